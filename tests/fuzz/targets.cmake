@@ -1,0 +1,1 @@
+# potemaru_fuzz(<name> <source> LINK <libraries>)

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/Assert.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/Paths.h"
+#include "tests/support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+TEST(Log, CaptureCollectsFormattedLinesFromAnyThread) {
+    plat::LogCapture capture;
+    plat::logError("OpenGL error 0x%04X in %s %d\n", 0x500, "draw", 12);
+    std::thread([] { plat::logInfo("from a worker"); }).join();
+    auto lines = capture.lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "OpenGL error 0x0500 in draw 12");
+    EXPECT_TRUE(capture.contains("worker"));
+}
+
+TEST(Log, LongLinesAreNotCut) {
+    plat::LogCapture capture;
+    std::string longText(5000, 'x');
+    plat::logWarning("%s!", longText.c_str());
+    ASSERT_EQ(capture.lines().size(), 1u);
+    EXPECT_EQ(capture.lines()[0].size(), 5001u);
+}
+
+TEST(Log, CaptureRestoresThePreviousSink) {
+    plat::LogCapture outer;
+    {
+        plat::LogCapture inner;
+        plat::logInfo("inner");
+        EXPECT_TRUE(inner.contains("inner"));
+    }
+    plat::logInfo("outer");
+    EXPECT_FALSE(outer.contains("inner"));
+    EXPECT_TRUE(outer.contains("outer"));
+}
+
+TEST(AssertDeathTest, NamesFunctionFileLineAndCondition) {
+    EXPECT_DEATH(PLAT_ASSERT(1 + 1 == 3, "Cannot pop an empty stack"),
+                 "Assertion failed: \\(1 \\+ 1 == 3\\), function .*, file .*CoreTest.cpp, line [0-9]+\\. "
+                 "Cannot pop an empty stack");
+}
+
+TEST(Clock, VirtualClockMovesOnlyWhenTold) {
+    testsupport::VirtualClockScope scope(1000000);
+    plat::Clock& clock = plat::Clock::shared();
+    ASSERT_TRUE(clock.isVirtual());
+    EXPECT_EQ(clock.nowMicros(), 1000000);
+    scope.clock().advance(1.0 / 60);
+    EXPECT_EQ(clock.nowMicros(), 1016667);
+    EXPECT_EQ(clock.monotonicMicros(), 16667);
+    scope.clock().jumpWallMicros(3600LL * 1000000);
+    EXPECT_EQ(clock.timeOfDay().seconds, 3601);
+    EXPECT_EQ(clock.timeOfDay().microseconds, 16667);
+    EXPECT_EQ(clock.monotonicMicros(), 16667);
+}
+
+TEST(Clock, RealClockIsRestoredAndTicks) {
+    { testsupport::VirtualClockScope scope; }
+    plat::Clock& clock = plat::Clock::shared();
+    EXPECT_FALSE(clock.isVirtual());
+    int64_t a = clock.monotonicMicros();
+    int64_t b = clock.monotonicMicros();
+    EXPECT_LE(a, b);
+    EXPECT_GT(clock.nowSeconds(), 1.6e9);
+}
+
+TEST(Clock, TimeOfDayBeforeTheEpochKeepsMicrosecondsPositive) {
+    testsupport::VirtualClockScope scope(-1500000);
+    plat::TimeVal tv = plat::Clock::shared().timeOfDay();
+    EXPECT_EQ(tv.seconds, -2);
+    EXPECT_EQ(tv.microseconds, 500000);
+}
+
+TEST(Paths, HomeLayoutIsCreated) {
+    testsupport::TempHome home;
+    EXPECT_EQ(plat::Paths::home(), home.path());
+    for (const fs::path& dir : {plat::Paths::documents(), plat::Paths::caches(), plat::Paths::preferences(),
+                                plat::Paths::tmp()})
+        EXPECT_TRUE(fs::is_directory(dir)) << dir;
+    EXPECT_EQ(plat::Paths::caches(), home.path() / "Library" / "Caches");
+}
+
+TEST(Paths, DefaultHomeFollowsXdgDataHome) {
+    const char* saved = std::getenv("XDG_DATA_HOME");
+    std::string savedValue = saved ? saved : "";
+    setenv("XDG_DATA_HOME", "/tmp/xdg-test", 1);
+    EXPECT_EQ(plat::Paths::defaultHome(), fs::path("/tmp/xdg-test/potemaru"));
+    unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(plat::Paths::defaultHome().filename(), "potemaru");
+    if (saved) setenv("XDG_DATA_HOME", savedValue.c_str(), 1);
+}
+
+TEST(Paths, UnwritableHomeFailsWithALogLine) {
+    testsupport::TempHome home;
+    testsupport::writeFile(home.path() / "file", "x");
+    plat::LogCapture capture;
+    EXPECT_FALSE(plat::Paths::setHome(home.path() / "file" / "below"));
+    EXPECT_TRUE(capture.contains("cannot create"));
+}

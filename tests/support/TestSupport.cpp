@@ -1,0 +1,53 @@
+#include "tests/support/TestSupport.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/Paths.h"
+
+namespace testsupport {
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "potemaru-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+TempHome::TempHome() : previous_(plat::Paths::home()) { plat::Paths::setHome(dir_.path()); }
+
+TempHome::~TempHome() { plat::Paths::setHome(previous_); }
+
+VirtualClockScope::VirtualClockScope(int64_t startMicros)
+    : clock_(std::make_shared<plat::VirtualClock>(startMicros)), previous_(plat::Clock::setShared(clock_)) {}
+
+VirtualClockScope::~VirtualClockScope() { plat::Clock::setShared(previous_); }
+
+fs::path sourceDir() {
+    const char* dir = std::getenv("POTEMARU_SOURCE_DIR");
+    return dir ? fs::path(dir) : fs::current_path();
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,54 @@
+#pragma once
+// Helpers shared by every test program.
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/Clock.h"
+
+namespace testsupport {
+
+// A fresh folder under the system temp dir, removed with everything in it when the object dies.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Points plat::Paths at a temporary app home for its lifetime, then restores the previous home.
+class TempHome {
+public:
+    TempHome();
+    ~TempHome();
+    const std::filesystem::path& path() const { return dir_.path(); }
+
+private:
+    TempDir dir_;
+    std::filesystem::path previous_;
+};
+
+// Installs a virtual clock as the shared clock for its lifetime.
+class VirtualClockScope {
+public:
+    explicit VirtualClockScope(int64_t startMicros = plat::VirtualClock::kDefaultStartMicros);
+    ~VirtualClockScope();
+    plat::VirtualClock& clock() { return *clock_; }
+
+private:
+    std::shared_ptr<plat::VirtualClock> clock_;
+    std::shared_ptr<plat::Clock> previous_;
+};
+
+// The project's source folder (for committed fixtures such as assets/), from POTEMARU_SOURCE_DIR.
+std::filesystem::path sourceDir();
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& bytes);
+
+}  // namespace testsupport
