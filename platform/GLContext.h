@@ -1,0 +1,100 @@
+#pragma once
+// An OpenGL ES 2.0 context through EGL, with the surface it draws into. Headless contexts render into a
+// pbuffer on the surfaceless platform (no display server needed); window contexts draw into a native
+// window that the windowing code hands over as an EGL display and native window.
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GLES2/gl2.h>
+#include <GLES2/gl2ext.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+enum class GLColorFormat { RGB565, RGBA8888 };
+enum class GLDepthFormat { None, Depth16, Depth24Stencil8 };
+
+struct GLContextOptions {
+    // What the engine's view asks for by default.
+    GLColorFormat color = GLColorFormat::RGB565;
+    GLDepthFormat depth = GLDepthFormat::Depth24Stencil8;
+};
+
+class GLContext {
+  public:
+    enum class SurfaceKind { Headless, Window };
+
+    // Null (with a log line) when EGL cannot start or no config matches.
+    static std::unique_ptr<GLContext> createHeadless(int width, int height,
+                                                     const GLContextOptions& options = {});
+    // For windowing code: `display` is an initialised EGL display of the window system the native window
+    // belongs to. The context takes no ownership of the display or the window.
+    static std::unique_ptr<GLContext> createForWindow(EGLDisplay display, EGLNativeWindowType window,
+                                                      const GLContextOptions& options = {});
+
+    ~GLContext();
+    GLContext(const GLContext&) = delete;
+    GLContext& operator=(const GLContext&) = delete;
+
+    SurfaceKind kind() const { return kind_; }
+    // The drawable's size in pixels (for a window, as last queried from EGL).
+    int width() const { return width_; }
+    int height() const { return height_; }
+    const GLContextOptions& options() const { return options_; }
+
+    bool makeCurrent();
+    bool isCurrent() const;
+    static void clearCurrent();
+
+    // Shows the frame: swaps buffers on a window, nothing on a headless surface.
+    bool present();
+    // Headless only: a new pbuffer of the given size; the context and its GL objects stay.
+    bool resize(int width, int height);
+    // Re-reads the window size (after the window system resized it).
+    void updateSize();
+
+    // The current frame as RGBA bytes, top row first (width*height*4). Empty on failure.
+    std::vector<uint8_t> readPixels();
+    // The current frame as a PNG file; false (with a log line) on failure.
+    bool writePNG(const std::string& path);
+
+    EGLDisplay eglDisplay() const { return display_; }
+    EGLContext eglContext() const { return context_; }
+    EGLSurface eglSurface() const { return surface_; }
+
+    // The extension functions of the current driver (null when it lacks them); filled by the first
+    // successful makeCurrent of any context.
+    static void loadExtensions();
+
+  private:
+    GLContext() = default;
+    bool init(EGLDisplay display, SurfaceKind kind, EGLNativeWindowType window, int width, int height,
+              const GLContextOptions& options);
+    EGLSurface makePbuffer(int width, int height);
+
+    SurfaceKind kind_ = SurfaceKind::Headless;
+    GLContextOptions options_;
+    EGLDisplay display_ = EGL_NO_DISPLAY;
+    EGLConfig config_ = nullptr;
+    EGLContext context_ = EGL_NO_CONTEXT;
+    EGLSurface surface_ = EGL_NO_SURFACE;
+    bool ownsDisplay_ = false;
+    int width_ = 0;
+    int height_ = 0;
+};
+
+// Writes RGBA pixels (top row first) as a PNG file; false with a log line on failure.
+bool writeRGBAToPNG(const std::string& path, const uint8_t* rgba, int width, int height);
+
+// OES/EXT entry points, fetched with eglGetProcAddress; null when the driver lacks them.
+extern PFNGLGENVERTEXARRAYSOESPROC glGenVertexArraysOES;
+extern PFNGLBINDVERTEXARRAYOESPROC glBindVertexArrayOES;
+extern PFNGLDELETEVERTEXARRAYSOESPROC glDeleteVertexArraysOES;
+extern PFNGLMAPBUFFEROESPROC glMapBufferOES;
+extern PFNGLUNMAPBUFFEROESPROC glUnmapBufferOES;
+extern PFNGLDISCARDFRAMEBUFFEREXTPROC glDiscardFramebufferEXT;
+
+}  // namespace plat
