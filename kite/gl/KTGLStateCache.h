@@ -1,0 +1,57 @@
+#pragma once
+// The GL state cache: every engine draw sets program, blending, textures, vertex array object and attribute
+// arrays through these functions, which remember what GL holds and skip calls that would change nothing.
+#include <GLES2/gl2.h>
+
+namespace kite {
+
+// Bits for ktGLEnableVertexAttribs.
+enum {
+    kKTVertexAttribFlag_None = 0,
+    kKTVertexAttribFlag_Position = 1 << 0,
+    kKTVertexAttribFlag_Color = 1 << 1,
+    kKTVertexAttribFlag_TexCoords = 1 << 2,
+    kKTVertexAttribFlag_PosColorTex =
+        kKTVertexAttribFlag_Position | kKTVertexAttribFlag_Color | kKTVertexAttribFlag_TexCoords,
+};
+
+// Texture units the cache tracks.
+inline constexpr int kKTMaxActiveTexture = 16;
+
+void ktGLInvalidateStateCache();
+void ktGLDeleteProgram(GLuint program);
+void ktGLUseProgram(GLuint program);
+void ktGLBlendFunc(GLenum sfactor, GLenum dfactor);
+void ktGLSetBlending(GLenum sfactor, GLenum dfactor);
+void ktGLBindTexture2D(GLuint textureId);
+void ktGLBindTexture2DN(GLuint textureUnit, GLuint textureId);
+void ktGLDeleteTexture(GLuint textureId);
+void ktGLBindVAO(GLuint vaoId);
+void ktGLEnable(unsigned int flags);
+void ktGLEnableVertexAttribs(unsigned int flags);
+void ktSetProjectionMatrixDirty();
+
+// The GL entry points the cache (and the texture atlas, for its vertex array objects) call. The defaults go
+// straight to the driver; the vertex array entries are null when the driver lacks them, and the atlas then
+// draws from plain buffers. Tests swap entries to observe which calls really reach GL.
+struct KTGLStateCalls {
+    void (*useProgram)(GLuint program);
+    void (*deleteProgram)(GLuint program);
+    void (*enable)(GLenum cap);
+    void (*disable)(GLenum cap);
+    void (*blendFunc)(GLenum sfactor, GLenum dfactor);
+    void (*activeTexture)(GLenum unit);
+    void (*bindTexture)(GLenum target, GLuint texture);
+    void (*deleteTextures)(GLsizei n, const GLuint* textures);
+    void (*enableVertexAttribArray)(GLuint index);
+    void (*disableVertexAttribArray)(GLuint index);
+    void (*genVertexArrays)(GLsizei n, GLuint* arrays);
+    void (*bindVertexArray)(GLuint array);
+    void (*deleteVertexArrays)(GLsizei n, const GLuint* arrays);
+};
+
+KTGLStateCalls& ktGLStateCalls();
+// The driver's entry points (what ktGLStateCalls() starts as), for restoring after a test swapped them.
+KTGLStateCalls ktGLDefaultStateCalls();
+
+}  // namespace kite
