@@ -3,6 +3,8 @@
 // visitor hooks. Main thread only.
 #include <cstdint>
 
+#include "kite/base/KTMacros.h"
+
 namespace kite {
 
 class KTObject;

@@ -1,0 +1,9 @@
+#include "kite/base/KTVersion.h"
+
+namespace kite {
+
+const char* engineVersionString() {
+    return "2.2.1";
+}
+
+}  // namespace kite
