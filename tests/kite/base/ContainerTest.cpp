@@ -222,3 +222,42 @@ TEST_F(ContainerTest, PrettyPrinterText) {
     EXPECT_EQ(s.getResult(), "\n<dict>\n\t: -4\n</dict>");
     EXPECT_STREQ(engineVersionString(), "2.2.1");
 }
+
+TEST(CArrayTest, ValueArrayKeepsAFreeSlot) {
+    int a = 1, b = 2, c = 3;
+    ktCArray* arr = ktCArrayNew(0);
+    EXPECT_EQ(arr->max, 1u);
+    ktCArrayAppendValueWithResize(arr, &a);
+    EXPECT_EQ(arr->max, 2u);  // full after the store, so it grows at once
+    ktCArrayAppendValueWithResize(arr, &b);
+    ktCArrayAppendValueWithResize(arr, &a);
+    EXPECT_EQ(arr->max, 4u);
+    EXPECT_TRUE(ktCArrayContainsValue(arr, &b));
+    EXPECT_FALSE(ktCArrayContainsValue(arr, &c));
+    ktCArrayRemoveValue(arr, &a);  // first occurrence; later values move down
+    ASSERT_EQ(arr->num, 2u);
+    EXPECT_EQ(arr->arr[0], &b);
+    EXPECT_EQ(arr->arr[1], &a);
+    ktCArrayRemoveAllValues(arr);
+    EXPECT_EQ(arr->num, 0u);
+    ktCArrayFree(arr);
+    ktCArrayFree(nullptr);
+}
+
+TEST(CArrayTest, ObjectArrayAppendsItselfAndFrees) {
+    auto* obj = new KTObject();
+    ktArray* arr = ktArrayNew(1);
+    ktArrayAppendObjectWithResize(arr, obj);
+    ktArrayAppendObjectWithResize(arr, obj);
+    ktArrayAppendArrayWithResize(arr, arr);
+    EXPECT_EQ(arr->num, 4u);
+    EXPECT_EQ(obj->retainCount(), 5u);
+    ktArrayInsertObjectAtIndex(arr, obj, 4);
+    ktArrayRemoveObjectAtIndex(arr, 0, false);
+    EXPECT_EQ(obj->retainCount(), 6u);
+    ktArrayFree(arr);
+    EXPECT_EQ(arr, nullptr);
+    EXPECT_EQ(obj->retainCount(), 2u);
+    obj->release();
+    obj->release();
+}
