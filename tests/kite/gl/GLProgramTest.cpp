@@ -1,0 +1,167 @@
+// Built-in programs on the real Mesa context, the uniform value cache and the built-in matrix uniforms.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "kite/gl/KTGLProgram.h"
+#include "kite/gl/KTGLStateCache.h"
+#include "kite/gl/KTShaderCache.h"
+#include "kite/matrix/KTMatrixStack.h"
+#include "tests/support/GLTestSupport.h"
+
+namespace kite {
+namespace {
+
+using testsupport::Pixel;
+
+class GLProgramTest : public testsupport::GLTest {
+  protected:
+    void SetUp() override {
+        GLTest::SetUp();
+        ktGLInvalidateStateCache();
+    }
+    void TearDown() override {
+        KTShaderCache::purgeSharedShaderCache();
+        ktGLInvalidateStateCache();
+    }
+
+    // A program of the caller's fragment source over a pass-through vertex shader.
+    static KTGLProgram* makeProgram(const char* fragment) {
+        auto* program = new KTGLProgram();
+        program->initWithVertexShaderSource(
+            "attribute vec4 a_position;\nvoid main() { gl_Position = a_position; }\n", fragment);
+        program->addAttribute(kKTAttributeNamePosition, kKTVertexAttrib_Position);
+        program->link();
+        program->updateUniforms();
+        return program;
+    }
+
+    static GLfloat uniformFloat(KTGLProgram* program, GLint location) {
+        GLfloat value[16] = {};
+        glGetUniformfv(program->getProgram(), location, value);
+        return value[0];
+    }
+};
+
+TEST_F(GLProgramTest, EveryBuiltinProgramCompilesAndLinksUnderItsKey) {
+    const char* keys[] = {kKTShader_PositionTextureColor,   kKTShader_PositionTextureColorAlphaTest,
+                          kKTShader_PositionColor,          kKTShader_PositionTexture,
+                          kKTShader_PositionTexture_uColor, kKTShader_PositionTextureA8Color,
+                          kKTShader_Position_uColor,        kKTShader_PositionLengthTextureColor,
+                          kKTShader_ControlSwitch};
+    KTShaderCache* cache = KTShaderCache::sharedShaderCache();
+    ASSERT_NE(cache, nullptr);
+    for (const char* key : keys) {
+        SCOPED_TRACE(key);
+        KTGLProgram* program = cache->programForKey(key);
+        ASSERT_NE(program, nullptr);
+        GLint linked = GL_FALSE;
+        glGetProgramiv(program->getProgram(), GL_LINK_STATUS, &linked);
+        EXPECT_EQ(linked, GL_TRUE);
+        EXPECT_NE(program->getUniformLocation(kKTUniformMVPMatrix), -1);
+        EXPECT_FALSE(program->usesTime());
+        EXPECT_EQ(glGetAttribLocation(program->getProgram(), "a_position"), kKTVertexAttrib_Position);
+    }
+    EXPECT_EQ(cache->programForKey("ShaderNoSuchProgram"), nullptr);
+    EXPECT_EQ(cache->programForKey(nullptr), nullptr);
+    EXPECT_EQ(glGetAttribLocation(cache->programForKey(kKTShader_PositionLengthTextureColor)->getProgram(),
+                                  "a_texcoord"),
+              kKTVertexAttrib_TexCoords);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(GLProgramTest, UnchangedUniformValuesAreNotSentAgain) {
+    KTGLProgram* program =
+        makeProgram("uniform float u_value;\nvoid main() { gl_FragColor = vec4(u_value); }\n");
+    const GLint location = program->getUniformLocationForName("u_value");
+    ASSERT_NE(location, -1);
+
+    program->setUniformLocationWith1f(location, 0.5f);
+    EXPECT_FLOAT_EQ(uniformFloat(program, location), 0.5f);
+    // Changed behind the cache's back: a repeat of the cached value must not reach GL, a new one must.
+    glUniform1f(location, 0.25f);
+    program->setUniformLocationWith1f(location, 0.5f);
+    EXPECT_FLOAT_EQ(uniformFloat(program, location), 0.25f);
+    program->setUniformLocationWith1f(location, 0.75f);
+    EXPECT_FLOAT_EQ(uniformFloat(program, location), 0.75f);
+
+    // Negative locations (uniforms the program lacks) are ignored.
+    program->setUniformLocationWith1f(-1, 1.0f);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    program->release();
+}
+
+TEST_F(GLProgramTest, UniformCacheGrowsWhenALocationGetsMoreValues) {
+    KTGLProgram* program = makeProgram(
+        "uniform vec4 u_values[3];\nvoid main() { gl_FragColor = u_values[0] + u_values[1] + u_values[2]; "
+        "}\n");
+    const GLint location = program->getUniformLocationForName("u_values");
+    ASSERT_NE(location, -1);
+
+    const GLfloat one[4] = {1, 2, 3, 4};
+    program->setUniformLocationWith4fv(location, one, 1);
+    const GLfloat three[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    EXPECT_TRUE(program->updateUniformLocation(location, three, sizeof(three)));
+    // The whole larger value is cached: the same three vectors again are filtered, a change in the last is
+    // not.
+    EXPECT_FALSE(program->updateUniformLocation(location, three, sizeof(three)));
+    GLfloat changed[12];
+    memcpy(changed, three, sizeof(three));
+    changed[11] = 99;
+    program->setUniformLocationWith4fv(location, changed, 3);
+    GLfloat last[4] = {};
+    glGetUniformfv(program->getProgram(), program->getUniformLocationForName("u_values[2]"), last);
+    EXPECT_FLOAT_EQ(last[3], 99.0f);
+    // Back to a single vector: a different size always counts as a change.
+    EXPECT_TRUE(program->updateUniformLocation(location, one, sizeof(one)));
+    program->release();
+}
+
+TEST_F(GLProgramTest, TimeUniformsMarkTheProgramAsUsingTime) {
+    KTGLProgram* timed = makeProgram("void main() { gl_FragColor = KT_SinTime; }\n");
+    EXPECT_TRUE(timed->usesTime());
+    KTGLProgram* plain = makeProgram("void main() { gl_FragColor = KT_Random01; }\n");
+    EXPECT_FALSE(plain->usesTime());
+    EXPECT_NE(plain->getUniformLocation(kKTUniformRandom01), -1);
+    timed->release();
+    plain->release();
+}
+
+TEST_F(GLProgramTest, BuiltinMatricesComeFromTheStacks) {
+    KTGLProgram* program = KTShaderCache::sharedShaderCache()->programForKey(kKTShader_PositionColor);
+    mxGLMatrixMode(MX_GL_PROJECTION);
+    mxGLLoadIdentity();
+    mxMat4 ortho;
+    mxMat4OrthographicProjection(&ortho, 0, 64, 0, 64, -1, 1);
+    mxGLMultMatrix(&ortho);
+    mxGLMatrixMode(MX_GL_MODELVIEW);
+    mxGLLoadIdentity();
+    mxGLTranslatef(16, 16, 0);
+
+    program->use();
+    program->setUniformsForBuiltins();
+
+    // A red-to-green square of 32 points: after the translation it covers pixels 16..47.
+    const GLfloat positions[] = {0, 0, 32, 0, 0, 32, 32, 32};
+    const GLubyte colors[] = {255, 0, 0, 255, 255, 0, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255};
+    ktGLBlendFunc(GL_ONE, GL_ZERO);
+    ktGLEnableVertexAttribs(kKTVertexAttribFlag_Position | kKTVertexAttribFlag_Color);
+    glVertexAttribPointer(kKTVertexAttrib_Position, 2, GL_FLOAT, GL_FALSE, 0, positions);
+    glVertexAttribPointer(kKTVertexAttrib_Color, 4, GL_UNSIGNED_BYTE, GL_TRUE, 0, colors);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+
+    const auto pixels = readPixels();
+    // Read-backs are top row first: GL row y is image row 63 - y.
+    EXPECT_EQ(pixel(pixels, 8, 63 - 8), (Pixel{0, 0, 0, 0}));
+    EXPECT_TRUE(testsupport::near(pixel(pixels, 20, 63 - 17), Pixel{247, 8, 0, 255}, 8));
+    EXPECT_TRUE(testsupport::near(pixel(pixels, 20, 63 - 46), Pixel{8, 247, 0, 255}, 8));
+    EXPECT_EQ(pixel(pixels, 50, 63 - 50), (Pixel{0, 0, 0, 0}));
+
+    GLfloat mvp[16] = {};
+    glGetUniformfv(program->getProgram(), program->getUniformLocation(kKTUniformMVPMatrix), mvp);
+    EXPECT_FLOAT_EQ(mvp[12], 16 * 2.0f / 64 - 1);
+    mxGLMatrixMode(MX_GL_MODELVIEW);
+}
+
+}  // namespace
+}  // namespace kite
