@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+
+#include "platform/AtomicFile.h"
+#include "platform/Bundle.h"
+#include "platform/FileManager.h"
+#include "platform/Log.h"
+#include "tests/support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using plat::FileManager;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+std::vector<std::string> names(const fs::path& dir) {
+    return FileManager::contentsOfDirectory(dir).value();
+}
+
+}  // namespace
+
+TEST(AtomicFile, ReplacesContentAndKeepsPermissions) {
+    TempDir dir;
+    fs::path file = dir.path() / "save.dat";
+    ASSERT_TRUE(plat::writeFileAtomically(file, std::string("first")));
+    ::chmod(file.c_str(), 0600);
+    ASSERT_TRUE(plat::writeFileAtomically(file, std::string("second, longer")));
+    EXPECT_EQ(readFile(file), "second, longer");
+    EXPECT_EQ(FileManager::attributesOfItem(file)->permissions, 0600u);
+    ASSERT_TRUE(plat::writeFileAtomically(file, std::string()));
+    EXPECT_EQ(readFile(file), "");
+    EXPECT_EQ(names(dir.path()), std::vector<std::string>{"save.dat"});  // no temporary left behind
+}
+
+TEST(AtomicFile, FailedWriteLeavesTheOldFileIntact) {
+    TempDir dir;
+    fs::path file = dir.path() / "progress.plist";
+    writeFile(file, "old content");
+
+    // A file-size limit makes the write fail halfway, as a full disk would.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    plat::LogCapture capture;
+    bool written = plat::writeFileAtomically(file, std::string(64 * 1024, 'x'));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(capture.contains("progress.plist"));
+    EXPECT_EQ(readFile(file), "old content");
+    EXPECT_EQ(names(dir.path()), std::vector<std::string>{"progress.plist"});
+}
+
+TEST(AtomicFile, MissingFolderOrFolderTargetFails) {
+    TempDir dir;
+    plat::LogCapture capture;
+    EXPECT_FALSE(plat::writeFileAtomically(dir.path() / "no" / "such" / "file", std::string("x")));
+    fs::create_directories(dir.path() / "folder" / "child");
+    EXPECT_FALSE(plat::writeFileAtomically(dir.path() / "folder", std::string("x")));
+    EXPECT_TRUE(fs::is_directory(dir.path() / "folder" / "child"));
+    EXPECT_EQ(capture.lines().size(), 2u);
+}
+
+TEST(FileManager, KindsCreationListingAndRemoval) {
+    TempDir dir;
+    fs::path nested = dir.path() / "a" / "b";
+    EXPECT_TRUE(FileManager::createDirectory(nested));
+    EXPECT_TRUE(FileManager::createDirectory(nested));  // already there is fine with intermediates
+    {
+        plat::LogCapture capture;
+        EXPECT_FALSE(FileManager::createDirectory(dir.path() / "x" / "y", false));
+        EXPECT_FALSE(FileManager::createDirectory(nested, false));
+    }
+    writeFile(dir.path() / "a" / "z.txt", "12345");
+    writeFile(dir.path() / "a" / "m.txt", "");
+    bool isDir = false;
+    EXPECT_TRUE(FileManager::fileExists(nested, &isDir));
+    EXPECT_TRUE(isDir);
+    EXPECT_TRUE(FileManager::fileExists(dir.path() / "a" / "z.txt", &isDir));
+    EXPECT_FALSE(isDir);
+    EXPECT_FALSE(FileManager::fileExists(dir.path() / "none"));
+    EXPECT_FALSE(FileManager::fileExists(""));
+    EXPECT_TRUE(FileManager::isRegularFile(dir.path() / "a" / "m.txt"));
+    EXPECT_FALSE(FileManager::isRegularFile(nested));
+    EXPECT_EQ(names(dir.path() / "a"), (std::vector<std::string>{"b", "m.txt", "z.txt"}));
+
+    auto attributes = FileManager::attributesOfItem(dir.path() / "a" / "z.txt");
+    ASSERT_TRUE(attributes);
+    EXPECT_EQ(attributes->type, FileManager::FileType::Regular);
+    EXPECT_EQ(attributes->size, 5u);
+    EXPECT_GT(attributes->modificationDate.secondsSince1970, 1.0e9);
+    fs::create_symlink(dir.path() / "a" / "z.txt", dir.path() / "link");
+    EXPECT_EQ(FileManager::attributesOfItem(dir.path() / "link")->type, FileManager::FileType::SymbolicLink);
+
+    EXPECT_TRUE(FileManager::moveItem(dir.path() / "a" / "m.txt", dir.path() / "moved.txt"));
+    plat::LogCapture capture;
+    EXPECT_FALSE(FileManager::moveItem(dir.path() / "moved.txt", dir.path() / "link"));  // destination taken
+    EXPECT_TRUE(FileManager::removeItem(dir.path() / "a"));
+    EXPECT_FALSE(FileManager::fileExists(dir.path() / "a"));
+    EXPECT_FALSE(FileManager::removeItem(dir.path() / "a"));
+    EXPECT_FALSE(FileManager::contentsOfDirectory(dir.path() / "a"));
+    EXPECT_FALSE(FileManager::attributesOfItem(dir.path() / "a"));
+}
+
+TEST(FileManager, ReadsOnlyRegularFilesWithinTheLimit) {
+    TempDir dir;
+    writeFile(dir.path() / "data.bin", std::string("\0\1\2\3", 4));
+    auto bytes = FileManager::contentsAtPath(dir.path() / "data.bin");
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(*bytes, (plat::Bytes{0, 1, 2, 3}));
+
+    plat::LogCapture capture;
+    EXPECT_FALSE(FileManager::contentsAtPath(dir.path()));  // a folder is not read
+    EXPECT_FALSE(FileManager::contentsAtPath(dir.path() / "missing"));
+    EXPECT_FALSE(FileManager::contentsAtPath(dir.path() / "data.bin", 3));
+    EXPECT_FALSE(FileManager::contentsAtPath("/dev/zero"));
+    EXPECT_EQ(capture.lines().size(), 4u);
+}
+
+TEST(Bundle, FindsResourcesUnderItsRootOnly) {
+    TempDir dir;
+    writeFile(dir.path() / "res" / "a.png", "png");
+    writeFile(dir.path() / "res" / "hd" / "b.png", "png");
+    writeFile(dir.path() / "secret.txt", "no");
+    plat::Bundle bundle(dir.path() / "res");
+    EXPECT_EQ(bundle.pathForResource("a.png"), dir.path() / "res" / "a.png");
+    EXPECT_EQ(bundle.pathForResource("a", "png"), dir.path() / "res" / "a.png");
+    EXPECT_EQ(bundle.pathForResource("b.png", {}, "hd"), dir.path() / "res" / "hd" / "b.png");
+    EXPECT_EQ(bundle.pathForResource("hd/b.png"), dir.path() / "res" / "hd" / "b.png");
+    EXPECT_EQ(bundle.pathForResource("hd"), dir.path() / "res" / "hd");
+    EXPECT_TRUE(bundle.pathForResource("b.png").empty());
+    EXPECT_TRUE(bundle.pathForResource("").empty());
+    EXPECT_TRUE(bundle.pathForResource("../secret.txt").empty());
+    EXPECT_TRUE(bundle.pathForResource("secret.txt", {}, "hd/../..").empty());
+    EXPECT_TRUE(bundle.pathForResource((dir.path() / "secret.txt").string()).empty());
+}
+
+TEST(Bundle, MainBundleFollowsTheResourcesOption) {
+    TempDir dir;
+    writeFile(dir.path() / "only-here.txt", "x");
+    plat::Bundle::setMainResourcePath(dir.path());
+    EXPECT_EQ(plat::Bundle::main().resourcePath(), dir.path());
+    EXPECT_FALSE(plat::Bundle::main().pathForResource("only-here.txt").empty());
+    plat::Bundle::setMainResourcePath({});
+    EXPECT_EQ(plat::Bundle::main().resourcePath(), plat::Bundle::defaultResourcePath());
+    EXPECT_TRUE(plat::Bundle::main().pathForResource("only-here.txt").empty());
+}

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include "platform/FileManager.h"
+#include "platform/Log.h"
+#include "platform/Paths.h"
+#include "platform/PropertyList.h"
+#include "platform/UserDefaults.h"
+#include "tests/support/TestSupport.h"
+
+using plat::UserDefaults;
+using plat::Value;
+
+namespace {
+
+// Sets environment variables for its lifetime.
+class EnvScope {
+  public:
+    EnvScope(std::initializer_list<std::pair<const char*, const char*>> vars) {
+        for (auto [name, value] : vars) {
+            const char* old = std::getenv(name);
+            saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+            if (value)
+                ::setenv(name, value, 1);
+            else
+                ::unsetenv(name);
+        }
+    }
+    ~EnvScope() {
+        for (auto& [name, value] : saved_) {
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
+        }
+    }
+
+  private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+}  // namespace
+
+TEST(UserDefaults, TypedValuesPersistAcrossStores) {
+    testsupport::TempDir dir;
+    auto file = dir.path() / "prefs.plist";
+    {
+        auto defaults = UserDefaults::create(file);
+        defaults->setBool(true, "firstgame");
+        defaults->setInteger(-7, "mypoints");
+        defaults->setFloat(27.5f, "objectcreatetimerget0");
+        defaults->setDouble(0.1, "exact");
+        defaults->setString("ja", "name");
+        defaults->setData({1, 2, 3}, "blob");
+        defaults->setObject(Value(Value::Array{1, "x"}), "list");
+        defaults->setObject(Value(Value::Dictionary{{"k", 2}}), "dict");
+        ASSERT_TRUE(defaults->synchronize());
+    }
+    auto defaults = UserDefaults::create(file);
+    EXPECT_TRUE(defaults->boolForKey("firstgame"));
+    EXPECT_EQ(defaults->integerForKey("mypoints"), -7);
+    EXPECT_EQ(defaults->floatForKey("objectcreatetimerget0"), 27.5f);
+    EXPECT_EQ(defaults->doubleForKey("exact"), 0.1);
+    EXPECT_EQ(defaults->stringForKey("name"), "ja");
+    EXPECT_EQ(defaults->stringForKey("mypoints"), "-7");
+    EXPECT_FALSE(defaults->stringForKey("blob"));
+    EXPECT_EQ(defaults->dataForKey("blob"), (plat::Bytes{1, 2, 3}));
+    EXPECT_EQ(defaults->arrayForKey("list")->size(), 2u);
+    EXPECT_EQ(defaults->dictionaryForKey("dict")->find("k")->toInt64(), 2);
+    EXPECT_EQ(defaults->integerForKey("objectcreatetimerget0"), 27);  // a float read as an integer
+    EXPECT_FALSE(defaults->boolForKey("missing"));
+    EXPECT_EQ(defaults->integerForKey("missing"), 0);
+    EXPECT_FALSE(defaults->objectForKey("missing"));
+}
+
+TEST(UserDefaults, OnlySynchronizeWritesAndRemovalPersists) {
+    testsupport::TempDir dir;
+    auto file = dir.path() / "prefs.plist";
+    auto defaults = UserDefaults::create(file);
+    defaults->setInteger(1, "a");
+    defaults->setInteger(2, "b");
+    EXPECT_FALSE(plat::FileManager::fileExists(file));
+    ASSERT_TRUE(defaults->synchronize());
+    defaults->removeObjectForKey("a");
+    defaults->setObject(Value(), "b");  // a null removes too
+    ASSERT_TRUE(defaults->synchronize());
+    auto stored = plat::PropertyList::readFile(file);
+    ASSERT_TRUE(stored);
+    EXPECT_TRUE(stored->dictionaryIf()->empty());
+
+    plat::LogCapture capture;
+    defaults->setObject(Value(Value::Array{Value()}), "bad");
+    EXPECT_FALSE(defaults->objectForKey("bad"));
+    EXPECT_TRUE(capture.contains("bad"));
+}
+
+TEST(UserDefaults, UnreadableFileIsKeptAside) {
+    testsupport::TempDir dir;
+    auto file = dir.path() / "prefs.plist";
+    testsupport::writeFile(file, "bplist00 garbage");
+    plat::LogCapture capture;
+    auto defaults = UserDefaults::create(file);
+    EXPECT_FALSE(defaults->objectForKey("anything"));
+    EXPECT_EQ(testsupport::readFile(dir.path() / "prefs.plist.unreadable"), "bplist00 garbage");
+    defaults->setBool(true, "x");
+    EXPECT_TRUE(defaults->synchronize());
+    EXPECT_TRUE(UserDefaults::create(file)->boolForKey("x"));
+}
+
+TEST(UserDefaults, LanguagesComeFromTheLocale) {
+    testsupport::TempDir dir;
+    auto languagesFor = [&](const char* lcAll, const char* lang) {
+        EnvScope env{{"LC_ALL", lcAll}, {"LC_MESSAGES", nullptr}, {"LANG", lang}};
+        return UserDefaults::create(dir.path() / "p.plist")->arrayForKey(UserDefaults::kLanguagesKey).value();
+    };
+    EXPECT_EQ(languagesFor(nullptr, "ja_JP.UTF-8"), Value::Array{"ja"});
+    EXPECT_EQ(languagesFor("fr_FR.UTF-8", "ja_JP.UTF-8"), Value::Array{"fr"});
+    EXPECT_EQ(languagesFor(nullptr, nullptr), Value::Array{"en"});
+    EXPECT_EQ(languagesFor("C", nullptr), Value::Array{"en"});
+    EXPECT_EQ(languagesFor(nullptr, "de"), Value::Array{"de"});
+
+    // A stored value overrides; the registered one is never written.
+    EnvScope env{{"LC_ALL", "ko_KR.UTF-8"}};
+    auto defaults = UserDefaults::create(dir.path() / "p.plist");
+    defaults->setInteger(1, "x");
+    ASSERT_TRUE(defaults->synchronize());
+    EXPECT_FALSE(
+        plat::PropertyList::readFile(dir.path() / "p.plist")->operator[]("AppleLanguages").isArray());
+    defaults->setObject(Value(Value::Array{"it"}), UserDefaults::kLanguagesKey);
+    EXPECT_EQ(defaults->arrayForKey(UserDefaults::kLanguagesKey), Value::Array{"it"});
+}
+
+TEST(UserDefaults, ConcurrentWritersLoseNothing) {
+    testsupport::TempDir dir;
+    auto defaults = UserDefaults::create(dir.path() / "p.plist");
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 200; ++i) {
+                defaults->setInteger(i, "t" + std::to_string(t) + "_" + std::to_string(i));
+                if (i % 50 == 0) defaults->synchronize();
+            }
+        });
+    for (auto& th : threads) th.join();
+    ASSERT_TRUE(defaults->synchronize());
+    auto reread = UserDefaults::create(dir.path() / "p.plist");
+    EXPECT_EQ(reread->dictionaryRepresentation().size(), 4u * 200u + 1u);  // + the languages
+    EXPECT_EQ(reread->integerForKey("t3_199"), 199);
+}
+
+TEST(UserDefaults, StandardStoreLivesInTheCurrentHome) {
+    testsupport::TempHome home;
+    auto defaults = UserDefaults::standard();
+    EXPECT_EQ(defaults->path(), plat::Paths::preferences() / "potemaru.plist");
+    EXPECT_EQ(UserDefaults::standard(), defaults);
+    defaults->setInteger(5, "level");
+    {
+        testsupport::TempHome other;
+        EXPECT_NE(UserDefaults::standard(), defaults);
+        EXPECT_FALSE(UserDefaults::standard()->objectForKey("level"));
+    }
+    // Switching homes saved the pending change of the first store.
+    EXPECT_EQ(UserDefaults::create(plat::Paths::preferences() / "potemaru.plist")->integerForKey("level"), 5);
+}
