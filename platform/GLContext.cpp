@@ -19,17 +19,14 @@ PFNGLDISCARDFRAMEBUFFEREXTPROC glDiscardFramebufferEXT = nullptr;
 
 namespace {
 
-// The surfaceless display is one per process; EGL does not count initialisations, so we do.
+// The surfaceless display is one per process and stays initialised until exit: terminating it unloads
+// the driver, and whatever the driver keeps for the life of the process would then look like our leak.
 std::mutex gDisplayMutex;
 EGLDisplay gSurfacelessDisplay = EGL_NO_DISPLAY;
-int gSurfacelessUsers = 0;
 
 EGLDisplay acquireSurfacelessDisplay() {
     std::lock_guard<std::mutex> lock(gDisplayMutex);
-    if (gSurfacelessUsers > 0) {
-        ++gSurfacelessUsers;
-        return gSurfacelessDisplay;
-    }
+    if (gSurfacelessDisplay != EGL_NO_DISPLAY) return gSurfacelessDisplay;
     const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
     if (!clientExtensions || !std::strstr(clientExtensions, "EGL_MESA_platform_surfaceless")) {
         logError("GLContext: EGL has no surfaceless platform (client extensions: %s)",
@@ -53,17 +50,7 @@ EGLDisplay acquireSurfacelessDisplay() {
         return EGL_NO_DISPLAY;
     }
     gSurfacelessDisplay = display;
-    gSurfacelessUsers = 1;
     return display;
-}
-
-void releaseSurfacelessDisplay() {
-    std::lock_guard<std::mutex> lock(gDisplayMutex);
-    if (gSurfacelessUsers > 0 && --gSurfacelessUsers == 0) {
-        eglTerminate(gSurfacelessDisplay);
-        eglReleaseThread();
-        gSurfacelessDisplay = EGL_NO_DISPLAY;
-    }
 }
 
 const char* colorName(GLColorFormat format) {
@@ -113,7 +100,6 @@ std::unique_ptr<GLContext> GLContext::createHeadless(int width, int height, cons
     EGLDisplay display = acquireSurfacelessDisplay();
     if (display == EGL_NO_DISPLAY) return nullptr;
     std::unique_ptr<GLContext> context(new GLContext());
-    context->ownsDisplay_ = true;
     if (!context->init(display, SurfaceKind::Headless, 0, width, height, options)) return nullptr;
     return context;
 }
@@ -180,7 +166,6 @@ GLContext::~GLContext() {
         if (surface_ != EGL_NO_SURFACE) eglDestroySurface(display_, surface_);
         if (context_ != EGL_NO_CONTEXT) eglDestroyContext(display_, context_);
     }
-    if (ownsDisplay_) releaseSurfacelessDisplay();
 }
 
 bool GLContext::makeCurrent() {

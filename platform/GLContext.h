@@ -81,7 +81,6 @@ class GLContext {
     EGLConfig config_ = nullptr;
     EGLContext context_ = EGL_NO_CONTEXT;
     EGLSurface surface_ = EGL_NO_SURFACE;
-    bool ownsDisplay_ = false;
     int width_ = 0;
     int height_ = 0;
 };
