@@ -154,6 +154,13 @@ bool RunLoop::hasTimer(TimerId id) const {
     return std::any_of(timers_.begin(), timers_.end(), [id](const Timer& t) { return t.id == id; });
 }
 
+std::optional<int64_t> RunLoop::timerDueMicros(TimerId id) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const Timer& t : timers_)
+        if (t.id == id) return t.due;
+    return std::nullopt;
+}
+
 std::optional<int64_t> RunLoop::nextTimerDueMicros() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::optional<int64_t> next;

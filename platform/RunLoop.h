@@ -46,6 +46,8 @@ class RunLoop {
     TimerId addTimer(double delaySeconds, Task callback, double repeatSeconds = 0);
     void cancelTimer(TimerId id);
     bool hasTimer(TimerId id) const;
+    // Steady time at which that timer is next due; empty when there is no such timer.
+    std::optional<int64_t> timerDueMicros(TimerId id) const;
     // Steady time (Clock::monotonicMicros) at which the earliest timer is due.
     std::optional<int64_t> nextTimerDueMicros() const;
 

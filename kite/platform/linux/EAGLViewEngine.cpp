@@ -1,0 +1,45 @@
+// The view's calls into the rest of the engine: the touch arrays for the GL view and the frame drawn
+// after a layout.
+#include "kite/platform/linux/EAGLView.h"
+
+#include "kite/core/KTDirector.h"
+
+namespace kite {
+namespace {
+EAGLView::TouchReceiver& touchReceiver() {
+    static EAGLView::TouchReceiver receiver;
+    return receiver;
+}
+}  // namespace
+
+void EAGLView::setTouchReceiver(TouchReceiver receiver) {
+    touchReceiver() = std::move(receiver);
+}
+
+void EAGLView::deliverTouches(TouchPhase phase, const std::vector<EAGLTouch>& touches) {
+    if (isKeyboardShown_) {
+        handleTouchesAfterKeyboardShow();
+        return;
+    }
+    intptr_t ids[kMaxTouchesPerCallback] = {};
+    float xs[kMaxTouchesPerCallback] = {};
+    float ys[kMaxTouchesPerCallback] = {};
+    int count = 0;
+    auto shared = sharedEGLView();
+    const float scale = shared ? shared->contentScaleFactor() : contentScaleFactor_;
+    for (const EAGLTouch& touch : touches) {
+        if (count == static_cast<int>(kMaxTouchesPerCallback)) break;
+        ids[count] = touch.identity;
+        xs[count] = touch.location.x * scale;
+        ys[count] = touch.location.y * scale;
+        ++count;
+    }
+    if (touchReceiver()) touchReceiver()(phase, count, ids, xs, ys);
+}
+
+// A resized surface never shows stale contents.
+void EAGLView::drawSceneAfterLayout() {
+    KTDirector::sharedDirector()->drawScene();
+}
+
+}  // namespace kite

@@ -1,0 +1,69 @@
+#include "kite/platform/linux/KTGLLayer.h"
+
+#include <EGL/egl.h>
+
+#include "platform/Log.h"
+#include "platform/X11Window.h"
+
+namespace kite {
+namespace {
+constexpr GLenum kReadFramebuffer = 0x8CA8;
+constexpr GLenum kDrawFramebuffer = 0x8CA9;
+}  // namespace
+
+KTBlitFramebufferFn ktBlitFramebuffer() {
+    static auto fn = reinterpret_cast<KTBlitFramebufferFn>(eglGetProcAddress("glBlitFramebuffer"));
+    return fn;
+}
+
+KTRenderbufferStorageMultisampleFn ktRenderbufferStorageMultisample() {
+    static auto fn = reinterpret_cast<KTRenderbufferStorageMultisampleFn>(
+        eglGetProcAddress("glRenderbufferStorageMultisample"));
+    return fn;
+}
+
+std::unique_ptr<plat::GLContext> KTHeadlessGLLayer::createContext() {
+    // The view draws into its own framebuffer; the pbuffer only has to exist for the context.
+    plat::GLContextOptions options;
+    options.color = plat::GLColorFormat::RGB565;
+    options.depth = plat::GLDepthFormat::None;
+    return plat::GLContext::createHeadless(16, 16, options);
+}
+
+std::unique_ptr<plat::GLContext> KTX11GLLayer::createContext() {
+    plat::GLContextOptions options;
+    options.depth = plat::GLDepthFormat::None;
+    // Whatever colour the X visual offers: the view's own renderbuffer keeps the 16-bit colour.
+    for (auto color : {plat::GLColorFormat::RGBA8888, plat::GLColorFormat::RGB565}) {
+        options.color = color;
+        if (auto context =
+                plat::GLContext::createForWindow(window_.eglDisplay(), window_.nativeWindow(), options))
+            return context;
+    }
+    return nullptr;
+}
+
+bool KTX11GLLayer::presentFramebuffer(plat::GLContext& context, GLuint framebuffer) {
+    auto blit = ktBlitFramebuffer();
+    if (!blit) {
+        static bool warned = false;
+        if (!warned) plat::logError("kite: the GL driver cannot blit framebuffers; the window stays black");
+        warned = true;
+        return context.present();
+    }
+    GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    if (scissor) glDisable(GL_SCISSOR_TEST);
+    glBindFramebuffer(kReadFramebuffer, framebuffer);
+    glBindFramebuffer(kDrawFramebuffer, 0);
+    const int w = window_.pixelWidth(), h = window_.pixelHeight();
+    const int sw = drawableWidth(), sh = drawableHeight();
+    const bool sameSize = w == sw && h == sh;
+    blit(0, 0, sw, sh, 0, 0, w, h, GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    bool ok = context.present();
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    if (scissor) glEnable(GL_SCISSOR_TEST);
+    return ok;
+}
+
+}  // namespace kite
