@@ -1,0 +1,145 @@
+#include "kite/platform/linux/KTHeadlessDriver.h"
+
+#include <GLES2/gl2.h>
+#include <GLES2/gl2ext.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "kite/platform/KTApplication.h"
+#include "kite/platform/linux/EAGLView.h"
+#include "kite/platform/linux/KTDisplayLink.h"
+#include "kite/platform/linux/KTScreen.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/RunLoop.h"
+
+namespace kite {
+namespace {
+constexpr intptr_t kPointerIdentity = 1;
+}
+
+KTHeadlessDriver::KTHeadlessDriver() {
+    KTScreen::mainScreen().setHeadless();
+    if (!dynamic_cast<plat::VirtualClock*>(&plat::Clock::shared())) {
+        clock_ = std::make_shared<plat::VirtualClock>();
+        previousClock_ = plat::Clock::setShared(clock_);
+    }
+}
+
+KTHeadlessDriver::~KTHeadlessDriver() {
+    if (clock_) plat::Clock::setShared(previousClock_);
+}
+
+std::shared_ptr<EAGLView> KTHeadlessDriver::createView() {
+    if (!view_)
+        view_ = EAGLView::viewWithFrame(KTScreen::mainScreen().bounds(), kEAGLColorFormatRGB565,
+                                        GL_DEPTH24_STENCIL8_OES, false, nullptr, false, 0);
+    return view_;
+}
+
+bool KTHeadlessDriver::launch(KTApplication& application) {
+    if (!view_ && !createView()) return false;
+    application_ = &application;
+    application.run();
+    return true;
+}
+
+void KTHeadlessDriver::advanceOneRefresh() {
+    auto* clock = dynamic_cast<plat::VirtualClock*>(&plat::Clock::shared());
+    if (!clock) return;
+    const int64_t now = clock->monotonicMicros();
+    int64_t target = KTDisplayLink::nextRefreshMicros();
+    if (target < 0) {
+        // No display link: keep our own 60 Hz grid so frames still last exactly 1/60 s on average.
+        if (gridFrames_ == 0) gridStart_ = now;
+        ++gridFrames_;
+        target = gridStart_ + std::llround(gridFrames_ * 1e6 / KTDisplayLink::kRefreshRate);
+    } else {
+        gridFrames_ = 0;
+    }
+    if (target > now) clock->advanceMicros(target - now);
+}
+
+int64_t KTHeadlessDriver::runFrames(int64_t count) {
+    auto& loop = plat::RunLoop::main();
+    int64_t ran = 0;
+    const auto& events = script_.events();
+    while (ran < count && !quit_) {
+        const int64_t frame = frame_ + 1;
+        while (nextEvent_ < events.size() && events[nextEvent_].frame < frame) ++nextEvent_;
+        size_t captureStart = nextEvent_;
+        for (size_t i = nextEvent_; i < events.size() && events[i].frame == frame; ++i)
+            if (events[i].kind != KTDriverEvent::Capture && events[i].kind != KTDriverEvent::Quit)
+                apply(events[i]);
+
+        advanceOneRefresh();
+        // Layouts and other posted work of this refresh run too; the next refresh is not due yet.
+        for (int pass = 0; pass < 16 && loop.runOnce(0) > 0; ++pass) {
+        }
+        frame_ = frame;
+        ++ran;
+
+        for (size_t i = captureStart; i < events.size() && events[i].frame == frame; ++i) {
+            if (events[i].kind == KTDriverEvent::Capture) apply(events[i]);
+            if (events[i].kind == KTDriverEvent::Quit) quit_ = true;
+            nextEvent_ = i + 1;
+        }
+        if (captureEvery_ > 0 && frame % captureEvery_ == 0) {
+            char name[32];
+            std::snprintf(name, sizeof name, "frame%06lld.png", static_cast<long long>(frame));
+            capture(captureDir_ / name);
+        }
+    }
+    return ran;
+}
+
+bool KTHeadlessDriver::capture(const std::filesystem::path& path) {
+    if (!view_) {
+        plat::logError("KTHeadlessDriver: nothing to capture to %s (no view)", path.c_str());
+        return false;
+    }
+    std::error_code ignored;
+    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ignored);
+    return view_->writePNG(path.string());
+}
+
+void KTHeadlessDriver::apply(const KTDriverEvent& event) {
+    // Window pixels at window scale 1 are surface pixels; the view takes points.
+    const float scale = view_ ? view_->contentScaleFactor() : KTScreen::mainScreen().scale();
+    const std::vector<EAGLTouch> touch{{kPointerIdentity, KTPoint(static_cast<float>(event.x / scale),
+                                                                  static_cast<float>(event.y / scale))}};
+    switch (event.kind) {
+        case KTDriverEvent::TouchDown:
+            if (view_ && !touching_) view_->touchesBegan(touch);
+            touching_ = true;
+            break;
+        case KTDriverEvent::TouchMove:
+            if (view_ && touching_) view_->touchesMoved(touch);
+            break;
+        case KTDriverEvent::TouchUp:
+            if (view_ && touching_) view_->touchesEnded(touch);
+            touching_ = false;
+            break;
+        case KTDriverEvent::Capture: {
+            std::filesystem::path path(event.path);
+            capture(path.is_absolute() ? path : captureDir_ / path);
+            break;
+        }
+        case KTDriverEvent::Background:
+            if (application_) application_->applicationDidEnterBackground();
+            break;
+        case KTDriverEvent::Foreground:
+            if (application_) application_->applicationWillEnterForeground();
+            break;
+        case KTDriverEvent::Jump:
+            if (auto* clock = dynamic_cast<plat::VirtualClock*>(&plat::Clock::shared()))
+                clock->jumpWallMicros(std::llround(event.x * 1e6));
+            break;
+        case KTDriverEvent::Quit:
+            quit_ = true;
+            break;
+    }
+}
+
+}  // namespace kite
