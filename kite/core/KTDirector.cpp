@@ -11,12 +11,16 @@
 #include "kite/base/KTMacros.h"
 #include "kite/core/KTConfiguration.h"
 #include "kite/core/KTScheduler.h"
+#include "kite/files/KTFileUtils.h"
+#include "kite/files/KTUserDefaultStore.h"
 #include "kite/gl/KTGLStateCache.h"
 #include "kite/gl/KTShaderCache.h"
 #include "kite/matrix/KTMatrix.h"
 #include "kite/matrix/KTMatrixStack.h"
 #include "kite/nodes/KTScene.h"
+#include "kite/platform/KTApplication.h"
 #include "kite/platform/KTEGLViewProtocol.h"
+#include "kite/textures/KTTexture2D.h"
 #include "platform/Log.h"
 
 namespace kite {
@@ -116,9 +120,16 @@ void KTDirector::setDefaultValues() {
     else if (projection == "custom")
         m_eProjection = kKTDirectorProjectionCustom;
 
-    // The texture defaults ("kite.texture.pixel_format_for_png",
-    // "kite.texture.pvrv2_has_alpha_premultiplied") are applied here once the texture class is part of the
-    // engine.
+    const std::string pixelFormat = conf->getCString("kite.texture.pixel_format_for_png", "rgba8888");
+    if (pixelFormat == "rgba8888")
+        KTTexture2D::setDefaultAlphaPixelFormat(kKTTexture2DPixelFormat_RGBA8888);
+    else if (pixelFormat == "rgba4444")
+        KTTexture2D::setDefaultAlphaPixelFormat(kKTTexture2DPixelFormat_RGBA4444);
+    else if (pixelFormat == "rgba5551")
+        KTTexture2D::setDefaultAlphaPixelFormat(kKTTexture2DPixelFormat_RGB5A1);
+
+    KTTexture2D::PVRImagesHavePremultipliedAlpha(
+        conf->getBool("kite.texture.pvrv2_has_alpha_premultiplied", false));
 }
 
 void KTDirector::setScheduler(KTScheduler* scheduler) {
@@ -426,7 +437,9 @@ void KTDirector::purgeDirector() {
     KT_SAFE_RELEASE_NULL(m_pDrawsLabel);
 
     KTShaderCache::purgeSharedShaderCache();
+    KTFileUtils::purgeFileUtils();
     KTConfiguration::purgeConfiguration();
+    KTUserDefaultStore::purgeSharedUserDefaultStore();
     ktGLInvalidateStateCache();
 
     if (m_pobOpenGLView) m_pobOpenGLView->end();
@@ -452,7 +465,9 @@ void KTDisplayLinkDirector::stopAnimation() {
 void KTDisplayLinkDirector::startAnimation() {
     kt_gettimeofday(m_pLastUpdate);
     m_bInvalid = false;
-    // The display link is restarted through the application object once it is part of the engine.
+    // Without an application object there is no frame source to restart; the caller drives mainLoop.
+    if (KTApplication::hasSharedApplication())
+        KTApplication::sharedApplication()->setAnimationInterval(m_dAnimationInterval);
 }
 
 void KTDisplayLinkDirector::setAnimationInterval(double interval) {

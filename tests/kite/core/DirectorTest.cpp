@@ -9,6 +9,8 @@
 #include "kite/core/KTScheduler.h"
 #include "kite/matrix/KTMatrixStack.h"
 #include "kite/nodes/KTScene.h"
+#include "kite/platform/KTApplication.h"
+#include "kite/textures/KTTexture2D.h"
 #include "tests/kite/platform/TestGLView.h"
 #include "tests/support/GLTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -147,6 +149,16 @@ class StallNode : public KTNode {
     double seconds_ = 0;
 };
 
+// Records the frame intervals the director asks the application for.
+class RecordingApplication : public KTApplication {
+  public:
+    bool applicationDidFinishLaunching() override { return true; }
+    void applicationDidEnterBackground() override {}
+    void applicationWillEnterForeground() override {}
+    void setAnimationInterval(double interval) override { intervals.push_back(interval); }
+    std::vector<double> intervals;
+};
+
 // A fresh director on a virtual clock, with a view over the shared context; purged afterwards.
 class DirectorTest : public testsupport::GLTest {
   protected:
@@ -188,6 +200,31 @@ TEST_F(DirectorTest, DefaultsComeFromTheConfiguration) {
     EXPECT_EQ(director_->getClassTypeInfo(), ktTypeIdOfName("N4kite10KTDirectorE"));
     EXPECT_NE(director_->getScheduler(), nullptr);
     EXPECT_NE(director_->getActionManager(), nullptr);
+}
+
+TEST_F(DirectorTest, TextureDefaultsAreSetAtStart) {
+    KTTexture2D::setDefaultAlphaPixelFormat(kKTTexture2DPixelFormat_RGBA4444);
+    KTTexture2D::PVRImagesHavePremultipliedAlpha(true);
+    director_->end();
+    director_->mainLoop();
+    director_ = KTDirector::sharedDirector();
+    EXPECT_EQ(KTTexture2D::defaultAlphaPixelFormat(), kKTTexture2DPixelFormat_RGBA8888);
+    EXPECT_FALSE(KTTexture2D::PVRImagesHavePremultipliedAlpha());
+}
+
+TEST_F(DirectorTest, AnimationRestartsTheApplicationFrameSource) {
+    RecordingApplication application;
+    director_->runWithScene(KTScene::create());
+    director_->pause();
+    director_->resume();
+    EXPECT_EQ(application.intervals, (std::vector<double>{1.0 / 60, 0.25, 1.0 / 60}));
+    director_->stopAnimation();
+    director_->setAnimationInterval(0.5);  // stopped: stored, nothing restarted
+    EXPECT_EQ(application.intervals.size(), 3u);
+    EXPECT_DOUBLE_EQ(director_->getAnimationInterval(), 0.5);
+    const unsigned frames = director_->getTotalFrames();
+    frame();
+    EXPECT_EQ(director_->getTotalFrames(), frames) << "a stopped director draws nothing";
 }
 
 TEST_F(DirectorTest, DeltaTimeFollowsTheClock) {
