@@ -1,0 +1,7 @@
+#include "chime/CHAsynchInitialiser.h"
+
+#include "chime/CHAudioManager.h"
+
+void CHAsynchInitialiser::main() {
+    CHAudioManager::sharedManager();
+}
