@@ -1,0 +1,230 @@
+#pragma once
+// The base of everything the director draws: a 2D transform, an ordered list of children, and the
+// scheduler and action manager through which the node is animated.
+#include <cstdint>
+
+#include "kite/actions/KTAction.h"
+#include "kite/base/KTAffineTransform.h"
+#include "kite/base/KTArray.h"
+#include "kite/base/KTGeometry.h"
+#include "kite/base/KTObject.h"
+#include "kite/core/KTScheduler.h"
+
+namespace kite {
+
+class KTActionManager;
+class KTCamera;
+class KTGridBase;
+class KTGLProgram;
+class KTComponent;
+class KTComponentContainer;
+
+constexpr int kKTNodeTagInvalid = -1;
+
+// Script node events.
+enum {
+    kKTNodeOnEnter = 0,
+    kKTNodeOnExit = 1,
+    kKTNodeOnEnterTransitionDidFinish = 2,
+    kKTNodeOnExitTransitionDidStart = 3,
+    kKTNodeOnCleanup = 4,
+};
+
+class KTNode : public KTObject {
+  public:
+    KTNode();
+    ~KTNode() override;
+
+    static KTNode* create();
+
+    void update(float dt) override;
+    virtual bool init();
+
+    virtual void setZOrder(int zOrder);
+    // Stores the z-order without telling the parent.
+    virtual void storeZOrder(int zOrder);
+    virtual int getZOrder();
+    virtual void setVertexZ(float vertexZ);
+    virtual float getVertexZ();
+
+    virtual void setScaleX(float scaleX);
+    virtual float getScaleX();
+    virtual void setScaleY(float scaleY);
+    virtual float getScaleY();
+    virtual void setScale(float scale);
+    // Scale X; meaningful when both scales are equal.
+    virtual float getScale();
+    virtual void setScaleXY(float scaleX, float scaleY);
+
+    virtual void setPosition(const KTPoint& position);
+    virtual const KTPoint& getPosition();
+    virtual void setPositionXY(float x, float y);
+    virtual void getPositionXY(float* x, float* y);
+    virtual void setPositionX(float x);
+    virtual float getPositionX();
+    virtual void setPositionY(float y);
+    virtual float getPositionY();
+
+    virtual void setSkewX(float skewX);
+    virtual float getSkewX();
+    virtual void setSkewY(float skewY);
+    virtual float getSkewY();
+
+    virtual void setAnchorPoint(const KTPoint& anchorPoint);
+    virtual const KTPoint& getAnchorPoint();
+    virtual const KTPoint& getAnchorPointInPoints();
+    virtual void setContentSize(const KTSize& size);
+    virtual const KTSize& getContentSize() const;
+
+    virtual void setVisible(bool visible);
+    virtual bool isVisible();
+
+    virtual void setRotation(float rotation);
+    // Rotation X; meaningful when both rotations are equal.
+    virtual float getRotation();
+    virtual void setRotationX(float rotationX);
+    virtual float getRotationX();
+    virtual void setRotationY(float rotationY);
+    virtual float getRotationY();
+
+    virtual void setOrderOfArrival(unsigned int orderOfArrival);
+    virtual unsigned int getOrderOfArrival();
+    virtual void setGLServerState(unsigned int glServerState);
+    virtual unsigned int getGLServerState();
+    virtual void setIgnoreAnchorPointForPosition(bool ignore);
+    virtual bool isIgnoreAnchorPointForPosition();
+
+    virtual void addChild(KTNode* child);
+    virtual void addChild(KTNode* child, int zOrder);
+    virtual void addChild(KTNode* child, int zOrder, int tag);
+    // Null until the first child is added.
+    virtual KTArray* getChildren();
+    virtual void setParent(KTNode* parent);
+    virtual KTNode* getParent();
+
+    virtual void removeFromParent();
+    virtual void removeFromParentWithCleanup(bool cleanup);
+    virtual void removeChild(KTNode* child);
+    virtual void removeChildWithCleanup(KTNode* child, bool cleanup);
+    virtual void removeChildByTag(int tag);
+    virtual void removeChildByTagWithCleanup(int tag, bool cleanup);
+    virtual void removeAllChildren();
+    virtual void removeAllChildrenWithCleanup(bool cleanup);
+    virtual void reorderChild(KTNode* child, int zOrder);
+    virtual void sortAllChildren();
+
+    // No grid effect exists in the engine yet, so this stays null.
+    virtual KTGridBase* getGrid();
+    virtual int getTag() const;
+    virtual void setTag(int tag);
+    virtual void* getUserData();
+    virtual void setUserData(void* userData);
+    virtual KTObject* getUserObject();
+    virtual void setUserObject(KTObject* userObject);
+    virtual KTGLProgram* getShaderProgram();
+    virtual void setShaderProgram(KTGLProgram* program);
+    // Created on first request.
+    virtual KTCamera* getCamera();
+    virtual bool isRunning();
+
+    virtual void registerScriptHandler(int handler);
+    virtual void unregisterScriptHandler();
+
+    virtual void enter();
+    virtual void enterTransitionFinished();
+    virtual void exit();
+    virtual void exitTransitionStarted();
+    // Removes the node's actions and timers, then its children's.
+    virtual void cleanup();
+    virtual void draw();
+    virtual void visit();
+
+    virtual void setActionManager(KTActionManager* actionManager);
+    virtual KTActionManager* getActionManager();
+    virtual void setScheduler(KTScheduler* scheduler);
+    virtual KTScheduler* getScheduler();
+
+    virtual void updateTransform();
+    virtual KTAffineTransform nodeToParentTransform();
+    virtual KTAffineTransform parentToNodeTransform();
+    virtual KTAffineTransform nodeToWorldTransform();
+    virtual KTAffineTransform worldToNodeTransform();
+
+    virtual bool addComponent(KTComponent* component);
+    virtual bool removeComponent(const char* name);
+    virtual void removeAllComponents();
+
+    KTNode* getChildByTag(int tag);
+    unsigned int getChildrenCount() const;
+
+    // Returns the action. Paused until the node enters.
+    KTAction* runAction(KTAction* action);
+    void stopAllActions();
+
+    void scheduleUpdate();
+    void unscheduleUpdate();
+    void schedule(SEL_SCHEDULE selector, float interval, unsigned int repeat, float delay);
+    void schedule(SEL_SCHEDULE selector, float interval);
+    void scheduleOnce(SEL_SCHEDULE selector, float delay);
+    void unschedule(SEL_SCHEDULE selector);
+
+    KTPoint convertToWorldSpace(const KTPoint& nodePoint);
+    KTPoint convertToNodeSpace(const KTPoint& worldPoint);
+
+    // Multiplies the node's transform onto the current model-view matrix.
+    void transform();
+    // The ancestors' transforms, outermost first.
+    void transformAncestors();
+
+    KTComponent* getComponent(const char* name) const;
+    int getScriptHandler() const { return m_nScriptHandler; }
+    int getUpdateScriptHandler() const { return m_nUpdateScriptHandler; }
+    int getScriptType() const { return m_eScriptType; }
+
+    // Applied after the node's own transform at the next rebuild of the cached transform.
+    void setAdditionalTransform(const KTAffineTransform& additionalTransform);
+
+  protected:
+    void detachChild(KTNode* child, bool cleanup);
+
+    float m_fRotationX = 0.0f;
+    float m_fRotationY = 0.0f;
+    float m_fScaleX = 1.0f;
+    float m_fScaleY = 1.0f;
+    float m_fVertexZ = 0.0f;
+    KTPoint m_obPosition;
+    float m_fSkewX = 0.0f;
+    float m_fSkewY = 0.0f;
+    KTPoint m_obAnchorPointInPoints;
+    KTPoint m_obAnchorPoint;
+    KTSize m_obContentSize;
+    KTAffineTransform m_sAdditionalTransform;
+    KTAffineTransform m_sTransform;
+    KTAffineTransform m_sInverse;
+    KTCamera* m_pCamera = nullptr;
+    KTGridBase* m_pGrid = nullptr;
+    int m_nZOrder = 0;
+    KTArray* m_pChildren = nullptr;
+    KTNode* m_pParent = nullptr;
+    int m_nTag = kKTNodeTagInvalid;
+    void* m_pUserData = nullptr;
+    KTObject* m_pUserObject = nullptr;
+    KTGLProgram* m_pShaderProgram = nullptr;
+    unsigned int m_eGLServerState = 0;
+    unsigned int m_uOrderOfArrival = 0;
+    KTScheduler* m_pScheduler = nullptr;
+    KTActionManager* m_pActionManager = nullptr;
+    bool m_bRunning = false;
+    bool m_bTransformDirty = true;
+    bool m_bInverseDirty = true;
+    bool m_bAdditionalTransformDirty = false;
+    bool m_bVisible = true;
+    bool m_bIgnoreAnchorPointForPosition = false;
+    bool m_bReorderChildDirty = false;
+    int m_nScriptHandler = 0;
+    int m_nUpdateScriptHandler = 0;
+    int m_eScriptType = 0;
+    KTComponentContainer* m_pComponentContainer = nullptr;
+};
+
+}  // namespace kite
