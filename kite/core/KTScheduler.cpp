@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "kite/base/KTMacros.h"
+#include "kite/base/KTScriptSupport.h"
 
 namespace kite {
 
@@ -66,7 +67,11 @@ bool KTTimer::initWithTarget(KTObject* target, SEL_SCHEDULE selector, float seco
 
 void KTTimer::fire() {
     if (m_pTarget && m_pfnSelector) (m_pTarget->*m_pfnSelector)(m_fElapsed);
-    // Script handlers are never installed in this engine, so m_nScriptHandler stays 0.
+    if (m_nScriptHandler) {
+        if (KTScriptEngine* engine = KTScriptEngineManager::sharedManager()->getScriptEngine()) {
+            engine->executeScheduledHandler(m_nScriptHandler, m_fElapsed);
+        }
+    }
 }
 
 void KTTimer::update(float dt) {
@@ -426,7 +431,17 @@ void KTScheduler::update(float dt) {
         }
     }
 
-    // No script timers are ever registered; the entries array stays null.
+    if (m_pScriptHandlerEntries) {
+        for (int i = static_cast<int>(m_pScriptHandlerEntries->count()) - 1; i >= 0; --i) {
+            auto* entry =
+                static_cast<KTSchedulerScriptHandlerEntry*>(m_pScriptHandlerEntries->objectAtIndex(i));
+            if (entry->isMarkedForDeletion()) {
+                m_pScriptHandlerEntries->removeObjectAtIndex(i);
+            } else if (!entry->isPaused()) {
+                entry->getTimer()->update(dt);
+            }
+        }
+    }
 
     DL_FOREACH_SAFE(m_pUpdatesNegList, entry, tmp) {
         if (entry->markedForDeletion) removeUpdateFromHash(entry);
