@@ -1,0 +1,51 @@
+#pragma once
+// Runs an engine program in an X11 window in real time: the window shows each presented frame, mouse
+// button 1 is the finger, keys go to the GL surface view, and focus, minimising and closing become the
+// application's life-cycle events.
+#include <functional>
+#include <memory>
+
+#include "platform/X11Window.h"
+
+namespace kite {
+
+class EAGLView;
+class KTApplication;
+
+class KTWindowDriver {
+  public:
+    // What the window's events do; the defaults are what the app shell does with the phone's events.
+    struct Lifecycle {
+        std::function<void()> resignActive;     // focus lost: the director pauses
+        std::function<void()> becomeActive;     // focus back: the director resumes
+        std::function<void()> enterBackground;  // minimised: the application's applicationDidEnterBackground
+        std::function<void()> enterForeground;  // restored: applicationWillEnterForeground
+        std::function<void()> close;            // close button: the main run loop stops
+    };
+
+    // Opens the window (640 x 1136 pixels times `scale`) and makes it the main screen's drawable; null
+    // (logged) when there is no X display.
+    static std::unique_ptr<KTWindowDriver> create(double scale = 1.0);
+    ~KTWindowDriver();
+
+    plat::X11Window& window() { return *window_; }
+    void setLifecycle(Lifecycle lifecycle) { lifecycle_ = std::move(lifecycle); }
+
+    std::shared_ptr<EAGLView> createView();
+    bool launch(KTApplication& application);
+    // Runs the main run loop until the window is closed or the loop is stopped.
+    void run();
+
+  private:
+    KTWindowDriver() = default;
+    void onPointer(const plat::X11Window::PointerEvent& event);
+    void onWindowEvent(plat::X11Window::WindowEvent event);
+
+    std::unique_ptr<plat::X11Window> window_;
+    std::shared_ptr<EAGLView> view_;
+    KTApplication* application_ = nullptr;
+    Lifecycle lifecycle_;
+    bool touching_ = false;
+};
+
+}  // namespace kite

@@ -1,0 +1,185 @@
+// The window binding against a real X server: a private Xvfb display, real clicks through xdotool.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "kite/core/KTDirector.h"
+#include "kite/nodes/KTScene.h"
+#include "kite/platform/KTApplication.h"
+#include "kite/platform/KTEGLView.h"
+#include "kite/platform/linux/EAGLView.h"
+#include "kite/platform/linux/KTDisplayLink.h"
+#include "kite/platform/linux/KTWindowDriver.h"
+#include "platform/RunLoop.h"
+
+// Last: Xlib defines macros (None, Bool) that clash with other headers.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+using namespace kite;
+
+namespace {
+
+bool onPath(const char* program) {
+    std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+// A private X server for the test; stopped (by its own pid) when the object goes.
+class XServer {
+  public:
+    // Another X server may take the display number first; then try again.
+    bool start() {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            if (launch()) return true;
+            stop();
+        }
+        return false;
+    }
+    ~XServer() { stop(); }
+
+  private:
+    bool launch() {
+        int fds[2];
+        if (pipe(fds) != 0) return false;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1280x24", "-nolisten",
+                   "tcp", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        char buffer[32] = {};
+        ssize_t n = read(fds[0], buffer, sizeof buffer - 1);
+        close(fds[0]);
+        if (n <= 0) return false;
+        display_ = ":" + std::string(buffer, buffer + strcspn(buffer, "\n"));
+        Display* probe = XOpenDisplay(display_.c_str());
+        if (!probe) return false;
+        XCloseDisplay(probe);
+        setenv("DISPLAY", display_.c_str(), 1);
+        return true;
+    }
+    void stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+    }
+
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+class PaintNode : public KTNode {
+  public:
+    static PaintNode* create() {
+        auto* node = new PaintNode();
+        node->init();
+        return ktAutorelease(node);
+    }
+    void draw() override {
+        ++draws;
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(160, 284, 320, 568);
+        glClearColor(0, 1, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glScissor(0, 0, 100, 100);
+        glClearColor(1, 0, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glDisable(GL_SCISSOR_TEST);
+        glClearColor(0, 0, 0, 1);
+    }
+    int draws = 0;
+};
+
+class WindowApp : public KTApplication {
+  public:
+    bool applicationDidFinishLaunching() override {
+        KTDirector* director = KTDirector::sharedDirector();
+        KTEGLView* glView = KTEGLView::sharedOpenGLView();
+        director->setOpenGLView(glView);
+        glView->setDesignResolutionSize(320, 568, kResolutionExactFit);
+        KTScene* scene = KTScene::create();
+        node = PaintNode::create();
+        scene->addChild(node);
+        director->runWithScene(scene);
+        return true;
+    }
+    void applicationDidEnterBackground() override {}
+    void applicationWillEnterForeground() override {}
+    PaintNode* node = nullptr;
+};
+
+template <typename Pred>
+bool runUntil(Pred done) {
+    for (int i = 0; i < 2000 && !done(); ++i) plat::RunLoop::main().runOnce(0.01);
+    return done();
+}
+
+}  // namespace
+
+TEST(KTWindowDriver, WindowShowsTheFrameAndAClickReachesTheView) {
+    if (!onPath("Xvfb") || !onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    XServer server;
+    ASSERT_TRUE(server.start());
+
+    auto driver = KTWindowDriver::create(1.0);
+    ASSERT_TRUE(driver);
+    KTWindowDriver::Lifecycle quiet;  // focus changes of a bare X server must not pause the test's frames
+    driver->setLifecycle(quiet);
+    ASSERT_TRUE(driver->window().waitUntilVisible());
+
+    std::vector<std::pair<EAGLView::TouchPhase, std::pair<float, float>>> touches;
+    EAGLView::setTouchReceiver(
+        [&](EAGLView::TouchPhase phase, int count, const intptr_t*, const float* xs, const float* ys) {
+            if (count == 1) touches.push_back({phase, {xs[0], ys[0]}});
+        });
+
+    WindowApp app;
+    ASSERT_TRUE(driver->launch(app));
+    ASSERT_TRUE(runUntil([&] { return app.node->draws >= 5; }));
+    // Stop drawing so the window keeps the frame we compare with.
+    KTDirector::sharedDirector()->stopAnimation();
+    plat::RunLoop::main().runOnce(0.05);
+
+    auto view = EAGLView::sharedEGLView();
+    auto frame = view->readPixels();
+    ASSERT_EQ(frame.size(), 640u * 1136u * 4u);
+
+    Display* display = static_cast<Display*>(driver->window().xDisplay());
+    XImage* image = XGetImage(display, driver->window().xWindow(), 0, 0, 640, 1136, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    int mismatches = 0;
+    for (int y = 0; y < 1136; y += 7) {
+        for (int x = 0; x < 640; x += 7) {
+            unsigned long p = XGetPixel(image, x, y);
+            int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+            const uint8_t* q = frame.data() + (static_cast<size_t>(y) * 640 + x) * 4;
+            if (std::abs(r - q[0]) > 2 || std::abs(g - q[1]) > 2 || std::abs(b - q[2]) > 2) ++mismatches;
+        }
+    }
+    unsigned long middle = XGetPixel(image, 320, 568), corner = XGetPixel(image, 10, 1130);
+    XDestroyImage(image);
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(middle & 0xFFFFFF, 0x00FF00u);
+    EXPECT_EQ(corner & 0xFFFFFF, 0xFF00FFu);  // GL's bottom-left corner is the window's bottom-left
+
+    std::string click =
+        "xdotool mousemove --window " + std::to_string(driver->window().xWindow()) + " 300 500 click 1";
+    ASSERT_EQ(std::system(click.c_str()), 0);
+    ASSERT_TRUE(runUntil([&] { return touches.size() >= 2; }));
+    EAGLView::setTouchReceiver(nullptr);
+    EXPECT_EQ(touches[0].first, EAGLView::TouchPhase::Began);
+    EXPECT_EQ(touches[1].first, EAGLView::TouchPhase::Ended);
+    EXPECT_FLOAT_EQ(touches[0].second.first, 300);  // window pixels are surface pixels at scale 1
+    EXPECT_FLOAT_EQ(touches[0].second.second, 500);
+}
