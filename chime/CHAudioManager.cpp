@@ -116,11 +116,12 @@ void CHAudioManager::init(int mode) {
 
 CHAudioManager::~CHAudioManager() {
     stopBackgroundMusic();
+    // The channels' players stream into the engine's context: they go before it does.
+    audioSourceChannels.clear();
+    backgroundMusic_.reset();
     soundEngine_.reset();
     for (auto token : observers_) plat::NotificationCenter::defaultCenter().removeObserver(token);
     plat::AudioSession::sharedInstance().setActive(false);
-    audioSourceChannels.clear();
-    backgroundMusic_.reset();
 }
 
 void CHAudioManager::setMode(int mode) {

@@ -121,6 +121,7 @@ std::unique_ptr<ExtAudioFile> ExtAudioFile::open(const std::string& path) {
     result->fileFormat_ = describe(file, info);
     result->frames_ = info.frames == SF_COUNT_MAX ? 0 : info.frames;
     // Float files are read as full-scale integers, clipped rather than wrapped.
+    sf_command(file, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     return result;
 }

@@ -84,6 +84,15 @@ TEST_F(Decoding, ConverterGivesSixteenBitFramesForCompressedAndOtherFiles) {
             peak, std::abs(static_cast<int>(static_cast<int16_t>(sound.data[i] | sound.data[i + 1] << 8))));
     EXPECT_GT(peak, 10000);
 
+    // Float samples come out at full scale, not truncated to nothing.
+    writeSoundFile(path("f.caf"), SF_FORMAT_CAF | SF_FORMAT_FLOAT, 1, 8000, 400);
+    ASSERT_TRUE(decodeSoundFile(path("f.caf"), sound));
+    peak = 0;
+    for (size_t i = 0; i + 1 < sound.data.size(); i += 2)
+        peak = std::max(
+            peak, std::abs(static_cast<int>(static_cast<int16_t>(sound.data[i] | sound.data[i + 1] << 8))));
+    EXPECT_GT(peak, 10000);
+
     writeSoundFile(path("quad.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 4, 44100, 100);
     EXPECT_FALSE(decodeSoundFile(path("quad.flac"), sound));
 }

@@ -99,13 +99,13 @@ int peakOfWav16(const std::filesystem::path& path) {
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
     if (!f) return 0;
-    std::vector<short> buf(4096);
-    int peak = 0;
+    std::vector<float> buf(4096);
+    float peak = 0;
     sf_count_t n;
-    while ((n = sf_read_short(f, buf.data(), static_cast<sf_count_t>(buf.size()))) > 0)
-        for (sf_count_t i = 0; i < n; ++i) peak = std::max(peak, std::abs(static_cast<int>(buf[i])));
+    while ((n = sf_read_float(f, buf.data(), static_cast<sf_count_t>(buf.size()))) > 0)
+        for (sf_count_t i = 0; i < n; ++i) peak = std::max(peak, std::fabs(buf[i]));
     sf_close(f);
-    return peak;
+    return static_cast<int>(peak * 32767.0f);
 }
 
 }  // namespace chimetest

@@ -19,7 +19,7 @@ void writeSoundFile(const std::filesystem::path& path, int sfFormat, int channel
 int runTestInChild(const std::string& filter, const std::map<std::string, std::string>& env);
 bool inChild();
 
-// Largest absolute 16-bit sample among the data of a 16-bit PCM WAV file (0 when unreadable).
+// Largest absolute sample of a sound file on the 16-bit scale (0 when unreadable).
 int peakOfWav16(const std::filesystem::path& path);
 
 }  // namespace chimetest
