@@ -55,28 +55,61 @@ bool checkBinaryStructure(const uint8_t* data, size_t size, const char** problem
     const uint8_t* table = data + tableOffset;
     auto offsetOf = [&](uint64_t index) { return readBigEndian(table + index * offsetSize, offsetSize); };
 
+    // The element count of the object at `offset` (low nibble, or a following integer object when it
+    // is 0xF) and where its payload starts; false when malformed.
+    auto countOf = [&](uint64_t offset, uint64_t* count, uint64_t* payload) -> bool {
+        uint64_t n = data[offset] & 0x0F;
+        uint64_t at = offset + 1;
+        if (n == 0x0F) {
+            if (at >= tableOffset) return false;
+            uint8_t intMarker = data[at];
+            if ((intMarker >> 4) != 0x1 || (intMarker & 0x0F) > 3) return false;
+            size_t width = size_t{1} << (intMarker & 0x0F);
+            if (at + 1 + width > tableOffset) return false;
+            n = readBigEndian(data + at + 1, width);
+            at += 1 + width;
+        }
+        *count = n;
+        *payload = at;
+        return true;
+    };
+
+    // Dictionary keys must be strings without NUL characters: the reader underneath stops the process
+    // on a key whose text is shorter than its stored length.
+    auto validKey = [&](uint64_t index) -> bool {
+        uint64_t offset = offsetOf(index);
+        if (offset < 8 || offset >= tableOffset) return false;
+        uint8_t kind = data[offset] >> 4;
+        if (kind != 0x5 && kind != 0x6) return false;
+        uint64_t count = 0, at = 0;
+        if (!countOf(offset, &count, &at)) return false;
+        uint64_t width = kind == 0x6 ? 2 : 1;
+        if (count > (tableOffset - at) / width) return false;
+        for (uint64_t i = 0; i < count; ++i) {
+            const uint8_t* unit = data + at + i * width;
+            if (unit[0] == 0 && (width == 1 || unit[1] == 0)) return false;
+        }
+        return true;
+    };
+
     // Children of a container object as (first reference position, reference count); false when malformed.
     auto children = [&](uint64_t index, uint64_t* refsAt, uint64_t* refCount) -> bool {
         uint64_t offset = offsetOf(index);
         *refCount = 0;
         if (offset < 8 || offset >= tableOffset) return false;
-        uint8_t marker = data[offset];
-        uint8_t kind = marker >> 4;
+        uint8_t kind = data[offset] >> 4;
         if (kind != 0xA && kind != 0xC && kind != 0xD) return true;  // not a container
-        uint64_t count = marker & 0x0F;
-        uint64_t at = offset + 1;
-        if (count == 0x0F) {
-            if (at >= tableOffset) return false;
-            uint8_t intMarker = data[at];
-            if ((intMarker >> 4) != 0x1 || (intMarker & 0x0F) > 3) return false;
-            size_t n = size_t{1} << (intMarker & 0x0F);
-            if (at + 1 + n > tableOffset) return false;
-            count = readBigEndian(data + at + 1, n);
-            at += 1 + n;
-        }
+        uint64_t count = 0, at = 0;
+        if (!countOf(offset, &count, &at)) return false;
         uint64_t refs = kind == 0xD ? count * 2 : count;
         if (kind == 0xD && refs / 2 != count) return false;
         if (refs > (tableOffset - at) / refSize) return false;
+        if (kind == 0xD) {
+            for (uint64_t i = 0; i < count; ++i) {
+                uint64_t key = readBigEndian(data + at + i * refSize, refSize);
+                if (key >= objectCount || !validKey(key)) return false;
+            }
+        }
         *refsAt = at;
         *refCount = refs;
         return true;
@@ -278,6 +311,47 @@ std::optional<Value> toValue(plist_t node, int depth) {
     }
 }
 
+bool validUtf8(const std::string& s) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* end = p + s.size();
+    while (p < end) {
+        unsigned char c = *p++;
+        if (c < 0x80) continue;
+        int extra;
+        uint32_t cp;
+        if (c >= 0xC2 && c <= 0xDF)
+            extra = 1, cp = c & 0x1F;
+        else if (c >= 0xE0 && c <= 0xEF)
+            extra = 2, cp = c & 0x0F;
+        else if (c >= 0xF0 && c <= 0xF4)
+            extra = 3, cp = c & 0x07;
+        else
+            return false;
+        if (end - p < extra) return false;
+        for (int i = 0; i < extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (p[i] & 0x3F);
+        }
+        p += extra;
+        if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
+        if (cp >= 0xD800 && cp <= 0xDFFF) return false;
+    }
+    return true;
+}
+
+// Strings must be valid UTF-8 without NUL characters: the binary encoder silently mangles anything else.
+bool writableText(const std::string& s, const char** problem) {
+    if (s.find('\0') != std::string::npos) {
+        *problem = "a string holds a NUL character";
+        return false;
+    }
+    if (!validUtf8(s)) {
+        *problem = "a string is not valid UTF-8";
+        return false;
+    }
+    return true;
+}
+
 plist_t fromValue(const Value& value, int depth, const char** problem) {
     if (depth > PropertyList::kMaxDepth) {
         *problem = "nested too deeply";
@@ -295,10 +369,7 @@ plist_t fromValue(const Value& value, int depth, const char** problem) {
             return plist_new_real(*value.realIf());
         case Value::Type::String: {
             const std::string& s = *value.stringIf();
-            if (s.find('\0') != std::string::npos) {
-                *problem = "a string holds a NUL character";
-                return nullptr;
-            }
+            if (!writableText(s, problem)) return nullptr;
             return plist_new_string(s.c_str());
         }
         case Value::Type::Data: {
@@ -335,10 +406,8 @@ plist_t fromValue(const Value& value, int depth, const char** problem) {
                 return plist_new_uid(static_cast<uint64_t>(*d.begin()->second.integerIf()));
             plist_t dict = plist_new_dict();
             for (const auto& [key, item] : d) {
-                plist_t child =
-                    key.find('\0') == std::string::npos ? fromValue(item, depth + 1, problem) : nullptr;
+                plist_t child = writableText(key, problem) ? fromValue(item, depth + 1, problem) : nullptr;
                 if (!child) {
-                    if (key.find('\0') != std::string::npos) *problem = "a key holds a NUL character";
                     plist_free(dict);
                     return nullptr;
                 }

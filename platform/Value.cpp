@@ -189,6 +189,13 @@ double Value::toDouble() const {
     }
 }
 
+float Value::toFloat() const {
+    double d = toDouble();
+    if (d > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
+    if (d < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(d);
+}
+
 std::string Value::toString() const {
     switch (type()) {
         case Type::String:

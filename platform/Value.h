@@ -30,8 +30,8 @@ class ValueDictionary {
     ValueDictionary() = default;
     ValueDictionary(std::initializer_list<Entry> entries);
 
-    size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
+    size_t size() const;
+    bool empty() const;
     bool contains(std::string_view key) const { return find(key) != nullptr; }
 
     // Null when the key is absent.
@@ -46,11 +46,11 @@ class ValueDictionary {
 
     std::vector<std::string> keys() const;
 
-    const_iterator begin() const { return entries_.begin(); }
-    const_iterator end() const { return entries_.end(); }
+    const_iterator begin() const;
+    const_iterator end() const;
     // Values may be changed in place; keys must not be.
-    iterator begin() { return entries_.begin(); }
-    iterator end() { return entries_.end(); }
+    iterator begin();
+    iterator end();
 
     bool operator==(const ValueDictionary& other) const;
 
@@ -131,7 +131,8 @@ class Value {
     int64_t toInt64() const;
     int32_t toInt32() const;
     double toDouble() const;
-    float toFloat() const { return static_cast<float>(toDouble()); }
+    // Out of the float range gives an infinity.
+    float toFloat() const;
     // A string's text; a number's decimal form ("1", "42", "1.5"); empty for anything else.
     std::string toString() const;
 
@@ -167,5 +168,25 @@ class Value {
                                  Box<Dictionary>>;
     Storage data_;
 };
+
+// Defined here, where Value is complete.
+inline size_t ValueDictionary::size() const {
+    return entries_.size();
+}
+inline bool ValueDictionary::empty() const {
+    return entries_.empty();
+}
+inline ValueDictionary::const_iterator ValueDictionary::begin() const {
+    return entries_.begin();
+}
+inline ValueDictionary::const_iterator ValueDictionary::end() const {
+    return entries_.end();
+}
+inline ValueDictionary::iterator ValueDictionary::begin() {
+    return entries_.begin();
+}
+inline ValueDictionary::iterator ValueDictionary::end() {
+    return entries_.end();
+}
 
 }  // namespace plat

@@ -1,3 +1,5 @@
 # potemaru_fuzz(<name> <source> LINK <libraries>)
 potemaru_fuzz(images ${CMAKE_CURRENT_SOURCE_DIR}/images.cpp LINK platform)
+potemaru_fuzz(plist ${CMAKE_CURRENT_SOURCE_DIR}/plist.cpp LINK platform)
 potemaru_fuzz(driver_script ${CMAKE_CURRENT_SOURCE_DIR}/driver_script.cpp LINK kite platform)
+potemaru_fuzz(audio_decode ${CMAKE_CURRENT_SOURCE_DIR}/audio_decode.cpp LINK chime platform)

@@ -97,7 +97,11 @@ TEST(PropertyList, RefusesWhatHasNoPropertyListForm) {
     EXPECT_FALSE(PropertyList::serialize(Value(Value::Array{1, Value()}), Format::Binary));
     EXPECT_FALSE(PropertyList::serialize(Value(std::string("a\0b", 3)), Format::Xml));
     EXPECT_FALSE(PropertyList::serialize(Value(Value::Date{1e300}), Format::Binary));
-    EXPECT_EQ(capture.lines().size(), 4u);
+    // Text that is not UTF-8 would be mangled by the binary encoder.
+    EXPECT_FALSE(PropertyList::serialize(Value(Value::Dictionary{{"\x85key", 1}}), Format::Binary));
+    EXPECT_FALSE(PropertyList::serialize(Value("\xed\xa0\x80"), Format::Xml));
+    EXPECT_TRUE(PropertyList::serialize(Value("ぽてまる \xf0\x9f\x8d\x99"), Format::Binary));
+    EXPECT_EQ(capture.lines().size(), 6u);
 }
 
 TEST(PropertyList, MalformedInputGivesNothingAndALogLine) {
@@ -116,6 +120,12 @@ TEST(PropertyList, MalformedInputGivesNothingAndALogLine) {
         binaryPlist({std::string("\xA1\x00", 2)}),               // an array that holds itself
         binaryPlist({std::string("\xA1\x05", 2)}),               // a reference past the objects
         binaryPlist({std::string("\xAF\x10\xFF", 3) + "\x00"}),  // more elements than bytes
+        // A dictionary whose key text holds a NUL character.
+        binaryPlist({std::string("\xD1\x01\x02", 3),
+                     std::string("\x52"
+                                 "a\0",
+                                 3),
+                     std::string("\x10\x01", 2)}),
     };
     std::string deepXml = "<plist>";
     for (int i = 0; i < 100000; ++i) deepXml += "<array>";
