@@ -13,6 +13,10 @@ class KTArray : public KTObject {
     static KTArray* create();
     // Capacity 0 becomes 1.
     static KTArray* createWithCapacity(uint32_t capacity);
+    // An array read from a property-list file through the file utilities (kite/files): the first form
+    // returns it owned by the caller, the second autoreleased; empty when the file cannot be read.
+    static KTArray* createWithContentsOfFileThreadSafe(const char* pFileName);
+    static KTArray* createWithContentsOfFile(const char* pFileName);
 
     // Replaces the storage with an empty one of capacity 1, releasing what was held.
     bool init();

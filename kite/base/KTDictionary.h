@@ -60,6 +60,10 @@ class KTDictionary : public KTObject {
     ~KTDictionary() override;
 
     static KTDictionary* create();
+    // A dictionary read from a property-list file through the file utilities (kite/files): the first form
+    // returns it owned by the caller, the second autoreleased; null when the file cannot be read.
+    static KTDictionary* createWithContentsOfFileThreadSafe(const char* pFileName);
+    static KTDictionary* createWithContentsOfFile(const char* pFileName);
 
     // Replacing a key's value moves the key to the end of the iteration order.
     void setObject(KTObject* obj, const std::string& key);
