@@ -568,38 +568,40 @@ bool TextRenderer::draw(uint8_t* rgba, int width, int height, std::string_view t
     }
     if (stroker) FT_Stroker_Done(stroker);
 
-    // Layer: fill, with the outline painted over it, premultiplied.
+    // The text layer is the fill with the outline painted over it; the shadow is that layer's coverage,
+    // moved and blurred, under it.
     const size_t count = size_t(width) * height;
-    std::vector<float> layer(count * 4);
-    for (size_t i = 0; i < count; ++i) {
-        const float fa = fill.values[i] / 255.0f;
-        const float sa = stroker ? stroke.values[i] / 255.0f : 0.0f;
-        const float keep = 1 - sa;
-        layer[i * 4 + 0] = style.red * fa * keep + style.strokeRed * sa;
-        layer[i * 4 + 1] = style.green * fa * keep + style.strokeGreen * sa;
-        layer[i * 4 + 2] = style.blue * fa * keep + style.strokeBlue * sa;
-        layer[i * 4 + 3] = fa * keep + sa;
-    }
-
+    const bool stroked = stroker != nullptr;
+    auto coverage = [&](size_t i, float* fillAlpha, float* strokeAlpha) {
+        *fillAlpha = fill.values[i] / 255.0f;
+        *strokeAlpha = stroked ? stroke.values[i] / 255.0f : 0.0f;
+        return *fillAlpha * (1 - *strokeAlpha) + *strokeAlpha;
+    };
     std::vector<float> shadow;
     if (style.shadow) {
         shadow.assign(count, 0);
         const int dx = int(std::lround(style.shadowOffsetX));
         const int dy = -int(std::lround(style.shadowOffsetY));
+        float fa, sa;
         for (int y = 0; y < height; ++y) {
             const int sy = y - dy;
             if (sy < 0 || sy >= height) continue;
             for (int x = 0; x < width; ++x) {
                 const int sx = x - dx;
                 if (sx >= 0 && sx < width)
-                    shadow[size_t(y) * width + x] = layer[(size_t(sy) * width + sx) * 4 + 3];
+                    shadow[size_t(y) * width + x] = coverage(size_t(sy) * width + sx, &fa, &sa);
             }
         }
         blur(shadow, width, height, gaussianKernel(style.shadowBlur));
     }
 
     for (size_t i = 0; i < count; ++i) {
-        float r = layer[i * 4], g = layer[i * 4 + 1], b = layer[i * 4 + 2], a = layer[i * 4 + 3];
+        float fa, sa;
+        float a = coverage(i, &fa, &sa);
+        const float fillWeight = fa * (1 - sa);
+        const float r = style.red * fillWeight + style.strokeRed * sa;
+        const float g = style.green * fillWeight + style.strokeGreen * sa;
+        const float b = style.blue * fillWeight + style.strokeBlue * sa;
         if (!shadow.empty()) a += shadow[i] * kShadowAlpha * (1 - a);
         if (a <= 0) continue;
         uint8_t* out = rgba + i * 4;

@@ -20,6 +20,8 @@ namespace {
 
 // The size fields are 16 bits wide.
 constexpr unsigned int kMaxSide = 65535;
+// Text bitmaps larger than any texture are refused before their buffers are made.
+constexpr uint64_t kMaxTextPixels = uint64_t(4096) * 4096;
 // "No limit" for text layout.
 constexpr float kUnconstrained = 2147483647.0f;
 
@@ -148,7 +150,7 @@ bool KTImage::initWithString(const char* text, int width, int height, unsigned i
 
     if (!(boxWidth >= 1) || !(boxHeight >= 1)) return false;
     if (boxWidth > kMaxSide || boxHeight > kMaxSide ||
-        uint64_t(boxWidth) * uint64_t(boxHeight) > plat::ImageCodec::kMaxPixels) {
+        uint64_t(boxWidth) * uint64_t(boxHeight) > kMaxTextPixels) {
         plat::logError("Text bitmap of %.0f x %.0f pixels is too large", boxWidth, boxHeight);
         return false;
     }

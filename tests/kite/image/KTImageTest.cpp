@@ -232,6 +232,9 @@ TEST(KTImageTest, TextBoxesFollowMeasureMarginAndAlignmentRules) {
     EXPECT_FALSE(image->initWithString(nullptr, 0, 0, 0x11, "Arial", 20, 1, 1, 1, false, 0, 0, 0, 0, false, 0,
                                        0, 0, 0));
     EXPECT_FALSE(renderText(image.image, "", 0, 0, 0x11));
+    plat::LogCapture log;
+    EXPECT_FALSE(renderText(image.image, "a", 0, 0, 0x11, 5000));
+    EXPECT_TRUE(log.contains("too large"));
 }
 
 TEST(KTImageTest, RealFontsRenderLatinJapaneseAndUnknownNames) {
