@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "kite/files/KTFileUtils.h"
 #include "platform/AtomicFile.h"
-#include "platform/FileManager.h"
 #include "platform/ImageCodec.h"
 #include "platform/Log.h"
 #include "platform/TextRenderer.h"
@@ -51,10 +51,15 @@ void KTImage::adopt(unsigned char* data, unsigned int width, unsigned int height
 }
 
 bool KTImage::initWithImageFile(const char* path, KTImageFormat format) {
-    if (!path || !*path) return false;
-    const auto bytes = plat::FileManager::contentsAtPath(path);
-    if (!bytes || bytes->empty()) return false;
-    return initWithImageData(bytes->data(), static_cast<long>(bytes->size()), format, 0, 0, 8);
+    if (!path) return false;
+    KTFileUtils* files = KTFileUtils::sharedFileUtils();
+    const std::string fullPath = files->fullPathForFilename(path);
+    unsigned long size = 0;
+    unsigned char* bytes = files->getFileData(fullPath.c_str(), "rb", &size);
+    bool ok = false;
+    if (bytes && size != 0) ok = initWithImageData(bytes, static_cast<long>(size), format, 0, 0, 8);
+    delete[] bytes;
+    return ok;
 }
 
 bool KTImage::initWithImageData(const void* data, long length, KTImageFormat format, int width, int height,

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "kite/files/KTFileUtils.h"
 #include "platform/ImageCodec.h"
 #include "platform/Log.h"
 #include "platform/TextRenderer.h"
@@ -141,6 +142,12 @@ TEST(KTImageTest, DecodedFilesSetTheAlphaFlagsOfEachPath) {
     EXPECT_TRUE(image->initWithImageFile((dir.path() / "a.png").c_str(), kite::kKTImageFormat_PNG));
     EXPECT_TRUE(image->isPremultipliedAlpha());
     EXPECT_FALSE(image->initWithImageFile((dir.path() / "missing.png").c_str(), kite::kKTImageFormat_PNG));
+    // Names resolve through the file utilities' search paths.
+    kite::KTFileUtils* files = kite::KTFileUtils::sharedFileUtils();
+    const std::vector<std::string> previous = files->getSearchPaths();
+    files->addSearchPath(dir.path().c_str());
+    EXPECT_TRUE(image->initWithImageFile("a.png", kite::kKTImageFormat_PNG));
+    files->setSearchPaths(previous);
 }
 
 TEST(KTImageTest, TextBoxesFollowMeasureMarginAndAlignmentRules) {
