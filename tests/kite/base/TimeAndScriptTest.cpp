@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "tests/support/TestSupport.h"
 #include "kite/base/KTAutoreleasePool.h"
 #include "kite/base/KTScriptSupport.h"
 #include "kite/base/KTTime.h"
+#include "tests/support/TestSupport.h"
 
 using namespace kite;
 
