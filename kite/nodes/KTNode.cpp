@@ -6,6 +6,7 @@
 #include "kite/base/KTMacros.h"
 #include "kite/base/KTScriptSupport.h"
 #include "kite/camera/KTCamera.h"
+#include "kite/camera/KTGrid.h"
 #include "kite/core/KTDirector.h"
 #include "kite/gl/KTGLProgram.h"
 #include "kite/matrix/KTMatrixStack.h"
@@ -54,6 +55,7 @@ KTNode::~KTNode() {
     KT_SAFE_RELEASE(m_pActionManager);
     KT_SAFE_RELEASE(m_pScheduler);
     KT_SAFE_RELEASE(m_pCamera);
+    KT_SAFE_RELEASE(m_pGrid);
     KT_SAFE_RELEASE(m_pShaderProgram);
     KT_SAFE_RELEASE(m_pUserObject);
     if (m_pChildren) {
@@ -523,6 +525,8 @@ void KTNode::draw() {}
 void KTNode::visit() {
     if (!m_bVisible) return;
     mxGLPushMatrix();
+    const bool gridActive = m_pGrid && m_pGrid->isActive();
+    if (gridActive) m_pGrid->beforeDraw();
     transform();
     if (m_pChildren && m_pChildren->count() > 0) {
         sortAllChildren();
@@ -545,6 +549,7 @@ void KTNode::visit() {
         draw();
     }
     m_uOrderOfArrival = 0;
+    if (gridActive && m_pGrid) m_pGrid->afterDraw(this);
     mxGLPopMatrix();
 }
 
@@ -562,7 +567,7 @@ void KTNode::transform() {
     transform4x4.mat[14] = m_fVertexZ;
     mxGLMultMatrix(&transform4x4);
 
-    if (m_pCamera) {
+    if (m_pCamera && !(m_pGrid && m_pGrid->isActive())) {
         const KTPoint& ap = m_obAnchorPointInPoints;
         if (ap.x == 0.0f && ap.y == 0.0f) {
             m_pCamera->locate();

@@ -113,8 +113,8 @@ class KTNode : public KTObject {
     virtual void reorderChild(KTNode* child, int zOrder);
     virtual void sortAllChildren();
 
-    // No grid effect exists in the engine yet, so this stays null.
     virtual KTGridBase* getGrid();
+    virtual void setGrid(KTGridBase* grid);
     virtual int getTag() const;
     virtual void setTag(int tag);
     virtual void* getUserData();
