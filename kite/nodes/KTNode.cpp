@@ -251,6 +251,11 @@ bool KTNode::isIgnoreAnchorPointForPosition() {
 KTGridBase* KTNode::getGrid() {
     return m_pGrid;
 }
+void KTNode::setGrid(KTGridBase* grid) {
+    KT_SAFE_RETAIN(grid);
+    KT_SAFE_RELEASE(m_pGrid);
+    m_pGrid = grid;
+}
 
 int KTNode::getTag() const {
     return m_nTag;
