@@ -9,6 +9,7 @@
 #include "kite/base/KTAutoreleasePool.h"
 #include "kite/core/KTDirector.h"
 #include "kite/core/KTScheduler.h"
+#include "kite/matrix/KTMatrixStack.h"
 #include "kite/nodes/KTComponent.h"
 #include "kite/nodes/KTNodeRGBA.h"
 #include "kite/nodes/KTScene.h"
@@ -102,6 +103,37 @@ TEST_F(NodeTest, SkewScaleAndWorldTransforms) {
     EXPECT_TRUE(near(child->convertToWorldSpace(KTPoint(1, 1)), KTPoint(122, 12)));
     EXPECT_TRUE(near(child->convertToNodeSpace(KTPoint(122, 12)), KTPoint(1, 1)));
     parent->removeChild(child);
+}
+
+// Reads the model-view matrix at draw time.
+class MatrixProbe : public KTNode {
+  public:
+    void draw() override { mxGLGetMatrix(MX_GL_MODELVIEW, &seen); }
+    mxMat4 seen{};
+};
+
+TEST_F(NodeTest, VisitMultipliesTransformsOntoTheModelView) {
+    mxGLMatrixMode(MX_GL_MODELVIEW);
+    mxGLPushMatrix();
+    mxGLLoadIdentity();
+    KTNode* parent = own(new KTNode());
+    auto* child = new MatrixProbe();
+    parent->setPosition(KTPoint(10, 20));
+    parent->setScale(2);
+    child->setPosition(KTPoint(5, 1));
+    child->setVertexZ(3);
+    child->getCamera();  // an untouched camera adds an identity view
+    parent->addChild(child);
+    child->release();
+    parent->visit();
+    EXPECT_FLOAT_EQ(child->seen.mat[0], 2);
+    EXPECT_FLOAT_EQ(child->seen.mat[12], 20);
+    EXPECT_FLOAT_EQ(child->seen.mat[13], 22);
+    EXPECT_FLOAT_EQ(child->seen.mat[14], 3);  // the vertex Z; 2D scales leave z alone
+    mxMat4 after;
+    mxGLGetMatrix(MX_GL_MODELVIEW, &after);
+    EXPECT_FLOAT_EQ(after.mat[12], 0);  // visit pops what it pushed
+    mxGLPopMatrix();
 }
 
 TEST_F(NodeTest, TransformCacheFollowsDirtyFlags) {
