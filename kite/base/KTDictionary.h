@@ -68,14 +68,11 @@ class KTDictionary : public KTObject {
     // Replacing a key's value moves the key to the end of the iteration order.
     void setObject(KTObject* obj, const std::string& key);
     void setObject(KTObject* obj, int64_t key);
-    void setObject(KTObject* obj, int key) { setObject(obj, static_cast<int64_t>(key)); }
     // Null when absent or when the key is of the other kind.
     KTObject* objectForKey(const std::string& key) const;
     KTObject* objectForKey(int64_t key) const;
-    KTObject* objectForKey(int key) const { return objectForKey(static_cast<int64_t>(key)); }
     void removeObjectForKey(const std::string& key);
     void removeObjectForKey(int64_t key);
-    void removeObjectForKey(int key) { removeObjectForKey(static_cast<int64_t>(key)); }
     // Keeps the key kind.
     void removeAllObjects();
     uint32_t count() const;
