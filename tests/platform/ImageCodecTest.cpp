@@ -22,7 +22,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct PngSpec {
+struct PngLayout {
     uint32_t width = 2;
     uint32_t height = 2;
     int colorType = PNG_COLOR_TYPE_RGBA;
@@ -38,15 +38,15 @@ void appendPng(png_structp png, png_bytep data, size_t length) {
     out->insert(out->end(), data, data + length);
 }
 
-bool writePngRows(png_structp png, png_infop info, const PngSpec& spec, png_bytep* rows, Bytes* out) {
+bool writePngRows(png_structp png, png_infop info, const PngLayout& layout, png_bytep* rows, Bytes* out) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_write_fn(png, out, appendPng, nullptr);
-    png_set_IHDR(png, info, spec.width, spec.height, spec.depth, spec.colorType, spec.interlace,
+    png_set_IHDR(png, info, layout.width, layout.height, layout.depth, layout.colorType, layout.interlace,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty())
-        png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
-    if (!spec.paletteAlpha.empty())
-        png_set_tRNS(png, info, spec.paletteAlpha.data(), static_cast<int>(spec.paletteAlpha.size()),
+    if (!layout.palette.empty())
+        png_set_PLTE(png, info, layout.palette.data(), static_cast<int>(layout.palette.size()));
+    if (!layout.paletteAlpha.empty())
+        png_set_tRNS(png, info, layout.paletteAlpha.data(), static_cast<int>(layout.paletteAlpha.size()),
                      nullptr);
     png_write_info(png, info);
     png_write_image(png, rows);
@@ -55,14 +55,15 @@ bool writePngRows(png_structp png, png_infop info, const PngSpec& spec, png_byte
 }
 
 // Writes a PNG with libpng itself, so every colour type and depth can be produced.
-Bytes makePng(const PngSpec& spec) {
+Bytes makePng(const PngLayout& layout) {
     Bytes out;
-    const size_t stride = spec.rows.size() / spec.height;
-    std::vector<png_bytep> rows(spec.height);
-    for (uint32_t y = 0; y < spec.height; ++y) rows[y] = const_cast<png_bytep>(spec.rows.data()) + y * stride;
+    const size_t stride = layout.rows.size() / layout.height;
+    std::vector<png_bytep> rows(layout.height);
+    for (uint32_t y = 0; y < layout.height; ++y)
+        rows[y] = const_cast<png_bytep>(layout.rows.data()) + y * stride;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
-    if (!writePngRows(png, info, spec, rows.data(), &out))
+    if (!writePngRows(png, info, layout, rows.data(), &out))
         ADD_FAILURE() << "libpng could not write the test file";
     png_destroy_write_struct(&png, &info);
     return out;
@@ -110,9 +111,9 @@ Bytes gradientRgb(uint32_t width, uint32_t height) {
 TEST(ImageCodecTest, PngColourTypesDecodeToRgbaWithTheirAlphaFlags) {
     {
         SCOPED_TRACE("RGBA: straight alpha in the file, premultiplied on request");
-        PngSpec spec;
-        spec.rows = {200, 100, 50, 128, 255, 0, 0, 255, 0, 0, 0, 0, 10, 20, 30, 255};
-        const Bytes file = makePng(spec);
+        PngLayout layout;
+        layout.rows = {200, 100, 50, 128, 255, 0, 0, 255, 0, 0, 0, 0, 10, 20, 30, 255};
+        const Bytes file = makePng(layout);
         EXPECT_EQ(ImageCodec::sniff(file.data(), file.size()), ImageFileFormat::Png);
         auto image = ImageCodec::decode(file.data(), file.size());
         ASSERT_TRUE(image);
@@ -130,10 +131,10 @@ TEST(ImageCodecTest, PngColourTypesDecodeToRgbaWithTheirAlphaFlags) {
     }
     {
         SCOPED_TRACE("RGB: opaque, alpha filled with 255");
-        PngSpec spec;
-        spec.colorType = PNG_COLOR_TYPE_RGB;
-        spec.rows = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-        const Bytes file = makePng(spec);
+        PngLayout layout;
+        layout.colorType = PNG_COLOR_TYPE_RGB;
+        layout.rows = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+        const Bytes file = makePng(layout);
         auto image = ImageCodec::decode(file.data(), file.size());
         ASSERT_TRUE(image);
         EXPECT_FALSE(image->hasAlpha);
@@ -142,13 +143,13 @@ TEST(ImageCodecTest, PngColourTypesDecodeToRgbaWithTheirAlphaFlags) {
     }
     {
         SCOPED_TRACE("palette with a transparent entry, 4-bit indices");
-        PngSpec spec;
-        spec.colorType = PNG_COLOR_TYPE_PALETTE;
-        spec.depth = 4;
-        spec.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
-        spec.paletteAlpha = {255, 0, 128};
-        spec.rows = {0x01, 0x20};  // row 0: 0, 1; row 1: 2, 0
-        const Bytes file = makePng(spec);
+        PngLayout layout;
+        layout.colorType = PNG_COLOR_TYPE_PALETTE;
+        layout.depth = 4;
+        layout.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+        layout.paletteAlpha = {255, 0, 128};
+        layout.rows = {0x01, 0x20};  // row 0: 0, 1; row 1: 2, 0
+        const Bytes file = makePng(layout);
         auto image = ImageCodec::decode(file.data(), file.size());
         ASSERT_TRUE(image);
         EXPECT_TRUE(image->hasAlpha);
@@ -158,24 +159,24 @@ TEST(ImageCodecTest, PngColourTypesDecodeToRgbaWithTheirAlphaFlags) {
     }
     {
         SCOPED_TRACE("16-bit RGBA is scaled to 8 bits");
-        PngSpec spec;
-        spec.width = 1;
-        spec.height = 1;
-        spec.depth = 16;
-        spec.rows = {0xC8, 0xC8, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF};
-        const Bytes file = makePng(spec);
+        PngLayout layout;
+        layout.width = 1;
+        layout.height = 1;
+        layout.depth = 16;
+        layout.rows = {0xC8, 0xC8, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF};
+        const Bytes file = makePng(layout);
         auto image = ImageCodec::decode(file.data(), file.size());
         ASSERT_TRUE(image);
         EXPECT_EQ(pixelAt(*image, 0, 0), (Bytes{200, 0, 255, 255}));
     }
     {
         SCOPED_TRACE("grey, 2-bit, interlaced");
-        PngSpec spec;
-        spec.colorType = PNG_COLOR_TYPE_GRAY;
-        spec.depth = 2;
-        spec.interlace = PNG_INTERLACE_ADAM7;
-        spec.rows = {0x40, 0xC0};  // 1, 0 / 3, 0
-        const Bytes file = makePng(spec);
+        PngLayout layout;
+        layout.colorType = PNG_COLOR_TYPE_GRAY;
+        layout.depth = 2;
+        layout.interlace = PNG_INTERLACE_ADAM7;
+        layout.rows = {0x40, 0xC0};  // 1, 0 / 3, 0
+        const Bytes file = makePng(layout);
         auto image = ImageCodec::decode(file.data(), file.size());
         ASSERT_TRUE(image);
         EXPECT_FALSE(image->hasAlpha);
@@ -185,12 +186,12 @@ TEST(ImageCodecTest, PngColourTypesDecodeToRgbaWithTheirAlphaFlags) {
     }
     {
         SCOPED_TRACE("grey with alpha");
-        PngSpec spec;
-        spec.width = 1;
-        spec.height = 1;
-        spec.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
-        spec.rows = {200, 0};
-        const Bytes file = makePng(spec);
+        PngLayout layout;
+        layout.width = 1;
+        layout.height = 1;
+        layout.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
+        layout.rows = {200, 0};
+        const Bytes file = makePng(layout);
         auto image = ImageCodec::decode(file.data(), file.size());
         ASSERT_TRUE(image);
         EXPECT_TRUE(image->hasAlpha);
@@ -267,13 +268,13 @@ TEST(ImageCodecTest, WebPLosslessKeepsPixelsAndReportsAlpha) {
 }
 
 TEST(ImageCodecTest, TruncatedAndHostileFilesFailWithALogLine) {
-    PngSpec spec;
-    spec.width = 64;
-    spec.height = 64;
-    spec.colorType = PNG_COLOR_TYPE_RGB;
-    spec.rows.resize(64 * 64 * 3);
-    for (size_t i = 0; i < spec.rows.size(); ++i) spec.rows[i] = uint8_t(i * 7919 % 251);
-    const Bytes png = makePng(spec);
+    PngLayout layout;
+    layout.width = 64;
+    layout.height = 64;
+    layout.colorType = PNG_COLOR_TYPE_RGB;
+    layout.rows.resize(64 * 64 * 3);
+    for (size_t i = 0; i < layout.rows.size(); ++i) layout.rows[i] = uint8_t(i * 7919 % 251);
+    const Bytes png = makePng(layout);
     const Bytes rgb = gradientRgb(64, 64);
     const Bytes jpeg = *ImageCodec::encodeJpeg(rgb.data(), 64, 64, 3, 90);
     const Bytes tiff = makeTiff(64, 64, 3, rgb, 0);
