@@ -13,9 +13,10 @@ struct Display {
     std::vector<std::shared_ptr<KTDisplayLink>> scratch;  // reused every refresh
 };
 
+// Never destroyed: links may still be invalidated by other objects torn down at process exit.
 Display& display() {
-    static Display d;
-    return d;
+    static Display* d = new Display();
+    return *d;
 }
 
 void stopIfIdle() {

@@ -43,28 +43,31 @@ class XServer {
     ~XServer() { stop(); }
 
   private:
+    // Tries its own display number (tests may run in parallel) and waits until the server answers.
     bool launch() {
-        int fds[2];
-        if (pipe(fds) != 0) return false;
+        static int attempt = 0;
+        const int number = 100 + (getpid() * 7 + attempt++ * 13) % 800;
+        display_ = ":" + std::to_string(number);
         pid_ = fork();
         if (pid_ == 0) {
-            close(fds[0]);
-            std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1280x24", "-nolisten",
-                   "tcp", static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", display_.c_str(), "-screen", "0", "1280x1280x24", "-nolisten", "tcp",
+                   "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
-        close(fds[1]);
-        char buffer[32] = {};
-        ssize_t n = read(fds[0], buffer, sizeof buffer - 1);
-        close(fds[0]);
-        if (n <= 0) return false;
-        display_ = ":" + std::string(buffer, buffer + strcspn(buffer, "\n"));
-        Display* probe = XOpenDisplay(display_.c_str());
-        if (!probe) return false;
-        XCloseDisplay(probe);
-        setenv("DISPLAY", display_.c_str(), 1);
-        return true;
+        if (pid_ < 0) return false;
+        for (int i = 0; i < 500; ++i) {
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                pid_ = -1;  // it gave up (display taken)
+                return false;
+            }
+            if (Display* probe = XOpenDisplay(display_.c_str())) {
+                XCloseDisplay(probe);
+                setenv("DISPLAY", display_.c_str(), 1);
+                return true;
+            }
+            usleep(20000);
+        }
+        return false;
     }
     void stop() {
         if (pid_ > 0) {
