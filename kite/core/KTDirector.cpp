@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "kite/accelerometer/KTAccelerometer.h"
 #include "kite/actions/KTActionManager.h"
 #include "kite/base/KTArray.h"
 #include "kite/base/KTAutoreleasePool.h"
@@ -15,12 +16,15 @@
 #include "kite/files/KTUserDefaultStore.h"
 #include "kite/gl/KTGLStateCache.h"
 #include "kite/gl/KTShaderCache.h"
+#include "kite/keypad/KTKeypadDispatcher.h"
 #include "kite/matrix/KTMatrix.h"
 #include "kite/matrix/KTMatrixStack.h"
 #include "kite/nodes/KTScene.h"
 #include "kite/platform/KTApplication.h"
 #include "kite/platform/KTEGLViewProtocol.h"
+#include "kite/text_input/KTPlatformKeyInput.h"
 #include "kite/textures/KTTexture2D.h"
+#include "kite/touch/KTTouchDispatcher.h"
 #include "platform/Log.h"
 
 namespace kite {
@@ -82,8 +86,12 @@ bool KTDirector::init() {
     m_pActionManager = new KTActionManager();
     m_pScheduler->scheduleUpdateForTarget(m_pActionManager, kKTPrioritySystem, false);
 
-    // The touch and keypad dispatchers and the accelerometer are made here once the input services exist;
-    // until then the getters answer null and nothing is dispatched.
+    m_pTouchDispatcher = new KTTouchDispatcher();
+    m_pTouchDispatcher->init();
+    m_pKeypadDispatcher = new KTKeypadDispatcher();
+    m_pAccelerometer = new KTAccelerometer();
+    // Keys typed on the platform view reach the text-input and keypad dispatchers before the game's updates.
+    m_pScheduler->scheduleUpdateForTarget(KTPlatformKeyInput::sharedKeyInput(), kKTPriorityNonSystemMin, false);
 
     KTAutoreleasePoolStack::sharedPoolStack()->push();
     return true;
@@ -98,6 +106,9 @@ KTDirector::~KTDirector() {
     KT_SAFE_RELEASE(m_pobScenesStack);
     KT_SAFE_RELEASE(m_pScheduler);
     KT_SAFE_RELEASE(m_pActionManager);
+    KT_SAFE_RELEASE(m_pTouchDispatcher);
+    KT_SAFE_RELEASE(m_pKeypadDispatcher);
+    KT_SAFE_DELETE(m_pAccelerometer);
 
     KTAutoreleasePoolStack::sharedPoolStack()->pop();
     KTAutoreleasePoolStack::purge();
@@ -146,6 +157,25 @@ void KTDirector::setActionManager(KTActionManager* actionManager) {
     m_pActionManager = actionManager;
 }
 
+void KTDirector::setTouchDispatcher(KTTouchDispatcher* touchDispatcher) {
+    if (m_pTouchDispatcher == touchDispatcher) return;
+    KT_SAFE_RETAIN(touchDispatcher);
+    KT_SAFE_RELEASE(m_pTouchDispatcher);
+    m_pTouchDispatcher = touchDispatcher;
+}
+
+void KTDirector::setKeypadDispatcher(KTKeypadDispatcher* keypadDispatcher) {
+    KT_SAFE_RETAIN(keypadDispatcher);
+    KT_SAFE_RELEASE(m_pKeypadDispatcher);
+    m_pKeypadDispatcher = keypadDispatcher;
+}
+
+void KTDirector::setAccelerometer(KTAccelerometer* accelerometer) {
+    if (m_pAccelerometer == accelerometer) return;
+    KT_SAFE_DELETE(m_pAccelerometer);
+    m_pAccelerometer = accelerometer;
+}
+
 void KTDirector::setNotificationNode(KTNode* node) {
     KT_SAFE_RETAIN(node);
     KT_SAFE_RELEASE(m_pNotificationNode);
@@ -165,7 +195,10 @@ void KTDirector::setOpenGLView(KTEGLViewProtocol* view) {
     createStatsLabel();
     if (view) setGLDefaultValues();
 
-    // The touch dispatcher becomes the view's touch delegate once the input services exist.
+    if (view) {
+        view->setTouchDelegate(m_pTouchDispatcher);
+        if (m_pTouchDispatcher) m_pTouchDispatcher->setDispatchEvents(true);
+    }
 }
 
 KTSize KTDirector::getWinSizeInPixels() const {
@@ -419,6 +452,7 @@ void KTDirector::showStats() {
 
 void KTDirector::purgeDirector() {
     m_pScheduler->unscheduleAll();
+    if (m_pTouchDispatcher) m_pTouchDispatcher->removeAllDelegates();
 
     if (m_pRunningScene) {
         m_pRunningScene->exitTransitionStarted();

@@ -67,8 +67,12 @@ class KTDirector : public KTObject, public KTTypeInfo {
     virtual KTActionManager* getActionManager() { return m_pActionManager; }
     virtual void setActionManager(KTActionManager* actionManager);
     virtual KTTouchDispatcher* getTouchDispatcher() { return m_pTouchDispatcher; }
+    virtual void setTouchDispatcher(KTTouchDispatcher* touchDispatcher);
     virtual KTKeypadDispatcher* getKeypadDispatcher() { return m_pKeypadDispatcher; }
+    virtual void setKeypadDispatcher(KTKeypadDispatcher* keypadDispatcher);
     virtual KTAccelerometer* getAccelerometer() { return m_pAccelerometer; }
+    // The director owns the accelerometer outright and deletes the one it replaces.
+    virtual void setAccelerometer(KTAccelerometer* accelerometer);
     virtual float getDeltaTime() { return m_fDeltaTime; }
 
     KTScene* getRunningScene() const { return m_pRunningScene; }

@@ -3,6 +3,8 @@
 // its scenes out in, and the policy that maps one onto the other. From these come the two scale factors
 // and the viewport that every conversion between design points and pixels uses. The platform view
 // (KTEGLView) supplies the surface, the buffer swap and the keyboard switch.
+#include <cstdint>
+
 #include "kite/base/KTGeometry.h"
 
 namespace kite {
@@ -49,6 +51,13 @@ class KTEGLViewProtocol {
     virtual KTRect getScissorRect();
     virtual void setViewName(const char* viewName);
     const char* getViewName() const { return m_szName; }
+
+    // Platform touches: n identities with positions in surface pixels, y downward. Each new touch takes
+    // the lowest free of five slots; the sets go to the touch delegate (kite/touch/KTEGLViewTouches.cpp).
+    virtual void handleTouchesBegin(int num, const intptr_t ids[], const float xs[], const float ys[]);
+    virtual void handleTouchesMove(int num, const intptr_t ids[], const float xs[], const float ys[]);
+    virtual void handleTouchesEnd(int num, const intptr_t ids[], const float xs[], const float ys[]);
+    virtual void handleTouchesCancel(int num, const intptr_t ids[], const float xs[], const float ys[]);
 
     const KTRect& getViewPortRect() const { return m_obViewPort; }
     float getScaleX() const { return m_fScaleX; }

@@ -1,0 +1,234 @@
+#include "kite/accelerometer/AccelerometerSimulation.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+#include "platform/Log.h"
+#include "platform/RunLoop.h"
+
+namespace kite {
+
+namespace {
+
+uint16_t& configuredPort() {
+    static uint16_t port = AccelerometerSimulation::kDefaultPort;
+    return port;
+}
+
+// Never destroyed: the receiving thread may use it until the process ends.
+std::shared_ptr<AccelerometerSimulation>*& sharedSlot() {
+    static std::shared_ptr<AccelerometerSimulation>* slot = nullptr;
+    return slot;
+}
+
+bool isValidUtf8(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        size_t extra;
+        uint32_t min;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            min = 0x10000;
+        } else {
+            return false;
+        }
+        if (extra > s.size() - i - 1) return false;
+        uint32_t cp = c & (0x3F >> extra);
+        for (size_t k = 1; k <= extra; ++k) {
+            const auto cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+void UIAccelerationSimulation::initWithTimestamp(double timestamp, double x, double y, double z) {
+    timestamp_ = timestamp;
+    x_ = x;
+    y_ = y;
+    z_ = z;
+}
+
+void AccelerometerSimulation::setPort(uint16_t port) {
+    configuredPort() = port;
+}
+
+bool AccelerometerSimulation::hasSharedAccelerometer() {
+    return sharedSlot() != nullptr;
+}
+
+std::shared_ptr<AccelerometerSimulation> AccelerometerSimulation::getAccelerometer() {
+    auto*& slot = sharedSlot();
+    if (!slot) {
+        slot = new std::shared_ptr<AccelerometerSimulation>(new AccelerometerSimulation());
+        (*slot)->initialize(configuredPort());
+    }
+    return *slot;
+}
+
+bool AccelerometerSimulation::isReceiving() const {
+    return receiving_.load();
+}
+
+void AccelerometerSimulation::initialize(uint16_t port) {
+    isExiting = false;
+    udpSocket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (udpSocket < 0) {
+        plat::logError("AccelerometerSimulation: cannot open a UDP socket (%s); no readings will arrive",
+                       std::strerror(errno));
+    } else {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        if (bind(udpSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            plat::logError("AccelerometerSimulation: cannot bind UDP port %u (%s); no readings will arrive",
+                           static_cast<unsigned>(port), std::strerror(errno));
+            close(udpSocket);
+            udpSocket = -1;
+        } else {
+            socklen_t length = sizeof address;
+            if (getsockname(udpSocket, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+                boundPort_ = ntohs(address.sin_port);
+        }
+    }
+    setUpThreadingSupport();
+    plat::NotificationCenter::defaultCenter().addObserver(
+        kThreadAccelNotification, [this](const plat::Notification& n) { processNotification(n); });
+    if (udpSocket >= 0) {
+        receiving_ = true;
+        thread = std::thread([this] { threadLoop(); });
+        thread.detach();
+    }
+}
+
+void AccelerometerSimulation::setUpThreadingSupport() {
+    if (notifications) return;
+    notifications = std::make_unique<std::deque<std::string>>();
+    notificationThread = std::this_thread::get_id();
+    notificationPort = &plat::RunLoop::current();
+}
+
+void AccelerometerSimulation::threadLoop() {
+    // One byte more than the largest datagram taken, for the terminator.
+    char buffer[kMaxDatagramBytes + 1];
+    for (;;) {
+        const ssize_t received = recv(udpSocket, buffer, kMaxDatagramBytes, 0);
+        if (received < 0) {
+            if (errno == EINTR) continue;
+            plat::logError("AccelerometerSimulation: receiving failed (%s); the accelerometer feed stops",
+                           std::strerror(errno));
+            receiving_ = false;
+            return;
+        }
+        if (received < 1) continue;
+        buffer[received] = '\0';
+        const std::string_view bytes(buffer, std::strlen(buffer));
+        if (!isValidUtf8(bytes)) continue;
+        plat::NotificationCenter::defaultCenter().post(kThreadAccelNotification, nullptr, std::string(bytes));
+    }
+}
+
+double AccelerometerSimulation::doubleValue(std::string_view field) {
+    size_t i = 0;
+    while (i < field.size() && (field[i] == ' ' || field[i] == '\t' || field[i] == '\n' || field[i] == '\r' ||
+                                field[i] == '\f' || field[i] == '\v'))
+        ++i;
+    bool negative = false;
+    if (i < field.size() && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
+    const size_t numberStart = i;
+    size_t digits = 0;
+    while (i < field.size() && field[i] >= '0' && field[i] <= '9') ++i, ++digits;
+    if (i < field.size() && field[i] == '.') {
+        ++i;
+        while (i < field.size() && field[i] >= '0' && field[i] <= '9') ++i, ++digits;
+    }
+    if (digits == 0) return 0;
+    size_t end = i;
+    if (i < field.size() && (field[i] == 'e' || field[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < field.size() && (field[j] == '+' || field[j] == '-')) ++j;
+        const size_t expDigits = j;
+        while (j < field.size() && field[j] >= '0' && field[j] <= '9') ++j;
+        if (j > expDigits) end = j;
+    }
+    double value = 0;
+    const auto result = std::from_chars(field.data() + numberStart, field.data() + end, value);
+    if (result.ec != std::errc()) return 0;
+    return negative ? -value : value;
+}
+
+std::optional<UIAccelerationSimulation> AccelerometerSimulation::parseReading(std::string_view text) {
+    std::string_view fields[5];
+    size_t count = 0, pos = 0;
+    while (count < 5) {
+        const size_t comma = text.find(',', pos);
+        fields[count++] =
+            text.substr(pos, comma == std::string_view::npos ? std::string_view::npos : comma - pos);
+        if (comma == std::string_view::npos) break;
+        pos = comma + 1;
+    }
+    if (count < 5) return std::nullopt;
+    UIAccelerationSimulation reading;
+    reading.initWithTimestamp(doubleValue(fields[1]), doubleValue(fields[2]), doubleValue(fields[3]),
+                              doubleValue(fields[4]));
+    return reading;
+}
+
+void AccelerometerSimulation::processNotification(const plat::Notification& notification) {
+    const auto* text = std::any_cast<std::string>(&notification.userInfo);
+    if (!text) return;
+    if (std::this_thread::get_id() == notificationThread) {
+        const auto reading = parseReading(*text);
+        if (!reading) return;
+        accObject = *reading;
+        if (auto d = accelDelegate.lock()) d->accelerometerDidAccelerate(this, accObject);
+        return;
+    }
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(notificationLock);
+        if (notifications->size() >= kMaxPendingReadings) notifications->pop_front();
+        notifications->push_back(*text);
+        // One wake-up drains everything queued before it runs; a flood posts no more tasks than that.
+        wake = !wakePending;
+        wakePending = true;
+    }
+    if (wake) notificationPort->post([this] { handleMachMessage(); });
+}
+
+void AccelerometerSimulation::handleMachMessage() {
+    std::unique_lock<std::mutex> lock(notificationLock);
+    wakePending = false;
+    while (!notifications->empty()) {
+        std::string text = std::move(notifications->front());
+        notifications->pop_front();
+        lock.unlock();
+        plat::Notification notification{kThreadAccelNotification, nullptr, std::move(text)};
+        processNotification(notification);
+        lock.lock();
+    }
+}
+
+}  // namespace kite
