@@ -11,6 +11,7 @@
 #include "kite/gl/KTGLProgram.h"
 #include "kite/matrix/KTMatrixStack.h"
 #include "kite/nodes/KTComponent.h"
+#include "kite/touch/KTTouch.h"
 
 namespace kite {
 
@@ -666,6 +667,11 @@ KTPoint KTNode::convertToWorldSpace(const KTPoint& nodePoint) {
 
 KTPoint KTNode::convertToNodeSpace(const KTPoint& worldPoint) {
     return KTPointApplyAffineTransform(worldPoint, worldToNodeTransform());
+}
+
+KTPoint KTNode::convertTouchToNodeSpace(KTTouch* touch) {
+    if (!touch) return KTPointZero;
+    return convertToNodeSpace(touch->getLocation());
 }
 
 // ---------------------------------------------------------------------------------------------------------

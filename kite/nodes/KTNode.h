@@ -18,6 +18,7 @@ class KTGridBase;
 class KTGLProgram;
 class KTComponent;
 class KTComponentContainer;
+class KTTouch;
 
 constexpr int kKTNodeTagInvalid = -1;
 
@@ -170,6 +171,8 @@ class KTNode : public KTObject {
 
     KTPoint convertToWorldSpace(const KTPoint& nodePoint);
     KTPoint convertToNodeSpace(const KTPoint& worldPoint);
+    // The touch's location in GL coordinates, in this node's space.
+    KTPoint convertTouchToNodeSpace(KTTouch* touch);
 
     // Multiplies the node's transform onto the current model-view matrix.
     void transform();
