@@ -306,7 +306,7 @@ bool KTTexturePVR::unpackPVRv2Data(const unsigned char* data, unsigned long len)
         levelWidth = std::max(levelWidth >> 1, 1u);
         levelHeight = std::max(levelHeight >> 1, 1u);
     }
-    return true;
+    return levelsHoldTheirPixels();
 }
 
 bool KTTexturePVR::unpackPVRv3Data(const unsigned char* data, unsigned long len) {
@@ -365,14 +365,12 @@ bool KTTexturePVR::unpackPVRv3Data(const unsigned char* data, unsigned long len)
         levelWidth = std::max(levelWidth >> 1, 1u);
         levelHeight = std::max(levelHeight >> 1, 1u);
     }
-    return true;
+    return levelsHoldTheirPixels();
 }
 
-bool KTTexturePVR::createGLTexture() {
-    if (m_uNumberOfMipmaps == 0) return true;
+bool KTTexturePVR::levelsHoldTheirPixels() const {
+    if (!m_pPixelFormatInfo) return m_uNumberOfMipmaps == 0;
     const ktPVRTexturePixelFormatInfo& info = *m_pPixelFormatInfo;
-    KTConfiguration* conf = KTConfiguration::sharedConfiguration();
-
     // A header may promise more than the file holds: GL must never read past a level.
     uint32_t width = m_uWidth, height = m_uHeight;
     for (unsigned int i = 0; i < m_uNumberOfMipmaps; ++i) {
@@ -387,6 +385,15 @@ bool KTTexturePVR::createGLTexture() {
         width = std::max(width >> 1, 1u);
         height = std::max(height >> 1, 1u);
     }
+    return true;
+}
+
+bool KTTexturePVR::createGLTexture() {
+    if (m_uNumberOfMipmaps == 0) return true;
+    const ktPVRTexturePixelFormatInfo& info = *m_pPixelFormatInfo;
+    KTConfiguration* conf = KTConfiguration::sharedConfiguration();
+    if (!levelsHoldTheirPixels()) return false;
+
     if (info.compressed && !conf->supportsPVRTC()) {
         plat::logWarning("PVR: PVRTC textures are not supported by this GPU");
         return false;
@@ -412,8 +419,7 @@ bool KTTexturePVR::createGLTexture() {
     if (info.format == kGL_BGRA && conf->checkForGLExtension("GL_EXT_texture_format_BGRA8888"))
         internalFormat = kGL_BGRA;
 
-    width = m_uWidth;
-    height = m_uHeight;
+    uint32_t width = m_uWidth, height = m_uHeight;
     for (unsigned int i = 0; i < m_uNumberOfMipmaps; ++i) {
         const ktPVRMipmap& level = m_asMipmaps[i];
         if (info.compressed) {

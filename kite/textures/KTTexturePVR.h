@@ -63,6 +63,8 @@ class KTTexturePVR : public KTObject {
   private:
     void reset();
     bool addLevel(const unsigned char* address, unsigned int len);
+    // GL reads width x height pixels of an uncompressed level whatever length we pass.
+    bool levelsHoldTheirPixels() const;
 
     ktPVRMipmap m_asMipmaps[kKTPVRMipmapMax];
     unsigned int m_uNumberOfMipmaps = 0;

@@ -1,0 +1,55 @@
+// Any bytes as a gzip-wrapped texture file: refused, or read whole (plain bytes pass through unchanged)
+// and then read as a PVR file.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "kite/textures/KTTexturePVR.h"
+#include "platform/Log.h"
+
+namespace {
+
+std::string scratchFile(const char* name) {
+    static const std::filesystem::path dir = [] {
+        std::string path = (std::filesystem::temp_directory_path() / "potemaru-fuzz-XXXXXX").string();
+        if (!mkdtemp(path.data())) std::abort();
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(dir, ec);
+        });
+        return std::filesystem::path(path);
+    }();
+    return (dir / name).string();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const bool quiet = [] {
+        plat::setLogSink([](plat::LogLevel, const std::string&) {});
+        return true;
+    }();
+    (void)quiet;
+    const std::string path = scratchFile("input.pvr.gz");
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) std::abort();
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+
+    unsigned char* out = nullptr;
+    const int len = kite::inflateGZipFile(path.c_str(), &out);
+    if (len < 0) {
+        if (out) __builtin_trap();
+        return 0;
+    }
+    auto* pvr = new kite::KTTexturePVR();
+    pvr->unpackPVRData(out, static_cast<unsigned long>(len));
+    pvr->release();
+    std::free(out);
+    return 0;
+}
