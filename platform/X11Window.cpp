@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -100,11 +101,16 @@ std::unique_ptr<X11Window> X11Window::create(const X11WindowOptions& options) {
 
 X11Window::~X11Window() {
     detach();
-    // GL contexts made on eglDisplay() must be gone by now.
-    if (eglDisplay_ != EGL_NO_DISPLAY) eglTerminate(eglDisplay_);
+    if (display_ && window_) {
+        XDestroyWindow(dpy(display_), window_);
+        XFlush(dpy(display_));
+    }
+    // The X connection and its EGL display stay open for the life of the process: terminating EGL
+    // unloads the driver, whose remaining allocations would then look like leaks, and EGL keeps using the
+    // connection until it is terminated.
     if (display_) {
-        if (window_) XDestroyWindow(dpy(display_), window_);
-        XCloseDisplay(dpy(display_));
+        static std::vector<void*>* kept = new std::vector<void*>();
+        kept->push_back(display_);
     }
 }
 
