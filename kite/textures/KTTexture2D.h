@@ -14,7 +14,7 @@ namespace kite {
 class KTGLProgram;
 class KTImage;
 
-enum KTTexture2DPixelFormat {
+enum KTTexture2DPixelFormat : int {
     kKTTexture2DPixelFormat_RGBA8888 = 0,
     kKTTexture2DPixelFormat_RGB888 = 1,
     kKTTexture2DPixelFormat_RGB565 = 2,
@@ -28,13 +28,13 @@ enum KTTexture2DPixelFormat {
     kKTTexture2DPixelFormat_Default = kKTTexture2DPixelFormat_RGBA8888,
 };
 
-enum KTTextAlignment {
+enum KTTextAlignment : int {
     kKTTextAlignmentLeft = 0,
     kKTTextAlignmentCenter = 1,
     kKTTextAlignmentRight = 2,
 };
 
-enum KTVerticalTextAlignment {
+enum KTVerticalTextAlignment : int {
     kKTVerticalTextAlignmentTop = 0,
     kKTVerticalTextAlignmentCenter = 1,
     kKTVerticalTextAlignmentBottom = 2,

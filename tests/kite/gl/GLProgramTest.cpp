@@ -1,8 +1,10 @@
 // Built-in programs on the real Mesa context, the uniform value cache and the built-in matrix uniforms.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
+#include "kite/core/KTDirector.h"
 #include "kite/gl/KTGLProgram.h"
 #include "kite/gl/KTGLStateCache.h"
 #include "kite/gl/KTShaderCache.h"
@@ -125,6 +127,33 @@ TEST_F(GLProgramTest, TimeUniformsMarkTheProgramAsUsingTime) {
     EXPECT_NE(plain->getUniformLocation(kKTUniformRandom01), -1);
     timed->release();
     plain->release();
+}
+
+TEST_F(GLProgramTest, TimeUniformsFollowTheDirectorsFrameCount) {
+    KTDirector* director = KTDirector::sharedDirector();
+    for (int i = 0; i < 3; ++i) director->drawScene();
+    KTGLProgram* timed =
+        makeProgram("void main() { gl_FragColor = KT_Time + KT_SinTime + KT_CosTime + KT_Random01; }\n");
+    timed->use();
+    timed->setUniformsForBuiltins();
+
+    const float t = static_cast<float>(director->getTotalFrames() * director->getAnimationInterval());
+    ASSERT_GT(t, 0.0f);
+    GLfloat time[4] = {}, sinTime[4] = {}, cosTime[4] = {}, random[4] = {};
+    glGetUniformfv(timed->getProgram(), timed->getUniformLocation(kKTUniformTime), time);
+    glGetUniformfv(timed->getProgram(), timed->getUniformLocation(kKTUniformSinTime), sinTime);
+    glGetUniformfv(timed->getProgram(), timed->getUniformLocation(kKTUniformCosTime), cosTime);
+    glGetUniformfv(timed->getProgram(), timed->getUniformLocation(kKTUniformRandom01), random);
+    EXPECT_FLOAT_EQ(time[0], t / 10);
+    EXPECT_FLOAT_EQ(time[3], t * 4);
+    EXPECT_FLOAT_EQ(sinTime[1], t / 4);
+    EXPECT_FLOAT_EQ(sinTime[3], std::sin(t));
+    EXPECT_FLOAT_EQ(cosTime[3], std::cos(t));
+    for (GLfloat r : random) {
+        EXPECT_GE(r, 0.0f);
+        EXPECT_LE(r, 1.0f);
+    }
+    timed->release();
 }
 
 TEST_F(GLProgramTest, BuiltinMatricesComeFromTheStacks) {
