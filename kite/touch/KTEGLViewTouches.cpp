@@ -3,9 +3,7 @@
 #include "kite/base/KTDictionary.h"
 #include "kite/base/KTSet.h"
 #include "kite/base/KTValues.h"
-#include "kite/platform/KTEGLView.h"
 #include "kite/platform/KTEGLViewProtocol.h"
-#include "kite/platform/linux/EAGLView.h"
 #include "kite/touch/KTTouch.h"
 #include "kite/touch/KTTouchDelegateProtocol.h"
 
@@ -82,29 +80,6 @@ KTSet* collectEndingTouches(const KTEGLViewProtocol& view, int num, const intptr
     }
     return set;
 }
-
-// The platform view hands its touches to the shared GL view.
-const bool s_platformTouchesConnected = [] {
-    EAGLView::setTouchReceiver(
-        [](EAGLView::TouchPhase phase, int count, const intptr_t* ids, const float* xs, const float* ys) {
-            KTEGLView* view = KTEGLView::sharedOpenGLView();
-            switch (phase) {
-                case EAGLView::TouchPhase::Began:
-                    view->handleTouchesBegin(count, ids, xs, ys);
-                    break;
-                case EAGLView::TouchPhase::Moved:
-                    view->handleTouchesMove(count, ids, xs, ys);
-                    break;
-                case EAGLView::TouchPhase::Ended:
-                    view->handleTouchesEnd(count, ids, xs, ys);
-                    break;
-                case EAGLView::TouchPhase::Cancelled:
-                    view->handleTouchesCancel(count, ids, xs, ys);
-                    break;
-            }
-        });
-    return true;
-}();
 
 }  // namespace
 
