@@ -7,3 +7,4 @@ potemaru_fuzz(legacy_settings ${CMAKE_CURRENT_SOURCE_DIR}/legacy_settings.cpp LI
 potemaru_fuzz(pvr ${CMAKE_CURRENT_SOURCE_DIR}/pvr.cpp LINK kite platform)
 potemaru_fuzz(ktz ${CMAKE_CURRENT_SOURCE_DIR}/ktz.cpp LINK kite platform)
 potemaru_fuzz(gzip_texture ${CMAKE_CURRENT_SOURCE_DIR}/gzip_texture.cpp LINK kite platform)
+potemaru_fuzz(accel_datagram ${CMAKE_CURRENT_SOURCE_DIR}/accel_datagram.cpp LINK kite platform)
