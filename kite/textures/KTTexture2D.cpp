@@ -11,6 +11,8 @@
 #include "kite/gl/KTGLStateCache.h"
 #include "kite/gl/KTShaderCache.h"
 #include "kite/image/KTImage.h"
+#include "kite/textures/KTTextureETC.h"
+#include "kite/textures/KTTexturePVR.h"
 #include "platform/Log.h"
 
 namespace kite {
@@ -264,6 +266,44 @@ bool KTTexture2D::initWithString(const char* text, const _ccFontDefinition* text
         shadowOpacity, shadowBlur, strokeEnabled, strokeRed, strokeGreen, strokeBlue, strokeSize);
     if (ok) ok = initWithImage(image);
     image->release();
+    return ok;
+}
+
+bool KTTexture2D::initWithPVRFile(const char* file) {
+    auto* pvr = new KTTexturePVR();
+    // A reader that fails has already released itself.
+    if (!pvr->initWithContentsOfFile(file)) return false;
+
+    // The GL texture now belongs to this object, not to the reader.
+    pvr->setRetainName(true);
+    if (m_uName && m_uName != pvr->getName()) ktGLDeleteTexture(m_uName);
+    m_uName = pvr->getName();
+    m_fMaxS = 1.0f;
+    m_fMaxT = 1.0f;
+    m_uPixelsWide = pvr->getWidth();
+    m_uPixelsHigh = pvr->getHeight();
+    m_tContentSize = KTSize(static_cast<float>(m_uPixelsWide), static_cast<float>(m_uPixelsHigh));
+    m_bHasPremultipliedAlpha = s_PVRHaveAlphaPremultiplied;
+    m_ePixelFormat = pvr->getFormat();
+    m_bHasMipmaps = pvr->getNumberOfMipmaps() > 1;
+    pvr->release();
+    return true;
+}
+
+bool KTTexture2D::initWithETCFile(const char* file) {
+    auto* etc = new KTTextureETC();
+    const bool ok = etc->initWithFile(file);
+    if (ok) {
+        if (m_uName && m_uName != etc->getName()) ktGLDeleteTexture(m_uName);
+        m_uName = etc->getName();
+        m_uPixelsWide = etc->getWidth();
+        m_uPixelsHigh = etc->getHeight();
+        m_tContentSize = KTSize(static_cast<float>(m_uPixelsWide), static_cast<float>(m_uPixelsHigh));
+        m_fMaxS = 1.0f;
+        m_fMaxT = 1.0f;
+        m_bHasPremultipliedAlpha = true;
+    }
+    etc->release();
     return ok;
 }
 

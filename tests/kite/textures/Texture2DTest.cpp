@@ -8,6 +8,7 @@
 #include "kite/textures/KTTexture2D.h"
 #include "tests/kite/textures/TextureDrawSupport.h"
 #include "tests/support/GLTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace kite {
 namespace {
@@ -205,6 +206,62 @@ TEST_F(Texture2DDirectorTest, TextRendersIntoAPremultipliedTexture) {
     EXPECT_FALSE(refused->initWithString("Hi", &definition));
     EXPECT_FALSE(refused->initWithString(nullptr, &definition));
     refused->release();
+}
+
+}  // namespace
+}  // namespace kite
+
+namespace kite {
+namespace {
+
+// A version 2 PVR file of a 2 x 2 RGBA8888 picture with a second, 1 x 1 level.
+std::string pvrWithTwoLevels() {
+    std::string file(52, '\0');
+    auto put = [&file](size_t offset, uint32_t value) {
+        for (int i = 0; i < 4; ++i) file[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    put(0, 52);
+    put(4, 2);
+    put(8, 2);
+    put(12, 1);
+    put(16, 0x12);
+    put(20, 32);
+    put(24, 32);
+    put(40, 0xFF000000u);
+    file.replace(44, 4, "PVR!");
+    put(48, 1);
+    file.append(32, '\x7f');
+    return file;
+}
+
+TEST_F(Texture2DTest, PVRFilesHandTheirTextureOverWithMipmaps) {
+    testsupport::TempDir dir;
+    const std::string path = (dir.path() / "levels.pvr").string();
+    testsupport::writeFile(path, pvrWithTwoLevels());
+
+    KTTexture2D::PVRImagesHavePremultipliedAlpha(true);
+    auto* tex = new KTTexture2D();
+    ASSERT_TRUE(tex->initWithPVRFile(path.c_str()));
+    KTTexture2D::PVRImagesHavePremultipliedAlpha(false);
+    EXPECT_NE(tex->getName(), 0u);
+    EXPECT_TRUE(glIsTexture(tex->getName()));
+    EXPECT_EQ(tex->getPixelsWide(), 2u);
+    EXPECT_EQ(tex->getPixelFormat(), kKTTexture2DPixelFormat_RGBA8888);
+    EXPECT_FLOAT_EQ(tex->getMaxS(), 1.0f);
+    EXPECT_TRUE(tex->hasPremultipliedAlpha());
+    EXPECT_TRUE(tex->hasMipmaps());
+
+    tex->setAliasTexParameters();
+    GLint filter = 0;
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
+    EXPECT_EQ(filter, GL_NEAREST_MIPMAP_NEAREST);
+    tex->release();
+
+    auto* missing = new KTTexture2D();
+    EXPECT_FALSE(missing->initWithPVRFile((dir.path() / "none.pvr").string().c_str()));
+    EXPECT_FALSE(missing->initWithETCFile((dir.path() / "none.pkm").string().c_str()));
+    EXPECT_EQ(missing->getName(), 0u);
+    missing->release();
 }
 
 }  // namespace
