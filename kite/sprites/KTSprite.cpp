@@ -1,0 +1,599 @@
+#include "kite/sprites/KTSprite.h"
+
+#include <cstring>
+#include <utility>
+
+#include "kite/base/KTArray.h"
+#include "kite/core/KTDirector.h"
+#include "kite/gl/KTGLProgram.h"
+#include "kite/gl/KTGLStateCache.h"
+#include "kite/gl/KTShaderCache.h"
+#include "kite/image/KTImage.h"
+#include "kite/sprites/KTAnimationCache.h"
+#include "kite/sprites/KTSpriteFrame.h"
+#include "kite/sprites/KTSpriteFrameCache.h"
+#include "kite/textures/KTTexture2D.h"
+#include "kite/textures/KTTextureAtlas.h"
+#include "kite/textures/KTTextureCache.h"
+#include "platform/Log.h"
+
+namespace kite {
+namespace {
+
+constexpr const char* kWhiteTextureKey = "kt_2x2_white_image";
+
+KTTexture2D* whiteTexture() {
+    KTTextureCache* cache = KTTextureCache::sharedTextureCache();
+    if (KTTexture2D* texture = cache->textureForKey(kWhiteTextureKey)) return texture;
+    unsigned char pixels[16];
+    std::memset(pixels, 0xFF, sizeof pixels);
+    auto* image = new KTImage();
+    KTTexture2D* texture = nullptr;
+    if (image->initWithImageData(pixels, sizeof pixels, kKTImageFormat_RawData, 2, 2, 8))
+        texture = cache->addUIImage(image, kWhiteTextureKey);
+    image->release();
+    return texture;
+}
+
+KTRect rectInPixels(const KTRect& rect) {
+    const float scale = KTDirector::sharedDirector()->getContentScaleFactor();
+    return KTRect(rect.origin.x * scale, rect.origin.y * scale, rect.size.width * scale,
+                  rect.size.height * scale);
+}
+
+}  // namespace
+
+KTSprite::KTSprite() = default;
+
+KTSprite::~KTSprite() {
+    KT_SAFE_RELEASE(m_pobTexture);
+}
+
+KTSprite* KTSprite::create(const char* fileName) {
+    auto* sprite = new KTSprite();
+    if (!sprite->initWithFile(fileName)) {
+        sprite->release();
+        return nullptr;
+    }
+    return ktAutorelease(sprite);
+}
+
+KTSprite* KTSprite::createWithTexture(KTTexture2D* texture) {
+    auto* sprite = new KTSprite();
+    if (!sprite->initWithTexture(texture)) {
+        sprite->release();
+        return nullptr;
+    }
+    return ktAutorelease(sprite);
+}
+
+bool KTSprite::init() {
+    return initWithTexture(nullptr, KTRect());
+}
+
+bool KTSprite::initWithTexture(KTTexture2D* texture) {
+    if (!texture) {
+        plat::logWarning("KTSprite: a sprite made from a texture needs one; use init for a plain sprite");
+        return false;
+    }
+    const KTSize size = texture->getContentSize();
+    return initWithTexture(texture, KTRect(0, 0, size.width, size.height));
+}
+
+bool KTSprite::initWithTexture(KTTexture2D* texture, const KTRect& rect) {
+    return initWithTexture(texture, rect, false);
+}
+
+bool KTSprite::initWithTexture(KTTexture2D* texture, const KTRect& rect, bool rotated) {
+    if (!KTNodeRGBA::init()) return false;
+
+    m_pobBatchNode = nullptr;
+    m_bRecursiveDirty = false;
+    setDirty(false);
+
+    m_bOpacityModifyRGB = true;
+    m_sBlendFunc = {GL_ONE, GL_ONE_MINUS_SRC_ALPHA};
+    m_bFlipX = m_bFlipY = false;
+
+    setAnchorPoint(KTPoint(0.5f, 0.5f));
+    m_obOffsetPosition = KTPoint();
+    m_bHasChildren = false;
+
+    std::memset(static_cast<void*>(&m_sQuad), 0, sizeof m_sQuad);
+    const _ccColor4B white{255, 255, 255, 255};
+    m_sQuad.bl.colors = m_sQuad.br.colors = m_sQuad.tl.colors = m_sQuad.tr.colors = white;
+
+    setShaderProgram(KTShaderCache::sharedShaderCache()->programForKey(kKTShader_PositionTextureColor));
+
+    setTexture(texture);
+    setTextureRect(rect, rotated, rect.size);
+    setBatchNode(nullptr);
+    return true;
+}
+
+bool KTSprite::initWithSpriteFrame(KTSpriteFrame* spriteFrame) {
+    if (!spriteFrame) {
+        plat::logWarning("KTSprite: no sprite frame");
+        return false;
+    }
+    const bool ok = initWithTexture(spriteFrame->getTexture(), spriteFrame->getRect());
+    setDisplayFrame(spriteFrame);
+    return ok;
+}
+
+bool KTSprite::initWithSpriteFrameName(const char* spriteFrameName) {
+    KTSpriteFrame* frame = KTSpriteFrameCache::sharedSpriteFrameCache()->spriteFrameByName(spriteFrameName);
+    if (!frame) {
+        plat::logWarning("KTSprite: no sprite frame named %s", spriteFrameName ? spriteFrameName : "(null)");
+        return false;
+    }
+    return initWithSpriteFrame(frame);
+}
+
+bool KTSprite::initWithFile(const char* fileName) {
+    if (!fileName) return false;
+    KTTexture2D* texture = KTTextureCache::sharedTextureCache()->addImage(fileName);
+    if (!texture) return false;
+    const KTSize size = texture->getContentSize();
+    return initWithTexture(texture, KTRect(0, 0, size.width, size.height));
+}
+
+bool KTSprite::initWithFile(const char* fileName, const KTRect& rect) {
+    if (!fileName) return false;
+    KTTexture2D* texture = KTTextureCache::sharedTextureCache()->addImage(fileName);
+    if (!texture) return false;
+    return initWithTexture(texture, rect);
+}
+
+// Texture and blending.
+
+void KTSprite::setTexture(KTTexture2D* texture) {
+    // A batched sprite draws with its batch atlas's texture.
+    if (m_pobBatchNode) return;
+    if (!texture) texture = whiteTexture();
+    if (texture == m_pobTexture) return;
+    KT_SAFE_RETAIN(texture);
+    KT_SAFE_RELEASE(m_pobTexture);
+    m_pobTexture = texture;
+    updateBlendFunc();
+}
+
+KTTexture2D* KTSprite::getTexture() {
+    return m_pobTexture;
+}
+
+void KTSprite::setBlendFunc(_ccBlendFunc blendFunc) {
+    m_sBlendFunc = blendFunc;
+}
+
+_ccBlendFunc KTSprite::getBlendFunc() {
+    return m_sBlendFunc;
+}
+
+void KTSprite::updateBlendFunc() {
+    if (m_pobTexture && m_pobTexture->hasPremultipliedAlpha()) {
+        m_sBlendFunc = {GL_ONE, GL_ONE_MINUS_SRC_ALPHA};
+        setOpacityModifyRGB(true);
+    } else {
+        m_sBlendFunc = {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA};
+        setOpacityModifyRGB(false);
+    }
+}
+
+// Rects and texture coordinates.
+
+void KTSprite::setTextureRect(const KTRect& rect) {
+    setTextureRect(rect, false, rect.size);
+}
+
+void KTSprite::setTextureRect(const KTRect& rect, bool rotated, const KTSize& untrimmedSize) {
+    m_bRectRotated = rotated;
+    setContentSize(untrimmedSize);
+    setVertexRect(rect);
+    setTextureCoords(rect);
+
+    KTPoint relativeOffset = m_obUnflippedOffsetPositionFromCenter;
+    if (m_bFlipX) relativeOffset.x = -relativeOffset.x;
+    if (m_bFlipY) relativeOffset.y = -relativeOffset.y;
+    m_obOffsetPosition.x = relativeOffset.x + (m_obContentSize.width - m_obRect.size.width) / 2;
+    m_obOffsetPosition.y = relativeOffset.y + (m_obContentSize.height - m_obRect.size.height) / 2;
+
+    if (m_pobBatchNode)
+        setDirty(true);
+    else
+        writeQuadPositions();
+}
+
+void KTSprite::writeQuadPositions() {
+    const float x1 = m_obOffsetPosition.x, y1 = m_obOffsetPosition.y;
+    const float x2 = x1 + m_obRect.size.width, y2 = y1 + m_obRect.size.height;
+    m_sQuad.bl.vertices = {x1, y1, 0};
+    m_sQuad.br.vertices = {x2, y1, 0};
+    m_sQuad.tl.vertices = {x1, y2, 0};
+    m_sQuad.tr.vertices = {x2, y2, 0};
+}
+
+void KTSprite::setVertexRect(const KTRect& rect) {
+    m_obRect = rect;
+}
+
+void KTSprite::setTextureCoords(KTRect rect) {
+    rect = rectInPixels(rect);
+    KTTexture2D* texture =
+        m_pobBatchNode ? (m_pobTextureAtlas ? m_pobTextureAtlas->getTexture() : nullptr) : m_pobTexture;
+    if (!texture) return;
+    const float atlasWidth = static_cast<float>(texture->getPixelsWide());
+    const float atlasHeight = static_cast<float>(texture->getPixelsHigh());
+
+    float left, right, top, bottom;
+    if (m_bRectRotated) {
+        left = rect.origin.x / atlasWidth;
+        right = (rect.origin.x + rect.size.height) / atlasWidth;
+        top = rect.origin.y / atlasHeight;
+        bottom = (rect.origin.y + rect.size.width) / atlasHeight;
+        if (m_bFlipX) std::swap(top, bottom);
+        if (m_bFlipY) std::swap(left, right);
+        m_sQuad.bl.texCoords = {left, top};
+        m_sQuad.br.texCoords = {left, bottom};
+        m_sQuad.tl.texCoords = {right, top};
+        m_sQuad.tr.texCoords = {right, bottom};
+    } else {
+        left = rect.origin.x / atlasWidth;
+        right = (rect.origin.x + rect.size.width) / atlasWidth;
+        top = rect.origin.y / atlasHeight;
+        bottom = (rect.origin.y + rect.size.height) / atlasHeight;
+        if (m_bFlipX) std::swap(left, right);
+        if (m_bFlipY) std::swap(top, bottom);
+        m_sQuad.bl.texCoords = {left, bottom};
+        m_sQuad.br.texCoords = {right, bottom};
+        m_sQuad.tl.texCoords = {left, top};
+        m_sQuad.tr.texCoords = {right, top};
+    }
+}
+
+void KTSprite::setFlipX(bool flipX) {
+    if (m_bFlipX == flipX) return;
+    m_bFlipX = flipX;
+    setTextureRect(m_obRect, m_bRectRotated, m_obContentSize);
+}
+
+// Colour.
+
+void KTSprite::updateColor() {
+    _ccColor4B color{_displayedColor.r, _displayedColor.g, _displayedColor.b, _displayedOpacity};
+    if (m_bOpacityModifyRGB) {
+        const float alpha = color.a / 255.0f;
+        color.r = static_cast<GLubyte>(color.r * alpha);
+        color.g = static_cast<GLubyte>(color.g * alpha);
+        color.b = static_cast<GLubyte>(color.b * alpha);
+    }
+    m_sQuad.bl.colors = m_sQuad.br.colors = m_sQuad.tl.colors = m_sQuad.tr.colors = color;
+
+    if (m_pobBatchNode) {
+        if (m_uAtlasIndex != kKTSpriteIndexNotInitialized && m_pobTextureAtlas)
+            m_pobTextureAtlas->updateQuad(&m_sQuad, m_uAtlasIndex);
+        else
+            setDirty(true);
+    }
+}
+
+void KTSprite::setOpacity(GLubyte opacity) {
+    KTNodeRGBA::setOpacity(opacity);
+    updateColor();
+}
+
+void KTSprite::updateDisplayedOpacity(GLubyte parentOpacity) {
+    KTNodeRGBA::updateDisplayedOpacity(parentOpacity);
+    updateColor();
+}
+
+void KTSprite::setColor(const _ccColor3B& color) {
+    KTNodeRGBA::setColor(color);
+    updateColor();
+}
+
+void KTSprite::updateDisplayedColor(const _ccColor3B& parentColor) {
+    KTNodeRGBA::updateDisplayedColor(parentColor);
+    updateColor();
+}
+
+void KTSprite::setOpacityModifyRGB(bool modify) {
+    if (m_bOpacityModifyRGB == modify) return;
+    m_bOpacityModifyRGB = modify;
+    updateColor();
+}
+
+bool KTSprite::isOpacityModifyRGB() {
+    return m_bOpacityModifyRGB;
+}
+
+// Drawing.
+
+void KTSprite::draw() {
+    // The batch node draws batched sprites from its atlas.
+    if (m_pobBatchNode || !m_pShaderProgram) return;
+
+    ktGLEnable(m_eGLServerState);
+    m_pShaderProgram->use();
+    m_pShaderProgram->setUniformsForBuiltins();
+
+    ktGLBlendFunc(m_sBlendFunc.src, m_sBlendFunc.dst);
+    ktGLBindTexture2D(m_pobTexture ? m_pobTexture->getName() : 0);
+    ktGLEnableVertexAttribs(kKTVertexAttribFlag_PosColorTex);
+    // The pointers below are client memory: a bound vertex array object or array buffer would turn them
+    // into offsets into that buffer.
+    ktGLBindVAO(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+    const auto* base = reinterpret_cast<const unsigned char*>(&m_sQuad);
+    constexpr GLsizei stride = sizeof(ktQuadVertex);
+    glVertexAttribPointer(kKTVertexAttrib_Position, 3, GL_FLOAT, GL_FALSE, stride,
+                          base + offsetof(ktQuadVertex, vertices));
+    glVertexAttribPointer(kKTVertexAttrib_TexCoords, 2, GL_FLOAT, GL_FALSE, stride,
+                          base + offsetof(ktQuadVertex, texCoords));
+    glVertexAttribPointer(kKTVertexAttrib_Color, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
+                          base + offsetof(ktQuadVertex, colors));
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    ++g_drawCallCount;
+}
+
+// Frames.
+
+void KTSprite::setDisplayFrame(KTSpriteFrame* frame) {
+    if (!frame) {
+        plat::logWarning("KTSprite: no sprite frame to display");
+        return;
+    }
+    m_obUnflippedOffsetPositionFromCenter = frame->getOffset();
+    KTTexture2D* newTexture = frame->getTexture();
+    if (newTexture != m_pobTexture) setTexture(newTexture);
+    m_bRectRotated = frame->isRotated();
+    setTextureRect(frame->getRect(), m_bRectRotated, frame->getOriginalSize());
+}
+
+bool KTSprite::isFrameDisplayed(KTSpriteFrame* frame) {
+    if (!frame) return false;
+    KTTexture2D* frameTexture = frame->getTexture();
+    const GLuint frameName = frameTexture ? frameTexture->getName() : 0;
+    const GLuint ownName = m_pobTexture ? m_pobTexture->getName() : 0;
+    return frame->getRect().equals(m_obRect) && frameName == ownName &&
+           frame->getOffset().equals(m_obUnflippedOffsetPositionFromCenter);
+}
+
+KTSpriteFrame* KTSprite::displayFrame() {
+    const float scale = KTDirector::sharedDirector()->getContentScaleFactor();
+    return KTSpriteFrame::createWithTexture(
+        m_pobTexture, rectInPixels(m_obRect), m_bRectRotated,
+        KTPoint(m_obUnflippedOffsetPositionFromCenter.x * scale,
+                m_obUnflippedOffsetPositionFromCenter.y * scale),
+        KTSize(m_obContentSize.width * scale, m_obContentSize.height * scale));
+}
+
+void KTSprite::setDisplayFrameWithAnimationName(const char* animationName, int frameIndex) {
+    KTAnimation* animation = KTAnimationCache::sharedAnimationCache()->animationByName(animationName);
+    KTArray* frames = animation ? animation->getFrames() : nullptr;
+    if (!frames || frameIndex < 0 || static_cast<unsigned int>(frameIndex) >= frames->count()) {
+        plat::logWarning("KTSprite: animation %s has no frame %d", animationName ? animationName : "(null)",
+                         frameIndex);
+        return;
+    }
+    auto* frame =
+        dynamic_cast<KTAnimationFrame*>(frames->objectAtIndex(static_cast<unsigned int>(frameIndex)));
+    if (frame) setDisplayFrame(frame->getSpriteFrame());
+}
+
+// Transform setters: a batched sprite must rewrite its atlas quad.
+
+void KTSprite::markBatchDirty() {
+    if (!m_pobBatchNode || m_bRecursiveDirty) return;
+    m_bRecursiveDirty = true;
+    setDirty(true);
+    if (m_bHasChildren) setDirtyRecursively(true);
+}
+
+void KTSprite::setVertexZ(float vertexZ) {
+    KTNode::setVertexZ(vertexZ);
+    markBatchDirty();
+}
+
+void KTSprite::setScaleX(float scaleX) {
+    KTNode::setScaleX(scaleX);
+    markBatchDirty();
+}
+
+void KTSprite::setScaleY(float scaleY) {
+    KTNode::setScaleY(scaleY);
+    markBatchDirty();
+}
+
+void KTSprite::setScale(float scale) {
+    KTNode::setScale(scale);
+    markBatchDirty();
+}
+
+void KTSprite::setPosition(const KTPoint& position) {
+    KTNode::setPosition(position);
+    markBatchDirty();
+}
+
+void KTSprite::setSkewX(float skewX) {
+    KTNode::setSkewX(skewX);
+    markBatchDirty();
+}
+
+void KTSprite::setSkewY(float skewY) {
+    KTNode::setSkewY(skewY);
+    markBatchDirty();
+}
+
+void KTSprite::setAnchorPoint(const KTPoint& anchorPoint) {
+    KTNode::setAnchorPoint(anchorPoint);
+    markBatchDirty();
+}
+
+void KTSprite::setVisible(bool visible) {
+    KTNode::setVisible(visible);
+    markBatchDirty();
+}
+
+void KTSprite::setRotation(float rotation) {
+    KTNode::setRotation(rotation);
+    markBatchDirty();
+}
+
+void KTSprite::setRotationX(float rotationX) {
+    KTNode::setRotationX(rotationX);
+    markBatchDirty();
+}
+
+void KTSprite::setRotationY(float rotationY) {
+    KTNode::setRotationY(rotationY);
+    markBatchDirty();
+}
+
+void KTSprite::setIgnoreAnchorPointForPosition(bool ignore) {
+    KTNode::setIgnoreAnchorPointForPosition(ignore);
+}
+
+// Children.
+
+void KTSprite::addChild(KTNode* child) {
+    KTNode::addChild(child);
+}
+
+void KTSprite::addChild(KTNode* child, int zOrder) {
+    KTNode::addChild(child, zOrder);
+}
+
+void KTSprite::addChild(KTNode* child, int zOrder, int tag) {
+    KTAssert(child != nullptr, "Argument must be non-nil");
+    if (m_pobBatchNode) {
+        auto* childSprite = dynamic_cast<KTSprite*>(child);
+        if (!childSprite) {
+            plat::logWarning("KTSprite: a batched sprite only takes sprites as children");
+            return;
+        }
+        m_pobBatchNode->appendChild(childSprite);
+        if (!m_bReorderChildDirty) setReorderChildDirtyRecursively();
+    }
+    KTNode::addChild(child, zOrder, tag);
+    m_bHasChildren = true;
+}
+
+void KTSprite::removeChildWithCleanup(KTNode* child, bool cleanup) {
+    if (m_pobBatchNode) {
+        if (auto* childSprite = dynamic_cast<KTSprite*>(child))
+            m_pobBatchNode->removeSpriteFromAtlas(childSprite);
+    }
+    KTNode::removeChildWithCleanup(child, cleanup);
+}
+
+void KTSprite::removeAllChildrenWithCleanup(bool cleanup) {
+    if (m_pobBatchNode && m_pChildren) {
+        for (KTObject* object : *m_pChildren) {
+            if (auto* childSprite = dynamic_cast<KTSprite*>(object))
+                m_pobBatchNode->removeSpriteFromAtlas(childSprite);
+        }
+    }
+    KTNode::removeAllChildrenWithCleanup(cleanup);
+    m_bHasChildren = false;
+}
+
+void KTSprite::reorderChild(KTNode* child, int zOrder) {
+    if (!child || zOrder == child->getZOrder()) return;
+    if (m_pobBatchNode && !m_bReorderChildDirty) {
+        setReorderChildDirtyRecursively();
+        m_pobBatchNode->reorderBatch(true);
+    }
+    KTNode::reorderChild(child, zOrder);
+}
+
+void KTSprite::sortAllChildren() {
+    if (!m_bReorderChildDirty) return;
+    KTNode::sortAllChildren();
+    if (m_pobBatchNode && m_bHasChildren && m_pChildren) {
+        for (KTObject* object : *m_pChildren) static_cast<KTNode*>(object)->sortAllChildren();
+    }
+}
+
+void KTSprite::setReorderChildDirtyRecursively() {
+    if (m_bReorderChildDirty) return;
+    m_bReorderChildDirty = true;
+    for (KTNode* node = m_pParent; node && node != m_pobBatchNode; node = node->getParent()) {
+        if (auto* sprite = dynamic_cast<KTSprite*>(node)) sprite->setReorderChildDirtyRecursively();
+    }
+}
+
+void KTSprite::setDirtyRecursively(bool value) {
+    m_bRecursiveDirty = value;
+    setDirty(value);
+    if (m_bHasChildren && m_pChildren) {
+        for (KTObject* object : *m_pChildren) {
+            if (auto* childSprite = dynamic_cast<KTSprite*>(object)) childSprite->setDirtyRecursively(true);
+        }
+    }
+}
+
+bool KTSprite::isDirty() {
+    return m_bDirty;
+}
+
+void KTSprite::setDirty(bool dirty) {
+    m_bDirty = dirty;
+}
+
+// Batching.
+
+KTSpriteBatchNode* KTSprite::getBatchNode() {
+    return m_pobBatchNode;
+}
+
+void KTSprite::setBatchNode(KTSpriteBatchNode* batchNode) {
+    m_pobBatchNode = batchNode;
+    if (!batchNode) {
+        m_uAtlasIndex = kKTSpriteIndexNotInitialized;
+        m_pobTextureAtlas = nullptr;
+        m_bRecursiveDirty = false;
+        setDirty(false);
+        writeQuadPositions();
+    } else {
+        m_transformToBatch = KTAffineTransformMakeIdentity();
+        m_pobTextureAtlas = batchNode->getTextureAtlas();
+    }
+}
+
+void KTSprite::updateTransform() {
+    if (isDirty()) {
+        auto* parentSprite = dynamic_cast<KTSprite*>(m_pParent);
+        const bool parentHidden =
+            parentSprite && m_pParent != m_pobBatchNode && parentSprite->m_bShouldBeHidden;
+        if (!m_bVisible || parentHidden) {
+            m_sQuad.br.vertices = m_sQuad.tl.vertices = m_sQuad.tr.vertices = m_sQuad.bl.vertices = {0, 0, 0};
+            m_bShouldBeHidden = true;
+        } else {
+            m_bShouldBeHidden = false;
+            if (!m_pParent || m_pParent == m_pobBatchNode || !parentSprite)
+                m_transformToBatch = nodeToParentTransform();
+            else
+                m_transformToBatch =
+                    KTAffineTransformConcat(nodeToParentTransform(), parentSprite->m_transformToBatch);
+
+            const KTAffineTransform& t = m_transformToBatch;
+            const float x1 = m_obOffsetPosition.x, y1 = m_obOffsetPosition.y;
+            const float x2 = x1 + m_obRect.size.width, y2 = y1 + m_obRect.size.height;
+            auto map = [&](float x, float y) {
+                return ktVertex3F{x * t.a + y * t.c + t.tx, x * t.b + y * t.d + t.ty, m_fVertexZ};
+            };
+            m_sQuad.bl.vertices = map(x1, y1);
+            m_sQuad.br.vertices = map(x2, y1);
+            m_sQuad.tl.vertices = map(x1, y2);
+            m_sQuad.tr.vertices = map(x2, y2);
+        }
+        if (m_pobTextureAtlas) m_pobTextureAtlas->updateQuad(&m_sQuad, m_uAtlasIndex);
+        m_bRecursiveDirty = false;
+        setDirty(false);
+    }
+    KTNode::updateTransform();
+}
+
+}  // namespace kite
