@@ -1,0 +1,26 @@
+#pragma once
+// The keys under which the game keeps its progress in the settings store (KTUserDefaultStore).
+
+namespace SaveDataKeys {
+
+constexpr const char* kMyPoints = "mypoints";                          // integer
+constexpr const char* kObjectCount = "objectcount";                    // integer, characters on the field
+constexpr const char* kMyObjectLevel = "myobjectlevel";                // integer, level 1..10
+constexpr const char* kObjectSpriteAndSound = "objectspriteandsound";  // integer, player's form 1..10
+constexpr const char* kBackSpriteId = "backspriteid";                  // integer, row of the background
+constexpr const char* kSoundId = "soundid";                            // integer, row of the music
+constexpr const char* kBackType = "backtype";                          // integer, 1..4
+constexpr const char* kGageLevel = "ShimerikeGageLevel";               // float, gauge percentage
+constexpr const char* kFirstGame = "firstgame";                        // boolean
+constexpr const char* kSaveTime = "saveTime";                          // integer, seconds since 1970
+constexpr const char* kPassageTime = "passagetime";                    // integer, seconds away
+constexpr const char* kGameTimer = "gametimer";                        // float, seconds
+constexpr const char* kEndGame = "endgame";                            // boolean
+constexpr const char* kLockCount = "lockcount";                        // integer, catalogue pages open
+constexpr const char* kComplete = "Complete";                          // integer
+constexpr const char* kBackground = "background";                      // boolean, written only
+
+// "objectcreatetimerget%d" for slot 0..9 (float, the slot's spawn timer); null outside 0..9.
+const char* objectCreateTimerKey(int slot);
+
+}  // namespace SaveDataKeys
