@@ -1,0 +1,120 @@
+#include "game/shell/ShellOptions.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+bool toInt(const std::string& text, int64_t lo, int64_t hi, int64_t* out) {
+    if (text.empty() || text.size() > 20) return false;
+    errno = 0;
+    char* end = nullptr;
+    long long value = std::strtoll(text.c_str(), &end, 10);
+    if (errno || *end != '\0' || value < lo || value > hi) return false;
+    *out = value;
+    return true;
+}
+
+}  // namespace
+
+std::optional<ShellOptions> ShellOptions::parse(const std::vector<std::string>& args, std::string* error) {
+    ShellOptions o;
+    auto fail = [&](const std::string& why) -> std::optional<ShellOptions> {
+        if (error) *error = why;
+        return std::nullopt;
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string* out) {
+            if (i + 1 >= args.size()) return false;
+            *out = args[++i];
+            return true;
+        };
+        std::string v;
+        int64_t n = 0;
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--headless") {
+            o.headless = true;
+        } else if (a == "--notifications") {
+            o.notifications = true;
+        } else if (a == "--frames") {
+            if (!value(&v) || !toInt(v, 1, kMaxFrames, &n))
+                return fail("--frames needs a number of frames (1 or more)");
+            o.frames = n;
+        } else if (a == "--script") {
+            if (!value(&o.script) || o.script.empty()) return fail("--script needs a file");
+        } else if (a == "--capture") {
+            if (!value(&o.captureDir) || o.captureDir.empty()) return fail("--capture needs a folder");
+        } else if (a == "--capture-every") {
+            if (!value(&v) || !toInt(v, 1, kMaxFrames, &n))
+                return fail("--capture-every needs a number of frames");
+            o.captureEvery = n;
+        } else if (a == "--seed") {
+            if (!value(&v) || !toInt(v, 0, INT64_MAX, &n)) return fail("--seed needs a number (0 or more)");
+            o.seed = static_cast<uint64_t>(n);
+        } else if (a == "--home") {
+            if (!value(&o.home) || o.home.empty()) return fail("--home needs a folder");
+        } else if (a == "--resources") {
+            if (!value(&o.resources) || o.resources.empty()) return fail("--resources needs a folder");
+        } else if (a == "--audio") {
+            if (!value(&v)) return fail("--audio needs null or wave:FILE");
+            if (v == "null") {
+                o.audio = Audio::Null;
+            } else if (v.rfind("wave:", 0) == 0 && v.size() > 5) {
+                o.audio = Audio::Wave;
+                o.audioFile = v.substr(5);
+            } else {
+                return fail("--audio needs null or wave:FILE");
+            }
+        } else if (a == "--scale") {
+            char* end = nullptr;
+            if (!value(&v)) return fail("--scale needs a number");
+            double s = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end != '\0' || !std::isfinite(s) || s < 0.25 || s > 4)
+                return fail("--scale needs a number from 0.25 to 4");
+            o.scale = s;
+        } else if (a == "--resume-frame") {
+            if (!value(&v) || !toInt(v, 1, kMaxFrames, &n)) return fail("--resume-frame needs a frame");
+            o.resumeFrame = n;
+        } else if (a == "--resume-wall") {
+            if (!value(&v) || !toInt(v, INT64_MIN, INT64_MAX, &n))
+                return fail("--resume-wall needs microseconds");
+            o.resumeWallMicros = n;
+        } else {
+            return fail("unknown option \"" + a + "\" (see --help)");
+        }
+    }
+    if (o.captureEvery > 0 && o.captureDir.empty()) return fail("--capture-every needs --capture DIR");
+    return o;
+}
+
+std::string ShellOptions::usage() {
+    return R"(usage: potemaru [options]
+
+Plays in an X11 window when DISPLAY is set (the left mouse button is the finger), else headless.
+
+  --headless            render off screen on a virtual clock (1/60 s per frame), even with a display
+  --frames N            stop after frame N (headless default: 600, or the script's quit)
+  --script FILE         headless events at given frames, one per line: "<frame> <event> [arguments]"
+                          touch down|move|up X Y   finger at window pixels (640 x 1136, origin top left)
+                          capture NAME.png         PNG of the frame (relative names go to --capture)
+                          background | foreground  the app leaves for the background / comes back
+                          jump SECONDS             the wall clock moves on (time spent away)
+                          relaunch                 after this frame the app closes and starts again
+                          quit                     the run ends after this frame
+                        '#' starts a comment; background, foreground, jump and relaunch happen
+                        before the frame's touches
+  --capture DIR         folder for captures (created when missing)
+  --capture-every N     capture every Nth frame as DIR/frameNNNNNN.png
+  --seed N              fixed seed for all randomness
+  --home DIR            the app's data (default ${XDG_DATA_HOME:-~/.local/share}/potemaru)
+  --resources DIR       the app's pictures, sounds and chara.csv (default: the bundled assets)
+  --audio null          no sound device (OpenAL null backend)
+  --audio wave:FILE     write the mix to a WAV file
+  --scale S             window size factor (0.5 halves the 640 x 1136 window)
+  --notifications       list the scheduled reminders and exit
+  --help                this text
+)";
+}

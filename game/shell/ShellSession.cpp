@@ -1,0 +1,232 @@
+#include "game/shell/ShellSession.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+
+#include "game/shell/AppController.h"
+#include "game/shell/ShellScript.h"
+#include "kite/core/KTDirector.h"
+#include "kite/platform/linux/KTHeadlessDriver.h"
+#include "kite/platform/linux/KTScreen.h"
+#include "kite/platform/linux/KTWindowDriver.h"
+#include "platform/Application.h"
+#include "platform/AtomicFile.h"
+#include "platform/Bundle.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/Paths.h"
+#include "platform/Random.h"
+#include "platform/RunLoop.h"
+#include "platform/Window.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::shared_ptr<plat::ApplicationDelegate> makeAppController() {
+    return std::make_shared<AppController>();
+}
+
+// OpenAL reads its backend choice once, when the audio engine first opens a device.
+bool setUpAudio(const ShellOptions& o) {
+    if (o.audio == ShellOptions::Audio::Null) {
+        setenv("ALSOFT_DRIVERS", "null", 1);
+    } else if (o.audio == ShellOptions::Audio::Wave) {
+        const fs::path conf = plat::Paths::tmp() / "alsoft-wave.conf";
+        const std::string text =
+            "[general]\ndrivers=wave\n[wave]\nfile=" + fs::absolute(o.audioFile).string() + "\n";
+        if (!plat::writeFileAtomically(conf, text)) return false;
+        setenv("ALSOFT_CONF", conf.c_str(), 1);
+        setenv("ALSOFT_DRIVERS", "wave", 1);
+    }
+    return true;
+}
+
+void syncScreen() {
+    const kite::KTRect b = kite::KTScreen::mainScreen().bounds();
+    plat::Screen::main().setBounds({b.origin.x, b.origin.y, b.size.width, b.size.height},
+                                   kite::KTScreen::mainScreen().scale());
+}
+
+// Ends this program and starts it again with the same options, going on at `nextFrame` with the wall
+// clock at `wallMicros`. Returns only when the new program could not be started.
+int relaunch(plat::Application& app, const std::vector<std::string>& args, int64_t nextFrame,
+             int64_t wallMicros) {
+    app.enterBackground();
+    app.terminate();
+    std::vector<std::string> next{"potemaru"};
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--resume-frame" || args[i] == "--resume-wall") {
+            ++i;
+            continue;
+        }
+        next.push_back(args[i]);
+    }
+    next.insert(next.end(),
+                {"--resume-frame", std::to_string(nextFrame), "--resume-wall", std::to_string(wallMicros)});
+    std::vector<char*> argv;
+    for (auto& a : next) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    execv("/proc/self/exe", argv.data());
+    plat::logError("potemaru: could not start again for the relaunch");
+    return 1;
+}
+
+int runHeadless(const ShellOptions& o, const std::vector<std::string>& args) {
+    ShellScript script;
+    std::string error;
+    if (!o.script.empty() && !script.load(o.script, o.resumeFrame, &error)) {
+        std::fprintf(stderr, "potemaru: script %s: %s\n", o.script.c_str(), error.c_str());
+        return 2;
+    }
+    auto clock = std::make_shared<plat::VirtualClock>(
+        o.resumeWallMicros.value_or(plat::VirtualClock::kDefaultStartMicros));
+    auto previousClock = plat::Clock::setShared(clock);
+
+    int status = 0;
+    {
+        kite::KTHeadlessDriver driver;
+        syncScreen();
+        driver.setScript(script.takeDriverScript());
+        fs::path captures = o.captureDir.empty() ? fs::path(".") : fs::path(o.captureDir);
+        std::error_code ec;
+        if (!o.captureDir.empty()) fs::create_directories(captures, ec);
+        driver.setCaptureDirectory(captures);
+
+        const int64_t last = o.frames           ? *o.frames
+                             : script.hasQuit() ? ShellOptions::kMaxFrames
+                                                : ShellOptions::kDefaultHeadlessFrames;
+        AppController::setGLViewFactory([&driver](const kite::KTRect&) { return driver.createView(); });
+
+        status = plat::Application::main(0, nullptr, makeAppController, [&](plat::Application& app) {
+            const auto& events = script.events();
+            size_t next = 0;
+            for (int64_t frame = o.resumeFrame; frame <= last; ++frame) {
+                bool relaunchAfter = false;
+                for (; next < events.size() && events[next].frame <= frame; ++next) {
+                    if (events[next].frame < frame) continue;
+                    switch (events[next].kind) {
+                        case ShellEvent::Background:
+                            app.enterBackground();
+                            break;
+                        case ShellEvent::Foreground:
+                            app.enterForeground();
+                            app.becomeActive();
+                            break;
+                        case ShellEvent::Jump:
+                            clock->jumpWallMicros(std::llround(events[next].seconds * 1e6));
+                            break;
+                        case ShellEvent::Relaunch:
+                            relaunchAfter = true;
+                            break;
+                    }
+                }
+                driver.runFrames(1);
+                if (o.captureEvery > 0 && frame % o.captureEvery == 0) {
+                    char name[40];
+                    std::snprintf(name, sizeof name, "frame%06lld.png", static_cast<long long>(frame));
+                    driver.capture(captures / name);
+                }
+                if (driver.quitRequested()) break;
+                if (relaunchAfter && frame < last) return relaunch(app, args, frame + 1, clock->nowMicros());
+            }
+            return 0;
+        });
+        AppController::setGLViewFactory(nullptr);
+    }
+    plat::Clock::setShared(previousClock);
+    return status;
+}
+
+int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> driver) {
+    if (!o.script.empty() || !o.captureDir.empty())
+        plat::logWarning("potemaru: --script and --capture apply to headless runs; the window ignores them");
+    syncScreen();
+    AppController::setGLViewFactory([&driver](const kite::KTRect&) { return driver->createView(); });
+    int status = plat::Application::main(0, nullptr, makeAppController, [&](plat::Application& app) {
+        app.setOpensURLsOnDesktop(true);
+        kite::KTWindowDriver::Lifecycle lifecycle;
+        lifecycle.resignActive = [&app] { app.resignActive(); };
+        lifecycle.becomeActive = [&app] { app.becomeActive(); };
+        lifecycle.enterBackground = [&app] { app.enterBackground(); };
+        lifecycle.enterForeground = [&app] {
+            app.enterForeground();
+            app.becomeActive();
+        };
+        lifecycle.close = [] { plat::RunLoop::main().stop(); };
+        driver->setLifecycle(std::move(lifecycle));
+        plat::RunLoop::TimerId limit = 0;
+        if (o.frames) {
+            const int64_t frames = *o.frames;
+            limit = plat::RunLoop::main().addTimer(
+                0.05,
+                [frames] {
+                    if (kite::KTDirector::sharedDirector()->getTotalFrames() >= frames)
+                        plat::RunLoop::main().stop();
+                },
+                0.05);
+        }
+        driver->run();
+        if (limit) plat::RunLoop::main().cancelTimer(limit);
+        return 0;
+    });
+    AppController::setGLViewFactory(nullptr);
+    return status;
+}
+
+}  // namespace
+
+std::string describeNotifications() {
+    std::string out;
+    for (const auto& n : plat::Application::readNotifications(plat::Application::notificationsFile())) {
+        const std::time_t t = static_cast<std::time_t>(std::floor(n.fireDate));
+        std::tm tm{};
+        gmtime_r(&t, &tm);
+        char when[40];
+        std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &tm);
+        out += std::string(when) + "  " + n.timeZone + "  " + n.alertBody + "\n";
+    }
+    return out;
+}
+
+int runShellSession(const ShellOptions& o, const std::vector<std::string>& args) {
+    if (o.help) {
+        std::fputs(ShellOptions::usage().c_str(), stdout);
+        return 0;
+    }
+    const fs::path home = o.home.empty() ? plat::Paths::defaultHome() : fs::path(o.home);
+    if (!plat::Paths::setHome(home)) {
+        std::fprintf(stderr, "potemaru: cannot use %s as the app's home\n", home.c_str());
+        return 1;
+    }
+    if (o.notifications) {
+        std::string list = describeNotifications();
+        std::fputs(list.empty() ? "no reminders scheduled\n" : list.c_str(), stdout);
+        return 0;
+    }
+    if (!o.resources.empty()) {
+        std::error_code ec;
+        if (!fs::is_directory(o.resources, ec)) {
+            std::fprintf(stderr, "potemaru: %s is not a folder of resources\n", o.resources.c_str());
+            return 1;
+        }
+        plat::Bundle::setMainResourcePath(fs::absolute(o.resources));
+    }
+    if (!setUpAudio(o)) return 1;
+    if (o.seed) plat::Random::setFixedSeed(*o.seed);
+
+    const char* display = std::getenv("DISPLAY");
+    if (!o.headless && display && *display) {
+        if (auto driver = kite::KTWindowDriver::create(o.scale)) return runWindow(o, std::move(driver));
+        plat::logWarning("potemaru: no window could be opened on %s; running headless", display);
+    }
+    return runHeadless(o, args);
+}

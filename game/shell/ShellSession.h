@@ -1,0 +1,16 @@
+#pragma once
+// The potemaru program's session: sets up the app's home, resources, audio and randomness from the
+// options, picks the window or the headless screen, and runs the app shell (AppController) on it until
+// the window closes, the frames run out or the script quits. A scripted relaunch starts the program
+// again in the same process id, at the next session frame and at the wall clock it reached.
+#include <string>
+#include <vector>
+
+#include "game/shell/ShellOptions.h"
+
+// `args` are the program's arguments without the program name. The application object (AppDelegate)
+// must already exist. Returns the exit status.
+int runShellSession(const ShellOptions& options, const std::vector<std::string>& args);
+
+// The scheduled reminders of the app home in use, one per line: fire date (UTC), time zone, text.
+std::string describeNotifications();

@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "game/Bridge.h"
+#include "game/shell/AppController.h"
+#include "game/shell/RootViewController.h"
+#include "kite/core/KTDirector.h"
+#include "kite/nodes/KTScene.h"
+#include "kite/platform/KTApplication.h"
+#include "kite/platform/KTEGLView.h"
+#include "kite/platform/linux/KTHeadlessDriver.h"
+#include "platform/Application.h"
+#include "platform/ImageCodec.h"
+#include "platform/Paths.h"
+#include "platform/PropertyList.h"
+#include "platform/RunLoop.h"
+#include "platform/ViewController.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+class RecordingDelegate : public plat::ApplicationDelegate {
+  public:
+    bool applicationDidFinishLaunching(plat::Application&, const plat::Value&) override {
+        calls.push_back("launch");
+        return true;
+    }
+    void applicationWillResignActive(plat::Application&) override { calls.push_back("resign"); }
+    void applicationDidBecomeActive(plat::Application&) override { calls.push_back("active"); }
+    void applicationDidEnterBackground(plat::Application&) override { calls.push_back("background"); }
+    void applicationWillEnterForeground(plat::Application&) override { calls.push_back("foreground"); }
+    void applicationWillTerminate(plat::Application&) override { calls.push_back("terminate"); }
+    std::vector<std::string> calls;
+};
+
+// A plain engine application: an empty scene, and counts of the background calls.
+class PlainApp : public kite::KTApplication {
+  public:
+    bool applicationDidFinishLaunching() override {
+        kite::KTDirector* director = kite::KTDirector::sharedDirector();
+        director->setOpenGLView(kite::KTEGLView::sharedOpenGLView());
+        kite::KTEGLView::sharedOpenGLView()->setDesignResolutionSize(320, 568, kite::kResolutionExactFit);
+        director->setAnimationInterval(1.0 / 60);
+        director->runWithScene(kite::KTScene::create());
+        return true;
+    }
+    void applicationDidEnterBackground() override { ++backgrounds; }
+    void applicationWillEnterForeground() override { ++foregrounds; }
+    int backgrounds = 0, foregrounds = 0;
+};
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        out.push_back(text.substr(start, end - start));
+    return out;
+}
+
+}  // namespace
+
+TEST(Application, LifeCycleWalksThroughTheStatesInBetween) {
+    plat::Application app;
+    auto delegate = std::make_shared<RecordingDelegate>();
+    app.setDelegate(delegate);
+    app.enterBackground();  // nothing before the launch
+    ASSERT_TRUE(app.launch());
+    EXPECT_FALSE(app.launch());
+    app.becomeActive();
+    app.becomeActive();
+    app.enterBackground();
+    app.enterBackground();
+    app.becomeActive();  // from the background: comes to the front first
+    app.resignActive();
+    app.terminate();
+    app.terminate();
+    app.becomeActive();
+    EXPECT_EQ(delegate->calls, (std::vector<std::string>{"launch", "active", "resign", "background",
+                                                         "foreground", "active", "resign", "terminate"}));
+    EXPECT_TRUE(app.isTerminated());
+}
+
+TEST(Application, NotificationsAreKeptInTheLibraryAndURLsArePrinted) {
+    testsupport::TempHome home;
+    plat::Application app;
+    plat::LocalNotification later{2000, "UTC", "later", "default"},
+        sooner{1000, "Asia/Tokyo", "sooner", "default"};
+    app.scheduleLocalNotification(later);
+    app.scheduleLocalNotification(sooner);
+    EXPECT_EQ(plat::Application::notificationsFile(), home.path() / "Library" / "LocalNotifications.plist");
+    EXPECT_EQ(app.scheduledLocalNotifications(), (std::vector<plat::LocalNotification>{sooner, later}));
+    app.cancelAllLocalNotifications();
+    EXPECT_TRUE(app.scheduledLocalNotifications().empty());
+    testsupport::writeFile(plat::Application::notificationsFile(), "<plist><array><dict>broken");
+    EXPECT_TRUE(app.scheduledLocalNotifications().empty());
+
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(app.openURL("https://video.example.com/x"));
+    EXPECT_FALSE(app.openURL("file:///etc/passwd"));
+    EXPECT_FALSE(app.openURL("javascript:alert(1)"));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "open URL: https://video.example.com/x\n");
+}
+
+TEST(Application, ViewsMoveBetweenSuperviewsAndRefuseCycles) {
+    auto a = std::make_shared<plat::View>(plat::Rect{0, 0, 100, 100});
+    auto b = std::make_shared<plat::View>(plat::Rect{10, 10, 50, 50});
+    auto c = std::make_shared<plat::View>();
+    a->addSubview(b);
+    b->addSubview(c);
+    c->addSubview(a);  // a cycle
+    EXPECT_EQ(c->subviews().size(), 0u);
+    a->addSubview(c);  // moves
+    EXPECT_EQ(b->subviews().size(), 0u);
+    EXPECT_EQ(a->subviews().size(), 2u);
+    EXPECT_EQ(c->superview(), a.get());
+    c->removeFromSuperview();
+    EXPECT_EQ(c->superview(), nullptr);
+    EXPECT_EQ(b->bounds(), (plat::Rect{0, 0, 50, 50}));
+}
+
+// One launch of the app shell on the headless screen: the window, the banner's place, the reminders,
+// and the bridge requests carried out.
+TEST(AppController, LaunchesTheAppAndCarriesOutTheBridgeRequests) {
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+    testsupport::TempHome home;
+    testsupport::VirtualClockScope clock;
+    const double start = clock.clock().nowSeconds();
+    // Left over from an earlier start: must not survive this one.
+    {
+        plat::Application old;
+        old.scheduleLocalNotification({start - 100, "UTC", "stale", "default"});
+        old.scheduleLocalNotification({start + 50, "UTC", "stale too", "default"});
+    }
+    kite::KTHeadlessDriver driver;
+    AppController::setGLViewFactory([&driver](const kite::KTRect&) { return driver.createView(); });
+    PlainApp engineApp;
+    auto app = std::make_shared<plat::Application>();
+    plat::Application::setShared(app);
+    app->setRespondsToRegisterUserNotificationSettings(false);
+    auto controller = std::make_shared<AppController>();
+    app->setDelegate(controller);
+    ASSERT_TRUE(app->launch());
+    app->becomeActive();
+    driver.runFrames(3);
+
+    ASSERT_TRUE(controller->window());
+    EXPECT_TRUE(controller->window()->isKeyWindow());
+    EXPECT_EQ(controller->window()->rootViewController(), controller->viewController());
+    EXPECT_TRUE(app->isStatusBarHidden());
+    EXPECT_EQ(app->registeredNotificationTypes(), 0u);  // no request on a system without it
+    auto host = std::dynamic_pointer_cast<GLHostView>(controller->viewController()->view());
+    ASSERT_TRUE(host);
+    EXPECT_EQ(host->glView(), driver.createView());
+    ASSERT_TRUE(controller->zividedir());
+    EXPECT_EQ(controller->zividedir()->frame(), (plat::Rect{0, 518, 320, 50}));
+    EXPECT_EQ(controller->zividedir()->superview(), host.get());
+
+    auto reminders = app->scheduledLocalNotifications();
+    ASSERT_EQ(reminders.size(), 2u);
+    EXPECT_DOUBLE_EQ(reminders[0].fireDate, start + 3600);
+    EXPECT_EQ(reminders[0].alertBody, "ぽてまるが続々襲来!今すぐ吸収しちゃおう!");
+    EXPECT_DOUBLE_EQ(reminders[1].fireDate, start + 86400);
+    EXPECT_EQ(reminders[1].alertBody, "俺のこと忘れてない?");
+    EXPECT_EQ(reminders[1].soundName, "default");
+
+    // The share sheet reads the screenshot from its path, keeps the request and goes away once sent.
+    const auto shot = plat::Paths::documents() / "screenshot0.jpg";
+    std::vector<uint8_t> pixels(8 * 6 * 4, 200);
+    auto jpeg = plat::ImageCodec::encodeJpeg(pixels.data(), 8, 6, 4, 90);
+    ASSERT_TRUE(jpeg);
+    testsupport::writeFile(shot, std::string(jpeg->begin(), jpeg->end()));
+    testing::internal::CaptureStdout();
+    showTweetBridge(shot.c_str());
+    EXPECT_TRUE(controller->viewController()->presentedViewController());
+    plat::RunLoop::main().runOnce(0);
+    EXPECT_FALSE(controller->viewController()->presentedViewController());
+    showTweetBridge("/nonexistent/screenshot1.jpg");
+    plat::RunLoop::main().runOnce(0);
+    interAdBridge();
+    interAdBridge();
+    loadAdBridge();
+    sendLevelScreenBridge(3);
+    showYoutubeBridge();
+    showTobikumaBridge();
+    auto printed = lines(testing::internal::GetCapturedStdout());
+
+    ASSERT_EQ(printed.size(), 8u);
+    EXPECT_NE(printed[0].find("share (twitter): [ぽてまる]https://"), std::string::npos) << printed[0];
+    EXPECT_NE(printed[0].find("[picture 8x6]"), std::string::npos);
+    EXPECT_NE(printed[1].find("[no picture]"), std::string::npos);
+    EXPECT_EQ(printed[5], "analytics: screen view \"[iOS]ぽてまる　レベル3\" (tracker UA-27182818-1)");
+    EXPECT_EQ(printed[6], std::string("open URL: ") + AppController::kVideoPageURL);
+    EXPECT_EQ(printed[7], std::string("open URL: ") + AppController::kOtherAppURL);
+    auto request =
+        plat::PropertyList::readFile(plat::Paths::documents() / "ShareRequests" / "share-0001.plist");
+    ASSERT_TRUE(request);
+    EXPECT_EQ((*request)["text"].toString(), AppController::kShareText);
+    EXPECT_EQ((*request)["imageWidth"].toInt64(), 8);
+    EXPECT_TRUE(std::filesystem::exists(plat::Paths::documents() / "ShareRequests" / "share-0001.png"));
+
+    // Two popups, both over the game; the shell keeps no reference of its own to them.
+    EXPECT_EQ(host->subviews().size(), 3u);
+    EXPECT_EQ(controller->adPopupView(), host->subviews().back());
+
+    // Focus and the background reach the director and the engine's application object.
+    app->enterBackground();
+    EXPECT_TRUE(kite::KTDirector::sharedDirector()->isPaused());
+    EXPECT_EQ(engineApp.backgrounds, 1);
+    app->becomeActive();
+    EXPECT_FALSE(kite::KTDirector::sharedDirector()->isPaused());
+    EXPECT_EQ(engineApp.foregrounds, 1);
+
+    app->terminate();
+    plat::Application::setShared(nullptr);
+    AppController::setGLViewFactory(nullptr);
+}
