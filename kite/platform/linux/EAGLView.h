@@ -38,8 +38,8 @@ struct EAGLKeyInput {
 class EAGLView : public std::enable_shared_from_this<EAGLView> {
   public:
     enum class TouchPhase { Began, Moved, Ended, Cancelled };
-    // Receives each callback's touch arrays: count, identities, and positions in surface pixels with y
-    // downward. The GL view's touch slots take them from here.
+    // Sees each callback's touch arrays (count, identities, positions in surface pixels with y downward)
+    // just before the GL view's touch slots take them.
     using TouchReceiver = std::function<void(TouchPhase phase, int count, const intptr_t* ids,
                                              const float* xs, const float* ys)>;
 

@@ -3,6 +3,7 @@
 #include "kite/platform/linux/EAGLView.h"
 
 #include "kite/core/KTDirector.h"
+#include "kite/platform/KTEGLView.h"
 
 namespace kite {
 namespace {
@@ -35,6 +36,21 @@ void EAGLView::deliverTouches(TouchPhase phase, const std::vector<EAGLTouch>& to
         ++count;
     }
     if (touchReceiver()) touchReceiver()(phase, count, ids, xs, ys);
+    KTEGLView* glView = KTEGLView::sharedOpenGLView();
+    switch (phase) {
+        case TouchPhase::Began:
+            glView->handleTouchesBegin(count, ids, xs, ys);
+            break;
+        case TouchPhase::Moved:
+            glView->handleTouchesMove(count, ids, xs, ys);
+            break;
+        case TouchPhase::Ended:
+            glView->handleTouchesEnd(count, ids, xs, ys);
+            break;
+        case TouchPhase::Cancelled:
+            glView->handleTouchesCancel(count, ids, xs, ys);
+            break;
+    }
 }
 
 // A resized surface never shows stale contents.

@@ -8,6 +8,8 @@
 #include "kite/platform/KTEGLView.h"
 #include "kite/platform/linux/EAGLView.h"
 #include "kite/platform/linux/KTHeadlessDriver.h"
+#include "kite/touch/KTTouch.h"
+#include "kite/touch/KTTouchDelegateProtocol.h"
 #include "platform/Clock.h"
 #include "platform/ImageCodec.h"
 #include "tests/support/TestSupport.h"
@@ -63,6 +65,29 @@ class TestApp : public KTApplication {
     }
     PaintNode* node = nullptr;
     int backgrounds = 0, foregrounds = 0;
+};
+
+// Stands in for the touch dispatcher: records what the GL view hands over.
+class RecordingTouchDelegate : public EGLTouchDelegate {
+  public:
+    void touchesBegan(KTSet* touches, KTEvent*) override { record("began", touches); }
+    void touchesMoved(KTSet* touches, KTEvent*) override { record("moved", touches); }
+    void touchesEnded(KTSet* touches, KTEvent*) override { record("ended", touches); }
+    void touchesCancelled(KTSet* touches, KTEvent*) override { record("cancelled", touches); }
+    struct Entry {
+        std::string phase;
+        int id;
+        KTPoint point;
+    };
+    std::vector<Entry> entries;
+
+  private:
+    void record(const char* phase, KTSet* touches) {
+        for (KTObject* object : *touches) {
+            auto* touch = static_cast<KTTouch*>(object);
+            entries.push_back({phase, touch->getID(), touch->getLocationInView()});
+        }
+    }
 };
 
 struct Rgba {
@@ -138,6 +163,8 @@ TEST(KTHeadlessDriver, AppWithDirectorRunsScriptedFramesAndCaptures) {
 
     TestApp app;
     ASSERT_TRUE(driver.launch(app));
+    RecordingTouchDelegate delegate;
+    KTEGLView::sharedOpenGLView()->setTouchDelegate(&delegate);
     const int64_t wallStart = clock.nowMicros();
     const int64_t steadyStart = clock.monotonicMicros();
     EXPECT_EQ(driver.runFrames(120), 120);
@@ -162,6 +189,16 @@ TEST(KTHeadlessDriver, AppWithDirectorRunsScriptedFramesAndCaptures) {
     EXPECT_FLOAT_EQ(designX, 160);
     EXPECT_FLOAT_EQ(designY, 284);
     EXPECT_FLOAT_EQ(touches[1].x, 100);
+    // The GL view's touch slot hands the touch on in design points.
+    ASSERT_EQ(delegate.entries.size(), 3u);
+    EXPECT_EQ(delegate.entries[0].phase, "began");
+    EXPECT_EQ(delegate.entries[0].id, 0);
+    EXPECT_FLOAT_EQ(delegate.entries[0].point.x, 160);
+    EXPECT_FLOAT_EQ(delegate.entries[0].point.y, 284);
+    EXPECT_EQ(delegate.entries[1].phase, "moved");
+    EXPECT_FLOAT_EQ(delegate.entries[1].point.x, 50);
+    EXPECT_EQ(delegate.entries[2].phase, "ended");
+    KTEGLView::sharedOpenGLView()->setTouchDelegate(nullptr);
 
     auto early = decodeFile(dir.path() / "early.png");
     auto shot = decodeFile(dir.path() / "shot.png");
