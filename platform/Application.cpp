@@ -14,9 +14,10 @@
 namespace plat {
 namespace {
 
+// Never destroyed: the delegate may still be asked for during exit.
 std::shared_ptr<Application>& sharedSlot() {
-    static std::shared_ptr<Application> application;
-    return application;
+    static auto* application = new std::shared_ptr<Application>;
+    return *application;
 }
 
 Value toValue(const LocalNotification& n) {
@@ -66,11 +67,14 @@ int Application::main(int, char**, const DelegateFactory& makeDelegate, const Ev
     if (!application->launch()) {
         logError("Application: the app delegate did not finish launching");
         application->terminate();
+        setShared(nullptr);
         return 1;
     }
     application->becomeActive();
     int status = loop ? loop(*application) : 0;
     application->terminate();
+    // The delegate and what it holds go while the engine is still up.
+    setShared(nullptr);
     return status;
 }
 

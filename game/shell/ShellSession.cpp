@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "chime/AudioEngine.h"
 #include "game/shell/AppController.h"
 #include "game/shell/ShellScript.h"
 #include "kite/core/KTDirector.h"
@@ -73,6 +74,8 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     std::vector<char*> argv;
     for (auto& a : next) argv.push_back(a.data());
     argv.push_back(nullptr);
+    // The sound device closes first, so a mix written to a file is complete.
+    ::AudioEngine::end();
     std::fflush(stdout);
     std::fflush(stderr);
     execv("/proc/self/exe", argv.data());
@@ -224,9 +227,14 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
     if (o.seed) plat::Random::setFixedSeed(*o.seed);
 
     const char* display = std::getenv("DISPLAY");
+    int status = -1;
     if (!o.headless && display && *display) {
-        if (auto driver = kite::KTWindowDriver::create(o.scale)) return runWindow(o, std::move(driver));
-        plat::logWarning("potemaru: no window could be opened on %s; running headless", display);
+        if (auto driver = kite::KTWindowDriver::create(o.scale))
+            status = runWindow(o, std::move(driver));
+        else
+            plat::logWarning("potemaru: no window could be opened on %s; running headless", display);
     }
-    return runHeadless(o, args);
+    if (status < 0) status = runHeadless(o, args);
+    ::AudioEngine::end();
+    return status;
 }
