@@ -95,7 +95,7 @@ inline Bytes ktz(const Bytes& payload, uint16_t compressionType = 0, uint16_t ve
 inline void writeBytes(const std::filesystem::path& path, const Bytes& bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
 }
 
