@@ -1,0 +1,200 @@
+#include "tests/e2e/E2ESupport.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/PropertyList.h"
+#include "tests/support/TestSupport.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace e2e {
+namespace {
+
+fs::path settingsFile(const fs::path& home) {
+    return home / "Library" / "Preferences" / "potemaru.plist";
+}
+
+int statusOf(int raw) {
+    if (WIFEXITED(raw)) return WEXITSTATUS(raw);
+    if (WIFSIGNALED(raw)) return 128 + WTERMSIG(raw);
+    return -1;
+}
+
+uint32_t le32(const std::string& s, size_t at) {
+    return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8 | uint32_t(uint8_t(s[at + 2])) << 16 |
+           uint32_t(uint8_t(s[at + 3])) << 24;
+}
+uint16_t le16(const std::string& s, size_t at) {
+    return uint16_t(uint8_t(s[at]) | uint8_t(s[at + 1]) << 8);
+}
+
+}  // namespace
+
+Potemaru::Potemaru(const fs::path& dir) {
+    static int count = 0;
+    const std::string stem = "potemaru-" + std::to_string(getpid()) + "-" + std::to_string(count++);
+    out_ = dir / (stem + ".out");
+    err_ = dir / (stem + ".err");
+}
+
+Potemaru::~Potemaru() {
+    if (pid_ > 0) kill9();
+}
+
+bool Potemaru::start(const std::vector<std::string>& args) {
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    setenv("ALSOFT_DRIVERS", "null", 0);
+    setenv("EGL_LOG_LEVEL", "fatal", 0);
+    std::vector<std::string> all{POTEMARU_BIN};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int rc = posix_spawn(&pid_, POTEMARU_BIN, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) pid_ = -1;
+    return rc == 0;
+}
+
+bool Potemaru::running() {
+    if (pid_ <= 0) return false;
+    int raw = 0;
+    if (waitpid(pid_, &raw, WNOHANG) == pid_) {
+        status_ = statusOf(raw);
+        pid_ = -1;
+        return false;
+    }
+    return true;
+}
+
+int Potemaru::wait() {
+    if (pid_ > 0) {
+        int raw = 0;
+        waitpid(pid_, &raw, 0);
+        status_ = statusOf(raw);
+        pid_ = -1;
+    }
+    return status_;
+}
+
+void Potemaru::kill9() {
+    if (pid_ > 0) kill(pid_, SIGKILL);
+    wait();
+}
+
+int Potemaru::run(const std::vector<std::string>& args) {
+    return start(args) ? wait() : -1;
+}
+
+std::string Potemaru::out() const {
+    return testsupport::readFile(out_);
+}
+std::string Potemaru::err() const {
+    return testsupport::readFile(err_);
+}
+
+plat::Value settings(const fs::path& home) {
+    std::error_code ec;
+    if (!fs::exists(settingsFile(home), ec)) return plat::Value(plat::Value::Dictionary{});
+    auto value = plat::PropertyList::readFile(settingsFile(home));
+    return value ? *value : plat::Value(plat::Value::Dictionary{});
+}
+
+void writeSettings(const fs::path& home, const std::vector<std::pair<std::string, plat::Value>>& entries) {
+    plat::Value::Dictionary d;
+    for (const auto& [key, value] : entries) d.set(key, value);
+    fs::create_directories(settingsFile(home).parent_path());
+    plat::PropertyList::writeFile(settingsFile(home), plat::Value(std::move(d)));
+}
+
+void setSetting(const fs::path& home, const std::string& key, plat::Value value) {
+    plat::Value all = settings(home);
+    if (auto* d = all.dictionaryIf()) d->set(key, std::move(value));
+    fs::create_directories(settingsFile(home).parent_path());
+    plat::PropertyList::writeFile(settingsFile(home), all);
+}
+
+std::vector<std::pair<double, std::string>> reminders(const fs::path& home) {
+    std::vector<std::pair<double, std::string>> out;
+    auto value = plat::PropertyList::readFile(home / "Library" / "LocalNotifications.plist");
+    if (!value || !value->arrayIf()) return out;
+    for (const auto& n : *value->arrayIf()) {
+        const auto* date = n["fireDate"].dateIf();
+        out.emplace_back(date ? date->secondsSince1970 : -1, n["alertBody"].toString());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::vector<int> wavSamples(const fs::path& path) {
+    std::vector<int> samples;
+    const std::string s = testsupport::readFile(path);
+    if (s.size() < 12 || s.compare(0, 4, "RIFF") != 0 || s.compare(8, 4, "WAVE") != 0) return samples;
+    int format = 0, bits = 0;
+    size_t at = 12;
+    while (at + 8 <= s.size()) {
+        const std::string id = s.substr(at, 4);
+        size_t size = le32(s, at + 4);
+        const size_t body = at + 8;
+        if (id == "fmt " && body + 16 <= s.size()) {
+            format = le16(s, body);
+            bits = le16(s, body + 14);
+            // Extensible: the real format is the first two bytes of the sub-format.
+            if (format == 0xFFFE && body + 26 <= s.size()) format = le16(s, body + 24);
+        } else if (id == "data") {
+            if (size == 0 || body + size > s.size()) size = s.size() - body;
+            const size_t bytes = static_cast<size_t>(bits / 8);
+            for (size_t p = body; bytes && p + bytes <= body + size; p += bytes) {
+                if (bits == 16) {
+                    samples.push_back(static_cast<int16_t>(le16(s, p)));
+                } else if (bits == 8) {
+                    samples.push_back((int(uint8_t(s[p])) - 128) * 256);
+                } else if (bits == 32 && format == 3) {
+                    uint32_t word = le32(s, p);
+                    float f;
+                    std::memcpy(&f, &word, sizeof f);
+                    samples.push_back(std::isfinite(f) ? static_cast<int>(std::lround(f * 32767)) : 0);
+                } else if (bits == 32) {
+                    samples.push_back(static_cast<int32_t>(le32(s, p)) >> 16);
+                }
+            }
+            break;
+        }
+        at = body + size + (size & 1);
+    }
+    return samples;
+}
+
+int peak(const std::vector<int>& samples, size_t from, size_t to) {
+    int best = 0;
+    for (size_t i = from; i < to && i < samples.size(); ++i) best = std::max(best, std::abs(samples[i]));
+    return best;
+}
+
+std::optional<plat::DecodedImage> readPng(const fs::path& path) {
+    const std::string bytes = testsupport::readFile(path);
+    return plat::ImageCodec::decodePng(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+bool sameRows(const plat::DecodedImage& a, const plat::DecodedImage& b, uint32_t y0, uint32_t y1) {
+    if (a.width != b.width || a.height != b.height || y1 > a.height || y0 > y1) return false;
+    const size_t row = size_t(a.width) * 4;
+    return std::equal(a.pixels.begin() + y0 * row, a.pixels.begin() + y1 * row, b.pixels.begin() + y0 * row);
+}
+
+}  // namespace e2e

@@ -1,0 +1,55 @@
+#pragma once
+// Running the potemaru program from the end-to-end tests, and reading what it left in its home.
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/ImageCodec.h"
+#include "platform/Value.h"
+
+namespace e2e {
+
+// One run of the program; its standard output and error go to files in `dir`. Headless rendering on
+// Mesa's software renderer and OpenAL's null backend unless the arguments say otherwise.
+class Potemaru {
+  public:
+    explicit Potemaru(const std::filesystem::path& dir);
+    ~Potemaru();
+    // Runs to the end; the exit status, or 128 + the signal that ended it.
+    int run(const std::vector<std::string>& args);
+    bool start(const std::vector<std::string>& args);
+    bool running();
+    int wait();
+    void kill9();
+    std::string out() const;
+    std::string err() const;
+
+  private:
+    std::filesystem::path out_, err_;
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+// The settings store of the app home (a dictionary; empty when there is none yet).
+plat::Value settings(const std::filesystem::path& home);
+void writeSettings(const std::filesystem::path& home,
+                   const std::vector<std::pair<std::string, plat::Value>>& entries);
+void setSetting(const std::filesystem::path& home, const std::string& key, plat::Value value);
+// Scheduled reminders: fire date (seconds since 1970) and text, soonest first.
+std::vector<std::pair<double, std::string>> reminders(const std::filesystem::path& home);
+
+// The samples of a WAV file on the 16-bit scale (PCM 8/16 bit or 32-bit float), interleaved. A header
+// whose sizes were never filled in is read to the end of the file.
+std::vector<int> wavSamples(const std::filesystem::path& path);
+int peak(const std::vector<int>& samples, size_t from, size_t to);
+
+std::optional<plat::DecodedImage> readPng(const std::filesystem::path& path);
+// Rows [y0, y1) of two pictures of one size hold the same pixels.
+bool sameRows(const plat::DecodedImage& a, const plat::DecodedImage& b, uint32_t y0, uint32_t y1);
+
+}  // namespace e2e

@@ -1,0 +1,198 @@
+// The potemaru program end to end: launched headless with scripts on the virtual clock, in temporary
+// homes, and checked through what it saved, captured and printed.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/ImageCodec.h"
+#include "platform/PropertyList.h"
+#include "platform/Value.h"
+#include "tests/e2e/E2ESupport.h"
+#include "tests/support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using e2e::Potemaru;
+
+namespace {
+
+// 2026-01-01 00:00:00 UTC, where every headless run's wall clock starts.
+constexpr double kStart = 1767225600;
+
+std::vector<std::string> headless(const fs::path& home) {
+    return {"--headless", "--home", home.string(), "--audio", "null", "--seed", "1"};
+}
+
+}  // namespace
+
+TEST(Potemaru, FirstLaunchSchedulesExactlyTwoReminders) {
+    testsupport::TempDir dir;
+    Potemaru run(dir.path());
+    auto args = headless(dir.path() / "home");
+    args.insert(args.end(), {"--frames", "130"});
+    ASSERT_EQ(run.run(args), 0) << run.err();
+
+    auto reminders = e2e::reminders(dir.path() / "home");
+    ASSERT_EQ(reminders.size(), 2u);
+    EXPECT_DOUBLE_EQ(reminders[0].first, kStart + 3600);
+    EXPECT_EQ(reminders[0].second, "ぽてまるが続々襲来!今すぐ吸収しちゃおう!");
+    EXPECT_DOUBLE_EQ(reminders[1].first, kStart + 86400);
+    EXPECT_EQ(reminders[1].second, "俺のこと忘れてない?");
+
+    // The same list as the program reports it.
+    Potemaru list(dir.path());
+    ASSERT_EQ(list.run({"--home", (dir.path() / "home").string(), "--notifications"}), 0);
+    EXPECT_EQ(list.out().find("2026-01-01T01:00:00Z"), 0u) << list.out();
+    EXPECT_NE(list.out().find("\n2026-01-02T00:00:00Z"), std::string::npos);
+    const std::string listed = list.out();
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 2);
+
+    // The play field was set up (after the two splash seconds): the first start is recorded.
+    auto store = e2e::settings(dir.path() / "home");
+    EXPECT_FALSE(store["firstgame"].toBool());
+    EXPECT_EQ(store["saveTime"].toInt64(), static_cast<int64_t>(kStart) + 2);
+    EXPECT_TRUE(store["passagetime"].isNull());
+    EXPECT_NE(run.out().find("analytics: screen view \"[iOS]ぽてまる　レベル1\""), std::string::npos)
+        << run.out();
+    EXPECT_NE(run.out().find("banner ad: start showing ads"), std::string::npos);
+}
+
+TEST(Potemaru, ALaunchAnHourLaterFillsEveryFreeSlotAtOnce) {
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home";
+    // Leave half a second after the set-up (spawn timers at 27.5 of their 30..80 s), stay away an hour,
+    // and start again.
+    const fs::path script = dir.path() / "away.txt";
+    // (A spawn is written out with the next one; leaving once more at the end saves the last.)
+    testsupport::writeFile(script, "150 background\n150 jump 3600\n150 relaunch\n275 background\n275 quit\n");
+    Potemaru run(dir.path());
+    auto args = headless(home);
+    args.insert(args.end(), {"--script", script.string()});
+    ASSERT_EQ(run.run(args), 0) << run.err();
+
+    auto store = e2e::settings(home);
+    EXPECT_EQ(store["passagetime"].toInt64(), 3600);
+    // Set up at frame 271, and by 275 all ten slots have spawned and restarted their timers.
+    EXPECT_EQ(store["objectcount"].toInt64(), 10);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(store["objectcreatetimerget" + std::to_string(i)].toDouble(), 0.0) << i;
+    // Two set-ups, so two screen views; and the reminders moved to an hour and a day after the relaunch.
+    size_t views = 0;
+    for (size_t at = 0; (at = run.out().find("analytics: screen view", at)) != std::string::npos; ++at)
+        ++views;
+    EXPECT_EQ(views, 2u);
+    auto reminders = e2e::reminders(home);
+    ASSERT_EQ(reminders.size(), 2u);
+    const double relaunched = kStart + 3600 + 150.0 / 60;
+    EXPECT_NEAR(reminders[0].first, relaunched + 3600, 1.0);
+    EXPECT_NEAR(reminders[1].first, relaunched + 86400, 1.0);
+}
+
+TEST(Potemaru, ARelaunchRestoresTheProgress) {
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home";
+    // Progress of an earlier session: level 3, form 3, 15 points, the gauge at 40 %, four characters.
+    e2e::writeSettings(home, {{"firstgame", plat::Value(false)},
+                              {"saveTime", plat::Value(static_cast<int64_t>(kStart))},
+                              {"mypoints", plat::Value(15)},
+                              {"myobjectlevel", plat::Value(3)},
+                              {"objectspriteandsound", plat::Value(3)},
+                              {"backspriteid", plat::Value(3)},
+                              {"soundid", plat::Value(3)},
+                              {"ShimerikeGageLevel", plat::Value(40.0)},
+                              {"objectcount", plat::Value(4)},
+                              {"lockcount", plat::Value(4)},
+                              {"Complete", plat::Value(3)}});
+    for (int i = 0; i < 10; ++i)
+        e2e::setSetting(home, "objectcreatetimerget" + std::to_string(i), plat::Value(0.0));
+    const fs::path script = dir.path() / "relaunch.txt";
+    testsupport::writeFile(
+        script, "140 capture before.png\n140 background\n140 relaunch\n280 capture after.png\n280 quit\n");
+    Potemaru run(dir.path());
+    auto args = headless(home);
+    args.insert(args.end(), {"--script", script.string(), "--capture", (dir.path() / "shots").string()});
+    ASSERT_EQ(run.run(args), 0) << run.err();
+
+    auto store = e2e::settings(home);
+    EXPECT_EQ(store["mypoints"].toInt64(), 15);
+    EXPECT_EQ(store["myobjectlevel"].toInt64(), 3);
+    EXPECT_EQ(store["objectspriteandsound"].toInt64(), 3);
+    EXPECT_DOUBLE_EQ(store["ShimerikeGageLevel"].toDouble(), 40.0);
+    EXPECT_EQ(store["objectcount"].toInt64(), 4);
+    EXPECT_NE(run.out().find("レベル3\""), std::string::npos);
+
+    // The heads-up display (gauge, points still needed, background) looks the same after the relaunch,
+    // and not like a fresh start's.
+    Potemaru fresh(dir.path());
+    auto freshArgs = headless(dir.path() / "fresh");
+    freshArgs.insert(freshArgs.end(), {"--frames", "140", "--capture", (dir.path() / "freshshots").string(),
+                                       "--capture-every", "140"});
+    ASSERT_EQ(fresh.run(freshArgs), 0) << fresh.err();
+    auto before = e2e::readPng(dir.path() / "shots" / "before.png");
+    auto after = e2e::readPng(dir.path() / "shots" / "after.png");
+    auto start = e2e::readPng(dir.path() / "freshshots" / "frame000140.png");
+    ASSERT_TRUE(before && after && start);
+    // The top 100 points hold the gauge and the labels; characters stay below them.
+    EXPECT_TRUE(e2e::sameRows(*before, *after, 0, 200));
+    EXPECT_FALSE(e2e::sameRows(*before, *start, 0, 200));
+}
+
+TEST(Potemaru, AKillMidRunLosesNothingThatWasFlushed) {
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home";
+    const fs::path script = dir.path() / "long.txt";
+    // An hour away in the middle of the run fills all ten slots, which is saved at once; then the run
+    // goes on until it is killed.
+    testsupport::writeFile(script,
+                           "140 background\n140 jump 3600\n141 foreground\n150 background\n151 foreground\n");
+    Potemaru run(dir.path());
+    auto args = headless(home);
+    args.insert(args.end(), {"--script", script.string(), "--frames", "100000"});
+    ASSERT_TRUE(run.start(args));
+    bool saved = false;
+    for (int i = 0; i < 6000 && !saved && run.running(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        saved = e2e::settings(home)["objectcount"].toInt64() == 10;
+    }
+    ASSERT_TRUE(saved) << run.err();
+    run.kill9();
+
+    auto store = e2e::settings(home);
+    EXPECT_EQ(store["objectcount"].toInt64(), 10);
+    EXPECT_FALSE(store["firstgame"].toBool());
+    // The next start finds all ten characters again and spawns none on top of them.
+    Potemaru next(dir.path());
+    auto nextArgs = headless(home);
+    nextArgs.insert(nextArgs.end(), {"--frames", "130"});
+    ASSERT_EQ(next.run(nextArgs), 0) << next.err();
+    EXPECT_EQ(e2e::settings(home)["objectcount"].toInt64(), 10);
+    EXPECT_EQ(e2e::reminders(home).size(), 2u);
+}
+
+TEST(Potemaru, BadOptionsAndScriptsAreRefusedClearly) {
+    testsupport::TempDir dir;
+    Potemaru bad(dir.path());
+    EXPECT_EQ(bad.run({"--frames", "zero"}), 2);
+    EXPECT_NE(bad.err().find("--frames"), std::string::npos);
+    const fs::path script = dir.path() / "bad.txt";
+    testsupport::writeFile(script, "10 background\n20 dance\n");
+    Potemaru badScript(dir.path());
+    EXPECT_EQ(
+        badScript.run({"--headless", "--home", (dir.path() / "home").string(), "--script", script.string()}),
+        2);
+    EXPECT_NE(badScript.err().find("line 2"), std::string::npos) << badScript.err();
+    Potemaru help(dir.path());
+    EXPECT_EQ(help.run({"--help"}), 0);
+    EXPECT_NE(help.out().find("--capture-every"), std::string::npos);
+}
