@@ -4,6 +4,7 @@
 
 #include "kite/actions/KTActionInstant.h"
 #include "kite/actions/KTActionInterval.h"
+#include "kite/actions/KTActionManager.h"
 #include "kite/base/KTMacros.h"
 #include "kite/base/KTSet.h"
 #include "kite/core/KTDirector.h"
@@ -40,6 +41,7 @@ KTScrollLayer::PageMoveDoneFunc KTScrollLayer::getPageMoveDoneFunc() {
 KTScrollLayer::KTScrollLayer() = default;
 
 KTScrollLayer::~KTScrollLayer() {
+    KT_SAFE_RELEASE_NULL(pageMove_);
     KT_SAFE_RELEASE_NULL(layers);
     delegate = nullptr;
 }
@@ -117,9 +119,17 @@ int KTScrollLayer::pageIndexAtPosition(const KTPoint& position) {
 
 void KTScrollLayer::moveToPage(int page) {
     if (page < 0 || page >= pageCount()) return;
+    // Moves add up on a node, so a page move still running would carry the pages past the new page:
+    // it gives way to the new one, whose end is then the one reported.
+    if (pageMove_) {
+        if (pageMove_->getTarget() == this && !pageMove_->isDone())
+            getActionManager()->removeAction(pageMove_);
+        KT_SAFE_RELEASE_NULL(pageMove_);
+    }
     KTFiniteTimeAction* move = KTMoveTo::create(kPageMoveTime, positionOfPage(page));
     KTFiniteTimeAction* done = KTCallFunc::create(this, callfunc_selector(KTScrollLayer::onPageMoveDone));
-    runAction(KTSequence::createWithTwoActions(move, done));
+    pageMove_ = runAction(KTSequence::createWithTwoActions(move, done));
+    KT_SAFE_RETAIN(pageMove_);
     currentScreen = page;
 }
 

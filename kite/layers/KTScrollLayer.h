@@ -71,8 +71,8 @@ class KTScrollLayer : public KTLayer {
 
     int pageCount() const;
     int getCurrentScreen() const { return currentScreen; }
-    // Animated move (0.3 s); the end is reported to the delegate and the page-move function. Pages
-    // outside 0..count-1 are ignored.
+    // Animated move (0.3 s) that replaces a page move still running; the end is reported to the
+    // delegate and the page-move function. Pages outside 0..count-1 are ignored.
     void moveToPage(int page);
     // Immediate jump, no report. Pages outside 0..count-1 are ignored.
     void selectPage(int page);
@@ -112,6 +112,8 @@ class KTScrollLayer : public KTLayer {
     bool hitBlocked = false;
 
   private:
+    // The page move last started (retained), stopped when another one starts.
+    KTAction* pageMove_ = nullptr;
     // Filled when the pages are laid out so drawing the dots allocates nothing.
     std::vector<KTPoint> dots_;
 };

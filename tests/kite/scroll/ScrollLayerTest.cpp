@@ -270,6 +270,21 @@ TEST_F(ScrollLayerTest, StepPageAndASecondFinger) {
     EXPECT_EQ(handler->getClaimedTouches()->count(), 0u);
 }
 
+TEST_F(ScrollLayerTest, ATapDuringAPageMoveStillEndsExactlyOnThePage) {
+    KTScrollLayer* scroll = start(3);
+    scroll->stepPage(false);
+    frames(6);
+    const float midway = scroll->getPosition().x;
+    EXPECT_LT(midway, -10);
+    EXPECT_GT(midway, -310);
+    // A tap ends in a move to the current page, which takes over from the running one.
+    down(100);
+    up(100);
+    frames(25);
+    EXPECT_EQ(scroll->getPosition().x, -320);
+    EXPECT_EQ(listener_.pages, std::vector<int>{1}) << "only the move that ran to its end reports";
+}
+
 TEST_F(ScrollLayerTest, ACancelFromOutsideJumpsBackWithoutAReport) {
     KTScrollLayer* scroll = start(2);
     down(300);
