@@ -52,13 +52,26 @@ class GameLayer : public kite::KTLayer {
     kite::KTRect touchRectOf(kite::KTSprite* sprite);
     void showIdleTexture(float dt);
     void onEvolutionMoveDone();
-    void saveScreenshot(bool skip, int number);
+    // True when the screenshot file was written (false when skipped).
+    bool saveScreenshot(bool skip, int number);
     // One frame of the evolution sequence (update step 1).
     void evolutionStep(float dt);
     // The walk of the player to the centre after a level-up (update step 2).
     void startLevelUpMove();
     // Update step 8: true when an attack or an absorb happened.
     bool contactStep();
+    // The player walks to a tapped character; the chase ends at the contact, or on arrival
+    // when the character has walked away (so taps work again).
+    void chase(kite::KTSprite* character);
+    void onChaseArrived();
+    void attack(kite::KTSprite* character, int slot);
+    void absorb(kite::KTSprite* character, int slot);
+    void levelUp();
+    // Buttons: sound means soundButton shows "btn_sound_on.png".
+    bool isSoundOn();
+    void toggleSound();
+    void openCatalogue();
+    void share();
 
     // Reads the pictures of the player's current form into the texture slots below; called at set-up
     // and whenever `objectspriteandsound` changes.
@@ -97,6 +110,7 @@ class GameLayer : public kite::KTLayer {
     bool playerChasing = false;
     bool evolving = false;
     bool levelUpPending = false;
+    bool chaseResolved = false;  // the running chase already ended in an attack or an absorb
 
     kite::KTSprite* bubbleSprite = nullptr;
     kite::KTSprite* zukanButton = nullptr;
