@@ -12,11 +12,15 @@
 #include "kite/base/KTMacros.h"
 #include "kite/core/KTConfiguration.h"
 #include "kite/core/KTScheduler.h"
+#include "kite/draw/KTDrawingPrimitives.h"
 #include "kite/files/KTFileUtils.h"
 #include "kite/files/KTUserDefaultStore.h"
 #include "kite/gl/KTGLStateCache.h"
 #include "kite/gl/KTShaderCache.h"
+#include "kite/image/KTImage.h"
 #include "kite/keypad/KTKeypadDispatcher.h"
+#include "kite/labels/KTFPSImages.h"
+#include "kite/labels/KTLabelAtlas.h"
 #include "kite/matrix/KTMatrix.h"
 #include "kite/matrix/KTMatrixStack.h"
 #include "kite/nodes/KTScene.h"
@@ -24,6 +28,7 @@
 #include "kite/platform/KTEGLViewProtocol.h"
 #include "kite/text_input/KTPlatformKeyInput.h"
 #include "kite/textures/KTTexture2D.h"
+#include "kite/textures/KTTextureCache.h"
 #include "kite/touch/KTTouchDispatcher.h"
 #include "platform/Log.h"
 
@@ -34,6 +39,9 @@ unsigned int g_drawCallCount = 0;
 namespace {
 
 KTDisplayLinkDirector* s_sharedDirector = nullptr;
+
+// Texture cache key of the statistics font.
+constexpr const char* kFPSImagesKey = "kt_fps_images";
 
 }  // namespace
 
@@ -428,8 +436,52 @@ void KTDirector::drawScene() {
 }
 
 void KTDirector::createStatsLabel() {
-    // The statistics labels are built from the font image once label atlases are part of the engine;
-    // until then the texts are still computed (getFPSText and friends) but nothing is drawn.
+    const bool rebuilding = m_pFPSLabel && m_pSPFLabel;
+    KT_SAFE_RELEASE_NULL(m_pFPSLabel);
+    KT_SAFE_RELEASE_NULL(m_pSPFLabel);
+    KT_SAFE_RELEASE_NULL(m_pDrawsLabel);
+    if (rebuilding) {
+        KTTextureCache::sharedTextureCache()->removeTextureForKey(kFPSImagesKey);
+        KTFileUtils::sharedFileUtils()->purgeCachedEntries();
+    }
+
+    // The statistics are small and plain: a 16-bit texture is enough.
+    const KTTexture2DPixelFormat currentFormat = KTTexture2D::defaultAlphaPixelFormat();
+    KTTexture2D::setDefaultAlphaPixelFormat(kKTTexture2DPixelFormat_RGBA4444);
+
+    auto* image = new KTImage();
+    if (!image->initWithImageData(kKTFPSImagesPNG, static_cast<long>(kKTFPSImagesPNGLength),
+                                  kKTImageFormat_Unknown, 0, 0, 8)) {
+        plat::logError("KTDirector: the statistics font image cannot be decoded");
+        image->release();
+        KTTexture2D::setDefaultAlphaPixelFormat(currentFormat);
+        return;
+    }
+    KTTexture2D* texture = KTTextureCache::sharedTextureCache()->addUIImage(image, kFPSImagesKey);
+    image->release();
+
+    const float factor = m_pobOpenGLView ? m_pobOpenGLView->getDesignResolutionSize().height / 320.0f : 1.0f;
+    auto makeLabel = [&](const char* text) -> KTLabelAtlas* {
+        auto* label = new KTLabelAtlas();
+        // The cells are measured in the picture's pixels whatever the screen's scale.
+        label->setIgnoreContentScaleFactor(true);
+        if (!label->initWithString(text, texture, 12, 32, '.')) {
+            label->release();
+            return nullptr;
+        }
+        label->setScale(factor);
+        return label;
+    };
+    m_pFPSLabel = makeLabel("00.0");
+    m_pSPFLabel = makeLabel("0.000");
+    m_pDrawsLabel = makeLabel("000");
+
+    KTTexture2D::setDefaultAlphaPixelFormat(currentFormat);
+
+    const KTPoint origin = m_pobOpenGLView ? m_pobOpenGLView->getVisibleOrigin() : KTPointZero;
+    if (m_pDrawsLabel) m_pDrawsLabel->setPosition(origin + KTPoint(0, 34 * factor));
+    if (m_pSPFLabel) m_pSPFLabel->setPosition(origin + KTPoint(0, 17 * factor));
+    if (m_pFPSLabel) m_pFPSLabel->setPosition(origin);
 }
 
 void KTDirector::showStats() {
@@ -445,6 +497,16 @@ void KTDirector::showStats() {
             std::snprintf(m_szFPS, sizeof(m_szFPS), "%.1f", m_fFrameRate);
             std::snprintf(m_szDrawCalls, sizeof(m_szDrawCalls), "%4lu",
                           static_cast<unsigned long>(g_drawCallCount));
+            if (m_pFPSLabel && m_pSPFLabel && m_pDrawsLabel) {
+                m_pSPFLabel->setString(m_szSPF);
+                m_pFPSLabel->setString(m_szFPS);
+                m_pDrawsLabel->setString(m_szDrawCalls);
+            }
+        }
+        if (m_pFPSLabel && m_pSPFLabel && m_pDrawsLabel) {
+            m_pDrawsLabel->visit();
+            m_pFPSLabel->visit();
+            m_pSPFLabel->visit();
         }
     }
     g_drawCallCount = 0;
@@ -470,6 +532,7 @@ void KTDirector::purgeDirector() {
     KT_SAFE_RELEASE_NULL(m_pSPFLabel);
     KT_SAFE_RELEASE_NULL(m_pDrawsLabel);
 
+    ktDrawFree();
     KTShaderCache::purgeSharedShaderCache();
     KTFileUtils::purgeFileUtils();
     KTConfiguration::purgeConfiguration();

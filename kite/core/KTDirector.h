@@ -19,6 +19,7 @@ class KTEGLViewProtocol;
 class KTScene;
 class KTNode;
 class KTArray;
+class KTLabelAtlas;
 
 // GL draw calls issued in the current frame; every draw adds 1 and the director resets it every frame.
 extern unsigned int g_drawCallCount;
@@ -127,6 +128,11 @@ class KTDirector : public KTObject, public KTTypeInfo {
     const char* getFPSText() const { return m_szFPS; }
     const char* getSecondsPerFrameText() const { return m_szSPF; }
     const char* getDrawCallsText() const { return m_szDrawCalls; }
+    // The statistics labels: built with the GL view, its design resolution and the content scale; null before
+    // that or when the font image cannot be decoded.
+    KTLabelAtlas* getFPSLabel() const { return m_pFPSLabel; }
+    KTLabelAtlas* getSecondsPerFrameLabel() const { return m_pSPFLabel; }
+    KTLabelAtlas* getDrawCallsLabel() const { return m_pDrawsLabel; }
 
     void purgeDirector();
 
@@ -151,10 +157,9 @@ class KTDirector : public KTObject, public KTTypeInfo {
     bool m_bDisplayStats = false;
     float m_fAccumDt = 0.0f;
     float m_fFrameRate = 0.0f;
-    // Label atlases; kept as nodes, which is all the frame needs of them.
-    KTNode* m_pFPSLabel = nullptr;
-    KTNode* m_pSPFLabel = nullptr;
-    KTNode* m_pDrawsLabel = nullptr;
+    KTLabelAtlas* m_pFPSLabel = nullptr;
+    KTLabelAtlas* m_pSPFLabel = nullptr;
+    KTLabelAtlas* m_pDrawsLabel = nullptr;
     bool m_bPaused = false;
     unsigned int m_uTotalFrames = 0;
     unsigned int m_uFrames = 0;
