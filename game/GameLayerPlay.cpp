@@ -292,6 +292,9 @@ void GameLayer::levelUp() {
 }
 
 void GameLayer::startLevelUpMove() {
+    // The chase that ended in this absorb may still be walking; moves add up, so it would carry the
+    // player past the centre.
+    playerSprite->stopAllActions();
     playerSprite->runAction(KTSequence::create(
         KTMoveTo::create(0.5f, KTPoint(winSize.width / 2, winSize.height / 2)), KTDelayTime::create(0.5f),
         KTCallFunc::create(this, callfunc_selector(GameLayer::onEvolutionMoveDone)), nullptr));

@@ -147,6 +147,8 @@ TEST_F(PlayLoop, TapsAbsorbLevelUpCatalogueSoundAndShare) {
     // The screen darkens while the player walks to the centre and blinks.
     run.runFrames(90);
     EXPECT_TRUE(layer->evolving);
+    EXPECT_NEAR(layer->playerSprite->getPositionX(), 160, 0.01) << "evolves at the centre";
+    EXPECT_NEAR(layer->playerSprite->getPositionY(), 284, 0.01);
     shot = run.capture("evolution.png");
     EXPECT_LT(brightness(pixelAtPoint(shot, spot.x, spot.y)),
               brightness(pixelAtPoint(bg1, spot.x, spot.y)) / 3);
