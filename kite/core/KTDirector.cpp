@@ -26,6 +26,8 @@
 #include "kite/nodes/KTScene.h"
 #include "kite/platform/KTApplication.h"
 #include "kite/platform/KTEGLViewProtocol.h"
+#include "kite/sprites/KTAnimationCache.h"
+#include "kite/sprites/KTSpriteFrameCache.h"
 #include "kite/text_input/KTPlatformKeyInput.h"
 #include "kite/textures/KTTexture2D.h"
 #include "kite/textures/KTTextureCache.h"
@@ -532,7 +534,11 @@ void KTDirector::purgeDirector() {
     KT_SAFE_RELEASE_NULL(m_pSPFLabel);
     KT_SAFE_RELEASE_NULL(m_pDrawsLabel);
 
+    purgeBitmapFontCache();
     ktDrawFree();
+    KTAnimationCache::purgeSharedAnimationCache();
+    KTSpriteFrameCache::purgeSharedSpriteFrameCache();
+    KTTextureCache::purgeSharedTextureCache();
     KTShaderCache::purgeSharedShaderCache();
     KTFileUtils::purgeFileUtils();
     KTConfiguration::purgeConfiguration();
