@@ -177,7 +177,13 @@ int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> drive
                 },
                 0.05);
         }
+        // Presenting a frame can pull X events into Xlib's queue, where the connection's file watch
+        // never sees them; they are looked at between frames as well.
+        plat::X11Window& window = driver->window();
+        const plat::RunLoop::TimerId events = plat::RunLoop::main().addTimer(
+            1.0 / 120, [&window] { window.processEvents(); }, 1.0 / 120);
         driver->run();
+        plat::RunLoop::main().cancelTimer(events);
         if (limit) plat::RunLoop::main().cancelTimer(limit);
         return 0;
     });

@@ -1,0 +1,22 @@
+// The potemaru program: the game in an X11 window, or headless for scripted runs.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "game/AppDelegate.h"
+#include "game/shell/ShellOptions.h"
+#include "game/shell/ShellSession.h"
+
+// The engine's one application object, made before main runs.
+static AppDelegate appDelegateInstance;
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    auto options = ShellOptions::parse(args, &error);
+    if (!options) {
+        std::fprintf(stderr, "potemaru: %s\n", error.c_str());
+        return 2;
+    }
+    return runShellSession(*options, args);
+}

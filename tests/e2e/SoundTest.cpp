@@ -1,0 +1,34 @@
+// The program's sound end to end: the mix written to a WAV file while the player switches the music
+// off and the app goes to the background and back.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "tests/e2e/E2ESupport.h"
+#include "tests/support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using e2e::Potemaru;
+
+TEST(PotemaruSound, MusicSwitchedOffStaysOffAcrossTheBackground) {
+    testsupport::TempDir dir;
+    const fs::path wav = dir.path() / "mix.wav";
+    const fs::path script = dir.path() / "sound.txt";
+    // The sound button (top right, at 590, 70 in window pixels) goes off at frame 200; the app leaves
+    // and comes back, and runs on for a while.
+    testsupport::writeFile(script,
+                           "200 touch down 590 70\n201 touch up 590 70\n"
+                           "210 background\n211 foreground\n420 quit\n");
+    Potemaru run(dir.path());
+    ASSERT_EQ(run.run({"--headless", "--home", (dir.path() / "home").string(), "--seed", "1", "--audio",
+                       "wave:" + wav.string(), "--script", script.string()}),
+              0)
+        << run.err();
+    auto samples = e2e::wavSamples(wav);
+    ASSERT_GT(samples.size(), 4410u) << "the mix was not written";
+    // The music was heard after the set-up, and the end of the mix is silent.
+    EXPECT_GT(e2e::peak(samples, 0, samples.size()), 1000);
+    const size_t tail = 44100 / 5 * 2;  // the last 0.2 s, stereo at 44.1 kHz
+    EXPECT_LT(e2e::peak(samples, samples.size() - std::min(tail, samples.size()), samples.size()), 64);
+}

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "chime/AudioEngine.h"
+#include "chime/Chime.h"
+#include "game/AppDelegate.h"
+#include "game/GameGlobals.h"
+#include "game/SaveDataKeys.h"
+#include "kite/core/KTDirector.h"
+#include "kite/files/KTUserDefaultStore.h"
+#include "kite/platform/KTApplication.h"
+#include "kite/platform/KTEGLView.h"
+#include "kite/platform/linux/KTHeadlessDriver.h"
+#include "tests/support/TestSupport.h"
+
+using kite::KTSize;
+
+namespace {
+
+// The game launched through its application object on the headless screen, in a temporary home.
+class LaunchedGame {
+  public:
+    LaunchedGame() {
+        setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+        setenv("ALSOFT_DRIVERS", "null", 1);
+        GameGlobals::reset();
+    }
+    // The sound device is closed before exit, as the program does.
+    ~LaunchedGame() { ::AudioEngine::end(); }
+    void launch() {
+        ASSERT_TRUE(driver.createView());
+        kite::KTApplication::sharedApplication()->run();
+    }
+    kite::KTUserDefaultStore* store() { return kite::KTUserDefaultStore::sharedUserDefaultStore(); }
+    kite::KTApplication* app() { return kite::KTApplication::sharedApplication(); }
+    bool musicPlaying() { return ::AudioEngine::sharedEngine()->isBackgroundMusicPlaying(); }
+
+    testsupport::TempHome home;
+    testsupport::VirtualClockScope clock;
+    kite::KTHeadlessDriver driver;
+    AppDelegate delegate;
+};
+
+constexpr int kSplashFrames = 125;  // two splash seconds and a little more
+
+}  // namespace
+
+TEST(AppDelegate, TallFramesShowAllAndOthersFitExactly) {
+    EXPECT_EQ(AppDelegate::resolutionPolicyForFrame(KTSize(640, 1136)), kite::kResolutionShowAll);
+    EXPECT_EQ(AppDelegate::resolutionPolicyForFrame(KTSize(1136, 640)), kite::kResolutionShowAll);
+    EXPECT_EQ(AppDelegate::resolutionPolicyForFrame(KTSize(640, 960)), kite::kResolutionExactFit);
+    EXPECT_EQ(AppDelegate::resolutionPolicyForFrame(KTSize(1536, 2048)), kite::kResolutionExactFit);
+    EXPECT_EQ(AppDelegate::resolutionPolicyForFrame(KTSize(1135.5f, 640)), kite::kResolutionExactFit);
+}
+
+TEST(AppDelegate, FirstStartThenBackgroundAndForegroundCarryTheClocks) {
+    LaunchedGame game;
+    const int start = AppDelegate::nowSeconds();
+    game.launch();
+    EXPECT_EQ(game.store()->getIntegerForKey(SaveDataKeys::kPassageTime, -1),
+              -1);  // nothing at a first launch
+    kite::KTDirector* director = kite::KTDirector::sharedDirector();
+    EXPECT_FLOAT_EQ(director->getContentScaleFactor(), 2.0f);
+    EXPECT_EQ(director->getOpenGLView()->getResolutionPolicy(), kite::kResolutionShowAll);
+    EXPECT_EQ(director->getWinSize().width, 320);
+    EXPECT_EQ(director->getWinSize().height, 568);
+    EXPECT_FALSE(director->isDisplayStats());
+
+    game.driver.runFrames(kSplashFrames);
+    EXPECT_FALSE(game.store()->getBoolForKey(SaveDataKeys::kFirstGame, true));
+    EXPECT_EQ(game.store()->getIntegerForKey(SaveDataKeys::kSaveTime), start + 2);
+    EXPECT_TRUE(game.musicPlaying());
+
+    game.app()->applicationDidEnterBackground();
+    const float leftAt = GameGlobals::gametimer;
+    const float slot3 = GameGlobals::objectcreatetimer[3];
+    EXPECT_FALSE(game.musicPlaying());
+    EXPECT_EQ(game.store()->getIntegerForKey(SaveDataKeys::kSaveTime), AppDelegate::nowSeconds());
+    EXPECT_FLOAT_EQ(game.store()->getFloatForKey(SaveDataKeys::kGameTimer), leftAt);
+    for (int i = 0; i < GameGlobals::kSlotCount; ++i)
+        EXPECT_FLOAT_EQ(game.store()->getFloatForKey(SaveDataKeys::objectCreateTimerKey(i), -1),
+                        GameGlobals::objectcreatetimer[i]);
+    // A fresh store object reads the same from the file: the keys were flushed.
+    kite::KTUserDefaultStore::purgeSharedUserDefaultStore();
+    EXPECT_FLOAT_EQ(game.store()->getFloatForKey(SaveDataKeys::kGameTimer), leftAt);
+
+    game.clock.clock().jumpWallMicros(3600LL * 1000000);
+    game.app()->applicationWillEnterForeground();
+    EXPECT_EQ(game.store()->getIntegerForKey(SaveDataKeys::kPassageTime), 3600);
+    EXPECT_FLOAT_EQ(GameGlobals::gametimer, leftAt + 3600);
+    EXPECT_FLOAT_EQ(GameGlobals::objectcreatetimer[3], slot3 + 3600);
+    EXPECT_TRUE(game.musicPlaying());
+
+    // Music the player switched off stays off across the next round trip.
+    Chime::AudioEngine::sharedEngine()->stopBackgroundMusic();
+    game.app()->applicationDidEnterBackground();
+    game.app()->applicationWillEnterForeground();
+    EXPECT_FALSE(game.musicPlaying());
+    game.driver.runFrames(5);
+    EXPECT_FALSE(game.musicPlaying());
+}
+
+TEST(AppDelegate, ALaterStartStoresTheTimeAwayForTheSetUp) {
+    LaunchedGame game;
+    const int now = AppDelegate::nowSeconds();
+    auto* store = game.store();
+    store->setBoolForKey(SaveDataKeys::kFirstGame, false);
+    store->setIntegerForKey(SaveDataKeys::kSaveTime, now - 3600);
+    store->setFloatForKey(SaveDataKeys::kGameTimer, 100.0f);
+    for (int i = 0; i < GameGlobals::kSlotCount; ++i)
+        store->setFloatForKey(SaveDataKeys::objectCreateTimerKey(i), 5.0f);
+    store->setBoolForKey(SaveDataKeys::kBackground, true);
+    store->flush();
+
+    game.launch();
+    EXPECT_EQ(store->getIntegerForKey(SaveDataKeys::kPassageTime), 3600);
+    EXPECT_FALSE(store->getBoolForKey(SaveDataKeys::kBackground, true));
+    EXPECT_EQ(store->getIntegerForKey(SaveDataKeys::kSaveTime), now - 3600);  // left alone
+
+    // The set-up adds the hour to the spawn timers, so every slot spawns in its first frames.
+    game.driver.runFrames(kSplashFrames);
+    EXPECT_EQ(store->getIntegerForKey(SaveDataKeys::kObjectCount), GameGlobals::kSlotCount);
+    for (int i = 0; i < GameGlobals::kSlotCount; ++i) EXPECT_LT(GameGlobals::objectcreatetimer[i], 1.0f) << i;
+}
