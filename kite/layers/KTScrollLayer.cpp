@@ -4,7 +4,6 @@
 
 #include "kite/actions/KTActionInstant.h"
 #include "kite/actions/KTActionInterval.h"
-#include "kite/actions/KTActionManager.h"
 #include "kite/base/KTMacros.h"
 #include "kite/base/KTSet.h"
 #include "kite/core/KTDirector.h"
@@ -41,7 +40,6 @@ KTScrollLayer::PageMoveDoneFunc KTScrollLayer::getPageMoveDoneFunc() {
 KTScrollLayer::KTScrollLayer() = default;
 
 KTScrollLayer::~KTScrollLayer() {
-    KT_SAFE_RELEASE_NULL(pageMove_);
     KT_SAFE_RELEASE_NULL(layers);
     delegate = nullptr;
 }
@@ -120,16 +118,12 @@ int KTScrollLayer::pageIndexAtPosition(const KTPoint& position) {
 void KTScrollLayer::moveToPage(int page) {
     if (page < 0 || page >= pageCount()) return;
     // Moves add up on a node, so a page move still running would carry the pages past the new page:
-    // it gives way to the new one, whose end is then the one reported.
-    if (pageMove_) {
-        if (pageMove_->getTarget() == this && !pageMove_->isDone())
-            getActionManager()->removeAction(pageMove_);
-        KT_SAFE_RELEASE_NULL(pageMove_);
-    }
+    // it gives way to the new one, whose end is then the one reported. Page moves are the only actions
+    // this layer runs.
+    stopAllActions();
     KTFiniteTimeAction* move = KTMoveTo::create(kPageMoveTime, positionOfPage(page));
     KTFiniteTimeAction* done = KTCallFunc::create(this, callfunc_selector(KTScrollLayer::onPageMoveDone));
-    pageMove_ = runAction(KTSequence::createWithTwoActions(move, done));
-    KT_SAFE_RETAIN(pageMove_);
+    runAction(KTSequence::createWithTwoActions(move, done));
     currentScreen = page;
 }
 

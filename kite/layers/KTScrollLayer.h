@@ -112,8 +112,6 @@ class KTScrollLayer : public KTLayer {
     bool hitBlocked = false;
 
   private:
-    // The page move last started (retained), stopped when another one starts.
-    KTAction* pageMove_ = nullptr;
     // Filled when the pages are laid out so drawing the dots allocates nothing.
     std::vector<KTPoint> dots_;
 };

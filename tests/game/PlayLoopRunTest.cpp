@@ -283,4 +283,7 @@ TEST_F(PlayLoop, TheLastAbsorbReachesTheEndState) {
     auto* catalogue = static_cast<ZukanLayer*>(
         kite::KTDirector::sharedDirector()->getRunningScene()->getChildren()->objectAtIndex(0));
     EXPECT_EQ(catalogue->getScrollLayer()->pageCount(), 10);
+    touches.tap(centreOf(catalogue->getCloseButton()));
+    run.runFrames(2);
+    EXPECT_EQ(kite::KTDirector::sharedDirector()->getRunningScene(), field);
 }
