@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "game/CharaTable.h"
@@ -11,6 +12,7 @@
 #include "kite/nodes/KTProgressTimer.h"
 #include "kite/sprites/KTSprite.h"
 #include "kite/textures/KTTextureCache.h"
+#include "platform/Paths.h"
 #include "tests/game/GameRun.h"
 #include "tests/game/TouchScript.h"
 
@@ -23,6 +25,13 @@ namespace {
 
 kite::KTTexture2D* picture(const char* name) {
     return kite::KTTextureCache::sharedTextureCache()->addImage(name);
+}
+
+KTPoint centreOf(kite::KTNode* node) {
+    const kite::KTSize size = node->getContentSize();
+    const KTPoint anchor = node->getAnchorPoint();
+    return KTPoint(node->getPositionX() + size.width * (0.5f - anchor.x),
+                   node->getPositionY() + size.height * (0.5f - anchor.y));
 }
 
 KTSprite* characterInSlot(GameLayer& layer, int slot) {
@@ -216,4 +225,25 @@ TEST_F(PlayTest, LevelUpAdvancesTheCountersAndTheEvolutionBlinksOldAndNew) {
     EXPECT_EQ(layer->gauge->getPercentage(), 0);
     EXPECT_EQ(layer->backgroundSprite->getTexture(), picture("bg2.png"));
     EXPECT_FLOAT_EQ(layer->playerBaseScale, CharaTable::spriteScale(2) * 0.05f);
+}
+
+TEST_F(PlayTest, AScreenshotThatCannotBeWrittenIsNotShared) {
+    setUpField(0);
+    // A plain file where the writable folder should be: the picture cannot be saved.
+    const std::filesystem::path documents = plat::Paths::documents();
+    std::filesystem::remove_all(documents);
+    testsupport::writeFile(documents, "not a folder");
+
+    touches.tap(centreOf(layer->tweetButton));
+    for (const std::string& call : run.bridge().calls)
+        EXPECT_EQ(call.rfind("ShowTweet", 0), std::string::npos);
+    EXPECT_TRUE(layer->tweetButton->isVisible()) << "the hidden nodes come back all the same";
+    EXPECT_TRUE(layer->gauge->isVisible());
+
+    std::filesystem::remove(documents);
+    std::filesystem::create_directories(documents);
+    touches.tap(centreOf(layer->tweetButton));
+    ASSERT_FALSE(run.bridge().calls.empty());
+    EXPECT_EQ(run.bridge().calls.back(), "ShowTweet " + (documents / "screenshot1.jpg").string());
+    EXPECT_TRUE(std::filesystem::exists(documents / "screenshot1.jpg"));
 }
