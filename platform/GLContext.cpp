@@ -226,26 +226,31 @@ void GLContext::updateSize() {
 }
 
 std::vector<uint8_t> GLContext::readPixels() {
+    if (!isCurrent() && !makeCurrent()) return {};
+    return readFramebufferRGBA(0, width_, height_);
+}
+
+std::vector<uint8_t> readFramebufferRGBA(GLuint framebuffer, int width, int height) {
     std::vector<uint8_t> pixels;
-    if (!isCurrent() && !makeCurrent()) return pixels;
-    const size_t rowBytes = static_cast<size_t>(width_) * 4;
-    pixels.resize(rowBytes * static_cast<size_t>(height_));
+    if (width <= 0 || height <= 0) return pixels;
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    pixels.resize(rowBytes * static_cast<size_t>(height));
     GLint previousFramebuffer = 0, previousAlignment = 4;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previousFramebuffer);
     glGetIntegerv(GL_PACK_ALIGNMENT, &previousAlignment);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     GLenum error = glGetError();
     glPixelStorei(GL_PACK_ALIGNMENT, previousAlignment);
     glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previousFramebuffer));
     if (error != GL_NO_ERROR) {
-        logError("GLContext: glReadPixels failed (GL error 0x%04X)", error);
+        logError("reading framebuffer %u failed (GL error 0x%04X)", framebuffer, error);
         return {};
     }
     // GL rows start at the bottom.
     std::vector<uint8_t> row(rowBytes);
-    for (int top = 0, bottom = height_ - 1; top < bottom; ++top, --bottom) {
+    for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
         uint8_t* a = pixels.data() + static_cast<size_t>(top) * rowBytes;
         uint8_t* b = pixels.data() + static_cast<size_t>(bottom) * rowBytes;
         std::memcpy(row.data(), a, rowBytes);

@@ -88,6 +88,10 @@ class GLContext {
 // Writes RGBA pixels (top row first) as a PNG file; false with a log line on failure.
 bool writeRGBAToPNG(const std::string& path, const uint8_t* rgba, int width, int height);
 
+// Reads a framebuffer of the current context into RGBA pixels, top row first; the framebuffer binding and
+// pack alignment are restored. Empty (with a log line) on a GL error.
+std::vector<uint8_t> readFramebufferRGBA(GLuint framebuffer, int width, int height);
+
 // OES/EXT entry points, fetched with eglGetProcAddress; null when the driver lacks them.
 extern PFNGLGENVERTEXARRAYSOESPROC glGenVertexArraysOES;
 extern PFNGLBINDVERTEXARRAYOESPROC glBindVertexArrayOES;

@@ -1,6 +1,5 @@
 #include "kite/platform/linux/EAGLView.h"
 
-#include <cstring>
 
 #include "kite/base/KTMacros.h"
 #include "kite/platform/linux/KTGLLayer.h"
@@ -149,34 +148,10 @@ KTRect EAGLView::convertRectFromViewToSurface(const KTRect& rect) const {
 }
 
 std::vector<uint8_t> EAGLView::readPixels() {
-    std::vector<uint8_t> pixels;
     const KTES2Renderer::Size backing = renderer_->backingSize();
     const int w = static_cast<int>(backing.width), h = static_cast<int>(backing.height);
-    if (w <= 0 || h <= 0 || !context_ || (!context_->isCurrent() && !context_->makeCurrent())) return pixels;
-    const size_t rowBytes = static_cast<size_t>(w) * 4;
-    pixels.resize(rowBytes * static_cast<size_t>(h));
-    GLint previousFramebuffer = 0, previousAlignment = 4;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previousFramebuffer);
-    glGetIntegerv(GL_PACK_ALIGNMENT, &previousAlignment);
-    glBindFramebuffer(GL_FRAMEBUFFER, renderer_->defaultFramebuffer());
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    GLenum error = glGetError();
-    glPixelStorei(GL_PACK_ALIGNMENT, previousAlignment);
-    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previousFramebuffer));
-    if (error != GL_NO_ERROR) {
-        plat::logError("EAGLView: reading the frame failed (GL error 0x%04X)", error);
-        return {};
-    }
-    std::vector<uint8_t> row(rowBytes);
-    for (int top = 0, bottom = h - 1; top < bottom; ++top, --bottom) {
-        uint8_t* a = pixels.data() + static_cast<size_t>(top) * rowBytes;
-        uint8_t* b = pixels.data() + static_cast<size_t>(bottom) * rowBytes;
-        std::memcpy(row.data(), a, rowBytes);
-        std::memcpy(a, b, rowBytes);
-        std::memcpy(b, row.data(), rowBytes);
-    }
-    return pixels;
+    if (w <= 0 || h <= 0 || !context_ || (!context_->isCurrent() && !context_->makeCurrent())) return {};
+    return plat::readFramebufferRGBA(renderer_->defaultFramebuffer(), w, h);
 }
 
 bool EAGLView::writePNG(const std::string& path) {
