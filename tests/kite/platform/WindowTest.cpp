@@ -1,8 +1,5 @@
 // The window binding against a real X server: a private Xvfb display, real clicks through xdotool.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -15,6 +12,7 @@
 #include "kite/platform/linux/KTDisplayLink.h"
 #include "kite/platform/linux/KTWindowDriver.h"
 #include "platform/RunLoop.h"
+#include "tests/support/XServer.h"
 
 // Last: Xlib defines macros (None, Bool) that clash with other headers.
 #include <X11/Xlib.h>
@@ -23,63 +21,6 @@
 using namespace kite;
 
 namespace {
-
-bool onPath(const char* program) {
-    std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
-// A private X server for the test; stopped (by its own pid) when the object goes.
-class XServer {
-  public:
-    // Another X server may take the display number first; then try again.
-    bool start() {
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            if (launch()) return true;
-            stop();
-        }
-        return false;
-    }
-    ~XServer() { stop(); }
-
-  private:
-    // Tries its own display number (tests may run in parallel) and waits until the server answers.
-    bool launch() {
-        static int attempt = 0;
-        const int number = 100 + (getpid() * 7 + attempt++ * 13) % 800;
-        display_ = ":" + std::to_string(number);
-        pid_ = fork();
-        if (pid_ == 0) {
-            execlp("Xvfb", "Xvfb", display_.c_str(), "-screen", "0", "1280x1280x24", "-nolisten", "tcp",
-                   "-noreset", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        if (pid_ < 0) return false;
-        for (int i = 0; i < 500; ++i) {
-            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                pid_ = -1;  // it gave up (display taken)
-                return false;
-            }
-            if (Display* probe = XOpenDisplay(display_.c_str())) {
-                XCloseDisplay(probe);
-                setenv("DISPLAY", display_.c_str(), 1);
-                return true;
-            }
-            usleep(20000);
-        }
-        return false;
-    }
-    void stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        pid_ = -1;
-    }
-
-    pid_t pid_ = -1;
-    std::string display_;
-};
 
 class PaintNode : public KTNode {
   public:
@@ -130,9 +71,9 @@ bool runUntil(Pred done) {
 }  // namespace
 
 TEST(KTWindowDriver, WindowShowsTheFrameAndAClickReachesTheView) {
-    if (!onPath("Xvfb") || !onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    if (!testsupport::onPath("Xvfb") || !testsupport::onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
     setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-    XServer server;
+    testsupport::XServer server;
     ASSERT_TRUE(server.start());
 
     auto driver = KTWindowDriver::create(1.0);

@@ -1,0 +1,76 @@
+#include "tests/support/XServer.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+// Last: Xlib defines macros (None, Bool) that clash with other headers.
+#include <X11/Xlib.h>
+
+namespace testsupport {
+
+bool onPath(const char* program) {
+    std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+XServer::~XServer() {
+    stop();
+    if (exported_) {
+        if (hadDisplay_)
+            setenv("DISPLAY", previousDisplay_.c_str(), 1);
+        else
+            unsetenv("DISPLAY");
+    }
+}
+
+bool XServer::start() {
+    // Another X server may take the display number first; then try another.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (launch(attempt)) {
+            const char* previous = std::getenv("DISPLAY");
+            hadDisplay_ = previous != nullptr;
+            previousDisplay_ = previous ? previous : "";
+            setenv("DISPLAY", display_.c_str(), 1);
+            exported_ = true;
+            return true;
+        }
+        stop();
+    }
+    return false;
+}
+
+bool XServer::launch(int attempt) {
+    display_ = ":" + std::to_string(100 + (getpid() * 7 + attempt * 13) % 800);
+    pid_ = fork();
+    if (pid_ == 0) {
+        execlp("Xvfb", "Xvfb", display_.c_str(), "-screen", "0", "1280x1280x24", "-nolisten", "tcp",
+               "-noreset", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (pid_ < 0) return false;
+    for (int i = 0; i < 500; ++i) {
+        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = -1;  // it gave up (display taken)
+            return false;
+        }
+        if (Display* probe = XOpenDisplay(display_.c_str())) {
+            XCloseDisplay(probe);
+            return true;
+        }
+        usleep(20000);
+    }
+    return false;
+}
+
+void XServer::stop() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    pid_ = -1;
+}
+
+}  // namespace testsupport

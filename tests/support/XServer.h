@@ -1,0 +1,35 @@
+#pragma once
+// A private X server (Xvfb) for window tests: its own display number, so tests can run in parallel, and
+// DISPLAY pointing at it while the object lives.
+#include <sys/types.h>
+
+#include <string>
+
+namespace testsupport {
+
+// True when a program of that name is on PATH.
+bool onPath(const char* program);
+
+class XServer {
+  public:
+    XServer() = default;
+    ~XServer();
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+
+    // Starts the server and sets DISPLAY to it; false when no server would start.
+    bool start();
+    const std::string& display() const { return display_; }
+
+  private:
+    bool launch(int attempt);
+    void stop();
+
+    pid_t pid_ = -1;
+    std::string display_;
+    std::string previousDisplay_;
+    bool hadDisplay_ = false;
+    bool exported_ = false;
+};
+
+}  // namespace testsupport
