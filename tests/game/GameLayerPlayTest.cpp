@@ -62,6 +62,8 @@ class PlayTest : public ::testing::Test {
     }
     std::string remain() { return static_cast<kite::KTLabelAtlas*>(layer->remainLabel)->getString(); }
 
+    // Declared first, so it goes last: the sound device is closed after the run, before the process ends.
+    AudioShutdown audio;
     GameRun run{7};
     TouchScript touches{run.driver()};
     GameLayer* layer = nullptr;

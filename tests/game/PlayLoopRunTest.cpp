@@ -104,6 +104,8 @@ class PlayLoop : public ::testing::Test {
 
     kite::KTUserDefaultStore* store() { return kite::KTUserDefaultStore::sharedUserDefaultStore(); }
 
+    // Declared first, so it goes last: the sound device is closed after the run, before the process ends.
+    AudioShutdown audio;
     GameRun run{20260607};
     TouchScript touches{run.driver()};
     GameLayer* layer = nullptr;

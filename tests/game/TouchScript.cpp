@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "chime/AudioEngine.h"
+
 namespace gametest {
 
 void TouchScript::add(int64_t frame, const char* what, const kite::KTPoint& point) {
@@ -39,6 +41,10 @@ void TouchScript::drag(const kite::KTPoint& from, std::initializer_list<kite::KT
     }
     add(++frame, "up", last);
     commit(frame);
+}
+
+AudioShutdown::~AudioShutdown() {
+    ::AudioEngine::end();
 }
 
 }  // namespace gametest

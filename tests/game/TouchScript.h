@@ -1,8 +1,8 @@
 #pragma once
-// Scripted touches for a headless run that is already going: taps and drags become lines of the
-// driver's script at the frames after the current one. The script only grows (earlier lines stay, so the
-// driver's place in it stays valid). Positions are design points with the origin at the bottom left;
-// the script gets window pixels of the 640 x 1136 frame.
+// Helpers for headless game runs. TouchScript: scripted touches for a run that is already going; taps
+// and drags become lines of the driver's script at the frames after the current one. The script only
+// grows (earlier lines stay, so the driver's place in it stays valid). Positions are design points with
+// the origin at the bottom left; the script gets window pixels of the 640 x 1136 frame.
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -27,6 +27,15 @@ class TouchScript {
 
     kite::KTHeadlessDriver& driver_;
     std::string text_;
+};
+
+// Closes the audio engine (and with it the sound device) when it goes; an OpenAL device left open at
+// process exit can trip OpenAL's own clean-up.
+struct AudioShutdown {
+    AudioShutdown() = default;
+    AudioShutdown(const AudioShutdown&) = delete;
+    AudioShutdown& operator=(const AudioShutdown&) = delete;
+    ~AudioShutdown();
 };
 
 }  // namespace gametest

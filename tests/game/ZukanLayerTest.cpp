@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "chime/AudioEngine.h"
 #include "game/CharaTable.h"
 #include "game/GameGlobals.h"
 #include "game/SaveDataKeys.h"
@@ -73,6 +74,7 @@ class ZukanLayerTest : public ::testing::Test {
         driver_.runFrames(1);
         setBridgeReceiver(previousBridge_);
         KTUserDefaultStore::purgeSharedUserDefaultStore();
+        ::AudioEngine::end();
     }
 
     void store(const char* key, int value) {
