@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "chime/AudioEngine.h"
 #include "game/CharaTable.h"
 #include "game/GameGlobals.h"
 #include "kite/core/KTDirector.h"
@@ -53,6 +54,9 @@ GameRun::~GameRun() {
     setBridgeReceiver(previousBridge_);
     plat::Random::clearFixedSeed();
     KTUserDefaultStore::purgeSharedUserDefaultStore();
+    // The sound device closes before the process ends, as the program does; left open, the OpenAL
+    // library's own clean-up at exit finds it still running.
+    ::AudioEngine::end();
 }
 
 void GameRun::storeInt(const char* key, int value) {
