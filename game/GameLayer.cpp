@@ -220,7 +220,7 @@ void GameLayer::setupGame() {
     backgroundSprite->setPosition(KTPoint(0, 0));
     addChild(backgroundSprite, -1000);
 
-    if (KTLayerColor* banner = KTLayerColor::create(ccc4(0, 0, 0, 255), 320, 50)) {
+    if (KTLayerColor* banner = KTLayerColor::create(ktc4(0, 0, 0, 255), 320, 50)) {
         banner->setAnchorPoint(KTPoint(0, 0));
         banner->setPosition(KTPoint(0, 0));
         addChild(banner, 1);
@@ -231,7 +231,7 @@ void GameLayer::setupGame() {
     zukanButton->setPosition(KTPoint(W - zukanButton->getContentSize().width - 5, 55));
     addChild(zukanButton, 2);
 
-    evolutionLayer = KTLayerColor::create(ccc4(0, 0, 0, 200));
+    evolutionLayer = KTLayerColor::create(ktc4(0, 0, 0, 200));
     if (evolutionLayer) {
         evolutionLayer->setVisible(false);
         addChild(evolutionLayer, 3);
@@ -329,7 +329,7 @@ void GameLayer::setupGame() {
 
     bubbleLabel = KTLabelTTF::create(CharaTable::bubbleLine2(objectspriteandsound), "Arial", 10);
     if (bubbleLabel) {
-        bubbleLabel->setColor(ccc3(0, 0, 0));
+        bubbleLabel->setColor(ktc3(0, 0, 0));
         bubbleLabel->setPosition(KTPoint(bubbleSprite->getPositionX(), bubbleSprite->getPositionY() + 5));
         bubbleLabel->setVisible(false);
         addChild(bubbleLabel, 2);

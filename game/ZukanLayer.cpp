@@ -103,7 +103,7 @@ bool ZukanLayer::init() {
     addChild(background);
 
     // Covers the lowest 50 points, where the banner sits, and with them the page dots.
-    if (KTLayerColor* strip = KTLayerColor::create(ccc4(0, 0, 0, 255), 320, 50)) {
+    if (KTLayerColor* strip = KTLayerColor::create(ktc4(0, 0, 0, 255), 320, 50)) {
         strip->setPosition(KTPoint(0, 0));
         strip->setAnchorPoint(KTPoint(0, 0));
         addChild(strip, 1);
@@ -153,7 +153,7 @@ KTLayer* ZukanLayer::makePage(int n, int completion) {
     auto label = [&](const char* text, float size) -> KTLabelTTF* {
         KTLabelTTF* item = KTLabelTTF::create(text, fontName, size);
         if (item)
-            item->setColor(ccc3(0, 0, 0));
+            item->setColor(ktc3(0, 0, 0));
         else
             plat::logError("catalogue: label of page %d could not be made", n);
         return item;

@@ -31,13 +31,13 @@ using ccColor3B = _ccColor3B;
 using ccColor4B = _ccColor4B;
 using ccColor4F = _ccColor4F;
 
-constexpr _ccColor3B ccc3(GLubyte r, GLubyte g, GLubyte b) {
+constexpr _ccColor3B ktc3(GLubyte r, GLubyte g, GLubyte b) {
     return {r, g, b};
 }
-constexpr _ccColor4B ccc4(GLubyte r, GLubyte g, GLubyte b, GLubyte a) {
+constexpr _ccColor4B ktc4(GLubyte r, GLubyte g, GLubyte b, GLubyte a) {
     return {r, g, b, a};
 }
-constexpr _ccColor4F ccc4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) {
+constexpr _ccColor4F ktc4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) {
     return {r, g, b, a};
 }
 

@@ -14,7 +14,7 @@ KTNodeRGBA* KTNodeRGBA::create() {
 
 bool KTNodeRGBA::init() {
     _displayedOpacity = _realOpacity = 255;
-    _displayedColor = _realColor = ccc3(255, 255, 255);
+    _displayedColor = _realColor = ktc3(255, 255, 255);
     _cascadeOpacityEnabled = _cascadeColorEnabled = false;
     return true;
 }
@@ -63,7 +63,7 @@ const _ccColor3B& KTNodeRGBA::getDisplayedColor() {
 void KTNodeRGBA::setColor(const _ccColor3B& color) {
     _displayedColor = _realColor = color;
     if (_cascadeColorEnabled) {
-        _ccColor3B parentColor = ccc3(255, 255, 255);
+        _ccColor3B parentColor = ktc3(255, 255, 255);
         auto* parent = dynamic_cast<KTRGBAProtocol*>(m_pParent);
         if (parent && parent->isCascadeColorEnabled()) parentColor = parent->getDisplayedColor();
         updateDisplayedColor(parentColor);

@@ -1145,17 +1145,17 @@ _tables = {}
 
 
 def note_samples(inst, freq, held):
-    spec = INSTRUMENTS[inst]
+    voice = INSTRUMENTS[inst]
     if inst not in _tables:
-        _tables[inst] = wavetable(spec["h"])
+        _tables[inst] = wavetable(voice["h"])
     tbl = _tables[inst]
-    if spec["tau"] is None:
-        n = int((held + spec["release"]) * RATE)
-        att, rel, hold_n = spec["attack"] * RATE, spec["release"] * RATE, held * RATE
+    if voice["tau"] is None:
+        n = int((held + voice["release"]) * RATE)
+        att, rel, hold_n = voice["attack"] * RATE, voice["release"] * RATE, held * RATE
         env = [min(1.0, i / att) * (1.0 if i < hold_n else max(0.0, 1 - (i - hold_n) / rel)) for i in range(n)]
     else:
-        n = int(spec["length"] * RATE)
-        att, tau = spec["attack"] * RATE, spec["tau"] * RATE
+        n = int(voice["length"] * RATE)
+        att, tau = voice["attack"] * RATE, voice["tau"] * RATE
         env = [min(1.0, i / att) * math.exp(-i / tau) * min(1.0, (n - i) / 2000.0) for i in range(n)]
     inc = freq * TABLE / RATE
     vib = inst in ("flute", "pad")

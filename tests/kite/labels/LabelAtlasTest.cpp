@@ -94,7 +94,7 @@ TEST_F(LabelAtlasTest, ItemCountsColourAndBlendFollowTheTexture) {
     EXPECT_EQ(label->getDisplayedColor().r, 128);
     EXPECT_EQ(label->getDisplayedColor().b, 128);
     EXPECT_EQ(label->getColor().r, 255);
-    label->setColor(ccc3(200, 100, 0));
+    label->setColor(ktc3(200, 100, 0));
     EXPECT_EQ(label->getDisplayedColor().r, 100);  // 200 × 128 / 255, truncated
     EXPECT_EQ(label->getDisplayedColor().g, 50);
     EXPECT_EQ(label->getColor().r, 200);

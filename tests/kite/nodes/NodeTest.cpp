@@ -313,14 +313,14 @@ TEST_F(NodeTest, OpacityAndColourCascade) {
     EXPECT_EQ(grandChild->getDisplayedOpacity(), 50);
 
     parent->setCascadeColorEnabled(true);
-    parent->setColor(ccc3(255, 128, 0));
+    parent->setColor(ktc3(255, 128, 0));
     EXPECT_EQ(child->getDisplayedColor().g, 128);
     EXPECT_EQ(child->getDisplayedColor().b, 0);
     EXPECT_EQ(child->getColor().b, 255);
 
     // Through the interface the same implementations answer.
     KTRGBAProtocol* rgba = child;
-    rgba->setColor(ccc3(10, 20, 30));
+    rgba->setColor(ktc3(10, 20, 30));
     EXPECT_EQ(child->getColor().g, 20);
     EXPECT_FALSE(rgba->isOpacityModifyRGB());
 }

@@ -95,7 +95,7 @@ TEST_F(ProgressTimerTest, PercentageAndMidpointAreClampedAndNewTimersDrawNothing
     EXPECT_EQ(timer->getVertexDataCount(), 4);
 
     // Colour and opacity belong to the sprite and reach every vertex.
-    timer->setColor(ccc3(10, 20, 30));
+    timer->setColor(ktc3(10, 20, 30));
     EXPECT_EQ(timer->getSprite()->getColor().g, 20);
     EXPECT_EQ(timer->getVertexData()[3].colors.g, 20);
     timer->setOpacity(100);

@@ -192,7 +192,7 @@ TEST_F(RenderTextureTest, AutoDrawClearsAndDrawsTheOtherChildrenIntoTheTexture) 
 
     target->setAutoDraw(true);
     target->setClearFlags(GL_COLOR_BUFFER_BIT);
-    target->setClearColor(ccc4f(1, 1, 0, 1));
+    target->setClearColor(ktc4f(1, 1, 0, 1));
     glClearColor(0.25f, 0.25f, 0.25f, 0.25f);
     target->visit();
     GLfloat clear[4];

@@ -191,7 +191,7 @@ TEST_F(SpriteTest, HalfOpacityWithAndWithoutPremultipliedAlpha) {
     }
 
     // Colour and opacity changes after the fact are written into the quad too.
-    premultiplied->setColor(ccc3(255, 0, 100));
+    premultiplied->setColor(ktc3(255, 0, 100));
     EXPECT_EQ(premultiplied->getQuad().tl.colors.r, 128);
     EXPECT_EQ(premultiplied->getQuad().tl.colors.g, 0);
     EXPECT_EQ(premultiplied->getQuad().tl.colors.b, 50);
