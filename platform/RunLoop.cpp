@@ -222,7 +222,8 @@ int RunLoop::runDueTimers() {
     // A callback may add or cancel timers (or run a nested pass), so iterate over a private copy.
     auto due = dueScratch_;
     int count = 0;
-    for (const auto& [dueAt, id] : due) {
+    for (const auto& entry : due) {
+        const auto id = entry.second;
         std::shared_ptr<Task> callback;
         {
             std::lock_guard<std::mutex> lock(mutex_);
