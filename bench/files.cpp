@@ -7,10 +7,10 @@
 
 #include "kite/files/KTFileUtils.h"
 #include "kite/files/KTUserDefaultStore.h"
-#include "platform/Bundle.h"
-#include "platform/Paths.h"
-#include "platform/PropertyList.h"
-#include "platform/UserDefaults.h"
+#include "platform/storage/Bundle.h"
+#include "platform/storage/Paths.h"
+#include "platform/storage/PropertyList.h"
+#include "platform/storage/UserDefaults.h"
 
 namespace fs = std::filesystem;
 

@@ -10,8 +10,8 @@
 #include "kite/actions/KTActionInterval.h"
 #include "kite/core/KTDirector.h"
 #include "kite/nodes/KTScene.h"
-#include "platform/Clock.h"
-#include "platform/GLContext.h"
+#include "platform/base/Clock.h"
+#include "platform/media/GLContext.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "kite/image/KTImage.h"
-#include "platform/ImageCodec.h"
-#include "platform/TextRenderer.h"
+#include "platform/media/ImageCodec.h"
+#include "platform/media/TextRenderer.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "kite/nodes/KTProgressTimer.h"
 #include "kite/sprites/KTSprite.h"
 #include "kite/textures/KTTexture2D.h"
-#include "platform/GLContext.h"
+#include "platform/media/GLContext.h"
 
 namespace {
 

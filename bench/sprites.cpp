@@ -16,7 +16,7 @@
 #include "kite/sprites/KTSprite.h"
 #include "kite/textures/KTTexture2D.h"
 #include "kite/textures/KTTextureCache.h"
-#include "platform/GLContext.h"
+#include "platform/media/GLContext.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "kite/matrix/KTMatrixStack.h"
 #include "kite/textures/KTTexture2D.h"
 #include "kite/textures/KTTextureAtlas.h"
-#include "platform/GLContext.h"
+#include "platform/media/GLContext.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "chime/CHAudioProtocols.h"
 #include "chime/CHSoundEngine.h"
-#include "platform/NotificationCenter.h"
+#include "platform/runloop/NotificationCenter.h"
 
 CHAsynchBufferLoader::CHAsynchBufferLoader(std::vector<std::shared_ptr<CHBufferLoadRequest>> loadRequests,
                                            std::shared_ptr<CHSoundEngine> soundEngine)

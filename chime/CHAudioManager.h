@@ -9,8 +9,8 @@
 
 #include "chime/CHLongAudioSource.h"
 #include "chime/CHSoundEngine.h"
-#include "platform/AudioSession.h"
-#include "platform/NotificationCenter.h"
+#include "platform/media/AudioSession.h"
+#include "platform/runloop/NotificationCenter.h"
 
 // Audio modes.
 enum : int {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "chime/CHAudioProtocols.h"
-#include "platform/AudioPlayer.h"
+#include "platform/media/AudioPlayer.h"
 
 class CHLongAudioSource;
 

@@ -5,7 +5,7 @@
 #include "chime/CHAsynchBufferLoader.h"
 #include "chime/CHSoundSource.h"
 #include "chime/CHUtilities.h"
-#include "platform/NotificationCenter.h"
+#include "platform/runloop/NotificationCenter.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "chime/CHAudioProtocols.h"
-#include "platform/Value.h"
+#include "platform/base/Value.h"
 
 class CHSoundSource;
 class CHBufferLoadRequest;

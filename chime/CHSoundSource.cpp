@@ -3,7 +3,7 @@
 #include <AL/alc.h>
 
 #include "chime/CHSoundEngine.h"
-#include "platform/NotificationCenter.h"
+#include "platform/runloop/NotificationCenter.h"
 
 CHSoundSource::CHSoundSource(ALuint sourceId, int sourceIndex, std::weak_ptr<CHSoundEngine> soundEngine)
     : _sourceId(sourceId), _sourceIndex(static_cast<uint32_t>(sourceIndex)), _engine(std::move(soundEngine)) {

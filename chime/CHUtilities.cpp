@@ -8,8 +8,8 @@
 #include <memory>
 #include <new>
 
-#include "platform/AudioFile.h"
-#include "platform/Bundle.h"
+#include "platform/media/AudioFile.h"
+#include "platform/storage/Bundle.h"
 
 namespace {
 

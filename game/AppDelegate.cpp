@@ -9,7 +9,7 @@
 #include "kite/files/KTFileUtils.h"
 #include "kite/files/KTUserDefaultStore.h"
 #include "kite/platform/KTEGLView.h"
-#include "platform/Clock.h"
+#include "platform/base/Clock.h"
 
 using namespace kite;
 

@@ -1,6 +1,6 @@
 #include "game/Bridge.h"
 
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 namespace {
 

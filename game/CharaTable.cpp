@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "kite/files/KTFileUtils.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 namespace CharaTable {
 namespace {

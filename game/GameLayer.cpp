@@ -16,9 +16,9 @@
 #include "kite/platform/KTEGLViewProtocol.h"
 #include "kite/sprites/KTSprite.h"
 #include "kite/textures/KTTextureCache.h"
-#include "platform/Clock.h"
-#include "platform/Log.h"
-#include "platform/Random.h"
+#include "platform/base/Clock.h"
+#include "platform/base/Log.h"
+#include "platform/base/Random.h"
 
 using namespace kite;
 using namespace GameGlobals;

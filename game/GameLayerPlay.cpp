@@ -25,7 +25,7 @@
 #include "kite/textures/KTRenderTexture.h"
 #include "kite/textures/KTTextureCache.h"
 #include "kite/touch/KTTouch.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 using namespace kite;
 using namespace GameGlobals;

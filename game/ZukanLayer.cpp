@@ -17,7 +17,7 @@
 #include "kite/platform/KTEGLViewProtocol.h"
 #include "kite/sprites/KTSprite.h"
 #include "kite/touch/KTTouch.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 using namespace kite;
 

@@ -10,10 +10,10 @@
 #include "kite/core/KTDirector.h"
 #include "kite/platform/KTApplication.h"
 #include "kite/platform/linux/EAGLView.h"
-#include "platform/Clock.h"
-#include "platform/Device.h"
-#include "platform/Log.h"
-#include "platform/ViewController.h"
+#include "platform/base/Clock.h"
+#include "platform/ui/Device.h"
+#include "platform/base/Log.h"
+#include "platform/ui/ViewController.h"
 
 namespace {
 

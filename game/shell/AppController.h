@@ -8,8 +8,8 @@
 #include <string>
 
 #include "kite/base/KTGeometry.h"
-#include "platform/Application.h"
-#include "platform/Window.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Window.h"
 
 namespace kite {
 class EAGLView;

@@ -3,7 +3,7 @@
 // banner and popup ads are laid over it as subviews.
 #include <memory>
 
-#include "platform/ViewController.h"
+#include "platform/ui/ViewController.h"
 
 namespace kite {
 class EAGLView;

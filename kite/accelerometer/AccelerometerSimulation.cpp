@@ -9,8 +9,8 @@
 #include <charconv>
 #include <cstring>
 
-#include "platform/Log.h"
-#include "platform/RunLoop.h"
+#include "platform/base/Log.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace kite {
 

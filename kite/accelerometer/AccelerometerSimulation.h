@@ -14,7 +14,7 @@
 #include <string_view>
 #include <thread>
 
-#include "platform/NotificationCenter.h"
+#include "platform/runloop/NotificationCenter.h"
 
 namespace plat {
 class RunLoop;

@@ -1,7 +1,7 @@
 #include "kite/base/KTDictionary.h"
 
 #include "kite/base/KTMacros.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 namespace kite {
 

@@ -1,6 +1,6 @@
 #pragma once
 // Small helpers shared by every engine file: consistency checks and null-safe reference counting.
-#include "platform/Assert.h"
+#include "platform/base/Assert.h"
 
 // Stops the program with function, file, line and condition when an engine invariant is broken.
 #define KTAssert(cond, msg) PLAT_ASSERT(cond, msg)

@@ -1,6 +1,6 @@
 #include "kite/base/KTTime.h"
 
-#include "platform/Clock.h"
+#include "platform/base/Clock.h"
 
 namespace kite {
 

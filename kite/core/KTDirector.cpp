@@ -32,7 +32,7 @@
 #include "kite/textures/KTTexture2D.h"
 #include "kite/textures/KTTextureCache.h"
 #include "kite/touch/KTTouchDispatcher.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 namespace kite {
 

@@ -5,7 +5,7 @@
 #include "kite/gl/KTGLProgram.h"
 #include "kite/gl/KTGLStateCache.h"
 #include "kite/gl/KTShaderCache.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 namespace kite {
 namespace {

@@ -11,7 +11,7 @@
 #include "kite/base/KTString.h"
 #include "kite/core/KTDirector.h"
 #include "kite/files/KTFileUtilsIOS.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 namespace kite {
 

@@ -3,11 +3,11 @@
 #include "kite/base/KTArray.h"
 #include "kite/base/KTDictionary.h"
 #include "kite/base/KTString.h"
-#include "platform/Bundle.h"
-#include "platform/FileManager.h"
-#include "platform/Log.h"
-#include "platform/Paths.h"
-#include "platform/PropertyList.h"
+#include "platform/storage/Bundle.h"
+#include "platform/storage/FileManager.h"
+#include "platform/base/Log.h"
+#include "platform/storage/Paths.h"
+#include "platform/storage/PropertyList.h"
 
 namespace kite {
 

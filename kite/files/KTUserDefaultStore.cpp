@@ -13,10 +13,10 @@
 #include <string_view>
 
 #include "kite/files/KTFileUtils.h"
-#include "platform/AtomicFile.h"
-#include "platform/Log.h"
-#include "platform/Paths.h"
-#include "platform/UserDefaults.h"
+#include "platform/storage/AtomicFile.h"
+#include "platform/base/Log.h"
+#include "platform/storage/Paths.h"
+#include "platform/storage/UserDefaults.h"
 
 namespace kite {
 

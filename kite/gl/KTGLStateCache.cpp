@@ -2,7 +2,7 @@
 
 #include "kite/gl/KTGLProgram.h"
 #include "kite/matrix/KTMatrixStack.h"
-#include "platform/GLContext.h"
+#include "platform/media/GLContext.h"
 
 namespace kite {
 namespace {

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "kite/files/KTFileUtils.h"
-#include "platform/AtomicFile.h"
-#include "platform/ImageCodec.h"
-#include "platform/Log.h"
-#include "platform/TextRenderer.h"
+#include "platform/storage/AtomicFile.h"
+#include "platform/media/ImageCodec.h"
+#include "platform/base/Log.h"
+#include "platform/media/TextRenderer.h"
 
 namespace kite {
 

@@ -1,6 +1,6 @@
 #include "kite/keypad/KTKeypadHandler.h"
 
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 namespace kite {
 

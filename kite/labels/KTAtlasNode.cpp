@@ -6,7 +6,7 @@
 #include "kite/gl/KTShaderCache.h"
 #include "kite/textures/KTTexture2D.h"
 #include "kite/textures/KTTextureAtlas.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 namespace kite {
 

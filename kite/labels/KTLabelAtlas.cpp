@@ -8,7 +8,7 @@
 #include "kite/textures/KTTexture2D.h"
 #include "kite/textures/KTTextureAtlas.h"
 #include "kite/textures/KTTextureCache.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 namespace kite {
 

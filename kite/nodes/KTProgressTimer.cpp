@@ -10,7 +10,7 @@
 #include "kite/gl/KTShaderCache.h"
 #include "kite/sprites/KTSprite.h"
 #include "kite/textures/KTTexture2D.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 namespace kite {
 namespace {

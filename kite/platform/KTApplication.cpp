@@ -4,7 +4,7 @@
 
 #include "kite/base/KTMacros.h"
 #include "kite/platform/KTDirectorCaller.h"
-#include "platform/UserDefaults.h"
+#include "platform/storage/UserDefaults.h"
 
 namespace kite {
 

@@ -1,7 +1,7 @@
 #include "kite/platform/KTDirectorCaller.h"
 
 #include "kite/core/KTDirector.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace kite {
 namespace {

@@ -9,7 +9,7 @@
 #include "kite/text_input/CustomUITextField.h"
 #include "kite/text_input/KTIMEDispatcher.h"
 #include "kite/text_input/KTStatusBarOrientation.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace kite {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "kite/base/KTGeometry.h"
-#include "platform/NotificationCenter.h"
+#include "platform/runloop/NotificationCenter.h"
 
 namespace kite {
 

@@ -1,7 +1,7 @@
 #include "kite/text_input/EditBoxImplIOS.h"
 
 #include "kite/text_input/EAGLViewTextInput.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace kite {
 

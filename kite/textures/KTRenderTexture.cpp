@@ -15,7 +15,7 @@
 #include "kite/matrix/KTMatrix.h"
 #include "kite/matrix/KTMatrixStack.h"
 #include "kite/sprites/KTSprite.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 namespace kite {
 namespace {

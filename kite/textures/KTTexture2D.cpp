@@ -13,7 +13,7 @@
 #include "kite/image/KTImage.h"
 #include "kite/textures/KTTextureETC.h"
 #include "kite/textures/KTTexturePVR.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 namespace kite {
 namespace {

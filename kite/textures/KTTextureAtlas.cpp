@@ -10,8 +10,8 @@
 #include "kite/gl/KTGLProgram.h"
 #include "kite/gl/KTGLStateCache.h"
 #include "kite/textures/KTTexture2D.h"
-#include "platform/GLContext.h"
-#include "platform/Log.h"
+#include "platform/media/GLContext.h"
+#include "platform/base/Log.h"
 
 namespace kite {
 namespace {

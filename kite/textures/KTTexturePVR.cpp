@@ -12,7 +12,7 @@
 #include "kite/core/KTConfiguration.h"
 #include "kite/files/KTFileUtils.h"
 #include "kite/gl/KTGLStateCache.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 namespace kite {
 namespace {

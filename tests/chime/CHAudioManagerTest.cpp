@@ -6,8 +6,8 @@
 
 #include "chime/CHAsynchBufferLoader.h"
 #include "chime/CHAudioManager.h"
-#include "platform/NotificationCenter.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/NotificationCenter.h"
+#include "platform/runloop/RunLoop.h"
 #include "tests/chime/ChimeTestSupport.h"
 #include "tests/support/TestSupport.h"
 

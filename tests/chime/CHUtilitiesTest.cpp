@@ -2,7 +2,7 @@
 #include <sndfile.h>
 
 #include "chime/CHUtilities.h"
-#include "platform/Bundle.h"
+#include "platform/storage/Bundle.h"
 #include "tests/chime/ChimeTestSupport.h"
 #include "tests/support/TestSupport.h"
 

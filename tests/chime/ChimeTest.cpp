@@ -9,8 +9,8 @@
 #include "chime/CHAudioManager.h"
 #include "chime/CHSoundSource.h"
 #include "chime/Chime.h"
-#include "platform/Bundle.h"
-#include "platform/RunLoop.h"
+#include "platform/storage/Bundle.h"
+#include "platform/runloop/RunLoop.h"
 #include "tests/chime/ChimeTestSupport.h"
 #include "tests/support/TestSupport.h"
 

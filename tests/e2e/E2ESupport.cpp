@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/PropertyList.h"
+#include "platform/storage/PropertyList.h"
 #include "tests/support/TestSupport.h"
 
 extern char** environ;

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/ImageCodec.h"
-#include "platform/Value.h"
+#include "platform/media/ImageCodec.h"
+#include "platform/base/Value.h"
 
 namespace e2e {
 

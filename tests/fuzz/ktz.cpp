@@ -10,7 +10,7 @@
 #include <string>
 
 #include "kite/textures/KTTexturePVR.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "kite/files/KTUserDefaultStore.h"
-#include "platform/AtomicFile.h"
-#include "platform/Log.h"
-#include "platform/Paths.h"
+#include "platform/storage/AtomicFile.h"
+#include "platform/base/Log.h"
+#include "platform/storage/Paths.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool ready = [] {

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "kite/textures/KTTexturePVR.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool quiet = [] {

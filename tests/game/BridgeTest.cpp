@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "game/Bridge.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 #include "tests/game/GameTestSupport.h"
 
 TEST(Bridge, EachFunctionReachesTheReceiverOnce) {

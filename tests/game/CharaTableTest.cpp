@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "game/CharaTable.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 #include "tests/game/GameTestSupport.h"
 
 using gametest::charaCsv;

@@ -12,7 +12,7 @@
 #include "kite/nodes/KTProgressTimer.h"
 #include "kite/sprites/KTSprite.h"
 #include "kite/textures/KTTextureCache.h"
-#include "platform/Paths.h"
+#include "platform/storage/Paths.h"
 #include "tests/game/GameRun.h"
 #include "tests/game/TouchScript.h"
 

@@ -5,7 +5,7 @@
 #include "kite/base/KTArray.h"
 #include "kite/files/KTUserDefaultStore.h"
 #include "kite/sprites/KTSprite.h"
-#include "platform/Clock.h"
+#include "platform/base/Clock.h"
 #include "tests/game/GameRun.h"
 
 using namespace gametest;

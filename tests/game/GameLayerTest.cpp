@@ -12,7 +12,7 @@
 #include "kite/nodes/KTProgressTimer.h"
 #include "kite/sprites/KTSprite.h"
 #include "kite/textures/KTTextureCache.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 #include "tests/game/GameRun.h"
 
 using namespace gametest;

@@ -9,7 +9,7 @@
 #include "game/GameLayer.h"
 #include "kite/platform/KTApplication.h"
 #include "kite/platform/linux/KTHeadlessDriver.h"
-#include "platform/ImageCodec.h"
+#include "platform/media/ImageCodec.h"
 #include "tests/game/GameTestSupport.h"
 #include "tests/support/TestSupport.h"
 

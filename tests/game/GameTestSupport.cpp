@@ -2,7 +2,7 @@
 
 #include "game/CharaTable.h"
 #include "kite/files/KTFileUtils.h"
-#include "platform/Bundle.h"
+#include "platform/storage/Bundle.h"
 
 namespace gametest {
 

@@ -21,8 +21,8 @@
 #include "kite/nodes/KTProgressTimer.h"
 #include "kite/nodes/KTScene.h"
 #include "kite/sprites/KTSprite.h"
-#include "platform/ImageCodec.h"
-#include "platform/Paths.h"
+#include "platform/media/ImageCodec.h"
+#include "platform/storage/Paths.h"
 #include "tests/game/GameRun.h"
 #include "tests/game/TouchScript.h"
 

@@ -8,9 +8,9 @@
 #include <functional>
 #include <vector>
 
-#include "platform/AudioPlayer.h"
-#include "platform/AudioSession.h"
-#include "platform/RunLoop.h"
+#include "platform/media/AudioPlayer.h"
+#include "platform/media/AudioSession.h"
+#include "platform/runloop/RunLoop.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

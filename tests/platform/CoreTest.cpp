@@ -2,10 +2,10 @@
 
 #include <thread>
 
-#include "platform/Assert.h"
-#include "platform/Clock.h"
-#include "platform/Log.h"
-#include "platform/Paths.h"
+#include "platform/base/Assert.h"
+#include "platform/base/Clock.h"
+#include "platform/base/Log.h"
+#include "platform/storage/Paths.h"
 #include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;

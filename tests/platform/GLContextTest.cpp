@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "platform/GLContext.h"
-#include "platform/Log.h"
+#include "platform/media/GLContext.h"
+#include "platform/base/Log.h"
 #include "tests/support/GLTestSupport.h"
 #include "tests/support/TestSupport.h"
 

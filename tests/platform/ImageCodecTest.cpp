@@ -1,4 +1,4 @@
-#include "platform/ImageCodec.h"
+#include "platform/media/ImageCodec.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 #include "tests/support/TestSupport.h"
 
 using plat::AlphaMode;

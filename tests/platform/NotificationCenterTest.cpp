@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/NotificationCenter.h"
+#include "platform/runloop/NotificationCenter.h"
 
 using plat::Notification;
 using plat::NotificationCenter;

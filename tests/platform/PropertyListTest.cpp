@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/Log.h"
-#include "platform/PropertyList.h"
+#include "platform/base/Log.h"
+#include "platform/storage/PropertyList.h"
 #include "tests/support/TestSupport.h"
 
 using plat::PropertyList;

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/Random.h"
+#include "platform/base/Random.h"
 
 namespace {
 std::vector<int32_t> draws(int count) {

@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Clock.h"
-#include "platform/RunLoop.h"
-#include "platform/SerialQueue.h"
-#include "platform/Thread.h"
+#include "platform/base/Clock.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/runloop/SerialQueue.h"
+#include "platform/runloop/Thread.h"
 #include "tests/support/TestSupport.h"
 
 using plat::RunLoop;

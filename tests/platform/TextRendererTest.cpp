@@ -1,4 +1,4 @@
-#include "platform/TextRenderer.h"
+#include "platform/media/TextRenderer.h"
 
 #include <gtest/gtest.h>
 

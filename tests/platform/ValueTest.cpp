@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/Value.h"
+#include "platform/base/Value.h"
 
 using plat::Value;
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/GLContext.h"
+#include "platform/media/GLContext.h"
 
 namespace testsupport {
 

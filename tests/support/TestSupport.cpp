@@ -7,7 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/Paths.h"
+#include "platform/storage/Paths.h"
 
 namespace testsupport {
 namespace fs = std::filesystem;

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Clock.h"
+#include "platform/base/Clock.h"
 
 namespace testsupport {
 

@@ -4,9 +4,9 @@
 #include "kite/base/KTMacros.h"
 #include "kite/platform/linux/KTGLLayer.h"
 #include "kite/platform/linux/KTScreen.h"
-#include "platform/GLContext.h"
-#include "platform/Log.h"
-#include "platform/RunLoop.h"
+#include "platform/media/GLContext.h"
+#include "platform/base/Log.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace kite {
 

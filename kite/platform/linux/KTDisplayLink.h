@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace kite {
 

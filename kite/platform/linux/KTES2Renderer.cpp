@@ -5,7 +5,7 @@
 
 #include "kite/base/KTMacros.h"
 #include "kite/platform/linux/KTGLLayer.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 namespace kite {
 namespace {

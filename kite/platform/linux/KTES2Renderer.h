@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/GLContext.h"
+#include "platform/media/GLContext.h"
 
 namespace kite {
 

@@ -2,8 +2,8 @@
 
 #include <EGL/egl.h>
 
-#include "platform/Log.h"
-#include "platform/X11Window.h"
+#include "platform/base/Log.h"
+#include "platform/ui/X11Window.h"
 
 namespace kite {
 namespace {

@@ -10,9 +10,9 @@
 #include "kite/platform/linux/EAGLView.h"
 #include "kite/platform/linux/KTDisplayLink.h"
 #include "kite/platform/linux/KTScreen.h"
-#include "platform/Clock.h"
-#include "platform/Log.h"
-#include "platform/RunLoop.h"
+#include "platform/base/Clock.h"
+#include "platform/base/Log.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace kite {
 namespace {

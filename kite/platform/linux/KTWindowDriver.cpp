@@ -7,7 +7,7 @@
 #include "kite/platform/KTApplication.h"
 #include "kite/platform/linux/EAGLView.h"
 #include "kite/platform/linux/KTScreen.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace kite {
 namespace {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/X11Window.h"
+#include "platform/ui/X11Window.h"
 
 namespace kite {
 

@@ -10,12 +10,12 @@
 #include "kite/platform/KTApplication.h"
 #include "kite/platform/KTEGLView.h"
 #include "kite/platform/linux/KTHeadlessDriver.h"
-#include "platform/Application.h"
-#include "platform/ImageCodec.h"
-#include "platform/Paths.h"
-#include "platform/PropertyList.h"
-#include "platform/RunLoop.h"
-#include "platform/ViewController.h"
+#include "platform/ui/Application.h"
+#include "platform/media/ImageCodec.h"
+#include "platform/storage/Paths.h"
+#include "platform/storage/PropertyList.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/ui/ViewController.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

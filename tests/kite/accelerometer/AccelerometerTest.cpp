@@ -14,7 +14,7 @@
 #include "kite/accelerometer/AccelerometerSimulation.h"
 #include "kite/accelerometer/KTAccelerometer.h"
 #include "kite/text_input/KTStatusBarOrientation.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 
 using namespace kite;
 

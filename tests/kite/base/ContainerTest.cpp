@@ -11,7 +11,7 @@
 #include "kite/base/KTString.h"
 #include "kite/base/KTValues.h"
 #include "kite/base/KTVersion.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 using namespace kite;
 

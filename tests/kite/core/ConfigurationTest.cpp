@@ -3,7 +3,7 @@
 #include "kite/base/KTString.h"
 #include "kite/base/KTValues.h"
 #include "kite/core/KTConfiguration.h"
-#include "platform/GLContext.h"
+#include "platform/media/GLContext.h"
 #include "tests/support/GLTestSupport.h"
 
 using namespace kite;

@@ -9,10 +9,10 @@
 #include "kite/base/KTString.h"
 #include "kite/base/KTValues.h"
 #include "kite/files/KTFileUtils.h"
-#include "platform/Bundle.h"
-#include "platform/Log.h"
-#include "platform/Paths.h"
-#include "platform/PropertyList.h"
+#include "platform/storage/Bundle.h"
+#include "platform/base/Log.h"
+#include "platform/storage/Paths.h"
+#include "platform/storage/PropertyList.h"
 #include "tests/support/TestSupport.h"
 
 using namespace kite;

@@ -2,11 +2,11 @@
 
 #include "kite/files/KTFileUtils.h"
 #include "kite/files/KTUserDefaultStore.h"
-#include "platform/FileManager.h"
-#include "platform/Log.h"
-#include "platform/Paths.h"
-#include "platform/PropertyList.h"
-#include "platform/UserDefaults.h"
+#include "platform/storage/FileManager.h"
+#include "platform/base/Log.h"
+#include "platform/storage/Paths.h"
+#include "platform/storage/PropertyList.h"
+#include "platform/storage/UserDefaults.h"
 #include "tests/support/TestSupport.h"
 
 using kite::KTUserDefaultStore;

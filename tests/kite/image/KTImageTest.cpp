@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "kite/files/KTFileUtils.h"
-#include "platform/ImageCodec.h"
-#include "platform/Log.h"
-#include "platform/TextRenderer.h"
+#include "platform/media/ImageCodec.h"
+#include "platform/base/Log.h"
+#include "platform/media/TextRenderer.h"
 #include "tests/support/TestSupport.h"
 
 using kite::KTImage;

@@ -11,7 +11,7 @@
 #include "kite/platform/KTEGLView.h"
 #include "kite/platform/linux/KTHeadlessDriver.h"
 #include "kite/touch/KTTouch.h"
-#include "platform/ImageCodec.h"
+#include "platform/media/ImageCodec.h"
 #include "tests/support/TestSupport.h"
 
 using namespace kite;

@@ -12,7 +12,7 @@
 #include "kite/nodes/KTScene.h"
 #include "kite/touch/KTTouchDispatcher.h"
 #include "kite/touch/KTTouchHandler.h"
-#include "platform/GLContext.h"
+#include "platform/media/GLContext.h"
 #include "tests/kite/platform/TestGLView.h"
 #include "tests/support/GLTestSupport.h"
 #include "tests/support/TestSupport.h"

@@ -3,8 +3,8 @@
 #include "kite/platform/KTApplication.h"
 #include "kite/platform/KTDirectorCaller.h"
 #include "kite/platform/linux/KTDisplayLink.h"
-#include "platform/RunLoop.h"
-#include "platform/UserDefaults.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/storage/UserDefaults.h"
 #include "tests/support/TestSupport.h"
 
 using namespace kite;

@@ -5,7 +5,7 @@
 #include "kite/platform/linux/EAGLView.h"
 #include "kite/platform/linux/KTGLLayer.h"
 #include "kite/platform/linux/KTScreen.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 
 using namespace kite;
 

@@ -10,8 +10,8 @@
 #include "kite/platform/linux/KTHeadlessDriver.h"
 #include "kite/touch/KTTouch.h"
 #include "kite/touch/KTTouchDelegateProtocol.h"
-#include "platform/Clock.h"
-#include "platform/ImageCodec.h"
+#include "platform/base/Clock.h"
+#include "platform/media/ImageCodec.h"
 #include "tests/support/TestSupport.h"
 
 using namespace kite;

@@ -1,7 +1,7 @@
 #pragma once
 // A GL view over the test program's shared headless context: counts swaps and ends.
 #include "kite/platform/KTEGLViewProtocol.h"
-#include "platform/GLContext.h"
+#include "platform/media/GLContext.h"
 
 namespace testsupport {
 

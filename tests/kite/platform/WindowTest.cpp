@@ -11,7 +11,7 @@
 #include "kite/platform/linux/EAGLView.h"
 #include "kite/platform/linux/KTDisplayLink.h"
 #include "kite/platform/linux/KTWindowDriver.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 #include "tests/support/XServer.h"
 
 // Last: Xlib defines macros (None, Bool) that clash with other headers.

@@ -10,7 +10,7 @@
 #include "kite/sprites/KTSprite.h"
 #include "kite/textures/KTTexture2D.h"
 #include "kite/textures/KTTextureCache.h"
-#include "platform/GLContext.h"
+#include "platform/media/GLContext.h"
 #include "tests/kite/labels/LabelsTestSupport.h"
 #include "tests/support/GLTestSupport.h"
 

@@ -11,7 +11,7 @@
 #include "kite/sprites/KTSprite.h"
 #include "kite/textures/KTTexture2D.h"
 #include "kite/textures/KTTextureCache.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 #include "tests/kite/textures/TextureDrawSupport.h"
 #include "tests/support/GLTestSupport.h"
 #include "tests/support/TestSupport.h"

@@ -7,7 +7,7 @@
 #include "kite/core/KTDirector.h"
 #include "kite/textures/KTTexture2D.h"
 #include "kite/textures/KTTextureAtlas.h"
-#include "platform/GLContext.h"
+#include "platform/media/GLContext.h"
 #include "tests/kite/textures/TextureDrawSupport.h"
 #include "tests/support/GLTestSupport.h"
 

@@ -10,7 +10,7 @@
 #include "kite/image/KTImage.h"
 #include "kite/textures/KTTexture2D.h"
 #include "kite/textures/KTTextureCache.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 #include "tests/kite/textures/PVRFileMaker.h"
 #include "tests/kite/textures/TextureDrawSupport.h"
 #include "tests/support/GLTestSupport.h"

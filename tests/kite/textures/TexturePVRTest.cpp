@@ -8,7 +8,7 @@
 
 #include "kite/core/KTConfiguration.h"
 #include "kite/textures/KTTexturePVR.h"
-#include "platform/Log.h"
+#include "platform/base/Log.h"
 #include "tests/kite/textures/PVRFileMaker.h"
 #include "tests/kite/textures/TextureDrawSupport.h"
 #include "tests/support/GLTestSupport.h"

@@ -1,0 +1,40 @@
+#pragma once
+// A named worker thread that runs its own run loop until stopped. Work reaches it through post() or
+// through timers and fd watches on runLoop().
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/runloop/RunLoop.h"
+
+namespace plat {
+
+class Thread {
+  public:
+    explicit Thread(std::string name);
+    // Stops the loop and joins the thread; tasks still queued are dropped.
+    ~Thread();
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    // Starts the thread (once); false when it was already started.
+    bool start();
+    // Stops the loop and waits for the thread to end. Calling it on the thread itself only stops the loop.
+    void stop();
+    bool isStarted() const { return worker_.joinable(); }
+
+    void post(RunLoop::Task task) { loop_->post(std::move(task)); }
+    RunLoop& runLoop() { return *loop_; }
+    const std::string& name() const { return name_; }
+    bool isCurrent() const { return worker_.get_id() == std::this_thread::get_id(); }
+
+    // The name given to the calling thread by a Thread, "main" on the main thread, else empty.
+    static std::string currentName();
+
+  private:
+    std::string name_;
+    std::unique_ptr<RunLoop> loop_;
+    std::thread worker_;
+};
+
+}  // namespace plat

@@ -1,0 +1,94 @@
+#include "platform/storage/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "platform/base/Log.h"
+
+namespace plat {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool writeAll(int fd, const uint8_t* p, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool writeFileAtomically(const fs::path& path, const void* data, size_t size) {
+    if (path.empty() || !path.has_filename()) {
+        logError("cannot write a file without a name: \"%s\"", path.c_str());
+        return false;
+    }
+    if (size > 0 && !data) {
+        logError("cannot write %s: no bytes given", path.c_str());
+        return false;
+    }
+    fs::path folder = path.parent_path();
+    if (folder.empty()) folder = ".";
+    std::string temp = (folder / ("." + path.filename().string() + ".tmp.XXXXXX")).string();
+
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        logError("cannot write %s: cannot create a temporary file: %s", path.c_str(), std::strerror(errno));
+        return false;
+    }
+    // A replaced file keeps its permissions; a new one is readable by all like an ordinary file.
+    struct stat old {};
+    mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    const char* failedStep = nullptr;
+    int savedErrno = 0;
+    if (::fchmod(fd, mode) != 0) {
+        failedStep = "chmod";
+    } else if (!writeAll(fd, static_cast<const uint8_t*>(data), size)) {
+        failedStep = "write";
+    } else if (::fsync(fd) != 0) {
+        failedStep = "fsync";
+    }
+    if (failedStep) savedErrno = errno;
+    if (::close(fd) != 0 && !failedStep) {
+        failedStep = "close";
+        savedErrno = errno;
+    }
+    if (!failedStep && ::rename(temp.c_str(), path.c_str()) != 0) {
+        failedStep = "rename";
+        savedErrno = errno;
+    }
+    if (failedStep) {
+        ::unlink(temp.c_str());
+        logError("cannot write %s: %s failed: %s", path.c_str(), failedStep, std::strerror(savedErrno));
+        return false;
+    }
+    // Make the rename itself durable.
+    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+bool writeFileAtomically(const fs::path& path, std::string_view bytes) {
+    return writeFileAtomically(path, bytes.data(), bytes.size());
+}
+
+bool writeFileAtomically(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    return writeFileAtomically(path, bytes.data(), bytes.size());
+}
+
+}  // namespace plat

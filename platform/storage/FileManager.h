@@ -1,0 +1,56 @@
+#pragma once
+// Files and folders: existence, kinds, creation, removal, listing, attributes and whole-file reads.
+// Every call reports failure by its result (false, an empty optional) with a log line where an
+// operation was asked for and could not be done; simple questions (exists?) do not log.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/base/Value.h"
+
+namespace plat {
+
+class FileManager {
+  public:
+    enum class FileType { Regular, Directory, SymbolicLink, Other };
+
+    struct Attributes {
+        FileType type = FileType::Other;
+        uint64_t size = 0;             // bytes, for regular files
+        Value::Date modificationDate;  // seconds since 1970
+        uint32_t permissions = 0;      // the mode bits, e.g. 0644
+    };
+
+    // Follows symbolic links, as a file lookup by path does.
+    static bool fileExists(const std::filesystem::path& path);
+    static bool fileExists(const std::filesystem::path& path, bool* isDirectory);
+    static bool isDirectory(const std::filesystem::path& path);
+    static bool isRegularFile(const std::filesystem::path& path);
+    static bool isReadable(const std::filesystem::path& path);
+
+    // With intermediates, missing parents are made too, and an existing folder is success.
+    static bool createDirectory(const std::filesystem::path& path, bool withIntermediates = true);
+    // Removes a file, or a folder with everything in it. A path that does not exist is a failure.
+    static bool removeItem(const std::filesystem::path& path);
+    // Renames within a file system; the destination must not exist.
+    static bool moveItem(const std::filesystem::path& from, const std::filesystem::path& to);
+    static bool copyItem(const std::filesystem::path& from, const std::filesystem::path& to);
+
+    // Names (not paths) of the folder's entries, sorted; empty optional when it cannot be listed.
+    static std::optional<std::vector<std::string>> contentsOfDirectory(const std::filesystem::path& path);
+    // Does not follow a final symbolic link, so a link reports itself.
+    static std::optional<Attributes> attributesOfItem(const std::filesystem::path& path);
+
+    // The whole content of a regular file; an empty optional (and a log line) for a missing file, a
+    // folder or anything else that is not a regular file, or a file larger than maxSize bytes.
+    static constexpr uint64_t kDefaultMaxReadSize = 256ull * 1024 * 1024;
+    static std::optional<Bytes> contentsAtPath(const std::filesystem::path& path,
+                                               uint64_t maxSize = kDefaultMaxReadSize);
+    // Written atomically (see writeFileAtomically).
+    static bool createFile(const std::filesystem::path& path, const Bytes& contents);
+};
+
+}  // namespace plat

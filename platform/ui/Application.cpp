@@ -1,0 +1,216 @@
+#include "platform/ui/Application.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/base/Log.h"
+#include "platform/storage/Paths.h"
+#include "platform/storage/PropertyList.h"
+
+namespace plat {
+namespace {
+
+// Never destroyed: the delegate may still be asked for during exit.
+std::shared_ptr<Application>& sharedSlot() {
+    static auto* application = new std::shared_ptr<Application>;
+    return *application;
+}
+
+Value toValue(const LocalNotification& n) {
+    Value::Dictionary d;
+    d.set("fireDate", Value(Value::Date{n.fireDate}));
+    d.set("timeZone", Value(n.timeZone));
+    d.set("alertBody", Value(n.alertBody));
+    d.set("soundName", Value(n.soundName));
+    return Value(std::move(d));
+}
+
+bool fromValue(const Value& v, LocalNotification* out) {
+    const Value::Date* date = v["fireDate"].dateIf();
+    const std::string* body = v["alertBody"].stringIf();
+    if (!date || !body) return false;
+    out->fireDate = date->secondsSince1970;
+    out->alertBody = *body;
+    out->timeZone = v["timeZone"].toString();
+    out->soundName = v["soundName"].toString();
+    return true;
+}
+
+// Starts xdg-open without waiting for it and without leaving a zombie: the middle child exits at once
+// and the grandchild is adopted by init.
+bool spawnDetached(const std::string& url) {
+    pid_t child = fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        if (fork() == 0) {
+            setsid();
+            execlp("xdg-open", "xdg-open", url.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+int Application::main(int, char**, const DelegateFactory& makeDelegate, const EventLoop& loop) {
+    auto application = std::make_shared<Application>();
+    setShared(application);
+    application->setDelegate(makeDelegate ? makeDelegate() : nullptr);
+    if (!application->launch()) {
+        logError("Application: the app delegate did not finish launching");
+        application->terminate();
+        setShared(nullptr);
+        return 1;
+    }
+    application->becomeActive();
+    int status = loop ? loop(*application) : 0;
+    application->terminate();
+    // The delegate and what it holds go while the engine is still up.
+    setShared(nullptr);
+    return status;
+}
+
+std::shared_ptr<Application> Application::shared() {
+    return sharedSlot();
+}
+
+void Application::setShared(std::shared_ptr<Application> application) {
+    sharedSlot() = std::move(application);
+}
+
+bool Application::launch(const Value& options) {
+    if (launched_ || terminated_) return false;
+    launched_ = true;
+    state_ = State::Inactive;
+    return delegate_ ? delegate_->applicationDidFinishLaunching(*this, options) : true;
+}
+
+void Application::resignActive() {
+    if (state_ != State::Active || terminated_) return;
+    state_ = State::Inactive;
+    if (delegate_) delegate_->applicationWillResignActive(*this);
+}
+
+void Application::becomeActive() {
+    if (!launched_ || terminated_ || state_ == State::Active) return;
+    if (state_ == State::Background) enterForeground();
+    state_ = State::Active;
+    if (delegate_) delegate_->applicationDidBecomeActive(*this);
+}
+
+void Application::enterBackground() {
+    if (!launched_ || terminated_ || state_ == State::Background) return;
+    resignActive();
+    state_ = State::Background;
+    if (delegate_) delegate_->applicationDidEnterBackground(*this);
+}
+
+void Application::enterForeground() {
+    if (terminated_ || state_ != State::Background) return;
+    state_ = State::Inactive;
+    if (delegate_) delegate_->applicationWillEnterForeground(*this);
+}
+
+void Application::terminate() {
+    if (terminated_) return;
+    terminated_ = true;
+    if (delegate_ && launched_) delegate_->applicationWillTerminate(*this);
+}
+
+void Application::receiveMemoryWarning() {
+    if (delegate_ && launched_ && !terminated_) delegate_->applicationDidReceiveMemoryWarning(*this);
+}
+
+bool Application::canOpenURL(const std::string& url) const {
+    return url.rfind("https://", 0) == 0 || url.rfind("http://", 0) == 0;
+}
+
+bool Application::openURL(const std::string& url) {
+    if (!canOpenURL(url)) {
+        logWarning("Application: not opening \"%s\" (only http and https addresses open)", url.c_str());
+        return false;
+    }
+    if (opensOnDesktop_) {
+        if (spawnDetached(url)) return true;
+        logWarning("Application: xdg-open could not be started for %s", url.c_str());
+    }
+    printServiceLine("open URL: " + url);
+    return true;
+}
+
+void Application::registerUserNotificationSettings(unsigned types) {
+    notificationTypes_ = types;
+    // Nobody is asked on the desktop: the permission counts as granted.
+}
+
+std::filesystem::path Application::notificationsFile() {
+    return Paths::library() / kNotificationsFileName;
+}
+
+std::vector<LocalNotification> Application::readNotifications(const std::filesystem::path& file) {
+    std::vector<LocalNotification> list;
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) return list;
+    auto value = PropertyList::readFile(file);
+    const Value::Array* array = value ? value->arrayIf() : nullptr;
+    if (!array) {
+        logWarning("Application: %s holds no list of notifications", file.c_str());
+        return list;
+    }
+    for (const Value& entry : *array) {
+        LocalNotification n;
+        if (fromValue(entry, &n)) list.push_back(std::move(n));
+    }
+    std::stable_sort(list.begin(), list.end(), [](const LocalNotification& a, const LocalNotification& b) {
+        return a.fireDate < b.fireDate;
+    });
+    return list;
+}
+
+std::vector<LocalNotification> Application::scheduledLocalNotifications() const {
+    return readNotifications(notificationsFile());
+}
+
+bool Application::writeNotifications(const std::vector<LocalNotification>& list) const {
+    Value::Array array;
+    for (const auto& n : list) array.push_back(toValue(n));
+    return PropertyList::writeFile(notificationsFile(), Value(std::move(array)));
+}
+
+void Application::cancelAllLocalNotifications() {
+    writeNotifications({});
+}
+
+void Application::scheduleLocalNotification(const LocalNotification& notification) {
+    auto list = scheduledLocalNotifications();
+    list.push_back(notification);
+    writeNotifications(list);
+}
+
+void Application::printServiceLine(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::string defaultTimeZoneName() {
+    if (const char* tz = std::getenv("TZ"); tz && *tz) return tz[0] == ':' ? std::string(tz + 1) : tz;
+    std::error_code ec;
+    auto target = std::filesystem::read_symlink("/etc/localtime", ec);
+    if (!ec) {
+        const std::string path = target.string();
+        const std::string marker = "zoneinfo/";
+        if (auto at = path.find(marker); at != std::string::npos) return path.substr(at + marker.size());
+    }
+    return "UTC";
+}
+
+}  // namespace plat

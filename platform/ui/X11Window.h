@@ -1,0 +1,89 @@
+#pragma once
+// The desktop stand-in for the phone's screen: one fixed-size X11 window with an EGL display for its GL
+// surface. Mouse button 1 plays the finger; keys, focus, minimising and the close button are reported as
+// events. The X connection is watched on a run loop, so events arrive on that loop's thread.
+#include <EGL/egl.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/runloop/RunLoop.h"
+
+namespace plat {
+
+struct X11WindowOptions {
+    int width = 640;  // pixels at scale 1
+    int height = 1136;
+    double scale = 1.0;  // the window is width*scale x height*scale pixels (0.5 for small screens)
+    std::string title = "potemaru";
+};
+
+class X11Window {
+  public:
+    struct PointerEvent {
+        enum Kind { Down, Move, Up, Cancel } kind;
+        double x, y;  // window pixels, origin top left
+    };
+    struct KeyEvent {
+        bool down;
+        unsigned long keysym;
+        std::string text;  // UTF-8 the key types, empty for keys that type nothing
+    };
+    enum class WindowEvent { Focused, Unfocused, Minimised, Restored, CloseRequested };
+
+    // Null (with a log line) when no X display can be opened or EGL has no display for it.
+    static std::unique_ptr<X11Window> create(const X11WindowOptions& options = {});
+    ~X11Window();
+    X11Window(const X11Window&) = delete;
+    X11Window& operator=(const X11Window&) = delete;
+
+    int pixelWidth() const { return pixelWidth_; }
+    int pixelHeight() const { return pixelHeight_; }
+    double scale() const { return scale_; }
+
+    EGLDisplay eglDisplay() const { return eglDisplay_; }
+    EGLNativeWindowType nativeWindow() const;
+    void* xDisplay() const { return display_; }  // the Xlib Display*
+    unsigned long xWindow() const { return window_; }
+
+    void setPointerHandler(std::function<void(const PointerEvent&)> handler) {
+        onPointer_ = std::move(handler);
+    }
+    void setKeyHandler(std::function<void(const KeyEvent&)> handler) { onKey_ = std::move(handler); }
+    void setWindowEventHandler(std::function<void(WindowEvent)> handler) { onWindow_ = std::move(handler); }
+
+    // Watches the X connection on `loop` (the main loop normally) until detach() or destruction.
+    void attach(RunLoop& loop);
+    void detach();
+    // Handles every event already queued or readable; returns how many were handled.
+    int processEvents();
+    // Waits (real time, bounded) until the window is mapped and exposed, handling events meanwhile.
+    bool waitUntilVisible(double maxSeconds = 5.0);
+    bool isVisible() const { return visible_; }
+
+  private:
+    X11Window() = default;
+    void handle(void* event);
+
+    void* display_ = nullptr;
+    unsigned long window_ = 0;
+    unsigned long deleteAtom_ = 0;
+    EGLDisplay eglDisplay_ = EGL_NO_DISPLAY;
+    int pixelWidth_ = 0;
+    int pixelHeight_ = 0;
+    double scale_ = 1.0;
+    bool buttonDown_ = false;
+    double lastX_ = 0, lastY_ = 0;
+    bool visible_ = false;
+    bool minimised_ = false;
+    RunLoop* loop_ = nullptr;
+    RunLoop::WatchId watch_ = 0;
+    std::function<void(const PointerEvent&)> onPointer_;
+    std::function<void(const KeyEvent&)> onKey_;
+    std::function<void(WindowEvent)> onWindow_;
+};
+
+}  // namespace plat
