@@ -1,12 +1,11 @@
 #include "platform/storage/UserDefaults.h"
 
-#include <cctype>
-#include <cstdlib>
 #include <system_error>
 
+#include "platform/base/Locale.h"
+#include "platform/base/Log.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/FileManager.h"
-#include "platform/base/Log.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
 
@@ -14,25 +13,6 @@ namespace plat {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string languageFromEnvironment() {
-    const char* locale = nullptr;
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* v = std::getenv(name);
-        if (v && *v) {
-            locale = v;
-            break;
-        }
-    }
-    if (!locale) return "en";
-    std::string code;
-    for (const char* p = locale; *p && *p != '_' && *p != '.' && *p != '@' && *p != '-'; ++p)
-        code += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
-    if (code.size() < 2 || code.size() > 3) return "en";
-    for (char c : code)
-        if (c < 'a' || c > 'z') return "en";
-    return code;
-}
 
 // Nulls have no stored form; refusing them here keeps one bad value from blocking every later save.
 bool storable(const Value& v, int depth = 0) {
@@ -66,7 +46,7 @@ std::shared_ptr<UserDefaults> UserDefaults::create(const fs::path& file) {
 }
 
 UserDefaults::UserDefaults(fs::path file) : file_(std::move(file)) {
-    registered_.set(kLanguagesKey, Value(Value::Array{Value(languageFromEnvironment())}));
+    registered_.set(kLanguagesKey, Value(Value::Array{Value(Locale::current().languageCode())}));
     load();
 }
 
