@@ -1,0 +1,47 @@
+#include "wire/ZAVWireClass.h"
+
+#include <cstring>
+#include <mutex>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+struct ClassTable {
+    std::mutex mutex;
+    std::vector<const ZAVWireClass* const*> added;
+    std::unordered_map<std::string_view, const ZAVWireClass*> byName;
+};
+
+ClassTable& table() {
+    static ClassTable* t = new ClassTable();  // lives for the process, like the classes it names
+    return *t;
+}
+
+}  // namespace
+
+bool ZAVWireClass::isSubclassOf(const ZAVWireClass* other) const {
+    for (const ZAVWireClass* c = this; c; c = c->superclass) {
+        if (c == other) return true;
+    }
+    return false;
+}
+
+void ZAVWireAddClassTable(const ZAVWireClass* const* classes, size_t count) {
+    auto& t = table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    for (auto* existing : t.added) {
+        if (existing == classes) return;
+    }
+    t.added.push_back(classes);
+    for (size_t i = 0; i < count; ++i) t.byName[classes[i]->name] = classes[i];
+}
+
+const ZAVWireClass* ZAVWireClassNamed(const char* name) {
+    if (!name) return nullptr;
+    auto& t = table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    auto it = t.byName.find(name);
+    return it == t.byName.end() ? nullptr : it->second;
+}
