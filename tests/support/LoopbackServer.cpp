@@ -307,12 +307,15 @@ LoopbackServer::LoopbackServer(Options options) : options_(options), impl_(std::
     }
     httplib::Server& server = *impl_->server;
     if (!server.is_valid()) throw std::runtime_error("loopback server: cannot set up the server");
+    // Headers and body go out in separate writes; without this each answer waits on a delayed ACK.
+    server.set_tcp_nodelay(true);
     size_t threads = std::max<size_t>(1, options_.threads);
     server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     if (options_.keepAliveSeconds <= 0) {
         server.set_keep_alive_max_count(1);
     } else {
         server.set_keep_alive_timeout(options_.keepAliveSeconds);
+        server.set_keep_alive_max_count(1u << 20);  // a kept-alive connection is not cut after a few answers
     }
     Impl* impl = impl_.get();
     bool tls = options_.https;
