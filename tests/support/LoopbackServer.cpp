@@ -32,6 +32,11 @@ bool sameName(const std::string& a, const std::string& b) {
     return strcasecmp(a.c_str(), b.c_str()) == 0;
 }
 
+// The server library files the connection's addresses among the header fields; they were never sent.
+bool serverNote(const std::string& name) {
+    return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT";
+}
+
 // ---- certificates ----------------------------------------------------------------------------------
 
 struct X509Deleter {
@@ -225,7 +230,8 @@ struct LoopbackServer::Impl {
         record.path = req.path;
         auto q = req.target.find('?');
         if (q != std::string::npos) record.query = req.target.substr(q + 1);
-        for (const auto& [key, value] : req.headers) record.headers.emplace_back(key, value);
+        for (const auto& [key, value] : req.headers)
+            if (!serverNote(key)) record.headers.emplace_back(key, value);
         record.body = req.body;
         record.tls = tls;
 
