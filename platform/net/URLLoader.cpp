@@ -148,8 +148,28 @@ int64_t realMonotonicMicros() {
 
 // ---- URLTransfer ----------------------------------------------------------------------------------
 
+namespace {
+// Easy handles of finished run-loop loads, reset and kept for the thread's next loads: making one is a
+// good share of a short load's cost. (Blocking loads keep connections in their handle, so they are not
+// pooled.)
+struct SpareHandles {
+    std::vector<CURL*> handles;
+    ~SpareHandles() { clear(); }
+    void clear() {
+        for (CURL* e : handles) curl_easy_cleanup(e);
+        handles.clear();
+    }
+};
+thread_local SpareHandles tSpare;
+}  // namespace
+
 URLTransfer::~URLTransfer() {
-    if (easy) curl_easy_cleanup(easy);
+    if (easy && pooled && tSpare.handles.size() < 16) {
+        curl_easy_reset(easy);
+        tSpare.handles.push_back(easy);
+    } else if (easy) {
+        curl_easy_cleanup(easy);
+    }
     if (headerList) curl_slist_free_all(headerList);
 }
 
@@ -165,7 +185,12 @@ bool URLTransfer::configure(const URLRequest& request, std::optional<Error>* err
         request.timeoutInterval() > 0 ? request.timeoutInterval() : URLRequest::kDefaultTimeoutInterval;
     idleMicros = static_cast<int64_t>(std::min(timeout, 1e9) * 1e6);
     touch();
-    easy = curl_easy_init();
+    if (pooled && !tSpare.handles.empty()) {
+        easy = tSpare.handles.back();
+        tSpare.handles.pop_back();
+    } else {
+        easy = curl_easy_init();
+    }
     if (!easy || url.empty() || url.find_first_of(" \r\n\t") != std::string::npos) {
         result = CURLE_URL_MALFORMAT;
         if (error) *error = this->error();
@@ -260,7 +285,10 @@ std::shared_ptr<URLLoader> URLLoader::existingForCurrentThread() {
 }
 
 bool URLLoader::releaseIdle() {
-    if (tLoader && tLoader->activeCount() == 0) tLoader.reset();
+    if (tLoader && tLoader->activeCount() == 0) {
+        tLoader.reset();
+        tSpare.clear();
+    }
     return !tLoader;
 }
 
@@ -319,7 +347,7 @@ int URLLoader::onTimer(CURLM*, long timeoutMs, void* userp) {
     } else {
         self->curlDeadline_ = realMonotonicMicros() + static_cast<int64_t>(timeoutMs) * 1000;
     }
-    self->armTimer();
+    if (!self->adding_) self->armTimer();  // add() itself answers the "start now" of a new handle
     return 0;
 }
 
@@ -328,28 +356,16 @@ void URLLoader::armTimer() {
     std::optional<int64_t> due = curlDeadline_;
     for (const auto& [easy, connection] : active_) {
         const URLTransfer& t = *connection->transfer_;
-        if (t.done) {
-            due = 0;  // waiting for delivery
-            continue;
-        }
-        int64_t idle = t.lastActivityMicros + t.idleMicros;
+        int64_t idle = t.done ? 0 : t.lastActivityMicros + t.idleMicros;  // a finished one waits for delivery
         if (!due || idle < *due) due = idle;
     }
-    if (!due) {
-        if (armedAt_) {
-            itimerspec off{};
-            timerfd_settime(timerFd_, 0, &off, nullptr);
-            armedAt_.reset();
-        }
-        return;
-    }
-    // An earlier wake-up than needed only costs a look; re-arm only when the new time comes sooner.
-    if (armedAt_ && *armedAt_ <= *due) return;
+    // A wake-up earlier than needed (or after the last load ended) only costs a look, and setting the
+    // timer is dear: it moves only when something falls due sooner than it is set for.
+    if (!due || (armedAt_ && *armedAt_ <= *due)) return;
     int64_t at = std::max<int64_t>(*due, 1);
     itimerspec spec{};
     spec.it_value.tv_sec = at / 1000000;
     spec.it_value.tv_nsec = (at % 1000000) * 1000;
-    if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) spec.it_value.tv_nsec = 1;
     timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr);
     armedAt_ = at;
 }
@@ -367,6 +383,7 @@ void URLLoader::socketReady(int fd, unsigned events) {
 
 void URLLoader::timerFired() {
     auto keep = shared_from_this();
+
     uint64_t expirations = 0;
     ssize_t n = read(timerFd_, &expirations, sizeof expirations);
     (void)n;
@@ -393,15 +410,22 @@ std::shared_ptr<URLConnection> URLLoader::find(CURL* easy) const {
     return it == active_.end() ? nullptr : it->second;
 }
 
-void URLLoader::afterCurl() {
+bool URLLoader::collectFinished() {
+    bool any = false;
     int left = 0;
     while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
         if (msg->msg != CURLMSG_DONE) continue;
         if (auto connection = find(msg->easy_handle)) {
             connection->transfer_->done = true;
             connection->transfer_->result = msg->data.result;
+            any = true;
         }
     }
+    return any;
+}
+
+void URLLoader::afterCurl() {
+    collectFinished();
     std::vector<std::shared_ptr<URLConnection>> batch;
     for (const auto& [easy, connection] : active_) {
         const URLTransfer& t = *connection->transfer_;
@@ -445,18 +469,38 @@ void URLLoader::deliver(const std::shared_ptr<URLConnection>& connection) {
 
 bool URLLoader::add(const std::shared_ptr<URLConnection>& connection, std::optional<Error>* error) {
     auto transfer = std::make_unique<URLTransfer>();
+    transfer->pooled = true;
     if (!transfer->configure(connection->request_, error)) return false;
     CURL* easy = transfer->easy;
     curl_easy_setopt(easy, CURLOPT_PRIVATE, connection.get());
     connection->transfer_ = std::move(transfer);
     connection->state_ = URLConnection::State::Running;
     active_[easy] = connection;
-    if (curl_multi_add_handle(multi_, easy) != CURLM_OK) {
+    adding_ = true;
+    CURLMcode added = curl_multi_add_handle(multi_, easy);
+    adding_ = false;
+    if (added != CURLM_OK) {
         active_.erase(easy);
         connection->transfer_->result = CURLE_FAILED_INIT;
         if (error) *error = connection->transfer_->error();
         connection->transfer_.reset();
         return false;
+    }
+    // A new handle asks for an immediate time-out to get going; giving it here saves a timer round.
+    // Whatever it brings is delivered from the loop, never from inside create().
+    if (curlDeadline_ && *curlDeadline_ <= realMonotonicMicros()) {
+        curlDeadline_.reset();
+        int running = 0;
+        curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
+        if (collectFinished() && !deliveryPosted_) {
+            deliveryPosted_ = true;
+            loop_.post([weak = weak_from_this()] {
+                if (auto self = weak.lock()) {
+                    self->deliveryPosted_ = false;
+                    self->afterCurl();
+                }
+            });
+        }
     }
     armTimer();
     return true;

@@ -31,6 +31,7 @@ struct URLTransfer {
     Bytes pending;                     // body bytes not yet handed on
     size_t received = 0;
     size_t maxBodyBytes = 0;
+    bool pooled = false;  // the easy handle comes from and goes back to the thread's spare handles
     bool overCap = false;
     bool headersComplete = false;  // the final response's header block has ended
     int lastStatus = 0;
@@ -86,6 +87,8 @@ class URLLoader : public std::enable_shared_from_this<URLLoader> {
 
     void socketReady(int fd, unsigned events);
     void timerFired();
+    // Marks the transfers libcurl reports finished; true when there was one.
+    bool collectFinished();
     void afterCurl();
     void deliver(const std::shared_ptr<URLConnection>& connection);
     void detach(URLConnection& connection);
@@ -98,6 +101,8 @@ class URLLoader : public std::enable_shared_from_this<URLLoader> {
     RunLoop::WatchId timerWatch_ = 0;
     std::optional<int64_t> curlDeadline_;
     std::optional<int64_t> armedAt_;
+    bool deliveryPosted_ = false;
+    bool adding_ = false;
     std::unordered_map<curl_socket_t, RunLoop::WatchId> watches_;
     std::unordered_map<CURL*, std::shared_ptr<URLConnection>> active_;
 };

@@ -32,6 +32,11 @@ bool sameName(const std::string& a, const std::string& b) {
     return strcasecmp(a.c_str(), b.c_str()) == 0;
 }
 
+// The server library files the connection's addresses among the header fields; they were never sent.
+bool serverNote(const std::string& name) {
+    return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT";
+}
+
 // ---- certificates ----------------------------------------------------------------------------------
 
 struct X509Deleter {
@@ -225,7 +230,8 @@ struct LoopbackServer::Impl {
         record.path = req.path;
         auto q = req.target.find('?');
         if (q != std::string::npos) record.query = req.target.substr(q + 1);
-        for (const auto& [key, value] : req.headers) record.headers.emplace_back(key, value);
+        for (const auto& [key, value] : req.headers)
+            if (!serverNote(key)) record.headers.emplace_back(key, value);
         record.body = req.body;
         record.tls = tls;
 
@@ -307,12 +313,15 @@ LoopbackServer::LoopbackServer(Options options) : options_(options), impl_(std::
     }
     httplib::Server& server = *impl_->server;
     if (!server.is_valid()) throw std::runtime_error("loopback server: cannot set up the server");
+    // Headers and body go out in separate writes; without this each answer waits on a delayed ACK.
+    server.set_tcp_nodelay(true);
     size_t threads = std::max<size_t>(1, options_.threads);
     server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     if (options_.keepAliveSeconds <= 0) {
         server.set_keep_alive_max_count(1);
     } else {
         server.set_keep_alive_timeout(options_.keepAliveSeconds);
+        server.set_keep_alive_max_count(1u << 20);  // a kept-alive connection is not cut after a few answers
     }
     Impl* impl = impl_.get();
     bool tls = options_.https;

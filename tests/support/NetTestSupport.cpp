@@ -1,5 +1,7 @@
 #include "tests/support/NetTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 
 namespace testsupport {
@@ -50,6 +52,27 @@ void RecordingDelegate::connectionDidFailWithError(plat::URLConnection&, const p
     errors.push_back(error);
     ++failed;
 }
+
+ForcedReachability::ForcedReachability(uint32_t flags) {
+    set(flags);
+}
+ForcedReachability::~ForcedReachability() {
+    plat::Reachability::forceFlags(std::nullopt);
+}
+void ForcedReachability::set(uint32_t flags) {
+    plat::Reachability::forceFlags(flags);
+}
+
+namespace {
+// No test hands forced reachability on to the next one.
+class ResetForcedReachability : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo&) override { plat::Reachability::forceFlags(std::nullopt); }
+};
+const bool kListenerInstalled = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ResetForcedReachability);
+    return true;
+}();
+}  // namespace
 
 URLLoadingScope::~URLLoadingScope() {
     plat::URLConnection::setCAFile("");

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/net/Reachability.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/RunLoop.h"
 
@@ -54,6 +55,17 @@ class URLLoadingScope {
     ~URLLoadingScope();
     URLLoadingScope(const URLLoadingScope&) = delete;
     URLLoadingScope& operator=(const URLLoadingScope&) = delete;
+};
+
+// Forces every plat::Reachability's flags for its lifetime. (Forced flags are also cleared after each
+// test of any program that uses this file.)
+class ForcedReachability {
+  public:
+    explicit ForcedReachability(uint32_t flags);
+    ~ForcedReachability();
+    void set(uint32_t flags);
+    ForcedReachability(const ForcedReachability&) = delete;
+    ForcedReachability& operator=(const ForcedReachability&) = delete;
 };
 
 }  // namespace testsupport
