@@ -143,11 +143,11 @@ constexpr ZAVWireDefaultValue ZAVWireDefaultData(const uint8_t* d) {
 }
 
 // A field record; hasIndex and offset are filled in by ZAVWireLayout.
-constexpr ZAVWireFieldDescription ZAVWireField(const char* name, uint32_t number, uint32_t flags,
-                                               ZAVWireType type,
-                                               ZAVWireDefaultValue defaultValue = ZAVWireDefaultBits(0),
-                                               const char* typeName = nullptr,
-                                               const uint8_t* options = nullptr) {
+constexpr ZAVWireFieldDescription ZAVWireFieldRecord(const char* name, uint32_t number, uint32_t flags,
+                                                     ZAVWireType type,
+                                                     ZAVWireDefaultValue defaultValue = ZAVWireDefaultBits(0),
+                                                     const char* typeName = nullptr,
+                                                     const uint8_t* options = nullptr) {
     return ZAVWireFieldDescription{name,
                                    number,
                                    -1,
@@ -160,9 +160,9 @@ constexpr ZAVWireFieldDescription ZAVWireField(const char* name, uint32_t number
 }
 
 // An enum field checked by a validation function instead of an enum descriptor.
-constexpr ZAVWireFieldDescription ZAVWireEnumField(const char* name, uint32_t number, uint32_t flags,
-                                                   ZAVWireDefaultValue defaultValue,
-                                                   bool (*verifier)(int32_t)) {
+constexpr ZAVWireFieldDescription ZAVWireEnumFieldRecord(const char* name, uint32_t number, uint32_t flags,
+                                                         ZAVWireDefaultValue defaultValue,
+                                                         bool (*verifier)(int32_t)) {
     return ZAVWireFieldDescription{name,
                                    number,
                                    -1,
