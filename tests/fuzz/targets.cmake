@@ -11,3 +11,4 @@ potemaru_fuzz(accel_datagram ${CMAKE_CURRENT_SOURCE_DIR}/accel_datagram.cpp LINK
 potemaru_fuzz(chara_table ${CMAKE_CURRENT_SOURCE_DIR}/chara_table.cpp LINK game)
 potemaru_fuzz(shell_script ${CMAKE_CURRENT_SOURCE_DIR}/shell_script.cpp LINK gameshell)
 potemaru_fuzz(wire_unknown_fields ${CMAKE_CURRENT_SOURCE_DIR}/wire_unknown_fields.cpp LINK wire platform)
+potemaru_fuzz(wire_test_messages ${CMAKE_CURRENT_SOURCE_DIR}/wire_test_messages.cpp LINK wire platform)
