@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "wire/ZAVWireString.h"
+#include "wire/schema/ZAVWireDescriptorProtos.h"
 
 namespace {
 
@@ -179,6 +180,24 @@ const uint8_t* ZAVWireFieldDescriptor::optionBytes(size_t* length) const {
     if (!description_->options) return nullptr;
     *length = bigEndian32(description_->options);
     return *length ? description_->options + 4 : nullptr;
+}
+
+std::shared_ptr<ZAVWireFieldOptions> ZAVWireFieldDescriptor::fieldOptions() const {
+    // Parsed on first use rather than while the descriptor is built: the root's registry makes extensions,
+    // which need descriptors of their own.
+    std::call_once(optionsOnce_, [this] {
+        size_t length = 0;
+        const uint8_t* bytes = optionBytes(&length);
+        if (!bytes) return;
+        const ZAVWireExtensionRegistry* registry =
+            rootClass_ && rootClass_->extensionRegistry ? rootClass_->extensionRegistry() : nullptr;
+        auto options = ZAVWireFieldOptions::message();
+        ZAVWireCodedInputStream input(bytes, length);
+        options->mergeFromCodedInputStream(input, registry);
+        input.checkLastTagWas(0);
+        fieldOptions_ = options;
+    });
+    return fieldOptions_;
 }
 
 std::string ZAVWireFieldDescriptor::textFormatName() const {

@@ -206,6 +206,7 @@ constexpr size_t ZAVWireStorageSize(const std::array<ZAVWireFieldDescription, N>
 // ---- descriptor objects
 
 class ZAVWireEnumDescriptor;
+class ZAVWireFieldOptions;
 class ZAVWireGeneratedMessage;
 
 class ZAVWireFieldDescriptor final : public ZAVWireRootObject {
@@ -242,6 +243,9 @@ class ZAVWireFieldDescriptor final : public ZAVWireRootObject {
     const std::string& setSel() const { return setSel_; }
     const std::string& hasSel() const { return hasSel_; }
     const std::string& setHasSel() const { return setHasSel_; }
+    // The field's options parsed (on first use) from the record's option bytes with the root's registry;
+    // null when the record has none.
+    std::shared_ptr<ZAVWireFieldOptions> fieldOptions() const;
     // The option bytes, without their length prefix (empty when none).
     const uint8_t* optionBytes(size_t* length) const;
     const ZAVWireClass* msgClass() const { return msgClass_; }
@@ -256,6 +260,8 @@ class ZAVWireFieldDescriptor final : public ZAVWireRootObject {
     const ZAVWireClass* msgClass_ = nullptr;
     const ZAVWireEnumDescriptor* enumDescriptor_ = nullptr;
     const uint8_t* textFormatInfo_ = nullptr;
+    mutable std::once_flag optionsOnce_;
+    mutable std::shared_ptr<ZAVWireFieldOptions> fieldOptions_;
 };
 
 class ZAVWireExtensionRange final : public ZAVWireRootObject {

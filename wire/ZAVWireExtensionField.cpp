@@ -381,3 +381,10 @@ ZAVWireExtensionFieldPtr ZAVWireGlobalExtensionNamed(const char* singletonName) 
     auto it = t.map.find(singletonName);
     return it == t.map.end() ? nullptr : it->second;
 }
+
+ZAVWireExtensionFieldPtr ZAVWireFileRootRegistry::makeExtension(
+    const ZAVWireExtensionDescription* description) {
+    auto extension = std::make_shared<ZAVWireExtensionField>(description);
+    ZAVWireGloballyRegisterExtension(extension);
+    return extension;
+}

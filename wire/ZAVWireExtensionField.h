@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "wire/ZAVWireCodedInputStream.h"
@@ -74,6 +75,27 @@ class ZAVWireExtensionRegistry : public ZAVWireRootObject {
 };
 
 using ZAVWireExtensionRegistryPtr = std::shared_ptr<ZAVWireExtensionRegistry>;
+
+// The registry slot of a file root. The registry is published before it is filled, so a lookup that comes
+// back to the same root while it fills (on the same thread) sees it instead of waiting for itself; other
+// threads wait until it is complete. The root's own extensions are registered globally as they are made.
+class ZAVWireFileRootRegistry {
+  public:
+    template <typename Fill>
+    const ZAVWireExtensionRegistry* get(Fill fill) {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        if (registry_) return registry_;
+        registry_ = new ZAVWireExtensionRegistry();  // kept for the process's life, as the extensions in it
+        fill(*registry_);
+        return registry_;
+    }
+    // Makes an extension from its record and registers it globally.
+    static ZAVWireExtensionFieldPtr makeExtension(const ZAVWireExtensionDescription* description);
+
+  private:
+    std::recursive_mutex mutex_;
+    ZAVWireExtensionRegistry* registry_ = nullptr;
+};
 
 // The key hash of the global table (one-at-a-time over signed bytes).
 uint32_t ZAVWireExtensionKeyHash(const char* key);

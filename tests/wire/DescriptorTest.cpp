@@ -1,6 +1,7 @@
 #include "WireTestSupport.h"
 #include "wire/ZAVWireDescriptor.h"
 #include "wire/ZAVWireString.h"
+#include "wire/schema/ZAVWireDescriptorProtos.h"
 
 namespace {
 
@@ -112,6 +113,11 @@ TEST(Descriptor, TagsSelectorsAndLookups) {
     size_t length = 0;
     const uint8_t* options = d->fieldWithNumber(7)->optionBytes(&length);
     EXPECT_EQ(toHex(options, length), "10 01");
+    auto parsed = d->fieldWithNumber(7)->fieldOptions();
+    ASSERT_TRUE(parsed);
+    EXPECT_TRUE(parsed->packed());
+    EXPECT_EQ(parsed, d->fieldWithNumber(7)->fieldOptions());
+    EXPECT_EQ(d->fieldWithNumber(6)->fieldOptions(), nullptr);
 }
 
 TEST(Descriptor, Defaults) {
