@@ -32,7 +32,8 @@ const char* const kSupplemented =
 // Its text dump.
 const char* const kSupplementedText =
     "supplemental {\n"
-    "  name: \"éx\"\n"
+    "  name: \"\xC3\xA9"
+    "x\"\n"
     "  experiment_supplemental {\n"
     "    value_to_push {\n"
     "      type: STRING\n"
@@ -136,8 +137,7 @@ const char* const kSupplementedText =
     "  version: \"7\"\n"
     "  resource_format_version: 1\n"
     "}\n"
-    "fingerprint: \"fp\"\n"
-    "\n";
+    "fingerprint: \"fp\"\n";
 
 std::shared_ptr<ZAVWireExtensionRegistry> servingRegistry() {
     auto registry = std::make_shared<ZAVWireExtensionRegistry>();
