@@ -362,6 +362,9 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     const ZAVWireFieldDescriptor* fieldAt(size_t index) const { return fields_[index]; }
     const std::vector<const ZAVWireFieldDescriptor*>& fieldList() const { return fields_; }
     const std::vector<const ZAVWireExtensionRange*>& rangeList() const { return ranges_; }
+    // The fields whose slot holds an object reference (object types and every repeated field), in table
+    // order.
+    const std::vector<const ZAVWireFieldDescriptor*>& objectFieldList() const { return objectFields_; }
 
     const ZAVWireFieldDescriptor* fieldWithNumber(uint32_t number) const;
     const ZAVWireFieldDescriptor* fieldWithName(const std::string& name) const;
@@ -375,6 +378,7 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     const ZAVWireClass* rootClass_ = nullptr;
     ZAVWireMutableArrayPtr fieldsArray_, enumsArray_, rangesArray_;
     std::vector<const ZAVWireFieldDescriptor*> fields_;
+    std::vector<const ZAVWireFieldDescriptor*> objectFields_;
     std::vector<const ZAVWireExtensionRange*> ranges_;
     size_t storageSize_ = 0;
     bool wireFormat_ = false;

@@ -57,17 +57,13 @@ ZAVWireMessagePtr ZAVWireGeneratedMessage::message() {
 
 void ZAVWireGeneratedMessage::attachStorage(uint8_t* storage) {
     messageStorage_ = storage;
-    for (auto* f : wireDescriptor()->fieldList()) {
-        if (hasObjectSlot(*f)) new (storage + f->offset()) ZAVWireObjectPtr();
-    }
+    for (auto* f : wireDescriptor()->objectFieldList()) new (storage + f->offset()) ZAVWireObjectPtr();
 }
 
 void ZAVWireGeneratedMessage::detachStorage() {
     if (!messageStorage_) return;
     internalClear();
-    for (auto* f : wireDescriptor()->fieldList()) {
-        if (hasObjectSlot(*f)) objectSlot(*f).~ZAVWireObjectPtr();
-    }
+    for (auto* f : wireDescriptor()->objectFieldList()) objectSlot(*f).~ZAVWireObjectPtr();
     messageStorage_ = nullptr;
 }
 
@@ -158,6 +154,12 @@ ZAVWireMessagePtr ZAVWireGeneratedMessage::newMessageWithAutocreator(const ZAVWi
 ZAVWireObjectPtr ZAVWireGeneratedMessage::getObjectNoAutocreate(const ZAVWireFieldDescriptor& field) const {
     if (!messageStorage_) return nullptr;
     return objectSlot(field);
+}
+
+const ZAVWireArray* ZAVWireGeneratedMessage::existingArray(const ZAVWireFieldDescriptor& field) const {
+    if (!messageStorage_) return nullptr;
+    std::lock_guard<std::mutex> lock(readOnlyMutex_);
+    return static_cast<const ZAVWireArray*>(objectSlot(field).get());
 }
 
 ZAVWireObjectPtr ZAVWireGeneratedMessage::getObject(const ZAVWireFieldDescriptor& field) const {
@@ -305,8 +307,7 @@ void ZAVWireGeneratedMessage::pbMutableArrayWillAddElements(ZAVWireMutableArray*
 
 void ZAVWireGeneratedMessage::internalClear() {
     if (messageStorage_) {
-        for (auto* f : wireDescriptor()->fieldList()) {
-            if (!hasObjectSlot(*f)) continue;
+        for (auto* f : wireDescriptor()->objectFieldList()) {
             ZAVWireObjectPtr& s = objectSlot(*f);
             if (!s) continue;
             if (f->isRepeated()) {
@@ -965,7 +966,8 @@ void ZAVWireGeneratedMessage::writeExtensionsToCodedOutputStream(ZAVWireCodedOut
 void ZAVWireGeneratedMessage::writeField(const ZAVWireFieldDescriptor& f, ZAVWireCodedOutputStream& o) const {
     uint32_t n = f.number();
     if (f.isRepeated()) {
-        auto array = getArray(f);
+        const ZAVWireArray* array = existingArray(f);
+        if (!array) return;
         const ZAVWireArray& a = *array;
         uint32_t packed = f.isPackable() ? f.tag() : 0;
         switch (f.type()) {
@@ -1102,8 +1104,8 @@ size_t ZAVWireGeneratedMessage::fieldSize(const ZAVWireFieldDescriptor& f) const
     uint32_t n = f.number();
     size_t t = ZAVWireTagSize(n);
     if (f.isRepeated()) {
-        auto array = getArray(f);
-        size_t count = array->count();
+        const ZAVWireArray* array = existingArray(f);
+        size_t count = array ? array->count() : 0;
         if (count == 0) return 0;
         size_t d = 0;
         for (size_t i = 0; i < count; ++i) d += elementSize(f, *array, i);
@@ -1208,9 +1210,10 @@ bool ZAVWireGeneratedMessage::isEqual(const ZAVWireRootObject* other) const {
     if (!o || (!o->isa()->isSubclassOf(isa()) && !isa()->isSubclassOf(o->isa()))) return false;
     for (auto* f : wireDescriptor()->fieldList()) {
         if (f->isRepeated()) {
-            auto a = getArray(*f), b = o->getArray(*f);
-            if (a->count() == 0 && b->count() == 0) continue;
-            if (!a->isEqual(b.get())) return false;
+            const ZAVWireArray *a = existingArray(*f), *b = o->existingArray(*f);
+            size_t ca = a ? a->count() : 0, cb = b ? b->count() : 0;
+            if (ca == 0 && cb == 0) continue;
+            if (!a || !b || !a->isEqual(b)) return false;
             continue;
         }
         bool has = hasField(*f);

@@ -119,6 +119,8 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     // The field's array, made on read.
     ZAVWireMutableArrayPtr getArray(const ZAVWireFieldDescriptor& field) const;
     ZAVWireObjectPtr getObjectNoAutocreate(const ZAVWireFieldDescriptor& field) const;
+    // The field's array when there is one, else null: readers that only look need not make one.
+    const ZAVWireArray* existingArray(const ZAVWireFieldDescriptor& field) const;
     void setRetainedObject(const ZAVWireFieldDescriptor& field, ZAVWireObjectPtr value);
     void setAutocreatedRetainedObject(const ZAVWireFieldDescriptor& field, ZAVWireObjectPtr value) const;
     // The setter of an object field (String, Data, Message, Group).
