@@ -73,17 +73,16 @@ void ZAVWireArray::reallocate(size_t newCapacity) {
     }
     size_t bytes = newCapacity * size;
     if (valueType_ == ZAVWireArrayValueTypeObject) {
-        auto* fresh = static_cast<ZAVWireObjectPtr*>(std::malloc(bytes ? bytes : 1));
+        // Object references are moved by copying their bytes: a shared_ptr holds two plain pointers and
+        // nothing refers back to where it lives, so growing a long list costs one block copy, not a move
+        // of every element.
+        static_assert(sizeof(ZAVWireObjectPtr) == 2 * sizeof(void*));
+        void* fresh = std::realloc(static_cast<void*>(objects_), bytes ? bytes : 1);
         if (!fresh) {
             ZAVWireRaise("ZAVWireArrayAllocationFailureException",
                          ZAVWireFormat("failed to allocate %lu bytes", static_cast<unsigned long>(bytes)));
         }
-        for (size_t i = 0; i < count_; ++i) {
-            new (&fresh[i]) ZAVWireObjectPtr(std::move(objects_[i]));
-            objects_[i].~ZAVWireObjectPtr();
-        }
-        std::free(objects_);
-        objects_ = fresh;
+        objects_ = static_cast<ZAVWireObjectPtr*>(fresh);
     } else {
         auto* fresh = static_cast<uint8_t*>(std::realloc(raw_, bytes ? bytes : 1));
         if (!fresh) {

@@ -1,5 +1,7 @@
 #include "wire/ZAVWireClass.h"
 
+#include "wire/schema/ZAVWireSchemaClasses.h"
+
 #include <cstring>
 #include <mutex>
 #include <string_view>
@@ -14,8 +16,23 @@ struct ClassTable {
     std::unordered_map<std::string_view, const ZAVWireClass*> byName;
 };
 
+void add(ClassTable& t, const ZAVWireClass* const* classes, size_t count) {
+    for (auto* existing : t.added) {
+        if (existing == classes) return;
+    }
+    t.added.push_back(classes);
+    for (size_t i = 0; i < count; ++i) t.byName[classes[i]->name] = classes[i];
+}
+
 ClassTable& table() {
-    static ClassTable* t = new ClassTable();  // lives for the process, like the classes it names
+    // Lives for the process, like the classes it names; the schema's own classes are always there.
+    static ClassTable* t = [] {
+        auto* fresh = new ClassTable();
+        size_t count = 0;
+        const ZAVWireClass* const* schema = ZAVWireSchemaClasses(&count);
+        add(*fresh, schema, count);
+        return fresh;
+    }();
     return *t;
 }
 
@@ -31,11 +48,7 @@ bool ZAVWireClass::isSubclassOf(const ZAVWireClass* other) const {
 void ZAVWireAddClassTable(const ZAVWireClass* const* classes, size_t count) {
     auto& t = table();
     std::lock_guard<std::mutex> lock(t.mutex);
-    for (auto* existing : t.added) {
-        if (existing == classes) return;
-    }
-    t.added.push_back(classes);
-    for (size_t i = 0; i < count; ++i) t.byName[classes[i]->name] = classes[i];
+    add(t, classes, count);
 }
 
 const ZAVWireClass* ZAVWireClassNamed(const char* name) {

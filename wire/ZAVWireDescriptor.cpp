@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "wire/ZAVWireString.h"
+#include "wire/schema/ZAVWireDescriptorProtos.h"
 
 namespace {
 
@@ -181,6 +182,24 @@ const uint8_t* ZAVWireFieldDescriptor::optionBytes(size_t* length) const {
     return *length ? description_->options + 4 : nullptr;
 }
 
+std::shared_ptr<ZAVWireFieldOptions> ZAVWireFieldDescriptor::fieldOptions() const {
+    // Parsed on first use rather than while the descriptor is built: the root's registry makes extensions,
+    // which need descriptors of their own.
+    std::call_once(optionsOnce_, [this] {
+        size_t length = 0;
+        const uint8_t* bytes = optionBytes(&length);
+        if (!bytes) return;
+        const ZAVWireExtensionRegistry* registry =
+            rootClass_ && rootClass_->extensionRegistry ? rootClass_->extensionRegistry() : nullptr;
+        auto options = ZAVWireFieldOptions::message();
+        ZAVWireCodedInputStream input(bytes, length);
+        options->mergeFromCodedInputStream(input, registry);
+        input.checkLastTagWas(0);
+        fieldOptions_ = options;
+    });
+    return fieldOptions_;
+}
+
 std::string ZAVWireFieldDescriptor::textFormatName() const {
     if (description_->flags & ZAVWireFieldTextFormatNameCustom) {
         return ZAVWireDecodeTextFormatName(textFormatInfo_, static_cast<int32_t>(number()), name_);
@@ -305,6 +324,8 @@ std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
             if (fields[i].flags & ZAVWireFieldTextFormatNameCustom)
                 field->textFormatInfo_ = extraTextFormatInfo;
             d->fields_.push_back(field.get());
+            if (field->isRepeated() || ZAVWireTypeIsObject(field->type()))
+                d->objectFields_.push_back(field.get());
             d->fieldsArray_->addObject(std::move(field));
         }
     }

@@ -143,11 +143,11 @@ constexpr ZAVWireDefaultValue ZAVWireDefaultData(const uint8_t* d) {
 }
 
 // A field record; hasIndex and offset are filled in by ZAVWireLayout.
-constexpr ZAVWireFieldDescription ZAVWireField(const char* name, uint32_t number, uint32_t flags,
-                                               ZAVWireType type,
-                                               ZAVWireDefaultValue defaultValue = ZAVWireDefaultBits(0),
-                                               const char* typeName = nullptr,
-                                               const uint8_t* options = nullptr) {
+constexpr ZAVWireFieldDescription ZAVWireFieldRecord(const char* name, uint32_t number, uint32_t flags,
+                                                     ZAVWireType type,
+                                                     ZAVWireDefaultValue defaultValue = ZAVWireDefaultBits(0),
+                                                     const char* typeName = nullptr,
+                                                     const uint8_t* options = nullptr) {
     return ZAVWireFieldDescription{name,
                                    number,
                                    -1,
@@ -160,9 +160,9 @@ constexpr ZAVWireFieldDescription ZAVWireField(const char* name, uint32_t number
 }
 
 // An enum field checked by a validation function instead of an enum descriptor.
-constexpr ZAVWireFieldDescription ZAVWireEnumField(const char* name, uint32_t number, uint32_t flags,
-                                                   ZAVWireDefaultValue defaultValue,
-                                                   bool (*verifier)(int32_t)) {
+constexpr ZAVWireFieldDescription ZAVWireEnumFieldRecord(const char* name, uint32_t number, uint32_t flags,
+                                                         ZAVWireDefaultValue defaultValue,
+                                                         bool (*verifier)(int32_t)) {
     return ZAVWireFieldDescription{name,
                                    number,
                                    -1,
@@ -206,6 +206,7 @@ constexpr size_t ZAVWireStorageSize(const std::array<ZAVWireFieldDescription, N>
 // ---- descriptor objects
 
 class ZAVWireEnumDescriptor;
+class ZAVWireFieldOptions;
 class ZAVWireGeneratedMessage;
 
 class ZAVWireFieldDescriptor final : public ZAVWireRootObject {
@@ -242,6 +243,9 @@ class ZAVWireFieldDescriptor final : public ZAVWireRootObject {
     const std::string& setSel() const { return setSel_; }
     const std::string& hasSel() const { return hasSel_; }
     const std::string& setHasSel() const { return setHasSel_; }
+    // The field's options parsed (on first use) from the record's option bytes with the root's registry;
+    // null when the record has none.
+    std::shared_ptr<ZAVWireFieldOptions> fieldOptions() const;
     // The option bytes, without their length prefix (empty when none).
     const uint8_t* optionBytes(size_t* length) const;
     const ZAVWireClass* msgClass() const { return msgClass_; }
@@ -256,6 +260,8 @@ class ZAVWireFieldDescriptor final : public ZAVWireRootObject {
     const ZAVWireClass* msgClass_ = nullptr;
     const ZAVWireEnumDescriptor* enumDescriptor_ = nullptr;
     const uint8_t* textFormatInfo_ = nullptr;
+    mutable std::once_flag optionsOnce_;
+    mutable std::shared_ptr<ZAVWireFieldOptions> fieldOptions_;
 };
 
 class ZAVWireExtensionRange final : public ZAVWireRootObject {
@@ -356,6 +362,9 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     const ZAVWireFieldDescriptor* fieldAt(size_t index) const { return fields_[index]; }
     const std::vector<const ZAVWireFieldDescriptor*>& fieldList() const { return fields_; }
     const std::vector<const ZAVWireExtensionRange*>& rangeList() const { return ranges_; }
+    // The fields whose slot holds an object reference (object types and every repeated field), in table
+    // order.
+    const std::vector<const ZAVWireFieldDescriptor*>& objectFieldList() const { return objectFields_; }
 
     const ZAVWireFieldDescriptor* fieldWithNumber(uint32_t number) const;
     const ZAVWireFieldDescriptor* fieldWithName(const std::string& name) const;
@@ -369,6 +378,7 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     const ZAVWireClass* rootClass_ = nullptr;
     ZAVWireMutableArrayPtr fieldsArray_, enumsArray_, rangesArray_;
     std::vector<const ZAVWireFieldDescriptor*> fields_;
+    std::vector<const ZAVWireFieldDescriptor*> objectFields_;
     std::vector<const ZAVWireExtensionRange*> ranges_;
     size_t storageSize_ = 0;
     bool wireFormat_ = false;

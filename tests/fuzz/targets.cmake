@@ -13,3 +13,7 @@ potemaru_fuzz(shell_script ${CMAKE_CURRENT_SOURCE_DIR}/shell_script.cpp LINK gam
 potemaru_fuzz(json ${CMAKE_CURRENT_SOURCE_DIR}/json.cpp LINK platform)
 potemaru_fuzz(keyed_archive ${CMAKE_CURRENT_SOURCE_DIR}/keyed_archive.cpp LINK platform)
 potemaru_fuzz(wire_unknown_fields ${CMAKE_CURRENT_SOURCE_DIR}/wire_unknown_fields.cpp LINK wire platform)
+potemaru_fuzz(wire_test_messages ${CMAKE_CURRENT_SOURCE_DIR}/wire_test_messages.cpp LINK wire platform)
+potemaru_fuzz(wire_supplemented_resource ${CMAKE_CURRENT_SOURCE_DIR}/wire_supplemented_resource.cpp LINK wire platform)
+potemaru_fuzz(wire_resource ${CMAKE_CURRENT_SOURCE_DIR}/wire_resource.cpp LINK wire platform)
+potemaru_fuzz(wire_resource_with_metadata ${CMAKE_CURRENT_SOURCE_DIR}/wire_resource_with_metadata.cpp LINK wire platform)

@@ -1,6 +1,7 @@
 #include "WireTestSupport.h"
 #include "wire/ZAVWireDescriptor.h"
 #include "wire/ZAVWireString.h"
+#include "wire/schema/ZAVWireDescriptorProtos.h"
 
 namespace {
 
@@ -32,25 +33,26 @@ constexpr uint8_t kDataDefault[] = {0, 0, 0, 2, 'h', 'i'};
 constexpr uint8_t kOptions[] = {0, 0, 0, 2, 0x10, 0x01};
 
 constexpr auto kFields = ZAVWireLayout(std::array{
-    ZAVWireField("valueArray", 1, ZAVWireFieldRepeated | ZAVWireFieldPacked, ZAVWireTypeInt32),
-    ZAVWireField("fooArray", 2, ZAVWireFieldOptional, ZAVWireTypeInt32, ZAVWireDefaultInt32(-7)),
-    ZAVWireField("result", 3, ZAVWireFieldOptional, ZAVWireTypeGroup, {}, "DescChild"),
-    ZAVWireField("id_p", 4, ZAVWireFieldOptional, ZAVWireTypeString),
-    ZAVWireField("resourceFormatVersion", 5, ZAVWireFieldRequired, ZAVWireTypeInt64),
-    ZAVWireField("payload", 6, ZAVWireFieldOptional | ZAVWireFieldHasDefaultValue, ZAVWireTypeData,
-                 ZAVWireDefaultData(kDataDefault)),
-    ZAVWireField("blob", 7, ZAVWireFieldOptional, ZAVWireTypeData, {}, nullptr, kOptions),
-    ZAVWireField("color", 8, ZAVWireFieldOptional | ZAVWireFieldHasEnumDescriptor, ZAVWireTypeEnum,
-                 ZAVWireDefaultInt32(1), "DescColor"),
-    ZAVWireEnumField("odd", 9, ZAVWireFieldOptional, ZAVWireDefaultInt32(1), oddOnly),
-    ZAVWireField("unpackedArray", 10, ZAVWireFieldRepeated, ZAVWireTypeInt32),
-    ZAVWireField("ratio", 11, ZAVWireFieldOptional, ZAVWireTypeDouble, ZAVWireDefaultDouble(-1.0)),
-    ZAVWireField("flag", 12, ZAVWireFieldOptional, ZAVWireTypeBool),
-    ZAVWireField("obsoleteEnableAutoEventTracking", 18,
-                 ZAVWireFieldOptional | ZAVWireFieldTextFormatNameCustom, ZAVWireTypeBool),
-    ZAVWireField("somethingElse", 19, ZAVWireFieldOptional | ZAVWireFieldTextFormatNameCustom,
-                 ZAVWireTypeBool),
-    ZAVWireField("missingName", 20, ZAVWireFieldOptional | ZAVWireFieldTextFormatNameCustom, ZAVWireTypeBool),
+    ZAVWireFieldRecord("valueArray", 1, ZAVWireFieldRepeated | ZAVWireFieldPacked, ZAVWireTypeInt32),
+    ZAVWireFieldRecord("fooArray", 2, ZAVWireFieldOptional, ZAVWireTypeInt32, ZAVWireDefaultInt32(-7)),
+    ZAVWireFieldRecord("result", 3, ZAVWireFieldOptional, ZAVWireTypeGroup, {}, "DescChild"),
+    ZAVWireFieldRecord("id_p", 4, ZAVWireFieldOptional, ZAVWireTypeString),
+    ZAVWireFieldRecord("resourceFormatVersion", 5, ZAVWireFieldRequired, ZAVWireTypeInt64),
+    ZAVWireFieldRecord("payload", 6, ZAVWireFieldOptional | ZAVWireFieldHasDefaultValue, ZAVWireTypeData,
+                       ZAVWireDefaultData(kDataDefault)),
+    ZAVWireFieldRecord("blob", 7, ZAVWireFieldOptional, ZAVWireTypeData, {}, nullptr, kOptions),
+    ZAVWireFieldRecord("color", 8, ZAVWireFieldOptional | ZAVWireFieldHasEnumDescriptor, ZAVWireTypeEnum,
+                       ZAVWireDefaultInt32(1), "DescColor"),
+    ZAVWireEnumFieldRecord("odd", 9, ZAVWireFieldOptional, ZAVWireDefaultInt32(1), oddOnly),
+    ZAVWireFieldRecord("unpackedArray", 10, ZAVWireFieldRepeated, ZAVWireTypeInt32),
+    ZAVWireFieldRecord("ratio", 11, ZAVWireFieldOptional, ZAVWireTypeDouble, ZAVWireDefaultDouble(-1.0)),
+    ZAVWireFieldRecord("flag", 12, ZAVWireFieldOptional, ZAVWireTypeBool),
+    ZAVWireFieldRecord("obsoleteEnableAutoEventTracking", 18,
+                       ZAVWireFieldOptional | ZAVWireFieldTextFormatNameCustom, ZAVWireTypeBool),
+    ZAVWireFieldRecord("somethingElse", 19, ZAVWireFieldOptional | ZAVWireFieldTextFormatNameCustom,
+                       ZAVWireTypeBool),
+    ZAVWireFieldRecord("missingName", 20, ZAVWireFieldOptional | ZAVWireFieldTextFormatNameCustom,
+                       ZAVWireTypeBool),
 });
 constexpr ZAVWireExtensionRangeDescription kRanges[] = {{100, 200}};
 const char* const kEnums[] = {"DescColor"};
@@ -111,6 +113,11 @@ TEST(Descriptor, TagsSelectorsAndLookups) {
     size_t length = 0;
     const uint8_t* options = d->fieldWithNumber(7)->optionBytes(&length);
     EXPECT_EQ(toHex(options, length), "10 01");
+    auto parsed = d->fieldWithNumber(7)->fieldOptions();
+    ASSERT_TRUE(parsed);
+    EXPECT_TRUE(parsed->packed());
+    EXPECT_EQ(parsed, d->fieldWithNumber(7)->fieldOptions());
+    EXPECT_EQ(d->fieldWithNumber(6)->fieldOptions(), nullptr);
 }
 
 TEST(Descriptor, Defaults) {
@@ -148,8 +155,8 @@ TEST(Descriptor, Enums) {
 }
 
 TEST(Descriptor, MissingClassOrEnumIsAnAssertion) {
-    static constexpr auto kBad = ZAVWireLayout(
-        std::array{ZAVWireField("child", 1, ZAVWireFieldOptional, ZAVWireTypeMessage, {}, "NoSuchClass")});
+    static constexpr auto kBad = ZAVWireLayout(std::array{
+        ZAVWireFieldRecord("child", 1, ZAVWireFieldOptional, ZAVWireTypeMessage, {}, "NoSuchClass")});
     EXPECT_EQ(raised([&] {
                   ZAVWireDescriptor::allocDescriptorForClass(&kParent, nullptr, kBad.data(), 1, nullptr, 0,
                                                              nullptr, 0, ZAVWireStorageSize(kBad), false);
