@@ -97,6 +97,10 @@ void Potemaru::kill9() {
     wait();
 }
 
+bool Potemaru::signal(int signal) {
+    return pid_ > 0 && ::kill(pid_, signal) == 0;
+}
+
 int Potemaru::run(const std::vector<std::string>& args) {
     return start(args) ? wait() : -1;
 }

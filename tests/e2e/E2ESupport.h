@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/media/ImageCodec.h"
 #include "platform/base/Value.h"
+#include "platform/media/ImageCodec.h"
 
 namespace e2e {
 
@@ -26,6 +26,8 @@ class Potemaru {
     bool running();
     int wait();
     void kill9();
+    // Sends `signal` to the running program; false when it is not running.
+    bool signal(int signal);
     std::string out() const;
     std::string err() const;
 
@@ -47,6 +49,10 @@ std::vector<std::pair<double, std::string>> reminders(const std::filesystem::pat
 // whose sizes were never filled in is read to the end of the file.
 std::vector<int> wavSamples(const std::filesystem::path& path);
 int peak(const std::vector<int>& samples, size_t from, size_t to);
+
+// Asks the window of that name on DISPLAY to close, as a window manager's close button does
+// (WM_DELETE_WINDOW). False when there is no such window.
+bool closeWindow(const std::string& name);
 
 std::optional<plat::DecodedImage> readPng(const std::filesystem::path& path);
 // Rows [y0, y1) of two pictures of one size hold the same pixels.
