@@ -28,6 +28,8 @@ class Potemaru {
     void kill9();
     // Sends `signal` to the running program; false when it is not running.
     bool signal(int signal);
+    // The largest resident set of the finished program (and whatever it started), in kilobytes.
+    long maxResidentKb() const { return maxRssKb_; }
     std::string out() const;
     std::string err() const;
 
@@ -35,6 +37,7 @@ class Potemaru {
     std::filesystem::path out_, err_;
     pid_t pid_ = -1;
     int status_ = -1;
+    long maxRssKb_ = 0;
 };
 
 // The settings store of the app home (a dictionary; empty when there is none yet).
