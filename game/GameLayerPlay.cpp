@@ -243,10 +243,14 @@ void GameLayer::absorb(KTSprite* c, int s) {
     std::snprintf(text, sizeof text, "%d", std::max(0, need - mypoints));
     if (remainLabel) remainLabel->setString(text);
 
-    if (mypoints >= threshold && level < kLastLevel) levelUp();
+    const bool levelledUp = mypoints >= threshold && level < kLastLevel;
+    if (levelledUp) levelUp();
 
+    // After a level-up the gauge stays full on screen until the evolution ends, but the new level starts
+    // empty: a relaunch in between must not show it full.
     userDefault->setIntegerForKey(SaveDataKeys::kMyPoints, mypoints);
-    userDefault->setFloatForKey(SaveDataKeys::kGageLevel, gauge ? gauge->getPercentage() : 0.0f);
+    userDefault->setFloatForKey(SaveDataKeys::kGageLevel,
+                                gauge && !levelledUp ? gauge->getPercentage() : 0.0f);
     userDefault->setIntegerForKey(SaveDataKeys::kObjectCount, objectcount);
     userDefault->setIntegerForKey(SaveDataKeys::kMyObjectLevel, level);
     userDefault->setIntegerForKey(SaveDataKeys::kObjectSpriteAndSound, objectspriteandsound);
