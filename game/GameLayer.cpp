@@ -1,5 +1,8 @@
 #include "game/GameLayer.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 
 #include "chime/Chime.h"
@@ -75,13 +78,6 @@ KTTexture2D* loadTexture(const char* name) {
     return texture;
 }
 
-int clampStored(const char* key, int value, int lo, int hi) {
-    if (value >= lo && value <= hi) return value;
-    const int clamped = value < lo ? lo : hi;
-    plat::logWarning("play field: stored %s = %d is outside %d..%d; using %d", key, value, lo, hi, clamped);
-    return clamped;
-}
-
 // Game timer and spawn timers from the store plus the time spent away.
 void restoreTimersWithDefault(float spawnDefault) {
     KTUserDefaultStore* store = KTUserDefaultStore::sharedUserDefaultStore();
@@ -117,6 +113,11 @@ KTScene* GameLayer::scene() {
     return scene;
 }
 
+int GameLayer::pointsStillNeeded(int need, int points) {
+    const int64_t remaining = static_cast<int64_t>(need) - points;
+    return static_cast<int>(std::clamp<int64_t>(remaining, 0, INT_MAX));
+}
+
 void GameLayer::restoreTimers() {
     restoreTimersWithDefault(0.0f);
 }
@@ -148,21 +149,16 @@ void GameLayer::startGame(float) {
 }
 
 void GameLayer::readStoredProgress() {
-    mypoints = userDefault->getIntegerForKey(SaveDataKeys::kMyPoints, 0);
-    objectcount =
-        clampStored(SaveDataKeys::kObjectCount,
-                    userDefault->getIntegerForKey(SaveDataKeys::kObjectCount, objectcount), 0, kSlotCount);
-    level =
-        clampStored(SaveDataKeys::kMyObjectLevel,
-                    userDefault->getIntegerForKey(SaveDataKeys::kMyObjectLevel, 1), 1, CharaTable::kRowCount);
-    objectspriteandsound = clampStored(SaveDataKeys::kObjectSpriteAndSound,
-                                       userDefault->getIntegerForKey(SaveDataKeys::kObjectSpriteAndSound, 1),
-                                       1, CharaTable::kRowCount);
-    backspriteid =
-        clampStored(SaveDataKeys::kBackSpriteId,
-                    userDefault->getIntegerForKey(SaveDataKeys::kBackSpriteId, 1), 1, CharaTable::kRowCount);
-    soundid = clampStored(SaveDataKeys::kSoundId, userDefault->getIntegerForKey(SaveDataKeys::kSoundId, 1), 1,
-                          CharaTable::kRowCount);
+    using SaveDataKeys::readClamped;
+    const int rows = CharaTable::kRowCount;
+    mypoints = readClamped(userDefault, SaveDataKeys::kMyPoints, 0, 0, SaveDataKeys::kMaxPoints);
+    objectcount = readClamped(userDefault, SaveDataKeys::kObjectCount, objectcount, 0, kSlotCount);
+    level = readClamped(userDefault, SaveDataKeys::kMyObjectLevel, 1, 1, rows);
+    objectspriteandsound = readClamped(userDefault, SaveDataKeys::kObjectSpriteAndSound, 1, 1, rows);
+    backspriteid = readClamped(userDefault, SaveDataKeys::kBackSpriteId, 1, 1, rows);
+    soundid = readClamped(userDefault, SaveDataKeys::kSoundId, 1, 1, rows);
+    backtype = readClamped(userDefault, SaveDataKeys::kBackType, 1, SaveDataKeys::kMinBackType,
+                           SaveDataKeys::kMaxBackType);
 }
 
 void GameLayer::setupGame() {
@@ -194,7 +190,6 @@ void GameLayer::setupGame() {
     // 5-7: stored progress and the screen view named after the player's form.
     readStoredProgress();
     sendLevelScreenBridge(objectspriteandsound);
-    backtype = userDefault->getIntegerForKey(SaveDataKeys::kBackType, 1);
 
     // 8
     for (KTArray** array : {&characters, &attackEffects, &absorbEffects}) {
@@ -284,7 +279,8 @@ void GameLayer::setupGame() {
     nextSprite->setPosition(KTPoint(barSize.width / 2 + 20, H - barSize.height - 15));
     addChild(nextSprite, 2);
 
-    std::snprintf(name, sizeof name, "%d", CharaTable::requiredPoints(level + 1) - mypoints);
+    std::snprintf(name, sizeof name, "%d",
+                  pointsStillNeeded(CharaTable::requiredPoints(level + 1), mypoints));
     remainLabel = KTLabelAtlas::create(name, "number.png", 12, 15, '0');
     if (remainLabel) {
         remainLabel->setAnchorPoint(KTPoint(1, 0.5f));
@@ -337,8 +333,7 @@ void GameLayer::setupGame() {
 
     // 14: the very first start records when it happened.
     if (userDefault->getBoolForKey(SaveDataKeys::kFirstGame, true)) {
-        userDefault->setIntegerForKey(SaveDataKeys::kSaveTime,
-                                      static_cast<int>(plat::Clock::shared().timeOfDay().seconds));
+        userDefault->setInteger64ForKey(SaveDataKeys::kSaveTime, plat::Clock::shared().timeOfDay().seconds);
         userDefault->setBoolForKey(SaveDataKeys::kFirstGame, false);
         userDefault->flush();
     }

@@ -33,6 +33,9 @@ class GameLayer : public kite::KTLayer {
     static kite::KTScene* scene();
     // On return from the background: game timer and spawn timers = stored values + "passagetime".
     static void restoreTimers();
+    // need - points for the remaining-points label: worked out in 64 bits (table values may be anything)
+    // and never below 0, since the label's character map has digits only.
+    static int pointsStillNeeded(int need, int points);
 
     void update(float dt) override;
     // The first splash; the field itself is built two seconds later by setupGame.
