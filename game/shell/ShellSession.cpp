@@ -107,6 +107,40 @@ bool setUpAudio(const ShellOptions& o) {
     return true;
 }
 
+// Outputs that could never be written are refused before anything starts, with one line each: the
+// run would otherwise play to its end and report success with nothing written.
+bool checkOutputs(const ShellOptions& o) {
+    std::error_code ec;
+    if (o.audio == ShellOptions::Audio::Wave) {
+        const fs::path file = fs::absolute(o.audioFile, ec);
+        const fs::path folder = file.parent_path();
+        if (fs::is_directory(file, ec)) {
+            std::fprintf(stderr, "potemaru: --audio wave:%s names a folder, not a file\n",
+                         o.audioFile.c_str());
+            return false;
+        }
+        if (!fs::is_directory(folder, ec) || access(folder.c_str(), W_OK) != 0) {
+            std::fprintf(stderr,
+                         "potemaru: --audio wave:%s cannot be written (%s is not a writable folder)\n",
+                         o.audioFile.c_str(), folder.c_str());
+            return false;
+        }
+    }
+    if (!o.captureDir.empty()) {
+        if (fs::exists(o.captureDir, ec) && !fs::is_directory(o.captureDir, ec)) {
+            std::fprintf(stderr, "potemaru: --capture %s is a file, not a folder\n", o.captureDir.c_str());
+            return false;
+        }
+        fs::create_directories(o.captureDir, ec);
+        if (!fs::is_directory(o.captureDir, ec) || access(o.captureDir.c_str(), W_OK) != 0) {
+            std::fprintf(stderr, "potemaru: --capture %s is not a folder that can be written\n",
+                         o.captureDir.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 void syncScreen() {
     const kite::KTRect b = kite::KTScreen::mainScreen().bounds();
     plat::Screen::main().setBounds({b.origin.x, b.origin.y, b.size.width, b.size.height},
@@ -158,8 +192,6 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args) {
         syncScreen();
         driver.setScript(script.takeDriverScript());
         fs::path captures = o.captureDir.empty() ? fs::path(".") : fs::path(o.captureDir);
-        std::error_code ec;
-        if (!o.captureDir.empty()) fs::create_directories(captures, ec);
         driver.setCaptureDirectory(captures);
 
         const int64_t last = o.frames           ? *o.frames
@@ -297,6 +329,7 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
         }
         plat::Bundle::setMainResourcePath(fs::absolute(o.resources));
     }
+    if (!checkOutputs(o)) return 1;
     if (!setUpAudio(o)) return 1;
     if (o.seed) plat::Random::setFixedSeed(*o.seed);
 
