@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "platform/base/Log.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/FileManager.h"
-#include "platform/base/Log.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
 
@@ -73,6 +73,8 @@ UserDefaults::UserDefaults(fs::path file) : file_(std::move(file)) {
 UserDefaults::~UserDefaults() = default;
 
 void UserDefaults::load() {
+    // A kill between a save's temporary file and its rename leaves the temporary behind for good.
+    removeStaleTemporaryFiles(file_);
     if (!FileManager::fileExists(file_)) return;
     auto value = PropertyList::readFile(file_);
     if (value && value->isDictionary()) {

@@ -160,3 +160,20 @@ TEST(PotemaruMemory, HeadlessFramesWithTapsKeepMemoryFlat) {
     // its start-up size whatever the number of frames.
     EXPECT_LT(run.maxResidentKb(), 250 * 1024);
 }
+
+TEST(PotemaruQuit, ATemporarySaveLeftByAKillAtTheRenameIsGoneAfterARelaunch) {
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home";
+    prepareFourSpawns(home, kStart);
+    // A kill between writing the temporary file and renaming it over the store leaves this behind.
+    const fs::path stale = home / "Library" / "Preferences" / ".potemaru.plist.tmp.Xy12Ab";
+    testsupport::writeFile(stale, "<?xml half a save");
+    Potemaru run(dir.path());
+    auto args = headless(home);
+    args.insert(args.end(), {"--frames", "10"});
+    ASSERT_EQ(run.run(args), 0) << run.err();
+    EXPECT_FALSE(fs::exists(stale));
+    for (const auto& entry : fs::directory_iterator(home / "Library" / "Preferences"))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp."), std::string::npos) << entry.path();
+    EXPECT_FALSE(e2e::settings(home)["firstgame"].toBool());
+}
