@@ -9,6 +9,7 @@
 #include "chime/CHAudioManager.h"
 #include "chime/CHSoundSource.h"
 #include "chime/Chime.h"
+#include "kite/files/KTFileUtils.h"
 #include "platform/base/Log.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/Bundle.h"
@@ -21,6 +22,20 @@ void runMainLoopUntil(const std::function<bool()>& done) {
     auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!done() && std::chrono::steady_clock::now() < limit) plat::RunLoop::main().runOnce(0.005);
 }
+
+// The facade resolves names through the engine's file utilities, which remember what they found: a
+// test with its own resource folder starts and ends with nothing remembered.
+class Resources {
+  public:
+    explicit Resources(const std::filesystem::path& dir) {
+        plat::Bundle::setMainResourcePath(dir);
+        kite::KTFileUtils::sharedFileUtils()->purgeCachedEntries();
+    }
+    ~Resources() {
+        plat::Bundle::setMainResourcePath({});
+        kite::KTFileUtils::sharedFileUtils()->purgeCachedEntries();
+    }
+};
 
 // Resources for the facade: a loud effect and a piece of music.
 void writeResources(const std::filesystem::path& dir) {
@@ -51,7 +66,7 @@ TEST(ChimeFacade, TypeInfoIsTheHashOfTheTypeName) {
 
 TEST(ChimeFacade, MissingEffectIsRefusedAndTriedAgainNextTime) {
     testsupport::TempDir dir;
-    plat::Bundle::setMainResourcePath(dir.path());
+    Resources resources(dir.path());
     auto* chime = Chime::AudioEngine::sharedEngine();
     EXPECT_EQ(chime->playEffect("later.wav"), 0xFEEDBABu);
     EXPECT_EQ(chime->playEffect("later.wav", true), 0xFEEDBABu);
@@ -64,7 +79,6 @@ TEST(ChimeFacade, MissingEffectIsRefusedAndTriedAgainNextTime) {
     std::filesystem::remove(dir.path() / "later.wav");
     EXPECT_LT(chime->playEffect("later.wav"), 0xFEEDBABu);
     chime->stopAllEffects();
-    plat::Bundle::setMainResourcePath({});
 }
 
 // Lines of `log` that contain `fragment`.
@@ -76,7 +90,7 @@ size_t countLines(const plat::LogCapture& log, const std::string& fragment) {
 
 TEST(ChimeFacade, MissingAndUndecodableEffectsAreLoggedOnce) {
     testsupport::TempDir dir;
-    plat::Bundle::setMainResourcePath(dir.path());
+    Resources resources(dir.path());
     auto* chime = Chime::AudioEngine::sharedEngine();
     plat::LogCapture log;
     for (int i = 0; i < 3; ++i) EXPECT_EQ(chime->playEffect("gone.wav"), 0xFEEDBABu);
@@ -93,13 +107,12 @@ TEST(ChimeFacade, MissingAndUndecodableEffectsAreLoggedOnce) {
     EXPECT_LT(chime->playEffect("bad.ogg"), 0xFEEDBABu);
     chime->stopAllEffects();
     ::AudioEngine::sharedEngine()->unloadEffect("bad.ogg");
-    plat::Bundle::setMainResourcePath({});
 }
 
 TEST(ChimeFacade, MissingAndUndecodableMusicIsLoggedOnce) {
     testsupport::TempDir dir;
     writeResources(dir.path());
-    plat::Bundle::setMainResourcePath(dir.path());
+    Resources resources(dir.path());
     auto* chime = Chime::AudioEngine::sharedEngine();
     auto engine = ::AudioEngine::sharedEngine();
     plat::LogCapture log;
@@ -119,13 +132,12 @@ TEST(ChimeFacade, MissingAndUndecodableMusicIsLoggedOnce) {
     chime->playBackgroundMusic("broken.ogg", true);
     EXPECT_FALSE(engine->isBackgroundMusicPlaying());
     chime->stopBackgroundMusic(true);
-    plat::Bundle::setMainResourcePath({});
 }
 
 TEST(ChimeFacade, BackgroundMusicThroughTheFacade) {
     testsupport::TempDir dir;
     writeResources(dir.path());
-    plat::Bundle::setMainResourcePath(dir.path());
+    Resources resources(dir.path());
     auto* chime = Chime::AudioEngine::sharedEngine();
     auto engine = ::AudioEngine::sharedEngine();
     chime->playBackgroundMusic("bgm.ogg", true);
@@ -150,7 +162,6 @@ TEST(ChimeFacade, BackgroundMusicThroughTheFacade) {
     EXPECT_FLOAT_EQ(source->durationInSeconds(), 1.0f);
     EXPECT_FALSE(engine->soundSourceForFile("nothing.wav"));
     engine->unloadEffect((dir.path() / "se.wav").string());
-    plat::Bundle::setMainResourcePath({});
 }
 
 TEST(ChimeFacade, EffectIsHeardInTheMix) {
