@@ -21,6 +21,7 @@
 #include "platform/base/Clock.h"
 #include "platform/base/Log.h"
 #include "platform/base/Random.h"
+#include "platform/media/GLContext.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/Bundle.h"
@@ -181,6 +182,12 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args) {
     if (!o.script.empty() && !script.load(o.script, o.resumeFrame, &error)) {
         std::fprintf(stderr, "potemaru: script %s: %s\n", o.script.c_str(), error.c_str());
         return 2;
+    }
+    // Without EGL nothing can be drawn: one line, before anything starts.
+    std::string why;
+    if (!plat::GLContext::headlessAvailable(&why)) {
+        std::fprintf(stderr, "potemaru: no usable EGL display for headless drawing: %s\n", why.c_str());
+        return 1;
     }
     auto clock = std::make_shared<plat::VirtualClock>(
         o.resumeWallMicros.value_or(plat::VirtualClock::kDefaultStartMicros));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -83,4 +84,22 @@ TEST(PotemaruInputs, OutputsThatCannotBeWrittenAreRefused) {
     args.insert(args.end(), {"--capture", (dir.path() / "new" / "shots").string(), "--capture-every", "5"});
     EXPECT_EQ(made.run(args), 0) << made.err();
     EXPECT_TRUE(fs::exists(dir.path() / "new" / "shots" / "frame000005.png"));
+}
+
+TEST(PotemaruInputs, WithoutAUsableEglDisplayItSaysSoAndExitsOne) {
+    testsupport::TempDir dir;
+    // The EGL dispatch library then finds no driver at all.
+    const char* previous = std::getenv("__EGL_VENDOR_LIBRARY_FILENAMES");
+    const std::string saved = previous ? previous : "";
+    setenv("__EGL_VENDOR_LIBRARY_FILENAMES", (dir.path() / "no-such-vendor.json").c_str(), 1);
+    Potemaru run(dir.path());
+    const int status = run.run(headless(dir.path() / "home"));
+    if (previous)
+        setenv("__EGL_VENDOR_LIBRARY_FILENAMES", saved.c_str(), 1);
+    else
+        unsetenv("__EGL_VENDOR_LIBRARY_FILENAMES");
+    if (status == 0)
+        GTEST_SKIP() << "this EGL library does not take its drivers from __EGL_VENDOR_LIBRARY_FILENAMES";
+    EXPECT_EQ(status, 1) << run.err();
+    expectRefused(run, "no usable EGL display");
 }
