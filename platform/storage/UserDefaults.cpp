@@ -53,6 +53,8 @@ UserDefaults::UserDefaults(fs::path file) : file_(std::move(file)) {
 UserDefaults::~UserDefaults() = default;
 
 void UserDefaults::load() {
+    // A kill between a save's temporary file and its rename leaves the temporary behind for good.
+    removeStaleTemporaryFiles(file_);
     if (!FileManager::fileExists(file_)) return;
     auto value = PropertyList::readFile(file_);
     if (value && value->isDictionary()) {

@@ -1,11 +1,10 @@
 #include "kite/platform/linux/EAGLView.h"
 
-
 #include "kite/base/KTMacros.h"
 #include "kite/platform/linux/KTGLLayer.h"
 #include "kite/platform/linux/KTScreen.h"
-#include "platform/media/GLContext.h"
 #include "platform/base/Log.h"
+#include "platform/media/GLContext.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace kite {
@@ -81,7 +80,9 @@ bool EAGLView::setupSurfaceWithSharegroup(const void* sharegroup) {
     renderer_ = KTES2Renderer::create(depthFormat_, convertPixelFormat(pixelformat_), sharegroup,
                                       multiSampling_, requestedSamples_, *layer_);
     if (!renderer_) {
-        KTAssert(false, "OpenGL ES 2.O is required.");
+        // Said, not asserted: a machine without a usable GL driver is not a fault of the program, and the
+        // caller gets no view rather than an abort.
+        plat::logError("EAGLView: OpenGL ES 2.O is required.");
         return false;
     }
     context_ = renderer_->context();
