@@ -108,6 +108,10 @@ bool KTDirector::init() {
     return true;
 }
 
+bool KTDirector::hasSharedDirector() {
+    return s_sharedDirector != nullptr;
+}
+
 KTDirector::~KTDirector() {
     KT_SAFE_RELEASE(m_pFPSLabel);
     KT_SAFE_RELEASE(m_pSPFLabel);

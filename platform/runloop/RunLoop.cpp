@@ -65,6 +65,19 @@ RunLoop::~RunLoop() {
     if (wakeFd_ >= 0) close(wakeFd_);
 }
 
+void RunLoop::discardAll() {
+    std::vector<Task> posted;
+    std::vector<Timer> timers;
+    std::vector<Watch> watches;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        posted.swap(posted_);
+        timers.swap(timers_);
+        watches.swap(watches_);
+    }
+    // The callbacks die outside the lock: their captures may post or cancel on this loop.
+}
+
 RunLoop& RunLoop::main() {
     // Never destroyed: other threads may still post to it while the process exits.
     static RunLoop* loop = [] {

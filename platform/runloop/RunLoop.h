@@ -69,6 +69,8 @@ class RunLoop {
     bool isCurrent() const;
     // Wakes a waiting runOnce()/run() without posting anything.
     void wakeUp();
+    // Drops every posted task, timer and watch without running them (a test's leftovers).
+    void discardAll();
 
   private:
     struct Timer {

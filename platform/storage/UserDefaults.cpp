@@ -27,13 +27,28 @@ bool storable(const Value& v, int depth = 0) {
     return true;
 }
 
+std::mutex& standardMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::shared_ptr<UserDefaults>& standardSlot() {
+    static std::shared_ptr<UserDefaults> instance;
+    return instance;
+}
+
 }  // namespace
 
+void UserDefaults::forgetStandard() {
+    std::shared_ptr<UserDefaults> old;
+    std::lock_guard<std::mutex> lock(standardMutex());
+    old.swap(standardSlot());
+}
+
 std::shared_ptr<UserDefaults> UserDefaults::standard() {
-    static std::mutex standardMutex;
-    static std::shared_ptr<UserDefaults> instance;
     fs::path file = Paths::preferences() / kStandardFileName;
-    std::lock_guard<std::mutex> lock(standardMutex);
+    std::lock_guard<std::mutex> lock(standardMutex());
+    std::shared_ptr<UserDefaults>& instance = standardSlot();
     if (!instance || instance->path() != file) {
         if (instance) instance->synchronize();
         instance = create(file);
