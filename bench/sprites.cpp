@@ -170,7 +170,8 @@ struct BareScene {
     void frame(const kite::mxMat4& projection) {
         glClear(GL_COLOR_BUFFER_BIT);
         glUseProgram(program->getProgram());
-        glUniformMatrix4fv(program->getUniformLocation(kite::kKTUniformMVPMatrix), 1, GL_FALSE, projection.mat);
+        glUniformMatrix4fv(program->getUniformLocation(kite::kKTUniformMVPMatrix), 1, GL_FALSE,
+                           projection.mat);
         glEnable(GL_BLEND);
         glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
         glActiveTexture(GL_TEXTURE0);
@@ -178,8 +179,10 @@ struct BareScene {
         glBindBuffer(GL_ARRAY_BUFFER, 0);
         for (GLuint a = 0; a < 3; ++a) glEnableVertexAttribArray(a);
         constexpr GLsizei stride = sizeof(kite::ktQuadVertex);
-        glVertexAttribPointer(kite::kKTVertexAttrib_Position, 3, GL_FLOAT, GL_FALSE, stride, &quad[0].vertices);
-        glVertexAttribPointer(kite::kKTVertexAttrib_Color, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, &quad[0].colors);
+        glVertexAttribPointer(kite::kKTVertexAttrib_Position, 3, GL_FLOAT, GL_FALSE, stride,
+                              &quad[0].vertices);
+        glVertexAttribPointer(kite::kKTVertexAttrib_Color, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
+                              &quad[0].colors);
         glVertexAttribPointer(kite::kKTVertexAttrib_TexCoords, 2, GL_FLOAT, GL_FALSE, stride,
                               &quad[0].texCoords);
         const int count = static_cast<int>(motion.x.size());
