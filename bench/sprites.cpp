@@ -223,8 +223,8 @@ void BM_SpriteCost(benchmark::State& state) {
     const bool tunedAllocator = state.range(0) != 0;
     if (tunedAllocator) {
         // The same thresholds potemaru sets at start.
-        mallopt(M_TRIM_THRESHOLD, 64 << 20);
-        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 16 << 20);
+        mallopt(M_MMAP_THRESHOLD, 1 << 20);
     }
     auto target = Target::make();
     if (!target) return state.SkipWithError("no GL context");
