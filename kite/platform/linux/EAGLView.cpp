@@ -6,6 +6,8 @@
 #include "platform/base/Log.h"
 #include "platform/media/GLContext.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/ui/Compositor.h"
+#include "platform/ui/Window.h"
 
 namespace kite {
 
@@ -71,6 +73,10 @@ bool EAGLView::initWithFrame(const KTRect& frame, const std::string& pixelFormat
 }
 
 EAGLView::~EAGLView() {
+    // The compositor's textures live in the renderer's context.
+    if (compositor_ && context_ && (context_->isCurrent() || context_->makeCurrent()))
+        compositor_->releaseResources();
+    compositor_.reset();
     renderer_.reset();
 }
 
@@ -124,6 +130,7 @@ void EAGLView::layoutSubviews() {
 }
 
 void EAGLView::swapBuffers() {
+    compositeViews();
     renderer_->present(*layer_);
 }
 
@@ -160,6 +167,21 @@ bool EAGLView::writePNG(const std::string& path) {
     if (pixels.empty()) return false;
     return plat::writeRGBAToPNG(path, pixels.data(), static_cast<int>(size_.width),
                                 static_cast<int>(size_.height));
+}
+
+void EAGLView::dispatchPlatformTouches(TouchPhase phase, const std::vector<EAGLTouch>& touches) {
+    static constexpr plat::Touch::Phase kPhases[] = {plat::Touch::Phase::Began, plat::Touch::Phase::Moved,
+                                                     plat::Touch::Phase::Ended,
+                                                     plat::Touch::Phase::Cancelled};
+    std::vector<EAGLTouch> forGame;
+    for (const EAGLTouch& touch : touches) {
+        // The view's points are the window's, moved by the view's origin.
+        const plat::Point at{frame_.origin.x + touch.location.x, frame_.origin.y + touch.location.y};
+        if (!plat::Window::routeTouch(kPhases[static_cast<int>(phase)], touch.identity, at))
+            forGame.push_back(touch);
+    }
+    if (forGame.empty()) return;
+    deliverTouches(phase, forGame);
 }
 
 void EAGLView::touchesBegan(const std::vector<EAGLTouch>& touches) {
