@@ -9,11 +9,13 @@
 #include "kite/core/KTDirector.h"
 #include "kite/layers/KTLayer.h"
 #include "kite/nodes/KTNode.h"
+#include "kite/nodes/KTScene.h"
 #include "kite/sprites/KTSprite.h"
 #include "kite/textures/KTTexture2D.h"
 #include "kite/textures/KTTextureCache.h"
 #include "tests/kite/textures/TextureDrawSupport.h"
 #include "tests/support/GLTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace kite {
 namespace {
@@ -165,6 +167,44 @@ TEST_F(SpriteDrawPathTest, ProgramThatAppliesTheModelviewItselfGetsTheSpritesOwn
     EXPECT_TRUE(testsupport::near(at(rgba, 44, 24), {0, 0, 255, 255}));
     EXPECT_EQ(at(rgba, 44, 14), (Pixel{0, 0, 0, 0}));
     EXPECT_EQ(at(rgba, 37, 17), (Pixel{0, 0, 0, 0}));
+}
+
+// Views composited between two director frames may aim the attribute arrays at their own vertices; the
+// next frame's sprites must not draw from them.
+class SpriteDirectorFrameTest : public testsupport::GLTest {};
+
+TEST_F(SpriteDirectorFrameTest, AttributeArraysAimedElsewhereBetweenFramesAreAimedBack) {
+    testsupport::VirtualClockScope clock;
+    ktGLInvalidateStateCache();
+    testdraw::useTextureColorProgram();
+    KTDirector* director = KTDirector::sharedDirector();
+    KTScene* scene = KTScene::create();
+    std::vector<uint8_t> red;
+    for (int i = 0; i < 64; ++i) red.insert(red.end(), {255, 0, 0, 255});
+    KTImage* image = testdraw::makeImage(red, 8, 8);
+    KTTexture2D* texture = KTTextureCache::sharedTextureCache()->addUIImage(image, "red_square");
+    image->release();
+    KTSprite* sprite = KTSprite::createWithTexture(texture);
+    sprite->setPosition(KTPoint(20, 20));
+    scene->addChild(sprite);
+    director->runWithScene(scene);
+
+    const std::vector<float> elsewhere(64, 0.0f);
+    for (int frame = 0; frame < 3; ++frame) {
+        clock.clock().advance(1.0 / 60);
+        glClearColor(0, 0, 0, 0);
+        director->mainLoop();
+        const auto rgba = readPixels();
+        EXPECT_TRUE(testsupport::near(pixel(rgba, 20, height_ - 1 - 20), {255, 0, 0, 255})) << frame;
+        for (GLuint attribute = 0; attribute < 3; ++attribute)
+            glVertexAttribPointer(attribute, 2, GL_FLOAT, GL_FALSE, 0, elsewhere.data());
+    }
+
+    director->end();
+    director->mainLoop();
+    KTTextureCache::purgeSharedTextureCache();
+    KTShaderCache::purgeSharedShaderCache();
+    ktGLInvalidateStateCache();
 }
 
 }  // namespace
