@@ -46,6 +46,9 @@ TEST(Json, IntegersBeyond64BitsReadAsReals) {
     auto big = parse("18446744073709551615");
     ASSERT_TRUE(big && big->isReal());
     EXPECT_DOUBLE_EQ(*big->realIf(), 18446744073709551615.0);
+    auto below = parse("-9223372036854775809");
+    ASSERT_TRUE(below && below->isReal());
+    EXPECT_DOUBLE_EQ(*below->realIf(), -9223372036854775808.0);
     auto huge = parse("123456789012345678901234567890");
     ASSERT_TRUE(huge && huge->isReal());
     EXPECT_DOUBLE_EQ(*huge->realIf(), 1.2345678901234568e29);

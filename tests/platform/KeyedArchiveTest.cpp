@@ -153,6 +153,17 @@ TEST_F(KeyedArchiveTest, PlainRootsAndNullMarkers) {
     }
 }
 
+TEST_F(KeyedArchiveTest, ValuesWithoutAnArchiveFormAreRefused) {
+    plat::LogCapture capture;
+    EXPECT_FALSE(KeyedArchive::archive(Value(Value::Array{std::string("a\0b", 3)})));
+    EXPECT_TRUE(capture.contains("cannot archive"));
+    Value deep;
+    for (int i = 0; i < KeyedArchive::kMaxDepth + 1; ++i) deep = Value(Value::Array{std::move(deep)});
+    capture.clear();
+    EXPECT_FALSE(KeyedArchive::archive(deep));
+    EXPECT_TRUE(capture.contains("nested too deeply"));
+}
+
 TEST_F(KeyedArchiveTest, ReadsMutableClassesAndSubclassesOfCollections) {
     auto bytes = archiveOf(
         {"$null",
