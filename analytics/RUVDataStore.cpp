@@ -11,6 +11,7 @@
 #include "platform/base/Clock.h"
 #include "platform/storage/KeyedArchive.h"
 #include "platform/storage/Paths.h"
+#include "platform/ui/Application.h"
 
 namespace {
 
@@ -35,12 +36,21 @@ std::shared_ptr<RUVDataStore> RUVDataStore::dataStore() {
     RUV::postToWorker([weak] {
         if (auto s = weak.lock()) s->setUpCoreData();
     });
+    // The store saves when the app leaves the foreground or ends, after the hits already queued.
+    for (const char* name :
+         {plat::Application::kWillResignActiveNotification, plat::Application::kWillTerminateNotification}) {
+        store->lifeCycleObservers_.push_back(
+            plat::NotificationCenter::defaultCenter().addObserver(name, [weak](const plat::Notification&) {
+                if (auto s = weak.lock()) s->onExit();
+            }));
+    }
     return store;
 }
 
 RUVDataStore::RUVDataStore() = default;
 
 RUVDataStore::~RUVDataStore() {
+    for (auto token : lifeCycleObservers_) plat::NotificationCenter::defaultCenter().removeObserver(token);
     // Connections are closed on the worker, as all store work is.
     if (!thread().isCurrent() && (context_ || oldContext_)) {
         RUV::postToWorker(

@@ -23,6 +23,7 @@
 #include "analytics/RUVStoreContext.h"
 #include "platform/base/Error.h"
 #include "platform/base/Value.h"
+#include "platform/runloop/NotificationCenter.h"
 #include "platform/runloop/Thread.h"
 
 class RUVDataStore : public std::enable_shared_from_this<RUVDataStore> {
@@ -83,7 +84,7 @@ class RUVDataStore : public std::enable_shared_from_this<RUVDataStore> {
 
     // Whether hits are read from the earlier file.
     bool isReadingOldHits();
-    // Saves, after the work already queued on the worker (the app leaving the foreground or ending).
+    // Saves, after the work already queued on the worker. Called when the app resigns active or ends.
     void onExit();
 
   private:
@@ -107,6 +108,7 @@ class RUVDataStore : public std::enable_shared_from_this<RUVDataStore> {
     std::atomic<bool> setUp_{false};
 
     std::atomic<uint64_t> maxHitCount_{kDefaultMaxHitCount};
+    std::vector<uint64_t> lifeCycleObservers_;
 
     // The cached identity fields are written by setters on the caller's thread and read by getters on
     // any thread.

@@ -8,7 +8,9 @@
 #include "analytics/RUVDataStore.h"
 #include "analytics/RUVStoreContext.h"
 #include "platform/base/Clock.h"
+#include "platform/runloop/NotificationCenter.h"
 #include "platform/storage/KeyedArchive.h"
+#include "platform/ui/Application.h"
 #include "tests/analytics/StoreTestSupport.h"
 
 using namespace analyticstest;
@@ -309,4 +311,23 @@ TEST_F(HitStore, DeleteStoreFileTakesTheJournalToo) {
     EXPECT_FALSE(std::filesystem::exists(file(kV3)));
     EXPECT_FALSE(std::filesystem::exists(file(std::string(kV3) + "-journal")));
     EXPECT_EQ(RUVDataStore::databaseFullURL(kV3), "file://" + file(kV3).string());
+}
+
+TEST_F(HitStore, LeavingTheForegroundOrEndingSaves) {
+    auto& center = plat::NotificationCenter::defaultCenter();
+    size_t observers = center.observerCount();
+    auto store = RUVDataStore::dataStore();
+    int sender = 0;
+    int saved = 0;
+    for (const char* name :
+         {plat::Application::kWillResignActiveNotification, plat::Application::kWillTerminateNotification}) {
+        store->addHit(hit(name));
+        RawDb db(file(kV3));
+        // Another connection sees only what was committed.
+        EXPECT_EQ(db.scalar("SELECT count(*) FROM RUVHit"), std::to_string(saved));
+        center.post(name, &sender);
+        EXPECT_EQ(db.scalar("SELECT count(*) FROM RUVHit"), std::to_string(++saved));
+    }
+    store.reset();
+    EXPECT_EQ(center.observerCount(), observers);
 }
