@@ -356,7 +356,8 @@ void URLLoader::armTimer() {
     std::optional<int64_t> due = curlDeadline_;
     for (const auto& [easy, connection] : active_) {
         const URLTransfer& t = *connection->transfer_;
-        int64_t idle = t.done ? 0 : t.lastActivityMicros + t.idleMicros;  // a finished one waits for delivery
+        if (t.done) continue;  // delivered by the pass that marked it (or the task add() posted)
+        int64_t idle = t.lastActivityMicros + t.idleMicros;
         if (!due || idle < *due) due = idle;
     }
     // A wake-up earlier than needed (or after the last load ended) only costs a look, and setting the
