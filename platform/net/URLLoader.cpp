@@ -314,6 +314,7 @@ URLLoader::~URLLoader() {
     active_.clear();
     for (auto& [easy, connection] : active) {
         curl_multi_remove_handle(multi_, easy);
+        connection->transfer_->pooled = false;  // the thread's spare handles may be gone at thread exit
         connection->transfer_.reset();
         connection->state_ = URLConnection::State::Done;
         connection->delegate_.reset();

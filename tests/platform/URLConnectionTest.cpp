@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -9,6 +11,7 @@
 
 #include "platform/base/Log.h"
 #include "platform/net/URLConnection.h"
+#include "platform/runloop/Thread.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"
 
@@ -382,4 +385,36 @@ TEST_F(URLConnectionTest, SynchronousLoadReportsAStallAsATimeOut) {
     EXPECT_FALSE(body);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code(), plat::URLError::kTimedOut);
+}
+
+TEST_F(URLConnectionTest, WorkerThreadLoadsOnItsOwnLoopAndLeavesNothingWhenItStops) {
+    plat::RunLoop::main().runOnce(0);  // the loop's own wake-up descriptor lives for the whole process
+    size_t fds = testsupport::openFdCount();
+    {
+        LoopbackServer server;
+        server.route("GET", "/w", Answer{.body = "worker"});
+        plat::Thread worker("RUVThread");
+        ASSERT_TRUE(worker.start());
+        std::atomic<int> calls{0};
+        std::atomic<bool> onWorker{false};
+        std::string body;
+        worker.post([&] {
+            URLConnection::sendAsynchronous(URLRequest(server.url("/w")),
+                                            [&](const std::optional<URLResponse>&, const plat::Bytes& data,
+                                                const std::optional<plat::Error>&) {
+                                                onWorker = worker.isCurrent();
+                                                body.assign(data.begin(), data.end());
+                                                ++calls;
+                                            });
+        });
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (calls == 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(calls, 1);
+        EXPECT_TRUE(onWorker);
+        EXPECT_EQ(body, "worker");
+        EXPECT_EQ(URLConnection::activeCount(), 0u);  // nothing of it on the main thread's loader
+        worker.stop();
+    }
+    EXPECT_EQ(testsupport::openFdCount(), fds);
 }
