@@ -418,3 +418,17 @@ TEST_F(URLConnectionTest, WorkerThreadLoadsOnItsOwnLoopAndLeavesNothingWhenItSto
     }
     EXPECT_EQ(testsupport::openFdCount(), fds);
 }
+
+TEST_F(URLConnectionTest, ProxiesFromTheEnvironmentNeverApplyToLoopback) {
+    LoopbackServer server;
+    server.route("GET", "/direct", Answer{.body = "direct"});
+    {
+        LoopbackServer gone;  // a proxy that is not there: any load sent through it would fail
+        setenv("http_proxy", gone.url("").c_str(), 1);
+    }
+    auto d = load(URLRequest(server.url("/direct")));
+    auto byName = load(URLRequest("http://localhost:" + std::to_string(server.port()) + "/direct"));
+    unsetenv("http_proxy");
+    EXPECT_EQ(d->bodyText(), "direct");
+    EXPECT_EQ(byName->bodyText(), "direct");
+}
