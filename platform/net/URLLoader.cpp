@@ -496,7 +496,9 @@ bool URLLoader::add(const std::shared_ptr<URLConnection>& connection, std::optio
         curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
         if (collectFinished() && !deliveryPosted_) {
             deliveryPosted_ = true;
-            loop_.post([weak = weak_from_this()] {
+            // A zero-delay timer of this very loop: due on its next pass, without waking it through a
+            // descriptor.
+            loop_.addTimer(0, [weak = weak_from_this()] {
                 if (auto self = weak.lock()) {
                     self->deliveryPosted_ = false;
                     self->afterCurl();
