@@ -357,7 +357,7 @@ void URLLoader::armTimer() {
     std::optional<int64_t> due = curlDeadline_;
     for (const auto& [easy, connection] : active_) {
         const URLTransfer& t = *connection->transfer_;
-        if (t.done) continue;  // delivered by the pass that marked it (or the task add() posted)
+        if (t.done) continue;  // delivered by the pass that marked it (or the timer add() set)
         int64_t idle = t.lastActivityMicros + t.idleMicros;
         if (!due || idle < *due) due = idle;
     }
