@@ -197,6 +197,19 @@ TEST_F(URLConnectionTest, SlowButSteadyAnswerIsNotAnIdleTimeOut) {
     EXPECT_EQ(d->finished, 1) << ::testing::PrintToString(d->events);
 }
 
+TEST_F(URLConnectionTest, TimeOutIsIdleTimeNotTotalTime) {
+    LoopbackServer server;
+    // Four chunks and the end, 0.3 s apart: 1.2 s in all, never 0.5 s of silence.
+    server.route("GET", "/steady",
+                 Answer{.body = "aaaabbbbccccdddd", .chunkBytes = 4, .chunkDelaySeconds = 0.3});
+    URLRequest request(server.url("/steady"));
+    request.setTimeoutInterval(0.5);
+    auto d = load(request);
+    EXPECT_EQ(d->finished, 1) << ::testing::PrintToString(d->events);
+    EXPECT_EQ(d->bodyText(), "aaaabbbbccccdddd");
+    EXPECT_EQ(d->responses.at(0).expectedContentLength(), -1);
+}
+
 namespace {
 // Cancels its connection from inside the callback named by `when`.
 struct CancellingDelegate : RecordingDelegate {
