@@ -10,3 +10,7 @@ potemaru_fuzz(gzip_texture ${CMAKE_CURRENT_SOURCE_DIR}/gzip_texture.cpp LINK kit
 potemaru_fuzz(accel_datagram ${CMAKE_CURRENT_SOURCE_DIR}/accel_datagram.cpp LINK kite platform)
 potemaru_fuzz(chara_table ${CMAKE_CURRENT_SOURCE_DIR}/chara_table.cpp LINK game)
 potemaru_fuzz(shell_script ${CMAKE_CURRENT_SOURCE_DIR}/shell_script.cpp LINK gameshell)
+potemaru_fuzz(zip_member ${CMAKE_CURRENT_SOURCE_DIR}/zip_member.cpp LINK kite platform)
+potemaru_fuzz(text_drawing ${CMAKE_CURRENT_SOURCE_DIR}/text_drawing.cpp LINK platform)
+potemaru_fuzz(music_stream ${CMAKE_CURRENT_SOURCE_DIR}/music_stream.cpp LINK platform)
+potemaru_fuzz(shell_options ${CMAKE_CURRENT_SOURCE_DIR}/shell_options.cpp LINK gameshell)
