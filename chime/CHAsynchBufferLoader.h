@@ -22,11 +22,13 @@ class CHBufferLoadRequest {
 
 class CHAsynchBufferLoader {
   public:
+    // The engine owns the loader's thread and joins it before it goes, so a plain reference is enough (a
+    // shared one would let the engine's last release, and so its join, happen on the loader itself).
     CHAsynchBufferLoader(std::vector<std::shared_ptr<CHBufferLoadRequest>> loadRequests,
-                         std::shared_ptr<CHSoundEngine> soundEngine);
+                         CHSoundEngine& soundEngine);
     void main();
 
   private:
     std::vector<std::shared_ptr<CHBufferLoadRequest>> _loadRequests;
-    std::shared_ptr<CHSoundEngine> _soundEngine;
+    CHSoundEngine* _soundEngine;
 };

@@ -21,6 +21,12 @@ int gManagerState = kAMStateUninitialised;
 int gConfiguredMode = kAMM_FxPlusMusicIfNoOtherAudio;
 bool gModeConfigured = false;
 
+// The asynchronous initialiser; end() joins it, so no thread outlives the audio.
+std::thread& initialiserThread() {
+    static auto* thread = new std::thread;
+    return *thread;
+}
+
 std::function<void(double)>& retrySleep() {
     static std::function<void(double)> sleep = [](double seconds) {
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
@@ -60,11 +66,17 @@ void CHAudioManager::initAsynchronously(int mode) {
     if (gManagerState != kAMStateUninitialised) return;
     gManagerState = kAMStateInitialising;
     configure(mode);
-    auto initialiser = std::make_shared<CHAsynchInitialiser>();
-    std::thread([initialiser] { initialiser->main(); }).detach();
+    initialiserThread() = std::thread([] { CHAsynchInitialiser().main(); });
 }
 
 void CHAudioManager::end() {
+    // Outside the class lock: the initialiser takes it to publish the manager.
+    std::thread initialiser;
+    {
+        std::lock_guard lock(classLock());
+        initialiser = std::move(initialiserThread());
+    }
+    if (initialiser.joinable()) initialiser.join();
     std::shared_ptr<CHAudioManager> old;
     {
         std::lock_guard lock(classLock());

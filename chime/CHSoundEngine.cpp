@@ -199,6 +199,7 @@ ALuint CHSoundEngine::_getSourceIndexForSourceGroup(int sourceGroupId) {
 ALuint CHSoundEngine::playSound(int soundId, int sourceGroupId, float pitch, float pan, float gain,
                                 bool loop) {
     if (!enabled_ || !functioning_) return CH_SOUND_ID_NO_BUFFER;
+    std::lock_guard lock(_mutexBufferLoad);
     if (!_validSoundId(soundId) || !_validGroup(sourceGroupId)) return CH_SOUND_ID_NO_BUFFER;
     if (_buffers[soundId].bufferState != 1 || _sourceGroups[sourceGroupId].playbackBlocked)
         return CH_SOUND_ID_NO_BUFFER;
@@ -282,6 +283,7 @@ bool CHSoundEngine::_resizeBuffers(int increment) {
 }
 
 bool CHSoundEngine::unloadBuffer(int soundId) {
+    std::lock_guard lock(_mutexBufferLoad);
     if (!_validSoundId(soundId)) return false;
     _bufferInfo& info = _buffers[soundId];
     for (int i = 0; i < sourceTotal_; ++i) {
@@ -303,11 +305,18 @@ bool CHSoundEngine::unloadBuffer(int soundId) {
     return ok;
 }
 
+int CHSoundEngine::bufferTotal() const {
+    std::lock_guard lock(_mutexBufferLoad);
+    return bufferTotal_;
+}
+
 bool CHSoundEngine::validateBufferId(int soundId) const {
+    std::lock_guard lock(_mutexBufferLoad);
     return _validSoundId(soundId) && _buffers[soundId].bufferState == 1;
 }
 
 float CHSoundEngine::bufferDurationInSeconds(int soundId) const {
+    std::lock_guard lock(_mutexBufferLoad);
     if (!validateBufferId(soundId)) return -1.0f;
     const _bufferInfo& info = _buffers[soundId];
     float factor = 0.0f;
@@ -330,19 +339,24 @@ float CHSoundEngine::bufferDurationInSeconds(int soundId) const {
 }
 
 ALsizei CHSoundEngine::bufferSizeInBytes(int soundId) const {
+    std::lock_guard lock(_mutexBufferLoad);
     return validateBufferId(soundId) ? _buffers[soundId].sizeInBytes : -1;
 }
 
 ALsizei CHSoundEngine::bufferFrequencyInHertz(int soundId) const {
+    std::lock_guard lock(_mutexBufferLoad);
     return validateBufferId(soundId) ? _buffers[soundId].frequencyInHertz : -1;
 }
 
 void CHSoundEngine::loadBuffersAsynchronously(
     const std::vector<std::shared_ptr<CHBufferLoadRequest>>& requests) {
     std::lock_guard lock(_mutexAsynchLoad);
+    // One load at a time: the previous one finishes first, so progress reads one load's and the thread
+    // is joined, never left running past the engine.
+    if (_loaderThread.joinable()) _loaderThread.join();
     asynchLoadProgress_ = 0.0f;
-    auto loader = std::make_shared<CHAsynchBufferLoader>(requests, shared_from_this());
-    std::thread([loader] { loader->main(); }).detach();
+    _loaderThread =
+        std::thread([loader = CHAsynchBufferLoader(requests, *this)]() mutable { loader.main(); });
 }
 
 void CHSoundEngine::stopSound(ALuint sourceId) {
@@ -401,6 +415,7 @@ std::shared_ptr<CHSoundSource> CHSoundEngine::soundSourceForSound(int soundId, i
 
 bool CHSoundEngine::_soundSourceAttachToBuffer(CHSoundSource& soundSource, int soundId) {
     // Only a loaded sound of the table can be attached; anything else would read outside it.
+    std::lock_guard lock(_mutexBufferLoad);
     if (!validateBufferId(soundId)) return false;
     ALuint sid = soundSource._sourceId;
     ALint state = AL_INITIAL;
@@ -475,6 +490,8 @@ void CHSoundEngine::_testGetGain() {
 }
 
 CHSoundEngine::~CHSoundEngine() {
+    _stopLoading = true;
+    if (_loaderThread.joinable()) _loaderThread.join();
     if (!context) return;
     ALCcontext* previous = alcGetCurrentContext();
     if (previous != context) alcMakeContextCurrent(context);
@@ -485,6 +502,7 @@ CHSoundEngine::~CHSoundEngine() {
         alDeleteSources(1, &_sources[i].sourceId);
         lastErrorCode_ = alGetError();
     }
+    std::lock_guard lock(_mutexBufferLoad);
     for (auto& b : _buffers) {
         if (b.bufferId != 0) alDeleteBuffers(1, &b.bufferId);
     }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "chime/CHAudioProtocols.h"
@@ -74,7 +75,9 @@ class CHSoundEngine : public CHAudioInterruptProtocol, public std::enable_shared
     ALsizei bufferSizeInBytes(int soundId) const;
     ALsizei bufferFrequencyInHertz(int soundId) const;
     void loadBuffersAsynchronously(const std::vector<std::shared_ptr<CHBufferLoadRequest>>& loadRequests);
-    int bufferTotal() const { return bufferTotal_; }
+    int bufferTotal() const;
+    // True once the engine is going away: a loader stops between files.
+    bool asynchLoadStopping() const { return _stopLoading.load(); }
 
     // The OpenAL source id of the started sound, CH_SOUND_ID_NO_BUFFER when playback is refused, or
     // CH_SOUND_ID_NO_SOURCE when no source could be had or the start failed.
@@ -131,8 +134,12 @@ class CHSoundEngine : public CHAudioInterruptProtocol, public std::enable_shared
     ALCdevice* device_ = nullptr;
     uint64_t _sourceGroupTotal = 0;
     float _preMuteGain = 1.0f;
-    std::mutex _mutexBufferLoad;
+    // Guards the buffer table: the asynchronous loader grows and fills it while the main thread plays from
+    // it.
+    mutable std::recursive_mutex _mutexBufferLoad;
     std::mutex _mutexAsynchLoad;
+    std::thread _loaderThread;
+    std::atomic<bool> _stopLoading{false};
     bool mute_ = false;
     bool enabled_ = false;
     ALenum lastErrorCode_ = AL_NO_ERROR;

@@ -66,6 +66,19 @@ void EAGLViewTextInput::unmarkText() {
     KTIMEDispatcher::sharedDispatcher()->dispatchInsertText(text.c_str(), static_cast<int>(text.size()));
 }
 
+void EAGLViewTextInput::detach() {
+    auto& center = plat::NotificationCenter::defaultCenter();
+    for (auto token : observers_) center.removeObserver(token);
+    observers_.clear();
+    view_.reset();
+    attached_ = nullptr;
+    markedText_.reset();
+    keyboardShowNotification_.reset();
+    caretRect_ = originalRect_ = animatedFrame_ = KTRect();
+    isKeyboardShown_ = keyboardUp_ = false;
+    subviews_.clear();
+}
+
 void EAGLViewTextInput::didMoveToWindow() {
     // Observing twice would deliver every keyboard notification twice.
     auto& center = plat::NotificationCenter::defaultCenter();

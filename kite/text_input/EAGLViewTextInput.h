@@ -41,6 +41,9 @@ class EAGLViewTextInput {
 
     // Serves `view` from now on (its frame becomes the original rectangle); does nothing for the same view.
     void attach(const std::shared_ptr<EAGLView>& view);
+    // Forgets the view, its keyboard state, text fields and observers; the next attach starts afresh, even
+    // with a new view at the old one's address.
+    void detach();
     std::shared_ptr<EAGLView> view() const { return view_.lock(); }
 
     bool canBecomeFirstResponder();

@@ -37,11 +37,13 @@ TimeVal Clock::timeOfDay() const {
     return tv;
 }
 
-Clock& Clock::shared() {
-    // The clock is set once at start-up or by a test fixture, not while other threads read it; the
-    // lock only keeps the swap itself sound.
+Clock::Ref Clock::shared() {
     std::lock_guard<std::mutex> lock(clockMutex());
-    return *clockSlot();
+    return Ref(clockSlot());
+}
+
+std::shared_ptr<VirtualClock> Clock::Ref::asVirtual() const {
+    return std::dynamic_pointer_cast<VirtualClock>(clock_);
 }
 
 std::shared_ptr<Clock> Clock::setShared(std::shared_ptr<Clock> clock) {
@@ -51,14 +53,20 @@ std::shared_ptr<Clock> Clock::setShared(std::shared_ptr<Clock> clock) {
     return previous;
 }
 
-int64_t RealClock::nowMicros() const { return readClock(CLOCK_REALTIME); }
-int64_t RealClock::monotonicMicros() const { return readClock(CLOCK_MONOTONIC); }
+int64_t RealClock::nowMicros() const {
+    return readClock(CLOCK_REALTIME);
+}
+int64_t RealClock::monotonicMicros() const {
+    return readClock(CLOCK_MONOTONIC);
+}
 
 void VirtualClock::advanceMicros(int64_t micros) {
     wall_ += micros;
     steady_ += micros;
 }
 
-void VirtualClock::advance(double seconds) { advanceMicros(static_cast<int64_t>(std::llround(seconds * 1e6))); }
+void VirtualClock::advance(double seconds) {
+    advanceMicros(static_cast<int64_t>(std::llround(seconds * 1e6)));
+}
 
 }  // namespace plat

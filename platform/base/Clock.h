@@ -13,8 +13,29 @@ struct TimeVal {
     int32_t microseconds = 0;
 };
 
+class VirtualClock;
+
 class Clock {
-public:
+  public:
+    // The shared clock as a caller holds it: the clock stays alive while the handle does, even when
+    // someone installs another one meanwhile. Bind it to a local (`auto clock = Clock::shared();`), never
+    // to a reference.
+    class Ref {
+      public:
+        explicit Ref(std::shared_ptr<Clock> clock) : clock_(std::move(clock)) {}
+        int64_t nowMicros() const { return clock_->nowMicros(); }
+        int64_t monotonicMicros() const { return clock_->monotonicMicros(); }
+        bool isVirtual() const { return clock_->isVirtual(); }
+        double nowSeconds() const { return clock_->nowSeconds(); }
+        TimeVal timeOfDay() const { return clock_->timeOfDay(); }
+        const std::shared_ptr<Clock>& pointer() const { return clock_; }
+        // The clock when it is a virtual one, else null.
+        std::shared_ptr<VirtualClock> asVirtual() const;
+
+      private:
+        std::shared_ptr<Clock> clock_;
+    };
+
     virtual ~Clock() = default;
 
     // Wall-clock time in microseconds since the Unix epoch (what gettimeofday and time() give).
@@ -26,20 +47,20 @@ public:
     double nowSeconds() const { return static_cast<double>(nowMicros()) / 1e6; }
     TimeVal timeOfDay() const;
 
-    static Clock& shared();
+    static Ref shared();
     // Replaces the process-wide clock (null restores the real one); returns the clock it replaced.
     static std::shared_ptr<Clock> setShared(std::shared_ptr<Clock> clock);
 };
 
 class RealClock final : public Clock {
-public:
+  public:
     int64_t nowMicros() const override;
     int64_t monotonicMicros() const override;
     bool isVirtual() const override { return false; }
 };
 
 class VirtualClock final : public Clock {
-public:
+  public:
     // 2026-01-01 00:00:00 UTC: a fixed default start keeps runs repeatable.
     static constexpr int64_t kDefaultStartMicros = 1767225600LL * 1000000LL;
 
@@ -56,7 +77,7 @@ public:
     void jumpWallMicros(int64_t micros) { wall_ += micros; }
     void setWallMicros(int64_t micros) { wall_ = micros; }
 
-private:
+  private:
     std::atomic<int64_t> wall_;
     std::atomic<int64_t> steady_{0};
 };

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <vector>
 
-#include "platform/media/AudioFile.h"
 #include "platform/base/Clock.h"
+#include "platform/media/AudioFile.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace plat {
@@ -250,7 +250,7 @@ void AudioPlayer::stepTiming(int64_t nowMicros) {
     }
 }
 
-bool AudioPlayer::stepStreaming(std::unique_lock<std::mutex>&, ALCcontext* current) {
+bool AudioPlayer::stepStreaming(std::unique_lock<std::mutex>& lock, ALCcontext* current) {
     if (current != alContext_) {
         // A context we have not streamed into yet: the names of an earlier one went away with it.
         alGetError();
@@ -291,7 +291,14 @@ bool AudioPlayer::stepStreaming(std::unique_lock<std::mutex>&, ALCcontext* curre
             decodeFrames_ = 0;
         }
         int64_t want = std::min(kChunkFrames, totalFrames_ - decodeFrames_);
-        int64_t got = file_->seek(decodeFrames_) ? file_->read(chunk.data(), want) : -1;
+        // The file is read without the lock, so a caller changing volume, position or state never waits
+        // for a decode; what changed meanwhile is handled on the next tick.
+        const int64_t start = decodeFrames_;
+        lock.unlock();
+        int64_t got = file_->seek(start) ? file_->read(chunk.data(), want) : -1;
+        lock.lock();
+        if (quit_ || flush_ || !playing_) return true;
+        if (decodeFrames_ != start || freeBuffers_.empty()) continue;  // the stream was dropped meanwhile
         if (got <= 0) {
             // The file holds less than it announced: it ends here.
             totalFrames_ = decodeFrames_;

@@ -331,7 +331,7 @@ int RunLoop::runOnce(double maxWaitSeconds) {
     if (ran > 0 || stopRequested_.load()) return ran;
 
     int timeout = waitMillis(maxWaitSeconds);
-    Clock& clock = Clock::shared();
+    const auto clock = Clock::shared();
     if (clock.isVirtual()) {
         if (nextTimerDueMicros()) timeout = 0;  // waiting would not bring a virtual timer closer
     } else {
@@ -351,14 +351,14 @@ int RunLoop::runOnce(double maxWaitSeconds) {
 void RunLoop::run() {
     running_.store(true);
     while (!stopRequested_.load()) {
-        Clock& clock = Clock::shared();
+        const auto clock = Clock::shared();
         if (!clock.isVirtual()) {
             runOnce(-1);
             continue;
         }
         if (runOnce(0) > 0 || stopRequested_.load()) continue;
         auto next = nextTimerDueMicros();
-        auto* virtualClock = dynamic_cast<VirtualClock*>(&clock);
+        const auto virtualClock = clock.asVirtual();
         if (next && isMain_ && virtualClock) {
             // Idle on a virtual clock: time jumps straight to the next timer instead of sleeping.
             int64_t delta = *next - clock.monotonicMicros();

@@ -19,3 +19,7 @@ potemaru_fuzz(wire_resource ${CMAKE_CURRENT_SOURCE_DIR}/wire_resource.cpp LINK w
 potemaru_fuzz(wire_resource_with_metadata ${CMAKE_CURRENT_SOURCE_DIR}/wire_resource_with_metadata.cpp LINK wire platform)
 potemaru_fuzz(analytics_query ${CMAKE_CURRENT_SOURCE_DIR}/analytics_query.cpp LINK analytics)
 potemaru_fuzz(endpoints ${CMAKE_CURRENT_SOURCE_DIR}/endpoints.cpp LINK platform)
+potemaru_fuzz(zip_member ${CMAKE_CURRENT_SOURCE_DIR}/zip_member.cpp LINK kite platform)
+potemaru_fuzz(text_drawing ${CMAKE_CURRENT_SOURCE_DIR}/text_drawing.cpp LINK platform)
+potemaru_fuzz(music_stream ${CMAKE_CURRENT_SOURCE_DIR}/music_stream.cpp LINK platform)
+potemaru_fuzz(shell_options ${CMAKE_CURRENT_SOURCE_DIR}/shell_options.cpp LINK gameshell)

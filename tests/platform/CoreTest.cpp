@@ -48,7 +48,7 @@ TEST(AssertDeathTest, NamesFunctionFileLineAndCondition) {
 
 TEST(Clock, VirtualClockMovesOnlyWhenTold) {
     testsupport::VirtualClockScope scope(1000000);
-    plat::Clock& clock = plat::Clock::shared();
+    const auto clock = plat::Clock::shared();
     ASSERT_TRUE(clock.isVirtual());
     EXPECT_EQ(clock.nowMicros(), 1000000);
     scope.clock().advance(1.0 / 60);
@@ -62,7 +62,7 @@ TEST(Clock, VirtualClockMovesOnlyWhenTold) {
 
 TEST(Clock, RealClockIsRestoredAndTicks) {
     { testsupport::VirtualClockScope scope; }
-    plat::Clock& clock = plat::Clock::shared();
+    const auto clock = plat::Clock::shared();
     EXPECT_FALSE(clock.isVirtual());
     int64_t a = clock.monotonicMicros();
     int64_t b = clock.monotonicMicros();

@@ -21,7 +21,7 @@ constexpr intptr_t kPointerIdentity = 1;
 
 KTHeadlessDriver::KTHeadlessDriver() {
     KTScreen::mainScreen().setHeadless();
-    if (!dynamic_cast<plat::VirtualClock*>(&plat::Clock::shared())) {
+    if (!plat::Clock::shared().asVirtual()) {
         clock_ = std::make_shared<plat::VirtualClock>();
         previousClock_ = plat::Clock::setShared(clock_);
     }
@@ -46,7 +46,7 @@ bool KTHeadlessDriver::launch(KTApplication& application) {
 }
 
 void KTHeadlessDriver::advanceOneRefresh() {
-    auto* clock = dynamic_cast<plat::VirtualClock*>(&plat::Clock::shared());
+    const auto clock = plat::Clock::shared().asVirtual();
     if (!clock) return;
     const int64_t now = clock->monotonicMicros();
     int64_t target = KTDisplayLink::nextRefreshMicros();
@@ -133,7 +133,7 @@ void KTHeadlessDriver::apply(const KTDriverEvent& event) {
             if (application_) application_->applicationWillEnterForeground();
             break;
         case KTDriverEvent::Jump:
-            if (auto* clock = dynamic_cast<plat::VirtualClock*>(&plat::Clock::shared()))
+            if (const auto clock = plat::Clock::shared().asVirtual())
                 clock->jumpWallMicros(std::llround(event.x * 1e6));
             break;
         case KTDriverEvent::Quit:

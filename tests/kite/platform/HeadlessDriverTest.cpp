@@ -140,7 +140,7 @@ TEST(KTHeadlessDriver, AppWithDirectorRunsScriptedFramesAndCaptures) {
     setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
     testsupport::TempDir dir;
     KTHeadlessDriver driver;
-    auto& clock = plat::Clock::shared();
+    const auto clock = plat::Clock::shared();
     ASSERT_TRUE(clock.isVirtual());
     KTDriverScript script;
     ASSERT_TRUE(

@@ -15,6 +15,7 @@
 #include "kite/platform/linux/EAGLView.h"
 #include "kite/sprites/KTAnimationCache.h"
 #include "kite/sprites/KTSpriteFrameCache.h"
+#include "kite/text_input/EAGLViewTextInput.h"
 #include "kite/textures/KTTexture2D.h"
 #include "kite/textures/KTTextureCache.h"
 #include "tests/support/GLTestSupport.h"
@@ -28,6 +29,7 @@ const bool registered = testsupport::registerReset(testsupport::ResetLayer::Engi
     KTDirectorCaller::destroy();
     AccelerometerSimulation::purgeSharedAccelerometer();
     EAGLView::setTouchReceiver(nullptr);
+    EAGLViewTextInput::shared().detach();
     if (KTDirector::hasSharedDirector()) {
         // A director the test did not end. Its GL view belonged to the test and is gone: detach it
         // (on the test context, which the detach draws with) before the purge would call into it.
