@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "wire/ZAVWireGeneratedMessage.h"
+#include "wire/schema/ZAVWireSchemaClasses.h"
 
 namespace {
 
@@ -376,6 +377,16 @@ void ZAVWireGloballyRegisterExtension(const ZAVWireExtensionFieldPtr& extension)
 }
 
 ZAVWireExtensionFieldPtr ZAVWireGlobalExtensionNamed(const char* singletonName) {
+    // The schema's file roots register their extensions when their registry is first made; the first lookup
+    // makes them all, so a name resolves whichever root was used first.
+    static std::once_flag loaded;
+    std::call_once(loaded, [] {
+        size_t count = 0;
+        const ZAVWireClass* const* classes = ZAVWireSchemaClasses(&count);
+        for (size_t i = 0; i < count; ++i) {
+            if (classes[i]->extensionRegistry) classes[i]->extensionRegistry();
+        }
+    });
     auto& t = globalTable();
     std::lock_guard<std::mutex> lock(t.mutex);
     auto it = t.map.find(singletonName);

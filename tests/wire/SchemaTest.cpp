@@ -337,6 +337,8 @@ TEST(Schema, EnumsAndNames) {
     EXPECT_EQ(ZAVPResource::descriptor()->fieldWithNumber(8), nullptr);
     EXPECT_EQ(ZAVWireClassNamed("ZAVPValue_TypeEnumDescriptor")->enumDescriptor(),
               ZAVPValue_TypeEnumDescriptor::enumDescriptor());
+    EXPECT_EQ(ZAVWireGlobalExtensionNamed("ZAVWireObjectivecDescriptorRoot_objectivecFileOptions").get(),
+              &ZAVWireObjectivecDescriptorRoot::objectivecFileOptions());
     EXPECT_EQ(ZAVPServingValue::ext().fieldNumber(), 101u);
     EXPECT_EQ(&ZAVPServingValue::ext(), ZAVWireGlobalExtensionNamed("ZAVPServingValue_ext").get());
     // The saved-file root's registry already knows the serving extension and the file-options one.
