@@ -191,6 +191,36 @@ static void BM_CompositeOneDirtyBanner(benchmark::State& state) {
 }
 BENCHMARK(BM_CompositeOneDirtyBanner);
 
+// The banner alone with nothing dirty, and its quad with bare GL: what showing it costs without a redraw.
+static void BM_CompositeOneCleanBanner(benchmark::State& state) {
+    Scene scene;
+    if (!scene.context) {
+        state.SkipWithError("no GL context");
+        return;
+    }
+    scene.compositor.composite(*scene.window, kWidth, kHeight);
+    glFinish();
+    for (auto _ : state) {
+        scene.compositor.composite(*scene.window, kWidth, kHeight);
+        glFinish();
+    }
+}
+BENCHMARK(BM_CompositeOneCleanBanner);
+
+static void BM_BareGLOneQuad(benchmark::State& state) {
+    Scene scene;
+    if (!scene.context) {
+        state.SkipWithError("no GL context");
+        return;
+    }
+    BareQuads quads;
+    for (auto _ : state) {
+        quads.drawOne(quads.textures[0]);
+        glFinish();
+    }
+}
+BENCHMARK(BM_BareGLOneQuad);
+
 // What the dirty banner costs at the least: its cairo draw (background, then the label's text) into a
 // surface of its pixels, one glTexSubImage2D of them, and the quad that shows them (as the bare quads
 // draw it): drawing anything makes the software renderer's finish wait for its raster threads.

@@ -369,3 +369,21 @@ TEST(ActivityIndicator, StepsRoundOnTheMainLoopWhileAnimatingAndHidesWhenStopped
     plat::RunLoop::main().runOnce(0);
     EXPECT_EQ(spinner->step(), 5);
 }
+
+TEST(Label, TruncationModesKeepDifferentEndsOfALongTitle) {
+    auto drawn = [](plat::LineBreakMode mode) {
+        plat::Label label(Rect{0, 0, 60, 20});
+        label.setText("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+        label.setTextColor(plat::Color::blackColor());
+        label.setLineBreakMode(mode);
+        return label.snapshot(1)->toDecoded().pixels;
+    };
+    // Ink in the right-most columns: the end of the text for truncating modes that keep it, the
+    // ellipsis for tail truncation; a clipped text runs on past the edge.
+    const auto middle = drawn(plat::LineBreakMode::TruncateMiddle);
+    const auto tail = drawn(plat::LineBreakMode::TruncateTail);
+    const auto head = drawn(plat::LineBreakMode::TruncateHead);
+    EXPECT_NE(middle, tail);
+    EXPECT_NE(middle, head);
+    EXPECT_NE(head, tail);
+}
