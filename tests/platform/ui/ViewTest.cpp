@@ -295,6 +295,7 @@ TEST(Image, NamedPrefersTheDoubleSizeFileAndIsNullWhenMissing) {
     plat::Bundle::setMainResourcePath(dir.path());
     auto close = plat::Image::named("close.png");
     auto bar = plat::Image::named("bar");
+    auto explicitDouble = plat::Image::named("close@2x.png");
     auto missing = plat::Image::named("adfrinters_close.png");
     std::ofstream(dir.path() / "broken.png") << "not a picture";
     auto broken = plat::Image::named("broken.png");
@@ -304,6 +305,8 @@ TEST(Image, NamedPrefersTheDoubleSizeFileAndIsNullWhenMissing) {
     EXPECT_EQ(close->size(), (plat::Size{37, 33}));
     ASSERT_TRUE(bar);
     EXPECT_EQ(bar->scale(), 1);
+    ASSERT_TRUE(explicitDouble);
+    EXPECT_EQ(explicitDouble->size(), (plat::Size{37, 33}));
     EXPECT_EQ(missing, nullptr);
     EXPECT_EQ(broken, nullptr);
 
