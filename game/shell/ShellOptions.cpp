@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/net/Endpoints.h"
+
 namespace {
 
 bool toInt(const std::string& text, int64_t lo, int64_t hi, int64_t* out) {
@@ -75,6 +77,11 @@ std::optional<ShellOptions> ShellOptions::parse(const std::vector<std::string>& 
             if (v.empty() || *end != '\0' || !std::isfinite(s) || s < 0.25 || s > 4)
                 return fail("--scale needs a number from 0.25 to 4");
             o.scale = s;
+        } else if (a == "--endpoints") {
+            if (!value(&o.endpointsFile) || o.endpointsFile.empty()) return fail("--endpoints needs a file");
+            std::string why;
+            if (!plat::Endpoints::loadFile(o.endpointsFile, &why))
+                return fail("--endpoints " + o.endpointsFile + ": " + why);
         } else if (a == "--resume-frame") {
             if (!value(&v) || !toInt(v, 1, kMaxFrames, &n)) return fail("--resume-frame needs a frame");
             o.resumeFrame = n;
@@ -114,6 +121,8 @@ Plays in an X11 window when DISPLAY is set (the left mouse button is the finger)
   --audio null          no sound device (OpenAL null backend)
   --audio wave:FILE     write the mix to a WAV file
   --scale S             window size factor (0.5 halves the 640 x 1136 window)
+  --endpoints FILE      where the ad, analytics and tag-manager servers are (JSON written by potemaru-peers:
+                        {"name": {"scheme": "http", "host": "127.0.0.1", "port": N}, ...})
   --notifications       list the scheduled reminders and exit
   --help                this text
 )";

@@ -21,6 +21,8 @@ struct ShellOptions {
     Audio audio = Audio::Device;
     std::string audioFile;  // --audio wave:FILE
     double scale = 1.0;
+    // --endpoints FILE: parse() reads and checks it, and installs it as plat::Endpoints' file layer.
+    std::string endpointsFile;
     // Set by a scripted relaunch for the program it starts again: the session's frame to go on with
     // and the wall clock (microseconds since 1970) at that moment.
     int64_t resumeFrame = 1;

@@ -86,7 +86,9 @@ bool EAGLView::setupSurfaceWithSharegroup(const void* sharegroup) {
     renderer_ = KTES2Renderer::create(depthFormat_, convertPixelFormat(pixelformat_), sharegroup,
                                       multiSampling_, requestedSamples_, *layer_);
     if (!renderer_) {
-        KTAssert(false, "OpenGL ES 2.O is required.");
+        // Said, not asserted: a machine without a usable GL driver is not a fault of the program, and the
+        // caller gets no view rather than an abort.
+        plat::logError("EAGLView: OpenGL ES 2.O is required.");
         return false;
     }
     context_ = renderer_->context();

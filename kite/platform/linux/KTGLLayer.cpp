@@ -30,6 +30,11 @@ std::unique_ptr<plat::GLContext> KTHeadlessGLLayer::createContext() {
     return plat::GLContext::createHeadless(16, 16, options);
 }
 
+bool KTHeadlessGLLayer::presentFramebuffer(plat::GLContext&, GLuint) {
+    glFlush();
+    return true;
+}
+
 std::unique_ptr<plat::GLContext> KTX11GLLayer::createContext() {
     plat::GLContextOptions options;
     options.depth = plat::GLDepthFormat::None;

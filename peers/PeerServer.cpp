@@ -1,0 +1,224 @@
+#include "peers/PeerServer.h"
+
+#include <fcntl.h>
+#include <httplib.h>
+#include <openssl/evp.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace peers {
+namespace {
+
+// The server library files the connection's addresses among the header fields; they were never sent.
+bool serverNote(const std::string& name) {
+    return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT";
+}
+
+bool validUtf8(const std::string& s) {
+    for (size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : 4;
+        if (extra == 4 || i + extra >= s.size() + (extra == 0)) return false;
+        for (size_t k = 1; k <= extra; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 0x2) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string percentDecoded(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '+') {
+            out += ' ';
+        } else if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
+            out += static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+std::string base64(const std::string& bytes) {
+    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    int n =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return out;
+}
+
+std::string queryOf(const httplib::Request& req) {
+    auto q = req.target.find('?');
+    return q == std::string::npos ? std::string() : req.target.substr(q + 1);
+}
+
+PeerRequest toPeerRequest(const httplib::Request& req) {
+    PeerRequest r;
+    r.method = req.method;
+    r.path = req.path;
+    r.query = queryOf(req);
+    for (const auto& [key, value] : req.headers)
+        if (!serverNote(key)) r.headers.emplace_back(key, value);
+    r.body = req.body;
+    for (const auto& m : req.matches) r.matches.push_back(m.str());
+    return r;
+}
+
+}  // namespace
+
+std::string PeerRequest::header(const std::string& name) const {
+    for (const auto& [key, value] : headers)
+        if (strcasecmp(key.c_str(), name.c_str()) == 0) return value;
+    return {};
+}
+
+std::string PeerRequest::param(const std::string& name) const {
+    std::string_view rest = query;
+    while (!rest.empty()) {
+        size_t amp = rest.find('&');
+        std::string_view pair = rest.substr(0, amp);
+        rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
+        size_t eq = pair.find('=');
+        if (percentDecoded(pair.substr(0, eq)) == name)
+            return eq == std::string_view::npos ? std::string() : percentDecoded(pair.substr(eq + 1));
+    }
+    return {};
+}
+
+PeerServer::PeerServer(Options options)
+    : options_(std::move(options)), server_(std::make_unique<httplib::Server>()) {
+    if (!options_.recordFile.empty()) {
+        recordFd_ = ::open(options_.recordFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (recordFd_ < 0) std::perror(("potemaru-peers: " + options_.recordFile).c_str());
+    }
+    server_->set_tcp_nodelay(true);
+    server_->set_keep_alive_timeout(1);  // SIGTERM waits for kept-alive connections this long at most
+    server_->set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+        record(toPeerRequest(req), res.status);
+    });
+}
+
+PeerServer::~PeerServer() {
+    stop();
+    if (recordFd_ >= 0) ::close(recordFd_);
+}
+
+void PeerServer::route(const std::string& method, const std::string& pattern, Handler handler) {
+    auto wrapped = [handler = std::move(handler)](const httplib::Request& req, httplib::Response& res) {
+        PeerAnswer a = handler(toPeerRequest(req));
+        res.status = a.status;
+        for (const auto& [key, value] : a.headers) res.set_header(key, value);
+        res.set_content(a.body, a.contentType.c_str());
+    };
+    if (method == "GET") {
+        server_->Get(pattern, wrapped);
+    } else if (method == "POST") {
+        server_->Post(pattern, wrapped);
+    } else if (method == "PUT") {
+        server_->Put(pattern, wrapped);
+    } else if (method == "DELETE") {
+        server_->Delete(pattern, wrapped);
+    } else {
+        std::fprintf(stderr, "potemaru-peers: method %s is not routed\n", method.c_str());
+    }
+}
+
+void PeerServer::endpoint(const std::string& name, const std::string& scheme) {
+    endpoints_.emplace_back(name, scheme);
+}
+
+std::string PeerServer::dataFile(const std::string& relative, bool* found) const {
+    namespace fs = std::filesystem;
+    fs::path base = fs::weakly_canonical(options_.dataDir);
+    fs::path path = fs::weakly_canonical(base / relative);
+    // Only files inside the data folder are served.
+    auto rel = path.lexically_relative(base);
+    bool inside = !rel.empty() && *rel.begin() != "..";
+    std::ifstream in(path, std::ios::binary);
+    if (found) *found = inside && in.good() && fs::is_regular_file(path);
+    if (!inside || !in || !fs::is_regular_file(path)) return {};
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+bool PeerServer::start() {
+    if (!options_.dataDir.empty() && !server_->set_mount_point("/", options_.dataDir)) {
+        std::fprintf(stderr, "potemaru-peers: no data folder %s\n", options_.dataDir.c_str());
+        return false;
+    }
+    if (options_.port == 0) {
+        port_ = server_->bind_to_any_port("127.0.0.1");
+    } else {
+        port_ = server_->bind_to_port("127.0.0.1", options_.port) ? options_.port : -1;
+    }
+    if (port_ <= 0) {
+        std::fprintf(stderr, "potemaru-peers: cannot listen on 127.0.0.1:%d\n", options_.port);
+        return false;
+    }
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    // stop() is only heard once the accept loop runs.
+    for (int i = 0; i < 5000 && !server_->is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return server_->is_running();
+}
+
+void PeerServer::stop() {
+    if (!thread_.joinable()) return;
+    server_->stop();
+    thread_.join();
+}
+
+plat::Endpoints::Table PeerServer::endpoints() const {
+    plat::Endpoints::Table table;
+    for (const auto& [name, scheme] : endpoints_) table[name] = plat::Endpoint{scheme, "127.0.0.1", port_};
+    return table;
+}
+
+void PeerServer::record(const PeerRequest& r, int status) {
+    if (recordFd_ < 0) return;
+    nlohmann::json line;
+    line["time"] = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    line["method"] = r.method;
+    line["path"] = r.path;
+    line["query"] = r.query;
+    nlohmann::json headers = nlohmann::json::object();
+    for (const auto& [key, value] : r.headers) {
+        if (headers.contains(key)) {
+            headers[key] = headers[key].get<std::string>() + ", " + value;
+        } else {
+            headers[key] = value;
+        }
+    }
+    line["headers"] = headers;
+    if (validUtf8(r.body)) {
+        line["body"] = r.body;
+    } else {
+        line["body_base64"] = base64(r.body);
+    }
+    line["status"] = status;
+    std::string text = line.dump() + "\n";
+    std::lock_guard<std::mutex> lock(recordMutex_);
+    // One write per line, so a reader never sees half a line from two requests.
+    ssize_t n = ::write(recordFd_, text.data(), text.size());
+    (void)n;
+}
+
+}  // namespace peers

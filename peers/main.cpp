@@ -1,0 +1,79 @@
+// potemaru-peers: the outside parties on 127.0.0.1.
+//   potemaru-peers [--port N] [--data DIR] [--record FILE] [--endpoints-out FILE]
+// Prints its port on the first line of stdout once it serves; stops cleanly on SIGTERM or SIGINT.
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "peers/PeerServer.h"
+#include "platform/net/Endpoints.h"
+#include "platform/storage/AtomicFile.h"
+
+namespace {
+
+int usage(const char* why) {
+    std::fprintf(stderr,
+                 "potemaru-peers: %s\n"
+                 "usage: potemaru-peers [--port N] [--data DIR] [--record FILE] [--endpoints-out FILE]\n",
+                 why);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    peers::PeerServer::Options options;
+    options.dataDir = POTEMARU_PEERS_DATA;
+    std::string endpointsOut;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (i + 1 >= argc) return usage(("\"" + a + "\" needs a value or is unknown").c_str());
+        std::string v = argv[++i];
+        if (a == "--port") {
+            char* end = nullptr;
+            long port = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || port < 0 || port > 65535)
+                return usage("--port needs a number from 0 to 65535");
+            options.port = static_cast<int>(port);
+        } else if (a == "--data") {
+            options.dataDir = v;
+        } else if (a == "--record") {
+            options.recordFile = v;
+        } else if (a == "--endpoints-out") {
+            endpointsOut = v;
+        } else {
+            return usage(("unknown option \"" + a + "\"").c_str());
+        }
+    }
+    if (!std::filesystem::is_directory(options.dataDir))
+        return usage(("no data folder " + options.dataDir).c_str());
+
+    // The signals are taken by sigwait below, never by a server thread.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    peers::PeerServer server(options);
+    peers::addRoutes(server);
+    if (!server.start()) return 1;
+    if (!endpointsOut.empty() &&
+        !plat::writeFileAtomically(endpointsOut, plat::Endpoints::toJson(server.endpoints()))) {
+        std::fprintf(stderr, "potemaru-peers: cannot write %s\n", endpointsOut.c_str());
+        return 1;
+    }
+    std::printf("%d\n", server.port());
+    std::fflush(stdout);
+
+    int signalNumber = 0;
+    sigwait(&stopSignals, &signalNumber);
+    server.stop();
+    return 0;
+}

@@ -1,0 +1,146 @@
+#include "platform/net/Endpoints.h"
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace plat {
+
+std::string Endpoint::url(const std::string& path) const {
+    return scheme + "://" + host + ":" + std::to_string(port) + path;
+}
+
+Endpoints& Endpoints::shared() {
+    static Endpoints* endpoints = new Endpoints();  // read by worker threads until the very end
+    return *endpoints;
+}
+
+void Endpoints::setDefault(const std::string& name, Endpoint endpoint) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    defaults_[name] = std::move(endpoint);
+}
+
+void Endpoints::setOverride(const std::string& name, Endpoint endpoint) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    overrides_[name] = std::move(endpoint);
+}
+
+void Endpoints::removeOverride(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    overrides_.erase(name);
+}
+
+void Endpoints::setFileTable(Table table) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    file_ = std::move(table);
+}
+
+std::optional<Endpoint> Endpoints::find(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const Table* layer : {&file_, &overrides_, &defaults_}) {
+        auto it = layer->find(name);
+        if (it != layer->end()) return it->second;
+    }
+    return std::nullopt;
+}
+
+Endpoints::Table Endpoints::effectiveTable() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Table out = defaults_;
+    for (const Table* layer : {&overrides_, &file_})
+        for (const auto& [name, endpoint] : *layer) out[name] = endpoint;
+    return out;
+}
+
+void Endpoints::reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    defaults_.clear();
+    overrides_.clear();
+    file_.clear();
+}
+
+namespace {
+
+bool validHost(const std::string& host) {
+    if (host.empty() || host.size() > 253) return false;
+    for (unsigned char c : host) {
+        bool ok = std::isalnum(c) || c == '.' || c == '-' || c == '_' || c == ':' || c == '[' || c == ']';
+        if (!ok) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<Endpoints::Table> Endpoints::parse(const std::string& text, std::string* error) {
+    auto fail = [&](const std::string& why) -> std::optional<Table> {
+        if (error) *error = why;
+        return std::nullopt;
+    };
+    if (text.size() > kMaxFileBytes) return fail("the file is larger than 1 MiB");
+    nlohmann::json json = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (json.is_discarded()) return fail("not valid JSON");
+    if (!json.is_object()) return fail("the top level is not a JSON object");
+    Table table;
+    for (const auto& [name, value] : json.items()) {
+        std::string where = "endpoint \"" + name + "\": ";
+        if (name.empty()) return fail("an endpoint has an empty name");
+        if (!value.is_object()) return fail(where + "not an object");
+        for (const auto& [key, v] : value.items()) {
+            (void)v;
+            if (key != "scheme" && key != "host" && key != "port")
+                return fail(where + "unknown key \"" + key + "\"");
+        }
+        Endpoint e;
+        auto scheme = value.find("scheme");
+        if (scheme == value.end() || !scheme->is_string()) return fail(where + "\"scheme\" must be a string");
+        e.scheme = scheme->get<std::string>();
+        if (e.scheme != "http" && e.scheme != "https")
+            return fail(where + "\"scheme\" must be http or https");
+        auto host = value.find("host");
+        if (host == value.end() || !host->is_string()) return fail(where + "\"host\" must be a string");
+        e.host = host->get<std::string>();
+        if (!validHost(e.host)) return fail(where + "\"host\" is not a host name or address");
+        auto port = value.find("port");
+        if (port == value.end() || !port->is_number_integer())
+            return fail(where + "\"port\" must be an integer");
+        int64_t p = port->is_number_unsigned()
+                        ? static_cast<int64_t>(std::min<uint64_t>(port->get<uint64_t>(), 1u << 20))
+                        : port->get<int64_t>();
+        if (p < 1 || p > 65535) return fail(where + "\"port\" must be from 1 to 65535");
+        e.port = static_cast<int>(p);
+        table[name] = std::move(e);
+    }
+    return table;
+}
+
+std::optional<Endpoints::Table> Endpoints::readFile(const std::string& path, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (error) *error = "cannot read the file";
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[8192];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        text.append(buffer, static_cast<size_t>(in.gcount()));
+        if (text.size() > kMaxFileBytes) break;
+    }
+    return parse(text, error);
+}
+
+bool Endpoints::loadFile(const std::string& path, std::string* error) {
+    auto table = readFile(path, error);
+    if (!table) return false;
+    shared().setFileTable(std::move(*table));
+    return true;
+}
+
+std::string Endpoints::toJson(const Table& table) {
+    nlohmann::json json = nlohmann::json::object();
+    for (const auto& [name, e] : table)
+        json[name] = {{"scheme", e.scheme}, {"host", e.host}, {"port", e.port}};
+    return json.dump(2) + "\n";
+}
+
+}  // namespace plat

@@ -1,0 +1,58 @@
+#pragma once
+// Where the outside parties live: a table from endpoint name ("ads", "collect", ...) to scheme, host and
+// port. Three layers, read top down: the endpoints file the program was started with, then what the app
+// set, then the built-in defaults that each SDK registers (hosts under ".invalid", which resolve
+// nowhere, so with nothing else set the SDKs behave as offline). Thread-safe.
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace plat {
+
+struct Endpoint {
+    std::string scheme;  // "http" or "https"
+    std::string host;
+    int port = 0;
+
+    // "scheme://host:port" followed by `path` (which should begin with "/").
+    std::string url(const std::string& path = "") const;
+    bool operator==(const Endpoint&) const = default;
+};
+
+class Endpoints {
+  public:
+    using Table = std::map<std::string, Endpoint>;
+    static constexpr size_t kMaxFileBytes = 1 << 20;
+
+    static Endpoints& shared();
+
+    void setDefault(const std::string& name, Endpoint endpoint);
+    void setOverride(const std::string& name, Endpoint endpoint);
+    void removeOverride(const std::string& name);
+    void setFileTable(Table table);
+
+    // The endpoint in force for `name`, or nothing when no layer names it.
+    std::optional<Endpoint> find(const std::string& name) const;
+    // Every name any layer knows, with the endpoint in force.
+    Table effectiveTable() const;
+    // Back to empty layers (tests).
+    void reset();
+
+    // Reads an endpoints file: a JSON object of name -> {"scheme": "http"|"https", "host": text,
+    // "port": 1-65535}, nothing else. Nothing (with `error` set to a clear reason) for a bad file.
+    static std::optional<Table> parse(const std::string& json, std::string* error);
+    static std::optional<Table> readFile(const std::string& path, std::string* error);
+    // readFile, then installs the table as shared()'s file layer.
+    static bool loadFile(const std::string& path, std::string* error);
+    // An endpoints file's text for `table` (what the peers program writes).
+    static std::string toJson(const Table& table);
+
+  private:
+    mutable std::mutex mutex_;
+    Table defaults_;
+    Table overrides_;
+    Table file_;
+};
+
+}  // namespace plat

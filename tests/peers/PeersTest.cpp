@@ -1,0 +1,193 @@
+// potemaru-peers end to end, and scripts/run around it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+#include "platform/net/Endpoints.h"
+#include "platform/net/URLConnection.h"
+#include "tests/support/NetTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+extern char** environ;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A child process with its stdout and stderr in files.
+class Child {
+  public:
+    Child(const std::vector<std::string>& argv, const fs::path& out,
+          const std::vector<std::string>& env = {}) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, (out.string() + ".err").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        std::vector<std::string> envStrings;
+        for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
+        envStrings.insert(envStrings.end(), env.begin(), env.end());
+        std::vector<char*> envp;
+        for (auto& e : envStrings) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), envp.data()) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Child() {
+        if (pid_ > 0 && status_ < 0) {
+            ::kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    pid_t pid() const { return pid_; }
+    // The exit status (128 + signal when killed), or -1 when it did not end within `seconds`.
+    int wait(double seconds) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (status_ < 0 && std::chrono::steady_clock::now() < until) {
+            int s = 0;
+            if (waitpid(pid_, &s, WNOHANG) == pid_) {
+                status_ = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return status_;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+// Waits (bounded) for a first full line in `path`.
+std::string firstLine(const fs::path& path, double seconds = 10) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < until) {
+        std::string text = testsupport::readFile(path);
+        auto nl = text.find('\n');
+        if (nl != std::string::npos) return text.substr(0, nl);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return {};
+}
+
+std::vector<nlohmann::json> recordLines(const fs::path& path) {
+    std::vector<nlohmann::json> out;
+    std::istringstream in(testsupport::readFile(path));
+    for (std::string line; std::getline(in, line);)
+        out.push_back(nlohmann::json::parse(line, nullptr, false));
+    return out;
+}
+
+struct Loaded {
+    std::optional<plat::URLResponse> response;
+    std::string body;
+    std::optional<plat::Error> error;
+};
+
+Loaded load(const plat::URLRequest& request) {
+    Loaded result;
+    bool done = false;
+    plat::URLConnection::sendAsynchronous(request, [&](auto& r, auto& d, auto& e) {
+        result = {r, std::string(d.begin(), d.end()), e};
+        done = true;
+    });
+    EXPECT_TRUE(testsupport::runMainLoopUntil([&] { return done; }));
+    return result;
+}
+
+}  // namespace
+
+TEST(Peers, ServesFilesRecordsRequestsAndStopsOnSigterm) {
+    testsupport::TempDir dir;
+    testsupport::URLLoadingScope scope;
+    std::string picture("\x89PNG\r\n\x1a\n\0\0", 10);
+    testsupport::writeFile(dir.path() / "data" / "ads" / "pic.png", picture);
+    Child peers(
+        {POTEMARU_PEERS_BIN, "--port", "0", "--data", (dir.path() / "data").string(), "--record",
+         (dir.path() / "record.jsonl").string(), "--endpoints-out", (dir.path() / "endpoints.json").string()},
+        dir.path() / "out");
+    ASSERT_GT(peers.pid(), 0);
+    std::string port = firstLine(dir.path() / "out");
+    ASSERT_FALSE(port.empty()) << testsupport::readFile(dir.path() / "out.err");
+
+    std::string error;
+    auto table = plat::Endpoints::readFile((dir.path() / "endpoints.json").string(), &error);
+    ASSERT_TRUE(table) << error;
+    ASSERT_TRUE(table->count("files"));
+    plat::Endpoint files = table->at("files");
+    EXPECT_EQ(files.host, "127.0.0.1");
+    EXPECT_EQ(std::to_string(files.port), port);
+
+    Loaded got = load(plat::URLRequest(files.url("/ads/pic.png")));
+    ASSERT_FALSE(got.error);
+    EXPECT_EQ(got.response->statusCode(), 200);
+    EXPECT_EQ(got.body, picture);
+    EXPECT_EQ(load(plat::URLRequest(files.url("/../../etc/passwd"))).response->statusCode(), 404);
+
+    plat::URLRequest post(files.url("/collect?tid=UA-1"));
+    post.setHTTPMethod("POST");
+    post.setValue("text/plain", "Content-Type");
+    post.setHTTPBody(std::string("v=1&t=screenview"));
+    load(post);
+    plat::URLRequest binary(files.url("/batch"));
+    binary.setHTTPMethod("POST");
+    binary.setHTTPBody(std::string("\x00\xff\x01", 3));
+    load(binary);
+
+    auto lines = recordLines(dir.path() / "record.jsonl");
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0]["method"], "GET");
+    EXPECT_EQ(lines[0]["path"], "/ads/pic.png");
+    EXPECT_EQ(lines[0]["status"], 200);
+    EXPECT_EQ(lines[2]["method"], "POST");
+    EXPECT_EQ(lines[2]["path"], "/collect");
+    EXPECT_EQ(lines[2]["query"], "tid=UA-1");
+    EXPECT_EQ(lines[2]["body"], "v=1&t=screenview");
+    EXPECT_EQ(lines[2]["headers"]["Content-Type"], "text/plain");
+    EXPECT_FALSE(lines[2]["headers"].contains("REMOTE_ADDR"));
+    EXPECT_EQ(lines[3]["body_base64"], "AP8B");
+
+    ASSERT_EQ(::kill(peers.pid(), SIGTERM), 0);
+    EXPECT_EQ(peers.wait(10), 0);
+}
+
+TEST(Peers, RefusesBadOptions) {
+    testsupport::TempDir dir;
+    for (std::vector<std::string> args : {std::vector<std::string>{"--port", "x"},
+                                          {"--bogus", "1"},
+                                          {"--port"},
+                                          {"--data", (dir.path() / "missing").string()}}) {
+        args.insert(args.begin(), POTEMARU_PEERS_BIN);
+        Child peers(args, dir.path() / "out");
+        EXPECT_EQ(peers.wait(10), 2) << args[1];
+    }
+}
+
+#ifdef POTEMARU_HAS_GAME
+TEST(Peers, ScriptsRunStartsThePeersForTheGameAndLeavesNoProcessBehind) {
+    testsupport::TempDir dir;
+    Child run({(testsupport::sourceDir() / "scripts" / "run").string(), "--headless", "--frames", "3",
+               "--audio", "null", "--home", (dir.path() / "home").string()},
+              dir.path() / "out",
+              {"POTEMARU_NO_BUILD=1", "POTEMARU_BUILD_DIR=" POTEMARU_BUILD_DIR,
+               "POTEMARU_RUN_DIR=" + (dir.path() / "run").string(), "LIBGL_ALWAYS_SOFTWARE=1",
+               "ALSOFT_DRIVERS=null"});
+    ASSERT_EQ(run.wait(300), 0) << testsupport::readFile(dir.path() / "out.err");
+    std::string error;
+    EXPECT_TRUE(plat::Endpoints::readFile((dir.path() / "run" / "endpoints.json").string(), &error)) << error;
+    pid_t peers = std::stoi(testsupport::readFile(dir.path() / "run" / "peers.pid"));
+    EXPECT_EQ(::kill(peers, 0), -1);
+    EXPECT_EQ(errno, ESRCH);
+}
+#endif

@@ -1,0 +1,385 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <curl/curl.h>
+
+#include "platform/base/Log.h"
+#include "platform/net/URLConnection.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/NetTestSupport.h"
+
+using plat::URLConnection;
+using plat::URLRequest;
+using plat::URLResponse;
+using testsupport::Answer;
+using testsupport::Fault;
+using testsupport::LoopbackServer;
+using testsupport::RecordingDelegate;
+using testsupport::runMainLoopUntil;
+
+namespace {
+
+class URLConnectionTest : public ::testing::Test {
+  protected:
+    testsupport::URLLoadingScope scope_;
+};
+
+std::shared_ptr<RecordingDelegate> load(const URLRequest& request) {
+    auto delegate = std::make_shared<RecordingDelegate>();
+    URLConnection::create(request, delegate);
+    EXPECT_TRUE(runMainLoopUntil([&] { return delegate->ended(); }));
+    return delegate;
+}
+
+}  // namespace
+
+TEST_F(URLConnectionTest, GetSendsHeadersAndDeliversResponseDataFinishInOrder) {
+    LoopbackServer server;
+    server.route("GET", "/settings",
+                 Answer{.status = 200,
+                        .headers = {{"Content-Type", "application/json; charset=UTF-8"}, {"X-Reply", "yes"}},
+                        .body = R"({"cycle_time":30})"});
+    URLRequest request(server.url("/settings?app_id=7&x=%20"));
+    request.setValue("potemaru-test/1.0", "User-Agent");
+    request.addValue("a", "X-Multi");
+    request.addValue("b", "X-Multi");
+
+    auto d = load(request);
+    ASSERT_EQ(d->events.size(), 3u) << ::testing::PrintToString(d->events);
+    EXPECT_EQ(d->events.front(), "response 200");
+    EXPECT_EQ(d->events.back(), "finish");
+    EXPECT_EQ(d->bodyText(), R"({"cycle_time":30})");
+    const URLResponse& r = d->responses.at(0);
+    EXPECT_EQ(r.url(), request.url());
+    EXPECT_EQ(r.mimeType(), "application/json");
+    EXPECT_EQ(r.textEncodingName(), "utf-8");
+    EXPECT_EQ(r.valueForHTTPHeaderField("x-reply"), "yes");
+
+    ASSERT_EQ(server.requestCount(), 1u);
+    auto seen = server.requests()[0];
+    EXPECT_EQ(seen.method, "GET");
+    EXPECT_EQ(seen.path, "/settings");
+    EXPECT_EQ(seen.query, "app_id=7&x=%20");
+    EXPECT_EQ(seen.header("User-Agent"), "potemaru-test/1.0");
+    EXPECT_EQ(seen.header("X-Multi"), "a, b");
+    EXPECT_TRUE(seen.body.empty());
+}
+
+TEST_F(URLConnectionTest, PostBodyArrivesByteForByte) {
+    LoopbackServer server;
+    server.route("POST", "/batch", Answer{.status = 204});
+    std::string body("v=1&t=screenview\0\x01\xff tail", 26);
+    std::string large(200000, 'x');  // more than one write on the socket
+    for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>('a' + i % 26);
+
+    for (const std::string& sent : {body, large}) {
+        server.clearLog();
+        URLRequest request(server.url("/batch"));
+        request.setHTTPMethod("post");
+        request.setValue("application/octet-stream", "Content-Type");
+        request.setHTTPBody(sent);
+        auto d = load(request);
+        EXPECT_EQ(d->events, (std::vector<std::string>{"response 204", "finish"}));
+        ASSERT_EQ(server.requestCount(), 1u);
+        auto seen = server.requests()[0];
+        EXPECT_EQ(seen.method, "POST");
+        EXPECT_EQ(seen.header("Content-Type"), "application/octet-stream");
+        EXPECT_EQ(seen.body, sent);
+        EXPECT_FALSE(seen.hasHeader("Expect"));
+    }
+}
+
+TEST_F(URLConnectionTest, RedirectIsFollowedAndOnlyTheFinalResponseIsDelivered) {
+    LoopbackServer server;
+    server.redirect("/old", "/hop");
+    server.redirect("/hop", "/new", 301);
+    server.route("GET", "/new", Answer{.status = 200, .body = "here"});
+    auto d = load(URLRequest(server.url("/old")));
+    EXPECT_EQ(d->events, (std::vector<std::string>{"response 200", "data 4", "finish"}));
+    EXPECT_EQ(d->responses.at(0).url(), server.url("/new"));
+    EXPECT_EQ(server.requestCount(), 3u);
+}
+
+TEST_F(URLConnectionTest, MoreThanTenRedirectsFailOnce) {
+    LoopbackServer server;
+    for (int i = 0; i < 12; ++i) server.redirect("/r" + std::to_string(i), "/r" + std::to_string(i + 1));
+    server.route("GET", "/r12", Answer{.body = "end"});
+    auto d = load(URLRequest(server.url("/r2")));  // ten hops reach the end
+    EXPECT_EQ(d->finished, 1);
+    d = load(URLRequest(server.url("/r0")));  // twelve do not
+    EXPECT_EQ(d->events, (std::vector<std::string>{"fail -1007"}));
+}
+
+TEST_F(URLConnectionTest, HTTPErrorStatusIsAnAnswerNotAFailure) {
+    LoopbackServer server;
+    auto d = load(URLRequest(server.url("/nothing-here")));
+    EXPECT_EQ(d->events.front(), "response 404");
+    EXPECT_EQ(d->events.back(), "finish");
+}
+
+struct FailureCase {
+    const char* name;
+    Answer answer;
+    int code;
+    int transportCode;  // what the transport itself saw, so each fault is told apart; -1 not checked
+};
+
+class URLConnectionFailureTest : public URLConnectionTest,
+                                 public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(URLConnectionFailureTest, FailsExactlyOnce) {
+    const FailureCase& c = GetParam();
+    LoopbackServer server;
+    server.route("GET", "/x", c.answer);
+    URLRequest request(server.url("/x"));
+    request.setTimeoutInterval(0.5);
+    auto d = load(request);
+    ASSERT_EQ(d->failed, 1) << ::testing::PrintToString(d->events);
+    EXPECT_EQ(d->finished, 0);
+    EXPECT_EQ(d->events.back(), "fail " + std::to_string(c.code));
+    EXPECT_EQ(d->errors[0].domain(), "NSURLErrorDomain");
+    EXPECT_FALSE(d->errors[0].localizedDescription().empty());
+    ASSERT_TRUE(d->errors[0].underlyingError());
+    if (c.transportCode >= 0) {
+        EXPECT_EQ(d->errors[0].underlyingError()->code(), c.transportCode);
+    }
+    server.releaseWaits();
+    testsupport::runMainLoopFor(0.3);
+    EXPECT_EQ(d->failed + d->finished, 1) << ::testing::PrintToString(d->events);
+    EXPECT_EQ(URLConnection::activeCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, URLConnectionFailureTest,
+    ::testing::Values(
+        FailureCase{"EmptyReply", Answer{.fault = Fault::CloseBeforeAnswer}, -1005, CURLE_GOT_NOTHING},
+        FailureCase{"Reset", Answer{.fault = Fault::Reset}, -1005, CURLE_RECV_ERROR},
+        FailureCase{"StallPastTimeOut", Answer{.fault = Fault::Stall}, -1001, -1},
+        FailureCase{"PartialBody",
+                    Answer{.body = std::string(1000, 'p'), .fault = Fault::PartialBody, .partialBytes = 300},
+                    -1005, CURLE_PARTIAL_FILE}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(URLConnectionTest, RefusedConnectionFailsOnce) {
+    int port;
+    {
+        LoopbackServer gone;
+        port = gone.port();
+    }
+    auto d = load(URLRequest("http://127.0.0.1:" + std::to_string(port) + "/"));
+    EXPECT_EQ(d->events, (std::vector<std::string>{"fail -1004"}));
+}
+
+TEST_F(URLConnectionTest, UnusableRequestsFailLaterNotAtCreation) {
+    for (const char* url : {"", "ftp://127.0.0.1/file", "http://bad host/"}) {
+        auto delegate = std::make_shared<RecordingDelegate>();
+        URLConnection::create(URLRequest(url), delegate);
+        EXPECT_TRUE(delegate->events.empty());
+        ASSERT_TRUE(runMainLoopUntil([&] { return delegate->ended(); })) << url;
+        EXPECT_EQ(delegate->failed, 1) << url;
+    }
+}
+
+TEST_F(URLConnectionTest, SlowButSteadyAnswerIsNotAnIdleTimeOut) {
+    LoopbackServer server;
+    // Half a second of silence before the answer is within a time-out of 0.8 s of idle time.
+    server.route("GET", "/slow", Answer{.body = "late", .delaySeconds = 0.5});
+    URLRequest request(server.url("/slow"));
+    request.setTimeoutInterval(0.8);
+    auto d = load(request);
+    EXPECT_EQ(d->finished, 1) << ::testing::PrintToString(d->events);
+}
+
+namespace {
+// Cancels its connection from inside the callback named by `when`.
+struct CancellingDelegate : RecordingDelegate {
+    std::string when;
+    bool cancelled = false;
+    void connectionDidReceiveResponse(URLConnection& c, const URLResponse& r) override {
+        RecordingDelegate::connectionDidReceiveResponse(c, r);
+        if (when == "response") cancel(c);
+    }
+    void connectionDidReceiveData(URLConnection& c, const plat::Bytes& d) override {
+        RecordingDelegate::connectionDidReceiveData(c, d);
+        if (when == "data") cancel(c);
+    }
+    void cancel(URLConnection& c) {
+        c.cancel();
+        cancelled = true;
+    }
+};
+}  // namespace
+
+TEST_F(URLConnectionTest, CancelInsideACallbackEndsAllCallbacksWhileTheLoopRunsOn) {
+    LoopbackServer server;
+    server.route("GET", "/big", Answer{.body = std::string(3 << 20, 'b')});
+    server.route("GET", "/small", Answer{.body = "s"});
+    for (const char* when : {"response", "data"}) {
+        auto cancelling = std::make_shared<CancellingDelegate>();
+        cancelling->when = when;
+        auto connection = URLConnection::create(URLRequest(server.url("/big")), cancelling);
+        ASSERT_TRUE(runMainLoopUntil([&] { return cancelling->cancelled; }));
+        EXPECT_FALSE(connection->isRunning());
+        // Another load on the same loop runs to its end; the cancelled one stays silent.
+        auto after = load(URLRequest(server.url("/small")));
+        EXPECT_EQ(after->finished, 1);
+        testsupport::runMainLoopFor(0.2);
+        EXPECT_EQ(cancelling->events.size(), std::string(when) == "response" ? 1u : 2u)
+            << ::testing::PrintToString(cancelling->events);
+        EXPECT_EQ(cancelling->finished + cancelling->failed, 0);
+    }
+    EXPECT_EQ(URLConnection::activeCount(), 0u);
+}
+
+TEST_F(URLConnectionTest, CancelBeforeStartAndTwiceIsQuiet) {
+    LoopbackServer server;
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto c = URLConnection::create(URLRequest(server.url("/")), delegate, false);
+    c->cancel();
+    c->start();
+    c->cancel();
+    testsupport::runMainLoopFor(0.1);
+    EXPECT_TRUE(delegate->events.empty());
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(URLConnectionTest, HttpsWorksWithTheTestCAAndFailsWithoutIt) {
+    LoopbackServer server(LoopbackServer::Options{.https = true});
+    server.route("GET", "/secure", Answer{.body = "sealed"});
+    {
+        auto d = load(URLRequest(server.url("/secure")));
+        EXPECT_EQ(d->events, (std::vector<std::string>{"fail -1202"}));
+    }
+    URLConnection::setCAFile(server.caFile());
+    auto d = load(URLRequest(server.url("/secure")));
+    EXPECT_EQ(d->bodyText(), "sealed");
+    EXPECT_EQ(d->finished, 1);
+    ASSERT_EQ(server.requestsTo("/secure").size(), 1u);  // the refused handshake never became a request
+    EXPECT_TRUE(server.requests()[0].tls);
+}
+
+TEST_F(URLConnectionTest, BodyLargerThanTheCapFailsInsteadOfGrowing) {
+    LoopbackServer server;
+    server.route("GET", "/huge", Answer{.body = std::string(100000, 'h')});
+    URLRequest request(server.url("/huge"));
+    request.setMaxBodyBytes(1000);
+    auto d = load(request);
+    EXPECT_EQ(d->failed, 1);
+    EXPECT_EQ(d->errors.at(0).code(), plat::URLError::kDataLengthExceedsMaximum);
+    EXPECT_LE(d->body.size(), 1000u);
+    request.setMaxBodyBytes(100000);
+    EXPECT_EQ(load(request)->finished, 1);
+}
+
+TEST_F(URLConnectionTest, TwoHundredConcurrentLoadsOnOneLoopNeedNoThreadAndLeaveNoDescriptor) {
+    plat::RunLoop::main().runOnce(0);  // the loop's own wake-up descriptor lives for the whole process
+    size_t fdsBefore = testsupport::openFdCount();
+    {
+        LoopbackServer server;
+        server.route("GET", "/n",
+                     [](const testsupport::RecordedRequest& r) { return Answer{.body = r.query}; });
+        ASSERT_EQ(load(URLRequest(server.url("/n?warm")))->finished, 1);  // the server's threads are all up
+        size_t threads = testsupport::threadCount();
+        size_t maxThreads = threads;
+        std::vector<std::shared_ptr<RecordingDelegate>> delegates;
+        for (int i = 0; i < 200; ++i) {
+            delegates.push_back(std::make_shared<RecordingDelegate>());
+            URLConnection::create(URLRequest(server.url("/n?" + std::to_string(i))), delegates.back());
+        }
+        EXPECT_EQ(URLConnection::activeCount(), 200u);
+        auto allEnded = [&] {
+            maxThreads = std::max(maxThreads, testsupport::threadCount());
+            return std::all_of(delegates.begin(), delegates.end(), [](auto& d) { return d->ended(); });
+        };
+        ASSERT_TRUE(runMainLoopUntil(allEnded, 30));
+        EXPECT_EQ(maxThreads, threads);
+        for (int i = 0; i < 200; ++i) {
+            EXPECT_EQ(delegates[i]->finished, 1);
+            EXPECT_EQ(delegates[i]->bodyText(), std::to_string(i));
+        }
+        EXPECT_EQ(URLConnection::activeCount(), 0u);
+    }
+    EXPECT_TRUE(URLConnection::closeIdleConnections());
+    EXPECT_EQ(testsupport::openFdCount(), fdsBefore);
+}
+
+TEST_F(URLConnectionTest, CompletionRunsOnceOnTheSendingLoop) {
+    LoopbackServer server;
+    server.route("GET", "/c", Answer{.status = 201, .body = "made"});
+    int calls = 0;
+    std::optional<URLResponse> response;
+    std::string body;
+    URLConnection::sendAsynchronous(URLRequest(server.url("/c")),
+                                    [&](const std::optional<URLResponse>& r, const plat::Bytes& data,
+                                        const std::optional<plat::Error>& error) {
+                                        EXPECT_TRUE(plat::RunLoop::main().isCurrent());
+                                        EXPECT_FALSE(error);
+                                        ++calls;
+                                        response = r;
+                                        body.assign(data.begin(), data.end());
+                                    });
+    ASSERT_TRUE(runMainLoopUntil([&] { return calls > 0; }));
+    testsupport::runMainLoopFor(0.05);
+    EXPECT_EQ(calls, 1);
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->statusCode(), 201);
+    EXPECT_EQ(body, "made");
+}
+
+TEST_F(URLConnectionTest, FireAndForgetOutlivesItsSender) {
+    LoopbackServer server;
+    server.route("GET", "/report", Answer{.status = 200});
+    {
+        URLRequest request(server.url("/report?imp=1"));
+        URLConnection::sendAndForget(request);
+    }  // nobody holds anything of the load now
+    ASSERT_TRUE(
+        runMainLoopUntil([&] { return server.requestCount() == 1 && URLConnection::activeCount() == 0; }));
+    EXPECT_EQ(server.requests()[0].query, "imp=1");
+}
+
+TEST_F(URLConnectionTest, SynchronousLoadIsRefusedOnTheMainThreadAndWorksOnAWorker) {
+    LoopbackServer server;
+    server.route("POST", "/sync",
+                 [](const testsupport::RecordedRequest& r) { return Answer{.body = r.body + "!"}; });
+    URLRequest request(server.url("/sync"));
+    request.setHTTPMethod("POST");
+    request.setHTTPBody(std::string("ping"));
+    std::optional<URLResponse> response;
+    std::optional<plat::Error> error;
+    {
+        plat::LogCapture log;
+        EXPECT_FALSE(URLConnection::sendSynchronous(request, &response, &error));
+        EXPECT_TRUE(log.contains("on the main thread is refused"));
+    }
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), plat::URLError::kSynchronousOnMainThread);
+    EXPECT_EQ(server.requestCount(), 0u);
+
+    std::optional<plat::Bytes> body;
+    std::thread worker([&] { body = URLConnection::sendSynchronous(request, &response, &error); });
+    worker.join();
+    ASSERT_TRUE(body);
+    EXPECT_FALSE(error);
+    EXPECT_EQ(std::string(body->begin(), body->end()), "ping!");
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->statusCode(), 200);
+}
+
+TEST_F(URLConnectionTest, SynchronousLoadReportsAStallAsATimeOut) {
+    LoopbackServer server;
+    server.route("GET", "/stall", Answer{.fault = Fault::Stall});
+    URLRequest request(server.url("/stall"));
+    request.setTimeoutInterval(0.5);
+    std::optional<plat::Error> error;
+    std::optional<plat::Bytes> body = plat::Bytes{};
+    std::thread worker([&] { body = URLConnection::sendSynchronous(request, nullptr, &error); });
+    worker.join();
+    EXPECT_FALSE(body);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), plat::URLError::kTimedOut);
+}

@@ -1,0 +1,82 @@
+#include "tests/support/NetTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace testsupport {
+namespace fs = std::filesystem;
+
+void runMainLoopFor(double seconds) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < until) plat::RunLoop::main().runOnce(0.01);
+}
+
+namespace {
+size_t entries(const char* dir) {
+    size_t n = 0;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+        ++n;
+    return n;
+}
+}  // namespace
+
+// The directory listing itself holds one descriptor while it reads, the same in every call.
+size_t openFdCount() {
+    return entries("/proc/self/fd");
+}
+size_t threadCount() {
+    return entries("/proc/self/task");
+}
+
+void RecordingDelegate::connectionDidReceiveResponse(plat::URLConnection&,
+                                                     const plat::URLResponse& response) {
+    events.push_back("response " + std::to_string(response.statusCode()));
+    responses.push_back(response);
+    body.clear();
+}
+
+void RecordingDelegate::connectionDidReceiveData(plat::URLConnection&, const plat::Bytes& data) {
+    events.push_back("data " + std::to_string(data.size()));
+    body.insert(body.end(), data.begin(), data.end());
+}
+
+void RecordingDelegate::connectionDidFinishLoading(plat::URLConnection&) {
+    events.push_back("finish");
+    ++finished;
+}
+
+void RecordingDelegate::connectionDidFailWithError(plat::URLConnection&, const plat::Error& error) {
+    events.push_back("fail " + std::to_string(error.code()));
+    errors.push_back(error);
+    ++failed;
+}
+
+ForcedReachability::ForcedReachability(uint32_t flags) {
+    set(flags);
+}
+ForcedReachability::~ForcedReachability() {
+    plat::Reachability::forceFlags(std::nullopt);
+}
+void ForcedReachability::set(uint32_t flags) {
+    plat::Reachability::forceFlags(flags);
+}
+
+namespace {
+// No test hands forced reachability on to the next one.
+class ResetForcedReachability : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo&) override { plat::Reachability::forceFlags(std::nullopt); }
+};
+const bool kListenerInstalled = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ResetForcedReachability);
+    return true;
+}();
+}  // namespace
+
+URLLoadingScope::~URLLoadingScope() {
+    plat::URLConnection::setCAFile("");
+    plat::URLConnection::closeIdleConnections();
+}
+
+}  // namespace testsupport
