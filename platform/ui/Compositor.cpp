@@ -145,6 +145,9 @@ bool Compositor::ensureGL() {
     }
     glUseProgram(texture_.program);
     glUniform1i(glGetUniformLocation(texture_.program, "u_texture"), 0);
+    maxAttributes_ = 8;
+    glGetIntegerv(GL_MAX_VERTEX_ATTRIBS, &maxAttributes_);
+    maxAttributes_ = std::min<GLint>(maxAttributes_, 16);
     const GLfloat square[] = {0, 0, 1, 0, 0, 1, 1, 1};
     glGenBuffers(1, &quad_);
     glBindBuffer(GL_ARRAY_BUFFER, quad_);
@@ -186,9 +189,7 @@ bool Compositor::composite(Window& window, int width, int height) {
 void Compositor::begin() {
     begun_ = true;
     if (plat::glBindVertexArrayOES) plat::glBindVertexArrayOES(0);
-    GLint attributes = 8;
-    glGetIntegerv(GL_MAX_VERTEX_ATTRIBS, &attributes);
-    for (GLint i = 1; i < std::min(attributes, 16); ++i) glDisableVertexAttribArray(GLuint(i));
+    for (GLint i = 1; i < maxAttributes_; ++i) glDisableVertexAttribArray(GLuint(i));
     glViewport(0, 0, width_, height_);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_SCISSOR_TEST);

@@ -72,6 +72,7 @@ class Compositor {
     Program texture_;
     Program clip_;
     GLuint quad_ = 0;
+    GLint maxAttributes_ = 8;
     std::unordered_map<uint64_t, Texture> textures_;
     uint64_t frame_ = 0;
     double scale_ = 1;

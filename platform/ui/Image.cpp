@@ -75,6 +75,12 @@ std::shared_ptr<Image> Image::named(const std::string& name) {
     const std::string dir = file.parent_path().string();
     if (ext.empty()) ext = ".png";
     const Bundle bundle = Bundle::main();
+    // A name that already says "@2x" is that file, at two pixels per point.
+    if (stem.size() > 3 && stem.compare(stem.size() - 3, 3, "@2x") == 0) {
+        auto path = bundle.pathForResource(stem, ext.substr(1), dir);
+        return !path.empty() && std::filesystem::is_regular_file(path) ? withContentsOfFile(path, 2)
+                                                                       : nullptr;
+    }
     for (const auto& [suffix, scale] : {std::pair<const char*, double>{"@2x", 2}, {"", 1}}) {
         auto path = bundle.pathForResource(stem + suffix, ext.substr(1), dir);
         if (!path.empty() && std::filesystem::is_regular_file(path)) return withContentsOfFile(path, scale);

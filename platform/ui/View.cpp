@@ -389,10 +389,12 @@ void View::drawBorder(cairo_t* cr) const {
 }
 
 namespace {
-// A surface of exactly that size, reused when it already has it; cleared.
-cairo_surface_t* surfaceOfSize(cairo_surface_t* surface, int width, int height) {
+// A surface of exactly that size, reused when it already has it; cleared unless the caller paints every
+// pixel anyway.
+cairo_surface_t* surfaceOfSize(cairo_surface_t* surface, int width, int height, bool covered = false) {
     if (surface && cairo_image_surface_get_width(surface) == width &&
         cairo_image_surface_get_height(surface) == height) {
+        if (covered) return surface;
         cairo_t* cr = cairo_create(surface);
         cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
         cairo_paint(cr);
@@ -425,7 +427,8 @@ bool View::updateLayer(double scale) {
     if (!background && drawsNothingOwn_) {
         if (layer_) cairo_surface_destroy(layer_);
         layer_ = nullptr;
-    } else if ((layer_ = surfaceOfSize(layer_, int(pw), int(ph)))) {
+    } else if ((layer_ = surfaceOfSize(layer_, int(pw), int(ph),
+                                       backgroundColor_.alpha >= 1 && cornerRadius_ <= 0))) {
         cairo_t* cr = cairo_create(layer_);
         cairo_scale(cr, scale, scale);
         drawLayerContent(cr, false);

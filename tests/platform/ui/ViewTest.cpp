@@ -295,6 +295,7 @@ TEST(Image, NamedPrefersTheDoubleSizeFileAndIsNullWhenMissing) {
     plat::Bundle::setMainResourcePath(dir.path());
     auto close = plat::Image::named("close.png");
     auto bar = plat::Image::named("bar");
+    auto explicitDouble = plat::Image::named("close@2x.png");
     auto missing = plat::Image::named("adfrinters_close.png");
     std::ofstream(dir.path() / "broken.png") << "not a picture";
     auto broken = plat::Image::named("broken.png");
@@ -304,6 +305,8 @@ TEST(Image, NamedPrefersTheDoubleSizeFileAndIsNullWhenMissing) {
     EXPECT_EQ(close->size(), (plat::Size{37, 33}));
     ASSERT_TRUE(bar);
     EXPECT_EQ(bar->scale(), 1);
+    ASSERT_TRUE(explicitDouble);
+    EXPECT_EQ(explicitDouble->size(), (plat::Size{37, 33}));
     EXPECT_EQ(missing, nullptr);
     EXPECT_EQ(broken, nullptr);
 
@@ -368,4 +371,22 @@ TEST(ActivityIndicator, StepsRoundOnTheMainLoopWhileAnimatingAndHidesWhenStopped
     time.clock().advance(1);
     plat::RunLoop::main().runOnce(0);
     EXPECT_EQ(spinner->step(), 5);
+}
+
+TEST(Label, TruncationModesKeepDifferentEndsOfALongTitle) {
+    auto drawn = [](plat::LineBreakMode mode) {
+        plat::Label label(Rect{0, 0, 60, 20});
+        label.setText("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+        label.setTextColor(plat::Color::blackColor());
+        label.setLineBreakMode(mode);
+        return label.snapshot(1)->toDecoded().pixels;
+    };
+    // Ink in the right-most columns: the end of the text for truncating modes that keep it, the
+    // ellipsis for tail truncation; a clipped text runs on past the edge.
+    const auto middle = drawn(plat::LineBreakMode::TruncateMiddle);
+    const auto tail = drawn(plat::LineBreakMode::TruncateTail);
+    const auto head = drawn(plat::LineBreakMode::TruncateHead);
+    EXPECT_NE(middle, tail);
+    EXPECT_NE(middle, head);
+    EXPECT_NE(head, tail);
 }
