@@ -21,6 +21,12 @@ plat::Thread& RUV::thread() {
     return *worker;
 }
 
+void RUV::postToWorker(plat::RunLoop::Task task) {
+    plat::Thread& worker = thread();
+    worker.post(std::move(task));
+    worker.runLoop().addTimer(0, [] {});
+}
+
 std::shared_ptr<RUVLogger> RUV::sharedLogger() {
     return loggerSlot().load(std::memory_order_acquire);
 }

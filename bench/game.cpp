@@ -1,5 +1,5 @@
-// The game's steady state: the play field launched headless as the game's delegate does it (content scale
-// 2, 320 x 568 design points), left to run with its characters wandering, no taps. Per frame: the heap
+// The game's steady state: the play field launched headless by the game's own application delegate,
+// left to run with its characters wandering, no taps. Per frame: the heap
 // allocations of the project's own code, those of the GL driver and C++ runtime, the frames in which the
 // project allocated at all, and the main thread's CPU time. The project's own allocations come only with
 // events, not with frames: a character arriving (its progress is saved) and the player's figure pausing
@@ -14,15 +14,13 @@
 
 #include "bench/support/AllocationCounter.h"
 #include "chime/AudioEngine.h"
+#include "game/AppDelegate.h"
 #include "game/CharaTable.h"
 #include "game/GameGlobals.h"
-#include "game/GameLayer.h"
 #include "kite/core/KTDirector.h"
 #include "kite/files/KTFileUtils.h"
 #include "kite/files/KTUserDefaultStore.h"
-#include "kite/nodes/KTScene.h"
 #include "kite/platform/KTApplication.h"
-#include "kite/platform/KTEGLView.h"
 #include "kite/platform/linux/KTHeadlessDriver.h"
 #include "platform/base/Random.h"
 #include "platform/storage/Bundle.h"
@@ -31,28 +29,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-class FieldApp : public kite::KTApplication {
-  public:
-    bool applicationDidFinishLaunching() override {
-        using namespace kite;
-        KTDirector* director = KTDirector::sharedDirector();
-        KTEGLView* view = KTEGLView::sharedOpenGLView();
-        director->setOpenGLView(view);
-        director->setDisplayStats(false);
-        director->setAnimationInterval(1.0 / 60);
-        director->setContentScaleFactor(2.0f);
-        view->setDesignResolutionSize(320, 568, kResolutionExactFit);
-        KTScene* scene = GameLayer::scene();
-        if (!scene) return false;
-        layer = static_cast<GameLayer*>(scene->getChildren()->objectAtIndex(0));
-        director->runWithScene(scene);
-        return true;
-    }
-    void applicationDidEnterBackground() override {}
-    void applicationWillEnterForeground() override {}
-    GameLayer* layer = nullptr;
-};
 
 double threadCpuMicros() {
     timespec t{};
@@ -77,12 +53,13 @@ void BM_PlayFieldSteadyState(benchmark::State& state) {
 
     {
         kite::KTHeadlessDriver driver;
-        FieldApp app;
-        if (!driver.launch(app) || !app.layer) {
+        // The game's own application object, as the program makes it.
+        AppDelegate delegate;
+        // The splash, the set-up, and long enough for the first characters to arrive.
+        if (!driver.launch(*kite::KTApplication::sharedApplication()) || driver.runFrames(600) != 600 ||
+            !kite::KTDirector::sharedDirector()->getRunningScene()) {
             state.SkipWithError("the play field did not launch");
         } else {
-            // The splash, the set-up, and long enough for the first characters to arrive.
-            driver.runFrames(600);
             uint64_t own = 0, other = 0, framesWithOwn = 0;
             double cpu = 0;
             for (auto _ : state) {

@@ -80,8 +80,15 @@ struct Target {
             target->window = plat::X11Window::create();
             if (target->window) {
                 target->window->waitUntilVisible();
-                target->context = plat::GLContext::createForWindow(target->window->eglDisplay(),
-                                                                   target->window->nativeWindow());
+                // Whatever colour the X visual offers, as the engine's window layer does.
+                plat::GLContextOptions options;
+                options.depth = plat::GLDepthFormat::None;
+                for (auto color : {plat::GLColorFormat::RGBA8888, plat::GLColorFormat::RGB565}) {
+                    options.color = color;
+                    target->context = plat::GLContext::createForWindow(
+                        target->window->eglDisplay(), target->window->nativeWindow(), options);
+                    if (target->context) break;
+                }
                 if (target->context) eglSwapInterval(target->context->eglDisplay(), 0);
             }
         } else {

@@ -73,6 +73,22 @@ PeerRequest toPeerRequest(const httplib::Request& req) {
     return r;
 }
 
+std::string contentTypeFor(const std::string& path) {
+    static const std::pair<const char*, const char*> types[] = {
+        {".png", "image/png"},         {".jpg", "image/jpeg"},
+        {".jpeg", "image/jpeg"},       {".gif", "image/gif"},
+        {".webp", "image/webp"},       {".html", "text/html; charset=utf-8"},
+        {".css", "text/css"},          {".js", "application/javascript"},
+        {".json", "application/json"}, {".txt", "text/plain; charset=utf-8"},
+        {".xml", "application/xml"},   {".plist", "application/xml"},
+    };
+    for (const auto& [ext, type] : types) {
+        std::string e = ext;
+        if (path.size() >= e.size() && path.compare(path.size() - e.size(), e.size(), e) == 0) return type;
+    }
+    return "application/octet-stream";
+}
+
 }  // namespace
 
 std::string base64(const std::string& bytes) {
@@ -124,9 +140,6 @@ PeerServer::PeerServer(Options options)
         if (!server) continue;
         server->set_tcp_nodelay(true);
         server->set_keep_alive_timeout(1);  // SIGTERM waits for kept-alive connections this long at most
-        server->set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-            record(toPeerRequest(req), res.status);
-        });
     }
 }
 
@@ -136,8 +149,11 @@ PeerServer::~PeerServer() {
 }
 
 void PeerServer::route(const std::string& method, const std::string& pattern, Handler handler) {
-    auto wrapped = [handler = std::move(handler)](const httplib::Request& req, httplib::Response& res) {
-        PeerAnswer a = handler(toPeerRequest(req));
+    // The request is written down before the answer leaves, so whoever got the answer finds the record.
+    auto wrapped = [this, handler = std::move(handler)](const httplib::Request& req, httplib::Response& res) {
+        PeerRequest request = toPeerRequest(req);
+        PeerAnswer a = handler(request);
+        record(request, a.status);
         res.status = a.status;
         for (const auto& [key, value] : a.headers) res.set_header(key, value);
         res.set_content(a.body, a.contentType.c_str());
@@ -165,16 +181,18 @@ void PeerServer::endpoint(const std::string& name, const std::string& scheme) {
 
 std::string PeerServer::dataFile(const std::string& relative, bool* found) const {
     namespace fs = std::filesystem;
-    fs::path base = fs::weakly_canonical(options_.dataDir);
-    fs::path path = fs::weakly_canonical(base / relative);
-    // Only files inside the data folder are served.
+    if (found) *found = false;
+    std::error_code ec;
+    fs::path base = fs::weakly_canonical(options_.dataDir, ec);
+    fs::path path = ec ? fs::path() : fs::weakly_canonical(base / relative, ec);
+    // Only regular files inside the data folder are served (no way out through "..", "/" or a link).
     auto rel = path.lexically_relative(base);
-    bool inside = !rel.empty() && *rel.begin() != "..";
+    if (ec || rel.empty() || *rel.begin() == ".." || !fs::is_regular_file(path, ec)) return {};
     std::ifstream in(path, std::ios::binary);
-    if (found) *found = inside && in.good() && fs::is_regular_file(path);
-    if (!inside || !in || !fs::is_regular_file(path)) return {};
+    if (!in) return {};
     std::ostringstream out;
     out << in.rdbuf();
+    if (found) *found = true;
     return out.str();
 }
 
@@ -198,12 +216,17 @@ int serve(httplib::Server& server, int port, std::thread& thread) {
 }  // namespace
 
 bool PeerServer::start() {
-    for (httplib::Server* server : {server_.get(), tlsServer_.get()}) {
-        if (server && !options_.dataDir.empty() && !server->set_mount_point("/", options_.dataDir)) {
-            std::fprintf(stderr, "potemaru-peers: no data folder %s\n", options_.dataDir.c_str());
-            return false;
-        }
-    }
+    // Last, as routes match in the order added: any other GET is a file of the data folder, and the
+    // rest is not found.
+    route("GET", ".*", [this](const PeerRequest& r) {
+        bool found = false;
+        std::string body = r.path.size() > 1 ? dataFile(r.path.substr(1), &found) : std::string();
+        if (!found) return PeerAnswer{.status = 404, .body = "not found\n"};
+        return PeerAnswer{.contentType = contentTypeFor(r.path), .body = std::move(body)};
+    });
+    for (const char* method : {"POST", "PUT", "DELETE"})
+        route(method, ".*",
+              [](const PeerRequest&) { return PeerAnswer{.status = 404, .body = "not found\n"}; });
     port_ = serve(*server_, options_.port, thread_);
     if (port_ <= 0) return false;
     if (tlsServer_) {

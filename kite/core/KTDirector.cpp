@@ -417,6 +417,9 @@ void KTDirector::drawScene() {
     if (!m_bPaused) m_pScheduler->update(m_fDeltaTime);
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // Whatever drew between two frames (views composited over the last one) may have aimed the attribute
+    // arrays elsewhere; the first sprite of this frame aims them again.
+    ktGLForgetVertexPointers();
 
     if (m_pNextScene) setNextScene();
 

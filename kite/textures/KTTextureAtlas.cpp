@@ -227,7 +227,7 @@ bool KTTextureAtlas::resizeCapacity(unsigned int newCapacity) {
         return false;
     }
     if (newCapacity > oldCapacity) {
-        memset(&m_pQuads[oldCapacity], 0, kQuadBytes * (newCapacity - oldCapacity));
+        memset(static_cast<void*>(&m_pQuads[oldCapacity]), 0, kQuadBytes * (newCapacity - oldCapacity));
         memset(&m_pIndices[static_cast<size_t>(oldCapacity) * 6], 0,
                kIndexBytesPerQuad * (newCapacity - oldCapacity));
     }

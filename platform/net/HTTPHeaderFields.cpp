@@ -1,7 +1,6 @@
 #include "platform/net/HTTPHeaderFields.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace plat {
 
@@ -10,10 +9,10 @@ HTTPHeaderFields::HTTPHeaderFields(std::initializer_list<Field> fields) {
 }
 
 bool HTTPHeaderFields::sameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
+    // Field names are ASCII tokens; no locale is involved.
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 std::optional<std::string> HTTPHeaderFields::value(std::string_view name) const {

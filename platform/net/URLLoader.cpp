@@ -314,6 +314,7 @@ URLLoader::~URLLoader() {
     active_.clear();
     for (auto& [easy, connection] : active) {
         curl_multi_remove_handle(multi_, easy);
+        connection->transfer_->pooled = false;  // the thread's spare handles may be gone at thread exit
         connection->transfer_.reset();
         connection->state_ = URLConnection::State::Done;
         connection->delegate_.reset();
@@ -356,7 +357,8 @@ void URLLoader::armTimer() {
     std::optional<int64_t> due = curlDeadline_;
     for (const auto& [easy, connection] : active_) {
         const URLTransfer& t = *connection->transfer_;
-        int64_t idle = t.done ? 0 : t.lastActivityMicros + t.idleMicros;  // a finished one waits for delivery
+        if (t.done) continue;  // delivered by the pass that marked it (or the timer add() set)
+        int64_t idle = t.lastActivityMicros + t.idleMicros;
         if (!due || idle < *due) due = idle;
     }
     // A wake-up earlier than needed (or after the last load ended) only costs a look, and setting the
@@ -494,7 +496,9 @@ bool URLLoader::add(const std::shared_ptr<URLConnection>& connection, std::optio
         curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
         if (collectFinished() && !deliveryPosted_) {
             deliveryPosted_ = true;
-            loop_.post([weak = weak_from_this()] {
+            // A zero-delay timer of this very loop: due on its next pass, without waking it through a
+            // descriptor.
+            loop_.addTimer(0, [weak = weak_from_this()] {
                 if (auto self = weak.lock()) {
                     self->deliveryPosted_ = false;
                     self->afterCurl();

@@ -1,5 +1,6 @@
 #include "platform/runloop/RunLoop.h"
 
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -17,8 +18,20 @@
 namespace plat {
 namespace {
 
+// Asked on every post, watch and pass of the loop: two system calls each time were a measurable share of
+// a short network load, so each thread works it out once (and again in a forked child).
+thread_local int tIsMainThread = -1;
+
 bool onProcessMainThread() {
-    return static_cast<pid_t>(syscall(SYS_gettid)) == getpid();
+    if (tIsMainThread < 0) {
+        static const bool forkHandler = [] {
+            pthread_atfork(nullptr, nullptr, [] { tIsMainThread = -1; });
+            return true;
+        }();
+        (void)forkHandler;
+        tIsMainThread = static_cast<pid_t>(syscall(SYS_gettid)) == getpid() ? 1 : 0;
+    }
+    return tIsMainThread == 1;
 }
 
 int64_t secondsToMicros(double seconds) {

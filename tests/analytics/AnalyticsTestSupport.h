@@ -58,3 +58,26 @@ class LoggerScope {
 };
 
 }  // namespace analyticstest
+
+#include <future>
+#include <type_traits>
+#include <utility>
+
+namespace analyticstest {
+
+// Runs `f` on "RUVThread" and waits for its result.
+template <typename F>
+auto onWorker(F&& f) -> std::invoke_result_t<F&> {
+    using R = std::invoke_result_t<F&>;
+    std::packaged_task<R()> task(std::forward<F>(f));
+    auto result = task.get_future();
+    RUV::postToWorker([&task] { task(); });
+    return result.get();
+}
+
+// Waits until everything queued on the worker so far has run.
+inline void drainWorker() {
+    onWorker([] {});
+}
+
+}  // namespace analyticstest

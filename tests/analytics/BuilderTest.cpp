@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "AnalyticsTestSupport.h"
 #include "analytics/RUVDictionaryBuilder.h"
 #include "analytics/RUVFields.h"
 #include "analytics/RUVUsageTracker.h"
+#include "tests/analytics/AnalyticsTestSupport.h"
 
 using analyticstest::LoggerScope;
 

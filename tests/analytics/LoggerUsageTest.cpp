@@ -3,12 +3,12 @@
 #include <thread>
 #include <vector>
 
-#include "AnalyticsTestSupport.h"
 #include "analytics/RUVDictionaryBuilder.h"
 #include "analytics/RUVError.h"
 #include "analytics/RUVUsageTracker.h"
 #include "analytics/RUVUtil.h"
 #include "platform/base/Log.h"
+#include "tests/analytics/AnalyticsTestSupport.h"
 
 using analyticstest::LoggerScope;
 

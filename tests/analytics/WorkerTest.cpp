@@ -14,7 +14,7 @@ TEST(Worker, RunsPostedTasksOnRUVThread) {
     EXPECT_EQ(&worker, &RUV::thread());
     EXPECT_EQ(worker.name(), "RUVThread");
     std::promise<std::string> name;
-    worker.post([&] { name.set_value(plat::Thread::currentName()); });
+    RUV::postToWorker([&] { name.set_value(plat::Thread::currentName()); });
     auto future = name.get_future();
     ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_EQ(future.get(), "RUVThread");
@@ -22,7 +22,7 @@ TEST(Worker, RunsPostedTasksOnRUVThread) {
 
 TEST(Worker, SleepsWhenIdle) {
     std::promise<clockid_t> clock;
-    RUV::thread().post([&] {
+    RUV::postToWorker([&] {
         clockid_t id;
         pthread_getcpuclockid(pthread_self(), &id);
         clock.set_value(id);
@@ -38,4 +38,13 @@ TEST(Worker, SleepsWhenIdle) {
     int64_t before = cpuNanos();
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_LT(cpuNanos() - before, 10'000'000);
+}
+
+TEST(Worker, EveryPostedTaskRunsWhileTheWorkerIdles) {
+    // Round trips that each find the worker idle: a wake-up lost between its checks would stall one.
+    for (int i = 0; i < 20000; ++i) {
+        std::promise<void> done;
+        RUV::postToWorker([&] { done.set_value(); });
+        ASSERT_EQ(done.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready) << i;
+    }
 }

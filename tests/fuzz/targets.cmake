@@ -20,3 +20,4 @@ potemaru_fuzz(wire_resource_with_metadata ${CMAKE_CURRENT_SOURCE_DIR}/wire_resou
 potemaru_fuzz(analytics_query ${CMAKE_CURRENT_SOURCE_DIR}/analytics_query.cpp LINK analytics)
 potemaru_fuzz(ads_settings ${CMAKE_CURRENT_SOURCE_DIR}/ads_settings.cpp LINK ads platform)
 potemaru_fuzz(ads_settings_cache ${CMAKE_CURRENT_SOURCE_DIR}/ads_settings_cache.cpp LINK ads platform)
+potemaru_fuzz(endpoints ${CMAKE_CURRENT_SOURCE_DIR}/endpoints.cpp LINK platform)

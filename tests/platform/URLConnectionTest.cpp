@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -9,6 +11,7 @@
 
 #include "platform/base/Log.h"
 #include "platform/net/URLConnection.h"
+#include "platform/runloop/Thread.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"
 
@@ -72,7 +75,7 @@ TEST_F(URLConnectionTest, GetSendsHeadersAndDeliversResponseDataFinishInOrder) {
 TEST_F(URLConnectionTest, PostBodyArrivesByteForByte) {
     LoopbackServer server;
     server.route("POST", "/batch", Answer{.status = 204});
-    std::string body("v=1&t=screenview\0\x01\xff tail", 26);
+    std::string body("v=1&t=screenview\0\x01\xff tail", 24);
     std::string large(200000, 'x');  // more than one write on the socket
     for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>('a' + i % 26);
 
@@ -192,6 +195,19 @@ TEST_F(URLConnectionTest, SlowButSteadyAnswerIsNotAnIdleTimeOut) {
     request.setTimeoutInterval(0.8);
     auto d = load(request);
     EXPECT_EQ(d->finished, 1) << ::testing::PrintToString(d->events);
+}
+
+TEST_F(URLConnectionTest, TimeOutIsIdleTimeNotTotalTime) {
+    LoopbackServer server;
+    // Four chunks and the end, 0.3 s apart: 1.2 s in all, never 0.5 s of silence.
+    server.route("GET", "/steady",
+                 Answer{.body = "aaaabbbbccccdddd", .chunkBytes = 4, .chunkDelaySeconds = 0.3});
+    URLRequest request(server.url("/steady"));
+    request.setTimeoutInterval(0.5);
+    auto d = load(request);
+    EXPECT_EQ(d->finished, 1) << ::testing::PrintToString(d->events);
+    EXPECT_EQ(d->bodyText(), "aaaabbbbccccdddd");
+    EXPECT_EQ(d->responses.at(0).expectedContentLength(), -1);
 }
 
 namespace {
@@ -382,4 +398,50 @@ TEST_F(URLConnectionTest, SynchronousLoadReportsAStallAsATimeOut) {
     EXPECT_FALSE(body);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code(), plat::URLError::kTimedOut);
+}
+
+TEST_F(URLConnectionTest, WorkerThreadLoadsOnItsOwnLoopAndLeavesNothingWhenItStops) {
+    plat::RunLoop::main().runOnce(0);  // the loop's own wake-up descriptor lives for the whole process
+    size_t fds = testsupport::openFdCount();
+    {
+        LoopbackServer server;
+        server.route("GET", "/w", Answer{.body = "worker"});
+        plat::Thread worker("RUVThread");
+        ASSERT_TRUE(worker.start());
+        std::atomic<int> calls{0};
+        std::atomic<bool> onWorker{false};
+        std::string body;
+        worker.post([&] {
+            URLConnection::sendAsynchronous(URLRequest(server.url("/w")),
+                                            [&](const std::optional<URLResponse>&, const plat::Bytes& data,
+                                                const std::optional<plat::Error>&) {
+                                                onWorker = worker.isCurrent();
+                                                body.assign(data.begin(), data.end());
+                                                ++calls;
+                                            });
+        });
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (calls == 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(calls, 1);
+        EXPECT_TRUE(onWorker);
+        EXPECT_EQ(body, "worker");
+        EXPECT_EQ(URLConnection::activeCount(), 0u);  // nothing of it on the main thread's loader
+        worker.stop();
+    }
+    EXPECT_EQ(testsupport::openFdCount(), fds);
+}
+
+TEST_F(URLConnectionTest, ProxiesFromTheEnvironmentNeverApplyToLoopback) {
+    LoopbackServer server;
+    server.route("GET", "/direct", Answer{.body = "direct"});
+    {
+        LoopbackServer gone;  // a proxy that is not there: any load sent through it would fail
+        setenv("http_proxy", gone.url("").c_str(), 1);
+    }
+    auto d = load(URLRequest(server.url("/direct")));
+    auto byName = load(URLRequest("http://localhost:" + std::to_string(server.port()) + "/direct"));
+    unsetenv("http_proxy");
+    EXPECT_EQ(d->bodyText(), "direct");
+    EXPECT_EQ(byName->bodyText(), "direct");
 }

@@ -216,6 +216,11 @@ struct LoopbackServer::Impl {
     uint64_t releases = 0;  // bumped by releaseWaits(): waits that began before it end
     bool stopping = false;
 
+    bool isStopping() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return stopping;
+    }
+
     // Waits up to `seconds` unless released or stopping; true when the full time passed.
     bool waitFor(double seconds) {
         std::unique_lock<std::mutex> lock(mutex);
@@ -284,6 +289,28 @@ struct LoopbackServer::Impl {
             }
         }
         res.status = answer.status;
+        if (answer.chunkBytes > 0) {
+            for (const auto& [key, value] : answer.headers)
+                if (!sameName(key, "Content-Type")) res.set_header(key, value);
+            auto body = std::make_shared<std::string>(answer.body);
+            size_t step = answer.chunkBytes;
+            double pause = answer.chunkDelaySeconds;
+            std::string type = "application/octet-stream";
+            for (const auto& [key, value] : answer.headers)
+                if (sameName(key, "Content-Type")) type = value;
+            res.set_chunked_content_provider(
+                type, [this, body, step, pause](size_t offset, httplib::DataSink& sink) {
+                    if (offset > 0 && pause > 0) waitFor(pause);
+                    if (isStopping()) return false;
+                    if (offset >= body->size()) {
+                        sink.done();
+                    } else {
+                        sink.write(body->data() + offset, std::min(step, body->size() - offset));
+                    }
+                    return true;
+                });
+            return;
+        }
         std::string contentType;
         for (const auto& [key, value] : answer.headers) {
             if (sameName(key, "Content-Type"))

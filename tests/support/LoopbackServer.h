@@ -43,6 +43,10 @@ struct Answer {
     HeaderList headers{};
     std::string body{};
     double delaySeconds = 0;  // wait before answering (the wait ends early when the server stops)
+    // With chunkBytes > 0 the body goes out in chunks of that size (chunked transfer), chunkDelaySeconds
+    // apart: a slow but steady answer.
+    size_t chunkBytes = 0;
+    double chunkDelaySeconds = 0;
     Fault fault = Fault::None;
     size_t partialBytes = 0;  // for Fault::PartialBody
 };

@@ -1,0 +1,286 @@
+#include "analytics/RUVAnalyticsPropertiesStore.h"
+
+#include <sqlite3.h>
+
+#include "analytics/RUVLogger.h"
+#include "analytics/RUVSqlStore.h"
+#include "analytics/RUVStringUtil.h"
+#include "platform/base/Clock.h"
+
+namespace {
+
+constexpr const char* kTid = "tid";
+constexpr const char* kCid = "cid";
+constexpr const char* kHitNumber = "hit_number";
+constexpr const char* kLastModified = "last_modified_time_since_1970";
+constexpr const char* kCheckedIAd = "checked_iad_campaign";
+
+std::string columnText(sqlite3_stmt* statement, int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    return text ? std::string(text) : std::string();
+}
+
+}  // namespace
+
+RUVAnalyticsPropertiesStore& RUVAnalyticsPropertiesStore::sharedInstance() {
+    static RUVAnalyticsPropertiesStore* shared =
+        new RUVAnalyticsPropertiesStore(&RUVSqlStore::sharedInstance());
+    return *shared;
+}
+
+RUVAnalyticsPropertiesStore::RUVAnalyticsPropertiesStore(RUVSqlStore* sqlStore)
+    : sqlStore_(sqlStore),
+      columns_{{kTid, "TEXT PRIMARY KEY NOT NULL"},
+               {kCid, "TEXT NOT NULL"},
+               {kHitNumber, "INTEGER NOT NULL"},
+               {kLastModified, "REAL NOT NULL"},
+               {kCheckedIAd, "INTEGER NOT NULL"}} {
+    schemaSql_ = ruvFormat("CREATE TABLE IF NOT EXISTS %s (", kTableName);
+    for (const auto& [name, declaration] : columns_)
+        schemaSql_ += ruvFormat("'%s' %s, ", name.c_str(), declaration.c_str());
+    schemaSql_.replace(schemaSql_.size() - 2, 2, ");");
+    upsertSql_ = ruvFormat("INSERT OR REPLACE INTO %s (", kTableName);
+    for (const auto& column : columns_) upsertSql_ += column.first + ", ";
+    upsertSql_.replace(upsertSql_.size() - 2, 2, ") VALUES (");
+    for (size_t i = 0; i < columns_.size(); ++i) upsertSql_ += "?, ";
+    upsertSql_.replace(upsertSql_.size() - 2, 2, ");");
+    selectSql_ = ruvFormat("SELECT * FROM %s WHERE %s=?", kTableName, kTid);
+    clearSql_ = ruvFormat("DELETE FROM %s", kTableName);
+    observer_ = plat::NotificationCenter::defaultCenter().addObserver(
+        RUVSqlStore::kDidOpenDatabaseNotification,
+        [this](const plat::Notification& n) { onOpenDatabase(n); });
+}
+
+RUVAnalyticsPropertiesStore::~RUVAnalyticsPropertiesStore() {
+    plat::NotificationCenter::defaultCenter().removeObserver(observer_);
+}
+
+void RUVAnalyticsPropertiesStore::onOpenDatabase(const plat::Notification&) {
+    if (!createOrValidatePropertiesTable()) RUV_LOG(RUVLogLevel::Error, "Failed to create table");
+}
+
+std::optional<std::string> RUVAnalyticsPropertiesStore::startRecord(const std::string& trackingId,
+                                                                    const std::string& clientId) {
+    auto record = createPropertyRecordWithTrackingId(trackingId, clientId, 0, false);
+    if (!record || !upsertPropertyRecord(&*record)) return std::nullopt;
+    return RUVStringUtil::intString(0);
+}
+
+std::optional<std::string> RUVAnalyticsPropertiesStore::nextHitNumberForTrackingId(
+    const std::string& trackingId, const std::string& clientId) {
+    if (trackingId.empty() || clientId.empty()) {
+        RUV_LOG(RUVLogLevel::Error, "Received empty tracking id or client id");
+        return std::nullopt;
+    }
+    auto record = propertyRecordForTrackingId(trackingId);
+    if (!record) return startRecord(trackingId, clientId);
+    const plat::Value* cid = record->find(kCid);
+    if (!cid || !cid->isString() || cid->stringIf()->empty()) {
+        RUV_LOG(RUVLogLevel::Error, "Record is missing client ID");
+    } else if (*cid->stringIf() != clientId) {
+        // Another client id: every tracking id's numbers start again.
+        clearPropertiesTable();
+        return startRecord(trackingId, clientId);
+    }
+    const plat::Value* number = record->find(kHitNumber);
+    if (!number || !number->isInteger()) {
+        RUV_LOG(RUVLogLevel::Error, "Record is missing hit number");
+        return std::nullopt;
+    }
+    int64_t n = *number->integerIf();
+    if (n < 0) {
+        RUV_LOG(RUVLogLevel::Error, "Record has negative hit number");
+        return std::nullopt;
+    }
+    if (n >= kMaxHitNumber) return std::nullopt;
+    record->set(kHitNumber, plat::Value(n + 1));
+    if (!upsertPropertyRecord(&*record)) return std::nullopt;
+    return RUVStringUtil::intString(n + 1);
+}
+
+bool RUVAnalyticsPropertiesStore::setCheckedIAdCampaignForTrackingId(const std::string& trackingId) {
+    auto record = propertyRecordForTrackingId(trackingId);
+    const plat::Value* flag = record ? record->find(kCheckedIAd) : nullptr;
+    if (!flag) {
+        RUV_LOG(RUVLogLevel::Error, "Attempted to set iAd flag for tracking ID with no record");
+        return false;
+    }
+    if (flag->toBool()) return false;
+    record->set(kCheckedIAd, plat::Value(true));
+    return upsertPropertyRecord(&*record);
+}
+
+sqlite3_stmt* RUVAnalyticsPropertiesStore::selectStmtWithTrackingId(const std::string& trackingId) {
+    sqlite3_stmt* statement = sqlStore_->statementForQuery(selectSql_);
+    if (!statement) {
+        RUV_LOG(RUVLogLevel::Error, "Failed to construct 'select' sql statement");
+        return nullptr;
+    }
+    sqlite3_reset(statement);
+    if (sqlite3_bind_text(statement, 1, trackingId.c_str(), -1, SQLITE_TRANSIENT) != SQLITE_OK) {
+        RUV_LOG(RUVLogLevel::Error, "Failed to bind text '%s' to select statement", trackingId.c_str());
+        sqlStore_->removeStatementForQuery(selectSql_);
+        return nullptr;
+    }
+    return statement;
+}
+
+std::optional<plat::Value::Dictionary> RUVAnalyticsPropertiesStore::propertyRecordForTrackingId(
+    const std::string& trackingId) {
+    if (trackingId.empty()) {
+        RUV_LOG(RUVLogLevel::Error, "Received empty tracking id");
+        return std::nullopt;
+    }
+    if (!sqlStore_->ensureOpenDatabase()) {
+        RUV_LOG(RUVLogLevel::Error, "Failed to open database");
+        return std::nullopt;
+    }
+    sqlite3_stmt* statement = selectStmtWithTrackingId(trackingId);
+    if (!statement) return std::nullopt;
+    std::optional<plat::Value::Dictionary> record;
+    if (sqlite3_step(statement) == SQLITE_ROW) {
+        record.emplace();
+        record->set(kTid, plat::Value(trackingId));
+        record->set(kCid, plat::Value(columnText(statement, 1)));
+        if (sqlite3_column_type(statement, 2) != SQLITE_NULL) {
+            record->set(kHitNumber, plat::Value(static_cast<int64_t>(sqlite3_column_int64(statement, 2))));
+        }
+        record->set(kLastModified, plat::Value(sqlite3_column_double(statement, 3)));
+        record->set(kCheckedIAd, plat::Value(sqlite3_column_int64(statement, 4) != 0));
+    } else {
+        RUV_LOG(RUVLogLevel::Info, "Record for tracking id %s not found", trackingId.c_str());
+    }
+    sqlite3_reset(statement);
+    return record;
+}
+
+std::optional<plat::Value::Dictionary> RUVAnalyticsPropertiesStore::createPropertyRecordWithTrackingId(
+    const std::string& trackingId, const std::string& clientId, int64_t hitNumber, bool checkedIAdCampaign) {
+    if (trackingId.empty() || clientId.empty()) return std::nullopt;
+    return plat::Value::Dictionary{{kTid, plat::Value(trackingId)},
+                                   {kCid, plat::Value(clientId)},
+                                   {kHitNumber, plat::Value(hitNumber)},
+                                   {kLastModified, plat::Value(plat::Clock::shared().nowSeconds())},
+                                   {kCheckedIAd, plat::Value(checkedIAdCampaign)}};
+}
+
+bool RUVAnalyticsPropertiesStore::upsertPropertyRecord(plat::Value::Dictionary* record) {
+    if (!record) return false;
+    if (!sqlStore_->ensureOpenDatabase()) {
+        RUV_LOG(RUVLogLevel::Error, "Failed to open database");
+        return false;
+    }
+    if (isPropertiesTableFull()) {
+        RUV_LOG(RUVLogLevel::Warning, "Reached properties storage limit");
+        return false;
+    }
+    plat::Value::Dictionary copy = *record;
+    double now = plat::Clock::shared().nowSeconds();
+    copy.set(kLastModified, plat::Value(now));
+    sqlite3_stmt* statement = sqlStore_->statementForQuery(upsertSql_);
+    if (!statement) {
+        RUV_LOG(RUVLogLevel::Error, "Failed to construct 'insert/update' sql statement");
+        return false;
+    }
+    sqlite3_reset(statement);
+    if (!bindRecord(copy, statement)) {
+        sqlStore_->removeStatementForQuery(upsertSql_);
+        return false;
+    }
+    bool done = sqlite3_step(statement) == SQLITE_DONE;
+    if (done) {
+        record->set(kLastModified, plat::Value(now));
+    } else {
+        RUV_LOG(RUVLogLevel::Error, "Failed to insert/update hit number: %s",
+                sqlStore_->errorMessage().value_or("").c_str());
+    }
+    sqlite3_reset(statement);
+    return done;
+}
+
+bool RUVAnalyticsPropertiesStore::bindRecord(const plat::Value::Dictionary& record, sqlite3_stmt* statement) {
+    int index = 1;
+    for (const auto& [name, declaration] : columns_) {
+        const plat::Value* value = record.find(name);
+        if (!value) {
+            RUV_LOG(RUVLogLevel::Error, "Missing parameter %s for binding", name.c_str());
+            return false;
+        }
+        int rc;
+        if (name == kTid || name == kCid) {
+            rc = sqlite3_bind_text(statement, index, value->toString().c_str(), -1, SQLITE_TRANSIENT);
+        } else if (name == kLastModified) {
+            rc = sqlite3_bind_double(statement, index, value->toDouble());
+        } else if (name == kCheckedIAd) {
+            rc = sqlite3_bind_int64(statement, index, value->toBool() ? 1 : 0);
+        } else {
+            rc = sqlite3_bind_int64(statement, index, value->toInt64());
+        }
+        if (rc != SQLITE_OK) {
+            RUV_LOG(RUVLogLevel::Error, "Failed to bind parameter %s to sql statement", name.c_str());
+            return false;
+        }
+        ++index;
+    }
+    return true;
+}
+
+bool RUVAnalyticsPropertiesStore::createOrValidatePropertiesTable() {
+    if (sqlStore_->tableExists(kTableName)) {
+        if (hasValidPropertyColumns()) return true;
+        RUV_LOG(RUVLogLevel::Error,
+                "Columns of %s table are not valid. Table will be dropped and created new.", kTableName);
+        sqlStore_->dropTableWithName(kTableName);
+    }
+    return createPropertiesTable();
+}
+
+bool RUVAnalyticsPropertiesStore::hasValidPropertyColumns() {
+    sqlite3_stmt* statement = sqlStore_->prepareSql(ruvFormat("PRAGMA table_info('%s');", kTableName));
+    if (!statement) {
+        RUV_LOG(RUVLogLevel::Error, "Failed to construct 'table info' sql statement");
+        return false;
+    }
+    std::vector<std::string> names;
+    while (sqlite3_step(statement) == SQLITE_ROW) names.push_back(columnText(statement, 1));
+    sqlite3_finalize(statement);
+    if (names.empty()) {
+        RUV_LOG(RUVLogLevel::Error, "No columns found in properties table");
+        return false;
+    }
+    for (const auto& column : columns_) {
+        bool found = false;
+        for (const auto& n : names) found = found || n == column.first;
+        if (!found) {
+            RUV_LOG(RUVLogLevel::Error, "Column not found in properties table");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool RUVAnalyticsPropertiesStore::createPropertiesTable() {
+    if (sqlStore_->executeSql(schemaSql_) == SQLITE_DONE) return true;
+    RUV_LOG(RUVLogLevel::Error, "Failed to create properties database");
+    sqlStore_->closeDatabase();
+    return false;
+}
+
+bool RUVAnalyticsPropertiesStore::clearPropertiesTable() {
+    if (!sqlStore_->ensureOpenDatabase()) {
+        RUV_LOG(RUVLogLevel::Error, "Failed to open database");
+        return false;
+    }
+    sqlite3_stmt* statement = sqlStore_->statementForQuery(clearSql_);
+    if (!statement) {
+        RUV_LOG(RUVLogLevel::Error, "Failed to construct 'clear' sql statement");
+        return false;
+    }
+    bool done = sqlite3_step(statement) == SQLITE_DONE;
+    sqlite3_reset(statement);
+    return done;
+}
+
+uint64_t RUVAnalyticsPropertiesStore::trackerIdCount() {
+    return sqlStore_->rowCountForTableWithName(kTableName);
+}
