@@ -55,15 +55,6 @@ std::string percentDecoded(std::string_view s) {
     return out;
 }
 
-std::string base64(const std::string& bytes) {
-    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    int n =
-        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
-    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    return out;
-}
-
 std::string queryOf(const httplib::Request& req) {
     auto q = req.target.find('?');
     return q == std::string::npos ? std::string() : req.target.substr(q + 1);
@@ -77,6 +68,7 @@ PeerRequest toPeerRequest(const httplib::Request& req) {
     for (const auto& [key, value] : req.headers)
         if (!serverNote(key)) r.headers.emplace_back(key, value);
     r.body = req.body;
+    r.remoteAddress = req.remote_addr;
     for (const auto& m : req.matches) r.matches.push_back(m.str());
     return r;
 }
@@ -98,6 +90,15 @@ std::string contentTypeFor(const std::string& path) {
 }
 
 }  // namespace
+
+std::string base64(const std::string& bytes) {
+    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    int n =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return out;
+}
 
 std::string PeerRequest::header(const std::string& name) const {
     for (const auto& [key, value] : headers)
@@ -124,8 +125,22 @@ PeerServer::PeerServer(Options options)
         recordFd_ = ::open(options_.recordFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         if (recordFd_ < 0) std::perror(("potemaru-peers: " + options_.recordFile).c_str());
     }
-    server_->set_tcp_nodelay(true);
-    server_->set_keep_alive_timeout(1);  // SIGTERM waits for kept-alive connections this long at most
+    if (!options_.tlsDir.empty()) {
+        std::string cert = options_.tlsDir + "/server.pem";
+        std::string key = options_.tlsDir + "/server.key";
+        auto tls = std::make_unique<httplib::SSLServer>(cert.c_str(), key.c_str());
+        if (tls->is_valid()) {
+            tlsServer_ = std::move(tls);
+        } else {
+            std::fprintf(stderr, "potemaru-peers: no usable certificate in %s; https is off\n",
+                         options_.tlsDir.c_str());
+        }
+    }
+    for (httplib::Server* server : {server_.get(), tlsServer_.get()}) {
+        if (!server) continue;
+        server->set_tcp_nodelay(true);
+        server->set_keep_alive_timeout(1);  // SIGTERM waits for kept-alive connections this long at most
+    }
 }
 
 PeerServer::~PeerServer() {
@@ -143,16 +158,20 @@ void PeerServer::route(const std::string& method, const std::string& pattern, Ha
         for (const auto& [key, value] : a.headers) res.set_header(key, value);
         res.set_content(a.body, a.contentType.c_str());
     };
-    if (method == "GET") {
-        server_->Get(pattern, wrapped);
-    } else if (method == "POST") {
-        server_->Post(pattern, wrapped);
-    } else if (method == "PUT") {
-        server_->Put(pattern, wrapped);
-    } else if (method == "DELETE") {
-        server_->Delete(pattern, wrapped);
-    } else {
-        std::fprintf(stderr, "potemaru-peers: method %s is not routed\n", method.c_str());
+    for (httplib::Server* server : {server_.get(), tlsServer_.get()}) {
+        if (!server) continue;
+        if (method == "GET") {
+            server->Get(pattern, wrapped);
+        } else if (method == "POST") {
+            server->Post(pattern, wrapped);
+        } else if (method == "PUT") {
+            server->Put(pattern, wrapped);
+        } else if (method == "DELETE") {
+            server->Delete(pattern, wrapped);
+        } else {
+            std::fprintf(stderr, "potemaru-peers: method %s is not routed\n", method.c_str());
+            return;
+        }
     }
 }
 
@@ -177,6 +196,25 @@ std::string PeerServer::dataFile(const std::string& relative, bool* found) const
     return out.str();
 }
 
+namespace {
+
+// Binds 127.0.0.1 (`port` 0: any free port) and serves from `thread`; the port, or -1.
+int serve(httplib::Server& server, int port, std::thread& thread) {
+    int bound = port == 0 ? server.bind_to_any_port("127.0.0.1")
+                          : (server.bind_to_port("127.0.0.1", port) ? port : -1);
+    if (bound <= 0) {
+        std::fprintf(stderr, "potemaru-peers: cannot listen on 127.0.0.1:%d\n", port);
+        return -1;
+    }
+    thread = std::thread([&server] { server.listen_after_bind(); });
+    // stop() is only heard once the accept loop runs.
+    for (int i = 0; i < 5000 && !server.is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return server.is_running() ? bound : -1;
+}
+
+}  // namespace
+
 bool PeerServer::start() {
     // Last, as routes match in the order added: any other GET is a file of the data folder, and the
     // rest is not found.
@@ -189,23 +227,20 @@ bool PeerServer::start() {
     for (const char* method : {"POST", "PUT", "DELETE"})
         route(method, ".*",
               [](const PeerRequest&) { return PeerAnswer{.status = 404, .body = "not found\n"}; });
-    if (options_.port == 0) {
-        port_ = server_->bind_to_any_port("127.0.0.1");
-    } else {
-        port_ = server_->bind_to_port("127.0.0.1", options_.port) ? options_.port : -1;
+    port_ = serve(*server_, options_.port, thread_);
+    if (port_ <= 0) return false;
+    if (tlsServer_) {
+        tlsPort_ = serve(*tlsServer_, 0, tlsThread_);
+        if (tlsPort_ <= 0) return false;
     }
-    if (port_ <= 0) {
-        std::fprintf(stderr, "potemaru-peers: cannot listen on 127.0.0.1:%d\n", options_.port);
-        return false;
-    }
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
-    // stop() is only heard once the accept loop runs.
-    for (int i = 0; i < 5000 && !server_->is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return server_->is_running();
+    return true;
 }
 
 void PeerServer::stop() {
+    if (tlsThread_.joinable()) {
+        tlsServer_->stop();
+        tlsThread_.join();
+    }
     if (!thread_.joinable()) return;
     server_->stop();
     thread_.join();
@@ -213,7 +248,14 @@ void PeerServer::stop() {
 
 plat::Endpoints::Table PeerServer::endpoints() const {
     plat::Endpoints::Table table;
-    for (const auto& [name, scheme] : endpoints_) table[name] = plat::Endpoint{scheme, "127.0.0.1", port_};
+    for (const auto& [name, scheme] : endpoints_) {
+        if (scheme == "https") {
+            if (tlsPort_ > 0)
+                table[name] = plat::Endpoint{scheme, "127.0.0.1", tlsPort_, options_.tlsDir + "/ca.pem"};
+        } else {
+            table[name] = plat::Endpoint{scheme, "127.0.0.1", port_};
+        }
+    }
     return table;
 }
 

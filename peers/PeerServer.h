@@ -23,6 +23,7 @@ struct PeerRequest {
     std::string query;  // raw text after '?'
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;                  // decoded when it came gzip- or deflate-compressed
+    std::string remoteAddress;         // the caller's address
     std::vector<std::string> matches;  // the route pattern's groups (matches[0] is the whole path)
 
     std::string header(const std::string& name) const;  // first value, any case; empty when absent
@@ -44,6 +45,8 @@ class PeerServer {
         int port = 0;
         std::string dataDir;
         std::string recordFile;  // empty: nothing recorded
+        // server.pem, server.key and ca.pem for the https listener; empty: plain http only.
+        std::string tlsDir;
     };
 
     explicit PeerServer(Options options);
@@ -51,15 +54,18 @@ class PeerServer {
 
     // `pattern` is a regular expression over the whole path; its groups reach the handler as matches.
     void route(const std::string& method, const std::string& pattern, Handler handler);
-    // Names an endpoint this server stands for; the endpoints file maps it to this server.
+    // Names an endpoint this server stands for; the endpoints file maps it to this server (an https one
+    // to the https listener, with its CA file).
     void endpoint(const std::string& name, const std::string& scheme = "http");
     const std::string& dataDir() const { return options_.dataDir; }
     // The contents of a file in the data folder; empty (and `found` false) when there is none.
     std::string dataFile(const std::string& relative, bool* found = nullptr) const;
 
-    // Binds 127.0.0.1 and serves from a thread; false (with a line on stderr) when it cannot bind.
+    // Binds 127.0.0.1 and serves from a thread (the https listener from a second one, on a port of its
+    // own); false (with a line on stderr) when it cannot bind.
     bool start();
     int port() const { return port_; }
+    int tlsPort() const { return tlsPort_; }
     void stop();
     plat::Endpoints::Table endpoints() const;
 
@@ -68,12 +74,18 @@ class PeerServer {
 
     Options options_;
     std::unique_ptr<httplib::Server> server_;
+    std::unique_ptr<httplib::Server> tlsServer_;
     std::thread thread_;
+    std::thread tlsThread_;
     int port_ = 0;
+    int tlsPort_ = 0;
     std::vector<std::pair<std::string, std::string>> endpoints_;
     std::mutex recordMutex_;
     int recordFd_ = -1;
 };
+
+// Standard Base64 without line breaks.
+std::string base64(const std::string& bytes);
 
 // Adds every outside party's routes and endpoint names (Routes.cpp).
 void addRoutes(PeerServer& server);

@@ -10,6 +10,8 @@
 //   }
 //
 // Files under the data folder are served as they are at their own path, before any route.
+#include <nlohmann/json.hpp>
+
 #include "peers/PeerServer.h"
 
 namespace peers {
@@ -25,10 +27,55 @@ void addStatus(PeerServer& s) {
     s.route("GET", "/status", [](const PeerRequest&) { return PeerAnswer{.body = "ok\n"}; });
 }
 
+PeerAnswer json(int status, const nlohmann::json& body) {
+    return PeerAnswer{.status = status, .contentType = "application/json", .body = body.dump()};
+}
+
+// The settings of a media id from ads/<id>.json: the file names each ad's HTML by "html_file" (a file
+// under ads/), which goes out as Base64 in "html", the way the real server sends it.
+PeerAnswer adSettings(const PeerServer& s, const std::string& mediaId) {
+    bool found = false;
+    std::string text = s.dataFile("ads/" + mediaId + ".json", &found);
+    if (!found) return json(404, {{"result", "ng"}, {"reason", "unknown media id"}});
+    nlohmann::json settings = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (!settings.is_object())
+        return json(500, {{"result", "ng"}, {"reason", "ads/" + mediaId + ".json is bad"}});
+    if (auto list = settings.find("settings"); list != settings.end() && list->is_array()) {
+        for (auto& entry : *list) {
+            auto file = entry.find("html_file");
+            if (file == entry.end() || !file->is_string()) continue;
+            bool htmlFound = false;
+            std::string html = s.dataFile("ads/" + file->get<std::string>(), &htmlFound);
+            if (!htmlFound)
+                return json(500, {{"result", "ng"}, {"reason", "no ads/" + file->get<std::string>()}});
+            entry["html"] = base64(html);
+            entry.erase("html_file");
+        }
+    }
+    return json(200, settings);
+}
+
+// The ad server: settings over https (CDN mirror and primary are the same here), reports and the IP echo
+// over http, and the site root (the data folder's ads/ files) that ad HTML resolves against.
+void addAdServer(PeerServer& s) {
+    s.endpoint("ads.settings_mirror", "https");
+    s.endpoint("ads.settings", "https");
+    for (const char* name : {"ads.impression", "ads.click", "ads.ip", "ads.site", "ads.staging"})
+        s.endpoint(name);
+    s.route("GET", R"(/zividedir/api/getinfo/app_id/([0-9A-Za-z_-]+)(/.*)?)",
+            [&s](const PeerRequest& r) { return adSettings(s, r.matches[1]); });
+    // Reports are recorded like every request; the answer is never read.
+    s.route("GET", "/zividedir/api/rec-impression",
+            [](const PeerRequest&) { return PeerAnswer{.body = "ok"}; });
+    s.route("GET", R"(/zividedir/api/rec-click/.*)",
+            [](const PeerRequest&) { return PeerAnswer{.body = "ok"}; });
+    s.route("GET", "/ua.php", [](const PeerRequest& r) { return json(200, {{"ip", r.remoteAddress}}); });
+}
+
 }  // namespace
 
 void addRoutes(PeerServer& server) {
-    for (auto add : {addFiles, addStatus}) add(server);
+    for (auto add : {addFiles, addStatus, addAdServer}) add(server);
 }
 
 }  // namespace peers

@@ -29,6 +29,7 @@ int usage(const char* why) {
 int main(int argc, char** argv) {
     peers::PeerServer::Options options;
     options.dataDir = POTEMARU_PEERS_DATA;
+    options.tlsDir = POTEMARU_PEERS_TLS;
     std::string endpointsOut;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];

@@ -70,6 +70,45 @@ bool validHost(const std::string& host) {
     return true;
 }
 
+// One endpoint object; an empty result with `why` set when it is bad.
+std::optional<Endpoint> parseEndpoint(const nlohmann::json& value, const std::string& where,
+                                      std::string& why) {
+    auto fail = [&](const std::string& reason) -> std::optional<Endpoint> {
+        why = where + reason;
+        return std::nullopt;
+    };
+    if (!value.is_object()) return fail("not an object");
+    for (const auto& [key, v] : value.items()) {
+        (void)v;
+        if (key != "scheme" && key != "host" && key != "port") return fail("unknown key \"" + key + "\"");
+    }
+    Endpoint e;
+    auto scheme = value.find("scheme");
+    if (scheme == value.end() || !scheme->is_string()) return fail("\"scheme\" must be a string");
+    e.scheme = scheme->get<std::string>();
+    if (e.scheme != "http" && e.scheme != "https") return fail("\"scheme\" must be http or https");
+    auto host = value.find("host");
+    if (host == value.end() || !host->is_string()) return fail("\"host\" must be a string");
+    e.host = host->get<std::string>();
+    if (!validHost(e.host)) return fail("\"host\" is not a host name or address");
+    auto port = value.find("port");
+    if (port == value.end() || !port->is_number_integer()) return fail("\"port\" must be an integer");
+    int64_t p = port->is_number_unsigned()
+                    ? static_cast<int64_t>(std::min<uint64_t>(port->get<uint64_t>(), 1u << 20))
+                    : port->get<int64_t>();
+    if (p < 1 || p > 65535) return fail("\"port\" must be from 1 to 65535");
+    e.port = static_cast<int>(p);
+    return e;
+}
+
+// A section holds endpoints (objects) and an optional CA file; an endpoint holds no object.
+bool isSection(const nlohmann::json& value) {
+    if (!value.is_object() || value.contains("scheme")) return false;
+    for (const auto& [key, v] : value.items())
+        if (key != "ca_file" && !v.is_object()) return false;
+    return true;
+}
+
 }  // namespace
 
 std::optional<Endpoints::Table> Endpoints::parse(const std::string& text, std::string* error) {
@@ -82,34 +121,33 @@ std::optional<Endpoints::Table> Endpoints::parse(const std::string& text, std::s
     if (json.is_discarded()) return fail("not valid JSON");
     if (!json.is_object()) return fail("the top level is not a JSON object");
     Table table;
+    std::string why;
     for (const auto& [name, value] : json.items()) {
-        std::string where = "endpoint \"" + name + "\": ";
         if (name.empty()) return fail("an endpoint has an empty name");
-        if (!value.is_object()) return fail(where + "not an object");
-        for (const auto& [key, v] : value.items()) {
-            (void)v;
-            if (key != "scheme" && key != "host" && key != "port")
-                return fail(where + "unknown key \"" + key + "\"");
+        if (name.find('.') != std::string::npos)
+            return fail("endpoint \"" + name + "\": a name has no \".\"");
+        if (!isSection(value) || value.empty()) {
+            auto e = parseEndpoint(value, "endpoint \"" + name + "\": ", why);
+            if (!e) return fail(why);
+            table[name] = std::move(*e);
+            continue;
         }
-        Endpoint e;
-        auto scheme = value.find("scheme");
-        if (scheme == value.end() || !scheme->is_string()) return fail(where + "\"scheme\" must be a string");
-        e.scheme = scheme->get<std::string>();
-        if (e.scheme != "http" && e.scheme != "https")
-            return fail(where + "\"scheme\" must be http or https");
-        auto host = value.find("host");
-        if (host == value.end() || !host->is_string()) return fail(where + "\"host\" must be a string");
-        e.host = host->get<std::string>();
-        if (!validHost(e.host)) return fail(where + "\"host\" is not a host name or address");
-        auto port = value.find("port");
-        if (port == value.end() || !port->is_number_integer())
-            return fail(where + "\"port\" must be an integer");
-        int64_t p = port->is_number_unsigned()
-                        ? static_cast<int64_t>(std::min<uint64_t>(port->get<uint64_t>(), 1u << 20))
-                        : port->get<int64_t>();
-        if (p < 1 || p > 65535) return fail(where + "\"port\" must be from 1 to 65535");
-        e.port = static_cast<int>(p);
-        table[name] = std::move(e);
+        std::string caFile;
+        if (auto ca = value.find("ca_file"); ca != value.end()) {
+            if (!ca->is_string() || ca->get<std::string>().empty())
+                return fail("section \"" + name + "\": \"ca_file\" must be a file name");
+            caFile = ca->get<std::string>();
+        }
+        for (const auto& [member, endpoint] : value.items()) {
+            if (member == "ca_file") continue;
+            std::string full = name + "." + member;
+            if (member.empty() || member.find('.') != std::string::npos)
+                return fail("section \"" + name + "\": \"" + member + "\" is no endpoint name");
+            auto e = parseEndpoint(endpoint, "endpoint \"" + full + "\": ", why);
+            if (!e) return fail(why);
+            e->caFile = caFile;
+            table[full] = std::move(*e);
+        }
     }
     return table;
 }
@@ -138,8 +176,17 @@ bool Endpoints::loadFile(const std::string& path, std::string* error) {
 
 std::string Endpoints::toJson(const Table& table) {
     nlohmann::json json = nlohmann::json::object();
-    for (const auto& [name, e] : table)
-        json[name] = {{"scheme", e.scheme}, {"host", e.host}, {"port", e.port}};
+    for (const auto& [name, e] : table) {
+        nlohmann::json entry = {{"scheme", e.scheme}, {"host", e.host}, {"port", e.port}};
+        auto dot = name.find('.');
+        if (dot == std::string::npos) {
+            json[name] = entry;
+            continue;
+        }
+        nlohmann::json& section = json[name.substr(0, dot)];
+        section[name.substr(dot + 1)] = entry;
+        if (!e.caFile.empty()) section["ca_file"] = e.caFile;
+    }
     return json.dump(2) + "\n";
 }
 

@@ -3,6 +3,10 @@
 // port. Three layers, read top down: the endpoints file the program was started with, then what the app
 // set, then the built-in defaults that each SDK registers (hosts under ".invalid", which resolve
 // nowhere, so with nothing else set the SDKs behave as offline). Thread-safe.
+//
+// An SDK with several endpoints keeps them in a section of the file, {"ads": {"ca_file": "/path/ca.pem",
+// "settings": {...}, "impression": {...}}}: they read as "ads.settings", "ads.impression", each carrying
+// the section's CA file (the authority to trust for it; empty for the system's).
 #include <map>
 #include <mutex>
 #include <optional>
@@ -14,6 +18,7 @@ struct Endpoint {
     std::string scheme;  // "http" or "https"
     std::string host;
     int port = 0;
+    std::string caFile{};  // the authority to trust for it; empty for the system's
 
     // "scheme://host:port" followed by `path` (which should begin with "/").
     std::string url(const std::string& path = "") const;
@@ -40,7 +45,8 @@ class Endpoints {
     void reset();
 
     // Reads an endpoints file: a JSON object of name -> {"scheme": "http"|"https", "host": text,
-    // "port": 1-65535}, nothing else. Nothing (with `error` set to a clear reason) for a bad file.
+    // "port": 1-65535}, nothing else, or of section name -> {"ca_file": text (optional), name -> endpoint}.
+    // Nothing (with `error` set to a clear reason) for a bad file.
     static std::optional<Table> parse(const std::string& json, std::string* error);
     static std::optional<Table> readFile(const std::string& path, std::string* error);
     // readFile, then installs the table as shared()'s file layer.

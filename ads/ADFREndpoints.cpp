@@ -1,0 +1,89 @@
+#include "ads/ADFREndpoints.h"
+
+#include <arpa/inet.h>
+
+#include "platform/net/URLConnection.h"
+
+namespace {
+
+struct Entry {
+    ADFREndpoints::Kind kind;
+    const char* name;
+    const char* scheme;
+    const char* host;
+};
+
+constexpr Entry kEntries[] = {
+    {ADFREndpoints::Kind::SettingsMirror, "ads.settings_mirror", "https", "settings-mirror.ads.invalid"},
+    {ADFREndpoints::Kind::Settings, "ads.settings", "https", "settings.ads.invalid"},
+    {ADFREndpoints::Kind::Impression, "ads.impression", "http", "report.ads.invalid"},
+    {ADFREndpoints::Kind::ClickApi, "ads.click", "http", "report.ads.invalid"},
+    {ADFREndpoints::Kind::IpEcho, "ads.ip", "http", "ip.ads.invalid"},
+    {ADFREndpoints::Kind::SiteRoot, "ads.site", "http", "site.ads.invalid"},
+    {ADFREndpoints::Kind::Staging, "ads.staging", "http", "staging.ads.invalid"},
+};
+
+const Entry& entryOf(ADFREndpoints::Kind kind) {
+    for (const auto& e : kEntries)
+        if (e.kind == kind) return e;
+    return kEntries[0];
+}
+
+bool isLoopback(const std::string& host) {
+    if (host == "localhost" || host == "::1" || host == "[::1]") return true;
+    in_addr address{};
+    return inet_pton(AF_INET, host.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
+}
+
+}  // namespace
+
+std::string ADFREndpoints::name(Kind kind) {
+    return entryOf(kind).name;
+}
+
+void ADFREndpoints::registerDefaults() {
+    auto& table = plat::Endpoints::shared();
+    for (const auto& e : kEntries) {
+        // Defaults only fill what no layer names, so a reset table gets them back on the next use.
+        if (!table.find(e.name)) {
+            int port = std::string(e.scheme) == "https" ? 443 : 80;
+            table.setDefault(e.name, plat::Endpoint{e.scheme, e.host, port});
+        }
+    }
+}
+
+void ADFREndpoints::setEndpoint(Kind kind, plat::Endpoint endpoint) {
+    plat::Endpoints::shared().setOverride(name(kind), std::move(endpoint));
+}
+
+plat::Endpoint ADFREndpoints::endpoint(Kind kind) {
+    registerDefaults();
+    if (auto e = plat::Endpoints::shared().find(name(kind))) return *e;
+    const Entry& e = entryOf(kind);
+    return plat::Endpoint{e.scheme, e.host, std::string(e.scheme) == "https" ? 443 : 80};
+}
+
+std::string ADFREndpoints::settingsURL(Kind kind, const std::string& path) {
+    plat::Endpoint e = endpoint(kind);
+    e.scheme = "https";
+    return e.url(path);
+}
+
+std::string ADFREndpoints::url(Kind kind, const std::string& path) {
+    return endpoint(kind).url(path);
+}
+
+std::string ADFREndpoints::hostAndPort(Kind kind) {
+    plat::Endpoint e = endpoint(kind);
+    return e.host + ":" + std::to_string(e.port);
+}
+
+void ADFREndpoints::trustCertificateAuthorityOf(Kind kind) {
+    plat::Endpoint e = endpoint(kind);
+    if (!e.caFile.empty() && plat::URLConnection::caFile() != e.caFile)
+        plat::URLConnection::setCAFile(e.caFile);
+}
+
+bool ADFREndpoints::settingsHostsOnLoopback() {
+    return isLoopback(endpoint(Kind::SettingsMirror).host) && isLoopback(endpoint(Kind::Settings).host);
+}

@@ -1,0 +1,32 @@
+#pragma once
+// Where the ad server's endpoints live: one entry per kind in the "ads" section of plat::Endpoints
+// ("ads.settings", ...). The built-in defaults lie under ".invalid" and resolve nowhere; the app sets its
+// own (setEndpoint) and the endpoints file's "ads" section, with its CA file, overrides both.
+#include <optional>
+#include <string>
+
+#include "platform/net/Endpoints.h"
+
+class ADFREndpoints {
+  public:
+    enum class Kind { SettingsMirror, Settings, Impression, ClickApi, IpEcho, SiteRoot, Staging };
+
+    // "ads.settings_mirror", "ads.settings", "ads.impression", "ads.click", "ads.ip", "ads.site",
+    // "ads.staging".
+    static std::string name(Kind kind);
+    // Registers the built-in defaults (once; again after plat::Endpoints was reset).
+    static void registerDefaults();
+    static void setEndpoint(Kind kind, plat::Endpoint endpoint);
+    static plat::Endpoint endpoint(Kind kind);
+
+    // The settings are fetched over https whatever scheme the table names.
+    static std::string settingsURL(Kind kind, const std::string& path);
+    static std::string url(Kind kind, const std::string& path);
+    // "host[:port]" as the ad HTML's base and the reports name it.
+    static std::string hostAndPort(Kind kind);
+
+    // Makes the URL loader trust the endpoint's CA file, when it names one (the file layer's "ca_file").
+    static void trustCertificateAuthorityOf(Kind kind);
+    // True when both settings hosts are loopback addresses (a local ad server needs no way out).
+    static bool settingsHostsOnLoopback();
+};

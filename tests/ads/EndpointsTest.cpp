@@ -1,0 +1,75 @@
+// The ad server's endpoints: built-in defaults that resolve nowhere, the app's, and the endpoints
+// file's "ads" section with its CA file.
+#include <gtest/gtest.h>
+
+#include "ads/ADFRData.h"
+#include "ads/ADFREndpoints.h"
+#include "platform/storage/KeyedArchive.h"
+#include "tests/support/TestSupport.h"
+
+using Kind = ADFREndpoints::Kind;
+
+TEST(ADFREndpoints, DefaultsResolveNowhereAndTheSettingsGoOverHttps) {
+    for (Kind kind : {Kind::SettingsMirror, Kind::Settings, Kind::Impression, Kind::ClickApi, Kind::IpEcho,
+                      Kind::SiteRoot, Kind::Staging}) {
+        std::string host = ADFREndpoints::endpoint(kind).host;
+        EXPECT_TRUE(host.ends_with(".invalid")) << ADFREndpoints::name(kind);
+    }
+    EXPECT_TRUE(ADFREndpoints::url(Kind::IpEcho, "/ua.php").starts_with("http://"));
+    ADFREndpoints::setEndpoint(Kind::Settings, {"http", "127.0.0.1", 8080});
+    EXPECT_EQ(ADFREndpoints::settingsURL(Kind::Settings, "/x"), "https://127.0.0.1:8080/x");
+    EXPECT_FALSE(ADFREndpoints::settingsHostsOnLoopback());
+    ADFREndpoints::setEndpoint(Kind::SettingsMirror, {"https", "127.0.0.1", 8443});
+    EXPECT_TRUE(ADFREndpoints::settingsHostsOnLoopback());
+}
+
+TEST(ADFREndpoints, TheFilesAdsSectionOverridesTheAppAndCarriesItsCaFile) {
+    std::string error;
+    auto table = plat::Endpoints::parse(R"({"collect": {"scheme": "http", "host": "127.0.0.1", "port": 1},
+        "ads": {"ca_file": "/tmp/ca.pem",
+                "settings": {"scheme": "https", "host": "127.0.0.1", "port": 2},
+                "ip": {"scheme": "http", "host": "localhost", "port": 3}}})",
+                                        &error);
+    ASSERT_TRUE(table) << error;
+    EXPECT_EQ(table->at("ads.settings").port, 2);
+    EXPECT_EQ(table->at("ads.settings").caFile, "/tmp/ca.pem");
+    EXPECT_EQ(table->at("collect").caFile, "");
+    ADFREndpoints::setEndpoint(Kind::Settings, {"https", "10.0.0.1", 9});
+    plat::Endpoints::shared().setFileTable(*table);
+    EXPECT_EQ(ADFREndpoints::endpoint(Kind::Settings).port, 2);
+    EXPECT_EQ(ADFREndpoints::url(Kind::IpEcho, "/ua.php"), "http://localhost:3/ua.php");
+    // Written back, the section reads the same.
+    auto again = plat::Endpoints::parse(plat::Endpoints::toJson(*table), &error);
+    ASSERT_TRUE(again) << error;
+    EXPECT_EQ(*again, *table);
+}
+
+TEST(ADFREndpoints, ABadAdsSectionIsRefused) {
+    for (const char* text : {
+             R"({"ads": {"ca_file": 5, "settings": {"scheme": "https", "host": "h", "port": 1}}})",
+             R"({"ads": {"ca_file": "", "settings": {"scheme": "https", "host": "h", "port": 1}}})",
+             R"({"ads": {"settings": {"scheme": "ftp", "host": "h", "port": 1}}})",
+             R"({"ads": {"settings": {"scheme": "https", "host": "h", "port": 0}}})",
+             R"({"ads": {"settings": {"scheme": "https", "host": "h", "port": 1}, "ip": "127.0.0.1"}})",
+             R"({"ads": {"a.b": {"scheme": "https", "host": "h", "port": 1}}})",
+             R"({"ads.settings": {"scheme": "https", "host": "h", "port": 1}})",
+             R"({"ads": {}})",
+         }) {
+        std::string error;
+        EXPECT_FALSE(plat::Endpoints::parse(text, &error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+    }
+}
+
+// The committed cache corpus holds a settings cache as the platform's archiver writes one.
+TEST(ADFREndpoints, CommittedCacheSampleDecodes) {
+    ADFRData::registerCodingClasses();
+    auto bytes =
+        testsupport::readFile(testsupport::sourceDir() / "tests/fuzz/corpus/ads_settings_cache/full.archive");
+    auto data = plat::KeyedArchive::unarchiveObject<ADFRData>(plat::Bytes(bytes.begin(), bytes.end()));
+    ASSERT_TRUE(data);
+    ASSERT_EQ(data->adList().size(), 1u);
+    EXPECT_EQ(data->adList()[0]->userAdId(), "u1");
+    EXPECT_EQ(data->adList()[0]->uaId(), "123");
+    ASSERT_TRUE(data->adList()[0]->param());
+}
