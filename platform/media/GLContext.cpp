@@ -250,6 +250,9 @@ std::vector<uint8_t> readFramebufferRGBA(GLuint framebuffer, int width, int heig
     GLint previousFramebuffer = 0, previousAlignment = 4;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previousFramebuffer);
     glGetIntegerv(GL_PACK_ALIGNMENT, &previousAlignment);
+    // Only this read's own error counts: one left pending by earlier drawing would fail it otherwise.
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+    }
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());

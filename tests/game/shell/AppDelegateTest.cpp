@@ -26,12 +26,22 @@ class LaunchedGame {
         setenv("ALSOFT_DRIVERS", "null", 1);
         GameGlobals::reset();
     }
-    // The sound device is closed before exit, as the program does.
-    ~LaunchedGame() { ::AudioEngine::end(); }
+    // The director ends (releasing the play field and its view) and the store goes, so the next test
+    // starts from nothing; the sound device is closed before exit, as the program does.
+    ~LaunchedGame() {
+        if (launched) {
+            kite::KTDirector::sharedDirector()->end();
+            driver.runFrames(1);
+        }
+        kite::KTUserDefaultStore::purgeSharedUserDefaultStore();
+        ::AudioEngine::end();
+    }
     void launch() {
         ASSERT_TRUE(driver.createView());
+        launched = true;
         kite::KTApplication::sharedApplication()->run();
     }
+    bool launched = false;
     kite::KTUserDefaultStore* store() { return kite::KTUserDefaultStore::sharedUserDefaultStore(); }
     kite::KTApplication* app() { return kite::KTApplication::sharedApplication(); }
     bool musicPlaying() { return ::AudioEngine::sharedEngine()->isBackgroundMusicPlaying(); }

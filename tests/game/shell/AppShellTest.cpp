@@ -10,11 +10,11 @@
 #include "kite/platform/KTApplication.h"
 #include "kite/platform/KTEGLView.h"
 #include "kite/platform/linux/KTHeadlessDriver.h"
-#include "platform/ui/Application.h"
 #include "platform/media/ImageCodec.h"
+#include "platform/runloop/RunLoop.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
-#include "platform/runloop/RunLoop.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/ViewController.h"
 #include "tests/support/TestSupport.h"
 
@@ -214,4 +214,7 @@ TEST(AppController, LaunchesTheAppAndCarriesOutTheBridgeRequests) {
     app->terminate();
     plat::Application::setShared(nullptr);
     AppController::setGLViewFactory(nullptr);
+    // The director ends with its scene and its view, so the next test starts from nothing.
+    kite::KTDirector::sharedDirector()->end();
+    driver.runFrames(1);
 }
