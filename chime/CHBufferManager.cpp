@@ -10,6 +10,8 @@ int CHBufferManager::bufferForFile(const std::string& filePath, bool create) {
     auto found = loadedBuffers.find(filePath);
     if (found != loadedBuffers.end()) return found->second;
     if (!create) return -1;
+    const std::string fullPath = CHUtilities::fullPathFromRelativePath(filePath);
+    if (unusableFiles.isUndecodable(fullPath)) return -1;
     auto engine = soundEngine.lock();
     if (!engine) return -1;
     int soundId;
@@ -24,10 +26,14 @@ int CHBufferManager::bufferForFile(const std::string& filePath, bool create) {
         return soundId;
     }
     freedBuffers.push_back(soundId);
+    // Without a sound device every load fails; that says nothing about the file.
+    if (engine->functioning()) unusableFiles.noteFailure("sound", filePath, fullPath);
     return -1;
 }
 
 void CHBufferManager::releaseBufferForFile(const std::string& filePath) {
+    // Releasing a path forgets its failure too: the file may have been put right since.
+    unusableFiles.forget(CHUtilities::fullPathFromRelativePath(filePath));
     int soundId = bufferForFile(filePath, false);
     if (soundId == -1) return;
     if (auto engine = soundEngine.lock()) engine->unloadBuffer(soundId);

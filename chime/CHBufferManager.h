@@ -6,19 +6,23 @@
 #include <unordered_map>
 #include <vector>
 
+#include "chime/CHUtilities.h"
+
 class CHSoundEngine;
 
 class CHBufferManager {
   public:
     explicit CHBufferManager(std::weak_ptr<CHSoundEngine> soundEngine);
 
-    // The path's sound id; -1 when it has none and none could be made (a failed load is tried again next
-    // time).
+    // The path's sound id; -1 when it has none and none could be made. A failed load is logged once per
+    // file and tried again next time, except for a file that is there but cannot be decoded: that one is
+    // not decoded again at every play (until it is released).
     int bufferForFile(const std::string& filePath, bool create);
     void releaseBufferForFile(const std::string& filePath);
 
   private:
     std::unordered_map<std::string, int> loadedBuffers;
+    CHUnusableFiles unusableFiles;
     std::vector<int> freedBuffers;
     std::weak_ptr<CHSoundEngine> soundEngine;
     int nextBufferId = 0;

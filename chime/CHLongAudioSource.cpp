@@ -19,7 +19,10 @@ void CHLongAudioSource::load(const std::string& filePath) {
         }
         audioSourceFilePath_ = filePath;
         std::string full = CHUtilities::fullPathFromRelativePath(filePath);
-        audioSourcePlayer_ = plat::AudioPlayer::createWithContentsOfFile(full);
+        if (!unusableFiles_.isUndecodable(full)) {
+            audioSourcePlayer_ = plat::AudioPlayer::createWithContentsOfFile(full);
+            if (!audioSourcePlayer_) unusableFiles_.noteFailure("music", filePath, full);
+        }
         if (audioSourcePlayer_) {
             audioSourcePlayer_->prepareToPlay();
             audioSourcePlayer_->setDelegate(weak_from_this());

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "chime/CHAudioProtocols.h"
+#include "chime/CHUtilities.h"
 #include "platform/media/AudioPlayer.h"
 
 class CHLongAudioSource;
@@ -63,6 +64,7 @@ class CHLongAudioSource : public plat::AudioPlayerDelegate,
 
     std::shared_ptr<plat::AudioPlayer> audioSourcePlayer_;
     std::string audioSourceFilePath_;
+    CHUnusableFiles unusableFiles_;
     int64_t numberOfLoops_ = 0;
     float volume_ = 1.0f;
     std::weak_ptr<CHLongAudioSourceDelegate> delegate_;

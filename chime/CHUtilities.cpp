@@ -1,5 +1,7 @@
 #include "chime/CHUtilities.h"
 
+#include "platform/base/Log.h"
+
 #include <AL/alc.h>
 #include <strings.h>
 
@@ -35,6 +37,25 @@ std::string CHUtilities::fullPathFromRelativePath(const std::string& path) {
     if (file.empty()) return path;
     auto found = plat::Bundle::main().pathForResource(file, {}, p.parent_path().string());
     return found.empty() ? path : found.string();
+}
+
+bool CHUnusableFiles::noteFailure(const char* kind, const std::string& path, const std::string& fullPath) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(fullPath, ec)) {
+        if (reportedMissing_.insert(fullPath).second)
+            plat::logError("Chime: %s file %s not found", kind, path.c_str());
+        return false;
+    }
+    reportedMissing_.erase(fullPath);
+    if (undecodable_.insert(fullPath).second)
+        plat::logError("Chime: %s file %s cannot be decoded; it will not be tried again", kind,
+                       fullPath.c_str());
+    return true;
+}
+
+void CHUnusableFiles::forget(const std::string& fullPath) {
+    undecodable_.erase(fullPath);
+    reportedMissing_.erase(fullPath);
 }
 
 bool decodeSoundFile(const std::string& path, CHDecodedSound& out) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 class CHUtilities {
@@ -28,6 +29,23 @@ bool decodeSoundFile(const std::string& path, CHDecodedSound& out);
 bool readLinearPcmFile(const std::string& path, CHDecodedSound& out);
 // Any readable sound file with one or two channels, decoded to 16-bit signed PCM.
 bool convertToPcm16(const std::string& path, CHDecodedSound& out);
+
+// Why a sound or music file could not be used, said once per file: a missing file is looked for again
+// at its next use (it may still come), a file that is there but cannot be decoded is not opened again
+// (each try costs a whole decode, and some decoders leak on a malformed file). Not thread-safe: one per
+// owner (the buffer manager, a long audio source).
+class CHUnusableFiles {
+  public:
+    // Called after a failed load of `path` (the name the game gave; `fullPath` resolved). Logs the
+    // first time; true when the file is there but undecodable, so it should not be tried again.
+    bool noteFailure(const char* kind, const std::string& path, const std::string& fullPath);
+    bool isUndecodable(const std::string& fullPath) const { return undecodable_.count(fullPath) != 0; }
+    void forget(const std::string& fullPath);
+
+  private:
+    std::unordered_set<std::string> undecodable_;
+    std::unordered_set<std::string> reportedMissing_;
+};
 
 // Hands the mixer output rate to the platform's rate extension when it has one; otherwise nothing.
 void setMixerOutputRate(double rate);

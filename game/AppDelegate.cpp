@@ -21,8 +21,9 @@ bool gResumeMusic = false;
 
 }  // namespace
 
-int AppDelegate::nowSeconds() {
-    return static_cast<int>(plat::Clock::shared().nowMicros() / 1000000);
+int64_t AppDelegate::nowSeconds() {
+    // 64 bits: seconds since 1970 leave the int range in 2038.
+    return plat::Clock::shared().nowMicros() / 1000000;
 }
 
 ResolutionPolicy AppDelegate::resolutionPolicyForFrame(const KTSize& frame) {
@@ -33,9 +34,9 @@ ResolutionPolicy AppDelegate::resolutionPolicyForFrame(const KTSize& frame) {
 bool AppDelegate::applicationDidFinishLaunching() {
     KTUserDefaultStore* store = KTUserDefaultStore::sharedUserDefaultStore();
     if (!store->getBoolForKey(SaveDataKeys::kFirstGame, true)) {
-        const int now = nowSeconds();
         store->setIntegerForKey(SaveDataKeys::kPassageTime,
-                                now - store->getIntegerForKey(SaveDataKeys::kSaveTime, 0));
+                                SaveDataKeys::secondsBetween(
+                                    nowSeconds(), store->getInteger64ForKey(SaveDataKeys::kSaveTime, 0)));
         store->setBoolForKey(SaveDataKeys::kBackground, false);
         store->flush();
     }
@@ -62,7 +63,7 @@ bool AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::applicationDidEnterBackground() {
     KTUserDefaultStore* store = KTUserDefaultStore::sharedUserDefaultStore();
-    store->setIntegerForKey(SaveDataKeys::kSaveTime, nowSeconds());
+    store->setInteger64ForKey(SaveDataKeys::kSaveTime, nowSeconds());
     store->setFloatForKey(SaveDataKeys::kGameTimer, GameGlobals::gametimer);
     for (int i = 0; i < GameGlobals::kSlotCount; ++i)
         store->setFloatForKey(SaveDataKeys::objectCreateTimerKey(i), GameGlobals::objectcreatetimer[i]);
@@ -75,8 +76,9 @@ void AppDelegate::applicationDidEnterBackground() {
 
 void AppDelegate::applicationWillEnterForeground() {
     KTUserDefaultStore* store = KTUserDefaultStore::sharedUserDefaultStore();
-    store->setIntegerForKey(SaveDataKeys::kPassageTime,
-                            nowSeconds() - store->getIntegerForKey(SaveDataKeys::kSaveTime, 0));
+    store->setIntegerForKey(
+        SaveDataKeys::kPassageTime,
+        SaveDataKeys::secondsBetween(nowSeconds(), store->getInteger64ForKey(SaveDataKeys::kSaveTime, 0)));
     GameLayer::restoreTimers();
     store->flush();
 

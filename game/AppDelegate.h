@@ -26,5 +26,5 @@ class AppDelegate : private kite::KTApplication {
     // Show-all when either side of the frame (pixels) is exactly 1136, else exact-fit.
     static kite::ResolutionPolicy resolutionPolicyForFrame(const kite::KTSize& frame);
     // The current time in whole seconds, as the stored times keep it.
-    static int nowSeconds();
+    static int64_t nowSeconds();
 };

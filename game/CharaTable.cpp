@@ -39,6 +39,10 @@ const Table& table() {
         else
             plat::logWarning("chara.csv: cannot read %s; the character table is empty", path.c_str());
         s.tables.push_back(Table::parse(bytes));
+        // Said once, where the file is read: otherwise every level would silently need 0 points.
+        if (data && !s.tables.back().problem.empty())
+            plat::logError("chara.csv: %s %s; missing values count as 0 or empty text", path.c_str(),
+                           s.tables.back().problem.c_str());
         s.current = &s.tables.back();
     }
     return *s.current;
@@ -60,20 +64,34 @@ bool isSpace(char c) {
 
 Table Table::parse(std::string_view bytes) {
     Table table;
+    auto fault = [&table](std::string what) {
+        if (table.problem.empty()) table.problem = std::move(what);
+    };
     size_t start = 0;
     const size_t headerEnd = bytes.find('z');
-    if (headerEnd != std::string_view::npos) start = headerEnd + 1;
+    if (headerEnd != std::string_view::npos)
+        start = headerEnd + 1;
+    else
+        fault("has no header (no \"z\" anywhere)");
     for (int row = 1; row <= kRowCount; ++row) {
         const size_t end = bytes.find('z', start);
-        if (end == std::string_view::npos) break;
+        if (end == std::string_view::npos) {
+            fault("has only " + std::to_string(row - 1) + " of the " + std::to_string(kRowCount) +
+                  " rows (each ends at a \"z\")");
+            break;
+        }
         const std::string_view line = bytes.substr(start, end - start);
         size_t pos = 0;
-        for (int column = 0; column < kColumnCount; ++column) {
+        int column = 0;
+        for (; column < kColumnCount; ++column) {
             const size_t comma = line.find(',', pos);
             if (comma == std::string_view::npos) break;
             table.rows[row][column].assign(line.substr(pos, comma - pos));
             pos = comma + 1;
         }
+        if (column < kColumnCount)
+            fault("row " + std::to_string(row) + " has " + std::to_string(column) + " of the " +
+                  std::to_string(kColumnCount) + " fields the game reads (each followed by \",\")");
         start = end + 1;
     }
     return table;

@@ -36,6 +36,9 @@ const char* bubbleLine3(int row);   // column 13
 // The parsed fields of the ten rows; rows[0] is unused so that the level indexes directly.
 struct Table {
     std::array<std::array<std::string, kColumnCount>, kRowCount + 1> rows;
+    // What is wrong with the file when it does not follow the layout above (no header, too few rows,
+    // a row with too few fields); empty when it does. Only the first fault is named.
+    std::string problem;
 
     static Table parse(std::string_view bytes);
     // Empty for a row outside 1..10 or a column outside 0..14.

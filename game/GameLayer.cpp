@@ -1,5 +1,8 @@
 #include "game/GameLayer.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 
 #include "chime/Chime.h"
@@ -31,6 +34,34 @@ constexpr float kCaptionTime = 0.75f;
 // Wandering bounds of the design space.
 constexpr float kMinX = 40, kMaxX = 280;
 constexpr float kMinY = 180, kMaxY = 418;
+
+// Where the pieces of the play field sit, in design points (320 x 568, origin bottom left), kept in one
+// place so the screen's layout reads (and changes) here rather than across the set-up.
+namespace Layout {
+constexpr float kBannerWidth = 320, kBannerHeight = 50;  // black backing under the banner ad
+constexpr float kRightMargin = 5;                        // catalogue and sound buttons from the right edge
+constexpr float kCatalogueButtonY = 55;                  // just above the banner
+constexpr float kGaugeLeft = 20, kGaugeTopMargin = 20;   // the gauge bar's left edge and gap below the top
+constexpr float kNextCaptionTopMargin = 15;              // the "next" caption over the gauge
+constexpr float kRemainLabelRight = 132, kRemainLabelTopMargin = 18;  // points still needed, right-aligned
+constexpr int kDigitWidth = 12, kDigitHeight = 15;                    // the cells of number.png
+constexpr float kVersionUpLeft = 10, kVersionUpTopMargin = 38;        // the end picture, where the gauge was
+constexpr float kSoundButtonTopMargin = 15;
+constexpr float kButtonRowLeft = 10, kButtonRowY = 60, kButtonRowGap = 10;  // share, video, other app
+constexpr float kBubbleStartX = 100, kBubbleStartY = 100;  // hidden until the player first rests
+constexpr float kBubbleAbovePlayer = 100, kBubbleTextRaise = 5;
+constexpr float kPointsFontSize = 20, kBubbleFontSize = 10;
+}  // namespace Layout
+
+// Drawing order. Characters and the player are re-sorted by depth every frame; these are where they start.
+namespace ZOrder {
+constexpr int kBackground = -1000;
+constexpr int kCharacter = 1, kBanner = 1;
+constexpr int kHud = 2;  // buttons, labels, gauge, captions, bubble
+constexpr int kEvolutionShade = 3;
+constexpr int kPlayer = 4;
+constexpr int kSplash = 10;
+}  // namespace ZOrder
 
 // A step size of 0.2..0.9 points per frame.
 float drawSpeed() {
@@ -75,13 +106,6 @@ KTTexture2D* loadTexture(const char* name) {
     return texture;
 }
 
-int clampStored(const char* key, int value, int lo, int hi) {
-    if (value >= lo && value <= hi) return value;
-    const int clamped = value < lo ? lo : hi;
-    plat::logWarning("play field: stored %s = %d is outside %d..%d; using %d", key, value, lo, hi, clamped);
-    return clamped;
-}
-
 // Game timer and spawn timers from the store plus the time spent away.
 void restoreTimersWithDefault(float spawnDefault) {
     KTUserDefaultStore* store = KTUserDefaultStore::sharedUserDefaultStore();
@@ -117,6 +141,11 @@ KTScene* GameLayer::scene() {
     return scene;
 }
 
+int GameLayer::pointsStillNeeded(int need, int points) {
+    const int64_t remaining = static_cast<int64_t>(need) - points;
+    return static_cast<int>(std::clamp<int64_t>(remaining, 0, INT_MAX));
+}
+
 void GameLayer::restoreTimers() {
     restoreTimersWithDefault(0.0f);
 }
@@ -126,7 +155,7 @@ bool GameLayer::init() {
     splash1 = makeSprite("Default-568h@2x.png");
     splash1->setAnchorPoint(KTPoint(0, 0));
     splash1->setPosition(KTPoint(0, 0));
-    addChild(splash1, 10);
+    addChild(splash1, ZOrder::kSplash);
     scheduleOnce(schedule_selector(GameLayer::showSecondSplash), 1.0f);
     return true;
 }
@@ -137,7 +166,7 @@ void GameLayer::showSecondSplash(float) {
     splash2 = makeSprite("splash2_1136.png");
     splash2->setAnchorPoint(KTPoint(0, 0));
     splash2->setPosition(KTPoint(0, 0));
-    addChild(splash2, 10);
+    addChild(splash2, ZOrder::kSplash);
     scheduleOnce(schedule_selector(GameLayer::startGame), 1.0f);
 }
 
@@ -148,27 +177,23 @@ void GameLayer::startGame(float) {
 }
 
 void GameLayer::readStoredProgress() {
-    mypoints = userDefault->getIntegerForKey(SaveDataKeys::kMyPoints, 0);
-    objectcount =
-        clampStored(SaveDataKeys::kObjectCount,
-                    userDefault->getIntegerForKey(SaveDataKeys::kObjectCount, objectcount), 0, kSlotCount);
-    level =
-        clampStored(SaveDataKeys::kMyObjectLevel,
-                    userDefault->getIntegerForKey(SaveDataKeys::kMyObjectLevel, 1), 1, CharaTable::kRowCount);
-    objectspriteandsound = clampStored(SaveDataKeys::kObjectSpriteAndSound,
-                                       userDefault->getIntegerForKey(SaveDataKeys::kObjectSpriteAndSound, 1),
-                                       1, CharaTable::kRowCount);
-    backspriteid =
-        clampStored(SaveDataKeys::kBackSpriteId,
-                    userDefault->getIntegerForKey(SaveDataKeys::kBackSpriteId, 1), 1, CharaTable::kRowCount);
-    soundid = clampStored(SaveDataKeys::kSoundId, userDefault->getIntegerForKey(SaveDataKeys::kSoundId, 1), 1,
-                          CharaTable::kRowCount);
+    using SaveDataKeys::readClamped;
+    const int rows = CharaTable::kRowCount;
+    mypoints = readClamped(userDefault, SaveDataKeys::kMyPoints, 0, 0, SaveDataKeys::kMaxPoints);
+    objectcount = readClamped(userDefault, SaveDataKeys::kObjectCount, objectcount, 0, kSlotCount);
+    level = readClamped(userDefault, SaveDataKeys::kMyObjectLevel, 1, 1, rows);
+    objectspriteandsound = readClamped(userDefault, SaveDataKeys::kObjectSpriteAndSound, 1, 1, rows);
+    backspriteid = readClamped(userDefault, SaveDataKeys::kBackSpriteId, 1, 1, rows);
+    soundid = readClamped(userDefault, SaveDataKeys::kSoundId, 1, 1, rows);
+    backtype = readClamped(userDefault, SaveDataKeys::kBackType, 1, SaveDataKeys::kMinBackType,
+                           SaveDataKeys::kMaxBackType);
 }
 
 void GameLayer::setupGame() {
     char name[64];
 
-    // 1-4: the store, the screen, a fresh start for every slot and for the player.
+    // Every slot and the player start afresh; the spawn timers come from the store (27 s of their
+    // interval on a first start, so the first character walks on after a few seconds).
     userDefault = KTUserDefaultStore::sharedUserDefaultStore();
     winSize = KTDirector::sharedDirector()->getOpenGLView()->getDesignResolutionSize();
     plat::Random::seedFromTime(plat::Clock::shared().timeOfDay().seconds);
@@ -191,12 +216,12 @@ void GameLayer::setupGame() {
     walking[kPlayer] = true;
     playerChasing = evolving = levelUpPending = false;
 
-    // 5-7: stored progress and the screen view named after the player's form.
+    // What the player reached, and the analytics screen view named after the player's form.
     readStoredProgress();
     sendLevelScreenBridge(objectspriteandsound);
-    backtype = userDefault->getIntegerForKey(SaveDataKeys::kBackType, 1);
 
-    // 8
+    // Characters and captions on show, and the pictures the per-frame update swaps without a cache
+    // lookup.
     for (KTArray** array : {&characters, &attackEffects, &absorbEffects}) {
         KT_SAFE_RELEASE(*array);
         *array = new KTArray();
@@ -212,38 +237,40 @@ void GameLayer::setupGame() {
     for (Picture p : {kWalk1, kWalk2, kRest, kKnockedOut}) KT_SAFE_RETAIN(textures_[p]);
     loadPlayerTextures();
 
-    // 9: background, banner backing, catalogue button, evolution shade, player.
+    // Background, banner backing, catalogue button, evolution shade, player.
     const float W = winSize.width, H = winSize.height;
     std::snprintf(name, sizeof name, "bg%d.png", CharaTable::backgroundNumber(backspriteid));
     backgroundSprite = makeSprite(name);
     backgroundSprite->setAnchorPoint(KTPoint(0, 0));
     backgroundSprite->setPosition(KTPoint(0, 0));
-    addChild(backgroundSprite, -1000);
+    addChild(backgroundSprite, ZOrder::kBackground);
 
-    if (KTLayerColor* banner = KTLayerColor::create(ktc4(0, 0, 0, 255), 320, 50)) {
+    if (KTLayerColor* banner =
+            KTLayerColor::create(ktc4(0, 0, 0, 255), Layout::kBannerWidth, Layout::kBannerHeight)) {
         banner->setAnchorPoint(KTPoint(0, 0));
         banner->setPosition(KTPoint(0, 0));
-        addChild(banner, 1);
+        addChild(banner, ZOrder::kBanner);
     }
 
     zukanButton = makeSprite("btn_zukan.png");
     zukanButton->setAnchorPoint(KTPoint(0, 0));
-    zukanButton->setPosition(KTPoint(W - zukanButton->getContentSize().width - 5, 55));
-    addChild(zukanButton, 2);
+    zukanButton->setPosition(
+        KTPoint(W - zukanButton->getContentSize().width - Layout::kRightMargin, Layout::kCatalogueButtonY));
+    addChild(zukanButton, ZOrder::kHud);
 
     evolutionLayer = KTLayerColor::create(ktc4(0, 0, 0, 200));
     if (evolutionLayer) {
         evolutionLayer->setVisible(false);
-        addChild(evolutionLayer, 3);
+        addChild(evolutionLayer, ZOrder::kEvolutionShade);
     }
 
     playerBaseScale = static_cast<float>(CharaTable::spriteScale(objectspriteandsound)) * 0.1f * 0.5f;
     playerSprite = makeSprite("idou_1_2.png");
     playerSprite->setScale(playerBaseScale);
     playerSprite->setPosition(KTPoint(W / 2, H / 2));
-    addChild(playerSprite, 4);
+    addChild(playerSprite, ZOrder::kPlayer);
 
-    // 10: the player's first motion.
+    // The player's first wandering direction, speed, and walk and pause times.
     const bool up = drawBit();
     speed[kPlayer] = drawSpeed();
     speedY[kPlayer] = up ? speed[kPlayer] : -speed[kPlayer];
@@ -253,13 +280,13 @@ void GameLayer::setupGame() {
     playerMoveTime = drawAtLeast(20, 6);
     playerWaitTime = drawAtLeast(10, 3);
 
-    // 11: points label (hidden) and the gauge.
+    // The points label (kept hidden) and the gauge, filled as stored.
     std::snprintf(name, sizeof name, "%d/%d", mypoints, CharaTable::requiredPoints(level + 1));
-    pointsLabel = KTLabelTTF::create(name, "", 20);
+    pointsLabel = KTLabelTTF::create(name, "", Layout::kPointsFontSize);
     if (pointsLabel) {
         pointsLabel->setPosition(KTPoint(W / 2, H - pointsLabel->getContentSize().height));
         pointsLabel->setVisible(false);
-        addChild(pointsLabel, 2);
+        addChild(pointsLabel, ZOrder::kHud);
     }
 
     KTSprite* bar = makeSprite("nextbar.png");
@@ -269,85 +296,91 @@ void GameLayer::setupGame() {
         gauge->setType(kKTProgressTimerTypeBar);
         gauge->setMidpoint(KTPoint(0, 0));
         gauge->setBarChangeRate(KTPoint(1, 0));
-        gauge->setPosition(KTPoint(barSize.width / 2 + 20, H - barSize.height - 20));
-        addChild(gauge, 2);
+        gauge->setPosition(
+            KTPoint(barSize.width / 2 + Layout::kGaugeLeft, H - barSize.height - Layout::kGaugeTopMargin));
+        addChild(gauge, ZOrder::kHud);
         gauge->setPercentage(0);
         gauge->setPercentage(userDefault->getFloatForKey(SaveDataKeys::kGageLevel, 0.0f));
     }
 
-    // 12: the music of this level.
+    // The music of this level.
     std::snprintf(name, sizeof name, "bgm%d.mp3", CharaTable::bgmNumber(soundid));
     Chime::AudioEngine::sharedEngine()->playBackgroundMusic(name, true);
 
-    // 13: caption, remaining points, end picture, buttons, speech bubble.
+    // The gauge's caption, the points still needed, the end picture, the buttons and the speech bubble.
     nextSprite = makeSprite("next.png");
-    nextSprite->setPosition(KTPoint(barSize.width / 2 + 20, H - barSize.height - 15));
-    addChild(nextSprite, 2);
+    nextSprite->setPosition(
+        KTPoint(barSize.width / 2 + Layout::kGaugeLeft, H - barSize.height - Layout::kNextCaptionTopMargin));
+    addChild(nextSprite, ZOrder::kHud);
 
-    std::snprintf(name, sizeof name, "%d", CharaTable::requiredPoints(level + 1) - mypoints);
-    remainLabel = KTLabelAtlas::create(name, "number.png", 12, 15, '0');
+    std::snprintf(name, sizeof name, "%d",
+                  pointsStillNeeded(CharaTable::requiredPoints(level + 1), mypoints));
+    remainLabel = KTLabelAtlas::create(name, "number.png", Layout::kDigitWidth, Layout::kDigitHeight, '0');
     if (remainLabel) {
         remainLabel->setAnchorPoint(KTPoint(1, 0.5f));
-        remainLabel->setPosition(KTPoint(132, H - 18));
-        addChild(remainLabel, 2);
+        remainLabel->setPosition(KTPoint(Layout::kRemainLabelRight, H - Layout::kRemainLabelTopMargin));
+        addChild(remainLabel, ZOrder::kHud);
     } else {
         plat::logError("play field: picture number.png is missing");
     }
 
     versionupSprite = makeSprite("txt_versionup.png");
     versionupSprite->setAnchorPoint(KTPoint(0, 0));
-    versionupSprite->setPosition(KTPoint(10, H - 38));
+    versionupSprite->setPosition(KTPoint(Layout::kVersionUpLeft, H - Layout::kVersionUpTopMargin));
     versionupSprite->setVisible(false);
-    addChild(versionupSprite, 2);
+    addChild(versionupSprite, ZOrder::kHud);
 
     soundButton = makeSprite("btn_sound_on.png");
     soundButton->setAnchorPoint(KTPoint(0, 0));
     soundButton->setPosition(
-        KTPoint(W - soundButton->getContentSize().width - 5, H - soundButton->getContentSize().height - 15));
-    addChild(soundButton, 2);
+        KTPoint(W - soundButton->getContentSize().width - Layout::kRightMargin,
+                H - soundButton->getContentSize().height - Layout::kSoundButtonTopMargin));
+    addChild(soundButton, ZOrder::kHud);
 
-    tweetButton = makeSprite("btn_tweet.png");
-    tweetButton->setAnchorPoint(KTPoint(0, 0));
-    tweetButton->setPosition(KTPoint(10, 60));
-    addChild(tweetButton, 2);
-    const float tweetWidth = tweetButton->getContentSize().width;
-
-    youtubeButton = makeSprite("btn_youtube.png");
-    youtubeButton->setAnchorPoint(KTPoint(0, 0));
-    youtubeButton->setPosition(KTPoint(tweetWidth + 10 + 10, 60));
-    addChild(youtubeButton, 2);
-
-    tobikumaButton = makeSprite("btn_tobikuma.png");
-    tobikumaButton->setAnchorPoint(KTPoint(0, 0));
-    tobikumaButton->setPosition(KTPoint(tweetWidth + 10 + youtubeButton->getContentSize().width + 20, 60));
-    addChild(tobikumaButton, 2);
-
-    bubbleSprite = makeSprite("fukidashi.png");
-    bubbleSprite->setPosition(KTPoint(100, 100));
-    bubbleSprite->setVisible(false);
-    addChild(bubbleSprite, 2);
-
-    bubbleLabel = KTLabelTTF::create(CharaTable::bubbleLine2(objectspriteandsound), "Arial", 10);
-    if (bubbleLabel) {
-        bubbleLabel->setColor(ktc3(0, 0, 0));
-        bubbleLabel->setPosition(KTPoint(bubbleSprite->getPositionX(), bubbleSprite->getPositionY() + 5));
-        bubbleLabel->setVisible(false);
-        addChild(bubbleLabel, 2);
+    // Share, video page and other app, left to right, each the row's gap after the one before.
+    float rowX = Layout::kButtonRowLeft;
+    const struct {
+        KTSprite** sprite;
+        const char* picture;
+    } row[] = {{&tweetButton, "btn_tweet.png"},
+               {&youtubeButton, "btn_youtube.png"},
+               {&tobikumaButton, "btn_tobikuma.png"}};
+    for (const auto& button : row) {
+        KTSprite* sprite = makeSprite(button.picture);
+        sprite->setAnchorPoint(KTPoint(0, 0));
+        sprite->setPosition(KTPoint(rowX, Layout::kButtonRowY));
+        addChild(sprite, ZOrder::kHud);
+        rowX += sprite->getContentSize().width + Layout::kButtonRowGap;
+        *button.sprite = sprite;
     }
 
-    // 14: the very first start records when it happened.
+    bubbleSprite = makeSprite("fukidashi.png");
+    bubbleSprite->setPosition(KTPoint(Layout::kBubbleStartX, Layout::kBubbleStartY));
+    bubbleSprite->setVisible(false);
+    addChild(bubbleSprite, ZOrder::kHud);
+
+    bubbleLabel =
+        KTLabelTTF::create(CharaTable::bubbleLine2(objectspriteandsound), "Arial", Layout::kBubbleFontSize);
+    if (bubbleLabel) {
+        bubbleLabel->setColor(ktc3(0, 0, 0));
+        bubbleLabel->setPosition(
+            KTPoint(bubbleSprite->getPositionX(), bubbleSprite->getPositionY() + Layout::kBubbleTextRaise));
+        bubbleLabel->setVisible(false);
+        addChild(bubbleLabel, ZOrder::kHud);
+    }
+
+    // The very first start records when it happened: the next launch counts the time away from it.
     if (userDefault->getBoolForKey(SaveDataKeys::kFirstGame, true)) {
-        userDefault->setIntegerForKey(SaveDataKeys::kSaveTime,
-                                      static_cast<int>(plat::Clock::shared().timeOfDay().seconds));
+        userDefault->setInteger64ForKey(SaveDataKeys::kSaveTime, plat::Clock::shared().timeOfDay().seconds);
         userDefault->setBoolForKey(SaveDataKeys::kFirstGame, false);
         userDefault->flush();
     }
 
-    // 15-16: the time away, then the characters that were on the field.
+    // The time away moves the clocks on; then the characters that were on the field come back.
     restoreTimersWithDefault(kDefaultSpawnTimer);
     for (int i = 0; i < objectcount; ++i) spawnCharacter(true);
 
-    // 17: the game already ended.
+    // The game already ended: no gauge, the end picture instead.
     if (userDefault->getBoolForKey(SaveDataKeys::kEndGame, false)) {
         if (remainLabel) remainLabel->setVisible(false);
         if (gauge) gauge->setVisible(false);
@@ -355,7 +388,7 @@ void GameLayer::setupGame() {
         versionupSprite->setVisible(true);
     }
 
-    // 18-19
+    // The banner ad starts now that the field is up, and the per-frame update begins.
     loadAdBridge();
     scheduleUpdate();
 }
@@ -393,7 +426,7 @@ void GameLayer::spawnCharacter(bool initial) {
     character->setPosition(KTPoint(initial ? x : entryX, static_cast<float>(y)));
     character->setScale(0.5f);
     character->setTag(s);
-    addChild(character, 1);
+    addChild(character, ZOrder::kCharacter);
     characters->addObject(character);
 
     const bool up = drawBit();
@@ -418,7 +451,7 @@ void GameLayer::addCaption(KTArray* effects, KTSprite* caption) {
         for (int j = 1; j < kMaxCaptions; ++j) times[j - 1] = times[j];
     }
     times[effects->count()] = 0;
-    addChild(caption, 2);
+    addChild(caption, ZOrder::kHud);
     effects->addObject(caption);
 }
 
@@ -447,10 +480,10 @@ void GameLayer::ageCaptions(KTArray* effects, float* times, float dt) {
 void GameLayer::openBubble() {
     const KTPoint p = playerSprite->getPosition();
     bubbleSprite->setVisible(true);
-    bubbleSprite->setPosition(KTPoint(p.x, p.y + 100));
+    bubbleSprite->setPosition(KTPoint(p.x, p.y + Layout::kBubbleAbovePlayer));
     if (!bubbleLabel) return;
     bubbleLabel->setVisible(true);
-    bubbleLabel->setPosition(KTPoint(p.x, p.y + 100 + 5));
+    bubbleLabel->setPosition(KTPoint(p.x, p.y + Layout::kBubbleAbovePlayer + Layout::kBubbleTextRaise));
     switch (plat::Random::rand() % 3) {
         case 0:
             bubbleLabel->setString(CharaTable::bubbleLine1(objectspriteandsound));
@@ -520,7 +553,7 @@ void GameLayer::wander(int k, KTSprite* sprite, float dt) {
 }
 
 void GameLayer::update(float dt) {
-    // 1-2: the evolution and the walk to the centre hold everything else still.
+    // The evolution and the player's walk to the centre after a level-up hold everything else still.
     if (evolving) {
         evolutionStep(dt);
         return;
@@ -528,14 +561,15 @@ void GameLayer::update(float dt) {
     if (levelUpPending && !levelUpMoveStarted) startLevelUpMove();
     if (levelUpMoveStarted) return;
 
-    // 3: the game clock and its background type.
+    // The game clock; every 900 s of play the background type moves on.
     gametimer += dt;
     if (gametimer > 900.0f) {
         gametimer = 0;
         if (++backtype > 4) backtype = 1;
     }
 
-    // 4: free slots count towards their next character.
+    // Free slots count towards their next character. The timer's reset is flushed at once; the count
+    // is flushed with the next write (at the latest when the app leaves).
     if (objectcount < kSlotCount) {
         for (int i = 0; i < kSlotCount; ++i) {
             if (occupied[i]) continue;
@@ -564,16 +598,17 @@ void GameLayer::update(float dt) {
         }
     }
 
-    // 6
+    // Attack and absorb captions go after their time on show.
     ageCaptions(attackEffects, attackEffectTime_, dt);
     ageCaptions(absorbEffects, absorbEffectTime_, dt);
 
-    // 7-9: the player's depth, its contact with a target, its place in the drawing order.
+    // The player grows as it comes nearer, meets the character it chases, and is drawn in front of
+    // what is behind it.
     playerSprite->setScale(playerBaseScale + depthOf(playerSprite->getPositionY()) * 0.7f);
     if (playerChasing) contactStep();
     reorderChild(playerSprite, static_cast<int>(-playerSprite->getPositionY()));
 
-    // 10-11
+    // Whoever is not chasing or knocked down wanders; lower characters are drawn in front.
     if (!playerChasing) wander(kPlayer, playerSprite, dt);
     for (uint32_t j = 0; j < characters->count(); ++j) {
         auto* c = static_cast<KTSprite*>(characters->objectAtIndex(j));

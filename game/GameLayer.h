@@ -33,6 +33,9 @@ class GameLayer : public kite::KTLayer {
     static kite::KTScene* scene();
     // On return from the background: game timer and spawn timers = stored values + "passagetime".
     static void restoreTimers();
+    // need - points for the remaining-points label: worked out in 64 bits (table values may be anything)
+    // and never below 0, since the label's character map has digits only.
+    static int pointsStillNeeded(int need, int points);
 
     void update(float dt) override;
     // The first splash; the field itself is built two seconds later by setupGame.
@@ -54,11 +57,13 @@ class GameLayer : public kite::KTLayer {
     void onEvolutionMoveDone();
     // True when the screenshot file was written (false when skipped).
     bool saveScreenshot(bool skip, int number);
-    // One frame of the evolution sequence (update step 1).
+    // One frame of the evolution sequence: the player blinks between its old and new form, faster and
+    // faster, then takes the new form, background and music.
     void evolutionStep(float dt);
-    // The walk of the player to the centre after a level-up (update step 2).
+    // The walk of the player to the centre after a level-up, ending in the evolution.
     void startLevelUpMove();
-    // Update step 8: true when an attack or an absorb happened.
+    // While chasing: attacks or absorbs the target character once the player touches its hit rectangle;
+    // true when that happened.
     bool contactStep();
     // The player walks to a tapped character; the chase ends at the contact, or on arrival
     // when the character has walked away (so taps work again).
@@ -156,7 +161,7 @@ class GameLayer : public kite::KTLayer {
     void openBubble();
     void closeBubble();
 
-    // Update step 6 for one caption array.
+    // Takes the captions of one array off the field once their time on show is over.
     void ageCaptions(kite::KTArray* effects, float* times, float dt);
 
     kite::KTTexture2D* textures_[kPictureCount] = {};

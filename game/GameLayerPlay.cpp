@@ -217,7 +217,8 @@ void GameLayer::absorb(KTSprite* c, int s) {
     if (isSoundOn()) playEffect("kyusyu.mp3");
 
     char text[32];
-    mypoints += kAbsorbPoints;
+    // Capped (the stored value is clamped when read), so the sum cannot overflow in the ended game either.
+    mypoints = std::min(mypoints, SaveDataKeys::kMaxPoints - kAbsorbPoints) + kAbsorbPoints;
     const int need = pointsNeeded();
     std::snprintf(text, sizeof text, "%d/%d", mypoints, need);
     if (pointsLabel) pointsLabel->setString(text);
@@ -239,14 +240,17 @@ void GameLayer::absorb(KTSprite* c, int s) {
     const int threshold = isDebugMode ? kAbsorbPoints : need;
     if (std::none_of(std::begin(occupied), std::end(occupied), [](bool o) { return o; })) interAdBridge();
 
-    // The label's character map has digits only.
-    std::snprintf(text, sizeof text, "%d", std::max(0, need - mypoints));
+    std::snprintf(text, sizeof text, "%d", pointsStillNeeded(need, mypoints));
     if (remainLabel) remainLabel->setString(text);
 
-    if (mypoints >= threshold && level < kLastLevel) levelUp();
+    const bool levelledUp = mypoints >= threshold && level < kLastLevel;
+    if (levelledUp) levelUp();
 
+    // After a level-up the gauge stays full on screen until the evolution ends, but the new level starts
+    // empty: a relaunch in between must not show it full.
     userDefault->setIntegerForKey(SaveDataKeys::kMyPoints, mypoints);
-    userDefault->setFloatForKey(SaveDataKeys::kGageLevel, gauge ? gauge->getPercentage() : 0.0f);
+    userDefault->setFloatForKey(SaveDataKeys::kGageLevel,
+                                gauge && !levelledUp ? gauge->getPercentage() : 0.0f);
     userDefault->setIntegerForKey(SaveDataKeys::kObjectCount, objectcount);
     userDefault->setIntegerForKey(SaveDataKeys::kMyObjectLevel, level);
     userDefault->setIntegerForKey(SaveDataKeys::kObjectSpriteAndSound, objectspriteandsound);
@@ -264,13 +268,19 @@ void GameLayer::levelUp() {
     mypoints = 0;
     ++level;
     char text[16];
-    std::snprintf(text, sizeof text, "%d", std::max(0, pointsNeeded()));
+    std::snprintf(text, sizeof text, "%d", pointsStillNeeded(pointsNeeded(), 0));
     if (remainLabel) remainLabel->setString(text);
 
-    userDefault->setIntegerForKey(SaveDataKeys::kLockCount,
-                                  userDefault->getIntegerForKey(SaveDataKeys::kLockCount, 2) + 1);
-    userDefault->setIntegerForKey(SaveDataKeys::kComplete,
-                                  userDefault->getIntegerForKey(SaveDataKeys::kComplete, 1) + 1);
+    using SaveDataKeys::readClamped;
+    userDefault->setIntegerForKey(
+        SaveDataKeys::kLockCount,
+        readClamped(userDefault, SaveDataKeys::kLockCount, SaveDataKeys::kMinLockCount,
+                    SaveDataKeys::kMinLockCount, SaveDataKeys::kMaxLockCount - 1) +
+            1);
+    userDefault->setIntegerForKey(
+        SaveDataKeys::kComplete, readClamped(userDefault, SaveDataKeys::kComplete, SaveDataKeys::kMinComplete,
+                                             SaveDataKeys::kMinComplete, SaveDataKeys::kMaxComplete - 1) +
+                                     1);
     // Rows past the table's last would name pictures and music that do not exist.
     soundid = std::min(soundid + 1, CharaTable::kRowCount);
     backspriteid = std::min(backspriteid + 1, CharaTable::kRowCount);

@@ -90,10 +90,9 @@ bool ZukanLayer::init() {
     userDefault = KTUserDefaultStore::sharedUserDefaultStore();
     KTScrollLayer::setPageMoveDoneFunc(clearPageMoving);
 
-    lockcount = userDefault->getIntegerForKey(SaveDataKeys::kLockCount, 2);
+    lockcount = SaveDataKeys::readClamped(userDefault, SaveDataKeys::kLockCount, SaveDataKeys::kMinLockCount,
+                                          SaveDataKeys::kMinLockCount, SaveDataKeys::kMaxLockCount);
     const int pageCount = pageCountFor(lockcount);
-    if (pageCount != lockcount - 1)
-        plat::logWarning("catalogue: stored lockcount %d gives %d pages", lockcount, pageCount);
 
     char name[32];
     std::snprintf(name, sizeof name, "bg%d.png", CharaTable::backgroundNumber(GameGlobals::level));
@@ -109,7 +108,10 @@ bool ZukanLayer::init() {
         addChild(strip, 1);
     }
 
-    const int completion = userDefault->getIntegerForKey(SaveDataKeys::kComplete, 1) * 10;
+    const int completion =
+        SaveDataKeys::readClamped(userDefault, SaveDataKeys::kComplete, SaveDataKeys::kMinComplete,
+                                  SaveDataKeys::kMinComplete, SaveDataKeys::kMaxComplete) *
+        10;
     for (int n = 1; n <= pageCount; ++n) pages->addObject(makePage(n, completion));
 
     scrollLayer = KTScrollLayer::create(pages, 0);

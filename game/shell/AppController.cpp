@@ -11,8 +11,8 @@
 #include "kite/platform/KTApplication.h"
 #include "kite/platform/linux/EAGLView.h"
 #include "platform/base/Clock.h"
-#include "platform/ui/Device.h"
 #include "platform/base/Log.h"
+#include "platform/ui/Device.h"
 #include "platform/ui/ViewController.h"
 
 namespace {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -87,19 +88,26 @@ bool ShellScript::parse(const std::string& text, int64_t firstFrame, std::string
 }
 
 bool ShellScript::load(const std::string& path, int64_t firstFrame, std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    // Only a plain file has a size to trust: a device or a pipe (/dev/zero) would be read for ever.
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) return fail("no such file");
+    if (std::filesystem::is_directory(status)) return fail("is a folder, not a script file");
+    if (!std::filesystem::is_regular_file(status)) return fail("is not a regular file");
     std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        if (error) *error = "cannot read " + path;
-        return false;
+    if (!file) return fail("cannot be read");
+    // Read in pieces and stopped just past the limit, whatever the file claims its size is.
+    constexpr size_t kLimit = kite::KTDriverScript::kMaxFileBytes;
+    std::string text;
+    char buffer[1 << 16];
+    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
+        text.append(buffer, static_cast<size_t>(file.gcount()));
+        if (text.size() > kLimit) return fail("is larger than " + std::to_string(kLimit >> 20) + " MB");
     }
-    file.seekg(0, std::ios::end);
-    const std::streamoff size = file.tellg();
-    if (size < 0 || size > static_cast<std::streamoff>(kite::KTDriverScript::kMaxFileBytes)) {
-        if (error) *error = path + " is too large for a script";
-        return false;
-    }
-    file.seekg(0);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return parse(text.str(), firstFrame, error);
+    if (file.bad()) return fail("cannot be read");
+    return parse(text, firstFrame, error);
 }

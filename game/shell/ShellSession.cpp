@@ -1,5 +1,7 @@
 #include "game/shell/ShellSession.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -16,19 +18,76 @@
 #include "kite/platform/linux/KTHeadlessDriver.h"
 #include "kite/platform/linux/KTScreen.h"
 #include "kite/platform/linux/KTWindowDriver.h"
-#include "platform/ui/Application.h"
-#include "platform/storage/AtomicFile.h"
-#include "platform/storage/Bundle.h"
 #include "platform/base/Clock.h"
 #include "platform/base/Log.h"
-#include "platform/storage/Paths.h"
 #include "platform/base/Random.h"
+#include "platform/media/GLContext.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/storage/AtomicFile.h"
+#include "platform/storage/Bundle.h"
+#include "platform/storage/Paths.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// SIGINT and SIGTERM ask the app to quit the way closing the window does: it passes through the
+// background (which stores the time and the timers and flushes the store) and ends normally. A second
+// signal while it is still quitting ends the program at once.
+class QuitSignals {
+  public:
+    QuitSignals() {
+        if (pipe2(pipe_, O_NONBLOCK | O_CLOEXEC) != 0) pipe_[0] = pipe_[1] = -1;
+        writeEnd_ = pipe_[1];
+        signalled_ = 0;
+        struct sigaction action {};
+        action.sa_handler = &QuitSignals::handle;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previousInt_);
+        sigaction(SIGTERM, &action, &previousTerm_);
+    }
+    ~QuitSignals() {
+        sigaction(SIGINT, &previousInt_, nullptr);
+        sigaction(SIGTERM, &previousTerm_, nullptr);
+        writeEnd_ = -1;
+        for (int fd : pipe_)
+            if (fd >= 0) close(fd);
+    }
+    QuitSignals(const QuitSignals&) = delete;
+    QuitSignals& operator=(const QuitSignals&) = delete;
+
+    // The signal that asked to quit, or 0.
+    static int signalled() { return signalled_; }
+    // Readable once a quit was asked for; -1 when no pipe could be made (then only signalled() tells).
+    int fd() const { return pipe_[0]; }
+
+  private:
+    static void handle(int signal) {
+        if (signalled_) {
+            ::signal(signal, SIG_DFL);
+            raise(signal);
+            return;
+        }
+        signalled_ = signal;
+        if (writeEnd_ >= 0) {
+            const char byte = 1;
+            [[maybe_unused]] ssize_t n = write(writeEnd_, &byte, 1);
+        }
+    }
+
+    static inline volatile sig_atomic_t signalled_ = 0;
+    static inline volatile int writeEnd_ = -1;
+    int pipe_[2] = {-1, -1};
+    struct sigaction previousInt_ {};
+    struct sigaction previousTerm_ {};
+};
+
+// The exit status of a run that a signal asked to end.
+int quitStatus(int status) {
+    return QuitSignals::signalled() ? 128 + QuitSignals::signalled() : status;
+}
 
 std::shared_ptr<plat::ApplicationDelegate> makeAppController() {
     return std::make_shared<AppController>();
@@ -45,6 +104,40 @@ bool setUpAudio(const ShellOptions& o) {
         if (!plat::writeFileAtomically(conf, text)) return false;
         setenv("ALSOFT_CONF", conf.c_str(), 1);
         setenv("ALSOFT_DRIVERS", "wave", 1);
+    }
+    return true;
+}
+
+// Outputs that could never be written are refused before anything starts, with one line each: the
+// run would otherwise play to its end and report success with nothing written.
+bool checkOutputs(const ShellOptions& o) {
+    std::error_code ec;
+    if (o.audio == ShellOptions::Audio::Wave) {
+        const fs::path file = fs::absolute(o.audioFile, ec);
+        const fs::path folder = file.parent_path();
+        if (fs::is_directory(file, ec)) {
+            std::fprintf(stderr, "potemaru: --audio wave:%s names a folder, not a file\n",
+                         o.audioFile.c_str());
+            return false;
+        }
+        if (!fs::is_directory(folder, ec) || access(folder.c_str(), W_OK) != 0) {
+            std::fprintf(stderr,
+                         "potemaru: --audio wave:%s cannot be written (%s is not a writable folder)\n",
+                         o.audioFile.c_str(), folder.c_str());
+            return false;
+        }
+    }
+    if (!o.captureDir.empty()) {
+        if (fs::exists(o.captureDir, ec) && !fs::is_directory(o.captureDir, ec)) {
+            std::fprintf(stderr, "potemaru: --capture %s is a file, not a folder\n", o.captureDir.c_str());
+            return false;
+        }
+        fs::create_directories(o.captureDir, ec);
+        if (!fs::is_directory(o.captureDir, ec) || access(o.captureDir.c_str(), W_OK) != 0) {
+            std::fprintf(stderr, "potemaru: --capture %s is not a folder that can be written\n",
+                         o.captureDir.c_str());
+            return false;
+        }
     }
     return true;
 }
@@ -90,6 +183,12 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args) {
         std::fprintf(stderr, "potemaru: script %s: %s\n", o.script.c_str(), error.c_str());
         return 2;
     }
+    // Without EGL nothing can be drawn: one line, before anything starts.
+    std::string why;
+    if (!plat::GLContext::headlessAvailable(&why)) {
+        std::fprintf(stderr, "potemaru: no usable EGL display for headless drawing: %s\n", why.c_str());
+        return 1;
+    }
     auto clock = std::make_shared<plat::VirtualClock>(
         o.resumeWallMicros.value_or(plat::VirtualClock::kDefaultStartMicros));
     auto previousClock = plat::Clock::setShared(clock);
@@ -100,8 +199,6 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args) {
         syncScreen();
         driver.setScript(script.takeDriverScript());
         fs::path captures = o.captureDir.empty() ? fs::path(".") : fs::path(o.captureDir);
-        std::error_code ec;
-        if (!o.captureDir.empty()) fs::create_directories(captures, ec);
         driver.setCaptureDirectory(captures);
 
         const int64_t last = o.frames           ? *o.frames
@@ -138,9 +235,11 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args) {
                     std::snprintf(name, sizeof name, "frame%06lld.png", static_cast<long long>(frame));
                     driver.capture(captures / name);
                 }
-                if (driver.quitRequested()) break;
+                if (driver.quitRequested() || QuitSignals::signalled()) break;
                 if (relaunchAfter && frame < last) return relaunch(app, args, frame + 1, clock->nowMicros());
             }
+            // However the run ends, the app leaves through the background, as on the phone.
+            app.enterBackground();
             return 0;
         });
         AppController::setGLViewFactory(nullptr);
@@ -149,7 +248,8 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args) {
     return status;
 }
 
-int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> driver) {
+int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> driver,
+              const QuitSignals& quitSignals) {
     if (!o.script.empty() || !o.captureDir.empty())
         plat::logWarning("potemaru: --script and --capture apply to headless runs; the window ignores them");
     syncScreen();
@@ -182,9 +282,16 @@ int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> drive
         plat::X11Window& window = driver->window();
         const plat::RunLoop::TimerId events = plat::RunLoop::main().addTimer(
             1.0 / 120, [&window] { window.processEvents(); }, 1.0 / 120);
+        plat::RunLoop::WatchId quit = 0;
+        if (quitSignals.fd() >= 0)
+            quit = plat::RunLoop::main().watchFd(quitSignals.fd(), plat::RunLoop::kReadable,
+                                                 [](int, unsigned) { plat::RunLoop::main().stop(); });
         driver->run();
+        if (quit) plat::RunLoop::main().unwatchFd(quit);
         plat::RunLoop::main().cancelTimer(events);
         if (limit) plat::RunLoop::main().cancelTimer(limit);
+        // Closing the window, the frame limit and a signal all leave through the background.
+        app.enterBackground();
         return 0;
     });
     AppController::setGLViewFactory(nullptr);
@@ -229,18 +336,20 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
         }
         plat::Bundle::setMainResourcePath(fs::absolute(o.resources));
     }
+    if (!checkOutputs(o)) return 1;
     if (!setUpAudio(o)) return 1;
     if (o.seed) plat::Random::setFixedSeed(*o.seed);
 
+    QuitSignals quitSignals;
     const char* display = std::getenv("DISPLAY");
     int status = -1;
     if (!o.headless && display && *display) {
         if (auto driver = kite::KTWindowDriver::create(o.scale))
-            status = runWindow(o, std::move(driver));
+            status = runWindow(o, std::move(driver), quitSignals);
         else
             plat::logWarning("potemaru: no window could be opened on %s; running headless", display);
     }
     if (status < 0) status = runHeadless(o, args);
     ::AudioEngine::end();
-    return status;
+    return quitStatus(status);
 }

@@ -21,7 +21,8 @@ uint16_t& configuredPort() {
     return port;
 }
 
-// Never destroyed: the receiving thread may use it until the process ends.
+// Not destroyed at exit, where the receiving thread may still use it; purgeSharedAccelerometer() joins the
+// thread before it lets go.
 std::shared_ptr<AccelerometerSimulation>*& sharedSlot() {
     static std::shared_ptr<AccelerometerSimulation>* slot = nullptr;
     return slot;
@@ -78,6 +79,32 @@ bool AccelerometerSimulation::hasSharedAccelerometer() {
     return sharedSlot() != nullptr;
 }
 
+void AccelerometerSimulation::purgeSharedAccelerometer() {
+    auto*& slot = sharedSlot();
+    if (!slot) return;
+    std::shared_ptr<AccelerometerSimulation> simulation = std::move(*slot);
+    delete slot;
+    slot = nullptr;
+    simulation->stop();
+}
+
+AccelerometerSimulation::~AccelerometerSimulation() {
+    stop();
+}
+
+void AccelerometerSimulation::stop() {
+    if (observer_) plat::NotificationCenter::defaultCenter().removeObserver(observer_);
+    observer_ = 0;
+    if (udpSocket < 0) return;
+    // Shutting the socket down wakes the blocked receive, which then sees isExiting and returns.
+    isExiting = true;
+    shutdown(udpSocket, SHUT_RDWR);
+    if (thread.joinable()) thread.join();
+    close(udpSocket);
+    udpSocket = -1;
+    receiving_ = false;
+}
+
 std::shared_ptr<AccelerometerSimulation> AccelerometerSimulation::getAccelerometer() {
     auto*& slot = sharedSlot();
     if (!slot) {
@@ -114,12 +141,11 @@ void AccelerometerSimulation::initialize(uint16_t port) {
         }
     }
     setUpThreadingSupport();
-    plat::NotificationCenter::defaultCenter().addObserver(
+    observer_ = plat::NotificationCenter::defaultCenter().addObserver(
         kThreadAccelNotification, [this](const plat::Notification& n) { processNotification(n); });
     if (udpSocket >= 0) {
         receiving_ = true;
         thread = std::thread([this] { threadLoop(); });
-        thread.detach();
     }
 }
 
@@ -135,6 +161,7 @@ void AccelerometerSimulation::threadLoop() {
     char buffer[kMaxDatagramBytes + 1];
     for (;;) {
         const ssize_t received = recv(udpSocket, buffer, kMaxDatagramBytes, 0);
+        if (isExiting) return;
         if (received < 0) {
             if (errno == EINTR) continue;
             plat::logError("AccelerometerSimulation: receiving failed (%s); the accelerometer feed stops",

@@ -59,6 +59,11 @@ class AccelerometerSimulation {
     // The UDP port the first getAccelerometer() binds (0 picks a free one); tests set it before that.
     static void setPort(uint16_t port);
     static bool hasSharedAccelerometer();
+    // Stops the shared instance's receiving thread (joined, not left running) and forgets the instance; the
+    // next getAccelerometer() makes a new one.
+    static void purgeSharedAccelerometer();
+
+    ~AccelerometerSimulation();
 
     AccelerometerSimulation(const AccelerometerSimulation&) = delete;
     AccelerometerSimulation& operator=(const AccelerometerSimulation&) = delete;
@@ -89,10 +94,12 @@ class AccelerometerSimulation {
     void initialize(uint16_t port);
     void setUpThreadingSupport();
     void threadLoop();
+    void stop();
 
     int udpSocket = -1;
     std::thread thread;
-    bool isExiting = false;
+    std::atomic<bool> isExiting{false};
+    plat::NotificationCenter::Token observer_ = 0;
     std::weak_ptr<AccelerometerSimulationDelegate> accelDelegate;
     UIAccelerationSimulation accObject;
     std::unique_ptr<std::deque<std::string>> notifications;

@@ -101,10 +101,15 @@ bool KTDirector::init() {
     m_pKeypadDispatcher = new KTKeypadDispatcher();
     m_pAccelerometer = new KTAccelerometer();
     // Keys typed on the platform view reach the text-input and keypad dispatchers before the game's updates.
-    m_pScheduler->scheduleUpdateForTarget(KTPlatformKeyInput::sharedKeyInput(), kKTPriorityNonSystemMin, false);
+    m_pScheduler->scheduleUpdateForTarget(KTPlatformKeyInput::sharedKeyInput(), kKTPriorityNonSystemMin,
+                                          false);
 
     KTAutoreleasePoolStack::sharedPoolStack()->push();
     return true;
+}
+
+bool KTDirector::hasSharedDirector() {
+    return s_sharedDirector != nullptr;
 }
 
 KTDirector::~KTDirector() {
@@ -412,6 +417,9 @@ void KTDirector::drawScene() {
     if (!m_bPaused) m_pScheduler->update(m_fDeltaTime);
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // Whatever drew between two frames (views composited over the last one) may have aimed the attribute
+    // arrays elsewhere; the first sprite of this frame aims them again.
+    ktGLForgetVertexPointers();
 
     if (m_pNextScene) setNextScene();
 
@@ -545,7 +553,12 @@ void KTDirector::purgeDirector() {
     KTUserDefaultStore::purgeSharedUserDefaultStore();
     ktGLInvalidateStateCache();
 
-    if (m_pobOpenGLView) m_pobOpenGLView->end();
+    // The GL view outlives the director: it must not keep handing touches to the dispatcher released
+    // with the director below.
+    if (m_pobOpenGLView) {
+        m_pobOpenGLView->setTouchDelegate(nullptr);
+        m_pobOpenGLView->end();
+    }
     m_pobOpenGLView = nullptr;
 
     release();

@@ -52,6 +52,8 @@ class KTDirector : public KTObject, public KTTypeInfo {
   public:
     // Made (as a KTDisplayLinkDirector) and initialised on first use.
     static KTDirector* sharedDirector();
+    // True when a director exists (asking sharedDirector() would make one).
+    static bool hasSharedDirector();
 
     ~KTDirector() override;
 

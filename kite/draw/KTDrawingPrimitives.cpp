@@ -26,9 +26,7 @@ bool prepareDraw() {
     s_pShader->setUniformsForBuiltins();
     s_pShader->setUniformLocationWith4fv(s_nColorLocation, s_tColor, 1);
     s_pShader->setUniformLocationWith1f(s_nPointSizeLocation, s_fPointSize);
-    // The points come from client memory, which a bound buffer or vertex array would turn into an offset.
-    ktGLBindVAO(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    ktGLClientVertexPointers();
     return true;
 }
 

@@ -13,8 +13,8 @@
 #include <string_view>
 
 #include "kite/files/KTFileUtils.h"
-#include "platform/storage/AtomicFile.h"
 #include "platform/base/Log.h"
+#include "platform/storage/AtomicFile.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/UserDefaults.h"
 
@@ -176,6 +176,19 @@ int KTUserDefaultStore::getIntegerForKey(const char* pKey, int defaultValue) {
     return stored ? stored->toInt32() : defaultValue;
 }
 
+int64_t KTUserDefaultStore::getInteger64ForKey(const char* pKey, int64_t defaultValue) {
+    LegacyNode legacy = getXMLNodeForKey(pKey);
+    if (const char* text = legacyText(legacy)) {
+        const int64_t value = plat::Value(std::string(text)).toInt64();
+        setInteger64ForKey(pKey, value);
+        flush();
+        deleteNodeAndSave(legacy);
+        return value;
+    }
+    auto stored = storedValue(pKey);
+    return stored ? stored->toInt64() : defaultValue;
+}
+
 float KTUserDefaultStore::getFloatForKey(const char* pKey) {
     return getFloatForKey(pKey, 0.0f);
 }
@@ -236,6 +249,13 @@ void KTUserDefaultStore::setBoolForKey(const char* pKey, bool value) {
 }
 
 void KTUserDefaultStore::setIntegerForKey(const char* pKey, int value) {
+    if (!pKey) return;
+    LegacyNode legacy = getXMLNodeForKey(pKey);
+    deleteNodeAndSave(legacy);
+    plat::UserDefaults::standard()->setInteger(value, pKey);
+}
+
+void KTUserDefaultStore::setInteger64ForKey(const char* pKey, int64_t value) {
     if (!pKey) return;
     LegacyNode legacy = getXMLNodeForKey(pKey);
     deleteNodeAndSave(legacy);

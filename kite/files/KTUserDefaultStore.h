@@ -4,6 +4,7 @@
 // Keys still present in the legacy "UserDefault.xml" of the caches folder move into the user defaults
 // the first time they are read or written; that file only shrinks and is deleted once empty.
 // Main thread only.
+#include <cstdint>
 #include <string>
 
 namespace tinyxml2 {
@@ -21,6 +22,8 @@ class KTUserDefaultStore {
     bool getBoolForKey(const char* pKey, bool defaultValue);
     int getIntegerForKey(const char* pKey);
     int getIntegerForKey(const char* pKey, int defaultValue);
+    // For values that outgrow 32 bits, such as seconds since 1970 after 2038.
+    int64_t getInteger64ForKey(const char* pKey, int64_t defaultValue);
     float getFloatForKey(const char* pKey);
     float getFloatForKey(const char* pKey, float defaultValue);
     double getDoubleForKey(const char* pKey);
@@ -31,6 +34,7 @@ class KTUserDefaultStore {
     // Setters do not write to disk; call flush() after a group of writes.
     void setBoolForKey(const char* pKey, bool value);
     void setIntegerForKey(const char* pKey, int value);
+    void setInteger64ForKey(const char* pKey, int64_t value);
     void setFloatForKey(const char* pKey, float value);
     void setDoubleForKey(const char* pKey, double value);
     void setStringForKey(const char* pKey, const std::string& value);

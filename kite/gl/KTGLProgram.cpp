@@ -162,6 +162,7 @@ void KTGLProgram::setUniformLocationWith4fv(GLint location, const GLfloat* float
 
 void KTGLProgram::setUniformLocationWithMatrix4fv(GLint location, const GLfloat* matrixArray,
                                                   unsigned int numberOfMatrices) {
+    m_uEyeSpaceProjection = 0;
     if (updateUniformLocation(location, matrixArray, sizeof(GLfloat) * 16 * numberOfMatrices))
         glUniformMatrix4fv(location, static_cast<GLsizei>(numberOfMatrices), GL_FALSE, matrixArray);
 }
@@ -178,6 +179,26 @@ void KTGLProgram::setUniformsForBuiltins() {
     setUniformLocationWithMatrix4fv(m_uUniforms[kKTUniformMVMatrix], matrixMV.mat, 1);
     setUniformLocationWithMatrix4fv(m_uUniforms[kKTUniformMVPMatrix], matrixMVP.mat, 1);
 
+    setTimeAndRandomUniforms();
+}
+
+void KTGLProgram::setUniformsForBuiltinsWithoutModelview() {
+    const unsigned long long projectionVersion = mxGLProjectionVersion();
+    if (projectionVersion == m_uEyeSpaceProjection) {
+        if (m_bUsesTime || m_uUniforms[kKTUniformRandom01] != -1) setTimeAndRandomUniforms();
+        return;
+    }
+    const mxMat4* projection = mxGLTopMatrix(MX_GL_PROJECTION);
+    mxMat4 identity;
+    mxMat4Identity(&identity);
+    setUniformLocationWithMatrix4fv(m_uUniforms[kKTUniformPMatrix], projection->mat, 1);
+    setUniformLocationWithMatrix4fv(m_uUniforms[kKTUniformMVMatrix], identity.mat, 1);
+    setUniformLocationWithMatrix4fv(m_uUniforms[kKTUniformMVPMatrix], projection->mat, 1);
+    setTimeAndRandomUniforms();
+    m_uEyeSpaceProjection = projectionVersion;
+}
+
+void KTGLProgram::setTimeAndRandomUniforms() {
     if (m_bUsesTime) {
         KTDirector* director = KTDirector::sharedDirector();
         const float time = static_cast<float>(director->getTotalFrames() * director->getAnimationInterval());

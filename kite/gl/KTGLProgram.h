@@ -84,12 +84,20 @@ class KTGLProgram : public KTObject {
                                          unsigned int numberOfMatrices);
     // Projection, model-view and their product from the matrix stacks; time and random values when used.
     void setUniformsForBuiltins();
+    // The built-ins for vertices already multiplied by the model-view matrix: the projection, an identity
+    // model-view, the projection again as their product. Costs nothing while the projection is unchanged
+    // since the last call and the program uses neither time nor random values.
+    void setUniformsForBuiltinsWithoutModelview();
+    // Whether vertices may be sent already multiplied by the model-view matrix and drawn with
+    // setUniformsForBuiltinsWithoutModelview: the program reads no model-view matrix of its own.
+    bool acceptsEyeSpaceVertices() const { return m_uUniforms[kKTUniformMVMatrix] == -1; }
 
     // Whether the bytes differ from what was last sent to the location (and remembers them when they do).
     bool updateUniformLocation(GLint location, const void* data, size_t bytes);
 
   private:
     bool compileShader(GLuint* shader, GLenum type, const GLchar* source);
+    void setTimeAndRandomUniforms();
 
     GLuint m_uProgram = 0;
     GLuint m_uVertShader = 0;
@@ -97,6 +105,9 @@ class KTGLProgram : public KTObject {
     GLint m_uUniforms[kKTUniform_MAX] = {};
     KTUniformCacheEntry* m_pHashForUniforms = nullptr;
     bool m_bUsesTime = false;
+    // The projection version (mxGLProjectionVersion) whose matrices setUniformsForBuiltinsWithoutModelview
+    // last sent; 0 once any matrix uniform was sent otherwise.
+    unsigned long long m_uEyeSpaceProjection = 0;
 };
 
 }  // namespace kite

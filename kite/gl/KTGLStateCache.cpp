@@ -1,5 +1,8 @@
 #include "kite/gl/KTGLStateCache.h"
 
+#include <cstddef>
+
+#include "kite/base/KTTypes.h"
 #include "kite/gl/KTGLProgram.h"
 #include "kite/matrix/KTMatrixStack.h"
 #include "platform/media/GLContext.h"
@@ -21,6 +24,9 @@ struct StateCache {
     bool attribPosition = false;
     bool attribColor = false;
     bool attribTexCoords = false;
+    // Where the default vertex array object's attribute pointers were last aimed by
+    // ktGLQuadVertexPointers; null when unknown.
+    const void* quadVertices = nullptr;
 };
 
 StateCache s_state;
@@ -63,6 +69,8 @@ KTGLStateCalls ktGLDefaultStateCalls() {
         .genVertexArrays = genVertexArrays,
         .bindVertexArray = bindVertexArray,
         .deleteVertexArrays = deleteVertexArrays,
+        .bindBuffer = glBindBuffer,
+        .vertexAttribPointer = glVertexAttribPointer,
     };
 }
 
@@ -150,5 +158,31 @@ void ktGLEnableVertexAttribs(unsigned int flags) {
 }
 
 void ktSetProjectionMatrixDirty() {}
+
+void ktGLQuadVertexPointers(const void* vertices) {
+    // The pointers belong to the default vertex array object and survive another object being bound.
+    ktGLBindVAO(0);
+    if (vertices == s_state.quadVertices) return;
+    s_calls.bindBuffer(GL_ARRAY_BUFFER, 0);
+    const auto* base = static_cast<const unsigned char*>(vertices);
+    constexpr GLsizei stride = sizeof(ktQuadVertex);
+    s_calls.vertexAttribPointer(kKTVertexAttrib_Position, 3, GL_FLOAT, GL_FALSE, stride,
+                                base + offsetof(ktQuadVertex, vertices));
+    s_calls.vertexAttribPointer(kKTVertexAttrib_TexCoords, 2, GL_FLOAT, GL_FALSE, stride,
+                                base + offsetof(ktQuadVertex, texCoords));
+    s_calls.vertexAttribPointer(kKTVertexAttrib_Color, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
+                                base + offsetof(ktQuadVertex, colors));
+    s_state.quadVertices = vertices;
+}
+
+void ktGLForgetVertexPointers() {
+    s_state.quadVertices = nullptr;
+}
+
+void ktGLClientVertexPointers() {
+    ktGLBindVAO(0);
+    s_calls.bindBuffer(GL_ARRAY_BUFFER, 0);
+    s_state.quadVertices = nullptr;
+}
 
 }  // namespace kite

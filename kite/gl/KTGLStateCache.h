@@ -31,6 +31,17 @@ void ktGLEnable(unsigned int flags);
 void ktGLEnableVertexAttribs(unsigned int flags);
 void ktSetProjectionMatrixDirty();
 
+// Points the position, colour and texture-coordinate arrays of the default vertex array object at quad
+// vertices in client memory (the ktQuadVertex layout, 24 bytes each), unless they already point there.
+// The array buffer binding is cleared first, as a client-memory pointer needs.
+void ktGLQuadVertexPointers(const void* vertices);
+// Drawing code that sets vertex attribute pointers of its own calls this, so the next
+// ktGLQuadVertexPointers sets them again.
+void ktGLForgetVertexPointers();
+// Before drawing code sets attribute pointers into client memory of its own: no vertex array object and
+// no array buffer bound (either would turn the pointers into offsets), and the quad pointers forgotten.
+void ktGLClientVertexPointers();
+
 // The GL entry points the cache (and the texture atlas, for its vertex array objects) call. The defaults go
 // straight to the driver; the vertex array entries are null when the driver lacks them, and the atlas then
 // draws from plain buffers. Tests swap entries to observe which calls really reach GL.
@@ -48,6 +59,9 @@ struct KTGLStateCalls {
     void (*genVertexArrays)(GLsizei n, GLuint* arrays);
     void (*bindVertexArray)(GLuint array);
     void (*deleteVertexArrays)(GLsizei n, const GLuint* arrays);
+    void (*bindBuffer)(GLenum target, GLuint buffer);
+    void (*vertexAttribPointer)(GLuint index, GLint size, GLenum type, GLboolean normalized, GLsizei stride,
+                                const void* pointer);
 };
 
 KTGLStateCalls& ktGLStateCalls();

@@ -104,10 +104,7 @@ void KTLayerColor::draw() {
     m_pShaderProgram->setUniformsForBuiltins();
     ktGLEnableVertexAttribs(kKTVertexAttribFlag_Position | kKTVertexAttribFlag_Color);
 
-    // The vertices live in client memory: a bound buffer or vertex array object would make GL read
-    // them as offsets into that buffer instead.
-    ktGLBindVAO(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    ktGLClientVertexPointers();
     glVertexAttribPointer(kKTVertexAttrib_Position, 2, GL_FLOAT, GL_FALSE, 0, m_pSquareVertices);
     glVertexAttribPointer(kKTVertexAttrib_Color, 4, GL_FLOAT, GL_FALSE, 0, m_pSquareColors);
 

@@ -17,11 +17,18 @@ mx_mat4_stack gProjection = {0, 0, nullptr, nullptr};
 mx_mat4_stack gTexture = {0, 0, nullptr, nullptr};
 mx_mat4_stack* gCurrent = nullptr;
 bool gInitialized = false;
+// Only ever grows, also across mxGLFreeAll, so a version seen before never comes back.
+unsigned long long gProjectionVersion = 1;
+
+void currentChanged() {
+    if (gCurrent == &gProjection) ++gProjectionVersion;
+}
 
 // A stack popped down to nothing has no top; give it an identity base so the next operation on it
 // has something to work on instead of reading through a null top.
 mxMat4* currentTop() {
     if (!gCurrent->top) {
+        currentChanged();
         mxMat4 identity;
         mx_mat4_stack_push(gCurrent, mxMat4Identity(&identity));
     }
@@ -77,6 +84,7 @@ void mxGLLazyInitialize() {
     mx_mat4_stack_initialize(&gTexture);
     gCurrent = &gModelview;
     gInitialized = true;
+    ++gProjectionVersion;
     mx_mat4_stack_push(&gModelview, &identity);
     mx_mat4_stack_push(&gProjection, &identity);
     mx_mat4_stack_push(&gTexture, &identity);
@@ -101,30 +109,46 @@ void mxGLMatrixMode(unsigned int mode) {
 
 void mxGLPushMatrix() {
     mxGLLazyInitialize();
-    // Copy first: the push may move the storage the top points into.
-    const mxMat4 top = *currentTop();
-    mx_mat4_stack_push(gCurrent, &top);
+    // The stack always has room for one more item and copies the top into it before it grows, so the top
+    // can be passed in place.
+    mx_mat4_stack_push(gCurrent, currentTop());
 }
 
 void mxGLPopMatrix() {
     KTAssert(gInitialized, "Cannot Pop empty matrix stack");
+    currentChanged();
     mx_mat4_stack_pop(gCurrent);
 }
 
 void mxGLLoadIdentity() {
     mxGLLazyInitialize();
+    currentChanged();
     mxMat4Identity(currentTop());
 }
 
 void mxGLMultMatrix(const mxMat4* m) {
     mxGLLazyInitialize();
+    currentChanged();
     mxMat4* top = currentTop();
     mxMat4Multiply(top, top, m);
+}
+
+void mxGLMultAffine(float a, float b, float c, float d, float tx, float ty, float tz) {
+    mxGLLazyInitialize();
+    currentChanged();
+    float* m = currentTop()->mat;
+    for (int r = 0; r < 4; ++r) {
+        const float x = m[r], y = m[r + 4], z = m[r + 8], w = m[r + 12];
+        m[r] = x * a + y * b;
+        m[r + 4] = x * c + y * d;
+        m[r + 12] = x * tx + y * ty + z * tz + w;
+    }
 }
 
 void mxGLTranslatef(float x, float y, float z) {
     // Set up here too, so a translate issued before any other matrix call has a stack to work on.
     mxGLLazyInitialize();
+    currentChanged();
     mxMat4 translation;
     mxMat4Translation(&translation, x, y, z);
     mxMat4* top = currentTop();
@@ -154,7 +178,25 @@ void mxGLGetMatrix(unsigned int mode, mxMat4* out) {
     }
 }
 
+const mxMat4* mxGLTopMatrix(unsigned int mode) {
+    mxGLLazyInitialize();
+    mx_mat4_stack* stack = mode == MX_GL_MODELVIEW    ? &gModelview
+                           : mode == MX_GL_PROJECTION ? &gProjection
+                           : mode == MX_GL_TEXTURE    ? &gTexture
+                                                      : nullptr;
+    if (!stack) return nullptr;
+    if (stack->top) return stack->top;
+    // An emptied stack reads as identity, as mxGLGetMatrix gives it.
+    static mxMat4 identity;
+    return mxMat4Identity(&identity);
+}
+
+unsigned long long mxGLProjectionVersion() {
+    return gProjectionVersion;
+}
+
 void mxGLFreeAll() {
+    ++gProjectionVersion;
     mx_mat4_stack_release(&gModelview);
     mx_mat4_stack_release(&gProjection);
     mx_mat4_stack_release(&gTexture);

@@ -27,8 +27,16 @@ void mxGLPushMatrix();
 void mxGLPopMatrix();
 void mxGLLoadIdentity();
 void mxGLMultMatrix(const mxMat4* m);
+// Multiplies by a node's 2D transform placed in a 4x4 matrix (a, b, c, d, tx, ty, with tz as the Z
+// translation): the same result as mxGLMultMatrix of that matrix, without the products by its zeros.
+void mxGLMultAffine(float a, float b, float c, float d, float tx, float ty, float tz);
 void mxGLTranslatef(float x, float y, float z);
 void mxGLGetMatrix(unsigned int mode, mxMat4* out);
 void mxGLFreeAll();
+// The top of a stack, read in place (valid until the next matrix call); null for an unknown mode.
+const mxMat4* mxGLTopMatrix(unsigned int mode);
+// Changes whenever the projection stack's top may have changed, so a program can tell that the projection
+// it last sent is still current without comparing matrices.
+unsigned long long mxGLProjectionVersion();
 
 }  // namespace kite

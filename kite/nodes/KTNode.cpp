@@ -567,11 +567,9 @@ void KTNode::transformAncestors() {
 }
 
 void KTNode::transform() {
-    mxMat4 transform4x4;
-    KTAffineTransform t = nodeToParentTransform();
-    CGAffineToGL(&t, transform4x4.mat);
-    transform4x4.mat[14] = m_fVertexZ;
-    mxGLMultMatrix(&transform4x4);
+    const KTAffineTransform t = nodeToParentTransform();
+    // The 4x4 form of t with the vertex Z as its Z translation, multiplied without its zeros.
+    mxGLMultAffine(t.a, t.b, t.c, t.d, t.tx, t.ty, m_fVertexZ);
 
     if (m_pCamera && !(m_pGrid && m_pGrid->isActive())) {
         const KTPoint& ap = m_obAnchorPointInPoints;
@@ -606,10 +604,14 @@ KTAffineTransform KTNode::nodeToParentTransform() {
     if (m_fRotationX != 0.0f || m_fRotationY != 0.0f) {
         float radiansX = -m_fRotationX * kDegreesToRadians;
         float radiansY = -m_fRotationY * kDegreesToRadians;
-        cx = cosf(radiansX);
-        sx = sinf(radiansX);
-        cy = cosf(radiansY);
-        sy = sinf(radiansY);
+        sincosf(radiansX, &sx, &cx);
+        // The usual case, setRotation: both angles are one, so is their sine and cosine.
+        if (m_fRotationY == m_fRotationX) {
+            sy = sx;
+            cy = cx;
+        } else {
+            sincosf(radiansY, &sy, &cy);
+        }
     }
 
     const bool needsSkewMatrix = m_fSkewX != 0.0f || m_fSkewY != 0.0f;

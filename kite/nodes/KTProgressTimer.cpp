@@ -303,9 +303,7 @@ void KTProgressTimer::draw() {
     // Leaves no vertex array object bound: the vertices come from client memory.
     ktGLEnableVertexAttribs(kKTVertexAttribFlag_PosColorTex);
     ktGLBindTexture2D(m_pSprite->getTexture() ? m_pSprite->getTexture()->getName() : 0);
-    // A bound array buffer would turn the client pointers below into offsets into it.
-    ktGLBindVAO(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    ktGLClientVertexPointers();
 
     constexpr GLsizei stride = sizeof(ktProgressVertex);
     glVertexAttribPointer(kKTVertexAttrib_Position, 2, GL_FLOAT, GL_FALSE, stride,

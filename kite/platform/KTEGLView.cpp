@@ -15,9 +15,18 @@ KTEGLView::KTEGLView() {
 
 KTEGLView::~KTEGLView() = default;
 
+namespace {
+KTEGLView* s_sharedOpenGLView = nullptr;
+}
+
 KTEGLView* KTEGLView::sharedOpenGLView() {
-    static KTEGLView instance;
-    return &instance;
+    if (!s_sharedOpenGLView) s_sharedOpenGLView = new KTEGLView();
+    return s_sharedOpenGLView;
+}
+
+void KTEGLView::purgeSharedOpenGLView() {
+    delete s_sharedOpenGLView;
+    s_sharedOpenGLView = nullptr;
 }
 
 void KTEGLView::end() {

@@ -55,6 +55,8 @@ class KTEGLViewProtocol {
     // Platform touches: n identities with positions in surface pixels, y downward. Each new touch takes
     // the lowest free of five slots; the sets go to the touch delegate (kite/touch/KTEGLViewTouches.cpp).
     virtual void handleTouchesBegin(int num, const intptr_t ids[], const float xs[], const float ys[]);
+    // The touch slots are the device's, shared by every view: forgets every finger still down.
+    static void forgetAllTouches();
     virtual void handleTouchesMove(int num, const intptr_t ids[], const float xs[], const float ys[]);
     virtual void handleTouchesEnd(int num, const intptr_t ids[], const float xs[], const float ys[]);
     virtual void handleTouchesCancel(int num, const intptr_t ids[], const float xs[], const float ys[]);

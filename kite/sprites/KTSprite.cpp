@@ -9,6 +9,7 @@
 #include "kite/gl/KTGLStateCache.h"
 #include "kite/gl/KTShaderCache.h"
 #include "kite/image/KTImage.h"
+#include "kite/matrix/KTMatrixStack.h"
 #include "kite/sprites/KTAnimationCache.h"
 #include "kite/sprites/KTSpriteFrame.h"
 #include "kite/sprites/KTSpriteFrameCache.h"
@@ -315,24 +316,37 @@ void KTSprite::draw() {
 
     ktGLEnable(m_eGLServerState);
     m_pShaderProgram->use();
-    m_pShaderProgram->setUniformsForBuiltins();
+
+    // The quad goes to GL already multiplied by the model-view matrix, through one scratch quad whose
+    // attribute pointers stay set: consecutive sprites then differ only in the bytes of that quad, and the
+    // uniforms (projection only) stay as they are. GL reads client memory during the draw call, so the
+    // scratch is free again when glDrawArrays returns. A program that reads the model-view matrix itself,
+    // or a projective model-view matrix, takes the quad as it is with the full uniforms.
+    static ktQuadVertex s_eyeSpaceQuad[4];
+    const mxMat4* modelview = mxGLTopMatrix(MX_GL_MODELVIEW);
+    const float* m = modelview->mat;
+    const bool eyeSpace = m_pShaderProgram->acceptsEyeSpaceVertices() && m[3] == 0.0f && m[7] == 0.0f &&
+                          m[11] == 0.0f && m[15] == 1.0f;
+    if (eyeSpace) {
+        m_pShaderProgram->setUniformsForBuiltinsWithoutModelview();
+        const ktQuadVertex* corners = &m_sQuad.tl;
+        for (int i = 0; i < 4; ++i) {
+            const ktVertex3F& v = corners[i].vertices;
+            ktQuadVertex& out = s_eyeSpaceQuad[i];
+            out.vertices.x = m[0] * v.x + m[4] * v.y + m[8] * v.z + m[12];
+            out.vertices.y = m[1] * v.x + m[5] * v.y + m[9] * v.z + m[13];
+            out.vertices.z = m[2] * v.x + m[6] * v.y + m[10] * v.z + m[14];
+            out.colors = corners[i].colors;
+            out.texCoords = corners[i].texCoords;
+        }
+    } else {
+        m_pShaderProgram->setUniformsForBuiltins();
+    }
 
     ktGLBlendFunc(m_sBlendFunc.src, m_sBlendFunc.dst);
     ktGLBindTexture2D(m_pobTexture ? m_pobTexture->getName() : 0);
     ktGLEnableVertexAttribs(kKTVertexAttribFlag_PosColorTex);
-    // The pointers below are client memory: a bound vertex array object or array buffer would turn them
-    // into offsets into that buffer.
-    ktGLBindVAO(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-
-    const auto* base = reinterpret_cast<const unsigned char*>(&m_sQuad);
-    constexpr GLsizei stride = sizeof(ktQuadVertex);
-    glVertexAttribPointer(kKTVertexAttrib_Position, 3, GL_FLOAT, GL_FALSE, stride,
-                          base + offsetof(ktQuadVertex, vertices));
-    glVertexAttribPointer(kKTVertexAttrib_TexCoords, 2, GL_FLOAT, GL_FALSE, stride,
-                          base + offsetof(ktQuadVertex, texCoords));
-    glVertexAttribPointer(kKTVertexAttrib_Color, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
-                          base + offsetof(ktQuadVertex, colors));
+    ktGLQuadVertexPointers(eyeSpace ? s_eyeSpaceQuad : &m_sQuad.tl);
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     ++g_drawCallCount;
 }

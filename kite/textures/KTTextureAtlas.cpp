@@ -10,8 +10,8 @@
 #include "kite/gl/KTGLProgram.h"
 #include "kite/gl/KTGLStateCache.h"
 #include "kite/textures/KTTexture2D.h"
-#include "platform/media/GLContext.h"
 #include "platform/base/Log.h"
+#include "platform/media/GLContext.h"
 
 namespace kite {
 namespace {
@@ -26,6 +26,7 @@ bool vaoAvailable() {
 }
 
 void setQuadAttribPointers() {
+    ktGLForgetVertexPointers();
     glVertexAttribPointer(kKTVertexAttrib_Position, 3, GL_FLOAT, GL_FALSE, sizeof(ktQuadVertex),
                           reinterpret_cast<const GLvoid*>(offsetof(ktQuadVertex, vertices)));
     glVertexAttribPointer(kKTVertexAttrib_Color, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(ktQuadVertex),
@@ -226,7 +227,7 @@ bool KTTextureAtlas::resizeCapacity(unsigned int newCapacity) {
         return false;
     }
     if (newCapacity > oldCapacity) {
-        memset(&m_pQuads[oldCapacity], 0, kQuadBytes * (newCapacity - oldCapacity));
+        memset(static_cast<void*>(&m_pQuads[oldCapacity]), 0, kQuadBytes * (newCapacity - oldCapacity));
         memset(&m_pIndices[static_cast<size_t>(oldCapacity) * 6], 0,
                kIndexBytesPerQuad * (newCapacity - oldCapacity));
     }

@@ -83,6 +83,13 @@ KTSet* collectEndingTouches(const KTEGLViewProtocol& view, int num, const intptr
 
 }  // namespace
 
+void KTEGLViewProtocol::forgetAllTouches() {
+    TouchSlots& s = slots();
+    for (KTTouch*& touch : s.touches) KT_SAFE_RELEASE_NULL(touch);
+    s.indexBitsUsed = 0;
+    KT_SAFE_RELEASE_NULL(s.touchIdReorderMap);
+}
+
 void KTEGLViewProtocol::handleTouchesBegin(int num, const intptr_t ids[], const float xs[],
                                            const float ys[]) {
     if (!validArrays(num, ids, xs, ys)) return;

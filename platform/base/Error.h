@@ -8,6 +8,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/base/Value.h"
 
@@ -49,11 +50,19 @@ class Exception : public std::exception {
     // "<name>: <reason>"
     const char* what() const noexcept override { return what_.c_str(); }
 
+    // One line per frame, innermost first: "<index> <module> 0x<address> <symbol> + <offset>". Empty unless
+    // captureCallStack() ran (a raiser that wants its trace reported calls it before throwing).
+    const std::vector<std::string>& callStackSymbols() const { return callStackSymbols_; }
+    void setCallStackSymbols(std::vector<std::string> lines) { callStackSymbols_ = std::move(lines); }
+    // Records the calling thread's stack (at most 64 frames) as the call-stack lines.
+    Exception& captureCallStack();
+
   private:
     std::string name_;
     std::string reason_;
     Value::Dictionary userInfo_;
     std::string what_;
+    std::vector<std::string> callStackSymbols_;
 };
 
 }  // namespace plat

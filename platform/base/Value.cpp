@@ -167,8 +167,8 @@ int64_t Value::toInt64() const {
 }
 
 int32_t Value::toInt32() const {
-    if (type() == Type::Integer) return static_cast<int32_t>(std::get<int64_t>(data_));  // keeps the low bits
-    int64_t v = toInt64();
+    // Saturates like every other conversion: keeping the low 32 bits would turn a large count negative.
+    const int64_t v = toInt64();
     if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
     if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(v);

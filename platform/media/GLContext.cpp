@@ -24,30 +24,31 @@ namespace {
 std::mutex gDisplayMutex;
 EGLDisplay gSurfacelessDisplay = EGL_NO_DISPLAY;
 
-EGLDisplay acquireSurfacelessDisplay() {
+// The display, or EGL_NO_DISPLAY with `why` saying what is missing.
+EGLDisplay acquireSurfacelessDisplay(std::string* why) {
     std::lock_guard<std::mutex> lock(gDisplayMutex);
     if (gSurfacelessDisplay != EGL_NO_DISPLAY) return gSurfacelessDisplay;
-    const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
-    if (!clientExtensions || !std::strstr(clientExtensions, "EGL_MESA_platform_surfaceless")) {
-        logError("GLContext: EGL has no surfaceless platform (client extensions: %s)",
-                 clientExtensions ? clientExtensions : "none");
+    auto fail = [why](std::string text) {
+        *why = std::move(text);
         return EGL_NO_DISPLAY;
-    }
+    };
+    const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+    if (!clientExtensions || !std::strstr(clientExtensions, "EGL_MESA_platform_surfaceless"))
+        return fail(std::string("EGL offers no surfaceless platform (client extensions: ") +
+                    (clientExtensions && *clientExtensions ? clientExtensions : "none") + ")");
     auto getPlatformDisplay =
         reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-    if (!getPlatformDisplay) {
-        logError("GLContext: eglGetPlatformDisplayEXT is missing");
-        return EGL_NO_DISPLAY;
-    }
+    if (!getPlatformDisplay) return fail("eglGetPlatformDisplayEXT is missing");
     EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    char code[16];
     if (display == EGL_NO_DISPLAY) {
-        logError("GLContext: no surfaceless EGL display (error 0x%04X)", eglGetError());
-        return EGL_NO_DISPLAY;
+        std::snprintf(code, sizeof code, "0x%04X", eglGetError());
+        return fail(std::string("no surfaceless EGL display (error ") + code + ")");
     }
     EGLint major = 0, minor = 0;
     if (!eglInitialize(display, &major, &minor)) {
-        logError("GLContext: eglInitialize failed (error 0x%04X)", eglGetError());
-        return EGL_NO_DISPLAY;
+        std::snprintf(code, sizeof code, "0x%04X", eglGetError());
+        return fail(std::string("eglInitialize failed (error ") + code + ")");
     }
     gSurfacelessDisplay = display;
     return display;
@@ -97,11 +98,22 @@ std::unique_ptr<GLContext> GLContext::createHeadless(int width, int height, cons
         logError("GLContext: bad surface size %dx%d", width, height);
         return nullptr;
     }
-    EGLDisplay display = acquireSurfacelessDisplay();
-    if (display == EGL_NO_DISPLAY) return nullptr;
+    std::string why;
+    EGLDisplay display = acquireSurfacelessDisplay(&why);
+    if (display == EGL_NO_DISPLAY) {
+        logError("GLContext: no usable EGL display: %s", why.c_str());
+        return nullptr;
+    }
     std::unique_ptr<GLContext> context(new GLContext());
     if (!context->init(display, SurfaceKind::Headless, 0, width, height, options)) return nullptr;
     return context;
+}
+
+bool GLContext::headlessAvailable(std::string* why) {
+    std::string reason;
+    const bool available = acquireSurfacelessDisplay(&reason) != EGL_NO_DISPLAY;
+    if (why) *why = reason;
+    return available;
 }
 
 std::unique_ptr<GLContext> GLContext::createForWindow(EGLDisplay display, EGLNativeWindowType window,

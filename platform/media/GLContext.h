@@ -30,6 +30,9 @@ class GLContext {
     // Null (with a log line) when EGL cannot start or no config matches.
     static std::unique_ptr<GLContext> createHeadless(int width, int height,
                                                      const GLContextOptions& options = {});
+    // Whether headless contexts can be made at all (an EGL display on the surfaceless platform); when
+    // not, `why` says what is missing. Logs nothing, so a program can say it once in its own words.
+    static bool headlessAvailable(std::string* why = nullptr);
     // For windowing code: `display` is an initialised EGL display of the window system the native window
     // belongs to. The context takes no ownership of the display or the window.
     static std::unique_ptr<GLContext> createForWindow(EGLDisplay display, EGLNativeWindowType window,

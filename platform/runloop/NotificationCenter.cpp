@@ -51,6 +51,15 @@ void NotificationCenter::post(const Notification& notification) {
     }
 }
 
+void NotificationCenter::removeAllObservers() {
+    std::vector<std::shared_ptr<Entry>> entries;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        entries.swap(entries_);
+    }
+    for (auto& entry : entries) entry->removed = true;
+}
+
 size_t NotificationCenter::observerCount() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return entries_.size();

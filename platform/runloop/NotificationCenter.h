@@ -39,6 +39,8 @@ class NotificationCenter {
     void post(std::string name, const void* sender = nullptr, std::any userInfo = {});
     void post(const Notification& notification);
     size_t observerCount() const;
+    // Forgets every observer (a test's leftovers).
+    void removeAllObservers();
 
   private:
     struct Entry {

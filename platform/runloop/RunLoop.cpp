@@ -78,6 +78,19 @@ RunLoop::~RunLoop() {
     if (wakeFd_ >= 0) close(wakeFd_);
 }
 
+void RunLoop::discardAll() {
+    std::vector<Task> posted;
+    std::vector<Timer> timers;
+    std::vector<Watch> watches;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        posted.swap(posted_);
+        timers.swap(timers_);
+        watches.swap(watches_);
+    }
+    // The callbacks die outside the lock: their captures may post or cancel on this loop.
+}
+
 RunLoop& RunLoop::main() {
     // Never destroyed: other threads may still post to it while the process exits.
     static RunLoop* loop = [] {
@@ -223,20 +236,28 @@ int RunLoop::runPosted() {
 
 int RunLoop::runDueTimers() {
     int64_t now = Clock::shared().monotonicMicros();
+    const size_t depth = dueDepth_;
+    if (dueByDepth_.size() <= depth) dueByDepth_.resize(depth + 1);
     {
+        auto& due = dueByDepth_[depth];
+        due.clear();
         std::lock_guard<std::mutex> lock(mutex_);
-        dueScratch_.clear();
         for (const Timer& t : timers_) {
-            if (t.due <= now) dueScratch_.emplace_back(t.due, t.id);
+            if (t.due <= now) due.emplace_back(t.due, t.id);
         }
-        if (dueScratch_.empty()) return 0;
+        if (due.empty()) return 0;
+        std::sort(due.begin(), due.end());
     }
-    std::sort(dueScratch_.begin(), dueScratch_.end());
-    // A callback may add or cancel timers (or run a nested pass), so iterate over a private copy.
-    auto due = dueScratch_;
+    // A callback may add or cancel timers or run a nested pass, which takes the next depth's list; this
+    // pass's list is indexed afresh each time because a nested pass may grow the outer vector.
+    ++dueDepth_;
+    struct DepthGuard {
+        size_t& depth;
+        ~DepthGuard() { --depth; }
+    } guard{dueDepth_};
     int count = 0;
-    for (const auto& entry : due) {
-        const auto id = entry.second;
+    for (size_t i = 0; i < dueByDepth_[depth].size(); ++i) {
+        const auto id = dueByDepth_[depth][i].second;
         std::shared_ptr<Task> callback;
         {
             std::lock_guard<std::mutex> lock(mutex_);

@@ -69,6 +69,8 @@ class RunLoop {
     bool isCurrent() const;
     // Wakes a waiting runOnce()/run() without posting anything.
     void wakeUp();
+    // Drops every posted task, timer and watch without running them (a test's leftovers).
+    void discardAll();
 
   private:
     struct Timer {
@@ -102,7 +104,10 @@ class RunLoop {
     std::vector<Watch> watches_;
     std::vector<pollfd> pollfds_;
     std::vector<WatchId> pollIds_;
-    std::vector<std::pair<int64_t, TimerId>> dueScratch_;
+    // One due list per nesting depth of runDueTimers (a timer callback may run the loop again): each keeps
+    // its capacity, so a pass allocates only when it sees more due timers than any pass before it.
+    std::vector<std::vector<std::pair<int64_t, TimerId>>> dueByDepth_;
+    size_t dueDepth_ = 0;
     uint64_t nextId_ = 1;
     int wakeFd_ = -1;
     std::atomic<bool> running_{false};

@@ -28,6 +28,12 @@ bool writeAll(int fd, const uint8_t* p, size_t size) {
     return true;
 }
 
+// ".NAME.tmp." followed by mkostemp's six characters.
+std::string temporaryPrefix(const fs::path& path) {
+    return "." + path.filename().string() + ".tmp.";
+}
+constexpr size_t kTemporarySuffixLength = 6;
+
 }  // namespace
 
 bool writeFileAtomically(const fs::path& path, const void* data, size_t size) {
@@ -41,7 +47,7 @@ bool writeFileAtomically(const fs::path& path, const void* data, size_t size) {
     }
     fs::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
-    std::string temp = (folder / ("." + path.filename().string() + ".tmp.XXXXXX")).string();
+    std::string temp = (folder / (temporaryPrefix(path) + "XXXXXX")).string();
 
     int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
@@ -81,6 +87,27 @@ bool writeFileAtomically(const fs::path& path, const void* data, size_t size) {
         ::close(dirFd);
     }
     return true;
+}
+
+size_t removeStaleTemporaryFiles(const fs::path& path) {
+    if (!path.has_filename()) return 0;
+    fs::path folder = path.parent_path();
+    if (folder.empty()) folder = ".";
+    const std::string prefix = temporaryPrefix(path);
+    size_t removed = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + kTemporarySuffixLength ||
+            name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        std::error_code removeError;
+        if (it->is_regular_file(removeError) && fs::remove(it->path(), removeError)) {
+            logWarning("removed %s, left by a write that never finished", it->path().c_str());
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 bool writeFileAtomically(const fs::path& path, std::string_view bytes) {

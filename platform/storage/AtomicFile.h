@@ -15,4 +15,9 @@ bool writeFileAtomically(const std::filesystem::path& path, const void* data, si
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 bool writeFileAtomically(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
+// Removes what a process killed between the temporary file and the rename left beside `path` (files
+// named like writeFileAtomically's temporaries of that target). For a store's owner to call when it
+// loads; returns how many were removed. Other files are never touched.
+size_t removeStaleTemporaryFiles(const std::filesystem::path& path);
+
 }  // namespace plat

@@ -6,6 +6,9 @@
 #include <mutex>
 #include <system_error>
 
+#include "platform/base/Log.h"
+#include "platform/storage/PropertyList.h"
+
 namespace plat {
 namespace fs = std::filesystem;
 
@@ -19,6 +22,30 @@ std::mutex& mainMutex() {
 fs::path& mainOverride() {
     static fs::path p;
     return p;
+}
+
+// Values set by the app or a test; a null value removes the key.
+Value::Dictionary& mainInfoOverrides() {
+    static Value::Dictionary d;
+    return d;
+}
+
+// The merged values of the main bundle, made on first use after a change.
+std::shared_ptr<const Value::Dictionary>& mainInfo() {
+    static std::shared_ptr<const Value::Dictionary> info;
+    return info;
+}
+
+Value::Dictionary readInfoFile(const fs::path& resourcePath) {
+    fs::path file = resourcePath / Bundle::kInfoFileName;
+    std::error_code ec;
+    if (resourcePath.empty() || !fs::is_regular_file(file, ec)) return {};
+    auto value = PropertyList::readFile(file);
+    if (!value || !value->isDictionary()) {
+        logWarning("Bundle: %s holds no dictionary of information values", file.c_str());
+        return {};
+    }
+    return *value->dictionaryIf();
 }
 
 bool isDir(const fs::path& p) {
@@ -48,6 +75,44 @@ bool escapesRoot(const fs::path& relative) {
 
 Bundle::Bundle(fs::path resourcePath) : resourcePath_(std::move(resourcePath)) {}
 
+Bundle::Bundle(fs::path resourcePath, std::shared_ptr<const Value::Dictionary> info)
+    : resourcePath_(std::move(resourcePath)), info_(std::move(info)) {}
+
+Value::Dictionary Bundle::defaultInfoDictionary() {
+    return Value::Dictionary{{kIdentifierKey, "org.potemaru.potemaru"},
+                             {kNameKey, "potemaru"},
+                             {"CFBundleDisplayName", "potemaru"},
+                             {kShortVersionKey, "1.0"},
+                             {kVersionKey, "1"}};
+}
+
+const Value::Dictionary& Bundle::infoDictionary() const {
+    if (!info_) info_ = std::make_shared<const Value::Dictionary>(readInfoFile(resourcePath_));
+    return *info_;
+}
+
+const Value& Bundle::objectForInfoDictionaryKey(std::string_view key) const {
+    const Value* v = infoDictionary().find(key);
+    return v ? *v : Value::null();
+}
+
+std::string Bundle::bundleIdentifier() const {
+    const std::string* s = objectForInfoDictionaryKey(kIdentifierKey).stringIf();
+    return s ? *s : std::string();
+}
+
+void Bundle::setMainInfoValue(const std::string& key, Value value) {
+    std::lock_guard<std::mutex> lock(mainMutex());
+    mainInfoOverrides().set(key, std::move(value));
+    mainInfo().reset();
+}
+
+void Bundle::resetMainInfoValues() {
+    std::lock_guard<std::mutex> lock(mainMutex());
+    mainInfoOverrides().clear();
+    mainInfo().reset();
+}
+
 fs::path Bundle::defaultResourcePath() {
     fs::path exeDir = executableFolder();
     if (!exeDir.empty()) {
@@ -64,7 +129,19 @@ fs::path Bundle::defaultResourcePath() {
 Bundle Bundle::main() {
     std::lock_guard<std::mutex> lock(mainMutex());
     if (mainOverride().empty()) mainOverride() = defaultResourcePath();
-    return Bundle(mainOverride());
+    if (!mainInfo()) {
+        Value::Dictionary info = defaultInfoDictionary();
+        for (auto& [key, value] : readInfoFile(mainOverride())) info.set(key, std::move(value));
+        for (const auto& [key, value] : mainInfoOverrides()) {
+            if (value.isNull()) {
+                info.remove(key);
+            } else {
+                info.set(key, value);
+            }
+        }
+        mainInfo() = std::make_shared<const Value::Dictionary>(std::move(info));
+    }
+    return Bundle(mainOverride(), mainInfo());
 }
 
 void Bundle::setMainResourcePath(const fs::path& resourcePath) {
@@ -72,6 +149,7 @@ void Bundle::setMainResourcePath(const fs::path& resourcePath) {
     fs::path absolute = resourcePath.empty() ? fs::path() : fs::absolute(resourcePath, ec);
     std::lock_guard<std::mutex> lock(mainMutex());
     mainOverride() = resourcePath.empty() ? defaultResourcePath() : (ec ? resourcePath : absolute);
+    mainInfo().reset();
 }
 
 fs::path Bundle::pathForResource(std::string_view name, std::string_view type,

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <system_error>
 
-#include "platform/storage/AtomicFile.h"
 #include "platform/base/Log.h"
+#include "platform/storage/AtomicFile.h"
 
 namespace plat {
 namespace fs = std::filesystem;

@@ -46,11 +46,21 @@ fs::path Paths::home() {
     return homeSlot();
 }
 
-fs::path Paths::documents() { return home() / "Documents"; }
-fs::path Paths::library() { return home() / "Library"; }
-fs::path Paths::caches() { return library() / "Caches"; }
-fs::path Paths::preferences() { return library() / "Preferences"; }
-fs::path Paths::tmp() { return home() / "tmp"; }
+fs::path Paths::documents() {
+    return home() / "Documents";
+}
+fs::path Paths::library() {
+    return home() / "Library";
+}
+fs::path Paths::caches() {
+    return library() / "Caches";
+}
+fs::path Paths::preferences() {
+    return library() / "Preferences";
+}
+fs::path Paths::tmp() {
+    return home() / "tmp";
+}
 
 bool Paths::ensureLayout() {
     for (const fs::path& dir : {documents(), caches(), preferences(), tmp()}) {

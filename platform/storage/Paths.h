@@ -1,14 +1,15 @@
 #pragma once
 // The app's data folders, laid out like a phone app's sandbox under one home folder:
 //   Documents/  Library/  Library/Caches/  Library/Preferences/  tmp/
-// The home is ${XDG_DATA_HOME:-~/.local/share}/<app name>/ unless set (the program's --home, tests' temp dirs).
+// The home is ${XDG_DATA_HOME:-~/.local/share}/<app name>/ unless set (the program's --home, tests' temp
+// dirs).
 #include <filesystem>
 #include <string>
 
 namespace plat {
 
 class Paths {
-public:
+  public:
     static std::filesystem::path defaultHome(const std::string& appName = "potemaru");
 
     // Sets the home folder and creates its layout; false (with a log line) when it cannot be made.

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/base/Log.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/FileManager.h"
-#include "platform/base/Log.h"
 
 namespace plat {
 namespace {

@@ -1,12 +1,11 @@
 #include "platform/storage/UserDefaults.h"
 
-#include <cctype>
-#include <cstdlib>
 #include <system_error>
 
+#include "platform/base/Locale.h"
+#include "platform/base/Log.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/FileManager.h"
-#include "platform/base/Log.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
 
@@ -14,25 +13,6 @@ namespace plat {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string languageFromEnvironment() {
-    const char* locale = nullptr;
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* v = std::getenv(name);
-        if (v && *v) {
-            locale = v;
-            break;
-        }
-    }
-    if (!locale) return "en";
-    std::string code;
-    for (const char* p = locale; *p && *p != '_' && *p != '.' && *p != '@' && *p != '-'; ++p)
-        code += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
-    if (code.size() < 2 || code.size() > 3) return "en";
-    for (char c : code)
-        if (c < 'a' || c > 'z') return "en";
-    return code;
-}
 
 // Nulls have no stored form; refusing them here keeps one bad value from blocking every later save.
 bool storable(const Value& v, int depth = 0) {
@@ -47,13 +27,28 @@ bool storable(const Value& v, int depth = 0) {
     return true;
 }
 
+std::mutex& standardMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::shared_ptr<UserDefaults>& standardSlot() {
+    static std::shared_ptr<UserDefaults> instance;
+    return instance;
+}
+
 }  // namespace
 
+void UserDefaults::forgetStandard() {
+    std::shared_ptr<UserDefaults> old;
+    std::lock_guard<std::mutex> lock(standardMutex());
+    old.swap(standardSlot());
+}
+
 std::shared_ptr<UserDefaults> UserDefaults::standard() {
-    static std::mutex standardMutex;
-    static std::shared_ptr<UserDefaults> instance;
     fs::path file = Paths::preferences() / kStandardFileName;
-    std::lock_guard<std::mutex> lock(standardMutex);
+    std::lock_guard<std::mutex> lock(standardMutex());
+    std::shared_ptr<UserDefaults>& instance = standardSlot();
     if (!instance || instance->path() != file) {
         if (instance) instance->synchronize();
         instance = create(file);
@@ -66,13 +61,15 @@ std::shared_ptr<UserDefaults> UserDefaults::create(const fs::path& file) {
 }
 
 UserDefaults::UserDefaults(fs::path file) : file_(std::move(file)) {
-    registered_.set(kLanguagesKey, Value(Value::Array{Value(languageFromEnvironment())}));
+    registered_.set(kLanguagesKey, Value(Value::Array{Value(Locale::current().languageCode())}));
     load();
 }
 
 UserDefaults::~UserDefaults() = default;
 
 void UserDefaults::load() {
+    // A kill between a save's temporary file and its rename leaves the temporary behind for good.
+    removeStaleTemporaryFiles(file_);
     if (!FileManager::fileExists(file_)) return;
     auto value = PropertyList::readFile(file_);
     if (value && value->isDictionary()) {

@@ -23,6 +23,8 @@ class UserDefaults {
     // The app's own store in Paths::preferences(). When the app home changes (tests), the next call
     // saves pending changes of the old store and opens the one of the new home.
     static std::shared_ptr<UserDefaults> standard();
+    // Drops the app's store without saving it: its home is gone (the end of a test).
+    static void forgetStandard();
     // A store kept in the given file. An unreadable file is moved aside to "<file>.unreadable" (so
     // nothing is lost) and the store starts empty.
     static std::shared_ptr<UserDefaults> create(const std::filesystem::path& file);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/base/Log.h"
+#include "platform/runloop/NotificationCenter.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
 
@@ -97,6 +98,7 @@ void Application::resignActive() {
     if (state_ != State::Active || terminated_) return;
     state_ = State::Inactive;
     if (delegate_) delegate_->applicationWillResignActive(*this);
+    post(kWillResignActiveNotification);
 }
 
 void Application::becomeActive() {
@@ -104,6 +106,7 @@ void Application::becomeActive() {
     if (state_ == State::Background) enterForeground();
     state_ = State::Active;
     if (delegate_) delegate_->applicationDidBecomeActive(*this);
+    post(kDidBecomeActiveNotification);
 }
 
 void Application::enterBackground() {
@@ -111,18 +114,26 @@ void Application::enterBackground() {
     resignActive();
     state_ = State::Background;
     if (delegate_) delegate_->applicationDidEnterBackground(*this);
+    post(kDidEnterBackgroundNotification);
 }
 
 void Application::enterForeground() {
     if (terminated_ || state_ != State::Background) return;
     state_ = State::Inactive;
     if (delegate_) delegate_->applicationWillEnterForeground(*this);
+    post(kWillEnterForegroundNotification);
 }
 
 void Application::terminate() {
     if (terminated_) return;
     terminated_ = true;
-    if (delegate_ && launched_) delegate_->applicationWillTerminate(*this);
+    if (!launched_) return;
+    if (delegate_) delegate_->applicationWillTerminate(*this);
+    post(kWillTerminateNotification);
+}
+
+void Application::post(const char* name) const {
+    NotificationCenter::defaultCenter().post(name, this);
 }
 
 void Application::receiveMemoryWarning() {

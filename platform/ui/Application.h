@@ -52,6 +52,16 @@ class Application {
 
     static constexpr const char* kNotificationsFileName = "LocalNotifications.plist";
 
+    // Life-cycle notifications, posted on the default centre with the application as sender right after
+    // the delegate has heard of the change, so that SDKs follow the app without a hook in it.
+    static constexpr const char* kWillResignActiveNotification = "UIApplicationWillResignActiveNotification";
+    static constexpr const char* kDidEnterBackgroundNotification =
+        "UIApplicationDidEnterBackgroundNotification";
+    static constexpr const char* kWillEnterForegroundNotification =
+        "UIApplicationWillEnterForegroundNotification";
+    static constexpr const char* kDidBecomeActiveNotification = "UIApplicationDidBecomeActiveNotification";
+    static constexpr const char* kWillTerminateNotification = "UIApplicationWillTerminateNotification";
+
     // Makes the shared application and its delegate, launches it, makes it active, runs `loop`, then
     // terminates it. Returns the loop's status, or 1 when the delegate refuses to launch.
     static int main(int argc, char** argv, const DelegateFactory& makeDelegate, const EventLoop& loop);
@@ -102,6 +112,7 @@ class Application {
     static void printServiceLine(const std::string& line);
 
   private:
+    void post(const char* name) const;
     bool writeNotifications(const std::vector<LocalNotification>& list) const;
 
     std::shared_ptr<ApplicationDelegate> delegate_;

@@ -1,8 +1,15 @@
 #include "platform/ui/Device.h"
 
+#include <sys/utsname.h>
+
 #include <cstdlib>
 
 namespace plat {
+
+Device::Device() {
+    struct utsname names {};
+    machine_ = ::uname(&names) == 0 && names.machine[0] ? names.machine : "unknown";
+}
 
 const Device& Device::current() {
     static const Device device;

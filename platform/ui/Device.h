@@ -14,8 +14,13 @@ class Device {
     double systemVersionNumber() const;
     Idiom userInterfaceIdiom() const { return Idiom::Phone; }
     const std::string& model() const { return model_; }
+    // The hardware model as the system's "hw.machine" names it (the kernel's machine, "x86_64").
+    const std::string& hardwareMachine() const { return machine_; }
 
   private:
+    Device();
+
+    std::string machine_;
     std::string systemName_ = "Linux";
     std::string systemVersion_ = "8.0";
     std::string model_ = "desktop";

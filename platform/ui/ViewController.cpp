@@ -4,12 +4,12 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/ui/Application.h"
-#include "platform/storage/AtomicFile.h"
 #include "platform/base/Log.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/storage/AtomicFile.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
-#include "platform/runloop/RunLoop.h"
+#include "platform/ui/Application.h"
 
 namespace plat {
 namespace {

@@ -2,45 +2,14 @@
 
 #include <algorithm>
 
-#include "platform/ui/Application.h"
+#include "platform/base/Clock.h"
 #include "platform/base/Log.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/ViewController.h"
 
 namespace plat {
 namespace {
 Window* gKeyWindow = nullptr;
-}
-
-View::~View() {
-    for (auto& child : subviews_) child->superview_ = nullptr;
-}
-
-bool View::isDescendantOf(const View* view) const {
-    for (const View* v = this; v; v = v->superview_)
-        if (v == view) return true;
-    return false;
-}
-
-void View::addSubview(const std::shared_ptr<View>& view) {
-    if (!view) return;
-    if (isDescendantOf(view.get())) {
-        logError("View: a view cannot be added inside itself");
-        return;
-    }
-    std::shared_ptr<View> keep = view;
-    keep->removeFromSuperview();
-    keep->superview_ = this;
-    subviews_.push_back(std::move(keep));
-}
-
-void View::removeFromSuperview() {
-    View* parent = superview_;
-    if (!parent) return;
-    superview_ = nullptr;
-    auto& list = parent->subviews_;
-    auto it = std::find_if(list.begin(), list.end(), [this](const auto& v) { return v.get() == this; });
-    // Erasing may drop the last reference to this view, so nothing touches it afterwards.
-    if (it != list.end()) list.erase(it);
 }
 
 Window::~Window() {
@@ -61,6 +30,68 @@ void Window::makeKeyAndVisible() {
 
 Window* Window::keyWindow() {
     return gKeyWindow;
+}
+
+View* Window::contentView() const {
+    if (root_ && root_->isViewLoaded() && root_->view()->superview() == this) return root_->view().get();
+    return subviews().empty() ? nullptr : subviews().front().get();
+}
+
+bool Window::routeTouch(Touch::Phase phase, intptr_t identity, Point location) {
+    Window* window = keyWindow();
+    return window && window->sendTouch(phase, identity, location);
+}
+
+bool Window::sendTouch(Touch::Phase phase, intptr_t identity, Point location) {
+    const double now = static_cast<double>(Clock::shared().monotonicMicros()) / 1e6;
+    auto it = std::find_if(touches_.begin(), touches_.end(),
+                           [identity](const TrackedTouch& t) { return t.identity == identity; });
+    if (phase == Touch::Phase::Began) {
+        // A beginning for a finger still down: the old touch is over.
+        if (it != touches_.end()) {
+            if (it->touch) sendTouch(Touch::Phase::Cancelled, identity, location);
+            it = std::find_if(touches_.begin(), touches_.end(),
+                              [identity](const TrackedTouch& t) { return t.identity == identity; });
+            if (it != touches_.end()) touches_.erase(it);
+        }
+        View* hit = hitTest(location, nullptr);
+        std::shared_ptr<View> target = hit ? hit->weak_from_this().lock() : nullptr;
+        if (!hit || hit == this || hit == contentView() || !target) {
+            touches_.push_back({identity, nullptr});
+            return false;
+        }
+        auto touch = std::make_shared<Touch>(identity, location, now);
+        touch->setView(target);
+        touches_.push_back({identity, touch});
+        Event event{now, {touch}};
+        target->touchesBegan(event.allTouches, event);
+        return true;
+    }
+    if (it == touches_.end()) return false;
+    std::shared_ptr<Touch> touch = it->touch;
+    const bool last = phase == Touch::Phase::Ended || phase == Touch::Phase::Cancelled;
+    if (last) touches_.erase(it);
+    if (!touch) return false;
+    touch->update(phase, location, now);
+    std::shared_ptr<View> target = touch->sharedView();
+    if (!target) return true;
+    Event event{now, {touch}};
+    switch (phase) {
+        case Touch::Phase::Moved:
+        case Touch::Phase::Stationary:
+            target->touchesMoved(event.allTouches, event);
+            break;
+        case Touch::Phase::Ended:
+            target->touchesEnded(event.allTouches, event);
+            break;
+        case Touch::Phase::Cancelled:
+            target->touchesCancelled(event.allTouches, event);
+            break;
+        case Touch::Phase::Began:
+            break;
+    }
+    if (last) touch->setView(nullptr);
+    return true;
 }
 
 Screen& Screen::main() {

@@ -1,49 +1,16 @@
 #pragma once
-// The phone's view model on the desktop: rectangles in points with the origin at the top left, views
-// that hold subviews, the one window, and the main screen. Nothing here draws; the GL frame is the
-// screen's content and these views stand for what the phone would lay over it (ads, sheets).
+// The window (the root of the views on screen) and the main screen. The window's content view hosts the
+// GL frame; the compositor lays every other view over it, and touches go to the view they hit.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
+#include "platform/ui/View.h"
+
 namespace plat {
 
 class ViewController;
-
-struct Rect {
-    double x = 0, y = 0, width = 0, height = 0;
-    bool operator==(const Rect&) const = default;
-};
-
-class View : public std::enable_shared_from_this<View> {
-  public:
-    explicit View(Rect frame = {}) : frame_(frame) {}
-    virtual ~View();
-    View(const View&) = delete;
-    View& operator=(const View&) = delete;
-
-    Rect frame() const { return frame_; }
-    void setFrame(Rect frame) { frame_ = frame; }
-    // The frame moved to the view's own origin.
-    Rect bounds() const { return {0, 0, frame_.width, frame_.height}; }
-    bool isHidden() const { return hidden_; }
-    void setHidden(bool hidden) { hidden_ = hidden; }
-
-    // Takes the view out of its old superview first; adding a view to itself or to one of its own
-    // subviews is refused (logged), since it would make a cycle.
-    void addSubview(const std::shared_ptr<View>& view);
-    void removeFromSuperview();
-    const std::vector<std::shared_ptr<View>>& subviews() const { return subviews_; }
-    // Not retained: the superview owns its subviews.
-    View* superview() const { return superview_; }
-    bool isDescendantOf(const View* view) const;
-
-  private:
-    Rect frame_;
-    bool hidden_ = false;
-    View* superview_ = nullptr;
-    std::vector<std::shared_ptr<View>> subviews_;
-};
 
 class Window : public View {
   public:
@@ -58,8 +25,23 @@ class Window : public View {
     // The window last made key (not retained; null once it is gone).
     static Window* keyWindow();
 
+    // The view that hosts the GL frame: the root view controller's view, else the first subview.
+    View* contentView() const;
+
+    // Offers a touch of the screen (window points) to the key window. On its beginning the window's hit
+    // test decides: a touch on the content view (or on nothing) belongs to the game, and every later phase
+    // of it too; any other view takes the touch to its end. True when a view took it, so the game must not
+    // see it; false when the game should.
+    static bool routeTouch(Touch::Phase phase, intptr_t identity, Point location);
+    bool sendTouch(Touch::Phase phase, intptr_t identity, Point location);
+
   private:
+    struct TrackedTouch {
+        intptr_t identity;
+        std::shared_ptr<Touch> touch;  // null: the game's touch
+    };
     std::shared_ptr<ViewController> root_;
+    std::vector<TrackedTouch> touches_;
 };
 
 // The device's screen: 320 x 568 points at 2 pixels per point unless the session says otherwise.

@@ -127,6 +127,16 @@ void X11Window::attach(RunLoop& loop) {
     loop.post([this] { processEvents(); });
 }
 
+void X11Window::handleQueuedEventsSoon() {
+    if (!loop_ || !display_ || queuedPassPending_) return;
+    if (XPending(dpy(display_)) <= 0) return;
+    queuedPassPending_ = true;
+    loop_->post([this] {
+        queuedPassPending_ = false;
+        processEvents();
+    });
+}
+
 void X11Window::detach() {
     if (loop_ && watch_) loop_->unwatchFd(watch_);
     loop_ = nullptr;

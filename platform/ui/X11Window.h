@@ -60,6 +60,9 @@ class X11Window {
     void detach();
     // Handles every event already queued or readable; returns how many were handled.
     int processEvents();
+    // After a buffer swap: the swap may have read events off the connection into the client's queue,
+    // where the loop's watch no longer sees them; they are handled on the loop's next pass.
+    void handleQueuedEventsSoon();
     // Waits (real time, bounded) until the window is mapped and exposed, handling events meanwhile.
     bool waitUntilVisible(double maxSeconds = 5.0);
     bool isVisible() const { return visible_; }
@@ -75,6 +78,7 @@ class X11Window {
     int pixelWidth_ = 0;
     int pixelHeight_ = 0;
     double scale_ = 1.0;
+    bool queuedPassPending_ = false;
     bool buttonDown_ = false;
     double lastX_ = 0, lastY_ = 0;
     bool visible_ = false;

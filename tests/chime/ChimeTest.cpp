@@ -9,8 +9,10 @@
 #include "chime/CHAudioManager.h"
 #include "chime/CHSoundSource.h"
 #include "chime/Chime.h"
-#include "platform/storage/Bundle.h"
+#include "kite/files/KTFileUtils.h"
+#include "platform/base/Log.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/storage/Bundle.h"
 #include "tests/chime/ChimeTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -20,6 +22,20 @@ void runMainLoopUntil(const std::function<bool()>& done) {
     auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!done() && std::chrono::steady_clock::now() < limit) plat::RunLoop::main().runOnce(0.005);
 }
+
+// The facade resolves names through the engine's file utilities, which remember what they found: a
+// test with its own resource folder starts and ends with nothing remembered.
+class Resources {
+  public:
+    explicit Resources(const std::filesystem::path& dir) {
+        plat::Bundle::setMainResourcePath(dir);
+        kite::KTFileUtils::sharedFileUtils()->purgeCachedEntries();
+    }
+    ~Resources() {
+        plat::Bundle::setMainResourcePath({});
+        kite::KTFileUtils::sharedFileUtils()->purgeCachedEntries();
+    }
+};
 
 // Resources for the facade: a loud effect and a piece of music.
 void writeResources(const std::filesystem::path& dir) {
@@ -50,7 +66,7 @@ TEST(ChimeFacade, TypeInfoIsTheHashOfTheTypeName) {
 
 TEST(ChimeFacade, MissingEffectIsRefusedAndTriedAgainNextTime) {
     testsupport::TempDir dir;
-    plat::Bundle::setMainResourcePath(dir.path());
+    Resources resources(dir.path());
     auto* chime = Chime::AudioEngine::sharedEngine();
     EXPECT_EQ(chime->playEffect("later.wav"), 0xFEEDBABu);
     EXPECT_EQ(chime->playEffect("later.wav", true), 0xFEEDBABu);
@@ -63,13 +79,65 @@ TEST(ChimeFacade, MissingEffectIsRefusedAndTriedAgainNextTime) {
     std::filesystem::remove(dir.path() / "later.wav");
     EXPECT_LT(chime->playEffect("later.wav"), 0xFEEDBABu);
     chime->stopAllEffects();
-    plat::Bundle::setMainResourcePath({});
+}
+
+// Lines of `log` that contain `fragment`.
+size_t countLines(const plat::LogCapture& log, const std::string& fragment) {
+    size_t n = 0;
+    for (const auto& line : log.lines()) n += line.find(fragment) != std::string::npos;
+    return n;
+}
+
+TEST(ChimeFacade, MissingAndUndecodableEffectsAreLoggedOnce) {
+    testsupport::TempDir dir;
+    Resources resources(dir.path());
+    auto* chime = Chime::AudioEngine::sharedEngine();
+    plat::LogCapture log;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(chime->playEffect("gone.wav"), 0xFEEDBABu);
+    EXPECT_EQ(countLines(log, "sound file gone.wav not found"), 1u);
+
+    // Bytes that no decoder takes: reported once, and not decoded again at the next plays, so even a
+    // good file put in its place is not looked at until the effect is unloaded.
+    testsupport::writeFile(dir.path() / "bad.ogg", "OggS this is not a real stream");
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(chime->playEffect("bad.ogg"), 0xFEEDBABu);
+    EXPECT_EQ(countLines(log, "bad.ogg cannot be decoded"), 1u);
+    chimetest::writeSoundFile(dir.path() / "bad.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 22050, 2205);
+    EXPECT_EQ(chime->playEffect("bad.ogg"), 0xFEEDBABu);
+    ::AudioEngine::sharedEngine()->unloadEffect("bad.ogg");
+    EXPECT_LT(chime->playEffect("bad.ogg"), 0xFEEDBABu);
+    chime->stopAllEffects();
+    ::AudioEngine::sharedEngine()->unloadEffect("bad.ogg");
+}
+
+TEST(ChimeFacade, MissingAndUndecodableMusicIsLoggedOnce) {
+    testsupport::TempDir dir;
+    writeResources(dir.path());
+    Resources resources(dir.path());
+    auto* chime = Chime::AudioEngine::sharedEngine();
+    auto engine = ::AudioEngine::sharedEngine();
+    plat::LogCapture log;
+    testsupport::writeFile(dir.path() / "broken.ogg", "OggS not music");
+    for (int i = 0; i < 2; ++i) {
+        chime->playBackgroundMusic("none.mp3", true);
+        EXPECT_FALSE(engine->isBackgroundMusicPlaying());
+        chime->playBackgroundMusic("broken.ogg", true);
+        EXPECT_FALSE(engine->isBackgroundMusicPlaying());
+        chime->playBackgroundMusic("bgm.ogg", true);
+        EXPECT_TRUE(engine->isBackgroundMusicPlaying());
+    }
+    EXPECT_EQ(countLines(log, "music file none.mp3 not found"), 1u);
+    EXPECT_EQ(countLines(log, "broken.ogg cannot be decoded"), 1u);
+    // Not opened again, even once it would play.
+    chimetest::writeSoundFile(dir.path() / "broken.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 2, 44100, 44100);
+    chime->playBackgroundMusic("broken.ogg", true);
+    EXPECT_FALSE(engine->isBackgroundMusicPlaying());
+    chime->stopBackgroundMusic(true);
 }
 
 TEST(ChimeFacade, BackgroundMusicThroughTheFacade) {
     testsupport::TempDir dir;
     writeResources(dir.path());
-    plat::Bundle::setMainResourcePath(dir.path());
+    Resources resources(dir.path());
     auto* chime = Chime::AudioEngine::sharedEngine();
     auto engine = ::AudioEngine::sharedEngine();
     chime->playBackgroundMusic("bgm.ogg", true);
@@ -94,7 +162,6 @@ TEST(ChimeFacade, BackgroundMusicThroughTheFacade) {
     EXPECT_FLOAT_EQ(source->durationInSeconds(), 1.0f);
     EXPECT_FALSE(engine->soundSourceForFile("nothing.wav"));
     engine->unloadEffect((dir.path() / "se.wav").string());
-    plat::Bundle::setMainResourcePath({});
 }
 
 TEST(ChimeFacade, EffectIsHeardInTheMix) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,8 +75,10 @@ bool Potemaru::start(const std::vector<std::string>& args) {
 bool Potemaru::running() {
     if (pid_ <= 0) return false;
     int raw = 0;
-    if (waitpid(pid_, &raw, WNOHANG) == pid_) {
+    struct rusage usage {};
+    if (wait4(pid_, &raw, WNOHANG, &usage) == pid_) {
         status_ = statusOf(raw);
+        maxRssKb_ = usage.ru_maxrss;
         pid_ = -1;
         return false;
     }
@@ -85,8 +88,10 @@ bool Potemaru::running() {
 int Potemaru::wait() {
     if (pid_ > 0) {
         int raw = 0;
-        waitpid(pid_, &raw, 0);
+        struct rusage usage {};
+        wait4(pid_, &raw, 0, &usage);
         status_ = statusOf(raw);
+        maxRssKb_ = usage.ru_maxrss;
         pid_ = -1;
     }
     return status_;
@@ -95,6 +100,10 @@ int Potemaru::wait() {
 void Potemaru::kill9() {
     if (pid_ > 0) kill(pid_, SIGKILL);
     wait();
+}
+
+bool Potemaru::signal(int signal) {
+    return pid_ > 0 && ::kill(pid_, signal) == 0;
 }
 
 int Potemaru::run(const std::vector<std::string>& args) {

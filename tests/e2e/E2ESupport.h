@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/media/ImageCodec.h"
 #include "platform/base/Value.h"
+#include "platform/media/ImageCodec.h"
 
 namespace e2e {
 
@@ -26,6 +26,10 @@ class Potemaru {
     bool running();
     int wait();
     void kill9();
+    // Sends `signal` to the running program; false when it is not running.
+    bool signal(int signal);
+    // The largest resident set of the finished program (and whatever it started), in kilobytes.
+    long maxResidentKb() const { return maxRssKb_; }
     std::string out() const;
     std::string err() const;
 
@@ -33,6 +37,7 @@ class Potemaru {
     std::filesystem::path out_, err_;
     pid_t pid_ = -1;
     int status_ = -1;
+    long maxRssKb_ = 0;
 };
 
 // The settings store of the app home (a dictionary; empty when there is none yet).
@@ -47,6 +52,10 @@ std::vector<std::pair<double, std::string>> reminders(const std::filesystem::pat
 // whose sizes were never filled in is read to the end of the file.
 std::vector<int> wavSamples(const std::filesystem::path& path);
 int peak(const std::vector<int>& samples, size_t from, size_t to);
+
+// Asks the window of that name on DISPLAY to close, as a window manager's close button does
+// (WM_DELETE_WINDOW). False when there is no such window.
+bool closeWindow(const std::string& name);
 
 std::optional<plat::DecodedImage> readPng(const std::filesystem::path& path);
 // Rows [y0, y1) of two pictures of one size hold the same pixels.

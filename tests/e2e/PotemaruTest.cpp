@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/Value.h"
 #include "platform/media/ImageCodec.h"
 #include "platform/storage/PropertyList.h"
-#include "platform/base/Value.h"
 #include "tests/e2e/E2ESupport.h"
 #include "tests/support/TestSupport.h"
 

@@ -29,7 +29,8 @@ bool waitFor(const std::function<bool()>& done, int seconds) {
 }  // namespace
 
 TEST(PotemaruWindow, AClickOnTheShareButtonReachesTheGame) {
-    if (!testsupport::onPath("Xvfb") || !testsupport::onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    if (!testsupport::onPath("Xvfb") || !testsupport::onPath("xdotool"))
+        GTEST_SKIP() << "Xvfb or xdotool is not installed";
     testsupport::XServer server;
     ASSERT_TRUE(server.start());
 

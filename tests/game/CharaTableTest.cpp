@@ -135,3 +135,32 @@ TEST(CharaTable, ReadsTheGamesOwnTable) {
     }
     for (int row = 2; row <= 10; ++row) EXPECT_GT(CharaTable::toInt(table.field(row, 9)), 0) << row;
 }
+
+TEST(CharaTable, AMalformedTableNamesItsFirstFault) {
+    EXPECT_EQ(CharaTable::Table::parse(charaCsv()).problem, "");
+    EXPECT_EQ(CharaTable::Table::parse("no header at all").problem, "has no header (no \"z\" anywhere)");
+    std::string eight = "hz";
+    for (int n = 1; n <= 8; ++n) eight += charaRow(n);
+    EXPECT_EQ(CharaTable::Table::parse(eight).problem, "has only 8 of the 10 rows (each ends at a \"z\")");
+    std::string shortRow = "hz" + charaRow(1) + "\n2,name2,2,2,a,b,c,d,e,20z";
+    for (int n = 3; n <= 10; ++n) shortRow += charaRow(n);
+    EXPECT_EQ(CharaTable::Table::parse(shortRow).problem,
+              "row 2 has 9 of the 15 fields the game reads (each followed by \",\")");
+}
+
+TEST(CharaTable, AMalformedFileIsReportedOnceWithItsNameAndTheValuesStayAsRead) {
+    gametest::ResourceScope resources;
+    resources.write("chara.csv", "No,name,bg\n1,a,1,1,x,x,x,x,x,0,-,l1,l2,l3,10,z");
+    plat::LogCapture log;
+    EXPECT_EQ(CharaTable::requiredPoints(2), 0);
+    EXPECT_EQ(CharaTable::spriteScale(1), 0);  // the first row went into the header
+    EXPECT_EQ(CharaTable::bgmNumber(3), 0);
+    size_t lines = 0;
+    for (const auto& line : log.lines())
+        if (line.find("chara.csv") != std::string::npos) {
+            ++lines;
+            EXPECT_NE(line.find((resources.path() / "chara.csv").string()), std::string::npos) << line;
+            EXPECT_NE(line.find("has only 0 of the 10 rows"), std::string::npos) << line;
+        }
+    EXPECT_EQ(lines, 1u);
+}

@@ -186,6 +186,8 @@ TEST_F(PlayTest, LevelUpAdvancesTheCountersAndTheEvolutionBlinksOldAndNew) {
     EXPECT_EQ(store->getIntegerForKey(SaveDataKeys::kBackSpriteId, 0), 2);
     EXPECT_EQ(store->getIntegerForKey(SaveDataKeys::kMyObjectLevel, 0), 2);
     EXPECT_EQ(store->getIntegerForKey(SaveDataKeys::kMyPoints, -1), 0);
+    // Stored as the new level starts: empty, though the screen keeps it full through the evolution.
+    EXPECT_EQ(store->getFloatForKey(SaveDataKeys::kGageLevel, -1), 0.0f);
     EXPECT_FALSE(store->getBoolForKey(SaveDataKeys::kEndGame, false));
     const float filled = layer->gauge->getPercentage();
     EXPECT_GT(filled, gaugeBefore);

@@ -104,6 +104,30 @@ TEST(RunLoop, TimerCancellingItselfOrAnotherDueTimerStopsThem) {
     EXPECT_EQ(loop.runOnce(), 0);
 }
 
+TEST(RunLoop, TimerRunningTheLoopAgainLeavesTheOuterPassIntact) {
+    testsupport::VirtualClockScope scope;
+    RunLoop loop;
+    std::vector<int> fired;
+    // The first timer's nested pass sees the two others due and runs them; the outer pass then finds them
+    // gone and must neither run them twice nor lose its own place in its list.
+    loop.addTimer(0.01, [&] {
+        fired.push_back(1);
+        loop.runOnce();
+        fired.push_back(10);
+    });
+    loop.addTimer(0.02, [&] { fired.push_back(2); });
+    loop.addTimer(0.03, [&] { fired.push_back(3); });
+    scope.clock().advance(0.05);
+    loop.runOnce();
+    EXPECT_EQ(fired, (std::vector<int>{1, 2, 3, 10}));
+
+    // Later passes, nested or not, still fire what is due.
+    loop.addTimer(0.01, [&] { fired.push_back(4); });
+    scope.clock().advance(0.05);
+    loop.runOnce();
+    EXPECT_EQ(fired, (std::vector<int>{1, 2, 3, 10, 4}));
+}
+
 TEST(RunLoop, RealClockWaitEndsAtTheNextTimer) {
     RunLoop loop;
     bool fired = false;

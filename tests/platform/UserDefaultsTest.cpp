@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cstdlib>
 #include <thread>
 
-#include "platform/storage/FileManager.h"
 #include "platform/base/Log.h"
+#include "platform/storage/FileManager.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
 #include "platform/storage/UserDefaults.h"
@@ -107,6 +109,27 @@ TEST(UserDefaults, UnreadableFileIsKeptAside) {
     defaults->setBool(true, "x");
     EXPECT_TRUE(defaults->synchronize());
     EXPECT_TRUE(UserDefaults::create(file)->boolForKey("x"));
+}
+
+TEST(UserDefaults, StaleTemporaryFilesOfTheStoreGoWhenItLoads) {
+    testsupport::TempDir dir;
+    auto file = dir.path() / "prefs.plist";
+    auto first = UserDefaults::create(file);
+    first->setBool(true, "x");
+    ASSERT_TRUE(first->synchronize());
+    // What a kill between the temporary file and the rename leaves, and neighbours that must stay.
+    testsupport::writeFile(dir.path() / ".prefs.plist.tmp.a1B2c3", "half a save");
+    testsupport::writeFile(dir.path() / ".prefs.plist.tmp.zzzzzz", "");
+    for (const char* keep : {".other.plist.tmp.a1B2c3", ".prefs.plist.tmp.toolong1", "prefs.plist.tmp.a1B2c3",
+                             ".prefs.plist.bak"})
+        testsupport::writeFile(dir.path() / keep, "keep");
+    auto defaults = UserDefaults::create(file);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / ".prefs.plist.tmp.a1B2c3"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / ".prefs.plist.tmp.zzzzzz"));
+    for (const char* keep : {".other.plist.tmp.a1B2c3", ".prefs.plist.tmp.toolong1", "prefs.plist.tmp.a1B2c3",
+                             ".prefs.plist.bak"})
+        EXPECT_EQ(testsupport::readFile(dir.path() / keep), "keep") << keep;
+    EXPECT_TRUE(defaults->boolForKey("x"));
 }
 
 TEST(UserDefaults, LanguagesComeFromTheLocale) {

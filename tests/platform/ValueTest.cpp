@@ -24,6 +24,11 @@ TEST(Value, KindsAndTypedAccess) {
 TEST(Value, NumberAndStringConversions) {
     EXPECT_EQ(Value(2.9).toInt64(), 2);
     EXPECT_EQ(Value(-2.9).toInt32(), -2);
+    EXPECT_EQ(Value(int64_t{4294967301}).toInt32(), INT32_MAX);  // not 5, its low 32 bits
+    EXPECT_EQ(Value(int64_t{2147483648}).toInt32(), INT32_MAX);
+    EXPECT_EQ(Value(-int64_t{4294967296} - 7).toInt32(), INT32_MIN);
+    EXPECT_EQ(Value(INT64_MIN).toInt32(), INT32_MIN);
+    EXPECT_EQ(Value(-2147483648LL).toInt32(), INT32_MIN);
     EXPECT_EQ(Value(1e30).toInt64(), INT64_MAX);
     EXPECT_EQ(Value(int64_t{5000000000}).toDouble(), 5e9);
     EXPECT_EQ(Value("12abc").toInt64(), 12);

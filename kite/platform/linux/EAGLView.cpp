@@ -1,12 +1,13 @@
 #include "kite/platform/linux/EAGLView.h"
 
-
 #include "kite/base/KTMacros.h"
 #include "kite/platform/linux/KTGLLayer.h"
 #include "kite/platform/linux/KTScreen.h"
-#include "platform/media/GLContext.h"
 #include "platform/base/Log.h"
+#include "platform/media/GLContext.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/ui/Compositor.h"
+#include "platform/ui/Window.h"
 
 namespace kite {
 
@@ -72,6 +73,10 @@ bool EAGLView::initWithFrame(const KTRect& frame, const std::string& pixelFormat
 }
 
 EAGLView::~EAGLView() {
+    // The compositor's textures live in the renderer's context.
+    if (compositor_ && context_ && (context_->isCurrent() || context_->makeCurrent()))
+        compositor_->releaseResources();
+    compositor_.reset();
     renderer_.reset();
 }
 
@@ -81,7 +86,9 @@ bool EAGLView::setupSurfaceWithSharegroup(const void* sharegroup) {
     renderer_ = KTES2Renderer::create(depthFormat_, convertPixelFormat(pixelformat_), sharegroup,
                                       multiSampling_, requestedSamples_, *layer_);
     if (!renderer_) {
-        KTAssert(false, "OpenGL ES 2.O is required.");
+        // Said, not asserted: a machine without a usable GL driver is not a fault of the program, and the
+        // caller gets no view rather than an abort.
+        plat::logError("EAGLView: OpenGL ES 2.O is required.");
         return false;
     }
     context_ = renderer_->context();
@@ -123,6 +130,7 @@ void EAGLView::layoutSubviews() {
 }
 
 void EAGLView::swapBuffers() {
+    compositeViews();
     renderer_->present(*layer_);
 }
 
@@ -159,6 +167,21 @@ bool EAGLView::writePNG(const std::string& path) {
     if (pixels.empty()) return false;
     return plat::writeRGBAToPNG(path, pixels.data(), static_cast<int>(size_.width),
                                 static_cast<int>(size_.height));
+}
+
+void EAGLView::dispatchPlatformTouches(TouchPhase phase, const std::vector<EAGLTouch>& touches) {
+    static constexpr plat::Touch::Phase kPhases[] = {plat::Touch::Phase::Began, plat::Touch::Phase::Moved,
+                                                     plat::Touch::Phase::Ended,
+                                                     plat::Touch::Phase::Cancelled};
+    std::vector<EAGLTouch> forGame;
+    for (const EAGLTouch& touch : touches) {
+        // The view's points are the window's, moved by the view's origin.
+        const plat::Point at{frame_.origin.x + touch.location.x, frame_.origin.y + touch.location.y};
+        if (!plat::Window::routeTouch(kPhases[static_cast<int>(phase)], touch.identity, at))
+            forGame.push_back(touch);
+    }
+    if (forGame.empty()) return;
+    deliverTouches(phase, forGame);
 }
 
 void EAGLView::touchesBegan(const std::vector<EAGLTouch>& touches) {

@@ -14,6 +14,10 @@
 #include "kite/base/KTGeometry.h"
 #include "kite/platform/linux/KTES2Renderer.h"
 
+namespace plat {
+class Compositor;
+}
+
 namespace kite {
 
 class KTGLLayer;
@@ -100,6 +104,12 @@ class EAGLView : public std::enable_shared_from_this<EAGLView> {
     std::vector<uint8_t> readPixels();
     bool writePNG(const std::string& path);
 
+    // Touches as the drivers receive them: each is offered to the key window's views first (a touch on a
+    // view over the GL view goes there, to its end); the rest reach the callbacks below.
+    void dispatchPlatformTouches(TouchPhase phase, const std::vector<EAGLTouch>& touches);
+    // The compositor that lays the key window's views over each frame (null before the first frame).
+    const plat::Compositor* compositor() const { return compositor_.get(); }
+
     // Platform touch callbacks.
     void touchesBegan(const std::vector<EAGLTouch>& touches);
     void touchesMoved(const std::vector<EAGLTouch>& touches);
@@ -128,8 +138,11 @@ class EAGLView : public std::enable_shared_from_this<EAGLView> {
     bool setupSurfaceWithSharegroup(const void* sharegroup);
     void deliverTouches(TouchPhase phase, const std::vector<EAGLTouch>& touches);
     void drawSceneAfterLayout();
+    // Draws the key window's views over the finished frame, before it is shown.
+    void compositeViews();
 
     std::shared_ptr<KTES2Renderer> renderer_;
+    std::unique_ptr<plat::Compositor> compositor_;
     plat::GLContext* context_ = nullptr;
     std::string pixelformat_;
     GLenum depthFormat_ = 0;

@@ -3,7 +3,9 @@
 #include "kite/platform/linux/EAGLView.h"
 
 #include "kite/core/KTDirector.h"
+#include "kite/gl/KTGLStateCache.h"
 #include "kite/platform/KTEGLView.h"
+#include "platform/ui/Compositor.h"
 
 namespace kite {
 namespace {
@@ -51,6 +53,17 @@ void EAGLView::deliverTouches(TouchPhase phase, const std::vector<EAGLTouch>& to
             glView->handleTouchesCancel(count, ids, xs, ys);
             break;
     }
+}
+
+void EAGLView::compositeViews() {
+    plat::Window* window = plat::Window::keyWindow();
+    if (!window || !renderer_) return;
+    if (!compositor_) compositor_ = std::make_unique<plat::Compositor>();
+    glBindFramebuffer(GL_FRAMEBUFFER, renderer_->multiSampling() ? renderer_->msaaFramebuffer()
+                                                                 : renderer_->defaultFramebuffer());
+    // The compositor leaves its own GL state behind; the engine's cache must not trust what it remembers.
+    if (compositor_->composite(*window, static_cast<int>(size_.width), static_cast<int>(size_.height)))
+        ktGLInvalidateStateCache();
 }
 
 // A resized surface never shows stale contents.

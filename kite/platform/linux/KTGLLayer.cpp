@@ -30,6 +30,11 @@ std::unique_ptr<plat::GLContext> KTHeadlessGLLayer::createContext() {
     return plat::GLContext::createHeadless(16, 16, options);
 }
 
+bool KTHeadlessGLLayer::presentFramebuffer(plat::GLContext&, GLuint) {
+    glFlush();
+    return true;
+}
+
 std::unique_ptr<plat::GLContext> KTX11GLLayer::createContext() {
     plat::GLContextOptions options;
     options.depth = plat::GLDepthFormat::None;
@@ -61,6 +66,7 @@ bool KTX11GLLayer::presentFramebuffer(plat::GLContext& context, GLuint framebuff
     blit(0, 0, sw, sh, 0, 0, w, h, GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     bool ok = context.present();
+    window_.handleQueuedEventsSoon();
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     if (scissor) glEnable(GL_SCISSOR_TEST);
     return ok;

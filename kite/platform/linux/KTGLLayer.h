@@ -51,11 +51,13 @@ class KTGLLayer {
     std::string colorFormat_;
 };
 
-// Frames drawn into a pbuffer-backed context on the surfaceless platform; presenting shows nothing.
+// Frames drawn into a pbuffer-backed context on the surfaceless platform. Presenting shows nothing but
+// ends the frame as a swap would: the software renderer keeps every queued command (and the memory it
+// binds) until the frame is flushed.
 class KTHeadlessGLLayer : public KTGLLayer {
   public:
     std::unique_ptr<plat::GLContext> createContext() override;
-    bool presentFramebuffer(plat::GLContext&, GLuint) override { return true; }
+    bool presentFramebuffer(plat::GLContext& context, GLuint framebuffer) override;
     bool isHeadless() const override { return true; }
 };
 

@@ -111,14 +111,14 @@ void KTHeadlessDriver::apply(const KTDriverEvent& event) {
                                                                   static_cast<float>(event.y / scale))}};
     switch (event.kind) {
         case KTDriverEvent::TouchDown:
-            if (view_ && !touching_) view_->touchesBegan(touch);
+            if (view_ && !touching_) view_->dispatchPlatformTouches(EAGLView::TouchPhase::Began, touch);
             touching_ = true;
             break;
         case KTDriverEvent::TouchMove:
-            if (view_ && touching_) view_->touchesMoved(touch);
+            if (view_ && touching_) view_->dispatchPlatformTouches(EAGLView::TouchPhase::Moved, touch);
             break;
         case KTDriverEvent::TouchUp:
-            if (view_ && touching_) view_->touchesEnded(touch);
+            if (view_ && touching_) view_->dispatchPlatformTouches(EAGLView::TouchPhase::Ended, touch);
             touching_ = false;
             break;
         case KTDriverEvent::Capture: {

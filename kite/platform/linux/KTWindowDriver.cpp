@@ -84,17 +84,17 @@ void KTWindowDriver::onPointer(const plat::X11Window::PointerEvent& event) {
     switch (event.kind) {
         case plat::X11Window::PointerEvent::Down:
             touching_ = true;
-            view_->touchesBegan(touch);
+            view_->dispatchPlatformTouches(EAGLView::TouchPhase::Began, touch);
             break;
         case plat::X11Window::PointerEvent::Move:
-            if (touching_) view_->touchesMoved(touch);
+            if (touching_) view_->dispatchPlatformTouches(EAGLView::TouchPhase::Moved, touch);
             break;
         case plat::X11Window::PointerEvent::Up:
-            if (touching_) view_->touchesEnded(touch);
+            if (touching_) view_->dispatchPlatformTouches(EAGLView::TouchPhase::Ended, touch);
             touching_ = false;
             break;
         case plat::X11Window::PointerEvent::Cancel:
-            if (touching_) view_->touchesCancelled(touch);
+            if (touching_) view_->dispatchPlatformTouches(EAGLView::TouchPhase::Cancelled, touch);
             touching_ = false;
             break;
     }

@@ -56,7 +56,7 @@ TEST(AppDelegate, TallFramesShowAllAndOthersFitExactly) {
 
 TEST(AppDelegate, FirstStartThenBackgroundAndForegroundCarryTheClocks) {
     LaunchedGame game;
-    const int start = AppDelegate::nowSeconds();
+    const int64_t start = AppDelegate::nowSeconds();
     game.launch();
     EXPECT_EQ(game.store()->getIntegerForKey(SaveDataKeys::kPassageTime, -1),
               -1);  // nothing at a first launch
@@ -69,14 +69,14 @@ TEST(AppDelegate, FirstStartThenBackgroundAndForegroundCarryTheClocks) {
 
     game.driver.runFrames(kSplashFrames);
     EXPECT_FALSE(game.store()->getBoolForKey(SaveDataKeys::kFirstGame, true));
-    EXPECT_EQ(game.store()->getIntegerForKey(SaveDataKeys::kSaveTime), start + 2);
+    EXPECT_EQ(game.store()->getInteger64ForKey(SaveDataKeys::kSaveTime, 0), start + 2);
     EXPECT_TRUE(game.musicPlaying());
 
     game.app()->applicationDidEnterBackground();
     const float leftAt = GameGlobals::gametimer;
     const float slot3 = GameGlobals::objectcreatetimer[3];
     EXPECT_FALSE(game.musicPlaying());
-    EXPECT_EQ(game.store()->getIntegerForKey(SaveDataKeys::kSaveTime), AppDelegate::nowSeconds());
+    EXPECT_EQ(game.store()->getInteger64ForKey(SaveDataKeys::kSaveTime, 0), AppDelegate::nowSeconds());
     EXPECT_FLOAT_EQ(game.store()->getFloatForKey(SaveDataKeys::kGameTimer), leftAt);
     for (int i = 0; i < GameGlobals::kSlotCount; ++i)
         EXPECT_FLOAT_EQ(game.store()->getFloatForKey(SaveDataKeys::objectCreateTimerKey(i), -1),
@@ -103,10 +103,10 @@ TEST(AppDelegate, FirstStartThenBackgroundAndForegroundCarryTheClocks) {
 
 TEST(AppDelegate, ALaterStartStoresTheTimeAwayForTheSetUp) {
     LaunchedGame game;
-    const int now = AppDelegate::nowSeconds();
+    const int64_t now = AppDelegate::nowSeconds();
     auto* store = game.store();
     store->setBoolForKey(SaveDataKeys::kFirstGame, false);
-    store->setIntegerForKey(SaveDataKeys::kSaveTime, now - 3600);
+    store->setInteger64ForKey(SaveDataKeys::kSaveTime, now - 3600);
     store->setFloatForKey(SaveDataKeys::kGameTimer, 100.0f);
     for (int i = 0; i < GameGlobals::kSlotCount; ++i)
         store->setFloatForKey(SaveDataKeys::objectCreateTimerKey(i), 5.0f);
@@ -116,10 +116,47 @@ TEST(AppDelegate, ALaterStartStoresTheTimeAwayForTheSetUp) {
     game.launch();
     EXPECT_EQ(store->getIntegerForKey(SaveDataKeys::kPassageTime), 3600);
     EXPECT_FALSE(store->getBoolForKey(SaveDataKeys::kBackground, true));
-    EXPECT_EQ(store->getIntegerForKey(SaveDataKeys::kSaveTime), now - 3600);  // left alone
+    EXPECT_EQ(store->getInteger64ForKey(SaveDataKeys::kSaveTime, 0), now - 3600);  // left alone
 
     // The set-up adds the hour to the spawn timers, so every slot spawns in its first frames.
     game.driver.runFrames(kSplashFrames);
     EXPECT_EQ(store->getIntegerForKey(SaveDataKeys::kObjectCount), GameGlobals::kSlotCount);
     for (int i = 0; i < GameGlobals::kSlotCount; ++i) EXPECT_LT(GameGlobals::objectcreatetimer[i], 1.0f) << i;
+}
+
+TEST(AppDelegate, TimeAwayIsWorkedOutIn64BitsAndSaturated) {
+    EXPECT_EQ(SaveDataKeys::secondsBetween(100, 40), 60);
+    EXPECT_EQ(SaveDataKeys::secondsBetween(40, 100), -60);
+    EXPECT_EQ(SaveDataKeys::secondsBetween(1767225600, INT32_MIN), INT32_MAX);
+    EXPECT_EQ(SaveDataKeys::secondsBetween(INT64_MAX, INT64_MIN), INT32_MAX);
+    EXPECT_EQ(SaveDataKeys::secondsBetween(INT64_MIN, 1), INT32_MIN);
+    // Both past 2038: the difference is what counts.
+    EXPECT_EQ(SaveDataKeys::secondsBetween(int64_t{3000000000} + 3600, int64_t{3000000000}), 3600);
+}
+
+TEST(AppDelegate, ASaveTimeOfIntMinGivesTheLongestTimeAwayNotAWrappedOne) {
+    LaunchedGame game;
+    auto* store = game.store();
+    store->setBoolForKey(SaveDataKeys::kFirstGame, false);
+    store->setInteger64ForKey(SaveDataKeys::kSaveTime, INT32_MIN);
+    store->flush();
+    game.launch();
+    EXPECT_EQ(store->getIntegerForKey(SaveDataKeys::kPassageTime), INT32_MAX);
+    game.driver.runFrames(kSplashFrames);
+    EXPECT_EQ(store->getIntegerForKey(SaveDataKeys::kObjectCount), GameGlobals::kSlotCount);
+}
+
+TEST(AppDelegate, TheClockPast2038IsStoredWhole) {
+    LaunchedGame game;
+    game.launch();
+    game.driver.runFrames(kSplashFrames);
+    // A billion seconds on from 2026 is past the 32-bit seconds.
+    game.clock.clock().jumpWallMicros(int64_t{1000000000} * 1000000);
+    const int64_t now = AppDelegate::nowSeconds();
+    ASSERT_GT(now, INT32_MAX);
+    game.app()->applicationDidEnterBackground();
+    EXPECT_EQ(game.store()->getInteger64ForKey(SaveDataKeys::kSaveTime, 0), now);
+    game.clock.clock().jumpWallMicros(int64_t{90} * 1000000);
+    game.app()->applicationWillEnterForeground();
+    EXPECT_EQ(game.store()->getIntegerForKey(SaveDataKeys::kPassageTime), 90);
 }

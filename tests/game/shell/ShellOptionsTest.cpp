@@ -94,4 +94,10 @@ TEST(ShellScript, BadLinesAreReportedWithTheirLineNumber) {
     }
     ShellScript script;
     EXPECT_FALSE(script.load("/nonexistent/script.txt", 1, &error));
+    EXPECT_EQ(error, "no such file");
+    // A device has no end and no size to trust; it is refused before a byte is read.
+    EXPECT_FALSE(script.load("/dev/zero", 1, &error));
+    EXPECT_EQ(error, "is not a regular file");
+    EXPECT_FALSE(script.load("/tmp", 1, &error));
+    EXPECT_EQ(error, "is a folder, not a script file");
 }

@@ -11,6 +11,7 @@
 #include "kite/nodes/KTScene.h"
 #include "kite/platform/KTApplication.h"
 #include "kite/textures/KTTexture2D.h"
+#include "kite/touch/KTTouchDispatcher.h"
 #include "tests/kite/platform/TestGLView.h"
 #include "tests/support/GLTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -210,6 +211,25 @@ TEST_F(DirectorTest, TextureDefaultsAreSetAtStart) {
     director_ = KTDirector::sharedDirector();
     EXPECT_EQ(KTTexture2D::defaultAlphaPixelFormat(), kKTTexture2DPixelFormat_RGBA8888);
     EXPECT_FALSE(KTTexture2D::PVRImagesHavePremultipliedAlpha());
+}
+
+TEST_F(DirectorTest, APurgeLeavesTheViewNoPointerIntoTheDirectorsServices) {
+    director_->runWithScene(KTScene::create());
+    frame();
+    EXPECT_EQ(view_->getTouchDelegate(), static_cast<EGLTouchDelegate*>(director_->getTouchDispatcher()));
+    director_->end();
+    director_->mainLoop();
+    // The dispatcher went with the director; a touch on the view that stays must not reach it.
+    EXPECT_EQ(view_->getTouchDelegate(), nullptr);
+    intptr_t id = 1;
+    float x = 10, y = 20;
+    view_->handleTouchesBegin(1, &id, &x, &y);
+    view_->handleTouchesMove(1, &id, &x, &y);
+    view_->handleTouchesEnd(1, &id, &x, &y);
+    // A new director takes the view and its touches again.
+    director_ = KTDirector::sharedDirector();
+    director_->setOpenGLView(view_.get());
+    EXPECT_EQ(view_->getTouchDelegate(), static_cast<EGLTouchDelegate*>(director_->getTouchDispatcher()));
 }
 
 TEST_F(DirectorTest, AnimationRestartsTheApplicationFrameSource) {

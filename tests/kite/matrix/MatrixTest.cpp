@@ -215,6 +215,45 @@ TEST_F(MatrixStackTest, EmptiedStackGetsAnIdentityBase) {
     EXPECT_FLOAT_EQ(get(MX_GL_MODELVIEW).mat[12], 3);
 }
 
+TEST_F(MatrixStackTest, AffineMultiplyMatchesTheFullProductAndProjectionVersionFollowsTheProjection) {
+    const mxMat4 base = sample();
+    mxGLMatrixMode(MX_GL_MODELVIEW);
+    mxGLMultMatrix(&base);
+    mxGLPushMatrix();
+    // A node's transform (a, b, c, d, tx, ty) with vertex Z 0.5, as a full 4x4 matrix and as its parts.
+    mxMat4 affine;
+    mxMat4Identity(&affine);
+    affine.mat[0] = 0.8f, affine.mat[1] = 0.6f, affine.mat[4] = -1.2f, affine.mat[5] = 1.6f;
+    affine.mat[12] = 30, affine.mat[13] = -4, affine.mat[14] = 0.5f;
+    mxGLMultMatrix(&affine);
+    const mxMat4 full = get(MX_GL_MODELVIEW);
+    mxGLPopMatrix();
+
+    const unsigned long long before = mxGLProjectionVersion();
+    mxGLPushMatrix();
+    mxGLMultAffine(0.8f, 0.6f, -1.2f, 1.6f, 30, -4, 0.5f);
+    expectNear(get(MX_GL_MODELVIEW), full, 0);
+    expectNear(*mxGLTopMatrix(MX_GL_MODELVIEW), full, 0);
+    mxGLPopMatrix();
+    EXPECT_EQ(mxGLProjectionVersion(), before) << "model-view changes leave the projection version";
+
+    mxGLMatrixMode(MX_GL_PROJECTION);
+    mxGLPushMatrix();
+    EXPECT_EQ(mxGLProjectionVersion(), before) << "a push keeps the projection's value";
+    mxGLTranslatef(1, 0, 0);
+    const unsigned long long translated = mxGLProjectionVersion();
+    EXPECT_NE(translated, before);
+    mxGLPopMatrix();
+    EXPECT_NE(mxGLProjectionVersion(), translated);
+    const unsigned long long popped = mxGLProjectionVersion();
+    mxGLFreeAll();
+    EXPECT_NE(mxGLProjectionVersion(), popped) << "freed stacks never reuse an old version";
+    mxMat4 identity;
+    mxMat4Identity(&identity);
+    expectNear(*mxGLTopMatrix(MX_GL_PROJECTION), identity, 0);
+    EXPECT_EQ(mxGLTopMatrix(0x1703), nullptr);
+}
+
 using MatrixStackDeathTest = MatrixStackTest;
 
 TEST_F(MatrixStackDeathTest, FatalMisuse) {

@@ -8,6 +8,9 @@
 #include "kite/base/KTAutoreleasePool.h"
 #include "kite/core/KTDirector.h"
 #include "kite/image/KTImage.h"
+#include "kite/layers/KTLayer.h"
+#include "kite/nodes/KTNode.h"
+#include "kite/nodes/KTScene.h"
 #include "kite/sprites/KTSprite.h"
 #include "kite/textures/KTTexture2D.h"
 #include "kite/textures/KTTextureCache.h"
@@ -53,8 +56,10 @@ class SpriteTest : public testsupport::GLTest {
         return path;
     }
 
-    KTTexture2D* rawTexture(int width, int height) {
-        KTImage* image = testdraw::makeImage(std::vector<uint8_t>(width * height * 4, 0xFF), width, height);
+    KTTexture2D* rawTexture(int width, int height, std::vector<uint8_t> rgba = {0xFF, 0xFF, 0xFF, 0xFF}) {
+        std::vector<uint8_t> pixels;
+        for (int i = 0; i < width * height; ++i) pixels.insert(pixels.end(), rgba.begin(), rgba.end());
+        KTImage* image = testdraw::makeImage(pixels, width, height);
         auto* texture = new KTTexture2D();
         EXPECT_TRUE(texture->initWithImage(image));
         image->release();
@@ -63,10 +68,10 @@ class SpriteTest : public testsupport::GLTest {
     }
 
     // Draws the sprite alone over a black view and reads the frame back.
-    std::vector<uint8_t> drawAlone(KTSprite* sprite) {
+    std::vector<uint8_t> drawAlone(KTNode* node) {
         glClearColor(0, 0, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT);
-        sprite->visit();
+        node->visit();
         return readPixels();
     }
 
@@ -244,6 +249,173 @@ TEST_F(SpriteTest, DrawsFromItsOwnMemoryWhateverBufferIsBound) {
     EXPECT_TRUE(testsupport::near(at(drawAlone(sprite), 32, 32), {255, 0, 0, 255}));
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     glDeleteBuffers(1, &buffer);
+}
+
+// The draw path: consecutive sprites of one program, texture and blend reach GL with nothing but their
+// draw; sprites still land where their transforms put them after other client-memory draws, after a
+// projection change, across director frames, and under a program that applies the model-view matrix itself.
+struct Counted {
+    int stateCalls = 0;  // program, blend, texture, vertex array object and attribute array switches
+    int pointerCalls = 0;
+};
+Counted g_counted;
+KTGLStateCalls g_driver;
+
+class SpriteDrawPathTest : public SpriteTest {
+  protected:
+    void SetUp() override {
+        SpriteTest::SetUp();
+        g_counted = {};
+        g_driver = ktGLDefaultStateCalls();
+        KTGLStateCalls& calls = ktGLStateCalls();
+        calls.useProgram = [](GLuint p) { ++g_counted.stateCalls, g_driver.useProgram(p); };
+        calls.enable = [](GLenum c) { ++g_counted.stateCalls, g_driver.enable(c); };
+        calls.disable = [](GLenum c) { ++g_counted.stateCalls, g_driver.disable(c); };
+        calls.blendFunc = [](GLenum s, GLenum d) { ++g_counted.stateCalls, g_driver.blendFunc(s, d); };
+        calls.bindTexture = [](GLenum t, GLuint n) { ++g_counted.stateCalls, g_driver.bindTexture(t, n); };
+        calls.enableVertexAttribArray = [](GLuint i) {
+            ++g_counted.stateCalls, g_driver.enableVertexAttribArray(i);
+        };
+        calls.bindVertexArray = [](GLuint a) { ++g_counted.stateCalls, g_driver.bindVertexArray(a); };
+        calls.vertexAttribPointer = [](GLuint i, GLint n, GLenum t, GLboolean norm, GLsizei s,
+                                       const void* p) {
+            ++g_counted.pointerCalls, g_driver.vertexAttribPointer(i, n, t, norm, s, p);
+        };
+    }
+    void TearDown() override {
+        ktGLStateCalls() = ktGLDefaultStateCalls();
+        SpriteTest::TearDown();
+    }
+
+    // A sprite of 8 x 8 pixels of one opaque colour, centred at (x, y).
+    KTSprite* square(const std::vector<uint8_t>& rgba, float x, float y) {
+        KTSprite* sprite = KTSprite::createWithTexture(rawTexture(8, 8, rgba));
+        sprite->setPosition(KTPoint(x, y));
+        return sprite;
+    }
+};
+
+TEST_F(SpriteDrawPathTest, SpritesSharingTheirStateReachGLOnlyToDraw) {
+    KTNode* root = KTNode::create();
+    KTSprite* first = square({255, 0, 0, 255}, 10, 10);
+    root->addChild(first);
+    for (float x : {30.0f, 50.0f}) {
+        KTSprite* sprite = KTSprite::createWithTexture(first->getTexture());
+        sprite->setPosition(KTPoint(x, 10));
+        sprite->setRotation(90);
+        root->addChild(sprite);
+    }
+    drawAlone(root);  // the first frame sets what every sprite shares
+
+    g_counted = {};
+    const unsigned int drawsBefore = g_drawCallCount;
+    const auto rgba = drawAlone(root);
+    EXPECT_EQ(g_drawCallCount, drawsBefore + 3);
+    EXPECT_EQ(g_counted.stateCalls, 0);
+    EXPECT_EQ(g_counted.pointerCalls, 0);
+    for (int x : {10, 30, 50}) {
+        EXPECT_TRUE(testsupport::near(at(rgba, x, 10), {255, 0, 0, 255})) << x;
+        EXPECT_EQ(at(rgba, x, 20), (Pixel{0, 0, 0, 0})) << x;
+    }
+    EXPECT_EQ(at(rgba, 20, 10), (Pixel{0, 0, 0, 0}));
+
+    // The projection's change reaches the next sprite: a view of 0..32 doubles everything.
+    mxGLMatrixMode(MX_GL_PROJECTION);
+    mxGLLoadIdentity();
+    mxMat4 ortho;
+    mxMat4OrthographicProjection(&ortho, 0, 32, 0, 32, -1, 1);
+    mxGLMultMatrix(&ortho);
+    mxGLMatrixMode(MX_GL_MODELVIEW);
+    const auto zoomed = drawAlone(first);
+    EXPECT_TRUE(testsupport::near(at(zoomed, 20, 20), {255, 0, 0, 255}));
+    EXPECT_TRUE(testsupport::near(at(zoomed, 13, 13), {255, 0, 0, 255}));
+    EXPECT_EQ(at(zoomed, 30, 20), (Pixel{0, 0, 0, 0}));
+}
+
+TEST_F(SpriteDrawPathTest, SpritesAroundOtherClientMemoryDrawsKeepTheirOwnVertices) {
+    KTNode* root = KTNode::create();
+    root->addChild(square({255, 0, 0, 255}, 10, 10));
+    // A colour layer sets attribute pointers of its own between the two sprites.
+    KTLayerColor* layer = KTLayerColor::create(_ccColor4B{0, 255, 0, 255}, 8, 8);
+    layer->setPosition(KTPoint(26, 26));
+    root->addChild(layer);
+    root->addChild(square({0, 0, 255, 255}, 50, 50));
+
+    for (int frame = 0; frame < 2; ++frame) {
+        const auto rgba = drawAlone(root);
+        EXPECT_TRUE(testsupport::near(at(rgba, 10, 10), {255, 0, 0, 255}));
+        EXPECT_TRUE(testsupport::near(at(rgba, 30, 30), {0, 255, 0, 255}));
+        EXPECT_TRUE(testsupport::near(at(rgba, 50, 50), {0, 0, 255, 255}));
+        EXPECT_EQ(at(rgba, 40, 40), (Pixel{0, 0, 0, 0}));
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(SpriteDrawPathTest, ProgramThatAppliesTheModelviewItselfGetsTheSpritesOwnQuad) {
+    auto* program = new KTGLProgram();
+    program->initWithVertexShaderSource(
+        "attribute vec4 a_position;\nattribute vec2 a_texCoord;\nvarying vec2 v_texCoord;\n"
+        "void main() { gl_Position = KT_PMatrix * KT_MVMatrix * a_position; v_texCoord = a_texCoord; }\n",
+        "varying vec2 v_texCoord;\nuniform sampler2D KT_Texture0;\n"
+        "void main() { gl_FragColor = texture2D(KT_Texture0, v_texCoord); }\n");
+    program->addAttribute(kKTAttributeNamePosition, kKTVertexAttrib_Position);
+    program->addAttribute(kKTAttributeNameTexCoord, kKTVertexAttrib_TexCoords);
+    program->link();
+    program->updateUniforms();
+    ASSERT_FALSE(program->acceptsEyeSpaceVertices());
+
+    KTNode* root = KTNode::create();
+    KTSprite* plain = square({255, 0, 0, 255}, 10, 10);
+    KTSprite* custom = square({0, 0, 255, 255}, 40, 20);
+    custom->setShaderProgram(program);
+    program->release();
+    root->addChild(plain);
+    root->addChild(custom);
+    root->setPosition(KTPoint(4, 4));
+
+    const auto rgba = drawAlone(root);
+    EXPECT_TRUE(testsupport::near(at(rgba, 14, 14), {255, 0, 0, 255}));
+    EXPECT_TRUE(testsupport::near(at(rgba, 44, 24), {0, 0, 255, 255}));
+    EXPECT_EQ(at(rgba, 44, 14), (Pixel{0, 0, 0, 0}));
+    EXPECT_EQ(at(rgba, 37, 17), (Pixel{0, 0, 0, 0}));
+}
+
+// Views composited between two director frames may aim the attribute arrays at their own vertices; the
+// next frame's sprites must not draw from them.
+class SpriteDirectorFrameTest : public testsupport::GLTest {};
+
+TEST_F(SpriteDirectorFrameTest, AttributeArraysAimedElsewhereBetweenFramesAreAimedBack) {
+    testsupport::VirtualClockScope clock;
+    ktGLInvalidateStateCache();
+    testdraw::useTextureColorProgram();
+    KTDirector* director = KTDirector::sharedDirector();
+    KTScene* scene = KTScene::create();
+    std::vector<uint8_t> red;
+    for (int i = 0; i < 64; ++i) red.insert(red.end(), {255, 0, 0, 255});
+    KTImage* image = testdraw::makeImage(red, 8, 8);
+    KTTexture2D* texture = KTTextureCache::sharedTextureCache()->addUIImage(image, "red_square");
+    image->release();
+    KTSprite* sprite = KTSprite::createWithTexture(texture);
+    sprite->setPosition(KTPoint(20, 20));
+    scene->addChild(sprite);
+    director->runWithScene(scene);
+
+    const std::vector<float> elsewhere(64, 0.0f);
+    for (int frame = 0; frame < 3; ++frame) {
+        clock.clock().advance(1.0 / 60);
+        glClearColor(0, 0, 0, 0);
+        director->mainLoop();
+        const auto rgba = readPixels();
+        EXPECT_TRUE(testsupport::near(pixel(rgba, 20, height_ - 1 - 20), {255, 0, 0, 255})) << frame;
+        for (GLuint attribute = 0; attribute < 3; ++attribute)
+            glVertexAttribPointer(attribute, 2, GL_FLOAT, GL_FALSE, 0, elsewhere.data());
+    }
+
+    director->end();
+    director->mainLoop();
+    KTTextureCache::purgeSharedTextureCache();
+    KTShaderCache::purgeSharedShaderCache();
+    ktGLInvalidateStateCache();
 }
 
 }  // namespace

@@ -1,0 +1,39 @@
+#include "platform/base/Digest.h"
+
+#include <openssl/evp.h>
+
+#include "platform/base/Log.h"
+
+namespace plat {
+
+Bytes Digest::digest(Algorithm algorithm, const void* data, size_t size) {
+    const EVP_MD* md = algorithm == Algorithm::MD5    ? EVP_md5()
+                       : algorithm == Algorithm::SHA1 ? EVP_sha1()
+                                                      : EVP_sha256();
+    unsigned char out[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    static const unsigned char kNothing = 0;
+    if (!EVP_Digest(data ? data : &kNothing, data ? size : 0, out, &length, md, nullptr)) {
+        // Only an unusable crypto library gets here; an empty digest never compares equal to a real one.
+        logError("Digest: the digest could not be computed");
+        return {};
+    }
+    return Bytes(out, out + length);
+}
+
+std::string Digest::hex(const Bytes& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (uint8_t b : bytes) {
+        out += kDigits[b >> 4];
+        out += kDigits[b & 0x0F];
+    }
+    return out;
+}
+
+std::string Digest::hex(Algorithm algorithm, std::string_view text) {
+    return hex(digest(algorithm, text));
+}
+
+}  // namespace plat

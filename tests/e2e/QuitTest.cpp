@@ -1,0 +1,179 @@
+// Every way out of the potemaru program keeps the progress: the app passes through the background, as
+// on the phone, so the time it left, the game timer and the spawn timers are stored and the store is
+// flushed. Checked by starting it again and reading what it counted as time away.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "platform/base/Value.h"
+#include "tests/e2e/E2ESupport.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/XServer.h"
+
+namespace fs = std::filesystem;
+using e2e::Potemaru;
+
+namespace {
+
+// 2026-01-01 00:00:00 UTC, where every headless run's wall clock starts.
+constexpr int64_t kStart = 1767225600;
+
+std::vector<std::string> headless(const fs::path& home) {
+    return {"--headless", "--home", home.string(), "--audio", "null", "--seed", "1"};
+}
+
+// A later start whose four lowest slots are half a second from their next character: four characters
+// walk on half a second after the play field is set up (two seconds after launch).
+void prepareFourSpawns(const fs::path& home, int64_t saveTime) {
+    e2e::writeSettings(home, {{"firstgame", plat::Value(false)}, {"saveTime", plat::Value(saveTime)}});
+    const double timers[] = {29.5, 29.5, 39.5, 39.5, 0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 10; ++i)
+        e2e::setSetting(home, "objectcreatetimerget" + std::to_string(i), plat::Value(timers[i]));
+}
+
+bool waitFor(const std::function<bool()>& done, int seconds) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < limit) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return done();
+}
+
+// The fourth spawn's timer reset is flushed with the spawn itself; the count that goes with it is not.
+bool fourSpawned(const fs::path& home) {
+    const plat::Value store = e2e::settings(home);
+    return store["objectcreatetimerget3"].isNumber() && store["objectcreatetimerget3"].toDouble() == 0.0;
+}
+
+// Starts the program again headless at `wallSeconds` and returns what it stored as time away.
+int64_t passageTimeOfRelaunch(const fs::path& dir, const fs::path& home, int64_t wallSeconds) {
+    Potemaru next(dir);
+    auto args = headless(home);
+    args.insert(args.end(), {"--frames", "10", "--resume-wall", std::to_string(wallSeconds * 1000000)});
+    EXPECT_EQ(next.run(args), 0) << next.err();
+    return e2e::settings(home)["passagetime"].toInt64();
+}
+
+void expectStoredOnTheWayOut(const fs::path& home) {
+    const plat::Value store = e2e::settings(home);
+    EXPECT_EQ(store["objectcount"].toInt64(), 4);
+    EXPECT_GT(store["gametimer"].toDouble(), 0.0);
+    // Free slots kept counting since the set-up; they were stored when the app left.
+    EXPECT_GT(store["objectcreatetimerget4"].toDouble(), 0.0);
+}
+
+}  // namespace
+
+TEST(PotemaruQuit, TheScriptsQuitStoresTheProgress) {
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home";
+    prepareFourSpawns(home, kStart);
+    const fs::path script = dir.path() / "quit.txt";
+    testsupport::writeFile(script, "300 quit\n");
+    Potemaru run(dir.path());
+    auto args = headless(home);
+    args.insert(args.end(), {"--script", script.string()});
+    ASSERT_EQ(run.run(args), 0) << run.err();
+
+    expectStoredOnTheWayOut(home);
+    // Left after 300 frames (5 s), not at the set-up two seconds in.
+    EXPECT_EQ(e2e::settings(home)["saveTime"].toInt64(), kStart + 5);
+    EXPECT_EQ(passageTimeOfRelaunch(dir.path(), home, kStart + 3600), 3595);
+    EXPECT_EQ(e2e::settings(home)["objectcount"].toInt64(), 4);
+}
+
+TEST(PotemaruQuit, SigtermAndSigintStoreTheProgress) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        testsupport::TempDir dir;
+        const fs::path home = dir.path() / "home";
+        prepareFourSpawns(home, kStart);
+        Potemaru run(dir.path());
+        auto args = headless(home);
+        args.insert(args.end(), {"--frames", "10000000"});
+        ASSERT_TRUE(run.start(args));
+        ASSERT_TRUE(waitFor([&] { return fourSpawned(home) || !run.running(); }, 120)) << run.err();
+        ASSERT_TRUE(run.running()) << run.err();
+        ASSERT_TRUE(run.signal(signal));
+        EXPECT_EQ(run.wait(), 128 + signal) << run.err();
+
+        expectStoredOnTheWayOut(home);
+        const int64_t saveTime = e2e::settings(home)["saveTime"].toInt64();
+        EXPECT_GE(saveTime, kStart + 2);
+        EXPECT_EQ(passageTimeOfRelaunch(dir.path(), home, saveTime + 600), 600);
+    }
+}
+
+TEST(PotemaruQuit, ClosingTheWindowStoresTheProgress) {
+    if (!testsupport::onPath("Xvfb") || !testsupport::onPath("xdotool"))
+        GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    testsupport::XServer server;
+    ASSERT_TRUE(server.start());
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home";
+    prepareFourSpawns(home, static_cast<int64_t>(std::time(nullptr)));
+    Potemaru run(dir.path());
+    ASSERT_TRUE(run.start({"--home", home.string(), "--audio", "null", "--seed", "1"}));
+    ASSERT_TRUE(waitFor([&] { return fourSpawned(home) || !run.running(); }, 120)) << run.err();
+    ASSERT_TRUE(run.running()) << run.err();
+    ASSERT_TRUE(e2e::closeWindow("potemaru"));
+    EXPECT_EQ(run.wait(), 0) << run.err();
+
+    expectStoredOnTheWayOut(home);
+    const int64_t saveTime = e2e::settings(home)["saveTime"].toInt64();
+    const int64_t closed = static_cast<int64_t>(std::time(nullptr));
+    EXPECT_LE(saveTime, closed);
+    EXPECT_GE(saveTime, closed - 5);
+    // Back 42 s after the close: exactly that much time away (the wall clock as the relaunch sees it).
+    EXPECT_EQ(passageTimeOfRelaunch(dir.path(), home, saveTime + 42), 42);
+    EXPECT_EQ(e2e::settings(home)["objectcount"].toInt64(), 4);
+}
+
+TEST(PotemaruMemory, HeadlessFramesWithTapsKeepMemoryFlat) {
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home";
+    prepareFourSpawns(home, kStart);
+    // A tap every half second across the field for 2400 frames (40 s of play).
+    std::string text;
+    for (int frame = 150; frame < 2400; frame += 30) {
+        const int x = 100 + (frame * 7) % 440, y = 500 + (frame * 13) % 500;
+        text += std::to_string(frame) + " touch down " + std::to_string(x) + " " + std::to_string(y) + "\n";
+        text += std::to_string(frame + 2) + " touch up " + std::to_string(x) + " " + std::to_string(y) + "\n";
+    }
+    text += "2400 quit\n";
+    const fs::path script = dir.path() / "taps.txt";
+    testsupport::writeFile(script, text);
+    Potemaru run(dir.path());
+    auto args = headless(home);
+    args.insert(args.end(), {"--script", script.string()});
+    ASSERT_EQ(run.run(args), 0) << run.err();
+    // Unflushed frames used to keep about 0.4 MB each (over 900 MB here); a flushed run stays near
+    // its start-up size whatever the number of frames.
+    EXPECT_LT(run.maxResidentKb(), 250 * 1024);
+}
+
+TEST(PotemaruQuit, ATemporarySaveLeftByAKillAtTheRenameIsGoneAfterARelaunch) {
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home";
+    prepareFourSpawns(home, kStart);
+    // A kill between writing the temporary file and renaming it over the store leaves this behind.
+    const fs::path stale = home / "Library" / "Preferences" / ".potemaru.plist.tmp.Xy12Ab";
+    testsupport::writeFile(stale, "<?xml half a save");
+    Potemaru run(dir.path());
+    auto args = headless(home);
+    args.insert(args.end(), {"--frames", "10"});
+    ASSERT_EQ(run.run(args), 0) << run.err();
+    EXPECT_FALSE(fs::exists(stale));
+    for (const auto& entry : fs::directory_iterator(home / "Library" / "Preferences"))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp."), std::string::npos) << entry.path();
+    EXPECT_FALSE(e2e::settings(home)["firstgame"].toBool());
+}

@@ -1,0 +1,216 @@
+#include "TestMessages.h"
+#include "WireTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+class Parse : public ::testing::Test {
+  protected:
+    void SetUp() override { WTRegisterClasses(); }
+};
+
+std::shared_ptr<WTNode> node(const std::string& hex) {
+    return WTNode::parseFromData(hexData(hex));
+}
+
+// Each level wraps the one inside as field 2 (child).
+std::vector<uint8_t> nestedNodes(int depth) {
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < depth; ++i) {
+        std::vector<uint8_t> outer = {0x12};
+        size_t n = bytes.size();
+        while (n >= 0x80) {
+            outer.push_back(static_cast<uint8_t>(n | 0x80));
+            n >>= 7;
+        }
+        outer.push_back(static_cast<uint8_t>(n));
+        outer.insert(outer.end(), bytes.begin(), bytes.end());
+        bytes = std::move(outer);
+    }
+    return bytes;
+}
+
+// Message-set items nested in items: 0B 10 05 1A <length> <inner set> 0C.
+std::vector<uint8_t> nestedItems(int depth) {
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < depth; ++i) {
+        std::vector<uint8_t> outer = {0x0B, 0x10, 0x05, 0x1A};
+        size_t n = bytes.size();
+        while (n >= 0x80) {
+            outer.push_back(static_cast<uint8_t>(n | 0x80));
+            n >>= 7;
+        }
+        outer.push_back(static_cast<uint8_t>(n));
+        outer.insert(outer.end(), bytes.begin(), bytes.end());
+        outer.push_back(0x0C);
+        bytes = std::move(outer);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+TEST_F(Parse, ReverseOrderIsAccepted) {
+    auto n = node("1A 01 61 08 05");
+    EXPECT_EQ(n->value(), 5);
+    EXPECT_EQ(n->label()->utf8(), "a");
+    EXPECT_EQ(toHex(*n->data()), "08 05 1A 01 61");
+}
+
+TEST_F(Parse, WrongFormGoesToUnknownFields) {
+    // Field 4 is packed: its unpacked elements are not field values.
+    auto n = node("20 01 08 05");
+    EXPECT_EQ(n->listArray()->count(), 0u);
+    EXPECT_EQ(toHex(*n->data()), "08 05 20 01");
+    // An enum value outside the enum stays unset and is kept as a varint.
+    auto e = node("28 03 28 05");
+    EXPECT_EQ(e->color(), WTColor_DeepBlue);
+    EXPECT_EQ(toHex(*e->data()), "28 05 28 03");
+    auto packedEnum = WTAll::parseFromData(hexData("82 04 03 01 03 05"));  // field 64, packed: 1, 3, 5
+    EXPECT_EQ(packedEnum->packedEnumArray()->count(), 2u);
+    EXPECT_EQ(packedEnum->unknownFields()->getField(64)->varintList()->uint64AtIndex(0), 3u);
+}
+
+TEST_F(Parse, RepeatedSubMessageOccurrencesMerge) {
+    auto n = node("12 04 08 01 1A 00 12 02 08 02");
+    EXPECT_EQ(n->child()->value(), 2);
+    EXPECT_TRUE(n->child()->hasLabel());
+    EXPECT_EQ(toHex(*n->data()), "12 04 08 02 1A 00");
+    // A sub-message someone else holds is not changed by a later occurrence.
+    auto m = node("12 02 08 01");
+    auto held = m->child();
+    m->mergeFromData(hexData("12 02 08 07"));
+    EXPECT_EQ(held->value(), 1);
+    EXPECT_EQ(m->child()->value(), 7);
+}
+
+TEST_F(Parse, StructuralFailures) {
+    EXPECT_EQ(raised([] { node("08 01 0C"); }), "NSParseErrorException|Last tag: 12 should be 0");
+    EXPECT_EQ(raised([] { node("12 03 12 05 00"); }),
+              "NSInvalidArgumentException|byteLimit > oldLimit: 9 > 5");
+    EXPECT_EQ(raised([] { node("12 02 0C 00"); }), "NSParseErrorException|Last tag: 12 should be 0");
+    EXPECT_EQ(raised([] { node("1A 05 61"); }), "NSParseErrorException|");
+    EXPECT_EQ(raised([] { WTAll::parseFromData(hexData("7A FF FF FF FF 0F")); }), "NSParseErrorException|");
+    EXPECT_EQ(raised([] { WTAll::parseFromData(hexData("83 01 88 01 01 84 01")); }),
+              "");  // group 16 holding a=1
+}
+
+TEST_F(Parse, NestingStopsAt64ForMessagesItemsAndDirectExtensions) {
+    EXPECT_EQ(raised([] { WTNode::parseFromData(ZAVWireData::create(nestedNodes(64))); }), "");
+    EXPECT_EQ(raised([] { WTNode::parseFromData(ZAVWireData::create(nestedNodes(65))); }),
+              "NSParseErrorException|recursionDepth(64) >= 64");
+    auto* registry = WTRoot::extensionRegistry();
+    EXPECT_EQ(raised([&] { WTMessageSet::parseFromData(ZAVWireData::create(nestedItems(64)), registry); }),
+              "");
+    EXPECT_EQ(raised([&] { WTMessageSet::parseFromData(ZAVWireData::create(nestedItems(65)), registry); }),
+              "NSParseErrorException|recursionDepth(64) >= 64");
+    std::vector<uint8_t> direct;
+    for (int i = 0; i < 64; ++i) direct.insert(direct.end(), {0xDA, 0x09});
+    EXPECT_EQ(raised([&] { WTExtendable::parseFromData(ZAVWireData::create(direct), registry); }), "");
+    direct.insert(direct.end(), {0xDA, 0x09});
+    EXPECT_EQ(raised([&] { WTExtendable::parseFromData(ZAVWireData::create(direct), registry); }),
+              "NSParseErrorException|recursionDepth(64) >= 64");
+}
+
+TEST_F(Parse, MessageSetItems) {
+    auto* registry = WTRoot::extensionRegistry();
+    auto known = WTMessageSet::parseFromData(hexData("0B 10 05 1A 00 0C"), registry);
+    EXPECT_TRUE(known->hasExtension(WTRoot::setItem()));
+    EXPECT_STREQ(known->getExtension(WTRoot::setItem())->className(), "WTMessageSet");
+    auto unknown = WTMessageSet::parseFromData(hexData("0B 10 07 1A 01 08 0C"));
+    EXPECT_EQ(toHex(*unknown->data()), "0B 10 07 1A 01 08 0C");
+    auto dropped = WTMessageSet::parseFromData(hexData("0B 10 07 0C"));
+    EXPECT_EQ(dropped->serializedSize(), 0u);
+}
+
+TEST_F(Parse, MergeFrom) {
+    auto a = node("08 01 12 02 08 01 22 01 01");
+    auto b = node("12 02 1A 00 22 01 02 08 09");
+    a->mergeFrom(*b);
+    EXPECT_EQ(a->value(), 9);
+    EXPECT_EQ(a->child()->value(), 1);
+    EXPECT_TRUE(a->child()->hasLabel());
+    EXPECT_EQ(a->listArray()->count(), 2u);
+    EXPECT_EQ(raised([&] { a->mergeFrom(*WTRequired::message()); }),
+              "NSInvalidArgumentException|Classes must match WTNode != WTRequired");
+    a->mergeFrom(*a);
+    EXPECT_EQ(a->listArray()->count(), 4u);
+}
+
+TEST_F(Parse, EveryTypeRoundTrips) {
+    auto m = WTAll::message();
+    m->setOptionalInt32(-1);
+    m->setOptionalInt64(INT64_MIN);
+    m->setOptionalUint32(UINT32_MAX);
+    m->setOptionalUint64(UINT64_MAX);
+    m->setOptionalSint32(-2);
+    m->setOptionalSint64(INT64_MIN);
+    m->setOptionalFixed32(7);
+    m->setOptionalFixed64(8);
+    m->setOptionalSfixed32(-9);
+    m->setOptionalSfixed64(-10);
+    m->setOptionalFloat(1.5f);
+    m->setOptionalDouble(-0.25);
+    m->setOptionalBool(true);
+    m->setOptionalString(ZAVWireString::create("h\xC3\xA9"));
+    m->setOptionalBytes(ZAVWireData::create(std::string("\0\1", 2)));
+    m->optionalGroup()->setA(3);
+    m->optionalMessage()->setValue(4);
+    m->setOptionalEnum(5);
+    for (size_t i = 18; i < WTAll::descriptor()->fieldCount(); ++i) {
+        const auto& f = *WTAll::descriptor()->fieldAt(i);
+        auto array = m->getArray(f);
+        switch (f.valueType()) {
+            case ZAVWireArrayValueTypeObject:
+                if (f.type() == ZAVWireTypeString) array->addObject(ZAVWireString::create("s"));
+                if (f.type() == ZAVWireTypeData) array->addObject(ZAVWireData::create("d"));
+                if (f.type() == ZAVWireTypeGroup) array->addObject(WTGroup::message());
+                if (f.type() == ZAVWireTypeMessage) array->addObject(WTNode::message());
+                break;
+            case ZAVWireArrayValueTypeBool:
+                array->addBool(true);
+                break;
+            case ZAVWireArrayValueTypeFloat:
+                array->addFloat(-1.0f);
+                break;
+            case ZAVWireArrayValueTypeDouble:
+                array->addDouble(2.0);
+                break;
+            case ZAVWireArrayValueTypeInt32:
+                array->addInt32(f.type() == ZAVWireTypeEnum ? 2 : -5);
+                array->addInt32(1);
+                break;
+            case ZAVWireArrayValueTypeUInt32:
+                array->addUInt32(300);
+                break;
+            case ZAVWireArrayValueTypeInt64:
+                array->addInt64(-1);
+                break;
+            case ZAVWireArrayValueTypeUInt64:
+                array->addUInt64(1ull << 63);
+                break;
+        }
+    }
+    auto data = m->data();
+    EXPECT_EQ(data->length(), m->serializedSize());
+    auto back = WTAll::parseFromData(data);
+    EXPECT_TRUE(back->isEqual(m.get()));
+    EXPECT_EQ(back->unknownFields(), nullptr);
+    EXPECT_EQ(toHex(*back->data()), toHex(*data));
+    auto delimited = m->delimitedData();
+    ZAVWireCodedInputStream input(delimited);
+    EXPECT_TRUE(WTAll::parseDelimitedFromCodedInputStream(input, nullptr)->isEqual(m.get()));
+}
+
+TEST_F(Parse, FilesAndFailedWrites) {
+    testsupport::TempDir dir;
+    auto m = WTNode::message();
+    m->setLabel(ZAVWireString::create(std::string(10000, 'x')));
+    m->child()->setValue(1);
+    auto path = (dir.path() / "node.bin").string();
+    m->writeToOutputStream(plat::OutputStream::toFile(path));
+    auto back = WTNode::parseFromData(ZAVWireData::create(testsupport::readFile(path)));
+    EXPECT_TRUE(back->isEqual(m.get()));
+    EXPECT_EQ(raised([&] { m->writeToOutputStream(plat::OutputStream::toFile("/dev/full")); }),
+              "WriteFailed|");
+}

@@ -1,0 +1,105 @@
+#pragma once
+// Reads the tagged binary wire format out of one buffer held in memory, in place. Every failure raises
+// (NSParseErrorException, or NSInvalidArgumentException for a limit past the enclosing one); a stream that
+// has raised is not used again. Groups and sub-messages nest at most 64 deep.
+#include <cstdint>
+#include <memory>
+
+#include "wire/ZAVWireRootObject.h"
+#include "wire/ZAVWireString.h"
+
+class ZAVWireCodedInputStream;
+class ZAVWireExtensionRegistry;
+class ZAVWireUnknownFieldSet;
+
+// What a group or sub-message is read into.
+class ZAVWireMessageBuilder {
+  public:
+    virtual void mergeFromCodedInputStream(ZAVWireCodedInputStream& input,
+                                           const ZAVWireExtensionRegistry* extensionRegistry) = 0;
+
+  protected:
+    ~ZAVWireMessageBuilder() = default;
+};
+
+struct ZAVWireInputBufferState {
+    const uint8_t* bytes = nullptr;
+    uint64_t bufferSize = 0;
+    uint64_t bufferPos = 0;
+    uint64_t currentLimit = UINT64_MAX;
+};
+
+inline constexpr uint64_t ZAVWireMaxRecursionDepth = 64;
+
+class ZAVWireCodedInputStream final : public ZAVWireRootObject {
+  public:
+    static std::shared_ptr<ZAVWireCodedInputStream> streamWithData(std::shared_ptr<const ZAVWireData> data);
+    explicit ZAVWireCodedInputStream(std::shared_ptr<const ZAVWireData> data);
+    // Over bytes the caller keeps alive for the stream's life.
+    ZAVWireCodedInputStream(const uint8_t* bytes, size_t length);
+
+    const char* className() const override { return "ZAVWireCodedInputStream"; }
+
+    int32_t readTag();
+    void checkLastTagWas(int32_t expected) const;
+    int32_t lastTag() const { return lastTag_; }
+    // False when the tag ends a group (nothing skipped).
+    bool skipField(int32_t tag);
+    void skipMessage();
+    void readGroup(int32_t fieldNumber, ZAVWireMessageBuilder& builder,
+                   const ZAVWireExtensionRegistry* registry);
+    void readUnknownGroup(int32_t fieldNumber, ZAVWireUnknownFieldSet& builder);
+    void readMessage(ZAVWireMessageBuilder& builder, const ZAVWireExtensionRegistry* registry);
+    // Depth bookkeeping for structures read without readMessage/readGroup (message-set items, option 0x10).
+    void enterNested();
+    void leaveNested() { --recursionDepth_; }
+    uint64_t recursionDepth() const { return recursionDepth_; }
+    void setRecursionDepth(uint64_t depth) { recursionDepth_ = depth; }
+
+    uint64_t pushLimit(int32_t byteCount);
+    void popLimit(uint64_t oldLimit) { state_.currentLimit = oldLimit; }
+    uint64_t bytesUntilLimit() const;
+    bool isAtEnd() const;
+    uint64_t position() const { return state_.bufferPos; }
+
+    double readDouble();
+    float readFloat();
+    uint64_t readUInt64();
+    int64_t readInt64();
+    int64_t readSInt64();
+    int32_t readInt32();
+    uint32_t readUInt32();
+    int32_t readEnum();
+    int32_t readSInt32();
+    bool readBool();
+    uint64_t readFixed64();
+    int64_t readSFixed64();
+    uint32_t readFixed32();
+    int32_t readSFixed32();
+    ZAVWireStringPtr readString();
+    // Null for a negative length (the position stays just after the length).
+    std::shared_ptr<ZAVWireData> readData();
+
+    int32_t readRawVarint32();
+    int64_t readRawVarint64();
+    uint8_t readRawByte();
+
+  private:
+    // Checks that n bytes may be taken at the position (both bounds), raising otherwise.
+    void checkSize(uint64_t n);
+    void skipRaw(uint64_t n);
+    uint32_t readRawLittleEndian32();
+    uint64_t readRawLittleEndian64();
+
+    std::shared_ptr<const ZAVWireData> buffer_;
+    ZAVWireInputBufferState state_;
+    int32_t lastTag_ = 0;
+    uint64_t recursionDepth_ = 0;
+};
+
+int32_t ZAVWireCodedInputStreamReadTag(ZAVWireCodedInputStream* stream);
+ZAVWireStringPtr ZAVWireCodedInputStreamReadRetainedString(ZAVWireCodedInputStream* stream);
+std::shared_ptr<ZAVWireData> ZAVWireCodedInputStreamReadRetainedData(ZAVWireCodedInputStream* stream);
+uint64_t ZAVWireCodedInputStreamPushLimit(ZAVWireCodedInputStream* stream, int32_t byteCount);
+// Raises the parse error that a malformed value gives (empty reason).
+[[noreturn]] void ZAVWireRaiseParseError();

@@ -1,0 +1,313 @@
+#pragma once
+// Base of every message. Each message class keeps one storage block inside the object (has-bit words, then
+// value slots at the offsets its field table gives), its unknown fields, its extension values and, for a
+// sub-message made on read, a non-owning link to the parent that made it. Reading an unset sub-message or
+// repeated field creates an empty one without setting anything; the first change to it makes it part of
+// the parent (and the parent's parent). Creation on read is exclusive per message, so concurrent readers
+// agree on one object.
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/storage/OutputStream.h"
+#include "wire/ZAVWireArray.h"
+#include "wire/ZAVWireCodedInputStream.h"
+#include "wire/ZAVWireCodedOutputStream.h"
+#include "wire/ZAVWireDescriptor.h"
+#include "wire/ZAVWireExtensionField.h"
+#include "wire/ZAVWireString.h"
+#include "wire/ZAVWireUnknownFieldSet.h"
+
+class ZAVWireGeneratedMessage;
+using ZAVWireMessagePtr = std::shared_ptr<ZAVWireGeneratedMessage>;
+
+class ZAVWireGeneratedMessage : public ZAVWireRootObject,
+                                public ZAVWireMessageBuilder,
+                                public ZAVWireSerializable,
+                                public ZAVWireMutableArrayDelegate {
+  public:
+    ZAVWireGeneratedMessage() = default;
+    ZAVWireGeneratedMessage(const ZAVWireGeneratedMessage&) = delete;
+    ZAVWireGeneratedMessage& operator=(const ZAVWireGeneratedMessage&) = delete;
+    ~ZAVWireGeneratedMessage() override;
+
+    // The base class: a message type with no fields.
+    static const ZAVWireClass& wireClass();
+    static const ZAVWireDescriptor* descriptor();
+    static ZAVWireMessagePtr message();
+
+    virtual const ZAVWireClass* isa() const { return &wireClass(); }
+    const char* className() const override { return isa()->name; }
+    const ZAVWireDescriptor* wireDescriptor() const { return isa()->descriptor(); }
+    // A new empty message of the same class.
+    ZAVWireMessagePtr newInstance() const { return isa()->create(); }
+
+    // ---- presence, clearing, copies (base)
+    void clear();
+    bool isInitialized() const;
+    static bool isInitialized(const ZAVWireObjectPtr& object);
+    ZAVWireObjectPtr copy() const override { return mutableCopy(); }
+    ZAVWireObjectPtr mutableCopy() const override;
+    ZAVWireMessagePtr messageCopy() const {
+        return std::static_pointer_cast<ZAVWireGeneratedMessage>(mutableCopy());
+    }
+    void clearAutocreator();
+    bool wasAutocreatedBy(const ZAVWireGeneratedMessage* message) const { return autocreator_ == message; }
+    const ZAVWireUnknownFieldSetPtr& unknownFields() const { return unknownFields_; }
+
+    // ---- parsing and merging
+    void mergeFromData(std::shared_ptr<const ZAVWireData> data,
+                       const ZAVWireExtensionRegistry* registry = nullptr);
+    void mergeFromCodedInputStream(ZAVWireCodedInputStream& input,
+                                   const ZAVWireExtensionRegistry* registry) override;
+    void mergeDelimitedFromCodedInputStream(ZAVWireCodedInputStream& input,
+                                            const ZAVWireExtensionRegistry* registry);
+    bool parseUnknownField(ZAVWireCodedInputStream& input, const ZAVWireExtensionRegistry* registry,
+                           int32_t tag);
+    void parseMessageSet(ZAVWireCodedInputStream& input, const ZAVWireExtensionRegistry* registry);
+    void mergeFrom(const ZAVWireGeneratedMessage& other);
+    void setUnknownFields(const ZAVWireUnknownFieldSet* fields);
+    ZAVWireUnknownFieldSet& mutableUnknownFields();
+    void mergeUnknownFields(const ZAVWireUnknownFieldSet* fields);
+
+    // ---- extensions
+    ZAVWireObjectPtr getExtension(const ZAVWireExtensionField& extension) const;
+    ZAVWireObjectPtr getExistingExtension(const ZAVWireExtensionField& extension) const;
+    bool hasExtension(const ZAVWireExtensionField& extension) const;
+    void setExtension(const ZAVWireExtensionField& extension, ZAVWireObjectPtr value);
+    void addExtension(const ZAVWireExtensionField& extension, ZAVWireObjectPtr value);
+    void setExtension(const ZAVWireExtensionField& extension, size_t index, ZAVWireObjectPtr value);
+    void clearExtension(const ZAVWireExtensionField& extension);
+    std::vector<ZAVWireExtensionFieldPtr> extensionsCurrentlySet() const;
+    std::vector<ZAVWireExtensionFieldPtr> sortedExtensionsInUse() const;
+
+    // ---- output
+    void writeToCodedOutputStream(ZAVWireCodedOutputStream& output) const override;
+    // Flushes before returning, so a refused write raises "WriteFailed" here.
+    void writeToOutputStream(const std::shared_ptr<plat::OutputStream>& output) const;
+    void writeDelimitedToCodedOutputStream(ZAVWireCodedOutputStream& output) const;
+    void writeDelimitedToOutputStream(const std::shared_ptr<plat::OutputStream>& output) const;
+    void writeField(const ZAVWireFieldDescriptor& field, ZAVWireCodedOutputStream& output) const;
+    void writeExtensionsToCodedOutputStream(ZAVWireCodedOutputStream& output,
+                                            const ZAVWireExtensionRange& range) const;
+    std::shared_ptr<ZAVWireData> data() const;
+    std::shared_ptr<ZAVWireData> delimitedData() const;
+    size_t serializedSize() const override;
+    size_t extensionsSerializedSize() const;
+    bool isEqual(const ZAVWireRootObject* other) const override;
+    size_t hash() const override { return reinterpret_cast<size_t>(isa()); }
+    std::string description() const override;
+
+    // Key-value access by accessor name (getter or has-test to read, getter name to set).
+    ZAVWireObjectPtr valueForKey(const std::string& key) const override;
+    void setValueForKey(const ZAVWireObjectPtr& value, const std::string& key) override;
+
+    // ---- field routines shared by accessors, parsing, merging and output
+    bool hasField(const ZAVWireFieldDescriptor& field) const;
+    bool hasFieldAt(size_t index) const { return hasField(*wireDescriptor()->fieldAt(index)); }
+    template <typename T>
+    T getScalar(const ZAVWireFieldDescriptor& field) const;
+    template <typename T>
+    void setScalar(const ZAVWireFieldDescriptor& field, T value);
+    template <typename T>
+    void clearScalar(const ZAVWireFieldDescriptor& field);
+    // Stored object; an unset sub-message is made on read; otherwise the field default.
+    ZAVWireObjectPtr getObject(const ZAVWireFieldDescriptor& field) const;
+    // The field's array, made on read.
+    ZAVWireMutableArrayPtr getArray(const ZAVWireFieldDescriptor& field) const;
+    ZAVWireObjectPtr getObjectNoAutocreate(const ZAVWireFieldDescriptor& field) const;
+    // The field's array when there is one, else null: readers that only look need not make one.
+    const ZAVWireArray* existingArray(const ZAVWireFieldDescriptor& field) const;
+    void setRetainedObject(const ZAVWireFieldDescriptor& field, ZAVWireObjectPtr value);
+    void setAutocreatedRetainedObject(const ZAVWireFieldDescriptor& field, ZAVWireObjectPtr value) const;
+    // The setter of an object field (String, Data, Message, Group).
+    void setObject(const ZAVWireFieldDescriptor& field, ZAVWireObjectPtr value) {
+        setRetainedObject(field, std::move(value));
+    }
+    // The setter of a repeated field: null clears; an immutable array is stored as a mutable copy.
+    void setArray(const ZAVWireFieldDescriptor& field, const ZAVWireArrayPtr& value);
+    // The has-clear accessor: true raises, false clears the field.
+    void setHas(const ZAVWireFieldDescriptor& field, bool value);
+    // Run after every change: a message made on read becomes part of its parent.
+    void becomeVisibleToAutocreator();
+
+    void pbMutableArrayWillAddElements(ZAVWireMutableArray* array, uint64_t count) override;
+
+  protected:
+    // The derived class hands over its storage block, zero-filled, once constructed; and takes it back first
+    // thing in its destructor.
+    void attachStorage(uint8_t* storage);
+    void detachStorage();
+
+  private:
+    friend class ZAVWireExtensionField;
+    uint8_t* slot(const ZAVWireFieldDescriptor& field) const;
+    ZAVWireObjectPtr& objectSlot(const ZAVWireFieldDescriptor& field) const;
+    void setHasBit(const ZAVWireFieldDescriptor& field, bool value);
+    void internalClear();
+    void clearObjectField(const ZAVWireFieldDescriptor& field);
+    void mergeFieldFromStream(const ZAVWireFieldDescriptor& field, ZAVWireCodedInputStream& input,
+                              const ZAVWireExtensionRegistry* registry);
+    template <typename T, typename Read>
+    void mergeScalar(const ZAVWireFieldDescriptor& field, ZAVWireCodedInputStream& input, Read read);
+    void mergeEnum(const ZAVWireFieldDescriptor& field, ZAVWireCodedInputStream& input);
+    size_t fieldSize(const ZAVWireFieldDescriptor& field) const;
+    void checkExtension(const ZAVWireExtensionField& extension) const;
+    ZAVWireExtensionFieldPtr sharedExtension(const ZAVWireExtensionField& extension) const;
+    static ZAVWireMessagePtr newMessageWithAutocreator(const ZAVWireClass* cls,
+                                                       ZAVWireGeneratedMessage* parent,
+                                                       const ZAVWireFieldDescriptor* field,
+                                                       ZAVWireExtensionFieldPtr extension);
+
+    using ExtensionMap = std::map<ZAVWireExtensionFieldPtr, ZAVWireObjectPtr>;
+
+    ZAVWireUnknownFieldSetPtr unknownFields_;
+    std::unique_ptr<ExtensionMap> extensionMap_;
+    mutable std::unique_ptr<ExtensionMap> autocreatedExtensionMap_;
+    ZAVWireGeneratedMessage* autocreator_ = nullptr;
+    const ZAVWireFieldDescriptor* autocreatorField_ = nullptr;
+    ZAVWireExtensionFieldPtr autocreatorExtension_;
+    uint8_t* messageStorage_ = nullptr;
+    mutable std::mutex readOnlyMutex_;
+};
+
+// Text dumps (one-way, for descriptions and logs).
+std::string ZAVWireTextFormatForMessage(const ZAVWireGeneratedMessage* message, const std::string& indent);
+void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, std::string& output,
+                                       const std::string& indent);
+
+// ---- writing a message class by hand
+//
+// class Foo final : public ZAVWireGeneratedMessage {
+//   public:
+//     static constexpr auto kFields = ZAVWireLayout(std::array{ZAVWireFieldRecord(...), ...});
+//     ZAVWIRE_MESSAGE_BODY(Foo, kFields)
+//     ZAVWIRE_SCALAR_FIELD(int32_t, count, Count, 0)
+//     ...
+// };
+// and in the .cpp the class record and descriptor with ZAVWIRE_MESSAGE_IMPL.
+
+#define ZAVWIRE_MESSAGE_BODY(Class, Fields)                                                             \
+  public:                                                                                               \
+    Class() {                                                                                           \
+        attachStorage(storage_);                                                                        \
+    }                                                                                                   \
+    ~Class() override {                                                                                 \
+        detachStorage();                                                                                \
+    }                                                                                                   \
+    static const ZAVWireClass& wireClass();                                                             \
+    static const ZAVWireDescriptor* descriptor();                                                       \
+    static std::shared_ptr<Class> message() {                                                           \
+        return std::make_shared<Class>();                                                               \
+    }                                                                                                   \
+    const ZAVWireClass* isa() const override {                                                          \
+        return &wireClass();                                                                            \
+    }                                                                                                   \
+    static std::shared_ptr<Class> parseFromData(std::shared_ptr<const ZAVWireData> data,                \
+                                                const ZAVWireExtensionRegistry* registry = nullptr) {   \
+        auto m = message();                                                                             \
+        m->mergeFromData(std::move(data), registry);                                                    \
+        return m;                                                                                       \
+    }                                                                                                   \
+    static std::shared_ptr<Class> parseFromCodedInputStream(ZAVWireCodedInputStream& input,             \
+                                                            const ZAVWireExtensionRegistry* registry) { \
+        auto m = message();                                                                             \
+        m->mergeFromCodedInputStream(input, registry);                                                  \
+        return m;                                                                                       \
+    }                                                                                                   \
+    static std::shared_ptr<Class> parseDelimitedFromCodedInputStream(                                   \
+        ZAVWireCodedInputStream& input, const ZAVWireExtensionRegistry* registry) {                     \
+        auto m = message();                                                                             \
+        m->mergeDelimitedFromCodedInputStream(input, registry);                                         \
+        return m;                                                                                       \
+    }                                                                                                   \
+                                                                                                        \
+  private:                                                                                              \
+    alignas(16) uint8_t storage_[ZAVWireStorageSize(Fields) ? ZAVWireStorageSize(Fields) : 1] = {};     \
+                                                                                                        \
+  public:
+
+#define ZAVWIRE_FIELD_AT(index) (*descriptor()->fieldAt(index))
+
+// Scalars and enums: name(), setName(v), hasName(), setHasName(false).
+#define ZAVWIRE_SCALAR_FIELD(CType, name, Name, index)    \
+    CType name() const {                                  \
+        return getScalar<CType>(ZAVWIRE_FIELD_AT(index)); \
+    }                                                     \
+    void set##Name(CType value) {                         \
+        setScalar<CType>(ZAVWIRE_FIELD_AT(index), value); \
+    }                                                     \
+    bool has##Name() const {                              \
+        return hasField(ZAVWIRE_FIELD_AT(index));         \
+    }                                                     \
+    void setHas##Name(bool value) {                       \
+        setHas(ZAVWIRE_FIELD_AT(index), value);           \
+    }
+
+// Enums: stored and read as their 32-bit number.
+#define ZAVWIRE_ENUM_FIELD(EnumType, name, Name, index)                            \
+    EnumType name() const {                                                        \
+        return static_cast<EnumType>(getScalar<int32_t>(ZAVWIRE_FIELD_AT(index))); \
+    }                                                                              \
+    void set##Name(EnumType value) {                                               \
+        setScalar<int32_t>(ZAVWIRE_FIELD_AT(index), static_cast<int32_t>(value));  \
+    }                                                                              \
+    bool has##Name() const {                                                       \
+        return hasField(ZAVWIRE_FIELD_AT(index));                                  \
+    }                                                                              \
+    void setHas##Name(bool value) {                                                \
+        setHas(ZAVWIRE_FIELD_AT(index), value);                                    \
+    }
+
+// Strings, data and sub-messages (made on read when unset).
+#define ZAVWIRE_OBJECT_FIELD(Type, name, Name, index)                              \
+    std::shared_ptr<Type> name() const {                                           \
+        return std::static_pointer_cast<Type>(getObject(ZAVWIRE_FIELD_AT(index))); \
+    }                                                                              \
+    void set##Name(std::shared_ptr<Type> value) {                                  \
+        setObject(ZAVWIRE_FIELD_AT(index), std::move(value));                      \
+    }                                                                              \
+    bool has##Name() const {                                                       \
+        return hasField(ZAVWIRE_FIELD_AT(index));                                  \
+    }                                                                              \
+    void setHas##Name(bool value) {                                                \
+        setHas(ZAVWIRE_FIELD_AT(index), value);                                    \
+    }
+
+// Repeated fields: the array, made on read.
+#define ZAVWIRE_ARRAY_FIELD(name, Name, index)             \
+    ZAVWireMutableArrayPtr name() const {                  \
+        return getArray(ZAVWIRE_FIELD_AT(index));          \
+    }                                                      \
+    void set##Name(const ZAVWireArrayPtr& value) {         \
+        setArray(ZAVWIRE_FIELD_AT(index), value);          \
+    }                                                      \
+    bool has##Name() const {                               \
+        return hasField(ZAVWIRE_FIELD_AT(index));          \
+    }                                                      \
+    void setHas##Name(bool value) {                        \
+        setHas(ZAVWIRE_FIELD_AT(index), value);            \
+    }                                                      \
+    size_t name##_Count() const {                          \
+        return getArray(ZAVWIRE_FIELD_AT(index))->count(); \
+    }
+
+// The class record and the descriptor, built once on first use.
+#define ZAVWIRE_MESSAGE_IMPL(Class, RootClass, Enums, EnumCount, Ranges, RangeCount, WireFormat, TextInfo)  \
+    const ZAVWireClass& Class::wireClass() {                                                                \
+        static const ZAVWireClass record{                                                                   \
+            .name = #Class,                                                                                 \
+            .descriptor = [] { return Class::descriptor(); },                                               \
+            .create = []() -> ZAVWireMessagePtr { return std::make_shared<Class>(); },                      \
+        };                                                                                                  \
+        return record;                                                                                      \
+    }                                                                                                       \
+    const ZAVWireDescriptor* Class::descriptor() {                                                          \
+        static const auto d = ZAVWireDescriptor::allocDescriptorForClass(                                   \
+            &Class::wireClass(), RootClass, Class::kFields.data(), Class::kFields.size(), Enums, EnumCount, \
+            Ranges, RangeCount, ZAVWireStorageSize(Class::kFields), WireFormat, TextInfo);                  \
+        return d.get();                                                                                     \
+    }
