@@ -10,6 +10,7 @@ potemaru_fuzz(gzip_texture ${CMAKE_CURRENT_SOURCE_DIR}/gzip_texture.cpp LINK kit
 potemaru_fuzz(accel_datagram ${CMAKE_CURRENT_SOURCE_DIR}/accel_datagram.cpp LINK kite platform)
 potemaru_fuzz(chara_table ${CMAKE_CURRENT_SOURCE_DIR}/chara_table.cpp LINK game)
 potemaru_fuzz(shell_script ${CMAKE_CURRENT_SOURCE_DIR}/shell_script.cpp LINK gameshell)
+potemaru_fuzz(endpoints ${CMAKE_CURRENT_SOURCE_DIR}/endpoints.cpp LINK platform)
 potemaru_fuzz(json ${CMAKE_CURRENT_SOURCE_DIR}/json.cpp LINK platform)
 potemaru_fuzz(keyed_archive ${CMAKE_CURRENT_SOURCE_DIR}/keyed_archive.cpp LINK platform)
 potemaru_fuzz(wire_unknown_fields ${CMAKE_CURRENT_SOURCE_DIR}/wire_unknown_fields.cpp LINK wire platform)
