@@ -91,6 +91,8 @@ bool AppController::applicationDidFinishLaunching(plat::Application& application
     // The banner's place at the bottom of the screen; it shows nothing until the play field asks.
     zividedir_ = std::make_shared<plat::View>(
         plat::Rect{0, frame_.height - kBannerHeight, kBannerWidth, kBannerHeight});
+    // An empty place takes no touches: the field beneath it stays playable.
+    zividedir_->setUserInteractionEnabled(false);
     viewController_->view()->addSubview(zividedir_);
 
     if (application.respondsToRegisterUserNotificationSettings())
@@ -187,6 +189,7 @@ void AppController::InterAD() {
     const plat::Rect area = root->bounds();
     auto popup = std::make_shared<plat::View>(plat::Rect{
         (area.width - kPopupWidth) / 2, (area.height - kPopupHeight) / 2, kPopupWidth, kPopupHeight});
+    popup->setUserInteractionEnabled(false);
     root->addSubview(popup);
     self->adPopupView_ = popup;
     plat::Application::printServiceLine(std::string("popup ad: show a new popup (media id ") + kPopupMediaId +

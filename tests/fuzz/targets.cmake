@@ -21,7 +21,6 @@ potemaru_fuzz(wire_resource_with_metadata ${CMAKE_CURRENT_SOURCE_DIR}/wire_resou
 potemaru_fuzz(analytics_query ${CMAKE_CURRENT_SOURCE_DIR}/analytics_query.cpp LINK analytics)
 potemaru_fuzz(ads_settings ${CMAKE_CURRENT_SOURCE_DIR}/ads_settings.cpp LINK ads platform)
 potemaru_fuzz(ads_settings_cache ${CMAKE_CURRENT_SOURCE_DIR}/ads_settings_cache.cpp LINK ads platform)
-potemaru_fuzz(endpoints ${CMAKE_CURRENT_SOURCE_DIR}/endpoints.cpp LINK platform)
 potemaru_fuzz(zip_member ${CMAKE_CURRENT_SOURCE_DIR}/zip_member.cpp LINK kite platform)
 potemaru_fuzz(text_drawing ${CMAKE_CURRENT_SOURCE_DIR}/text_drawing.cpp LINK platform)
 potemaru_fuzz(music_stream ${CMAKE_CURRENT_SOURCE_DIR}/music_stream.cpp LINK platform)

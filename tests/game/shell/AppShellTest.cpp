@@ -202,6 +202,11 @@ TEST(AppController, LaunchesTheAppAndCarriesOutTheBridgeRequests) {
     // Two popups, both over the game; the shell keeps no reference of its own to them.
     EXPECT_EQ(host->subviews().size(), 3u);
     EXPECT_EQ(controller->adPopupView(), host->subviews().back());
+    // The empty ad places take no touches: taps on the banner's place and the popup's centre reach the game.
+    for (plat::Point at : {plat::Point{160, 284}, plat::Point{160, 540}}) {
+        EXPECT_FALSE(plat::Window::routeTouch(plat::Touch::Phase::Began, 7, at));
+        EXPECT_FALSE(plat::Window::routeTouch(plat::Touch::Phase::Ended, 7, at));
+    }
 
     // Focus and the background reach the director and the engine's application object.
     app->enterBackground();
