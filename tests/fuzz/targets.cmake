@@ -19,3 +19,4 @@ potemaru_fuzz(wire_resource ${CMAKE_CURRENT_SOURCE_DIR}/wire_resource.cpp LINK w
 potemaru_fuzz(wire_resource_with_metadata ${CMAKE_CURRENT_SOURCE_DIR}/wire_resource_with_metadata.cpp LINK wire platform)
 potemaru_fuzz(analytics_query ${CMAKE_CURRENT_SOURCE_DIR}/analytics_query.cpp LINK analytics)
 potemaru_fuzz(endpoints ${CMAKE_CURRENT_SOURCE_DIR}/endpoints.cpp LINK platform)
+potemaru_fuzz(tm_text ${CMAKE_CURRENT_SOURCE_DIR}/tm_text.cpp LINK tagmanager)
