@@ -1,5 +1,7 @@
 #include "tagmanager/ZAVObject.h"
 
+#include "tagmanager/ZAVTypes.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -208,7 +210,8 @@ size_t ZAVObject::hash() const {
             return h;
         }
         case Kind::Value:
-            return pvalue_->hash();
+            // Not the message's own hash, which changes once the value hash is installed.
+            return ZAVPValueHash(*pvalue_);
         case Kind::Opaque:
             return opaque_.isData() ? opaque_.dataIf()->size() : std::hash<double>()(opaque_.toDouble());
         default:
