@@ -25,7 +25,7 @@ size_t mix(size_t seed, size_t value) {
 
 // Integral doubles hash as the integer they equal, so equal numbers hash alike whatever their kind.
 size_t numberHash(double value) {
-    if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 9.2e18)
+    if (value == std::trunc(value) && value >= -9223372036854775808.0 && value < 9223372036854775808.0)
         return std::hash<int64_t>()(static_cast<int64_t>(value));
     return std::hash<double>()(value);
 }

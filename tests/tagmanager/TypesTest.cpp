@@ -202,6 +202,9 @@ TEST(ObjectTest, NumbersCompareExactlyAcrossKinds) {
     EXPECT_TRUE(I(1)->isEqual(*ZAVObject::floating(1.0)));
     EXPECT_EQ(I(1)->hash(), ZAVObject::floating(1.0)->hash());
     EXPECT_FALSE(I(9007199254740993)->isEqual(*ZAVObject::floating(9007199254740992.0)));
+    auto lowest = ZAVObject::floating(-9223372036854775808.0);
+    EXPECT_TRUE(I(INT64_MIN)->isEqual(*lowest));
+    EXPECT_EQ(I(INT64_MIN)->hash(), lowest->hash());
     auto map = ZAVObject::map({{I(1), T("one")}});
     EXPECT_EQ(map->objectForKey(ZAVObject::floating(1.0))->textValue(), "one");
 }
