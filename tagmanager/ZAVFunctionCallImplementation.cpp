@@ -1,0 +1,43 @@
+#include "tagmanager/ZAVFunctionCallImplementation.h"
+
+#include <algorithm>
+
+ZAVFunctionCallImplementation::ZAVFunctionCallImplementation(std::string functionId,
+                                                             std::set<std::string> requiredKeys)
+    : instanceFunctionId_(std::move(functionId)), requiredKeys_(std::move(requiredKeys)) {}
+
+bool ZAVFunctionCallImplementation::hasRequiredKeys(const std::set<std::string>& keys) const {
+    return std::includes(keys.begin(), keys.end(), requiredKeys_.begin(), requiredKeys_.end());
+}
+
+const std::string& ZAVFunctionCallImplementation::functionKey() {
+    static const std::string key = "function";
+    return key;
+}
+
+const std::string& ZAVFunctionCallImplementation::instanceNameKey() {
+    static const std::string key = "instance_name";
+    return key;
+}
+
+const std::string& ZAVFunctionCallImplementation::notDefaultMacroKey() {
+    static const std::string key = "not_default_macro";
+    return key;
+}
+
+std::shared_ptr<ZAVBooleanAndStatic> ZAVBooleanAndStatic::booleanWithBoolean(
+    std::shared_ptr<const ZAVBoolean> boolean, bool isStatic) {
+    return std::make_shared<ZAVBooleanAndStatic>(std::move(boolean), isStatic);
+}
+
+std::shared_ptr<ZAVBooleanAndStatic> ZAVBooleanAndStatic::booleanWithBool(bool value, bool isStatic) {
+    return booleanWithBoolean(ZAVBoolean::booleanWithBool(value), isStatic);
+}
+
+std::shared_ptr<ZAVPValueAndStatic> ZAVPValueAndStatic::valueWithValue(ZAVPValuePtr value, bool isStatic) {
+    return std::make_shared<ZAVPValueAndStatic>(std::move(value), isStatic);
+}
+
+std::shared_ptr<ZAVSetAndStatic> ZAVSetAndStatic::setWithSet(std::shared_ptr<const Set> set, bool isStatic) {
+    return std::make_shared<ZAVSetAndStatic>(std::move(set), isStatic);
+}

@@ -1,0 +1,102 @@
+#include "tagmanager/ZAVLog.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "platform/base/Log.h"
+
+namespace {
+
+// Atomic so that a thread logging while another replaces the logger keeps the one it read alive.
+std::atomic<std::shared_ptr<ZAVLogger>>& currentLogger() {
+    static std::atomic<std::shared_ptr<ZAVLogger>> logger{std::make_shared<ZAVDefaultLogger>()};
+    return logger;
+}
+
+void printLine(plat::LogLevel platformLevel, const char* word, const std::string& message) {
+    plat::log(platformLevel, "%s %s: %s", "ZuruziVarOvozivi", word, message.c_str());
+}
+
+}  // namespace
+
+std::string zavFormat(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text;
+    if (length > 0) {
+        text.resize(static_cast<size_t>(length) + 1);
+        std::vsnprintf(text.data(), text.size(), format, args);
+        text.resize(static_cast<size_t>(length));
+    }
+    va_end(args);
+    return text;
+}
+
+void ZAVDefaultLogger::error(const std::string& message) {
+    if (logLevel() <= ZAVLoggerLogLevelError) printLine(plat::LogLevel::Error, "error", message);
+}
+
+void ZAVDefaultLogger::warning(const std::string& message) {
+    if (logLevel() <= ZAVLoggerLogLevelWarning) printLine(plat::LogLevel::Warning, "warning", message);
+}
+
+void ZAVDefaultLogger::info(const std::string& message) {
+    if (logLevel() <= ZAVLoggerLogLevelInfo) printLine(plat::LogLevel::Info, "info", message);
+}
+
+void ZAVDefaultLogger::debug(const std::string& message) {
+    if (logLevel() <= ZAVLoggerLogLevelDebug) printLine(plat::LogLevel::Debug, "debug", message);
+}
+
+void ZAVDefaultLogger::verbose(const std::string& message) {
+    if (logLevel() == ZAVLoggerLogLevelVerbose) printLine(plat::LogLevel::Debug, "verbose", message);
+}
+
+void ZAVDefaultLogger::setLogLevel(uint32_t level) {
+    logLevel_.store(level, std::memory_order_relaxed);
+}
+
+uint32_t ZAVDefaultLogger::logLevel() const {
+    return logLevel_.load(std::memory_order_relaxed);
+}
+
+void ZAVLog::error(const std::string& message) {
+    if (auto logger = currentLogger().load()) logger->error(message);
+}
+
+void ZAVLog::warning(const std::string& message) {
+    if (auto logger = currentLogger().load()) logger->warning(message);
+}
+
+void ZAVLog::info(const std::string& message) {
+    if (auto logger = currentLogger().load()) logger->info(message);
+}
+
+void ZAVLog::debug(const std::string& message) {
+    if (auto logger = currentLogger().load()) logger->debug(message);
+}
+
+void ZAVLog::verbose(const std::string& message) {
+    if (auto logger = currentLogger().load()) logger->verbose(message);
+}
+
+uint32_t ZAVLog::logLevel() {
+    auto logger = currentLogger().load();
+    return logger ? logger->logLevel() : 0;
+}
+
+std::shared_ptr<ZAVLogger> ZAVLog::logger() {
+    return currentLogger().load();
+}
+
+void ZAVLog::setLogger(std::shared_ptr<ZAVLogger> logger) {
+    currentLogger().store(std::move(logger));
+}
+
+void ZAVLog::resetToDefault() {
+    currentLogger().store(std::make_shared<ZAVDefaultLogger>());
+}

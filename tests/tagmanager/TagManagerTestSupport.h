@@ -1,0 +1,66 @@
+#pragma once
+// A ZAVLogger that keeps every message (level word and text), and a scope that installs one as the
+// current logger and puts the previous one back.
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "tagmanager/ZAVLog.h"
+
+namespace tmtest {
+
+class CapturingLogger : public ZAVLogger {
+  public:
+    struct Line {
+        std::string level;
+        std::string message;
+    };
+    void error(const std::string& m) override { add("error", m); }
+    void warning(const std::string& m) override { add("warning", m); }
+    void info(const std::string& m) override { add("info", m); }
+    void debug(const std::string& m) override { add("debug", m); }
+    void verbose(const std::string& m) override { add("verbose", m); }
+    void setLogLevel(uint32_t level) override { level_ = level; }
+    uint32_t logLevel() const override { return level_; }
+
+    std::vector<Line> lines() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lines_;
+    }
+    // Messages at that level containing the fragment.
+    size_t count(const std::string& level, const std::string& fragment = "") const {
+        size_t n = 0;
+        for (const auto& line : lines())
+            if (line.level == level && line.message.find(fragment) != std::string::npos) ++n;
+        return n;
+    }
+    void clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.clear();
+    }
+
+  private:
+    void add(const char* level, const std::string& message) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.push_back({level, message});
+    }
+    mutable std::mutex mutex_;
+    std::vector<Line> lines_;
+    std::atomic<uint32_t> level_{0};
+};
+
+class CapturedLog {
+  public:
+    CapturedLog() : logger_(std::make_shared<CapturingLogger>()), previous_(ZAVLog::logger()) {
+        ZAVLog::setLogger(logger_);
+    }
+    ~CapturedLog() { ZAVLog::setLogger(previous_); }
+    CapturingLogger& operator*() { return *logger_; }
+    CapturingLogger* operator->() { return logger_.get(); }
+
+  private:
+    std::shared_ptr<CapturingLogger> logger_;
+    std::shared_ptr<ZAVLogger> previous_;
+};
+
+}  // namespace tmtest
