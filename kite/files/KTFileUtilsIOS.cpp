@@ -3,9 +3,9 @@
 #include "kite/base/KTArray.h"
 #include "kite/base/KTDictionary.h"
 #include "kite/base/KTString.h"
+#include "platform/base/Log.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/FileManager.h"
-#include "platform/base/Log.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
 

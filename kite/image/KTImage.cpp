@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "kite/files/KTFileUtils.h"
-#include "platform/storage/AtomicFile.h"
-#include "platform/media/ImageCodec.h"
 #include "platform/base/Log.h"
+#include "platform/media/ImageCodec.h"
 #include "platform/media/TextRenderer.h"
+#include "platform/storage/AtomicFile.h"
 
 namespace kite {
 

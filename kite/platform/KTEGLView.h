@@ -9,7 +9,8 @@ class KTEGLView : public KTEGLViewProtocol {
   public:
     // The shared EAGLView must exist before the first call.
     static KTEGLView* sharedOpenGLView();
-    // Forgets the shared view (sizes, policy, touches, delegate); the next sharedOpenGLView() makes a new one.
+    // Forgets the shared view (sizes, policy, touches, delegate); the next sharedOpenGLView() makes a new
+    // one.
     static void purgeSharedOpenGLView();
 
     void end() override;

@@ -9,6 +9,6 @@ namespace plat {
 
 }  // namespace plat
 
-#define PLAT_ASSERT(condition, description)                                                            \
-    ((condition) ? static_cast<void>(0)                                                                \
+#define PLAT_ASSERT(condition, description) \
+    ((condition) ? static_cast<void>(0)     \
                  : ::plat::assertionFailed(__func__, __FILE__, __LINE__, #condition, description))

@@ -18,10 +18,14 @@ LogSink& sinkSlot() {
 
 const char* levelTag(LogLevel level) {
     switch (level) {
-        case LogLevel::Debug: return "debug";
-        case LogLevel::Info: return "info";
-        case LogLevel::Warning: return "warning";
-        case LogLevel::Error: return "error";
+        case LogLevel::Debug:
+            return "debug";
+        case LogLevel::Info:
+            return "info";
+        case LogLevel::Warning:
+            return "warning";
+        case LogLevel::Error:
+            return "error";
     }
     return "";
 }
@@ -64,12 +68,12 @@ void log(LogLevel level, const char* format, ...) {
     va_end(args);
 }
 
-#define PLAT_LOG_AT(name, level)            \
-    void name(const char* format, ...) {    \
-        va_list args;                       \
-        va_start(args, format);             \
-        vlog(level, format, args);          \
-        va_end(args);                       \
+#define PLAT_LOG_AT(name, level)         \
+    void name(const char* format, ...) { \
+        va_list args;                    \
+        va_start(args, format);          \
+        vlog(level, format, args);       \
+        va_end(args);                    \
     }
 PLAT_LOG_AT(logInfo, LogLevel::Info)
 PLAT_LOG_AT(logWarning, LogLevel::Warning)
@@ -90,7 +94,9 @@ LogCapture::LogCapture() {
     });
 }
 
-LogCapture::~LogCapture() { setLogSink(std::move(previous_)); }
+LogCapture::~LogCapture() {
+    setLogSink(std::move(previous_));
+}
 
 std::vector<std::string> LogCapture::lines() const {
     std::lock_guard<std::mutex> lock(mutex_);

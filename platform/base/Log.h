@@ -21,7 +21,7 @@ LogSink setLogSink(LogSink sink);
 
 // Collects every line logged (from any thread) while it lives, instead of printing them.
 class LogCapture {
-public:
+  public:
     LogCapture();
     ~LogCapture();
     LogCapture(const LogCapture&) = delete;
@@ -31,7 +31,7 @@ public:
     bool contains(const std::string& fragment) const;
     void clear();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
     LogSink previous_;

@@ -2,8 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/media/ImageCodec.h"
 #include "platform/base/Log.h"
+#include "platform/media/ImageCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static plat::LogCapture quiet;

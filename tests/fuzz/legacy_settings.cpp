@@ -7,8 +7,8 @@
 #include <string>
 
 #include "kite/files/KTUserDefaultStore.h"
-#include "platform/storage/AtomicFile.h"
 #include "platform/base/Log.h"
+#include "platform/storage/AtomicFile.h"
 #include "platform/storage/Paths.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -10,8 +10,8 @@
 #include "kite/files/KTUserDefaultStore.h"
 #include "kite/nodes/KTScene.h"
 #include "kite/platform/KTEGLView.h"
-#include "platform/storage/Bundle.h"
 #include "platform/base/Random.h"
+#include "platform/storage/Bundle.h"
 
 using namespace kite;
 

@@ -80,8 +80,8 @@ TEST(Clock, TimeOfDayBeforeTheEpochKeepsMicrosecondsPositive) {
 TEST(Paths, HomeLayoutIsCreated) {
     testsupport::TempHome home;
     EXPECT_EQ(plat::Paths::home(), home.path());
-    for (const fs::path& dir : {plat::Paths::documents(), plat::Paths::caches(), plat::Paths::preferences(),
-                                plat::Paths::tmp()})
+    for (const fs::path& dir :
+         {plat::Paths::documents(), plat::Paths::caches(), plat::Paths::preferences(), plat::Paths::tmp()})
         EXPECT_TRUE(fs::is_directory(dir)) << dir;
     EXPECT_EQ(plat::Paths::caches(), home.path() / "Library" / "Caches");
 }

@@ -4,10 +4,10 @@
 
 #include <csignal>
 
+#include "platform/base/Log.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/FileManager.h"
-#include "platform/base/Log.h"
 #include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;

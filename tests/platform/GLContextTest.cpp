@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "platform/media/GLContext.h"
 #include "platform/base/Log.h"
+#include "platform/media/GLContext.h"
 #include "tests/support/GLTestSupport.h"
 #include "tests/support/TestSupport.h"
 

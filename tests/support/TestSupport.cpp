@@ -23,14 +23,20 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-TempHome::TempHome() : previous_(plat::Paths::home()) { plat::Paths::setHome(dir_.path()); }
+TempHome::TempHome() : previous_(plat::Paths::home()) {
+    plat::Paths::setHome(dir_.path());
+}
 
-TempHome::~TempHome() { plat::Paths::setHome(previous_); }
+TempHome::~TempHome() {
+    plat::Paths::setHome(previous_);
+}
 
 VirtualClockScope::VirtualClockScope(int64_t startMicros)
     : clock_(std::make_shared<plat::VirtualClock>(startMicros)), previous_(plat::Clock::setShared(clock_)) {}
 
-VirtualClockScope::~VirtualClockScope() { plat::Clock::setShared(previous_); }
+VirtualClockScope::~VirtualClockScope() {
+    plat::Clock::setShared(previous_);
+}
 
 fs::path sourceDir() {
     const char* dir = std::getenv("POTEMARU_SOURCE_DIR");

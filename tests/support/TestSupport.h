@@ -10,37 +10,37 @@ namespace testsupport {
 
 // A fresh folder under the system temp dir, removed with everything in it when the object dies.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 // Points plat::Paths at a temporary app home for its lifetime, then restores the previous home.
 class TempHome {
-public:
+  public:
     TempHome();
     ~TempHome();
     const std::filesystem::path& path() const { return dir_.path(); }
 
-private:
+  private:
     TempDir dir_;
     std::filesystem::path previous_;
 };
 
 // Installs a virtual clock as the shared clock for its lifetime.
 class VirtualClockScope {
-public:
+  public:
     explicit VirtualClockScope(int64_t startMicros = plat::VirtualClock::kDefaultStartMicros);
     ~VirtualClockScope();
     plat::VirtualClock& clock() { return *clock_; }
 
-private:
+  private:
     std::shared_ptr<plat::VirtualClock> clock_;
     std::shared_ptr<plat::Clock> previous_;
 };

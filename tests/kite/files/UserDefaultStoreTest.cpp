@@ -2,8 +2,8 @@
 
 #include "kite/files/KTFileUtils.h"
 #include "kite/files/KTUserDefaultStore.h"
-#include "platform/storage/FileManager.h"
 #include "platform/base/Log.h"
+#include "platform/storage/FileManager.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
 #include "platform/storage/UserDefaults.h"

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "kite/files/KTFileUtils.h"
-#include "platform/media/ImageCodec.h"
 #include "platform/base/Log.h"
+#include "platform/media/ImageCodec.h"
 #include "platform/media/TextRenderer.h"
 #include "tests/support/TestSupport.h"
 

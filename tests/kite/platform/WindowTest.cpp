@@ -71,7 +71,8 @@ bool runUntil(Pred done) {
 }  // namespace
 
 TEST(KTWindowDriver, WindowShowsTheFrameAndAClickReachesTheView) {
-    if (!testsupport::onPath("Xvfb") || !testsupport::onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    if (!testsupport::onPath("Xvfb") || !testsupport::onPath("xdotool"))
+        GTEST_SKIP() << "Xvfb or xdotool is not installed";
     setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
     testsupport::XServer server;
     ASSERT_TRUE(server.start());
