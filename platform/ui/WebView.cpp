@@ -148,6 +148,7 @@ struct WebView::Engine {
     bool loadCounted = false;    // a web load counted as in flight
     bool awaitingFrame = false;  // the load finished; it ends with the next frame
     bool failed = false;
+    bool started = false;  // the engine said the load started and has not finished it yet
 
     ~Engine() {
         if (ackTimer) RunLoop::main().cancelTimer(ackTimer);
@@ -247,6 +248,8 @@ gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPo
                                     *engine->owner, URLRequest(uri ? uri : ""), navigation);
     if (allowed) return FALSE;
     webkit_policy_decision_ignore(decision);
+    // A load asked for that will never start is no longer in flight.
+    if (!engine->started) engine->endLoad();
     return TRUE;
 }
 
@@ -255,9 +258,11 @@ void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
     auto keep = engine->owner->shared_from_this();
     if (event == WEBKIT_LOAD_STARTED) {
         engine->failed = false;
+        engine->started = true;
         engine->beginLoad();
         if (auto* delegate = engine->delegate()) delegate->webViewDidStartLoad(*engine->owner);
     } else if (event == WEBKIT_LOAD_FINISHED) {
+        engine->started = false;
         if (engine->failed) {
             engine->endLoad();
             return;
@@ -363,12 +368,14 @@ WebView::~WebView() {
 }
 
 void WebView::loadHTMLString(const std::string& html, const std::string& baseURL) {
+    engine_->beginLoad();  // in flight from now on, before the engine takes it up
     webkit_web_view_load_html(engine_->view, html.c_str(), baseURL.empty() ? nullptr : baseURL.c_str());
     GLibPump::shared().pump();
 }
 
 void WebView::loadRequest(const URLRequest& request) {
     WebKitURIRequest* uri = webkit_uri_request_new(request.url().c_str());
+    engine_->beginLoad();  // in flight from now on, before the engine takes it up
     webkit_web_view_load_request(engine_->view, uri);
     g_object_unref(uri);
     GLibPump::shared().pump();
@@ -380,11 +387,14 @@ void WebView::stopLoading() {
 }
 
 void WebView::goBack() {
+    if (webkit_web_view_can_go_back(engine_->view))
+        engine_->beginLoad();  // in flight from now on, before the engine takes it up
     webkit_web_view_go_back(engine_->view);
     GLibPump::shared().pump();
 }
 
 void WebView::reload() {
+    engine_->beginLoad();  // in flight from now on, before the engine takes it up
     webkit_web_view_reload(engine_->view);
     GLibPump::shared().pump();
 }
@@ -450,6 +460,7 @@ void WebView::pumpEngine() {
 }
 
 void WebView::acknowledgeFrames() {
+    if (liveEngines().empty()) return;
     for (Engine* engine : liveEngines()) engine->acknowledge();
     GLibPump::shared().pump();
 }
