@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "platform/base/Log.h"
+#include "platform/net/InFlight.h"
 #include "platform/net/URLLoader.h"
 #include "platform/runloop/RunLoop.h"
 
@@ -42,7 +43,16 @@ class CompletionDelegate final : public URLConnectionDelegate {
 URLConnection::URLConnection(const URLRequest& request, std::shared_ptr<URLConnectionDelegate> delegate)
     : request_(request), delegate_(std::move(delegate)), loop_(&RunLoop::current()) {}
 
-URLConnection::~URLConnection() = default;
+URLConnection::~URLConnection() {
+    if (state_ == State::Running) InFlight::end(InFlightKind::URLRequest);
+}
+
+void URLConnection::setState(State state) {
+    if (state == state_) return;
+    if (state == State::Running) InFlight::begin(InFlightKind::URLRequest);
+    if (state_ == State::Running) InFlight::end(InFlightKind::URLRequest);
+    state_ = state;
+}
 
 std::shared_ptr<URLConnection> URLConnection::create(const URLRequest& request,
                                                      std::shared_ptr<URLConnectionDelegate> delegate,
@@ -68,10 +78,10 @@ void URLConnection::startOnLoop() {
     std::optional<Error> error;
     if (loader->add(shared_from_this(), &error)) return;
     // A request that cannot even be sent fails like any other load: later, on the loop.
-    state_ = State::Running;
+    setState(State::Running);
     loop_->post([self = shared_from_this(), error = *error] {
         if (self->state_ != State::Running) return;
-        self->state_ = State::Done;
+        self->setState(State::Done);
         auto delegate = std::move(self->delegate_);
         if (delegate) delegate->connectionDidFailWithError(*self, error);
     });
@@ -89,7 +99,7 @@ void URLConnection::cancel() {
             return;
         }
     }
-    state_ = State::Done;
+    setState(State::Done);
     transfer_.reset();
     delegate_.reset();
 }

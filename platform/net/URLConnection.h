@@ -107,6 +107,8 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
     enum class State { Created, Running, Done };
     URLConnection(const URLRequest& request, std::shared_ptr<URLConnectionDelegate> delegate);
     void startOnLoop();
+    // Every change of state goes here: a running connection counts as in-flight work.
+    void setState(State state);
 
     friend class URLLoader;
     URLRequest request_;

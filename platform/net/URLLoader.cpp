@@ -316,7 +316,7 @@ URLLoader::~URLLoader() {
         curl_multi_remove_handle(multi_, easy);
         connection->transfer_->pooled = false;  // the thread's spare handles may be gone at thread exit
         connection->transfer_.reset();
-        connection->state_ = URLConnection::State::Done;
+        connection->setState(URLConnection::State::Done);
         connection->delegate_.reset();
     }
     curl_multi_cleanup(multi_);
@@ -476,7 +476,7 @@ bool URLLoader::add(const std::shared_ptr<URLConnection>& connection, std::optio
     CURL* easy = transfer->easy;
     curl_easy_setopt(easy, CURLOPT_PRIVATE, connection.get());
     connection->transfer_ = std::move(transfer);
-    connection->state_ = URLConnection::State::Running;
+    connection->setState(URLConnection::State::Running);
     active_[easy] = connection;
     adding_ = true;
     CURLMcode added = curl_multi_add_handle(multi_, easy);
@@ -520,7 +520,7 @@ void URLLoader::detach(URLConnection& connection) {
     curl_multi_remove_handle(multi_, easy);
     active_.erase(easy);
     connection.transfer_.reset();
-    connection.state_ = URLConnection::State::Done;
+    connection.setState(URLConnection::State::Done);
     connection.delegate_.reset();
     armTimer();
 }

@@ -3,8 +3,10 @@
 #include <GLES2/gl2.h>
 #include <GLES2/gl2ext.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <thread>
 
 #include "kite/platform/KTApplication.h"
 #include "kite/platform/linux/EAGLView.h"
@@ -12,7 +14,9 @@
 #include "kite/platform/linux/KTScreen.h"
 #include "platform/base/Clock.h"
 #include "platform/base/Log.h"
+#include "platform/net/InFlight.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/ui/WebView.h"
 
 namespace kite {
 namespace {
@@ -61,6 +65,33 @@ void KTHeadlessDriver::advanceOneRefresh() {
     if (target > now) clock->advanceMicros(target - now);
 }
 
+void KTHeadlessDriver::waitForPendingWork() {
+    using plat::InFlight;
+    using plat::InFlightKind;
+    if (InFlight::total() == 0) {
+        gaveUpWaiting_ = false;
+        return;
+    }
+    if (gaveUpWaiting_) return;
+    auto& loop = plat::RunLoop::main();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(pendingWaitLimit_);
+    while (InFlight::total() > 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            plat::logWarning(
+                "KTHeadlessDriver: frame %lld goes on after %g s with %zu URL request(s) and %zu web "
+                "load(s) still pending",
+                static_cast<long long>(frame_ + 1), pendingWaitLimit_,
+                InFlight::count(InFlightKind::URLRequest), InFlight::count(InFlightKind::WebLoad));
+            gaveUpWaiting_ = true;
+            return;
+        }
+        // The page may go on rendering while the clock stands still.
+        plat::WebView::acknowledgeFrames();
+        // With the clock virtual the loop never sleeps for its timers; a short nap keeps this from spinning.
+        if (loop.runOnce(0.002) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 int64_t KTHeadlessDriver::runFrames(int64_t count) {
     auto& loop = plat::RunLoop::main();
     int64_t ran = 0;
@@ -73,6 +104,7 @@ int64_t KTHeadlessDriver::runFrames(int64_t count) {
             if (events[i].kind != KTDriverEvent::Capture && events[i].kind != KTDriverEvent::Quit)
                 apply(events[i]);
 
+        waitForPendingWork();
         advanceOneRefresh();
         // Layouts and other posted work of this refresh run too; the next refresh is not due yet.
         for (int pass = 0; pass < 16 && loop.runOnce(0) > 0; ++pass) {

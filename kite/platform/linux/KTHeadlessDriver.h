@@ -44,12 +44,18 @@ class KTHeadlessDriver {
     int64_t frame() const { return frame_; }
     bool quitRequested() const { return quit_; }
 
+    // Before each frame the virtual clock waits, in real time, for URL loads and web loads in flight (up
+    // to the first frame after a load finished), so runs with network content stay repeatable. After
+    // this many seconds it logs what is still pending and goes on. Default 20.
+    void setPendingWaitLimit(double seconds) { pendingWaitLimit_ = seconds; }
+
     // Writes the last drawn frame as a PNG; false (logged) on failure.
     bool capture(const std::filesystem::path& path);
 
   private:
     void apply(const KTDriverEvent& event);
     void advanceOneRefresh();
+    void waitForPendingWork();
 
     std::shared_ptr<plat::VirtualClock> clock_;
     std::shared_ptr<plat::Clock> previousClock_;
@@ -64,6 +70,9 @@ class KTHeadlessDriver {
     int64_t gridFrames_ = 0;
     bool touching_ = false;
     bool quit_ = false;
+    double pendingWaitLimit_ = 20;
+    // Set when a wait ran out: no waiting again until everything pending then has ended.
+    bool gaveUpWaiting_ = false;
 };
 
 }  // namespace kite

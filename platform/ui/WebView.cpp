@@ -1,0 +1,532 @@
+#include "platform/ui/WebView.h"
+
+#include <poll.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+#include <wayland-server.h>
+#include <wpe/fdo.h>
+#include <wpe/unstable/fdo-shm.h>
+#include <wpe/webkit.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/base/Log.h"
+#include "platform/net/InFlight.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/storage/UserDefaults.h"
+#include "platform/ui/Window.h"
+
+namespace plat {
+
+namespace {
+
+constexpr double kFrameInterval = 1.0 / 60;
+
+// Runs the default GLib main context from the main run loop: its descriptors become fd watches, its
+// time-out a real-time timer descriptor (GLib's time-outs keep real time under a virtual clock too).
+class GLibPump {
+  public:
+    static GLibPump& shared() {
+        static GLibPump pump;
+        return pump;
+    }
+
+    void pump() {
+        if (pumping_) return;  // a callback of the engine pumping again
+        pumping_ = true;
+        GMainContext* context = g_main_context_default();
+        if (!acquired_) acquired_ = g_main_context_acquire(context);
+        int timeout = -1;
+        // Bounded: a source that is always ready must not starve the run loop.
+        for (int round = 0; round < 64; ++round) {
+            gint priority = 0;
+            g_main_context_prepare(context, &priority);
+            int n;
+            while ((n = g_main_context_query(context, priority, &timeout, fds_.data(),
+                                             static_cast<int>(fds_.size()))) > static_cast<int>(fds_.size()))
+                fds_.resize(n);
+            used_ = n;
+            if (n > 0) g_poll(fds_.data(), n, 0);
+            if (!g_main_context_check(context, priority, fds_.data(), n)) break;
+            g_main_context_dispatch(context);
+            timeout = 0;
+        }
+        watch(timeout);
+        pumping_ = false;
+    }
+
+  private:
+    GLibPump() { timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC); }
+
+    void watch(int timeoutMillis) {
+        RunLoop& loop = RunLoop::main();
+        // Watches change only when the descriptor set does.
+        bool same = watched_.size() == static_cast<size_t>(used_);
+        for (int i = 0; same && i < used_; ++i)
+            same = watched_[i].fd == fds_[i].fd && watched_[i].events == fds_[i].events;
+        if (!same) {
+            for (auto id : watchIds_) loop.unwatchFd(id);
+            watchIds_.clear();
+            watched_.assign(fds_.begin(), fds_.begin() + used_);
+            for (const GPollFD& fd : watched_) {
+                unsigned events = 0;
+                if (fd.events & G_IO_IN) events |= RunLoop::kReadable;
+                if (fd.events & G_IO_OUT) events |= RunLoop::kWritable;
+                watchIds_.push_back(loop.watchFd(fd.fd, events, [this](int, unsigned) { pump(); }));
+            }
+        }
+        if (timerFd_ < 0) return;
+        if (!timerWatch_)
+            timerWatch_ = loop.watchFd(timerFd_, RunLoop::kReadable, [this](int fd, unsigned) {
+                uint64_t expirations;
+                ssize_t n = read(fd, &expirations, sizeof expirations);
+                (void)n;
+                pump();
+            });
+        itimerspec spec{};
+        if (timeoutMillis >= 0) {
+            int64_t nanos = std::max<int64_t>(int64_t(timeoutMillis) * 1000000, 1);
+            spec.it_value.tv_sec = nanos / 1000000000;
+            spec.it_value.tv_nsec = nanos % 1000000000;
+        }
+        timerfd_settime(timerFd_, 0, &spec, nullptr);
+    }
+
+    std::vector<GPollFD> fds_ = std::vector<GPollFD>(16);
+    int used_ = 0;
+    std::vector<GPollFD> watched_;
+    std::vector<RunLoop::WatchId> watchIds_;
+    int timerFd_ = -1;
+    RunLoop::WatchId timerWatch_ = 0;
+    bool pumping_ = false;
+    bool acquired_ = false;
+};
+
+// What the backend's callbacks reach; it outlives the view when the engine keeps the page a while
+// longer (a script still running), so the view's part is cut off first.
+struct BackendSink {
+    WebView::Engine* engine = nullptr;
+    wpe_view_backend_exportable_fdo* exportable = nullptr;
+};
+
+std::vector<WebView::Engine*>& liveEngines() {
+    static std::vector<WebView::Engine*> engines;
+    return engines;
+}
+
+WebKitWebContext*& sharedContext() {
+    static WebKitWebContext* context = nullptr;
+    return context;
+}
+
+void initBackend() {
+    static bool done = [] {
+        wpe_loader_init("libWPEBackend-fdo-1.0.so.1");
+        return wpe_fdo_initialize_shm();
+    }();
+    if (!done) logError("WebView: the fdo backend could not be set up");
+}
+
+std::optional<std::string> registeredUserAgent() {
+    auto defaults = UserDefaults::standard();
+    return defaults ? defaults->stringForKey("UserAgent") : std::nullopt;
+}
+
+}  // namespace
+
+struct WebView::Engine {
+    WebView* owner = nullptr;
+    BackendSink* sink = nullptr;
+    wpe_view_backend* backend = nullptr;
+    WebKitWebView* view = nullptr;
+    cairo_surface_t* frame = nullptr;
+    double frameScale = 1;
+    uint64_t frames = 0;
+    bool frameUnacknowledged = false;
+    RunLoop::TimerId ackTimer = 0;
+    bool loadCounted = false;    // a web load counted as in flight
+    bool awaitingFrame = false;  // the load finished; it ends with the next frame
+    bool failed = false;
+    bool started = false;  // the engine said the load started and has not finished it yet
+
+    ~Engine() {
+        if (ackTimer) RunLoop::main().cancelTimer(ackTimer);
+        endLoad();
+        if (view) {
+            g_signal_handlers_disconnect_by_data(view, this);
+            if (sink) sink->engine = nullptr;
+            g_object_unref(view);
+        }
+        if (frame) cairo_surface_destroy(frame);
+    }
+
+    void beginLoad() {
+        if (!loadCounted) InFlight::begin(InFlightKind::WebLoad);
+        loadCounted = true;
+        awaitingFrame = false;
+    }
+    void endLoad() {
+        if (loadCounted) InFlight::end(InFlightKind::WebLoad);
+        loadCounted = false;
+        awaitingFrame = false;
+    }
+
+    void acknowledge() {
+        if (!frameUnacknowledged || !sink) return;
+        frameUnacknowledged = false;
+        wpe_view_backend_exportable_fdo_dispatch_frame_complete(sink->exportable);
+    }
+
+    void receiveFrame(wpe_fdo_shm_exported_buffer* buffer) {
+        wl_shm_buffer* shm = wpe_fdo_shm_exported_buffer_get_shm_buffer(buffer);
+        if (shm) {
+            wl_shm_buffer_begin_access(shm);
+            int width = wl_shm_buffer_get_width(shm);
+            int height = wl_shm_buffer_get_height(shm);
+            int stride = wl_shm_buffer_get_stride(shm);
+            bool opaque = wl_shm_buffer_get_format(shm) == WL_SHM_FORMAT_XRGB8888;
+            auto* source = static_cast<const uint8_t*>(wl_shm_buffer_get_data(shm));
+            if (!frame || cairo_image_surface_get_width(frame) != width ||
+                cairo_image_surface_get_height(frame) != height) {
+                if (frame) cairo_surface_destroy(frame);
+                frame =
+                    cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(width, 1), std::max(height, 1));
+            }
+            cairo_surface_flush(frame);
+            uint8_t* target = cairo_image_surface_get_data(frame);
+            int targetStride = cairo_image_surface_get_stride(frame);
+            if (source && width > 0 && height > 0 && stride >= width * 4) {
+                for (int y = 0; y < height; ++y) {
+                    uint8_t* row = target + size_t(y) * targetStride;
+                    std::memcpy(row, source + size_t(y) * stride, size_t(width) * 4);
+                    if (opaque)
+                        for (int x = 0; x < width; ++x) row[x * 4 + 3] = 255;
+                }
+            }
+            cairo_surface_mark_dirty(frame);
+            wl_shm_buffer_end_access(shm);
+        }
+        wpe_view_backend_exportable_fdo_dispatch_release_shm_exported_buffer(sink->exportable, buffer);
+        ++frames;
+        frameUnacknowledged = true;
+        if (awaitingFrame) endLoad();
+        owner->setNeedsDisplay();
+        // The next frame may come at the next game frame, no sooner.
+        if (!ackTimer || !RunLoop::main().hasTimer(ackTimer))
+            ackTimer = RunLoop::main().addTimer(kFrameInterval, [this] {
+                ackTimer = 0;
+                acknowledge();
+            });
+    }
+
+    WebViewDelegate* delegate() {
+        auto d = owner->delegate_.lock();
+        delegateKeep = d;
+        return d.get();
+    }
+    std::shared_ptr<WebViewDelegate> delegateKeep;
+};
+
+namespace {
+
+using Engine = WebView::Engine;
+
+gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                        gpointer data) {
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
+    auto* engine = static_cast<Engine*>(data);
+    auto* action =
+        webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    auto navigation =
+        static_cast<WebViewNavigationType>(webkit_navigation_action_get_navigation_type(action));
+    WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+    const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+    auto keep = engine->owner->shared_from_this();
+    WebViewDelegate* delegate = engine->delegate();
+    bool allowed = !delegate || delegate->webViewShouldStartLoadWithRequest(
+                                    *engine->owner, URLRequest(uri ? uri : ""), navigation);
+    if (allowed) return FALSE;
+    webkit_policy_decision_ignore(decision);
+    // A load asked for that will never start is no longer in flight.
+    if (!engine->started) engine->endLoad();
+    return TRUE;
+}
+
+void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+    auto* engine = static_cast<Engine*>(data);
+    auto keep = engine->owner->shared_from_this();
+    if (event == WEBKIT_LOAD_STARTED) {
+        engine->failed = false;
+        engine->started = true;
+        engine->beginLoad();
+        if (auto* delegate = engine->delegate()) delegate->webViewDidStartLoad(*engine->owner);
+    } else if (event == WEBKIT_LOAD_FINISHED) {
+        engine->started = false;
+        if (engine->failed) {
+            engine->endLoad();
+            return;
+        }
+        engine->awaitingFrame = engine->loadCounted;
+        if (auto* delegate = engine->delegate()) delegate->webViewDidFinishLoad(*engine->owner);
+    }
+}
+
+gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, gpointer data) {
+    auto* engine = static_cast<Engine*>(data);
+    engine->failed = true;
+    // A load stopped on purpose (stopLoading, a newer load) is no failure to report.
+    if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) return FALSE;
+    auto keep = engine->owner->shared_from_this();
+    std::string text = error && error->message ? error->message : "the page could not be loaded";
+    Error failure = Error::withDescription(error ? g_quark_to_string(error->domain) : "WebKitNetworkError",
+                                           error ? error->code : 0, text);
+    logInfo("WebView: %s failed: %s", uri ? uri : "(no URL)", text.c_str());
+    if (auto* delegate = engine->delegate()) delegate->webViewDidFailLoadWithError(*engine->owner, failure);
+    return FALSE;
+}
+
+void exportShmBuffer(void* data, wpe_fdo_shm_exported_buffer* buffer) {
+    auto* sink = static_cast<BackendSink*>(data);
+    if (sink->engine) {
+        sink->engine->receiveFrame(buffer);
+        return;
+    }
+    wpe_view_backend_exportable_fdo_dispatch_release_shm_exported_buffer(sink->exportable, buffer);
+}
+
+const wpe_view_backend_exportable_fdo_client kClient = {
+    nullptr, nullptr, exportShmBuffer, nullptr, nullptr,
+};
+
+void destroySink(gpointer data) {
+    auto* sink = static_cast<BackendSink*>(data);
+    wpe_view_backend_exportable_fdo_destroy(sink->exportable);
+    delete sink;
+}
+
+double screenScale() {
+    double scale = Screen::main().scale();
+    return scale > 0 ? scale : 1;
+}
+
+}  // namespace
+
+WebView::WebView(Rect frame) : View(frame), engine_(std::make_unique<Engine>()) {
+    initBackend();
+    Engine& e = *engine_;
+    e.owner = this;
+    e.frameScale = screenScale();
+    auto& engines = liveEngines();
+    WebKitWebContext*& context = sharedContext();
+    if (!context) context = webkit_web_context_new_ephemeral();
+
+    Size size = bounds().size();
+    auto width = static_cast<uint32_t>(std::max(1.0, size.width));
+    auto height = static_cast<uint32_t>(std::max(1.0, size.height));
+    e.sink = new BackendSink;
+    e.sink->engine = &e;
+    e.sink->exportable = wpe_view_backend_exportable_fdo_create(&kClient, e.sink, width, height);
+    e.backend = wpe_view_backend_exportable_fdo_get_view_backend(e.sink->exportable);
+    WebKitWebViewBackend* backend = webkit_web_view_backend_new(e.backend, destroySink, e.sink);
+
+    // Views of one site share one web process: each is related to a live one.
+    WebKitWebView* related = engines.empty() ? nullptr : engines.front()->view;
+    if (related)
+        e.view = WEBKIT_WEB_VIEW(
+            g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", backend, "related-view", related, nullptr));
+    else
+        e.view = WEBKIT_WEB_VIEW(
+            g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", backend, "web-context", context, nullptr));
+    engines.push_back(&e);
+    // Told once the page exists; before, the backend has nobody to pass it to.
+    wpe_view_backend_dispatch_set_device_scale_factor(e.backend, static_cast<float>(e.frameScale));
+    // Rendered whether or not it is on screen; focused so that pointer events reach the page.
+    wpe_view_backend_add_activity_state(e.backend, wpe_view_activity_state_visible |
+                                                       wpe_view_activity_state_focused |
+                                                       wpe_view_activity_state_in_window);
+
+    if (auto agent = registeredUserAgent())
+        webkit_settings_set_user_agent(webkit_web_view_get_settings(e.view), agent->c_str());
+    g_signal_connect(e.view, "decide-policy", G_CALLBACK(onDecidePolicy), &e);
+    g_signal_connect(e.view, "load-changed", G_CALLBACK(onLoadChanged), &e);
+    g_signal_connect(e.view, "load-failed", G_CALLBACK(onLoadFailed), &e);
+    setBackgroundColor(Color::whiteColor());
+    GLibPump::shared().pump();
+}
+
+WebView::~WebView() {
+    auto& engines = liveEngines();
+    engines.erase(std::remove(engines.begin(), engines.end(), engine_.get()), engines.end());
+    engine_.reset();
+    // The context goes with the last view; its processes end soon after.
+    if (engines.empty() && sharedContext()) {
+        g_object_unref(sharedContext());
+        sharedContext() = nullptr;
+    }
+    GLibPump::shared().pump();
+}
+
+void WebView::loadHTMLString(const std::string& html, const std::string& baseURL) {
+    engine_->beginLoad();  // in flight from now on, before the engine takes it up
+    webkit_web_view_load_html(engine_->view, html.c_str(), baseURL.empty() ? nullptr : baseURL.c_str());
+    GLibPump::shared().pump();
+}
+
+void WebView::loadRequest(const URLRequest& request) {
+    WebKitURIRequest* uri = webkit_uri_request_new(request.url().c_str());
+    engine_->beginLoad();  // in flight from now on, before the engine takes it up
+    webkit_web_view_load_request(engine_->view, uri);
+    g_object_unref(uri);
+    GLibPump::shared().pump();
+}
+
+void WebView::stopLoading() {
+    webkit_web_view_stop_loading(engine_->view);
+    GLibPump::shared().pump();
+}
+
+void WebView::goBack() {
+    if (webkit_web_view_can_go_back(engine_->view))
+        engine_->beginLoad();  // in flight from now on, before the engine takes it up
+    webkit_web_view_go_back(engine_->view);
+    GLibPump::shared().pump();
+}
+
+void WebView::reload() {
+    engine_->beginLoad();  // in flight from now on, before the engine takes it up
+    webkit_web_view_reload(engine_->view);
+    GLibPump::shared().pump();
+}
+
+bool WebView::isLoading() const {
+    return webkit_web_view_is_loading(engine_->view);
+}
+
+std::string WebView::url() const {
+    const char* uri = webkit_web_view_get_uri(engine_->view);
+    return uri ? uri : "";
+}
+
+namespace {
+
+struct ScriptCall {
+    std::function<void(const std::string&)> completion;
+};
+
+void scriptFinished(GObject* object, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<ScriptCall> call(static_cast<ScriptCall*>(data));
+    GError* error = nullptr;
+    WebKitJavascriptResult* js =
+        webkit_web_view_run_javascript_finish(WEBKIT_WEB_VIEW(object), result, &error);
+    std::string text;
+    if (js) {
+        JSCValue* value = webkit_javascript_result_get_js_value(js);
+        if (value && !jsc_value_is_undefined(value) && !jsc_value_is_null(value)) {
+            gchar* s = jsc_value_to_string(value);
+            if (s) text = s;
+            g_free(s);
+        }
+        webkit_javascript_result_unref(js);
+    } else {
+        logInfo("WebView: script failed: %s", error && error->message ? error->message : "unknown error");
+    }
+    if (error) g_error_free(error);
+    if (call->completion) call->completion(text);
+}
+
+}  // namespace
+
+void WebView::evaluateScript(const std::string& script, std::function<void(const std::string&)> completion) {
+    webkit_web_view_run_javascript(engine_->view, script.c_str(), nullptr, scriptFinished,
+                                   new ScriptCall{std::move(completion)});
+    GLibPump::shared().pump();
+}
+
+std::string WebView::defaultUserAgent() {
+    if (auto agent = registeredUserAgent()) return *agent;
+    WebKitSettings* settings = webkit_settings_new();
+    std::string agent = webkit_settings_get_user_agent(settings);
+    g_object_unref(settings);
+    return agent;
+}
+
+uint64_t WebView::framesDelivered() const {
+    return engine_->frames;
+}
+
+void WebView::pumpEngine() {
+    GLibPump::shared().pump();
+}
+
+void WebView::acknowledgeFrames() {
+    if (liveEngines().empty()) return;
+    for (Engine* engine : liveEngines()) engine->acknowledge();
+    GLibPump::shared().pump();
+}
+
+size_t WebView::liveCount() {
+    return liveEngines().size();
+}
+
+void WebView::setBackgroundColor(const Color& color) {
+    // The page draws the colour itself, under its content; the view's own background stays clear.
+    View::setBackgroundColor(Color::clearColor());
+    setOpaque(false);
+    WebKitColor page{color.red, color.green, color.blue, color.alpha};
+    webkit_web_view_set_background_color(engine_->view, &page);
+}
+
+void WebView::drawRect(cairo_t* cr, const Rect&) {
+    if (!engine_->frame) return;
+    cairo_save(cr);
+    cairo_scale(cr, 1 / engine_->frameScale, 1 / engine_->frameScale);
+    cairo_set_source_surface(cr, engine_->frame, 0, 0);
+    cairo_paint(cr);
+    cairo_restore(cr);
+}
+
+void WebView::layoutSubviews() {
+    Size size = bounds().size();
+    wpe_view_backend_dispatch_set_size(engine_->backend, static_cast<uint32_t>(std::max(1.0, size.width)),
+                                       static_cast<uint32_t>(std::max(1.0, size.height)));
+}
+
+void WebView::pointer(const Touch& touch, bool pressed, bool motionOnly) {
+    Point at = touch.locationInView(this);
+    double scale = engine_->frameScale;
+    wpe_input_pointer_event event{};
+    event.time = static_cast<uint32_t>(touch.timestamp() * 1000);
+    event.x = static_cast<int>(at.x * scale);
+    event.y = static_cast<int>(at.y * scale);
+    event.type = wpe_input_pointer_event_type_motion;
+    event.modifiers = motionOnly || pressed ? wpe_input_pointer_modifier_button1 : 0;
+    if (!motionOnly && pressed) event.modifiers = 0;  // the move to the spot comes before the press
+    wpe_view_backend_dispatch_pointer_event(engine_->backend, &event);
+    if (!motionOnly) {
+        event.type = wpe_input_pointer_event_type_button;
+        event.button = 1;
+        event.state = pressed ? 1 : 0;
+        event.modifiers = pressed ? wpe_input_pointer_modifier_button1 : 0;
+        wpe_view_backend_dispatch_pointer_event(engine_->backend, &event);
+    }
+    GLibPump::shared().pump();
+}
+
+void WebView::touchesBegan(const TouchSet& touches, const Event&) {
+    if (!touches.empty()) pointer(*touches.front(), true, false);
+}
+
+void WebView::touchesMoved(const TouchSet& touches, const Event&) {
+    if (!touches.empty()) pointer(*touches.front(), true, true);
+}
+
+void WebView::touchesEnded(const TouchSet& touches, const Event&) {
+    if (!touches.empty()) pointer(*touches.front(), false, false);
+}
+
+void WebView::touchesCancelled(const TouchSet& touches, const Event&) {
+    if (!touches.empty()) pointer(*touches.front(), false, false);
+}
+
+}  // namespace plat

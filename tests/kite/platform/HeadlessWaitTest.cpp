@@ -1,0 +1,183 @@
+// The headless driver holds its virtual clock while URL loads and web loads are in flight: a slow answer
+// lands before the next frame, a page's slow image is in the next capture, a stalled load only delays the
+// run by the wait limit and is logged.
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kite/core/KTDirector.h"
+#include "kite/nodes/KTScene.h"
+#include "kite/platform/KTApplication.h"
+#include "kite/platform/KTEGLView.h"
+#include "kite/platform/linux/KTHeadlessDriver.h"
+#include "platform/base/Clock.h"
+#include "platform/base/Log.h"
+#include "platform/media/ImageCodec.h"
+#include "platform/net/InFlight.h"
+#include "platform/net/URLConnection.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/ui/WebView.h"
+#include "platform/ui/Window.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/TestSupport.h"
+
+using namespace kite;
+
+namespace {
+
+class BlueApp : public KTApplication {
+  public:
+    bool applicationDidFinishLaunching() override {
+        KTDirector* director = KTDirector::sharedDirector();
+        KTEGLView* glView = KTEGLView::sharedOpenGLView();
+        director->setOpenGLView(glView);
+        glView->setDesignResolutionSize(320, 568, kResolutionExactFit);
+        director->setAnimationInterval(1.0 / 60);
+        director->runWithScene(KTScene::create());
+        return true;
+    }
+    void applicationDidEnterBackground() override {}
+    void applicationWillEnterForeground() override {}
+};
+
+std::string greenPng() {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 40, 40);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 0, 1, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    std::string bytes;
+    cairo_surface_write_to_png_stream(
+        surface,
+        [](void* closure, const unsigned char* data, unsigned length) {
+            static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &bytes);
+    cairo_surface_destroy(surface);
+    return bytes;
+}
+
+// True once no process started by this one runs any more (zombies aside), pumping the main loop for at
+// most 20 s meanwhile: the web engine's processes end soon after its last view.
+bool childrenEnded() {
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const std::string parent = std::to_string(getpid());
+    for (;;) {
+        bool any = false;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            std::ifstream in(entry.path() / "stat");
+            std::string stat;
+            if (!in || !std::getline(in, stat) || stat.rfind(')') == std::string::npos) continue;
+            std::istringstream rest(stat.substr(stat.rfind(')') + 2));
+            std::string state, ppid;
+            rest >> state >> ppid;
+            any = any || (ppid == parent && state != "Z");
+        }
+        if (!any) return true;
+        if (std::chrono::steady_clock::now() > until) return false;
+        plat::RunLoop::main().runOnce(0.01);
+        plat::WebView::pumpEngine();
+    }
+}
+
+}  // namespace
+
+TEST(HeadlessWait, SlowAnswerLandsBeforeTheNextFrameOnAnExactClock) {
+    testsupport::LoopbackServer server;
+    server.route("GET", "/slow", {.status = 200, .body = "late", .delaySeconds = 0.3});
+    KTHeadlessDriver driver;
+    auto clock = plat::Clock::shared().asVirtual();
+    ASSERT_TRUE(clock);
+    const int64_t start = clock->monotonicMicros();
+    std::optional<std::string> body;
+    auto connection = plat::URLConnection::sendAsynchronous(
+        plat::URLRequest(server.url("/slow")),
+        [&](const std::optional<plat::URLResponse>&, const plat::Bytes& data,
+            const std::optional<plat::Error>&) { body = std::string(data.begin(), data.end()); });
+    EXPECT_EQ(plat::InFlight::count(plat::InFlightKind::URLRequest), 1u);
+    EXPECT_EQ(driver.runFrames(1), 1);
+    EXPECT_EQ(body, "late");
+    EXPECT_EQ(plat::InFlight::total(), 0u);
+    EXPECT_EQ(clock->monotonicMicros() - start, 16667);
+}
+
+TEST(HeadlessWait, StalledLoadIsLoggedAndTheRunGoesOn) {
+    testsupport::LoopbackServer server;
+    server.route("GET", "/hang", {.fault = testsupport::Fault::Stall});
+    KTHeadlessDriver driver;
+    driver.setPendingWaitLimit(0.3);
+    plat::LogCapture capture;
+    auto connection = plat::URLConnection::sendAsynchronous(
+        plat::URLRequest(server.url("/hang")), [](const std::optional<plat::URLResponse>&, const plat::Bytes&,
+                                                  const std::optional<plat::Error>&) {});
+    EXPECT_EQ(driver.runFrames(3), 3);
+    // One wait ran out; the frames after it did not wait again for the same load.
+    std::vector<std::string> lines;
+    for (const auto& line : capture.lines())
+        if (line.find("KTHeadlessDriver") != std::string::npos) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("1 URL request(s) and 0 web load(s) still pending"), std::string::npos)
+        << lines[0];
+    connection->cancel();
+    EXPECT_EQ(plat::InFlight::total(), 0u);
+    server.releaseWaits();
+}
+
+// One headless run of a banner page whose image the server holds back 300 ms; the PNG captured at frame 2.
+std::string captureSlowImagePage() {
+    testsupport::LoopbackServer server;
+    server.route(
+        "GET", "/ad/img.png",
+        {.status = 200, .headers = {{"Content-Type", "image/png"}}, .body = greenPng(), .delaySeconds = 0.3});
+    testsupport::TempDir dir;
+    KTHeadlessDriver driver;
+    KTDriverScript script;
+    EXPECT_TRUE(script.parse("2 capture shot.png\n"));
+    driver.setScript(std::move(script));
+    driver.setCaptureDirectory(dir.path());
+    {
+        auto window = std::make_shared<plat::Window>(plat::Rect{0, 0, 320, 568});
+        auto banner = std::make_shared<plat::WebView>(plat::Rect{0, 518, 320, 50});
+        window->addSubview(banner);
+        window->makeKeyAndVisible();
+        BlueApp app;
+        EXPECT_TRUE(driver.launch(app));
+        banner->loadHTMLString(
+            "<html><body style='margin:0;background:#f00'>"
+            "<img src='img.png' style='position:absolute;left:100px;top:5px'></body></html>",
+            server.url("/ad/index.html"));
+        EXPECT_EQ(driver.runFrames(2), 2);
+        banner->removeFromSuperview();
+    }
+    EXPECT_TRUE(childrenEnded());
+    return testsupport::readFile(dir.path() / "shot.png");
+}
+
+TEST(HeadlessWait, PageWithASlowImageIsInTheNextCapture) {
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+    std::string bytes = captureSlowImagePage();
+    auto shot = plat::ImageCodec::decodePng(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    ASSERT_TRUE(shot);
+    auto rgb = [&](int x, int y) {
+        const uint8_t* p = shot->pixels.data() + (size_t(y) * shot->width + x) * 4;
+        return std::vector<int>{p[0], p[1], p[2]};
+    };
+    // Surface pixels are points times two.
+    EXPECT_EQ(rgb(20, 1050), (std::vector<int>{255, 0, 0}));
+    EXPECT_EQ(rgb(240, 1060), (std::vector<int>{0, 255, 0}));
+    // A second run captures the very same picture.
+    EXPECT_TRUE(captureSlowImagePage() == bytes);
+}

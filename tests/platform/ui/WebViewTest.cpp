@@ -1,0 +1,344 @@
+// The web view on the real web engine, headless: pages from strings and from the loopback kit, composited
+// over a GL frame and read back; navigation decisions, scripts, the user agent and the engine's processes.
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/net/InFlight.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/storage/UserDefaults.h"
+#include "platform/ui/Compositor.h"
+#include "platform/ui/WebView.h"
+#include "platform/ui/Window.h"
+#include "tests/support/GLTestSupport.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/TestSupport.h"
+
+using testsupport::Pixel;
+
+namespace {
+
+// Pumps the main run loop in real time until `done` holds or 20 s passed.
+template <typename Predicate>
+bool pumpUntil(Predicate done, double seconds = 20) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        plat::RunLoop::main().runOnce(0.01);
+        plat::WebView::pumpEngine();
+    }
+    return true;
+}
+
+// Processes started by this one that still run (zombies excepted).
+std::vector<std::string> liveChildren() {
+    std::vector<std::string> names;
+    std::string parent = std::to_string(getpid());
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream in(entry.path() / "stat");
+        std::string stat;
+        if (!in || !std::getline(in, stat)) continue;
+        auto close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::string name = stat.substr(stat.find('(') + 1, close - stat.find('(') - 1);
+        std::istringstream rest(stat.substr(close + 2));
+        std::string state, ppid;
+        rest >> state >> ppid;
+        if (ppid == parent && state != "Z") names.push_back(name);
+    }
+    return names;
+}
+
+std::string pngBytes(double r, double g, double b, int size) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, r, g, b);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    std::string bytes;
+    cairo_surface_write_to_png_stream(
+        surface,
+        [](void* closure, const unsigned char* data, unsigned length) {
+            static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &bytes);
+    cairo_surface_destroy(surface);
+    return bytes;
+}
+
+struct Recorder : plat::WebViewDelegate {
+    std::vector<std::string> events;
+    std::vector<std::pair<std::string, int>> asked;
+    bool refuseLinks = false;
+    bool webViewShouldStartLoadWithRequest(plat::WebView&, const plat::URLRequest& request,
+                                           plat::WebViewNavigationType type) override {
+        asked.emplace_back(request.url(), static_cast<int>(type));
+        return !(refuseLinks && type == plat::WebViewNavigationType::LinkClicked);
+    }
+    void webViewDidStartLoad(plat::WebView&) override { events.push_back("start"); }
+    void webViewDidFinishLoad(plat::WebView&) override { events.push_back("finish"); }
+    void webViewDidFailLoadWithError(plat::WebView&, const plat::Error&) override {
+        events.push_back("fail");
+    }
+    size_t count(const std::string& event) const { return std::count(events.begin(), events.end(), event); }
+};
+
+// A 320 x 50 point window shown at two pixels per point.
+class WebViewTest : public testsupport::GLTest {
+  protected:
+    WebViewTest() : GLTest(640, 100) {}
+    void SetUp() override {
+        GLTest::SetUp();
+        window = std::make_shared<plat::Window>(plat::Rect{0, 0, 320, 50});
+        recorder = std::make_shared<Recorder>();
+    }
+    void TearDown() override {
+        window.reset();
+        // The engine's processes and their connections are gone before the next test counts anything.
+        EXPECT_EQ(plat::WebView::liveCount(), 0u);
+        EXPECT_TRUE(pumpUntil([] { return liveChildren().empty(); }));
+        compositor.releaseResources();
+        testsupport::resetGLState();
+    }
+
+    std::shared_ptr<plat::WebView> makeView() {
+        auto view = std::make_shared<plat::WebView>(plat::Rect{0, 0, 320, 50});
+        view->setDelegate(recorder);
+        window->addSubview(view);
+        return view;
+    }
+    // Waits until the load finished (or failed) and a frame came after it.
+    bool settle(plat::WebView&) {
+        return pumpUntil([&] {
+            return (recorder->count("finish") + recorder->count("fail")) > 0 &&
+                   plat::InFlight::count(plat::InFlightKind::WebLoad) == 0;
+        });
+    }
+    std::string evaluate(plat::WebView& view, const std::string& script) {
+        std::optional<std::string> result;
+        view.evaluateScript(script, [&](const std::string& text) { result = text; });
+        EXPECT_TRUE(pumpUntil([&] { return result.has_value(); }));
+        return result.value_or("");
+    }
+    // A blue GL frame with the window over it.
+    std::vector<uint8_t> frame() {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glViewport(0, 0, 640, 100);
+        glClearColor(0, 0, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        compositor.composite(*window, 640, 100);
+        return readPixels();
+    }
+    Pixel at(const std::vector<uint8_t>& pixels, double x, double y) {
+        return pixel(pixels, int(x * 2), int(y * 2));
+    }
+
+    std::shared_ptr<plat::Window> window;
+    std::shared_ptr<Recorder> recorder;
+    plat::Compositor compositor;
+};
+
+TEST_F(WebViewTest, PageWithImageFromTheKitIsComposited) {
+    testsupport::LoopbackServer server;
+    server.route("GET", "/ads/green.png",
+                 {.status = 200, .headers = {{"Content-Type", "image/png"}}, .body = pngBytes(0, 1, 0, 20)});
+    auto view = makeView();
+    view->loadHTMLString(
+        "<html><body style='margin:0;background:#ff0000'>"
+        "<img src='green.png' style='position:absolute;left:200px;top:10px;width:20px;height:20px'>"
+        "</body></html>",
+        server.url("/ads/page.html"));
+    ASSERT_TRUE(settle(*view));
+    ASSERT_TRUE(pumpUntil([&] { return evaluate(*view, "document.images[0].complete ? 'y' : 'n'") == "y"; }));
+    // The image's frame may come a little after the load.
+    ASSERT_TRUE(pumpUntil([&] {
+        return testsupport::near(at(frame(), 210, 20), {0, 255, 0, 255}, 1);
+    })) << ::testing::PrintToString(at(frame(), 210, 20))
+        << ::testing::PrintToString(at(frame(), 10, 10));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"start", "finish"}));
+    auto pixels = frame();
+    EXPECT_TRUE(testsupport::near(at(pixels, 10, 10), {255, 0, 0, 255}, 1))
+        << ::testing::PrintToString(at(pixels, 10, 10));
+    EXPECT_TRUE(testsupport::near(at(pixels, 210, 20), {0, 255, 0, 255}, 1));
+    EXPECT_EQ(server.requestsTo("/ads/green.png").size(), 1u);
+}
+
+TEST_F(WebViewTest, TransparentPageLeavesTheGLFrameVisible) {
+    auto view = makeView();
+    view->setBackgroundColor(plat::Color::clearColor());
+    view->loadHTMLString(
+        "<html><body style='margin:0;background:transparent'>"
+        "<div style='width:10px;height:10px;background:#00ff00'></div></body></html>",
+        "");
+    ASSERT_TRUE(settle(*view));
+    ASSERT_TRUE(pumpUntil([&] {
+        return testsupport::near(at(frame(), 5, 5), {0, 255, 0, 255}, 1);
+    })) << ::testing::PrintToString(at(frame(), 5, 5))
+        << ::testing::PrintToString(at(frame(), 100, 30));
+    auto pixels = frame();
+    EXPECT_TRUE(testsupport::near(at(pixels, 100, 30), {0, 0, 255, 255}, 1))
+        << ::testing::PrintToString(at(pixels, 100, 30));
+}
+
+TEST_F(WebViewTest, FileBaseResolvesALocalImage) {
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir.path() / "dot.png", pngBytes(1, 1, 0, 20));
+    auto view = makeView();
+    view->loadHTMLString("<html><body style='margin:0;background:#000'><img src='dot.png'></body></html>",
+                         "file://" + (dir.path() / "page.html").string());
+    ASSERT_TRUE(settle(*view));
+    ASSERT_TRUE(pumpUntil([&] { return testsupport::near(at(frame(), 5, 5), {255, 255, 0, 255}, 1); }));
+}
+
+TEST_F(WebViewTest, UserAgentIsTheDefaultOrTheRegisteredOne) {
+    testsupport::TempHome home;
+    auto view = makeView();
+    view->loadHTMLString("<html><body></body></html>", "");
+    ASSERT_TRUE(settle(*view));
+    EXPECT_EQ(evaluate(*view, "navigator.userAgent"), plat::WebView::defaultUserAgent());
+
+    plat::UserDefaults::standard()->registerDefaults({{"UserAgent", plat::Value("PotemaruTest/1.0")}});
+    EXPECT_EQ(plat::WebView::defaultUserAgent(), "PotemaruTest/1.0");
+    recorder->events.clear();
+    auto second = makeView();
+    second->loadHTMLString("<html><body></body></html>", "");
+    ASSERT_TRUE(settle(*second));
+    EXPECT_EQ(evaluate(*second, "navigator.userAgent"), "PotemaruTest/1.0");
+}
+
+TEST_F(WebViewTest, NavigationTypesAndARefusedLinkClick) {
+    testsupport::LoopbackServer server;
+    server.route("GET", "/a",
+                 {.status = 200,
+                  .headers = {{"Content-Type", "text/html"}},
+                  .body = "<html><body><a id='l' href='/b'>b</a>"
+                          "<form id='f' action='/c' method='get'></form></body></html>"});
+    server.route("GET", "/b", {.status = 200, .headers = {{"Content-Type", "text/html"}}, .body = "b"});
+    server.route("GET", "/c", {.status = 200, .headers = {{"Content-Type", "text/html"}}, .body = "c"});
+    auto view = makeView();
+    view->loadRequest(plat::URLRequest(server.url("/a")));
+    ASSERT_TRUE(settle(*view));
+    ASSERT_FALSE(recorder->asked.empty());
+    EXPECT_EQ(recorder->asked.back(), std::make_pair(server.url("/a"), 5));
+
+    recorder->refuseLinks = true;
+    recorder->asked.clear();
+    evaluate(*view, "document.getElementById('l').click(); 'ok'");
+    ASSERT_TRUE(pumpUntil([&] { return !recorder->asked.empty(); }));
+    EXPECT_EQ(recorder->asked.back(), std::make_pair(server.url("/b"), 0));
+
+    recorder->asked.clear();
+    recorder->events.clear();
+    evaluate(*view, "document.getElementById('f').submit(); 'ok'");
+    ASSERT_TRUE(pumpUntil([&] { return !recorder->asked.empty(); }));
+    EXPECT_EQ(recorder->asked.back().second, 1);
+    ASSERT_TRUE(settle(*view));
+
+    recorder->asked.clear();
+    recorder->events.clear();
+    view->goBack();
+    ASSERT_TRUE(pumpUntil([&] { return !recorder->asked.empty(); }));
+    EXPECT_EQ(recorder->asked.back().second, 2);
+    ASSERT_TRUE(settle(*view));
+
+    recorder->asked.clear();
+    recorder->events.clear();
+    view->reload();
+    ASSERT_TRUE(pumpUntil([&] { return !recorder->asked.empty(); }));
+    EXPECT_EQ(recorder->asked.back().second, 3);
+    ASSERT_TRUE(settle(*view));
+    EXPECT_TRUE(server.requestsTo("/b").empty());
+}
+
+TEST_F(WebViewTest, TappedLinkIsALinkClick) {
+    testsupport::LoopbackServer server;
+    server.route("GET", "/b", {.status = 200, .headers = {{"Content-Type", "text/html"}}, .body = "b"});
+    auto view = makeView();
+    recorder->refuseLinks = true;
+    view->loadHTMLString(
+        "<html><body style='margin:0'><a href='/b' style='display:block;width:320px;"
+        "height:50px'>link</a></body></html>",
+        server.url("/"));
+    ASSERT_TRUE(settle(*view));
+    ASSERT_TRUE(pumpUntil([&] { return view->framesDelivered() > 0; }));
+    recorder->asked.clear();
+    auto touch = std::make_shared<plat::Touch>(1, plat::Point{100, 25}, 0);
+    touch->setView(view);
+    plat::Event event;
+    event.allTouches = {touch};
+    view->touchesBegan({touch}, event);
+    touch->update(plat::Touch::Phase::Ended, {100, 25}, 0.05);
+    view->touchesEnded({touch}, event);
+    ASSERT_TRUE(pumpUntil([&] { return !recorder->asked.empty(); }));
+    EXPECT_EQ(recorder->asked.back(), std::make_pair(server.url("/b"), 0));
+    EXPECT_TRUE(server.requestsTo("/b").empty());
+}
+
+TEST_F(WebViewTest, RefusedConnectionFails) {
+    int port;
+    {
+        testsupport::LoopbackServer gone;
+        port = gone.port();
+    }
+    auto view = makeView();
+    view->loadRequest(plat::URLRequest("http://127.0.0.1:" + std::to_string(port) + "/x"));
+    ASSERT_TRUE(settle(*view));
+    EXPECT_EQ(recorder->count("fail"), 1u);
+    EXPECT_EQ(recorder->count("finish"), 0u);
+}
+
+TEST_F(WebViewTest, TwoViewsShareOneWebProcessAndNoneIsLeftAfter) {
+    {
+        auto first = makeView();
+        auto second = makeView();
+        first->loadHTMLString("<html><body>1</body></html>", "http://127.0.0.1/");
+        second->loadHTMLString("<html><body>2</body></html>", "http://127.0.0.1/");
+        ASSERT_TRUE(pumpUntil([&] { return recorder->count("finish") == 2; }));
+        auto children = liveChildren();
+        EXPECT_EQ(std::count(children.begin(), children.end(), std::string("WPEWebProcess")), 1)
+            << ::testing::PrintToString(children);
+        first->removeFromSuperview();
+        second->removeFromSuperview();
+    }
+    EXPECT_EQ(plat::WebView::liveCount(), 0u);
+    EXPECT_TRUE(pumpUntil([] { return liveChildren().empty(); }, 20))
+        << ::testing::PrintToString(liveChildren());
+}
+
+TEST_F(WebViewTest, AnimatedPageIsPacedByTheGameFrames) {
+    testsupport::VirtualClockScope time;
+    auto view = makeView();
+    view->loadHTMLString(
+        "<html><head><style>@keyframes m{from{margin-left:0}to{margin-left:300px}}"
+        "div{width:10px;height:10px;background:red;animation:m 1s infinite linear}"
+        "</style></head><body><div></div></body></html>",
+        "");
+    // The clock stands still here: frames are acknowledged by hand, as the headless driver does.
+    ASSERT_TRUE(pumpUntil([&] {
+        plat::WebView::acknowledgeFrames();
+        return recorder->count("finish") > 0 && plat::InFlight::count(plat::InFlightKind::WebLoad) == 0;
+    }));
+    uint64_t before = view->framesDelivered();
+    for (int i = 0; i < 60; ++i) {
+        time.clock().advance(1.0 / 60);
+        // Real time passes too, so the page could render far more often if it were not held back.
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+        while (std::chrono::steady_clock::now() < until) plat::RunLoop::main().runOnce(0.005);
+    }
+    EXPECT_LE(view->framesDelivered() - before, 61u);
+    EXPECT_GT(view->framesDelivered() - before, 1u);
+}
+
+}  // namespace
