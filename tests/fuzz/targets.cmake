@@ -25,3 +25,4 @@ potemaru_fuzz(zip_member ${CMAKE_CURRENT_SOURCE_DIR}/zip_member.cpp LINK kite pl
 potemaru_fuzz(text_drawing ${CMAKE_CURRENT_SOURCE_DIR}/text_drawing.cpp LINK platform)
 potemaru_fuzz(music_stream ${CMAKE_CURRENT_SOURCE_DIR}/music_stream.cpp LINK platform)
 potemaru_fuzz(shell_options ${CMAKE_CURRENT_SOURCE_DIR}/shell_options.cpp LINK gameshell)
+potemaru_fuzz(analytics_inflate ${CMAKE_CURRENT_SOURCE_DIR}/analytics_inflate.cpp LINK analytics)
