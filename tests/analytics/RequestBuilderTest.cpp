@@ -34,7 +34,7 @@ TEST_F(RequestBuilderTest, PayloadTakesSortedKeysThenTimesThenCacheBuster) {
     EXPECT_EQ(builder_.parametersForHit(
                   hit({{"&cd", plat::Value("")}, {"&ul", plat::Value()}, {"&a", plat::Value(int64_t{5})}},
                       1500000003.2498)),
-              "a=5&cd&ht=1500000003250");
+              "a=5&cd&ht=1500000003249");
 }
 
 TEST_F(RequestBuilderTest, RequestsCarryTheHeadersAndBodies) {
