@@ -1,6 +1,7 @@
 #include "analytics/RUVURLConnection.h"
 
 #include "analytics/RUV.h"
+#include "analytics/RUVEndpoints.h"
 
 std::atomic<bool> RUVURLConnection::dryRun_{false};
 
@@ -60,8 +61,21 @@ void RUVURLConnection::start() {
         finish(std::nullopt, false);
         return;
     }
+    if (RUVEndpoints::isInvalidHost(request_.url())) {
+        // A name that resolves nowhere by definition: fail now rather than ask a resolver.
+        finish(plat::Error::withDescription(plat::URLError::kDomain, plat::URLError::kCannotFindHost,
+                                            "A server with the specified hostname could not be found."),
+               false);
+        return;
+    }
+    // The loader trusts one authority file for the whole process; the collection section's goes in when
+    // it names one.
+    const std::string ca = RUVEndpoints::caFileFor(request_.url());
+    if (!ca.empty() && plat::URLConnection::caFile() != ca) plat::URLConnection::setCAFile(ca);
+    plat::URLRequest request = request_;
+    if (RUVEndpoints::timeoutInterval() > 0) request.setTimeoutInterval(RUVEndpoints::timeoutInterval());
     auto connection =
-        plat::URLConnection::create(request_, std::make_shared<Delegate>(weak_from_this()), false);
+        plat::URLConnection::create(request, std::make_shared<Delegate>(weak_from_this()), false);
     {
         std::lock_guard lock(mutex_);
         if (finished_) return;

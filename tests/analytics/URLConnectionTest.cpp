@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "analytics/RUVEndpoints.h"
 #include "analytics/RUVURLConnection.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"
@@ -92,4 +93,30 @@ TEST(RUVURLConnection, CancelGivesNoDataAndNoErrorOnce) {
     EXPECT_FALSE(out->error);
     testsupport::runMainLoopFor(0.05);
     EXPECT_EQ(out->calls, 1);
+}
+
+TEST(RUVURLConnection, InvalidHostFailsAtOnceWithoutALookup) {
+    EXPECT_TRUE(RUVEndpoints::isInvalidHost("https://collect.analytics.invalid/batch"));
+    EXPECT_TRUE(RUVEndpoints::isInvalidHost("http://X.INVALID.:80/collect"));
+    EXPECT_FALSE(RUVEndpoints::isInvalidHost("http://127.0.0.1:8080/invalid"));
+    auto out = std::make_shared<Outcome>();
+    auto c = send(plat::URLRequest(RUVEndpoints::httpsBatchURL()), out);
+    ASSERT_TRUE(runMainLoopUntil([&] { return out->calls > 0; }));
+    ASSERT_TRUE(out->error);
+    EXPECT_EQ(out->error->code(), plat::URLError::kCannotFindHost);
+}
+
+TEST(RUVURLConnection, EndpointsComeFromTheAnalyticsSection) {
+    std::string error;
+    auto table = plat::Endpoints::parse(
+        R"({"analytics": {"ca_file": "/tmp/ca.pem", "https": {"scheme": "https", "host": "127.0.0.1", "port": 4443},
+            "http": {"scheme": "http", "host": "127.0.0.1", "port": 8080}}})",
+        &error);
+    ASSERT_TRUE(table) << error;
+    plat::Endpoints::shared().setFileTable(*table);
+    EXPECT_EQ(RUVEndpoints::httpsURL(), "https://127.0.0.1:4443/collect");
+    EXPECT_EQ(RUVEndpoints::httpBatchURL(), "http://127.0.0.1:8080/batch");
+    EXPECT_EQ(RUVEndpoints::caFileFor("https://127.0.0.1:4443/batch"), "/tmp/ca.pem");
+    plat::Endpoints::shared().reset();
+    EXPECT_EQ(RUVEndpoints::httpURL(), "http://collect.analytics.invalid:80/collect");
 }
