@@ -22,9 +22,7 @@ plat::Thread& RUV::thread() {
 }
 
 void RUV::postToWorker(plat::RunLoop::Task task) {
-    plat::Thread& worker = thread();
-    worker.post(std::move(task));
-    worker.runLoop().addTimer(0, [] {});
+    thread().post(std::move(task));
 }
 
 std::shared_ptr<RUVLogger> RUV::sharedLogger() {

@@ -12,9 +12,7 @@ class RUV {
     // "RUVThread": made and started on first use, never stopped or destroyed. The hit store and the
     // dispatcher do all their work on it. Idle, it sleeps in its run loop.
     static plat::Thread& thread();
-    // Queues a task on the worker. Use this rather than thread().post(): it also adds a timer due at once,
-    // because an idle run loop that drains its wake-up while checking for ready descriptors does not look
-    // at its task queue again before it sleeps, while it does look at its timers.
+    // Queues a task on the worker without waiting.
     static void postToWorker(plat::RunLoop::Task task);
 
     // The installed logger (a RUVDefaultLogger at Warning until replaced). Read without the facade's lock

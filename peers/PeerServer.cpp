@@ -40,21 +40,6 @@ int hexValue(char c) {
     return -1;
 }
 
-std::string percentDecoded(std::string_view s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '+') {
-            out += ' ';
-        } else if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
 std::string queryOf(const httplib::Request& req) {
     auto q = req.target.find('?');
     return q == std::string::npos ? std::string() : req.target.substr(q + 1);
@@ -90,6 +75,21 @@ std::string contentTypeFor(const std::string& path) {
 }
 
 }  // namespace
+
+std::string percentDecoded(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '+') {
+            out += ' ';
+        } else if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
+            out += static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
 
 std::string base64(const std::string& bytes) {
     std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
@@ -257,6 +257,14 @@ plat::Endpoints::Table PeerServer::endpoints() const {
         }
     }
     return table;
+}
+
+void PeerServer::recordLine(const std::string& jsonLine) {
+    if (recordFd_ < 0) return;
+    std::string text = jsonLine + "\n";
+    std::lock_guard<std::mutex> lock(recordMutex_);
+    ssize_t n = ::write(recordFd_, text.data(), text.size());
+    (void)n;
 }
 
 void PeerServer::record(const PeerRequest& r, int status) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -68,6 +69,8 @@ class PeerServer {
     int tlsPort() const { return tlsPort_; }
     void stop();
     plat::Endpoints::Table endpoints() const;
+    // Writes one more line (a JSON object's text) to the record file, between whole request lines.
+    void recordLine(const std::string& jsonLine);
 
   private:
     void record(const PeerRequest& request, int status);
@@ -83,6 +86,9 @@ class PeerServer {
     std::mutex recordMutex_;
     int recordFd_ = -1;
 };
+
+// "+" as a space and %XX escapes decoded; a malformed escape stays as it is.
+std::string percentDecoded(std::string_view s);
 
 // Standard Base64 without line breaks.
 std::string base64(const std::string& bytes);

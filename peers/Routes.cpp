@@ -72,10 +72,63 @@ void addAdServer(PeerServer& s) {
     s.route("GET", "/ua.php", [](const PeerRequest& r) { return json(200, {{"ip", r.remoteAddress}}); });
 }
 
+// One hit's "name=value&..." payload as a JSON object of decoded fields.
+nlohmann::json hitFields(std::string_view payload) {
+    nlohmann::json fields = nlohmann::json::object();
+    while (!payload.empty()) {
+        size_t amp = payload.find('&');
+        std::string_view item = payload.substr(0, amp);
+        payload = amp == std::string_view::npos ? std::string_view() : payload.substr(amp + 1);
+        if (item.empty()) continue;
+        size_t eq = item.find('=');
+        std::string value =
+            eq == std::string_view::npos ? std::string() : percentDecoded(item.substr(eq + 1));
+        std::string name = percentDecoded(item.substr(0, eq));
+        fields[name] = value;  // bytes that are not UTF-8 are replaced when the line is written
+    }
+    return fields;
+}
+
+void recordHit(PeerServer& s, const PeerRequest& r, std::string_view payload) {
+    std::string encoding = r.header("Content-Encoding");
+    nlohmann::json line{{"hit", true},
+                        {"path", r.path},
+                        {"method", r.method},
+                        {"encoding", encoding.empty() ? "identity" : encoding},
+                        {"fields", hitFields(payload)}};
+    s.recordLine(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+}
+
+// The analytics collection server: single hits to "/collect" (GET query or POST body) and batches to
+// "/batch" (one hit per line, the body already inflated), over http and https. Every hit is recorded
+// as a line of its own with its decoded fields; the answer is always 200.
+void addCollectionServer(PeerServer& s) {
+    s.endpoint("analytics.https", "https");
+    s.endpoint("analytics.http");
+    s.route("GET", "/collect", [&s](const PeerRequest& r) {
+        recordHit(s, r, r.query);
+        return PeerAnswer{};
+    });
+    s.route("POST", "/collect", [&s](const PeerRequest& r) {
+        recordHit(s, r, r.body);
+        return PeerAnswer{};
+    });
+    s.route("POST", "/batch", [&s](const PeerRequest& r) {
+        std::string_view rest = r.body;
+        while (!rest.empty()) {
+            size_t nl = rest.find('\n');
+            std::string_view line = rest.substr(0, nl);
+            rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
+            if (!line.empty()) recordHit(s, r, line);
+        }
+        return PeerAnswer{};
+    });
+}
+
 }  // namespace
 
 void addRoutes(PeerServer& server) {
-    for (auto add : {addFiles, addStatus, addAdServer}) add(server);
+    for (auto add : {addFiles, addStatus, addAdServer, addCollectionServer}) add(server);
 }
 
 }  // namespace peers

@@ -301,7 +301,10 @@ int RunLoop::pollAndDispatch(int timeoutMillis) {
         return 0;
     }
     if (n == 0) return 0;
-    if (pollfds_[0].revents) drainWakeFd();
+    if (pollfds_[0].revents) {
+        drainWakeFd();
+        wakeDrained_ = true;
+    }
     int count = 0;
     for (size_t i = 1; i < pollfds_.size(); ++i) {
         if (!pollfds_[i].revents) continue;
@@ -327,7 +330,11 @@ int RunLoop::runOnce(double maxWaitSeconds) {
 
     int ran = runPosted();
     ran += runDueTimers();
+    wakeDrained_ = false;
     ran += pollAndDispatch(0);
+    // A post that landed after runPosted() looked has had its wake-up drained just now: run it here, or
+    // the wait below would sleep with the task queued.
+    if (wakeDrained_) ran += runPosted();
     if (ran > 0 || stopRequested_.load()) return ran;
 
     int timeout = waitMillis(maxWaitSeconds);

@@ -110,6 +110,7 @@ class RunLoop {
     size_t dueDepth_ = 0;
     uint64_t nextId_ = 1;
     int wakeFd_ = -1;
+    bool wakeDrained_ = false;  // set by pollAndDispatch when it consumed the wake-up
     std::atomic<bool> running_{false};
     std::atomic<bool> stopRequested_{false};
     std::atomic<std::thread::id> owner_{};

@@ -136,6 +136,43 @@ TEST(RunLoop, RealClockWaitEndsAtTheNextTimer) {
     EXPECT_TRUE(fired);
 }
 
+namespace {
+// A real clock that, once armed, posts a task to `loop` the next time the loop reads the steady time:
+// that read sits between the loop's look at its posted tasks and its check of the descriptors, the
+// window in which a post from another thread can land.
+class PostingClock : public plat::Clock {
+  public:
+    PostingClock(RunLoop& loop, RunLoop::Task task) : loop_(loop), task_(std::move(task)) {}
+    int64_t nowMicros() const override { return real_.nowMicros(); }
+    int64_t monotonicMicros() const override {
+        if (task_) {
+            loop_.post(std::move(task_));
+            task_ = nullptr;
+        }
+        return real_.monotonicMicros();
+    }
+    bool isVirtual() const override { return false; }
+
+  private:
+    plat::RealClock real_;
+    RunLoop& loop_;
+    mutable RunLoop::Task task_;
+};
+}  // namespace
+
+TEST(RunLoop, PostLandingAfterTheTaskCheckRunsInTheSamePass) {
+    RunLoop loop;
+    bool ran = false;
+    auto previous = plat::Clock::setShared(std::make_shared<PostingClock>(loop, [&] { ran = true; }));
+    // Its wake-up is consumed by this pass; a pass that left the task queued would, with a longer wait,
+    // sleep with nothing left to wake it.
+    int count = loop.runOnce(0);
+    plat::Clock::setShared(previous);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(count, 1);
+    loop.discardAll();
+}
+
 TEST(RunLoop, PostsFromOtherThreadsRunInOrderOnTheLoopThread) {
     testsupport::VirtualClockScope scope;  // posts wake the loop whatever the clock
     auto& loop = RunLoop::main();

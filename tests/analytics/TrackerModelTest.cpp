@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "analytics/RUVDataStore.h"
+#include "analytics/RUVHitUtil.h"
+#include "analytics/RUVTrackerModel.h"
+#include "platform/base/ClassRegistry.h"
+#include "platform/base/Clock.h"
+#include "tests/analytics/StoreTestSupport.h"
+
+namespace {
+struct FakeProvider : RUVAdIdProvider {
+    std::optional<std::string> retrieveId() override { return id; }
+    bool retrieveTrackingFlag() override { return tracking; }
+    std::string id = "AEBE52E7-03EE-455A-B3C4-E57283966239";
+    bool tracking = true;
+};
+
+class TrackerModel : public analyticstest::StoreTest {
+  protected:
+    void SetUp() override {
+        clock_ = std::make_shared<plat::VirtualClock>(1500000000LL * 1000000LL);
+        previous_ = plat::Clock::setShared(clock_);
+        store_ = RUVDataStore::dataStore();
+        analyticstest::drainWorker();
+        ASSERT_TRUE(store_->isSetUp());
+    }
+    void TearDown() override {
+        plat::ClassRegistry::shared().unregister(RUVTrackerModel::kProviderClassName);
+        store_.reset();
+        analyticstest::StoreTest::TearDown();
+        plat::Clock::setShared(previous_);
+    }
+    std::shared_ptr<plat::VirtualClock> clock_;
+    std::shared_ptr<plat::Clock> previous_;
+    std::shared_ptr<RUVDataStore> store_;
+};
+}  // namespace
+
+TEST_F(TrackerModel, ForcedVersionsClientIdNullsAndCacheBuster) {
+    RUVTrackerModel model(store_);
+    model.setObject("9", "&v");
+    model.setObject("x", "&_v");
+    model.setObject("", "&cid");
+    model.setObject(std::nullopt, "&ul");
+    auto first = model.buildDictionary();
+    EXPECT_EQ(first["&v"], "1");
+    EXPECT_EQ(first["&_v"], "mi3.1.2");
+    ASSERT_TRUE(first["&cid"]);
+    EXPECT_EQ(first["&cid"], store_->clientId());
+    EXPECT_EQ(first["&cid"]->size(), 36u);
+    EXPECT_EQ(first["&ul"], std::nullopt);
+    EXPECT_EQ(first["&ds"], "app");
+    EXPECT_EQ(first["&idfa"], std::nullopt);  // no provider
+    auto second = model.buildDictionary();
+    EXPECT_LT(std::stoull(*first["&z"]), std::stoull(*second["&z"]));
+}
+
+TEST_F(TrackerModel, ScreenViewsShareOneCounterThatWraps) {
+    RUVTrackerModel one(store_), two(store_);
+    const uint32_t saved = RUVTrackerModel::screenViewCounter();
+    RUVTrackerModel::setScreenViewCounter(41);
+    RUVTrackerModel::willSendScreenView();
+    auto a = one.buildDictionary()["&a"];
+    RUVTrackerModel::willSendScreenView();
+    auto b = two.buildDictionary()["&a"];
+    EXPECT_EQ(a, "42");
+    EXPECT_EQ(b, "43");
+    RUVTrackerModel::setScreenViewCounter(2147483647u);
+    RUVTrackerModel::willSendScreenView();
+    EXPECT_EQ(one.objectForKey("&a"), RUVHitValue("1"));
+    RUVTrackerModel::setScreenViewCounter(saved);
+}
+
+TEST_F(TrackerModel, ProviderAddsIdfaAndANewIdentifierStartsANewClient) {
+    auto provider = std::make_shared<FakeProvider>();
+    plat::ClassRegistry::shared().registerProvider<RUVAdIdProvider>(RUVTrackerModel::kProviderClassName,
+                                                                    provider);
+    RUVTrackerModel model(store_);
+    EXPECT_EQ(model.buildDictionary()["&idfa"], std::nullopt);  // not allowed yet
+    model.setAllowIDFACollection(true);
+    auto hit = model.buildDictionary();
+    EXPECT_EQ(hit["&idfa"], provider->id);
+    EXPECT_EQ(hit["&ate"], "1");
+    const auto client = store_->clientId();
+    EXPECT_EQ(store_->hashedIdfa(), RUVHitUtil::hashIdfa(provider->id, client.value_or("")));
+    const int64_t changes = store_->idfaChangeCount();
+
+    provider->id = "11111111-2222-3333-4444-555555555555";
+    hit = model.buildDictionary();
+    EXPECT_EQ(store_->idfaChangeCount(), changes + 1);
+    EXPECT_NE(store_->clientId(), client);
+    EXPECT_EQ(hit["&_crc"], std::to_string(changes + 1));
+
+    clock_->advance(86401);
+    EXPECT_EQ(model.buildDictionary()["&_crc"], "0");
+}
