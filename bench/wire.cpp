@@ -28,8 +28,8 @@ std::shared_ptr<ZAVWireExtensionRegistry> servingRegistry() {
 std::shared_ptr<ZAVWireData> makeResource() {
     std::mt19937 random(20261207);
     auto pick = [&](int n) { return static_cast<int32_t>(random() % static_cast<uint32_t>(n)); };
-    const char* const words[] = {"event", "gtm.js", "page",  "screen", "Größe",
-                                 "東京",  "price",  "click", "_eq",    "_re"};
+    const char* const words[] = {"event", "load.js", "page",  "screen", "Größe",
+                                 "東京",  "price",   "click", "_eq",    "_re"};
     auto word = [&] { return std::string(words[pick(10)]) + std::to_string(pick(1000)); };
     auto resource = ZAVPResource::message();
     for (int i = 0; i < 40; ++i) resource->keyArray()->addObject(ZAVWireString::create(word()));
