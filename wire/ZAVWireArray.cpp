@@ -336,6 +336,8 @@ void ZAVWireArray::enumerateInt32sUsingBlock(const std::function<void(int32_t, s
 }
 
 ZAVWireObjectPtr ZAVWireArray::boxed(size_t index) const {
+    // An object array has no value bytes at all (raw_ may be null), so it never indexes them.
+    if (valueType_ == ZAVWireArrayValueTypeObject) return objects_[index];
     const uint8_t* p = raw_ + index * kTypes[valueType_].size;
     switch (valueType_) {
         case ZAVWireArrayValueTypeObject:
