@@ -2,15 +2,33 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 
 #include "platform/base/Log.h"
 
 namespace {
 
-// Atomic so that a thread logging while another replaces the logger keeps the one it read alive.
-std::atomic<std::shared_ptr<ZAVLogger>>& currentLogger() {
-    static std::atomic<std::shared_ptr<ZAVLogger>> logger{std::make_shared<ZAVDefaultLogger>()};
-    return logger;
+// The current logger behind a lock: a thread logging while another replaces the logger keeps the one it
+// read alive through its own reference.
+class LoggerSlot {
+  public:
+    std::shared_ptr<ZAVLogger> load() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return logger_;
+    }
+    void store(std::shared_ptr<ZAVLogger> logger) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        logger_.swap(logger);
+    }
+
+  private:
+    std::mutex mutex_;
+    std::shared_ptr<ZAVLogger> logger_ = std::make_shared<ZAVDefaultLogger>();
+};
+
+LoggerSlot& currentLogger() {
+    static LoggerSlot slot;
+    return slot;
 }
 
 void printLine(plat::LogLevel platformLevel, const char* word, const std::string& message) {
