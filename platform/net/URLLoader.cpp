@@ -365,10 +365,10 @@ void URLLoader::armTimer() {
     // timer is dear: it moves only when something falls due sooner than it is set for.
     if (!due || (armedAt_ && *armedAt_ <= *due)) return;
     int64_t at = std::max<int64_t>(*due, 1);
-    itimerspec spec{};
-    spec.it_value.tv_sec = at / 1000000;
-    spec.it_value.tv_nsec = (at % 1000000) * 1000;
-    timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+    itimerspec deadline{};
+    deadline.it_value.tv_sec = at / 1000000;
+    deadline.it_value.tv_nsec = (at % 1000000) * 1000;
+    timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &deadline, nullptr);
     armedAt_ = at;
 }
 

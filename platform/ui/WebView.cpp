@@ -84,13 +84,13 @@ class GLibPump {
                 (void)n;
                 pump();
             });
-        itimerspec spec{};
+        itimerspec timeout{};
         if (timeoutMillis >= 0) {
             int64_t nanos = std::max<int64_t>(int64_t(timeoutMillis) * 1000000, 1);
-            spec.it_value.tv_sec = nanos / 1000000000;
-            spec.it_value.tv_nsec = nanos % 1000000000;
+            timeout.it_value.tv_sec = nanos / 1000000000;
+            timeout.it_value.tv_nsec = nanos % 1000000000;
         }
-        timerfd_settime(timerFd_, 0, &spec, nullptr);
+        timerfd_settime(timerFd_, 0, &timeout, nullptr);
     }
 
     std::vector<GPollFD> fds_ = std::vector<GPollFD>(16);

@@ -21,10 +21,10 @@ namespace {
 
 constexpr const char* kChildEnv = "POTEMARU_ANALYTICS_SAVE_LOOP";
 
-[[noreturn]] void saveLoop(const std::string& spec) {
-    size_t comma = spec.find(',');
-    int fd = std::atoi(spec.substr(0, comma).c_str());
-    plat::Paths::setHome(spec.substr(comma + 1));
+[[noreturn]] void saveLoop(const std::string& childArgument) {
+    size_t comma = childArgument.find(',');
+    int fd = std::atoi(childArgument.substr(0, comma).c_str());
+    plat::Paths::setHome(childArgument.substr(comma + 1));
     auto store = RUVDataStore::dataStore();
     for (int64_t i = 0;; ++i) {
         plat::Value::Dictionary parameters{{"&n", plat::Value(std::to_string(i))}};
@@ -38,7 +38,7 @@ constexpr const char* kChildEnv = "POTEMARU_ANALYTICS_SAVE_LOOP";
 
 // Runs before gtest in the child only.
 const bool kIsChild = [] {
-    if (const char* spec = std::getenv(kChildEnv)) saveLoop(spec);
+    if (const char* childArgument = std::getenv(kChildEnv)) saveLoop(childArgument);
     return false;
 }();
 
