@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/base/Utf8.h"
+
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -18,42 +20,10 @@ constexpr auto kDecode = makeDecodeTable();
 
 constexpr size_t kBytesPerLine = 48;
 
-// Decodes one UTF-8 sequence at `i`; false for a malformed, overlong or surrogate sequence.
-bool nextCodePoint(std::string_view s, size_t& i, uint32_t& cp) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t extra;
-    uint32_t min;
-    if (c < 0x80) {
-        cp = c;
-        ++i;
-        return true;
-    } else if ((c & 0xE0) == 0xC0) {
-        extra = 1, cp = c & 0x1F, min = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-        extra = 2, cp = c & 0x0F, min = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-        extra = 3, cp = c & 0x07, min = 0x10000;
-    } else {
-        return false;
-    }
-    if (s.size() - i <= extra) return false;
-    for (size_t k = 1; k <= extra; ++k) {
-        unsigned char d = static_cast<unsigned char>(s[i + k]);
-        if ((d & 0xC0) != 0x80) return false;
-        cp = (cp << 6) | (d & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += extra + 1;
-    return true;
-}
-
 }  // namespace
 
 bool ADFRBase64Util::isValidUtf8(std::string_view text) {
-    uint32_t cp;
-    for (size_t i = 0; i < text.size();)
-        if (!nextCodePoint(text, i, cp)) return false;
-    return true;
+    return plat::isValidUtf8(text);
 }
 
 plat::Bytes ADFRBase64Util::dataFromBase64String(std::string_view text) {
@@ -126,7 +96,7 @@ std::string ADFRBase64Util::base64StringFromStringForUTF7(std::string_view text)
     };
     uint32_t cp;
     for (size_t i = 0; i < text.size();) {
-        if (!nextCodePoint(text, i, cp)) {
+        if (!plat::nextUtf8CodePoint(text, i, cp)) {
             ++i;  // a stray byte is dropped rather than guessed at
             continue;
         }

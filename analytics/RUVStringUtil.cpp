@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "analytics/RUVLogger.h"
+#include "platform/base/Utf8.h"
 
 namespace {
 
@@ -16,43 +17,6 @@ int hexValue(char c) {
     return -1;
 }
 
-// Decodes one UTF-8 sequence at `i`; false for a malformed, overlong or surrogate sequence.
-bool nextCodePoint(std::string_view s, size_t& i, uint32_t& cp) {
-    auto b0 = static_cast<unsigned char>(s[i]);
-    size_t len;
-    uint32_t min;
-    if (b0 < 0x80) {
-        cp = b0;
-        ++i;
-        return true;
-    } else if ((b0 & 0xE0) == 0xC0) {
-        len = 2, cp = b0 & 0x1F, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        len = 3, cp = b0 & 0x0F, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        len = 4, cp = b0 & 0x07, min = 0x10000;
-    } else {
-        return false;
-    }
-    if (i + len > s.size()) return false;
-    for (size_t k = 1; k < len; ++k) {
-        auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) return false;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += len;
-    return true;
-}
-
-bool isUtf8(std::string_view s) {
-    uint32_t cp;
-    for (size_t i = 0; i < s.size();) {
-        if (!nextCodePoint(s, i, cp)) return false;
-    }
-    return true;
-}
-
 // Byte length of the longest prefix of whole characters that fits in `maxUnits` UTF-16 units; `units` gets
 // that prefix's length in units. A malformed byte counts as one replacement character.
 size_t utf16Prefix(std::string_view s, size_t maxUnits, size_t& units) {
@@ -60,7 +24,7 @@ size_t utf16Prefix(std::string_view s, size_t maxUnits, size_t& units) {
     for (size_t i = 0; i < s.size();) {
         uint32_t cp;
         size_t at = i;
-        if (!nextCodePoint(s, i, cp)) {
+        if (!plat::nextUtf8CodePoint(s, i, cp)) {
             i = at + 1;
             cp = 0xFFFD;
         }
@@ -123,7 +87,7 @@ std::optional<std::string> RUVStringUtil::percentDecode(std::string_view text) {
             out.push_back(c);
         }
     }
-    if (!isUtf8(out)) return std::nullopt;
+    if (!plat::isValidUtf8(out)) return std::nullopt;
     return out;
 }
 
@@ -187,7 +151,7 @@ std::string RUVStringUtil::trim(std::string_view text) {
     while (begin < text.size()) {
         size_t i = begin;
         uint32_t cp;
-        if (!nextCodePoint(text, i, cp) || !isUnicodeSpace(cp)) break;
+        if (!plat::nextUtf8CodePoint(text, i, cp) || !isUnicodeSpace(cp)) break;
         begin = i;
     }
     // Trailing: walk code points forward, remembering where the last non-space one ended.
@@ -195,7 +159,7 @@ std::string RUVStringUtil::trim(std::string_view text) {
     for (size_t i = begin; i < text.size();) {
         uint32_t cp;
         size_t at = i;
-        if (!nextCodePoint(text, i, cp)) {
+        if (!plat::nextUtf8CodePoint(text, i, cp)) {
             i = at + 1;
             end = i;
             continue;

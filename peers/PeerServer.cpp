@@ -13,24 +13,14 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "platform/base/Utf8.h"
+
 namespace peers {
 namespace {
 
 // The server library files the connection's addresses among the header fields; they were never sent.
 bool serverNote(const std::string& name) {
     return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT";
-}
-
-bool validUtf8(const std::string& s) {
-    for (size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : 4;
-        if (extra == 4 || i + extra >= s.size() + (extra == 0)) return false;
-        for (size_t k = 1; k <= extra; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 0x2) return false;
-        i += extra + 1;
-    }
-    return true;
 }
 
 int hexValue(char c) {
@@ -283,7 +273,7 @@ void PeerServer::record(const PeerRequest& r, int status) {
         }
     }
     line["headers"] = headers;
-    if (validUtf8(r.body)) {
+    if (plat::isValidUtf8(r.body)) {
         line["body"] = r.body;
     } else {
         line["body_base64"] = base64(r.body);

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <functional>
 
+#include "platform/base/Utf8.h"
+
 namespace {
 
 bool allASCII(const uint8_t* p, size_t n) {
@@ -21,37 +23,7 @@ bool allASCII(const uint8_t* p, size_t n) {
 }  // namespace
 
 bool ZAVWireString::isValidUTF8(const uint8_t* p, size_t n) {
-    size_t i = 0;
-    while (i < n) {
-        uint8_t c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t extra;
-        uint32_t cp;
-        if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (n - i <= extra) return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        static const uint32_t kMin[4] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += extra + 1;
-    }
-    return true;
+    return plat::isValidUtf8(std::string_view(reinterpret_cast<const char*>(p), n));
 }
 
 ZAVWireStringPtr ZAVWireString::create(std::string_view utf8) {

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/base/Log.h"
+#include "platform/base/Utf8.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace kite {
@@ -26,40 +27,6 @@ uint16_t& configuredPort() {
 std::shared_ptr<AccelerometerSimulation>*& sharedSlot() {
     static std::shared_ptr<AccelerometerSimulation>* slot = nullptr;
     return slot;
-}
-
-bool isValidUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        size_t extra;
-        uint32_t min;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            min = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            min = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            min = 0x10000;
-        } else {
-            return false;
-        }
-        if (extra > s.size() - i - 1) return false;
-        uint32_t cp = c & (0x3F >> extra);
-        for (size_t k = 1; k <= extra; ++k) {
-            const auto cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += extra + 1;
-    }
-    return true;
 }
 
 }  // namespace
@@ -172,7 +139,7 @@ void AccelerometerSimulation::threadLoop() {
         if (received < 1) continue;
         buffer[received] = '\0';
         const std::string_view bytes(buffer, std::strlen(buffer));
-        if (!isValidUtf8(bytes)) continue;
+        if (!plat::isValidUtf8(bytes)) continue;
         plat::NotificationCenter::defaultCenter().post(kThreadAccelNotification, nullptr, std::string(bytes));
     }
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/base/Log.h"
+#include "platform/base/Utf8.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/FileManager.h"
 
@@ -311,41 +312,13 @@ std::optional<Value> toValue(plist_t node, int depth) {
     }
 }
 
-bool validUtf8(const std::string& s) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const auto* end = p + s.size();
-    while (p < end) {
-        unsigned char c = *p++;
-        if (c < 0x80) continue;
-        int extra;
-        uint32_t cp;
-        if (c >= 0xC2 && c <= 0xDF)
-            extra = 1, cp = c & 0x1F;
-        else if (c >= 0xE0 && c <= 0xEF)
-            extra = 2, cp = c & 0x0F;
-        else if (c >= 0xF0 && c <= 0xF4)
-            extra = 3, cp = c & 0x07;
-        else
-            return false;
-        if (end - p < extra) return false;
-        for (int i = 0; i < extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (p[i] & 0x3F);
-        }
-        p += extra;
-        if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
-        if (cp >= 0xD800 && cp <= 0xDFFF) return false;
-    }
-    return true;
-}
-
 // Strings must be valid UTF-8 without NUL characters: the binary encoder silently mangles anything else.
 bool writableText(const std::string& s, const char** problem) {
     if (s.find('\0') != std::string::npos) {
         *problem = "a string holds a NUL character";
         return false;
     }
-    if (!validUtf8(s)) {
+    if (!isValidUtf8(s)) {
         *problem = "a string is not valid UTF-8";
         return false;
     }
