@@ -7,6 +7,7 @@
 #include "platform/base/Clock.h"
 #include "platform/base/Log.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/ui/Drawing.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/Window.h"
 
@@ -344,6 +345,10 @@ void View::drawRect(cairo_t*, const Rect&) {
 }
 
 void View::roundedRectPath(cairo_t* cr, const Rect& r, double radius) const {
+    addRoundedRectPath(cr, r, radius);
+}
+
+void addRoundedRectPath(cairo_t* cr, const Rect& r, double radius) {
     radius = std::min({radius, r.width / 2, r.height / 2});
     if (radius <= 0) {
         cairo_rectangle(cr, r.x, r.y, r.width, r.height);
