@@ -202,8 +202,11 @@ BENCHMARK(BM_RawScan);
 static void BM_Parse(benchmark::State& state) {
     const auto& data = resourceBytes();
     auto registry = servingRegistry();
+    uint64_t before = gAllocations.load();
     for (auto _ : state)
         benchmark::DoNotOptimize(ZAVPSupplementedResource::parseFromData(data, registry.get()));
+    state.counters["allocs_per_pass"] =
+        static_cast<double>(gAllocations.load() - before) / static_cast<double>(state.iterations());
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data->length()));
 }
 BENCHMARK(BM_Parse);
