@@ -73,6 +73,8 @@ void RUVURLConnection::start() {
     const std::string ca = RUVEndpoints::caFileFor(request_.url());
     if (!ca.empty() && plat::URLConnection::caFile() != ca) plat::URLConnection::setCAFile(ca);
     plat::URLRequest request = request_;
+    // A batch POST turned into an empty GET would get an answer that deletes hits never delivered.
+    request.setKeepsMethodOnRedirect(true);
     if (RUVEndpoints::timeoutInterval() > 0) request.setTimeoutInterval(RUVEndpoints::timeoutInterval());
     auto connection =
         plat::URLConnection::create(request, std::make_shared<Delegate>(weak_from_this()), false);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "tagmanager/ZAVDataLayer.h"
 #include "tagmanager/ZAVObject.h"
 
 class ZAVClickReferrerUtil {
@@ -25,7 +26,7 @@ class ZAVClickReferrerUtil {
 };
 
 // Feeds the referrer of every URL pushed to the data layer ("vuz.url", or "url" inside "vuz").
-class ZAVAdnetClickReferrerListener {
+class ZAVAdnetClickReferrerListener final : public ZAVDataLayerListener {
   public:
-    void changed(const ZAVObjectPtr& update);
+    void changed(const ZAVObjectPtr& update) override;
 };

@@ -203,6 +203,8 @@ bool URLTransfer::configure(const URLRequest& request, std::optional<Error>* err
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(URLConnection::kMaxRedirects));
+    // Per request: a pooled handle is reset before reuse, so this never carries over to another load.
+    if (request.keepsMethodOnRedirect()) curl_easy_setopt(easy, CURLOPT_POSTREDIR, CURL_REDIR_POST_ALL);
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxyList().c_str());
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,

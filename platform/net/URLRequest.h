@@ -62,6 +62,12 @@ class URLRequest {
     size_t maxBodyBytes() const { return maxBodyBytes_; }
     void setMaxBodyBytes(size_t bytes) { maxBodyBytes_ = bytes; }
 
+    // Off (the default), a POST redirected by 301, 302 or 303 goes on as a GET without its body, as
+    // browsers do. On, every followed redirect repeats the same method and body: for uploads whose
+    // answer decides what the sender deletes.
+    bool keepsMethodOnRedirect() const { return keepsMethodOnRedirect_; }
+    void setKeepsMethodOnRedirect(bool keep) { keepsMethodOnRedirect_ = keep; }
+
     bool operator==(const URLRequest&) const = default;
 
   private:
@@ -72,6 +78,7 @@ class URLRequest {
     double timeout_ = kDefaultTimeoutInterval;
     URLRequestCachePolicy cachePolicy_ = URLRequestCachePolicy::UseProtocolCachePolicy;
     size_t maxBodyBytes_ = kDefaultMaxBodyBytes;
+    bool keepsMethodOnRedirect_ = false;
 };
 
 }  // namespace plat

@@ -283,7 +283,8 @@ gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error
                                            error ? error->code : 0, text);
     logInfo("WebView: %s failed: %s", uri ? uri : "(no URL)", text.c_str());
     if (auto* delegate = engine->delegate()) delegate->webViewDidFailLoadWithError(*engine->owner, failure);
-    return FALSE;
+    // Handled: the engine's own error page would load next and be reported as a finished load.
+    return TRUE;
 }
 
 void exportShmBuffer(void* data, wpe_fdo_shm_exported_buffer* buffer) {

@@ -1,6 +1,8 @@
 #pragma once
 // Shared pieces of the ad SDK's tests: settings answers and a registered advertising-id provider.
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ads/ADFRAdvertisingIdentifier.h"
@@ -8,6 +10,41 @@
 #include "platform/base/ClassRegistry.h"
 
 namespace adstest {
+
+// Sets an environment variable for its lifetime.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// The locale variables cleared and LANG set, so the country code is the one asked for.
+struct ScopedLanguage {
+    explicit ScopedLanguage(const char* lang) : lang_("LANG", lang) {}
+    ScopedEnv lcAll_{"LC_ALL", nullptr};
+    ScopedEnv lcMessages_{"LC_MESSAGES", nullptr};
+    ScopedEnv language_{"LANGUAGE", nullptr};
+    ScopedEnv lang_;
+};
 
 // One "settings" entry with the given weights (JSON text of the "weight" object).
 inline std::string entry(const std::string& userAdId, const std::string& weight,

@@ -20,6 +20,7 @@
 
 using adstest::answer;
 using adstest::entry;
+using adstest::ScopedEnv;
 using testsupport::Answer;
 using testsupport::LoopbackServer;
 using testsupport::runMainLoopUntil;
@@ -28,30 +29,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kPath = "/zividedir/api/getinfo/app_id/A/locale/ja_JP/ver/2.7.0/appver/1.0";
-
-// Sets an environment variable for its lifetime.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // Both servers' authorities in one file, for the loader to trust.
 std::string joinedCaFile(const fs::path& dir, const LoopbackServer& a, const LoopbackServer& b) {

@@ -34,7 +34,7 @@ TEST(ZividedirBaseView, BothSettersStoreTheMediaIdAndIdentitiesNeverRepeat) {
 
 TEST(ZividedirInterfaceView, AnAdapterThatOverridesNothingIsHarmless) {
     auto adapter = std::make_shared<ZividedirInterfaceView>();
-    adapter->setting({{"appId", "A"}});
+    adapter->setting(plat::Value::Dictionary{{"appId", "A"}});
     adapter->loadAd();
     EXPECT_TRUE(adapter->isDisplay());
     EXPECT_TRUE(adapter->checkDisplayAd());

@@ -47,6 +47,20 @@ TEST(ReachabilityChecker, SameStatusTwiceTellsTheDelegateOnce) {
     EXPECT_TRUE(log->contains("Reachability flags update: 0X000002"));
 }
 
+TEST(ReachabilityChecker, DelegateHearsReachableThenViaWWAN) {
+    analyticstest::LoggerScope log;
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto checker = RUVReachabilityChecker::create(delegate, "collect.example.invalid");
+    ASSERT_TRUE(checker);
+    checker->reachabilityFlagsChanged(0x2);
+    checker->reachabilityFlagsChanged(0x40002);
+    checker->reachabilityFlagsChanged(0x40002);
+    checker->reachabilityFlagsChanged(0x0);
+    EXPECT_EQ(delegate->statuses, (std::vector<int32_t>{2, 3, 1}));
+    EXPECT_EQ(checker->reachabilityStatus(), 1);
+    EXPECT_TRUE(log->contains("Reachability flags update: 0X040002"));
+}
+
 TEST(ReachabilityChecker, RunsOnTheMainLoopAndHearsChanges) {
     ForcedFlags forced(0x2);
     analyticstest::LoggerScope log;

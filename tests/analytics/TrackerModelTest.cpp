@@ -96,3 +96,24 @@ TEST_F(TrackerModel, ProviderAddsIdfaAndANewIdentifierStartsANewClient) {
     clock_->advance(86401);
     EXPECT_EQ(model.buildDictionary()["&_crc"], "0");
 }
+
+TEST_F(TrackerModel, CopyWithOverrideLaysParametersOverACopyAndLeavesTheOriginal) {
+    RUVTrackerModel model(store_);
+    model.setObject("UA-1-1", "&tid");
+    model.setObject("Title", "&cd");
+    model.setAllowIDFACollection(true);
+    auto copy = model.copyWithOverride({{"&cd", "Level 3"}, {"&t", "screenview"}, {"&ul", std::nullopt}});
+    EXPECT_EQ(copy.objectForKey("&cd"), RUVHitValue("Level 3"));
+    EXPECT_EQ(copy.objectForKey("&t"), RUVHitValue("screenview"));
+    EXPECT_EQ(copy.objectForKey("&tid"), RUVHitValue("UA-1-1"));
+    // A null override hides the computed fact.
+    EXPECT_EQ(copy.objectForKey("&ul"), std::optional<RUVHitValue>(RUVHitValue()));
+    EXPECT_TRUE(copy.allowIDFACollection());
+    EXPECT_EQ(copy.dataStore(), store_);
+    auto hit = copy.buildDictionary();
+    EXPECT_EQ(hit["&cd"], "Level 3");
+    EXPECT_EQ(hit["&ul"], std::nullopt);
+    EXPECT_EQ(model.objectForKey("&cd"), RUVHitValue("Title"));
+    EXPECT_FALSE(model.parameters().count("&t"));
+    EXPECT_TRUE(model.objectForKey("&ul").value().has_value());
+}

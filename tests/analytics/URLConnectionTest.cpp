@@ -67,6 +67,30 @@ TEST(RUVURLConnection, RedirectIsFollowedAndTheFinalAnswerDelivered) {
     EXPECT_EQ(out->calls, 1);
 }
 
+TEST(RUVURLConnection, RedirectedPostStaysAPostWithItsWholeBody) {
+    LoopbackServer server;
+    server.route("POST", "/batch", Answer{.status = 200, .body = "kept"});
+    std::string body;
+    for (int i = 0; i < 20; ++i) body += "v=1&t=screenview&cd1=hit" + std::to_string(i) + "\n";
+    for (int status : {301, 302, 303}) {
+        server.clearLog();
+        server.redirect("/moved", "/batch", status);
+        plat::URLRequest request(server.url("/moved"));
+        request.setHTTPMethod("POST");
+        request.setHTTPBody(body);
+        auto out = std::make_shared<Outcome>();
+        auto c = send(request, out);
+        ASSERT_TRUE(runMainLoopUntil([&] { return out->calls > 0; }));
+        ASSERT_TRUE(out->response);
+        EXPECT_EQ(out->response->statusCode(), 200) << status;
+        EXPECT_EQ(text(out->data), "kept") << status;
+        auto seen = server.requestsTo("/batch");
+        ASSERT_EQ(seen.size(), 1u) << status;
+        EXPECT_EQ(seen[0].method, "POST") << status;
+        EXPECT_EQ(seen[0].body, body) << status;
+    }
+}
+
 TEST(RUVURLConnection, RefusedGivesAnErrorAndNoResponse) {
     int port;
     {

@@ -107,6 +107,36 @@ TEST_F(URLConnectionTest, RedirectIsFollowedAndOnlyTheFinalResponseIsDelivered) 
     EXPECT_EQ(server.requestCount(), 3u);
 }
 
+TEST_F(URLConnectionTest, RedirectedPostKeepsMethodAndBodyOnlyWhenTheRequestAsks) {
+    LoopbackServer server;
+    server.route("POST", "/new", Answer{.status = 200, .body = "posted"});
+    server.route("GET", "/new", Answer{.status = 200, .body = "got"});
+    for (int status : {301, 302, 303}) {
+        server.redirect("/old", "/new", status);
+        // The same thread's loader reuses its easy handles: the second load shows the option is per request.
+        for (bool keep : {true, false}) {
+            server.clearLog();
+            URLRequest request(server.url("/old"));
+            request.setHTTPMethod("POST");
+            request.setHTTPBody(std::string("a=1\nb=2"));
+            request.setKeepsMethodOnRedirect(keep);
+            auto d = load(request);
+            ASSERT_EQ(d->finished, 1) << status;
+            auto seen = server.requestsTo("/new");
+            ASSERT_EQ(seen.size(), 1u) << status;
+            if (keep) {
+                EXPECT_EQ(d->bodyText(), "posted") << status;
+                EXPECT_EQ(seen[0].method, "POST") << status;
+                EXPECT_EQ(seen[0].body, "a=1\nb=2") << status;
+            } else {
+                EXPECT_EQ(d->bodyText(), "got") << status;
+                EXPECT_EQ(seen[0].method, "GET") << status;
+                EXPECT_EQ(seen[0].body, "") << status;
+            }
+        }
+    }
+}
+
 TEST_F(URLConnectionTest, MoreThanTenRedirectsFailOnce) {
     LoopbackServer server;
     for (int i = 0; i < 12; ++i) server.redirect("/r" + std::to_string(i), "/r" + std::to_string(i + 1));

@@ -24,41 +24,18 @@
 #include "tests/support/GLTestSupport.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WebTestSupport.h"
 
 using testsupport::Pixel;
 
 namespace {
 
-// Pumps the main run loop in real time until `done` holds or 20 s passed.
 template <typename Predicate>
 bool pumpUntil(Predicate done, double seconds = 20) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        plat::RunLoop::main().runOnce(0.01);
-        plat::WebView::pumpEngine();
-    }
-    return true;
+    return testsupport::pumpWebUntil(done, seconds);
 }
 
-// Processes started by this one that still run (zombies excepted).
-std::vector<std::string> liveChildren() {
-    std::vector<std::string> names;
-    std::string parent = std::to_string(getpid());
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        std::ifstream in(entry.path() / "stat");
-        std::string stat;
-        if (!in || !std::getline(in, stat)) continue;
-        auto close = stat.rfind(')');
-        if (close == std::string::npos) continue;
-        std::string name = stat.substr(stat.find('(') + 1, close - stat.find('(') - 1);
-        std::istringstream rest(stat.substr(close + 2));
-        std::string state, ppid;
-        rest >> state >> ppid;
-        if (ppid == parent && state != "Z") names.push_back(name);
-    }
-    return names;
-}
+using testsupport::liveChildren;
 
 std::string pngBytes(double r, double g, double b, int size) {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
@@ -295,6 +272,8 @@ TEST_F(WebViewTest, RefusedConnectionFails) {
     auto view = makeView();
     view->loadRequest(plat::URLRequest("http://127.0.0.1:" + std::to_string(port) + "/x"));
     ASSERT_TRUE(settle(*view));
+    // No error page follows as a finished load.
+    pumpUntil([] { return false; }, 0.5);
     EXPECT_EQ(recorder->count("fail"), 1u);
     EXPECT_EQ(recorder->count("finish"), 0u);
 }
