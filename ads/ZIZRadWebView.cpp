@@ -39,16 +39,14 @@ class ZIZRadWebView::WebDelegate : public plat::WebViewDelegate {
     explicit WebDelegate(ZIZRadWebView* owner) : owner_(owner) {}
     bool webViewShouldStartLoadWithRequest(plat::WebView&, const plat::URLRequest& request,
                                            plat::WebViewNavigationType type) override {
-        auto keep = owner_->shared_from_this();
-        return owner_->shouldStartLoad(request.url(), static_cast<int>(type));
+        auto keep = owner_->weak_from_this().lock();
+        return keep && owner_->shouldStartLoad(request.url(), static_cast<int>(type));
     }
     void webViewDidFinishLoad(plat::WebView&) override {
-        auto keep = owner_->shared_from_this();
-        owner_->didFinishLoad();
+        if (auto keep = owner_->weak_from_this().lock()) owner_->didFinishLoad();
     }
     void webViewDidFailLoadWithError(plat::WebView&, const plat::Error&) override {
-        auto keep = owner_->shared_from_this();
-        owner_->didFailLoad();
+        if (auto keep = owner_->weak_from_this().lock()) owner_->didFailLoad();
     }
 
   private:
@@ -71,9 +69,10 @@ ZIZRadWebView::ZIZRadWebView(plat::Rect frame)
 
 ZIZRadWebView::~ZIZRadWebView() {
     if (webView_) {
+        // Stopping runs the engine's pending callbacks: they must not reach an adapter being destroyed.
+        webView_->setDelegate({});
         webView_->stopLoading();
         webView_->removeFromSuperview();
-        webView_->setDelegate({});
         webView_.reset();
     }
 }

@@ -64,12 +64,16 @@ void ForcedReachability::set(uint32_t flags) {
 }
 
 namespace {
-// No test hands forced reachability on to the next one.
-class ResetForcedReachability : public ::testing::EmptyTestEventListener {
-    void OnTestEnd(const ::testing::TestInfo&) override { plat::Reachability::forceFlags(std::nullopt); }
+// No test hands forced reachability, or a kept-alive connection of the main thread's loader, on to the
+// next one: a later test that counts open descriptors would see it close.
+class ResetURLLoading : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo&) override {
+        plat::Reachability::forceFlags(std::nullopt);
+        plat::URLConnection::closeIdleConnections();
+    }
 };
 const bool kListenerInstalled = [] {
-    ::testing::UnitTest::GetInstance()->listeners().Append(new ResetForcedReachability);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ResetURLLoading);
     return true;
 }();
 }  // namespace
