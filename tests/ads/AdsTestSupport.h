@@ -7,7 +7,10 @@
 
 #include "ads/ADFRAdvertisingIdentifier.h"
 #include "ads/ADFRBase64Util.h"
+#include "ads/ADFRData.h"
+#include "ads/ZividedirInterfaceView.h"
 #include "platform/base/ClassRegistry.h"
+#include "platform/base/Json.h"
 
 namespace adstest {
 
@@ -77,6 +80,63 @@ class ScopedIdProvider {
         : scope_(plat::ClassRegistry::shared(), ADFRAdvertisingIdentifierProvider::kClassName) {
         plat::ClassRegistry::shared().registerProvider<ADFRAdvertisingIdentifierProvider>(
             ADFRAdvertisingIdentifierProvider::kClassName, std::make_shared<FixedIdProvider>(enabled, id));
+    }
+
+  private:
+    plat::ClassRegistry::Scoped scope_;
+};
+
+// An entity parsed from one "settings" entry's JSON text.
+inline std::shared_ptr<ADFRJSAdEntity> entity(const std::string& json) {
+    auto value = plat::Json::parse(json);
+    return value ? ADFRJSAdEntity::initWithObject(*value) : nullptr;
+}
+
+// A stand-in adapter that writes down what the placements and the factory do with it, draws itself in
+// one colour, and has content when the test says so.
+class RecordingAdapter : public ZividedirInterfaceView,
+                         public ZividedirLoadReporting,
+                         public ZividedirAdSizing {
+  public:
+    RecordingAdapter(plat::Rect frame, std::string name)
+        : ZividedirInterfaceView(frame), name_(std::move(name)) {}
+    void setting(const ZividedirAdapterSettings& s) override {
+        settings = s;
+        ++settingCalls;
+    }
+    void loadAd() override { ++loads; }
+    bool checkDisplayAd() override { return hasContent; }
+    void postAdDisplayed() override { ++displayed; }
+    std::shared_ptr<plat::ImageView> getScreenImageView() override { return snapshotImageView(); }
+    void setParentView(const std::shared_ptr<ZividedirBaseView>& p) override {
+        parent = p;
+        ++parentCalls;
+    }
+    void setAdSize(int size) override { adSize = size; }
+    std::string className() const override { return name_; }
+
+    ZividedirAdapterSettings settings;
+    int settingCalls = 0;
+    int loads = 0;
+    int displayed = 0;
+    int parentCalls = 0;
+    int adSize = 0;
+    bool hasContent = true;
+    std::weak_ptr<ZividedirBaseView> parent;
+
+  private:
+    std::string name_;
+};
+
+// Registers a view class under `name` for its lifetime; `make` gives each new view (null: a
+// RecordingAdapter).
+class ScopedViewClass {
+  public:
+    explicit ScopedViewClass(const std::string& name, ZividedirViewClass::Maker make = nullptr)
+        : scope_(plat::ClassRegistry::shared(), name) {
+        if (!make)
+            make = [name](plat::Rect frame) { return std::make_shared<RecordingAdapter>(frame, name); };
+        ZividedirViewClass::registerClass(name, std::move(make));
     }
 
   private:
