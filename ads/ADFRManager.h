@@ -100,6 +100,9 @@ class ADFRManager : public std::enable_shared_from_this<ADFRManager> {
     bool hasRetryTimer() const { return retryTimer_ != 0; }
     int32_t networkRetryCount() const { return networkRetryCount_; }
     int32_t httpRetryCount() const { return httpRetryCount_; }
+    // A placement that must not wait long sets it to kMaxHttpRetries: the next failure falls back to the
+    // cache at once.
+    void setHttpRetryCount(int32_t count) { httpRetryCount_ = count; }
     bool firstUrl() const { return firstUrl_; }
 
   private:

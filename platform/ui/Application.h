@@ -105,6 +105,10 @@ class Application {
     // The notifications kept in `file`, soonest first; empty when there is none or the file is unreadable.
     static std::vector<LocalNotification> readNotifications(const std::filesystem::path& file);
 
+    // The interface's orientation, in the device's numbering (1 portrait, 3 and 4 landscape): a desktop
+    // window stays portrait unless a test turns it.
+    int statusBarOrientation() const { return statusBarOrientation_; }
+    void setStatusBarOrientation(int orientation) { statusBarOrientation_ = orientation; }
     void setStatusBarHidden(bool hidden) { statusBarHidden_ = hidden; }
     bool isStatusBarHidden() const { return statusBarHidden_; }
 
@@ -123,6 +127,7 @@ class Application {
     bool hasNotificationSettings_ = true;
     unsigned notificationTypes_ = 0;
     bool statusBarHidden_ = false;
+    int statusBarOrientation_ = 1;
 };
 
 // The name of the local time zone ("Asia/Tokyo"), from TZ or /etc/localtime; "UTC" when unknown.

@@ -9,6 +9,7 @@
 #include "platform/storage/Paths.h"
 #include "platform/storage/UserDefaults.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Device.h"
 #include "tests/support/ProcessState.h"
 
 namespace {
@@ -19,6 +20,7 @@ const bool registered = testsupport::registerReset(testsupport::ResetLayer::Plat
     plat::RunLoop::main().discardAll();
     plat::NotificationCenter::defaultCenter().removeAllObservers();
     plat::Application::setShared(nullptr);
+    plat::Device::resetOrientation();
     plat::AudioSession::sharedInstance().reset();
     plat::UserDefaults::forgetStandard();
     if (plat::Paths::home() != startHome) plat::Paths::setHome(startHome);
