@@ -732,6 +732,18 @@ def icon_close(pen, cx, cy):
     pen.line([(cx - 10, cy + 10), (cx + 10, cy - 10)], 6, BTN_INK)
 
 
+def sdk_close():
+    """The popup ad's close button: a white ring and cross on a dark disc, 37 x 33 points."""
+    W, H = 74, 66
+    img = Image.new("RGBA", (W * SS, H * SS), (0, 0, 0, 0))
+    pen = Pen(img, SS)
+    cx, cy, r = W / 2, H / 2, 28
+    pen.ellipse(cx, cy, r, r, fill=(30, 30, 30, 200), outline=(255, 255, 255, 255), width=5)
+    pen.line([(cx - 12, cy - 12), (cx + 12, cy + 12)], 6, (255, 255, 255, 255))
+    pen.line([(cx - 12, cy + 12), (cx + 12, cy - 12)], 6, (255, 255, 255, 255))
+    return reduce_rgba(img, SS)
+
+
 def arrow_tab(direction):
     W, H = 48, 160
     img = Image.new("RGBA", (W * SS, H * SS), (0, 0, 0, 0))
@@ -1416,6 +1428,7 @@ def picture_jobs():
         ("btn_youtube.png", "button", ("youtube",)),
         ("btn_tobikuma.png", "button", ("tobikuma",)),
         ("btn_close.png", "button", ("close",)),
+        ("adfrinters_close@2x.png", "sdk_close", ()),
         ("btn_left.png", "arrow", ("left",)),
         ("btn_right.png", "arrow", ("right",)),
     ]
@@ -1471,6 +1484,7 @@ def check_layout(sizes):
     for name in ["Default-568h@2x.png", "splash2_1136.png"] + ["bg%d.png" % n for n in range(1, 11)]:
         assert sizes[name] == SCREEN, name
     assert sizes["number.png"] == (240, 30)
+    assert sizes["adfrinters_close@2x.png"] == (74, 66), "the popup's close picture is 37 x 33 points"
     # A held tap on the catalogue button must not land on the catalogue's right arrow: both stand at the right
     # edge, the button at y 55..55+h and the arrow at y h'+20..2h'+20 (points).
     zh = sizes["btn_zukan.png"][1] / 2
