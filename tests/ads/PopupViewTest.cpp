@@ -10,6 +10,7 @@
 #include "ads/ADFRNVUIGradientButton.h"
 #include "ads/ZividedirPopupToolbar.h"
 #include "ads/ZividedirPopupView.h"
+#include "platform/media/ImageCodec.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/UserDefaults.h"
 #include "platform/ui/Application.h"
@@ -82,6 +83,9 @@ struct PopupViewTest : ::testing::Test {
         ZividedirViewClass::registerClass(
             kAdapterName, [](plat::Rect frame) { return std::make_shared<TestAdapter>(frame); });
         gReport = Report::Finish;
+        // A bundle of our own: without the close picture unless a test puts it there.
+        fs::create_directories(bundle);
+        plat::Bundle::setMainResourcePath(bundle);
         window->addSubview(game);
         window->makeKeyAndVisible();
     }
@@ -118,9 +122,17 @@ struct PopupViewTest : ::testing::Test {
     int64_t counter(const std::string& key) { return plat::UserDefaults::standard()->integerForKey(key); }
     const std::vector<std::string>& events() { return recorder->events; }
 
+    void addClosePicture() {
+        std::vector<uint8_t> rgba(size_t(74) * 66 * 4, 255);
+        auto png = plat::ImageCodec::encodePng(rgba.data(), 74, 66, 4);
+        testsupport::writeFile(bundle / "adfrinters_close@2x.png",
+                               std::string(reinterpret_cast<const char*>(png->data()), png->size()));
+    }
+
     std::string locale = "ja_JP";
     adstest::ScopedLanguage language{"ja_JP.UTF-8"};
     testsupport::TempHome home;
+    fs::path bundle = home.path() / "bundle";
     testsupport::VirtualClockScope clock;
     LoopbackServer mirror{{.https = true}};
     LoopbackServer primary{{.https = true}};
@@ -246,11 +258,15 @@ TEST_F(PopupViewTest, ShowLaysOutTheBoxCountsAndClosesWith100) {
     EXPECT_TRUE(game->subviews().empty());
     EXPECT_TRUE(weak.expired());
 
-    // The next popup goes on from the stored counters.
+    // The next popup goes on from the stored counters; with the close picture in the bundle its button
+    // shows the picture.
     recorder->events.clear();
+    addClosePicture();
     popup = makePopup();
     popup->startShowAd();
     ASSERT_TRUE(until([&] { return events().size() >= 2; }));
+    EXPECT_EQ(popup->closeNewButton()->frame(), (plat::Rect{268, 5, 37, 33}));
+    EXPECT_TRUE(popup->closeNewButton()->title(plat::ControlState::kNormal).empty());
     EXPECT_EQ(counter("ZividedirScheP"), 2);
     EXPECT_EQ(counter("ZividedirDispNumP"), 2);
     popup->pushCloseButton();
