@@ -11,21 +11,15 @@
 #include <mutex>
 
 #include "platform/base/Log.h"
+#include "platform/net/ProxyEnvironment.h"
 #include "platform/net/URLConnection.h"
 
 namespace plat {
 namespace {
 
-// Loopback never goes through a proxy; the environment's own exceptions stay in force.
+// Read once: loads run on several threads, and the environment is not theirs to read while it may change.
 const std::string& noProxyList() {
-    static const std::string list = [] {
-        std::string l = "localhost,127.0.0.0/8,::1";
-        for (const char* name : {"no_proxy", "NO_PROXY"}) {
-            const char* v = std::getenv(name);
-            if (v && *v) return std::string(v) + "," + l;
-        }
-        return l;
-    }();
+    static const std::string list = ProxyEnvironment::current().exclusionList();
     return list;
 }
 

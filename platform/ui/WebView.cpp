@@ -13,6 +13,8 @@
 
 #include "platform/base/Log.h"
 #include "platform/net/InFlight.h"
+#include "platform/net/ProxyEnvironment.h"
+#include "platform/net/URLConnection.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/UserDefaults.h"
 #include "platform/ui/Window.h"
@@ -128,6 +130,38 @@ void initBackend() {
     if (!done) logError("WebView: the fdo backend could not be set up");
 }
 
+// The environment's proxies, loopback excluded; with none named, every load goes direct.
+void applyProxies(WebKitWebContext* context) {
+    const ProxyEnvironment env = ProxyEnvironment::current();
+    WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(context);
+    if (!env.anyProxy()) {
+        webkit_website_data_manager_set_network_proxy_settings(data, WEBKIT_NETWORK_PROXY_MODE_NO_PROXY,
+                                                               nullptr);
+        return;
+    }
+    // The engine matches a bare name exactly; the environment's names cover their subdomains too.
+    std::vector<std::string> hosts;
+    for (const std::string& entry : env.exclusions) {
+        std::string name = entry.front() == '.' ? entry.substr(1) : entry;
+        if (name.empty()) continue;
+        hosts.push_back(name);
+        if (name.find('/') == std::string::npos && name.find(':') == std::string::npos &&
+            name.find_first_not_of("0123456789.") != std::string::npos)
+            hosts.push_back("*." + name);
+    }
+    std::vector<const char*> ignore;
+    for (const std::string& host : hosts) ignore.push_back(host.c_str());
+    ignore.push_back(nullptr);
+    WebKitNetworkProxySettings* settings = webkit_network_proxy_settings_new(
+        env.allProxy.empty() ? nullptr : env.allProxy.c_str(), ignore.data());
+    if (!env.httpProxy.empty())
+        webkit_network_proxy_settings_add_proxy_for_scheme(settings, "http", env.httpProxy.c_str());
+    if (!env.httpsProxy.empty())
+        webkit_network_proxy_settings_add_proxy_for_scheme(settings, "https", env.httpsProxy.c_str());
+    webkit_website_data_manager_set_network_proxy_settings(data, WEBKIT_NETWORK_PROXY_MODE_CUSTOM, settings);
+    webkit_network_proxy_settings_free(settings);
+}
+
 std::optional<std::string> registeredUserAgent() {
     auto defaults = UserDefaults::standard();
     return defaults ? defaults->stringForKey("UserAgent") : std::nullopt;
@@ -149,8 +183,15 @@ struct WebView::Engine {
     bool awaitingFrame = false;  // the load finished; it ends with the next frame
     bool failed = false;
     bool started = false;  // the engine said the load started and has not finished it yet
+    // A request the engine cannot send itself (another method, a body) is loaded here and its answer
+    // handed to the engine; the delegate already decided on it and heard that it started.
+    std::shared_ptr<URLConnection> fetch;
+    bool decidedAlready = false;
+    bool startTold = false;
+    uint64_t loadSerial = 0;  // counts loads asked for, so a delegate that starts another is noticed
 
     ~Engine() {
+        cancelFetch();
         if (ackTimer) RunLoop::main().cancelTimer(ackTimer);
         endLoad();
         if (view) {
@@ -171,6 +212,19 @@ struct WebView::Engine {
         loadCounted = false;
         awaitingFrame = false;
     }
+
+    // A newer load, a stop or the view's end drops the request being fetched, and what it had settled.
+    void cancelFetch() {
+        ++loadSerial;
+        decidedAlready = false;
+        startTold = false;
+        if (!fetch) return;
+        fetch->cancel();
+        fetch.reset();
+        endLoad();
+    }
+
+    void fetchAndShow(const URLRequest& request);
 
     void acknowledge() {
         if (!frameUnacknowledged || !sink) return;
@@ -240,12 +294,27 @@ gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPo
         webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
     auto navigation =
         static_cast<WebViewNavigationType>(webkit_navigation_action_get_navigation_type(action));
+    if (engine->decidedAlready) {
+        engine->decidedAlready = false;
+        return FALSE;
+    }
     WebKitURIRequest* request = webkit_navigation_action_get_request(action);
     const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+    URLRequest asked(uri ? uri : "");
+    if (request) {
+        if (const char* method = webkit_uri_request_get_http_method(request)) asked.setHTTPMethod(method);
+        if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request))
+            soup_message_headers_foreach(
+                headers,
+                [](const char* name, const char* value, gpointer data) {
+                    static_cast<URLRequest*>(data)->addValue(value, name);
+                },
+                &asked);
+    }
     auto keep = engine->owner->shared_from_this();
     WebViewDelegate* delegate = engine->delegate();
-    bool allowed = !delegate || delegate->webViewShouldStartLoadWithRequest(
-                                    *engine->owner, URLRequest(uri ? uri : ""), navigation);
+    bool allowed =
+        !delegate || delegate->webViewShouldStartLoadWithRequest(*engine->owner, asked, navigation);
     if (allowed) return FALSE;
     webkit_policy_decision_ignore(decision);
     // A load asked for that will never start is no longer in flight.
@@ -260,6 +329,10 @@ void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
         engine->failed = false;
         engine->started = true;
         engine->beginLoad();
+        if (engine->startTold) {
+            engine->startTold = false;
+            return;
+        }
         if (auto* delegate = engine->delegate()) delegate->webViewDidStartLoad(*engine->owner);
     } else if (event == WEBKIT_LOAD_FINISHED) {
         engine->started = false;
@@ -320,7 +393,10 @@ WebView::WebView(Rect frame) : View(frame), engine_(std::make_unique<Engine>()) 
     e.frameScale = screenScale();
     auto& engines = liveEngines();
     WebKitWebContext*& context = sharedContext();
-    if (!context) context = webkit_web_context_new_ephemeral();
+    if (!context) {
+        context = webkit_web_context_new_ephemeral();
+        applyProxies(context);
+    }
 
     Size size = bounds().size();
     auto width = static_cast<uint32_t>(std::max(1.0, size.width));
@@ -369,25 +445,74 @@ WebView::~WebView() {
 }
 
 void WebView::loadHTMLString(const std::string& html, const std::string& baseURL) {
+    engine_->cancelFetch();
     engine_->beginLoad();  // in flight from now on, before the engine takes it up
     webkit_web_view_load_html(engine_->view, html.c_str(), baseURL.empty() ? nullptr : baseURL.c_str());
     GLibPump::shared().pump();
 }
 
 void WebView::loadRequest(const URLRequest& request) {
-    WebKitURIRequest* uri = webkit_uri_request_new(request.url().c_str());
+    engine_->cancelFetch();
     engine_->beginLoad();  // in flight from now on, before the engine takes it up
+    if (request.httpMethod() != "GET" || !request.httpBody().empty()) {
+        engine_->fetchAndShow(request);
+        return;
+    }
+    WebKitURIRequest* uri = webkit_uri_request_new(request.url().c_str());
+    if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(uri))
+        for (const auto& [name, value] : request.allHTTPHeaderFields())
+            soup_message_headers_replace(headers, name.c_str(), value.c_str());
     webkit_web_view_load_request(engine_->view, uri);
     g_object_unref(uri);
     GLibPump::shared().pump();
 }
 
+void WebView::Engine::fetchAndShow(const URLRequest& request) {
+    auto keep = owner->shared_from_this();
+    const uint64_t serial = loadSerial;
+    if (WebViewDelegate* d = delegate();
+        d && !d->webViewShouldStartLoadWithRequest(*owner, request, WebViewNavigationType::Other)) {
+        if (serial == loadSerial) endLoad();
+        return;
+    }
+    if (serial != loadSerial) return;  // the delegate asked for another load meanwhile
+    if (WebViewDelegate* d = delegate()) d->webViewDidStartLoad(*owner);
+    if (serial != loadSerial) return;
+    fetch = URLConnection::sendAsynchronous(
+        request, [this, url = request.url()](const std::optional<URLResponse>& response, const Bytes& body,
+                                             const std::optional<Error>& error) {
+            fetch.reset();
+            auto keep = owner->shared_from_this();
+            if (error || !response) {
+                endLoad();
+                logInfo("WebView: %s failed: %s", url.c_str(),
+                        error ? error->localizedDescription().c_str() : "no answer");
+                if (WebViewDelegate* d = delegate())
+                    d->webViewDidFailLoadWithError(
+                        *owner, error.value_or(Error(URLError::kDomain, URLError::kUnknown)));
+                return;
+            }
+            // The engine shows the answer as the page at its final address, without asking again.
+            decidedAlready = true;
+            startTold = true;
+            GBytes* bytes = g_bytes_new(body.data(), body.size());
+            const std::string& mime = response->mimeType();
+            const std::string& charset = response->textEncodingName();
+            webkit_web_view_load_bytes(view, bytes, mime.empty() ? "text/html" : mime.c_str(),
+                                       charset.empty() ? nullptr : charset.c_str(), response->url().c_str());
+            g_bytes_unref(bytes);
+            GLibPump::shared().pump();
+        });
+}
+
 void WebView::stopLoading() {
+    engine_->cancelFetch();
     webkit_web_view_stop_loading(engine_->view);
     GLibPump::shared().pump();
 }
 
 void WebView::goBack() {
+    engine_->cancelFetch();
     if (webkit_web_view_can_go_back(engine_->view))
         engine_->beginLoad();  // in flight from now on, before the engine takes it up
     webkit_web_view_go_back(engine_->view);
@@ -395,13 +520,14 @@ void WebView::goBack() {
 }
 
 void WebView::reload() {
+    engine_->cancelFetch();
     engine_->beginLoad();  // in flight from now on, before the engine takes it up
     webkit_web_view_reload(engine_->view);
     GLibPump::shared().pump();
 }
 
 bool WebView::isLoading() const {
-    return webkit_web_view_is_loading(engine_->view);
+    return engine_->fetch || webkit_web_view_is_loading(engine_->view);
 }
 
 std::string WebView::url() const {

@@ -15,36 +15,6 @@
 using plat::UserDefaults;
 using plat::Value;
 
-namespace {
-
-// Sets environment variables for its lifetime.
-class EnvScope {
-  public:
-    EnvScope(std::initializer_list<std::pair<const char*, const char*>> vars) {
-        for (auto [name, value] : vars) {
-            const char* old = std::getenv(name);
-            saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-            if (value)
-                ::setenv(name, value, 1);
-            else
-                ::unsetenv(name);
-        }
-    }
-    ~EnvScope() {
-        for (auto& [name, value] : saved_) {
-            if (value)
-                ::setenv(name.c_str(), value->c_str(), 1);
-            else
-                ::unsetenv(name.c_str());
-        }
-    }
-
-  private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
-}  // namespace
-
 TEST(UserDefaults, TypedValuesPersistAcrossStores) {
     testsupport::TempDir dir;
     auto file = dir.path() / "prefs.plist";
@@ -135,7 +105,7 @@ TEST(UserDefaults, StaleTemporaryFilesOfTheStoreGoWhenItLoads) {
 TEST(UserDefaults, LanguagesComeFromTheLocale) {
     testsupport::TempDir dir;
     auto languagesFor = [&](const char* lcAll, const char* lang) {
-        EnvScope env{{"LC_ALL", lcAll}, {"LC_MESSAGES", nullptr}, {"LANG", lang}};
+        testsupport::EnvScope env{{"LC_ALL", lcAll}, {"LC_MESSAGES", nullptr}, {"LANG", lang}};
         return UserDefaults::create(dir.path() / "p.plist")->arrayForKey(UserDefaults::kLanguagesKey).value();
     };
     EXPECT_EQ(languagesFor(nullptr, "ja_JP.UTF-8"), Value::Array{"ja"});
@@ -145,7 +115,7 @@ TEST(UserDefaults, LanguagesComeFromTheLocale) {
     EXPECT_EQ(languagesFor(nullptr, "de"), Value::Array{"de"});
 
     // A stored value overrides; the registered one is never written.
-    EnvScope env{{"LC_ALL", "ko_KR.UTF-8"}};
+    testsupport::EnvScope env{{"LC_ALL", "ko_KR.UTF-8"}};
     auto defaults = UserDefaults::create(dir.path() / "p.plist");
     defaults->setInteger(1, "x");
     ASSERT_TRUE(defaults->synchronize());

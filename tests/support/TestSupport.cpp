@@ -10,6 +10,26 @@
 #include "platform/storage/Paths.h"
 
 namespace testsupport {
+
+EnvScope::EnvScope(std::initializer_list<std::pair<const char*, const char*>> vars) {
+    for (auto [name, value] : vars) {
+        const char* old = std::getenv(name);
+        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+}
+
+EnvScope::~EnvScope() {
+    for (auto& [name, value] : saved_) {
+        if (value)
+            ::setenv(name.c_str(), value->c_str(), 1);
+        else
+            ::unsetenv(name.c_str());
+    }
+}
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {

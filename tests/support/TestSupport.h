@@ -1,8 +1,12 @@
 #pragma once
 // Helpers shared by every test program.
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/base/Clock.h"
 
@@ -31,6 +35,18 @@ class TempHome {
   private:
     TempDir dir_;
     std::filesystem::path previous_;
+};
+
+// Sets (or, for a null value, removes) environment variables for its lifetime, then restores them.
+class EnvScope {
+  public:
+    EnvScope(std::initializer_list<std::pair<const char*, const char*>> vars);
+    ~EnvScope();
+    EnvScope(const EnvScope&) = delete;
+    EnvScope& operator=(const EnvScope&) = delete;
+
+  private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 // Installs a virtual clock as the shared clock for its lifetime.

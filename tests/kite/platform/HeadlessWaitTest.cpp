@@ -52,6 +52,25 @@ class BlueApp : public KTApplication {
     void applicationWillEnterForeground() override {}
 };
 
+// The app shell's arrangement, launched headless: the GL view's host, and a web banner along the bottom
+// over it.
+struct BannerRun {
+    explicit BannerRun(KTHeadlessDriver& driver) {
+        window = std::make_shared<plat::Window>(plat::Rect{0, 0, 320, 568});
+        auto host = std::make_shared<plat::View>(plat::Rect{0, 0, 320, 568});
+        window->addSubview(host);
+        banner = std::make_shared<plat::WebView>(plat::Rect{0, 518, 320, 50});
+        host->addSubview(banner);
+        window->makeKeyAndVisible();
+        launched = driver.launch(app);
+    }
+    ~BannerRun() { banner->removeFromSuperview(); }
+    std::shared_ptr<plat::Window> window;
+    std::shared_ptr<plat::WebView> banner;
+    BlueApp app;
+    bool launched = false;
+};
+
 std::string greenPng() {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 40, 40);
     cairo_t* cr = cairo_create(surface);
@@ -149,18 +168,13 @@ std::string captureSlowImagePage() {
     driver.setScript(std::move(script));
     driver.setCaptureDirectory(dir.path());
     {
-        auto window = std::make_shared<plat::Window>(plat::Rect{0, 0, 320, 568});
-        auto banner = std::make_shared<plat::WebView>(plat::Rect{0, 518, 320, 50});
-        window->addSubview(banner);
-        window->makeKeyAndVisible();
-        BlueApp app;
-        EXPECT_TRUE(driver.launch(app));
-        banner->loadHTMLString(
+        BannerRun run(driver);
+        EXPECT_TRUE(run.launched);
+        run.banner->loadHTMLString(
             "<html><body style='margin:0;background:#f00'>"
             "<img src='img.png' style='position:absolute;left:100px;top:5px'></body></html>",
             server.url("/ad/index.html"));
         EXPECT_EQ(driver.runFrames(2), 2);
-        banner->removeFromSuperview();
     }
     EXPECT_TRUE(childrenEnded());
     return testsupport::readFile(dir.path() / "shot.png");
@@ -180,4 +194,88 @@ TEST(HeadlessWait, PageWithASlowImageIsInTheNextCapture) {
     EXPECT_EQ(rgb(240, 1060), (std::vector<int>{0, 255, 0}));
     // A second run captures the very same picture.
     EXPECT_TRUE(captureSlowImagePage() == bytes);
+}
+
+namespace {
+
+struct LinkRecorder : plat::WebViewDelegate {
+    std::vector<std::pair<std::string, int>> asked;
+    bool webViewShouldStartLoadWithRequest(plat::WebView&, const plat::URLRequest& request,
+                                           plat::WebViewNavigationType type) override {
+        asked.emplace_back(request.url(), static_cast<int>(type));
+        return type != plat::WebViewNavigationType::LinkClicked;
+    }
+};
+
+}  // namespace
+
+// A scripted tap on a link of a banner page, at two pixels per point: the tap beside the link clicks
+// nothing, the tap on it is a link click, refused, so no request for it reaches the server.
+TEST(HeadlessWait, ScriptedTapOnALinkIsALinkClick) {
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+    testsupport::LoopbackServer server;
+    server.route("GET", "/ad/go", {.status = 200, .body = "gone"});
+    KTHeadlessDriver driver;
+    KTDriverScript script;
+    // The link covers points (150, 528) to (190, 558) of the window: pixels (300, 1056) to (380, 1116).
+    ASSERT_TRUE(
+        script.parse("3 touch down 260 1080\n4 touch up 260 1080\n"
+                     "8 touch down 340 1080\n9 touch up 340 1080\n"));
+    driver.setScript(std::move(script));
+    auto recorder = std::make_shared<LinkRecorder>();
+    {
+        BannerRun run(driver);
+        ASSERT_TRUE(run.launched);
+        run.banner->setDelegate(recorder);
+        run.banner->loadHTMLString(
+            "<html><body style='margin:0'><a href='go' style='position:absolute;"
+            "left:150px;top:10px;width:40px;height:30px;background:#0f0'></a></body></html>",
+            server.url("/ad/index.html"));
+        EXPECT_EQ(driver.runFrames(6), 6);
+        // The page hears the tap in its own process: wait for its answer, bounded.
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (std::chrono::steady_clock::now() < until) {
+            plat::RunLoop::main().runOnce(0.01);
+            plat::WebView::pumpEngine();
+        }
+        EXPECT_EQ(recorder->asked.size(), 1u) << "only the initial load before the tap on the link";
+        EXPECT_EQ(driver.runFrames(4), 4);
+        until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (recorder->asked.size() < 2 && std::chrono::steady_clock::now() < until) {
+            plat::RunLoop::main().runOnce(0.01);
+            plat::WebView::pumpEngine();
+        }
+        ASSERT_EQ(recorder->asked.size(), 2u);
+        EXPECT_EQ(recorder->asked[1], std::make_pair(server.url("/ad/go"), 0));
+    }
+    EXPECT_TRUE(childrenEnded());
+    EXPECT_TRUE(server.requestsTo("/ad/go").empty());
+}
+
+// A page whose image never comes holds its load open: the run waits up to the limit, says so once, and
+// goes on.
+TEST(HeadlessWait, StalledPageIsLoggedAndTheRunGoesOn) {
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+    testsupport::LoopbackServer server;
+    server.route("GET", "/ad/img.png", {.fault = testsupport::Fault::Stall});
+    KTHeadlessDriver driver;
+    driver.setPendingWaitLimit(0.5);
+    plat::LogCapture capture;
+    {
+        BannerRun run(driver);
+        ASSERT_TRUE(run.launched);
+        run.banner->loadHTMLString("<html><body><img src='img.png'></body></html>",
+                                   server.url("/ad/index.html"));
+        EXPECT_EQ(driver.runFrames(3), 3);
+        run.banner->stopLoading();
+    }
+    server.releaseWaits();
+    EXPECT_TRUE(childrenEnded());
+    std::vector<std::string> lines;
+    for (const auto& line : capture.lines())
+        if (line.find("KTHeadlessDriver") != std::string::npos) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("0 URL request(s) and 1 web load(s) still pending"), std::string::npos)
+        << lines[0];
+    EXPECT_EQ(plat::InFlight::total(), 0u);
 }

@@ -58,10 +58,12 @@ std::string pngBytes(double r, double g, double b, int size) {
 struct Recorder : plat::WebViewDelegate {
     std::vector<std::string> events;
     std::vector<std::pair<std::string, int>> asked;
+    std::vector<std::string> askedMethods;
     bool refuseLinks = false;
     bool webViewShouldStartLoadWithRequest(plat::WebView&, const plat::URLRequest& request,
                                            plat::WebViewNavigationType type) override {
         asked.emplace_back(request.url(), static_cast<int>(type));
+        askedMethods.push_back(request.httpMethod());
         return !(refuseLinks && type == plat::WebViewNavigationType::LinkClicked);
     }
     void webViewDidStartLoad(plat::WebView&) override { events.push_back("start"); }
@@ -318,6 +320,152 @@ TEST_F(WebViewTest, AnimatedPageIsPacedByTheGameFrames) {
     }
     EXPECT_LE(view->framesDelivered() - before, 61u);
     EXPECT_GT(view->framesDelivered() - before, 1u);
+}
+
+}  // namespace
+
+namespace {
+
+const testsupport::HeaderList kHtml = {{"Content-Type", "text/html; charset=utf-8"}};
+
+TEST_F(WebViewTest, RequestCarriesItsMethodHeadersAndBody) {
+    testsupport::LoopbackServer server;
+    server.route("POST", "/offers",
+                 {.status = 200, .headers = kHtml, .body = "<html><body>posted</body></html>"});
+    server.route("GET", "/list", {.status = 200, .headers = kHtml, .body = "<html><body>got</body></html>"});
+    auto view = makeView();
+
+    plat::URLRequest post(server.url("/offers"));
+    post.setHTTPMethod("POST");
+    post.setValue("application/json", "Content-Type");
+    post.setValue("8CHK.A/test", "User-Agent");
+    post.setHTTPBody(std::string_view("{\"page\":1}"));
+    view->loadRequest(post);
+    EXPECT_TRUE(view->isLoading());
+    ASSERT_TRUE(settle(*view));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"start", "finish"}));
+    // Asked once, with the request as given.
+    ASSERT_EQ(recorder->asked.size(), 1u);
+    EXPECT_EQ(recorder->asked[0], std::make_pair(server.url("/offers"), 5));
+    EXPECT_EQ(recorder->askedMethods[0], "POST");
+    auto posts = server.requestsTo("/offers");
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(posts[0].method, "POST");
+    EXPECT_EQ(posts[0].body, "{\"page\":1}");
+    EXPECT_EQ(posts[0].header("Content-Type"), "application/json");
+    EXPECT_EQ(posts[0].header("User-Agent"), "8CHK.A/test");
+    EXPECT_EQ(evaluate(*view, "document.body.textContent"), "posted");
+    EXPECT_EQ(view->url(), server.url("/offers"));
+
+    // A plain GET goes through the engine itself, with the request's header fields.
+    recorder->events.clear();
+    plat::URLRequest get(server.url("/list"));
+    get.setValue("yes", "X-Wall");
+    view->loadRequest(get);
+    ASSERT_TRUE(settle(*view));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"start", "finish"}));
+    auto gets = server.requestsTo("/list");
+    ASSERT_EQ(gets.size(), 1u);
+    EXPECT_EQ(gets[0].header("X-Wall"), "yes");
+    EXPECT_EQ(evaluate(*view, "document.body.textContent"), "got");
+}
+
+TEST_F(WebViewTest, RefusedOrFailedPostIsToldOnce) {
+    int port;
+    {
+        testsupport::LoopbackServer gone;
+        port = gone.port();
+    }
+    auto view = makeView();
+    plat::URLRequest post("http://127.0.0.1:" + std::to_string(port) + "/x");
+    post.setHTTPMethod("POST");
+    post.setHTTPBody(std::string_view("a=1"));
+    view->loadRequest(post);
+    ASSERT_TRUE(settle(*view));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"start", "fail"}));
+    EXPECT_FALSE(view->isLoading());
+
+    // Refused by the delegate: nothing is sent and nothing stays in flight.
+    struct Refuser : plat::WebViewDelegate {
+        int asked = 0;
+        bool webViewShouldStartLoadWithRequest(plat::WebView&, const plat::URLRequest&,
+                                               plat::WebViewNavigationType) override {
+            ++asked;
+            return false;
+        }
+    };
+    testsupport::LoopbackServer server;
+    auto refuser = std::make_shared<Refuser>();
+    view->setDelegate(refuser);
+    post.setURL(server.url("/x"));
+    view->loadRequest(post);
+    EXPECT_EQ(refuser->asked, 1);
+    EXPECT_EQ(plat::InFlight::count(plat::InFlightKind::WebLoad), 0u);
+    EXPECT_FALSE(view->isLoading());
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(WebViewTest, ReloadOfAPostedFormIsAResubmission) {
+    testsupport::LoopbackServer server;
+    server.route("GET", "/a",
+                 {.status = 200,
+                  .headers = kHtml,
+                  .body = "<html><body><form id='f' action='/c' method='post'>"
+                          "<input name='k' value='v'></form></body></html>"});
+    server.route("POST", "/c", {.status = 200, .headers = kHtml, .body = "c"});
+    auto view = makeView();
+    view->loadRequest(plat::URLRequest(server.url("/a")));
+    ASSERT_TRUE(settle(*view));
+
+    recorder->asked.clear();
+    recorder->events.clear();
+    evaluate(*view, "document.getElementById('f').submit(); 'ok'");
+    ASSERT_TRUE(pumpUntil([&] { return !recorder->asked.empty(); }));
+    EXPECT_EQ(recorder->asked.back(), std::make_pair(server.url("/c"), 1));
+    EXPECT_EQ(recorder->askedMethods.back(), "POST");
+    ASSERT_TRUE(settle(*view));
+
+    recorder->asked.clear();
+    recorder->events.clear();
+    view->reload();
+    ASSERT_TRUE(pumpUntil([&] { return !recorder->asked.empty(); }));
+    EXPECT_EQ(recorder->asked.back(), std::make_pair(server.url("/c"), 4));
+    ASSERT_TRUE(settle(*view));
+    auto posts = server.requestsTo("/c");
+    ASSERT_EQ(posts.size(), 2u);
+    EXPECT_EQ(posts[1].body, "k=v");
+}
+
+// The proxy is a loopback kit too: a page on another host comes through it, loopback never does.
+TEST_F(WebViewTest, ProxyCarriesOtherHostsButNeverLoopback) {
+    testsupport::LoopbackServer proxy;
+    testsupport::LoopbackServer direct;
+    proxy.route("GET", "http://ads.invalid/page",
+                {.status = 200, .headers = kHtml, .body = "<html><body>proxied</body></html>"});
+    direct.route("GET", "/page",
+                 {.status = 200, .headers = kHtml, .body = "<html><body>direct</body></html>"});
+    const std::string proxyURL = proxy.url("/");
+    testsupport::EnvScope env({{"http_proxy", proxyURL.c_str()}, {"no_proxy", "skip.invalid"}});
+    // One view per site: a view that moves to another site changes web process, which this test does not
+    // need.
+    {
+        auto view = makeView();
+        view->loadRequest(plat::URLRequest(direct.url("/page")));
+        ASSERT_TRUE(settle(*view));
+        EXPECT_EQ(evaluate(*view, "document.body.textContent"), "direct");
+        view->removeFromSuperview();
+    }
+    EXPECT_EQ(direct.requestsTo("/page").size(), 1u);
+    EXPECT_EQ(proxy.requestCount(), 0u);
+
+    recorder->events.clear();
+    auto view = makeView();
+    view->loadRequest(plat::URLRequest("http://ads.invalid/page"));
+    ASSERT_TRUE(settle(*view));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"start", "finish"}));
+    EXPECT_EQ(evaluate(*view, "document.body.textContent"), "proxied");
+    ASSERT_EQ(proxy.requestCount(), 1u);
+    EXPECT_EQ(proxy.requests()[0].header("Host"), "ads.invalid");
 }
 
 }  // namespace
