@@ -189,6 +189,10 @@ struct WebView::Engine {
     bool decidedAlready = false;
     bool startTold = false;
     uint64_t loadSerial = 0;  // counts loads asked for, so a delegate that starts another is noticed
+    // The last load asked for, asked again once when the web process ends in the middle of it (a process
+    // that fails to start takes the page with it); a second end fails the load.
+    std::function<void()> lastLoad;
+    bool reloadedAfterCrash = false;
 
     ~Engine() {
         cancelFetch();
@@ -360,6 +364,32 @@ gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error
     return TRUE;
 }
 
+void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer data) {
+    auto* engine = static_cast<Engine*>(data);
+    auto keep = engine->owner->shared_from_this();
+    const char* why = reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "over its memory limit"
+                      : reason == WEBKIT_WEB_PROCESS_CRASHED             ? "crashed"
+                                                                         : "was ended";
+    if (!engine->loadCounted || !engine->lastLoad) {
+        logWarning("WebView: the web process %s", why);
+        return;
+    }
+    engine->started = false;
+    if (!engine->reloadedAfterCrash) {
+        logWarning("WebView: the web process %s during a load; loading the page again", why);
+        std::function<void()> load = engine->lastLoad;
+        load();  // a load asked for anew counts its crashes from zero
+        engine->reloadedAfterCrash = true;
+        return;
+    }
+    logWarning("WebView: the web process %s again; the load fails", why);
+    engine->failed = true;
+    engine->endLoad();
+    Error failure = Error::withDescription("WebKitWebProcessError", static_cast<int>(reason),
+                                           std::string("the web process ") + why);
+    if (auto* delegate = engine->delegate()) delegate->webViewDidFailLoadWithError(*engine->owner, failure);
+}
+
 void exportShmBuffer(void* data, wpe_fdo_shm_exported_buffer* buffer) {
     auto* sink = static_cast<BackendSink*>(data);
     if (sink->engine) {
@@ -428,6 +458,7 @@ WebView::WebView(Rect frame) : View(frame), engine_(std::make_unique<Engine>()) 
     g_signal_connect(e.view, "decide-policy", G_CALLBACK(onDecidePolicy), &e);
     g_signal_connect(e.view, "load-changed", G_CALLBACK(onLoadChanged), &e);
     g_signal_connect(e.view, "load-failed", G_CALLBACK(onLoadFailed), &e);
+    g_signal_connect(e.view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), &e);
     setBackgroundColor(Color::whiteColor());
     GLibPump::shared().pump();
 }
@@ -445,6 +476,8 @@ WebView::~WebView() {
 }
 
 void WebView::loadHTMLString(const std::string& html, const std::string& baseURL) {
+    engine_->reloadedAfterCrash = false;
+    engine_->lastLoad = [this, html, baseURL] { loadHTMLString(html, baseURL); };
     engine_->cancelFetch();
     engine_->beginLoad();  // in flight from now on, before the engine takes it up
     webkit_web_view_load_html(engine_->view, html.c_str(), baseURL.empty() ? nullptr : baseURL.c_str());
@@ -452,6 +485,8 @@ void WebView::loadHTMLString(const std::string& html, const std::string& baseURL
 }
 
 void WebView::loadRequest(const URLRequest& request) {
+    engine_->reloadedAfterCrash = false;
+    engine_->lastLoad = [this, request] { loadRequest(request); };
     engine_->cancelFetch();
     engine_->beginLoad();  // in flight from now on, before the engine takes it up
     if (request.httpMethod() != "GET" || !request.httpBody().empty()) {

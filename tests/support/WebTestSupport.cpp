@@ -1,6 +1,9 @@
 #include "tests/support/WebTestSupport.h"
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <filesystem>
 #include <fstream>
@@ -8,8 +11,11 @@
 
 namespace testsupport {
 
-std::vector<std::string> liveChildren() {
-    std::vector<std::string> names;
+namespace {
+
+// Each live child process of this one: its pid and its name.
+std::vector<std::pair<int, std::string>> children() {
+    std::vector<std::pair<int, std::string>> found;
     std::string parent = std::to_string(getpid());
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
@@ -22,9 +28,25 @@ std::vector<std::string> liveChildren() {
         std::istringstream rest(stat.substr(close + 2));
         std::string state, ppid;
         rest >> state >> ppid;
-        if (ppid == parent && state != "Z") names.push_back(name);
+        if (ppid == parent && state != "Z")
+            found.emplace_back(std::atoi(entry.path().filename().c_str()), name);
     }
+    return found;
+}
+
+}  // namespace
+
+std::vector<std::string> liveChildren() {
+    std::vector<std::string> names;
+    for (const auto& [pid, name] : children()) names.push_back(name);
     return names;
+}
+
+int killChildren(const std::string& name) {
+    int killed = 0;
+    for (const auto& [pid, child] : children())
+        if (child == name && ::kill(pid, SIGKILL) == 0) ++killed;
+    return killed;
 }
 
 }  // namespace testsupport

@@ -24,5 +24,7 @@ bool pumpWebUntil(Predicate done, double seconds = 20) {
 
 // Processes started by this one that still run (zombies excepted), by name.
 std::vector<std::string> liveChildren();
+// Kills (SIGKILL) the live child processes of that name, as a crash would end them; answers how many.
+int killChildren(const std::string& name);
 
 }  // namespace testsupport

@@ -280,6 +280,37 @@ TEST_F(WebViewTest, RefusedConnectionFails) {
     EXPECT_EQ(recorder->count("finish"), 0u);
 }
 
+TEST_F(WebViewTest, AWebProcessThatDiesDuringALoadIsReplacedOnceThenTheLoadFails) {
+    testsupport::LoopbackServer server;
+    server.route("GET", "/page", testsupport::Answer{.fault = testsupport::Fault::Stall});
+    auto view = makeView();
+    view->loadRequest(plat::URLRequest(server.url("/page")));
+    ASSERT_TRUE(pumpUntil([&] { return server.requestCount() == 1 && !liveChildren().empty(); }));
+    ASSERT_EQ(testsupport::killChildren("WPEWebProcess"), 1);
+    // Loaded again in a new web process, which this time gets its page.
+    server.route("GET", "/page", testsupport::Answer{.body = "<html><body>again</body></html>"});
+    ASSERT_TRUE(settle(*view));
+    EXPECT_EQ(recorder->count("finish"), 1u);
+    EXPECT_EQ(recorder->count("fail"), 0u);
+    EXPECT_GE(server.requestCount(), 2u);
+
+    // Dying twice in one load fails it, once.
+    recorder->events.clear();
+    server.route("GET", "/page", testsupport::Answer{.fault = testsupport::Fault::Stall});
+    const size_t before = server.requestCount();
+    view->loadRequest(plat::URLRequest(server.url("/page")));
+    for (size_t round = 1; round <= 2; ++round) {
+        ASSERT_TRUE(pumpUntil([&] {
+            return server.requestCount() == before + round && testsupport::killChildren("WPEWebProcess") == 1;
+        }));
+    }
+    ASSERT_TRUE(settle(*view));
+    pumpUntil([] { return false; }, 0.3);
+    EXPECT_EQ(recorder->count("fail"), 1u);
+    EXPECT_EQ(recorder->count("finish"), 0u);
+    server.releaseWaits();
+}
+
 TEST_F(WebViewTest, TwoViewsShareOneWebProcessAndNoneIsLeftAfter) {
     {
         auto first = makeView();
