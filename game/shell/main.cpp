@@ -8,6 +8,8 @@
 #include "game/AppDelegate.h"
 #include "game/shell/ShellOptions.h"
 #include "game/shell/ShellSession.h"
+#include "tagmanager/ZAVAdIdAccess.h"
+#include "tagmanager/ZAVAutoEventTracking.h"
 
 // The engine's one application object, made before main runs.
 static AppDelegate appDelegateInstance;
@@ -26,5 +28,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "potemaru: %s\n", error.c_str());
         return 2;
     }
+    // What the tag manager does at load time, whether or not the app ever uses it: the advertising-id
+    // provider lookup and the screen-event hooks of every view controller.
+    ZAVAdIdAccess::load();
+    ZAVAutoEventTracking::load();
     return runShellSession(*options, args);
 }

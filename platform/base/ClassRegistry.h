@@ -15,6 +15,13 @@
 
 namespace plat {
 
+// The general form of a registered class object: registered as `provider<ClassObject>`, a class is asked
+// for the interfaces it adopts with dynamic_cast.
+class ClassObject {
+  public:
+    virtual ~ClassObject() = default;
+};
+
 class ClassRegistry {
   public:
     template <typename Interface>

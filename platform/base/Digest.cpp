@@ -7,9 +7,24 @@
 namespace plat {
 
 Bytes Digest::digest(Algorithm algorithm, const void* data, size_t size) {
-    const EVP_MD* md = algorithm == Algorithm::MD5    ? EVP_md5()
-                       : algorithm == Algorithm::SHA1 ? EVP_sha1()
-                                                      : EVP_sha256();
+    const EVP_MD* md = EVP_sha256();
+    switch (algorithm) {
+        case Algorithm::MD5:
+            md = EVP_md5();
+            break;
+        case Algorithm::SHA1:
+            md = EVP_sha1();
+            break;
+        case Algorithm::SHA256:
+            md = EVP_sha256();
+            break;
+        case Algorithm::SHA384:
+            md = EVP_sha384();
+            break;
+        case Algorithm::SHA512:
+            md = EVP_sha512();
+            break;
+    }
     unsigned char out[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     static const unsigned char kNothing = 0;

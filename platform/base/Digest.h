@@ -1,5 +1,5 @@
 #pragma once
-// Message digests (MD5, SHA-1, SHA-256) as raw bytes or lower-case hexadecimal text.
+// Message digests (MD5, SHA-1, SHA-256, SHA-384, SHA-512) as raw bytes or lower-case hexadecimal text.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -10,7 +10,7 @@ namespace plat {
 
 class Digest {
   public:
-    enum class Algorithm { MD5, SHA1, SHA256 };
+    enum class Algorithm { MD5, SHA1, SHA256, SHA384, SHA512 };
 
     static Bytes digest(Algorithm algorithm, const void* data, size_t size);
     static Bytes digest(Algorithm algorithm, std::string_view text) {

@@ -103,6 +103,19 @@ int32_t Random::uniformInt(int32_t lo, int32_t hi) {
     return static_cast<int32_t>(static_cast<int64_t>(lo) + static_cast<int64_t>(draw % span));
 }
 
+uint64_t Random::uniformBelow(uint64_t bound) {
+    if (bound == 0) return 0;
+    // 2^64 mod bound: the draws in that last partial block are redrawn (none when it divides evenly).
+    const uint64_t remainder = (UINT64_MAX % bound + 1) % bound;
+    const uint64_t limit = 0 - remainder;
+    std::lock_guard<std::mutex> lock(mutex());
+    uint64_t draw;
+    do {
+        draw = generator().next();
+    } while (remainder != 0 && draw >= limit);
+    return draw % bound;
+}
+
 double Random::uniformReal() {
     std::lock_guard<std::mutex> lock(mutex());
     return static_cast<double>(generator().next() >> 11) * 0x1.0p-53;

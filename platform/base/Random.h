@@ -29,6 +29,8 @@ class Random {
     static int32_t uniformInt(int32_t lo, int32_t hi);
     // [0, 1).
     static double uniformReal();
+    // 0..bound-1 without bias over the whole 64-bit range; 0 when bound is 0.
+    static uint64_t uniformBelow(uint64_t bound);
 };
 
 }  // namespace plat

@@ -1,8 +1,13 @@
 #include "platform/ui/ViewController.h"
 
+#include <cxxabi.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <typeinfo>
 
 #include "platform/base/Log.h"
 #include "platform/runloop/RunLoop.h"
@@ -21,9 +26,58 @@ std::filesystem::path& lastRequest() {
 
 constexpr uintmax_t kMaxImageFileBytes = 64u << 20;
 
+struct Hooks {
+    std::mutex mutex;
+    ViewController::AppearanceHook appear;
+    ViewController::AppearanceHook disappear;
+};
+
+Hooks& hooks() {
+    static Hooks h;
+    return h;
+}
+
 }  // namespace
 
 ViewController::~ViewController() = default;
+
+std::string ViewController::className() const {
+    const char* mangled = typeid(*this).name();
+    int status = 0;
+    char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
+    std::string name = status == 0 && demangled ? demangled : mangled;
+    std::free(demangled);
+    const size_t colon = name.rfind("::");
+    return colon == std::string::npos ? name : name.substr(colon + 2);
+}
+
+void ViewController::viewDidAppear(bool animated) {
+    AppearanceHook hook;
+    {
+        std::lock_guard<std::mutex> lock(hooks().mutex);
+        hook = hooks().appear;
+    }
+    if (hook) hook(*this, animated);
+}
+
+void ViewController::viewDidDisappear(bool animated) {
+    AppearanceHook hook;
+    {
+        std::lock_guard<std::mutex> lock(hooks().mutex);
+        hook = hooks().disappear;
+    }
+    if (hook) hook(*this, animated);
+}
+
+void ViewController::setViewDidAppearHook(AppearanceHook hook) {
+    std::lock_guard<std::mutex> lock(hooks().mutex);
+    hooks().appear = std::move(hook);
+}
+
+void ViewController::setViewDidDisappearHook(AppearanceHook hook) {
+    std::lock_guard<std::mutex> lock(hooks().mutex);
+    hooks().disappear = std::move(hook);
+}
 
 const std::shared_ptr<View>& ViewController::view() {
     if (!view_) view_ = std::make_shared<View>(Screen::main().bounds());
@@ -46,7 +100,7 @@ bool ViewController::prefersStatusBarHidden() {
     return false;
 }
 
-bool ViewController::presentViewController(std::shared_ptr<ViewController> controller, bool,
+bool ViewController::presentViewController(std::shared_ptr<ViewController> controller, bool animated,
                                            std::function<void()> completion) {
     if (!controller) return false;
     if (presented_ || controller->presenting_ || controller.get() == this) {
@@ -55,20 +109,21 @@ bool ViewController::presentViewController(std::shared_ptr<ViewController> contr
     }
     presented_ = controller;
     controller->presenting_ = this;
-    controller->viewDidAppear();
+    controller->viewDidAppear(animated);
     if (completion) completion();
     return true;
 }
 
-void ViewController::dismissViewControllerAnimated(bool, std::function<void()> completion) {
+void ViewController::dismissViewControllerAnimated(bool animated, std::function<void()> completion) {
     if (!presented_ && presenting_) {
-        presenting_->dismissViewControllerAnimated(false, std::move(completion));
+        presenting_->dismissViewControllerAnimated(animated, std::move(completion));
         return;
     }
     if (!presented_) return;
     std::shared_ptr<ViewController> gone = std::move(presented_);
     presented_.reset();
     gone->presenting_ = nullptr;
+    gone->viewDidDisappear(animated);
     if (completion) completion();
 }
 
@@ -134,7 +189,8 @@ bool ComposeViewController::keepRequest() {
     return true;
 }
 
-void ComposeViewController::viewDidAppear() {
+void ComposeViewController::viewDidAppear(bool animated) {
+    ViewController::viewDidAppear(animated);
     shown_ = true;
     const bool kept = keepRequest();
     // Nobody edits the sheet on the desktop: it finishes as sent (or as cancelled when nothing was kept).

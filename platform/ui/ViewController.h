@@ -51,6 +51,22 @@ class ViewController : public std::enable_shared_from_this<ViewController> {
     virtual void didReceiveMemoryWarning() {}
     virtual void viewDidUnload() {}
 
+    // Empty when the controller has none.
+    const std::string& title() const { return title_; }
+    void setTitle(std::string title) { title_ = std::move(title); }
+    // The name of the controller's own (most derived) class, without namespaces.
+    virtual std::string className() const;
+
+    // Called once the controller's view is on screen (the window shows its root, a presentation) and once
+    // it has left (a dismissal). The base bodies end by running the installed hooks, so an override that
+    // does not call the base skips them, as on the phone.
+    virtual void viewDidAppear(bool animated);
+    virtual void viewDidDisappear(bool animated);
+    using AppearanceHook = std::function<void(ViewController& controller, bool animated)>;
+    // Process-wide; an empty hook removes the one installed.
+    static void setViewDidAppearHook(AppearanceHook hook);
+    static void setViewDidDisappearHook(AppearanceHook hook);
+
     // One presented controller at a time: a second presentation while one is up is refused (logged) and
     // its completion does not run. The completion runs once the presented controller is up.
     bool presentViewController(std::shared_ptr<ViewController> controller, bool animated,
@@ -61,12 +77,9 @@ class ViewController : public std::enable_shared_from_this<ViewController> {
     // Not retained.
     ViewController* presentingViewController() const { return presenting_; }
 
-  protected:
-    // The controller is now presented by `presenting`.
-    virtual void viewDidAppear() {}
-
   private:
     std::shared_ptr<View> view_;
+    std::string title_;
     bool wantsFullScreenLayout_ = false;
     std::shared_ptr<ViewController> presented_;
     ViewController* presenting_ = nullptr;
@@ -96,9 +109,8 @@ class ComposeViewController : public ViewController {
     // Where the last request was kept (empty before the first one).
     static std::filesystem::path lastRequestPath();
 
-  protected:
     // Keeps the request, prints it and, on the next pass of the main run loop, finishes as sent.
-    void viewDidAppear() override;
+    void viewDidAppear(bool animated) override;
 
   private:
     explicit ComposeViewController(std::string service) : service_(std::move(service)) {}

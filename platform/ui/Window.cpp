@@ -19,13 +19,29 @@ Window::~Window() {
 void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
     if (root_ && root_->isViewLoaded() && root_->view()->superview() == this)
         root_->view()->removeFromSuperview();
+    std::shared_ptr<ViewController> old = std::move(root_);
+    const bool shown = rootAppeared_;
+    rootAppeared_ = false;
     root_ = std::move(controller);
     if (root_) addSubview(root_->view());
+    if (old == root_) {
+        rootAppeared_ = shown;
+        return;
+    }
+    if (old && shown) old->viewDidDisappear(false);
+    if (root_ && shown) {
+        rootAppeared_ = true;
+        root_->viewDidAppear(false);
+    }
 }
 
 void Window::makeKeyAndVisible() {
     gKeyWindow = this;
     setHidden(false);
+    if (root_ && !rootAppeared_) {
+        rootAppeared_ = true;
+        root_->viewDidAppear(false);
+    }
 }
 
 Window* Window::keyWindow() {

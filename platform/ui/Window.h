@@ -17,9 +17,11 @@ class Window : public View {
     explicit Window(Rect frame) : View(frame) {}
     ~Window() override;
 
-    // The controller's view becomes the window's only content view.
+    // The controller's view becomes the window's only content view. On a window already shown, the old
+    // root is told it disappeared and the new one that it appeared.
     void setRootViewController(std::shared_ptr<ViewController> controller);
     const std::shared_ptr<ViewController>& rootViewController() const { return root_; }
+    // The root controller is told it appeared, the first time the window shows it.
     void makeKeyAndVisible();
     bool isKeyWindow() const { return keyWindow() == this; }
     // The window last made key (not retained; null once it is gone).
@@ -41,6 +43,7 @@ class Window : public View {
         std::shared_ptr<Touch> touch;  // null: the game's touch
     };
     std::shared_ptr<ViewController> root_;
+    bool rootAppeared_ = false;
     std::vector<TrackedTouch> touches_;
 };
 

@@ -1,6 +1,8 @@
 // The tag manager's process-wide state: the current logger, the background queue of its
-// async work and the click-referrer cache.
+// async work, the click-referrer cache, the advertising-id provider and the screen-event settings.
+#include "tagmanager/ZAVAdIdAccess.h"
 #include "tagmanager/ZAVAsyncUtil.h"
+#include "tagmanager/ZAVAutoEventTracking.h"
 #include "tagmanager/ZAVClickReferrerUtil.h"
 #include "tagmanager/ZAVLog.h"
 #include "tests/support/ProcessState.h"
@@ -11,6 +13,9 @@ const bool registered = testsupport::registerReset(testsupport::ResetLayer::Serv
     ZAVAsyncUtil::shutdown();
     ZAVClickReferrerUtil::clearCache();
     ZAVLog::resetToDefault();
+    ZAVAdIdAccess::forgetProvider();
+    ZAVAutoEventTracking::setTAGAutoEventMask(0);
+    ZAVAutoEventTracking::setTAGDataLayer(nullptr);
 });
 
 }  // namespace

@@ -65,29 +65,49 @@ int32_t ResourceBuilder::raw(ZAVPValue_Type type, std::shared_ptr<ZAVPServingVal
     return value(v);
 }
 
+bool ResourceBuilder::refers(const std::vector<int32_t>& indices) const {
+    for (int32_t i : indices) {
+        if (i < 0 || static_cast<size_t>(i) >= resource_->valueArray()->count()) continue;
+        auto v = std::dynamic_pointer_cast<ZAVPValue>(resource_->valueArray()->objectAtIndex(i));
+        if (v && v->containsReferences()) return true;
+    }
+    return false;
+}
+
+int32_t ResourceBuilder::withReferences(int32_t index, bool refers) {
+    if (refers)
+        std::static_pointer_cast<ZAVPValue>(resource_->valueArray()->objectAtIndex(index))
+            ->setContainsReferences(true);
+    return index;
+}
+
 int32_t ResourceBuilder::list(std::vector<int32_t> items) {
     auto serving = ZAVPServingValue::message();
     addAll(serving->listItemArray(), items);
-    return raw(ZAVPValue_Type_List, serving);
+    return withReferences(raw(ZAVPValue_Type_List, serving), refers(items));
 }
 
 int32_t ResourceBuilder::map(std::vector<int32_t> keys, std::vector<int32_t> values) {
     auto serving = ZAVPServingValue::message();
     addAll(serving->mapKeyArray(), keys);
     addAll(serving->mapValueArray(), values);
-    return raw(ZAVPValue_Type_Map, serving);
+    return withReferences(raw(ZAVPValue_Type_Map, serving), refers(keys) || refers(values));
 }
 
 int32_t ResourceBuilder::macroReference(int32_t nameIndex) {
     auto serving = ZAVPServingValue::message();
     serving->setMacroNameReference(nameIndex);
-    return raw(ZAVPValue_Type_MacroReference, serving);
+    return withReferences(raw(ZAVPValue_Type_MacroReference, serving), true);
+}
+
+int32_t ResourceBuilder::macroReference(const std::string& name) {
+    return macroReference(string(name));
 }
 
 int32_t ResourceBuilder::templateOf(std::vector<int32_t> tokens) {
     auto serving = ZAVPServingValue::message();
     addAll(serving->templateTokenArray(), tokens);
-    return raw(ZAVPValue_Type_Template, serving);
+    return withReferences(raw(ZAVPValue_Type_Template, serving), refers(tokens));
 }
 
 int32_t ResourceBuilder::key(const std::string& text) {

@@ -32,7 +32,9 @@ class ResourceBuilder {
     int32_t functionId(const std::string& id);
     int32_t list(std::vector<int32_t> items);
     int32_t map(std::vector<int32_t> keys, std::vector<int32_t> values);
+    // References are marked (containsReferences), and so is every list, map or template holding one.
     int32_t macroReference(int32_t nameIndex);
+    int32_t macroReference(const std::string& name);
     int32_t templateOf(std::vector<int32_t> tokens);
     // A value of that type with the given serving value (or none): for malformed cases.
     int32_t raw(ZAVPValue_Type type, std::shared_ptr<ZAVPServingValue> serving);
@@ -57,6 +59,8 @@ class ResourceBuilder {
     static const ZAVWireExtensionRegistry* registry();
 
   private:
+    bool refers(const std::vector<int32_t>& indices) const;
+    int32_t withReferences(int32_t index, bool refers);
     int32_t call(const std::shared_ptr<ZAVWireMutableArray>& table, const std::string& function,
                  const Properties& properties, const std::string& name);
     std::shared_ptr<ZAVPResource> resource_;

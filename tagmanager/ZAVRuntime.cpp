@@ -1,0 +1,433 @@
+#include "tagmanager/ZAVRuntime.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "platform/base/Error.h"
+#include "tagmanager/ZAVDataLayer.h"
+#include "tagmanager/ZAVExperimentMacroHelper.h"
+#include "tagmanager/ZAVLog.h"
+#include "tagmanager/ZAVPredicate.h"
+#include "tagmanager/ZAVResourceUtil.h"
+#include "tagmanager/ZAVTextMacros.h"
+#include "tagmanager/ZAVTypes.h"
+#include "tagmanager/ZAVValueEscapeUtil.h"
+#include "wire/ZAVWireString.h"
+
+namespace {
+
+const std::string kSupplementalPrefix = "ruvExperiment:";
+
+std::string describeSet(const std::vector<std::string>& names) {
+    std::string out = "{(";
+    for (size_t i = 0; i < names.size(); ++i) out += (i ? ", " : "") + names[i];
+    return out + ")}";
+}
+
+bool contains(const ZAVCallSet& set, const ZAVExpandedFunctionCallPtr& call) {
+    return set.count(call) != 0;
+}
+
+// Clears the event name however the evaluation ends.
+class EventScope {
+  public:
+    EventScope(ZAVRuntime& runtime, const std::string& name) : runtime_(runtime) {
+        runtime_.setCurrentEventName(name);
+    }
+    ~EventScope() { runtime_.setCurrentEventName(std::nullopt); }
+
+  private:
+    ZAVRuntime& runtime_;
+};
+
+}  // namespace
+
+const ZAVRuntime::Result& ZAVRuntime::defaultResult() {
+    static const Result result = ZAVPValueAndStatic::valueWithValue(ZAVTypes::defaultValue(), true);
+    return result;
+}
+
+ZAVRuntime::ZAVRuntime(std::shared_ptr<const ZAVExpandedResource> resource,
+                       std::shared_ptr<ZAVDataLayer> dataLayer)
+    : resource_(std::move(resource)), dataLayer_(std::move(dataLayer)), rules_(resource_->rules()) {}
+
+std::shared_ptr<ZAVRuntime> ZAVRuntime::runtimeWithResource(
+    std::shared_ptr<const ZAVExpandedResource> resource, std::shared_ptr<ZAVDataLayer> dataLayer,
+    std::shared_ptr<ZAVCustomEvaluator> macroEvaluator, std::shared_ptr<ZAVCustomEvaluator> tagEvaluator) {
+    if (!resource) {
+        ZAVLog::error("resource cannot be nil");
+        return nullptr;
+    }
+    std::shared_ptr<ZAVRuntime> runtime(new ZAVRuntime(std::move(resource), std::move(dataLayer)));
+    runtime->registerBuiltIns(std::move(macroEvaluator), std::move(tagEvaluator));
+    runtime->buildMacroLookup();
+    return runtime;
+}
+
+void ZAVRuntime::registerBuiltIns(std::shared_ptr<ZAVCustomEvaluator> macroEvaluator,
+                                  std::shared_ptr<ZAVCustomEvaluator> tagEvaluator) {
+    addTrackingTag(std::make_shared<ZAVCustomFunctionCall>(std::move(tagEvaluator)));
+
+    for (Implementation p : std::initializer_list<Implementation>{
+             std::make_shared<ZAVContains>(), std::make_shared<ZAVEndsWith>(), std::make_shared<ZAVEquals>(),
+             std::make_shared<ZAVGreaterEquals>(), std::make_shared<ZAVGreaterThan>(),
+             std::make_shared<ZAVLessEquals>(), std::make_shared<ZAVLessThan>(), std::make_shared<ZAVRegex>(),
+             std::make_shared<ZAVStartsWith>()})
+        addPredicate(p);
+
+    std::weak_ptr<const ZAVCurrentEventSource> self = std::static_pointer_cast<const ZAVCurrentEventSource>(
+        std::const_pointer_cast<const ZAVRuntime>(shared_from_this()));
+    for (Implementation m : std::initializer_list<Implementation>{
+             std::make_shared<ZAVAdvertiserId>(),
+             std::make_shared<ZAVAdvertiserIdFixed>(),
+             std::make_shared<ZAVAdvertisingTrackingEnabledMacro>(),
+             std::make_shared<ZAVAdnetClickReferrer>(),
+             std::make_shared<ZAVAppId>(),
+             std::make_shared<ZAVAppName>(),
+             std::make_shared<ZAVAppVersion>(),
+             std::make_shared<ZAVConstantMacro>(),
+             std::make_shared<ZAVContainerVersionMacro>(resource_->version()),
+             std::make_shared<ZAVCustomFunctionCall>(std::move(macroEvaluator)),
+             std::make_shared<ZAVDataLayerMacro>(dataLayer_),
+             std::make_shared<ZAVDeviceName>(),
+             std::make_shared<ZAVEncode>(),
+             std::make_shared<ZAVEventMacro>(self),
+             std::make_shared<ZAVVuzVersionMacro>(),
+             std::make_shared<ZAVHashMacro>(),
+             std::make_shared<ZAVJoinerMacro>(),
+             std::make_shared<ZAVLanguage>(),
+             std::make_shared<ZAVMobileAdnetUniqueIdMacro>(),
+             std::make_shared<ZAVOsVersion>(),
+             std::make_shared<ZAVPlatform>(),
+             std::make_shared<ZAVRandom>(),
+             std::make_shared<ZAVRegexGroup>(),
+             std::make_shared<ZAVResolution>(),
+             std::make_shared<ZAVRuntimeVersion>(),
+             std::make_shared<ZAVSdkVersion>(),
+             std::make_shared<ZAVTime>()})
+        addMacro(m);
+}
+
+void ZAVRuntime::buildMacroLookup() {
+    auto infoFor = [this](const std::string& name) {
+        auto& info = macroLookup_[name];
+        if (!info) info = std::make_shared<ZAVMacroInfo>();
+        return info;
+    };
+    for (const auto& rule : rules_) {
+        for (const auto& call : rule->addMacros()) {
+            auto info = infoFor(functionNameFromFunctionCall(*call));
+            info->rules().insert(rule);
+            info->addAddMacro(call, rule);
+        }
+        for (const auto& call : rule->removeMacros()) {
+            auto info = infoFor(functionNameFromFunctionCall(*call));
+            info->rules().insert(rule);
+            info->addRemoveMacro(call, rule);
+        }
+    }
+    for (const auto& [name, calls] : resource_->allMacros()) {
+        for (const auto& call : calls) {
+            auto flag = call->propertyForKey(ZAVExpandedFunctionCall::notDefaultMacroKey());
+            if (flag && ZAVTypes::valueToBoolean(flag)->boolValue()) continue;
+            infoFor(name)->setDefaultFunctionCall(call);
+        }
+    }
+}
+
+std::string ZAVRuntime::functionNameFromFunctionCall(const ZAVExpandedFunctionCall& call) {
+    return ZAVTypes::valueToString(call.propertyForKey(ZAVExpandedFunctionCall::instanceNameKey()))
+        ->textValue();
+}
+
+void ZAVRuntime::addFunctionImplToDict(ImplementationMap& map, Implementation implementation) {
+    if (!implementation || implementation->instanceFunctionId().empty())
+        throw plat::Exception("IllegalArgumentException", "instanceFunctionId should be set");
+    const std::string id = implementation->instanceFunctionId();
+    if (map.count(id))
+        throw plat::Exception("IllegalArgumentException", "Duplicate function type name: " + id);
+    map.emplace(id, std::move(implementation));
+}
+
+void ZAVRuntime::addMacro(Implementation implementation) {
+    addFunctionImplToDict(macroMap_, std::move(implementation));
+}
+
+void ZAVRuntime::addPredicate(Implementation implementation) {
+    addFunctionImplToDict(predicateMap_, std::move(implementation));
+}
+
+void ZAVRuntime::addTrackingTag(Implementation implementation) {
+    addFunctionImplToDict(trackingTagMap_, std::move(implementation));
+}
+
+std::optional<std::string> ZAVRuntime::currentEventName() const {
+    std::lock_guard<std::mutex> lock(eventNameMutex_);
+    return currentEventName_;
+}
+
+void ZAVRuntime::setCurrentEventName(std::optional<std::string> name) {
+    std::lock_guard<std::mutex> lock(eventNameMutex_);
+    currentEventName_ = std::move(name);
+}
+
+void ZAVRuntime::evaluateTags(const std::string& eventName) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    EventScope scope(*this, eventName);
+    for (const auto& tag : calculateTagsToRunForRules(rules_)) {
+        // One tag's failure stays with that tag: the others of the event still fire.
+        try {
+            Pending pending;
+            executeFunction(tag, trackingTagMap_, pending);
+        } catch (const plat::Exception& e) {
+            ZAVLog::error("Tag " + functionNameFromFunctionCall(*tag) + " threw exception " + e.reason());
+        } catch (const std::exception& e) {
+            ZAVLog::error("Tag " + functionNameFromFunctionCall(*tag) + " threw exception " + e.what());
+        }
+    }
+}
+
+ZAVExpandedFunctionCallList ZAVRuntime::calculateTagsToRunForRules(
+    const std::vector<ZAVExpandedRulePtr>& rules) {
+    Pending pending;
+    ZAVAddRemoveTagsPopulator populator;
+    auto chosen = calculateGenericToRunForRules(rules, pending, populator);
+    // In rule order, then each rule's tag order; a tag added twice fires once.
+    ZAVExpandedFunctionCallList ordered;
+    ZAVCallSet taken;
+    for (const auto& rule : rules)
+        for (const auto& tag : rule->addTags())
+            if (contains(*chosen->set(), tag) && taken.insert(tag).second) ordered.push_back(tag);
+    return ordered;
+}
+
+std::shared_ptr<ZAVSetAndStatic> ZAVRuntime::calculateGenericToRunForRules(
+    const std::vector<ZAVExpandedRulePtr>& rules, Pending& pending, ZAVAddRemoveSetPopulator& populator) {
+    auto add = std::make_shared<ZAVCallSet>();
+    ZAVCallSet remove;
+    bool allStatic = true;
+    for (const auto& rule : rules) {
+        auto outcome = evaluatePredicatesInRule(*rule, pending);
+        if (outcome->boolValue()) populator.rulePassed(rule, *add, remove);
+        allStatic = allStatic && outcome->isStatic();
+    }
+    for (const auto& call : remove) add->erase(call);
+    return ZAVSetAndStatic::setWithSet(add, allStatic);
+}
+
+std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicatesInRule(const ZAVExpandedRule& rule,
+                                                                          Pending& pending) {
+    bool allStatic = true;
+    for (const auto& predicate : rule.negativePredicates()) {
+        auto outcome = evaluatePredicate(predicate, pending);
+        if (outcome->boolValue()) return ZAVBooleanAndStatic::booleanWithBool(false, outcome->isStatic());
+        allStatic = allStatic && outcome->isStatic();
+    }
+    for (const auto& predicate : rule.positivePredicates()) {
+        auto outcome = evaluatePredicate(predicate, pending);
+        if (!outcome->boolValue()) return ZAVBooleanAndStatic::booleanWithBool(false, outcome->isStatic());
+        allStatic = allStatic && outcome->isStatic();
+    }
+    return ZAVBooleanAndStatic::booleanWithBool(true, allStatic);
+}
+
+std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicate(const ZAVExpandedFunctionCallPtr& call,
+                                                                   Pending& pending) {
+    auto result = executeFunction(call, predicateMap_, pending);
+    auto boolean = ZAVTypes::valueToBoolean(result->value());
+    return ZAVBooleanAndStatic::booleanWithBool(boolean && boolean->boolValue(), result->isStatic());
+}
+
+ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr& call,
+                                               const ImplementationMap& map, Pending& pending) {
+    auto function = call ? call->propertyForKey(ZAVExpandedFunctionCall::functionKey()) : nullptr;
+    if (!function) {
+        ZAVLog::error("No function id in properties");
+        return defaultResult();
+    }
+    const std::string id = function->hasFunctionId() ? function->functionId()->utf8() : std::string();
+    auto found = map.find(id);
+    if (found == map.end()) {
+        ZAVLog::error(id + " has no backing implementation.");
+        return defaultResult();
+    }
+    if (auto cached = functionCallCache_.object(call)) return *cached;
+
+    ZAVFunctionCallImplementation::Properties expanded;
+    bool allStatic = true;
+    for (const auto& [name, value] : call->properties()) {
+        auto result = expandMacrosForValue(value, pending);
+        if (result == defaultResult()) return defaultResult();
+        if (result->isStatic())
+            call->updateCacheablePropertyWithValue(result->value(), name);
+        else
+            allStatic = false;
+        expanded[name] = result->value();
+    }
+    std::set<std::string> names;
+    for (const auto& entry : expanded) names.insert(entry.first);
+    const auto& implementation = found->second;
+    if (!implementation->hasRequiredKeys(names)) {
+        std::string required, had;
+        for (const auto& k : implementation->requiredKeys()) required += (required.empty() ? "" : ", ") + k;
+        for (const auto& k : names) had += (had.empty() ? "" : ", ") + k;
+        ZAVLog::error("Incorrect keys for function " + id + " required {(" + required + ")} had (" + had +
+                      ")");
+        return defaultResult();
+    }
+    const bool cacheable = allStatic && implementation->isCacheable();
+    auto value = implementation->evaluate(expanded);
+    auto result = ZAVPValueAndStatic::valueWithValue(value, cacheable);
+    // A failed evaluation is never kept: what it depended on may be there next time.
+    if (cacheable && value && value != ZAVTypes::defaultValue())
+        functionCallCache_.setObject(call, result, value->serializedSize());
+    return result;
+}
+
+ZAVRuntime::Result ZAVRuntime::evaluateMacroReference(const std::string& macroName) {
+    Pending pending;
+    return evaluateMacroReferenceWithCycleDetection(macroName, pending);
+}
+
+ZAVRuntime::Result ZAVRuntime::evaluateMacroReferenceWithCycleDetection(const std::string& macroName,
+                                                                        Pending& pending) {
+    if (auto cached = macroEvaluationCache_.object(macroName)) {
+        pushUnevaluatedValueToDataLayer((*cached)->pushAfterEvaluate(), pending);
+        return (*cached)->valueAndStatic();
+    }
+    auto lookup = macroLookup_.find(macroName);
+    if (lookup == macroLookup_.end()) {
+        ZAVLog::error("Invalid macro: " + macroName);
+        return defaultResult();
+    }
+    const auto& info = lookup->second;
+    // Only the rules that name this macro, in the container's order.
+    std::vector<ZAVExpandedRulePtr> rules;
+    for (const auto& rule : rules_)
+        if (info->rules().count(rule)) rules.push_back(rule);
+    ZAVAddRemoveMacrosPopulator populator(info->addMacros(), info->removeMacros());
+    auto chosen = calculateGenericToRunForRules(rules, pending, populator);
+
+    ZAVExpandedFunctionCallPtr call;
+    if (!chosen->set()->empty()) {
+        if (chosen->set()->size() > 1) ZAVLog::warning("Multiple macros active for macroName " + macroName);
+        // The first one added, in rule order and then each rule's macro order.
+        for (const auto& rule : rules) {
+            for (const auto& candidate : rule->addMacros())
+                if (contains(*chosen->set(), candidate)) {
+                    call = candidate;
+                    break;
+                }
+            if (call) break;
+        }
+    } else {
+        call = info->defaultFunctionCall();
+    }
+    if (!call) return defaultResult();
+
+    auto executed = executeFunction(call, macroMap_, pending);
+    Result result = executed == defaultResult()
+                        ? defaultResult()
+                        : ZAVPValueAndStatic::valueWithValue(executed->value(),
+                                                             chosen->isStatic() && executed->isStatic());
+    // The default result is never kept: a macro that failed while a rule was false may succeed later.
+    if (result != defaultResult() && result->isStatic() && result->value() != ZAVTypes::defaultValue()) {
+        const auto& push = call->pushAfterEvaluate();
+        size_t cost = ZAVWireString::create(macroName)->length() + result->value()->serializedSize() +
+                      (push ? push->serializedSize() : 0);
+        macroEvaluationCache_.setObject(macroName, std::make_shared<ZAVCachedMacro>(result, push), cost);
+    }
+    pushUnevaluatedValueToDataLayer(call->pushAfterEvaluate(), pending);
+    return result;
+}
+
+ZAVRuntime::Result ZAVRuntime::expandMacrosForValue(const ZAVPValuePtr& value, Pending& pending) {
+    if (!value || !value->containsReferences()) return ZAVPValueAndStatic::valueWithValue(value, true);
+    switch (value->type()) {
+        case ZAVPValue_Type_List:
+        case ZAVPValue_Type_Map:
+        case ZAVPValue_Type_Template:
+            return expandParts(value, pending);
+        case ZAVPValue_Type_MacroReference:
+            return expandMacroReferenceValue(value, pending);
+        default:
+            ZAVLog::error("Unknown type: " + std::to_string(static_cast<int32_t>(value->type())));
+            return defaultResult();
+    }
+}
+
+ZAVRuntime::Result ZAVRuntime::expandParts(const ZAVPValuePtr& value, Pending& pending) {
+    auto built = ZAVResourceUtil::valueBuilderBasedOnValue(*value);
+    auto expandInto = [&](const ZAVWireArray& from, const ZAVWireMutableArrayPtr& into) {
+        for (size_t i = 0; i < from.count(); ++i) {
+            auto part =
+                expandMacrosForValue(std::dynamic_pointer_cast<ZAVPValue>(from.objectAtIndex(i)), pending);
+            if (part == defaultResult()) return false;
+            into->addObject(part->value());
+        }
+        return true;
+    };
+    if (value->type() == ZAVPValue_Type_List) {
+        if (!expandInto(*value->listItemArray(), built->listItemArray())) return defaultResult();
+    } else if (value->type() == ZAVPValue_Type_Template) {
+        if (!expandInto(*value->templateTokenArray(), built->templateTokenArray())) return defaultResult();
+    } else {
+        auto keys = value->mapKeyArray();
+        auto values = value->mapValueArray();
+        if (keys->count() != values->count()) {
+            ZAVLog::error("Invalid serving value" + value->description());
+            return defaultResult();
+        }
+        for (size_t i = 0; i < keys->count(); ++i) {
+            auto key =
+                expandMacrosForValue(std::dynamic_pointer_cast<ZAVPValue>(keys->objectAtIndex(i)), pending);
+            if (key == defaultResult()) return defaultResult();
+            auto item =
+                expandMacrosForValue(std::dynamic_pointer_cast<ZAVPValue>(values->objectAtIndex(i)), pending);
+            if (item == defaultResult()) return defaultResult();
+            built->mapKeyArray()->addObject(key->value());
+            built->mapValueArray()->addObject(item->value());
+        }
+    }
+    return ZAVPValueAndStatic::valueWithValue(built, false);
+}
+
+ZAVRuntime::Result ZAVRuntime::expandMacroReferenceValue(const ZAVPValuePtr& value, Pending& pending) {
+    const std::string name = value->hasMacroReference() ? value->macroReference()->utf8() : std::string();
+    if (std::find(pending.begin(), pending.end(), name) != pending.end()) {
+        ZAVLog::error("Macro cycle detected.  Current macro reference: " + name +
+                      ".  Previous macro reference: " + describeSet(pending) + ".");
+        return defaultResult();
+    }
+    pending.push_back(name);
+    auto result = evaluateMacroReferenceWithCycleDetection(name, pending);
+    auto escaped = ZAVValueEscapeUtil::applyEscapings(value->escapingArray().get(), result);
+    pending.erase(std::find(pending.begin(), pending.end(), name));
+    return escaped;
+}
+
+void ZAVRuntime::pushUnevaluatedValueToDataLayer(const ZAVPValuePtr& value, Pending& pending) {
+    if (!value || !dataLayer_) return;
+    auto expanded = expandMacrosForValue(value, pending);
+    if (expanded == defaultResult()) return;
+    auto object = ZAVTypes::valueToObject(expanded->value());
+    if (!object) return;
+    if (object->isMap()) {
+        dataLayer_->push(object);
+    } else if (object->isList()) {
+        for (const auto& item : object->items()) {
+            if (item && item->isMap())
+                dataLayer_->push(item);
+            else
+                ZAVLog::warning("pushAfterEvaluate: value not a Map or List");
+        }
+    }
+}
+
+void ZAVRuntime::setSupplementals(const std::vector<std::shared_ptr<ZAVPSupplemental>>& supplementals) {
+    for (const auto& supplemental : supplementals) {
+        if (!supplemental || !supplemental->hasName()) continue;
+        if (supplemental->name()->utf8().rfind(kSupplementalPrefix, 0) != 0) continue;
+        if (dataLayer_) ZAVExperimentMacroHelper::handleExperimentSupplemental(*dataLayer_, *supplemental);
+    }
+}

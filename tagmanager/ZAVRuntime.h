@@ -1,0 +1,103 @@
+#pragma once
+// Evaluates one expanded container: the registry of macros, predicates and tags, the rule walk that
+// decides which tags fire for an event and which call answers a macro name, macro expansion inside
+// values with cycle detection, two caches of static results, and the pushes of push-after-evaluate
+// values. Nothing here throws at the application: failures are logged and answered with the shared
+// default result, which callers recognise by identity.
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/base/Cache.h"
+#include "tagmanager/ZAVCustomFunctionCall.h"
+#include "tagmanager/ZAVExpandedResource.h"
+#include "tagmanager/ZAVMacroInfo.h"
+#include "tagmanager/ZAVMacros.h"
+#include "wire/schema/ZAVPServing.h"
+
+class ZAVDataLayer;
+
+class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_this<ZAVRuntime> {
+  public:
+    using Implementation = std::shared_ptr<ZAVFunctionCallImplementation>;
+    using ImplementationMap = std::map<std::string, Implementation>;
+    using Result = std::shared_ptr<const ZAVPValueAndStatic>;
+    using Pending = std::vector<std::string>;  // macro names whose expansion is under way, in order
+    using CallCache = plat::Cache<ZAVExpandedFunctionCallPtr, Result>;
+    using MacroCache = plat::Cache<std::string, std::shared_ptr<const ZAVCachedMacro>>;
+    static constexpr size_t kCacheCostLimit = 1048576;
+
+    // Null, with an error line, when there is no resource.
+    static std::shared_ptr<ZAVRuntime> runtimeWithResource(
+        std::shared_ptr<const ZAVExpandedResource> resource, std::shared_ptr<ZAVDataLayer> dataLayer,
+        std::shared_ptr<ZAVCustomEvaluator> macroEvaluator, std::shared_ptr<ZAVCustomEvaluator> tagEvaluator);
+
+    // Fires the tags whose rules hold, in rule order and then in each rule's tag order. A tag that throws
+    // is logged and the next one runs.
+    void evaluateTags(const std::string& eventName);
+    // Takes no lock of the runtime: it is called from data-layer listeners that hold the push lock.
+    Result evaluateMacroReference(const std::string& macroName);
+    void setSupplementals(const std::vector<std::shared_ptr<ZAVPSupplemental>>& supplementals);
+
+    // Raise "IllegalArgumentException" for an implementation without id or a duplicate id.
+    void addMacro(Implementation implementation);
+    void addPredicate(Implementation implementation);
+    void addTrackingTag(Implementation implementation);
+
+    const std::shared_ptr<const ZAVExpandedResource>& resource() const { return resource_; }
+    const std::shared_ptr<ZAVDataLayer>& dataLayer() const { return dataLayer_; }
+    const std::vector<ZAVExpandedRulePtr>& rules() const { return rules_; }
+    const ImplementationMap& trackingTagMap() const { return trackingTagMap_; }
+    const ImplementationMap& predicateMap() const { return predicateMap_; }
+    const ImplementationMap& macroMap() const { return macroMap_; }
+    CallCache& functionCallCache() { return functionCallCache_; }
+    MacroCache& macroEvaluationCache() { return macroEvaluationCache_; }
+    const std::map<std::string, std::shared_ptr<ZAVMacroInfo>>& macroLookup() const { return macroLookup_; }
+    std::optional<std::string> currentEventName() const override;
+    void setCurrentEventName(std::optional<std::string> name);
+
+    // The one failure result, static, shared by every runtime.
+    static const Result& defaultResult();
+
+    // The steps, each on its own so tests can reach them.
+    ZAVExpandedFunctionCallList calculateTagsToRunForRules(const std::vector<ZAVExpandedRulePtr>& rules);
+    std::shared_ptr<ZAVSetAndStatic> calculateGenericToRunForRules(
+        const std::vector<ZAVExpandedRulePtr>& rules, Pending& pending, ZAVAddRemoveSetPopulator& populator);
+    std::shared_ptr<ZAVBooleanAndStatic> evaluatePredicatesInRule(const ZAVExpandedRule& rule,
+                                                                  Pending& pending);
+    std::shared_ptr<ZAVBooleanAndStatic> evaluatePredicate(const ZAVExpandedFunctionCallPtr& call,
+                                                           Pending& pending);
+    Result executeFunction(const ZAVExpandedFunctionCallPtr& call, const ImplementationMap& map,
+                           Pending& pending);
+    Result evaluateMacroReferenceWithCycleDetection(const std::string& macroName, Pending& pending);
+    Result expandMacrosForValue(const ZAVPValuePtr& value, Pending& pending);
+    void pushUnevaluatedValueToDataLayer(const ZAVPValuePtr& value, Pending& pending);
+    static void addFunctionImplToDict(ImplementationMap& map, Implementation implementation);
+    static std::string functionNameFromFunctionCall(const ZAVExpandedFunctionCall& call);
+
+  private:
+    ZAVRuntime(std::shared_ptr<const ZAVExpandedResource> resource, std::shared_ptr<ZAVDataLayer> dataLayer);
+    void registerBuiltIns(std::shared_ptr<ZAVCustomEvaluator> macroEvaluator,
+                          std::shared_ptr<ZAVCustomEvaluator> tagEvaluator);
+    void buildMacroLookup();
+    Result expandParts(const ZAVPValuePtr& value, Pending& pending);
+    Result expandMacroReferenceValue(const ZAVPValuePtr& value, Pending& pending);
+
+    const std::shared_ptr<const ZAVExpandedResource> resource_;
+    const std::shared_ptr<ZAVDataLayer> dataLayer_;
+    const std::vector<ZAVExpandedRulePtr> rules_;
+    ImplementationMap trackingTagMap_;
+    ImplementationMap predicateMap_;
+    ImplementationMap macroMap_;
+    CallCache functionCallCache_{kCacheCostLimit};
+    MacroCache macroEvaluationCache_{kCacheCostLimit};
+    std::map<std::string, std::shared_ptr<ZAVMacroInfo>> macroLookup_;
+    std::recursive_mutex lock_;
+    mutable std::mutex eventNameMutex_;
+    std::optional<std::string> currentEventName_;
+};

@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <stdexcept>
+
+#include "platform/base/Error.h"
+#include "tagmanager/ZAVDataLayer.h"
+#include "tagmanager/ZAVResourceUtil.h"
+#include "tagmanager/ZAVRuntime.h"
+#include "tagmanager/ZAVTypes.h"
+#include "tests/tagmanager/TagManagerTestSupport.h"
+#include "tests/tagmanager/support/ResourceBuilder.h"
+#include "wire/ZAVWireString.h"
+
+namespace {
+
+using tmtest::CapturedLog;
+using tmtest::ResourceBuilder;
+
+// "_rec": records its "name" property; "_boom": throws.
+class RecordingTag : public ZAVFunctionCallImplementation {
+  public:
+    explicit RecordingTag(std::string id = "_rec") : ZAVFunctionCallImplementation(std::move(id), {"name"}) {}
+    bool isCacheable() const override { return false; }
+    ZAVPValuePtr evaluate(const Properties& properties) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        fired.push_back(ZAVTypes::valueToString(properties.at("name"))->textValue());
+        if (instanceFunctionId() == "_boom") throw std::runtime_error("tag failed");
+        return ZAVTypes::defaultValue();
+    }
+    std::vector<std::string> seen() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return fired;
+    }
+    std::mutex mutex;
+    std::vector<std::string> fired;
+};
+
+// Counts its evaluations; a cacheable macro answering "counted".
+class CountingMacro : public ZAVFunctionCallImplementation {
+  public:
+    CountingMacro() : ZAVFunctionCallImplementation("_count", {}) {}
+    bool isCacheable() const override { return true; }
+    ZAVPValuePtr evaluate(const Properties&) override {
+        ++calls;
+        return ZAVTypes::objectToValue(ZAVObject::text("counted"));
+    }
+    std::atomic<int> calls{0};
+};
+
+struct Listener : ZAVDataLayerListener {
+    void changed(const ZAVObjectPtr& update) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        updates.push_back(update);
+    }
+    size_t count() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return updates.size();
+    }
+    std::mutex mutex;
+    std::vector<ZAVObjectPtr> updates;
+};
+
+struct Fixture {
+    explicit Fixture(ResourceBuilder& b) : resource(ZAVResourceUtil::expandResource(*b.build())) {
+        runtime = ZAVRuntime::runtimeWithResource(resource, layer, nullptr, nullptr);
+        runtime->addTrackingTag(tags);
+        runtime->addTrackingTag(boom);
+        runtime->addMacro(counter);
+        layer->registerListener(listener);
+    }
+    std::string text(const std::string& macro) {
+        auto r = runtime->evaluateMacroReference(macro);
+        if (r == ZAVRuntime::defaultResult() || r->value() == ZAVTypes::defaultValue()) return "<default>";
+        return ZAVTypes::valueToString(r->value())->textValue();
+    }
+    std::shared_ptr<const ZAVExpandedResource> resource;
+    std::shared_ptr<ZAVDataLayer> layer = ZAVDataLayer::create();
+    std::shared_ptr<ZAVRuntime> runtime;
+    std::shared_ptr<RecordingTag> tags = std::make_shared<RecordingTag>();
+    std::shared_ptr<RecordingTag> boom = std::make_shared<RecordingTag>("_boom");
+    std::shared_ptr<CountingMacro> counter = std::make_shared<CountingMacro>();
+    std::shared_ptr<Listener> listener = std::make_shared<Listener>();
+};
+
+ResourceBuilder::Rule rule(std::vector<int32_t> positive, std::vector<int32_t> addTags,
+                           std::vector<int32_t> removeTags = {}, std::vector<int32_t> addMacros = {}) {
+    ResourceBuilder::Rule r;
+    r.positive = std::move(positive);
+    r.addTags = std::move(addTags);
+    r.removeTags = std::move(removeTags);
+    r.addMacros = std::move(addMacros);
+    return r;
+}
+
+TEST(RuntimeTest, RegistrationAndConstruction) {
+    CapturedLog log;
+    EXPECT_FALSE(ZAVRuntime::runtimeWithResource(nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(log->count("error", "resource cannot be nil"), 1u);
+    ResourceBuilder b;
+    Fixture f(b);
+    EXPECT_EQ(f.runtime->macroMap().size(), 28u);  // 27 built in and the test's own
+    EXPECT_EQ(f.runtime->predicateMap().size(), 9u);
+    EXPECT_TRUE(f.runtime->trackingTagMap().count("_func"));
+    try {
+        f.runtime->addTrackingTag(std::make_shared<RecordingTag>());
+        ADD_FAILURE();
+    } catch (const plat::Exception& e) {
+        EXPECT_EQ(e.name(), "IllegalArgumentException");
+        EXPECT_EQ(e.reason(), "Duplicate function type name: _rec");
+    }
+    try {
+        f.runtime->addMacro(std::make_shared<RecordingTag>(""));
+        ADD_FAILURE();
+    } catch (const plat::Exception& e) {
+        EXPECT_EQ(e.reason(), "instanceFunctionId should be set");
+    }
+}
+
+TEST(RuntimeTest, TagsFireInRuleOrderAndRemovalWins) {
+    CapturedLog log;
+    ResourceBuilder b;
+    auto t1 = b.tag("_rec", {{"name", b.string("first")}});
+    auto t2 = b.tag("_boom", {{"name", b.string("second")}});
+    auto t3 = b.tag("_rec", {{"name", b.string("third")}});
+    auto t4 = b.tag("_rec", {{"name", b.string("removed")}});
+    auto t5 = b.tag("_nothing", {{"name", b.string("x")}});
+    auto never = b.predicate("_eq", {{"arg0", b.string("a")}, {"arg1", b.string("b")}});
+    b.rule(rule({}, {t1, t2, t4}));
+    b.rule(rule({never}, {t5}));
+    b.rule(rule({}, {t3, t1}, {t4}));
+    Fixture f(b);
+    f.runtime->evaluateTags("go");
+    f.runtime->evaluateTags("again");
+    EXPECT_EQ(f.tags->seen(), (std::vector<std::string>{"first", "third", "first", "third"}));
+    EXPECT_EQ(f.boom->seen().size(), 2u);  // it threw; the tag after it still fired
+    EXPECT_EQ(log->count("error", "tag failed"), 2u);
+    EXPECT_FALSE(f.runtime->currentEventName());
+}
+
+TEST(RuntimeTest, MacroChoiceDefaultsAndCycles) {
+    CapturedLog log;
+    ResourceBuilder b;
+    auto m1 = b.macro("pick", "_c", {{"value", b.string("one")}});
+    auto m2 = b.macro("pick", "_c", {{"value", b.string("two")}});
+    auto nd = b.macro("hidden", "_c", {{"value", b.string("h")}, {"not_default_macro", b.boolean(true)}});
+    auto nd2 = b.macro("mentioned", "_c", {{"value", b.string("m")}, {"not_default_macro", b.boolean(true)}});
+    auto never = b.predicate("_eq", {{"arg0", b.string("a")}, {"arg1", b.string("b")}});
+    b.macro("self", "_c", {{"value", b.macroReference("self")}});
+    b.macro("bad", "_nothing", {});
+    (void)nd;
+    ResourceBuilder::Rule r1 = rule({}, {}, {}, {m1});
+    ResourceBuilder::Rule r2 = rule({}, {}, {}, {m2});
+    b.rule(r1);
+    b.rule(r2);
+    b.rule(rule({never}, {}, {}, {nd2}));
+    Fixture f(b);
+
+    EXPECT_EQ(f.text("pick"), "one");
+    EXPECT_EQ(log->count("warning", "Multiple macros active for macroName pick"), 1u);
+    EXPECT_EQ(f.text("hidden"), "<default>");
+    EXPECT_EQ(log->count("error", "Invalid macro: hidden"), 1u);
+    log->clear();
+    EXPECT_EQ(f.text("mentioned"), "<default>");
+    EXPECT_TRUE(log->lines().empty());
+    EXPECT_EQ(f.text("self"), "<default>");
+    EXPECT_EQ(
+        log->count(
+            "error",
+            "Macro cycle detected.  Current macro reference: self.  Previous macro reference: {(self)}."),
+        1u);
+    EXPECT_EQ(f.text("bad"), "<default>");
+    EXPECT_EQ(log->count("error", "_nothing has no backing implementation."), 1u);
+    // A stored resource cannot hold an uneven map (its expansion refuses one); a value built in memory can.
+    auto uneven = ZAVPValue::message();
+    uneven->setType(ZAVPValue_Type_Map);
+    uneven->setContainsReferences(true);
+    for (const char* k : {"k1", "k2", "k3"})
+        uneven->mapKeyArray()->addObject(ZAVTypes::objectToValue(ZAVObject::text(k)));
+    for (const char* v : {"v1", "v2"})
+        uneven->mapValueArray()->addObject(ZAVTypes::objectToValue(ZAVObject::text(v)));
+    ZAVRuntime::Pending pending;
+    EXPECT_EQ(f.runtime->expandMacrosForValue(uneven, pending), ZAVRuntime::defaultResult());
+    EXPECT_EQ(log->count("error", "Invalid serving value"), 1u);
+}
+
+TEST(RuntimeTest, PushAfterEvaluateOnEveryEvaluation) {
+    CapturedLog log;
+    ResourceBuilder b;
+    auto first = b.map({b.string("a")}, {b.integer(1)});
+    auto second = b.map({b.string("b")}, {b.integer(2)});
+    b.macro("pusher", "_c",
+            {{"value", b.string("v")}, {"push_after_evaluate", b.list({first, second, b.string("x")})}});
+    Fixture f(b);
+    EXPECT_EQ(f.text("pusher"), "v");
+    EXPECT_EQ(f.text("pusher"), "v");  // a cache hit pushes too
+    ASSERT_EQ(f.listener->count(), 4u);
+    EXPECT_EQ(f.listener->updates[0]->objectForKey("a")->int64Value(), 1);
+    EXPECT_EQ(f.listener->updates[1]->objectForKey("b")->int64Value(), 2);
+    EXPECT_EQ(f.listener->updates[2]->objectForKey("a")->int64Value(), 1);
+    EXPECT_EQ(log->count("warning", "pushAfterEvaluate: value not a Map or List"), 2u);
+}
+
+TEST(RuntimeTest, StaticValuesAreWrittenBackAndRecomputedAfterEviction) {
+    ResourceBuilder b;
+    b.macro("base", "_count", {});
+    b.macro("outer", "_c", {{"value", b.macroReference("base")}});
+    Fixture f(b);
+    auto outer = f.resource->macrosByName("outer")->at(0);
+    EXPECT_TRUE(outer->propertyForKey("value")->containsReferences());
+    EXPECT_EQ(f.text("outer"), "counted");
+    // The expanded, static value replaced the reference in the call.
+    EXPECT_FALSE(outer->propertyForKey("value")->containsReferences());
+    EXPECT_EQ(outer->propertyForKey("value")->string()->utf8(), "counted");
+    EXPECT_EQ(f.text("base"), "counted");
+    EXPECT_EQ(f.counter->calls, 1);  // cached
+    f.runtime->macroEvaluationCache().setTotalCostLimit(1);
+    f.runtime->functionCallCache().setTotalCostLimit(1);
+    EXPECT_EQ(f.text("base"), "counted");
+    EXPECT_EQ(f.text("base"), "counted");
+    EXPECT_EQ(f.counter->calls, 3);
+}
+
+TEST(RuntimeTest, FailedMacroIsNotCachedWhileItsRuleIsFalse) {
+    CapturedLog log;
+    ResourceBuilder b;
+    auto on = b.predicate("_eq", {{"arg0", b.macroReference("flag")}, {"arg1", b.string("on")}});
+    auto y = b.macro("y", "_c", {{"value", b.string("Y")}, {"not_default_macro", b.boolean(true)}});
+    b.macro("flag", "_v", {{"name", b.string("flag")}});
+    b.macro("x", "_c", {{"value", b.macroReference("y")}});
+    b.rule(rule({on}, {}, {}, {y}));
+    Fixture f(b);
+    EXPECT_EQ(f.text("x"), "<default>");
+    f.layer->push(ZAVObject::map({{ZAVObject::text("flag"), ZAVObject::text("on")}}));
+    EXPECT_EQ(f.text("x"), "Y");
+}
+
+TEST(RuntimeTest, SupplementalsAreRouted) {
+    ResourceBuilder b;
+    Fixture f(b);
+    auto make = [](const std::string& name, const std::string& key) {
+        auto random = ZAVPRuvExperimentRandom::message();
+        random->setKey(ZAVWireString::create(key));
+        random->setMinRandom(4);
+        random->setMaxRandom(4);
+        auto experiment = ZAVPRuvExperimentSupplemental::message();
+        experiment->experimentRandomArray()->addObject(random);
+        auto s = ZAVPSupplemental::message();
+        s->setName(ZAVWireString::create(name));
+        s->setExperimentSupplemental(experiment);
+        return s;
+    };
+    f.runtime->setSupplementals({make("ruvExperiment:1", "routed"), make("other", "ignored")});
+    EXPECT_EQ(f.layer->get("routed")->int64Value(), 4);
+    EXPECT_FALSE(f.layer->get("ignored"));
+}
+
+TEST(RuntimeTest, EventMacroAndMissingKeys) {
+    CapturedLog log;
+    ResourceBuilder b;
+    b.macro("event", "_e", {});
+    b.macro("nokey", "_c", {});
+    auto t = b.tag("_rec", {{"name", b.macroReference("event")}});
+    b.rule(rule({}, {t}));
+    Fixture f(b);
+    f.runtime->evaluateTags("gameStart");
+    EXPECT_EQ(f.tags->seen(), std::vector<std::string>{"gameStart"});
+    EXPECT_EQ(f.text("event"), "<default>");
+    EXPECT_EQ(f.text("nokey"), "<default>");
+    EXPECT_EQ(log->count("error",
+                         "Incorrect keys for function _c required {(value)} had (function, instance_name)"),
+              1u);
+}
+
+}  // namespace
