@@ -92,6 +92,11 @@ void ZividedirView::removeFromSuperview() {
     ZividedirBaseView::removeFromSuperview();
 }
 
+plat::View* ZividedirView::hitTest(plat::Point point, const plat::Event* event) {
+    plat::View* hit = ZividedirBaseView::hitTest(point, event);
+    return hit == this ? nullptr : hit;
+}
+
 void ZividedirView::cancelTimer() {
     if (adTimer_) plat::RunLoop::main().cancelTimer(adTimer_);
     adTimer_ = 0;
@@ -214,6 +219,8 @@ void ZividedirView::adFetchedNotification() {
 }
 
 void ZividedirView::adFetchedFailedNotification() {
+    plat::logInfo("ads: the settings of banner %s could not be fetched; it shows %s", getAppId().c_str(),
+                  frontAdView_ ? "its last ad" : "nothing");
     if (auto delegate = delegate_.lock()) delegate->zividedirViewAdFailed(self());
 }
 

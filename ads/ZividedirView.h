@@ -79,6 +79,8 @@ class ZividedirView : public ZividedirBaseView {
     bool isAdFetched() const;
     // Stops the rotation, then leaves the superview.
     void removeFromSuperview();
+    // Only an adapter takes touches: where the banner shows no ad, they reach what lies beneath.
+    plat::View* hitTest(plat::Point point, const plat::Event* event) override;
 
     // The rotation step, the timer and the manager's notifications (driven by the banner itself).
     void updateAd();
