@@ -33,22 +33,21 @@ void openOutside(const std::string& url) {
 
 }  // namespace
 
-// The web view's delegate; the adapter owns it and clears it from the web view when it goes.
+// The web view's delegate; the adapter owns it and clears it from the web view when it goes. An adapter
+// that is being destroyed (or was never shared) hears nothing.
 class ZIZRadWebView::WebDelegate : public plat::WebViewDelegate {
   public:
     explicit WebDelegate(ZIZRadWebView* owner) : owner_(owner) {}
     bool webViewShouldStartLoadWithRequest(plat::WebView&, const plat::URLRequest& request,
                                            plat::WebViewNavigationType type) override {
-        auto keep = owner_->shared_from_this();
-        return owner_->shouldStartLoad(request.url(), static_cast<int>(type));
+        auto keep = owner_->weak_from_this().lock();
+        return !keep || owner_->shouldStartLoad(request.url(), static_cast<int>(type));
     }
     void webViewDidFinishLoad(plat::WebView&) override {
-        auto keep = owner_->shared_from_this();
-        owner_->didFinishLoad();
+        if (auto keep = owner_->weak_from_this().lock()) owner_->didFinishLoad();
     }
     void webViewDidFailLoadWithError(plat::WebView&, const plat::Error&) override {
-        auto keep = owner_->shared_from_this();
-        owner_->didFailLoad();
+        if (auto keep = owner_->weak_from_this().lock()) owner_->didFailLoad();
     }
 
   private:
@@ -71,9 +70,10 @@ ZIZRadWebView::ZIZRadWebView(plat::Rect frame)
 
 ZIZRadWebView::~ZIZRadWebView() {
     if (webView_) {
+        // Cleared first: stopping may report to the delegate, and this adapter is already going.
+        webView_->setDelegate({});
         webView_->stopLoading();
         webView_->removeFromSuperview();
-        webView_->setDelegate({});
         webView_.reset();
     }
 }
