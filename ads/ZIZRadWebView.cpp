@@ -33,14 +33,15 @@ void openOutside(const std::string& url) {
 
 }  // namespace
 
-// The web view's delegate; the adapter owns it and clears it from the web view when it goes.
+// The web view's delegate; the adapter owns it and clears it from the web view when it goes. An adapter
+// that is being destroyed (or was never shared) hears nothing.
 class ZIZRadWebView::WebDelegate : public plat::WebViewDelegate {
   public:
     explicit WebDelegate(ZIZRadWebView* owner) : owner_(owner) {}
     bool webViewShouldStartLoadWithRequest(plat::WebView&, const plat::URLRequest& request,
                                            plat::WebViewNavigationType type) override {
         auto keep = owner_->weak_from_this().lock();
-        return keep && owner_->shouldStartLoad(request.url(), static_cast<int>(type));
+        return !keep || owner_->shouldStartLoad(request.url(), static_cast<int>(type));
     }
     void webViewDidFinishLoad(plat::WebView&) override {
         if (auto keep = owner_->weak_from_this().lock()) owner_->didFinishLoad();
@@ -69,7 +70,7 @@ ZIZRadWebView::ZIZRadWebView(plat::Rect frame)
 
 ZIZRadWebView::~ZIZRadWebView() {
     if (webView_) {
-        // Stopping runs the engine's pending callbacks: they must not reach an adapter being destroyed.
+        // Cleared first: stopping may report to the delegate, and this adapter is already going.
         webView_->setDelegate({});
         webView_->stopLoading();
         webView_->removeFromSuperview();

@@ -56,6 +56,7 @@ std::string contentTypeFor(const std::string& path) {
         {".css", "text/css"},          {".js", "application/javascript"},
         {".json", "application/json"}, {".txt", "text/plain; charset=utf-8"},
         {".xml", "application/xml"},   {".plist", "application/xml"},
+        {".svg", "image/svg+xml"},
     };
     for (const auto& [ext, type] : types) {
         std::string e = ext;

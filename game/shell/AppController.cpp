@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "ads/ADFREndpoints.h"
+#include "ads/ZividedirView.h"
 #include "game/Bridge.h"
 #include "game/shell/RootViewController.h"
 #include "kite/core/KTDirector.h"
@@ -88,11 +90,18 @@ bool AppController::applicationDidFinishLaunching(plat::Application& application
     application.setStatusBarHidden(true);
     frame_ = plat::Screen::main().applicationFrame();
 
-    // The banner's place at the bottom of the screen; it shows nothing until the play field asks.
-    zividedir_ = std::make_shared<plat::View>(
-        plat::Rect{0, frame_.height - kBannerHeight, kBannerWidth, kBannerHeight});
-    // An empty place takes no touches: the field beneath it stays playable.
-    zividedir_->setUserInteractionEnabled(false);
+    // The banner at the bottom of the screen; it shows nothing until the play field asks. Its ad server
+    // is the endpoints file's "ads" section; without one the SDK's defaults lead nowhere and the game
+    // plays on with an empty banner.
+    ADFREndpoints::registerDefaults();
+    const plat::Endpoint settings = ADFREndpoints::endpoint(ADFREndpoints::Kind::Settings);
+    if (settings.host.ends_with(".invalid"))
+        plat::logInfo(
+            "AppController: no ad server is configured (no \"ads\" endpoints); the banner stays empty");
+    zividedir_ =
+        ZividedirView::create(plat::Rect{0, frame_.height - kBannerHeight, kBannerWidth, kBannerHeight});
+    zividedir_->setAppID(kBannerMediaId);
+    zividedir_->setDelegate(viewController_);
     viewController_->view()->addSubview(zividedir_);
 
     if (application.respondsToRegisterUserNotificationSettings())
@@ -180,6 +189,7 @@ void AppController::LoadAD() {
     if (!self || !self->zividedir_) return;
     plat::Application::printServiceLine(std::string("banner ad: start showing ads (media id ") +
                                         kBannerMediaId + ")");
+    self->zividedir_->startShowAd();
 }
 
 void AppController::InterAD() {

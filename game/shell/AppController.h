@@ -15,6 +15,7 @@ namespace kite {
 class EAGLView;
 }
 class RootViewController;
+class ZividedirView;
 
 class AppController : public plat::ApplicationDelegate {
   public:
@@ -62,7 +63,7 @@ class AppController : public plat::ApplicationDelegate {
     const std::shared_ptr<plat::Window>& window() const { return window_; }
     const std::shared_ptr<RootViewController>& viewController() const { return viewController_; }
     plat::Rect frame() const { return frame_; }
-    const std::shared_ptr<plat::View>& zividedir() const { return zividedir_; }
+    const std::shared_ptr<ZividedirView>& zividedir() const { return zividedir_; }
     // The latest popup, held by the view hierarchy only.
     std::shared_ptr<plat::View> adPopupView() const { return adPopupView_.lock(); }
 
@@ -74,6 +75,6 @@ class AppController : public plat::ApplicationDelegate {
     std::shared_ptr<RootViewController> viewController_;
     plat::Rect frame_;
     std::shared_ptr<plat::View> webView_;
-    std::shared_ptr<plat::View> zividedir_;
+    std::shared_ptr<ZividedirView> zividedir_;
     std::weak_ptr<plat::View> adPopupView_;
 };

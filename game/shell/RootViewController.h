@@ -3,6 +3,7 @@
 // banner and popup ads are laid over it as subviews.
 #include <memory>
 
+#include "ads/ZividedirViewDelegate.h"
 #include "platform/ui/ViewController.h"
 
 namespace kite {
@@ -20,7 +21,8 @@ class GLHostView : public plat::View {
     std::shared_ptr<kite::EAGLView> glView_;
 };
 
-class RootViewController : public plat::ViewController {
+// The ads' delegate too, implementing none of its operations.
+class RootViewController : public plat::ViewController, public ZividedirViewDelegate {
   public:
     // Rotation is asked per orientation for the landscape pair only; the mask allows portrait too.
     bool shouldAutorotateToInterfaceOrientation(plat::InterfaceOrientation orientation) override;

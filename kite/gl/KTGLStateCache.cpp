@@ -80,6 +80,10 @@ KTGLStateCalls& ktGLStateCalls() {
 
 void ktGLInvalidateStateCache() {
     mxGLFreeAll();
+    ktGLResetStateCache();
+}
+
+void ktGLResetStateCache() {
     s_state = StateCache{};
 }
 

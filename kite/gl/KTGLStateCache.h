@@ -19,6 +19,9 @@ enum {
 inline constexpr int kKTMaxActiveTexture = 16;
 
 void ktGLInvalidateStateCache();
+// Forgets what the cache remembers of GL's state (other code drew in between) and nothing else: unlike
+// ktGLInvalidateStateCache, the matrix stacks and the projection stay.
+void ktGLResetStateCache();
 void ktGLDeleteProgram(GLuint program);
 void ktGLUseProgram(GLuint program);
 void ktGLBlendFunc(GLenum sfactor, GLenum dfactor);

@@ -28,3 +28,4 @@ potemaru_fuzz(shell_options ${CMAKE_CURRENT_SOURCE_DIR}/shell_options.cpp LINK g
 potemaru_fuzz(tm_text ${CMAKE_CURRENT_SOURCE_DIR}/tm_text.cpp LINK tagmanager)
 potemaru_fuzz(analytics_inflate ${CMAKE_CURRENT_SOURCE_DIR}/analytics_inflate.cpp LINK analytics)
 potemaru_fuzz(tm_expand ${CMAKE_CURRENT_SOURCE_DIR}/tm_expand.cpp LINK tagmanager)
+potemaru_fuzz(ads_html_adapter ${CMAKE_CURRENT_SOURCE_DIR}/ads_html_adapter.cpp LINK ads platform)

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/media/ImageCodec.h"
 #include "platform/net/Endpoints.h"
 #include "platform/net/URLConnection.h"
 #include "tests/support/NetTestSupport.h"
@@ -191,5 +192,84 @@ TEST(Peers, ScriptsRunStartsThePeersForTheGameAndLeavesNoProcessBehind) {
     pid_t peers = std::stoi(testsupport::readFile(dir.path() / "run" / "peers.pid"));
     EXPECT_EQ(::kill(peers, 0), -1);
     EXPECT_EQ(errno, ESRCH);
+}
+
+// The game with the peers' ad server: the banner shows a peers' ad in the bottom 50 points, the same in two
+// runs; its impression reaches the peers; a tap on it is a click (reported, the landing page opened
+// outside) and the field above is drawn the same as without the tap.
+TEST(Peers, TheGameShowsThePeersBannerAndReportsItsImpressionAndClick) {
+    testsupport::TempDir dir;
+    const fs::path data = testsupport::sourceDir() / "peers" / "data";
+    Child peers(
+        {POTEMARU_PEERS_BIN, "--port", "0", "--data", data.string(), "--record",
+         (dir.path() / "record.jsonl").string(), "--endpoints-out", (dir.path() / "endpoints.json").string()},
+        dir.path() / "peers.out");
+    const std::string port = firstLine(dir.path() / "peers.out");
+    ASSERT_FALSE(port.empty()) << testsupport::readFile(dir.path() / "peers.out.err");
+
+    auto run = [&](const std::string& name, bool tap) {
+        std::string script = "130 capture setup.png\n";
+        if (tap) script += "140 touch down 320 1110\n142 touch up 320 1110\n";
+        script += "200 capture after.png\n210 quit\n";
+        testsupport::writeFile(dir.path() / (name + ".txt"), script);
+        Child game(
+            {POTEMARU_BUILD_DIR "/bin/potemaru", "--headless", "--audio", "null", "--seed", "1", "--home",
+             (dir.path() / name / "home").string(), "--endpoints", (dir.path() / "endpoints.json").string(),
+             "--script", (dir.path() / (name + ".txt")).string(), "--capture",
+             (dir.path() / name / "captures").string()},
+            dir.path() / (name + ".out"), {"LIBGL_ALWAYS_SOFTWARE=1", "ALSOFT_DRIVERS=null"});
+        EXPECT_EQ(game.wait(240), 0) << testsupport::readFile(dir.path() / (name + ".out.err"));
+        return testsupport::readFile(dir.path() / (name + ".out"));
+    };
+    const std::string first = run("first", true);
+    const std::string second = run("second", true);
+    const std::string untouched = run("untouched", false);
+    auto capture = [&](const std::string& name, const std::string& file) {
+        return testsupport::readFile(dir.path() / name / "captures" / file);
+    };
+    ASSERT_FALSE(capture("first", "setup.png").empty());
+    EXPECT_EQ(capture("first", "setup.png"), capture("second", "setup.png"));
+    EXPECT_EQ(capture("first", "after.png"), capture("second", "after.png"));
+
+    const std::string png = capture("first", "setup.png");
+    auto shot = plat::ImageCodec::decodePng(reinterpret_cast<const uint8_t*>(png.data()), png.size());
+    ASSERT_TRUE(shot);
+    ASSERT_EQ(shot->width, 640u);
+    ASSERT_EQ(shot->height, 1136u);
+    auto at = [&](const plat::DecodedImage& image, uint32_t x, uint32_t y) {
+        const uint8_t* p = image.pixels.data() + (size_t(y) * image.width + x) * 4;
+        return std::array<int, 3>{p[0], p[1], p[2]};
+    };
+    // The banner's strip is no longer the black the field leaves there, and the field above is drawn.
+    for (uint32_t x : {40u, 320u, 620u}) EXPECT_NE(at(*shot, x, 1130), (std::array<int, 3>{0, 0, 0})) << x;
+    EXPECT_NE(at(*shot, 320, 1000), (std::array<int, 3>{0, 0, 0}));
+
+    // The tap went to the banner, not the game: the field is drawn the same as in the run without it.
+    const std::string touched = capture("first", "after.png"), calm = capture("untouched", "after.png");
+    auto a = plat::ImageCodec::decodePng(reinterpret_cast<const uint8_t*>(touched.data()), touched.size());
+    auto b = plat::ImageCodec::decodePng(reinterpret_cast<const uint8_t*>(calm.data()), calm.size());
+    ASSERT_TRUE(a && b);
+    const size_t fieldBytes = size_t(640) * (1136 - 100) * 4;
+    EXPECT_TRUE(std::equal(a->pixels.begin(), a->pixels.begin() + fieldBytes, b->pixels.begin()));
+
+    const std::string landing = "open URL: http://127.0.0.1:" + port + "/ads/landing-";
+    EXPECT_NE(first.find(landing), std::string::npos) << first;
+    EXPECT_EQ(untouched.find("open URL:"), std::string::npos) << untouched;
+
+    ASSERT_EQ(::kill(peers.pid(), SIGTERM), 0);
+    EXPECT_EQ(peers.wait(10), 0);
+    int impressions = 0, clicks = 0;
+    for (const auto& line : recordLines(dir.path() / "record.jsonl")) {
+        if (line.contains("hit")) continue;
+        const std::string path = line.value("path", "");
+        if (path == "/zividedir/api/rec-impression" &&
+            line.value("query", "").starts_with("app_id=a1b2c3d4e5f60718293a4b5c&user_ad_id=peers-banner-"))
+            ++impressions;
+        if (path.starts_with(
+                "/zividedir/api/rec-click/app_id/a1b2c3d4e5f60718293a4b5c/user_ad_id/peers-banner-"))
+            ++clicks;
+    }
+    EXPECT_GE(impressions, 3);  // at least the first show of each run
+    EXPECT_EQ(clicks, 2);
 }
 #endif

@@ -62,8 +62,9 @@ void EAGLView::compositeViews() {
     glBindFramebuffer(GL_FRAMEBUFFER, renderer_->multiSampling() ? renderer_->msaaFramebuffer()
                                                                  : renderer_->defaultFramebuffer());
     // The compositor leaves its own GL state behind; the engine's cache must not trust what it remembers.
+    // The projection is no GL state: it stays, or the next frames would draw without it.
     if (compositor_->composite(*window, static_cast<int>(size_.width), static_cast<int>(size_.height)))
-        ktGLInvalidateStateCache();
+        ktGLResetStateCache();
 }
 
 // A resized surface never shows stale contents.

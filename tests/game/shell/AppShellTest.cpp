@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "ads/ZividedirView.h"
 #include "game/Bridge.h"
 #include "game/shell/AppController.h"
 #include "game/shell/RootViewController.h"
@@ -155,6 +156,17 @@ TEST(AppController, LaunchesTheAppAndCarriesOutTheBridgeRequests) {
     ASSERT_TRUE(controller->zividedir());
     EXPECT_EQ(controller->zividedir()->frame(), (plat::Rect{0, 518, 320, 50}));
     EXPECT_EQ(controller->zividedir()->superview(), host.get());
+    EXPECT_EQ(controller->zividedir()->getAppId(), AppController::kBannerMediaId);
+    EXPECT_EQ(controller->zividedir()->delegate(), controller->viewController());
+    EXPECT_EQ(controller->zividedir()->adTimer(), 0u);  // not started
+    // An empty banner takes no touches; one showing an ad takes them from the game.
+    EXPECT_FALSE(plat::Window::routeTouch(plat::Touch::Phase::Began, 7, {160, 540}));
+    plat::Window::routeTouch(plat::Touch::Phase::Ended, 7, {160, 540});
+    auto adapter = std::make_shared<ZividedirInterfaceView>(plat::Rect{0, 0, 320, 50});
+    controller->zividedir()->addSubview(adapter);
+    EXPECT_TRUE(plat::Window::routeTouch(plat::Touch::Phase::Began, 7, {160, 540}));
+    EXPECT_TRUE(plat::Window::routeTouch(plat::Touch::Phase::Ended, 7, {160, 540}));
+    adapter->removeFromSuperview();
 
     auto reminders = app->scheduledLocalNotifications();
     ASSERT_EQ(reminders.size(), 2u);
@@ -192,6 +204,8 @@ TEST(AppController, LaunchesTheAppAndCarriesOutTheBridgeRequests) {
     EXPECT_EQ(printed[5], "analytics: screen view \"[iOS]ぽてまる　レベル3\" (tracker UA-27182818-1)");
     EXPECT_EQ(printed[6], std::string("open URL: ") + AppController::kVideoPageURL);
     EXPECT_EQ(printed[7], std::string("open URL: ") + AppController::kOtherAppURL);
+    // The banner started: it waits for its settings (from nowhere, with no ad server configured).
+    EXPECT_TRUE(controller->zividedir()->needsUpdateAd());
     auto request =
         plat::PropertyList::readFile(plat::Paths::documents() / "ShareRequests" / "share-0001.plist");
     ASSERT_TRUE(request);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kite/gl/KTGLStateCache.h"
+#include "kite/matrix/KTMatrixStack.h"
 #include "tests/support/GLTestSupport.h"
 
 namespace kite {
@@ -214,6 +215,30 @@ TEST_F(GLStateCacheTest, InvalidationMakesTheNextCallOfEachKindReachGL) {
     ktGLUseProgram(0);
     ktGLDeleteProgram(program);
     ktGLDeleteTexture(texture);
+}
+
+// After views were composited over a frame the cache forgets GL's state, but the projection the director
+// set stays: the next frames draw with it.
+TEST_F(GLStateCacheTest, ResetAfterCompositingKeepsTheProjection) {
+    const GLuint program = linkedProgram();
+    ktGLUseProgram(program);
+    mxGLMatrixMode(MX_GL_PROJECTION);
+    mxGLLoadIdentity();
+    mxGLTranslatef(3, 4, 0);
+    const auto version = mxGLProjectionVersion();
+
+    ktGLResetStateCache();
+    ktGLUseProgram(program);
+    EXPECT_EQ(g_recorded.useProgram, 2);
+    EXPECT_EQ(mxGLProjectionVersion(), version);
+    mxMat4 projection;
+    mxGLGetMatrix(MX_GL_PROJECTION, &projection);
+    EXPECT_FLOAT_EQ(projection.mat[12], 3);
+    EXPECT_FLOAT_EQ(projection.mat[13], 4);
+
+    ktGLUseProgram(0);
+    ktGLDeleteProgram(program);
+    ktGLInvalidateStateCache();
 }
 
 }  // namespace
