@@ -1,10 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
 #include <map>
 #include <memory>
+#include <random>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "analytics/RUVAnalyticsPropertiesStore.h"
 #include "analytics/RUVBatchingDispatcher.h"
@@ -563,4 +573,233 @@ TEST_F(Dispatcher, AFailedDispatchWithHitsLeftStartsTheTimer) {
     clock.clock().advance(120);
     ASSERT_TRUE(runMainLoopUntil([&] { return stored() == 0 && !dispatcher->hasConnection(); }));
     EXPECT_EQ(idsIn(secureServer.requestsTo("/batch")).size(), 4u);
+}
+
+// ---- expired hits --------------------------------------------------------------------------------------
+
+TEST_F(Dispatcher, ExpiredHitsAreDeletedUnsentBeforeAnyChoice) {
+    for (int i = 0; i < 25; ++i) storeHit("old" + std::to_string(i), 2592000 + 100 - i);
+    storeHit("edge", 2592000);  // exactly 30 days: expired too
+    storeHit("fresh", 10);
+    make();
+    EXPECT_EQ(chosen(), std::vector<std::string>{"fresh"});
+    EXPECT_EQ(stored(), 1);
+}
+
+TEST_F(Dispatcher, ExpiredHitsThatWillNotGoAwayEndTheDispatchWithAnErrorLine) {
+    storeHit("old", 2592000 + 100);
+    storeHit("fresh", 10);
+    {
+        RawDb db(file(RUVDataStore::kStoreFileName));
+        ASSERT_EQ(db.exec("CREATE TRIGGER keep BEFORE DELETE ON RUVHit BEGIN SELECT RAISE(IGNORE); END"),
+                  SQLITE_OK);
+    }
+    make();
+    EXPECT_EQ(dispatchOnce(), 0);
+    EXPECT_TRUE(logger->contains("Failed to delete expired hits"));
+    EXPECT_EQ(secureServer.requestCount(), 0u);
+}
+
+// ---- a seeded schedule of faults -----------------------------------------------------------------------
+
+namespace {
+// The "z=" values of one request.
+std::vector<std::string> zsIn(const testsupport::RecordedRequest& r) {
+    std::vector<std::string> zs;
+    const std::string text = r.query + "\n" + r.body;
+    for (size_t at = text.find("z="); at != std::string::npos; at = text.find("z=", at + 1)) {
+        if (at > 0 && text[at - 1] != '&' && text[at - 1] != '\n' && text[at - 1] != '?') continue;
+        size_t end = text.find_first_of("&\n", at);
+        zs.push_back(text.substr(at + 2, end == std::string::npos ? std::string::npos : end - at - 2));
+    }
+    return zs;
+}
+}  // namespace
+
+TEST_F(Dispatcher, SeededFaultsLoseNothingAndRepeatOnlyWhatWasNotAnswered) {
+    // POTEMARU_FAULT_SEED repeats a printed schedule.
+    const char* given = std::getenv("POTEMARU_FAULT_SEED");
+    const unsigned seed =
+        given ? static_cast<unsigned>(std::strtoul(given, nullptr, 10)) : std::random_device{}();
+    std::cout << "fault schedule seed " << seed << std::endl;
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    RUVEndpoints::setTimeoutInterval(0.3);
+    make();
+
+    struct Seen {
+        std::vector<std::string> zs;
+        bool answered;  // the client saw an answer that counts as delivery
+    };
+    std::mutex logMutex;
+    std::vector<Seen> log;
+    auto responder = [&](const testsupport::RecordedRequest& r) {
+        std::lock_guard lock(logMutex);
+        const int roll = static_cast<int>(random() % 100);
+        Answer answer{.status = 200};
+        bool answered = true;
+        if (roll < 12) {
+            answer = Answer{.fault = Fault::CloseBeforeAnswer};
+            answered = false;
+        } else if (roll < 24) {
+            answer = Answer{.fault = Fault::Reset};
+            answered = false;
+        } else if (roll < 30) {
+            answer = Answer{.fault = Fault::Stall};
+            answered = false;
+        } else if (roll < 40 && r.path == "/batch") {
+            answer = Answer{.status = 404};
+            answered = false;
+        }
+        log.push_back(Seen{zsIn(r), answered});
+        return answer;
+    };
+    for (const char* method : {"GET", "POST"}) secureServer.route(method, "/collect", responder);
+    secureServer.route("POST", "/batch", responder);
+    int closedPort;
+    {
+        LoopbackServer gone;
+        closedPort = gone.port();
+    }
+    std::atomic<unsigned> refuseRoll{seed};
+    dispatcher->setUrlConnectionClass(
+        [&](const plat::URLRequest& request, RUVURLConnection::CompletionHandler h) {
+            plat::URLRequest r = request;
+            // Refused at connect: a tenth of the requests never reach the server.
+            if (refuseRoll.fetch_add(2654435761u) % 10 == 0) {
+                std::string url = r.url();
+                const std::string from = ":" + std::to_string(secureServer.port());
+                url.replace(url.find(from), from.size(), ":" + std::to_string(closedPort));
+                r.setURL(url);
+            }
+            return RUVURLConnection::create(r, std::move(h));
+        });
+
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 100; ++i) {
+                const std::string id = std::to_string(t) + "-" + std::to_string(i);
+                dispatcher->queueDispatch({{"&tid", plat::Value("UA-1-1")},
+                                           {"&cid", plat::Value(kClient)},
+                                           {"&t", plat::Value("event")},
+                                           {"&cd1", plat::Value(id)},
+                                           {"&z", plat::Value("z" + id)}});
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    drainWorker();
+    ASSERT_EQ(stored(), 300);
+
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int dispatches = 0;
+    while (stored() > 0 && std::chrono::steady_clock::now() < until) {
+        dispatchOnce();
+        secureServer.releaseWaits();
+        // Single-hit mode after a refusal lasts a few dispatches, not the whole run.
+        clock.clock().advance(1200);
+        ++dispatches;
+    }
+    EXPECT_EQ(stored(), 0) << "after " << dispatches << " dispatches";
+
+    std::set<std::string> arrived;
+    for (const auto& id : idsIn(secureServer.requests())) arrived.insert(id);
+    for (int t = 0; t < 3; ++t)
+        for (int i = 0; i < 100; ++i) EXPECT_TRUE(arrived.count(std::to_string(t) + "-" + std::to_string(i)));
+    std::lock_guard lock(logMutex);
+    for (size_t i = 0; i < log.size(); ++i) {
+        if (!log[i].answered) continue;
+        for (size_t j = i + 1; j < log.size(); ++j)
+            for (const auto& z : log[j].zs)
+                EXPECT_EQ(std::count(log[i].zs.begin(), log[i].zs.end(), z), 0)
+                    << z << " was sent again after request " << i << " was answered";
+    }
+}
+
+// ---- a kill in the middle of a run ---------------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kChildEnv = "POTEMARU_ANALYTICS_DISPATCH_LOOP";
+
+// The child: queues hits against a port that refuses, reporting each one once it is stored, until killed.
+[[noreturn]] void dispatchLoop(const std::string& argument) {
+    const size_t a = argument.find(','), b = argument.find(',', a + 1);
+    const int fd = std::atoi(argument.substr(0, a).c_str());
+    plat::Paths::setHome(argument.substr(a + 1, b - a - 1));
+    const int port = std::atoi(argument.substr(b + 1).c_str());
+    RUVEndpoints::setHttpsEndpoint({"http", "127.0.0.1", port});
+    auto dispatcher = RUVBatchingDispatcher::dispatcher(false);
+    if (!dispatcher) std::_Exit(2);
+    dispatcher->setDispatchInterval(0.05);
+    for (int i = 0;; ++i) {
+        dispatcher->queueDispatch(
+            {{"&t", plat::Value("event")}, {"&cd1", plat::Value("k" + std::to_string(i))}});
+        drainWorker();
+        plat::RunLoop::main().runOnce(0);
+        const std::string line = "k" + std::to_string(i) + "\n";
+        if (write(fd, line.data(), line.size()) < 0) std::_Exit(1);
+    }
+}
+
+const bool kIsDispatchChild = [] {
+    if (const char* argument = std::getenv(kChildEnv)) dispatchLoop(argument);
+    return false;
+}();
+
+}  // namespace
+
+TEST_F(Dispatcher, HitsReportedSavedByAKilledProcessAreDeliveredAfterRestart) {
+    ASSERT_FALSE(kIsDispatchChild);
+    int closedPort;
+    {
+        LoopbackServer gone;
+        closedPort = gone.port();
+    }
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::string env = std::string(kChildEnv) + "=" + std::to_string(fds[1]) + "," + home.path().string() +
+                      "," + std::to_string(closedPort);
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    char* argv[] = {self.data(), nullptr};
+    char* envp[] = {env.data(), nullptr};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        execve(self.c_str(), argv, envp);
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    close(fds[1]);
+    std::set<std::string> reported;
+    std::string pending;
+    for (int waited = 0; reported.size() < 150 && waited < 300;) {
+        pollfd p{fds[0], POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) {
+            ++waited;
+            continue;
+        }
+        char buf[4096];
+        const ssize_t n = read(fds[0], buf, sizeof buf);
+        if (n <= 0) break;
+        pending.append(buf, static_cast<size_t>(n));
+        for (size_t nl; (nl = pending.find('\n')) != std::string::npos; pending.erase(0, nl + 1))
+            reported.insert(pending.substr(0, nl));
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(fds[0]);
+    ASSERT_GE(reported.size(), 150u);
+    EXPECT_TRUE(WIFSIGNALED(status));
+
+    // Restarted, with the server up.
+    store = RUVDataStore::dataStore();
+    drainWorker();
+    make();
+    ASSERT_TRUE(drain());
+    std::set<std::string> arrived;
+    for (const auto& id : idsIn(secureServer.requests())) arrived.insert(id);
+    for (const auto& id : reported) EXPECT_TRUE(arrived.count(id)) << id << " was reported saved";
 }
