@@ -287,8 +287,17 @@ TEST_F(Dispatcher, SingleHitsGoByGetUnder2000BytesElseByPlainPost) {
 
 TEST_F(Dispatcher, ABatchGoesByGzipPostOneHitPerLine) {
     make();
+    std::atomic<int> announced{0};
+    auto token = plat::NotificationCenter::defaultCenter().addObserver(
+        RUVBatchingDispatcher::kWillDispatchNotification, [&](const plat::Notification&) { ++announced; },
+        dispatcher.get());
     for (int i = 0; i < 3; ++i) storeHit(std::to_string(i), 30 - i);
     ASSERT_TRUE(drain());
+    plat::NotificationCenter::defaultCenter().removeObserver(token);
+    EXPECT_EQ(announced.load(), 1);
+    for (const char* line : {"Saved hit: ", "Sending hit(s) POST: ", "Hit(s) dispatched: HTTP status 200",
+                             "hit(s) Successfully deleted"})
+        EXPECT_TRUE(logger->contains(line)) << line;
     auto requests = secureServer.requestsTo("/batch");
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].header("Content-Encoding"), "gzip");
@@ -317,6 +326,7 @@ TEST_F(Dispatcher, StoredHitsGoOneSecondAfterStartAndDrain) {
 TEST_F(Dispatcher, TimerFollowsHasHitsAndTheInterval) {
     make();
     ASSERT_EQ(dispatchOnce(), 0);  // nothing stored: hasHits becomes NO
+    EXPECT_TRUE(logger->contains("No pending hits."));
     drainWorker();
     EXPECT_FALSE(dispatcher->hasTimer());
     dispatcher->setDispatchInterval(120);
@@ -487,7 +497,8 @@ TEST_F(Dispatcher, TransportFailuresKeepTheHitsForTheNextDispatch) {
     secureServer.releaseWaits();
     mode = 0;
     ASSERT_TRUE(drain());
-    EXPECT_EQ(idsIn(secureServer.requestsTo("/batch")).back(), "b");
+    auto ids = idsIn(secureServer.requestsTo("/batch"));
+    EXPECT_EQ(std::vector<std::string>(ids.end() - 2, ids.end()), (std::vector<std::string>{"a", "b"}));
     EXPECT_TRUE(logger->contains("Dispatch error:"));
 }
 
