@@ -814,3 +814,13 @@ TEST_F(Dispatcher, HitsReportedSavedByAKilledProcessAreDeliveredAfterRestart) {
     for (const auto& id : idsIn(secureServer.requests())) arrived.insert(id);
     for (const auto& id : reported) EXPECT_TRUE(arrived.count(id)) << id << " was reported saved";
 }
+
+TEST_F(Dispatcher, AHitThatCanNeverFitIsDeletedWithoutARequest) {
+    make();
+    dispatcher->setMaxHitSize(0);  // no per-hit check: the body limit decides
+    storeHit("huge", 10, 9000);
+    EXPECT_EQ(dispatchOnce(), 1);
+    EXPECT_EQ(stored(), 0);
+    EXPECT_TRUE(logger->contains("Failed to generate request for hit(s)."));
+    EXPECT_EQ(secureServer.requestCount(), 0u);
+}
