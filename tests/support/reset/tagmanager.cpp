@@ -2,6 +2,7 @@
 // async work and the click-referrer cache.
 #include "tagmanager/ZAVAsyncUtil.h"
 #include "tagmanager/ZAVClickReferrerUtil.h"
+#include "tagmanager/ZAVDispatchUtil.h"
 #include "tagmanager/ZAVLog.h"
 #include "tests/support/ProcessState.h"
 
@@ -12,5 +13,9 @@ const bool registered = testsupport::registerReset(testsupport::ResetLayer::Serv
     ZAVClickReferrerUtil::clearCache();
     ZAVLog::resetToDefault();
 });
+
+// The hit-delivery layer: its worker thread ends after the work already handed to it.
+const bool hitsRegistered = testsupport::registerReset(testsupport::ResetLayer::Services, "tagmanager hits",
+                                                       [] { ZAVDispatchUtil::shutdown(); });
 
 }  // namespace
