@@ -2,7 +2,7 @@
 // async work and the click-referrer cache.
 #include "tagmanager/ZAVAsyncUtil.h"
 #include "tagmanager/ZAVClickReferrerUtil.h"
-#include "tagmanager/ZAVDispatchUtil.h"
+#include "tagmanager/ZAVDispatcher.h"
 #include "tagmanager/ZAVLog.h"
 #include "tests/support/ProcessState.h"
 
@@ -14,8 +14,8 @@ const bool registered = testsupport::registerReset(testsupport::ResetLayer::Serv
     ZAVLog::resetToDefault();
 });
 
-// The hit-delivery layer: its worker thread ends after the work already handed to it.
+// The hit-delivery layer: the shared dispatcher, then its worker thread after the work handed to it.
 const bool hitsRegistered = testsupport::registerReset(testsupport::ResetLayer::Services, "tagmanager hits",
-                                                       [] { ZAVDispatchUtil::shutdown(); });
+                                                       [] { ZAVDispatcher::resetInstance(); });
 
 }  // namespace
