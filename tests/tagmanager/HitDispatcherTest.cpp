@@ -215,6 +215,23 @@ TEST_F(HitDispatcherTest, FailuresAreGivenUpFourHoursAfterTheFirst) {
     EXPECT_EQ(server_.requestCount(), 3u);
 }
 
+TEST_F(HitDispatcherTest, AnUnsendableURLFailsAndTheQueueGoesOn) {
+    tmtest::CapturedLog log;
+    ZAVLog::logger()->setLogLevel(ZAVLoggerLogLevelVerbose);
+    server_.route("GET", "/ok", Answer{.status = 200});
+    dispatcher_ = quiet();
+    dispatcher_->sendHitToUrl("not a url");
+    dispatcher_->sendHitToUrl(server_.url("/ok"));
+    dispatcher_->dispatch();
+    ASSERT_TRUE(server_.waitForRequests(1));
+    ASSERT_TRUE(waitUntil([&] { return dispatcher_->operationCount() == 0; }));
+    auto hits = stored();
+    ASSERT_EQ(hits.size(), 1u);
+    EXPECT_EQ(hits[0].dispatchURL, "not a url");
+    EXPECT_TRUE(hits[0].lastDispatchTime);
+    EXPECT_EQ(log->count("verbose", "Failed to send hit: not a url"), 1u);
+}
+
 TEST_F(HitDispatcherTest, ANoContentAnswerDeletesTheHit) {
     server_.route("GET", "/nc", Answer{.status = 204});
     dispatcher_ = quiet();
