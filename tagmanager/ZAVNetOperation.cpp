@@ -57,13 +57,15 @@ void ZAVNetOperation::startOnThread() {
 }
 
 void ZAVNetOperation::cancel() {
+    // Marked at once, so a queued operation that the queue starts before the rest of this has run on
+    // ZAVThread still sends nothing.
+    cancelled_.store(true);
     auto self = shared_from_this();
     ZAVDispatchUtil::background(
         [self] {
             if (self->connection_) self->connection_->cancel();
             self->data_.clear();
             self->response_.reset();
-            self->cancelled_.store(true);
             self->finish();
         },
         false);

@@ -334,6 +334,8 @@ TEST_F(HitDispatcherTest, TheTimerFollowsHitsAndTheInterval) {
     EXPECT_EQ(server_.requestCount(), 0u);
     clock_.clock().advance(29);
     ASSERT_TRUE(server_.waitForRequests(1));
+    // Marked failed at this time, so it is due again 120 s later.
+    ASSERT_TRUE(waitUntil([&] { return dispatcher_->operationCount() == 0; }));
     for (int i = 0; i < 4; ++i) {
         drain();
         clock_.clock().advance(30);
