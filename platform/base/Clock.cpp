@@ -7,14 +7,16 @@
 namespace plat {
 namespace {
 
+// Both live until the process is gone: threads that are never stopped (the SDK workers) read the clock
+// after every task, and may do so while the exiting process runs its static destructors.
 std::mutex& clockMutex() {
-    static std::mutex m;
-    return m;
+    static auto* m = new std::mutex;
+    return *m;
 }
 
 std::shared_ptr<Clock>& clockSlot() {
-    static std::shared_ptr<Clock> clock = std::make_shared<RealClock>();
-    return clock;
+    static auto* clock = new std::shared_ptr<Clock>(std::make_shared<RealClock>());
+    return *clock;
 }
 
 int64_t readClock(clockid_t id) {

@@ -7,6 +7,7 @@
 
 #include "analytics/RUV.h"
 #include "analytics/RUVLogger.h"
+#include "platform/net/URLLoader.h"
 
 namespace analyticstest {
 
@@ -78,6 +79,12 @@ auto onWorker(F&& f) -> std::invoke_result_t<F&> {
 // Waits until everything queued on the worker so far has run.
 inline void drainWorker() {
     onWorker([] {});
+}
+
+// Waits for the worker, then frees its idle URL loader, so no kept-alive connection outlives the test (a
+// socket closing later would wake the worker while the process may be ending).
+inline void releaseWorkerConnections() {
+    onWorker([] { plat::URLLoader::releaseIdle(); });
 }
 
 }  // namespace analyticstest

@@ -18,7 +18,7 @@ namespace analyticstest {
 class StoreTest : public ::testing::Test {
   protected:
     // Everything the worker still holds for this test (connections closing) is done before the home goes.
-    void TearDown() override { drainWorker(); }
+    void TearDown() override { releaseWorkerConnections(); }
 
     std::filesystem::path library() const { return plat::Paths::library(); }
     std::filesystem::path file(const std::string& name) const { return library() / name; }

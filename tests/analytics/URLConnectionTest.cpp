@@ -5,6 +5,7 @@
 
 #include "analytics/RUVEndpoints.h"
 #include "analytics/RUVURLConnection.h"
+#include "tests/analytics/AnalyticsTestSupport.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"
 
@@ -34,13 +35,18 @@ std::string text(const std::optional<plat::Bytes>& data) {
     return data ? std::string(data->begin(), data->end()) : "(none)";
 }
 
+class Connection : public ::testing::Test {
+  protected:
+    void TearDown() override { analyticstest::releaseWorkerConnections(); }
+};
+
 struct DryRunScope {
     DryRunScope() { RUVURLConnection::setDryRun(true); }
     ~DryRunScope() { RUVURLConnection::setDryRun(false); }
 };
 }  // namespace
 
-TEST(RUVURLConnection, DryRunAnswers200WithAnEmptyBodyAndNoTraffic) {
+TEST_F(Connection, DryRunAnswers200WithAnEmptyBodyAndNoTraffic) {
     LoopbackServer server;
     DryRunScope dry;
     auto out = std::make_shared<Outcome>();
@@ -53,7 +59,7 @@ TEST(RUVURLConnection, DryRunAnswers200WithAnEmptyBodyAndNoTraffic) {
     EXPECT_EQ(server.requestCount(), 0u);
 }
 
-TEST(RUVURLConnection, RedirectIsFollowedAndTheFinalAnswerDelivered) {
+TEST_F(Connection, RedirectIsFollowedAndTheFinalAnswerDelivered) {
     LoopbackServer server;
     server.redirect("/old", "/collect");
     server.route("GET", "/collect", Answer{.status = 200, .body = "fine"});
@@ -67,7 +73,7 @@ TEST(RUVURLConnection, RedirectIsFollowedAndTheFinalAnswerDelivered) {
     EXPECT_EQ(out->calls, 1);
 }
 
-TEST(RUVURLConnection, RedirectedPostStaysAPostWithItsWholeBody) {
+TEST_F(Connection, RedirectedPostStaysAPostWithItsWholeBody) {
     LoopbackServer server;
     server.route("POST", "/batch", Answer{.status = 200, .body = "kept"});
     std::string body;
@@ -91,7 +97,7 @@ TEST(RUVURLConnection, RedirectedPostStaysAPostWithItsWholeBody) {
     }
 }
 
-TEST(RUVURLConnection, RefusedGivesAnErrorAndNoResponse) {
+TEST_F(Connection, RefusedGivesAnErrorAndNoResponse) {
     int port;
     {
         LoopbackServer gone;
@@ -104,7 +110,7 @@ TEST(RUVURLConnection, RefusedGivesAnErrorAndNoResponse) {
     EXPECT_FALSE(out->response);
 }
 
-TEST(RUVURLConnection, CancelGivesNoDataAndNoErrorOnce) {
+TEST_F(Connection, CancelGivesNoDataAndNoErrorOnce) {
     LoopbackServer server;
     server.route("GET", "/stall", Answer{.fault = testsupport::Fault::Stall});
     auto out = std::make_shared<Outcome>();
@@ -119,7 +125,7 @@ TEST(RUVURLConnection, CancelGivesNoDataAndNoErrorOnce) {
     EXPECT_EQ(out->calls, 1);
 }
 
-TEST(RUVURLConnection, InvalidHostFailsAtOnceWithoutALookup) {
+TEST_F(Connection, InvalidHostFailsAtOnceWithoutALookup) {
     EXPECT_TRUE(RUVEndpoints::isInvalidHost("https://collect.analytics.invalid/batch"));
     EXPECT_TRUE(RUVEndpoints::isInvalidHost("http://X.INVALID.:80/collect"));
     EXPECT_FALSE(RUVEndpoints::isInvalidHost("http://127.0.0.1:8080/invalid"));
@@ -130,7 +136,7 @@ TEST(RUVURLConnection, InvalidHostFailsAtOnceWithoutALookup) {
     EXPECT_EQ(out->error->code(), plat::URLError::kCannotFindHost);
 }
 
-TEST(RUVURLConnection, EndpointsComeFromTheAnalyticsSection) {
+TEST_F(Connection, EndpointsComeFromTheAnalyticsSection) {
     std::string error;
     auto table = plat::Endpoints::parse(
         R"({"analytics": {"ca_file": "/tmp/ca.pem", "https": {"scheme": "https", "host": "127.0.0.1", "port": 4443},

@@ -4,6 +4,7 @@
 #include "tagmanager/ZAVAsyncUtil.h"
 #include "tagmanager/ZAVAutoEventTracking.h"
 #include "tagmanager/ZAVClickReferrerUtil.h"
+#include "tagmanager/ZAVDispatcher.h"
 #include "tagmanager/ZAVLog.h"
 #include "tests/support/ProcessState.h"
 
@@ -17,5 +18,9 @@ const bool registered = testsupport::registerReset(testsupport::ResetLayer::Serv
     ZAVAutoEventTracking::setTAGAutoEventMask(0);
     ZAVAutoEventTracking::setTAGDataLayer(nullptr);
 });
+
+// The hit-delivery layer: the shared dispatcher, then its worker thread after the work handed to it.
+const bool hitsRegistered = testsupport::registerReset(testsupport::ResetLayer::Services, "tagmanager hits",
+                                                       [] { ZAVDispatcher::resetInstance(); });
 
 }  // namespace

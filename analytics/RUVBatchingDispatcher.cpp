@@ -1,0 +1,657 @@
+#include "analytics/RUVBatchingDispatcher.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "analytics/RUV.h"
+#include "analytics/RUVAnalyticsPropertiesStore.h"
+#include "analytics/RUVDataStore.h"
+#include "analytics/RUVEndpoints.h"
+#include "analytics/RUVHitUtil.h"
+#include "analytics/RUVLogger.h"
+#include "analytics/RUVTrackerModel.h"
+#include "analytics/RUVUtil.h"
+#include "platform/base/Clock.h"
+#include "platform/runloop/NotificationCenter.h"
+
+namespace {
+
+double now() {
+    return plat::Clock::shared().nowSeconds();
+}
+
+const std::string* textOf(const plat::Value& record, std::string_view key) {
+    return record["parameters"][key].stringIf();
+}
+
+bool isPlain(const plat::Value& record) {
+    const std::string* s = textOf(record, "useSecure");
+    return s && *s == "0";
+}
+
+// A short, stable text of a stored record for log lines.
+std::string describe(const plat::Value& record) {
+    std::string out = "{timestamp = ";
+    const plat::Value::Date* d = record["timestamp"].dateIf();
+    out += d ? ruvFormat("%.3f", d->secondsSince1970) : std::string("(null)");
+    out += "; parameters = {";
+    if (const auto* p = record["parameters"].dictionaryIf()) {
+        for (const auto& [key, value] : *p)
+            out += key + " = " + (value.isNull() ? "(null)" : value.toString()) + "; ";
+    }
+    return out + "}}";
+}
+
+std::string errorText(const std::optional<plat::Error>& error) {
+    if (!error) return "(null)";
+    return RUVUtil::descriptionFromError(&*error).value_or("(null)");
+}
+
+// The sampling rule: "&sf" that scans whole as a number r keeps the clients whose hash remainder is
+// below r × 100.
+bool sampledOut(const plat::Value::Dictionary& hit) {
+    const plat::Value* rate = hit.find("&sf");
+    const std::string* text = rate ? rate->stringIf() : nullptr;
+    if (!text || text->empty()) return false;
+    char* end = nullptr;
+    const float r = std::strtof(text->c_str(), &end);
+    if (end == text->c_str() || *end != '\0') return false;
+    const plat::Value* cid = hit.find("&cid");
+    const std::string* client = cid ? cid->stringIf() : nullptr;
+    const uint32_t h = RUVHitUtil::ruvHash(client ? *client : std::string());
+    return static_cast<float>(h % 10000) >= r * 100;
+}
+
+}  // namespace
+
+std::shared_ptr<RUVBatchingDispatcher> RUVBatchingDispatcher::dispatcher(bool optOut) {
+    auto store = RUVDataStore::dataStore();
+    if (!store) return nullptr;
+    return create(std::move(store), &RUVAnalyticsPropertiesStore::sharedInstance(), optOut);
+}
+
+std::shared_ptr<RUVBatchingDispatcher> RUVBatchingDispatcher::create(
+    std::shared_ptr<RUVDataStore> dataStore, RUVAnalyticsPropertiesStore* propertiesStore, bool optOut) {
+    if (!dataStore || !propertiesStore) return nullptr;
+    std::shared_ptr<RUVBatchingDispatcher> d(
+        new RUVBatchingDispatcher(std::move(dataStore), propertiesStore, optOut));
+    d->setUp();
+    return d;
+}
+
+RUVBatchingDispatcher::RUVBatchingDispatcher(std::shared_ptr<RUVDataStore> dataStore,
+                                             RUVAnalyticsPropertiesStore* properties, bool optOut)
+    : dataStore_(std::move(dataStore)),
+      propertiesStore_(properties),
+      httpURL_(RUVEndpoints::httpURL()),
+      httpsURL_(RUVEndpoints::httpsURL()),
+      httpBatchURL_(RUVEndpoints::httpBatchURL()),
+      httpsBatchURL_(RUVEndpoints::httpsBatchURL()),
+      // Starting from the facade's flag: an opted-out user's hits must not go out after a reset.
+      optOut_(optOut),
+      connectionFactory_([](const plat::URLRequest& request, RUVURLConnection::CompletionHandler handler) {
+          return RUVURLConnection::create(request, std::move(handler));
+      }) {}
+
+void RUVBatchingDispatcher::setUp() {
+    std::weak_ptr<RUVBatchingDispatcher> weak = weak_from_this();
+    reachability_ = RUVReachabilityChecker::create(weak, RUVEndpoints::hostOf(httpsURL_));
+    if (reachability_) {
+        // The checker lives on the main run loop.
+        if (plat::RunLoop::main().isCurrent()) {
+            reachability_->start();
+        } else {
+            plat::RunLoop::main().post([checker = reachability_] { checker->start(); });
+        }
+    }
+    initialDispatch();
+    defaultCompletionHandler_ = [weak](RUVDispatchOutcome outcome) {
+        if (outcome != RUVDispatchOutcomeSent) return;
+        if (auto self = weak.lock()) self->dispatch();
+    };
+}
+
+RUVBatchingDispatcher::~RUVBatchingDispatcher() {
+    cancelDispatch();
+    if (connection_) connection_->cancel();
+    if (reachability_ && !plat::RunLoop::main().isCurrent()) {
+        // Stopped and released where it runs.
+        plat::RunLoop::main().post([checker = std::move(reachability_)] { checker->stop(); });
+    }
+}
+
+bool RUVBatchingDispatcher::rescheduleIfNeeded(std::function<void(RUVBatchingDispatcher&)> work) {
+    if (RUV::thread().isCurrent()) return false;
+    RUV::postToWorker([self = shared_from_this(), work = std::move(work)] { work(*self); });
+    return true;
+}
+
+// ---- intake ----------------------------------------------------------------------------------------
+
+void RUVBatchingDispatcher::queueModel(const RUVTrackerModel& model) {
+    if (optOut()) return;
+    RUV::postToWorker([self = shared_from_this(), model] {
+        plat::Value::Dictionary hit;
+        for (const auto& [key, value] : model.buildDictionary())
+            hit.set(key, value ? plat::Value(*value) : plat::Value());
+        self->intake(std::move(hit));
+    });
+}
+
+void RUVBatchingDispatcher::queueDispatch(const plat::Value::Dictionary& hit) {
+    if (optOut()) return;
+    // Numbering and storing touch stores that only the worker may use: go there first, without waiting.
+    if (rescheduleIfNeeded([hit](RUVBatchingDispatcher& d) { d.intake(hit); })) return;
+    intake(hit);
+}
+
+void RUVBatchingDispatcher::intake(plat::Value::Dictionary hit) {
+    if (hit.empty() || optOut()) return;
+    if (sampledOut(hit)) return;
+    const plat::Value* tid = hit.find("&tid");
+    const std::string* tidText = tid ? tid->stringIf() : nullptr;
+    if (tidText && !tidText->empty()) {
+        const plat::Value* cid = hit.find("&cid");
+        const std::string* cidText = cid ? cid->stringIf() : nullptr;
+        auto number = propertiesStore_->nextHitNumberForTrackingId(*tidText, cidText ? *cidText : "");
+        if (number && !number->empty()) hit.set("&_s", *number);
+    }
+    // determineHitTime: a "timestamp" entry is the hit's time and leaves the parameters.
+    double time = now();
+    if (const plat::Value* stamp = hit.find("timestamp")) {
+        if (const plat::Value::Date* d = stamp->dateIf()) time = d->secondsSince1970;
+        hit.remove("timestamp");
+    }
+    plat::Value::Dictionary record;
+    record.set("timestamp", plat::Value(plat::Value::Date{time}));
+    record.set("parameters", plat::Value(hit));
+    persist(plat::Value(std::move(record)));
+    checkIAdCampaignAttributionWithHitParameters(hit);
+}
+
+bool RUVBatchingDispatcher::checkIAdCampaignAttributionWithHitParameters(const plat::Value::Dictionary&) {
+    return false;
+}
+
+void RUVBatchingDispatcher::persist(plat::Value record) {
+    if (rescheduleIfNeeded([record](RUVBatchingDispatcher& d) { d.persist(record); })) return;
+    dataStore_->addHit(record);
+    std::optional<plat::Error> error;
+    if (dataStore_->save(&error)) {
+        RUV_LOG(RUVLogLevel::Verbose, "Saved hit: %s", describe(record).c_str());
+    } else {
+        RUV_LOG(RUVLogLevel::Error, "Failed to save hit: %s", errorText(error).c_str());
+    }
+    setHasHits(true);
+}
+
+// ---- state -----------------------------------------------------------------------------------------
+
+bool RUVBatchingDispatcher::optOut() const {
+    std::lock_guard lock(mutex_);
+    return optOut_;
+}
+
+void RUVBatchingDispatcher::optOutChanged(bool optOut) {
+    bool was;
+    {
+        std::lock_guard lock(mutex_);
+        was = optOut_;
+        optOut_ = optOut;
+    }
+    if (!was && optOut) deleteAllHits();
+}
+
+bool RUVBatchingDispatcher::hasHits() const {
+    std::lock_guard lock(mutex_);
+    return hasHits_;
+}
+
+void RUVBatchingDispatcher::setHasHits(bool hasHits) {
+    {
+        std::lock_guard lock(mutex_);
+        if (hasHits_ == hasHits) return;
+        hasHits_ = hasHits;
+    }
+    rescheduleDispatch();
+}
+
+bool RUVBatchingDispatcher::hostReachable() const {
+    std::lock_guard lock(mutex_);
+    return hostReachable_;
+}
+
+void RUVBatchingDispatcher::setHostReachable(bool reachable) {
+    {
+        std::lock_guard lock(mutex_);
+        if (hostReachable_ == reachable) return;
+        hostReachable_ = reachable;
+    }
+    rescheduleDispatch();
+}
+
+bool RUVBatchingDispatcher::serverBatchingDisabled() const {
+    std::lock_guard lock(mutex_);
+    return serverBatchingDisabled_;
+}
+
+void RUVBatchingDispatcher::setServerBatchingDisabled(bool disabled) {
+    std::lock_guard lock(mutex_);
+    serverBatchingDisabled_ = disabled;
+}
+
+bool RUVBatchingDispatcher::hasConnection() const {
+    std::lock_guard lock(mutex_);
+    return connection_ != nullptr;
+}
+
+void RUVBatchingDispatcher::reachabilityStatusChanged(RUVReachabilityChecker&, int32_t status) {
+    setHostReachable(status != RUVReachabilityNotReachable);
+}
+
+std::optional<std::string> RUVBatchingDispatcher::clientId() const {
+    return dataStore_->clientId();
+}
+
+void RUVBatchingDispatcher::setUrlConnectionClass(ConnectionFactory factory) {
+    std::lock_guard lock(mutex_);
+    connectionFactory_ = std::move(factory);
+}
+
+// ---- schedule --------------------------------------------------------------------------------------
+
+bool RUVBatchingDispatcher::canDispatch() const {
+    std::lock_guard lock(mutex_);
+    return hostReachable_ && hasHits_;
+}
+
+bool RUVBatchingDispatcher::canScheduleDispatch() const {
+    std::lock_guard lock(mutex_);
+    return dispatchInterval_ > 0.0 && hostReachable_ && hasHits_;
+}
+
+bool RUVBatchingDispatcher::hasTimer() const {
+    std::lock_guard lock(mutex_);
+    return timer_ != 0;
+}
+
+double RUVBatchingDispatcher::dispatchInterval() const {
+    std::lock_guard lock(mutex_);
+    return dispatchInterval_;
+}
+
+void RUVBatchingDispatcher::setDispatchInterval(double seconds) {
+    {
+        std::lock_guard lock(mutex_);
+        if (dispatchInterval_ == seconds) return;
+        dispatchInterval_ = seconds;
+    }
+    rescheduleDispatch();
+}
+
+void RUVBatchingDispatcher::rescheduleDispatch() {
+    if (rescheduleIfNeeded([](RUVBatchingDispatcher& d) { d.rescheduleDispatch(); })) return;
+    cancelDispatch();
+    if (!canScheduleDispatch()) return;
+    const double interval = dispatchInterval();
+    std::weak_ptr<RUVBatchingDispatcher> weak = weak_from_this();
+    auto id = RUV::thread().runLoop().addTimer(
+        interval,
+        [weak] {
+            if (auto self = weak.lock()) self->timerFired();
+        },
+        interval);
+    std::lock_guard lock(mutex_);
+    timer_ = id;
+}
+
+// The loop's timer calls are thread-safe, so this needs no hop.
+void RUVBatchingDispatcher::cancelDispatch() {
+    plat::RunLoop::TimerId timer, delayed;
+    {
+        std::lock_guard lock(mutex_);
+        timer = std::exchange(timer_, 0);
+        delayed = std::exchange(delayedTimerFired_, 0);
+    }
+    if (timer) RUV::thread().runLoop().cancelTimer(timer);
+    if (delayed) RUV::thread().runLoop().cancelTimer(delayed);
+}
+
+void RUVBatchingDispatcher::initialDispatch() {
+    std::weak_ptr<RUVBatchingDispatcher> weak = weak_from_this();
+    auto id = RUV::thread().runLoop().addTimer(1.0, [weak] {
+        if (auto self = weak.lock()) {
+            {
+                std::lock_guard lock(self->mutex_);
+                self->delayedTimerFired_ = 0;
+            }
+            self->timerFired();
+        }
+    });
+    std::lock_guard lock(mutex_);
+    delayedTimerFired_ = id;
+}
+
+void RUVBatchingDispatcher::timerFired() {
+    if (canScheduleDispatch()) dispatch();
+}
+
+void RUVBatchingDispatcher::dispatch() {
+    dispatchWithCompletionHandler(nullptr);
+}
+
+void RUVBatchingDispatcher::dispatchWithCompletionHandler(CompletionHandler handler) {
+    if (handler) {
+        setDispatchInterval(-1.0);
+        std::lock_guard lock(mutex_);
+        currentCompletionHandler_ = std::move(handler);
+    } else {
+        std::lock_guard lock(mutex_);
+        currentCompletionHandler_ = defaultCompletionHandler_;
+    }
+    if (rescheduleIfNeeded([](RUVBatchingDispatcher& d) { d.dispatchOnWorker(); })) return;
+    dispatchOnWorker();
+}
+
+void RUVBatchingDispatcher::finishDispatch(RUVDispatchOutcome outcome) {
+    CompletionHandler handler;
+    {
+        std::lock_guard lock(mutex_);
+        handler = currentCompletionHandler_;
+    }
+    if (handler) handler(outcome);
+    if (outcome == RUVDispatchOutcomeFailed) {
+        // Hits stay stored after a failure; without a running timer nothing would try again until the
+        // next launch.
+        if (rescheduleIfNeeded([](RUVBatchingDispatcher& d) {
+                if (d.canScheduleDispatch() && !d.hasTimer()) d.rescheduleDispatch();
+            }))
+            return;
+        if (canScheduleDispatch() && !hasTimer()) rescheduleDispatch();
+    }
+}
+
+// ---- one dispatch ----------------------------------------------------------------------------------
+
+void RUVBatchingDispatcher::dispatchOnWorker() {
+    if (!canDispatch()) {
+        finishDispatch(RUVDispatchOutcomeNothingSent);
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (serverBatchingDisabled_ && now() - batchFailedTime_ > batchRetryInterval_)
+            serverBatchingDisabled_ = false;
+    }
+    std::vector<PendingHit> hits = hitsForDispatch();
+    if (hits.empty()) {
+        setHasHits(false);
+        finishDispatch(RUVDispatchOutcomeNothingSent);
+        return;
+    }
+    if (hasConnection()) {
+        finishDispatch(RUVDispatchOutcomeNothingSent);
+        return;
+    }
+    plat::NotificationCenter::defaultCenter().post(kWillDispatchNotification, this);
+
+    const bool secure = !isPlain(hits.front().record);
+    const bool single = hits.size() == 1;
+    const std::string& url =
+        secure ? (single ? httpsURL_ : httpsBatchURL_) : (single ? httpURL_ : httpBatchURL_);
+    const std::string payload = buildPayload(hits);
+    const uint64_t maxBody = maxBodySize_;
+    std::optional<plat::URLRequest> request;
+    if (maxBody == 0 || payload.size() <= maxBody) {
+        if (single && payload.size() < 2000) {
+            request = requestBuilder_.requestGetUrl(url, payload);
+        } else {
+            request = requestBuilder_.requestPostUrl(
+                url, payload, single ? RUVCompressionNone : compressionStrategy_.load());
+        }
+        if (request && maxBody != 0 && request->httpBody().size() > maxBody) request.reset();
+    }
+    std::vector<plat::Value> records;
+    records.reserve(hits.size());
+    for (auto& h : hits) records.push_back(std::move(h.record));
+    if (!request) {
+        RUV_LOG(RUVLogLevel::Error, "Failed to generate request for hit(s).");
+        // They can never be sent.
+        deleteHits(records);
+        finishDispatch(RUVDispatchOutcomeSent);
+        return;
+    }
+    RUV_LOG(RUVLogLevel::Verbose, "Sending hit(s) %s: %s", request->httpMethod().c_str(),
+            request->url().c_str());
+    std::weak_ptr<RUVBatchingDispatcher> weak = weak_from_this();
+    ConnectionFactory factory;
+    {
+        std::lock_guard lock(mutex_);
+        factory = connectionFactory_;
+    }
+    if (!factory) {
+        finishDispatch(RUVDispatchOutcomeNothingSent);
+        return;
+    }
+    // Set under the lock before the answer can arrive on the main queue and clear it.
+    std::lock_guard lock(mutex_);
+    connection_ = factory(*request, [weak, records](const std::optional<plat::URLResponse>& response,
+                                                    const std::optional<plat::Bytes>&,
+                                                    const std::optional<plat::Error>& error) {
+        if (auto self = weak.lock()) self->didSendHitsResponse(records, response, error);
+    });
+}
+
+std::vector<plat::Value> RUVBatchingDispatcher::nextPendingHits() {
+    const double cutoff = now() - maxHitAge_;
+    int64_t lastCount = -1;
+    for (;;) {
+        std::optional<plat::Error> error;
+        plat::Value::Array fetched = dataStore_->fetchHitsWithLimit(maxHitsPerDispatch_, &error);
+        if (error) {
+            RUV_LOG(RUVLogLevel::Error, "Failed to load pending hits: %s", errorText(error).c_str());
+            return {};
+        }
+        if (fetched.empty()) return {};
+        std::vector<plat::Value> expired;
+        for (const auto& record : fetched) {
+            const plat::Value::Date* d = record["timestamp"].dateIf();
+            if (d && d->secondsSince1970 <= cutoff) expired.push_back(record);
+        }
+        if (expired.empty()) return std::vector<plat::Value>(fetched.begin(), fetched.end());
+        const int64_t before = dataStore_->hitCount();
+        if (lastCount >= 0 && before == lastCount) {
+            // The last pass deleted nothing: fetching again would find the same hits for ever.
+            RUV_LOG(RUVLogLevel::Error, "Failed to delete expired hits; giving up until the next dispatch.");
+            return {};
+        }
+        lastCount = before;
+        deleteHits(expired);
+    }
+}
+
+std::vector<RUVBatchingDispatcher::PendingHit> RUVBatchingDispatcher::hitsForDispatch() {
+    std::vector<plat::Value> pending = nextPendingHits();
+    if (pending.empty()) {
+        RUV_LOG(RUVLogLevel::Info, "No pending hits.");
+        return {};
+    }
+    auto payloadOf = [this](const plat::Value& record) { return requestBuilder_.parametersForHit(record); };
+    const uint64_t strategy = batchingStrategy_;
+    if (strategy == RUVBatchingStrategySingle || serverBatchingDisabled())
+        return {PendingHit{pending.front(), payloadOf(pending.front())}};
+
+    // One request never mixes plain and secure hits.
+    const bool plain = isPlain(pending.front());
+    std::vector<PendingHit> hits;
+    for (auto& record : pending)
+        if (isPlain(record) == plain) hits.push_back(PendingHit{record, payloadOf(record)});
+
+    // Running totals count the line feed before every payload but the first: a batch chosen to fit
+    // must still fit once joined.
+    const uint64_t maxBody = maxBodySize_;
+    std::vector<uint64_t> running;
+    uint64_t total = 0;
+    size_t n = 0;
+    for (size_t i = 0; i < hits.size(); ++i) {
+        total += hits[i].payload.size() + (i > 0 ? 1 : 0);
+        running.push_back(total);
+        if (total <= maxBody) n = i + 1;
+    }
+    size_t count;
+    if (total <= maxBody) {
+        count = std::min<size_t>(hits.size(), 20);
+    } else {
+        switch (strategy) {
+            case RUVBatchingStrategyFitBody:
+                count = n;
+                break;
+            case RUVBatchingStrategyTimeGap:
+                count = batchByTimeGap(hits, n);
+                break;
+            case RUVBatchingStrategyHalveBySize:
+                count = n;
+                if (total < 2 * maxBody) {
+                    count = 0;
+                    for (size_t i = hits.size() - 1; i >= 1; --i) {
+                        if (running[i] <= total / 2) {
+                            count = i;
+                            break;
+                        }
+                    }
+                }
+                break;
+            case RUVBatchingStrategyHalveByCount:
+                count = std::min(hits.size() / 2, n);
+                break;
+            case RUVBatchingStrategySessionSplit:
+                count = batchBySessionSplit(hits, n);
+                break;
+            default:
+                RUV_LOG(RUVLogLevel::Error, "unexpected batch strategy: %lu",
+                        static_cast<unsigned long>(strategy));
+                count = 1;
+                break;
+        }
+    }
+    count = std::max<size_t>(count, 1);
+    if (hits.size() > count) hits.resize(count);
+    return hits;
+}
+
+size_t RUVBatchingDispatcher::batchByTimeGap(const std::vector<PendingHit>& hits, size_t maxHits) {
+    const size_t m = std::min(maxHits, hits.size());
+    if (m <= 1) return m;
+    size_t result = m;
+    uint64_t best = 0;
+    for (size_t i = 1; i < m; ++i) {
+        const plat::Value::Date* a = hits[i - 1].record["timestamp"].dateIf();
+        const plat::Value::Date* b = hits[i].record["timestamp"].dateIf();
+        if (!a || !b || b->secondsSince1970 < a->secondsSince1970) continue;
+        const auto gap = static_cast<uint64_t>((b->secondsSince1970 - a->secondsSince1970) * 1000);
+        // Ties go to the later gap.
+        if (gap >= best) {
+            result = i;
+            best = gap;
+        }
+    }
+    return result;
+}
+
+size_t RUVBatchingDispatcher::batchBySessionSplit(const std::vector<PendingHit>& hits, size_t maxHits) {
+    const size_t m = std::min(maxHits, hits.size());
+    for (size_t i = m; i-- > 1;) {
+        const std::string* sc = textOf(hits[i].record, "&sc");
+        if (!sc) continue;
+        if (*sc == "start") return i;
+        if (*sc == "end") return i + 1;
+    }
+    return maxHits;
+}
+
+std::string RUVBatchingDispatcher::buildPayload(const std::vector<PendingHit>& hits) const {
+    const uint64_t maxHit = maxHitSize_;
+    std::string out;
+    bool first = true;
+    for (const auto& h : hits) {
+        if (h.payload.empty() || (maxHit != 0 && h.payload.size() > maxHit)) continue;
+        if (!first) out += '\n';
+        out += h.payload;
+        first = false;
+    }
+    return out;
+}
+
+// ---- answers and deletion --------------------------------------------------------------------------
+
+void RUVBatchingDispatcher::didSendHitsResponse(const std::vector<plat::Value>& records,
+                                                const std::optional<plat::URLResponse>& response,
+                                                const std::optional<plat::Error>& error) {
+    if (response) {
+        const int status = response->statusCode();
+        bool refused = false;
+        {
+            std::lock_guard lock(mutex_);
+            if (records.size() > 1 && !serverBatchingDisabled_ &&
+                (status == 302 || status == 404 || status == 502)) {
+                serverBatchingDisabled_ = true;
+                batchFailedTime_ = now();
+                connection_.reset();
+                refused = true;
+            }
+        }
+        if (refused) {
+            RUV_LOG(RUVLogLevel::Info,
+                    "Hit(s) not dispatched, falling back to non-batching mode: HTTP status %ld",
+                    static_cast<long>(status));
+            finishDispatch(RUVDispatchOutcomeFailed);
+            return;
+        }
+        didSendHits(records);
+    } else {
+        std::lock_guard lock(mutex_);
+        connection_.reset();
+    }
+    if (error) {
+        RUV_LOG(RUVLogLevel::Info, "Dispatch error: %s", errorText(error).c_str());
+        finishDispatch(RUVDispatchOutcomeFailed);
+    } else {
+        RUV_LOG(RUVLogLevel::Info, "Hit(s) dispatched: HTTP status %ld",
+                static_cast<long>(response ? response->statusCode() : -1));
+        finishDispatch(RUVDispatchOutcomeSent);
+    }
+}
+
+void RUVBatchingDispatcher::didSendHits(const std::vector<plat::Value>& records) {
+    if (rescheduleIfNeeded([records](RUVBatchingDispatcher& d) { d.didSendHits(records); })) return;
+    deleteHits(records);
+    {
+        std::lock_guard lock(mutex_);
+        connection_.reset();
+    }
+    RUV_LOG(RUVLogLevel::Info, "%lu hit(s) sent", static_cast<unsigned long>(records.size()));
+}
+
+void RUVBatchingDispatcher::deleteHits(const std::vector<plat::Value>& records) {
+    std::vector<plat::Value> ids;
+    ids.reserve(records.size());
+    for (const auto& r : records) ids.push_back(r["objectID"]);
+    dataStore_->deleteHitsWithIds(ids);
+    setHasHits(dataStore_->hitCount() > 0);
+    RUV_LOG(RUVLogLevel::Info, "hit(s) Successfully deleted");
+    std::optional<plat::Error> error;
+    if (!dataStore_->save(&error) && error)
+        RUV_LOG(RUVLogLevel::Error, "Unable to save after deleting hit(s): %s", errorText(error).c_str());
+}
+
+void RUVBatchingDispatcher::deleteAllHits() {
+    if (rescheduleIfNeeded([](RUVBatchingDispatcher& d) { d.deleteAllHits(); })) return;
+    std::optional<plat::Error> error;
+    if (!dataStore_->deleteAllHits(&error))
+        RUV_LOG(RUVLogLevel::Error, "Failed to delete all hits for opt-out: %s", errorText(error).c_str());
+    error.reset();
+    if (!dataStore_->save(&error) && error)
+        RUV_LOG(RUVLogLevel::Error, "Failed to save after updating opt-out property %s: %s",
+                "and deleting pending hits", errorText(error).c_str());
+    setHasHits(false);
+}

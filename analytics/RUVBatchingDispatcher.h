@@ -1,0 +1,200 @@
+#pragma once
+// Stands between the trackers and the collection server: samples, numbers, stamps and stores every hit,
+// then sends the stored hits singly or in batches after a start-up delay, on a repeating timer, on demand,
+// and again after every answered request until the store is empty.
+//
+// Store, timer and connection work runs on "RUVThread"; request answers arrive on the main queue. Timers
+// and delayed work hold the dispatcher weakly and end with it.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analytics/RUVReachabilityChecker.h"
+#include "analytics/RUVRequestBuilder.h"
+#include "analytics/RUVURLConnection.h"
+#include "platform/base/Value.h"
+#include "platform/runloop/RunLoop.h"
+
+class RUVAnalyticsPropertiesStore;
+class RUVDataStore;
+class RUVTrackerModel;
+
+enum RUVDispatchOutcome : int {
+    RUVDispatchOutcomeNothingSent = 0,
+    RUVDispatchOutcomeSent = 1,
+    RUVDispatchOutcomeFailed = 2,
+};
+
+enum RUVBatchingStrategy : uint64_t {
+    RUVBatchingStrategySingle = 0,
+    RUVBatchingStrategyFitBody = 1,
+    RUVBatchingStrategyTimeGap = 2,
+    RUVBatchingStrategyHalveBySize = 3,
+    RUVBatchingStrategyHalveByCount = 4,
+    RUVBatchingStrategySessionSplit = 5,
+};
+
+enum RUVCompressionStrategy : uint64_t {
+    RUVCompressionNone = 0,
+    RUVCompressionDeflate = 1,
+    RUVCompressionGzip = 2,
+};
+
+// All that a tracker knows of its dispatcher.
+class RUVDispatchSender {
+  public:
+    virtual ~RUVDispatchSender() = default;
+    // A hit dictionary: field keys to text (or null), optionally "timestamp" (a date) for its hit time.
+    virtual void queueDispatch(const plat::Value::Dictionary& hit) = 0;
+    virtual void queueModel(const RUVTrackerModel& model) = 0;
+};
+
+class RUVBatchingDispatcher : public RUVDispatchSender,
+                              public RUVReachabilityDelegate,
+                              public std::enable_shared_from_this<RUVBatchingDispatcher> {
+  public:
+    using CompletionHandler = std::function<void(RUVDispatchOutcome)>;
+    // Makes and starts one request; the block runs once, later, on the main queue.
+    using ConnectionFactory = std::function<std::shared_ptr<RUVURLConnection>(
+        const plat::URLRequest& request, RUVURLConnection::CompletionHandler handler)>;
+
+    static constexpr const char* kWillDispatchNotification = "RUVWillDispatchNotification";
+
+    // Over the shared hit store and properties store; null without a hit store. `optOut` is the facade's
+    // flag as it is now.
+    static std::shared_ptr<RUVBatchingDispatcher> dispatcher(bool optOut);
+    // The properties store must outlive the dispatcher and is used on the worker only.
+    static std::shared_ptr<RUVBatchingDispatcher> create(std::shared_ptr<RUVDataStore> dataStore,
+                                                         RUVAnalyticsPropertiesStore* propertiesStore,
+                                                         bool optOut);
+    ~RUVBatchingDispatcher() override;
+    RUVBatchingDispatcher(const RUVBatchingDispatcher&) = delete;
+    RUVBatchingDispatcher& operator=(const RUVBatchingDispatcher&) = delete;
+
+    // Intake, from any thread; the work itself runs on the worker.
+    void queueDispatch(const plat::Value::Dictionary& hit) override;
+    void queueModel(const RUVTrackerModel& model) override;
+
+    void dispatch();
+    // With a handler, periodic dispatching stops (interval -1) and the handler gets this dispatch's
+    // outcome; without one, each sent request starts the next until the store is drained.
+    void dispatchWithCompletionHandler(CompletionHandler handler);
+
+    double dispatchInterval() const;
+    void setDispatchInterval(double seconds);
+    std::optional<std::string> clientId() const;
+
+    // The facade's opt-out changed: turning it on deletes every stored hit and drops new ones.
+    void optOutChanged(bool optOut);
+    bool optOut() const;
+
+    void reachabilityStatusChanged(RUVReachabilityChecker& checker, int32_t status) override;
+
+    bool hasHits() const;
+    void setHasHits(bool hasHits);
+    bool hostReachable() const;
+    void setHostReachable(bool reachable);
+    bool serverBatchingDisabled() const;
+    void setServerBatchingDisabled(bool disabled);
+    bool canDispatch() const;
+    bool canScheduleDispatch() const;
+    // Whether the repeating dispatch timer exists.
+    bool hasTimer() const;
+    bool hasConnection() const;
+
+    // Worker only: one dispatch's records, oldest first, each with its payload (built once).
+    struct PendingHit {
+        plat::Value record;
+        std::string payload;
+    };
+    std::vector<PendingHit> hitsForDispatch();
+    std::vector<plat::Value> nextPendingHits();
+    static size_t batchByTimeGap(const std::vector<PendingHit>& hits, size_t maxHits);
+    static size_t batchBySessionSplit(const std::vector<PendingHit>& hits, size_t maxHits);
+    std::string buildPayload(const std::vector<PendingHit>& hits) const;
+
+    // Attribution check hook; answers false until attribution exists.
+    bool checkIAdCampaignAttributionWithHitParameters(const plat::Value::Dictionary& parameters);
+
+    // Settings; change them before hits flow (tests).
+    uint64_t batchingStrategy() const { return batchingStrategy_; }
+    void setBatchingStrategy(uint64_t strategy) { batchingStrategy_ = strategy; }
+    uint64_t compressionStrategy() const { return compressionStrategy_; }
+    void setCompressionStrategy(uint64_t strategy) { compressionStrategy_ = strategy; }
+    uint64_t maxHitsPerDispatch() const { return maxHitsPerDispatch_; }
+    void setMaxHitsPerDispatch(uint64_t count) { maxHitsPerDispatch_ = count; }
+    double maxHitAge() const { return maxHitAge_; }
+    void setMaxHitAge(double seconds) { maxHitAge_ = seconds; }
+    uint64_t maxBodySize() const { return maxBodySize_; }
+    void setMaxBodySize(uint64_t bytes) { maxBodySize_ = bytes; }
+    uint64_t maxHitSize() const { return maxHitSize_; }
+    void setMaxHitSize(uint64_t bytes) { maxHitSize_ = bytes; }
+    double batchRetryInterval() const { return batchRetryInterval_; }
+    void setBatchRetryInterval(double seconds) { batchRetryInterval_ = seconds; }
+    void setUrlConnectionClass(ConnectionFactory factory);
+    const RUVRequestBuilder& requestBuilder() const { return requestBuilder_; }
+    const std::string& httpURL() const { return httpURL_; }
+    const std::string& httpsURL() const { return httpsURL_; }
+    const std::string& httpBatchURL() const { return httpBatchURL_; }
+    const std::string& httpsBatchURL() const { return httpsBatchURL_; }
+    const std::shared_ptr<RUVDataStore>& dataStore() const { return dataStore_; }
+    const std::shared_ptr<RUVReachabilityChecker>& reachability() const { return reachability_; }
+
+  private:
+    RUVBatchingDispatcher(std::shared_ptr<RUVDataStore> dataStore, RUVAnalyticsPropertiesStore* properties,
+                          bool optOut);
+    void setUp();
+    // True (and `work` queued on the worker) when called elsewhere; false on the worker.
+    bool rescheduleIfNeeded(std::function<void(RUVBatchingDispatcher&)> work);
+
+    void intake(plat::Value::Dictionary hit);
+    void persist(plat::Value record);
+    void rescheduleDispatch();
+    void cancelDispatch();
+    void initialDispatch();
+    void timerFired();
+    void dispatchOnWorker();
+    void deleteHits(const std::vector<plat::Value>& records);
+    void deleteAllHits();
+    void didSendHits(const std::vector<plat::Value>& records);
+    void didSendHitsResponse(const std::vector<plat::Value>& records,
+                             const std::optional<plat::URLResponse>& response,
+                             const std::optional<plat::Error>& error);
+    // Hands the outcome to the current handler; a failure with hits left and no timer starts one.
+    void finishDispatch(RUVDispatchOutcome outcome);
+
+    const std::shared_ptr<RUVDataStore> dataStore_;
+    RUVAnalyticsPropertiesStore* const propertiesStore_;
+    RUVRequestBuilder requestBuilder_;
+    std::shared_ptr<RUVReachabilityChecker> reachability_;
+    std::string httpURL_, httpsURL_, httpBatchURL_, httpsBatchURL_;
+
+    // Read on the worker, set by the app (or a test) on any thread.
+    std::atomic<uint64_t> batchingStrategy_{RUVBatchingStrategyTimeGap};
+    std::atomic<uint64_t> compressionStrategy_{RUVCompressionGzip};
+    std::atomic<uint64_t> maxHitsPerDispatch_{20};
+    std::atomic<double> maxHitAge_{2592000.0};
+    std::atomic<uint64_t> maxBodySize_{8192};
+    std::atomic<uint64_t> maxHitSize_{8192};
+    std::atomic<double> batchRetryInterval_{3600.0};
+
+    // State that crosses threads (the worker, the main queue, callers).
+    mutable std::mutex mutex_;
+    bool hasHits_ = true;
+    bool hostReachable_ = true;
+    bool optOut_ = false;
+    bool serverBatchingDisabled_ = false;
+    double batchFailedTime_ = 0;
+    double dispatchInterval_ = 120.0;
+    std::shared_ptr<RUVURLConnection> connection_;
+    ConnectionFactory connectionFactory_;
+    CompletionHandler defaultCompletionHandler_;
+    CompletionHandler currentCompletionHandler_;
+    plat::RunLoop::TimerId timer_ = 0;
+    plat::RunLoop::TimerId delayedTimerFired_ = 0;
+};

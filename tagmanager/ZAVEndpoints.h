@@ -1,0 +1,21 @@
+#pragma once
+// Where the tag-manager server lives: "tagmanager.server" in the endpoints table (https), by default
+// under ".invalid", which resolves nowhere, so with nothing configured the tag manager is offline.
+#include <string>
+
+#include "platform/net/Endpoints.h"
+
+class ZAVEndpoints {
+  public:
+    static constexpr const char* kServerName = "tagmanager.server";
+    static constexpr const char* kDefaultHost = "server.tagmanager.invalid";
+
+    static plat::Endpoint serverEndpoint();
+    // What the app sets: beats the default, not the endpoints file.
+    static void setServerEndpoint(plat::Endpoint endpoint);
+    // "https://host:port", no trailing slash.
+    static std::string serverAddress() { return serverEndpoint().url(); }
+    static std::string serverHost() { return serverEndpoint().host; }
+
+    ZAVEndpoints() = delete;
+};
