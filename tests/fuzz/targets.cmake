@@ -27,3 +27,4 @@ potemaru_fuzz(music_stream ${CMAKE_CURRENT_SOURCE_DIR}/music_stream.cpp LINK pla
 potemaru_fuzz(shell_options ${CMAKE_CURRENT_SOURCE_DIR}/shell_options.cpp LINK gameshell)
 potemaru_fuzz(tm_text ${CMAKE_CURRENT_SOURCE_DIR}/tm_text.cpp LINK tagmanager)
 potemaru_fuzz(analytics_inflate ${CMAKE_CURRENT_SOURCE_DIR}/analytics_inflate.cpp LINK analytics)
+potemaru_fuzz(font_file ${CMAKE_CURRENT_SOURCE_DIR}/font_file.cpp LINK kite platform)

@@ -1,0 +1,40 @@
+// Any bytes as a font file named by path, the way a label asks for one: opened, measured and drawn with an
+// outline. A file that is no usable font is refused; one that is must draw inside the bitmap.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "kite/image/KTImage.h"
+#include "platform/base/Log.h"
+#include "platform/media/TextRenderer.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::string path = "/tmp/font_file_" + std::to_string(getpid()) + ".ttf";
+    static const bool quiet = [] {
+        plat::setLogSink([](plat::LogLevel, const std::string&) {});
+        return true;
+    }();
+    (void)quiet;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return 0;
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+    if (auto font = plat::Font::named(path, 24)) {
+        if (font->file() != path) __builtin_trap();
+        for (char32_t c : U"Ao B\x7F") {
+            font->hasGlyph(c);
+            font->advance(c);
+        }
+        // The label draws with the same face, which the font above keeps loaded.
+        auto* image = new kite::KTImage;
+        image->initWithString("Ao B\nAoAo", 0, 0, 0x33, path.c_str(), 24, 1, 1, 1, true, 2, -2, 1, 1, true, 0,
+                              0, 0, 2);
+        image->initWithString("BoA", 40, 20, 0x11, path.c_str(), 9, 1, 1, 1, false, 0, 0, 0, 0, false, 0, 0,
+                              0, 0);
+        image->release();
+    }
+    std::remove(path.c_str());
+    return 0;
+}
