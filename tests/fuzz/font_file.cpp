@@ -9,18 +9,15 @@
 #include "kite/image/KTImage.h"
 #include "platform/base/Log.h"
 #include "platform/media/TextRenderer.h"
+#include "tests/fuzz/fuzz_scratch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/font_file_" + std::to_string(getpid()) + ".ttf";
     static const bool quiet = [] {
         plat::setLogSink([](plat::LogLevel, const std::string&) {});
         return true;
     }();
     (void)quiet;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    const std::string path = fuzzWriteScratch("input.ttf", data, size);
     if (auto font = plat::Font::named(path, 24)) {
         if (font->file() != path) __builtin_trap();
         for (char32_t c : U"Ao B\x7F") {
