@@ -170,7 +170,6 @@ struct Library {
         if (error) return nullptr;
         const auto time = std::filesystem::last_write_time(file, error);
         if (error) return nullptr;
-        std::erase_if(files, [](const auto& entry) { return entry.second.face.expired(); });
         auto found = files.find(file);
         if (found != files.end() && found->second.size == size && found->second.time == time)
             if (auto face = found->second.face.lock()) return face;
@@ -420,9 +419,12 @@ uint8_t toByte(float v) {
 Font::Font(std::shared_ptr<Face> face, float size) : face_(std::move(face)), size_(size) {}
 
 Font::~Font() {
-    // The last font of a file closes its face, which FreeType allows under the library's lock only.
-    std::lock_guard lock(library().mutex);
+    // The last font of a file closes its face, which FreeType allows under the library's lock only, and
+    // the file's entry goes with it.
+    Library& lib = library();
+    std::lock_guard lock(lib.mutex);
     face_.reset();
+    std::erase_if(lib.files, [](const auto& entry) { return entry.second.face.expired(); });
 }
 
 std::shared_ptr<Font> Font::named(const std::string& name, float pixelSize) {
