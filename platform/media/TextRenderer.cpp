@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -43,11 +44,23 @@ struct Font::Face {
     float unitsPerEm = 1;
     float ascender = 0;   // font units, up from the baseline
     float descender = 0;  // font units, down from the baseline (positive)
+    // A file named by path is held in memory, so rewriting the file cannot change a face in use.
+    std::vector<uint8_t> bytes;
+
+    Face() = default;
+    Face(const Face&) = delete;
+    Face& operator=(const Face&) = delete;
+    // Runs under the library's lock: FreeType's faces share one library object.
+    ~Face() {
+        if (ft) FT_Done_Face(ft);
+    }
 };
 
 namespace {
 
 constexpr float kMaxFontSize = 2048;
+// The largest font file read by path; installed CJK fonts run to tens of megabytes.
+constexpr uintmax_t kMaxFontFileBytes = 64u << 20;
 
 // Names that programs written for other systems ask for, and the installed fonts drawn with the same metrics.
 const std::pair<const char*, const char*> kAliases[] = {
@@ -81,7 +94,15 @@ struct Library {
     std::recursive_mutex mutex;
     FT_Library ft = nullptr;
     bool fontconfigReady = false;
-    std::map<std::string, std::unique_ptr<Font::Face>> faces;  // by "file#index"
+    // Installed fonts, by "file#index", kept for the process's life.
+    std::map<std::string, std::shared_ptr<Font::Face>> faces;
+    // Files named by path, while a font uses them; the size and time tell a changed file.
+    struct FileFace {
+        std::weak_ptr<Font::Face> face;
+        uintmax_t size = 0;
+        std::filesystem::file_time_type time;
+    };
+    std::map<std::string, FileFace> files;
     bool indexed = false;
     struct Entry {
         std::string file;
@@ -109,13 +130,8 @@ struct Library {
         if (!fontconfigReady) logError("fontconfig could not be initialised");
     }
 
-    Font::Face* load(const std::string& file, int index) {
-        const std::string key = file + "#" + std::to_string(index);
-        auto found = faces.find(key);
-        if (found != faces.end()) return found->second.get();
-        if (!ft) return nullptr;
-        FT_Face face = nullptr;
-        if (FT_New_Face(ft, file.c_str(), index, &face) != 0) return nullptr;
+    // Checks and describes a face FreeType opened; null (and the face closed) when it is no usable font.
+    static std::unique_ptr<Font::Face> describe(FT_Face face, const std::string& file) {
         if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0) {
             FT_Done_Face(face);
             return nullptr;
@@ -128,9 +144,61 @@ struct Library {
         entry->ascender = face->ascender;
         entry->descender = -float(face->descender);
         if (entry->ascender <= 0) entry->ascender = face->units_per_EM * 0.8f;
-        auto* raw = entry.get();
-        faces.emplace(key, std::move(entry));
-        return raw;
+        return entry;
+    }
+
+    Font::Face* load(const std::string& file, int index) {
+        const std::string key = file + "#" + std::to_string(index);
+        auto found = faces.find(key);
+        if (found != faces.end()) return found->second.get();
+        if (!ft) return nullptr;
+        FT_Face face = nullptr;
+        if (FT_New_Face(ft, file.c_str(), index, &face) != 0) return nullptr;
+        std::shared_ptr<Font::Face> entry = describe(face, file);
+        if (!entry) return nullptr;
+        return faces.emplace(key, std::move(entry)).first->second.get();
+    }
+
+    // Installed faces live as long as the library: a font refers to one without owning it.
+    static std::shared_ptr<Font::Face> installed(Font::Face* face) {
+        return face ? std::shared_ptr<Font::Face>(std::shared_ptr<Font::Face>(), face) : nullptr;
+    }
+
+    std::shared_ptr<Font::Face> loadFile(const std::string& file) {
+        std::error_code error;
+        const uintmax_t size = std::filesystem::file_size(file, error);
+        if (error) return nullptr;
+        const auto time = std::filesystem::last_write_time(file, error);
+        if (error) return nullptr;
+        auto found = files.find(file);
+        if (found != files.end() && found->second.size == size && found->second.time == time)
+            if (auto face = found->second.face.lock()) return face;
+        if (!ft) return nullptr;
+        if (size == 0 || size > kMaxFontFileBytes) {
+            logError("Font file %s is empty or too large (%ju bytes)", file.c_str(), size);
+            return nullptr;
+        }
+        std::vector<uint8_t> bytes(size);
+        FILE* stream = std::fopen(file.c_str(), "rb");
+        const bool read = stream && std::fread(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+        if (stream) std::fclose(stream);
+        if (!read) {
+            logError("Font file %s could not be read", file.c_str());
+            return nullptr;
+        }
+        FT_Face face = nullptr;
+        if (FT_New_Memory_Face(ft, bytes.data(), FT_Long(bytes.size()), 0, &face) != 0) {
+            logError("Font file %s is not a font", file.c_str());
+            return nullptr;
+        }
+        std::shared_ptr<Font::Face> entry = describe(face, file);
+        if (!entry) {
+            logError("Font file %s holds no scalable font", file.c_str());
+            return nullptr;
+        }
+        entry->bytes = std::move(bytes);
+        files[file] = FileFace{entry, size, time};
+        return entry;
     }
 
     void addName(const std::string& name, const std::string& file, int index, int score) {
@@ -348,28 +416,36 @@ uint8_t toByte(float v) {
 
 // ---- Font ----
 
-Font::Font(Face* face, float size) : face_(face), size_(size) {}
-Font::~Font() = default;
+Font::Font(std::shared_ptr<Face> face, float size) : face_(std::move(face)), size_(size) {}
+
+Font::~Font() {
+    // The last font of a file closes its face, which FreeType allows under the library's lock only, and
+    // the file's entry goes with it.
+    Library& lib = library();
+    std::lock_guard lock(lib.mutex);
+    face_.reset();
+    std::erase_if(lib.files, [](const auto& entry) { return entry.second.face.expired(); });
+}
 
 std::shared_ptr<Font> Font::named(const std::string& name, float pixelSize) {
     if (name.empty() || !(pixelSize > 0) || pixelSize > kMaxFontSize) return nullptr;
     Library& lib = library();
     std::lock_guard lock(lib.mutex);
-    Face* face = nullptr;
+    std::shared_ptr<Face> face;
     std::error_code error;
     if (name.find('/') != std::string::npos && std::filesystem::is_regular_file(name, error))
-        face = lib.load(name, 0);
-    if (!face) face = lib.byName(std::filesystem::path(name).stem().string());
-    if (!face) face = lib.byName(name);
-    return face ? std::shared_ptr<Font>(new Font(face, pixelSize)) : nullptr;
+        face = lib.loadFile(name);
+    if (!face) face = lib.installed(lib.byName(std::filesystem::path(name).stem().string()));
+    if (!face) face = lib.installed(lib.byName(name));
+    return face ? std::shared_ptr<Font>(new Font(std::move(face), pixelSize)) : nullptr;
 }
 
 std::shared_ptr<Font> Font::system(float pixelSize) {
     if (!(pixelSize > 0) || pixelSize > kMaxFontSize) return nullptr;
     Library& lib = library();
     std::lock_guard lock(lib.mutex);
-    Face* face = lib.system();
-    return face ? std::shared_ptr<Font>(new Font(face, pixelSize)) : nullptr;
+    std::shared_ptr<Face> face = lib.installed(lib.system());
+    return face ? std::shared_ptr<Font>(new Font(std::move(face), pixelSize)) : nullptr;
 }
 
 const std::string& Font::file() const {
@@ -388,18 +464,18 @@ std::pair<Font::Face*, FT_UInt> glyphFor(Font::Face* face, char32_t c) {
 
 bool Font::hasGlyph(char32_t c) const {
     std::lock_guard lock(library().mutex);
-    return glyphFor(face_, c).second != 0;
+    return glyphFor(face_.get(), c).second != 0;
 }
 
 std::string Font::fileFor(char32_t c) const {
     std::lock_guard lock(library().mutex);
-    auto [face, index] = glyphFor(face_, c);
+    auto [face, index] = glyphFor(face_.get(), c);
     return index ? face->file : std::string();
 }
 
 float Font::advance(char32_t c) const {
     std::lock_guard lock(library().mutex);
-    auto [face, index] = glyphFor(face_, c);
+    auto [face, index] = glyphFor(face_.get(), c);
     FT_Fixed units = 0;
     if (FT_Get_Advance(face->ft, index, FT_LOAD_NO_SCALE, &units) != 0) return 0;
     return float(units) * size_ / face->unitsPerEm;
@@ -582,7 +658,7 @@ bool TextRenderer::draw(uint8_t* rgba, int width, int height, std::string_view t
             pen += rect.width - used;
         const float baseline = rect.y + n * lineHeight + ascent;
         for (char32_t c : lines[n]) {
-            auto [face, index] = glyphFor(font.face_, c);
+            auto [face, index] = glyphFor(font.face_.get(), c);
             setSize(face->ft, font.size_);
             if (!isSpace(c)) {
                 renderGlyph(face->ft, index, pen, baseline, nullptr, fill);

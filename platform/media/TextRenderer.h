@@ -25,9 +25,10 @@ class TextMetrics {
 class Font : public TextMetrics {
   public:
     // name: a font file path, or a family, full, PostScript or file name (without extension), compared
-    // without regard to case, spaces, hyphens and underscores. Common names of other systems' fonts (Arial,
-    // Helvetica, Times New Roman, Courier) give the installed fonts with the same metrics.
-    // Null when no installed font answers to the name.
+    // without regard to case, spaces, hyphens and underscores. A file named by path is read whole when first
+    // asked for and kept while a font uses it; a later change to the file is read afresh. Common names of
+    // other systems' fonts (Arial, Helvetica, Times New Roman, Courier) give the installed fonts with the
+    // same metrics. Null when no installed font answers to the name.
     static std::shared_ptr<Font> named(const std::string& name, float pixelSize);
     // The default sans-serif font; null only when no font is installed at all.
     static std::shared_ptr<Font> system(float pixelSize);
@@ -48,8 +49,8 @@ class Font : public TextMetrics {
     struct Face;
 
   private:
-    Font(Face* face, float size);
-    Face* face_;
+    Font(std::shared_ptr<Face> face, float size);
+    std::shared_ptr<Face> face_;
     float size_;
     friend class TextRenderer;
 };

@@ -268,14 +268,26 @@ std::optional<Value> toValue(plist_t node, int depth) {
             return Value(Value::Dictionary{{kUidKey, Value(static_cast<int64_t>(uid))}});
         }
         case PLIST_ARRAY: {
+            // Walked with the library's iterator: fetching items by index counts from the first each time,
+            // which over the large arrays a small file may expand to takes seconds.
+            const uint32_t n = plist_array_get_size(node);
             Value::Array array;
-            uint32_t n = plist_array_get_size(node);
             array.reserve(n);
-            for (uint32_t i = 0; i < n; ++i) {
-                auto item = toValue(plist_array_get_item(node, i), depth + 1);
-                if (!item) return std::nullopt;
-                array.push_back(std::move(*item));
+            plist_array_iter it = nullptr;
+            plist_array_new_iter(node, &it);
+            if (!it) return std::nullopt;
+            bool ok = true;
+            for (uint32_t i = 0; ok && i < n; ++i) {
+                plist_t child = nullptr;
+                plist_array_next_item(node, it, &child);
+                auto item = toValue(child, depth + 1);
+                if (item)
+                    array.push_back(std::move(*item));
+                else
+                    ok = false;
             }
+            std::free(it);
+            if (!ok) return std::nullopt;
             return Value(std::move(array));
         }
         case PLIST_DICT: {

@@ -7,13 +7,10 @@
 #include <string>
 
 #include "chime/CHUtilities.h"
+#include "tests/fuzz/fuzz_scratch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/audio_decode_" + std::to_string(getpid());
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    const std::string path = fuzzWriteScratch("input", data, size);
     CHDecodedSound sound;
     if (readLinearPcmFile(path, sound) && sound.data.size() % 2 != 0 && sound.format != AL_FORMAT_MONO8)
         return 1;

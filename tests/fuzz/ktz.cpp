@@ -11,23 +11,7 @@
 
 #include "kite/textures/KTTexturePVR.h"
 #include "platform/base/Log.h"
-
-namespace {
-
-std::string scratchFile(const char* name) {
-    static const std::filesystem::path dir = [] {
-        std::string path = (std::filesystem::temp_directory_path() / "potemaru-fuzz-XXXXXX").string();
-        if (!mkdtemp(path.data())) std::abort();
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(dir, ec);
-        });
-        return std::filesystem::path(path);
-    }();
-    return (dir / name).string();
-}
-
-}  // namespace
+#include "tests/fuzz/fuzz_scratch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool quiet = [] {
@@ -35,11 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return true;
     }();
     (void)quiet;
-    const std::string path = scratchFile("input.pvr.ktz");
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) std::abort();
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    const std::string path = fuzzWriteScratch("input.pvr.ktz", data, size);
 
     unsigned char* out = nullptr;
     const int len = kite::inflateCCZFile(path.c_str(), &out);

@@ -10,18 +10,15 @@
 
 #include "platform/base/Log.h"
 #include "platform/media/AudioFile.h"
+#include "tests/fuzz/fuzz_scratch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/music_stream_" + std::to_string(getpid());
     static const bool quiet = [] {
         plat::setLogSink([](plat::LogLevel, const std::string&) {});
         return true;
     }();
     (void)quiet;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    const std::string path = fuzzWriteScratch("input", data, size);
     auto file = plat::ExtAudioFile::open(path);
     std::remove(path.c_str());
     if (!file) return 0;

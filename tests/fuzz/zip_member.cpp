@@ -8,18 +8,15 @@
 
 #include "kite/files/KTFileUtils.h"
 #include "platform/base/Log.h"
+#include "tests/fuzz/fuzz_scratch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/zip_member_" + std::to_string(getpid()) + ".zip";
     static const bool quiet = [] {
         plat::setLogSink([](plat::LogLevel, const std::string&) {});
         return true;
     }();
     (void)quiet;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    const std::string path = fuzzWriteScratch("input.zip", data, size);
     kite::KTFileUtils* files = kite::KTFileUtils::sharedFileUtils();
     for (const char* member : {"a.txt", "assets/chara.csv", ""}) {
         unsigned long length = 0;

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/Log.h"
+#include "tests/support/TestSupport.h"
+
 using plat::Font;
 using plat::TextAlignment;
 using plat::TextRect;
@@ -119,6 +122,41 @@ TEST(TextRendererTest, FontsAreFoundByNameFileAndAlias) {
     // Metrics scale with the size.
     EXPECT_NEAR(Font::named("Arial", 40)->advance(U'W'), 2 * arial->advance(U'W'), 1e-3);
     EXPECT_GT(arial->lineHeight(), arial->ascent());
+}
+
+TEST(TextRendererTest, AFontFileNamedByPathIsReadAfreshWhenItChanges) {
+    // Small fonts of 1000 units per em: 'A' is 500 wide; only the second one has 'B'.
+    const auto seeds = testsupport::sourceDir() / "tests/fuzz/corpus/font_file";
+    testsupport::TempDir dir;
+    const std::string path = (dir.path() / "label.ttf").string();
+    testsupport::writeFile(path, testsupport::readFile(seeds / "quadratic.ttf"));
+    auto first = Font::named(path, 24);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->file(), path);
+    EXPECT_FLOAT_EQ(first->advance(U'A'), 12);
+    EXPECT_NE(first->fileFor(U'B'), path);
+
+    // The file is replaced while the first font is in use: a new font reads the new file, the first keeps
+    // the face it was made with.
+    testsupport::writeFile(path, testsupport::readFile(seeds / "composite.ttf"));
+    auto second = Font::named(path, 24);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->fileFor(U'B'), path);
+    EXPECT_FLOAT_EQ(second->advance(U'B'), 19.2f);
+    EXPECT_NE(first->fileFor(U'B'), path);
+    std::vector<uint8_t> bitmap(40 * 30 * 4);
+    EXPECT_TRUE(
+        TextRenderer::draw(bitmap.data(), 40, 30, "AB", *first, {0, 0, 40, 30}, TextAlignment::Left, {}));
+    EXPECT_TRUE(std::any_of(bitmap.begin(), bitmap.end(), [](uint8_t v) { return v != 0; }));
+
+    // A damaged file is refused with a reason; the label code then falls back to the system font.
+    plat::LogCapture log;
+    testsupport::writeFile(path, testsupport::readFile(seeds / "quadratic.ttf").substr(0, 40));
+    EXPECT_FALSE(Font::named(path, 24));
+    EXPECT_TRUE(log.contains("is not a font"));
+    testsupport::writeFile(path, "");
+    EXPECT_FALSE(Font::named(path, 24));
+    EXPECT_TRUE(log.contains("is empty or too large"));
 }
 
 TEST(TextRendererTest, JapaneseTextFindsAStandInFontForEveryCharacter) {
