@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "ads/ADFREndpoints.h"
+#include "ads/ZividedirPopupView.h"
 #include "ads/ZividedirView.h"
 #include "game/Bridge.h"
 #include "game/shell/RootViewController.h"
@@ -36,7 +37,6 @@ class ShellBridge : public BridgeReceiver {
 };
 
 // The popup's size on the phone: a 310 x 300 base centred on what it covers.
-constexpr double kPopupWidth = 310, kPopupHeight = 300;
 
 }  // namespace
 
@@ -195,15 +195,13 @@ void AppController::LoadAD() {
 void AppController::InterAD() {
     AppController* self = running();
     if (!self || !self->viewController_) return;
-    const auto& root = self->viewController_->view();
-    const plat::Rect area = root->bounds();
-    auto popup = std::make_shared<plat::View>(plat::Rect{
-        (area.width - kPopupWidth) / 2, (area.height - kPopupHeight) / 2, kPopupWidth, kPopupHeight});
-    popup->setUserInteractionEnabled(false);
-    root->addSubview(popup);
+    // A new popup each time; the root view keeps it until it closes itself.
+    auto popup = ZividedirPopupView::create();
+    popup->setDelegate(self->viewController_);
+    popup->setAppId(kPopupMediaId);
+    self->viewController_->view()->addSubview(popup);
+    popup->startShowAd();
     self->adPopupView_ = popup;
-    plat::Application::printServiceLine(std::string("popup ad: show a new popup (media id ") + kPopupMediaId +
-                                        ")");
 }
 
 void AppController::ZediveAnalytics(int number) {

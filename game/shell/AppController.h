@@ -16,6 +16,7 @@ class EAGLView;
 }
 class RootViewController;
 class ZividedirView;
+class ZividedirPopupView;
 
 class AppController : public plat::ApplicationDelegate {
   public:
@@ -65,7 +66,8 @@ class AppController : public plat::ApplicationDelegate {
     plat::Rect frame() const { return frame_; }
     const std::shared_ptr<ZividedirView>& zividedir() const { return zividedir_; }
     // The latest popup, held by the view hierarchy only.
-    std::shared_ptr<plat::View> adPopupView() const { return adPopupView_.lock(); }
+    // The popup of the latest InterAD while it is on screen; the view hierarchy owns it.
+    std::shared_ptr<ZividedirPopupView> adPopupView() const { return adPopupView_.lock(); }
 
   private:
     static AppController* running();
@@ -76,5 +78,5 @@ class AppController : public plat::ApplicationDelegate {
     plat::Rect frame_;
     std::shared_ptr<plat::View> webView_;
     std::shared_ptr<ZividedirView> zividedir_;
-    std::weak_ptr<plat::View> adPopupView_;
+    std::weak_ptr<ZividedirPopupView> adPopupView_;
 };

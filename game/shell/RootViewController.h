@@ -3,6 +3,7 @@
 // banner and popup ads are laid over it as subviews.
 #include <memory>
 
+#include "ads/ZividedirPopupView.h"
 #include "ads/ZividedirViewDelegate.h"
 #include "platform/ui/ViewController.h"
 
@@ -22,7 +23,9 @@ class GLHostView : public plat::View {
 };
 
 // The ads' delegate too, implementing none of its operations.
-class RootViewController : public plat::ViewController, public ZividedirViewDelegate {
+class RootViewController : public plat::ViewController,
+                           public ZividedirViewDelegate,
+                           public ZividedirPopupViewDelegate {
   public:
     // Rotation is asked per orientation for the landscape pair only; the mask allows portrait too.
     bool shouldAutorotateToInterfaceOrientation(plat::InterfaceOrientation orientation) override;
