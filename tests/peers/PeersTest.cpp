@@ -14,6 +14,7 @@
 #include "platform/media/ImageCodec.h"
 #include "platform/net/Endpoints.h"
 #include "platform/net/URLConnection.h"
+#include "platform/storage/PropertyList.h"
 #include "tests/support/NetTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -271,5 +272,78 @@ TEST(Peers, TheGameShowsThePeersBannerAndReportsItsImpressionAndClick) {
     }
     EXPECT_GE(impressions, 3);  // at least the first show of each run
     EXPECT_EQ(clicks, 2);
+}
+// The game's popup with the peers' ad server: opening and closing the catalogue shows the peers' popup
+// ad over the game; a tap on the dimmed area is not the game's; the close button takes the popup away;
+// the popup's counters are stored, and the next launch on that home goes on from them.
+TEST(Peers, TheCatalogueClosedShowsThePeersPopupAndItsCountersCarryOver) {
+    testsupport::TempDir dir;
+    const fs::path data = testsupport::sourceDir() / "peers" / "data";
+    Child peers(
+        {POTEMARU_PEERS_BIN, "--port", "0", "--data", data.string(), "--record",
+         (dir.path() / "record.jsonl").string(), "--endpoints-out", (dir.path() / "endpoints.json").string()},
+        dir.path() / "peers.out");
+    ASSERT_FALSE(firstLine(dir.path() / "peers.out").empty())
+        << testsupport::readFile(dir.path() / "peers.out.err");
+
+    // Window pixels (two per point): the catalogue button, the catalogue's close button, the popup's close
+    // picture and a dimmed spot over the field.
+    const std::string script =
+        "130 touch down 566 986\n132 touch up 566 986\n"
+        "170 touch down 320 996\n172 touch up 320 996\n"
+        "230 capture shown.png\n"
+        "240 touch down 320 120\n242 touch up 320 120\n"
+        "250 touch down 582 310\n252 touch up 582 310\n"
+        "300 capture closed.png\n310 quit\n";
+    testsupport::writeFile(dir.path() / "script.txt", script);
+    const fs::path home = dir.path() / "home";
+    auto run = [&](const std::string& name) {
+        Child game(
+            {POTEMARU_BUILD_DIR "/bin/potemaru", "--headless", "--audio", "null", "--seed", "1", "--home",
+             home.string(), "--endpoints", (dir.path() / "endpoints.json").string(), "--script",
+             (dir.path() / "script.txt").string(), "--capture", (dir.path() / name).string()},
+            dir.path() / (name + ".out"), {"LIBGL_ALWAYS_SOFTWARE=1", "ALSOFT_DRIVERS=null"});
+        EXPECT_EQ(game.wait(240), 0) << testsupport::readFile(dir.path() / (name + ".out.err"));
+    };
+    auto pixel = [&](const std::string& name, const std::string& file, uint32_t x, uint32_t y) {
+        const std::string png = testsupport::readFile(dir.path() / name / file);
+        auto shot = plat::ImageCodec::decodePng(reinterpret_cast<const uint8_t*>(png.data()), png.size());
+        if (!shot || x >= shot->width || y >= shot->height) return std::array<int, 3>{-1, -1, -1};
+        const uint8_t* p = shot->pixels.data() + (size_t(y) * shot->width + x) * 4;
+        return std::array<int, 3>{p[0], p[1], p[2]};
+    };
+    auto near = [](std::array<int, 3> a, std::array<int, 3> b) {
+        for (int i = 0; i < 3; ++i)
+            if (std::abs(a[i] - b[i]) > 3) return false;
+        return true;
+    };
+    auto counters = [&] {
+        auto prefs = plat::PropertyList::readFile(home / "Library" / "Preferences" / "potemaru.plist");
+        if (!prefs) return std::make_pair(int64_t(-1), int64_t(-1));
+        return std::make_pair((*prefs)["ZividedirSche0f1e2d3c4b5a69788796a5b4"].toInt64(),
+                              (*prefs)["ZividedirDispNum0f1e2d3c4b5a69788796a5b4"].toInt64());
+    };
+
+    run("first");
+    // The framed box: its green border at the left edge and the title bar's green, then gone.
+    EXPECT_TRUE(near(pixel("first", "shown.png", 10, 568), {34, 137, 0})) << "border";
+    const auto bar = pixel("first", "shown.png", 320, 280);
+    EXPECT_TRUE(bar[1] > 180 && bar[0] < 130 && bar[2] < 60)
+        << "title bar " << bar[0] << "," << bar[1] << "," << bar[2];
+    EXPECT_FALSE(near(pixel("first", "closed.png", 10, 568), {34, 137, 0}));
+    EXPECT_EQ(counters(), std::make_pair(int64_t(1), int64_t(1)));
+
+    run("second");
+    EXPECT_TRUE(near(pixel("second", "shown.png", 10, 568), {34, 137, 0}));
+    EXPECT_EQ(counters(), std::make_pair(int64_t(2), int64_t(2)));
+
+    ASSERT_EQ(::kill(peers.pid(), SIGTERM), 0);
+    EXPECT_EQ(peers.wait(10), 0);
+    int impressions = 0;
+    for (const auto& line : recordLines(dir.path() / "record.jsonl"))
+        if (line.value("path", "") == "/zividedir/api/rec-impression" &&
+            line.value("query", "").starts_with("app_id=0f1e2d3c4b5a69788796a5b4&user_ad_id=peers-popup-1"))
+            ++impressions;
+    EXPECT_EQ(impressions, 2);
 }
 #endif
