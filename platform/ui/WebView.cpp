@@ -24,6 +24,8 @@ namespace plat {
 namespace {
 
 constexpr double kFrameInterval = 1.0 / 60;
+// How long a finished load waits for a frame of its page (see Engine::frameWaitTimer).
+constexpr double kFinishedFrameWaitSeconds = 1.0;
 
 // Runs the default GLib main context from the main run loop: its descriptors become fd watches, its
 // time-out a real-time timer descriptor (GLib's time-outs keep real time under a virtual clock too).
@@ -181,6 +183,10 @@ struct WebView::Engine {
     RunLoop::TimerId ackTimer = 0;
     bool loadCounted = false;    // a web load counted as in flight
     bool awaitingFrame = false;  // the load finished; it ends with the next frame
+    // The engine's frames and its load notices come over different channels, so the last frame of a page
+    // may arrive before the notice that the load finished, and a still page sends no other: a finished
+    // load waits this long for a frame, then ends without one.
+    RunLoop::TimerId frameWaitTimer = 0;
     bool failed = false;
     bool started = false;  // the engine said the load started and has not finished it yet
     // A request the engine cannot send itself (another method, a body) is loaded here and its answer
@@ -207,11 +213,15 @@ struct WebView::Engine {
     }
 
     void beginLoad() {
+        if (frameWaitTimer) RunLoop::main().cancelTimer(frameWaitTimer);
+        frameWaitTimer = 0;
         if (!loadCounted) InFlight::begin(InFlightKind::WebLoad);
         loadCounted = true;
         awaitingFrame = false;
     }
     void endLoad() {
+        if (frameWaitTimer) RunLoop::main().cancelTimer(frameWaitTimer);
+        frameWaitTimer = 0;
         if (loadCounted) InFlight::end(InFlightKind::WebLoad);
         loadCounted = false;
         awaitingFrame = false;
@@ -345,6 +355,13 @@ void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
             return;
         }
         engine->awaitingFrame = engine->loadCounted;
+        if (engine->awaitingFrame) {
+            if (engine->frameWaitTimer) RunLoop::main().cancelTimer(engine->frameWaitTimer);
+            engine->frameWaitTimer = RunLoop::main().addTimer(kFinishedFrameWaitSeconds, [engine] {
+                engine->frameWaitTimer = 0;
+                if (engine->awaitingFrame) engine->endLoad();
+            });
+        }
         if (auto* delegate = engine->delegate()) delegate->webViewDidFinishLoad(*engine->owner);
     }
 }
