@@ -165,7 +165,8 @@ ZAVPValuePtr ZAVSdkVersion::evaluate(const Properties&) {
 }
 
 ZAVPValuePtr ZAVResolution::evaluate(const Properties&) {
-    auto [width, height, scale] = screenSize();
+    auto [width, height, screenScale] = screenSize();
+    const double scale = screenScale;  // a named copy: structured bindings cannot be captured everywhere
     auto pixels = [scale](double points) {
         float product = static_cast<float>(points * scale);
         return static_cast<int>(std::ceil(product));
