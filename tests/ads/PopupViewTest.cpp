@@ -10,7 +10,6 @@
 #include "ads/ADFRNVUIGradientButton.h"
 #include "ads/ZividedirPopupToolbar.h"
 #include "ads/ZividedirPopupView.h"
-#include "platform/media/ImageCodec.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/UserDefaults.h"
 #include "platform/ui/Application.h"
@@ -123,10 +122,8 @@ struct PopupViewTest : ::testing::Test {
     const std::vector<std::string>& events() { return recorder->events; }
 
     void addClosePicture() {
-        std::vector<uint8_t> rgba(size_t(74) * 66 * 4, 255);
-        auto png = plat::ImageCodec::encodePng(rgba.data(), 74, 66, 4);
         testsupport::writeFile(bundle / "adfrinters_close@2x.png",
-                               std::string(reinterpret_cast<const char*>(png->data()), png->size()));
+                               testsupport::solidPng(74, 66, 255, 255, 255));
     }
 
     std::string locale = "ja_JP";

@@ -768,40 +768,10 @@ TEST_F(Dispatcher, HitsReportedSavedByAKilledProcessAreDeliveredAfterRestart) {
         LoopbackServer gone;
         closedPort = gone.port();
     }
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    std::string env = std::string(kChildEnv) + "=" + std::to_string(fds[1]) + "," + home.path().string() +
-                      "," + std::to_string(closedPort);
-    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    char* argv[] = {self.data(), nullptr};
-    char* envp[] = {env.data(), nullptr};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        execve(self.c_str(), argv, envp);
-        _exit(127);
-    }
-    ASSERT_GT(pid, 0);
-    close(fds[1]);
-    std::set<std::string> reported;
-    std::string pending;
-    for (int waited = 0; reported.size() < 150 && waited < 300;) {
-        pollfd p{fds[0], POLLIN, 0};
-        if (poll(&p, 1, 100) <= 0) {
-            ++waited;
-            continue;
-        }
-        char buf[4096];
-        const ssize_t n = read(fds[0], buf, sizeof buf);
-        if (n <= 0) break;
-        pending.append(buf, static_cast<size_t>(n));
-        for (size_t nl; (nl = pending.find('\n')) != std::string::npos; pending.erase(0, nl + 1))
-            reported.insert(pending.substr(0, nl));
-    }
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    close(fds[0]);
+    const KilledChild child =
+        runChildUntilKilled(kChildEnv, home.path().string() + "," + std::to_string(closedPort), 150, 300);
+    const std::set<std::string>& reported = child.reported;
+    const int status = child.status;
     ASSERT_GE(reported.size(), 150u);
     EXPECT_TRUE(WIFSIGNALED(status));
 

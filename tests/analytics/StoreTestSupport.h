@@ -7,13 +7,68 @@
 #include <string>
 #include <vector>
 
+#include <poll.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <set>
 
 #include "platform/storage/Paths.h"
 #include "tests/analytics/AnalyticsTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace analyticstest {
+
+// A child started from this same test program, killed once it has reported enough.
+struct KilledChild {
+    std::set<std::string> reported;  // the distinct lines it wrote
+    int status = 0;                  // as waitpid gives it
+};
+
+// Starts this test program again with only `envName` = "<descriptor>,<arguments>" in its environment (the
+// child acts on it before gtest runs), reads the lines it writes to that descriptor until `wanted` distinct
+// ones arrived or `maxQuietPolls` polls of 100 ms found nothing, then kills it with SIGKILL.
+inline KilledChild runChildUntilKilled(const char* envName, const std::string& arguments, size_t wanted,
+                                       int maxQuietPolls) {
+    KilledChild child;
+    int fds[2];
+    if (pipe(fds) != 0) return child;
+    std::string env = std::string(envName) + "=" + std::to_string(fds[1]) + "," + arguments;
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    char* argv[] = {self.data(), nullptr};
+    char* envp[] = {env.data(), nullptr};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        execve(self.c_str(), argv, envp);
+        _exit(127);
+    }
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return child;
+    }
+    std::string pending;
+    for (int quiet = 0; child.reported.size() < wanted && quiet < maxQuietPolls;) {
+        pollfd p{fds[0], POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) {
+            ++quiet;
+            continue;
+        }
+        char buf[4096];
+        const ssize_t n = read(fds[0], buf, sizeof buf);
+        if (n <= 0) break;
+        pending.append(buf, static_cast<size_t>(n));
+        for (size_t nl; (nl = pending.find('\n')) != std::string::npos; pending.erase(0, nl + 1))
+            child.reported.insert(pending.substr(0, nl));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &child.status, 0);
+    close(fds[0]);
+    return child;
+}
 
 class StoreTest : public ::testing::Test {
   protected:

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/media/ImageCodec.h"
 #include "platform/storage/Paths.h"
 
 namespace testsupport {
@@ -74,6 +75,17 @@ void writeFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+std::string solidPng(uint32_t width, uint32_t height, uint8_t red, uint8_t green, uint8_t blue) {
+    std::vector<uint8_t> rgba(size_t(width) * height * 4, 255);
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+        rgba[i] = red;
+        rgba[i + 1] = green;
+        rgba[i + 2] = blue;
+    }
+    auto png = plat::ImageCodec::encodePng(rgba.data(), width, height, 4);
+    return png ? std::string(png->begin(), png->end()) : std::string();
 }
 
 }  // namespace testsupport

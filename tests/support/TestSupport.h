@@ -1,5 +1,6 @@
 #pragma once
 // Helpers shared by every test program.
+#include <cstdint>
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
@@ -66,5 +67,7 @@ std::filesystem::path sourceDir();
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
+// The bytes of a PNG file of one opaque colour.
+std::string solidPng(uint32_t width, uint32_t height, uint8_t red, uint8_t green, uint8_t blue);
 
 }  // namespace testsupport

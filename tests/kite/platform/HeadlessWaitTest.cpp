@@ -3,8 +3,6 @@
 // run by the wait limit and is logged.
 #include <gtest/gtest.h>
 
-#include <cairo.h>
-
 #include <unistd.h>
 
 #include <chrono>
@@ -70,24 +68,6 @@ struct BannerRun {
     BlueApp app;
     bool launched = false;
 };
-
-std::string greenPng() {
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 40, 40);
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_source_rgb(cr, 0, 1, 0);
-    cairo_paint(cr);
-    cairo_destroy(cr);
-    std::string bytes;
-    cairo_surface_write_to_png_stream(
-        surface,
-        [](void* closure, const unsigned char* data, unsigned length) {
-            static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-            return CAIRO_STATUS_SUCCESS;
-        },
-        &bytes);
-    cairo_surface_destroy(surface);
-    return bytes;
-}
 
 // True once no process started by this one runs any more (zombies aside), pumping the main loop for at
 // most 20 s meanwhile: the web engine's processes end soon after its last view.
@@ -158,9 +138,11 @@ TEST(HeadlessWait, StalledLoadIsLoggedAndTheRunGoesOn) {
 // One headless run of a banner page whose image the server holds back 300 ms; the PNG captured at frame 2.
 std::string captureSlowImagePage() {
     testsupport::LoopbackServer server;
-    server.route(
-        "GET", "/ad/img.png",
-        {.status = 200, .headers = {{"Content-Type", "image/png"}}, .body = greenPng(), .delaySeconds = 0.3});
+    server.route("GET", "/ad/img.png",
+                 {.status = 200,
+                  .headers = {{"Content-Type", "image/png"}},
+                  .body = testsupport::solidPng(40, 40, 0, 255, 0),
+                  .delaySeconds = 0.3});
     testsupport::TempDir dir;
     KTHeadlessDriver driver;
     KTDriverScript script;

@@ -2,7 +2,6 @@
 // over a GL frame and read back; navigation decisions, scripts, the user agent and the engine's processes.
 #include <gtest/gtest.h>
 
-#include <cairo.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,24 +35,6 @@ bool pumpUntil(Predicate done, double seconds = 20) {
 }
 
 using testsupport::liveChildren;
-
-std::string pngBytes(double r, double g, double b, int size) {
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_source_rgb(cr, r, g, b);
-    cairo_paint(cr);
-    cairo_destroy(cr);
-    std::string bytes;
-    cairo_surface_write_to_png_stream(
-        surface,
-        [](void* closure, const unsigned char* data, unsigned length) {
-            static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-            return CAIRO_STATUS_SUCCESS;
-        },
-        &bytes);
-    cairo_surface_destroy(surface);
-    return bytes;
-}
 
 struct Recorder : plat::WebViewDelegate {
     std::vector<std::string> events;
@@ -132,7 +113,9 @@ class WebViewTest : public testsupport::GLTest {
 TEST_F(WebViewTest, PageWithImageFromTheKitIsComposited) {
     testsupport::LoopbackServer server;
     server.route("GET", "/ads/green.png",
-                 {.status = 200, .headers = {{"Content-Type", "image/png"}}, .body = pngBytes(0, 1, 0, 20)});
+                 {.status = 200,
+                  .headers = {{"Content-Type", "image/png"}},
+                  .body = testsupport::solidPng(20, 20, 0, 255, 0)});
     auto view = makeView();
     view->loadHTMLString(
         "<html><body style='margin:0;background:#ff0000'>"
@@ -173,7 +156,7 @@ TEST_F(WebViewTest, TransparentPageLeavesTheGLFrameVisible) {
 
 TEST_F(WebViewTest, FileBaseResolvesALocalImage) {
     testsupport::TempDir dir;
-    testsupport::writeFile(dir.path() / "dot.png", pngBytes(1, 1, 0, 20));
+    testsupport::writeFile(dir.path() / "dot.png", testsupport::solidPng(20, 20, 255, 255, 0));
     auto view = makeView();
     view->loadHTMLString("<html><body style='margin:0;background:#000'><img src='dot.png'></body></html>",
                          "file://" + (dir.path() / "page.html").string());
