@@ -18,12 +18,8 @@ namespace {
 
 using Store = ZAVDataLayerPersistentStoreImpl;
 
-ZAVObjectPtr T(const std::string& s) {
-    return ZAVObject::text(s);
-}
-ZAVObjectPtr I(int64_t n) {
-    return ZAVObject::integer(n);
-}
+using tmtest::I;
+using tmtest::T;
 
 class Collect : public ZAVDataLayerPersistentStoreCallback {
   public:
