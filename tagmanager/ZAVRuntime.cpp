@@ -9,6 +9,7 @@
 #include "tagmanager/ZAVLog.h"
 #include "tagmanager/ZAVPredicate.h"
 #include "tagmanager/ZAVResourceUtil.h"
+#include "tagmanager/ZAVRuvAnalytics.h"
 #include "tagmanager/ZAVTextMacros.h"
 #include "tagmanager/ZAVTrackingTag.h"
 #include "tagmanager/ZAVTypes.h"
@@ -70,6 +71,7 @@ void ZAVRuntime::registerBuiltIns(std::shared_ptr<ZAVCustomEvaluator> macroEvalu
     addTrackingTag(std::make_shared<ZAVCustomFunctionCall>(std::move(tagEvaluator)));
     addTrackingTag(std::make_shared<ZAVArbitraryPixel>());
     addTrackingTag(std::make_shared<ZAVDataLayerWrite>(dataLayer_));
+    addTrackingTag(std::make_shared<ZAVRuvAnalytics>(dataLayer_));
 
     for (Implementation p : std::initializer_list<Implementation>{
              std::make_shared<ZAVContains>(), std::make_shared<ZAVEndsWith>(), std::make_shared<ZAVEquals>(),

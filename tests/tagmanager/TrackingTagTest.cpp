@@ -213,7 +213,8 @@ TEST_F(TrackingTagTest, TheRuntimeFiresTheBuiltInTags) {
     auto layer = ZAVDataLayer::create();
     auto runtime =
         ZAVRuntime::runtimeWithResource(ZAVResourceUtil::expandResource(*b.build()), layer, nullptr, nullptr);
-    for (const char* id : {"_func", "_img", "_dlw"}) EXPECT_TRUE(runtime->trackingTagMap().count(id)) << id;
+    for (const char* id : {"_func", "_img", "_dlw", "_ua"})
+        EXPECT_TRUE(runtime->trackingTagMap().count(id)) << id;
     ZAVDispatcher::instance()->setDispatchInterval(0);
     runtime->evaluateTags("go");
     EXPECT_TRUE(layer->get("fired")->boolValue());
