@@ -19,6 +19,8 @@ namespace {
 
 constexpr const char* kTable = "datalayer";
 constexpr const char* kBooleanClass = "ZAVBoolean";
+// Two data layers may share the file; the second waits this long for the first's operation.
+constexpr int kBusyTimeoutMillis = 1000;
 
 double currentTimeInMilliseconds() {
     return plat::Clock::shared().nowSeconds() * 1000.0;
@@ -89,15 +91,16 @@ class ZAVDataLayerPersistentStoreImpl::Database {
 
     void save(const std::vector<ZAVKeyAndSerialized>& entries, int64_t lifetimeInMillis) {
         if (!openDatabaseAndInitStatements()) return;
-        // One transaction: a save lands whole or not at all, and is written in one sync.
-        sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        // One transaction: a save lands whole or not at all, and is written in one sync. Should another
+        // connection hold the file past the busy wait, each step still commits on its own.
+        bool inTransaction = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
         double now = currentTimeInMilliseconds();
         deleteEntriesOlderThan(ZAVTypes::saturatingInt64(now));
         makeRoomForEntries(entries.size());
         // Saturated: an expiry past the 64-bit range is "never", not a negative time that expires at once.
         writeEntriesToDatabase(entries,
                                ZAVTypes::saturatingInt64(now + static_cast<double>(lifetimeInMillis)));
-        if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        if (inTransaction && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
             ZAVLog::error(zavFormat("Failed to insert data: %s", sqlite3_errmsg(db_)));
             sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         }
@@ -157,6 +160,7 @@ class ZAVDataLayerPersistentStoreImpl::Database {
             return false;
         }
         sqlite3_extended_result_codes(db_, 1);
+        sqlite3_busy_timeout(db_, kBusyTimeoutMillis);
         if (!tablePresent(kTable)) {
             std::string create = zavFormat(
                 "CREATE TABLE IF NOT EXISTS %s ( '%s' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, '%s' TEXT "

@@ -161,6 +161,16 @@ TEST_F(DataLayerStoreTest, RowIdsBeyond32BitsAreDeleted) {
     EXPECT_EQ(keys(load(store)), (std::vector<std::string>{"second"}));
 }
 
+TEST_F(DataLayerStoreTest, TwoStoresOnOneFileLoseNothing) {
+    Store first, second;
+    for (int i = 0; i < 20; ++i) {
+        first.saveKeyValues(entries("a" + std::to_string(i) + ".", 10), 60000);
+        second.saveKeyValues(entries("b" + std::to_string(i) + ".", 10), 60000);
+    }
+    first.waitUntilIdle();
+    EXPECT_EQ(load(second).size(), 400u);
+}
+
 TEST_F(DataLayerStoreTest, ExpiredRowsAreNeverLoadedAndAreDeleted) {
     Store store;
     int64_t savedAt = static_cast<int64_t>(plat::Clock::shared().nowSeconds() * 1000);
