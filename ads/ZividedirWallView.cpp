@@ -257,9 +257,12 @@ void ZividedirWallView::closeAdView() {
     // Taking the wall off its superview may drop the app's last reference: it lives to the end of this.
     auto keep = self();
     adDisplay_ = false;
-    // A closed wall has nothing left to time out; a late check would close it, and tell, a second time.
+    // A closed wall has nothing left to wait for: a late time-out, settings answer or fetch failure would
+    // close it, or build an adapter, and tell the delegate a second time.
     if (wallCheckTimer_) plat::RunLoop::main().cancelTimer(wallCheckTimer_);
     wallCheckTimer_ = 0;
+    if (needsUpdateAd_) manager_->cancelRequest();
+    needsUpdateAd_ = false;
     removeFromSuperview();
     takeOff(adBaseView_);
     frontFlg_ = false;

@@ -262,3 +262,23 @@ TEST_F(WallViewTest, CloseButtonPictureOrTextByLanguage) {
     EXPECT_EQ(wall->closeButton()->frame().size(), (plat::Size{60, 44}));
     EXPECT_EQ(wall->closeButton()->title(plat::ControlState::kNormal), "Close");
 }
+
+TEST_F(WallViewTest, AWallClosedWhileItWaitsIsToldOfItsCloseOnce) {
+    // The settings answer stalls: the wall still waits for it when the user closes it.
+    mirror.route("GET", "/zividedir/api/getinfo/app_id/W/locale/ja_JP/ver/2.7.0/appver/1.0",
+                 Answer{.fault = testsupport::Fault::Stall});
+    auto wall = makeWall();
+    wall->forcetimeout(2);
+    wall->startShowAd();
+    ASSERT_TRUE(until([&] { return mirror.requestCount() == 1; }, 0));
+    EXPECT_TRUE(wall->needsUpdateAd());
+    wall->closeAd();
+    ASSERT_TRUE(until([&] { return !events().empty(); }));
+    EXPECT_FALSE(wall->hasTimeoutTimer());
+    EXPECT_FALSE(wall->needsUpdateAd());
+    // Neither the time-out nor the end of the stalled request tells anything more.
+    mirror.releaseWaits();
+    pass(3);
+    EXPECT_EQ(events(), (std::vector<std::string>{"close 100"}));
+    EXPECT_FALSE(wall->webView());
+}
