@@ -8,6 +8,7 @@
 #include "analytics/RUVFields.h"
 #include "analytics/RUVStringUtil.h"
 #include "analytics/RUVTrackerImpl.h"
+#include "analytics/RUVUncaughtExceptionHandler.h"
 #include "analytics/RUVUsageTracker.h"
 #include "platform/base/Clock.h"
 #include "platform/storage/UserDefaults.h"
@@ -306,6 +307,11 @@ bool RUV::trackUncaughtExceptions() {
 void RUV::setTrackUncaughtExceptions(bool track) {
     std::lock_guard lock(mutex_);
     RUVUsageTracker::trackAction("setTrackUncaughtExceptions:");
+    if (track) {
+        RUVUncaughtExceptionHandlerInstall();
+    } else {
+        RUVUncaughtExceptionHandlerRemove();
+    }
     trackUncaughtExceptions_ = track;
 }
 
