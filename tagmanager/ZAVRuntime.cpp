@@ -9,7 +9,9 @@
 #include "tagmanager/ZAVLog.h"
 #include "tagmanager/ZAVPredicate.h"
 #include "tagmanager/ZAVResourceUtil.h"
+#include "tagmanager/ZAVRuvAnalytics.h"
 #include "tagmanager/ZAVTextMacros.h"
+#include "tagmanager/ZAVTrackingTag.h"
 #include "tagmanager/ZAVTypes.h"
 #include "tagmanager/ZAVValueEscapeUtil.h"
 #include "wire/ZAVWireString.h"
@@ -67,6 +69,9 @@ std::shared_ptr<ZAVRuntime> ZAVRuntime::runtimeWithResource(
 void ZAVRuntime::registerBuiltIns(std::shared_ptr<ZAVCustomEvaluator> macroEvaluator,
                                   std::shared_ptr<ZAVCustomEvaluator> tagEvaluator) {
     addTrackingTag(std::make_shared<ZAVCustomFunctionCall>(std::move(tagEvaluator)));
+    addTrackingTag(std::make_shared<ZAVArbitraryPixel>());
+    addTrackingTag(std::make_shared<ZAVDataLayerWrite>(dataLayer_));
+    addTrackingTag(std::make_shared<ZAVRuvAnalytics>(dataLayer_));
 
     for (Implementation p : std::initializer_list<Implementation>{
              std::make_shared<ZAVContains>(), std::make_shared<ZAVEndsWith>(), std::make_shared<ZAVEquals>(),

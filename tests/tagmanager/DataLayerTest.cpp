@@ -15,18 +15,10 @@ namespace {
 
 using tmtest::CapturedLog;
 
-ZAVObjectPtr T(const std::string& s) {
-    return ZAVObject::text(s);
-}
-ZAVObjectPtr I(int64_t n) {
-    return ZAVObject::integer(n);
-}
-ZAVObjectPtr M(const ZAVObject::Entries& entries) {
-    return ZAVObject::map(entries);
-}
-ZAVObjectPtr L(ZAVObject::List items) {
-    return ZAVObject::list(std::move(items));
-}
+using tmtest::I;
+using tmtest::L;
+using tmtest::M;
+using tmtest::T;
 ZAVObjectPtr kv(const std::string& k, ZAVObjectPtr v) {
     return M({{T(k), std::move(v)}});
 }

@@ -1,13 +1,27 @@
 #pragma once
-// A ZAVLogger that keeps every message (level word and text), and a scope that installs one as the
-// current logger and puts the previous one back.
+// A ZAVLogger that keeps every message (level word and text), a scope that installs one as the current
+// logger and puts the previous one back, and short makers of plain objects.
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "tagmanager/ZAVLog.h"
+#include "tagmanager/ZAVObject.h"
 
 namespace tmtest {
+
+inline ZAVObjectPtr T(const std::string& s) {
+    return ZAVObject::text(s);
+}
+inline ZAVObjectPtr I(int64_t n) {
+    return ZAVObject::integer(n);
+}
+inline ZAVObjectPtr M(const ZAVObject::Entries& entries) {
+    return ZAVObject::map(entries);
+}
+inline ZAVObjectPtr L(ZAVObject::List items) {
+    return ZAVObject::list(std::move(items));
+}
 
 class CapturingLogger : public ZAVLogger {
   public:

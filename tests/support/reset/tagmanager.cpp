@@ -1,11 +1,13 @@
 // The tag manager's process-wide state: the current logger, the background queue of its
-// async work, the click-referrer cache, the advertising-id provider and the screen-event settings.
+// async work, the click-referrer cache, the pixel tag's ids, the advertising-id provider and the
+// screen-event settings.
 #include "tagmanager/ZAVAdIdAccess.h"
 #include "tagmanager/ZAVAsyncUtil.h"
 #include "tagmanager/ZAVAutoEventTracking.h"
 #include "tagmanager/ZAVClickReferrerUtil.h"
 #include "tagmanager/ZAVDispatcher.h"
 #include "tagmanager/ZAVLog.h"
+#include "tagmanager/ZAVTrackingTag.h"
 #include "tests/support/ProcessState.h"
 
 namespace {
@@ -13,6 +15,7 @@ namespace {
 const bool registered = testsupport::registerReset(testsupport::ResetLayer::Services, "tagmanager", [] {
     ZAVAsyncUtil::shutdown();
     ZAVClickReferrerUtil::clearCache();
+    ZAVArbitraryPixel::clearCache();
     ZAVLog::resetToDefault();
     ZAVAdIdAccess::forgetProvider();
     ZAVAutoEventTracking::setTAGAutoEventMask(0);
