@@ -21,6 +21,8 @@ constexpr Entry kEntries[] = {
     {ADFREndpoints::Kind::IpEcho, "ads.ip", "http", "ip.ads.invalid"},
     {ADFREndpoints::Kind::SiteRoot, "ads.site", "http", "site.ads.invalid"},
     {ADFREndpoints::Kind::Staging, "ads.staging", "http", "staging.ads.invalid"},
+    {ADFREndpoints::Kind::AdCrops, "ads.adcrops", "http", "adcrops.ads.invalid"},
+    {ADFREndpoints::Kind::Jquery, "ads.jquery", "http", "jquery.ads.invalid"},
 };
 
 const Entry& entryOf(ADFREndpoints::Kind kind) {

@@ -9,10 +9,20 @@
 
 class ADFREndpoints {
   public:
-    enum class Kind { SettingsMirror, Settings, Impression, ClickApi, IpEcho, SiteRoot, Staging };
+    enum class Kind {
+        SettingsMirror,
+        Settings,
+        Impression,
+        ClickApi,
+        IpEcho,
+        SiteRoot,
+        Staging,
+        AdCrops,
+        Jquery
+    };
 
     // "ads.settings_mirror", "ads.settings", "ads.impression", "ads.click", "ads.ip", "ads.site",
-    // "ads.staging".
+    // "ads.staging", "ads.adcrops" (the wall's offer list), "ads.jquery" (the wall pages' script library).
     static std::string name(Kind kind);
     // Registers the built-in defaults (once; again after plat::Endpoints was reset).
     static void registerDefaults();

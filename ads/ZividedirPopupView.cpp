@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "ads/ADFRLoadingBox.h"
 #include "ads/ADFRNVUIGradientButton.h"
 #include "ads/ZividedirPopupToolbar.h"
 #include "platform/base/Log.h"
@@ -163,31 +164,9 @@ void ZividedirPopupView::coverSuperview() {
 
 void ZividedirPopupView::showIndicator() {
     const plat::Size size = superview() ? superview()->bounds().size() : bounds().size();
-    indicatorBack_ =
-        std::make_shared<plat::View>(Rect{(size.width - 130) / 2, (size.height - 100) / 2, 130, 100});
-    indicatorBack_->setBackgroundColor(plat::Color::blackColor());
-    indicatorBack_->setContentMode(plat::ContentMode::Center);
-    indicatorBack_->setAutoresizesSubviews(false);
-    indicatorBack_->setCornerRadius(20);
-    indicatorBack_->setAlpha(0.8);
-
-    auto label = std::make_shared<plat::Label>();
-    label->setText(japanese() ? "読み込み中..." : "Loading...");
-    label->setFont(plat::ViewFont::boldSystemFont(16));
-    label->sizeToFit();
-    const plat::Size text = label->bounds().size();
-    label->setFrame({(130 - text.width) / 2, 100 - text.height - 15, text.width, text.height});
-    label->setTextColor(plat::Color::whiteColor());
-    label->setBackgroundColor(plat::Color::clearColor());
-
-    indicator_ =
-        std::make_shared<plat::ActivityIndicatorView>(plat::ActivityIndicatorView::Style::WhiteLarge);
-    indicator_->setFrame({0, 100.0 / 3 - 50, 130, 100});
-    indicator_->setAutoresizingMask(kFlexibleSize);
-    indicator_->startAnimating();
-
-    indicatorBack_->addSubview(label);
-    indicatorBack_->addSubview(indicator_);
+    ADFRLoadingBox loading = ADFRLoadingBox::make(size);
+    indicatorBack_ = loading.box;
+    indicator_ = loading.spinner;
     addSubview(indicatorBack_);
 }
 

@@ -127,8 +127,11 @@ void addCollectionServer(PeerServer& s) {
 
 }  // namespace
 
+void addWallRoutes(PeerServer& server);  // RoutesWall.cpp
+
 void addRoutes(PeerServer& server) {
     for (auto add : {addFiles, addStatus, addAdServer, addCollectionServer}) add(server);
+    addWallRoutes(server);
 }
 
 }  // namespace peers

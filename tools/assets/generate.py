@@ -744,6 +744,98 @@ def sdk_close():
     return reduce_rgba(img, SS)
 
 
+def wall_close(highlight=False):
+    """The offer wall's close button: a light rounded plate with a cross, 36 x 30 points; darker when held."""
+    W, H = 72, 60
+    img = Image.new("RGBA", (W * SS, H * SS), (0, 0, 0, 0))
+    pen = Pen(img, SS)
+    plate_c = (200, 206, 214, 255) if highlight else (246, 248, 250, 255)
+    pen.rrect(6, 8, W - 6, H - 8, 10, fill=plate_c, outline=(120, 128, 140, 255), width=2)
+    cx, cy = W / 2, H / 2
+    pen.line([(cx - 9, cy - 9), (cx + 9, cy + 9)], 5, (70, 76, 88, 255))
+    pen.line([(cx - 9, cy + 9), (cx + 9, cy - 9)], 5, (70, 76, 88, 255))
+    return reduce_rgba(img, SS)
+
+
+def wall_close_highlight():
+    return wall_close(True)
+
+
+def wall_bar():
+    """The offer wall's toolbar: a green vertical gradient with a light top edge, 320 x 44 points."""
+    img = vgradient((640, 88), [(0.0, rgb("#7fdc3a")), (1.0, rgb("#2f9e0a"))]).convert("RGBA")
+    ImageDraw.Draw(img).rectangle([0, 0, 639, 1], fill=(214, 246, 190, 255))
+    return img
+
+
+def wall_error():
+    """The not-found page's picture: a grey cloud with a cut cable, 160 x 140 CSS pixels at 2x."""
+    W, H = 320, 280
+    img = Image.new("RGBA", (W * SS, H * SS), (0, 0, 0, 0))
+    pen = Pen(img, SS)
+    grey, ink = (176, 182, 190, 255), (96, 102, 112, 255)
+    for cx, cy, r in ((110, 120, 52), (170, 96, 66), (226, 128, 46)):
+        pen.ellipse(cx, cy, r, r, fill=grey)
+    pen.rrect(62, 120, 268, 172, 26, fill=grey)
+    pen.line([(100, 200), (140, 230), (150, 214)], 7, ink)
+    pen.line([(170, 214), (182, 232), (222, 204)], 7, ink)
+    pen.line([(150, 200), (164, 222)], 5, (220, 70, 60, 255))
+    pen.line([(164, 200), (150, 222)], 5, (220, 70, 60, 255))
+    return reduce_rgba(img, SS)
+
+
+# The offer wall pages' style sheets (bundle files beside the pictures): the tile layout, the list layout,
+# each with a base sheet, a first sheet linked at load and the fourth the page switches to when ready.
+WALL_STYLES = {
+    "ziz_wall_base.css": """@charset "UTF-8";
+html, body, div, header, article, h1, p, a, img { margin: 0; padding: 0; border: 0; }
+body { background: #f4f6f1; color: #333; font: 12px/1.3 "IPAGothic", "IPAPGothic", sans-serif; -webkit-text-size-adjust: none; }
+a { color: inherit; text-decoration: none; }
+.site_header { background: #3aa412; color: #fff; text-align: center; }
+.site_header h1 { font-size: 16px; line-height: 36px; }
+.app_list { overflow: hidden; padding: 4px; }
+""",
+    "ziz_wall_1.css": """@charset "UTF-8";
+.app_list article { float: left; width: 25%; text-align: center; }
+.app_icon { width: 57px; height: 57px; border-radius: 10px; }
+""",
+    "ziz_wall_4.css": """@charset "UTF-8";
+.app_list article { float: left; box-sizing: border-box; width: 50%; height: 150px; padding: 6px; text-align: center; overflow: hidden; }
+.app_list article a { display: block; }
+.app_icon { display: block; margin: 0 auto 6px; width: 96px; height: 96px; border-radius: 18px; background: #dfe4da; box-shadow: 0 1px 3px rgba(0, 0, 0, 0.3); }
+.app_list article h1 { font-size: 12px; line-height: 16px; height: 32px; overflow: hidden; }
+""",
+    "ziz_list_base.css": """@charset "UTF-8";
+html, body, div, header, article, h1, p, a, img, span { margin: 0; padding: 0; border: 0; }
+body { background: #eef1ea; color: #333; font: 12px/1.4 "IPAGothic", "IPAPGothic", sans-serif; -webkit-text-size-adjust: none; }
+a { color: inherit; text-decoration: none; }
+.site_header { background: #3aa412; color: #fff; text-align: center; }
+.site_header h1 { font-size: 16px; line-height: 36px; }
+.clearfix:after { content: ""; display: block; clear: both; }
+""",
+    "ziz_list_1.css": """@charset "UTF-8";
+.app_list article { padding: 4px 8px; border-bottom: 1px solid #ccc; }
+.app_icon { width: 57px; height: 57px; }
+""",
+    "ziz_list_4.css": """@charset "UTF-8";
+.app_list article { margin: 6px; padding: 8px; background: #fff; border-radius: 8px; box-shadow: 0 1px 2px rgba(0, 0, 0, 0.2); }
+.app_name { font-size: 14px; margin-bottom: 6px; white-space: nowrap; overflow: hidden; text-overflow: ellipsis; }
+.free { display: inline-block; margin-right: 6px; padding: 0 6px; background: #e8483b; color: #fff; border-radius: 3px; font-size: 11px; }
+.app_box .app_icon { float: left; width: 64px; height: 64px; border-radius: 12px; background: #dfe4da; }
+.app_info { margin-left: 74px; }
+.app_info p { height: 36px; overflow: hidden; color: #666; }
+.dl_button { display: block; margin-top: 6px; width: 120px; line-height: 28px; text-align: center; color: #fff; background: #3aa412; border-radius: 14px; }
+""",
+}
+
+
+def write_wall_styles(out):
+    for name, text in sorted(WALL_STYLES.items()):
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(text.encode("utf-8"))
+    return len(WALL_STYLES)
+
+
 def arrow_tab(direction):
     W, H = 48, 160
     img = Image.new("RGBA", (W * SS, H * SS), (0, 0, 0, 0))
@@ -1429,6 +1521,10 @@ def picture_jobs():
         ("btn_tobikuma.png", "button", ("tobikuma",)),
         ("btn_close.png", "button", ("close",)),
         ("adfrinters_close@2x.png", "sdk_close", ()),
+        ("adfrwall_close@2x.png", "wall_close", ()),
+        ("adfrwall_close_highlight@2x.png", "wall_close_highlight", ()),
+        ("adfrwall_bar@2x.png", "wall_bar", ()),
+        ("adfr_wall_error.png", "wall_error", ()),
         ("btn_left.png", "arrow", ("left",)),
         ("btn_right.png", "arrow", ("right",)),
     ]
@@ -1485,6 +1581,9 @@ def check_layout(sizes):
         assert sizes[name] == SCREEN, name
     assert sizes["number.png"] == (240, 30)
     assert sizes["adfrinters_close@2x.png"] == (74, 66), "the popup's close picture is 37 x 33 points"
+    assert sizes["adfrwall_close@2x.png"] == sizes["adfrwall_close_highlight@2x.png"]
+    assert sizes["adfrwall_close@2x.png"][1] <= 88, "the wall's close button fits its 44-point bar"
+    assert sizes["adfrwall_bar@2x.png"] == (640, 88), "the wall's bar is 320 x 44 points"
     # A held tap on the catalogue button must not land on the catalogue's right arrow: both stand at the right
     # edge, the button at y 55..55+h and the arrow at y h'+20..2h'+20 (points).
     zh = sizes["btn_zukan.png"][1] / 2
@@ -1519,13 +1618,14 @@ def main():
     for name, secs in effect_lengths:
         assert 0.1 <= secs <= 0.6, "%s lasts %.2f s" % (name, secs)
     check_layout(sizes)
+    styles = write_wall_styles(out)
     data = chara_csv()
     with open(os.path.join(out, "chara.csv"), "wb") as f:
         f.write(data)
     check_csv(data, out)
     total = sum(os.path.getsize(os.path.join(out, f)) for f in os.listdir(out))
-    print("generate.py: %d pictures, %d sounds, chara.csv; %.2f MB in %s" %
-          (len(sizes), len(music_lengths) + len(effect_lengths), total / 1e6, out))
+    print("generate.py: %d pictures, %d sounds, %d style sheets, chara.csv; %.2f MB in %s" %
+          (len(sizes), len(music_lengths) + len(effect_lengths), styles, total / 1e6, out))
 
 
 if __name__ == "__main__":
