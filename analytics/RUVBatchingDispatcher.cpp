@@ -64,7 +64,29 @@ bool sampledOut(const plat::Value::Dictionary& hit) {
 
 }  // namespace
 
+namespace {
+std::mutex& makerMutex() {
+    static std::mutex m;
+    return m;
+}
+RUVBatchingDispatcher::Maker& maker() {
+    static RUVBatchingDispatcher::Maker m;
+    return m;
+}
+}  // namespace
+
+void RUVBatchingDispatcher::setMaker(Maker m) {
+    std::lock_guard lock(makerMutex());
+    maker() = std::move(m);
+}
+
 std::shared_ptr<RUVBatchingDispatcher> RUVBatchingDispatcher::dispatcher(bool optOut) {
+    Maker m;
+    {
+        std::lock_guard lock(makerMutex());
+        m = maker();
+    }
+    if (m) return m(optOut);
     auto store = RUVDataStore::dataStore();
     if (!store) return nullptr;
     return create(std::move(store), &RUVAnalyticsPropertiesStore::sharedInstance(), optOut);
@@ -132,8 +154,17 @@ void RUVBatchingDispatcher::queueModel(const RUVTrackerModel& model) {
     if (optOut()) return;
     RUV::postToWorker([self = shared_from_this(), model] {
         plat::Value::Dictionary hit;
-        for (const auto& [key, value] : model.buildDictionary())
+        for (const auto& [key, value] : model.buildDictionary()) {
+            if (key == kHitTimeKey && value) {
+                char* end = nullptr;
+                const double seconds = std::strtod(value->c_str(), &end);
+                if (end != value->c_str() && *end == '\0') {
+                    hit.set(key, plat::Value(plat::Value::Date{seconds}));
+                    continue;
+                }
+            }
             hit.set(key, value ? plat::Value(*value) : plat::Value());
+        }
         self->intake(std::move(hit));
     });
 }

@@ -51,7 +51,10 @@ class RUVDispatchSender {
     virtual ~RUVDispatchSender() = default;
     // A hit dictionary: field keys to text (or null), optionally "timestamp" (a date) for its hit time.
     virtual void queueDispatch(const plat::Value::Dictionary& hit) = 0;
+    // A model's "timestamp" parameter, when it holds decimal seconds since 1970, is the hit's time.
     virtual void queueModel(const RUVTrackerModel& model) = 0;
+    // The store a tracker's model reads its client id from.
+    virtual std::shared_ptr<RUVDataStore> dataStore() const = 0;
 };
 
 class RUVBatchingDispatcher : public RUVDispatchSender,
@@ -64,10 +67,15 @@ class RUVBatchingDispatcher : public RUVDispatchSender,
         const plat::URLRequest& request, RUVURLConnection::CompletionHandler handler)>;
 
     static constexpr const char* kWillDispatchNotification = "RUVWillDispatchNotification";
+    // The parameter that carries a hit's own time into intake (taken out there).
+    static constexpr const char* kHitTimeKey = "timestamp";
 
     // Over the shared hit store and properties store; null without a hit store. `optOut` is the facade's
     // flag as it is now.
     static std::shared_ptr<RUVBatchingDispatcher> dispatcher(bool optOut);
+    // What dispatcher() makes instead (tests: stores in their own home); an empty one restores the default.
+    using Maker = std::function<std::shared_ptr<RUVBatchingDispatcher>(bool optOut)>;
+    static void setMaker(Maker maker);
     // The properties store must outlive the dispatcher and is used on the worker only.
     static std::shared_ptr<RUVBatchingDispatcher> create(std::shared_ptr<RUVDataStore> dataStore,
                                                          RUVAnalyticsPropertiesStore* propertiesStore,
@@ -142,7 +150,7 @@ class RUVBatchingDispatcher : public RUVDispatchSender,
     const std::string& httpsURL() const { return httpsURL_; }
     const std::string& httpBatchURL() const { return httpBatchURL_; }
     const std::string& httpsBatchURL() const { return httpsBatchURL_; }
-    const std::shared_ptr<RUVDataStore>& dataStore() const { return dataStore_; }
+    std::shared_ptr<RUVDataStore> dataStore() const override { return dataStore_; }
     const std::shared_ptr<RUVReachabilityChecker>& reachability() const { return reachability_; }
 
   private:

@@ -1,21 +1,33 @@
-// The analytics tag's default way into the analytics SDK. The SDK's process-wide logger slot is real; its
-// tracker table is not part of the SDK yet, so no tracker can be opened and each attempt says so.
+// The analytics tag's default way into the analytics SDK: the SDK's shared instance, its trackers and its
+// logger slot.
 #include "analytics/RUV.h"
-#include "tagmanager/ZAVLog.h"
+#include "analytics/RUVTracker.h"
 #include "tagmanager/ZAVRuvAnalyticsBackend.h"
 
 namespace {
 
+class ZAVRuvSharedTracker final : public ZAVRuvTracker {
+  public:
+    explicit ZAVRuvSharedTracker(std::shared_ptr<RUVTracker> tracker) : tracker_(std::move(tracker)) {}
+    std::string name() const override { return tracker_->name(); }
+    void setAllowIDFACollection(bool allow) override { tracker_->setAllowIDFACollection(allow); }
+    void send(const RUVHitRecord& parameters) override { tracker_->send(parameters); }
+
+  private:
+    std::shared_ptr<RUVTracker> tracker_;
+};
+
 class ZAVRuvSharedInstanceBackend final : public ZAVRuvAnalyticsBackend {
   public:
     std::shared_ptr<ZAVRuvTracker> trackerWithTrackingId(const std::string& trackingId) override {
-        ZAVLog::warning("Analytics tag: no analytics tracker is available for " + trackingId +
-                        "; nothing is sent");
-        return nullptr;
+        auto tracker = RUV::sharedInstance()->trackerWithTrackingId(trackingId);
+        return tracker ? std::make_shared<ZAVRuvSharedTracker>(std::move(tracker)) : nullptr;
     }
-    void removeTrackerByName(const std::string&) override {}
+    void removeTrackerByName(const std::string& name) override {
+        RUV::sharedInstance()->removeTrackerByName(name);
+    }
     void setLogger(std::shared_ptr<RUVLogger> logger) override {
-        RUV::exchangeSharedLogger(std::move(logger));
+        RUV::sharedInstance()->setLogger(std::move(logger));
     }
 };
 

@@ -8,6 +8,9 @@
 #include "ads/ADFREndpoints.h"
 #include "ads/ZividedirPopupView.h"
 #include "ads/ZividedirView.h"
+#include "analytics/RUV.h"
+#include "analytics/RUVDictionaryBuilder.h"
+#include "analytics/RUVFields.h"
 #include "game/Bridge.h"
 #include "game/shell/RootViewController.h"
 #include "kite/core/KTDirector.h"
@@ -110,6 +113,10 @@ bool AppController::applicationDidFinishLaunching(plat::Application& application
     application.cancelAllLocalNotifications();
     scheduleReminders(application);
 
+    // The first tracker becomes the default one that every screen view goes through. Its collection
+    // server is the endpoints file's "analytics" section, read when the options were.
+    RUV::sharedInstance()->trackerWithTrackingId(kTrackingId);
+
     setBridgeReceiver(std::make_shared<ShellBridge>());
     kite::KTApplication::sharedApplication()->run();
     return true;
@@ -206,6 +213,10 @@ void AppController::InterAD() {
 
 void AppController::ZediveAnalytics(int number) {
     if (!running()) return;
-    plat::Application::printServiceLine(std::string("analytics: screen view \"") + screenName(number) +
-                                        "\" (tracker " + kTrackingId + ")");
+    auto tracker = RUV::sharedInstance()->defaultTracker();
+    if (!tracker) return;
+    // The screen name rides on the tracker for this one hit only.
+    tracker->set(RUVFieldScreenName, screenName(number));
+    tracker->send(RUVDictionaryBuilder::createScreenView()->build());
+    tracker->set(RUVFieldScreenName, std::nullopt);
 }

@@ -191,7 +191,7 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args) {
     }
     auto clock = std::make_shared<plat::VirtualClock>(
         o.resumeWallMicros.value_or(plat::VirtualClock::kDefaultStartMicros));
-    auto previousClock = plat::Clock::setShared(clock);
+    plat::Clock::setShared(clock);
 
     int status = 0;
     {
@@ -244,7 +244,9 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args) {
         });
         AppController::setGLViewFactory(nullptr);
     }
-    plat::Clock::setShared(previousClock);
+    // The virtual clock stays until the process ends: the SDKs' worker threads keep timers on it, and the
+    // wall clock, months after the virtual start, would make them all due at once while the program exits
+    // (the analytics dispatcher would then take the hits just stored for expired and delete them).
     return status;
 }
 

@@ -1,7 +1,5 @@
 #include "platform/ui/ViewController.h"
 
-#include <cxxabi.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -10,6 +8,7 @@
 #include <typeinfo>
 
 #include "platform/base/Log.h"
+#include "platform/base/UncaughtException.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/Paths.h"
@@ -42,11 +41,7 @@ Hooks& hooks() {
 ViewController::~ViewController() = default;
 
 std::string ViewController::className() const {
-    const char* mangled = typeid(*this).name();
-    int status = 0;
-    char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
-    std::string name = status == 0 && demangled ? demangled : mangled;
-    std::free(demangled);
+    const std::string name = demangle(typeid(*this).name());
     const size_t colon = name.rfind("::");
     return colon == std::string::npos ? name : name.substr(colon + 2);
 }

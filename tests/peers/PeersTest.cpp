@@ -347,3 +347,52 @@ TEST(Peers, TheCatalogueClosedShowsThePeersPopupAndItsCountersCarryOver) {
     EXPECT_EQ(impressions, 2);
 }
 #endif
+
+// The game's screen views reach the peers' collection server: a first launch stores its view (its first
+// dispatch comes before the view and the periodic one is not due within the run), and the next launch on
+// that home delivers it over TLS.
+TEST(Peers, AScreenViewStoredByOneLaunchIsDeliveredByTheNext) {
+    testsupport::TempDir dir;
+    const fs::path data = testsupport::sourceDir() / "peers" / "data";
+    const fs::path record = dir.path() / "record.jsonl";
+    Child peers({POTEMARU_PEERS_BIN, "--port", "0", "--data", data.string(), "--record", record.string(),
+                 "--endpoints-out", (dir.path() / "endpoints.json").string()},
+                dir.path() / "peers.out");
+    ASSERT_FALSE(firstLine(dir.path() / "peers.out").empty())
+        << testsupport::readFile(dir.path() / "peers.out.err");
+    auto hits = [&] {
+        std::vector<nlohmann::json> out;
+        for (const auto& line : recordLines(record))
+            if (line.is_object() && line.value("hit", false)) out.push_back(line);
+        return out;
+    };
+    auto run = [&](int frames) {
+        testsupport::writeFile(dir.path() / "script.txt", std::to_string(frames) + " quit\n");
+        Child game(
+            {POTEMARU_BUILD_DIR "/bin/potemaru", "--headless", "--audio", "null", "--seed", "1", "--home",
+             (dir.path() / "home").string(), "--endpoints", (dir.path() / "endpoints.json").string(),
+             "--script", (dir.path() / "script.txt").string()},
+            dir.path() / "game.out", {"LIBGL_ALWAYS_SOFTWARE=1", "ALSOFT_DRIVERS=null"});
+        EXPECT_EQ(game.wait(240), 0) << testsupport::readFile(dir.path() / "game.out.err");
+    };
+
+    run(200);
+    EXPECT_TRUE(hits().empty());
+    run(400);
+    ASSERT_EQ(::kill(peers.pid(), SIGTERM), 0);
+    EXPECT_EQ(peers.wait(10), 0);
+    const auto delivered = hits();
+    // The first launch's view; the second launch's own may come along with it.
+    ASSERT_GE(delivered.size(), 1u);
+    ASSERT_LE(delivered.size(), 2u);
+    const auto& hit = delivered[0];
+    EXPECT_EQ(hit.value("method", ""), "GET");
+    EXPECT_EQ(hit.value("path", ""), "/collect");
+    const auto& fields = hit["fields"];
+    EXPECT_EQ(fields.value("t", ""), "screenview");
+    EXPECT_EQ(fields.value("cd", ""), "[iOS]ぽてまる　レベル1");
+    EXPECT_EQ(fields.value("tid", ""), "UA-27182818-1");
+    EXPECT_EQ(fields.value("_u", ""), ".noK9L");
+    EXPECT_EQ(fields.value("_s", ""), "0");
+    EXPECT_EQ(fields.value("cid", "").size(), 36u);
+}

@@ -1,7 +1,10 @@
 // The analytics tag on a recording tracker: pass-through hits, classic transactions, enhanced e-commerce.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "analytics/RUV.h"
+#include "analytics/RUVEndpoints.h"
 #include "analytics/RUVFields.h"
 #include "platform/base/Error.h"
 #include "tagmanager/RUVLoggerImpl.h"
@@ -9,6 +12,9 @@
 #include "tagmanager/ZAVDataLayer.h"
 #include "tagmanager/ZAVRuvAnalytics.h"
 #include "tagmanager/ZAVTypes.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/NetTestSupport.h"
+#include "tests/support/TestSupport.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
 
 namespace {
@@ -218,13 +224,36 @@ TEST_F(RuvAnalyticsTagTest, ABadListInTheEnhancedPathPassesOnAndTheTrackerIsStil
     EXPECT_EQ(backend_->recording.removed.size(), 1u);
 }
 
-TEST_F(RuvAnalyticsTagTest, TheDefaultBackendSaysThereIsNoTracker) {
+// The tag on the real analytics SDK: its tracker comes from the shared instance, its logger is installed
+// there, and a pass-through screen view reaches the collection endpoint at the next dispatch.
+TEST_F(RuvAnalyticsTagTest, ThroughTheRealSdkAPassThroughScreenViewArrives) {
+    testsupport::TempHome home;
+    testsupport::ForcedReachability reachable{0x2};
+    testsupport::LoopbackServer server;
+    server.route("GET", "/collect", testsupport::Answer{});
+    server.route("POST", "/collect", testsupport::Answer{});
+    RUVEndpoints::setHttpsEndpoint({"http", "127.0.0.1", server.port()});
+    RUVEndpoints::setHttpEndpoint({"http", "127.0.0.1", server.port()});
     auto previous = RUV::sharedLogger();
+
     ZAVRuvAnalytics tag(layer_);
     tag.evaluate(
-        {{"analytics_pass_through", yes()}, {"analytics_fields", V(M({{T("&t"), T("screenview")}}))}});
-    EXPECT_EQ(log_->count("warning", "no analytics tracker is available"), 1u);
+        {{"analytics_pass_through", yes()},
+         {"analytics_fields",
+          V(M({{T("&t"), T("screenview")}, {T("&cd"), T("Start")}, {T("&tid"), T("UA-31415926-1")}}))}});
     EXPECT_EQ(RUV::sharedLogger(), tag.logger());
+    EXPECT_TRUE(RUV::sharedInstance()->trackers().empty());  // the tag closes its tracker again
+
+    std::atomic<int> outcome{-1};
+    RUV::sharedInstance()->dispatchWithCompletionHandler([&outcome](RUVDispatchOutcome o) { outcome = o; });
+    ASSERT_TRUE(testsupport::runMainLoopUntil([&] { return outcome >= 0; }));
+    EXPECT_EQ(outcome, 1);
+    auto requests = server.requestsTo("/collect");
+    ASSERT_EQ(requests.size(), 1u);
+    const std::string hit = requests[0].method == "GET" ? requests[0].query : requests[0].body;
+    EXPECT_NE(hit.find("t=screenview"), std::string::npos) << hit;
+    EXPECT_NE(hit.find("cd=Start"), std::string::npos) << hit;
+    EXPECT_NE(hit.find("tid=UA-31415926-1"), std::string::npos) << hit;
     RUV::exchangeSharedLogger(previous);
 }
 

@@ -3,6 +3,8 @@
 #include <cstdlib>
 
 #include "ads/ZividedirView.h"
+#include "analytics/RUV.h"
+#include "analytics/RUVTrackerImpl.h"
 #include "game/Bridge.h"
 #include "game/shell/AppController.h"
 #include "game/shell/RootViewController.h"
@@ -21,6 +23,22 @@
 #include "tests/support/TestSupport.h"
 
 namespace {
+
+// Passes every hit on to the real dispatcher and keeps a copy of its parameters.
+class RecordingDispatch : public RUVDispatchSender {
+  public:
+    explicit RecordingDispatch(std::shared_ptr<RUVDispatchSender> next) : next_(std::move(next)) {}
+    void queueDispatch(const plat::Value::Dictionary& hit) override { next_->queueDispatch(hit); }
+    void queueModel(const RUVTrackerModel& model) override {
+        hits.push_back(model.parameters());
+        next_->queueModel(model);
+    }
+    std::shared_ptr<RUVDataStore> dataStore() const override { return next_->dataStore(); }
+    std::vector<RUVHitRecord> hits;  // main thread only
+
+  private:
+    std::shared_ptr<RUVDispatchSender> next_;
+};
 
 class RecordingDelegate : public plat::ApplicationDelegate {
   public:
@@ -140,6 +158,12 @@ TEST(AppController, LaunchesTheAppAndCarriesOutTheBridgeRequests) {
     auto app = std::make_shared<plat::Application>();
     plat::Application::setShared(app);
     app->setRespondsToRegisterUserNotificationSettings(false);
+    std::shared_ptr<RecordingDispatch> screenViews;
+    RUV::sharedInstance()->setTrackerImplClass(
+        [&screenViews](std::shared_ptr<RUVDispatchSender> dispatcher, const std::string& name) {
+            screenViews = std::make_shared<RecordingDispatch>(std::move(dispatcher));
+            return std::make_shared<RUVTrackerImpl>(screenViews, name);
+        });
     auto controller = std::make_shared<AppController>();
     app->setDelegate(controller);
     ASSERT_TRUE(app->launch());
@@ -198,14 +222,24 @@ TEST(AppController, LaunchesTheAppAndCarriesOutTheBridgeRequests) {
     showTobikumaBridge();
     auto printed = lines(testing::internal::GetCapturedStdout());
 
-    // The popups print nothing: they are real placements now.
-    ASSERT_EQ(printed.size(), 6u);
+    // The popups and the screen view print nothing: they are real placements and a real tracker now.
+    ASSERT_EQ(printed.size(), 5u);
     EXPECT_NE(printed[0].find("share (twitter): [ぽてまる]https://"), std::string::npos) << printed[0];
     EXPECT_NE(printed[0].find("[picture 8x6]"), std::string::npos);
     EXPECT_NE(printed[1].find("[no picture]"), std::string::npos);
-    EXPECT_EQ(printed[3], "analytics: screen view \"[iOS]ぽてまる　レベル3\" (tracker UA-27182818-1)");
-    EXPECT_EQ(printed[4], std::string("open URL: ") + AppController::kVideoPageURL);
-    EXPECT_EQ(printed[5], std::string("open URL: ") + AppController::kOtherAppURL);
+    EXPECT_EQ(printed[3], std::string("open URL: ") + AppController::kVideoPageURL);
+    EXPECT_EQ(printed[4], std::string("open URL: ") + AppController::kOtherAppURL);
+    // One screen view, named for the level, on the default tracker made at launch; the name does not
+    // stay on the tracker for later hits.
+    ASSERT_TRUE(screenViews);
+    ASSERT_EQ(screenViews->hits.size(), 1u);
+    EXPECT_EQ(screenViews->hits[0]["&t"], "screenview");
+    EXPECT_EQ(screenViews->hits[0]["&cd"], "[iOS]ぽてまる　レベル3");
+    EXPECT_EQ(screenViews->hits[0]["&tid"], AppController::kTrackingId);
+    auto tracker = RUV::sharedInstance()->defaultTracker();
+    ASSERT_TRUE(tracker);
+    EXPECT_EQ(tracker->name(), AppController::kTrackingId);
+    EXPECT_FALSE(tracker->get("&cd").value_or("").size());
     // The banner started: it waits for its settings (from nowhere, with no ad server configured).
     EXPECT_TRUE(controller->zividedir()->needsUpdateAd());
     auto request =

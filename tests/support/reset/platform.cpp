@@ -2,6 +2,7 @@
 #include "platform/base/Clock.h"
 #include "platform/base/Log.h"
 #include "platform/base/Random.h"
+#include "platform/base/UncaughtException.h"
 #include "platform/media/AudioSession.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/runloop/RunLoop.h"
@@ -28,6 +29,7 @@ const bool registered = testsupport::registerReset(testsupport::ResetLayer::Plat
     plat::Random::clearFixedSeed();
     plat::Clock::setShared(nullptr);
     plat::setLogSink(nullptr);
+    if (plat::getUncaughtExceptionHandler()) plat::setUncaughtExceptionHandler(nullptr);
 });
 
 }  // namespace
