@@ -21,6 +21,9 @@ constexpr Entry kEntries[] = {
     {ADFREndpoints::Kind::IpEcho, "ads.ip", "http", "ip.ads.invalid"},
     {ADFREndpoints::Kind::SiteRoot, "ads.site", "http", "site.ads.invalid"},
     {ADFREndpoints::Kind::Staging, "ads.staging", "http", "staging.ads.invalid"},
+    {ADFREndpoints::Kind::HouseNetwork, "ads.house", "http", "house.ads.invalid"},
+    {ADFREndpoints::Kind::PriceToken, "ads.price", "https", "price.ads.invalid"},
+    {ADFREndpoints::Kind::Exchange, "ads.exchange", "http", "exchange.ads.invalid"},
 };
 
 const Entry& entryOf(ADFREndpoints::Kind kind) {

@@ -9,10 +9,21 @@
 
 class ADFREndpoints {
   public:
-    enum class Kind { SettingsMirror, Settings, Impression, ClickApi, IpEcho, SiteRoot, Staging };
+    enum class Kind {
+        SettingsMirror,
+        Settings,
+        Impression,
+        ClickApi,
+        IpEcho,
+        SiteRoot,
+        Staging,
+        HouseNetwork,
+        PriceToken,
+        Exchange,
+    };
 
     // "ads.settings_mirror", "ads.settings", "ads.impression", "ads.click", "ads.ip", "ads.site",
-    // "ads.staging".
+    // "ads.staging", "ads.house", "ads.price", "ads.exchange".
     static std::string name(Kind kind);
     // Registers the built-in defaults (once; again after plat::Endpoints was reset).
     static void registerDefaults();

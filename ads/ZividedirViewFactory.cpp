@@ -2,6 +2,7 @@
 
 #include "ads/ADFRData.h"
 #include "ads/ADFRRandom.h"
+#include "ads/ADFRTjkAdnetworkView.h"
 #include "ads/ZIZRadWebView.h"
 #include "ads/ZIZRiADView.h"
 #include "ads/ZividedirBaseView.h"
@@ -47,6 +48,7 @@ void ZividedirViewFactory::registerAdapterClasses() {
     if (!ZividedirViewClass::named(ZIZRadWebView::kClassName)) registerAdapter<ZIZRadWebView>();
     if (!ZividedirViewClass::named(ZIZRadWebPopupView::kClassName)) registerAdapter<ZIZRadWebPopupView>();
     if (!ZividedirViewClass::named(ZIZRiADView::kClassName)) registerAdapter<ZIZRiADView>();
+    if (!ZividedirViewClass::named(ADFRTjkAdnetworkView::kClassName)) registerAdapter<ADFRTjkAdnetworkView>();
 }
 
 void ZividedirViewFactory::addZividedirInterfaceView(const std::string& viewName, float rate) {
