@@ -2,6 +2,7 @@
 
 #include "ads/ADFRData.h"
 #include "ads/ADFRRandom.h"
+#include "ads/ADFRScaleoutAPIView.h"
 #include "ads/ADFRTjkAdnetworkView.h"
 #include "ads/ZIZRadWebView.h"
 #include "ads/ZIZRiADView.h"
@@ -49,6 +50,7 @@ void ZividedirViewFactory::registerAdapterClasses() {
     if (!ZividedirViewClass::named(ZIZRadWebPopupView::kClassName)) registerAdapter<ZIZRadWebPopupView>();
     if (!ZividedirViewClass::named(ZIZRiADView::kClassName)) registerAdapter<ZIZRiADView>();
     if (!ZividedirViewClass::named(ADFRTjkAdnetworkView::kClassName)) registerAdapter<ADFRTjkAdnetworkView>();
+    if (!ZividedirViewClass::named(ADFRScaleoutAPIView::kClassName)) registerAdapter<ADFRScaleoutAPIView>();
 }
 
 void ZividedirViewFactory::addZividedirInterfaceView(const std::string& viewName, float rate) {
