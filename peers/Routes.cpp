@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "peers/PeerServer.h"
+#include "peers/RoutesHouse.h"
 
 namespace peers {
 namespace {
@@ -129,6 +130,7 @@ void addCollectionServer(PeerServer& s) {
 
 void addRoutes(PeerServer& server) {
     for (auto add : {addFiles, addStatus, addAdServer, addCollectionServer}) add(server);
+    addHouseNetwork(server);
 }
 
 }  // namespace peers

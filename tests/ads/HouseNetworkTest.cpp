@@ -11,7 +11,9 @@
 #include "ads/ADFRMessageDigestUtil.h"
 #include "ads/ADFRTjkAdnetworkView.h"
 #include "ads/ADFRWorkQueues.h"
+#include "ads/ZividedirView.h"
 #include "ads/ZividedirViewFactory.h"
+#include "platform/storage/Bundle.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/WebView.h"
 #include "platform/ui/Window.h"
@@ -276,4 +278,88 @@ TEST_F(HouseNetworkTest, TheFactoryMakesItForKey8888) {
     EXPECT_EQ(adapter->adSize(), 15);
     ASSERT_TRUE(loaded(*adapter));
     EXPECT_EQ(server.requestsTo("/zividedirpr/api/getad").size(), 1u);
+}
+
+namespace {
+
+// A banner whose settings name only house-network entries, at the kit: settings over https, the getad,
+// the items' pictures and impressions over http.
+struct HouseBannerTest : ::testing::Test {
+    HouseBannerTest() : loading(mirror.caFile()) {
+        ADFREndpoints::setEndpoint(ADFREndpoints::Kind::SettingsMirror,
+                                   {"https", "127.0.0.1", mirror.port()});
+        ADFREndpoints::setEndpoint(ADFREndpoints::Kind::Settings, {"https", "127.0.0.1", mirror.port()});
+        for (auto kind : {ADFREndpoints::Kind::HouseNetwork, ADFREndpoints::Kind::ClickApi,
+                          ADFREndpoints::Kind::SiteRoot, ADFREndpoints::Kind::Impression})
+            ADFREndpoints::setEndpoint(kind, {"http", "127.0.0.1", server.port()});
+        const std::string entries =
+            adstest::entry("U1", R"({"en": 1})", "<p>unused</p>", R"(, "adnetwork_key": "8888")") + "," +
+            adstest::entry("U2", R"({"en": 1})", "<p>unused</p>", R"(, "adnetwork_key": "8888")");
+        plat::Bundle::setMainInfoValue(plat::Bundle::kShortVersionKey, "1.0");
+        mirror.route("GET", "/zividedir/api/getinfo/app_id/A/locale/en_US/ver/2.7.0/appver/1.0",
+                     Answer{.body = adstest::answer(entries)});
+        server.route("GET", "/zividedirpr/api/getad",
+                     Answer{.body = R"({"item": [{"id": "P", "url": "http://land.example/x", "bnr_url": ")" +
+                                    server.url("/b.svg") + R"(", "imp_url": ")" + server.url("/imp") +
+                                    R"(?u=[ZIZ_IDFA]"}]})"});
+        server.route("GET", "/b.svg",
+                     Answer{.headers = {{"Content-Type", "image/svg+xml"}},
+                            .body = R"(<svg xmlns="http://www.w3.org/2000/svg" width="320" height="50">)"
+                                    R"(<rect width="320" height="50" fill="#2e7d32"/></svg>)"});
+        server.route("GET", "/imp", Answer{.body = "ok"});
+        server.route("GET", "/zividedir/api/rec-click", Answer{.body = "ok"});
+        window = std::make_shared<plat::Window>(plat::Rect{0, 0, 320, 568});
+        banner = ZividedirView::create({0, 518, 320, 50});
+        banner->setAppID("A");
+        window->addSubview(banner);
+    }
+    ~HouseBannerTest() override {
+        banner->removeFromSuperview();
+        banner.reset();
+        plat::Bundle::resetMainInfoValues();
+        ADFRWorkQueues::shutdown();
+        plat::RunLoop::main().runOnce(0);
+        window.reset();
+        EXPECT_EQ(plat::WebView::liveCount(), 0u);
+        EXPECT_TRUE(testsupport::pumpWebUntil([] { return testsupport::liveChildren().empty(); }));
+    }
+
+    adstest::ScopedLanguage language{"en_US.UTF-8"};
+    adstest::ScopedIdProvider id{true, kIdfa};
+    testsupport::TempHome home;
+    testsupport::LoopbackServer mirror{{.https = true}};
+    testsupport::LoopbackServer server;
+    testsupport::URLLoadingScope loading;
+    std::shared_ptr<plat::Window> window;
+    std::shared_ptr<ZividedirView> banner;
+};
+
+}  // namespace
+
+TEST_F(HouseBannerTest, SignedLandingLinksOpenOutsideAndImpressionsReachTheItemsURL) {
+    banner->startShowAd();
+    std::shared_ptr<ADFRTjkAdnetworkView> front;
+    ASSERT_TRUE(testsupport::pumpWebUntil([&] {
+        front = std::dynamic_pointer_cast<ADFRTjkAdnetworkView>(banner->frontAdView());
+        return front && front->loadedFlg() && front->htmlLoaded() &&
+               front->webView()->framesDelivered() > 0 && !server.requestsTo("/b.svg").empty();
+    }));
+    // Shown at once, before its item came: the impression follows the item.
+    ASSERT_TRUE(testsupport::pumpWebUntil([&] { return server.requestsTo("/imp").size() == 1; }));
+    EXPECT_EQ(server.requestsTo("/imp")[0].query, std::string("u=") + kIdfa);
+    EXPECT_TRUE(server.requestsTo("/zividedir/api/rec-impression").empty());
+
+    testing::internal::CaptureStdout();
+    window->sendTouch(plat::Touch::Phase::Began, 1, {100, 540});
+    window->sendTouch(plat::Touch::Phase::Ended, 1, {100, 540});
+    const std::string clickPath = "/zividedir/api/rec-click/app_id/A/user_ad_id/" +
+                                  front->userAdId().value_or("") + "/uid/" + kIdfa + "/locale/en/adfk/" +
+                                  ADFRMessageDigestUtil::md5WithString(std::string("P_A_") + kIdfa) +
+                                  "/aid/A/paid/P/uid/" + kIdfa;
+    const bool clicked = testsupport::pumpWebUntil([&] { return server.requestsTo(clickPath).size() == 1; });
+    const std::string printed = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(clicked) << printed;
+    EXPECT_EQ(printed, "open URL: http://land.example/x?adfk=" +
+                           ADFRMessageDigestUtil::md5WithString(std::string("P_A_") + kIdfa) +
+                           "&aid=A&paid=P&uid=" + kIdfa + "\n");
 }
