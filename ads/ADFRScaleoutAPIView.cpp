@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "ads/ADFRConnectionForwarder.h"
 #include "ads/ADFRData.h"
 #include "ads/ADFREndpoints.h"
 #include "ads/ADFRIpApiManager.h"
@@ -72,27 +73,6 @@ std::optional<plat::Value::Array> restrictionList(const plat::Value::Dictionary&
 }
 
 }  // namespace
-
-// Holds the adapter weakly: an adapter that went away hears nothing of its bid.
-class ADFRScaleoutAPIView::Delegate : public plat::URLConnectionDelegate {
-  public:
-    explicit Delegate(std::weak_ptr<ADFRScaleoutAPIView> owner) : owner_(std::move(owner)) {}
-    void connectionDidReceiveResponse(plat::URLConnection& c, const plat::URLResponse& response) override {
-        if (auto o = owner_.lock()) o->didReceiveResponse(c, response);
-    }
-    void connectionDidReceiveData(plat::URLConnection& c, const plat::Bytes& data) override {
-        if (auto o = owner_.lock()) o->didReceiveData(c, data);
-    }
-    void connectionDidFinishLoading(plat::URLConnection& c) override {
-        if (auto o = owner_.lock()) o->didFinishLoading(c);
-    }
-    void connectionDidFailWithError(plat::URLConnection& c, const plat::Error&) override {
-        if (auto o = owner_.lock()) o->didFail(c);
-    }
-
-  private:
-    std::weak_ptr<ADFRScaleoutAPIView> owner_;
-};
 
 ADFRScaleoutAPIView::ADFRScaleoutAPIView(plat::Rect frame)
     : ZIZRadWebView(frame), ipManager_(ADFRIpApiManager::sharedManager()) {}
@@ -180,8 +160,8 @@ void ADFRScaleoutAPIView::finishIpManager(ADFRIpApiManager& manager) {
     request.setMaxBodyBytes(kMaxAnswerBytes);
     getAdReceivedData_.clear();
     getAdConnection_ = plat::URLConnection::create(
-        request,
-        std::make_shared<Delegate>(std::static_pointer_cast<ADFRScaleoutAPIView>(shared_from_this())));
+        request, std::make_shared<ADFRConnectionForwarder<ADFRScaleoutAPIView>>(
+                     std::static_pointer_cast<ADFRScaleoutAPIView>(shared_from_this())));
 }
 
 std::optional<std::string> ADFRScaleoutAPIView::bidBody(const BidInputs& in) {

@@ -92,8 +92,8 @@ class ADFRScaleoutAPIView : public ZIZRadWebView {
     std::optional<std::string> recImpressionValue(const std::string& key) const;
 
   private:
-    class Delegate;
-    friend class Delegate;
+    template <typename>
+    friend class ADFRConnectionForwarder;
     void didReceiveResponse(plat::URLConnection& connection, const plat::URLResponse& response);
     void didReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
     void didFinishLoading(plat::URLConnection& connection);

@@ -1,6 +1,7 @@
 #include "ads/ADFRTjkAdnetworkView.h"
 
 #include "ads/ADFRBaseRecURLReformer.h"
+#include "ads/ADFRConnectionForwarder.h"
 #include "ads/ADFREndpoints.h"
 #include "ads/ADFRIpApiManager.h"
 #include "ads/ADFRManager.h"
@@ -19,27 +20,6 @@ void take(const plat::Value& item, std::string_view key, std::string& into) {
 }
 
 }  // namespace
-
-// Holds the adapter weakly: an adapter that went away hears nothing of its getad request.
-class ADFRTjkAdnetworkView::Delegate : public plat::URLConnectionDelegate {
-  public:
-    explicit Delegate(std::weak_ptr<ADFRTjkAdnetworkView> owner) : owner_(std::move(owner)) {}
-    void connectionDidReceiveResponse(plat::URLConnection& c, const plat::URLResponse& response) override {
-        if (auto o = owner_.lock()) o->didReceiveResponse(c, response);
-    }
-    void connectionDidReceiveData(plat::URLConnection& c, const plat::Bytes& data) override {
-        if (auto o = owner_.lock()) o->didReceiveData(c, data);
-    }
-    void connectionDidFinishLoading(plat::URLConnection& c) override {
-        if (auto o = owner_.lock()) o->didFinishLoading(c);
-    }
-    void connectionDidFailWithError(plat::URLConnection&, const plat::Error&) override {
-        if (auto o = owner_.lock()) o->didFail();
-    }
-
-  private:
-    std::weak_ptr<ADFRTjkAdnetworkView> owner_;
-};
 
 ADFRTjkAdnetworkView::ADFRTjkAdnetworkView(plat::Rect frame)
     : ZIZRadWebView(frame), ipManager_(ADFRIpApiManager::sharedManager()) {}
@@ -87,8 +67,8 @@ void ADFRTjkAdnetworkView::loadAd() {
     request.setMaxBodyBytes(kMaxAnswerBytes);
     getAdReceivedData_.clear();
     getAdConnection_ = plat::URLConnection::create(
-        request,
-        std::make_shared<Delegate>(std::static_pointer_cast<ADFRTjkAdnetworkView>(shared_from_this())));
+        request, std::make_shared<ADFRConnectionForwarder<ADFRTjkAdnetworkView>>(
+                     std::static_pointer_cast<ADFRTjkAdnetworkView>(shared_from_this())));
 }
 
 void ADFRTjkAdnetworkView::didReceiveResponse(plat::URLConnection& connection,
@@ -105,7 +85,7 @@ void ADFRTjkAdnetworkView::didReceiveData(plat::URLConnection& connection, const
     getAdReceivedData_.insert(getAdReceivedData_.end(), data.begin(), data.end());
 }
 
-void ADFRTjkAdnetworkView::didFail() {
+void ADFRTjkAdnetworkView::didFail(plat::URLConnection&) {
     finishLoad();
 }
 

@@ -75,12 +75,13 @@ class ADFRTjkAdnetworkView : public ZIZRadWebView {
     const std::shared_ptr<plat::URLConnection>& getAdConnection() const { return getAdConnection_; }
 
   private:
-    class Delegate;
-    friend class Delegate;
+    template <typename>
+    friend class ADFRConnectionForwarder;
     void didReceiveResponse(plat::URLConnection& connection, const plat::URLResponse& response);
     void didReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
     void didFinishLoading(plat::URLConnection& connection);
-    void didFail();
+    // Any connection: a failure ends the load whichever request it was.
+    void didFail(plat::URLConnection& connection);
     // On the worker: waits for the item, then sends the impression to its URL.
     void waitPostAdDisplayed(const std::optional<std::string>& idfa);
     void postAdDisplayedCall(const std::optional<std::string>& idfa);

@@ -6,28 +6,12 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "peers/PeerServer.h"
-#include "platform/net/URLConnection.h"
-#include "tests/support/NetTestSupport.h"
-#include "tests/support/TestSupport.h"
+#include "PeerTestSupport.h"
 
 namespace {
 
-struct Got {
-    int status = 0;
-    std::string body;
-};
-
-Got send(plat::URLRequest request) {
-    Got got;
-    bool done = false;
-    plat::URLConnection::sendAsynchronous(request, [&](auto& response, auto& data, auto&) {
-        got = {response ? response->statusCode() : 0, std::string(data.begin(), data.end())};
-        done = true;
-    });
-    EXPECT_TRUE(testsupport::runMainLoopUntil([&] { return done; }));
-    return got;
-}
+using peertest::Got;
+using peertest::send;
 
 Got post(const std::string& url, const std::string& body) {
     plat::URLRequest request(url);
@@ -37,20 +21,7 @@ Got post(const std::string& url, const std::string& body) {
     return send(request);
 }
 
-struct HouseNetworkPeerTest : ::testing::Test {
-    HouseNetworkPeerTest() {
-        peers::addRoutes(server);
-        started = server.start();
-        table = server.endpoints();
-    }
-    testsupport::TempDir dir;
-    peers::PeerServer server{{.port = 0,
-                              .dataDir = POTEMARU_PEERS_DATA,
-                              .recordFile = (dir.path() / "record.jsonl").string(),
-                              .tlsDir = POTEMARU_PEERS_TLS}};
-    bool started = false;
-    plat::Endpoints::Table table;
-};
+struct HouseNetworkPeerTest : peertest::PeerFixture {};
 
 }  // namespace
 
