@@ -270,10 +270,13 @@ std::string ADFRScaleoutAPIView::displayHTML() {
     if (!bid) return "";
     const std::string bgColor = adDataBgColor_.value_or("#ffffff");
     // Where the price step looks is settled here, on the main thread.
-    priceTokensFile_ = plat::Bundle::main().pathForResource(kPriceTokensResource);
     plat::Endpoint service = ADFREndpoints::endpoint(ADFREndpoints::Kind::PriceToken);
     service.scheme = "https";
-    priceServiceURL_ = service.url(kPricePath);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        priceTokensFile_ = plat::Bundle::main().pathForResource(kPriceTokensResource);
+        priceServiceURL_ = service.url(kPricePath);
+    }
     ADFREndpoints::trustCertificateAuthorityOf(ADFREndpoints::Kind::PriceToken);
     auto self = std::static_pointer_cast<ADFRScaleoutAPIView>(shared_from_this());
     ADFRWorkQueues::scaleout([self, price = bid->price, impUrl = bid->impUrl, sid = bid->sid]() mutable {
@@ -314,9 +317,13 @@ std::vector<std::string> ADFRScaleoutAPIView::readEncryptList(const std::filesys
 }
 
 std::vector<std::string> ADFRScaleoutAPIView::getEncryptList() const {
-    return readEncryptList(priceTokensFile_.empty()
-                               ? plat::Bundle::main().pathForResource(kPriceTokensResource)
-                               : priceTokensFile_);
+    std::filesystem::path file;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        file = priceTokensFile_;
+    }
+    // Before any bid (main thread only) the bundle is asked directly.
+    return readEncryptList(file.empty() ? plat::Bundle::main().pathForResource(kPriceTokensResource) : file);
 }
 
 std::optional<std::string> ADFRScaleoutAPIView::priceToken(double reduced,
@@ -326,7 +333,12 @@ std::optional<std::string> ADFRScaleoutAPIView::priceToken(double reduced,
     const int32_t whole = inRange ? static_cast<int32_t>(reduced) : -1;
     if (inRange && whole >= 0 && static_cast<double>(whole) >= reduced && !table.empty())
         return table[static_cast<size_t>(whole)];
-    plat::URLRequest request(priceServiceURL_ + "?ankey=" + kNetworkKey + "&price=" + formatF(reduced),
+    std::string service;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        service = priceServiceURL_;
+    }
+    plat::URLRequest request(service + "?ankey=" + kNetworkKey + "&price=" + formatF(reduced),
                              plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kPriceTimeoutSeconds);
     request.setMaxBodyBytes(4096);
     auto body = ADFRWorkQueues::get(request);

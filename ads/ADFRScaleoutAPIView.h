@@ -117,12 +117,11 @@ class ADFRScaleoutAPIView : public ZIZRadWebView {
     plat::Value::Dictionary param_;
     std::optional<std::string> adDataBgColor_;
     std::string deviceID_;
+    // Shared with the workers: guarded, and the waiter wakes when it changes.
+    mutable std::mutex mutex_;
     // Where the price step finds its table and service, fixed on the main thread.
     std::filesystem::path priceTokensFile_;
     std::string priceServiceURL_;
-
-    // Shared with the workers: guarded, and the waiter wakes when it changes.
-    mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool loadedFlg_ = false;
     std::shared_ptr<ADFRRecImpressionURLReformer> recImpressionURLReformer_;

@@ -304,3 +304,13 @@ TEST_F(ScaleoutTest, TheFactoryMakesItForKey1075WithTheBackgroundColour) {
     // No advertising id: no bid, the black page.
     ASSERT_TRUE(shown(*adapter, ADFRScaleoutAPIView::kBlackPage));
 }
+
+TEST(ScaleoutEndpointsTest, TheNewEndpointsResolveNowhereByDefault) {
+    using Kind = ADFREndpoints::Kind;
+    EXPECT_EQ(ADFREndpoints::name(Kind::HouseNetwork), "ads.house");
+    EXPECT_EQ(ADFREndpoints::name(Kind::PriceToken), "ads.price");
+    EXPECT_EQ(ADFREndpoints::name(Kind::Exchange), "ads.exchange");
+    EXPECT_EQ(ADFREndpoints::url(Kind::HouseNetwork, "/p"), "http://house.ads.invalid:80/p");
+    EXPECT_EQ(ADFREndpoints::url(Kind::PriceToken, "/p"), "https://price.ads.invalid:443/p");
+    EXPECT_EQ(ADFREndpoints::url(Kind::Exchange, "/p"), "http://exchange.ads.invalid:80/p");
+}
