@@ -23,6 +23,9 @@ constexpr Entry kEntries[] = {
     {ADFREndpoints::Kind::Staging, "ads.staging", "http", "staging.ads.invalid"},
     {ADFREndpoints::Kind::AdCrops, "ads.adcrops", "http", "adcrops.ads.invalid"},
     {ADFREndpoints::Kind::Jquery, "ads.jquery", "http", "jquery.ads.invalid"},
+    {ADFREndpoints::Kind::HouseNetwork, "ads.house", "http", "house.ads.invalid"},
+    {ADFREndpoints::Kind::PriceToken, "ads.price", "https", "price.ads.invalid"},
+    {ADFREndpoints::Kind::Exchange, "ads.exchange", "http", "exchange.ads.invalid"},
 };
 
 const Entry& entryOf(ADFREndpoints::Kind kind) {

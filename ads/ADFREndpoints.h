@@ -18,11 +18,15 @@ class ADFREndpoints {
         SiteRoot,
         Staging,
         AdCrops,
-        Jquery
+        Jquery,
+        HouseNetwork,
+        PriceToken,
+        Exchange,
     };
 
     // "ads.settings_mirror", "ads.settings", "ads.impression", "ads.click", "ads.ip", "ads.site",
-    // "ads.staging", "ads.adcrops" (the wall's offer list), "ads.jquery" (the wall pages' script library).
+    // "ads.staging", "ads.adcrops" (the wall's offer list), "ads.jquery" (the wall pages' script library),
+    // "ads.house", "ads.price", "ads.exchange".
     static std::string name(Kind kind);
     // Registers the built-in defaults (once; again after plat::Endpoints was reset).
     static void registerDefaults();

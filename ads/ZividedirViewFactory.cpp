@@ -3,6 +3,8 @@
 #include "ads/ADFRData.h"
 #include "ads/ADFRRandom.h"
 #include "ads/ZIZRadWallWebView.h"
+#include "ads/ADFRScaleoutAPIView.h"
+#include "ads/ADFRTjkAdnetworkView.h"
 #include "ads/ZIZRadWebView.h"
 #include "ads/ZIZRiADView.h"
 #include "ads/ZividedirBaseView.h"
@@ -49,6 +51,8 @@ void ZividedirViewFactory::registerAdapterClasses() {
     if (!ZividedirViewClass::named(ZIZRadWebPopupView::kClassName)) registerAdapter<ZIZRadWebPopupView>();
     if (!ZividedirViewClass::named(ZIZRiADView::kClassName)) registerAdapter<ZIZRiADView>();
     if (!ZividedirViewClass::named(ZIZRadWallAdCrops::kClassName)) ZIZRadWallWebView::registerClasses();
+    if (!ZividedirViewClass::named(ADFRTjkAdnetworkView::kClassName)) registerAdapter<ADFRTjkAdnetworkView>();
+    if (!ZividedirViewClass::named(ADFRScaleoutAPIView::kClassName)) registerAdapter<ADFRScaleoutAPIView>();
 }
 
 void ZividedirViewFactory::addZividedirInterfaceView(const std::string& viewName, float rate) {

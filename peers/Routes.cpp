@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "peers/PeerServer.h"
+#include "peers/RoutesHouse.h"
 
 namespace peers {
 namespace {
@@ -132,6 +133,7 @@ void addWallRoutes(PeerServer& server);  // RoutesWall.cpp
 void addRoutes(PeerServer& server) {
     for (auto add : {addFiles, addStatus, addAdServer, addCollectionServer}) add(server);
     addWallRoutes(server);
+    addHouseNetwork(server);
 }
 
 }  // namespace peers

@@ -302,7 +302,9 @@ using Engine = WebView::Engine;
 
 gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                         gpointer data) {
-    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
+    // A link aimed at another window ("_blank") asks the delegate too: this view has no other windows.
+    const bool newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && !newWindow) return FALSE;
     auto* engine = static_cast<Engine*>(data);
     auto* action =
         webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
@@ -329,6 +331,17 @@ gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPo
     WebViewDelegate* delegate = engine->delegate();
     bool allowed =
         !delegate || delegate->webViewShouldStartLoadWithRequest(*engine->owner, asked, navigation);
+    if (newWindow) {
+        webkit_policy_decision_ignore(decision);
+        // Allowed, it loads in this view, on the next turn (not inside the engine's own callback).
+        if (allowed) {
+            std::weak_ptr<View> weak = engine->owner->weak_from_this();
+            RunLoop::main().post([weak, asked] {
+                if (auto view = std::dynamic_pointer_cast<WebView>(weak.lock())) view->loadRequest(asked);
+            });
+        }
+        return TRUE;
+    }
     if (allowed) return FALSE;
     webkit_policy_decision_ignore(decision);
     // A load asked for that will never start is no longer in flight.
@@ -679,8 +692,10 @@ void WebView::pointer(const Touch& touch, bool pressed, bool motionOnly) {
     event.x = static_cast<int>(at.x * scale);
     event.y = static_cast<int>(at.y * scale);
     event.type = wpe_input_pointer_event_type_motion;
-    event.modifiers = motionOnly || pressed ? wpe_input_pointer_modifier_button1 : 0;
-    if (!motionOnly && pressed) event.modifiers = 0;  // the move to the spot comes before the press
+    // The move to the spot comes before the press, with no button down; before the release the button is
+    // still down, or the engine takes the press as ended by the move and a tap on a draggable element
+    // (an image in a link) never becomes a click.
+    event.modifiers = motionOnly || !pressed ? wpe_input_pointer_modifier_button1 : 0;
     wpe_view_backend_dispatch_pointer_event(engine_->backend, &event);
     if (!motionOnly) {
         event.type = wpe_input_pointer_event_type_button;

@@ -1,12 +1,15 @@
 // The ad SDK's process-wide state back to how the program started, after every test.
 #include "ads/ADFRIpApiManager.h"
 #include "ads/ADFRRandom.h"
+#include "ads/ADFRWorkQueues.h"
 #include "platform/net/Endpoints.h"
 #include "tests/support/ProcessState.h"
 
 namespace {
 
 const bool registered = testsupport::registerReset(testsupport::ResetLayer::Services, "ads", [] {
+    // The workers first: their work may still hold adapters and read the shared state below.
+    ADFRWorkQueues::shutdown();
     ADFRIpApiManager::resetShared();
     ADFRRandom::setDrawSource(nullptr);
     plat::Endpoints::shared().reset();

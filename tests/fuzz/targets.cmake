@@ -32,3 +32,5 @@ potemaru_fuzz(ads_html_adapter ${CMAKE_CURRENT_SOURCE_DIR}/ads_html_adapter.cpp 
 potemaru_fuzz(font_file ${CMAKE_CURRENT_SOURCE_DIR}/font_file.cpp LINK kite platform)
 potemaru_fuzz(tm_datalayer_rows ${CMAKE_CURRENT_SOURCE_DIR}/tm_datalayer_rows.cpp LINK tagmanager)
 potemaru_fuzz(ads_wall_list ${CMAKE_CURRENT_SOURCE_DIR}/ads_wall_list.cpp LINK ads platform)
+potemaru_fuzz(ads_bid_answer ${CMAKE_CURRENT_SOURCE_DIR}/ads_bid_answer.cpp LINK ads platform)
+potemaru_fuzz(ads_house_answer ${CMAKE_CURRENT_SOURCE_DIR}/ads_house_answer.cpp LINK ads platform)

@@ -4,45 +4,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "peers/PeerServer.h"
-#include "platform/net/URLConnection.h"
-#include "tests/support/NetTestSupport.h"
-#include "tests/support/TestSupport.h"
+#include "PeerTestSupport.h"
 
 namespace {
 
-struct Got {
-    int status = 0;
-    std::string body;
-    std::optional<plat::Error> error;
-};
-
-Got get(const std::string& url) {
-    Got got;
-    bool done = false;
-    plat::URLConnection::sendAsynchronous(
-        plat::URLRequest(url), [&](auto& response, auto& data, auto& error) {
-            got = {response ? response->statusCode() : 0, std::string(data.begin(), data.end()), error};
-            done = true;
-        });
-    EXPECT_TRUE(testsupport::runMainLoopUntil([&] { return done; }));
-    return got;
-}
-
-struct AdServerTest : ::testing::Test {
-    AdServerTest() {
-        peers::addRoutes(server);
-        started = server.start();
-        table = server.endpoints();
-    }
-    testsupport::TempDir dir;
-    peers::PeerServer server{{.port = 0,
-                              .dataDir = POTEMARU_PEERS_DATA,
-                              .recordFile = (dir.path() / "record.jsonl").string(),
-                              .tlsDir = POTEMARU_PEERS_TLS}};
-    bool started = false;
-    plat::Endpoints::Table table;
-};
+using peertest::get;
+using peertest::Got;
+struct AdServerTest : peertest::PeerFixture {};
 
 }  // namespace
 

@@ -248,6 +248,38 @@ TEST_F(WebViewTest, TappedLinkIsALinkClick) {
     EXPECT_TRUE(server.requestsTo("/b").empty());
 }
 
+// A tapped image in a link aimed at another window ("_blank") is a link click too; allowed, it loads in
+// this view, which has no other windows.
+TEST_F(WebViewTest, TappedImageLinkToANewWindowIsALinkClickThatLoadsHere) {
+    testsupport::LoopbackServer server;
+    server.route("GET", "/b", {.status = 200, .headers = {{"Content-Type", "text/html"}}, .body = "b"});
+    server.route("GET", "/i.svg",
+                 {.headers = {{"Content-Type", "image/svg+xml"}},
+                  .body = "<svg xmlns='http://www.w3.org/2000/svg' width='320' height='50'>"
+                          "<rect width='320' height='50' fill='#00ff00'/></svg>"});
+    auto view = makeView();
+    view->loadHTMLString(
+        "<html><head><base target='_blank'></head><body style='margin:0'><a href='/b'>"
+        "<img src='/i.svg' width='100%'></a></body></html>",
+        server.url("/"));
+    ASSERT_TRUE(settle(*view));
+    ASSERT_TRUE(
+        pumpUntil([&] { return view->framesDelivered() > 0 && !server.requestsTo("/i.svg").empty(); }));
+    ASSERT_EQ(evaluate(*view, "document.images[0].complete && document.images[0].height"), "50");
+    recorder->asked.clear();
+    auto touch = std::make_shared<plat::Touch>(1, plat::Point{100, 20}, 0);
+    touch->setView(view);
+    plat::Event event;
+    event.allTouches = {touch};
+    view->touchesBegan({touch}, event);
+    touch->update(plat::Touch::Phase::Ended, {100, 20}, 0.05);
+    view->touchesEnded({touch}, event);
+    ASSERT_TRUE(pumpUntil([&] { return server.requestsTo("/b").size() == 1; }));
+    ASSERT_FALSE(recorder->asked.empty());
+    EXPECT_EQ(recorder->asked.front(), std::make_pair(server.url("/b"), 0));
+    EXPECT_EQ(plat::WebView::liveCount(), 1u);
+}
+
 TEST_F(WebViewTest, RefusedConnectionFails) {
     int port;
     {

@@ -1,0 +1,52 @@
+#pragma once
+// potemaru-peers in process for the tests of its contracts: the server with every route, the committed
+// data and TLS files and a record file, and requests sent to it from the main run loop.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "peers/PeerServer.h"
+#include "platform/net/URLConnection.h"
+#include "tests/support/NetTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+namespace peertest {
+
+struct Got {
+    int status = 0;
+    std::string body;
+    std::optional<plat::Error> error;
+};
+
+inline Got send(const plat::URLRequest& request) {
+    Got got;
+    bool done = false;
+    plat::URLConnection::sendAsynchronous(request, [&](auto& response, auto& data, auto& error) {
+        got = {response ? response->statusCode() : 0, std::string(data.begin(), data.end()), error};
+        done = true;
+    });
+    EXPECT_TRUE(testsupport::runMainLoopUntil([&] { return done; }));
+    return got;
+}
+
+inline Got get(const std::string& url) {
+    return send(plat::URLRequest(url));
+}
+
+struct PeerFixture : ::testing::Test {
+    PeerFixture() {
+        peers::addRoutes(server);
+        started = server.start();
+        table = server.endpoints();
+    }
+    testsupport::TempDir dir;
+    peers::PeerServer server{{.port = 0,
+                              .dataDir = POTEMARU_PEERS_DATA,
+                              .recordFile = (dir.path() / "record.jsonl").string(),
+                              .tlsDir = POTEMARU_PEERS_TLS}};
+    bool started = false;
+    plat::Endpoints::Table table;
+};
+
+}  // namespace peertest
