@@ -2,9 +2,9 @@
 
 #include "ads/ADFRData.h"
 #include "ads/ADFRRandom.h"
-#include "ads/ZIZRadWallWebView.h"
 #include "ads/ADFRScaleoutAPIView.h"
 #include "ads/ADFRTjkAdnetworkView.h"
+#include "ads/ZIZRadWallWebView.h"
 #include "ads/ZIZRadWebView.h"
 #include "ads/ZIZRiADView.h"
 #include "ads/ZividedirBaseView.h"
