@@ -21,6 +21,12 @@ constexpr Entry kEntries[] = {
     {ADFREndpoints::Kind::IpEcho, "ads.ip", "http", "ip.ads.invalid"},
     {ADFREndpoints::Kind::SiteRoot, "ads.site", "http", "site.ads.invalid"},
     {ADFREndpoints::Kind::Staging, "ads.staging", "http", "staging.ads.invalid"},
+    {ADFREndpoints::Kind::Gamefeat, "ads.gamefeat", "http", "gamefeat.ads.invalid"},
+    {ADFREndpoints::Kind::Zucks, "ads.zucks", "http", "zucks.ads.invalid"},
+    {ADFREndpoints::Kind::InMobi, "ads.inmobi", "http", "inmobi.ads.invalid"},
+    {ADFREndpoints::Kind::InMobiScript, "ads.inmobi-script", "http", "inmobi-script.ads.invalid"},
+    {ADFREndpoints::Kind::Millennial, "ads.millennial", "http", "millennial.ads.invalid"},
+    {ADFREndpoints::Kind::Leadbolt, "ads.leadbolt", "http", "leadbolt.ads.invalid"},
 };
 
 const Entry& entryOf(ADFREndpoints::Kind kind) {

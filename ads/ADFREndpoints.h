@@ -9,10 +9,25 @@
 
 class ADFREndpoints {
   public:
-    enum class Kind { SettingsMirror, Settings, Impression, ClickApi, IpEcho, SiteRoot, Staging };
+    enum class Kind {
+        SettingsMirror,
+        Settings,
+        Impression,
+        ClickApi,
+        IpEcho,
+        SiteRoot,
+        Staging,
+        // The ad networks' own servers (plain http); "inmobi-script" is the host of its tag's script.
+        Gamefeat,
+        Zucks,
+        InMobi,
+        InMobiScript,
+        Millennial,
+        Leadbolt,
+    };
 
     // "ads.settings_mirror", "ads.settings", "ads.impression", "ads.click", "ads.ip", "ads.site",
-    // "ads.staging".
+    // "ads.staging", and "ads.<network>" for the ad networks.
     static std::string name(Kind kind);
     // Registers the built-in defaults (once; again after plat::Endpoints was reset).
     static void registerDefaults();

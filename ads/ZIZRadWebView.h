@@ -52,6 +52,7 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
 
     const std::shared_ptr<plat::WebView>& webView() const { return webView_; }
     const std::string& loadHtml() const { return loadHtml_; }
+    void setLoadHtml(std::string html) { loadHtml_ = std::move(html); }
     const std::string& appId() const { return appId_; }
     const std::optional<std::string>& userAdId() const { return userAdId_; }
     const std::optional<std::string>& deviceId() const { return deviceId_; }

@@ -1,6 +1,7 @@
 #include "ads/ZividedirViewFactory.h"
 
 #include "ads/ADFRData.h"
+#include "ads/ADFRGamefeatView.h"
 #include "ads/ADFRRandom.h"
 #include "ads/ZIZRadWebView.h"
 #include "ads/ZIZRiADView.h"
@@ -47,6 +48,7 @@ void ZividedirViewFactory::registerAdapterClasses() {
     if (!ZividedirViewClass::named(ZIZRadWebView::kClassName)) registerAdapter<ZIZRadWebView>();
     if (!ZividedirViewClass::named(ZIZRadWebPopupView::kClassName)) registerAdapter<ZIZRadWebPopupView>();
     if (!ZividedirViewClass::named(ZIZRiADView::kClassName)) registerAdapter<ZIZRiADView>();
+    if (!ZividedirViewClass::named(ADFRGamefeatView::kClassName)) registerAdapter<ADFRGamefeatView>();
 }
 
 void ZividedirViewFactory::addZividedirInterfaceView(const std::string& viewName, float rate) {
