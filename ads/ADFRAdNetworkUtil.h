@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "ads/ADFRIpApiManager.h"
 #include "platform/net/URLConnection.h"
 
 // Hands a connection's callbacks to the adapter while it lives.
@@ -33,6 +34,27 @@ class ADFRConnectionForwarder : public plat::URLConnectionDelegate {
 
 class ADFRAdNetworkUtil {
   public:
+    // Starts `request` with `adapter` (a view held by a shared pointer) hearing its callbacks.
+    template <typename Adapter>
+    static std::shared_ptr<plat::URLConnection> startConnection(const plat::URLRequest& request,
+                                                                Adapter& adapter) {
+        std::weak_ptr<Adapter> weak = std::static_pointer_cast<Adapter>(adapter.shared_from_this());
+        return plat::URLConnection::create(request, std::make_shared<ADFRConnectionForwarder<Adapter>>(weak));
+    }
+    // Has `manager` learn the address and user agent and tell `adapter` (by finishIpManager) when it
+    // knows them, as long as the adapter lives.
+    template <typename Adapter>
+    static void askIpManager(ADFRIpApiManager& manager, Adapter& adapter) {
+        auto self = std::static_pointer_cast<Adapter>(adapter.shared_from_this());
+        std::weak_ptr<Adapter> weak = self;
+        manager.setFinishLoadHandler(self, [weak](ADFRIpApiManager& m) {
+            if (auto a = weak.lock()) a->finishIpManager(m);
+        });
+        manager.loadIpAndUa();
+    }
+    // "(null)" is what an address or user agent reads when the lookup had none to give.
+    static bool isNullText(const std::string& text) { return text == "(null)"; }
+
     // The text's UTF-8 bytes with every byte but A-Z, a-z, 0-9, "-", ".", "_" and "~" written as %XX
     // (upper-case hex), so "!*'();:@&=+$,/?%#[]" and spaces never reach a query as they are.
     static std::string percentEscaped(std::string_view text);

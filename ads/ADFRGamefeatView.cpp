@@ -52,9 +52,7 @@ void ADFRGamefeatView::loadAd() {
                              plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kTimeoutSeconds);
     request.setValue(entity_->uaId(), "User-Agent");
     request.setValue("application/x-www-form-urlencoded", "Content-Type");
-    std::weak_ptr<ADFRGamefeatView> self = std::static_pointer_cast<ADFRGamefeatView>(shared_from_this());
-    getAdConnection_ = plat::URLConnection::create(
-        request, std::make_shared<ADFRConnectionForwarder<ADFRGamefeatView>>(self));
+    getAdConnection_ = ADFRAdNetworkUtil::startConnection(request, *this);
 }
 
 void ADFRGamefeatView::finishLoad() {

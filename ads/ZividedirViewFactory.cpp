@@ -3,6 +3,7 @@
 #include "ads/ADFRData.h"
 #include "ads/ADFRGamefeatView.h"
 #include "ads/ADFRRandom.h"
+#include "ads/ADFRZucksAPIView.h"
 #include "ads/ZIZRadWebView.h"
 #include "ads/ZIZRiADView.h"
 #include "ads/ZividedirBaseView.h"
@@ -49,6 +50,7 @@ void ZividedirViewFactory::registerAdapterClasses() {
     if (!ZividedirViewClass::named(ZIZRadWebPopupView::kClassName)) registerAdapter<ZIZRadWebPopupView>();
     if (!ZividedirViewClass::named(ZIZRiADView::kClassName)) registerAdapter<ZIZRiADView>();
     if (!ZividedirViewClass::named(ADFRGamefeatView::kClassName)) registerAdapter<ADFRGamefeatView>();
+    if (!ZividedirViewClass::named(ADFRZucksAPIView::kClassName)) registerAdapter<ADFRZucksAPIView>();
 }
 
 void ZividedirViewFactory::addZividedirInterfaceView(const std::string& viewName, float rate) {
