@@ -2,6 +2,7 @@
 
 #include "ads/ADFRData.h"
 #include "ads/ADFRGamefeatView.h"
+#include "ads/ADFRInMobiAPIView.h"
 #include "ads/ADFRRandom.h"
 #include "ads/ADFRZucksAPIView.h"
 #include "ads/ZIZRadWebView.h"
@@ -51,6 +52,7 @@ void ZividedirViewFactory::registerAdapterClasses() {
     if (!ZividedirViewClass::named(ZIZRiADView::kClassName)) registerAdapter<ZIZRiADView>();
     if (!ZividedirViewClass::named(ADFRGamefeatView::kClassName)) registerAdapter<ADFRGamefeatView>();
     if (!ZividedirViewClass::named(ADFRZucksAPIView::kClassName)) registerAdapter<ADFRZucksAPIView>();
+    if (!ZividedirViewClass::named(ADFRInMobiAPIView::kClassName)) registerAdapter<ADFRInMobiAPIView>();
 }
 
 void ZividedirViewFactory::addZividedirInterfaceView(const std::string& viewName, float rate) {

@@ -30,6 +30,15 @@ class Recorded : public Adapter {
     std::vector<std::string> pages;
 };
 
+// An entity with the tag `html` (any length) and the extra members.
+inline std::shared_ptr<ADFRJSAdEntity> networkEntity(const std::string& html, const std::string& extra) {
+    std::string encoded;
+    for (char c : ADFRBase64Util::base64StringFromString(html))
+        if (c != '\r' && c != '\n') encoded += c;
+    return entity(R"({"user_ad_id": "U", "weight": {"ja": 1, "en": 1}, "html": ")" + encoded + "\"" + extra +
+                  "}");
+}
+
 struct NetworkAdapterTest : ::testing::Test {
     explicit NetworkAdapterTest(testsupport::LoopbackServer::Options options = {}) : server(options) {
         using Kind = ADFREndpoints::Kind;
@@ -50,7 +59,7 @@ struct NetworkAdapterTest : ::testing::Test {
         auto adapter = std::make_shared<Recorded<Adapter>>(frame);
         ZividedirAdapterSettings settings(plat::Value::Dictionary{
             {"appId", "A"}, {"userAdId", "U"}, {"loadHtml", plat::Value(html)}, {"adnetworkKey", "1"}});
-        settings.entity = entity(entry("U", R"({"ja": 1, "en": 1})", html, extra));
+        settings.entity = networkEntity(html, extra);
         EXPECT_TRUE(settings.entity) << extra;
         adapter->setting(settings);
         adapters.push_back(adapter);
