@@ -3,6 +3,7 @@
 #include "ads/ADFRData.h"
 #include "ads/ADFRGamefeatView.h"
 #include "ads/ADFRInMobiAPIView.h"
+#include "ads/ADFRMMediaAPIView.h"
 #include "ads/ADFRRandom.h"
 #include "ads/ADFRZucksAPIView.h"
 #include "ads/ZIZRadWebView.h"
@@ -53,6 +54,7 @@ void ZividedirViewFactory::registerAdapterClasses() {
     if (!ZividedirViewClass::named(ADFRGamefeatView::kClassName)) registerAdapter<ADFRGamefeatView>();
     if (!ZividedirViewClass::named(ADFRZucksAPIView::kClassName)) registerAdapter<ADFRZucksAPIView>();
     if (!ZividedirViewClass::named(ADFRInMobiAPIView::kClassName)) registerAdapter<ADFRInMobiAPIView>();
+    if (!ZividedirViewClass::named(ADFRMMediaAPIView::kClassName)) registerAdapter<ADFRMMediaAPIView>();
 }
 
 void ZividedirViewFactory::addZividedirInterfaceView(const std::string& viewName, float rate) {
