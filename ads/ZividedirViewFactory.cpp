@@ -3,6 +3,7 @@
 #include "ads/ADFRData.h"
 #include "ads/ADFRGamefeatView.h"
 #include "ads/ADFRInMobiAPIView.h"
+#include "ads/ADFRLeadboltAPIView.h"
 #include "ads/ADFRMMediaAPIView.h"
 #include "ads/ADFRRandom.h"
 #include "ads/ADFRZucksAPIView.h"
@@ -55,6 +56,7 @@ void ZividedirViewFactory::registerAdapterClasses() {
     if (!ZividedirViewClass::named(ADFRZucksAPIView::kClassName)) registerAdapter<ADFRZucksAPIView>();
     if (!ZividedirViewClass::named(ADFRInMobiAPIView::kClassName)) registerAdapter<ADFRInMobiAPIView>();
     if (!ZividedirViewClass::named(ADFRMMediaAPIView::kClassName)) registerAdapter<ADFRMMediaAPIView>();
+    if (!ZividedirViewClass::named(ADFRLeadboltAPIView::kClassName)) registerAdapter<ADFRLeadboltAPIView>();
 }
 
 void ZividedirViewFactory::addZividedirInterfaceView(const std::string& viewName, float rate) {
