@@ -127,8 +127,11 @@ void addCollectionServer(PeerServer& s) {
 
 }  // namespace
 
+void addAdNetworks(PeerServer& s);  // RoutesNetworks.cpp
+
 void addRoutes(PeerServer& server) {
     for (auto add : {addFiles, addStatus, addAdServer, addCollectionServer}) add(server);
+    addAdNetworks(server);
 }
 
 }  // namespace peers
