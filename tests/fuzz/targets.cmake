@@ -30,3 +30,4 @@ potemaru_fuzz(analytics_inflate ${CMAKE_CURRENT_SOURCE_DIR}/analytics_inflate.cp
 potemaru_fuzz(tm_expand ${CMAKE_CURRENT_SOURCE_DIR}/tm_expand.cpp LINK tagmanager)
 potemaru_fuzz(ads_html_adapter ${CMAKE_CURRENT_SOURCE_DIR}/ads_html_adapter.cpp LINK ads platform)
 potemaru_fuzz(font_file ${CMAKE_CURRENT_SOURCE_DIR}/font_file.cpp LINK kite platform)
+potemaru_fuzz(ads_network_inputs ${CMAKE_CURRENT_SOURCE_DIR}/ads_network_inputs.cpp LINK ads platform)
