@@ -86,3 +86,25 @@ TEST_F(NetworkAdaptersTest, AddressThatReadsNullStopsEveryAdapter) {
     EXPECT_TRUE(four.inMobi->pages.empty());
     EXPECT_TRUE(four.mMedia->pages.empty());
 }
+
+TEST(ADFREndpointsNetworks, EachNetworkHasAPlainHttpEntryThatResolvesNowhereByDefault) {
+    using Kind = ADFREndpoints::Kind;
+    const std::pair<Kind, const char*> kinds[] = {
+        {Kind::Gamefeat, "ads.gamefeat"},     {Kind::Zucks, "ads.zucks"},
+        {Kind::InMobi, "ads.inmobi"},         {Kind::InMobiScript, "ads.inmobi-script"},
+        {Kind::Millennial, "ads.millennial"}, {Kind::Leadbolt, "ads.leadbolt"}};
+    for (const auto& [kind, name] : kinds) {
+        EXPECT_EQ(ADFREndpoints::name(kind), name);
+        const plat::Endpoint e = ADFREndpoints::endpoint(kind);
+        EXPECT_EQ(e.scheme, "http") << name;
+        EXPECT_EQ(e.port, 80) << name;
+        EXPECT_TRUE(e.host.ends_with(".invalid")) << name;
+    }
+    // The endpoints file's "ads" section names them like the others.
+    std::string error;
+    auto table = plat::Endpoints::parse(
+        R"({"ads": {"inmobi-script": {"scheme": "http", "host": "127.0.0.1", "port": 7}}})", &error);
+    ASSERT_TRUE(table) << error;
+    plat::Endpoints::shared().setFileTable(*table);
+    EXPECT_EQ(ADFREndpoints::url(Kind::InMobiScript, "/ad/inmobi.js"), "http://127.0.0.1:7/ad/inmobi.js");
+}
