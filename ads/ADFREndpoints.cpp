@@ -26,6 +26,12 @@ constexpr Entry kEntries[] = {
     {ADFREndpoints::Kind::HouseNetwork, "ads.house", "http", "house.ads.invalid"},
     {ADFREndpoints::Kind::PriceToken, "ads.price", "https", "price.ads.invalid"},
     {ADFREndpoints::Kind::Exchange, "ads.exchange", "http", "exchange.ads.invalid"},
+    {ADFREndpoints::Kind::Gamefeat, "ads.gamefeat", "http", "gamefeat.ads.invalid"},
+    {ADFREndpoints::Kind::Zucks, "ads.zucks", "http", "zucks.ads.invalid"},
+    {ADFREndpoints::Kind::InMobi, "ads.inmobi", "http", "inmobi.ads.invalid"},
+    {ADFREndpoints::Kind::InMobiScript, "ads.inmobi-script", "http", "inmobi-script.ads.invalid"},
+    {ADFREndpoints::Kind::Millennial, "ads.millennial", "http", "millennial.ads.invalid"},
+    {ADFREndpoints::Kind::Leadbolt, "ads.leadbolt", "http", "leadbolt.ads.invalid"},
 };
 
 const Entry& entryOf(ADFREndpoints::Kind kind) {

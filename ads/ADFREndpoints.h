@@ -22,11 +22,18 @@ class ADFREndpoints {
         HouseNetwork,
         PriceToken,
         Exchange,
+        // The ad networks' own servers (plain http); "inmobi-script" is the host of its tag's script.
+        Gamefeat,
+        Zucks,
+        InMobi,
+        InMobiScript,
+        Millennial,
+        Leadbolt,
     };
 
     // "ads.settings_mirror", "ads.settings", "ads.impression", "ads.click", "ads.ip", "ads.site",
     // "ads.staging", "ads.adcrops" (the wall's offer list), "ads.jquery" (the wall pages' script library),
-    // "ads.house", "ads.price", "ads.exchange".
+    // "ads.house", "ads.price", "ads.exchange", and "ads.<network>" for the ad networks.
     static std::string name(Kind kind);
     // Registers the built-in defaults (once; again after plat::Endpoints was reset).
     static void registerDefaults();

@@ -1,9 +1,14 @@
 #include "ads/ZividedirViewFactory.h"
 
 #include "ads/ADFRData.h"
+#include "ads/ADFRGamefeatView.h"
+#include "ads/ADFRInMobiAPIView.h"
+#include "ads/ADFRLeadboltAPIView.h"
+#include "ads/ADFRMMediaAPIView.h"
 #include "ads/ADFRRandom.h"
 #include "ads/ADFRScaleoutAPIView.h"
 #include "ads/ADFRTjkAdnetworkView.h"
+#include "ads/ADFRZucksAPIView.h"
 #include "ads/ZIZRadWallWebView.h"
 #include "ads/ZIZRadWebView.h"
 #include "ads/ZIZRiADView.h"
@@ -53,6 +58,11 @@ void ZividedirViewFactory::registerAdapterClasses() {
     if (!ZividedirViewClass::named(ZIZRadWallAdCrops::kClassName)) ZIZRadWallWebView::registerClasses();
     if (!ZividedirViewClass::named(ADFRTjkAdnetworkView::kClassName)) registerAdapter<ADFRTjkAdnetworkView>();
     if (!ZividedirViewClass::named(ADFRScaleoutAPIView::kClassName)) registerAdapter<ADFRScaleoutAPIView>();
+    if (!ZividedirViewClass::named(ADFRGamefeatView::kClassName)) registerAdapter<ADFRGamefeatView>();
+    if (!ZividedirViewClass::named(ADFRZucksAPIView::kClassName)) registerAdapter<ADFRZucksAPIView>();
+    if (!ZividedirViewClass::named(ADFRInMobiAPIView::kClassName)) registerAdapter<ADFRInMobiAPIView>();
+    if (!ZividedirViewClass::named(ADFRMMediaAPIView::kClassName)) registerAdapter<ADFRMMediaAPIView>();
+    if (!ZividedirViewClass::named(ADFRLeadboltAPIView::kClassName)) registerAdapter<ADFRLeadboltAPIView>();
 }
 
 void ZividedirViewFactory::addZividedirInterfaceView(const std::string& viewName, float rate) {

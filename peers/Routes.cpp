@@ -129,11 +129,13 @@ void addCollectionServer(PeerServer& s) {
 }  // namespace
 
 void addWallRoutes(PeerServer& server);  // RoutesWall.cpp
+void addAdNetworks(PeerServer& s);       // RoutesNetworks.cpp
 
 void addRoutes(PeerServer& server) {
     for (auto add : {addFiles, addStatus, addAdServer, addCollectionServer}) add(server);
     addWallRoutes(server);
     addHouseNetwork(server);
+    addAdNetworks(server);
 }
 
 }  // namespace peers

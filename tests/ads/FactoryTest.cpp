@@ -113,6 +113,7 @@ TEST_F(FactoryTest, TableAdapterGetsTheFullSettingsAndIsLoading) {
 }
 
 TEST_F(FactoryTest, TableKeyWhoseAdapterIsNotHereFallsBackToThePlainAdapter) {
+    ScopedViewClass missing("ADFRGamefeatView", [](plat::Rect) { return nullptr; });
     auto adapter = factory.create(entityWithKey("1065"), kBanner, settingsWith(""));
     EXPECT_TRUE(std::dynamic_pointer_cast<ZIZRadWebView>(adapter));
     EXPECT_EQ(factory.beforeViewName(), "(null)");

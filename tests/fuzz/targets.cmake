@@ -34,3 +34,4 @@ potemaru_fuzz(tm_datalayer_rows ${CMAKE_CURRENT_SOURCE_DIR}/tm_datalayer_rows.cp
 potemaru_fuzz(ads_wall_list ${CMAKE_CURRENT_SOURCE_DIR}/ads_wall_list.cpp LINK ads platform)
 potemaru_fuzz(ads_bid_answer ${CMAKE_CURRENT_SOURCE_DIR}/ads_bid_answer.cpp LINK ads platform)
 potemaru_fuzz(ads_house_answer ${CMAKE_CURRENT_SOURCE_DIR}/ads_house_answer.cpp LINK ads platform)
+potemaru_fuzz(ads_network_inputs ${CMAKE_CURRENT_SOURCE_DIR}/ads_network_inputs.cpp LINK ads platform)
