@@ -1,9 +1,11 @@
 #include "analytics/RUVBatchingDispatcher.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "analytics/RUV.h"
+#include "analytics/RUVAdClient.h"
 #include "analytics/RUVAnalyticsPropertiesStore.h"
 #include "analytics/RUVDataStore.h"
 #include "analytics/RUVEndpoints.h"
@@ -11,8 +13,10 @@
 #include "analytics/RUVLogger.h"
 #include "analytics/RUVTrackerModel.h"
 #include "analytics/RUVUtil.h"
+#include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
 #include "platform/runloop/NotificationCenter.h"
+#include "platform/storage/UserDefaults.h"
 
 namespace {
 
@@ -198,10 +202,6 @@ void RUVBatchingDispatcher::intake(plat::Value::Dictionary hit) {
     record.set("parameters", plat::Value(hit));
     persist(plat::Value(std::move(record)));
     checkIAdCampaignAttributionWithHitParameters(hit);
-}
-
-bool RUVBatchingDispatcher::checkIAdCampaignAttributionWithHitParameters(const plat::Value::Dictionary&) {
-    return false;
 }
 
 void RUVBatchingDispatcher::persist(plat::Value record) {
@@ -685,4 +685,140 @@ void RUVBatchingDispatcher::deleteAllHits() {
         RUV_LOG(RUVLogLevel::Error, "Failed to save after updating opt-out property %s: %s",
                 "and deleting pending hits", errorText(error).c_str());
     setHasHits(false);
+}
+
+// ---- campaign attribution --------------------------------------------------------------------------
+
+namespace {
+
+std::atomic<bool>& notLinkedLogged() {
+    static std::atomic<bool> logged{false};
+    return logged;
+}
+
+std::atomic<bool>& pastWindowLogged() {
+    static std::atomic<bool> logged{false};
+    return logged;
+}
+
+const std::string* nonEmptyText(const plat::Value::Dictionary& hit, const char* key) {
+    const plat::Value* v = hit.find(key);
+    const std::string* s = v ? v->stringIf() : nullptr;
+    return s && !s->empty() ? s : nullptr;
+}
+
+}  // namespace
+
+void RUVBatchingDispatcher::forgetCampaignLogLines() {
+    notLinkedLogged() = false;
+    pastWindowLogged() = false;
+}
+
+std::shared_ptr<RUVAdClient> RUVBatchingDispatcher::adClientInstance() const {
+    return plat::ClassRegistry::shared().provider<RUVAdClient>(RUVAdClient::kClassName);
+}
+
+bool RUVBatchingDispatcher::checkIAdCampaignAttributionWithHitParameters(
+    const plat::Value::Dictionary& parameters) {
+    // The campaign hit itself coming through.
+    if (const std::string* source = nonEmptyText(parameters, "&cs"); source && *source == "iAd") return false;
+    std::shared_ptr<RUVAdClient> client = adClientInstance();
+    if (!client) {
+        if (!notLinkedLogged().exchange(true))
+            RUV_LOG(RUVLogLevel::Verbose,
+                    "iAd campaign tracking disabled because the iAd framework is not linked. Link it and "
+                    "register its client to have installs from campaigns attributed.");
+        return false;
+    }
+    auto defaults = plat::UserDefaults::standard();
+    const std::optional<plat::Value> firstInit = defaults->objectForKey(RUV::kFirstInitTimeStampKey);
+    const plat::Value::Date* firstInitDate = firstInit ? firstInit->dateIf() : nullptr;
+    if (!firstInitDate) {
+        RUV_LOG(RUVLogLevel::Error,
+                "iAd campaign tracking disabled because the RUV init time was not found.");
+        return false;
+    }
+    if (std::abs(now() - firstInitDate->secondsSince1970) > kCampaignWindowSeconds) {
+        if (!pastWindowLogged().exchange(true))
+            RUV_LOG(RUVLogLevel::Verbose,
+                    "iAd campaign tracking disabled because the current date is past the campaign window.");
+        return false;
+    }
+    std::optional<plat::Value::Dictionary> campaignHit = buildIAdCampaignHitWithHitParameters(parameters);
+    if (!campaignHit) return false;
+    insertHitTime(*firstInitDate, &*campaignHit);
+    if (defaults->objectForKey(kCampaignInfoKey)) {
+        if (defaults->boolForKey(kCampaignInfoKey)) sendIAdCampaignHit(*campaignHit);
+        return false;
+    }
+    std::weak_ptr<RUVBatchingDispatcher> weak = weak_from_this();
+    if (client->respondsToLookupAdConversionDetails()) {
+        client->lookupAdConversionDetails(
+            [weak, hit = *campaignHit](std::optional<plat::Value::Date>,
+                                       std::optional<plat::Value::Date> impression) {
+                if (auto self = weak.lock()) self->handleCampaignResult(impression.has_value(), hit);
+            });
+        return true;
+    }
+    if (client->respondsToDetermineAppInstallationAttribution()) {
+        client->determineAppInstallationAttributionWithCompletionHandler(
+            [weak, hit = *campaignHit](bool attributed) {
+                if (auto self = weak.lock()) self->handleCampaignResult(attributed, hit);
+            });
+        return true;
+    }
+    return false;
+}
+
+std::optional<plat::Value::Dictionary> RUVBatchingDispatcher::buildIAdCampaignHitWithHitParameters(
+    const plat::Value::Dictionary& parameters) {
+    const std::string* cid = nonEmptyText(parameters, "&cid");
+    const std::string* tid = nonEmptyText(parameters, "&tid");
+    if (!cid || !tid) return std::nullopt;
+    plat::Value::Dictionary hit;
+    hit.set("&cid", plat::Value(*cid));
+    hit.set("&tid", plat::Value(*tid));
+    for (const char* key : {"&ate", "&aid", "&aiid", "&an", "&av", "&idfa", "&uid"}) {
+        const plat::Value* v = parameters.find(key);
+        if (v && v->stringIf()) hit.set(key, *v);
+    }
+    hit.set("&t", plat::Value("data"));
+    hit.set("&cs", plat::Value("iAd"));
+    hit.set("&ni", plat::Value("1"));
+    return hit;
+}
+
+void RUVBatchingDispatcher::insertHitTime(const plat::Value::Date& date, plat::Value::Dictionary* hit) {
+    hit->set(kHitTimeKey, plat::Value(date));
+}
+
+void RUVBatchingDispatcher::handleCampaignResult(bool attributed,
+                                                 const plat::Value::Dictionary& campaignHit) {
+    auto defaults = plat::UserDefaults::standard();
+    if (!defaults->objectForKey(kCampaignInfoKey)) {
+        defaults->setBool(attributed, kCampaignInfoKey);
+        defaults->synchronize();
+    }
+    if (attributed) sendIAdCampaignHit(campaignHit);
+}
+
+void RUVBatchingDispatcher::sendIAdCampaignHit(const plat::Value::Dictionary& campaignHit) {
+    if (rescheduleIfNeeded([campaignHit](RUVBatchingDispatcher& d) { d.sendIAdCampaignHit(campaignHit); }))
+        return;
+    const std::string* tid = nonEmptyText(campaignHit, "&tid");
+    if (!tid || !iAdCampaignTrackerIdCache_.insert(*tid).second) return;
+    if (!propertiesStore_->setCheckedIAdCampaignForTrackingId(*tid)) return;
+    RUV_LOG(RUVLogLevel::Verbose, "Sending iAd campaign attribution.");
+    // The tracker lays its own fields under the hit; the hit's time travels as text.
+    RUVHitRecord parameters;
+    for (const auto& [key, value] : campaignHit) {
+        if (const plat::Value::Date* date = value.dateIf()) {
+            parameters[key] = ruvFormat("%.6f", date->secondsSince1970);
+        } else if (const std::string* text = value.stringIf()) {
+            parameters[key] = *text;
+        } else {
+            parameters[key] = std::nullopt;
+        }
+    }
+    if (auto tracker = RUV::sharedInstance()->trackerWithTrackingId(*tid)) tracker->send(parameters);
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "platform/base/Value.h"
 #include "platform/runloop/RunLoop.h"
 
+class RUVAdClient;
 class RUVAnalyticsPropertiesStore;
 class RUVDataStore;
 class RUVTrackerModel;
@@ -126,8 +128,23 @@ class RUVBatchingDispatcher : public RUVDispatchSender,
     static size_t batchBySessionSplit(const std::vector<PendingHit>& hits, size_t maxHits);
     std::string buildPayload(const std::vector<PendingHit>& hits) const;
 
-    // Attribution check hook; answers false until attribution exists.
+    // ---- campaign attribution, during the first day after the facade's first set-up ----
+    static constexpr const char* kCampaignInfoKey = "RUVCampaignInfoIAd";
+    static constexpr double kCampaignWindowSeconds = 86400;
+    // Worker: true when an asynchronous query to the attribution client was started.
     bool checkIAdCampaignAttributionWithHitParameters(const plat::Value::Dictionary& parameters);
+    std::shared_ptr<RUVAdClient> adClientInstance() const;
+    // The campaign hit for the tracking id and client of a stored hit; empty without either.
+    static std::optional<plat::Value::Dictionary> buildIAdCampaignHitWithHitParameters(
+        const plat::Value::Dictionary& parameters);
+    static void insertHitTime(const plat::Value::Date& date, plat::Value::Dictionary* hit);
+    // The first answer stored on the device wins for good; an attributed one sends the hit.
+    void handleCampaignResult(bool attributed, const plat::Value::Dictionary& campaignHit);
+    // On the worker, at most once per tracking id in this process and per tracking id in the
+    // properties store.
+    void sendIAdCampaignHit(const plat::Value::Dictionary& campaignHit);
+    // Tests: the once-per-process log lines may go out again.
+    static void forgetCampaignLogLines();
 
     // Settings; change them before hits flow (tests).
     uint64_t batchingStrategy() const { return batchingStrategy_; }
@@ -205,4 +222,7 @@ class RUVBatchingDispatcher : public RUVDispatchSender,
     CompletionHandler currentCompletionHandler_;
     plat::RunLoop::TimerId timer_ = 0;
     plat::RunLoop::TimerId delayedTimerFired_ = 0;
+
+    // Worker only: tracking ids whose campaign hit was handled in this process.
+    std::set<std::string> iAdCampaignTrackerIdCache_;
 };
