@@ -7,30 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "ads/ADFRConnectionForwarder.h"
 #include "ads/ADFRIpApiManager.h"
 #include "platform/net/URLConnection.h"
-
-// Hands a connection's callbacks to the adapter while it lives.
-template <typename Adapter>
-class ADFRConnectionForwarder : public plat::URLConnectionDelegate {
-  public:
-    explicit ADFRConnectionForwarder(std::weak_ptr<Adapter> adapter) : adapter_(std::move(adapter)) {}
-    void connectionDidReceiveResponse(plat::URLConnection& c, const plat::URLResponse& r) override {
-        if (auto a = adapter_.lock()) a->connectionDidReceiveResponse(c, r);
-    }
-    void connectionDidReceiveData(plat::URLConnection& c, const plat::Bytes& d) override {
-        if (auto a = adapter_.lock()) a->connectionDidReceiveData(c, d);
-    }
-    void connectionDidFinishLoading(plat::URLConnection& c) override {
-        if (auto a = adapter_.lock()) a->connectionDidFinishLoading(c);
-    }
-    void connectionDidFailWithError(plat::URLConnection& c, const plat::Error& e) override {
-        if (auto a = adapter_.lock()) a->connectionDidFailWithError(c, e);
-    }
-
-  private:
-    std::weak_ptr<Adapter> adapter_;
-};
 
 class ADFRAdNetworkUtil {
   public:

@@ -1,27 +1,27 @@
 #pragma once
-// The URL-connection delegate of an adapter's own request: it holds the adapter weakly, so an adapter
-// that went away hears nothing of its request, and forwards each call to the adapter's handler.
+// The URL-connection delegate of an ad view's own request: it holds the view weakly, so a request that
+// outlives its view ends unheard, and hands each call on to the view under the delegate's own name.
 #include <memory>
 
 #include "platform/net/URLConnection.h"
 
-template <typename Owner>
+template <typename Adapter>
 class ADFRConnectionForwarder : public plat::URLConnectionDelegate {
   public:
-    explicit ADFRConnectionForwarder(std::weak_ptr<Owner> owner) : owner_(std::move(owner)) {}
-    void connectionDidReceiveResponse(plat::URLConnection& c, const plat::URLResponse& response) override {
-        if (auto o = owner_.lock()) o->didReceiveResponse(c, response);
+    explicit ADFRConnectionForwarder(std::weak_ptr<Adapter> adapter) : adapter_(std::move(adapter)) {}
+    void connectionDidReceiveResponse(plat::URLConnection& c, const plat::URLResponse& r) override {
+        if (auto a = adapter_.lock()) a->connectionDidReceiveResponse(c, r);
     }
-    void connectionDidReceiveData(plat::URLConnection& c, const plat::Bytes& data) override {
-        if (auto o = owner_.lock()) o->didReceiveData(c, data);
+    void connectionDidReceiveData(plat::URLConnection& c, const plat::Bytes& d) override {
+        if (auto a = adapter_.lock()) a->connectionDidReceiveData(c, d);
     }
     void connectionDidFinishLoading(plat::URLConnection& c) override {
-        if (auto o = owner_.lock()) o->didFinishLoading(c);
+        if (auto a = adapter_.lock()) a->connectionDidFinishLoading(c);
     }
-    void connectionDidFailWithError(plat::URLConnection& c, const plat::Error&) override {
-        if (auto o = owner_.lock()) o->didFail(c);
+    void connectionDidFailWithError(plat::URLConnection& c, const plat::Error& e) override {
+        if (auto a = adapter_.lock()) a->connectionDidFailWithError(c, e);
     }
 
   private:
-    std::weak_ptr<Owner> owner_;
+    std::weak_ptr<Adapter> adapter_;
 };

@@ -202,26 +202,26 @@ std::optional<std::string> ADFRScaleoutAPIView::bidBody(const BidInputs& in) {
     return plat::Json::write(plat::Value(std::move(body)));
 }
 
-void ADFRScaleoutAPIView::didReceiveResponse(plat::URLConnection& connection,
-                                             const plat::URLResponse& response) {
+void ADFRScaleoutAPIView::connectionDidReceiveResponse(plat::URLConnection& connection,
+                                                       const plat::URLResponse& response) {
     if (&connection != getAdConnection_.get()) return;
     // The black page at once; the body, when it ends, is read like any answer.
     if (response.statusCode() != 200) finishLoad();
 }
 
-void ADFRScaleoutAPIView::didReceiveData(plat::URLConnection& connection, const plat::Bytes& data) {
+void ADFRScaleoutAPIView::connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data) {
     if (&connection != getAdConnection_.get()) return;
     getAdReceivedData_.insert(getAdReceivedData_.end(), data.begin(), data.end());
 }
 
-void ADFRScaleoutAPIView::didFinishLoading(plat::URLConnection& connection) {
+void ADFRScaleoutAPIView::connectionDidFinishLoading(plat::URLConnection& connection) {
     if (&connection != getAdConnection_.get()) return;
     htmlTag_.assign(getAdReceivedData_.begin(), getAdReceivedData_.end());
     getAdReceivedData_.clear();
     finishLoad();
 }
 
-void ADFRScaleoutAPIView::didFail(plat::URLConnection& connection) {
+void ADFRScaleoutAPIView::connectionDidFailWithError(plat::URLConnection& connection, const plat::Error&) {
     if (&connection != getAdConnection_.get()) return;
     finishLoad();
 }

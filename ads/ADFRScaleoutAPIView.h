@@ -14,6 +14,7 @@
 
 #include "ads/ADFRBaseRecURLReformer.h"
 #include "ads/ZIZRadWebView.h"
+#include "platform/base/Error.h"
 #include "platform/base/Value.h"
 
 class ADFRIpApiManager;
@@ -94,10 +95,10 @@ class ADFRScaleoutAPIView : public ZIZRadWebView {
   private:
     template <typename>
     friend class ADFRConnectionForwarder;
-    void didReceiveResponse(plat::URLConnection& connection, const plat::URLResponse& response);
-    void didReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
-    void didFinishLoading(plat::URLConnection& connection);
-    void didFail(plat::URLConnection& connection);
+    void connectionDidReceiveResponse(plat::URLConnection& connection, const plat::URLResponse& response);
+    void connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
+    void connectionDidFinishLoading(plat::URLConnection& connection);
+    void connectionDidFailWithError(plat::URLConnection& connection, const plat::Error&);
     // The price token of a reduced price: the table's entry, or the price-token service's answer.
     std::optional<std::string> priceToken(double reduced, const std::vector<std::string>& table) const;
     struct Report {

@@ -71,8 +71,8 @@ void ADFRTjkAdnetworkView::loadAd() {
                      std::static_pointer_cast<ADFRTjkAdnetworkView>(shared_from_this())));
 }
 
-void ADFRTjkAdnetworkView::didReceiveResponse(plat::URLConnection& connection,
-                                              const plat::URLResponse& response) {
+void ADFRTjkAdnetworkView::connectionDidReceiveResponse(plat::URLConnection& connection,
+                                                        const plat::URLResponse& response) {
     if (&connection != getAdConnection_.get()) return;
     if (response.statusCode() != 200) {
         errorStr_ = "Error Status:" + std::to_string(response.statusCode());
@@ -80,12 +80,13 @@ void ADFRTjkAdnetworkView::didReceiveResponse(plat::URLConnection& connection,
     }
 }
 
-void ADFRTjkAdnetworkView::didReceiveData(plat::URLConnection& connection, const plat::Bytes& data) {
+void ADFRTjkAdnetworkView::connectionDidReceiveData(plat::URLConnection& connection,
+                                                    const plat::Bytes& data) {
     if (&connection != getAdConnection_.get()) return;
     getAdReceivedData_.insert(getAdReceivedData_.end(), data.begin(), data.end());
 }
 
-void ADFRTjkAdnetworkView::didFail(plat::URLConnection&) {
+void ADFRTjkAdnetworkView::connectionDidFailWithError(plat::URLConnection&, const plat::Error&) {
     finishLoad();
 }
 
@@ -117,7 +118,7 @@ std::string ADFRTjkAdnetworkView::pageHtml(const std::string& link, const std::s
            link + "\"><img src=\"" + image + "\" width=\"100%\"></div></body></html>";
 }
 
-void ADFRTjkAdnetworkView::didFinishLoading(plat::URLConnection& connection) {
+void ADFRTjkAdnetworkView::connectionDidFinishLoading(plat::URLConnection& connection) {
     if (&connection != getAdConnection_.get()) return;
     auto item = parseAnswer(getAdReceivedData_.data(), getAdReceivedData_.size());
     if (!item) {

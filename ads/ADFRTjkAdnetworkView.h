@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ads/ZIZRadWebView.h"
+#include "platform/base/Error.h"
 #include "platform/base/Value.h"
 
 class ADFRIpApiManager;
@@ -77,11 +78,11 @@ class ADFRTjkAdnetworkView : public ZIZRadWebView {
   private:
     template <typename>
     friend class ADFRConnectionForwarder;
-    void didReceiveResponse(plat::URLConnection& connection, const plat::URLResponse& response);
-    void didReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
-    void didFinishLoading(plat::URLConnection& connection);
+    void connectionDidReceiveResponse(plat::URLConnection& connection, const plat::URLResponse& response);
+    void connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
+    void connectionDidFinishLoading(plat::URLConnection& connection);
     // Any connection: a failure ends the load whichever request it was.
-    void didFail(plat::URLConnection& connection);
+    void connectionDidFailWithError(plat::URLConnection& connection, const plat::Error&);
     // On the worker: waits for the item, then sends the impression to its URL.
     void waitPostAdDisplayed(const std::optional<std::string>& idfa);
     void postAdDisplayedCall(const std::optional<std::string>& idfa);

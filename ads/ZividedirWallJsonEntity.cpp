@@ -1,32 +1,13 @@
 #include "ads/ZividedirWallJsonEntity.h"
 
+#include "ads/ADFRConnectionForwarder.h"
+
 #include "platform/base/Log.h"
 #include "platform/base/Regex.h"
 #include "platform/base/Utf8.h"
 #include "platform/net/URLConnection.h"
 #include "platform/net/URLRequest.h"
 #include "platform/net/URLResponse.h"
-
-// Forwards the connection's calls while the loader lives; the loader owns the connection.
-class ZividedirWallJsonEntity::Listener : public plat::URLConnectionDelegate {
-  public:
-    explicit Listener(std::weak_ptr<ZividedirWallJsonEntity> owner) : owner_(std::move(owner)) {}
-    void connectionDidReceiveResponse(plat::URLConnection& c, const plat::URLResponse& response) override {
-        if (auto o = owner_.lock()) o->didReceiveResponse(c, response.statusCode());
-    }
-    void connectionDidReceiveData(plat::URLConnection& c, const plat::Bytes& data) override {
-        if (auto o = owner_.lock()) o->didReceiveData(c, data);
-    }
-    void connectionDidFinishLoading(plat::URLConnection& c) override {
-        if (auto o = owner_.lock()) o->didFinishLoading(c);
-    }
-    void connectionDidFailWithError(plat::URLConnection& c, const plat::Error&) override {
-        if (auto o = owner_.lock()) o->didFail(c);
-    }
-
-  private:
-    std::weak_ptr<ZividedirWallJsonEntity> owner_;
-};
 
 std::shared_ptr<ZividedirWallJsonEntity> ZividedirWallJsonEntity::create() {
     return std::shared_ptr<ZividedirWallJsonEntity>(new ZividedirWallJsonEntity());
@@ -41,7 +22,8 @@ void ZividedirWallJsonEntity::loadCpiRequest(const std::string& url) {
     getAdReceivedData_.clear();
     plat::URLRequest request(url, plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kTimeoutSeconds);
     request.setValue(std::string(kUserAgent), "User-Agent");
-    getAdConnection_ = plat::URLConnection::create(request, std::make_shared<Listener>(weak_from_this()));
+    getAdConnection_ = plat::URLConnection::create(
+        request, std::make_shared<ADFRConnectionForwarder<ZividedirWallJsonEntity>>(weak_from_this()));
     status_ = 1;
 }
 
@@ -58,7 +40,9 @@ void ZividedirWallJsonEntity::tellFailed() {
     if (auto delegate = delegate_) delegate->zividedirCPIJsonFailed(*this);
 }
 
-void ZividedirWallJsonEntity::didReceiveResponse(plat::URLConnection& connection, int statusCode) {
+void ZividedirWallJsonEntity::connectionDidReceiveResponse(plat::URLConnection& connection,
+                                                           const plat::URLResponse& response) {
+    const int statusCode = response.statusCode();
     if (&connection != getAdConnection_.get() || statusCode == 200) return;
     plat::logInfo("ads: the offer list answered %d", statusCode);
     cancelgetInfoRequest();
@@ -66,7 +50,8 @@ void ZividedirWallJsonEntity::didReceiveResponse(plat::URLConnection& connection
     tellFailed();
 }
 
-void ZividedirWallJsonEntity::didReceiveData(plat::URLConnection& connection, const plat::Bytes& data) {
+void ZividedirWallJsonEntity::connectionDidReceiveData(plat::URLConnection& connection,
+                                                       const plat::Bytes& data) {
     if (&connection != getAdConnection_.get()) return;
     if (getAdReceivedData_.size() + data.size() > kMaxAnswerBytes) {
         plat::logWarning("ads: the offer list is larger than %zu bytes; dropped", kMaxAnswerBytes);
@@ -77,7 +62,7 @@ void ZividedirWallJsonEntity::didReceiveData(plat::URLConnection& connection, co
     getAdReceivedData_.insert(getAdReceivedData_.end(), data.begin(), data.end());
 }
 
-void ZividedirWallJsonEntity::didFinishLoading(plat::URLConnection& connection) {
+void ZividedirWallJsonEntity::connectionDidFinishLoading(plat::URLConnection& connection) {
     if (&connection != getAdConnection_.get()) return;
     getAdConnection_.reset();
     status_ = 0;
@@ -92,7 +77,8 @@ void ZividedirWallJsonEntity::didFinishLoading(plat::URLConnection& connection) 
     if (auto delegate = delegate_) delegate->zividedirCPIJsonFinish(*this);
 }
 
-void ZividedirWallJsonEntity::didFail(plat::URLConnection& connection) {
+void ZividedirWallJsonEntity::connectionDidFailWithError(plat::URLConnection& connection,
+                                                         const plat::Error&) {
     if (&connection != getAdConnection_.get()) return;
     getAdConnection_.reset();
     status_ = 0;

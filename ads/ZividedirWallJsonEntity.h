@@ -6,11 +6,16 @@
 #include <optional>
 #include <string>
 
+#include "platform/base/Error.h"
 #include "platform/base/Value.h"
+
+template <typename Owner>
+class ADFRConnectionForwarder;
 
 namespace plat {
 class URLConnection;
-}
+class URLResponse;
+}  // namespace plat
 
 class ZividedirWallJsonEntity;
 
@@ -49,12 +54,13 @@ class ZividedirWallJsonEntity : public std::enable_shared_from_this<ZividedirWal
     }
 
   private:
-    class Listener;
+    template <typename>
+    friend class ADFRConnectionForwarder;
     ZividedirWallJsonEntity() = default;
-    void didReceiveResponse(plat::URLConnection& connection, int statusCode);
-    void didReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
-    void didFinishLoading(plat::URLConnection& connection);
-    void didFail(plat::URLConnection& connection);
+    void connectionDidReceiveResponse(plat::URLConnection& connection, const plat::URLResponse& response);
+    void connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
+    void connectionDidFinishLoading(plat::URLConnection& connection);
+    void connectionDidFailWithError(plat::URLConnection& connection, const plat::Error&);
     void tellFailed();
 
     std::shared_ptr<plat::URLConnection> getAdConnection_;

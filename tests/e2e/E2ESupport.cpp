@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -136,6 +137,23 @@ void setSetting(const fs::path& home, const std::string& key, plat::Value value)
     if (auto* d = all.dictionaryIf()) d->set(key, std::move(value));
     fs::create_directories(settingsFile(home).parent_path());
     plat::PropertyList::writeFile(settingsFile(home), all);
+}
+
+std::vector<std::string> storedHits(const fs::path& home) {
+    std::vector<std::string> hits;
+    sqlite3* db = nullptr;
+    const fs::path file = home / "Library" / "zediveanalytics-v3.sql";
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT parameters FROM RUVHit ORDER BY timestamp", -1, &statement,
+                               nullptr) == SQLITE_OK)
+            while (sqlite3_step(statement) == SQLITE_ROW)
+                hits.emplace_back(static_cast<const char*>(sqlite3_column_blob(statement, 0)),
+                                  static_cast<size_t>(sqlite3_column_bytes(statement, 0)));
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return hits;
 }
 
 std::vector<std::pair<double, std::string>> reminders(const fs::path& home) {

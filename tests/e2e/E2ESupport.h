@@ -47,6 +47,9 @@ void writeSettings(const std::filesystem::path& home,
 void setSetting(const std::filesystem::path& home, const std::string& key, plat::Value value);
 // Scheduled reminders: fire date (seconds since 1970) and text, soonest first.
 std::vector<std::pair<double, std::string>> reminders(const std::filesystem::path& home);
+// Analytics hits stored in the app home and not yet delivered, each its parameters as stored (the texts
+// appear in them as UTF-8); none when the hit store cannot be read.
+std::vector<std::string> storedHits(const std::filesystem::path& home);
 
 // The samples of a WAV file on the 16-bit scale (PCM 8/16 bit or 32-bit float), interleaved. A header
 // whose sizes were never filled in is read to the end of the file.
