@@ -459,7 +459,9 @@ TEST_F(URLConnectionTest, WorkerThreadLoadsOnItsOwnLoopAndLeavesNothingWhenItSto
         EXPECT_EQ(URLConnection::activeCount(), 0u);  // nothing of it on the main thread's loader
         worker.stop();
     }
-    EXPECT_EQ(testsupport::openFdCount(), fds);
+    // Nothing of it is left open. (An earlier test's peer may still close a socket of its own meanwhile,
+    // so the count can go down, never up.)
+    EXPECT_LE(testsupport::openFdCount(), fds);
 }
 
 TEST_F(URLConnectionTest, ProxiesFromTheEnvironmentNeverApplyToLoopback) {
