@@ -73,5 +73,7 @@ TEST(LoopbackServer, StopsPromptlyWithAStalledAnswerAndLeavesNoThread) {
         c->cancel();
     }
     EXPECT_EQ(testsupport::threadCount(), threads);
-    EXPECT_EQ(testsupport::openFdCount(), fds);
+    // A web process an earlier test ended may still close a descriptor of its own meanwhile: the count
+    // can go down, never up.
+    EXPECT_LE(testsupport::openFdCount(), fds);
 }

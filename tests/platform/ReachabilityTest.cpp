@@ -109,7 +109,7 @@ TEST(Reachability, NotifierCallsOnEachChangeOnItsLoopAndStopsWhenUnscheduled) {
     EXPECT_EQ(heard.size(), 2u);
 
     r->unscheduleFromRunLoop();
-    EXPECT_EQ(testsupport::openFdCount(), fds);
+    EXPECT_LE(testsupport::openFdCount(), fds);  // an earlier test's web process may close one meanwhile
     forced.set(kReachable);
     testsupport::runMainLoopFor(0.05);
     EXPECT_EQ(heard.size(), 2u);

@@ -350,7 +350,7 @@ TEST_F(URLConnectionTest, TwoHundredConcurrentLoadsOnOneLoopNeedNoThreadAndLeave
         EXPECT_EQ(URLConnection::activeCount(), 0u);
     }
     EXPECT_TRUE(URLConnection::closeIdleConnections());
-    EXPECT_EQ(testsupport::openFdCount(), fdsBefore);
+    EXPECT_LE(testsupport::openFdCount(), fdsBefore);  // down, never up, as below
 }
 
 TEST_F(URLConnectionTest, CompletionRunsOnceOnTheSendingLoop) {

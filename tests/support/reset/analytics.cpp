@@ -1,11 +1,13 @@
 // The analytics SDK's process-wide state: the facade's shared instance (with its dispatcher and trackers),
 // the dispatcher maker a test installed, the campaign check's once-only log lines, the exception reporter's
-// saved handler and report flag; then the worker finishes what their release queued.
+// saved handler and report flag; then the worker finishes what their release queued, and the usage codes
+// no hit took are dropped.
 #include <future>
 
 #include "analytics/RUV.h"
 #include "analytics/RUVBatchingDispatcher.h"
 #include "analytics/RUVUncaughtExceptionHandler.h"
+#include "analytics/RUVUsageTracker.h"
 #include "tests/support/ProcessState.h"
 
 namespace {
@@ -18,6 +20,7 @@ const bool registered = testsupport::registerReset(testsupport::ResetLayer::Serv
     std::promise<void> done;
     RUV::postToWorker([&done] { done.set_value(); });
     done.get_future().wait();
+    RUVUsageTracker::getUsageSequence();  // codes of calls no hit took (a last setOptOut:, say)
 });
 
 }  // namespace
