@@ -13,5 +13,20 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [[ -s "$out/endpoints.json" ]] || { echo "run_with_peers: potemaru-peers did not start" >&2; exit 1; }
-"$example" --endpoints "$out/endpoints.json" --captures "$out"
+# An example that hangs shows where before it is stopped (gdb, when there is one), well inside ctest's limit.
+limit=${EXAMPLE_TIME_LIMIT:-200}
+"$example" --endpoints "$out/endpoints.json" --captures "$out" &
+example_pid=$!
+for _ in $(seq $((limit * 10))); do
+  kill -0 "$example_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$example_pid" 2>/dev/null; then
+  echo "run_with_peers: $(basename "$example") still runs after ${limit} s; its threads:" >&2
+  command -v gdb >/dev/null && gdb -batch -p "$example_pid" -ex 'thread apply all bt' 2>&1 | grep -E '^(Thread|#)' >&2
+  kill -9 "$example_pid"
+  wait "$example_pid" 2>/dev/null || true
+  exit 1
+fi
+wait "$example_pid"
 "$check" "$out"

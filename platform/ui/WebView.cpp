@@ -24,8 +24,10 @@ namespace plat {
 namespace {
 
 constexpr double kFrameInterval = 1.0 / 60;
-// How long a finished load waits for a frame of its page (see Engine::frameWaitTimer).
-constexpr double kFinishedFrameWaitSeconds = 1.0;
+// How long a finished load waits for a frame of its page (see Engine::frameWaitSource), in real time:
+// the web process draws in real time, and under a virtual clock that a headless run moves only once
+// the loads in flight have settled, a virtual wait would hold that run up for good.
+constexpr guint kFinishedFrameWaitMillis = 1000;
 
 // Runs the default GLib main context from the main run loop: its descriptors become fd watches, its
 // time-out a real-time timer descriptor (GLib's time-outs keep real time under a virtual clock too).
@@ -185,8 +187,8 @@ struct WebView::Engine {
     bool awaitingFrame = false;  // the load finished; it ends with the next frame
     // The engine's frames and its load notices come over different channels, so the last frame of a page
     // may arrive before the notice that the load finished, and a still page sends no other: a finished
-    // load waits this long for a frame, then ends without one.
-    RunLoop::TimerId frameWaitTimer = 0;
+    // load waits a while for a frame, then ends without one. A GLib time-out, so it keeps real time.
+    guint frameWaitSource = 0;
     bool failed = false;
     bool started = false;  // the engine said the load started and has not finished it yet
     // A request the engine cannot send itself (another method, a body) is loaded here and its answer
@@ -212,16 +214,18 @@ struct WebView::Engine {
         if (frame) cairo_surface_destroy(frame);
     }
 
+    void cancelFrameWait() {
+        if (frameWaitSource) g_source_remove(frameWaitSource);
+        frameWaitSource = 0;
+    }
     void beginLoad() {
-        if (frameWaitTimer) RunLoop::main().cancelTimer(frameWaitTimer);
-        frameWaitTimer = 0;
+        cancelFrameWait();
         if (!loadCounted) InFlight::begin(InFlightKind::WebLoad);
         loadCounted = true;
         awaitingFrame = false;
     }
     void endLoad() {
-        if (frameWaitTimer) RunLoop::main().cancelTimer(frameWaitTimer);
-        frameWaitTimer = 0;
+        cancelFrameWait();
         if (loadCounted) InFlight::end(InFlightKind::WebLoad);
         loadCounted = false;
         awaitingFrame = false;
@@ -369,11 +373,16 @@ void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
         }
         engine->awaitingFrame = engine->loadCounted;
         if (engine->awaitingFrame) {
-            if (engine->frameWaitTimer) RunLoop::main().cancelTimer(engine->frameWaitTimer);
-            engine->frameWaitTimer = RunLoop::main().addTimer(kFinishedFrameWaitSeconds, [engine] {
-                engine->frameWaitTimer = 0;
-                if (engine->awaitingFrame) engine->endLoad();
-            });
+            engine->cancelFrameWait();
+            engine->frameWaitSource = g_timeout_add(
+                kFinishedFrameWaitMillis,
+                [](gpointer data) -> gboolean {
+                    auto* waiting = static_cast<Engine*>(data);
+                    waiting->frameWaitSource = 0;
+                    if (waiting->awaitingFrame) waiting->endLoad();
+                    return G_SOURCE_REMOVE;
+                },
+                engine);
         }
         if (auto* delegate = engine->delegate()) delegate->webViewDidFinishLoad(*engine->owner);
     }

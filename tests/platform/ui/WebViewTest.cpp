@@ -368,6 +368,27 @@ TEST_F(WebViewTest, AnimatedPageIsPacedByTheGameFrames) {
     EXPECT_GT(view->framesDelivered() - before, 1u);
 }
 
+TEST_F(WebViewTest, StillPagesSettleWhileTheVirtualClockStandsStill) {
+    // A headless run moves its clock only once loads have settled; a still page whose last frame came
+    // before the engine said the load finished must settle all the same, in real time. No frame is
+    // acknowledged here, so none comes after the first: each load ends on its wait for one.
+    testsupport::VirtualClockScope time;
+    const int64_t start = time.clock().monotonicMicros();
+    auto view = makeView();
+    for (int page = 1; page <= 4; ++page) {
+        view->loadHTMLString(
+            "<html><body style='background:#0f0'><p>" + std::to_string(page) + "</p></body></html>", "");
+        ASSERT_TRUE(pumpUntil(
+            [&] {
+                return recorder->count("finish") == static_cast<size_t>(page) &&
+                       plat::InFlight::count(plat::InFlightKind::WebLoad) == 0;
+            },
+            10))
+            << "page " << page;
+    }
+    EXPECT_EQ(time.clock().monotonicMicros(), start);  // nothing here moved it
+}
+
 }  // namespace
 
 namespace {
