@@ -40,27 +40,6 @@ void registerAdapter() {
 
 }  // namespace
 
-// The web view's delegate; the adapter owns it and clears it from the web view when it goes. An adapter
-// that is being destroyed hears nothing.
-class ZIZRadWallWebView::WebDelegate : public plat::WebViewDelegate {
-  public:
-    explicit WebDelegate(ZIZRadWallWebView* owner) : owner_(owner) {}
-    bool webViewShouldStartLoadWithRequest(plat::WebView&, const plat::URLRequest& request,
-                                           plat::WebViewNavigationType type) override {
-        auto keep = owner_->weak_from_this().lock();
-        return !keep || owner_->shouldStartLoad(request.url(), static_cast<int>(type));
-    }
-    void webViewDidFinishLoad(plat::WebView&) override {
-        if (auto keep = owner_->weak_from_this().lock()) owner_->didFinishLoad();
-    }
-    void webViewDidFailLoadWithError(plat::WebView&, const plat::Error&) override {
-        if (auto keep = owner_->weak_from_this().lock()) owner_->didFailLoad();
-    }
-
-  private:
-    ZIZRadWallWebView* owner_;
-};
-
 void ZIZRadWallWebView::registerClasses() {
     registerAdapter<ZIZRadWallWebView>();
     registerAdapter<ZIZRadWallHTMView>();
@@ -71,7 +50,7 @@ void ZIZRadWallWebView::registerClasses() {
 ZIZRadWallWebView::ZIZRadWallWebView(plat::Rect frame)
     : ZividedirInterfaceView(frame),
       webView_(std::make_shared<plat::WebView>(plat::Rect{0, 0, frame.width, frame.height})),
-      webDelegate_(std::make_shared<WebDelegate>(this)) {
+      webDelegate_(std::make_shared<ZIZRadWebDelegate<ZIZRadWallWebView>>(this)) {
     webView_->setBackgroundColor(plat::Color::blackColor());
     webView_->setAutoresizingMask(plat::Autoresizing::kFlexibleWidth | plat::Autoresizing::kFlexibleHeight);
     webView_->setAutoresizesSubviews(true);

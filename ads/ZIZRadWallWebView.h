@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "ads/ZIZRadWebDelegate.h"
 #include "ads/ZividedirInterfaceView.h"
 #include "ads/ZividedirWallJsonEntity.h"
 
@@ -66,10 +67,10 @@ class ZIZRadWallWebView : public ZividedirInterfaceView, public ZividedirLoadRep
     int32_t finishCnt() const { return finishCnt_; }
 
   protected:
-    class WebDelegate;
+    friend class ZIZRadWebDelegate<ZIZRadWallWebView>;
     void loadPage(const std::string& html, const std::string& baseURL);
     std::shared_ptr<plat::WebView> webView_;
-    std::shared_ptr<WebDelegate> webDelegate_;
+    std::shared_ptr<plat::WebViewDelegate> webDelegate_;
 
   private:
     std::string loadHtml_;

@@ -33,31 +33,10 @@ void openOutside(const std::string& url) {
 
 }  // namespace
 
-// The web view's delegate; the adapter owns it and clears it from the web view when it goes. An adapter
-// that is being destroyed (or was never shared) hears nothing.
-class ZIZRadWebView::WebDelegate : public plat::WebViewDelegate {
-  public:
-    explicit WebDelegate(ZIZRadWebView* owner) : owner_(owner) {}
-    bool webViewShouldStartLoadWithRequest(plat::WebView&, const plat::URLRequest& request,
-                                           plat::WebViewNavigationType type) override {
-        auto keep = owner_->weak_from_this().lock();
-        return !keep || owner_->shouldStartLoad(request.url(), static_cast<int>(type));
-    }
-    void webViewDidFinishLoad(plat::WebView&) override {
-        if (auto keep = owner_->weak_from_this().lock()) owner_->didFinishLoad();
-    }
-    void webViewDidFailLoadWithError(plat::WebView&, const plat::Error&) override {
-        if (auto keep = owner_->weak_from_this().lock()) owner_->didFailLoad();
-    }
-
-  private:
-    ZIZRadWebView* owner_;
-};
-
 ZIZRadWebView::ZIZRadWebView(plat::Rect frame)
     : ZividedirInterfaceView(frame),
       webView_(std::make_shared<plat::WebView>(plat::Rect{0, 0, frame.width, frame.height})),
-      webDelegate_(std::make_shared<WebDelegate>(this)) {
+      webDelegate_(std::make_shared<ZIZRadWebDelegate<ZIZRadWebView>>(this)) {
     webView_->setDelegate(webDelegate_);
     addSubview(webView_);
     setBackgroundColor(plat::Color::clearColor());

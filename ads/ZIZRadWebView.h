@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "ads/ZIZRadWebDelegate.h"
 #include "ads/ZividedirInterfaceView.h"
 
 namespace plat {
@@ -65,14 +66,14 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     virtual int32_t finishCnt() const { return finishCnt_; }
 
   protected:
-    class WebDelegate;
+    friend class ZIZRadWebDelegate<ZIZRadWebView>;
     bool shouldStartLoad(const std::string& url, int navigationType);
     void didFinishLoad();
     void didFailLoad();
     static void switchOffBouncing(plat::View& view);
 
     std::shared_ptr<plat::WebView> webView_;
-    std::shared_ptr<WebDelegate> webDelegate_;
+    std::shared_ptr<plat::WebViewDelegate> webDelegate_;
 
   private:
     void sendReport(const std::string& url) const;

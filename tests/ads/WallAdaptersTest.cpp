@@ -124,11 +124,6 @@ struct WallAdaptersTest : ::testing::Test {
     std::shared_ptr<plat::Window> window;
 };
 
-std::string wallList(const std::string& ads, const std::string& beacon = "/beacon") {
-    return R"({"wall": {"beacon_url": "http://127.0.0.1:)" + std::string("PORT") + beacon + R"("}, "ads": )" +
-           ads + "}";
-}
-
 }  // namespace
 
 TEST_F(WallAdaptersTest, TwentyOffersGiveFourteenTilesAndSeventeenListArticlesHighestRewardFirst) {
