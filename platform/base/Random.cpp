@@ -1,6 +1,8 @@
 #include "platform/base/Random.h"
 
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 namespace plat {
 namespace {
@@ -40,46 +42,91 @@ std::mutex& mutex() {
     return m;
 }
 
-Generator& generator() {
-    static Generator g = [] {
-        Generator fresh;
-        fresh.reseed(1);
+// The program's stream, and which thread draws from it.
+struct State {
+    Generator shared;
+    uint64_t seed = 1;      // the last seed, from which the other threads' streams start too
+    uint64_t epoch = 0;     // counts reseeds, so that the other threads restart their streams
+    std::thread::id owner;  // the thread that seeded last (or drew first); none yet when empty
+};
+
+State& state() {
+    static State st = [] {
+        State fresh;
+        fresh.shared.reseed(1);
         return fresh;
     }();
-    return g;
+    return st;
+}
+
+// Every other thread's stream: its own generator, started from the program's seed and the thread's
+// number, restarted after each reseed.
+struct LocalStream {
+    Generator generator;
+    uint64_t epoch = UINT64_MAX;
+    uint64_t number = 0;
+};
+thread_local LocalStream local;
+std::atomic<uint64_t> threadNumbers{0};
+
+void reseedLocked(uint64_t seed) {
+    State& st = state();
+    st.shared.reseed(seed);
+    st.seed = seed;
+    ++st.epoch;
+    st.owner = std::this_thread::get_id();
+}
+
+// One 64-bit draw. The thread that seeded the generator draws from the program's stream; work on other
+// threads (a worker building a request at a moment that differs from run to run) draws from a stream
+// of its own, so it never shifts the sequence the seeding thread sees and one seed still repeats a run.
+uint64_t draw() {
+    const auto self = std::this_thread::get_id();
+    std::unique_lock<std::mutex> lock(mutex());
+    State& st = state();
+    if (st.owner == std::thread::id()) st.owner = self;
+    if (st.owner == self) return st.shared.next();
+    if (local.epoch != st.epoch) {
+        if (local.number == 0) local.number = ++threadNumbers;
+        uint64_t number = local.number;
+        local.generator.reseed(st.seed ^ Generator::splitmix(number));
+        local.epoch = st.epoch;
+    }
+    lock.unlock();
+    return local.generator.next();
 }
 
 int32_t next31() {
-    std::lock_guard<std::mutex> lock(mutex());
-    return static_cast<int32_t>(generator().next() >> 33);
+    return static_cast<int32_t>(draw() >> 33);
 }
 
 }  // namespace
 
 void Random::setFixedSeed(uint64_t seed) {
     std::lock_guard<std::mutex> lock(mutex());
-    generator().fixed = seed;
-    generator().reseed(seed);
+    state().shared.fixed = seed;
+    reseedLocked(seed);
 }
 
 void Random::clearFixedSeed() {
     std::lock_guard<std::mutex> lock(mutex());
-    generator().fixed.reset();
+    state().shared.fixed.reset();
+    state().owner = std::thread::id();  // the next thread to seed or draw owns the stream
 }
 
 std::optional<uint64_t> Random::fixedSeed() {
     std::lock_guard<std::mutex> lock(mutex());
-    return generator().fixed;
+    return state().shared.fixed;
 }
 
 void Random::seed(uint64_t seed) {
     std::lock_guard<std::mutex> lock(mutex());
-    generator().reseed(seed);
+    reseedLocked(seed);
 }
 
 void Random::seedFromTime(int64_t seconds) {
     std::lock_guard<std::mutex> lock(mutex());
-    if (!generator().fixed) generator().reseed(static_cast<uint64_t>(seconds));
+    if (!state().shared.fixed) reseedLocked(static_cast<uint64_t>(seconds));
 }
 
 int32_t Random::rand() {
@@ -95,12 +142,11 @@ int32_t Random::uniformInt(int32_t lo, int32_t hi) {
     const uint64_t span = static_cast<uint64_t>(static_cast<int64_t>(hi) - lo) + 1;
     // Reject the top partial block so every value is equally likely.
     const uint64_t limit = UINT64_MAX - UINT64_MAX % span;
-    std::lock_guard<std::mutex> lock(mutex());
-    uint64_t draw;
+    uint64_t value;
     do {
-        draw = generator().next();
-    } while (draw >= limit);
-    return static_cast<int32_t>(static_cast<int64_t>(lo) + static_cast<int64_t>(draw % span));
+        value = draw();
+    } while (value >= limit);
+    return static_cast<int32_t>(static_cast<int64_t>(lo) + static_cast<int64_t>(value % span));
 }
 
 uint64_t Random::uniformBelow(uint64_t bound) {
@@ -108,17 +154,15 @@ uint64_t Random::uniformBelow(uint64_t bound) {
     // 2^64 mod bound: the draws in that last partial block are redrawn (none when it divides evenly).
     const uint64_t remainder = (UINT64_MAX % bound + 1) % bound;
     const uint64_t limit = 0 - remainder;
-    std::lock_guard<std::mutex> lock(mutex());
-    uint64_t draw;
+    uint64_t value;
     do {
-        draw = generator().next();
-    } while (remainder != 0 && draw >= limit);
-    return draw % bound;
+        value = draw();
+    } while (remainder != 0 && value >= limit);
+    return value % bound;
 }
 
 double Random::uniformReal() {
-    std::lock_guard<std::mutex> lock(mutex());
-    return static_cast<double>(generator().next() >> 11) * 0x1.0p-53;
+    return static_cast<double>(draw() >> 11) * 0x1.0p-53;
 }
 
 }  // namespace plat

@@ -1,7 +1,9 @@
 #pragma once
 // The process-wide random generator. Everything random in the program draws from it, so that one seed
 // (the program's --seed) makes a whole run repeatable. Unseeded it starts from seed 1, like the C
-// library's generator. Thread-safe; it never allocates.
+// library's generator. Thread-safe; it never allocates. The thread that seeds it (or, unseeded, the
+// first to draw) draws the program's sequence; every other thread draws a stream of its own from the
+// same seed, so work on other threads cannot shift that sequence by drawing at varying moments.
 #include <cstdint>
 #include <optional>
 

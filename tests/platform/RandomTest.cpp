@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <vector>
 
 #include "platform/base/Random.h"
@@ -29,6 +30,26 @@ TEST(Random, AFixedSeedRepeatsTheSequenceAndOutlivesTimeSeeding) {
     EXPECT_EQ(draws(20), timed);
     plat::Random::seedFromTime(1767225601);
     EXPECT_NE(draws(20), timed);
+}
+
+TEST(Random, DrawsOnOtherThreadsLeaveTheSeedingThreadsSequenceAlone) {
+    plat::Random::setFixedSeed(42);
+    const auto expected = draws(20);
+    plat::Random::setFixedSeed(42);
+    std::vector<int32_t> seen = draws(10);
+    std::vector<int32_t> worker;
+    std::thread([&] { worker = draws(10); }).join();
+    const auto rest = draws(10);
+    seen.insert(seen.end(), rest.begin(), rest.end());
+    EXPECT_EQ(seen, expected);
+    EXPECT_NE(worker, std::vector<int32_t>(expected.begin(), expected.begin() + 10));
+
+    // A reseed restarts the other threads' streams too.
+    std::vector<int32_t> again;
+    plat::Random::setFixedSeed(42);
+    std::thread([&] { again = draws(10); }).join();
+    EXPECT_NE(again, std::vector<int32_t>(expected.begin(), expected.begin() + 10));
+    plat::Random::clearFixedSeed();
 }
 
 TEST(Random, RangesHoldAndEveryValueTurnsUp) {
