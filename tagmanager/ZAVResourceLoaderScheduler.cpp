@@ -67,6 +67,10 @@ void ZAVResourceLoaderScheduler::loadAfterDelay(double delayMillis,
 }
 
 void ZAVResourceLoaderScheduler::scheduleTimerWithDelay(double delayMillis) {
+    // A delay that is negative or not a number is due now; one past a year is held at a year, which the
+    // timer's microsecond arithmetic can carry.
+    if (!(delayMillis > 0)) delayMillis = 0;
+    if (delayMillis > kMaxDelayMillis) delayMillis = kMaxDelayMillis;
     plat::RunLoop& loop = plat::RunLoop::current();
     // The timer holds the scheduler until it fires or is cancelled, as a timer holds its target.
     auto self = shared_from_this();

@@ -15,6 +15,7 @@ class ZAVResourceLoader;
 class ZAVResourceLoaderScheduler : public std::enable_shared_from_this<ZAVResourceLoaderScheduler> {
   public:
     static constexpr const char* kIllegalStateException = "IllegalStateException";
+    static constexpr double kMaxDelayMillis = 365.0 * 24 * 3600 * 1000;
 
     static std::shared_ptr<ZAVResourceLoaderScheduler> initWithContainerId(const std::string& containerId);
     ~ZAVResourceLoaderScheduler();

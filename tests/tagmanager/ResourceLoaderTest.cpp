@@ -2,6 +2,7 @@
 // and what each kind of reply is reported as.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -128,6 +129,22 @@ TEST_F(ResourceLoaderTest, TwelveHoursIsFortyThreeThousandTwoHundredSeconds) {
     EXPECT_EQ(server.requests()[0].query, "id=C1" + kVersionQuery);
 }
 
+TEST_F(ResourceLoaderTest, NegativeOrUndefinedDelaysAreDueAtOnce) {
+    server.route("GET", "/r", Answer{.body = containerBytes("")});
+    for (double delay : {-5000.0, std::numeric_limits<double>::quiet_NaN()}) {
+        callback->events.clear();
+        scheduler->loadAfterDelay(delay, std::nullopt);
+        plat::RunLoop::main().runOnce();
+        EXPECT_FALSE(scheduler->hasPendingTimer());
+        ASSERT_TRUE(testsupport::runMainLoopUntil([&] { return callback->ended(); }));
+    }
+    scheduler->loadAfterDelay(1e300, std::nullopt);
+    clock.clock().advance(364 * 24 * 3600.0);
+    plat::RunLoop::main().runOnce();
+    EXPECT_TRUE(scheduler->hasPendingTimer());
+    EXPECT_EQ(server.requestCount(), 2u);
+}
+
 TEST_F(ResourceLoaderTest, ASecondRequestReplacesThePendingOne) {
     server.route("GET", "/r", Answer{.body = containerBytes("")});
     scheduler->setCtfeUrlPathAndQuery("/r?id=C1&vuz_auth=a&vuz_preview=2");
@@ -197,6 +214,23 @@ TEST_F(ResourceLoaderTest, ARefusedConnectionIsNotAvailable) {
     ASSERT_TRUE(testsupport::runMainLoopUntil([&] { return callback->ended(); }));
     EXPECT_EQ(callback->events, (std::vector<std::string>{"start", "failure 1"}));
     EXPECT_EQ(log->count("warning", "Error when loading resources from url: http://127.0.0.1:"), 1u);
+}
+
+TEST_F(ResourceLoaderTest, WithoutAnAddressTheEndpointTableNamesTheServerAndItsAuthority) {
+    LoopbackServer tls({.https = true});
+    tls.route("GET", "/r", Answer{.body = containerBytes("fp")});
+    ZAVEndpoints::setServerEndpoint({"https", "127.0.0.1", tls.port(), tls.caFile()});
+    struct Restore {
+        ~Restore() { plat::Endpoints::shared().removeOverride(ZAVEndpoints::kServerName); }
+    } restore;
+    auto fresh = ZAVResourceLoaderScheduler::initWithContainerId("C2");
+    fresh->setLoadCallback(callback);
+    fresh->loadAfterDelay(0, std::nullopt);
+    ASSERT_TRUE(testsupport::runMainLoopUntil([&] { return callback->ended(); }));
+    EXPECT_EQ(callback->events, (std::vector<std::string>{"start", "success"}));
+    ASSERT_EQ(tls.requestCount(), 1u);
+    EXPECT_TRUE(tls.requests()[0].tls);
+    EXPECT_EQ(tls.requests()[0].query, "id=C2" + kVersionQuery);
 }
 
 TEST_F(ResourceLoaderTest, NoCallbackWhenTheTimerFiresIsLoggedNotRaised) {
