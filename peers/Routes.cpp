@@ -131,11 +131,15 @@ void addCollectionServer(PeerServer& s) {
 void addWallRoutes(PeerServer& server);  // RoutesWall.cpp
 void addAdNetworks(PeerServer& s);       // RoutesNetworks.cpp
 
+// RoutesTagManager.cpp
+void addTagManagerRoutes(PeerServer& s);
+
 void addRoutes(PeerServer& server) {
     for (auto add : {addFiles, addStatus, addAdServer, addCollectionServer}) add(server);
     addWallRoutes(server);
     addHouseNetwork(server);
     addAdNetworks(server);
+    addTagManagerRoutes(server);
 }
 
 }  // namespace peers

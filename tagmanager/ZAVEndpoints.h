@@ -16,6 +16,8 @@ class ZAVEndpoints {
     // "https://host:port", no trailing slash.
     static std::string serverAddress() { return serverEndpoint().url(); }
     static std::string serverHost() { return serverEndpoint().host; }
+    // The authority to trust for the server (the endpoints file's "ca_file"); empty for the system's.
+    static std::string caFile() { return serverEndpoint().caFile; }
 
     ZAVEndpoints() = delete;
 };

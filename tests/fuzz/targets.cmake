@@ -35,3 +35,4 @@ potemaru_fuzz(ads_wall_list ${CMAKE_CURRENT_SOURCE_DIR}/ads_wall_list.cpp LINK a
 potemaru_fuzz(ads_bid_answer ${CMAKE_CURRENT_SOURCE_DIR}/ads_bid_answer.cpp LINK ads platform)
 potemaru_fuzz(ads_house_answer ${CMAKE_CURRENT_SOURCE_DIR}/ads_house_answer.cpp LINK ads platform)
 potemaru_fuzz(ads_network_inputs ${CMAKE_CURRENT_SOURCE_DIR}/ads_network_inputs.cpp LINK ads platform)
+potemaru_fuzz(tm_download ${CMAKE_CURRENT_SOURCE_DIR}/tm_download.cpp LINK tagmanager)
