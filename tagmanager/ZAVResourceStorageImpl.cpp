@@ -38,6 +38,25 @@ std::string printableId(const std::string& id) {
     return out;
 }
 
+// Runs one bundle read; whatever it throws is logged after `failed` and answered with null.
+template <typename Read>
+auto guarded(const std::string& failed, Read read) -> decltype(read()) {
+    try {
+        return read();
+    } catch (const plat::Exception& e) {
+        ZAVLog::warning(failed + e.reason());
+    } catch (const std::exception& e) {
+        ZAVLog::warning(failed + e.what());
+    }
+    return nullptr;
+}
+
+// The bundle file of a default (no type: the binary one); the empty path when there is none.
+fs::path defaultFile(const std::string& containerId, const char* type) {
+    if (!ZAVResourceStorageImpl::isUsableContainerId(containerId)) return {};
+    return ZAVResourceStorageImpl::mainBundle().pathForResource(containerId, type);
+}
+
 }  // namespace
 
 ZAVResourceStorageImpl::ZAVResourceStorageImpl(std::string containerId)
@@ -194,83 +213,68 @@ bool ZAVResourceStorageImpl::saveResourceToDisk(const ZAVPResourceWithMetadata& 
 
 std::shared_ptr<ZAVPResource> ZAVResourceStorageImpl::loadResourceFromContainerFile(
     const std::string& containerId) {
-    fs::path path = isUsableContainerId(containerId) ? mainBundle().pathForResource(containerId) : fs::path();
+    fs::path path = defaultFile(containerId, "");
     if (path.empty()) {
         ZAVLog::warning(
             zavFormat("Cannot find binary resource file '%s'.", printableId(containerId).c_str()));
         return nullptr;
     }
     ZAVLog::verbose("Loading default container from " + containerId);
-    try {
+    const std::string failed = "Error reading resource from binary container file: ";
+    return guarded(failed, [&]() -> std::shared_ptr<ZAVPResource> {
         auto bytes = plat::FileManager::contentsAtPath(path, kMaxDefaultFileSize);
         if (!bytes) {
-            ZAVLog::warning("Error reading resource from binary container file: cannot read " +
-                            path.string());
+            ZAVLog::warning(failed + "cannot read " + path.string());
             return nullptr;
         }
         auto resource =
             ZAVPResource::parseFromData(ZAVWireData::create(std::move(*bytes)), servingRegistry());
         if (resource && resource->isInitialized()) return resource;
         ZAVLog::warning("Resource from container not initialized.");
-    } catch (const plat::Exception& e) {
-        ZAVLog::warning("Error reading resource from binary container file: " + e.reason());
-    } catch (const std::exception& e) {
-        ZAVLog::warning("Error reading resource from binary container file: " + std::string(e.what()));
-    }
-    return nullptr;
+        return nullptr;
+    });
 }
 
 std::shared_ptr<const ZAVExpandedResource> ZAVResourceStorageImpl::loadExpandedResourceFromPlistFile(
     const std::string& containerId) {
-    fs::path path =
-        isUsableContainerId(containerId) ? mainBundle().pathForResource(containerId, "plist") : fs::path();
+    fs::path path = defaultFile(containerId, "plist");
     if (path.empty()) {
         ZAVLog::warning(zavFormat("Cannot find resource file '%s.plist'.", printableId(containerId).c_str()));
         return nullptr;
     }
     ZAVLog::verbose(zavFormat("loading default container from %s.plist", containerId.c_str()));
-    try {
+    const std::string failed = "Error reading resource from plist file: ";
+    return guarded(failed, [&]() -> std::shared_ptr<const ZAVExpandedResource> {
         // A file that is not a dictionary property list is an error, not an empty container.
         auto object = plat::PropertyList::readFile(path);
         if (!object || !object->isDictionary()) {
-            ZAVLog::warning("Error reading resource from plist file: not a dictionary property list");
+            ZAVLog::warning(failed + "not a dictionary property list");
             return nullptr;
         }
         return ZAVSerialization::expandedResourceFromDeserializedObject(&*object);
-    } catch (const plat::Exception& e) {
-        ZAVLog::warning("Error reading resource from plist file: " + e.reason());
-    } catch (const std::exception& e) {
-        ZAVLog::warning("Error reading resource from plist file: " + std::string(e.what()));
-    }
-    return nullptr;
+    });
 }
 
 std::shared_ptr<const ZAVExpandedResource> ZAVResourceStorageImpl::loadExpandedResourceFromJsonFile(
     const std::string& containerId) {
-    fs::path path =
-        isUsableContainerId(containerId) ? mainBundle().pathForResource(containerId, "json") : fs::path();
+    fs::path path = defaultFile(containerId, "json");
     if (path.empty()) {
         ZAVLog::warning(zavFormat("Cannot find resource file '%s.json'.", printableId(containerId).c_str()));
         return nullptr;
     }
     ZAVLog::verbose(zavFormat("loading default container from %s.json", containerId.c_str()));
-    try {
+    const std::string failed = "Error reading resource from json file: ";
+    return guarded(failed, [&]() -> std::shared_ptr<const ZAVExpandedResource> {
         auto bytes = plat::FileManager::contentsAtPath(path, kMaxDefaultFileSize);
         plat::Error error;
         auto object = bytes ? plat::Json::parse(bytes->data(), bytes->size(), &error) : std::nullopt;
         // A document that does not parse is an error, not an empty container.
         if (!object) {
-            ZAVLog::warning("Error reading resource from json file: " +
-                            (bytes ? error.localizedDescription() : "cannot read " + path.string()));
+            ZAVLog::warning(failed + (bytes ? error.localizedDescription() : "cannot read " + path.string()));
             return nullptr;
         }
         if (ZAVLog::logLevel() <= ZAVLoggerLogLevelVerbose)
             ZAVLog::verbose(plat::Json::write(*object).value_or(std::string()));
         return ZAVSerialization::expandedResourceFromDeserializedObject(&*object);
-    } catch (const plat::Exception& e) {
-        ZAVLog::warning("Error reading resource from json file: " + e.reason());
-    } catch (const std::exception& e) {
-        ZAVLog::warning("Error reading resource from json file: " + std::string(e.what()));
-    }
-    return nullptr;
+    });
 }

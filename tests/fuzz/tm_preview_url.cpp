@@ -4,17 +4,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/base/Log.h"
-#include "tagmanager/ZAVLog.h"
 #include "tagmanager/ZAVPreviewManager.h"
+#include "tests/fuzz/tm_fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool quiet = [] {
-        plat::setLogSink([](plat::LogLevel, const std::string&) {});
-        ZAVLog::setLogger(nullptr);
-        return true;
-    }();
-    (void)quiet;
+    tmFuzzQuiet();
     std::string url(reinterpret_cast<const char*>(data), size);
     ZAVPreviewManager manager;
     // A preview in progress, so leave URLs take part too.

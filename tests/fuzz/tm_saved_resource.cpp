@@ -6,16 +6,14 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/base/Log.h"
 #include "platform/storage/Paths.h"
-#include "tagmanager/ZAVLog.h"
 #include "tagmanager/ZAVResourceStorageImpl.h"
 #include "tests/fuzz/fuzz_scratch.h"
+#include "tests/fuzz/tm_fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const auto storage = [] {
-        plat::setLogSink([](plat::LogLevel, const std::string&) {});
-        ZAVLog::setLogger(nullptr);
+        tmFuzzQuiet();
         std::filesystem::path home = fuzzScratchFile("home");
         if (!plat::Paths::setHome(home)) std::abort();
         return ZAVResourceStorageImpl::create("FUZZ");
