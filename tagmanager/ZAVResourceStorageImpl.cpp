@@ -59,11 +59,11 @@ fs::path defaultFile(const std::string& containerId, const char* type) {
 
 }  // namespace
 
-ZAVResourceStorageImpl::ZAVResourceStorageImpl(std::string containerId)
+ZAVResourceStorageImpl::ZAVResourceStorageImpl(Private, std::string containerId)
     : containerId_(std::move(containerId)) {}
 
 std::shared_ptr<ZAVResourceStorageImpl> ZAVResourceStorageImpl::create(std::string containerId) {
-    return std::make_shared<ZAVResourceStorageImpl>(std::move(containerId));
+    return std::make_shared<ZAVResourceStorageImpl>(Private(), std::move(containerId));
 }
 
 std::shared_ptr<ZAVSavedResourceLoadCallback> ZAVResourceStorageImpl::loadCallback() const {

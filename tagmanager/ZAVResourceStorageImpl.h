@@ -23,7 +23,14 @@ class ZAVResourceStorageImpl : public ZAVResourceStorage,
     // Bundle defaults are bounded the same way.
     static constexpr uint64_t kMaxDefaultFileSize = 32ull * 1024 * 1024;
 
-    explicit ZAVResourceStorageImpl(std::string containerId);
+  private:
+    // Background work keeps the storage alive through shared ownership, so it is only made by create.
+    struct Private {
+        explicit Private() = default;
+    };
+
+  public:
+    ZAVResourceStorageImpl(Private, std::string containerId);
     static std::shared_ptr<ZAVResourceStorageImpl> create(std::string containerId);
 
     const std::string& containerId() const { return containerId_; }

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }();
     std::string path = storage->resourceFilename().string();
     FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || std::fwrite(data, 1, size, f) != size) std::abort();
+    // An empty input comes as a null pointer, which fwrite may not take.
+    if (!f || (size && std::fwrite(data, 1, size, f) != size)) std::abort();
     std::fclose(f);
     auto result = storage->loadResourceFromDisk();
     if (const auto& resource = result.type()) {
