@@ -36,3 +36,7 @@ potemaru_fuzz(ads_bid_answer ${CMAKE_CURRENT_SOURCE_DIR}/ads_bid_answer.cpp LINK
 potemaru_fuzz(ads_house_answer ${CMAKE_CURRENT_SOURCE_DIR}/ads_house_answer.cpp LINK ads platform)
 potemaru_fuzz(ads_network_inputs ${CMAKE_CURRENT_SOURCE_DIR}/ads_network_inputs.cpp LINK ads platform)
 potemaru_fuzz(tm_download ${CMAKE_CURRENT_SOURCE_DIR}/tm_download.cpp LINK tagmanager)
+potemaru_fuzz(tm_saved_resource ${CMAKE_CURRENT_SOURCE_DIR}/tm_saved_resource.cpp LINK tagmanager)
+potemaru_fuzz(tm_default_json ${CMAKE_CURRENT_SOURCE_DIR}/tm_default_json.cpp LINK tagmanager)
+potemaru_fuzz(tm_default_plist ${CMAKE_CURRENT_SOURCE_DIR}/tm_default_plist.cpp LINK tagmanager)
+potemaru_fuzz(tm_preview_url ${CMAKE_CURRENT_SOURCE_DIR}/tm_preview_url.cpp LINK tagmanager)

@@ -1,12 +1,13 @@
 // The tag manager's process-wide state: the current logger, the background queue of its
-// async work, the click-referrer cache, the pixel tag's ids, the advertising-id provider and the
-// screen-event settings.
+// async work, the click-referrer cache, the pixel tag's ids, the advertising-id provider, the
+// screen-event settings and the preview state.
 #include "tagmanager/ZAVAdIdAccess.h"
 #include "tagmanager/ZAVAsyncUtil.h"
 #include "tagmanager/ZAVAutoEventTracking.h"
 #include "tagmanager/ZAVClickReferrerUtil.h"
 #include "tagmanager/ZAVDispatcher.h"
 #include "tagmanager/ZAVLog.h"
+#include "tagmanager/ZAVPreviewManager.h"
 #include "tagmanager/ZAVTrackingTag.h"
 #include "tests/support/ProcessState.h"
 
@@ -20,6 +21,7 @@ const bool registered = testsupport::registerReset(testsupport::ResetLayer::Serv
     ZAVAdIdAccess::forgetProvider();
     ZAVAutoEventTracking::setTAGAutoEventMask(0);
     ZAVAutoEventTracking::setTAGDataLayer(nullptr);
+    ZAVPreviewManager::resetInstance();
 });
 
 // The hit-delivery layer: the shared dispatcher, then its worker thread after the work handed to it.

@@ -1,0 +1,37 @@
+#pragma once
+// Where a container keeps its last downloaded resource, and where it finds the default that the app ships.
+// Reads of the saved file report to a load callback; bundle reads answer directly.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "tagmanager/ZAVExpandedResource.h"
+#include "tagmanager/ZAVLoadCallback.h"
+#include "wire/schema/ZAVPResourcewithmetadata.h"
+
+// What a read of the saved file reports: the saved form whole, since its time stamp sets when the next
+// download is due. Failures are ZAVLoadFailure kinds.
+class ZAVSavedResourceLoadCallback {
+  public:
+    virtual ~ZAVSavedResourceLoadCallback() = default;
+    // On the background thread, before the file is read.
+    virtual void startLoad() = 0;
+    // On the main thread.
+    virtual void onSuccess(const std::shared_ptr<ZAVPResourceWithMetadata>& resource) = 0;
+    virtual void onFailure(uint32_t failure) = 0;
+};
+
+class ZAVResourceStorage {
+  public:
+    virtual ~ZAVResourceStorage() = default;
+    virtual void setLoadCallback(std::shared_ptr<ZAVSavedResourceLoadCallback> callback) = 0;
+    virtual void loadResourceFromDiskInBackground() = 0;
+    virtual void saveResourceToDiskInBackground(std::shared_ptr<const ZAVPResourceWithMetadata> resource) = 0;
+    // Null when the bundle has no such default or it cannot be used (logged).
+    virtual std::shared_ptr<ZAVPResource> loadResourceFromContainerFile(const std::string& containerId) = 0;
+    virtual std::shared_ptr<const ZAVExpandedResource> loadExpandedResourceFromPlistFile(
+        const std::string& containerId) = 0;
+    virtual std::shared_ptr<const ZAVExpandedResource> loadExpandedResourceFromJsonFile(
+        const std::string& containerId) = 0;
+};
