@@ -4,6 +4,7 @@
 #include <memory>
 
 class ZAVContainer;
+class ZAVPResourceWithMetadata;
 class ZAVPSupplementedResource;
 
 // Why a storage load or a download failed.
@@ -16,13 +17,19 @@ enum ZAVLoadFailure : uint32_t {
     ZAVLoadFailureServerError = 3,
 };
 
-class ZAVLoadCallback {
+// What a load reports: that it began, then the message it read or the kind of its failure.
+template <typename Message>
+class ZAVLoadCallbackOf {
   public:
-    virtual ~ZAVLoadCallback() = default;
+    virtual ~ZAVLoadCallbackOf() = default;
     virtual void startLoad() = 0;
-    virtual void onSuccess(const std::shared_ptr<ZAVPSupplementedResource>& resource) = 0;
+    virtual void onSuccess(const std::shared_ptr<Message>& message) = 0;
     virtual void onFailure(uint32_t failure) = 0;
 };
+// A download hands over the server's answer; a read of the saved file hands over the saved form whole,
+// since its time stamp sets when the next download is due.
+using ZAVLoadCallback = ZAVLoadCallbackOf<ZAVPSupplementedResource>;
+using ZAVSavedResourceLoadCallback = ZAVLoadCallbackOf<ZAVPResourceWithMetadata>;
 
 // Where a refresh came from.
 enum ZAVRefreshType : uint32_t {

@@ -1,6 +1,7 @@
 #pragma once
 // Where a container keeps its last downloaded resource, and where it finds the default that the app ships.
-// Reads of the saved file report to a load callback; bundle reads answer directly.
+// Reads of the saved file report to a load callback (on the background thread that it began, on the main
+// thread how it ended); bundle reads answer directly.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -9,18 +10,6 @@
 #include "tagmanager/ZAVExpandedResource.h"
 #include "tagmanager/ZAVLoadCallback.h"
 #include "wire/schema/ZAVPResourcewithmetadata.h"
-
-// What a read of the saved file reports: the saved form whole, since its time stamp sets when the next
-// download is due. Failures are ZAVLoadFailure kinds.
-class ZAVSavedResourceLoadCallback {
-  public:
-    virtual ~ZAVSavedResourceLoadCallback() = default;
-    // On the background thread, before the file is read.
-    virtual void startLoad() = 0;
-    // On the main thread.
-    virtual void onSuccess(const std::shared_ptr<ZAVPResourceWithMetadata>& resource) = 0;
-    virtual void onFailure(uint32_t failure) = 0;
-};
 
 class ZAVResourceStorage {
   public:
