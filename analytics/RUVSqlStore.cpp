@@ -57,7 +57,8 @@ bool RUVSqlStore::ensureOpenDatabase() {
     std::error_code ec;
     if (database_) {
         if (std::filesystem::exists(databasePath_, ec)) return true;
-        // The file vanished under the connection (a reset): start a new one.
+        // The file vanished under the connection (a reset): start a new one. SQLite drops a log or journal
+        // it finds beside an empty file, so nothing of the old file comes back.
         closeDatabase();
         return openAndValidateDatabase();
     }
@@ -112,6 +113,11 @@ bool RUVSqlStore::openAndValidateDatabase() {
     if (!valid) {
         closeDatabase();
         return false;
+    }
+    // As the hit store's files (see RUVStoreContext::open). A file that keeps its old journal (busy) still
+    // works, only slower.
+    if (sqlite3_exec(database_, RUVStoreContext::kJournalPragmas, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        RUV_LOG(RUVLogLevel::Warning, "Failed to set the journal mode: %s", sqlite3_errmsg(database_));
     }
     plat::NotificationCenter::defaultCenter().post(kDidOpenDatabaseNotification);
     return true;

@@ -156,8 +156,10 @@ RUVStoreContext::OpenStatus RUVStoreContext::open(std::optional<plat::Error>& er
         close();
         return isDamageCode(code) ? OpenStatus::Damaged : OpenStatus::Failed;
     };
-    // A rollback journal, so the file can be removed under an open connection, and a full sync at commit.
-    rc = sqlite3_exec(db_, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    // A write-ahead log: a commit appends to "-wal" and the log is synced when it is copied back into the
+    // file. A process that dies keeps every commit; a power loss may take back the last few, and never
+    // leaves the file torn. A sync at every commit cost more than the rest of storing a hit together.
+    rc = sqlite3_exec(db_, kJournalPragmas, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return fail(rc);
     {
         Statement check(db_, "PRAGMA quick_check");
@@ -209,6 +211,13 @@ bool RUVStoreContext::ensureOpen(std::optional<plat::Error>& error) {
 bool RUVStoreContext::beginChange(std::optional<plat::Error>& error) {
     if (!ensureOpen(error)) return false;
     if (inTransaction_) return true;
+    // With a write-ahead log SQLite goes on writing to a file removed under the connection (a reset), and
+    // what is written there is gone: such a change fails instead.
+    int moved = 0;
+    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved) {
+        error = sqliteError(SQLITE_READONLY_DBMOVED, "the store file was removed");
+        return false;
+    }
     if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
         error = lastError();
         return false;
@@ -422,11 +431,21 @@ bool RUVStoreContext::setAside(const std::filesystem::path& path, std::error_cod
     std::string aside = path.string() + ".damaged-" + std::to_string(plat::Clock::shared().nowMicros());
     std::filesystem::rename(path, aside, error);
     if (error) return false;
-    std::error_code ignored;
-    std::filesystem::path journal = path.string() + "-journal";
-    if (std::filesystem::exists(journal, ignored))
-        std::filesystem::rename(journal, aside + "-journal", ignored);
+    // The log holds commits not yet in the file: it goes along.
+    for (const char* suffix : kSideFileSuffixes) {
+        std::error_code ignored;
+        std::filesystem::path side = path.string() + suffix;
+        if (std::filesystem::exists(side, ignored)) std::filesystem::rename(side, aside + suffix, ignored);
+    }
     return true;
+}
+
+void RUVStoreContext::removeWithSideFiles(const std::filesystem::path& path) {
+    // The side files first: stopped midway, this leaves at worst a file without its newest commits, never
+    // a log without its file.
+    std::error_code ignored;
+    for (const char* suffix : kSideFileSuffixes) std::filesystem::remove(path.string() + suffix, ignored);
+    std::filesystem::remove(path, ignored);
 }
 
 plat::Bytes RUVStoreContext::encodeParameters(const plat::Value::Dictionary& parameters) {

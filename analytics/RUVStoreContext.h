@@ -7,6 +7,7 @@
 // (for a transformable attribute) a dictionary of texts and null markers. A fetched record also carries
 // "objectID". A key that is not an attribute of the entity throws plat::Exception("NSUnknownKeyException")
 // before anything is written; SQLite failures are errors of "NSSQLiteErrorDomain" with SQLite's code.
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -78,9 +79,17 @@ class RUVStoreContext {
     bool hasChanges() const { return inTransaction_; }
     bool save(std::optional<plat::Error>& error);
 
-    // Moves a damaged file and its "-journal" to "<name>.damaged-<time>" (kept, so nothing in it is lost,
-    // and so the journal is never rolled into a new file of that name).
+    // What SQLite keeps beside a file: the write-ahead log, its index, and a rollback journal (files of
+    // earlier versions).
+    static constexpr std::array<const char*, 3> kSideFileSuffixes = {"-wal", "-shm", "-journal"};
+    // Every connection's journal settings: see open().
+    static constexpr const char* kJournalPragmas = "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL";
+
+    // Moves a damaged file and its side files to "<name>.damaged-<time>" (kept, so nothing in it is lost,
+    // and so no log or journal is ever rolled into a new file of that name).
     static bool setAside(const std::filesystem::path& path, std::error_code& error);
+    // Removes a file's side files, then the file; errors are ignored.
+    static void removeWithSideFiles(const std::filesystem::path& path);
 
     // The transformable attribute's blob: a count, then per entry the key, a kind byte (0 null marker,
     // 1 text) and the text, each length-prefixed (32-bit little-endian). Numbers are stored as their text;
