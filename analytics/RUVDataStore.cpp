@@ -186,12 +186,17 @@ bool RUVDataStore::setUpCoreData() {
 
 void RUVDataStore::addHit(const plat::Value& hit) {
     performBlockAndWait([this, &hit](std::optional<plat::Error>& error) {
-        plat::Value::Dictionary values;
-        if (const auto* d = hit.dictionaryIf()) values = *d;
-        if (!values.contains("timestamp")) {
+        static const plat::Value::Dictionary kNone;
+        const plat::Value::Dictionary* given = hit.dictionaryIf();
+        if (!given) given = &kNone;
+        std::optional<int64_t> id;
+        if (given->contains("timestamp")) {
+            id = context_->insert(kHitEntity, *given, error);
+        } else {
+            plat::Value::Dictionary values = *given;
             values.set("timestamp", plat::Value(plat::Value::Date{plat::Clock::shared().nowSeconds()}));
+            id = context_->insert(kHitEntity, values, error);
         }
-        auto id = context_->insert(kHitEntity, values, error);
         return id ? plat::Value(*id) : plat::Value();
     });
 }

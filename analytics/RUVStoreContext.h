@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "platform/base/Value.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 struct RUVFetchRequest {
     std::string entityName;
@@ -100,6 +102,9 @@ class RUVStoreContext {
 
   private:
     bool ensureOpen(std::optional<plat::Error>& error);
+    // The connection's prepared statement for the text, prepared at its first use and kept until close
+    // (the texts come from the model, so there are few); null when it cannot be prepared.
+    sqlite3_stmt* statement(const std::string& sql);
     bool beginChange(std::optional<plat::Error>& error);
     plat::Error lastError() const;
     const RUVEntityDescription& entityOrThrow(const std::string& entity) const;
@@ -108,5 +113,6 @@ class RUVStoreContext {
     RUVManagedObjectModel model_;
     std::filesystem::path path_;
     sqlite3* db_ = nullptr;
+    std::unordered_map<std::string, sqlite3_stmt*> statements_;
     bool inTransaction_ = false;
 };
