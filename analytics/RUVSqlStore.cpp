@@ -221,6 +221,8 @@ int RUVSqlStore::executeSql(const std::string& sql) {
 }
 
 bool RUVSqlStore::beginTransaction() {
+    // A file that cannot be opened is reported by the statements that follow.
+    if (!ensureOpenDatabase()) return false;
     sqlite3_stmt* statement = statementForQuery("BEGIN IMMEDIATE");
     if (!statement) return false;
     const bool begun = sqlite3_step(statement) == SQLITE_DONE;
