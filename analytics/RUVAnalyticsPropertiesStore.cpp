@@ -72,6 +72,16 @@ std::optional<std::string> RUVAnalyticsPropertiesStore::nextHitNumberForTracking
         RUV_LOG(RUVLogLevel::Error, "Received empty tracking id or client id");
         return std::nullopt;
     }
+    // One transaction for the read, the limit check and the write: the number is read and stored as one
+    // step, and the file is locked and committed once per hit instead of once per statement.
+    const bool inTransaction = sqlStore_->beginTransaction();
+    auto number = takeHitNumber(trackingId, clientId);
+    if (inTransaction && !sqlStore_->commitTransaction()) return std::nullopt;
+    return number;
+}
+
+std::optional<std::string> RUVAnalyticsPropertiesStore::takeHitNumber(const std::string& trackingId,
+                                                                      const std::string& clientId) {
     auto record = propertyRecordForTrackingId(trackingId);
     if (!record) return startRecord(trackingId, clientId);
     const plat::Value* cid = record->find(kCid);

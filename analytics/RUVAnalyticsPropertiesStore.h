@@ -63,6 +63,8 @@ class RUVAnalyticsPropertiesStore {
 
   private:
     std::optional<std::string> startRecord(const std::string& trackingId, const std::string& clientId);
+    // nextHitNumberForTrackingId's work, inside its transaction.
+    std::optional<std::string> takeHitNumber(const std::string& trackingId, const std::string& clientId);
 
     RUVSqlStore* sqlStore_;
     std::vector<std::pair<std::string, std::string>> columns_;

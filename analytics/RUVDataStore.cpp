@@ -51,10 +51,16 @@ RUVDataStore::RUVDataStore() = default;
 
 RUVDataStore::~RUVDataStore() {
     for (auto token : lifeCycleObservers_) plat::NotificationCenter::defaultCenter().removeObserver(token);
-    // Connections are closed on the worker, as all store work is.
+    // Connections are closed on the worker, as all store work is, and inside the task: a task is destroyed
+    // only after the whole batch it ran in, and whoever waits for the worker after this (a reader of the
+    // file) must find the connections closed and the log folded back into the file.
     if (!thread().isCurrent() && (context_ || oldContext_)) {
         RUV::postToWorker(
-            [a = std::move(context_), b = std::move(oldContext_), c = std::move(currentContext_)] {});
+            [a = std::move(context_), b = std::move(oldContext_), c = std::move(currentContext_)]() mutable {
+                c.reset();
+                b.reset();
+                a.reset();
+            });
     }
 }
 
@@ -75,10 +81,7 @@ plat::Thread& RUVDataStore::thread() {
 
 void RUVDataStore::deleteStoreFile(const std::string& name) {
     auto path = databaseFullPath(name);
-    if (!path) return;
-    std::error_code ec;
-    std::filesystem::remove(*path, ec);
-    std::filesystem::remove(path->string() + "-journal", ec);
+    if (path) RUVStoreContext::removeWithSideFiles(*path);
 }
 
 plat::Value RUVDataStore::runGuarded(const Block& block, std::optional<plat::Error>& error) {
@@ -183,12 +186,17 @@ bool RUVDataStore::setUpCoreData() {
 
 void RUVDataStore::addHit(const plat::Value& hit) {
     performBlockAndWait([this, &hit](std::optional<plat::Error>& error) {
-        plat::Value::Dictionary values;
-        if (const auto* d = hit.dictionaryIf()) values = *d;
-        if (!values.contains("timestamp")) {
+        static const plat::Value::Dictionary kNone;
+        const plat::Value::Dictionary* given = hit.dictionaryIf();
+        if (!given) given = &kNone;
+        std::optional<int64_t> id;
+        if (given->contains("timestamp")) {
+            id = context_->insert(kHitEntity, *given, error);
+        } else {
+            plat::Value::Dictionary values = *given;
             values.set("timestamp", plat::Value(plat::Value::Date{plat::Clock::shared().nowSeconds()}));
+            id = context_->insert(kHitEntity, values, error);
         }
-        auto id = context_->insert(kHitEntity, values, error);
         return id ? plat::Value(*id) : plat::Value();
     });
 }

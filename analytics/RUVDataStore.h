@@ -39,8 +39,7 @@ class RUVDataStore : public std::enable_shared_from_this<RUVDataStore> {
     static std::optional<std::filesystem::path> databaseFullPath(const std::string& name);
     static std::string databaseFullURL(const std::string& name);
     static plat::Thread& thread();
-    // Removes a store file with its "-journal", ignoring errors: a journal left beside a new file would be
-    // rolled into it.
+    // Removes a store file with its "-wal", "-shm" and "-journal", ignoring errors.
     static void deleteStoreFile(const std::string& name);
 
     ~RUVDataStore();

@@ -56,8 +56,10 @@ bool RUVSqlStore::ensureOpenDatabase() {
     RUV_SQL_ASSERT_ON_WORKER();
     std::error_code ec;
     if (database_) {
-        if (std::filesystem::exists(databasePath_, ec)) return true;
-        // The file vanished under the connection (a reset): start a new one.
+        // Inside a transaction the file was there when it began; the look costs a system call per use.
+        if (!sqlite3_get_autocommit(database_) || std::filesystem::exists(databasePath_, ec)) return true;
+        // The file vanished under the connection (a reset): start a new one. SQLite drops a log or journal
+        // it finds beside an empty file, so nothing of the old file comes back.
         closeDatabase();
         return openAndValidateDatabase();
     }
@@ -112,6 +114,11 @@ bool RUVSqlStore::openAndValidateDatabase() {
     if (!valid) {
         closeDatabase();
         return false;
+    }
+    // As the hit store's files (see RUVStoreContext::open). A file that keeps its old journal (busy) still
+    // works, only slower.
+    if (sqlite3_exec(database_, RUVStoreContext::kJournalPragmas, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        RUV_LOG(RUVLogLevel::Warning, "Failed to set the journal mode: %s", sqlite3_errmsg(database_));
     }
     plat::NotificationCenter::defaultCenter().post(kDidOpenDatabaseNotification);
     return true;
@@ -211,6 +218,29 @@ int RUVSqlStore::executeSql(const std::string& sql) {
     int rc = sqlite3_step(statement);
     sqlite3_finalize(statement);
     return rc;
+}
+
+bool RUVSqlStore::beginTransaction() {
+    // A file that cannot be opened is reported by the statements that follow.
+    if (!ensureOpenDatabase()) return false;
+    sqlite3_stmt* statement = statementForQuery("BEGIN IMMEDIATE");
+    if (!statement) return false;
+    const bool begun = sqlite3_step(statement) == SQLITE_DONE;
+    sqlite3_reset(statement);
+    return begun;
+}
+
+bool RUVSqlStore::commitTransaction() {
+    if (!database_ || sqlite3_get_autocommit(database_)) return true;
+    sqlite3_stmt* statement = statementForQuery("COMMIT");
+    const bool committed = statement && sqlite3_step(statement) == SQLITE_DONE;
+    if (statement) sqlite3_reset(statement);
+    if (!committed) {
+        RUV_LOG(RUVLogLevel::Error, "Failed to commit: %s", sqlite3_errmsg(database_));
+        if (!sqlite3_get_autocommit(database_))
+            sqlite3_exec(database_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    return committed;
 }
 
 bool RUVSqlStore::tableExists(const std::string& table) {

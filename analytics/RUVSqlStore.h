@@ -47,6 +47,13 @@ class RUVSqlStore {
     // The SQLite result code of one step (SQLITE_DONE for a statement that ran to its end).
     int executeSql(const std::string& sql);
 
+    // A write transaction around several statements: begun (false when it cannot be, and the statements
+    // then commit one by one), then committed, or rolled back when the commit fails. Committing with no
+    // transaction open on the connection (it was reopened meanwhile) is true: those statements committed
+    // one by one.
+    bool beginTransaction();
+    bool commitTransaction();
+
     bool tableExists(const std::string& table);
     bool dropTableWithName(const std::string& table);
     uint64_t rowCountForTableWithName(const std::string& table);

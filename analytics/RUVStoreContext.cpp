@@ -40,6 +40,24 @@ class Statement {
     int rc_ = SQLITE_ERROR;
 };
 
+// A statement of the context's cache in use: reset, its bindings cleared, when the use ends.
+class Lease {
+  public:
+    explicit Lease(sqlite3_stmt* stmt) : stmt_(stmt) {}
+    ~Lease() {
+        if (!stmt_) return;
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+    }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    bool ok() const { return stmt_ != nullptr; }
+    sqlite3_stmt* get() const { return stmt_; }
+
+  private:
+    sqlite3_stmt* stmt_;
+};
+
 void putU32(plat::Bytes& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
@@ -126,6 +144,8 @@ RUVStoreContext::~RUVStoreContext() {
 
 void RUVStoreContext::close() {
     if (!db_) return;
+    for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
+    statements_.clear();
     // Closing with a transaction open rolls it back.
     sqlite3_close_v2(db_);
     db_ = nullptr;
@@ -156,8 +176,10 @@ RUVStoreContext::OpenStatus RUVStoreContext::open(std::optional<plat::Error>& er
         close();
         return isDamageCode(code) ? OpenStatus::Damaged : OpenStatus::Failed;
     };
-    // A rollback journal, so the file can be removed under an open connection, and a full sync at commit.
-    rc = sqlite3_exec(db_, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    // A write-ahead log: a commit appends to "-wal" and the log is synced when it is copied back into the
+    // file. A process that dies keeps every commit; a power loss may take back the last few, and never
+    // leaves the file torn. A sync at every commit cost more than the rest of storing a hit together.
+    rc = sqlite3_exec(db_, kJournalPragmas, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return fail(rc);
     {
         Statement check(db_, "PRAGMA quick_check");
@@ -200,6 +222,18 @@ RUVStoreContext::OpenStatus RUVStoreContext::open(std::optional<plat::Error>& er
     return OpenStatus::Open;
 }
 
+sqlite3_stmt* RUVStoreContext::statement(const std::string& sql) {
+    auto it = statements_.find(sql);
+    if (it != statements_.end()) return it->second;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return nullptr;
+    }
+    statements_.emplace(sql, stmt);
+    return stmt;
+}
+
 bool RUVStoreContext::ensureOpen(std::optional<plat::Error>& error) {
     RUV_ASSERT_ON_WORKER();
     if (db_) return true;
@@ -209,7 +243,15 @@ bool RUVStoreContext::ensureOpen(std::optional<plat::Error>& error) {
 bool RUVStoreContext::beginChange(std::optional<plat::Error>& error) {
     if (!ensureOpen(error)) return false;
     if (inTransaction_) return true;
-    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    // With a write-ahead log SQLite goes on writing to a file removed under the connection (a reset), and
+    // what is written there is gone: such a change fails instead.
+    int moved = 0;
+    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved) {
+        error = sqliteError(SQLITE_READONLY_DBMOVED, "the store file was removed");
+        return false;
+    }
+    Lease begin(statement("BEGIN IMMEDIATE"));
+    if (!begin.ok() || sqlite3_step(begin.get()) != SQLITE_DONE) {
         error = lastError();
         return false;
     }
@@ -256,8 +298,8 @@ std::optional<int64_t> RUVStoreContext::insert(const std::string& entity,
         marks += marks.empty() ? "?" : ", ?";
     }
     if (!beginChange(error)) return std::nullopt;
-    Statement s(
-        db_, "INSERT INTO " + RUVCoreDataUtil::sqlName(entity) + " (" + columns + ") VALUES (" + marks + ")");
+    Lease s(statement("INSERT INTO " + RUVCoreDataUtil::sqlName(entity) + " (" + columns + ") VALUES (" +
+                      marks + ")"));
     if (!s.ok()) {
         error = lastError();
         return std::nullopt;
@@ -285,8 +327,8 @@ bool RUVStoreContext::update(const std::string& entity, int64_t objectId,
     for (const auto& [key, value] : values)
         assignments += (assignments.empty() ? "" : ", ") + RUVCoreDataUtil::sqlName(key) + " = ?";
     if (!beginChange(error)) return false;
-    Statement s(db_,
-                "UPDATE " + RUVCoreDataUtil::sqlName(entity) + " SET " + assignments + " WHERE objectID = ?");
+    Lease s(statement("UPDATE " + RUVCoreDataUtil::sqlName(entity) + " SET " + assignments +
+                      " WHERE objectID = ?"));
     if (!s.ok()) {
         error = lastError();
         return false;
@@ -334,8 +376,9 @@ std::vector<plat::Value::Dictionary> RUVStoreContext::fetch(const RUVFetchReques
     } else {
         sql += " ORDER BY objectID ASC";
     }
-    if (request.fetchLimit > 0) sql += " LIMIT " + std::to_string(request.fetchLimit);
-    Statement s(db_, sql);
+    // One text for every limit, so the statement is prepared once; -1 is no limit.
+    sql += " LIMIT ?";
+    Lease s(statement(sql));
     if (!s.ok()) {
         error = lastError();
         return out;
@@ -349,6 +392,10 @@ std::vector<plat::Value::Dictionary> RUVStoreContext::fetch(const RUVFetchReques
         }
     }
     if (request.atOrBefore) sqlite3_bind_double(s.get(), index++, request.atOrBefore->second);
+    sqlite3_bind_int64(s.get(), index++,
+                       request.fetchLimit > 0 && request.fetchLimit <= static_cast<uint64_t>(INT64_MAX)
+                           ? static_cast<sqlite3_int64>(request.fetchLimit)
+                           : -1);
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
         plat::Value::Dictionary record;
@@ -371,7 +418,7 @@ std::vector<plat::Value::Dictionary> RUVStoreContext::fetch(const RUVFetchReques
 int64_t RUVStoreContext::count(const std::string& entity, std::optional<plat::Error>& error) {
     const RUVEntityDescription& e = entityOrThrow(entity);
     if (!ensureOpen(error)) return -1;
-    Statement s(db_, "SELECT count(*) FROM " + RUVCoreDataUtil::sqlName(e.name));
+    Lease s(statement("SELECT count(*) FROM " + RUVCoreDataUtil::sqlName(e.name)));
     if (!s.ok() || sqlite3_step(s.get()) != SQLITE_ROW) {
         error = lastError();
         return -1;
@@ -383,7 +430,7 @@ bool RUVStoreContext::deleteObject(const std::string& entity, int64_t objectId,
                                    std::optional<plat::Error>& error) {
     const RUVEntityDescription& e = entityOrThrow(entity);
     if (!beginChange(error)) return false;
-    Statement s(db_, "DELETE FROM " + RUVCoreDataUtil::sqlName(e.name) + " WHERE objectID = ?");
+    Lease s(statement("DELETE FROM " + RUVCoreDataUtil::sqlName(e.name) + " WHERE objectID = ?"));
     if (!s.ok()) {
         error = lastError();
         return false;
@@ -411,22 +458,36 @@ bool RUVStoreContext::save(std::optional<plat::Error>& error) {
     RUV_ASSERT_ON_WORKER();
     if (!inTransaction_) return true;
     if (!db_) return false;
-    int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) error = lastError();
+    bool committed;
+    {
+        Lease commit(statement("COMMIT"));
+        committed = commit.ok() && sqlite3_step(commit.get()) == SQLITE_DONE;
+        if (!committed) error = lastError();
+    }
     // A failed commit may have ended the transaction (rolled back) or left it open to try again.
     inTransaction_ = !sqlite3_get_autocommit(db_);
-    return rc == SQLITE_OK;
+    return committed;
 }
 
 bool RUVStoreContext::setAside(const std::filesystem::path& path, std::error_code& error) {
     std::string aside = path.string() + ".damaged-" + std::to_string(plat::Clock::shared().nowMicros());
     std::filesystem::rename(path, aside, error);
     if (error) return false;
-    std::error_code ignored;
-    std::filesystem::path journal = path.string() + "-journal";
-    if (std::filesystem::exists(journal, ignored))
-        std::filesystem::rename(journal, aside + "-journal", ignored);
+    // The log holds commits not yet in the file: it goes along.
+    for (const char* suffix : kSideFileSuffixes) {
+        std::error_code ignored;
+        std::filesystem::path side = path.string() + suffix;
+        if (std::filesystem::exists(side, ignored)) std::filesystem::rename(side, aside + suffix, ignored);
+    }
     return true;
+}
+
+void RUVStoreContext::removeWithSideFiles(const std::filesystem::path& path) {
+    // The side files first: stopped midway, this leaves at worst a file without its newest commits, never
+    // a log without its file.
+    std::error_code ignored;
+    for (const char* suffix : kSideFileSuffixes) std::filesystem::remove(path.string() + suffix, ignored);
+    std::filesystem::remove(path, ignored);
 }
 
 plat::Bytes RUVStoreContext::encodeParameters(const plat::Value::Dictionary& parameters) {

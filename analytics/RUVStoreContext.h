@@ -7,11 +7,13 @@
 // (for a transformable attribute) a dictionary of texts and null markers. A fetched record also carries
 // "objectID". A key that is not an attribute of the entity throws plat::Exception("NSUnknownKeyException")
 // before anything is written; SQLite failures are errors of "NSSQLiteErrorDomain" with SQLite's code.
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -20,6 +22,7 @@
 #include "platform/base/Value.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 struct RUVFetchRequest {
     std::string entityName;
@@ -78,9 +81,17 @@ class RUVStoreContext {
     bool hasChanges() const { return inTransaction_; }
     bool save(std::optional<plat::Error>& error);
 
-    // Moves a damaged file and its "-journal" to "<name>.damaged-<time>" (kept, so nothing in it is lost,
-    // and so the journal is never rolled into a new file of that name).
+    // What SQLite keeps beside a file: the write-ahead log, its index, and a rollback journal (files of
+    // earlier versions).
+    static constexpr std::array<const char*, 3> kSideFileSuffixes = {"-wal", "-shm", "-journal"};
+    // Every connection's journal settings: see open().
+    static constexpr const char* kJournalPragmas = "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL";
+
+    // Moves a damaged file and its side files to "<name>.damaged-<time>" (kept, so nothing in it is lost,
+    // and so no log or journal is ever rolled into a new file of that name).
     static bool setAside(const std::filesystem::path& path, std::error_code& error);
+    // Removes a file's side files, then the file; errors are ignored.
+    static void removeWithSideFiles(const std::filesystem::path& path);
 
     // The transformable attribute's blob: a count, then per entry the key, a kind byte (0 null marker,
     // 1 text) and the text, each length-prefixed (32-bit little-endian). Numbers are stored as their text;
@@ -91,6 +102,9 @@ class RUVStoreContext {
 
   private:
     bool ensureOpen(std::optional<plat::Error>& error);
+    // The connection's prepared statement for the text, prepared at its first use and kept until close
+    // (the texts come from the model, so there are few); null when it cannot be prepared.
+    sqlite3_stmt* statement(const std::string& sql);
     bool beginChange(std::optional<plat::Error>& error);
     plat::Error lastError() const;
     const RUVEntityDescription& entityOrThrow(const std::string& entity) const;
@@ -99,5 +113,6 @@ class RUVStoreContext {
     RUVManagedObjectModel model_;
     std::filesystem::path path_;
     sqlite3* db_ = nullptr;
+    std::unordered_map<std::string, sqlite3_stmt*> statements_;
     bool inTransaction_ = false;
 };

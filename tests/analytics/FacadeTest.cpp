@@ -81,10 +81,12 @@ TEST_F(Facade, ResetLeavesNoTrackersNoHitFilesAndTheDefaultInterval) {
     ruv->setOptOut(false);
     drainWorker();
     ASSERT_EQ(stored(), 1);
-    // An earlier version's file, with a journal beside each.
+    // An earlier version's file, with a journal and a log beside each.
     testsupport::writeFile(file(RUVDataStore::kOldStoreFileName), "old");
-    testsupport::writeFile(file(std::string(RUVDataStore::kOldStoreFileName) + "-journal"), "j");
-    testsupport::writeFile(file(std::string(RUVDataStore::kStoreFileName) + "-journal"), "j");
+    for (const char* name : {RUVDataStore::kOldStoreFileName, RUVDataStore::kStoreFileName}) {
+        for (const char* suffix : {"-journal", "-wal", "-shm"})
+            testsupport::writeFile(file(std::string(name) + suffix), "j");
+    }
     tracker.reset();
 
     ruv->reset();

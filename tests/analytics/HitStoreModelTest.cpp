@@ -98,7 +98,7 @@ TEST_F(HitStoreTables, LayoutFollowsTheModels) {
               (std::vector<std::string>{"objectID", "timestamp", "parameters"}));
     EXPECT_EQ(v3.column("PRAGMA table_info(RUVHit)", 3), (std::vector<std::string>{"0", "0", "0"}));
     EXPECT_EQ(v3.column("PRAGMA index_info(RUVHit_timestamp)", 2), (std::vector<std::string>{"timestamp"}));
-    EXPECT_EQ(v3.scalar("PRAGMA journal_mode"), "delete");
+    EXPECT_EQ(v3.scalar("PRAGMA journal_mode"), "wal");
     EXPECT_EQ(v3.scalar("SELECT count(*) FROM sqlite_master WHERE sql LIKE '%AUTOINCREMENT%'"), "1");
     EXPECT_EQ(v3.scalar("PRAGMA application_id"), std::to_string(RUVCoreDataUtil::model().layoutMark()));
 
@@ -111,4 +111,37 @@ TEST_F(HitStoreTables, LayoutFollowsTheModels) {
     EXPECT_EQ(indexes,
               (std::set<std::string>{"RUVProperty_name", "RUVProperty_ruvVersion", "RUVHit_timestamp",
                                      "RUVHit_dispatchUrl", "RUVHit_ruvVersion"}));
+}
+
+TEST_F(HitStoreTables, AChangeToARemovedFileFails) {
+    onWorker([&] {
+        RUVStoreContext context(RUVCoreDataUtil::model(), file("v3.sql"));
+        std::optional<plat::Error> error;
+        ASSERT_EQ(context.open(error), RUVStoreContext::OpenStatus::Open);
+        RUVStoreContext::removeWithSideFiles(file("v3.sql"));
+        plat::Value::Dictionary values{{"timestamp", plat::Value(plat::Value::Date{1})}};
+        EXPECT_FALSE(context.insert("RUVHit", values, error));
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->code(), SQLITE_READONLY_DBMOVED);
+    });
+    EXPECT_TRUE(filesStartingWith("v3.sql").empty());
+}
+
+TEST_F(HitStoreTables, SetAsideTakesTheLogAlong) {
+    {
+        RawDb db(file("v3.sql"));
+        // Closing leaves the commit in the log only, as a killed process does.
+        sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        ASSERT_EQ(db.exec("PRAGMA journal_mode=WAL; CREATE TABLE t (x); INSERT INTO t VALUES (1)"),
+                  SQLITE_OK);
+    }
+    ASSERT_GT(std::filesystem::file_size(file("v3.sql-wal")), 0u);
+    std::error_code error;
+    ASSERT_TRUE(RUVStoreContext::setAside(file("v3.sql"), error));
+    std::filesystem::path aside;
+    for (const auto& p : filesStartingWith("v3.sql"))
+        if (p.string().find("-wal") == std::string::npos && p.string().find("-shm") == std::string::npos)
+            aside = p;
+    ASSERT_NE(aside.string().find(".damaged-"), std::string::npos);
+    EXPECT_EQ(RawDb(aside).scalar("SELECT count(*) FROM t"), "1");
 }

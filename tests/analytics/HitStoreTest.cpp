@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <regex>
 
@@ -260,8 +261,9 @@ TEST_F(HitStore, ALockedFileIsKept) {
         ASSERT_TRUE(store->save());
     }
     drainWorker();
-    RawDb locker(file(kV3));
-    ASSERT_EQ(locker.exec("BEGIN EXCLUSIVE"), SQLITE_OK);
+    auto locker = std::make_unique<RawDb>(file(kV3));
+    // With a write-ahead log readers pass a writer; only the exclusive locking mode keeps them out.
+    ASSERT_EQ(locker->exec("PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT"), SQLITE_OK);
     auto store = RUVDataStore::dataStore();
     std::optional<plat::Error> error;
     EXPECT_EQ(store->hitCount(&error), -1);
@@ -271,10 +273,10 @@ TEST_F(HitStore, ALockedFileIsKept) {
     EXPECT_FALSE(logger->contains("Corrupted database"));
     EXPECT_TRUE(filesStartingWith(std::string(kV3) + ".damaged-").empty());
 
-    ASSERT_EQ(locker.exec("COMMIT"), SQLITE_OK);
+    locker.reset();
     // Once the lock is gone the same store reads the file again.
     EXPECT_EQ(store->hitCount(), 3);
-    EXPECT_EQ(locker.scalar("SELECT count(*) FROM RUVHit"), "3");
+    EXPECT_EQ(RawDb(file(kV3)).scalar("SELECT count(*) FROM RUVHit"), "3");
 }
 
 TEST_F(HitStore, CallsWaitForTheWorkerAndEarlyWorkerCallsAreSkipped) {
@@ -304,12 +306,12 @@ TEST_F(HitStore, CallsWaitForTheWorkerAndEarlyWorkerCallsAreSkipped) {
     EXPECT_EQ(store->hitCount(), 1);
 }
 
-TEST_F(HitStore, DeleteStoreFileTakesTheJournalToo) {
+TEST_F(HitStore, DeleteStoreFileTakesTheLogAndJournalToo) {
     testsupport::writeFile(file(kV3), "x");
-    testsupport::writeFile(file(std::string(kV3) + "-journal"), "j");
+    for (const char* suffix : {"-wal", "-shm", "-journal"})
+        testsupport::writeFile(file(std::string(kV3) + suffix), "j");
     RUVDataStore::deleteStoreFile(kV3);
-    EXPECT_FALSE(std::filesystem::exists(file(kV3)));
-    EXPECT_FALSE(std::filesystem::exists(file(std::string(kV3) + "-journal")));
+    EXPECT_TRUE(filesStartingWith(kV3).empty());
     EXPECT_EQ(RUVDataStore::databaseFullURL(kV3), "file://" + file(kV3).string());
 }
 

@@ -64,10 +64,14 @@ TEST_F(SqlStore, GarbageAndVanishedFilesAreRecreated) {
     ASSERT_EQ(aside.size(), 1u);
     EXPECT_EQ(testsupport::readFile(aside[0]), std::string(3000, 'g'));
 
+    // Committed to the log, which outlives the removed file; the new file must not take it in.
+    EXPECT_EQ(onWorker([&] { return store->executeSql("CREATE TABLE t (x)"); }), 101);
+    ASSERT_TRUE(std::filesystem::exists(file(std::string(kAux) + "-wal")));
     std::filesystem::remove(file(kAux));
     EXPECT_TRUE(onWorker([&] { return store->ensureOpenDatabase(); }));
     EXPECT_EQ(opened.load(), 2);
     EXPECT_TRUE(std::filesystem::exists(file(kAux)));
+    EXPECT_FALSE(onWorker([&] { return store->tableExists("t"); }));
 }
 
 TEST_F(SqlStore, ImmutableFileIsMadeWritable) {
