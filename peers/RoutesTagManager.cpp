@@ -31,16 +31,6 @@ bool plainId(const std::string& id) {
     return true;
 }
 
-const ZAVWireExtensionRegistry* servingRegistry() {
-    static const auto registry = [] {
-        auto r = std::make_shared<ZAVWireExtensionRegistry>();
-        r->addExtension(std::static_pointer_cast<const ZAVWireExtensionField>(
-            ZAVPServingValue::ext().shared_from_this()));
-        return r;
-    }();
-    return registry.get();
-}
-
 void rewriteValues(const ZAVWireMutableArrayPtr& values, const std::string& origin, int depth);
 
 void rewriteValue(ZAVPValue& value, const std::string& origin, int depth) {
@@ -77,7 +67,8 @@ PeerAnswer container(const PeerServer& s, const PeerRequest& r) {
     if (!found) return PeerAnswer{.status = 404, .body = "unknown container\n"};
     std::shared_ptr<ZAVPSupplementedResource> message;
     try {
-        message = ZAVPSupplementedResource::parseFromData(ZAVWireData::create(bytes), servingRegistry());
+        message = ZAVPSupplementedResource::parseFromData(ZAVWireData::create(bytes),
+                                                          ZAVPServingRoot::extensionRegistry());
     } catch (const std::exception& e) {
         return PeerAnswer{.status = 500, .body = "tagmanager/" + id + " is bad: " + e.what() + "\n"};
     }

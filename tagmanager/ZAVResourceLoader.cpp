@@ -17,16 +17,6 @@ bool blank(const std::string& text) {
     return text.find_first_not_of(" \t\n\r\v\f") == std::string::npos;
 }
 
-const ZAVWireExtensionRegistry* servingRegistry() {
-    static const auto registry = [] {
-        auto r = std::make_shared<ZAVWireExtensionRegistry>();
-        r->addExtension(std::static_pointer_cast<const ZAVWireExtensionField>(
-            ZAVPServingValue::ext().shared_from_this()));
-        return r;
-    }();
-    return registry.get();
-}
-
 }  // namespace
 
 ZAVResourceLoader::ZAVResourceLoader(const std::string& containerId)
@@ -114,7 +104,8 @@ void ZAVResourceLoader::connectionDidFinishLoading(plat::URLConnection&) {
         } else {
             try {
                 auto data = ZAVWireData::create(responseData_ ? *responseData_ : plat::Bytes());
-                auto message = ZAVPSupplementedResource::parseFromData(data, servingRegistry());
+                auto message =
+                    ZAVPSupplementedResource::parseFromData(data, ZAVPServingRoot::extensionRegistry());
                 // A whole container's description is large: made only when someone reads it.
                 if (ZAVLog::logLevel() <= ZAVLoggerLogLevelVerbose)
                     ZAVLog::verbose("Successfully loaded supplemented resource: " + message->description());

@@ -20,17 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using SavedResult = ZAVTypeOrFailure<ZAVPResourceWithMetadata>;
 
-// Saved files and bundle defaults both carry serving values as extensions.
-const ZAVWireExtensionRegistry* servingRegistry() {
-    static const auto registry = [] {
-        auto r = std::make_shared<ZAVWireExtensionRegistry>();
-        r->addExtension(std::static_pointer_cast<const ZAVWireExtensionField>(
-            ZAVPServingValue::ext().shared_from_this()));
-        return r;
-    }();
-    return registry.get();
-}
-
 // For log lines: an id may hold bytes that a log line should not.
 std::string printableId(const std::string& id) {
     std::string out;
@@ -156,8 +145,8 @@ ZAVTypeOrFailure<ZAVPResourceWithMetadata> ZAVResourceStorageImpl::loadResourceF
 ZAVTypeOrFailure<ZAVPResourceWithMetadata> ZAVResourceStorageImpl::resourceFromSavedBytes(
     const uint8_t* bytes, size_t size) {
     try {
-        auto resource =
-            ZAVPResourceWithMetadata::parseFromData(ZAVWireData::create(bytes, size), servingRegistry());
+        auto resource = ZAVPResourceWithMetadata::parseFromData(ZAVWireData::create(bytes, size),
+                                                                ZAVPServingRoot::extensionRegistry());
         if (resource && resource->isInitialized()) return SavedResult(resource);
         ZAVLog::warning("Resource from disk not initialized.");
     } catch (const plat::Exception& e) {
@@ -227,8 +216,8 @@ std::shared_ptr<ZAVPResource> ZAVResourceStorageImpl::loadResourceFromContainerF
             ZAVLog::warning(failed + "cannot read " + path.string());
             return nullptr;
         }
-        auto resource =
-            ZAVPResource::parseFromData(ZAVWireData::create(std::move(*bytes)), servingRegistry());
+        auto resource = ZAVPResource::parseFromData(ZAVWireData::create(std::move(*bytes)),
+                                                    ZAVPServingRoot::extensionRegistry());
         if (resource && resource->isInitialized()) return resource;
         ZAVLog::warning("Resource from container not initialized.");
         return nullptr;

@@ -250,9 +250,16 @@ TEST_F(DataLayerStoreTest, SavedEntriesComeBackIntoTheNextDataLayer) {
                                         {T("user"), ZAVObject::map({{T("id"), T("u1")}})},
                                         {T("flag"), ZAVBoolean::booleanWithBool(true)}}));
     }
+    // The first store writes on a queue of its own, which the next store's read does not wait for: the
+    // next launch starts once the rows are there.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (column("SELECT key FROM datalayer").size() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     auto dataLayer = ZAVDataLayer::create(std::make_shared<Store>());
     dataLayer->push(ZAVObject::map({{T("other"), I(1)}}));  // waits for the saved entries
+    ASSERT_NE(dataLayer->get("user.id"), nullptr);
     EXPECT_EQ(dataLayer->get("user.id")->textValue(), "u1");
+    ASSERT_NE(dataLayer->get("flag"), nullptr);
     EXPECT_TRUE(dataLayer->get("flag")->isBoolean());
     EXPECT_EQ(dataLayer->get("vuz.lifetime"), nullptr);
 }

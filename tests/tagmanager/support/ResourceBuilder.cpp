@@ -16,13 +16,7 @@ void addAll(const ZAVWireMutableArrayPtr& array, const std::vector<int32_t>& val
 ResourceBuilder::ResourceBuilder() : resource_(ZAVPResource::message()) {}
 
 const ZAVWireExtensionRegistry* ResourceBuilder::registry() {
-    static const auto registry = [] {
-        auto r = std::make_shared<ZAVWireExtensionRegistry>();
-        r->addExtension(std::static_pointer_cast<const ZAVWireExtensionField>(
-            ZAVPServingValue::ext().shared_from_this()));
-        return r;
-    }();
-    return registry.get();
+    return ZAVPServingRoot::extensionRegistry();
 }
 
 int32_t ResourceBuilder::value(std::shared_ptr<ZAVPValue> value) {
