@@ -26,11 +26,8 @@ namespace {
 constexpr double kFrameInterval = 1.0 / 60;
 // How long a finished load waits for a frame of its page (see Engine::frameWaitSource), in real time:
 // the web process draws in real time, and under a virtual clock that a headless run moves only once
-// the loads in flight have settled, a virtual wait would hold that run up for good. A page that has
-// not drawn since it was committed will draw (a busy machine can take seconds); one that has may have
-// sent its last frame already.
-constexpr guint kFirstFrameWaitMillis = 20000;
-constexpr guint kNextFrameWaitMillis = 2000;
+// the loads in flight have settled, a virtual wait would hold that run up for good.
+constexpr guint kFinishedFrameWaitMillis = 2000;
 
 // Runs the default GLib main context from the main run loop: its descriptors become fd watches, its
 // time-out a real-time timer descriptor (GLib's time-outs keep real time under a virtual clock too).
@@ -186,9 +183,8 @@ struct WebView::Engine {
     uint64_t frames = 0;
     bool frameUnacknowledged = false;
     RunLoop::TimerId ackTimer = 0;
-    bool loadCounted = false;     // a web load counted as in flight
-    bool awaitingFrame = false;   // the load finished; it ends with the next frame
-    uint64_t framesAtCommit = 0;  // `frames` when the page being loaded took over the view
+    bool loadCounted = false;    // a web load counted as in flight
+    bool awaitingFrame = false;  // the load finished; it ends with the next frame
     // The engine's frames and its load notices come over different channels, so the last frame of a page
     // may arrive before the notice that the load finished, and a still page sends no other: a finished
     // load waits a while for a frame, then ends without one. A GLib time-out, so it keeps real time.
@@ -224,7 +220,6 @@ struct WebView::Engine {
     }
     void beginLoad() {
         cancelFrameWait();
-        framesAtCommit = frames;
         if (!loadCounted) InFlight::begin(InFlightKind::WebLoad);
         loadCounted = true;
         awaitingFrame = false;
@@ -370,8 +365,6 @@ void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
             return;
         }
         if (auto* delegate = engine->delegate()) delegate->webViewDidStartLoad(*engine->owner);
-    } else if (event == WEBKIT_LOAD_COMMITTED) {
-        engine->framesAtCommit = engine->frames;
     } else if (event == WEBKIT_LOAD_FINISHED) {
         engine->started = false;
         if (engine->failed) {
@@ -382,7 +375,7 @@ void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
         if (engine->awaitingFrame) {
             engine->cancelFrameWait();
             engine->frameWaitSource = g_timeout_add(
-                engine->frames > engine->framesAtCommit ? kNextFrameWaitMillis : kFirstFrameWaitMillis,
+                kFinishedFrameWaitMillis,
                 [](gpointer data) -> gboolean {
                     auto* waiting = static_cast<Engine*>(data);
                     waiting->frameWaitSource = 0;
