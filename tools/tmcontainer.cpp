@@ -1,4 +1,4 @@
-// Writes the example container that potemaru-peers serves: peers/data/tagmanager/GTM-EXAMPLE, a
+// Writes the example container that potemaru-peers serves: peers/data/tagmanager/CTR-EXAMPLE, a
 // supplemented resource in the wire format. Macro "evt" is the pushed event's name; one rule,
 // {{evt}} equal to "go", adds three tags: "_img" (a pixel to the peers' /px), "_dlw" (sets "done" in the
 // data layer) and "_func" (the app's handler "example", given the event's name).
@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr const char* kContainerId = "GTM-EXAMPLE";
+constexpr const char* kContainerId = "CTR-EXAMPLE";
 constexpr const char* kFingerprint = "example-1";
 
 std::shared_ptr<ZAVPSupplementedResource> exampleContainer() {

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return true;
     }();
     (void)quiet;
-    auto loader = ZAVResourceLoader::initWithContainerId("GTM-FUZZ");
+    auto loader = ZAVResourceLoader::initWithContainerId("CTR-FUZZ");
     auto report = std::make_shared<Report>();
     loader->setCallback(report);
     // Never started: it only carries the delegate calls a real download would make.

@@ -52,44 +52,44 @@ TEST_F(TagManagerPeerTest, ServesTheExampleContainerWithItsOwnAddressOverTls) {
     const plat::Endpoint& tm = table.at("tagmanager.server");
     EXPECT_EQ(tm.scheme, "https");
     testsupport::URLLoadingScope trust(tm.caFile);
-    Got got = get(tm.url("/r?id=GTM-EXAMPLE&v=i92886563"));
+    Got got = get(tm.url("/r?id=CTR-EXAMPLE&v=i92886563"));
     ASSERT_EQ(got.status, 200);
     auto message = parse(got.body);
     ASSERT_TRUE(message->hasResource());
     EXPECT_EQ(message->fingerprint()->utf8(), "example-1");
     auto texts = strings(*message->resource());
-    const std::string pixel = http("/px?c=GTM-EXAMPLE&e=go");
+    const std::string pixel = http("/px?c=CTR-EXAMPLE&e=go");
     EXPECT_NE(std::find(texts.begin(), texts.end(), pixel), texts.end());
     for (const auto& t : texts) EXPECT_EQ(t.find("peers.invalid"), std::string::npos) << t;
 }
 
 TEST_F(TagManagerPeerTest, AKnownFingerprintGetsNoResourceAndPreviewsAreServedAlike) {
     ASSERT_TRUE(started);
-    Got same = get(http("/r?id=GTM-EXAMPLE&v=i92886563&pv=example-1"));
+    Got same = get(http("/r?id=CTR-EXAMPLE&v=i92886563&pv=example-1"));
     ASSERT_EQ(same.status, 200);
     auto unchanged = parse(same.body);
     EXPECT_FALSE(unchanged->hasResource());
     EXPECT_EQ(unchanged->fingerprint()->utf8(), "example-1");
 
-    Got older = get(http("/r?id=GTM-EXAMPLE&v=i92886563&pv=example-0"));
+    Got older = get(http("/r?id=CTR-EXAMPLE&v=i92886563&pv=example-0"));
     ASSERT_EQ(older.status, 200);
     EXPECT_TRUE(parse(older.body)->hasResource());
 
-    Got preview = get(http("/r?id=GTM-EXAMPLE&vuz_auth=x&vuz_preview=1&v=i92886563"));
+    Got preview = get(http("/r?id=CTR-EXAMPLE&vuz_auth=x&vuz_preview=1&v=i92886563"));
     ASSERT_EQ(preview.status, 200);
     EXPECT_TRUE(parse(preview.body)->hasResource());
 }
 
 TEST_F(TagManagerPeerTest, UnknownOrPathLikeIdsAreNotFound) {
     ASSERT_TRUE(started);
-    EXPECT_EQ(get(http("/r?id=GTM-NONE&v=i92886563")).status, 404);
+    EXPECT_EQ(get(http("/r?id=CTR-NONE&v=i92886563")).status, 404);
     EXPECT_EQ(get(http("/r?id=..%2FREADME.txt&v=i92886563")).status, 404);
     EXPECT_EQ(get(http("/r?v=i92886563")).status, 404);
 }
 
 TEST_F(TagManagerPeerTest, PixelsAreAnsweredAndRecordedWithTheirUserAgent) {
     ASSERT_TRUE(started);
-    plat::URLRequest request(http("/px?c=GTM-EXAMPLE&e=go"));
+    plat::URLRequest request(http("/px?c=CTR-EXAMPLE&e=go"));
     request.setValue("Pixel-Agent/2.0", "User-Agent");
     Got got = peertest::send(request);
     EXPECT_EQ(got.status, 200);
@@ -104,6 +104,6 @@ TEST_F(TagManagerPeerTest, PixelsAreAnsweredAndRecordedWithTheirUserAgent) {
     }
     ASSERT_EQ(pixels.size(), 1u);
     EXPECT_EQ(pixels[0]["path"], "/px");
-    EXPECT_EQ(pixels[0]["query"], "c=GTM-EXAMPLE&e=go");
+    EXPECT_EQ(pixels[0]["query"], "c=CTR-EXAMPLE&e=go");
     EXPECT_EQ(pixels[0]["user_agent"], "Pixel-Agent/2.0");
 }

@@ -1,4 +1,4 @@
-// The example container that potemaru-peers serves (peers/data/tagmanager/GTM-EXAMPLE, made by
+// The example container that potemaru-peers serves (peers/data/tagmanager/CTR-EXAMPLE, made by
 // tools/tmcontainer): it reads as a download does and its rule fires its three tags on "go" only.
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ class ExampleContainerTest : public tmtest::HitStoreFixture {
 
 TEST_F(ExampleContainerTest, GoFiresThePixelTheWriteAndTheHandler) {
     const std::string bytes =
-        testsupport::readFile(testsupport::sourceDir() / "peers/data/tagmanager/GTM-EXAMPLE");
+        testsupport::readFile(testsupport::sourceDir() / "peers/data/tagmanager/CTR-EXAMPLE");
     ASSERT_FALSE(bytes.empty());
     auto message = ZAVPSupplementedResource::parseFromData(ZAVWireData::create(bytes),
                                                            tmtest::ResourceBuilder::registry());
@@ -59,7 +59,7 @@ TEST_F(ExampleContainerTest, GoFiresThePixelTheWriteAndTheHandler) {
     EXPECT_EQ(handler->calls[0].second.at("event")->textValue(), "go");
     auto hits = fetch(*ZAVDispatcher::instance()->store(), 0);
     ASSERT_EQ(hits.size(), 1u);
-    EXPECT_EQ(hits[0].dispatchURL, "http://peers.invalid/px?c=GTM-EXAMPLE&e=go");
+    EXPECT_EQ(hits[0].dispatchURL, "http://peers.invalid/px?c=CTR-EXAMPLE&e=go");
 }
 
 }  // namespace

@@ -87,7 +87,7 @@ TEST(PreviewManagerTest, NoUrlIsFalseWithoutALogLine) {
 }
 
 TEST(PreviewManagerTest, ContainerIdIsTheFirstParameterCutAtAFurtherEquals) {
-    EXPECT_EQ(ZAVPreviewManager::containerIdForQuery("id=GTM-1&x=2"), "GTM-1");
+    EXPECT_EQ(ZAVPreviewManager::containerIdForQuery("id=CTR-1&x=2"), "CTR-1");
     EXPECT_EQ(ZAVPreviewManager::containerIdForQuery("id=a=b&x=2"), "a");
     EXPECT_EQ(ZAVPreviewManager::containerIdForQuery("id=a%2Fb"), "a%2Fb");
     EXPECT_EQ(ZAVPreviewManager::containerIdForQuery("noequals&x=1"), "");

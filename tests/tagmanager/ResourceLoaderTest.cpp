@@ -74,26 +74,26 @@ class ResourceLoaderTest : public ::testing::Test {
 };
 
 TEST(ResourceLoaderUrl, DefaultPathVersionAndPreviousVersion) {
-    auto loader = ZAVResourceLoader::initWithContainerId("GTM-1 x");
+    auto loader = ZAVResourceLoader::initWithContainerId("CTR-1 x");
     EXPECT_EQ(ZAVResourceLoader::sdkVersion(), "i92886563");
     EXPECT_EQ(loader->ctfeServerAddress(), ZAVEndpoints::serverAddress());
     EXPECT_EQ(loader->ctfeServerAddress().rfind("https://", 0), 0u);
     loader->setCtfeServerAddress("https://tm.example");
     // The id goes in as it is, without escaping.
-    EXPECT_EQ(loader->ctfeUrl(), "https://tm.example/r?id=GTM-1 x&v=i92886563");
+    EXPECT_EQ(loader->ctfeUrl(), "https://tm.example/r?id=CTR-1 x&v=i92886563");
 
     loader->setPreviousVersion(" \t\r\n ");
-    EXPECT_EQ(loader->ctfeUrl(), "https://tm.example/r?id=GTM-1 x&v=i92886563");
+    EXPECT_EQ(loader->ctfeUrl(), "https://tm.example/r?id=CTR-1 x&v=i92886563");
     loader->setPreviousVersion("");
-    EXPECT_EQ(loader->ctfeUrl(), "https://tm.example/r?id=GTM-1 x&v=i92886563");
+    EXPECT_EQ(loader->ctfeUrl(), "https://tm.example/r?id=CTR-1 x&v=i92886563");
     loader->setPreviousVersion(" fp 1\n");
-    EXPECT_EQ(loader->ctfeUrl(), "https://tm.example/r?id=GTM-1 x&v=i92886563&pv= fp 1\n");
+    EXPECT_EQ(loader->ctfeUrl(), "https://tm.example/r?id=CTR-1 x&v=i92886563&pv= fp 1\n");
 
     loader->setPreviousVersion(std::nullopt);
     loader->setCtfeUrlPathAndQuery("/r?id=C&vuz_auth=x&vuz_preview=1");
     EXPECT_EQ(loader->ctfeUrl(), "https://tm.example/r?id=C&vuz_auth=x&vuz_preview=1&v=i92886563");
     loader->setCtfeUrlPathAndQuery(std::nullopt);
-    EXPECT_EQ(loader->ctfeUrl(), "https://tm.example/r?id=GTM-1 x&v=i92886563");
+    EXPECT_EQ(loader->ctfeUrl(), "https://tm.example/r?id=CTR-1 x&v=i92886563");
 }
 
 TEST_F(ResourceLoaderTest, DelayZeroFiresOnTheNextPassWithThePreviousVersion) {
