@@ -73,7 +73,7 @@ struct Heard : ZAVContainerCallback {
 void adopt(const std::shared_ptr<ZAVPSupplementedResource>& message) {
     auto storage = std::make_shared<NoStorage>();
     auto heard = std::make_shared<Heard>();
-    auto container = ZAVContainer::initWithId("GTM-FUZZ", std::make_shared<Owner>(), storage);
+    auto container = ZAVContainer::initWithId("CTR-FUZZ", std::make_shared<Owner>(), storage);
     ZAVNetworkLoadCallback::initWithCallback(heard, container)->onSuccess(message);
     if (heard->successes + heard->failures != 1) std::abort();
     if ((heard->successes == 1) != (storage->saves == 1)) std::abort();

@@ -366,8 +366,8 @@ TEST_F(ContainerLoadingTest, CloseCancelsDownloadsAndLaterResultsChangeNothing) 
 TEST_F(ContainerLoadingTest, TheExampleContainerFiresItsTagsOnGoOnly) {
     server.route("GET", "/r",
                  Answer{.body = testsupport::readFile(testsupport::sourceDir() /
-                                                      "peers/data/tagmanager/GTM-EXAMPLE")});
-    auto container = load("GTM-EXAMPLE");
+                                                      "peers/data/tagmanager/CTR-EXAMPLE")});
+    auto container = load("CTR-EXAMPLE");
     ASSERT_TRUE(waitFor("success 1"));
     EXPECT_EQ(container->lastLoadedSupplementedResource()->fingerprint()->utf8(), "example-1");
     struct Handler : ZAVFunctionCallTagHandler {
