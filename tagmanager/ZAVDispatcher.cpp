@@ -6,7 +6,8 @@
 namespace {
 
 std::mutex gInstanceMutex;
-std::shared_ptr<ZAVDispatcher> gInstance;
+// Never destroyed: at exit the dispatcher would end after ZAVThread and the statics its work uses.
+std::shared_ptr<ZAVDispatcher>& gInstance = *new std::shared_ptr<ZAVDispatcher>();
 
 }  // namespace
 

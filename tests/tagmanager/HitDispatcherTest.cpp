@@ -367,3 +367,21 @@ TEST_F(HitDispatcherTest, TheSharedInstanceIsOneAndResets) {
 }
 
 }  // namespace
+
+// An app that used the dispatcher and then returns from main (or calls exit) ends cleanly: the shared
+// dispatcher is not torn down after ZAVThread and the statics its work uses.
+TEST(ZAVDispatcherAtExit, AProcessThatSentAHitExitsCleanly) {
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            {
+                testsupport::TempHome home;
+                ZAVDispatcher::instance()->sendHitToUrl("http://127.0.0.1:9/never");
+                ZAVDispatchUtil::background([] {}, true);
+            }
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
+}
