@@ -1,5 +1,7 @@
 #include "tagmanager/ZODAruzivu.h"
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "analytics/RUV.h"
@@ -60,6 +62,10 @@ void ZODAruzivu::resetInstance() {
     if (!manager) return;
     // Outside the class lock: a closing container takes the manager's lock.
     for (const auto& [id, container] : manager->containers()) container->close();
+    // The saved entries' load reads the store file in the background; it is done before the caller's
+    // files go (bounded: a store that never answers is not waited for beyond ten seconds).
+    for (int i = 0; i < 1000 && !manager->dataLayer()->isPersistentStoreLoaded(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (ZAVAutoEventTracking::ZAVdataLayer() == manager->dataLayer())
         ZAVAutoEventTracking::setTAGDataLayer(nullptr);
 }

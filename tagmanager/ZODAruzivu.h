@@ -47,7 +47,8 @@ class ZODAruzivu : public ZAVContainerOwner, public std::enable_shared_from_this
     static std::shared_ptr<ZODAruzivu> instance();
     static void clearManagerInstance();
     static void notCalled() {}
-    // Tests: closes the shared instance's open containers (which hold the manager), then forgets it.
+    // Tests: forgets the shared instance, closes its open containers (which hold it) and waits until its
+    // data layer has read the saved entries.
     static void resetInstance();
 
     // ---- containers

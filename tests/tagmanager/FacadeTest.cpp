@@ -104,6 +104,10 @@ TEST_F(FacadeTest, InitGivesTheSharedInstanceUnlessAskedForANewOne) {
     auto third = ZODAruzivu::instance();
     EXPECT_NE(third, second);
     EXPECT_EQ(ZODAruzivu::instance(), third);
+    // The replaced ones' saved entries are read before this home goes.
+    for (const auto& manager : {first, second})
+        EXPECT_TRUE(
+            testsupport::runMainLoopUntil([&] { return manager->dataLayer()->isPersistentStoreLoaded(); }));
 }
 
 TEST_F(FacadeTest, ASecondOpenOfAnOpenIdIsRefusedUntilTheFirstCloses) {
