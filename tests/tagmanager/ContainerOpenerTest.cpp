@@ -8,24 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/runloop/RunLoop.h"
-#include "platform/storage/Bundle.h"
-#include "tagmanager/ZAVAsyncUtil.h"
 #include "tagmanager/ZAVContainer.h"
-#include "tagmanager/ZAVContainerOpener.h"
-#include "tagmanager/ZAVPreviewManager.h"
-#include "tagmanager/ZODAruzivu.h"
-#include "tests/support/LoopbackServer.h"
-#include "tests/support/NetTestSupport.h"
-#include "tests/support/TestSupport.h"
-#include "tests/tagmanager/ContainerTestSupport.h"
-#include "tests/tagmanager/TagManagerTestSupport.h"
+#include "tests/tagmanager/FacadeTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testsupport::Answer;
-using testsupport::LoopbackServer;
 
 // What each notifier heard, in order: its name, the container and that container's "greeting" then.
 struct Heard {
@@ -52,24 +41,16 @@ std::vector<std::string> names(const std::vector<Heard>& heard) {
     return out;
 }
 
-class ContainerOpenerTest : public ::testing::Test {
+class ContainerOpenerTest : public tmtest::FacadeFixture {
   protected:
     void SetUp() override {
-        plat::Bundle::setMainResourcePath(bundle.path());
+        FacadeFixture::SetUp();
         manager = ZODAruzivu::instance();
-        manager->setCtfeServerAddress("http://127.0.0.1:" + std::to_string(server.port()));
+        manager->setCtfeServerAddress(address(server));
     }
     void TearDown() override {
         manager = nullptr;
-        ZODAruzivu::resetInstance();
-        ZAVContainerOpener::resetNotifiers();
-        ZAVAsyncUtil::waitUntilIdle();
-        plat::RunLoop::main().runOnce(0);
-        ZAVPreviewManager::instance()->clear();
-        plat::Bundle::setMainResourcePath({});
-    }
-    void pump() {
-        for (int i = 0; i < 5; ++i) plat::RunLoop::main().runOnce(0.01);
+        FacadeFixture::TearDown();
     }
     void advance(double seconds) {
         clock.clock().advance(seconds);
@@ -107,12 +88,6 @@ class ContainerOpenerTest : public ::testing::Test {
         return testsupport::runMainLoopUntil([&] { return heard.size() >= count; });
     }
 
-    testsupport::TempHome home;
-    testsupport::TempDir bundle;
-    testsupport::VirtualClockScope clock;
-    tmtest::CapturedLog log;
-    LoopbackServer server;
-    testsupport::URLLoadingScope loading;
     std::shared_ptr<ZODAruzivu> manager;
     std::vector<Heard> heard;
 };

@@ -5,18 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/runloop/RunLoop.h"
-#include "platform/storage/Bundle.h"
-#include "tagmanager/ZAVAsyncUtil.h"
 #include "tagmanager/ZAVAutoEventTracking.h"
 #include "tagmanager/ZAVContainer.h"
-#include "tagmanager/ZAVPreviewManager.h"
-#include "tagmanager/ZODAruzivu.h"
-#include "tests/support/LoopbackServer.h"
-#include "tests/support/NetTestSupport.h"
-#include "tests/support/TestSupport.h"
-#include "tests/tagmanager/ContainerTestSupport.h"
-#include "tests/tagmanager/TagManagerTestSupport.h"
+#include "tests/tagmanager/FacadeTestSupport.h"
 
 namespace {
 
@@ -48,23 +39,8 @@ std::string handlerContainer(const std::string& event) {
     return tmtest::bytesOf(*b.build());
 }
 
-class FacadeTest : public ::testing::Test {
+class FacadeTest : public tmtest::FacadeFixture {
   protected:
-    void SetUp() override { plat::Bundle::setMainResourcePath(bundle.path()); }
-    void TearDown() override {
-        // Its containers and data-layer store are done with before the home goes.
-        ZODAruzivu::resetInstance();
-        ZAVAsyncUtil::waitUntilIdle();
-        plat::RunLoop::main().runOnce(0);
-        ZAVPreviewManager::instance()->clear();
-        plat::Bundle::setMainResourcePath({});
-    }
-    void pump() {
-        for (int i = 0; i < 5; ++i) plat::RunLoop::main().runOnce(0.01);
-    }
-    std::string address(const LoopbackServer& s) const {
-        return "http://127.0.0.1:" + std::to_string(s.port());
-    }
     // Default-container mode: the bundle's default only, nothing read or downloaded.
     std::shared_ptr<ZAVContainer> openDefault(const std::string& id, const std::string& event,
                                               const std::shared_ptr<RecordingTagHandler>& handler) {
@@ -75,14 +51,6 @@ class FacadeTest : public ::testing::Test {
         if (container) container->registerFunctionCallTagHandler(handler, "h");
         return container;
     }
-
-    testsupport::TempHome home;
-    testsupport::TempDir bundle;
-    testsupport::VirtualClockScope clock;
-    tmtest::CapturedLog log;
-    testsupport::URLLoadingScope loading;
-    std::shared_ptr<tmtest::RecordingContainerCallback> callback =
-        std::make_shared<tmtest::RecordingContainerCallback>();
 };
 
 TEST_F(FacadeTest, InitGivesTheSharedInstanceUnlessAskedForANewOne) {
@@ -213,7 +181,6 @@ TEST_F(FacadeTest, DefaultContainerModeReadsNothingAndRefusesRefresh) {
 }
 
 TEST_F(FacadeTest, APreviewUrlPointsThePreviewedContainerAtThePreviewAndTheLeaveUrlBack) {
-    LoopbackServer server;
     server.route("GET", "/r", Answer{.status = 404});
     auto manager = ZODAruzivu::instance();
     manager->setCtfeServerAddress(address(server));
