@@ -2,7 +2,9 @@
 // downloads from the loopback kit on the virtual clock.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tagmanager/ZAVAutoEventTracking.h"
@@ -43,7 +45,7 @@ class FacadeTest : public tmtest::FacadeFixture {
   protected:
     // Default-container mode: the bundle's default only, nothing read or downloaded.
     std::shared_ptr<ZAVContainer> openDefault(const std::string& id, const std::string& event,
-                                              const std::shared_ptr<RecordingTagHandler>& handler) {
+                                              const std::shared_ptr<ZAVFunctionCallTagHandler>& handler) {
         testsupport::writeFile(bundle.path() / id, handlerContainer(event));
         auto manager = ZODAruzivu::instance();
         manager->setRefreshMode(ZAVContainerOwner::kRefreshModeDefaultContainer);
@@ -166,6 +168,40 @@ TEST_F(FacadeTest, AHandlerMayCloseAndOpenContainersDuringAnEvent) {
     auto left = ZODAruzivu::instance()->containers();
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left.begin()->first, "CTR-THREE");
+}
+
+class CountingTagHandler : public ZAVFunctionCallTagHandler {
+  public:
+    void execute(const std::string&, const Parameters&) override { ++count; }
+    std::atomic<int> count{0};
+};
+
+// Events pushed on another thread reach every container that stays open while the main thread keeps
+// opening and closing another.
+TEST_F(FacadeTest, EventsOnAnotherThreadWhileContainersOpenAndClose) {
+    auto steady = std::make_shared<CountingTagHandler>();
+    ASSERT_TRUE(openDefault("CTR-STAY", "go", steady));
+    testsupport::writeFile(bundle.path() / "CTR-CHURN", handlerContainer("go"));
+    auto manager = ZODAruzivu::instance();
+    auto layer = manager->dataLayer();
+    constexpr int kPushes = 300;
+    std::atomic<bool> pushed{false};
+    std::thread pusher([&] {
+        for (int i = 0; i < kPushes; ++i) layer->push(tmtest::M({{tmtest::T("event"), tmtest::T("go")}}));
+        pushed = true;
+    });
+    int rounds = 0;
+    while (!pushed && rounds < 100000) {
+        if (auto churn = manager->openContainerById("CTR-CHURN", callback)) {
+            churn->registerFunctionCallTagHandler(std::make_shared<CountingTagHandler>(), "h");
+            churn->close();
+        }
+        ++rounds;
+    }
+    pusher.join();
+    EXPECT_EQ(steady->count, kPushes);
+    ASSERT_EQ(manager->containers().size(), 1u);
+    EXPECT_EQ(manager->containers().begin()->first, "CTR-STAY");
 }
 
 TEST_F(FacadeTest, DefaultContainerModeReadsNothingAndRefusesRefresh) {
