@@ -10,6 +10,12 @@ bool ZAVFunctionCallImplementation::hasRequiredKeys(const std::set<std::string>&
     return std::includes(keys.begin(), keys.end(), requiredKeys_.begin(), requiredKeys_.end());
 }
 
+bool ZAVFunctionCallImplementation::hasRequiredKeys(const Properties& properties) const {
+    for (const auto& key : requiredKeys_)
+        if (!properties.count(key)) return false;
+    return true;
+}
+
 const std::string& ZAVFunctionCallImplementation::functionKey() {
     static const std::string key = "function";
     return key;

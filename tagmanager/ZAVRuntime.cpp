@@ -119,16 +119,24 @@ void ZAVRuntime::buildMacroLookup() {
         if (!info) info = std::make_shared<ZAVMacroInfo>();
         return info;
     };
+    auto ruleFor = [this](const std::string& name, const ZAVExpandedRulePtr& rule) {
+        auto& ordered = macroRules_[name];
+        if (std::find(ordered.begin(), ordered.end(), rule) == ordered.end()) ordered.push_back(rule);
+    };
     for (const auto& rule : rules_) {
         for (const auto& call : rule->addMacros()) {
-            auto info = infoFor(functionNameFromFunctionCall(*call));
+            const std::string name = functionNameFromFunctionCall(*call);
+            auto info = infoFor(name);
             info->rules().insert(rule);
             info->addAddMacro(call, rule);
+            ruleFor(name, rule);
         }
         for (const auto& call : rule->removeMacros()) {
-            auto info = infoFor(functionNameFromFunctionCall(*call));
+            const std::string name = functionNameFromFunctionCall(*call);
+            auto info = infoFor(name);
             info->rules().insert(rule);
             info->addRemoveMacro(call, rule);
+            ruleFor(name, rule);
         }
     }
     for (const auto& [name, calls] : resource_->allMacros()) {
@@ -258,24 +266,30 @@ ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr&
     }
     if (auto cached = functionCallCache_.object(call)) return *cached;
 
-    ZAVFunctionCallImplementation::Properties expanded;
+    // Values without references stand for themselves, statically: the call's own snapshot then goes to
+    // the implementation as it is, and a copy is made only once an expansion gives a new value.
+    const auto snapshot = call->sharedProperties();
+    std::optional<ZAVFunctionCallImplementation::Properties> changed;
     bool allStatic = true;
-    for (const auto& [name, value] : call->properties()) {
+    for (const auto& [name, value] : *snapshot) {
+        if (!value || !value->containsReferences()) continue;
         auto result = expandMacrosForValue(value, pending);
         if (result == defaultResult()) return defaultResult();
         if (result->isStatic())
             call->updateCacheablePropertyWithValue(result->value(), name);
         else
             allStatic = false;
-        expanded[name] = result->value();
+        if (result->value() != value) {
+            if (!changed) changed.emplace(*snapshot);
+            (*changed)[name] = result->value();
+        }
     }
-    std::set<std::string> names;
-    for (const auto& entry : expanded) names.insert(entry.first);
+    const auto& expanded = changed ? *changed : *snapshot;
     const auto& implementation = found->second;
-    if (!implementation->hasRequiredKeys(names)) {
+    if (!implementation->hasRequiredKeys(expanded)) {
         std::string required, had;
         for (const auto& k : implementation->requiredKeys()) required += (required.empty() ? "" : ", ") + k;
-        for (const auto& k : names) had += (had.empty() ? "" : ", ") + k;
+        for (const auto& entry : expanded) had += (had.empty() ? "" : ", ") + entry.first;
         ZAVLog::error("Incorrect keys for function " + id + " required {(" + required + ")} had (" + had +
                       ")");
         return defaultResult();
@@ -307,14 +321,16 @@ ZAVRuntime::Result ZAVRuntime::evaluateMacroReferenceWithCycleDetection(const st
     }
     const auto& info = lookup->second;
     // Only the rules that name this macro, in the container's order.
-    std::vector<ZAVExpandedRulePtr> rules;
-    for (const auto& rule : rules_)
-        if (info->rules().count(rule)) rules.push_back(rule);
+    static const std::vector<ZAVExpandedRulePtr> kNoRules;
+    auto ordered = macroRules_.find(macroName);
+    const auto& rules = ordered == macroRules_.end() ? kNoRules : ordered->second;
     ZAVAddRemoveMacrosPopulator populator(info->addMacros(), info->removeMacros());
-    auto chosen = calculateGenericToRunForRules(rules, pending, populator);
+    // No rule names most macros: nothing is chosen, statically, and the default call answers.
+    auto chosen = rules.empty() ? nullptr : calculateGenericToRunForRules(rules, pending, populator);
+    const bool chosenStatic = !chosen || chosen->isStatic();
 
     ZAVExpandedFunctionCallPtr call;
-    if (!chosen->set()->empty()) {
+    if (chosen && !chosen->set()->empty()) {
         if (chosen->set()->size() > 1) ZAVLog::warning("Multiple macros active for macroName " + macroName);
         // The first one added, in rule order and then each rule's macro order.
         for (const auto& rule : rules) {
@@ -331,10 +347,10 @@ ZAVRuntime::Result ZAVRuntime::evaluateMacroReferenceWithCycleDetection(const st
     if (!call) return defaultResult();
 
     auto executed = executeFunction(call, macroMap_, pending);
-    Result result = executed == defaultResult()
-                        ? defaultResult()
-                        : ZAVPValueAndStatic::valueWithValue(executed->value(),
-                                                             chosen->isStatic() && executed->isStatic());
+    Result result =
+        executed == defaultResult()
+            ? defaultResult()
+            : ZAVPValueAndStatic::valueWithValue(executed->value(), chosenStatic && executed->isStatic());
     // The default result is never kept: a macro that failed while a rule was false may succeed later.
     if (result != defaultResult() && result->isStatic() && result->value() != ZAVTypes::defaultValue()) {
         const auto& push = call->pushAfterEvaluate();

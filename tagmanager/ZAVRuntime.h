@@ -97,6 +97,9 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     CallCache functionCallCache_{kCacheCostLimit};
     MacroCache macroEvaluationCache_{kCacheCostLimit};
     std::map<std::string, std::shared_ptr<ZAVMacroInfo>> macroLookup_;
+    // Per macro name, the rules that add or remove one of its calls, in the container's order: choosing
+    // a macro's call walks only these.
+    std::map<std::string, std::vector<ZAVExpandedRulePtr>> macroRules_;
     std::recursive_mutex lock_;
     mutable std::mutex eventNameMutex_;
     std::optional<std::string> currentEventName_;
