@@ -37,7 +37,13 @@ std::shared_ptr<ZAVBooleanAndStatic> ZAVBooleanAndStatic::booleanWithBoolean(
 }
 
 std::shared_ptr<ZAVBooleanAndStatic> ZAVBooleanAndStatic::booleanWithBool(bool value, bool isStatic) {
-    return booleanWithBoolean(ZAVBoolean::booleanWithBool(value), isStatic);
+    // Nothing in one can change, so the four there are serve every rule evaluation.
+    static const std::shared_ptr<ZAVBooleanAndStatic> shared[2][2] = {
+        {booleanWithBoolean(ZAVBoolean::booleanWithBool(false), false),
+         booleanWithBoolean(ZAVBoolean::booleanWithBool(false), true)},
+        {booleanWithBoolean(ZAVBoolean::booleanWithBool(true), false),
+         booleanWithBoolean(ZAVBoolean::booleanWithBool(true), true)}};
+    return shared[value ? 1 : 0][isStatic ? 1 : 0];
 }
 
 std::shared_ptr<ZAVPValueAndStatic> ZAVPValueAndStatic::valueWithValue(ZAVPValuePtr value, bool isStatic) {

@@ -30,6 +30,19 @@ bool contains(const ZAVCallSet& set, const ZAVExpandedFunctionCallPtr& call) {
     return set.count(call) != 0;
 }
 
+// The tag populator, remembering the rules that passed, in order.
+class PassedRules final : public ZAVAddRemoveSetPopulator {
+  public:
+    void rulePassed(const ZAVExpandedRulePtr& rule, ZAVCallSet& add, ZAVCallSet& remove) override {
+        tags_.rulePassed(rule, add, remove);
+        passed.push_back(rule);
+    }
+    std::vector<ZAVExpandedRulePtr> passed;
+
+  private:
+    ZAVAddRemoveTagsPopulator tags_;
+};
+
 // Clears the event name however the evaluation ends.
 class EventScope {
   public:
@@ -63,6 +76,7 @@ std::shared_ptr<ZAVRuntime> ZAVRuntime::runtimeWithResource(
     std::shared_ptr<ZAVRuntime> runtime(new ZAVRuntime(std::move(resource), std::move(dataLayer)));
     runtime->registerBuiltIns(std::move(macroEvaluator), std::move(tagEvaluator));
     runtime->buildMacroLookup();
+    runtime->findEventTests();
     return runtime;
 }
 
@@ -148,6 +162,57 @@ void ZAVRuntime::buildMacroLookup() {
     }
 }
 
+void ZAVRuntime::findEventTests() {
+    auto textOf = [](const ZAVPValuePtr& value) -> std::optional<std::string> {
+        if (!value || value->containsReferences() || value->type() != ZAVPValue_Type_String ||
+            !value->hasString())
+            return std::nullopt;
+        return value->string()->utf8();
+    };
+    auto functionOf = [](const ZAVExpandedFunctionCall::Properties& properties) {
+        auto found = properties.find(ZAVExpandedFunctionCall::functionKey());
+        return found != properties.end() && found->second && !found->second->containsReferences() &&
+                       found->second->hasFunctionId()
+                   ? found->second->functionId()->utf8()
+                   : std::string();
+    };
+    // A macro answered by the event macro whatever happens: no rule chooses its call, its default call
+    // has nothing to expand or push, and its value is the event's name as a text.
+    auto isEventMacro = [&](const std::string& name) {
+        auto info = macroLookup_.find(name);
+        if (info == macroLookup_.end() || macroRules_.count(name)) return false;
+        const auto& call = info->second->defaultFunctionCall();
+        if (!call || call->pushAfterEvaluate()) return false;
+        auto properties = call->sharedProperties();
+        for (const auto& [key, value] : *properties)
+            if ((key != ZAVExpandedFunctionCall::functionKey() &&
+                 key != ZAVExpandedFunctionCall::instanceNameKey()) ||
+                (value && value->containsReferences()))
+                return false;
+        return functionOf(*properties) == ZAVEventMacro::functionId();
+    };
+    for (const auto& rule : rules_) {
+        for (const auto* list : {&rule->positivePredicates(), &rule->negativePredicates()}) {
+            for (const auto& call : *list) {
+                if (!call || eventTests_.count(call.get())) continue;
+                auto properties = call->sharedProperties();
+                if (properties->size() != 3 || functionOf(*properties) != ZAVEquals::functionId()) continue;
+                auto arg0 = properties->find(ZAVPredicate::arg0Key());
+                auto arg1 = properties->find(ZAVPredicate::arg1Key());
+                if (arg0 == properties->end() || arg1 == properties->end()) continue;
+                const auto& reference = arg0->second;
+                auto text = textOf(arg1->second);
+                if (!text || !reference || reference->type() != ZAVPValue_Type_MacroReference ||
+                    !reference->containsReferences() || !reference->hasMacroReference() ||
+                    reference->escapingArray_Count() != 0)
+                    continue;
+                const std::string name = reference->macroReference()->utf8();
+                if (isEventMacro(name)) eventTests_.emplace(call.get(), EventTest{name, *text});
+            }
+        }
+    }
+}
+
 std::string ZAVRuntime::functionNameFromFunctionCall(const ZAVExpandedFunctionCall& call) {
     return ZAVTypes::valueToString(call.propertyForKey(ZAVExpandedFunctionCall::instanceNameKey()))
         ->textValue();
@@ -203,12 +268,13 @@ void ZAVRuntime::evaluateTags(const std::string& eventName) {
 ZAVExpandedFunctionCallList ZAVRuntime::calculateTagsToRunForRules(
     const std::vector<ZAVExpandedRulePtr>& rules) {
     Pending pending;
-    ZAVAddRemoveTagsPopulator populator;
+    PassedRules populator;
     auto chosen = calculateGenericToRunForRules(rules, pending, populator);
-    // In rule order, then each rule's tag order; a tag added twice fires once.
+    // In rule order, then each rule's tag order; a tag added twice fires once. Only a passing rule can
+    // have added a chosen tag.
     ZAVExpandedFunctionCallList ordered;
     ZAVCallSet taken;
-    for (const auto& rule : rules)
+    for (const auto& rule : populator.passed)
         for (const auto& tag : rule->addTags())
             if (contains(*chosen->set(), tag) && taken.insert(tag).second) ordered.push_back(tag);
     return ordered;
@@ -246,6 +312,14 @@ std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicatesInRule(const 
 
 std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicate(const ZAVExpandedFunctionCallPtr& call,
                                                                    Pending& pending) {
+    // What the whole evaluation would give: the event macro's text (or its default value outside an
+    // event, which no text equals) compared with the text; never static.
+    if (auto test = eventTests_.find(call.get());
+        test != eventTests_.end() &&
+        std::find(pending.begin(), pending.end(), test->second.macroName) == pending.end()) {
+        auto event = currentEventName();
+        return ZAVBooleanAndStatic::booleanWithBool(event && *event == test->second.text, false);
+    }
     auto result = executeFunction(call, predicateMap_, pending);
     auto boolean = ZAVTypes::valueToBoolean(result->value());
     return ZAVBooleanAndStatic::booleanWithBool(boolean && boolean->boolValue(), result->isStatic());
