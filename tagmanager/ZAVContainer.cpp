@@ -18,23 +18,6 @@
 #include "tagmanager/ZAVTypes.h"
 #include "wire/schema/ZAVPResourcewithmetadata.h"
 
-namespace {
-
-// The reason of whatever was thrown, for the "Calling …" lines.
-std::string reasonOf(std::exception_ptr thrown) {
-    try {
-        std::rethrow_exception(thrown);
-    } catch (const plat::Exception& e) {
-        return e.reason();
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "unknown exception";
-    }
-}
-
-}  // namespace
-
 ZAVContainer::ZAVContainer(Private, std::string containerId, std::shared_ptr<ZAVContainerOwner> zodAruzivu,
                            std::shared_ptr<ZAVResourceStorage> resourceStorage)
     : containerId_(std::move(containerId)),
@@ -148,9 +131,9 @@ Result ZAVContainer::query(const char* operation, const std::string& key, Conver
         auto converted = convert(result ? result->value() : nullptr);
         return extract(converted ? converted : fallback);
     } catch (...) {
-        ZAVLog::error(zavFormat("%s%s%s",
-                                (std::string("Calling ") + operation + " threw an exception: ").c_str(),
-                                reasonOf(std::current_exception()).c_str(), " Returning default value."));
+        ZAVLog::error(
+            zavFormat("%s%s%s", (std::string("Calling ") + operation + " threw an exception: ").c_str(),
+                      zavExceptionReason(std::current_exception()).c_str(), " Returning default value."));
     }
     return extract(fallback);
 }
@@ -209,7 +192,7 @@ void ZAVContainer::evaluateTags(const std::string& eventName) {
     try {
         if (auto current = runtime()) current->evaluateTags(eventName);
     } catch (...) {
-        ZAVLog::error("Calling evaluateTags threw an exception: " + reasonOf(std::current_exception()));
+        zavLogCallingException("evaluateTags");
     }
 }
 
@@ -256,7 +239,7 @@ void ZAVContainer::refresh() {
             ZAVLog::verbose("Container refresh was called too often. Ignored.");
         }
     } catch (...) {
-        ZAVLog::error("Calling refresh threw an exception: " + reasonOf(std::current_exception()));
+        zavLogCallingException("refresh");
     }
 }
 
@@ -279,7 +262,7 @@ void ZAVContainer::close() {
         setRuntime(nullptr);
         if (zodAruzivu_) zodAruzivu_->removeContainerById(containerId_);
     } catch (...) {
-        ZAVLog::error("Calling close threw an exception: " + reasonOf(std::current_exception()));
+        zavLogCallingException("close");
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/base/Error.h"
 #include "platform/base/Log.h"
 
 namespace {
@@ -117,4 +118,21 @@ void ZAVLog::setLogger(std::shared_ptr<ZAVLogger> logger) {
 
 void ZAVLog::resetToDefault() {
     currentLogger().store(std::make_shared<ZAVDefaultLogger>());
+}
+
+std::string zavExceptionReason(std::exception_ptr thrown) {
+    try {
+        std::rethrow_exception(thrown);
+    } catch (const plat::Exception& e) {
+        return e.reason();
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
+
+void zavLogCallingException(const std::string& operation) {
+    ZAVLog::error("Calling " + operation +
+                  " threw an exception: " + zavExceptionReason(std::current_exception()));
 }

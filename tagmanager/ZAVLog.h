@@ -3,6 +3,7 @@
 // forwards to the current logger; the application may replace that logger at any time, from any thread.
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -65,3 +66,9 @@ class ZAVLog {
 
 // printf-style text for log messages.
 std::string zavFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The reason of whatever was thrown (a named exception's reason, a standard exception's text).
+std::string zavExceptionReason(std::exception_ptr thrown);
+// For the public operations that never let anything out: inside a catch, logs at error level
+// "Calling <operation> threw an exception: <reason>" for the exception being handled.
+void zavLogCallingException(const std::string& operation);

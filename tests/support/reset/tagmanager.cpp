@@ -1,19 +1,24 @@
-// The tag manager's process-wide state: the current logger, the background queue of its
-// async work, the click-referrer cache, the pixel tag's ids, the advertising-id provider, the
-// screen-event settings and the preview state.
+// The tag manager's process-wide state: the facade's shared instance, the openers' waiting lists, the
+// current logger, the background queue of its async work, the click-referrer cache, the pixel tag's
+// ids, the advertising-id provider, the screen-event settings and the preview state.
 #include "tagmanager/ZAVAdIdAccess.h"
 #include "tagmanager/ZAVAsyncUtil.h"
 #include "tagmanager/ZAVAutoEventTracking.h"
 #include "tagmanager/ZAVClickReferrerUtil.h"
+#include "tagmanager/ZAVContainerOpener.h"
 #include "tagmanager/ZAVDispatcher.h"
 #include "tagmanager/ZAVLog.h"
 #include "tagmanager/ZAVPreviewManager.h"
 #include "tagmanager/ZAVTrackingTag.h"
+#include "tagmanager/ZODAruzivu.h"
 #include "tests/support/ProcessState.h"
 
 namespace {
 
 const bool registered = testsupport::registerReset(testsupport::ResetLayer::Services, "tagmanager", [] {
+    // First: its open containers hold it, and its data layer is the screen events' one.
+    ZODAruzivu::resetInstance();
+    ZAVContainerOpener::resetNotifiers();
     ZAVAsyncUtil::shutdown();
     ZAVClickReferrerUtil::clearCache();
     ZAVArbitraryPixel::clearCache();
