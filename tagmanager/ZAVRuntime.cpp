@@ -327,7 +327,13 @@ std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicate(const ZAVExpa
 
 ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr& call,
                                                const ImplementationMap& map, Pending& pending) {
-    auto function = call ? call->propertyForKey(ZAVExpandedFunctionCall::functionKey()) : nullptr;
+    // One snapshot of the properties serves the function id and the expansion.
+    const auto snapshot = call ? call->sharedProperties() : nullptr;
+    ZAVPValuePtr function;
+    if (snapshot) {
+        auto entry = snapshot->find(ZAVExpandedFunctionCall::functionKey());
+        if (entry != snapshot->end()) function = entry->second;
+    }
     if (!function) {
         ZAVLog::error("No function id in properties");
         return defaultResult();
@@ -342,7 +348,6 @@ ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr&
 
     // Values without references stand for themselves, statically: the call's own snapshot then goes to
     // the implementation as it is, and a copy is made only once an expansion gives a new value.
-    const auto snapshot = call->sharedProperties();
     std::optional<ZAVFunctionCallImplementation::Properties> changed;
     bool allStatic = true;
     for (const auto& [name, value] : *snapshot) {
