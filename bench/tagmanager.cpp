@@ -4,6 +4,7 @@
 //   BM_Push/N           one push carrying "event" into the tag manager's data layer, with N rules: the
 //                       facade's listener, the container's evaluateTags, the rules, and the tags that
 //                       fire (goal at 300 rules: ≤ 50 µs)
+//   BM_PushFiringNothing/N  the same with an event that no rule names: the rules' evaluation alone
 //   BM_Push400Over200   the same push with 400 rules against 200, measured in turns (goal: ≤ 2.2)
 //   BM_LoadOverParse    loading the container's bytes (parse, expansion, runtime) against parsing them
 //                       alone, measured in turns (goal: ≤ 3)
@@ -201,6 +202,18 @@ void BM_Push(benchmark::State& state) {
     state.counters["handler_calls_per_push"] = static_cast<double>(setup.handler->calls) / pushes;
 }
 BENCHMARK(BM_Push)->Arg(200)->Arg(300)->Arg(400)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
+
+// The rules alone: an event that no rule names, so every rule is evaluated and no tag fires.
+void BM_PushFiringNothing(benchmark::State& state) {
+    PushSetup setup(static_cast<int>(state.range(0)));
+    for (auto& push : setup.pushes)
+        push = ZAVObject::map({{ZAVObject::text("event"), ZAVObject::text("unnamed")}});
+    for (int i = 0; i < kEvents; ++i) setup.push();
+    setup.handler->calls = 0;
+    for (auto _ : state) setup.push();
+    if (setup.handler->calls) state.SkipWithError("a tag fired");
+}
+BENCHMARK(BM_PushFiringNothing)->Arg(300)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
 void BM_Push400Over200(benchmark::State& state) {
     constexpr int kTurn = 500;
