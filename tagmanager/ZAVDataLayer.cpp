@@ -173,25 +173,27 @@ void ZAVDataLayer::processUpdate(const ZAVObjectPtr& update) {
 }
 
 ZAVObjectPtr ZAVDataLayer::mergeMap(const ZAVObjectPtr& source, const ZAVObjectPtr& target) {
-    ZAVObject::Entries entries = target && target->isMap() ? target->entries() : ZAVObject::Entries{};
-    std::unordered_map<ZAVObjectPtr, size_t, ZAVObject::Hash, ZAVObject::Equal> index;
-    for (size_t i = 0; i < entries.size(); ++i) index.emplace(entries[i].first, i);
+    const bool isMap = target && target->isMap();
+    ZAVObject::Entries entries = isMap ? target->entries() : ZAVObject::Entries{};
+    // The update's keys are distinct, so a key the target lacks is simply added at the end. Most updates
+    // only change values: the result then has the target's keys in place and shares its key index.
+    bool keysKept = isMap;
     for (const auto& [key, value] : source->entries()) {
-        auto found = index.find(key);
-        ZAVObjectPtr old = found == index.end() ? nullptr : entries[found->second].second;
+        auto at = isMap ? target->positionOfKey(key) : std::nullopt;
+        ZAVObjectPtr old = at ? entries[*at].second : nullptr;
         ZAVObjectPtr merged = value;
         if (value && value->isList())
             merged = mergeList(value, old);
         else if (value && value->isMap())
             merged = mergeMap(value, old);
-        if (found == index.end()) {
-            index.emplace(key, entries.size());
-            entries.emplace_back(key, merged);
+        if (at) {
+            entries[*at].second = merged;
         } else {
-            entries[found->second].second = merged;
+            entries.emplace_back(key, merged);
+            keysKept = false;
         }
     }
-    return ZAVObject::map(entries);
+    return keysKept ? ZAVObject::mapWithKeysOf(target, std::move(entries)) : ZAVObject::map(entries);
 }
 
 ZAVObjectPtr ZAVDataLayer::mergeList(const ZAVObjectPtr& source, const ZAVObjectPtr& target) {

@@ -14,26 +14,35 @@ std::string describe(const ZAVExpandedFunctionCallList& calls) {
 }  // namespace
 
 ZAVExpandedFunctionCall::ZAVExpandedFunctionCall(Properties properties, ZAVPValuePtr pushAfterEvaluate)
-    : properties_(std::move(properties)), pushAfterEvaluate_(std::move(pushAfterEvaluate)) {}
+    : properties_(std::make_shared<const Properties>(std::move(properties))),
+      pushAfterEvaluate_(std::move(pushAfterEvaluate)) {}
 
 std::unique_ptr<ZAVExpandedFunctionCallBuilder> ZAVExpandedFunctionCall::builder() {
     return std::make_unique<ZAVExpandedFunctionCallBuilder>();
 }
 
 ZAVPValuePtr ZAVExpandedFunctionCall::propertyForKey(const std::string& key) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto found = properties_.find(key);
-    return found == properties_.end() ? nullptr : found->second;
+    auto properties = sharedProperties();
+    auto found = properties->find(key);
+    return found == properties->end() ? nullptr : found->second;
 }
 
 ZAVExpandedFunctionCall::Properties ZAVExpandedFunctionCall::properties() const {
+    return *sharedProperties();
+}
+
+std::shared_ptr<const ZAVExpandedFunctionCall::Properties> ZAVExpandedFunctionCall::sharedProperties() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return properties_;
 }
 
 void ZAVExpandedFunctionCall::updateCacheablePropertyWithValue(ZAVPValuePtr value, const std::string& key) {
     std::lock_guard<std::mutex> lock(mutex_);
-    properties_[key] = std::move(value);
+    auto found = properties_->find(key);
+    if (found != properties_->end() && found->second == value) return;
+    auto updated = std::make_shared<Properties>(*properties_);
+    (*updated)[key] = std::move(value);
+    properties_ = std::move(updated);
 }
 
 size_t ZAVExpandedFunctionCall::approximateByteSize() const {

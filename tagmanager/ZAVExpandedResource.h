@@ -23,7 +23,10 @@ class ZAVExpandedFunctionCall {
     ZAVPValuePtr propertyForKey(const std::string& key) const;
     // A snapshot: the runtime may write static values back while other threads evaluate the call.
     Properties properties() const;
+    // The same snapshot without copying it: the map is replaced, never changed, when a value is written.
+    std::shared_ptr<const Properties> sharedProperties() const;
     const ZAVPValuePtr& pushAfterEvaluate() const { return pushAfterEvaluate_; }
+    // Writing back the value the key already holds changes nothing.
     void updateCacheablePropertyWithValue(ZAVPValuePtr value, const std::string& key);
     // Property names (in UTF-16 units) plus the values' serialised sizes.
     size_t approximateByteSize() const;
@@ -38,7 +41,7 @@ class ZAVExpandedFunctionCall {
 
   private:
     mutable std::mutex mutex_;
-    Properties properties_;
+    std::shared_ptr<const Properties> properties_;
     const ZAVPValuePtr pushAfterEvaluate_;
 };
 

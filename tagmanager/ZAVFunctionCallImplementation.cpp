@@ -10,6 +10,12 @@ bool ZAVFunctionCallImplementation::hasRequiredKeys(const std::set<std::string>&
     return std::includes(keys.begin(), keys.end(), requiredKeys_.begin(), requiredKeys_.end());
 }
 
+bool ZAVFunctionCallImplementation::hasRequiredKeys(const Properties& properties) const {
+    for (const auto& key : requiredKeys_)
+        if (!properties.count(key)) return false;
+    return true;
+}
+
 const std::string& ZAVFunctionCallImplementation::functionKey() {
     static const std::string key = "function";
     return key;
@@ -31,7 +37,13 @@ std::shared_ptr<ZAVBooleanAndStatic> ZAVBooleanAndStatic::booleanWithBoolean(
 }
 
 std::shared_ptr<ZAVBooleanAndStatic> ZAVBooleanAndStatic::booleanWithBool(bool value, bool isStatic) {
-    return booleanWithBoolean(ZAVBoolean::booleanWithBool(value), isStatic);
+    // Nothing in one can change, so the four there are serve every rule evaluation.
+    static const std::shared_ptr<ZAVBooleanAndStatic> shared[2][2] = {
+        {booleanWithBoolean(ZAVBoolean::booleanWithBool(false), false),
+         booleanWithBoolean(ZAVBoolean::booleanWithBool(false), true)},
+        {booleanWithBoolean(ZAVBoolean::booleanWithBool(true), false),
+         booleanWithBoolean(ZAVBoolean::booleanWithBool(true), true)}};
+    return shared[value ? 1 : 0][isStatic ? 1 : 0];
 }
 
 std::shared_ptr<ZAVPValueAndStatic> ZAVPValueAndStatic::valueWithValue(ZAVPValuePtr value, bool isStatic) {

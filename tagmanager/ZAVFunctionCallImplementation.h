@@ -26,6 +26,8 @@ class ZAVFunctionCallImplementation {
 
     // True when every required key is among `keys`.
     bool hasRequiredKeys(const std::set<std::string>& keys) const;
+    // The same over the names of a property map.
+    bool hasRequiredKeys(const Properties& properties) const;
     const std::string& instanceFunctionId() const { return instanceFunctionId_; }
     const std::set<std::string>& requiredKeys() const { return requiredKeys_; }
 

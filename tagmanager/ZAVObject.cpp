@@ -92,6 +92,13 @@ ZAVObjectPtr ZAVObject::map(const Entries& entries) {
     return object;
 }
 
+ZAVObjectPtr ZAVObject::mapWithKeysOf(const ZAVObjectPtr& keysOf, Entries entries) {
+    auto object = std::make_shared<MadeObject>(Kind::Map);
+    object->entries_ = std::move(entries);
+    object->index_ = keysOf->index_;
+    return object;
+}
+
 ZAVObjectPtr ZAVObject::value(ZAVPValuePtr value) {
     if (!value) return nullptr;
     auto object = std::make_shared<MadeObject>(Kind::Value);
@@ -143,6 +150,13 @@ ZAVObjectPtr ZAVObject::objectForKey(const ZAVObjectPtr& key) const {
     if (kind_ != Kind::Map || !index_ || !key) return nullptr;
     auto found = index_->find(key);
     return found == index_->end() ? nullptr : entries_[found->second].second;
+}
+
+std::optional<size_t> ZAVObject::positionOfKey(const ZAVObjectPtr& key) const {
+    if (kind_ != Kind::Map || !index_ || !key) return std::nullopt;
+    auto found = index_->find(key);
+    if (found == index_->end()) return std::nullopt;
+    return found->second;
 }
 
 ZAVObjectPtr ZAVObject::objectForKey(const std::string& key) const {

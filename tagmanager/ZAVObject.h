@@ -41,6 +41,9 @@ class ZAVObject {
     static ZAVObjectPtr list(List items);
     // A later key equal to an earlier one replaces its value in the earlier place.
     static ZAVObjectPtr map(const Entries& entries);
+    // A map with the keys of the map `keysOf`, in its order, and new values: `entries` holds exactly its
+    // keys, in its order. The key index is shared rather than built again.
+    static ZAVObjectPtr mapWithKeysOf(const ZAVObjectPtr& keysOf, Entries entries);
     static ZAVObjectPtr value(ZAVPValuePtr value);
     // Dates and bytes: carried through unchanged, converted by nothing.
     static ZAVObjectPtr opaque(plat::Value value);
@@ -69,6 +72,8 @@ class ZAVObject {
     // The map's value for a key; null when absent or not a map.
     ZAVObjectPtr objectForKey(const ZAVObjectPtr& key) const;
     ZAVObjectPtr objectForKey(const std::string& key) const;
+    // Where the key is in entries(); none when absent or not a map.
+    std::optional<size_t> positionOfKey(const ZAVObjectPtr& key) const;
     const ZAVPValuePtr& pvalue() const;
     const plat::Value& opaqueValue() const;
 

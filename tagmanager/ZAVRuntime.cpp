@@ -30,6 +30,19 @@ bool contains(const ZAVCallSet& set, const ZAVExpandedFunctionCallPtr& call) {
     return set.count(call) != 0;
 }
 
+// The tag populator, remembering the rules that passed, in order.
+class PassedRules final : public ZAVAddRemoveSetPopulator {
+  public:
+    void rulePassed(const ZAVExpandedRulePtr& rule, ZAVCallSet& add, ZAVCallSet& remove) override {
+        tags_.rulePassed(rule, add, remove);
+        passed.push_back(rule);
+    }
+    std::vector<ZAVExpandedRulePtr> passed;
+
+  private:
+    ZAVAddRemoveTagsPopulator tags_;
+};
+
 // Clears the event name however the evaluation ends.
 class EventScope {
   public:
@@ -63,6 +76,7 @@ std::shared_ptr<ZAVRuntime> ZAVRuntime::runtimeWithResource(
     std::shared_ptr<ZAVRuntime> runtime(new ZAVRuntime(std::move(resource), std::move(dataLayer)));
     runtime->registerBuiltIns(std::move(macroEvaluator), std::move(tagEvaluator));
     runtime->buildMacroLookup();
+    runtime->findEventTests();
     return runtime;
 }
 
@@ -119,16 +133,24 @@ void ZAVRuntime::buildMacroLookup() {
         if (!info) info = std::make_shared<ZAVMacroInfo>();
         return info;
     };
+    auto ruleFor = [this](const std::string& name, const ZAVExpandedRulePtr& rule) {
+        auto& ordered = macroRules_[name];
+        if (std::find(ordered.begin(), ordered.end(), rule) == ordered.end()) ordered.push_back(rule);
+    };
     for (const auto& rule : rules_) {
         for (const auto& call : rule->addMacros()) {
-            auto info = infoFor(functionNameFromFunctionCall(*call));
+            const std::string name = functionNameFromFunctionCall(*call);
+            auto info = infoFor(name);
             info->rules().insert(rule);
             info->addAddMacro(call, rule);
+            ruleFor(name, rule);
         }
         for (const auto& call : rule->removeMacros()) {
-            auto info = infoFor(functionNameFromFunctionCall(*call));
+            const std::string name = functionNameFromFunctionCall(*call);
+            auto info = infoFor(name);
             info->rules().insert(rule);
             info->addRemoveMacro(call, rule);
+            ruleFor(name, rule);
         }
     }
     for (const auto& [name, calls] : resource_->allMacros()) {
@@ -136,6 +158,57 @@ void ZAVRuntime::buildMacroLookup() {
             auto flag = call->propertyForKey(ZAVExpandedFunctionCall::notDefaultMacroKey());
             if (flag && ZAVTypes::valueToBoolean(flag)->boolValue()) continue;
             infoFor(name)->setDefaultFunctionCall(call);
+        }
+    }
+}
+
+void ZAVRuntime::findEventTests() {
+    auto textOf = [](const ZAVPValuePtr& value) -> std::optional<std::string> {
+        if (!value || value->containsReferences() || value->type() != ZAVPValue_Type_String ||
+            !value->hasString())
+            return std::nullopt;
+        return value->string()->utf8();
+    };
+    auto functionOf = [](const ZAVExpandedFunctionCall::Properties& properties) {
+        auto found = properties.find(ZAVExpandedFunctionCall::functionKey());
+        return found != properties.end() && found->second && !found->second->containsReferences() &&
+                       found->second->hasFunctionId()
+                   ? found->second->functionId()->utf8()
+                   : std::string();
+    };
+    // A macro answered by the event macro whatever happens: no rule chooses its call, its default call
+    // has nothing to expand or push, and its value is the event's name as a text.
+    auto isEventMacro = [&](const std::string& name) {
+        auto info = macroLookup_.find(name);
+        if (info == macroLookup_.end() || macroRules_.count(name)) return false;
+        const auto& call = info->second->defaultFunctionCall();
+        if (!call || call->pushAfterEvaluate()) return false;
+        auto properties = call->sharedProperties();
+        for (const auto& [key, value] : *properties)
+            if ((key != ZAVExpandedFunctionCall::functionKey() &&
+                 key != ZAVExpandedFunctionCall::instanceNameKey()) ||
+                (value && value->containsReferences()))
+                return false;
+        return functionOf(*properties) == ZAVEventMacro::functionId();
+    };
+    for (const auto& rule : rules_) {
+        for (const auto* list : {&rule->positivePredicates(), &rule->negativePredicates()}) {
+            for (const auto& call : *list) {
+                if (!call || eventTests_.count(call.get())) continue;
+                auto properties = call->sharedProperties();
+                if (properties->size() != 3 || functionOf(*properties) != ZAVEquals::functionId()) continue;
+                auto arg0 = properties->find(ZAVPredicate::arg0Key());
+                auto arg1 = properties->find(ZAVPredicate::arg1Key());
+                if (arg0 == properties->end() || arg1 == properties->end()) continue;
+                const auto& reference = arg0->second;
+                auto text = textOf(arg1->second);
+                if (!text || !reference || reference->type() != ZAVPValue_Type_MacroReference ||
+                    !reference->containsReferences() || !reference->hasMacroReference() ||
+                    reference->escapingArray_Count() != 0)
+                    continue;
+                const std::string name = reference->macroReference()->utf8();
+                if (isEventMacro(name)) eventTests_.emplace(call.get(), EventTest{name, *text});
+            }
         }
     }
 }
@@ -195,12 +268,13 @@ void ZAVRuntime::evaluateTags(const std::string& eventName) {
 ZAVExpandedFunctionCallList ZAVRuntime::calculateTagsToRunForRules(
     const std::vector<ZAVExpandedRulePtr>& rules) {
     Pending pending;
-    ZAVAddRemoveTagsPopulator populator;
+    PassedRules populator;
     auto chosen = calculateGenericToRunForRules(rules, pending, populator);
-    // In rule order, then each rule's tag order; a tag added twice fires once.
+    // In rule order, then each rule's tag order; a tag added twice fires once. Only a passing rule can
+    // have added a chosen tag.
     ZAVExpandedFunctionCallList ordered;
     ZAVCallSet taken;
-    for (const auto& rule : rules)
+    for (const auto& rule : populator.passed)
         for (const auto& tag : rule->addTags())
             if (contains(*chosen->set(), tag) && taken.insert(tag).second) ordered.push_back(tag);
     return ordered;
@@ -238,6 +312,14 @@ std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicatesInRule(const 
 
 std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicate(const ZAVExpandedFunctionCallPtr& call,
                                                                    Pending& pending) {
+    // What the whole evaluation would give: the event macro's text (or its default value outside an
+    // event, which no text equals) compared with the text; never static.
+    if (auto test = eventTests_.find(call.get());
+        test != eventTests_.end() &&
+        std::find(pending.begin(), pending.end(), test->second.macroName) == pending.end()) {
+        auto event = currentEventName();
+        return ZAVBooleanAndStatic::booleanWithBool(event && *event == test->second.text, false);
+    }
     auto result = executeFunction(call, predicateMap_, pending);
     auto boolean = ZAVTypes::valueToBoolean(result->value());
     return ZAVBooleanAndStatic::booleanWithBool(boolean && boolean->boolValue(), result->isStatic());
@@ -245,7 +327,13 @@ std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicate(const ZAVExpa
 
 ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr& call,
                                                const ImplementationMap& map, Pending& pending) {
-    auto function = call ? call->propertyForKey(ZAVExpandedFunctionCall::functionKey()) : nullptr;
+    // One snapshot of the properties serves the function id and the expansion.
+    const auto snapshot = call ? call->sharedProperties() : nullptr;
+    ZAVPValuePtr function;
+    if (snapshot) {
+        auto entry = snapshot->find(ZAVExpandedFunctionCall::functionKey());
+        if (entry != snapshot->end()) function = entry->second;
+    }
     if (!function) {
         ZAVLog::error("No function id in properties");
         return defaultResult();
@@ -258,24 +346,29 @@ ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr&
     }
     if (auto cached = functionCallCache_.object(call)) return *cached;
 
-    ZAVFunctionCallImplementation::Properties expanded;
+    // Values without references stand for themselves, statically: the call's own snapshot then goes to
+    // the implementation as it is, and a copy is made only once an expansion gives a new value.
+    std::optional<ZAVFunctionCallImplementation::Properties> changed;
     bool allStatic = true;
-    for (const auto& [name, value] : call->properties()) {
+    for (const auto& [name, value] : *snapshot) {
+        if (!value || !value->containsReferences()) continue;
         auto result = expandMacrosForValue(value, pending);
         if (result == defaultResult()) return defaultResult();
         if (result->isStatic())
             call->updateCacheablePropertyWithValue(result->value(), name);
         else
             allStatic = false;
-        expanded[name] = result->value();
+        if (result->value() != value) {
+            if (!changed) changed.emplace(*snapshot);
+            (*changed)[name] = result->value();
+        }
     }
-    std::set<std::string> names;
-    for (const auto& entry : expanded) names.insert(entry.first);
+    const auto& expanded = changed ? *changed : *snapshot;
     const auto& implementation = found->second;
-    if (!implementation->hasRequiredKeys(names)) {
+    if (!implementation->hasRequiredKeys(expanded)) {
         std::string required, had;
         for (const auto& k : implementation->requiredKeys()) required += (required.empty() ? "" : ", ") + k;
-        for (const auto& k : names) had += (had.empty() ? "" : ", ") + k;
+        for (const auto& entry : expanded) had += (had.empty() ? "" : ", ") + entry.first;
         ZAVLog::error("Incorrect keys for function " + id + " required {(" + required + ")} had (" + had +
                       ")");
         return defaultResult();
@@ -307,14 +400,16 @@ ZAVRuntime::Result ZAVRuntime::evaluateMacroReferenceWithCycleDetection(const st
     }
     const auto& info = lookup->second;
     // Only the rules that name this macro, in the container's order.
-    std::vector<ZAVExpandedRulePtr> rules;
-    for (const auto& rule : rules_)
-        if (info->rules().count(rule)) rules.push_back(rule);
+    static const std::vector<ZAVExpandedRulePtr> kNoRules;
+    auto ordered = macroRules_.find(macroName);
+    const auto& rules = ordered == macroRules_.end() ? kNoRules : ordered->second;
     ZAVAddRemoveMacrosPopulator populator(info->addMacros(), info->removeMacros());
-    auto chosen = calculateGenericToRunForRules(rules, pending, populator);
+    // No rule names most macros: nothing is chosen, statically, and the default call answers.
+    auto chosen = rules.empty() ? nullptr : calculateGenericToRunForRules(rules, pending, populator);
+    const bool chosenStatic = !chosen || chosen->isStatic();
 
     ZAVExpandedFunctionCallPtr call;
-    if (!chosen->set()->empty()) {
+    if (chosen && !chosen->set()->empty()) {
         if (chosen->set()->size() > 1) ZAVLog::warning("Multiple macros active for macroName " + macroName);
         // The first one added, in rule order and then each rule's macro order.
         for (const auto& rule : rules) {
@@ -331,10 +426,10 @@ ZAVRuntime::Result ZAVRuntime::evaluateMacroReferenceWithCycleDetection(const st
     if (!call) return defaultResult();
 
     auto executed = executeFunction(call, macroMap_, pending);
-    Result result = executed == defaultResult()
-                        ? defaultResult()
-                        : ZAVPValueAndStatic::valueWithValue(executed->value(),
-                                                             chosen->isStatic() && executed->isStatic());
+    Result result =
+        executed == defaultResult()
+            ? defaultResult()
+            : ZAVPValueAndStatic::valueWithValue(executed->value(), chosenStatic && executed->isStatic());
     // The default result is never kept: a macro that failed while a rule was false may succeed later.
     if (result != defaultResult() && result->isStatic() && result->value() != ZAVTypes::defaultValue()) {
         const auto& push = call->pushAfterEvaluate();

@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/base/Cache.h"
@@ -97,6 +98,18 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     CallCache functionCallCache_{kCacheCostLimit};
     MacroCache macroEvaluationCache_{kCacheCostLimit};
     std::map<std::string, std::shared_ptr<ZAVMacroInfo>> macroLookup_;
+    // Per macro name, the rules that add or remove one of its calls, in the container's order: choosing
+    // a macro's call walks only these.
+    std::map<std::string, std::vector<ZAVExpandedRulePtr>> macroRules_;
+    // Predicates that only compare the current event with a text ("_eq" of a reference to a macro
+    // answered by the event macro alone, and a plain text), by call: their outcome is known without
+    // expanding anything, and most rules of a container begin with one.
+    struct EventTest {
+        std::string macroName;
+        std::string text;
+    };
+    std::unordered_map<const ZAVExpandedFunctionCall*, EventTest> eventTests_;
+    void findEventTests();
     std::recursive_mutex lock_;
     mutable std::mutex eventNameMutex_;
     std::optional<std::string> currentEventName_;

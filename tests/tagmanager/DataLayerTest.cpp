@@ -82,6 +82,25 @@ TEST(DataLayerTest, MergeAndGet) {
     EXPECT_TRUE(same(layer->get("a"), L({I(1)})));
 }
 
+// Updates that only change values share the key index of the map they replace; adding a key after
+// that, and changing values again, keeps every key reachable and the earlier maps as they were.
+TEST(DataLayerTest, ValueOnlyUpdatesKeepEveryKey) {
+    auto layer = ZAVDataLayer::create();
+    layer->push(M({{T("a"), I(1)}, {T("b"), kv("c", I(2))}}));
+    auto first = layer->get("b");
+    layer->push(kv("b", kv("c", I(3))));
+    layer->push(kv("d", I(4)));
+    layer->push(M({{T("a"), I(5)}, {T("d"), I(6)}}));
+    EXPECT_TRUE(same(layer->get("a"), I(5)));
+    EXPECT_TRUE(same(layer->get("b.c"), I(3)));
+    EXPECT_TRUE(same(layer->get("d"), I(6)));
+    EXPECT_TRUE(same(first, kv("c", I(2))));
+    auto merged = ZAVDataLayer::mergeMap(kv("x", I(7)), M({{T("y"), I(8)}, {T("x"), I(9)}}));
+    EXPECT_TRUE(same(merged, M({{T("y"), I(8)}, {T("x"), I(7)}})));
+    EXPECT_EQ(merged->positionOfKey(T("x")), 1u);
+    EXPECT_TRUE(same(merged->objectForKey("y"), I(8)));
+}
+
 TEST(DataLayerTest, ListMergesAndMarkers) {
     auto marker = ZAVObject::notPresent();
     auto null = ZAVObject::nullMarker();

@@ -272,4 +272,36 @@ TEST(RuntimeTest, EventMacroAndMissingKeys) {
               1u);
 }
 
+// Rules that compare the event with a text, as most rules do: as a positive and a negative predicate,
+// in the rules that choose a macro's call, and outside an event (no event name: nothing equals it).
+TEST(RuntimeTest, EventComparisons) {
+    CapturedLog log;
+    ResourceBuilder b;
+    b.macro("evt", "_e");
+    auto isGo = b.predicate("_eq", {{"arg0", b.macroReference("evt")}, {"arg1", b.string("go")}});
+    auto isStop = b.predicate("_eq", {{"arg0", b.macroReference("evt")}, {"arg1", b.string("stop")}});
+    auto isEmpty = b.predicate("_eq", {{"arg0", b.macroReference("evt")}, {"arg1", b.string("")}});
+    auto yes = b.macro("answer", "_c", {{"value", b.string("yes")}});
+    b.macro("answer", "_c", {{"value", b.string("no")}});
+    ResourceBuilder::Rule negative;
+    negative.negative = {isStop};
+    negative.addTags = {b.tag("_rec", {{"name", b.string("not stop")}})};
+    b.rule(rule({isGo}, {b.tag("_rec", {{"name", b.string("go")}})}));
+    b.rule(negative);
+    b.rule(rule({isEmpty}, {b.tag("_rec", {{"name", b.string("empty")}})}));
+    b.rule(rule({isGo}, {}, {}, {yes}));
+    b.rule(rule({}, {b.tag("_rec", {{"name", b.macroReference("answer")}})}));
+    Fixture f(b);
+    f.runtime->evaluateTags("go");
+    EXPECT_EQ(f.tags->seen(), (std::vector<std::string>{"go", "not stop", "yes"}));
+    f.tags->fired.clear();
+    f.runtime->evaluateTags("stop");
+    EXPECT_EQ(f.tags->seen(), std::vector<std::string>{"no"});
+    f.tags->fired.clear();
+    f.runtime->evaluateTags("");
+    EXPECT_EQ(f.tags->seen(), (std::vector<std::string>{"not stop", "empty", "no"}));
+    EXPECT_EQ(f.text("answer"), "no");
+    EXPECT_EQ(log->count("error"), 0u);
+}
+
 }  // namespace
