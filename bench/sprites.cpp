@@ -5,6 +5,11 @@
 // between the two, so per-frame constants drop out. CPU time, not wall time: the software renderer's own
 // threads and other programs on the machine do not count.
 //
+// Both ways send each quad from client memory. On Mesa's llvmpipe that is the cheapest way for one draw per
+// quad: bare GL drawing from one vertex buffer written once per frame (each draw at its own offset) cost
+// about the same per quad, and writing each quad into a buffer before its draw (glBufferSubData) cost
+// 30-50 % more.
+//
 // Headless (EGL pbuffer, frame ended by glFinish) by default; with BENCH_WINDOW=1 and a DISPLAY, in an X11
 // window (frame ended by a buffer swap, no vsync), e.g. `BENCH_WINDOW=1 xvfb-run -s '-screen 0 640x1136x24'`.
 // The second run sets glibc's trim and mmap thresholds as potemaru does at start.

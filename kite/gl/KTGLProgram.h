@@ -88,6 +88,8 @@ class KTGLProgram : public KTObject {
     // model-view, the projection again as their product. Costs nothing while the projection is unchanged
     // since the last call and the program uses neither time nor random values.
     void setUniformsForBuiltinsWithoutModelview();
+    // Whether setUniformsForBuiltinsWithoutModelview would send nothing now.
+    bool eyeSpaceUniformsCurrent() const;
     // Whether vertices may be sent already multiplied by the model-view matrix and drawn with
     // setUniformsForBuiltinsWithoutModelview: the program reads no model-view matrix of its own.
     bool acceptsEyeSpaceVertices() const { return m_uUniforms[kKTUniformMVMatrix] == -1; }

@@ -528,6 +528,18 @@ void KTNode::cleanup() {
 
 void KTNode::draw() {}
 
+namespace {
+
+// A frame visits thousands of nodes that no longer sit in the cache, and each one's draw runs long enough
+// for the next one's fields to arrive if asked for now: a sprite spans nine cache lines.
+inline void prefetchNode(const KTObject* node) {
+    if (!node) return;
+    const auto* bytes = reinterpret_cast<const char*>(node);
+    for (int line = 0; line < 9; ++line) __builtin_prefetch(bytes + line * 64);
+}
+
+}  // namespace
+
 void KTNode::visit() {
     if (!m_bVisible) return;
     mxGLPushMatrix();
@@ -541,6 +553,7 @@ void KTNode::visit() {
         for (; i < m_pChildren->count(); ++i) {
             auto* child = static_cast<KTNode*>(m_pChildren->objectAtIndex(i));
             if (child && child->m_nZOrder < 0) {
+                if (i + 1 < m_pChildren->count()) prefetchNode(m_pChildren->objectAtIndex(i + 1));
                 child->visit();
             } else {
                 break;
@@ -548,6 +561,7 @@ void KTNode::visit() {
         }
         draw();
         for (; i < m_pChildren->count(); ++i) {
+            if (i + 1 < m_pChildren->count()) prefetchNode(m_pChildren->objectAtIndex(i + 1));
             auto* child = static_cast<KTNode*>(m_pChildren->objectAtIndex(i));
             if (child) child->visit();
         }

@@ -314,21 +314,28 @@ void KTSprite::draw() {
     // The batch node draws batched sprites from its atlas.
     if (m_pobBatchNode || !m_pShaderProgram) return;
 
-    ktGLEnable(m_eGLServerState);
-    m_pShaderProgram->use();
-
     // The quad goes to GL already multiplied by the model-view matrix, through one scratch quad whose
     // attribute pointers stay set: consecutive sprites then differ only in the bytes of that quad, and the
     // uniforms (projection only) stay as they are. GL reads client memory during the draw call, so the
     // scratch is free again when glDrawArrays returns. A program that reads the model-view matrix itself,
     // or a projective model-view matrix, takes the quad as it is with the full uniforms.
     static ktQuadVertex s_eyeSpaceQuad[4];
+    // What the last sprite drawn through the scratch quad set up, and the state cache's generation right
+    // after: while neither differs, GL holds this sprite's set-up already and only the draw call is left.
+    struct SetUp {
+        unsigned long generation = 0;
+        const KTGLProgram* program = nullptr;
+        GLenum blendSrc = 0, blendDst = 0;
+        GLuint texture = 0;
+    };
+    static SetUp s_last;
+
     const mxMat4* modelview = mxGLTopMatrix(MX_GL_MODELVIEW);
     const float* m = modelview->mat;
     const bool eyeSpace = m_pShaderProgram->acceptsEyeSpaceVertices() && m[3] == 0.0f && m[7] == 0.0f &&
                           m[11] == 0.0f && m[15] == 1.0f;
+    const GLuint texture = m_pobTexture ? m_pobTexture->getName() : 0;
     if (eyeSpace) {
-        m_pShaderProgram->setUniformsForBuiltinsWithoutModelview();
         const ktQuadVertex* corners = &m_sQuad.tl;
         for (int i = 0; i < 4; ++i) {
             const ktVertex3F& v = corners[i].vertices;
@@ -339,14 +346,27 @@ void KTSprite::draw() {
             out.colors = corners[i].colors;
             out.texCoords = corners[i].texCoords;
         }
-    } else {
-        m_pShaderProgram->setUniformsForBuiltins();
     }
-
-    ktGLBlendFunc(m_sBlendFunc.src, m_sBlendFunc.dst);
-    ktGLBindTexture2D(m_pobTexture ? m_pobTexture->getName() : 0);
-    ktGLEnableVertexAttribs(kKTVertexAttribFlag_PosColorTex);
-    ktGLQuadVertexPointers(eyeSpace ? s_eyeSpaceQuad : &m_sQuad.tl);
+    const bool setUp = eyeSpace && s_last.generation == ktGLStateGeneration() &&
+                       s_last.program == m_pShaderProgram && s_last.blendSrc == m_sBlendFunc.src &&
+                       s_last.blendDst == m_sBlendFunc.dst && s_last.texture == texture &&
+                       m_pShaderProgram->eyeSpaceUniformsCurrent();
+    if (!setUp) {
+        ktGLEnable(m_eGLServerState);
+        m_pShaderProgram->use();
+        if (eyeSpace)
+            m_pShaderProgram->setUniformsForBuiltinsWithoutModelview();
+        else
+            m_pShaderProgram->setUniformsForBuiltins();
+        ktGLBlendFunc(m_sBlendFunc.src, m_sBlendFunc.dst);
+        ktGLBindTexture2D(texture);
+        ktGLEnableVertexAttribs(kKTVertexAttribFlag_PosColorTex);
+        ktGLQuadVertexPointers(eyeSpace ? s_eyeSpaceQuad : &m_sQuad.tl);
+        if (eyeSpace)
+            s_last = {ktGLStateGeneration(), m_pShaderProgram, m_sBlendFunc.src, m_sBlendFunc.dst, texture};
+        else
+            s_last = {};
+    }
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     ++g_drawCallCount;
 }

@@ -2,6 +2,7 @@
 // how they should appear (flips, opacity with and without premultiplied alpha), the white fallback texture.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -330,6 +331,47 @@ TEST_F(SpriteDrawPathTest, SpritesSharingTheirStateReachGLOnlyToDraw) {
     EXPECT_TRUE(testsupport::near(at(zoomed, 20, 20), {255, 0, 0, 255}));
     EXPECT_TRUE(testsupport::near(at(zoomed, 13, 13), {255, 0, 0, 255}));
     EXPECT_EQ(at(zoomed, 30, 20), (Pixel{0, 0, 0, 0}));
+}
+
+TEST_F(SpriteDrawPathTest, ASpriteSetsItselfUpAgainAfterAnythingChangedInBetween) {
+    KTNode* root = KTNode::create();
+    KTSprite* red = square({255, 0, 0, 255}, 10, 10);
+    KTSprite* blue = square({0, 0, 255, 255}, 30, 10);
+    KTSprite* redAgain = KTSprite::createWithTexture(red->getTexture());
+    redAgain->setPosition(KTPoint(50, 10));
+    root->addChild(red);
+    root->addChild(blue);
+    root->addChild(redAgain);
+    KTGLProgram* program = red->getShaderProgram();
+
+    // Between frames other code switches the texture, the blend (to one that draws nothing), the program,
+    // and sends the sprites' program a matrix of its own; each in turn, then all at once.
+    KTGLProgram* other = KTShaderCache::sharedShaderCache()->programForKey(kKTShader_PositionColor);
+    const GLfloat zero[16] = {};
+    const std::vector<std::function<void()>> changes = {
+        [&] { ktGLBindTexture2D(blue->getTexture()->getName()); },
+        [&] { ktGLBlendFunc(GL_ZERO, GL_ONE); },
+        [&] { other->use(); },
+        [&] {
+            program->setUniformLocationWithMatrix4fv(program->getUniformLocation(kKTUniformMVPMatrix), zero,
+                                                     1);
+        },
+        [&] { ktGLResetStateCache(); },
+    };
+    for (size_t i = 0; i <= changes.size(); ++i) {
+        drawAlone(root);
+        if (i < changes.size()) {
+            changes[i]();
+        } else {
+            for (auto& change : changes) change();
+        }
+        const auto rgba = drawAlone(root);
+        EXPECT_TRUE(testsupport::near(at(rgba, 10, 10), {255, 0, 0, 255})) << i;
+        EXPECT_TRUE(testsupport::near(at(rgba, 30, 10), {0, 0, 255, 255})) << i;
+        EXPECT_TRUE(testsupport::near(at(rgba, 50, 10), {255, 0, 0, 255})) << i;
+        EXPECT_EQ(at(rgba, 20, 10), (Pixel{0, 0, 0, 0})) << i;
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 TEST_F(SpriteDrawPathTest, SpritesAroundOtherClientMemoryDrawsKeepTheirOwnVertices) {
