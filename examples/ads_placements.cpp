@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "ExampleSetup.h"
 #include "ads/ZividedirPopupView.h"
 #include "ads/ZividedirView.h"
 #include "platform/base/Clock.h"
@@ -127,22 +128,10 @@ int fail(const char* what) {
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each step's line shows as it happens, also in a pipe
-    std::string endpoints, captures, home;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--endpoints")
-            endpoints = argv[i + 1];
-        else if (option == "--captures")
-            captures = argv[i + 1];
-        else if (option == "--home")
-            home = argv[i + 1];
-    }
-    if (endpoints.empty() || captures.empty())
-        return fail("usage: ads_placements --endpoints FILE --captures DIR [--home DIR]");
+    ExampleSetup setup;
     std::string why;
-    if (!plat::Endpoints::loadFile(endpoints, &why)) return fail(why.c_str());
-    if (home.empty()) home = (std::filesystem::path(captures) / "home").string();
-    if (!plat::Paths::setHome(home)) return fail("the home folder cannot be made");
+    if (!setUpExample(argc, argv, "ads_placements", true, setup, why)) return fail(why.c_str());
+    const std::string& captures = setup.captures;
     std::filesystem::create_directories(captures);
 
     auto gl = plat::GLContext::createHeadless(kWidth, kHeight);

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "ExampleSetup.h"
 #include "analytics/RUV.h"
 #include "analytics/RUVDictionaryBuilder.h"
 #include "analytics/RUVFields.h"
@@ -39,32 +40,13 @@ int dispatchOnce() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string endpoints, home, captures;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--endpoints")
-            endpoints = argv[i + 1];
-        else if (option == "--home")
-            home = argv[i + 1];
-        else if (option == "--captures")
-            captures = argv[i + 1];
-        else
-            return fail("unknown option " + option);
-    }
-    if (endpoints.empty() || argc % 2 == 0)
-        return fail("usage: analytics_screen_views --endpoints FILE [--home DIR] [--captures DIR]");
-    if (home.empty())
-        home = captures.empty() ? (std::filesystem::temp_directory_path() /
-                                   ("analytics_screen_views." + std::to_string(::getpid())))
-                                      .string()
-                                : (std::filesystem::path(captures) / "home").string();
-    if (!plat::Paths::setHome(home)) return fail("the home folder " + home + " cannot be made");
+    ExampleSetup setup;
     std::string why;
-    if (!plat::Endpoints::loadFile(endpoints, &why)) return fail(endpoints + ": " + why);
+    if (!setUpExample(argc, argv, "analytics_screen_views", false, setup, why)) return fail(why);
 
     // The first tracker made becomes the default one.
     auto tracker = RUV::sharedInstance()->trackerWithTrackingId("UA-27182818-1");
-    if (!tracker) return fail("no tracker: the SDK could not open its hit store under " + home);
+    if (!tracker) return fail("no tracker: the SDK could not open its hit store under " + setup.home);
 
     for (const char* screen : {"Title", "Level 1", "Level 2"}) {
         // The screen name stays on the tracker for every later hit, until the next screen replaces it.

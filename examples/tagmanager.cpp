@@ -20,6 +20,7 @@
 #include <mutex>
 #include <string>
 
+#include "ExampleSetup.h"
 #include "platform/net/Endpoints.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/Paths.h"
@@ -115,28 +116,9 @@ int dispatchOnce(ZODAruzivu& tagManager) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string endpoints, home, captures;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--endpoints")
-            endpoints = argv[i + 1];
-        else if (option == "--home")
-            home = argv[i + 1];
-        else if (option == "--captures")
-            captures = argv[i + 1];
-        else
-            return fail("unknown option " + option);
-    }
-    if (endpoints.empty() || argc % 2 == 0)
-        return fail("usage: tagmanager_example --endpoints FILE [--home DIR] [--captures DIR]");
-    if (home.empty())
-        home = captures.empty() ? (std::filesystem::temp_directory_path() /
-                                   ("tagmanager_example." + std::to_string(::getpid())))
-                                      .string()
-                                : (std::filesystem::path(captures) / "home").string();
-    if (!plat::Paths::setHome(home)) return fail("the home folder " + home + " cannot be made");
+    ExampleSetup setup;
     std::string why;
-    if (!plat::Endpoints::loadFile(endpoints, &why)) return fail(endpoints + ": " + why);
+    if (!setUpExample(argc, argv, "tagmanager_example", false, setup, why)) return fail(why);
 
     auto tagManager = ZODAruzivu::instance();
     // Hits go out only when the app dispatches, so what this prints stays in step with what is sent.

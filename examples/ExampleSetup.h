@@ -1,0 +1,55 @@
+#pragma once
+// The command line every example shares: --endpoints FILE (where the local peers listen), --home DIR (the
+// app's home folder) and --captures DIR (where a run leaves what it saw). Loads the endpoints and makes the
+// home folder: by default <captures>/home, or a fresh folder under the temporary directory.
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/net/Endpoints.h"
+#include "platform/storage/Paths.h"
+
+struct ExampleSetup {
+    std::string endpoints;
+    std::string home;
+    std::string captures;
+};
+
+// False, with the reason (a usage line for a malformed command line), when the example cannot start.
+inline bool setUpExample(int argc, char** argv, const std::string& program, bool capturesRequired,
+                         ExampleSetup& setup, std::string& why) {
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--endpoints") {
+            setup.endpoints = argv[i + 1];
+        } else if (option == "--home") {
+            setup.home = argv[i + 1];
+        } else if (option == "--captures") {
+            setup.captures = argv[i + 1];
+        } else {
+            why = "unknown option " + option;
+            return false;
+        }
+    }
+    if (setup.endpoints.empty() || argc % 2 == 0 || (capturesRequired && setup.captures.empty())) {
+        why = "usage: " + program + " --endpoints FILE " +
+              (capturesRequired ? "--captures DIR" : "[--captures DIR]") + " [--home DIR]";
+        return false;
+    }
+    if (!plat::Endpoints::loadFile(setup.endpoints, &why)) {
+        why = setup.endpoints + ": " + why;
+        return false;
+    }
+    if (setup.home.empty())
+        setup.home =
+            setup.captures.empty()
+                ? (std::filesystem::temp_directory_path() / (program + "." + std::to_string(::getpid())))
+                      .string()
+                : (std::filesystem::path(setup.captures) / "home").string();
+    if (!plat::Paths::setHome(setup.home)) {
+        why = "the home folder " + setup.home + " cannot be made";
+        return false;
+    }
+    return true;
+}
