@@ -83,12 +83,8 @@ TEST_F(GamefeatTest, EmptyBodyAndRefusedConnectionShowTheEmptyPage) {
     ASSERT_TRUE(until([&] { return !empty->pages.empty(); }));
     EXPECT_EQ(empty->pages, std::vector<std::string>{""});
 
-    int closedPort;
-    {
-        testsupport::LoopbackServer gone;
-        closedPort = gone.port();
-    }
-    ADFREndpoints::setEndpoint(ADFREndpoints::Kind::Gamefeat, {"http", "127.0.0.1", closedPort});
+    testsupport::RefusedPort closed;
+    ADFREndpoints::setEndpoint(ADFREndpoints::Kind::Gamefeat, {"http", "127.0.0.1", closed.port()});
     auto refused = make<ADFRGamefeatView>("<p>tag</p>", kParam);
     refused->loadAd();
     ASSERT_TRUE(until([&] { return !refused->pages.empty(); }));

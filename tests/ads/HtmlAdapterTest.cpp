@@ -250,11 +250,8 @@ TEST_F(HtmlAdapterTest, LoadResultsReachALiveParentOnTheNextTurn) {
     ASSERT_TRUE(pumpWebUntil([&] { return parent->finished == 1; }));
 
     // A failed load (a refused connection) is passed on as loadFailed.
-    int port;
-    {
-        testsupport::LoopbackServer gone;
-        port = gone.port();
-    }
+    testsupport::RefusedPort refused;
+    const int port = refused.port();
     adapter->webView()->loadRequest(plat::URLRequest("http://127.0.0.1:" + std::to_string(port) + "/x"));
     ASSERT_TRUE(pumpWebUntil([&] { return parent->failed == 1; }));
     testsupport::runMainLoopFor(0.2);

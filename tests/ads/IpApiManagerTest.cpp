@@ -8,6 +8,7 @@
 
 using testsupport::Answer;
 using testsupport::LoopbackServer;
+using testsupport::RefusedPort;
 using testsupport::runMainLoopUntil;
 
 namespace {
@@ -74,11 +75,8 @@ TEST_F(IpApiManagerTest, StatusOtherThan200IsReported) {
 }
 
 TEST_F(IpApiManagerTest, RefusedConnectionSetsTheErrorText) {
-    int closedPort;
-    {
-        LoopbackServer gone;
-        closedPort = gone.port();
-    }
+    RefusedPort refused;
+    const int closedPort = refused.port();
     pointAt(closedPort);
     auto calls = counter();
     listen(calls);

@@ -37,11 +37,6 @@ std::string joinedCaFile(const fs::path& dir, const LoopbackServer& a, const Loo
     return path.string();
 }
 
-int closedPort() {
-    LoopbackServer gone;
-    return gone.port();
-}
-
 struct ManagerTest : ::testing::Test {
     ManagerTest() : loading(joinedCaFile(home.path(), mirror, primary)) {
         pointMirrorAt(mirror.port());
@@ -159,7 +154,8 @@ TEST_F(ManagerTest, PrimaryNotFoundFailsAtOnce) {
 }
 
 TEST_F(ManagerTest, MirrorRefusedGoesToThePrimary) {
-    pointMirrorAt(closedPort());
+    testsupport::RefusedPort refused;
+    pointMirrorAt(refused.port());
     primary.route("GET", kPath, Answer{.body = answer("")});
     manager->updateAd();
     ASSERT_TRUE(settle());
@@ -168,7 +164,8 @@ TEST_F(ManagerTest, MirrorRefusedGoesToThePrimary) {
 }
 
 TEST_F(ManagerTest, PrimaryRefusedWaitsTenSecondsThenTriesTheMirror) {
-    pointPrimaryAt(closedPort());
+    testsupport::RefusedPort refused;
+    pointPrimaryAt(refused.port());
     manager->updateAd();
     ASSERT_TRUE(settle());
     ASSERT_TRUE(manager->hasRetryTimer());

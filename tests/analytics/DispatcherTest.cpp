@@ -31,6 +31,7 @@ using namespace analyticstest;
 using testsupport::Answer;
 using testsupport::Fault;
 using testsupport::LoopbackServer;
+using testsupport::RefusedPort;
 using testsupport::runMainLoopUntil;
 
 namespace {
@@ -467,11 +468,8 @@ TEST_F(Dispatcher, TransportFailuresKeepTheHitsForTheNextDispatch) {
         }
     });
     // Refused: the factory aims this one request at a port nobody listens on.
-    int closedPort;
-    {
-        LoopbackServer gone;
-        closedPort = gone.port();
-    }
+    RefusedPort refused;
+    const int closedPort = refused.port();
     std::atomic<bool> refuse{true};
     dispatcher->setUrlConnectionClass(
         [&](const plat::URLRequest& request, RUVURLConnection::CompletionHandler h) {
@@ -667,11 +665,8 @@ TEST_F(Dispatcher, SeededFaultsLoseNothingAndRepeatOnlyWhatWasNotAnswered) {
     };
     for (const char* method : {"GET", "POST"}) secureServer.route(method, "/collect", responder);
     secureServer.route("POST", "/batch", responder);
-    int closedPort;
-    {
-        LoopbackServer gone;
-        closedPort = gone.port();
-    }
+    RefusedPort refused;
+    const int closedPort = refused.port();
     std::atomic<unsigned> refuseRoll{seed};
     dispatcher->setUrlConnectionClass(
         [&](const plat::URLRequest& request, RUVURLConnection::CompletionHandler h) {
@@ -763,11 +758,8 @@ const bool kIsDispatchChild = [] {
 
 TEST_F(Dispatcher, HitsReportedSavedByAKilledProcessAreDeliveredAfterRestart) {
     ASSERT_FALSE(kIsDispatchChild);
-    int closedPort;
-    {
-        LoopbackServer gone;
-        closedPort = gone.port();
-    }
+    RefusedPort refused;
+    const int closedPort = refused.port();
     const KilledChild child =
         runChildUntilKilled(kChildEnv, home.path().string() + "," + std::to_string(closedPort), 150, 300);
     const std::set<std::string>& reported = child.reported;

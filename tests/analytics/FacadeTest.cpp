@@ -266,11 +266,8 @@ TEST_F(Facade, DispatchAnswersNothingSentThenSentThenFailed) {
     EXPECT_EQ(stored(), 0);
 
     // Nobody listens on the port any more.
-    int closedPort;
-    {
-        testsupport::LoopbackServer gone;
-        closedPort = gone.port();
-    }
+    testsupport::RefusedPort refused;
+    const int closedPort = refused.port();
     RUVEndpoints::setHttpsEndpoint({"http", "127.0.0.1", closedPort});
     ruv->reset();
     tracker = ruv->trackerWithTrackingId("UA-27182818-1");

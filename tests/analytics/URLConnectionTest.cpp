@@ -11,6 +11,7 @@
 
 using testsupport::Answer;
 using testsupport::LoopbackServer;
+using testsupport::RefusedPort;
 using testsupport::runMainLoopUntil;
 
 namespace {
@@ -98,11 +99,8 @@ TEST_F(Connection, RedirectedPostStaysAPostWithItsWholeBody) {
 }
 
 TEST_F(Connection, RefusedGivesAnErrorAndNoResponse) {
-    int port;
-    {
-        LoopbackServer gone;
-        port = gone.port();
-    }
+    RefusedPort refused;
+    const int port = refused.port();
     auto out = std::make_shared<Outcome>();
     auto c = send(plat::URLRequest("http://127.0.0.1:" + std::to_string(port) + "/collect"), out);
     ASSERT_TRUE(runMainLoopUntil([&] { return out->calls > 0; }));

@@ -22,6 +22,7 @@ using testsupport::Answer;
 using testsupport::Fault;
 using testsupport::LoopbackServer;
 using testsupport::RecordingDelegate;
+using testsupport::RefusedPort;
 using testsupport::runMainLoopUntil;
 
 namespace {
@@ -198,11 +199,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(URLConnectionTest, RefusedConnectionFailsOnce) {
-    int port;
-    {
-        LoopbackServer gone;
-        port = gone.port();
-    }
+    RefusedPort refused;
+    const int port = refused.port();
     auto d = load(URLRequest("http://127.0.0.1:" + std::to_string(port) + "/"));
     EXPECT_EQ(d->events, (std::vector<std::string>{"fail -1004"}));
 }
@@ -467,10 +465,8 @@ TEST_F(URLConnectionTest, WorkerThreadLoadsOnItsOwnLoopAndLeavesNothingWhenItSto
 TEST_F(URLConnectionTest, ProxiesFromTheEnvironmentNeverApplyToLoopback) {
     LoopbackServer server;
     server.route("GET", "/direct", Answer{.body = "direct"});
-    {
-        LoopbackServer gone;  // a proxy that is not there: any load sent through it would fail
-        setenv("http_proxy", gone.url("").c_str(), 1);
-    }
+    RefusedPort proxy;  // a proxy that is not there: any load sent through it would fail
+    setenv("http_proxy", proxy.url("").c_str(), 1);
     auto d = load(URLRequest(server.url("/direct")));
     auto byName = load(URLRequest("http://localhost:" + std::to_string(server.port()) + "/direct"));
     unsetenv("http_proxy");

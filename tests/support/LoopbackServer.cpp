@@ -441,4 +441,24 @@ void LoopbackServer::releaseWaits() {
     impl_->changed.notify_all();
 }
 
+RefusedPort::RefusedPort() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        throw std::runtime_error("RefusedPort: no port on 127.0.0.1 can be bound");
+    port_ = ntohs(address.sin_port);
+}
+
+RefusedPort::~RefusedPort() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::string RefusedPort::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
 }  // namespace testsupport

@@ -131,4 +131,23 @@ class TestCertificates {
     std::filesystem::path keyFile_;
 };
 
+// A port on 127.0.0.1 where every connection is refused: bound but never listened on, and held for this
+// object's life, so no server of this process or of a test running beside it can take the port meanwhile
+// (a port freed by a server that stopped can be handed to the next one at once).
+class RefusedPort {
+  public:
+    RefusedPort();
+    ~RefusedPort();
+    RefusedPort(const RefusedPort&) = delete;
+    RefusedPort& operator=(const RefusedPort&) = delete;
+
+    int port() const { return port_; }
+    // "http://127.0.0.1:<port><path>".
+    std::string url(const std::string& path) const;
+
+  private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
 }  // namespace testsupport

@@ -24,6 +24,7 @@ namespace {
 
 using testsupport::Answer;
 using testsupport::LoopbackServer;
+using testsupport::RefusedPort;
 
 class RecordingLoadCallback : public ZAVLoadCallback {
   public:
@@ -204,11 +205,8 @@ TEST_F(ResourceLoaderTest, AnOversizedBodyFailsTheConnection) {
 }
 
 TEST_F(ResourceLoaderTest, ARefusedConnectionIsNotAvailable) {
-    int closedPort = 0;
-    {
-        LoopbackServer gone;
-        closedPort = gone.port();
-    }
+    RefusedPort refused;
+    const int closedPort = refused.port();
     scheduler->setCtfeServerAddress("http://127.0.0.1:" + std::to_string(closedPort));
     scheduler->loadAfterDelay(0, std::nullopt);
     ASSERT_TRUE(testsupport::runMainLoopUntil([&] { return callback->ended(); }));

@@ -281,11 +281,8 @@ TEST_F(WebViewTest, TappedImageLinkToANewWindowIsALinkClickThatLoadsHere) {
 }
 
 TEST_F(WebViewTest, RefusedConnectionFails) {
-    int port;
-    {
-        testsupport::LoopbackServer gone;
-        port = gone.port();
-    }
+    testsupport::RefusedPort refused;
+    const int port = refused.port();
     auto view = makeView();
     view->loadRequest(plat::URLRequest("http://127.0.0.1:" + std::to_string(port) + "/x"));
     ASSERT_TRUE(settle(*view));
@@ -444,11 +441,8 @@ TEST_F(WebViewTest, RequestCarriesItsMethodHeadersAndBody) {
 }
 
 TEST_F(WebViewTest, RefusedOrFailedPostIsToldOnce) {
-    int port;
-    {
-        testsupport::LoopbackServer gone;
-        port = gone.port();
-    }
+    testsupport::RefusedPort refused;
+    const int port = refused.port();
     auto view = makeView();
     plat::URLRequest post("http://127.0.0.1:" + std::to_string(port) + "/x");
     post.setHTTPMethod("POST");
