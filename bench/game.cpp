@@ -1,10 +1,11 @@
 // The game's steady state: the play field launched headless by the game's own application delegate,
-// left to run with its characters wandering, no taps. Per frame: the heap
-// allocations of the project's own code, those of the GL driver and C++ runtime, the frames in which the
-// project allocated at all, and the main thread's CPU time. The project's own allocations come only with
-// events, not with frames: a character arriving (its progress is saved) and the player's figure pausing
-// (its speech bubble renders a text).
+// left to run with its characters wandering, no taps. Per frame: the heap allocations of the project's own
+// code, those of the GL driver and C++ runtime, and the main thread's CPU time. Frames are told apart by
+// what happens in them, each kind with its own counts: frames that save progress (a character arrives and
+// the settings file is written), frames that draw a new text (the player's figure pauses and its speech
+// bubble shows a line), and steady frames (everything else), where the project's code allocates nothing.
 #include <benchmark/benchmark.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -17,14 +18,18 @@
 #include "game/AppDelegate.h"
 #include "game/CharaTable.h"
 #include "game/GameGlobals.h"
+#include "game/GameLayer.h"
 #include "kite/core/KTDirector.h"
 #include "kite/files/KTFileUtils.h"
 #include "kite/files/KTUserDefaultStore.h"
+#include "kite/labels/KTLabelTTF.h"
+#include "kite/nodes/KTScene.h"
 #include "kite/platform/KTApplication.h"
 #include "kite/platform/linux/KTHeadlessDriver.h"
 #include "platform/base/Random.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/Paths.h"
+#include "platform/storage/UserDefaults.h"
 
 namespace {
 
@@ -35,6 +40,45 @@ double threadCpuMicros() {
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
 }
+
+GameLayer* playField() {
+    kite::KTScene* scene = kite::KTDirector::sharedDirector()->getRunningScene();
+    kite::KTArray* children = scene ? scene->getChildren() : nullptr;
+    for (uint32_t i = 0; children && i < children->count(); ++i)
+        if (auto* layer = dynamic_cast<GameLayer*>(children->objectAtIndex(i))) return layer;
+    return nullptr;
+}
+
+// The settings file is replaced whole on every save, so a new inode or modification time marks one.
+struct FileStamp {
+    explicit FileStamp(const char* path) {
+        struct stat info {};
+        if (::stat(path, &info) == 0) {
+            inode = info.st_ino;
+            seconds = info.st_mtim.tv_sec;
+            nanoseconds = info.st_mtim.tv_nsec;
+        }
+    }
+    bool operator==(const FileStamp&) const = default;
+    ino_t inode = 0;
+    time_t seconds = 0;
+    long nanoseconds = 0;
+};
+
+struct FrameKind {
+    uint64_t frames = 0, own = 0, framesWithOwn = 0;
+    void add(uint64_t allocations) {
+        ++frames;
+        own += allocations;
+        if (allocations) ++framesWithOwn;
+    }
+    void report(benchmark::State& state, const std::string& name) const {
+        state.counters[name + "_frames"] = static_cast<double>(frames);
+        state.counters[name + "_own_allocs_per_frame"] =
+            frames ? static_cast<double>(own) / static_cast<double>(frames) : 0;
+        state.counters[name + "_frames_with_own_allocs"] = static_cast<double>(framesWithOwn);
+    }
+};
 
 void BM_PlayFieldSteadyState(benchmark::State& state) {
     setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
@@ -60,9 +104,15 @@ void BM_PlayFieldSteadyState(benchmark::State& state) {
             !kite::KTDirector::sharedDirector()->getRunningScene()) {
             state.SkipWithError("the play field did not launch");
         } else {
-            uint64_t own = 0, other = 0, framesWithOwn = 0;
+            GameLayer* field = playField();
+            kite::KTLabelTTF* bubble = field ? field->bubbleLabel : nullptr;
+            const std::string settings = plat::UserDefaults::standard()->path().string();
+            FrameKind steady, saving, text;
+            uint64_t own = 0, other = 0;
             double cpu = 0;
             for (auto _ : state) {
+                const FileStamp savedBefore(settings.c_str());
+                const kite::KTTexture2D* textBefore = bubble ? bubble->getTexture() : nullptr;
                 const benchalloc::Snapshot before;
                 const double start = threadCpuMicros();
                 driver.runFrames(1);
@@ -70,13 +120,21 @@ void BM_PlayFieldSteadyState(benchmark::State& state) {
                 const benchalloc::Snapshot after;
                 own += after.own - before.own;
                 other += after.other - before.other;
-                if (after.own != before.own) ++framesWithOwn;
+                if (!(FileStamp(settings.c_str()) == savedBefore))
+                    saving.add(after.own - before.own);
+                else if (bubble && bubble->getTexture() != textBefore)
+                    text.add(after.own - before.own);
+                else
+                    steady.add(after.own - before.own);
             }
             const double frames = static_cast<double>(state.iterations());
             state.counters["own_allocs_per_frame"] = static_cast<double>(own) / frames;
-            state.counters["frames_with_own_allocs"] = static_cast<double>(framesWithOwn);
+            steady.report(state, "steady");
+            saving.report(state, "saving");
+            text.report(state, "text");
             state.counters["driver_allocs_per_frame"] = static_cast<double>(other) / frames;
             state.counters["main_thread_cpu_us_per_frame"] = cpu / frames;
+            if (!bubble) state.SkipWithError("no speech bubble on the play field");
             kite::KTDirector::sharedDirector()->end();
             driver.runFrames(1);
         }

@@ -223,8 +223,7 @@ void AudioPlayer::dropStream() {
         alSourcei(source_, AL_BUFFER, 0);
         alGetError();
     }
-    for (const auto& q : queued_) freeBuffers_.push_back(q.buffer);
-    queued_.clear();
+    for (; !queued_.empty(); queued_.pop_front()) freeBuffers_.push_back(queued_.front().buffer);
     decodeFrames_ = positionFrames_;
     decodeDone_ = false;
 }
@@ -257,7 +256,7 @@ bool AudioPlayer::stepStreaming(std::unique_lock<std::mutex>& lock, ALCcontext* 
         ALuint source = 0;
         alGenSources(1, &source);
         if (alGetError() != AL_NO_ERROR) return false;
-        alGenBuffers(4, buffers_);
+        alGenBuffers(static_cast<ALsizei>(kBufferCount), buffers_);
         if (alGetError() != AL_NO_ERROR) {
             alDeleteSources(1, &source);
             alGetError();
@@ -265,7 +264,8 @@ bool AudioPlayer::stepStreaming(std::unique_lock<std::mutex>& lock, ALCcontext* 
         }
         source_ = source;
         alContext_ = current;
-        freeBuffers_.assign(std::begin(buffers_), std::end(buffers_));
+        freeBuffers_.clear();
+        for (ALuint buffer : buffers_) freeBuffers_.push_back(buffer);
         queued_.clear();
         decodeFrames_ = positionFrames_;
         decodeDone_ = false;
@@ -358,7 +358,7 @@ void AudioPlayer::workerMain() {
         alSourceStop(source_);
         alSourcei(source_, AL_BUFFER, 0);
         alDeleteSources(1, &source_);
-        alDeleteBuffers(4, buffers_);
+        alDeleteBuffers(static_cast<ALsizei>(kBufferCount), buffers_);
         alGetError();
     }
 }

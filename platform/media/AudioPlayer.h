@@ -7,11 +7,12 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+
+#include "platform/base/FixedQueue.h"
 
 namespace plat {
 
@@ -93,14 +94,16 @@ class AudioPlayer : public std::enable_shared_from_this<AudioPlayer> {
     std::unique_ptr<ExtAudioFile> file_;
     ALCcontext* alContext_ = nullptr;
     ALuint source_ = 0;
-    ALuint buffers_[4] = {};
-    std::deque<ALuint> freeBuffers_;
+    static constexpr std::size_t kBufferCount = 4;
+    ALuint buffers_[kBufferCount] = {};
+    // Each of the buffers is in exactly one of these two queues.
+    FixedQueue<ALuint, kBufferCount> freeBuffers_;
     struct Queued {
         ALuint buffer;
         int64_t start;
         int64_t frames;
     };
-    std::deque<Queued> queued_;
+    FixedQueue<Queued, kBufferCount> queued_;
     int64_t decodeFrames_ = 0;
     bool decodeDone_ = false;
     int64_t lastTickMicros_ = -1;

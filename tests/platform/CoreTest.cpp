@@ -4,6 +4,7 @@
 
 #include "platform/base/Assert.h"
 #include "platform/base/Clock.h"
+#include "platform/base/FixedQueue.h"
 #include "platform/base/Log.h"
 #include "platform/storage/Paths.h"
 #include "tests/support/TestSupport.h"
@@ -44,6 +45,30 @@ TEST(AssertDeathTest, NamesFunctionFileLineAndCondition) {
     EXPECT_DEATH(PLAT_ASSERT(1 + 1 == 3, "Cannot pop an empty stack"),
                  "Assertion failed: \\(1 \\+ 1 == 3\\), function .*, file .*CoreTest.cpp, line [0-9]+\\. "
                  "Cannot pop an empty stack");
+}
+
+TEST(FixedQueue, KeepsOrderAcrossTheWrapAndRefusesWhenFull) {
+    plat::FixedQueue<int, 3> queue;
+    EXPECT_TRUE(queue.empty());
+    queue.pop_front();  // popping an empty queue leaves it empty
+    EXPECT_TRUE(queue.empty());
+    int next = 0, expected = 0;
+    // Many rounds, so the head passes the end of the storage again and again.
+    for (int round = 0; round < 10; ++round) {
+        while (queue.push_back(next)) ++next;
+        EXPECT_TRUE(queue.full());
+        EXPECT_EQ(queue.size(), 3u);
+        queue.pop_front();
+        EXPECT_EQ(queue.front(), ++expected);
+        queue.pop_front();
+        ++expected;
+    }
+    EXPECT_EQ(queue.size(), 1u);
+    EXPECT_EQ(queue.front(), expected);
+    queue.clear();
+    EXPECT_TRUE(queue.empty());
+    EXPECT_TRUE(queue.push_back(7));
+    EXPECT_EQ(queue.front(), 7);
 }
 
 TEST(Clock, VirtualClockMovesOnlyWhenTold) {
