@@ -77,6 +77,7 @@ std::shared_ptr<ZAVRuntime> ZAVRuntime::runtimeWithResource(
     runtime->registerBuiltIns(std::move(macroEvaluator), std::move(tagEvaluator));
     runtime->buildMacroLookup();
     runtime->findEventTests();
+    runtime->planRules();
     return runtime;
 }
 
@@ -213,6 +214,39 @@ void ZAVRuntime::findEventTests() {
     }
 }
 
+void ZAVRuntime::planRules() {
+    auto slotOf = [this](const ZAVExpandedFunctionCall* call) {
+        return memoIndex_.emplace(call, memoIndex_.size()).first->second;
+    };
+    auto plan = [&](const ZAVExpandedFunctionCallList& calls) {
+        std::vector<PlannedPredicate> planned;
+        planned.reserve(calls.size());
+        for (const auto& call : calls) {
+            auto test = eventTests_.find(call.get());
+            planned.push_back(
+                {&call, test == eventTests_.end() ? nullptr : &test->second, slotOf(call.get())});
+        }
+        return planned;
+    };
+    rulePlans_.reserve(rules_.size());
+    for (const auto& rule : rules_) {
+        planIndex_.emplace(rule.get(), rulePlans_.size());
+        rulePlans_.push_back({plan(rule->negativePredicates()), plan(rule->positivePredicates())});
+    }
+    known_ = std::make_unique<std::atomic<uint8_t>[]>(memoIndex_.size());
+    for (size_t i = 0; i < memoIndex_.size(); ++i) known_[i].store(kUnknown, std::memory_order_relaxed);
+}
+
+const ZAVRuntime::RulePlan* ZAVRuntime::planFor(const ZAVExpandedRule* rule) const {
+    auto found = planIndex_.find(rule);
+    return found == planIndex_.end() ? nullptr : &rulePlans_[found->second];
+}
+
+std::atomic<uint8_t>* ZAVRuntime::memoFor(const ZAVExpandedFunctionCall* call) const {
+    auto found = memoIndex_.find(call);
+    return found == memoIndex_.end() ? nullptr : &known_[found->second];
+}
+
 std::string ZAVRuntime::functionNameFromFunctionCall(const ZAVExpandedFunctionCall& call) {
     return ZAVTypes::valueToString(call.propertyForKey(ZAVExpandedFunctionCall::instanceNameKey()))
         ->textValue();
@@ -247,6 +281,16 @@ std::optional<std::string> ZAVRuntime::currentEventName() const {
 void ZAVRuntime::setCurrentEventName(std::optional<std::string> name) {
     std::lock_guard<std::mutex> lock(eventNameMutex_);
     currentEventName_ = std::move(name);
+    eventNameVersion_.fetch_add(1, std::memory_order_release);
+}
+
+const std::optional<std::string>& ZAVRuntime::eventName(EventView& view) const {
+    if (eventNameVersion_.load(std::memory_order_acquire) != view.version) {
+        std::lock_guard<std::mutex> lock(eventNameMutex_);
+        view.version = eventNameVersion_.load(std::memory_order_relaxed);
+        view.name = currentEventName_;
+    }
+    return view.name;
 }
 
 void ZAVRuntime::evaluateTags(const std::string& eventName) {
@@ -285,10 +329,13 @@ std::shared_ptr<ZAVSetAndStatic> ZAVRuntime::calculateGenericToRunForRules(
     auto add = std::make_shared<ZAVCallSet>();
     ZAVCallSet remove;
     bool allStatic = true;
-    for (const auto& rule : rules) {
-        auto outcome = evaluatePredicatesInRule(*rule, pending);
-        if (outcome->boolValue()) populator.rulePassed(rule, *add, remove);
-        allStatic = allStatic && outcome->isStatic();
+    EventView event;
+    const bool planned = &rules == &rules_;
+    for (size_t i = 0; i < rules.size(); ++i) {
+        const auto& rule = rules[i];
+        auto outcome = ruleOutcome(*rule, planned ? &rulePlans_[i] : planFor(rule.get()), pending, event);
+        if (outcome.value) populator.rulePassed(rule, *add, remove);
+        allStatic = allStatic && outcome.isStatic;
     }
     for (const auto& call : remove) add->erase(call);
     return ZAVSetAndStatic::setWithSet(add, allStatic);
@@ -296,33 +343,65 @@ std::shared_ptr<ZAVSetAndStatic> ZAVRuntime::calculateGenericToRunForRules(
 
 std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicatesInRule(const ZAVExpandedRule& rule,
                                                                           Pending& pending) {
+    EventView event;
+    auto outcome = ruleOutcome(rule, planFor(&rule), pending, event);
+    return ZAVBooleanAndStatic::booleanWithBool(outcome.value, outcome.isStatic);
+}
+
+ZAVRuntime::Outcome ZAVRuntime::ruleOutcome(const ZAVExpandedRule& rule, const RulePlan* plan,
+                                            Pending& pending, EventView& event) {
     bool allStatic = true;
-    for (const auto& predicate : rule.negativePredicates()) {
-        auto outcome = evaluatePredicate(predicate, pending);
-        if (outcome->boolValue()) return ZAVBooleanAndStatic::booleanWithBool(false, outcome->isStatic());
-        allStatic = allStatic && outcome->isStatic();
-    }
-    for (const auto& predicate : rule.positivePredicates()) {
-        auto outcome = evaluatePredicate(predicate, pending);
-        if (!outcome->boolValue()) return ZAVBooleanAndStatic::booleanWithBool(false, outcome->isStatic());
-        allStatic = allStatic && outcome->isStatic();
-    }
-    return ZAVBooleanAndStatic::booleanWithBool(true, allStatic);
+    // Negative predicates first; the first that decides the rule gives its own static flag.
+    auto walk = [&](const ZAVExpandedFunctionCallList& calls, const std::vector<PlannedPredicate>* planned,
+                    bool decidingValue) -> std::optional<Outcome> {
+        for (size_t i = 0; i < calls.size(); ++i) {
+            const auto& call = calls[i];
+            auto outcome = planned ? predicateOutcome(call, (*planned)[i].test, &known_[(*planned)[i].memo],
+                                                      pending, event)
+                                   : predicateOutcome(call, nullptr, nullptr, pending, event);
+            if (outcome.value == decidingValue) return Outcome{false, outcome.isStatic};
+            allStatic = allStatic && outcome.isStatic;
+        }
+        return std::nullopt;
+    };
+    if (auto decided = walk(rule.negativePredicates(), plan ? &plan->negative : nullptr, true))
+        return *decided;
+    if (auto decided = walk(rule.positivePredicates(), plan ? &plan->positive : nullptr, false))
+        return *decided;
+    return {true, allStatic};
 }
 
 std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicate(const ZAVExpandedFunctionCallPtr& call,
                                                                    Pending& pending) {
+    auto test = call ? eventTests_.find(call.get()) : eventTests_.end();
+    EventView event;
+    auto outcome = predicateOutcome(call, test == eventTests_.end() ? nullptr : &test->second,
+                                    call ? memoFor(call.get()) : nullptr, pending, event);
+    return ZAVBooleanAndStatic::booleanWithBool(outcome.value, outcome.isStatic);
+}
+
+ZAVRuntime::Outcome ZAVRuntime::predicateOutcome(const ZAVExpandedFunctionCallPtr& call,
+                                                 const EventTest* test, std::atomic<uint8_t>* known,
+                                                 Pending& pending, EventView& event) {
+    if (known) {
+        const uint8_t memo = known->load(std::memory_order_acquire);
+        if (memo != kUnknown) return {memo == kStaticTrue, true};
+    }
     // What the whole evaluation would give: the event macro's text (or its default value outside an
     // event, which no text equals) compared with the text; never static.
-    if (auto test = eventTests_.find(call.get());
-        test != eventTests_.end() &&
-        std::find(pending.begin(), pending.end(), test->second.macroName) == pending.end()) {
-        auto event = currentEventName();
-        return ZAVBooleanAndStatic::booleanWithBool(event && *event == test->second.text, false);
+    if (test &&
+        (pending.empty() || std::find(pending.begin(), pending.end(), test->macroName) == pending.end())) {
+        const auto& name = eventName(event);
+        return {name && *name == test->text, false};
     }
     auto result = executeFunction(call, predicateMap_, pending);
     auto boolean = ZAVTypes::valueToBoolean(result->value());
-    return ZAVBooleanAndStatic::booleanWithBool(boolean && boolean->boolValue(), result->isStatic());
+    const bool value = boolean && boolean->boolValue();
+    // Kept only where executeFunction keeps a result: a failure is logged again on every evaluation.
+    if (known && result->isStatic() && result != defaultResult() && result->value() &&
+        result->value() != ZAVTypes::defaultValue())
+        known->store(value ? kStaticTrue : kStaticFalse, std::memory_order_release);
+    return {value, result->isStatic()};
 }
 
 ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr& call,

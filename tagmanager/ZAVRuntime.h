@@ -110,7 +110,45 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     };
     std::unordered_map<const ZAVExpandedFunctionCall*, EventTest> eventTests_;
     void findEventTests();
+
+    // The rule walk runs over every rule on every push, so it works on plain outcomes and on what was
+    // learnt about each predicate when the runtime was made.
+    struct Outcome {
+        bool value;
+        bool isStatic;
+    };
+    // The current event name as one walk last read it: read again only once it has been set since.
+    struct EventView {
+        uint64_t version = ~uint64_t{0};
+        std::optional<std::string> name;
+    };
+    struct PlannedPredicate {
+        const ZAVExpandedFunctionCallPtr* call;  // in the rule, which never changes
+        const EventTest* test;                   // null for a predicate that is not an event test
+        size_t memo;                             // slot in known_
+    };
+    struct RulePlan {
+        std::vector<PlannedPredicate> negative, positive;
+    };
+    // A predicate whose result was static and kept gives that result for the runtime's life: its values
+    // were written back expanded, so evaluating it again would only repeat the same pure comparison.
+    // 0 not known yet, 1 static false, 2 static true.
+    enum : uint8_t { kUnknown = 0, kStaticFalse = 1, kStaticTrue = 2 };
+    void planRules();
+    const RulePlan* planFor(const ZAVExpandedRule* rule) const;
+    std::atomic<uint8_t>* memoFor(const ZAVExpandedFunctionCall* call) const;
+    const std::optional<std::string>& eventName(EventView& view) const;
+    Outcome ruleOutcome(const ZAVExpandedRule& rule, const RulePlan* plan, Pending& pending,
+                        EventView& event);
+    Outcome predicateOutcome(const ZAVExpandedFunctionCallPtr& call, const EventTest* test,
+                             std::atomic<uint8_t>* known, Pending& pending, EventView& event);
+    std::vector<RulePlan> rulePlans_;  // one per rule of rules_, in its order
+    std::unordered_map<const ZAVExpandedRule*, size_t> planIndex_;
+    std::unordered_map<const ZAVExpandedFunctionCall*, size_t> memoIndex_;
+    std::unique_ptr<std::atomic<uint8_t>[]> known_;
+
     std::recursive_mutex lock_;
     mutable std::mutex eventNameMutex_;
     std::optional<std::string> currentEventName_;
+    std::atomic<uint64_t> eventNameVersion_{0};
 };
