@@ -161,6 +161,12 @@ void ZAVRuntime::buildMacroLookup() {
             infoFor(name)->setDefaultFunctionCall(call);
         }
     }
+    static const std::vector<ZAVExpandedRulePtr> kNoRules;
+    for (const auto& [name, info] : macroLookup_) {
+        auto ordered = macroRules_.find(name);
+        macroEntries_.emplace(name,
+                              MacroEntry{&info, ordered == macroRules_.end() ? &kNoRules : &ordered->second});
+    }
 }
 
 void ZAVRuntime::findEventTests() {
@@ -472,16 +478,14 @@ ZAVRuntime::Result ZAVRuntime::evaluateMacroReferenceWithCycleDetection(const st
         pushUnevaluatedValueToDataLayer((*cached)->pushAfterEvaluate(), pending);
         return (*cached)->valueAndStatic();
     }
-    auto lookup = macroLookup_.find(macroName);
-    if (lookup == macroLookup_.end()) {
+    auto lookup = macroEntries_.find(macroName);
+    if (lookup == macroEntries_.end()) {
         ZAVLog::error("Invalid macro: " + macroName);
         return defaultResult();
     }
-    const auto& info = lookup->second;
+    const auto& info = *lookup->second.info;
     // Only the rules that name this macro, in the container's order.
-    static const std::vector<ZAVExpandedRulePtr> kNoRules;
-    auto ordered = macroRules_.find(macroName);
-    const auto& rules = ordered == macroRules_.end() ? kNoRules : ordered->second;
+    const auto& rules = *lookup->second.rules;
     ZAVAddRemoveMacrosPopulator populator(info->addMacros(), info->removeMacros());
     // No rule names most macros: nothing is chosen, statically, and the default call answers.
     auto chosen = rules.empty() ? nullptr : calculateGenericToRunForRules(rules, pending, populator);

@@ -101,6 +101,12 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     // Per macro name, the rules that add or remove one of its calls, in the container's order: choosing
     // a macro's call walks only these.
     std::map<std::string, std::vector<ZAVExpandedRulePtr>> macroRules_;
+    // Both of the above by name in one hashed look-up: every macro reference asks for them.
+    struct MacroEntry {
+        const std::shared_ptr<ZAVMacroInfo>* info;
+        const std::vector<ZAVExpandedRulePtr>* rules;  // empty when no rule names the macro
+    };
+    std::unordered_map<std::string, MacroEntry> macroEntries_;
     // Predicates that only compare the current event with a text ("_eq" of a reference to a macro
     // answered by the event macro alone, and a plain text), by call: their outcome is known without
     // expanding anything, and most rules of a container begin with one.
