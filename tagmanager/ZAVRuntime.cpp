@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 
 #include "platform/base/Error.h"
 #include "tagmanager/ZAVDataLayer.h"
@@ -198,6 +199,8 @@ void ZAVRuntime::findEventTests() {
                 return false;
         return functionOf(*properties) == ZAVEventMacro::functionId();
     };
+    for (const auto& [name, info] : macroLookup_)
+        if (isEventMacro(name)) eventMacros_.insert(name);
     for (const auto& rule : rules_) {
         for (const auto* list : {&rule->positivePredicates(), &rule->negativePredicates()}) {
             for (const auto& call : *list) {
@@ -435,9 +438,19 @@ ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr&
     // the implementation as it is, and a copy is made only once an expansion gives a new value.
     std::optional<ZAVFunctionCallImplementation::Properties> changed;
     bool allStatic = true;
+    std::optional<std::optional<std::string>> event;  // read once, when a value may be reused
     for (const auto& [name, value] : *snapshot) {
         if (!value || !value->containsReferences()) continue;
-        auto result = expandMacrosForValue(value, pending);
+        Result result;
+        if (pending.empty()) {
+            if (!event) event = currentEventName();
+            result = reusedExpansion(value, *event);
+        }
+        if (!result) {
+            result = expandMacrosForValue(value, pending);
+            if (pending.empty() && event && result != defaultResult() && !result->isStatic())
+                rememberExpansion(value, *event, result);
+        }
         if (result == defaultResult()) return defaultResult();
         if (result->isStatic())
             call->updateCacheablePropertyWithValue(result->value(), name);
@@ -465,6 +478,83 @@ ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr&
     if (cacheable && value && value != ZAVTypes::defaultValue())
         functionCallCache_.setObject(call, result, value->serializedSize());
     return result;
+}
+
+void ZAVRuntime::analyseExpansion(const ZAVPValuePtr& value, Expansion& expansion) const {
+    bool pure = true;
+    std::function<void(const ZAVPValuePtr&)> walk = [&](const ZAVPValuePtr& part) {
+        if (!pure || !part || !part->containsReferences()) return;
+        auto items = [&](const ZAVWireArray* array) {
+            for (size_t i = 0; array && i < array->count(); ++i)
+                walk(std::dynamic_pointer_cast<ZAVPValue>(array->objectAtIndex(i)));
+        };
+        switch (part->type()) {
+            case ZAVPValue_Type_List:
+                items(part->listItemArray().get());
+                break;
+            case ZAVPValue_Type_Template:
+                items(part->templateTokenArray().get());
+                break;
+            case ZAVPValue_Type_Map:
+                // An uneven map is an error, logged at each expansion.
+                if (part->mapKeyArray()->count() != part->mapValueArray()->count()) {
+                    pure = false;
+                    return;
+                }
+                items(part->mapKeyArray().get());
+                items(part->mapValueArray().get());
+                break;
+            case ZAVPValue_Type_MacroReference: {
+                if (!part->hasMacroReference() || part->escapingArray_Count() != 0) {
+                    pure = false;
+                    return;
+                }
+                std::string name = part->macroReference()->utf8();
+                if (!eventMacros_.count(name)) expansion.staticMacros.push_back(std::move(name));
+                break;
+            }
+            default:
+                pure = false;
+        }
+    };
+    walk(value);
+    expansion.reusable = pure;
+}
+
+bool ZAVRuntime::staticMacrosKept(const Expansion& expansion) {
+    for (const auto& name : expansion.staticMacros) {
+        auto cached = macroEvaluationCache_.object(name);
+        if (!cached || (*cached)->pushAfterEvaluate() || !(*cached)->valueAndStatic()->isStatic())
+            return false;
+    }
+    return true;
+}
+
+ZAVRuntime::Result ZAVRuntime::reusedExpansion(const ZAVPValuePtr& value,
+                                               const std::optional<std::string>& event) {
+    std::lock_guard<std::mutex> lock(expansionsMutex_);
+    auto found = expansions_.find(value.get());
+    if (found == expansions_.end() || !found->second.reusable) return nullptr;
+    for (const auto& [name, result] : found->second.byEvent)
+        if (name == event) return staticMacrosKept(found->second) ? result : nullptr;
+    return nullptr;
+}
+
+void ZAVRuntime::rememberExpansion(const ZAVPValuePtr& value, const std::optional<std::string>& event,
+                                   const Result& result) {
+    std::lock_guard<std::mutex> lock(expansionsMutex_);
+    auto found = expansions_.find(value.get());
+    if (found == expansions_.end()) {
+        if (expansions_.size() >= kExpandedValues) expansions_.clear();
+        found = expansions_.emplace(value.get(), Expansion{}).first;
+        found->second.value = value;
+        analyseExpansion(value, found->second);
+    }
+    auto& expansion = found->second;
+    // The static values it used must have been kept, or a later use would skip their evaluation.
+    if (!expansion.reusable || !staticMacrosKept(expansion)) return;
+    if (expansion.byEvent.size() >= kExpansionsPerValue) expansion.byEvent.clear();
+    expansion.byEvent.emplace_back(event, result);
 }
 
 ZAVRuntime::Result ZAVRuntime::evaluateMacroReference(const std::string& macroName) {

@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/base/Cache.h"
@@ -115,7 +116,29 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
         std::string text;
     };
     std::unordered_map<const ZAVExpandedFunctionCall*, EventTest> eventTests_;
+    // Macros answered by the event macro alone (see findEventTests).
+    std::unordered_set<std::string> eventMacros_;
     void findEventTests();
+
+    // A property value whose references all name event macros, or macros whose static value is kept
+    // without a push, expands to the same value for the same event: tags that fire again for an event
+    // reuse that expansion instead of building it again. Only at the top of an evaluation (nothing
+    // pending), and never for references with escapings (those may log).
+    struct Expansion {
+        ZAVPValuePtr value;  // held, so no other value takes its address while the entry lives
+        bool reusable = false;
+        std::vector<std::string> staticMacros;  // must still be kept, without a push, at each reuse
+        std::vector<std::pair<std::optional<std::string>, Result>> byEvent;
+    };
+    static constexpr size_t kExpansionsPerValue = 16;
+    static constexpr size_t kExpandedValues = 4096;
+    void analyseExpansion(const ZAVPValuePtr& value, Expansion& expansion) const;
+    bool staticMacrosKept(const Expansion& expansion);
+    Result reusedExpansion(const ZAVPValuePtr& value, const std::optional<std::string>& event);
+    void rememberExpansion(const ZAVPValuePtr& value, const std::optional<std::string>& event,
+                           const Result& result);
+    std::mutex expansionsMutex_;
+    std::unordered_map<const ZAVPValue*, Expansion> expansions_;
 
     // The rule walk runs over every rule on every push, so it works on plain outcomes and on what was
     // learnt about each predicate when the runtime was made.
