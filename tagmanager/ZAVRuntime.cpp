@@ -438,18 +438,17 @@ ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr&
     // the implementation as it is, and a copy is made only once an expansion gives a new value.
     std::optional<ZAVFunctionCallImplementation::Properties> changed;
     bool allStatic = true;
-    std::optional<std::optional<std::string>> event;  // read once, when a value may be reused
+    EventView event;  // read once, when a value may be reused
     for (const auto& [name, value] : *snapshot) {
         if (!value || !value->containsReferences()) continue;
         Result result;
-        if (pending.empty()) {
-            if (!event) event = currentEventName();
-            result = reusedExpansion(value, *event);
-        }
+        if (pending.empty()) result = reusedExpansion(value, eventName(event));
         if (!result) {
             result = expandMacrosForValue(value, pending);
-            if (pending.empty() && event && result != defaultResult() && !result->isStatic())
-                rememberExpansion(value, *event, result);
+            // Kept only when no other thread set the event name while the value was expanded.
+            if (pending.empty() && result != defaultResult() && !result->isStatic() &&
+                eventNameVersion_.load(std::memory_order_acquire) == event.version)
+                rememberExpansion(value, event.name, result);
         }
         if (result == defaultResult()) return defaultResult();
         if (result->isStatic())
