@@ -2,6 +2,7 @@
 
 #include "tagmanager/ZAVTypes.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -80,6 +81,20 @@ ZAVObjectPtr ZAVObject::list(List items) {
 
 ZAVObjectPtr ZAVObject::map(const Entries& entries) {
     auto object = std::make_shared<MadeObject>(Kind::Map);
+    // Most maps are a few entries (a push, a tag's parameters): a scan finds their keys sooner than a
+    // hash index is built.
+    if (entries.size() <= kScannedMapSize) {
+        object->entries_.reserve(entries.size());
+        for (const auto& [key, value] : entries) {
+            auto at = std::find_if(object->entries_.begin(), object->entries_.end(),
+                                   [&](const auto& entry) { return Equal()(entry.first, key); });
+            if (at == object->entries_.end())
+                object->entries_.emplace_back(key, value);
+            else
+                at->second = value;
+        }
+        return object;
+    }
     auto index = std::make_shared<std::unordered_map<ZAVObjectPtr, size_t, Hash, Equal>>();
     for (const auto& [key, value] : entries) {
         auto [at, added] = index->emplace(key, object->entries_.size());
@@ -147,19 +162,30 @@ const ZAVObject::Entries& ZAVObject::entries() const {
 }
 
 ZAVObjectPtr ZAVObject::objectForKey(const ZAVObjectPtr& key) const {
-    if (kind_ != Kind::Map || !index_ || !key) return nullptr;
-    auto found = index_->find(key);
-    return found == index_->end() ? nullptr : entries_[found->second].second;
+    auto at = positionOfKey(key);
+    return at ? entries_[*at].second : nullptr;
 }
 
 std::optional<size_t> ZAVObject::positionOfKey(const ZAVObjectPtr& key) const {
-    if (kind_ != Kind::Map || !index_ || !key) return std::nullopt;
+    if (kind_ != Kind::Map || !key) return std::nullopt;
+    if (!index_) {
+        for (size_t i = 0; i < entries_.size(); ++i)
+            if (Equal()(entries_[i].first, key)) return i;
+        return std::nullopt;
+    }
     auto found = index_->find(key);
     if (found == index_->end()) return std::nullopt;
     return found->second;
 }
 
 ZAVObjectPtr ZAVObject::objectForKey(const std::string& key) const {
+    if (kind_ != Kind::Map) return nullptr;
+    // A text key only equals a text: no object needs making to find it.
+    if (!index_) {
+        for (const auto& [k, value] : entries_)
+            if (k && k->isText() && k->textValue() == key) return value;
+        return nullptr;
+    }
     return objectForKey(text(key));
 }
 

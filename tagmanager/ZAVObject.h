@@ -97,13 +97,15 @@ class ZAVObject {
     explicit ZAVObject(Kind kind) : kind_(kind) {}
 
   private:
+    // Maps up to this many entries keep no hash index: their keys are scanned.
+    static constexpr size_t kScannedMapSize = 8;
     Kind kind_;
     std::string text_;
     int64_t integer_ = 0;
     double floating_ = 0;
     List list_;
     Entries entries_;
-    std::shared_ptr<const std::unordered_map<ZAVObjectPtr, size_t, Hash, Equal>> index_;
+    std::shared_ptr<const std::unordered_map<ZAVObjectPtr, size_t, Hash, Equal>> index_;  // null: scanned
     ZAVPValuePtr pvalue_;
     plat::Value opaque_;
 };

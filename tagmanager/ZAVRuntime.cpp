@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 
 #include "platform/base/Error.h"
 #include "tagmanager/ZAVDataLayer.h"
@@ -77,6 +78,7 @@ std::shared_ptr<ZAVRuntime> ZAVRuntime::runtimeWithResource(
     runtime->registerBuiltIns(std::move(macroEvaluator), std::move(tagEvaluator));
     runtime->buildMacroLookup();
     runtime->findEventTests();
+    runtime->planRules();
     return runtime;
 }
 
@@ -160,6 +162,12 @@ void ZAVRuntime::buildMacroLookup() {
             infoFor(name)->setDefaultFunctionCall(call);
         }
     }
+    static const std::vector<ZAVExpandedRulePtr> kNoRules;
+    for (const auto& [name, info] : macroLookup_) {
+        auto ordered = macroRules_.find(name);
+        macroEntries_.emplace(name,
+                              MacroEntry{&info, ordered == macroRules_.end() ? &kNoRules : &ordered->second});
+    }
 }
 
 void ZAVRuntime::findEventTests() {
@@ -191,6 +199,8 @@ void ZAVRuntime::findEventTests() {
                 return false;
         return functionOf(*properties) == ZAVEventMacro::functionId();
     };
+    for (const auto& [name, info] : macroLookup_)
+        if (isEventMacro(name)) eventMacros_.insert(name);
     for (const auto& rule : rules_) {
         for (const auto* list : {&rule->positivePredicates(), &rule->negativePredicates()}) {
             for (const auto& call : *list) {
@@ -211,6 +221,39 @@ void ZAVRuntime::findEventTests() {
             }
         }
     }
+}
+
+void ZAVRuntime::planRules() {
+    auto slotOf = [this](const ZAVExpandedFunctionCall* call) {
+        return memoIndex_.emplace(call, memoIndex_.size()).first->second;
+    };
+    auto plan = [&](const ZAVExpandedFunctionCallList& calls) {
+        std::vector<PlannedPredicate> planned;
+        planned.reserve(calls.size());
+        for (const auto& call : calls) {
+            auto test = eventTests_.find(call.get());
+            planned.push_back(
+                {&call, test == eventTests_.end() ? nullptr : &test->second, slotOf(call.get())});
+        }
+        return planned;
+    };
+    rulePlans_.reserve(rules_.size());
+    for (const auto& rule : rules_) {
+        planIndex_.emplace(rule.get(), rulePlans_.size());
+        rulePlans_.push_back({plan(rule->negativePredicates()), plan(rule->positivePredicates())});
+    }
+    known_ = std::make_unique<std::atomic<uint8_t>[]>(memoIndex_.size());
+    for (size_t i = 0; i < memoIndex_.size(); ++i) known_[i].store(kUnknown, std::memory_order_relaxed);
+}
+
+const ZAVRuntime::RulePlan* ZAVRuntime::planFor(const ZAVExpandedRule* rule) const {
+    auto found = planIndex_.find(rule);
+    return found == planIndex_.end() ? nullptr : &rulePlans_[found->second];
+}
+
+std::atomic<uint8_t>* ZAVRuntime::memoFor(const ZAVExpandedFunctionCall* call) const {
+    auto found = memoIndex_.find(call);
+    return found == memoIndex_.end() ? nullptr : &known_[found->second];
 }
 
 std::string ZAVRuntime::functionNameFromFunctionCall(const ZAVExpandedFunctionCall& call) {
@@ -247,6 +290,16 @@ std::optional<std::string> ZAVRuntime::currentEventName() const {
 void ZAVRuntime::setCurrentEventName(std::optional<std::string> name) {
     std::lock_guard<std::mutex> lock(eventNameMutex_);
     currentEventName_ = std::move(name);
+    eventNameVersion_.fetch_add(1, std::memory_order_release);
+}
+
+const std::optional<std::string>& ZAVRuntime::eventName(EventView& view) const {
+    if (eventNameVersion_.load(std::memory_order_acquire) != view.version) {
+        std::lock_guard<std::mutex> lock(eventNameMutex_);
+        view.version = eventNameVersion_.load(std::memory_order_relaxed);
+        view.name = currentEventName_;
+    }
+    return view.name;
 }
 
 void ZAVRuntime::evaluateTags(const std::string& eventName) {
@@ -285,10 +338,13 @@ std::shared_ptr<ZAVSetAndStatic> ZAVRuntime::calculateGenericToRunForRules(
     auto add = std::make_shared<ZAVCallSet>();
     ZAVCallSet remove;
     bool allStatic = true;
-    for (const auto& rule : rules) {
-        auto outcome = evaluatePredicatesInRule(*rule, pending);
-        if (outcome->boolValue()) populator.rulePassed(rule, *add, remove);
-        allStatic = allStatic && outcome->isStatic();
+    EventView event;
+    const bool planned = &rules == &rules_;
+    for (size_t i = 0; i < rules.size(); ++i) {
+        const auto& rule = rules[i];
+        auto outcome = ruleOutcome(*rule, planned ? &rulePlans_[i] : planFor(rule.get()), pending, event);
+        if (outcome.value) populator.rulePassed(rule, *add, remove);
+        allStatic = allStatic && outcome.isStatic;
     }
     for (const auto& call : remove) add->erase(call);
     return ZAVSetAndStatic::setWithSet(add, allStatic);
@@ -296,33 +352,65 @@ std::shared_ptr<ZAVSetAndStatic> ZAVRuntime::calculateGenericToRunForRules(
 
 std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicatesInRule(const ZAVExpandedRule& rule,
                                                                           Pending& pending) {
+    EventView event;
+    auto outcome = ruleOutcome(rule, planFor(&rule), pending, event);
+    return ZAVBooleanAndStatic::booleanWithBool(outcome.value, outcome.isStatic);
+}
+
+ZAVRuntime::Outcome ZAVRuntime::ruleOutcome(const ZAVExpandedRule& rule, const RulePlan* plan,
+                                            Pending& pending, EventView& event) {
     bool allStatic = true;
-    for (const auto& predicate : rule.negativePredicates()) {
-        auto outcome = evaluatePredicate(predicate, pending);
-        if (outcome->boolValue()) return ZAVBooleanAndStatic::booleanWithBool(false, outcome->isStatic());
-        allStatic = allStatic && outcome->isStatic();
-    }
-    for (const auto& predicate : rule.positivePredicates()) {
-        auto outcome = evaluatePredicate(predicate, pending);
-        if (!outcome->boolValue()) return ZAVBooleanAndStatic::booleanWithBool(false, outcome->isStatic());
-        allStatic = allStatic && outcome->isStatic();
-    }
-    return ZAVBooleanAndStatic::booleanWithBool(true, allStatic);
+    // Negative predicates first; the first that decides the rule gives its own static flag.
+    auto walk = [&](const ZAVExpandedFunctionCallList& calls, const std::vector<PlannedPredicate>* planned,
+                    bool decidingValue) -> std::optional<Outcome> {
+        for (size_t i = 0; i < calls.size(); ++i) {
+            const auto& call = calls[i];
+            auto outcome = planned ? predicateOutcome(call, (*planned)[i].test, &known_[(*planned)[i].memo],
+                                                      pending, event)
+                                   : predicateOutcome(call, nullptr, nullptr, pending, event);
+            if (outcome.value == decidingValue) return Outcome{false, outcome.isStatic};
+            allStatic = allStatic && outcome.isStatic;
+        }
+        return std::nullopt;
+    };
+    if (auto decided = walk(rule.negativePredicates(), plan ? &plan->negative : nullptr, true))
+        return *decided;
+    if (auto decided = walk(rule.positivePredicates(), plan ? &plan->positive : nullptr, false))
+        return *decided;
+    return {true, allStatic};
 }
 
 std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicate(const ZAVExpandedFunctionCallPtr& call,
                                                                    Pending& pending) {
+    auto test = call ? eventTests_.find(call.get()) : eventTests_.end();
+    EventView event;
+    auto outcome = predicateOutcome(call, test == eventTests_.end() ? nullptr : &test->second,
+                                    call ? memoFor(call.get()) : nullptr, pending, event);
+    return ZAVBooleanAndStatic::booleanWithBool(outcome.value, outcome.isStatic);
+}
+
+ZAVRuntime::Outcome ZAVRuntime::predicateOutcome(const ZAVExpandedFunctionCallPtr& call,
+                                                 const EventTest* test, std::atomic<uint8_t>* known,
+                                                 Pending& pending, EventView& event) {
+    if (known) {
+        const uint8_t memo = known->load(std::memory_order_acquire);
+        if (memo != kUnknown) return {memo == kStaticTrue, true};
+    }
     // What the whole evaluation would give: the event macro's text (or its default value outside an
     // event, which no text equals) compared with the text; never static.
-    if (auto test = eventTests_.find(call.get());
-        test != eventTests_.end() &&
-        std::find(pending.begin(), pending.end(), test->second.macroName) == pending.end()) {
-        auto event = currentEventName();
-        return ZAVBooleanAndStatic::booleanWithBool(event && *event == test->second.text, false);
+    if (test &&
+        (pending.empty() || std::find(pending.begin(), pending.end(), test->macroName) == pending.end())) {
+        const auto& name = eventName(event);
+        return {name && *name == test->text, false};
     }
     auto result = executeFunction(call, predicateMap_, pending);
     auto boolean = ZAVTypes::valueToBoolean(result->value());
-    return ZAVBooleanAndStatic::booleanWithBool(boolean && boolean->boolValue(), result->isStatic());
+    const bool value = boolean && boolean->boolValue();
+    // Kept only where executeFunction keeps a result: a failure is logged again on every evaluation.
+    if (known && result->isStatic() && result != defaultResult() && result->value() &&
+        result->value() != ZAVTypes::defaultValue())
+        known->store(value ? kStaticTrue : kStaticFalse, std::memory_order_release);
+    return {value, result->isStatic()};
 }
 
 ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr& call,
@@ -350,9 +438,18 @@ ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr&
     // the implementation as it is, and a copy is made only once an expansion gives a new value.
     std::optional<ZAVFunctionCallImplementation::Properties> changed;
     bool allStatic = true;
+    EventView event;  // read once, when a value may be reused
     for (const auto& [name, value] : *snapshot) {
         if (!value || !value->containsReferences()) continue;
-        auto result = expandMacrosForValue(value, pending);
+        Result result;
+        if (pending.empty()) result = reusedExpansion(value, eventName(event));
+        if (!result) {
+            result = expandMacrosForValue(value, pending);
+            // Kept only when no other thread set the event name while the value was expanded.
+            if (pending.empty() && result != defaultResult() && !result->isStatic() &&
+                eventNameVersion_.load(std::memory_order_acquire) == event.version)
+                rememberExpansion(value, event.name, result);
+        }
         if (result == defaultResult()) return defaultResult();
         if (result->isStatic())
             call->updateCacheablePropertyWithValue(result->value(), name);
@@ -382,6 +479,83 @@ ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr&
     return result;
 }
 
+void ZAVRuntime::analyseExpansion(const ZAVPValuePtr& value, Expansion& expansion) const {
+    bool pure = true;
+    std::function<void(const ZAVPValuePtr&)> walk = [&](const ZAVPValuePtr& part) {
+        if (!pure || !part || !part->containsReferences()) return;
+        auto items = [&](const ZAVWireArray* array) {
+            for (size_t i = 0; array && i < array->count(); ++i)
+                walk(std::dynamic_pointer_cast<ZAVPValue>(array->objectAtIndex(i)));
+        };
+        switch (part->type()) {
+            case ZAVPValue_Type_List:
+                items(part->listItemArray().get());
+                break;
+            case ZAVPValue_Type_Template:
+                items(part->templateTokenArray().get());
+                break;
+            case ZAVPValue_Type_Map:
+                // An uneven map is an error, logged at each expansion.
+                if (part->mapKeyArray()->count() != part->mapValueArray()->count()) {
+                    pure = false;
+                    return;
+                }
+                items(part->mapKeyArray().get());
+                items(part->mapValueArray().get());
+                break;
+            case ZAVPValue_Type_MacroReference: {
+                if (!part->hasMacroReference() || part->escapingArray_Count() != 0) {
+                    pure = false;
+                    return;
+                }
+                std::string name = part->macroReference()->utf8();
+                if (!eventMacros_.count(name)) expansion.staticMacros.push_back(std::move(name));
+                break;
+            }
+            default:
+                pure = false;
+        }
+    };
+    walk(value);
+    expansion.reusable = pure;
+}
+
+bool ZAVRuntime::staticMacrosKept(const Expansion& expansion) {
+    for (const auto& name : expansion.staticMacros) {
+        auto cached = macroEvaluationCache_.object(name);
+        if (!cached || (*cached)->pushAfterEvaluate() || !(*cached)->valueAndStatic()->isStatic())
+            return false;
+    }
+    return true;
+}
+
+ZAVRuntime::Result ZAVRuntime::reusedExpansion(const ZAVPValuePtr& value,
+                                               const std::optional<std::string>& event) {
+    std::lock_guard<std::mutex> lock(expansionsMutex_);
+    auto found = expansions_.find(value.get());
+    if (found == expansions_.end() || !found->second.reusable) return nullptr;
+    for (const auto& [name, result] : found->second.byEvent)
+        if (name == event) return staticMacrosKept(found->second) ? result : nullptr;
+    return nullptr;
+}
+
+void ZAVRuntime::rememberExpansion(const ZAVPValuePtr& value, const std::optional<std::string>& event,
+                                   const Result& result) {
+    std::lock_guard<std::mutex> lock(expansionsMutex_);
+    auto found = expansions_.find(value.get());
+    if (found == expansions_.end()) {
+        if (expansions_.size() >= kExpandedValues) expansions_.clear();
+        found = expansions_.emplace(value.get(), Expansion{}).first;
+        found->second.value = value;
+        analyseExpansion(value, found->second);
+    }
+    auto& expansion = found->second;
+    // The static values it used must have been kept, or a later use would skip their evaluation.
+    if (!expansion.reusable || !staticMacrosKept(expansion)) return;
+    if (expansion.byEvent.size() >= kExpansionsPerValue) expansion.byEvent.clear();
+    expansion.byEvent.emplace_back(event, result);
+}
+
 ZAVRuntime::Result ZAVRuntime::evaluateMacroReference(const std::string& macroName) {
     Pending pending;
     return evaluateMacroReferenceWithCycleDetection(macroName, pending);
@@ -393,16 +567,14 @@ ZAVRuntime::Result ZAVRuntime::evaluateMacroReferenceWithCycleDetection(const st
         pushUnevaluatedValueToDataLayer((*cached)->pushAfterEvaluate(), pending);
         return (*cached)->valueAndStatic();
     }
-    auto lookup = macroLookup_.find(macroName);
-    if (lookup == macroLookup_.end()) {
+    auto lookup = macroEntries_.find(macroName);
+    if (lookup == macroEntries_.end()) {
         ZAVLog::error("Invalid macro: " + macroName);
         return defaultResult();
     }
-    const auto& info = lookup->second;
+    const auto& info = *lookup->second.info;
     // Only the rules that name this macro, in the container's order.
-    static const std::vector<ZAVExpandedRulePtr> kNoRules;
-    auto ordered = macroRules_.find(macroName);
-    const auto& rules = ordered == macroRules_.end() ? kNoRules : ordered->second;
+    const auto& rules = *lookup->second.rules;
     ZAVAddRemoveMacrosPopulator populator(info->addMacros(), info->removeMacros());
     // No rule names most macros: nothing is chosen, statically, and the default call answers.
     auto chosen = rules.empty() ? nullptr : calculateGenericToRunForRules(rules, pending, populator);

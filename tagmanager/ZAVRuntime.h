@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/base/Cache.h"
@@ -101,6 +102,12 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     // Per macro name, the rules that add or remove one of its calls, in the container's order: choosing
     // a macro's call walks only these.
     std::map<std::string, std::vector<ZAVExpandedRulePtr>> macroRules_;
+    // Both of the above by name in one hashed look-up: every macro reference asks for them.
+    struct MacroEntry {
+        const std::shared_ptr<ZAVMacroInfo>* info;
+        const std::vector<ZAVExpandedRulePtr>* rules;  // empty when no rule names the macro
+    };
+    std::unordered_map<std::string, MacroEntry> macroEntries_;
     // Predicates that only compare the current event with a text ("_eq" of a reference to a macro
     // answered by the event macro alone, and a plain text), by call: their outcome is known without
     // expanding anything, and most rules of a container begin with one.
@@ -109,8 +116,68 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
         std::string text;
     };
     std::unordered_map<const ZAVExpandedFunctionCall*, EventTest> eventTests_;
+    // Macros answered by the event macro alone (see findEventTests).
+    std::unordered_set<std::string> eventMacros_;
     void findEventTests();
+
+    // A property value whose references all name event macros, or macros whose static value is kept
+    // without a push, expands to the same value for the same event: tags that fire again for an event
+    // reuse that expansion instead of building it again. Only at the top of an evaluation (nothing
+    // pending), and never for references with escapings (those may log).
+    struct Expansion {
+        ZAVPValuePtr value;  // held, so no other value takes its address while the entry lives
+        bool reusable = false;
+        std::vector<std::string> staticMacros;  // must still be kept, without a push, at each reuse
+        std::vector<std::pair<std::optional<std::string>, Result>> byEvent;
+    };
+    static constexpr size_t kExpansionsPerValue = 16;
+    static constexpr size_t kExpandedValues = 4096;
+    void analyseExpansion(const ZAVPValuePtr& value, Expansion& expansion) const;
+    bool staticMacrosKept(const Expansion& expansion);
+    Result reusedExpansion(const ZAVPValuePtr& value, const std::optional<std::string>& event);
+    void rememberExpansion(const ZAVPValuePtr& value, const std::optional<std::string>& event,
+                           const Result& result);
+    std::mutex expansionsMutex_;
+    std::unordered_map<const ZAVPValue*, Expansion> expansions_;
+
+    // The rule walk runs over every rule on every push, so it works on plain outcomes and on what was
+    // learnt about each predicate when the runtime was made.
+    struct Outcome {
+        bool value;
+        bool isStatic;
+    };
+    // The current event name as one walk last read it: read again only once it has been set since.
+    struct EventView {
+        uint64_t version = ~uint64_t{0};
+        std::optional<std::string> name;
+    };
+    struct PlannedPredicate {
+        const ZAVExpandedFunctionCallPtr* call;  // in the rule, which never changes
+        const EventTest* test;                   // null for a predicate that is not an event test
+        size_t memo;                             // slot in known_
+    };
+    struct RulePlan {
+        std::vector<PlannedPredicate> negative, positive;
+    };
+    // A predicate whose result was static and kept gives that result for the runtime's life: its values
+    // were written back expanded, so evaluating it again would only repeat the same pure comparison.
+    // 0 not known yet, 1 static false, 2 static true.
+    enum : uint8_t { kUnknown = 0, kStaticFalse = 1, kStaticTrue = 2 };
+    void planRules();
+    const RulePlan* planFor(const ZAVExpandedRule* rule) const;
+    std::atomic<uint8_t>* memoFor(const ZAVExpandedFunctionCall* call) const;
+    const std::optional<std::string>& eventName(EventView& view) const;
+    Outcome ruleOutcome(const ZAVExpandedRule& rule, const RulePlan* plan, Pending& pending,
+                        EventView& event);
+    Outcome predicateOutcome(const ZAVExpandedFunctionCallPtr& call, const EventTest* test,
+                             std::atomic<uint8_t>* known, Pending& pending, EventView& event);
+    std::vector<RulePlan> rulePlans_;  // one per rule of rules_, in its order
+    std::unordered_map<const ZAVExpandedRule*, size_t> planIndex_;
+    std::unordered_map<const ZAVExpandedFunctionCall*, size_t> memoIndex_;
+    std::unique_ptr<std::atomic<uint8_t>[]> known_;
+
     std::recursive_mutex lock_;
     mutable std::mutex eventNameMutex_;
     std::optional<std::string> currentEventName_;
+    std::atomic<uint64_t> eventNameVersion_{0};
 };

@@ -304,4 +304,50 @@ TEST(RuntimeTest, EventComparisons) {
     EXPECT_EQ(log->count("error"), 0u);
 }
 
+// A tag value that refers to the event and to kept constants is built once per event and used again:
+// each event still gets its own text, a constant's push-after-evaluate value is pushed at every firing,
+// and a value that reads the data layer follows it.
+TEST(RuntimeTest, TagValuesFollowTheEventWhenFiredAgain) {
+    CapturedLog log;
+    ResourceBuilder b;
+    b.macro("evt", "_e");
+    b.macro("label", "_c", {{"value", b.string("L")}});
+    b.macro("pusher", "_c",
+            {{"value", b.string("P")}, {"push_after_evaluate", b.map({b.string("pushed")}, {b.integer(1)})}});
+    b.macro("level", "_v", {{"name", b.string("level")}});
+    auto pure = b.templateOf({b.macroReference("evt"), b.string("/"), b.macroReference("label")});
+    auto pushing = b.templateOf({b.macroReference("evt"), b.string("/"), b.macroReference("pusher")});
+    auto layered = b.templateOf({b.macroReference("evt"), b.string("/"), b.macroReference("level")});
+    b.rule(rule({}, {b.tag("_rec", {{"name", pure}}), b.tag("_rec", {{"name", pushing}}),
+                     b.tag("_rec", {{"name", layered}})}));
+    Fixture f(b);
+    auto push = [&](const std::string& level) {
+        f.layer->push(ZAVObject::map({{ZAVObject::text("level"), ZAVObject::text(level)}}));
+    };
+    push("1");
+    const size_t pushesBefore = f.listener->count();
+    for (const char* event : {"a", "b", "a", "b"}) f.runtime->evaluateTags(event);
+    push("2");
+    f.runtime->evaluateTags("a");
+    EXPECT_EQ(f.tags->seen(),
+              (std::vector<std::string>{"a/L", "a/P", "a/1", "b/L", "b/P", "b/1", "a/L", "a/P", "a/1", "b/L",
+                                        "b/P", "b/1", "a/L", "a/P", "a/2"}));
+    EXPECT_EQ(f.listener->count() - pushesBefore, 6u);  // five firings and the test's own push
+    EXPECT_EQ(log->count("error"), 0u);
+}
+
+// A predicate's kept outcome is only a result that was kept: a failing predicate logs at every event.
+TEST(RuntimeTest, FailingPredicateIsEvaluatedAtEveryEvent) {
+    CapturedLog log;
+    ResourceBuilder b;
+    auto broken = b.predicate("_eq", {{"arg0", b.string("a")}});
+    auto same = b.predicate("_eq", {{"arg0", b.string("a")}, {"arg1", b.string("a")}});
+    b.rule(rule({same, broken}, {b.tag("_rec", {{"name", b.string("never")}})}));
+    b.rule(rule({same}, {b.tag("_rec", {{"name", b.string("always")}})}));
+    Fixture f(b);
+    for (int i = 0; i < 3; ++i) f.runtime->evaluateTags("e");
+    EXPECT_EQ(f.tags->seen(), (std::vector<std::string>{"always", "always", "always"}));
+    EXPECT_EQ(log->count("error", "Incorrect keys for function _eq"), 3u);
+}
+
 }  // namespace

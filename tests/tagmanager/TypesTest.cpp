@@ -209,4 +209,25 @@ TEST(ObjectTest, NumbersCompareExactlyAcrossKinds) {
     EXPECT_EQ(map->objectForKey(ZAVObject::floating(1.0))->textValue(), "one");
 }
 
+// Small maps find their keys by scanning, larger ones through an index: both answer alike.
+TEST(ObjectTest, SmallAndLargeMapsFindKeysAlike) {
+    for (int size : {3, 8, 9, 40}) {
+        ZAVObject::Entries entries;
+        for (int i = 0; i < size; ++i) entries.emplace_back(T("k" + std::to_string(i)), I(i));
+        entries.emplace_back(I(7), T("number seven"));
+        entries.emplace_back(T("k1"), T("replaced"));  // a repeated key keeps its first place
+        auto map = ZAVObject::map(entries);
+        ASSERT_EQ(map->entries().size(), static_cast<size_t>(size) + 1);
+        EXPECT_EQ(map->positionOfKey(T("k1")), 1u);
+        EXPECT_EQ(map->objectForKey("k1")->textValue(), "replaced");
+        EXPECT_EQ(map->objectForKey(T("k0"))->int64Value(), 0);
+        EXPECT_EQ(map->objectForKey(ZAVObject::floating(7.0))->textValue(), "number seven");
+        EXPECT_FALSE(map->objectForKey("7"));  // a text never equals a number
+        EXPECT_FALSE(map->objectForKey("absent"));
+        EXPECT_FALSE(map->objectForKey(ZAVObjectPtr()));
+        ZAVObject::Entries reversed(map->entries().rbegin(), map->entries().rend());
+        EXPECT_TRUE(map->isEqual(*ZAVObject::map(reversed)));
+    }
+}
+
 }  // namespace
