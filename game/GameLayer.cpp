@@ -152,7 +152,7 @@ void GameLayer::restoreTimers() {
 
 bool GameLayer::init() {
     if (!KTLayer::init()) return false;
-    splash1 = makeSprite("Default-568h@2x.png");
+    splash1 = makeSprite(kSplash1Picture);
     splash1->setAnchorPoint(KTPoint(0, 0));
     splash1->setPosition(KTPoint(0, 0));
     addChild(splash1, ZOrder::kSplash);
@@ -163,7 +163,9 @@ bool GameLayer::init() {
 void GameLayer::showSecondSplash(float) {
     if (splash1) splash1->removeFromParentWithCleanup(true);
     splash1 = nullptr;
-    splash2 = makeSprite("splash2_1136.png");
+    // A full-screen picture shown once per launch: nothing draws it again, so the cache lets it go.
+    KTTextureCache::sharedTextureCache()->removeTextureForKey(kSplash1Picture);
+    splash2 = makeSprite(kSplash2Picture);
     splash2->setAnchorPoint(KTPoint(0, 0));
     splash2->setPosition(KTPoint(0, 0));
     addChild(splash2, ZOrder::kSplash);
@@ -173,6 +175,7 @@ void GameLayer::showSecondSplash(float) {
 void GameLayer::startGame(float) {
     if (splash2) splash2->removeFromParentWithCleanup(true);
     splash2 = nullptr;
+    KTTextureCache::sharedTextureCache()->removeTextureForKey(kSplash2Picture);
     setupGame();
 }
 

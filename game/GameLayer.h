@@ -23,6 +23,9 @@ class GameLayer : public kite::KTLayer {
   public:
     static constexpr int kSlotCount = GameGlobals::kSlotCount;
     static constexpr int kPlayer = kSlotCount;  // index of the player's figure in the motion arrays
+    // The two full-screen splash pictures of the first two seconds.
+    static constexpr const char* kSplash1Picture = "Default-568h@2x.png";
+    static constexpr const char* kSplash2Picture = "splash2_1136.png";
 
     GameLayer();
     ~GameLayer() override;

@@ -5,6 +5,7 @@
 #include "kite/base/KTArray.h"
 #include "kite/files/KTUserDefaultStore.h"
 #include "kite/sprites/KTSprite.h"
+#include "kite/textures/KTTextureCache.h"
 #include "platform/base/Clock.h"
 #include "tests/game/GameRun.h"
 
@@ -41,15 +42,22 @@ TEST(GameLayerRun, SplashesThenFieldThenCharactersOnTheirTimers) {
     ASSERT_EQ(shot.width, 640u);
     for (auto [x, y] : {std::pair{320, 568}, std::pair{100, 200}, std::pair{500, 1000}})
         EXPECT_TRUE(near(pixel(shot, x, y), pixel(splash1, x, y), 10)) << x << "," << y;
+    kite::KTTextureCache* cache = kite::KTTextureCache::sharedTextureCache();
+    EXPECT_NE(cache->textureForKey(GameLayer::kSplash1Picture), nullptr);
     run.runFrames(60);
     EXPECT_FALSE(run.isSetUp());
     const auto splash2 = asset("splash2_1136.png");
     shot = run.capture("splash2.png");
     for (auto [x, y] : {std::pair{320, 568}, std::pair{100, 200}, std::pair{500, 1000}})
         EXPECT_TRUE(near(pixel(shot, x, y), pixel(splash2, x, y), 10)) << x << "," << y;
+    // Each splash picture leaves the texture cache (and GL) once it is off the screen.
+    EXPECT_EQ(cache->textureForKey(GameLayer::kSplash1Picture), nullptr);
+    EXPECT_NE(cache->textureForKey(GameLayer::kSplash2Picture), nullptr);
 
     run.runUntilSetUp();
     ASSERT_TRUE(run.isSetUp());
+    EXPECT_EQ(cache->textureForKey(GameLayer::kSplash2Picture), nullptr);
+    EXPECT_EQ(cache->textureForKey(GameLayer::kSplash1Picture), nullptr);
     GameLayer& layer = run.layer();
     KTUserDefaultStore* store = KTUserDefaultStore::sharedUserDefaultStore();
     EXPECT_EQ(run.bridge().calls, (std::vector<std::string>{"ZediveAnalytics 1", "LoadAD"}));
