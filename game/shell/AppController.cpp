@@ -72,9 +72,9 @@ bool AppController::applicationDidFinishLaunching(plat::Application& application
     const kite::KTRect glFrame(static_cast<float>(bounds.x), static_cast<float>(bounds.y),
                                static_cast<float>(bounds.width), static_cast<float>(bounds.height));
     std::shared_ptr<kite::EAGLView> glView =
-        viewFactory() ? viewFactory()(glFrame)
+        viewFactory() ? viewFactory()(glFrame, kGLViewDepthFormat)
                       : kite::EAGLView::viewWithFrame(glFrame, kite::kEAGLColorFormatRGB565,
-                                                      GL_DEPTH24_STENCIL8_OES, false, nullptr, false, 0);
+                                                      kGLViewDepthFormat, false, nullptr, false, 0);
     if (!glView) {
         // Without a GL surface the engine has nothing to draw into; the launch ends here.
         plat::logError("AppController: the GL view could not be made; the app cannot start");

@@ -3,6 +3,8 @@
 // the banner, schedules the two reminders and hands over to the engine's application object; later it
 // passes the life-cycle on to the director and the game's AppDelegate. Its class operations carry out
 // the game's bridge requests (share sheet, web pages, ads, screen views). Main thread only.
+#include <GLES2/gl2.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,8 +38,14 @@ class AppController : public plat::ApplicationDelegate {
     static constexpr double kBannerHeight = 50;
     static constexpr double kBannerWidth = 320;
 
-    // The session's GL surface view for a frame in points; without one the shell makes its own view.
-    using GLViewFactory = std::function<std::shared_ptr<kite::EAGLView>(const kite::KTRect& frame)>;
+    // The GL surface's depth-stencil format: none. The game draws flat sprites with the depth test off and
+    // clips nothing, so a depth and stencil buffer would only hold memory (2.8 MB at 640 x 1136).
+    static constexpr GLenum kGLViewDepthFormat = 0;
+
+    // The session's GL surface view for a frame in points with the depth-stencil format the shell asks
+    // for; without one the shell makes its own view.
+    using GLViewFactory =
+        std::function<std::shared_ptr<kite::EAGLView>(const kite::KTRect& frame, GLenum depthFormat)>;
     static void setGLViewFactory(GLViewFactory factory);
 
     ~AppController() override;

@@ -204,7 +204,8 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args) {
         const int64_t last = o.frames           ? *o.frames
                              : script.hasQuit() ? ShellOptions::kMaxFrames
                                                 : ShellOptions::kDefaultHeadlessFrames;
-        AppController::setGLViewFactory([&driver](const kite::KTRect&) { return driver.createView(); });
+        AppController::setGLViewFactory(
+            [&driver](const kite::KTRect&, GLenum depthFormat) { return driver.createView(depthFormat); });
 
         status = plat::Application::main(0, nullptr, makeAppController, [&](plat::Application& app) {
             const auto& events = script.events();
@@ -255,7 +256,8 @@ int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> drive
     if (!o.script.empty() || !o.captureDir.empty())
         plat::logWarning("potemaru: --script and --capture apply to headless runs; the window ignores them");
     syncScreen();
-    AppController::setGLViewFactory([&driver](const kite::KTRect&) { return driver->createView(); });
+    AppController::setGLViewFactory(
+        [&driver](const kite::KTRect&, GLenum depthFormat) { return driver->createView(depthFormat); });
     int status = plat::Application::main(0, nullptr, makeAppController, [&](plat::Application& app) {
         app.setOpensURLsOnDesktop(true);
         kite::KTWindowDriver::Lifecycle lifecycle;

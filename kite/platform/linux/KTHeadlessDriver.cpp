@@ -35,10 +35,10 @@ KTHeadlessDriver::~KTHeadlessDriver() {
     if (clock_) plat::Clock::setShared(previousClock_);
 }
 
-std::shared_ptr<EAGLView> KTHeadlessDriver::createView() {
+std::shared_ptr<EAGLView> KTHeadlessDriver::createView(GLenum depthFormat) {
     if (!view_)
-        view_ = EAGLView::viewWithFrame(KTScreen::mainScreen().bounds(), kEAGLColorFormatRGB565,
-                                        GL_DEPTH24_STENCIL8_OES, false, nullptr, false, 0);
+        view_ = EAGLView::viewWithFrame(KTScreen::mainScreen().bounds(), kEAGLColorFormatRGB565, depthFormat,
+                                        false, nullptr, false, 0);
     return view_;
 }
 

@@ -2,6 +2,9 @@
 // Runs an engine program without a display: frames are drawn into a pbuffer-backed framebuffer on the
 // virtual clock, which moves exactly one refresh (1/60 s) per frame, so every run is repeatable. A
 // script (KTDriverScript) adds touches, captures, background/foreground and time jumps at given frames.
+#include <GLES2/gl2.h>
+#include <GLES2/gl2ext.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -33,9 +36,10 @@ class KTHeadlessDriver {
     // A capture after every Nth frame; 0 for none.
     void setCaptureEvery(int64_t frames) { captureEvery_ = frames; }
 
-    // The GL surface view the app shell would make: screen-sized, 16-bit colour, 24-bit depth with 8-bit
-    // stencil, no multisampling. Null when the view cannot be made.
-    std::shared_ptr<EAGLView> createView();
+    // The GL surface view the app shell would make: screen-sized, 16-bit colour, by default 24-bit depth
+    // with 8-bit stencil (0: no depth-stencil buffer), no multisampling. The first call makes the view;
+    // later ones return it. Null when the view cannot be made.
+    std::shared_ptr<EAGLView> createView(GLenum depthFormat = GL_DEPTH24_STENCIL8_OES);
     // createView() when there is no view yet, then the application object's run().
     bool launch(KTApplication& application);
 

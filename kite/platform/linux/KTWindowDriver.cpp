@@ -56,10 +56,10 @@ KTWindowDriver::~KTWindowDriver() {
     if (KTScreen::mainScreen().window() == window_.get()) KTScreen::mainScreen().setHeadless();
 }
 
-std::shared_ptr<EAGLView> KTWindowDriver::createView() {
+std::shared_ptr<EAGLView> KTWindowDriver::createView(GLenum depthFormat) {
     if (!view_)
-        view_ = EAGLView::viewWithFrame(KTScreen::mainScreen().bounds(), kEAGLColorFormatRGB565,
-                                        GL_DEPTH24_STENCIL8_OES, false, nullptr, false, 0);
+        view_ = EAGLView::viewWithFrame(KTScreen::mainScreen().bounds(), kEAGLColorFormatRGB565, depthFormat,
+                                        false, nullptr, false, 0);
     return view_;
 }
 

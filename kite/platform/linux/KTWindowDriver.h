@@ -2,6 +2,9 @@
 // Runs an engine program in an X11 window in real time: the window shows each presented frame, mouse
 // button 1 is the finger, keys go to the GL surface view, and focus, minimising and closing become the
 // application's life-cycle events.
+#include <GLES2/gl2.h>
+#include <GLES2/gl2ext.h>
+
 #include <functional>
 #include <memory>
 
@@ -31,7 +34,7 @@ class KTWindowDriver {
     plat::X11Window& window() { return *window_; }
     void setLifecycle(Lifecycle lifecycle) { lifecycle_ = std::move(lifecycle); }
 
-    std::shared_ptr<EAGLView> createView();
+    std::shared_ptr<EAGLView> createView(GLenum depthFormat = GL_DEPTH24_STENCIL8_OES);
     bool launch(KTApplication& application);
     // Runs the main run loop until the window is closed or the loop is stopped.
     void run();

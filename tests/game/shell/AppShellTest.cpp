@@ -12,6 +12,7 @@
 #include "kite/nodes/KTScene.h"
 #include "kite/platform/KTApplication.h"
 #include "kite/platform/KTEGLView.h"
+#include "kite/platform/linux/EAGLView.h"
 #include "kite/platform/linux/KTHeadlessDriver.h"
 #include "platform/media/ImageCodec.h"
 #include "platform/runloop/RunLoop.h"
@@ -153,7 +154,11 @@ TEST(AppController, LaunchesTheAppAndCarriesOutTheBridgeRequests) {
         old.scheduleLocalNotification({start + 50, "UTC", "stale too", "default"});
     }
     kite::KTHeadlessDriver driver;
-    AppController::setGLViewFactory([&driver](const kite::KTRect&) { return driver.createView(); });
+    GLenum askedDepthFormat = 1;
+    AppController::setGLViewFactory([&driver, &askedDepthFormat](const kite::KTRect&, GLenum depthFormat) {
+        askedDepthFormat = depthFormat;
+        return driver.createView(depthFormat);
+    });
     PlainApp engineApp;
     auto app = std::make_shared<plat::Application>();
     plat::Application::setShared(app);
@@ -178,6 +183,9 @@ TEST(AppController, LaunchesTheAppAndCarriesOutTheBridgeRequests) {
     auto host = std::dynamic_pointer_cast<GLHostView>(controller->viewController()->view());
     ASSERT_TRUE(host);
     EXPECT_EQ(host->glView(), driver.createView());
+    // The game needs neither depth nor stencil: its surface has no such buffer.
+    EXPECT_EQ(askedDepthFormat, 0u);
+    EXPECT_EQ(host->glView()->depthFormat(), 0u);
     ASSERT_TRUE(controller->zividedir());
     EXPECT_EQ(controller->zividedir()->frame(), (plat::Rect{0, 518, 320, 50}));
     EXPECT_EQ(controller->zividedir()->superview(), host.get());
