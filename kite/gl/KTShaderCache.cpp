@@ -1,8 +1,11 @@
 #include "kite/gl/KTShaderCache.h"
 
+#include <cstring>
+
 #include "kite/base/KTDictionary.h"
 #include "kite/base/KTMacros.h"
 #include "kite/gl/KTGLProgram.h"
+#include "kite/gl/KTGLStateCache.h"
 #include "kite/gl/KTShaders.h"
 
 namespace kite {
@@ -42,6 +45,23 @@ const BuiltinProgram kBuiltins[] = {
      kKTAttributeNameColor, kKTAttributeNameTexCoord},
 };
 
+const BuiltinProgram* builtinForKey(const char* key) {
+    for (const BuiltinProgram& builtin : kBuiltins)
+        if (std::strcmp(builtin.key, key) == 0) return &builtin;
+    return nullptr;
+}
+
+KTGLProgram* buildProgram(const BuiltinProgram& builtin) {
+    auto* program = new KTGLProgram();
+    program->initWithVertexShaderSource(builtin.vertex, builtin.fragment);
+    if (builtin.position) program->addAttribute(builtin.position, kKTVertexAttrib_Position);
+    if (builtin.color) program->addAttribute(builtin.color, kKTVertexAttrib_Color);
+    if (builtin.texCoord) program->addAttribute(builtin.texCoord, kKTVertexAttrib_TexCoords);
+    program->link();
+    program->updateUniforms();
+    return program;
+}
+
 }  // namespace
 
 KTShaderCache::KTShaderCache() = default;
@@ -64,27 +84,31 @@ void KTShaderCache::purgeSharedShaderCache() {
 
 bool KTShaderCache::init() {
     m_pPrograms = new KTDictionary();
-    loadDefaultShaders();
     return true;
 }
 
 void KTShaderCache::loadDefaultShaders() {
-    for (const BuiltinProgram& builtin : kBuiltins) {
-        auto* program = new KTGLProgram();
-        program->initWithVertexShaderSource(builtin.vertex, builtin.fragment);
-        if (builtin.position) program->addAttribute(builtin.position, kKTVertexAttrib_Position);
-        if (builtin.color) program->addAttribute(builtin.color, kKTVertexAttrib_Color);
-        if (builtin.texCoord) program->addAttribute(builtin.texCoord, kKTVertexAttrib_TexCoords);
-        program->link();
-        program->updateUniforms();
-        m_pPrograms->setObject(program, builtin.key);
-        program->release();
-    }
+    for (const BuiltinProgram& builtin : kBuiltins) programForKey(builtin.key);
 }
 
 KTGLProgram* KTShaderCache::programForKey(const char* key) {
     if (!key || !m_pPrograms) return nullptr;
-    return static_cast<KTGLProgram*>(m_pPrograms->objectForKey(key));
+    if (auto* program = static_cast<KTGLProgram*>(m_pPrograms->objectForKey(key))) return program;
+    const BuiltinProgram* builtin = builtinForKey(key);
+    if (!builtin) return nullptr;
+    // Building makes the new program current (its sampler uniform is set on it); whoever asked may be
+    // between choosing its own program and drawing, so the one current before is put back.
+    GLint previous = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
+    KTGLProgram* program = buildProgram(*builtin);
+    ktGLUseProgram(static_cast<GLuint>(previous));
+    m_pPrograms->setObject(program, builtin->key);
+    program->release();  // the dictionary holds it
+    return program;
+}
+
+unsigned int KTShaderCache::programCount() const {
+    return m_pPrograms ? m_pPrograms->count() : 0;
 }
 
 }  // namespace kite

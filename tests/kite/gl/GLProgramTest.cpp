@@ -38,6 +38,31 @@ class GLProgramTest : public testsupport::GLTest {
         return program;
     }
 
+    // A red-to-green square of 32 points moved by (16, 16) over a 64-point orthographic projection, drawn
+    // with the program (position and colour attributes), as a read-back.
+    std::vector<uint8_t> drawSquare(KTGLProgram* program) {
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        mxGLMatrixMode(MX_GL_PROJECTION);
+        mxGLLoadIdentity();
+        mxMat4 ortho;
+        mxMat4OrthographicProjection(&ortho, 0, 64, 0, 64, -1, 1);
+        mxGLMultMatrix(&ortho);
+        mxGLMatrixMode(MX_GL_MODELVIEW);
+        mxGLLoadIdentity();
+        mxGLTranslatef(16, 16, 0);
+        program->use();
+        program->setUniformsForBuiltins();
+        const GLfloat positions[] = {0, 0, 32, 0, 0, 32, 32, 32};
+        const GLubyte colors[] = {255, 0, 0, 255, 255, 0, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255};
+        ktGLBlendFunc(GL_ONE, GL_ZERO);
+        ktGLEnableVertexAttribs(kKTVertexAttribFlag_Position | kKTVertexAttribFlag_Color);
+        glVertexAttribPointer(kKTVertexAttrib_Position, 2, GL_FLOAT, GL_FALSE, 0, positions);
+        glVertexAttribPointer(kKTVertexAttrib_Color, 4, GL_UNSIGNED_BYTE, GL_TRUE, 0, colors);
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        return readPixels();
+    }
+
     static GLfloat uniformFloat(KTGLProgram* program, GLint location) {
         GLfloat value[16] = {};
         glGetUniformfv(program->getProgram(), location, value);
@@ -70,6 +95,55 @@ TEST_F(GLProgramTest, EveryBuiltinProgramCompilesAndLinksUnderItsKey) {
                                   "a_texcoord"),
               kKTVertexAttrib_TexCoords);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(GLProgramTest, ProgramsAreBuiltWhenFirstAskedFor) {
+    KTShaderCache* cache = KTShaderCache::sharedShaderCache();
+    ASSERT_NE(cache, nullptr);
+    EXPECT_EQ(cache->programCount(), 0u);
+    KTGLProgram* program = cache->programForKey(kKTShader_PositionColor);
+    ASSERT_NE(program, nullptr);
+    EXPECT_EQ(cache->programCount(), 1u);
+    EXPECT_EQ(cache->programForKey(kKTShader_PositionColor), program);
+    EXPECT_EQ(cache->programForKey("ShaderNoSuchProgram"), nullptr);
+    EXPECT_EQ(cache->programCount(), 1u);
+    // Building the rest keeps the one already handed out.
+    cache->loadDefaultShaders();
+    EXPECT_EQ(cache->programCount(), 9u);
+    EXPECT_EQ(cache->programForKey(kKTShader_PositionColor), program);
+    cache->loadDefaultShaders();
+    EXPECT_EQ(cache->programCount(), 9u);
+}
+
+TEST_F(GLProgramTest, AProgramBuiltOnFirstUseDrawsWhatOneBuiltUpFrontDraws) {
+    const auto lazy = drawSquare(KTShaderCache::sharedShaderCache()->programForKey(kKTShader_PositionColor));
+    EXPECT_TRUE(testsupport::near(pixel(lazy, 20, 63 - 17), Pixel{247, 8, 0, 255}, 8));
+    EXPECT_TRUE(testsupport::near(pixel(lazy, 20, 63 - 46), Pixel{8, 247, 0, 255}, 8));
+
+    KTShaderCache::purgeSharedShaderCache();
+    ktGLInvalidateStateCache();
+    KTShaderCache* cache = KTShaderCache::sharedShaderCache();
+    cache->loadDefaultShaders();
+    EXPECT_EQ(drawSquare(cache->programForKey(kKTShader_PositionColor)), lazy);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// A program built between choosing a program and drawing with it (a texture made there asks for its own)
+// leaves the chosen one current, in GL and in the state cache.
+TEST_F(GLProgramTest, BuildingAProgramKeepsTheCurrentOne) {
+    KTShaderCache* cache = KTShaderCache::sharedShaderCache();
+    KTGLProgram* color = cache->programForKey(kKTShader_PositionColor);
+    color->use();
+    KTGLProgram* textured = cache->programForKey(kKTShader_PositionTexture);
+    ASSERT_NE(textured, nullptr);
+    GLint current = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    EXPECT_EQ(static_cast<GLuint>(current), color->getProgram());
+    // The state cache agrees: using the textured program reaches GL.
+    textured->use();
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    EXPECT_EQ(static_cast<GLuint>(current), textured->getProgram());
+    EXPECT_TRUE(testsupport::near(pixel(drawSquare(color), 20, 63 - 17), Pixel{247, 8, 0, 255}, 8));
 }
 
 TEST_F(GLProgramTest, UnchangedUniformValuesAreNotSentAgain) {
