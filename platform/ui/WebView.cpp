@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <sys/timerfd.h>
-#include <sys/utsname.h>
 #include <unistd.h>
 #include <wayland-server.h>
 #include <wpe/fdo.h>
@@ -165,21 +164,6 @@ void applyProxies(WebKitWebContext* context) {
         webkit_network_proxy_settings_add_proxy_for_scheme(settings, "https", env.httpsProxy.c_str());
     webkit_website_data_manager_set_network_proxy_settings(data, WEBKIT_NETWORK_PROXY_MODE_CUSTOM, settings);
     webkit_network_proxy_settings_free(settings);
-}
-
-// The engine's own agent, composed the way the engine composes it, for the engine series it was checked
-// against (the web view tests compare it with what a page reads): asking the engine's settings would set
-// much of it up (about 5 MB resident) in a program that may not show a page for a while, or ever.
-constexpr unsigned kComposedAgentMajor = 2, kComposedAgentMinor = 38;
-
-std::optional<std::string> composedEngineUserAgent() {
-    if (webkit_get_major_version() != kComposedAgentMajor ||
-        webkit_get_minor_version() != kComposedAgentMinor)
-        return std::nullopt;
-    utsname system{};
-    if (uname(&system) != 0) return std::nullopt;
-    return std::string("Mozilla/5.0 (X11; ") + system.sysname + " " + system.machine +
-           ") AppleWebKit/605.1.15 (KHTML, like Gecko) Version/16.0 Safari/605.1.15";
 }
 
 std::optional<std::string> registeredUserAgent() {
@@ -662,11 +646,6 @@ void WebView::evaluateScript(const std::string& script, std::function<void(const
 
 std::string WebView::defaultUserAgent() {
     if (auto agent = registeredUserAgent()) return *agent;
-    if (auto agent = composedEngineUserAgent()) return *agent;
-    return engineUserAgent();
-}
-
-std::string WebView::engineUserAgent() {
     WebKitSettings* settings = webkit_settings_new();
     std::string agent = webkit_settings_get_user_agent(settings);
     g_object_unref(settings);

@@ -62,11 +62,8 @@ class WebView : public View {
     void evaluateScript(const std::string& script, std::function<void(const std::string&)> completion);
 
     // What the page's "navigator.userAgent" gives in a new view: the "UserAgent" value of the standard
-    // user defaults when there is one, else the engine's own. Sets up no part of the engine for a known
-    // engine series.
+    // user defaults when there is one, else the engine's own.
     static std::string defaultUserAgent();
-    // The agent the engine's settings report (sets the engine up).
-    static std::string engineUserAgent();
 
     // Kept only: the engine has no such settings.
     void setDataDetectorTypes(unsigned types) { dataDetectorTypes_ = types; }
