@@ -12,7 +12,9 @@ namespace {
 
 const std::string kLifetimeKey = "vuz.lifetime";
 
-std::vector<std::string> splitKey(const std::string& key) {
+}  // namespace
+
+std::vector<std::string> ZAVDataLayer::keyPath(const std::string& key) {
     std::vector<std::string> parts;
     size_t start = 0;
     while (true) {
@@ -22,6 +24,8 @@ std::vector<std::string> splitKey(const std::string& key) {
         start = dot + 1;
     }
 }
+
+namespace {
 
 std::string keyText(const ZAVObjectPtr& key) {
     return ZAVTypes::objectToString(key)->textValue();
@@ -163,6 +167,7 @@ void ZAVDataLayer::processUpdate(const ZAVObjectPtr& update) {
         for (const auto& [key, value] : update->entries())
             model = mergeMap(expandKey(keyText(key), value), model);
         model_ = model;
+        modelVersion_.fetch_add(1, std::memory_order_release);
     }
     std::vector<std::shared_ptr<ZAVDataLayerListener>> listeners;
     {
@@ -213,7 +218,7 @@ ZAVObjectPtr ZAVDataLayer::mergeList(const ZAVObjectPtr& source, const ZAVObject
 }
 
 ZAVObjectPtr ZAVDataLayer::expandKey(const std::string& key, const ZAVObjectPtr& value) {
-    auto parts = splitKey(key);
+    auto parts = keyPath(key);
     ZAVObjectPtr result = value;
     for (auto it = parts.rbegin(); it != parts.rend(); ++it)
         result = ZAVObject::map({{ZAVObject::text(*it), result}});
@@ -221,12 +226,16 @@ ZAVObjectPtr ZAVDataLayer::expandKey(const std::string& key, const ZAVObjectPtr&
 }
 
 ZAVObjectPtr ZAVDataLayer::get(const std::string& key) const {
+    return get(keyPath(key));
+}
+
+ZAVObjectPtr ZAVDataLayer::get(const std::vector<std::string>& path) const {
     ZAVObjectPtr current;
     {
         std::lock_guard<std::mutex> lock(modelMutex_);
         current = model_;
     }
-    for (const auto& part : splitKey(key)) {
+    for (const auto& part : path) {
         if (!current || !current->isMap()) return nullptr;
         current = current->objectForKey(part);
         if (!current) return nullptr;

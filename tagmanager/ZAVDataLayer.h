@@ -83,12 +83,19 @@ class ZAVDataLayer : public std::enable_shared_from_this<ZAVDataLayer> {
     void pushValue(const ZAVObjectPtr& value, const std::string& key);
     // The value at the dotted key, the null marker, or null when there is none.
     ZAVObjectPtr get(const std::string& key) const;
+    // The same for a key already split at its dots (see keyPath).
+    ZAVObjectPtr get(const std::vector<std::string>& path) const;
+    // Raised by every change of the model: a reader that saw the same count before and after its reads
+    // read one state of the model.
+    uint64_t modelVersion() const { return modelVersion_.load(std::memory_order_acquire); }
     void registerListener(const std::shared_ptr<ZAVDataLayerListener>& listener);
     void unregisterListener(const std::shared_ptr<ZAVDataLayerListener>& listener);
     void clearPersistentKeysWithPrefix(const std::string& prefix);
     void onKeyValuesLoaded(const std::vector<ZAVKeyValue>& keyValues);
     bool isPersistentStoreLoaded() const { return persistentStoreLoaded_.load(); }
 
+    // "a.b" gives {"a", "b"}.
+    static std::vector<std::string> keyPath(const std::string& key);
     // 'a.b' with v gives {'a': {'b': v}}.
     static ZAVObjectPtr expandKey(const std::string& key, const ZAVObjectPtr& value);
     // Milliseconds of a lifetime text ("2h", "5 d", "10"); empty, with a log line, when it is none.
@@ -112,6 +119,7 @@ class ZAVDataLayer : public std::enable_shared_from_this<ZAVDataLayer> {
     std::vector<std::shared_ptr<ZAVDataLayerListener>> listeners_;
     mutable std::mutex modelMutex_;
     ZAVObjectPtr model_;
+    std::atomic<uint64_t> modelVersion_{0};
     std::recursive_mutex pushLock_;
     // The thread inside a push, so that its own nested pushes neither wait for loading nor deadlock.
     std::atomic<std::thread::id> pushLockOwner_{};

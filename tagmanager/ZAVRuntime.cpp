@@ -31,6 +31,15 @@ bool contains(const ZAVCallSet& set, const ZAVExpandedFunctionCallPtr& call) {
     return set.count(call) != 0;
 }
 
+// The function id of a call whose id needs no expansion; empty otherwise.
+std::string functionOf(const ZAVExpandedFunctionCall::Properties& properties) {
+    auto found = properties.find(ZAVExpandedFunctionCall::functionKey());
+    return found != properties.end() && found->second && !found->second->containsReferences() &&
+                   found->second->hasFunctionId()
+               ? found->second->functionId()->utf8()
+               : std::string();
+}
+
 // The tag populator, remembering the rules that passed, in order.
 class PassedRules final : public ZAVAddRemoveSetPopulator {
   public:
@@ -78,6 +87,7 @@ std::shared_ptr<ZAVRuntime> ZAVRuntime::runtimeWithResource(
     runtime->registerBuiltIns(std::move(macroEvaluator), std::move(tagEvaluator));
     runtime->buildMacroLookup();
     runtime->findEventTests();
+    runtime->findLayerTests();
     runtime->planRules();
     return runtime;
 }
@@ -177,13 +187,6 @@ void ZAVRuntime::findEventTests() {
             return std::nullopt;
         return value->string()->utf8();
     };
-    auto functionOf = [](const ZAVExpandedFunctionCall::Properties& properties) {
-        auto found = properties.find(ZAVExpandedFunctionCall::functionKey());
-        return found != properties.end() && found->second && !found->second->containsReferences() &&
-                       found->second->hasFunctionId()
-                   ? found->second->functionId()->utf8()
-                   : std::string();
-    };
     // A macro answered by the event macro whatever happens: no rule chooses its call, its default call
     // has nothing to expand or push, and its value is the event's name as a text.
     auto isEventMacro = [&](const std::string& name) {
@@ -223,6 +226,77 @@ void ZAVRuntime::findEventTests() {
     }
 }
 
+void ZAVRuntime::findLayerTests() {
+    if (!dataLayer_) return;
+    // A value that converts to a text without a log line.
+    auto isPlain = [](const ZAVPValuePtr& value) {
+        if (!value || value->containsReferences()) return false;
+        switch (value->type()) {
+            case ZAVPValue_Type_String:
+                return value->hasString();
+            case ZAVPValue_Type_Integer:
+            case ZAVPValue_Type_Boolean:
+                return true;
+            default:
+                return false;
+        }
+    };
+    // The key a macro reads when it is answered by the data-layer macro whatever happens: no rule
+    // chooses its call, nothing of it is expanded or pushed, and its default value is plain.
+    auto layerKey = [&](const std::string& name) -> std::optional<std::string> {
+        auto info = macroLookup_.find(name);
+        if (info == macroLookup_.end() || macroRules_.count(name)) return std::nullopt;
+        const auto& call = info->second->defaultFunctionCall();
+        if (!call || call->pushAfterEvaluate()) return std::nullopt;
+        auto properties = call->sharedProperties();
+        if (functionOf(*properties) != ZAVDataLayerMacro::functionId()) return std::nullopt;
+        for (const auto& [key, value] : *properties)
+            if (value && value->containsReferences()) return std::nullopt;
+        auto fallback = properties->find(ZAVDataLayerMacro::defaultValueKey());
+        if (fallback != properties->end() && !isPlain(fallback->second)) return std::nullopt;
+        auto key = properties->find(ZAVDataLayerMacro::nameKey());
+        if (key == properties->end() || !key->second || key->second->type() != ZAVPValue_Type_String ||
+            !key->second->hasString())
+            return std::nullopt;
+        return key->second->string()->utf8();
+    };
+    static const std::set<std::string> kTextPredicates = {
+        ZAVEquals::functionId(), ZAVStartsWith::functionId(), ZAVEndsWith::functionId(),
+        ZAVContains::functionId()};
+    for (const auto& rule : rules_) {
+        for (const auto* list : {&rule->positivePredicates(), &rule->negativePredicates()}) {
+            for (const auto& call : *list) {
+                if (!call || eventTests_.count(call.get()) || layerTests_.count(call.get())) continue;
+                auto properties = call->sharedProperties();
+                if (!kTextPredicates.count(functionOf(*properties))) continue;
+                LayerTest test;
+                bool fits = true;
+                for (const auto& [key, value] : *properties) {
+                    const bool argument = key == ZAVPredicate::arg0Key() || key == ZAVPredicate::arg1Key();
+                    if (!value || !value->containsReferences()) {
+                        // The arguments are turned into texts; the rest only has to be there.
+                        fits = !argument || isPlain(value);
+                    } else if (value->type() != ZAVPValue_Type_MacroReference ||
+                               !value->hasMacroReference() || value->escapingArray_Count() != 0) {
+                        fits = false;
+                    } else if (auto read = layerKey(value->macroReference()->utf8())) {
+                        test.paths.push_back(ZAVDataLayer::keyPath(*read));
+                    } else {
+                        fits = false;
+                    }
+                    if (!fits) break;
+                }
+                if (fits && !test.paths.empty()) layerTests_.emplace(call.get(), std::move(test));
+            }
+        }
+    }
+}
+
+const ZAVRuntime::LayerTest* ZAVRuntime::layerTestFor(const ZAVExpandedFunctionCall* call) const {
+    auto found = layerTests_.find(call);
+    return found == layerTests_.end() ? nullptr : &found->second;
+}
+
 void ZAVRuntime::planRules() {
     auto slotOf = [this](const ZAVExpandedFunctionCall* call) {
         return memoIndex_.emplace(call, memoIndex_.size()).first->second;
@@ -232,8 +306,8 @@ void ZAVRuntime::planRules() {
         planned.reserve(calls.size());
         for (const auto& call : calls) {
             auto test = eventTests_.find(call.get());
-            planned.push_back(
-                {&call, test == eventTests_.end() ? nullptr : &test->second, slotOf(call.get())});
+            planned.push_back({&call, test == eventTests_.end() ? nullptr : &test->second,
+                               layerTestFor(call.get()), slotOf(call.get())});
         }
         return planned;
     };
@@ -244,6 +318,7 @@ void ZAVRuntime::planRules() {
     }
     known_ = std::make_unique<std::atomic<uint8_t>[]>(memoIndex_.size());
     for (size_t i = 0; i < memoIndex_.size(); ++i) known_[i].store(kUnknown, std::memory_order_relaxed);
+    layerMemos_.resize(memoIndex_.size());
 }
 
 const ZAVRuntime::RulePlan* ZAVRuntime::planFor(const ZAVExpandedRule* rule) const {
@@ -365,9 +440,9 @@ ZAVRuntime::Outcome ZAVRuntime::ruleOutcome(const ZAVExpandedRule& rule, const R
                     bool decidingValue) -> std::optional<Outcome> {
         for (size_t i = 0; i < calls.size(); ++i) {
             const auto& call = calls[i];
-            auto outcome = planned ? predicateOutcome(call, (*planned)[i].test, &known_[(*planned)[i].memo],
-                                                      pending, event)
-                                   : predicateOutcome(call, nullptr, nullptr, pending, event);
+            auto outcome = planned ? predicateOutcome(call, (*planned)[i].test, (*planned)[i].layer,
+                                                      &known_[(*planned)[i].memo], pending, event)
+                                   : predicateOutcome(call, nullptr, nullptr, nullptr, pending, event);
             if (outcome.value == decidingValue) return Outcome{false, outcome.isStatic};
             allStatic = allStatic && outcome.isStatic;
         }
@@ -385,13 +460,15 @@ std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicate(const ZAVExpa
     auto test = call ? eventTests_.find(call.get()) : eventTests_.end();
     EventView event;
     auto outcome = predicateOutcome(call, test == eventTests_.end() ? nullptr : &test->second,
+                                    call ? layerTestFor(call.get()) : nullptr,
                                     call ? memoFor(call.get()) : nullptr, pending, event);
     return ZAVBooleanAndStatic::booleanWithBool(outcome.value, outcome.isStatic);
 }
 
 ZAVRuntime::Outcome ZAVRuntime::predicateOutcome(const ZAVExpandedFunctionCallPtr& call,
-                                                 const EventTest* test, std::atomic<uint8_t>* known,
-                                                 Pending& pending, EventView& event) {
+                                                 const EventTest* test, const LayerTest* layer,
+                                                 std::atomic<uint8_t>* known, Pending& pending,
+                                                 EventView& event) {
     if (known) {
         const uint8_t memo = known->load(std::memory_order_acquire);
         if (memo != kUnknown) return {memo == kStaticTrue, true};
@@ -403,14 +480,45 @@ ZAVRuntime::Outcome ZAVRuntime::predicateOutcome(const ZAVExpandedFunctionCallPt
         const auto& name = eventName(event);
         return {name && *name == test->text, false};
     }
+    // Inside a macro's evaluation a reference may close a cycle, which is logged: evaluated in full.
+    if (!layer || !known || !pending.empty()) return evaluatedOutcome(call, known, pending).first;
+
+    const uint64_t version = dataLayer_->modelVersion();
+    std::vector<ZAVObjectPtr> read;
+    read.reserve(layer->paths.size());
+    bool plain = true;
+    for (const auto& path : layer->paths) {
+        read.push_back(dataLayer_->get(path));
+        const auto& object = read.back();
+        plain = plain && (!object || object == ZAVObject::nullMarker() || object->isText() ||
+                          object->isNumber() || object->isBoolean());
+    }
+    const size_t slot = static_cast<size_t>(known - known_.get());
+    if (plain) {
+        std::lock_guard<std::mutex> lock(layerMemosMutex_);
+        const auto& memo = layerMemos_[slot];
+        if (memo.valid && memo.read == read) return {memo.value, false};
+    }
+    auto [outcome, failed] = evaluatedOutcome(call, known, pending);
+    if (plain && !failed && !outcome.isStatic && dataLayer_->modelVersion() == version) {
+        std::lock_guard<std::mutex> lock(layerMemosMutex_);
+        layerMemos_[slot] = {std::move(read), outcome.value, true};
+    }
+    return outcome;
+}
+
+std::pair<ZAVRuntime::Outcome, bool> ZAVRuntime::evaluatedOutcome(const ZAVExpandedFunctionCallPtr& call,
+                                                                  std::atomic<uint8_t>* known,
+                                                                  Pending& pending) {
     auto result = executeFunction(call, predicateMap_, pending);
     auto boolean = ZAVTypes::valueToBoolean(result->value());
     const bool value = boolean && boolean->boolValue();
+    const bool failed =
+        result == defaultResult() || !result->value() || result->value() == ZAVTypes::defaultValue();
     // Kept only where executeFunction keeps a result: a failure is logged again on every evaluation.
-    if (known && result->isStatic() && result != defaultResult() && result->value() &&
-        result->value() != ZAVTypes::defaultValue())
+    if (known && result->isStatic() && !failed)
         known->store(value ? kStaticTrue : kStaticFalse, std::memory_order_release);
-    return {value, result->isStatic()};
+    return {{value, result->isStatic()}, failed};
 }
 
 ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr& call,

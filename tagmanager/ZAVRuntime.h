@@ -120,6 +120,24 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     std::unordered_set<std::string> eventMacros_;
     void findEventTests();
 
+    // Text predicates ("_eq", "_sw", "_ew", "_cn") whose references all name macros that only read a
+    // data-layer key (see findLayerTests): their outcome follows from the data-layer values read, so
+    // while those are the same objects (the model's nodes never change) the last outcome holds.
+    struct LayerTest {
+        std::vector<std::vector<std::string>> paths;  // the keys read, split at their dots
+    };
+    std::unordered_map<const ZAVExpandedFunctionCall*, LayerTest> layerTests_;
+    void findLayerTests();
+    // What a layer test last read and gave, by memo slot; kept only for reads of plain values (their
+    // evaluation logs nothing) made without a change of the model during the evaluation.
+    struct LayerMemo {
+        std::vector<ZAVObjectPtr> read;  // held, so no other object takes their addresses
+        bool value = false;
+        bool valid = false;
+    };
+    std::mutex layerMemosMutex_;
+    std::vector<LayerMemo> layerMemos_;
+
     // A property value whose references all name event macros, or macros whose static value is kept
     // without a push, expands to the same value for the same event: tags that fire again for an event
     // reuse that expansion instead of building it again. Only at the top of an evaluation (nothing
@@ -154,6 +172,7 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     struct PlannedPredicate {
         const ZAVExpandedFunctionCallPtr* call;  // in the rule, which never changes
         const EventTest* test;                   // null for a predicate that is not an event test
+        const LayerTest* layer;                  // null for a predicate that is not a layer test
         size_t memo;                             // slot in known_
     };
     struct RulePlan {
@@ -170,7 +189,12 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     Outcome ruleOutcome(const ZAVExpandedRule& rule, const RulePlan* plan, Pending& pending,
                         EventView& event);
     Outcome predicateOutcome(const ZAVExpandedFunctionCallPtr& call, const EventTest* test,
-                             std::atomic<uint8_t>* known, Pending& pending, EventView& event);
+                             const LayerTest* layer, std::atomic<uint8_t>* known, Pending& pending,
+                             EventView& event);
+    // The outcome of the full evaluation, and whether it failed (never kept).
+    std::pair<Outcome, bool> evaluatedOutcome(const ZAVExpandedFunctionCallPtr& call,
+                                              std::atomic<uint8_t>* known, Pending& pending);
+    const LayerTest* layerTestFor(const ZAVExpandedFunctionCall* call) const;
     std::vector<RulePlan> rulePlans_;  // one per rule of rules_, in its order
     std::unordered_map<const ZAVExpandedRule*, size_t> planIndex_;
     std::unordered_map<const ZAVExpandedFunctionCall*, size_t> memoIndex_;

@@ -350,4 +350,48 @@ TEST(RuntimeTest, FailingPredicateIsEvaluatedAtEveryEvent) {
     EXPECT_EQ(log->count("error", "Incorrect keys for function _eq"), 3u);
 }
 
+// A text predicate that only reads data-layer keys keeps its last outcome while the values read are the
+// same: it follows every change of those values (to equal texts, other texts, a missing key, the null
+// marker, a map) and ignores changes elsewhere in the layer.
+TEST(RuntimeTest, DataLayerPredicatesFollowTheLayer) {
+    CapturedLog log;
+    ResourceBuilder b;
+    b.macro("level", "_v", {{"name", b.string("player.level")}, {"default_value", b.string("gold (none)")}});
+    b.macro("mood", "_v", {{"name", b.string("mood")}});
+    auto gold = b.predicate("_sw", {{"arg0", b.macroReference("level")}, {"arg1", b.string("gold")}});
+    auto happy =
+        b.predicate("_eq", {{"arg0", b.macroReference("mood")}, {"arg1", b.macroReference("level")}});
+    b.rule(rule({gold}, {b.tag("_rec", {{"name", b.string("gold")}})}));
+    b.rule(rule({happy}, {b.tag("_rec", {{"name", b.string("same")}})}));
+    Fixture f(b);
+    auto fired = [&](const ZAVObjectPtr& update) {
+        if (update) f.layer->push(update);
+        f.tags->fired.clear();
+        f.runtime->evaluateTags("e");
+        return f.tags->seen();
+    };
+    auto level = [](const ZAVObjectPtr& value) {
+        return ZAVObject::map(
+            {{ZAVObject::text("player"), ZAVObject::map({{ZAVObject::text("level"), value}})}});
+    };
+    auto mood = [](const std::string& text) {
+        return ZAVObject::map({{ZAVObject::text("mood"), ZAVObject::text(text)}});
+    };
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(fired(nullptr), Names{"gold"});  // the default value
+    EXPECT_EQ(fired(level(ZAVObject::text("gold 1"))), Names{"gold"});
+    EXPECT_EQ(fired(ZAVObject::map({{ZAVObject::text("other"), ZAVObject::integer(1)}})), Names{"gold"});
+    EXPECT_EQ(fired(level(ZAVObject::text("silver"))), Names{});
+    EXPECT_EQ(fired(nullptr), Names{});
+    EXPECT_EQ(fired(mood("silver")), Names{"same"});
+    EXPECT_EQ(fired(level(ZAVObject::text("silver"))), Names{"same"});  // an equal text, a new object
+    EXPECT_EQ(fired(level(ZAVObject::nullMarker())), Names{});
+    EXPECT_EQ(fired(level(ZAVObject::map({{ZAVObject::text("gold"), ZAVObject::integer(1)}}))), Names{});
+    EXPECT_EQ(fired(ZAVObject::map({{ZAVObject::text("player"), ZAVObject::nullMarker()}})), Names{});
+    EXPECT_EQ(fired(level(ZAVObject::integer(7))), Names{});
+    EXPECT_EQ(fired(mood("7")), Names{"same"});
+    EXPECT_EQ(fired(level(ZAVObject::text("gold 2"))), Names{"gold"});
+    EXPECT_EQ(log->count("error"), 0u);
+}
+
 }  // namespace
