@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <tuple>
 
 #include "platform/base/Error.h"
 #include "tagmanager/ZAVDataLayer.h"
@@ -545,19 +546,22 @@ ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr&
     // Values without references stand for themselves, statically: the call's own snapshot then goes to
     // the implementation as it is, and a copy is made only once an expansion gives a new value.
     std::optional<ZAVFunctionCallImplementation::Properties> changed;
+    ZAVConvertedValues converted;  // of the reused expansions' values
     bool allStatic = true;
     EventView event;  // read once, when a value may be reused
     for (const auto& [name, value] : *snapshot) {
         if (!value || !value->containsReferences()) continue;
         Result result;
-        if (pending.empty()) result = reusedExpansion(value, eventName(event));
+        std::shared_ptr<ZAVConvertedValues::Slot> slot;
+        if (pending.empty()) std::tie(result, slot) = reusedExpansion(value, eventName(event));
         if (!result) {
             result = expandMacrosForValue(value, pending);
             // Kept only when no other thread set the event name while the value was expanded.
             if (pending.empty() && result != defaultResult() && !result->isStatic() &&
                 eventNameVersion_.load(std::memory_order_acquire) == event.version)
-                rememberExpansion(value, event.name, result);
+                slot = rememberExpansion(value, event.name, result);
         }
+        if (slot && result->value()) converted.add(result->value().get(), std::move(slot));
         if (result == defaultResult()) return defaultResult();
         if (result->isStatic())
             call->updateCacheablePropertyWithValue(result->value(), name);
@@ -579,7 +583,8 @@ ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr&
         return defaultResult();
     }
     const bool cacheable = allStatic && implementation->isCacheable();
-    auto value = implementation->evaluate(expanded);
+    auto value = converted.empty() ? implementation->evaluate(expanded)
+                                   : implementation->evaluateWithConverted(expanded, converted);
     auto result = ZAVPValueAndStatic::valueWithValue(value, cacheable);
     // A failed evaluation is never kept: what it depended on may be there next time.
     if (cacheable && value && value != ZAVTypes::defaultValue())
@@ -637,18 +642,20 @@ bool ZAVRuntime::staticMacrosKept(const Expansion& expansion) {
     return true;
 }
 
-ZAVRuntime::Result ZAVRuntime::reusedExpansion(const ZAVPValuePtr& value,
-                                               const std::optional<std::string>& event) {
+std::pair<ZAVRuntime::Result, std::shared_ptr<ZAVConvertedValues::Slot>> ZAVRuntime::reusedExpansion(
+    const ZAVPValuePtr& value, const std::optional<std::string>& event) {
     std::lock_guard<std::mutex> lock(expansionsMutex_);
     auto found = expansions_.find(value.get());
-    if (found == expansions_.end() || !found->second.reusable) return nullptr;
-    for (const auto& [name, result] : found->second.byEvent)
-        if (name == event) return staticMacrosKept(found->second) ? result : nullptr;
-    return nullptr;
+    if (found == expansions_.end() || !found->second.reusable) return {};
+    for (const auto& entry : found->second.byEvent)
+        if (entry.event == event)
+            return staticMacrosKept(found->second) ? std::make_pair(entry.result, entry.converted)
+                                                   : std::make_pair(Result(), nullptr);
+    return {};
 }
 
-void ZAVRuntime::rememberExpansion(const ZAVPValuePtr& value, const std::optional<std::string>& event,
-                                   const Result& result) {
+std::shared_ptr<ZAVConvertedValues::Slot> ZAVRuntime::rememberExpansion(
+    const ZAVPValuePtr& value, const std::optional<std::string>& event, const Result& result) {
     std::lock_guard<std::mutex> lock(expansionsMutex_);
     auto found = expansions_.find(value.get());
     if (found == expansions_.end()) {
@@ -659,9 +666,11 @@ void ZAVRuntime::rememberExpansion(const ZAVPValuePtr& value, const std::optiona
     }
     auto& expansion = found->second;
     // The static values it used must have been kept, or a later use would skip their evaluation.
-    if (!expansion.reusable || !staticMacrosKept(expansion)) return;
+    if (!expansion.reusable || !staticMacrosKept(expansion)) return nullptr;
     if (expansion.byEvent.size() >= kExpansionsPerValue) expansion.byEvent.clear();
-    expansion.byEvent.emplace_back(event, result);
+    auto slot = std::make_shared<ZAVConvertedValues::Slot>();
+    expansion.byEvent.push_back({event, result, slot});
+    return slot;
 }
 
 ZAVRuntime::Result ZAVRuntime::evaluateMacroReference(const std::string& macroName) {

@@ -146,15 +146,25 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
         ZAVPValuePtr value;  // held, so no other value takes its address while the entry lives
         bool reusable = false;
         std::vector<std::string> staticMacros;  // must still be kept, without a push, at each reuse
-        std::vector<std::pair<std::optional<std::string>, Result>> byEvent;
+        struct ForEvent {
+            std::optional<std::string> event;
+            Result result;
+            // The result's value as an object, once an implementation has converted it.
+            std::shared_ptr<ZAVConvertedValues::Slot> converted;
+        };
+        std::vector<ForEvent> byEvent;
     };
     static constexpr size_t kExpansionsPerValue = 16;
     static constexpr size_t kExpandedValues = 4096;
     void analyseExpansion(const ZAVPValuePtr& value, Expansion& expansion) const;
     bool staticMacrosKept(const Expansion& expansion);
-    Result reusedExpansion(const ZAVPValuePtr& value, const std::optional<std::string>& event);
-    void rememberExpansion(const ZAVPValuePtr& value, const std::optional<std::string>& event,
-                           const Result& result);
+    // The kept expansion and its conversion slot, or nothing.
+    std::pair<Result, std::shared_ptr<ZAVConvertedValues::Slot>> reusedExpansion(
+        const ZAVPValuePtr& value, const std::optional<std::string>& event);
+    // The new entry's conversion slot, or null when the expansion is not kept.
+    std::shared_ptr<ZAVConvertedValues::Slot> rememberExpansion(const ZAVPValuePtr& value,
+                                                                const std::optional<std::string>& event,
+                                                                const Result& result);
     std::mutex expansionsMutex_;
     std::unordered_map<const ZAVPValue*, Expansion> expansions_;
 

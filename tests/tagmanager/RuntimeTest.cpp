@@ -394,4 +394,52 @@ TEST(RuntimeTest, DataLayerPredicatesFollowTheLayer) {
     EXPECT_EQ(log->count("error"), 0u);
 }
 
+// The tags that turn their values into objects ("_dlw", "_func") reuse the conversion of a value kept
+// for an event: each event still writes and hands over its own values, and a value that cannot be
+// converted is logged at every firing.
+TEST(RuntimeTest, ConvertedTagValuesFollowTheEventWhenFiredAgain) {
+    struct Handler : ZAVCustomEvaluator {
+        ZAVObjectPtr evaluate(const std::string& name, const Parameters& parameters) override {
+            std::lock_guard<std::mutex> lock(mutex);
+            auto found = parameters.find("event");
+            seen.push_back(name + ":" + (found == parameters.end() ? "-" : found->second->textValue()));
+            return ZAVObject::text("ok");
+        }
+        std::mutex mutex;
+        std::vector<std::string> seen;
+    };
+    CapturedLog log;
+    ResourceBuilder b;
+    b.macro("evt", "_e");
+    b.macro("label", "_c", {{"value", b.string("L")}});
+    auto write = b.tag(
+        "_dlw", {{"value", b.list({b.map({b.string("seen")},
+                                         {b.map({b.string("event"), b.string("label")},
+                                                {b.macroReference("evt"), b.macroReference("label")})})})}});
+    auto call =
+        b.tag("_func", {{"function_call_macro_name", b.string("h")},
+                        {"additional_params", b.map({b.string("event")}, {b.macroReference("evt")})}});
+    auto broken =
+        b.tag("_dlw", {{"value", b.list({b.map({b.string("bad")},
+                                               {b.list({b.macroReference("evt"), b.functionId("_x")})})})}});
+    b.rule(rule({}, {write, call, broken}));
+    auto handler = std::make_shared<Handler>();
+    auto layer = ZAVDataLayer::create();
+    auto listener = std::make_shared<Listener>();
+    layer->registerListener(listener);
+    auto runtime =
+        ZAVRuntime::runtimeWithResource(ZAVResourceUtil::expandResource(*b.build()), layer, nullptr, handler);
+    std::vector<std::string> written;
+    for (const char* event : {"a", "b", "a", "b", "a"}) {
+        runtime->evaluateTags(event);
+        written.push_back(layer->get("seen.event")->textValue() + "/" +
+                          layer->get("seen.label")->textValue());
+    }
+    EXPECT_EQ(written, (std::vector<std::string>{"a/L", "b/L", "a/L", "b/L", "a/L"}));
+    EXPECT_EQ(handler->seen, (std::vector<std::string>{"h:a", "h:b", "h:a", "h:b", "h:a"}));
+    EXPECT_EQ(listener->count(), 5u);
+    EXPECT_FALSE(layer->get("bad"));
+    EXPECT_EQ(log->count("error", "Trying to convert a function ID to object"), 5u);
+}
+
 }  // namespace
