@@ -5,8 +5,8 @@
 // register; pushes are serialised, and a listener may push from inside its notification (that push is
 // queued behind the running one).
 //
-// The model is made of immutable nodes: a merge copies the path it changes, so `get` hands out a subtree
-// that no later push can change under the reader.
+// Below its top level the model is made of immutable nodes: a merge copies the path it changes, so `get`
+// hands out a subtree that no later push can change under the reader.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "tagmanager/ZAVObject.h"
@@ -102,6 +103,8 @@ class ZAVDataLayer : public std::enable_shared_from_this<ZAVDataLayer> {
     static std::optional<int64_t> parseLifetime(const std::string& text);
     // The update's leaves as dotted entries, "vuz.lifetime" left out.
     static std::vector<ZAVKeyValue> flattenMap(const ZAVObjectPtr& map);
+    // The source merged over the target: lists and maps deeply, anything else replaces it.
+    static ZAVObjectPtr mergeValue(const ZAVObjectPtr& source, const ZAVObjectPtr& target);
     static ZAVObjectPtr mergeMap(const ZAVObjectPtr& source, const ZAVObjectPtr& target);
     static ZAVObjectPtr mergeList(const ZAVObjectPtr& source, const ZAVObjectPtr& target);
 
@@ -118,7 +121,10 @@ class ZAVDataLayer : public std::enable_shared_from_this<ZAVDataLayer> {
     mutable std::mutex listenersMutex_;
     std::vector<std::shared_ptr<ZAVDataLayerListener>> listeners_;
     mutable std::mutex modelMutex_;
-    ZAVObjectPtr model_;
+    // The model's top level, changed in place under modelMutex_; everything below it is made of
+    // immutable nodes (a merge copies the path it changes), so `get` hands out a subtree that no later
+    // push can change under the reader.
+    std::unordered_map<std::string, ZAVObjectPtr> root_;
     std::atomic<uint64_t> modelVersion_{0};
     std::recursive_mutex pushLock_;
     // The thread inside a push, so that its own nested pushes neither wait for loading nor deadlock.
