@@ -221,7 +221,9 @@ void ZAVRuntime::findEventTests() {
                     reference->escapingArray_Count() != 0)
                     continue;
                 const std::string name = reference->macroReference()->utf8();
-                if (isEventMacro(name)) eventTests_.emplace(call.get(), EventTest{name, *text});
+                if (!isEventMacro(name)) continue;
+                const int64_t id = eventTextIds_.emplace(*text, eventTextIds_.size()).first->second;
+                eventTests_.emplace(call.get(), EventTest{name, *text, id});
             }
         }
     }
@@ -369,6 +371,16 @@ void ZAVRuntime::setCurrentEventName(std::optional<std::string> name) {
     eventNameVersion_.fetch_add(1, std::memory_order_release);
 }
 
+int64_t ZAVRuntime::eventTextId(EventView& view) const {
+    const auto& name = eventName(view);
+    if (view.idVersion != view.version) {
+        view.idVersion = view.version;
+        auto found = name ? eventTextIds_.find(*name) : eventTextIds_.end();
+        view.textId = found == eventTextIds_.end() ? -1 : found->second;
+    }
+    return view.textId;
+}
+
 const std::optional<std::string>& ZAVRuntime::eventName(EventView& view) const {
     if (eventNameVersion_.load(std::memory_order_acquire) != view.version) {
         std::lock_guard<std::mutex> lock(eventNameMutex_);
@@ -436,23 +448,38 @@ std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicatesInRule(const 
 ZAVRuntime::Outcome ZAVRuntime::ruleOutcome(const ZAVExpandedRule& rule, const RulePlan* plan,
                                             Pending& pending, EventView& event) {
     bool allStatic = true;
-    // Negative predicates first; the first that decides the rule gives its own static flag.
-    auto walk = [&](const ZAVExpandedFunctionCallList& calls, const std::vector<PlannedPredicate>* planned,
-                    bool decidingValue) -> std::optional<Outcome> {
-        for (size_t i = 0; i < calls.size(); ++i) {
-            const auto& call = calls[i];
-            auto outcome = planned ? predicateOutcome(call, (*planned)[i].test, (*planned)[i].layer,
-                                                      &known_[(*planned)[i].memo], pending, event)
-                                   : predicateOutcome(call, nullptr, nullptr, nullptr, pending, event);
-            if (outcome.value == decidingValue) return Outcome{false, outcome.isStatic};
+    if (!plan) {
+        // Negative predicates first; the first that decides the rule gives its own static flag.
+        for (const auto& call : rule.negativePredicates()) {
+            auto outcome = predicateOutcome(call, nullptr, nullptr, nullptr, pending, event);
+            if (outcome.value) return {false, outcome.isStatic};
             allStatic = allStatic && outcome.isStatic;
         }
-        return std::nullopt;
+        for (const auto& call : rule.positivePredicates()) {
+            auto outcome = predicateOutcome(call, nullptr, nullptr, nullptr, pending, event);
+            if (!outcome.value) return {false, outcome.isStatic};
+            allStatic = allStatic && outcome.isStatic;
+        }
+        return {true, allStatic};
+    }
+    // The same over the plan; a kept outcome and an event test are answered here, as most are.
+    auto outcomeOf = [&](const PlannedPredicate& planned) -> Outcome {
+        auto& known = known_[planned.memo];
+        const uint8_t memo = known.load(std::memory_order_acquire);
+        if (memo != kUnknown) return {memo == kStaticTrue, true};
+        if (planned.test && pending.empty()) return {eventTextId(event) == planned.test->textId, false};
+        return predicateOutcome(*planned.call, planned.test, planned.layer, &known, pending, event);
     };
-    if (auto decided = walk(rule.negativePredicates(), plan ? &plan->negative : nullptr, true))
-        return *decided;
-    if (auto decided = walk(rule.positivePredicates(), plan ? &plan->positive : nullptr, false))
-        return *decided;
+    for (const auto& planned : plan->negative) {
+        auto outcome = outcomeOf(planned);
+        if (outcome.value) return {false, outcome.isStatic};
+        allStatic = allStatic && outcome.isStatic;
+    }
+    for (const auto& planned : plan->positive) {
+        auto outcome = outcomeOf(planned);
+        if (!outcome.value) return {false, outcome.isStatic};
+        allStatic = allStatic && outcome.isStatic;
+    }
     return {true, allStatic};
 }
 
@@ -478,8 +505,7 @@ ZAVRuntime::Outcome ZAVRuntime::predicateOutcome(const ZAVExpandedFunctionCallPt
     // event, which no text equals) compared with the text; never static.
     if (test &&
         (pending.empty() || std::find(pending.begin(), pending.end(), test->macroName) == pending.end())) {
-        const auto& name = eventName(event);
-        return {name && *name == test->text, false};
+        return {eventTextId(event) == test->textId, false};
     }
     // Inside a macro's evaluation a reference may close a cycle, which is logged: evaluated in full.
     if (!layer || !known || !pending.empty()) return evaluatedOutcome(call, known, pending).first;

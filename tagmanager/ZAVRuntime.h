@@ -114,7 +114,11 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     struct EventTest {
         std::string macroName;
         std::string text;
+        int64_t textId;  // the text's index in eventTextIds_
     };
+    // The distinct texts of the event tests, numbered: a walk looks the event's name up once, and each
+    // test then compares numbers.
+    std::unordered_map<std::string, int64_t> eventTextIds_;
     std::unordered_map<const ZAVExpandedFunctionCall*, EventTest> eventTests_;
     // Macros answered by the event macro alone (see findEventTests).
     std::unordered_set<std::string> eventMacros_;
@@ -178,6 +182,8 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     struct EventView {
         uint64_t version = ~uint64_t{0};
         std::optional<std::string> name;
+        uint64_t idVersion = ~uint64_t{0};
+        int64_t textId = -1;  // of name among eventTextIds_; -1 for none or no name
     };
     struct PlannedPredicate {
         const ZAVExpandedFunctionCallPtr* call;  // in the rule, which never changes
@@ -196,6 +202,7 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     const RulePlan* planFor(const ZAVExpandedRule* rule) const;
     std::atomic<uint8_t>* memoFor(const ZAVExpandedFunctionCall* call) const;
     const std::optional<std::string>& eventName(EventView& view) const;
+    int64_t eventTextId(EventView& view) const;
     Outcome ruleOutcome(const ZAVExpandedRule& rule, const RulePlan* plan, Pending& pending,
                         EventView& event);
     Outcome predicateOutcome(const ZAVExpandedFunctionCallPtr& call, const EventTest* test,
