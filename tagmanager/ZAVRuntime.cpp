@@ -371,7 +371,7 @@ void ZAVRuntime::setCurrentEventName(std::optional<std::string> name) {
     eventNameVersion_.fetch_add(1, std::memory_order_release);
 }
 
-int64_t ZAVRuntime::eventTextId(EventView& view) const {
+int64_t ZAVRuntime::readEventTextId(EventView& view) const {
     const auto& name = eventName(view);
     if (view.idVersion != view.version) {
         view.idVersion = view.version;

@@ -202,7 +202,14 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     const RulePlan* planFor(const ZAVExpandedRule* rule) const;
     std::atomic<uint8_t>* memoFor(const ZAVExpandedFunctionCall* call) const;
     const std::optional<std::string>& eventName(EventView& view) const;
-    int64_t eventTextId(EventView& view) const;
+    // Inline: the planned walk asks once per event test.
+    int64_t eventTextId(EventView& view) const {
+        if (view.idVersion == view.version &&
+            eventNameVersion_.load(std::memory_order_acquire) == view.version)
+            return view.textId;
+        return readEventTextId(view);
+    }
+    int64_t readEventTextId(EventView& view) const;
     Outcome ruleOutcome(const ZAVExpandedRule& rule, const RulePlan* plan, Pending& pending,
                         EventView& event);
     Outcome predicateOutcome(const ZAVExpandedFunctionCallPtr& call, const EventTest* test,
