@@ -21,13 +21,18 @@ void ZAVCustomFunctionCall::setFunctionCallEvaluator(std::shared_ptr<ZAVCustomEv
 }
 
 ZAVPValuePtr ZAVCustomFunctionCall::evaluate(const Properties& properties) {
+    return evaluateWithConverted(properties, ZAVConvertedValues::none());
+}
+
+ZAVPValuePtr ZAVCustomFunctionCall::evaluateWithConverted(const Properties& properties,
+                                                          const ZAVConvertedValues& converted) {
     auto nameValue = properties.find(functionCallNameKey());
     const std::string name =
         ZAVTypes::valueToString(nameValue == properties.end() ? nullptr : nameValue->second)->textValue();
     ZAVCustomEvaluator::Parameters parameters;
     auto additional = properties.find(additionalParametersKey());
     if (additional != properties.end()) {
-        auto object = ZAVTypes::valueToObject(additional->second);
+        auto object = converted.objectFor(additional->second);
         if (!object || !object->isMap()) {
             ZAVLog::warning("FunctionCallMacro: expected additional_params to be a map.");
             return ZAVTypes::defaultValue();

@@ -24,6 +24,8 @@ class ZAVCustomFunctionCall : public ZAVFunctionCallImplementation {
     static std::string additionalParametersKey() { return "additional_params"; }
     bool isCacheable() const override { return false; }
     ZAVPValuePtr evaluate(const Properties& properties) override;
+    ZAVPValuePtr evaluateWithConverted(const Properties& properties,
+                                       const ZAVConvertedValues& converted) override;
     std::shared_ptr<ZAVCustomEvaluator> functionCallEvaluator() const;
     void setFunctionCallEvaluator(std::shared_ptr<ZAVCustomEvaluator> evaluator);
 

@@ -12,7 +12,9 @@ namespace {
 
 const std::string kLifetimeKey = "vuz.lifetime";
 
-std::vector<std::string> splitKey(const std::string& key) {
+}  // namespace
+
+std::vector<std::string> ZAVDataLayer::keyPath(const std::string& key) {
     std::vector<std::string> parts;
     size_t start = 0;
     while (true) {
@@ -23,13 +25,10 @@ std::vector<std::string> splitKey(const std::string& key) {
     }
 }
 
+namespace {
+
 std::string keyText(const ZAVObjectPtr& key) {
     return ZAVTypes::objectToString(key)->textValue();
-}
-
-const ZAVObjectPtr& emptyMap() {
-    static const ZAVObjectPtr map = ZAVObject::map({});
-    return map;
 }
 
 // Clears the owner mark and lowers the depth however the push ends.
@@ -95,7 +94,7 @@ class ZAVDataLayerCallback final : public ZAVDataLayerPersistentStoreCallback {
 }  // namespace
 
 ZAVDataLayer::ZAVDataLayer(std::shared_ptr<ZAVDataLayerPersistentStore> store)
-    : model_(emptyMap()), persistentStore_(std::move(store)) {}
+    : persistentStore_(std::move(store)) {}
 
 ZAVDataLayer::~ZAVDataLayer() = default;
 
@@ -159,10 +158,16 @@ void ZAVDataLayer::processQueuedUpdates() {
 void ZAVDataLayer::processUpdate(const ZAVObjectPtr& update) {
     {
         std::lock_guard<std::mutex> lock(modelMutex_);
-        ZAVObjectPtr model = model_;
-        for (const auto& [key, value] : update->entries())
-            model = mergeMap(expandKey(keyText(key), value), model);
-        model_ = model;
+        // Only the entry under the update's first key part changes; its subtree is merged as a copy.
+        for (const auto& [key, value] : update->entries()) {
+            const auto parts = keyPath(keyText(key));
+            ZAVObjectPtr source = value;
+            for (size_t i = parts.size(); i-- > 1;)
+                source = ZAVObject::map({{ZAVObject::text(parts[i]), source}});
+            auto& entry = root_[parts.front()];
+            entry = mergeValue(source, entry);
+        }
+        modelVersion_.fetch_add(1, std::memory_order_release);
     }
     std::vector<std::shared_ptr<ZAVDataLayerListener>> listeners;
     {
@@ -170,6 +175,12 @@ void ZAVDataLayer::processUpdate(const ZAVObjectPtr& update) {
         listeners = listeners_;
     }
     for (const auto& listener : listeners) listener->changed(update);
+}
+
+ZAVObjectPtr ZAVDataLayer::mergeValue(const ZAVObjectPtr& source, const ZAVObjectPtr& target) {
+    if (source && source->isList()) return mergeList(source, target);
+    if (source && source->isMap()) return mergeMap(source, target);
+    return source;
 }
 
 ZAVObjectPtr ZAVDataLayer::mergeMap(const ZAVObjectPtr& source, const ZAVObjectPtr& target) {
@@ -180,12 +191,7 @@ ZAVObjectPtr ZAVDataLayer::mergeMap(const ZAVObjectPtr& source, const ZAVObjectP
     bool keysKept = isMap;
     for (const auto& [key, value] : source->entries()) {
         auto at = isMap ? target->positionOfKey(key) : std::nullopt;
-        ZAVObjectPtr old = at ? entries[*at].second : nullptr;
-        ZAVObjectPtr merged = value;
-        if (value && value->isList())
-            merged = mergeList(value, old);
-        else if (value && value->isMap())
-            merged = mergeMap(value, old);
+        ZAVObjectPtr merged = mergeValue(value, at ? entries[*at].second : nullptr);
         if (at) {
             entries[*at].second = merged;
         } else {
@@ -213,7 +219,7 @@ ZAVObjectPtr ZAVDataLayer::mergeList(const ZAVObjectPtr& source, const ZAVObject
 }
 
 ZAVObjectPtr ZAVDataLayer::expandKey(const std::string& key, const ZAVObjectPtr& value) {
-    auto parts = splitKey(key);
+    auto parts = keyPath(key);
     ZAVObjectPtr result = value;
     for (auto it = parts.rbegin(); it != parts.rend(); ++it)
         result = ZAVObject::map({{ZAVObject::text(*it), result}});
@@ -221,14 +227,26 @@ ZAVObjectPtr ZAVDataLayer::expandKey(const std::string& key, const ZAVObjectPtr&
 }
 
 ZAVObjectPtr ZAVDataLayer::get(const std::string& key) const {
+    return get(keyPath(key));
+}
+
+ZAVObjectPtr ZAVDataLayer::get(const std::vector<std::string>& path) const {
     ZAVObjectPtr current;
     {
         std::lock_guard<std::mutex> lock(modelMutex_);
-        current = model_;
+        if (path.empty()) {
+            ZAVObject::Entries entries;
+            for (const auto& [key, value] : root_) entries.emplace_back(ZAVObject::text(key), value);
+            return ZAVObject::map(entries);
+        }
+        auto found = root_.find(path.front());
+        if (found == root_.end() || !found->second) return nullptr;
+        current = found->second;
     }
-    for (const auto& part : splitKey(key)) {
+    if (current == ZAVObject::nullMarker()) return current;
+    for (size_t i = 1; i < path.size(); ++i) {
         if (!current || !current->isMap()) return nullptr;
-        current = current->objectForKey(part);
+        current = current->objectForKey(path[i]);
         if (!current) return nullptr;
         if (current == ZAVObject::nullMarker()) return current;
     }

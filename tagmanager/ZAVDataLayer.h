@@ -5,8 +5,8 @@
 // register; pushes are serialised, and a listener may push from inside its notification (that push is
 // queued behind the running one).
 //
-// The model is made of immutable nodes: a merge copies the path it changes, so `get` hands out a subtree
-// that no later push can change under the reader.
+// Below its top level the model is made of immutable nodes: a merge copies the path it changes, so `get`
+// hands out a subtree that no later push can change under the reader.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "tagmanager/ZAVObject.h"
@@ -83,18 +84,27 @@ class ZAVDataLayer : public std::enable_shared_from_this<ZAVDataLayer> {
     void pushValue(const ZAVObjectPtr& value, const std::string& key);
     // The value at the dotted key, the null marker, or null when there is none.
     ZAVObjectPtr get(const std::string& key) const;
+    // The same for a key already split at its dots (see keyPath).
+    ZAVObjectPtr get(const std::vector<std::string>& path) const;
+    // Raised by every change of the model: a reader that saw the same count before and after its reads
+    // read one state of the model.
+    uint64_t modelVersion() const { return modelVersion_.load(std::memory_order_acquire); }
     void registerListener(const std::shared_ptr<ZAVDataLayerListener>& listener);
     void unregisterListener(const std::shared_ptr<ZAVDataLayerListener>& listener);
     void clearPersistentKeysWithPrefix(const std::string& prefix);
     void onKeyValuesLoaded(const std::vector<ZAVKeyValue>& keyValues);
     bool isPersistentStoreLoaded() const { return persistentStoreLoaded_.load(); }
 
+    // "a.b" gives {"a", "b"}.
+    static std::vector<std::string> keyPath(const std::string& key);
     // 'a.b' with v gives {'a': {'b': v}}.
     static ZAVObjectPtr expandKey(const std::string& key, const ZAVObjectPtr& value);
     // Milliseconds of a lifetime text ("2h", "5 d", "10"); empty, with a log line, when it is none.
     static std::optional<int64_t> parseLifetime(const std::string& text);
     // The update's leaves as dotted entries, "vuz.lifetime" left out.
     static std::vector<ZAVKeyValue> flattenMap(const ZAVObjectPtr& map);
+    // The source merged over the target: lists and maps deeply, anything else replaces it.
+    static ZAVObjectPtr mergeValue(const ZAVObjectPtr& source, const ZAVObjectPtr& target);
     static ZAVObjectPtr mergeMap(const ZAVObjectPtr& source, const ZAVObjectPtr& target);
     static ZAVObjectPtr mergeList(const ZAVObjectPtr& source, const ZAVObjectPtr& target);
 
@@ -111,7 +121,11 @@ class ZAVDataLayer : public std::enable_shared_from_this<ZAVDataLayer> {
     mutable std::mutex listenersMutex_;
     std::vector<std::shared_ptr<ZAVDataLayerListener>> listeners_;
     mutable std::mutex modelMutex_;
-    ZAVObjectPtr model_;
+    // The model's top level, changed in place under modelMutex_; everything below it is made of
+    // immutable nodes (a merge copies the path it changes), so `get` hands out a subtree that no later
+    // push can change under the reader.
+    std::unordered_map<std::string, ZAVObjectPtr> root_;
+    std::atomic<uint64_t> modelVersion_{0};
     std::recursive_mutex pushLock_;
     // The thread inside a push, so that its own nested pushes neither wait for loading nor deadlock.
     std::atomic<std::thread::id> pushLockOwner_{};

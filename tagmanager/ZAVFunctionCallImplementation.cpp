@@ -2,6 +2,24 @@
 
 #include <algorithm>
 
+#include "tagmanager/ZAVTypes.h"
+
+ZAVObjectPtr ZAVConvertedValues::objectFor(const ZAVPValuePtr& value) const {
+    for (const auto& [known, slot] : slots_) {
+        if (known != value.get()) continue;
+        if (auto object = slot->object()) return object;
+        auto object = ZAVTypes::valueToObject(value);
+        if (object) slot->setObject(object);
+        return object;
+    }
+    return ZAVTypes::valueToObject(value);
+}
+
+const ZAVConvertedValues& ZAVConvertedValues::none() {
+    static const ZAVConvertedValues empty;
+    return empty;
+}
+
 ZAVFunctionCallImplementation::ZAVFunctionCallImplementation(std::string functionId,
                                                              std::set<std::string> requiredKeys)
     : instanceFunctionId_(std::move(functionId)), requiredKeys_(std::move(requiredKeys)) {}

@@ -3,13 +3,49 @@
 // intermediate result of the rule runtime travels as (only static results may be cached).
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tagmanager/ZAVBoolean.h"
 #include "tagmanager/ZAVObject.h"
 
 class ZAVExpandedFunctionCall;
+
+// Objects converted from property values that the runtime hands out again (an expansion reused for the
+// same event): the first successful conversion of such a value is kept in its slot and later ones reuse
+// it. Any other value is converted as usual. The objects never change, so sharing them is safe.
+class ZAVConvertedValues {
+  public:
+    class Slot {
+      public:
+        ZAVObjectPtr object() const {
+            std::lock_guard<std::mutex> lock(mutex_);
+            return object_;
+        }
+        void setObject(ZAVObjectPtr object) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            object_ = std::move(object);
+        }
+
+      private:
+        mutable std::mutex mutex_;
+        ZAVObjectPtr object_;
+    };
+    void add(const ZAVPValue* value, std::shared_ptr<Slot> slot) {
+        slots_.emplace_back(value, std::move(slot));
+    }
+    bool empty() const { return slots_.empty(); }
+    // ZAVTypes::valueToObject(value), kept in the value's slot when it succeeds (a failure logs, so it is
+    // converted, and logged, again next time).
+    ZAVObjectPtr objectFor(const ZAVPValuePtr& value) const;
+    static const ZAVConvertedValues& none();
+
+  private:
+    std::vector<std::pair<const ZAVPValue*, std::shared_ptr<Slot>>> slots_;
+};
 
 class ZAVFunctionCallImplementation {
   public:
@@ -23,6 +59,11 @@ class ZAVFunctionCallImplementation {
     virtual bool isCacheable() const = 0;
     // Properties already macro-expanded.
     virtual ZAVPValuePtr evaluate(const Properties& properties) = 0;
+    // The same, with conversions of some values kept by the caller; implementations that convert their
+    // values to objects use them.
+    virtual ZAVPValuePtr evaluateWithConverted(const Properties& properties, const ZAVConvertedValues&) {
+        return evaluate(properties);
+    }
 
     // True when every required key is among `keys`.
     bool hasRequiredKeys(const std::set<std::string>& keys) const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <tuple>
 
 #include "platform/base/Error.h"
 #include "tagmanager/ZAVDataLayer.h"
@@ -29,6 +30,15 @@ std::string describeSet(const std::vector<std::string>& names) {
 
 bool contains(const ZAVCallSet& set, const ZAVExpandedFunctionCallPtr& call) {
     return set.count(call) != 0;
+}
+
+// The function id of a call whose id needs no expansion; empty otherwise.
+std::string functionOf(const ZAVExpandedFunctionCall::Properties& properties) {
+    auto found = properties.find(ZAVExpandedFunctionCall::functionKey());
+    return found != properties.end() && found->second && !found->second->containsReferences() &&
+                   found->second->hasFunctionId()
+               ? found->second->functionId()->utf8()
+               : std::string();
 }
 
 // The tag populator, remembering the rules that passed, in order.
@@ -78,6 +88,7 @@ std::shared_ptr<ZAVRuntime> ZAVRuntime::runtimeWithResource(
     runtime->registerBuiltIns(std::move(macroEvaluator), std::move(tagEvaluator));
     runtime->buildMacroLookup();
     runtime->findEventTests();
+    runtime->findLayerTests();
     runtime->planRules();
     return runtime;
 }
@@ -177,13 +188,6 @@ void ZAVRuntime::findEventTests() {
             return std::nullopt;
         return value->string()->utf8();
     };
-    auto functionOf = [](const ZAVExpandedFunctionCall::Properties& properties) {
-        auto found = properties.find(ZAVExpandedFunctionCall::functionKey());
-        return found != properties.end() && found->second && !found->second->containsReferences() &&
-                       found->second->hasFunctionId()
-                   ? found->second->functionId()->utf8()
-                   : std::string();
-    };
     // A macro answered by the event macro whatever happens: no rule chooses its call, its default call
     // has nothing to expand or push, and its value is the event's name as a text.
     auto isEventMacro = [&](const std::string& name) {
@@ -217,10 +221,83 @@ void ZAVRuntime::findEventTests() {
                     reference->escapingArray_Count() != 0)
                     continue;
                 const std::string name = reference->macroReference()->utf8();
-                if (isEventMacro(name)) eventTests_.emplace(call.get(), EventTest{name, *text});
+                if (!isEventMacro(name)) continue;
+                const int64_t id = eventTextIds_.emplace(*text, eventTextIds_.size()).first->second;
+                eventTests_.emplace(call.get(), EventTest{name, *text, id});
             }
         }
     }
+}
+
+void ZAVRuntime::findLayerTests() {
+    if (!dataLayer_) return;
+    // A value that converts to a text without a log line.
+    auto isPlain = [](const ZAVPValuePtr& value) {
+        if (!value || value->containsReferences()) return false;
+        switch (value->type()) {
+            case ZAVPValue_Type_String:
+                return value->hasString();
+            case ZAVPValue_Type_Integer:
+            case ZAVPValue_Type_Boolean:
+                return true;
+            default:
+                return false;
+        }
+    };
+    // The key a macro reads when it is answered by the data-layer macro whatever happens: no rule
+    // chooses its call, nothing of it is expanded or pushed, and its default value is plain.
+    auto layerKey = [&](const std::string& name) -> std::optional<std::string> {
+        auto info = macroLookup_.find(name);
+        if (info == macroLookup_.end() || macroRules_.count(name)) return std::nullopt;
+        const auto& call = info->second->defaultFunctionCall();
+        if (!call || call->pushAfterEvaluate()) return std::nullopt;
+        auto properties = call->sharedProperties();
+        if (functionOf(*properties) != ZAVDataLayerMacro::functionId()) return std::nullopt;
+        for (const auto& [key, value] : *properties)
+            if (value && value->containsReferences()) return std::nullopt;
+        auto fallback = properties->find(ZAVDataLayerMacro::defaultValueKey());
+        if (fallback != properties->end() && !isPlain(fallback->second)) return std::nullopt;
+        auto key = properties->find(ZAVDataLayerMacro::nameKey());
+        if (key == properties->end() || !key->second || key->second->type() != ZAVPValue_Type_String ||
+            !key->second->hasString())
+            return std::nullopt;
+        return key->second->string()->utf8();
+    };
+    static const std::set<std::string> kTextPredicates = {
+        ZAVEquals::functionId(), ZAVStartsWith::functionId(), ZAVEndsWith::functionId(),
+        ZAVContains::functionId()};
+    for (const auto& rule : rules_) {
+        for (const auto* list : {&rule->positivePredicates(), &rule->negativePredicates()}) {
+            for (const auto& call : *list) {
+                if (!call || eventTests_.count(call.get()) || layerTests_.count(call.get())) continue;
+                auto properties = call->sharedProperties();
+                if (!kTextPredicates.count(functionOf(*properties))) continue;
+                LayerTest test;
+                bool fits = true;
+                for (const auto& [key, value] : *properties) {
+                    const bool argument = key == ZAVPredicate::arg0Key() || key == ZAVPredicate::arg1Key();
+                    if (!value || !value->containsReferences()) {
+                        // The arguments are turned into texts; the rest only has to be there.
+                        fits = !argument || isPlain(value);
+                    } else if (value->type() != ZAVPValue_Type_MacroReference ||
+                               !value->hasMacroReference() || value->escapingArray_Count() != 0) {
+                        fits = false;
+                    } else if (auto read = layerKey(value->macroReference()->utf8())) {
+                        test.paths.push_back(ZAVDataLayer::keyPath(*read));
+                    } else {
+                        fits = false;
+                    }
+                    if (!fits) break;
+                }
+                if (fits && !test.paths.empty()) layerTests_.emplace(call.get(), std::move(test));
+            }
+        }
+    }
+}
+
+const ZAVRuntime::LayerTest* ZAVRuntime::layerTestFor(const ZAVExpandedFunctionCall* call) const {
+    auto found = layerTests_.find(call);
+    return found == layerTests_.end() ? nullptr : &found->second;
 }
 
 void ZAVRuntime::planRules() {
@@ -232,8 +309,8 @@ void ZAVRuntime::planRules() {
         planned.reserve(calls.size());
         for (const auto& call : calls) {
             auto test = eventTests_.find(call.get());
-            planned.push_back(
-                {&call, test == eventTests_.end() ? nullptr : &test->second, slotOf(call.get())});
+            planned.push_back({&call, test == eventTests_.end() ? nullptr : &test->second,
+                               layerTestFor(call.get()), slotOf(call.get())});
         }
         return planned;
     };
@@ -244,6 +321,7 @@ void ZAVRuntime::planRules() {
     }
     known_ = std::make_unique<std::atomic<uint8_t>[]>(memoIndex_.size());
     for (size_t i = 0; i < memoIndex_.size(); ++i) known_[i].store(kUnknown, std::memory_order_relaxed);
+    layerMemos_.resize(memoIndex_.size());
 }
 
 const ZAVRuntime::RulePlan* ZAVRuntime::planFor(const ZAVExpandedRule* rule) const {
@@ -291,6 +369,16 @@ void ZAVRuntime::setCurrentEventName(std::optional<std::string> name) {
     std::lock_guard<std::mutex> lock(eventNameMutex_);
     currentEventName_ = std::move(name);
     eventNameVersion_.fetch_add(1, std::memory_order_release);
+}
+
+int64_t ZAVRuntime::readEventTextId(EventView& view) const {
+    const auto& name = eventName(view);
+    if (view.idVersion != view.version) {
+        view.idVersion = view.version;
+        auto found = name ? eventTextIds_.find(*name) : eventTextIds_.end();
+        view.textId = found == eventTextIds_.end() ? -1 : found->second;
+    }
+    return view.textId;
 }
 
 const std::optional<std::string>& ZAVRuntime::eventName(EventView& view) const {
@@ -360,23 +448,38 @@ std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicatesInRule(const 
 ZAVRuntime::Outcome ZAVRuntime::ruleOutcome(const ZAVExpandedRule& rule, const RulePlan* plan,
                                             Pending& pending, EventView& event) {
     bool allStatic = true;
-    // Negative predicates first; the first that decides the rule gives its own static flag.
-    auto walk = [&](const ZAVExpandedFunctionCallList& calls, const std::vector<PlannedPredicate>* planned,
-                    bool decidingValue) -> std::optional<Outcome> {
-        for (size_t i = 0; i < calls.size(); ++i) {
-            const auto& call = calls[i];
-            auto outcome = planned ? predicateOutcome(call, (*planned)[i].test, &known_[(*planned)[i].memo],
-                                                      pending, event)
-                                   : predicateOutcome(call, nullptr, nullptr, pending, event);
-            if (outcome.value == decidingValue) return Outcome{false, outcome.isStatic};
+    if (!plan) {
+        // Negative predicates first; the first that decides the rule gives its own static flag.
+        for (const auto& call : rule.negativePredicates()) {
+            auto outcome = predicateOutcome(call, nullptr, nullptr, nullptr, pending, event);
+            if (outcome.value) return {false, outcome.isStatic};
             allStatic = allStatic && outcome.isStatic;
         }
-        return std::nullopt;
+        for (const auto& call : rule.positivePredicates()) {
+            auto outcome = predicateOutcome(call, nullptr, nullptr, nullptr, pending, event);
+            if (!outcome.value) return {false, outcome.isStatic};
+            allStatic = allStatic && outcome.isStatic;
+        }
+        return {true, allStatic};
+    }
+    // The same over the plan; a kept outcome and an event test are answered here, as most are.
+    auto outcomeOf = [&](const PlannedPredicate& planned) -> Outcome {
+        auto& known = known_[planned.memo];
+        const uint8_t memo = known.load(std::memory_order_acquire);
+        if (memo != kUnknown) return {memo == kStaticTrue, true};
+        if (planned.test && pending.empty()) return {eventTextId(event) == planned.test->textId, false};
+        return predicateOutcome(*planned.call, planned.test, planned.layer, &known, pending, event);
     };
-    if (auto decided = walk(rule.negativePredicates(), plan ? &plan->negative : nullptr, true))
-        return *decided;
-    if (auto decided = walk(rule.positivePredicates(), plan ? &plan->positive : nullptr, false))
-        return *decided;
+    for (const auto& planned : plan->negative) {
+        auto outcome = outcomeOf(planned);
+        if (outcome.value) return {false, outcome.isStatic};
+        allStatic = allStatic && outcome.isStatic;
+    }
+    for (const auto& planned : plan->positive) {
+        auto outcome = outcomeOf(planned);
+        if (!outcome.value) return {false, outcome.isStatic};
+        allStatic = allStatic && outcome.isStatic;
+    }
     return {true, allStatic};
 }
 
@@ -385,13 +488,15 @@ std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicate(const ZAVExpa
     auto test = call ? eventTests_.find(call.get()) : eventTests_.end();
     EventView event;
     auto outcome = predicateOutcome(call, test == eventTests_.end() ? nullptr : &test->second,
+                                    call ? layerTestFor(call.get()) : nullptr,
                                     call ? memoFor(call.get()) : nullptr, pending, event);
     return ZAVBooleanAndStatic::booleanWithBool(outcome.value, outcome.isStatic);
 }
 
 ZAVRuntime::Outcome ZAVRuntime::predicateOutcome(const ZAVExpandedFunctionCallPtr& call,
-                                                 const EventTest* test, std::atomic<uint8_t>* known,
-                                                 Pending& pending, EventView& event) {
+                                                 const EventTest* test, const LayerTest* layer,
+                                                 std::atomic<uint8_t>* known, Pending& pending,
+                                                 EventView& event) {
     if (known) {
         const uint8_t memo = known->load(std::memory_order_acquire);
         if (memo != kUnknown) return {memo == kStaticTrue, true};
@@ -400,17 +505,47 @@ ZAVRuntime::Outcome ZAVRuntime::predicateOutcome(const ZAVExpandedFunctionCallPt
     // event, which no text equals) compared with the text; never static.
     if (test &&
         (pending.empty() || std::find(pending.begin(), pending.end(), test->macroName) == pending.end())) {
-        const auto& name = eventName(event);
-        return {name && *name == test->text, false};
+        return {eventTextId(event) == test->textId, false};
     }
+    // Inside a macro's evaluation a reference may close a cycle, which is logged: evaluated in full.
+    if (!layer || !known || !pending.empty()) return evaluatedOutcome(call, known, pending).first;
+
+    const uint64_t version = dataLayer_->modelVersion();
+    std::vector<ZAVObjectPtr> read;
+    read.reserve(layer->paths.size());
+    bool plain = true;
+    for (const auto& path : layer->paths) {
+        read.push_back(dataLayer_->get(path));
+        const auto& object = read.back();
+        plain = plain && (!object || object == ZAVObject::nullMarker() || object->isText() ||
+                          object->isNumber() || object->isBoolean());
+    }
+    const size_t slot = static_cast<size_t>(known - known_.get());
+    if (plain) {
+        std::lock_guard<std::mutex> lock(layerMemosMutex_);
+        const auto& memo = layerMemos_[slot];
+        if (memo.valid && memo.read == read) return {memo.value, false};
+    }
+    auto [outcome, failed] = evaluatedOutcome(call, known, pending);
+    if (plain && !failed && !outcome.isStatic && dataLayer_->modelVersion() == version) {
+        std::lock_guard<std::mutex> lock(layerMemosMutex_);
+        layerMemos_[slot] = {std::move(read), outcome.value, true};
+    }
+    return outcome;
+}
+
+std::pair<ZAVRuntime::Outcome, bool> ZAVRuntime::evaluatedOutcome(const ZAVExpandedFunctionCallPtr& call,
+                                                                  std::atomic<uint8_t>* known,
+                                                                  Pending& pending) {
     auto result = executeFunction(call, predicateMap_, pending);
     auto boolean = ZAVTypes::valueToBoolean(result->value());
     const bool value = boolean && boolean->boolValue();
+    const bool failed =
+        result == defaultResult() || !result->value() || result->value() == ZAVTypes::defaultValue();
     // Kept only where executeFunction keeps a result: a failure is logged again on every evaluation.
-    if (known && result->isStatic() && result != defaultResult() && result->value() &&
-        result->value() != ZAVTypes::defaultValue())
+    if (known && result->isStatic() && !failed)
         known->store(value ? kStaticTrue : kStaticFalse, std::memory_order_release);
-    return {value, result->isStatic()};
+    return {{value, result->isStatic()}, failed};
 }
 
 ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr& call,
@@ -437,19 +572,22 @@ ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr&
     // Values without references stand for themselves, statically: the call's own snapshot then goes to
     // the implementation as it is, and a copy is made only once an expansion gives a new value.
     std::optional<ZAVFunctionCallImplementation::Properties> changed;
+    ZAVConvertedValues converted;  // of the reused expansions' values
     bool allStatic = true;
     EventView event;  // read once, when a value may be reused
     for (const auto& [name, value] : *snapshot) {
         if (!value || !value->containsReferences()) continue;
         Result result;
-        if (pending.empty()) result = reusedExpansion(value, eventName(event));
+        std::shared_ptr<ZAVConvertedValues::Slot> slot;
+        if (pending.empty()) std::tie(result, slot) = reusedExpansion(value, eventName(event));
         if (!result) {
             result = expandMacrosForValue(value, pending);
             // Kept only when no other thread set the event name while the value was expanded.
             if (pending.empty() && result != defaultResult() && !result->isStatic() &&
                 eventNameVersion_.load(std::memory_order_acquire) == event.version)
-                rememberExpansion(value, event.name, result);
+                slot = rememberExpansion(value, event.name, result);
         }
+        if (slot && result->value()) converted.add(result->value().get(), std::move(slot));
         if (result == defaultResult()) return defaultResult();
         if (result->isStatic())
             call->updateCacheablePropertyWithValue(result->value(), name);
@@ -471,7 +609,8 @@ ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr&
         return defaultResult();
     }
     const bool cacheable = allStatic && implementation->isCacheable();
-    auto value = implementation->evaluate(expanded);
+    auto value = converted.empty() ? implementation->evaluate(expanded)
+                                   : implementation->evaluateWithConverted(expanded, converted);
     auto result = ZAVPValueAndStatic::valueWithValue(value, cacheable);
     // A failed evaluation is never kept: what it depended on may be there next time.
     if (cacheable && value && value != ZAVTypes::defaultValue())
@@ -529,18 +668,20 @@ bool ZAVRuntime::staticMacrosKept(const Expansion& expansion) {
     return true;
 }
 
-ZAVRuntime::Result ZAVRuntime::reusedExpansion(const ZAVPValuePtr& value,
-                                               const std::optional<std::string>& event) {
+std::pair<ZAVRuntime::Result, std::shared_ptr<ZAVConvertedValues::Slot>> ZAVRuntime::reusedExpansion(
+    const ZAVPValuePtr& value, const std::optional<std::string>& event) {
     std::lock_guard<std::mutex> lock(expansionsMutex_);
     auto found = expansions_.find(value.get());
-    if (found == expansions_.end() || !found->second.reusable) return nullptr;
-    for (const auto& [name, result] : found->second.byEvent)
-        if (name == event) return staticMacrosKept(found->second) ? result : nullptr;
-    return nullptr;
+    if (found == expansions_.end() || !found->second.reusable) return {};
+    for (const auto& entry : found->second.byEvent)
+        if (entry.event == event)
+            return staticMacrosKept(found->second) ? std::make_pair(entry.result, entry.converted)
+                                                   : std::make_pair(Result(), nullptr);
+    return {};
 }
 
-void ZAVRuntime::rememberExpansion(const ZAVPValuePtr& value, const std::optional<std::string>& event,
-                                   const Result& result) {
+std::shared_ptr<ZAVConvertedValues::Slot> ZAVRuntime::rememberExpansion(
+    const ZAVPValuePtr& value, const std::optional<std::string>& event, const Result& result) {
     std::lock_guard<std::mutex> lock(expansionsMutex_);
     auto found = expansions_.find(value.get());
     if (found == expansions_.end()) {
@@ -551,9 +692,11 @@ void ZAVRuntime::rememberExpansion(const ZAVPValuePtr& value, const std::optiona
     }
     auto& expansion = found->second;
     // The static values it used must have been kept, or a later use would skip their evaluation.
-    if (!expansion.reusable || !staticMacrosKept(expansion)) return;
+    if (!expansion.reusable || !staticMacrosKept(expansion)) return nullptr;
     if (expansion.byEvent.size() >= kExpansionsPerValue) expansion.byEvent.clear();
-    expansion.byEvent.emplace_back(event, result);
+    auto slot = std::make_shared<ZAVConvertedValues::Slot>();
+    expansion.byEvent.push_back({event, result, slot});
+    return slot;
 }
 
 ZAVRuntime::Result ZAVRuntime::evaluateMacroReference(const std::string& macroName) {

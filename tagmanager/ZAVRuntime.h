@@ -114,11 +114,33 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     struct EventTest {
         std::string macroName;
         std::string text;
+        int64_t textId;  // the text's index in eventTextIds_
     };
+    // The distinct texts of the event tests, numbered: a walk looks the event's name up once, and each
+    // test then compares numbers.
+    std::unordered_map<std::string, int64_t> eventTextIds_;
     std::unordered_map<const ZAVExpandedFunctionCall*, EventTest> eventTests_;
     // Macros answered by the event macro alone (see findEventTests).
     std::unordered_set<std::string> eventMacros_;
     void findEventTests();
+
+    // Text predicates ("_eq", "_sw", "_ew", "_cn") whose references all name macros that only read a
+    // data-layer key (see findLayerTests): their outcome follows from the data-layer values read, so
+    // while those are the same objects (the model's nodes never change) the last outcome holds.
+    struct LayerTest {
+        std::vector<std::vector<std::string>> paths;  // the keys read, split at their dots
+    };
+    std::unordered_map<const ZAVExpandedFunctionCall*, LayerTest> layerTests_;
+    void findLayerTests();
+    // What a layer test last read and gave, by memo slot; kept only for reads of plain values (their
+    // evaluation logs nothing) made without a change of the model during the evaluation.
+    struct LayerMemo {
+        std::vector<ZAVObjectPtr> read;  // held, so no other object takes their addresses
+        bool value = false;
+        bool valid = false;
+    };
+    std::mutex layerMemosMutex_;
+    std::vector<LayerMemo> layerMemos_;
 
     // A property value whose references all name event macros, or macros whose static value is kept
     // without a push, expands to the same value for the same event: tags that fire again for an event
@@ -128,15 +150,25 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
         ZAVPValuePtr value;  // held, so no other value takes its address while the entry lives
         bool reusable = false;
         std::vector<std::string> staticMacros;  // must still be kept, without a push, at each reuse
-        std::vector<std::pair<std::optional<std::string>, Result>> byEvent;
+        struct ForEvent {
+            std::optional<std::string> event;
+            Result result;
+            // The result's value as an object, once an implementation has converted it.
+            std::shared_ptr<ZAVConvertedValues::Slot> converted;
+        };
+        std::vector<ForEvent> byEvent;
     };
     static constexpr size_t kExpansionsPerValue = 16;
     static constexpr size_t kExpandedValues = 4096;
     void analyseExpansion(const ZAVPValuePtr& value, Expansion& expansion) const;
     bool staticMacrosKept(const Expansion& expansion);
-    Result reusedExpansion(const ZAVPValuePtr& value, const std::optional<std::string>& event);
-    void rememberExpansion(const ZAVPValuePtr& value, const std::optional<std::string>& event,
-                           const Result& result);
+    // The kept expansion and its conversion slot, or nothing.
+    std::pair<Result, std::shared_ptr<ZAVConvertedValues::Slot>> reusedExpansion(
+        const ZAVPValuePtr& value, const std::optional<std::string>& event);
+    // The new entry's conversion slot, or null when the expansion is not kept.
+    std::shared_ptr<ZAVConvertedValues::Slot> rememberExpansion(const ZAVPValuePtr& value,
+                                                                const std::optional<std::string>& event,
+                                                                const Result& result);
     std::mutex expansionsMutex_;
     std::unordered_map<const ZAVPValue*, Expansion> expansions_;
 
@@ -150,10 +182,13 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     struct EventView {
         uint64_t version = ~uint64_t{0};
         std::optional<std::string> name;
+        uint64_t idVersion = ~uint64_t{0};
+        int64_t textId = -1;  // of name among eventTextIds_; -1 for none or no name
     };
     struct PlannedPredicate {
         const ZAVExpandedFunctionCallPtr* call;  // in the rule, which never changes
         const EventTest* test;                   // null for a predicate that is not an event test
+        const LayerTest* layer;                  // null for a predicate that is not a layer test
         size_t memo;                             // slot in known_
     };
     struct RulePlan {
@@ -167,10 +202,23 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     const RulePlan* planFor(const ZAVExpandedRule* rule) const;
     std::atomic<uint8_t>* memoFor(const ZAVExpandedFunctionCall* call) const;
     const std::optional<std::string>& eventName(EventView& view) const;
+    // Inline: the planned walk asks once per event test.
+    int64_t eventTextId(EventView& view) const {
+        if (view.idVersion == view.version &&
+            eventNameVersion_.load(std::memory_order_acquire) == view.version)
+            return view.textId;
+        return readEventTextId(view);
+    }
+    int64_t readEventTextId(EventView& view) const;
     Outcome ruleOutcome(const ZAVExpandedRule& rule, const RulePlan* plan, Pending& pending,
                         EventView& event);
     Outcome predicateOutcome(const ZAVExpandedFunctionCallPtr& call, const EventTest* test,
-                             std::atomic<uint8_t>* known, Pending& pending, EventView& event);
+                             const LayerTest* layer, std::atomic<uint8_t>* known, Pending& pending,
+                             EventView& event);
+    // The outcome of the full evaluation, and whether it failed (never kept).
+    std::pair<Outcome, bool> evaluatedOutcome(const ZAVExpandedFunctionCallPtr& call,
+                                              std::atomic<uint8_t>* known, Pending& pending);
+    const LayerTest* layerTestFor(const ZAVExpandedFunctionCall* call) const;
     std::vector<RulePlan> rulePlans_;  // one per rule of rules_, in its order
     std::unordered_map<const ZAVExpandedRule*, size_t> planIndex_;
     std::unordered_map<const ZAVExpandedFunctionCall*, size_t> memoIndex_;

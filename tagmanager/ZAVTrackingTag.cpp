@@ -73,6 +73,12 @@ ZAVPValuePtr ZAVTrackingTag::evaluate(const Properties& properties) {
     return ZAVTypes::defaultValue();
 }
 
+ZAVPValuePtr ZAVTrackingTag::evaluateWithConverted(const Properties& properties,
+                                                   const ZAVConvertedValues& converted) {
+    evaluateTrackingTagWithConverted(properties, converted);
+    return ZAVTypes::defaultValue();
+}
+
 ZAVArbitraryPixel::ZAVArbitraryPixel(std::shared_ptr<ZAVHitSender> sender)
     : ZAVTrackingTag(functionId(), {urlKey()}), sender_(std::move(sender)) {}
 
@@ -172,13 +178,18 @@ void ZAVDataLayerWrite::setDataLayer(std::shared_ptr<ZAVDataLayer> dataLayer) {
 }
 
 void ZAVDataLayerWrite::evaluateTrackingTag(const Properties& properties) {
-    pushToDataLayer(argument(properties, valueKey()));
+    evaluateTrackingTagWithConverted(properties, ZAVConvertedValues::none());
+}
+
+void ZAVDataLayerWrite::evaluateTrackingTagWithConverted(const Properties& properties,
+                                                         const ZAVConvertedValues& converted) {
+    pushToDataLayer(argument(properties, valueKey()), converted);
     clearPersistent(argument(properties, clearPrefixKey()));
 }
 
-void ZAVDataLayerWrite::pushToDataLayer(const ZAVPValuePtr& value) {
+void ZAVDataLayerWrite::pushToDataLayer(const ZAVPValuePtr& value, const ZAVConvertedValues& converted) {
     if (!value || value == ZAVTypes::defaultValue()) return;
-    auto list = ZAVTypes::valueToObject(value);
+    auto list = converted.objectFor(value);
     auto layer = dataLayer();
     if (!list || !list->isList() || !layer) return;
     for (const auto& element : list->items())

@@ -19,7 +19,12 @@ class ZAVTrackingTag : public ZAVFunctionCallImplementation {
     bool isCacheable() const override { return false; }
     // Runs evaluateTrackingTag, then answers ZAVTypes::defaultValue() whatever the tag did.
     ZAVPValuePtr evaluate(const Properties& properties) override;
+    ZAVPValuePtr evaluateWithConverted(const Properties& properties,
+                                       const ZAVConvertedValues& converted) override;
     virtual void evaluateTrackingTag(const Properties& properties) = 0;
+    virtual void evaluateTrackingTagWithConverted(const Properties& properties, const ZAVConvertedValues&) {
+        evaluateTrackingTag(properties);
+    }
 };
 
 class ZAVArbitraryPixel : public ZAVTrackingTag {
@@ -60,8 +65,11 @@ class ZAVDataLayerWrite : public ZAVTrackingTag {
     static std::string clearPrefixKey() { return "clear_data_layer_prefix"; }
 
     void evaluateTrackingTag(const Properties& properties) override;
+    void evaluateTrackingTagWithConverted(const Properties& properties,
+                                          const ZAVConvertedValues& converted) override;
     // Malformed arguments are ignored without a message.
-    void pushToDataLayer(const ZAVPValuePtr& value);
+    void pushToDataLayer(const ZAVPValuePtr& value,
+                         const ZAVConvertedValues& converted = ZAVConvertedValues::none());
     void clearPersistent(const ZAVPValuePtr& value);
 
     std::shared_ptr<ZAVDataLayer> dataLayer() const;

@@ -101,6 +101,22 @@ TEST(DataLayerTest, ValueOnlyUpdatesKeepEveryKey) {
     EXPECT_TRUE(same(merged->objectForKey("y"), I(8)));
 }
 
+// The keys of one update are merged in its order, dotted ones into the entry of their first part; a
+// key that is not a text names the entry of its text.
+TEST(DataLayerTest, KeysOfOneUpdateMergeInOrder) {
+    auto layer = ZAVDataLayer::create();
+    layer->push(M({{T("a.b"), I(1)}, {T("a"), kv("c", I(2))}, {T("a.d.e"), I(3)}}));
+    EXPECT_TRUE(same(layer->get("a"), M({{T("b"), I(1)}, {T("c"), I(2)}, {T("d"), kv("e", I(3))}})));
+    auto before = layer->get("a");
+    layer->push(M({{T("a"), I(4)}, {T("a.b"), I(5)}}));
+    EXPECT_TRUE(same(layer->get("a"), kv("b", I(5))));
+    EXPECT_TRUE(same(before, M({{T("b"), I(1)}, {T("c"), I(2)}, {T("d"), kv("e", I(3))}})));
+    layer->push(M({{I(7), T("seven")}}));
+    EXPECT_TRUE(same(layer->get("7"), T("seven")));
+    EXPECT_EQ(layer->get(""), nullptr);
+    EXPECT_TRUE(same(layer->get(ZAVDataLayer::keyPath("a.b")), I(5)));
+}
+
 TEST(DataLayerTest, ListMergesAndMarkers) {
     auto marker = ZAVObject::notPresent();
     auto null = ZAVObject::nullMarker();

@@ -350,4 +350,96 @@ TEST(RuntimeTest, FailingPredicateIsEvaluatedAtEveryEvent) {
     EXPECT_EQ(log->count("error", "Incorrect keys for function _eq"), 3u);
 }
 
+// A text predicate that only reads data-layer keys keeps its last outcome while the values read are the
+// same: it follows every change of those values (to equal texts, other texts, a missing key, the null
+// marker, a map) and ignores changes elsewhere in the layer.
+TEST(RuntimeTest, DataLayerPredicatesFollowTheLayer) {
+    CapturedLog log;
+    ResourceBuilder b;
+    b.macro("level", "_v", {{"name", b.string("player.level")}, {"default_value", b.string("gold (none)")}});
+    b.macro("mood", "_v", {{"name", b.string("mood")}});
+    auto gold = b.predicate("_sw", {{"arg0", b.macroReference("level")}, {"arg1", b.string("gold")}});
+    auto happy =
+        b.predicate("_eq", {{"arg0", b.macroReference("mood")}, {"arg1", b.macroReference("level")}});
+    b.rule(rule({gold}, {b.tag("_rec", {{"name", b.string("gold")}})}));
+    b.rule(rule({happy}, {b.tag("_rec", {{"name", b.string("same")}})}));
+    Fixture f(b);
+    auto fired = [&](const ZAVObjectPtr& update) {
+        if (update) f.layer->push(update);
+        f.tags->fired.clear();
+        f.runtime->evaluateTags("e");
+        return f.tags->seen();
+    };
+    auto level = [](const ZAVObjectPtr& value) {
+        return ZAVObject::map(
+            {{ZAVObject::text("player"), ZAVObject::map({{ZAVObject::text("level"), value}})}});
+    };
+    auto mood = [](const std::string& text) {
+        return ZAVObject::map({{ZAVObject::text("mood"), ZAVObject::text(text)}});
+    };
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(fired(nullptr), Names{"gold"});  // the default value
+    EXPECT_EQ(fired(level(ZAVObject::text("gold 1"))), Names{"gold"});
+    EXPECT_EQ(fired(ZAVObject::map({{ZAVObject::text("other"), ZAVObject::integer(1)}})), Names{"gold"});
+    EXPECT_EQ(fired(level(ZAVObject::text("silver"))), Names{});
+    EXPECT_EQ(fired(nullptr), Names{});
+    EXPECT_EQ(fired(mood("silver")), Names{"same"});
+    EXPECT_EQ(fired(level(ZAVObject::text("silver"))), Names{"same"});  // an equal text, a new object
+    EXPECT_EQ(fired(level(ZAVObject::nullMarker())), Names{});
+    EXPECT_EQ(fired(level(ZAVObject::map({{ZAVObject::text("gold"), ZAVObject::integer(1)}}))), Names{});
+    EXPECT_EQ(fired(ZAVObject::map({{ZAVObject::text("player"), ZAVObject::nullMarker()}})), Names{});
+    EXPECT_EQ(fired(level(ZAVObject::integer(7))), Names{});
+    EXPECT_EQ(fired(mood("7")), Names{"same"});
+    EXPECT_EQ(fired(level(ZAVObject::text("gold 2"))), Names{"gold"});
+    EXPECT_EQ(log->count("error"), 0u);
+}
+
+// The tags that turn their values into objects ("_dlw", "_func") reuse the conversion of a value kept
+// for an event: each event still writes and hands over its own values, and a value that cannot be
+// converted is logged at every firing.
+TEST(RuntimeTest, ConvertedTagValuesFollowTheEventWhenFiredAgain) {
+    struct Handler : ZAVCustomEvaluator {
+        ZAVObjectPtr evaluate(const std::string& name, const Parameters& parameters) override {
+            std::lock_guard<std::mutex> lock(mutex);
+            auto found = parameters.find("event");
+            seen.push_back(name + ":" + (found == parameters.end() ? "-" : found->second->textValue()));
+            return ZAVObject::text("ok");
+        }
+        std::mutex mutex;
+        std::vector<std::string> seen;
+    };
+    CapturedLog log;
+    ResourceBuilder b;
+    b.macro("evt", "_e");
+    b.macro("label", "_c", {{"value", b.string("L")}});
+    auto write = b.tag(
+        "_dlw", {{"value", b.list({b.map({b.string("seen")},
+                                         {b.map({b.string("event"), b.string("label")},
+                                                {b.macroReference("evt"), b.macroReference("label")})})})}});
+    auto call =
+        b.tag("_func", {{"function_call_macro_name", b.string("h")},
+                        {"additional_params", b.map({b.string("event")}, {b.macroReference("evt")})}});
+    auto broken =
+        b.tag("_dlw", {{"value", b.list({b.map({b.string("bad")},
+                                               {b.list({b.macroReference("evt"), b.functionId("_x")})})})}});
+    b.rule(rule({}, {write, call, broken}));
+    auto handler = std::make_shared<Handler>();
+    auto layer = ZAVDataLayer::create();
+    auto listener = std::make_shared<Listener>();
+    layer->registerListener(listener);
+    auto runtime =
+        ZAVRuntime::runtimeWithResource(ZAVResourceUtil::expandResource(*b.build()), layer, nullptr, handler);
+    std::vector<std::string> written;
+    for (const char* event : {"a", "b", "a", "b", "a"}) {
+        runtime->evaluateTags(event);
+        written.push_back(layer->get("seen.event")->textValue() + "/" +
+                          layer->get("seen.label")->textValue());
+    }
+    EXPECT_EQ(written, (std::vector<std::string>{"a/L", "b/L", "a/L", "b/L", "a/L"}));
+    EXPECT_EQ(handler->seen, (std::vector<std::string>{"h:a", "h:b", "h:a", "h:b", "h:a"}));
+    EXPECT_EQ(listener->count(), 5u);
+    EXPECT_FALSE(layer->get("bad"));
+    EXPECT_EQ(log->count("error", "Trying to convert a function ID to object"), 5u);
+}
+
 }  // namespace
