@@ -78,5 +78,7 @@ void ZAVNetworking::cancelAllOperations() {
         if (running_) all.push_back(running_);
         all.insert(all.end(), queue_.begin(), queue_.end());
     }
-    for (auto& operation : all) operation->cancel();
+    // Last first: the running one's end starts the next in the queue, which must be marked by then, or
+    // its request would go out.
+    for (auto it = all.rbegin(); it != all.rend(); ++it) (*it)->cancel();
 }
