@@ -310,6 +310,41 @@ bool KTSprite::isOpacityModifyRGB() {
 
 // Drawing.
 
+void KTSprite::writeEyeSpaceQuad(const float* m, ktQuadVertex* out) const {
+    const ktQuadVertex* corners = &m_sQuad.tl;  // tl, bl, tr, br
+    for (int i = 0; i < 4; ++i) {
+        out[i].colors = corners[i].colors;
+        out[i].texCoords = corners[i].texCoords;
+    }
+    const ktVertex3F &tl = m_sQuad.tl.vertices, &bl = m_sQuad.bl.vertices;
+    const ktVertex3F &tr = m_sQuad.tr.vertices, &br = m_sQuad.br.vertices;
+    // An unbatched sprite's quad is an upright rectangle at z 0 (writeQuadPositions): each corner shares
+    // its x and y with two others, so every product is made once and z adds nothing. The sums keep the
+    // order of the general case, so both give the same bits.
+    if (tl.x == bl.x && tr.x == br.x && tl.y == tr.y && bl.y == br.y && tl.z == 0.0f && bl.z == 0.0f &&
+        tr.z == 0.0f && br.z == 0.0f) {
+        auto row = [&](int r, float ktVertex3F::*component) {
+            const float left = m[r] * bl.x, right = m[r] * br.x;
+            const float bottom = m[r + 4] * bl.y, top = m[r + 4] * tl.y;
+            const float t = m[r + 12];
+            out[0].vertices.*component = (left + top) + t;
+            out[1].vertices.*component = (left + bottom) + t;
+            out[2].vertices.*component = (right + top) + t;
+            out[3].vertices.*component = (right + bottom) + t;
+        };
+        row(0, &ktVertex3F::x);
+        row(1, &ktVertex3F::y);
+        row(2, &ktVertex3F::z);
+        return;
+    }
+    for (int i = 0; i < 4; ++i) {
+        const ktVertex3F& v = corners[i].vertices;
+        out[i].vertices.x = m[0] * v.x + m[4] * v.y + m[8] * v.z + m[12];
+        out[i].vertices.y = m[1] * v.x + m[5] * v.y + m[9] * v.z + m[13];
+        out[i].vertices.z = m[2] * v.x + m[6] * v.y + m[10] * v.z + m[14];
+    }
+}
+
 void KTSprite::draw() {
     // The batch node draws batched sprites from its atlas.
     if (m_pobBatchNode || !m_pShaderProgram) return;
@@ -335,18 +370,7 @@ void KTSprite::draw() {
     const bool eyeSpace = m_pShaderProgram->acceptsEyeSpaceVertices() && m[3] == 0.0f && m[7] == 0.0f &&
                           m[11] == 0.0f && m[15] == 1.0f;
     const GLuint texture = m_pobTexture ? m_pobTexture->getName() : 0;
-    if (eyeSpace) {
-        const ktQuadVertex* corners = &m_sQuad.tl;
-        for (int i = 0; i < 4; ++i) {
-            const ktVertex3F& v = corners[i].vertices;
-            ktQuadVertex& out = s_eyeSpaceQuad[i];
-            out.vertices.x = m[0] * v.x + m[4] * v.y + m[8] * v.z + m[12];
-            out.vertices.y = m[1] * v.x + m[5] * v.y + m[9] * v.z + m[13];
-            out.vertices.z = m[2] * v.x + m[6] * v.y + m[10] * v.z + m[14];
-            out.colors = corners[i].colors;
-            out.texCoords = corners[i].texCoords;
-        }
-    }
+    if (eyeSpace) writeEyeSpaceQuad(m, s_eyeSpaceQuad);
     const bool setUp = eyeSpace && s_last.generation == ktGLStateGeneration() &&
                        s_last.program == m_pShaderProgram && s_last.blendSrc == m_sBlendFunc.src &&
                        s_last.blendDst == m_sBlendFunc.dst && s_last.texture == texture &&
