@@ -45,9 +45,12 @@ void mx_mat4_stack_initialize(mx_mat4_stack* stack) {
     stack->top = nullptr;
 }
 
-void mx_mat4_stack_push(mx_mat4_stack* stack, const mxMat4* item) {
+namespace {
+
+// Takes the item after the top, already written, as the new top; then makes room for one more, so the
+// next push can write its item in place.
+void pushWritten(mx_mat4_stack* stack) {
     stack->top = &stack->stack[stack->item_count];
-    std::memcpy(stack->top->mat, item->mat, sizeof(item->mat));
     stack->item_count++;
     if (stack->item_count >= stack->capacity) {
         const int newCapacity = stack->capacity + kGrowth;
@@ -59,6 +62,13 @@ void mx_mat4_stack_push(mx_mat4_stack* stack, const mxMat4* item) {
         stack->capacity = newCapacity;
         stack->top = &stack->stack[stack->item_count - 1];
     }
+}
+
+}  // namespace
+
+void mx_mat4_stack_push(mx_mat4_stack* stack, const mxMat4* item) {
+    std::memcpy(stack->stack[stack->item_count].mat, item->mat, sizeof(item->mat));
+    pushWritten(stack);
 }
 
 void mx_mat4_stack_pop(mx_mat4_stack* stack) {
@@ -133,16 +143,37 @@ void mxGLMultMatrix(const mxMat4* m) {
     mxMat4Multiply(top, top, m);
 }
 
+namespace {
+
+// out = in times the affine matrix; out may be in.
+inline void multAffine(const float* in, float* out, float a, float b, float c, float d, float tx, float ty,
+                       float tz) {
+    for (int r = 0; r < 4; ++r) {
+        const float x = in[r], y = in[r + 4], z = in[r + 8], w = in[r + 12];
+        out[r] = x * a + y * b;
+        out[r + 4] = x * c + y * d;
+        out[r + 8] = z;
+        out[r + 12] = x * tx + y * ty + z * tz + w;
+    }
+}
+
+}  // namespace
+
 void mxGLMultAffine(float a, float b, float c, float d, float tx, float ty, float tz) {
     mxGLLazyInitialize();
     currentChanged();
     float* m = currentTop()->mat;
-    for (int r = 0; r < 4; ++r) {
-        const float x = m[r], y = m[r + 4], z = m[r + 8], w = m[r + 12];
-        m[r] = x * a + y * b;
-        m[r + 4] = x * c + y * d;
-        m[r + 12] = x * tx + y * ty + z * tz + w;
-    }
+    multAffine(m, m, a, b, c, d, tx, ty, tz);
+}
+
+void mxGLPushMultAffine(float a, float b, float c, float d, float tx, float ty, float tz) {
+    mxGLLazyInitialize();
+    currentChanged();
+    const mxMat4* below = currentTop();
+    mx_mat4_stack* stack = gCurrent;
+    // The stack always has room for one more item (mx_mat4_stack_push grows it right after filling it).
+    multAffine(below->mat, stack->stack[stack->item_count].mat, a, b, c, d, tx, ty, tz);
+    pushWritten(stack);
 }
 
 void mxGLTranslatef(float x, float y, float z) {
