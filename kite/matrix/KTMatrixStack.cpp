@@ -49,19 +49,23 @@ namespace {
 
 // Takes the item after the top, already written, as the new top; then makes room for one more, so the
 // next push can write its item in place.
-void pushWritten(mx_mat4_stack* stack) {
+void grow(mx_mat4_stack* stack);
+
+inline void pushWritten(mx_mat4_stack* stack) {
     stack->top = &stack->stack[stack->item_count];
     stack->item_count++;
-    if (stack->item_count >= stack->capacity) {
-        const int newCapacity = stack->capacity + kGrowth;
-        auto* storage = static_cast<mxMat4*>(std::malloc(sizeof(mxMat4) * static_cast<size_t>(newCapacity)));
-        KTAssert(storage != nullptr, "Out of memory for the matrix stack");
-        std::memcpy(storage, stack->stack, sizeof(mxMat4) * static_cast<size_t>(stack->capacity));
-        std::free(stack->stack);
-        stack->stack = storage;
-        stack->capacity = newCapacity;
-        stack->top = &stack->stack[stack->item_count - 1];
-    }
+    if (stack->item_count >= stack->capacity) grow(stack);
+}
+
+[[gnu::noinline]] void grow(mx_mat4_stack* stack) {
+    const int newCapacity = stack->capacity + kGrowth;
+    auto* storage = static_cast<mxMat4*>(std::malloc(sizeof(mxMat4) * static_cast<size_t>(newCapacity)));
+    KTAssert(storage != nullptr, "Out of memory for the matrix stack");
+    std::memcpy(storage, stack->stack, sizeof(mxMat4) * static_cast<size_t>(stack->capacity));
+    std::free(stack->stack);
+    stack->stack = storage;
+    stack->capacity = newCapacity;
+    stack->top = &stack->stack[stack->item_count - 1];
 }
 
 }  // namespace
@@ -145,16 +149,25 @@ void mxGLMultMatrix(const mxMat4* m) {
 
 namespace {
 
-// out = in times the affine matrix; out may be in.
+// out = in times the affine matrix; out may be in. Each column of the product is a sum of whole columns
+// of in, so four rows go at once; the operations and their order per element are those of the scalar
+// product, so the bits are the same.
+typedef float Column __attribute__((vector_size(16)));
+
+inline Column loadColumn(const float* p) {
+    Column c;
+    std::memcpy(&c, p, sizeof c);
+    return c;
+}
+
 inline void multAffine(const float* in, float* out, float a, float b, float c, float d, float tx, float ty,
                        float tz) {
-    for (int r = 0; r < 4; ++r) {
-        const float x = in[r], y = in[r + 4], z = in[r + 8], w = in[r + 12];
-        out[r] = x * a + y * b;
-        out[r + 4] = x * c + y * d;
-        out[r + 8] = z;
-        out[r + 12] = x * tx + y * ty + z * tz + w;
-    }
+    const Column x = loadColumn(in), y = loadColumn(in + 4), z = loadColumn(in + 8), w = loadColumn(in + 12);
+    const Column first = x * a + y * b, second = x * c + y * d, fourth = x * tx + y * ty + z * tz + w;
+    std::memcpy(out, &first, sizeof first);
+    std::memcpy(out + 4, &second, sizeof second);
+    std::memcpy(out + 8, &z, sizeof z);
+    std::memcpy(out + 12, &fourth, sizeof fourth);
 }
 
 }  // namespace

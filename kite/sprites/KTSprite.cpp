@@ -323,18 +323,18 @@ void KTSprite::writeEyeSpaceQuad(const float* m, ktQuadVertex* out) const {
     // order of the general case, so both give the same bits.
     if (tl.x == bl.x && tr.x == br.x && tl.y == tr.y && bl.y == br.y && tl.z == 0.0f && bl.z == 0.0f &&
         tr.z == 0.0f && br.z == 0.0f) {
-        auto row = [&](int r, float ktVertex3F::*component) {
-            const float left = m[r] * bl.x, right = m[r] * br.x;
-            const float bottom = m[r + 4] * bl.y, top = m[r + 4] * tl.y;
-            const float t = m[r + 12];
-            out[0].vertices.*component = (left + top) + t;
-            out[1].vertices.*component = (left + bottom) + t;
-            out[2].vertices.*component = (right + top) + t;
-            out[3].vertices.*component = (right + bottom) + t;
-        };
-        row(0, &ktVertex3F::x);
-        row(1, &ktVertex3F::y);
-        row(2, &ktVertex3F::z);
+        // Whole columns of m at once (x, y, z and an unused w per vector); per element the same
+        // operations in the same order as one row at a time.
+        typedef float Column __attribute__((vector_size(16)));
+        Column c0, c1, c3;
+        std::memcpy(&c0, m, sizeof c0);
+        std::memcpy(&c1, m + 4, sizeof c1);
+        std::memcpy(&c3, m + 12, sizeof c3);
+        const Column left = c0 * bl.x, right = c0 * br.x, bottom = c1 * bl.y, top = c1 * tl.y;
+        const Column eye[4] = {(left + top) + c3, (left + bottom) + c3, (right + top) + c3,
+                               (right + bottom) + c3};
+        for (int i = 0; i < 4; ++i)
+            std::memcpy(static_cast<void*>(&out[i].vertices), &eye[i], sizeof out[i].vertices);
         return;
     }
     for (int i = 0; i < 4; ++i) {
