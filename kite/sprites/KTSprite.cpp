@@ -1,5 +1,6 @@
 #include "kite/sprites/KTSprite.h"
 
+#include <cstddef>
 #include <cstring>
 #include <utility>
 
@@ -312,10 +313,6 @@ bool KTSprite::isOpacityModifyRGB() {
 
 void KTSprite::writeEyeSpaceQuad(const float* m, ktQuadVertex* out) const {
     const ktQuadVertex* corners = &m_sQuad.tl;  // tl, bl, tr, br
-    for (int i = 0; i < 4; ++i) {
-        out[i].colors = corners[i].colors;
-        out[i].texCoords = corners[i].texCoords;
-    }
     const ktVertex3F &tl = m_sQuad.tl.vertices, &bl = m_sQuad.bl.vertices;
     const ktVertex3F &tr = m_sQuad.tr.vertices, &br = m_sQuad.br.vertices;
     // An unbatched sprite's quad is an upright rectangle at z 0 (writeQuadPositions): each corner shares
@@ -333,11 +330,18 @@ void KTSprite::writeEyeSpaceQuad(const float* m, ktQuadVertex* out) const {
         const Column left = c0 * bl.x, right = c0 * br.x, bottom = c1 * bl.y, top = c1 * tl.y;
         const Column eye[4] = {(left + top) + c3, (left + bottom) + c3, (right + top) + c3,
                                (right + bottom) + c3};
-        for (int i = 0; i < 4; ++i)
-            std::memcpy(static_cast<void*>(&out[i].vertices), &eye[i], sizeof out[i].vertices);
+        // Each vector goes out whole; its fourth lane lands on the colour, written right after.
+        static_assert(offsetof(ktQuadVertex, vertices) == 0 && offsetof(ktQuadVertex, colors) == 12);
+        for (int i = 0; i < 4; ++i) {
+            std::memcpy(static_cast<void*>(&out[i]), &eye[i], sizeof eye[i]);
+            out[i].colors = corners[i].colors;
+            out[i].texCoords = corners[i].texCoords;
+        }
         return;
     }
     for (int i = 0; i < 4; ++i) {
+        out[i].colors = corners[i].colors;
+        out[i].texCoords = corners[i].texCoords;
         const ktVertex3F& v = corners[i].vertices;
         out[i].vertices.x = m[0] * v.x + m[4] * v.y + m[8] * v.z + m[12];
         out[i].vertices.y = m[1] * v.x + m[5] * v.y + m[9] * v.z + m[13];
