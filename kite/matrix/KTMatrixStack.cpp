@@ -45,20 +45,34 @@ void mx_mat4_stack_initialize(mx_mat4_stack* stack) {
     stack->top = nullptr;
 }
 
-void mx_mat4_stack_push(mx_mat4_stack* stack, const mxMat4* item) {
+namespace {
+
+// Takes the item after the top, already written, as the new top; then makes room for one more, so the
+// next push can write its item in place.
+void grow(mx_mat4_stack* stack);
+
+inline void pushWritten(mx_mat4_stack* stack) {
     stack->top = &stack->stack[stack->item_count];
-    std::memcpy(stack->top->mat, item->mat, sizeof(item->mat));
     stack->item_count++;
-    if (stack->item_count >= stack->capacity) {
-        const int newCapacity = stack->capacity + kGrowth;
-        auto* storage = static_cast<mxMat4*>(std::malloc(sizeof(mxMat4) * static_cast<size_t>(newCapacity)));
-        KTAssert(storage != nullptr, "Out of memory for the matrix stack");
-        std::memcpy(storage, stack->stack, sizeof(mxMat4) * static_cast<size_t>(stack->capacity));
-        std::free(stack->stack);
-        stack->stack = storage;
-        stack->capacity = newCapacity;
-        stack->top = &stack->stack[stack->item_count - 1];
-    }
+    if (stack->item_count >= stack->capacity) grow(stack);
+}
+
+[[gnu::noinline]] void grow(mx_mat4_stack* stack) {
+    const int newCapacity = stack->capacity + kGrowth;
+    auto* storage = static_cast<mxMat4*>(std::malloc(sizeof(mxMat4) * static_cast<size_t>(newCapacity)));
+    KTAssert(storage != nullptr, "Out of memory for the matrix stack");
+    std::memcpy(storage, stack->stack, sizeof(mxMat4) * static_cast<size_t>(stack->capacity));
+    std::free(stack->stack);
+    stack->stack = storage;
+    stack->capacity = newCapacity;
+    stack->top = &stack->stack[stack->item_count - 1];
+}
+
+}  // namespace
+
+void mx_mat4_stack_push(mx_mat4_stack* stack, const mxMat4* item) {
+    std::memcpy(stack->stack[stack->item_count].mat, item->mat, sizeof(item->mat));
+    pushWritten(stack);
 }
 
 void mx_mat4_stack_pop(mx_mat4_stack* stack) {
@@ -133,16 +147,46 @@ void mxGLMultMatrix(const mxMat4* m) {
     mxMat4Multiply(top, top, m);
 }
 
+namespace {
+
+// out = in times the affine matrix; out may be in. Each column of the product is a sum of whole columns
+// of in, so four rows go at once; the operations and their order per element are those of the scalar
+// product, so the bits are the same.
+typedef float Column __attribute__((vector_size(16)));
+
+inline Column loadColumn(const float* p) {
+    Column c;
+    std::memcpy(&c, p, sizeof c);
+    return c;
+}
+
+inline void multAffine(const float* in, float* out, float a, float b, float c, float d, float tx, float ty,
+                       float tz) {
+    const Column x = loadColumn(in), y = loadColumn(in + 4), z = loadColumn(in + 8), w = loadColumn(in + 12);
+    const Column first = x * a + y * b, second = x * c + y * d, fourth = x * tx + y * ty + z * tz + w;
+    std::memcpy(out, &first, sizeof first);
+    std::memcpy(out + 4, &second, sizeof second);
+    std::memcpy(out + 8, &z, sizeof z);
+    std::memcpy(out + 12, &fourth, sizeof fourth);
+}
+
+}  // namespace
+
 void mxGLMultAffine(float a, float b, float c, float d, float tx, float ty, float tz) {
     mxGLLazyInitialize();
     currentChanged();
     float* m = currentTop()->mat;
-    for (int r = 0; r < 4; ++r) {
-        const float x = m[r], y = m[r + 4], z = m[r + 8], w = m[r + 12];
-        m[r] = x * a + y * b;
-        m[r + 4] = x * c + y * d;
-        m[r + 12] = x * tx + y * ty + z * tz + w;
-    }
+    multAffine(m, m, a, b, c, d, tx, ty, tz);
+}
+
+void mxGLPushMultAffine(float a, float b, float c, float d, float tx, float ty, float tz) {
+    mxGLLazyInitialize();
+    currentChanged();
+    const mxMat4* below = currentTop();
+    mx_mat4_stack* stack = gCurrent;
+    // The stack always has room for one more item (mx_mat4_stack_push grows it right after filling it).
+    multAffine(below->mat, stack->stack[stack->item_count].mat, a, b, c, d, tx, ty, tz);
+    pushWritten(stack);
 }
 
 void mxGLTranslatef(float x, float y, float z) {

@@ -30,6 +30,8 @@ void mxGLMultMatrix(const mxMat4* m);
 // Multiplies by a node's 2D transform placed in a 4x4 matrix (a, b, c, d, tx, ty, with tz as the Z
 // translation): the same result as mxGLMultMatrix of that matrix, without the products by its zeros.
 void mxGLMultAffine(float a, float b, float c, float d, float tx, float ty, float tz);
+// mxGLPushMatrix then mxGLMultAffine, writing the product straight into the pushed item.
+void mxGLPushMultAffine(float a, float b, float c, float d, float tx, float ty, float tz);
 void mxGLTranslatef(float x, float y, float z);
 void mxGLGetMatrix(unsigned int mode, mxMat4* out);
 void mxGLFreeAll();

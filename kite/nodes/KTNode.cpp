@@ -542,10 +542,17 @@ inline void prefetchNode(const KTObject* node) {
 
 void KTNode::visit() {
     if (!m_bVisible) return;
-    mxGLPushMatrix();
     const bool gridActive = m_pGrid && m_pGrid->isActive();
-    if (gridActive) m_pGrid->beforeDraw();
-    transform();
+    if (gridActive) {
+        mxGLPushMatrix();
+        m_pGrid->beforeDraw();
+        transform();
+    } else {
+        // Push and transform in one: the product goes straight into the pushed matrix.
+        const KTAffineTransform t = nodeToParentTransform();
+        mxGLPushMultAffine(t.a, t.b, t.c, t.d, t.tx, t.ty, m_fVertexZ);
+        applyCamera();
+    }
     if (m_pChildren && m_pChildren->count() > 0) {
         sortAllChildren();
         unsigned int i = 0;
@@ -584,7 +591,10 @@ void KTNode::transform() {
     const KTAffineTransform t = nodeToParentTransform();
     // The 4x4 form of t with the vertex Z as its Z translation, multiplied without its zeros.
     mxGLMultAffine(t.a, t.b, t.c, t.d, t.tx, t.ty, m_fVertexZ);
+    applyCamera();
+}
 
+void KTNode::applyCamera() {
     if (m_pCamera && !(m_pGrid && m_pGrid->isActive())) {
         const KTPoint& ap = m_obAnchorPointInPoints;
         if (ap.x == 0.0f && ap.y == 0.0f) {
@@ -637,8 +647,7 @@ KTAffineTransform KTNode::nodeToParentTransform() {
         y += -sy * ax * m_fScaleX - cx * ay * m_fScaleY;
     }
 
-    m_sTransform =
-        KTAffineTransformMake(cy * m_fScaleX, sy * m_fScaleX, -sx * m_fScaleY, cx * m_fScaleY, x, y);
+    m_sTransform = {cy * m_fScaleX, sy * m_fScaleX, -sx * m_fScaleY, cx * m_fScaleY, x, y};
 
     if (needsSkewMatrix) {
         KTAffineTransform skewMatrix = KTAffineTransformMake(

@@ -188,6 +188,9 @@ class KTNode : public KTObject {
     void setAdditionalTransform(const KTAffineTransform& additionalTransform);
 
   protected:
+    // The camera part of transform, when the node has a camera and no active grid.
+    void applyCamera();
+
     void detachChild(KTNode* child, bool cleanup);
 
     float m_fRotationX = 0.0f;

@@ -1,5 +1,6 @@
 #include "kite/sprites/KTSprite.h"
 
+#include <cstddef>
 #include <cstring>
 #include <utility>
 
@@ -310,6 +311,44 @@ bool KTSprite::isOpacityModifyRGB() {
 
 // Drawing.
 
+void KTSprite::writeEyeSpaceQuad(const float* m, ktQuadVertex* out) const {
+    const ktQuadVertex* corners = &m_sQuad.tl;  // tl, bl, tr, br
+    const ktVertex3F &tl = m_sQuad.tl.vertices, &bl = m_sQuad.bl.vertices;
+    const ktVertex3F &tr = m_sQuad.tr.vertices, &br = m_sQuad.br.vertices;
+    // An unbatched sprite's quad is an upright rectangle at z 0 (writeQuadPositions): each corner shares
+    // its x and y with two others, so every product is made once and z adds nothing. The sums keep the
+    // order of the general case, so both give the same bits.
+    if (tl.x == bl.x && tr.x == br.x && tl.y == tr.y && bl.y == br.y && tl.z == 0.0f && bl.z == 0.0f &&
+        tr.z == 0.0f && br.z == 0.0f) {
+        // Whole columns of m at once (x, y, z and an unused w per vector); per element the same
+        // operations in the same order as one row at a time.
+        typedef float Column __attribute__((vector_size(16)));
+        Column c0, c1, c3;
+        std::memcpy(&c0, m, sizeof c0);
+        std::memcpy(&c1, m + 4, sizeof c1);
+        std::memcpy(&c3, m + 12, sizeof c3);
+        const Column left = c0 * bl.x, right = c0 * br.x, bottom = c1 * bl.y, top = c1 * tl.y;
+        const Column eye[4] = {(left + top) + c3, (left + bottom) + c3, (right + top) + c3,
+                               (right + bottom) + c3};
+        // Each vector goes out whole; its fourth lane lands on the colour, written right after.
+        static_assert(offsetof(ktQuadVertex, vertices) == 0 && offsetof(ktQuadVertex, colors) == 12);
+        for (int i = 0; i < 4; ++i) {
+            std::memcpy(static_cast<void*>(&out[i]), &eye[i], sizeof eye[i]);
+            out[i].colors = corners[i].colors;
+            out[i].texCoords = corners[i].texCoords;
+        }
+        return;
+    }
+    for (int i = 0; i < 4; ++i) {
+        out[i].colors = corners[i].colors;
+        out[i].texCoords = corners[i].texCoords;
+        const ktVertex3F& v = corners[i].vertices;
+        out[i].vertices.x = m[0] * v.x + m[4] * v.y + m[8] * v.z + m[12];
+        out[i].vertices.y = m[1] * v.x + m[5] * v.y + m[9] * v.z + m[13];
+        out[i].vertices.z = m[2] * v.x + m[6] * v.y + m[10] * v.z + m[14];
+    }
+}
+
 void KTSprite::draw() {
     // The batch node draws batched sprites from its atlas.
     if (m_pobBatchNode || !m_pShaderProgram) return;
@@ -335,18 +374,7 @@ void KTSprite::draw() {
     const bool eyeSpace = m_pShaderProgram->acceptsEyeSpaceVertices() && m[3] == 0.0f && m[7] == 0.0f &&
                           m[11] == 0.0f && m[15] == 1.0f;
     const GLuint texture = m_pobTexture ? m_pobTexture->getName() : 0;
-    if (eyeSpace) {
-        const ktQuadVertex* corners = &m_sQuad.tl;
-        for (int i = 0; i < 4; ++i) {
-            const ktVertex3F& v = corners[i].vertices;
-            ktQuadVertex& out = s_eyeSpaceQuad[i];
-            out.vertices.x = m[0] * v.x + m[4] * v.y + m[8] * v.z + m[12];
-            out.vertices.y = m[1] * v.x + m[5] * v.y + m[9] * v.z + m[13];
-            out.vertices.z = m[2] * v.x + m[6] * v.y + m[10] * v.z + m[14];
-            out.colors = corners[i].colors;
-            out.texCoords = corners[i].texCoords;
-        }
-    }
+    if (eyeSpace) writeEyeSpaceQuad(m, s_eyeSpaceQuad);
     const bool setUp = eyeSpace && s_last.generation == ktGLStateGeneration() &&
                        s_last.program == m_pShaderProgram && s_last.blendSrc == m_sBlendFunc.src &&
                        s_last.blendDst == m_sBlendFunc.dst && s_last.texture == texture &&

@@ -124,6 +124,9 @@ class KTSprite : public KTNodeRGBA, public KTTextureProtocol {
     // After a transform change of a batched sprite: its quad must be rewritten into the atlas.
     void markBatchDirty();
     void writeQuadPositions();
+    // The quad's corners times the model-view matrix m (column-major, affine), with its colours and
+    // texture coordinates, into out (four vertices in the quad's order).
+    void writeEyeSpaceQuad(const float* m, ktQuadVertex* out) const;
 
     KTTextureAtlas* m_pobTextureAtlas = nullptr;
     unsigned int m_uAtlasIndex = kKTSpriteIndexNotInitialized;

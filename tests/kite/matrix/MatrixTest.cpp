@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "kite/matrix/KTMatrix.h"
 #include "kite/matrix/KTMatrixStack.h"
@@ -252,6 +254,40 @@ TEST_F(MatrixStackTest, AffineMultiplyMatchesTheFullProductAndProjectionVersionF
     mxMat4Identity(&identity);
     expectNear(*mxGLTopMatrix(MX_GL_PROJECTION), identity, 0);
     EXPECT_EQ(mxGLTopMatrix(0x1703), nullptr);
+}
+
+TEST_F(MatrixStackTest, PushMultAffineIsAPushThenAnAffineMultiplyAtAnyDepth) {
+    const mxMat4 base = sample();
+    mxGLMultMatrix(&base);
+    // Deep enough to make the stack grow twice; each level's transform differs a little.
+    auto level = [](int i, float* t) {
+        const float f = static_cast<float>(i);
+        const float values[7] = {0.9f + f / 97, 0.3f - f / 89, -0.2f + f / 83, 1.1f - f / 79,
+                                 f * 1.7f,      -f / 3,        f / 7};
+        std::copy(values, values + 7, t);
+    };
+    std::vector<mxMat4> separate;
+    for (int i = 0; i < 90; ++i) {
+        float t[7];
+        level(i, t);
+        mxGLPushMatrix();
+        mxGLMultAffine(t[0], t[1], t[2], t[3], t[4], t[5], t[6]);
+        separate.push_back(get(MX_GL_MODELVIEW));
+    }
+    for (int i = 0; i < 90; ++i) mxGLPopMatrix();
+    expectNear(get(MX_GL_MODELVIEW), base, 0);
+
+    for (int i = 0; i < 90; ++i) {
+        float t[7];
+        level(i, t);
+        mxGLPushMultAffine(t[0], t[1], t[2], t[3], t[4], t[5], t[6]);
+        expectNear(get(MX_GL_MODELVIEW), separate[static_cast<size_t>(i)], 0);
+    }
+    for (int i = 89; i >= 0; --i) {
+        expectNear(*mxGLTopMatrix(MX_GL_MODELVIEW), separate[static_cast<size_t>(i)], 0);
+        mxGLPopMatrix();
+    }
+    expectNear(get(MX_GL_MODELVIEW), base, 0);
 }
 
 using MatrixStackDeathTest = MatrixStackTest;

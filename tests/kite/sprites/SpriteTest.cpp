@@ -258,6 +258,7 @@ TEST_F(SpriteTest, DrawsFromItsOwnMemoryWhateverBufferIsBound) {
 struct Counted {
     int stateCalls = 0;  // program, blend, texture, vertex array object and attribute array switches
     int pointerCalls = 0;
+    const void* positions = nullptr;  // where the last position pointer aimed
 };
 Counted g_counted;
 KTGLStateCalls g_driver;
@@ -281,6 +282,7 @@ class SpriteDrawPathTest : public SpriteTest {
         calls.vertexAttribPointer = [](GLuint i, GLint n, GLenum t, GLboolean norm, GLsizei s,
                                        const void* p) {
             ++g_counted.pointerCalls, g_driver.vertexAttribPointer(i, n, t, norm, s, p);
+            if (i == kKTVertexAttrib_Position) g_counted.positions = p;
         };
     }
     void TearDown() override {
@@ -331,6 +333,62 @@ TEST_F(SpriteDrawPathTest, SpritesSharingTheirStateReachGLOnlyToDraw) {
     EXPECT_TRUE(testsupport::near(at(zoomed, 20, 20), {255, 0, 0, 255}));
     EXPECT_TRUE(testsupport::near(at(zoomed, 13, 13), {255, 0, 0, 255}));
     EXPECT_EQ(at(zoomed, 30, 20), (Pixel{0, 0, 0, 0}));
+}
+
+// A sprite whose quad is no upright rectangle at z 0, as a subclass may write it.
+struct BentSprite : KTSprite {
+    void bend() {
+        m_sQuad.tr.vertices.x += 3;
+        m_sQuad.tl.vertices.z = 2;
+    }
+};
+
+TEST_F(SpriteDrawPathTest, CornersSentToGLAreTheQuadTimesTheModelview) {
+    KTNode* parent = KTNode::create();
+    parent->setPosition(KTPoint(33.3f, 21.7f));
+    parent->setRotation(17);
+    parent->setScaleXY(1.25f, 0.8f);
+    KTSprite* sprite = square({255, 0, 0, 255}, 10.37f, 5.91f);
+    sprite->setRotation(-31);
+    sprite->setScaleXY(1.5f, -0.75f);
+    sprite->setAnchorPoint(KTPoint(0.3f, 0.7f));
+    sprite->setVertexZ(3);
+    sprite->setFlipX(true);
+    auto* bent = new BentSprite();
+    ASSERT_TRUE(bent->initWithTexture(sprite->getTexture()));
+    bent->autorelease();
+    bent->bend();
+    bent->setPosition(KTPoint(7.5f, 9.25f));
+    bent->setRotation(45);
+
+    for (KTSprite* drawn : {sprite, static_cast<KTSprite*>(bent)}) {
+        parent->removeAllChildren();
+        parent->addChild(drawn);
+        drawAlone(parent);
+        ASSERT_NE(g_counted.positions, nullptr);
+
+        // The model-view matrix the sprite drew under, made the way visit makes it.
+        mxMat4 m;
+        mxGLPushMatrix();
+        parent->transform();
+        drawn->transform();
+        mxGLGetMatrix(MX_GL_MODELVIEW, &m);
+        mxGLPopMatrix();
+
+        const ktQuadVertex* sent = static_cast<const ktQuadVertex*>(g_counted.positions);
+        const ktQuadVertex* own = &drawn->getQuad().tl;
+        for (int i = 0; i < 4; ++i) {
+            const ktVertex3F& v = own[i].vertices;
+            const float* c = m.mat;
+            EXPECT_EQ(sent[i].vertices.x, c[0] * v.x + c[4] * v.y + c[8] * v.z + c[12]) << i;
+            EXPECT_EQ(sent[i].vertices.y, c[1] * v.x + c[5] * v.y + c[9] * v.z + c[13]) << i;
+            EXPECT_EQ(sent[i].vertices.z, c[2] * v.x + c[6] * v.y + c[10] * v.z + c[14]) << i;
+            EXPECT_EQ(sent[i].texCoords.u, own[i].texCoords.u) << i;
+            EXPECT_EQ(sent[i].texCoords.v, own[i].texCoords.v) << i;
+            EXPECT_EQ(sent[i].colors.r, own[i].colors.r) << i;
+            EXPECT_EQ(sent[i].colors.a, own[i].colors.a) << i;
+        }
+    }
 }
 
 TEST_F(SpriteDrawPathTest, ASpriteSetsItselfUpAgainAfterAnythingChangedInBetween) {
