@@ -9,6 +9,7 @@
 #include "kite/gl/KTGLStateCache.h"
 #include "kite/gl/KTShaderCache.h"
 #include "kite/matrix/KTMatrixStack.h"
+#include "tests/kite/textures/TextureDrawSupport.h"
 #include "tests/support/GLTestSupport.h"
 
 namespace kite {
@@ -43,13 +44,7 @@ class GLProgramTest : public testsupport::GLTest {
     std::vector<uint8_t> drawSquare(KTGLProgram* program) {
         glClearColor(0, 0, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT);
-        mxGLMatrixMode(MX_GL_PROJECTION);
-        mxGLLoadIdentity();
-        mxMat4 ortho;
-        mxMat4OrthographicProjection(&ortho, 0, 64, 0, 64, -1, 1);
-        mxGLMultMatrix(&ortho);
-        mxGLMatrixMode(MX_GL_MODELVIEW);
-        mxGLLoadIdentity();
+        testdraw::loadProjection64();
         mxGLTranslatef(16, 16, 0);
         program->use();
         program->setUniformsForBuiltins();
@@ -232,28 +227,8 @@ TEST_F(GLProgramTest, TimeUniformsFollowTheDirectorsFrameCount) {
 
 TEST_F(GLProgramTest, BuiltinMatricesComeFromTheStacks) {
     KTGLProgram* program = KTShaderCache::sharedShaderCache()->programForKey(kKTShader_PositionColor);
-    mxGLMatrixMode(MX_GL_PROJECTION);
-    mxGLLoadIdentity();
-    mxMat4 ortho;
-    mxMat4OrthographicProjection(&ortho, 0, 64, 0, 64, -1, 1);
-    mxGLMultMatrix(&ortho);
-    mxGLMatrixMode(MX_GL_MODELVIEW);
-    mxGLLoadIdentity();
-    mxGLTranslatef(16, 16, 0);
-
-    program->use();
-    program->setUniformsForBuiltins();
-
-    // A red-to-green square of 32 points: after the translation it covers pixels 16..47.
-    const GLfloat positions[] = {0, 0, 32, 0, 0, 32, 32, 32};
-    const GLubyte colors[] = {255, 0, 0, 255, 255, 0, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255};
-    ktGLBlendFunc(GL_ONE, GL_ZERO);
-    ktGLEnableVertexAttribs(kKTVertexAttribFlag_Position | kKTVertexAttribFlag_Color);
-    glVertexAttribPointer(kKTVertexAttrib_Position, 2, GL_FLOAT, GL_FALSE, 0, positions);
-    glVertexAttribPointer(kKTVertexAttrib_Color, 4, GL_UNSIGNED_BYTE, GL_TRUE, 0, colors);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-
-    const auto pixels = readPixels();
+    // After the translation the square covers pixels 16..47.
+    const auto pixels = drawSquare(program);
     // Read-backs are top row first: GL row y is image row 63 - y.
     EXPECT_EQ(pixel(pixels, 8, 63 - 8), (Pixel{0, 0, 0, 0}));
     EXPECT_TRUE(testsupport::near(pixel(pixels, 20, 63 - 17), Pixel{247, 8, 0, 255}, 8));

@@ -14,9 +14,8 @@
 
 namespace kite::testdraw {
 
-// Projection 0..64 on both axes, identity model-view, the textured-colour program current, no blending.
-inline KTGLProgram* useTextureColorProgram() {
-    KTConfiguration::sharedConfiguration()->gatherGPUInfo();
+// Projection 0..64 on both axes, identity model-view, the model-view stack current.
+inline void loadProjection64() {
     mxGLMatrixMode(MX_GL_PROJECTION);
     mxGLLoadIdentity();
     mxMat4 ortho;
@@ -24,6 +23,12 @@ inline KTGLProgram* useTextureColorProgram() {
     mxGLMultMatrix(&ortho);
     mxGLMatrixMode(MX_GL_MODELVIEW);
     mxGLLoadIdentity();
+}
+
+// The same, with the textured-colour program current and no blending.
+inline KTGLProgram* useTextureColorProgram() {
+    KTConfiguration::sharedConfiguration()->gatherGPUInfo();
+    loadProjection64();
     KTGLProgram* program = KTShaderCache::sharedShaderCache()->programForKey(kKTShader_PositionTextureColor);
     program->use();
     program->setUniformsForBuiltins();
