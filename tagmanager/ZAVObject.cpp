@@ -85,13 +85,13 @@ ZAVObjectPtr ZAVObject::map(const Entries& entries) {
     // hash index is built.
     if (entries.size() <= kScannedMapSize) {
         object->entries_.reserve(entries.size());
-        for (const auto& [key, value] : entries) {
+        for (const auto& item : entries) {
             auto at = std::find_if(object->entries_.begin(), object->entries_.end(),
-                                   [&](const auto& entry) { return Equal()(entry.first, key); });
+                                   [&](const auto& entry) { return Equal()(entry.first, item.first); });
             if (at == object->entries_.end())
-                object->entries_.emplace_back(key, value);
+                object->entries_.push_back(item);
             else
-                at->second = value;
+                at->second = item.second;
         }
         return object;
     }
