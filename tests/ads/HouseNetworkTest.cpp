@@ -344,6 +344,12 @@ TEST_F(HouseBannerTest, SignedLandingLinksOpenOutsideAndImpressionsReachTheItems
         return front && front->loadedFlg() && front->htmlLoaded() &&
                front->webView()->framesDelivered() > 0 && !server.requestsTo("/b.svg").empty();
     }));
+    ASSERT_TRUE(testsupport::imagesLaidOut(*front->webView()));
+    const std::string landing =
+        "http://land.example/x?adfk=" + ADFRMessageDigestUtil::md5WithString(std::string("P_A_") + kIdfa) +
+        "&aid=A&paid=P&uid=" + kIdfa;
+    // The tap below lands on the picture, inside the signed landing link.
+    ASSERT_EQ(testsupport::elementAt(*front->webView(), {100, 22}), "img in " + landing);
     // Shown at once, before its item came: the impression follows the item.
     ASSERT_TRUE(testsupport::pumpWebUntil([&] { return server.requestsTo("/imp").size() == 1; }));
     EXPECT_EQ(server.requestsTo("/imp")[0].query, std::string("u=") + kIdfa);
@@ -358,8 +364,7 @@ TEST_F(HouseBannerTest, SignedLandingLinksOpenOutsideAndImpressionsReachTheItems
                                   "/aid/A/paid/P/uid/" + kIdfa;
     const bool clicked = testsupport::pumpWebUntil([&] { return server.requestsTo(clickPath).size() == 1; });
     const std::string printed = testing::internal::GetCapturedStdout();
-    ASSERT_TRUE(clicked) << printed;
-    EXPECT_EQ(printed, "open URL: http://land.example/x?adfk=" +
-                           ADFRMessageDigestUtil::md5WithString(std::string("P_A_") + kIdfa) +
-                           "&aid=A&paid=P&uid=" + kIdfa + "\n");
+    ASSERT_TRUE(clicked) << "printed: " << printed << "; the tap was taken: " << front->needsPostAdClicked()
+                         << "; loads asked: " << front->shouldCnt() << "; page: " << front->webView()->url();
+    EXPECT_EQ(printed, "open URL: " + landing + "\n");
 }

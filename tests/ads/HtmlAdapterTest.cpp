@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,10 +70,7 @@ struct HtmlAdapterTest : ::testing::Test {
         });
     }
     std::string evaluate(ZIZRadWebView& adapter, const std::string& script) {
-        std::optional<std::string> result;
-        adapter.webView()->evaluateScript(script, [&](const std::string& text) { result = text; });
-        EXPECT_TRUE(pumpWebUntil([&] { return result.has_value(); }));
-        return result.value_or("");
+        return testsupport::evaluate(*adapter.webView(), script);
     }
     void tap(plat::Point at) {
         window->sendTouch(plat::Touch::Phase::Began, 1, at);

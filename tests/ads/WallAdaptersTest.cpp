@@ -3,7 +3,6 @@
 // list loader's cleaning and failures, the navigation decisions and the list URL by language.
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -82,10 +81,7 @@ struct WallAdaptersTest : ::testing::Test {
         return adapter;
     }
     std::string evaluate(ZIZRadWallWebView& adapter, const std::string& script) {
-        std::optional<std::string> result;
-        adapter.webView()->evaluateScript(script, [&](const std::string& text) { result = text; });
-        EXPECT_TRUE(pumpWebUntil([&] { return result.has_value(); }));
-        return result.value_or("");
+        return testsupport::evaluate(*adapter.webView(), script);
     }
     // The offer page's script is done: the beacon has its source, or the not-found page is up.
     bool settled(ZIZRadWallWebView& adapter) {

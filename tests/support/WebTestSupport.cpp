@@ -7,7 +7,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 namespace testsupport {
 
@@ -47,6 +50,29 @@ int killChildren(const std::string& name) {
     for (const auto& [pid, child] : children())
         if (child == name && ::kill(pid, SIGKILL) == 0) ++killed;
     return killed;
+}
+
+std::string evaluate(plat::WebView& view, const std::string& script) {
+    // Shared with the completion, which may still come after a time-out.
+    auto result = std::make_shared<std::optional<std::string>>();
+    view.evaluateScript(script, [result](const std::string& text) { *result = text; });
+    if (!pumpWebUntil([&] { return result->has_value(); })) ADD_FAILURE() << "no answer to: " << script;
+    return result->value_or("");
+}
+
+bool imagesLaidOut(plat::WebView& view) {
+    return pumpWebUntil([&] {
+        return evaluate(view,
+                        "Array.from(document.images).every(i => i.complete && i.height > 0) && "
+                        "document.images.length > 0 ? 'y' : 'n'") == "y";
+    });
+}
+
+std::string elementAt(plat::WebView& view, plat::Point at) {
+    const std::string x = std::to_string(static_cast<int>(at.x)), y = std::to_string(static_cast<int>(at.y));
+    return evaluate(view, "(() => { const e = document.elementFromPoint(" + x + ", " + y +
+                              "); if (!e) return 'nothing'; const a = e.closest('a'); "
+                              "return e.tagName.toLowerCase() + (a ? ' in ' + a.href : ''); })()");
 }
 
 }  // namespace testsupport

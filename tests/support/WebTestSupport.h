@@ -2,6 +2,7 @@
 // Helpers for tests that run web views: pumping the main run loop with the web engine, and the
 // engine's processes that still run.
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,17 @@ bool pumpWebUntil(Predicate done, double seconds = 20) {
     }
     return true;
 }
+
+// The text of `script`'s value in the view's page, once the engine answered (empty after 20 s).
+std::string evaluate(plat::WebView& view, const std::string& script);
+
+// Every image of the view's page has loaded and has a height: the page may be shown, and its images
+// asked for, before their boxes have any size.
+bool imagesLaidOut(plat::WebView& view);
+
+// What the page has under the view's point `at` (the element's tag and, inside a link, the link's
+// address), for a test to check that a tap there lands where it means to.
+std::string elementAt(plat::WebView& view, plat::Point at);
 
 // Processes started by this one that still run (zombies excepted), by name.
 std::vector<std::string> liveChildren();

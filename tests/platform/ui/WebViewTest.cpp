@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -34,6 +33,7 @@ bool pumpUntil(Predicate done, double seconds = 20) {
     return testsupport::pumpWebUntil(done, seconds);
 }
 
+using testsupport::evaluate;
 using testsupport::liveChildren;
 
 struct Recorder : plat::WebViewDelegate {
@@ -86,12 +86,6 @@ class WebViewTest : public testsupport::GLTest {
                    plat::InFlight::count(plat::InFlightKind::WebLoad) == 0;
         });
     }
-    std::string evaluate(plat::WebView& view, const std::string& script) {
-        std::optional<std::string> result;
-        view.evaluateScript(script, [&](const std::string& text) { result = text; });
-        EXPECT_TRUE(pumpUntil([&] { return result.has_value(); }));
-        return result.value_or("");
-    }
     // A blue GL frame with the window over it.
     std::vector<uint8_t> frame() {
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -123,7 +117,7 @@ TEST_F(WebViewTest, PageWithImageFromTheKitIsComposited) {
         "</body></html>",
         server.url("/ads/page.html"));
     ASSERT_TRUE(settle(*view));
-    ASSERT_TRUE(pumpUntil([&] { return evaluate(*view, "document.images[0].complete ? 'y' : 'n'") == "y"; }));
+    ASSERT_TRUE(testsupport::imagesLaidOut(*view));
     // The image's frame may come a little after the load.
     ASSERT_TRUE(pumpUntil([&] {
         return testsupport::near(at(frame(), 210, 20), {0, 255, 0, 255}, 1);
@@ -265,7 +259,8 @@ TEST_F(WebViewTest, TappedImageLinkToANewWindowIsALinkClickThatLoadsHere) {
     ASSERT_TRUE(settle(*view));
     ASSERT_TRUE(
         pumpUntil([&] { return view->framesDelivered() > 0 && !server.requestsTo("/i.svg").empty(); }));
-    ASSERT_EQ(evaluate(*view, "document.images[0].complete && document.images[0].height"), "50");
+    ASSERT_TRUE(testsupport::imagesLaidOut(*view));
+    ASSERT_EQ(evaluate(*view, "document.images[0].height"), "50");
     recorder->asked.clear();
     auto touch = std::make_shared<plat::Touch>(1, plat::Point{100, 20}, 0);
     touch->setView(view);
