@@ -66,12 +66,16 @@ void ZODAruzivu::resetInstance() {
     // files go (bounded: a store that never answers is not waited for beyond ten seconds).
     for (int i = 0; i < 1000 && !manager->dataLayer()->isPersistentStoreLoaded(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The saves it queued are written too. The data layer itself may outlive the manager for a moment
+    // (the load's answer lets go of it on the store's queue), and would then finish them only later.
+    manager->store_->waitUntilIdle();
     if (ZAVAutoEventTracking::ZAVdataLayer() == manager->dataLayer())
         ZAVAutoEventTracking::setTAGDataLayer(nullptr);
 }
 
 void ZODAruzivu::setUp() {
-    dataLayer_ = ZAVDataLayer::create(std::make_shared<ZAVDataLayerPersistentStoreImpl>());
+    store_ = std::make_shared<ZAVDataLayerPersistentStoreImpl>();
+    dataLayer_ = ZAVDataLayer::create(store_);
     dataLayer_->registerListener(std::make_shared<ZODAruzivuListener>(weak_from_this()));
     dataLayer_->registerListener(std::make_shared<ZAVAdnetClickReferrerListener>());
     ZAVAutoEventTracking::setTAGDataLayer(dataLayer_);

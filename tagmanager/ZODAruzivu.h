@@ -23,6 +23,7 @@
 #include "tagmanager/ZAVLog.h"
 
 class ZAVContainer;
+class ZAVDataLayerPersistentStoreImpl;
 
 class ZODAruzivu : public ZAVContainerOwner, public std::enable_shared_from_this<ZODAruzivu> {
   private:
@@ -48,7 +49,7 @@ class ZODAruzivu : public ZAVContainerOwner, public std::enable_shared_from_this
     static void clearManagerInstance();
     static void notCalled() {}
     // Tests: forgets the shared instance, closes its open containers (which hold it) and waits until its
-    // data layer has read the saved entries.
+    // data layer has read the saved entries and written what was pushed, so that a new instance reads it.
     static void resetInstance();
 
     // ---- containers
@@ -89,6 +90,8 @@ class ZODAruzivu : public ZAVContainerOwner, public std::enable_shared_from_this
 
     std::atomic<int32_t> refreshMode_{kRefreshModeStandard};
     std::shared_ptr<ZAVDataLayer> dataLayer_;
+    // The data layer's store, which the instance's reset waits on.
+    std::shared_ptr<ZAVDataLayerPersistentStoreImpl> store_;
     mutable std::recursive_mutex lock_;
     std::map<std::string, std::shared_ptr<ZAVContainer>> containers_;
     std::optional<std::string> ctfeServerAddress_;

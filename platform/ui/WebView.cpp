@@ -697,7 +697,9 @@ void WebView::pointer(const Touch& touch, bool pressed, bool motionOnly) {
     Point at = touch.locationInView(this);
     double scale = engine_->frameScale;
     wpe_input_pointer_event event{};
-    event.time = static_cast<uint32_t>(touch.timestamp() * 1000);
+    // Milliseconds on the monotonic clock, wrapped to 32 bits as the engine takes them (after 49.7 days of
+    // uptime a straight conversion would be out of range).
+    event.time = static_cast<uint32_t>(static_cast<uint64_t>(std::max(0.0, touch.timestamp()) * 1000));
     event.x = static_cast<int>(at.x * scale);
     event.y = static_cast<int>(at.y * scale);
     event.type = wpe_input_pointer_event_type_motion;
