@@ -68,7 +68,8 @@ void ZODAruzivu::resetInstance() {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     // The saves it queued are written too. The data layer itself may outlive the manager for a moment
     // (the load's answer lets go of it on the store's queue), and would then finish them only later.
-    manager->store_->waitUntilIdle();
+    // A store whose load never answered is not waited for.
+    if (manager->dataLayer()->isPersistentStoreLoaded()) manager->store_->waitUntilIdle();
     if (ZAVAutoEventTracking::ZAVdataLayer() == manager->dataLayer())
         ZAVAutoEventTracking::setTAGDataLayer(nullptr);
 }
