@@ -21,6 +21,6 @@ class CHFloatInterpolator {
   private:
     float start_;
     float end_;
-    float lastValue_ = 0.0f;
+    [[maybe_unused]] float lastValue_ = 0.0f;
     int interpolationType_;
 };

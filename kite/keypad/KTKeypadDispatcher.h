@@ -8,7 +8,8 @@
 
 namespace kite {
 
-enum ktKeypadMSGType {
+// Based on int: a message of a type this engine does not know is a valid value, which dispatch ignores.
+enum ktKeypadMSGType : int {
     kTypeBackClicked = 1,
     kTypeMenuClicked = 2,
 };

@@ -12,6 +12,16 @@
 #include "platform/base/Value.h"
 #include "platform/media/ImageCodec.h"
 
+// Built with the address sanitizer (gcc says so with a macro, clang through __has_feature): memory figures
+// then carry its shadow memory and quarantine.
+#if defined(__SANITIZE_ADDRESS__)
+#define POTEMARU_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define POTEMARU_ASAN 1
+#endif
+#endif
+
 namespace e2e {
 
 // One run of the program; its standard output and error go to files in `dir`. Headless rendering on

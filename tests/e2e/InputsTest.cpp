@@ -40,7 +40,7 @@ TEST(PotemaruInputs, AScriptThatIsADeviceOrAFolderIsRefused) {
     expectRefused(device, "not a regular file");
     // Refused without reading: nowhere near the memory a read of the device would take (the address
     // sanitizer's shadow memory alone raises the program's own figure by about half).
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef POTEMARU_ASAN
     const long limitKb = 300 * 1024;
 #else
     const long limitKb = 100 * 1024;

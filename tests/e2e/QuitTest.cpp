@@ -138,14 +138,6 @@ TEST(PotemaruQuit, ClosingTheWindowStoresTheProgress) {
     EXPECT_EQ(e2e::settings(home)["objectcount"].toInt64(), 4);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define POTEMARU_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define POTEMARU_ASAN 1
-#endif
-#endif
-
 TEST(PotemaruMemory, HeadlessFramesWithTapsKeepMemoryFlat) {
 #ifdef POTEMARU_ASAN
     GTEST_SKIP() << "the address sanitizer's shadow memory and quarantine dwarf the figure measured here";
