@@ -34,12 +34,20 @@ inline Got get(const std::string& url) {
     return send(plat::URLRequest(url));
 }
 
+// Stops the server once this thread's kept-alive connections are closed: one left open would hold the
+// server's stop for its keep-alive time.
+inline void stop(peers::PeerServer& server) {
+    plat::URLConnection::closeIdleConnections();
+    server.stop();
+}
+
 struct PeerFixture : ::testing::Test {
     PeerFixture() {
         peers::addRoutes(server);
         started = server.start();
         table = server.endpoints();
     }
+    ~PeerFixture() override { stop(server); }
     testsupport::TempDir dir;
     peers::PeerServer server{{.port = 0,
                               .dataDir = POTEMARU_PEERS_DATA,
