@@ -34,20 +34,14 @@ inline Got get(const std::string& url) {
     return send(plat::URLRequest(url));
 }
 
-// Stops the server once this thread's kept-alive connections are closed: one left open would hold the
-// server's stop for its keep-alive time.
-inline void stop(peers::PeerServer& server) {
-    plat::URLConnection::closeIdleConnections();
-    server.stop();
-}
-
 struct PeerFixture : ::testing::Test {
     PeerFixture() {
         peers::addRoutes(server);
         started = server.start();
         table = server.endpoints();
     }
-    ~PeerFixture() override { stop(server); }
+    // Before the server stops: a kept-alive connection would hold its stop for the keep-alive second.
+    ~PeerFixture() override { plat::URLConnection::closeIdleConnections(); }
     testsupport::TempDir dir;
     peers::PeerServer server{{.port = 0,
                               .dataDir = POTEMARU_PEERS_DATA,

@@ -94,7 +94,8 @@ TEST_F(TagManagerPeerTest, PixelsAreAnsweredAndRecordedWithTheirUserAgent) {
     Got got = peertest::send(request);
     EXPECT_EQ(got.status, 200);
     EXPECT_EQ(got.body.substr(0, 6), "GIF89a");
-    peertest::stop(server);
+    plat::URLConnection::closeIdleConnections();
+    server.stop();
 
     std::ifstream in(dir.path() / "record.jsonl");
     std::vector<nlohmann::json> pixels;
