@@ -4,6 +4,7 @@
 #include <httplib.h>
 #include <openssl/evp.h>
 #include <strings.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -130,6 +131,12 @@ PeerServer::PeerServer(Options options)
     for (httplib::Server* server : {server_.get(), tlsServer_.get()}) {
         if (!server) continue;
         server->set_tcp_nodelay(true);
+        // Address reuse only, not port sharing: a restart on the same port binds over connections still
+        // closing, but a port another program listens on is refused rather than shared with it.
+        server->set_socket_options([](int sock) {
+            int yes = 1;
+            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+        });
         server->set_keep_alive_timeout(1);  // SIGTERM waits for kept-alive connections this long at most
     }
 }
@@ -221,7 +228,7 @@ bool PeerServer::start() {
     port_ = serve(*server_, options_.port, thread_);
     if (port_ <= 0) return false;
     if (tlsServer_) {
-        tlsPort_ = serve(*tlsServer_, 0, tlsThread_);
+        tlsPort_ = serve(*tlsServer_, options_.tlsPort, tlsThread_);
         if (tlsPort_ <= 0) return false;
     }
     return true;

@@ -44,6 +44,9 @@ class PeerServer {
 
     struct Options {
         int port = 0;
+        // The https listener's port; 0: any free one. A restart that passes both ports back keeps every
+        // endpoint a running client already has.
+        int tlsPort = 0;
         std::string dataDir;
         std::string recordFile;  // empty: nothing recorded
         // server.pem, server.key and ca.pem for the https listener; empty: plain http only.
@@ -63,7 +66,7 @@ class PeerServer {
     std::string dataFile(const std::string& relative, bool* found = nullptr) const;
 
     // Binds 127.0.0.1 and serves from a thread (the https listener from a second one, on a port of its
-    // own); false (with a line on stderr) when it cannot bind.
+    // own); false (with a line on stderr) when it cannot bind either.
     bool start();
     int port() const { return port_; }
     int tlsPort() const { return tlsPort_; }

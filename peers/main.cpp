@@ -1,6 +1,7 @@
 // potemaru-peers: the outside parties on 127.0.0.1.
-//   potemaru-peers [--port N] [--data DIR] [--record FILE] [--endpoints-out FILE]
-// Prints its port on the first line of stdout once it serves; stops cleanly on SIGTERM or SIGINT.
+//   potemaru-peers [--port N] [--tls-port N] [--data DIR] [--record FILE] [--endpoints-out FILE]
+// Prints its port on the first line of stdout once it serves, and its https port on the second when it
+// serves https; stops cleanly on SIGTERM or SIGINT.
 #include <pthread.h>
 #include <signal.h>
 
@@ -19,7 +20,8 @@ namespace {
 int usage(const char* why) {
     std::fprintf(stderr,
                  "potemaru-peers: %s\n"
-                 "usage: potemaru-peers [--port N] [--data DIR] [--record FILE] [--endpoints-out FILE]\n",
+                 "usage: potemaru-peers [--port N] [--tls-port N] [--data DIR] [--record FILE]\n"
+                 "                      [--endpoints-out FILE]\n",
                  why);
     return 2;
 }
@@ -35,12 +37,12 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         if (i + 1 >= argc) return usage(("\"" + a + "\" needs a value or is unknown").c_str());
         std::string v = argv[++i];
-        if (a == "--port") {
+        if (a == "--port" || a == "--tls-port") {
             char* end = nullptr;
             long port = std::strtol(v.c_str(), &end, 10);
             if (v.empty() || *end || port < 0 || port > 65535)
-                return usage("--port needs a number from 0 to 65535");
-            options.port = static_cast<int>(port);
+                return usage((a + " needs a number from 0 to 65535").c_str());
+            (a == "--port" ? options.port : options.tlsPort) = static_cast<int>(port);
         } else if (a == "--data") {
             options.dataDir = v;
         } else if (a == "--record") {
@@ -71,6 +73,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("%d\n", server.port());
+    if (server.tlsPort() > 0) std::printf("%d\n", server.tlsPort());
     std::fflush(stdout);
 
     int signalNumber = 0;

@@ -395,8 +395,19 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::mutableCopy() const {
     }
     if (unknownFields_)
         copy->unknownFields_ = std::static_pointer_cast<ZAVWireUnknownFieldSet>(unknownFields_->copy());
-    if (extensionMap_) copy->extensionMap_ = std::make_unique<ExtensionMap>(*extensionMap_);
+    if (extensionMap_) copy->extensionMap_ = copiedExtensionMap(*extensionMap_, false);
     return copy;
+}
+
+// Repeated extension values are lists that addExtension and parsing append to, so each message gets its own;
+// singular sub-messages are copied when `copyMessages` asks for it, as a merge of fields copies them.
+std::unique_ptr<ZAVWireGeneratedMessage::ExtensionMap> ZAVWireGeneratedMessage::copiedExtensionMap(
+    const ExtensionMap& source, bool copyMessages) {
+    auto map = std::make_unique<ExtensionMap>(source);
+    for (auto& [extension, value] : *map) {
+        if (extension->isRepeated() || (copyMessages && asMessage(value))) value = value->mutableCopy();
+    }
+    return map;
 }
 
 // ---- unknown fields
@@ -790,7 +801,7 @@ void ZAVWireGeneratedMessage::mergeFrom(const ZAVWireGeneratedMessage& other) {
     mergeUnknownFields(other.unknownFields_.get());
     if (!other.extensionMap_ || other.extensionMap_->empty()) return;
     if (!extensionMap_) {
-        extensionMap_ = std::make_unique<ExtensionMap>(*other.extensionMap_);
+        extensionMap_ = copiedExtensionMap(*other.extensionMap_, true);
         becomeVisibleToAutocreator();
         return;
     }
@@ -808,7 +819,7 @@ void ZAVWireGeneratedMessage::mergeFrom(const ZAVWireGeneratedMessage& other) {
             merged->mergeFrom(static_cast<const ZAVWireGeneratedMessage&>(*value));
             mine = merged;
         } else {
-            mine = value;
+            mine = asMessage(value) ? value->mutableCopy() : value;
         }
     }
     becomeVisibleToAutocreator();

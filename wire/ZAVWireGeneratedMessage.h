@@ -49,6 +49,8 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     void clear();
     bool isInitialized() const;
     static bool isInitialized(const ZAVWireObjectPtr& object);
+    // A copy has its own repeated fields, repeated extensions and unknown fields, so nothing done to it
+    // reaches the source; singular sub-messages are shared until one of the two replaces them.
     ZAVWireObjectPtr copy() const override { return mutableCopy(); }
     ZAVWireObjectPtr mutableCopy() const override;
     ZAVWireMessagePtr messageCopy() const {
@@ -163,6 +165,7 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
                                                        ZAVWireExtensionFieldPtr extension);
 
     using ExtensionMap = std::map<ZAVWireExtensionFieldPtr, ZAVWireObjectPtr>;
+    static std::unique_ptr<ExtensionMap> copiedExtensionMap(const ExtensionMap& source, bool copyMessages);
 
     ZAVWireUnknownFieldSetPtr unknownFields_;
     std::unique_ptr<ExtensionMap> extensionMap_;

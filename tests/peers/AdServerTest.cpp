@@ -59,6 +59,7 @@ TEST_F(AdServerTest, RecordsReportsAndEchoesTheCallersAddress) {
     Got ip = get(table.at("ads.ip").url("/ua.php"));
     EXPECT_EQ(nlohmann::json::parse(ip.body, nullptr, false), nlohmann::json({{"ip", "127.0.0.1"}}));
     EXPECT_EQ(get(table.at("ads.site").url("/ads/banner-1.html")).status, 200);
+    plat::URLConnection::closeIdleConnections();
     server.stop();
     std::string record = testsupport::readFile(dir.path() / "record.jsonl");
     EXPECT_NE(record.find("\"path\":\"/zividedir/api/rec-impression\""), std::string::npos) << record;

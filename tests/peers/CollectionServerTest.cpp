@@ -62,6 +62,7 @@ TEST(CollectionServer, GzipBatchAndGetOverTlsRecordFourHits) {
     batch.setHTTPBody(gzipped("v=1&t=screenview&cd=Level+1\nv=1&t=screenview&cd=Level+2\nv=1&t=event&cd"));
     EXPECT_EQ(send(batch), 200);
     EXPECT_EQ(send(plat::URLRequest(secure.url("/collect?v=1&t=screenview&cd=%E3%81%BD"))), 200);
+    plat::URLConnection::closeIdleConnections();  // else the stop waits out the keep-alive time
     server.stop();
 
     std::ifstream in(recordFile);

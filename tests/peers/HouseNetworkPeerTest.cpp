@@ -71,6 +71,7 @@ TEST_F(HouseNetworkPeerTest, GetadBidsAndPriceTokensAreServedAndRecorded) {
     EXPECT_EQ(send(plat::URLRequest(service + "?ankey=1&price=1.000000")).status, 400);
     EXPECT_EQ(send(plat::URLRequest(service + "?ankey=1075&price=abc")).status, 400);
 
+    plat::URLConnection::closeIdleConnections();
     server.stop();
     std::string record = testsupport::readFile(dir.path() / "record.jsonl");
     for (const char* path : {"/zividedirpr/api/getad", "/rtb/bid", "/get-rtb-encrypted-price.php"})

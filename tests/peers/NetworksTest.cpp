@@ -84,6 +84,7 @@ TEST_F(NetworksTest, EachNetworkAnswersItsPathWithLinksBackToThePeers) {
     EXPECT_NE(send(plat::URLRequest(url("ads.leadbolt", "/api/ad_feed?pf=1"))).body.find("<html>"),
               std::string::npos);
 
+    plat::URLConnection::closeIdleConnections();
     server.stop();
     std::string record = testsupport::readFile(dir.path() / "record.jsonl");
     bool sawPost = false;

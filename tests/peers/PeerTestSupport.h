@@ -40,6 +40,8 @@ struct PeerFixture : ::testing::Test {
         started = server.start();
         table = server.endpoints();
     }
+    // Before the server stops: a kept-alive connection would hold its stop for the keep-alive second.
+    ~PeerFixture() override { plat::URLConnection::closeIdleConnections(); }
     testsupport::TempDir dir;
     peers::PeerServer server{{.port = 0,
                               .dataDir = POTEMARU_PEERS_DATA,

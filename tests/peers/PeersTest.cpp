@@ -1,15 +1,17 @@
 // potemaru-peers end to end, and scripts/run around it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/inotify.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <thread>
 
 #include "platform/media/ImageCodec.h"
 #include "platform/net/Endpoints.h"
@@ -22,6 +24,13 @@ extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {
+
+template <typename TimePoint>
+int msUntil(TimePoint until) {
+    return static_cast<int>(std::max<int64_t>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())
+               .count()));
+}
 
 // A child process with its stdout and stderr in files.
 class Child {
@@ -55,14 +64,16 @@ class Child {
     // The exit status (128 + signal when killed), or -1 when it did not end within `seconds`.
     int wait(double seconds) {
         auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        pollfd ended{static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)), POLLIN, 0};  // readable at the end
         while (status_ < 0 && std::chrono::steady_clock::now() < until) {
             int s = 0;
             if (waitpid(pid_, &s, WNOHANG) == pid_) {
                 status_ = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
                 break;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            ::poll(&ended, 1, msUntil(until));
         }
+        ::close(ended.fd);
         return status_;
     }
 
@@ -74,13 +85,17 @@ class Child {
 // Waits (bounded) for a first full line in `path`.
 std::string firstLine(const fs::path& path, double seconds = 10) {
     auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < until) {
-        std::string text = testsupport::readFile(path);
-        auto nl = text.find('\n');
-        if (nl != std::string::npos) return text.substr(0, nl);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    pollfd changed{inotify_init1(IN_CLOEXEC | IN_NONBLOCK), POLLIN, 0};  // readable on changes in the folder
+    inotify_add_watch(changed.fd, path.parent_path().c_str(), IN_CREATE | IN_MODIFY);
+    std::string text = testsupport::readFile(path);
+    while (text.find('\n') == std::string::npos && ::poll(&changed, 1, msUntil(until)) > 0) {
+        for (char events[4096]; ::read(changed.fd, events, sizeof events) > 0;) {
+        }
+        text = testsupport::readFile(path);
     }
-    return {};
+    ::close(changed.fd);
+    auto nl = text.find('\n');
+    return nl == std::string::npos ? std::string() : text.substr(0, nl);
 }
 
 std::vector<nlohmann::json> recordLines(const fs::path& path) {
@@ -162,6 +177,7 @@ TEST(Peers, ServesFilesRecordsRequestsAndStopsOnSigterm) {
     EXPECT_FALSE(lines[2]["headers"].contains("REMOTE_ADDR"));
     EXPECT_EQ(lines[3]["body_base64"], "AP8B");
 
+    plat::URLConnection::closeIdleConnections();  // a kept-alive one would hold the stop a second
     ASSERT_EQ(::kill(peers.pid(), SIGTERM), 0);
     EXPECT_EQ(peers.wait(10), 0);
 }
@@ -175,6 +191,32 @@ TEST(Peers, RefusesBadOptions) {
         args.insert(args.begin(), POTEMARU_PEERS_BIN);
         Child peers(args, dir.path() / "out");
         EXPECT_EQ(peers.wait(10), 2) << args[1];
+    }
+}
+
+// Started again on the two ports it printed, the peers write the same endpoints file, so a client that kept
+// it reaches the https routes again.
+TEST(Peers, ARestartOnTheSamePortsServesTheSameEndpoints) {
+    testsupport::TempDir dir;
+    testsupport::URLLoadingScope trust(std::string(POTEMARU_PEERS_TLS) + "/ca.pem");
+    std::string ports[2] = {"0", "0"}, endpoints;
+    for (const fs::path& out : {dir.path() / "first", dir.path() / "second"}) {
+        Child peers({POTEMARU_PEERS_BIN, "--port", ports[0], "--tls-port", ports[1], "--endpoints-out",
+                     out.string() + ".json"},
+                    out);
+        ASSERT_FALSE(firstLine(out).empty()) << testsupport::readFile(out.string() + ".err");
+        std::istringstream printed(testsupport::readFile(out));
+        if (endpoints.empty())
+            printed >> ports[0] >> ports[1], endpoints = testsupport::readFile(out.string() + ".json");
+        EXPECT_EQ(testsupport::readFile(out), ports[0] + "\n" + ports[1] + "\n");
+        EXPECT_EQ(testsupport::readFile(out.string() + ".json"), endpoints);
+        auto secure = plat::Endpoints::parse(endpoints, nullptr).value().at("analytics.https");
+        EXPECT_EQ(std::to_string(secure.port), ports[1]);
+        Loaded got = load(plat::URLRequest(secure.url("/collect?v=1&t=screenview")));
+        EXPECT_EQ(got.response ? got.response->statusCode() : 0, 200);
+        plat::URLConnection::closeIdleConnections();
+        ASSERT_EQ(::kill(peers.pid(), SIGTERM), 0);
+        EXPECT_EQ(peers.wait(10), 0);
     }
 }
 

@@ -94,6 +94,7 @@ TEST_F(TagManagerPeerTest, PixelsAreAnsweredAndRecordedWithTheirUserAgent) {
     Got got = peertest::send(request);
     EXPECT_EQ(got.status, 200);
     EXPECT_EQ(got.body.substr(0, 6), "GIF89a");
+    plat::URLConnection::closeIdleConnections();
     server.stop();
 
     std::ifstream in(dir.path() / "record.jsonl");

@@ -65,6 +65,7 @@ TEST(WallPeers, ServesTheOfferListTheScriptLibraryAndRecordsTheBeacon) {
     EXPECT_EQ(script.status, 200);
     EXPECT_NE(script.body.find("jQuery"), std::string::npos);
     EXPECT_EQ(get(beacon).status, 200);
+    plat::URLConnection::closeIdleConnections();  // else the stop waits out the keep-alive time
     server.stop();
     std::string record = testsupport::readFile(dir.path() / "record.jsonl");
     EXPECT_NE(record.find("\"path\":\"/ad/p/beacon\""), std::string::npos) << record;

@@ -115,3 +115,21 @@ TEST_F(Extension, MergeFromCombinesExtensions) {
     EXPECT_EQ(node->value(), 1);
     EXPECT_EQ(node->label()->utf8(), "x");
 }
+
+// Adding to, parsing into or changing a copy or a merge leaves the source's bytes as they were.
+TEST_F(Extension, CopiesAndMergesLeaveTheSourceUnchanged) {
+    const auto bytes = hexData("BA 09 01 61 C2 09 01 01 D2 09 02 08 01");
+    auto source = WTExtendable::parseFromData(bytes, WTRoot::extensionRegistry());
+    ZAVWireMessagePtr copy = source->messageCopy(), intoEmpty = WTExtendable::message(),
+                      intoSet = WTExtendable::message();
+    intoSet->setExtension(WTRoot::single(), ZAVWireNumber::withInt32(7));
+    for (const auto& target : {copy, intoEmpty, intoSet}) {
+        if (target != copy) {
+            target->mergeFrom(*source);  // a merge takes copies of sub-messages too; a copy shares them
+            std::static_pointer_cast<WTNode>(target->getExtension(WTRoot::node()))->setValue(2);
+        }
+        target->addExtension(WTRoot::strings(), ZAVWireString::create("b"));
+        target->mergeFromData(bytes, WTRoot::extensionRegistry());
+    }
+    EXPECT_EQ(toHex(*source->data()), toHex(*bytes));
+}
