@@ -35,7 +35,11 @@ class RUVHitUtil {
     static std::string generateClientId();
     // MD5 of "identifier:clientId" as 32 lower-case hex digits.
     static std::string hashIdfa(const std::string& identifier, const std::string& clientId);
-    // Process-wide, randomly seeded, strictly increasing from any thread.
+    // Process-wide, seeded from the system's random source, strictly increasing from any thread.
     static std::string cacheBuster();
+    // 32 bits from the kernel's generator. Identifiers that must differ between processes draw here,
+    // never from the program's seeded generator, which every unseeded or equally seeded run repeats.
+    static uint32_t systemRandom32();
+
     RUVHitUtil() = delete;
 };
