@@ -12,6 +12,7 @@
 
 #include "analytics/RUV.h"
 #include "analytics/RUVStringUtil.h"
+#include "platform/base/Clock.h"
 #include "platform/base/Digest.h"
 #include "platform/base/Random.h"
 #include "platform/base/Uuid.h"
@@ -169,4 +170,10 @@ uint32_t RUVHitUtil::systemRandom32() {
         filled += static_cast<size_t>(n);
     }
     return value;
+}
+
+bool RUVHitUtil::hasKnownAge(const plat::Value& record) {
+    const std::string* clock = record["parameters"][kStampClockKey].stringIf();
+    if (!clock || *clock != kVirtualClock) return true;
+    return plat::Clock::shared().isVirtual();
 }

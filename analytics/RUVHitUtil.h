@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/base/Locale.h"
+#include "platform/base/Value.h"
 #include "platform/ui/Geometry.h"
 
 class RUVHitUtil {
@@ -41,5 +42,13 @@ class RUVHitUtil {
     // never from the program's seeded generator, which every unseeded or equally seeded run repeats.
     static uint32_t systemRandom32();
 
+    // A stored hit stamped on a virtual clock (a headless run) carries this parameter with the value
+    // kVirtualClock. Only "&" keys are sent, so it stays on the device.
+    static constexpr const char* kStampClockKey = "ruvClock";
+    static constexpr const char* kVirtualClock = "virtual";
+    // Whether a stored record's time can be compared with the clock now running. A hit stamped on a
+    // headless run's virtual clock has no known age on the real clock: its time says nothing of when,
+    // in real time, it was stored.
+    static bool hasKnownAge(const plat::Value& record);
     RUVHitUtil() = delete;
 };
