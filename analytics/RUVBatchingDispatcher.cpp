@@ -211,9 +211,10 @@ void RUVBatchingDispatcher::intake(plat::Value::Dictionary hit) {
 
 void RUVBatchingDispatcher::persist(plat::Value record) {
     if (rescheduleIfNeeded([record](RUVBatchingDispatcher& d) { d.persist(record); })) return;
-    dataStore_->addHit(record);
     std::optional<plat::Error> error;
-    if (dataStore_->save(&error)) {
+    // A hit the store refused (locked, read-only) is not reported saved by the save that follows.
+    dataStore_->addHit(record, &error);
+    if (!error && dataStore_->save(&error)) {
         RUV_LOG(RUVLogLevel::Verbose, "Saved hit: %s", describe(record).c_str());
     } else {
         RUV_LOG(RUVLogLevel::Error, "Failed to save hit: %s", errorText(error).c_str());

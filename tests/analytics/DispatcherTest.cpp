@@ -570,6 +570,16 @@ TEST_F(Dispatcher, DeliveredHitsWhoseDeletionFailsAreNotSentAgainUntilItGoesThro
     EXPECT_EQ(logger->count("Unable to delete hit(s)"), 1u);
 }
 
+TEST_F(Dispatcher, AHitTheLockedStoreRefusesIsNotReportedSaved) {
+    make();
+    RawDb other(file(RUVDataStore::kStoreFileName));
+    ASSERT_EQ(other.exec("BEGIN IMMEDIATE"), SQLITE_OK);
+    dispatcher->queueDispatch({{"&cd1", plat::Value("c")}});
+    drainWorker();
+    EXPECT_TRUE(logger->contains("Failed to save hit: NSSQLiteErrorDomain 5"));
+    EXPECT_FALSE(logger->contains("Saved hit"));
+}
+
 TEST_F(Dispatcher, ADeliveredBatchIsDeletedWithoutWaitingForTheMainQueue) {
     make();
     storeHit("a", 20);
