@@ -459,8 +459,8 @@ void RUVBatchingDispatcher::dispatchOnWorker() {
     for (auto& h : hits) records.push_back(std::move(h.record));
     if (!request) {
         RUV_LOG(RUVLogLevel::Error, "Failed to generate request for hit(s).");
-        // They can never be sent. Kept ones are left alone until their deletion goes through; going on
-        // at once would only meet them again.
+        // They can never be sent. Those the store keeps are skipped until their deletion goes through:
+        // going on at once would only meet them again.
         if (!deleteHits(records)) {
             rememberUndeleted(records);
             finishDispatch(RUVDispatchOutcomeFailed);

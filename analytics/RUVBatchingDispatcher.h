@@ -3,8 +3,9 @@
 // then sends the stored hits singly or in batches after a start-up delay, on a repeating timer, on demand,
 // and again after every answered request until the store is empty.
 //
-// Store, timer and connection work runs on "RUVThread"; request answers arrive on the main queue. Timers
-// and delayed work hold the dispatcher weakly and end with it.
+// Store, timer and connection work runs on "RUVThread", and so does an answer's effect on the stored
+// hits; the completion handler hears the outcome on the main queue. Timers and delayed work hold the
+// dispatcher weakly and end with it.
 #include <atomic>
 #include <cstdint>
 #include <functional>
