@@ -36,7 +36,7 @@ std::shared_ptr<RUV>& sharedSlot() {
 RUVURLConnectionClass RUVURLConnectionClass::standard() {
     return RUVURLConnectionClass{
         [](const plat::URLRequest& request, RUVURLConnection::CompletionHandler handler) {
-            return RUVURLConnection::create(request, std::move(handler));
+            return RUVURLConnection::create(request, std::move(handler), &RUV::workerQueue());
         },
         [](bool dryRun) { RUVURLConnection::setDryRun(dryRun); }};
 }
@@ -55,6 +55,12 @@ plat::Thread& RUV::thread() {
 
 void RUV::postToWorker(plat::RunLoop::Task task) {
     thread().post(std::move(task));
+}
+
+plat::SerialQueue& RUV::workerQueue() {
+    // Never destroyed, like the thread it runs on.
+    static auto* queue = new plat::SerialQueue(thread().runLoop());
+    return *queue;
 }
 
 std::shared_ptr<RUVLogger> RUV::sharedLogger() {

@@ -17,6 +17,7 @@
 #include "analytics/RUVBatchingDispatcher.h"
 #include "analytics/RUVLogger.h"
 #include "analytics/RUVTracker.h"
+#include "platform/runloop/SerialQueue.h"
 #include "platform/runloop/Thread.h"
 
 class RUVTrackerImpl;
@@ -51,6 +52,9 @@ class RUV {
     static plat::Thread& thread();
     // Queues a task on the worker without waiting.
     static void postToWorker(plat::RunLoop::Task task);
+    // The worker as a completion queue: the dispatcher's requests answer there, so a delivered batch is
+    // deleted without waiting for a turn of the main queue.
+    static plat::SerialQueue& workerQueue();
 
     // The installed logger (a RUVDefaultLogger at Warning until replaced). Read without the facade's lock
     // and without making the shared instance, so a line logged on the worker never waits for the facade.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "analytics/RUV.h"
 #include "analytics/RUVAdClient.h"
@@ -16,6 +17,7 @@
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
 #include "platform/runloop/NotificationCenter.h"
+#include "platform/runloop/SerialQueue.h"
 #include "platform/storage/UserDefaults.h"
 
 namespace {
@@ -116,7 +118,7 @@ RUVBatchingDispatcher::RUVBatchingDispatcher(std::shared_ptr<RUVDataStore> dataS
       // Starting from the facade's flag: an opted-out user's hits must not go out after a reset.
       optOut_(optOut),
       connectionFactory_([](const plat::URLRequest& request, RUVURLConnection::CompletionHandler handler) {
-          return RUVURLConnection::create(request, std::move(handler));
+          return RUVURLConnection::create(request, std::move(handler), &RUV::workerQueue());
       }) {}
 
 void RUVBatchingDispatcher::setUp() {
@@ -197,6 +199,9 @@ void RUVBatchingDispatcher::intake(plat::Value::Dictionary hit) {
         if (const plat::Value::Date* d = stamp->dateIf()) time = d->secondsSince1970;
         hit.remove("timestamp");
     }
+    // Its time is then known to be a virtual clock's, which a real-clock launch must not age it by.
+    if (plat::Clock::shared().isVirtual())
+        hit.set(RUVHitUtil::kStampClockKey, plat::Value(RUVHitUtil::kVirtualClock));
     plat::Value::Dictionary record;
     record.set("timestamp", plat::Value(plat::Value::Date{time}));
     record.set("parameters", plat::Value(hit));
@@ -206,9 +211,10 @@ void RUVBatchingDispatcher::intake(plat::Value::Dictionary hit) {
 
 void RUVBatchingDispatcher::persist(plat::Value record) {
     if (rescheduleIfNeeded([record](RUVBatchingDispatcher& d) { d.persist(record); })) return;
-    dataStore_->addHit(record);
     std::optional<plat::Error> error;
-    if (dataStore_->save(&error)) {
+    // A hit the store refused (locked, read-only) is not reported saved by the save that follows.
+    dataStore_->addHit(record, &error);
+    if (!error && dataStore_->save(&error)) {
         RUV_LOG(RUVLogLevel::Verbose, "Saved hit: %s", describe(record).c_str());
     } else {
         RUV_LOG(RUVLogLevel::Error, "Failed to save hit: %s", errorText(error).c_str());
@@ -416,6 +422,12 @@ void RUVBatchingDispatcher::dispatchOnWorker() {
     }
     std::vector<PendingHit> hits = hitsForDispatch();
     if (hits.empty()) {
+        if (fetchFailed_ || !undeleted_.empty()) {
+            // Hits are stored but could not be read, or delivered ones still wait for their deletion:
+            // the timer stays, and tries again.
+            finishDispatch(RUVDispatchOutcomeFailed);
+            return;
+        }
         setHasHits(false);
         finishDispatch(RUVDispatchOutcomeNothingSent);
         return;
@@ -447,8 +459,13 @@ void RUVBatchingDispatcher::dispatchOnWorker() {
     for (auto& h : hits) records.push_back(std::move(h.record));
     if (!request) {
         RUV_LOG(RUVLogLevel::Error, "Failed to generate request for hit(s).");
-        // They can never be sent.
-        deleteHits(records);
+        // They can never be sent. Those the store keeps are skipped until their deletion goes through:
+        // going on at once would only meet them again.
+        if (!deleteHits(records)) {
+            rememberUndeleted(records);
+            finishDispatch(RUVDispatchOutcomeFailed);
+            return;
+        }
         finishDispatch(RUVDispatchOutcomeSent);
         return;
     }
@@ -474,22 +491,36 @@ void RUVBatchingDispatcher::dispatchOnWorker() {
 }
 
 std::vector<plat::Value> RUVBatchingDispatcher::nextPendingHits() {
+    fetchFailed_ = false;
+    retryUndeleted();
     const double cutoff = now() - maxHitAge_;
     int64_t lastCount = -1;
     for (;;) {
+        const uint64_t limit = maxHitsPerDispatch_;
         std::optional<plat::Error> error;
-        plat::Value::Array fetched = dataStore_->fetchHitsWithLimit(maxHitsPerDispatch_, &error);
+        // Room for the delivered ones that are skipped below.
+        plat::Value::Array fetched = dataStore_->fetchHitsWithLimit(limit + undeleted_.size(), &error);
         if (error) {
-            RUV_LOG(RUVLogLevel::Error, "Failed to load pending hits: %s", errorText(error).c_str());
+            // The hits stay pending; a store that stays unreadable is reported once, not at every try.
+            fetchFailed_ = true;
+            if (!std::exchange(fetchFailureLogged_, true))
+                RUV_LOG(RUVLogLevel::Error, "Failed to load pending hits: %s", errorText(error).c_str());
             return {};
         }
-        if (fetched.empty()) return {};
-        std::vector<plat::Value> expired;
-        for (const auto& record : fetched) {
-            const plat::Value::Date* d = record["timestamp"].dateIf();
-            if (d && d->secondsSince1970 <= cutoff) expired.push_back(record);
+        fetchFailureLogged_ = false;
+        std::vector<plat::Value> pending;
+        for (auto& record : fetched) {
+            if (pending.size() == limit) break;
+            if (!isUndeletedDelivery(record)) pending.push_back(std::move(record));
         }
-        if (expired.empty()) return std::vector<plat::Value>(fetched.begin(), fetched.end());
+        if (pending.empty()) return {};
+        std::vector<plat::Value> expired;
+        for (const auto& record : pending) {
+            const plat::Value::Date* d = record["timestamp"].dateIf();
+            if (d && d->secondsSince1970 <= cutoff && RUVHitUtil::hasKnownAge(record))
+                expired.push_back(record);
+        }
+        if (expired.empty()) return pending;
         const int64_t before = dataStore_->hitCount();
         if (lastCount >= 0 && before == lastCount) {
             // The last pass deleted nothing: fetching again would find the same hits for ever.
@@ -504,7 +535,7 @@ std::vector<plat::Value> RUVBatchingDispatcher::nextPendingHits() {
 std::vector<RUVBatchingDispatcher::PendingHit> RUVBatchingDispatcher::hitsForDispatch() {
     std::vector<plat::Value> pending = nextPendingHits();
     if (pending.empty()) {
-        RUV_LOG(RUVLogLevel::Info, "No pending hits.");
+        if (!fetchFailed_) RUV_LOG(RUVLogLevel::Info, "No pending hits.");
         return {};
     }
     auto payloadOf = [this](const plat::Value& record) { return requestBuilder_.parametersForHit(record); };
@@ -618,61 +649,137 @@ std::string RUVBatchingDispatcher::buildPayload(const std::vector<PendingHit>& h
 void RUVBatchingDispatcher::didSendHitsResponse(const std::vector<plat::Value>& records,
                                                 const std::optional<plat::URLResponse>& response,
                                                 const std::optional<plat::Error>& error) {
+    // The standard connection answers on the worker already; a connection of another kind may not.
+    if (rescheduleIfNeeded([records, response, error](RUVBatchingDispatcher& d) {
+            d.didSendHitsResponse(records, response, error);
+        }))
+        return;
+    enum class Answer { Refused, ServerError, Delivered, Undeleted, NoResponse };
+    Answer answer = Answer::NoResponse;
+    const long status = response ? static_cast<long>(response->statusCode()) : -1;
     if (response) {
-        const int status = response->statusCode();
-        bool refused = false;
         {
             std::lock_guard lock(mutex_);
             if (records.size() > 1 && !serverBatchingDisabled_ &&
                 (status == 302 || status == 404 || status == 502)) {
                 serverBatchingDisabled_ = true;
                 batchFailedTime_ = now();
-                connection_.reset();
-                refused = true;
+                answer = Answer::Refused;
             }
         }
-        if (refused) {
-            RUV_LOG(RUVLogLevel::Info,
-                    "Hit(s) not dispatched, falling back to non-batching mode: HTTP status %ld",
-                    static_cast<long>(status));
-            finishDispatch(RUVDispatchOutcomeFailed);
-            return;
+        if (answer != Answer::Refused && status >= 500 && status <= 599) {
+            keepAfterServerError(records);
+            answer = Answer::ServerError;
+        } else if (answer != Answer::Refused) {
+            answer = didSendHits(records) ? Answer::Delivered : Answer::Undeleted;
         }
-        didSendHits(records);
-    } else {
-        std::lock_guard lock(mutex_);
-        connection_.reset();
     }
-    if (error) {
-        RUV_LOG(RUVLogLevel::Info, "Dispatch error: %s", errorText(error).c_str());
-        finishDispatch(RUVDispatchOutcomeFailed);
-    } else {
-        RUV_LOG(RUVLogLevel::Info, "Hit(s) dispatched: HTTP status %ld",
-                static_cast<long>(response ? response->statusCode() : -1));
-        finishDispatch(RUVDispatchOutcomeSent);
-    }
-}
-
-void RUVBatchingDispatcher::didSendHits(const std::vector<plat::Value>& records) {
-    if (rescheduleIfNeeded([records](RUVBatchingDispatcher& d) { d.didSendHits(records); })) return;
-    deleteHits(records);
     {
         std::lock_guard lock(mutex_);
         connection_.reset();
     }
-    RUV_LOG(RUVLogLevel::Info, "%lu hit(s) sent", static_cast<unsigned long>(records.size()));
+    // The deletion is done; the log line and the handler follow on the main queue.
+    std::weak_ptr<RUVBatchingDispatcher> weak = weak_from_this();
+    plat::mainQueue().async([weak, answer, status, error] {
+        auto self = weak.lock();
+        if (!self) return;
+        switch (answer) {
+            case Answer::Refused:
+                RUV_LOG(RUVLogLevel::Info,
+                        "Hit(s) not dispatched, falling back to non-batching mode: HTTP status %ld", status);
+                self->finishDispatch(RUVDispatchOutcomeFailed);
+                return;
+            case Answer::ServerError:
+                RUV_LOG(RUVLogLevel::Info, "Hit(s) not taken, kept for a later dispatch: HTTP status %ld",
+                        status);
+                self->finishDispatch(RUVDispatchOutcomeFailed);
+                return;
+            default:
+                break;
+        }
+        if (error) {
+            RUV_LOG(RUVLogLevel::Info, "Dispatch error: %s", errorText(error).c_str());
+        } else {
+            RUV_LOG(RUVLogLevel::Info, "Hit(s) dispatched: HTTP status %ld", status);
+        }
+        // Hits whose deletion failed wait for the timer: going on at once would meet them again.
+        self->finishDispatch(error || answer == Answer::Undeleted ? RUVDispatchOutcomeFailed
+                                                                  : RUVDispatchOutcomeSent);
+    });
 }
 
-void RUVBatchingDispatcher::deleteHits(const std::vector<plat::Value>& records) {
+bool RUVBatchingDispatcher::didSendHits(const std::vector<plat::Value>& records) {
+    const bool deleted = deleteHits(records);
+    if (!deleted) rememberUndeleted(records);
+    for (const auto& r : records) serverErrorTries_.erase(r["objectID"].toInt64());
+    RUV_LOG(RUVLogLevel::Info, "%lu hit(s) sent", static_cast<unsigned long>(records.size()));
+    return deleted;
+}
+
+void RUVBatchingDispatcher::keepAfterServerError(const std::vector<plat::Value>& records) {
+    std::vector<plat::Value> exhausted;
+    for (const auto& r : records) {
+        const int64_t id = r["objectID"].toInt64();
+        if (++serverErrorTries_[id] < kMaxServerErrorTries) continue;
+        serverErrorTries_.erase(id);
+        exhausted.push_back(r);
+    }
+    if (exhausted.empty()) return;
+    RUV_LOG(RUVLogLevel::Warning, "Dropping %lu hit(s) after %d answers with a server error",
+            static_cast<unsigned long>(exhausted.size()), kMaxServerErrorTries);
+    if (!deleteHits(exhausted)) rememberUndeleted(exhausted);
+}
+
+void RUVBatchingDispatcher::rememberUndeleted(const std::vector<plat::Value>& records) {
+    for (const auto& r : records) {
+        const plat::Value::Date* d = r["timestamp"].dateIf();
+        undeleted_[r["objectID"].toInt64()] = d ? d->secondsSince1970 : 0;
+    }
+    undeletedFailureLogged_ = true;  // deleteHits has said why
+}
+
+bool RUVBatchingDispatcher::retryUndeleted() {
+    if (undeleted_.empty()) return true;
+    std::vector<plat::Value> records;
+    for (const auto& [id, time] : undeleted_)
+        records.push_back(plat::Value(plat::Value::Dictionary{{"objectID", plat::Value(id)}}));
+    if (!deleteHits(records, undeletedFailureLogged_)) {
+        undeletedFailureLogged_ = true;
+        return false;
+    }
+    undeleted_.clear();
+    undeletedFailureLogged_ = false;
+    return true;
+}
+
+bool RUVBatchingDispatcher::isUndeletedDelivery(const plat::Value& record) {
+    auto it = undeleted_.find(record["objectID"].toInt64());
+    if (it == undeleted_.end()) return false;
+    const plat::Value::Date* d = record["timestamp"].dateIf();
+    if (d && d->secondsSince1970 == it->second) return true;
+    // Another hit under that id: the one delivered is gone.
+    undeleted_.erase(it);
+    return false;
+}
+
+bool RUVBatchingDispatcher::deleteHits(const std::vector<plat::Value>& records, bool quiet) {
     std::vector<plat::Value> ids;
     ids.reserve(records.size());
     for (const auto& r : records) ids.push_back(r["objectID"]);
-    dataStore_->deleteHitsWithIds(ids);
-    setHasHits(dataStore_->hitCount() > 0);
-    RUV_LOG(RUVLogLevel::Info, "hit(s) Successfully deleted");
     std::optional<plat::Error> error;
-    if (!dataStore_->save(&error) && error)
+    const bool deleted = dataStore_->deleteHitsWithIds(ids, &error);
+    if (deleted) {
+        RUV_LOG(RUVLogLevel::Info, "hit(s) Successfully deleted");
+    } else if (!quiet) {
+        RUV_LOG(RUVLogLevel::Error, "Unable to delete hit(s): %s", errorText(error).c_str());
+    }
+    error.reset();
+    const bool saved = dataStore_->save(&error);
+    if (!saved && error && !quiet)
         RUV_LOG(RUVLogLevel::Error, "Unable to save after deleting hit(s): %s", errorText(error).c_str());
+    // A count that cannot be read (-1) keeps the dispatcher trying.
+    setHasHits(dataStore_->hitCount() != 0);
+    return deleted && saved;
 }
 
 void RUVBatchingDispatcher::deleteAllHits() {

@@ -3,11 +3,13 @@
 // then sends the stored hits singly or in batches after a start-up delay, on a repeating timer, on demand,
 // and again after every answered request until the store is empty.
 //
-// Store, timer and connection work runs on "RUVThread"; request answers arrive on the main queue. Timers
-// and delayed work hold the dispatcher weakly and end with it.
+// Store, timer and connection work runs on "RUVThread", and so does an answer's effect on the stored
+// hits; the completion handler hears the outcome on the main queue. Timers and delayed work hold the
+// dispatcher weakly and end with it.
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -71,6 +73,9 @@ class RUVBatchingDispatcher : public RUVDispatchSender,
     static constexpr const char* kWillDispatchNotification = "RUVWillDispatchNotification";
     // The parameter that carries a hit's own time into intake (taken out there).
     static constexpr const char* kHitTimeKey = "timestamp";
+    // A hit whose requests the collection server answered with a server error (5xx) this many times is
+    // dropped.
+    static constexpr int kMaxServerErrorTries = 3;
 
     // Over the shared hit store and properties store; null without a hit store. `optOut` is the facade's
     // flag as it is now.
@@ -184,12 +189,22 @@ class RUVBatchingDispatcher : public RUVDispatchSender,
     void initialDispatch();
     void timerFired();
     void dispatchOnWorker();
-    void deleteHits(const std::vector<plat::Value>& records);
+    // True when the deletion was committed. `quiet` leaves a failure unlogged.
+    bool deleteHits(const std::vector<plat::Value>& records, bool quiet = false);
     void deleteAllHits();
-    void didSendHits(const std::vector<plat::Value>& records);
+    // Deletes delivered records; those whose deletion fails are not sent again by this process.
+    bool didSendHits(const std::vector<plat::Value>& records);
+    // Worker: what a request's answer does to its records, straight from the connection; the handler
+    // then hears the outcome on the main queue.
     void didSendHitsResponse(const std::vector<plat::Value>& records,
                              const std::optional<plat::URLResponse>& response,
                              const std::optional<plat::Error>& error);
+    // Worker: a server error keeps the records for a later dispatch, up to kMaxServerErrorTries each.
+    void keepAfterServerError(const std::vector<plat::Value>& records);
+    void rememberUndeleted(const std::vector<plat::Value>& records);
+    // Worker: tries again to delete what was delivered but could not be deleted; true when none is left.
+    bool retryUndeleted();
+    bool isUndeletedDelivery(const plat::Value& record);
     // Hands the outcome to the current handler; a failure with hits left and no timer starts one.
     void finishDispatch(RUVDispatchOutcome outcome);
 
@@ -225,4 +240,13 @@ class RUVBatchingDispatcher : public RUVDispatchSender,
 
     // Worker only: tracking ids whose campaign hit was handled in this process.
     std::set<std::string> iAdCampaignTrackerIdCache_;
+    // Worker only: records answered (or never sendable) whose deletion failed, by object id, with their
+    // time (an id names the same hit only while its time matches).
+    std::map<int64_t, double> undeleted_;
+    bool undeletedFailureLogged_ = false;
+    // Worker only: server errors met by each stored record in this process.
+    std::map<int64_t, int> serverErrorTries_;
+    // Worker only: the last fetch of pending hits failed (the hits are still there, unread).
+    bool fetchFailed_ = false;
+    bool fetchFailureLogged_ = false;
 };

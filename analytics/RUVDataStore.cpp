@@ -184,21 +184,23 @@ bool RUVDataStore::setUpCoreData() {
     return true;
 }
 
-void RUVDataStore::addHit(const plat::Value& hit) {
-    performBlockAndWait([this, &hit](std::optional<plat::Error>& error) {
-        static const plat::Value::Dictionary kNone;
-        const plat::Value::Dictionary* given = hit.dictionaryIf();
-        if (!given) given = &kNone;
-        std::optional<int64_t> id;
-        if (given->contains("timestamp")) {
-            id = context_->insert(kHitEntity, *given, error);
-        } else {
-            plat::Value::Dictionary values = *given;
-            values.set("timestamp", plat::Value(plat::Value::Date{plat::Clock::shared().nowSeconds()}));
-            id = context_->insert(kHitEntity, values, error);
-        }
-        return id ? plat::Value(*id) : plat::Value();
-    });
+void RUVDataStore::addHit(const plat::Value& hit, std::optional<plat::Error>* errorOut) {
+    performBlockAndWait(
+        [this, &hit](std::optional<plat::Error>& error) {
+            static const plat::Value::Dictionary kNone;
+            const plat::Value::Dictionary* given = hit.dictionaryIf();
+            if (!given) given = &kNone;
+            std::optional<int64_t> id;
+            if (given->contains("timestamp")) {
+                id = context_->insert(kHitEntity, *given, error);
+            } else {
+                plat::Value::Dictionary values = *given;
+                values.set("timestamp", plat::Value(plat::Value::Date{plat::Clock::shared().nowSeconds()}));
+                id = context_->insert(kHitEntity, values, error);
+            }
+            return id ? plat::Value(*id) : plat::Value();
+        },
+        errorOut);
 }
 
 bool RUVDataStore::save(std::optional<plat::Error>* errorOut) {

@@ -56,8 +56,8 @@ class RUVDataStore : public std::enable_shared_from_this<RUVDataStore> {
 
     bool setUpCoreData();
     bool isSetUp() const { return setUp_; }
-    // Inserts a hit in the current file; saved by save().
-    void addHit(const plat::Value& hit);
+    // Inserts a hit in the current file; saved by save(). Without `error` a failure is logged.
+    void addHit(const plat::Value& hit, std::optional<plat::Error>* error = nullptr);
     // Trims to maxHitCount, commits both files, and moves to the current file once the earlier one is empty.
     bool save(std::optional<plat::Error>* error = nullptr);
     // Oldest first; limit 0 fetches all.

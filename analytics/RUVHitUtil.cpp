@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 
+#include <sys/random.h>
+
 #include "analytics/RUV.h"
 #include "analytics/RUVStringUtil.h"
+#include "platform/base/Clock.h"
 #include "platform/base/Digest.h"
 #include "platform/base/Random.h"
 #include "platform/base/Uuid.h"
@@ -144,9 +148,32 @@ std::string RUVHitUtil::hashIdfa(const std::string& identifier, const std::strin
 
 std::string RUVHitUtil::cacheBuster() {
     static std::atomic<uint64_t> counter{[] {
-        const auto high = static_cast<uint64_t>(static_cast<uint32_t>(plat::Random::random()));
-        const auto low = static_cast<uint64_t>(static_cast<uint32_t>(plat::Random::random()));
+        const auto high = static_cast<uint64_t>(systemRandom32());
+        const auto low = static_cast<uint64_t>(systemRandom32());
         return (high << 32) | low;
     }()};
     return RUVStringUtil::uintString(counter.fetch_add(1));
+}
+
+uint32_t RUVHitUtil::systemRandom32() {
+    uint32_t value = 0;
+    auto* bytes = reinterpret_cast<unsigned char*>(&value);
+    size_t filled = 0;
+    while (filled < sizeof value) {
+        const ssize_t n = getrandom(bytes + filled, sizeof value - filled, 0);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            // No kernel generator (a very old kernel): the program's generator is all there is.
+            return static_cast<uint32_t>(plat::Random::random()) ^
+                   (static_cast<uint32_t>(plat::Random::random()) << 1);
+        }
+        filled += static_cast<size_t>(n);
+    }
+    return value;
+}
+
+bool RUVHitUtil::hasKnownAge(const plat::Value& record) {
+    const std::string* clock = record["parameters"][kStampClockKey].stringIf();
+    if (!clock || *clock != kVirtualClock) return true;
+    return plat::Clock::shared().isVirtual();
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/base/Locale.h"
+#include "platform/base/Value.h"
 #include "platform/ui/Geometry.h"
 
 class RUVHitUtil {
@@ -35,7 +36,19 @@ class RUVHitUtil {
     static std::string generateClientId();
     // MD5 of "identifier:clientId" as 32 lower-case hex digits.
     static std::string hashIdfa(const std::string& identifier, const std::string& clientId);
-    // Process-wide, randomly seeded, strictly increasing from any thread.
+    // Process-wide, seeded from the system's random source, strictly increasing from any thread.
     static std::string cacheBuster();
+    // 32 bits from the kernel's generator. Identifiers that must differ between processes draw here,
+    // never from the program's seeded generator, which every unseeded or equally seeded run repeats.
+    static uint32_t systemRandom32();
+
+    // A stored hit stamped on a virtual clock (a headless run) carries this parameter with the value
+    // kVirtualClock. Only "&" keys are sent, so it stays on the device.
+    static constexpr const char* kStampClockKey = "ruvClock";
+    static constexpr const char* kVirtualClock = "virtual";
+    // Whether a stored record's time can be compared with the clock now running. A hit stamped on a
+    // headless run's virtual clock has no known age on the real clock: its time says nothing of when,
+    // in real time, it was stored.
+    static bool hasKnownAge(const plat::Value& record);
     RUVHitUtil() = delete;
 };

@@ -48,7 +48,9 @@ std::string RUVRequestBuilder::parametersForHit(const plat::Value& hit) const {
     const plat::Value::Date* stamp = hit["timestamp"].dateIf();
     const double stored = stamp ? stamp->secondsSince1970 : 0;
     items.push_back(encodeParameter("&ht", RUVStringUtil::intString(static_cast<int64_t>(stored * 1000))));
-    const int64_t queued = RUVHitUtil::millisecondsElapsedFrom(stored, plat::Clock::shared().nowSeconds());
+    const int64_t queued = RUVHitUtil::hasKnownAge(hit) ? RUVHitUtil::millisecondsElapsedFrom(
+                                                              stored, plat::Clock::shared().nowSeconds())
+                                                        : 0;
     if (queued >= 1)
         items.push_back(encodeParameter("&qt", RUVStringUtil::uintString(static_cast<uint64_t>(queued))));
     if (auto z = parameterValueToString(parameters["&z"])) items.push_back(encodeParameter("&z", *z));

@@ -7,12 +7,19 @@
 #include "analytics/RUVStringUtil.h"
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
-#include "platform/base/Random.h"
 #include "platform/storage/Bundle.h"
 
 namespace {
+// Starts anywhere in 1..0x7FFFFFFE, differently in every process (the kernel's generator, not the seeded
+// one): the collection side tells launches apart by it.
 std::atomic<uint32_t>& counter() {
-    static std::atomic<uint32_t> value{static_cast<uint32_t>(plat::Random::uniformInt(0, 0x7FFFFFFD)) + 1};
+    static std::atomic<uint32_t> value{[] {
+        constexpr uint32_t kRange = 0x7FFFFFFE;
+        uint32_t r;
+        do r = RUVHitUtil::systemRandom32();
+        while (r >= 2 * kRange);  // uniform: the last few values would favour the smallest
+        return r % kRange + 1;
+    }()};
     return value;
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <thread>
 
 #include "analytics/RUV.h"
@@ -28,11 +29,14 @@ std::atomic<uint32_t>& reporting() {
     return flag;
 }
 
-// Lets the dispatcher's work and the answers that come back to this thread's run loop happen.
-void runCurrentLoopFor(double seconds) {
+// Lets the dispatcher's work and the answers that come back to this thread's run loop happen, for at most
+// `seconds` of real time: the process is ending, and a virtual clock does not move meanwhile. It stops
+// early once `done` holds.
+template <typename Done>
+void runCurrentLoopFor(double seconds, Done done) {
     plat::RunLoop& loop = plat::RunLoop::current();
     const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < until) {
+    while (std::chrono::steady_clock::now() < until && !done()) {
         // On a virtual clock with timers pending the loop does not wait; keep from spinning hot.
         if (loop.runOnce(0.01) == 0 && plat::Clock::shared().isVirtual())
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -63,7 +67,14 @@ void RUVUncaughtExceptionHandler(const plat::Exception* exception) {
         }
     }
     ruv->dispatch();
-    runCurrentLoopFor(kDispatchWaitSeconds);
+    // The report is through once the worker has taken the hit and the dispatch (queued before this marker)
+    // and the dispatcher holds neither a request nor a hit any more.
+    auto queued = std::make_shared<std::atomic<bool>>(false);
+    RUV::postToWorker([queued] { queued->store(true); });
+    std::shared_ptr<RUVBatchingDispatcher> dispatcher = ruv->dispatcher();
+    runCurrentLoopFor(kDispatchWaitSeconds, [&] {
+        return queued->load() && dispatcher && !dispatcher->hasConnection() && !dispatcher->hasHits();
+    });
     if (plat::UncaughtExceptionHandler next = previous().load()) next(exception);
 }
 

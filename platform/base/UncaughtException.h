@@ -5,8 +5,8 @@
 // the handler currently in the slot and then the runtime's own terminate handler,
 // which aborts the process.
 //
-// The call-stack lines are cut so that line 1 is the throwing machinery ("__cxa_throw"), line 0 the frame
-// it called, and the throw site's own frames begin at line 2.
+// The call-stack lines are made readable (readableFrame) and cut so that line 1 is the throwing machinery
+// ("__cxa_throw"), line 0 the frame it called, and the throw site's own frames begin at line 2.
 #include <exception>
 #include <string>
 
@@ -25,5 +25,10 @@ Exception uncaughtExceptionFrom(std::exception_ptr exception);
 
 // A type name as written in code ("std::runtime_error"); the given text when it does not demangle.
 std::string demangle(const char* mangled);
+
+// One call-stack line made readable: its symbol demangled, and a frame named only by its module resolved
+// to the function holding the address, from the module's own symbol table, while that module is loaded.
+// Any other line comes back as it is.
+std::string readableFrame(const std::string& line);
 
 }  // namespace plat

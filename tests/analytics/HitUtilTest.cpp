@@ -5,7 +5,23 @@
 
 #include "analytics/RUVHitUtil.h"
 #include "analytics/RUVStringUtil.h"
+#include "analytics/RUVTrackerModel.h"
+#include "platform/base/Random.h"
 #include "platform/ui/Window.h"
+#include "tests/analytics/StoreTestSupport.h"
+
+namespace {
+constexpr const char* kFirstIdsEnv = "POTEMARU_ANALYTICS_FIRST_IDS";
+// The child: a run pinned to one seed writes its first cache buster and screen-view counter.
+const bool kIsFirstIdsChild = [] {
+    const char* argument = std::getenv(kFirstIdsEnv);
+    if (!argument) return false;
+    plat::Random::setFixedSeed(7);
+    const std::string line =
+        RUVHitUtil::cacheBuster() + " " + std::to_string(RUVTrackerModel::screenViewCounter()) + "\n";
+    std::_Exit(write(std::atoi(argument), line.data(), line.size()) < 0 ? 1 : 0);
+}();
+}  // namespace
 
 TEST(HitUtil, RuvHashOfKnownTexts) {
     EXPECT_EQ(RUVHitUtil::ruvHash(""), 1u);
@@ -56,4 +72,16 @@ TEST(HitUtil, CacheBusterStrictlyIncreasesAcrossThreads) {
     }
     std::sort(all.begin(), all.end());
     EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end());
+}
+
+TEST(HitUtil, TwoProcessesOnTheSameSeedStartFromDifferentCacheBustersAndCounters) {
+    ASSERT_FALSE(kIsFirstIdsChild);
+    const auto a = analyticstest::runChildUntilKilled(kFirstIdsEnv, "", 1, 50).reported;
+    const auto b = analyticstest::runChildUntilKilled(kFirstIdsEnv, "", 1, 50).reported;
+    ASSERT_EQ(a.size(), 1u);
+    ASSERT_EQ(b.size(), 1u);
+    const std::string& x = *a.begin();
+    const std::string& y = *b.begin();
+    EXPECT_NE(x.substr(0, x.find(' ')), y.substr(0, y.find(' ')));
+    EXPECT_NE(x.substr(x.find(' ')), y.substr(y.find(' ')));
 }

@@ -77,6 +77,8 @@ TEST(ExceptionParser, SymbolsFromStackLines) {
     EXPECT_EQ(
         RUVExceptionParser::symbolFromStackFrame("5 CoreFoundation 0x3000 +[NSException raise:format:] + 1"),
         std::nullopt);
+    EXPECT_EQ(RUVExceptionParser::symbolFromStackFrame("7 App 0x5000 ns::f(int, char const*) + 12"),
+              "ns::f(int, char const*)");
     EXPECT_EQ(RUVExceptionParser::symbolFromStackFrame("6 App 0x4000 onlyFour"), "onlyFour");
     EXPECT_EQ(RUVExceptionParser::symbolFromStackFrame("6 App 0x4000"), std::nullopt);
     EXPECT_EQ(RUVExceptionParser::symbolFromStackFrame(""), std::nullopt);
