@@ -3,10 +3,8 @@
 #include <sqlite3.h>
 
 #include <functional>
-#include <thread>
 
 #include "platform/base/Clock.h"
-#include "platform/runloop/SerialQueue.h"
 #include "platform/storage/KeyedArchive.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
@@ -344,44 +342,34 @@ ZAVDataLayerPersistentStoreImpl::ZAVDataLayerPersistentStoreImpl(std::string dat
     : databaseName_(std::move(databaseName)),
       maxNumStoredItems_(maxNumStoredItems),
       database_(std::make_shared<Database>(databaseName_, maxNumStoredItems_)),
-      operationQueue_(std::make_unique<plat::SerialQueue>(kQueueName)) {}
+      operationQueue_(kQueueName) {}
 
-ZAVDataLayerPersistentStoreImpl::~ZAVDataLayerPersistentStoreImpl() {
-    if (!operationQueue_->isCurrent()) {
-        waitUntilIdle();
-        return;
-    }
-    // The last holder let go from inside a queued operation (the load's answer releasing the data layer):
-    // the queue cannot wait for itself, so a helper runs what is queued behind it, then ends it.
-    plat::SerialQueue* queue = operationQueue_.release();
-    std::thread([queue] {
-        queue->sync([] {});
-        delete queue;
-    }).detach();
-}
+// The queue's end runs what is queued first, from its own thread too (the load's answer releasing the
+// data layer there).
+ZAVDataLayerPersistentStoreImpl::~ZAVDataLayerPersistentStoreImpl() = default;
 
 void ZAVDataLayerPersistentStoreImpl::waitUntilIdle() {
-    operationQueue_->sync([] {});
+    if (operationQueue_.runningThread()) operationQueue_.sync(nullptr);
 }
 
 void ZAVDataLayerPersistentStoreImpl::saveKeyValues(const std::vector<ZAVKeyValue>& keyValues,
                                                     int64_t lifetimeInMillis) {
     auto entries = serializeValues(keyValues);
-    operationQueue_->async([database = database_, entries = std::move(entries), lifetimeInMillis] {
+    operationQueue_.post([database = database_, entries = std::move(entries), lifetimeInMillis] {
         database->save(entries, lifetimeInMillis);
     });
 }
 
 void ZAVDataLayerPersistentStoreImpl::loadSaved(
     std::shared_ptr<ZAVDataLayerPersistentStoreCallback> callback) {
-    operationQueue_->async([database = database_, callback = std::move(callback)] {
+    operationQueue_.post([database = database_, callback = std::move(callback)] {
         auto values = unserializeValues(database->load());
         if (callback) callback->onKeyValuesLoaded(values);
     });
 }
 
 void ZAVDataLayerPersistentStoreImpl::clearKeysWithPrefix(const std::string& prefix) {
-    operationQueue_->async([database = database_, prefix] { database->clearKeysWithPrefix(prefix); });
+    operationQueue_.post([database = database_, prefix] { database->clearKeysWithPrefix(prefix); });
 }
 
 std::optional<plat::Bytes> ZAVDataLayerPersistentStoreImpl::serialize(const ZAVObjectPtr& value) {

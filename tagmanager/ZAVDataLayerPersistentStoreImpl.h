@@ -12,10 +12,7 @@
 
 #include "platform/base/Value.h"
 #include "tagmanager/ZAVDataLayer.h"
-
-namespace plat {
-class SerialQueue;
-}
+#include "tagmanager/ZAVWorkers.h"
 
 // An entry in stored form: its dotted key and its value as a keyed archive.
 class ZAVKeyAndSerialized {
@@ -39,7 +36,8 @@ class ZAVDataLayerPersistentStoreImpl final : public ZAVDataLayerPersistentStore
 
     ZAVDataLayerPersistentStoreImpl();
     ZAVDataLayerPersistentStoreImpl(std::string databaseName, uint64_t maxNumStoredItems);
-    // Runs the work already queued (nothing saved is dropped), then ends the queue.
+    // Runs the work already queued (nothing saved is dropped), then ends the queue; also when the last
+    // holder lets go from inside a queued operation.
     ~ZAVDataLayerPersistentStoreImpl() override;
     ZAVDataLayerPersistentStoreImpl(const ZAVDataLayerPersistentStoreImpl&) = delete;
     ZAVDataLayerPersistentStoreImpl& operator=(const ZAVDataLayerPersistentStoreImpl&) = delete;
@@ -71,5 +69,5 @@ class ZAVDataLayerPersistentStoreImpl final : public ZAVDataLayerPersistentStore
     const std::string databaseName_;
     const uint64_t maxNumStoredItems_;
     std::shared_ptr<Database> database_;  // used only on the queue
-    std::unique_ptr<plat::SerialQueue> operationQueue_;
+    ZAVWorker operationQueue_;
 };
