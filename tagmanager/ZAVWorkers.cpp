@@ -25,6 +25,7 @@ struct ZAVWorker::State {
     mutable std::mutex mutex;
     std::shared_ptr<plat::Thread> thread;
     uint64_t generation = 0;
+    std::atomic<uint64_t> posted{0};
 };
 
 namespace {
@@ -105,8 +106,9 @@ std::vector<std::shared_ptr<ZAVWorker::State>> liveWorkers() {
     std::vector<std::shared_ptr<ZAVWorker::State>> live;
     std::erase_if(r.workers, [&](const std::weak_ptr<ZAVWorker::State>& weak) {
         auto state = weak.lock();
-        if (state) live.push_back(std::move(state));
-        return !state;
+        if (!state) return true;
+        live.push_back(std::move(state));
+        return false;
     });
     return live;
 }
@@ -133,11 +135,31 @@ void endThread(std::shared_ptr<plat::Thread> thread) {
 void drain(const std::vector<std::shared_ptr<ZAVWorker::State>>& workers);
 void stopState(ZAVWorker::State& state);
 
+// Drains every worker until a whole pass hands none of them new work (work may hand work on, to its own
+// worker or another); bounded, as work could keep handing on for ever.
+void settle() {
+    for (int pass = 0; pass < 10; ++pass) {
+        auto workers = liveWorkers();
+        uint64_t before = 0, after = 0;
+        for (const auto& state : workers) before += state->posted.load();
+        drain(workers);
+        for (const auto& state : workers) after += state->posted.load();
+        if (after == before) return;
+    }
+}
+
+bool anyRunning() {
+    for (const auto& state : liveWorkers()) {
+        std::lock_guard<std::mutex> lock(state->mutex);
+        if (state->thread) return true;
+    }
+    return false;
+}
+
 void onExit() {
     auto& r = registry();
     if (r.exiting.load()) return;
-    // Twice: work may hand work on to another worker.
-    for (int pass = 0; pass < 2; ++pass) drain(liveWorkers());
+    settle();
     r.exiting.store(true);
     for (const auto& state : liveWorkers()) stopState(*state);
     ZAVWorkers::reap();
@@ -164,6 +186,7 @@ bool postTo(ZAVWorker::State& state, ZAVWorker::Task task) {
     auto thread = startedThread(state, nullptr);
     if (!thread) return false;
     thread->post(std::move(task));
+    ++state.posted;
     return true;
 }
 
@@ -262,9 +285,13 @@ ZAVWorker& ZAVWorkers::async() {
 }
 
 void ZAVWorkers::shutdown() {
-    for (int pass = 0; pass < 2; ++pass) drain(liveWorkers());
-    for (const auto& state : liveWorkers()) stopState(*state);
-    reap();
+    // A task running while its worker ends may still hand work in, which starts the worker again.
+    for (int round = 0; round < 3; ++round) {
+        settle();
+        for (const auto& state : liveWorkers()) stopState(*state);
+        reap();
+        if (!anyRunning()) return;
+    }
 }
 
 void ZAVWorkers::reap() {

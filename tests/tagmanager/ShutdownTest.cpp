@@ -53,7 +53,33 @@ int runChild(const fs::path& home, const std::string& server) {
     return -1;
 }
 
+// Threads of this process whose name starts with one of the tag manager's.
+int tagManagerThreads() {
+    int n = 0;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::string name = testsupport::readFile(task.path() / "comm");
+        for (const char* prefix : {"ZAVThread", "ZAVAsync", "ZAVDataLayerSto"})
+            if (name.rfind(prefix, 0) == 0) ++n;
+    }
+    return n;
+}
+
+class ShutdownTest : public tmtest::FacadeFixture {};
+
 }  // namespace
+
+TEST_F(ShutdownTest, TheAppsShutdownWritesWhatIsPendingAndEndsTheThreads) {
+    server.route("GET", "/r", Answer{.body = downloadBody()});
+    auto manager = ZODAruzivu::instance();
+    manager->setCtfeServerAddress(address(server));
+    ASSERT_TRUE(manager->openContainerById("CTR-S", callback));
+    const std::string downloaded = "success " + std::to_string(ZAVRefreshTypeNetwork);
+    ASSERT_TRUE(testsupport::runMainLoopUntil([&] { return callback->count(downloaded) > 0; }));
+    ASSERT_GT(tagManagerThreads(), 0);
+    ZODAruzivu::shutdown();
+    EXPECT_TRUE(fs::exists(savedFile(home.path(), "CTR-S")));
+    EXPECT_EQ(tagManagerThreads(), 0);
+}
 
 // The child: opens a container, and exits the moment its download has arrived, as an app that returns
 // from main would; the save handed to the background must land and nothing may crash on the way out.
