@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
 #include "platform/storage/KeyedArchive.h"
 #include "platform/storage/Paths.h"
@@ -384,11 +385,8 @@ std::optional<plat::Bytes> ZAVDataLayerPersistentStoreImpl::serialize(const ZAVO
 
 ZAVObjectPtr ZAVDataLayerPersistentStoreImpl::unserialize(const plat::Bytes& bytes) {
     if (rootClassName(bytes) == kBooleanClass) {
-        static const bool registered = [] {
-            ZAVBoolean::registerCoding();
-            return true;
-        }();
-        (void)registered;
+        // Asked each time rather than once: whoever registered it may have taken it away since.
+        if (!plat::ClassRegistry::shared().contains(kBooleanClass)) ZAVBoolean::registerCoding();
         auto boolean = plat::KeyedArchive::unarchiveObject<ZAVBoolean>(bytes);
         return boolean ? ZAVBoolean::booleanWithBool(boolean->boolValue()) : nullptr;
     }

@@ -7,6 +7,7 @@
 #include <future>
 #include <thread>
 
+#include "platform/base/ClassRegistry.h"
 #include "platform/storage/Paths.h"
 #include "tagmanager/ZAVBoolean.h"
 #include "tagmanager/ZAVDataLayerPersistentStoreImpl.h"
@@ -101,6 +102,15 @@ TEST_F(DataLayerStoreTest, EveryValueKindRoundTrips) {
     EXPECT_FALSE(loaded[4].value()->boolValue());
     EXPECT_EQ(loaded[5].value(), ZAVObject::nullMarker());
     EXPECT_TRUE(loaded[6].value()->items()[2]->isBoolean());
+}
+
+TEST_F(DataLayerStoreTest, ABooleanReadsBackAfterItsClassWasUnregistered) {
+    auto bytes = ZAVDataLayerPersistentStoreImpl::serialize(ZAVBoolean::booleanWithBool(true));
+    ASSERT_TRUE(bytes);
+    plat::ClassRegistry::shared().unregister("ZAVBoolean");
+    auto back = ZAVDataLayerPersistentStoreImpl::unserialize(*bytes);
+    ASSERT_TRUE(back && back->isBoolean());
+    EXPECT_TRUE(back->boolValue());
 }
 
 TEST_F(DataLayerStoreTest, KeysKeepTheirTextAndLoadInSaveOrder) {
