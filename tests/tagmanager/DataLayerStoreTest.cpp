@@ -11,6 +11,7 @@
 #include "platform/storage/Paths.h"
 #include "tagmanager/ZAVBoolean.h"
 #include "tagmanager/ZAVDataLayerPersistentStoreImpl.h"
+#include "tagmanager/ZAVWorkers.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tagmanager/SqlTestSupport.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
@@ -261,10 +262,9 @@ TEST_F(DataLayerStoreTest, SavedEntriesComeBackIntoTheNextDataLayer) {
                                         {T("flag"), ZAVBoolean::booleanWithBool(true)}}));
     }
     // The first store writes on a queue of its own, which the next store's read does not wait for: the
-    // next launch starts once the rows are there.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (column("SELECT key FROM datalayer").size() < 2 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // next launch starts once the workers have ended, their work done.
+    ZAVWorkers::shutdown();
+    ASSERT_EQ(column("SELECT key FROM datalayer").size(), 2u);
     auto dataLayer = ZAVDataLayer::create(std::make_shared<Store>());
     dataLayer->push(ZAVObject::map({{T("other"), I(1)}}));  // waits for the saved entries
     ASSERT_NE(dataLayer->get("user.id"), nullptr);
@@ -295,12 +295,9 @@ TEST_F(DataLayerStoreTest, AStoreReleasedByItsOwnAnswerFinishesItsWork) {
     }
     drop.reset();
     ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    std::vector<std::string> rows;
-    while ((rows = column("SELECT key FROM datalayer")).empty() &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(rows, (std::vector<std::string>{"late"}));
+    // The queue ended itself; ending the workers waits for the save queued behind the load.
+    ZAVWorkers::shutdown();
+    EXPECT_EQ(column("SELECT key FROM datalayer"), (std::vector<std::string>{"late"}));
 }
 
 }  // namespace
