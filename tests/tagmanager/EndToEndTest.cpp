@@ -425,10 +425,12 @@ TEST_F(EndToEndTest, WithTheServerStalledTheTimeOutHandsOverTheBundledDefault) {
     EXPECT_TRUE(container->isDefault());
     EXPECT_EQ(container->stringForKey("greeting"), "bundle");
 
-    // The stalled connection ends before the test does.
-    server.releaseWaits();
-    EXPECT_TRUE(testsupport::runMainLoopUntil(
-        [loadsBefore] { return plat::URLConnection::activeCount() <= loadsBefore; }));
+    // The stalled connection ends before the test does. Released again on every turn: the server's
+    // stall may only begin after the first release.
+    EXPECT_TRUE(testsupport::runMainLoopUntil([&] {
+        server.releaseWaits();
+        return plat::URLConnection::activeCount() <= loadsBefore;
+    }));
 }
 
 }  // namespace
