@@ -310,7 +310,3 @@ void ZAVWorkers::reap() {
         ending.thread->stop();
     }
 }
-
-bool ZAVWorkers::isExiting() {
-    return registry().exiting.load();
-}

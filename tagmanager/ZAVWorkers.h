@@ -57,5 +57,4 @@ class ZAVWorkers {
     static void shutdown();
     // Joins the threads that ended themselves (none of them is the caller's).
     static void reap();
-    static bool isExiting();
 };
