@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/base/Clock.h"
-#include "platform/net/URLConnection.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/runloop/SerialQueue.h"
 #include "platform/storage/OutputStream.h"
