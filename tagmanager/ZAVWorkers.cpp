@@ -112,23 +112,14 @@ std::vector<std::shared_ptr<ZAVWorker::State>> liveWorkers() {
     return live;
 }
 
-// Queues the end of the thread behind its work. Joined here unless the caller is that thread, which
-// leaves it to the next reap.
-void endThread(std::shared_ptr<plat::Thread> thread) {
+// Queues the end of the thread behind its work.
+Ending queueEnd(const std::shared_ptr<plat::Thread>& thread) {
     auto stopped = std::make_shared<std::promise<void>>();
-    Ending ending{thread, stopped->get_future().share()};
     thread->post([raw = thread.get(), stopped] {
         raw->runLoop().stop();
         stopped->set_value();
     });
-    if (thread->isCurrent()) {
-        auto& r = registry();
-        std::lock_guard<std::mutex> lock(r.mutex);
-        r.ending.push_back(std::move(ending));
-        return;
-    }
-    ending.ended.wait();
-    thread->stop();
+    return Ending{thread, stopped->get_future().share()};
 }
 
 void drain(const std::vector<std::shared_ptr<ZAVWorker::State>>& workers);
@@ -147,12 +138,15 @@ void settle() {
     }
 }
 
+// Whether a worker's thread runs, or one that ended itself waits to be joined.
 bool anyRunning() {
     for (const auto& state : liveWorkers()) {
         std::lock_guard<std::mutex> lock(state->mutex);
         if (state->thread) return true;
     }
-    return false;
+    auto& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    return !r.ending.empty();
 }
 
 void onExit() {
@@ -220,13 +214,24 @@ void drain(const std::vector<std::shared_ptr<ZAVWorker::State>>& workers) {
     }
 }
 
+// Ends the worker's thread after its queued work: joined here, or, when the caller is that thread, listed
+// for the next reap before the worker lets go of it, so that no reap can miss it.
 void stopState(ZAVWorker::State& state) {
-    std::shared_ptr<plat::Thread> thread;
+    Ending ending;
     {
         std::lock_guard<std::mutex> lock(state.mutex);
-        thread = std::move(state.thread);
+        if (!state.thread) return;
+        ending = queueEnd(state.thread);
+        state.thread.reset();
+        if (ending.thread->isCurrent()) {
+            auto& r = registry();
+            std::lock_guard<std::mutex> listed(r.mutex);
+            r.ending.push_back(std::move(ending));
+            return;
+        }
     }
-    if (thread) endThread(std::move(thread));
+    ending.ended.wait();
+    ending.thread->stop();
 }
 
 }  // namespace
@@ -289,7 +294,7 @@ void ZAVWorkers::shutdown() {
         settle();
         for (const auto& state : liveWorkers()) stopState(*state);
         reap();
-        if (!anyRunning()) return;
+        if (!anyRunning()) break;
     }
 }
 
