@@ -190,29 +190,26 @@ TEST_F(HitDispatcherTest, ACallbackDispatchSendsOneHitAPlainOneUpToForty) {
     EXPECT_EQ(stored().size(), 4u);
 }
 
-// Another program holds the store's write lock: delivered hits cannot be deleted. Each is delivered once,
-// each dispatch ends as failed, and the deletions land once the store is free again.
+// Another program holds the store's write lock: the delivered hit cannot be deleted. Its dispatch ends as
+// failed, it is not delivered again, and its deletion lands once the store is free. (Each failed deletion
+// waits out the store's busy time-out.)
 TEST_F(HitDispatcherTest, ADeliveredHitThatCannotBeDeletedIsNotSentAgain) {
     tmtest::CapturedLog log;
     server_.route("GET", "/ok", Answer{.status = 200});
     dispatcher_ = quiet();
-    for (const char* n : {"a", "b"}) dispatcher_->sendHitToUrl(server_.url("/ok") + "?n=" + n);
+    dispatcher_->sendHitToUrl(server_.url("/ok"));
     drain();
     sqlite3* lock = nullptr;
     ASSERT_EQ(sqlite3_open(storePath().c_str(), &lock), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(lock, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
     EXPECT_EQ(dispatchOnce(), ZAVDispatcher::kError);
-    EXPECT_EQ(dispatchOnce(), ZAVDispatcher::kError);
     EXPECT_EQ(dispatchOnce(), ZAVDispatcher::kNoData);
-    EXPECT_EQ(log->count("error", "A delivered hit could not be deleted from the store"), 2u);
+    EXPECT_EQ(log->count("error", "A delivered hit could not be deleted from the store"), 1u);
     sqlite3_exec(lock, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(lock);
     EXPECT_EQ(dispatchOnce(), ZAVDispatcher::kNoData);
     EXPECT_TRUE(stored().empty());
-    auto requests = server_.requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].query, "n=a");
-    EXPECT_EQ(requests[1].query, "n=b");
+    EXPECT_EQ(server_.requestCount(), 1u);
 }
 
 TEST_F(HitDispatcherTest, FailuresAreGivenUpFourHoursAfterTheFirst) {
