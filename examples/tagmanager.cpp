@@ -9,6 +9,13 @@
 // The example container "CTR-EXAMPLE" has one rule: when the event is "go", three tags fire: a pixel to
 // the server ("_img"), a write of "done" into the data layer ("_dlw") and the app's handler "example"
 // ("_func"). Any other event fires nothing.
+//
+// A push runs the containers' rules on the pushing thread, and a "_dlw" tag's own pushes run them again:
+// a container whose tags keep pushing their own event makes push() throw the exception named
+// "ZAVListenerPushLoop" after 500 such updates. This container's write carries no event, so it cannot.
+//
+// Before it returns the app calls ZODAruzivu::shutdown(), which waits until the saved container, the data
+// layer's store and the waiting hits are written and ends the tag manager's threads.
 #include <unistd.h>
 
 #include <atomic>
@@ -113,13 +120,7 @@ int dispatchOnce(ZODAruzivu& tagManager) {
     return *outcome;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    ExampleSetup setup;
-    std::string why;
-    if (!setUpExample(argc, argv, "tagmanager_example", false, setup, why)) return fail(why);
-
+int runExample() {
     auto tagManager = ZODAruzivu::instance();
     // Hits go out only when the app dispatches, so what this prints stays in step with what is sent.
     tagManager->setDispatchInterval(0);
@@ -167,4 +168,15 @@ int main(int argc, char** argv) {
     if (pixelsSent != 1) return fail(std::to_string(pixelsSent) + " pixel hits went out, not 1");
     say("All three tags fired on \"go\", none on \"stop\".");
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ExampleSetup setup;
+    std::string why;
+    if (!setUpExample(argc, argv, "tagmanager_example", false, setup, why)) return fail(why);
+    const int result = runExample();
+    ZODAruzivu::shutdown();
+    return result;
 }

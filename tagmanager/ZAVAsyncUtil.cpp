@@ -1,23 +1,13 @@
 #include "tagmanager/ZAVAsyncUtil.h"
 
 #include <exception>
-#include <memory>
-#include <mutex>
 
 #include "platform/base/Error.h"
 #include "platform/runloop/SerialQueue.h"
 #include "tagmanager/ZAVLog.h"
+#include "tagmanager/ZAVWorkers.h"
 
 namespace {
-
-std::mutex queueMutex;
-std::shared_ptr<plat::SerialQueue> backgroundQueue;
-
-std::shared_ptr<plat::SerialQueue> queue(bool create) {
-    std::lock_guard<std::mutex> lock(queueMutex);
-    if (!backgroundQueue && create) backgroundQueue = std::make_shared<plat::SerialQueue>("ZAVAsync");
-    return backgroundQueue;
-}
 
 void run(const ZAVAsyncUtil::Work& work, const ZAVAsyncUtil::ResultBlock& resultBlock) {
     ZAVObjectPtr result;
@@ -40,20 +30,15 @@ void run(const ZAVAsyncUtil::Work& work, const ZAVAsyncUtil::ResultBlock& result
 }  // namespace
 
 void ZAVAsyncUtil::invokeAsync(Work work, ResultBlock resultBlock) {
-    queue(true)->async(
+    // Dropped at exit: the queue has ended, and a half-begun write is never left behind.
+    ZAVWorkers::async().post(
         [work = std::move(work), resultBlock = std::move(resultBlock)] { run(work, resultBlock); });
 }
 
 void ZAVAsyncUtil::waitUntilIdle() {
-    if (auto q = queue(false)) q->sync([] {});
+    if (ZAVWorkers::async().runningThread()) ZAVWorkers::async().sync(nullptr);
 }
 
 void ZAVAsyncUtil::shutdown() {
-    std::shared_ptr<plat::SerialQueue> ending;
-    {
-        std::lock_guard<std::mutex> lock(queueMutex);
-        ending = std::move(backgroundQueue);
-    }
-    if (!ending) return;
-    ending->sync([] {});
+    ZAVWorkers::async().stop();
 }

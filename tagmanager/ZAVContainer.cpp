@@ -71,8 +71,11 @@ bool ZAVContainer::setupEvaluatorsWithResource(const ZAVPResource& resource) {
         expanded = ZAVResourceUtil::expandResource(resource);
     } catch (const plat::Exception& e) {
         if (e.name() != ZAVResourceUtil::exceptionName()) throw;
-        ZAVLog::error(zavFormat("Not loading resource: %s because it is invalid: %s",
-                                resource.description().c_str(), e.what()));
+        // Named by its version, not by its whole text: a damaged resource's text runs to many lines, and
+        // the reason was logged by the expansion just before.
+        std::string name = "version \"" + (resource.hasVersion() ? resource.version()->utf8() : "") + "\"";
+        ZAVLog::error(
+            zavFormat("Not loading resource: %s because it is invalid: %s", name.c_str(), e.what()));
         return false;
     }
     setupEvaluatorsWithExpandedResource(std::move(expanded));

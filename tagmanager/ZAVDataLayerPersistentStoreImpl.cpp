@@ -3,10 +3,11 @@
 #include <sqlite3.h>
 
 #include <functional>
-#include <thread>
+#include <mutex>
+#include <optional>
 
+#include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
-#include "platform/runloop/SerialQueue.h"
 #include "platform/storage/KeyedArchive.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
@@ -82,6 +83,22 @@ std::string ZAVKeyAndSerialized::description() const {
                      static_cast<unsigned long>(std::hash<std::string>()(bytes)));
 }
 
+// One queued operation: a save (entries and lifetime), a prefix clear, or a load (its callback).
+struct ZAVDataLayerPersistentStoreImpl::Operation {
+    std::vector<ZAVKeyAndSerialized> entries;
+    int64_t lifetime = 0;
+    std::optional<std::string> clearPrefix;
+    bool load = false;
+    std::shared_ptr<ZAVDataLayerPersistentStoreCallback> callback;  // of a load; may be none
+};
+
+// Operations waiting for the queue, in order; one task on the queue takes whatever has gathered.
+struct ZAVDataLayerPersistentStoreImpl::Queued {
+    std::mutex mutex;
+    std::vector<Operation> operations;
+    bool taskQueued = false;
+};
+
 // The connection and its statements; touched only on the store's queue.
 class ZAVDataLayerPersistentStoreImpl::Database {
   public:
@@ -89,34 +106,75 @@ class ZAVDataLayerPersistentStoreImpl::Database {
         : name_(std::move(name)), maxNumStoredItems_(maxNumStoredItems) {}
     ~Database() { closeDatabase(); }
 
-    void save(const std::vector<ZAVKeyAndSerialized>& entries, int64_t lifetimeInMillis) {
-        if (!openDatabaseAndInitStatements()) return;
-        // One transaction: a save lands whole or not at all, and is written in one sync. Should another
-        // connection hold the file past the busy wait, each step still commits on its own.
-        bool inTransaction = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
-        double now = currentTimeInMilliseconds();
-        deleteEntriesOlderThan(ZAVTypes::saturatingInt64(now));
-        makeRoomForEntries(entries.size());
-        // Saturated: an expiry past the 64-bit range is "never", not a negative time that expires at once.
-        writeEntriesToDatabase(entries,
-                               ZAVTypes::saturatingInt64(now + static_cast<double>(lifetimeInMillis)));
-        if (inTransaction && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-            ZAVLog::error(zavFormat("Failed to insert data: %s", sqlite3_errmsg(db_)));
-            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    // Queued saves and prefix clears, in the order queued, in one transaction: one sync for the lot.
+    // Damage found on the way sets the file aside, once, and the batch is written into a new one.
+    void write(const std::vector<const Operation*>& batch) {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (!openDatabaseAndInitStatements()) return;
+            // Should another connection hold the file past the busy wait, each step commits on its own.
+            bool inTransaction = exec("BEGIN IMMEDIATE");
+            double now = currentTimeInMilliseconds();
+            deleteEntriesOlderThan(ZAVTypes::saturatingInt64(now));
+            for (const Operation* operation : batch) {
+                if (operation->clearPrefix) {
+                    clearKeysWithPrefix(*operation->clearPrefix);
+                    continue;
+                }
+                makeRoomForEntries(operation->entries.size());
+                // Saturated: an expiry past the 64-bit range is "never", not a negative time that expires
+                // at once.
+                writeEntriesToDatabase(
+                    operation->entries,
+                    ZAVTypes::saturatingInt64(now + static_cast<double>(operation->lifetime)));
+            }
+            if (inTransaction && !damaged_ && !exec("COMMIT")) {
+                ZAVLog::error(zavFormat("Failed to insert data: %s", sqlite3_errmsg(db_)));
+                noteFailure(sqlite3_extended_errcode(db_));
+            }
+            if (inTransaction && sqlite3_get_autocommit(db_) == 0) exec("ROLLBACK");
+            if (!setAsideIfDamaged()) break;
         }
         closeDatabase();
     }
 
     std::vector<ZAVKeyAndSerialized> load() {
-        if (!openDatabaseAndInitStatements()) return {};
-        deleteEntriesOlderThan(ZAVTypes::saturatingInt64(currentTimeInMilliseconds()));
-        auto rows = loadSerialized();
+        std::vector<ZAVKeyAndSerialized> rows;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (!openDatabaseAndInitStatements()) return {};
+            deleteEntriesOlderThan(ZAVTypes::saturatingInt64(currentTimeInMilliseconds()));
+            rows = loadSerialized();
+            if (!setAsideIfDamaged()) break;
+            rows.clear();
+        }
         closeDatabase();
         return rows;
     }
 
+  private:
+    bool exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+    // A failed step: damage (a file that is not, or no longer, a sound database) is remembered, and the
+    // operation's end sets the file aside.
+    void noteFailure(int code) {
+        if (isDamage(code) || (db_ && isDamage(sqlite3_extended_errcode(db_)))) damaged_ = true;
+    }
+
+    // True when damage was found and the file was set aside (closed first): the caller starts again on
+    // a new file.
+    bool setAsideIfDamaged() {
+        if (!damaged_) return false;
+        damaged_ = false;
+        closeDatabase();
+        std::filesystem::path path = plat::Paths::library() / name_;
+        if (!ZAVModel::setAside(path)) {
+            ZAVLog::error("Data-layer store " + path.string() + " cannot be set aside");
+            return false;
+        }
+        ZAVLog::warning("Data-layer store " + path.string() + " was damaged; set aside and started empty");
+        return true;
+    }
+
     void clearKeysWithPrefix(const std::string& prefix) {
-        if (!openDatabaseAndInitStatements()) return;
         // Exact: "=" and substr compare bytes, so letter case counts and "_" or "%" are plain characters.
         std::string sql = zavFormat("DELETE from %s WHERE %s = ?1 OR substr(%s, 1, length(?2)) = ?2;", kTable,
                                     "key", "key");
@@ -124,15 +182,16 @@ class ZAVDataLayerPersistentStoreImpl::Database {
             std::string below = prefix + ".";
             sqlite3_bind_text(s, 1, prefix.data(), static_cast<int>(prefix.size()), SQLITE_TRANSIENT);
             sqlite3_bind_text(s, 2, below.data(), static_cast<int>(below.size()), SQLITE_TRANSIENT);
-            if (sqlite3_step(s) == SQLITE_ERROR)
+            int rc = sqlite3_step(s);
+            if (rc != SQLITE_DONE) {
                 ZAVLog::error(
                     zavFormat("Error: Failed to delete entries from database: %s", sqlite3_errmsg(db_)));
+                noteFailure(rc);
+            }
             sqlite3_finalize(s);
         }
-        closeDatabase();
     }
 
-  private:
     bool openDatabaseAndInitStatements() {
         if (db_) return true;
         std::filesystem::path library = plat::Paths::library();
@@ -239,9 +298,10 @@ class ZAVDataLayerPersistentStoreImpl::Database {
         uint64_t count = 0;
         if (rc == SQLITE_ROW) {
             count = static_cast<uint64_t>(sqlite3_column_int64(countStmt_, 0));
-        } else if ((rc & 0xFF) == SQLITE_ERROR) {
+        } else {
             ZAVLog::error(zavFormat("Error: Failed to retrieve number of entries from database: %s",
                                     sqlite3_errmsg(db_)));
+            noteFailure(rc);
         }
         sqlite3_reset(countStmt_);
         return count;
@@ -249,8 +309,11 @@ class ZAVDataLayerPersistentStoreImpl::Database {
 
     void deleteEntriesOlderThan(int64_t millis) {
         sqlite3_bind_int64(expireStmt_, 1, millis);
-        if (sqlite3_step(expireStmt_) != SQLITE_DONE)
+        int rc = sqlite3_step(expireStmt_);
+        if (rc != SQLITE_DONE) {
             ZAVLog::error(zavFormat("Error: Failed to delete older entries: %s", sqlite3_errmsg(db_)));
+            noteFailure(rc);
+        }
         sqlite3_reset(expireStmt_);
     }
 
@@ -271,7 +334,9 @@ class ZAVDataLayerPersistentStoreImpl::Database {
             return ids;
         }
         sqlite3_bind_int64(idsStmt_, 1, count);
-        while (sqlite3_step(idsStmt_) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(idsStmt_, 0));
+        int rc;
+        while ((rc = sqlite3_step(idsStmt_)) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(idsStmt_, 0));
+        if (rc != SQLITE_DONE) noteFailure(rc);
         sqlite3_reset(idsStmt_);
         return ids;
     }
@@ -290,9 +355,12 @@ class ZAVDataLayerPersistentStoreImpl::Database {
             if (!s) return;
             // 64-bit: a row id past 2^31 must not wrap onto another row.
             for (size_t i = 0; i < n; ++i) sqlite3_bind_int64(s, static_cast<int>(i + 1), ids[start + i]);
-            if (sqlite3_step(s) == SQLITE_ERROR)
+            int rc = sqlite3_step(s);
+            if (rc != SQLITE_DONE) {
                 ZAVLog::error(
                     zavFormat("Error: Failed to delete entries from database: %s", sqlite3_errmsg(db_)));
+                noteFailure(rc);
+            }
             sqlite3_finalize(s);
         }
     }
@@ -306,15 +374,24 @@ class ZAVDataLayerPersistentStoreImpl::Database {
             sqlite3_bind_blob(insertStmt_, 2, bytes.empty() ? "" : static_cast<const void*>(bytes.data()),
                               static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
             sqlite3_bind_int64(insertStmt_, 3, expireTime);
-            if (sqlite3_step(insertStmt_) != SQLITE_DONE)
+            int rc = sqlite3_step(insertStmt_);
+            if (rc != SQLITE_DONE) {
                 ZAVLog::error(zavFormat("Failed to insert data: %s", sqlite3_errmsg(db_)));
+                noteFailure(rc);
+                // Damage fails every later step alike: the batch goes again into a new file.
+                if (damaged_) {
+                    sqlite3_reset(insertStmt_);
+                    return;
+                }
+            }
             sqlite3_reset(insertStmt_);
         }
     }
 
     std::vector<ZAVKeyAndSerialized> loadSerialized() {
         std::vector<ZAVKeyAndSerialized> rows;
-        while (sqlite3_step(allStmt_) == SQLITE_ROW) {
+        int rc;
+        while ((rc = sqlite3_step(allStmt_)) == SQLITE_ROW) {
             const auto* key = reinterpret_cast<const char*>(sqlite3_column_text(allStmt_, 0));
             int keyLength = sqlite3_column_bytes(allStmt_, 0);
             const auto* blob = static_cast<const uint8_t*>(sqlite3_column_blob(allStmt_, 1));
@@ -322,6 +399,7 @@ class ZAVDataLayerPersistentStoreImpl::Database {
             rows.emplace_back(key ? std::string(key, static_cast<size_t>(keyLength)) : std::string(),
                               blob ? plat::Bytes(blob, blob + blobLength) : plat::Bytes());
         }
+        if (rc != SQLITE_DONE) noteFailure(rc);
         sqlite3_reset(allStmt_);
         return rows;
     }
@@ -334,6 +412,7 @@ class ZAVDataLayerPersistentStoreImpl::Database {
     sqlite3_stmt* allStmt_ = nullptr;
     sqlite3_stmt* idsStmt_ = nullptr;
     sqlite3_stmt* expireStmt_ = nullptr;
+    bool damaged_ = false;
 };
 
 ZAVDataLayerPersistentStoreImpl::ZAVDataLayerPersistentStoreImpl()
@@ -344,44 +423,71 @@ ZAVDataLayerPersistentStoreImpl::ZAVDataLayerPersistentStoreImpl(std::string dat
     : databaseName_(std::move(databaseName)),
       maxNumStoredItems_(maxNumStoredItems),
       database_(std::make_shared<Database>(databaseName_, maxNumStoredItems_)),
-      operationQueue_(std::make_unique<plat::SerialQueue>(kQueueName)) {}
+      queued_(std::make_shared<Queued>()),
+      operationQueue_(kQueueName) {}
 
-ZAVDataLayerPersistentStoreImpl::~ZAVDataLayerPersistentStoreImpl() {
-    if (!operationQueue_->isCurrent()) {
-        waitUntilIdle();
-        return;
-    }
-    // The last holder let go from inside a queued operation (the load's answer releasing the data layer):
-    // the queue cannot wait for itself, so a helper runs what is queued behind it, then ends it.
-    plat::SerialQueue* queue = operationQueue_.release();
-    std::thread([queue] {
-        queue->sync([] {});
-        delete queue;
-    }).detach();
-}
+// The queue's end runs what is queued first, from its own thread too (the load's answer releasing the
+// data layer there).
+ZAVDataLayerPersistentStoreImpl::~ZAVDataLayerPersistentStoreImpl() = default;
 
 void ZAVDataLayerPersistentStoreImpl::waitUntilIdle() {
-    operationQueue_->sync([] {});
+    if (operationQueue_.runningThread()) operationQueue_.sync(nullptr);
 }
 
 void ZAVDataLayerPersistentStoreImpl::saveKeyValues(const std::vector<ZAVKeyValue>& keyValues,
                                                     int64_t lifetimeInMillis) {
-    auto entries = serializeValues(keyValues);
-    operationQueue_->async([database = database_, entries = std::move(entries), lifetimeInMillis] {
-        database->save(entries, lifetimeInMillis);
-    });
+    Operation save;
+    save.entries = serializeValues(keyValues);
+    save.lifetime = lifetimeInMillis;
+    enqueue(std::move(save));
 }
 
 void ZAVDataLayerPersistentStoreImpl::loadSaved(
     std::shared_ptr<ZAVDataLayerPersistentStoreCallback> callback) {
-    operationQueue_->async([database = database_, callback = std::move(callback)] {
-        auto values = unserializeValues(database->load());
-        if (callback) callback->onKeyValuesLoaded(values);
-    });
+    Operation load;
+    load.load = true;
+    load.callback = std::move(callback);
+    enqueue(std::move(load));
 }
 
 void ZAVDataLayerPersistentStoreImpl::clearKeysWithPrefix(const std::string& prefix) {
-    operationQueue_->async([database = database_, prefix] { database->clearKeysWithPrefix(prefix); });
+    Operation clear;
+    clear.clearPrefix = prefix;
+    enqueue(std::move(clear));
+}
+
+void ZAVDataLayerPersistentStoreImpl::enqueue(Operation operation) {
+    std::lock_guard<std::mutex> lock(queued_->mutex);
+    queued_->operations.push_back(std::move(operation));
+    if (queued_->taskQueued) return;
+    // The task takes every operation gathered by the time it runs, and those that come while it writes:
+    // saves and clears in a row share one transaction, a load between them keeps its place.
+    queued_->taskQueued = operationQueue_.post([queued = queued_, database = database_] {
+        for (;;) {
+            std::vector<Operation> operations;
+            {
+                std::lock_guard<std::mutex> taken(queued->mutex);
+                if (queued->operations.empty()) {
+                    queued->taskQueued = false;
+                    return;
+                }
+                operations.swap(queued->operations);
+            }
+            std::vector<const Operation*> writes;
+            for (const Operation& operation : operations) {
+                if (!operation.load) {
+                    writes.push_back(&operation);
+                    continue;
+                }
+                if (!writes.empty()) database->write(writes);
+                writes.clear();
+                auto values = unserializeValues(database->load());
+                if (operation.callback) operation.callback->onKeyValuesLoaded(values);
+            }
+            if (!writes.empty()) database->write(writes);
+        }
+    });
+    if (!queued_->taskQueued) queued_->operations.clear();  // the process is exiting
 }
 
 std::optional<plat::Bytes> ZAVDataLayerPersistentStoreImpl::serialize(const ZAVObjectPtr& value) {
@@ -396,11 +502,8 @@ std::optional<plat::Bytes> ZAVDataLayerPersistentStoreImpl::serialize(const ZAVO
 
 ZAVObjectPtr ZAVDataLayerPersistentStoreImpl::unserialize(const plat::Bytes& bytes) {
     if (rootClassName(bytes) == kBooleanClass) {
-        static const bool registered = [] {
-            ZAVBoolean::registerCoding();
-            return true;
-        }();
-        (void)registered;
+        // Asked each time rather than once: whoever registered it may have taken it away since.
+        if (!plat::ClassRegistry::shared().contains(kBooleanClass)) ZAVBoolean::registerCoding();
         auto boolean = plat::KeyedArchive::unarchiveObject<ZAVBoolean>(bytes);
         return boolean ? ZAVBoolean::booleanWithBool(boolean->boolValue()) : nullptr;
     }

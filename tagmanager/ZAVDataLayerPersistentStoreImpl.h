@@ -3,7 +3,10 @@
 // `datalayer`): entries pushed with a lifetime are kept until they expire, at most maxNumStoredItems of
 // them (the oldest go first), and come back into the data layer at its next start. The public operations
 // only serialise values and queue work; every database step runs on the store's own serial queue, which
-// opens the database at the start of each operation and closes it at the end.
+// opens the database at the start of each operation and closes it at the end. Saves and clears queued
+// while the queue is busy go to the file together, in one transaction, so the file keeps up with pushes.
+// A file found damaged, at the open or at any later step, is set aside (kept) with a warning and the
+// store goes on with a new one.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -12,10 +15,7 @@
 
 #include "platform/base/Value.h"
 #include "tagmanager/ZAVDataLayer.h"
-
-namespace plat {
-class SerialQueue;
-}
+#include "tagmanager/ZAVWorkers.h"
 
 // An entry in stored form: its dotted key and its value as a keyed archive.
 class ZAVKeyAndSerialized {
@@ -39,7 +39,8 @@ class ZAVDataLayerPersistentStoreImpl final : public ZAVDataLayerPersistentStore
 
     ZAVDataLayerPersistentStoreImpl();
     ZAVDataLayerPersistentStoreImpl(std::string databaseName, uint64_t maxNumStoredItems);
-    // Runs the work already queued (nothing saved is dropped), then ends the queue.
+    // Runs the work already queued (nothing saved is dropped), then ends the queue; also when the last
+    // holder lets go from inside a queued operation.
     ~ZAVDataLayerPersistentStoreImpl() override;
     ZAVDataLayerPersistentStoreImpl(const ZAVDataLayerPersistentStoreImpl&) = delete;
     ZAVDataLayerPersistentStoreImpl& operator=(const ZAVDataLayerPersistentStoreImpl&) = delete;
@@ -66,10 +67,15 @@ class ZAVDataLayerPersistentStoreImpl final : public ZAVDataLayerPersistentStore
     static std::vector<ZAVKeyValue> unserializeValues(const std::vector<ZAVKeyAndSerialized>& rows);
 
     class Database;
+    struct Operation;
+    struct Queued;
 
   private:
+    void enqueue(Operation operation);
+
     const std::string databaseName_;
     const uint64_t maxNumStoredItems_;
     std::shared_ptr<Database> database_;  // used only on the queue
-    std::unique_ptr<plat::SerialQueue> operationQueue_;
+    std::shared_ptr<Queued> queued_;
+    ZAVWorker operationQueue_;
 };

@@ -118,12 +118,11 @@ void ZAVDataProvider::fetch(uint64_t limit, std::optional<double> before, const 
     if (completion) completion(std::move(hits));
 }
 
-void ZAVDataProvider::deleteHits(std::vector<ZAVHit> hits) {
+void ZAVDataProvider::deleteHits(std::vector<ZAVHit> hits, std::function<void(bool)> done) {
     auto self = shared_from_this();
     ZAVDispatchUtil::background(
-        [self, hits = std::move(hits)] {
-            if (hits.empty()) return;
-            self->change([&] {
+        [self, hits = std::move(hits), done = std::move(done)] {
+            bool deleted = hits.empty() || self->change([&] {
                 for (const ZAVHit& hit : hits) {
                     if (!run(self->context_, "DELETE FROM ZAVHit WHERE id = ?1",
                              [&](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, hit.objectId); }))
@@ -131,6 +130,7 @@ void ZAVDataProvider::deleteHits(std::vector<ZAVHit> hits) {
                 }
                 return true;
             });
+            if (done) done(deleted);
         },
         false);
 }
@@ -163,18 +163,19 @@ void ZAVDataProvider::onExit() {
     ZAVDispatchUtil::background([] {}, true);
 }
 
-void ZAVDataProvider::change(const std::function<bool()>& step) {
-    if (!context_) return;
+bool ZAVDataProvider::change(const std::function<bool()>& step) {
+    if (!context_) return false;
     if (!exec(context_, "BEGIN IMMEDIATE")) {
         ZAVLog::error(std::string("Hit store busy: ") + sqlite3_errmsg(context_));
-        return;
+        return false;
     }
     if (!step() || !deleteExcessHits() || !exec(context_, "COMMIT")) {
         ZAVLog::error(std::string("Hit store save failed: ") + sqlite3_errmsg(context_));
         exec(context_, "ROLLBACK");
-        return;
+        return false;
     }
     recount();
+    return true;
 }
 
 bool ZAVDataProvider::deleteExcessHits() {

@@ -33,7 +33,8 @@ class ZAVDataProvider : public std::enable_shared_from_this<ZAVDataProvider> {
     void fetchHitsWithLimit(uint64_t limit, Completion completion);
     // The same, leaving out hits whose last failed send is less than 120 seconds ago.
     void fetchNotRecentlyAttemptedHitsWithLimit(uint64_t limit, Completion completion);
-    void deleteHits(std::vector<ZAVHit> hits);
+    // `done`, when given, hears on ZAVThread whether the deletion was saved.
+    void deleteHits(std::vector<ZAVHit> hits, std::function<void(bool deleted)> done = nullptr);
     // Marks a failed send: the first failure time once, the last one every time.
     void updateFailedHits(std::vector<ZAVHit> hits);
     // Waits until the work handed in so far is saved.
@@ -55,8 +56,8 @@ class ZAVDataProvider : public std::enable_shared_from_this<ZAVDataProvider> {
     ZAVDataProvider() = default;
     void open();
     void fetch(uint64_t limit, std::optional<double> lastDispatchedBefore, const Completion& completion);
-    // Runs `change` in a transaction with the limits applied, then counts the hits.
-    void change(const std::function<bool()>& change);
+    // Runs `change` in a transaction with the limits applied, then counts the hits; whether it was saved.
+    bool change(const std::function<bool()>& change);
     bool deleteExcessHits();
     void setHasHits(bool hasHits);
     void recount();

@@ -2,30 +2,17 @@
 
 #include <algorithm>
 #include <cctype>
-#include <future>
 #include <memory>
-#include <mutex>
 
 #include "platform/net/URLConnection.h"
-#include "platform/runloop/Thread.h"
 #include "platform/storage/Paths.h"
 #include "platform/ui/Device.h"
+#include "tagmanager/ZAVWorkers.h"
 
 namespace {
 
-std::mutex gMutex;
-std::shared_ptr<plat::Thread> gThread;
-uint64_t gGeneration = 0;
-
-std::shared_ptr<plat::Thread> worker(bool create, uint64_t* generation = nullptr) {
-    std::lock_guard<std::mutex> lock(gMutex);
-    if (!gThread && create) {
-        gThread = std::make_shared<plat::Thread>(ZAVDispatchUtil::kThreadName);
-        gThread->start();
-        ++gGeneration;
-    }
-    if (generation) *generation = gGeneration;
-    return gThread;
+ZAVWorker& worker() {
+    return ZAVWorkers::zavThread();
 }
 
 void runGuarded(const ZAVDispatchUtil::Block& block) {
@@ -46,32 +33,26 @@ std::string lower(std::string s) {
 
 void ZAVDispatchUtil::background(Block block, bool wait) {
     if (!block) return;
-    auto thread = worker(true);
-    if (thread->isCurrent()) {
+    if (worker().isCurrent()) {
         runGuarded(block);
         return;
     }
+    // At exit the block is dropped (post and sync say so) and nobody waits for it.
     if (!wait) {
-        thread->post([block = std::move(block)] { runGuarded(block); });
+        worker().post([block = std::move(block)] { runGuarded(block); });
         return;
     }
-    auto done = std::make_shared<std::promise<void>>();
-    auto finished = done->get_future();
-    thread->post([block = std::move(block), done] {
-        runGuarded(block);
-        done->set_value();
-    });
-    finished.wait();
+    worker().sync([&block] { runGuarded(block); });
 }
 
 bool ZAVDispatchUtil::isCurrentThread() {
-    auto thread = worker(false);
-    return thread && thread->isCurrent();
+    return worker().isCurrent();
 }
 
 ZAVDispatchUtil::Timer ZAVDispatchUtil::addTimer(double delaySeconds, Block callback, double repeatSeconds) {
     uint64_t generation = 0;
-    auto thread = worker(true, &generation);
+    auto thread = worker().thread(&generation);
+    if (!thread) return Timer{};
     return Timer{generation, thread->runLoop().addTimer(
                                  delaySeconds, [callback = std::move(callback)] { runGuarded(callback); },
                                  repeatSeconds)};
@@ -80,25 +61,15 @@ ZAVDispatchUtil::Timer ZAVDispatchUtil::addTimer(double delaySeconds, Block call
 void ZAVDispatchUtil::cancelTimer(Timer& timer) {
     if (!timer) return;
     uint64_t generation = 0;
-    auto thread = worker(false, &generation);
+    auto thread = worker().runningThread(&generation);
     if (thread && generation == timer.generation) thread->runLoop().cancelTimer(timer.id);
     timer = Timer{};
 }
 
 void ZAVDispatchUtil::shutdown() {
-    auto thread = worker(false);
-    if (!thread) return;
-    if (thread->isCurrent()) {
-        thread->runLoop().stop();
-        return;
-    }
     // Queued work first; then the thread's idle HTTP connections go with it.
-    background([] { plat::URLConnection::closeIdleConnections(); }, true);
-    {
-        std::lock_guard<std::mutex> lock(gMutex);
-        if (gThread == thread) gThread.reset();
-    }
-    thread->stop();
+    if (worker().runningThread()) background([] { plat::URLConnection::closeIdleConnections(); }, false);
+    worker().stop();
 }
 
 std::optional<std::filesystem::path> ZAVDispatchUtil::databaseFullPath(const std::string& name) {

@@ -146,15 +146,21 @@ void ZAVDispatcher::dispatchWithCallback(Callback callback) {
                 if (callback) callback(kNoData);
                 return;
             }
+            self->retryUndeleted();
             uint64_t limit = callback ? 1 : self->maxRequestsPerDispatch();
-            self->store_->fetchNotRecentlyAttemptedHitsWithLimit(
-                limit, [weak, callback](std::vector<ZAVHit> hits) {
-                    if (auto me = weak.lock()) {
-                        me->sendHits(std::move(hits), callback);
-                    } else if (callback) {
-                        callback(kNoData);
-                    }
-                });
+            // Asked for as many more as are delivered but still stored, which are then left out.
+            uint64_t asked = limit + self->undeleted_.size();
+            self->store_->fetchNotRecentlyAttemptedHitsWithLimit(asked, [weak, callback,
+                                                                         limit](std::vector<ZAVHit> hits) {
+                auto me = weak.lock();
+                if (!me) {
+                    if (callback) callback(kNoData);
+                    return;
+                }
+                std::erase_if(hits, [&](const ZAVHit& hit) { return me->undeleted_.count(hit.objectId); });
+                if (hits.size() > limit) hits.resize(limit);
+                me->sendHits(std::move(hits), callback);
+            });
         },
         false);
 }
@@ -186,8 +192,13 @@ void ZAVDispatcher::hitCompleted(const ZAVHit& hit, ZAVNetOperation& operation, 
     bool givenUp = hit.dispatchTime && now - *hit.dispatchTime > kGiveUpAfterSeconds;
     if ((status >= 200 && status < 300) || givenUp) {
         if (hit.dispatchURL) ZAVLog::verbose("Successfully sent hit: " + *hit.dispatchURL);
-        store_->deleteHits({hit});
-        if (callback) callback(kGood);
+        std::weak_ptr<ZAVDispatcher> weak = weak_from_this();
+        store_->deleteHits({hit}, [weak, hit, callback](bool deleted) {
+            if (!deleted) {
+                if (auto self = weak.lock()) self->deliveredHitNotDeleted(hit);
+            }
+            if (callback) callback(deleted ? kGood : kError);
+        });
     } else if (operation.isCancelled() || !network_->isReachable()) {
         if (callback) callback(kNoData);
     } else {
@@ -196,6 +207,26 @@ void ZAVDispatcher::hitCompleted(const ZAVHit& hit, ZAVNetOperation& operation, 
         if (callback) callback(kError);
     }
     operations_.erase(&operation);
+}
+
+void ZAVDispatcher::deliveredHitNotDeleted(const ZAVHit& hit) {
+    // Sending it again would deliver it twice; the rest of this dispatch waits for the timer, as after a
+    // failure, rather than meet the same store.
+    ZAVLog::error("A delivered hit could not be deleted from the store; it is not sent again: " +
+                  hit.dispatchURL.value_or("(missing URL)"));
+    undeleted_.emplace(hit.objectId, hit);
+    network_->cancelAllOperations();
+}
+
+void ZAVDispatcher::retryUndeleted() {
+    if (undeleted_.empty()) return;
+    std::vector<ZAVHit> hits;
+    for (const auto& [id, hit] : undeleted_) hits.push_back(hit);
+    std::weak_ptr<ZAVDispatcher> weak = weak_from_this();
+    store_->deleteHits(std::move(hits), [weak](bool deleted) {
+        auto self = weak.lock();
+        if (deleted && self) self->undeleted_.clear();
+    });
 }
 
 double ZAVDispatcher::dispatchInterval() const {

@@ -3,11 +3,14 @@
 // by GET: on a repeating timer while there are hits, the network is reachable and the interval is
 // positive; once shortly after start; and on demand. A 2xx answer deletes the hit; a failure while
 // reachable marks it for a retry no sooner than two minutes later, until four hours after its first
-// failure, when the next answer of any kind deletes it. Timer, dispatch and completion work runs on
-// ZAVThread; sendHitToUrl and setDispatchInterval may be called on any thread.
+// failure, when the next answer of any kind deletes it. A delivered hit whose deletion fails (a read-only
+// or locked store) ends its dispatch as failed and is not sent again by this process; its deletion is
+// tried again at each later dispatch. Timer, dispatch and completion work runs on ZAVThread;
+// sendHitToUrl and setDispatchInterval may be called on any thread.
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -86,6 +89,9 @@ class ZAVDispatcher : public ZAVHitSender, public std::enable_shared_from_this<Z
     void startTimer();
     void cancelTimer();
     void sendHits(std::vector<ZAVHit> hits, const Callback& callback);
+    void deliveredHitNotDeleted(const ZAVHit& hit);
+    // Tries the deletions that failed before again; those that succeed are forgotten.
+    void retryUndeleted();
     void hitCompleted(const ZAVHit& hit, ZAVNetOperation& operation, const Callback& callback);
 
     std::shared_ptr<ZAVDataProvider> store_;
@@ -100,6 +106,8 @@ class ZAVDispatcher : public ZAVHitSender, public std::enable_shared_from_this<Z
 
     // ZAVThread only.
     std::set<const ZAVNetOperation*> operations_;
+    // Hits delivered in this process whose deletion has not been saved, by id: never sent again.
+    std::map<int64_t, ZAVHit> undeleted_;
     ZAVDispatchUtil::Timer timer_;
     std::optional<double> timerInterval_;
     ZAVDispatchUtil::Timer delayedTimerFired_;

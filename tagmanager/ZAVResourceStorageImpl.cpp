@@ -150,9 +150,11 @@ ZAVTypeOrFailure<ZAVPResourceWithMetadata> ZAVResourceStorageImpl::resourceFromS
         if (resource && resource->isInitialized()) return SavedResult(resource);
         ZAVLog::warning("Resource from disk not initialized.");
     } catch (const plat::Exception& e) {
-        ZAVLog::warning("Error reading resource from disk" + e.reason());
+        // A parse error without a reason is a file that ends inside a field: a write cut short.
+        ZAVLog::warning("Error reading resource from disk: " + e.name() + ": " +
+                        (e.reason().empty() ? "the data ends inside a field" : e.reason()));
     } catch (const std::exception& e) {
-        ZAVLog::warning("Error reading resource from disk" + std::string(e.what()));
+        ZAVLog::warning("Error reading resource from disk: " + std::string(e.what()));
     }
     return SavedResult(int64_t{ZAVLoadFailureIOError});
 }

@@ -85,13 +85,15 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
 
     ZAVPValuePtr result;
     uint64_t size = 0;
-    // Expands each index into `field`, adding the elements' serialised sizes as it goes.
+    uint64_t nodes = 1;
+    // Expands each index into `field`, adding the elements' serialised sizes and node counts as it goes.
     auto expandInto = [&](const ZAVWireArray& indices, const ZAVWireMutableArrayPtr& field) {
         for (size_t k = 0; k < indices.count(); ++k) {
             int32_t child = indices.int32AtIndex(k);
             auto item = expandIthValue(child, resource, expanded, pending);
             size += embeddedSize(expanded.sizes[static_cast<uint32_t>(child)]);
-            if (size > kMaxValueBytes) break;
+            nodes += expanded.nodes[static_cast<uint32_t>(child)];
+            if (size > kMaxValueBytes || nodes > kMaxValueNodes) break;
             field->addObject(item);
         }
     };
@@ -146,8 +148,12 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
     if (size > kMaxValueBytes)
         logAndThrow("Value too large: more than " + std::to_string(kMaxValueBytes) +
                     " bytes at value reference: " + std::to_string(i));
+    if (nodes > kMaxValueNodes)
+        logAndThrow("Value too large: more than " + std::to_string(kMaxValueNodes) +
+                    " parts at value reference: " + std::to_string(i));
     expanded.values[i] = result;
     expanded.sizes[i] = size;
+    expanded.nodes[i] = nodes;
     pending.pop_back();
     return result;
 }

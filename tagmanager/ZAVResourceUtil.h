@@ -20,12 +20,16 @@ class ZAVResourceUtil {
     static constexpr uint64_t kMaxValueBytes = 16u << 20;
     // Deeper nesting of values is refused, so the expansion (and every later walk) stays off the stack's end.
     static constexpr size_t kMaxValueDepth = 512;
+    // A value's nodes counted as a tree (a part referred to twice counts twice): what a walk over it costs,
+    // which a few bytes of shared parts can make huge. A value beyond this is refused.
+    static constexpr uint64_t kMaxValueNodes = 100000;
 
     // One slot per entry of the value table; a slot, once filled, is shared by every reference to it.
     struct ExpandedValues {
-        explicit ExpandedValues(size_t count) : values(count), sizes(count, 0) {}
+        explicit ExpandedValues(size_t count) : values(count), sizes(count, 0), nodes(count, 0) {}
         std::vector<ZAVPValuePtr> values;  // null: not expanded yet
         std::vector<uint64_t> sizes;       // each filled slot's serialised size
+        std::vector<uint64_t> nodes;       // each filled slot's node count
     };
 
     static std::shared_ptr<const ZAVExpandedResource> expandResource(const ZAVPResource& resource);

@@ -66,6 +66,40 @@ class EventScope {
     ZAVRuntime& runtime_;
 };
 
+// What one evaluation (an event's tags, or one macro the app asks for) may build of expanded values.
+// Each value of a container is bounded at load, but macro references inside values can multiply one
+// another at evaluation; past this the evaluation fails, with one error line.
+constexpr uint64_t kMaxBuiltParts = 100000;
+
+struct Budget {
+    uint64_t built = 0;
+    bool logged = false;
+};
+thread_local Budget* tBudget = nullptr;
+
+// A fresh budget for one evaluation; a nested one (a tag's push evaluating tags again) has its own.
+class BudgetScope {
+  public:
+    BudgetScope() : previous_(tBudget) { tBudget = &own_; }
+    ~BudgetScope() { tBudget = previous_; }
+    BudgetScope(const BudgetScope&) = delete;
+    BudgetScope& operator=(const BudgetScope&) = delete;
+
+  private:
+    Budget own_;
+    Budget* previous_;
+};
+
+bool spendPart() {
+    if (!tBudget || ++tBudget->built <= kMaxBuiltParts) return true;
+    if (!tBudget->logged) {
+        tBudget->logged = true;
+        ZAVLog::error("Evaluation too large: more than " + std::to_string(kMaxBuiltParts) +
+                      " parts of values built; the evaluation fails");
+    }
+    return false;
+}
+
 }  // namespace
 
 const ZAVRuntime::Result& ZAVRuntime::defaultResult() {
@@ -393,6 +427,7 @@ const std::optional<std::string>& ZAVRuntime::eventName(EventView& view) const {
 void ZAVRuntime::evaluateTags(const std::string& eventName) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     EventScope scope(*this, eventName);
+    BudgetScope budget;
     for (const auto& tag : calculateTagsToRunForRules(rules_)) {
         // One tag's failure stays with that tag: the others of the event still fire.
         try {
@@ -700,6 +735,7 @@ std::shared_ptr<ZAVConvertedValues::Slot> ZAVRuntime::rememberExpansion(
 }
 
 ZAVRuntime::Result ZAVRuntime::evaluateMacroReference(const std::string& macroName) {
+    BudgetScope budget;
     Pending pending;
     return evaluateMacroReferenceWithCycleDetection(macroName, pending);
 }
@@ -777,7 +813,7 @@ ZAVRuntime::Result ZAVRuntime::expandParts(const ZAVPValuePtr& value, Pending& p
         for (size_t i = 0; i < from.count(); ++i) {
             auto part =
                 expandMacrosForValue(std::dynamic_pointer_cast<ZAVPValue>(from.objectAtIndex(i)), pending);
-            if (part == defaultResult()) return false;
+            if (part == defaultResult() || !spendPart()) return false;
             into->addObject(part->value());
         }
         return true;
@@ -799,7 +835,7 @@ ZAVRuntime::Result ZAVRuntime::expandParts(const ZAVPValuePtr& value, Pending& p
             if (key == defaultResult()) return defaultResult();
             auto item =
                 expandMacrosForValue(std::dynamic_pointer_cast<ZAVPValue>(values->objectAtIndex(i)), pending);
-            if (item == defaultResult()) return defaultResult();
+            if (item == defaultResult() || !spendPart()) return defaultResult();
             built->mapKeyArray()->addObject(key->value());
             built->mapValueArray()->addObject(item->value());
         }

@@ -20,13 +20,16 @@ struct Defaults {
     ZAVObjectPtr boolean = std::make_shared<ZAVBoolean>(false);
     ZAVObjectPtr list = ZAVObject::list({});
     ZAVObjectPtr map = ZAVObject::map({});
+    // The default string's text inside values: a string object of its own, so a value made from the
+    // default string (defaultValue among them) converts back to that very object, not to a new empty text.
+    ZAVWireStringPtr text = ZAVWireString::create("");
     ZAVPValuePtr value;
 
     Defaults() {
         ZAVPValue::setHashFunction(&ZAVPValueHash);
         value = ZAVPValue::message();
         value->setType(ZAVPValue_Type_String);
-        value->setString(ZAVWireString::create(""));
+        value->setString(text);
     }
 };
 
@@ -171,7 +174,8 @@ ZAVPValuePtr ZAVTypes::objectToValue(const ZAVObjectPtr& object) {
     if (object && object->isValue()) return object->pvalue();
     if (object && object->isText()) {
         auto value = newValue(ZAVPValue_Type_String);
-        value->setString(ZAVWireString::create(object->textValue()));
+        value->setString(object == defaultString() ? defaults().text
+                                                   : ZAVWireString::create(object->textValue()));
         return value;
     }
     if (object && object->isList()) {
@@ -229,6 +233,7 @@ ZAVObjectPtr ZAVTypes::valueToObject(const ZAVPValuePtr& value) {
     if (!value) return nullptr;
     switch (static_cast<int32_t>(value->type())) {
         case ZAVPValue_Type_String:
+            if (value->string() == defaults().text) return defaultString();
             return ZAVObject::text(value->string()->utf8());
         case ZAVPValue_Type_Integer:
             return ZAVObject::integer(value->integer());

@@ -11,6 +11,7 @@
 #include "tagmanager/ZAVDataLayerPersistentStoreImpl.h"
 #include "tagmanager/ZAVDispatcher.h"
 #include "tagmanager/ZAVPreviewManager.h"
+#include "tagmanager/ZAVWorkers.h"
 
 namespace {
 
@@ -72,6 +73,11 @@ void ZODAruzivu::resetInstance() {
     if (manager->dataLayer()->isPersistentStoreLoaded()) manager->store_->waitUntilIdle();
     if (ZAVAutoEventTracking::ZAVdataLayer() == manager->dataLayer())
         ZAVAutoEventTracking::setTAGDataLayer(nullptr);
+}
+
+void ZODAruzivu::shutdown() {
+    ZAVDispatcher::resetInstance();
+    ZAVWorkers::shutdown();
 }
 
 void ZODAruzivu::setUp() {

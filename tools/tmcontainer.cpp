@@ -4,8 +4,9 @@
 // data layer) and "_func" (the app's handler "example", given the event's name).
 //
 // Regenerate after changing it:
-//   cmake --build build --target tmcontainer && build/bin/tmcontainer
-// (or give another output folder as the one argument). "http://peers.invalid" in values is replaced by
+//   cmake --build build --target tmcontainer && build/bin/tmcontainer [OUTPUT_FOLDER]
+// (another output folder as the one argument; an argument that starts with "-" is refused, "--help"
+// shows the usage). "http://peers.invalid" in values is replaced by
 // the peers' own address when served.
 #include <cstdio>
 #include <filesystem>
@@ -34,9 +35,21 @@ std::shared_ptr<ZAVPSupplementedResource> exampleContainer() {
     return b.supplemented(kFingerprint);
 }
 
+constexpr const char* kUsage = "usage: tmcontainer [OUTPUT_FOLDER]\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // One optional folder and no options: an option must not become a folder of that name.
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first == "-h" || first == "--help") {
+        std::printf("%s", kUsage);
+        return 0;
+    }
+    if (argc > 2 || (!first.empty() && first[0] == '-')) {
+        std::fprintf(stderr, "%s", kUsage);
+        return 2;
+    }
     const std::filesystem::path dir = argc > 1 ? argv[1] : TMCONTAINER_OUT;
     auto data = exampleContainer()->data();
     std::error_code ec;

@@ -264,6 +264,16 @@ TEST_F(ContainerLoadingTest, ASavedCopyTheExpansionRefusesIsAReadErrorAndDownloa
     EXPECT_EQ(callback->events(), (Events{"begin 0", "failure 1 0", "begin 1", "success 1"}));
     EXPECT_EQ(server.requests()[0].query, "id=C1" + kVersionQuery);
     EXPECT_EQ(container->stringForKey("greeting"), "net");
+    // The reason, then one line naming the refused resource; never the resource's whole text.
+    EXPECT_EQ(log->count("error", "Index out of bounds detected: 99 in predicates"), 1u);
+    EXPECT_EQ(log->count("error",
+                         "Not loading resource: version \"bad\" because it is invalid: "
+                         "InvalidResourceException: Resource is invalid"),
+              1u);
+    for (const auto& line : log->lines()) {
+        const bool shown = line.level == "error" || line.level == "warning";
+        EXPECT_TRUE(!shown || line.message.find('\n') == std::string::npos) << line.message;
+    }
 }
 
 TEST_F(ContainerLoadingTest, AnAnswerWithoutResourceBeforeAnyIsAServerError) {

@@ -7,9 +7,11 @@
 #include <future>
 #include <thread>
 
+#include "platform/base/ClassRegistry.h"
 #include "platform/storage/Paths.h"
 #include "tagmanager/ZAVBoolean.h"
 #include "tagmanager/ZAVDataLayerPersistentStoreImpl.h"
+#include "tagmanager/ZAVWorkers.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tagmanager/SqlTestSupport.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
@@ -101,6 +103,15 @@ TEST_F(DataLayerStoreTest, EveryValueKindRoundTrips) {
     EXPECT_FALSE(loaded[4].value()->boolValue());
     EXPECT_EQ(loaded[5].value(), ZAVObject::nullMarker());
     EXPECT_TRUE(loaded[6].value()->items()[2]->isBoolean());
+}
+
+TEST_F(DataLayerStoreTest, ABooleanReadsBackAfterItsClassWasUnregistered) {
+    auto bytes = ZAVDataLayerPersistentStoreImpl::serialize(ZAVBoolean::booleanWithBool(true));
+    ASSERT_TRUE(bytes);
+    plat::ClassRegistry::shared().unregister("ZAVBoolean");
+    auto back = ZAVDataLayerPersistentStoreImpl::unserialize(*bytes);
+    ASSERT_TRUE(back && back->isBoolean());
+    EXPECT_TRUE(back->boolValue());
 }
 
 TEST_F(DataLayerStoreTest, KeysKeepTheirTextAndLoadInSaveOrder) {
@@ -231,6 +242,65 @@ TEST_F(DataLayerStoreTest, ADamagedFileIsSetAsideAndTheStoreStartsEmpty) {
     EXPECT_EQ(log->count("warning", "set aside"), 1u);
 }
 
+// Damage that the open does not see (the schema page is whole, the table's pages are not) is found by
+// the next save: the file is set aside once and the save lands in a new one, read at the next launch.
+TEST_F(DataLayerStoreTest, DamageFoundAfterTheOpenSetsTheFileAsideAndTheSaveLandsInANewOne) {
+    {
+        Store store;
+        store.saveKeyValues(entries("old", 200), 60000);
+        store.waitUntilIdle();
+    }
+    std::string bytes = testsupport::readFile(dbPath());
+    ASSERT_GT(bytes.size(), 8192u);
+    const size_t page = static_cast<size_t>(static_cast<uint8_t>(bytes[16])) << 8 |
+                        static_cast<uint8_t>(bytes[17]);  // the header's page size
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(page), bytes.end(), 'g');
+    testsupport::writeFile(dbPath(), bytes);
+    tmtest::CapturedLog log;
+    {
+        Store store;
+        store.saveKeyValues({{"kept", T("1")}}, 60000);
+        store.saveKeyValues({{"also", T("2")}}, 60000);
+        store.waitUntilIdle();
+    }
+    EXPECT_EQ(log->count("warning", "was damaged; set aside and started empty"), 1u);
+    Store next;
+    EXPECT_EQ(keys(load(next)), (std::vector<std::string>{"kept", "also"}));
+}
+
+// Saves queued while the queue is busy (a load's answer holds it) reach the file in one transaction: one
+// change of the file's change counter.
+TEST_F(DataLayerStoreTest, SavesQueuedTogetherAreWrittenInOneTransaction) {
+    Store store;
+    store.saveKeyValues({{"first", T("0")}}, 60000);
+    store.waitUntilIdle();
+    auto changeCounter = [&] {
+        std::string header = testsupport::readFile(dbPath()).substr(24, 4);
+        return uint32_t(uint8_t(header[0])) << 24 | uint32_t(uint8_t(header[1])) << 16 |
+               uint32_t(uint8_t(header[2])) << 8 | uint32_t(uint8_t(header[3]));
+    };
+    const uint32_t before = changeCounter();
+    struct Hold : ZAVDataLayerPersistentStoreCallback {
+        void onKeyValuesLoaded(const std::vector<ZAVKeyValue>&) override {
+            entered.set_value();
+            release.wait();
+        }
+        std::promise<void> entered;
+        std::shared_future<void> release;
+    };
+    std::promise<void> release;
+    auto hold = std::make_shared<Hold>();
+    hold->release = release.get_future().share();
+    auto entered = hold->entered.get_future();
+    store.loadSaved(hold);
+    ASSERT_EQ(entered.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    for (int i = 0; i < 500; ++i) store.saveKeyValues({{"k" + std::to_string(i), I(i)}}, 60000);
+    release.set_value();
+    store.waitUntilIdle();
+    EXPECT_EQ(changeCounter() - before, 1u);
+    EXPECT_EQ(column("SELECT COUNT(*) FROM datalayer"), (std::vector<std::string>{"501"}));
+}
+
 TEST_F(DataLayerStoreTest, AnOldFileKeepsItsTable) {
     execSql(
         "CREATE TABLE datalayer ( 'ID' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, 'key' STRING NOT NULL, "
@@ -251,10 +321,9 @@ TEST_F(DataLayerStoreTest, SavedEntriesComeBackIntoTheNextDataLayer) {
                                         {T("flag"), ZAVBoolean::booleanWithBool(true)}}));
     }
     // The first store writes on a queue of its own, which the next store's read does not wait for: the
-    // next launch starts once the rows are there.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (column("SELECT key FROM datalayer").size() < 2 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // next launch starts once the workers have ended, their work done.
+    ZAVWorkers::shutdown();
+    ASSERT_EQ(column("SELECT key FROM datalayer").size(), 2u);
     auto dataLayer = ZAVDataLayer::create(std::make_shared<Store>());
     dataLayer->push(ZAVObject::map({{T("other"), I(1)}}));  // waits for the saved entries
     ASSERT_NE(dataLayer->get("user.id"), nullptr);
@@ -285,12 +354,9 @@ TEST_F(DataLayerStoreTest, AStoreReleasedByItsOwnAnswerFinishesItsWork) {
     }
     drop.reset();
     ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    std::vector<std::string> rows;
-    while ((rows = column("SELECT key FROM datalayer")).empty() &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(rows, (std::vector<std::string>{"late"}));
+    // The queue ended itself; ending the workers waits for the save queued behind the load.
+    ZAVWorkers::shutdown();
+    EXPECT_EQ(column("SELECT key FROM datalayer"), (std::vector<std::string>{"late"}));
 }
 
 }  // namespace

@@ -404,14 +404,18 @@ TEST_F(EndToEndRealClockTest, AFutureReturnsOnceTheDownloadLands) {
               (std::vector<std::string>{"id=CTR-TYPE0" + kVersionQuery, "id=CTR-TYPE1" + kVersionQuery}));
 }
 
-TEST_F(EndToEndRealClockTest, WithTheServerStalledTheTimeOutHandsOverTheBundledDefault) {
+// On the virtual clock: once the download is under way, time moves past the opener's time-out.
+TEST_F(EndToEndTest, WithTheServerStalledTheTimeOutHandsOverTheBundledDefault) {
     server.route("GET", "/r", Answer{.fault = testsupport::Fault::Stall});
-    shipGreeting("CTR1", "bundle");
+    testsupport::writeFile(bundle.path() / "CTR1", tmtest::bytesOf(*tmtest::greetingResource("bundle")));
     // A load an earlier test left running on this thread is not this test's to wait for.
     const size_t loadsBefore = plat::URLConnection::activeCount();
     auto future = ZAVContainerOpener::openContainerWithId(
         "CTR1", ZODAruzivu::instance(), ZAVContainerOpener::kOpenTypePreferFresh, std::nullopt);
     ASSERT_TRUE(future);
+    ASSERT_TRUE(testsupport::runMainLoopUntil([&] { return server.requestsTo("/r").size() == 1; }));
+    EXPECT_FALSE(future->isDone());
+    clock.clock().advance(ZAVContainerOpener::defaultTimeout());
     auto container = future->get();
     ASSERT_TRUE(container);
     EXPECT_TRUE(future->isDone());
@@ -421,10 +425,12 @@ TEST_F(EndToEndRealClockTest, WithTheServerStalledTheTimeOutHandsOverTheBundledD
     EXPECT_TRUE(container->isDefault());
     EXPECT_EQ(container->stringForKey("greeting"), "bundle");
 
-    // The stalled connection ends before the test does.
-    server.releaseWaits();
-    EXPECT_TRUE(testsupport::runMainLoopUntil(
-        [loadsBefore] { return plat::URLConnection::activeCount() <= loadsBefore; }));
+    // The stalled connection ends before the test does. Released again on every turn: the server's
+    // stall may only begin after the first release.
+    EXPECT_TRUE(testsupport::runMainLoopUntil([&] {
+        server.releaseWaits();
+        return plat::URLConnection::activeCount() <= loadsBefore;
+    }));
 }
 
 }  // namespace

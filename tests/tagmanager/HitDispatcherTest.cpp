@@ -190,6 +190,28 @@ TEST_F(HitDispatcherTest, ACallbackDispatchSendsOneHitAPlainOneUpToForty) {
     EXPECT_EQ(stored().size(), 4u);
 }
 
+// Another program holds the store's write lock: the delivered hit cannot be deleted. Its dispatch ends as
+// failed, it is not delivered again, and its deletion lands once the store is free. (Each failed deletion
+// waits out the store's busy time-out.)
+TEST_F(HitDispatcherTest, ADeliveredHitThatCannotBeDeletedIsNotSentAgain) {
+    tmtest::CapturedLog log;
+    server_.route("GET", "/ok", Answer{.status = 200});
+    dispatcher_ = quiet();
+    dispatcher_->sendHitToUrl(server_.url("/ok"));
+    drain();
+    sqlite3* lock = nullptr;
+    ASSERT_EQ(sqlite3_open(storePath().c_str(), &lock), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(lock, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(dispatchOnce(), ZAVDispatcher::kError);
+    EXPECT_EQ(dispatchOnce(), ZAVDispatcher::kNoData);
+    EXPECT_EQ(log->count("error", "A delivered hit could not be deleted from the store"), 1u);
+    sqlite3_exec(lock, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(lock);
+    EXPECT_EQ(dispatchOnce(), ZAVDispatcher::kNoData);
+    EXPECT_TRUE(stored().empty());
+    EXPECT_EQ(server_.requestCount(), 1u);
+}
+
 TEST_F(HitDispatcherTest, FailuresAreGivenUpFourHoursAfterTheFirst) {
     tmtest::CapturedLog log;
     ZAVLog::logger()->setLogLevel(ZAVLoggerLogLevelVerbose);

@@ -170,6 +170,11 @@ TEST(ResourceUtilTest, DoublingValueIsRefusedEarly) {
     auto v = b.string("leaf");
     for (int level = 0; level < 40; ++level) v = b.list({v, v});
     expectInvalid(*b.build(), "Value too large");
+    // 17 levels are a few hundred bytes, far under the byte cap, yet a walk would visit 2^17 leaves.
+    ResourceBuilder parts;
+    auto p = parts.string("leaf");
+    for (int level = 0; level < 17; ++level) p = parts.list({p, p});
+    expectInvalid(*parts.build(), "Value too large: more than 100000 parts at value reference: 16");
 
     ResourceBuilder fine;
     auto w = fine.string("leaf");

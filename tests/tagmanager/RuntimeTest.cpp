@@ -93,6 +93,35 @@ ResourceBuilder::Rule rule(std::vector<int32_t> positive, std::vector<int32_t> a
     return r;
 }
 
+// "_nc": answers "x", never cached, so each reference evaluates it again.
+class UncachedMacro : public ZAVFunctionCallImplementation {
+  public:
+    UncachedMacro() : ZAVFunctionCallImplementation("_nc", {}) {}
+    bool isCacheable() const override { return false; }
+    ZAVPValuePtr evaluate(const Properties&) override {
+        return ZAVTypes::objectToValue(ZAVObject::text("x"));
+    }
+};
+
+// Every value is small, but "a" refers 60 times to "b", which refers 2000 times to "c".
+TEST(RuntimeTest, AnEvaluationThatWouldBuildTooMuchFailsWithOneLine) {
+    CapturedLog log;
+    ResourceBuilder b;
+    b.macro("c", "_nc");
+    b.macro("b", "_c", {{"value", b.list(std::vector<int32_t>(2000, b.macroReference("c")))}});
+    auto toB = b.macroReference("b");
+    b.macro("a", "_c", {{"value", b.list(std::vector<int32_t>(60, toB))}});
+    b.macro("few", "_c", {{"value", b.list(std::vector<int32_t>(3, toB))}});
+    Fixture f(b);
+    f.runtime->addMacro(std::make_shared<UncachedMacro>());
+    EXPECT_EQ(f.text("a"), "<default>");
+    EXPECT_EQ(log->count("error",
+                         "Evaluation too large: more than 100000 parts of values built; the "
+                         "evaluation fails"),
+              1u);
+    EXPECT_NE(f.text("few"), "<default>");
+}
+
 TEST(RuntimeTest, RegistrationAndConstruction) {
     CapturedLog log;
     EXPECT_FALSE(ZAVRuntime::runtimeWithResource(nullptr, nullptr, nullptr, nullptr));

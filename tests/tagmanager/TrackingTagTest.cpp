@@ -137,6 +137,14 @@ TEST_F(TrackingTagTest, AnUnrepeatableIdIsSentOnceAlsoAcrossRestarts) {
     EXPECT_EQ(sender_->urls(), (std::vector<std::string>{"http://h/once", "http://h/two"}));
 }
 
+TEST_F(TrackingTagTest, AFailedUnrepeatableIdSendsEveryTimeAndRecordsNoId) {
+    Properties failed = {{"url", V(T("http://h/f"))}, {"unrepeatable", ZAVTypes::defaultValue()}};
+    pixel_.evaluate(failed);
+    pixel_.evaluate(failed);
+    EXPECT_EQ(sender_->urls().size(), 2u);
+    EXPECT_FALSE(ZAVArbitraryPixel::idProcessed(""));
+}
+
 TEST_F(TrackingTagTest, AThrottledUnrepeatableHitIsSentLater) {
     Properties once = {{"url", V(T("http://h/once"))}, {"unrepeatable", V(T("id-t"))}};
     sender_->answer(false);

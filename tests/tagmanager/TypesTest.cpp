@@ -84,6 +84,18 @@ TEST(TypesTest, TemplatesAndReferences) {
     EXPECT_EQ(log->count("error", "Failed to convert a value of type: 9"), 1u);
 }
 
+// A failed value is the default string itself, so a template with a failed token fails as a whole; a
+// real empty text stays a real one.
+TEST(TypesTest, AFailedValueConvertsToTheDefaultStringItself) {
+    EXPECT_EQ(ZAVTypes::valueToObject(ZAVTypes::defaultValue()), ZAVTypes::defaultString());
+    EXPECT_EQ(ZAVTypes::valueToString(ZAVTypes::objectToValue(ZAVTypes::defaultString())),
+              ZAVTypes::defaultString());
+    EXPECT_NE(ZAVTypes::valueToString(stringValue("")), ZAVTypes::defaultString());
+    auto tmpl = ZAVTypes::templateToValue(
+        {stringValue("lvl="), ZAVTypes::defaultValue(), stringValue("/blocked"), nullptr});
+    EXPECT_EQ(ZAVTypes::valueToString(tmpl), ZAVTypes::defaultString());
+}
+
 TEST(TypesTest, TextForms) {
     auto nested = ZAVObject::list({I(1), ZAVObject::list({I(2), I(3)})});
     EXPECT_EQ(ZAVTypes::objectToString(nested)->textValue(), "[1, [2, 3]]");

@@ -1,0 +1,112 @@
+// How the tag manager ends: a program that exits right after a download, and the app's own shutdown call.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "platform/runloop/RunLoop.h"
+#include "platform/storage/Paths.h"
+#include "tagmanager/ZAVContainer.h"
+#include "tests/tagmanager/FacadeTestSupport.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::Answer;
+
+constexpr const char* kHomeVariable = "POTEMARU_TM_EXIT_HOME";
+constexpr const char* kServerVariable = "POTEMARU_TM_EXIT_SERVER";
+
+fs::path savedFile(const fs::path& home, const std::string& id) {
+    return home / "Library" / "Application Support" / "Zedive" / "ZodAruzivu" / ("resource_" + id);
+}
+
+std::string downloadBody() {
+    return tmtest::bytesOf(*tmtest::supplemented(tmtest::greetingResource("net", "7"), "fp-7"));
+}
+
+// Runs this program's child case in a new process: its exit status, 128 + the signal that ended it, or -1.
+int runChild(const fs::path& home, const std::string& server) {
+    std::string filter = "--gtest_filter=TagManagerAtExitChild.*";
+    char* argv[] = {const_cast<char*>("/proc/self/exe"), filter.data(), nullptr};
+    std::vector<std::string> env = {std::string(kHomeVariable) + "=" + home.string(),
+                                    std::string(kServerVariable) + "=" + server};
+    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv, envp.data()) != 0) return -1;
+    // The child's end is an event on its pidfd; a child that hangs is ended after a minute.
+    int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    pollfd ended{pidfd, POLLIN, 0};
+    if (pidfd < 0 || poll(&ended, 1, 60000) != 1) kill(pid, SIGKILL);
+    if (pidfd >= 0) close(pidfd);
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+// Threads of this process whose name starts with one of the tag manager's.
+int tagManagerThreads() {
+    int n = 0;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::string name = testsupport::readFile(task.path() / "comm");
+        for (const char* prefix : {"ZAVThread", "ZAVAsync", "ZAVDataLayerSto"})
+            if (name.rfind(prefix, 0) == 0) ++n;
+    }
+    return n;
+}
+
+class ShutdownTest : public tmtest::FacadeFixture {};
+
+}  // namespace
+
+TEST_F(ShutdownTest, TheAppsShutdownWritesWhatIsPendingAndEndsTheThreads) {
+    server.route("GET", "/r", Answer{.body = downloadBody()});
+    auto manager = ZODAruzivu::instance();
+    manager->setCtfeServerAddress(address(server));
+    ASSERT_TRUE(manager->openContainerById("CTR-S", callback));
+    const std::string downloaded = "success " + std::to_string(ZAVRefreshTypeNetwork);
+    ASSERT_TRUE(testsupport::runMainLoopUntil([&] { return callback->count(downloaded) > 0; }));
+    ASSERT_GT(tagManagerThreads(), 0);
+    ZODAruzivu::shutdown();
+    EXPECT_TRUE(fs::exists(savedFile(home.path(), "CTR-S")));
+    EXPECT_EQ(tagManagerThreads(), 0);
+}
+
+// The child: opens a container, and exits the moment its download has arrived, as an app that returns
+// from main would; the save handed to the background must land and nothing may crash on the way out.
+TEST(TagManagerAtExitChild, ExitsRightAfterADownload) {
+    const char* home = std::getenv(kHomeVariable);
+    const char* server = std::getenv(kServerVariable);
+    if (!home || !server) GTEST_SKIP() << "run by TagManagerAtExit";
+    plat::Paths::setHome(home);
+    auto manager = ZODAruzivu::instance();
+    manager->setCtfeServerAddress(std::string(server));
+    auto callback = std::make_shared<tmtest::RecordingContainerCallback>();
+    auto container = manager->openContainerById("CTR-EXIT", callback);
+    ASSERT_TRUE(container);
+    const std::string downloaded = "success " + std::to_string(ZAVRefreshTypeNetwork);
+    ASSERT_TRUE(testsupport::runMainLoopUntil([&] { return callback->count(downloaded) > 0; }, 30));
+    std::exit(0);
+}
+
+TEST(TagManagerAtExit, AProgramThatExitsRightAfterADownloadEndsCleanlyWithItSaved) {
+    testsupport::TempDir home;
+    testsupport::LoopbackServer server;
+    server.route("GET", "/r", Answer{.body = downloadBody()});
+    EXPECT_EQ(runChild(home.path(), "http://127.0.0.1:" + std::to_string(server.port())), 0);
+    ASSERT_TRUE(fs::exists(savedFile(home.path(), "CTR-EXIT")));
+    auto saved = ZAVPResourceWithMetadata::parseFromData(
+        ZAVWireData::create(testsupport::readFile(savedFile(home.path(), "CTR-EXIT"))),
+        tmtest::ResourceBuilder::registry());
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->supplementedResource()->fingerprint()->utf8(), "fp-7");
+}
