@@ -200,6 +200,24 @@ TEST_F(ManagerTest, BadBodiesRetry24TimesThenFallBackToTheCache) {
     EXPECT_DOUBLE_EQ(storedNextUpdate(), plat::Clock::shared().nowSeconds() + 900);
 }
 
+TEST_F(ManagerTest, AnswersCutAfterSomeBytesRetryEveryTenSecondsThenUseTheCache) {
+    writeCache(answer(entry("cached", R"({"ja": 1})")));
+    const Answer cut{.body = answer(entry("u1", R"({"ja": 1})")),
+                     .fault = testsupport::Fault::PartialBody,
+                     .partialBytes = 15};
+    mirror.route("GET", kPath, cut);
+    primary.route("GET", kPath, cut);
+    manager->updateAd();
+    for (size_t i = 0; i < ADFRManager::kMaxHttpRetries; ++i) {
+        ASSERT_TRUE(waitingAfterRequest(i + 1)) << i;
+        clock.clock().advance(10);
+    }
+    ASSERT_TRUE(runMainLoopUntil([&] { return ended(); }));
+    EXPECT_EQ(mirror.requestCount() + primary.requestCount(), 25u);
+    EXPECT_EQ(fetched, 1);
+    EXPECT_EQ(manager->adData()->adList()[0]->userAdId(), "cached");
+}
+
 TEST_F(ManagerTest, BadBodiesWithoutACacheOnlyFail) {
     mirror.route("GET", kPath, Answer{.body = "<html>"});
     manager->updateAd();
