@@ -132,10 +132,11 @@ TEST_F(ScaleoutTest, AWholePriceTakesTheTableEntryAndBothReportsGoAfterDisplay) 
         ASSERT_NE(found, std::string::npos) << member << " in " << body;
         at = found;
     }
-    EXPECT_NE(body.find(std::string(R"("ua":")") + kADFRFixedUserAgent + "\""), std::string::npos);
+    EXPECT_NE(body.find(std::string(R"("ua":")") + plat::WebView::defaultUserAgent() + "\""),
+              std::string::npos);
 
     EXPECT_EQ(server.requestsTo("/nimp")[0].query, "p=" + tableEntry(900));
-    EXPECT_EQ(server.requestsTo("/nimp")[0].header("User-Agent"), kADFRFixedUserAgent);
+    EXPECT_EQ(server.requestsTo("/nimp")[0].header("User-Agent"), plat::WebView::defaultUserAgent());
     auto impression = tls.requestsTo("/zividedir/api/rec-impression")[0];
     EXPECT_TRUE(impression.tls);
     EXPECT_EQ(impression.query,
