@@ -137,6 +137,12 @@ bool ZIZRadWebView::shouldStartLoad(const std::string& url, int navigationType) 
         openOutside(url);
         return false;
     }
+    // Before any tap the ad's own script may only move within the ad server's pages.
+    if (!needsPostAdClicked_ && !ADFREndpoints::isAdServerPage(url)) {
+        plat::logWarning("ZIZRadWebView: the ad page's navigation to %s without a tap is refused",
+                         url.c_str());
+        return false;
+    }
     ++shouldCnt_;
     return true;
 }

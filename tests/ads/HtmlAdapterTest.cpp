@@ -244,6 +244,21 @@ TEST_F(HtmlAdapterTest, AfterATapKey1060SendsScriptedNavigationsOutside) {
     EXPECT_TRUE(server.requestsTo("/landing").empty());
 }
 
+TEST_F(HtmlAdapterTest, WithoutATapTheScriptCannotLeaveTheAdServer) {
+    testsupport::LoopbackServer other;
+    other.route("GET", "/elsewhere", testsupport::Answer{.body = "elsewhere"});
+    auto adapter = make(kLinkPage, "1");
+    adapter->loadAd();
+    ASSERT_TRUE(loaded(*adapter));
+    const int32_t allowed = adapter->shouldCnt();
+    evaluate(*adapter, "location.href = '" + other.url("/elsewhere") + "'; 'ok'");
+    evaluate(*adapter, "location.href = '/landing'; 'ok'");
+    ASSERT_TRUE(pumpWebUntil([&] { return adapter->finishCnt() == 2; }));
+    EXPECT_EQ(adapter->shouldCnt(), allowed + 1);
+    EXPECT_EQ(other.requestCount(), 0u);
+    EXPECT_EQ(evaluate(*adapter, "document.body.textContent"), "landing");
+}
+
 TEST_F(HtmlAdapterTest, AfterATapOtherKeysLoadScriptedNavigationsInside) {
     auto adapter = make(kLinkPage, "1");
     adapter->loadAd();
@@ -268,6 +283,7 @@ TEST_F(HtmlAdapterTest, LoadResultsReachALiveParentOnTheNextTurn) {
     // A failed load (a refused connection) is passed on as loadFailed.
     testsupport::RefusedPort refused;
     const int port = refused.port();
+    ADFREndpoints::setEndpoint(ADFREndpoints::Kind::SiteRoot, {"http", "127.0.0.1", port});
     adapter->webView()->loadRequest(plat::URLRequest("http://127.0.0.1:" + std::to_string(port) + "/x"));
     ASSERT_TRUE(pumpWebUntil([&] { return parent->failed == 1; }));
     testsupport::runMainLoopFor(0.2);
