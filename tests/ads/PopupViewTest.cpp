@@ -285,6 +285,26 @@ TEST_F(PopupViewTest, ShowLaysOutTheBoxCountsAndClosesWith100) {
     ASSERT_TRUE(until([&] { return events().size() == 3; }));
 }
 
+TEST_F(PopupViewTest, PreloadLoadsOutOfSightAndPreloadShowShowsIt) {
+    serve(entry("u1", R"({"ja": 1})"));
+    auto popup = makePopup();
+    popup->preloadAd();
+    EXPECT_FALSE(popup->backgroundView());
+    EXPECT_FALSE(popup->indicatorBack());
+    ASSERT_TRUE(until([&] { return !events().empty(); }));
+    runMainLoopUntil([] { return false; }, 0.1);
+    EXPECT_EQ(events(), (std::vector<std::string>{"data"}));
+    EXPECT_FALSE(popup->showAdFlg());
+    EXPECT_EQ(counter("ZividedirDispNumP"), 0);
+
+    popup->preloadShowAd();
+    EXPECT_EQ(events(), (std::vector<std::string>{"data", "load"}));
+    EXPECT_TRUE(popup->showAdFlg());
+    EXPECT_TRUE(popup->backgroundView());
+    EXPECT_FALSE(popup->preloadFlg());
+    EXPECT_EQ(counter("ZividedirDispNumP"), 1);
+}
+
 TEST_F(PopupViewTest, AnAdapterThatNeverLoadsIsGivenUpAfterTenSeconds) {
     serve(entry("u1", R"({"ja": 1})"));
     for (Report report : {Report::Nothing, Report::FailBlank}) {
