@@ -205,8 +205,10 @@ TEST_F(ScaleoutTest, TheServiceRefusingMeansNoReports) {
     auto adapter = make();
     adapter->loadAd();
     ASSERT_TRUE(shown(*adapter, bidPage));
+    testsupport::VirtualClockScope clock;
     adapter->postAdDisplayed();
     // The waiter gives up within its bound.
+    clock.clock().advance(ADFRWorkQueues::kWaitPasses * ADFRWorkQueues::kWaitPassSeconds);
     ADFRWorkQueues::shutdown();
     testsupport::runMainLoopFor(0.2);
     EXPECT_EQ(tls.requestsTo("/get-rtb-encrypted-price.php").size(), 1u);
