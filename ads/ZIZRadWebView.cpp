@@ -87,6 +87,7 @@ void ZIZRadWebView::loadAd() {
     htmlLoaded_ = false;
     mainPictureFailed_ = false;
     mainPictureUnknown_ = false;
+    ++loadSerial_;
     needsPostAdClicked_ = false;
     if (!webView_) return;
     webView_->loadHTMLString(substitutePlaceholders(loadHtml_),
@@ -156,9 +157,9 @@ void ZIZRadWebView::didFinishLoad() {
     if (webView_) {
         // The page has loaded, so every image has loaded or failed by now.
         mainPictureUnknown_ = true;
-        webView_->evaluateScript(kMainPictureScript, [self](const std::string& result) {
+        webView_->evaluateScript(kMainPictureScript, [self, serial = loadSerial_](const std::string& result) {
             auto adapter = self.lock();
-            if (!adapter) return;
+            if (!adapter || adapter->loadSerial_ != serial) return;  // a later load asks again
             adapter->mainPictureUnknown_ = false;
             adapter->mainPictureFailed_ = result == "failed";
             if (adapter->mainPictureFailed_)

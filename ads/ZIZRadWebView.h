@@ -94,6 +94,7 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     // The page's main picture (its largest image) failed to load: the page is no ad, whatever its pixels.
     bool mainPictureFailed_ = false;
     bool mainPictureUnknown_ = false;
+    uint64_t loadSerial_ = 0;
     bool needsPostAdClicked_ = false;
     int32_t shouldCnt_ = 0;
     int32_t finishCnt_ = 0;
