@@ -2,6 +2,7 @@
 // virtual clock so that retry timers fire only when the test moves time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 
@@ -11,6 +12,7 @@
 #include "ads/ADFRRandom.h"
 #include "ads/ZividedirBaseView.h"
 #include "platform/base/Clock.h"
+#include "platform/base/Log.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/KeyedArchive.h"
 #include "platform/storage/UserDefaults.h"
@@ -207,6 +209,7 @@ TEST_F(ManagerTest, AnswersCutAfterSomeBytesRetryEveryTenSecondsThenUseTheCache)
                      .partialBytes = 15};
     mirror.route("GET", kPath, cut);
     primary.route("GET", kPath, cut);
+    plat::LogCapture log;
     manager->updateAd();
     for (size_t i = 0; i < ADFRManager::kMaxHttpRetries; ++i) {
         ASSERT_TRUE(waitingAfterRequest(i + 1)) << i;
@@ -216,6 +219,13 @@ TEST_F(ManagerTest, AnswersCutAfterSomeBytesRetryEveryTenSecondsThenUseTheCache)
     EXPECT_EQ(mirror.requestCount() + primary.requestCount(), 25u);
     EXPECT_EQ(fetched, 1);
     EXPECT_EQ(manager->adData()->adList()[0]->userAdId(), "cached");
+    // One line a failed try, with its reason and count.
+    const auto lines = log.lines();
+    EXPECT_EQ(std::count_if(
+                  lines.begin(), lines.end(),
+                  [](const std::string& l) { return l.find("could not be fetched") != std::string::npos; }),
+              25);
+    EXPECT_TRUE(log.contains("retry 24 of 24 in 10 s"));
 }
 
 TEST_F(ManagerTest, BadBodiesWithoutACacheOnlyFail) {
