@@ -26,6 +26,12 @@ bool ADFRBase64Util::isValidUtf8(std::string_view text) {
     return plat::isValidUtf8(text);
 }
 
+bool ADFRBase64Util::isBase64Text(std::string_view text) {
+    for (unsigned char c : text)
+        if (kDecode[c] == kSkip && c != '=' && c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
+    return true;
+}
+
 plat::Bytes ADFRBase64Util::dataFromBase64String(std::string_view text) {
     plat::Bytes out;
     for (unsigned char c : text)

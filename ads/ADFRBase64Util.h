@@ -23,4 +23,6 @@ class ADFRBase64Util {
     static std::string base64StringFromStringForUTF7(std::string_view text);
 
     static bool isValidUtf8(std::string_view text);
+    // Only alphabet characters, padding and white space: text that was meant as Base64.
+    static bool isBase64Text(std::string_view text);
 };

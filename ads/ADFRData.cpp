@@ -7,6 +7,7 @@
 #include "ads/ADFRManager.h"
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Json.h"
+#include "platform/base/Log.h"
 #include "platform/storage/UserDefaults.h"
 
 namespace {
@@ -56,8 +57,15 @@ bool ADFRJSAdEntity::parseAdObject(const plat::Value& object, plat::Error* error
     if (!weight || !weight->isDictionary()) return reject();
     const plat::Value* html = entry->find("html");
     if (!html || !html->isString()) return reject();
-    auto decoded = ADFRBase64Util::stringFromBase64String(*html->stringIf(), ADFRBase64Util::Encoding::UTF8);
-    if (!decoded) return reject();
+    const std::string& text = *html->stringIf();
+    auto decoded = ADFRBase64Util::stringFromBase64String(text, ADFRBase64Util::Encoding::UTF8);
+    // The decoder skips what is not Base64, so other text would become a blank ad box: left out instead.
+    if (!decoded || !ADFRBase64Util::isBase64Text(text) || (decoded->empty() && !text.empty())) {
+        plat::logWarning(
+            "ads: the html of settings entry %s is not Base64 of UTF-8 text; the entry is left out",
+            userAdId->stringIf()->c_str());
+        return reject();
+    }
 
     userAdId_ = *userAdId->stringIf();
     weightList_ = *weight->dictionaryIf();

@@ -1,5 +1,8 @@
 #include "ads/ADFREndpoints.h"
 
+#include <cctype>
+#include <optional>
+
 #include <arpa/inet.h>
 
 #include "platform/net/URLConnection.h"
@@ -97,4 +100,52 @@ void ADFREndpoints::trustCertificateAuthorityOf(Kind kind) {
 
 bool ADFREndpoints::settingsHostsOnLoopback() {
     return isLoopback(endpoint(Kind::SettingsMirror).host) && isLoopback(endpoint(Kind::Settings).host);
+}
+
+namespace {
+
+struct Origin {
+    std::string scheme, host;
+    int port = -1;
+    bool operator==(const Origin&) const = default;
+};
+
+std::string lowered(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Scheme, host and port of an http(s) address; none for anything else.
+std::optional<Origin> originOf(const std::string& url) {
+    const size_t colon = url.find("://");
+    if (colon == std::string::npos) return std::nullopt;
+    Origin origin{lowered(url.substr(0, colon)), {}, -1};
+    if (origin.scheme != "http" && origin.scheme != "https") return std::nullopt;
+    std::string authority = url.substr(colon + 3, url.find_first_of("/?#", colon + 3) - (colon + 3));
+    // A user name before the host would make "http://site@other/" look like the site.
+    if (authority.find('@') != std::string::npos) return std::nullopt;
+    origin.port = origin.scheme == "https" ? 443 : 80;
+    origin.host = authority;
+    const size_t portAt = authority.rfind(':');
+    if (portAt != std::string::npos && authority.find(']', portAt) == std::string::npos) {
+        origin.host = authority.substr(0, portAt);
+        const std::string digits = authority.substr(portAt + 1);
+        if (digits.empty() || digits.size() > 5 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        origin.port = std::stoi(digits);
+    }
+    origin.host = lowered(origin.host);
+    return origin;
+}
+
+}  // namespace
+
+bool ADFREndpoints::sameOrigin(const std::string& a, const std::string& b) {
+    auto first = originOf(a);
+    return first && first == originOf(b);
+}
+
+bool ADFREndpoints::isAdServerPage(const std::string& url) {
+    return url == "about:blank" || sameOrigin(url, ADFREndpoints::url(Kind::SiteRoot, "/"));
 }

@@ -46,6 +46,12 @@ class ADFREndpoints {
     // "host[:port]" as the ad HTML's base and the reports name it.
     static std::string hostAndPort(Kind kind);
 
+    // True for "about:blank" and for addresses of the ad server's own origin (the site root's scheme,
+    // host and port): where an ad page may go without a tap.
+    static bool isAdServerPage(const std::string& url);
+    // Both are http(s) addresses of one scheme, host and port.
+    static bool sameOrigin(const std::string& a, const std::string& b);
+
     // Makes the URL loader trust the endpoint's CA file, when it names one (the file layer's "ca_file").
     static void trustCertificateAuthorityOf(Kind kind);
     // True when both settings hosts are loopback addresses (a local ad server needs no way out).

@@ -4,6 +4,7 @@
 #include "platform/base/Json.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/ui/WebView.h"
 
 namespace {
 
@@ -67,6 +68,8 @@ void ADFRIpApiManager::loadIpAndUa() {
     plat::URLRequest request(ADFREndpoints::url(ADFREndpoints::Kind::IpEcho, kPath),
                              plat::URLRequestCachePolicy::UseProtocolCachePolicy, kTimeoutSeconds);
     request.setMaxBodyBytes(kMaxAnswerBytes);
+    // The networks must see one client: the lookup, the agent it reports and the ad pages all say the same.
+    request.setValue(plat::WebView::defaultUserAgent(), "User-Agent");
     connection_ = plat::URLConnection::create(request, std::make_shared<Delegate>(weak_from_this()));
 }
 
@@ -112,7 +115,8 @@ void ADFRIpApiManager::didFinishLoading(plat::URLConnection& connection) {
     ua_.clear();
     if (json && json->isDictionary()) {
         ip_ = (*json)["ip"].toString();
-        ua_ = kADFRFixedUserAgent;
+        // What "navigator.userAgent" gives in a new web view, the agent the ad pages are loaded with.
+        ua_ = plat::WebView::defaultUserAgent();
     }
     finishLoad();
 }

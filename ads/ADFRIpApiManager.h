@@ -13,10 +13,6 @@ namespace plat {
 class URLConnection;
 }
 
-// No web view exists yet to ask for "navigator.userAgent", so the lookup reports this fixed text.
-inline constexpr const char* kADFRFixedUserAgent =
-    "Mozilla/5.0 (X11; Linux x86_64) potemaru-ads/2.7.0 (fixed user agent, no web view)";
-
 class ADFRIpApiManager : public std::enable_shared_from_this<ADFRIpApiManager> {
   public:
     static constexpr double kTimeoutSeconds = 3.0;

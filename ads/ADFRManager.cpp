@@ -187,6 +187,7 @@ void ADFRManager::updateAd() {
                              getinfoTimeOut_);
     request.setMaxBodyBytes(kMaxAnswerBytes);
     status_ = kStarted;
+    receivedThisAttempt_ = false;
     getAdConnection_ = plat::URLConnection::create(request, std::make_shared<Delegate>(weak_from_this()));
 }
 
@@ -297,12 +298,17 @@ bool ADFRManager::isNetworkAvailable() const {
     return reachability && reachability->currentReachabilityStatus() != ADFRReachability::kNotReachable;
 }
 
-void ADFRManager::prepareHttpRetryTimer() {
+void ADFRManager::prepareHttpRetryTimer(const std::string& reason) {
     int32_t old = httpRetryCount_++;
     if (old >= kMaxHttpRetries) {
+        plat::logWarning(
+            "ads: the settings of %s could not be fetched (%s) after %d retries; the cache is used",
+            appId().c_str(), reason.c_str(), kMaxHttpRetries);
         loadFromCache();
         return;
     }
+    plat::logWarning("ads: the settings of %s could not be fetched (%s); retry %d of %d in %.0f s",
+                     appId().c_str(), reason.c_str(), old + 1, kMaxHttpRetries, kHttpRetrySeconds);
     replaceRetryTimer(kHttpRetrySeconds);
 }
 
@@ -333,6 +339,8 @@ void ADFRManager::connectionDidReceiveResponse(plat::URLConnection& connection,
         updateAd();
     } else {
         firstUrl_ = true;
+        plat::logWarning("ads: the settings of %s could not be fetched (status %d)", appId().c_str(),
+                         response.statusCode());
         cancelGetInfoRequest();
     }
 }
@@ -340,6 +348,7 @@ void ADFRManager::connectionDidReceiveResponse(plat::URLConnection& connection,
 void ADFRManager::connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data) {
     if (&connection != getAdConnection_.get()) return;
     getAdReceivedData_.insert(getAdReceivedData_.end(), data.begin(), data.end());
+    receivedThisAttempt_ = true;
     firstUrl_ = true;
 }
 
@@ -349,21 +358,24 @@ void ADFRManager::connectionDidFinishLoading(plat::URLConnection& connection) {
     didFinishNotification();
 }
 
-void ADFRManager::connectionDidFailWithError(plat::URLConnection& connection, const plat::Error&) {
+void ADFRManager::connectionDidFailWithError(plat::URLConnection& connection, const plat::Error& error) {
     if (&connection != getAdConnection_.get()) return;
-    if (firstUrl_) {
+    // A server that answered part of the settings was reached: its failure is this attempt's, and it
+    // waits for the retry like any other. Only an attempt that got nothing moves on to the primary
+    // server at once, so each round asks each server at most once without waiting.
+    if (firstUrl_ && !receivedThisAttempt_) {
         firstUrl_ = false;
         updateAd();
     } else {
         firstUrl_ = true;
-        prepareHttpRetryTimer();
+        prepareHttpRetryTimer(error.localizedDescription());
     }
 }
 
 void ADFRManager::didFinishNotification() {
     auto data = std::make_shared<ADFRData>();
     if (!data->parseJsonData(getAdReceivedData_)) {
-        prepareHttpRetryTimer();
+        prepareHttpRetryTimer("the answer is no settings");
         return;
     }
     fs::path path = cacheFilePath();

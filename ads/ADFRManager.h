@@ -97,6 +97,8 @@ class ADFRManager : public std::enable_shared_from_this<ADFRManager> {
     const std::string& urlString() const { return urlString_; }
     const std::optional<std::string>& deviceId() const { return deviceId_; }
     int32_t status() const { return status_; }
+    // A settings request is under way (it ends by its own time-out at the latest).
+    bool isRequestUnderWay() const { return getAdConnection_ && (status_ & 3) == kStarted; }
     bool hasRetryTimer() const { return retryTimer_ != 0; }
     int32_t networkRetryCount() const { return networkRetryCount_; }
     int32_t httpRetryCount() const { return httpRetryCount_; }
@@ -117,7 +119,8 @@ class ADFRManager : public std::enable_shared_from_this<ADFRManager> {
     void connectionDidFinishLoading(plat::URLConnection& connection);
     void connectionDidFailWithError(plat::URLConnection& connection, const plat::Error& error);
     void didFinishNotification();
-    void prepareHttpRetryTimer();
+    // One log line with the reason and the retry count, then the retry timer or the cache.
+    void prepareHttpRetryTimer(const std::string& reason);
     void prepareNetworkRetryTimer();
     void replaceRetryTimer(double seconds);
     void settingsReady(std::shared_ptr<ADFRData> data);
@@ -135,6 +138,7 @@ class ADFRManager : public std::enable_shared_from_this<ADFRManager> {
     int32_t networkRetryCount_ = 0;
     int32_t httpRetryCount_ = 0;
     bool firstUrl_ = true;
+    bool receivedThisAttempt_ = false;
     std::weak_ptr<ZividedirBaseView> view_;
     // The view's identity and app id, kept so that the names stay the same when the view goes first.
     int32_t viewIdentity_ = 0;

@@ -386,6 +386,7 @@ void ADFRScaleoutAPIView::postAdDisplayed() {
                                                            ADFRManager::stringAdvertisingId().value_or(""),
                                                            ADFRManager::stringCurrentContryCode());
     report.ua = ADFRIpApiManager::sharedManager()->ua();
+    report.sinceMicros = plat::Clock::shared().monotonicMicros();
     auto self = std::static_pointer_cast<ADFRScaleoutAPIView>(shared_from_this());
     ADFRWorkQueues::scaleout([self, report]() mutable {
         self->waitPostAdDisplayed(report);
@@ -396,7 +397,7 @@ void ADFRScaleoutAPIView::postAdDisplayed() {
 void ADFRScaleoutAPIView::waitPostAdDisplayed(const Report& report) {
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        ADFRWorkQueues::waitForDisplay(lock, changed_, [this] {
+        ADFRWorkQueues::waitForDisplay(lock, changed_, report.sinceMicros, [this] {
             return loadedFlg_ && recImpressionURLReformer_ && recImpressionURLReformer_->getValue("rev");
         });
     }

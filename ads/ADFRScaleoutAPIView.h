@@ -104,6 +104,7 @@ class ADFRScaleoutAPIView : public ZIZRadWebView {
     struct Report {
         std::string impressionFormat;  // the report URL before reforming
         std::string ua;
+        int64_t sinceMicros = 0;  // the shared clock's monotonic time when the display was reported
     };
     void waitPostAdDisplayed(const Report& report);
     void postAdDisplayedCall(const Report& report);

@@ -7,6 +7,7 @@
 #include "ads/ADFRManager.h"
 #include "ads/ADFRMessageDigestUtil.h"
 #include "ads/ADFRWorkQueues.h"
+#include "platform/base/Clock.h"
 #include "platform/base/Json.h"
 #include "platform/base/Log.h"
 #include "platform/net/URLConnection.h"
@@ -173,17 +174,18 @@ std::string ADFRTjkAdnetworkView::addAdfktoURL(const std::string& url, const std
 void ADFRTjkAdnetworkView::postAdDisplayed() {
     // Read here, on the main thread, where the provider lives; the worker only waits and sends.
     const std::optional<std::string> idfa = ADFRManager::stringAdvertisingId();
+    const int64_t since = plat::Clock::shared().monotonicMicros();
     auto self = std::static_pointer_cast<ADFRTjkAdnetworkView>(shared_from_this());
-    ADFRWorkQueues::global([self, idfa]() mutable {
-        self->waitPostAdDisplayed(idfa);
+    ADFRWorkQueues::global([self, idfa, since]() mutable {
+        self->waitPostAdDisplayed(idfa, since);
         ADFRWorkQueues::releaseOnMain(std::move(self));
     });
 }
 
-void ADFRTjkAdnetworkView::waitPostAdDisplayed(const std::optional<std::string>& idfa) {
+void ADFRTjkAdnetworkView::waitPostAdDisplayed(const std::optional<std::string>& idfa, int64_t sinceMicros) {
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        ADFRWorkQueues::waitForDisplay(lock, changed_, [this] { return loadedFlg_; });
+        ADFRWorkQueues::waitForDisplay(lock, changed_, sinceMicros, [this] { return loadedFlg_; });
     }
     postAdDisplayedCall(idfa);
 }

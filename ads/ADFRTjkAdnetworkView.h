@@ -84,7 +84,8 @@ class ADFRTjkAdnetworkView : public ZIZRadWebView {
     // Any connection: a failure ends the load whichever request it was.
     void connectionDidFailWithError(plat::URLConnection& connection, const plat::Error&);
     // On the worker: waits for the item, then sends the impression to its URL.
-    void waitPostAdDisplayed(const std::optional<std::string>& idfa);
+    // `sinceMicros`: the shared clock's monotonic time when the display was reported.
+    void waitPostAdDisplayed(const std::optional<std::string>& idfa, int64_t sinceMicros);
     void postAdDisplayedCall(const std::optional<std::string>& idfa);
 
     bool loadCheckFlg_ = false;

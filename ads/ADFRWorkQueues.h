@@ -5,11 +5,14 @@
 // thread. shutdown() waits for all work and joins every worker (the end of a test).
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+
+#include "platform/base/Clock.h"
 
 namespace plat {
 class URLRequest;
@@ -38,14 +41,21 @@ class ADFRWorkQueues {
     // A synchronous GET from a worker thread: the body when the answer came with status 200.
     static std::optional<std::string> get(const plat::URLRequest& request);
 
-    // Waits on `changed` (with `lock` held) until `done()` holds or the waiters' bound ran out.
+    // Waits on `changed` (with `lock` held) until `done()` holds or the waiters' bound, counted on the
+    // shared clock from `sinceMicros` (its monotonic time when the display was reported), ran out.
     template <typename Pred>
     static bool waitForDisplay(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
-                               Pred done) {
-        const auto bound = std::chrono::duration<double>(kWaitPasses * kWaitPassSeconds);
-        return changed.wait_until(
-            lock,
-            std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::nanoseconds>(bound),
-            done);
+                               int64_t sinceMicros, Pred done) {
+        auto clock = plat::Clock::shared();
+        const int64_t end = sinceMicros + static_cast<int64_t>(kWaitPasses * kWaitPassSeconds * 1e6);
+        while (!done()) {
+            if (clock.monotonicMicros() >= end) return false;
+            // A virtual clock moves without telling anyone: the bound is looked at again now and then.
+            changed.wait_for(lock, std::chrono::milliseconds(kBoundCheckMillis));
+        }
+        return true;
     }
+
+  private:
+    static constexpr int kBoundCheckMillis = 20;
 };

@@ -92,7 +92,13 @@ std::string ZIZRadWallWebView::resourceBaseURL() {
 }
 
 void ZIZRadWallWebView::loadPage(const std::string& html, const std::string& baseURL) {
+    ownPage_ = baseURL;
     if (webView_) webView_->loadHTMLString(html, baseURL);
+}
+
+void ZIZRadWallWebView::requestPage(const std::string& url) {
+    ownPage_ = url;
+    if (webView_) webView_->loadRequest(plat::URLRequest(url));
 }
 
 void ZIZRadWallWebView::zividedirWallNotFound() {
@@ -143,6 +149,14 @@ bool ZIZRadWallWebView::shouldStartLoad(const std::string& url, int navigationTy
         return false;
     }
     if (navigationType != static_cast<int>(plat::WebViewNavigationType::LinkClicked)) {
+        // Without a tap a page goes nowhere but the wall's own page and the ad server's.
+        const bool ownPage = ADFREndpoints::sameOrigin(url, ownPage_) ||
+                             (!ownPage_.empty() && url.compare(0, ownPage_.size(), ownPage_) == 0);
+        if (!ownPage && !ADFREndpoints::isAdServerPage(url)) {
+            plat::logWarning("ZIZRadWallWebView: the wall page's navigation to %s without a tap is refused",
+                             url.c_str());
+            return false;
+        }
         ++shouldCnt_;
         return true;
     }
@@ -192,7 +206,7 @@ void ZIZRadWallRequest::loadAd() {
         return;
     }
     setAdnetworkKey(entity_->adNetworkKey().value_or(""));
-    if (webView_) webView_->loadRequest(plat::URLRequest(entity_->htmlString()));
+    requestPage(entity_->htmlString());
 }
 
 // ---- the ad crops offer list

@@ -69,11 +69,15 @@ class ZIZRadWallWebView : public ZividedirInterfaceView, public ZividedirLoadRep
   protected:
     friend class ZIZRadWebDelegate<ZIZRadWallWebView>;
     void loadPage(const std::string& html, const std::string& baseURL);
+    // Asks the engine for the page at `url`.
+    void requestPage(const std::string& url);
     std::shared_ptr<plat::WebView> webView_;
     std::shared_ptr<plat::WebViewDelegate> webDelegate_;
 
   private:
     std::string loadHtml_;
+    // What this adapter itself last loaded (the base of its HTML, or the page it requested).
+    std::string ownPage_;
     std::weak_ptr<ZividedirWallView> parentView_;
     std::weak_ptr<ZividedirWallViewDelegate> wallDelegate_;
     std::string appId_;

@@ -31,6 +31,12 @@ void openOutside(const std::string& url) {
     plat::Application().openURL(url);
 }
 
+// "failed" when the largest image of the page has no picture (it failed, or has no source).
+constexpr const char* kMainPictureScript =
+    "(function(){var main=null,area=-1;for(var i=0;i<document.images.length;i++){"
+    "var r=document.images[i].getBoundingClientRect();if(r.width*r.height>area){area=r.width*r.height;"
+    "main=document.images[i];}}return main&&main.complete&&main.naturalWidth===0?'failed':'ok';})()";
+
 }  // namespace
 
 ZIZRadWebView::ZIZRadWebView(plat::Rect frame)
@@ -79,6 +85,9 @@ std::string ZIZRadWebView::substitutePlaceholders(const std::string& html) {
 
 void ZIZRadWebView::loadAd() {
     htmlLoaded_ = false;
+    mainPictureFailed_ = false;
+    mainPictureUnknown_ = false;
+    ++loadSerial_;
     needsPostAdClicked_ = false;
     if (!webView_) return;
     webView_->loadHTMLString(substitutePlaceholders(loadHtml_),
@@ -129,6 +138,12 @@ bool ZIZRadWebView::shouldStartLoad(const std::string& url, int navigationType) 
         openOutside(url);
         return false;
     }
+    // Before any tap the ad's own script may only move within the ad server's pages.
+    if (!needsPostAdClicked_ && !ADFREndpoints::isAdServerPage(url)) {
+        plat::logWarning("ZIZRadWebView: the ad page's navigation to %s without a tap is refused",
+                         url.c_str());
+        return false;
+    }
     ++shouldCnt_;
     return true;
 }
@@ -139,6 +154,19 @@ void ZIZRadWebView::didFinishLoad() {
     setNeedsDisplay();
     ++finishCnt_;
     std::weak_ptr<ZIZRadWebView> self = std::static_pointer_cast<ZIZRadWebView>(shared_from_this());
+    if (webView_) {
+        // The page has loaded, so every image has loaded or failed by now.
+        mainPictureUnknown_ = true;
+        webView_->evaluateScript(kMainPictureScript, [self, serial = loadSerial_](const std::string& result) {
+            auto adapter = self.lock();
+            if (!adapter || adapter->loadSerial_ != serial) return;  // a later load asks again
+            adapter->mainPictureUnknown_ = false;
+            adapter->mainPictureFailed_ = result == "failed";
+            if (adapter->mainPictureFailed_)
+                plat::logInfo("ZIZRadWebView: the picture of ad %s did not load; the ad counts as blank",
+                              adapter->userAdId_.value_or("").c_str());
+        });
+    }
     plat::RunLoop::main().post([self] {
         auto adapter = self.lock();
         if (!adapter) return;
@@ -170,6 +198,7 @@ bool ZIZRadWebView::sampledRowHasContent(const uint8_t* pixels, int width, int h
 }
 
 bool ZIZRadWebView::checkDisplayAd() {
+    if (mainPictureFailed_ || mainPictureUnknown_) return false;
     auto image = snapshot(1);
     if (!image) return false;
     cairo_surface_t* surface = image->surface();

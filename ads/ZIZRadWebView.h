@@ -31,6 +31,8 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     std::string className() const override { return kClassName; }
     void loadAd() override;
     bool checkDisplayAd() override;
+    // Until the first page load ends, successfully or not.
+    bool isLoadingAd() const override { return finishCnt_ == 0; }
     void postAdDisplayed() override;
     void postAdClicked() override;
     std::shared_ptr<plat::ImageView> getScreenImageView() override;
@@ -61,6 +63,9 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     bool testMode() const { return testMode_; }
     void setTestMode(bool on) { testMode_ = on; }
     bool htmlLoaded() const { return htmlLoaded_; }
+    bool mainPictureFailed() const { return mainPictureFailed_; }
+    // The loaded page was asked whether its main picture failed, and answered.
+    bool mainPictureKnown() const { return htmlLoaded_ && !mainPictureUnknown_; }
     bool needsPostAdClicked() const { return needsPostAdClicked_; }
     virtual int32_t shouldCnt() const { return shouldCnt_; }
     virtual int32_t finishCnt() const { return finishCnt_; }
@@ -86,6 +91,10 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     std::string adnetworkKey_;
     bool testMode_ = false;
     bool htmlLoaded_ = false;
+    // The page's main picture (its largest image) failed to load: the page is no ad, whatever its pixels.
+    bool mainPictureFailed_ = false;
+    bool mainPictureUnknown_ = false;
+    uint64_t loadSerial_ = 0;
     bool needsPostAdClicked_ = false;
     int32_t shouldCnt_ = 0;
     int32_t finishCnt_ = 0;

@@ -63,6 +63,8 @@ class ZividedirInterfaceView : public plat::View {
     virtual void setting(const ZividedirAdapterSettings&) {}
     virtual void loadAd() {}
     virtual bool isDisplay() { return true; }
+    // True while the ad asked for by loadAd has neither loaded nor failed.
+    virtual bool isLoadingAd() const { return false; }
     // True when the ad shows content.
     virtual bool checkDisplayAd() { return true; }
     virtual void postAdDisplayed() {}

@@ -184,7 +184,7 @@ void ZividedirPopupView::startShowAd() {
         if (manager_->isAdFetched()) {
             popupshowAd();
         } else {
-            manager_->updateAd();
+            fetchSettings();
         }
     } else {
         adDisplay_ = false;
@@ -196,6 +196,31 @@ void ZividedirPopupView::startShowAd() {
 void ZividedirPopupView::failLater(double seconds) {
     auto keep = self();
     plat::RunLoop::main().addTimer(seconds, [keep] { keep->loadFailed(); });
+}
+
+void ZividedirPopupView::fetchSettings() {
+    manager_->updateAd();
+    waitForSettings(kSettingsWaitSeconds);
+}
+
+void ZividedirPopupView::waitForSettings(double seconds) {
+    if (waitTimer_) plat::RunLoop::main().cancelTimer(waitTimer_);
+    std::weak_ptr<ZividedirPopupView> weak = self();
+    waitTimer_ = plat::RunLoop::main().addTimer(seconds, [weak] {
+        auto popup = weak.lock();
+        if (!popup) return;
+        popup->waitTimer_ = 0;
+        if (!popup->adDisplay_ || popup->adWebView_ || popup->closed_) return;
+        // A request under way ends by its own time-out; what the bound stops is waiting between tries.
+        if (popup->manager_->isRequestUnderWay()) {
+            popup->waitForSettings(kSettingsRecheckSeconds);
+            return;
+        }
+        plat::logWarning("ads: the popup's settings did not come within %.0f s; closing",
+                         kSettingsWaitSeconds);
+        popup->manager_->cancelRequest();
+        popup->adFetchedFailedNotification();
+    });
 }
 
 void ZividedirPopupView::preloadAd() {
@@ -213,7 +238,7 @@ void ZividedirPopupView::preloadAd() {
     if (manager_->isAdFetched()) {
         popupshowAd();
     } else {
-        manager_->updateAd();
+        fetchSettings();
     }
 }
 

@@ -61,6 +61,9 @@ class ZividedirPopupView : public ZividedirBaseView {
     static constexpr int64_t kCounterLimit = 2000000000;
     // An adapter that has not reported a finished load this long after it was made closes the popup.
     static constexpr double kAdapterWaitSeconds = 10;
+    // The same bound for the settings: the overlay must not outlast a fetch that keeps failing.
+    static constexpr double kSettingsWaitSeconds = 10;
+    static constexpr double kSettingsRecheckSeconds = 0.5;
     static constexpr double kNoNetworkDelaySeconds = 0.5;
     static constexpr double kCloseDelaySeconds = 0.1;
 
@@ -142,6 +145,9 @@ class ZividedirPopupView : public ZividedirBaseView {
     void addScheduleNum();
     void addDisplayNum();
     void failLater(double seconds);
+    // The manager's fetch, bounded by kSettingsWaitSeconds.
+    void fetchSettings();
+    void waitForSettings(double seconds);
     std::shared_ptr<ZividedirPopupView> self();
 
     std::weak_ptr<ZividedirPopupViewDelegate> delegate_;

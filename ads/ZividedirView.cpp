@@ -135,7 +135,17 @@ bool ZividedirView::isAdFetched() const {
 double ZividedirView::rotationPeriod() const {
     const auto& data = manager_->adData();
     double period = data ? static_cast<double>(data->updateCycleTime()) : 0;
-    return std::isfinite(period) && period > 0 ? period : kFallbackCycleSeconds;
+    return std::isfinite(period) && period >= kMinimumCycleSeconds ? period : kFallbackCycleSeconds;
+}
+
+void ZividedirView::setBackAdView(std::shared_ptr<ZividedirInterfaceView> adapter) {
+    backAdView_ = std::move(adapter);
+    backAdViewMadeAt_ = plat::Clock::shared().nowSeconds();
+}
+
+bool ZividedirView::backAdViewStillLoading() const {
+    return backAdView_ && backAdView_->isLoadingAd() &&
+           plat::Clock::shared().nowSeconds() < backAdViewMadeAt_ + kBackAdapterLoadSeconds;
 }
 
 std::shared_ptr<ZividedirInterfaceView> ZividedirView::makeAdapter(
@@ -159,7 +169,7 @@ void ZividedirView::updateAd() {
         auto first = manager_->nextAdEntity(&currentAdIndex_);
         if (first) {
             frontAdView_ = makeAdapter(first);
-            backAdView_ = makeAdapter(manager_->nextAdEntity(&currentAdIndex_));
+            setBackAdView(makeAdapter(manager_->nextAdEntity(&currentAdIndex_)));
         }
         if (frontAdView_) {
             addSubview(frontAdView_);
@@ -176,10 +186,12 @@ void ZividedirView::updateAd() {
                 banner->changeAdWebView(candidate, outgoing, entity);
             });
             shown = candidate;
+        } else if (backAdViewStillLoading()) {
+            // Replacing it now would throw its load away and start another that may be no quicker.
         } else if (auto entity = manager_->nextAdEntity(&currentAdIndex_)) {
             factory_->setAppId(getAppId());
             factory_->setDeviceId(manager_->deviceId());
-            backAdView_ = makeAdapter(entity);
+            setBackAdView(makeAdapter(entity));
         }
     }
     if (shown) {
@@ -294,5 +306,5 @@ void ZividedirView::changeAdWebView(const std::shared_ptr<ZividedirInterfaceView
 
     releaseAdView_.reset();
     // With no entity the back stays empty until a later rotation step finds one.
-    backAdView_ = makeAdapter(entity);
+    setBackAdView(makeAdapter(entity));
 }

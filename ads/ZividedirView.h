@@ -36,9 +36,12 @@ class ZividedirView : public ZividedirBaseView {
         kTransitionRandom = 0x400003,
         kTransitionCustom = 0x400004,
     };
-    // A rotation period that is missing, not positive or not finite would rebuild adapters and resend
-    // requests without pause; this one is used instead.
+    // A rotation period that is missing, shorter than kMinimumCycleSeconds or not finite would rebuild
+    // adapters and resend requests without pause; this one is used instead.
     static constexpr double kFallbackCycleSeconds = 30;
+    static constexpr double kMinimumCycleSeconds = 1;
+    // A back adapter still loading is kept this long before a newly chosen ad may replace it.
+    static constexpr double kBackAdapterLoadSeconds = 10;
     static constexpr double kDefaultTransitionDuration = 0.5;
 
     // The custom transition: called with the receiver, the banner, the outgoing adapter's snapshot (may
@@ -109,6 +112,9 @@ class ZividedirView : public ZividedirBaseView {
     std::shared_ptr<ZividedirInterfaceView> makeAdapter(const std::shared_ptr<ADFRJSAdEntity>& entity);
     void cancelTimer();
     double rotationPeriod() const;
+    void setBackAdView(std::shared_ptr<ZividedirInterfaceView> adapter);
+    // The back adapter is loading and has not yet had its load time.
+    bool backAdViewStillLoading() const;
     // The deferred transition: incoming N, outgoing O, the entity of the next back adapter (may be none).
     void changeAdWebView(const std::shared_ptr<ZividedirInterfaceView>& incoming,
                          const std::shared_ptr<ZividedirInterfaceView>& outgoing,
@@ -131,6 +137,7 @@ class ZividedirView : public ZividedirBaseView {
     std::string originUserAgent_;
     std::shared_ptr<ZividedirInterfaceView> frontAdView_;
     std::shared_ptr<ZividedirInterfaceView> backAdView_;
+    double backAdViewMadeAt_ = 0;
     std::shared_ptr<ZividedirInterfaceView> releaseAdView_;
     std::shared_ptr<ZividedirViewFactory> factory_;
     std::shared_ptr<ZividedirInterfaceView> otherAdView_;

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "ads/ADFRAdvertisingIdentifier.h"
 #include "ads/ADFREndpoints.h"
 #include "ads/ZividedirPopupView.h"
 #include "ads/ZividedirView.h"
@@ -97,6 +98,8 @@ bool AppController::applicationDidFinishLaunching(plat::Application& application
     // is the endpoints file's "ads" section; without one the SDK's defaults lead nowhere and the game
     // plays on with an empty banner.
     ADFREndpoints::registerDefaults();
+    // The ads name the player by the install's advertising id (limited in the defaults, none is sent).
+    ADFRPlatformAdvertisingIdentifier::registerClass();
     const plat::Endpoint settings = ADFREndpoints::endpoint(ADFREndpoints::Kind::Settings);
     if (settings.host.ends_with(".invalid"))
         plat::logInfo(

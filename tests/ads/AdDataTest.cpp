@@ -87,6 +87,7 @@ TEST_F(AdDataTest, RejectedEntriesAreLeftOutAndTheRestStay) {
                            R"({"user_ad_id": "w", "html": "QQ=="},)" +                       // no weight
                            R"({"user_ad_id": "h", "weight": {"ja": 1}},)" +                  // no html
                            R"({"user_ad_id": "u", "weight": {"ja": 1}, "html": "/w=="},)" +  // not UTF-8
+                           R"({"user_ad_id": "b", "weight": {"ja": 1}, "html": "<p>ad</p>"},)" +  // no Base64
                            R"("not an object",)" +
                            entry("nokey", R"({"en": 2})", "x", R"(, "param": [1, 2])");
     auto data = parse(answer(settings));

@@ -106,6 +106,7 @@ class RecordingAdapter : public ZividedirInterfaceView,
     }
     void loadAd() override { ++loads; }
     bool checkDisplayAd() override { return hasContent; }
+    bool isLoadingAd() const override { return loading; }
     void postAdDisplayed() override { ++displayed; }
     std::shared_ptr<plat::ImageView> getScreenImageView() override { return snapshotImageView(); }
     void setParentView(const std::shared_ptr<ZividedirBaseView>& p) override {
@@ -122,6 +123,7 @@ class RecordingAdapter : public ZividedirInterfaceView,
     int parentCalls = 0;
     int adSize = 0;
     bool hasContent = true;
+    bool loading = false;
     std::weak_ptr<ZividedirBaseView> parent;
 
   private:

@@ -247,6 +247,27 @@ TEST_F(BannerTest, ZeroOrMissingCycleTimeRotatesAfterThirtySeconds) {
     EXPECT_EQ(second->displayed, 1);
 }
 
+TEST_F(BannerTest, CycleTimeUnderASecondRotatesAfterThirtySeconds) {
+    serve(settings(kThreeAds, "0.0001"));
+    ASSERT_TRUE(start());
+    EXPECT_DOUBLE_EQ(secondsToTimer(), 30);
+}
+
+TEST_F(BannerTest, BackStillLoadingIsKeptForItsLoadTime) {
+    serve(settings(kThreeAds, "2"));
+    ASSERT_TRUE(start());
+    auto slow = back();
+    slow->hasContent = false;
+    slow->loading = true;
+    for (double t = 2; t < ZividedirView::kBackAdapterLoadSeconds; t += 2) {
+        wait(2);
+        EXPECT_EQ(back(), slow) << t;
+    }
+    wait(2);
+    EXPECT_NE(back(), slow);
+    EXPECT_EQ(banner->frontAdView(), front());
+}
+
 TEST_F(BannerTest, NoEntityAtTheFirstShowShowsNothingTellsOnceAndKeepsTheTimer) {
     serve(settings(ad("u1", 0) + "," + ad("u2", 0)));
     ASSERT_TRUE(start());

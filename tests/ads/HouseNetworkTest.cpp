@@ -212,11 +212,13 @@ TEST_F(HouseNetworkTest, ANullIdSignsWithAnEmptyAdId) {
 
 TEST_F(HouseNetworkTest, TheImpressionGoesToTheItemsURLAfterDisplayAndWaitsForTheItem) {
     adstest::ScopedIdProvider id(true, kIdfa);
-    serve(item(), 1.0);
+    serve(item(), 60);  // held until the display was reported
     auto adapter = make();
     adapter->loadAd();
     // Shown before the item came: the worker waits for it.
     adapter->postAdDisplayed();
+    ASSERT_TRUE(runMainLoopUntil([&] { return server.requestsTo("/zividedirpr/api/getad").size() == 1; }));
+    server.releaseWaits();
     ASSERT_TRUE(runMainLoopUntil([&] { return server.requestsTo("/imp").size() == 1; }));
     EXPECT_EQ(server.requestsTo("/imp")[0].query, std::string("u=") + kIdfa);
     EXPECT_EQ(adapter->impUrl(), server.url("/imp") + "?u=" + kIdfa);
@@ -228,8 +230,10 @@ TEST_F(HouseNetworkTest, TheImpressionGoesToTheItemsURLAfterDisplayAndWaitsForTh
 
 TEST_F(HouseNetworkTest, WithoutAnItemTheWaiterGivesUpAndReportsNothing) {
     auto adapter = make();
+    testsupport::VirtualClockScope clock;
     adapter->postAdDisplayed();
     // Ends within the waiters' bound with nothing to send.
+    clock.clock().advance(ADFRWorkQueues::kWaitPasses * ADFRWorkQueues::kWaitPassSeconds);
     ADFRWorkQueues::shutdown();
     EXPECT_EQ(server.requestCount(), 0u);
     EXPECT_EQ(ADFRWorkQueues::liveWorkers(), 0u);

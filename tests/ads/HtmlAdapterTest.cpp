@@ -65,9 +65,17 @@ struct HtmlAdapterTest : ::testing::Test {
     // Loaded, and its first frame came.
     bool loaded(ZIZRadWebView& adapter) {
         return pumpWebUntil([&] {
-            return adapter.htmlLoaded() && adapter.webView()->framesDelivered() > 0 &&
+            return adapter.mainPictureKnown() && adapter.webView()->framesDelivered() > 0 &&
                    plat::InFlight::count(plat::InFlightKind::WebLoad) == 0;
         });
+    }
+    // Loaded, and a frame of the finished page came: the engine runs the second of two animation frames
+    // only once the frame painted after the first has been delivered.
+    bool painted(ZIZRadWebView& adapter) {
+        if (!loaded(adapter)) return false;
+        evaluate(adapter,
+                 "requestAnimationFrame(() => requestAnimationFrame(() => { window.painted = 1; })); 0");
+        return pumpWebUntil([&] { return evaluate(adapter, "window.painted === 1 ? 'y' : 'n'") == "y"; });
     }
     std::string evaluate(ZIZRadWebView& adapter, const std::string& script) {
         return testsupport::evaluate(*adapter.webView(), script);
@@ -142,7 +150,7 @@ TEST_F(HtmlAdapterTest, BlankTestOnRenderedPages) {
         "1", {0, 0, 7, 50});
     seven->loadAd();
     for (auto* a : {uniform.get(), marked.get(), unseen.get(), narrow.get(), seven.get()})
-        ASSERT_TRUE(loaded(*a));
+        ASSERT_TRUE(painted(*a));
     EXPECT_FALSE(uniform->checkDisplayAd());
     EXPECT_TRUE(marked->checkDisplayAd());
     EXPECT_FALSE(unseen->checkDisplayAd());
@@ -156,6 +164,18 @@ TEST_F(HtmlAdapterTest, BlankTestOnRenderedPages) {
     ASSERT_TRUE(snapshot && snapshot->image());
     EXPECT_EQ(snapshot->frame(), (plat::Rect{0, 0, 320, 50}));
     EXPECT_EQ(snapshot->image()->pixelWidth(), 320);
+}
+
+TEST_F(HtmlAdapterTest, APageWhosePictureFailedIsBlankWhateverItsPixels) {
+    // The mark at x = 7 alone would count as content.
+    auto broken = make(
+        "<html><body style='margin:0;background:#3366cc'><div style='position:absolute;left:7px;top:0;"
+        "width:1px;height:50px;background:#ff0000'></div><img src='/gone.png' width='280' height='50'>"
+        "</body></html>");
+    broken->loadAd();
+    ASSERT_TRUE(painted(*broken));
+    EXPECT_TRUE(broken->mainPictureFailed());
+    EXPECT_FALSE(broken->checkDisplayAd());
 }
 
 TEST(HtmlAdapterBlankTest, SamplesTheMiddleRowOnWholePixels) {
@@ -224,6 +244,21 @@ TEST_F(HtmlAdapterTest, AfterATapKey1060SendsScriptedNavigationsOutside) {
     EXPECT_TRUE(server.requestsTo("/landing").empty());
 }
 
+TEST_F(HtmlAdapterTest, WithoutATapTheScriptCannotLeaveTheAdServer) {
+    testsupport::LoopbackServer other;
+    other.route("GET", "/elsewhere", testsupport::Answer{.body = "elsewhere"});
+    auto adapter = make(kLinkPage, "1");
+    adapter->loadAd();
+    ASSERT_TRUE(loaded(*adapter));
+    const int32_t allowed = adapter->shouldCnt();
+    evaluate(*adapter, "location.href = '" + other.url("/elsewhere") + "'; 'ok'");
+    evaluate(*adapter, "location.href = '/landing'; 'ok'");
+    ASSERT_TRUE(pumpWebUntil([&] { return adapter->finishCnt() == 2; }));
+    EXPECT_EQ(adapter->shouldCnt(), allowed + 1);
+    EXPECT_EQ(other.requestCount(), 0u);
+    EXPECT_EQ(evaluate(*adapter, "document.body.textContent"), "landing");
+}
+
 TEST_F(HtmlAdapterTest, AfterATapOtherKeysLoadScriptedNavigationsInside) {
     auto adapter = make(kLinkPage, "1");
     adapter->loadAd();
@@ -248,6 +283,7 @@ TEST_F(HtmlAdapterTest, LoadResultsReachALiveParentOnTheNextTurn) {
     // A failed load (a refused connection) is passed on as loadFailed.
     testsupport::RefusedPort refused;
     const int port = refused.port();
+    ADFREndpoints::setEndpoint(ADFREndpoints::Kind::SiteRoot, {"http", "127.0.0.1", port});
     adapter->webView()->loadRequest(plat::URLRequest("http://127.0.0.1:" + std::to_string(port) + "/x"));
     ASSERT_TRUE(pumpWebUntil([&] { return parent->failed == 1; }));
     testsupport::runMainLoopFor(0.2);

@@ -5,6 +5,7 @@
 #include "ads/ADFRIpApiManager.h"
 #include "ads/ZividedirBaseView.h"
 #include "ads/ZividedirViewFactory.h"
+#include "platform/ui/WebView.h"
 
 using testsupport::Answer;
 
@@ -23,7 +24,7 @@ struct InMobiTest : adstest::NetworkAdapterTest {
     std::string expectedBody(int size, const std::string& ida) const {
         return R"({"responseformat":"html","imp":[{"displaymanager":"s_volentai","ads":1,"banner":{"adsize":)" +
                std::to_string(size) + R"(}}],"site":{"id":"4028cb"},"device":{"ip":"203.0.113.9","ua":")" +
-               std::string(kADFRFixedUserAgent) + "\"" + ida + "}}";
+               plat::WebView::defaultUserAgent() + "\"" + ida + "}}";
     }
 };
 

@@ -3,6 +3,7 @@
 
 #include "ads/ADFREndpoints.h"
 #include "ads/ADFRIpApiManager.h"
+#include "platform/ui/WebView.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"
 
@@ -40,9 +41,10 @@ TEST_F(IpApiManagerTest, LearnsTheAddressOnceAndAnswersLaterLoadsWithoutTraffic)
     manager->loadIpAndUa();
     ASSERT_TRUE(runMainLoopUntil([&] { return *calls == 1; }));
     EXPECT_EQ(manager->ip(), "203.0.113.7");
-    EXPECT_EQ(manager->ua(), kADFRFixedUserAgent);
+    EXPECT_EQ(manager->ua(), plat::WebView::defaultUserAgent());
     EXPECT_TRUE(manager->errorStr().empty());
-    EXPECT_EQ(server.requestCount(), 1u);
+    ASSERT_EQ(server.requestCount(), 1u);
+    EXPECT_EQ(server.requestsTo("/ua.php")[0].header("User-Agent"), plat::WebView::defaultUserAgent());
 
     listen(calls);
     manager->loadIpAndUa();

@@ -11,6 +11,8 @@ namespace {
 
 constexpr const char* kPath = "/api/ad_feed";
 constexpr const char* kId = "6D92078A-8246-4BA4-AE5B-76104861E7DC";
+constexpr const char* kAgent =
+    "Mozilla/5.0 (X11; Linux x86_64) potemaru-ads/2.7.0 (fixed user agent, no web view)";
 constexpr const char* kEscapedUA =
     "Mozilla%2F5.0%20%28X11%3B%20Linux%20x86_64%29%20potemaru-ads%2F2.7.0%20%28fixed%20user%20agent%2C%20no%"
     "20web%20view%29";
@@ -20,7 +22,10 @@ std::string tag(const std::string& fields) {
 }
 
 struct LeadboltTest : adstest::NetworkAdapterTest {
-    LeadboltTest() { answerIp(); }
+    LeadboltTest() {
+        useAgent(kAgent);
+        answerIp();
+    }
     std::string deviceQuery(const std::string& ip = "203.0.113.9") const {
         return "pf=1&os_ver=8.0&dev_mnf=Apple" + (ip.empty() ? "" : "&client_ip=" + ip) +
                "&user_agent=" + kEscapedUA;

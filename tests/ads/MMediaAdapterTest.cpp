@@ -13,12 +13,17 @@ constexpr const char* kPath = "/getAd";
 constexpr const char* kId = "6D92078A-8246-4BA4-AE5B-76104861E7DC";
 constexpr const char* kEntity = R"(, "adnetwork_key": "1060", "param": {"placement_apid": "P123"})";
 // The fixed user agent, escaped by hand: every byte but letters, digits, "-", ".", "_" and "~".
+constexpr const char* kAgent =
+    "Mozilla/5.0 (X11; Linux x86_64) potemaru-ads/2.7.0 (fixed user agent, no web view)";
 constexpr const char* kEscapedUA =
     "Mozilla%2F5.0%20%28X11%3B%20Linux%20x86_64%29%20potemaru-ads%2F2.7.0%20%28fixed%20user%20agent%2C%20no%"
     "20web%20view%29";
 
 struct MMediaTest : adstest::NetworkAdapterTest {
-    MMediaTest() { answerIp(); }
+    MMediaTest() {
+        useAgent(kAgent);
+        answerIp();
+    }
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 // virtual clock so that retry timers fire only when the test moves time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 
@@ -11,6 +12,7 @@
 #include "ads/ADFRRandom.h"
 #include "ads/ZividedirBaseView.h"
 #include "platform/base/Clock.h"
+#include "platform/base/Log.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/KeyedArchive.h"
 #include "platform/storage/UserDefaults.h"
@@ -198,6 +200,32 @@ TEST_F(ManagerTest, BadBodiesRetry24TimesThenFallBackToTheCache) {
     ASSERT_TRUE(manager->adData());
     EXPECT_EQ(manager->adData()->adList()[0]->userAdId(), "cached");
     EXPECT_DOUBLE_EQ(storedNextUpdate(), plat::Clock::shared().nowSeconds() + 900);
+}
+
+TEST_F(ManagerTest, AnswersCutAfterSomeBytesRetryEveryTenSecondsThenUseTheCache) {
+    writeCache(answer(entry("cached", R"({"ja": 1})")));
+    const Answer cut{.body = answer(entry("u1", R"({"ja": 1})")),
+                     .fault = testsupport::Fault::PartialBody,
+                     .partialBytes = 15};
+    mirror.route("GET", kPath, cut);
+    primary.route("GET", kPath, cut);
+    plat::LogCapture log;
+    manager->updateAd();
+    for (size_t i = 0; i < ADFRManager::kMaxHttpRetries; ++i) {
+        ASSERT_TRUE(waitingAfterRequest(i + 1)) << i;
+        clock.clock().advance(10);
+    }
+    ASSERT_TRUE(runMainLoopUntil([&] { return ended(); }));
+    EXPECT_EQ(mirror.requestCount() + primary.requestCount(), 25u);
+    EXPECT_EQ(fetched, 1);
+    EXPECT_EQ(manager->adData()->adList()[0]->userAdId(), "cached");
+    // One line a failed try, with its reason and count.
+    const auto lines = log.lines();
+    EXPECT_EQ(std::count_if(
+                  lines.begin(), lines.end(),
+                  [](const std::string& l) { return l.find("could not be fetched") != std::string::npos; }),
+              25);
+    EXPECT_TRUE(log.contains("retry 24 of 24 in 10 s"));
 }
 
 TEST_F(ManagerTest, BadBodiesWithoutACacheOnlyFail) {

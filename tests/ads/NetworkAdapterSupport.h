@@ -10,6 +10,7 @@
 
 #include "AdsTestSupport.h"
 #include "ads/ADFREndpoints.h"
+#include "platform/storage/UserDefaults.h"
 #include "platform/ui/WebView.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"
@@ -65,6 +66,8 @@ struct NetworkAdapterTest : ::testing::Test {
         adapters.push_back(adapter);
         return adapter;
     }
+    // The user agent of the app's web views (the defaults' "UserAgent"), which the IP lookup reports.
+    void useAgent(const std::string& agent) { plat::UserDefaults::standard()->setString(agent, "UserAgent"); }
     void answerIp(const std::string& ip = "203.0.113.9") {
         server.route("GET", "/ua.php", testsupport::Answer{.body = R"({"ip": ")" + ip + "\"}"});
     }

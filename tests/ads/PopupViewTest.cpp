@@ -203,6 +203,20 @@ TEST_F(PopupViewTest, FailedFetchAndEmptyListCloseWith104AndFreeTheGame) {
     EXPECT_EQ(mirror.requestCount(), 2u);  // one refused, one answered with the empty list
 }
 
+TEST_F(PopupViewTest, SettingsCutAfterSomeBytesCloseWithin10Seconds) {
+    mirror.route("GET", "/zividedir/api/getinfo/app_id/P/locale/ja_JP/ver/2.7.0/appver/1.0",
+                 Answer{.body = answer(entry("u1", R"({"ja": 1})")),
+                        .fault = testsupport::Fault::PartialBody,
+                        .partialBytes = 15});
+    auto popup = makePopup();
+    popup->startShowAd();
+    // No virtual time passes: the popup neither asks again nor waits for a retry.
+    ASSERT_TRUE(until([&] { return !events().empty(); }, 0));
+    EXPECT_EQ(events(), (std::vector<std::string>{"close 104", "failed"}));
+    EXPECT_FALSE(popup->backgroundView());
+    EXPECT_LE(mirror.requestCount() + primary.requestCount(), 2u);
+}
+
 TEST_F(PopupViewTest, ShowLaysOutTheBoxCountsAndClosesWith100) {
     serve(entry("u1", R"({"ja": 1})"));
     auto popup = makePopup();
@@ -269,6 +283,26 @@ TEST_F(PopupViewTest, ShowLaysOutTheBoxCountsAndClosesWith100) {
     popup->pushCloseButton();
     clock.clock().advance(0.1);
     ASSERT_TRUE(until([&] { return events().size() == 3; }));
+}
+
+TEST_F(PopupViewTest, PreloadLoadsOutOfSightAndPreloadShowShowsIt) {
+    serve(entry("u1", R"({"ja": 1})"));
+    auto popup = makePopup();
+    popup->preloadAd();
+    EXPECT_FALSE(popup->backgroundView());
+    EXPECT_FALSE(popup->indicatorBack());
+    ASSERT_TRUE(until([&] { return !events().empty(); }));
+    runMainLoopUntil([] { return false; }, 0.1);
+    EXPECT_EQ(events(), (std::vector<std::string>{"data"}));
+    EXPECT_FALSE(popup->showAdFlg());
+    EXPECT_EQ(counter("ZividedirDispNumP"), 0);
+
+    popup->preloadShowAd();
+    EXPECT_EQ(events(), (std::vector<std::string>{"data", "load"}));
+    EXPECT_TRUE(popup->showAdFlg());
+    EXPECT_TRUE(popup->backgroundView());
+    EXPECT_FALSE(popup->preloadFlg());
+    EXPECT_EQ(counter("ZividedirDispNumP"), 1);
 }
 
 TEST_F(PopupViewTest, AnAdapterThatNeverLoadsIsGivenUpAfterTenSeconds) {

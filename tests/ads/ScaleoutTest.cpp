@@ -132,10 +132,11 @@ TEST_F(ScaleoutTest, AWholePriceTakesTheTableEntryAndBothReportsGoAfterDisplay) 
         ASSERT_NE(found, std::string::npos) << member << " in " << body;
         at = found;
     }
-    EXPECT_NE(body.find(std::string(R"("ua":")") + kADFRFixedUserAgent + "\""), std::string::npos);
+    EXPECT_NE(body.find(std::string(R"("ua":")") + plat::WebView::defaultUserAgent() + "\""),
+              std::string::npos);
 
     EXPECT_EQ(server.requestsTo("/nimp")[0].query, "p=" + tableEntry(900));
-    EXPECT_EQ(server.requestsTo("/nimp")[0].header("User-Agent"), kADFRFixedUserAgent);
+    EXPECT_EQ(server.requestsTo("/nimp")[0].header("User-Agent"), plat::WebView::defaultUserAgent());
     auto impression = tls.requestsTo("/zividedir/api/rec-impression")[0];
     EXPECT_TRUE(impression.tls);
     EXPECT_EQ(impression.query,
@@ -204,8 +205,10 @@ TEST_F(ScaleoutTest, TheServiceRefusingMeansNoReports) {
     auto adapter = make();
     adapter->loadAd();
     ASSERT_TRUE(shown(*adapter, bidPage));
+    testsupport::VirtualClockScope clock;
     adapter->postAdDisplayed();
     // The waiter gives up within its bound.
+    clock.clock().advance(ADFRWorkQueues::kWaitPasses * ADFRWorkQueues::kWaitPassSeconds);
     ADFRWorkQueues::shutdown();
     testsupport::runMainLoopFor(0.2);
     EXPECT_EQ(tls.requestsTo("/get-rtb-encrypted-price.php").size(), 1u);

@@ -331,8 +331,10 @@ TEST_F(WallAdaptersTest, NavigationDecisions) {
     EXPECT_EQ(adapter->shouldCnt(), allowed + 1);
     EXPECT_FALSE(adapter->shouldStartLoad("http://elsewhere.invalid/", int(Type::BackForward)));
     EXPECT_EQ(wall->closeType(), ZividedirWallView::kCloseButton);
-    // Scripted loads are allowed and counted.
-    EXPECT_TRUE(adapter->shouldStartLoad("http://elsewhere.invalid/x", int(Type::Other)));
+    // Scripted loads go only to the page's own site and the ad server's, and are counted.
+    EXPECT_FALSE(adapter->shouldStartLoad("http://elsewhere.invalid/x", int(Type::Other)));
+    EXPECT_TRUE(
+        adapter->shouldStartLoad(ADFREndpoints::url(ADFREndpoints::Kind::SiteRoot, "/x"), int(Type::Other)));
     EXPECT_EQ(adapter->shouldCnt(), allowed + 2);
 
     // With key 1039 a tapped link of the same host loads inside, uncounted; any other leaves the app.

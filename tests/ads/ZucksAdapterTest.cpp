@@ -6,6 +6,7 @@
 #include "ads/ADFRIpApiManager.h"
 #include "ads/ADFRZucksAPIView.h"
 #include "platform/storage/KeyedArchive.h"
+#include "platform/ui/WebView.h"
 
 using testsupport::Answer;
 
@@ -38,7 +39,7 @@ TEST_F(ZucksTest, ImageAnswerShowsTheImagePageAndTheNetworksImpressionGoesFirst)
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].method, "GET");
     EXPECT_EQ(requests[0].query, "frameid=17");
-    EXPECT_EQ(requests[0].header("User-Agent"), kADFRFixedUserAgent);
+    EXPECT_EQ(requests[0].header("User-Agent"), plat::WebView::defaultUserAgent());
     EXPECT_EQ(requests[0].body, "");
     EXPECT_EQ(server.requestsTo("/ua.php").size(), 1u);
 
