@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/net/Endpoints.h"
 #include "tests/support/TestSupport.h"
@@ -62,7 +63,31 @@ TEST_F(EndpointsTest, RefusesBadFilesWithAClearReason) {
     std::string error;
     EXPECT_FALSE(Endpoints::parse(std::string(Endpoints::kMaxFileBytes + 1, ' '), &error));
     EXPECT_FALSE(Endpoints::loadFile("/nonexistent/endpoints.json", &error));
-    EXPECT_EQ(error, "cannot read the file");
+    EXPECT_EQ(error, "no such file");
+}
+
+TEST_F(EndpointsTest, ReadsRegularFilesOnlyAndEveryCaFileMustExist) {
+    testsupport::TempDir dir;
+    const auto pipe = dir.path() / "pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::string error;
+    EXPECT_FALSE(Endpoints::readFile(pipe.string(), &error));  // no writer: opening it must not wait
+    EXPECT_EQ(error, "is not a regular file");
+    EXPECT_FALSE(Endpoints::readFile(dir.path().string(), &error));
+    EXPECT_EQ(error, "is a folder, not a file");
+
+    const auto path = dir.path() / "endpoints.json";
+    auto write = [&](const std::string& ca) {
+        testsupport::writeFile(path, R"({"ads": {"ca_file": ")" + ca +
+                                         R"(", "settings": {"scheme": "https", "host": "h", "port": 1}}})");
+    };
+    write((dir.path() / "missing.pem").string());
+    EXPECT_FALSE(Endpoints::readFile(path.string(), &error));
+    EXPECT_NE(error.find("section \"ads\": \"ca_file\""), std::string::npos) << error;
+    EXPECT_NE(error.find("no such file"), std::string::npos) << error;
+    testsupport::writeFile(dir.path() / "ca.pem", "-----BEGIN CERTIFICATE-----\n");
+    write((dir.path() / "ca.pem").string());
+    EXPECT_TRUE(Endpoints::readFile(path.string(), &error)) << error;
 }
 
 TEST_F(EndpointsTest, LoadFileInstallsTheFileLayer) {

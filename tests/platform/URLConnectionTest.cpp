@@ -306,6 +306,29 @@ TEST_F(URLConnectionTest, HttpsWorksWithTheTestCAAndFailsWithoutIt) {
     EXPECT_TRUE(server.requests()[0].tls);
 }
 
+TEST_F(URLConnectionTest, RequestsSideBySideEachTrustOnlyTheirOwnAuthority) {
+    LoopbackServer a(LoopbackServer::Options{.https = true});
+    LoopbackServer b(LoopbackServer::Options{.https = true});
+    a.route("GET", "/a", Answer{.body = "from a"});
+    b.route("GET", "/b", Answer{.body = "from b"});
+    auto send = [](const std::string& url, const std::string& caFile) {
+        URLRequest request(url);
+        request.setCAFile(caFile);
+        auto delegate = std::make_shared<RecordingDelegate>();
+        URLConnection::create(request, delegate);
+        return delegate;
+    };
+    // All three are in flight at once, on one loader.
+    auto toA = send(a.url("/a"), a.caFile());
+    auto toB = send(b.url("/b"), b.caFile());
+    auto crossed = send(a.url("/a"), b.caFile());
+    ASSERT_TRUE(runMainLoopUntil([&] { return toA->ended() && toB->ended() && crossed->ended(); }));
+    EXPECT_EQ(toA->bodyText(), "from a");
+    EXPECT_EQ(toB->bodyText(), "from b");
+    EXPECT_EQ(crossed->events, (std::vector<std::string>{"fail -1202"}));
+    EXPECT_TRUE(URLConnection::caFile().empty());
+}
+
 TEST_F(URLConnectionTest, BodyLargerThanTheCapFailsInsteadOfGrowing) {
     LoopbackServer server;
     server.route("GET", "/huge", Answer{.body = std::string(100000, 'h')});
