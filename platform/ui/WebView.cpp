@@ -10,12 +10,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/base/Log.h"
 #include "platform/net/InFlight.h"
 #include "platform/net/ProxyEnvironment.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/storage/Bundle.h"
 #include "platform/storage/UserDefaults.h"
 #include "platform/ui/Window.h"
 
@@ -164,6 +166,68 @@ void applyProxies(WebKitWebContext* context) {
         webkit_network_proxy_settings_add_proxy_for_scheme(settings, "https", env.httpsProxy.c_str());
     webkit_website_data_manager_set_network_proxy_settings(data, WEBKIT_NETWORK_PROXY_MODE_CUSTOM, settings);
     webkit_network_proxy_settings_free(settings);
+}
+
+// Why the web engine's sandbox cannot start here, or "" when it can; found out once. The engine itself
+// declines it inside a container or an app package that confines it already ("/.dockerenv",
+// "/.flatpak-info", a snap); elsewhere it needs its launcher (bubblewrap, at the path the engine was
+// built with) to start with the namespaces it asks for. Told to sandbox where that fails, the engine
+// would lose every web process at its start.
+const std::string& sandboxRefusal() {
+    static const std::string reason = []() -> std::string {
+        if (g_file_test("/.dockerenv", G_FILE_TEST_EXISTS)) return "the engine declines it in a container";
+        if (g_file_test("/.flatpak-info", G_FILE_TEST_EXISTS) || g_getenv("SNAP"))
+            return "the engine declines it in an app package";
+        const char* argv[] = {"/usr/bin/bwrap",
+                              "--die-with-parent",
+                              "--unshare-all",
+                              "--ro-bind",
+                              "/",
+                              "/",
+                              "--proc",
+                              "/proc",
+                              "--dev",
+                              "/dev",
+                              "true",
+                              nullptr};
+        gchar* errors = nullptr;
+        gint status = 0;
+        GError* error = nullptr;
+        bool ok = g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr,
+                               static_cast<GSpawnFlags>(G_SPAWN_STDOUT_TO_DEV_NULL), nullptr, nullptr,
+                               nullptr, &errors, &status, &error) &&
+                  g_spawn_check_wait_status(status, &error);
+        std::string why;
+        if (!ok) {
+            why = errors && *errors ? errors : error && error->message ? error->message : "";
+            why = why.substr(0, why.find('\n'));
+            if (why.empty()) why = "its launcher failed";
+        }
+        g_free(errors);
+        if (error) g_error_free(error);
+        return why;
+    }();
+    return reason;
+}
+
+// Web pages come from anywhere (an ad's page is another party's code), so the engine's processes get
+// namespaces of their own and see only what they need: the engine binds the system's libraries and
+// fonts and its own folders itself; pages with a file: base read from the app's resources.
+void applySandbox(WebKitWebContext* context) {
+    if (!sandboxRefusal().empty()) {
+        static bool told = false;
+        if (!told)
+            logWarning(
+                "WebView: the web engine's sandbox cannot start here (%s); its processes run without it",
+                sandboxRefusal().c_str());
+        told = true;
+        return;
+    }
+    webkit_web_context_set_sandbox_enabled(context, TRUE);
+    std::error_code ec;
+    std::filesystem::path resources = std::filesystem::canonical(Bundle::main().resourcePath(), ec);
+    if (!ec && resources.is_absolute() && resources != "/")
+        webkit_web_context_add_path_to_sandbox(context, resources.c_str(), TRUE);
 }
 
 std::optional<std::string> registeredUserAgent() {
@@ -464,6 +528,7 @@ WebView::WebView(Rect frame) : View(frame), engine_(std::make_unique<Engine>()) 
     WebKitWebContext*& context = sharedContext();
     if (!context) {
         context = webkit_web_context_new_ephemeral();
+        applySandbox(context);
         applyProxies(context);
     }
 
@@ -668,6 +733,10 @@ void WebView::acknowledgeFrames() {
 
 size_t WebView::liveCount() {
     return liveEngines().size();
+}
+
+bool WebView::engineSandboxed() {
+    return sandboxRefusal().empty();
 }
 
 void WebView::setBackgroundColor(const Color& color) {

@@ -68,7 +68,8 @@ class WebViewTest : public testsupport::GLTest {
         window.reset();
         // The engine's processes and their connections are gone before the next test counts anything.
         EXPECT_EQ(plat::WebView::liveCount(), 0u);
-        EXPECT_TRUE(pumpUntil([] { return liveChildren().empty(); }));
+        EXPECT_TRUE(pumpUntil([] { return liveChildren().empty(); }))
+            << ::testing::PrintToString(liveChildren());
         compositor.releaseResources();
         testsupport::resetGLState();
     }
@@ -334,6 +335,22 @@ TEST_F(WebViewTest, TwoViewsShareOneWebProcessAndNoneIsLeftAfter) {
     EXPECT_EQ(plat::WebView::liveCount(), 0u);
     EXPECT_TRUE(pumpUntil([] { return liveChildren().empty(); }, 20))
         << ::testing::PrintToString(liveChildren());
+}
+
+TEST_F(WebViewTest, TheWebProcessHasNamespacesOfItsOwnWhenTheSandboxStarts) {
+    auto view = makeView();
+    view->loadHTMLString("<html><body>boxed</body></html>", "http://127.0.0.1/");
+    ASSERT_TRUE(settle(*view));
+    EXPECT_EQ(evaluate(*view, "document.body.textContent"), "boxed");
+    auto web = testsupport::livePids("WPEWebProcess");
+    ASSERT_EQ(web.size(), 1u);
+    auto ns = [](const std::string& process, const std::string& kind) {
+        std::error_code ec;
+        return std::filesystem::read_symlink("/proc/" + process + "/ns/" + kind, ec).string();
+    };
+    for (const char* kind : {"mnt", "pid", "net", "uts"})
+        EXPECT_EQ(ns(std::to_string(web[0]), kind) != ns("self", kind), plat::WebView::engineSandboxed())
+            << kind << ": " << ns(std::to_string(web[0]), kind);
 }
 
 TEST_F(WebViewTest, AnimatedPageIsPacedByTheGameFrames) {
