@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -462,18 +463,17 @@ TEST_F(URLConnectionTest, WorkerThreadLoadsOnItsOwnLoopAndLeavesNothingWhenItSto
         std::atomic<int> calls{0};
         std::atomic<bool> onWorker{false};
         std::string body;
+        std::promise<void> called;
         worker.post([&] {
             URLConnection::sendAsynchronous(URLRequest(server.url("/w")),
                                             [&](const std::optional<URLResponse>&, const plat::Bytes& data,
                                                 const std::optional<plat::Error>&) {
                                                 onWorker = worker.isCurrent();
                                                 body.assign(data.begin(), data.end());
-                                                ++calls;
+                                                if (++calls == 1) called.set_value();
                                             });
         });
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (calls == 0 && std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(called.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
         ASSERT_EQ(calls, 1);
         EXPECT_TRUE(onWorker);
         EXPECT_EQ(body, "worker");
