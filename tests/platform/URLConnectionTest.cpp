@@ -308,8 +308,7 @@ TEST_F(URLConnectionTest, HttpsWorksWithTheTestCAAndFailsWithoutIt) {
 }
 
 TEST_F(URLConnectionTest, RequestsSideBySideEachTrustOnlyTheirOwnAuthority) {
-    LoopbackServer a(LoopbackServer::Options{.https = true});
-    LoopbackServer b(LoopbackServer::Options{.https = true});
+    LoopbackServer a(LoopbackServer::Options{.https = true}), b(LoopbackServer::Options{.https = true});
     a.route("GET", "/a", Answer{.body = "from a"});
     b.route("GET", "/b", Answer{.body = "from b"});
     auto send = [](const std::string& url, const std::string& caFile) {
@@ -319,7 +318,6 @@ TEST_F(URLConnectionTest, RequestsSideBySideEachTrustOnlyTheirOwnAuthority) {
         URLConnection::create(request, delegate);
         return delegate;
     };
-    // All three are in flight at once, on one loader.
     auto toA = send(a.url("/a"), a.caFile());
     auto toB = send(b.url("/b"), b.caFile());
     auto crossed = send(a.url("/a"), b.caFile());
@@ -327,7 +325,6 @@ TEST_F(URLConnectionTest, RequestsSideBySideEachTrustOnlyTheirOwnAuthority) {
     EXPECT_EQ(toA->bodyText(), "from a");
     EXPECT_EQ(toB->bodyText(), "from b");
     EXPECT_EQ(crossed->events, (std::vector<std::string>{"fail -1202"}));
-    EXPECT_TRUE(URLConnection::caFile().empty());
 }
 
 TEST_F(URLConnectionTest, BodyLargerThanTheCapFailsInsteadOfGrowing) {

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 
@@ -20,13 +21,7 @@ namespace {
 // Each live process started by this one, or by one of those (the engine's sandbox launcher starts the
 // web process under it): its pid and its name.
 std::vector<std::pair<int, std::string>> children() {
-    struct Process {
-        int pid;
-        int ppid;
-        std::string name;
-        bool live;
-    };
-    std::vector<Process> all;
+    std::multimap<int, std::pair<int, std::string>> byParent;  // live processes by their parent's pid
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
         std::ifstream in(entry.path() / "stat");
@@ -39,17 +34,17 @@ std::vector<std::pair<int, std::string>> children() {
         std::string state;
         int ppid = 0;
         rest >> state >> ppid;
-        all.push_back({std::atoi(entry.path().filename().c_str()), ppid, name, state != "Z"});
+        if (state != "Z")
+            byParent.emplace(ppid, std::make_pair(std::atoi(entry.path().filename().c_str()), name));
     }
     // Walked down from each direct child. The sandboxed engine's bus proxy (and its launchers) stays for
     // the life of the process, started once with the first web process: it is not a view's.
     std::vector<std::pair<int, std::string>> found;
-    for (const Process& top : all) {
-        if (top.ppid != getpid() || !top.live) continue;
-        std::vector<std::pair<int, std::string>> tree{{top.pid, top.name}};
+    for (auto [top, end] = byParent.equal_range(getpid()); top != end; ++top) {
+        std::vector<std::pair<int, std::string>> tree{top->second};
         for (size_t i = 0; i < tree.size(); ++i)
-            for (const Process& p : all)
-                if (p.ppid == tree[i].first && p.live) tree.emplace_back(p.pid, p.name);
+            for (auto [it, last] = byParent.equal_range(tree[i].first); it != last; ++it)
+                tree.push_back(it->second);
         if (std::none_of(tree.begin(), tree.end(),
                          [](const auto& p) { return p.second == "xdg-dbus-proxy"; }))
             found.insert(found.end(), tree.begin(), tree.end());

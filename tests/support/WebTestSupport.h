@@ -38,8 +38,7 @@ std::string elementAt(plat::WebView& view, plat::Point at);
 std::vector<std::string> liveChildren();
 // Their process ids, for those of that name.
 std::vector<int> livePids(const std::string& name);
-// Kills (SIGKILL) the live processes of that name among them, as a crash would end them; answers how
-// many.
+// Kills (SIGKILL) those of that name, as a crash would end them; answers how many.
 int killChildren(const std::string& name);
 
 }  // namespace testsupport
