@@ -18,8 +18,7 @@ namespace testsupport {
 
 namespace {
 
-// Each live process started by this one, or by one of those (the engine's sandbox launcher starts the
-// web process under it): its pid and its name.
+// Each live descendant of this process (the sandbox launcher starts the web process): pid and name.
 std::vector<std::pair<int, std::string>> children() {
     std::multimap<int, std::pair<int, std::string>> byParent;  // live processes by their parent's pid
     std::error_code ec;

@@ -66,8 +66,8 @@ struct BannerRun {
     bool launched = false;
 };
 
-// True once no process started by this one runs any more, pumping the main loop for at most 20 s
-// meanwhile: the web engine's processes end soon after its last view.
+// True once no process started by this one runs any more (zombies aside), pumping the main loop for at
+// most 20 s meanwhile: the web engine's processes end soon after its last view.
 bool childrenEnded() {
     return testsupport::pumpWebUntil([] { return testsupport::liveChildren().empty(); });
 }
