@@ -5,8 +5,6 @@
 
 #include <arpa/inet.h>
 
-#include "platform/net/URLConnection.h"
-
 namespace {
 
 struct Entry {
@@ -92,10 +90,9 @@ std::string ADFREndpoints::hostAndPort(Kind kind) {
     return e.host + ":" + std::to_string(e.port);
 }
 
-void ADFREndpoints::trustCertificateAuthorityOf(Kind kind) {
+void ADFREndpoints::trustCertificateAuthorityOf(Kind kind, plat::URLRequest& request) {
     plat::Endpoint e = endpoint(kind);
-    if (!e.caFile.empty() && plat::URLConnection::caFile() != e.caFile)
-        plat::URLConnection::setCAFile(e.caFile);
+    if (!e.caFile.empty()) request.setCAFile(e.caFile);
 }
 
 bool ADFREndpoints::settingsHostsOnLoopback() {

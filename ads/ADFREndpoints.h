@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/net/Endpoints.h"
+#include "platform/net/URLRequest.h"
 
 class ADFREndpoints {
   public:
@@ -52,8 +53,8 @@ class ADFREndpoints {
     // Both are http(s) addresses of one scheme, host and port.
     static bool sameOrigin(const std::string& a, const std::string& b);
 
-    // Makes the URL loader trust the endpoint's CA file, when it names one (the file layer's "ca_file").
-    static void trustCertificateAuthorityOf(Kind kind);
+    // Makes `request` trust the endpoint's CA file, when it names one (the file layer's "ca_file").
+    static void trustCertificateAuthorityOf(Kind kind, plat::URLRequest& request);
     // True when both settings hosts are loopback addresses (a local ad server needs no way out).
     static bool settingsHostsOnLoopback();
 };

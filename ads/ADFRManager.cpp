@@ -181,10 +181,10 @@ void ADFRManager::updateAd() {
         return;
     }
     networkRetryCount_ = 0;
-    ADFREndpoints::trustCertificateAuthorityOf(firstUrl_ ? ADFREndpoints::Kind::SettingsMirror
-                                                         : ADFREndpoints::Kind::Settings);
     plat::URLRequest request(urlString_, plat::URLRequestCachePolicy::UseProtocolCachePolicy,
                              getinfoTimeOut_);
+    ADFREndpoints::trustCertificateAuthorityOf(
+        firstUrl_ ? ADFREndpoints::Kind::SettingsMirror : ADFREndpoints::Kind::Settings, request);
     request.setMaxBodyBytes(kMaxAnswerBytes);
     status_ = kStarted;
     receivedThisAttempt_ = false;

@@ -276,8 +276,8 @@ std::string ADFRScaleoutAPIView::displayHTML() {
         std::lock_guard<std::mutex> lock(mutex_);
         priceTokensFile_ = plat::Bundle::main().pathForResource(kPriceTokensResource);
         priceServiceURL_ = service.url(kPricePath);
+        priceServiceCAFile_ = service.caFile;
     }
-    ADFREndpoints::trustCertificateAuthorityOf(ADFREndpoints::Kind::PriceToken);
     auto self = std::static_pointer_cast<ADFRScaleoutAPIView>(shared_from_this());
     ADFRWorkQueues::scaleout([self, price = bid->price, impUrl = bid->impUrl, sid = bid->sid]() mutable {
         self->setEncryptedPrice(price, impUrl, sid);
@@ -334,12 +334,15 @@ std::optional<std::string> ADFRScaleoutAPIView::priceToken(double reduced,
     if (inRange && whole >= 0 && static_cast<double>(whole) >= reduced && !table.empty())
         return table[static_cast<size_t>(whole)];
     std::string service;
+    std::string serviceCAFile;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         service = priceServiceURL_;
+        serviceCAFile = priceServiceCAFile_;
     }
     plat::URLRequest request(service + "?ankey=" + kNetworkKey + "&price=" + formatF(reduced),
                              plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kPriceTimeoutSeconds);
+    request.setCAFile(serviceCAFile);
     request.setMaxBodyBytes(4096);
     auto body = ADFRWorkQueues::get(request);
     if (!body) return std::nullopt;

@@ -124,6 +124,7 @@ class ADFRScaleoutAPIView : public ZIZRadWebView {
     // Where the price step finds its table and service, fixed on the main thread.
     std::filesystem::path priceTokensFile_;
     std::string priceServiceURL_;
+    std::string priceServiceCAFile_;
     std::condition_variable changed_;
     bool loadedFlg_ = false;
     std::shared_ptr<ADFRRecImpressionURLReformer> recImpressionURLReformer_;

@@ -68,11 +68,9 @@ void RUVURLConnection::start() {
                false);
         return;
     }
-    // The loader trusts one authority file for the whole process; the collection section's goes in when
-    // it names one.
-    const std::string ca = RUVEndpoints::caFileFor(request_.url());
-    if (!ca.empty() && plat::URLConnection::caFile() != ca) plat::URLConnection::setCAFile(ca);
     plat::URLRequest request = request_;
+    // The collection section's authority, when it names one, for this request alone.
+    if (const std::string ca = RUVEndpoints::caFileFor(request_.url()); !ca.empty()) request.setCAFile(ca);
     // A batch POST turned into an empty GET would get an answer that deletes hits never delivered.
     request.setKeepsMethodOnRedirect(true);
     if (RUVEndpoints::timeoutInterval() > 0) request.setTimeoutInterval(RUVEndpoints::timeoutInterval());

@@ -50,8 +50,7 @@ void ZAVResourceLoader::loadResourceAsync() {
     // The endpoints file may name an authority of its own for the server (the local peers' test CA).
     const std::string server = ZAVEndpoints::serverAddress();
     const std::string ca = ZAVEndpoints::caFile();
-    if (!ca.empty() && url.rfind(server, 0) == 0 && plat::URLConnection::caFile() != ca)
-        plat::URLConnection::setCAFile(ca);
+    if (!ca.empty() && url.rfind(server, 0) == 0) request.setCAFile(ca);
     connection_ = plat::URLConnection::create(request, shared_from_this());
     if (!callback_) return;
     if (connection_)

@@ -1,8 +1,12 @@
 #include "platform/net/Endpoints.h"
 
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 namespace plat {
 
@@ -152,19 +156,63 @@ std::optional<Endpoints::Table> Endpoints::parse(const std::string& text, std::s
     return table;
 }
 
+namespace {
+
+// "" when `path` names a regular file that can be read, else why not.
+std::string unreadableFileReason(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? "no such file" : std::string(std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) return "is a folder, not a file";
+    if (!S_ISREG(st.st_mode)) return "is not a regular file";
+    if (::access(path.c_str(), R_OK) != 0) return "cannot be read";
+    return "";
+}
+
+}  // namespace
+
 std::optional<Endpoints::Table> Endpoints::readFile(const std::string& path, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error) *error = "cannot read the file";
+    auto fail = [&](const std::string& why) -> std::optional<Table> {
+        if (error) *error = why;
         return std::nullopt;
+    };
+    // Not blocking, and checked on the descriptor itself: opening a pipe would wait for a writer for
+    // ever, and only a regular file has an end to read up to.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(errno == ENOENT || errno == ENOTDIR ? "no such file" : "cannot read the file");
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool folder = S_ISDIR(st.st_mode);
+        ::close(fd);
+        return fail(folder ? "is a folder, not a file" : "is not a regular file");
     }
     std::string text;
     char buffer[8192];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        text.append(buffer, static_cast<size_t>(in.gcount()));
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return fail("cannot read the file");
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<size_t>(n));
         if (text.size() > kMaxFileBytes) break;
     }
-    return parse(text, error);
+    ::close(fd);
+    auto table = parse(text, error);
+    if (!table) return table;
+    // A missing authority would only show later, as every secure load of that section failing.
+    for (const auto& [name, endpoint] : *table) {
+        if (endpoint.caFile.empty()) continue;
+        std::string why = unreadableFileReason(endpoint.caFile);
+        if (!why.empty()) {
+            auto dot = name.find('.');
+            return fail("section \"" + name.substr(0, dot) + "\": \"ca_file\" " + endpoint.caFile + ": " +
+                        why);
+        }
+    }
+    return table;
 }
 
 bool Endpoints::loadFile(const std::string& path, std::string* error) {

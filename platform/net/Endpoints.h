@@ -48,6 +48,8 @@ class Endpoints {
     // "port": 1-65535}, nothing else, or of section name -> {"ca_file": text (optional), name -> endpoint}.
     // Nothing (with `error` set to a clear reason) for a bad file.
     static std::optional<Table> parse(const std::string& json, std::string* error);
+    // parse() on a regular file's text (a folder, a pipe or a device is refused unread); every "ca_file"
+    // it names must be a readable file.
     static std::optional<Table> readFile(const std::string& path, std::string* error);
     // readFile, then installs the table as shared()'s file layer.
     static bool loadFile(const std::string& path, std::string* error);

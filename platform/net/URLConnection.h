@@ -92,7 +92,9 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
                                                 std::optional<URLResponse>* response,
                                                 std::optional<Error>* error);
 
-    // A PEM file of certificate authorities to trust instead of the system's; empty restores the system's.
+    // A PEM file of certificate authorities to trust, instead of the system's, for requests that name no
+    // file of their own (URLRequest::caFile); empty restores the system's. For an app whose every server
+    // answers to one authority: a sender with servers of its own names their authority per request.
     // Applies to connections started afterwards, on every thread.
     static void setCAFile(std::string path);
     static std::string caFile();

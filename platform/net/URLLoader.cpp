@@ -212,7 +212,9 @@ bool URLTransfer::configure(const URLRequest& request, std::optional<Error>* err
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    std::string ca = URLConnection::caFile();
+    // Per handle (a pooled one was reset): requests to servers of different authorities may run side by
+    // side, and a kept-alive connection is reused only by a request that trusts the same file.
+    std::string ca = request.caFile().empty() ? URLConnection::caFile() : request.caFile();
     if (!ca.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, ca.c_str());
 
     const std::string& method = request.httpMethod();

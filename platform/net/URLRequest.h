@@ -68,6 +68,11 @@ class URLRequest {
     bool keepsMethodOnRedirect() const { return keepsMethodOnRedirect_; }
     void setKeepsMethodOnRedirect(bool keep) { keepsMethodOnRedirect_ = keep; }
 
+    // A PEM file of the authorities to trust for this request alone (an endpoints section's "ca_file").
+    // Empty: the loader's default, which is the system's store unless the app named another.
+    const std::string& caFile() const { return caFile_; }
+    void setCAFile(std::string path) { caFile_ = std::move(path); }
+
     bool operator==(const URLRequest&) const = default;
 
   private:
@@ -79,6 +84,7 @@ class URLRequest {
     URLRequestCachePolicy cachePolicy_ = URLRequestCachePolicy::UseProtocolCachePolicy;
     size_t maxBodyBytes_ = kDefaultMaxBodyBytes;
     bool keepsMethodOnRedirect_ = false;
+    std::string caFile_;
 };
 
 }  // namespace plat

@@ -10,12 +10,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/base/Log.h"
 #include "platform/net/InFlight.h"
 #include "platform/net/ProxyEnvironment.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/storage/Bundle.h"
 #include "platform/storage/UserDefaults.h"
 #include "platform/ui/Window.h"
 
@@ -24,10 +26,15 @@ namespace plat {
 namespace {
 
 constexpr double kFrameInterval = 1.0 / 60;
-// How long a finished load waits for a frame of its page (see Engine::frameWaitSource), in real time:
-// the web process draws in real time, and under a virtual clock that a headless run moves only once
-// the loads in flight have settled, a virtual wait would hold that run up for good.
-constexpr guint kFinishedFrameWaitMillis = 2000;
+// How long a finished load waits at most for its page to be painted (see Engine::paintWaitSource), in
+// real time: the web process draws in real time, and under a virtual clock that a headless run moves
+// only once the loads in flight have settled, a virtual wait would hold that run up for good. Only a web
+// process that stopped drawing meets it.
+constexpr guint kFinishedPaintWaitMillis = 10000;
+// The page's paint is told by a script in a world of its own, out of the page's scripts' reach, through
+// a message handler only that world has.
+constexpr const char* kPaintWorld = "plat-webview";
+constexpr const char* kPaintHandler = "painted";
 
 // Runs the default GLib main context from the main run loop: its descriptors become fd watches, its
 // time-out a real-time timer descriptor (GLib's time-outs keep real time under a virtual clock too).
@@ -166,6 +173,68 @@ void applyProxies(WebKitWebContext* context) {
     webkit_network_proxy_settings_free(settings);
 }
 
+// Why the web engine's sandbox cannot start here, or "" when it can; found out once. The engine itself
+// declines it inside a container or an app package that confines it already ("/.dockerenv",
+// "/.flatpak-info", a snap); elsewhere it needs its launcher (bubblewrap, at the path the engine was
+// built with) to start with the namespaces it asks for. Told to sandbox where that fails, the engine
+// would lose every web process at its start.
+const std::string& sandboxRefusal() {
+    static const std::string reason = []() -> std::string {
+        if (g_file_test("/.dockerenv", G_FILE_TEST_EXISTS)) return "the engine declines it in a container";
+        if (g_file_test("/.flatpak-info", G_FILE_TEST_EXISTS) || g_getenv("SNAP"))
+            return "the engine declines it in an app package";
+        const char* argv[] = {"/usr/bin/bwrap",
+                              "--die-with-parent",
+                              "--unshare-all",
+                              "--ro-bind",
+                              "/",
+                              "/",
+                              "--proc",
+                              "/proc",
+                              "--dev",
+                              "/dev",
+                              "true",
+                              nullptr};
+        gchar* errors = nullptr;
+        gint status = 0;
+        GError* error = nullptr;
+        bool ok = g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr,
+                               static_cast<GSpawnFlags>(G_SPAWN_STDOUT_TO_DEV_NULL), nullptr, nullptr,
+                               nullptr, &errors, &status, &error) &&
+                  g_spawn_check_wait_status(status, &error);
+        std::string why;
+        if (!ok) {
+            why = errors && *errors ? errors : error && error->message ? error->message : "";
+            why = why.substr(0, why.find('\n'));
+            if (why.empty()) why = "its launcher failed";
+        }
+        g_free(errors);
+        if (error) g_error_free(error);
+        return why;
+    }();
+    return reason;
+}
+
+// Web pages come from anywhere (an ad's page is another party's code), so the engine's processes get
+// namespaces of their own and see only what they need: the engine binds the system's libraries and
+// fonts and its own folders itself; pages with a file: base read from the app's resources.
+void applySandbox(WebKitWebContext* context) {
+    if (!sandboxRefusal().empty()) {
+        static bool told = false;
+        if (!told)
+            logWarning(
+                "WebView: the web engine's sandbox cannot start here (%s); its processes run without it",
+                sandboxRefusal().c_str());
+        told = true;
+        return;
+    }
+    webkit_web_context_set_sandbox_enabled(context, TRUE);
+    std::error_code ec;
+    std::filesystem::path resources = std::filesystem::canonical(Bundle::main().resourcePath(), ec);
+    if (!ec && resources.is_absolute() && resources != "/")
+        webkit_web_context_add_path_to_sandbox(context, resources.c_str(), TRUE);
+}
+
 std::optional<std::string> registeredUserAgent() {
     auto defaults = UserDefaults::standard();
     return defaults ? defaults->stringForKey("UserAgent") : std::nullopt;
@@ -183,12 +252,16 @@ struct WebView::Engine {
     uint64_t frames = 0;
     bool frameUnacknowledged = false;
     RunLoop::TimerId ackTimer = 0;
-    bool loadCounted = false;    // a web load counted as in flight
-    bool awaitingFrame = false;  // the load finished; it ends with the next frame
-    // The engine's frames and its load notices come over different channels, so the last frame of a page
-    // may arrive before the notice that the load finished, and a still page sends no other: a finished
-    // load waits a while for a frame, then ends without one. A GLib time-out, so it keeps real time.
-    guint frameWaitSource = 0;
+    bool loadCounted = false;  // a web load counted as in flight
+    // The load finished; it ends once a frame of the finished page is here. The engine's frames and its
+    // load notices come over different channels, so a frame drawn before the page was whole may arrive
+    // after the notice, and a still page may send no frame after it. So the page itself is asked to tell
+    // when its second animation frame comes: the first is drawn from the finished page, and the engine
+    // starts the second only once the frame drawn after the first was acknowledged, that is, delivered
+    // here. The ask carries a serial, so an answer for an earlier load ends nothing.
+    bool awaitingPaint = false;
+    uint64_t paintSerial = 0;
+    guint paintWaitSource = 0;  // a GLib time-out, so it keeps real time
     bool failed = false;
     bool started = false;  // the engine said the load started and has not finished it yet
     // A request the engine cannot send itself (another method, a body) is loaded here and its answer
@@ -208,27 +281,53 @@ struct WebView::Engine {
         endLoad();
         if (view) {
             g_signal_handlers_disconnect_by_data(view, this);
+            g_signal_handlers_disconnect_by_data(webkit_web_view_get_user_content_manager(view), this);
             if (sink) sink->engine = nullptr;
             g_object_unref(view);
         }
         if (frame) cairo_surface_destroy(frame);
     }
 
-    void cancelFrameWait() {
-        if (frameWaitSource) g_source_remove(frameWaitSource);
-        frameWaitSource = 0;
+    void cancelPaintWait() {
+        if (paintWaitSource) g_source_remove(paintWaitSource);
+        paintWaitSource = 0;
+    }
+    void awaitPaint() {
+        cancelPaintWait();
+        awaitingPaint = true;
+        ++paintSerial;
+        paintWaitSource = g_timeout_add(
+            kFinishedPaintWaitMillis,
+            [](gpointer data) -> gboolean {
+                auto* waiting = static_cast<Engine*>(data);
+                waiting->paintWaitSource = 0;
+                if (!waiting->awaitingPaint) return G_SOURCE_REMOVE;
+                logWarning("WebView: the finished page was not painted within %u s; its load ends anyway",
+                           kFinishedPaintWaitMillis / 1000);
+                waiting->endLoad();
+                return G_SOURCE_REMOVE;
+            },
+            this);
+        const std::string script =
+            "requestAnimationFrame(() => requestAnimationFrame(() => "
+            "window.webkit.messageHandlers." +
+            std::string(kPaintHandler) + ".postMessage(" + std::to_string(paintSerial) + ")))";
+        webkit_web_view_run_javascript_in_world(view, script.c_str(), kPaintWorld, nullptr, nullptr, nullptr);
+    }
+    void painted(uint64_t serial) {
+        if (awaitingPaint && serial == paintSerial) endLoad();
     }
     void beginLoad() {
-        cancelFrameWait();
+        cancelPaintWait();
         if (!loadCounted) InFlight::begin(InFlightKind::WebLoad);
         loadCounted = true;
-        awaitingFrame = false;
+        awaitingPaint = false;
     }
     void endLoad() {
-        cancelFrameWait();
+        cancelPaintWait();
         if (loadCounted) InFlight::end(InFlightKind::WebLoad);
         loadCounted = false;
-        awaitingFrame = false;
+        awaitingPaint = false;
     }
 
     // A newer load, a stop or the view's end drops the request being fetched, and what it had settled.
@@ -282,7 +381,6 @@ struct WebView::Engine {
         wpe_view_backend_exportable_fdo_dispatch_release_shm_exported_buffer(sink->exportable, buffer);
         ++frames;
         frameUnacknowledged = true;
-        if (awaitingFrame) endLoad();
         owner->setNeedsDisplay();
         // The next frame may come at the next game frame, no sooner.
         if (!ackTimer || !RunLoop::main().hasTimer(ackTimer))
@@ -371,19 +469,7 @@ void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
             engine->endLoad();
             return;
         }
-        engine->awaitingFrame = engine->loadCounted;
-        if (engine->awaitingFrame) {
-            engine->cancelFrameWait();
-            engine->frameWaitSource = g_timeout_add(
-                kFinishedFrameWaitMillis,
-                [](gpointer data) -> gboolean {
-                    auto* waiting = static_cast<Engine*>(data);
-                    waiting->frameWaitSource = 0;
-                    if (waiting->awaitingFrame) waiting->endLoad();
-                    return G_SOURCE_REMOVE;
-                },
-                engine);
-        }
+        if (engine->loadCounted) engine->awaitPaint();
         if (auto* delegate = engine->delegate()) delegate->webViewDidFinishLoad(*engine->owner);
     }
 }
@@ -429,6 +515,12 @@ void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason re
     if (auto* delegate = engine->delegate()) delegate->webViewDidFailLoadWithError(*engine->owner, failure);
 }
 
+void onPainted(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+    JSCValue* value = webkit_javascript_result_get_js_value(result);
+    if (!value || !jsc_value_is_number(value)) return;
+    static_cast<Engine*>(data)->painted(static_cast<uint64_t>(jsc_value_to_double(value)));
+}
+
 void exportShmBuffer(void* data, wpe_fdo_shm_exported_buffer* buffer) {
     auto* sink = static_cast<BackendSink*>(data);
     if (sink->engine) {
@@ -464,6 +556,7 @@ WebView::WebView(Rect frame) : View(frame), engine_(std::make_unique<Engine>()) 
     WebKitWebContext*& context = sharedContext();
     if (!context) {
         context = webkit_web_context_new_ephemeral();
+        applySandbox(context);
         applyProxies(context);
     }
 
@@ -498,6 +591,10 @@ WebView::WebView(Rect frame) : View(frame), engine_(std::make_unique<Engine>()) 
     g_signal_connect(e.view, "load-changed", G_CALLBACK(onLoadChanged), &e);
     g_signal_connect(e.view, "load-failed", G_CALLBACK(onLoadFailed), &e);
     g_signal_connect(e.view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), &e);
+    WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(e.view);
+    webkit_user_content_manager_register_script_message_handler_in_world(content, kPaintHandler, kPaintWorld);
+    g_signal_connect(content, (std::string("script-message-received::") + kPaintHandler).c_str(),
+                     G_CALLBACK(onPainted), &e);
     setBackgroundColor(Color::whiteColor());
     GLibPump::shared().pump();
 }
@@ -668,6 +765,10 @@ void WebView::acknowledgeFrames() {
 
 size_t WebView::liveCount() {
     return liveEngines().size();
+}
+
+bool WebView::engineSandboxed() {
+    return sandboxRefusal().empty();
 }
 
 void WebView::setBackgroundColor(const Color& color) {

@@ -83,6 +83,9 @@ class WebView : public View {
     static void acknowledgeFrames();
     // Web views alive in the process.
     static size_t liveCount();
+    // True when the engine's processes run in its sandbox, in namespaces of their own; false on a
+    // machine where the sandbox cannot start (said once in the log), where they run as the app does.
+    static bool engineSandboxed();
 
     void setBackgroundColor(const Color& color);
     void drawRect(cairo_t* cr, const Rect& rect) override;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/net/Endpoints.h"
 #include "tests/support/TestSupport.h"
@@ -62,7 +63,23 @@ TEST_F(EndpointsTest, RefusesBadFilesWithAClearReason) {
     std::string error;
     EXPECT_FALSE(Endpoints::parse(std::string(Endpoints::kMaxFileBytes + 1, ' '), &error));
     EXPECT_FALSE(Endpoints::loadFile("/nonexistent/endpoints.json", &error));
-    EXPECT_EQ(error, "cannot read the file");
+    EXPECT_EQ(error, "no such file");
+}
+
+TEST_F(EndpointsTest, ReadsRegularFilesOnlyAndEveryCaFileMustExist) {
+    testsupport::TempDir dir;
+    ASSERT_EQ(mkfifo((dir.path() / "pipe").c_str(), 0600), 0);
+    std::string error;
+    EXPECT_FALSE(Endpoints::readFile((dir.path() / "pipe").string(), &error));  // must not wait for a writer
+    EXPECT_EQ(error, "is not a regular file");
+    EXPECT_FALSE(Endpoints::readFile(dir.path().string(), &error));
+    EXPECT_EQ(error, "is a folder, not a file");
+    const auto path = dir.path() / "endpoints.json";
+    const std::string ca = (dir.path() / "ca.pem").string();
+    testsupport::writeFile(path, R"({"ads": {"ca_file": ")" + ca +
+                                     R"(", "settings": {"scheme": "https", "host": "h", "port": 1}}})");
+    EXPECT_FALSE(Endpoints::readFile(path.string(), &error));
+    EXPECT_EQ(error, "section \"ads\": \"ca_file\" " + ca + ": no such file");
 }
 
 TEST_F(EndpointsTest, LoadFileInstallsTheFileLayer) {

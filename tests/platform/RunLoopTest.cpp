@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -258,9 +259,11 @@ TEST(Thread, RunsTasksAndTimersOnItsOwnNamedLoop) {
         ok = (&RunLoop::current() == &thread.runLoop()) && thread.isCurrent();
     });
     std::atomic<int> timerRuns{0};
-    thread.runLoop().addTimer(0.001, [&] { ++timerRuns; });
-    for (int i = 0; i < 2000 && timerRuns == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::promise<void> fired;
+    thread.runLoop().addTimer(0.001, [&] {
+        if (++timerRuns == 1) fired.set_value();
+    });
+    EXPECT_EQ(fired.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
     thread.stop();
     EXPECT_TRUE(ok);
     EXPECT_EQ(name, "RUVThread");

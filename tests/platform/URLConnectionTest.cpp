@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -306,6 +307,26 @@ TEST_F(URLConnectionTest, HttpsWorksWithTheTestCAAndFailsWithoutIt) {
     EXPECT_TRUE(server.requests()[0].tls);
 }
 
+TEST_F(URLConnectionTest, RequestsSideBySideEachTrustOnlyTheirOwnAuthority) {
+    LoopbackServer a(LoopbackServer::Options{.https = true}), b(LoopbackServer::Options{.https = true});
+    a.route("GET", "/a", Answer{.body = "from a"});
+    b.route("GET", "/b", Answer{.body = "from b"});
+    auto send = [](const std::string& url, const std::string& caFile) {
+        URLRequest request(url);
+        request.setCAFile(caFile);
+        auto delegate = std::make_shared<RecordingDelegate>();
+        URLConnection::create(request, delegate);
+        return delegate;
+    };
+    auto toA = send(a.url("/a"), a.caFile());
+    auto toB = send(b.url("/b"), b.caFile());
+    auto crossed = send(a.url("/a"), b.caFile());
+    ASSERT_TRUE(runMainLoopUntil([&] { return toA->ended() && toB->ended() && crossed->ended(); }));
+    EXPECT_EQ(toA->bodyText(), "from a");
+    EXPECT_EQ(toB->bodyText(), "from b");
+    EXPECT_EQ(crossed->events, (std::vector<std::string>{"fail -1202"}));
+}
+
 TEST_F(URLConnectionTest, BodyLargerThanTheCapFailsInsteadOfGrowing) {
     LoopbackServer server;
     server.route("GET", "/huge", Answer{.body = std::string(100000, 'h')});
@@ -439,18 +460,17 @@ TEST_F(URLConnectionTest, WorkerThreadLoadsOnItsOwnLoopAndLeavesNothingWhenItSto
         std::atomic<int> calls{0};
         std::atomic<bool> onWorker{false};
         std::string body;
+        std::promise<void> called;
         worker.post([&] {
             URLConnection::sendAsynchronous(URLRequest(server.url("/w")),
                                             [&](const std::optional<URLResponse>&, const plat::Bytes& data,
                                                 const std::optional<plat::Error>&) {
                                                 onWorker = worker.isCurrent();
                                                 body.assign(data.begin(), data.end());
-                                                ++calls;
+                                                if (++calls == 1) called.set_value();
                                             });
         });
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (calls == 0 && std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(called.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
         ASSERT_EQ(calls, 1);
         EXPECT_TRUE(onWorker);
         EXPECT_EQ(body, "worker");

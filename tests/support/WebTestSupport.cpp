@@ -3,10 +3,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 
@@ -16,10 +18,9 @@ namespace testsupport {
 
 namespace {
 
-// Each live child process of this one: its pid and its name.
+// Each live descendant of this process (the sandbox launcher starts the web process): pid and name.
 std::vector<std::pair<int, std::string>> children() {
-    std::vector<std::pair<int, std::string>> found;
-    std::string parent = std::to_string(getpid());
+    std::multimap<int, std::pair<int, std::string>> byParent;  // live processes by their parent's pid
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
         std::ifstream in(entry.path() / "stat");
@@ -29,10 +30,23 @@ std::vector<std::pair<int, std::string>> children() {
         if (close == std::string::npos) continue;
         std::string name = stat.substr(stat.find('(') + 1, close - stat.find('(') - 1);
         std::istringstream rest(stat.substr(close + 2));
-        std::string state, ppid;
+        std::string state;
+        int ppid = 0;
         rest >> state >> ppid;
-        if (ppid == parent && state != "Z")
-            found.emplace_back(std::atoi(entry.path().filename().c_str()), name);
+        if (state != "Z")
+            byParent.emplace(ppid, std::make_pair(std::atoi(entry.path().filename().c_str()), name));
+    }
+    // Walked down from each direct child. The sandboxed engine's bus proxy (and its launchers) stays for
+    // the life of the process, started once with the first web process: it is not a view's.
+    std::vector<std::pair<int, std::string>> found;
+    for (auto [top, end] = byParent.equal_range(getpid()); top != end; ++top) {
+        std::vector<std::pair<int, std::string>> tree{top->second};
+        for (size_t i = 0; i < tree.size(); ++i)
+            for (auto [it, last] = byParent.equal_range(tree[i].first); it != last; ++it)
+                tree.push_back(it->second);
+        if (std::none_of(tree.begin(), tree.end(),
+                         [](const auto& p) { return p.second == "xdg-dbus-proxy"; }))
+            found.insert(found.end(), tree.begin(), tree.end());
     }
     return found;
 }
@@ -43,6 +57,13 @@ std::vector<std::string> liveChildren() {
     std::vector<std::string> names;
     for (const auto& [pid, name] : children()) names.push_back(name);
     return names;
+}
+
+std::vector<int> livePids(const std::string& name) {
+    std::vector<int> pids;
+    for (const auto& [pid, child] : children())
+        if (child == name) pids.push_back(pid);
+    return pids;
 }
 
 int killChildren(const std::string& name) {

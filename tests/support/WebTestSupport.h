@@ -34,9 +34,11 @@ bool imagesLaidOut(plat::WebView& view);
 // address), for a test to check that a tap there lands where it means to.
 std::string elementAt(plat::WebView& view, plat::Point at);
 
-// Processes started by this one that still run (zombies excepted), by name.
+// Processes started by this one, or by those, that still run (zombies excepted), by name.
 std::vector<std::string> liveChildren();
-// Kills (SIGKILL) the live child processes of that name, as a crash would end them; answers how many.
+// Their process ids, for those of that name.
+std::vector<int> livePids(const std::string& name);
+// Kills (SIGKILL) those of that name, as a crash would end them; answers how many.
 int killChildren(const std::string& name);
 
 }  // namespace testsupport

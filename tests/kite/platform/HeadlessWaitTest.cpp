@@ -3,15 +3,11 @@
 // run by the wait limit and is logged.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,6 +26,7 @@
 #include "platform/ui/Window.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WebTestSupport.h"
 
 using namespace kite;
 
@@ -72,24 +69,7 @@ struct BannerRun {
 // True once no process started by this one runs any more (zombies aside), pumping the main loop for at
 // most 20 s meanwhile: the web engine's processes end soon after its last view.
 bool childrenEnded() {
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    const std::string parent = std::to_string(getpid());
-    for (;;) {
-        bool any = false;
-        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-            std::ifstream in(entry.path() / "stat");
-            std::string stat;
-            if (!in || !std::getline(in, stat) || stat.rfind(')') == std::string::npos) continue;
-            std::istringstream rest(stat.substr(stat.rfind(')') + 2));
-            std::string state, ppid;
-            rest >> state >> ppid;
-            any = any || (ppid == parent && state != "Z");
-        }
-        if (!any) return true;
-        if (std::chrono::steady_clock::now() > until) return false;
-        plat::RunLoop::main().runOnce(0.01);
-        plat::WebView::pumpEngine();
-    }
+    return testsupport::pumpWebUntil([] { return testsupport::liveChildren().empty(); });
 }
 
 }  // namespace
