@@ -1,11 +1,13 @@
-// The ad SDK's two app placements, as an app shows them: a banner at the bottom of the screen and, a
-// moment later, an interstitial popup over it, whose close button the user taps. The app here has no
-// game: its frames are HeadlessScreen's.
+// The ad SDK's app placements, as an app shows them: a banner at the bottom of the screen and, a moment
+// later, an interstitial popup over it, whose close button the user taps; then a second banner at the
+// top whose ads come from two ad networks (a bidding exchange and Millennial Media). The app here has
+// no game: its frames are HeadlessScreen's.
 //
 //   ads_placements --endpoints FILE --captures DIR [--home DIR]
 //
 // Writes DIR/banner.png (the banner showing), DIR/popup.png (the popup over it) and DIR/closed.png (the
-// popup gone after the tap). Exits 0 when all three steps happened.
+// popup gone after the tap). Exits 0 when all steps happened, the top banner's swap to its second
+// network's ad included.
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -14,6 +16,7 @@
 #include "ExampleSetup.h"
 #include "HeadlessScreen.h"
 #include "ads/ADFRAdvertisingIdentifier.h"
+#include "ads/ADFRRandom.h"
 #include "ads/ZividedirPopupView.h"
 #include "ads/ZividedirView.h"
 #include "platform/media/GLContext.h"
@@ -25,10 +28,12 @@ namespace {
 // The app's media ids, as the ad server's console gave them.
 constexpr const char* kBannerMediaId = "a1b2c3d4e5f60718293a4b5c";
 constexpr const char* kPopupMediaId = "0f1e2d3c4b5a69788796a5b4";
+// The top banner's: its settings hold one ad of the bidding exchange and one of Millennial Media.
+constexpr const char* kNetworksMediaId = "b1dde2b1dde2b1dde2b1dde2";
 
 struct BannerEvents : ZividedirViewDelegate {
-    void zividedirViewDidFinishLoad(const std::shared_ptr<ZividedirView>&) override { shown = true; }
-    bool shown = false;
+    void zividedirViewDidFinishLoad(const std::shared_ptr<ZividedirView>&) override { ++shown; }
+    int shown = 0;  // the first ad, then one more at each swap
 };
 
 struct PopupEvents : ZividedirPopupViewDelegate {
@@ -72,7 +77,7 @@ int main(int argc, char** argv) {
     banner->setDelegate(bannerEvents);
     root->addSubview(banner);
     banner->startShowAd();
-    if (!screen.runUntil([&] { return bannerEvents->shown; })) return fail("the banner showed no ad");
+    if (!screen.runUntil([&] { return bannerEvents->shown > 0; })) return fail("the banner showed no ad");
     std::printf("ads_placements: the banner shows an ad\n");
     screen.runFrames(30);
     if (!screen.capture(std::filesystem::path(captures) / "banner.png")) return fail("no banner capture");
@@ -109,6 +114,21 @@ int main(int argc, char** argv) {
     if (!screen.capture(std::filesystem::path(captures) / "closed.png"))
         return fail("no capture after the close");
 
-    std::printf("ads_placements: banner shown, popup shown and closed; captures in %s\n", captures.c_str());
+    // A banner along the top edge whose ads come from the two networks. The SDK draws its ads by weight;
+    // taken in turn, the draws give this banner's first ad and the one it loads behind it one from each
+    // of its two equally weighted networks, so both networks are asked in every run.
+    ADFRRandom::setDrawSource([next = std::make_shared<uint32_t>(0)] { return (*next)++; });
+    auto networkEvents = std::make_shared<BannerEvents>();
+    auto networks = ZividedirView::create(plat::Rect{0, 0, 320, 50});
+    networks->setAppID(kNetworksMediaId);
+    networks->setDelegate(networkEvents);
+    root->addSubview(networks);
+    networks->startShowAd();
+    // The swap happens once the ad behind has loaded: then both networks have answered.
+    if (!screen.runUntil([&] { return networkEvents->shown >= 2; }))
+        return fail("the top banner did not swap to its second network's ad");
+    std::printf("ads_placements: the top banner showed both networks' ads\n");
+
+    std::printf("ads_placements: banners shown, popup shown and closed; captures in %s\n", captures.c_str());
     return 0;
 }

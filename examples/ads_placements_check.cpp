@@ -1,6 +1,8 @@
-// Checks the captures of ads_placements (for ctest): the banner strip shows an ad, the popup's framed box
-// with its green bar shows over it, and after the tap the box is gone while the banner stays.
-//   ads_placements_check DIR
+// Checks what ads_placements left (for ctest): the banner strip shows an ad, the popup's framed box with
+// its green bar shows over it, and after the tap the box is gone while the banner stays; the peers
+// recorded the top banner's bid request to the exchange and its ad request to Millennial Media, each
+// naming the install by its advertising id.
+//   ads_placements_check DIR      (DIR holds the captures, the app's home and the peers' record.jsonl)
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -8,6 +10,9 @@
 #include <optional>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
+#include "platform/base/Digest.h"
 #include "platform/media/ImageCodec.h"
 
 namespace {
@@ -73,6 +78,27 @@ int main(int argc, char** argv) {
     int stillAd = 0;
     for (int x = 0; x < 640; x += 8) stillAd += near(at(*closed, x, stripY), clear) ? 0 : 1;
     expect(stillAd > 60, "the banner went with the popup");
-    if (failures == 0) std::printf("ads_placements_check: banner and popup shown, popup closed\n");
+
+    // The id the install made for itself: the exchange gets it as it is, Millennial Media hashed.
+    std::string id;
+    std::getline(std::ifstream(dir + "/home/Library/AdvertisingIdentifier"), id);
+    expect(!id.empty(), "the install has no advertising id");
+    const std::string mmdid = "mmdid=mmh_" + plat::Digest::md5Hex(id) + "_" + plat::Digest::sha1Hex(id) + "&";
+    int bids = 0, getAds = 0;
+    std::ifstream record(dir + "/record.jsonl");
+    for (std::string line; std::getline(record, line) && !id.empty();) {
+        auto r = nlohmann::json::parse(line, nullptr, false);
+        if (!r.is_object() || !r["path"].is_string()) continue;
+        if (r["path"] == "/rtb/bid" && r["body"].is_string()) {
+            auto bid = nlohmann::json::parse(r["body"].get<std::string>(), nullptr, false);
+            bids += bid.is_object() && bid["device"].is_object() && bid["device"]["ifa"] == id;
+        } else if (r["path"] == "/getAd" && r["query"].is_string()) {
+            getAds += r["query"].get<std::string>().find(mmdid) != std::string::npos;
+        }
+    }
+    expect(bids > 0, "no bid request with the advertising id reached the exchange");
+    expect(getAds > 0, "no Millennial ad request with the advertising id reached the network");
+    if (failures == 0)
+        std::printf("ads_placements_check: banner and popup shown, popup closed, both networks asked\n");
     return failures == 0 ? 0 : 1;
 }
