@@ -674,11 +674,8 @@ void RUVBatchingDispatcher::didSendHitsResponse(const std::vector<plat::Value>& 
             answer = didSendHits(records) ? Answer::Delivered : Answer::Undeleted;
         }
     }
-    {
-        std::lock_guard lock(mutex_);
-        connection_.reset();
-    }
-    // The deletion is done; the log line and the handler follow on the main queue.
+    // The deletion is done; the log line and the handler follow on the main queue, queued before the
+    // connection is let go, so whoever sees the dispatcher idle finds them ahead of anything it queues.
     std::weak_ptr<RUVBatchingDispatcher> weak = weak_from_this();
     plat::mainQueue().async([weak, answer, status, error] {
         auto self = weak.lock();
@@ -706,6 +703,8 @@ void RUVBatchingDispatcher::didSendHitsResponse(const std::vector<plat::Value>& 
         self->finishDispatch(error || answer == Answer::Undeleted ? RUVDispatchOutcomeFailed
                                                                   : RUVDispatchOutcomeSent);
     });
+    std::lock_guard lock(mutex_);
+    connection_.reset();
 }
 
 bool RUVBatchingDispatcher::didSendHits(const std::vector<plat::Value>& records) {

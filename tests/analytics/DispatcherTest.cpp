@@ -23,6 +23,7 @@
 #include "analytics/RUVSqlStore.h"
 #include "analytics/RUVTrackerModel.h"
 #include "platform/net/Endpoints.h"
+#include "platform/runloop/SerialQueue.h"
 #include "tests/analytics/StoreTestSupport.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"
@@ -164,7 +165,11 @@ class Dispatcher : public StoreTest {
     // Dispatches (draining) until the store is empty.
     bool drain() {
         dispatcher->dispatch();
-        return runMainLoopUntil([&] { return stored() == 0 && !dispatcher->hasConnection(); });
+        if (!runMainLoopUntil([&] { return stored() == 0 && !dispatcher->hasConnection(); })) return false;
+        // The answer's log line and outcome were queued to the main queue before the connection went.
+        auto ran = std::make_shared<bool>(false);
+        plat::mainQueue().async([ran] { *ran = true; });
+        return runMainLoopUntil([&] { return *ran; });
     }
 
     testsupport::VirtualClockScope clock{1500000000LL * 1000000LL};
@@ -633,6 +638,7 @@ TEST_F(Dispatcher, AStoreErrorKeepsTheTimerAndTheNextTickDelivers) {
     make();
     storeHit("a", 10);
     dispatcher->setDispatchInterval(60);
+    drainWorker();  // the timer is set on the worker: before the clock moves, not after
     RawDb other(file(RUVDataStore::kStoreFileName));
     ASSERT_EQ(other.exec("ALTER TABLE RUVHit RENAME TO held"), SQLITE_OK);
     for (int tick = 0; tick < 2; ++tick) {
