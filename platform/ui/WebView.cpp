@@ -217,7 +217,9 @@ const std::string& sandboxRefusal() {
 
 // Web pages come from anywhere (an ad's page is another party's code), so the engine's processes get
 // namespaces of their own and see only what they need: the engine binds the system's libraries and
-// fonts and its own folders itself; pages with a file: base read from the app's resources.
+// fonts and its own folders itself; pages with a file: base read from the app's resources. Once a page
+// has moved to another site, this engine version warms a spare web process with its own persistent data
+// store, which lasts and keeps the last network process alive, idle, until the app ends.
 void applySandbox(WebKitWebContext* context) {
     if (!sandboxRefusal().empty()) {
         static bool told = false;

@@ -56,6 +56,13 @@ std::vector<std::pair<int, std::string>> children() {
 std::vector<std::string> liveChildren() {
     std::vector<std::string> names;
     for (const auto& [pid, name] : children()) names.push_back(name);
+    // Sandboxed, once a view has navigated to another site, this engine version warms a spare web process
+    // with its persistent default data store (the ephemeral context has none to give it); that store lives
+    // as long as the app and holds on to every network process started after it, so the last context's
+    // network process stays, idle, until the app ends. Without the sandbox it always ends.
+    if (names == std::vector<std::string>{"WPENetworkProce"} && plat::WebView::liveCount() == 0 &&
+        plat::WebView::engineSandboxed())
+        names.clear();
     return names;
 }
 

@@ -34,7 +34,8 @@ bool imagesLaidOut(plat::WebView& view);
 // address), for a test to check that a tap there lands where it means to.
 std::string elementAt(plat::WebView& view, plat::Point at);
 
-// Processes started by this one, or by those, that still run (zombies excepted), by name.
+// Processes started by this one, or by those, that still run (zombies excepted), by name. With no web view
+// left and the engine sandboxed, a lone network process is not counted: the engine may keep one then.
 std::vector<std::string> liveChildren();
 // Their process ids, for those of that name.
 std::vector<int> livePids(const std::string& name);
