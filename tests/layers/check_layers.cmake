@@ -2,7 +2,12 @@
 # allowed dependencies does not list. Run: cmake -DROOT=<tree> -P check_layers.cmake
 #
 # Each source belongs to its top folder (game/shell/ counts as its own layer). An include names a project
-# folder by its first component; includes of the same folder are always allowed.
+# folder by its first component.
+#
+# Inside a library with rooms, a file belongs to the room of its first subfolder, or to the library's own
+# folder ("."), and includes only its own room or the rooms below it. Rooms are listed bottom to top; rooms
+# joined with "+" stand side by side and include neither each other. A subfolder missing from the list fails,
+# so a new folder takes its place in the order the day it appears.
 cmake_minimum_required(VERSION 3.25)
 if(NOT ROOT)
   message(FATAL_ERROR "ROOT is not set")
@@ -25,6 +30,38 @@ set(allowed_peers platform kite chime game ads analytics wire tagmanager)
 set(allowed_examples platform kite chime game ads analytics wire tagmanager peers)
 set(layers platform kite chime game ads analytics wire tagmanager peers examples)
 
+set(rooms_platform base runloop storage+media+net ui)
+set(rooms_analytics base store hits dispatch .)
+set(rooms_tagmanager base values hits+datalayer runtime container .)
+set(rooms_ads base settings widgets adapters .)
+
+# The path below its first folder (a "^" in REGEX REPLACE would strip every folder, one after another).
+function(below_first path out)
+  string(FIND "${path}" "/" slash)
+  math(EXPR start "${slash} + 1")
+  string(SUBSTRING "${path}" ${start} -1 rest)
+  set(${out} "${rest}" PARENT_SCOPE)
+endfunction()
+
+# The room of a path inside a library, and its level (position in the list), for the rooms_<library> table.
+function(room_of library path out_room out_level)
+  set(room .)
+  if(path MATCHES "^[^/]+/")
+    string(REGEX MATCH "^[^/]+" room "${path}")
+  endif()
+  set(level 0)
+  set(found -1)
+  foreach(entry ${rooms_${library}})
+    string(REPLACE "+" ";" side_by_side "${entry}")
+    if(room IN_LIST side_by_side)
+      set(found ${level})
+    endif()
+    math(EXPR level "${level} + 1")
+  endforeach()
+  set(${out_room} ${room} PARENT_SCOPE)
+  set(${out_level} ${found} PARENT_SCOPE)
+endfunction()
+
 set(violations 0)
 set(checked 0)
 foreach(layer ${layers})
@@ -40,6 +77,14 @@ foreach(layer ${layers})
       set(self game/shell)
       set(key gameshell)
     endif()
+    if(DEFINED rooms_${layer})
+      below_first("${relative}" inside)
+      room_of(${layer} "${inside}" room room_level)
+      if(room_level LESS 0)
+        message(SEND_ERROR "${relative}: ${room}/ is not in the room order of ${layer}")
+        math(EXPR violations "${violations} + 1")
+      endif()
+    endif()
     file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"[^\"]+\"")
     math(EXPR checked "${checked} + 1")
     foreach(line ${includes})
@@ -50,6 +95,18 @@ foreach(layer ${layers})
       endif()
       # Its own folder; game/shell may also include the rest of game.
       if(folder STREQUAL layer AND NOT (self STREQUAL "game" AND target MATCHES "^game/shell/"))
+        if(DEFINED rooms_${layer} AND room_level GREATER_EQUAL 0)
+          below_first("${target}" inside)
+          room_of(${layer} "${inside}" target_room target_level)
+          if(target_level LESS 0)
+            message(SEND_ERROR "${relative}: includes \"${target}\", which is in no room of ${layer}")
+            math(EXPR violations "${violations} + 1")
+          elseif(target_level GREATER room_level OR
+                 (target_level EQUAL room_level AND NOT target_room STREQUAL room))
+            message(SEND_ERROR "${relative}: includes \"${target}\", in room ${target_room}, which room ${room} of ${layer} may not use")
+            math(EXPR violations "${violations} + 1")
+          endif()
+        endif()
         continue()
       endif()
       set(ok FALSE)
