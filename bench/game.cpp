@@ -2,10 +2,10 @@
 // left to run with its characters wandering, no taps. Per frame: the heap allocations of the project's own
 // code, those of the GL driver and C++ runtime, and the main thread's CPU time. Frames are told apart by
 // what happens in them, each kind with its own counts: frames that save progress (a character arrives and
-// the settings file is written), frames that draw a new text (the player's figure pauses and its speech
-// bubble shows a line), and steady frames (everything else), where the project's code allocates nothing.
+// its spawn timer is flushed, handed to the settings' writer thread), frames that draw a new text (the
+// player's figure pauses and its speech bubble shows a line), and steady frames (everything else), where
+// the project's code allocates nothing.
 #include <benchmark/benchmark.h>
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -29,7 +29,6 @@
 #include "platform/base/Random.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/Paths.h"
-#include "platform/storage/UserDefaults.h"
 
 namespace {
 
@@ -49,34 +48,21 @@ GameLayer* playField() {
     return nullptr;
 }
 
-// The settings file is replaced whole on every save, so a new inode or modification time marks one.
-struct FileStamp {
-    explicit FileStamp(const char* path) {
-        struct stat info {};
-        if (::stat(path, &info) == 0) {
-            inode = info.st_ino;
-            seconds = info.st_mtim.tv_sec;
-            nanoseconds = info.st_mtim.tv_nsec;
-        }
-    }
-    bool operator==(const FileStamp&) const = default;
-    ino_t inode = 0;
-    time_t seconds = 0;
-    long nanoseconds = 0;
-};
-
 struct FrameKind {
     uint64_t frames = 0, own = 0, framesWithOwn = 0;
-    void add(uint64_t allocations) {
+    double cpu = 0;
+    void add(uint64_t allocations, double cpuMicros) {
         ++frames;
         own += allocations;
+        cpu += cpuMicros;
         if (allocations) ++framesWithOwn;
     }
     void report(benchmark::State& state, const std::string& name) const {
+        const double n = frames ? static_cast<double>(frames) : 1;
         state.counters[name + "_frames"] = static_cast<double>(frames);
-        state.counters[name + "_own_allocs_per_frame"] =
-            frames ? static_cast<double>(own) / static_cast<double>(frames) : 0;
+        state.counters[name + "_own_allocs_per_frame"] = static_cast<double>(own) / n;
         state.counters[name + "_frames_with_own_allocs"] = static_cast<double>(framesWithOwn);
+        state.counters[name + "_cpu_us_per_frame"] = cpu / n;
     }
 };
 
@@ -106,31 +92,36 @@ void BM_PlayFieldSteadyState(benchmark::State& state) {
         } else {
             GameLayer* field = playField();
             kite::KTLabelTTF* bubble = field ? field->bubbleLabel : nullptr;
-            const std::string settings = plat::UserDefaults::standard()->path().string();
             FrameKind steady, saving, text;
             uint64_t own = 0, other = 0;
             double cpu = 0;
             for (auto _ : state) {
-                const FileStamp savedBefore(settings.c_str());
+                const int countBefore = field ? field->objectcount : 0;
                 const kite::KTTexture2D* textBefore = bubble ? bubble->getTexture() : nullptr;
                 const benchalloc::Snapshot before;
                 const double start = threadCpuMicros();
                 driver.runFrames(1);
-                cpu += threadCpuMicros() - start;
+                const double frameCpu = threadCpuMicros() - start;
+                cpu += frameCpu;
                 const benchalloc::Snapshot after;
                 own += after.own - before.own;
                 other += after.other - before.other;
-                if (!(FileStamp(settings.c_str()) == savedBefore))
-                    saving.add(after.own - before.own);
+                if (field && field->objectcount != countBefore)
+                    saving.add(after.own - before.own, frameCpu);
                 else if (bubble && bubble->getTexture() != textBefore)
-                    text.add(after.own - before.own);
+                    text.add(after.own - before.own, frameCpu);
                 else
-                    steady.add(after.own - before.own);
+                    steady.add(after.own - before.own, frameCpu);
             }
+
             const double frames = static_cast<double>(state.iterations());
             state.counters["own_allocs_per_frame"] = static_cast<double>(own) / frames;
             steady.report(state, "steady");
             saving.report(state, "saving");
+            state.counters["saving_to_steady_cpu"] =
+                steady.cpu > 0 && saving.frames ? (saving.cpu / static_cast<double>(saving.frames)) /
+                                                      (steady.cpu / static_cast<double>(steady.frames))
+                                                : 0;
             text.report(state, "text");
             state.counters["driver_allocs_per_frame"] = static_cast<double>(other) / frames;
             state.counters["main_thread_cpu_us_per_frame"] = cpu / frames;
