@@ -1,5 +1,8 @@
 #include "platform/storage/UserDefaults.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <system_error>
 
@@ -286,7 +289,12 @@ bool UserDefaults::handOver() {
 }
 
 SerialQueue* UserDefaults::writer() {
-    if (!writer_) writer_ = std::make_shared<SerialQueue>("SettingsWriter");
+    if (!writer_) {
+        writer_ = std::make_shared<SerialQueue>("SettingsWriter");
+        // The writer yields to the frame: at the lowest priority it runs while the main thread waits,
+        // not in the middle of a frame, when both share a core. (On Linux a thread id names the thread.)
+        writer_->async([] { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19); });
+    }
     return writer_.get();
 }
 
