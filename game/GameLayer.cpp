@@ -571,9 +571,10 @@ void GameLayer::update(float dt) {
         if (++backtype > 4) backtype = 1;
     }
 
-    // Free slots count towards their next character. The timer's reset is flushed at once (on the
-    // settings' writer thread: the frame never waits for the disk); the count is flushed with the next
-    // write (at the latest when the app leaves).
+    // Free slots count towards their next character. The timer's reset and the count are each flushed
+    // at once: with the timer alone on disk, a kill would lose the character that arrived. Flushes go to
+    // the settings' writer thread (the frame never waits for the disk); the second usually joins the
+    // first's write.
     if (objectcount < kSlotCount) {
         for (int i = 0; i < kSlotCount; ++i) {
             if (occupied[i]) continue;
@@ -584,6 +585,7 @@ void GameLayer::update(float dt) {
                 userDefault->flushInBackground();
                 ++objectcount;
                 userDefault->setIntegerForKey(SaveDataKeys::kObjectCount, objectcount);
+                userDefault->flushInBackground();
                 spawnCharacter(false);
             }
         }
