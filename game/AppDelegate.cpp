@@ -38,7 +38,7 @@ bool AppDelegate::applicationDidFinishLaunching() {
                                 SaveDataKeys::secondsBetween(
                                     nowSeconds(), store->getInteger64ForKey(SaveDataKeys::kSaveTime, 0)));
         store->setBoolForKey(SaveDataKeys::kBackground, false);
-        store->flush();
+        store->flushInBackground();
     }
 
     KTDirector* director = KTDirector::sharedDirector();
@@ -67,7 +67,10 @@ void AppDelegate::applicationDidEnterBackground() {
     store->setFloatForKey(SaveDataKeys::kGameTimer, GameGlobals::gametimer);
     for (int i = 0; i < GameGlobals::kSlotCount; ++i)
         store->setFloatForKey(SaveDataKeys::objectCreateTimerKey(i), GameGlobals::objectcreatetimer[i]);
-    store->flush();
+    // Every way out (quitting, a signal, a relaunch) passes here: nothing flushed may still be on its
+    // way to the disk when the app stops.
+    store->flushInBackground();
+    store->waitForBackgroundFlush();
 
     KTDirector::sharedDirector()->stopAnimation();
     gResumeMusic = ::AudioEngine::sharedEngine()->isBackgroundMusicPlaying();
@@ -80,7 +83,7 @@ void AppDelegate::applicationWillEnterForeground() {
         SaveDataKeys::kPassageTime,
         SaveDataKeys::secondsBetween(nowSeconds(), store->getInteger64ForKey(SaveDataKeys::kSaveTime, 0)));
     GameLayer::restoreTimers();
-    store->flush();
+    store->flushInBackground();
 
     KTDirector::sharedDirector()->startAnimation();
     if (gResumeMusic) Chime::AudioEngine::sharedEngine()->resumeBackgroundMusic();

@@ -376,7 +376,7 @@ void GameLayer::setupGame() {
     if (userDefault->getBoolForKey(SaveDataKeys::kFirstGame, true)) {
         userDefault->setInteger64ForKey(SaveDataKeys::kSaveTime, plat::Clock::shared().timeOfDay().seconds);
         userDefault->setBoolForKey(SaveDataKeys::kFirstGame, false);
-        userDefault->flush();
+        userDefault->flushInBackground();
     }
 
     // The time away moves the clocks on; then the characters that were on the field come back.
@@ -571,8 +571,10 @@ void GameLayer::update(float dt) {
         if (++backtype > 4) backtype = 1;
     }
 
-    // Free slots count towards their next character. The timer's reset is flushed at once; the count
-    // is flushed with the next write (at the latest when the app leaves).
+    // Free slots count towards their next character. The timer's reset and the count are each flushed
+    // at once: with the timer alone on disk, a kill would lose the character that arrived. Flushes go to
+    // the settings' writer thread (the frame never waits for the disk); the second usually joins the
+    // first's write.
     if (objectcount < kSlotCount) {
         for (int i = 0; i < kSlotCount; ++i) {
             if (occupied[i]) continue;
@@ -580,9 +582,10 @@ void GameLayer::update(float dt) {
             if (spawnInterval[i] < objectcreatetimer[i]) {
                 objectcreatetimer[i] = 0;
                 userDefault->setFloatForKey(SaveDataKeys::objectCreateTimerKey(i), 0.0f);
-                userDefault->flush();
+                userDefault->flushInBackground();
                 ++objectcount;
                 userDefault->setIntegerForKey(SaveDataKeys::kObjectCount, objectcount);
+                userDefault->flushInBackground();
                 spawnCharacter(false);
             }
         }

@@ -254,7 +254,7 @@ void GameLayer::absorb(KTSprite* c, int s) {
     userDefault->setIntegerForKey(SaveDataKeys::kObjectCount, objectcount);
     userDefault->setIntegerForKey(SaveDataKeys::kMyObjectLevel, level);
     userDefault->setIntegerForKey(SaveDataKeys::kObjectSpriteAndSound, objectspriteandsound);
-    userDefault->flush();
+    userDefault->flushInBackground();
 
     c->retain();
     c->removeFromParentWithCleanup(true);

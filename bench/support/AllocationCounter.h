@@ -25,15 +25,19 @@ namespace benchalloc {
 
 inline std::atomic<uint64_t> ownAllocations{0};
 inline std::atomic<uint64_t> otherAllocations{0};
+// The calling thread's share of ownAllocations, apart from the work other threads do meanwhile.
+inline thread_local uint64_t threadOwnAllocations = 0;
 
 inline void count(const void* caller) {
     const bool own = caller >= &__executable_start && caller < &etext;
     (own ? ownAllocations : otherAllocations).fetch_add(1, std::memory_order_relaxed);
+    if (own) ++threadOwnAllocations;
 }
 
 struct Snapshot {
     uint64_t own = ownAllocations.load();
     uint64_t other = otherAllocations.load();
+    uint64_t threadOwn = threadOwnAllocations;
 };
 
 }  // namespace benchalloc

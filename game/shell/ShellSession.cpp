@@ -34,8 +34,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // SIGINT and SIGTERM ask the app to quit the way closing the window does: it passes through the
-// background (which stores the time and the timers and flushes the store) and ends normally. A second
-// signal while it is still quitting ends the program at once.
+// background (which stores the time and the timers and waits until the settings file holds them) and
+// ends normally. A second signal while it is still quitting ends the program at once.
 class QuitSignals {
   public:
     QuitSignals() {

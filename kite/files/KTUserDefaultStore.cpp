@@ -120,6 +120,7 @@ KTUserDefaultStore* KTUserDefaultStore::sharedUserDefaultStore() {
 }
 
 void KTUserDefaultStore::purgeSharedUserDefaultStore() {
+    plat::UserDefaults::waitForStandardWrites();
     m_spUserDefault = nullptr;
     m_sbIsFilePathInitialized = false;
 }
@@ -285,6 +286,14 @@ void KTUserDefaultStore::setStringForKey(const char* pKey, const std::string& va
 
 void KTUserDefaultStore::flush() {
     plat::UserDefaults::standard()->synchronize();
+}
+
+void KTUserDefaultStore::flushInBackground() {
+    plat::UserDefaults::standard()->synchronizeInBackground();
+}
+
+void KTUserDefaultStore::waitForBackgroundFlush() {
+    plat::UserDefaults::standard()->waitForBackgroundWrites();
 }
 
 }  // namespace kite

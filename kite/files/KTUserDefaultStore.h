@@ -1,6 +1,7 @@
 #pragma once
 // The process-wide key/value store of the game's progress: booleans, integers, floats, doubles and
-// strings under string keys, kept in the platform's user defaults and written to disk by flush().
+// strings under string keys, kept in the platform's user defaults and written to disk by flush(), or by
+// flushInBackground() on the settings' writer thread.
 // Keys still present in the legacy "UserDefault.xml" of the caches folder move into the user defaults
 // the first time they are read or written; that file only shrinks and is deleted once empty.
 // Main thread only.
@@ -39,10 +40,19 @@ class KTUserDefaultStore {
     void setDoubleForKey(const char* pKey, double value);
     void setStringForKey(const char* pKey, const std::string& value);
 
+    // Writes everything set so far; returns when the file holds it.
     void flush();
+    // Hands everything set so far to the settings' writer thread and returns at once, for the frame
+    // path: the file holds it shortly after, flushes in the order they were made. Reads see the values
+    // at once either way.
+    void flushInBackground();
+    // Returns once everything handed over by flushInBackground() is in the file (leaving for the
+    // background, quitting).
+    void waitForBackgroundFlush();
 
     static KTUserDefaultStore* sharedUserDefaultStore();
-    // Forgets the singleton and the legacy file's path; both are found again on the next use.
+    // Forgets the singleton and the legacy file's path; both are found again on the next use. Flushes
+    // still on their way to the file get there first.
     static void purgeSharedUserDefaultStore();
     static const std::string& getXMLFilePath();
     static bool isXMLFileExist();

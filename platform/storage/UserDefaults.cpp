@@ -1,9 +1,14 @@
 #include "platform/storage/UserDefaults.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <system_error>
 
 #include "platform/base/Locale.h"
 #include "platform/base/Log.h"
+#include "platform/runloop/SerialQueue.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/FileManager.h"
 #include "platform/storage/Paths.h"
@@ -39,6 +44,81 @@ std::shared_ptr<UserDefaults>& standardSlot() {
 
 }  // namespace
 
+struct UserDefaults::Disk {
+    explicit Disk(fs::path f) : file(std::move(f)) {}
+
+    // Adds one change to `log`; a null value is a removal.
+    static void record(Changes& log, const std::string& key, const Value* value) {
+        auto it = std::find_if(log.begin(), log.end(), [&](const Change& c) { return c.key == key; });
+        if (!value) {
+            // Removing is in place: it moves no other key.
+            if (it == log.end()) {
+                log.push_back({key, Value(), Change::Kind::Remove});
+            } else {
+                it->value = Value();
+                it->kind = Change::Kind::Remove;
+            }
+        } else if (it == log.end()) {
+            log.push_back({key, *value, Change::Kind::Set});
+        } else if (it->kind == Change::Kind::Remove) {
+            log.erase(it);
+            log.push_back({key, *value, Change::Kind::RemoveAndSet});
+        } else {
+            it->value = *value;
+        }
+    }
+
+    // `later` after `log`, as one log.
+    static void append(Changes& log, Changes&& later) {
+        if (log.empty()) {
+            log.swap(later);
+            return;
+        }
+        for (Change& c : later) {
+            if (c.kind != Change::Kind::Set) record(log, c.key, nullptr);
+            if (c.kind != Change::Kind::Remove) record(log, c.key, &c.value);
+        }
+        later.clear();
+    }
+
+    static void replay(Changes&& log, Value::Dictionary& into) {
+        for (Change& c : log) {
+            if (c.kind != Change::Kind::Set) into.remove(c.key);
+            if (c.kind != Change::Kind::Remove) into.set(std::move(c.key), std::move(c.value));
+        }
+        log.clear();
+    }
+
+    // Writes what was handed over, after any write before it; true when the file holds it.
+    bool write() {
+        std::lock_guard<std::mutex> lock(writeMutex);
+        Changes changes;
+        {
+            std::lock_guard<std::mutex> p(pendingMutex);
+            changes.swap(pending);
+            writeQueued = false;
+        }
+        if (changes.empty() && !unwritten) return true;
+        replay(std::move(changes), written);
+        unwritten = true;
+        // Moved into the value and back: the dictionary is not copied for the write.
+        Value all(std::move(written));
+        auto bytes = PropertyList::serialize(all, PropertyList::Format::Binary);
+        written = std::move(*all.dictionaryIf());
+        if (!bytes || !writeFileAtomically(file, *bytes)) return false;
+        unwritten = false;
+        return true;
+    }
+
+    const fs::path file;
+    std::mutex writeMutex;
+    Value::Dictionary written;  // the store as of the last hand-over written (or tried)
+    bool unwritten = false;     // `written` holds changes that a failed write did not store
+    std::mutex pendingMutex;
+    Changes pending;           // handed over, not yet taken by a write
+    bool writeQueued = false;  // a background write is queued and has not taken `pending` yet
+};
+
 void UserDefaults::forgetStandard() {
     std::shared_ptr<UserDefaults> old;
     std::lock_guard<std::mutex> lock(standardMutex());
@@ -56,16 +136,30 @@ std::shared_ptr<UserDefaults> UserDefaults::standard() {
     return instance;
 }
 
-std::shared_ptr<UserDefaults> UserDefaults::create(const fs::path& file) {
-    return std::make_shared<UserDefaults>(file);
+bool UserDefaults::waitForStandardWrites() {
+    std::shared_ptr<UserDefaults> instance;
+    {
+        std::lock_guard<std::mutex> lock(standardMutex());
+        instance = standardSlot();
+    }
+    return !instance || instance->waitForBackgroundWrites();
 }
 
-UserDefaults::UserDefaults(fs::path file) : file_(std::move(file)) {
+std::shared_ptr<UserDefaults> UserDefaults::create(const fs::path& file,
+                                                   std::shared_ptr<SerialQueue> writer) {
+    return std::make_shared<UserDefaults>(file, std::move(writer));
+}
+
+UserDefaults::UserDefaults(fs::path file, std::shared_ptr<SerialQueue> writer)
+    : file_(std::move(file)), disk_(std::make_shared<Disk>(file_)), writer_(std::move(writer)) {
     registered_.set(kLanguagesKey, Value(Value::Array{Value(Locale::current().languageCode())}));
     load();
+    disk_->written = stored_;
 }
 
-UserDefaults::~UserDefaults() = default;
+UserDefaults::~UserDefaults() {
+    waitForBackgroundWrites();
+}
 
 void UserDefaults::load() {
     // A kill between a save's temporary file and its rename leaves the temporary behind for good.
@@ -94,15 +188,15 @@ std::optional<Value> UserDefaults::objectForKey(const std::string& key) const {
 void UserDefaults::setObject(Value value, const std::string& key) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (value.isNull()) {
-        if (stored_.remove(key)) dirty_ = true;
+        if (stored_.remove(key)) Disk::record(changes_, key, nullptr);
         return;
     }
     if (!storable(value)) {
         logError("cannot store the value for \"%s\" in the settings: it holds a null", key.c_str());
         return;
     }
+    Disk::record(changes_, key, &value);
     stored_.set(key, std::move(value));
-    dirty_ = true;
 }
 
 void UserDefaults::removeObjectForKey(const std::string& key) {
@@ -184,16 +278,52 @@ Value::Dictionary UserDefaults::dictionaryRepresentation() const {
     return all;
 }
 
-bool UserDefaults::synchronize() {
+bool UserDefaults::handOver() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!dirty_) return true;
-    auto bytes = PropertyList::serialize(Value(stored_), PropertyList::Format::Binary);
-    if (!bytes) return false;
-    std::error_code ec;
-    fs::create_directories(file_.parent_path(), ec);
-    if (!writeFileAtomically(file_, *bytes)) return false;
-    dirty_ = false;
+    if (changes_.empty()) return false;
+    // Under the store's lock, so hand-overs from several threads reach the writer in the order of
+    // the changes.
+    std::lock_guard<std::mutex> p(disk_->pendingMutex);
+    Disk::append(disk_->pending, std::move(changes_));
     return true;
+}
+
+SerialQueue* UserDefaults::writer() {
+    if (!writer_) {
+        writer_ = std::make_shared<SerialQueue>("SettingsWriter");
+        // The writer yields to the frame: at the lowest priority it runs while the main thread waits,
+        // not in the middle of a frame, when both share a core. (On Linux a thread id names the thread.)
+        writer_->async([] { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19); });
+    }
+    return writer_.get();
+}
+
+bool UserDefaults::synchronize() {
+    if (handOver()) {
+        std::error_code ec;
+        fs::create_directories(file_.parent_path(), ec);
+    }
+    return disk_->write();
+}
+
+void UserDefaults::synchronizeInBackground() {
+    if (!handOver()) return;
+    std::lock_guard<std::mutex> p(disk_->pendingMutex);
+    if (disk_->writeQueued) return;
+    disk_->writeQueued = true;
+    writer()->async([disk = disk_] { disk->write(); });
+}
+
+bool UserDefaults::waitForBackgroundWrites() {
+    std::shared_ptr<SerialQueue> queue;
+    {
+        std::lock_guard<std::mutex> p(disk_->pendingMutex);
+        queue = writer_;
+    }
+    // The write queued last runs before this; on a queue of the caller's own loop it cannot, and
+    // what it would have written is written here.
+    if (queue) queue->sync([] {});
+    return disk_->write();
 }
 
 }  // namespace plat

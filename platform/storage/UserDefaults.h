@@ -1,6 +1,8 @@
 #pragma once
 // Typed, persistent settings of the app: one property-list file in Library/Preferences/, loaded when the
-// store is made and written atomically by synchronize(). All calls are thread-safe.
+// store is made and written atomically by synchronize(), or by synchronizeInBackground() on a writer
+// thread for callers that must not wait for the disk. All calls are thread-safe; the values in memory
+// are the truth, so reads see every write at once, whether or not it is on disk yet.
 // Lookups see the stored values first, then the registered defaults; the registered defaults hold
 // "AppleLanguages", the preferred languages taken from the locale of the environment
 // (LC_ALL, LC_MESSAGES, LANG: "ja_JP.UTF-8" gives ["ja"]; unset or "C" gives ["en"]).
@@ -10,10 +12,13 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/base/Value.h"
 
 namespace plat {
+
+class SerialQueue;
 
 class UserDefaults {
   public:
@@ -23,13 +28,18 @@ class UserDefaults {
     // The app's own store in Paths::preferences(). When the app home changes (tests), the next call
     // saves pending changes of the old store and opens the one of the new home.
     static std::shared_ptr<UserDefaults> standard();
-    // Drops the app's store without saving it: its home is gone (the end of a test).
+    // Drops the app's store without saving its changes (its home is gone: the end of a test); writes
+    // already handed to its writer finish first.
     static void forgetStandard();
+    // The standard store's waitForBackgroundWrites(), without opening a store when none is open.
+    static bool waitForStandardWrites();
     // A store kept in the given file. An unreadable file is moved aside to "<file>.unreadable" (so
-    // nothing is lost) and the store starts empty.
-    static std::shared_ptr<UserDefaults> create(const std::filesystem::path& file);
+    // nothing is lost) and the store starts empty. Background writes run on `writer` when given, else
+    // on a thread of the store's own, started by the first of them.
+    static std::shared_ptr<UserDefaults> create(const std::filesystem::path& file,
+                                                std::shared_ptr<SerialQueue> writer = nullptr);
 
-    explicit UserDefaults(std::filesystem::path file);
+    explicit UserDefaults(std::filesystem::path file, std::shared_ptr<SerialQueue> writer = nullptr);
     ~UserDefaults();
     UserDefaults(const UserDefaults&) = delete;
     UserDefaults& operator=(const UserDefaults&) = delete;
@@ -64,17 +74,41 @@ class UserDefaults {
     // Stored and registered values together.
     Value::Dictionary dictionaryRepresentation() const;
 
-    // Writes pending changes to the file; true when the file holds them (or nothing was pending).
+    // Writes pending changes to the file now, after a background write still running; true when the
+    // file holds them (or nothing was pending).
     bool synchronize();
+    // Hands the changes made so far to the writer and returns at once. The writer stores them as
+    // synchronize() would, in the order they were handed over; what is handed over while a write
+    // waits to start joins that write.
+    void synchronizeInBackground();
+    // Returns once everything handed to the writer is in the file; false when writing it failed.
+    bool waitForBackgroundWrites();
 
   private:
+    // One key's change since the last hand-over. Each key has at most one, kept where replaying them
+    // in order gives the keys their order in the store: a key removed and set again goes last.
+    struct Change {
+        enum class Kind { Set, Remove, RemoveAndSet };
+        std::string key;
+        Value value;
+        Kind kind;
+    };
+    using Changes = std::vector<Change>;
+    // What the file holds and what is on its way there; shared with queued writes, which may outlive
+    // the store when the writer queue is not its own.
+    struct Disk;
+
     void load();
+    bool handOver();
+    SerialQueue* writer();
 
     std::filesystem::path file_;
     mutable std::mutex mutex_;
     Value::Dictionary stored_;
     Value::Dictionary registered_;
-    bool dirty_ = false;
+    Changes changes_;
+    std::shared_ptr<Disk> disk_;
+    std::shared_ptr<SerialQueue> writer_;
 };
 
 }  // namespace plat

@@ -13,6 +13,8 @@
 #include "kite/sprites/KTSprite.h"
 #include "kite/textures/KTTextureCache.h"
 #include "platform/base/Log.h"
+#include "platform/storage/Paths.h"
+#include "platform/storage/PropertyList.h"
 #include "tests/game/GameRun.h"
 
 using namespace gametest;
@@ -157,6 +159,19 @@ TEST_F(FieldTest, SpawnNeedsTheIntervalStrictlyExceededAndStoresItsTimer) {
     layer->update(0.25f);
     EXPECT_EQ(GameGlobals::objectcreatetimer[0], 0.0f);
     EXPECT_FLOAT_EQ(GameGlobals::objectcreatetimer[1], 1.0f);
+}
+
+TEST_F(FieldTest, AnArrivalReachesTheDiskWithItsCountSoAKillKeepsTheCharacter) {
+    setUpField();
+    for (float& t : GameGlobals::objectcreatetimer) t = 0;
+    GameGlobals::objectcreatetimer[0] = 29.9f;
+    layer->update(0.25f);
+    ASSERT_EQ(layer->objectcount, 1);
+    KTUserDefaultStore::sharedUserDefaultStore()->waitForBackgroundFlush();
+    auto saved = plat::PropertyList::readFile(plat::Paths::preferences() / "potemaru.plist");
+    ASSERT_TRUE(saved);
+    EXPECT_EQ((*saved)[SaveDataKeys::objectCreateTimerKey(0)].toDouble(), 0.0);
+    EXPECT_EQ((*saved)[SaveDataKeys::kObjectCount].toInt64(), 1);
 }
 
 TEST_F(FieldTest, PlayerPausesWithABubbleInTheSameFrameItsWalkEnds) {

@@ -2,10 +2,16 @@
 
 #include <filesystem>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <cstring>
+#include <future>
 #include <thread>
 
 #include "platform/base/Log.h"
+#include "platform/runloop/SerialQueue.h"
 #include "platform/storage/FileManager.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
@@ -141,6 +147,46 @@ TEST(UserDefaults, ConcurrentWritersLoseNothing) {
     auto reread = UserDefaults::create(dir.path() / "p.plist");
     EXPECT_EQ(reread->dictionaryRepresentation().size(), 4u * 200u + 1u);  // + the languages
     EXPECT_EQ(reread->integerForKey("t3_199"), 199);
+}
+
+TEST(UserDefaults, BackgroundWritesKeepTheOrderAndJoinAWriteThatWaits) {
+    testsupport::TempDir dir;
+    const int events = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(events, dir.path().c_str(), IN_MOVED_TO), 0);
+    auto writer = std::make_shared<plat::SerialQueue>("test writer");
+    std::promise<void> release;
+    writer->async([held = release.get_future().share()] { held.wait(); });
+    auto later = UserDefaults::create(dir.path() / "later.plist", writer);
+    auto atOnce = UserDefaults::create(dir.path() / "at-once.plist");
+    for (auto* d : {later.get(), atOnce.get()}) {
+        d->setInteger(1, "a");
+        d->setInteger(2, "b");
+        d->setInteger(3, "gone");
+        d->synchronizeInBackground();
+        d->removeObjectForKey("a");
+        d->setInteger(4, "c");
+        d->setInteger(5, "a");
+        d->removeObjectForKey("gone");
+        d->synchronizeInBackground();
+    }
+    ASSERT_TRUE(atOnce->synchronize());
+    later->setInteger(6, "not handed over");
+    release.set_value();
+    ASSERT_TRUE(later->waitForBackgroundWrites());
+    // One write, of the last state handed over, byte for byte what writing at once gives.
+    EXPECT_EQ(testsupport::readFile(dir.path() / "later.plist"),
+              testsupport::readFile(dir.path() / "at-once.plist"));
+    EXPECT_EQ(UserDefaults::create(dir.path() / "later.plist")->dictionaryRepresentation().keys(),
+              (std::vector<std::string>{UserDefaults::kLanguagesKey, "b", "c", "a"}));
+    alignas(inotify_event) char buffer[4096];
+    int writes = 0;
+    for (ssize_t n = read(events, buffer, sizeof buffer), at = 0; n > 0 && at < n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+        writes += std::strcmp(e->name, "later.plist") == 0;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+    }
+    close(events);
+    EXPECT_EQ(writes, 1);
 }
 
 TEST(UserDefaults, StandardStoreLivesInTheCurrentHome) {

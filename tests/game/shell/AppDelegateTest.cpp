@@ -12,6 +12,8 @@
 #include "kite/platform/KTApplication.h"
 #include "kite/platform/KTEGLView.h"
 #include "kite/platform/linux/KTHeadlessDriver.h"
+#include "platform/storage/Paths.h"
+#include "platform/storage/PropertyList.h"
 #include "tests/support/TestSupport.h"
 
 using kite::KTSize;
@@ -109,6 +111,20 @@ TEST(AppDelegate, FirstStartThenBackgroundAndForegroundCarryTheClocks) {
     EXPECT_FALSE(game.musicPlaying());
     game.driver.runFrames(5);
     EXPECT_FALSE(game.musicPlaying());
+}
+
+TEST(AppDelegate, LeavingForTheBackgroundWaitsForTheWritesOfThePlay) {
+    LaunchedGame game;
+    game.launch();
+    game.driver.runFrames(kSplashFrames);
+    game.store()->setIntegerForKey(SaveDataKeys::kMyPoints, 15);
+    game.store()->flushInBackground();
+    game.app()->applicationDidEnterBackground();
+    // On disk when the call returns: the app may be stopped right after it.
+    auto saved = plat::PropertyList::readFile(plat::Paths::preferences() / "potemaru.plist");
+    ASSERT_TRUE(saved);
+    EXPECT_EQ((*saved)[SaveDataKeys::kMyPoints].toInt64(), 15);
+    EXPECT_EQ((*saved)[SaveDataKeys::kSaveTime].toInt64(), AppDelegate::nowSeconds());
 }
 
 TEST(AppDelegate, ALaterStartStoresTheTimeAwayForTheSetUp) {
