@@ -130,12 +130,17 @@ SqliteFile::~SqliteFile() {
     close();
 }
 
-void SqliteFile::close() {
-    if (!db_) return;
+bool SqliteFile::close() {
+    if (!db_) return true;
     cache_.clear();
-    // Every statement is gone, so the close does not wait for one; a failure still frees the handle.
-    if (sqlite3_close(db_) != SQLITE_OK) sqlite3_close_v2(db_);
+    bool closed = sqlite3_close(db_) == SQLITE_OK;
+    if (!closed) {
+        openCode_ = sqlite3_extended_errcode(db_);
+        openMessage_ = sqlite3_errmsg(db_);
+        sqlite3_close_v2(db_);
+    }
     db_ = nullptr;
+    return closed;
 }
 
 SqliteFile::OpenStatus SqliteFile::failOpen(Stage stage, int code, std::string message) {

@@ -110,6 +110,7 @@ class SqliteFile {
         Lease& operator=(const Lease&) = delete;
         bool ok() const { return statement_ != nullptr; }
         Statement* operator->() const { return statement_; }
+        Statement& operator*() const { return *statement_; }
 
       private:
         Statement* statement_;
@@ -151,11 +152,13 @@ class SqliteFile {
     // place, once. When it cannot be set aside the result is Failed.
     OpenStatus openReplacingDamaged(const std::filesystem::path& path, const Options& options,
                                     const std::function<OpenStatus()>& prepare, const SetAsideReport& report);
-    void close();
+    // False when a statement of the caller's was still out: SQLite then closes once it is finalised.
+    bool close();
     bool isOpen() const { return db_ != nullptr; }
     const std::filesystem::path& path() const { return path_; }
 
-    // The last failure's extended code and message: of the connection when open, else of the last open.
+    // The last failure's extended code and message: of the connection when open, else of the last open
+    // or close.
     int errorCode() const;
     std::string errorMessage() const;
     // Where the last open failed.
