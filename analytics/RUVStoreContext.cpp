@@ -97,21 +97,41 @@ void RUVStoreContext::close() {
 }
 
 plat::Error RUVStoreContext::lastError() const {
-    if (!file_.isOpen()) return sqliteError(plat::SqliteFile::kCantOpen, "unable to open database file");
+    // Closed: the failure of the last open, if any.
+    if (!file_.isOpen() && file_.errorCode() == plat::SqliteFile::kOk)
+        return sqliteError(plat::SqliteFile::kCantOpen, "unable to open database file");
     return sqliteError(file_.errorCode(), file_.errorMessage());
 }
 
-RUVStoreContext::OpenStatus RUVStoreContext::open(std::optional<plat::Error>& error) {
+RUVStoreContext::OpenStatus RUVStoreContext::open(std::optional<plat::Error>& error,
+                                                  const DamageReport& damaged) {
     RUV_ASSERT_ON_WORKER();
     close();
-    auto fail = [&]() {
-        int code = file_.errorCode();
-        error = sqliteError(code, file_.errorMessage());
+    const plat::SqliteFile::Options options{.busyTimeoutMillis = kBusyTimeoutMillis};
+    OpenStatus status;
+    if (damaged) {
+        status = file_.openReplacingDamaged(
+            path_, options, [&] { return prepareFile(error); },
+            [&](const std::filesystem::path&, const std::error_code&) {
+                damaged(error.value_or(lastError()));
+                error.reset();
+            });
+    } else {
+        status = file_.open(path_, options);
+        if (status == OpenStatus::Open) status = prepareFile(error);
+    }
+    if (status != OpenStatus::Open) {
+        if (!error) error = lastError();
         close();
-        return plat::SqliteFile::isDamage(code) ? OpenStatus::Damaged : OpenStatus::Failed;
+    }
+    return status;
+}
+
+RUVStoreContext::OpenStatus RUVStoreContext::prepareFile(std::optional<plat::Error>& error) {
+    auto fail = [&]() {
+        error = lastError();
+        return plat::SqliteFile::isDamage(file_.errorCode()) ? OpenStatus::Damaged : OpenStatus::Failed;
     };
-    if (file_.open(path_, {.busyTimeoutMillis = kBusyTimeoutMillis}) != plat::SqliteFile::OpenStatus::Open)
-        return fail();
     // A write-ahead log: a commit appends to "-wal" and the log is synced when it is copied back into the
     // file. A process that dies keeps every commit; a power loss may take back the last few, and never
     // leaves the file torn. A sync at every commit cost more than the rest of storing a hit together.
@@ -126,7 +146,6 @@ RUVStoreContext::OpenStatus RUVStoreContext::open(std::optional<plat::Error>& er
     if (mark == model_.layoutMark()) return OpenStatus::Open;
     if (mark != 0 || tables != 0) {
         error = sqliteError(plat::SqliteFile::kNotADatabase, "the file holds another layout");
-        close();
         return OpenStatus::Damaged;
     }
     // A new file: its layout and mark in one transaction.

@@ -9,6 +9,7 @@
 // before anything is written; SQLite failures are errors of "NSSQLiteErrorDomain" with SQLite's code.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -39,14 +40,11 @@ class RUVStoreContext {
     static constexpr const char* kObjectIdKey = "objectID";
     static constexpr int kBusyTimeoutMillis = 250;
 
-    enum class OpenStatus {
-        Open,
-        // SQLite reports the file damaged (not a database, corrupt, quick check not "ok") or it holds
-        // another layout: only such a file may be set aside.
-        Damaged,
-        // Anything else (busy, locked, unreadable, full): the file must be kept.
-        Failed,
-    };
+    // Damaged: SQLite reports the file damaged or it holds another layout; only such a file may be set
+    // aside. Failed: anything else (busy, locked, unreadable, full), and the file must be kept.
+    using OpenStatus = plat::SqliteFile::OpenStatus;
+    // Hears why a file was found damaged, once it was set aside.
+    using DamageReport = std::function<void(const plat::Error& reason)>;
 
     RUVStoreContext(RUVManagedObjectModel model, std::filesystem::path path);
     // Closes the connection; unsaved changes are rolled back.
@@ -55,8 +53,8 @@ class RUVStoreContext {
     RUVStoreContext& operator=(const RUVStoreContext&) = delete;
 
     // Opens and checks the file, creating the layout in a new one. Later operations open it again when an
-    // earlier open failed.
-    OpenStatus open(std::optional<plat::Error>& error);
+    // earlier open failed. With `damaged`, a damaged file is set aside, reported, and a new one made.
+    OpenStatus open(std::optional<plat::Error>& error, const DamageReport& damaged = nullptr);
     void close();
     bool isOpen() const { return file_.isOpen(); }
     const std::filesystem::path& path() const { return path_; }
@@ -80,10 +78,6 @@ class RUVStoreContext {
     // Every connection's journal settings: see open().
     static constexpr const char* kJournalPragmas = "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL";
 
-    // Moves a damaged file and its side files to "<name>.damaged-<time>" (plat::SqliteFile::setAside).
-    static bool setAside(const std::filesystem::path& path, std::error_code& error) {
-        return !plat::SqliteFile::setAside(path, error).empty();
-    }
     static void removeWithSideFiles(const std::filesystem::path& path) {
         plat::SqliteFile::removeWithSideFiles(path);
     }
@@ -97,6 +91,8 @@ class RUVStoreContext {
 
   private:
     bool ensureOpen(std::optional<plat::Error>& error);
+    // The checked file's journal settings and layout (made in a new file); `error` set on failure.
+    OpenStatus prepareFile(std::optional<plat::Error>& error);
     // The file keeps each statement from its first use until close (the texts come from the model, so
     // there are few).
     plat::SqliteFile::Statement* statement(const std::string& sql) { return file_.cached(sql); }
