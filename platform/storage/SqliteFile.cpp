@@ -63,6 +63,7 @@ int SqliteFile::Statement::step() {
 }
 
 void SqliteFile::Statement::reset() {
+    if (!stmt_) return;
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
 }
