@@ -60,18 +60,17 @@ bool RUVSqlStore::ensureOpenDatabase() {
         // The file vanished under the connection (a reset): start a new one. SQLite drops a log or journal
         // it finds beside an empty file, so nothing of the old file comes back.
         closeDatabase();
-        return openAndValidateDatabase();
     }
-    if (openAndValidateDatabase()) return true;
     // Only a file SQLite calls damaged is replaced; a busy, locked or unreadable one is kept for later.
-    if (!lastOpenFoundDamage_) return false;
-    if (!closeAndDeleteDatabase()) return false;
-    return openAndValidateDatabase();
+    return openDatabase(true);
 }
 
 bool RUVSqlStore::openAndValidateDatabase() {
+    return openDatabase(false);
+}
+
+bool RUVSqlStore::openDatabase(bool replaceDamaged) {
     RUV_SQL_ASSERT_ON_WORKER();
-    lastOpenFoundDamage_ = false;
     struct stat st {};
     if (::stat(databasePath_.c_str(), &st) == 0) {
         // The file's "immutable" mark is a missing owner-write permission.
@@ -83,8 +82,9 @@ bool RUVSqlStore::openAndValidateDatabase() {
         RUV_LOG(RUVLogLevel::Error, "Failed to read database file attributes: %s", std::strerror(errno));
         return false;
     }
-    if (database_.open(databasePath_, {.busyTimeoutMillis = kBusyTimeoutMillis}) !=
-        plat::SqliteFile::OpenStatus::Open) {
+    bool logged = false;
+    auto logFailure = [&] {
+        if (logged) return;
         if (database_.failedStage() == plat::SqliteFile::Stage::Open) {
             RUV_LOG(RUVLogLevel::Error, "Failed to open database");
         } else if (database_.failedStage() == plat::SqliteFile::Stage::CheckPrepare) {
@@ -92,7 +92,18 @@ bool RUVSqlStore::openAndValidateDatabase() {
                     database_.errorMessage().c_str());
             RUV_LOG(RUVLogLevel::Error, "Failed to construct 'quick check' sql statement");
         }
-        lastOpenFoundDamage_ = plat::SqliteFile::isDamage(database_.errorCode());
+    };
+    const plat::SqliteFile::Options options{.busyTimeoutMillis = kBusyTimeoutMillis};
+    // A damaged file is kept aside, not destroyed: nothing saved is lost.
+    auto setAside = [&](const std::filesystem::path&, const std::error_code& ec) {
+        logFailure();
+        if (ec) RUV_LOG(RUVLogLevel::Error, "Failed to delete database: %s", ec.message().c_str());
+        logged = static_cast<bool>(ec);
+    };
+    auto status = replaceDamaged ? database_.openReplacingDamaged(databasePath_, options, nullptr, setAside)
+                                 : database_.open(databasePath_, options);
+    if (status != plat::SqliteFile::OpenStatus::Open) {
+        logFailure();
         return false;
     }
     // As the hit store's files (see RUVStoreContext::open). A file that keeps its old journal (busy) still

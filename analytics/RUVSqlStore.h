@@ -66,10 +66,11 @@ class RUVSqlStore {
 
   private:
     RUVSqlStore(std::string name, std::filesystem::path path);
+    // Opens and checks the file; with `replaceDamaged`, a file SQLite calls damaged is set aside for a new
+    // one.
+    bool openDatabase(bool replaceDamaged);
 
     std::string databaseName_;
     std::filesystem::path databasePath_;
     plat::SqliteFile database_;
-    // Whether the last failed open failed because SQLite found the file damaged.
-    bool lastOpenFoundDamage_ = false;
 };
