@@ -1,7 +1,5 @@
 #include "analytics/RUVAnalyticsPropertiesStore.h"
 
-#include <sqlite3.h>
-
 #include "analytics/RUVLogger.h"
 #include "analytics/RUVSqlStore.h"
 #include "analytics/RUVStringUtil.h"
@@ -15,10 +13,7 @@ constexpr const char* kHitNumber = "hit_number";
 constexpr const char* kLastModified = "last_modified_time_since_1970";
 constexpr const char* kCheckedIAd = "checked_iad_campaign";
 
-std::string columnText(sqlite3_stmt* statement, int column) {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-    return text ? std::string(text) : std::string();
-}
+using Lease = plat::SqliteFile::Lease;
 
 }  // namespace
 
@@ -120,14 +115,15 @@ bool RUVAnalyticsPropertiesStore::setCheckedIAdCampaignForTrackingId(const std::
     return upsertPropertyRecord(&*record);
 }
 
-sqlite3_stmt* RUVAnalyticsPropertiesStore::selectStmtWithTrackingId(const std::string& trackingId) {
-    sqlite3_stmt* statement = sqlStore_->statementForQuery(selectSql_);
+plat::SqliteFile::Statement* RUVAnalyticsPropertiesStore::selectStmtWithTrackingId(
+    const std::string& trackingId) {
+    plat::SqliteFile::Statement* statement = sqlStore_->statementForQuery(selectSql_);
     if (!statement) {
         RUV_LOG(RUVLogLevel::Error, "Failed to construct 'select' sql statement");
         return nullptr;
     }
-    sqlite3_reset(statement);
-    if (sqlite3_bind_text(statement, 1, trackingId.c_str(), -1, SQLITE_TRANSIENT) != SQLITE_OK) {
+    statement->reset();
+    if (statement->bindText(1, trackingId.c_str()) != plat::SqliteFile::kOk) {
         RUV_LOG(RUVLogLevel::Error, "Failed to bind text '%s' to select statement", trackingId.c_str());
         sqlStore_->removeStatementForQuery(selectSql_);
         return nullptr;
@@ -145,22 +141,19 @@ std::optional<plat::Value::Dictionary> RUVAnalyticsPropertiesStore::propertyReco
         RUV_LOG(RUVLogLevel::Error, "Failed to open database");
         return std::nullopt;
     }
-    sqlite3_stmt* statement = selectStmtWithTrackingId(trackingId);
-    if (!statement) return std::nullopt;
+    Lease statement(selectStmtWithTrackingId(trackingId));
+    if (!statement.ok()) return std::nullopt;
     std::optional<plat::Value::Dictionary> record;
-    if (sqlite3_step(statement) == SQLITE_ROW) {
+    if (statement->step() == plat::SqliteFile::kRow) {
         record.emplace();
         record->set(kTid, plat::Value(trackingId));
-        record->set(kCid, plat::Value(columnText(statement, 1)));
-        if (sqlite3_column_type(statement, 2) != SQLITE_NULL) {
-            record->set(kHitNumber, plat::Value(static_cast<int64_t>(sqlite3_column_int64(statement, 2))));
-        }
-        record->set(kLastModified, plat::Value(sqlite3_column_double(statement, 3)));
-        record->set(kCheckedIAd, plat::Value(sqlite3_column_int64(statement, 4) != 0));
+        record->set(kCid, plat::Value(statement->columnText(1)));
+        if (!statement->columnIsNull(2)) record->set(kHitNumber, plat::Value(statement->columnInt64(2)));
+        record->set(kLastModified, plat::Value(statement->columnDouble(3)));
+        record->set(kCheckedIAd, plat::Value(statement->columnInt64(4) != 0));
     } else {
         RUV_LOG(RUVLogLevel::Info, "Record for tracking id %s not found", trackingId.c_str());
     }
-    sqlite3_reset(statement);
     return record;
 }
 
@@ -187,28 +180,29 @@ bool RUVAnalyticsPropertiesStore::upsertPropertyRecord(plat::Value::Dictionary* 
     plat::Value::Dictionary copy = *record;
     double now = plat::Clock::shared().nowSeconds();
     copy.set(kLastModified, plat::Value(now));
-    sqlite3_stmt* statement = sqlStore_->statementForQuery(upsertSql_);
+    plat::SqliteFile::Statement* statement = sqlStore_->statementForQuery(upsertSql_);
     if (!statement) {
         RUV_LOG(RUVLogLevel::Error, "Failed to construct 'insert/update' sql statement");
         return false;
     }
-    sqlite3_reset(statement);
-    if (!bindRecord(copy, statement)) {
+    statement->reset();
+    if (!bindRecord(copy, *statement)) {
         sqlStore_->removeStatementForQuery(upsertSql_);
         return false;
     }
-    bool done = sqlite3_step(statement) == SQLITE_DONE;
+    Lease use(statement);
+    bool done = use->step() == plat::SqliteFile::kDone;
     if (done) {
         record->set(kLastModified, plat::Value(now));
     } else {
         RUV_LOG(RUVLogLevel::Error, "Failed to insert/update hit number: %s",
                 sqlStore_->errorMessage().value_or("").c_str());
     }
-    sqlite3_reset(statement);
     return done;
 }
 
-bool RUVAnalyticsPropertiesStore::bindRecord(const plat::Value::Dictionary& record, sqlite3_stmt* statement) {
+bool RUVAnalyticsPropertiesStore::bindRecord(const plat::Value::Dictionary& record,
+                                             plat::SqliteFile::Statement& statement) {
     int index = 1;
     for (const auto& [name, declaration] : columns_) {
         const plat::Value* value = record.find(name);
@@ -218,15 +212,15 @@ bool RUVAnalyticsPropertiesStore::bindRecord(const plat::Value::Dictionary& reco
         }
         int rc;
         if (name == kTid || name == kCid) {
-            rc = sqlite3_bind_text(statement, index, value->toString().c_str(), -1, SQLITE_TRANSIENT);
+            rc = statement.bindText(index, value->toString().c_str());
         } else if (name == kLastModified) {
-            rc = sqlite3_bind_double(statement, index, value->toDouble());
+            rc = statement.bindDouble(index, value->toDouble());
         } else if (name == kCheckedIAd) {
-            rc = sqlite3_bind_int64(statement, index, value->toBool() ? 1 : 0);
+            rc = statement.bindInt64(index, value->toBool() ? 1 : 0);
         } else {
-            rc = sqlite3_bind_int64(statement, index, value->toInt64());
+            rc = statement.bindInt64(index, value->toInt64());
         }
-        if (rc != SQLITE_OK) {
+        if (rc != plat::SqliteFile::kOk) {
             RUV_LOG(RUVLogLevel::Error, "Failed to bind parameter %s to sql statement", name.c_str());
             return false;
         }
@@ -246,14 +240,14 @@ bool RUVAnalyticsPropertiesStore::createOrValidatePropertiesTable() {
 }
 
 bool RUVAnalyticsPropertiesStore::hasValidPropertyColumns() {
-    sqlite3_stmt* statement = sqlStore_->prepareSql(ruvFormat("PRAGMA table_info('%s');", kTableName));
-    if (!statement) {
+    plat::SqliteFile::Statement statement =
+        sqlStore_->prepareSql(ruvFormat("PRAGMA table_info('%s');", kTableName));
+    if (!statement.ok()) {
         RUV_LOG(RUVLogLevel::Error, "Failed to construct 'table info' sql statement");
         return false;
     }
     std::vector<std::string> names;
-    while (sqlite3_step(statement) == SQLITE_ROW) names.push_back(columnText(statement, 1));
-    sqlite3_finalize(statement);
+    while (statement.step() == plat::SqliteFile::kRow) names.push_back(statement.columnText(1));
     if (names.empty()) {
         RUV_LOG(RUVLogLevel::Error, "No columns found in properties table");
         return false;
@@ -270,7 +264,7 @@ bool RUVAnalyticsPropertiesStore::hasValidPropertyColumns() {
 }
 
 bool RUVAnalyticsPropertiesStore::createPropertiesTable() {
-    if (sqlStore_->executeSql(schemaSql_) == SQLITE_DONE) return true;
+    if (sqlStore_->executeSql(schemaSql_) == plat::SqliteFile::kDone) return true;
     RUV_LOG(RUVLogLevel::Error, "Failed to create properties database");
     sqlStore_->closeDatabase();
     return false;
@@ -281,14 +275,12 @@ bool RUVAnalyticsPropertiesStore::clearPropertiesTable() {
         RUV_LOG(RUVLogLevel::Error, "Failed to open database");
         return false;
     }
-    sqlite3_stmt* statement = sqlStore_->statementForQuery(clearSql_);
-    if (!statement) {
+    Lease statement(sqlStore_->statementForQuery(clearSql_));
+    if (!statement.ok()) {
         RUV_LOG(RUVLogLevel::Error, "Failed to construct 'clear' sql statement");
         return false;
     }
-    bool done = sqlite3_step(statement) == SQLITE_DONE;
-    sqlite3_reset(statement);
-    return done;
+    return statement->step() == plat::SqliteFile::kDone;
 }
 
 uint64_t RUVAnalyticsPropertiesStore::trackerIdCount() {

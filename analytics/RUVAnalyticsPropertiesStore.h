@@ -10,9 +10,9 @@
 
 #include "platform/base/Value.h"
 #include "platform/runloop/NotificationCenter.h"
+#include "platform/storage/SqliteFile.h"
 
 class RUVSqlStore;
-struct sqlite3_stmt;
 
 class RUVAnalyticsPropertiesStore {
   public:
@@ -38,13 +38,14 @@ class RUVAnalyticsPropertiesStore {
     bool setCheckedIAdCampaignForTrackingId(const std::string& trackingId);
 
     std::optional<plat::Value::Dictionary> propertyRecordForTrackingId(const std::string& trackingId);
-    sqlite3_stmt* selectStmtWithTrackingId(const std::string& trackingId);
+    // The store's cached statement, bound; reset it after use.
+    plat::SqliteFile::Statement* selectStmtWithTrackingId(const std::string& trackingId);
     std::optional<plat::Value::Dictionary> createPropertyRecordWithTrackingId(const std::string& trackingId,
                                                                               const std::string& clientId,
                                                                               int64_t hitNumber,
                                                                               bool checkedIAdCampaign);
     bool upsertPropertyRecord(plat::Value::Dictionary* record);
-    bool bindRecord(const plat::Value::Dictionary& record, sqlite3_stmt* statement);
+    bool bindRecord(const plat::Value::Dictionary& record, plat::SqliteFile::Statement& statement);
     bool createOrValidatePropertiesTable();
     bool hasValidPropertyColumns();
     bool createPropertiesTable();

@@ -129,16 +129,11 @@ std::shared_ptr<RUVStoreContext> RUVDataStore::contextWithModel(RUVManagedObject
     auto context = std::make_shared<RUVStoreContext>(std::move(model), *path);
     std::string url = "file://" + path->string();
     std::optional<plat::Error> error;
-    auto status = context->open(error);
-    if (status == RUVStoreContext::OpenStatus::Damaged) {
-        // Only a file SQLite calls damaged, or one of another layout, is replaced; it is kept aside.
+    // Only a file SQLite calls damaged, or one of another layout, is replaced; it is kept aside.
+    auto status = context->open(error, [&](const plat::Error& reason) {
         RUV_LOG(RUVLogLevel::Warning, "Corrupted database with URL %s: %s", url.c_str(),
-                describe(error).c_str());
-        std::error_code ignored;
-        RUVStoreContext::setAside(*path, ignored);
-        error.reset();
-        status = context->open(error);
-    }
+                describe(reason).c_str());
+    });
     if (status != RUVStoreContext::OpenStatus::Open) {
         // A busy, locked or unreadable file is kept as it is; the context tries again at its next use.
         RUV_LOG(RUVLogLevel::Error, "Error creating database with URL %s: %s", url.c_str(),

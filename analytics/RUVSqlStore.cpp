@@ -3,7 +3,6 @@
 #include <cstring>
 #include <system_error>
 
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include "analytics/RUV.h"
@@ -15,7 +14,7 @@
 
 namespace {
 
-constexpr const char* kQuickCheckSql = "PRAGMA quick_check";
+using Lease = plat::SqliteFile::Lease;
 constexpr const char* kTableExistsSql = "SELECT name FROM sqlite_master WHERE type='table' AND name=?";
 
 #define RUV_SQL_ASSERT_ON_WORKER() PLAT_ASSERT(RUV::thread().isCurrent(), "SQL store work runs on RUVThread")
@@ -55,25 +54,23 @@ RUVSqlStore::~RUVSqlStore() {
 bool RUVSqlStore::ensureOpenDatabase() {
     RUV_SQL_ASSERT_ON_WORKER();
     std::error_code ec;
-    if (database_) {
+    if (database_.isOpen()) {
         // Inside a transaction the file was there when it began; the look costs a system call per use.
-        if (!sqlite3_get_autocommit(database_) || std::filesystem::exists(databasePath_, ec)) return true;
+        if (database_.inTransaction() || std::filesystem::exists(databasePath_, ec)) return true;
         // The file vanished under the connection (a reset): start a new one. SQLite drops a log or journal
         // it finds beside an empty file, so nothing of the old file comes back.
         closeDatabase();
-        return openAndValidateDatabase();
     }
-    if (openAndValidateDatabase()) return true;
     // Only a file SQLite calls damaged is replaced; a busy, locked or unreadable one is kept for later.
-    if (!lastOpenFoundDamage_) return false;
-    if (!closeAndDeleteDatabase()) return false;
-    return openAndValidateDatabase();
+    return openDatabase(true);
 }
 
 bool RUVSqlStore::openAndValidateDatabase() {
+    return openDatabase(false);
+}
+
+bool RUVSqlStore::openDatabase(bool replaceDamaged) {
     RUV_SQL_ASSERT_ON_WORKER();
-    lastOpenFoundDamage_ = false;
-    auto damaged = [](int rc) { return (rc & 0xFF) == SQLITE_NOTADB || (rc & 0xFF) == SQLITE_CORRUPT; };
     struct stat st {};
     if (::stat(databasePath_.c_str(), &st) == 0) {
         // The file's "immutable" mark is a missing owner-write permission.
@@ -85,56 +82,45 @@ bool RUVSqlStore::openAndValidateDatabase() {
         RUV_LOG(RUVLogLevel::Error, "Failed to read database file attributes: %s", std::strerror(errno));
         return false;
     }
-    int rc = sqlite3_open_v2(databasePath_.c_str(), &database_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
-    if (rc != SQLITE_OK) {
-        RUV_LOG(RUVLogLevel::Error, "Failed to open database");
-        lastOpenFoundDamage_ = damaged(rc);
-        closeDatabase();
-        return false;
-    }
-    sqlite3_busy_timeout(database_, kBusyTimeoutMillis);
-    sqlite3_stmt* check = prepareSql(kQuickCheckSql);
-    if (!check) {
-        RUV_LOG(RUVLogLevel::Error, "Failed to construct 'quick check' sql statement");
-        lastOpenFoundDamage_ = damaged(sqlite3_errcode(database_));
-        closeDatabase();
-        return false;
-    }
-    bool valid = false;
-    rc = sqlite3_step(check);
-    if (rc == SQLITE_ROW && sqlite3_column_count(check) == 1) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(check, 0));
-        valid = text && std::strcmp(text, "ok") == 0;
-        lastOpenFoundDamage_ = !valid;
-    } else {
-        lastOpenFoundDamage_ = damaged(rc);
-    }
-    sqlite3_finalize(check);
-    if (!valid) {
-        closeDatabase();
+    bool logged = false;
+    auto logFailure = [&] {
+        if (logged) return;
+        if (database_.failedStage() == plat::SqliteFile::Stage::Open) {
+            RUV_LOG(RUVLogLevel::Error, "Failed to open database");
+        } else if (database_.failedStage() == plat::SqliteFile::Stage::CheckPrepare) {
+            RUV_LOG(RUVLogLevel::Error, "Failed to prepare sql statement: %s",
+                    database_.errorMessage().c_str());
+            RUV_LOG(RUVLogLevel::Error, "Failed to construct 'quick check' sql statement");
+        }
+    };
+    const plat::SqliteFile::Options options{.busyTimeoutMillis = kBusyTimeoutMillis};
+    // A damaged file is kept aside, not destroyed: nothing saved is lost.
+    auto setAside = [&](const std::filesystem::path&, const std::error_code& ec) {
+        logFailure();
+        if (ec) RUV_LOG(RUVLogLevel::Error, "Failed to delete database: %s", ec.message().c_str());
+        logged = static_cast<bool>(ec);
+    };
+    auto status = replaceDamaged ? database_.openReplacingDamaged(databasePath_, options, nullptr, setAside)
+                                 : database_.open(databasePath_, options);
+    if (status != plat::SqliteFile::OpenStatus::Open) {
+        logFailure();
         return false;
     }
     // As the hit store's files (see RUVStoreContext::open). A file that keeps its old journal (busy) still
     // works, only slower.
-    if (sqlite3_exec(database_, RUVStoreContext::kJournalPragmas, nullptr, nullptr, nullptr) != SQLITE_OK) {
-        RUV_LOG(RUVLogLevel::Warning, "Failed to set the journal mode: %s", sqlite3_errmsg(database_));
+    if (!database_.exec(RUVStoreContext::kJournalPragmas)) {
+        RUV_LOG(RUVLogLevel::Warning, "Failed to set the journal mode: %s", database_.errorMessage().c_str());
     }
     plat::NotificationCenter::defaultCenter().post(kDidOpenDatabaseNotification);
     return true;
 }
 
 std::optional<std::string> RUVSqlStore::closeDatabase() {
-    if (!database_) return std::nullopt;
-    finalizeAndClearStatements();
-    std::optional<std::string> failure;
-    if (sqlite3_close(database_) != SQLITE_OK) {
-        failure = sqlite3_errmsg(database_);
-        RUV_LOG(RUVLogLevel::Error, "Failed to close database: %s", failure->c_str());
-        // The handle is released once its last statement is gone; it is not used again.
-        sqlite3_close_v2(database_);
-    }
-    database_ = nullptr;
+    if (!database_.isOpen()) return std::nullopt;
+    // A statement still out keeps the handle until it is finalised; the handle is not used again.
+    if (database_.close()) return std::nullopt;
+    std::string failure = database_.errorMessage();
+    RUV_LOG(RUVLogLevel::Error, "Failed to close database: %s", failure.c_str());
     return failure;
 }
 
@@ -144,101 +130,84 @@ bool RUVSqlStore::closeAndDeleteDatabase() {
     if (!std::filesystem::exists(databasePath_, ec)) return true;
     ::chmod(databasePath_.c_str(), S_IRUSR | S_IWUSR);
     // A damaged file is kept aside, not destroyed: nothing saved is lost.
-    if (!RUVStoreContext::setAside(databasePath_, ec)) {
+    if (plat::SqliteFile::setAside(databasePath_, ec).empty()) {
         RUV_LOG(RUVLogLevel::Error, "Failed to delete database: %s", ec.message().c_str());
         return false;
     }
     return true;
 }
 
-sqlite3_stmt* RUVSqlStore::statementForQuery(const std::string& sql) {
-    auto it = statementCache_.find(sql);
-    if (it != statementCache_.end()) return it->second;
-    if (!ensureOpenDatabase()) {
+plat::SqliteFile::Statement* RUVSqlStore::statementForQuery(const std::string& sql) {
+    if (!database_.isOpen() && !ensureOpenDatabase()) {
         RUV_LOG(RUVLogLevel::Error, "Failed to open database");
         return nullptr;
     }
-    sqlite3_stmt* statement = prepareSql(sql);
-    if (!statement) return nullptr;
-    statementCache_[sql] = statement;
-    return statement;
-}
-
-void RUVSqlStore::setStatement(sqlite3_stmt* statement, const std::string& sql) {
-    if (sql.empty()) return;
-    if (!statement) {
-        removeStatementForQuery(sql);
-        return;
-    }
-    auto it = statementCache_.find(sql);
-    if (it != statementCache_.end() && it->second != statement) sqlite3_finalize(it->second);
-    statementCache_[sql] = statement;
-}
-
-void RUVSqlStore::removeStatementForQuery(const std::string& sql) {
-    if (sql.empty()) return;
-    auto it = statementCache_.find(sql);
-    if (it == statementCache_.end()) return;
-    sqlite3_finalize(it->second);
-    statementCache_.erase(it);
-}
-
-void RUVSqlStore::finalizeAndClearStatements() {
-    for (auto& [sql, statement] : statementCache_) sqlite3_finalize(statement);
-    statementCache_.clear();
-}
-
-sqlite3_stmt* RUVSqlStore::prepareSql(const std::string& sql) {
-    if (!database_) return nullptr;
     if (sql.empty()) {
         RUV_LOG(RUVLogLevel::Error, "Received empty sql string");
         return nullptr;
     }
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(database_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-        RUV_LOG(RUVLogLevel::Error, "Failed to prepare sql statement: %s", sqlite3_errmsg(database_));
-        sqlite3_finalize(statement);
-        return nullptr;
+    plat::SqliteFile::Statement* statement = database_.cached(sql);
+    if (!statement)
+        RUV_LOG(RUVLogLevel::Error, "Failed to prepare sql statement: %s", database_.errorMessage().c_str());
+    return statement;
+}
+
+void RUVSqlStore::setStatement(plat::SqliteFile::Statement statement, const std::string& sql) {
+    if (!sql.empty()) database_.cache(sql, std::move(statement));
+}
+
+void RUVSqlStore::removeStatementForQuery(const std::string& sql) {
+    if (!sql.empty()) database_.dropCached(sql);
+}
+
+void RUVSqlStore::finalizeAndClearStatements() {
+    database_.dropAllCached();
+}
+
+plat::SqliteFile::Statement RUVSqlStore::prepareSql(const std::string& sql) {
+    if (!database_.isOpen()) return {};
+    if (sql.empty()) {
+        RUV_LOG(RUVLogLevel::Error, "Received empty sql string");
+        return {};
     }
+    plat::SqliteFile::Statement statement = database_.prepare(sql);
+    if (!statement.ok())
+        RUV_LOG(RUVLogLevel::Error, "Failed to prepare sql statement: %s", database_.errorMessage().c_str());
     return statement;
 }
 
 int RUVSqlStore::executeSql(const std::string& sql) {
-    if (!ensureOpenDatabase()) return SQLITE_ERROR;
+    if (!ensureOpenDatabase()) return plat::SqliteFile::kError;
     if (sql.empty()) {
         RUV_LOG(RUVLogLevel::Error, "Received empty sql string");
-        return SQLITE_MISUSE;
+        return plat::SqliteFile::kMisuse;
     }
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(database_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-        RUV_LOG(RUVLogLevel::Error, "Failed to construct sql statement: %s", sqlite3_errmsg(database_));
-        sqlite3_finalize(statement);
-        return SQLITE_ERROR;
+    plat::SqliteFile::Statement statement = database_.prepare(sql);
+    if (!statement.ok()) {
+        RUV_LOG(RUVLogLevel::Error, "Failed to construct sql statement: %s",
+                database_.errorMessage().c_str());
+        return plat::SqliteFile::kError;
     }
-    int rc = sqlite3_step(statement);
-    sqlite3_finalize(statement);
-    return rc;
+    return statement.step();
 }
 
 bool RUVSqlStore::beginTransaction() {
     // A file that cannot be opened is reported by the statements that follow.
     if (!ensureOpenDatabase()) return false;
-    sqlite3_stmt* statement = statementForQuery("BEGIN IMMEDIATE");
-    if (!statement) return false;
-    const bool begun = sqlite3_step(statement) == SQLITE_DONE;
-    sqlite3_reset(statement);
-    return begun;
+    Lease statement(statementForQuery("BEGIN IMMEDIATE"));
+    return statement.ok() && statement->step() == plat::SqliteFile::kDone;
 }
 
 bool RUVSqlStore::commitTransaction() {
-    if (!database_ || sqlite3_get_autocommit(database_)) return true;
-    sqlite3_stmt* statement = statementForQuery("COMMIT");
-    const bool committed = statement && sqlite3_step(statement) == SQLITE_DONE;
-    if (statement) sqlite3_reset(statement);
+    if (!database_.inTransaction()) return true;
+    bool committed;
+    {
+        Lease statement(statementForQuery("COMMIT"));
+        committed = statement.ok() && statement->step() == plat::SqliteFile::kDone;
+    }
     if (!committed) {
-        RUV_LOG(RUVLogLevel::Error, "Failed to commit: %s", sqlite3_errmsg(database_));
-        if (!sqlite3_get_autocommit(database_))
-            sqlite3_exec(database_, "ROLLBACK", nullptr, nullptr, nullptr);
+        RUV_LOG(RUVLogLevel::Error, "Failed to commit: %s", database_.errorMessage().c_str());
+        if (database_.inTransaction()) database_.exec("ROLLBACK");
     }
     return committed;
 }
@@ -249,19 +218,16 @@ bool RUVSqlStore::tableExists(const std::string& table) {
         RUV_LOG(RUVLogLevel::Error, "Failed to open database");
         return false;
     }
-    sqlite3_stmt* statement = statementForQuery(kTableExistsSql);
-    if (!statement) {
+    Lease statement(statementForQuery(kTableExistsSql));
+    if (!statement.ok()) {
         RUV_LOG(RUVLogLevel::Error, "Failed to construct 'table exists' sql statement");
         return false;
     }
-    sqlite3_reset(statement);
-    if (sqlite3_bind_text(statement, 1, table.c_str(), -1, SQLITE_TRANSIENT) != SQLITE_OK) {
+    if (statement->bindText(1, table) != plat::SqliteFile::kOk) {
         RUV_LOG(RUVLogLevel::Error, "Failed to bind 'tableName' parameter");
         return false;
     }
-    bool exists = sqlite3_step(statement) == SQLITE_ROW;
-    sqlite3_reset(statement);
-    return exists;
+    return statement->step() == plat::SqliteFile::kRow;
 }
 
 bool RUVSqlStore::dropTableWithName(const std::string& table) {
@@ -274,16 +240,13 @@ bool RUVSqlStore::dropTableWithName(const std::string& table) {
         return false;
     }
     if (!tableExists(table)) return true;
-    sqlite3_stmt* statement = statementForQuery("DROP TABLE " + table);
-    if (!statement) {
+    // Not kept: a statement on a dropped table is of no further use.
+    plat::SqliteFile::Statement statement = prepareSql("DROP TABLE " + table);
+    if (!statement.ok()) {
         RUV_LOG(RUVLogLevel::Error, "Failed to construct 'drop table' sql statement");
         return false;
     }
-    int rc = sqlite3_step(statement);
-    sqlite3_reset(statement);
-    // A cached statement on a dropped table is of no further use.
-    removeStatementForQuery("DROP TABLE " + table);
-    return rc == SQLITE_DONE;
+    return statement.step() == plat::SqliteFile::kDone;
 }
 
 uint64_t RUVSqlStore::rowCountForTableWithName(const std::string& table) {
@@ -299,22 +262,17 @@ uint64_t RUVSqlStore::rowCountForTableWithName(const std::string& table) {
         RUV_LOG(RUVLogLevel::Error, "Table does not exist: %s", table.c_str());
         return 0;
     }
-    sqlite3_stmt* statement = statementForQuery("SELECT count(*) from " + table + ";");
-    if (!statement) {
+    Lease statement(statementForQuery("SELECT count(*) from " + table + ";"));
+    if (!statement.ok()) {
         RUV_LOG(RUVLogLevel::Error, "Failed to construct 'count' sql statement");
         return 0;
     }
-    uint64_t count = 0;
-    if (sqlite3_step(statement) == SQLITE_ROW) {
-        count = static_cast<uint64_t>(sqlite3_column_int(statement, 0));
-    } else {
-        RUV_LOG(RUVLogLevel::Error, "Failed to count rows from database: %s", sqlite3_errmsg(database_));
-    }
-    sqlite3_reset(statement);
-    return count;
+    if (statement->step() == plat::SqliteFile::kRow) return static_cast<uint64_t>(statement->columnInt64(0));
+    RUV_LOG(RUVLogLevel::Error, "Failed to count rows from database: %s", database_.errorMessage().c_str());
+    return 0;
 }
 
 std::optional<std::string> RUVSqlStore::errorMessage() const {
-    if (!database_) return std::nullopt;
-    return std::string(sqlite3_errmsg(database_));
+    if (!database_.isOpen()) return std::nullopt;
+    return database_.errorMessage();
 }

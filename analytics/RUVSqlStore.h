@@ -6,13 +6,11 @@
 // "RUVThread" only (asserted).
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
-struct sqlite3;
-struct sqlite3_stmt;
+#include "platform/storage/SqliteFile.h"
 
 class RUVSqlStore {
   public:
@@ -37,14 +35,15 @@ class RUVSqlStore {
     std::optional<std::string> closeDatabase();
     bool closeAndDeleteDatabase();
 
-    // Owned by the cache: reset after use, never finalise.
-    sqlite3_stmt* statementForQuery(const std::string& sql);
-    void setStatement(sqlite3_stmt* statement, const std::string& sql);
+    // Owned by the cache: reset after use (a plat::SqliteFile::Lease does it).
+    plat::SqliteFile::Statement* statementForQuery(const std::string& sql);
+    // An empty statement drops the one kept for the text.
+    void setStatement(plat::SqliteFile::Statement statement, const std::string& sql);
     void removeStatementForQuery(const std::string& sql);
     void finalizeAndClearStatements();
-    // Owned by the caller, who finalises it; null when no connection is open.
-    sqlite3_stmt* prepareSql(const std::string& sql);
-    // The SQLite result code of one step (SQLITE_DONE for a statement that ran to its end).
+    // The caller's; not ok() when no connection is open or it cannot be prepared.
+    plat::SqliteFile::Statement prepareSql(const std::string& sql);
+    // The SQLite result code of one step (kDone for a statement that ran to its end).
     int executeSql(const std::string& sql);
 
     // A write transaction around several statements: begun (false when it cannot be, and the statements
@@ -63,16 +62,15 @@ class RUVSqlStore {
 
     const std::string& databaseName() const { return databaseName_; }
     const std::filesystem::path& databasePath() const { return databasePath_; }
-    sqlite3* database() const { return database_; }
-    size_t cachedStatementCount() const { return statementCache_.size(); }
+    size_t cachedStatementCount() const { return database_.cachedCount(); }
 
   private:
     RUVSqlStore(std::string name, std::filesystem::path path);
+    // Opens and checks the file; with `replaceDamaged`, a file SQLite calls damaged is set aside for a new
+    // one.
+    bool openDatabase(bool replaceDamaged);
 
     std::string databaseName_;
     std::filesystem::path databasePath_;
-    sqlite3* database_ = nullptr;
-    std::map<std::string, sqlite3_stmt*> statementCache_;
-    // Whether the last failed open failed because SQLite found the file damaged.
-    bool lastOpenFoundDamage_ = false;
+    plat::SqliteFile database_;
 };

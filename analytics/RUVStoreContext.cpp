@@ -1,62 +1,19 @@
 #include "analytics/RUVStoreContext.h"
 
-#include <cstring>
-
-#include <sqlite3.h>
-
 #include "analytics/RUV.h"
 #include "analytics/RUVUtil.h"
 #include "platform/base/Assert.h"
-#include "platform/base/Clock.h"
 
 namespace {
 
 #define RUV_ASSERT_ON_WORKER() PLAT_ASSERT(RUV::thread().isCurrent(), "hit store work runs on RUVThread")
 
+using Statement = plat::SqliteFile::Statement;
+using Lease = plat::SqliteFile::Lease;
+
 plat::Error sqliteError(int code, const std::string& message) {
     return plat::Error::withDescription(RUVStoreContext::kErrorDomain, code, message);
 }
-
-bool isDamageCode(int code) {
-    int primary = code & 0xFF;
-    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
-}
-
-// A prepared statement finalised when it goes out of scope.
-class Statement {
-  public:
-    Statement(sqlite3* db, const std::string& sql) {
-        rc_ = sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr);
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    bool ok() const { return rc_ == SQLITE_OK && stmt_; }
-    int prepareCode() const { return rc_; }
-    sqlite3_stmt* get() const { return stmt_; }
-
-  private:
-    sqlite3_stmt* stmt_ = nullptr;
-    int rc_ = SQLITE_ERROR;
-};
-
-// A statement of the context's cache in use: reset, its bindings cleared, when the use ends.
-class Lease {
-  public:
-    explicit Lease(sqlite3_stmt* stmt) : stmt_(stmt) {}
-    ~Lease() {
-        if (!stmt_) return;
-        sqlite3_reset(stmt_);
-        sqlite3_clear_bindings(stmt_);
-    }
-    Lease(const Lease&) = delete;
-    Lease& operator=(const Lease&) = delete;
-    bool ok() const { return stmt_ != nullptr; }
-    sqlite3_stmt* get() const { return stmt_; }
-
-  private:
-    sqlite3_stmt* stmt_;
-};
 
 void putU32(plat::Bytes& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -68,31 +25,26 @@ void putText(plat::Bytes& out, const std::string& text) {
 }
 
 // Binds one attribute's value; throws for a value of the wrong kind.
-int bindValue(sqlite3_stmt* stmt, int index, const RUVEntityDescription& entity,
+int bindValue(Statement& stmt, int index, const RUVEntityDescription& entity,
               const RUVAttributeDescription& a, const plat::Value& v) {
-    if (v.isNull()) return sqlite3_bind_null(stmt, index);
+    if (v.isNull()) return stmt.bindNull(index);
     switch (a.attributeType) {
         case RUVAttributeInteger64:
-            if (v.isNumber()) return sqlite3_bind_int64(stmt, index, v.toInt64());
+            if (v.isNumber()) return stmt.bindInt64(index, v.toInt64());
             break;
         case RUVAttributeString:
-            if (const std::string* s = v.stringIf()) {
-                return sqlite3_bind_text(stmt, index, s->data(), static_cast<int>(s->size()),
-                                         SQLITE_TRANSIENT);
-            }
+            if (const std::string* s = v.stringIf()) return stmt.bindText(index, *s);
             break;
         case RUVAttributeDate:
-            if (const auto* d = v.dateIf()) return sqlite3_bind_double(stmt, index, d->secondsSince1970);
+            if (const auto* d = v.dateIf()) return stmt.bindDouble(index, d->secondsSince1970);
             break;
         case RUVAttributeBinaryData:
-            if (const plat::Bytes* b = v.dataIf()) {
-                return sqlite3_bind_blob64(stmt, index, b->data(), b->size(), SQLITE_TRANSIENT);
-            }
+            if (const plat::Bytes* b = v.dataIf()) return stmt.bindBlob(index, b->data(), b->size());
             break;
         case RUVAttributeTransformable:
             if (const auto* d = v.dictionaryIf()) {
                 plat::Bytes blob = RUVStoreContext::encodeParameters(*d);
-                return sqlite3_bind_blob64(stmt, index, blob.data(), blob.size(), SQLITE_TRANSIENT);
+                return stmt.bindBlob(index, blob.data(), blob.size());
             }
             break;
         default:
@@ -103,21 +55,18 @@ int bindValue(sqlite3_stmt* stmt, int index, const RUVEntityDescription& entity,
                               "\"; entity = " + entity.name + "; value kind = " + RUVUtil::typeName(v));
 }
 
-plat::Value columnValue(sqlite3_stmt* stmt, int column, const RUVAttributeDescription& a) {
-    if (sqlite3_column_type(stmt, column) == SQLITE_NULL) return plat::Value();
+plat::Value columnValue(const Statement& stmt, int column, const RUVAttributeDescription& a) {
+    if (stmt.columnIsNull(column)) return plat::Value();
+    size_t size = 0;
     switch (a.attributeType) {
         case RUVAttributeInteger64:
-            return plat::Value(static_cast<int64_t>(sqlite3_column_int64(stmt, column)));
-        case RUVAttributeString: {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-            return plat::Value(
-                std::string(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(stmt, column))));
-        }
+            return plat::Value(stmt.columnInt64(column));
+        case RUVAttributeString:
+            return plat::Value(stmt.columnText(column));
         case RUVAttributeDate:
-            return plat::Value(plat::Value::Date{sqlite3_column_double(stmt, column)});
+            return plat::Value(plat::Value::Date{stmt.columnDouble(column)});
         case RUVAttributeTransformable: {
-            const auto* blob = static_cast<const uint8_t*>(sqlite3_column_blob(stmt, column));
-            auto size = static_cast<size_t>(sqlite3_column_bytes(stmt, column));
+            const uint8_t* blob = stmt.columnBlob(column, &size);
             auto decoded = RUVStoreContext::decodeParameters(blob, size);
             if (!decoded) {
                 RUV_LOG(RUVLogLevel::Error, "Unreadable stored value of %s", a.name.c_str());
@@ -126,8 +75,7 @@ plat::Value columnValue(sqlite3_stmt* stmt, int column, const RUVAttributeDescri
             return plat::Value(std::move(*decoded));
         }
         default: {
-            const auto* blob = static_cast<const uint8_t*>(sqlite3_column_blob(stmt, column));
-            auto size = static_cast<size_t>(sqlite3_column_bytes(stmt, column));
+            const uint8_t* blob = stmt.columnBlob(column, &size);
             return plat::Value(plat::Bytes(blob, blob + size));
         }
     }
@@ -143,100 +91,76 @@ RUVStoreContext::~RUVStoreContext() {
 }
 
 void RUVStoreContext::close() {
-    if (!db_) return;
-    for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
-    statements_.clear();
     // Closing with a transaction open rolls it back.
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
+    file_.close();
     inTransaction_ = false;
 }
 
 plat::Error RUVStoreContext::lastError() const {
-    if (!db_) return sqliteError(SQLITE_CANTOPEN, "unable to open database file");
-    return sqliteError(sqlite3_extended_errcode(db_), sqlite3_errmsg(db_));
+    // Closed: the failure of the last open, if any.
+    if (!file_.isOpen() && file_.errorCode() == plat::SqliteFile::kOk)
+        return sqliteError(plat::SqliteFile::kCantOpen, "unable to open database file");
+    return sqliteError(file_.errorCode(), file_.errorMessage());
 }
 
-RUVStoreContext::OpenStatus RUVStoreContext::open(std::optional<plat::Error>& error) {
+RUVStoreContext::OpenStatus RUVStoreContext::open(std::optional<plat::Error>& error,
+                                                  const DamageReport& damaged) {
     RUV_ASSERT_ON_WORKER();
     close();
-    sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc != SQLITE_OK) {
-        error =
-            sqliteError(db ? sqlite3_extended_errcode(db) : rc, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-        sqlite3_close_v2(db);
-        return isDamageCode(rc) ? OpenStatus::Damaged : OpenStatus::Failed;
+    const plat::SqliteFile::Options options{.busyTimeoutMillis = kBusyTimeoutMillis};
+    OpenStatus status;
+    if (damaged) {
+        status = file_.openReplacingDamaged(
+            path_, options, [&] { return prepareFile(error); },
+            [&](const std::filesystem::path&, const std::error_code&) {
+                damaged(error.value_or(lastError()));
+                error.reset();
+            });
+    } else {
+        status = file_.open(path_, options);
+        if (status == OpenStatus::Open) status = prepareFile(error);
     }
-    db_ = db;
-    sqlite3_extended_result_codes(db_, 1);
-    sqlite3_busy_timeout(db_, kBusyTimeoutMillis);
-    auto fail = [&](int code) {
-        error = lastError();
+    if (status != OpenStatus::Open) {
+        if (!error) error = lastError();
         close();
-        return isDamageCode(code) ? OpenStatus::Damaged : OpenStatus::Failed;
+    }
+    return status;
+}
+
+RUVStoreContext::OpenStatus RUVStoreContext::prepareFile(std::optional<plat::Error>& error) {
+    auto fail = [&]() {
+        error = lastError();
+        return plat::SqliteFile::isDamage(file_.errorCode()) ? OpenStatus::Damaged : OpenStatus::Failed;
     };
     // A write-ahead log: a commit appends to "-wal" and the log is synced when it is copied back into the
     // file. A process that dies keeps every commit; a power loss may take back the last few, and never
     // leaves the file torn. A sync at every commit cost more than the rest of storing a hit together.
-    rc = sqlite3_exec(db_, kJournalPragmas, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) return fail(rc);
-    {
-        Statement check(db_, "PRAGMA quick_check");
-        if (!check.ok()) return fail(check.prepareCode());
-        rc = sqlite3_step(check.get());
-        if (rc != SQLITE_ROW) return fail(rc);
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
-        if (!text || std::strcmp(text, "ok") != 0) {
-            error = sqliteError(SQLITE_CORRUPT, std::string("quick check: ") + (text ? text : "(null)"));
-            close();
-            return OpenStatus::Damaged;
-        }
-    }
+    if (!file_.exec(kJournalPragmas)) return fail();
     int64_t mark = 0, tables = 0;
     for (auto [sql, out] : {std::pair{"PRAGMA application_id", &mark},
                             std::pair{"SELECT count(*) FROM sqlite_master", &tables}}) {
-        Statement s(db_, sql);
-        if (!s.ok()) return fail(s.prepareCode());
-        rc = sqlite3_step(s.get());
-        if (rc != SQLITE_ROW) return fail(rc);
-        *out = sqlite3_column_int64(s.get(), 0);
+        Statement s = file_.prepare(sql);
+        if (!s.ok() || s.step() != plat::SqliteFile::kRow) return fail();
+        *out = s.columnInt64(0);
     }
     if (mark == model_.layoutMark()) return OpenStatus::Open;
     if (mark != 0 || tables != 0) {
-        error = sqliteError(SQLITE_NOTADB, "the file holds another layout");
-        close();
+        error = sqliteError(plat::SqliteFile::kNotADatabase, "the file holds another layout");
         return OpenStatus::Damaged;
     }
     // A new file: its layout and mark in one transaction.
-    std::string create = "BEGIN IMMEDIATE;";
-    for (const auto& statement : model_.schemaSql()) create += statement + ";";
-    create += "PRAGMA application_id=" + std::to_string(model_.layoutMark()) + ";COMMIT;";
-    rc = sqlite3_exec(db_, create.c_str(), nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        error = lastError();
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        close();
-        return isDamageCode(rc) ? OpenStatus::Damaged : OpenStatus::Failed;
-    }
-    return OpenStatus::Open;
-}
-
-sqlite3_stmt* RUVStoreContext::statement(const std::string& sql) {
-    auto it = statements_.find(sql);
-    if (it != statements_.end()) return it->second;
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(stmt);
-        return nullptr;
-    }
-    statements_.emplace(sql, stmt);
-    return stmt;
+    plat::SqliteFile::Transaction create(file_);
+    bool created = create.begun();
+    for (const auto& statement : model_.schemaSql()) created = created && file_.exec(statement);
+    if (created && file_.exec("PRAGMA application_id=" + std::to_string(model_.layoutMark())) &&
+        create.commit())
+        return OpenStatus::Open;
+    return fail();
 }
 
 bool RUVStoreContext::ensureOpen(std::optional<plat::Error>& error) {
     RUV_ASSERT_ON_WORKER();
-    if (db_) return true;
+    if (file_.isOpen()) return true;
     return open(error) == OpenStatus::Open;
 }
 
@@ -245,13 +169,12 @@ bool RUVStoreContext::beginChange(std::optional<plat::Error>& error) {
     if (inTransaction_) return true;
     // With a write-ahead log SQLite goes on writing to a file removed under the connection (a reset), and
     // what is written there is gone: such a change fails instead.
-    int moved = 0;
-    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved) {
-        error = sqliteError(SQLITE_READONLY_DBMOVED, "the store file was removed");
+    if (file_.hasMoved()) {
+        error = sqliteError(plat::SqliteFile::kReadOnlyDbMoved, "the store file was removed");
         return false;
     }
     Lease begin(statement("BEGIN IMMEDIATE"));
-    if (!begin.ok() || sqlite3_step(begin.get()) != SQLITE_DONE) {
+    if (!begin.ok() || begin->step() != plat::SqliteFile::kDone) {
         error = lastError();
         return false;
     }
@@ -285,12 +208,11 @@ std::optional<int64_t> RUVStoreContext::insert(const std::string& entity,
     checkKeys(e, values);
     if (values.empty()) {
         if (!beginChange(error)) return std::nullopt;
-        if (sqlite3_exec(db_, ("INSERT INTO " + RUVCoreDataUtil::sqlName(entity) + " DEFAULT VALUES").c_str(),
-                         nullptr, nullptr, nullptr) != SQLITE_OK) {
+        if (!file_.exec("INSERT INTO " + RUVCoreDataUtil::sqlName(entity) + " DEFAULT VALUES")) {
             error = lastError();
             return std::nullopt;
         }
-        return sqlite3_last_insert_rowid(db_);
+        return file_.lastInsertRowId();
     }
     std::string columns, marks;
     for (const auto& [key, value] : values) {
@@ -306,16 +228,16 @@ std::optional<int64_t> RUVStoreContext::insert(const std::string& entity,
     }
     int index = 1;
     for (const auto& [key, value] : values) {
-        if (bindValue(s.get(), index++, e, *e.attribute(key), value) != SQLITE_OK) {
+        if (bindValue(*s, index++, e, *e.attribute(key), value) != plat::SqliteFile::kOk) {
             error = lastError();
             return std::nullopt;
         }
     }
-    if (sqlite3_step(s.get()) != SQLITE_DONE) {
+    if (s->step() != plat::SqliteFile::kDone) {
         error = lastError();
         return std::nullopt;
     }
-    return sqlite3_last_insert_rowid(db_);
+    return file_.lastInsertRowId();
 }
 
 bool RUVStoreContext::update(const std::string& entity, int64_t objectId,
@@ -335,13 +257,13 @@ bool RUVStoreContext::update(const std::string& entity, int64_t objectId,
     }
     int index = 1;
     for (const auto& [key, value] : values) {
-        if (bindValue(s.get(), index++, e, *e.attribute(key), value) != SQLITE_OK) {
+        if (bindValue(*s, index++, e, *e.attribute(key), value) != plat::SqliteFile::kOk) {
             error = lastError();
             return false;
         }
     }
-    sqlite3_bind_int64(s.get(), index, objectId);
-    if (sqlite3_step(s.get()) != SQLITE_DONE) {
+    s->bindInt64(index, objectId);
+    if (s->step() != plat::SqliteFile::kDone) {
         error = lastError();
         return false;
     }
@@ -386,29 +308,27 @@ std::vector<plat::Value::Dictionary> RUVStoreContext::fetch(const RUVFetchReques
     int index = 1;
     if (request.equals) {
         const auto& [name, value] = *request.equals;
-        if (bindValue(s.get(), index++, e, *e.attribute(name), value) != SQLITE_OK) {
+        if (bindValue(*s, index++, e, *e.attribute(name), value) != plat::SqliteFile::kOk) {
             error = lastError();
             return out;
         }
     }
-    if (request.atOrBefore) sqlite3_bind_double(s.get(), index++, request.atOrBefore->second);
-    sqlite3_bind_int64(s.get(), index++,
-                       request.fetchLimit > 0 && request.fetchLimit <= static_cast<uint64_t>(INT64_MAX)
-                           ? static_cast<sqlite3_int64>(request.fetchLimit)
-                           : -1);
+    if (request.atOrBefore) s->bindDouble(index++, request.atOrBefore->second);
+    s->bindInt64(index++, request.fetchLimit > 0 && request.fetchLimit <= static_cast<uint64_t>(INT64_MAX)
+                              ? static_cast<int64_t>(request.fetchLimit)
+                              : -1);
     int rc;
-    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+    while ((rc = s->step()) == plat::SqliteFile::kRow) {
         plat::Value::Dictionary record;
         if (request.includesPropertyValues) {
             for (size_t i = 0; i < e.properties.size(); ++i) {
-                record.set(e.properties[i].name,
-                           columnValue(s.get(), static_cast<int>(i) + 1, e.properties[i]));
+                record.set(e.properties[i].name, columnValue(*s, static_cast<int>(i) + 1, e.properties[i]));
             }
         }
-        record.set(kObjectIdKey, plat::Value(static_cast<int64_t>(sqlite3_column_int64(s.get(), 0))));
+        record.set(kObjectIdKey, plat::Value(s->columnInt64(0)));
         out.push_back(std::move(record));
     }
-    if (rc != SQLITE_DONE) {
+    if (rc != plat::SqliteFile::kDone) {
         error = lastError();
         out.clear();
     }
@@ -419,11 +339,11 @@ int64_t RUVStoreContext::count(const std::string& entity, std::optional<plat::Er
     const RUVEntityDescription& e = entityOrThrow(entity);
     if (!ensureOpen(error)) return -1;
     Lease s(statement("SELECT count(*) FROM " + RUVCoreDataUtil::sqlName(e.name)));
-    if (!s.ok() || sqlite3_step(s.get()) != SQLITE_ROW) {
+    if (!s.ok() || s->step() != plat::SqliteFile::kRow) {
         error = lastError();
         return -1;
     }
-    return sqlite3_column_int64(s.get(), 0);
+    return s->columnInt64(0);
 }
 
 bool RUVStoreContext::deleteObject(const std::string& entity, int64_t objectId,
@@ -435,19 +355,18 @@ bool RUVStoreContext::deleteObject(const std::string& entity, int64_t objectId,
         error = lastError();
         return false;
     }
-    sqlite3_bind_int64(s.get(), 1, objectId);
-    if (sqlite3_step(s.get()) != SQLITE_DONE) {
+    s->bindInt64(1, objectId);
+    if (s->step() != plat::SqliteFile::kDone) {
         error = lastError();
         return false;
     }
-    return sqlite3_changes(db_) > 0;
+    return file_.changes() > 0;
 }
 
 bool RUVStoreContext::deleteAll(const std::string& entity, std::optional<plat::Error>& error) {
     const RUVEntityDescription& e = entityOrThrow(entity);
     if (!beginChange(error)) return false;
-    if (sqlite3_exec(db_, ("DELETE FROM " + RUVCoreDataUtil::sqlName(e.name)).c_str(), nullptr, nullptr,
-                     nullptr) != SQLITE_OK) {
+    if (!file_.exec("DELETE FROM " + RUVCoreDataUtil::sqlName(e.name))) {
         error = lastError();
         return false;
     }
@@ -457,37 +376,16 @@ bool RUVStoreContext::deleteAll(const std::string& entity, std::optional<plat::E
 bool RUVStoreContext::save(std::optional<plat::Error>& error) {
     RUV_ASSERT_ON_WORKER();
     if (!inTransaction_) return true;
-    if (!db_) return false;
+    if (!file_.isOpen()) return false;
     bool committed;
     {
         Lease commit(statement("COMMIT"));
-        committed = commit.ok() && sqlite3_step(commit.get()) == SQLITE_DONE;
+        committed = commit.ok() && commit->step() == plat::SqliteFile::kDone;
         if (!committed) error = lastError();
     }
     // A failed commit may have ended the transaction (rolled back) or left it open to try again.
-    inTransaction_ = !sqlite3_get_autocommit(db_);
+    inTransaction_ = file_.inTransaction();
     return committed;
-}
-
-bool RUVStoreContext::setAside(const std::filesystem::path& path, std::error_code& error) {
-    std::string aside = path.string() + ".damaged-" + std::to_string(plat::Clock::shared().nowMicros());
-    std::filesystem::rename(path, aside, error);
-    if (error) return false;
-    // The log holds commits not yet in the file: it goes along.
-    for (const char* suffix : kSideFileSuffixes) {
-        std::error_code ignored;
-        std::filesystem::path side = path.string() + suffix;
-        if (std::filesystem::exists(side, ignored)) std::filesystem::rename(side, aside + suffix, ignored);
-    }
-    return true;
-}
-
-void RUVStoreContext::removeWithSideFiles(const std::filesystem::path& path) {
-    // The side files first: stopped midway, this leaves at worst a file without its newest commits, never
-    // a log without its file.
-    std::error_code ignored;
-    for (const char* suffix : kSideFileSuffixes) std::filesystem::remove(path.string() + suffix, ignored);
-    std::filesystem::remove(path, ignored);
 }
 
 plat::Bytes RUVStoreContext::encodeParameters(const plat::Value::Dictionary& parameters) {

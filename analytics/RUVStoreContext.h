@@ -7,22 +7,19 @@
 // (for a transformable attribute) a dictionary of texts and null markers. A fetched record also carries
 // "objectID". A key that is not an attribute of the entity throws plat::Exception("NSUnknownKeyException")
 // before anything is written; SQLite failures are errors of "NSSQLiteErrorDomain" with SQLite's code.
-#include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <system_error>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "analytics/RUVCoreDataUtil.h"
 #include "platform/base/Error.h"
 #include "platform/base/Value.h"
-
-struct sqlite3;
-struct sqlite3_stmt;
+#include "platform/storage/SqliteFile.h"
 
 struct RUVFetchRequest {
     std::string entityName;
@@ -43,14 +40,11 @@ class RUVStoreContext {
     static constexpr const char* kObjectIdKey = "objectID";
     static constexpr int kBusyTimeoutMillis = 250;
 
-    enum class OpenStatus {
-        Open,
-        // SQLite reports the file damaged (not a database, corrupt, quick check not "ok") or it holds
-        // another layout: only such a file may be set aside.
-        Damaged,
-        // Anything else (busy, locked, unreadable, full): the file must be kept.
-        Failed,
-    };
+    // Damaged: SQLite reports the file damaged or it holds another layout; only such a file may be set
+    // aside. Failed: anything else (busy, locked, unreadable, full), and the file must be kept.
+    using OpenStatus = plat::SqliteFile::OpenStatus;
+    // Hears why a file was found damaged, once it was set aside.
+    using DamageReport = std::function<void(const plat::Error& reason)>;
 
     RUVStoreContext(RUVManagedObjectModel model, std::filesystem::path path);
     // Closes the connection; unsaved changes are rolled back.
@@ -59,10 +53,10 @@ class RUVStoreContext {
     RUVStoreContext& operator=(const RUVStoreContext&) = delete;
 
     // Opens and checks the file, creating the layout in a new one. Later operations open it again when an
-    // earlier open failed.
-    OpenStatus open(std::optional<plat::Error>& error);
+    // earlier open failed. With `damaged`, a damaged file is set aside, reported, and a new one made.
+    OpenStatus open(std::optional<plat::Error>& error, const DamageReport& damaged = nullptr);
     void close();
-    bool isOpen() const { return db_ != nullptr; }
+    bool isOpen() const { return file_.isOpen(); }
     const std::filesystem::path& path() const { return path_; }
     const RUVManagedObjectModel& model() const { return model_; }
 
@@ -81,17 +75,12 @@ class RUVStoreContext {
     bool hasChanges() const { return inTransaction_; }
     bool save(std::optional<plat::Error>& error);
 
-    // What SQLite keeps beside a file: the write-ahead log, its index, and a rollback journal (files of
-    // earlier versions).
-    static constexpr std::array<const char*, 3> kSideFileSuffixes = {"-wal", "-shm", "-journal"};
     // Every connection's journal settings: see open().
     static constexpr const char* kJournalPragmas = "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL";
 
-    // Moves a damaged file and its side files to "<name>.damaged-<time>" (kept, so nothing in it is lost,
-    // and so no log or journal is ever rolled into a new file of that name).
-    static bool setAside(const std::filesystem::path& path, std::error_code& error);
-    // Removes a file's side files, then the file; errors are ignored.
-    static void removeWithSideFiles(const std::filesystem::path& path);
+    static void removeWithSideFiles(const std::filesystem::path& path) {
+        plat::SqliteFile::removeWithSideFiles(path);
+    }
 
     // The transformable attribute's blob: a count, then per entry the key, a kind byte (0 null marker,
     // 1 text) and the text, each length-prefixed (32-bit little-endian). Numbers are stored as their text;
@@ -102,9 +91,11 @@ class RUVStoreContext {
 
   private:
     bool ensureOpen(std::optional<plat::Error>& error);
-    // The connection's prepared statement for the text, prepared at its first use and kept until close
-    // (the texts come from the model, so there are few); null when it cannot be prepared.
-    sqlite3_stmt* statement(const std::string& sql);
+    // The checked file's journal settings and layout (made in a new file); `error` set on failure.
+    OpenStatus prepareFile(std::optional<plat::Error>& error);
+    // The file keeps each statement from its first use until close (the texts come from the model, so
+    // there are few).
+    plat::SqliteFile::Statement* statement(const std::string& sql) { return file_.cached(sql); }
     bool beginChange(std::optional<plat::Error>& error);
     plat::Error lastError() const;
     const RUVEntityDescription& entityOrThrow(const std::string& entity) const;
@@ -112,7 +103,6 @@ class RUVStoreContext {
 
     RUVManagedObjectModel model_;
     std::filesystem::path path_;
-    sqlite3* db_ = nullptr;
-    std::unordered_map<std::string, sqlite3_stmt*> statements_;
+    plat::SqliteFile file_;
     bool inTransaction_ = false;
 };

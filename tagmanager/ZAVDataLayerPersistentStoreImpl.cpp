@@ -1,7 +1,5 @@
 #include "tagmanager/ZAVDataLayerPersistentStoreImpl.h"
 
-#include <sqlite3.h>
-
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -11,6 +9,7 @@
 #include "platform/storage/KeyedArchive.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
+#include "platform/storage/SqliteFile.h"
 #include "tagmanager/ZAVBoolean.h"
 #include "tagmanager/ZAVLog.h"
 #include "tagmanager/ZAVModel.h"
@@ -25,11 +24,6 @@ constexpr int kBusyTimeoutMillis = 1000;
 
 double currentTimeInMilliseconds() {
     return plat::Clock::shared().nowSeconds() * 1000.0;
-}
-
-bool isDamage(int code) {
-    int primary = code & 0xFF;
-    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
 }
 
 // The platform's archive reads a boolean as a plain number; here it is the data layer's boolean again.
@@ -102,6 +96,9 @@ struct ZAVDataLayerPersistentStoreImpl::Queued {
 // The connection and its statements; touched only on the store's queue.
 class ZAVDataLayerPersistentStoreImpl::Database {
   public:
+    using Statement = plat::SqliteFile::Statement;
+    using Status = plat::SqliteFile::OpenStatus;
+
     Database(std::string name, uint64_t maxNumStoredItems)
         : name_(std::move(name)), maxNumStoredItems_(maxNumStoredItems) {}
     ~Database() { closeDatabase(); }
@@ -111,27 +108,28 @@ class ZAVDataLayerPersistentStoreImpl::Database {
     void write(const std::vector<const Operation*>& batch) {
         for (int attempt = 0; attempt < 2; ++attempt) {
             if (!openDatabaseAndInitStatements()) return;
-            // Should another connection hold the file past the busy wait, each step commits on its own.
-            bool inTransaction = exec("BEGIN IMMEDIATE");
-            double now = currentTimeInMilliseconds();
-            deleteEntriesOlderThan(ZAVTypes::saturatingInt64(now));
-            for (const Operation* operation : batch) {
-                if (operation->clearPrefix) {
-                    clearKeysWithPrefix(*operation->clearPrefix);
-                    continue;
+            {
+                // Should another connection hold the file past the busy wait, each step commits on its own.
+                plat::SqliteFile::Transaction transaction(file_);
+                double now = currentTimeInMilliseconds();
+                deleteEntriesOlderThan(ZAVTypes::saturatingInt64(now));
+                for (const Operation* operation : batch) {
+                    if (operation->clearPrefix) {
+                        clearKeysWithPrefix(*operation->clearPrefix);
+                        continue;
+                    }
+                    makeRoomForEntries(operation->entries.size());
+                    // Saturated: an expiry past the 64-bit range is "never", not a negative time that
+                    // expires at once.
+                    writeEntriesToDatabase(
+                        operation->entries,
+                        ZAVTypes::saturatingInt64(now + static_cast<double>(operation->lifetime)));
                 }
-                makeRoomForEntries(operation->entries.size());
-                // Saturated: an expiry past the 64-bit range is "never", not a negative time that expires
-                // at once.
-                writeEntriesToDatabase(
-                    operation->entries,
-                    ZAVTypes::saturatingInt64(now + static_cast<double>(operation->lifetime)));
+                if (transaction.begun() && !damaged_ && !transaction.commit()) {
+                    ZAVLog::error(zavFormat("Failed to insert data: %s", file_.errorMessage().c_str()));
+                    noteFailure(file_.errorCode());
+                }
             }
-            if (inTransaction && !damaged_ && !exec("COMMIT")) {
-                ZAVLog::error(zavFormat("Failed to insert data: %s", sqlite3_errmsg(db_)));
-                noteFailure(sqlite3_extended_errcode(db_));
-            }
-            if (inTransaction && sqlite3_get_autocommit(db_) == 0) exec("ROLLBACK");
             if (!setAsideIfDamaged()) break;
         }
         closeDatabase();
@@ -151,12 +149,16 @@ class ZAVDataLayerPersistentStoreImpl::Database {
     }
 
   private:
-    bool exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
-
     // A failed step: damage (a file that is not, or no longer, a sound database) is remembered, and the
     // operation's end sets the file aside.
     void noteFailure(int code) {
-        if (isDamage(code) || (db_ && isDamage(sqlite3_extended_errcode(db_)))) damaged_ = true;
+        if (plat::SqliteFile::isDamage(code) || plat::SqliteFile::isDamage(file_.errorCode()))
+            damaged_ = true;
+    }
+
+    void logFailure(const char* what, int code) {
+        ZAVLog::error(zavFormat("Error: Failed to %s: %s", what, file_.errorMessage().c_str()));
+        noteFailure(code);
     }
 
     // True when damage was found and the file was set aside (closed first): the caller starts again on
@@ -166,155 +168,121 @@ class ZAVDataLayerPersistentStoreImpl::Database {
         damaged_ = false;
         closeDatabase();
         std::filesystem::path path = plat::Paths::library() / name_;
-        if (!ZAVModel::setAside(path)) {
-            ZAVLog::error("Data-layer store " + path.string() + " cannot be set aside");
-            return false;
-        }
-        ZAVLog::warning("Data-layer store " + path.string() + " was damaged; set aside and started empty");
-        return true;
+        std::error_code error;
+        plat::SqliteFile::setAside(path, error);
+        ZAVModel::logSetAside("Data-layer store", path, error);
+        return !error;
     }
 
     void clearKeysWithPrefix(const std::string& prefix) {
         // Exact: "=" and substr compare bytes, so letter case counts and "_" or "%" are plain characters.
         std::string sql = zavFormat("DELETE from %s WHERE %s = ?1 OR substr(%s, 1, length(?2)) = ?2;", kTable,
                                     "key", "key");
-        if (sqlite3_stmt* s = prepareSql(sql, "delete entries with key prefix")) {
-            std::string below = prefix + ".";
-            sqlite3_bind_text(s, 1, prefix.data(), static_cast<int>(prefix.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_text(s, 2, below.data(), static_cast<int>(below.size()), SQLITE_TRANSIENT);
-            int rc = sqlite3_step(s);
-            if (rc != SQLITE_DONE) {
-                ZAVLog::error(
-                    zavFormat("Error: Failed to delete entries from database: %s", sqlite3_errmsg(db_)));
-                noteFailure(rc);
-            }
-            sqlite3_finalize(s);
-        }
+        Statement s = prepareSql(sql, "delete entries with key prefix");
+        if (!s.ok()) return;
+        s.bindText(1, prefix);
+        s.bindText(2, prefix + ".");
+        int rc = s.step();
+        if (rc != plat::SqliteFile::kDone) logFailure("delete entries from database", rc);
     }
 
     bool openDatabaseAndInitStatements() {
-        if (db_) return true;
+        if (file_.isOpen()) return true;
         std::filesystem::path library = plat::Paths::library();
         if (library.empty()) return false;
-        std::filesystem::path path = library / name_;
-        bool damaged = false;
-        if (openOnce(path, &damaged)) return true;
-        if (!damaged) return false;
         // A file that is not a database is moved aside (kept, so nothing in it is lost) for an empty one.
-        if (!ZAVModel::setAside(path)) {
-            ZAVLog::error("Data-layer store " + path.string() + " cannot be set aside");
-            return false;
-        }
-        ZAVLog::warning("Data-layer store " + path.string() + " was damaged; set aside and started empty");
-        return openOnce(path, &damaged);
+        auto status = file_.openReplacingDamaged(
+            library / name_, {.busyTimeoutMillis = kBusyTimeoutMillis, .quickCheck = false},
+            [this] { return initStatements(); },
+            [](const std::filesystem::path& path, const std::error_code& error) {
+                ZAVModel::logSetAside("Data-layer store", path, error);
+            });
+        if (file_.failedStage() == plat::SqliteFile::Stage::Open)
+            ZAVLog::error("Unable to open VUZ database");
+        if (status != Status::Open) closeDatabase();
+        return status == Status::Open;
     }
 
-    bool openOnce(const std::filesystem::path& path, bool* damaged) {
-        *damaged = false;
-        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-            SQLITE_OK) {
-            ZAVLog::error("Unable to open VUZ database");
-            sqlite3_close_v2(db_);
-            db_ = nullptr;
-            return false;
-        }
-        sqlite3_extended_result_codes(db_, 1);
-        sqlite3_busy_timeout(db_, kBusyTimeoutMillis);
+    Status initStatements() {
         if (!tablePresent(kTable)) {
             std::string create = zavFormat(
                 "CREATE TABLE IF NOT EXISTS %s ( '%s' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, '%s' TEXT "
                 "NOT "
                 "NULL, '%s' BLOB NOT NULL, '%s' INTEGER NOT NULL);",
                 kTable, "ID", "key", "value", "expires");
-            sqlite3_stmt* s = prepareSql(create, "create maps table");
-            int rc = s ? sqlite3_step(s) : SQLITE_ERROR;
-            sqlite3_finalize(s);
-            if (rc != SQLITE_DONE) return failOpen(damaged);
+            Statement s = prepareSql(create, "create maps table");
+            if ((s.ok() ? s.step() : plat::SqliteFile::kError) != plat::SqliteFile::kDone) return failOpen();
         }
         countStmt_ =
-            prepareSql(zavFormat("SELECT COUNT(*) FROM %s", kTable), "query number of stored entries");
+            cachedSql(zavFormat("SELECT COUNT(*) FROM %s", kTable), "query number of stored entries");
         expireStmt_ =
-            prepareSql(zavFormat("DELETE from %s WHERE %s <= ?;", kTable, "expires"), "delete old Entries");
-        insertStmt_ = prepareSql(
+            cachedSql(zavFormat("DELETE from %s WHERE %s <= ?;", kTable, "expires"), "delete old Entries");
+        insertStmt_ = cachedSql(
             zavFormat("INSERT INTO %s (%s, %s, %s) VALUES (?, ?, ?)", kTable, "key", "value", "expires"),
             "insert an entry");
-        idsStmt_ = prepareSql(zavFormat("SELECT %s FROM %s ORDER BY %s ASC Limit ?", "ID", kTable, "ID"),
-                              "fetch entryIds");
-        allStmt_ = prepareSql(zavFormat("SELECT %s, %s FROM %s ORDER BY %s", "key", "value", kTable, "ID"),
-                              "query data");
-        if (!countStmt_ || !expireStmt_ || !insertStmt_ || !idsStmt_ || !allStmt_) return failOpen(damaged);
-        return true;
+        idsStmt_ = cachedSql(zavFormat("SELECT %s FROM %s ORDER BY %s ASC Limit ?", "ID", kTable, "ID"),
+                             "fetch entryIds");
+        allStmt_ = cachedSql(zavFormat("SELECT %s, %s FROM %s ORDER BY %s", "key", "value", kTable, "ID"),
+                             "query data");
+        if (!countStmt_ || !expireStmt_ || !insertStmt_ || !idsStmt_ || !allStmt_) return failOpen();
+        return Status::Open;
     }
 
-    bool failOpen(bool* damaged) {
-        *damaged = isDamage(sqlite3_extended_errcode(db_));
-        ZAVLog::error(zavFormat("Error initializing VUZ database: %s", sqlite3_errmsg(db_)));
+    Status failOpen() {
+        bool damaged = plat::SqliteFile::isDamage(file_.errorCode());
+        ZAVLog::error(zavFormat("Error initializing VUZ database: %s", file_.errorMessage().c_str()));
         closeDatabase();
-        return false;
+        return damaged ? Status::Damaged : Status::Failed;
     }
 
     void closeDatabase() {
-        if (!db_) return;
-        for (sqlite3_stmt** s : {&expireStmt_, &insertStmt_, &countStmt_, &idsStmt_, &allStmt_}) {
-            sqlite3_finalize(*s);
-            *s = nullptr;
-        }
-        if (sqlite3_close(db_) != SQLITE_OK) {
-            ZAVLog::error(zavFormat("Failed to close database: %s", sqlite3_errmsg(db_)));
-            sqlite3_close_v2(db_);
-        }
-        db_ = nullptr;
+        expireStmt_ = insertStmt_ = countStmt_ = idsStmt_ = allStmt_ = nullptr;
+        file_.close();
     }
 
     bool tablePresent(const char* table) {
-        sqlite3_stmt* s = nullptr;
         std::string sql = zavFormat("SELECT name FROM sqlite_master WHERE type='table' AND name='%s'", table);
-        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) {
-            ZAVLog::error(zavFormat("Error: Failed to prepare %s statement: %d", "table exists",
-                                    sqlite3_extended_errcode(db_)));
-            ZAVLog::error(zavFormat("Error: Failed to prepare table exists stmt: %s", sqlite3_errmsg(db_)));
-            sqlite3_finalize(s);
+        Statement s = file_.prepare(sql);
+        if (!s.ok()) {
+            ZAVLog::error(
+                zavFormat("Error: Failed to prepare %s statement: %d", "table exists", file_.errorCode()));
+            ZAVLog::error(
+                zavFormat("Error: Failed to prepare table exists stmt: %s", file_.errorMessage().c_str()));
             return false;
         }
-        bool present = sqlite3_step(s) == SQLITE_ROW;
-        sqlite3_finalize(s);
-        return present;
+        return s.step() == plat::SqliteFile::kRow;
     }
 
-    sqlite3_stmt* prepareSql(const std::string& sql, const char* description) {
-        if (!db_) return nullptr;
-        sqlite3_stmt* s = nullptr;
-        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) {
-            ZAVLog::error(zavFormat("Error: Failed to prepare %s statement: %d", description,
-                                    sqlite3_extended_errcode(db_)));
-            sqlite3_finalize(s);
-            return nullptr;
-        }
+    Statement prepareSql(const std::string& sql, const char* description) {
+        Statement s = file_.prepare(sql);
+        if (file_.isOpen() && !s.ok())
+            ZAVLog::error(
+                zavFormat("Error: Failed to prepare %s statement: %d", description, file_.errorCode()));
+        return s;
+    }
+
+    // Kept for the connection's life (the file's cache); null, logged, when it cannot be prepared.
+    Statement* cachedSql(const std::string& sql, const char* description) {
+        Statement* s = file_.cached(sql);
+        if (!s)
+            ZAVLog::error(
+                zavFormat("Error: Failed to prepare %s statement: %d", description, file_.errorCode()));
         return s;
     }
 
     uint64_t numStoredEntries() {
-        int rc = sqlite3_step(countStmt_);
-        uint64_t count = 0;
-        if (rc == SQLITE_ROW) {
-            count = static_cast<uint64_t>(sqlite3_column_int64(countStmt_, 0));
-        } else {
-            ZAVLog::error(zavFormat("Error: Failed to retrieve number of entries from database: %s",
-                                    sqlite3_errmsg(db_)));
-            noteFailure(rc);
-        }
-        sqlite3_reset(countStmt_);
-        return count;
+        plat::SqliteFile::Lease s(countStmt_);
+        int rc = s->step();
+        if (rc == plat::SqliteFile::kRow) return static_cast<uint64_t>(s->columnInt64(0));
+        logFailure("retrieve number of entries from database", rc);
+        return 0;
     }
 
     void deleteEntriesOlderThan(int64_t millis) {
-        sqlite3_bind_int64(expireStmt_, 1, millis);
-        int rc = sqlite3_step(expireStmt_);
-        if (rc != SQLITE_DONE) {
-            ZAVLog::error(zavFormat("Error: Failed to delete older entries: %s", sqlite3_errmsg(db_)));
-            noteFailure(rc);
-        }
-        sqlite3_reset(expireStmt_);
+        plat::SqliteFile::Lease s(expireStmt_);
+        s->bindInt64(1, millis);
+        int rc = s->step();
+        if (rc != plat::SqliteFile::kDone) logFailure("delete older entries", rc);
     }
 
     void makeRoomForEntries(uint64_t count) {
@@ -333,11 +301,11 @@ class ZAVDataLayerPersistentStoreImpl::Database {
             ZAVLog::warning("Invalid maxEntries specified. Skipping.");
             return ids;
         }
-        sqlite3_bind_int64(idsStmt_, 1, count);
+        plat::SqliteFile::Lease s(idsStmt_);
+        s->bindInt64(1, count);
         int rc;
-        while ((rc = sqlite3_step(idsStmt_)) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(idsStmt_, 0));
-        if (rc != SQLITE_DONE) noteFailure(rc);
-        sqlite3_reset(idsStmt_);
+        while ((rc = s->step()) == plat::SqliteFile::kRow) ids.push_back(s->columnInt64(0));
+        if (rc != plat::SqliteFile::kDone) noteFailure(rc);
         return ids;
     }
 
@@ -349,69 +317,56 @@ class ZAVDataLayerPersistentStoreImpl::Database {
             size_t n = std::min(kBatch, ids.size() - start);
             std::string markers = "?";
             for (size_t i = 1; i < n; ++i) markers += ", ?";
-            sqlite3_stmt* s =
+            Statement s =
                 prepareSql(zavFormat("DELETE from %s WHERE %s IN (%s);", kTable, "ID", markers.c_str()),
                            "delete old Entries");
-            if (!s) return;
+            if (!s.ok()) return;
             // 64-bit: a row id past 2^31 must not wrap onto another row.
-            for (size_t i = 0; i < n; ++i) sqlite3_bind_int64(s, static_cast<int>(i + 1), ids[start + i]);
-            int rc = sqlite3_step(s);
-            if (rc != SQLITE_DONE) {
-                ZAVLog::error(
-                    zavFormat("Error: Failed to delete entries from database: %s", sqlite3_errmsg(db_)));
-                noteFailure(rc);
-            }
-            sqlite3_finalize(s);
+            for (size_t i = 0; i < n; ++i) s.bindInt64(static_cast<int>(i + 1), ids[start + i]);
+            int rc = s.step();
+            if (rc != plat::SqliteFile::kDone) logFailure("delete entries from database", rc);
         }
     }
 
     void writeEntriesToDatabase(const std::vector<ZAVKeyAndSerialized>& entries, int64_t expireTime) {
         for (const auto& entry : entries) {
-            const auto& key = entry.key();
-            const auto& bytes = entry.serialized();
-            sqlite3_bind_text(insertStmt_, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
-            // A zero-length blob must still be a blob, not NULL, for the NOT NULL column.
-            sqlite3_bind_blob(insertStmt_, 2, bytes.empty() ? "" : static_cast<const void*>(bytes.data()),
-                              static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_int64(insertStmt_, 3, expireTime);
-            int rc = sqlite3_step(insertStmt_);
-            if (rc != SQLITE_DONE) {
-                ZAVLog::error(zavFormat("Failed to insert data: %s", sqlite3_errmsg(db_)));
+            plat::SqliteFile::Lease s(insertStmt_);
+            s->bindText(1, entry.key());
+            // A zero-length blob stays a blob, not NULL, for the NOT NULL column.
+            s->bindBlob(2, entry.serialized().data(), entry.serialized().size());
+            s->bindInt64(3, expireTime);
+            int rc = s->step();
+            if (rc != plat::SqliteFile::kDone) {
+                ZAVLog::error(zavFormat("Failed to insert data: %s", file_.errorMessage().c_str()));
                 noteFailure(rc);
                 // Damage fails every later step alike: the batch goes again into a new file.
-                if (damaged_) {
-                    sqlite3_reset(insertStmt_);
-                    return;
-                }
+                if (damaged_) return;
             }
-            sqlite3_reset(insertStmt_);
         }
     }
 
     std::vector<ZAVKeyAndSerialized> loadSerialized() {
         std::vector<ZAVKeyAndSerialized> rows;
+        plat::SqliteFile::Lease s(allStmt_);
         int rc;
-        while ((rc = sqlite3_step(allStmt_)) == SQLITE_ROW) {
-            const auto* key = reinterpret_cast<const char*>(sqlite3_column_text(allStmt_, 0));
-            int keyLength = sqlite3_column_bytes(allStmt_, 0);
-            const auto* blob = static_cast<const uint8_t*>(sqlite3_column_blob(allStmt_, 1));
-            int blobLength = sqlite3_column_bytes(allStmt_, 1);
-            rows.emplace_back(key ? std::string(key, static_cast<size_t>(keyLength)) : std::string(),
-                              blob ? plat::Bytes(blob, blob + blobLength) : plat::Bytes());
+        while ((rc = s->step()) == plat::SqliteFile::kRow) {
+            size_t size = 0;
+            const uint8_t* blob = s->columnBlob(1, &size);
+            rows.emplace_back(s->columnText(0), blob ? plat::Bytes(blob, blob + size) : plat::Bytes());
         }
-        if (rc != SQLITE_DONE) noteFailure(rc);
-        sqlite3_reset(allStmt_);
+        if (rc != plat::SqliteFile::kDone) noteFailure(rc);
         return rows;
     }
 
     const std::string name_;
     const uint64_t maxNumStoredItems_;
-    sqlite3* db_ = nullptr;
-    sqlite3_stmt* insertStmt_ = nullptr;
-    sqlite3_stmt* countStmt_ = nullptr;
-    sqlite3_stmt* allStmt_ = nullptr;
-    sqlite3_stmt* idsStmt_ = nullptr;
-    sqlite3_stmt* expireStmt_ = nullptr;
+    plat::SqliteFile file_;
+    // The file's cached statements, while it is open.
+    Statement* insertStmt_ = nullptr;
+    Statement* countStmt_ = nullptr;
+    Statement* allStmt_ = nullptr;
+    Statement* idsStmt_ = nullptr;
+    Statement* expireStmt_ = nullptr;
     bool damaged_ = false;
 };
 

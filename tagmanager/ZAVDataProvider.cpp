@@ -1,7 +1,5 @@
 #include "tagmanager/ZAVDataProvider.h"
 
-#include <sqlite3.h>
-
 #include "platform/base/Clock.h"
 #include "platform/ui/Application.h"
 #include "tagmanager/ZAVDispatchUtil.h"
@@ -13,18 +11,13 @@ double now() {
     return plat::Clock::shared().nowSeconds();
 }
 
-bool exec(sqlite3* db, const char* sql) {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
-// Runs one statement with up to two bound values; false on error.
-bool run(sqlite3* db, const char* sql, const std::function<void(sqlite3_stmt*)>& bind) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) return false;
+// Runs one statement with its bound values; false on error.
+bool run(plat::SqliteFile& db, const char* sql,
+         const std::function<void(plat::SqliteFile::Statement&)>& bind) {
+    auto s = db.prepare(sql);
+    if (!s.ok()) return false;
     bind(s);
-    int rc = sqlite3_step(s);
-    sqlite3_finalize(s);
-    return rc == SQLITE_DONE;
+    return s.step() == plat::SqliteFile::kDone;
 }
 
 }  // namespace
@@ -45,7 +38,6 @@ std::shared_ptr<ZAVDataProvider> ZAVDataProvider::create() {
 
 ZAVDataProvider::~ZAVDataProvider() {
     for (auto token : observers_) plat::NotificationCenter::defaultCenter().removeObserver(token);
-    if (context_) sqlite3_close_v2(context_);
 }
 
 void ZAVDataProvider::open() {
@@ -74,7 +66,7 @@ void ZAVDataProvider::setHasHits(bool hasHits) {
 }
 
 void ZAVDataProvider::recount() {
-    setHasHits(ZAVModel::hitCount(context_) > 0);
+    setHasHits(ZAVModel::hitCount(context_.get()) > 0);
 }
 
 void ZAVDataProvider::addHitWithURLString(const std::string& url) {
@@ -82,11 +74,10 @@ void ZAVDataProvider::addHitWithURLString(const std::string& url) {
     ZAVDispatchUtil::background(
         [self, url] {
             self->change([&] {
-                return run(self->context_, "INSERT INTO ZAVHit (dispatchURL, timestamp) VALUES (?1, ?2)",
-                           [&](sqlite3_stmt* s) {
-                               sqlite3_bind_text(s, 1, url.data(), static_cast<int>(url.size()),
-                                                 SQLITE_TRANSIENT);
-                               sqlite3_bind_double(s, 2, now());
+                return run(*self->context_, "INSERT INTO ZAVHit (dispatchURL, timestamp) VALUES (?1, ?2)",
+                           [&](plat::SqliteFile::Statement& s) {
+                               s.bindText(1, url);
+                               s.bindDouble(2, now());
                            });
             });
         },
@@ -107,7 +98,7 @@ void ZAVDataProvider::fetchNotRecentlyAttemptedHitsWithLimit(uint64_t limit, Com
 
 void ZAVDataProvider::fetch(uint64_t limit, std::optional<double> before, const Completion& completion) {
     bool ok = false;
-    std::vector<ZAVHit> hits = ZAVModel::requestHits(context_, limit, before, &ok);
+    std::vector<ZAVHit> hits = ZAVModel::requestHits(context_.get(), limit, before, &ok);
     // From the store's count, not from this result: hits that all failed a moment ago still wait to be
     // sent, and the dispatch timer must keep running for them.
     if (ok) {
@@ -124,8 +115,8 @@ void ZAVDataProvider::deleteHits(std::vector<ZAVHit> hits, std::function<void(bo
         [self, hits = std::move(hits), done = std::move(done)] {
             bool deleted = hits.empty() || self->change([&] {
                 for (const ZAVHit& hit : hits) {
-                    if (!run(self->context_, "DELETE FROM ZAVHit WHERE id = ?1",
-                             [&](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, hit.objectId); }))
+                    if (!run(*self->context_, "DELETE FROM ZAVHit WHERE id = ?1",
+                             [&](plat::SqliteFile::Statement& s) { s.bindInt64(1, hit.objectId); }))
                         return false;
                 }
                 return true;
@@ -143,12 +134,12 @@ void ZAVDataProvider::updateFailedHits(std::vector<ZAVHit> hits) {
             double when = now();
             self->change([&] {
                 for (const ZAVHit& hit : hits) {
-                    if (!run(self->context_,
+                    if (!run(*self->context_,
                              "UPDATE ZAVHit SET dispatchTime = coalesce(dispatchTime, ?1), "
                              "lastDispatchTime = ?1 WHERE id = ?2",
-                             [&](sqlite3_stmt* s) {
-                                 sqlite3_bind_double(s, 1, when);
-                                 sqlite3_bind_int64(s, 2, hit.objectId);
+                             [&](plat::SqliteFile::Statement& s) {
+                                 s.bindDouble(1, when);
+                                 s.bindInt64(2, hit.objectId);
                              }))
                         return false;
                 }
@@ -165,14 +156,16 @@ void ZAVDataProvider::onExit() {
 
 bool ZAVDataProvider::change(const std::function<bool()>& step) {
     if (!context_) return false;
-    if (!exec(context_, "BEGIN IMMEDIATE")) {
-        ZAVLog::error(std::string("Hit store busy: ") + sqlite3_errmsg(context_));
-        return false;
-    }
-    if (!step() || !deleteExcessHits() || !exec(context_, "COMMIT")) {
-        ZAVLog::error(std::string("Hit store save failed: ") + sqlite3_errmsg(context_));
-        exec(context_, "ROLLBACK");
-        return false;
+    {
+        plat::SqliteFile::Transaction transaction(*context_);
+        if (!transaction.begun()) {
+            ZAVLog::error("Hit store busy: " + context_->errorMessage());
+            return false;
+        }
+        if (!step() || !deleteExcessHits() || !transaction.commit()) {
+            ZAVLog::error("Hit store save failed: " + context_->errorMessage());
+            return false;
+        }
     }
     recount();
     return true;
@@ -180,16 +173,16 @@ bool ZAVDataProvider::change(const std::function<bool()>& step) {
 
 bool ZAVDataProvider::deleteExcessHits() {
     double age = maxHitAge();
-    if (age != 0 && !run(context_, "DELETE FROM ZAVHit WHERE timestamp <= ?1",
-                         [&](sqlite3_stmt* s) { sqlite3_bind_double(s, 1, now() - age); }))
+    if (age != 0 && !run(*context_, "DELETE FROM ZAVHit WHERE timestamp <= ?1",
+                         [&](plat::SqliteFile::Statement& s) { s.bindDouble(1, now() - age); }))
         return false;
     uint64_t limit = maxHitCount();
     if (limit == 0) return true;
-    int64_t count = ZAVModel::hitCount(context_);
+    int64_t count = ZAVModel::hitCount(context_.get());
     if (count < 0) return false;
     if (static_cast<uint64_t>(count) <= limit) return true;
     int64_t excess = count - static_cast<int64_t>(limit);
-    return run(context_,
+    return run(*context_,
                "DELETE FROM ZAVHit WHERE id IN (SELECT id FROM ZAVHit ORDER BY timestamp, id LIMIT ?1)",
-               [&](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, excess); });
+               [&](plat::SqliteFile::Statement& s) { s.bindInt64(1, excess); });
 }

@@ -62,7 +62,7 @@ class ZAVDataProvider : public std::enable_shared_from_this<ZAVDataProvider> {
     void setHasHits(bool hasHits);
     void recount();
 
-    sqlite3* context_ = nullptr;  // ZAVThread only
+    std::unique_ptr<plat::SqliteFile> context_;  // ZAVThread only
     std::atomic<bool> hasHits_{false};
     std::atomic<uint64_t> maxHitCount_{kDefaultMaxHitCount};
     std::atomic<double> maxHitAge_{kDefaultMaxHitAge};

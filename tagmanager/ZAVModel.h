@@ -6,11 +6,13 @@
 // Everything here runs on ZAVThread.
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
-struct sqlite3;
+#include "platform/storage/SqliteFile.h"
 
 struct ZAVHit {
     int64_t objectId = 0;  // the row id
@@ -34,17 +36,19 @@ class ZAVModel {
 
     // An open connection on a store at `path`, created, migrated or, when the file is damaged or holds
     // something else, set aside and started afresh; null (logged) when no store can be had.
-    static sqlite3* contextWithPath(const std::filesystem::path& path);
+    static std::unique_ptr<plat::SqliteFile> contextWithPath(const std::filesystem::path& path);
     // Adds lastDispatchTime to a version-1 store in one transaction.
-    static bool migrateToCurrentVersion(sqlite3* db);
+    static bool migrateToCurrentVersion(plat::SqliteFile& db);
 
     // Oldest first (timestamp, then row id); `limit` 0 is no limit. With `lastDispatchedBefore` only
     // hits that never failed or last failed at or before it. Empty with `ok` false on error.
-    static std::vector<ZAVHit> requestHits(sqlite3* db, uint64_t limit,
+    static std::vector<ZAVHit> requestHits(plat::SqliteFile* db, uint64_t limit,
                                            std::optional<double> lastDispatchedBefore, bool* ok);
     // -1 on error.
-    static int64_t hitCount(sqlite3* db);
+    static int64_t hitCount(plat::SqliteFile* db);
 
-    // Moves the file and its journal out of the way; false when the file could not be moved.
-    static bool setAside(const std::filesystem::path& path);
+    // The log line of a tag-manager store (`what`, e.g. "Hit store") found damaged and set aside, or
+    // that could not be moved.
+    static void logSetAside(const std::string& what, const std::filesystem::path& path,
+                            const std::error_code& error);
 };

@@ -564,7 +564,7 @@ TEST_F(Dispatcher, DeliveredHitsWhoseDeletionFailsAreNotSentAgainUntilItGoesThro
     storeHit("b", 10);
     {
         RawDb other(file(RUVDataStore::kStoreFileName));  // another process holds the write lock
-        ASSERT_EQ(other.exec("BEGIN IMMEDIATE"), SQLITE_OK);
+        ASSERT_EQ(other.exec("BEGIN IMMEDIATE"), plat::SqliteFile::kOk);
         EXPECT_EQ(dispatchOnce(), 2);
         EXPECT_EQ(dispatchOnce(), 2);
         EXPECT_EQ(stored(), 2);
@@ -578,7 +578,7 @@ TEST_F(Dispatcher, DeliveredHitsWhoseDeletionFailsAreNotSentAgainUntilItGoesThro
 TEST_F(Dispatcher, AHitTheLockedStoreRefusesIsNotReportedSaved) {
     make();
     RawDb other(file(RUVDataStore::kStoreFileName));
-    ASSERT_EQ(other.exec("BEGIN IMMEDIATE"), SQLITE_OK);
+    ASSERT_EQ(other.exec("BEGIN IMMEDIATE"), plat::SqliteFile::kOk);
     dispatcher->queueDispatch({{"&cd1", plat::Value("c")}});
     drainWorker();
     EXPECT_TRUE(logger->contains("Failed to save hit: NSSQLiteErrorDomain 5"));
@@ -640,14 +640,14 @@ TEST_F(Dispatcher, AStoreErrorKeepsTheTimerAndTheNextTickDelivers) {
     dispatcher->setDispatchInterval(60);
     drainWorker();  // the timer is set on the worker: before the clock moves, not after
     RawDb other(file(RUVDataStore::kStoreFileName));
-    ASSERT_EQ(other.exec("ALTER TABLE RUVHit RENAME TO held"), SQLITE_OK);
+    ASSERT_EQ(other.exec("ALTER TABLE RUVHit RENAME TO held"), plat::SqliteFile::kOk);
     for (int tick = 0; tick < 2; ++tick) {
         clock.clock().advance(60);
         ASSERT_TRUE(runMainLoopUntil([&] { return logger->contains("Failed to load pending hits"); }));
         drainWorker();
         EXPECT_TRUE(dispatcher->hasTimer());
     }
-    ASSERT_EQ(other.exec("ALTER TABLE held RENAME TO RUVHit"), SQLITE_OK);
+    ASSERT_EQ(other.exec("ALTER TABLE held RENAME TO RUVHit"), plat::SqliteFile::kOk);
     clock.clock().advance(60);
     ASSERT_TRUE(runMainLoopUntil([&] { return stored() == 0 && !dispatcher->hasConnection(); }));
     EXPECT_EQ(idsIn(secureServer.requests()), std::vector<std::string>{"a"});
@@ -683,7 +683,7 @@ TEST_F(Dispatcher, ExpiredHitsThatWillNotGoAwayEndTheDispatchWithAnErrorLine) {
     {
         RawDb db(file(RUVDataStore::kStoreFileName));
         ASSERT_EQ(db.exec("CREATE TRIGGER keep BEFORE DELETE ON RUVHit BEGIN SELECT RAISE(IGNORE); END"),
-                  SQLITE_OK);
+                  plat::SqliteFile::kOk);
     }
     make();
     EXPECT_EQ(dispatchOnce(), 0);

@@ -58,14 +58,14 @@ TEST_F(HitStoreKill, SavedHitsSurviveSigkill) {
     RawDb db(file(RUVDataStore::kStoreFileName));
     EXPECT_EQ(db.scalar("PRAGMA quick_check"), "ok");
     std::set<std::string> stored;
-    sqlite3_stmt* s = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db.get(), "SELECT parameters FROM RUVHit", -1, &s, nullptr), SQLITE_OK);
-    while (sqlite3_step(s) == SQLITE_ROW) {
-        auto p = RUVStoreContext::decodeParameters(static_cast<const uint8_t*>(sqlite3_column_blob(s, 0)),
-                                                   static_cast<size_t>(sqlite3_column_bytes(s, 0)));
+    auto s = db.file().prepare("SELECT parameters FROM RUVHit");
+    ASSERT_TRUE(s.ok());
+    while (s.step() == plat::SqliteFile::kRow) {
+        size_t size = 0;
+        const uint8_t* blob = s.columnBlob(0, &size);
+        auto p = RUVStoreContext::decodeParameters(blob, size);
         ASSERT_TRUE(p);
         stored.insert(p->find("&n")->toString());
     }
-    sqlite3_finalize(s);
     for (const auto& n : reported) EXPECT_TRUE(stored.count(n)) << "hit " << n << " was reported saved";
 }

@@ -122,26 +122,7 @@ TEST_F(HitStoreTables, AChangeToARemovedFileFails) {
         plat::Value::Dictionary values{{"timestamp", plat::Value(plat::Value::Date{1})}};
         EXPECT_FALSE(context.insert("RUVHit", values, error));
         ASSERT_TRUE(error);
-        EXPECT_EQ(error->code(), SQLITE_READONLY_DBMOVED);
+        EXPECT_EQ(error->code(), plat::SqliteFile::kReadOnlyDbMoved);
     });
     EXPECT_TRUE(filesStartingWith("v3.sql").empty());
-}
-
-TEST_F(HitStoreTables, SetAsideTakesTheLogAlong) {
-    {
-        RawDb db(file("v3.sql"));
-        // Closing leaves the commit in the log only, as a killed process does.
-        sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-        ASSERT_EQ(db.exec("PRAGMA journal_mode=WAL; CREATE TABLE t (x); INSERT INTO t VALUES (1)"),
-                  SQLITE_OK);
-    }
-    ASSERT_GT(std::filesystem::file_size(file("v3.sql-wal")), 0u);
-    std::error_code error;
-    ASSERT_TRUE(RUVStoreContext::setAside(file("v3.sql"), error));
-    std::filesystem::path aside;
-    for (const auto& p : filesStartingWith("v3.sql"))
-        if (p.string().find("-wal") == std::string::npos && p.string().find("-shm") == std::string::npos)
-            aside = p;
-    ASSERT_NE(aside.string().find(".damaged-"), std::string::npos);
-    EXPECT_EQ(RawDb(aside).scalar("SELECT count(*) FROM t"), "1");
 }

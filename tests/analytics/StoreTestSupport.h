@@ -8,7 +8,6 @@
 #include <vector>
 
 #include <poll.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 #include <set>
 
 #include "platform/storage/Paths.h"
+#include "platform/storage/SqliteFile.h"
 #include "tests/analytics/AnalyticsTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -93,32 +93,29 @@ class StoreTest : public ::testing::Test {
 // A test's own connection to a store file.
 class RawDb {
   public:
-    explicit RawDb(const std::filesystem::path& path) { sqlite3_open(path.c_str(), &db_); }
-    ~RawDb() { sqlite3_close(db_); }
+    explicit RawDb(const std::filesystem::path& path) {
+        file_.open(path, {.busyTimeoutMillis = 0, .quickCheck = false});
+    }
     RawDb(const RawDb&) = delete;
     RawDb& operator=(const RawDb&) = delete;
-    int exec(const std::string& sql) { return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr); }
+    int exec(const std::string& sql) { return file_.execute(sql); }
     // The first column of every row, as text.
     std::vector<std::string> column(const std::string& sql, int index = 0) {
         std::vector<std::string> out;
-        sqlite3_stmt* s = nullptr;
-        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr) != SQLITE_OK)
-            return {"<" + std::string(sqlite3_errmsg(db_)) + ">"};
-        while (sqlite3_step(s) == SQLITE_ROW) {
-            const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, index));
-            out.push_back(t ? t : "NULL");
-        }
-        sqlite3_finalize(s);
+        auto s = file_.prepare(sql);
+        if (!s.ok()) return {"<" + file_.errorMessage() + ">"};
+        while (s.step() == plat::SqliteFile::kRow)
+            out.push_back(s.columnIsNull(index) ? "NULL" : s.columnText(index));
         return out;
     }
     std::string scalar(const std::string& sql) {
         auto c = column(sql);
         return c.empty() ? "" : c[0];
     }
-    sqlite3* get() const { return db_; }
+    plat::SqliteFile& file() { return file_; }
 
   private:
-    sqlite3* db_ = nullptr;
+    plat::SqliteFile file_;
 };
 
 }  // namespace analyticstest

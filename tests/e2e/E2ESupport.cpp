@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #include <cstring>
 
 #include "platform/storage/PropertyList.h"
+#include "platform/storage/SqliteFile.h"
 #include "tests/support/TestSupport.h"
 
 extern char** environ;
@@ -141,18 +141,17 @@ void setSetting(const fs::path& home, const std::string& key, plat::Value value)
 
 std::vector<std::string> storedHits(const fs::path& home) {
     std::vector<std::string> hits;
-    sqlite3* db = nullptr;
+    plat::SqliteFile db;
     const fs::path file = home / "Library" / "zediveanalytics-v3.sql";
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT parameters FROM RUVHit ORDER BY timestamp", -1, &statement,
-                               nullptr) == SQLITE_OK)
-            while (sqlite3_step(statement) == SQLITE_ROW)
-                hits.emplace_back(static_cast<const char*>(sqlite3_column_blob(statement, 0)),
-                                  static_cast<size_t>(sqlite3_column_bytes(statement, 0)));
-        sqlite3_finalize(statement);
+    if (db.open(file, {.busyTimeoutMillis = 0, .quickCheck = false, .readOnly = true}) !=
+        plat::SqliteFile::OpenStatus::Open)
+        return hits;
+    auto statement = db.prepare("SELECT parameters FROM RUVHit ORDER BY timestamp");
+    while (statement.ok() && statement.step() == plat::SqliteFile::kRow) {
+        size_t size = 0;
+        const uint8_t* blob = statement.columnBlob(0, &size);
+        hits.emplace_back(reinterpret_cast<const char*>(blob), size);
     }
-    sqlite3_close(db);
     return hits;
 }
 

@@ -3,7 +3,6 @@
 // holds a data-layer value; clearing by a key's prefix leaves no key at or below it.
 //
 // Input: records of [key length: 1 byte][key][blob length: 2 bytes, little-endian][blob], to the end.
-#include <sqlite3.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +13,7 @@
 
 #include "platform/base/Log.h"
 #include "platform/storage/Paths.h"
+#include "platform/storage/SqliteFile.h"
 #include "tagmanager/ZAVDataLayerPersistentStoreImpl.h"
 #include "tagmanager/ZAVLog.h"
 #include "tests/fuzz/fuzz_scratch.h"
@@ -77,21 +77,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ZAVDataLayerPersistentStoreImpl store;
     load(store);  // lays out the table
     auto rows = parseRows(data, size);
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) std::abort();
-    sqlite3_stmt* insert = nullptr;
-    if (sqlite3_prepare_v2(db, "INSERT INTO datalayer (key, value, expires) VALUES (?, ?, ?)", -1, &insert,
-                           nullptr) != SQLITE_OK)
-        std::abort();
-    for (const auto& row : rows) {
-        sqlite3_bind_text(insert, 1, row.key.data(), static_cast<int>(row.key.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_blob(insert, 2, row.blob.data(), static_cast<int>(row.blob.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(insert, 3, INT64_MAX);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
+    {
+        plat::SqliteFile db;
+        if (db.open(path, {.busyTimeoutMillis = 0, .quickCheck = false}) !=
+            plat::SqliteFile::OpenStatus::Open)
+            std::abort();
+        auto insert = db.prepare("INSERT INTO datalayer (key, value, expires) VALUES (?, ?, ?)");
+        if (!insert.ok()) std::abort();
+        for (const auto& row : rows) {
+            insert.bindText(1, row.key);
+            insert.bindBlob(2, row.blob.data(), row.blob.size());
+            insert.bindInt64(3, INT64_MAX);
+            insert.step();
+            insert.reset();
+        }
     }
-    sqlite3_finalize(insert);
-    sqlite3_close_v2(db);
 
     auto loaded = load(store);
     if (loaded.size() > rows.size()) std::abort();

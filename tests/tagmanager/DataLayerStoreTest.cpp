@@ -1,6 +1,5 @@
 // The data layer's SQLite store on real files in a temporary home, with the shared clock virtual.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <chrono>
 #include <filesystem>
@@ -163,11 +162,7 @@ TEST_F(DataLayerStoreTest, RowIdsBeyond32BitsAreDeleted) {
     store.saveKeyValues({{"first", T("x")}}, 60000);
     store.waitUntilIdle();
     // A row whose id wraps to a small number in 32 bits, and one that the wrap would hit instead.
-    auto path = plat::Paths::library() / "small.db";
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "UPDATE datalayer SET ID = 4294967297", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close_v2(db);
+    tmtest::sqlExec(plat::Paths::library() / "small.db", "UPDATE datalayer SET ID = 4294967297");
     store.saveKeyValues({{"second", T("y")}}, 60000);
     EXPECT_EQ(keys(load(store)), (std::vector<std::string>{"second"}));
 }
@@ -225,21 +220,6 @@ TEST_F(DataLayerStoreTest, AnUnopenableDatabaseLoadsEmpty) {
     dataLayer->push(ZAVObject::map({{T("k"), T("v")}}));
     EXPECT_EQ(dataLayer->get("k")->textValue(), "v");
     EXPECT_TRUE(std::filesystem::is_directory(dbPath()));
-}
-
-TEST_F(DataLayerStoreTest, ADamagedFileIsSetAsideAndTheStoreStartsEmpty) {
-    testsupport::writeFile(dbPath(), std::string(4096, 'g'));
-    tmtest::CapturedLog log;
-    Store store;
-    EXPECT_TRUE(load(store).empty());
-    store.saveKeyValues({{"a", T("1")}}, 60000);
-    EXPECT_EQ(keys(load(store)), (std::vector<std::string>{"a"}));
-    int asides = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(plat::Paths::library()))
-        if (entry.path().filename().string().rfind(std::string(Store::kDatabaseName) + ".damaged-", 0) == 0)
-            ++asides;
-    EXPECT_EQ(asides, 1);
-    EXPECT_EQ(log->count("warning", "set aside"), 1u);
 }
 
 // Damage that the open does not see (the schema page is whole, the table's pages are not) is found by

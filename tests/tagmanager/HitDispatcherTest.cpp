@@ -199,14 +199,14 @@ TEST_F(HitDispatcherTest, ADeliveredHitThatCannotBeDeletedIsNotSentAgain) {
     dispatcher_ = quiet();
     dispatcher_->sendHitToUrl(server_.url("/ok"));
     drain();
-    sqlite3* lock = nullptr;
-    ASSERT_EQ(sqlite3_open(storePath().c_str(), &lock), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(lock, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    plat::SqliteFile lock;
+    ASSERT_EQ(lock.open(storePath(), {.busyTimeoutMillis = 0, .quickCheck = false}),
+              plat::SqliteFile::OpenStatus::Open);
+    ASSERT_TRUE(lock.exec("BEGIN IMMEDIATE"));
     EXPECT_EQ(dispatchOnce(), ZAVDispatcher::kError);
     EXPECT_EQ(dispatchOnce(), ZAVDispatcher::kNoData);
     EXPECT_EQ(log->count("error", "A delivered hit could not be deleted from the store"), 1u);
-    sqlite3_exec(lock, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(lock);
+    lock.close();
     EXPECT_EQ(dispatchOnce(), ZAVDispatcher::kNoData);
     EXPECT_TRUE(stored().empty());
     EXPECT_EQ(server_.requestCount(), 1u);

@@ -151,21 +151,6 @@ TEST_F(HitStoreTest, APreviousVersionStoreOpensWithItsHits) {
     EXPECT_EQ(fetch(*store, 0, true).size(), 1u);
 }
 
-TEST_F(HitStoreTest, AGarbageFileIsSetAsideAndTheStoreStartsEmpty) {
-    testsupport::writeFile(storePath(), std::string(4096, 'x'));
-    auto store = ZAVDataProvider::create();
-    store->addHitWithURLString("http://h/1");
-    EXPECT_EQ(fetch(*store, 0).size(), 1u);
-    int asides = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(storePath().parent_path())) {
-        if (entry.path().filename().string().rfind("VUZ.sql.damaged-", 0) == 0) {
-            ++asides;
-            EXPECT_EQ(testsupport::readFile(entry.path()), std::string(4096, 'x'));
-        }
-    }
-    EXPECT_EQ(asides, 1);
-}
-
 TEST_F(HitStoreTest, AnotherProgramsDatabaseIsSetAsideNotDropped) {
     execSql(storePath(), "CREATE TABLE other (x); INSERT INTO other VALUES (1);");
     auto store = ZAVDataProvider::create();

@@ -2,7 +2,6 @@
 // Shared by the hit-delivery tests: a temporary app home with a virtual clock, bounded waits for work
 // handed to ZAVThread, and direct reads of "VUZ.sql".
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <chrono>
 #include <filesystem>

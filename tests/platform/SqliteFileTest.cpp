@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include "platform/storage/SqliteFile.h"
+#include "tests/support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using plat::SqliteFile;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+std::vector<fs::path> asides(const fs::path& file) {
+    std::vector<fs::path> out;
+    for (const auto& entry : fs::directory_iterator(file.parent_path()))
+        if (entry.path().filename().string().rfind(file.filename().string() + ".damaged-", 0) == 0)
+            out.push_back(entry.path());
+    return out;
+}
+
+int64_t count(SqliteFile& file, const std::string& table) {
+    auto s = file.prepare("SELECT count(*) FROM " + table);
+    return s.step() == SqliteFile::kRow ? s.columnInt64(0) : -1;
+}
+
+}  // namespace
+
+TEST(SqliteFile, ADamagedFileIsSetAsideReportedOnceAndStartedEmpty) {
+    TempDir dir;
+    fs::path path = dir.path() / "store.sql";
+    writeFile(path, std::string(4096, 'g'));
+    std::vector<std::string> reports;
+    SqliteFile file;
+    auto status = file.openReplacingDamaged(
+        path, SqliteFile::Options{}, nullptr, [&](const fs::path& p, std::error_code e) {
+            reports.push_back(p.filename().string() + (e ? " failed" : ""));
+        });
+    ASSERT_EQ(status, SqliteFile::OpenStatus::Open);
+    EXPECT_EQ(reports, std::vector<std::string>{"store.sql"});
+    EXPECT_TRUE(file.exec("CREATE TABLE t (x)"));
+    EXPECT_EQ(count(file, "t"), 0);
+    auto moved = asides(path);
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(readFile(moved[0]), std::string(4096, 'g'));
+}
+
+TEST(SqliteFile, SetAsideTakesTheLogAlong) {
+    TempDir dir;
+    fs::path path = dir.path() / "store.sql";
+    SqliteFile writer;
+    ASSERT_EQ(writer.open(path), SqliteFile::OpenStatus::Open);
+    // The commit is in the log only while the writer stays open.
+    ASSERT_TRUE(writer.exec("PRAGMA journal_mode=WAL; CREATE TABLE t (x); INSERT INTO t VALUES (1)"));
+    ASSERT_GT(fs::file_size(path.string() + "-wal"), 0u);
+    std::error_code error;
+    fs::path aside = SqliteFile::setAside(path, error);
+    ASSERT_FALSE(error);
+    EXPECT_FALSE(fs::exists(path.string() + "-wal"));
+    SqliteFile reader;
+    ASSERT_EQ(reader.open(aside, {.quickCheck = false, .readOnly = true}), SqliteFile::OpenStatus::Open);
+    EXPECT_EQ(count(reader, "t"), 1);
+}
+
+TEST(SqliteFile, OnlyDamageIsSetAsideAndOnlyOnce) {
+    TempDir dir;
+    fs::path path = dir.path() / "store.sql";
+    SqliteFile locker;
+    ASSERT_EQ(locker.open(path), SqliteFile::OpenStatus::Open);
+    ASSERT_TRUE(locker.exec("CREATE TABLE t (x); PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT"));
+    int reports = 0;
+    auto report = [&](const fs::path&, std::error_code) { ++reports; };
+    SqliteFile file;
+    EXPECT_EQ(file.openReplacingDamaged(path, {.busyTimeoutMillis = 0}, nullptr, report),
+              SqliteFile::OpenStatus::Failed);
+    EXPECT_EQ(SqliteFile::primaryCode(file.errorCode()), SqliteFile::kBusy);
+    EXPECT_FALSE(file.isOpen());
+    locker.close();
+    EXPECT_TRUE(asides(path).empty());
+
+    // A layout the owner does not know is damage too; a new file that still fails is not moved again.
+    auto foreign = [] { return SqliteFile::OpenStatus::Damaged; };
+    EXPECT_EQ(file.openReplacingDamaged(path, SqliteFile::Options{}, foreign, report),
+              SqliteFile::OpenStatus::Damaged);
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(asides(path).size(), 1u);
+}
+
+TEST(SqliteFile, StatementsAndTransactions) {
+    TempDir dir;
+    SqliteFile file;
+    ASSERT_EQ(file.open(dir.path() / "store.sql"), SqliteFile::OpenStatus::Open);
+    ASSERT_TRUE(file.exec("CREATE TABLE t (k TEXT, v BLOB NOT NULL, n INTEGER)"));
+    {
+        SqliteFile::Transaction transaction(file);
+        ASSERT_TRUE(transaction.begun());
+        auto insert = file.prepare("INSERT INTO t VALUES (?, ?, ?)");
+        ASSERT_EQ(insert.bindText(1, std::string("a\0b", 3)), SqliteFile::kOk);
+        // An empty blob is a blob, not a null the column refuses.
+        ASSERT_EQ(insert.bindBlob(2, nullptr, 0), SqliteFile::kOk);
+        ASSERT_EQ(insert.bindNull(3), SqliteFile::kOk);
+        ASSERT_EQ(insert.step(), SqliteFile::kDone);
+        EXPECT_TRUE(transaction.commit());
+    }
+    {
+        SqliteFile::Transaction transaction(file);
+        ASSERT_TRUE(file.exec("DELETE FROM t"));
+    }  // rolled back
+    SqliteFile::Statement* select = file.cached("SELECT k, v, n FROM t");
+    ASSERT_NE(select, nullptr);
+    EXPECT_EQ(file.cached("SELECT k, v, n FROM t"), select);
+    for (int round = 0; round < 2; ++round) {
+        SqliteFile::Lease lease(select);
+        ASSERT_EQ(lease->step(), SqliteFile::kRow);
+        EXPECT_EQ(lease->columnText(0), std::string("a\0b", 3));
+        size_t size = 1;
+        lease->columnBlob(1, &size);
+        EXPECT_EQ(size, 0u);
+        EXPECT_FALSE(lease->columnIsNull(1));
+        EXPECT_TRUE(lease->columnIsNull(2));
+    }
+    EXPECT_FALSE(file.prepare("NOT SQL").ok());
+    EXPECT_EQ(file.cached("NOT SQL"), nullptr);
+    EXPECT_FALSE(file.inTransaction());
+}
