@@ -6,7 +6,7 @@
 #include "ads/ADFRRandom.h"
 #include "ads/ADFRWallHtmlSrc.h"
 #include "ads/ZIZRadWebView.h"
-#include "ads/ZividedirWallView.h"
+#include "ads/ZividedirBaseView.h"
 #include "platform/base/Locale.h"
 #include "platform/base/Log.h"
 #include "platform/net/URLConnection.h"
@@ -70,7 +70,7 @@ ZIZRadWallWebView::~ZIZRadWallWebView() {
 }
 
 void ZIZRadWallWebView::setParentView(const std::shared_ptr<ZividedirBaseView>& parent) {
-    parentView_ = std::dynamic_pointer_cast<ZividedirWallView>(parent);
+    parentView_ = std::dynamic_pointer_cast<ZividedirWallHost>(parent);
 }
 
 void ZIZRadWallWebView::setting(const ZividedirAdapterSettings& settings) {
@@ -113,7 +113,7 @@ void ZIZRadWallWebView::postAdDisplayed() {
 
 void ZIZRadWallWebView::postAdClicked() {
     if (auto delegate = wallDelegate(); delegate && parentView())
-        delegate->zividedirViewAdTapped(*parentView());
+        delegate->zividedirViewAdTapped(parentView()->wallView());
     sendReport(plat::URLRequest(
         ZIZRadWebView::clickURL(appId_, userAdId_, deviceId_, ADFRManager::stringCurrentContryCode()),
         plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kClickReportTimeoutSeconds));

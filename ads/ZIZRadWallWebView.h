@@ -11,10 +11,9 @@
 #include "ads/ZIZRadWebDelegate.h"
 #include "ads/ZividedirInterfaceView.h"
 #include "ads/ZividedirWallJsonEntity.h"
+#include "ads/ZividedirWallViewDelegate.h"
 
 class ADFRJSAdEntity;
-class ZividedirWallView;
-class ZividedirWallViewDelegate;
 namespace plat {
 class WebView;
 }
@@ -39,7 +38,7 @@ class ZIZRadWallWebView : public ZividedirInterfaceView, public ZividedirLoadRep
 
     // Not retained here: the wall holds its adapter, and drops it when it closes.
     void setParentView(const std::shared_ptr<ZividedirBaseView>& parent) override;
-    std::shared_ptr<ZividedirWallView> parentView() const { return parentView_.lock(); }
+    std::shared_ptr<ZividedirWallHost> parentView() const { return parentView_.lock(); }
     // Not retained; hears of tapped offers. Nothing sets it unless the host does.
     std::shared_ptr<ZividedirWallViewDelegate> wallDelegate() const { return wallDelegate_.lock(); }
     void setDelegate(const std::shared_ptr<ZividedirWallViewDelegate>& delegate) { wallDelegate_ = delegate; }
@@ -78,7 +77,7 @@ class ZIZRadWallWebView : public ZividedirInterfaceView, public ZividedirLoadRep
     std::string loadHtml_;
     // What this adapter itself last loaded (the base of its HTML, or the page it requested).
     std::string ownPage_;
-    std::weak_ptr<ZividedirWallView> parentView_;
+    std::weak_ptr<ZividedirWallHost> parentView_;
     std::weak_ptr<ZividedirWallViewDelegate> wallDelegate_;
     std::string appId_;
     std::string userAdId_;
