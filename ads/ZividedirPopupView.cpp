@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "ads/ADFRLoadingBox.h"
-#include "ads/ADFRNVUIGradientButton.h"
-#include "ads/ZividedirPopupToolbar.h"
+#include "ads/widgets/ADFRLoadingBox.h"
+#include "ads/widgets/ADFRNVUIGradientButton.h"
+#include "ads/widgets/ZividedirPopupToolbar.h"
 #include "platform/base/Log.h"
 #include "platform/storage/UserDefaults.h"
 #include "platform/ui/ActivityIndicatorView.h"

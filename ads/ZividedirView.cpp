@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "ads/ADFRManager.h"
-#include "ads/ADFRRandom.h"
-#include "ads/ZividedirViewFactory.h"
+#include "ads/adapters/ZividedirViewFactory.h"
+#include "ads/base/ADFRRandom.h"
+#include "ads/settings/ADFRManager.h"
 #include "platform/base/Clock.h"
 #include "platform/base/Log.h"
 #include "platform/storage/UserDefaults.h"

@@ -1,7 +1,7 @@
 #include "ads/ZividedirWallView.h"
 
-#include "ads/ADFRLoadingBox.h"
-#include "ads/ZIZRadWebView.h"
+#include "ads/adapters/ZIZRadWebView.h"
+#include "ads/widgets/ADFRLoadingBox.h"
 #include "platform/base/Log.h"
 #include "platform/net/URLConnection.h"
 #include "platform/ui/ActivityIndicatorView.h"

@@ -11,10 +11,10 @@
 #include <memory>
 #include <string>
 
-#include "ads/ADFRManager.h"
-#include "ads/ZividedirBaseView.h"
-#include "ads/ZividedirViewFactory.h"
-#include "ads/ZividedirWallViewDelegate.h"
+#include "ads/adapters/ZividedirViewFactory.h"
+#include "ads/base/ZividedirBaseView.h"
+#include "ads/base/ZividedirWallViewDelegate.h"
+#include "ads/settings/ADFRManager.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Toolbar.h"
 

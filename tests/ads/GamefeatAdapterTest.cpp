@@ -1,7 +1,7 @@
 // The Gamefeat adapter against a loopback server standing in for the network: the request as it
 // arrives, the page built from each kind of answer, and the cases that send nothing.
 #include "NetworkAdapterSupport.h"
-#include "ads/ADFRGamefeatView.h"
+#include "ads/adapters/ADFRGamefeatView.h"
 
 using adstest::NetworkAdapterTest;
 using testsupport::Answer;

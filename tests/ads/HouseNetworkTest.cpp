@@ -7,12 +7,12 @@
 #include <string>
 
 #include "AdsTestSupport.h"
-#include "ads/ADFREndpoints.h"
-#include "ads/ADFRMessageDigestUtil.h"
-#include "ads/ADFRTjkAdnetworkView.h"
-#include "ads/ADFRWorkQueues.h"
 #include "ads/ZividedirView.h"
-#include "ads/ZividedirViewFactory.h"
+#include "ads/adapters/ADFRTjkAdnetworkView.h"
+#include "ads/adapters/ZividedirViewFactory.h"
+#include "ads/base/ADFREndpoints.h"
+#include "ads/base/ADFRMessageDigestUtil.h"
+#include "ads/base/ADFRWorkQueues.h"
 #include "platform/storage/Bundle.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/WebView.h"

@@ -1,10 +1,10 @@
 // The InMobi adapter against a loopback server standing in for the network: the JSON request byte for
 // byte, the tag reader, the "no ad" answer, error answers and the popup's sizes.
 #include "NetworkAdapterSupport.h"
-#include "ads/ADFRInMobiAPIView.h"
-#include "ads/ADFRIpApiManager.h"
-#include "ads/ZividedirBaseView.h"
-#include "ads/ZividedirViewFactory.h"
+#include "ads/adapters/ADFRInMobiAPIView.h"
+#include "ads/adapters/ZividedirViewFactory.h"
+#include "ads/base/ZividedirBaseView.h"
+#include "ads/settings/ADFRIpApiManager.h"
 #include "platform/ui/WebView.h"
 
 using testsupport::Answer;

@@ -1,0 +1,137 @@
+#include "ads/adapters/ADFRZucksAPIView.h"
+
+#include "ads/adapters/ADFRAdNetworkUtil.h"
+#include "ads/adapters/ADFRGamefeatView.h"
+#include "ads/base/ADFREndpoints.h"
+#include "ads/settings/ADFRData.h"
+#include "ads/settings/ADFRIpApiManager.h"
+#include "platform/base/Json.h"
+
+ADFRZucksAPIView::ADFRZucksAPIView(plat::Rect frame)
+    : ZIZRadWebView(frame), ipManager_(ADFRIpApiManager::sharedManager()) {}
+
+void ADFRZucksAPIView::setting(const ZividedirAdapterSettings& settings) {
+    ZIZRadWebView::setting(settings);
+    entity_ = settings.entity;
+}
+
+void ADFRZucksAPIView::loadAd() {
+    if (!entity_ || entity_->wallType() != "2") {
+        ZIZRadWebView::loadAd();
+        return;
+    }
+    if (loadCheckFlg_) return;
+    loadCheckFlg_ = true;
+    ADFRAdNetworkUtil::askIpManager(*ipManager_, *this);
+}
+
+void ADFRZucksAPIView::finishIpManager(ADFRIpApiManager& manager) {
+    if (!manager.errorStr().empty() || !entity_ || ADFRAdNetworkUtil::isNullText(manager.ip()) ||
+        ADFRAdNetworkUtil::isNullText(manager.ua())) {
+        finishLoad();
+        return;
+    }
+    // The frame id as text; a number or a string in the settings, nothing else.
+    const plat::Value* frameId = entity_->param() ? entity_->param()->find("frame_id") : nullptr;
+    if (!frameId || !(frameId->isString() || frameId->isNumber())) {
+        finishLoad();
+        return;
+    }
+    // The address must be known before asking, though it is not sent.
+    plat::URLRequest request(ADFREndpoints::url(ADFREndpoints::Kind::Zucks,
+                                                std::string(kPath) + "?frameid=" + frameId->toString()),
+                             plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kTimeoutSeconds);
+    request.setValue(manager.ua(), "User-Agent");
+    getAdConnection_ = ADFRAdNetworkUtil::startConnection(request, *this);
+}
+
+std::optional<ADFRZucksAPIView::Answer> ADFRZucksAPIView::parseAnswer(const plat::Bytes& bytes) {
+    auto value = plat::Json::parse(bytes.data(), bytes.size());
+    const auto* object = value ? value->dictionaryIf() : nullptr;
+    if (!object) return std::nullopt;
+    Answer answer;
+    auto copy = [object](const char* key, std::optional<std::string>& into) {
+        const plat::Value* member = object->find(key);
+        if (const std::string* s = member ? member->stringIf() : nullptr) into = *s;
+    };
+    copy("landing_url", answer.landingUrl);
+    copy("imp_url", answer.impUrl);
+    copy("alt_text", answer.altText);
+    copy("status", answer.status);
+    copy("type", answer.type);
+    copy("img_src", answer.imgSrc);
+    copy("html", answer.htmlSrc);
+    return answer;
+}
+
+std::optional<std::string> ADFRZucksAPIView::pageOf(const Answer& answer) {
+    if (answer.status != "ok") return std::nullopt;
+    if (answer.type == "html") return answer.htmlSrc;
+    if (answer.type == "img")
+        return ADFRGamefeatView::page(answer.landingUrl.value_or(""), answer.imgSrc.value_or(""));
+    return std::nullopt;
+}
+
+void ADFRZucksAPIView::connectionDidReceiveResponse(plat::URLConnection& connection,
+                                                    const plat::URLResponse& response) {
+    if (&connection != getAdConnection_.get()) return;
+    if (response.statusCode() != 200) finishLoad();
+}
+
+void ADFRZucksAPIView::connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data) {
+    if (&connection != getAdConnection_.get()) return;
+    getAdReceivedData_.insert(getAdReceivedData_.end(), data.begin(), data.end());
+}
+
+void ADFRZucksAPIView::connectionDidFailWithError(plat::URLConnection&, const plat::Error&) {
+    finishLoad();
+}
+
+void ADFRZucksAPIView::connectionDidFinishLoading(plat::URLConnection& connection) {
+    if (&connection != getAdConnection_.get()) return;
+    htmlTag_.reset();
+    if (!getAdReceivedData_.empty()) {
+        if (auto parsed = parseAnswer(getAdReceivedData_)) {
+            // Members the answer leaves out keep what an earlier answer gave.
+            auto merge = [](std::optional<std::string>& into, const std::optional<std::string>& from) {
+                if (from) into = from;
+            };
+            merge(answer_.landingUrl, parsed->landingUrl);
+            merge(answer_.impUrl, parsed->impUrl);
+            merge(answer_.altText, parsed->altText);
+            merge(answer_.status, parsed->status);
+            merge(answer_.type, parsed->type);
+            merge(answer_.imgSrc, parsed->imgSrc);
+            merge(answer_.htmlSrc, parsed->htmlSrc);
+        }
+    }
+    if (answer_.status == "ok") {
+        htmlTag_ = pageOf(answer_);
+        getAdReceivedData_.clear();
+    }
+    finishLoad();
+}
+
+void ADFRZucksAPIView::finishLoad() {
+    loadCheckFlg_ = false;
+    if (getAdConnection_) {
+        getAdConnection_->cancel();
+        getAdConnection_.reset();
+    }
+    getAdReceivedData_.clear();
+    if (htmlTag_ && !htmlTag_->empty()) {
+        displayFlg_ = true;
+        setLoadHtml(*htmlTag_);
+        ZIZRadWebView::loadAd();
+    }
+}
+
+void ADFRZucksAPIView::postAdDisplayed() {
+    if (answer_.impUrl && !answer_.impUrl->empty()) {
+        plat::URLRequest request(*answer_.impUrl, plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData,
+                                 kImpressionTimeoutSeconds);
+        // Nobody reads the answer.
+        plat::URLConnection::create(request, std::make_shared<plat::URLConnectionDelegate>());
+    }
+    ZIZRadWebView::postAdDisplayed();
+}

@@ -1,0 +1,128 @@
+#include "ads/settings/ADFRIpApiManager.h"
+
+#include "ads/base/ADFREndpoints.h"
+#include "platform/base/Json.h"
+#include "platform/net/URLConnection.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/ui/WebView.h"
+
+namespace {
+
+std::shared_ptr<ADFRIpApiManager>& sharedSlot() {
+    static std::shared_ptr<ADFRIpApiManager> shared;
+    return shared;
+}
+
+constexpr size_t kMaxAnswerBytes = 64 * 1024;
+
+}  // namespace
+
+// Holds the manager weakly so that a running request never keeps it alive.
+class ADFRIpApiManager::Delegate : public plat::URLConnectionDelegate {
+  public:
+    explicit Delegate(std::weak_ptr<ADFRIpApiManager> manager) : manager_(std::move(manager)) {}
+    void connectionDidReceiveResponse(plat::URLConnection& c, const plat::URLResponse& response) override {
+        if (auto m = manager_.lock()) m->didReceiveResponse(c, response.statusCode());
+    }
+    void connectionDidReceiveData(plat::URLConnection& c, const plat::Bytes& data) override {
+        if (auto m = manager_.lock()) m->didReceiveData(c, data);
+    }
+    void connectionDidFinishLoading(plat::URLConnection& c) override {
+        if (auto m = manager_.lock()) m->didFinishLoading(c);
+    }
+    void connectionDidFailWithError(plat::URLConnection& c, const plat::Error& error) override {
+        if (auto m = manager_.lock()) m->didFail(c, error.localizedDescription());
+    }
+
+  private:
+    std::weak_ptr<ADFRIpApiManager> manager_;
+};
+
+std::shared_ptr<ADFRIpApiManager> ADFRIpApiManager::sharedManager() {
+    auto& shared = sharedSlot();
+    if (!shared) shared = std::shared_ptr<ADFRIpApiManager>(new ADFRIpApiManager());
+    return shared;
+}
+
+void ADFRIpApiManager::resetShared() {
+    if (auto& shared = sharedSlot()) {
+        if (shared->connection_) shared->connection_->cancel();
+        shared.reset();
+    }
+}
+
+void ADFRIpApiManager::setFinishLoadHandler(const std::shared_ptr<void>& object, Handler selector) {
+    if (!object || !selector) return;
+    handlers_.push_back(Registration{object, object.get(), std::move(selector)});
+}
+
+void ADFRIpApiManager::loadIpAndUa() {
+    if (!ip_.empty()) {
+        finishLoad();
+        return;
+    }
+    ua_.clear();
+    errorStr_.clear();
+    received_.clear();
+    if (connection_) connection_->cancel();
+    plat::URLRequest request(ADFREndpoints::url(ADFREndpoints::Kind::IpEcho, kPath),
+                             plat::URLRequestCachePolicy::UseProtocolCachePolicy, kTimeoutSeconds);
+    request.setMaxBodyBytes(kMaxAnswerBytes);
+    // The networks must see one client: the lookup, the agent it reports and the ad pages all say the same.
+    request.setValue(plat::WebView::defaultUserAgent(), "User-Agent");
+    connection_ = plat::URLConnection::create(request, std::make_shared<Delegate>(weak_from_this()));
+}
+
+void ADFRIpApiManager::cancel(const void* object) {
+    std::erase_if(handlers_, [object](const Registration& r) { return r.key == object; });
+}
+
+void ADFRIpApiManager::finishLoad() {
+    if (connection_) connection_->cancel();
+    connection_.reset();
+    received_.clear();
+    // Each caller waiting now is told once; callers that register later wait for the next load.
+    std::vector<Registration> told;
+    told.swap(handlers_);
+    std::weak_ptr<ADFRIpApiManager> weak = weak_from_this();
+    plat::RunLoop::main().post([weak, told = std::move(told)] {
+        auto self = weak.lock();
+        if (!self) return;
+        for (const auto& r : told) {
+            if (r.object.expired()) continue;
+            r.selector(*self);
+        }
+    });
+}
+
+void ADFRIpApiManager::didReceiveResponse(plat::URLConnection& connection, int status) {
+    if (&connection != connection_.get()) return;
+    if (status != 200) {
+        errorStr_ = "Error Status:" + std::to_string(status);
+        finishLoad();
+    }
+}
+
+void ADFRIpApiManager::didReceiveData(plat::URLConnection& connection, const plat::Bytes& data) {
+    if (&connection != connection_.get()) return;
+    received_.insert(received_.end(), data.begin(), data.end());
+}
+
+void ADFRIpApiManager::didFinishLoading(plat::URLConnection& connection) {
+    if (&connection != connection_.get()) return;
+    auto json = plat::Json::parse(received_.data(), received_.size());
+    ip_.clear();
+    ua_.clear();
+    if (json && json->isDictionary()) {
+        ip_ = (*json)["ip"].toString();
+        // What "navigator.userAgent" gives in a new web view, the agent the ad pages are loaded with.
+        ua_ = plat::WebView::defaultUserAgent();
+    }
+    finishLoad();
+}
+
+void ADFRIpApiManager::didFail(plat::URLConnection& connection, const std::string& description) {
+    if (&connection != connection_.get()) return;
+    errorStr_ = description;
+    finishLoad();
+}
