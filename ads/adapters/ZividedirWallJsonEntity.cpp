@@ -22,8 +22,7 @@ void ZividedirWallJsonEntity::loadCpiRequest(const std::string& url) {
     getAdReceivedData_.clear();
     plat::URLRequest request(url, plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kTimeoutSeconds);
     request.setValue(std::string(kUserAgent), "User-Agent");
-    getAdConnection_ = plat::URLConnection::create(
-        request, std::make_shared<ADFRConnectionForwarder<ZividedirWallJsonEntity>>(weak_from_this()));
+    getAdConnection_ = ADFRConnectionForwarder<ZividedirWallJsonEntity>::connect(request, weak_from_this());
     status_ = 1;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// The URL-connection delegate of an ad view's own request: it holds the view weakly, so a request that
-// outlives its view ends unheard, and hands each call on to the view under the delegate's own name.
+// The URL-connection delegate of the SDK's own requests: it holds its owner (a manager, a loader, a view)
+// weakly, so a request that outlives its owner ends unheard, and hands each call on to the owner under
+// the delegate's own name.
 #include <memory>
 
 #include "platform/net/URLConnection.h"
@@ -20,6 +21,13 @@ class ADFRConnectionForwarder : public plat::URLConnectionDelegate {
     }
     void connectionDidFailWithError(plat::URLConnection& c, const plat::Error& e) override {
         if (auto a = adapter_.lock()) a->connectionDidFailWithError(c, e);
+    }
+
+    // Starts `request` with `adapter` hearing its callbacks.
+    static std::shared_ptr<plat::URLConnection> connect(const plat::URLRequest& request,
+                                                        std::weak_ptr<Adapter> adapter) {
+        return plat::URLConnection::create(request,
+                                           std::make_shared<ADFRConnectionForwarder>(std::move(adapter)));
     }
 
   private:

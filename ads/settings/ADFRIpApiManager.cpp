@@ -1,5 +1,6 @@
 #include "ads/settings/ADFRIpApiManager.h"
 
+#include "ads/base/ADFRConnectionForwarder.h"
 #include "ads/base/ADFREndpoints.h"
 #include "platform/base/Json.h"
 #include "platform/net/URLConnection.h"
@@ -16,27 +17,6 @@ std::shared_ptr<ADFRIpApiManager>& sharedSlot() {
 constexpr size_t kMaxAnswerBytes = 64 * 1024;
 
 }  // namespace
-
-// Holds the manager weakly so that a running request never keeps it alive.
-class ADFRIpApiManager::Delegate : public plat::URLConnectionDelegate {
-  public:
-    explicit Delegate(std::weak_ptr<ADFRIpApiManager> manager) : manager_(std::move(manager)) {}
-    void connectionDidReceiveResponse(plat::URLConnection& c, const plat::URLResponse& response) override {
-        if (auto m = manager_.lock()) m->didReceiveResponse(c, response.statusCode());
-    }
-    void connectionDidReceiveData(plat::URLConnection& c, const plat::Bytes& data) override {
-        if (auto m = manager_.lock()) m->didReceiveData(c, data);
-    }
-    void connectionDidFinishLoading(plat::URLConnection& c) override {
-        if (auto m = manager_.lock()) m->didFinishLoading(c);
-    }
-    void connectionDidFailWithError(plat::URLConnection& c, const plat::Error& error) override {
-        if (auto m = manager_.lock()) m->didFail(c, error.localizedDescription());
-    }
-
-  private:
-    std::weak_ptr<ADFRIpApiManager> manager_;
-};
 
 std::shared_ptr<ADFRIpApiManager> ADFRIpApiManager::sharedManager() {
     auto& shared = sharedSlot();
@@ -70,7 +50,7 @@ void ADFRIpApiManager::loadIpAndUa() {
     request.setMaxBodyBytes(kMaxAnswerBytes);
     // The networks must see one client: the lookup, the agent it reports and the ad pages all say the same.
     request.setValue(plat::WebView::defaultUserAgent(), "User-Agent");
-    connection_ = plat::URLConnection::create(request, std::make_shared<Delegate>(weak_from_this()));
+    connection_ = ADFRConnectionForwarder<ADFRIpApiManager>::connect(request, weak_from_this());
 }
 
 void ADFRIpApiManager::cancel(const void* object) {
@@ -95,20 +75,21 @@ void ADFRIpApiManager::finishLoad() {
     });
 }
 
-void ADFRIpApiManager::didReceiveResponse(plat::URLConnection& connection, int status) {
+void ADFRIpApiManager::connectionDidReceiveResponse(plat::URLConnection& connection,
+                                                    const plat::URLResponse& response) {
     if (&connection != connection_.get()) return;
-    if (status != 200) {
-        errorStr_ = "Error Status:" + std::to_string(status);
+    if (response.statusCode() != 200) {
+        errorStr_ = "Error Status:" + std::to_string(response.statusCode());
         finishLoad();
     }
 }
 
-void ADFRIpApiManager::didReceiveData(plat::URLConnection& connection, const plat::Bytes& data) {
+void ADFRIpApiManager::connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data) {
     if (&connection != connection_.get()) return;
     received_.insert(received_.end(), data.begin(), data.end());
 }
 
-void ADFRIpApiManager::didFinishLoading(plat::URLConnection& connection) {
+void ADFRIpApiManager::connectionDidFinishLoading(plat::URLConnection& connection) {
     if (&connection != connection_.get()) return;
     auto json = plat::Json::parse(received_.data(), received_.size());
     ip_.clear();
@@ -121,8 +102,8 @@ void ADFRIpApiManager::didFinishLoading(plat::URLConnection& connection) {
     finishLoad();
 }
 
-void ADFRIpApiManager::didFail(plat::URLConnection& connection, const std::string& description) {
+void ADFRIpApiManager::connectionDidFailWithError(plat::URLConnection& connection, const plat::Error& error) {
     if (&connection != connection_.get()) return;
-    errorStr_ = description;
+    errorStr_ = error.localizedDescription();
     finishLoad();
 }

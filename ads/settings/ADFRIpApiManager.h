@@ -10,9 +10,13 @@
 #include "platform/base/Value.h"
 
 namespace plat {
+class Error;
 class URLConnection;
-}
+class URLResponse;
+}  // namespace plat
 
+template <typename>
+class ADFRConnectionForwarder;
 class ADFRIpApiManager : public std::enable_shared_from_this<ADFRIpApiManager> {
   public:
     static constexpr double kTimeoutSeconds = 3.0;
@@ -36,8 +40,9 @@ class ADFRIpApiManager : public std::enable_shared_from_this<ADFRIpApiManager> {
     const std::string& errorStr() const { return errorStr_; }
 
   private:
-    class Delegate;
-    friend class Delegate;
+    // A running request never keeps the manager alive.
+    template <typename>
+    friend class ADFRConnectionForwarder;
     struct Registration {
         std::weak_ptr<void> object;
         const void* key;
@@ -45,10 +50,10 @@ class ADFRIpApiManager : public std::enable_shared_from_this<ADFRIpApiManager> {
     };
 
     ADFRIpApiManager() = default;
-    void didReceiveResponse(plat::URLConnection& connection, int status);
-    void didReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
-    void didFinishLoading(plat::URLConnection& connection);
-    void didFail(plat::URLConnection& connection, const std::string& description);
+    void connectionDidReceiveResponse(plat::URLConnection& connection, const plat::URLResponse& response);
+    void connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
+    void connectionDidFinishLoading(plat::URLConnection& connection);
+    void connectionDidFailWithError(plat::URLConnection& connection, const plat::Error& error);
 
     std::shared_ptr<plat::URLConnection> connection_;
     std::vector<Registration> handlers_;

@@ -1,5 +1,7 @@
 #include "ads/settings/ADFRManager.h"
 
+#include "ads/base/ADFRConnectionForwarder.h"
+
 #include <map>
 #include <mutex>
 #include <system_error>
@@ -85,27 +87,6 @@ bool usableInFileName(const std::string& appId) {
 
 }  // namespace
 
-// Holds the manager weakly: a request under way never keeps a placement's manager alive.
-class ADFRManager::Delegate : public plat::URLConnectionDelegate {
-  public:
-    explicit Delegate(std::weak_ptr<ADFRManager> manager) : manager_(std::move(manager)) {}
-    void connectionDidReceiveResponse(plat::URLConnection& c, const plat::URLResponse& r) override {
-        if (auto m = manager_.lock()) m->connectionDidReceiveResponse(c, r);
-    }
-    void connectionDidReceiveData(plat::URLConnection& c, const plat::Bytes& data) override {
-        if (auto m = manager_.lock()) m->connectionDidReceiveData(c, data);
-    }
-    void connectionDidFinishLoading(plat::URLConnection& c) override {
-        if (auto m = manager_.lock()) m->connectionDidFinishLoading(c);
-    }
-    void connectionDidFailWithError(plat::URLConnection& c, const plat::Error& e) override {
-        if (auto m = manager_.lock()) m->connectionDidFailWithError(c, e);
-    }
-
-  private:
-    std::weak_ptr<ADFRManager> manager_;
-};
-
 std::shared_ptr<ADFRManager> ADFRManager::create() {
     return std::shared_ptr<ADFRManager>(new ADFRManager());
 }
@@ -188,7 +169,7 @@ void ADFRManager::updateAd() {
     request.setMaxBodyBytes(kMaxAnswerBytes);
     status_ = kStarted;
     receivedThisAttempt_ = false;
-    getAdConnection_ = plat::URLConnection::create(request, std::make_shared<Delegate>(weak_from_this()));
+    getAdConnection_ = ADFRConnectionForwarder<ADFRManager>::connect(request, weak_from_this());
 }
 
 bool ADFRManager::isAdFetched() const {

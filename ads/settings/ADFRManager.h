@@ -21,6 +21,8 @@ class URLResponse;
 
 class ZividedirBaseView;
 
+template <typename>
+class ADFRConnectionForwarder;
 class ADFRManager : public std::enable_shared_from_this<ADFRManager> {
   public:
     static constexpr const char* kSdkVersion = "2.7.0";
@@ -108,8 +110,9 @@ class ADFRManager : public std::enable_shared_from_this<ADFRManager> {
     bool firstUrl() const { return firstUrl_; }
 
   private:
-    class Delegate;
-    friend class Delegate;
+    // A request under way never keeps a placement's manager alive.
+    template <typename>
+    friend class ADFRConnectionForwarder;
     ADFRManager();
 
     std::string appId() const;
