@@ -6,20 +6,20 @@
 #include "platform/base/Regex.h"
 #include "platform/base/Utf8.h"
 
-std::string ADFRAdNetworkUtil::percentEscaped(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
+std::string ADFRAdNetworkUtil::adPage(std::string_view markup, std::string_view bgColor) {
+    std::string page =
+        "<html><head><base target=\"_blank\"><meta http-equiv='Content-Type' content='text/html; "
+        "charset=utf-8' /></head><body style='text-align:center;padding:0;margin:0;overflow:hidden;"
+        "background-color:";
+    page.append(bgColor).append(";'><div style=\"text-align:center;\">");
+    return page.append(markup).append("</div></body></html>");
+}
+
+std::string ADFRAdNetworkUtil::pictureLink(std::string_view link, std::string_view image, bool closeAnchor) {
+    std::string markup = "<a href=\"";
+    markup.append(link).append("\"><img src=\"").append(image).append("\" width=\"100%\">");
+    if (closeAnchor) markup += "</a>";
+    return markup;
 }
 
 int32_t ADFRAdNetworkUtil::intValue(std::string_view text) {

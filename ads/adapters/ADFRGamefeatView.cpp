@@ -22,12 +22,7 @@ std::string ADFRGamefeatView::sha1WithString(const std::string& text) {
 }
 
 std::string ADFRGamefeatView::page(const std::string& link, const std::string& image) {
-    // The anchor is left open, as the network's own page has it.
-    return "<html><head><base target=\"_blank\"><meta http-equiv='Content-Type' content='text/html; "
-           "charset=utf-8' /></head><body "
-           "style='text-align:center;padding:0;margin:0;overflow:hidden;background-color:#ffffff;'><div "
-           "style=\"text-align:center;\"><a href=\"" +
-           link + "\"><img src=\"" + image + "\" width=\"100%\"></div></body></html>";
+    return ADFRAdNetworkUtil::adPage(ADFRAdNetworkUtil::pictureLink(link, image, false));
 }
 
 std::pair<std::string, std::string> ADFRGamefeatView::linkAndImage(const plat::Bytes& answer) {
@@ -52,38 +47,17 @@ void ADFRGamefeatView::loadAd() {
                              plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kTimeoutSeconds);
     request.setValue(entity_->uaId(), "User-Agent");
     request.setValue("application/x-www-form-urlencoded", "Content-Type");
-    getAdConnection_ = ADFRAdNetworkUtil::startConnection(request, *this);
+    getAdConnection_ =
+        ADFRAdNetworkUtil::fetchPage(request, *this, [](ADFRGamefeatView& self, const plat::Bytes& body) {
+            if (!body.empty()) {
+                auto [link, image] = linkAndImage(body);
+                self.htmlTag_ = page(link, image);
+            }
+            self.finishLoad();
+        });
 }
 
 void ADFRGamefeatView::finishLoad() {
     setLoadHtml(htmlTag_);
     ZIZRadWebView::loadAd();
-}
-
-void ADFRGamefeatView::connectionDidReceiveResponse(plat::URLConnection& connection,
-                                                    const plat::URLResponse& response) {
-    if (&connection != getAdConnection_.get()) return;
-    // The empty page at once; the body of the error answer is still read and shown when it ends.
-    if (response.statusCode() != 200) finishLoad();
-}
-
-void ADFRGamefeatView::connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data) {
-    if (&connection != getAdConnection_.get()) return;
-    getAdReceivedData_.insert(getAdReceivedData_.end(), data.begin(), data.end());
-}
-
-void ADFRGamefeatView::connectionDidFailWithError(plat::URLConnection&, const plat::Error&) {
-    finishLoad();
-}
-
-void ADFRGamefeatView::connectionDidFinishLoading(plat::URLConnection& connection) {
-    if (&connection != getAdConnection_.get()) return;
-    if (getAdReceivedData_.empty()) {
-        finishLoad();
-        return;
-    }
-    auto [link, image] = linkAndImage(getAdReceivedData_);
-    htmlTag_ = page(link, image);
-    getAdReceivedData_.clear();
-    finishLoad();
 }

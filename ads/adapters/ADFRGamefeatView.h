@@ -27,11 +27,6 @@ class ADFRGamefeatView : public ZIZRadWebView {
     // Shows `htmlTag` as the HTML adapter's page.
     virtual void finishLoad();
 
-    void connectionDidReceiveResponse(plat::URLConnection& connection, const plat::URLResponse& response);
-    void connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
-    void connectionDidFinishLoading(plat::URLConnection& connection);
-    void connectionDidFailWithError(plat::URLConnection& connection, const plat::Error& error);
-
     static std::string md5WithString(const std::string& text);
     static std::string sha1WithString(const std::string& text);
     // The page that shows an image ad: the image, linked to `link`, centred on white.
@@ -47,7 +42,6 @@ class ADFRGamefeatView : public ZIZRadWebView {
     bool loadCheckFlg() const { return loadCheckFlg_; }
     void setLoadCheckFlg(bool on) { loadCheckFlg_ = on; }
     const std::shared_ptr<plat::URLConnection>& getAdConnection() const { return getAdConnection_; }
-    const plat::Bytes& getAdReceivedData() const { return getAdReceivedData_; }
     const std::string& htmlTag() const { return htmlTag_; }
     void setHtmlTag(std::string html) { htmlTag_ = std::move(html); }
 
@@ -56,6 +50,5 @@ class ADFRGamefeatView : public ZIZRadWebView {
     int32_t adSize_ = 10;
     bool loadCheckFlg_ = false;
     std::shared_ptr<plat::URLConnection> getAdConnection_;
-    plat::Bytes getAdReceivedData_;
     std::string htmlTag_;
 };

@@ -62,7 +62,12 @@ void ADFRInMobiAPIView::finishIpManager(ADFRIpApiManager& manager) {
     request.setValue("application/json", "Content-Type");
     request.setHTTPBody(
         requestBody(adSize_, *siteId, manager.ip(), manager.ua(), ADFRManager::stringAdvertisingId()));
-    getAdConnection_ = ADFRAdNetworkUtil::startConnection(request, *this);
+    getAdConnection_ =
+        ADFRAdNetworkUtil::fetchPage(request, *this, [](ADFRInMobiAPIView& self, const plat::Bytes& body) {
+            // Bytes that are not UTF-8 give no text, so an empty page.
+            self.htmlTag_ = ADFRAdNetworkUtil::utf8Text(body).value_or("");
+            if (!isNoAdAnswer(self.htmlTag_)) self.finishLoad();
+        });
 }
 
 bool ADFRInMobiAPIView::isNoAdAnswer(const std::string& text) {
@@ -75,29 +80,4 @@ bool ADFRInMobiAPIView::isNoAdAnswer(const std::string& text) {
 void ADFRInMobiAPIView::finishLoad() {
     setLoadHtml(htmlTag_);
     ZIZRadWebView::loadAd();
-}
-
-void ADFRInMobiAPIView::connectionDidReceiveResponse(plat::URLConnection& connection,
-                                                     const plat::URLResponse& response) {
-    if (&connection != getAdConnection_.get()) return;
-    // The empty page at once; the body still comes and is shown when it ends.
-    if (response.statusCode() != 200) finishLoad();
-}
-
-void ADFRInMobiAPIView::connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data) {
-    if (&connection != getAdConnection_.get()) return;
-    getAdReceivedData_.insert(getAdReceivedData_.end(), data.begin(), data.end());
-}
-
-void ADFRInMobiAPIView::connectionDidFinishLoading(plat::URLConnection& connection) {
-    if (&connection != getAdConnection_.get()) return;
-    // Bytes that are not UTF-8 give no text, so an empty page.
-    htmlTag_ = ADFRAdNetworkUtil::utf8Text(getAdReceivedData_).value_or("");
-    if (isNoAdAnswer(htmlTag_)) return;
-    getAdReceivedData_.clear();
-    finishLoad();
-}
-
-void ADFRInMobiAPIView::connectionDidFailWithError(plat::URLConnection&, const plat::Error&) {
-    finishLoad();
 }

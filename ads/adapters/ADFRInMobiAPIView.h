@@ -31,11 +31,6 @@ class ADFRInMobiAPIView : public ZIZRadWebView, public ZividedirAdSizing {
     // Shows `htmlTag` as the HTML adapter's page.
     virtual void finishLoad();
 
-    void connectionDidReceiveResponse(plat::URLConnection& connection, const plat::URLResponse& response);
-    void connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
-    void connectionDidFinishLoading(plat::URLConnection& connection);
-    void connectionDidFailWithError(plat::URLConnection& connection, const plat::Error& error);
-
     // The site id of a tag that loads the network's script; none otherwise.
     static std::optional<std::string> siteIdOfTag(const std::string& html);
     // The request body. Every text goes in escaped as JSON needs it; ordinary values stay as they are.
@@ -59,6 +54,5 @@ class ADFRInMobiAPIView : public ZIZRadWebView, public ZividedirAdSizing {
     bool loadCheckFlg_ = false;
     int32_t adSize_ = 15;
     std::shared_ptr<plat::URLConnection> getAdConnection_;
-    plat::Bytes getAdReceivedData_;
     std::string htmlTag_;
 };

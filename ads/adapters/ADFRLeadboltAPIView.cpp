@@ -74,7 +74,12 @@ void ADFRLeadboltAPIView::finishIpManager(ADFRIpApiManager& manager) {
     plat::URLRequest request(ADFREndpoints::url(ADFREndpoints::Kind::Leadbolt, path),
                              plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kTimeoutSeconds);
     request.setValue("application/json", "Content-Type");
-    getAdConnection_ = ADFRAdNetworkUtil::startConnection(request, *this);
+    getAdConnection_ =
+        ADFRAdNetworkUtil::fetchPage(request, *this, [](ADFRLeadboltAPIView& self, const plat::Bytes& body) {
+            // Bytes that are not UTF-8 give no text.
+            self.htmlTag_ = ADFRAdNetworkUtil::utf8Text(body).value_or("");
+            self.finishLoad();
+        });
 }
 
 void ADFRLeadboltAPIView::finishLoad() {
@@ -83,31 +88,6 @@ void ADFRLeadboltAPIView::finishLoad() {
         getAdConnection_->cancel();
         getAdConnection_.reset();
     }
-    getAdReceivedData_.clear();
     setLoadHtml(htmlTag_);
     ZIZRadWebView::loadAd();
-}
-
-void ADFRLeadboltAPIView::connectionDidReceiveResponse(plat::URLConnection& connection,
-                                                       const plat::URLResponse& response) {
-    if (&connection != getAdConnection_.get()) return;
-    if (response.statusCode() != 200) finishLoad();
-}
-
-void ADFRLeadboltAPIView::connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data) {
-    if (&connection != getAdConnection_.get()) return;
-    getAdReceivedData_.insert(getAdReceivedData_.end(), data.begin(), data.end());
-}
-
-void ADFRLeadboltAPIView::connectionDidFinishLoading(plat::URLConnection& connection) {
-    if (&connection != getAdConnection_.get()) return;
-    // Bytes that are not UTF-8 give no text.
-    htmlTag_ = ADFRAdNetworkUtil::utf8Text(getAdReceivedData_).value_or("");
-    getAdReceivedData_.clear();
-    finishLoad();
-}
-
-void ADFRLeadboltAPIView::connectionDidFailWithError(plat::URLConnection& connection, const plat::Error&) {
-    if (&connection != getAdConnection_.get()) return;
-    finishLoad();
 }

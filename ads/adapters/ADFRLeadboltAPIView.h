@@ -34,11 +34,6 @@ class ADFRLeadboltAPIView : public ZIZRadWebView {
     // Ends a load and shows `htmlTag`.
     virtual void finishLoad();
 
-    void connectionDidReceiveResponse(plat::URLConnection& connection, const plat::URLResponse& response);
-    void connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
-    void connectionDidFinishLoading(plat::URLConnection& connection);
-    void connectionDidFailWithError(plat::URLConnection& connection, const plat::Error& error);
-
     // The tag's parameters that it holds, in the order of kTagKeys.
     static Pairs tagParameters(const std::string& tag);
     // The request's pairs after "pf": the device's, the tag's and "format", in that order; none when the
@@ -59,7 +54,6 @@ class ADFRLeadboltAPIView : public ZIZRadWebView {
     bool loadCheckFlg_ = false;
     std::shared_ptr<ADFRJSAdEntity> entity_;
     std::shared_ptr<plat::URLConnection> getAdConnection_;
-    plat::Bytes getAdReceivedData_;
     std::string htmlTag_;
     bool iconFlg_ = false;
 };

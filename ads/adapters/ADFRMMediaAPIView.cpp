@@ -39,11 +39,7 @@ std::string ADFRMMediaAPIView::requestPath(const std::string& apid, const std::s
 }
 
 std::string ADFRMMediaAPIView::page(const std::string& markup) {
-    return "<html><head><base target=\"_blank\"><meta http-equiv='Content-Type' content='text/html; "
-           "charset=utf-8' /></head><body "
-           "style='text-align:center;padding:0;margin:0;overflow:hidden;background-color:#ffffff;'><div "
-           "style=\"text-align:center;\">" +
-           markup + "</div></body></html>";
+    return ADFRAdNetworkUtil::adPage(markup);
 }
 
 void ADFRMMediaAPIView::finishIpManager(ADFRIpApiManager& manager) {
@@ -66,34 +62,15 @@ void ADFRMMediaAPIView::finishIpManager(ADFRIpApiManager& manager) {
                              plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kTimeoutSeconds);
     // Methods are case-sensitive: a lower-case "get" is refused by servers.
     request.setHTTPMethod("GET");
-    getAdConnection_ = ADFRAdNetworkUtil::startConnection(request, *this);
+    getAdConnection_ =
+        ADFRAdNetworkUtil::fetchPage(request, *this, [](ADFRMMediaAPIView& self, const plat::Bytes& body) {
+            // Bytes that are not UTF-8 give no markup: the empty template page.
+            self.htmlTag_ = page(ADFRAdNetworkUtil::utf8Text(body).value_or(""));
+            self.finishLoad();
+        });
 }
 
 void ADFRMMediaAPIView::finishLoad() {
     setLoadHtml(htmlTag_);
     ZIZRadWebView::loadAd();
-}
-
-void ADFRMMediaAPIView::connectionDidReceiveResponse(plat::URLConnection& connection,
-                                                     const plat::URLResponse& response) {
-    if (&connection != getAdConnection_.get()) return;
-    // The empty page at once; the wrapped body follows when it ends.
-    if (response.statusCode() != 200) finishLoad();
-}
-
-void ADFRMMediaAPIView::connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data) {
-    if (&connection != getAdConnection_.get()) return;
-    getAdReceivedData_.insert(getAdReceivedData_.end(), data.begin(), data.end());
-}
-
-void ADFRMMediaAPIView::connectionDidFinishLoading(plat::URLConnection& connection) {
-    if (&connection != getAdConnection_.get()) return;
-    // Bytes that are not UTF-8 give no markup: the empty template page.
-    htmlTag_ = page(ADFRAdNetworkUtil::utf8Text(getAdReceivedData_).value_or(""));
-    getAdReceivedData_.clear();
-    finishLoad();
-}
-
-void ADFRMMediaAPIView::connectionDidFailWithError(plat::URLConnection&, const plat::Error&) {
-    finishLoad();
 }

@@ -29,11 +29,6 @@ class ADFRMMediaAPIView : public ZIZRadWebView {
     // Shows `htmlTag` as the HTML adapter's page.
     virtual void finishLoad();
 
-    void connectionDidReceiveResponse(plat::URLConnection& connection, const plat::URLResponse& response);
-    void connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
-    void connectionDidFinishLoading(plat::URLConnection& connection);
-    void connectionDidFailWithError(plat::URLConnection& connection, const plat::Error& error);
-
     static std::string md5WithString(const std::string& text);
     static std::string sha1WithString(const std::string& text);
     // The path and query of the ad request.
@@ -57,6 +52,5 @@ class ADFRMMediaAPIView : public ZIZRadWebView {
     bool loadCheckFlg_ = false;
     int32_t adSize_ = 15;  // not sent to this network
     std::shared_ptr<plat::URLConnection> getAdConnection_;
-    plat::Bytes getAdReceivedData_;
     std::string htmlTag_;
 };

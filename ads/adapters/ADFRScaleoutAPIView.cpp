@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <fstream>
 
-#include "ads/base/ADFRConnectionForwarder.h"
+#include "ads/adapters/ADFRAdNetworkUtil.h"
 #include "ads/base/ADFREndpoints.h"
 #include "ads/base/ADFRMessageDigestUtil.h"
+#include "ads/base/ADFRTextUtil.h"
 #include "ads/base/ADFRWorkQueues.h"
 #include "ads/settings/ADFRData.h"
 #include "ads/settings/ADFRIpApiManager.h"
@@ -29,12 +30,6 @@ constexpr const char* kImpressionFormat =
 std::string formatF(double value) {
     char text[64];
     std::snprintf(text, sizeof text, "%f", value);
-    return text;
-}
-
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
     return text;
 }
 
@@ -158,10 +153,12 @@ void ADFRScaleoutAPIView::finishIpManager(ADFRIpApiManager& manager) {
     request.setValue("application/json", "Content-Type");
     request.setHTTPBody(*body);
     request.setMaxBodyBytes(kMaxAnswerBytes);
-    getAdReceivedData_.clear();
-    getAdConnection_ = plat::URLConnection::create(
-        request, std::make_shared<ADFRConnectionForwarder<ADFRScaleoutAPIView>>(
-                     std::static_pointer_cast<ADFRScaleoutAPIView>(shared_from_this())));
+    // An error answer shows the black page at once; its body is then read like any answer.
+    getAdConnection_ =
+        ADFRAdNetworkUtil::fetchPage(request, *this, [](ADFRScaleoutAPIView& self, const plat::Bytes& body) {
+            self.htmlTag_.assign(body.begin(), body.end());
+            self.finishLoad();
+        });
 }
 
 std::optional<std::string> ADFRScaleoutAPIView::bidBody(const BidInputs& in) {
@@ -202,30 +199,6 @@ std::optional<std::string> ADFRScaleoutAPIView::bidBody(const BidInputs& in) {
     return plat::Json::write(plat::Value(std::move(body)));
 }
 
-void ADFRScaleoutAPIView::connectionDidReceiveResponse(plat::URLConnection& connection,
-                                                       const plat::URLResponse& response) {
-    if (&connection != getAdConnection_.get()) return;
-    // The black page at once; the body, when it ends, is read like any answer.
-    if (response.statusCode() != 200) finishLoad();
-}
-
-void ADFRScaleoutAPIView::connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data) {
-    if (&connection != getAdConnection_.get()) return;
-    getAdReceivedData_.insert(getAdReceivedData_.end(), data.begin(), data.end());
-}
-
-void ADFRScaleoutAPIView::connectionDidFinishLoading(plat::URLConnection& connection) {
-    if (&connection != getAdConnection_.get()) return;
-    htmlTag_.assign(getAdReceivedData_.begin(), getAdReceivedData_.end());
-    getAdReceivedData_.clear();
-    finishLoad();
-}
-
-void ADFRScaleoutAPIView::connectionDidFailWithError(plat::URLConnection& connection, const plat::Error&) {
-    if (&connection != getAdConnection_.get()) return;
-    finishLoad();
-}
-
 void ADFRScaleoutAPIView::finishLoad() {
     setLoadHtml(displayHTML());
     if (loadHtml().empty()) setLoadHtml(kBlackPage);
@@ -258,11 +231,7 @@ std::optional<ADFRScaleoutAPIView::Bid> ADFRScaleoutAPIView::parseBid(const std:
 
 std::string ADFRScaleoutAPIView::pageHtml(const std::string& bgColor, const std::string& link,
                                           const std::string& image) {
-    return "<html><head><base target=\"_blank\"><meta http-equiv='Content-Type' content='text/html; "
-           "charset=utf-8' /></head><body style='text-align:center;padding:0;margin:0;overflow:hidden;"
-           "background-color:" +
-           bgColor + ";'><div style=\"text-align:center;\"><a href=\"" + link + "\"><img src=\"" + image +
-           "\" width=\"100%\"></a></div></body></html>";
+    return ADFRAdNetworkUtil::adPage(ADFRAdNetworkUtil::pictureLink(link, image, true), bgColor);
 }
 
 std::string ADFRScaleoutAPIView::displayHTML() {
@@ -363,7 +332,7 @@ void ADFRScaleoutAPIView::setEncryptedPrice(const std::string& price, const std:
     if (!token) return;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        adnetworkImpUrl_ = replaceAll(impUrl, kPriceMacro, *token);
+        adnetworkImpUrl_ = ADFRTextUtil::replaceAll(impUrl, kPriceMacro, *token);
     }
     reformRecImpParam(kImpressionFormat, sid, reduced);
 }

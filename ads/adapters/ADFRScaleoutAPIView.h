@@ -93,12 +93,6 @@ class ADFRScaleoutAPIView : public ZIZRadWebView {
     std::optional<std::string> recImpressionValue(const std::string& key) const;
 
   private:
-    template <typename>
-    friend class ADFRConnectionForwarder;
-    void connectionDidReceiveResponse(plat::URLConnection& connection, const plat::URLResponse& response);
-    void connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
-    void connectionDidFinishLoading(plat::URLConnection& connection);
-    void connectionDidFailWithError(plat::URLConnection& connection, const plat::Error&);
     // The price token of a reduced price: the table's entry, or the price-token service's answer.
     std::optional<std::string> priceToken(double reduced, const std::vector<std::string>& table) const;
     struct Report {
@@ -112,7 +106,6 @@ class ADFRScaleoutAPIView : public ZIZRadWebView {
     bool loadCheckFlg_ = false;
     int adSize_ = 15;
     std::shared_ptr<ADFRJSAdEntity> entity_;
-    plat::Bytes getAdReceivedData_;
     std::shared_ptr<plat::URLConnection> getAdConnection_;
     std::string htmlTag_;
     std::shared_ptr<ADFRIpApiManager> ipManager_;

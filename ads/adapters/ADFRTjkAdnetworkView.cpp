@@ -1,7 +1,8 @@
 #include "ads/adapters/ADFRTjkAdnetworkView.h"
 
+#include "ads/adapters/ADFRAdNetworkUtil.h"
+
 #include "ads/base/ADFRBaseRecURLReformer.h"
-#include "ads/base/ADFRConnectionForwarder.h"
 #include "ads/base/ADFREndpoints.h"
 #include "ads/base/ADFRMessageDigestUtil.h"
 #include "ads/base/ADFRWorkQueues.h"
@@ -66,29 +67,11 @@ void ADFRTjkAdnetworkView::loadAd() {
                              kGetadTimeoutSeconds);
     request.setValue("adfsdk;os ios;osv " + plat::Device::current().systemVersion() + ";", "User-Agent");
     request.setMaxBodyBytes(kMaxAnswerBytes);
-    getAdReceivedData_.clear();
-    getAdConnection_ = plat::URLConnection::create(
-        request, std::make_shared<ADFRConnectionForwarder<ADFRTjkAdnetworkView>>(
-                     std::static_pointer_cast<ADFRTjkAdnetworkView>(shared_from_this())));
-}
-
-void ADFRTjkAdnetworkView::connectionDidReceiveResponse(plat::URLConnection& connection,
-                                                        const plat::URLResponse& response) {
-    if (&connection != getAdConnection_.get()) return;
-    if (response.statusCode() != 200) {
-        errorStr_ = "Error Status:" + std::to_string(response.statusCode());
-        finishLoad();
-    }
-}
-
-void ADFRTjkAdnetworkView::connectionDidReceiveData(plat::URLConnection& connection,
-                                                    const plat::Bytes& data) {
-    if (&connection != getAdConnection_.get()) return;
-    getAdReceivedData_.insert(getAdReceivedData_.end(), data.begin(), data.end());
-}
-
-void ADFRTjkAdnetworkView::connectionDidFailWithError(plat::URLConnection&, const plat::Error&) {
-    finishLoad();
+    getAdConnection_ = ADFRAdNetworkUtil::fetchPage(
+        request, *this, [](ADFRTjkAdnetworkView& self, const plat::Bytes& body) { self.showAnswer(body); },
+        [](ADFRTjkAdnetworkView& self, int status) {
+            self.errorStr_ = "Error Status:" + std::to_string(status);
+        });
 }
 
 std::optional<ADFRTjkAdnetworkView::Item> ADFRTjkAdnetworkView::parseAnswer(const void* data, size_t size) {
@@ -113,15 +96,11 @@ std::optional<ADFRTjkAdnetworkView::Item> ADFRTjkAdnetworkView::parseAnswer(cons
 }
 
 std::string ADFRTjkAdnetworkView::pageHtml(const std::string& link, const std::string& image) {
-    return "<html><head><base target=\"_blank\"><meta http-equiv='Content-Type' content='text/html; "
-           "charset=utf-8' /></head><body style='text-align:center;padding:0;margin:0;overflow:hidden;"
-           "background-color:#ffffff;'><div style=\"text-align:center;\"><a href=\"" +
-           link + "\"><img src=\"" + image + "\" width=\"100%\"></div></body></html>";
+    return ADFRAdNetworkUtil::adPage(ADFRAdNetworkUtil::pictureLink(link, image, false));
 }
 
-void ADFRTjkAdnetworkView::connectionDidFinishLoading(plat::URLConnection& connection) {
-    if (&connection != getAdConnection_.get()) return;
-    auto item = parseAnswer(getAdReceivedData_.data(), getAdReceivedData_.size());
+void ADFRTjkAdnetworkView::showAnswer(const plat::Bytes& answer) {
+    auto item = parseAnswer(answer.data(), answer.size());
     if (!item) {
         finishLoad();
         return;
@@ -132,7 +111,6 @@ void ADFRTjkAdnetworkView::connectionDidFinishLoading(plat::URLConnection& conne
     clkUrl_ = ZIZRadWebView::clickURL(appId(), userAdId().value_or(""), idfa.value_or(""),
                                       ADFRManager::stringCurrentContryCode());
     htmlTag_ = pageHtml(item_.url, item_.movFlg == "1" ? item_.movUrl : item_.bnrUrl);
-    getAdReceivedData_.clear();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         impUrl_ = item_.impUrl;
@@ -149,7 +127,6 @@ void ADFRTjkAdnetworkView::finishLoad() {
         ipManager_->cancel(this);
         ipManager_.reset();
     }
-    getAdReceivedData_.clear();
     setLoadHtml(htmlTag_);
     ZIZRadWebView::loadAd();
 }

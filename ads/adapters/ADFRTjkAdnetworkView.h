@@ -76,13 +76,9 @@ class ADFRTjkAdnetworkView : public ZIZRadWebView {
     const std::shared_ptr<plat::URLConnection>& getAdConnection() const { return getAdConnection_; }
 
   private:
-    template <typename>
-    friend class ADFRConnectionForwarder;
-    void connectionDidReceiveResponse(plat::URLConnection& connection, const plat::URLResponse& response);
-    void connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
-    void connectionDidFinishLoading(plat::URLConnection& connection);
+    // Takes the first item of a finished answer and shows its page.
+    void showAnswer(const plat::Bytes& answer);
     // Any connection: a failure ends the load whichever request it was.
-    void connectionDidFailWithError(plat::URLConnection& connection, const plat::Error&);
     // On the worker: waits for the item, then sends the impression to its URL.
     // `sinceMicros`: the shared clock's monotonic time when the display was reported.
     void waitPostAdDisplayed(const std::optional<std::string>& idfa, int64_t sinceMicros);
@@ -91,7 +87,6 @@ class ADFRTjkAdnetworkView : public ZIZRadWebView {
     bool loadCheckFlg_ = false;
     int adSize_ = 15;
     std::shared_ptr<ADFRJSAdEntity> entity_;
-    plat::Bytes getAdReceivedData_;
     std::shared_ptr<plat::URLConnection> getAdConnection_;
     std::string htmlTag_;
     std::shared_ptr<ADFRIpApiManager> ipManager_;

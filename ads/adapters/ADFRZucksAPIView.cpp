@@ -42,7 +42,8 @@ void ADFRZucksAPIView::finishIpManager(ADFRIpApiManager& manager) {
                                                 std::string(kPath) + "?frameid=" + frameId->toString()),
                              plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kTimeoutSeconds);
     request.setValue(manager.ua(), "User-Agent");
-    getAdConnection_ = ADFRAdNetworkUtil::startConnection(request, *this);
+    getAdConnection_ = ADFRAdNetworkUtil::fetchPage(
+        request, *this, [](ADFRZucksAPIView& self, const plat::Bytes& body) { self.showAnswer(body); });
 }
 
 std::optional<ADFRZucksAPIView::Answer> ADFRZucksAPIView::parseAnswer(const plat::Bytes& bytes) {
@@ -72,26 +73,10 @@ std::optional<std::string> ADFRZucksAPIView::pageOf(const Answer& answer) {
     return std::nullopt;
 }
 
-void ADFRZucksAPIView::connectionDidReceiveResponse(plat::URLConnection& connection,
-                                                    const plat::URLResponse& response) {
-    if (&connection != getAdConnection_.get()) return;
-    if (response.statusCode() != 200) finishLoad();
-}
-
-void ADFRZucksAPIView::connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data) {
-    if (&connection != getAdConnection_.get()) return;
-    getAdReceivedData_.insert(getAdReceivedData_.end(), data.begin(), data.end());
-}
-
-void ADFRZucksAPIView::connectionDidFailWithError(plat::URLConnection&, const plat::Error&) {
-    finishLoad();
-}
-
-void ADFRZucksAPIView::connectionDidFinishLoading(plat::URLConnection& connection) {
-    if (&connection != getAdConnection_.get()) return;
+void ADFRZucksAPIView::showAnswer(const plat::Bytes& body) {
     htmlTag_.reset();
-    if (!getAdReceivedData_.empty()) {
-        if (auto parsed = parseAnswer(getAdReceivedData_)) {
+    if (!body.empty()) {
+        if (auto parsed = parseAnswer(body)) {
             // Members the answer leaves out keep what an earlier answer gave.
             auto merge = [](std::optional<std::string>& into, const std::optional<std::string>& from) {
                 if (from) into = from;
@@ -105,10 +90,7 @@ void ADFRZucksAPIView::connectionDidFinishLoading(plat::URLConnection& connectio
             merge(answer_.htmlSrc, parsed->htmlSrc);
         }
     }
-    if (answer_.status == "ok") {
-        htmlTag_ = pageOf(answer_);
-        getAdReceivedData_.clear();
-    }
+    if (answer_.status == "ok") htmlTag_ = pageOf(answer_);
     finishLoad();
 }
 
@@ -118,7 +100,6 @@ void ADFRZucksAPIView::finishLoad() {
         getAdConnection_->cancel();
         getAdConnection_.reset();
     }
-    getAdReceivedData_.clear();
     if (htmlTag_ && !htmlTag_->empty()) {
         displayFlg_ = true;
         setLoadHtml(*htmlTag_);

@@ -38,11 +38,6 @@ class ADFRZucksAPIView : public ZIZRadWebView {
     bool checkDisplayAd() override { return displayFlg_; }
     void postAdDisplayed() override;
 
-    void connectionDidReceiveResponse(plat::URLConnection& connection, const plat::URLResponse& response);
-    void connectionDidReceiveData(plat::URLConnection& connection, const plat::Bytes& data);
-    void connectionDidFinishLoading(plat::URLConnection& connection);
-    void connectionDidFailWithError(plat::URLConnection& connection, const plat::Error& error);
-
     // The string members of an answer; nothing when it is no JSON object.
     static std::optional<Answer> parseAnswer(const plat::Bytes& bytes);
     // The page an answer gives: its HTML, or the image page; none unless its status is "ok".
@@ -62,13 +57,14 @@ class ADFRZucksAPIView : public ZIZRadWebView {
     const Answer& answer() const { return answer_; }
 
   private:
+    // Merges a finished answer into the one kept and shows its page.
+    void showAnswer(const plat::Bytes& body);
     std::shared_ptr<ADFRJSAdEntity> entity_;
     std::shared_ptr<ADFRIpApiManager> ipManager_;
     bool loadCheckFlg_ = false;
     bool displayFlg_ = false;
     bool iconFlg_ = false;
     std::shared_ptr<plat::URLConnection> getAdConnection_;
-    plat::Bytes getAdReceivedData_;
     std::optional<std::string> htmlTag_;
     Answer answer_;
 };

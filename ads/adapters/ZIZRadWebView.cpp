@@ -2,6 +2,7 @@
 
 #include "ads/base/ADFRBaseRecURLReformer.h"
 #include "ads/base/ADFREndpoints.h"
+#include "ads/base/ADFRTextUtil.h"
 #include "ads/base/ZividedirBaseView.h"
 #include "ads/settings/ADFRManager.h"
 #include "platform/base/Log.h"
@@ -14,12 +15,6 @@
 #include "platform/ui/WebView.h"
 
 namespace {
-
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
 
 // Outside the app: the running application's opener, or a plain one (it prints the address) when the
 // SDK runs without an application.
@@ -80,7 +75,8 @@ void ZIZRadWebView::setting(const ZividedirAdapterSettings& settings) {
 
 std::string ZIZRadWebView::substitutePlaceholders(const std::string& html) {
     std::string out = ADFRBaseRecURLReformer::replaceIDFA(html, ADFRManager::stringAdvertisingId());
-    return replaceAll(std::move(out), kPackagePlaceholder, plat::Bundle::main().bundleIdentifier());
+    return ADFRTextUtil::replaceAll(std::move(out), kPackagePlaceholder,
+                                    plat::Bundle::main().bundleIdentifier());
 }
 
 void ZIZRadWebView::loadAd() {

@@ -3,15 +3,9 @@
 #include <algorithm>
 
 #include "ads/base/ADFREndpoints.h"
+#include "ads/base/ADFRTextUtil.h"
 
 namespace {
-
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-    if (from.empty()) return text;
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
 
 bool contains(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
@@ -63,7 +57,7 @@ std::string ADFRBaseRecURLReformer::getReformedRecURL(const std::string& url) {
         joined += key + equal_ + value;
     }
     if (namesStagingHost(url)) protocol_ = "http:";
-    std::string reformed = replaceAll(url, "http:", protocol_);
+    std::string reformed = ADFRTextUtil::replaceAll(url, "http:", protocol_);
     const std::string& joiner =
         !contains(reformed, "?") && !isPathInfoURL_local(reformed) ? std::string("?") : separator_;
     return reformed + joiner + joined;
@@ -75,7 +69,7 @@ bool ADFRBaseRecURLReformer::isPathInfoURL(const std::string& url) {
 
 std::string ADFRBaseRecURLReformer::replaceIDFA(const std::string& url,
                                                 const std::optional<std::string>& idfa) {
-    return replaceAll(url, kIdfaPlaceholder, idfa.value_or(""));
+    return ADFRTextUtil::replaceAll(url, kIdfaPlaceholder, idfa.value_or(""));
 }
 
 bool ADFRRecClickURLReformer::isPathInfoURL(const std::string& url) {

@@ -1,16 +1,16 @@
 #include "ads/settings/ADFRManager.h"
 
-#include "ads/base/ADFRConnectionForwarder.h"
-
 #include <map>
 #include <mutex>
 #include <system_error>
 #include <vector>
 
 #include "ads/base/ADFRAdvertisingIdentifier.h"
+#include "ads/base/ADFRConnectionForwarder.h"
 #include "ads/base/ADFREndpoints.h"
 #include "ads/base/ADFRRandom.h"
 #include "ads/base/ADFRReachability.h"
+#include "ads/base/ADFRTextUtil.h"
 #include "ads/base/ZividedirBaseView.h"
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
@@ -29,7 +29,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kZeroAdvertisingId = "00000000-0000-0000-0000-000000000000";
-constexpr const char* kEscapedCharacters = "!*'();:@&=+$,/?%#[]";
 
 // Every registration made through a manager, by observer, so that unregistering finds them all.
 struct Registrations {
@@ -62,21 +61,6 @@ void removeRegistrations(std::multimap<const void*, plat::NotificationCenter::To
         map.erase(first, last);
     }
     for (auto token : tokens) plat::NotificationCenter::defaultCenter().removeObserver(token);
-}
-
-std::string percentEscaped(const std::string& text) {
-    static const std::string escaped = kEscapedCharacters;
-    std::string out;
-    for (unsigned char c : text) {
-        if (c >= 0x80 || c <= 0x20 || escaped.find(static_cast<char>(c)) != std::string::npos) {
-            char buffer[4];
-            std::snprintf(buffer, sizeof buffer, "%%%02X", c);
-            out += buffer;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
 }
 
 // A name that stays inside the cache folder.
@@ -430,5 +414,5 @@ std::optional<std::string> ADFRManager::stringAdvertisingId() {
     if (!provider || !provider->isAdvertisingTrackingEnabled()) return std::nullopt;
     std::string id = provider->advertisingIdentifier().string();
     if (id == kZeroAdvertisingId) return std::nullopt;
-    return percentEscaped(id);
+    return ADFRTextUtil::escapeReservedAndNonAscii(id);
 }
