@@ -214,8 +214,7 @@ void ZividedirWallView::postAdDisplayed() {
     const std::string url = ZIZRadWebView::impressionURL(getAppId(), currentEntity_->userAdId(),
                                                          manager_->deviceId().value_or(""),
                                                          ADFRManager::stringCurrentContryCode());
-    // Nobody reads the answer, and a failed report is dropped without a word.
-    plat::URLConnection::create(plat::URLRequest(url), std::make_shared<plat::URLConnectionDelegate>());
+    ZIZRadWebView::sendReport(plat::URLRequest(url));
 }
 
 void ZividedirWallView::loadFailed() {

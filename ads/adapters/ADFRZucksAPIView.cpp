@@ -109,10 +109,9 @@ void ADFRZucksAPIView::finishLoad() {
 
 void ADFRZucksAPIView::postAdDisplayed() {
     if (answer_.impUrl && !answer_.impUrl->empty()) {
-        plat::URLRequest request(*answer_.impUrl, plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData,
-                                 kImpressionTimeoutSeconds);
-        // Nobody reads the answer.
-        plat::URLConnection::create(request, std::make_shared<plat::URLConnectionDelegate>());
+        sendReport(plat::URLRequest(*answer_.impUrl,
+                                    plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData,
+                                    kImpressionTimeoutSeconds));
     }
     ZIZRadWebView::postAdDisplayed();
 }

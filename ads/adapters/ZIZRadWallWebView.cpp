@@ -15,25 +15,6 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/WebView.h"
 
-namespace {
-
-// Outside the app: the running application's opener, or a plain one (it prints the address) when the
-// SDK runs without an application.
-void openOutside(const std::string& url) {
-    if (auto application = plat::Application::shared()) {
-        application->openURL(url);
-        return;
-    }
-    plat::Application().openURL(url);
-}
-
-void sendReport(const plat::URLRequest& request) {
-    // Nobody reads the answer, and a failed report is dropped without a word.
-    plat::URLConnection::create(request, std::make_shared<plat::URLConnectionDelegate>());
-}
-
-}  // namespace
-
 void ZIZRadWallWebView::registerClasses() {
     ZividedirViewClass::registerAdapter<ZIZRadWallWebView>();
     ZividedirViewClass::registerAdapter<ZIZRadWallHTMView>();
@@ -101,14 +82,14 @@ void ZIZRadWallWebView::zividedirWallNotFound() {
 
 void ZIZRadWallWebView::postAdDisplayed() {
     if (adnetworkKey_.empty()) return;
-    sendReport(plat::URLRequest(
+    ZIZRadWebView::sendReport(plat::URLRequest(
         ZIZRadWebView::impressionURL(appId_, userAdId_, deviceId_, ADFRManager::stringCurrentContryCode())));
 }
 
 void ZIZRadWallWebView::postAdClicked() {
     if (auto delegate = wallDelegate(); delegate && parentView())
         delegate->zividedirViewAdTapped(parentView()->wallView());
-    sendReport(plat::URLRequest(
+    ZIZRadWebView::sendReport(plat::URLRequest(
         ZIZRadWebView::clickURL(appId_, userAdId_, deviceId_, ADFRManager::stringCurrentContryCode()),
         plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kClickReportTimeoutSeconds));
 }
@@ -156,7 +137,7 @@ bool ZIZRadWallWebView::shouldStartLoad(const std::string& url, int navigationTy
     }
     if (adnetworkKey_ == "1039" && currentHost == hostOf(url)) return true;
     postAdClicked();
-    openOutside(url);
+    ZIZRadWebView::openOutside(url);
     return false;
 }
 

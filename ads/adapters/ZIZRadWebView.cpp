@@ -16,16 +16,6 @@
 
 namespace {
 
-// Outside the app: the running application's opener, or a plain one (it prints the address) when the
-// SDK runs without an application.
-void openOutside(const std::string& url) {
-    if (auto application = plat::Application::shared()) {
-        application->openURL(url);
-        return;
-    }
-    plat::Application().openURL(url);
-}
-
 // "failed" when the largest image of the page has no picture (it failed, or has no source).
 constexpr const char* kMainPictureScript =
     "(function(){var main=null,area=-1;for(var i=0;i<document.images.length;i++){"
@@ -102,11 +92,22 @@ std::string ZIZRadWebView::clickURL(const std::string& appId, const std::string&
            appId + "/user_ad_id/" + userAdId + "/uid/" + uid + "/locale/" + locale;
 }
 
-void ZIZRadWebView::sendReport(const std::string& url) const {
-    plat::URLRequest request(url, plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData,
-                             kReportTimeoutSeconds);
+void ZIZRadWebView::openOutside(const std::string& url) {
+    if (auto application = plat::Application::shared()) {
+        application->openURL(url);
+        return;
+    }
+    plat::Application().openURL(url);
+}
+
+void ZIZRadWebView::sendReport(const plat::URLRequest& request) {
     // Nobody reads the answer, and a failed report is dropped without a word.
     plat::URLConnection::create(request, std::make_shared<plat::URLConnectionDelegate>());
+}
+
+void ZIZRadWebView::sendReport(const std::string& url) const {
+    sendReport(plat::URLRequest(url, plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData,
+                                kReportTimeoutSeconds));
 }
 
 void ZIZRadWebView::postAdDisplayed() {

@@ -13,6 +13,7 @@
 namespace plat {
 class WebView;
 class Image;
+class URLRequest;
 }  // namespace plat
 class ZividedirBaseView;
 
@@ -52,6 +53,11 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
                                 const std::string& locale);
     // Both placeholders replaced.
     static std::string substitutePlaceholders(const std::string& html);
+    // Outside the app: the running application's opener, or a plain one (it prints the address) when the
+    // SDK runs without an application.
+    static void openOutside(const std::string& url);
+    // A report nobody waits for.
+    static void sendReport(const plat::URLRequest& request);
 
     const std::shared_ptr<plat::WebView>& webView() const { return webView_; }
     const std::string& loadHtml() const { return loadHtml_; }
