@@ -248,7 +248,7 @@ std::string ADFRScaleoutAPIView::displayHTML() {
         priceServiceCAFile_ = service.caFile;
     }
     auto self = std::static_pointer_cast<ADFRScaleoutAPIView>(shared_from_this());
-    ADFRWorkQueues::scaleout([self, price = bid->price, impUrl = bid->impUrl, sid = bid->sid]() mutable {
+    workQueues_.scaleout([self, price = bid->price, impUrl = bid->impUrl, sid = bid->sid]() mutable {
         self->setEncryptedPrice(price, impUrl, sid);
         ADFRWorkQueues::releaseOnMain(std::move(self));
     });
@@ -360,7 +360,7 @@ void ADFRScaleoutAPIView::postAdDisplayed() {
     report.ua = ADFRIpApiManager::sharedManager()->ua();
     report.sinceMicros = plat::Clock::shared().monotonicMicros();
     auto self = std::static_pointer_cast<ADFRScaleoutAPIView>(shared_from_this());
-    ADFRWorkQueues::scaleout([self, report]() mutable {
+    workQueues_.scaleout([self, report]() mutable {
         self->waitPostAdDisplayed(report);
         ADFRWorkQueues::releaseOnMain(std::move(self));
     });
@@ -386,9 +386,12 @@ void ADFRScaleoutAPIView::postAdDisplayedCall(const Report& report) {
         impression = impUrl_;
         notice = adnetworkImpUrl_;
     }
-    ADFRWorkQueues::global([impression] {
+    // Holds the adapter, whose end would otherwise wait for the report.
+    auto self = std::static_pointer_cast<ADFRScaleoutAPIView>(shared_from_this());
+    workQueues_.global([self, impression]() mutable {
         ADFRWorkQueues::get(plat::URLRequest(
             impression, plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kReportTimeoutSeconds));
+        ADFRWorkQueues::releaseOnMain(std::move(self));
     });
     if (notice.empty()) return;
     plat::URLRequest request(notice, plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData,

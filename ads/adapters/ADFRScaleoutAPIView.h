@@ -14,6 +14,7 @@
 
 #include "ads/adapters/ZIZRadWebView.h"
 #include "ads/base/ADFRBaseRecURLReformer.h"
+#include "ads/base/ADFRWorkQueues.h"
 #include "platform/base/Error.h"
 #include "platform/base/Value.h"
 
@@ -123,4 +124,6 @@ class ADFRScaleoutAPIView : public ZIZRadWebView {
     std::shared_ptr<ADFRRecImpressionURLReformer> recImpressionURLReformer_;
     std::string impUrl_;
     std::string adnetworkImpUrl_;
+    // Last, so its workers end first.
+    ADFRWorkQueues workQueues_;
 };

@@ -153,7 +153,7 @@ void ADFRTjkAdnetworkView::postAdDisplayed() {
     const std::optional<std::string> idfa = ADFRManager::stringAdvertisingId();
     const int64_t since = plat::Clock::shared().monotonicMicros();
     auto self = std::static_pointer_cast<ADFRTjkAdnetworkView>(shared_from_this());
-    ADFRWorkQueues::global([self, idfa, since]() mutable {
+    workQueues_.global([self, idfa, since]() mutable {
         self->waitPostAdDisplayed(idfa, since);
         ADFRWorkQueues::releaseOnMain(std::move(self));
     });

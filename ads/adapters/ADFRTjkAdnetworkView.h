@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ads/adapters/ZIZRadWebView.h"
+#include "ads/base/ADFRWorkQueues.h"
 #include "platform/base/Error.h"
 #include "platform/base/Value.h"
 
@@ -99,4 +100,6 @@ class ADFRTjkAdnetworkView : public ZIZRadWebView {
     std::condition_variable changed_;
     bool loadedFlg_ = false;
     std::string impUrl_;
+    // Last, so its workers end first.
+    ADFRWorkQueues workQueues_;
 };

@@ -1,8 +1,8 @@
 #pragma once
-// The worker queues of the RTB and house-network adapters. A "ziz.api.scaleout" queue is new at every
-// call and ends once its one piece of work is done; the global queue is one shared worker. Work that
-// holds an adapter gives it back to the main run loop when done, so no view ever dies off the main
-// thread. shutdown() waits for all work and joins every worker (the end of a test).
+// The worker queues of one RTB or house-network adapter, owned by it. A "ziz.api.scaleout" queue is new
+// at every call and ends once its one piece of work is done; the "ziz.api.global" queue is the owner's one
+// serial worker. Work that holds the adapter gives it back to the main run loop when done, so the adapter,
+// and with it its queues, never dies off the main thread; its end stops the queues in order.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -27,15 +27,26 @@ class ADFRWorkQueues {
     static constexpr double kWaitPassSeconds = 0.5;
 
     using Work = std::function<void()>;
+
+    ADFRWorkQueues();
+    // Stops the queues (see stop()); on the main thread.
+    ~ADFRWorkQueues();
+    ADFRWorkQueues(const ADFRWorkQueues&) = delete;
+    ADFRWorkQueues& operator=(const ADFRWorkQueues&) = delete;
+
     // Runs `work` on a new serial queue of its own.
-    static void scaleout(Work work);
-    // Runs `work` on the shared worker, after what was handed in before.
-    static void global(Work work);
+    void scaleout(Work work);
+    // Runs `work` on the owner's serial worker, after what was handed in before.
+    void global(Work work);
+    // Waits for every piece of work handed in so far and ends the workers: the scaleout ones first, as
+    // their work may hand more to the serial worker. On the main thread.
+    void stop();
+
     // Hands `object` back to the main run loop, where its last reference (if this is it) goes.
     static void releaseOnMain(std::shared_ptr<void> object);
-    // Waits for every piece of work handed in so far and ends every worker; callable on the main thread.
+    // Every live owner's stop() (the end of a test); on the main thread.
     static void shutdown();
-    // Workers alive now (the global one included).
+    // Workers alive now, of every owner.
     static size_t liveWorkers();
 
     // A synchronous GET from a worker thread: the body when the answer came with status 200.
@@ -58,4 +69,7 @@ class ADFRWorkQueues {
 
   private:
     static constexpr int kBoundCheckMillis = 20;
+    struct Pool;
+    // Shared with the reaping posted to the main loop, which may come after the owner has gone.
+    std::shared_ptr<Pool> pool_;
 };
