@@ -239,6 +239,18 @@ TEST_F(HouseNetworkTest, WithoutAnItemTheWaiterGivesUpAndReportsNothing) {
     EXPECT_EQ(ADFRWorkQueues::liveWorkers(), 0u);
 }
 
+TEST_F(HouseNetworkTest, TheAdaptersWorkerEndsWithTheAdapter) {
+    auto adapter = make();
+    testsupport::VirtualClockScope clock;
+    adapter->postAdDisplayed();
+    adapter->removeFromSuperview();
+    adapter.reset();
+    // The waiter holds the adapter; once it gives up, the adapter goes on the main loop, and its worker too.
+    EXPECT_EQ(ADFRWorkQueues::liveWorkers(), 1u);
+    clock.clock().advance(ADFRWorkQueues::kWaitPasses * ADFRWorkQueues::kWaitPassSeconds);
+    EXPECT_TRUE(runMainLoopUntil([] { return ADFRWorkQueues::liveWorkers() == 0; }));
+}
+
 TEST_F(HouseNetworkTest, WithoutAUserAdIdNothingIsReportedButTheTapIsTold) {
     adstest::ScopedIdProvider id(true, kIdfa);
     serve(item());
