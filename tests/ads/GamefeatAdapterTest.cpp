@@ -54,14 +54,6 @@ TEST_F(GamefeatTest, SiteIdThatIsNoNumberGivesZeroAndNoSiteIdSendsNothing) {
     EXPECT_TRUE(none->pages.empty());
 }
 
-TEST_F(GamefeatTest, ErrorStatusShowsTheEmptyPageAtOnceThenThePageOfItsBody) {
-    server.route("GET", kPath, Answer{.status = 500, .body = R"({"url": "L", "img": "I"})"});
-    auto adapter = make<ADFRGamefeatView>("<p>tag</p>", kParam);
-    adapter->loadAd();
-    ASSERT_TRUE(until([&] { return adapter->pages.size() == 2; }));
-    EXPECT_EQ(adapter->pages, (std::vector<std::string>{"", ADFRGamefeatView::page("L", "I")}));
-}
-
 TEST_F(GamefeatTest, AnswersWithoutALinkOrImageGiveEmptyTexts) {
     EXPECT_EQ(ADFRGamefeatView::linkAndImage(plat::Bytes{'[', '1', ']'}),
               std::make_pair(std::string(), std::string()));
