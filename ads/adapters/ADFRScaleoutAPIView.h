@@ -15,7 +15,6 @@
 #include "ads/adapters/ZIZRadWebView.h"
 #include "ads/base/ADFRBaseRecURLReformer.h"
 #include "ads/base/ADFRWorkQueues.h"
-#include "platform/base/Error.h"
 #include "platform/base/Value.h"
 
 class ADFRIpApiManager;
@@ -23,7 +22,6 @@ class ADFRJSAdEntity;
 
 namespace plat {
 class URLConnection;
-class URLResponse;
 }  // namespace plat
 
 class ADFRScaleoutAPIView : public ZIZRadWebView {

@@ -11,7 +11,6 @@
 
 #include "ads/adapters/ZIZRadWebView.h"
 #include "ads/base/ADFRWorkQueues.h"
-#include "platform/base/Error.h"
 #include "platform/base/Value.h"
 
 class ADFRIpApiManager;
@@ -19,7 +18,6 @@ class ADFRJSAdEntity;
 
 namespace plat {
 class URLConnection;
-class URLResponse;
 }  // namespace plat
 
 class ADFRTjkAdnetworkView : public ZIZRadWebView {
