@@ -113,12 +113,7 @@ void ADFRScaleoutAPIView::loadAd() {
     htmlTag_.clear();
     deviceID_.clear();
     loadCheckFlg_ = true;
-    auto self = std::static_pointer_cast<ADFRScaleoutAPIView>(shared_from_this());
-    std::weak_ptr<ADFRScaleoutAPIView> weak = self;
-    ipManager_->setFinishLoadHandler(self, [weak](ADFRIpApiManager& manager) {
-        if (auto adapter = weak.lock()) adapter->finishIpManager(manager);
-    });
-    ipManager_->loadIpAndUa();
+    ADFRAdNetworkUtil::askIpManager(*ipManager_, *this);
 }
 
 void ADFRScaleoutAPIView::finishIpManager(ADFRIpApiManager& manager) {

@@ -35,13 +35,7 @@ ZIZRadWallWebView::ZIZRadWallWebView(plat::Rect frame)
 }
 
 ZIZRadWallWebView::~ZIZRadWallWebView() {
-    if (webView_) {
-        // Cleared first: stopping may report to the delegate, and this adapter is already going.
-        webView_->setDelegate({});
-        webView_->stopLoading();
-        webView_->removeFromSuperview();
-        webView_.reset();
-    }
+    ZIZRadWebView::letGo(webView_);
 }
 
 void ZIZRadWallWebView::setParentView(const std::shared_ptr<ZividedirBaseView>& parent) {

@@ -39,13 +39,16 @@ ZIZRadWebView::ZIZRadWebView(plat::Rect frame)
 }
 
 ZIZRadWebView::~ZIZRadWebView() {
-    if (webView_) {
-        // Cleared first: stopping may report to the delegate, and this adapter is already going.
-        webView_->setDelegate({});
-        webView_->stopLoading();
-        webView_->removeFromSuperview();
-        webView_.reset();
-    }
+    letGo(webView_);
+}
+
+void ZIZRadWebView::letGo(std::shared_ptr<plat::WebView>& webView) {
+    if (!webView) return;
+    // Cleared first: stopping may report to the delegate, and the adapter is already going.
+    webView->setDelegate({});
+    webView->stopLoading();
+    webView->removeFromSuperview();
+    webView.reset();
 }
 
 void ZIZRadWebView::switchOffBouncing(plat::View& view) {

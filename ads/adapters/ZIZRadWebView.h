@@ -58,6 +58,8 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     static void openOutside(const std::string& url);
     // A report nobody waits for.
     static void sendReport(const plat::URLRequest& request);
+    // Takes an adapter's web view away as the adapter goes.
+    static void letGo(std::shared_ptr<plat::WebView>& webView);
 
     const std::shared_ptr<plat::WebView>& webView() const { return webView_; }
     const std::string& loadHtml() const { return loadHtml_; }
