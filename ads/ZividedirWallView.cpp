@@ -52,15 +52,8 @@ void ZividedirWallView::init() {
     setAutoresizesSubviews(true);
     setBackgroundColor(plat::Color::clearColor());
 
-    manager_ = ADFRManager::create();
-    manager_->setView(self());
+    manager_ = ADFRManager::createFor(self());
     std::weak_ptr<ZividedirWallView> weak = self();
-    manager_->registerFetchNotification(this, [weak] {
-        if (auto wall = weak.lock()) wall->adFetchedNotification();
-    });
-    manager_->registerFetchFailedNotification(this, [weak] {
-        if (auto wall = weak.lock()) wall->adFetchedFailedNotification();
-    });
     manager_->setGetinfoTimeOut(kGetinfoTimeOutSeconds);
 
     adBaseView_ = std::make_shared<plat::View>(plat::Screen::main().bounds());

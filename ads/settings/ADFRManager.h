@@ -45,6 +45,21 @@ class ADFRManager : public std::enable_shared_from_this<ADFRManager> {
     };
 
     static std::shared_ptr<ADFRManager> create();
+    // A manager for the placement `view` that tells it, while it lives, of fetched and failed settings
+    // (its adFetchedNotification and adFetchedFailedNotification).
+    template <typename Placement>
+    static std::shared_ptr<ADFRManager> createFor(const std::shared_ptr<Placement>& view) {
+        auto manager = create();
+        manager->setView(view);
+        std::weak_ptr<Placement> weak = view;
+        manager->registerFetchNotification(view.get(), [weak] {
+            if (auto v = weak.lock()) v->adFetchedNotification();
+        });
+        manager->registerFetchFailedNotification(view.get(), [weak] {
+            if (auto v = weak.lock()) v->adFetchedFailedNotification();
+        });
+        return manager;
+    }
     ~ADFRManager();
     ADFRManager(const ADFRManager&) = delete;
     ADFRManager& operator=(const ADFRManager&) = delete;
