@@ -97,6 +97,8 @@ struct ADFRWorkQueues::Pool {
 
 ADFRWorkQueues::ADFRWorkQueues() : pool_(std::make_shared<Pool>()) {
     std::lock_guard<std::mutex> lock(Pool::registryMutex());
+    // Owners come and go with the banner's rotation: the gone ones are dropped here, so the list stays short.
+    Pool::registry().remove_if([](const std::weak_ptr<Pool>& pool) { return pool.expired(); });
     Pool::registry().push_back(pool_);
 }
 
