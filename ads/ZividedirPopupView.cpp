@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "ads/ADFRLoadingBox.h"
-#include "ads/ADFRNVUIGradientButton.h"
-#include "ads/ZividedirPopupToolbar.h"
+#include "ads/widgets/ADFRLoadingBox.h"
+#include "ads/widgets/ADFRNVUIGradientButton.h"
+#include "ads/widgets/ZividedirPopupToolbar.h"
 #include "platform/base/Log.h"
 #include "platform/storage/UserDefaults.h"
 #include "platform/ui/ActivityIndicatorView.h"
@@ -56,15 +56,8 @@ void ZividedirPopupView::init() {
     setAutoresizesSubviews(true);
     setBackgroundColor(plat::Color::clearColor());
 
-    manager_ = ADFRManager::create();
-    manager_->setView(self());
+    manager_ = ADFRManager::createFor(self());
     std::weak_ptr<ZividedirPopupView> weak = self();
-    manager_->registerFetchNotification(this, [weak] {
-        if (auto popup = weak.lock()) popup->adFetchedNotification();
-    });
-    manager_->registerFetchFailedNotification(this, [weak] {
-        if (auto popup = weak.lock()) popup->adFetchedFailedNotification();
-    });
     manager_->setGetinfoTimeOut(2);
 
     adBaseView_ = std::make_shared<plat::View>(Rect{0, 0, 310, 300});

@@ -13,9 +13,9 @@
 #include <optional>
 #include <string>
 
-#include "ads/ADFRManager.h"
-#include "ads/ZividedirBaseView.h"
-#include "ads/ZividedirViewFactory.h"
+#include "ads/adapters/ZividedirViewFactory.h"
+#include "ads/base/ZividedirBaseView.h"
+#include "ads/settings/ADFRManager.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Color.h"

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "ads/ADFRManager.h"
-#include "ads/ADFRRandom.h"
-#include "ads/ZividedirViewFactory.h"
+#include "ads/adapters/ZividedirViewFactory.h"
+#include "ads/base/ADFRRandom.h"
+#include "ads/settings/ADFRManager.h"
 #include "platform/base/Clock.h"
 #include "platform/base/Log.h"
 #include "platform/storage/UserDefaults.h"
@@ -47,15 +47,7 @@ void ZividedirView::initialize() {
     setAutoresizesSubviews(true);
     setBackgroundColor(plat::Color::clearColor());
     setOpaque(false);
-    manager_ = ADFRManager::create();
-    manager_->setView(std::static_pointer_cast<ZividedirBaseView>(shared_from_this()));
-    std::weak_ptr<ZividedirView> weak = self();
-    manager_->registerFetchNotification(this, [weak] {
-        if (auto view = weak.lock()) view->adFetchedNotification();
-    });
-    manager_->registerFetchFailedNotification(this, [weak] {
-        if (auto view = weak.lock()) view->adFetchedFailedNotification();
-    });
+    manager_ = ADFRManager::createFor(self());
     // What a new web view's page would give for "navigator.userAgent".
     originUserAgent_ = plat::WebView::defaultUserAgent();
     factory_ = std::make_shared<ZividedirViewFactory>();

@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
-#include "ads/ZividedirBaseView.h"
-#include "ads/ZividedirInterfaceView.h"
-#include "ads/ZividedirViewDelegate.h"
+#include "ads/adapters/ZividedirInterfaceView.h"
+#include "ads/base/ZividedirBaseView.h"
+#include "ads/base/ZividedirViewDelegate.h"
 #include "platform/runloop/RunLoop.h"
 
 class ADFRJSAdEntity;

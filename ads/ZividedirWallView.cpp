@@ -1,7 +1,7 @@
 #include "ads/ZividedirWallView.h"
 
-#include "ads/ADFRLoadingBox.h"
-#include "ads/ZIZRadWebView.h"
+#include "ads/adapters/ZIZRadWebView.h"
+#include "ads/widgets/ADFRLoadingBox.h"
 #include "platform/base/Log.h"
 #include "platform/net/URLConnection.h"
 #include "platform/ui/ActivityIndicatorView.h"
@@ -52,15 +52,8 @@ void ZividedirWallView::init() {
     setAutoresizesSubviews(true);
     setBackgroundColor(plat::Color::clearColor());
 
-    manager_ = ADFRManager::create();
-    manager_->setView(self());
+    manager_ = ADFRManager::createFor(self());
     std::weak_ptr<ZividedirWallView> weak = self();
-    manager_->registerFetchNotification(this, [weak] {
-        if (auto wall = weak.lock()) wall->adFetchedNotification();
-    });
-    manager_->registerFetchFailedNotification(this, [weak] {
-        if (auto wall = weak.lock()) wall->adFetchedFailedNotification();
-    });
     manager_->setGetinfoTimeOut(kGetinfoTimeOutSeconds);
 
     adBaseView_ = std::make_shared<plat::View>(plat::Screen::main().bounds());
@@ -214,8 +207,7 @@ void ZividedirWallView::postAdDisplayed() {
     const std::string url = ZIZRadWebView::impressionURL(getAppId(), currentEntity_->userAdId(),
                                                          manager_->deviceId().value_or(""),
                                                          ADFRManager::stringCurrentContryCode());
-    // Nobody reads the answer, and a failed report is dropped without a word.
-    plat::URLConnection::create(plat::URLRequest(url), std::make_shared<plat::URLConnectionDelegate>());
+    ZIZRadWebView::sendReport(plat::URLRequest(url));
 }
 
 void ZividedirWallView::loadFailed() {

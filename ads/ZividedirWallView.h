@@ -11,28 +11,18 @@
 #include <memory>
 #include <string>
 
-#include "ads/ADFRManager.h"
-#include "ads/ZividedirBaseView.h"
-#include "ads/ZividedirViewFactory.h"
+#include "ads/adapters/ZividedirViewFactory.h"
+#include "ads/base/ZividedirBaseView.h"
+#include "ads/base/ZividedirWallViewDelegate.h"
+#include "ads/settings/ADFRManager.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Toolbar.h"
 
-class ZividedirWallView;
 namespace plat {
 class ActivityIndicatorView;
 class Button;
 class Label;
 }  // namespace plat
-
-// Every call is optional: the defaults do nothing.
-class ZividedirWallViewDelegate {
-  public:
-    virtual ~ZividedirWallViewDelegate() = default;
-    virtual void zividedirViewDidFinishLoad(ZividedirWallView&) {}
-    virtual void zividedirViewAdClose(ZividedirWallView&) {}
-    virtual void zividedirViewAdFailed(ZividedirWallView&) {}
-    virtual void zividedirViewAdTapped(ZividedirWallView&) {}
-};
 
 // The wall's bar: the toolbar's own look with the bundle picture "adfrwall_bar" stretched over it.
 class ZividedirWallToolbar : public plat::Toolbar {
@@ -42,7 +32,7 @@ class ZividedirWallToolbar : public plat::Toolbar {
     void drawRect(cairo_t* cr, const plat::Rect& rect) override;
 };
 
-class ZividedirWallView : public ZividedirBaseView {
+class ZividedirWallView : public ZividedirBaseView, public ZividedirWallHost {
   public:
     enum CloseType : int {
         kCloseOther = 0,
@@ -78,11 +68,11 @@ class ZividedirWallView : public ZividedirBaseView {
     void loadFailed() override;
     void showAdView();
     void postAdDisplayed();
-    void stopIndicator();
+    void stopIndicator() override;
     void resizeViewData();
-    void pushCloseButton();
+    void pushCloseButton() override;
     void removeSelf();
-    void closeAdView();
+    void closeAdView() override;
     void timeoutCheck();
     void adFetchedNotification();
     void adFetchedFailedNotification();
@@ -93,8 +83,9 @@ class ZividedirWallView : public ZividedirBaseView {
     bool testMode() const { return testMode_; }
     bool adDisplay() const { return adDisplay_; }
     bool frontFlg() const { return frontFlg_; }
-    bool htmlLoaded() const { return htmlLoaded_; }
-    void setHtmlLoaded(bool loaded) { htmlLoaded_ = loaded; }
+    bool htmlLoaded() const override { return htmlLoaded_; }
+    void setHtmlLoaded(bool loaded) override { htmlLoaded_ = loaded; }
+    ZividedirWallView& wallView() override { return *this; }
     float timeout() const { return timeout_; }
     bool timeoutFlg() const { return timeoutFlg_; }
     bool hasTimeoutTimer() const { return wallCheckTimer_ != 0; }

@@ -11,11 +11,11 @@
 #include <memory>
 #include <string>
 
-#include "ads/ADFRBase64Util.h"
-#include "ads/ADFREndpoints.h"
-#include "ads/ADFRManager.h"
-#include "ads/ZIZRadWebView.h"
 #include "ads/ZividedirView.h"
+#include "ads/adapters/ZIZRadWebView.h"
+#include "ads/base/ADFRBase64Util.h"
+#include "ads/base/ADFREndpoints.h"
+#include "ads/settings/ADFRManager.h"
 #include "bench/support/AllocationCounter.h"
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"

@@ -15,10 +15,10 @@
 
 #include "ExampleSetup.h"
 #include "HeadlessScreen.h"
-#include "ads/ADFRAdvertisingIdentifier.h"
-#include "ads/ADFRRandom.h"
 #include "ads/ZividedirPopupView.h"
 #include "ads/ZividedirView.h"
+#include "ads/base/ADFRAdvertisingIdentifier.h"
+#include "ads/base/ADFRRandom.h"
 #include "platform/media/GLContext.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Window.h"

@@ -13,9 +13,9 @@
 
 #include "ExampleSetup.h"
 #include "HeadlessScreen.h"
-#include "ads/ADFRAdvertisingIdentifier.h"
-#include "ads/ZIZRadWallWebView.h"
 #include "ads/ZividedirWallView.h"
+#include "ads/adapters/ZIZRadWallWebView.h"
+#include "ads/base/ADFRAdvertisingIdentifier.h"
 #include "platform/media/GLContext.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Window.h"

@@ -5,10 +5,10 @@
 
 #include <cstdio>
 
-#include "ads/ADFRAdvertisingIdentifier.h"
-#include "ads/ADFREndpoints.h"
 #include "ads/ZividedirPopupView.h"
 #include "ads/ZividedirView.h"
+#include "ads/base/ADFRAdvertisingIdentifier.h"
+#include "ads/base/ADFREndpoints.h"
 #include "analytics/RUV.h"
 #include "analytics/RUVDictionaryBuilder.h"
 #include "analytics/RUVFields.h"

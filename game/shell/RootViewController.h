@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "ads/ZividedirPopupView.h"
-#include "ads/ZividedirViewDelegate.h"
+#include "ads/base/ZividedirViewDelegate.h"
 #include "platform/ui/ViewController.h"
 
 namespace kite {

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "AdsTestSupport.h"
-#include "ads/ADFRData.h"
-#include "ads/ADFRManager.h"
+#include "ads/settings/ADFRData.h"
+#include "ads/settings/ADFRManager.h"
 #include "platform/storage/KeyedArchive.h"
 #include "platform/storage/UserDefaults.h"
 #include "tests/support/TestSupport.h"

@@ -1,7 +1,7 @@
 // The ad SDK's process-wide state back to how the program started, after every test.
-#include "ads/ADFRIpApiManager.h"
-#include "ads/ADFRRandom.h"
-#include "ads/ADFRWorkQueues.h"
+#include "ads/base/ADFRRandom.h"
+#include "ads/base/ADFRWorkQueues.h"
+#include "ads/settings/ADFRIpApiManager.h"
 #include "platform/net/Endpoints.h"
 #include "tests/support/ProcessState.h"
 

@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "ads/ADFRAdvertisingIdentifier.h"
-#include "ads/ADFRBase64Util.h"
-#include "ads/ADFRData.h"
-#include "ads/ZividedirInterfaceView.h"
+#include "ads/adapters/ZividedirInterfaceView.h"
+#include "ads/base/ADFRAdvertisingIdentifier.h"
+#include "ads/base/ADFRBase64Util.h"
+#include "ads/settings/ADFRData.h"
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Json.h"
 

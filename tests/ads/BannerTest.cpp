@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "AdsTestSupport.h"
-#include "ads/ADFREndpoints.h"
-#include "ads/ADFRManager.h"
-#include "ads/ADFRRandom.h"
 #include "ads/ZividedirSDK.h"
 #include "ads/ZividedirView.h"
-#include "ads/ZividedirViewFactory.h"
+#include "ads/adapters/ZividedirViewFactory.h"
+#include "ads/base/ADFREndpoints.h"
+#include "ads/base/ADFRRandom.h"
+#include "ads/settings/ADFRManager.h"
 #include "platform/base/Clock.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/UserDefaults.h"

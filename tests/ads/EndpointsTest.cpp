@@ -2,8 +2,8 @@
 // file's "ads" section with its CA file.
 #include <gtest/gtest.h>
 
-#include "ads/ADFRData.h"
-#include "ads/ADFREndpoints.h"
+#include "ads/base/ADFREndpoints.h"
+#include "ads/settings/ADFRData.h"
 #include "platform/storage/KeyedArchive.h"
 #include "tests/support/TestSupport.h"
 

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "AdsTestSupport.h"
-#include "ads/ADFRRandom.h"
-#include "ads/ZIZRadWebView.h"
-#include "ads/ZIZRiADView.h"
-#include "ads/ZividedirBaseView.h"
-#include "ads/ZividedirViewFactory.h"
+#include "ads/adapters/ZIZRadWebView.h"
+#include "ads/adapters/ZIZRiADView.h"
+#include "ads/adapters/ZividedirViewFactory.h"
+#include "ads/base/ADFRRandom.h"
+#include "ads/base/ZividedirBaseView.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/WebView.h"
 #include "tests/support/NetTestSupport.h"

@@ -1,7 +1,7 @@
 // The Gamefeat adapter against a loopback server standing in for the network: the request as it
 // arrives, the page built from each kind of answer, and the cases that send nothing.
 #include "NetworkAdapterSupport.h"
-#include "ads/ADFRGamefeatView.h"
+#include "ads/adapters/ADFRGamefeatView.h"
 
 using adstest::NetworkAdapterTest;
 using testsupport::Answer;
@@ -52,14 +52,6 @@ TEST_F(GamefeatTest, SiteIdThatIsNoNumberGivesZeroAndNoSiteIdSendsNothing) {
     EXPECT_EQ(server.requestsTo(kPath).size(), 1u);
     EXPECT_FALSE(none->loadCheckFlg());
     EXPECT_TRUE(none->pages.empty());
-}
-
-TEST_F(GamefeatTest, ErrorStatusShowsTheEmptyPageAtOnceThenThePageOfItsBody) {
-    server.route("GET", kPath, Answer{.status = 500, .body = R"({"url": "L", "img": "I"})"});
-    auto adapter = make<ADFRGamefeatView>("<p>tag</p>", kParam);
-    adapter->loadAd();
-    ASSERT_TRUE(until([&] { return adapter->pages.size() == 2; }));
-    EXPECT_EQ(adapter->pages, (std::vector<std::string>{"", ADFRGamefeatView::page("L", "I")}));
 }
 
 TEST_F(GamefeatTest, AnswersWithoutALinkOrImageGiveEmptyTexts) {

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <memory>
 
-#include "ads/ADFRNVUIGradientButton.h"
-#include "ads/ZividedirPopupToolbar.h"
+#include "ads/widgets/ADFRNVUIGradientButton.h"
+#include "ads/widgets/ZividedirPopupToolbar.h"
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Window.h"
 

@@ -7,12 +7,12 @@
 #include <string>
 
 #include "AdsTestSupport.h"
-#include "ads/ADFREndpoints.h"
-#include "ads/ADFRMessageDigestUtil.h"
-#include "ads/ADFRTjkAdnetworkView.h"
-#include "ads/ADFRWorkQueues.h"
 #include "ads/ZividedirView.h"
-#include "ads/ZividedirViewFactory.h"
+#include "ads/adapters/ADFRTjkAdnetworkView.h"
+#include "ads/adapters/ZividedirViewFactory.h"
+#include "ads/base/ADFREndpoints.h"
+#include "ads/base/ADFRMessageDigestUtil.h"
+#include "ads/base/ADFRWorkQueues.h"
 #include "platform/storage/Bundle.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/WebView.h"
@@ -237,6 +237,18 @@ TEST_F(HouseNetworkTest, WithoutAnItemTheWaiterGivesUpAndReportsNothing) {
     ADFRWorkQueues::shutdown();
     EXPECT_EQ(server.requestCount(), 0u);
     EXPECT_EQ(ADFRWorkQueues::liveWorkers(), 0u);
+}
+
+TEST_F(HouseNetworkTest, TheAdaptersWorkerEndsWithTheAdapter) {
+    auto adapter = make();
+    testsupport::VirtualClockScope clock;
+    adapter->postAdDisplayed();
+    adapter->removeFromSuperview();
+    adapter.reset();
+    // The waiter holds the adapter; once it gives up, the adapter goes on the main loop, and its worker too.
+    EXPECT_EQ(ADFRWorkQueues::liveWorkers(), 1u);
+    clock.clock().advance(ADFRWorkQueues::kWaitPasses * ADFRWorkQueues::kWaitPassSeconds);
+    EXPECT_TRUE(runMainLoopUntil([] { return ADFRWorkQueues::liveWorkers() == 0; }));
 }
 
 TEST_F(HouseNetworkTest, WithoutAUserAdIdNothingIsReportedButTheTapIsTold) {

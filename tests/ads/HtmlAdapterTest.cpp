@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "AdsTestSupport.h"
-#include "ads/ADFREndpoints.h"
-#include "ads/ZIZRadWebView.h"
-#include "ads/ZividedirBaseView.h"
+#include "ads/adapters/ZIZRadWebView.h"
+#include "ads/base/ADFREndpoints.h"
+#include "ads/base/ZividedirBaseView.h"
 #include "platform/net/InFlight.h"
 #include "platform/storage/Bundle.h"
 #include "platform/ui/Image.h"

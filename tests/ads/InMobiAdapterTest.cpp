@@ -1,10 +1,10 @@
 // The InMobi adapter against a loopback server standing in for the network: the JSON request byte for
-// byte, the tag reader, the "no ad" answer, error answers and the popup's sizes.
+// byte, the tag reader, the "no ad" answer and the popup's sizes.
 #include "NetworkAdapterSupport.h"
-#include "ads/ADFRInMobiAPIView.h"
-#include "ads/ADFRIpApiManager.h"
-#include "ads/ZividedirBaseView.h"
-#include "ads/ZividedirViewFactory.h"
+#include "ads/adapters/ADFRInMobiAPIView.h"
+#include "ads/adapters/ZividedirViewFactory.h"
+#include "ads/base/ZividedirBaseView.h"
+#include "ads/settings/ADFRIpApiManager.h"
 #include "platform/ui/WebView.h"
 
 using testsupport::Answer;
@@ -91,14 +91,6 @@ TEST_F(InMobiTest, NoAdCommentShowsNothingUnlessALineBreakFollowsIt) {
     shown->loadAd();
     ASSERT_TRUE(until([&] { return !shown->pages.empty(); }));
     EXPECT_EQ(shown->pages, std::vector<std::string>{comment + "\n"});
-}
-
-TEST_F(InMobiTest, ErrorStatusShowsTheEmptyPageThenTheBody) {
-    server.route("POST", kPath, Answer{.status = 503, .body = "<p>busy</p>"});
-    auto adapter = make<ADFRInMobiAPIView>(tag(R"(siteid: "4028cb")"), "");
-    adapter->loadAd();
-    ASSERT_TRUE(until([&] { return adapter->pages.size() == 2; }));
-    EXPECT_EQ(adapter->pages, (std::vector<std::string>{"", "<p>busy</p>"}));
 }
 
 TEST_F(InMobiTest, AddressFromTheEchoIsEscapedInTheBody) {

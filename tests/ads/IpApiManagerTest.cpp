@@ -1,8 +1,8 @@
 // The shared IP and user-agent lookup against a real loopback server.
 #include <gtest/gtest.h>
 
-#include "ads/ADFREndpoints.h"
-#include "ads/ADFRIpApiManager.h"
+#include "ads/base/ADFREndpoints.h"
+#include "ads/settings/ADFRIpApiManager.h"
 #include "platform/ui/WebView.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"

@@ -2,8 +2,8 @@
 // it arrives (pairs in order, escaping, format, the advertising id last), the tag reader, and loads that
 // end without a request.
 #include "NetworkAdapterSupport.h"
-#include "ads/ADFRIpApiManager.h"
-#include "ads/ADFRLeadboltAPIView.h"
+#include "ads/adapters/ADFRLeadboltAPIView.h"
+#include "ads/settings/ADFRIpApiManager.h"
 
 using testsupport::Answer;
 

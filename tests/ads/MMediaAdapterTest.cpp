@@ -1,9 +1,9 @@
 // The Millennial Media adapter against a loopback server standing in for the network: the GET request
 // with its hashed id and escaped user agent, the page around the answer, and the cases that send nothing.
 #include "NetworkAdapterSupport.h"
-#include "ads/ADFRAdNetworkUtil.h"
-#include "ads/ADFRIpApiManager.h"
-#include "ads/ADFRMMediaAPIView.h"
+#include "ads/adapters/ADFRAdNetworkUtil.h"
+#include "ads/adapters/ADFRMMediaAPIView.h"
+#include "ads/settings/ADFRIpApiManager.h"
 
 using testsupport::Answer;
 

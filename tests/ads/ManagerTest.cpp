@@ -7,10 +7,10 @@
 #include <optional>
 
 #include "AdsTestSupport.h"
-#include "ads/ADFREndpoints.h"
-#include "ads/ADFRManager.h"
-#include "ads/ADFRRandom.h"
-#include "ads/ZividedirBaseView.h"
+#include "ads/base/ADFREndpoints.h"
+#include "ads/base/ADFRRandom.h"
+#include "ads/base/ZividedirBaseView.h"
+#include "ads/settings/ADFRManager.h"
 #include "platform/base/Clock.h"
 #include "platform/base/Log.h"
 #include "platform/storage/Bundle.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "AdsTestSupport.h"
-#include "ads/ADFREndpoints.h"
+#include "ads/base/ADFREndpoints.h"
 #include "platform/storage/UserDefaults.h"
 #include "platform/ui/WebView.h"
 #include "tests/support/LoopbackServer.h"

@@ -1,13 +1,13 @@
 // The network adapters together: the factory's keys, and the shared IP lookup serving several adapters
 // that started in one turn.
 #include "NetworkAdapterSupport.h"
-#include "ads/ADFRGamefeatView.h"
-#include "ads/ADFRInMobiAPIView.h"
-#include "ads/ADFRIpApiManager.h"
-#include "ads/ADFRLeadboltAPIView.h"
-#include "ads/ADFRMMediaAPIView.h"
-#include "ads/ADFRZucksAPIView.h"
-#include "ads/ZividedirViewFactory.h"
+#include "ads/adapters/ADFRGamefeatView.h"
+#include "ads/adapters/ADFRInMobiAPIView.h"
+#include "ads/adapters/ADFRLeadboltAPIView.h"
+#include "ads/adapters/ADFRMMediaAPIView.h"
+#include "ads/adapters/ADFRZucksAPIView.h"
+#include "ads/adapters/ZividedirViewFactory.h"
+#include "ads/settings/ADFRIpApiManager.h"
 
 using testsupport::Answer;
 

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "AdsTestSupport.h"
-#include "ads/ZIZRiADView.h"
-#include "ads/ZividedirBaseView.h"
+#include "ads/adapters/ZIZRiADView.h"
+#include "ads/base/ZividedirBaseView.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/ImageView.h"
 #include "tests/support/LoopbackServer.h"

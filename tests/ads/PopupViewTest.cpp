@@ -6,10 +6,10 @@
 #include <cmath>
 
 #include "AdsTestSupport.h"
-#include "ads/ADFREndpoints.h"
-#include "ads/ADFRNVUIGradientButton.h"
-#include "ads/ZividedirPopupToolbar.h"
 #include "ads/ZividedirPopupView.h"
+#include "ads/base/ADFREndpoints.h"
+#include "ads/widgets/ADFRNVUIGradientButton.h"
+#include "ads/widgets/ZividedirPopupToolbar.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/UserDefaults.h"
 #include "platform/ui/Application.h"

@@ -1,8 +1,8 @@
 // Report URL reformers: parameters in insertion order, https and path form, the staging host.
 #include <gtest/gtest.h>
 
-#include "ads/ADFRBaseRecURLReformer.h"
-#include "ads/ADFREndpoints.h"
+#include "ads/base/ADFRBaseRecURLReformer.h"
+#include "ads/base/ADFREndpoints.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <string>
 
 #include "AdsTestSupport.h"
-#include "ads/ADFREndpoints.h"
-#include "ads/ADFRIpApiManager.h"
-#include "ads/ADFRScaleoutAPIView.h"
-#include "ads/ADFRWorkQueues.h"
-#include "ads/ZividedirViewFactory.h"
+#include "ads/adapters/ADFRScaleoutAPIView.h"
+#include "ads/adapters/ZividedirViewFactory.h"
+#include "ads/base/ADFREndpoints.h"
+#include "ads/base/ADFRWorkQueues.h"
+#include "ads/settings/ADFRIpApiManager.h"
 #include "platform/base/Json.h"
 #include "platform/storage/Bundle.h"
 #include "platform/ui/WebView.h"

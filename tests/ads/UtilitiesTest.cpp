@@ -2,9 +2,9 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include "ads/ADFRBase64Util.h"
-#include "ads/ADFRMessageDigestUtil.h"
-#include "ads/ADFRReachability.h"
+#include "ads/base/ADFRBase64Util.h"
+#include "ads/base/ADFRMessageDigestUtil.h"
+#include "ads/base/ADFRReachability.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "tests/support/NetTestSupport.h"
 

@@ -1,8 +1,8 @@
 // The placement and adapter bases and their defaults.
 #include <gtest/gtest.h>
 
-#include "ads/ZividedirBaseView.h"
-#include "ads/ZividedirInterfaceView.h"
+#include "ads/adapters/ZividedirInterfaceView.h"
+#include "ads/base/ZividedirBaseView.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "AdsTestSupport.h"
-#include "ads/ADFREndpoints.h"
-#include "ads/ADFRRandom.h"
-#include "ads/ADFRWallHtmlSrc.h"
-#include "ads/ZIZRadWallWebView.h"
-#include "ads/ZividedirWallJsonEntity.h"
 #include "ads/ZividedirWallView.h"
+#include "ads/adapters/ADFRWallHtmlSrc.h"
+#include "ads/adapters/ZIZRadWallWebView.h"
+#include "ads/adapters/ZividedirWallJsonEntity.h"
+#include "ads/base/ADFREndpoints.h"
+#include "ads/base/ADFRRandom.h"
 #include "platform/net/InFlight.h"
 #include "platform/ui/WebView.h"
 #include "platform/ui/Window.h"

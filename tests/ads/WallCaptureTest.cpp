@@ -6,11 +6,11 @@
 #include <optional>
 
 #include "AdsTestSupport.h"
-#include "ads/ADFREndpoints.h"
-#include "ads/ADFRRandom.h"
-#include "ads/ADFRWallHtmlSrc.h"
-#include "ads/ZIZRadWallWebView.h"
 #include "ads/ZividedirWallView.h"
+#include "ads/adapters/ADFRWallHtmlSrc.h"
+#include "ads/adapters/ZIZRadWallWebView.h"
+#include "ads/base/ADFREndpoints.h"
+#include "ads/base/ADFRRandom.h"
 #include "platform/media/ImageCodec.h"
 #include "platform/net/InFlight.h"
 #include "platform/storage/Bundle.h"

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "AdsTestSupport.h"
-#include "ads/ADFREndpoints.h"
-#include "ads/ADFRRandom.h"
-#include "ads/ZIZRadWallWebView.h"
 #include "ads/ZividedirWallView.h"
+#include "ads/adapters/ZIZRadWallWebView.h"
+#include "ads/base/ADFREndpoints.h"
+#include "ads/base/ADFRRandom.h"
 #include "platform/storage/Bundle.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"

@@ -2,9 +2,9 @@
 // request after the IP lookup, the page of each answer, the network's impression before the ad
 // server's, and the HTML mode that never counts as content.
 #include "NetworkAdapterSupport.h"
-#include "ads/ADFRGamefeatView.h"
-#include "ads/ADFRIpApiManager.h"
-#include "ads/ADFRZucksAPIView.h"
+#include "ads/adapters/ADFRGamefeatView.h"
+#include "ads/adapters/ADFRZucksAPIView.h"
+#include "ads/settings/ADFRIpApiManager.h"
 #include "platform/storage/KeyedArchive.h"
 #include "platform/ui/WebView.h"
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "ads/ADFRScaleoutAPIView.h"
+#include "ads/adapters/ADFRScaleoutAPIView.h"
 #include "platform/base/Log.h"
 #include "platform/base/Value.h"
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "ads/ADFRTjkAdnetworkView.h"
+#include "ads/adapters/ADFRTjkAdnetworkView.h"
 #include "platform/base/Log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

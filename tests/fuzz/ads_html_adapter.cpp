@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ads/ZIZRadWebView.h"
+#include "ads/adapters/ZIZRadWebView.h"
 #include "platform/base/Log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "ads/ADFRAdNetworkUtil.h"
-#include "ads/ADFRGamefeatView.h"
-#include "ads/ADFRInMobiAPIView.h"
-#include "ads/ADFRLeadboltAPIView.h"
-#include "ads/ADFRMMediaAPIView.h"
-#include "ads/ADFRZucksAPIView.h"
+#include "ads/adapters/ADFRAdNetworkUtil.h"
+#include "ads/adapters/ADFRGamefeatView.h"
+#include "ads/adapters/ADFRInMobiAPIView.h"
+#include "ads/adapters/ADFRLeadboltAPIView.h"
+#include "ads/adapters/ADFRMMediaAPIView.h"
+#include "ads/adapters/ADFRZucksAPIView.h"
 #include "platform/base/Json.h"
 #include "platform/base/Log.h"
 #include "platform/base/Utf8.h"

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "ads/ADFRBase64Util.h"
-#include "ads/ADFRData.h"
+#include "ads/base/ADFRBase64Util.h"
+#include "ads/settings/ADFRData.h"
 #include "platform/base/Log.h"
 #include "platform/storage/KeyedArchive.h"
 

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "ads/ADFRData.h"
+#include "ads/settings/ADFRData.h"
 #include "platform/base/Log.h"
 #include "platform/storage/KeyedArchive.h"
 

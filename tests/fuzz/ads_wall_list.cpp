@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "ads/ADFRWallHtmlSrc.h"
-#include "ads/ZividedirWallJsonEntity.h"
+#include "ads/adapters/ADFRWallHtmlSrc.h"
+#include "ads/adapters/ZividedirWallJsonEntity.h"
 #include "platform/base/Log.h"
 #include "platform/base/Utf8.h"
 

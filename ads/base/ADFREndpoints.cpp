@@ -1,0 +1,148 @@
+#include "ads/base/ADFREndpoints.h"
+
+#include <cctype>
+#include <optional>
+
+#include <arpa/inet.h>
+
+namespace {
+
+struct Entry {
+    ADFREndpoints::Kind kind;
+    const char* name;
+    const char* scheme;
+    const char* host;
+};
+
+constexpr Entry kEntries[] = {
+    {ADFREndpoints::Kind::SettingsMirror, "ads.settings_mirror", "https", "settings-mirror.ads.invalid"},
+    {ADFREndpoints::Kind::Settings, "ads.settings", "https", "settings.ads.invalid"},
+    {ADFREndpoints::Kind::Impression, "ads.impression", "http", "report.ads.invalid"},
+    {ADFREndpoints::Kind::ClickApi, "ads.click", "http", "report.ads.invalid"},
+    {ADFREndpoints::Kind::IpEcho, "ads.ip", "http", "ip.ads.invalid"},
+    {ADFREndpoints::Kind::SiteRoot, "ads.site", "http", "site.ads.invalid"},
+    {ADFREndpoints::Kind::Staging, "ads.staging", "http", "staging.ads.invalid"},
+    {ADFREndpoints::Kind::AdCrops, "ads.adcrops", "http", "adcrops.ads.invalid"},
+    {ADFREndpoints::Kind::Jquery, "ads.jquery", "http", "jquery.ads.invalid"},
+    {ADFREndpoints::Kind::HouseNetwork, "ads.house", "http", "house.ads.invalid"},
+    {ADFREndpoints::Kind::PriceToken, "ads.price", "https", "price.ads.invalid"},
+    {ADFREndpoints::Kind::Exchange, "ads.exchange", "http", "exchange.ads.invalid"},
+    {ADFREndpoints::Kind::Gamefeat, "ads.gamefeat", "http", "gamefeat.ads.invalid"},
+    {ADFREndpoints::Kind::Zucks, "ads.zucks", "http", "zucks.ads.invalid"},
+    {ADFREndpoints::Kind::InMobi, "ads.inmobi", "http", "inmobi.ads.invalid"},
+    {ADFREndpoints::Kind::InMobiScript, "ads.inmobi-script", "http", "inmobi-script.ads.invalid"},
+    {ADFREndpoints::Kind::Millennial, "ads.millennial", "http", "millennial.ads.invalid"},
+    {ADFREndpoints::Kind::Leadbolt, "ads.leadbolt", "http", "leadbolt.ads.invalid"},
+};
+
+const Entry& entryOf(ADFREndpoints::Kind kind) {
+    for (const auto& e : kEntries)
+        if (e.kind == kind) return e;
+    return kEntries[0];
+}
+
+bool isLoopback(const std::string& host) {
+    if (host == "localhost" || host == "::1" || host == "[::1]") return true;
+    in_addr address{};
+    return inet_pton(AF_INET, host.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
+}
+
+}  // namespace
+
+std::string ADFREndpoints::name(Kind kind) {
+    return entryOf(kind).name;
+}
+
+void ADFREndpoints::registerDefaults() {
+    auto& table = plat::Endpoints::shared();
+    for (const auto& e : kEntries) {
+        // Defaults only fill what no layer names, so a reset table gets them back on the next use.
+        if (!table.find(e.name)) {
+            int port = std::string(e.scheme) == "https" ? 443 : 80;
+            table.setDefault(e.name, plat::Endpoint{e.scheme, e.host, port});
+        }
+    }
+}
+
+void ADFREndpoints::setEndpoint(Kind kind, plat::Endpoint endpoint) {
+    plat::Endpoints::shared().setOverride(name(kind), std::move(endpoint));
+}
+
+plat::Endpoint ADFREndpoints::endpoint(Kind kind) {
+    registerDefaults();
+    if (auto e = plat::Endpoints::shared().find(name(kind))) return *e;
+    const Entry& e = entryOf(kind);
+    return plat::Endpoint{e.scheme, e.host, std::string(e.scheme) == "https" ? 443 : 80};
+}
+
+std::string ADFREndpoints::settingsURL(Kind kind, const std::string& path) {
+    plat::Endpoint e = endpoint(kind);
+    e.scheme = "https";
+    return e.url(path);
+}
+
+std::string ADFREndpoints::url(Kind kind, const std::string& path) {
+    return endpoint(kind).url(path);
+}
+
+std::string ADFREndpoints::hostAndPort(Kind kind) {
+    plat::Endpoint e = endpoint(kind);
+    return e.host + ":" + std::to_string(e.port);
+}
+
+void ADFREndpoints::trustCertificateAuthorityOf(Kind kind, plat::URLRequest& request) {
+    plat::Endpoint e = endpoint(kind);
+    if (!e.caFile.empty()) request.setCAFile(e.caFile);
+}
+
+bool ADFREndpoints::settingsHostsOnLoopback() {
+    return isLoopback(endpoint(Kind::SettingsMirror).host) && isLoopback(endpoint(Kind::Settings).host);
+}
+
+namespace {
+
+struct Origin {
+    std::string scheme, host;
+    int port = -1;
+    bool operator==(const Origin&) const = default;
+};
+
+std::string lowered(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Scheme, host and port of an http(s) address; none for anything else.
+std::optional<Origin> originOf(const std::string& url) {
+    const size_t colon = url.find("://");
+    if (colon == std::string::npos) return std::nullopt;
+    Origin origin{lowered(url.substr(0, colon)), {}, -1};
+    if (origin.scheme != "http" && origin.scheme != "https") return std::nullopt;
+    std::string authority = url.substr(colon + 3, url.find_first_of("/?#", colon + 3) - (colon + 3));
+    // A user name before the host would make "http://site@other/" look like the site.
+    if (authority.find('@') != std::string::npos) return std::nullopt;
+    origin.port = origin.scheme == "https" ? 443 : 80;
+    origin.host = authority;
+    const size_t portAt = authority.rfind(':');
+    if (portAt != std::string::npos && authority.find(']', portAt) == std::string::npos) {
+        origin.host = authority.substr(0, portAt);
+        const std::string digits = authority.substr(portAt + 1);
+        if (digits.empty() || digits.size() > 5 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        origin.port = std::stoi(digits);
+    }
+    origin.host = lowered(origin.host);
+    return origin;
+}
+
+}  // namespace
+
+bool ADFREndpoints::sameOrigin(const std::string& a, const std::string& b) {
+    auto first = originOf(a);
+    return first && first == originOf(b);
+}
+
+bool ADFREndpoints::isAdServerPage(const std::string& url) {
+    return url == "about:blank" || sameOrigin(url, ADFREndpoints::url(Kind::SiteRoot, "/"));
+}
