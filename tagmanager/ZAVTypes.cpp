@@ -34,8 +34,9 @@ struct Defaults {
 };
 
 const Defaults& defaults() {
-    static const Defaults shared;
-    return shared;
+    // Never destroyed: work on the tag manager's workers may still use them while the process exits.
+    static const Defaults* shared = new Defaults();
+    return *shared;
 }
 
 ZAVPValuePtr newValue(ZAVPValue_Type type) {

@@ -13,7 +13,6 @@
 #include "platform/storage/OutputStream.h"
 #include "platform/storage/Paths.h"
 #include "tagmanager/ZAVLog.h"
-#include "tagmanager/ZAVTypes.h"
 #include "wire/schema/ZAVPResourcewithmetadata.h"
 #include "wire/schema/ZAVPServing.h"
 #include "wire/schema/ZAVPTypeSystem.h"
@@ -69,7 +68,6 @@ void makeWhatWorkersUse() {
     plat::mainQueue();
     plat::NotificationCenter::defaultCenter();
     ZAVLog::logger();
-    ZAVTypes::defaultValue();
     std::set<const ZAVWireDescriptor*> seen;
     for (const ZAVWireDescriptor* root :
          {ZAVPResourceWithMetadata::descriptor(), ZAVPServingValue::descriptor(), ZAVPValue::descriptor()})
