@@ -1,0 +1,233 @@
+#include "tagmanager/runtime/ZAVResourceUtil.h"
+
+#include <algorithm>
+
+#include "platform/base/Error.h"
+#include "tagmanager/base/ZAVLog.h"
+#include "tagmanager/values/ZAVTypes.h"
+#include "wire/ZAVWireCodedOutputStream.h"
+#include "wire/ZAVWireString.h"
+
+namespace {
+
+const std::string kPushAfterEvaluateKey = "push_after_evaluate";
+
+std::string describePending(const std::vector<size_t>& pending) {
+    std::string out = "{(";
+    for (size_t i = 0; i < pending.size(); ++i) out += (i ? ", " : "") + std::to_string(pending[i]);
+    return out + ")}";
+}
+
+// What one more element of a repeated message field adds: its tag (field numbers below 16 take one byte),
+// its length and its body.
+uint64_t embeddedSize(uint64_t size) {
+    return 1 + ZAVWireVarint32Size(static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX))) + size;
+}
+
+}  // namespace
+
+const std::string& ZAVResourceUtil::exceptionName() {
+    static const std::string name = "InvalidResourceException";
+    return name;
+}
+
+void ZAVResourceUtil::logAndThrow(const std::string& message) {
+    ZAVLog::error(message);
+    throw plat::Exception(exceptionName(), "Resource is invalid");
+}
+
+void ZAVResourceUtil::checkBounds(int32_t index, size_t count, const std::string& listName) {
+    // Unsigned, so a negative index is simply too large (and named as the platform's unsigned form).
+    uint64_t wide = static_cast<uint64_t>(static_cast<int64_t>(index));
+    if (index < 0 || wide >= count)
+        logAndThrow("Index out of bounds detected: " + std::to_string(wide) + " in " + listName);
+}
+
+ZAVWireObjectPtr ZAVResourceUtil::objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array, int32_t index,
+                                                                  const std::string& listName) {
+    checkBounds(index, array.count(), listName);
+    return array.objectAtIndex(static_cast<uint32_t>(index));
+}
+
+ZAVPValuePtr ZAVResourceUtil::valueBuilderBasedOnValue(const ZAVPValue& value) {
+    auto built = ZAVPValue::message();
+    built->setType(value.type());
+    if (value.hasEscapingArray() && value.escapingArray_Count() > 0)
+        built->setEscapingArray(std::static_pointer_cast<ZAVWireArray>(value.escapingArray()->copy()));
+    if (value.containsReferences()) built->setContainsReferences(true);
+    return built;
+}
+
+std::shared_ptr<ZAVPServingValue> ZAVResourceUtil::servingValue(const ZAVPValue& value) {
+    if (!value.hasExtension(ZAVPServingValue::ext()))
+        logAndThrow("Expected a ServingValue and didn't get one");
+    auto extension = std::dynamic_pointer_cast<ZAVPServingValue>(value.getExtension(ZAVPServingValue::ext()));
+    if (!extension) logAndThrow("Expected a ServingValue and didn't get one");
+    return extension;
+}
+
+ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& resource,
+                                             ExpandedValues& expanded, std::vector<size_t>& pending) {
+    const size_t i = static_cast<uint32_t>(index);
+    if (index >= 0 && std::find(pending.begin(), pending.end(), i) != pending.end())
+        logAndThrow("Value cycle detected.  Current value reference: " + std::to_string(i) +
+                    ".  Previous value references: " + describePending(pending) + ".");
+    auto entry = objectWithTAGPBArrayBoundsCheck(*resource.valueArray(), index, "value");
+    if (expanded.values.size() <= i)
+        logAndThrow("Index out of bounds detected: " + std::to_string(i) + " in value");
+    if (expanded.values[i]) return expanded.values[i];
+    auto value = std::dynamic_pointer_cast<ZAVPValue>(entry);
+    if (!value) logAndThrow("Invalid value: " + entry->description());
+    if (pending.size() >= kMaxValueDepth)
+        logAndThrow("Value nesting deeper than " + std::to_string(kMaxValueDepth) +
+                    " at value reference: " + std::to_string(i));
+    pending.push_back(i);
+
+    ZAVPValuePtr result;
+    uint64_t size = 0;
+    uint64_t nodes = 1;
+    // Expands each index into `field`, adding the elements' serialised sizes and node counts as it goes.
+    auto expandInto = [&](const ZAVWireArray& indices, const ZAVWireMutableArrayPtr& field) {
+        for (size_t k = 0; k < indices.count(); ++k) {
+            int32_t child = indices.int32AtIndex(k);
+            auto item = expandIthValue(child, resource, expanded, pending);
+            size += embeddedSize(expanded.sizes[static_cast<uint32_t>(child)]);
+            nodes += expanded.nodes[static_cast<uint32_t>(child)];
+            if (size > kMaxValueBytes || nodes > kMaxValueNodes) break;
+            field->addObject(item);
+        }
+    };
+    switch (value->type()) {
+        case ZAVPValue_Type_String:
+        case ZAVPValue_Type_FunctionId:
+        case ZAVPValue_Type_Integer:
+        case ZAVPValue_Type_Boolean:
+            result = value;
+            size = value->serializedSize();
+            break;
+        case ZAVPValue_Type_List: {
+            result = valueBuilderBasedOnValue(*value);
+            size = result->serializedSize();
+            expandInto(*servingValue(*value)->listItemArray(), result->listItemArray());
+            break;
+        }
+        case ZAVPValue_Type_Map: {
+            result = valueBuilderBasedOnValue(*value);
+            size = result->serializedSize();
+            auto serving = servingValue(*value);
+            auto keys = serving->mapKeyArray();
+            auto values = serving->mapValueArray();
+            if (keys->count() != values->count())
+                logAndThrow("Uneven map keys (" + std::to_string(keys->count()) + ") and map values (" +
+                            std::to_string(values->count()) + ")");
+            expandInto(*keys, result->mapKeyArray());
+            expandInto(*values, result->mapValueArray());
+            break;
+        }
+        case ZAVPValue_Type_MacroReference: {
+            result = valueBuilderBasedOnValue(*value);
+            auto serving = servingValue(*value);
+            if (!serving->hasMacroNameReference()) logAndThrow("Missing macro name reference");
+            auto name = expandIthValue(serving->macroNameReference(), resource, expanded, pending);
+            result->setMacroReference(ZAVWireString::create(ZAVTypes::valueToString(name)->textValue()));
+            size = result->serializedSize();
+            break;
+        }
+        case ZAVPValue_Type_Template: {
+            result = valueBuilderBasedOnValue(*value);
+            size = result->serializedSize();
+            expandInto(*servingValue(*value)->templateTokenArray(), result->templateTokenArray());
+            break;
+        }
+        case ZAVPValue_Type_TagReference:
+            ZAVLog::warning("Tag type of TagReference shouldn't be present");
+            logAndThrow("Invalid value: " + value->description());
+        default:
+            logAndThrow("Invalid value: " + value->description());
+    }
+    if (size > kMaxValueBytes)
+        logAndThrow("Value too large: more than " + std::to_string(kMaxValueBytes) +
+                    " bytes at value reference: " + std::to_string(i));
+    if (nodes > kMaxValueNodes)
+        logAndThrow("Value too large: more than " + std::to_string(kMaxValueNodes) +
+                    " parts at value reference: " + std::to_string(i));
+    expanded.values[i] = result;
+    expanded.sizes[i] = size;
+    expanded.nodes[i] = nodes;
+    pending.pop_back();
+    return result;
+}
+
+ZAVExpandedFunctionCallPtr ZAVResourceUtil::expandFunctionCall(const ZAVPFunctionCall& call,
+                                                               const ZAVPResource& resource,
+                                                               const ExpandedValues& expanded, size_t) {
+    auto builder = ZAVExpandedFunctionCall::builder();
+    auto indices = call.propertyArray();
+    auto properties = resource.propertyArray();
+    auto keys = resource.keyArray();
+    for (size_t k = 0; k < indices->count(); ++k) {
+        auto property = std::dynamic_pointer_cast<ZAVPProperty>(
+            objectWithTAGPBArrayBoundsCheck(*properties, indices->int32AtIndex(k), "properties"));
+        if (!property) logAndThrow("Invalid property at index " + std::to_string(k));
+        auto key = objectWithTAGPBArrayBoundsCheck(*keys, property->key(), "keys");
+        const auto& value = objectWithNSArrayBoundsCheck(expanded.values, property->value(), "values");
+        if (!value)
+            logAndThrow("Index out of bounds detected: " + std::to_string(property->value()) + " in values");
+        std::string name = key->description();
+        if (name == kPushAfterEvaluateKey)
+            builder->setPushAfterEvaluate(value);
+        else
+            builder->addPropertyWithValue(value, name);
+    }
+    return builder->build();
+}
+
+ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
+                                               const ZAVExpandedFunctionCallList& macros,
+                                               const ZAVExpandedFunctionCallList& predicates) {
+    auto builder = ZAVExpandedRule::builder();
+    auto add = [](const ZAVWireArray& indices, const ZAVExpandedFunctionCallList& from,
+                  const std::string& listName, ZAVExpandedFunctionCallList& into) {
+        for (size_t k = 0; k < indices.count(); ++k)
+            into.push_back(objectWithNSArrayBoundsCheck(from, indices.int32AtIndex(k), listName));
+    };
+    add(*rule.positivePredicateArray(), predicates, "predicates", builder->positivePredicates);
+    add(*rule.negativePredicateArray(), predicates, "predicates", builder->negativePredicates);
+    add(*rule.addTagArray(), tags, "tags", builder->addTags);
+    add(*rule.removeTagArray(), tags, "tags", builder->removeTags);
+    add(*rule.addMacroArray(), macros, "macros", builder->addMacros);
+    add(*rule.removeMacroArray(), macros, "macros", builder->removeMacros);
+    return builder->build();
+}
+
+std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const ZAVPResource& resource) {
+    auto valueTable = resource.valueArray();
+    ExpandedValues expanded(valueTable->count());
+    for (size_t i = 0; i < valueTable->count(); ++i) {
+        std::vector<size_t> pending;
+        expandIthValue(static_cast<int32_t>(i), resource, expanded, pending);
+    }
+    auto expandCalls = [&](const ZAVWireArray& calls) {
+        ZAVExpandedFunctionCallList list;
+        for (size_t k = 0; k < calls.count(); ++k) {
+            auto call = std::dynamic_pointer_cast<ZAVPFunctionCall>(calls.objectAtIndex(k));
+            if (!call) logAndThrow("Invalid function call at index " + std::to_string(k));
+            list.push_back(expandFunctionCall(*call, resource, expanded, k));
+        }
+        return list;
+    };
+    auto tags = expandCalls(*resource.tagArray());
+    auto predicates = expandCalls(*resource.predicateArray());
+    auto macros = expandCalls(*resource.macroArray());
+    auto builder = ZAVExpandedResource::builder();
+    for (const auto& macro : macros) builder->addMacro(macro);
+    auto rules = resource.ruleArray();
+    for (size_t k = 0; k < rules->count(); ++k) {
+        auto rule = std::dynamic_pointer_cast<ZAVPRule>(rules->objectAtIndex(k));
+        if (!rule) logAndThrow("Invalid rule at index " + std::to_string(k));
+        builder->addRule(expandRule(*rule, tags, macros, predicates));
+    }
+    if (resource.hasVersion()) builder->setVersion(resource.version()->utf8());
+    builder->setResourceFormatVersion(resource.resourceFormatVersion());
+    return builder->build();
+}
