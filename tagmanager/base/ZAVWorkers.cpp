@@ -1,7 +1,9 @@
 #include "tagmanager/base/ZAVWorkers.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <set>
@@ -122,6 +124,7 @@ Ending queueEnd(const std::shared_ptr<plat::Thread>& thread) {
 
 void drain(const std::vector<std::shared_ptr<ZAVWorker::State>>& workers);
 void stopState(ZAVWorker::State& state);
+bool isRunning(ZAVWorker::State& state);
 
 // Drains every worker until a whole pass hands none of them new work (work may hand work on, to its own
 // worker or another); bounded, as work could keep handing on for ever.
@@ -136,12 +139,15 @@ void settle() {
     }
 }
 
-// Whether a worker's thread runs, or one that ended itself waits to be joined.
-bool anyRunning() {
-    for (const auto& state : liveWorkers()) {
-        std::lock_guard<std::mutex> lock(state->mutex);
-        if (state->thread) return true;
-    }
+bool isRunning(ZAVWorker::State& state) {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return state.thread != nullptr;
+}
+
+// Whether one of the workers' threads runs, or one that ended itself waits to be joined.
+bool anyRunning(const std::vector<std::shared_ptr<ZAVWorker::State>>& workers) {
+    for (const auto& state : workers)
+        if (isRunning(*state)) return true;
     auto& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
     return !r.ending.empty();
@@ -181,35 +187,35 @@ bool postTo(ZAVWorker::State& state, ZAVWorker::Task task) {
     return true;
 }
 
-bool syncOn(ZAVWorker::State& state, const ZAVWorker::Task& task) {
+// Runs the task on the worker and waits for it; at once on the worker itself. An idle worker is started
+// only when `start` says so. The task is posted under the worker's lock, so that it lands ahead of an end
+// queued by another thread (a queue's plain sync could post it behind the end, and wait for ever).
+bool postAndWait(ZAVWorker::State& state, const ZAVWorker::Task& task, bool start) {
     if (tCurrent == &state) {
         if (task) task();
         return true;
     }
+    // Shared with the task: the waiter may be gone before set_value has returned.
     auto done = std::make_shared<std::promise<void>>();
     auto finished = done->get_future();
-    if (!postTo(state, [&task, done] {
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        if (registry().exiting.load() && start) return false;
+        auto thread = start ? startedThread(state, nullptr) : state.thread;
+        if (!thread) return false;
+        thread->post([&task, done] {
             if (task) task();
             done->set_value();
-        }))
-        return false;
+        });
+        if (start) ++state.posted;
+    }
     finished.wait();
     return true;
 }
 
 // Waits for what a running worker has queued; starts nothing.
 void drain(const std::vector<std::shared_ptr<ZAVWorker::State>>& workers) {
-    for (const auto& state : workers) {
-        if (tCurrent == state.get()) continue;
-        auto done = std::make_shared<std::promise<void>>();
-        auto finished = done->get_future();
-        {
-            std::lock_guard<std::mutex> lock(state->mutex);
-            if (!state->thread) continue;
-            state->thread->post([done] { done->set_value(); });
-        }
-        finished.wait();
-    }
+    for (const auto& state : workers) postAndWait(*state, nullptr, false);
 }
 
 // Ends the worker's thread after its queued work: joined here, or, when the caller is that thread, listed
@@ -232,6 +238,31 @@ void stopState(ZAVWorker::State& state) {
     ending.thread->stop();
 }
 
+// Ends the threads of the workers `which` gives, each after its queued work (and `beforeEnd`, handed to
+// each running one first); `all` settles every worker's work first and also joins the threads that ended
+// themselves. A task running while its worker ends may still hand work in, which starts the worker again:
+// so a few rounds, until none runs.
+void stopWorkers(const std::function<std::vector<std::shared_ptr<ZAVWorker::State>>()>& which,
+                 const ZAVWorker::Task& beforeEnd, bool all) {
+    constexpr int kRounds = 3;
+    for (int round = 0; round < kRounds; ++round) {
+        auto workers = which();
+        if (all ? !anyRunning(workers) : std::none_of(workers.begin(), workers.end(), [](const auto& state) {
+                return isRunning(*state);
+            }))
+            break;
+        if (all) settle();
+        for (const auto& state : workers) {
+            if (beforeEnd && isRunning(*state)) postTo(*state, beforeEnd);
+            stopState(*state);
+        }
+        // A worker's own thread is joined by whoever ends the workers next.
+        const bool onStopped = std::any_of(workers.begin(), workers.end(),
+                                           [](const auto& state) { return state.get() == tCurrent; });
+        if (all || !onStopped) ZAVWorkers::reap();
+    }
+}
+
 }  // namespace
 
 ZAVWorker::ZAVWorker(std::string name) : state_(std::make_shared<State>(std::move(name))) {
@@ -249,7 +280,7 @@ bool ZAVWorker::post(Task task) {
 }
 
 bool ZAVWorker::sync(const Task& task) {
-    return syncOn(*state_, task);
+    return postAndWait(*state_, task, true);
 }
 
 bool ZAVWorker::isCurrent() const {
@@ -267,8 +298,10 @@ std::shared_ptr<plat::Thread> ZAVWorker::runningThread(uint64_t* generation) con
     return state_->thread;
 }
 
-void ZAVWorker::stop() {
-    stopState(*state_);
+void ZAVWorker::stop(const Task& beforeEnd) {
+    auto state = state_;
+    stopWorkers([&state] { return std::vector<std::shared_ptr<State>>{state}; }, beforeEnd, false);
+    // What ended itself earlier is joined even when this thread was not running.
     if (!isCurrent()) ZAVWorkers::reap();
 }
 
@@ -287,13 +320,8 @@ ZAVWorker& ZAVWorkers::async() {
 }
 
 void ZAVWorkers::shutdown() {
-    // A task running while its worker ends may still hand work in, which starts the worker again.
-    for (int round = 0; round < 3; ++round) {
-        settle();
-        for (const auto& state : liveWorkers()) stopState(*state);
-        reap();
-        if (!anyRunning()) break;
-    }
+    stopWorkers(liveWorkers, nullptr, true);
+    reap();
 }
 
 void ZAVWorkers::reap() {

@@ -34,8 +34,9 @@ class ZAVWorker {
     std::shared_ptr<plat::Thread> thread(uint64_t* generation = nullptr);
     // The running thread, if any; nothing is started.
     std::shared_ptr<plat::Thread> runningThread(uint64_t* generation = nullptr) const;
-    // Runs what is queued, then ends the thread; the next use starts a new one.
-    void stop();
+    // Runs what is queued (then `beforeEnd`, when the thread runs), then ends the thread, again while that
+    // work starts it anew (a few rounds); the next use starts a new one.
+    void stop(const Task& beforeEnd = nullptr);
     const std::string& name() const;
 
     struct State;

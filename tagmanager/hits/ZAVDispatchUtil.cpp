@@ -67,12 +67,8 @@ void ZAVDispatchUtil::cancelTimer(Timer& timer) {
 }
 
 void ZAVDispatchUtil::shutdown() {
-    // Queued work first; then the thread's idle HTTP connections go with it. Work that ran as the thread
-    // ended may have handed more in, which starts it again: a few rounds, as ZAVWorkers::shutdown does.
-    for (int round = 0; round < 3 && worker().runningThread(); ++round) {
-        background([] { plat::URLConnection::closeIdleConnections(); }, false);
-        worker().stop();
-    }
+    // Queued work first; then the thread's idle HTTP connections go with it.
+    worker().stop([] { runGuarded([] { plat::URLConnection::closeIdleConnections(); }); });
 }
 
 std::optional<std::filesystem::path> ZAVDispatchUtil::databaseFullPath(const std::string& name) {
