@@ -23,15 +23,6 @@ ZAVPValuePtr nonEmptyText(const std::optional<std::string>& text) {
     return ZAVTypes::objectToValue(text && !text->empty() ? ZAVObject::text(*text) : nullptr);
 }
 
-ZAVPValuePtr textValue(const std::string& text) {
-    return ZAVTypes::objectToValue(ZAVObject::text(text));
-}
-
-ZAVPValuePtr property(const ZAVFunctionCallImplementation::Properties& properties, const std::string& key) {
-    auto found = properties.find(key);
-    return found == properties.end() ? nullptr : found->second;
-}
-
 }  // namespace
 
 std::optional<std::string> ZAVAdvertiserId::rawAdvertiserId() {
@@ -59,14 +50,15 @@ ZAVPValuePtr ZAVAdvertisingTrackingEnabledMacro::evaluate(const Properties&) {
 }
 
 ZAVPValuePtr ZAVAdnetClickReferrer::evaluate(const Properties& properties) {
-    auto id = property(properties, conversionIdKey());
+    auto id = ZAVFunctionCallImplementation::propertyForKey(properties, conversionIdKey());
     if (!id) return ZAVTypes::defaultValue();
     std::optional<std::string> component;
-    if (auto c = property(properties, componentKey())) component = ZAVTypes::valueToString(c)->textValue();
+    if (auto c = ZAVFunctionCallImplementation::propertyForKey(properties, componentKey()))
+        component = ZAVTypes::valueToString(c)->textValue();
     auto referrer = ZAVClickReferrerUtil::clickReferrerForConversionId(
         ZAVTypes::valueToString(id)->textValue(), component);
     if (!referrer) return ZAVTypes::defaultValue();
-    return textValue(*referrer);
+    return ZAVTypes::textToValue(*referrer);
 }
 
 plat::Value::Dictionary ZAVBundleMacro::infoDictionary() {
@@ -91,7 +83,7 @@ ZAVPValuePtr ZAVAppName::evaluate(const Properties&) {
         ZAVLog::error("Application name cannot be retrieved.");
         return ZAVTypes::defaultValue();
     }
-    return textValue(name);
+    return ZAVTypes::textToValue(name);
 }
 
 ZAVPValuePtr ZAVAppVersion::evaluate(const Properties&) {
@@ -99,32 +91,32 @@ ZAVPValuePtr ZAVAppVersion::evaluate(const Properties&) {
 }
 
 ZAVPValuePtr ZAVConstantMacro::evaluate(const Properties& properties) {
-    auto value = property(properties, valueKey());
+    auto value = ZAVFunctionCallImplementation::propertyForKey(properties, valueKey());
     return value ? value : ZAVTypes::defaultValue();
 }
 
 ZAVPValuePtr ZAVContainerVersionMacro::evaluate(const Properties&) {
-    return textValue(version_);
+    return ZAVTypes::textToValue(version_);
 }
 
 ZAVPValuePtr ZAVDataLayerMacro::evaluate(const Properties& properties) {
-    auto name = property(properties, nameKey());
+    auto name = ZAVFunctionCallImplementation::propertyForKey(properties, nameKey());
     ZAVObjectPtr found =
         dataLayer_ && name ? dataLayer_->get(ZAVTypes::valueToString(name)->textValue()) : nullptr;
     if (found == ZAVObject::nullMarker()) return ZAVTypes::defaultValue();
     if (found) return ZAVTypes::objectToValue(found);
-    auto fallback = property(properties, defaultValueKey());
+    auto fallback = ZAVFunctionCallImplementation::propertyForKey(properties, defaultValueKey());
     return fallback ? fallback : ZAVTypes::defaultValue();
 }
 
 ZAVPValuePtr ZAVEventMacro::evaluate(const Properties&) {
     auto runtime = runtime_.lock();
     auto name = runtime ? runtime->currentEventName() : std::nullopt;
-    return name ? textValue(*name) : ZAVTypes::defaultValue();
+    return name ? ZAVTypes::textToValue(*name) : ZAVTypes::defaultValue();
 }
 
 ZAVPValuePtr ZAVVuzVersionMacro::evaluate(const Properties&) {
-    return textValue("3.12");
+    return ZAVTypes::textToValue("3.12");
 }
 
 std::vector<std::string> ZAVLanguage::preferredLanguages() {
@@ -136,7 +128,7 @@ ZAVPValuePtr ZAVLanguage::evaluate(const Properties&) {
     if (languages.empty()) return ZAVTypes::defaultValue();
     std::string first = languages.front();
     for (char& c : first) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return textValue(first);
+    return ZAVTypes::textToValue(first);
 }
 
 std::string ZAVDeviceMacro::deviceModel() {
@@ -173,11 +165,11 @@ ZAVPValuePtr ZAVResolution::evaluate(const Properties&) {
     };
     char text[48];
     std::snprintf(text, sizeof text, "%dx%d", pixels(width), pixels(height));
-    return textValue(text);
+    return ZAVTypes::textToValue(text);
 }
 
 ZAVPValuePtr ZAVPlatform::evaluate(const Properties&) {
-    return textValue("iOS");
+    return ZAVTypes::textToValue("iOS");
 }
 
 ZAVPValuePtr ZAVRuntimeVersion::evaluate(const Properties&) {
@@ -191,8 +183,8 @@ ZAVPValuePtr ZAVTime::evaluate(const Properties&) {
 
 ZAVPValuePtr ZAVRandom::evaluate(const Properties& properties) {
     double min = 0, max = 2147483647.0;
-    auto minValue = property(properties, minKey());
-    auto maxValue = property(properties, maxKey());
+    auto minValue = ZAVFunctionCallImplementation::propertyForKey(properties, minKey());
+    auto maxValue = ZAVFunctionCallImplementation::propertyForKey(properties, maxKey());
     if (minValue && maxValue && minValue != ZAVTypes::defaultValue() &&
         maxValue != ZAVTypes::defaultValue()) {
         auto lo = ZAVTypes::valueToNumber(minValue);

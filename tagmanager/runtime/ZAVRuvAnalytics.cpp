@@ -30,11 +30,6 @@ const ZAVRuvAnalytics::TextMap& defaultItemMap() {
 const char* const kProductActions[] = {"detail", "checkout", "checkout_option", "click",
                                        "add",    "remove",   "purchase",        "refund"};
 
-ZAVPValuePtr argument(const ZAVFunctionCallImplementation::Properties& properties, const std::string& key) {
-    auto it = properties.find(key);
-    return it == properties.end() ? nullptr : it->second;
-}
-
 std::string textOf(const ZAVObjectPtr& object) {
     return ZAVTypes::objectToString(object)->textValue();
 }
@@ -113,7 +108,8 @@ void ZAVRuvAnalytics::evaluateTrackingTag(const Properties& properties) {
     if (checkBooleanPropertyForTag(properties, "enable_ecommerce")) {
         sendEnhancedEcommerce(properties, *tracker);
     } else if (checkBooleanPropertyForTag(properties, "analytics_pass_through")) {
-        tracker->send(hitRecord(ruvFieldsWithAnalyticsFields(argument(properties, "analytics_fields"))));
+        tracker->send(hitRecord(ruvFieldsWithAnalyticsFields(
+            ZAVFunctionCallImplementation::propertyForKey(properties, "analytics_fields"))));
     } else if (checkBooleanPropertyForTag(properties, "track_transaction")) {
         sendTransaction(properties, *tracker);
     } else {
@@ -122,7 +118,7 @@ void ZAVRuvAnalytics::evaluateTrackingTag(const Properties& properties) {
 }
 
 bool ZAVRuvAnalytics::checkBooleanPropertyForTag(const Properties& properties, const std::string& key) {
-    auto value = argument(properties, key);
+    auto value = ZAVFunctionCallImplementation::propertyForKey(properties, key);
     return value && value->boolean();
 }
 
@@ -175,13 +171,13 @@ std::optional<plat::Value> ZAVRuvAnalytics::numberFromObject(const ZAVObjectPtr&
 }
 
 ZAVRuvAnalytics::TextMap ZAVRuvAnalytics::transactionFieldsForTag(const Properties& properties) const {
-    auto given = argument(properties, "transaction_datalayer_map");
+    auto given = ZAVFunctionCallImplementation::propertyForKey(properties, "transaction_datalayer_map");
     if (!given) return defaultTransactionMap();
     return valueToStringMap(given).value_or(TextMap());
 }
 
 ZAVRuvAnalytics::TextMap ZAVRuvAnalytics::transactionItemFieldsForTag(const Properties& properties) const {
-    auto given = argument(properties, "transaction_item_datalayer_map");
+    auto given = ZAVFunctionCallImplementation::propertyForKey(properties, "transaction_item_datalayer_map");
     if (!given) return defaultItemMap();
     return valueToStringMap(given).value_or(TextMap());
 }
@@ -189,13 +185,16 @@ ZAVRuvAnalytics::TextMap ZAVRuvAnalytics::transactionItemFieldsForTag(const Prop
 void ZAVRuvAnalytics::sendTransaction(const Properties& properties, ZAVRuvTracker& tracker) {
     std::vector<RUVHitRecord> hits;
     try {
-        std::string account = ZAVTypes::valueToString(argument(properties, "account"))->textValue();
+        std::string account =
+            ZAVTypes::valueToString(ZAVFunctionCallImplementation::propertyForKey(properties, "account"))
+                ->textValue();
         auto transactionId = dataLayerString("transactionId");
         if (!transactionId) {
             ZAVLog::error("Cannot find transactionId in data layer.");
             return;
         }
-        auto fields = ruvFieldsWithAnalyticsFields(argument(properties, "analytics_fields"));
+        auto fields = ruvFieldsWithAnalyticsFields(
+            ZAVFunctionCallImplementation::propertyForKey(properties, "analytics_fields"));
         RUVHitRecord transaction = hitRecord(fields);
         transaction["&tid"] = account;
         transaction["&t"] = "transaction";
@@ -233,7 +232,8 @@ void ZAVRuvAnalytics::sendTransaction(const Properties& properties, ZAVRuvTracke
 void ZAVRuvAnalytics::sendEnhancedEcommerce(const Properties& properties, ZAVRuvTracker& tracker) {
     RUVDictionaryBuilder builder;
     plat::Value::Dictionary fields;
-    for (const auto& [key, value] : ruvFieldsWithAnalyticsFields(argument(properties, "analytics_fields")))
+    for (const auto& [key, value] : ruvFieldsWithAnalyticsFields(
+             ZAVFunctionCallImplementation::propertyForKey(properties, "analytics_fields")))
         fields.set(key, plat::Value(value));
     builder.setAll(plat::Value(std::move(fields)));
 
@@ -243,7 +243,8 @@ void ZAVRuvAnalytics::sendEnhancedEcommerce(const Properties& properties, ZAVRuv
         if (fromLayer && fromLayer->isMap()) ecommerce = fromLayer;
     } else {
         // The tag hands over container values: as an object, a map parameter can be looked into.
-        auto macroData = ZAVTypes::valueToObject(argument(properties, "ecommerce_macro_data"));
+        auto macroData = ZAVTypes::valueToObject(
+            ZAVFunctionCallImplementation::propertyForKey(properties, "ecommerce_macro_data"));
         auto inner = entryOf(macroData, "ecommerce");
         if (inner && inner->isMap()) ecommerce = inner;
     }

@@ -13,11 +13,6 @@
 
 namespace {
 
-ZAVPValuePtr property(const ZAVFunctionCallImplementation::Properties& properties, const std::string& key) {
-    auto found = properties.find(key);
-    return found == properties.end() ? nullptr : found->second;
-}
-
 std::string textOf(const ZAVPValuePtr& value) {
     return ZAVTypes::valueToString(value)->textValue();
 }
@@ -25,19 +20,15 @@ std::string textOf(const ZAVPValuePtr& value) {
 // The argument's text form, or the fallback when it is absent.
 std::string textOr(const ZAVFunctionCallImplementation::Properties& properties, const std::string& key,
                    const std::string& fallback) {
-    auto value = property(properties, key);
+    auto value = ZAVFunctionCallImplementation::propertyForKey(properties, key);
     return value ? textOf(value) : fallback;
 }
 
 bool flag(const ZAVFunctionCallImplementation::Properties& properties, const std::string& key) {
-    auto value = property(properties, key);
+    auto value = ZAVFunctionCallImplementation::propertyForKey(properties, key);
     if (!value) return false;
     auto boolean = ZAVTypes::valueToBoolean(value);
     return boolean && boolean->boolValue();
-}
-
-ZAVPValuePtr textValue(const std::string& text) {
-    return ZAVTypes::objectToValue(ZAVObject::text(text));
 }
 
 plat::Bytes utf8Bytes(const std::string& text) {
@@ -56,7 +47,7 @@ plat::Bytes digest(plat::Digest::Algorithm algorithm, const plat::Bytes& data) {
 }  // namespace
 
 ZAVPValuePtr ZAVEncode::evaluate(const Properties& properties) {
-    auto arg0 = property(properties, arg0Key());
+    auto arg0 = ZAVFunctionCallImplementation::propertyForKey(properties, arg0Key());
     if (!arg0) return ZAVTypes::defaultValue();
     const std::string input = textOf(arg0);
     if (input.empty()) return ZAVTypes::defaultValue();
@@ -82,9 +73,10 @@ ZAVPValuePtr ZAVEncode::evaluate(const Properties& properties) {
         ZAVLog::error("Encode: invalid input: " + input);
         return ZAVTypes::defaultValue();
     }
-    if (outputFormat == "base16") return textValue(ZAVBase16::encode(bytes));
-    if (outputFormat == "base64") return textValue(ZAVBase64Encoder::encode(bytes, noPadding));
-    if (outputFormat == "base64url") return textValue(ZAVBase64Encoder::encodeWebSafe(bytes, noPadding));
+    if (outputFormat == "base16") return ZAVTypes::textToValue(ZAVBase16::encode(bytes));
+    if (outputFormat == "base64") return ZAVTypes::textToValue(ZAVBase64Encoder::encode(bytes, noPadding));
+    if (outputFormat == "base64url")
+        return ZAVTypes::textToValue(ZAVBase64Encoder::encodeWebSafe(bytes, noPadding));
     ZAVLog::error("Encode: unknown output format: " + outputFormat);
     return ZAVTypes::defaultValue();
 }
@@ -121,7 +113,7 @@ plat::Bytes ZAVHashMacro::hash(const plat::Bytes& data, const std::string& algor
 }
 
 ZAVPValuePtr ZAVHashMacro::evaluate(const Properties& properties) {
-    auto arg0 = property(properties, arg0Key());
+    auto arg0 = ZAVFunctionCallImplementation::propertyForKey(properties, arg0Key());
     if (!arg0 || arg0 == ZAVTypes::defaultValue()) return ZAVTypes::defaultValue();
     const std::string input = textOf(arg0);
     const std::string algorithm = textOr(properties, algorithmKey(), "MD5");
@@ -132,7 +124,7 @@ ZAVPValuePtr ZAVHashMacro::evaluate(const Properties& properties) {
     }
     try {
         plat::Bytes bytes = inputFormat == "text" ? utf8Bytes(input) : ZAVBase16::decode(input);
-        return textValue(ZAVBase16::encode(hash(bytes, algorithm)));
+        return ZAVTypes::textToValue(ZAVBase16::encode(hash(bytes, algorithm)));
     } catch (const plat::Exception&) {
         ZAVLog::error("Hash error. Algorithm: " + algorithm);
         return ZAVTypes::defaultValue();
@@ -167,12 +159,12 @@ std::string ZAVJoinerMacro::escape(const std::string& text, EscapeType type,
 }
 
 ZAVPValuePtr ZAVJoinerMacro::evaluate(const Properties& properties) {
-    auto arg0 = property(properties, arg0Key());
+    auto arg0 = ZAVFunctionCallImplementation::propertyForKey(properties, arg0Key());
     if (!arg0) return ZAVTypes::defaultValue();
     const std::string itemSeparator = textOr(properties, itemSeparatorKey(), "");
     const std::string keyValueSeparator = textOr(properties, keyValueSeparatorKey(), "=");
     EscapeType type = EscapeType::None;
-    if (auto escapeValue = property(properties, escapeKey())) {
+    if (auto escapeValue = ZAVFunctionCallImplementation::propertyForKey(properties, escapeKey())) {
         const std::string mode = textOf(escapeValue);
         if (mode == "url") {
             type = EscapeType::Url;
@@ -212,17 +204,17 @@ ZAVPValuePtr ZAVJoinerMacro::evaluate(const Properties& properties) {
     } else {
         joined = escape(textOf(arg0), type, chars);
     }
-    return textValue(joined);
+    return ZAVTypes::textToValue(joined);
 }
 
 ZAVPValuePtr ZAVRegexGroup::evaluate(const Properties& properties) {
-    auto subject = property(properties, toMatchKey());
-    auto pattern = property(properties, regexKey());
+    auto subject = ZAVFunctionCallImplementation::propertyForKey(properties, toMatchKey());
+    auto pattern = ZAVFunctionCallImplementation::propertyForKey(properties, regexKey());
     if (!subject || !pattern || subject == ZAVTypes::defaultValue() || pattern == ZAVTypes::defaultValue())
         return ZAVTypes::defaultValue();
     const bool ignoreCase = flag(properties, ignoreCaseKey());
     int64_t group = 1;
-    if (auto groupValue = property(properties, groupKey())) {
+    if (auto groupValue = ZAVFunctionCallImplementation::propertyForKey(properties, groupKey())) {
         auto number = ZAVTypes::valueToNumber(groupValue);
         if (number == ZAVTypes::defaultNumber()) {
             ZAVLog::error("Invalid group number: " + textOf(groupValue));
@@ -243,8 +235,8 @@ ZAVPValuePtr ZAVRegexGroup::evaluate(const Properties& properties) {
     }
     auto match = regex->firstMatch(textOf(subject));
     if (!match || match->groups.size() < static_cast<size_t>(group)) return ZAVTypes::defaultValue();
-    if (group == 0) return textValue(match->text);
+    if (group == 0) return ZAVTypes::textToValue(match->text);
     // A group that took no part in the match has no text.
     if (!match->groups[static_cast<size_t>(group - 1)]) return ZAVTypes::defaultValue();
-    return textValue(match->groupTexts[static_cast<size_t>(group - 1)]);
+    return ZAVTypes::textToValue(match->groupTexts[static_cast<size_t>(group - 1)]);
 }

@@ -25,11 +25,6 @@ std::map<std::string, std::string>& idCache() {
     return cache;
 }
 
-ZAVPValuePtr argument(const ZAVFunctionCallImplementation::Properties& properties, const std::string& key) {
-    auto it = properties.find(key);
-    return it == properties.end() ? nullptr : it->second;
-}
-
 bool idInCacheLocked(const std::string& id) {
     return idCache().count(id) != 0;
 }
@@ -89,7 +84,7 @@ std::shared_ptr<ZAVHitSender> ZAVArbitraryPixel::getHitSender() const {
 
 void ZAVArbitraryPixel::evaluateTrackingTag(const Properties& properties) {
     std::optional<std::string> id;
-    if (auto unrepeatable = argument(properties, unrepeatableKey())) {
+    if (auto unrepeatable = ZAVFunctionCallImplementation::propertyForKey(properties, unrepeatableKey())) {
         auto text = ZAVTypes::valueToString(unrepeatable);
         if (text != ZAVTypes::defaultString()) id = text->textValue();
     }
@@ -99,8 +94,10 @@ void ZAVArbitraryPixel::evaluateTrackingTag(const Properties& properties) {
         if (idProcessedLocked(*id)) return;
     }
 
-    std::string url = ZAVTypes::valueToString(argument(properties, urlKey()))->textValue();
-    if (auto additional = argument(properties, additionalParamsKey())) {
+    std::string url =
+        ZAVTypes::valueToString(ZAVFunctionCallImplementation::propertyForKey(properties, urlKey()))
+            ->textValue();
+    if (auto additional = ZAVFunctionCallImplementation::propertyForKey(properties, additionalParamsKey())) {
         auto list = ZAVTypes::valueToObject(additional);
         if (!list || !list->isList()) {
             ZAVLog::warning("ArbitraryPixel: additional params not a list: not sending partial hit: " + url);
@@ -183,8 +180,8 @@ void ZAVDataLayerWrite::evaluateTrackingTag(const Properties& properties) {
 
 void ZAVDataLayerWrite::evaluateTrackingTagWithConverted(const Properties& properties,
                                                          const ZAVConvertedValues& converted) {
-    pushToDataLayer(argument(properties, valueKey()), converted);
-    clearPersistent(argument(properties, clearPrefixKey()));
+    pushToDataLayer(ZAVFunctionCallImplementation::propertyForKey(properties, valueKey()), converted);
+    clearPersistent(ZAVFunctionCallImplementation::propertyForKey(properties, clearPrefixKey()));
 }
 
 void ZAVDataLayerWrite::pushToDataLayer(const ZAVPValuePtr& value, const ZAVConvertedValues& converted) {

@@ -34,6 +34,12 @@ bool ZAVFunctionCallImplementation::hasRequiredKeys(const Properties& properties
     return true;
 }
 
+ZAVPValuePtr ZAVFunctionCallImplementation::propertyForKey(const Properties& properties,
+                                                           const std::string& key) {
+    auto found = properties.find(key);
+    return found == properties.end() ? nullptr : found->second;
+}
+
 const std::string& ZAVFunctionCallImplementation::functionKey() {
     static const std::string key = "function";
     return key;

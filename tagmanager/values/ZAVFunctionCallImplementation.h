@@ -69,6 +69,8 @@ class ZAVFunctionCallImplementation {
     bool hasRequiredKeys(const std::set<std::string>& keys) const;
     // The same over the names of a property map.
     bool hasRequiredKeys(const Properties& properties) const;
+    // The property's value; null when the key is absent.
+    static ZAVPValuePtr propertyForKey(const Properties& properties, const std::string& key);
     const std::string& instanceFunctionId() const { return instanceFunctionId_; }
     const std::set<std::string>& requiredKeys() const { return requiredKeys_; }
 

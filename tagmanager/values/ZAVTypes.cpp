@@ -170,6 +170,10 @@ const ZAVPValuePtr& ZAVTypes::defaultValue() {
     return defaults().value;
 }
 
+ZAVPValuePtr ZAVTypes::textToValue(const std::string& text) {
+    return objectToValue(ZAVObject::text(text));
+}
+
 ZAVPValuePtr ZAVTypes::objectToValue(const ZAVObjectPtr& object) {
     const auto& failed = defaultValue();
     if (object && object->isValue()) return object->pvalue();

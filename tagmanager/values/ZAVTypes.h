@@ -30,6 +30,8 @@ class ZAVTypes {
     static ZAVObjectPtr valueToDouble(const ZAVPValuePtr& value);
     static ZAVObjectPtr valueToBoolean(const ZAVPValuePtr& value);
 
+    // A String value holding the text.
+    static ZAVPValuePtr textToValue(const std::string& text);
     static ZAVPValuePtr functionIdToValue(const std::string& functionId);
     static ZAVPValuePtr macroReferenceToValue(const std::string& name,
                                               const ZAVWireArray* escapings = nullptr);
