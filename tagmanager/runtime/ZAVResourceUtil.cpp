@@ -24,6 +24,18 @@ uint64_t embeddedSize(uint64_t size) {
     return 1 + ZAVWireVarint32Size(static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX))) + size;
 }
 
+// The key table's names, each made once for every property that names it.
+std::vector<std::string> keyNames(const ZAVPResource& resource) {
+    auto keys = resource.keyArray();
+    std::vector<std::string> names;
+    names.reserve(keys->count());
+    for (size_t k = 0; k < keys->count(); ++k) {
+        auto key = keys->objectAtIndex(k);
+        names.push_back(key ? key->description() : std::string());
+    }
+    return names;
+}
+
 }  // namespace
 
 const std::string& ZAVResourceUtil::exceptionName() {
@@ -161,43 +173,50 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
 ZAVExpandedFunctionCallPtr ZAVResourceUtil::expandFunctionCall(const ZAVPFunctionCall& call,
                                                                const ZAVPResource& resource,
                                                                const ExpandedValues& expanded, size_t) {
-    auto builder = ZAVExpandedFunctionCall::builder();
+    return expandFunctionCall(call, resource, expanded, keyNames(resource));
+}
+
+ZAVExpandedFunctionCallPtr ZAVResourceUtil::expandFunctionCall(const ZAVPFunctionCall& call,
+                                                               const ZAVPResource& resource,
+                                                               const ExpandedValues& expanded,
+                                                               const std::vector<std::string>& keys) {
+    ZAVExpandedFunctionCall::Properties properties;
+    ZAVPValuePtr pushAfterEvaluate;
     auto indices = call.propertyArray();
-    auto properties = resource.propertyArray();
-    auto keys = resource.keyArray();
+    auto table = resource.propertyArray();
     for (size_t k = 0; k < indices->count(); ++k) {
         auto property = std::dynamic_pointer_cast<ZAVPProperty>(
-            objectWithTAGPBArrayBoundsCheck(*properties, indices->int32AtIndex(k), "properties"));
+            objectWithTAGPBArrayBoundsCheck(*table, indices->int32AtIndex(k), "properties"));
         if (!property) logAndThrow("Invalid property at index " + std::to_string(k));
-        auto key = objectWithTAGPBArrayBoundsCheck(*keys, property->key(), "keys");
+        const std::string& name = objectWithNSArrayBoundsCheck(keys, property->key(), "keys");
         const auto& value = objectWithNSArrayBoundsCheck(expanded.values, property->value(), "values");
         if (!value)
             logAndThrow("Index out of bounds detected: " + std::to_string(property->value()) + " in values");
-        std::string name = key->description();
+        // The expanded values themselves, shared with every other call that names them.
         if (name == kPushAfterEvaluateKey)
-            builder->setPushAfterEvaluate(value);
+            pushAfterEvaluate = value;
         else
-            builder->addPropertyWithValue(value, name);
+            properties.insert_or_assign(name, value);
     }
-    return builder->build();
+    return std::make_shared<ZAVExpandedFunctionCall>(std::move(properties), std::move(pushAfterEvaluate));
 }
 
 ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
                                                const ZAVExpandedFunctionCallList& macros,
                                                const ZAVExpandedFunctionCallList& predicates) {
-    auto builder = ZAVExpandedRule::builder();
-    auto add = [](const ZAVWireArray& indices, const ZAVExpandedFunctionCallList& from,
-                  const std::string& listName, ZAVExpandedFunctionCallList& into) {
+    auto list = [](const ZAVWireArray& indices, const ZAVExpandedFunctionCallList& from,
+                   const std::string& listName) {
+        ZAVExpandedFunctionCallList into;
+        into.reserve(indices.count());
         for (size_t k = 0; k < indices.count(); ++k)
             into.push_back(objectWithNSArrayBoundsCheck(from, indices.int32AtIndex(k), listName));
+        return into;
     };
-    add(*rule.positivePredicateArray(), predicates, "predicates", builder->positivePredicates);
-    add(*rule.negativePredicateArray(), predicates, "predicates", builder->negativePredicates);
-    add(*rule.addTagArray(), tags, "tags", builder->addTags);
-    add(*rule.removeTagArray(), tags, "tags", builder->removeTags);
-    add(*rule.addMacroArray(), macros, "macros", builder->addMacros);
-    add(*rule.removeMacroArray(), macros, "macros", builder->removeMacros);
-    return builder->build();
+    return std::make_shared<const ZAVExpandedRule>(
+        list(*rule.positivePredicateArray(), predicates, "predicates"),
+        list(*rule.negativePredicateArray(), predicates, "predicates"),
+        list(*rule.addTagArray(), tags, "tags"), list(*rule.removeTagArray(), tags, "tags"),
+        list(*rule.addMacroArray(), macros, "macros"), list(*rule.removeMacroArray(), macros, "macros"));
 }
 
 std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const ZAVPResource& resource) {
@@ -207,27 +226,31 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         std::vector<size_t> pending;
         expandIthValue(static_cast<int32_t>(i), resource, expanded, pending);
     }
+    const auto keys = keyNames(resource);
     auto expandCalls = [&](const ZAVWireArray& calls) {
         ZAVExpandedFunctionCallList list;
+        list.reserve(calls.count());
         for (size_t k = 0; k < calls.count(); ++k) {
             auto call = std::dynamic_pointer_cast<ZAVPFunctionCall>(calls.objectAtIndex(k));
             if (!call) logAndThrow("Invalid function call at index " + std::to_string(k));
-            list.push_back(expandFunctionCall(*call, resource, expanded, k));
+            list.push_back(expandFunctionCall(*call, resource, expanded, keys));
         }
         return list;
     };
     auto tags = expandCalls(*resource.tagArray());
     auto predicates = expandCalls(*resource.predicateArray());
     auto macros = expandCalls(*resource.macroArray());
-    auto builder = ZAVExpandedResource::builder();
-    for (const auto& macro : macros) builder->addMacro(macro);
+    ZAVExpandedResourceBuilder builder;
+    for (const auto& macro : macros) builder.addMacro(macro);
     auto rules = resource.ruleArray();
+    builder.rules.reserve(rules->count());
     for (size_t k = 0; k < rules->count(); ++k) {
         auto rule = std::dynamic_pointer_cast<ZAVPRule>(rules->objectAtIndex(k));
         if (!rule) logAndThrow("Invalid rule at index " + std::to_string(k));
-        builder->addRule(expandRule(*rule, tags, macros, predicates));
+        builder.addRule(expandRule(*rule, tags, macros, predicates));
     }
-    if (resource.hasVersion()) builder->setVersion(resource.version()->utf8());
-    builder->setResourceFormatVersion(resource.resourceFormatVersion());
-    return builder->build();
+    // Handed over, not copied: the builder goes with this call.
+    return std::make_shared<const ZAVExpandedResource>(
+        std::move(builder.rules), std::move(builder.macros),
+        resource.hasVersion() ? resource.version()->utf8() : std::string(), resource.resourceFormatVersion());
 }

@@ -38,6 +38,11 @@ class ZAVResourceUtil {
     static ZAVExpandedFunctionCallPtr expandFunctionCall(const ZAVPFunctionCall& call,
                                                          const ZAVPResource& resource,
                                                          const ExpandedValues& expanded, size_t index);
+    // The same with the key table's names made beforehand (one per key, for every call).
+    static ZAVExpandedFunctionCallPtr expandFunctionCall(const ZAVPFunctionCall& call,
+                                                         const ZAVPResource& resource,
+                                                         const ExpandedValues& expanded,
+                                                         const std::vector<std::string>& keys);
     static ZAVExpandedRulePtr expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
                                          const ZAVExpandedFunctionCallList& macros,
                                          const ZAVExpandedFunctionCallList& predicates);

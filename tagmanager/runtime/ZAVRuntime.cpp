@@ -255,7 +255,7 @@ void ZAVRuntime::findEventTests() {
                     reference->escapingArray_Count() != 0)
                     continue;
                 const std::string name = reference->macroReference()->utf8();
-                if (!isEventMacro(name)) continue;
+                if (!eventMacros_.count(name)) continue;
                 const int64_t id = eventTextIds_.emplace(*text, eventTextIds_.size()).first->second;
                 eventTests_.emplace(call.get(), EventTest{name, *text, id});
             }
@@ -297,6 +297,15 @@ void ZAVRuntime::findLayerTests() {
             return std::nullopt;
         return key->second->string()->utf8();
     };
+    // Each macro's answer worked out once, however many predicates read it.
+    std::map<std::string, std::optional<std::vector<std::string>>> paths;
+    auto layerPath = [&](const std::string& name) -> const std::optional<std::vector<std::string>>& {
+        auto found = paths.find(name);
+        if (found != paths.end()) return found->second;
+        auto key = layerKey(name);
+        return paths.emplace(name, key ? std::optional(ZAVDataLayer::keyPath(*key)) : std::nullopt)
+            .first->second;
+    };
     static const std::set<std::string> kTextPredicates = {
         ZAVEquals::functionId(), ZAVStartsWith::functionId(), ZAVEndsWith::functionId(),
         ZAVContains::functionId()};
@@ -316,8 +325,8 @@ void ZAVRuntime::findLayerTests() {
                     } else if (value->type() != ZAVPValue_Type_MacroReference ||
                                !value->hasMacroReference() || value->escapingArray_Count() != 0) {
                         fits = false;
-                    } else if (auto read = layerKey(value->macroReference()->utf8())) {
-                        test.paths.push_back(ZAVDataLayer::keyPath(*read));
+                    } else if (const auto& path = layerPath(value->macroReference()->utf8())) {
+                        test.paths.push_back(*path);
                     } else {
                         fits = false;
                     }
