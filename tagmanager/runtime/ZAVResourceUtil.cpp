@@ -24,6 +24,26 @@ uint64_t embeddedSize(uint64_t size) {
     return 1 + ZAVWireVarint32Size(static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX))) + size;
 }
 
+// A plain value's serialised size, measured only once a list, map or template holds it: there, shared
+// parts multiply it, while a value that stands alone is no larger than the bytes it was read from.
+constexpr uint64_t kUnmeasured = UINT64_MAX;
+
+void checkSize(uint64_t size, size_t index) {
+    if (size > ZAVResourceUtil::kMaxValueBytes)
+        ZAVResourceUtil::logAndThrow("Value too large: more than " +
+                                     std::to_string(ZAVResourceUtil::kMaxValueBytes) +
+                                     " bytes at value reference: " + std::to_string(index));
+}
+
+uint64_t measuredSize(ZAVResourceUtil::ExpandedValues& expanded, size_t index) {
+    auto& size = expanded.sizes[index];
+    if (size == kUnmeasured) {
+        size = expanded.values[index]->serializedSize();
+        checkSize(size, index);
+    }
+    return size;
+}
+
 // The key table's names, each made once for every property that names it.
 std::vector<std::string> keyNames(const ZAVPResource& resource) {
     auto keys = resource.keyArray();
@@ -103,7 +123,7 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
         for (size_t k = 0; k < indices.count(); ++k) {
             int32_t child = indices.int32AtIndex(k);
             auto item = expandIthValue(child, resource, expanded, pending);
-            size += embeddedSize(expanded.sizes[static_cast<uint32_t>(child)]);
+            size += embeddedSize(measuredSize(expanded, static_cast<uint32_t>(child)));
             nodes += expanded.nodes[static_cast<uint32_t>(child)];
             if (size > kMaxValueBytes || nodes > kMaxValueNodes) break;
             field->addObject(item);
@@ -115,7 +135,7 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
         case ZAVPValue_Type_Integer:
         case ZAVPValue_Type_Boolean:
             result = value;
-            size = value->serializedSize();
+            size = kUnmeasured;
             break;
         case ZAVPValue_Type_List: {
             result = valueBuilderBasedOnValue(*value);
@@ -157,9 +177,7 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
         default:
             logAndThrow("Invalid value: " + value->description());
     }
-    if (size > kMaxValueBytes)
-        logAndThrow("Value too large: more than " + std::to_string(kMaxValueBytes) +
-                    " bytes at value reference: " + std::to_string(i));
+    if (size != kUnmeasured) checkSize(size, i);
     if (nodes > kMaxValueNodes)
         logAndThrow("Value too large: more than " + std::to_string(kMaxValueNodes) +
                     " parts at value reference: " + std::to_string(i));

@@ -28,8 +28,8 @@ class ZAVResourceUtil {
     struct ExpandedValues {
         explicit ExpandedValues(size_t count) : values(count), sizes(count, 0), nodes(count, 0) {}
         std::vector<ZAVPValuePtr> values;  // null: not expanded yet
-        std::vector<uint64_t> sizes;       // each filled slot's serialised size
-        std::vector<uint64_t> nodes;       // each filled slot's node count
+        std::vector<uint64_t> sizes;  // each filled slot's serialised size (a plain value's on first use)
+        std::vector<uint64_t> nodes;  // each filled slot's node count
     };
 
     static std::shared_ptr<const ZAVExpandedResource> expandResource(const ZAVPResource& resource);
