@@ -24,8 +24,9 @@ uint64_t embeddedSize(uint64_t size) {
     return 1 + ZAVWireVarint32Size(static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX))) + size;
 }
 
-// A plain value's serialised size, measured only once a list, map or template holds it: there, shared
-// parts multiply it, while a value that stands alone is no larger than the bytes it was read from.
+// The serialised size of a plain value or a macro reference, measured only once a list, map or template
+// holds it: there, shared parts multiply it, while such a value standing alone is no larger than the bytes
+// it was read from.
 constexpr uint64_t kUnmeasured = UINT64_MAX;
 
 void checkSize(uint64_t size, size_t index) {
@@ -161,8 +162,12 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
             auto serving = servingValue(*value);
             if (!serving->hasMacroNameReference()) logAndThrow("Missing macro name reference");
             auto name = expandIthValue(serving->macroNameReference(), resource, expanded, pending);
-            result->setMacroReference(ZAVWireString::create(ZAVTypes::valueToString(name)->textValue()));
-            size = result->serializedSize();
+            // A text name is taken as it is (strings never change); anything else by its text form.
+            result->setMacroReference(
+                name->type() == ZAVPValue_Type_String
+                    ? name->string()
+                    : ZAVWireString::create(ZAVTypes::valueToString(name)->textValue()));
+            size = kUnmeasured;
             break;
         }
         case ZAVPValue_Type_Template: {

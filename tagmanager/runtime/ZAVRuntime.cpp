@@ -357,6 +357,12 @@ void ZAVRuntime::planRules() {
         }
         return planned;
     };
+    // Sized once: rehashing while the plans are made costs more than the plans.
+    size_t predicates = 0;
+    for (const auto& rule : rules_)
+        predicates += rule->negativePredicates().size() + rule->positivePredicates().size();
+    memoIndex_.reserve(predicates);
+    planIndex_.reserve(rules_.size());
     rulePlans_.reserve(rules_.size());
     for (const auto& rule : rules_) {
         planIndex_.emplace(rule.get(), rulePlans_.size());
