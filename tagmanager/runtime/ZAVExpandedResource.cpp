@@ -134,9 +134,9 @@ ZAVExpandedRulePtr ZAVExpandedRuleBuilder::build() const {
 }
 
 void ZAVExpandedResourceBuilder::addMacro(ZAVExpandedFunctionCallPtr call) {
-    auto name = ZAVTypes::valueToString(
-        call ? call->propertyForKey(ZAVExpandedFunctionCall::instanceNameKey()) : nullptr);
-    macros[name->textValue()].push_back(std::move(call));
+    auto name = ZAVTypes::valueToText(call ? call->propertyForKey(ZAVExpandedFunctionCall::instanceNameKey())
+                                           : nullptr);
+    macros[name].push_back(std::move(call));
 }
 
 std::shared_ptr<const ZAVExpandedResource> ZAVExpandedResourceBuilder::build() const {

@@ -29,6 +29,10 @@ uint64_t embeddedSize(uint64_t size) {
 // it was read from.
 constexpr uint64_t kUnmeasured = UINT64_MAX;
 
+// The tables' names for the bounds checks' log lines, made once.
+const std::string kValues = "values", kValue = "value", kProperties = "properties", kKeys = "keys",
+                  kPredicates = "predicates", kTags = "tags", kMacros = "macros";
+
 void checkSize(uint64_t size, size_t index) {
     if (size > ZAVResourceUtil::kMaxValueBytes)
         ZAVResourceUtil::logAndThrow("Value too large: more than " +
@@ -105,7 +109,7 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
     if (index >= 0 && std::find(pending.begin(), pending.end(), i) != pending.end())
         logAndThrow("Value cycle detected.  Current value reference: " + std::to_string(i) +
                     ".  Previous value references: " + describePending(pending) + ".");
-    auto entry = objectWithTAGPBArrayBoundsCheck(*resource.valueArray(), index, "value");
+    auto entry = objectWithTAGPBArrayBoundsCheck(*resource.valueArray(), index, kValue);
     if (expanded.values.size() <= i)
         logAndThrow("Index out of bounds detected: " + std::to_string(i) + " in value");
     if (expanded.values[i]) return expanded.values[i];
@@ -209,10 +213,10 @@ ZAVExpandedFunctionCallPtr ZAVResourceUtil::expandFunctionCall(const ZAVPFunctio
     auto table = resource.propertyArray();
     for (size_t k = 0; k < indices->count(); ++k) {
         auto property = std::dynamic_pointer_cast<ZAVPProperty>(
-            objectWithTAGPBArrayBoundsCheck(*table, indices->int32AtIndex(k), "properties"));
+            objectWithTAGPBArrayBoundsCheck(*table, indices->int32AtIndex(k), kProperties));
         if (!property) logAndThrow("Invalid property at index " + std::to_string(k));
-        const std::string& name = objectWithNSArrayBoundsCheck(keys, property->key(), "keys");
-        const auto& value = objectWithNSArrayBoundsCheck(expanded.values, property->value(), "values");
+        const std::string& name = objectWithNSArrayBoundsCheck(keys, property->key(), kKeys);
+        const auto& value = objectWithNSArrayBoundsCheck(expanded.values, property->value(), kValues);
         if (!value)
             logAndThrow("Index out of bounds detected: " + std::to_string(property->value()) + " in values");
         // The expanded values themselves, shared with every other call that names them.
@@ -236,10 +240,10 @@ ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVEx
         return into;
     };
     return std::make_shared<const ZAVExpandedRule>(
-        list(*rule.positivePredicateArray(), predicates, "predicates"),
-        list(*rule.negativePredicateArray(), predicates, "predicates"),
-        list(*rule.addTagArray(), tags, "tags"), list(*rule.removeTagArray(), tags, "tags"),
-        list(*rule.addMacroArray(), macros, "macros"), list(*rule.removeMacroArray(), macros, "macros"));
+        list(*rule.positivePredicateArray(), predicates, kPredicates),
+        list(*rule.negativePredicateArray(), predicates, kPredicates), list(*rule.addTagArray(), tags, kTags),
+        list(*rule.removeTagArray(), tags, kTags), list(*rule.addMacroArray(), macros, kMacros),
+        list(*rule.removeMacroArray(), macros, kMacros));
 }
 
 std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const ZAVPResource& resource) {

@@ -33,12 +33,13 @@ bool contains(const ZAVCallSet& set, const ZAVExpandedFunctionCallPtr& call) {
 }
 
 // The function id of a call whose id needs no expansion; empty otherwise.
-std::string functionOf(const ZAVExpandedFunctionCall::Properties& properties) {
+const std::string& functionOf(const ZAVExpandedFunctionCall::Properties& properties) {
+    static const std::string none;
     auto found = properties.find(ZAVExpandedFunctionCall::functionKey());
     return found != properties.end() && found->second && !found->second->containsReferences() &&
                    found->second->hasFunctionId()
                ? found->second->functionId()->utf8()
-               : std::string();
+               : none;
 }
 
 // The tag populator, remembering the rules that passed, in order.
@@ -384,8 +385,7 @@ std::atomic<uint8_t>* ZAVRuntime::memoFor(const ZAVExpandedFunctionCall* call) c
 }
 
 std::string ZAVRuntime::functionNameFromFunctionCall(const ZAVExpandedFunctionCall& call) {
-    return ZAVTypes::valueToString(call.propertyForKey(ZAVExpandedFunctionCall::instanceNameKey()))
-        ->textValue();
+    return ZAVTypes::valueToText(call.propertyForKey(ZAVExpandedFunctionCall::instanceNameKey()));
 }
 
 void ZAVRuntime::addFunctionImplToDict(ImplementationMap& map, Implementation implementation) {

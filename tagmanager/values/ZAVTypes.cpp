@@ -324,6 +324,10 @@ ZAVObjectPtr ZAVTypes::objectToBoolean(const ZAVObjectPtr& object) {
 ZAVObjectPtr ZAVTypes::valueToString(const ZAVPValuePtr& value) {
     return objectToString(valueToObject(value));
 }
+std::string ZAVTypes::valueToText(const ZAVPValuePtr& value) {
+    if (value && value->type() == ZAVPValue_Type_String) return value->string()->utf8();
+    return valueToString(value)->textValue();
+}
 ZAVObjectPtr ZAVTypes::valueToNumber(const ZAVPValuePtr& value) {
     return objectToNumber(valueToObject(value));
 }

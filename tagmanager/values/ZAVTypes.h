@@ -25,6 +25,8 @@ class ZAVTypes {
     static ZAVObjectPtr objectToDouble(const ZAVObjectPtr& object);
     static ZAVObjectPtr objectToBoolean(const ZAVObjectPtr& object);
     static ZAVObjectPtr valueToString(const ZAVPValuePtr& value);
+    // valueToString's text, without the object in between for a text value.
+    static std::string valueToText(const ZAVPValuePtr& value);
     static ZAVObjectPtr valueToNumber(const ZAVPValuePtr& value);
     static ZAVObjectPtr valueToInt64(const ZAVPValuePtr& value);
     static ZAVObjectPtr valueToDouble(const ZAVPValuePtr& value);
