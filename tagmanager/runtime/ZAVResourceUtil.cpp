@@ -231,19 +231,28 @@ ZAVExpandedFunctionCallPtr ZAVResourceUtil::expandFunctionCall(const ZAVPFunctio
 ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
                                                const ZAVExpandedFunctionCallList& macros,
                                                const ZAVExpandedFunctionCallList& predicates) {
-    auto list = [](const ZAVWireArray& indices, const ZAVExpandedFunctionCallList& from,
-                   const std::string& listName) {
+    // Read where they are: the accessors would add an empty list to the rule for each one it lacks.
+    enum : size_t {
+        kPositive = 0,
+        kNegative = 1,
+        kAddTag = 2,
+        kRemoveTag = 3,
+        kAddMacro = 6,
+        kRemoveMacro = 7
+    };
+    auto list = [&rule](size_t field, const ZAVExpandedFunctionCallList& from, const std::string& listName) {
         ZAVExpandedFunctionCallList into;
-        into.reserve(indices.count());
-        for (size_t k = 0; k < indices.count(); ++k)
-            into.push_back(objectWithNSArrayBoundsCheck(from, indices.int32AtIndex(k), listName));
+        const ZAVWireArray* indices = rule.existingArray(*ZAVPRule::descriptor()->fieldAt(field));
+        if (!indices) return into;
+        into.reserve(indices->count());
+        for (size_t k = 0; k < indices->count(); ++k)
+            into.push_back(objectWithNSArrayBoundsCheck(from, indices->int32AtIndex(k), listName));
         return into;
     };
     return std::make_shared<const ZAVExpandedRule>(
-        list(*rule.positivePredicateArray(), predicates, kPredicates),
-        list(*rule.negativePredicateArray(), predicates, kPredicates), list(*rule.addTagArray(), tags, kTags),
-        list(*rule.removeTagArray(), tags, kTags), list(*rule.addMacroArray(), macros, kMacros),
-        list(*rule.removeMacroArray(), macros, kMacros));
+        list(kPositive, predicates, kPredicates), list(kNegative, predicates, kPredicates),
+        list(kAddTag, tags, kTags), list(kRemoveTag, tags, kTags), list(kAddMacro, macros, kMacros),
+        list(kRemoveMacro, macros, kMacros));
 }
 
 std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const ZAVPResource& resource) {

@@ -253,7 +253,7 @@ void ZAVRuntime::findEventTests() {
                 auto text = textOf(arg1->second);
                 if (!text || !reference || reference->type() != ZAVPValue_Type_MacroReference ||
                     !reference->containsReferences() || !reference->hasMacroReference() ||
-                    reference->escapingArray_Count() != 0)
+                    ZAVTypes::escapingCount(*reference) != 0)
                     continue;
                 const std::string name = reference->macroReference()->utf8();
                 if (!eventMacros_.count(name)) continue;
@@ -324,7 +324,7 @@ void ZAVRuntime::findLayerTests() {
                         // The arguments are turned into texts; the rest only has to be there.
                         fits = !argument || isPlain(value);
                     } else if (value->type() != ZAVPValue_Type_MacroReference ||
-                               !value->hasMacroReference() || value->escapingArray_Count() != 0) {
+                               !value->hasMacroReference() || ZAVTypes::escapingCount(*value) != 0) {
                         fits = false;
                     } else if (const auto& path = layerPath(value->macroReference()->utf8())) {
                         test.paths.push_back(*path);

@@ -324,6 +324,11 @@ ZAVObjectPtr ZAVTypes::objectToBoolean(const ZAVObjectPtr& object) {
 ZAVObjectPtr ZAVTypes::valueToString(const ZAVPValuePtr& value) {
     return objectToString(valueToObject(value));
 }
+size_t ZAVTypes::escapingCount(const ZAVPValue& value) {
+    const ZAVWireArray* escapings = value.existingArray(*ZAVPValue::descriptor()->fieldAt(9));
+    return escapings ? escapings->count() : 0;
+}
+
 std::string ZAVTypes::valueToText(const ZAVPValuePtr& value) {
     if (value && value->type() == ZAVPValue_Type_String) return value->string()->utf8();
     return valueToString(value)->textValue();

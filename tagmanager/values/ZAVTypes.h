@@ -40,6 +40,9 @@ class ZAVTypes {
     // The tokens in order (a null token ends the list, as in a variable argument list).
     static ZAVPValuePtr templateToValue(std::initializer_list<ZAVPValuePtr> tokens);
 
+    // The value's escapings, counted without adding an empty list to a value that has none.
+    static size_t escapingCount(const ZAVPValue& value);
+
     static bool isInt64ableNumber(const ZAVObjectPtr& object);
     static bool isDoubleableNumber(const ZAVObjectPtr& object);
     static int64_t getInt64(const ZAVObjectPtr& number);
