@@ -109,7 +109,8 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
     if (index >= 0 && std::find(pending.begin(), pending.end(), i) != pending.end())
         logAndThrow("Value cycle detected.  Current value reference: " + std::to_string(i) +
                     ".  Previous value references: " + describePending(pending) + ".");
-    auto entry = objectWithTAGPBArrayBoundsCheck(*resource.valueArray(), index, kValue);
+    auto entry = expanded.valueTable ? objectWithTAGPBArrayBoundsCheck(*expanded.valueTable, index, kValue)
+                                     : objectWithTAGPBArrayBoundsCheck(*resource.valueArray(), index, kValue);
     if (expanded.values.size() <= i)
         logAndThrow("Index out of bounds detected: " + std::to_string(i) + " in value");
     if (expanded.values[i]) return expanded.values[i];
@@ -210,7 +211,8 @@ ZAVExpandedFunctionCallPtr ZAVResourceUtil::expandFunctionCall(const ZAVPFunctio
     ZAVExpandedFunctionCall::Properties properties;
     ZAVPValuePtr pushAfterEvaluate;
     auto indices = call.propertyArray();
-    auto table = resource.propertyArray();
+    auto owned = expanded.propertyTable ? nullptr : resource.propertyArray();
+    const ZAVWireArray* table = expanded.propertyTable ? expanded.propertyTable : owned.get();
     for (size_t k = 0; k < indices->count(); ++k) {
         auto property = std::dynamic_pointer_cast<ZAVPProperty>(
             objectWithTAGPBArrayBoundsCheck(*table, indices->int32AtIndex(k), kProperties));
@@ -257,7 +259,10 @@ ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVEx
 
 std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const ZAVPResource& resource) {
     auto valueTable = resource.valueArray();
+    auto propertyTable = resource.propertyArray();
     ExpandedValues expanded(valueTable->count());
+    expanded.valueTable = valueTable.get();
+    expanded.propertyTable = propertyTable.get();
     for (size_t i = 0; i < valueTable->count(); ++i) {
         std::vector<size_t> pending;
         expandIthValue(static_cast<int32_t>(i), resource, expanded, pending);

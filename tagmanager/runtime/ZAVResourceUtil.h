@@ -30,6 +30,9 @@ class ZAVResourceUtil {
         std::vector<ZAVPValuePtr> values;  // null: not expanded yet
         std::vector<uint64_t> sizes;  // each filled slot's serialised size (a plain value's on first use)
         std::vector<uint64_t> nodes;  // each filled slot's node count
+        // The resource's value and property tables when the whole resource is expanded, read once.
+        const ZAVWireArray* valueTable = nullptr;
+        const ZAVWireArray* propertyTable = nullptr;
     };
 
     static std::shared_ptr<const ZAVExpandedResource> expandResource(const ZAVPResource& resource);
