@@ -31,11 +31,11 @@
 #include "platform/net/Endpoints.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/Paths.h"
-#include "tagmanager/ZAVContainer.h"
-#include "tagmanager/ZAVDataLayer.h"
-#include "tagmanager/ZAVEndpoints.h"
-#include "tagmanager/ZAVObject.h"
 #include "tagmanager/ZODAruzivu.h"
+#include "tagmanager/base/ZAVEndpoints.h"
+#include "tagmanager/container/ZAVContainer.h"
+#include "tagmanager/datalayer/ZAVDataLayer.h"
+#include "tagmanager/values/ZAVObject.h"
 
 namespace {
 

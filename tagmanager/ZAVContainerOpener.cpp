@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "platform/base/Clock.h"
-#include "tagmanager/ZAVContainer.h"
-#include "tagmanager/ZAVLog.h"
 #include "tagmanager/ZODAruzivu.h"
+#include "tagmanager/base/ZAVLog.h"
+#include "tagmanager/container/ZAVContainer.h"
 
 namespace {
 

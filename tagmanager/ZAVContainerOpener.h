@@ -16,7 +16,7 @@
 #include <string>
 
 #include "platform/runloop/RunLoop.h"
-#include "tagmanager/ZAVLoadCallback.h"
+#include "tagmanager/container/ZAVLoadCallback.h"
 
 class ZAVContainer;
 class ZODAruzivu;

@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "analytics/RUV.h"
-#include "tagmanager/ZAVAutoEventTracking.h"
-#include "tagmanager/ZAVClickReferrerUtil.h"
-#include "tagmanager/ZAVContainer.h"
-#include "tagmanager/ZAVDataLayerPersistentStoreImpl.h"
-#include "tagmanager/ZAVDispatcher.h"
-#include "tagmanager/ZAVPreviewManager.h"
-#include "tagmanager/ZAVWorkers.h"
+#include "tagmanager/base/ZAVWorkers.h"
+#include "tagmanager/container/ZAVContainer.h"
+#include "tagmanager/container/ZAVPreviewManager.h"
+#include "tagmanager/datalayer/ZAVAutoEventTracking.h"
+#include "tagmanager/datalayer/ZAVClickReferrerUtil.h"
+#include "tagmanager/datalayer/ZAVDataLayerPersistentStoreImpl.h"
+#include "tagmanager/hits/ZAVDispatcher.h"
 
 namespace {
 

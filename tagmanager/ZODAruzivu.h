@@ -17,10 +17,10 @@
 #include <optional>
 #include <string>
 
-#include "tagmanager/ZAVContainerOwner.h"
-#include "tagmanager/ZAVDataLayer.h"
-#include "tagmanager/ZAVLoadCallback.h"
-#include "tagmanager/ZAVLog.h"
+#include "tagmanager/base/ZAVLog.h"
+#include "tagmanager/container/ZAVContainerOwner.h"
+#include "tagmanager/container/ZAVLoadCallback.h"
+#include "tagmanager/datalayer/ZAVDataLayer.h"
 
 class ZAVContainer;
 class ZAVDataLayerPersistentStoreImpl;

@@ -8,8 +8,8 @@
 #include "game/AppDelegate.h"
 #include "game/shell/ShellOptions.h"
 #include "game/shell/ShellSession.h"
-#include "tagmanager/ZAVAdIdAccess.h"
-#include "tagmanager/ZAVAutoEventTracking.h"
+#include "tagmanager/base/ZAVAdIdAccess.h"
+#include "tagmanager/datalayer/ZAVAutoEventTracking.h"
 
 // The engine's one application object, made before main runs.
 static AppDelegate appDelegateInstance;

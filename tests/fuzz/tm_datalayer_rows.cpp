@@ -14,8 +14,8 @@
 #include "platform/base/Log.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/SqliteFile.h"
-#include "tagmanager/ZAVDataLayerPersistentStoreImpl.h"
-#include "tagmanager/ZAVLog.h"
+#include "tagmanager/base/ZAVLog.h"
+#include "tagmanager/datalayer/ZAVDataLayerPersistentStoreImpl.h"
 #include "tests/fuzz/fuzz_scratch.h"
 
 namespace {

@@ -8,12 +8,12 @@
 
 #include "platform/net/URLConnection.h"
 #include "platform/net/URLResponse.h"
-#include "tagmanager/ZAVContainer.h"
-#include "tagmanager/ZAVDataLayer.h"
-#include "tagmanager/ZAVLog.h"
-#include "tagmanager/ZAVNetworkLoadCallback.h"
-#include "tagmanager/ZAVResourceLoader.h"
-#include "tagmanager/ZAVResourceStorage.h"
+#include "tagmanager/base/ZAVLog.h"
+#include "tagmanager/container/ZAVContainer.h"
+#include "tagmanager/container/ZAVNetworkLoadCallback.h"
+#include "tagmanager/container/ZAVResourceLoader.h"
+#include "tagmanager/container/ZAVResourceStorage.h"
+#include "tagmanager/datalayer/ZAVDataLayer.h"
 #include "wire/ZAVWireRootObject.h"
 #include "wire/schema/ZAVPServing.h"
 

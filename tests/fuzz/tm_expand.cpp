@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "platform/base/Error.h"
-#include "tagmanager/ZAVLog.h"
-#include "tagmanager/ZAVResourceUtil.h"
+#include "tagmanager/base/ZAVLog.h"
+#include "tagmanager/runtime/ZAVResourceUtil.h"
 #include "wire/schema/ZAVPServing.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -8,8 +8,8 @@
 #include "platform/base/Error.h"
 #include "platform/base/Log.h"
 #include "platform/base/Value.h"
-#include "tagmanager/ZAVLog.h"
-#include "tagmanager/ZAVSerialization.h"
+#include "tagmanager/base/ZAVLog.h"
+#include "tagmanager/container/ZAVSerialization.h"
 
 // Both the platform's and the tag manager's log lines go nowhere: a run makes millions of them.
 inline void tmFuzzQuiet() {

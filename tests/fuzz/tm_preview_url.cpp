@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tagmanager/ZAVPreviewManager.h"
+#include "tagmanager/container/ZAVPreviewManager.h"
 #include "tests/fuzz/tm_fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "platform/storage/Paths.h"
-#include "tagmanager/ZAVResourceStorageImpl.h"
+#include "tagmanager/container/ZAVResourceStorageImpl.h"
 #include "tests/fuzz/fuzz_scratch.h"
 #include "tests/fuzz/tm_fuzz_support.h"
 

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "platform/base/Error.h"
-#include "tagmanager/ZAVLog.h"
-#include "tagmanager/ZAVStringEncoding.h"
-#include "tagmanager/ZAVTypes.h"
-#include "tagmanager/ZAVValueEscapeUtil.h"
+#include "tagmanager/base/ZAVLog.h"
+#include "tagmanager/base/ZAVStringEncoding.h"
+#include "tagmanager/values/ZAVTypes.h"
+#include "tagmanager/values/ZAVValueEscapeUtil.h"
 #include "wire/ZAVWireString.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "tagmanager/ZAVAsyncUtil.h"
-#include "tagmanager/ZAVClickReferrerUtil.h"
-#include "tagmanager/ZAVPropertyListUtil.h"
-#include "tagmanager/ZAVValueEscapeUtil.h"
+#include "tagmanager/datalayer/ZAVClickReferrerUtil.h"
+#include "tagmanager/values/ZAVAsyncUtil.h"
+#include "tagmanager/values/ZAVPropertyListUtil.h"
+#include "tagmanager/values/ZAVValueEscapeUtil.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/net/URLConnection.h"
-#include "tagmanager/ZAVContainer.h"
+#include "tagmanager/container/ZAVContainer.h"
 #include "tests/tagmanager/FacadeTestSupport.h"
 
 namespace {

@@ -11,9 +11,9 @@
 
 #include "platform/base/Error.h"
 #include "platform/storage/Bundle.h"
-#include "tagmanager/ZAVContainer.h"
-#include "tagmanager/ZAVRuntime.h"
-#include "tagmanager/ZAVTypes.h"
+#include "tagmanager/container/ZAVContainer.h"
+#include "tagmanager/runtime/ZAVRuntime.h"
+#include "tagmanager/values/ZAVTypes.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tagmanager/ContainerTestSupport.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "tagmanager/ZAVContainer.h"
-#include "tagmanager/ZAVContainerOwner.h"
-#include "tagmanager/ZAVDataLayer.h"
+#include "tagmanager/container/ZAVContainer.h"
+#include "tagmanager/container/ZAVContainerOwner.h"
+#include "tagmanager/datalayer/ZAVDataLayer.h"
 #include "tests/tagmanager/support/ResourceBuilder.h"
 #include "wire/ZAVWireString.h"
 

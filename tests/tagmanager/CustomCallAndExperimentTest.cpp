@@ -4,10 +4,10 @@
 #include <stdexcept>
 
 #include "platform/base/Random.h"
-#include "tagmanager/ZAVCustomFunctionCall.h"
-#include "tagmanager/ZAVDataLayer.h"
-#include "tagmanager/ZAVExperimentMacroHelper.h"
-#include "tagmanager/ZAVTypes.h"
+#include "tagmanager/datalayer/ZAVDataLayer.h"
+#include "tagmanager/datalayer/ZAVExperimentMacroHelper.h"
+#include "tagmanager/runtime/ZAVCustomFunctionCall.h"
+#include "tagmanager/values/ZAVTypes.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
 #include "wire/ZAVWireString.h"
 

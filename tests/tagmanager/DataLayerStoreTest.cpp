@@ -8,9 +8,9 @@
 
 #include "platform/base/ClassRegistry.h"
 #include "platform/storage/Paths.h"
-#include "tagmanager/ZAVBoolean.h"
-#include "tagmanager/ZAVDataLayerPersistentStoreImpl.h"
-#include "tagmanager/ZAVWorkers.h"
+#include "tagmanager/base/ZAVWorkers.h"
+#include "tagmanager/datalayer/ZAVDataLayerPersistentStoreImpl.h"
+#include "tagmanager/values/ZAVBoolean.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tagmanager/SqlTestSupport.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"

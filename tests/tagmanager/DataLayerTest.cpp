@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "platform/base/Error.h"
-#include "tagmanager/ZAVDataLayer.h"
+#include "tagmanager/datalayer/ZAVDataLayer.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
 
 namespace {

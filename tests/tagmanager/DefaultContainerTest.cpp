@@ -7,9 +7,9 @@
 #include "platform/base/Error.h"
 #include "platform/base/Json.h"
 #include "platform/storage/PropertyList.h"
-#include "tagmanager/ZAVMacros.h"
-#include "tagmanager/ZAVSerialization.h"
-#include "tagmanager/ZAVTypes.h"
+#include "tagmanager/container/ZAVSerialization.h"
+#include "tagmanager/runtime/ZAVMacros.h"
+#include "tagmanager/values/ZAVTypes.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
 
 namespace {

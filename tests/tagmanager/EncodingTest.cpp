@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/base/Error.h"
-#include "tagmanager/ZAVStringEncoding.h"
+#include "tagmanager/base/ZAVStringEncoding.h"
 
 namespace {
 

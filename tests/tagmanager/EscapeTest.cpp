@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "tagmanager/ZAVTypes.h"
-#include "tagmanager/ZAVValueEscapeUtil.h"
+#include "tagmanager/values/ZAVTypes.h"
+#include "tagmanager/values/ZAVValueEscapeUtil.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
 
 namespace {

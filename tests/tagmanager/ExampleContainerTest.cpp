@@ -5,10 +5,10 @@
 #include <map>
 #include <mutex>
 
-#include "tagmanager/ZAVDataLayer.h"
-#include "tagmanager/ZAVDispatcher.h"
-#include "tagmanager/ZAVResourceUtil.h"
-#include "tagmanager/ZAVRuntime.h"
+#include "tagmanager/datalayer/ZAVDataLayer.h"
+#include "tagmanager/hits/ZAVDispatcher.h"
+#include "tagmanager/runtime/ZAVResourceUtil.h"
+#include "tagmanager/runtime/ZAVRuntime.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tagmanager/HitTestSupport.h"
 #include "tests/tagmanager/support/ResourceBuilder.h"

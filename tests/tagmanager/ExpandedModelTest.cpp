@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "tagmanager/ZAVExpandedResource.h"
-#include "tagmanager/ZAVTypes.h"
+#include "tagmanager/runtime/ZAVExpandedResource.h"
+#include "tagmanager/values/ZAVTypes.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "tagmanager/ZAVAutoEventTracking.h"
-#include "tagmanager/ZAVContainer.h"
+#include "tagmanager/container/ZAVContainer.h"
+#include "tagmanager/datalayer/ZAVAutoEventTracking.h"
 #include "tests/tagmanager/FacadeTestSupport.h"
 
 namespace {

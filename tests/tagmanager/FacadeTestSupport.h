@@ -9,10 +9,10 @@
 
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/Bundle.h"
-#include "tagmanager/ZAVAsyncUtil.h"
 #include "tagmanager/ZAVContainerOpener.h"
-#include "tagmanager/ZAVPreviewManager.h"
 #include "tagmanager/ZODAruzivu.h"
+#include "tagmanager/container/ZAVPreviewManager.h"
+#include "tagmanager/values/ZAVAsyncUtil.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"
 #include "tests/support/TestSupport.h"

@@ -5,8 +5,8 @@
 #include <mutex>
 #include <thread>
 
-#include "tagmanager/ZAVDispatcher.h"
-#include "tagmanager/ZAVValueEscapeUtil.h"
+#include "tagmanager/hits/ZAVDispatcher.h"
+#include "tagmanager/values/ZAVValueEscapeUtil.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"
 #include "tests/tagmanager/HitTestSupport.h"

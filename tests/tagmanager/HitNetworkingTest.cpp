@@ -8,9 +8,9 @@
 #include <mutex>
 #include <thread>
 
-#include "tagmanager/ZAVDispatchUtil.h"
-#include "tagmanager/ZAVEndpoints.h"
-#include "tagmanager/ZAVNetworking.h"
+#include "tagmanager/base/ZAVEndpoints.h"
+#include "tagmanager/hits/ZAVDispatchUtil.h"
+#include "tagmanager/hits/ZAVNetworking.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/storage/Paths.h"
-#include "tagmanager/ZAVDataProvider.h"
-#include "tagmanager/ZAVDispatchUtil.h"
+#include "tagmanager/hits/ZAVDataProvider.h"
+#include "tagmanager/hits/ZAVDispatchUtil.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tagmanager/SqlTestSupport.h"
 

@@ -3,9 +3,9 @@
 #include "platform/base/ClassRegistry.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
-#include "tagmanager/ZAVAdIdAccess.h"
-#include "tagmanager/ZAVAutoEventTracking.h"
-#include "tagmanager/ZAVDataLayer.h"
+#include "tagmanager/base/ZAVAdIdAccess.h"
+#include "tagmanager/datalayer/ZAVAutoEventTracking.h"
+#include "tagmanager/datalayer/ZAVDataLayer.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <thread>
 
 #include "platform/base/Log.h"
-#include "tagmanager/RUVLoggerImpl.h"
-#include "tagmanager/ZAVLog.h"
+#include "tagmanager/base/RUVLoggerImpl.h"
+#include "tagmanager/base/ZAVLog.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
 
 namespace {

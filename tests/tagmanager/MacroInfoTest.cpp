@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tagmanager/ZAVMacroInfo.h"
+#include "tagmanager/runtime/ZAVMacroInfo.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <set>
 
 #include "platform/base/Random.h"
-#include "tagmanager/ZAVDataLayer.h"
-#include "tagmanager/ZAVMacros.h"
-#include "tagmanager/ZAVTypes.h"
+#include "tagmanager/datalayer/ZAVDataLayer.h"
+#include "tagmanager/runtime/ZAVMacros.h"
+#include "tagmanager/values/ZAVTypes.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
 #include "wire/ZAVWireString.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "tagmanager/ZAVPredicate.h"
-#include "tagmanager/ZAVTypes.h"
+#include "tagmanager/runtime/ZAVPredicate.h"
+#include "tagmanager/values/ZAVTypes.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
 
 namespace {

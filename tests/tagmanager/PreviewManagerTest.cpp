@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tagmanager/ZAVPreviewManager.h"
+#include "tagmanager/container/ZAVPreviewManager.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
 
 namespace {

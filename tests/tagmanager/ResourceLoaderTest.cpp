@@ -9,9 +9,9 @@
 
 #include "platform/base/Error.h"
 #include "platform/runloop/RunLoop.h"
-#include "tagmanager/ZAVEndpoints.h"
-#include "tagmanager/ZAVResourceLoader.h"
-#include "tagmanager/ZAVResourceLoaderScheduler.h"
+#include "tagmanager/base/ZAVEndpoints.h"
+#include "tagmanager/container/ZAVResourceLoader.h"
+#include "tagmanager/container/ZAVResourceLoaderScheduler.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"
 #include "tests/support/TestSupport.h"

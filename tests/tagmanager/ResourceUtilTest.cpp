@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/base/Error.h"
-#include "tagmanager/ZAVResourceUtil.h"
-#include "tagmanager/ZAVTypes.h"
+#include "tagmanager/runtime/ZAVResourceUtil.h"
+#include "tagmanager/values/ZAVTypes.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
 #include "tests/tagmanager/support/ResourceBuilder.h"
 #include "wire/ZAVWireString.h"

@@ -4,10 +4,10 @@
 #include <stdexcept>
 
 #include "platform/base/Error.h"
-#include "tagmanager/ZAVDataLayer.h"
-#include "tagmanager/ZAVResourceUtil.h"
-#include "tagmanager/ZAVRuntime.h"
-#include "tagmanager/ZAVTypes.h"
+#include "tagmanager/datalayer/ZAVDataLayer.h"
+#include "tagmanager/runtime/ZAVResourceUtil.h"
+#include "tagmanager/runtime/ZAVRuntime.h"
+#include "tagmanager/values/ZAVTypes.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
 #include "tests/tagmanager/support/ResourceBuilder.h"
 #include "wire/ZAVWireString.h"

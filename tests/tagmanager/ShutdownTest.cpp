@@ -10,7 +10,7 @@
 
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/Paths.h"
-#include "tagmanager/ZAVContainer.h"
+#include "tagmanager/container/ZAVContainer.h"
 #include "tests/tagmanager/FacadeTestSupport.h"
 
 extern char** environ;

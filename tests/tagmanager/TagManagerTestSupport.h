@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "tagmanager/ZAVLog.h"
-#include "tagmanager/ZAVObject.h"
+#include "tagmanager/base/ZAVLog.h"
+#include "tagmanager/values/ZAVObject.h"
 
 namespace tmtest {
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/base/Error.h"
-#include "tagmanager/ZAVTextMacros.h"
-#include "tagmanager/ZAVTypes.h"
+#include "tagmanager/runtime/ZAVTextMacros.h"
+#include "tagmanager/values/ZAVTypes.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
 #include "wire/ZAVWireString.h"
 

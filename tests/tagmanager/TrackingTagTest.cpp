@@ -5,13 +5,13 @@
 #include <deque>
 #include <mutex>
 
-#include "tagmanager/ZAVAsyncUtil.h"
-#include "tagmanager/ZAVDataLayerPersistentStoreImpl.h"
-#include "tagmanager/ZAVDispatcher.h"
-#include "tagmanager/ZAVResourceUtil.h"
-#include "tagmanager/ZAVRuntime.h"
-#include "tagmanager/ZAVTrackingTag.h"
-#include "tagmanager/ZAVTypes.h"
+#include "tagmanager/datalayer/ZAVDataLayerPersistentStoreImpl.h"
+#include "tagmanager/hits/ZAVDispatcher.h"
+#include "tagmanager/runtime/ZAVResourceUtil.h"
+#include "tagmanager/runtime/ZAVRuntime.h"
+#include "tagmanager/runtime/ZAVTrackingTag.h"
+#include "tagmanager/values/ZAVAsyncUtil.h"
+#include "tagmanager/values/ZAVTypes.h"
 #include "tests/tagmanager/HitTestSupport.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
 #include "tests/tagmanager/support/ResourceBuilder.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "tagmanager/ZAVTypes.h"
+#include "tagmanager/values/ZAVTypes.h"
 #include "tests/tagmanager/TagManagerTestSupport.h"
 #include "wire/ZAVWireString.h"
 

@@ -1,16 +1,16 @@
 // The tag manager's process-wide state: the facade's shared instance, the openers' waiting lists, the
 // current logger, the background queue of its async work, the click-referrer cache, the pixel tag's
 // ids, the advertising-id provider, the screen-event settings and the preview state.
-#include "tagmanager/ZAVAdIdAccess.h"
-#include "tagmanager/ZAVAsyncUtil.h"
-#include "tagmanager/ZAVAutoEventTracking.h"
-#include "tagmanager/ZAVClickReferrerUtil.h"
 #include "tagmanager/ZAVContainerOpener.h"
-#include "tagmanager/ZAVDispatcher.h"
-#include "tagmanager/ZAVLog.h"
-#include "tagmanager/ZAVPreviewManager.h"
-#include "tagmanager/ZAVTrackingTag.h"
 #include "tagmanager/ZODAruzivu.h"
+#include "tagmanager/base/ZAVAdIdAccess.h"
+#include "tagmanager/base/ZAVLog.h"
+#include "tagmanager/container/ZAVPreviewManager.h"
+#include "tagmanager/datalayer/ZAVAutoEventTracking.h"
+#include "tagmanager/datalayer/ZAVClickReferrerUtil.h"
+#include "tagmanager/hits/ZAVDispatcher.h"
+#include "tagmanager/runtime/ZAVTrackingTag.h"
+#include "tagmanager/values/ZAVAsyncUtil.h"
 #include "tests/support/ProcessState.h"
 
 namespace {

@@ -1,0 +1,141 @@
+#pragma once
+// The in-memory container that the rule runtime works on: calls that hold their property values, rules
+// that hold their calls, and a resource with its rules and its macros grouped by name. Each has a builder.
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "tagmanager/values/ZAVFunctionCallImplementation.h"
+
+class ZAVExpandedFunctionCallBuilder;
+class ZAVExpandedRuleBuilder;
+class ZAVExpandedResourceBuilder;
+
+// Compared by identity: the runtime keys caches and sets by the call object itself.
+class ZAVExpandedFunctionCall {
+  public:
+    using Properties = ZAVFunctionCallImplementation::Properties;
+    ZAVExpandedFunctionCall(Properties properties, ZAVPValuePtr pushAfterEvaluate);
+    static std::unique_ptr<ZAVExpandedFunctionCallBuilder> builder();
+
+    ZAVPValuePtr propertyForKey(const std::string& key) const;
+    // A snapshot: the runtime may write static values back while other threads evaluate the call.
+    Properties properties() const;
+    // The same snapshot without copying it: the map is replaced, never changed, when a value is written.
+    std::shared_ptr<const Properties> sharedProperties() const;
+    const ZAVPValuePtr& pushAfterEvaluate() const { return pushAfterEvaluate_; }
+    // Writing back the value the key already holds changes nothing.
+    void updateCacheablePropertyWithValue(ZAVPValuePtr value, const std::string& key);
+    // Property names (in UTF-16 units) plus the values' serialised sizes.
+    size_t approximateByteSize() const;
+    std::shared_ptr<ZAVExpandedFunctionCall> copy() const;
+    std::string description() const;
+
+    static const std::string& functionKey() { return ZAVFunctionCallImplementation::functionKey(); }
+    static const std::string& instanceNameKey() { return ZAVFunctionCallImplementation::instanceNameKey(); }
+    static const std::string& notDefaultMacroKey() {
+        return ZAVFunctionCallImplementation::notDefaultMacroKey();
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::shared_ptr<const Properties> properties_;
+    const ZAVPValuePtr pushAfterEvaluate_;
+};
+
+using ZAVExpandedFunctionCallPtr = std::shared_ptr<ZAVExpandedFunctionCall>;
+using ZAVExpandedFunctionCallList = std::vector<ZAVExpandedFunctionCallPtr>;
+
+class ZAVExpandedRule {
+  public:
+    ZAVExpandedRule(ZAVExpandedFunctionCallList positivePredicates,
+                    ZAVExpandedFunctionCallList negativePredicates, ZAVExpandedFunctionCallList addTags,
+                    ZAVExpandedFunctionCallList removeTags, ZAVExpandedFunctionCallList addMacros,
+                    ZAVExpandedFunctionCallList removeMacros);
+    static std::unique_ptr<ZAVExpandedRuleBuilder> builder();
+    const ZAVExpandedFunctionCallList& positivePredicates() const { return positivePredicates_; }
+    const ZAVExpandedFunctionCallList& negativePredicates() const { return negativePredicates_; }
+    const ZAVExpandedFunctionCallList& addTags() const { return addTags_; }
+    const ZAVExpandedFunctionCallList& removeTags() const { return removeTags_; }
+    const ZAVExpandedFunctionCallList& addMacros() const { return addMacros_; }
+    const ZAVExpandedFunctionCallList& removeMacros() const { return removeMacros_; }
+    std::string description() const;
+
+  private:
+    const ZAVExpandedFunctionCallList positivePredicates_, negativePredicates_, addTags_, removeTags_,
+        addMacros_, removeMacros_;
+};
+
+using ZAVExpandedRulePtr = std::shared_ptr<const ZAVExpandedRule>;
+
+class ZAVExpandedResource {
+  public:
+    using Macros = std::map<std::string, ZAVExpandedFunctionCallList>;
+    ZAVExpandedResource(std::vector<ZAVExpandedRulePtr> rules, Macros macros, std::string version,
+                        int32_t resourceFormatVersion);
+    static std::unique_ptr<ZAVExpandedResourceBuilder> builder();
+    // Null when no macro carries the name.
+    const ZAVExpandedFunctionCallList* macrosByName(const std::string& name) const;
+    const Macros& allMacros() const { return macros_; }
+    const std::vector<ZAVExpandedRulePtr>& rules() const { return rules_; }
+    const std::string& version() const { return version_; }
+    int32_t resourceFormatVersion() const { return resourceFormatVersion_; }
+    std::string description() const;
+
+  private:
+    const std::vector<ZAVExpandedRulePtr> rules_;
+    const Macros macros_;
+    const std::string version_;
+    const int32_t resourceFormatVersion_;
+};
+
+class ZAVExpandedFunctionCallBuilder {
+  public:
+    void addPropertyWithValue(ZAVPValuePtr value, const std::string& key) {
+        properties_[key] = std::move(value);
+    }
+    ZAVExpandedFunctionCall::Properties& propertiesMap() { return properties_; }
+    void setPropertiesMap(ZAVExpandedFunctionCall::Properties map) { properties_ = std::move(map); }
+    const ZAVPValuePtr& pushAfterEvaluate() const { return pushAfterEvaluate_; }
+    void setPushAfterEvaluate(ZAVPValuePtr value) { pushAfterEvaluate_ = std::move(value); }
+    ZAVExpandedFunctionCallPtr build() const;
+
+  private:
+    ZAVExpandedFunctionCall::Properties properties_;
+    ZAVPValuePtr pushAfterEvaluate_;
+};
+
+class ZAVExpandedRuleBuilder {
+  public:
+    void addPositivePredicate(ZAVExpandedFunctionCallPtr call) {
+        positivePredicates.push_back(std::move(call));
+    }
+    void addNegativePredicate(ZAVExpandedFunctionCallPtr call) {
+        negativePredicates.push_back(std::move(call));
+    }
+    void addAddTag(ZAVExpandedFunctionCallPtr call) { addTags.push_back(std::move(call)); }
+    void addRemoveTag(ZAVExpandedFunctionCallPtr call) { removeTags.push_back(std::move(call)); }
+    void addAddMacro(ZAVExpandedFunctionCallPtr call) { addMacros.push_back(std::move(call)); }
+    void addRemoveMacro(ZAVExpandedFunctionCallPtr call) { removeMacros.push_back(std::move(call)); }
+    ZAVExpandedRulePtr build() const;
+
+    ZAVExpandedFunctionCallList positivePredicates, negativePredicates, addTags, removeTags, addMacros,
+        removeMacros;
+};
+
+class ZAVExpandedResourceBuilder {
+  public:
+    void addRule(ZAVExpandedRulePtr rule) { rules.push_back(std::move(rule)); }
+    // Filed under the text of its "instance_name" property.
+    void addMacro(ZAVExpandedFunctionCallPtr call);
+    void setVersion(std::string v) { version = std::move(v); }
+    void setResourceFormatVersion(int32_t v) { resourceFormatVersion = v; }
+    std::shared_ptr<const ZAVExpandedResource> build() const;
+
+    std::vector<ZAVExpandedRulePtr> rules;
+    ZAVExpandedResource::Macros macros;
+    std::string version;
+    int32_t resourceFormatVersion = 0;
+};

@@ -1,0 +1,297 @@
+#include "tagmanager/runtime/ZAVResourceUtil.h"
+
+#include <algorithm>
+
+#include "platform/base/Error.h"
+#include "tagmanager/base/ZAVLog.h"
+#include "tagmanager/values/ZAVTypes.h"
+#include "wire/ZAVWireCodedOutputStream.h"
+#include "wire/ZAVWireString.h"
+
+namespace {
+
+const std::string kPushAfterEvaluateKey = "push_after_evaluate";
+
+std::string describePending(const std::vector<size_t>& pending) {
+    std::string out = "{(";
+    for (size_t i = 0; i < pending.size(); ++i) out += (i ? ", " : "") + std::to_string(pending[i]);
+    return out + ")}";
+}
+
+// What one more element of a repeated message field adds: its tag (field numbers below 16 take one byte),
+// its length and its body.
+uint64_t embeddedSize(uint64_t size) {
+    return 1 + ZAVWireVarint32Size(static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX))) + size;
+}
+
+// The serialised size of a plain value or a macro reference, measured only once a list, map or template
+// holds it: there, shared parts multiply it, while such a value standing alone is no larger than the bytes
+// it was read from.
+constexpr uint64_t kUnmeasured = UINT64_MAX;
+
+// The tables' names for the bounds checks' log lines, made once.
+const std::string kValues = "values", kValue = "value", kProperties = "properties", kKeys = "keys",
+                  kPredicates = "predicates", kTags = "tags", kMacros = "macros";
+
+void checkSize(uint64_t size, size_t index) {
+    if (size > ZAVResourceUtil::kMaxValueBytes)
+        ZAVResourceUtil::logAndThrow("Value too large: more than " +
+                                     std::to_string(ZAVResourceUtil::kMaxValueBytes) +
+                                     " bytes at value reference: " + std::to_string(index));
+}
+
+uint64_t measuredSize(ZAVResourceUtil::ExpandedValues& expanded, size_t index) {
+    auto& size = expanded.sizes[index];
+    if (size == kUnmeasured) {
+        size = expanded.values[index]->serializedSize();
+        checkSize(size, index);
+    }
+    return size;
+}
+
+// The key table's names, each made once for every property that names it.
+std::vector<std::string> keyNames(const ZAVPResource& resource) {
+    auto keys = resource.keyArray();
+    std::vector<std::string> names;
+    names.reserve(keys->count());
+    for (size_t k = 0; k < keys->count(); ++k) {
+        auto key = keys->objectAtIndex(k);
+        names.push_back(key ? key->description() : std::string());
+    }
+    return names;
+}
+
+}  // namespace
+
+const std::string& ZAVResourceUtil::exceptionName() {
+    static const std::string name = "InvalidResourceException";
+    return name;
+}
+
+void ZAVResourceUtil::logAndThrow(const std::string& message) {
+    ZAVLog::error(message);
+    throw plat::Exception(exceptionName(), "Resource is invalid");
+}
+
+void ZAVResourceUtil::checkBounds(int32_t index, size_t count, const std::string& listName) {
+    // Unsigned, so a negative index is simply too large (and named as the platform's unsigned form).
+    uint64_t wide = static_cast<uint64_t>(static_cast<int64_t>(index));
+    if (index < 0 || wide >= count)
+        logAndThrow("Index out of bounds detected: " + std::to_string(wide) + " in " + listName);
+}
+
+ZAVWireObjectPtr ZAVResourceUtil::objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array, int32_t index,
+                                                                  const std::string& listName) {
+    checkBounds(index, array.count(), listName);
+    return array.objectAtIndex(static_cast<uint32_t>(index));
+}
+
+ZAVPValuePtr ZAVResourceUtil::valueBuilderBasedOnValue(const ZAVPValue& value) {
+    auto built = ZAVPValue::message();
+    built->setType(value.type());
+    if (value.hasEscapingArray() && value.escapingArray_Count() > 0)
+        built->setEscapingArray(std::static_pointer_cast<ZAVWireArray>(value.escapingArray()->copy()));
+    if (value.containsReferences()) built->setContainsReferences(true);
+    return built;
+}
+
+std::shared_ptr<ZAVPServingValue> ZAVResourceUtil::servingValue(const ZAVPValue& value) {
+    if (!value.hasExtension(ZAVPServingValue::ext()))
+        logAndThrow("Expected a ServingValue and didn't get one");
+    auto extension = std::dynamic_pointer_cast<ZAVPServingValue>(value.getExtension(ZAVPServingValue::ext()));
+    if (!extension) logAndThrow("Expected a ServingValue and didn't get one");
+    return extension;
+}
+
+ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& resource,
+                                             ExpandedValues& expanded, std::vector<size_t>& pending) {
+    const size_t i = static_cast<uint32_t>(index);
+    if (index >= 0 && std::find(pending.begin(), pending.end(), i) != pending.end())
+        logAndThrow("Value cycle detected.  Current value reference: " + std::to_string(i) +
+                    ".  Previous value references: " + describePending(pending) + ".");
+    auto entry = expanded.valueTable ? objectWithTAGPBArrayBoundsCheck(*expanded.valueTable, index, kValue)
+                                     : objectWithTAGPBArrayBoundsCheck(*resource.valueArray(), index, kValue);
+    if (expanded.values.size() <= i)
+        logAndThrow("Index out of bounds detected: " + std::to_string(i) + " in value");
+    if (expanded.values[i]) return expanded.values[i];
+    auto value = std::dynamic_pointer_cast<ZAVPValue>(entry);
+    if (!value) logAndThrow("Invalid value: " + entry->description());
+    if (pending.size() >= kMaxValueDepth)
+        logAndThrow("Value nesting deeper than " + std::to_string(kMaxValueDepth) +
+                    " at value reference: " + std::to_string(i));
+    pending.push_back(i);
+
+    ZAVPValuePtr result;
+    uint64_t size = 0;
+    uint64_t nodes = 1;
+    // Expands each index into `field`, adding the elements' serialised sizes and node counts as it goes.
+    auto expandInto = [&](const ZAVWireArray& indices, const ZAVWireMutableArrayPtr& field) {
+        for (size_t k = 0; k < indices.count(); ++k) {
+            int32_t child = indices.int32AtIndex(k);
+            auto item = expandIthValue(child, resource, expanded, pending);
+            size += embeddedSize(measuredSize(expanded, static_cast<uint32_t>(child)));
+            nodes += expanded.nodes[static_cast<uint32_t>(child)];
+            if (size > kMaxValueBytes || nodes > kMaxValueNodes) break;
+            field->addObject(item);
+        }
+    };
+    switch (value->type()) {
+        case ZAVPValue_Type_String:
+        case ZAVPValue_Type_FunctionId:
+        case ZAVPValue_Type_Integer:
+        case ZAVPValue_Type_Boolean:
+            result = value;
+            size = kUnmeasured;
+            break;
+        case ZAVPValue_Type_List: {
+            result = valueBuilderBasedOnValue(*value);
+            size = result->serializedSize();
+            expandInto(*servingValue(*value)->listItemArray(), result->listItemArray());
+            break;
+        }
+        case ZAVPValue_Type_Map: {
+            result = valueBuilderBasedOnValue(*value);
+            size = result->serializedSize();
+            auto serving = servingValue(*value);
+            auto keys = serving->mapKeyArray();
+            auto values = serving->mapValueArray();
+            if (keys->count() != values->count())
+                logAndThrow("Uneven map keys (" + std::to_string(keys->count()) + ") and map values (" +
+                            std::to_string(values->count()) + ")");
+            expandInto(*keys, result->mapKeyArray());
+            expandInto(*values, result->mapValueArray());
+            break;
+        }
+        case ZAVPValue_Type_MacroReference: {
+            result = valueBuilderBasedOnValue(*value);
+            auto serving = servingValue(*value);
+            if (!serving->hasMacroNameReference()) logAndThrow("Missing macro name reference");
+            auto name = expandIthValue(serving->macroNameReference(), resource, expanded, pending);
+            // A text name is taken as it is (strings never change); anything else by its text form.
+            result->setMacroReference(
+                name->type() == ZAVPValue_Type_String
+                    ? name->string()
+                    : ZAVWireString::create(ZAVTypes::valueToString(name)->textValue()));
+            size = kUnmeasured;
+            break;
+        }
+        case ZAVPValue_Type_Template: {
+            result = valueBuilderBasedOnValue(*value);
+            size = result->serializedSize();
+            expandInto(*servingValue(*value)->templateTokenArray(), result->templateTokenArray());
+            break;
+        }
+        case ZAVPValue_Type_TagReference:
+            ZAVLog::warning("Tag type of TagReference shouldn't be present");
+            logAndThrow("Invalid value: " + value->description());
+        default:
+            logAndThrow("Invalid value: " + value->description());
+    }
+    if (size != kUnmeasured) checkSize(size, i);
+    if (nodes > kMaxValueNodes)
+        logAndThrow("Value too large: more than " + std::to_string(kMaxValueNodes) +
+                    " parts at value reference: " + std::to_string(i));
+    expanded.values[i] = result;
+    expanded.sizes[i] = size;
+    expanded.nodes[i] = nodes;
+    pending.pop_back();
+    return result;
+}
+
+ZAVExpandedFunctionCallPtr ZAVResourceUtil::expandFunctionCall(const ZAVPFunctionCall& call,
+                                                               const ZAVPResource& resource,
+                                                               const ExpandedValues& expanded, size_t) {
+    return expandFunctionCall(call, resource, expanded, keyNames(resource));
+}
+
+ZAVExpandedFunctionCallPtr ZAVResourceUtil::expandFunctionCall(const ZAVPFunctionCall& call,
+                                                               const ZAVPResource& resource,
+                                                               const ExpandedValues& expanded,
+                                                               const std::vector<std::string>& keys) {
+    ZAVExpandedFunctionCall::Properties properties;
+    ZAVPValuePtr pushAfterEvaluate;
+    auto indices = call.propertyArray();
+    auto owned = expanded.propertyTable ? nullptr : resource.propertyArray();
+    const ZAVWireArray* table = expanded.propertyTable ? expanded.propertyTable : owned.get();
+    for (size_t k = 0; k < indices->count(); ++k) {
+        auto property = std::dynamic_pointer_cast<ZAVPProperty>(
+            objectWithTAGPBArrayBoundsCheck(*table, indices->int32AtIndex(k), kProperties));
+        if (!property) logAndThrow("Invalid property at index " + std::to_string(k));
+        const std::string& name = objectWithNSArrayBoundsCheck(keys, property->key(), kKeys);
+        const auto& value = objectWithNSArrayBoundsCheck(expanded.values, property->value(), kValues);
+        if (!value)
+            logAndThrow("Index out of bounds detected: " + std::to_string(property->value()) + " in values");
+        // The expanded values themselves, shared with every other call that names them.
+        if (name == kPushAfterEvaluateKey)
+            pushAfterEvaluate = value;
+        else
+            properties.insert_or_assign(name, value);
+    }
+    return std::make_shared<ZAVExpandedFunctionCall>(std::move(properties), std::move(pushAfterEvaluate));
+}
+
+ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
+                                               const ZAVExpandedFunctionCallList& macros,
+                                               const ZAVExpandedFunctionCallList& predicates) {
+    // Read where they are: the accessors would add an empty list to the rule for each one it lacks.
+    enum : size_t {
+        kPositive = 0,
+        kNegative = 1,
+        kAddTag = 2,
+        kRemoveTag = 3,
+        kAddMacro = 6,
+        kRemoveMacro = 7
+    };
+    auto list = [&rule](size_t field, const ZAVExpandedFunctionCallList& from, const std::string& listName) {
+        ZAVExpandedFunctionCallList into;
+        const ZAVWireArray* indices = rule.existingArray(*ZAVPRule::descriptor()->fieldAt(field));
+        if (!indices) return into;
+        into.reserve(indices->count());
+        for (size_t k = 0; k < indices->count(); ++k)
+            into.push_back(objectWithNSArrayBoundsCheck(from, indices->int32AtIndex(k), listName));
+        return into;
+    };
+    return std::make_shared<const ZAVExpandedRule>(
+        list(kPositive, predicates, kPredicates), list(kNegative, predicates, kPredicates),
+        list(kAddTag, tags, kTags), list(kRemoveTag, tags, kTags), list(kAddMacro, macros, kMacros),
+        list(kRemoveMacro, macros, kMacros));
+}
+
+std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const ZAVPResource& resource) {
+    auto valueTable = resource.valueArray();
+    auto propertyTable = resource.propertyArray();
+    ExpandedValues expanded(valueTable->count());
+    expanded.valueTable = valueTable.get();
+    expanded.propertyTable = propertyTable.get();
+    for (size_t i = 0; i < valueTable->count(); ++i) {
+        std::vector<size_t> pending;
+        expandIthValue(static_cast<int32_t>(i), resource, expanded, pending);
+    }
+    const auto keys = keyNames(resource);
+    auto expandCalls = [&](const ZAVWireArray& calls) {
+        ZAVExpandedFunctionCallList list;
+        list.reserve(calls.count());
+        for (size_t k = 0; k < calls.count(); ++k) {
+            auto call = std::dynamic_pointer_cast<ZAVPFunctionCall>(calls.objectAtIndex(k));
+            if (!call) logAndThrow("Invalid function call at index " + std::to_string(k));
+            list.push_back(expandFunctionCall(*call, resource, expanded, keys));
+        }
+        return list;
+    };
+    auto tags = expandCalls(*resource.tagArray());
+    auto predicates = expandCalls(*resource.predicateArray());
+    auto macros = expandCalls(*resource.macroArray());
+    ZAVExpandedResourceBuilder builder;
+    for (const auto& macro : macros) builder.addMacro(macro);
+    auto rules = resource.ruleArray();
+    builder.rules.reserve(rules->count());
+    for (size_t k = 0; k < rules->count(); ++k) {
+        auto rule = std::dynamic_pointer_cast<ZAVPRule>(rules->objectAtIndex(k));
+        if (!rule) logAndThrow("Invalid rule at index " + std::to_string(k));
+        builder.addRule(expandRule(*rule, tags, macros, predicates));
+    }
+    // Handed over, not copied: the builder goes with this call.
+    return std::make_shared<const ZAVExpandedResource>(
+        std::move(builder.rules), std::move(builder.macros),
+        resource.hasVersion() ? resource.version()->utf8() : std::string(), resource.resourceFormatVersion());
+}

@@ -1,0 +1,70 @@
+#pragma once
+// Turns a container resource (flat tables that refer to each other by index) into the expanded model,
+// where every reference is the object itself. Any malformed resource ends the whole expansion with one
+// "InvalidResourceException"; the detail goes to the log only.
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tagmanager/runtime/ZAVExpandedResource.h"
+#include "wire/schema/ZAVPServing.h"
+
+class ZAVResourceUtil {
+  public:
+    ZAVResourceUtil() = delete;
+
+    // A value's serialised form may not grow past this: values are shared by index, so a few bytes can
+    // describe a tree of 2^40 nodes.
+    static constexpr uint64_t kMaxValueBytes = 16u << 20;
+    // Deeper nesting of values is refused, so the expansion (and every later walk) stays off the stack's end.
+    static constexpr size_t kMaxValueDepth = 512;
+    // A value's nodes counted as a tree (a part referred to twice counts twice): what a walk over it costs,
+    // which a few bytes of shared parts can make huge. A value beyond this is refused.
+    static constexpr uint64_t kMaxValueNodes = 100000;
+
+    // One slot per entry of the value table; a slot, once filled, is shared by every reference to it.
+    struct ExpandedValues {
+        explicit ExpandedValues(size_t count) : values(count), sizes(count, 0), nodes(count, 0) {}
+        std::vector<ZAVPValuePtr> values;  // null: not expanded yet
+        std::vector<uint64_t> sizes;  // each filled slot's serialised size (a plain value's on first use)
+        std::vector<uint64_t> nodes;  // each filled slot's node count
+        // The resource's value and property tables when the whole resource is expanded, read once.
+        const ZAVWireArray* valueTable = nullptr;
+        const ZAVWireArray* propertyTable = nullptr;
+    };
+
+    static std::shared_ptr<const ZAVExpandedResource> expandResource(const ZAVPResource& resource);
+    static ZAVPValuePtr expandIthValue(int32_t index, const ZAVPResource& resource, ExpandedValues& expanded,
+                                       std::vector<size_t>& pendingExpansions);
+    static ZAVExpandedFunctionCallPtr expandFunctionCall(const ZAVPFunctionCall& call,
+                                                         const ZAVPResource& resource,
+                                                         const ExpandedValues& expanded, size_t index);
+    // The same with the key table's names made beforehand (one per key, for every call).
+    static ZAVExpandedFunctionCallPtr expandFunctionCall(const ZAVPFunctionCall& call,
+                                                         const ZAVPResource& resource,
+                                                         const ExpandedValues& expanded,
+                                                         const std::vector<std::string>& keys);
+    static ZAVExpandedRulePtr expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
+                                         const ZAVExpandedFunctionCallList& macros,
+                                         const ZAVExpandedFunctionCallList& predicates);
+    static ZAVPValuePtr valueBuilderBasedOnValue(const ZAVPValue& value);
+    static std::shared_ptr<ZAVPServingValue> servingValue(const ZAVPValue& value);
+
+    // The element at the index (taken as unsigned); anything else fails the expansion.
+    static ZAVWireObjectPtr objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array, int32_t index,
+                                                            const std::string& listName);
+    template <typename T>
+    static const T& objectWithNSArrayBoundsCheck(const std::vector<T>& list, int32_t index,
+                                                 const std::string& listName) {
+        checkBounds(index, list.size(), listName);
+        return list[static_cast<uint32_t>(index)];
+    }
+    [[noreturn]] static void logAndThrow(const std::string& message);
+
+    static const std::string& exceptionName();
+
+  private:
+    static void checkBounds(int32_t index, size_t count, const std::string& listName);
+};
