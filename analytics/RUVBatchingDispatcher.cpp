@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <utility>
 
-#include "analytics/RUV.h"
 #include "analytics/RUVAdClient.h"
 #include "analytics/RUVAnalyticsPropertiesStore.h"
 #include "analytics/RUVDataStore.h"
@@ -14,6 +13,7 @@
 #include "analytics/RUVLogger.h"
 #include "analytics/RUVTrackerModel.h"
 #include "analytics/RUVUtil.h"
+#include "analytics/base/RUVWorker.h"
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
 #include "platform/runloop/NotificationCenter.h"
@@ -118,7 +118,7 @@ RUVBatchingDispatcher::RUVBatchingDispatcher(std::shared_ptr<RUVDataStore> dataS
       // Starting from the facade's flag: an opted-out user's hits must not go out after a reset.
       optOut_(optOut),
       connectionFactory_([](const plat::URLRequest& request, RUVURLConnection::CompletionHandler handler) {
-          return RUVURLConnection::create(request, std::move(handler), &RUV::workerQueue());
+          return RUVURLConnection::create(request, std::move(handler), &RUVWorker::queue());
       }) {}
 
 void RUVBatchingDispatcher::setUp() {
@@ -149,8 +149,8 @@ RUVBatchingDispatcher::~RUVBatchingDispatcher() {
 }
 
 bool RUVBatchingDispatcher::rescheduleIfNeeded(std::function<void(RUVBatchingDispatcher&)> work) {
-    if (RUV::thread().isCurrent()) return false;
-    RUV::postToWorker([self = shared_from_this(), work = std::move(work)] { work(*self); });
+    if (RUVWorker::thread().isCurrent()) return false;
+    RUVWorker::post([self = shared_from_this(), work = std::move(work)] { work(*self); });
     return true;
 }
 
@@ -158,7 +158,7 @@ bool RUVBatchingDispatcher::rescheduleIfNeeded(std::function<void(RUVBatchingDis
 
 void RUVBatchingDispatcher::queueModel(const RUVTrackerModel& model) {
     if (optOut()) return;
-    RUV::postToWorker([self = shared_from_this(), model] {
+    RUVWorker::post([self = shared_from_this(), model] {
         plat::Value::Dictionary hit;
         for (const auto& [key, value] : model.buildDictionary()) {
             if (key == kHitTimeKey && value) {
@@ -295,6 +295,11 @@ void RUVBatchingDispatcher::setUrlConnectionClass(ConnectionFactory factory) {
     connectionFactory_ = std::move(factory);
 }
 
+void RUVBatchingDispatcher::setFacade(RUVDispatcherFacade facade) {
+    std::lock_guard lock(mutex_);
+    facade_ = std::move(facade);
+}
+
 // ---- schedule --------------------------------------------------------------------------------------
 
 bool RUVBatchingDispatcher::canDispatch() const {
@@ -332,7 +337,7 @@ void RUVBatchingDispatcher::rescheduleDispatch() {
     if (!canScheduleDispatch()) return;
     const double interval = dispatchInterval();
     std::weak_ptr<RUVBatchingDispatcher> weak = weak_from_this();
-    auto id = RUV::thread().runLoop().addTimer(
+    auto id = RUVWorker::thread().runLoop().addTimer(
         interval,
         [weak] {
             if (auto self = weak.lock()) self->timerFired();
@@ -350,13 +355,13 @@ void RUVBatchingDispatcher::cancelDispatch() {
         timer = std::exchange(timer_, 0);
         delayed = std::exchange(delayedTimerFired_, 0);
     }
-    if (timer) RUV::thread().runLoop().cancelTimer(timer);
-    if (delayed) RUV::thread().runLoop().cancelTimer(delayed);
+    if (timer) RUVWorker::thread().runLoop().cancelTimer(timer);
+    if (delayed) RUVWorker::thread().runLoop().cancelTimer(delayed);
 }
 
 void RUVBatchingDispatcher::initialDispatch() {
     std::weak_ptr<RUVBatchingDispatcher> weak = weak_from_this();
-    auto id = RUV::thread().runLoop().addTimer(1.0, [weak] {
+    auto id = RUVWorker::thread().runLoop().addTimer(1.0, [weak] {
         if (auto self = weak.lock()) {
             {
                 std::lock_guard lock(self->mutex_);
@@ -837,7 +842,13 @@ bool RUVBatchingDispatcher::checkIAdCampaignAttributionWithHitParameters(
         return false;
     }
     auto defaults = plat::UserDefaults::standard();
-    const std::optional<plat::Value> firstInit = defaults->objectForKey(RUV::kFirstInitTimeStampKey);
+    std::string firstInitKey;
+    {
+        std::lock_guard lock(mutex_);
+        firstInitKey = facade_.firstInitTimeStampKey;
+    }
+    const std::optional<plat::Value> firstInit =
+        firstInitKey.empty() ? std::nullopt : defaults->objectForKey(firstInitKey);
     const plat::Value::Date* firstInitDate = firstInit ? firstInit->dateIf() : nullptr;
     if (!firstInitDate) {
         RUV_LOG(RUVLogLevel::Error,
@@ -926,5 +937,10 @@ void RUVBatchingDispatcher::sendIAdCampaignHit(const plat::Value::Dictionary& ca
             parameters[key] = std::nullopt;
         }
     }
-    if (auto tracker = RUV::sharedInstance()->trackerWithTrackingId(*tid)) tracker->send(parameters);
+    std::function<void(const std::string&, const RUVHitRecord&)> send;
+    {
+        std::lock_guard lock(mutex_);
+        send = facade_.sendWithTrackingId;
+    }
+    if (send) send(*tid, parameters);
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "analytics/RUVHitRecord.h"
 #include "analytics/RUVReachabilityChecker.h"
 #include "analytics/RUVRequestBuilder.h"
 #include "analytics/RUVURLConnection.h"
@@ -59,6 +60,14 @@ class RUVDispatchSender {
     virtual void queueModel(const RUVTrackerModel& model) = 0;
     // The store a tracker's model reads its client id from.
     virtual std::shared_ptr<RUVDataStore> dataStore() const = 0;
+};
+
+// What the dispatcher takes from the facade that makes it.
+struct RUVDispatcherFacade {
+    // The defaults key under which the facade keeps the time of its first set-up.
+    std::string firstInitTimeStampKey;
+    // Sends a campaign hit through the facade's tracker for `trackingId`.
+    std::function<void(const std::string& trackingId, const RUVHitRecord& parameters)> sendWithTrackingId;
 };
 
 class RUVBatchingDispatcher : public RUVDispatchSender,
@@ -167,6 +176,8 @@ class RUVBatchingDispatcher : public RUVDispatchSender,
     double batchRetryInterval() const { return batchRetryInterval_; }
     void setBatchRetryInterval(double seconds) { batchRetryInterval_ = seconds; }
     void setUrlConnectionClass(ConnectionFactory factory);
+    // Handed in by the facade when it takes the dispatcher; campaign hits need it.
+    void setFacade(RUVDispatcherFacade facade);
     const RUVRequestBuilder& requestBuilder() const { return requestBuilder_; }
     const std::string& httpURL() const { return httpURL_; }
     const std::string& httpsURL() const { return httpsURL_; }
@@ -233,6 +244,7 @@ class RUVBatchingDispatcher : public RUVDispatchSender,
     double dispatchInterval_ = 120.0;
     std::shared_ptr<RUVURLConnection> connection_;
     ConnectionFactory connectionFactory_;
+    RUVDispatcherFacade facade_;
     CompletionHandler defaultCompletionHandler_;
     CompletionHandler currentCompletionHandler_;
     plat::RunLoop::TimerId timer_ = 0;

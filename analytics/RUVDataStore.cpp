@@ -1,12 +1,11 @@
 #include "analytics/RUVDataStore.h"
 
-#include <future>
 #include <system_error>
 
-#include "analytics/RUV.h"
 #include "analytics/RUVHitUtil.h"
 #include "analytics/RUVLogger.h"
 #include "analytics/RUVUtil.h"
+#include "analytics/base/RUVWorker.h"
 #include "platform/base/Assert.h"
 #include "platform/base/Clock.h"
 #include "platform/storage/KeyedArchive.h"
@@ -33,7 +32,7 @@ std::shared_ptr<RUVDataStore> RUVDataStore::dataStore() {
     std::shared_ptr<RUVDataStore> store(new RUVDataStore());
     // Set-up runs first on the worker; everything queued after it runs after it.
     std::weak_ptr<RUVDataStore> weak = store;
-    RUV::postToWorker([weak] {
+    RUVWorker::post([weak] {
         if (auto s = weak.lock()) s->setUpCoreData();
     });
     // The store saves when the app leaves the foreground or ends, after the hits already queued.
@@ -55,7 +54,7 @@ RUVDataStore::~RUVDataStore() {
     // only after the whole batch it ran in, and whoever waits for the worker after this (a reader of the
     // file) must find the connections closed and the log folded back into the file.
     if (!thread().isCurrent() && (context_ || oldContext_)) {
-        RUV::postToWorker(
+        RUVWorker::post(
             [a = std::move(context_), b = std::move(oldContext_), c = std::move(currentContext_)]() mutable {
                 c.reset();
                 b.reset();
@@ -76,7 +75,7 @@ std::string RUVDataStore::databaseFullURL(const std::string& name) {
 }
 
 plat::Thread& RUVDataStore::thread() {
-    return RUV::thread();
+    return RUVWorker::thread();
 }
 
 void RUVDataStore::deleteStoreFile(const std::string& name) {
@@ -104,16 +103,7 @@ plat::Value RUVDataStore::runGuarded(const Block& block, std::optional<plat::Err
 plat::Value RUVDataStore::performBlockAndWait(const Block& block, std::optional<plat::Error>* errorOut) {
     std::optional<plat::Error> error;
     plat::Value result;
-    if (thread().isCurrent()) {
-        result = runGuarded(block, error);
-    } else {
-        std::promise<void> done;
-        RUV::postToWorker([&] {
-            result = runGuarded(block, error);
-            done.set_value();
-        });
-        done.get_future().wait();
-    }
+    RUVWorker::sync([&] { result = runGuarded(block, error); });
     if (errorOut) {
         *errorOut = std::move(error);
     } else if (error) {
@@ -358,7 +348,7 @@ bool RUVDataStore::setProperty(const std::string& name, const std::string& attri
     plat::Value::Dictionary values{{attribute, value}};
     if (!record) {
         values.set("name", plat::Value(name));
-        values.set("ruvVersion", plat::Value(RUV::kVersion));
+        values.set("ruvVersion", plat::Value(RUVWorker::kVersion));
         if (!oldContext_->insert(kPropertyEntity, values, error)) return false;
     } else if (!oldContext_->update(kPropertyEntity, record->find(RUVStoreContext::kObjectIdKey)->toInt64(),
                                     values, error)) {

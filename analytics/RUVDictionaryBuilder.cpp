@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "analytics/RUV.h"
 #include "analytics/RUVFields.h"
 #include "analytics/RUVStringUtil.h"
 #include "analytics/RUVUsageTracker.h"
 #include "analytics/RUVUtil.h"
+#include "analytics/base/RUVWorker.h"
 
 std::shared_ptr<RUVDictionaryBuilder> RUVDictionaryBuilder::withHitType(const char* hitType) {
     auto builder = create();
@@ -122,7 +122,7 @@ RUVDictionaryBuilder& RUVDictionaryBuilder::set(const std::optional<std::string>
 RUVDictionaryBuilder& RUVDictionaryBuilder::ruv_set(const std::optional<std::string>& value,
                                                     const std::optional<std::string>& key) {
     if (!key) {
-        RUV::sharedLogger()->warning("nil key not allowed in setString");
+        RUVWorker::sharedLogger()->warning("nil key not allowed in setString");
         return *this;
     }
     parameters_[*key] = value;
@@ -133,7 +133,8 @@ RUVDictionaryBuilder& RUVDictionaryBuilder::setAll(const plat::Value& dictionary
     RUVUsageTracker::trackAction("setAll:");
     const auto* entries = dictionary.dictionaryIf();
     if (!entries) {
-        RUV::sharedLogger()->warning(std::string("Unexpected value type: ") + RUVUtil::typeName(dictionary));
+        RUVWorker::sharedLogger()->warning(std::string("Unexpected value type: ") +
+                                           RUVUtil::typeName(dictionary));
         return *this;
     }
     for (const auto& [key, value] : *entries) {
@@ -142,7 +143,8 @@ RUVDictionaryBuilder& RUVDictionaryBuilder::setAll(const plat::Value& dictionary
         } else if (const std::string* text = value.stringIf()) {
             parameters_[key] = *text;
         } else {
-            RUV::sharedLogger()->warning(std::string("Unexpected value type: ") + RUVUtil::typeName(value));
+            RUVWorker::sharedLogger()->warning(std::string("Unexpected value type: ") +
+                                               RUVUtil::typeName(value));
         }
     }
     return *this;
@@ -152,7 +154,7 @@ std::optional<std::string> RUVDictionaryBuilder::get(const std::string& key) con
     RUVUsageTracker::trackAction("dictionaryGet:");
     auto it = parameters_.find(key);
     if (it == parameters_.end()) {
-        RUV::sharedLogger()->warning("Unexpected type in Builder: (null)");
+        RUVWorker::sharedLogger()->warning("Unexpected type in Builder: (null)");
         return std::nullopt;
     }
     return it->second;
@@ -191,7 +193,7 @@ RUVDictionaryBuilder& RUVDictionaryBuilder::setProductAction(
 
 RUVDictionaryBuilder& RUVDictionaryBuilder::addProduct(std::shared_ptr<RUVEcommerceProduct> product) {
     if (!product) {
-        RUV::sharedLogger()->warning("nil product not allowed in addProduct");
+        RUVWorker::sharedLogger()->warning("nil product not allowed in addProduct");
         return *this;
     }
     products_.push_back(std::move(product));
@@ -215,7 +217,7 @@ RUVDictionaryBuilder& RUVDictionaryBuilder::addProductImpression(
 
 RUVDictionaryBuilder& RUVDictionaryBuilder::addPromotion(std::shared_ptr<RUVEcommercePromotion> promotion) {
     if (!promotion) {
-        RUV::sharedLogger()->warning("nil promotion not allowed in addPromotion");
+        RUVWorker::sharedLogger()->warning("nil promotion not allowed in addPromotion");
         return *this;
     }
     promotions_.push_back(std::move(promotion));

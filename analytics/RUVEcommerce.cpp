@@ -1,14 +1,14 @@
 #include "analytics/RUVEcommerce.h"
 
-#include "analytics/RUV.h"
 #include "analytics/RUVFields.h"
 #include "analytics/RUVUtil.h"
+#include "analytics/base/RUVWorker.h"
 
 template <typename Derived>
 Derived& RUVEcommerceRecord<Derived>::setString(const std::optional<std::string>& value,
                                                 const std::optional<std::string>& key) {
     if (!key) {
-        RUV::sharedLogger()->warning("nil key not allowed in setString");
+        RUVWorker::sharedLogger()->warning("nil key not allowed in setString");
         return self();
     }
     parameters_[*key] = RUVUtil::valueForString(value);
@@ -19,7 +19,7 @@ template <typename Derived>
 Derived& RUVEcommerceRecord<Derived>::storeNumber(const plat::Value& value,
                                                   const std::optional<std::string>& key) {
     if (!key) {
-        RUV::sharedLogger()->warning("nil key not allowed in setNumber");
+        RUVWorker::sharedLogger()->warning("nil key not allowed in setNumber");
         return self();
     }
     parameters_[*key] = RUVUtil::valueForNumber(value);

@@ -10,8 +10,8 @@
 
 #include <sys/random.h>
 
-#include "analytics/RUV.h"
 #include "analytics/RUVStringUtil.h"
+#include "analytics/base/RUVWorker.h"
 #include "platform/base/Clock.h"
 #include "platform/base/Digest.h"
 #include "platform/base/Random.h"
@@ -89,8 +89,9 @@ std::string RUVHitUtil::userAgentStringWithProduct(const std::string& product, c
 
 std::string RUVHitUtil::userAgentString() {
     const auto& device = plat::Device::current();
-    return userAgentStringWithProduct("ZediveAnalytics", RUV::kVersion, device.model(), device.systemName(),
-                                      device.systemVersion(), systemLanguage(), systemCountry());
+    return userAgentStringWithProduct("ZediveAnalytics", RUVWorker::kVersion, device.model(),
+                                      device.systemName(), device.systemVersion(), systemLanguage(),
+                                      systemCountry());
 }
 
 std::string RUVHitUtil::deviceModelVersion() {

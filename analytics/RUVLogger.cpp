@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "analytics/RUV.h"
+#include "analytics/base/RUVWorker.h"
 #include "platform/base/Log.h"
 
 namespace {
@@ -57,13 +57,13 @@ void ruvLogLine(RUVLogLevel level, const char* function, const char* file, int l
     if (level == RUVLogLevel::None) return;
     const char* base = file ? std::strrchr(file, '/') : nullptr;
     base = base ? base + 1 : (file ? file : "");
-    std::string text = ruvFormat("%s %s %s (%s:%d): ", "ZediveAnalytics", RUV::kVersion,
+    std::string text = ruvFormat("%s %s %s (%s:%d): ", "ZediveAnalytics", RUVWorker::kVersion,
                                  function ? function : "", base, line);
     va_list args;
     va_start(args, format);
     text += ruvVFormat(format, args);
     va_end(args);
-    auto logger = RUV::sharedLogger();
+    auto logger = RUVWorker::sharedLogger();
     switch (level) {
         case RUVLogLevel::Error:
             logger->error(text);

@@ -5,9 +5,9 @@
 
 #include <sys/stat.h>
 
-#include "analytics/RUV.h"
 #include "analytics/RUVLogger.h"
 #include "analytics/RUVStoreContext.h"
+#include "analytics/base/RUVWorker.h"
 #include "platform/base/Assert.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/storage/Paths.h"
@@ -17,7 +17,8 @@ namespace {
 using Lease = plat::SqliteFile::Lease;
 constexpr const char* kTableExistsSql = "SELECT name FROM sqlite_master WHERE type='table' AND name=?";
 
-#define RUV_SQL_ASSERT_ON_WORKER() PLAT_ASSERT(RUV::thread().isCurrent(), "SQL store work runs on RUVThread")
+#define RUV_SQL_ASSERT_ON_WORKER() \
+    PLAT_ASSERT(RUVWorker::thread().isCurrent(), "SQL store work runs on RUVThread")
 
 }  // namespace
 

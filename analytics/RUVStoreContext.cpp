@@ -1,12 +1,13 @@
 #include "analytics/RUVStoreContext.h"
 
-#include "analytics/RUV.h"
 #include "analytics/RUVUtil.h"
+#include "analytics/base/RUVWorker.h"
 #include "platform/base/Assert.h"
 
 namespace {
 
-#define RUV_ASSERT_ON_WORKER() PLAT_ASSERT(RUV::thread().isCurrent(), "hit store work runs on RUVThread")
+#define RUV_ASSERT_ON_WORKER() \
+    PLAT_ASSERT(RUVWorker::thread().isCurrent(), "hit store work runs on RUVThread")
 
 using Statement = plat::SqliteFile::Statement;
 using Lease = plat::SqliteFile::Lease;

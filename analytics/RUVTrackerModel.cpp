@@ -1,10 +1,10 @@
 #include "analytics/RUVTrackerModel.h"
 
-#include "analytics/RUV.h"
 #include "analytics/RUVDataStore.h"
 #include "analytics/RUVHitUtil.h"
 #include "analytics/RUVLogger.h"
 #include "analytics/RUVStringUtil.h"
+#include "analytics/base/RUVWorker.h"
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
 #include "platform/storage/Bundle.h"
@@ -45,7 +45,7 @@ const RUVHitRecord& RUVTrackerModel::defaultParameters() {
         if (!version.empty()) p["&av"] = version;
         const std::string id = bundle.bundleIdentifier();
         if (!id.empty()) p["&aid"] = id;
-        p["ruvVersion"] = RUV::kVersion;
+        p["ruvVersion"] = RUVWorker::kVersion;
         return p;
     }();
     return table;

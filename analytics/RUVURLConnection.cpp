@@ -1,7 +1,7 @@
 #include "analytics/RUVURLConnection.h"
 
-#include "analytics/RUV.h"
 #include "analytics/RUVEndpoints.h"
+#include "analytics/base/RUVWorker.h"
 
 std::atomic<bool> RUVURLConnection::dryRun_{false};
 
@@ -35,7 +35,7 @@ std::shared_ptr<RUVURLConnection> RUVURLConnection::create(const plat::URLReques
     std::shared_ptr<RUVURLConnection> c(new RUVURLConnection(
         request, std::move(handler), completionQueue ? *completionQueue : plat::mainQueue()));
     // The worker holds the connection until it has started: a request whose owner let go still goes out.
-    RUV::postToWorker([c] { c->start(); });
+    RUVWorker::post([c] { c->start(); });
     return c;
 }
 
