@@ -2,12 +2,12 @@
 
 #include <vector>
 
-#include "analytics/RUVDataStore.h"
-#include "analytics/RUVFields.h"
-#include "analytics/RUVStringUtil.h"
 #include "analytics/RUVTrackerImpl.h"
 #include "analytics/RUVUncaughtExceptionHandler.h"
-#include "analytics/RUVUsageTracker.h"
+#include "analytics/base/RUVFields.h"
+#include "analytics/base/RUVStringUtil.h"
+#include "analytics/base/RUVUsageTracker.h"
+#include "analytics/store/RUVDataStore.h"
 #include "platform/base/Clock.h"
 #include "platform/storage/UserDefaults.h"
 

@@ -14,9 +14,9 @@
 #include <optional>
 #include <string>
 
-#include "analytics/RUVBatchingDispatcher.h"
 #include "analytics/RUVTracker.h"
 #include "analytics/base/RUVWorker.h"
+#include "analytics/dispatch/RUVBatchingDispatcher.h"
 #include "platform/runloop/SerialQueue.h"
 #include "platform/runloop/Thread.h"
 

@@ -3,7 +3,7 @@
 // needs, kept below the facade so that nothing borrows them from it.
 #include <memory>
 
-#include "analytics/RUVLogger.h"
+#include "analytics/base/RUVLogger.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/SerialQueue.h"
 #include "platform/runloop/Thread.h"

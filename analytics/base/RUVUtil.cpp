@@ -1,7 +1,7 @@
-#include "analytics/RUVUtil.h"
+#include "analytics/base/RUVUtil.h"
 
-#include "analytics/RUVExceptionParser.h"
-#include "analytics/RUVLogger.h"
+#include "analytics/base/RUVExceptionParser.h"
+#include "analytics/base/RUVLogger.h"
 
 std::optional<std::string> RUVUtil::descriptionFromException(const plat::Exception* exception) {
     if (!exception) return std::nullopt;

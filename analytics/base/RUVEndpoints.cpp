@@ -1,4 +1,4 @@
-#include "analytics/RUVEndpoints.h"
+#include "analytics/base/RUVEndpoints.h"
 
 #include <atomic>
 #include <cctype>

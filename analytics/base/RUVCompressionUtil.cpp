@@ -1,4 +1,4 @@
-#include "analytics/RUVCompressionUtil.h"
+#include "analytics/base/RUVCompressionUtil.h"
 
 #include <zlib.h>
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "analytics/RUVEcommerce.h"
-#include "analytics/RUVHitRecord.h"
+#include "analytics/base/RUVHitRecord.h"
+#include "analytics/hits/RUVEcommerce.h"
 #include "platform/base/Value.h"
 
 class RUVDictionaryBuilder {

@@ -1,4 +1,4 @@
-#include "analytics/RUVUsageTracker.h"
+#include "analytics/base/RUVUsageTracker.h"
 
 #include <array>
 #include <mutex>

@@ -1,8 +1,8 @@
-#include "analytics/RUVExceptionParser.h"
+#include "analytics/base/RUVExceptionParser.h"
 
 #include <vector>
 
-#include "analytics/RUVStringUtil.h"
+#include "analytics/base/RUVStringUtil.h"
 #include "platform/base/UncaughtException.h"
 
 std::optional<std::string> RUVExceptionParser::symbolFromStackFrame(std::string_view line) {

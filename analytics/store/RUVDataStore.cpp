@@ -1,10 +1,10 @@
-#include "analytics/RUVDataStore.h"
+#include "analytics/store/RUVDataStore.h"
 
 #include <system_error>
 
-#include "analytics/RUVHitUtil.h"
-#include "analytics/RUVLogger.h"
-#include "analytics/RUVUtil.h"
+#include "analytics/base/RUVHitUtil.h"
+#include "analytics/base/RUVLogger.h"
+#include "analytics/base/RUVUtil.h"
 #include "analytics/base/RUVWorker.h"
 #include "platform/base/Assert.h"
 #include "platform/base/Clock.h"

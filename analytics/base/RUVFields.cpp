@@ -1,4 +1,4 @@
-#include "analytics/RUVFields.h"
+#include "analytics/base/RUVFields.h"
 
 std::string RUVFields::contentGroupForIndex(uint64_t index) {
     return "&cg" + std::to_string(index);

@@ -1,4 +1,4 @@
-#include "analytics/RUVHitUtil.h"
+#include "analytics/base/RUVHitUtil.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,7 +10,7 @@
 
 #include <sys/random.h>
 
-#include "analytics/RUVStringUtil.h"
+#include "analytics/base/RUVStringUtil.h"
 #include "analytics/base/RUVWorker.h"
 #include "platform/base/Clock.h"
 #include "platform/base/Digest.h"

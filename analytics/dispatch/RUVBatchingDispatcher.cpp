@@ -1,19 +1,19 @@
-#include "analytics/RUVBatchingDispatcher.h"
+#include "analytics/dispatch/RUVBatchingDispatcher.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
 
-#include "analytics/RUVAdClient.h"
-#include "analytics/RUVAnalyticsPropertiesStore.h"
-#include "analytics/RUVDataStore.h"
-#include "analytics/RUVEndpoints.h"
-#include "analytics/RUVHitUtil.h"
-#include "analytics/RUVLogger.h"
-#include "analytics/RUVTrackerModel.h"
-#include "analytics/RUVUtil.h"
+#include "analytics/base/RUVEndpoints.h"
+#include "analytics/base/RUVHitUtil.h"
+#include "analytics/base/RUVLogger.h"
+#include "analytics/base/RUVUtil.h"
 #include "analytics/base/RUVWorker.h"
+#include "analytics/dispatch/RUVAdClient.h"
+#include "analytics/hits/RUVTrackerModel.h"
+#include "analytics/store/RUVAnalyticsPropertiesStore.h"
+#include "analytics/store/RUVDataStore.h"
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
 #include "platform/runloop/NotificationCenter.h"

@@ -1,9 +1,9 @@
-#include "analytics/RUVError.h"
+#include "analytics/base/RUVError.h"
 
 #include <cstdarg>
 #include <memory>
 
-#include "analytics/RUVLogger.h"
+#include "analytics/base/RUVLogger.h"
 
 plat::Error RUVError::errorWithCode(int64_t code) {
     return plat::Error(kDomain, code);

@@ -1,6 +1,6 @@
-#include "analytics/RUVURLConnection.h"
+#include "analytics/dispatch/RUVURLConnection.h"
 
-#include "analytics/RUVEndpoints.h"
+#include "analytics/base/RUVEndpoints.h"
 #include "analytics/base/RUVWorker.h"
 
 std::atomic<bool> RUVURLConnection::dryRun_{false};

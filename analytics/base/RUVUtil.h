@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "analytics/RUVHitRecord.h"
+#include "analytics/base/RUVHitRecord.h"
 #include "platform/base/Error.h"
 #include "platform/base/Value.h"
 

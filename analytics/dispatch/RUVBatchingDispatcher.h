@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "analytics/RUVHitRecord.h"
-#include "analytics/RUVReachabilityChecker.h"
-#include "analytics/RUVRequestBuilder.h"
-#include "analytics/RUVURLConnection.h"
+#include "analytics/base/RUVHitRecord.h"
+#include "analytics/dispatch/RUVReachabilityChecker.h"
+#include "analytics/dispatch/RUVURLConnection.h"
+#include "analytics/hits/RUVRequestBuilder.h"
 #include "platform/base/Value.h"
 #include "platform/runloop/RunLoop.h"
 

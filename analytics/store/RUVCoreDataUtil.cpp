@@ -1,6 +1,6 @@
-#include "analytics/RUVCoreDataUtil.h"
+#include "analytics/store/RUVCoreDataUtil.h"
 
-#include "analytics/RUVLogger.h"
+#include "analytics/base/RUVLogger.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "analytics/RUVAnalyticsPropertiesStore.h"
+#include "analytics/store/RUVAnalyticsPropertiesStore.h"
 
-#include "analytics/RUVLogger.h"
-#include "analytics/RUVSqlStore.h"
-#include "analytics/RUVStringUtil.h"
+#include "analytics/base/RUVLogger.h"
+#include "analytics/base/RUVStringUtil.h"
+#include "analytics/store/RUVSqlStore.h"
 #include "platform/base/Clock.h"
 
 namespace {

@@ -1,7 +1,7 @@
-#include "analytics/RUVEcommerce.h"
+#include "analytics/hits/RUVEcommerce.h"
 
-#include "analytics/RUVFields.h"
-#include "analytics/RUVUtil.h"
+#include "analytics/base/RUVFields.h"
+#include "analytics/base/RUVUtil.h"
 #include "analytics/base/RUVWorker.h"
 
 template <typename Derived>

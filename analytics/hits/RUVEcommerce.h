@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "analytics/RUVHitRecord.h"
+#include "analytics/base/RUVHitRecord.h"
 #include "platform/base/Value.h"
 
 // The setters every record shares; they return the record itself so calls chain.

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "analytics/RUVHitRecord.h"
+#include "analytics/base/RUVHitRecord.h"
 
 class RUVDataStore;
 

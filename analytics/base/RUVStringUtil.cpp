@@ -1,11 +1,11 @@
-#include "analytics/RUVStringUtil.h"
+#include "analytics/base/RUVStringUtil.h"
 
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 
-#include "analytics/RUVLogger.h"
+#include "analytics/base/RUVLogger.h"
 #include "platform/base/Utf8.h"
 
 namespace {

@@ -1,6 +1,6 @@
-#include "analytics/RUVReachabilityChecker.h"
+#include "analytics/dispatch/RUVReachabilityChecker.h"
 
-#include "analytics/RUVLogger.h"
+#include "analytics/base/RUVLogger.h"
 
 namespace {
 namespace F = plat::ReachabilityFlag;

@@ -1,4 +1,4 @@
-#include "analytics/RUVLogger.h"
+#include "analytics/base/RUVLogger.h"
 
 #include <cstdio>
 #include <cstring>

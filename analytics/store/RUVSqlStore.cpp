@@ -1,13 +1,13 @@
-#include "analytics/RUVSqlStore.h"
+#include "analytics/store/RUVSqlStore.h"
 
 #include <cstring>
 #include <system_error>
 
 #include <sys/stat.h>
 
-#include "analytics/RUVLogger.h"
-#include "analytics/RUVStoreContext.h"
+#include "analytics/base/RUVLogger.h"
 #include "analytics/base/RUVWorker.h"
+#include "analytics/store/RUVStoreContext.h"
 #include "platform/base/Assert.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/storage/Paths.h"

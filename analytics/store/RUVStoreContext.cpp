@@ -1,6 +1,6 @@
-#include "analytics/RUVStoreContext.h"
+#include "analytics/store/RUVStoreContext.h"
 
-#include "analytics/RUVUtil.h"
+#include "analytics/base/RUVUtil.h"
 #include "analytics/base/RUVWorker.h"
 #include "platform/base/Assert.h"
 

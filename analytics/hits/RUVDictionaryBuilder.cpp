@@ -1,11 +1,11 @@
-#include "analytics/RUVDictionaryBuilder.h"
+#include "analytics/hits/RUVDictionaryBuilder.h"
 
 #include <algorithm>
 
-#include "analytics/RUVFields.h"
-#include "analytics/RUVStringUtil.h"
-#include "analytics/RUVUsageTracker.h"
-#include "analytics/RUVUtil.h"
+#include "analytics/base/RUVFields.h"
+#include "analytics/base/RUVStringUtil.h"
+#include "analytics/base/RUVUsageTracker.h"
+#include "analytics/base/RUVUtil.h"
 #include "analytics/base/RUVWorker.h"
 
 std::shared_ptr<RUVDictionaryBuilder> RUVDictionaryBuilder::withHitType(const char* hitType) {

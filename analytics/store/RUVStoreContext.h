@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "analytics/RUVCoreDataUtil.h"
+#include "analytics/store/RUVCoreDataUtil.h"
 #include "platform/base/Error.h"
 #include "platform/base/Value.h"
 #include "platform/storage/SqliteFile.h"

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "analytics/RUVStoreContext.h"
+#include "analytics/store/RUVStoreContext.h"
 #include "platform/base/Error.h"
 #include "platform/base/Value.h"
 #include "platform/runloop/NotificationCenter.h"

@@ -1,11 +1,11 @@
-#include "analytics/RUVRequestBuilder.h"
+#include "analytics/hits/RUVRequestBuilder.h"
 
 #include <algorithm>
 
-#include "analytics/RUVCompressionUtil.h"
-#include "analytics/RUVHitUtil.h"
-#include "analytics/RUVLogger.h"
-#include "analytics/RUVStringUtil.h"
+#include "analytics/base/RUVCompressionUtil.h"
+#include "analytics/base/RUVHitUtil.h"
+#include "analytics/base/RUVLogger.h"
+#include "analytics/base/RUVStringUtil.h"
 #include "platform/base/Clock.h"
 
 RUVRequestBuilder::RUVRequestBuilder() : userAgent_(RUVHitUtil::userAgentString()) {}
