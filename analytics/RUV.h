@@ -17,8 +17,6 @@
 #include "analytics/RUVTracker.h"
 #include "analytics/base/RUVWorker.h"
 #include "analytics/dispatch/RUVBatchingDispatcher.h"
-#include "platform/runloop/SerialQueue.h"
-#include "platform/runloop/Thread.h"
 
 class RUVTrackerImpl;
 

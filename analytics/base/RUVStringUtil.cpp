@@ -17,18 +17,21 @@ int hexValue(char c) {
     return -1;
 }
 
+// The code point at `i`, moving past it; a malformed byte reads as one replacement character.
+uint32_t codePointAt(std::string_view s, size_t& i) {
+    uint32_t cp;
+    if (plat::nextUtf8CodePoint(s, i, cp)) return cp;
+    ++i;
+    return 0xFFFD;
+}
+
 // Byte length of the longest prefix of whole characters that fits in `maxUnits` UTF-16 units; `units` gets
-// that prefix's length in units. A malformed byte counts as one replacement character.
+// that prefix's length in units.
 size_t utf16Prefix(std::string_view s, size_t maxUnits, size_t& units) {
     units = 0;
     for (size_t i = 0; i < s.size();) {
-        uint32_t cp;
-        size_t at = i;
-        if (!plat::nextUtf8CodePoint(s, i, cp)) {
-            i = at + 1;
-            cp = 0xFFFD;
-        }
-        size_t w = cp >= 0x10000 ? 2 : 1;
+        const size_t at = i;
+        const size_t w = codePointAt(s, i) >= 0x10000 ? 2 : 1;
         if (units + w > maxUnits) return at;
         units += w;
     }
@@ -148,23 +151,11 @@ std::string RUVStringUtil::stripLeadingAmpersand(std::string_view text) {
 std::string RUVStringUtil::trim(std::string_view text) {
     // Leading: walk forward over spaces.
     size_t begin = 0;
-    while (begin < text.size()) {
-        size_t i = begin;
-        uint32_t cp;
-        if (!plat::nextUtf8CodePoint(text, i, cp) || !isUnicodeSpace(cp)) break;
-        begin = i;
-    }
+    for (size_t i = 0; i < text.size() && isUnicodeSpace(codePointAt(text, i));) begin = i;
     // Trailing: walk code points forward, remembering where the last non-space one ended.
     size_t end = begin;
     for (size_t i = begin; i < text.size();) {
-        uint32_t cp;
-        size_t at = i;
-        if (!plat::nextUtf8CodePoint(text, i, cp)) {
-            i = at + 1;
-            end = i;
-            continue;
-        }
-        if (!isUnicodeSpace(cp)) end = i;
+        if (!isUnicodeSpace(codePointAt(text, i))) end = i;
     }
     return std::string(text.substr(begin, end - begin));
 }

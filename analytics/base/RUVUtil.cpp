@@ -13,6 +13,10 @@ std::optional<std::string> RUVUtil::descriptionFromError(const plat::Error* erro
     return error->domain() + " " + std::to_string(error->code()) + ": " + error->localizedDescription();
 }
 
+std::string RUVUtil::describeError(const std::optional<plat::Error>& error) {
+    return error ? *descriptionFromError(&*error) : "(null)";
+}
+
 RUVHitValue RUVUtil::valueForNumber(const plat::Value& value) {
     if (const bool* b = value.boolIf()) return std::string(*b ? "1" : "0");
     if (const int64_t* i = value.integerIf()) return std::to_string(*i);

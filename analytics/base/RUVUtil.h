@@ -13,6 +13,8 @@ class RUVUtil {
     static std::optional<std::string> descriptionFromException(const plat::Exception* exception);
     // "<domain> <code>: <localized description>"; empty for no error.
     static std::optional<std::string> descriptionFromError(const plat::Error* error);
+    // The same for log lines: "(null)" for no error.
+    static std::string describeError(const std::optional<plat::Error>& error);
     // A number's text (integers plain, booleans "1"/"0", reals by "%.16g"); anything else the null marker.
     static RUVHitValue valueForNumber(const plat::Value& value);
     static RUVHitValue valueForString(const std::optional<std::string>& value) { return value; }

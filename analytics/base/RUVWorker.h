@@ -1,10 +1,10 @@
 #pragma once
 // The SDK's worker "RUVThread", the installed logger and the SDK version: what every layer of the SDK
 // needs, kept below the facade so that nothing borrows them from it.
+#include <atomic>
 #include <memory>
 
 #include "analytics/base/RUVLogger.h"
-#include "platform/runloop/RunLoop.h"
 #include "platform/runloop/SerialQueue.h"
 #include "platform/runloop/Thread.h"
 
@@ -14,19 +14,36 @@ class RUVWorker {
 
     // "RUVThread": made and started on first use, never stopped or destroyed. The hit store and the
     // dispatcher do all their work on it. Idle, it sleeps in its run loop.
-    static plat::Thread& thread();
+    static plat::Thread& thread() { return state().thread; }
     // The worker as a queue: a completion queue for requests, and the way to run work there and wait.
-    static plat::SerialQueue& queue();
-    // Queues a task on the worker without waiting.
+    static plat::SerialQueue& queue() { return state().queue; }
     static void post(plat::RunLoop::Task task) { queue().async(std::move(task)); }
     // Runs `task` on the worker and waits for it; on the worker it runs at once.
     static void sync(const plat::RunLoop::Task& task) { queue().sync(task); }
 
     // The installed logger (a RUVDefaultLogger at Warning until replaced), read without any lock.
-    static std::shared_ptr<RUVLogger> sharedLogger();
+    static std::shared_ptr<RUVLogger> sharedLogger() { return loggerSlot().load(std::memory_order_acquire); }
     // Installs `logger` and returns the one it replaced; a null logger is refused (the slot keeps, and
     // the call returns, the current one).
-    static std::shared_ptr<RUVLogger> exchangeSharedLogger(std::shared_ptr<RUVLogger> logger);
+    static std::shared_ptr<RUVLogger> exchangeSharedLogger(std::shared_ptr<RUVLogger> logger) {
+        if (!logger) return sharedLogger();
+        return loggerSlot().exchange(std::move(logger), std::memory_order_acq_rel);
+    }
 
-    RUVWorker() = delete;
+  private:
+    // The thread and the queue over its run loop, owned together (the queue goes first).
+    struct State {
+        plat::Thread thread{"RUVThread"};
+        plat::SerialQueue queue{thread.runLoop()};
+        State() { thread.start(); }
+    };
+    // Never destroyed: work may be posted to the worker until the process ends.
+    static State& state() {
+        static auto* s = new State();
+        return *s;
+    }
+    static std::atomic<std::shared_ptr<RUVLogger>>& loggerSlot() {
+        static std::atomic<std::shared_ptr<RUVLogger>> slot{std::make_shared<RUVDefaultLogger>()};
+        return slot;
+    }
 };

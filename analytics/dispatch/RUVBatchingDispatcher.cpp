@@ -48,29 +48,27 @@ std::string describe(const plat::Value& record) {
     return out + "}}";
 }
 
-std::string errorText(const std::optional<plat::Error>& error) {
-    if (!error) return "(null)";
-    return RUVUtil::descriptionFromError(&*error).value_or("(null)");
+constexpr auto errorText = &RUVUtil::describeError;
+
+const std::string* nonEmptyText(const plat::Value::Dictionary& hit, const char* key) {
+    const plat::Value* v = hit.find(key);
+    const std::string* s = v ? v->stringIf() : nullptr;
+    return s && !s->empty() ? s : nullptr;
 }
 
 // The sampling rule: "&sf" that scans whole as a number r keeps the clients whose hash remainder is
 // below r × 100.
 bool sampledOut(const plat::Value::Dictionary& hit) {
-    const plat::Value* rate = hit.find("&sf");
-    const std::string* text = rate ? rate->stringIf() : nullptr;
-    if (!text || text->empty()) return false;
+    const std::string* text = nonEmptyText(hit, "&sf");
+    if (!text) return false;
     char* end = nullptr;
     const float r = std::strtof(text->c_str(), &end);
     if (end == text->c_str() || *end != '\0') return false;
-    const plat::Value* cid = hit.find("&cid");
-    const std::string* client = cid ? cid->stringIf() : nullptr;
+    const std::string* client = nonEmptyText(hit, "&cid");
     const uint32_t h = RUVHitUtil::ruvHash(client ? *client : std::string());
     return static_cast<float>(h % 10000) >= r * 100;
 }
 
-}  // namespace
-
-namespace {
 std::mutex& makerMutex() {
     static std::mutex m;
     return m;
@@ -185,11 +183,8 @@ void RUVBatchingDispatcher::queueDispatch(const plat::Value::Dictionary& hit) {
 void RUVBatchingDispatcher::intake(plat::Value::Dictionary hit) {
     if (hit.empty() || optOut()) return;
     if (sampledOut(hit)) return;
-    const plat::Value* tid = hit.find("&tid");
-    const std::string* tidText = tid ? tid->stringIf() : nullptr;
-    if (tidText && !tidText->empty()) {
-        const plat::Value* cid = hit.find("&cid");
-        const std::string* cidText = cid ? cid->stringIf() : nullptr;
+    if (const std::string* tidText = nonEmptyText(hit, "&tid")) {
+        const std::string* cidText = nonEmptyText(hit, "&cid");
         auto number = propertiesStore_->nextHitNumberForTrackingId(*tidText, cidText ? *cidText : "");
         if (number && !number->empty()) hit.set("&_s", *number);
     }
@@ -298,6 +293,11 @@ void RUVBatchingDispatcher::setUrlConnectionClass(ConnectionFactory factory) {
 void RUVBatchingDispatcher::setFacade(RUVDispatcherFacade facade) {
     std::lock_guard lock(mutex_);
     facade_ = std::move(facade);
+}
+
+RUVDispatcherFacade RUVBatchingDispatcher::facade() const {
+    std::lock_guard lock(mutex_);
+    return facade_;
 }
 
 // ---- schedule --------------------------------------------------------------------------------------
@@ -812,12 +812,6 @@ std::atomic<bool>& pastWindowLogged() {
     return logged;
 }
 
-const std::string* nonEmptyText(const plat::Value::Dictionary& hit, const char* key) {
-    const plat::Value* v = hit.find(key);
-    const std::string* s = v ? v->stringIf() : nullptr;
-    return s && !s->empty() ? s : nullptr;
-}
-
 }  // namespace
 
 void RUVBatchingDispatcher::forgetCampaignLogLines() {
@@ -842,11 +836,7 @@ bool RUVBatchingDispatcher::checkIAdCampaignAttributionWithHitParameters(
         return false;
     }
     auto defaults = plat::UserDefaults::standard();
-    std::string firstInitKey;
-    {
-        std::lock_guard lock(mutex_);
-        firstInitKey = facade_.firstInitTimeStampKey;
-    }
+    const std::string firstInitKey = facade().firstInitTimeStampKey;
     const std::optional<plat::Value> firstInit =
         firstInitKey.empty() ? std::nullopt : defaults->objectForKey(firstInitKey);
     const plat::Value::Date* firstInitDate = firstInit ? firstInit->dateIf() : nullptr;
@@ -937,10 +927,5 @@ void RUVBatchingDispatcher::sendIAdCampaignHit(const plat::Value::Dictionary& ca
             parameters[key] = std::nullopt;
         }
     }
-    std::function<void(const std::string&, const RUVHitRecord&)> send;
-    {
-        std::lock_guard lock(mutex_);
-        send = facade_.sendWithTrackingId;
-    }
-    if (send) send(*tid, parameters);
+    if (auto send = facade().sendWithTrackingId) send(*tid, parameters);
 }

@@ -178,6 +178,7 @@ class RUVBatchingDispatcher : public RUVDispatchSender,
     void setUrlConnectionClass(ConnectionFactory factory);
     // Handed in by the facade when it takes the dispatcher; campaign hits need it.
     void setFacade(RUVDispatcherFacade facade);
+    RUVDispatcherFacade facade() const;
     const RUVRequestBuilder& requestBuilder() const { return requestBuilder_; }
     const std::string& httpURL() const { return httpURL_; }
     const std::string& httpsURL() const { return httpsURL_; }

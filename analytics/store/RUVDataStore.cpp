@@ -21,11 +21,6 @@ constexpr const char* kIdfaProperty = "idfa";
 constexpr const char* kNumChangesProperty = "numChanges";
 constexpr const char* kChangeTsProperty = "changeTS";
 
-std::string describe(const std::optional<plat::Error>& error) {
-    if (!error) return "(null)";
-    return *RUVUtil::descriptionFromError(&*error);
-}
-
 }  // namespace
 
 std::shared_ptr<RUVDataStore> RUVDataStore::dataStore() {
@@ -53,7 +48,7 @@ RUVDataStore::~RUVDataStore() {
     // Connections are closed on the worker, as all store work is, and inside the task: a task is destroyed
     // only after the whole batch it ran in, and whoever waits for the worker after this (a reader of the
     // file) must find the connections closed and the log folded back into the file.
-    if (!thread().isCurrent() && (context_ || oldContext_)) {
+    if (!RUVWorker::thread().isCurrent() && (context_ || oldContext_)) {
         RUVWorker::post(
             [a = std::move(context_), b = std::move(oldContext_), c = std::move(currentContext_)]() mutable {
                 c.reset();
@@ -72,10 +67,6 @@ std::optional<std::filesystem::path> RUVDataStore::databaseFullPath(const std::s
 std::string RUVDataStore::databaseFullURL(const std::string& name) {
     auto path = databaseFullPath(name);
     return path ? "file://" + path->string() : std::string();
-}
-
-plat::Thread& RUVDataStore::thread() {
-    return RUVWorker::thread();
 }
 
 void RUVDataStore::deleteStoreFile(const std::string& name) {
@@ -107,7 +98,7 @@ plat::Value RUVDataStore::performBlockAndWait(const Block& block, std::optional<
     if (errorOut) {
         *errorOut = std::move(error);
     } else if (error) {
-        RUV_LOG(RUVLogLevel::Error, "Datastore error: %s", describe(error).c_str());
+        RUV_LOG(RUVLogLevel::Error, "Datastore error: %s", RUVUtil::describeError(error).c_str());
     }
     return result;
 }
@@ -122,18 +113,18 @@ std::shared_ptr<RUVStoreContext> RUVDataStore::contextWithModel(RUVManagedObject
     // Only a file SQLite calls damaged, or one of another layout, is replaced; it is kept aside.
     auto status = context->open(error, [&](const plat::Error& reason) {
         RUV_LOG(RUVLogLevel::Warning, "Corrupted database with URL %s: %s", url.c_str(),
-                describe(reason).c_str());
+                RUVUtil::describeError(reason).c_str());
     });
     if (status != RUVStoreContext::OpenStatus::Open) {
         // A busy, locked or unreadable file is kept as it is; the context tries again at its next use.
         RUV_LOG(RUVLogLevel::Error, "Error creating database with URL %s: %s", url.c_str(),
-                describe(error).c_str());
+                RUVUtil::describeError(error).c_str());
     }
     return context;
 }
 
 bool RUVDataStore::setUpCoreData() {
-    PLAT_ASSERT(thread().isCurrent(), "set-up runs on RUVThread");
+    PLAT_ASSERT(RUVWorker::thread().isCurrent(), "set-up runs on RUVThread");
     if (setUp_) return true;
     oldContext_ = contextWithModel(RUVCoreDataUtil::oldModel(), kOldStoreFileName);
     context_ = contextWithModel(RUVCoreDataUtil::model(), kStoreFileName);
@@ -376,69 +367,57 @@ std::optional<std::string> RUVDataStore::clientId() {
         std::lock_guard lock(identityMutex_);
         if (clientId_) return clientId_;
     }
+    return identity(clientId_);
+}
+
+template <typename T>
+T RUVDataStore::identity(const T& field) {
     performBlockAndWait([](std::optional<plat::Error>&) { return plat::Value(); });
     std::lock_guard lock(identityMutex_);
-    return clientId_;
+    return field;
+}
+
+template <typename T>
+void RUVDataStore::setIdentity(T& field, const T& value, const char* name, const char* attribute,
+                               const plat::Value& stored) {
+    {
+        std::lock_guard lock(identityMutex_);
+        field = value;
+    }
+    performBlockAndWait([&](std::optional<plat::Error>& error) {
+        return plat::Value(setProperty(name, attribute, stored, error));
+    });
 }
 
 void RUVDataStore::setClientId(const std::optional<std::string>& clientId) {
-    {
-        std::lock_guard lock(identityMutex_);
-        clientId_ = clientId;
-    }
-    plat::Value v = clientId ? plat::Value(*clientId) : plat::Value();
-    performBlockAndWait([this, &v](std::optional<plat::Error>& error) {
-        return plat::Value(setProperty(kClientIdProperty, "string", v, error));
-    });
+    setIdentity(clientId_, clientId, kClientIdProperty, "string",
+                clientId ? plat::Value(*clientId) : plat::Value());
 }
 
 std::optional<std::string> RUVDataStore::hashedIdfa() {
-    performBlockAndWait([](std::optional<plat::Error>&) { return plat::Value(); });
-    std::lock_guard lock(identityMutex_);
-    return hashedIdfa_;
+    return identity(hashedIdfa_);
 }
 
 void RUVDataStore::setHashedIdfa(const std::optional<std::string>& hashedIdfa) {
-    {
-        std::lock_guard lock(identityMutex_);
-        hashedIdfa_ = hashedIdfa;
-    }
-    plat::Value v = hashedIdfa ? plat::Value(*hashedIdfa) : plat::Value();
-    performBlockAndWait([this, &v](std::optional<plat::Error>& error) {
-        return plat::Value(setProperty(kIdfaProperty, "string", v, error));
-    });
+    setIdentity(hashedIdfa_, hashedIdfa, kIdfaProperty, "string",
+                hashedIdfa ? plat::Value(*hashedIdfa) : plat::Value());
 }
 
 int64_t RUVDataStore::idfaChangeCount() {
-    performBlockAndWait([](std::optional<plat::Error>&) { return plat::Value(); });
-    std::lock_guard lock(identityMutex_);
-    return idfaChangeCount_;
+    return identity(idfaChangeCount_);
 }
 
 void RUVDataStore::setIdfaChangeCount(int64_t count) {
-    {
-        std::lock_guard lock(identityMutex_);
-        idfaChangeCount_ = count;
-    }
-    performBlockAndWait([this, count](std::optional<plat::Error>& error) {
-        return plat::Value(setProperty(kNumChangesProperty, "number", plat::Value(count), error));
-    });
+    setIdentity(idfaChangeCount_, count, kNumChangesProperty, "number", plat::Value(count));
 }
 
 int64_t RUVDataStore::lastChangeTimeStamp() {
-    performBlockAndWait([](std::optional<plat::Error>&) { return plat::Value(); });
-    std::lock_guard lock(identityMutex_);
-    return lastChangeTimeStamp_;
+    return identity(lastChangeTimeStamp_);
 }
 
 void RUVDataStore::setLastChangeTimeStamp(int64_t secondsSince1970) {
-    {
-        std::lock_guard lock(identityMutex_);
-        lastChangeTimeStamp_ = secondsSince1970;
-    }
-    performBlockAndWait([this, secondsSince1970](std::optional<plat::Error>& error) {
-        return plat::Value(setProperty(kChangeTsProperty, "number", plat::Value(secondsSince1970), error));
-    });
+    setIdentity(lastChangeTimeStamp_, secondsSince1970, kChangeTsProperty, "number",
+                plat::Value(secondsSince1970));
 }
 
 bool RUVDataStore::isReadingOldHits() {

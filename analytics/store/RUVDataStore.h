@@ -38,7 +38,6 @@ class RUVDataStore : public std::enable_shared_from_this<RUVDataStore> {
     // Library/<name>; empty when there is no Library folder.
     static std::optional<std::filesystem::path> databaseFullPath(const std::string& name);
     static std::string databaseFullURL(const std::string& name);
-    static plat::Thread& thread();
     // Removes a store file with its "-wal", "-shm" and "-journal", ignoring errors.
     static void deleteStoreFile(const std::string& name);
 
@@ -99,6 +98,13 @@ class RUVDataStore : public std::enable_shared_from_this<RUVDataStore> {
     plat::Value readProperty(const std::string& name, const char* attribute);
     bool setProperty(const std::string& name, const std::string& attribute, const plat::Value& value,
                      std::optional<plat::Error>& error);
+    // A cached identity field, read once set-up (which fills them) has run.
+    template <typename T>
+    T identity(const T& field);
+    // Caches `value` and stores it as the property `name`.
+    template <typename T>
+    void setIdentity(T& field, const T& value, const char* name, const char* attribute,
+                     const plat::Value& stored);
 
     // Worker only.
     std::shared_ptr<RUVStoreContext> oldContext_;
