@@ -1,5 +1,5 @@
 #pragma once
-// The SDK's logger protocol, its default implementation and the SDK log line.
+// The SDK's logger protocol and its default implementation.
 #include <atomic>
 #include <cstdarg>
 #include <string>
@@ -36,11 +36,3 @@ class RUVDefaultLogger : public RUVLogger {
 // printf-style formatting into a string.
 std::string ruvFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string ruvVFormat(const char* format, va_list args);
-
-// Sends "ZediveAnalytics 3.12 <function> (<file base name>:<line>): <message>" to the installed logger's
-// operation for `level` (None sends nothing).
-void ruvLogLine(RUVLogLevel level, const char* function, const char* file, int line, const char* format, ...)
-    __attribute__((format(printf, 5, 6)));
-
-// The SDK log line, e.g. RUV_LOG(RUVLogLevel::Error, "Datastore error: %s", text.c_str()).
-#define RUV_LOG(level, ...) ::ruvLogLine((level), __PRETTY_FUNCTION__, __FILE__, __LINE__, __VA_ARGS__)

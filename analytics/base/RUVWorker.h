@@ -1,6 +1,6 @@
 #pragma once
-// The SDK's worker "RUVThread", the installed logger and the SDK version: what every layer of the SDK
-// needs, kept below the facade so that nothing borrows them from it.
+// The SDK's worker "RUVThread", the installed logger with the SDK log line, and the SDK version: what
+// every layer of the SDK needs, kept below the facade so that nothing borrows them from it.
 #include <atomic>
 #include <memory>
 
@@ -47,3 +47,11 @@ class RUVWorker {
         return slot;
     }
 };
+
+// Sends "ZediveAnalytics 3.12 <function> (<file base name>:<line>): <message>" to the installed logger's
+// operation for `level` (None sends nothing).
+void ruvLogLine(RUVLogLevel level, const char* function, const char* file, int line, const char* format, ...)
+    __attribute__((format(printf, 5, 6)));
+
+// The SDK log line, e.g. RUV_LOG(RUVLogLevel::Error, "Datastore error: %s", text.c_str()).
+#define RUV_LOG(level, ...) ::ruvLogLine((level), __PRETTY_FUNCTION__, __FILE__, __LINE__, __VA_ARGS__)

@@ -7,7 +7,6 @@
 
 #include "analytics/base/RUVEndpoints.h"
 #include "analytics/base/RUVHitUtil.h"
-#include "analytics/base/RUVLogger.h"
 #include "analytics/base/RUVUtil.h"
 #include "analytics/base/RUVWorker.h"
 #include "analytics/dispatch/RUVAdClient.h"

@@ -1,6 +1,6 @@
 #include "analytics/dispatch/RUVReachabilityChecker.h"
 
-#include "analytics/base/RUVLogger.h"
+#include "analytics/base/RUVWorker.h"
 
 namespace {
 namespace F = plat::ReachabilityFlag;

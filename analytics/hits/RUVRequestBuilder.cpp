@@ -4,8 +4,8 @@
 
 #include "analytics/base/RUVCompressionUtil.h"
 #include "analytics/base/RUVHitUtil.h"
-#include "analytics/base/RUVLogger.h"
 #include "analytics/base/RUVStringUtil.h"
+#include "analytics/base/RUVWorker.h"
 #include "platform/base/Clock.h"
 
 RUVRequestBuilder::RUVRequestBuilder() : userAgent_(RUVHitUtil::userAgentString()) {}

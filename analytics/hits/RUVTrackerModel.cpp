@@ -1,7 +1,6 @@
 #include "analytics/hits/RUVTrackerModel.h"
 
 #include "analytics/base/RUVHitUtil.h"
-#include "analytics/base/RUVLogger.h"
 #include "analytics/base/RUVStringUtil.h"
 #include "analytics/base/RUVWorker.h"
 #include "analytics/store/RUVDataStore.h"

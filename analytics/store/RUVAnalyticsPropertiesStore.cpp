@@ -1,7 +1,7 @@
 #include "analytics/store/RUVAnalyticsPropertiesStore.h"
 
-#include "analytics/base/RUVLogger.h"
 #include "analytics/base/RUVStringUtil.h"
+#include "analytics/base/RUVWorker.h"
 #include "analytics/store/RUVSqlStore.h"
 #include "platform/base/Clock.h"
 

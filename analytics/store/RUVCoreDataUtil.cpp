@@ -1,6 +1,6 @@
 #include "analytics/store/RUVCoreDataUtil.h"
 
-#include "analytics/base/RUVLogger.h"
+#include "analytics/base/RUVWorker.h"
 
 namespace {
 

@@ -3,7 +3,6 @@
 #include <system_error>
 
 #include "analytics/base/RUVHitUtil.h"
-#include "analytics/base/RUVLogger.h"
 #include "analytics/base/RUVUtil.h"
 #include "analytics/base/RUVWorker.h"
 #include "platform/base/Assert.h"

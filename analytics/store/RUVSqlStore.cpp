@@ -5,7 +5,6 @@
 
 #include <sys/stat.h>
 
-#include "analytics/base/RUVLogger.h"
 #include "analytics/base/RUVWorker.h"
 #include "analytics/store/RUVStoreContext.h"
 #include "platform/base/Assert.h"
