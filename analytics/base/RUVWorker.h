@@ -15,13 +15,15 @@ class RUVWorker {
     // "RUVThread": made and started on first use, never stopped or destroyed. The hit store and the
     // dispatcher do all their work on it. Idle, it sleeps in its run loop.
     static plat::Thread& thread() { return state().thread; }
-    // The worker as a queue: a completion queue for requests, and the way to run work there and wait.
+    // The worker as a queue. As the dispatcher's completion queue, a delivered batch is deleted without
+    // waiting for a turn of the main queue; sync() is the one way to run work there and wait.
     static plat::SerialQueue& queue() { return state().queue; }
     static void post(plat::RunLoop::Task task) { queue().async(std::move(task)); }
     // Runs `task` on the worker and waits for it; on the worker it runs at once.
     static void sync(const plat::RunLoop::Task& task) { queue().sync(task); }
 
-    // The installed logger (a RUVDefaultLogger at Warning until replaced), read without any lock.
+    // The installed logger (a RUVDefaultLogger at Warning until replaced). Read without any lock, so a
+    // line logged on the worker never waits for the facade.
     static std::shared_ptr<RUVLogger> sharedLogger() { return loggerSlot().load(std::memory_order_acquire); }
     // Installs `logger` and returns the one it replaced; a null logger is refused (the slot keeps, and
     // the call returns, the current one).
