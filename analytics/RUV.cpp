@@ -1,24 +1,17 @@
 #include "analytics/RUV.h"
 
-#include <atomic>
-#include <future>
 #include <vector>
 
-#include "analytics/RUVDataStore.h"
-#include "analytics/RUVFields.h"
-#include "analytics/RUVStringUtil.h"
 #include "analytics/RUVTrackerImpl.h"
 #include "analytics/RUVUncaughtExceptionHandler.h"
-#include "analytics/RUVUsageTracker.h"
+#include "analytics/base/RUVFields.h"
+#include "analytics/base/RUVStringUtil.h"
+#include "analytics/base/RUVUsageTracker.h"
+#include "analytics/store/RUVDataStore.h"
 #include "platform/base/Clock.h"
 #include "platform/storage/UserDefaults.h"
 
 namespace {
-
-std::atomic<std::shared_ptr<RUVLogger>>& loggerSlot() {
-    static std::atomic<std::shared_ptr<RUVLogger>> slot{std::make_shared<RUVDefaultLogger>()};
-    return slot;
-}
 
 std::recursive_mutex& classLock() {
     static std::recursive_mutex m;
@@ -42,35 +35,6 @@ RUVURLConnectionClass RUVURLConnectionClass::standard() {
 }
 
 // ---- class operations ------------------------------------------------------------------------------
-
-plat::Thread& RUV::thread() {
-    // Deliberately never destroyed: work may be posted to it until the process ends.
-    static plat::Thread* worker = [] {
-        auto* t = new plat::Thread("RUVThread");
-        t->start();
-        return t;
-    }();
-    return *worker;
-}
-
-void RUV::postToWorker(plat::RunLoop::Task task) {
-    thread().post(std::move(task));
-}
-
-plat::SerialQueue& RUV::workerQueue() {
-    // Never destroyed, like the thread it runs on.
-    static auto* queue = new plat::SerialQueue(thread().runLoop());
-    return *queue;
-}
-
-std::shared_ptr<RUVLogger> RUV::sharedLogger() {
-    return loggerSlot().load(std::memory_order_acquire);
-}
-
-std::shared_ptr<RUVLogger> RUV::exchangeSharedLogger(std::shared_ptr<RUVLogger> logger) {
-    if (!logger) return loggerSlot().load(std::memory_order_acquire);
-    return loggerSlot().exchange(std::move(logger), std::memory_order_acq_rel);
-}
 
 std::shared_ptr<RUV> RUV::sharedInstance() {
     std::lock_guard lock(classLock());
@@ -157,6 +121,11 @@ void RUV::setDispatcherLocked(std::shared_ptr<RUVBatchingDispatcher> dispatcher)
     if (dispatcherObserver_) optOutObservers_.erase(std::exchange(dispatcherObserver_, 0));
     dispatcher_ = std::move(dispatcher);
     if (!dispatcher_) return;
+    dispatcher_->setFacade(RUVDispatcherFacade{
+        kFirstInitTimeStampKey, [](const std::string& trackingId, const RUVHitRecord& parameters) {
+            if (auto tracker = RUV::sharedInstance()->trackerWithTrackingId(trackingId))
+                tracker->send(parameters);
+        }});
     // The dispatcher deletes stored hits when the user opts out.
     std::weak_ptr<RUVBatchingDispatcher> weak = dispatcher_;
     dispatcherObserver_ = nextObserver_++;
@@ -293,11 +262,7 @@ void RUV::reset() {
     // the lock.
     oldTrackers.clear();
     oldDispatcher.reset();
-    if (!thread().isCurrent()) {
-        std::promise<void> done;
-        postToWorker([&done] { done.set_value(); });
-        done.get_future().wait();
-    }
+    RUVWorker::sync([] {});
     RUVDataStore::deleteStoreFile(RUVDataStore::kOldStoreFileName);
     RUVDataStore::deleteStoreFile(RUVDataStore::kStoreFileName);
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The analytics SDK's process-wide entry: trackers by name, the default tracker, the one hit dispatcher,
-// the global flags, the logger and the worker thread "RUVThread".
+// the global flags, and (from RUVWorker) the logger and the worker thread "RUVThread".
 //
 // The shared instance is published before its set-up runs, under a recursive class lock, so code that
 // asks for it during set-up (on the same thread) gets the object being set up. Every public instance
@@ -14,11 +14,9 @@
 #include <optional>
 #include <string>
 
-#include "analytics/RUVBatchingDispatcher.h"
-#include "analytics/RUVLogger.h"
 #include "analytics/RUVTracker.h"
-#include "platform/runloop/SerialQueue.h"
-#include "platform/runloop/Thread.h"
+#include "analytics/base/RUVWorker.h"
+#include "analytics/dispatch/RUVBatchingDispatcher.h"
 
 class RUVTrackerImpl;
 
@@ -32,7 +30,7 @@ struct RUVURLConnectionClass {
 
 class RUV {
   public:
-    static constexpr const char* kVersion = "3.12";
+    static constexpr const char* kVersion = RUVWorker::kVersion;
     static constexpr const char* kFirstInitTimeStampKey = "RUVFirstInitTimeStamp";
 
     using TrackerImplClass = std::function<std::shared_ptr<RUVTrackerImpl>(
@@ -47,21 +45,14 @@ class RUV {
     // Tests: forgets the shared instance (with its dispatcher and trackers) so the next call makes anew.
     static void resetSharedInstance();
 
-    // "RUVThread": made and started on first use, never stopped or destroyed. The hit store and the
-    // dispatcher do all their work on it. Idle, it sleeps in its run loop.
-    static plat::Thread& thread();
-    // Queues a task on the worker without waiting.
-    static void postToWorker(plat::RunLoop::Task task);
-    // The worker as a completion queue: the dispatcher's requests answer there, so a delivered batch is
-    // deleted without waiting for a turn of the main queue.
-    static plat::SerialQueue& workerQueue();
-
-    // The installed logger (a RUVDefaultLogger at Warning until replaced). Read without the facade's lock
-    // and without making the shared instance, so a line logged on the worker never waits for the facade.
-    static std::shared_ptr<RUVLogger> sharedLogger();
-    // Installs `logger` in the slot and returns the one it replaced; a null logger is refused (the slot
-    // keeps, and the call returns, the current one).
-    static std::shared_ptr<RUVLogger> exchangeSharedLogger(std::shared_ptr<RUVLogger> logger);
+    // RUVWorker's, as the SDK's public face.
+    static plat::Thread& thread() { return RUVWorker::thread(); }
+    static void postToWorker(plat::RunLoop::Task task) { RUVWorker::post(std::move(task)); }
+    static plat::SerialQueue& workerQueue() { return RUVWorker::queue(); }
+    static std::shared_ptr<RUVLogger> sharedLogger() { return RUVWorker::sharedLogger(); }
+    static std::shared_ptr<RUVLogger> exchangeSharedLogger(std::shared_ptr<RUVLogger> logger) {
+        return RUVWorker::exchangeSharedLogger(std::move(logger));
+    }
 
     ~RUV();
     RUV(const RUV&) = delete;

@@ -1,9 +1,9 @@
 #include "analytics/RUVTrackedViewController.h"
 
 #include "analytics/RUV.h"
-#include "analytics/RUVFields.h"
-#include "analytics/RUVLogger.h"
 #include "analytics/RUVTrackerImpl.h"
+#include "analytics/base/RUVFields.h"
+#include "analytics/base/RUVLogger.h"
 
 void RUVTrackedViewController::viewDidAppear(bool animated) {
     plat::ViewController::viewDidAppear(animated);

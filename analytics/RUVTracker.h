@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "analytics/RUVHitRecord.h"
+#include "analytics/base/RUVHitRecord.h"
 
 class RUVTracker {
   public:

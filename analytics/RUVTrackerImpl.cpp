@@ -1,7 +1,7 @@
 #include "analytics/RUVTrackerImpl.h"
 
-#include "analytics/RUVFields.h"
-#include "analytics/RUVLogger.h"
+#include "analytics/base/RUVFields.h"
+#include "analytics/base/RUVWorker.h"
 #include "platform/base/Clock.h"
 
 namespace {

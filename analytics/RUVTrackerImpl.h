@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "analytics/RUVBatchingDispatcher.h"
 #include "analytics/RUVTracker.h"
-#include "analytics/RUVTrackerModel.h"
-#include "analytics/RUVUsageTracker.h"
+#include "analytics/base/RUVUsageTracker.h"
+#include "analytics/dispatch/RUVBatchingDispatcher.h"
+#include "analytics/hits/RUVTrackerModel.h"
 
 class RUVTrackerImpl : public RUVTracker {
   public:

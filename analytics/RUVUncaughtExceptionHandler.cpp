@@ -7,10 +7,10 @@
 #include <thread>
 
 #include "analytics/RUV.h"
-#include "analytics/RUVDictionaryBuilder.h"
-#include "analytics/RUVExceptionParser.h"
-#include "analytics/RUVLogger.h"
 #include "analytics/RUVTrackerImpl.h"
+#include "analytics/base/RUVExceptionParser.h"
+#include "analytics/base/RUVLogger.h"
+#include "analytics/hits/RUVDictionaryBuilder.h"
 #include "platform/base/Clock.h"
 #include "platform/runloop/RunLoop.h"
 

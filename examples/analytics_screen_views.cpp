@@ -14,8 +14,8 @@
 
 #include "ExampleSetup.h"
 #include "analytics/RUV.h"
-#include "analytics/RUVDictionaryBuilder.h"
-#include "analytics/RUVFields.h"
+#include "analytics/base/RUVFields.h"
+#include "analytics/hits/RUVDictionaryBuilder.h"
 #include "platform/net/Endpoints.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/Paths.h"

@@ -3,7 +3,7 @@
 // both SDKs.
 #include <cstdint>
 
-#include "analytics/RUVLogger.h"
+#include "analytics/base/RUVLogger.h"
 
 class RUVLoggerImpl : public RUVLogger {
   public:

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "analytics/RUVDictionaryBuilder.h"
+#include "analytics/hits/RUVDictionaryBuilder.h"
 #include "platform/base/Error.h"
 #include "tagmanager/base/RUVLoggerImpl.h"
 #include "tagmanager/base/ZAVLog.h"

@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "analytics/RUVEcommerce.h"
+#include "analytics/hits/RUVEcommerce.h"
 #include "platform/base/Regex.h"
 #include "tagmanager/runtime/ZAVRuvAnalyticsBackend.h"
 #include "tagmanager/runtime/ZAVTrackingTag.h"

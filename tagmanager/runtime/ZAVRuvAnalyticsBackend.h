@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "analytics/RUVHitRecord.h"
-#include "analytics/RUVLogger.h"
+#include "analytics/base/RUVHitRecord.h"
+#include "analytics/base/RUVLogger.h"
 
 class ZAVRuvTracker {
   public:

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "analytics/RUV.h"
-#include "analytics/RUVLogger.h"
+#include "analytics/base/RUVLogger.h"
 #include "platform/net/URLLoader.h"
 
 namespace analyticstest {

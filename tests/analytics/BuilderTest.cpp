@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "analytics/RUVDictionaryBuilder.h"
-#include "analytics/RUVFields.h"
-#include "analytics/RUVUsageTracker.h"
+#include "analytics/base/RUVFields.h"
+#include "analytics/base/RUVUsageTracker.h"
+#include "analytics/hits/RUVDictionaryBuilder.h"
 #include "tests/analytics/AnalyticsTestSupport.h"
 
 using analyticstest::LoggerScope;

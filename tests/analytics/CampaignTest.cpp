@@ -3,8 +3,8 @@
 // pieces that end the check.
 #include <gtest/gtest.h>
 
-#include "analytics/RUVAdClient.h"
-#include "analytics/RUVDictionaryBuilder.h"
+#include "analytics/dispatch/RUVAdClient.h"
+#include "analytics/hits/RUVDictionaryBuilder.h"
 #include "platform/base/ClassRegistry.h"
 #include "platform/storage/UserDefaults.h"
 #include "tests/analytics/FacadeTestSupport.h"

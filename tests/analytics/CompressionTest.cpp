@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "analytics/RUVCompressionUtil.h"
+#include "analytics/base/RUVCompressionUtil.h"
 
 using Data = RUVCompressionUtil::Data;
 

@@ -16,12 +16,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "analytics/RUVAnalyticsPropertiesStore.h"
-#include "analytics/RUVBatchingDispatcher.h"
-#include "analytics/RUVDataStore.h"
-#include "analytics/RUVEndpoints.h"
-#include "analytics/RUVSqlStore.h"
-#include "analytics/RUVTrackerModel.h"
+#include "analytics/base/RUVEndpoints.h"
+#include "analytics/dispatch/RUVBatchingDispatcher.h"
+#include "analytics/hits/RUVTrackerModel.h"
+#include "analytics/store/RUVAnalyticsPropertiesStore.h"
+#include "analytics/store/RUVDataStore.h"
+#include "analytics/store/RUVSqlStore.h"
 #include "platform/net/Endpoints.h"
 #include "platform/runloop/SerialQueue.h"
 #include "tests/analytics/StoreTestSupport.h"

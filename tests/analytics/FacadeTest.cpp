@@ -5,8 +5,8 @@
 #include <future>
 #include <thread>
 
-#include "analytics/RUVDictionaryBuilder.h"
 #include "analytics/RUVTrackerImpl.h"
+#include "analytics/hits/RUVDictionaryBuilder.h"
 #include "platform/storage/UserDefaults.h"
 #include "tests/analytics/FacadeTestSupport.h"
 

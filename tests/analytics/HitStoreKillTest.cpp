@@ -12,7 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "analytics/RUVDataStore.h"
+#include "analytics/store/RUVDataStore.h"
 #include "tests/analytics/StoreTestSupport.h"
 
 using namespace analyticstest;

@@ -3,9 +3,9 @@
 #include <regex>
 #include <set>
 
-#include "analytics/RUVCoreDataUtil.h"
-#include "analytics/RUVHitUtil.h"
-#include "analytics/RUVStoreContext.h"
+#include "analytics/base/RUVHitUtil.h"
+#include "analytics/store/RUVCoreDataUtil.h"
+#include "analytics/store/RUVStoreContext.h"
 #include "tests/analytics/StoreTestSupport.h"
 
 using namespace analyticstest;

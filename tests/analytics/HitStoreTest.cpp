@@ -5,9 +5,9 @@
 #include <mutex>
 #include <regex>
 
-#include "analytics/RUVCoreDataUtil.h"
-#include "analytics/RUVDataStore.h"
-#include "analytics/RUVStoreContext.h"
+#include "analytics/store/RUVCoreDataUtil.h"
+#include "analytics/store/RUVDataStore.h"
+#include "analytics/store/RUVStoreContext.h"
 #include "platform/base/Clock.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/storage/KeyedArchive.h"

@@ -3,9 +3,9 @@
 #include <thread>
 #include <vector>
 
-#include "analytics/RUVHitUtil.h"
-#include "analytics/RUVStringUtil.h"
-#include "analytics/RUVTrackerModel.h"
+#include "analytics/base/RUVHitUtil.h"
+#include "analytics/base/RUVStringUtil.h"
+#include "analytics/hits/RUVTrackerModel.h"
 #include "platform/base/Random.h"
 #include "platform/ui/Window.h"
 #include "tests/analytics/StoreTestSupport.h"

@@ -3,10 +3,10 @@
 #include <thread>
 #include <vector>
 
-#include "analytics/RUVDictionaryBuilder.h"
-#include "analytics/RUVError.h"
-#include "analytics/RUVUsageTracker.h"
-#include "analytics/RUVUtil.h"
+#include "analytics/base/RUVError.h"
+#include "analytics/base/RUVUsageTracker.h"
+#include "analytics/base/RUVUtil.h"
+#include "analytics/hits/RUVDictionaryBuilder.h"
 #include "platform/base/Log.h"
 #include "tests/analytics/AnalyticsTestSupport.h"
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "analytics/RUVReachabilityChecker.h"
+#include "analytics/dispatch/RUVReachabilityChecker.h"
 #include "platform/runloop/RunLoop.h"
 #include "tests/analytics/AnalyticsTestSupport.h"
 

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "analytics/RUVCompressionUtil.h"
-#include "analytics/RUVRequestBuilder.h"
+#include "analytics/base/RUVCompressionUtil.h"
+#include "analytics/hits/RUVRequestBuilder.h"
 #include "platform/base/Clock.h"
 
 namespace {

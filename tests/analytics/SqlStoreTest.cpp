@@ -2,8 +2,8 @@
 
 #include <sys/stat.h>
 
-#include "analytics/RUVAnalyticsPropertiesStore.h"
-#include "analytics/RUVSqlStore.h"
+#include "analytics/store/RUVAnalyticsPropertiesStore.h"
+#include "analytics/store/RUVSqlStore.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "tests/analytics/StoreTestSupport.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "analytics/RUVExceptionParser.h"
-#include "analytics/RUVStringUtil.h"
+#include "analytics/base/RUVExceptionParser.h"
+#include "analytics/base/RUVStringUtil.h"
 
 TEST(StringUtil, PercentEncode) {
     EXPECT_EQ(RUVStringUtil::percentEncode("a b+c&d"), "a+b%2Bc%26d");

@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "analytics/RUVDataStore.h"
-#include "analytics/RUVHitUtil.h"
-#include "analytics/RUVTrackerModel.h"
+#include "analytics/base/RUVHitUtil.h"
+#include "analytics/hits/RUVTrackerModel.h"
+#include "analytics/store/RUVDataStore.h"
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
 #include "tests/analytics/StoreTestSupport.h"

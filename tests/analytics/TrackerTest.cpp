@@ -4,9 +4,9 @@
 
 #include <future>
 
-#include "analytics/RUVDictionaryBuilder.h"
-#include "analytics/RUVHitUtil.h"
 #include "analytics/RUVTrackerImpl.h"
+#include "analytics/base/RUVHitUtil.h"
+#include "analytics/hits/RUVDictionaryBuilder.h"
 #include "platform/base/ClassRegistry.h"
 #include "tests/analytics/FacadeTestSupport.h"
 

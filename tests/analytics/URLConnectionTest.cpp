@@ -3,8 +3,8 @@
 #include <memory>
 #include <optional>
 
-#include "analytics/RUVEndpoints.h"
-#include "analytics/RUVURLConnection.h"
+#include "analytics/base/RUVEndpoints.h"
+#include "analytics/dispatch/RUVURLConnection.h"
 #include "tests/analytics/AnalyticsTestSupport.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"

@@ -10,8 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "analytics/RUVStringUtil.h"
 #include "analytics/RUVUncaughtExceptionHandler.h"
+#include "analytics/base/RUVStringUtil.h"
 #include "tests/analytics/FacadeTestSupport.h"
 
 using namespace analyticstest;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "analytics/RUVCompressionUtil.h"
+#include "analytics/base/RUVCompressionUtil.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (bool raw : {false, true}) {

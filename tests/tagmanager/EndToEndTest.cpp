@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "analytics/RUV.h"
-#include "analytics/RUVEndpoints.h"
+#include "analytics/base/RUVEndpoints.h"
 #include "platform/base/Clock.h"
 #include "platform/net/Endpoints.h"
 #include "platform/net/URLConnection.h"

@@ -6,12 +6,12 @@
 #include <future>
 
 #include "analytics/RUV.h"
-#include "analytics/RUVAnalyticsPropertiesStore.h"
-#include "analytics/RUVBatchingDispatcher.h"
-#include "analytics/RUVDataStore.h"
-#include "analytics/RUVDictionaryBuilder.h"
-#include "analytics/RUVEndpoints.h"
-#include "analytics/RUVSqlStore.h"
+#include "analytics/base/RUVEndpoints.h"
+#include "analytics/dispatch/RUVBatchingDispatcher.h"
+#include "analytics/hits/RUVDictionaryBuilder.h"
+#include "analytics/store/RUVAnalyticsPropertiesStore.h"
+#include "analytics/store/RUVDataStore.h"
+#include "analytics/store/RUVSqlStore.h"
 #include "platform/net/Endpoints.h"
 #include "platform/net/URLLoader.h"
 #include "tagmanager/ZODAruzivu.h"

@@ -4,8 +4,8 @@
 #include <atomic>
 
 #include "analytics/RUV.h"
-#include "analytics/RUVEndpoints.h"
-#include "analytics/RUVFields.h"
+#include "analytics/base/RUVEndpoints.h"
+#include "analytics/base/RUVFields.h"
 #include "platform/base/Error.h"
 #include "tagmanager/base/RUVLoggerImpl.h"
 #include "tagmanager/datalayer/ZAVDataLayer.h"

@@ -5,9 +5,9 @@
 #include <future>
 
 #include "analytics/RUV.h"
-#include "analytics/RUVBatchingDispatcher.h"
 #include "analytics/RUVUncaughtExceptionHandler.h"
-#include "analytics/RUVUsageTracker.h"
+#include "analytics/base/RUVUsageTracker.h"
+#include "analytics/dispatch/RUVBatchingDispatcher.h"
 #include "tests/support/ProcessState.h"
 
 namespace {

@@ -1,0 +1,59 @@
+#pragma once
+// The SDK's worker "RUVThread", the installed logger with the SDK log line, and the SDK version: what
+// every layer of the SDK needs, kept below the facade so that nothing borrows them from it.
+#include <atomic>
+#include <memory>
+
+#include "analytics/base/RUVLogger.h"
+#include "platform/runloop/SerialQueue.h"
+#include "platform/runloop/Thread.h"
+
+class RUVWorker {
+  public:
+    static constexpr const char* kVersion = "3.12";
+
+    // "RUVThread": made and started on first use, never stopped or destroyed. The hit store and the
+    // dispatcher do all their work on it. Idle, it sleeps in its run loop.
+    static plat::Thread& thread() { return state().thread; }
+    // The worker as a queue. As the dispatcher's completion queue, a delivered batch is deleted without
+    // waiting for a turn of the main queue; sync() is the one way to run work there and wait.
+    static plat::SerialQueue& queue() { return state().queue; }
+    static void post(plat::RunLoop::Task task) { queue().async(std::move(task)); }
+    // Runs `task` on the worker and waits for it; on the worker it runs at once.
+    static void sync(const plat::RunLoop::Task& task) { queue().sync(task); }
+
+    // The installed logger (a RUVDefaultLogger at Warning until replaced). Read without any lock, so a
+    // line logged on the worker never waits for the facade.
+    static std::shared_ptr<RUVLogger> sharedLogger() { return loggerSlot().load(std::memory_order_acquire); }
+    // Installs `logger` and returns the one it replaced; a null logger is refused (the slot keeps, and
+    // the call returns, the current one).
+    static std::shared_ptr<RUVLogger> exchangeSharedLogger(std::shared_ptr<RUVLogger> logger) {
+        if (!logger) return sharedLogger();
+        return loggerSlot().exchange(std::move(logger), std::memory_order_acq_rel);
+    }
+
+  private:
+    // The thread and the queue over its run loop, owned together (the queue goes first).
+    struct State {
+        plat::Thread thread{"RUVThread"};
+        plat::SerialQueue queue{thread.runLoop()};
+        State() { thread.start(); }
+    };
+    // Never destroyed: work may be posted to the worker until the process ends.
+    static State& state() {
+        static auto* s = new State();
+        return *s;
+    }
+    static std::atomic<std::shared_ptr<RUVLogger>>& loggerSlot() {
+        static std::atomic<std::shared_ptr<RUVLogger>> slot{std::make_shared<RUVDefaultLogger>()};
+        return slot;
+    }
+};
+
+// Sends "ZediveAnalytics 3.12 <function> (<file base name>:<line>): <message>" to the installed logger's
+// operation for `level` (None sends nothing).
+void ruvLogLine(RUVLogLevel level, const char* function, const char* file, int line, const char* format, ...)
+    __attribute__((format(printf, 5, 6)));
+
+// The SDK log line, e.g. RUV_LOG(RUVLogLevel::Error, "Datastore error: %s", text.c_str()).
+#define RUV_LOG(level, ...) ::ruvLogLine((level), __PRETTY_FUNCTION__, __FILE__, __LINE__, __VA_ARGS__)
