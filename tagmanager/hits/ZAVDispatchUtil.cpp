@@ -1,9 +1,8 @@
 #include "tagmanager/hits/ZAVDispatchUtil.h"
 
-#include <algorithm>
-#include <cctype>
 #include <memory>
 
+#include "analytics/base/RUVHitUtil.h"
 #include "platform/net/URLConnection.h"
 #include "platform/storage/Paths.h"
 #include "platform/ui/Device.h"
@@ -21,12 +20,6 @@ void runGuarded(const ZAVDispatchUtil::Block& block) {
     } catch (...) {
         // Dropped on purpose: the store's steps leave SQLite as it was and log their own failures.
     }
-}
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
 }
 
 }  // namespace
@@ -92,19 +85,19 @@ std::string ZAVDispatchUtil::userAgentString() {
                                       systemCountryFromLocale(plat::Locale::current()));
 }
 
+// The same agent text and locale rules as the analytics hits.
 std::string ZAVDispatchUtil::userAgentStringWithProduct(
     const std::string& product, const std::string& version, const std::string& deviceModel,
     const std::string& systemName, const std::string& systemVersion, const std::string& systemLanguage,
     const std::string& systemCountry) {
-    return product + "/" + version + " (" + deviceModel + "; U; CPU " + systemName + " " + systemVersion +
-           " like Mac OS X; " + systemLanguage + "-" + systemCountry + ")";
+    return RUVHitUtil::userAgentStringWithProduct(product, version, deviceModel, systemName, systemVersion,
+                                                  systemLanguage, systemCountry);
 }
 
 std::string ZAVDispatchUtil::systemLanguageFromLanguages(const std::vector<std::string>& languages) {
-    if (languages.empty()) return "en";
-    return lower(languages.front());
+    return RUVHitUtil::systemLanguageFromLanguages(languages);
 }
 
 std::string ZAVDispatchUtil::systemCountryFromLocale(const plat::Locale& locale) {
-    return lower(locale.countryCode());
+    return RUVHitUtil::systemCountryFromLocale(locale);
 }
