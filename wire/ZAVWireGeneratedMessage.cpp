@@ -377,9 +377,22 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::mutableCopy() const {
 
 // Repeated extension values are lists that addExtension and parsing append to, so each message gets its own;
 // singular sub-messages are copied when `copyMessages` asks for it, as a merge of fields copies them.
-std::unique_ptr<ZAVWireGeneratedMessage::ExtensionMap> ZAVWireGeneratedMessage::copiedExtensionMap(
+void ZAVWireGeneratedMessage::ExtensionMapDeleter::operator()(ExtensionMap* map) const {
+    std::pmr::memory_resource* memory = map->get_allocator().resource();
+    map->~ExtensionMap();
+    memory->deallocate(map, sizeof(ExtensionMap), alignof(ExtensionMap));
+}
+
+ZAVWireGeneratedMessage::ExtensionMapPtr ZAVWireGeneratedMessage::makeExtensionMap(
+    std::pmr::memory_resource* memory) {
+    void* place = memory->allocate(sizeof(ExtensionMap), alignof(ExtensionMap));
+    return ExtensionMapPtr(new (place) ExtensionMap(memory));
+}
+
+ZAVWireGeneratedMessage::ExtensionMapPtr ZAVWireGeneratedMessage::copiedExtensionMap(
     const ExtensionMap& source, bool copyMessages) {
-    auto map = std::make_unique<ExtensionMap>(source);
+    auto map = makeExtensionMap(std::pmr::new_delete_resource());
+    map->insert(source.begin(), source.end());
     for (auto& [extension, value] : *map) {
         if (extension->isRepeated() || (copyMessages && asMessage(value))) value = value->mutableCopy();
     }
@@ -396,7 +409,7 @@ void ZAVWireGeneratedMessage::setUnknownFields(const ZAVWireUnknownFieldSet* fie
 
 ZAVWireUnknownFieldSet& ZAVWireGeneratedMessage::mutableUnknownFields() {
     if (!unknownFields_) {
-        unknownFields_ = std::make_shared<ZAVWireUnknownFieldSet>();
+        unknownFields_ = ZAVWireMakeShared<ZAVWireUnknownFieldSet>();
         becomeVisibleToAutocreator();
     }
     return *unknownFields_;
@@ -437,7 +450,8 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::getExtension(const ZAVWireExtensionFie
     }
     if (extension.isMessage() && !extension.isRepeated()) {
         std::lock_guard<std::mutex> lock(readOnlyMutex_);
-        if (!autocreatedExtensionMap_) autocreatedExtensionMap_ = std::make_unique<ExtensionMap>();
+        if (!autocreatedExtensionMap_)
+            autocreatedExtensionMap_ = makeExtensionMap(std::pmr::new_delete_resource());
         ZAVWireObjectPtr& sub = (*autocreatedExtensionMap_)[key];
         if (!sub) {
             sub = newMessageWithAutocreator(extension.messageOrGroupClass(),
@@ -469,7 +483,7 @@ void ZAVWireGeneratedMessage::setExtension(const ZAVWireExtensionField& extensio
         ZAVWireRaise(NSInvalidArgumentException, "Must call addExtension() for repeated types.");
     }
     auto key = sharedExtension(extension);
-    if (!extensionMap_) extensionMap_ = std::make_unique<ExtensionMap>();
+    if (!extensionMap_) extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(arena_));
     (*extensionMap_)[key] = value;
     if (extension.isMessage() && autocreatedExtensionMap_) {
         auto it = autocreatedExtensionMap_->find(key);
@@ -487,7 +501,7 @@ void ZAVWireGeneratedMessage::addExtension(const ZAVWireExtensionField& extensio
     if (!extension.isRepeated()) {
         ZAVWireRaise(NSInvalidArgumentException, "Must call setExtension() for singular types.");
     }
-    if (!extensionMap_) extensionMap_ = std::make_unique<ExtensionMap>();
+    if (!extensionMap_) extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(arena_));
     ZAVWireObjectPtr& list = (*extensionMap_)[sharedExtension(extension)];
     if (!list) list = ZAVWireMutableArray::arrayWithValueType(ZAVWireArrayValueTypeObject);
     std::static_pointer_cast<ZAVWireMutableArray>(list)->addObject(std::move(value));

@@ -25,6 +25,21 @@ void ZAVWireGeneratedMessage::mergeDelimitedFromCodedInputStream(ZAVWireCodedInp
 
 void ZAVWireGeneratedMessage::mergeFromCodedInputStream(ZAVWireCodedInputStream& input,
                                                         const ZAVWireExtensionRegistry* registry) {
+    if (ZAVWireArena::current()) {
+        mergeFieldsFromCodedInputStream(input, registry);
+        return;
+    }
+    // The outermost message of a parse: what the parse makes comes from an arena of its own, used by this
+    // parse only and kept by this message (with whatever earlier parses into it used).
+    auto arena = ZAVWireArenaRef::make();
+    arena.get()->keep(arena_.get());
+    arena_ = arena;
+    ZAVWireArenaScope scope(arena.get());
+    mergeFieldsFromCodedInputStream(input, registry);
+}
+
+void ZAVWireGeneratedMessage::mergeFieldsFromCodedInputStream(ZAVWireCodedInputStream& input,
+                                                              const ZAVWireExtensionRegistry* registry) {
     const auto& fields = wireDescriptor()->fieldList();
     const size_t n = fields.size();
     size_t p = 0;

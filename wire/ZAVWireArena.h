@@ -1,0 +1,128 @@
+#pragma once
+// Memory for the objects a parse makes. A parse of a large message makes thousands of small objects
+// (sub-messages, strings, arrays, extension entries); taking each from the C allocator dominated the cost of
+// reading. While a parse runs, those objects come from one arena of growing blocks instead: a parse takes a
+// handful of blocks, and nothing is freed one by one. Objects stay ordinary shared objects with their own
+// lifetimes: every object in an arena holds a reference to it, so the arena lives until the last of them
+// (and the last message that borrowed memory from it) is gone. Memory freed back is not reused, which is
+// bounded by what the parse read.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <memory_resource>
+#include <utility>
+
+class ZAVWireArena final : public std::pmr::memory_resource {
+  public:
+    ZAVWireArena() = default;
+    ZAVWireArena(const ZAVWireArena&) = delete;
+    ZAVWireArena& operator=(const ZAVWireArena&) = delete;
+    ~ZAVWireArena() override;
+
+    // The arena of the parse running on this thread, or null outside parsing.
+    static ZAVWireArena* current();
+
+    void retain() { refs_.fetch_add(1, std::memory_order_relaxed); }
+    void release() {
+        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    }
+    // Blocks taken from the C allocator so far.
+    size_t blockCount() const { return blocks_; }
+    // Keeps another arena alive as long as this one (an object moving its contents here still has some
+    // there).
+    void keep(ZAVWireArena* other);
+
+  private:
+    void* do_allocate(size_t bytes, size_t alignment) override;
+    void do_deallocate(void*, size_t, size_t) override {}
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
+        return &other == this;
+    }
+
+    struct Block {
+        Block* next;
+    };
+    struct Kept {
+        ZAVWireArena* arena;
+        Kept* next;
+    };
+    Block* head_ = nullptr;
+    Kept* kept_ = nullptr;
+    uint8_t* cursor_ = nullptr;
+    uint8_t* end_ = nullptr;
+    size_t nextSize_ = 16 * 1024;
+    size_t blocks_ = 0;
+    std::atomic<size_t> refs_{0};
+};
+
+// A counted reference to an arena.
+class ZAVWireArenaRef {
+  public:
+    ZAVWireArenaRef() = default;
+    explicit ZAVWireArenaRef(ZAVWireArena* arena) : arena_(arena) {
+        if (arena_) arena_->retain();
+    }
+    ZAVWireArenaRef(const ZAVWireArenaRef& other) : ZAVWireArenaRef(other.arena_) {}
+    ZAVWireArenaRef(ZAVWireArenaRef&& other) noexcept : arena_(std::exchange(other.arena_, nullptr)) {}
+    ZAVWireArenaRef& operator=(ZAVWireArenaRef other) noexcept {
+        std::swap(arena_, other.arena_);
+        return *this;
+    }
+    ~ZAVWireArenaRef() {
+        if (arena_) arena_->release();
+    }
+    static ZAVWireArenaRef make() { return ZAVWireArenaRef(new ZAVWireArena()); }
+    ZAVWireArena* get() const { return arena_; }
+    explicit operator bool() const { return arena_ != nullptr; }
+
+  private:
+    ZAVWireArena* arena_ = nullptr;
+};
+
+// Makes an arena the current one on this thread for as long as it lives.
+class ZAVWireArenaScope {
+  public:
+    explicit ZAVWireArenaScope(ZAVWireArena* arena);
+    ~ZAVWireArenaScope();
+    ZAVWireArenaScope(const ZAVWireArenaScope&) = delete;
+    ZAVWireArenaScope& operator=(const ZAVWireArenaScope&) = delete;
+
+  private:
+    ZAVWireArena* previous_;
+};
+
+// The allocator of objects made in an arena; each copy (the one kept beside a shared object among them)
+// holds a reference to it.
+template <typename T>
+class ZAVWireArenaAllocator {
+  public:
+    using value_type = T;
+    explicit ZAVWireArenaAllocator(ZAVWireArena* arena) : arena_(arena) {}
+    template <typename U>
+    ZAVWireArenaAllocator(const ZAVWireArenaAllocator<U>& other) : arena_(other.arena_) {}
+    T* allocate(size_t n) { return static_cast<T*>(arena_.get()->allocate(n * sizeof(T), alignof(T))); }
+    void deallocate(T*, size_t) {}
+    template <typename U>
+    bool operator==(const ZAVWireArenaAllocator<U>& other) const {
+        return arena_.get() == other.arena_.get();
+    }
+
+  private:
+    template <typename U>
+    friend class ZAVWireArenaAllocator;
+    ZAVWireArenaRef arena_;
+};
+
+// A new shared object: from the current arena during a parse, else from the heap.
+template <typename T, typename... Args>
+std::shared_ptr<T> ZAVWireMakeShared(Args&&... args) {
+    if (ZAVWireArena* arena = ZAVWireArena::current())
+        return std::allocate_shared<T>(ZAVWireArenaAllocator<T>(arena), std::forward<Args>(args)...);
+    return std::make_shared<T>(std::forward<Args>(args)...);
+}
+
+// Where an object may take memory for its own contents: the current arena during a parse, else the heap.
+// `borrowed` is the object's reference to the arena its contents came from; it is moved to the current
+// one, which keeps the earlier one alive.
+std::pmr::memory_resource* ZAVWireBorrowMemory(ZAVWireArenaRef& borrowed);
