@@ -92,8 +92,8 @@ class ZAVWireArenaScope {
     ZAVWireArena* previous_;
 };
 
-// The allocator of objects made in an arena; each copy (the one kept beside a shared object among them)
-// holds a reference to it.
+// The allocator of shared objects made in an arena: each object's memory holds a reference to the arena
+// from its allocation to its deallocation (the allocator's copies in between are plain pointers).
 template <typename T>
 class ZAVWireArenaAllocator {
   public:
@@ -101,17 +101,21 @@ class ZAVWireArenaAllocator {
     explicit ZAVWireArenaAllocator(ZAVWireArena* arena) : arena_(arena) {}
     template <typename U>
     ZAVWireArenaAllocator(const ZAVWireArenaAllocator<U>& other) : arena_(other.arena_) {}
-    T* allocate(size_t n) { return static_cast<T*>(arena_.get()->allocate(n * sizeof(T), alignof(T))); }
-    void deallocate(T*, size_t) {}
+    T* allocate(size_t n) {
+        void* p = arena_->allocate(n * sizeof(T), alignof(T));
+        arena_->retain();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T*, size_t) { arena_->release(); }
     template <typename U>
     bool operator==(const ZAVWireArenaAllocator<U>& other) const {
-        return arena_.get() == other.arena_.get();
+        return arena_ == other.arena_;
     }
 
   private:
     template <typename U>
     friend class ZAVWireArenaAllocator;
-    ZAVWireArenaRef arena_;
+    ZAVWireArena* arena_;
 };
 
 // A new shared object: from the current arena during a parse, else from the heap.

@@ -158,6 +158,7 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     template <typename T, typename Read>
     void mergeScalar(const ZAVWireFieldDescriptor& field, ZAVWireCodedInputStream& input, Read read);
     void mergeEnum(const ZAVWireFieldDescriptor& field, ZAVWireCodedInputStream& input);
+    ZAVWireMutableArray* parsedArray(const ZAVWireFieldDescriptor& field);
     size_t fieldSize(const ZAVWireFieldDescriptor& field) const;
     void checkExtension(const ZAVWireExtensionField& extension) const;
     ZAVWireExtensionFieldPtr sharedExtension(const ZAVWireExtensionField& extension) const;

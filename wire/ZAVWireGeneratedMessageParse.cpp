@@ -62,6 +62,18 @@ void ZAVWireGeneratedMessage::mergeFieldsFromCodedInputStream(ZAVWireCodedInputS
     }
 }
 
+// Parsing writes to the message and is not synchronised with readers, so the array it appends to is
+// looked up without the lock that creation on read takes.
+ZAVWireMutableArray* ZAVWireGeneratedMessage::parsedArray(const ZAVWireFieldDescriptor& field) {
+    ZAVWireObjectPtr& s = objectSlot(field);
+    if (!s) {
+        auto array = ZAVWireMutableArray::arrayWithValueType(field.valueType());
+        array->setDelegate(this);
+        setAutocreatedRetainedObject(field, std::move(array));
+    }
+    return static_cast<ZAVWireMutableArray*>(s.get());
+}
+
 template <typename T, typename Read>
 void ZAVWireGeneratedMessage::mergeScalar(const ZAVWireFieldDescriptor& field, ZAVWireCodedInputStream& input,
                                           Read read) {
@@ -69,7 +81,7 @@ void ZAVWireGeneratedMessage::mergeScalar(const ZAVWireFieldDescriptor& field, Z
         setScalar<T>(field, read());
         return;
     }
-    auto array = getArray(field);
+    ZAVWireMutableArray* array = parsedArray(field);
     auto add = [&](T v) { array->appendValues(&v, field.valueType(), 1); };
     if (field.isPackable()) {
         uint64_t old = input.pushLimit(input.readInt32());
@@ -86,7 +98,7 @@ void ZAVWireGeneratedMessage::mergeEnum(const ZAVWireFieldDescriptor& field, ZAV
             // Kept as an unknown varint so the number survives a write.
             mutableUnknownFields().mergeVarintField(static_cast<int32_t>(field.number()), v);
         } else if (field.isRepeated()) {
-            getArray(field)->addInt32(v);
+            parsedArray(field)->addInt32(v);
         } else {
             setScalar<int32_t>(field, v);
         }
@@ -143,7 +155,7 @@ void ZAVWireGeneratedMessage::mergeFieldFromStream(const ZAVWireFieldDescriptor&
                 if (!value) ZAVWireRaiseParseError();
             }
             if (field.isRepeated()) {
-                getArray(field)->addObject(std::move(value));
+                parsedArray(field)->addObject(std::move(value));
             } else {
                 setRetainedObject(field, std::move(value));
             }
@@ -161,7 +173,7 @@ void ZAVWireGeneratedMessage::mergeFieldFromStream(const ZAVWireFieldDescriptor&
             if (field.isRepeated()) {
                 auto sub = field.msgClass()->create();
                 read(*sub);
-                getArray(field)->addObject(std::move(sub));
+                parsedArray(field)->addObject(std::move(sub));
                 return;
             }
             if (hasField(field)) {
