@@ -28,6 +28,7 @@ ZAVWireArena* ZAVWireArena::current() {
 }
 
 void* ZAVWireArena::do_allocate(size_t bytes, size_t alignment) {
+    if (sealed_.load(std::memory_order_acquire)) return ::operator new(bytes, std::align_val_t(alignment));
     auto aligned = [&](uint8_t* p) {
         return reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(p) + alignment - 1) &
                                           ~(alignment - 1));
@@ -46,8 +47,8 @@ void* ZAVWireArena::do_allocate(size_t bytes, size_t alignment) {
     auto* block = static_cast<Block*>(std::malloc(size));
     if (!block) throw std::bad_alloc();
     block->next = head_;
+    block->size = size;
     head_ = block;
-    ++blocks_;
     if (nextSize_ < kMaxBlock) nextSize_ *= 2;
     uint8_t* start = reinterpret_cast<uint8_t*>(block) + header;
     uint8_t* p = aligned(start);
@@ -56,12 +57,28 @@ void* ZAVWireArena::do_allocate(size_t bytes, size_t alignment) {
     return p;
 }
 
-ZAVWireArenaScope::ZAVWireArenaScope(ZAVWireArena* arena) : previous_(tCurrent) {
+void ZAVWireArena::do_deallocate(void* p, size_t bytes, size_t alignment) {
+    // Memory of the blocks is given back with the arena; only what came from the heap after sealing is freed.
+    if (!sealed_.load(std::memory_order_acquire) || owns(p)) return;
+    ::operator delete(p, bytes, std::align_val_t(alignment));
+}
+
+bool ZAVWireArena::owns(const void* p) const {
+    auto* byte = static_cast<const uint8_t*>(p);
+    for (const Block* b = head_; b; b = b->next) {
+        auto* start = reinterpret_cast<const uint8_t*>(b);
+        if (byte >= start && byte < start + b->size) return true;
+    }
+    return false;
+}
+
+ZAVWireArenaScope::ZAVWireArenaScope(ZAVWireArena* arena) : previous_(tCurrent), arena_(arena) {
     tCurrent = arena;
 }
 
 ZAVWireArenaScope::~ZAVWireArenaScope() {
     tCurrent = previous_;
+    arena_->seal();
 }
 
 std::pmr::memory_resource* ZAVWireBorrowMemory(ZAVWireArenaRef& borrowed) {

@@ -27,21 +27,24 @@ class ZAVWireArena final : public std::pmr::memory_resource {
     void release() {
         if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
     }
-    // Blocks taken from the C allocator so far.
-    size_t blockCount() const { return blocks_; }
     // Keeps another arena alive as long as this one (an object moving its contents here still has some
     // there).
     void keep(ZAVWireArena* other);
+    // Ends the parse that used the arena. Containers that took it as their memory may still grow from any
+    // thread afterwards: they then get heap memory, and give it back, without touching the blocks.
+    void seal() { sealed_.store(true, std::memory_order_release); }
 
   private:
     void* do_allocate(size_t bytes, size_t alignment) override;
-    void do_deallocate(void*, size_t, size_t) override {}
+    void do_deallocate(void* p, size_t bytes, size_t alignment) override;
+    bool owns(const void* p) const;
     bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
         return &other == this;
     }
 
     struct Block {
         Block* next;
+        size_t size;
     };
     struct Kept {
         ZAVWireArena* arena;
@@ -52,8 +55,8 @@ class ZAVWireArena final : public std::pmr::memory_resource {
     uint8_t* cursor_ = nullptr;
     uint8_t* end_ = nullptr;
     size_t nextSize_ = 16 * 1024;
-    size_t blocks_ = 0;
     std::atomic<size_t> refs_{0};
+    std::atomic<bool> sealed_{false};
 };
 
 // A counted reference to an arena.
@@ -80,7 +83,7 @@ class ZAVWireArenaRef {
     ZAVWireArena* arena_ = nullptr;
 };
 
-// Makes an arena the current one on this thread for as long as it lives.
+// Makes an arena the current one on this thread for as long as it lives, and seals it when it ends.
 class ZAVWireArenaScope {
   public:
     explicit ZAVWireArenaScope(ZAVWireArena* arena);
@@ -90,6 +93,7 @@ class ZAVWireArenaScope {
 
   private:
     ZAVWireArena* previous_;
+    ZAVWireArena* arena_;
 };
 
 // The allocator of shared objects made in an arena: each object's memory holds a reference to the arena
