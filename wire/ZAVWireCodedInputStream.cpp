@@ -45,6 +45,12 @@ void ZAVWireCodedInputStream::skipRaw(uint64_t n) {
 }
 
 int32_t ZAVWireCodedInputStream::readRawVarint32() {
+    // Most varints are one byte (tags, lengths, small numbers): read it without the per-byte checks.
+    uint64_t pos = state_.bufferPos;
+    if (pos < state_.bufferSize && pos < state_.currentLimit && !(state_.bytes[pos] & 0x80)) {
+        state_.bufferPos = pos + 1;
+        return state_.bytes[pos];
+    }
     uint32_t result = 0;
     for (int shift = 0; shift < 35; shift += 7) {
         uint8_t b = readRawByte();
@@ -59,6 +65,11 @@ int32_t ZAVWireCodedInputStream::readRawVarint32() {
 }
 
 int64_t ZAVWireCodedInputStream::readRawVarint64() {
+    uint64_t pos = state_.bufferPos;
+    if (pos < state_.bufferSize && pos < state_.currentLimit && !(state_.bytes[pos] & 0x80)) {
+        state_.bufferPos = pos + 1;
+        return state_.bytes[pos];
+    }
     uint64_t result = 0;
     for (int shift = 0; shift < 70; shift += 7) {
         uint8_t b = readRawByte();
