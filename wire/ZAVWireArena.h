@@ -23,6 +23,18 @@ class ZAVWireArena final : public std::pmr::memory_resource {
     // The arena of the parse running on this thread, or null outside parsing.
     static ZAVWireArena* current();
 
+    // The allocation of shared objects during the parse: a bump in the current block when it has room.
+    void* allocateObject(size_t bytes, size_t alignment) {
+        if (cursor_) {
+            auto address = (reinterpret_cast<uintptr_t>(cursor_) + alignment - 1) & ~(alignment - 1);
+            auto* p = reinterpret_cast<uint8_t*>(address);
+            if (p <= end_ && static_cast<size_t>(end_ - p) >= bytes) {
+                cursor_ = p + bytes;
+                return p;
+            }
+        }
+        return allocate(bytes, alignment);
+    }
     void retain() { refs_.fetch_add(1, std::memory_order_relaxed); }
     void release() {
         if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
@@ -106,7 +118,7 @@ class ZAVWireArenaAllocator {
     template <typename U>
     ZAVWireArenaAllocator(const ZAVWireArenaAllocator<U>& other) : arena_(other.arena_) {}
     T* allocate(size_t n) {
-        void* p = arena_->allocate(n * sizeof(T), alignof(T));
+        void* p = arena_->allocateObject(n * sizeof(T), alignof(T));
         arena_->retain();
         return static_cast<T*>(p);
     }

@@ -1,5 +1,6 @@
 #include "wire/ZAVWireCodedInputStream.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "wire/ZAVWireUnknownFieldSet.h"
@@ -51,6 +52,21 @@ int32_t ZAVWireCodedInputStream::readRawVarint32() {
         state_.bufferPos = pos + 1;
         return state_.bytes[pos];
     }
+    if (pos < state_.bufferSize && pos < state_.currentLimit &&
+        std::min(state_.bufferSize, state_.currentLimit) - pos >= 10) {
+        // Room for the longest form: no checks per byte.
+        const uint8_t* p = state_.bytes + pos;
+        uint32_t value = 0;
+        for (int i = 0; i < 10; ++i) {
+            if (i < 5) value |= static_cast<uint32_t>(p[i] & 0x7F) << (7 * i);
+            if (!(p[i] & 0x80)) {
+                state_.bufferPos = pos + static_cast<uint64_t>(i) + 1;
+                return static_cast<int32_t>(value);
+            }
+        }
+        state_.bufferPos = pos + 10;
+        ZAVWireRaise(NSParseErrorException, "Unable to read varint32");
+    }
     uint32_t result = 0;
     for (int shift = 0; shift < 35; shift += 7) {
         uint8_t b = readRawByte();
@@ -97,7 +113,7 @@ int32_t ZAVWireCodedInputStreamReadTag(ZAVWireCodedInputStream* s) {
     return s->readTag();
 }
 
-int32_t ZAVWireCodedInputStream::readTag() {
+int32_t ZAVWireCodedInputStream::readTagSlow() {
     if (state_.bufferPos == state_.bufferSize || state_.bufferPos == state_.currentLimit) {
         lastTag_ = 0;
         return 0;

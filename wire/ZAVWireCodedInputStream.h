@@ -40,7 +40,19 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
 
     const char* className() const override { return "ZAVWireCodedInputStream"; }
 
-    int32_t readTag();
+    int32_t readTag() {
+        // Tags of fields 1 to 15 are one byte: taken here without a call.
+        uint64_t pos = state_.bufferPos;
+        if (pos < state_.bufferSize && pos < state_.currentLimit) {
+            uint8_t b = state_.bytes[pos];
+            if (b != 0 && !(b & 0x80)) {
+                state_.bufferPos = pos + 1;
+                lastTag_ = b;
+                return b;
+            }
+        }
+        return readTagSlow();
+    }
     void checkLastTagWas(int32_t expected) const;
     int32_t lastTag() const { return lastTag_; }
     // False when the tag ends a group (nothing skipped).
@@ -81,6 +93,7 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     std::shared_ptr<ZAVWireData> readData();
 
     int32_t readRawVarint32();
+    int32_t readTagSlow();
     int64_t readRawVarint64();
     uint8_t readRawByte();
 

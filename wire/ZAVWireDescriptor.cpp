@@ -324,6 +324,7 @@ std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
             if (fields[i].flags & ZAVWireFieldTextFormatNameCustom)
                 field->textFormatInfo_ = extraTextFormatInfo;
             d->fields_.push_back(field.get());
+            d->fieldTags_.push_back(field->tag());
             if (field->isRepeated() || ZAVWireTypeIsObject(field->type()))
                 d->objectFields_.push_back(field.get());
             d->fieldsArray_->addObject(std::move(field));

@@ -40,24 +40,26 @@ void ZAVWireGeneratedMessage::mergeFromCodedInputStream(ZAVWireCodedInputStream&
 
 void ZAVWireGeneratedMessage::mergeFieldsFromCodedInputStream(ZAVWireCodedInputStream& input,
                                                               const ZAVWireExtensionRegistry* registry) {
-    const auto& fields = wireDescriptor()->fieldList();
+    const ZAVWireDescriptor* descriptor = wireDescriptor();
+    const auto& fields = descriptor->fieldList();
+    const uint32_t* tags = descriptor->fieldTags().data();
     const size_t n = fields.size();
     size_t p = 0;
     while (true) {
         int32_t tag = input.readTag();
-        bool matched = false;
-        for (size_t tries = 0; tries < n; ++tries) {
-            if (p >= n) p = 0;
-            const ZAVWireFieldDescriptor& field = *fields[p];
-            if (static_cast<int32_t>(field.tag()) == tag) {
-                mergeFieldFromStream(field, input, registry);
-                matched = true;
-                break;
-            }
-            ++p;
-        }
-        if (matched) continue;
+        // No field has tag 0 (the end), and each tag names at most one field: input in field order matches
+        // the field last read or the next one, anything else is looked up in the side-by-side tags.
         if (tag == 0) return;
+        auto matches = [&](size_t i) { return i < n && static_cast<int32_t>(tags[i]) == tag; };
+        size_t q = matches(p) ? p : (matches(p + 1) ? p + 1 : n);
+        for (size_t i = 0; q == n && i < n; ++i) {
+            if (matches(i)) q = i;
+        }
+        if (q < n) {
+            p = q;
+            mergeFieldFromStream(*fields[p], input, registry);
+            continue;
+        }
         if (!parseUnknownField(input, registry, tag)) return;
     }
 }
