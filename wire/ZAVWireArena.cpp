@@ -12,6 +12,7 @@ ZAVWireArena::~ZAVWireArena() {
     for (Kept* k = kept_; k; k = k->next) k->arena->release();
     while (head_) {
         Block* next = head_->next;
+        ZAVWIRE_ARENA_UNPOISON(head_, head_->size);
         std::free(head_);
         head_ = next;
     }
@@ -37,6 +38,7 @@ void* ZAVWireArena::do_allocate(size_t bytes, size_t alignment) {
         uint8_t* p = aligned(cursor_);
         if (p <= end_ && static_cast<size_t>(end_ - p) >= bytes) {
             cursor_ = p + bytes;
+            ZAVWIRE_ARENA_UNPOISON(p, bytes);
             return p;
         }
     }
@@ -54,12 +56,17 @@ void* ZAVWireArena::do_allocate(size_t bytes, size_t alignment) {
     uint8_t* p = aligned(start);
     cursor_ = p + bytes;
     end_ = reinterpret_cast<uint8_t*>(block) + size;
+    ZAVWIRE_ARENA_POISON(start, static_cast<size_t>(end_ - start));
+    ZAVWIRE_ARENA_UNPOISON(p, bytes);
     return p;
 }
 
 void ZAVWireArena::do_deallocate(void* p, size_t bytes, size_t alignment) {
     // Memory of the blocks is given back with the arena; only what came from the heap after sealing is freed.
-    if (!sealed_.load(std::memory_order_acquire) || owns(p)) return;
+    if (!sealed_.load(std::memory_order_acquire) || owns(p)) {
+        ZAVWIRE_ARENA_POISON(p, bytes);
+        return;
+    }
     ::operator delete(p, bytes, std::align_val_t(alignment));
 }
 

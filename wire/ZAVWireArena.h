@@ -1,10 +1,10 @@
 #pragma once
 // Memory for the objects a parse makes. A parse of a large message makes thousands of small objects
-// (sub-messages, strings, arrays, extension entries); taking each from the C allocator dominated the cost of
-// reading. While a parse runs, those objects come from one arena of growing blocks instead: a parse takes a
-// handful of blocks, and nothing is freed one by one. Objects stay ordinary shared objects with their own
-// lifetimes: every object in an arena holds a reference to it, so the arena lives until the last of them
-// (and the last message that borrowed memory from it) is gone. Memory freed back is not reused, which is
+// (sub-messages, strings, arrays, extension entries); taking each from the C allocator was a large part of
+// the cost of reading. While a parse runs, those objects come from one arena of growing blocks instead: a
+// parse takes a handful of blocks, and nothing is freed one by one. Objects stay ordinary shared objects with
+// their own lifetimes: every object in an arena holds a reference to it, so the arena lives until the last of
+// them (and the last message that borrowed memory from it) is gone. Memory freed back is not reused, which is
 // bounded by what the parse read.
 #include <atomic>
 #include <cstddef>
@@ -12,6 +12,24 @@
 #include <memory>
 #include <memory_resource>
 #include <utility>
+
+// Under AddressSanitizer, arena memory not handed out, or given back, is poisoned, so that a use after
+// release inside a block is reported as it would be for heap memory.
+#if defined(__SANITIZE_ADDRESS__)
+#define ZAVWIRE_ARENA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZAVWIRE_ARENA_ASAN 1
+#endif
+#endif
+#if defined(ZAVWIRE_ARENA_ASAN)
+#include <sanitizer/asan_interface.h>
+#define ZAVWIRE_ARENA_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define ZAVWIRE_ARENA_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+#else
+#define ZAVWIRE_ARENA_POISON(p, n) ((void)(p), (void)(n))
+#define ZAVWIRE_ARENA_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
 
 class ZAVWireArena final : public std::pmr::memory_resource {
   public:
@@ -30,6 +48,7 @@ class ZAVWireArena final : public std::pmr::memory_resource {
             auto* p = reinterpret_cast<uint8_t*>(address);
             if (p <= end_ && static_cast<size_t>(end_ - p) >= bytes) {
                 cursor_ = p + bytes;
+                ZAVWIRE_ARENA_UNPOISON(p, bytes);
                 return p;
             }
         }
@@ -122,7 +141,10 @@ class ZAVWireArenaAllocator {
         arena_->retain();
         return static_cast<T*>(p);
     }
-    void deallocate(T*, size_t) { arena_->release(); }
+    void deallocate(T* p, size_t n) {
+        ZAVWIRE_ARENA_POISON(p, n * sizeof(T));
+        arena_->release();
+    }
     template <typename U>
     bool operator==(const ZAVWireArenaAllocator<U>& other) const {
         return arena_ == other.arena_;

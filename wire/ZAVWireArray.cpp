@@ -49,10 +49,14 @@ ZAVWireArray::~ZAVWireArray() {
 void ZAVWireArray::releaseAll() {
     if (objects_) {
         for (size_t i = 0; i < count_; ++i) objects_[i].~ZAVWireObjectPtr();
-        if (!arenaStorage_) std::free(objects_);
-        objects_ = nullptr;
     }
-    if (!arenaStorage_) std::free(raw_);
+    if (arenaStorage_) {
+        ZAVWIRE_ARENA_POISON(data(), arenaCapacity_ * kTypes[valueType_].size);
+    } else {
+        std::free(objects_);
+        std::free(raw_);
+    }
+    objects_ = nullptr;
     raw_ = nullptr;
     arenaStorage_ = false;
     arenaCapacity_ = 0;
@@ -105,6 +109,7 @@ void ZAVWireArray::reallocate(size_t newCapacity) {
 // growing it (or growing any storage during a parse) copies the elements' bytes to a new block.
 void ZAVWireArray::moveStorage(size_t newCapacity, size_t bytes) {
     void* old = valueType_ == ZAVWireArrayValueTypeObject ? static_cast<void*>(objects_) : raw_;
+    size_t oldArenaBytes = arenaCapacity_ * kTypes[valueType_].size;
     void* fresh;
     bool inArena = ZAVWireArena::current() != nullptr;
     if (arenaStorage_ && newCapacity <= arenaCapacity_) {
@@ -127,7 +132,11 @@ void ZAVWireArray::moveStorage(size_t newCapacity, size_t bytes) {
     }
     if (old) {
         std::memcpy(fresh, old, std::min(count_, newCapacity) * kTypes[valueType_].size);
-        if (!arenaStorage_) std::free(old);
+        if (arenaStorage_) {
+            ZAVWIRE_ARENA_POISON(old, oldArenaBytes);
+        } else {
+            std::free(old);
+        }
     }
     if (valueType_ == ZAVWireArrayValueTypeObject) {
         objects_ = static_cast<ZAVWireObjectPtr*>(fresh);
