@@ -52,20 +52,24 @@ int32_t ZAVWireCodedInputStream::readRawVarint32() {
         state_.bufferPos = pos + 1;
         return state_.bytes[pos];
     }
-    if (pos < state_.bufferSize && pos < state_.currentLimit &&
-        std::min(state_.bufferSize, state_.currentLimit) - pos >= 10) {
-        // Room for the longest form: no checks per byte.
+    uint64_t end = std::min(state_.bufferSize, state_.currentLimit);
+    if (pos < end) {
+        // Within the bytes there are: one bounds test for the whole varint. A varint cut short by the end
+        // is left to the byte-by-byte reading below, which fails it.
         const uint8_t* p = state_.bytes + pos;
+        uint64_t room = std::min<uint64_t>(end - pos, 10);
         uint32_t value = 0;
-        for (int i = 0; i < 10; ++i) {
+        for (uint64_t i = 0; i < room; ++i) {
             if (i < 5) value |= static_cast<uint32_t>(p[i] & 0x7F) << (7 * i);
             if (!(p[i] & 0x80)) {
-                state_.bufferPos = pos + static_cast<uint64_t>(i) + 1;
+                state_.bufferPos = pos + i + 1;
                 return static_cast<int32_t>(value);
             }
         }
-        state_.bufferPos = pos + 10;
-        ZAVWireRaise(NSParseErrorException, "Unable to read varint32");
+        if (room == 10) {
+            state_.bufferPos = pos + 10;
+            ZAVWireRaise(NSParseErrorException, "Unable to read varint32");
+        }
     }
     uint32_t result = 0;
     for (int shift = 0; shift < 35; shift += 7) {

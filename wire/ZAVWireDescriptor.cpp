@@ -317,6 +317,7 @@ std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
     d->rootClass_ = rootClass;
     d->storageSize_ = storageSize;
     d->wireFormat_ = wireFormat;
+    d->shortTagIndex_.fill(-1);
     if (fieldCount) {
         d->fieldsArray_ = ZAVWireMutableArray::arrayWithValueType(ZAVWireArrayValueTypeObject, fieldCount);
         for (size_t i = 0; i < fieldCount; ++i) {
@@ -325,6 +326,8 @@ std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
                 field->textFormatInfo_ = extraTextFormatInfo;
             d->fields_.push_back(field.get());
             d->fieldTags_.push_back(field->tag());
+            if (field->tag() < 128 && d->shortTagIndex_[field->tag()] < 0)
+                d->shortTagIndex_[field->tag()] = static_cast<int16_t>(i);
             if (field->isRepeated() || ZAVWireTypeIsObject(field->type()))
                 d->objectFields_.push_back(field.get());
             d->fieldsArray_->addObject(std::move(field));

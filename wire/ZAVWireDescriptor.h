@@ -363,6 +363,8 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     const std::vector<const ZAVWireFieldDescriptor*>& fieldList() const { return fields_; }
     // Each field's tag, in table order, side by side for the parse loop's matching.
     const std::vector<uint32_t>& fieldTags() const { return fieldTags_; }
+    // The table index of the field a one-byte tag (below 128) names, or -1.
+    int16_t fieldIndexForShortTag(uint32_t tag) const { return shortTagIndex_[tag]; }
     const std::vector<const ZAVWireExtensionRange*>& rangeList() const { return ranges_; }
     // The fields whose slot holds an object reference (object types and every repeated field), in table
     // order.
@@ -382,6 +384,7 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     std::vector<const ZAVWireFieldDescriptor*> fields_;
     std::vector<const ZAVWireFieldDescriptor*> objectFields_;
     std::vector<uint32_t> fieldTags_;
+    std::array<int16_t, 128> shortTagIndex_;
     std::vector<const ZAVWireExtensionRange*> ranges_;
     size_t storageSize_ = 0;
     bool wireFormat_ = false;

@@ -47,13 +47,22 @@ void ZAVWireGeneratedMessage::mergeFieldsFromCodedInputStream(ZAVWireCodedInputS
     size_t p = 0;
     while (true) {
         int32_t tag = input.readTag();
-        // No field has tag 0 (the end), and each tag names at most one field: input in field order matches
-        // the field last read or the next one, anything else is looked up in the side-by-side tags.
+        // No field has tag 0 (the end), and each tag names at most one field: a one-byte tag is looked up
+        // directly, a longer one matched against the field last read and then the side-by-side tags.
         if (tag == 0) return;
-        auto matches = [&](size_t i) { return i < n && static_cast<int32_t>(tags[i]) == tag; };
-        size_t q = matches(p) ? p : (matches(p + 1) ? p + 1 : n);
-        for (size_t i = 0; q == n && i < n; ++i) {
-            if (matches(i)) q = i;
+        size_t q = n;
+        if (tag < 128) {
+            int16_t index = descriptor->fieldIndexForShortTag(static_cast<uint32_t>(tag));
+            if (index >= 0) q = static_cast<size_t>(index);
+        } else if (p < n && static_cast<int32_t>(tags[p]) == tag) {
+            q = p;
+        } else {
+            for (size_t i = 0; i < n; ++i) {
+                if (static_cast<int32_t>(tags[i]) == tag) {
+                    q = i;
+                    break;
+                }
+            }
         }
         if (q < n) {
             p = q;
