@@ -317,7 +317,6 @@ std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
     d->rootClass_ = rootClass;
     d->storageSize_ = storageSize;
     d->wireFormat_ = wireFormat;
-    d->shortTagIndex_.fill(-1);
     if (fieldCount) {
         d->fieldsArray_ = ZAVWireMutableArray::arrayWithValueType(ZAVWireArrayValueTypeObject, fieldCount);
         for (size_t i = 0; i < fieldCount; ++i) {

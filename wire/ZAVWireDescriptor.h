@@ -384,7 +384,11 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     std::vector<const ZAVWireFieldDescriptor*> fields_;
     std::vector<const ZAVWireFieldDescriptor*> objectFields_;
     std::vector<uint32_t> fieldTags_;
-    std::array<int16_t, 128> shortTagIndex_;
+    std::array<int16_t, 128> shortTagIndex_ = [] {
+        std::array<int16_t, 128> none;
+        none.fill(-1);
+        return none;
+    }();
     std::vector<const ZAVWireExtensionRange*> ranges_;
     size_t storageSize_ = 0;
     bool wireFormat_ = false;
