@@ -33,7 +33,8 @@
 
 class ZAVWireArena final : public std::pmr::memory_resource {
   public:
-    ZAVWireArena() = default;
+    // The first block is `firstBlock` bytes; each next one twice the last, up to a few megabytes.
+    explicit ZAVWireArena(size_t firstBlock = 16 * 1024) : nextSize_(firstBlock) {}
     ZAVWireArena(const ZAVWireArena&) = delete;
     ZAVWireArena& operator=(const ZAVWireArena&) = delete;
     ~ZAVWireArena() override;
@@ -85,7 +86,7 @@ class ZAVWireArena final : public std::pmr::memory_resource {
     Kept* kept_ = nullptr;
     uint8_t* cursor_ = nullptr;
     uint8_t* end_ = nullptr;
-    size_t nextSize_ = 16 * 1024;
+    size_t nextSize_;
     std::atomic<size_t> refs_{0};
     std::atomic<bool> sealed_{false};
 };
@@ -106,7 +107,7 @@ class ZAVWireArenaRef {
     ~ZAVWireArenaRef() {
         if (arena_) arena_->release();
     }
-    static ZAVWireArenaRef make() { return ZAVWireArenaRef(new ZAVWireArena()); }
+    static ZAVWireArenaRef make(size_t firstBlock) { return ZAVWireArenaRef(new ZAVWireArena(firstBlock)); }
     ZAVWireArena* get() const { return arena_; }
     explicit operator bool() const { return arena_ != nullptr; }
 

@@ -66,6 +66,11 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     void enterNested();
     void leaveNested() { --recursionDepth_; }
     uint64_t recursionDepth() const { return recursionDepth_; }
+    // Bytes that can still be read, up to the current limit.
+    uint64_t bytesLeft() const {
+        uint64_t end = state_.currentLimit < state_.bufferSize ? state_.currentLimit : state_.bufferSize;
+        return end > state_.bufferPos ? end - state_.bufferPos : 0;
+    }
     void setRecursionDepth(uint64_t depth) { recursionDepth_ = depth; }
 
     uint64_t pushLimit(int32_t byteCount);

@@ -1,6 +1,7 @@
 #include "wire/ZAVWireGeneratedMessage.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -31,7 +32,9 @@ void ZAVWireGeneratedMessage::mergeFromCodedInputStream(ZAVWireCodedInputStream&
     }
     // The outermost message of a parse: what the parse makes comes from an arena of its own, used by this
     // parse only and kept by this message (with whatever earlier parses into it used).
-    auto arena = ZAVWireArenaRef::make();
+    // Parsed objects take tens of bytes for each byte read: a small message starts with a small block.
+    uint64_t left = std::min<uint64_t>(input.bytesLeft(), 1 << 20);
+    auto arena = ZAVWireArenaRef::make(std::clamp<size_t>(std::bit_ceil(left * 16), 1024, 64 * 1024));
     arena.get()->keep(arena_.get());
     arena_ = arena;
     ZAVWireArenaScope scope(arena.get());
