@@ -228,12 +228,15 @@ static void BM_ParseToScanRatio(benchmark::State& state) {
     const auto& data = resourceBytes();
     auto registry = servingRegistry();
     Clock::duration scanTime{}, parseTime{}, roundTime{};
+    uint64_t parseAllocations = 0;
     for (auto _ : state) {
         auto t0 = Clock::now();
         for (int i = 0; i < 10; ++i)
             benchmark::DoNotOptimize(scan(data->bytes(), data->bytes() + data->length(), 0));
         auto t1 = Clock::now();
+        uint64_t before = gAllocations.load();
         auto message = ZAVPSupplementedResource::parseFromData(data, registry.get());
+        parseAllocations += gAllocations.load() - before;
         auto t2 = Clock::now();
         benchmark::DoNotOptimize(message->data());
         auto t3 = Clock::now();
@@ -249,6 +252,8 @@ static void BM_ParseToScanRatio(benchmark::State& state) {
     state.counters["parse_MBps"] = mbps(parseTime);
     state.counters["parse_write_MBps"] = mbps(roundTime);
     state.counters["parse_to_scan"] = mbps(parseTime) / mbps(scanTime);
+    state.counters["parse_allocs"] =
+        static_cast<double>(parseAllocations) / static_cast<double>(state.iterations());
     state.counters["parse_write_to_scan"] = mbps(roundTime) / mbps(scanTime);
 }
 BENCHMARK(BM_ParseToScanRatio)->Unit(benchmark::kMillisecond);

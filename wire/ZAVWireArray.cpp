@@ -1,5 +1,6 @@
 #include "wire/ZAVWireArray.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -48,11 +49,17 @@ ZAVWireArray::~ZAVWireArray() {
 void ZAVWireArray::releaseAll() {
     if (objects_) {
         for (size_t i = 0; i < count_; ++i) objects_[i].~ZAVWireObjectPtr();
-        std::free(objects_);
-        objects_ = nullptr;
     }
-    std::free(raw_);
+    if (arenaStorage_) {
+        ZAVWIRE_ARENA_POISON(data(), arenaCapacity_ * kTypes[valueType_].size);
+    } else {
+        std::free(objects_);
+        std::free(raw_);
+    }
+    objects_ = nullptr;
     raw_ = nullptr;
+    arenaStorage_ = false;
+    arenaCapacity_ = 0;
     count_ = 0;
     capacity_ = 0;
 }
@@ -72,6 +79,10 @@ void ZAVWireArray::reallocate(size_t newCapacity) {
                      ZAVWireFormat("failed to allocate %lu bytes", static_cast<unsigned long>(SIZE_MAX)));
     }
     size_t bytes = newCapacity * size;
+    if (ZAVWireArena::current() || arenaStorage_) {
+        moveStorage(newCapacity, bytes);
+        return;
+    }
     if (valueType_ == ZAVWireArrayValueTypeObject) {
         // Object references are moved by copying their bytes: a shared_ptr holds two plain pointers and
         // nothing refers back to where it lives, so growing a long list costs one block copy, not a move
@@ -91,6 +102,48 @@ void ZAVWireArray::reallocate(size_t newCapacity) {
         }
         raw_ = fresh;
     }
+    capacity_ = newCapacity;
+}
+
+// Storage is taken from the parse's arena while one runs; arena storage cannot be resized in place, so
+// growing it (or growing any storage during a parse) copies the elements' bytes to a new block.
+void ZAVWireArray::moveStorage(size_t newCapacity, size_t bytes) {
+    void* old = valueType_ == ZAVWireArrayValueTypeObject ? static_cast<void*>(objects_) : raw_;
+    size_t oldArenaBytes = arenaCapacity_ * kTypes[valueType_].size;
+    void* fresh;
+    bool inArena = ZAVWireArena::current() != nullptr;
+    if (arenaStorage_ && newCapacity <= arenaCapacity_) {
+        capacity_ = newCapacity;
+        return;
+    }
+    if (inArena) {
+        // The block is sized ahead (doubling), so that a long list read element by element is not copied
+        // at every step; the capacity the array reports keeps its own rule.
+        size_t room = std::max(newCapacity, std::min(capacity_ * 2, SIZE_MAX / kTypes[valueType_].size));
+        size_t roomBytes = room * kTypes[valueType_].size;
+        fresh = ZAVWireBorrowMemory(arena_)->allocate(roomBytes ? roomBytes : 1, alignof(std::max_align_t));
+        arenaCapacity_ = room;
+    } else {
+        fresh = std::malloc(bytes ? bytes : 1);
+        if (!fresh) {
+            ZAVWireRaise("ZAVWireArrayAllocationFailureException",
+                         ZAVWireFormat("failed to allocate %lu bytes", static_cast<unsigned long>(bytes)));
+        }
+    }
+    if (old) {
+        std::memcpy(fresh, old, std::min(count_, newCapacity) * kTypes[valueType_].size);
+        if (arenaStorage_) {
+            ZAVWIRE_ARENA_POISON(old, oldArenaBytes);
+        } else {
+            std::free(old);
+        }
+    }
+    if (valueType_ == ZAVWireArrayValueTypeObject) {
+        objects_ = static_cast<ZAVWireObjectPtr*>(fresh);
+    } else {
+        raw_ = static_cast<uint8_t*>(fresh);
+    }
+    arenaStorage_ = inArena;
     capacity_ = newCapacity;
 }
 
@@ -170,18 +223,18 @@ void ZAVWireArray::initWithArray(const std::vector<ZAVWireObjectPtr>& array) {
 }
 
 ZAVWireArrayPtr ZAVWireArray::arrayWithValueType(ZAVWireArrayValueType type) {
-    return std::make_shared<ZAVWireArray>(type);
+    return ZAVWireMakeShared<ZAVWireArray>(type);
 }
 
 ZAVWireArrayPtr ZAVWireArray::arrayWithValues(const void* values, size_t count, ZAVWireArrayValueType type) {
-    auto a = std::make_shared<ZAVWireArray>(type);
+    auto a = ZAVWireMakeShared<ZAVWireArray>(type);
     a->initWithValues(values, count);
     return a;
 }
 
 ZAVWireArrayPtr ZAVWireArray::arrayWithArray(const std::vector<ZAVWireObjectPtr>& array,
                                              ZAVWireArrayValueType type) {
-    auto a = std::make_shared<ZAVWireArray>(type);
+    auto a = ZAVWireMakeShared<ZAVWireArray>(type);
     a->initWithArray(array);
     return a;
 }
@@ -213,7 +266,7 @@ ZAVWireMutableArrayPtr ZAVWireArray::arrayWithInt32s(std::initializer_list<int32
 }
 
 ZAVWireArrayPtr ZAVWireArray::arrayWithCount(size_t count, ZAVWireArrayValueType type) {
-    auto a = std::make_shared<ZAVWireArray>(type);
+    auto a = ZAVWireMakeShared<ZAVWireArray>(type);
     if (count == 0) return a;
     try {
         a->reallocate(count);
@@ -230,25 +283,25 @@ ZAVWireArrayPtr ZAVWireArray::arrayWithCount(size_t count, ZAVWireArrayValueType
 }
 
 ZAVWireMutableArrayPtr ZAVWireMutableArray::arrayWithValueType(ZAVWireArrayValueType type) {
-    return std::make_shared<ZAVWireMutableArray>(type);
+    return ZAVWireMakeShared<ZAVWireMutableArray>(type);
 }
 
 ZAVWireMutableArrayPtr ZAVWireMutableArray::arrayWithValueType(ZAVWireArrayValueType type, size_t capacity) {
-    auto a = std::make_shared<ZAVWireMutableArray>(type);
+    auto a = ZAVWireMakeShared<ZAVWireMutableArray>(type);
     a->ensureAdditionalCapacity(capacity);
     return a;
 }
 
 ZAVWireMutableArrayPtr ZAVWireMutableArray::arrayWithValues(const void* values, size_t count,
                                                             ZAVWireArrayValueType type) {
-    auto a = std::make_shared<ZAVWireMutableArray>(type);
+    auto a = ZAVWireMakeShared<ZAVWireMutableArray>(type);
     a->initWithValues(values, count);
     return a;
 }
 
 ZAVWireMutableArrayPtr ZAVWireMutableArray::arrayWithArray(const std::vector<ZAVWireObjectPtr>& array,
                                                            ZAVWireArrayValueType type) {
-    auto a = std::make_shared<ZAVWireMutableArray>(type);
+    auto a = ZAVWireMakeShared<ZAVWireMutableArray>(type);
     a->initWithArray(array);
     return a;
 }
@@ -378,8 +431,8 @@ std::vector<ZAVWireObjectPtr> ZAVWireArray::arrayWithConversion(
 
 ZAVWireArrayPtr ZAVWireArray::arrayByAppendingArray(const ZAVWireArray& other) const {
     if (other.valueType_ != valueType_) raiseMismatch("array->_valueType");
-    ZAVWireArrayPtr result = mutationCounter() ? std::make_shared<ZAVWireMutableArray>(valueType_)
-                                               : std::make_shared<ZAVWireArray>(valueType_);
+    ZAVWireArrayPtr result = mutationCounter() ? ZAVWireMakeShared<ZAVWireMutableArray>(valueType_)
+                                               : ZAVWireMakeShared<ZAVWireArray>(valueType_);
     if (count_ + other.count_ == 0) return result;
     result->reallocate(count_ + other.count_);
     result->appendRaw(data(), count_);
@@ -460,13 +513,13 @@ std::string ZAVWireArray::description() const {
 
 ZAVWireObjectPtr ZAVWireArray::copy() const {
     if (!mutationCounter()) return ZAVWireRootObject::copy();
-    auto a = std::make_shared<ZAVWireArray>(valueType_);
+    auto a = ZAVWireMakeShared<ZAVWireArray>(valueType_);
     a->initWithValues(data(), count_);
     return a;
 }
 
 ZAVWireObjectPtr ZAVWireArray::mutableCopy() const {
-    auto a = std::make_shared<ZAVWireMutableArray>(valueType_);
+    auto a = ZAVWireMakeShared<ZAVWireMutableArray>(valueType_);
     a->initWithValues(data(), count_);
     return a;
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "wire/ZAVWireArena.h"
 #include "wire/ZAVWireRootObject.h"
 
 enum ZAVWireArrayValueType : int32_t {
@@ -125,6 +126,7 @@ class ZAVWireArray : public ZAVWireRootObject {
     void checkIndex(size_t index) const;
     // Resizes storage to exactly newCapacity elements; raises on failure.
     void reallocate(size_t newCapacity);
+    void moveStorage(size_t newCapacity, size_t bytes);
     // Copies count raw elements after the current ones (room must be there).
     void appendRaw(const void* values, size_t count);
     void releaseAll();
@@ -140,6 +142,9 @@ class ZAVWireArray : public ZAVWireRootObject {
     size_t count_ = 0;
     uint8_t* raw_ = nullptr;               // scalars
     ZAVWireObjectPtr* objects_ = nullptr;  // Object arrays
+    ZAVWireArenaRef arena_;                // the arena storage was last taken from, kept while in use
+    bool arenaStorage_ = false;            // the storage is in arena_, not from the C allocator
+    size_t arenaCapacity_ = 0;             // elements the arena block has room for
 };
 
 class ZAVWireMutableArray final : public ZAVWireArray {

@@ -1,5 +1,6 @@
 #include "wire/ZAVWireCodedInputStream.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "wire/ZAVWireUnknownFieldSet.h"
@@ -45,6 +46,31 @@ void ZAVWireCodedInputStream::skipRaw(uint64_t n) {
 }
 
 int32_t ZAVWireCodedInputStream::readRawVarint32() {
+    // Most varints are one byte (tags, lengths, small numbers): read it without the per-byte checks.
+    uint64_t pos = state_.bufferPos;
+    if (pos < state_.bufferSize && pos < state_.currentLimit && !(state_.bytes[pos] & 0x80)) {
+        state_.bufferPos = pos + 1;
+        return state_.bytes[pos];
+    }
+    uint64_t end = std::min(state_.bufferSize, state_.currentLimit);
+    if (pos < end) {
+        // Within the bytes there are: one bounds test for the whole varint. A varint cut short by the end
+        // is left to the byte-by-byte reading below, which fails it.
+        const uint8_t* p = state_.bytes + pos;
+        uint64_t room = std::min<uint64_t>(end - pos, 10);
+        uint32_t value = 0;
+        for (uint64_t i = 0; i < room; ++i) {
+            if (i < 5) value |= static_cast<uint32_t>(p[i] & 0x7F) << (7 * i);
+            if (!(p[i] & 0x80)) {
+                state_.bufferPos = pos + i + 1;
+                return static_cast<int32_t>(value);
+            }
+        }
+        if (room == 10) {
+            state_.bufferPos = pos + 10;
+            ZAVWireRaise(NSParseErrorException, "Unable to read varint32");
+        }
+    }
     uint32_t result = 0;
     for (int shift = 0; shift < 35; shift += 7) {
         uint8_t b = readRawByte();
@@ -59,6 +85,11 @@ int32_t ZAVWireCodedInputStream::readRawVarint32() {
 }
 
 int64_t ZAVWireCodedInputStream::readRawVarint64() {
+    uint64_t pos = state_.bufferPos;
+    if (pos < state_.bufferSize && pos < state_.currentLimit && !(state_.bytes[pos] & 0x80)) {
+        state_.bufferPos = pos + 1;
+        return state_.bytes[pos];
+    }
     uint64_t result = 0;
     for (int shift = 0; shift < 70; shift += 7) {
         uint8_t b = readRawByte();
@@ -86,7 +117,7 @@ int32_t ZAVWireCodedInputStreamReadTag(ZAVWireCodedInputStream* s) {
     return s->readTag();
 }
 
-int32_t ZAVWireCodedInputStream::readTag() {
+int32_t ZAVWireCodedInputStream::readTagSlow() {
     if (state_.bufferPos == state_.bufferSize || state_.bufferPos == state_.currentLimit) {
         lastTag_ = 0;
         return 0;

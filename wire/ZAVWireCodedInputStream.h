@@ -40,7 +40,19 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
 
     const char* className() const override { return "ZAVWireCodedInputStream"; }
 
-    int32_t readTag();
+    int32_t readTag() {
+        // Tags of fields 1 to 15 are one byte: taken here without a call.
+        uint64_t pos = state_.bufferPos;
+        if (pos < state_.bufferSize && pos < state_.currentLimit) {
+            uint8_t b = state_.bytes[pos];
+            if (b != 0 && !(b & 0x80)) {
+                state_.bufferPos = pos + 1;
+                lastTag_ = b;
+                return b;
+            }
+        }
+        return readTagSlow();
+    }
     void checkLastTagWas(int32_t expected) const;
     int32_t lastTag() const { return lastTag_; }
     // False when the tag ends a group (nothing skipped).
@@ -54,6 +66,11 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     void enterNested();
     void leaveNested() { --recursionDepth_; }
     uint64_t recursionDepth() const { return recursionDepth_; }
+    // Bytes that can still be read, up to the current limit.
+    uint64_t bytesLeft() const {
+        uint64_t end = state_.currentLimit < state_.bufferSize ? state_.currentLimit : state_.bufferSize;
+        return end > state_.bufferPos ? end - state_.bufferPos : 0;
+    }
     void setRecursionDepth(uint64_t depth) { recursionDepth_ = depth; }
 
     uint64_t pushLimit(int32_t byteCount);
@@ -81,6 +98,7 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     std::shared_ptr<ZAVWireData> readData();
 
     int32_t readRawVarint32();
+    int32_t readTagSlow();
     int64_t readRawVarint64();
     uint8_t readRawByte();
 

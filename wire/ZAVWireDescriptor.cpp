@@ -324,6 +324,9 @@ std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
             if (fields[i].flags & ZAVWireFieldTextFormatNameCustom)
                 field->textFormatInfo_ = extraTextFormatInfo;
             d->fields_.push_back(field.get());
+            d->fieldTags_.push_back(field->tag());
+            if (field->tag() < 128 && d->shortTagIndex_[field->tag()] < 0)
+                d->shortTagIndex_[field->tag()] = static_cast<int16_t>(i);
             if (field->isRepeated() || ZAVWireTypeIsObject(field->type()))
                 d->objectFields_.push_back(field.get());
             d->fieldsArray_->addObject(std::move(field));

@@ -361,6 +361,10 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     size_t fieldCount() const { return fields_.size(); }
     const ZAVWireFieldDescriptor* fieldAt(size_t index) const { return fields_[index]; }
     const std::vector<const ZAVWireFieldDescriptor*>& fieldList() const { return fields_; }
+    // Each field's tag, in table order, side by side for the parse loop's matching.
+    const std::vector<uint32_t>& fieldTags() const { return fieldTags_; }
+    // The table index of the field a one-byte tag (below 128) names, or -1.
+    int16_t fieldIndexForShortTag(uint32_t tag) const { return shortTagIndex_[tag]; }
     const std::vector<const ZAVWireExtensionRange*>& rangeList() const { return ranges_; }
     // The fields whose slot holds an object reference (object types and every repeated field), in table
     // order.
@@ -379,6 +383,12 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     ZAVWireMutableArrayPtr fieldsArray_, enumsArray_, rangesArray_;
     std::vector<const ZAVWireFieldDescriptor*> fields_;
     std::vector<const ZAVWireFieldDescriptor*> objectFields_;
+    std::vector<uint32_t> fieldTags_;
+    std::array<int16_t, 128> shortTagIndex_ = [] {
+        std::array<int16_t, 128> none;
+        none.fill(-1);
+        return none;
+    }();
     std::vector<const ZAVWireExtensionRange*> ranges_;
     size_t storageSize_ = 0;
     bool wireFormat_ = false;

@@ -8,11 +8,13 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <memory_resource>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/storage/OutputStream.h"
+#include "wire/ZAVWireArena.h"
 #include "wire/ZAVWireArray.h"
 #include "wire/ZAVWireCodedInputStream.h"
 #include "wire/ZAVWireCodedOutputStream.h"
@@ -156,6 +158,7 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     template <typename T, typename Read>
     void mergeScalar(const ZAVWireFieldDescriptor& field, ZAVWireCodedInputStream& input, Read read);
     void mergeEnum(const ZAVWireFieldDescriptor& field, ZAVWireCodedInputStream& input);
+    ZAVWireMutableArray* parsedArray(const ZAVWireFieldDescriptor& field);
     size_t fieldSize(const ZAVWireFieldDescriptor& field) const;
     void checkExtension(const ZAVWireExtensionField& extension) const;
     ZAVWireExtensionFieldPtr sharedExtension(const ZAVWireExtensionField& extension) const;
@@ -164,12 +167,23 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
                                                        const ZAVWireFieldDescriptor* field,
                                                        ZAVWireExtensionFieldPtr extension);
 
-    using ExtensionMap = std::map<ZAVWireExtensionFieldPtr, ZAVWireObjectPtr>;
-    static std::unique_ptr<ExtensionMap> copiedExtensionMap(const ExtensionMap& source, bool copyMessages);
+    // A parse keeps extension entries in its arena; copies and maps made outside parsing use the heap.
+    using ExtensionMap = std::pmr::map<ZAVWireExtensionFieldPtr, ZAVWireObjectPtr>;
+    struct ExtensionMapDeleter {
+        void operator()(ExtensionMap* map) const;
+    };
+    using ExtensionMapPtr = std::unique_ptr<ExtensionMap, ExtensionMapDeleter>;
+    static ExtensionMapPtr makeExtensionMap(std::pmr::memory_resource* memory);
+    static ExtensionMapPtr copiedExtensionMap(const ExtensionMap& source, bool copyMessages);
+    void mergeFieldsFromCodedInputStream(ZAVWireCodedInputStream& input,
+                                         const ZAVWireExtensionRegistry* registry);
 
+    // The arena this message took memory from for its own contents (parsing into it), kept alive with it.
+    // Declared first so that it goes last.
+    ZAVWireArenaRef arena_;
     ZAVWireUnknownFieldSetPtr unknownFields_;
-    std::unique_ptr<ExtensionMap> extensionMap_;
-    mutable std::unique_ptr<ExtensionMap> autocreatedExtensionMap_;
+    ExtensionMapPtr extensionMap_;
+    mutable ExtensionMapPtr autocreatedExtensionMap_;
     ZAVWireGeneratedMessage* autocreator_ = nullptr;
     const ZAVWireFieldDescriptor* autocreatorField_ = nullptr;
     ZAVWireExtensionFieldPtr autocreatorExtension_;
@@ -304,7 +318,7 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
         static const ZAVWireClass record{                                                                   \
             .name = #Class,                                                                                 \
             .descriptor = [] { return Class::descriptor(); },                                               \
-            .create = []() -> ZAVWireMessagePtr { return std::make_shared<Class>(); },                      \
+            .create = []() -> ZAVWireMessagePtr { return ZAVWireMakeShared<Class>(); },                     \
         };                                                                                                  \
         return record;                                                                                      \
     }                                                                                                       \

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/base/Error.h"
+#include "wire/ZAVWireArena.h"
 
 void ZAVWireRaise(const char* name, std::string reason) {
     throw plat::Exception(name, std::move(reason));
@@ -66,7 +67,7 @@ const std::shared_ptr<ZAVWireNull>& ZAVWireNull::null() {
 // ---- data
 
 std::shared_ptr<ZAVWireData> ZAVWireData::create(const uint8_t* bytes, size_t length) {
-    auto d = std::make_shared<ZAVWireData>();
+    auto d = ZAVWireMakeShared<ZAVWireData>();
     if (length) d->bytes_.assign(bytes, bytes + length);
     return d;
 }
@@ -76,13 +77,13 @@ std::shared_ptr<ZAVWireData> ZAVWireData::create(std::string_view bytes) {
 }
 
 std::shared_ptr<ZAVWireData> ZAVWireData::create(std::vector<uint8_t> bytes) {
-    auto d = std::make_shared<ZAVWireData>();
+    auto d = ZAVWireMakeShared<ZAVWireData>();
     d->bytes_ = std::move(bytes);
     return d;
 }
 
 std::shared_ptr<ZAVWireData> ZAVWireData::withLength(size_t length) {
-    auto d = std::make_shared<ZAVWireData>();
+    auto d = ZAVWireMakeShared<ZAVWireData>();
     d->bytes_.resize(length);
     return d;
 }
@@ -118,7 +119,7 @@ ZAVWireObjectPtr ZAVWireData::mutableCopy() const {
 
 #define ZAV_NUMBER_MAKER(Name, Type, K, member)                  \
     std::shared_ptr<ZAVWireNumber> ZAVWireNumber::Name(Type v) { \
-        auto n = std::make_shared<ZAVWireNumber>();              \
+        auto n = ZAVWireMakeShared<ZAVWireNumber>();             \
         n->kind_ = Kind::K;                                      \
         n->v_.member = v;                                        \
         return n;                                                \

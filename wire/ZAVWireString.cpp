@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "platform/base/Utf8.h"
+#include "wire/ZAVWireArena.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ const ZAVWireStringPtr& ZAVWireString::empty() {
 }
 
 ZAVWireStringPtr ZAVWireStringCreate(const uint8_t* bytes, size_t length) {
-    auto s = std::make_shared<ZAVWireString>();
+    auto s = ZAVWireMakeShared<ZAVWireString>();
     if (length == 0) return s;
     if (allASCII(bytes, length)) {
         s->utf8_.assign(reinterpret_cast<const char*>(bytes), length);

@@ -84,6 +84,23 @@ TEST_F(Parse, RepeatedSubMessageOccurrencesMerge) {
     EXPECT_EQ(m->child()->value(), 7);
 }
 
+TEST_F(Parse, WhatAParseMadeOutlivesTheMessageItWasParsedInto) {
+    auto root = node("08 05 12 02 08 07 1A 01 61 22 02 01 02 32 02 08 09");
+    auto child = root->child();
+    auto label = root->label();
+    auto list = root->listArray();
+    auto element = std::static_pointer_cast<WTNode>(root->nodesArray()->objectAtIndex(0));
+    root.reset();
+    // Grown after the parse, and parsed into again on its own.
+    for (int32_t i = 3; i < 40; ++i) list->addInt32(i);
+    child->mergeFromData(hexData("22 01 03 32 00"));
+    EXPECT_EQ(list->int32AtIndex(1), 2);
+    EXPECT_EQ(list->count(), 39u);
+    EXPECT_EQ(label->utf8(), "a");
+    EXPECT_EQ(element->value(), 9);
+    EXPECT_EQ(toHex(*child->data()), "08 07 22 01 03 32 00");
+}
+
 TEST_F(Parse, StructuralFailures) {
     EXPECT_EQ(raised([] { node("08 01 0C"); }), "NSParseErrorException|Last tag: 12 should be 0");
     EXPECT_EQ(raised([] { node("12 03 12 05 00"); }),

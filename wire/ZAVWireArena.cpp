@@ -1,0 +1,99 @@
+#include "wire/ZAVWireArena.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+thread_local ZAVWireArena* tCurrent = nullptr;
+constexpr size_t kMaxBlock = 4 * 1024 * 1024;
+}  // namespace
+
+ZAVWireArena::~ZAVWireArena() {
+    for (Kept* k = kept_; k; k = k->next) k->arena->release();
+    while (head_) {
+        Block* next = head_->next;
+        ZAVWIRE_ARENA_UNPOISON(head_, head_->size);
+        std::free(head_);
+        head_ = next;
+    }
+}
+
+void ZAVWireArena::keep(ZAVWireArena* other) {
+    if (!other || other == this) return;
+    other->retain();
+    kept_ = new (allocate(sizeof(Kept), alignof(Kept))) Kept{other, kept_};
+}
+
+ZAVWireArena* ZAVWireArena::current() {
+    return tCurrent;
+}
+
+void* ZAVWireArena::do_allocate(size_t bytes, size_t alignment) {
+    if (sealed_.load(std::memory_order_acquire)) return ::operator new(bytes, std::align_val_t(alignment));
+    auto aligned = [&](uint8_t* p) {
+        return reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(p) + alignment - 1) &
+                                          ~(alignment - 1));
+    };
+    if (cursor_) {
+        uint8_t* p = aligned(cursor_);
+        if (p <= end_ && static_cast<size_t>(end_ - p) >= bytes) {
+            cursor_ = p + bytes;
+            ZAVWIRE_ARENA_UNPOISON(p, bytes);
+            return p;
+        }
+    }
+    size_t header = (sizeof(Block) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+    if (bytes > SIZE_MAX / 2 - header - alignment) throw std::bad_alloc();
+    size_t size = nextSize_;
+    while (size < header + alignment + bytes) size *= 2;
+    auto* block = static_cast<Block*>(std::malloc(size));
+    if (!block) throw std::bad_alloc();
+    block->next = head_;
+    block->size = size;
+    head_ = block;
+    if (nextSize_ < kMaxBlock) nextSize_ *= 2;
+    uint8_t* start = reinterpret_cast<uint8_t*>(block) + header;
+    uint8_t* p = aligned(start);
+    cursor_ = p + bytes;
+    end_ = reinterpret_cast<uint8_t*>(block) + size;
+    ZAVWIRE_ARENA_POISON(start, static_cast<size_t>(end_ - start));
+    ZAVWIRE_ARENA_UNPOISON(p, bytes);
+    return p;
+}
+
+void ZAVWireArena::do_deallocate(void* p, size_t bytes, size_t alignment) {
+    // Memory of the blocks is given back with the arena; only what came from the heap after sealing is freed.
+    if (!sealed_.load(std::memory_order_acquire) || owns(p)) {
+        ZAVWIRE_ARENA_POISON(p, bytes);
+        return;
+    }
+    ::operator delete(p, bytes, std::align_val_t(alignment));
+}
+
+bool ZAVWireArena::owns(const void* p) const {
+    auto* byte = static_cast<const uint8_t*>(p);
+    for (const Block* b = head_; b; b = b->next) {
+        auto* start = reinterpret_cast<const uint8_t*>(b);
+        if (byte >= start && byte < start + b->size) return true;
+    }
+    return false;
+}
+
+ZAVWireArenaScope::ZAVWireArenaScope(ZAVWireArena* arena) : previous_(tCurrent), arena_(arena) {
+    tCurrent = arena;
+}
+
+ZAVWireArenaScope::~ZAVWireArenaScope() {
+    tCurrent = previous_;
+    arena_->seal();
+}
+
+std::pmr::memory_resource* ZAVWireBorrowMemory(ZAVWireArenaRef& borrowed) {
+    ZAVWireArena* arena = ZAVWireArena::current();
+    if (!arena) return std::pmr::new_delete_resource();
+    if (borrowed.get() != arena) {
+        arena->keep(borrowed.get());
+        borrowed = ZAVWireArenaRef(arena);
+    }
+    return arena;
+}

@@ -1,0 +1,340 @@
+#include "wire/ZAVWireGeneratedMessage.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <new>
+#include <type_traits>
+
+#include "platform/base/Assert.h"
+#include "wire/ZAVWireGeneratedMessageInternal.h"
+
+// ---- parsing
+
+void ZAVWireGeneratedMessage::mergeFromData(std::shared_ptr<const ZAVWireData> data,
+                                            const ZAVWireExtensionRegistry* registry) {
+    ZAVWireCodedInputStream input(std::move(data));
+    mergeFromCodedInputStream(input, registry);
+    input.checkLastTagWas(0);
+}
+
+void ZAVWireGeneratedMessage::mergeDelimitedFromCodedInputStream(ZAVWireCodedInputStream& input,
+                                                                 const ZAVWireExtensionRegistry* registry) {
+    if (input.isAtEnd()) return;
+    if (auto data = input.readData()) mergeFromData(data, registry);
+}
+
+void ZAVWireGeneratedMessage::mergeFromCodedInputStream(ZAVWireCodedInputStream& input,
+                                                        const ZAVWireExtensionRegistry* registry) {
+    if (ZAVWireArena::current()) {
+        mergeFieldsFromCodedInputStream(input, registry);
+        return;
+    }
+    // The outermost message of a parse: what the parse makes comes from an arena of its own, used by this
+    // parse only and kept by this message (with whatever earlier parses into it used).
+    // Parsed objects take tens of bytes for each byte read: a small message starts with a small block.
+    uint64_t left = std::min<uint64_t>(input.bytesLeft(), 1 << 20);
+    auto arena = ZAVWireArenaRef::make(std::clamp<size_t>(std::bit_ceil(left * 16), 1024, 64 * 1024));
+    arena.get()->keep(arena_.get());
+    arena_ = arena;
+    ZAVWireArenaScope scope(arena.get());
+    mergeFieldsFromCodedInputStream(input, registry);
+}
+
+void ZAVWireGeneratedMessage::mergeFieldsFromCodedInputStream(ZAVWireCodedInputStream& input,
+                                                              const ZAVWireExtensionRegistry* registry) {
+    const ZAVWireDescriptor* descriptor = wireDescriptor();
+    const auto& fields = descriptor->fieldList();
+    const uint32_t* tags = descriptor->fieldTags().data();
+    const size_t n = fields.size();
+    size_t p = 0;
+    while (true) {
+        int32_t tag = input.readTag();
+        // No field has tag 0 (the end), and each tag names at most one field: a one-byte tag is looked up
+        // directly, a longer one matched against the field last read and then the side-by-side tags.
+        if (tag == 0) return;
+        size_t q = n;
+        if (tag < 128) {
+            int16_t index = descriptor->fieldIndexForShortTag(static_cast<uint32_t>(tag));
+            if (index >= 0) q = static_cast<size_t>(index);
+        } else if (p < n && static_cast<int32_t>(tags[p]) == tag) {
+            q = p;
+        } else {
+            for (size_t i = 0; i < n; ++i) {
+                if (static_cast<int32_t>(tags[i]) == tag) {
+                    q = i;
+                    break;
+                }
+            }
+        }
+        if (q < n) {
+            p = q;
+            mergeFieldFromStream(*fields[p], input, registry);
+            continue;
+        }
+        if (!parseUnknownField(input, registry, tag)) return;
+    }
+}
+
+// Parsing writes to the message and is not synchronised with readers, so the array it appends to is
+// looked up without the lock that creation on read takes.
+ZAVWireMutableArray* ZAVWireGeneratedMessage::parsedArray(const ZAVWireFieldDescriptor& field) {
+    ZAVWireObjectPtr& s = objectSlot(field);
+    if (!s) {
+        auto array = ZAVWireMutableArray::arrayWithValueType(field.valueType());
+        array->setDelegate(this);
+        setAutocreatedRetainedObject(field, std::move(array));
+    }
+    return static_cast<ZAVWireMutableArray*>(s.get());
+}
+
+template <typename T, typename Read>
+void ZAVWireGeneratedMessage::mergeScalar(const ZAVWireFieldDescriptor& field, ZAVWireCodedInputStream& input,
+                                          Read read) {
+    if (!field.isRepeated()) {
+        setScalar<T>(field, read());
+        return;
+    }
+    ZAVWireMutableArray* array = parsedArray(field);
+    auto add = [&](T v) { array->appendValues(&v, field.valueType(), 1); };
+    if (field.isPackable()) {
+        uint64_t old = input.pushLimit(input.readInt32());
+        while (input.bytesUntilLimit() != 0) add(read());
+        input.popLimit(old);
+    } else {
+        add(read());
+    }
+}
+
+void ZAVWireGeneratedMessage::mergeEnum(const ZAVWireFieldDescriptor& field, ZAVWireCodedInputStream& input) {
+    auto take = [&](int32_t v) {
+        if (!field.isValidEnumValue(v)) {
+            // Kept as an unknown varint so the number survives a write.
+            mutableUnknownFields().mergeVarintField(static_cast<int32_t>(field.number()), v);
+        } else if (field.isRepeated()) {
+            parsedArray(field)->addInt32(v);
+        } else {
+            setScalar<int32_t>(field, v);
+        }
+    };
+    if (field.isRepeated() && field.isPackable()) {
+        uint64_t old = input.pushLimit(input.readInt32());
+        while (input.bytesUntilLimit() != 0) take(input.readEnum());
+        input.popLimit(old);
+    } else {
+        take(input.readEnum());
+    }
+}
+
+void ZAVWireGeneratedMessage::mergeFieldFromStream(const ZAVWireFieldDescriptor& field,
+                                                   ZAVWireCodedInputStream& input,
+                                                   const ZAVWireExtensionRegistry* registry) {
+    switch (field.type()) {
+        case ZAVWireTypeBool:
+            return mergeScalar<bool>(field, input, [&] { return input.readBool(); });
+        case ZAVWireTypeFixed32:
+            return mergeScalar<uint32_t>(field, input, [&] { return input.readFixed32(); });
+        case ZAVWireTypeSFixed32:
+            return mergeScalar<int32_t>(field, input, [&] { return input.readSFixed32(); });
+        case ZAVWireTypeFloat:
+            return mergeScalar<float>(field, input, [&] { return input.readFloat(); });
+        case ZAVWireTypeFixed64:
+            return mergeScalar<uint64_t>(field, input, [&] { return input.readFixed64(); });
+        case ZAVWireTypeSFixed64:
+            return mergeScalar<int64_t>(field, input, [&] { return input.readSFixed64(); });
+        case ZAVWireTypeDouble:
+            return mergeScalar<double>(field, input, [&] { return input.readDouble(); });
+        case ZAVWireTypeInt32:
+            return mergeScalar<int32_t>(field, input, [&] { return input.readInt32(); });
+        case ZAVWireTypeInt64:
+            return mergeScalar<int64_t>(field, input, [&] { return input.readInt64(); });
+        case ZAVWireTypeSInt32:
+            return mergeScalar<int32_t>(field, input, [&] { return input.readSInt32(); });
+        case ZAVWireTypeSInt64:
+            return mergeScalar<int64_t>(field, input, [&] { return input.readSInt64(); });
+        case ZAVWireTypeUInt32:
+            return mergeScalar<uint32_t>(field, input, [&] { return input.readUInt32(); });
+        case ZAVWireTypeUInt64:
+            return mergeScalar<uint64_t>(field, input, [&] { return input.readUInt64(); });
+        case ZAVWireTypeEnum:
+            return mergeEnum(field, input);
+        case ZAVWireTypeData:
+        case ZAVWireTypeString: {
+            ZAVWireObjectPtr value;
+            if (field.type() == ZAVWireTypeString) {
+                value = ZAVWireCodedInputStreamReadRetainedString(&input);
+            } else {
+                value = ZAVWireCodedInputStreamReadRetainedData(&input);
+                // A negative length leaves nothing to store; a hole in the field would corrupt the message.
+                if (!value) ZAVWireRaiseParseError();
+            }
+            if (field.isRepeated()) {
+                parsedArray(field)->addObject(std::move(value));
+            } else {
+                setRetainedObject(field, std::move(value));
+            }
+            return;
+        }
+        case ZAVWireTypeMessage:
+        case ZAVWireTypeGroup: {
+            auto read = [&](ZAVWireGeneratedMessage& target) {
+                if (field.type() == ZAVWireTypeGroup) {
+                    input.readGroup(static_cast<int32_t>(field.number()), target, registry);
+                } else {
+                    input.readMessage(target, registry);
+                }
+            };
+            if (field.isRepeated()) {
+                auto sub = field.msgClass()->create();
+                read(*sub);
+                parsedArray(field)->addObject(std::move(sub));
+                return;
+            }
+            if (hasField(field)) {
+                ZAVWireObjectPtr& s = objectSlot(field);
+                if (s.use_count() == 1) {
+                    // Nobody else holds the current sub-message: merging into it gives the same result as
+                    // merging into a fresh copy, without copying it for every occurrence.
+                    read(*static_cast<ZAVWireGeneratedMessage*>(s.get()));
+                    becomeVisibleToAutocreator();
+                    return;
+                }
+            }
+            auto sub = field.msgClass()->create();
+            if (hasField(field))
+                sub->mergeFrom(*static_cast<ZAVWireGeneratedMessage*>(objectSlot(field).get()));
+            read(*sub);
+            setRetainedObject(field, std::move(sub));
+            return;
+        }
+    }
+}
+
+bool ZAVWireGeneratedMessage::parseUnknownField(ZAVWireCodedInputStream& input,
+                                                const ZAVWireExtensionRegistry* registry, int32_t tag) {
+    const ZAVWireDescriptor* descriptor = wireDescriptor();
+    uint32_t number = static_cast<uint32_t>(tag) >> 3;
+    const ZAVWireExtensionField* extension = registry ? registry->getExtension(descriptor, number) : nullptr;
+    if (extension && extension->wireType() == (tag & 7)) {
+        extension->mergeFromCodedInputStream(input, registry, *this);
+        return true;
+    }
+    if (!extension && descriptor->isWireFormat() && tag == 11) {
+        parseMessageSet(input, registry);
+        return true;
+    }
+    if (!ZAVWireUnknownFieldSet::isFieldTag(tag)) return false;
+    return mutableUnknownFields().mergeFieldFrom(tag, input);
+}
+
+void ZAVWireGeneratedMessage::parseMessageSet(ZAVWireCodedInputStream& input,
+                                              const ZAVWireExtensionRegistry* registry) {
+    std::shared_ptr<ZAVWireData> bytes;
+    uint32_t typeId = 0;
+    const ZAVWireExtensionField* extension = nullptr;
+    while (true) {
+        int32_t tag = input.readTag();
+        if (tag == 0) break;
+        if (tag == 26) {
+            bytes = input.readData();
+            if (!bytes) ZAVWireRaiseParseError();
+        } else if (tag == 16) {
+            typeId = input.readUInt32();
+            if (typeId != 0 && registry) extension = registry->getExtension(wireDescriptor(), typeId);
+        } else if (!input.skipField(tag)) {
+            break;
+        }
+    }
+    input.checkLastTagWas(12);
+    if (!bytes || typeId == 0) return;
+    if (extension) {
+        // The item is read through a stream of its own, which carries on the outer depth: items nested in
+        // items (each counted where its value is read) stop at the same limit as any other nesting.
+        ZAVWireCodedInputStream item(bytes);
+        item.setRecursionDepth(input.recursionDepth());
+        extension->mergeFromCodedInputStream(item, registry, *this);
+    } else {
+        mutableUnknownFields().mergeMessageSetMessage(static_cast<int32_t>(typeId), bytes);
+    }
+}
+
+// ---- merging
+
+void ZAVWireGeneratedMessage::mergeFrom(const ZAVWireGeneratedMessage& other) {
+    if (!isa()->isSubclassOf(other.isa()) && !other.isa()->isSubclassOf(isa())) {
+        ZAVWireRaise(NSInvalidArgumentException,
+                     ZAVWireFormat("Classes must match %s != %s", isa()->name, other.isa()->name));
+    }
+    if (&other == this) {
+        // Merging into itself would double every repeated field as it reads it; do it through a copy.
+        auto copy = messageCopy();
+        mergeFrom(*copy);
+        return;
+    }
+    for (auto* f : wireDescriptor()->fieldList()) {
+        if (f->isRepeated()) {
+            auto theirs = other.getArray(*f);
+            if (theirs->count()) getArray(*f)->appendArray(theirs.get());
+            continue;
+        }
+        if (!other.hasField(*f)) continue;
+        switch (f->type()) {
+            case ZAVWireTypeBool:
+                setScalar<bool>(*f, other.getScalar<bool>(*f));
+                break;
+            case ZAVWireTypeFixed64:
+            case ZAVWireTypeSFixed64:
+            case ZAVWireTypeDouble:
+            case ZAVWireTypeInt64:
+            case ZAVWireTypeSInt64:
+            case ZAVWireTypeUInt64:
+                setScalar<uint64_t>(*f, other.getScalar<uint64_t>(*f));
+                break;
+            case ZAVWireTypeData:
+            case ZAVWireTypeString:
+                setRetainedObject(*f, other.objectSlot(*f));
+                break;
+            case ZAVWireTypeMessage:
+            case ZAVWireTypeGroup: {
+                auto& theirs = static_cast<const ZAVWireGeneratedMessage&>(*other.objectSlot(*f));
+                ZAVWireMessagePtr merged;
+                if (hasField(*f)) {
+                    merged = static_cast<ZAVWireGeneratedMessage&>(*objectSlot(*f)).messageCopy();
+                    merged->mergeFrom(theirs);
+                } else {
+                    merged = theirs.messageCopy();
+                }
+                setRetainedObject(*f, merged);
+                break;
+            }
+            default:
+                setScalar<uint32_t>(*f, other.getScalar<uint32_t>(*f));
+                break;
+        }
+    }
+    mergeUnknownFields(other.unknownFields_.get());
+    if (!other.extensionMap_ || other.extensionMap_->empty()) return;
+    if (!extensionMap_) {
+        extensionMap_ = copiedExtensionMap(*other.extensionMap_, true);
+        becomeVisibleToAutocreator();
+        return;
+    }
+    for (auto& [extension, value] : *other.extensionMap_) {
+        ZAVWireObjectPtr& mine = (*extensionMap_)[extension];
+        if (extension->isRepeated()) {
+            auto theirs = std::static_pointer_cast<ZAVWireArray>(value);
+            if (mine) {
+                std::static_pointer_cast<ZAVWireMutableArray>(mine)->appendArray(theirs.get());
+            } else {
+                mine = theirs->mutableCopy();
+            }
+        } else if (auto current = asMessage(mine)) {
+            auto merged = current->messageCopy();
+            merged->mergeFrom(static_cast<const ZAVWireGeneratedMessage&>(*value));
+            mine = merged;
+        } else {
+            mine = asMessage(value) ? value->mutableCopy() : value;
+        }
+    }
+    becomeVisibleToAutocreator();
+}
