@@ -180,9 +180,9 @@ class KTNode : public KTObject {
     void transformAncestors();
 
     KTComponent* getComponent(const char* name) const;
-    int getScriptHandler() const { return m_nScriptHandler; }
-    int getUpdateScriptHandler() const { return m_nUpdateScriptHandler; }
-    int getScriptType() const { return m_eScriptType; }
+    int getScriptHandler() const { return m_pCold->m_nScriptHandler; }
+    int getUpdateScriptHandler() const { return m_pCold->m_nUpdateScriptHandler; }
+    int getScriptType() const { return m_pCold->m_eScriptType; }
 
     // Applied after the node's own transform at the next rebuild of the cached transform.
     void setAdditionalTransform(const KTAffineTransform& additionalTransform);
@@ -193,44 +193,52 @@ class KTNode : public KTObject {
 
     void detachChild(KTNode* child, bool cleanup);
 
-    float m_fRotationX = 0.0f;
-    float m_fRotationY = 0.0f;
+    // What a frame reads of every node it visits comes first, so that a sprite's visit and draw touch a few
+    // neighbouring cache lines instead of the whole object: the cached transform and what rebuilds it, the
+    // children, the drawing state and the flags.
+    KTAffineTransform m_sTransform;
+    KTPoint m_obPosition;
     float m_fScaleX = 1.0f;
     float m_fScaleY = 1.0f;
-    float m_fVertexZ = 0.0f;
-    KTPoint m_obPosition;
+    float m_fRotationX = 0.0f;
+    float m_fRotationY = 0.0f;
     float m_fSkewX = 0.0f;
     float m_fSkewY = 0.0f;
     KTPoint m_obAnchorPointInPoints;
-    KTPoint m_obAnchorPoint;
-    KTSize m_obContentSize;
-    KTAffineTransform m_sAdditionalTransform;
-    KTAffineTransform m_sTransform;
-    KTAffineTransform m_sInverse;
-    KTCamera* m_pCamera = nullptr;
-    KTGridBase* m_pGrid = nullptr;
+    float m_fVertexZ = 0.0f;
     int m_nZOrder = 0;
     KTArray* m_pChildren = nullptr;
-    KTNode* m_pParent = nullptr;
-    int m_nTag = kKTNodeTagInvalid;
-    void* m_pUserData = nullptr;
-    KTObject* m_pUserObject = nullptr;
     KTGLProgram* m_pShaderProgram = nullptr;
-    unsigned int m_eGLServerState = 0;
+    KTGridBase* m_pGrid = nullptr;
+    KTCamera* m_pCamera = nullptr;
     unsigned int m_uOrderOfArrival = 0;
-    KTScheduler* m_pScheduler = nullptr;
-    KTActionManager* m_pActionManager = nullptr;
-    bool m_bRunning = false;
+    unsigned int m_eGLServerState = 0;
+    bool m_bVisible = true;
     bool m_bTransformDirty = true;
     bool m_bInverseDirty = true;
     bool m_bAdditionalTransformDirty = false;
-    bool m_bVisible = true;
     bool m_bIgnoreAnchorPointForPosition = false;
     bool m_bReorderChildDirty = false;
-    int m_nScriptHandler = 0;
-    int m_nUpdateScriptHandler = 0;
-    int m_eScriptType = 0;
-    KTComponentContainer* m_pComponentContainer = nullptr;
+    KTNode* m_pParent = nullptr;
+
+    // The rest, which frames do not read, in a block of its own.
+    struct ColdFields {
+        KTPoint m_obAnchorPoint;
+        KTSize m_obContentSize;
+        KTAffineTransform m_sAdditionalTransform;
+        KTAffineTransform m_sInverse;
+        int m_nTag = kKTNodeTagInvalid;
+        void* m_pUserData = nullptr;
+        KTObject* m_pUserObject = nullptr;
+        KTScheduler* m_pScheduler = nullptr;
+        KTActionManager* m_pActionManager = nullptr;
+        bool m_bRunning = false;
+        int m_nScriptHandler = 0;
+        int m_nUpdateScriptHandler = 0;
+        int m_eScriptType = 0;
+        KTComponentContainer* m_pComponentContainer = nullptr;
+    };
+    ColdFields* const m_pCold;
 };
 
 }  // namespace kite

@@ -197,8 +197,8 @@ void KTSprite::setTextureRect(const KTRect& rect, bool rotated, const KTSize& un
     KTPoint relativeOffset = m_obUnflippedOffsetPositionFromCenter;
     if (m_bFlipX) relativeOffset.x = -relativeOffset.x;
     if (m_bFlipY) relativeOffset.y = -relativeOffset.y;
-    m_obOffsetPosition.x = relativeOffset.x + (m_obContentSize.width - m_obRect.size.width) / 2;
-    m_obOffsetPosition.y = relativeOffset.y + (m_obContentSize.height - m_obRect.size.height) / 2;
+    m_obOffsetPosition.x = relativeOffset.x + (KTNode::getContentSize().width - m_obRect.size.width) / 2;
+    m_obOffsetPosition.y = relativeOffset.y + (KTNode::getContentSize().height - m_obRect.size.height) / 2;
 
     if (m_pobBatchNode)
         setDirty(true);
@@ -256,7 +256,7 @@ void KTSprite::setTextureCoords(KTRect rect) {
 void KTSprite::setFlipX(bool flipX) {
     if (m_bFlipX == flipX) return;
     m_bFlipX = flipX;
-    setTextureRect(m_obRect, m_bRectRotated, m_obContentSize);
+    setTextureRect(m_obRect, m_bRectRotated, KTNode::getContentSize());
 }
 
 // Colour.
@@ -428,7 +428,7 @@ KTSpriteFrame* KTSprite::displayFrame() {
         m_pobTexture, rectInPixels(m_obRect), m_bRectRotated,
         KTPoint(m_obUnflippedOffsetPositionFromCenter.x * scale,
                 m_obUnflippedOffsetPositionFromCenter.y * scale),
-        KTSize(m_obContentSize.width * scale, m_obContentSize.height * scale));
+        KTSize(KTNode::getContentSize().width * scale, KTNode::getContentSize().height * scale));
 }
 
 void KTSprite::setDisplayFrameWithAnimationName(const char* animationName, int frameIndex) {
