@@ -7,18 +7,24 @@
 
 namespace kite {
 
+namespace mxdetail {
+mx_mat4_stack gModelview = {0, 0, nullptr, nullptr};
+// Only ever grows, also across mxGLFreeAll, so a version seen before never comes back.
+unsigned long long gProjectionVersion = 1;
+}  // namespace mxdetail
+
 namespace {
+
+using mxdetail::gModelview;
+using mxdetail::gProjectionVersion;
 
 constexpr int kInitialCapacity = 30;
 constexpr int kGrowth = 50;
 
-mx_mat4_stack gModelview = {0, 0, nullptr, nullptr};
 mx_mat4_stack gProjection = {0, 0, nullptr, nullptr};
 mx_mat4_stack gTexture = {0, 0, nullptr, nullptr};
 mx_mat4_stack* gCurrent = nullptr;
 bool gInitialized = false;
-// Only ever grows, also across mxGLFreeAll, so a version seen before never comes back.
-unsigned long long gProjectionVersion = 1;
 
 void currentChanged() {
     if (gCurrent == &gProjection) ++gProjectionVersion;
@@ -180,10 +186,16 @@ void mxGLMultAffine(float a, float b, float c, float d, float tx, float ty, floa
 }
 
 void mxGLPushMultAffine(float a, float b, float c, float d, float tx, float ty, float tz) {
-    mxGLLazyInitialize();
-    currentChanged();
-    const mxMat4* below = currentTop();
     mx_mat4_stack* stack = gCurrent;
+    // Every visited node comes here: the set-up and the projection's version matter only off the usual
+    // case, a model-view stack that is set up and not empty.
+    if (stack != &gModelview || !stack->top) {
+        mxGLLazyInitialize();
+        currentChanged();
+        currentTop();
+        stack = gCurrent;
+    }
+    const mxMat4* below = stack->top;
     // The stack always has room for one more item (mx_mat4_stack_push grows it right after filling it).
     multAffine(below->mat, stack->stack[stack->item_count].mat, a, b, c, d, tx, ty, tz);
     pushWritten(stack);
@@ -222,7 +234,7 @@ void mxGLGetMatrix(unsigned int mode, mxMat4* out) {
     }
 }
 
-const mxMat4* mxGLTopMatrix(unsigned int mode) {
+const mxMat4* mxdetail::topMatrix(unsigned int mode) {
     mxGLLazyInitialize();
     mx_mat4_stack* stack = mode == MX_GL_MODELVIEW    ? &gModelview
                            : mode == MX_GL_PROJECTION ? &gProjection
@@ -233,10 +245,6 @@ const mxMat4* mxGLTopMatrix(unsigned int mode) {
     // An emptied stack reads as identity, as mxGLGetMatrix gives it.
     static mxMat4 identity;
     return mxMat4Identity(&identity);
-}
-
-unsigned long long mxGLProjectionVersion() {
-    return gProjectionVersion;
 }
 
 void mxGLFreeAll() {

@@ -35,10 +35,22 @@ void mxGLPushMultAffine(float a, float b, float c, float d, float tx, float ty, 
 void mxGLTranslatef(float x, float y, float z);
 void mxGLGetMatrix(unsigned int mode, mxMat4* out);
 void mxGLFreeAll();
+// The stacks' state, for the inline reads below that every drawn node makes.
+namespace mxdetail {
+extern mx_mat4_stack gModelview;
+extern unsigned long long gProjectionVersion;
+const mxMat4* topMatrix(unsigned int mode);
+}  // namespace mxdetail
+
 // The top of a stack, read in place (valid until the next matrix call); null for an unknown mode.
-const mxMat4* mxGLTopMatrix(unsigned int mode);
+inline const mxMat4* mxGLTopMatrix(unsigned int mode) {
+    if (mode == MX_GL_MODELVIEW && mxdetail::gModelview.top) return mxdetail::gModelview.top;
+    return mxdetail::topMatrix(mode);
+}
 // Changes whenever the projection stack's top may have changed, so a program can tell that the projection
 // it last sent is still current without comparing matrices.
-unsigned long long mxGLProjectionVersion();
+inline unsigned long long mxGLProjectionVersion() {
+    return mxdetail::gProjectionVersion;
+}
 
 }  // namespace kite

@@ -311,7 +311,8 @@ bool KTSprite::isOpacityModifyRGB() {
 
 // Drawing.
 
-void KTSprite::writeEyeSpaceQuad(const float* m, ktQuadVertex* out) const {
+// Inline: it runs once per drawn sprite, and draw is its one caller.
+[[gnu::always_inline]] inline void KTSprite::writeEyeSpaceQuad(const float* m, ktQuadVertex* out) const {
     const ktQuadVertex* corners = &m_sQuad.tl;  // tl, bl, tr, br
     const ktVertex3F &tl = m_sQuad.tl.vertices, &bl = m_sQuad.bl.vertices;
     const ktVertex3F &tr = m_sQuad.tr.vertices, &br = m_sQuad.br.vertices;
