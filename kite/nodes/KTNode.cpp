@@ -556,7 +556,7 @@ void KTNode::visit() {
         // Push and transform in one: the product goes straight into the pushed matrix.
         const KTAffineTransform t = nodeToParentTransform();
         mxGLPushMultAffine(t.a, t.b, t.c, t.d, t.tx, t.ty, m_fVertexZ);
-        applyCamera();
+        if (m_pCamera) applyCamera();
     }
     if (m_pChildren && m_pChildren->count() > 0) {
         sortAllChildren();
