@@ -194,16 +194,22 @@ class KTNode : public KTObject {
     void detachChild(KTNode* child, bool cleanup);
 
     // What a frame reads of every node it visits comes first, so that a sprite's visit and draw touch a few
-    // neighbouring cache lines instead of the whole object: the cached transform and what rebuilds it, the
-    // children, the drawing state and the flags.
-    KTAffineTransform m_sTransform;
+    // neighbouring cache lines instead of the whole object: what the setters write and the cached transform
+    // is rebuilt from, the flags, the transform, the children and the drawing state.
     KTPoint m_obPosition;
+    bool m_bVisible = true;
+    bool m_bTransformDirty = true;
+    bool m_bInverseDirty = true;
+    bool m_bAdditionalTransformDirty = false;
+    bool m_bIgnoreAnchorPointForPosition = false;
+    bool m_bReorderChildDirty = false;
     float m_fScaleX = 1.0f;
     float m_fScaleY = 1.0f;
     float m_fRotationX = 0.0f;
     float m_fRotationY = 0.0f;
     float m_fSkewX = 0.0f;
     float m_fSkewY = 0.0f;
+    KTAffineTransform m_sTransform;
     KTPoint m_obAnchorPointInPoints;
     float m_fVertexZ = 0.0f;
     int m_nZOrder = 0;
@@ -213,12 +219,6 @@ class KTNode : public KTObject {
     KTCamera* m_pCamera = nullptr;
     unsigned int m_uOrderOfArrival = 0;
     unsigned int m_eGLServerState = 0;
-    bool m_bVisible = true;
-    bool m_bTransformDirty = true;
-    bool m_bInverseDirty = true;
-    bool m_bAdditionalTransformDirty = false;
-    bool m_bIgnoreAnchorPointForPosition = false;
-    bool m_bReorderChildDirty = false;
     KTNode* m_pParent = nullptr;
 
     // The rest, which frames do not read, in a block of its own.

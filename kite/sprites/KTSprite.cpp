@@ -316,11 +316,19 @@ bool KTSprite::isOpacityModifyRGB() {
     const ktQuadVertex* corners = &m_sQuad.tl;  // tl, bl, tr, br
     const ktVertex3F &tl = m_sQuad.tl.vertices, &bl = m_sQuad.bl.vertices;
     const ktVertex3F &tr = m_sQuad.tr.vertices, &br = m_sQuad.br.vertices;
-    // An unbatched sprite's quad is an upright rectangle at z 0 (writeQuadPositions): each corner shares
-    // its x and y with two others, so every product is made once and z adds nothing. The sums keep the
-    // order of the general case, so both give the same bits.
-    if (tl.x == bl.x && tr.x == br.x && tl.y == tr.y && bl.y == br.y && tl.z == 0.0f && bl.z == 0.0f &&
-        tr.z == 0.0f && br.z == 0.0f) {
+    // The upright rectangle at z 0 that writeQuadPositions makes (a subclass may write another): each
+    // corner shares its x and y with two others, so every product is made once and z adds nothing. The
+    // sums keep the order of the general case, so both give the same bits. Told apart by the bits with a
+    // single branch; a zero of the other sign merely takes the general way.
+    const auto bits = [](float f) {
+        uint32_t u;
+        std::memcpy(&u, &f, sizeof u);
+        return u;
+    };
+    const uint32_t notUpright = (bits(tl.x) ^ bits(bl.x)) | (bits(tr.x) ^ bits(br.x)) |
+                                (bits(tl.y) ^ bits(tr.y)) | (bits(bl.y) ^ bits(br.y)) | bits(tl.z) |
+                                bits(bl.z) | bits(tr.z) | bits(br.z);
+    if (notUpright == 0) {
         // Whole columns of m at once (x, y, z and an unused w per vector); per element the same
         // operations in the same order as one row at a time.
         typedef float Column __attribute__((vector_size(16)));
