@@ -131,10 +131,6 @@ void KTNode::setScaleXY(float scaleX, float scaleY) {
     m_bTransformDirty = m_bInverseDirty = true;
 }
 
-void KTNode::setPosition(const KTPoint& position) {
-    m_obPosition = position;
-    m_bTransformDirty = m_bInverseDirty = true;
-}
 const KTPoint& KTNode::getPosition() {
     return m_obPosition;
 }
@@ -629,6 +625,19 @@ KTAffineTransform KTNode::nodeToParentTransform() {
         y += m_obAnchorPointInPoints.y;
     }
 
+    // Most nodes that move are neither rotated nor skewed: the products below with cos 1 and sin 0 and no
+    // skew matrix, written out (a product by 1 dropped, the ones by 0 kept, so the bits are the same).
+    if (m_fRotationX == 0.0f && m_fRotationY == 0.0f && m_fSkewX == 0.0f && m_fSkewY == 0.0f) {
+        const float ax = m_obAnchorPointInPoints.x;
+        const float ay = m_obAnchorPointInPoints.y;
+        if (!m_obAnchorPointInPoints.equals(KTPointZero)) {
+            x += 0.0f * ay * m_fScaleY - ax * m_fScaleX;
+            y += -0.0f * ax * m_fScaleX - ay * m_fScaleY;
+        }
+        m_sTransform = {m_fScaleX, 0.0f * m_fScaleX, -0.0f * m_fScaleY, m_fScaleY, x, y};
+        return finishTransform();
+    }
+
     float cx = 1, sx = 0, cy = 1, sy = 0;
     if (m_fRotationX != 0.0f || m_fRotationY != 0.0f) {
         float radiansX = -m_fRotationX * kDegreesToRadians;
@@ -663,6 +672,10 @@ KTAffineTransform KTNode::nodeToParentTransform() {
         }
     }
 
+    return finishTransform();
+}
+
+KTAffineTransform KTNode::finishTransform() {
     if (m_bAdditionalTransformDirty) {
         m_sTransform = KTAffineTransformConcat(m_sTransform, m_pCold->m_sAdditionalTransform);
         m_bAdditionalTransformDirty = false;

@@ -57,7 +57,11 @@ class KTNode : public KTObject {
     virtual float getScale();
     virtual void setScaleXY(float scaleX, float scaleY);
 
-    virtual void setPosition(const KTPoint& position);
+    // Inline, for the subclasses that extend it: nodes that move are given a position every frame.
+    virtual void setPosition(const KTPoint& position) {
+        m_obPosition = position;
+        m_bTransformDirty = m_bInverseDirty = true;
+    }
     virtual const KTPoint& getPosition();
     virtual void setPositionXY(float x, float y);
     virtual void getPositionXY(float* x, float* y);
@@ -192,6 +196,8 @@ class KTNode : public KTObject {
     void applyCamera();
 
     void detachChild(KTNode* child, bool cleanup);
+    // The last step of nodeToParentTransform's rebuild: the additional transform, then the flag.
+    inline KTAffineTransform finishTransform();
 
     // What a frame reads of every node it visits comes first, so that a sprite's visit and draw touch a few
     // neighbouring cache lines instead of the whole object: what the setters write and the cached transform
