@@ -528,15 +528,13 @@ void KTNode::draw() {}
 namespace {
 
 // A frame visits thousands of nodes that no longer sit in the cache, and each one's draw runs long enough
-// for the next one's fields to arrive if asked for now. What a visit and a sprite's draw read sits in the
-// first kHotBytes of the object.
-constexpr int kHotBytes = 320;
+// for the next one's fields to arrive if asked for now.
 
 // No test for null: a prefetch never faults, and with one GCC dropped the prefetches altogether.
 inline void prefetchNode(const KTObject* node) {
     const auto* bytes = reinterpret_cast<const char*>(node);
-    for (int offset = 0; offset < kHotBytes; offset += 64) __builtin_prefetch(bytes + offset);
-    __builtin_prefetch(bytes + kHotBytes - 1);
+    for (int offset = 0; offset < kKTNodeHotBytes; offset += 64) __builtin_prefetch(bytes + offset);
+    __builtin_prefetch(bytes + kKTNodeHotBytes - 1);
 }
 
 }  // namespace

@@ -22,6 +22,10 @@ class KTTouch;
 
 constexpr int kKTNodeTagInvalid = -1;
 
+// What a frame reads of a visited node, and of a sprite's draw, lies within this many bytes from the start of
+// the object; a node's visit asks for them of the next child ahead of time.
+inline constexpr int kKTNodeHotBytes = 320;
+
 // Script node events.
 enum {
     kKTNodeOnEnter = 0,
