@@ -380,8 +380,15 @@ void KTSprite::draw() {
 
     const mxMat4* modelview = mxGLTopMatrix(MX_GL_MODELVIEW);
     const float* m = modelview->mat;
-    const bool eyeSpace = m_pShaderProgram->acceptsEyeSpaceVertices() && m[3] == 0.0f && m[7] == 0.0f &&
-                          m[11] == 0.0f && m[15] == 1.0f;
+    // The bottom row is (0, 0, 0, 1), compared by the bits with one branch (the shift drops the signs of
+    // the zeros).
+    uint32_t row[4];
+    std::memcpy(&row[0], &m[3], sizeof row[0]);
+    std::memcpy(&row[1], &m[7], sizeof row[1]);
+    std::memcpy(&row[2], &m[11], sizeof row[2]);
+    std::memcpy(&row[3], &m[15], sizeof row[3]);
+    const bool affine = (((row[0] | row[1] | row[2]) << 1) | (row[3] ^ 0x3F800000u)) == 0;
+    const bool eyeSpace = affine && m_pShaderProgram->acceptsEyeSpaceVertices();
     const GLuint texture = m_pobTexture ? m_pobTexture->getName() : 0;
     if (eyeSpace) writeEyeSpaceQuad(m, s_eyeSpaceQuad);
     const bool setUp = eyeSpace && s_last.generation == ktGLStateGeneration() &&
