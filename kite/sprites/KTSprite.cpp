@@ -341,6 +341,7 @@ bool KTSprite::isOpacityModifyRGB() {
                                (right + bottom) + c3};
         // Each vector goes out whole; its fourth lane lands on the colour, written right after.
         static_assert(offsetof(ktQuadVertex, vertices) == 0 && offsetof(ktQuadVertex, colors) == 12);
+#pragma GCC unroll 4
         for (int i = 0; i < 4; ++i) {
             std::memcpy(static_cast<void*>(&out[i]), &eye[i], sizeof eye[i]);
             out[i].colors = corners[i].colors;
