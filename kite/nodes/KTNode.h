@@ -213,6 +213,9 @@ class KTNode : public KTObject {
     bool m_bAdditionalTransformDirty = false;
     bool m_bIgnoreAnchorPointForPosition = false;
     bool m_bReorderChildDirty = false;
+    // Set while the node draws through a batch node's atlas (a sprite), whose transform setters then have
+    // more to do; kept here, beside what the setters write, so that they read no other cache line.
+    bool m_bBatched = false;
     float m_fScaleX = 1.0f;
     float m_fScaleY = 1.0f;
     float m_fRotationX = 0.0f;

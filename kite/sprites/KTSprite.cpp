@@ -90,6 +90,7 @@ bool KTSprite::initWithTexture(KTTexture2D* texture, const KTRect& rect, bool ro
     if (!KTNodeRGBA::init()) return false;
 
     m_pobBatchNode = nullptr;
+    m_bBatched = false;
     m_bRecursiveDirty = false;
     setDirty(false);
 
@@ -464,7 +465,7 @@ void KTSprite::setDisplayFrameWithAnimationName(const char* animationName, int f
 // Transform setters: a batched sprite must rewrite its atlas quad.
 
 void KTSprite::markBatchDirty() {
-    if (!m_pobBatchNode || m_bRecursiveDirty) return;
+    if (!m_bBatched || m_bRecursiveDirty) return;
     m_bRecursiveDirty = true;
     setDirty(true);
     if (m_bHasChildren) setDirtyRecursively(true);
@@ -629,6 +630,7 @@ KTSpriteBatchNode* KTSprite::getBatchNode() {
 
 void KTSprite::setBatchNode(KTSpriteBatchNode* batchNode) {
     m_pobBatchNode = batchNode;
+    m_bBatched = batchNode != nullptr;
     if (!batchNode) {
         m_uAtlasIndex = kKTSpriteIndexNotInitialized;
         m_pobTextureAtlas = nullptr;
