@@ -340,6 +340,18 @@ void BM_SpriteCost(benchmark::State& state) {
     ktGLInvalidateStateCache();
 }
 
+// 31 by default; fewer (BENCH_ITERATIONS) for a run under a profiler, which costs minutes per iteration.
+int iterations() {
+    const char* wanted = std::getenv("BENCH_ITERATIONS");
+    const int count = wanted ? std::atoi(wanted) : 0;
+    return count > 0 ? count : 31;
+}
+
 }  // namespace
 
-BENCHMARK(BM_SpriteCost)->Arg(0)->Arg(1)->UseManualTime()->Iterations(31)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SpriteCost)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(iterations())
+    ->Unit(benchmark::kMillisecond);

@@ -15,10 +15,6 @@ const KTPoint KTPointZero;
 const KTSize KTSizeZero;
 const KTRect KTRectZero;
 
-bool KTPoint::equals(const KTPoint& o) const {
-    return near(x, o.x) && near(y, o.y);
-}
-
 KTPoint KTPoint::rotateByAngle(const KTPoint& pivot, float angle) const {
     float dx = x - pivot.x;
     float dy = y - pivot.y;

@@ -1,5 +1,7 @@
 #pragma once
 // Points, sizes and rectangles in 32-bit floats, compared with a tolerance of FLT_EPSILON.
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 
 namespace kite {
@@ -18,7 +20,10 @@ class KTPoint {
     KTPoint operator-(const KTPoint& o) const { return {x - o.x, y - o.y}; }
     KTPoint operator*(float f) const { return {x * f, y * f}; }
 
-    bool equals(const KTPoint& o) const;
+    // Within FLT_EPSILON on each axis. Inline: each node's transform asks it of its anchor point.
+    bool equals(const KTPoint& o) const {
+        return std::fabs(x - o.x) < FLT_EPSILON && std::fabs(y - o.y) < FLT_EPSILON;
+    }
     // Counter-clockwise by angle radians about pivot.
     KTPoint rotateByAngle(const KTPoint& pivot, float angle) const;
 };

@@ -198,11 +198,6 @@ void KTGLProgram::setUniformsForBuiltinsWithoutModelview() {
     m_uEyeSpaceProjection = projectionVersion;
 }
 
-bool KTGLProgram::eyeSpaceUniformsCurrent() const {
-    return m_uEyeSpaceProjection == mxGLProjectionVersion() && !m_bUsesTime &&
-           m_uUniforms[kKTUniformRandom01] == -1;
-}
-
 void KTGLProgram::setTimeAndRandomUniforms() {
     if (m_bUsesTime) {
         KTDirector* director = KTDirector::sharedDirector();

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "kite/base/KTObject.h"
+#include "kite/matrix/KTMatrixStack.h"
 
 namespace kite {
 
@@ -89,7 +90,10 @@ class KTGLProgram : public KTObject {
     // since the last call and the program uses neither time nor random values.
     void setUniformsForBuiltinsWithoutModelview();
     // Whether setUniformsForBuiltinsWithoutModelview would send nothing now.
-    bool eyeSpaceUniformsCurrent() const;
+    bool eyeSpaceUniformsCurrent() const {
+        return m_uEyeSpaceProjection == mxGLProjectionVersion() && !m_bUsesTime &&
+               m_uUniforms[kKTUniformRandom01] == -1;
+    }
     // Whether vertices may be sent already multiplied by the model-view matrix and drawn with
     // setUniformsForBuiltinsWithoutModelview: the program reads no model-view matrix of its own.
     bool acceptsEyeSpaceVertices() const { return m_uUniforms[kKTUniformMVMatrix] == -1; }

@@ -8,7 +8,13 @@
 #include "platform/media/GLContext.h"
 
 namespace kite {
+
+// Counts changes to what GL holds (as far as the cache knows); never goes back, not even on a reset.
+unsigned long glcachedetail::gGeneration = 1;
+
 namespace {
+
+using glcachedetail::gGeneration;
 
 // -1 (all bits set) marks "unknown": the next call of that kind always reaches GL.
 constexpr GLuint kUnknown = static_cast<GLuint>(-1);
@@ -30,8 +36,6 @@ struct StateCache {
 };
 
 StateCache s_state;
-// Counts changes to what GL holds (as far as the cache knows); never goes back, not even on a reset.
-unsigned long s_generation = 1;
 
 void genVertexArrays(GLsizei n, GLuint* arrays) {
     if (plat::glGenVertexArraysOES) plat::glGenVertexArraysOES(n, arrays);
@@ -47,7 +51,7 @@ KTGLStateCalls s_calls = ktGLDefaultStateCalls();
 
 void setAttribArray(bool wanted, bool& cached, GLuint index) {
     if (wanted == cached) return;
-    ++s_generation;
+    ++gGeneration;
     if (wanted)
         s_calls.enableVertexAttribArray(index);
     else
@@ -88,28 +92,24 @@ void ktGLInvalidateStateCache() {
 
 void ktGLResetStateCache() {
     s_state = StateCache{};
-    ++s_generation;
-}
-
-unsigned long ktGLStateGeneration() {
-    return s_generation;
+    ++gGeneration;
 }
 
 void ktGLDeleteProgram(GLuint program) {
     if (program == s_state.currentProgram) s_state.currentProgram = kUnknown;
-    ++s_generation;
+    ++gGeneration;
     s_calls.deleteProgram(program);
 }
 
 void ktGLUseProgram(GLuint program) {
     if (program == s_state.currentProgram) return;
     s_state.currentProgram = program;
-    ++s_generation;
+    ++gGeneration;
     s_calls.useProgram(program);
 }
 
 void ktGLSetBlending(GLenum sfactor, GLenum dfactor) {
-    ++s_generation;
+    ++gGeneration;
     if (sfactor == GL_ONE && dfactor == GL_ZERO) {
         s_calls.disable(GL_BLEND);
     } else {
@@ -122,7 +122,7 @@ void ktGLBlendFunc(GLenum sfactor, GLenum dfactor) {
     if (sfactor == s_state.blendSrc && dfactor == s_state.blendDst) return;
     s_state.blendSrc = sfactor;
     s_state.blendDst = dfactor;
-    ++s_generation;
+    ++gGeneration;
     ktGLSetBlending(sfactor, dfactor);
 }
 
@@ -133,14 +133,14 @@ void ktGLBindTexture2D(GLuint textureId) {
 void ktGLBindTexture2DN(GLuint textureUnit, GLuint textureId) {
     if (textureUnit >= static_cast<GLuint>(kKTMaxActiveTexture)) {
         // Units past the tracked ones are rare; bind them without caching rather than index out of range.
-        ++s_generation;
+        ++gGeneration;
         s_calls.activeTexture(GL_TEXTURE0 + textureUnit);
         s_calls.bindTexture(GL_TEXTURE_2D, textureId);
         return;
     }
     if (s_state.boundTextures[textureUnit] == textureId) return;
     s_state.boundTextures[textureUnit] = textureId;
-    ++s_generation;
+    ++gGeneration;
     s_calls.activeTexture(GL_TEXTURE0 + textureUnit);
     s_calls.bindTexture(GL_TEXTURE_2D, textureId);
 }
@@ -149,14 +149,14 @@ void ktGLDeleteTexture(GLuint textureId) {
     // GL may hand the name out again; a stale entry on any unit would swallow the bind of the new texture.
     for (GLuint& bound : s_state.boundTextures)
         if (bound == textureId) bound = kUnknown;
-    ++s_generation;
+    ++gGeneration;
     s_calls.deleteTextures(1, &textureId);
 }
 
 void ktGLBindVAO(GLuint vaoId) {
     if (s_state.vao == vaoId) return;
     s_state.vao = vaoId;
-    ++s_generation;
+    ++gGeneration;
     s_calls.bindVertexArray(vaoId);
 }
 
@@ -168,7 +168,7 @@ void ktGLEnableVertexAttribs(unsigned int flags) {
     // Attribute pointers set next are meant for the default array state, not for an atlas's object.
     if (s_state.vao != 0) {
         s_state.vao = 0;
-        ++s_generation;
+        ++gGeneration;
         s_calls.bindVertexArray(0);
     }
     setAttribArray((flags & kKTVertexAttribFlag_Position) != 0, s_state.attribPosition,
@@ -184,7 +184,7 @@ void ktGLQuadVertexPointers(const void* vertices) {
     // The pointers belong to the default vertex array object and survive another object being bound.
     ktGLBindVAO(0);
     if (vertices == s_state.quadVertices) return;
-    ++s_generation;
+    ++gGeneration;
     s_calls.bindBuffer(GL_ARRAY_BUFFER, 0);
     const auto* base = static_cast<const unsigned char*>(vertices);
     constexpr GLsizei stride = sizeof(ktQuadVertex);
@@ -199,14 +199,14 @@ void ktGLQuadVertexPointers(const void* vertices) {
 
 void ktGLForgetVertexPointers() {
     s_state.quadVertices = nullptr;
-    ++s_generation;
+    ++gGeneration;
 }
 
 void ktGLClientVertexPointers() {
     ktGLBindVAO(0);
     s_calls.bindBuffer(GL_ARRAY_BUFFER, 0);
     s_state.quadVertices = nullptr;
-    ++s_generation;
+    ++gGeneration;
 }
 
 }  // namespace kite

@@ -22,9 +22,16 @@ void ktGLInvalidateStateCache();
 // Forgets what the cache remembers of GL's state (other code drew in between) and nothing else: unlike
 // ktGLInvalidateStateCache, the matrix stacks and the projection stay.
 void ktGLResetStateCache();
+namespace glcachedetail {
+extern unsigned long gGeneration;
+}  // namespace glcachedetail
+
 // Changes whenever the cache changes GL's state or forgets it. Drawing code that finds it unchanged since
-// its own last set-up knows GL still holds that set-up, as far as the cache can tell.
-unsigned long ktGLStateGeneration();
+// its own last set-up knows GL still holds that set-up, as far as the cache can tell. Inline: every sprite
+// drawn reads it.
+inline unsigned long ktGLStateGeneration() {
+    return glcachedetail::gGeneration;
+}
 void ktGLDeleteProgram(GLuint program);
 void ktGLUseProgram(GLuint program);
 void ktGLBlendFunc(GLenum sfactor, GLenum dfactor);

@@ -40,7 +40,7 @@ bool KTLayer::init() {
 }
 
 KTScriptEngine* KTLayer::scriptEngineForEvents() {
-    if (m_eScriptType == kKTScriptTypeNone) return nullptr;
+    if (getScriptType() == kKTScriptTypeNone) return nullptr;
     return KTScriptEngineManager::sharedManager()->getScriptEngine();
 }
 
@@ -99,7 +99,7 @@ bool KTLayer::isTouchEnabled() {
 void KTLayer::setTouchEnabled(bool enabled) {
     if (m_bTouchEnabled == enabled) return;
     m_bTouchEnabled = enabled;
-    if (!m_bRunning) return;
+    if (!isRunning()) return;
     if (enabled) {
         registerWithTouchDispatcher();
     } else if (KTTouchDispatcher* dispatcher = KTDirector::sharedDirector()->getTouchDispatcher()) {
@@ -140,13 +140,13 @@ bool KTLayer::isAccelerometerEnabled() {
 void KTLayer::setAccelerometerEnabled(bool enabled) {
     if (m_bAccelerometerEnabled == enabled) return;
     m_bAccelerometerEnabled = enabled;
-    if (!m_bRunning) return;
+    if (!isRunning()) return;
     if (KTAccelerometer* accelerometer = KTDirector::sharedDirector()->getAccelerometer())
         accelerometer->setDelegate(enabled ? this : nullptr);
 }
 
 void KTLayer::setAccelerometerInterval(double interval) {
-    if (!m_bAccelerometerEnabled || !m_bRunning) return;
+    if (!m_bAccelerometerEnabled || !isRunning()) return;
     if (KTAccelerometer* accelerometer = KTDirector::sharedDirector()->getAccelerometer())
         accelerometer->setAccelerometerInterval(static_cast<float>(interval));
 }
@@ -158,7 +158,7 @@ bool KTLayer::isKeypadEnabled() {
 void KTLayer::setKeypadEnabled(bool enabled) {
     if (m_bKeypadEnabled == enabled) return;
     m_bKeypadEnabled = enabled;
-    if (!m_bRunning) return;
+    if (!isRunning()) return;
     if (KTKeypadDispatcher* keypad = KTDirector::sharedDirector()->getKeypadDispatcher()) {
         if (enabled)
             keypad->addDelegate(this);
@@ -168,7 +168,7 @@ void KTLayer::setKeypadEnabled(bool enabled) {
 }
 
 void KTLayer::backKeyPressed() {
-    if (!m_pScriptKeypadHandlerEntry && m_eScriptType != kKTScriptTypeObjects) return;
+    if (!m_pScriptKeypadHandlerEntry && getScriptType() != kKTScriptTypeObjects) return;
     if (KTScriptEngine* engine = KTScriptEngineManager::sharedManager()->getScriptEngine())
         engine->executeLayerKeypadEvent(this, kKeypadBack);
 }

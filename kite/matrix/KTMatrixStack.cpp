@@ -7,18 +7,26 @@
 
 namespace kite {
 
+namespace mxdetail {
+mx_mat4_stack gModelview = {0, 0, nullptr, nullptr};
+mx_mat4_stack* gCurrent = nullptr;
+// Only ever grows, also across mxGLFreeAll, so a version seen before never comes back.
+unsigned long long gProjectionVersion = 1;
+}  // namespace mxdetail
+
 namespace {
+
+using mxdetail::gCurrent;
+using mxdetail::gModelview;
+using mxdetail::gProjectionVersion;
+using mxdetail::grow;
 
 constexpr int kInitialCapacity = 30;
 constexpr int kGrowth = 50;
 
-mx_mat4_stack gModelview = {0, 0, nullptr, nullptr};
 mx_mat4_stack gProjection = {0, 0, nullptr, nullptr};
 mx_mat4_stack gTexture = {0, 0, nullptr, nullptr};
-mx_mat4_stack* gCurrent = nullptr;
 bool gInitialized = false;
-// Only ever grows, also across mxGLFreeAll, so a version seen before never comes back.
-unsigned long long gProjectionVersion = 1;
 
 void currentChanged() {
     if (gCurrent == &gProjection) ++gProjectionVersion;
@@ -49,15 +57,15 @@ namespace {
 
 // Takes the item after the top, already written, as the new top; then makes room for one more, so the
 // next push can write its item in place.
-void grow(mx_mat4_stack* stack);
-
 inline void pushWritten(mx_mat4_stack* stack) {
     stack->top = &stack->stack[stack->item_count];
     stack->item_count++;
     if (stack->item_count >= stack->capacity) grow(stack);
 }
 
-[[gnu::noinline]] void grow(mx_mat4_stack* stack) {
+}  // namespace
+
+void mxdetail::grow(mx_mat4_stack* stack) {
     const int newCapacity = stack->capacity + kGrowth;
     auto* storage = static_cast<mxMat4*>(std::malloc(sizeof(mxMat4) * static_cast<size_t>(newCapacity)));
     KTAssert(storage != nullptr, "Out of memory for the matrix stack");
@@ -67,8 +75,6 @@ inline void pushWritten(mx_mat4_stack* stack) {
     stack->capacity = newCapacity;
     stack->top = &stack->stack[stack->item_count - 1];
 }
-
-}  // namespace
 
 void mx_mat4_stack_push(mx_mat4_stack* stack, const mxMat4* item) {
     std::memcpy(stack->stack[stack->item_count].mat, item->mat, sizeof(item->mat));
@@ -128,7 +134,7 @@ void mxGLPushMatrix() {
     mx_mat4_stack_push(gCurrent, currentTop());
 }
 
-void mxGLPopMatrix() {
+void mxdetail::popMatrix() {
     KTAssert(gInitialized, "Cannot Pop empty matrix stack");
     currentChanged();
     mx_mat4_stack_pop(gCurrent);
@@ -147,30 +153,7 @@ void mxGLMultMatrix(const mxMat4* m) {
     mxMat4Multiply(top, top, m);
 }
 
-namespace {
-
-// out = in times the affine matrix; out may be in. Each column of the product is a sum of whole columns
-// of in, so four rows go at once; the operations and their order per element are those of the scalar
-// product, so the bits are the same.
-typedef float Column __attribute__((vector_size(16)));
-
-inline Column loadColumn(const float* p) {
-    Column c;
-    std::memcpy(&c, p, sizeof c);
-    return c;
-}
-
-inline void multAffine(const float* in, float* out, float a, float b, float c, float d, float tx, float ty,
-                       float tz) {
-    const Column x = loadColumn(in), y = loadColumn(in + 4), z = loadColumn(in + 8), w = loadColumn(in + 12);
-    const Column first = x * a + y * b, second = x * c + y * d, fourth = x * tx + y * ty + z * tz + w;
-    std::memcpy(out, &first, sizeof first);
-    std::memcpy(out + 4, &second, sizeof second);
-    std::memcpy(out + 8, &z, sizeof z);
-    std::memcpy(out + 12, &fourth, sizeof fourth);
-}
-
-}  // namespace
+using mxdetail::multAffine;
 
 void mxGLMultAffine(float a, float b, float c, float d, float tx, float ty, float tz) {
     mxGLLazyInitialize();
@@ -179,11 +162,12 @@ void mxGLMultAffine(float a, float b, float c, float d, float tx, float ty, floa
     multAffine(m, m, a, b, c, d, tx, ty, tz);
 }
 
-void mxGLPushMultAffine(float a, float b, float c, float d, float tx, float ty, float tz) {
+void mxdetail::pushMultAffine(float a, float b, float c, float d, float tx, float ty, float tz) {
     mxGLLazyInitialize();
     currentChanged();
-    const mxMat4* below = currentTop();
+    currentTop();
     mx_mat4_stack* stack = gCurrent;
+    const mxMat4* below = stack->top;
     // The stack always has room for one more item (mx_mat4_stack_push grows it right after filling it).
     multAffine(below->mat, stack->stack[stack->item_count].mat, a, b, c, d, tx, ty, tz);
     pushWritten(stack);
@@ -222,7 +206,7 @@ void mxGLGetMatrix(unsigned int mode, mxMat4* out) {
     }
 }
 
-const mxMat4* mxGLTopMatrix(unsigned int mode) {
+const mxMat4* mxdetail::topMatrix(unsigned int mode) {
     mxGLLazyInitialize();
     mx_mat4_stack* stack = mode == MX_GL_MODELVIEW    ? &gModelview
                            : mode == MX_GL_PROJECTION ? &gProjection
@@ -233,10 +217,6 @@ const mxMat4* mxGLTopMatrix(unsigned int mode) {
     // An emptied stack reads as identity, as mxGLGetMatrix gives it.
     static mxMat4 identity;
     return mxMat4Identity(&identity);
-}
-
-unsigned long long mxGLProjectionVersion() {
-    return gProjectionVersion;
 }
 
 void mxGLFreeAll() {

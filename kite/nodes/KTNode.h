@@ -22,6 +22,10 @@ class KTTouch;
 
 constexpr int kKTNodeTagInvalid = -1;
 
+// What a frame reads of a visited node, and of a sprite's draw, lies within this many bytes from the start of
+// the object; a node's visit asks for them of the next child ahead of time.
+inline constexpr int kKTNodeHotBytes = 320;
+
 // Script node events.
 enum {
     kKTNodeOnEnter = 0,
@@ -57,7 +61,11 @@ class KTNode : public KTObject {
     virtual float getScale();
     virtual void setScaleXY(float scaleX, float scaleY);
 
-    virtual void setPosition(const KTPoint& position);
+    // Inline, for the subclasses that extend it: nodes that move are given a position every frame.
+    virtual void setPosition(const KTPoint& position) {
+        m_obPosition = position;
+        m_bTransformDirty = m_bInverseDirty = true;
+    }
     virtual const KTPoint& getPosition();
     virtual void setPositionXY(float x, float y);
     virtual void getPositionXY(float* x, float* y);
@@ -180,9 +188,9 @@ class KTNode : public KTObject {
     void transformAncestors();
 
     KTComponent* getComponent(const char* name) const;
-    int getScriptHandler() const { return m_nScriptHandler; }
-    int getUpdateScriptHandler() const { return m_nUpdateScriptHandler; }
-    int getScriptType() const { return m_eScriptType; }
+    int getScriptHandler() const { return m_pCold->m_nScriptHandler; }
+    int getUpdateScriptHandler() const { return m_pCold->m_nUpdateScriptHandler; }
+    int getScriptType() const { return m_pCold->m_eScriptType; }
 
     // Applied after the node's own transform at the next rebuild of the cached transform.
     void setAdditionalTransform(const KTAffineTransform& additionalTransform);
@@ -192,45 +200,58 @@ class KTNode : public KTObject {
     void applyCamera();
 
     void detachChild(KTNode* child, bool cleanup);
+    // The last step of nodeToParentTransform's rebuild: the additional transform, then the flag.
+    inline KTAffineTransform finishTransform();
 
-    float m_fRotationX = 0.0f;
-    float m_fRotationY = 0.0f;
-    float m_fScaleX = 1.0f;
-    float m_fScaleY = 1.0f;
-    float m_fVertexZ = 0.0f;
+    // What a frame reads of every node it visits comes first, so that a sprite's visit and draw touch a few
+    // neighbouring cache lines instead of the whole object: what the setters write and the cached transform
+    // is rebuilt from, the flags, the transform, the children and the drawing state.
     KTPoint m_obPosition;
-    float m_fSkewX = 0.0f;
-    float m_fSkewY = 0.0f;
-    KTPoint m_obAnchorPointInPoints;
-    KTPoint m_obAnchorPoint;
-    KTSize m_obContentSize;
-    KTAffineTransform m_sAdditionalTransform;
-    KTAffineTransform m_sTransform;
-    KTAffineTransform m_sInverse;
-    KTCamera* m_pCamera = nullptr;
-    KTGridBase* m_pGrid = nullptr;
-    int m_nZOrder = 0;
-    KTArray* m_pChildren = nullptr;
-    KTNode* m_pParent = nullptr;
-    int m_nTag = kKTNodeTagInvalid;
-    void* m_pUserData = nullptr;
-    KTObject* m_pUserObject = nullptr;
-    KTGLProgram* m_pShaderProgram = nullptr;
-    unsigned int m_eGLServerState = 0;
-    unsigned int m_uOrderOfArrival = 0;
-    KTScheduler* m_pScheduler = nullptr;
-    KTActionManager* m_pActionManager = nullptr;
-    bool m_bRunning = false;
+    bool m_bVisible = true;
     bool m_bTransformDirty = true;
     bool m_bInverseDirty = true;
     bool m_bAdditionalTransformDirty = false;
-    bool m_bVisible = true;
     bool m_bIgnoreAnchorPointForPosition = false;
     bool m_bReorderChildDirty = false;
-    int m_nScriptHandler = 0;
-    int m_nUpdateScriptHandler = 0;
-    int m_eScriptType = 0;
-    KTComponentContainer* m_pComponentContainer = nullptr;
+    // Set while the node draws through a batch node's atlas (a sprite), whose transform setters then have
+    // more to do; kept here, beside what the setters write, so that they read no other cache line.
+    bool m_bBatched = false;
+    float m_fScaleX = 1.0f;
+    float m_fScaleY = 1.0f;
+    float m_fRotationX = 0.0f;
+    float m_fRotationY = 0.0f;
+    float m_fSkewX = 0.0f;
+    float m_fSkewY = 0.0f;
+    KTAffineTransform m_sTransform;
+    KTPoint m_obAnchorPointInPoints;
+    float m_fVertexZ = 0.0f;
+    int m_nZOrder = 0;
+    KTArray* m_pChildren = nullptr;
+    KTGLProgram* m_pShaderProgram = nullptr;
+    KTGridBase* m_pGrid = nullptr;
+    KTCamera* m_pCamera = nullptr;
+    unsigned int m_uOrderOfArrival = 0;
+    unsigned int m_eGLServerState = 0;
+    KTNode* m_pParent = nullptr;
+
+    // The rest, which frames do not read, in a block of its own.
+    struct ColdFields {
+        KTPoint m_obAnchorPoint;
+        KTSize m_obContentSize;
+        KTAffineTransform m_sAdditionalTransform;
+        KTAffineTransform m_sInverse;
+        int m_nTag = kKTNodeTagInvalid;
+        void* m_pUserData = nullptr;
+        KTObject* m_pUserObject = nullptr;
+        KTScheduler* m_pScheduler = nullptr;
+        KTActionManager* m_pActionManager = nullptr;
+        bool m_bRunning = false;
+        int m_nScriptHandler = 0;
+        int m_nUpdateScriptHandler = 0;
+        int m_eScriptType = 0;
+        KTComponentContainer* m_pComponentContainer = nullptr;
+    };
+    ColdFields* const m_pCold;
 };
 
 }  // namespace kite

@@ -90,6 +90,7 @@ bool KTSprite::initWithTexture(KTTexture2D* texture, const KTRect& rect, bool ro
     if (!KTNodeRGBA::init()) return false;
 
     m_pobBatchNode = nullptr;
+    m_bBatched = false;
     m_bRecursiveDirty = false;
     setDirty(false);
 
@@ -197,8 +198,8 @@ void KTSprite::setTextureRect(const KTRect& rect, bool rotated, const KTSize& un
     KTPoint relativeOffset = m_obUnflippedOffsetPositionFromCenter;
     if (m_bFlipX) relativeOffset.x = -relativeOffset.x;
     if (m_bFlipY) relativeOffset.y = -relativeOffset.y;
-    m_obOffsetPosition.x = relativeOffset.x + (m_obContentSize.width - m_obRect.size.width) / 2;
-    m_obOffsetPosition.y = relativeOffset.y + (m_obContentSize.height - m_obRect.size.height) / 2;
+    m_obOffsetPosition.x = relativeOffset.x + (KTNode::getContentSize().width - m_obRect.size.width) / 2;
+    m_obOffsetPosition.y = relativeOffset.y + (KTNode::getContentSize().height - m_obRect.size.height) / 2;
 
     if (m_pobBatchNode)
         setDirty(true);
@@ -256,7 +257,7 @@ void KTSprite::setTextureCoords(KTRect rect) {
 void KTSprite::setFlipX(bool flipX) {
     if (m_bFlipX == flipX) return;
     m_bFlipX = flipX;
-    setTextureRect(m_obRect, m_bRectRotated, m_obContentSize);
+    setTextureRect(m_obRect, m_bRectRotated, KTNode::getContentSize());
 }
 
 // Colour.
@@ -311,15 +312,24 @@ bool KTSprite::isOpacityModifyRGB() {
 
 // Drawing.
 
-void KTSprite::writeEyeSpaceQuad(const float* m, ktQuadVertex* out) const {
+// Inline: it runs once per drawn sprite, and draw is its one caller.
+[[gnu::always_inline]] inline void KTSprite::writeEyeSpaceQuad(const float* m, ktQuadVertex* out) const {
     const ktQuadVertex* corners = &m_sQuad.tl;  // tl, bl, tr, br
     const ktVertex3F &tl = m_sQuad.tl.vertices, &bl = m_sQuad.bl.vertices;
     const ktVertex3F &tr = m_sQuad.tr.vertices, &br = m_sQuad.br.vertices;
-    // An unbatched sprite's quad is an upright rectangle at z 0 (writeQuadPositions): each corner shares
-    // its x and y with two others, so every product is made once and z adds nothing. The sums keep the
-    // order of the general case, so both give the same bits.
-    if (tl.x == bl.x && tr.x == br.x && tl.y == tr.y && bl.y == br.y && tl.z == 0.0f && bl.z == 0.0f &&
-        tr.z == 0.0f && br.z == 0.0f) {
+    // The upright rectangle at z 0 that writeQuadPositions makes (a subclass may write another): each
+    // corner shares its x and y with two others, so every product is made once and z adds nothing. The
+    // sums keep the order of the general case, so both give the same bits. Told apart by the bits with a
+    // single branch; a zero of the other sign merely takes the general way.
+    const auto bits = [](float f) {
+        uint32_t u;
+        std::memcpy(&u, &f, sizeof u);
+        return u;
+    };
+    const uint32_t notUpright = (bits(tl.x) ^ bits(bl.x)) | (bits(tr.x) ^ bits(br.x)) |
+                                (bits(tl.y) ^ bits(tr.y)) | (bits(bl.y) ^ bits(br.y)) | bits(tl.z) |
+                                bits(bl.z) | bits(tr.z) | bits(br.z);
+    if (notUpright == 0) {
         // Whole columns of m at once (x, y, z and an unused w per vector); per element the same
         // operations in the same order as one row at a time.
         typedef float Column __attribute__((vector_size(16)));
@@ -332,6 +342,7 @@ void KTSprite::writeEyeSpaceQuad(const float* m, ktQuadVertex* out) const {
                                (right + bottom) + c3};
         // Each vector goes out whole; its fourth lane lands on the colour, written right after.
         static_assert(offsetof(ktQuadVertex, vertices) == 0 && offsetof(ktQuadVertex, colors) == 12);
+#pragma GCC unroll 4
         for (int i = 0; i < 4; ++i) {
             std::memcpy(static_cast<void*>(&out[i]), &eye[i], sizeof eye[i]);
             out[i].colors = corners[i].colors;
@@ -371,8 +382,15 @@ void KTSprite::draw() {
 
     const mxMat4* modelview = mxGLTopMatrix(MX_GL_MODELVIEW);
     const float* m = modelview->mat;
-    const bool eyeSpace = m_pShaderProgram->acceptsEyeSpaceVertices() && m[3] == 0.0f && m[7] == 0.0f &&
-                          m[11] == 0.0f && m[15] == 1.0f;
+    // The bottom row is (0, 0, 0, 1), compared by the bits with one branch (the shift drops the signs of
+    // the zeros).
+    uint32_t row[4];
+    std::memcpy(&row[0], &m[3], sizeof row[0]);
+    std::memcpy(&row[1], &m[7], sizeof row[1]);
+    std::memcpy(&row[2], &m[11], sizeof row[2]);
+    std::memcpy(&row[3], &m[15], sizeof row[3]);
+    const bool affine = (((row[0] | row[1] | row[2]) << 1) | (row[3] ^ 0x3F800000u)) == 0;
+    const bool eyeSpace = affine && m_pShaderProgram->acceptsEyeSpaceVertices();
     const GLuint texture = m_pobTexture ? m_pobTexture->getName() : 0;
     if (eyeSpace) writeEyeSpaceQuad(m, s_eyeSpaceQuad);
     const bool setUp = eyeSpace && s_last.generation == ktGLStateGeneration() &&
@@ -428,7 +446,7 @@ KTSpriteFrame* KTSprite::displayFrame() {
         m_pobTexture, rectInPixels(m_obRect), m_bRectRotated,
         KTPoint(m_obUnflippedOffsetPositionFromCenter.x * scale,
                 m_obUnflippedOffsetPositionFromCenter.y * scale),
-        KTSize(m_obContentSize.width * scale, m_obContentSize.height * scale));
+        KTSize(KTNode::getContentSize().width * scale, KTNode::getContentSize().height * scale));
 }
 
 void KTSprite::setDisplayFrameWithAnimationName(const char* animationName, int frameIndex) {
@@ -447,7 +465,7 @@ void KTSprite::setDisplayFrameWithAnimationName(const char* animationName, int f
 // Transform setters: a batched sprite must rewrite its atlas quad.
 
 void KTSprite::markBatchDirty() {
-    if (!m_pobBatchNode || m_bRecursiveDirty) return;
+    if (!m_bBatched || m_bRecursiveDirty) return;
     m_bRecursiveDirty = true;
     setDirty(true);
     if (m_bHasChildren) setDirtyRecursively(true);
@@ -612,6 +630,7 @@ KTSpriteBatchNode* KTSprite::getBatchNode() {
 
 void KTSprite::setBatchNode(KTSpriteBatchNode* batchNode) {
     m_pobBatchNode = batchNode;
+    m_bBatched = batchNode != nullptr;
     if (!batchNode) {
         m_uAtlasIndex = kKTSpriteIndexNotInitialized;
         m_pobTextureAtlas = nullptr;

@@ -128,21 +128,22 @@ class KTSprite : public KTNodeRGBA, public KTTextureProtocol {
     // texture coordinates, into out (four vertices in the quad's order).
     void writeEyeSpaceQuad(const float* m, ktQuadVertex* out) const;
 
-    KTTextureAtlas* m_pobTextureAtlas = nullptr;
-    unsigned int m_uAtlasIndex = kKTSpriteIndexNotInitialized;
+    // What a frame reads of a sprite first, right after the node's own: its draw set-up and its quad.
     KTSpriteBatchNode* m_pobBatchNode = nullptr;
+    KTTexture2D* m_pobTexture = nullptr;
+    _ccBlendFunc m_sBlendFunc;
     bool m_bDirty = false;
     bool m_bRecursiveDirty = false;
     bool m_bHasChildren = false;
     bool m_bShouldBeHidden = false;
+    ktTexturedQuad m_sQuad;
+    KTTextureAtlas* m_pobTextureAtlas = nullptr;
+    unsigned int m_uAtlasIndex = kKTSpriteIndexNotInitialized;
     KTAffineTransform m_transformToBatch;
-    _ccBlendFunc m_sBlendFunc;
-    KTTexture2D* m_pobTexture = nullptr;
     KTRect m_obRect;
     bool m_bRectRotated = false;
     KTPoint m_obOffsetPosition;
     KTPoint m_obUnflippedOffsetPositionFromCenter;
-    ktTexturedQuad m_sQuad;
     bool m_bOpacityModifyRGB = false;
     bool m_bFlipX = false;
     bool m_bFlipY = false;

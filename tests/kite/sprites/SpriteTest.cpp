@@ -2,6 +2,7 @@
 // how they should appear (flips, opacity with and without premultiplied alpha), the white fallback texture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -342,6 +343,27 @@ struct BentSprite : KTSprite {
         m_sQuad.tl.vertices.z = 2;
     }
 };
+
+// Where a sprite keeps what its visit and draw read, as bytes from the start of the object.
+struct ProbedSprite : KTSprite {
+    size_t endOf(const void* field, size_t size) const {
+        return static_cast<size_t>(static_cast<const char*>(field) - reinterpret_cast<const char*>(this)) +
+               size;
+    }
+    size_t hotEnd() const {
+        return std::max({endOf(&m_obPosition, sizeof m_obPosition), endOf(&m_sTransform, sizeof m_sTransform),
+                         endOf(&m_pChildren, sizeof m_pChildren),
+                         endOf(&m_pShaderProgram, sizeof m_pShaderProgram),
+                         endOf(&m_pobTexture, sizeof m_pobTexture), endOf(&m_sBlendFunc, sizeof m_sBlendFunc),
+                         endOf(&m_sQuad, sizeof m_sQuad)});
+    }
+};
+
+TEST_F(SpriteTest, WhatAFrameReadsOfASpriteIsWhatTheVisitPrefetches) {
+    auto* sprite = new ProbedSprite();
+    EXPECT_LE(sprite->hotEnd(), static_cast<size_t>(kKTNodeHotBytes));
+    sprite->release();
+}
 
 TEST_F(SpriteDrawPathTest, CornersSentToGLAreTheQuadTimesTheModelview) {
     KTNode* parent = KTNode::create();
