@@ -67,7 +67,7 @@ void ZAVWireArena::do_deallocate(void* p, size_t bytes, size_t alignment) {
         ZAVWIRE_ARENA_POISON(p, bytes);
         return;
     }
-    ::operator delete(p, bytes, std::align_val_t(alignment));
+    ::operator delete(p, std::align_val_t(alignment));
 }
 
 bool ZAVWireArena::owns(const void* p) const {
