@@ -179,7 +179,7 @@ void ADFRData::updateDeviceId(const plat::Value::Dictionary&) {
     deviceID_ = *id;
     auto defaults = plat::UserDefaults::standard();
     defaults->setString(*id, kDeviceIdKey);
-    defaults->synchronize();
+    defaults->synchronizeInBackground();
 }
 
 void ADFRData::updateBgColor(const plat::Value::Dictionary& dictionary) {

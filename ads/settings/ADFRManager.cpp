@@ -234,7 +234,7 @@ void ADFRManager::settingsReady(std::shared_ptr<ADFRData> data) {
     nextUpdateDate_ = plat::Clock::shared().nowSeconds() + kFreshSeconds;
     auto defaults = plat::UserDefaults::standard();
     defaults->setObject(plat::Value(plat::Value::Date{*nextUpdateDate_}), nextUpdateDateKey());
-    defaults->synchronize();
+    defaults->synchronizeInBackground();
     post(fetchNotificationName());
 }
 
