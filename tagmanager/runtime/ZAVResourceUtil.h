@@ -46,6 +46,14 @@ class ZAVResourceUtil {
                                                          const ZAVPResource& resource,
                                                          const ExpandedValues& expanded,
                                                          const std::vector<std::string>& keys);
+    // A call's properties as (key, value) index pairs, each checked against the tables as it is read.
+    static void propertyPairs(const ZAVPFunctionCall& call, const ZAVWireArray& propertyTable,
+                              const ExpandedValues& expanded, const std::vector<std::string>& keys,
+                              std::vector<int32_t>& pairs);
+    // The call those checked pairs make.
+    static ZAVExpandedFunctionCallPtr callFromPairs(const std::vector<int32_t>& pairs,
+                                                    const ExpandedValues& expanded,
+                                                    const std::vector<std::string>& keys);
     static ZAVExpandedRulePtr expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
                                          const ZAVExpandedFunctionCallList& macros,
                                          const ZAVExpandedFunctionCallList& predicates);
