@@ -101,8 +101,9 @@ void ZAVResourceUtil::checkBounds(int32_t index, size_t count, const std::string
         logAndThrow("Index out of bounds detected: " + std::to_string(wide) + " in " + listName);
 }
 
-ZAVWireObjectPtr ZAVResourceUtil::objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array, int32_t index,
-                                                                  const std::string& listName) {
+const ZAVWireObjectPtr& ZAVResourceUtil::objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array,
+                                                                         int32_t index,
+                                                                         const std::string& listName) {
     checkBounds(index, array.count(), listName);
     return array.objectAtIndex(static_cast<uint32_t>(index));
 }
@@ -130,12 +131,14 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
     if (index >= 0 && std::find(pending.begin(), pending.end(), i) != pending.end())
         logAndThrow("Value cycle detected.  Current value reference: " + std::to_string(i) +
                     ".  Previous value references: " + describePending(pending) + ".");
-    auto entry = expanded.valueTable ? objectWithTAGPBArrayBoundsCheck(*expanded.valueTable, index, kValue)
-                                     : objectWithTAGPBArrayBoundsCheck(*resource.valueArray(), index, kValue);
+    auto owned = expanded.valueTable ? nullptr : resource.valueArray();
+    const ZAVWireObjectPtr& entry =
+        objectWithTAGPBArrayBoundsCheck(owned ? *owned : *expanded.valueTable, index, kValue);
     if (expanded.values.size() <= i)
         logAndThrow("Index out of bounds detected: " + std::to_string(i) + " in value");
     if (expanded.values[i]) return expanded.values[i];
-    auto value = std::dynamic_pointer_cast<ZAVPValue>(entry);
+    // Looked at where it is; a plain value is then handed over as it is.
+    const auto* value = dynamic_cast<const ZAVPValue*>(entry.get());
     if (!value) logAndThrow("Invalid value: " + entry->description());
     if (pending.size() >= kMaxValueDepth)
         logAndThrow("Value nesting deeper than " + std::to_string(kMaxValueDepth) +
@@ -161,7 +164,7 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
         case ZAVPValue_Type_FunctionId:
         case ZAVPValue_Type_Integer:
         case ZAVPValue_Type_Boolean:
-            result = value;
+            result = std::static_pointer_cast<ZAVPValue>(entry);
             size = kUnmeasured;
             break;
         case ZAVPValue_Type_List: {
@@ -243,7 +246,7 @@ void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireA
     auto indices = call.propertyArray();
     pairs.reserve(indices->count() * 2);
     for (size_t k = 0; k < indices->count(); ++k) {
-        auto entry = objectWithTAGPBArrayBoundsCheck(table, indices->int32AtIndex(k), kProperties);
+        const auto& entry = objectWithTAGPBArrayBoundsCheck(table, indices->int32AtIndex(k), kProperties);
         const auto* property = dynamic_cast<const ZAVPProperty*>(entry.get());
         if (!property) logAndThrow("Invalid property at index " + std::to_string(k));
         checkBounds(property->key(), keys.size(), kKeys);
@@ -346,7 +349,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         list.reserve(calls.count());
         if (share) made.reserve(calls.count());
         for (size_t k = 0; k < calls.count(); ++k) {
-            auto entry = calls.objectAtIndex(k);
+            const auto& entry = calls.objectAtIndex(k);
             const auto* call = dynamic_cast<const ZAVPFunctionCall*>(entry.get());
             if (!call) logAndThrow("Invalid function call at index " + std::to_string(k));
             propertyPairs(*call, *propertyTable, expanded, keys, pairs);
@@ -381,7 +384,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     auto rules = resource.ruleArray();
     builder.rules.reserve(rules->count());
     for (size_t k = 0; k < rules->count(); ++k) {
-        auto rule = std::dynamic_pointer_cast<ZAVPRule>(rules->objectAtIndex(k));
+        const auto* rule = dynamic_cast<const ZAVPRule*>(rules->objectAtIndex(k).get());
         if (!rule) logAndThrow("Invalid rule at index " + std::to_string(k));
         builder.addRule(expandRule(*rule, tags, macros, predicates));
     }

@@ -61,8 +61,8 @@ class ZAVResourceUtil {
     static std::shared_ptr<ZAVPServingValue> servingValue(const ZAVPValue& value);
 
     // The element at the index (taken as unsigned); anything else fails the expansion.
-    static ZAVWireObjectPtr objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array, int32_t index,
-                                                            const std::string& listName);
+    static const ZAVWireObjectPtr& objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array, int32_t index,
+                                                                   const std::string& listName);
     template <typename T>
     static const T& objectWithNSArrayBoundsCheck(const std::vector<T>& list, int32_t index,
                                                  const std::string& listName) {
