@@ -1,12 +1,15 @@
 #include "tagmanager/runtime/ZAVResourceUtil.h"
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_map>
 
 #include "platform/base/Error.h"
 #include "tagmanager/base/ZAVLog.h"
 #include "tagmanager/values/ZAVTypes.h"
 #include "wire/ZAVWireCodedOutputStream.h"
 #include "wire/ZAVWireString.h"
+#include "wire/ZAVWireUnknownFieldSet.h"
 
 namespace {
 
@@ -61,6 +64,24 @@ std::vector<std::string> keyNames(const ZAVPResource& resource) {
     return names;
 }
 
+// Whether the value sets nothing but its type and the one text field: no flag, escaping, extension or
+// unknown field that another value with the same text might lack.
+bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField) {
+    const auto& descriptor = *ZAVPValue::descriptor();
+    for (size_t f = 0; f < descriptor.fieldCount(); ++f) {
+        const auto& field = *descriptor.fieldAt(f);
+        if (field.number() == 1 || field.number() == textField) continue;
+        if (field.isRepeated()) {
+            const ZAVWireArray* items = value.existingArray(field);
+            if (items && items->count()) return false;
+        } else if (value.hasField(field)) {
+            return false;
+        }
+    }
+    const auto& unknown = value.unknownFields();
+    return (!unknown || unknown->countOfFields() == 0) && value.extensionsCurrentlySet().empty();
+}
+
 }  // namespace
 
 const std::string& ZAVResourceUtil::exceptionName() {
@@ -80,8 +101,9 @@ void ZAVResourceUtil::checkBounds(int32_t index, size_t count, const std::string
         logAndThrow("Index out of bounds detected: " + std::to_string(wide) + " in " + listName);
 }
 
-ZAVWireObjectPtr ZAVResourceUtil::objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array, int32_t index,
-                                                                  const std::string& listName) {
+const ZAVWireObjectPtr& ZAVResourceUtil::objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array,
+                                                                         int32_t index,
+                                                                         const std::string& listName) {
     checkBounds(index, array.count(), listName);
     return array.objectAtIndex(static_cast<uint32_t>(index));
 }
@@ -109,12 +131,14 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
     if (index >= 0 && std::find(pending.begin(), pending.end(), i) != pending.end())
         logAndThrow("Value cycle detected.  Current value reference: " + std::to_string(i) +
                     ".  Previous value references: " + describePending(pending) + ".");
-    auto entry = expanded.valueTable ? objectWithTAGPBArrayBoundsCheck(*expanded.valueTable, index, kValue)
-                                     : objectWithTAGPBArrayBoundsCheck(*resource.valueArray(), index, kValue);
+    auto owned = expanded.valueTable ? nullptr : resource.valueArray();
+    const ZAVWireObjectPtr& entry =
+        objectWithTAGPBArrayBoundsCheck(owned ? *owned : *expanded.valueTable, index, kValue);
     if (expanded.values.size() <= i)
         logAndThrow("Index out of bounds detected: " + std::to_string(i) + " in value");
     if (expanded.values[i]) return expanded.values[i];
-    auto value = std::dynamic_pointer_cast<ZAVPValue>(entry);
+    // Looked at where it is; a plain value is then handed over as it is.
+    const auto* value = dynamic_cast<const ZAVPValue*>(entry.get());
     if (!value) logAndThrow("Invalid value: " + entry->description());
     if (pending.size() >= kMaxValueDepth)
         logAndThrow("Value nesting deeper than " + std::to_string(kMaxValueDepth) +
@@ -140,7 +164,7 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
         case ZAVPValue_Type_FunctionId:
         case ZAVPValue_Type_Integer:
         case ZAVPValue_Type_Boolean:
-            result = value;
+            result = std::static_pointer_cast<ZAVPValue>(entry);
             size = kUnmeasured;
             break;
         case ZAVPValue_Type_List: {
@@ -208,20 +232,41 @@ ZAVExpandedFunctionCallPtr ZAVResourceUtil::expandFunctionCall(const ZAVPFunctio
                                                                const ZAVPResource& resource,
                                                                const ExpandedValues& expanded,
                                                                const std::vector<std::string>& keys) {
-    ZAVExpandedFunctionCall::Properties properties;
-    ZAVPValuePtr pushAfterEvaluate;
-    auto indices = call.propertyArray();
     auto owned = expanded.propertyTable ? nullptr : resource.propertyArray();
     const ZAVWireArray* table = expanded.propertyTable ? expanded.propertyTable : owned.get();
+    std::vector<int32_t> pairs;
+    propertyPairs(call, *table, expanded, keys, pairs);
+    return callFromPairs(pairs, expanded, keys);
+}
+
+void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireArray& table,
+                                    const ExpandedValues& expanded, const std::vector<std::string>& keys,
+                                    std::vector<int32_t>& pairs) {
+    pairs.clear();
+    auto indices = call.propertyArray();
+    pairs.reserve(indices->count() * 2);
     for (size_t k = 0; k < indices->count(); ++k) {
-        auto property = std::dynamic_pointer_cast<ZAVPProperty>(
-            objectWithTAGPBArrayBoundsCheck(*table, indices->int32AtIndex(k), kProperties));
+        const auto& entry = objectWithTAGPBArrayBoundsCheck(table, indices->int32AtIndex(k), kProperties);
+        const auto* property = dynamic_cast<const ZAVPProperty*>(entry.get());
         if (!property) logAndThrow("Invalid property at index " + std::to_string(k));
-        const std::string& name = objectWithNSArrayBoundsCheck(keys, property->key(), kKeys);
+        checkBounds(property->key(), keys.size(), kKeys);
         const auto& value = objectWithNSArrayBoundsCheck(expanded.values, property->value(), kValues);
         if (!value)
             logAndThrow("Index out of bounds detected: " + std::to_string(property->value()) + " in values");
+        pairs.push_back(property->key());
+        pairs.push_back(property->value());
+    }
+}
+
+ZAVExpandedFunctionCallPtr ZAVResourceUtil::callFromPairs(const std::vector<int32_t>& pairs,
+                                                          const ExpandedValues& expanded,
+                                                          const std::vector<std::string>& keys) {
+    ZAVExpandedFunctionCall::Properties properties;
+    ZAVPValuePtr pushAfterEvaluate;
+    for (size_t k = 0; k + 1 < pairs.size(); k += 2) {
+        const std::string& name = keys[static_cast<uint32_t>(pairs[k])];
         // The expanded values themselves, shared with every other call that names them.
+        const auto& value = expanded.values[static_cast<uint32_t>(pairs[k + 1])];
         if (name == kPushAfterEvaluateKey)
             pushAfterEvaluate = value;
         else
@@ -268,25 +313,78 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         expandIthValue(static_cast<int32_t>(i), resource, expanded, pending);
     }
     const auto keys = keyNames(resource);
-    auto expandCalls = [&](const ZAVWireArray& calls) {
+    // Predicates that read the same properties are one predicate: made once and shared by every rule that
+    // lists them (their outcome depends on nothing else). Tags and macros stay one object each, as a
+    // rule's tags fire and its macros are chosen one by one.
+    struct Made {
+        size_t offset, length;
+        ZAVExpandedFunctionCallPtr call;
+    };
+    std::vector<int32_t> pool, pairs, signature;
+    std::unordered_multimap<uint64_t, Made> made;
+    // A plain text or function name stands for every entry of the value table with the same type and
+    // bytes (the resource repeats them, one entry per call); anything more is only the same as itself.
+    std::vector<int32_t> canonical(valueTable->count(), -1);
+    std::unordered_map<std::string_view, int32_t> texts[2];
+    auto canonicalOf = [&](int32_t index) {
+        auto& known = canonical[static_cast<uint32_t>(index)];
+        if (known >= 0) return known;
+        known = index;
+        const ZAVPValue& value = *expanded.values[static_cast<uint32_t>(index)];
+        std::shared_ptr<ZAVWireString> text;
+        size_t slot = 0;
+        if (value.type() == ZAVPValue_Type_String && value.hasString()) {
+            text = value.string();
+        } else if (value.type() == ZAVPValue_Type_FunctionId && value.hasFunctionId()) {
+            text = value.functionId();
+            slot = 1;
+        }
+        if (!text) return known;
+        if (!onlyTypeAndText(value, slot ? 7 : 2)) return known;
+        known = texts[slot].emplace(std::string_view(text->utf8()), index).first->second;
+        return known;
+    };
+    auto expandCalls = [&](const ZAVWireArray& calls, bool share) {
         ZAVExpandedFunctionCallList list;
         list.reserve(calls.count());
+        if (share) made.reserve(calls.count());
         for (size_t k = 0; k < calls.count(); ++k) {
-            auto call = std::dynamic_pointer_cast<ZAVPFunctionCall>(calls.objectAtIndex(k));
+            const auto& entry = calls.objectAtIndex(k);
+            const auto* call = dynamic_cast<const ZAVPFunctionCall*>(entry.get());
             if (!call) logAndThrow("Invalid function call at index " + std::to_string(k));
-            list.push_back(expandFunctionCall(*call, resource, expanded, keys));
+            propertyPairs(*call, *propertyTable, expanded, keys, pairs);
+            if (!share) {
+                list.push_back(callFromPairs(pairs, expanded, keys));
+                continue;
+            }
+            signature.assign(pairs.begin(), pairs.end());
+            for (size_t n = 1; n < signature.size(); n += 2) signature[n] = canonicalOf(signature[n]);
+            uint64_t hash = 1469598103934665603ull;
+            for (int32_t n : signature) hash = (hash ^ static_cast<uint32_t>(n)) * 1099511628211ull;
+            ZAVExpandedFunctionCallPtr same;
+            for (auto [it, end] = made.equal_range(hash); it != end && !same; ++it)
+                if (it->second.length == signature.size() &&
+                    std::equal(signature.begin(), signature.end(),
+                               pool.begin() + static_cast<std::ptrdiff_t>(it->second.offset)))
+                    same = it->second.call;
+            if (!same) {
+                same = callFromPairs(pairs, expanded, keys);
+                made.emplace(hash, Made{pool.size(), signature.size(), same});
+                pool.insert(pool.end(), signature.begin(), signature.end());
+            }
+            list.push_back(std::move(same));
         }
         return list;
     };
-    auto tags = expandCalls(*resource.tagArray());
-    auto predicates = expandCalls(*resource.predicateArray());
-    auto macros = expandCalls(*resource.macroArray());
+    auto tags = expandCalls(*resource.tagArray(), false);
+    auto predicates = expandCalls(*resource.predicateArray(), true);
+    auto macros = expandCalls(*resource.macroArray(), false);
     ZAVExpandedResourceBuilder builder;
     for (const auto& macro : macros) builder.addMacro(macro);
     auto rules = resource.ruleArray();
     builder.rules.reserve(rules->count());
     for (size_t k = 0; k < rules->count(); ++k) {
-        auto rule = std::dynamic_pointer_cast<ZAVPRule>(rules->objectAtIndex(k));
+        const auto* rule = dynamic_cast<const ZAVPRule*>(rules->objectAtIndex(k).get());
         if (!rule) logAndThrow("Invalid rule at index " + std::to_string(k));
         builder.addRule(expandRule(*rule, tags, macros, predicates));
     }

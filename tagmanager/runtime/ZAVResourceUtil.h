@@ -46,6 +46,14 @@ class ZAVResourceUtil {
                                                          const ZAVPResource& resource,
                                                          const ExpandedValues& expanded,
                                                          const std::vector<std::string>& keys);
+    // A call's properties as (key, value) index pairs, each checked against the tables as it is read.
+    static void propertyPairs(const ZAVPFunctionCall& call, const ZAVWireArray& propertyTable,
+                              const ExpandedValues& expanded, const std::vector<std::string>& keys,
+                              std::vector<int32_t>& pairs);
+    // The call those checked pairs make.
+    static ZAVExpandedFunctionCallPtr callFromPairs(const std::vector<int32_t>& pairs,
+                                                    const ExpandedValues& expanded,
+                                                    const std::vector<std::string>& keys);
     static ZAVExpandedRulePtr expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
                                          const ZAVExpandedFunctionCallList& macros,
                                          const ZAVExpandedFunctionCallList& predicates);
@@ -53,8 +61,8 @@ class ZAVResourceUtil {
     static std::shared_ptr<ZAVPServingValue> servingValue(const ZAVPValue& value);
 
     // The element at the index (taken as unsigned); anything else fails the expansion.
-    static ZAVWireObjectPtr objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array, int32_t index,
-                                                            const std::string& listName);
+    static const ZAVWireObjectPtr& objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array, int32_t index,
+                                                                   const std::string& listName);
     template <typename T>
     static const T& objectWithNSArrayBoundsCheck(const std::vector<T>& list, int32_t index,
                                                  const std::string& listName) {

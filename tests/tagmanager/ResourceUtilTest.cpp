@@ -93,6 +93,31 @@ TEST(ResourceUtilTest, BuiltResourceExpandsWithSharedValues) {
     EXPECT_EQ(expanded->resourceFormatVersion(), 2);
 }
 
+TEST(ResourceUtilTest, RulesShareAPredicateOfTheSameTexts) {
+    ResourceBuilder b;
+    auto flagged = ZAVPValue::message();
+    flagged->setType(ZAVPValue_Type_String);
+    flagged->setString(ZAVWireString::create("b"));
+    flagged->setContainsReferences(false);
+    std::vector<int32_t> predicates = {
+        b.predicate("_eq", {{"arg0", b.string("a")}, {"arg1", b.string("b")}}),
+        b.predicate("_eq", {{"arg0", b.string("a")}, {"arg1", b.string("b")}}),
+        b.predicate("_eq", {{"arg0", b.string("a")}, {"arg1", b.string("c")}}),
+        b.predicate("_eq", {{"arg0", b.string("a")}, {"arg1", b.value(flagged)}})};
+    for (auto p : predicates) {
+        ResourceBuilder::Rule rule;
+        rule.positive = {p};
+        b.rule(rule);
+    }
+    auto expanded = ZAVResourceUtil::expandResource(*b.build());
+    auto predicateOf = [&](size_t rule) { return expanded->rules()[rule]->positivePredicates()[0]; };
+    EXPECT_EQ(predicateOf(0), predicateOf(1));
+    EXPECT_NE(predicateOf(0), predicateOf(2));
+    // A value that sets more than its text is only the same as itself.
+    EXPECT_NE(predicateOf(0), predicateOf(3));
+    EXPECT_EQ(predicateOf(2)->propertyForKey("arg1")->string()->utf8(), "c");
+}
+
 TEST(ResourceUtilTest, EmptyTablesKeepVersionAndFormat) {
     ResourceBuilder b;
     b.setVersion("13");
