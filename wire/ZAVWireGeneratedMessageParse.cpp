@@ -54,7 +54,8 @@ void ZAVWireGeneratedMessage::mergeFieldsFromCodedInputStream(ZAVWireCodedInputS
         // directly, a longer one matched against the field last read and then the side-by-side tags.
         if (tag == 0) return;
         size_t q = n;
-        if (tag < 128) {
+        // A tag read from the wire may come out negative; as unsigned it falls outside the table.
+        if (static_cast<uint32_t>(tag) < 128) {
             int16_t index = descriptor->fieldIndexForShortTag(static_cast<uint32_t>(tag));
             if (index >= 0) q = static_cast<size_t>(index);
         } else if (p < n && static_cast<int32_t>(tags[p]) == tag) {
