@@ -58,6 +58,12 @@ class HeadlessScreen {
         for (int i = 0; i < count; ++i) frame();
     }
     bool capture(const std::filesystem::path& file) { return gl_.writePNG(file.string()); }
+    // A finger down at `at` (window points) for one frame, then up.
+    void tap(plat::Point at) {
+        plat::Window::routeTouch(plat::Touch::Phase::Began, 1, at);
+        frame();
+        plat::Window::routeTouch(plat::Touch::Phase::Ended, 1, at);
+    }
 
   private:
     // Waits for the work in flight, at most kNetworkWaitSeconds; after a wait that ran out, frames go on

@@ -106,9 +106,7 @@ int main(int argc, char** argv) {
     const plat::Point tap = shown->closeNewButton()->convertPointToView(
         {button.x + button.width / 2, button.y + button.height / 2}, nullptr);
     shown.reset();
-    plat::Window::routeTouch(plat::Touch::Phase::Began, 1, tap);
-    screen.frame();
-    plat::Window::routeTouch(plat::Touch::Phase::Ended, 1, tap);
+    screen.tap(tap);
     if (!screen.runUntil([&] { return popupEvents->closed; })) return fail("the popup did not close");
     screen.runFrames(10);
     if (!screen.capture(std::filesystem::path(captures) / "closed.png"))

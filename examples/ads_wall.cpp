@@ -44,12 +44,6 @@ constexpr const char* kFirstOfferScript =
     " const r = a.getBoundingClientRect(); if (r.width < 1 || r.height < 1) return '';"
     " return Math.round(r.left + r.width / 2) + ',' + Math.round(r.top + r.height / 2); })()";
 
-void tap(HeadlessScreen& screen, plat::Point at) {
-    plat::Window::routeTouch(plat::Touch::Phase::Began, 1, at);
-    screen.frame();
-    plat::Window::routeTouch(plat::Touch::Phase::Ended, 1, at);
-}
-
 int fail(const char* what) {
     std::fprintf(stderr, "ads_wall: %s\n", what);
     return 1;
@@ -113,7 +107,7 @@ int main(int argc, char** argv) {
     const size_t comma = where->find(',');
     const plat::Point inPage{std::stod(where->substr(0, comma)), std::stod(where->substr(comma + 1))};
     const plat::Point at = page->webView()->convertPointToView(inPage, nullptr);
-    tap(screen, at);
+    screen.tap(at);
     if (!screen.runUntil([&] { return events->tapped; })) return fail("the tap on the offer did nothing");
     std::printf("ads_wall: the user tapped an offer\n");
 
@@ -124,7 +118,7 @@ int main(int argc, char** argv) {
         {button.x + button.width / 2, button.y + button.height / 2}, nullptr);
     page = nullptr;
     shown.reset();
-    tap(screen, close);
+    screen.tap(close);
     if (!screen.runUntil([&] { return events->closed; })) return fail("the wall did not close");
     screen.runFrames(30);
     if (!wall.expired()) return fail("the closed wall is still alive");
