@@ -105,7 +105,10 @@ struct UserDefaults::Disk {
         Value all(std::move(written));
         auto bytes = PropertyList::serialize(all, PropertyList::Format::Binary);
         written = std::move(*all.dictionaryIf());
-        if (!bytes || !writeFileAtomically(file, *bytes)) return false;
+        if (!bytes) return false;
+        std::error_code ec;
+        fs::create_directories(file.parent_path(), ec);
+        if (!writeFileAtomically(file, *bytes)) return false;
         unwritten = false;
         return true;
     }
@@ -299,10 +302,7 @@ SerialQueue* UserDefaults::writer() {
 }
 
 bool UserDefaults::synchronize() {
-    if (handOver()) {
-        std::error_code ec;
-        fs::create_directories(file_.parent_path(), ec);
-    }
+    handOver();
     return disk_->write();
 }
 

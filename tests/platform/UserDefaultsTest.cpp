@@ -189,6 +189,16 @@ TEST(UserDefaults, BackgroundWritesKeepTheOrderAndJoinAWriteThatWaits) {
     EXPECT_EQ(writes, 1);
 }
 
+TEST(UserDefaults, ABackgroundWriteMakesTheStoresFolder) {
+    testsupport::TempDir dir;
+    const auto file = dir.path() / "not" / "yet" / "p.plist";
+    auto defaults = UserDefaults::create(file);
+    defaults->setInteger(7, "level");
+    defaults->synchronizeInBackground();
+    ASSERT_TRUE(defaults->waitForBackgroundWrites());
+    EXPECT_EQ(UserDefaults::create(file)->integerForKey("level"), 7);
+}
+
 TEST(UserDefaults, StandardStoreLivesInTheCurrentHome) {
     testsupport::TempHome home;
     auto defaults = UserDefaults::standard();
