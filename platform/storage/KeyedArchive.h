@@ -42,7 +42,11 @@ class Coding {
 class KeyedArchive {
   public:
     static constexpr int kMaxDepth = 256;
-    static constexpr size_t kMaxNodes = 1u << 20;
+    // Objects read from one archive, counting each visit of a shared one. Archiving what was read
+    // writes several property-list nodes an object, so the bound stays far below the property list's
+    // own, and whatever was read archives again and reads back; it also keeps a small file from
+    // expanding into a tree that fills memory.
+    static constexpr size_t kMaxNodes = 1u << 16;
 
     static std::optional<Bytes> archive(const Value& root);
     static std::optional<Bytes> archive(const std::shared_ptr<const Coding>& root);
