@@ -19,6 +19,8 @@
 #include "platform/base/Regex.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/NotificationCenter.h"
+#include "platform/runloop/SerialQueue.h"
+#include "platform/storage/AtomicFile.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/KeyedArchive.h"
 #include "platform/storage/Paths.h"
@@ -69,6 +71,19 @@ bool usableInFileName(const std::string& appId) {
            appId.find('\0') == std::string::npos;
 }
 
+// One writer for the cache files of all the managers alive; it goes with the last of them.
+std::shared_ptr<plat::SerialQueue> sharedCacheWriter() {
+    static std::mutex mutex;
+    static std::weak_ptr<plat::SerialQueue> shared;
+    std::lock_guard<std::mutex> lock(mutex);
+    auto queue = shared.lock();
+    if (!queue) {
+        queue = plat::SerialQueue::lowPriority("AdSettingsWriter");
+        shared = queue;
+    }
+    return queue;
+}
+
 }  // namespace
 
 std::shared_ptr<ADFRManager> ADFRManager::create() {
@@ -82,6 +97,7 @@ ADFRManager::ADFRManager() {
 ADFRManager::~ADFRManager() {
     if (getAdConnection_) getAdConnection_->cancel();
     if (retryTimer_) plat::RunLoop::main().cancelTimer(retryTimer_);
+    waitForCacheWrite();
 }
 
 void ADFRManager::setView(const std::shared_ptr<ZividedirBaseView>& view) {
@@ -204,7 +220,29 @@ std::string ADFRManager::nextUpdateDateKey() const {
     return std::string(kNextUpdateDateKey) + "_" + appId();
 }
 
+void ADFRManager::waitForCacheWrite() {
+    if (cacheWriter_) cacheWriter_->sync([] {});
+}
+
+void ADFRManager::writeCache(fs::path path, plat::Bytes bytes) {
+    if (!cacheWriter_) cacheWriter_ = sharedCacheWriter();
+    cacheWriter_->async([path = std::move(path), bytes = std::move(bytes)] {
+        std::error_code ec;
+        fs::path dir = path.parent_path();
+        if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) {
+            fs::path aside = dir;
+            aside += ".unreadable";
+            fs::rename(dir, aside, ec);
+        }
+        fs::create_directories(dir, ec);
+        if (!plat::writeFileAtomically(path, bytes))
+            plat::logError("ads: the settings cache %s cannot be written", path.c_str());
+    });
+}
+
 void ADFRManager::loadFromCache() {
+    // What was handed to the writer is what the cache holds.
+    waitForCacheWrite();
     fs::path path = cacheFilePath();
     std::error_code ec;
     if (path.empty() || !fs::exists(path, ec)) {
@@ -345,15 +383,8 @@ void ADFRManager::didFinishNotification() {
     }
     fs::path path = cacheFilePath();
     if (!path.empty()) {
-        std::error_code ec;
-        fs::path dir = path.parent_path();
-        if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) {
-            fs::path aside = dir;
-            aside += ".unreadable";
-            fs::rename(dir, aside, ec);
-        }
-        fs::create_directories(dir, ec);
-        plat::KeyedArchive::archiveToFile(path, std::shared_ptr<const plat::Coding>(data));
+        if (auto bytes = plat::KeyedArchive::archive(std::shared_ptr<const plat::Coding>(data)))
+            writeCache(std::move(path), std::move(*bytes));
     }
     settingsReady(std::move(data));
 }

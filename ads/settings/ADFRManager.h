@@ -15,6 +15,7 @@
 #include "platform/runloop/RunLoop.h"
 
 namespace plat {
+class SerialQueue;
 class URLConnection;
 class URLResponse;
 }  // namespace plat
@@ -107,6 +108,9 @@ class ADFRManager : public std::enable_shared_from_this<ADFRManager> {
     // <home>/Library/Zividedir/cache.dat_<app id>; empty when the app id cannot name a file.
     std::filesystem::path cacheFilePath() const;
     std::string nextUpdateDateKey() const;
+    // Settings that arrive are written to the cache by a low-priority writer, not in the frame that
+    // receives them; this waits until what was handed to it is on disk (a manager that goes waits too).
+    void waitForCacheWrite();
 
     const std::shared_ptr<ADFRData>& adData() const { return adData_; }
     const std::optional<double>& nextUpdateDate() const { return nextUpdateDate_; }
@@ -137,6 +141,7 @@ class ADFRManager : public std::enable_shared_from_this<ADFRManager> {
     void connectionDidFinishLoading(plat::URLConnection& connection);
     void connectionDidFailWithError(plat::URLConnection& connection, const plat::Error& error);
     void didFinishNotification();
+    void writeCache(std::filesystem::path path, plat::Bytes bytes);
     // One log line with the reason and the retry count, then the retry timer or the cache.
     void prepareHttpRetryTimer(const std::string& reason);
     void prepareNetworkRetryTimer();
@@ -153,6 +158,7 @@ class ADFRManager : public std::enable_shared_from_this<ADFRManager> {
     plat::Bytes getAdReceivedData_;
     int32_t status_ = 0;
     plat::RunLoop::TimerId retryTimer_ = 0;
+    std::shared_ptr<plat::SerialQueue> cacheWriter_;
     int32_t networkRetryCount_ = 0;
     int32_t httpRetryCount_ = 0;
     bool firstUrl_ = true;

@@ -1,5 +1,8 @@
 #include "platform/runloop/SerialQueue.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <condition_variable>
 #include <mutex>
 
@@ -13,6 +16,13 @@ SerialQueue::SerialQueue(std::string name) : thread_(std::make_unique<Thread>(st
 SerialQueue::SerialQueue(RunLoop& loop) : loop_(&loop) {}
 
 SerialQueue::~SerialQueue() = default;
+
+std::shared_ptr<SerialQueue> SerialQueue::lowPriority(std::string name) {
+    auto queue = std::make_shared<SerialQueue>(std::move(name));
+    // On Linux a thread id names the thread.
+    queue->async([] { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19); });
+    return queue;
+}
 
 void SerialQueue::async(RunLoop::Task task) {
     loop_->post(std::move(task));

@@ -15,6 +15,9 @@ class SerialQueue {
     explicit SerialQueue(std::string name);
     // A queue that runs its tasks on `loop` (which must outlive the queue).
     explicit SerialQueue(RunLoop& loop);
+    // A queue of its own thread at the lowest priority, for work that must not take a core from the
+    // frame (writing files): sharing a core, it runs while the main thread waits.
+    static std::shared_ptr<SerialQueue> lowPriority(std::string name);
     ~SerialQueue();
     SerialQueue(const SerialQueue&) = delete;
     SerialQueue& operator=(const SerialQueue&) = delete;

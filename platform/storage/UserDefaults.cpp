@@ -1,8 +1,5 @@
 #include "platform/storage/UserDefaults.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <system_error>
 
@@ -292,12 +289,8 @@ bool UserDefaults::handOver() {
 }
 
 SerialQueue* UserDefaults::writer() {
-    if (!writer_) {
-        writer_ = std::make_shared<SerialQueue>("SettingsWriter");
-        // The writer yields to the frame: at the lowest priority it runs while the main thread waits,
-        // not in the middle of a frame, when both share a core. (On Linux a thread id names the thread.)
-        writer_->async([] { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19); });
-    }
+    // The writer yields to the frame: it runs while the main thread waits, not in the middle of a frame.
+    if (!writer_) writer_ = SerialQueue::lowPriority("SettingsWriter");
     return writer_.get();
 }
 

@@ -118,11 +118,24 @@ TEST_F(ManagerTest, FetchesFromTheMirrorOverTlsAndCachesTheSettings) {
               ADFRManager::kStarted | ADFRManager::kResponseComplete | ADFRManager::kSettingsAvailable);
     ASSERT_TRUE(manager->adData());
     EXPECT_EQ(manager->adData()->adList().size(), 1u);
+    manager->waitForCacheWrite();
     EXPECT_TRUE(fs::exists(home.path() / "Library" / "Zividedir" / "cache.dat_A"));
     EXPECT_DOUBLE_EQ(storedNextUpdate(), start + 900);
     EXPECT_TRUE(manager->isAdFetched());
     clock.clock().advance(901);
     EXPECT_FALSE(manager->isAdFetched());
+}
+
+TEST_F(ManagerTest, AManagerThatGoesLeavesWhatArrivedInTheCache) {
+    mirror.route("GET", kPath, Answer{.body = answer(entry("u1", R"({"ja": 1})"))});
+    manager->updateAd();
+    ASSERT_TRUE(settle());
+    manager.reset();
+    ADFRData::registerCodingClasses();
+    auto cached = std::dynamic_pointer_cast<ADFRData>(
+        plat::KeyedArchive::unarchiveObjectFromFile(home.path() / "Library" / "Zividedir" / "cache.dat_A"));
+    ASSERT_TRUE(cached);
+    EXPECT_EQ(cached->adList().size(), 1u);
 }
 
 TEST_F(ManagerTest, NoAppVersionWithoutAShortVersion) {
