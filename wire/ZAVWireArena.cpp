@@ -89,7 +89,10 @@ ZAVWireArenaScope::~ZAVWireArenaScope() {
 }
 
 std::pmr::memory_resource* ZAVWireBorrowMemory(ZAVWireArenaRef& borrowed) {
-    ZAVWireArena* arena = ZAVWireArena::current();
+    return ZAVWireBorrowMemory(borrowed, ZAVWireArena::current());
+}
+
+std::pmr::memory_resource* ZAVWireBorrowMemory(ZAVWireArenaRef& borrowed, ZAVWireArena* arena) {
     if (!arena) return std::pmr::new_delete_resource();
     if (borrowed.get() != arena) {
         arena->keep(borrowed.get());

@@ -165,7 +165,16 @@ std::shared_ptr<T> ZAVWireMakeShared(Args&&... args) {
     return std::make_shared<T>(std::forward<Args>(args)...);
 }
 
+// The same in a given arena (null: the heap), for a parse that passes its arena down.
+template <typename T, typename... Args>
+std::shared_ptr<T> ZAVWireMakeSharedIn(ZAVWireArena* arena, Args&&... args) {
+    if (arena) return std::allocate_shared<T>(ZAVWireArenaAllocator<T>(arena), std::forward<Args>(args)...);
+    return std::make_shared<T>(std::forward<Args>(args)...);
+}
+
 // Where an object may take memory for its own contents: the current arena during a parse, else the heap.
 // `borrowed` is the object's reference to the arena its contents came from; it is moved to the current
 // one, which keeps the earlier one alive.
 std::pmr::memory_resource* ZAVWireBorrowMemory(ZAVWireArenaRef& borrowed);
+// The same for a parse that already holds its arena.
+std::pmr::memory_resource* ZAVWireBorrowMemory(ZAVWireArenaRef& borrowed, ZAVWireArena* arena);

@@ -580,6 +580,11 @@ void ZAVWireMutableArray::ensureAdditionalCapacity(size_t n) {
     }
 }
 
+void ZAVWireMutableArray::growByOne() {
+    size_t needed = count_ + 1;
+    reallocate(capacity_ == 0 ? needed : ((needed + 32) / 32) * 32);
+}
+
 void ZAVWireMutableArray::addObject(ZAVWireObjectPtr object) {
     checkType(ZAVWireArrayValueTypeObject);
     ensureAdditionalCapacity(1);

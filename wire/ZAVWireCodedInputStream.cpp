@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "wire/ZAVWireArena.h"
 #include "wire/ZAVWireUnknownFieldSet.h"
 
 void ZAVWireRaiseParseError() {
@@ -293,11 +294,15 @@ std::shared_ptr<ZAVWireData> ZAVWireCodedInputStreamReadRetainedData(ZAVWireCode
 }
 
 ZAVWireStringPtr ZAVWireCodedInputStream::readString() {
-    int32_t length = readRawVarint32();
+    return readString(ZAVWireArena::current());
+}
+
+ZAVWireStringPtr ZAVWireCodedInputStream::readString(ZAVWireArena* arena) {
+    int32_t length = readVarint32Inline();
     if (length == 0) return ZAVWireString::empty();
     if (length < 0) ZAVWireRaiseParseError();
     checkSize(static_cast<uint64_t>(length));
-    auto s = ZAVWireStringCreate(state_.bytes + state_.bufferPos, static_cast<size_t>(length));
+    auto s = ZAVWireStringCreate(state_.bytes + state_.bufferPos, static_cast<size_t>(length), arena);
     state_.bufferPos += static_cast<uint64_t>(length);
     return s;
 }

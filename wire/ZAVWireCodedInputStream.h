@@ -94,10 +94,47 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     uint32_t readFixed32();
     int32_t readSFixed32();
     ZAVWireStringPtr readString();
+    // The same, made in the given arena (null: the heap).
+    ZAVWireStringPtr readString(ZAVWireArena* arena);
     // Null for a negative length (the position stays just after the length).
     std::shared_ptr<ZAVWireData> readData();
 
     int32_t readRawVarint32();
+    // Most varints are one byte (lengths, small numbers): taken here without a call.
+    int32_t readVarint32Inline() {
+        uint64_t pos = state_.bufferPos;
+        if (pos < state_.bufferSize && pos < state_.currentLimit && !(state_.bytes[pos] & 0x80)) {
+            state_.bufferPos = pos + 1;
+            return state_.bytes[pos];
+        }
+        return readRawVarint32();
+    }
+    int64_t readVarint64Inline() {
+        uint64_t pos = state_.bufferPos;
+        if (pos < state_.bufferSize && pos < state_.currentLimit && !(state_.bytes[pos] & 0x80)) {
+            state_.bufferPos = pos + 1;
+            return state_.bytes[pos];
+        }
+        return readRawVarint64();
+    }
+    // A length-delimited message read in place by the caller's own loop: the steps of readMessage before
+    // and after the contents. beginMessage answers the limit that endMessage puts back.
+    uint64_t beginMessage() {
+        int32_t length = readVarint32Inline();
+        if (recursionDepth_ >= ZAVWireMaxRecursionDepth) enterNested();
+        ++recursionDepth_;
+        if (length >= 0 && state_.bufferPos + static_cast<uint64_t>(length) <= state_.currentLimit) {
+            uint64_t old = state_.currentLimit;
+            state_.currentLimit = state_.bufferPos + static_cast<uint64_t>(length);
+            return old;
+        }
+        return pushLimit(length);
+    }
+    void endMessage(uint64_t oldLimit) {
+        if (lastTag_ != 0) checkLastTagWas(0);
+        --recursionDepth_;
+        state_.currentLimit = oldLimit;
+    }
     int32_t readTagSlow();
     int64_t readRawVarint64();
     uint8_t readRawByte();

@@ -177,6 +177,11 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     static ExtensionMapPtr copiedExtensionMap(const ExtensionMap& source, bool copyMessages);
     void mergeFieldsFromCodedInputStream(ZAVWireCodedInputStream& input,
                                          const ZAVWireExtensionRegistry* registry);
+    // Reading into a message the parse has just made, which nobody else can see yet: fields are stored
+    // straight into their slots, with no visibility step, no lock and the parse's arena passed down.
+    struct ParseContext;
+    void parseFresh(ZAVWireCodedInputStream& input, ParseContext& context);
+    bool parseFreshUnknownField(ZAVWireCodedInputStream& input, ParseContext& context, int32_t tag);
 
     // The arena this message took memory from for its own contents (parsing into it), kept alive with it.
     // Declared first so that it goes last.
@@ -319,6 +324,9 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
             .name = #Class,                                                                                 \
             .descriptor = [] { return Class::descriptor(); },                                               \
             .create = []() -> ZAVWireMessagePtr { return ZAVWireMakeShared<Class>(); },                     \
+            .createInArena = [](ZAVWireArena* arena) -> ZAVWireMessagePtr {                                 \
+                return std::allocate_shared<Class>(ZAVWireArenaAllocator<Class>(arena));                    \
+            },                                                                                              \
         };                                                                                                  \
         return record;                                                                                      \
     }                                                                                                       \

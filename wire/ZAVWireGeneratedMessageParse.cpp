@@ -11,6 +11,59 @@
 
 // ---- parsing
 
+struct ZAVWireGeneratedMessage::ParseContext {
+    ZAVWireArena* arena;
+    const ZAVWireExtensionRegistry* registry;
+    // The extension last found: the messages of one list mostly carry the same one.
+    const ZAVWireDescriptor* extensionType = nullptr;
+    uint32_t extensionNumber = 0;
+    const ZAVWireExtensionFieldPtr* extension = nullptr;
+};
+
+namespace {
+
+inline void markHas(uint8_t* storage, int32_t index) {
+    uint8_t* p = storage + (index / 32) * 4;
+    uint32_t word;
+    std::memcpy(&word, p, 4);
+    word |= 1u << (index % 32);
+    std::memcpy(p, &word, 4);
+}
+
+inline ZAVWireObjectPtr& objectAt(uint8_t* storage, const ZAVWireFieldDescriptor& field) {
+    return *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + field.offset()));
+}
+
+inline ZAVWireMessagePtr makeParsed(const ZAVWireClass* cls, ZAVWireArena* arena) {
+    return cls->createInArena ? cls->createInArena(arena) : cls->create();
+}
+
+// The array a repeated field of a message being built appends to; the field is set from the first element
+// on, which the caller appends right away.
+inline ZAVWireMutableArray* freshArray(uint8_t* storage, const ZAVWireFieldDescriptor& field,
+                                       ZAVWireArena* arena) {
+    ZAVWireObjectPtr& s = objectAt(storage, field);
+    if (!s) {
+        s = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, field.valueType());
+        markHas(storage, field.hasIndex());
+    }
+    auto* array = static_cast<ZAVWireMutableArray*>(s.get());
+    if (array->delegate()) {
+        // Made empty by an earlier packed run of no elements: adopted as its first element would.
+        array->setDelegate(nullptr);
+        markHas(storage, field.hasIndex());
+    }
+    return array;
+}
+
+template <typename T>
+inline void storeScalar(uint8_t* storage, const ZAVWireFieldDescriptor& field, T value) {
+    std::memcpy(storage + field.offset(), &value, sizeof(T));
+    markHas(storage, field.hasIndex());
+}
+
+}  // namespace
+
 void ZAVWireGeneratedMessage::mergeFromData(std::shared_ptr<const ZAVWireData> data,
                                             const ZAVWireExtensionRegistry* registry) {
     ZAVWireCodedInputStream input(std::move(data));
@@ -75,6 +128,153 @@ void ZAVWireGeneratedMessage::mergeFieldsFromCodedInputStream(ZAVWireCodedInputS
         }
         if (!parseUnknownField(input, registry, tag)) return;
     }
+}
+
+void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseContext& context) {
+    const ZAVWireDescriptor* descriptor = wireDescriptor();
+    const auto& fields = descriptor->fieldList();
+    const uint32_t* tags = descriptor->fieldTags().data();
+    const size_t n = fields.size();
+    uint8_t* storage = messageStorage_;
+    size_t p = 0;
+    while (true) {
+        int32_t tag = input.readTag();
+        if (tag == 0) return;
+        size_t q = n;
+        if (static_cast<uint32_t>(tag) < 128) {
+            int16_t index = descriptor->fieldIndexForShortTag(static_cast<uint32_t>(tag));
+            if (index >= 0) q = static_cast<size_t>(index);
+        } else if (p < n && static_cast<int32_t>(tags[p]) == tag) {
+            q = p;
+        } else {
+            for (size_t i = 0; i < n; ++i) {
+                if (static_cast<int32_t>(tags[i]) == tag) {
+                    q = i;
+                    break;
+                }
+            }
+        }
+        if (q == n) {
+            if (!parseFreshUnknownField(input, context, tag)) return;
+            continue;
+        }
+        p = q;
+        const ZAVWireFieldDescriptor& field = *fields[q];
+        const bool repeated = field.isRepeated();
+        // The tag matched the field's own, so a packed field's run is length-delimited: left to the
+        // general routine, as are the rarer kinds.
+        if (repeated && field.isPackable()) {
+            mergeFieldFromStream(field, input, context.registry);
+            continue;
+        }
+        switch (field.type()) {
+            case ZAVWireTypeInt32:
+            case ZAVWireTypeUInt32: {
+                int32_t v = input.readVarint32Inline();
+                if (repeated) {
+                    freshArray(storage, field, context.arena)->appendParsedScalar(v);
+                } else {
+                    storeScalar(storage, field, v);
+                }
+                break;
+            }
+            case ZAVWireTypeInt64:
+            case ZAVWireTypeUInt64: {
+                int64_t v = input.readVarint64Inline();
+                if (repeated) {
+                    freshArray(storage, field, context.arena)->appendParsedScalar(v);
+                } else {
+                    storeScalar(storage, field, v);
+                }
+                break;
+            }
+            case ZAVWireTypeBool: {
+                uint8_t v = input.readVarint32Inline() != 0 ? 1 : 0;
+                if (repeated) {
+                    freshArray(storage, field, context.arena)->appendParsedScalar(v);
+                } else {
+                    storeScalar(storage, field, v);
+                }
+                break;
+            }
+            case ZAVWireTypeEnum: {
+                int32_t v = input.readVarint32Inline();
+                if (!field.isValidEnumValue(v)) {
+                    // Kept as an unknown varint so the number survives a write.
+                    mutableUnknownFields().mergeVarintField(static_cast<int32_t>(field.number()), v);
+                } else if (repeated) {
+                    freshArray(storage, field, context.arena)->appendParsedScalar(v);
+                } else {
+                    storeScalar(storage, field, v);
+                }
+                break;
+            }
+            case ZAVWireTypeString: {
+                ZAVWireObjectPtr v = input.readString(context.arena);
+                if (repeated) {
+                    freshArray(storage, field, context.arena)->appendParsedObject(std::move(v));
+                } else {
+                    objectAt(storage, field) = std::move(v);
+                    markHas(storage, field.hasIndex());
+                }
+                break;
+            }
+            case ZAVWireTypeMessage: {
+                if (!repeated && objectAt(storage, field)) {
+                    // A second occurrence merges with the first: the general routine's rules.
+                    mergeFieldFromStream(field, input, context.registry);
+                    break;
+                }
+                ZAVWireMessagePtr sub = makeParsed(field.msgClass(), context.arena);
+                uint64_t old = input.beginMessage();
+                sub->parseFresh(input, context);
+                input.endMessage(old);
+                if (repeated) {
+                    freshArray(storage, field, context.arena)->appendParsedObject(std::move(sub));
+                } else {
+                    objectAt(storage, field) = std::move(sub);
+                    markHas(storage, field.hasIndex());
+                }
+                break;
+            }
+            default:
+                mergeFieldFromStream(field, input, context.registry);
+                break;
+        }
+    }
+}
+
+bool ZAVWireGeneratedMessage::parseFreshUnknownField(ZAVWireCodedInputStream& input, ParseContext& context,
+                                                     int32_t tag) {
+    const ZAVWireDescriptor* descriptor = wireDescriptor();
+    uint32_t number = static_cast<uint32_t>(tag) >> 3;
+    const ZAVWireExtensionFieldPtr* entry = nullptr;
+    if (context.extension && context.extensionType == descriptor && context.extensionNumber == number) {
+        entry = context.extension;
+    } else if (context.registry) {
+        entry = context.registry->findExtension(descriptor, number);
+        if (entry) {
+            context.extensionType = descriptor;
+            context.extensionNumber = number;
+            context.extension = entry;
+        }
+    }
+    if (entry) {
+        const ZAVWireExtensionField& extension = **entry;
+        // A singular sub-message extension seen for the first time: read in place as a field would be.
+        if (extension.type() == ZAVWireTypeMessage && !extension.isRepeated() && !extension.isPackable() &&
+            !extension.mergesWithoutLength() && (tag & 7) == ZAVWireWireFormatLengthDelimited &&
+            (!extensionMap_ || extensionMap_->find(*entry) == extensionMap_->end())) {
+            ZAVWireMessagePtr sub = makeParsed(extension.messageOrGroupClass(), context.arena);
+            uint64_t old = input.beginMessage();
+            sub->parseFresh(input, context);
+            input.endMessage(old);
+            if (!extensionMap_) extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(arena_, context.arena));
+            extensionMap_->emplace(*entry, std::move(sub));
+            return true;
+        }
+    }
+    return parseUnknownField(input, context.registry, tag);
 }
 
 // Parsing writes to the message and is not synchronised with readers, so the array it appends to is
@@ -185,6 +385,15 @@ void ZAVWireGeneratedMessage::mergeFieldFromStream(const ZAVWireFieldDescriptor&
                     input.readMessage(target, registry);
                 }
             };
+            if (field.isRepeated() && field.type() == ZAVWireTypeMessage) {
+                ParseContext context{ZAVWireArena::current(), registry};
+                ZAVWireMessagePtr sub = makeParsed(field.msgClass(), context.arena);
+                uint64_t old = input.beginMessage();
+                sub->parseFresh(input, context);
+                input.endMessage(old);
+                parsedArray(field)->addObject(std::move(sub));
+                return;
+            }
             if (field.isRepeated()) {
                 auto sub = field.msgClass()->create();
                 read(*sub);
@@ -200,6 +409,15 @@ void ZAVWireGeneratedMessage::mergeFieldFromStream(const ZAVWireFieldDescriptor&
                     becomeVisibleToAutocreator();
                     return;
                 }
+            }
+            if (!hasField(field) && field.type() == ZAVWireTypeMessage) {
+                ParseContext context{ZAVWireArena::current(), registry};
+                ZAVWireMessagePtr sub = makeParsed(field.msgClass(), context.arena);
+                uint64_t old = input.beginMessage();
+                sub->parseFresh(input, context);
+                input.endMessage(old);
+                setRetainedObject(field, std::move(sub));
+                return;
             }
             auto sub = field.msgClass()->create();
             if (hasField(field))

@@ -37,7 +37,11 @@ const ZAVWireStringPtr& ZAVWireString::empty() {
 }
 
 ZAVWireStringPtr ZAVWireStringCreate(const uint8_t* bytes, size_t length) {
-    auto s = ZAVWireMakeShared<ZAVWireString>();
+    return ZAVWireStringCreate(bytes, length, ZAVWireArena::current());
+}
+
+ZAVWireStringPtr ZAVWireStringCreate(const uint8_t* bytes, size_t length, ZAVWireArena* arena) {
+    auto s = ZAVWireMakeSharedIn<ZAVWireString>(arena);
     if (length == 0) return s;
     if (allASCII(bytes, length)) {
         s->utf8_.assign(reinterpret_cast<const char*>(bytes), length);

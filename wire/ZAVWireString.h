@@ -7,8 +7,11 @@
 
 #include "wire/ZAVWireRootObject.h"
 
+class ZAVWireArena;
 class ZAVWireString;
+// Makes a string from bytes read off the wire (in the parse's arena, or the given one).
 std::shared_ptr<ZAVWireString> ZAVWireStringCreate(const uint8_t* bytes, size_t length);
+std::shared_ptr<ZAVWireString> ZAVWireStringCreate(const uint8_t* bytes, size_t length, ZAVWireArena* arena);
 
 class ZAVWireString final : public ZAVWireRootObject {
   public:
@@ -37,12 +40,10 @@ class ZAVWireString final : public ZAVWireRootObject {
     static bool isValidUTF8(const uint8_t* bytes, size_t length);
 
   private:
-    friend std::shared_ptr<ZAVWireString> ZAVWireStringCreate(const uint8_t* bytes, size_t length);
+    friend std::shared_ptr<ZAVWireString> ZAVWireStringCreate(const uint8_t* bytes, size_t length,
+                                                              ZAVWireArena* arena);
     std::string utf8_;
     bool ascii_ = true;
 };
 
 using ZAVWireStringPtr = std::shared_ptr<ZAVWireString>;
-
-// Makes a string from bytes read off the wire.
-ZAVWireStringPtr ZAVWireStringCreate(const uint8_t* bytes, size_t length);
