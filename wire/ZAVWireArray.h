@@ -194,15 +194,15 @@ class ZAVWireMutableArray final : public ZAVWireArray {
 
     // Appends of a parse to an array it made and nobody else sees yet (no delegate, type known): the
     // common case without a call.
-    void appendParsedObject(ZAVWireObjectPtr&& object) {
-        if (count_ == capacity_) growByOne();
+    void appendParsedObject(ZAVWireObjectPtr&& object, ZAVWireArena* arena) {
+        if (count_ == capacity_) growByOne(arena);
         new (&objects_[count_]) ZAVWireObjectPtr(std::move(object));
         ++count_;
         ++mutationCount_;
     }
     template <typename T>
-    void appendParsedScalar(T value) {
-        if (count_ == capacity_) growByOne();
+    void appendParsedScalar(T value, ZAVWireArena* arena) {
+        if (count_ == capacity_) growByOne(arena);
         std::memcpy(raw_ + count_ * sizeof(T), &value, sizeof(T));
         ++count_;
         ++mutationCount_;
@@ -221,7 +221,8 @@ class ZAVWireMutableArray final : public ZAVWireArray {
     const uint64_t* mutationCounter() const override { return &mutationCount_; }
 
   private:
-    void growByOne();
+    // Room for one more, from the parse's arena when the storage is there or not yet taken.
+    void growByOne(ZAVWireArena* arena);
     template <typename T>
     void addScalar(T value, ZAVWireArrayValueType type);
     template <typename T>

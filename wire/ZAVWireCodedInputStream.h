@@ -103,7 +103,19 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     // Most varints are one byte (lengths, small numbers): taken here without a call.
     int32_t readVarint32Inline() {
         uint64_t pos = state_.bufferPos;
-        if (pos < state_.bufferSize && pos < state_.currentLimit && !(state_.bytes[pos] & 0x80)) {
+        uint64_t end = state_.bufferSize < state_.currentLimit ? state_.bufferSize : state_.currentLimit;
+        if (pos + 1 < end) {
+            uint32_t b0 = state_.bytes[pos];
+            if (!(b0 & 0x80)) {
+                state_.bufferPos = pos + 1;
+                return static_cast<int32_t>(b0);
+            }
+            uint32_t b1 = state_.bytes[pos + 1];
+            if (!(b1 & 0x80)) {
+                state_.bufferPos = pos + 2;
+                return static_cast<int32_t>((b0 & 0x7F) | (b1 << 7));
+            }
+        } else if (pos < end && !(state_.bytes[pos] & 0x80)) {
             state_.bufferPos = pos + 1;
             return state_.bytes[pos];
         }

@@ -1,5 +1,7 @@
 #include "wire/ZAVWireDescriptor.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "wire/ZAVWireString.h"
@@ -325,6 +327,7 @@ std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
                 field->textFormatInfo_ = extraTextFormatInfo;
             d->fields_.push_back(field.get());
             d->fieldTags_.push_back(field->tag());
+            d->maxFieldTag_ = std::max(d->maxFieldTag_, field->tag());
             if (field->tag() < 128 && d->shortTagIndex_[field->tag()] < 0)
                 d->shortTagIndex_[field->tag()] = static_cast<int16_t>(i);
             if (field->isRepeated() || ZAVWireTypeIsObject(field->type()))

@@ -365,6 +365,8 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     const std::vector<uint32_t>& fieldTags() const { return fieldTags_; }
     // The table index of the field a one-byte tag (below 128) names, or -1.
     int16_t fieldIndexForShortTag(uint32_t tag) const { return shortTagIndex_[tag]; }
+    // The largest field tag: a tag above it (an extension, mostly) names no field.
+    uint32_t maxFieldTag() const { return maxFieldTag_; }
     const std::vector<const ZAVWireExtensionRange*>& rangeList() const { return ranges_; }
     // The fields whose slot holds an object reference (object types and every repeated field), in table
     // order.
@@ -391,6 +393,7 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     }();
     std::vector<const ZAVWireExtensionRange*> ranges_;
     size_t storageSize_ = 0;
+    uint32_t maxFieldTag_ = 0;
     bool wireFormat_ = false;
 };
 

@@ -134,14 +134,14 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::getObjectNoAutocreate(const ZAVWireFie
 
 const ZAVWireArray* ZAVWireGeneratedMessage::existingArray(const ZAVWireFieldDescriptor& field) const {
     if (!messageStorage_) return nullptr;
-    std::lock_guard<std::mutex> lock(readOnlyMutex_);
+    std::lock_guard<ZAVWireSpinLock> lock(readOnlyMutex_);
     return static_cast<const ZAVWireArray*>(objectSlot(field).get());
 }
 
 ZAVWireObjectPtr ZAVWireGeneratedMessage::getObject(const ZAVWireFieldDescriptor& field) const {
     if (hasField(field)) return objectSlot(field);
     if (field.isMessage() && !field.isRepeated()) {
-        std::lock_guard<std::mutex> lock(readOnlyMutex_);
+        std::lock_guard<ZAVWireSpinLock> lock(readOnlyMutex_);
         ZAVWireObjectPtr& s = objectSlot(field);
         if (s) return s;
         auto sub = newMessageWithAutocreator(field.msgClass(), const_cast<ZAVWireGeneratedMessage*>(this),
@@ -154,7 +154,7 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::getObject(const ZAVWireFieldDescriptor
 }
 
 ZAVWireMutableArrayPtr ZAVWireGeneratedMessage::getArray(const ZAVWireFieldDescriptor& field) const {
-    std::lock_guard<std::mutex> lock(readOnlyMutex_);
+    std::lock_guard<ZAVWireSpinLock> lock(readOnlyMutex_);
     ZAVWireObjectPtr& s = objectSlot(field);
     if (!s) {
         auto array = ZAVWireMutableArray::arrayWithValueType(field.valueType());
@@ -449,7 +449,7 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::getExtension(const ZAVWireExtensionFie
         if (it != extensionMap_->end()) return it->second;
     }
     if (extension.isMessage() && !extension.isRepeated()) {
-        std::lock_guard<std::mutex> lock(readOnlyMutex_);
+        std::lock_guard<ZAVWireSpinLock> lock(readOnlyMutex_);
         if (!autocreatedExtensionMap_)
             autocreatedExtensionMap_ = makeExtensionMap(std::pmr::new_delete_resource());
         ZAVWireObjectPtr& sub = (*autocreatedExtensionMap_)[key];

@@ -11,6 +11,7 @@
 #include <memory_resource>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/storage/OutputStream.h"
@@ -25,6 +26,20 @@
 
 class ZAVWireGeneratedMessage;
 using ZAVWireMessagePtr = std::shared_ptr<ZAVWireGeneratedMessage>;
+
+// The lock of creation on read: 32 bits, held only while one empty object is made, so a waiter spins.
+class ZAVWireSpinLock {
+  public:
+    void lock() {
+        while (flag_.exchange(1, std::memory_order_acquire)) {
+            while (flag_.load(std::memory_order_relaxed)) std::this_thread::yield();
+        }
+    }
+    void unlock() { flag_.store(0, std::memory_order_release); }
+
+  private:
+    std::atomic<uint32_t> flag_{0};
+};
 
 class ZAVWireGeneratedMessage : public ZAVWireRootObject,
                                 public ZAVWireMessageBuilder,
@@ -193,7 +208,7 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     const ZAVWireFieldDescriptor* autocreatorField_ = nullptr;
     ZAVWireExtensionFieldPtr autocreatorExtension_;
     uint8_t* messageStorage_ = nullptr;
-    mutable std::mutex readOnlyMutex_;
+    mutable ZAVWireSpinLock readOnlyMutex_;
 };
 
 // Text dumps (one-way, for descriptions and logs).

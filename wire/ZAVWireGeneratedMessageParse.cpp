@@ -146,7 +146,7 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             if (index >= 0) q = static_cast<size_t>(index);
         } else if (p < n && static_cast<int32_t>(tags[p]) == tag) {
             q = p;
-        } else {
+        } else if (static_cast<uint32_t>(tag) <= descriptor->maxFieldTag()) {
             for (size_t i = 0; i < n; ++i) {
                 if (static_cast<int32_t>(tags[i]) == tag) {
                     q = i;
@@ -172,7 +172,7 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             case ZAVWireTypeUInt32: {
                 int32_t v = input.readVarint32Inline();
                 if (repeated) {
-                    freshArray(storage, field, context.arena)->appendParsedScalar(v);
+                    freshArray(storage, field, context.arena)->appendParsedScalar(v, context.arena);
                 } else {
                     storeScalar(storage, field, v);
                 }
@@ -182,7 +182,7 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             case ZAVWireTypeUInt64: {
                 int64_t v = input.readVarint64Inline();
                 if (repeated) {
-                    freshArray(storage, field, context.arena)->appendParsedScalar(v);
+                    freshArray(storage, field, context.arena)->appendParsedScalar(v, context.arena);
                 } else {
                     storeScalar(storage, field, v);
                 }
@@ -191,7 +191,7 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             case ZAVWireTypeBool: {
                 uint8_t v = input.readVarint32Inline() != 0 ? 1 : 0;
                 if (repeated) {
-                    freshArray(storage, field, context.arena)->appendParsedScalar(v);
+                    freshArray(storage, field, context.arena)->appendParsedScalar(v, context.arena);
                 } else {
                     storeScalar(storage, field, v);
                 }
@@ -203,7 +203,7 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
                     // Kept as an unknown varint so the number survives a write.
                     mutableUnknownFields().mergeVarintField(static_cast<int32_t>(field.number()), v);
                 } else if (repeated) {
-                    freshArray(storage, field, context.arena)->appendParsedScalar(v);
+                    freshArray(storage, field, context.arena)->appendParsedScalar(v, context.arena);
                 } else {
                     storeScalar(storage, field, v);
                 }
@@ -212,7 +212,8 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             case ZAVWireTypeString: {
                 ZAVWireObjectPtr v = input.readString(context.arena);
                 if (repeated) {
-                    freshArray(storage, field, context.arena)->appendParsedObject(std::move(v));
+                    freshArray(storage, field, context.arena)
+                        ->appendParsedObject(std::move(v), context.arena);
                 } else {
                     objectAt(storage, field) = std::move(v);
                     markHas(storage, field.hasIndex());
@@ -230,7 +231,8 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
                 sub->parseFresh(input, context);
                 input.endMessage(old);
                 if (repeated) {
-                    freshArray(storage, field, context.arena)->appendParsedObject(std::move(sub));
+                    freshArray(storage, field, context.arena)
+                        ->appendParsedObject(std::move(sub), context.arena);
                 } else {
                     objectAt(storage, field) = std::move(sub);
                     markHas(storage, field.hasIndex());
