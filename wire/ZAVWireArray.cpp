@@ -595,6 +595,9 @@ void ZAVWireMutableArray::growByOne(ZAVWireArena* arena) {
     // Sized ahead (doubling) as the general path does, without its look-ups: one bump in the block.
     size_t size = kTypes[valueType_].size;
     size_t room = std::max(capacity, arenaCapacity_ * 2);
+    // A short list of scalars would be copied on its second element (capacity 1, then 33): it gets the
+    // room of the second step at once, a few dozen bytes.
+    if (capacity_ == 0 && valueType_ != ZAVWireArrayValueTypeObject) room = std::max<size_t>(room, 33);
     if (room > SIZE_MAX / 2 / size) {
         reallocate(capacity);
         return;

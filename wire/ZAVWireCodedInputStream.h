@@ -41,14 +41,23 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     const char* className() const override { return "ZAVWireCodedInputStream"; }
 
     int32_t readTag() {
-        // Tags of fields 1 to 15 are one byte: taken here without a call.
+        // Tags of fields 1 to 2047 are one or two bytes: taken here without a call.
         uint64_t pos = state_.bufferPos;
-        if (pos < state_.bufferSize && pos < state_.currentLimit) {
-            uint8_t b = state_.bytes[pos];
+        uint64_t end = state_.bufferSize < state_.currentLimit ? state_.bufferSize : state_.currentLimit;
+        if (pos < end) {
+            uint32_t b = state_.bytes[pos];
             if (b != 0 && !(b & 0x80)) {
                 state_.bufferPos = pos + 1;
-                lastTag_ = b;
-                return b;
+                lastTag_ = static_cast<int32_t>(b);
+                return lastTag_;
+            }
+            if ((b & 0x80) && pos + 1 < end) {
+                uint32_t b1 = state_.bytes[pos + 1];
+                if (!(b1 & 0x80) && b1 != 0) {
+                    state_.bufferPos = pos + 2;
+                    lastTag_ = static_cast<int32_t>((b & 0x7F) | (b1 << 7));
+                    return lastTag_;
+                }
             }
         }
         return readTagSlow();

@@ -371,6 +371,8 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     // The fields whose slot holds an object reference (object types and every repeated field), in table
     // order.
     const std::vector<const ZAVWireFieldDescriptor*>& objectFieldList() const { return objectFields_; }
+    // Their slots' offsets, for making and unmaking the slots.
+    const std::vector<uint32_t>& objectFieldOffsets() const { return objectOffsets_; }
 
     const ZAVWireFieldDescriptor* fieldWithNumber(uint32_t number) const;
     const ZAVWireFieldDescriptor* fieldWithName(const std::string& name) const;
@@ -385,6 +387,7 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     ZAVWireMutableArrayPtr fieldsArray_, enumsArray_, rangesArray_;
     std::vector<const ZAVWireFieldDescriptor*> fields_;
     std::vector<const ZAVWireFieldDescriptor*> objectFields_;
+    std::vector<uint32_t> objectOffsets_;
     std::vector<uint32_t> fieldTags_;
     std::array<int16_t, 128> shortTagIndex_ = [] {
         std::array<int16_t, 128> none;

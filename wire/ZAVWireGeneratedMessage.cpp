@@ -31,11 +31,6 @@ ZAVWireMessagePtr ZAVWireGeneratedMessage::message() {
 
 // ---- storage
 
-void ZAVWireGeneratedMessage::attachStorage(uint8_t* storage) {
-    messageStorage_ = storage;
-    for (auto* f : wireDescriptor()->objectFieldList()) new (storage + f->offset()) ZAVWireObjectPtr();
-}
-
 void ZAVWireGeneratedMessage::detachStorage() {
     if (!messageStorage_) return;
     internalClear();

@@ -158,7 +158,11 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
   protected:
     // The derived class hands over its storage block, zero-filled, once constructed; and takes it back first
     // thing in its destructor.
-    void attachStorage(uint8_t* storage);
+    void attachStorage(uint8_t* storage) { attachStorage(storage, wireDescriptor()); }
+    void attachStorage(uint8_t* storage, const ZAVWireDescriptor* descriptor) {
+        messageStorage_ = storage;
+        for (uint32_t offset : descriptor->objectFieldOffsets()) new (storage + offset) ZAVWireObjectPtr();
+    }
     void detachStorage();
 
   private:
@@ -230,7 +234,7 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
 #define ZAVWIRE_MESSAGE_BODY(Class, Fields)                                                             \
   public:                                                                                               \
     Class() {                                                                                           \
-        attachStorage(storage_);                                                                        \
+        attachStorage(storage_, descriptor());                                                          \
     }                                                                                                   \
     ~Class() override {                                                                                 \
         detachStorage();                                                                                \

@@ -15,6 +15,12 @@ std::shared_ptr<ZAVWireString> ZAVWireStringCreate(const uint8_t* bytes, size_t 
 
 class ZAVWireString final : public ZAVWireRootObject {
   public:
+    ZAVWireString() = default;
+    // Checked bytes, as the makers below give them.
+    struct Checked {};
+    ZAVWireString(Checked, const char* bytes, size_t length, bool ascii)
+        : utf8_(bytes, length), ascii_(ascii) {}
+
     static std::shared_ptr<ZAVWireString> create(std::string_view utf8);
     // The one shared empty string.
     static const std::shared_ptr<ZAVWireString>& empty();
