@@ -309,6 +309,42 @@ const ZAVWireEnumDescriptor* ZAVWireExtensionDescriptor::enumDescriptor() const 
 
 // ---- message descriptor
 
+namespace {
+
+ZAVWireParseEntry parseEntry(const ZAVWireFieldDescriptor& field) {
+    using Entry = ZAVWireParseEntry;
+    Entry::Kind kind = Entry::General;
+    switch (field.type()) {
+        case ZAVWireTypeInt32:
+        case ZAVWireTypeUInt32:
+            kind = Entry::Varint32;
+            break;
+        case ZAVWireTypeInt64:
+        case ZAVWireTypeUInt64:
+            kind = Entry::Varint64;
+            break;
+        case ZAVWireTypeBool:
+            kind = Entry::Bool;
+            break;
+        case ZAVWireTypeEnum:
+            kind = Entry::Enum;
+            break;
+        case ZAVWireTypeString:
+            kind = Entry::String;
+            break;
+        case ZAVWireTypeMessage:
+            kind = Entry::Message;
+            break;
+        default:
+            break;
+    }
+    if (field.isRepeated() && field.isPackable()) kind = Entry::General;
+    return Entry{&field, field.msgClass(),  static_cast<uint32_t>(field.offset()), field.hasIndex(),
+                 kind,   field.isRepeated()};
+}
+
+}  // namespace
+
 std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
     const ZAVWireClass* messageClass, const ZAVWireClass* rootClass, const ZAVWireFieldDescription* fields,
     size_t fieldCount, const char* const* enums, size_t enumCount,
@@ -334,6 +370,7 @@ std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
                 d->objectFields_.push_back(field.get());
                 d->objectOffsets_.push_back(static_cast<uint32_t>(field->offset()));
             }
+            d->parseEntries_.push_back(parseEntry(*field));
             d->fieldsArray_->addObject(std::move(field));
         }
     }

@@ -30,36 +30,32 @@ inline void markHas(uint8_t* storage, int32_t index) {
     std::memcpy(p, &word, 4);
 }
 
-inline ZAVWireObjectPtr& objectAt(uint8_t* storage, const ZAVWireFieldDescriptor& field) {
-    return *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + field.offset()));
-}
-
 inline ZAVWireMessagePtr makeParsed(const ZAVWireClass* cls, ZAVWireArena* arena) {
     return cls->createInArena ? cls->createInArena(arena) : cls->create();
 }
 
 // The array a repeated field of a message being built appends to; the field is set from the first element
 // on, which the caller appends right away.
-inline ZAVWireMutableArray* freshArray(uint8_t* storage, const ZAVWireFieldDescriptor& field,
+inline ZAVWireMutableArray* freshArray(uint8_t* storage, const ZAVWireParseEntry& entry,
                                        ZAVWireArena* arena) {
-    ZAVWireObjectPtr& s = objectAt(storage, field);
+    ZAVWireObjectPtr& s = *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
     if (!s) {
-        s = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, field.valueType());
-        markHas(storage, field.hasIndex());
+        s = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.field->valueType());
+        markHas(storage, entry.hasIndex);
     }
     auto* array = static_cast<ZAVWireMutableArray*>(s.get());
     if (array->delegate()) {
         // Made empty by an earlier packed run of no elements: adopted as its first element would.
         array->setDelegate(nullptr);
-        markHas(storage, field.hasIndex());
+        markHas(storage, entry.hasIndex);
     }
     return array;
 }
 
 template <typename T>
-inline void storeScalar(uint8_t* storage, const ZAVWireFieldDescriptor& field, T value) {
-    std::memcpy(storage + field.offset(), &value, sizeof(T));
-    markHas(storage, field.hasIndex());
+inline void storeScalar(uint8_t* storage, const ZAVWireParseEntry& entry, T value) {
+    std::memcpy(storage + entry.offset, &value, sizeof(T));
+    markHas(storage, entry.hasIndex);
 }
 
 }  // namespace
@@ -132,9 +128,9 @@ void ZAVWireGeneratedMessage::mergeFieldsFromCodedInputStream(ZAVWireCodedInputS
 
 void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseContext& context) {
     const ZAVWireDescriptor* descriptor = wireDescriptor();
-    const auto& fields = descriptor->fieldList();
+    const ZAVWireParseEntry* entries = descriptor->parseEntries().data();
     const uint32_t* tags = descriptor->fieldTags().data();
-    const size_t n = fields.size();
+    const size_t n = descriptor->fieldCount();
     uint8_t* storage = messageStorage_;
     size_t p = 0;
     while (true) {
@@ -159,88 +155,80 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             continue;
         }
         p = q;
-        const ZAVWireFieldDescriptor& field = *fields[q];
-        const bool repeated = field.isRepeated();
-        // The tag matched the field's own, so a packed field's run is length-delimited: left to the
-        // general routine, as are the rarer kinds.
-        if (repeated && field.isPackable()) {
-            mergeFieldFromStream(field, input, context.registry);
-            continue;
-        }
-        switch (field.type()) {
-            case ZAVWireTypeInt32:
-            case ZAVWireTypeUInt32: {
+        const ZAVWireParseEntry& entry = entries[q];
+        ZAVWireObjectPtr& object = *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
+        switch (entry.kind) {
+            case ZAVWireParseEntry::Varint32: {
                 int32_t v = input.readVarint32Inline();
-                if (repeated) {
-                    freshArray(storage, field, context.arena)->appendParsedScalar(v, context.arena);
+                if (entry.repeated) {
+                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
                 } else {
-                    storeScalar(storage, field, v);
+                    storeScalar(storage, entry, v);
                 }
                 break;
             }
-            case ZAVWireTypeInt64:
-            case ZAVWireTypeUInt64: {
+            case ZAVWireParseEntry::Varint64: {
                 int64_t v = input.readVarint64Inline();
-                if (repeated) {
-                    freshArray(storage, field, context.arena)->appendParsedScalar(v, context.arena);
+                if (entry.repeated) {
+                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
                 } else {
-                    storeScalar(storage, field, v);
+                    storeScalar(storage, entry, v);
                 }
                 break;
             }
-            case ZAVWireTypeBool: {
+            case ZAVWireParseEntry::Bool: {
                 uint8_t v = input.readVarint32Inline() != 0 ? 1 : 0;
-                if (repeated) {
-                    freshArray(storage, field, context.arena)->appendParsedScalar(v, context.arena);
+                if (entry.repeated) {
+                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
                 } else {
-                    storeScalar(storage, field, v);
+                    storeScalar(storage, entry, v);
                 }
                 break;
             }
-            case ZAVWireTypeEnum: {
+            case ZAVWireParseEntry::Enum: {
                 int32_t v = input.readVarint32Inline();
-                if (!field.isValidEnumValue(v)) {
+                if (!entry.field->isValidEnumValue(v)) {
                     // Kept as an unknown varint so the number survives a write.
-                    mutableUnknownFields().mergeVarintField(static_cast<int32_t>(field.number()), v);
-                } else if (repeated) {
-                    freshArray(storage, field, context.arena)->appendParsedScalar(v, context.arena);
+                    mutableUnknownFields().mergeVarintField(static_cast<int32_t>(entry.field->number()), v);
+                } else if (entry.repeated) {
+                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
                 } else {
-                    storeScalar(storage, field, v);
+                    storeScalar(storage, entry, v);
                 }
                 break;
             }
-            case ZAVWireTypeString: {
+            case ZAVWireParseEntry::String: {
                 ZAVWireObjectPtr v = input.readString(context.arena);
-                if (repeated) {
-                    freshArray(storage, field, context.arena)
+                if (entry.repeated) {
+                    freshArray(storage, entry, context.arena)
                         ->appendParsedObject(std::move(v), context.arena);
                 } else {
-                    objectAt(storage, field) = std::move(v);
-                    markHas(storage, field.hasIndex());
+                    object = std::move(v);
+                    markHas(storage, entry.hasIndex);
                 }
                 break;
             }
-            case ZAVWireTypeMessage: {
-                if (!repeated && objectAt(storage, field)) {
+            case ZAVWireParseEntry::Message: {
+                if (!entry.repeated && object) {
                     // A second occurrence merges with the first: the general routine's rules.
-                    mergeFieldFromStream(field, input, context.registry);
+                    mergeFieldFromStream(*entry.field, input, context.registry);
                     break;
                 }
-                ZAVWireMessagePtr sub = makeParsed(field.msgClass(), context.arena);
+                ZAVWireMessagePtr sub = makeParsed(entry.msgClass, context.arena);
                 uint64_t old = input.beginMessage();
                 sub->parseFresh(input, context);
                 input.endMessage(old);
-                if (repeated) {
-                    freshArray(storage, field, context.arena)
+                if (entry.repeated) {
+                    freshArray(storage, entry, context.arena)
                         ->appendParsedObject(std::move(sub), context.arena);
                 } else {
-                    objectAt(storage, field) = std::move(sub);
-                    markHas(storage, field.hasIndex());
+                    object = std::move(sub);
+                    markHas(storage, entry.hasIndex);
                 }
                 break;
             }
-            default:
-                mergeFieldFromStream(field, input, context.registry);
+            case ZAVWireParseEntry::General:
+                mergeFieldFromStream(*entry.field, input, context.registry);
                 break;
         }
     }
@@ -271,8 +259,12 @@ bool ZAVWireGeneratedMessage::parseFreshUnknownField(ZAVWireCodedInputStream& in
             uint64_t old = input.beginMessage();
             sub->parseFresh(input, context);
             input.endMessage(old);
-            if (!extensionMap_) extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(arena_, context.arena));
-            extensionMap_->emplace(*entry, std::move(sub));
+            if (!extensionMap_) {
+                extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(arena_, context.arena));
+                extensionMap_->emplace_hint(extensionMap_->end(), *entry, std::move(sub));
+            } else {
+                extensionMap_->emplace(*entry, std::move(sub));
+            }
             return true;
         }
     }
