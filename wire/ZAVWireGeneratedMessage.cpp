@@ -34,7 +34,8 @@ ZAVWireMessagePtr ZAVWireGeneratedMessage::message() {
 void ZAVWireGeneratedMessage::detachStorage() {
     if (!messageStorage_) return;
     internalClear();
-    for (auto* f : wireDescriptor()->objectFieldList()) objectSlot(*f).~ZAVWireObjectPtr();
+    for (uint32_t offset : wireDescriptor()->objectFieldOffsets())
+        std::launder(reinterpret_cast<ZAVWireObjectPtr*>(messageStorage_ + offset))->~ZAVWireObjectPtr();
     messageStorage_ = nullptr;
 }
 
@@ -279,7 +280,9 @@ void ZAVWireGeneratedMessage::pbMutableArrayWillAddElements(ZAVWireMutableArray*
 void ZAVWireGeneratedMessage::internalClear() {
     if (messageStorage_) {
         for (auto* f : wireDescriptor()->objectFieldList()) {
-            ZAVWireObjectPtr& s = objectSlot(*f);
+            // The slots exist whenever the storage does: no checked look-up for each.
+            ZAVWireObjectPtr& s =
+                *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(messageStorage_ + f->offset()));
             if (!s) continue;
             if (f->isRepeated()) {
                 auto* array = static_cast<ZAVWireMutableArray*>(s.get());
