@@ -40,7 +40,7 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
 
     const char* className() const override { return "ZAVWireCodedInputStream"; }
 
-    int32_t readTag() {
+    __attribute__((always_inline)) int32_t readTag() {
         // Tags of fields 1 to 2047 are one or two bytes: taken here without a call.
         uint64_t pos = state_.bufferPos;
         uint64_t end = state_.bufferSize < state_.currentLimit ? state_.bufferSize : state_.currentLimit;
@@ -59,6 +59,10 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
                     return lastTag_;
                 }
             }
+        } else if (pos == end) {
+            // The end of the data or of the message.
+            lastTag_ = 0;
+            return 0;
         }
         return readTagSlow();
     }
@@ -110,7 +114,7 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
 
     int32_t readRawVarint32();
     // Most varints are one byte (lengths, small numbers): taken here without a call.
-    int32_t readVarint32Inline() {
+    __attribute__((always_inline)) int32_t readVarint32Inline() {
         uint64_t pos = state_.bufferPos;
         uint64_t end = state_.bufferSize < state_.currentLimit ? state_.bufferSize : state_.currentLimit;
         if (pos + 1 < end) {
@@ -140,7 +144,7 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     }
     // A length-delimited message read in place by the caller's own loop: the steps of readMessage before
     // and after the contents. beginMessage answers the limit that endMessage puts back.
-    uint64_t beginMessage() {
+    __attribute__((always_inline)) uint64_t beginMessage() {
         int32_t length = readVarint32Inline();
         if (recursionDepth_ >= ZAVWireMaxRecursionDepth) enterNested();
         ++recursionDepth_;
@@ -151,7 +155,7 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
         }
         return pushLimit(length);
     }
-    void endMessage(uint64_t oldLimit) {
+    __attribute__((always_inline)) void endMessage(uint64_t oldLimit) {
         if (lastTag_ != 0) checkLastTagWas(0);
         --recursionDepth_;
         state_.currentLimit = oldLimit;

@@ -199,7 +199,8 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     // Reading into a message the parse has just made, which nobody else can see yet: fields are stored
     // straight into their slots, with no visibility step, no lock and the parse's arena passed down.
     struct ParseContext;
-    void parseFresh(ZAVWireCodedInputStream& input, ParseContext& context);
+    void parseFresh(ZAVWireCodedInputStream& input, ParseContext& context,
+                    const ZAVWireDescriptor* descriptor);
     bool parseFreshUnknownField(ZAVWireCodedInputStream& input, ParseContext& context, int32_t tag);
 
     // The arena this message took memory from for its own contents (parsing into it), kept alive with it.

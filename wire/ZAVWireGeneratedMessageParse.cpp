@@ -126,8 +126,8 @@ void ZAVWireGeneratedMessage::mergeFieldsFromCodedInputStream(ZAVWireCodedInputS
     }
 }
 
-void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseContext& context) {
-    const ZAVWireDescriptor* descriptor = wireDescriptor();
+void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseContext& context,
+                                         const ZAVWireDescriptor* descriptor) {
     const ZAVWireParseEntry* entries = descriptor->parseEntries().data();
     const uint32_t* tags = descriptor->fieldTags().data();
     const size_t n = descriptor->fieldCount();
@@ -216,7 +216,7 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
                 }
                 ZAVWireMessagePtr sub = makeParsed(entry.msgClass, context.arena);
                 uint64_t old = input.beginMessage();
-                sub->parseFresh(input, context);
+                sub->parseFresh(input, context, entry.msgClass->descriptor());
                 input.endMessage(old);
                 if (entry.repeated) {
                     freshArray(storage, entry, context.arena)
@@ -257,7 +257,7 @@ bool ZAVWireGeneratedMessage::parseFreshUnknownField(ZAVWireCodedInputStream& in
             (!extensionMap_ || extensionMap_->find(*entry) == extensionMap_->end())) {
             ZAVWireMessagePtr sub = makeParsed(extension.messageOrGroupClass(), context.arena);
             uint64_t old = input.beginMessage();
-            sub->parseFresh(input, context);
+            sub->parseFresh(input, context, extension.messageOrGroupClass()->descriptor());
             input.endMessage(old);
             if (!extensionMap_) {
                 extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(arena_, context.arena));
@@ -383,7 +383,7 @@ void ZAVWireGeneratedMessage::mergeFieldFromStream(const ZAVWireFieldDescriptor&
                 ParseContext context{ZAVWireArena::current(), registry};
                 ZAVWireMessagePtr sub = makeParsed(field.msgClass(), context.arena);
                 uint64_t old = input.beginMessage();
-                sub->parseFresh(input, context);
+                sub->parseFresh(input, context, field.msgClass()->descriptor());
                 input.endMessage(old);
                 parsedArray(field)->addObject(std::move(sub));
                 return;
@@ -408,7 +408,7 @@ void ZAVWireGeneratedMessage::mergeFieldFromStream(const ZAVWireFieldDescriptor&
                 ParseContext context{ZAVWireArena::current(), registry};
                 ZAVWireMessagePtr sub = makeParsed(field.msgClass(), context.arena);
                 uint64_t old = input.beginMessage();
-                sub->parseFresh(input, context);
+                sub->parseFresh(input, context, field.msgClass()->descriptor());
                 input.endMessage(old);
                 setRetainedObject(field, std::move(sub));
                 return;
