@@ -195,14 +195,14 @@ class ZAVWireMutableArray final : public ZAVWireArray {
     // Appends of a parse to an array it made and nobody else sees yet (no delegate, type known): the
     // common case without a call.
     void appendParsedObject(ZAVWireObjectPtr&& object, ZAVWireArena* arena) {
-        if (count_ == capacity_) growByOne(arena);
+        if (count_ == capacity_) makeRoom(arena);
         new (&objects_[count_]) ZAVWireObjectPtr(std::move(object));
         ++count_;
         ++mutationCount_;
     }
     template <typename T>
     void appendParsedScalar(T value, ZAVWireArena* arena) {
-        if (count_ == capacity_) growByOne(arena);
+        if (count_ == capacity_) makeRoom(arena);
         std::memcpy(raw_ + count_ * sizeof(T), &value, sizeof(T));
         ++count_;
         ++mutationCount_;
@@ -221,7 +221,16 @@ class ZAVWireMutableArray final : public ZAVWireArray {
     const uint64_t* mutationCounter() const override { return &mutationCount_; }
 
   private:
-    // Room for one more, from the parse's arena when the storage is there or not yet taken.
+    // Room for one more: the next capacity step within the arena block taken ahead, else growByOne, from
+    // the parse's arena when the storage is there or not yet taken.
+    void makeRoom(ZAVWireArena* arena) {
+        size_t capacity = capacity_ == 0 ? 1 : ((count_ + 1 + 32) / 32) * 32;
+        if (arenaStorage_ && capacity <= arenaCapacity_) {
+            capacity_ = capacity;
+        } else {
+            growByOne(arena);
+        }
+    }
     void growByOne(ZAVWireArena* arena);
     template <typename T>
     void addScalar(T value, ZAVWireArrayValueType type);
