@@ -21,11 +21,13 @@ ZAVWireCodedInputStream::ZAVWireCodedInputStream(std::shared_ptr<const ZAVWireDa
         state_.bytes = buffer_->bytes();
         state_.bufferSize = buffer_->length();
     }
+    updateEnd();
 }
 
 ZAVWireCodedInputStream::ZAVWireCodedInputStream(const uint8_t* bytes, size_t length) {
     state_.bytes = bytes;
     state_.bufferSize = bytes ? length : 0;
+    updateEnd();
 }
 
 void ZAVWireCodedInputStream::checkSize(uint64_t n) {
@@ -221,6 +223,7 @@ uint64_t ZAVWireCodedInputStream::pushLimit(int32_t byteCount) {
                                    static_cast<long>(oldLimit)));
     }
     state_.currentLimit = newLimit;
+    updateEnd();
     return oldLimit;
 }
 

@@ -43,7 +43,7 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     __attribute__((always_inline)) int32_t readTag() {
         // Tags of fields 1 to 2047 are one or two bytes: taken here without a call.
         uint64_t pos = state_.bufferPos;
-        uint64_t end = state_.bufferSize < state_.currentLimit ? state_.bufferSize : state_.currentLimit;
+        uint64_t end = end_;
         if (pos < end) {
             uint32_t b = state_.bytes[pos];
             if (b != 0 && !(b & 0x80)) {
@@ -87,7 +87,10 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     void setRecursionDepth(uint64_t depth) { recursionDepth_ = depth; }
 
     uint64_t pushLimit(int32_t byteCount);
-    void popLimit(uint64_t oldLimit) { state_.currentLimit = oldLimit; }
+    void popLimit(uint64_t oldLimit) {
+        state_.currentLimit = oldLimit;
+        updateEnd();
+    }
     uint64_t bytesUntilLimit() const;
     bool isAtEnd() const;
     uint64_t position() const { return state_.bufferPos; }
@@ -116,7 +119,7 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     // Most varints are one byte (lengths, small numbers): taken here without a call.
     __attribute__((always_inline)) int32_t readVarint32Inline() {
         uint64_t pos = state_.bufferPos;
-        uint64_t end = state_.bufferSize < state_.currentLimit ? state_.bufferSize : state_.currentLimit;
+        uint64_t end = end_;
         if (pos + 1 < end) {
             uint32_t b0 = state_.bytes[pos];
             if (!(b0 & 0x80)) {
@@ -151,6 +154,7 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
         if (length >= 0 && state_.bufferPos + static_cast<uint64_t>(length) <= state_.currentLimit) {
             uint64_t old = state_.currentLimit;
             state_.currentLimit = state_.bufferPos + static_cast<uint64_t>(length);
+            updateEnd();
             return old;
         }
         return pushLimit(length);
@@ -159,6 +163,7 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
         if (lastTag_ != 0) checkLastTagWas(0);
         --recursionDepth_;
         state_.currentLimit = oldLimit;
+        updateEnd();
     }
     int32_t readTagSlow();
     int64_t readRawVarint64();
@@ -171,8 +176,14 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     uint32_t readRawLittleEndian32();
     uint64_t readRawLittleEndian64();
 
+    // Where reading stops: the end of the bytes or the current limit, whichever comes first.
+    void updateEnd() {
+        end_ = state_.bufferSize < state_.currentLimit ? state_.bufferSize : state_.currentLimit;
+    }
+
     std::shared_ptr<const ZAVWireData> buffer_;
     ZAVWireInputBufferState state_;
+    uint64_t end_ = 0;
     int32_t lastTag_ = 0;
     uint64_t recursionDepth_ = 0;
 };

@@ -23,10 +23,12 @@ struct ZAVWireGeneratedMessage::ParseContext {
 namespace {
 
 inline void markHas(uint8_t* storage, int32_t index) {
-    uint8_t* p = storage + (index / 32) * 4;
+    // Has indices are never negative.
+    auto i = static_cast<uint32_t>(index);
+    uint8_t* p = storage + (i / 32) * 4;
     uint32_t word;
     std::memcpy(&word, p, 4);
-    word |= 1u << (index % 32);
+    word |= 1u << (i % 32);
     std::memcpy(p, &word, 4);
 }
 
