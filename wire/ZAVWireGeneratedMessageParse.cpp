@@ -158,7 +158,10 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
         }
         p = q;
         const ZAVWireParseEntry& entry = entries[q];
-        ZAVWireObjectPtr& object = *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
+        // Only object and repeated fields have a reference in their slot.
+        auto object = [&]() -> ZAVWireObjectPtr& {
+            return *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
+        };
         switch (entry.kind) {
             case ZAVWireParseEntry::Varint32: {
                 int32_t v = input.readVarint32Inline();
@@ -205,13 +208,13 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
                     freshArray(storage, entry, context.arena)
                         ->appendParsedObject(std::move(v), context.arena);
                 } else {
-                    object = std::move(v);
+                    object() = std::move(v);
                     markHas(storage, entry.hasIndex);
                 }
                 break;
             }
             case ZAVWireParseEntry::Message: {
-                if (!entry.repeated && object) {
+                if (!entry.repeated && object()) {
                     // A second occurrence merges with the first: the general routine's rules.
                     mergeFieldFromStream(*entry.field, input, context.registry);
                     break;
@@ -224,7 +227,7 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
                     freshArray(storage, entry, context.arena)
                         ->appendParsedObject(std::move(sub), context.arena);
                 } else {
-                    object = std::move(sub);
+                    object() = std::move(sub);
                     markHas(storage, entry.hasIndex);
                 }
                 break;
