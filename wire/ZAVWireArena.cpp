@@ -79,6 +79,12 @@ bool ZAVWireArena::owns(const void* p) const {
     return false;
 }
 
+void ZAVWireArena::seal() {
+    sealed_.store(true, std::memory_order_release);
+    // The one sealing still holds a reference of its own, so this never lets the count reach zero.
+    if (credit_) refs_.fetch_sub(std::exchange(credit_, 0), std::memory_order_acq_rel);
+}
+
 ZAVWireArenaScope::ZAVWireArenaScope(ZAVWireArena* arena) : previous_(tCurrent), arena_(arena) {
     tCurrent = arena;
 }
@@ -89,11 +95,14 @@ ZAVWireArenaScope::~ZAVWireArenaScope() {
 }
 
 std::pmr::memory_resource* ZAVWireBorrowMemory(ZAVWireArenaRef& borrowed) {
-    ZAVWireArena* arena = ZAVWireArena::current();
+    return ZAVWireBorrowMemory(borrowed, ZAVWireArena::current());
+}
+
+std::pmr::memory_resource* ZAVWireBorrowMemory(ZAVWireArenaRef& borrowed, ZAVWireArena* arena) {
     if (!arena) return std::pmr::new_delete_resource();
     if (borrowed.get() != arena) {
         arena->keep(borrowed.get());
-        borrowed = ZAVWireArenaRef(arena);
+        borrowed = ZAVWireArenaRef::whileParsing(arena);
     }
     return arena;
 }

@@ -56,6 +56,20 @@ class ZAVWireArena final : public std::pmr::memory_resource {
         return allocate(bytes, alignment);
     }
     void retain() { refs_.fetch_add(1, std::memory_order_relaxed); }
+    // A reference taken by the parse that fills the arena, on its own thread before sealing: drawn from
+    // references taken ahead in batches, so that each object made costs no atomic operation of its own.
+    // What is left of the batch is given back on sealing.
+    void retainWhileParsing() {
+        if (credit_ == 0) {
+            if (sealed_.load(std::memory_order_acquire)) {
+                retain();
+                return;
+            }
+            refs_.fetch_add(kCreditBatch, std::memory_order_relaxed);
+            credit_ = kCreditBatch;
+        }
+        --credit_;
+    }
     void release() {
         if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
     }
@@ -64,7 +78,7 @@ class ZAVWireArena final : public std::pmr::memory_resource {
     void keep(ZAVWireArena* other);
     // Ends the parse that used the arena. Containers that took it as their memory may still grow from any
     // thread afterwards: they then get heap memory, and give it back, without touching the blocks.
-    void seal() { sealed_.store(true, std::memory_order_release); }
+    void seal();
 
   private:
     void* do_allocate(size_t bytes, size_t alignment) override;
@@ -82,8 +96,10 @@ class ZAVWireArena final : public std::pmr::memory_resource {
         ZAVWireArena* arena;
         Kept* next;
     };
+    static constexpr size_t kCreditBatch = 256;
     Block* head_ = nullptr;
     Kept* kept_ = nullptr;
+    size_t credit_ = 0;
     uint8_t* cursor_ = nullptr;
     uint8_t* end_ = nullptr;
     size_t nextSize_;
@@ -108,6 +124,13 @@ class ZAVWireArenaRef {
         if (arena_) arena_->release();
     }
     static ZAVWireArenaRef make(size_t firstBlock) { return ZAVWireArenaRef(new ZAVWireArena(firstBlock)); }
+    // A reference taken by the parse filling the arena (see retainWhileParsing).
+    static ZAVWireArenaRef whileParsing(ZAVWireArena* arena) {
+        ZAVWireArenaRef ref;
+        ref.arena_ = arena;
+        arena->retainWhileParsing();
+        return ref;
+    }
     ZAVWireArena* get() const { return arena_; }
     explicit operator bool() const { return arena_ != nullptr; }
 
@@ -139,7 +162,7 @@ class ZAVWireArenaAllocator {
     ZAVWireArenaAllocator(const ZAVWireArenaAllocator<U>& other) : arena_(other.arena_) {}
     T* allocate(size_t n) {
         void* p = arena_->allocateObject(n * sizeof(T), alignof(T));
-        arena_->retain();
+        arena_->retainWhileParsing();
         return static_cast<T*>(p);
     }
     void deallocate(T* p, size_t n) {
@@ -165,7 +188,16 @@ std::shared_ptr<T> ZAVWireMakeShared(Args&&... args) {
     return std::make_shared<T>(std::forward<Args>(args)...);
 }
 
+// The same in a given arena (null: the heap), for a parse that passes its arena down.
+template <typename T, typename... Args>
+std::shared_ptr<T> ZAVWireMakeSharedIn(ZAVWireArena* arena, Args&&... args) {
+    if (arena) return std::allocate_shared<T>(ZAVWireArenaAllocator<T>(arena), std::forward<Args>(args)...);
+    return std::make_shared<T>(std::forward<Args>(args)...);
+}
+
 // Where an object may take memory for its own contents: the current arena during a parse, else the heap.
 // `borrowed` is the object's reference to the arena its contents came from; it is moved to the current
 // one, which keeps the earlier one alive.
 std::pmr::memory_resource* ZAVWireBorrowMemory(ZAVWireArenaRef& borrowed);
+// The same for a parse that already holds its arena.
+std::pmr::memory_resource* ZAVWireBorrowMemory(ZAVWireArenaRef& borrowed, ZAVWireArena* arena);

@@ -580,6 +580,45 @@ void ZAVWireMutableArray::ensureAdditionalCapacity(size_t n) {
     }
 }
 
+void ZAVWireMutableArray::growByOne(ZAVWireArena* arena) {
+    size_t needed = count_ + 1;
+    size_t capacity = capacity_ == 0 ? needed : ((needed + 32) / 32) * 32;
+    if (arenaStorage_ && capacity <= arenaCapacity_) {
+        capacity_ = capacity;
+        return;
+    }
+    bool fromArena = arenaStorage_ || (!objects_ && !raw_);
+    if (!arena || !fromArena || (arena_ && arena_.get() != arena)) {
+        reallocate(capacity);
+        return;
+    }
+    // Sized ahead (doubling) as the general path does, without its look-ups: one bump in the block.
+    size_t size = kTypes[valueType_].size;
+    size_t room = std::max(capacity, arenaCapacity_ * 2);
+    // A short list of scalars would be copied on its second element (capacity 1, then 33): it gets the
+    // room of the second step at once, a few dozen bytes.
+    if (capacity_ == 0 && valueType_ != ZAVWireArrayValueTypeObject) room = std::max<size_t>(room, 33);
+    if (room > SIZE_MAX / 2 / size) {
+        reallocate(capacity);
+        return;
+    }
+    void* fresh = arena->allocateObject(room * size, alignof(std::max_align_t));
+    void* old = mutableData();
+    if (old) {
+        std::memcpy(fresh, old, count_ * size);
+        ZAVWIRE_ARENA_POISON(old, arenaCapacity_ * size);
+    }
+    if (!arena_) arena_ = ZAVWireArenaRef::whileParsing(arena);
+    if (valueType_ == ZAVWireArrayValueTypeObject) {
+        objects_ = static_cast<ZAVWireObjectPtr*>(fresh);
+    } else {
+        raw_ = static_cast<uint8_t*>(fresh);
+    }
+    arenaStorage_ = true;
+    arenaCapacity_ = room;
+    capacity_ = capacity;
+}
+
 void ZAVWireMutableArray::addObject(ZAVWireObjectPtr object) {
     checkType(ZAVWireArrayValueTypeObject);
     ensureAdditionalCapacity(1);

@@ -4,9 +4,11 @@
 // exact on the first insertion, then in steps of 32 elements. A mutable array tells its delegate before every
 // insertion, which lets a message hand out an empty array for an unset field and adopt it on first use.
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "wire/ZAVWireArena.h"
@@ -190,6 +192,22 @@ class ZAVWireMutableArray final : public ZAVWireArray {
     void removeAllValues();
     void ensureAdditionalCapacity(size_t count);
 
+    // Appends of a parse to an array it made and nobody else sees yet (no delegate, type known): the
+    // common case without a call.
+    void appendParsedObject(ZAVWireObjectPtr&& object, ZAVWireArena* arena) {
+        if (count_ == capacity_) makeRoom(arena);
+        new (&objects_[count_]) ZAVWireObjectPtr(std::move(object));
+        ++count_;
+        ++mutationCount_;
+    }
+    template <typename T>
+    void appendParsedScalar(T value, ZAVWireArena* arena) {
+        if (count_ == capacity_) makeRoom(arena);
+        std::memcpy(raw_ + count_ * sizeof(T), &value, sizeof(T));
+        ++count_;
+        ++mutationCount_;
+    }
+
     ZAVWireMutableArrayDelegate* delegate() const { return delegate_; }
     void setDelegate(ZAVWireMutableArrayDelegate* delegate) { delegate_ = delegate; }
     uint64_t mutationCount() const { return mutationCount_; }
@@ -203,6 +221,17 @@ class ZAVWireMutableArray final : public ZAVWireArray {
     const uint64_t* mutationCounter() const override { return &mutationCount_; }
 
   private:
+    // Room for one more: the next capacity step within the arena block taken ahead, else growByOne, from
+    // the parse's arena when the storage is there or not yet taken.
+    void makeRoom(ZAVWireArena* arena) {
+        size_t capacity = capacity_ == 0 ? 1 : ((count_ + 1 + 32) / 32) * 32;
+        if (arenaStorage_ && capacity <= arenaCapacity_) {
+            capacity_ = capacity;
+        } else {
+            growByOne(arena);
+        }
+    }
+    void growByOne(ZAVWireArena* arena);
     template <typename T>
     void addScalar(T value, ZAVWireArrayValueType type);
     template <typename T>

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <memory>
 
+class ZAVWireArena;
 class ZAVWireDescriptor;
 class ZAVWireEnumDescriptor;
 class ZAVWireExtensionRegistry;
@@ -17,6 +18,8 @@ struct ZAVWireClass {
     // Message classes: the descriptor, built on first call, and a new empty instance.
     const ZAVWireDescriptor* (*descriptor)() = nullptr;
     std::shared_ptr<ZAVWireGeneratedMessage> (*create)() = nullptr;
+    // The same, with its memory from the given parse arena (null: as create).
+    std::shared_ptr<ZAVWireGeneratedMessage> (*createInArena)(ZAVWireArena* arena) = nullptr;
     // Enum descriptor holders ("<enum name>EnumDescriptor").
     const ZAVWireEnumDescriptor* (*enumDescriptor)() = nullptr;
     // File roots: their extension registry (null when the file declares and imports none).

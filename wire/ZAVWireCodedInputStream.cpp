@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "wire/ZAVWireArena.h"
 #include "wire/ZAVWireUnknownFieldSet.h"
 
 void ZAVWireRaiseParseError() {
@@ -20,11 +21,13 @@ ZAVWireCodedInputStream::ZAVWireCodedInputStream(std::shared_ptr<const ZAVWireDa
         state_.bytes = buffer_->bytes();
         state_.bufferSize = buffer_->length();
     }
+    updateEnd();
 }
 
 ZAVWireCodedInputStream::ZAVWireCodedInputStream(const uint8_t* bytes, size_t length) {
     state_.bytes = bytes;
     state_.bufferSize = bytes ? length : 0;
+    updateEnd();
 }
 
 void ZAVWireCodedInputStream::checkSize(uint64_t n) {
@@ -220,6 +223,7 @@ uint64_t ZAVWireCodedInputStream::pushLimit(int32_t byteCount) {
                                    static_cast<long>(oldLimit)));
     }
     state_.currentLimit = newLimit;
+    updateEnd();
     return oldLimit;
 }
 
@@ -293,11 +297,15 @@ std::shared_ptr<ZAVWireData> ZAVWireCodedInputStreamReadRetainedData(ZAVWireCode
 }
 
 ZAVWireStringPtr ZAVWireCodedInputStream::readString() {
-    int32_t length = readRawVarint32();
+    return readString(ZAVWireArena::current());
+}
+
+ZAVWireStringPtr ZAVWireCodedInputStream::readString(ZAVWireArena* arena) {
+    int32_t length = readVarint32Inline();
     if (length == 0) return ZAVWireString::empty();
     if (length < 0) ZAVWireRaiseParseError();
     checkSize(static_cast<uint64_t>(length));
-    auto s = ZAVWireStringCreate(state_.bytes + state_.bufferPos, static_cast<size_t>(length));
+    auto s = ZAVWireStringCreate(state_.bytes + state_.bufferPos, static_cast<size_t>(length), arena);
     state_.bufferPos += static_cast<uint64_t>(length);
     return s;
 }

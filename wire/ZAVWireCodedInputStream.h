@@ -40,16 +40,29 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
 
     const char* className() const override { return "ZAVWireCodedInputStream"; }
 
-    int32_t readTag() {
-        // Tags of fields 1 to 15 are one byte: taken here without a call.
+    __attribute__((always_inline)) int32_t readTag() {
+        // Tags of fields 1 to 2047 are one or two bytes: taken here without a call.
         uint64_t pos = state_.bufferPos;
-        if (pos < state_.bufferSize && pos < state_.currentLimit) {
-            uint8_t b = state_.bytes[pos];
+        uint64_t end = end_;
+        if (pos < end) {
+            uint32_t b = state_.bytes[pos];
             if (b != 0 && !(b & 0x80)) {
                 state_.bufferPos = pos + 1;
-                lastTag_ = b;
-                return b;
+                lastTag_ = static_cast<int32_t>(b);
+                return lastTag_;
             }
+            if ((b & 0x80) && pos + 1 < end) {
+                uint32_t b1 = state_.bytes[pos + 1];
+                if (!(b1 & 0x80) && b1 != 0) {
+                    state_.bufferPos = pos + 2;
+                    lastTag_ = static_cast<int32_t>((b & 0x7F) | (b1 << 7));
+                    return lastTag_;
+                }
+            }
+        } else if (pos == end) {
+            // The end of the data or of the message.
+            lastTag_ = 0;
+            return 0;
         }
         return readTagSlow();
     }
@@ -74,7 +87,10 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     void setRecursionDepth(uint64_t depth) { recursionDepth_ = depth; }
 
     uint64_t pushLimit(int32_t byteCount);
-    void popLimit(uint64_t oldLimit) { state_.currentLimit = oldLimit; }
+    void popLimit(uint64_t oldLimit) {
+        state_.currentLimit = oldLimit;
+        updateEnd();
+    }
     uint64_t bytesUntilLimit() const;
     bool isAtEnd() const;
     uint64_t position() const { return state_.bufferPos; }
@@ -94,10 +110,61 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     uint32_t readFixed32();
     int32_t readSFixed32();
     ZAVWireStringPtr readString();
+    // The same, made in the given arena (null: the heap).
+    ZAVWireStringPtr readString(ZAVWireArena* arena);
     // Null for a negative length (the position stays just after the length).
     std::shared_ptr<ZAVWireData> readData();
 
     int32_t readRawVarint32();
+    // Most varints are one byte (lengths, small numbers): taken here without a call.
+    __attribute__((always_inline)) int32_t readVarint32Inline() {
+        uint64_t pos = state_.bufferPos;
+        uint64_t end = end_;
+        if (pos + 1 < end) {
+            uint32_t b0 = state_.bytes[pos];
+            if (!(b0 & 0x80)) {
+                state_.bufferPos = pos + 1;
+                return static_cast<int32_t>(b0);
+            }
+            uint32_t b1 = state_.bytes[pos + 1];
+            if (!(b1 & 0x80)) {
+                state_.bufferPos = pos + 2;
+                return static_cast<int32_t>((b0 & 0x7F) | (b1 << 7));
+            }
+        } else if (pos < end && !(state_.bytes[pos] & 0x80)) {
+            state_.bufferPos = pos + 1;
+            return state_.bytes[pos];
+        }
+        return readRawVarint32();
+    }
+    int64_t readVarint64Inline() {
+        uint64_t pos = state_.bufferPos;
+        if (pos < state_.bufferSize && pos < state_.currentLimit && !(state_.bytes[pos] & 0x80)) {
+            state_.bufferPos = pos + 1;
+            return state_.bytes[pos];
+        }
+        return readRawVarint64();
+    }
+    // A length-delimited message read in place by the caller's own loop: the steps of readMessage before
+    // and after the contents. beginMessage answers the limit that endMessage puts back.
+    __attribute__((always_inline)) uint64_t beginMessage() {
+        int32_t length = readVarint32Inline();
+        if (recursionDepth_ >= ZAVWireMaxRecursionDepth) enterNested();
+        ++recursionDepth_;
+        if (length >= 0 && state_.bufferPos + static_cast<uint64_t>(length) <= state_.currentLimit) {
+            uint64_t old = state_.currentLimit;
+            state_.currentLimit = state_.bufferPos + static_cast<uint64_t>(length);
+            updateEnd();
+            return old;
+        }
+        return pushLimit(length);
+    }
+    __attribute__((always_inline)) void endMessage(uint64_t oldLimit) {
+        if (lastTag_ != 0) checkLastTagWas(0);
+        --recursionDepth_;
+        state_.currentLimit = oldLimit;
+        updateEnd();
+    }
     int32_t readTagSlow();
     int64_t readRawVarint64();
     uint8_t readRawByte();
@@ -109,8 +176,14 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     uint32_t readRawLittleEndian32();
     uint64_t readRawLittleEndian64();
 
+    // Where reading stops: the end of the bytes or the current limit, whichever comes first.
+    void updateEnd() {
+        end_ = state_.bufferSize < state_.currentLimit ? state_.bufferSize : state_.currentLimit;
+    }
+
     std::shared_ptr<const ZAVWireData> buffer_;
     ZAVWireInputBufferState state_;
+    uint64_t end_ = 0;
     int32_t lastTag_ = 0;
     uint64_t recursionDepth_ = 0;
 };

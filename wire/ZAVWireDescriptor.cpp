@@ -1,5 +1,7 @@
 #include "wire/ZAVWireDescriptor.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "wire/ZAVWireString.h"
@@ -307,6 +309,42 @@ const ZAVWireEnumDescriptor* ZAVWireExtensionDescriptor::enumDescriptor() const 
 
 // ---- message descriptor
 
+namespace {
+
+ZAVWireParseEntry parseEntry(const ZAVWireFieldDescriptor& field) {
+    using Entry = ZAVWireParseEntry;
+    Entry::Kind kind = Entry::General;
+    switch (field.type()) {
+        case ZAVWireTypeInt32:
+        case ZAVWireTypeUInt32:
+            kind = Entry::Varint32;
+            break;
+        case ZAVWireTypeInt64:
+        case ZAVWireTypeUInt64:
+            kind = Entry::Varint64;
+            break;
+        case ZAVWireTypeBool:
+            kind = Entry::Bool;
+            break;
+        case ZAVWireTypeEnum:
+            kind = Entry::Enum;
+            break;
+        case ZAVWireTypeString:
+            kind = Entry::String;
+            break;
+        case ZAVWireTypeMessage:
+            kind = Entry::Message;
+            break;
+        default:
+            break;
+    }
+    if (field.isRepeated() && field.isPackable()) kind = Entry::General;
+    return Entry{&field, field.msgClass(),  static_cast<uint32_t>(field.offset()), field.hasIndex(),
+                 kind,   field.isRepeated()};
+}
+
+}  // namespace
+
 std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
     const ZAVWireClass* messageClass, const ZAVWireClass* rootClass, const ZAVWireFieldDescription* fields,
     size_t fieldCount, const char* const* enums, size_t enumCount,
@@ -325,10 +363,14 @@ std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
                 field->textFormatInfo_ = extraTextFormatInfo;
             d->fields_.push_back(field.get());
             d->fieldTags_.push_back(field->tag());
+            d->maxFieldTag_ = std::max(d->maxFieldTag_, field->tag());
             if (field->tag() < 128 && d->shortTagIndex_[field->tag()] < 0)
                 d->shortTagIndex_[field->tag()] = static_cast<int16_t>(i);
-            if (field->isRepeated() || ZAVWireTypeIsObject(field->type()))
+            if (field->isRepeated() || ZAVWireTypeIsObject(field->type())) {
                 d->objectFields_.push_back(field.get());
+                d->objectOffsets_.push_back(static_cast<uint32_t>(field->offset()));
+            }
+            d->parseEntries_.push_back(parseEntry(*field));
             d->fieldsArray_->addObject(std::move(field));
         }
     }

@@ -337,6 +337,18 @@ class ZAVWireExtensionDescriptor final : public ZAVWireRootObject {
     const ZAVWireExtensionDescription* description_;
 };
 
+// What the parse loop needs of one field, side by side in table order: how it reads (a kind per common
+// field type; the rest, and packed runs, go through the general routine), where it stores, and its class.
+struct ZAVWireParseEntry {
+    enum Kind : uint8_t { General, Varint32, Varint64, Bool, Enum, String, Message };
+    const ZAVWireFieldDescriptor* field;
+    const ZAVWireClass* msgClass;
+    uint32_t offset;
+    int32_t hasIndex;
+    Kind kind;
+    bool repeated;
+};
+
 class ZAVWireDescriptor final : public ZAVWireRootObject {
   public:
     static std::shared_ptr<ZAVWireDescriptor> allocDescriptorForClass(
@@ -365,10 +377,15 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     const std::vector<uint32_t>& fieldTags() const { return fieldTags_; }
     // The table index of the field a one-byte tag (below 128) names, or -1.
     int16_t fieldIndexForShortTag(uint32_t tag) const { return shortTagIndex_[tag]; }
+    const std::vector<ZAVWireParseEntry>& parseEntries() const { return parseEntries_; }
+    // The largest field tag: a tag above it (an extension, mostly) names no field.
+    uint32_t maxFieldTag() const { return maxFieldTag_; }
     const std::vector<const ZAVWireExtensionRange*>& rangeList() const { return ranges_; }
     // The fields whose slot holds an object reference (object types and every repeated field), in table
     // order.
     const std::vector<const ZAVWireFieldDescriptor*>& objectFieldList() const { return objectFields_; }
+    // Their slots' offsets, for making and unmaking the slots.
+    const std::vector<uint32_t>& objectFieldOffsets() const { return objectOffsets_; }
 
     const ZAVWireFieldDescriptor* fieldWithNumber(uint32_t number) const;
     const ZAVWireFieldDescriptor* fieldWithName(const std::string& name) const;
@@ -383,6 +400,8 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     ZAVWireMutableArrayPtr fieldsArray_, enumsArray_, rangesArray_;
     std::vector<const ZAVWireFieldDescriptor*> fields_;
     std::vector<const ZAVWireFieldDescriptor*> objectFields_;
+    std::vector<uint32_t> objectOffsets_;
+    std::vector<ZAVWireParseEntry> parseEntries_;
     std::vector<uint32_t> fieldTags_;
     std::array<int16_t, 128> shortTagIndex_ = [] {
         std::array<int16_t, 128> none;
@@ -391,6 +410,7 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     }();
     std::vector<const ZAVWireExtensionRange*> ranges_;
     size_t storageSize_ = 0;
+    uint32_t maxFieldTag_ = 0;
     bool wireFormat_ = false;
 };
 

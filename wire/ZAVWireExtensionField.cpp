@@ -322,10 +322,16 @@ void ZAVWireExtensionRegistry::addExtensions(const ZAVWireExtensionRegistry* oth
 
 const ZAVWireExtensionField* ZAVWireExtensionRegistry::getExtension(const ZAVWireDescriptor* containingType,
                                                                     uint32_t fieldNumber) const {
+    const ZAVWireExtensionFieldPtr* found = findExtension(containingType, fieldNumber);
+    return found ? found->get() : nullptr;
+}
+
+const ZAVWireExtensionFieldPtr* ZAVWireExtensionRegistry::findExtension(
+    const ZAVWireDescriptor* containingType, uint32_t fieldNumber) const {
     auto it = classMap_.find(containingType);
     if (it == classMap_.end()) return nullptr;
     auto found = it->second.find(fieldNumber);
-    return found == it->second.end() ? nullptr : found->second.get();
+    return found == it->second.end() ? nullptr : &found->second;
 }
 
 size_t ZAVWireExtensionRegistry::count() const {

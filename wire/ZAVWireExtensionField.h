@@ -68,6 +68,9 @@ class ZAVWireExtensionRegistry : public ZAVWireRootObject {
     void addExtensions(const ZAVWireExtensionRegistry* other);
     const ZAVWireExtensionField* getExtension(const ZAVWireDescriptor* containingType,
                                               uint32_t fieldNumber) const;
+    // The registry's own reference to it, or null.
+    const ZAVWireExtensionFieldPtr* findExtension(const ZAVWireDescriptor* containingType,
+                                                  uint32_t fieldNumber) const;
     size_t count() const;
 
   private:

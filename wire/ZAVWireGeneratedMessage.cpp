@@ -31,15 +31,11 @@ ZAVWireMessagePtr ZAVWireGeneratedMessage::message() {
 
 // ---- storage
 
-void ZAVWireGeneratedMessage::attachStorage(uint8_t* storage) {
-    messageStorage_ = storage;
-    for (auto* f : wireDescriptor()->objectFieldList()) new (storage + f->offset()) ZAVWireObjectPtr();
-}
-
 void ZAVWireGeneratedMessage::detachStorage() {
     if (!messageStorage_) return;
     internalClear();
-    for (auto* f : wireDescriptor()->objectFieldList()) objectSlot(*f).~ZAVWireObjectPtr();
+    for (uint32_t offset : wireDescriptor()->objectFieldOffsets())
+        std::launder(reinterpret_cast<ZAVWireObjectPtr*>(messageStorage_ + offset))->~ZAVWireObjectPtr();
     messageStorage_ = nullptr;
 }
 
@@ -134,14 +130,14 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::getObjectNoAutocreate(const ZAVWireFie
 
 const ZAVWireArray* ZAVWireGeneratedMessage::existingArray(const ZAVWireFieldDescriptor& field) const {
     if (!messageStorage_) return nullptr;
-    std::lock_guard<std::mutex> lock(readOnlyMutex_);
+    std::lock_guard<ZAVWireSpinLock> lock(readOnlyMutex_);
     return static_cast<const ZAVWireArray*>(objectSlot(field).get());
 }
 
 ZAVWireObjectPtr ZAVWireGeneratedMessage::getObject(const ZAVWireFieldDescriptor& field) const {
     if (hasField(field)) return objectSlot(field);
     if (field.isMessage() && !field.isRepeated()) {
-        std::lock_guard<std::mutex> lock(readOnlyMutex_);
+        std::lock_guard<ZAVWireSpinLock> lock(readOnlyMutex_);
         ZAVWireObjectPtr& s = objectSlot(field);
         if (s) return s;
         auto sub = newMessageWithAutocreator(field.msgClass(), const_cast<ZAVWireGeneratedMessage*>(this),
@@ -154,7 +150,7 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::getObject(const ZAVWireFieldDescriptor
 }
 
 ZAVWireMutableArrayPtr ZAVWireGeneratedMessage::getArray(const ZAVWireFieldDescriptor& field) const {
-    std::lock_guard<std::mutex> lock(readOnlyMutex_);
+    std::lock_guard<ZAVWireSpinLock> lock(readOnlyMutex_);
     ZAVWireObjectPtr& s = objectSlot(field);
     if (!s) {
         auto array = ZAVWireMutableArray::arrayWithValueType(field.valueType());
@@ -284,7 +280,9 @@ void ZAVWireGeneratedMessage::pbMutableArrayWillAddElements(ZAVWireMutableArray*
 void ZAVWireGeneratedMessage::internalClear() {
     if (messageStorage_) {
         for (auto* f : wireDescriptor()->objectFieldList()) {
-            ZAVWireObjectPtr& s = objectSlot(*f);
+            // The slots exist whenever the storage does: no checked look-up for each.
+            ZAVWireObjectPtr& s =
+                *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(messageStorage_ + f->offset()));
             if (!s) continue;
             if (f->isRepeated()) {
                 auto* array = static_cast<ZAVWireMutableArray*>(s.get());
@@ -449,7 +447,7 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::getExtension(const ZAVWireExtensionFie
         if (it != extensionMap_->end()) return it->second;
     }
     if (extension.isMessage() && !extension.isRepeated()) {
-        std::lock_guard<std::mutex> lock(readOnlyMutex_);
+        std::lock_guard<ZAVWireSpinLock> lock(readOnlyMutex_);
         if (!autocreatedExtensionMap_)
             autocreatedExtensionMap_ = makeExtensionMap(std::pmr::new_delete_resource());
         ZAVWireObjectPtr& sub = (*autocreatedExtensionMap_)[key];

@@ -11,6 +11,7 @@
 #include <memory_resource>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/storage/OutputStream.h"
@@ -25,6 +26,20 @@
 
 class ZAVWireGeneratedMessage;
 using ZAVWireMessagePtr = std::shared_ptr<ZAVWireGeneratedMessage>;
+
+// The lock of creation on read: 32 bits, held only while one empty object is made, so a waiter spins.
+class ZAVWireSpinLock {
+  public:
+    void lock() {
+        while (flag_.exchange(1, std::memory_order_acquire)) {
+            while (flag_.load(std::memory_order_relaxed)) std::this_thread::yield();
+        }
+    }
+    void unlock() { flag_.store(0, std::memory_order_release); }
+
+  private:
+    std::atomic<uint32_t> flag_{0};
+};
 
 class ZAVWireGeneratedMessage : public ZAVWireRootObject,
                                 public ZAVWireMessageBuilder,
@@ -143,7 +158,11 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
   protected:
     // The derived class hands over its storage block, zero-filled, once constructed; and takes it back first
     // thing in its destructor.
-    void attachStorage(uint8_t* storage);
+    void attachStorage(uint8_t* storage) { attachStorage(storage, wireDescriptor()); }
+    void attachStorage(uint8_t* storage, const ZAVWireDescriptor* descriptor) {
+        messageStorage_ = storage;
+        for (uint32_t offset : descriptor->objectFieldOffsets()) new (storage + offset) ZAVWireObjectPtr();
+    }
     void detachStorage();
 
   private:
@@ -177,6 +196,12 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     static ExtensionMapPtr copiedExtensionMap(const ExtensionMap& source, bool copyMessages);
     void mergeFieldsFromCodedInputStream(ZAVWireCodedInputStream& input,
                                          const ZAVWireExtensionRegistry* registry);
+    // Reading into a message the parse has just made, which nobody else can see yet: fields are stored
+    // straight into their slots, with no visibility step, no lock and the parse's arena passed down.
+    struct ParseContext;
+    void parseFresh(ZAVWireCodedInputStream& input, ParseContext& context,
+                    const ZAVWireDescriptor* descriptor);
+    bool parseFreshUnknownField(ZAVWireCodedInputStream& input, ParseContext& context, int32_t tag);
 
     // The arena this message took memory from for its own contents (parsing into it), kept alive with it.
     // Declared first so that it goes last.
@@ -188,7 +213,7 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     const ZAVWireFieldDescriptor* autocreatorField_ = nullptr;
     ZAVWireExtensionFieldPtr autocreatorExtension_;
     uint8_t* messageStorage_ = nullptr;
-    mutable std::mutex readOnlyMutex_;
+    mutable ZAVWireSpinLock readOnlyMutex_;
 };
 
 // Text dumps (one-way, for descriptions and logs).
@@ -210,7 +235,7 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
 #define ZAVWIRE_MESSAGE_BODY(Class, Fields)                                                             \
   public:                                                                                               \
     Class() {                                                                                           \
-        attachStorage(storage_);                                                                        \
+        attachStorage(storage_, descriptor());                                                          \
     }                                                                                                   \
     ~Class() override {                                                                                 \
         detachStorage();                                                                                \
@@ -319,6 +344,9 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
             .name = #Class,                                                                                 \
             .descriptor = [] { return Class::descriptor(); },                                               \
             .create = []() -> ZAVWireMessagePtr { return ZAVWireMakeShared<Class>(); },                     \
+            .createInArena = [](ZAVWireArena* arena) -> ZAVWireMessagePtr {                                 \
+                return std::allocate_shared<Class>(ZAVWireArenaAllocator<Class>(arena));                    \
+            },                                                                                              \
         };                                                                                                  \
         return record;                                                                                      \
     }                                                                                                       \

@@ -11,6 +11,57 @@
 
 // ---- parsing
 
+struct ZAVWireGeneratedMessage::ParseContext {
+    ZAVWireArena* arena;
+    const ZAVWireExtensionRegistry* registry;
+    // The extension last found: the messages of one list mostly carry the same one.
+    const ZAVWireDescriptor* extensionType = nullptr;
+    uint32_t extensionNumber = 0;
+    const ZAVWireExtensionFieldPtr* extension = nullptr;
+};
+
+namespace {
+
+inline void markHas(uint8_t* storage, int32_t index) {
+    // Has indices are never negative.
+    auto i = static_cast<uint32_t>(index);
+    uint8_t* p = storage + (i / 32) * 4;
+    uint32_t word;
+    std::memcpy(&word, p, 4);
+    word |= 1u << (i % 32);
+    std::memcpy(p, &word, 4);
+}
+
+inline ZAVWireMessagePtr makeParsed(const ZAVWireClass* cls, ZAVWireArena* arena) {
+    return cls->createInArena ? cls->createInArena(arena) : cls->create();
+}
+
+// The array a repeated field of a message being built appends to; the field is set from the first element
+// on, which the caller appends right away.
+inline ZAVWireMutableArray* freshArray(uint8_t* storage, const ZAVWireParseEntry& entry,
+                                       ZAVWireArena* arena) {
+    ZAVWireObjectPtr& s = *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
+    if (!s) {
+        s = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.field->valueType());
+        markHas(storage, entry.hasIndex);
+    }
+    auto* array = static_cast<ZAVWireMutableArray*>(s.get());
+    if (array->delegate()) {
+        // Made empty by an earlier packed run of no elements: adopted as its first element would.
+        array->setDelegate(nullptr);
+        markHas(storage, entry.hasIndex);
+    }
+    return array;
+}
+
+template <typename T>
+inline void storeScalar(uint8_t* storage, const ZAVWireParseEntry& entry, T value) {
+    std::memcpy(storage + entry.offset, &value, sizeof(T));
+    markHas(storage, entry.hasIndex);
+}
+
+}  // namespace
+
 void ZAVWireGeneratedMessage::mergeFromData(std::shared_ptr<const ZAVWireData> data,
                                             const ZAVWireExtensionRegistry* registry) {
     ZAVWireCodedInputStream input(std::move(data));
@@ -75,6 +126,154 @@ void ZAVWireGeneratedMessage::mergeFieldsFromCodedInputStream(ZAVWireCodedInputS
         }
         if (!parseUnknownField(input, registry, tag)) return;
     }
+}
+
+void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseContext& context,
+                                         const ZAVWireDescriptor* descriptor) {
+    const ZAVWireParseEntry* entries = descriptor->parseEntries().data();
+    const uint32_t* tags = descriptor->fieldTags().data();
+    const size_t n = descriptor->fieldCount();
+    uint8_t* storage = messageStorage_;
+    size_t p = 0;
+    while (true) {
+        int32_t tag = input.readTag();
+        if (tag == 0) return;
+        size_t q = n;
+        if (static_cast<uint32_t>(tag) < 128) {
+            int16_t index = descriptor->fieldIndexForShortTag(static_cast<uint32_t>(tag));
+            if (index >= 0) q = static_cast<size_t>(index);
+        } else if (p < n && static_cast<int32_t>(tags[p]) == tag) {
+            q = p;
+        } else if (static_cast<uint32_t>(tag) <= descriptor->maxFieldTag()) {
+            for (size_t i = 0; i < n; ++i) {
+                if (static_cast<int32_t>(tags[i]) == tag) {
+                    q = i;
+                    break;
+                }
+            }
+        }
+        if (q == n) {
+            if (!parseFreshUnknownField(input, context, tag)) return;
+            continue;
+        }
+        p = q;
+        const ZAVWireParseEntry& entry = entries[q];
+        // Only object and repeated fields have a reference in their slot.
+        auto object = [&]() -> ZAVWireObjectPtr& {
+            return *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
+        };
+        switch (entry.kind) {
+            case ZAVWireParseEntry::Varint32: {
+                int32_t v = input.readVarint32Inline();
+                if (entry.repeated) {
+                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
+                } else {
+                    storeScalar(storage, entry, v);
+                }
+                break;
+            }
+            case ZAVWireParseEntry::Varint64: {
+                int64_t v = input.readVarint64Inline();
+                if (entry.repeated) {
+                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
+                } else {
+                    storeScalar(storage, entry, v);
+                }
+                break;
+            }
+            case ZAVWireParseEntry::Bool: {
+                uint8_t v = input.readVarint32Inline() != 0 ? 1 : 0;
+                if (entry.repeated) {
+                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
+                } else {
+                    storeScalar(storage, entry, v);
+                }
+                break;
+            }
+            case ZAVWireParseEntry::Enum: {
+                int32_t v = input.readVarint32Inline();
+                if (!entry.field->isValidEnumValue(v)) {
+                    // Kept as an unknown varint so the number survives a write.
+                    mutableUnknownFields().mergeVarintField(static_cast<int32_t>(entry.field->number()), v);
+                } else if (entry.repeated) {
+                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
+                } else {
+                    storeScalar(storage, entry, v);
+                }
+                break;
+            }
+            case ZAVWireParseEntry::String: {
+                ZAVWireObjectPtr v = input.readString(context.arena);
+                if (entry.repeated) {
+                    freshArray(storage, entry, context.arena)
+                        ->appendParsedObject(std::move(v), context.arena);
+                } else {
+                    object() = std::move(v);
+                    markHas(storage, entry.hasIndex);
+                }
+                break;
+            }
+            case ZAVWireParseEntry::Message: {
+                if (!entry.repeated && object()) {
+                    // A second occurrence merges with the first: the general routine's rules.
+                    mergeFieldFromStream(*entry.field, input, context.registry);
+                    break;
+                }
+                ZAVWireMessagePtr sub = makeParsed(entry.msgClass, context.arena);
+                uint64_t old = input.beginMessage();
+                sub->parseFresh(input, context, entry.msgClass->descriptor());
+                input.endMessage(old);
+                if (entry.repeated) {
+                    freshArray(storage, entry, context.arena)
+                        ->appendParsedObject(std::move(sub), context.arena);
+                } else {
+                    object() = std::move(sub);
+                    markHas(storage, entry.hasIndex);
+                }
+                break;
+            }
+            case ZAVWireParseEntry::General:
+                mergeFieldFromStream(*entry.field, input, context.registry);
+                break;
+        }
+    }
+}
+
+bool ZAVWireGeneratedMessage::parseFreshUnknownField(ZAVWireCodedInputStream& input, ParseContext& context,
+                                                     int32_t tag) {
+    const ZAVWireDescriptor* descriptor = wireDescriptor();
+    uint32_t number = static_cast<uint32_t>(tag) >> 3;
+    const ZAVWireExtensionFieldPtr* entry = nullptr;
+    if (context.extension && context.extensionType == descriptor && context.extensionNumber == number) {
+        entry = context.extension;
+    } else if (context.registry) {
+        entry = context.registry->findExtension(descriptor, number);
+        if (entry) {
+            context.extensionType = descriptor;
+            context.extensionNumber = number;
+            context.extension = entry;
+        }
+    }
+    if (entry) {
+        const ZAVWireExtensionField& extension = **entry;
+        // A singular sub-message extension seen for the first time: read in place as a field would be.
+        if (extension.type() == ZAVWireTypeMessage && !extension.isRepeated() && !extension.isPackable() &&
+            !extension.mergesWithoutLength() && (tag & 7) == ZAVWireWireFormatLengthDelimited &&
+            (!extensionMap_ || extensionMap_->find(*entry) == extensionMap_->end())) {
+            ZAVWireMessagePtr sub = makeParsed(extension.messageOrGroupClass(), context.arena);
+            uint64_t old = input.beginMessage();
+            sub->parseFresh(input, context, extension.messageOrGroupClass()->descriptor());
+            input.endMessage(old);
+            if (!extensionMap_) {
+                extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(arena_, context.arena));
+                extensionMap_->emplace_hint(extensionMap_->end(), *entry, std::move(sub));
+            } else {
+                extensionMap_->emplace(*entry, std::move(sub));
+            }
+            return true;
+        }
+    }
+    return parseUnknownField(input, context.registry, tag);
 }
 
 // Parsing writes to the message and is not synchronised with readers, so the array it appends to is
@@ -185,6 +384,15 @@ void ZAVWireGeneratedMessage::mergeFieldFromStream(const ZAVWireFieldDescriptor&
                     input.readMessage(target, registry);
                 }
             };
+            if (field.isRepeated() && field.type() == ZAVWireTypeMessage) {
+                ParseContext context{ZAVWireArena::current(), registry};
+                ZAVWireMessagePtr sub = makeParsed(field.msgClass(), context.arena);
+                uint64_t old = input.beginMessage();
+                sub->parseFresh(input, context, field.msgClass()->descriptor());
+                input.endMessage(old);
+                parsedArray(field)->addObject(std::move(sub));
+                return;
+            }
             if (field.isRepeated()) {
                 auto sub = field.msgClass()->create();
                 read(*sub);
@@ -200,6 +408,15 @@ void ZAVWireGeneratedMessage::mergeFieldFromStream(const ZAVWireFieldDescriptor&
                     becomeVisibleToAutocreator();
                     return;
                 }
+            }
+            if (!hasField(field) && field.type() == ZAVWireTypeMessage) {
+                ParseContext context{ZAVWireArena::current(), registry};
+                ZAVWireMessagePtr sub = makeParsed(field.msgClass(), context.arena);
+                uint64_t old = input.beginMessage();
+                sub->parseFresh(input, context, field.msgClass()->descriptor());
+                input.endMessage(old);
+                setRetainedObject(field, std::move(sub));
+                return;
             }
             auto sub = field.msgClass()->create();
             if (hasField(field))

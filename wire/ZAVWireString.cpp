@@ -37,17 +37,18 @@ const ZAVWireStringPtr& ZAVWireString::empty() {
 }
 
 ZAVWireStringPtr ZAVWireStringCreate(const uint8_t* bytes, size_t length) {
-    auto s = ZAVWireMakeShared<ZAVWireString>();
-    if (length == 0) return s;
-    if (allASCII(bytes, length)) {
-        s->utf8_.assign(reinterpret_cast<const char*>(bytes), length);
-        return s;
-    }
-    if (!ZAVWireString::isValidUTF8(bytes, length)) return s;  // reads as ""
+    return ZAVWireStringCreate(bytes, length, ZAVWireArena::current());
+}
+
+ZAVWireStringPtr ZAVWireStringCreate(const uint8_t* bytes, size_t length, ZAVWireArena* arena) {
+    const auto* chars = reinterpret_cast<const char*>(bytes);
+    if (length == 0) return ZAVWireMakeSharedIn<ZAVWireString>(arena);
+    if (allASCII(bytes, length))
+        return ZAVWireMakeSharedIn<ZAVWireString>(arena, ZAVWireString::Checked{}, chars, length, true);
+    if (!ZAVWireString::isValidUTF8(bytes, length)) return ZAVWireMakeSharedIn<ZAVWireString>(arena);  // ""
     size_t skip = (length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) ? 3 : 0;
-    s->utf8_.assign(reinterpret_cast<const char*>(bytes) + skip, length - skip);
-    s->ascii_ = allASCII(bytes + skip, length - skip);
-    return s;
+    return ZAVWireMakeSharedIn<ZAVWireString>(arena, ZAVWireString::Checked{}, chars + skip, length - skip,
+                                              allASCII(bytes + skip, length - skip));
 }
 
 size_t ZAVWireString::length() const {

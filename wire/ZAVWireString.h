@@ -7,11 +7,20 @@
 
 #include "wire/ZAVWireRootObject.h"
 
+class ZAVWireArena;
 class ZAVWireString;
+// Makes a string from bytes read off the wire (in the parse's arena, or the given one).
 std::shared_ptr<ZAVWireString> ZAVWireStringCreate(const uint8_t* bytes, size_t length);
+std::shared_ptr<ZAVWireString> ZAVWireStringCreate(const uint8_t* bytes, size_t length, ZAVWireArena* arena);
 
 class ZAVWireString final : public ZAVWireRootObject {
   public:
+    ZAVWireString() = default;
+    // Checked bytes, as the makers below give them.
+    struct Checked {};
+    ZAVWireString(Checked, const char* bytes, size_t length, bool ascii)
+        : utf8_(bytes, length), ascii_(ascii) {}
+
     static std::shared_ptr<ZAVWireString> create(std::string_view utf8);
     // The one shared empty string.
     static const std::shared_ptr<ZAVWireString>& empty();
@@ -37,12 +46,10 @@ class ZAVWireString final : public ZAVWireRootObject {
     static bool isValidUTF8(const uint8_t* bytes, size_t length);
 
   private:
-    friend std::shared_ptr<ZAVWireString> ZAVWireStringCreate(const uint8_t* bytes, size_t length);
+    friend std::shared_ptr<ZAVWireString> ZAVWireStringCreate(const uint8_t* bytes, size_t length,
+                                                              ZAVWireArena* arena);
     std::string utf8_;
     bool ascii_ = true;
 };
 
 using ZAVWireStringPtr = std::shared_ptr<ZAVWireString>;
-
-// Makes a string from bytes read off the wire.
-ZAVWireStringPtr ZAVWireStringCreate(const uint8_t* bytes, size_t length);

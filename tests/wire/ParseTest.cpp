@@ -1,6 +1,7 @@
 #include "TestMessages.h"
 #include "WireTestSupport.h"
 #include "tests/support/TestSupport.h"
+#include "wire/schema/ZAVPServing.h"
 
 namespace {
 
@@ -99,6 +100,33 @@ TEST_F(Parse, WhatAParseMadeOutlivesTheMessageItWasParsedInto) {
     EXPECT_EQ(label->utf8(), "a");
     EXPECT_EQ(element->value(), 9);
     EXPECT_EQ(toHex(*child->data()), "08 07 22 01 03 32 00");
+}
+
+TEST_F(Parse, ASubMessageReadsAsAnOutermostOneDoes) {
+    // Sub-messages are read on a path of their own; each shape must come out as it does at the top.
+    auto wrap = [](const std::string& tag, const std::string& hex) {
+        return tag + ZAVWireFormat(" %02zX ", hexBytes(hex).size()) + hex;
+    };
+    for (std::string hex : {"1A 01 61 08 05", "20 01 08 05", "28 03 28 05", "12 04 08 01 1A 00 12 02 08 02",
+                            "08 01 08 02 1A 01 61 1A 01 62", "22 00 22 02 01 02 32 00 32 02 08 03 28 02"}) {
+        auto top = node(hex);
+        auto child = node(wrap("12", hex))->child();
+        auto element =
+            std::static_pointer_cast<WTNode>(node(wrap("32", hex))->nodesArray()->objectAtIndex(0));
+        for (const auto& sub : {child, element}) {
+            EXPECT_EQ(toHex(*sub->data()), toHex(*top->data())) << hex;
+            EXPECT_TRUE(sub->isEqual(top.get())) << hex;
+        }
+    }
+    // An extension sub-message given twice merges, as a field would.
+    auto registry = std::make_shared<ZAVWireExtensionRegistry>();
+    registry->addExtension(
+        std::static_pointer_cast<const ZAVWireExtensionField>(ZAVPServingValue::ext().shared_from_this()));
+    std::string value = "08 02 AA 06 02 08 01 AA 06 02 08 02";
+    auto resource = ZAVPResource::parseFromData(hexData(wrap("12", value)), registry.get());
+    auto parsed = std::static_pointer_cast<ZAVPValue>(resource->valueArray()->objectAtIndex(0));
+    EXPECT_EQ(toHex(*parsed->data()), "08 02 AA 06 04 08 01 08 02");
+    EXPECT_TRUE(parsed->isEqual(ZAVPValue::parseFromData(hexData(value), registry.get()).get()));
 }
 
 TEST_F(Parse, StructuralFailures) {
