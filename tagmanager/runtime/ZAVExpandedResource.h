@@ -17,10 +17,25 @@ class ZAVExpandedResourceBuilder;
 class ZAVExpandedFunctionCall {
   public:
     using Properties = ZAVFunctionCallImplementation::Properties;
+    // A call's properties as a resource lists them: sorted by name, each name once.
+    using PropertyList = std::vector<std::pair<std::string, ZAVPValuePtr>>;
     ZAVExpandedFunctionCall(Properties properties, ZAVPValuePtr pushAfterEvaluate);
+    // Most calls of a container are never evaluated: their map is made from the list when first asked for.
+    ZAVExpandedFunctionCall(PropertyList properties, ZAVPValuePtr pushAfterEvaluate);
     static std::unique_ptr<ZAVExpandedFunctionCallBuilder> builder();
 
     ZAVPValuePtr propertyForKey(const std::string& key) const;
+    size_t propertyCount() const;
+    // Each (name, value) in name order, as properties() would give them, without making the map.
+    template <typename Visit>
+    void forEachProperty(Visit&& visit) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (properties_) {
+            for (const auto& [key, value] : *properties_) visit(key, value);
+        } else {
+            for (const auto& [key, value] : list_) visit(key, value);
+        }
+    }
     // A snapshot: the runtime may write static values back while other threads evaluate the call.
     Properties properties() const;
     // The same snapshot without copying it: the map is replaced, never changed, when a value is written.
@@ -40,8 +55,11 @@ class ZAVExpandedFunctionCall {
     }
 
   private:
+    const Properties& madeProperties() const;  // under mutex_
+
     mutable std::mutex mutex_;
-    std::shared_ptr<const Properties> properties_;
+    mutable std::shared_ptr<const Properties> properties_;  // null until made from list_
+    const PropertyList list_;
     const ZAVPValuePtr pushAfterEvaluate_;
 };
 

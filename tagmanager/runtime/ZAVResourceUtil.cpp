@@ -261,16 +261,24 @@ void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireA
 ZAVExpandedFunctionCallPtr ZAVResourceUtil::callFromPairs(const std::vector<int32_t>& pairs,
                                                           const ExpandedValues& expanded,
                                                           const std::vector<std::string>& keys) {
-    ZAVExpandedFunctionCall::Properties properties;
+    ZAVExpandedFunctionCall::PropertyList properties;
+    properties.reserve(pairs.size() / 2);
     ZAVPValuePtr pushAfterEvaluate;
     for (size_t k = 0; k + 1 < pairs.size(); k += 2) {
         const std::string& name = keys[static_cast<uint32_t>(pairs[k])];
         // The expanded values themselves, shared with every other call that names them.
         const auto& value = expanded.values[static_cast<uint32_t>(pairs[k + 1])];
-        if (name == kPushAfterEvaluateKey)
+        if (name == kPushAfterEvaluateKey) {
             pushAfterEvaluate = value;
+            continue;
+        }
+        // In name order; a later property of the same name replaces the earlier one.
+        auto at = std::lower_bound(properties.begin(), properties.end(), name,
+                                   [](const auto& entry, const std::string& n) { return entry.first < n; });
+        if (at != properties.end() && at->first == name)
+            at->second = value;
         else
-            properties.insert_or_assign(name, value);
+            properties.emplace(at, name, value);
     }
     return std::make_shared<ZAVExpandedFunctionCall>(std::move(properties), std::move(pushAfterEvaluate));
 }

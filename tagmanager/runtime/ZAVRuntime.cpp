@@ -33,12 +33,11 @@ bool contains(const ZAVCallSet& set, const ZAVExpandedFunctionCallPtr& call) {
 }
 
 // The function id of a call whose id needs no expansion; empty otherwise.
-const std::string& functionOf(const ZAVExpandedFunctionCall::Properties& properties) {
+const std::string& functionOf(const ZAVExpandedFunctionCall& call) {
     static const std::string none;
-    auto found = properties.find(ZAVExpandedFunctionCall::functionKey());
-    return found != properties.end() && found->second && !found->second->containsReferences() &&
-                   found->second->hasFunctionId()
-               ? found->second->functionId()->utf8()
+    auto function = call.propertyForKey(ZAVExpandedFunctionCall::functionKey());
+    return function && !function->containsReferences() && function->hasFunctionId()
+               ? function->functionId()->utf8()
                : none;
 }
 
@@ -230,13 +229,14 @@ void ZAVRuntime::findEventTests() {
         if (info == macroLookup_.end() || macroRules_.count(name)) return false;
         const auto& call = info->second->defaultFunctionCall();
         if (!call || call->pushAfterEvaluate()) return false;
-        auto properties = call->sharedProperties();
-        for (const auto& [key, value] : *properties)
+        bool plain = true;
+        call->forEachProperty([&](const std::string& key, const ZAVPValuePtr& value) {
             if ((key != ZAVExpandedFunctionCall::functionKey() &&
                  key != ZAVExpandedFunctionCall::instanceNameKey()) ||
                 (value && value->containsReferences()))
-                return false;
-        return functionOf(*properties) == ZAVEventMacro::functionId();
+                plain = false;
+        });
+        return plain && functionOf(*call) == ZAVEventMacro::functionId();
     };
     for (const auto& [name, info] : macroLookup_)
         if (isEventMacro(name)) eventMacros_.insert(name);
@@ -244,13 +244,11 @@ void ZAVRuntime::findEventTests() {
         for (const auto* list : {&rule->positivePredicates(), &rule->negativePredicates()}) {
             for (const auto& call : *list) {
                 if (!call || eventTests_.count(call.get())) continue;
-                auto properties = call->sharedProperties();
-                if (properties->size() != 3 || functionOf(*properties) != ZAVEquals::functionId()) continue;
-                auto arg0 = properties->find(ZAVPredicate::arg0Key());
-                auto arg1 = properties->find(ZAVPredicate::arg1Key());
-                if (arg0 == properties->end() || arg1 == properties->end()) continue;
-                const auto& reference = arg0->second;
-                auto text = textOf(arg1->second);
+                if (call->propertyCount() != 3 || functionOf(*call) != ZAVEquals::functionId()) continue;
+                auto reference = call->propertyForKey(ZAVPredicate::arg0Key());
+                auto arg1 = call->propertyForKey(ZAVPredicate::arg1Key());
+                if (!reference || !arg1) continue;
+                auto text = textOf(arg1);
                 if (!text || !reference || reference->type() != ZAVPValue_Type_MacroReference ||
                     !reference->containsReferences() || !reference->hasMacroReference() ||
                     ZAVTypes::escapingCount(*reference) != 0)
@@ -286,27 +284,32 @@ void ZAVRuntime::findLayerTests() {
         if (info == macroLookup_.end() || macroRules_.count(name)) return std::nullopt;
         const auto& call = info->second->defaultFunctionCall();
         if (!call || call->pushAfterEvaluate()) return std::nullopt;
-        auto properties = call->sharedProperties();
-        if (functionOf(*properties) != ZAVDataLayerMacro::functionId()) return std::nullopt;
-        for (const auto& [key, value] : *properties)
-            if (value && value->containsReferences()) return std::nullopt;
-        auto fallback = properties->find(ZAVDataLayerMacro::defaultValueKey());
-        if (fallback != properties->end() && !isPlain(fallback->second)) return std::nullopt;
-        auto key = properties->find(ZAVDataLayerMacro::nameKey());
-        if (key == properties->end() || !key->second || key->second->type() != ZAVPValue_Type_String ||
-            !key->second->hasString())
-            return std::nullopt;
-        return key->second->string()->utf8();
+        if (functionOf(*call) != ZAVDataLayerMacro::functionId()) return std::nullopt;
+        bool references = false;
+        bool hasFallback = false;
+        ZAVPValuePtr fallback, key;
+        call->forEachProperty([&](const std::string& name, const ZAVPValuePtr& value) {
+            references = references || (value && value->containsReferences());
+            if (name == ZAVDataLayerMacro::defaultValueKey()) {
+                hasFallback = true;
+                fallback = value;
+            } else if (name == ZAVDataLayerMacro::nameKey()) {
+                key = value;
+            }
+        });
+        if (references || (hasFallback && !isPlain(fallback))) return std::nullopt;
+        if (!key || key->type() != ZAVPValue_Type_String || !key->hasString()) return std::nullopt;
+        return key->string()->utf8();
     };
     // Each macro's answer worked out once, however many predicates read it.
-    std::map<std::string, std::optional<std::vector<std::string>>> paths;
     auto layerPath = [&](const std::string& name) -> const std::optional<std::vector<std::string>>& {
-        auto found = paths.find(name);
-        if (found != paths.end()) return found->second;
+        auto found = layerPaths_.find(name);
+        if (found != layerPaths_.end()) return found->second;
         auto key = layerKey(name);
-        return paths.emplace(name, key ? std::optional(ZAVDataLayer::keyPath(*key)) : std::nullopt)
+        return layerPaths_.emplace(name, key ? std::optional(ZAVDataLayer::keyPath(*key)) : std::nullopt)
             .first->second;
     };
+    std::vector<std::pair<bool, ZAVPValuePtr>> properties;
     static const std::set<std::string> kTextPredicates = {
         ZAVEquals::functionId(), ZAVStartsWith::functionId(), ZAVEndsWith::functionId(),
         ZAVContains::functionId()};
@@ -314,12 +317,16 @@ void ZAVRuntime::findLayerTests() {
         for (const auto* list : {&rule->positivePredicates(), &rule->negativePredicates()}) {
             for (const auto& call : *list) {
                 if (!call || eventTests_.count(call.get()) || layerTests_.count(call.get())) continue;
-                auto properties = call->sharedProperties();
-                if (!kTextPredicates.count(functionOf(*properties))) continue;
+                if (!kTextPredicates.count(functionOf(*call))) continue;
+                // Looked at outside the call's lock: a reference leads to other calls.
+                properties.clear();
+                call->forEachProperty([&](const std::string& key, const ZAVPValuePtr& value) {
+                    properties.emplace_back(key == ZAVPredicate::arg0Key() || key == ZAVPredicate::arg1Key(),
+                                            value);
+                });
                 LayerTest test;
                 bool fits = true;
-                for (const auto& [key, value] : *properties) {
-                    const bool argument = key == ZAVPredicate::arg0Key() || key == ZAVPredicate::arg1Key();
+                for (const auto& [argument, value] : properties) {
                     if (!value || !value->containsReferences()) {
                         // The arguments are turned into texts; the rest only has to be there.
                         fits = !argument || isPlain(value);
@@ -327,7 +334,7 @@ void ZAVRuntime::findLayerTests() {
                                !value->hasMacroReference() || ZAVTypes::escapingCount(*value) != 0) {
                         fits = false;
                     } else if (const auto& path = layerPath(value->macroReference()->utf8())) {
-                        test.paths.push_back(*path);
+                        test.paths.push_back(&*path);
                     } else {
                         fits = false;
                     }
@@ -564,8 +571,8 @@ ZAVRuntime::Outcome ZAVRuntime::predicateOutcome(const ZAVExpandedFunctionCallPt
     std::vector<ZAVObjectPtr> read;
     read.reserve(layer->paths.size());
     bool plain = true;
-    for (const auto& path : layer->paths) {
-        read.push_back(dataLayer_->get(path));
+    for (const auto* path : layer->paths) {
+        read.push_back(dataLayer_->get(*path));
         const auto& object = read.back();
         plain = plain && (!object || object == ZAVObject::nullMarker() || object->isText() ||
                           object->isNumber() || object->isBoolean());

@@ -128,8 +128,10 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     // data-layer key (see findLayerTests): their outcome follows from the data-layer values read, so
     // while those are the same objects (the model's nodes never change) the last outcome holds.
     struct LayerTest {
-        std::vector<std::vector<std::string>> paths;  // the keys read, split at their dots
+        std::vector<const std::vector<std::string>*> paths;  // the keys read, split at their dots
     };
+    // Per macro name, the key path it reads (see findLayerTests); the tests point into it.
+    std::map<std::string, std::optional<std::vector<std::string>>> layerPaths_;
     std::unordered_map<const ZAVExpandedFunctionCall*, LayerTest> layerTests_;
     void findLayerTests();
     // What a layer test last read and gave, by memo slot; kept only for reads of plain values (their
