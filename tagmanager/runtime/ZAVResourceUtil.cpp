@@ -316,10 +316,9 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     ExpandedValues expanded(valueTable->count());
     expanded.valueTable = valueTable.get();
     expanded.propertyTable = propertyTable.get();
-    for (size_t i = 0; i < valueTable->count(); ++i) {
-        std::vector<size_t> pending;
+    std::vector<size_t> pending;  // empty again after each value
+    for (size_t i = 0; i < valueTable->count(); ++i)
         expandIthValue(static_cast<int32_t>(i), resource, expanded, pending);
-    }
     const auto keys = keyNames(resource);
     // Predicates that read the same properties are one predicate: made once and shared by every rule that
     // lists them (their outcome depends on nothing else). Tags and macros stay one object each, as a

@@ -1,6 +1,7 @@
 #include "tagmanager/runtime/ZAVRuntime.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <tuple>
@@ -121,8 +122,6 @@ std::shared_ptr<ZAVRuntime> ZAVRuntime::runtimeWithResource(
     std::shared_ptr<ZAVRuntime> runtime(new ZAVRuntime(std::move(resource), std::move(dataLayer)));
     runtime->registerBuiltIns(std::move(macroEvaluator), std::move(tagEvaluator));
     runtime->buildMacroLookup();
-    runtime->findEventTests();
-    runtime->findLayerTests();
     runtime->planRules();
     return runtime;
 }
@@ -215,12 +214,73 @@ void ZAVRuntime::buildMacroLookup() {
     }
 }
 
-void ZAVRuntime::findEventTests() {
+void ZAVRuntime::planRules() {
+    // Each distinct predicate gets one slot, in the order the rules first list it.
+    size_t count = 0;
+    for (const auto& rule : rules_)
+        count += rule->negativePredicates().size() + rule->positivePredicates().size();
+    planned_.reserve(count);
+    memoIndex_.reserve(count);
+    std::vector<const ZAVExpandedFunctionCall*> distinct;
+    distinct.reserve(count);
+    {
+        // Slots by call while the plans are made; kept afterwards as a sorted list.
+        std::unordered_map<const ZAVExpandedFunctionCall*, size_t> slots;
+        slots.reserve(count);
+        for (const auto& rule : rules_)
+            for (const auto* list : {&rule->negativePredicates(), &rule->positivePredicates()})
+                for (const auto& call : *list) {
+                    auto [at, added] = slots.emplace(call.get(), distinct.size());
+                    if (added) {
+                        distinct.push_back(call.get());
+                        memoIndex_.emplace_back(call.get(), at->second);
+                    }
+                    planned_.push_back({&call, nullptr, nullptr, at->second});
+                }
+    }
+    std::sort(memoIndex_.begin(), memoIndex_.end());
+    eventTests_.resize(distinct.size());
+    layerTests_.resize(distinct.size());
+    examinePredicates(distinct);
+    for (auto& planned : planned_) {
+        if (eventTests_[planned.memo]) planned.test = &*eventTests_[planned.memo];
+        if (layerTests_[planned.memo]) planned.layer = &*layerTests_[planned.memo];
+    }
+    rulePlans_.reserve(rules_.size());
+    planIndex_.reserve(rules_.size());
+    const PlannedPredicate* next = planned_.data();
+    for (const auto& rule : rules_) {
+        const size_t negatives = rule->negativePredicates().size();
+        const size_t positives = rule->positivePredicates().size();
+        planIndex_.emplace_back(rule.get(), rulePlans_.size());
+        rulePlans_.push_back({{next, negatives}, {next + negatives, positives}});
+        next += negatives + positives;
+    }
+    std::sort(planIndex_.begin(), planIndex_.end());
+    known_ = std::make_unique<std::atomic<uint8_t>[]>(distinct.size());
+    for (size_t i = 0; i < distinct.size(); ++i) known_[i].store(kUnknown, std::memory_order_relaxed);
+    layerMemos_.resize(distinct.size());
+}
+
+void ZAVRuntime::examinePredicates(const std::vector<const ZAVExpandedFunctionCall*>& predicates) {
     auto textOf = [](const ZAVPValuePtr& value) -> std::optional<std::string> {
         if (!value || value->containsReferences() || value->type() != ZAVPValue_Type_String ||
             !value->hasString())
             return std::nullopt;
         return value->string()->utf8();
+    };
+    // A value that converts to a text without a log line.
+    auto isPlain = [](const ZAVPValuePtr& value) {
+        if (!value || value->containsReferences()) return false;
+        switch (value->type()) {
+            case ZAVPValue_Type_String:
+                return value->hasString();
+            case ZAVPValue_Type_Integer:
+            case ZAVPValue_Type_Boolean:
+                return true;
+            default:
+                return false;
+        }
     };
     // A macro answered by the event macro whatever happens: no rule chooses its call, its default call
     // has nothing to expand or push, and its value is the event's name as a text.
@@ -240,43 +300,7 @@ void ZAVRuntime::findEventTests() {
     };
     for (const auto& [name, info] : macroLookup_)
         if (isEventMacro(name)) eventMacros_.insert(name);
-    for (const auto& rule : rules_) {
-        for (const auto* list : {&rule->positivePredicates(), &rule->negativePredicates()}) {
-            for (const auto& call : *list) {
-                if (!call || eventTests_.count(call.get())) continue;
-                if (call->propertyCount() != 3 || functionOf(*call) != ZAVEquals::functionId()) continue;
-                auto reference = call->propertyForKey(ZAVPredicate::arg0Key());
-                auto arg1 = call->propertyForKey(ZAVPredicate::arg1Key());
-                if (!reference || !arg1) continue;
-                auto text = textOf(arg1);
-                if (!text || !reference || reference->type() != ZAVPValue_Type_MacroReference ||
-                    !reference->containsReferences() || !reference->hasMacroReference() ||
-                    ZAVTypes::escapingCount(*reference) != 0)
-                    continue;
-                const std::string name = reference->macroReference()->utf8();
-                if (!eventMacros_.count(name)) continue;
-                const int64_t id = eventTextIds_.emplace(*text, eventTextIds_.size()).first->second;
-                eventTests_.emplace(call.get(), EventTest{name, *text, id});
-            }
-        }
-    }
-}
 
-void ZAVRuntime::findLayerTests() {
-    if (!dataLayer_) return;
-    // A value that converts to a text without a log line.
-    auto isPlain = [](const ZAVPValuePtr& value) {
-        if (!value || value->containsReferences()) return false;
-        switch (value->type()) {
-            case ZAVPValue_Type_String:
-                return value->hasString();
-            case ZAVPValue_Type_Integer:
-            case ZAVPValue_Type_Boolean:
-                return true;
-            default:
-                return false;
-        }
-    };
     // The key a macro reads when it is answered by the data-layer macro whatever happens: no rule
     // chooses its call, nothing of it is expanded or pushed, and its default value is plain.
     auto layerKey = [&](const std::string& name) -> std::optional<std::string> {
@@ -288,12 +312,12 @@ void ZAVRuntime::findLayerTests() {
         bool references = false;
         bool hasFallback = false;
         ZAVPValuePtr fallback, key;
-        call->forEachProperty([&](const std::string& name, const ZAVPValuePtr& value) {
+        call->forEachProperty([&](const std::string& property, const ZAVPValuePtr& value) {
             references = references || (value && value->containsReferences());
-            if (name == ZAVDataLayerMacro::defaultValueKey()) {
+            if (property == ZAVDataLayerMacro::defaultValueKey()) {
                 hasFallback = true;
                 fallback = value;
-            } else if (name == ZAVDataLayerMacro::nameKey()) {
+            } else if (property == ZAVDataLayerMacro::nameKey()) {
                 key = value;
             }
         });
@@ -309,86 +333,96 @@ void ZAVRuntime::findLayerTests() {
         return layerPaths_.emplace(name, key ? std::optional(ZAVDataLayer::keyPath(*key)) : std::nullopt)
             .first->second;
     };
-    std::vector<std::pair<bool, ZAVPValuePtr>> properties;
-    static const std::set<std::string> kTextPredicates = {
-        ZAVEquals::functionId(), ZAVStartsWith::functionId(), ZAVEndsWith::functionId(),
-        ZAVContains::functionId()};
-    for (const auto& rule : rules_) {
-        for (const auto* list : {&rule->positivePredicates(), &rule->negativePredicates()}) {
-            for (const auto& call : *list) {
-                if (!call || eventTests_.count(call.get()) || layerTests_.count(call.get())) continue;
-                if (!kTextPredicates.count(functionOf(*call))) continue;
-                // Looked at outside the call's lock: a reference leads to other calls.
-                properties.clear();
-                call->forEachProperty([&](const std::string& key, const ZAVPValuePtr& value) {
-                    properties.emplace_back(key == ZAVPredicate::arg0Key() || key == ZAVPredicate::arg1Key(),
-                                            value);
-                });
-                LayerTest test;
-                bool fits = true;
-                for (const auto& [argument, value] : properties) {
-                    if (!value || !value->containsReferences()) {
-                        // The arguments are turned into texts; the rest only has to be there.
-                        fits = !argument || isPlain(value);
-                    } else if (value->type() != ZAVPValue_Type_MacroReference ||
-                               !value->hasMacroReference() || ZAVTypes::escapingCount(*value) != 0) {
-                        fits = false;
-                    } else if (const auto& path = layerPath(value->macroReference()->utf8())) {
-                        test.paths.push_back(&*path);
-                    } else {
-                        fits = false;
-                    }
-                    if (!fits) break;
+
+    enum Role : uint8_t { kOther, kFunction, kArg0, kArg1 };
+    std::vector<std::pair<Role, ZAVPValuePtr>> properties;
+    for (size_t slot = 0; slot < predicates.size(); ++slot) {
+        const auto* call = predicates[slot];
+        if (!call) continue;
+        // Read once, outside the call's lock: a reference leads to other calls.
+        properties.clear();
+        call->forEachProperty([&](const std::string& key, const ZAVPValuePtr& value) {
+            Role role = key == ZAVExpandedFunctionCall::functionKey() ? kFunction
+                        : key == ZAVPredicate::arg0Key()              ? kArg0
+                        : key == ZAVPredicate::arg1Key()              ? kArg1
+                                                                      : kOther;
+            properties.emplace_back(role, value);
+        });
+        ZAVPValuePtr function, arg0, arg1;
+        for (const auto& [role, value] : properties) {
+            if (role == kFunction) function = value;
+            if (role == kArg0) arg0 = value;
+            if (role == kArg1) arg1 = value;
+        }
+        static const std::string kNone;
+        const std::string& id = function && !function->containsReferences() && function->hasFunctionId()
+                                    ? function->functionId()->utf8()
+                                    : kNone;
+
+        // An event test: "_eq" of a reference to an event macro and a plain text, nothing else.
+        if (properties.size() == 3 && id == ZAVEquals::functionId() && arg0 && arg1) {
+            const auto& reference = arg0;
+            auto text = textOf(arg1);
+            if (text && reference->type() == ZAVPValue_Type_MacroReference &&
+                reference->containsReferences() && reference->hasMacroReference() &&
+                ZAVTypes::escapingCount(*reference) == 0) {
+                const std::string name = reference->macroReference()->utf8();
+                if (eventMacros_.count(name)) {
+                    const int64_t textId = eventTextIds_.emplace(*text, eventTextIds_.size()).first->second;
+                    eventTests_[slot] = EventTest{name, *text, textId};
+                    continue;
                 }
-                if (fits && !test.paths.empty()) layerTests_.emplace(call.get(), std::move(test));
             }
         }
+
+        // A layer test: a text predicate whose references all read data-layer keys.
+        if (id != ZAVEquals::functionId() && id != ZAVStartsWith::functionId() &&
+            id != ZAVEndsWith::functionId() && id != ZAVContains::functionId())
+            continue;
+        LayerTest test;
+        bool fits = true;
+        for (const auto& [role, value] : properties) {
+            const bool argument = role == kArg0 || role == kArg1;
+            if (!value || !value->containsReferences()) {
+                // The arguments are turned into texts; the rest only has to be there.
+                fits = !argument || isPlain(value);
+            } else if (value->type() != ZAVPValue_Type_MacroReference || !value->hasMacroReference() ||
+                       ZAVTypes::escapingCount(*value) != 0) {
+                fits = false;
+            } else if (const auto& path = layerPath(value->macroReference()->utf8())) {
+                test.paths.push_back(&*path);
+            } else {
+                fits = false;
+            }
+            if (!fits) break;
+        }
+        if (fits && !test.paths.empty()) layerTests_[slot] = std::move(test);
     }
 }
 
 const ZAVRuntime::LayerTest* ZAVRuntime::layerTestFor(const ZAVExpandedFunctionCall* call) const {
-    auto found = layerTests_.find(call);
-    return found == layerTests_.end() ? nullptr : &found->second;
+    const size_t slot = memoSlot(call);
+    return slot < layerTests_.size() && layerTests_[slot] ? &*layerTests_[slot] : nullptr;
 }
 
-void ZAVRuntime::planRules() {
-    auto slotOf = [this](const ZAVExpandedFunctionCall* call) {
-        return memoIndex_.emplace(call, memoIndex_.size()).first->second;
-    };
-    auto plan = [&](const ZAVExpandedFunctionCallList& calls) {
-        std::vector<PlannedPredicate> planned;
-        planned.reserve(calls.size());
-        for (const auto& call : calls) {
-            auto test = eventTests_.find(call.get());
-            planned.push_back({&call, test == eventTests_.end() ? nullptr : &test->second,
-                               layerTestFor(call.get()), slotOf(call.get())});
-        }
-        return planned;
-    };
-    // Sized once: rehashing while the plans are made costs more than the plans.
-    size_t predicates = 0;
-    for (const auto& rule : rules_)
-        predicates += rule->negativePredicates().size() + rule->positivePredicates().size();
-    memoIndex_.reserve(predicates);
-    planIndex_.reserve(rules_.size());
-    rulePlans_.reserve(rules_.size());
-    for (const auto& rule : rules_) {
-        planIndex_.emplace(rule.get(), rulePlans_.size());
-        rulePlans_.push_back({plan(rule->negativePredicates()), plan(rule->positivePredicates())});
-    }
-    known_ = std::make_unique<std::atomic<uint8_t>[]>(memoIndex_.size());
-    for (size_t i = 0; i < memoIndex_.size(); ++i) known_[i].store(kUnknown, std::memory_order_relaxed);
-    layerMemos_.resize(memoIndex_.size());
+const ZAVRuntime::EventTest* ZAVRuntime::eventTestFor(const ZAVExpandedFunctionCall* call) const {
+    const size_t slot = memoSlot(call);
+    return slot < eventTests_.size() && eventTests_[slot] ? &*eventTests_[slot] : nullptr;
+}
+
+size_t ZAVRuntime::memoSlot(const ZAVExpandedFunctionCall* call) const {
+    auto found = std::lower_bound(memoIndex_.begin(), memoIndex_.end(), std::make_pair(call, size_t{0}));
+    return found != memoIndex_.end() && found->first == call ? found->second : SIZE_MAX;
 }
 
 const ZAVRuntime::RulePlan* ZAVRuntime::planFor(const ZAVExpandedRule* rule) const {
-    auto found = planIndex_.find(rule);
-    return found == planIndex_.end() ? nullptr : &rulePlans_[found->second];
+    auto found = std::lower_bound(planIndex_.begin(), planIndex_.end(), std::make_pair(rule, size_t{0}));
+    return found != planIndex_.end() && found->first == rule ? &rulePlans_[found->second] : nullptr;
 }
 
 std::atomic<uint8_t>* ZAVRuntime::memoFor(const ZAVExpandedFunctionCall* call) const {
-    auto found = memoIndex_.find(call);
-    return found == memoIndex_.end() ? nullptr : &known_[found->second];
+    const size_t slot = memoSlot(call);
+    return slot == SIZE_MAX ? nullptr : &known_[slot];
 }
 
 std::string ZAVRuntime::functionNameFromFunctionCall(const ZAVExpandedFunctionCall& call) {
@@ -542,9 +576,8 @@ ZAVRuntime::Outcome ZAVRuntime::ruleOutcome(const ZAVExpandedRule& rule, const R
 
 std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicate(const ZAVExpandedFunctionCallPtr& call,
                                                                    Pending& pending) {
-    auto test = call ? eventTests_.find(call.get()) : eventTests_.end();
     EventView event;
-    auto outcome = predicateOutcome(call, test == eventTests_.end() ? nullptr : &test->second,
+    auto outcome = predicateOutcome(call, call ? eventTestFor(call.get()) : nullptr,
                                     call ? layerTestFor(call.get()) : nullptr,
                                     call ? memoFor(call.get()) : nullptr, pending, event);
     return ZAVBooleanAndStatic::booleanWithBool(outcome.value, outcome.isStatic);
