@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <string_view>
+#include <type_traits>
+#include <typeinfo>
 #include <unordered_map>
 
 #include "platform/base/Error.h"
@@ -62,6 +64,16 @@ std::vector<std::string> keyNames(const ZAVPResource& resource) {
         names.push_back(key ? key->description() : std::string());
     }
     return names;
+}
+
+// The object as its message class, or null. The schema's classes are final, so an exact type check
+// answers what a dynamic cast would, for much less.
+template <typename T>
+const T* messageAs(const ZAVWireObjectPtr& object) {
+    static_assert(std::is_final_v<T>);
+    if (!object) return nullptr;
+    const auto& o = *object;
+    return typeid(o) == typeid(T) ? static_cast<const T*>(object.get()) : nullptr;
 }
 
 // Whether the value sets nothing but its type and the one text field: no flag, escaping, extension or
@@ -138,7 +150,7 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
         logAndThrow("Index out of bounds detected: " + std::to_string(i) + " in value");
     if (expanded.values[i]) return expanded.values[i];
     // Looked at where it is; a plain value is then handed over as it is.
-    const auto* value = dynamic_cast<const ZAVPValue*>(entry.get());
+    const auto* value = messageAs<ZAVPValue>(entry);
     if (!value) logAndThrow("Invalid value: " + entry->description());
     if (pending.size() >= kMaxValueDepth)
         logAndThrow("Value nesting deeper than " + std::to_string(kMaxValueDepth) +
@@ -247,7 +259,7 @@ void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireA
     pairs.reserve(indices->count() * 2);
     for (size_t k = 0; k < indices->count(); ++k) {
         const auto& entry = objectWithTAGPBArrayBoundsCheck(table, indices->int32AtIndex(k), kProperties);
-        const auto* property = dynamic_cast<const ZAVPProperty*>(entry.get());
+        const auto* property = messageAs<ZAVPProperty>(entry);
         if (!property) logAndThrow("Invalid property at index " + std::to_string(k));
         checkBounds(property->key(), keys.size(), kKeys);
         const auto& value = objectWithNSArrayBoundsCheck(expanded.values, property->value(), kValues);
@@ -332,7 +344,19 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     // A plain text or function name stands for every entry of the value table with the same type and
     // bytes (the resource repeats them, one entry per call); anything more is only the same as itself.
     std::vector<int32_t> canonical(valueTable->count(), -1);
-    std::unordered_map<std::string_view, int32_t> texts[2];
+    // Per text: the first entry that carried it and the first that stands for it (-1: none yet). Whether
+    // an entry holds nothing but the text is asked only once another entry has the same text.
+    struct Text {
+        int32_t first;
+        int32_t standing;
+    };
+    std::unordered_map<std::string_view, Text> texts[2];
+    std::vector<int8_t> plainText(valueTable->count(), -1);  // -1 not asked yet
+    auto isPlainText = [&](int32_t index, size_t slot) {
+        auto& known = plainText[static_cast<uint32_t>(index)];
+        if (known < 0) known = onlyTypeAndText(*expanded.values[static_cast<uint32_t>(index)], slot ? 7 : 2);
+        return known == 1;
+    };
     auto canonicalOf = [&](int32_t index) {
         auto& known = canonical[static_cast<uint32_t>(index)];
         if (known >= 0) return known;
@@ -347,8 +371,14 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
             slot = 1;
         }
         if (!text) return known;
-        if (!onlyTypeAndText(value, slot ? 7 : 2)) return known;
-        known = texts[slot].emplace(std::string_view(text->utf8()), index).first->second;
+        auto [at, added] = texts[slot].emplace(std::string_view(text->utf8()), Text{index, -1});
+        // The only entry with its text so far stands for itself, whatever else it holds.
+        if (added) return known;
+        auto& entry = at->second;
+        if (entry.standing < 0 && isPlainText(entry.first, slot)) entry.standing = entry.first;
+        if (!isPlainText(index, slot)) return known;
+        if (entry.standing < 0) entry.standing = index;
+        known = entry.standing;
         return known;
     };
     auto expandCalls = [&](const ZAVWireArray& calls, bool share) {
@@ -357,7 +387,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         if (share) made.reserve(calls.count());
         for (size_t k = 0; k < calls.count(); ++k) {
             const auto& entry = calls.objectAtIndex(k);
-            const auto* call = dynamic_cast<const ZAVPFunctionCall*>(entry.get());
+            const auto* call = messageAs<ZAVPFunctionCall>(entry);
             if (!call) logAndThrow("Invalid function call at index " + std::to_string(k));
             propertyPairs(*call, *propertyTable, expanded, keys, pairs);
             if (!share) {
@@ -387,11 +417,29 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     auto predicates = expandCalls(*resource.predicateArray(), true);
     auto macros = expandCalls(*resource.macroArray(), false);
     ZAVExpandedResourceBuilder builder;
-    for (const auto& macro : macros) builder.addMacro(macro);
+    // Filed as addMacro files them, with the names in order first, so that each goes in at the end.
+    {
+        std::vector<std::pair<std::string, size_t>> named;
+        named.reserve(macros.size());
+        for (size_t k = 0; k < macros.size(); ++k)
+            named.emplace_back(
+                ZAVTypes::valueToText(macros[k]->propertyForKey(ZAVExpandedFunctionCall::instanceNameKey())),
+                k);
+        std::sort(named.begin(), named.end());  // by name, then in resource order
+        for (size_t k = 0; k < named.size();) {
+            size_t end = k + 1;
+            while (end < named.size() && named[end].first == named[k].first) ++end;
+            ZAVExpandedFunctionCallList calls;
+            calls.reserve(end - k);
+            for (size_t n = k; n < end; ++n) calls.push_back(macros[named[n].second]);
+            builder.macros.emplace_hint(builder.macros.end(), std::move(named[k].first), std::move(calls));
+            k = end;
+        }
+    }
     auto rules = resource.ruleArray();
     builder.rules.reserve(rules->count());
     for (size_t k = 0; k < rules->count(); ++k) {
-        const auto* rule = dynamic_cast<const ZAVPRule*>(rules->objectAtIndex(k).get());
+        const auto* rule = messageAs<ZAVPRule>(rules->objectAtIndex(k));
         if (!rule) logAndThrow("Invalid rule at index " + std::to_string(k));
         builder.addRule(expandRule(*rule, tags, macros, predicates));
     }

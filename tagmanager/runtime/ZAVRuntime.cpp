@@ -199,14 +199,25 @@ void ZAVRuntime::buildMacroLookup() {
             ruleFor(name, rule);
         }
     }
+    // Both in name order: walked side by side, so each name is found or placed where the walk stands.
+    auto at = macroLookup_.begin();
     for (const auto& [name, calls] : resource_->allMacros()) {
+        ZAVExpandedFunctionCallPtr chosen;
         for (const auto& call : calls) {
             auto flag = call->propertyForKey(ZAVExpandedFunctionCall::notDefaultMacroKey());
             if (flag && ZAVTypes::valueToBoolean(flag)->boolValue()) continue;
-            infoFor(name)->setDefaultFunctionCall(call);
+            chosen = call;
         }
+        if (!chosen) continue;
+        while (at != macroLookup_.end() && at->first < name) ++at;
+        auto info = at != macroLookup_.end() && at->first == name
+                        ? at
+                        : macroLookup_.emplace_hint(at, name, std::make_shared<ZAVMacroInfo>());
+        info->second->setDefaultFunctionCall(std::move(chosen));
+        at = std::next(info);
     }
     static const std::vector<ZAVExpandedRulePtr> kNoRules;
+    macroEntries_.reserve(macroLookup_.size());
     for (const auto& [name, info] : macroLookup_) {
         auto ordered = macroRules_.find(name);
         macroEntries_.emplace(name,
@@ -215,30 +226,24 @@ void ZAVRuntime::buildMacroLookup() {
 }
 
 void ZAVRuntime::planRules() {
-    // Each distinct predicate gets one slot, in the order the rules first list it.
+    // Each distinct predicate gets one slot: its place among them in address order.
     size_t count = 0;
     for (const auto& rule : rules_)
         count += rule->negativePredicates().size() + rule->positivePredicates().size();
-    planned_.reserve(count);
-    memoIndex_.reserve(count);
     std::vector<const ZAVExpandedFunctionCall*> distinct;
     distinct.reserve(count);
-    {
-        // Slots by call while the plans are made; kept afterwards as a sorted list.
-        std::unordered_map<const ZAVExpandedFunctionCall*, size_t> slots;
-        slots.reserve(count);
-        for (const auto& rule : rules_)
-            for (const auto* list : {&rule->negativePredicates(), &rule->positivePredicates()})
-                for (const auto& call : *list) {
-                    auto [at, added] = slots.emplace(call.get(), distinct.size());
-                    if (added) {
-                        distinct.push_back(call.get());
-                        memoIndex_.emplace_back(call.get(), at->second);
-                    }
-                    planned_.push_back({&call, nullptr, nullptr, at->second});
-                }
-    }
-    std::sort(memoIndex_.begin(), memoIndex_.end());
+    for (const auto& rule : rules_)
+        for (const auto* list : {&rule->negativePredicates(), &rule->positivePredicates()})
+            for (const auto& call : *list) distinct.push_back(call.get());
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    memoIndex_.reserve(distinct.size());
+    for (size_t slot = 0; slot < distinct.size(); ++slot) memoIndex_.emplace_back(distinct[slot], slot);
+    planned_.reserve(count);
+    for (const auto& rule : rules_)
+        for (const auto* list : {&rule->negativePredicates(), &rule->positivePredicates()})
+            for (const auto& call : *list)
+                planned_.push_back({&call, nullptr, nullptr, memoSlot(call.get())});
     eventTests_.resize(distinct.size());
     layerTests_.resize(distinct.size());
     examinePredicates(distinct);
@@ -284,10 +289,16 @@ void ZAVRuntime::examinePredicates(const std::vector<const ZAVExpandedFunctionCa
     };
     // A macro answered by the event macro whatever happens: no rule chooses its call, its default call
     // has nothing to expand or push, and its value is the event's name as a text.
+    // Both by one look-up of the name: its info when no rule names the macro, else null.
+    auto unchosen = [&](std::string_view name) -> const ZAVMacroInfo* {
+        auto entry = macroEntries_.find(name);
+        return entry == macroEntries_.end() || !entry->second.rules->empty() ? nullptr
+                                                                             : entry->second.info->get();
+    };
     auto isEventMacro = [&](const std::string& name) {
-        auto info = macroLookup_.find(name);
-        if (info == macroLookup_.end() || macroRules_.count(name)) return false;
-        const auto& call = info->second->defaultFunctionCall();
+        const auto* info = unchosen(name);
+        if (!info) return false;
+        const auto& call = info->defaultFunctionCall();
         if (!call || call->pushAfterEvaluate()) return false;
         bool plain = true;
         call->forEachProperty([&](const std::string& key, const ZAVPValuePtr& value) {
@@ -304,9 +315,9 @@ void ZAVRuntime::examinePredicates(const std::vector<const ZAVExpandedFunctionCa
     // The key a macro reads when it is answered by the data-layer macro whatever happens: no rule
     // chooses its call, nothing of it is expanded or pushed, and its default value is plain.
     auto layerKey = [&](const std::string& name) -> std::optional<std::string> {
-        auto info = macroLookup_.find(name);
-        if (info == macroLookup_.end() || macroRules_.count(name)) return std::nullopt;
-        const auto& call = info->second->defaultFunctionCall();
+        const auto* info = unchosen(name);
+        if (!info) return std::nullopt;
+        const auto& call = info->defaultFunctionCall();
         if (!call || call->pushAfterEvaluate()) return std::nullopt;
         if (functionOf(*call) != ZAVDataLayerMacro::functionId()) return std::nullopt;
         bool references = false;

@@ -12,6 +12,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -108,7 +109,7 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
         const std::shared_ptr<ZAVMacroInfo>* info;
         const std::vector<ZAVExpandedRulePtr>* rules;  // empty when no rule names the macro
     };
-    std::unordered_map<std::string, MacroEntry> macroEntries_;
+    std::unordered_map<std::string_view, MacroEntry> macroEntries_;  // names in macroLookup_
     // Predicates that only compare the current event with a text ("_eq" of a reference to a macro
     // answered by the event macro alone, and a plain text), by call: their outcome is known without
     // expanding anything, and most rules of a container begin with one.
