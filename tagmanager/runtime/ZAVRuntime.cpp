@@ -122,8 +122,15 @@ std::shared_ptr<ZAVRuntime> ZAVRuntime::runtimeWithResource(
     std::shared_ptr<ZAVRuntime> runtime(new ZAVRuntime(std::move(resource), std::move(dataLayer)));
     runtime->registerBuiltIns(std::move(macroEvaluator), std::move(tagEvaluator));
     runtime->buildMacroLookup();
-    runtime->planRules();
     return runtime;
+}
+
+void ZAVRuntime::ensurePlanned() {
+    if (isPlanned_.load(std::memory_order_acquire)) return;
+    std::lock_guard<std::mutex> lock(planMutex_);
+    if (isPlanned_.load(std::memory_order_relaxed)) return;
+    planRules();
+    isPlanned_.store(true, std::memory_order_release);
 }
 
 void ZAVRuntime::registerBuiltIns(std::shared_ptr<ZAVCustomEvaluator> macroEvaluator,
@@ -525,6 +532,7 @@ ZAVExpandedFunctionCallList ZAVRuntime::calculateTagsToRunForRules(
 
 std::shared_ptr<ZAVSetAndStatic> ZAVRuntime::calculateGenericToRunForRules(
     const std::vector<ZAVExpandedRulePtr>& rules, Pending& pending, ZAVAddRemoveSetPopulator& populator) {
+    ensurePlanned();
     auto add = std::make_shared<ZAVCallSet>();
     ZAVCallSet remove;
     bool allStatic = true;
@@ -542,6 +550,7 @@ std::shared_ptr<ZAVSetAndStatic> ZAVRuntime::calculateGenericToRunForRules(
 
 std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicatesInRule(const ZAVExpandedRule& rule,
                                                                           Pending& pending) {
+    ensurePlanned();
     EventView event;
     auto outcome = ruleOutcome(rule, planFor(&rule), pending, event);
     return ZAVBooleanAndStatic::booleanWithBool(outcome.value, outcome.isStatic);
@@ -587,6 +596,7 @@ ZAVRuntime::Outcome ZAVRuntime::ruleOutcome(const ZAVExpandedRule& rule, const R
 
 std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicate(const ZAVExpandedFunctionCallPtr& call,
                                                                    Pending& pending) {
+    ensurePlanned();
     EventView event;
     auto outcome = predicateOutcome(call, call ? eventTestFor(call.get()) : nullptr,
                                     call ? layerTestFor(call.get()) : nullptr,
@@ -651,6 +661,7 @@ std::pair<ZAVRuntime::Outcome, bool> ZAVRuntime::evaluatedOutcome(const ZAVExpan
 
 ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr& call,
                                                const ImplementationMap& map, Pending& pending) {
+    ensurePlanned();
     // One snapshot of the properties serves the function id and the expansion.
     const auto snapshot = call ? call->sharedProperties() : nullptr;
     ZAVPValuePtr function;

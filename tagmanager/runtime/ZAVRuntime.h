@@ -205,6 +205,11 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     // 0 not known yet, 1 static false, 2 static true.
     enum : uint8_t { kUnknown = 0, kStaticFalse = 1, kStaticTrue = 2 };
     void planRules();
+    // The plans are made when the runtime first evaluates, not when it is made: a container that is
+    // replaced before it is used never needs them.
+    void ensurePlanned();
+    std::atomic<bool> isPlanned_{false};
+    std::mutex planMutex_;
     const RulePlan* planFor(const ZAVExpandedRule* rule) const;
     std::atomic<uint8_t>* memoFor(const ZAVExpandedFunctionCall* call) const;
     const std::optional<std::string>& eventName(EventView& view) const;
