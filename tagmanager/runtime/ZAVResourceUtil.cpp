@@ -106,11 +106,10 @@ void ZAVResourceUtil::logAndThrow(const std::string& message) {
     throw plat::Exception(exceptionName(), "Resource is invalid");
 }
 
-void ZAVResourceUtil::checkBounds(int32_t index, size_t count, const std::string& listName) {
+void ZAVResourceUtil::outOfBounds(int32_t index, const std::string& listName) {
     // Unsigned, so a negative index is simply too large (and named as the platform's unsigned form).
     uint64_t wide = static_cast<uint64_t>(static_cast<int64_t>(index));
-    if (index < 0 || wide >= count)
-        logAndThrow("Index out of bounds detected: " + std::to_string(wide) + " in " + listName);
+    logAndThrow("Index out of bounds detected: " + std::to_string(wide) + " in " + listName);
 }
 
 const ZAVWireObjectPtr& ZAVResourceUtil::objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array,

@@ -74,5 +74,10 @@ class ZAVResourceUtil {
     static const std::string& exceptionName();
 
   private:
-    static void checkBounds(int32_t index, size_t count, const std::string& listName);
+    // Inline: every reference of a resource is checked.
+    static void checkBounds(int32_t index, size_t count, const std::string& listName) {
+        if (index < 0 || static_cast<uint64_t>(index) >= count) [[unlikely]]
+            outOfBounds(index, listName);
+    }
+    [[noreturn]] static void outOfBounds(int32_t index, const std::string& listName);
 };

@@ -121,7 +121,6 @@ std::shared_ptr<ZAVRuntime> ZAVRuntime::runtimeWithResource(
     }
     std::shared_ptr<ZAVRuntime> runtime(new ZAVRuntime(std::move(resource), std::move(dataLayer)));
     runtime->registerBuiltIns(std::move(macroEvaluator), std::move(tagEvaluator));
-    runtime->buildMacroLookup();
     return runtime;
 }
 
@@ -129,6 +128,7 @@ void ZAVRuntime::ensurePlanned() {
     if (isPlanned_.load(std::memory_order_acquire)) return;
     std::lock_guard<std::mutex> lock(planMutex_);
     if (isPlanned_.load(std::memory_order_relaxed)) return;
+    buildMacroLookup();
     planRules();
     isPlanned_.store(true, std::memory_order_release);
 }
@@ -819,6 +819,7 @@ ZAVRuntime::Result ZAVRuntime::evaluateMacroReference(const std::string& macroNa
 
 ZAVRuntime::Result ZAVRuntime::evaluateMacroReferenceWithCycleDetection(const std::string& macroName,
                                                                         Pending& pending) {
+    ensurePlanned();
     if (auto cached = macroEvaluationCache_.object(macroName)) {
         pushUnevaluatedValueToDataLayer((*cached)->pushAfterEvaluate(), pending);
         return (*cached)->valueAndStatic();

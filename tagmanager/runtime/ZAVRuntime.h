@@ -61,7 +61,10 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     const ImplementationMap& macroMap() const { return macroMap_; }
     CallCache& functionCallCache() { return functionCallCache_; }
     MacroCache& macroEvaluationCache() { return macroEvaluationCache_; }
-    const std::map<std::string, std::shared_ptr<ZAVMacroInfo>>& macroLookup() const { return macroLookup_; }
+    const std::map<std::string, std::shared_ptr<ZAVMacroInfo>>& macroLookup() const {
+        const_cast<ZAVRuntime*>(this)->ensurePlanned();
+        return macroLookup_;
+    }
     std::optional<std::string> currentEventName() const override;
     void setCurrentEventName(std::optional<std::string> name);
 
@@ -205,8 +208,8 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     // 0 not known yet, 1 static false, 2 static true.
     enum : uint8_t { kUnknown = 0, kStaticFalse = 1, kStaticTrue = 2 };
     void planRules();
-    // The plans are made when the runtime first evaluates, not when it is made: a container that is
-    // replaced before it is used never needs them.
+    // The macro lookup and the plans are made when the runtime is first used, not when it is made: a
+    // container that is replaced before it is used never needs them.
     void ensurePlanned();
     std::atomic<bool> isPlanned_{false};
     std::mutex planMutex_;
