@@ -17,8 +17,15 @@ ZAVExpandedFunctionCall::ZAVExpandedFunctionCall(Properties properties, ZAVPValu
     : properties_(std::make_shared<const Properties>(std::move(properties))),
       pushAfterEvaluate_(std::move(pushAfterEvaluate)) {}
 
-ZAVExpandedFunctionCall::ZAVExpandedFunctionCall(PropertyList properties, ZAVPValuePtr pushAfterEvaluate)
-    : list_(std::move(properties)), pushAfterEvaluate_(std::move(pushAfterEvaluate)) {}
+ZAVExpandedFunctionCall::ZAVExpandedFunctionCall(std::span<PropertyList::value_type> properties,
+                                                 ZAVPValuePtr pushAfterEvaluate)
+    : pushAfterEvaluate_(std::move(pushAfterEvaluate)) {
+    if (properties.size() > kInlineProperties) {
+        more_.assign(std::make_move_iterator(properties.begin()), std::make_move_iterator(properties.end()));
+        return;
+    }
+    for (auto& entry : properties) inline_[inlineCount_++] = std::move(entry);
+}
 
 std::unique_ptr<ZAVExpandedFunctionCallBuilder> ZAVExpandedFunctionCall::builder() {
     return std::make_unique<ZAVExpandedFunctionCallBuilder>();
@@ -27,7 +34,7 @@ std::unique_ptr<ZAVExpandedFunctionCallBuilder> ZAVExpandedFunctionCall::builder
 const ZAVExpandedFunctionCall::Properties& ZAVExpandedFunctionCall::madeProperties() const {
     if (!properties_) {
         auto made = std::make_shared<Properties>();
-        for (const auto& [key, value] : list_) made->emplace_hint(made->end(), key, value);
+        for (const auto& [key, value] : list()) made->emplace_hint(made->end(), key, value);
         properties_ = std::move(made);
     }
     return *properties_;
@@ -39,14 +46,14 @@ ZAVPValuePtr ZAVExpandedFunctionCall::propertyForKey(const std::string& key) con
         auto found = properties_->find(key);
         return found == properties_->end() ? nullptr : found->second;
     }
-    for (const auto& [name, value] : list_)
+    for (const auto& [name, value] : list())
         if (name == key) return value;
     return nullptr;
 }
 
 size_t ZAVExpandedFunctionCall::propertyCount() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return properties_ ? properties_->size() : list_.size();
+    return properties_ ? properties_->size() : list().size();
 }
 
 ZAVExpandedFunctionCall::Properties ZAVExpandedFunctionCall::properties() const {

@@ -1,9 +1,11 @@
 #pragma once
 // The in-memory container that the rule runtime works on: calls that hold their property values, rules
 // that hold their calls, and a resource with its rules and its macros grouped by name. Each has a builder.
+#include <array>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,7 +23,9 @@ class ZAVExpandedFunctionCall {
     using PropertyList = std::vector<std::pair<std::string, ZAVPValuePtr>>;
     ZAVExpandedFunctionCall(Properties properties, ZAVPValuePtr pushAfterEvaluate);
     // Most calls of a container are never evaluated: their map is made from the list when first asked for.
-    ZAVExpandedFunctionCall(PropertyList properties, ZAVPValuePtr pushAfterEvaluate);
+    // A short list is kept inside the call itself.
+    // The entries are moved from.
+    ZAVExpandedFunctionCall(std::span<PropertyList::value_type> properties, ZAVPValuePtr pushAfterEvaluate);
     static std::unique_ptr<ZAVExpandedFunctionCallBuilder> builder();
 
     ZAVPValuePtr propertyForKey(const std::string& key) const;
@@ -33,7 +37,7 @@ class ZAVExpandedFunctionCall {
         if (properties_) {
             for (const auto& [key, value] : *properties_) visit(key, value);
         } else {
-            for (const auto& [key, value] : list_) visit(key, value);
+            for (const auto& [key, value] : list()) visit(key, value);
         }
     }
     // A snapshot: the runtime may write static values back while other threads evaluate the call.
@@ -59,7 +63,15 @@ class ZAVExpandedFunctionCall {
 
     mutable std::mutex mutex_;
     mutable std::shared_ptr<const Properties> properties_;  // null until made from list_
-    const PropertyList list_;
+    std::span<const PropertyList::value_type> list() const {
+        return inlineCount_ || more_.empty()
+                   ? std::span<const PropertyList::value_type>(inline_.data(), inlineCount_)
+                   : std::span<const PropertyList::value_type>(more_);
+    }
+    static constexpr size_t kInlineProperties = 3;
+    std::array<PropertyList::value_type, kInlineProperties> inline_;
+    uint8_t inlineCount_ = 0;
+    PropertyList more_;  // the whole list when it is longer
     const ZAVPValuePtr pushAfterEvaluate_;
 };
 

@@ -272,8 +272,10 @@ void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireA
 ZAVExpandedFunctionCallPtr ZAVResourceUtil::callFromPairs(const std::vector<int32_t>& pairs,
                                                           const ExpandedValues& expanded,
                                                           const std::vector<std::string>& keys) {
-    ZAVExpandedFunctionCall::PropertyList properties;
-    properties.reserve(pairs.size() / 2);
+    // Sorted here; the call keeps a short list inside itself, so this one is only borrowed.
+    thread_local ZAVExpandedFunctionCall::PropertyList sorted;
+    auto& properties = sorted;
+    properties.clear();
     ZAVPValuePtr pushAfterEvaluate;
     for (size_t k = 0; k + 1 < pairs.size(); k += 2) {
         const std::string& name = keys[static_cast<uint32_t>(pairs[k])];
@@ -291,7 +293,10 @@ ZAVExpandedFunctionCallPtr ZAVResourceUtil::callFromPairs(const std::vector<int3
         else
             properties.emplace(at, name, value);
     }
-    return std::make_shared<ZAVExpandedFunctionCall>(std::move(properties), std::move(pushAfterEvaluate));
+    auto call =
+        std::make_shared<ZAVExpandedFunctionCall>(std::span(properties), std::move(pushAfterEvaluate));
+    properties.clear();
+    return call;
 }
 
 ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
