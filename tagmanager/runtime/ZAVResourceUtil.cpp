@@ -131,9 +131,9 @@ ZAVPValuePtr ZAVResourceUtil::valueBuilderBasedOnValue(const ZAVPValue& value) {
 std::shared_ptr<ZAVPServingValue> ZAVResourceUtil::servingValue(const ZAVPValue& value) {
     if (!value.hasExtension(ZAVPServingValue::ext()))
         logAndThrow("Expected a ServingValue and didn't get one");
-    auto extension = std::dynamic_pointer_cast<ZAVPServingValue>(value.getExtension(ZAVPServingValue::ext()));
-    if (!extension) logAndThrow("Expected a ServingValue and didn't get one");
-    return extension;
+    auto extension = value.getExtension(ZAVPServingValue::ext());
+    if (!messageAs<ZAVPServingValue>(extension)) logAndThrow("Expected a ServingValue and didn't get one");
+    return std::static_pointer_cast<ZAVPServingValue>(std::move(extension));
 }
 
 ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& resource,
