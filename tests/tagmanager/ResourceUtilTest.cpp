@@ -93,6 +93,25 @@ TEST(ResourceUtilTest, BuiltResourceExpandsWithSharedValues) {
     EXPECT_EQ(expanded->resourceFormatVersion(), 2);
 }
 
+TEST(ResourceUtilTest, CallOfManyPropertiesKeepsTheLastOfEachName) {
+    ResourceBuilder b;
+    auto call =
+        b.rawCall("tag", {b.property("function", b.functionId("_img")), b.property("b", b.string("1")),
+                          b.property("a", b.string("2")), b.property("b", b.string("3")),
+                          b.property("c", b.string("4")), b.property("d", b.string("5"))});
+    ResourceBuilder::Rule rule;
+    rule.addTags = {call};
+    b.rule(rule);
+    auto tag = ZAVResourceUtil::expandResource(*b.build())->rules()[0]->addTags()[0];
+    EXPECT_EQ(tag->propertyForKey("b")->string()->utf8(), "3");
+    auto properties = tag->properties();
+    std::string names;
+    for (const auto& entry : properties) names += entry.first + " ";
+    EXPECT_EQ(names, "a b c d function ");
+    tag->updateCacheablePropertyWithValue(properties["a"], "b");
+    EXPECT_EQ(tag->propertyForKey("b"), properties["a"]);
+}
+
 TEST(ResourceUtilTest, RulesShareAPredicateOfTheSameTexts) {
     ResourceBuilder b;
     auto flagged = ZAVPValue::message();
