@@ -375,7 +375,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
             slot = 1;
         }
         if (!text) return known;
-        auto [at, added] = texts[slot].emplace(std::string_view(text->utf8()), Text{index, -1});
+        auto [at, added] = texts[slot].try_emplace(std::string_view(text->utf8()), Text{index, -1});
         // The only entry with its text so far stands for itself, whatever else it holds.
         if (added) return known;
         auto& entry = at->second;

@@ -386,7 +386,8 @@ void ZAVRuntime::examinePredicates(const std::vector<const ZAVExpandedFunctionCa
                 ZAVTypes::escapingCount(*reference) == 0) {
                 const std::string name = reference->macroReference()->utf8();
                 if (eventMacros_.count(name)) {
-                    const int64_t textId = eventTextIds_.emplace(*text, eventTextIds_.size()).first->second;
+                    const int64_t textId =
+                        eventTextIds_.try_emplace(*text, eventTextIds_.size()).first->second;
                     eventTests_[slot] = EventTest{name, *text, textId};
                     continue;
                 }
