@@ -23,8 +23,7 @@ class ZAVExpandedFunctionCall {
     using PropertyList = std::vector<std::pair<std::string, ZAVPValuePtr>>;
     ZAVExpandedFunctionCall(Properties properties, ZAVPValuePtr pushAfterEvaluate);
     // Most calls of a container are never evaluated: their map is made from the list when first asked for.
-    // A short list is kept inside the call itself.
-    // The entries are moved from.
+    // A short list is kept inside the call itself; the entries are moved from.
     ZAVExpandedFunctionCall(std::span<PropertyList::value_type> properties, ZAVPValuePtr pushAfterEvaluate);
     static std::unique_ptr<ZAVExpandedFunctionCallBuilder> builder();
 
@@ -62,7 +61,7 @@ class ZAVExpandedFunctionCall {
     const Properties& madeProperties() const;  // under mutex_
 
     mutable std::mutex mutex_;
-    mutable std::shared_ptr<const Properties> properties_;  // null until made from list_
+    mutable std::shared_ptr<const Properties> properties_;  // null until made from list()
     std::span<const PropertyList::value_type> list() const {
         return inlineCount_ || more_.empty()
                    ? std::span<const PropertyList::value_type>(inline_.data(), inlineCount_)
