@@ -1,6 +1,9 @@
 #include "tagmanager/runtime/ZAVResourceUtil.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <new>
 #include <string_view>
 #include <type_traits>
 #include <typeinfo>
@@ -95,6 +98,48 @@ bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField) {
 }
 
 }  // namespace
+
+// The calls and rules of one expansion come from a few blocks of some kilobytes instead of one allocation
+// each. Every reference to one of them counts on its block, and the block, when the last reference goes,
+// lets go of its objects in the order they were made.
+struct ZAVResourceUtil::Blocks {
+    template <typename T>
+    class Of {
+      public:
+        Of() = default;
+        Of(const Of&) = delete;
+        Of& operator=(const Of&) = delete;
+        ~Of() {
+            for (size_t c = 0; c < chunks_.size(); ++c)
+                for (size_t k = 0, n = c + 1 == chunks_.size() ? used_ : kPerChunk; k < n; ++k)
+                    std::destroy_at(at(c, k));
+        }
+        template <typename... Args>
+        T* make(Args&&... args) {
+            if (chunks_.empty() || used_ == kPerChunk) {
+                chunks_.push_back(std::unique_ptr<Slot[]>(new Slot[kPerChunk]));
+                used_ = 0;
+            }
+            T* made = std::construct_at(at(chunks_.size() - 1, used_), std::forward<Args>(args)...);
+            ++used_;
+            return made;
+        }
+
+      private:
+        // Well under the size the allocator maps pages for: a block let go of is taken again by the next
+        // expansion instead of being faulted in anew.
+        static constexpr size_t kPerChunk = sizeof(T) >= 16 * 1024 ? 1 : 16 * 1024 / sizeof(T);
+        struct alignas(T) Slot {
+            std::byte bytes[sizeof(T)];
+        };
+        T* at(size_t c, size_t k) { return std::launder(reinterpret_cast<T*>(chunks_[c][k].bytes)); }
+        std::vector<std::unique_ptr<Slot[]>> chunks_;
+        size_t used_ = 0;
+    };
+
+    std::shared_ptr<Of<ZAVExpandedFunctionCall>> calls = std::make_shared<Of<ZAVExpandedFunctionCall>>();
+    std::shared_ptr<Of<ZAVExpandedRule>> rules = std::make_shared<Of<ZAVExpandedRule>>();
+};
 
 const std::string& ZAVResourceUtil::exceptionName() {
     static const std::string name = "InvalidResourceException";
@@ -272,6 +317,12 @@ void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireA
 ZAVExpandedFunctionCallPtr ZAVResourceUtil::callFromPairs(const std::vector<int32_t>& pairs,
                                                           const ExpandedValues& expanded,
                                                           const std::vector<std::string>& keys) {
+    return makeCall(pairs, expanded, keys, nullptr);
+}
+
+ZAVExpandedFunctionCallPtr ZAVResourceUtil::makeCall(const std::vector<int32_t>& pairs,
+                                                     const ExpandedValues& expanded,
+                                                     const std::vector<std::string>& keys, Blocks* blocks) {
     // Sorted here; the call keeps a short list inside itself, so this one is only borrowed.
     thread_local ZAVExpandedFunctionCall::PropertyList sorted;
     auto& properties = sorted;
@@ -293,8 +344,12 @@ ZAVExpandedFunctionCallPtr ZAVResourceUtil::callFromPairs(const std::vector<int3
         else
             properties.emplace(at, name, value);
     }
-    auto call =
-        std::make_shared<ZAVExpandedFunctionCall>(std::span(properties), std::move(pushAfterEvaluate));
+    ZAVExpandedFunctionCallPtr call;
+    if (Blocks* from = blocks)
+        call = ZAVExpandedFunctionCallPtr(
+            from->calls, from->calls->make(std::span(properties), std::move(pushAfterEvaluate)));
+    else
+        call = std::make_shared<ZAVExpandedFunctionCall>(std::span(properties), std::move(pushAfterEvaluate));
     properties.clear();
     return call;
 }
@@ -302,6 +357,12 @@ ZAVExpandedFunctionCallPtr ZAVResourceUtil::callFromPairs(const std::vector<int3
 ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
                                                const ZAVExpandedFunctionCallList& macros,
                                                const ZAVExpandedFunctionCallList& predicates) {
+    return makeRule(rule, tags, macros, predicates, nullptr);
+}
+
+ZAVExpandedRulePtr ZAVResourceUtil::makeRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
+                                             const ZAVExpandedFunctionCallList& macros,
+                                             const ZAVExpandedFunctionCallList& predicates, Blocks* blocks) {
     // Read where they are: the accessors would add an empty list to the rule for each one it lacks.
     enum : size_t {
         kPositive = 0,
@@ -320,10 +381,16 @@ ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVEx
             into.push_back(objectWithNSArrayBoundsCheck(from, indices->int32AtIndex(k), listName));
         return into;
     };
-    return std::make_shared<const ZAVExpandedRule>(
-        list(kPositive, predicates, kPredicates), list(kNegative, predicates, kPredicates),
-        list(kAddTag, tags, kTags), list(kRemoveTag, tags, kTags), list(kAddMacro, macros, kMacros),
-        list(kRemoveMacro, macros, kMacros));
+    auto lists = [&](auto make) {
+        return make(list(kPositive, predicates, kPredicates), list(kNegative, predicates, kPredicates),
+                    list(kAddTag, tags, kTags), list(kRemoveTag, tags, kTags),
+                    list(kAddMacro, macros, kMacros), list(kRemoveMacro, macros, kMacros));
+    };
+    if (Blocks* from = blocks)
+        return lists([&](auto&&... made) {
+            return ZAVExpandedRulePtr(from->rules, from->rules->make(std::move(made)...));
+        });
+    return lists([](auto&&... made) { return std::make_shared<const ZAVExpandedRule>(std::move(made)...); });
 }
 
 std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const ZAVPResource& resource) {
@@ -336,6 +403,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     for (size_t i = 0; i < valueTable->count(); ++i)
         expandIthValue(static_cast<int32_t>(i), resource, expanded, pending);
     const auto keys = keyNames(resource);
+    Blocks blocks;
     // Predicates that read the same properties are one predicate: made once and shared by every rule that
     // lists them (their outcome depends on nothing else). Tags and macros stay one object each, as a
     // rule's tags fire and its macros are chosen one by one.
@@ -395,7 +463,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
             if (!call) logAndThrow("Invalid function call at index " + std::to_string(k));
             propertyPairs(*call, *propertyTable, expanded, keys, pairs);
             if (!share) {
-                list.push_back(callFromPairs(pairs, expanded, keys));
+                list.push_back(makeCall(pairs, expanded, keys, &blocks));
                 continue;
             }
             signature.assign(pairs.begin(), pairs.end());
@@ -409,7 +477,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
                                pool.begin() + static_cast<std::ptrdiff_t>(it->second.offset)))
                     same = it->second.call;
             if (!same) {
-                same = callFromPairs(pairs, expanded, keys);
+                same = makeCall(pairs, expanded, keys, &blocks);
                 made.emplace(hash, Made{pool.size(), signature.size(), same});
                 pool.insert(pool.end(), signature.begin(), signature.end());
             }
@@ -445,7 +513,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     for (size_t k = 0; k < rules->count(); ++k) {
         const auto* rule = messageAs<ZAVPRule>(rules->objectAtIndex(k));
         if (!rule) logAndThrow("Invalid rule at index " + std::to_string(k));
-        builder.addRule(expandRule(*rule, tags, macros, predicates));
+        builder.addRule(makeRule(*rule, tags, macros, predicates, &blocks));
     }
     // Handed over, not copied: the builder goes with this call.
     return std::make_shared<const ZAVExpandedResource>(
