@@ -87,6 +87,9 @@ bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField) {
         const auto& field = *descriptor.fieldAt(f);
         if (field.number() == 1 || field.number() == textField) continue;
         if (field.isRepeated()) {
+            // A list read into the value is marked as present (the escapings are found the same way), so
+            // only a marked one is looked at.
+            if (!value.hasField(field)) continue;
             const ZAVWireArray* items = value.existingArray(field);
             if (items && items->count()) return false;
         } else if (value.hasField(field)) {

@@ -137,6 +137,24 @@ TEST(ResourceUtilTest, RulesShareAPredicateOfTheSameTexts) {
     EXPECT_EQ(predicateOf(2)->propertyForKey("arg1")->string()->utf8(), "c");
 }
 
+TEST(ResourceUtilTest, ReadTextWithAListOfItsOwnIsNotShared) {
+    ResourceBuilder b;
+    auto escaped = ZAVPValue::message();
+    escaped->setType(ZAVPValue_Type_String);
+    escaped->setString(ZAVWireString::create("b"));
+    escaped->escapingArray()->addInt32(1);
+    for (auto arg1 : {b.string("b"), b.value(escaped), b.string("b")}) {
+        ResourceBuilder::Rule rule;
+        rule.positive = {b.predicate("_eq", {{"arg0", b.string("a")}, {"arg1", arg1}})};
+        b.rule(rule);
+    }
+    auto read = ZAVPResource::parseFromData(b.build()->data(), ResourceBuilder::registry());
+    auto expanded = ZAVResourceUtil::expandResource(*read);
+    auto predicateOf = [&](size_t rule) { return expanded->rules()[rule]->positivePredicates()[0]; };
+    EXPECT_EQ(predicateOf(0), predicateOf(2));
+    EXPECT_NE(predicateOf(0), predicateOf(1));
+}
+
 TEST(ResourceUtilTest, EmptyTablesKeepVersionAndFormat) {
     ResourceBuilder b;
     b.setVersion("13");
