@@ -17,14 +17,43 @@ ZAVExpandedFunctionCall::ZAVExpandedFunctionCall(Properties properties, ZAVPValu
     : properties_(std::make_shared<const Properties>(std::move(properties))),
       pushAfterEvaluate_(std::move(pushAfterEvaluate)) {}
 
+ZAVExpandedFunctionCall::ZAVExpandedFunctionCall(std::span<PropertyList::value_type> properties,
+                                                 ZAVPValuePtr pushAfterEvaluate)
+    : pushAfterEvaluate_(std::move(pushAfterEvaluate)) {
+    if (properties.size() > kInlineProperties) {
+        more_.assign(std::make_move_iterator(properties.begin()), std::make_move_iterator(properties.end()));
+        return;
+    }
+    for (auto& entry : properties) inline_[inlineCount_++] = std::move(entry);
+}
+
 std::unique_ptr<ZAVExpandedFunctionCallBuilder> ZAVExpandedFunctionCall::builder() {
     return std::make_unique<ZAVExpandedFunctionCallBuilder>();
 }
 
+const ZAVExpandedFunctionCall::Properties& ZAVExpandedFunctionCall::madeProperties() const {
+    if (!properties_) {
+        auto made = std::make_shared<Properties>();
+        for (const auto& [key, value] : list()) made->emplace_hint(made->end(), key, value);
+        properties_ = std::move(made);
+    }
+    return *properties_;
+}
+
 ZAVPValuePtr ZAVExpandedFunctionCall::propertyForKey(const std::string& key) const {
-    auto properties = sharedProperties();
-    auto found = properties->find(key);
-    return found == properties->end() ? nullptr : found->second;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (properties_) {
+        auto found = properties_->find(key);
+        return found == properties_->end() ? nullptr : found->second;
+    }
+    for (const auto& [name, value] : list())
+        if (name == key) return value;
+    return nullptr;
+}
+
+size_t ZAVExpandedFunctionCall::propertyCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return properties_ ? properties_->size() : list().size();
 }
 
 ZAVExpandedFunctionCall::Properties ZAVExpandedFunctionCall::properties() const {
@@ -33,14 +62,16 @@ ZAVExpandedFunctionCall::Properties ZAVExpandedFunctionCall::properties() const 
 
 std::shared_ptr<const ZAVExpandedFunctionCall::Properties> ZAVExpandedFunctionCall::sharedProperties() const {
     std::lock_guard<std::mutex> lock(mutex_);
+    madeProperties();
     return properties_;
 }
 
 void ZAVExpandedFunctionCall::updateCacheablePropertyWithValue(ZAVPValuePtr value, const std::string& key) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto found = properties_->find(key);
-    if (found != properties_->end() && found->second == value) return;
-    auto updated = std::make_shared<Properties>(*properties_);
+    const auto& current = madeProperties();
+    auto found = current.find(key);
+    if (found != current.end() && found->second == value) return;
+    auto updated = std::make_shared<Properties>(current);
     (*updated)[key] = std::move(value);
     properties_ = std::move(updated);
 }

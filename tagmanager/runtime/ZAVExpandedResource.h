@@ -1,9 +1,11 @@
 #pragma once
 // The in-memory container that the rule runtime works on: calls that hold their property values, rules
 // that hold their calls, and a resource with its rules and its macros grouped by name. Each has a builder.
+#include <array>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,10 +19,26 @@ class ZAVExpandedResourceBuilder;
 class ZAVExpandedFunctionCall {
   public:
     using Properties = ZAVFunctionCallImplementation::Properties;
+    // A call's properties as a resource lists them: sorted by name, each name once.
+    using PropertyList = std::vector<std::pair<std::string, ZAVPValuePtr>>;
     ZAVExpandedFunctionCall(Properties properties, ZAVPValuePtr pushAfterEvaluate);
+    // Most calls of a container are never evaluated: their map is made from the list when first asked for.
+    // A short list is kept inside the call itself; the entries are moved from.
+    ZAVExpandedFunctionCall(std::span<PropertyList::value_type> properties, ZAVPValuePtr pushAfterEvaluate);
     static std::unique_ptr<ZAVExpandedFunctionCallBuilder> builder();
 
     ZAVPValuePtr propertyForKey(const std::string& key) const;
+    size_t propertyCount() const;
+    // Each (name, value) in name order, as properties() would give them, without making the map.
+    template <typename Visit>
+    void forEachProperty(Visit&& visit) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (properties_) {
+            for (const auto& [key, value] : *properties_) visit(key, value);
+        } else {
+            for (const auto& [key, value] : list()) visit(key, value);
+        }
+    }
     // A snapshot: the runtime may write static values back while other threads evaluate the call.
     Properties properties() const;
     // The same snapshot without copying it: the map is replaced, never changed, when a value is written.
@@ -40,8 +58,19 @@ class ZAVExpandedFunctionCall {
     }
 
   private:
+    const Properties& madeProperties() const;  // under mutex_
+
     mutable std::mutex mutex_;
-    std::shared_ptr<const Properties> properties_;
+    mutable std::shared_ptr<const Properties> properties_;  // null until made from list()
+    std::span<const PropertyList::value_type> list() const {
+        return inlineCount_ || more_.empty()
+                   ? std::span<const PropertyList::value_type>(inline_.data(), inlineCount_)
+                   : std::span<const PropertyList::value_type>(more_);
+    }
+    static constexpr size_t kInlineProperties = 3;
+    std::array<PropertyList::value_type, kInlineProperties> inline_;
+    uint8_t inlineCount_ = 0;
+    PropertyList more_;  // the whole list when it is longer
     const ZAVPValuePtr pushAfterEvaluate_;
 };
 

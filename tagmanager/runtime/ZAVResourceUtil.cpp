@@ -1,7 +1,12 @@
 #include "tagmanager/runtime/ZAVResourceUtil.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <new>
 #include <string_view>
+#include <type_traits>
+#include <typeinfo>
 #include <unordered_map>
 
 #include "platform/base/Error.h"
@@ -64,6 +69,16 @@ std::vector<std::string> keyNames(const ZAVPResource& resource) {
     return names;
 }
 
+// The object as its message class, or null. The schema's classes are final, so an exact type check
+// answers what a dynamic cast would, for much less.
+template <typename T>
+const T* messageAs(const ZAVWireObjectPtr& object) {
+    static_assert(std::is_final_v<T>);
+    if (!object) return nullptr;
+    const auto& o = *object;
+    return typeid(o) == typeid(T) ? static_cast<const T*>(object.get()) : nullptr;
+}
+
 // Whether the value sets nothing but its type and the one text field: no flag, escaping, extension or
 // unknown field that another value with the same text might lack.
 bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField) {
@@ -72,6 +87,9 @@ bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField) {
         const auto& field = *descriptor.fieldAt(f);
         if (field.number() == 1 || field.number() == textField) continue;
         if (field.isRepeated()) {
+            // A list read into the value is marked as present (the escapings are found the same way), so
+            // only a marked one is looked at.
+            if (!value.hasField(field)) continue;
             const ZAVWireArray* items = value.existingArray(field);
             if (items && items->count()) return false;
         } else if (value.hasField(field)) {
@@ -84,6 +102,48 @@ bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField) {
 
 }  // namespace
 
+// The calls and rules of one expansion come from a few blocks of some kilobytes instead of one allocation
+// each. Every reference to one of them counts on its block, and the block, when the last reference goes,
+// lets go of its objects in the order they were made.
+struct ZAVResourceUtil::Blocks {
+    template <typename T>
+    class Of {
+      public:
+        Of() = default;
+        Of(const Of&) = delete;
+        Of& operator=(const Of&) = delete;
+        ~Of() {
+            for (size_t c = 0; c < chunks_.size(); ++c)
+                for (size_t k = 0, n = c + 1 == chunks_.size() ? used_ : kPerChunk; k < n; ++k)
+                    std::destroy_at(at(c, k));
+        }
+        template <typename... Args>
+        T* make(Args&&... args) {
+            if (chunks_.empty() || used_ == kPerChunk) {
+                chunks_.push_back(std::unique_ptr<Slot[]>(new Slot[kPerChunk]));
+                used_ = 0;
+            }
+            T* made = std::construct_at(at(chunks_.size() - 1, used_), std::forward<Args>(args)...);
+            ++used_;
+            return made;
+        }
+
+      private:
+        // Well under the size the allocator maps pages for: a block let go of is taken again by the next
+        // expansion instead of being faulted in anew.
+        static constexpr size_t kPerChunk = sizeof(T) >= 16 * 1024 ? 1 : 16 * 1024 / sizeof(T);
+        struct alignas(T) Slot {
+            std::byte bytes[sizeof(T)];
+        };
+        T* at(size_t c, size_t k) { return std::launder(reinterpret_cast<T*>(chunks_[c][k].bytes)); }
+        std::vector<std::unique_ptr<Slot[]>> chunks_;
+        size_t used_ = 0;
+    };
+
+    std::shared_ptr<Of<ZAVExpandedFunctionCall>> calls = std::make_shared<Of<ZAVExpandedFunctionCall>>();
+    std::shared_ptr<Of<ZAVExpandedRule>> rules = std::make_shared<Of<ZAVExpandedRule>>();
+};
+
 const std::string& ZAVResourceUtil::exceptionName() {
     static const std::string name = "InvalidResourceException";
     return name;
@@ -94,11 +154,10 @@ void ZAVResourceUtil::logAndThrow(const std::string& message) {
     throw plat::Exception(exceptionName(), "Resource is invalid");
 }
 
-void ZAVResourceUtil::checkBounds(int32_t index, size_t count, const std::string& listName) {
+void ZAVResourceUtil::outOfBounds(int32_t index, const std::string& listName) {
     // Unsigned, so a negative index is simply too large (and named as the platform's unsigned form).
     uint64_t wide = static_cast<uint64_t>(static_cast<int64_t>(index));
-    if (index < 0 || wide >= count)
-        logAndThrow("Index out of bounds detected: " + std::to_string(wide) + " in " + listName);
+    logAndThrow("Index out of bounds detected: " + std::to_string(wide) + " in " + listName);
 }
 
 const ZAVWireObjectPtr& ZAVResourceUtil::objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array,
@@ -120,9 +179,9 @@ ZAVPValuePtr ZAVResourceUtil::valueBuilderBasedOnValue(const ZAVPValue& value) {
 std::shared_ptr<ZAVPServingValue> ZAVResourceUtil::servingValue(const ZAVPValue& value) {
     if (!value.hasExtension(ZAVPServingValue::ext()))
         logAndThrow("Expected a ServingValue and didn't get one");
-    auto extension = std::dynamic_pointer_cast<ZAVPServingValue>(value.getExtension(ZAVPServingValue::ext()));
-    if (!extension) logAndThrow("Expected a ServingValue and didn't get one");
-    return extension;
+    auto extension = value.getExtension(ZAVPServingValue::ext());
+    if (!messageAs<ZAVPServingValue>(extension)) logAndThrow("Expected a ServingValue and didn't get one");
+    return std::static_pointer_cast<ZAVPServingValue>(std::move(extension));
 }
 
 ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& resource,
@@ -138,7 +197,7 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
         logAndThrow("Index out of bounds detected: " + std::to_string(i) + " in value");
     if (expanded.values[i]) return expanded.values[i];
     // Looked at where it is; a plain value is then handed over as it is.
-    const auto* value = dynamic_cast<const ZAVPValue*>(entry.get());
+    const auto* value = messageAs<ZAVPValue>(entry);
     if (!value) logAndThrow("Invalid value: " + entry->description());
     if (pending.size() >= kMaxValueDepth)
         logAndThrow("Value nesting deeper than " + std::to_string(kMaxValueDepth) +
@@ -247,7 +306,7 @@ void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireA
     pairs.reserve(indices->count() * 2);
     for (size_t k = 0; k < indices->count(); ++k) {
         const auto& entry = objectWithTAGPBArrayBoundsCheck(table, indices->int32AtIndex(k), kProperties);
-        const auto* property = dynamic_cast<const ZAVPProperty*>(entry.get());
+        const auto* property = messageAs<ZAVPProperty>(entry);
         if (!property) logAndThrow("Invalid property at index " + std::to_string(k));
         checkBounds(property->key(), keys.size(), kKeys);
         const auto& value = objectWithNSArrayBoundsCheck(expanded.values, property->value(), kValues);
@@ -261,23 +320,52 @@ void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireA
 ZAVExpandedFunctionCallPtr ZAVResourceUtil::callFromPairs(const std::vector<int32_t>& pairs,
                                                           const ExpandedValues& expanded,
                                                           const std::vector<std::string>& keys) {
-    ZAVExpandedFunctionCall::Properties properties;
+    return makeCall(pairs, expanded, keys, nullptr);
+}
+
+ZAVExpandedFunctionCallPtr ZAVResourceUtil::makeCall(const std::vector<int32_t>& pairs,
+                                                     const ExpandedValues& expanded,
+                                                     const std::vector<std::string>& keys, Blocks* blocks) {
+    // Sorted here; the call keeps a short list inside itself, so this one is only borrowed.
+    thread_local ZAVExpandedFunctionCall::PropertyList sorted;
+    auto& properties = sorted;
+    properties.clear();
     ZAVPValuePtr pushAfterEvaluate;
     for (size_t k = 0; k + 1 < pairs.size(); k += 2) {
         const std::string& name = keys[static_cast<uint32_t>(pairs[k])];
         // The expanded values themselves, shared with every other call that names them.
         const auto& value = expanded.values[static_cast<uint32_t>(pairs[k + 1])];
-        if (name == kPushAfterEvaluateKey)
+        if (name == kPushAfterEvaluateKey) {
             pushAfterEvaluate = value;
+            continue;
+        }
+        // In name order; a later property of the same name replaces the earlier one.
+        auto at = std::lower_bound(properties.begin(), properties.end(), name,
+                                   [](const auto& entry, const std::string& n) { return entry.first < n; });
+        if (at != properties.end() && at->first == name)
+            at->second = value;
         else
-            properties.insert_or_assign(name, value);
+            properties.emplace(at, name, value);
     }
-    return std::make_shared<ZAVExpandedFunctionCall>(std::move(properties), std::move(pushAfterEvaluate));
+    ZAVExpandedFunctionCallPtr call;
+    if (Blocks* from = blocks)
+        call = ZAVExpandedFunctionCallPtr(
+            from->calls, from->calls->make(std::span(properties), std::move(pushAfterEvaluate)));
+    else
+        call = std::make_shared<ZAVExpandedFunctionCall>(std::span(properties), std::move(pushAfterEvaluate));
+    properties.clear();
+    return call;
 }
 
 ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
                                                const ZAVExpandedFunctionCallList& macros,
                                                const ZAVExpandedFunctionCallList& predicates) {
+    return makeRule(rule, tags, macros, predicates, nullptr);
+}
+
+ZAVExpandedRulePtr ZAVResourceUtil::makeRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
+                                             const ZAVExpandedFunctionCallList& macros,
+                                             const ZAVExpandedFunctionCallList& predicates, Blocks* blocks) {
     // Read where they are: the accessors would add an empty list to the rule for each one it lacks.
     enum : size_t {
         kPositive = 0,
@@ -296,10 +384,16 @@ ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVEx
             into.push_back(objectWithNSArrayBoundsCheck(from, indices->int32AtIndex(k), listName));
         return into;
     };
-    return std::make_shared<const ZAVExpandedRule>(
-        list(kPositive, predicates, kPredicates), list(kNegative, predicates, kPredicates),
-        list(kAddTag, tags, kTags), list(kRemoveTag, tags, kTags), list(kAddMacro, macros, kMacros),
-        list(kRemoveMacro, macros, kMacros));
+    auto lists = [&](auto make) {
+        return make(list(kPositive, predicates, kPredicates), list(kNegative, predicates, kPredicates),
+                    list(kAddTag, tags, kTags), list(kRemoveTag, tags, kTags),
+                    list(kAddMacro, macros, kMacros), list(kRemoveMacro, macros, kMacros));
+    };
+    if (Blocks* from = blocks)
+        return lists([&](auto&&... made) {
+            return ZAVExpandedRulePtr(from->rules, from->rules->make(std::move(made)...));
+        });
+    return lists([](auto&&... made) { return std::make_shared<const ZAVExpandedRule>(std::move(made)...); });
 }
 
 std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const ZAVPResource& resource) {
@@ -308,11 +402,11 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     ExpandedValues expanded(valueTable->count());
     expanded.valueTable = valueTable.get();
     expanded.propertyTable = propertyTable.get();
-    for (size_t i = 0; i < valueTable->count(); ++i) {
-        std::vector<size_t> pending;
+    std::vector<size_t> pending;  // empty again after each value
+    for (size_t i = 0; i < valueTable->count(); ++i)
         expandIthValue(static_cast<int32_t>(i), resource, expanded, pending);
-    }
     const auto keys = keyNames(resource);
+    Blocks blocks;
     // Predicates that read the same properties are one predicate: made once and shared by every rule that
     // lists them (their outcome depends on nothing else). Tags and macros stay one object each, as a
     // rule's tags fire and its macros are chosen one by one.
@@ -325,7 +419,19 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     // A plain text or function name stands for every entry of the value table with the same type and
     // bytes (the resource repeats them, one entry per call); anything more is only the same as itself.
     std::vector<int32_t> canonical(valueTable->count(), -1);
-    std::unordered_map<std::string_view, int32_t> texts[2];
+    // Per text: the first entry that carried it and the first that stands for it (-1: none yet). Whether
+    // an entry holds nothing but the text is asked only once another entry has the same text.
+    struct Text {
+        int32_t first;
+        int32_t standing;
+    };
+    std::unordered_map<std::string_view, Text> texts[2];
+    std::vector<int8_t> plainText(valueTable->count(), -1);  // -1 not asked yet
+    auto isPlainText = [&](int32_t index, size_t slot) {
+        auto& known = plainText[static_cast<uint32_t>(index)];
+        if (known < 0) known = onlyTypeAndText(*expanded.values[static_cast<uint32_t>(index)], slot ? 7 : 2);
+        return known == 1;
+    };
     auto canonicalOf = [&](int32_t index) {
         auto& known = canonical[static_cast<uint32_t>(index)];
         if (known >= 0) return known;
@@ -340,8 +446,14 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
             slot = 1;
         }
         if (!text) return known;
-        if (!onlyTypeAndText(value, slot ? 7 : 2)) return known;
-        known = texts[slot].emplace(std::string_view(text->utf8()), index).first->second;
+        auto [at, added] = texts[slot].try_emplace(std::string_view(text->utf8()), Text{index, -1});
+        // The only entry with its text so far stands for itself, whatever else it holds.
+        if (added) return known;
+        auto& entry = at->second;
+        if (entry.standing < 0 && isPlainText(entry.first, slot)) entry.standing = entry.first;
+        if (!isPlainText(index, slot)) return known;
+        if (entry.standing < 0) entry.standing = index;
+        known = entry.standing;
         return known;
     };
     auto expandCalls = [&](const ZAVWireArray& calls, bool share) {
@@ -350,11 +462,11 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         if (share) made.reserve(calls.count());
         for (size_t k = 0; k < calls.count(); ++k) {
             const auto& entry = calls.objectAtIndex(k);
-            const auto* call = dynamic_cast<const ZAVPFunctionCall*>(entry.get());
+            const auto* call = messageAs<ZAVPFunctionCall>(entry);
             if (!call) logAndThrow("Invalid function call at index " + std::to_string(k));
             propertyPairs(*call, *propertyTable, expanded, keys, pairs);
             if (!share) {
-                list.push_back(callFromPairs(pairs, expanded, keys));
+                list.push_back(makeCall(pairs, expanded, keys, &blocks));
                 continue;
             }
             signature.assign(pairs.begin(), pairs.end());
@@ -368,7 +480,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
                                pool.begin() + static_cast<std::ptrdiff_t>(it->second.offset)))
                     same = it->second.call;
             if (!same) {
-                same = callFromPairs(pairs, expanded, keys);
+                same = makeCall(pairs, expanded, keys, &blocks);
                 made.emplace(hash, Made{pool.size(), signature.size(), same});
                 pool.insert(pool.end(), signature.begin(), signature.end());
             }
@@ -380,13 +492,31 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     auto predicates = expandCalls(*resource.predicateArray(), true);
     auto macros = expandCalls(*resource.macroArray(), false);
     ZAVExpandedResourceBuilder builder;
-    for (const auto& macro : macros) builder.addMacro(macro);
+    // Filed as addMacro files them, with the names in order first, so that each goes in at the end.
+    {
+        std::vector<std::pair<std::string, size_t>> named;
+        named.reserve(macros.size());
+        for (size_t k = 0; k < macros.size(); ++k)
+            named.emplace_back(
+                ZAVTypes::valueToText(macros[k]->propertyForKey(ZAVExpandedFunctionCall::instanceNameKey())),
+                k);
+        std::sort(named.begin(), named.end());  // by name, then in resource order
+        for (size_t k = 0; k < named.size();) {
+            size_t end = k + 1;
+            while (end < named.size() && named[end].first == named[k].first) ++end;
+            ZAVExpandedFunctionCallList calls;
+            calls.reserve(end - k);
+            for (size_t n = k; n < end; ++n) calls.push_back(macros[named[n].second]);
+            builder.macros.emplace_hint(builder.macros.end(), std::move(named[k].first), std::move(calls));
+            k = end;
+        }
+    }
     auto rules = resource.ruleArray();
     builder.rules.reserve(rules->count());
     for (size_t k = 0; k < rules->count(); ++k) {
-        const auto* rule = dynamic_cast<const ZAVPRule*>(rules->objectAtIndex(k).get());
+        const auto* rule = messageAs<ZAVPRule>(rules->objectAtIndex(k));
         if (!rule) logAndThrow("Invalid rule at index " + std::to_string(k));
-        builder.addRule(expandRule(*rule, tags, macros, predicates));
+        builder.addRule(makeRule(*rule, tags, macros, predicates, &blocks));
     }
     // Handed over, not copied: the builder goes with this call.
     return std::make_shared<const ZAVExpandedResource>(

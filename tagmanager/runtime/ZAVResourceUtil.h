@@ -74,5 +74,19 @@ class ZAVResourceUtil {
     static const std::string& exceptionName();
 
   private:
-    static void checkBounds(int32_t index, size_t count, const std::string& listName);
+    // Where one expansion takes its calls and rules from.
+    struct Blocks;
+    // callFromPairs and expandRule, with the objects taken from the blocks when there are any.
+    static ZAVExpandedFunctionCallPtr makeCall(const std::vector<int32_t>& pairs,
+                                               const ExpandedValues& expanded,
+                                               const std::vector<std::string>& keys, Blocks* blocks);
+    static ZAVExpandedRulePtr makeRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
+                                       const ZAVExpandedFunctionCallList& macros,
+                                       const ZAVExpandedFunctionCallList& predicates, Blocks* blocks);
+    // Inline: every reference of a resource is checked.
+    static void checkBounds(int32_t index, size_t count, const std::string& listName) {
+        if (index < 0 || static_cast<uint64_t>(index) >= count) [[unlikely]]
+            outOfBounds(index, listName);
+    }
+    [[noreturn]] static void outOfBounds(int32_t index, const std::string& listName);
 };

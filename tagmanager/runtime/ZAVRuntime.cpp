@@ -1,6 +1,7 @@
 #include "tagmanager/runtime/ZAVRuntime.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <tuple>
@@ -33,12 +34,11 @@ bool contains(const ZAVCallSet& set, const ZAVExpandedFunctionCallPtr& call) {
 }
 
 // The function id of a call whose id needs no expansion; empty otherwise.
-const std::string& functionOf(const ZAVExpandedFunctionCall::Properties& properties) {
+const std::string& functionOf(const ZAVExpandedFunctionCall& call) {
     static const std::string none;
-    auto found = properties.find(ZAVExpandedFunctionCall::functionKey());
-    return found != properties.end() && found->second && !found->second->containsReferences() &&
-                   found->second->hasFunctionId()
-               ? found->second->functionId()->utf8()
+    auto function = call.propertyForKey(ZAVExpandedFunctionCall::functionKey());
+    return function && !function->containsReferences() && function->hasFunctionId()
+               ? function->functionId()->utf8()
                : none;
 }
 
@@ -121,11 +121,16 @@ std::shared_ptr<ZAVRuntime> ZAVRuntime::runtimeWithResource(
     }
     std::shared_ptr<ZAVRuntime> runtime(new ZAVRuntime(std::move(resource), std::move(dataLayer)));
     runtime->registerBuiltIns(std::move(macroEvaluator), std::move(tagEvaluator));
-    runtime->buildMacroLookup();
-    runtime->findEventTests();
-    runtime->findLayerTests();
-    runtime->planRules();
     return runtime;
+}
+
+void ZAVRuntime::ensurePlanned() {
+    if (isPlanned_.load(std::memory_order_acquire)) return;
+    std::lock_guard<std::mutex> lock(planMutex_);
+    if (isPlanned_.load(std::memory_order_relaxed)) return;
+    buildMacroLookup();
+    planRules();
+    isPlanned_.store(true, std::memory_order_release);
 }
 
 void ZAVRuntime::registerBuiltIns(std::shared_ptr<ZAVCustomEvaluator> macroEvaluator,
@@ -201,14 +206,25 @@ void ZAVRuntime::buildMacroLookup() {
             ruleFor(name, rule);
         }
     }
+    // Both in name order: walked side by side, so each name is found or placed where the walk stands.
+    auto at = macroLookup_.begin();
     for (const auto& [name, calls] : resource_->allMacros()) {
+        ZAVExpandedFunctionCallPtr chosen;
         for (const auto& call : calls) {
             auto flag = call->propertyForKey(ZAVExpandedFunctionCall::notDefaultMacroKey());
             if (flag && ZAVTypes::valueToBoolean(flag)->boolValue()) continue;
-            infoFor(name)->setDefaultFunctionCall(call);
+            chosen = call;
         }
+        if (!chosen) continue;
+        while (at != macroLookup_.end() && at->first < name) ++at;
+        auto info = at != macroLookup_.end() && at->first == name
+                        ? at
+                        : macroLookup_.emplace_hint(at, name, std::make_shared<ZAVMacroInfo>());
+        info->second->setDefaultFunctionCall(std::move(chosen));
+        at = std::next(info);
     }
     static const std::vector<ZAVExpandedRulePtr> kNoRules;
+    macroEntries_.reserve(macroLookup_.size());
     for (const auto& [name, info] : macroLookup_) {
         auto ordered = macroRules_.find(name);
         macroEntries_.emplace(name,
@@ -216,56 +232,55 @@ void ZAVRuntime::buildMacroLookup() {
     }
 }
 
-void ZAVRuntime::findEventTests() {
+void ZAVRuntime::planRules() {
+    // Each distinct predicate gets one slot: its place among them in address order.
+    size_t count = 0;
+    for (const auto& rule : rules_)
+        count += rule->negativePredicates().size() + rule->positivePredicates().size();
+    std::vector<const ZAVExpandedFunctionCall*> distinct;
+    distinct.reserve(count);
+    for (const auto& rule : rules_)
+        for (const auto* list : {&rule->negativePredicates(), &rule->positivePredicates()})
+            for (const auto& call : *list) distinct.push_back(call.get());
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    memoIndex_.reserve(distinct.size());
+    for (size_t slot = 0; slot < distinct.size(); ++slot) memoIndex_.emplace_back(distinct[slot], slot);
+    planned_.reserve(count);
+    for (const auto& rule : rules_)
+        for (const auto* list : {&rule->negativePredicates(), &rule->positivePredicates()})
+            for (const auto& call : *list)
+                planned_.push_back({&call, nullptr, nullptr, memoSlot(call.get())});
+    eventTests_.resize(distinct.size());
+    layerTests_.resize(distinct.size());
+    examinePredicates(distinct);
+    for (auto& planned : planned_) {
+        if (eventTests_[planned.memo]) planned.test = &*eventTests_[planned.memo];
+        if (layerTests_[planned.memo]) planned.layer = &*layerTests_[planned.memo];
+    }
+    rulePlans_.reserve(rules_.size());
+    planIndex_.reserve(rules_.size());
+    const PlannedPredicate* next = planned_.data();
+    for (const auto& rule : rules_) {
+        const size_t negatives = rule->negativePredicates().size();
+        const size_t positives = rule->positivePredicates().size();
+        planIndex_.emplace_back(rule.get(), rulePlans_.size());
+        rulePlans_.push_back({{next, negatives}, {next + negatives, positives}});
+        next += negatives + positives;
+    }
+    std::sort(planIndex_.begin(), planIndex_.end());
+    known_ = std::make_unique<std::atomic<uint8_t>[]>(distinct.size());
+    for (size_t i = 0; i < distinct.size(); ++i) known_[i].store(kUnknown, std::memory_order_relaxed);
+    layerMemos_.resize(distinct.size());
+}
+
+void ZAVRuntime::examinePredicates(const std::vector<const ZAVExpandedFunctionCall*>& predicates) {
     auto textOf = [](const ZAVPValuePtr& value) -> std::optional<std::string> {
         if (!value || value->containsReferences() || value->type() != ZAVPValue_Type_String ||
             !value->hasString())
             return std::nullopt;
         return value->string()->utf8();
     };
-    // A macro answered by the event macro whatever happens: no rule chooses its call, its default call
-    // has nothing to expand or push, and its value is the event's name as a text.
-    auto isEventMacro = [&](const std::string& name) {
-        auto info = macroLookup_.find(name);
-        if (info == macroLookup_.end() || macroRules_.count(name)) return false;
-        const auto& call = info->second->defaultFunctionCall();
-        if (!call || call->pushAfterEvaluate()) return false;
-        auto properties = call->sharedProperties();
-        for (const auto& [key, value] : *properties)
-            if ((key != ZAVExpandedFunctionCall::functionKey() &&
-                 key != ZAVExpandedFunctionCall::instanceNameKey()) ||
-                (value && value->containsReferences()))
-                return false;
-        return functionOf(*properties) == ZAVEventMacro::functionId();
-    };
-    for (const auto& [name, info] : macroLookup_)
-        if (isEventMacro(name)) eventMacros_.insert(name);
-    for (const auto& rule : rules_) {
-        for (const auto* list : {&rule->positivePredicates(), &rule->negativePredicates()}) {
-            for (const auto& call : *list) {
-                if (!call || eventTests_.count(call.get())) continue;
-                auto properties = call->sharedProperties();
-                if (properties->size() != 3 || functionOf(*properties) != ZAVEquals::functionId()) continue;
-                auto arg0 = properties->find(ZAVPredicate::arg0Key());
-                auto arg1 = properties->find(ZAVPredicate::arg1Key());
-                if (arg0 == properties->end() || arg1 == properties->end()) continue;
-                const auto& reference = arg0->second;
-                auto text = textOf(arg1->second);
-                if (!text || !reference || reference->type() != ZAVPValue_Type_MacroReference ||
-                    !reference->containsReferences() || !reference->hasMacroReference() ||
-                    ZAVTypes::escapingCount(*reference) != 0)
-                    continue;
-                const std::string name = reference->macroReference()->utf8();
-                if (!eventMacros_.count(name)) continue;
-                const int64_t id = eventTextIds_.emplace(*text, eventTextIds_.size()).first->second;
-                eventTests_.emplace(call.get(), EventTest{name, *text, id});
-            }
-        }
-    }
-}
-
-void ZAVRuntime::findLayerTests() {
-    if (!dataLayer_) return;
     // A value that converts to a text without a log line.
     auto isPlain = [](const ZAVPValuePtr& value) {
         if (!value || value->containsReferences()) return false;
@@ -279,109 +294,154 @@ void ZAVRuntime::findLayerTests() {
                 return false;
         }
     };
+    // A macro answered by the event macro whatever happens: no rule chooses its call, its default call
+    // has nothing to expand or push, and its value is the event's name as a text.
+    // Both by one look-up of the name: its info when no rule names the macro, else null.
+    auto unchosen = [&](std::string_view name) -> const ZAVMacroInfo* {
+        auto entry = macroEntries_.find(name);
+        return entry == macroEntries_.end() || !entry->second.rules->empty() ? nullptr
+                                                                             : entry->second.info->get();
+    };
+    auto isEventMacro = [&](const std::string& name) {
+        const auto* info = unchosen(name);
+        if (!info) return false;
+        const auto& call = info->defaultFunctionCall();
+        if (!call || call->pushAfterEvaluate()) return false;
+        bool plain = true;
+        call->forEachProperty([&](const std::string& key, const ZAVPValuePtr& value) {
+            if ((key != ZAVExpandedFunctionCall::functionKey() &&
+                 key != ZAVExpandedFunctionCall::instanceNameKey()) ||
+                (value && value->containsReferences()))
+                plain = false;
+        });
+        return plain && functionOf(*call) == ZAVEventMacro::functionId();
+    };
+    for (const auto& [name, info] : macroLookup_)
+        if (isEventMacro(name)) eventMacros_.insert(name);
+
     // The key a macro reads when it is answered by the data-layer macro whatever happens: no rule
     // chooses its call, nothing of it is expanded or pushed, and its default value is plain.
     auto layerKey = [&](const std::string& name) -> std::optional<std::string> {
-        auto info = macroLookup_.find(name);
-        if (info == macroLookup_.end() || macroRules_.count(name)) return std::nullopt;
-        const auto& call = info->second->defaultFunctionCall();
+        const auto* info = unchosen(name);
+        if (!info) return std::nullopt;
+        const auto& call = info->defaultFunctionCall();
         if (!call || call->pushAfterEvaluate()) return std::nullopt;
-        auto properties = call->sharedProperties();
-        if (functionOf(*properties) != ZAVDataLayerMacro::functionId()) return std::nullopt;
-        for (const auto& [key, value] : *properties)
-            if (value && value->containsReferences()) return std::nullopt;
-        auto fallback = properties->find(ZAVDataLayerMacro::defaultValueKey());
-        if (fallback != properties->end() && !isPlain(fallback->second)) return std::nullopt;
-        auto key = properties->find(ZAVDataLayerMacro::nameKey());
-        if (key == properties->end() || !key->second || key->second->type() != ZAVPValue_Type_String ||
-            !key->second->hasString())
-            return std::nullopt;
-        return key->second->string()->utf8();
+        if (functionOf(*call) != ZAVDataLayerMacro::functionId()) return std::nullopt;
+        bool references = false;
+        bool hasFallback = false;
+        ZAVPValuePtr fallback, key;
+        call->forEachProperty([&](const std::string& property, const ZAVPValuePtr& value) {
+            references = references || (value && value->containsReferences());
+            if (property == ZAVDataLayerMacro::defaultValueKey()) {
+                hasFallback = true;
+                fallback = value;
+            } else if (property == ZAVDataLayerMacro::nameKey()) {
+                key = value;
+            }
+        });
+        if (references || (hasFallback && !isPlain(fallback))) return std::nullopt;
+        if (!key || key->type() != ZAVPValue_Type_String || !key->hasString()) return std::nullopt;
+        return key->string()->utf8();
     };
     // Each macro's answer worked out once, however many predicates read it.
-    std::map<std::string, std::optional<std::vector<std::string>>> paths;
     auto layerPath = [&](const std::string& name) -> const std::optional<std::vector<std::string>>& {
-        auto found = paths.find(name);
-        if (found != paths.end()) return found->second;
+        auto found = layerPaths_.find(name);
+        if (found != layerPaths_.end()) return found->second;
         auto key = layerKey(name);
-        return paths.emplace(name, key ? std::optional(ZAVDataLayer::keyPath(*key)) : std::nullopt)
+        return layerPaths_.emplace(name, key ? std::optional(ZAVDataLayer::keyPath(*key)) : std::nullopt)
             .first->second;
     };
-    static const std::set<std::string> kTextPredicates = {
-        ZAVEquals::functionId(), ZAVStartsWith::functionId(), ZAVEndsWith::functionId(),
-        ZAVContains::functionId()};
-    for (const auto& rule : rules_) {
-        for (const auto* list : {&rule->positivePredicates(), &rule->negativePredicates()}) {
-            for (const auto& call : *list) {
-                if (!call || eventTests_.count(call.get()) || layerTests_.count(call.get())) continue;
-                auto properties = call->sharedProperties();
-                if (!kTextPredicates.count(functionOf(*properties))) continue;
-                LayerTest test;
-                bool fits = true;
-                for (const auto& [key, value] : *properties) {
-                    const bool argument = key == ZAVPredicate::arg0Key() || key == ZAVPredicate::arg1Key();
-                    if (!value || !value->containsReferences()) {
-                        // The arguments are turned into texts; the rest only has to be there.
-                        fits = !argument || isPlain(value);
-                    } else if (value->type() != ZAVPValue_Type_MacroReference ||
-                               !value->hasMacroReference() || ZAVTypes::escapingCount(*value) != 0) {
-                        fits = false;
-                    } else if (const auto& path = layerPath(value->macroReference()->utf8())) {
-                        test.paths.push_back(*path);
-                    } else {
-                        fits = false;
-                    }
-                    if (!fits) break;
+
+    enum Role : uint8_t { kOther, kFunction, kArg0, kArg1 };
+    std::vector<std::pair<Role, ZAVPValuePtr>> properties;
+    for (size_t slot = 0; slot < predicates.size(); ++slot) {
+        const auto* call = predicates[slot];
+        if (!call) continue;
+        // Read once, outside the call's lock: a reference leads to other calls.
+        properties.clear();
+        call->forEachProperty([&](const std::string& key, const ZAVPValuePtr& value) {
+            Role role = key == ZAVExpandedFunctionCall::functionKey() ? kFunction
+                        : key == ZAVPredicate::arg0Key()              ? kArg0
+                        : key == ZAVPredicate::arg1Key()              ? kArg1
+                                                                      : kOther;
+            properties.emplace_back(role, value);
+        });
+        ZAVPValuePtr function, arg0, arg1;
+        for (const auto& [role, value] : properties) {
+            if (role == kFunction) function = value;
+            if (role == kArg0) arg0 = value;
+            if (role == kArg1) arg1 = value;
+        }
+        static const std::string kNone;
+        const std::string& id = function && !function->containsReferences() && function->hasFunctionId()
+                                    ? function->functionId()->utf8()
+                                    : kNone;
+
+        // An event test: "_eq" of a reference to an event macro and a plain text, nothing else.
+        if (properties.size() == 3 && id == ZAVEquals::functionId() && arg0 && arg1) {
+            const auto& reference = arg0;
+            auto text = textOf(arg1);
+            if (text && reference->type() == ZAVPValue_Type_MacroReference &&
+                reference->containsReferences() && reference->hasMacroReference() &&
+                ZAVTypes::escapingCount(*reference) == 0) {
+                const std::string name = reference->macroReference()->utf8();
+                if (eventMacros_.count(name)) {
+                    const int64_t textId =
+                        eventTextIds_.try_emplace(*text, eventTextIds_.size()).first->second;
+                    eventTests_[slot] = EventTest{name, *text, textId};
+                    continue;
                 }
-                if (fits && !test.paths.empty()) layerTests_.emplace(call.get(), std::move(test));
             }
         }
+
+        // A layer test: a text predicate whose references all read data-layer keys.
+        if (id != ZAVEquals::functionId() && id != ZAVStartsWith::functionId() &&
+            id != ZAVEndsWith::functionId() && id != ZAVContains::functionId())
+            continue;
+        LayerTest test;
+        bool fits = true;
+        for (const auto& [role, value] : properties) {
+            const bool argument = role == kArg0 || role == kArg1;
+            if (!value || !value->containsReferences()) {
+                // The arguments are turned into texts; the rest only has to be there.
+                fits = !argument || isPlain(value);
+            } else if (value->type() != ZAVPValue_Type_MacroReference || !value->hasMacroReference() ||
+                       ZAVTypes::escapingCount(*value) != 0) {
+                fits = false;
+            } else if (const auto& path = layerPath(value->macroReference()->utf8())) {
+                test.paths.push_back(&*path);
+            } else {
+                fits = false;
+            }
+            if (!fits) break;
+        }
+        if (fits && !test.paths.empty()) layerTests_[slot] = std::move(test);
     }
 }
 
 const ZAVRuntime::LayerTest* ZAVRuntime::layerTestFor(const ZAVExpandedFunctionCall* call) const {
-    auto found = layerTests_.find(call);
-    return found == layerTests_.end() ? nullptr : &found->second;
+    const size_t slot = memoSlot(call);
+    return slot < layerTests_.size() && layerTests_[slot] ? &*layerTests_[slot] : nullptr;
 }
 
-void ZAVRuntime::planRules() {
-    auto slotOf = [this](const ZAVExpandedFunctionCall* call) {
-        return memoIndex_.emplace(call, memoIndex_.size()).first->second;
-    };
-    auto plan = [&](const ZAVExpandedFunctionCallList& calls) {
-        std::vector<PlannedPredicate> planned;
-        planned.reserve(calls.size());
-        for (const auto& call : calls) {
-            auto test = eventTests_.find(call.get());
-            planned.push_back({&call, test == eventTests_.end() ? nullptr : &test->second,
-                               layerTestFor(call.get()), slotOf(call.get())});
-        }
-        return planned;
-    };
-    // Sized once: rehashing while the plans are made costs more than the plans.
-    size_t predicates = 0;
-    for (const auto& rule : rules_)
-        predicates += rule->negativePredicates().size() + rule->positivePredicates().size();
-    memoIndex_.reserve(predicates);
-    planIndex_.reserve(rules_.size());
-    rulePlans_.reserve(rules_.size());
-    for (const auto& rule : rules_) {
-        planIndex_.emplace(rule.get(), rulePlans_.size());
-        rulePlans_.push_back({plan(rule->negativePredicates()), plan(rule->positivePredicates())});
-    }
-    known_ = std::make_unique<std::atomic<uint8_t>[]>(memoIndex_.size());
-    for (size_t i = 0; i < memoIndex_.size(); ++i) known_[i].store(kUnknown, std::memory_order_relaxed);
-    layerMemos_.resize(memoIndex_.size());
+const ZAVRuntime::EventTest* ZAVRuntime::eventTestFor(const ZAVExpandedFunctionCall* call) const {
+    const size_t slot = memoSlot(call);
+    return slot < eventTests_.size() && eventTests_[slot] ? &*eventTests_[slot] : nullptr;
+}
+
+size_t ZAVRuntime::memoSlot(const ZAVExpandedFunctionCall* call) const {
+    auto found = std::lower_bound(memoIndex_.begin(), memoIndex_.end(), std::make_pair(call, size_t{0}));
+    return found != memoIndex_.end() && found->first == call ? found->second : SIZE_MAX;
 }
 
 const ZAVRuntime::RulePlan* ZAVRuntime::planFor(const ZAVExpandedRule* rule) const {
-    auto found = planIndex_.find(rule);
-    return found == planIndex_.end() ? nullptr : &rulePlans_[found->second];
+    auto found = std::lower_bound(planIndex_.begin(), planIndex_.end(), std::make_pair(rule, size_t{0}));
+    return found != planIndex_.end() && found->first == rule ? &rulePlans_[found->second] : nullptr;
 }
 
 std::atomic<uint8_t>* ZAVRuntime::memoFor(const ZAVExpandedFunctionCall* call) const {
-    auto found = memoIndex_.find(call);
-    return found == memoIndex_.end() ? nullptr : &known_[found->second];
+    const size_t slot = memoSlot(call);
+    return slot == SIZE_MAX ? nullptr : &known_[slot];
 }
 
 std::string ZAVRuntime::functionNameFromFunctionCall(const ZAVExpandedFunctionCall& call) {
@@ -473,6 +533,7 @@ ZAVExpandedFunctionCallList ZAVRuntime::calculateTagsToRunForRules(
 
 std::shared_ptr<ZAVSetAndStatic> ZAVRuntime::calculateGenericToRunForRules(
     const std::vector<ZAVExpandedRulePtr>& rules, Pending& pending, ZAVAddRemoveSetPopulator& populator) {
+    ensurePlanned();
     auto add = std::make_shared<ZAVCallSet>();
     ZAVCallSet remove;
     bool allStatic = true;
@@ -490,6 +551,7 @@ std::shared_ptr<ZAVSetAndStatic> ZAVRuntime::calculateGenericToRunForRules(
 
 std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicatesInRule(const ZAVExpandedRule& rule,
                                                                           Pending& pending) {
+    ensurePlanned();
     EventView event;
     auto outcome = ruleOutcome(rule, planFor(&rule), pending, event);
     return ZAVBooleanAndStatic::booleanWithBool(outcome.value, outcome.isStatic);
@@ -535,9 +597,9 @@ ZAVRuntime::Outcome ZAVRuntime::ruleOutcome(const ZAVExpandedRule& rule, const R
 
 std::shared_ptr<ZAVBooleanAndStatic> ZAVRuntime::evaluatePredicate(const ZAVExpandedFunctionCallPtr& call,
                                                                    Pending& pending) {
-    auto test = call ? eventTests_.find(call.get()) : eventTests_.end();
+    ensurePlanned();
     EventView event;
-    auto outcome = predicateOutcome(call, test == eventTests_.end() ? nullptr : &test->second,
+    auto outcome = predicateOutcome(call, call ? eventTestFor(call.get()) : nullptr,
                                     call ? layerTestFor(call.get()) : nullptr,
                                     call ? memoFor(call.get()) : nullptr, pending, event);
     return ZAVBooleanAndStatic::booleanWithBool(outcome.value, outcome.isStatic);
@@ -564,8 +626,8 @@ ZAVRuntime::Outcome ZAVRuntime::predicateOutcome(const ZAVExpandedFunctionCallPt
     std::vector<ZAVObjectPtr> read;
     read.reserve(layer->paths.size());
     bool plain = true;
-    for (const auto& path : layer->paths) {
-        read.push_back(dataLayer_->get(path));
+    for (const auto* path : layer->paths) {
+        read.push_back(dataLayer_->get(*path));
         const auto& object = read.back();
         plain = plain && (!object || object == ZAVObject::nullMarker() || object->isText() ||
                           object->isNumber() || object->isBoolean());
@@ -600,6 +662,7 @@ std::pair<ZAVRuntime::Outcome, bool> ZAVRuntime::evaluatedOutcome(const ZAVExpan
 
 ZAVRuntime::Result ZAVRuntime::executeFunction(const ZAVExpandedFunctionCallPtr& call,
                                                const ImplementationMap& map, Pending& pending) {
+    ensurePlanned();
     // One snapshot of the properties serves the function id and the expansion.
     const auto snapshot = call ? call->sharedProperties() : nullptr;
     ZAVPValuePtr function;
@@ -757,6 +820,7 @@ ZAVRuntime::Result ZAVRuntime::evaluateMacroReference(const std::string& macroNa
 
 ZAVRuntime::Result ZAVRuntime::evaluateMacroReferenceWithCycleDetection(const std::string& macroName,
                                                                         Pending& pending) {
+    ensurePlanned();
     if (auto cached = macroEvaluationCache_.object(macroName)) {
         pushUnevaluatedValueToDataLayer((*cached)->pushAfterEvaluate(), pending);
         return (*cached)->valueAndStatic();

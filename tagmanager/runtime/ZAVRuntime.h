@@ -10,7 +10,9 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -59,7 +61,10 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     const ImplementationMap& macroMap() const { return macroMap_; }
     CallCache& functionCallCache() { return functionCallCache_; }
     MacroCache& macroEvaluationCache() { return macroEvaluationCache_; }
-    const std::map<std::string, std::shared_ptr<ZAVMacroInfo>>& macroLookup() const { return macroLookup_; }
+    const std::map<std::string, std::shared_ptr<ZAVMacroInfo>>& macroLookup() const {
+        const_cast<ZAVRuntime*>(this)->ensurePlanned();
+        return macroLookup_;
+    }
     std::optional<std::string> currentEventName() const override;
     void setCurrentEventName(std::optional<std::string> name);
 
@@ -107,7 +112,7 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
         const std::shared_ptr<ZAVMacroInfo>* info;
         const std::vector<ZAVExpandedRulePtr>* rules;  // empty when no rule names the macro
     };
-    std::unordered_map<std::string, MacroEntry> macroEntries_;
+    std::unordered_map<std::string_view, MacroEntry> macroEntries_;  // names in macroLookup_
     // Predicates that only compare the current event with a text ("_eq" of a reference to a macro
     // answered by the event macro alone, and a plain text), by call: their outcome is known without
     // expanding anything, and most rules of a container begin with one.
@@ -119,19 +124,23 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     // The distinct texts of the event tests, numbered: a walk looks the event's name up once, and each
     // test then compares numbers.
     std::unordered_map<std::string, int64_t> eventTextIds_;
-    std::unordered_map<const ZAVExpandedFunctionCall*, EventTest> eventTests_;
-    // Macros answered by the event macro alone (see findEventTests).
+    // By memo slot (see planRules); empty for a predicate that is not an event test.
+    std::vector<std::optional<EventTest>> eventTests_;
+    // Macros answered by the event macro alone (see examinePredicates).
     std::unordered_set<std::string> eventMacros_;
-    void findEventTests();
 
     // Text predicates ("_eq", "_sw", "_ew", "_cn") whose references all name macros that only read a
-    // data-layer key (see findLayerTests): their outcome follows from the data-layer values read, so
+    // data-layer key (see examinePredicates): their outcome follows from the data-layer values read, so
     // while those are the same objects (the model's nodes never change) the last outcome holds.
     struct LayerTest {
-        std::vector<std::vector<std::string>> paths;  // the keys read, split at their dots
+        std::vector<const std::vector<std::string>*> paths;  // the keys read, split at their dots
     };
-    std::unordered_map<const ZAVExpandedFunctionCall*, LayerTest> layerTests_;
-    void findLayerTests();
+    // Per macro name, the key path it reads; the tests point into it.
+    std::map<std::string, std::optional<std::vector<std::string>>> layerPaths_;
+    // By memo slot; empty for a predicate that is not a layer test.
+    std::vector<std::optional<LayerTest>> layerTests_;
+    // Works out once per distinct predicate (by memo slot) whether it is an event or a layer test.
+    void examinePredicates(const std::vector<const ZAVExpandedFunctionCall*>& predicates);
     // What a layer test last read and gave, by memo slot; kept only for reads of plain values (their
     // evaluation logs nothing) made without a change of the model during the evaluation.
     struct LayerMemo {
@@ -192,13 +201,18 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
         size_t memo;                             // slot in known_
     };
     struct RulePlan {
-        std::vector<PlannedPredicate> negative, positive;
+        std::span<const PlannedPredicate> negative, positive;  // in planned_
     };
     // A predicate whose result was static and kept gives that result for the runtime's life: its values
     // were written back expanded, so evaluating it again would only repeat the same pure comparison.
     // 0 not known yet, 1 static false, 2 static true.
     enum : uint8_t { kUnknown = 0, kStaticFalse = 1, kStaticTrue = 2 };
     void planRules();
+    // The macro lookup and the plans are made when the runtime is first used, not when it is made: a
+    // container that is replaced before it is used never needs them.
+    void ensurePlanned();
+    std::atomic<bool> isPlanned_{false};
+    std::mutex planMutex_;
     const RulePlan* planFor(const ZAVExpandedRule* rule) const;
     std::atomic<uint8_t>* memoFor(const ZAVExpandedFunctionCall* call) const;
     const std::optional<std::string>& eventName(EventView& view) const;
@@ -219,9 +233,13 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     std::pair<Outcome, bool> evaluatedOutcome(const ZAVExpandedFunctionCallPtr& call,
                                               std::atomic<uint8_t>* known, Pending& pending);
     const LayerTest* layerTestFor(const ZAVExpandedFunctionCall* call) const;
-    std::vector<RulePlan> rulePlans_;  // one per rule of rules_, in its order
-    std::unordered_map<const ZAVExpandedRule*, size_t> planIndex_;
-    std::unordered_map<const ZAVExpandedFunctionCall*, size_t> memoIndex_;
+    const EventTest* eventTestFor(const ZAVExpandedFunctionCall* call) const;
+    size_t memoSlot(const ZAVExpandedFunctionCall* call) const;  // SIZE_MAX for no slot
+    std::vector<PlannedPredicate> planned_;  // every rule's negative and then positive predicates
+    std::vector<RulePlan> rulePlans_;        // one per rule of rules_, in its order
+    // Sorted by address, looked up by halving.
+    std::vector<std::pair<const ZAVExpandedRule*, size_t>> planIndex_;
+    std::vector<std::pair<const ZAVExpandedFunctionCall*, size_t>> memoIndex_;
     std::unique_ptr<std::atomic<uint8_t>[]> known_;
 
     std::recursive_mutex lock_;

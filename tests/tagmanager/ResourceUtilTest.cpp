@@ -93,6 +93,25 @@ TEST(ResourceUtilTest, BuiltResourceExpandsWithSharedValues) {
     EXPECT_EQ(expanded->resourceFormatVersion(), 2);
 }
 
+TEST(ResourceUtilTest, CallOfManyPropertiesKeepsTheLastOfEachName) {
+    ResourceBuilder b;
+    auto call =
+        b.rawCall("tag", {b.property("function", b.functionId("_img")), b.property("b", b.string("1")),
+                          b.property("a", b.string("2")), b.property("b", b.string("3")),
+                          b.property("c", b.string("4")), b.property("d", b.string("5"))});
+    ResourceBuilder::Rule rule;
+    rule.addTags = {call};
+    b.rule(rule);
+    auto tag = ZAVResourceUtil::expandResource(*b.build())->rules()[0]->addTags()[0];
+    EXPECT_EQ(tag->propertyForKey("b")->string()->utf8(), "3");
+    auto properties = tag->properties();
+    std::string names;
+    for (const auto& entry : properties) names += entry.first + " ";
+    EXPECT_EQ(names, "a b c d function ");
+    tag->updateCacheablePropertyWithValue(properties["a"], "b");
+    EXPECT_EQ(tag->propertyForKey("b"), properties["a"]);
+}
+
 TEST(ResourceUtilTest, RulesShareAPredicateOfTheSameTexts) {
     ResourceBuilder b;
     auto flagged = ZAVPValue::message();
@@ -116,6 +135,24 @@ TEST(ResourceUtilTest, RulesShareAPredicateOfTheSameTexts) {
     // A value that sets more than its text is only the same as itself.
     EXPECT_NE(predicateOf(0), predicateOf(3));
     EXPECT_EQ(predicateOf(2)->propertyForKey("arg1")->string()->utf8(), "c");
+}
+
+TEST(ResourceUtilTest, ReadTextWithAListOfItsOwnIsNotShared) {
+    ResourceBuilder b;
+    auto escaped = ZAVPValue::message();
+    escaped->setType(ZAVPValue_Type_String);
+    escaped->setString(ZAVWireString::create("b"));
+    escaped->escapingArray()->addInt32(1);
+    for (auto arg1 : {b.string("b"), b.value(escaped), b.string("b")}) {
+        ResourceBuilder::Rule rule;
+        rule.positive = {b.predicate("_eq", {{"arg0", b.string("a")}, {"arg1", arg1}})};
+        b.rule(rule);
+    }
+    auto read = ZAVPResource::parseFromData(b.build()->data(), ResourceBuilder::registry());
+    auto expanded = ZAVResourceUtil::expandResource(*read);
+    auto predicateOf = [&](size_t rule) { return expanded->rules()[rule]->positivePredicates()[0]; };
+    EXPECT_EQ(predicateOf(0), predicateOf(2));
+    EXPECT_NE(predicateOf(0), predicateOf(1));
 }
 
 TEST(ResourceUtilTest, EmptyTablesKeepVersionAndFormat) {
