@@ -200,8 +200,13 @@ class KTNode : public KTObject {
     void applyCamera();
 
     void detachChild(KTNode* child, bool cleanup);
+    // visit for a node with children, a grid or a camera.
+    void visitTree();
     // The last step of nodeToParentTransform's rebuild: the additional transform, then the flag.
     inline KTAffineTransform finishTransform();
+    // nodeToParentTransform's rebuilds: without rotation and skew (m_sTransform only), and any.
+    inline void rebuildUnrotatedTransform();
+    KTAffineTransform rebuildTransform();
 
     // What a frame reads of every node it visits comes first, so that a sprite's visit and draw touch a few
     // neighbouring cache lines instead of the whole object: what the setters write and the cached transform

@@ -312,44 +312,79 @@ bool KTSprite::isOpacityModifyRGB() {
 
 // Drawing.
 
-// Inline: it runs once per drawn sprite, and draw is its one caller.
-[[gnu::always_inline]] inline void KTSprite::writeEyeSpaceQuad(const float* m, ktQuadVertex* out) const {
-    const ktQuadVertex* corners = &m_sQuad.tl;  // tl, bl, tr, br
+namespace {
+
+// The quad goes to GL already multiplied by the model-view matrix, through one scratch quad whose attribute
+// pointers stay set: consecutive sprites then differ only in the bytes of that quad, and the uniforms
+// (projection only) stay as they are. GL reads client memory during the draw call, so the scratch is free
+// again when glDrawArrays returns. A program that reads the model-view matrix itself, or a projective
+// model-view matrix, takes the quad as it is with the full uniforms.
+ktQuadVertex s_eyeSpaceQuad[4];
+
+// What the last sprite drawn through the scratch quad set up, and the state cache's generation right after:
+// while neither differs, GL holds this sprite's set-up already and only the draw call is left.
+struct SetUp {
+    unsigned long generation = 0;
+    const KTGLProgram* program = nullptr;
+    GLenum blendSrc = 0, blendDst = 0;
+    GLuint texture = 0;
+};
+SetUp s_last;
+
+uint32_t floatBits(float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
+
+// Whether the bottom row of the column-major matrix m is (0, 0, 0, 1), compared by the bits with one branch
+// (the shift drops the signs of the zeros).
+bool isAffine(const float* m) {
+    return (((floatBits(m[3]) | floatBits(m[7]) | floatBits(m[11])) << 1) |
+            (floatBits(m[15]) ^ 0x3F800000u)) == 0;
+}
+
+}  // namespace
+
+// Whether the quad is the upright rectangle at z 0 that writeQuadPositions makes (a subclass may write
+// another): each corner then shares its x and y with two others. Told apart by the bits with a single
+// branch; a zero of the other sign merely takes the general way.
+[[gnu::always_inline]] inline bool KTSprite::isUprightQuad() const {
     const ktVertex3F &tl = m_sQuad.tl.vertices, &bl = m_sQuad.bl.vertices;
     const ktVertex3F &tr = m_sQuad.tr.vertices, &br = m_sQuad.br.vertices;
-    // The upright rectangle at z 0 that writeQuadPositions makes (a subclass may write another): each
-    // corner shares its x and y with two others, so every product is made once and z adds nothing. The
-    // sums keep the order of the general case, so both give the same bits. Told apart by the bits with a
-    // single branch; a zero of the other sign merely takes the general way.
-    const auto bits = [](float f) {
-        uint32_t u;
-        std::memcpy(&u, &f, sizeof u);
-        return u;
-    };
-    const uint32_t notUpright = (bits(tl.x) ^ bits(bl.x)) | (bits(tr.x) ^ bits(br.x)) |
-                                (bits(tl.y) ^ bits(tr.y)) | (bits(bl.y) ^ bits(br.y)) | bits(tl.z) |
-                                bits(bl.z) | bits(tr.z) | bits(br.z);
-    if (notUpright == 0) {
-        // Whole columns of m at once (x, y, z and an unused w per vector); per element the same
-        // operations in the same order as one row at a time.
-        typedef float Column __attribute__((vector_size(16)));
-        Column c0, c1, c3;
-        std::memcpy(&c0, m, sizeof c0);
-        std::memcpy(&c1, m + 4, sizeof c1);
-        std::memcpy(&c3, m + 12, sizeof c3);
-        const Column left = c0 * bl.x, right = c0 * br.x, bottom = c1 * bl.y, top = c1 * tl.y;
-        const Column eye[4] = {(left + top) + c3, (left + bottom) + c3, (right + top) + c3,
-                               (right + bottom) + c3};
-        // Each vector goes out whole; its fourth lane lands on the colour, written right after.
-        static_assert(offsetof(ktQuadVertex, vertices) == 0 && offsetof(ktQuadVertex, colors) == 12);
+    return ((floatBits(tl.x) ^ floatBits(bl.x)) | (floatBits(tr.x) ^ floatBits(br.x)) |
+            (floatBits(tl.y) ^ floatBits(tr.y)) | (floatBits(bl.y) ^ floatBits(br.y)) | floatBits(tl.z) |
+            floatBits(bl.z) | floatBits(tr.z) | floatBits(br.z)) == 0;
+}
+
+// The upright quad's corners times m: every product is made once and z adds nothing. The sums keep the order
+// of the general case (writeEyeSpaceQuad), so both give the same bits.
+[[gnu::always_inline]] inline void KTSprite::writeUprightEyeSpaceQuad(const float* m,
+                                                                      ktQuadVertex* out) const {
+    const ktQuadVertex* corners = &m_sQuad.tl;  // tl, bl, tr, br
+    // Whole columns of m at once (x, y, z and an unused w per vector); per element the same operations in
+    // the same order as one row at a time.
+    typedef float Column __attribute__((vector_size(16)));
+    Column c0, c1, c3;
+    std::memcpy(&c0, m, sizeof c0);
+    std::memcpy(&c1, m + 4, sizeof c1);
+    std::memcpy(&c3, m + 12, sizeof c3);
+    const Column left = c0 * m_sQuad.bl.vertices.x, right = c0 * m_sQuad.br.vertices.x;
+    const Column bottom = c1 * m_sQuad.bl.vertices.y, top = c1 * m_sQuad.tl.vertices.y;
+    const Column eye[4] = {(left + top) + c3, (left + bottom) + c3, (right + top) + c3,
+                           (right + bottom) + c3};
+    // Each vector goes out whole; its fourth lane lands on the colour, written right after.
+    static_assert(offsetof(ktQuadVertex, vertices) == 0 && offsetof(ktQuadVertex, colors) == 12);
 #pragma GCC unroll 4
-        for (int i = 0; i < 4; ++i) {
-            std::memcpy(static_cast<void*>(&out[i]), &eye[i], sizeof eye[i]);
-            out[i].colors = corners[i].colors;
-            out[i].texCoords = corners[i].texCoords;
-        }
-        return;
+    for (int i = 0; i < 4; ++i) {
+        std::memcpy(static_cast<void*>(&out[i]), &eye[i], sizeof eye[i]);
+        out[i].colors = corners[i].colors;
+        out[i].texCoords = corners[i].texCoords;
     }
+}
+
+void KTSprite::writeEyeSpaceQuad(const float* m, ktQuadVertex* out) const {
+    const ktQuadVertex* corners = &m_sQuad.tl;  // tl, bl, tr, br
     for (int i = 0; i < 4; ++i) {
         out[i].colors = corners[i].colors;
         out[i].texCoords = corners[i].texCoords;
@@ -360,39 +395,36 @@ bool KTSprite::isOpacityModifyRGB() {
     }
 }
 
+// A frame runs one sprite's draw between two draw calls, whose driver code pushes it out of the instruction
+// cache each time: the usual case (an upright quad, an affine model-view matrix, the previous sprite's
+// set-up) is kept to a few cache lines, and everything else is drawSettingUp's.
 void KTSprite::draw() {
     // The batch node draws batched sprites from its atlas.
     if (m_pobBatchNode || !m_pShaderProgram) return;
+    const float* m = mxGLTopMatrix(MX_GL_MODELVIEW)->mat;
+    if (isAffine(m) && m_pShaderProgram->acceptsEyeSpaceVertices() && isUprightQuad()) [[likely]] {
+        writeUprightEyeSpaceQuad(m, s_eyeSpaceQuad);
+        const GLuint texture = m_pobTexture ? m_pobTexture->getName() : 0;
+        if (s_last.generation == ktGLStateGeneration() && s_last.program == m_pShaderProgram &&
+            s_last.blendSrc == m_sBlendFunc.src && s_last.blendDst == m_sBlendFunc.dst &&
+            s_last.texture == texture && m_pShaderProgram->eyeSpaceUniformsCurrent()) [[likely]] {
+            glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+            ++g_drawCallCount;
+            return;
+        }
+    }
+    drawSettingUp(m);
+}
 
-    // The quad goes to GL already multiplied by the model-view matrix, through one scratch quad whose
-    // attribute pointers stay set: consecutive sprites then differ only in the bytes of that quad, and the
-    // uniforms (projection only) stay as they are. GL reads client memory during the draw call, so the
-    // scratch is free again when glDrawArrays returns. A program that reads the model-view matrix itself,
-    // or a projective model-view matrix, takes the quad as it is with the full uniforms.
-    static ktQuadVertex s_eyeSpaceQuad[4];
-    // What the last sprite drawn through the scratch quad set up, and the state cache's generation right
-    // after: while neither differs, GL holds this sprite's set-up already and only the draw call is left.
-    struct SetUp {
-        unsigned long generation = 0;
-        const KTGLProgram* program = nullptr;
-        GLenum blendSrc = 0, blendDst = 0;
-        GLuint texture = 0;
-    };
-    static SetUp s_last;
-
-    const mxMat4* modelview = mxGLTopMatrix(MX_GL_MODELVIEW);
-    const float* m = modelview->mat;
-    // The bottom row is (0, 0, 0, 1), compared by the bits with one branch (the shift drops the signs of
-    // the zeros).
-    uint32_t row[4];
-    std::memcpy(&row[0], &m[3], sizeof row[0]);
-    std::memcpy(&row[1], &m[7], sizeof row[1]);
-    std::memcpy(&row[2], &m[11], sizeof row[2]);
-    std::memcpy(&row[3], &m[15], sizeof row[3]);
-    const bool affine = (((row[0] | row[1] | row[2]) << 1) | (row[3] ^ 0x3F800000u)) == 0;
-    const bool eyeSpace = affine && m_pShaderProgram->acceptsEyeSpaceVertices();
+[[gnu::noinline]] void KTSprite::drawSettingUp(const float* m) {
+    const bool eyeSpace = isAffine(m) && m_pShaderProgram->acceptsEyeSpaceVertices();
     const GLuint texture = m_pobTexture ? m_pobTexture->getName() : 0;
-    if (eyeSpace) writeEyeSpaceQuad(m, s_eyeSpaceQuad);
+    if (eyeSpace) {
+        if (isUprightQuad())
+            writeUprightEyeSpaceQuad(m, s_eyeSpaceQuad);
+        else
+            writeEyeSpaceQuad(m, s_eyeSpaceQuad);
+    }
     const bool setUp = eyeSpace && s_last.generation == ktGLStateGeneration() &&
                        s_last.program == m_pShaderProgram && s_last.blendSrc == m_sBlendFunc.src &&
                        s_last.blendDst == m_sBlendFunc.dst && s_last.texture == texture &&

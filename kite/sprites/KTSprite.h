@@ -127,6 +127,11 @@ class KTSprite : public KTNodeRGBA, public KTTextureProtocol {
     // The quad's corners times the model-view matrix m (column-major, affine), with its colours and
     // texture coordinates, into out (four vertices in the quad's order).
     void writeEyeSpaceQuad(const float* m, ktQuadVertex* out) const;
+    // The same for the upright rectangle at z 0 that writeQuadPositions makes, in fewer products.
+    void writeUprightEyeSpaceQuad(const float* m, ktQuadVertex* out) const;
+    bool isUprightQuad() const;
+    // draw's way for all but the usual case, m the model-view matrix.
+    void drawSettingUp(const float* m);
 
     // What a frame reads of a sprite first, right after the node's own: its draw set-up and its quad.
     KTSpriteBatchNode* m_pobBatchNode = nullptr;

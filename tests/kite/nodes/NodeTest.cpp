@@ -152,6 +152,23 @@ TEST_F(NodeTest, TransformCacheFollowsDirtyFlags) {
     EXPECT_TRUE(n->getAnchorPointInPoints().equals(KTPoint(5, 5)));
 }
 
+TEST_F(NodeTest, AdditionalTransformJoinsTheNextRebuildOnlyOfAMovedNode) {
+    KTNode* n = own(new KTNode());
+    n->setPosition(KTPoint(10, 20));
+    n->nodeToParentTransform();
+    n->setAdditionalTransform(KTAffineTransformMake(2, 0, 0, 3, 1, 1));
+    KTAffineTransform t = n->nodeToParentTransform();
+    EXPECT_FLOAT_EQ(t.a, 2);
+    EXPECT_FLOAT_EQ(t.d, 3);
+    EXPECT_FLOAT_EQ(t.tx, 21);
+    EXPECT_FLOAT_EQ(t.ty, 61);
+    n->setPosition(KTPoint(4, 5));  // the next rebuild is the node's own transform alone
+    t = n->nodeToParentTransform();
+    EXPECT_FLOAT_EQ(t.a, 1);
+    EXPECT_FLOAT_EQ(t.tx, 4);
+    EXPECT_FLOAT_EQ(t.ty, 5);
+}
+
 TEST_F(NodeTest, ChildrenDrawByZOrderThenArrival) {
     Drawn* root = own(new Drawn("root"));
     auto* a = new Drawn("a");
