@@ -1,6 +1,7 @@
 #include "tagmanager/runtime/ZAVResourceUtil.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <new>
@@ -82,19 +83,25 @@ const T* messageAs(const ZAVWireObjectPtr& object) {
 // Whether the value sets nothing but its type and the one text field: no flag, escaping, extension or
 // unknown field that another value with the same text might lack.
 bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField) {
-    const auto& descriptor = *ZAVPValue::descriptor();
-    for (size_t f = 0; f < descriptor.fieldCount(); ++f) {
-        const auto& field = *descriptor.fieldAt(f);
-        if (field.number() == 1 || field.number() == textField) continue;
-        if (field.isRepeated()) {
-            // A list read into the value is marked as present (the escapings are found the same way), so
-            // only a marked one is looked at.
-            if (!value.hasField(field)) continue;
-            const ZAVWireArray* items = value.existingArray(field);
-            if (items && items->count()) return false;
-        } else if (value.hasField(field)) {
-            return false;
+    // The fields besides the type and the text, per text field (2 or 7), listed once.
+    static const auto others = [] {
+        std::array<std::vector<const ZAVWireFieldDescriptor*>, 2> lists;
+        const auto& descriptor = *ZAVPValue::descriptor();
+        for (size_t f = 0; f < descriptor.fieldCount(); ++f) {
+            const auto* field = descriptor.fieldAt(f);
+            if (field->number() == 1) continue;
+            if (field->number() != 2) lists[0].push_back(field);
+            if (field->number() != 7) lists[1].push_back(field);
         }
+        return lists;
+    }();
+    for (const auto* field : others[textField == 2 ? 0 : 1]) {
+        if (!value.hasField(*field)) continue;
+        // A list read into the value is marked as present (the escapings are found the same way): only an
+        // empty one is allowed.
+        if (!field->isRepeated()) return false;
+        const ZAVWireArray* items = value.existingArray(*field);
+        if (items && items->count()) return false;
     }
     const auto& unknown = value.unknownFields();
     return (!unknown || unknown->countOfFields() == 0) && value.extensionsCurrentlySet().empty();
@@ -186,6 +193,11 @@ std::shared_ptr<ZAVPServingValue> ZAVResourceUtil::servingValue(const ZAVPValue&
 
 ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& resource,
                                              ExpandedValues& expanded, std::vector<size_t>& pending) {
+    return expandValue(index, resource, expanded, pending);
+}
+
+const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResource& resource,
+                                                 ExpandedValues& expanded, std::vector<size_t>& pending) {
     const size_t i = static_cast<uint32_t>(index);
     if (index >= 0 && std::find(pending.begin(), pending.end(), i) != pending.end())
         logAndThrow("Value cycle detected.  Current value reference: " + std::to_string(i) +
@@ -211,7 +223,7 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
     auto expandInto = [&](const ZAVWireArray& indices, const ZAVWireMutableArrayPtr& field) {
         for (size_t k = 0; k < indices.count(); ++k) {
             int32_t child = indices.int32AtIndex(k);
-            auto item = expandIthValue(child, resource, expanded, pending);
+            const auto& item = expandValue(child, resource, expanded, pending);
             size += embeddedSize(measuredSize(expanded, static_cast<uint32_t>(child)));
             nodes += expanded.nodes[static_cast<uint32_t>(child)];
             if (size > kMaxValueBytes || nodes > kMaxValueNodes) break;
@@ -249,7 +261,7 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
             result = valueBuilderBasedOnValue(*value);
             auto serving = servingValue(*value);
             if (!serving->hasMacroNameReference()) logAndThrow("Missing macro name reference");
-            auto name = expandIthValue(serving->macroNameReference(), resource, expanded, pending);
+            const auto& name = expandValue(serving->macroNameReference(), resource, expanded, pending);
             // A text name is taken as it is (strings never change); anything else by its text form.
             result->setMacroReference(
                 name->type() == ZAVPValue_Type_String
@@ -274,11 +286,11 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
     if (nodes > kMaxValueNodes)
         logAndThrow("Value too large: more than " + std::to_string(kMaxValueNodes) +
                     " parts at value reference: " + std::to_string(i));
-    expanded.values[i] = result;
+    expanded.values[i] = std::move(result);
     expanded.sizes[i] = size;
     expanded.nodes[i] = nodes;
     pending.pop_back();
-    return result;
+    return expanded.values[i];
 }
 
 ZAVExpandedFunctionCallPtr ZAVResourceUtil::expandFunctionCall(const ZAVPFunctionCall& call,
@@ -302,7 +314,10 @@ void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireA
                                     const ExpandedValues& expanded, const std::vector<std::string>& keys,
                                     std::vector<int32_t>& pairs) {
     pairs.clear();
-    auto indices = call.propertyArray();
+    // Read where it is: the accessor would add an empty list to a call that has none.
+    static const ZAVWireFieldDescriptor& propertyField = *ZAVPFunctionCall::descriptor()->fieldAt(2);
+    const ZAVWireArray* indices = call.existingArray(propertyField);
+    if (!indices) return;
     pairs.reserve(indices->count() * 2);
     for (size_t k = 0; k < indices->count(); ++k) {
         const auto& entry = objectWithTAGPBArrayBoundsCheck(table, indices->int32AtIndex(k), kProperties);
@@ -404,7 +419,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     expanded.propertyTable = propertyTable.get();
     std::vector<size_t> pending;  // empty again after each value
     for (size_t i = 0; i < valueTable->count(); ++i)
-        expandIthValue(static_cast<int32_t>(i), resource, expanded, pending);
+        expandValue(static_cast<int32_t>(i), resource, expanded, pending);
     const auto keys = keyNames(resource);
     Blocks blocks;
     // Predicates that read the same properties are one predicate: made once and shared by every rule that

@@ -74,6 +74,9 @@ class ZAVResourceUtil {
     static const std::string& exceptionName();
 
   private:
+    // expandIthValue without a copy of the result: the slot in `expanded` that holds it.
+    static const ZAVPValuePtr& expandValue(int32_t index, const ZAVPResource& resource,
+                                           ExpandedValues& expanded, std::vector<size_t>& pendingExpansions);
     // Where one expansion takes its calls and rules from.
     struct Blocks;
     // callFromPairs and expandRule, with the objects taken from the blocks when there are any.
