@@ -184,10 +184,10 @@ ZAVPValuePtr ZAVResourceUtil::valueBuilderBasedOnValue(const ZAVPValue& value) {
 }
 
 std::shared_ptr<ZAVPServingValue> ZAVResourceUtil::servingValue(const ZAVPValue& value) {
-    if (!value.hasExtension(ZAVPServingValue::ext()))
+    // One look-up: a set extension is what getExtension would give.
+    auto extension = value.getExistingExtension(ZAVPServingValue::ext());
+    if (!extension || !messageAs<ZAVPServingValue>(extension))
         logAndThrow("Expected a ServingValue and didn't get one");
-    auto extension = value.getExtension(ZAVPServingValue::ext());
-    if (!messageAs<ZAVPServingValue>(extension)) logAndThrow("Expected a ServingValue and didn't get one");
     return std::static_pointer_cast<ZAVPServingValue>(std::move(extension));
 }
 
