@@ -58,6 +58,18 @@ uint64_t measuredSize(ZAVResourceUtil::ExpandedValues& expanded, size_t index) {
     return size;
 }
 
+// The serialised size of a value just made by valueBuilderBasedOnValue. Without escapings it depends on the
+// type and the references flag only, so it is measured once per pair.
+uint64_t builtSize(const ZAVPValue& built, ZAVResourceUtil::ExpandedValues& expanded) {
+    if (built.hasEscapingArray()) return built.serializedSize();
+    const int64_t key = static_cast<int64_t>(built.type()) * 2 + (built.containsReferences() ? 1 : 0);
+    for (const auto& [known, size] : expanded.builtSizes)
+        if (known == key) return size;
+    const uint64_t size = built.serializedSize();
+    expanded.builtSizes.emplace_back(key, size);
+    return size;
+}
+
 // The key table's names, each made once for every property that names it.
 std::vector<std::string> keyNames(const ZAVPResource& resource) {
     auto keys = resource.keyArray();
@@ -240,13 +252,13 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
             break;
         case ZAVPValue_Type_List: {
             result = valueBuilderBasedOnValue(*value);
-            size = result->serializedSize();
+            size = builtSize(*result, expanded);
             expandInto(*servingValue(*value)->listItemArray(), result->listItemArray());
             break;
         }
         case ZAVPValue_Type_Map: {
             result = valueBuilderBasedOnValue(*value);
-            size = result->serializedSize();
+            size = builtSize(*result, expanded);
             auto serving = servingValue(*value);
             auto keys = serving->mapKeyArray();
             auto values = serving->mapValueArray();
@@ -272,7 +284,7 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
         }
         case ZAVPValue_Type_Template: {
             result = valueBuilderBasedOnValue(*value);
-            size = result->serializedSize();
+            size = builtSize(*result, expanded);
             expandInto(*servingValue(*value)->templateTokenArray(), result->templateTokenArray());
             break;
         }
