@@ -438,11 +438,15 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     // lists them (their outcome depends on nothing else). Tags and macros stay one object each, as a
     // rule's tags fire and its macros are chosen one by one.
     struct Made {
+        uint64_t hash;
         size_t offset, length;
         ZAVExpandedFunctionCallPtr call;
     };
     std::vector<int32_t> pool, pairs, signature;
-    std::unordered_multimap<uint64_t, Made> made;
+    std::vector<Made> made;
+    // An open table over `made` (entry + 1; 0 is free), at least twice as large as the calls it takes, so a
+    // look-up touches a few adjacent slots instead of a node each.
+    std::vector<uint32_t> madeSlots;
     // A plain text or function name stands for every entry of the value table with the same type and
     // bytes (the resource repeats them, one entry per call); anything more is only the same as itself.
     std::vector<int32_t> canonical(valueTable->count(), -1);
@@ -486,7 +490,12 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     auto expandCalls = [&](const ZAVWireArray& calls, bool share) {
         ZAVExpandedFunctionCallList list;
         list.reserve(calls.count());
-        if (share) made.reserve(calls.count());
+        if (share) {
+            size_t slots = 16;
+            while (slots < calls.count() * 2) slots *= 2;
+            madeSlots.assign(slots, 0);
+            made.reserve(calls.count());
+        }
         for (size_t k = 0; k < calls.count(); ++k) {
             const auto& entry = calls.objectAtIndex(k);
             const auto* call = messageAs<ZAVPFunctionCall>(entry);
@@ -500,18 +509,24 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
             for (size_t n = 1; n < signature.size(); n += 2) signature[n] = canonicalOf(signature[n]);
             uint64_t hash = 1469598103934665603ull;
             for (int32_t n : signature) hash = (hash ^ static_cast<uint32_t>(n)) * 1099511628211ull;
-            ZAVExpandedFunctionCallPtr same;
-            for (auto [it, end] = made.equal_range(hash); it != end && !same; ++it)
-                if (it->second.length == signature.size() &&
+            const size_t mask = madeSlots.size() - 1;
+            size_t at = hash & mask;
+            const Made* same = nullptr;
+            for (; madeSlots[at] && !same; at = (at + 1) & mask) {
+                const Made& known = made[madeSlots[at] - 1];
+                if (known.hash == hash && known.length == signature.size() &&
                     std::equal(signature.begin(), signature.end(),
-                               pool.begin() + static_cast<std::ptrdiff_t>(it->second.offset)))
-                    same = it->second.call;
-            if (!same) {
-                same = makeCall(pairs, expanded, keys, &blocks);
-                made.emplace(hash, Made{pool.size(), signature.size(), same});
-                pool.insert(pool.end(), signature.begin(), signature.end());
+                               pool.begin() + static_cast<std::ptrdiff_t>(known.offset)))
+                    same = &known;
             }
-            list.push_back(std::move(same));
+            if (!same) {
+                made.push_back(
+                    Made{hash, pool.size(), signature.size(), makeCall(pairs, expanded, keys, &blocks)});
+                madeSlots[at] = static_cast<uint32_t>(made.size());
+                pool.insert(pool.end(), signature.begin(), signature.end());
+                same = &made.back();
+            }
+            list.push_back(same->call);
         }
         return list;
     };
