@@ -328,6 +328,8 @@ void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireA
     pairs.clear();
     // Read where it is: the accessor would add an empty list to a call that has none.
     static const ZAVWireFieldDescriptor& propertyField = *ZAVPFunctionCall::descriptor()->fieldAt(2);
+    static const std::array<const ZAVWireFieldDescriptor*, 2> fields = {
+        ZAVPProperty::descriptor()->fieldAt(0), ZAVPProperty::descriptor()->fieldAt(1)};
     const ZAVWireArray* indices = call.existingArray(propertyField);
     if (!indices) return;
     pairs.reserve(indices->count() * 2);
@@ -335,12 +337,14 @@ void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireA
         const auto& entry = objectWithTAGPBArrayBoundsCheck(table, indices->int32AtIndex(k), kProperties);
         const auto* property = messageAs<ZAVPProperty>(entry);
         if (!property) logAndThrow("Invalid property at index " + std::to_string(k));
-        checkBounds(property->key(), keys.size(), kKeys);
-        const auto& value = objectWithNSArrayBoundsCheck(expanded.values, property->value(), kValues);
-        if (!value)
-            logAndThrow("Index out of bounds detected: " + std::to_string(property->value()) + " in values");
-        pairs.push_back(property->key());
-        pairs.push_back(property->value());
+        // What key() and value() read, each read once.
+        const int32_t key = property->getScalar<int32_t>(*fields[0]);
+        const int32_t valueIndex = property->getScalar<int32_t>(*fields[1]);
+        checkBounds(key, keys.size(), kKeys);
+        const auto& value = objectWithNSArrayBoundsCheck(expanded.values, valueIndex, kValues);
+        if (!value) logAndThrow("Index out of bounds detected: " + std::to_string(valueIndex) + " in values");
+        pairs.push_back(key);
+        pairs.push_back(valueIndex);
     }
 }
 
