@@ -242,7 +242,9 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
             field->addObject(item);
         }
     };
-    switch (value->type()) {
+    // What type() reads, by the field looked up once: every entry of the table comes through here.
+    static const ZAVWireFieldDescriptor& typeField = *ZAVPValue::descriptor()->fieldAt(0);
+    switch (static_cast<ZAVPValue_Type>(value->getScalar<int32_t>(typeField))) {
         case ZAVPValue_Type_String:
         case ZAVPValue_Type_FunctionId:
         case ZAVPValue_Type_Integer:
@@ -408,7 +410,8 @@ ZAVExpandedRulePtr ZAVResourceUtil::makeRule(const ZAVPRule& rule, const ZAVExpa
     };
     auto list = [&rule](size_t field, const ZAVExpandedFunctionCallList& from, const std::string& listName) {
         ZAVExpandedFunctionCallList into;
-        const ZAVWireArray* indices = rule.existingArray(*ZAVPRule::descriptor()->fieldAt(field));
+        static const ZAVWireDescriptor& descriptor = *ZAVPRule::descriptor();
+        const ZAVWireArray* indices = rule.existingArray(*descriptor.fieldAt(field));
         if (!indices) return into;
         into.reserve(indices->count());
         for (size_t k = 0; k < indices->count(); ++k)
