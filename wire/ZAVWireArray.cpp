@@ -316,16 +316,14 @@ ZAVWireMutableArrayPtr ZAVWireMutableArray::arrayWithInt32(int32_t value) {
 
 // ---- reading
 
-void ZAVWireArray::checkType(ZAVWireArrayValueType expected) const {
-    if (valueType_ != expected) raiseMismatch(kTypes[expected].name);
+void ZAVWireArray::raiseTypeMismatch(ZAVWireArrayValueType expected) const {
+    raiseMismatch(kTypes[expected].name);
 }
 
-void ZAVWireArray::checkIndex(size_t index) const {
-    if (index >= count_) {
-        ZAVWireRaise(NSRangeException,
-                     ZAVWireFormat("idx (%lu) beyond bounds (%lu)", static_cast<unsigned long>(index),
-                                   static_cast<unsigned long>(count_)));
-    }
+void ZAVWireArray::raiseOutOfBounds(size_t index) const {
+    ZAVWireRaise(NSRangeException,
+                 ZAVWireFormat("idx (%lu) beyond bounds (%lu)", static_cast<unsigned long>(index),
+                               static_cast<unsigned long>(count_)));
 }
 
 template <typename T>
@@ -337,17 +335,8 @@ T ZAVWireArray::scalarAt(size_t index, ZAVWireArrayValueType type) const {
     return v;
 }
 
-const ZAVWireObjectPtr& ZAVWireArray::objectAtIndex(size_t index) const {
-    checkIndex(index);
-    checkType(ZAVWireArrayValueTypeObject);
-    return objects_[index];
-}
-
 bool ZAVWireArray::boolAtIndex(size_t index) const {
     return scalarAt<uint8_t>(index, ZAVWireArrayValueTypeBool) != 0;
-}
-int32_t ZAVWireArray::int32AtIndex(size_t index) const {
-    return scalarAt<int32_t>(index, ZAVWireArrayValueTypeInt32);
 }
 uint32_t ZAVWireArray::uint32AtIndex(size_t index) const {
     return scalarAt<uint32_t>(index, ZAVWireArrayValueTypeUInt32);

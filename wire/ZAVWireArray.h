@@ -71,10 +71,21 @@ class ZAVWireArray : public ZAVWireRootObject {
     const void* data() const;
     void* mutableData();
 
-    const ZAVWireObjectPtr& objectAtIndex(size_t index) const;
+    // Inline: a container's expansion reads every element of its tables; a failed check raises.
+    const ZAVWireObjectPtr& objectAtIndex(size_t index) const {
+        checkIndex(index);
+        checkType(ZAVWireArrayValueTypeObject);
+        return objects_[index];
+    }
     const ZAVWireObjectPtr& operator[](size_t index) const { return objectAtIndex(index); }
     bool boolAtIndex(size_t index) const;
-    int32_t int32AtIndex(size_t index) const;
+    int32_t int32AtIndex(size_t index) const {
+        checkIndex(index);
+        checkType(ZAVWireArrayValueTypeInt32);
+        int32_t value;
+        std::memcpy(&value, raw_ + index * sizeof(int32_t), sizeof(int32_t));
+        return value;
+    }
     uint32_t uint32AtIndex(size_t index) const;
     int64_t int64AtIndex(size_t index) const;
     uint64_t uint64AtIndex(size_t index) const;
@@ -124,8 +135,16 @@ class ZAVWireArray : public ZAVWireRootObject {
   protected:
     friend class ZAVWireMutableArray;
     virtual const uint64_t* mutationCounter() const { return nullptr; }
-    void checkType(ZAVWireArrayValueType expected) const;
-    void checkIndex(size_t index) const;
+    void checkType(ZAVWireArrayValueType expected) const {
+        if (valueType_ != expected) [[unlikely]]
+            raiseTypeMismatch(expected);
+    }
+    void checkIndex(size_t index) const {
+        if (index >= count_) [[unlikely]]
+            raiseOutOfBounds(index);
+    }
+    [[noreturn]] void raiseTypeMismatch(ZAVWireArrayValueType expected) const;
+    [[noreturn]] void raiseOutOfBounds(size_t index) const;
     // Resizes storage to exactly newCapacity elements; raises on failure.
     void reallocate(size_t newCapacity);
     void moveStorage(size_t newCapacity, size_t bytes);

@@ -54,14 +54,6 @@ ZAVWireObjectPtr& ZAVWireGeneratedMessage::objectSlot(const ZAVWireFieldDescript
     return *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(slot(field)));
 }
 
-bool ZAVWireGeneratedMessage::hasField(const ZAVWireFieldDescriptor& field) const {
-    if (!messageStorage_) return false;
-    int32_t index = field.hasIndex();
-    uint32_t word;
-    std::memcpy(&word, messageStorage_ + (index / 32) * 4, 4);
-    return (word >> (index % 32)) & 1;
-}
-
 void ZAVWireGeneratedMessage::setHasBit(const ZAVWireFieldDescriptor& field, bool value) {
     if (!messageStorage_) return;
     int32_t index = field.hasIndex();
@@ -76,12 +68,7 @@ void ZAVWireGeneratedMessage::setHasBit(const ZAVWireFieldDescriptor& field, boo
 // ---- typed fields
 
 template <typename T>
-T ZAVWireGeneratedMessage::getScalar(const ZAVWireFieldDescriptor& field) const {
-    if (hasField(field)) {
-        T value;
-        std::memcpy(&value, slot(field), sizeof(T));
-        return value;
-    }
+T ZAVWireGeneratedMessage::scalarDefault(const ZAVWireFieldDescriptor& field) {
     return fromBits<T>(field.defaultBits());
 }
 
@@ -100,7 +87,7 @@ void ZAVWireGeneratedMessage::clearScalar(const ZAVWireFieldDescriptor& field) {
 }
 
 #define ZAV_INSTANTIATE(T)                                                                 \
-    template T ZAVWireGeneratedMessage::getScalar<T>(const ZAVWireFieldDescriptor&) const; \
+    template T ZAVWireGeneratedMessage::scalarDefault<T>(const ZAVWireFieldDescriptor&);   \
     template void ZAVWireGeneratedMessage::setScalar<T>(const ZAVWireFieldDescriptor&, T); \
     template void ZAVWireGeneratedMessage::clearScalar<T>(const ZAVWireFieldDescriptor&);
 ZAV_INSTANTIATE(bool)
@@ -128,7 +115,7 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::getObjectNoAutocreate(const ZAVWireFie
     return objectSlot(field);
 }
 
-const ZAVWireArray* ZAVWireGeneratedMessage::existingArray(const ZAVWireFieldDescriptor& field) const {
+const ZAVWireArray* ZAVWireGeneratedMessage::existingArrayLocked(const ZAVWireFieldDescriptor& field) const {
     if (!messageStorage_) return nullptr;
     std::lock_guard<ZAVWireSpinLock> lock(readOnlyMutex_);
     return static_cast<const ZAVWireArray*>(objectSlot(field).get());
@@ -149,7 +136,7 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::getObject(const ZAVWireFieldDescriptor
     return field.defaultObject();
 }
 
-ZAVWireMutableArrayPtr ZAVWireGeneratedMessage::getArray(const ZAVWireFieldDescriptor& field) const {
+ZAVWireMutableArrayPtr ZAVWireGeneratedMessage::getArrayLocked(const ZAVWireFieldDescriptor& field) const {
     std::lock_guard<ZAVWireSpinLock> lock(readOnlyMutex_);
     ZAVWireObjectPtr& s = objectSlot(field);
     if (!s) {

@@ -6,10 +6,12 @@
 // the parent (and the parent's parent). Creation on read is exclusive per message, so concurrent readers
 // agree on one object.
 #include <atomic>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <memory_resource>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -125,10 +127,24 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     void setValueForKey(const ZAVWireObjectPtr& value, const std::string& key) override;
 
     // ---- field routines shared by accessors, parsing, merging and output
-    bool hasField(const ZAVWireFieldDescriptor& field) const;
+    bool hasField(const ZAVWireFieldDescriptor& field) const {
+        if (!messageStorage_) return false;
+        int32_t index = field.hasIndex();
+        uint32_t word;
+        std::memcpy(&word, messageStorage_ + (index / 32) * 4, 4);
+        return (word >> (index % 32)) & 1;
+    }
     bool hasFieldAt(size_t index) const { return hasField(*wireDescriptor()->fieldAt(index)); }
+    // Read where the value sits: the accessors of every parsed message come through here.
     template <typename T>
-    T getScalar(const ZAVWireFieldDescriptor& field) const;
+    T getScalar(const ZAVWireFieldDescriptor& field) const {
+        if (hasField(field)) {
+            T value;
+            std::memcpy(&value, messageStorage_ + field.offset(), sizeof(T));
+            return value;
+        }
+        return scalarDefault<T>(field);
+    }
     template <typename T>
     void setScalar(const ZAVWireFieldDescriptor& field, T value);
     template <typename T>
@@ -136,10 +152,17 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     // Stored object; an unset sub-message is made on read; otherwise the field default.
     ZAVWireObjectPtr getObject(const ZAVWireFieldDescriptor& field) const;
     // The field's array, made on read.
-    ZAVWireMutableArrayPtr getArray(const ZAVWireFieldDescriptor& field) const;
+    ZAVWireMutableArrayPtr getArray(const ZAVWireFieldDescriptor& field) const {
+        if (const ZAVWireObjectPtr* s = presentSlot(field))
+            return std::static_pointer_cast<ZAVWireMutableArray>(*s);
+        return getArrayLocked(field);
+    }
     ZAVWireObjectPtr getObjectNoAutocreate(const ZAVWireFieldDescriptor& field) const;
     // The field's array when there is one, else null: readers that only look need not make one.
-    const ZAVWireArray* existingArray(const ZAVWireFieldDescriptor& field) const;
+    const ZAVWireArray* existingArray(const ZAVWireFieldDescriptor& field) const {
+        if (const ZAVWireObjectPtr* s = presentSlot(field)) return static_cast<const ZAVWireArray*>(s->get());
+        return existingArrayLocked(field);
+    }
     void setRetainedObject(const ZAVWireFieldDescriptor& field, ZAVWireObjectPtr value);
     void setAutocreatedRetainedObject(const ZAVWireFieldDescriptor& field, ZAVWireObjectPtr value) const;
     // The setter of an object field (String, Data, Message, Group).
@@ -167,6 +190,19 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
 
   private:
     friend class ZAVWireExtensionField;
+    // The object slot of a field marked present, else null. Creation on read writes only a slot that is
+    // empty and unmarked, and a marked one changes only when the message is changed, which is never done
+    // beside readers: so a reader that finds the mark needs no lock.
+    const ZAVWireObjectPtr* presentSlot(const ZAVWireFieldDescriptor& field) const {
+        if (!hasField(field)) return nullptr;
+        const auto* s =
+            std::launder(reinterpret_cast<const ZAVWireObjectPtr*>(messageStorage_ + field.offset()));
+        return *s ? s : nullptr;
+    }
+    ZAVWireMutableArrayPtr getArrayLocked(const ZAVWireFieldDescriptor& field) const;
+    const ZAVWireArray* existingArrayLocked(const ZAVWireFieldDescriptor& field) const;
+    template <typename T>
+    static T scalarDefault(const ZAVWireFieldDescriptor& field);
     uint8_t* slot(const ZAVWireFieldDescriptor& field) const;
     ZAVWireObjectPtr& objectSlot(const ZAVWireFieldDescriptor& field) const;
     void setHasBit(const ZAVWireFieldDescriptor& field, bool value);

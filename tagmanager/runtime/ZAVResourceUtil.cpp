@@ -1,6 +1,7 @@
 #include "tagmanager/runtime/ZAVResourceUtil.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <new>
@@ -57,6 +58,18 @@ uint64_t measuredSize(ZAVResourceUtil::ExpandedValues& expanded, size_t index) {
     return size;
 }
 
+// The serialised size of a value just made by valueBuilderBasedOnValue. Without escapings it depends on the
+// type and the references flag only, so it is measured once per pair.
+uint64_t builtSize(const ZAVPValue& built, ZAVResourceUtil::ExpandedValues& expanded) {
+    if (built.hasEscapingArray()) return built.serializedSize();
+    const int64_t key = static_cast<int64_t>(built.type()) * 2 + (built.containsReferences() ? 1 : 0);
+    for (const auto& [known, size] : expanded.builtSizes)
+        if (known == key) return size;
+    const uint64_t size = built.serializedSize();
+    expanded.builtSizes.emplace_back(key, size);
+    return size;
+}
+
 // The key table's names, each made once for every property that names it.
 std::vector<std::string> keyNames(const ZAVPResource& resource) {
     auto keys = resource.keyArray();
@@ -82,19 +95,25 @@ const T* messageAs(const ZAVWireObjectPtr& object) {
 // Whether the value sets nothing but its type and the one text field: no flag, escaping, extension or
 // unknown field that another value with the same text might lack.
 bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField) {
-    const auto& descriptor = *ZAVPValue::descriptor();
-    for (size_t f = 0; f < descriptor.fieldCount(); ++f) {
-        const auto& field = *descriptor.fieldAt(f);
-        if (field.number() == 1 || field.number() == textField) continue;
-        if (field.isRepeated()) {
-            // A list read into the value is marked as present (the escapings are found the same way), so
-            // only a marked one is looked at.
-            if (!value.hasField(field)) continue;
-            const ZAVWireArray* items = value.existingArray(field);
-            if (items && items->count()) return false;
-        } else if (value.hasField(field)) {
-            return false;
+    // The fields besides the type and the text, per text field (2 or 7), listed once.
+    static const auto others = [] {
+        std::array<std::vector<const ZAVWireFieldDescriptor*>, 2> lists;
+        const auto& descriptor = *ZAVPValue::descriptor();
+        for (size_t f = 0; f < descriptor.fieldCount(); ++f) {
+            const auto* field = descriptor.fieldAt(f);
+            if (field->number() == 1) continue;
+            if (field->number() != 2) lists[0].push_back(field);
+            if (field->number() != 7) lists[1].push_back(field);
         }
+        return lists;
+    }();
+    for (const auto* field : others[textField == 2 ? 0 : 1]) {
+        if (!value.hasField(*field)) continue;
+        // A list read into the value is marked as present (the escapings are found the same way): only an
+        // empty one is allowed.
+        if (!field->isRepeated()) return false;
+        const ZAVWireArray* items = value.existingArray(*field);
+        if (items && items->count()) return false;
     }
     const auto& unknown = value.unknownFields();
     return (!unknown || unknown->countOfFields() == 0) && value.extensionsCurrentlySet().empty();
@@ -177,15 +196,20 @@ ZAVPValuePtr ZAVResourceUtil::valueBuilderBasedOnValue(const ZAVPValue& value) {
 }
 
 std::shared_ptr<ZAVPServingValue> ZAVResourceUtil::servingValue(const ZAVPValue& value) {
-    if (!value.hasExtension(ZAVPServingValue::ext()))
+    // One look-up: a set extension is what getExtension would give.
+    auto extension = value.getExistingExtension(ZAVPServingValue::ext());
+    if (!extension || !messageAs<ZAVPServingValue>(extension))
         logAndThrow("Expected a ServingValue and didn't get one");
-    auto extension = value.getExtension(ZAVPServingValue::ext());
-    if (!messageAs<ZAVPServingValue>(extension)) logAndThrow("Expected a ServingValue and didn't get one");
     return std::static_pointer_cast<ZAVPServingValue>(std::move(extension));
 }
 
 ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& resource,
                                              ExpandedValues& expanded, std::vector<size_t>& pending) {
+    return expandValue(index, resource, expanded, pending);
+}
+
+const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResource& resource,
+                                                 ExpandedValues& expanded, std::vector<size_t>& pending) {
     const size_t i = static_cast<uint32_t>(index);
     if (index >= 0 && std::find(pending.begin(), pending.end(), i) != pending.end())
         logAndThrow("Value cycle detected.  Current value reference: " + std::to_string(i) +
@@ -211,14 +235,16 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
     auto expandInto = [&](const ZAVWireArray& indices, const ZAVWireMutableArrayPtr& field) {
         for (size_t k = 0; k < indices.count(); ++k) {
             int32_t child = indices.int32AtIndex(k);
-            auto item = expandIthValue(child, resource, expanded, pending);
+            const auto& item = expandValue(child, resource, expanded, pending);
             size += embeddedSize(measuredSize(expanded, static_cast<uint32_t>(child)));
             nodes += expanded.nodes[static_cast<uint32_t>(child)];
             if (size > kMaxValueBytes || nodes > kMaxValueNodes) break;
             field->addObject(item);
         }
     };
-    switch (value->type()) {
+    // What type() reads, by the field looked up once: every entry of the table comes through here.
+    static const ZAVWireFieldDescriptor& typeField = *ZAVPValue::descriptor()->fieldAt(0);
+    switch (static_cast<ZAVPValue_Type>(value->getScalar<int32_t>(typeField))) {
         case ZAVPValue_Type_String:
         case ZAVPValue_Type_FunctionId:
         case ZAVPValue_Type_Integer:
@@ -228,13 +254,13 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
             break;
         case ZAVPValue_Type_List: {
             result = valueBuilderBasedOnValue(*value);
-            size = result->serializedSize();
+            size = builtSize(*result, expanded);
             expandInto(*servingValue(*value)->listItemArray(), result->listItemArray());
             break;
         }
         case ZAVPValue_Type_Map: {
             result = valueBuilderBasedOnValue(*value);
-            size = result->serializedSize();
+            size = builtSize(*result, expanded);
             auto serving = servingValue(*value);
             auto keys = serving->mapKeyArray();
             auto values = serving->mapValueArray();
@@ -249,7 +275,7 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
             result = valueBuilderBasedOnValue(*value);
             auto serving = servingValue(*value);
             if (!serving->hasMacroNameReference()) logAndThrow("Missing macro name reference");
-            auto name = expandIthValue(serving->macroNameReference(), resource, expanded, pending);
+            const auto& name = expandValue(serving->macroNameReference(), resource, expanded, pending);
             // A text name is taken as it is (strings never change); anything else by its text form.
             result->setMacroReference(
                 name->type() == ZAVPValue_Type_String
@@ -260,7 +286,7 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
         }
         case ZAVPValue_Type_Template: {
             result = valueBuilderBasedOnValue(*value);
-            size = result->serializedSize();
+            size = builtSize(*result, expanded);
             expandInto(*servingValue(*value)->templateTokenArray(), result->templateTokenArray());
             break;
         }
@@ -274,11 +300,11 @@ ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& 
     if (nodes > kMaxValueNodes)
         logAndThrow("Value too large: more than " + std::to_string(kMaxValueNodes) +
                     " parts at value reference: " + std::to_string(i));
-    expanded.values[i] = result;
+    expanded.values[i] = std::move(result);
     expanded.sizes[i] = size;
     expanded.nodes[i] = nodes;
     pending.pop_back();
-    return result;
+    return expanded.values[i];
 }
 
 ZAVExpandedFunctionCallPtr ZAVResourceUtil::expandFunctionCall(const ZAVPFunctionCall& call,
@@ -302,18 +328,25 @@ void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireA
                                     const ExpandedValues& expanded, const std::vector<std::string>& keys,
                                     std::vector<int32_t>& pairs) {
     pairs.clear();
-    auto indices = call.propertyArray();
+    // Read where it is: the accessor would add an empty list to a call that has none.
+    static const ZAVWireFieldDescriptor& propertyField = *ZAVPFunctionCall::descriptor()->fieldAt(2);
+    static const std::array<const ZAVWireFieldDescriptor*, 2> fields = {
+        ZAVPProperty::descriptor()->fieldAt(0), ZAVPProperty::descriptor()->fieldAt(1)};
+    const ZAVWireArray* indices = call.existingArray(propertyField);
+    if (!indices) return;
     pairs.reserve(indices->count() * 2);
     for (size_t k = 0; k < indices->count(); ++k) {
         const auto& entry = objectWithTAGPBArrayBoundsCheck(table, indices->int32AtIndex(k), kProperties);
         const auto* property = messageAs<ZAVPProperty>(entry);
         if (!property) logAndThrow("Invalid property at index " + std::to_string(k));
-        checkBounds(property->key(), keys.size(), kKeys);
-        const auto& value = objectWithNSArrayBoundsCheck(expanded.values, property->value(), kValues);
-        if (!value)
-            logAndThrow("Index out of bounds detected: " + std::to_string(property->value()) + " in values");
-        pairs.push_back(property->key());
-        pairs.push_back(property->value());
+        // What key() and value() read, each read once.
+        const int32_t key = property->getScalar<int32_t>(*fields[0]);
+        const int32_t valueIndex = property->getScalar<int32_t>(*fields[1]);
+        checkBounds(key, keys.size(), kKeys);
+        const auto& value = objectWithNSArrayBoundsCheck(expanded.values, valueIndex, kValues);
+        if (!value) logAndThrow("Index out of bounds detected: " + std::to_string(valueIndex) + " in values");
+        pairs.push_back(key);
+        pairs.push_back(valueIndex);
     }
 }
 
@@ -377,7 +410,8 @@ ZAVExpandedRulePtr ZAVResourceUtil::makeRule(const ZAVPRule& rule, const ZAVExpa
     };
     auto list = [&rule](size_t field, const ZAVExpandedFunctionCallList& from, const std::string& listName) {
         ZAVExpandedFunctionCallList into;
-        const ZAVWireArray* indices = rule.existingArray(*ZAVPRule::descriptor()->fieldAt(field));
+        static const ZAVWireDescriptor& descriptor = *ZAVPRule::descriptor();
+        const ZAVWireArray* indices = rule.existingArray(*descriptor.fieldAt(field));
         if (!indices) return into;
         into.reserve(indices->count());
         for (size_t k = 0; k < indices->count(); ++k)
@@ -404,18 +438,22 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     expanded.propertyTable = propertyTable.get();
     std::vector<size_t> pending;  // empty again after each value
     for (size_t i = 0; i < valueTable->count(); ++i)
-        expandIthValue(static_cast<int32_t>(i), resource, expanded, pending);
+        expandValue(static_cast<int32_t>(i), resource, expanded, pending);
     const auto keys = keyNames(resource);
     Blocks blocks;
     // Predicates that read the same properties are one predicate: made once and shared by every rule that
     // lists them (their outcome depends on nothing else). Tags and macros stay one object each, as a
     // rule's tags fire and its macros are chosen one by one.
     struct Made {
+        uint64_t hash;
         size_t offset, length;
         ZAVExpandedFunctionCallPtr call;
     };
     std::vector<int32_t> pool, pairs, signature;
-    std::unordered_multimap<uint64_t, Made> made;
+    std::vector<Made> made;
+    // An open table over `made` (entry + 1; 0 is free), at least twice as large as the calls it takes, so a
+    // look-up touches a few adjacent slots instead of a node each.
+    std::vector<uint32_t> madeSlots;
     // A plain text or function name stands for every entry of the value table with the same type and
     // bytes (the resource repeats them, one entry per call); anything more is only the same as itself.
     std::vector<int32_t> canonical(valueTable->count(), -1);
@@ -459,7 +497,12 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     auto expandCalls = [&](const ZAVWireArray& calls, bool share) {
         ZAVExpandedFunctionCallList list;
         list.reserve(calls.count());
-        if (share) made.reserve(calls.count());
+        if (share) {
+            size_t slots = 16;
+            while (slots < calls.count() * 2) slots *= 2;
+            madeSlots.assign(slots, 0);
+            made.reserve(calls.count());
+        }
         for (size_t k = 0; k < calls.count(); ++k) {
             const auto& entry = calls.objectAtIndex(k);
             const auto* call = messageAs<ZAVPFunctionCall>(entry);
@@ -473,18 +516,24 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
             for (size_t n = 1; n < signature.size(); n += 2) signature[n] = canonicalOf(signature[n]);
             uint64_t hash = 1469598103934665603ull;
             for (int32_t n : signature) hash = (hash ^ static_cast<uint32_t>(n)) * 1099511628211ull;
-            ZAVExpandedFunctionCallPtr same;
-            for (auto [it, end] = made.equal_range(hash); it != end && !same; ++it)
-                if (it->second.length == signature.size() &&
+            const size_t mask = madeSlots.size() - 1;
+            size_t at = hash & mask;
+            const Made* same = nullptr;
+            for (; madeSlots[at] && !same; at = (at + 1) & mask) {
+                const Made& known = made[madeSlots[at] - 1];
+                if (known.hash == hash && known.length == signature.size() &&
                     std::equal(signature.begin(), signature.end(),
-                               pool.begin() + static_cast<std::ptrdiff_t>(it->second.offset)))
-                    same = it->second.call;
-            if (!same) {
-                same = makeCall(pairs, expanded, keys, &blocks);
-                made.emplace(hash, Made{pool.size(), signature.size(), same});
-                pool.insert(pool.end(), signature.begin(), signature.end());
+                               pool.begin() + static_cast<std::ptrdiff_t>(known.offset)))
+                    same = &known;
             }
-            list.push_back(std::move(same));
+            if (!same) {
+                made.push_back(
+                    Made{hash, pool.size(), signature.size(), makeCall(pairs, expanded, keys, &blocks)});
+                madeSlots[at] = static_cast<uint32_t>(made.size());
+                pool.insert(pool.end(), signature.begin(), signature.end());
+                same = &made.back();
+            }
+            list.push_back(same->call);
         }
         return list;
     };

@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tagmanager/runtime/ZAVExpandedResource.h"
@@ -30,6 +31,7 @@ class ZAVResourceUtil {
         std::vector<ZAVPValuePtr> values;  // null: not expanded yet
         std::vector<uint64_t> sizes;  // each filled slot's serialised size (a plain value's on first use)
         std::vector<uint64_t> nodes;  // each filled slot's node count
+        std::vector<std::pair<int64_t, uint64_t>> builtSizes;  // see builtSize in the source
         // The resource's value and property tables when the whole resource is expanded, read once.
         const ZAVWireArray* valueTable = nullptr;
         const ZAVWireArray* propertyTable = nullptr;
@@ -74,6 +76,9 @@ class ZAVResourceUtil {
     static const std::string& exceptionName();
 
   private:
+    // expandIthValue without a copy of the result: the slot in `expanded` that holds it.
+    static const ZAVPValuePtr& expandValue(int32_t index, const ZAVPResource& resource,
+                                           ExpandedValues& expanded, std::vector<size_t>& pendingExpansions);
     // Where one expansion takes its calls and rules from.
     struct Blocks;
     // callFromPairs and expandRule, with the objects taken from the blocks when there are any.

@@ -136,6 +136,30 @@ TEST_F(Message, ConcurrentReadersGetOneSubMessage) {
     }
 }
 
+TEST_F(Message, ReadersOfAParsedListAgreeWhileAnotherListIsMadeOnRead) {
+    auto source = WTNode::message();
+    source->listArray()->addInt32(7);
+    auto n = WTNode::parseFromData(source->data());
+    const auto& listField = *WTNode::descriptor()->fieldAt(3);
+    std::vector<const ZAVWireArray*> seen(8);
+    std::vector<ZAVWireMutableArrayPtr> lists(8), made(8);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&, i] {
+            seen[i] = n->existingArray(listField);
+            lists[i] = n->listArray();
+            made[i] = n->nodesArray();
+        });
+    for (auto& t : threads) t.join();
+    for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i], lists[0].get());
+        EXPECT_EQ(lists[i], lists[0]);
+        EXPECT_EQ(made[i], made[0]);
+    }
+    EXPECT_EQ(lists[0]->int32AtIndex(0), 7);
+    EXPECT_FALSE(n->hasNodesArray());
+}
+
 TEST_F(Message, KeyValueAccessGoesThroughTheDescriptor) {
     auto n = WTNode::message();
     n->setValueForKey(ZAVWireNumber::withInt32(4), "value");
