@@ -380,6 +380,22 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     const std::vector<ZAVWireParseEntry>& parseEntries() const { return parseEntries_; }
     // The largest field tag: a tag above it (an extension, mostly) names no field.
     uint32_t maxFieldTag() const { return maxFieldTag_; }
+    // The table index of the field a tag read from the wire names, or fieldCount(). Each tag names at most
+    // one field: a one-byte tag is looked up directly, a longer one matched against the field read last
+    // (`last`) and then the side-by-side tags. A tag that reads as negative falls outside as unsigned.
+    size_t fieldIndexForTag(int32_t tag, size_t last) const {
+        const size_t n = fieldTags_.size();
+        const auto wireTag = static_cast<uint32_t>(tag);
+        if (wireTag < 128) {
+            int16_t index = shortTagIndex_[wireTag];
+            return index >= 0 ? static_cast<size_t>(index) : n;
+        }
+        if (last < n && fieldTags_[last] == wireTag) return last;
+        if (wireTag > maxFieldTag_) return n;
+        for (size_t i = 0; i < n; ++i)
+            if (fieldTags_[i] == wireTag) return i;
+        return n;
+    }
     const std::vector<const ZAVWireExtensionRange*>& rangeList() const { return ranges_; }
     // The fields whose slot holds an object reference (object types and every repeated field), in table
     // order.

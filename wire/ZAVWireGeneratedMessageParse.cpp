@@ -96,29 +96,13 @@ void ZAVWireGeneratedMessage::mergeFieldsFromCodedInputStream(ZAVWireCodedInputS
                                                               const ZAVWireExtensionRegistry* registry) {
     const ZAVWireDescriptor* descriptor = wireDescriptor();
     const auto& fields = descriptor->fieldList();
-    const uint32_t* tags = descriptor->fieldTags().data();
     const size_t n = fields.size();
     size_t p = 0;
     while (true) {
         int32_t tag = input.readTag();
-        // No field has tag 0 (the end), and each tag names at most one field: a one-byte tag is looked up
-        // directly, a longer one matched against the field last read and then the side-by-side tags.
+        // No field has tag 0: the end.
         if (tag == 0) return;
-        size_t q = n;
-        // A tag read from the wire may come out negative; as unsigned it falls outside the table.
-        if (static_cast<uint32_t>(tag) < 128) {
-            int16_t index = descriptor->fieldIndexForShortTag(static_cast<uint32_t>(tag));
-            if (index >= 0) q = static_cast<size_t>(index);
-        } else if (p < n && static_cast<int32_t>(tags[p]) == tag) {
-            q = p;
-        } else {
-            for (size_t i = 0; i < n; ++i) {
-                if (static_cast<int32_t>(tags[i]) == tag) {
-                    q = i;
-                    break;
-                }
-            }
-        }
+        size_t q = descriptor->fieldIndexForTag(tag, p);
         if (q < n) {
             p = q;
             mergeFieldFromStream(*fields[p], input, registry);
@@ -131,27 +115,13 @@ void ZAVWireGeneratedMessage::mergeFieldsFromCodedInputStream(ZAVWireCodedInputS
 void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseContext& context,
                                          const ZAVWireDescriptor* descriptor) {
     const ZAVWireParseEntry* entries = descriptor->parseEntries().data();
-    const uint32_t* tags = descriptor->fieldTags().data();
     const size_t n = descriptor->fieldCount();
     uint8_t* storage = messageStorage_;
     size_t p = 0;
     while (true) {
         int32_t tag = input.readTag();
         if (tag == 0) return;
-        size_t q = n;
-        if (static_cast<uint32_t>(tag) < 128) {
-            int16_t index = descriptor->fieldIndexForShortTag(static_cast<uint32_t>(tag));
-            if (index >= 0) q = static_cast<size_t>(index);
-        } else if (p < n && static_cast<int32_t>(tags[p]) == tag) {
-            q = p;
-        } else if (static_cast<uint32_t>(tag) <= descriptor->maxFieldTag()) {
-            for (size_t i = 0; i < n; ++i) {
-                if (static_cast<int32_t>(tags[i]) == tag) {
-                    q = i;
-                    break;
-                }
-            }
-        }
+        size_t q = descriptor->fieldIndexForTag(tag, p);
         if (q == n) {
             if (!parseFreshUnknownField(input, context, tag)) return;
             continue;
