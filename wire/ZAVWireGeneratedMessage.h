@@ -238,6 +238,9 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     void parseFresh(ZAVWireCodedInputStream& input, ParseContext& context,
                     const ZAVWireDescriptor* descriptor);
     bool parseFreshUnknownField(ZAVWireCodedInputStream& input, ParseContext& context, int32_t tag);
+    // A new message of `cls` read from the length-delimited contents at the input's position.
+    static ZAVWireMessagePtr readFresh(const ZAVWireClass* cls, ZAVWireCodedInputStream& input,
+                                       ParseContext& context);
 
     // The arena this message took memory from for its own contents (parsing into it), kept alive with it.
     // Declared first so that it goes last.

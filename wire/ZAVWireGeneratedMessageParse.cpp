@@ -32,10 +32,6 @@ inline void markHas(uint8_t* storage, int32_t index) {
     std::memcpy(p, &word, 4);
 }
 
-inline ZAVWireMessagePtr makeParsed(const ZAVWireClass* cls, ZAVWireArena* arena) {
-    return cls->createInArena ? cls->createInArena(arena) : cls->create();
-}
-
 // The array a repeated field of a message being built appends to; the field is set from the first element
 // on, which the caller appends right away.
 inline ZAVWireMutableArray* freshArray(uint8_t* storage, const ZAVWireParseEntry& entry,
@@ -61,6 +57,15 @@ inline void storeScalar(uint8_t* storage, const ZAVWireParseEntry& entry, T valu
 }
 
 }  // namespace
+
+ZAVWireMessagePtr ZAVWireGeneratedMessage::readFresh(const ZAVWireClass* cls, ZAVWireCodedInputStream& input,
+                                                     ParseContext& context) {
+    ZAVWireMessagePtr sub = cls->createInArena ? cls->createInArena(context.arena) : cls->create();
+    uint64_t old = input.beginMessage();
+    sub->parseFresh(input, context, cls->descriptor());
+    input.endMessage(old);
+    return sub;
+}
 
 void ZAVWireGeneratedMessage::mergeFromData(std::shared_ptr<const ZAVWireData> data,
                                             const ZAVWireExtensionRegistry* registry) {
@@ -189,10 +194,7 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
                     mergeFieldFromStream(*entry.field, input, context.registry);
                     break;
                 }
-                ZAVWireMessagePtr sub = makeParsed(entry.msgClass, context.arena);
-                uint64_t old = input.beginMessage();
-                sub->parseFresh(input, context, entry.msgClass->descriptor());
-                input.endMessage(old);
+                ZAVWireMessagePtr sub = readFresh(entry.msgClass, input, context);
                 if (entry.repeated) {
                     freshArray(storage, entry, context.arena)
                         ->appendParsedObject(std::move(sub), context.arena);
@@ -230,10 +232,7 @@ bool ZAVWireGeneratedMessage::parseFreshUnknownField(ZAVWireCodedInputStream& in
         if (extension.type() == ZAVWireTypeMessage && !extension.isRepeated() && !extension.isPackable() &&
             !extension.mergesWithoutLength() && (tag & 7) == ZAVWireWireFormatLengthDelimited &&
             (!extensionMap_ || extensionMap_->find(*entry) == extensionMap_->end())) {
-            ZAVWireMessagePtr sub = makeParsed(extension.messageOrGroupClass(), context.arena);
-            uint64_t old = input.beginMessage();
-            sub->parseFresh(input, context, extension.messageOrGroupClass()->descriptor());
-            input.endMessage(old);
+            ZAVWireMessagePtr sub = readFresh(extension.messageOrGroupClass(), input, context);
             if (!extensionMap_) {
                 extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(arena_, context.arena));
                 extensionMap_->emplace_hint(extensionMap_->end(), *entry, std::move(sub));
@@ -356,10 +355,7 @@ void ZAVWireGeneratedMessage::mergeFieldFromStream(const ZAVWireFieldDescriptor&
             };
             if (field.isRepeated() && field.type() == ZAVWireTypeMessage) {
                 ParseContext context{ZAVWireArena::current(), registry};
-                ZAVWireMessagePtr sub = makeParsed(field.msgClass(), context.arena);
-                uint64_t old = input.beginMessage();
-                sub->parseFresh(input, context, field.msgClass()->descriptor());
-                input.endMessage(old);
+                ZAVWireMessagePtr sub = readFresh(field.msgClass(), input, context);
                 parsedArray(field)->addObject(std::move(sub));
                 return;
             }
@@ -381,10 +377,7 @@ void ZAVWireGeneratedMessage::mergeFieldFromStream(const ZAVWireFieldDescriptor&
             }
             if (!hasField(field) && field.type() == ZAVWireTypeMessage) {
                 ParseContext context{ZAVWireArena::current(), registry};
-                ZAVWireMessagePtr sub = makeParsed(field.msgClass(), context.arena);
-                uint64_t old = input.beginMessage();
-                sub->parseFresh(input, context, field.msgClass()->descriptor());
-                input.endMessage(old);
+                ZAVWireMessagePtr sub = readFresh(field.msgClass(), input, context);
                 setRetainedObject(field, std::move(sub));
                 return;
             }

@@ -33,13 +33,16 @@ bool contains(const ZAVCallSet& set, const ZAVExpandedFunctionCallPtr& call) {
     return set.count(call) != 0;
 }
 
-// The function id of a call whose id needs no expansion; empty otherwise.
-const std::string& functionOf(const ZAVExpandedFunctionCall& call) {
+// The function id a call's function value names when it needs no expansion; empty otherwise.
+const std::string& functionIdOf(const ZAVPValuePtr& function) {
     static const std::string none;
-    auto function = call.propertyForKey(ZAVExpandedFunctionCall::functionKey());
     return function && !function->containsReferences() && function->hasFunctionId()
                ? function->functionId()->utf8()
                : none;
+}
+
+const std::string& functionOf(const ZAVExpandedFunctionCall& call) {
+    return functionIdOf(call.propertyForKey(ZAVExpandedFunctionCall::functionKey()));
 }
 
 // The tag populator, remembering the rules that passed, in order.
@@ -372,10 +375,7 @@ void ZAVRuntime::examinePredicates(const std::vector<const ZAVExpandedFunctionCa
             if (role == kArg0) arg0 = value;
             if (role == kArg1) arg1 = value;
         }
-        static const std::string kNone;
-        const std::string& id = function && !function->containsReferences() && function->hasFunctionId()
-                                    ? function->functionId()->utf8()
-                                    : kNone;
+        const std::string& id = functionIdOf(function);
 
         // An event test: "_eq" of a reference to an event macro and a plain text, nothing else.
         if (properties.size() == 3 && id == ZAVEquals::functionId() && arg0 && arg1) {
