@@ -463,7 +463,9 @@ std::optional<DecodedImage> ImageCodec::decodeTiff(const uint8_t* data, size_t s
         }
         TIFFRGBAImageEnd(&reader);
     } else if (!source.error[0]) {
-        std::snprintf(source.error, sizeof source.error, "%s", message);
+        // The library's message is cut to what the error buffer holds.
+        std::snprintf(source.error, sizeof source.error, "%.*s", static_cast<int>(sizeof source.error - 1),
+                      message);
     }
     TIFFClose(tiff);
     if (!ok) {
