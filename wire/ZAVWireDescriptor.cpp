@@ -366,10 +366,8 @@ std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
             d->maxFieldTag_ = std::max(d->maxFieldTag_, field->tag());
             if (field->tag() < 128 && d->shortTagIndex_[field->tag()] < 0)
                 d->shortTagIndex_[field->tag()] = static_cast<int16_t>(i);
-            if (field->isRepeated() || ZAVWireTypeIsObject(field->type())) {
+            if (field->isRepeated() || ZAVWireTypeIsObject(field->type()))
                 d->objectFields_.push_back(field.get());
-                d->objectOffsets_.push_back(static_cast<uint32_t>(field->offset()));
-            }
             d->parseEntries_.push_back(parseEntry(*field));
             d->fieldsArray_->addObject(std::move(field));
         }

@@ -31,14 +31,6 @@ ZAVWireMessagePtr ZAVWireGeneratedMessage::message() {
 
 // ---- storage
 
-void ZAVWireGeneratedMessage::detachStorage() {
-    if (!messageStorage_) return;
-    internalClear();
-    for (uint32_t offset : wireDescriptor()->objectFieldOffsets())
-        std::launder(reinterpret_cast<ZAVWireObjectPtr*>(messageStorage_ + offset))->~ZAVWireObjectPtr();
-    messageStorage_ = nullptr;
-}
-
 ZAVWireGeneratedMessage::~ZAVWireGeneratedMessage() {
     // Derived classes have already let go of their storage; what is left is the base's own state.
     internalClear();

@@ -180,13 +180,20 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
 
   protected:
     // The derived class hands over its storage block, zero-filled, once constructed; and takes it back first
-    // thing in its destructor.
-    void attachStorage(uint8_t* storage) { attachStorage(storage, wireDescriptor()); }
-    void attachStorage(uint8_t* storage, const ZAVWireDescriptor* descriptor) {
+    // thing in its destructor. Its object slots are the run of `Count` references at `Start`.
+    template <size_t Start, size_t Count>
+    void attachStorage(uint8_t* storage) {
         messageStorage_ = storage;
-        for (uint32_t offset : descriptor->objectFieldOffsets()) new (storage + offset) ZAVWireObjectPtr();
+        std::uninitialized_value_construct_n(
+            std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + Start)), Count);
     }
-    void detachStorage();
+    template <size_t Start, size_t Count>
+    void detachStorage() {
+        if (!messageStorage_) return;
+        internalClear();
+        std::destroy_n(std::launder(reinterpret_cast<ZAVWireObjectPtr*>(messageStorage_ + Start)), Count);
+        messageStorage_ = nullptr;
+    }
 
   private:
     friend class ZAVWireExtensionField;
@@ -273,11 +280,12 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
 
 #define ZAVWIRE_MESSAGE_BODY(Class, Fields)                                                             \
   public:                                                                                               \
+    static_assert(ZAVWireObjectSlotsAreOneRun(Fields), "fields not laid out by ZAVWireLayout");         \
     Class() {                                                                                           \
-        attachStorage(storage_, descriptor());                                                          \
+        attachStorage<ZAVWireObjectSlotStart(Fields), ZAVWireObjectSlotCount(Fields)>(storage_);        \
     }                                                                                                   \
     ~Class() override {                                                                                 \
-        detachStorage();                                                                                \
+        detachStorage<ZAVWireObjectSlotStart(Fields), ZAVWireObjectSlotCount(Fields)>();                \
     }                                                                                                   \
     static const ZAVWireClass& wireClass();                                                             \
     static const ZAVWireDescriptor* descriptor();                                                       \
