@@ -339,8 +339,13 @@ ZAVWireParseEntry parseEntry(const ZAVWireFieldDescriptor& field) {
             break;
     }
     if (field.isRepeated() && field.isPackable()) kind = Entry::General;
-    return Entry{&field, field.msgClass(),  static_cast<uint32_t>(field.offset()), field.hasIndex(),
-                 kind,   field.isRepeated()};
+    return Entry{&field,
+                 field.msgClass(),
+                 static_cast<uint32_t>(field.offset()),
+                 field.hasIndex(),
+                 kind,
+                 field.isRepeated(),
+                 field.valueType()};
 }
 
 }  // namespace

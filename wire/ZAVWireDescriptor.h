@@ -374,6 +374,7 @@ struct ZAVWireParseEntry {
     int32_t hasIndex;
     Kind kind;
     bool repeated;
+    ZAVWireArrayValueType valueType;  // of the list a repeated field makes
 };
 
 class ZAVWireDescriptor final : public ZAVWireRootObject {

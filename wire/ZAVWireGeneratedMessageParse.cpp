@@ -38,7 +38,7 @@ inline ZAVWireMutableArray* freshArray(uint8_t* storage, const ZAVWireParseEntry
                                        ZAVWireArena* arena) {
     ZAVWireObjectPtr& s = *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
     if (!s) {
-        s = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.field->valueType());
+        s = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.valueType);
         markHas(storage, entry.hasIndex);
     }
     auto* array = static_cast<ZAVWireMutableArray*>(s.get());
@@ -48,6 +48,25 @@ inline ZAVWireMutableArray* freshArray(uint8_t* storage, const ZAVWireParseEntry
         markHas(storage, entry.hasIndex);
     }
     return array;
+}
+
+// Appends a scalar read for a repeated field. A list met for the first time gets room for the whole run of
+// its field that follows, counted ahead, so that those appends never grow it.
+template <typename T>
+inline void appendScalar(uint8_t* storage, const ZAVWireParseEntry& entry, ZAVWireCodedInputStream& input,
+                         int32_t tag, T value, ZAVWireArena* arena) {
+    ZAVWireObjectPtr& s = *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
+    if (!s && arena) {
+        auto array = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.valueType);
+        // Longer runs grow as any list does.
+        constexpr size_t kMaxRoom = 64;
+        array->takeParsedRoom(arena, 1 + input.countVarintFields(tag, kMaxRoom - 1), sizeof(T));
+        array->appendParsedScalar(value, arena);
+        s = std::move(array);
+        markHas(storage, entry.hasIndex);
+        return;
+    }
+    freshArray(storage, entry, arena)->appendParsedScalar(value, arena);
 }
 
 template <typename T>
@@ -141,7 +160,7 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             case ZAVWireParseEntry::Varint32: {
                 int32_t v = input.readVarint32Inline();
                 if (entry.repeated) {
-                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
+                    appendScalar(storage, entry, input, tag, v, context.arena);
                 } else {
                     storeScalar(storage, entry, v);
                 }
@@ -150,7 +169,7 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             case ZAVWireParseEntry::Varint64: {
                 int64_t v = input.readVarint64Inline();
                 if (entry.repeated) {
-                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
+                    appendScalar(storage, entry, input, tag, v, context.arena);
                 } else {
                     storeScalar(storage, entry, v);
                 }
@@ -159,7 +178,7 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             case ZAVWireParseEntry::Bool: {
                 uint8_t v = input.readVarint32Inline() != 0 ? 1 : 0;
                 if (entry.repeated) {
-                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
+                    appendScalar(storage, entry, input, tag, v, context.arena);
                 } else {
                     storeScalar(storage, entry, v);
                 }
@@ -171,7 +190,7 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
                     // Kept as an unknown varint so the number survives a write.
                     mutableUnknownFields().mergeVarintField(static_cast<int32_t>(entry.field->number()), v);
                 } else if (entry.repeated) {
-                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
+                    appendScalar(storage, entry, input, tag, v, context.arena);
                 } else {
                     storeScalar(storage, entry, v);
                 }
