@@ -14,6 +14,7 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/storage/OutputStream.h"
@@ -179,13 +180,21 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     void pbMutableArrayWillAddElements(ZAVWireMutableArray* array, uint64_t count) override;
 
   protected:
-    // The derived class hands over its storage block, zero-filled, once constructed; and takes it back first
-    // thing in its destructor. Its object slots are the run of `Count` references at `Start`.
-    template <size_t Start, size_t Count>
+    // The derived class hands over its storage block of `Size` bytes once constructed, and takes it back
+    // first thing in its destructor. Its object slots are the run of `Count` references at `Start`; the
+    // rest is zero-filled. Everything is placed at compile time, so making a message's storage is a few
+    // wide stores.
+    template <size_t Start, size_t Count, size_t Size>
     void attachStorage(uint8_t* storage) {
+        static_assert(Start + Count * sizeof(ZAVWireObjectPtr) <= Size || Count == 0);
         messageStorage_ = storage;
-        std::uninitialized_value_construct_n(
-            std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + Start)), Count);
+        constexpr size_t kEnd = Start + Count * sizeof(ZAVWireObjectPtr);
+        std::memset(storage, 0, Count ? Start : Size);
+        [storage]<size_t... I>(std::index_sequence<I...>) {
+            ((void)::new (storage + Start + I * sizeof(ZAVWireObjectPtr)) ZAVWireObjectPtr(), ...);
+        }
+        (std::make_index_sequence<Count>{});
+        if constexpr (Count != 0 && Size > kEnd) std::memset(storage + kEnd, 0, Size - kEnd);
     }
     template <size_t Start, size_t Count>
     void detachStorage() {
@@ -282,7 +291,8 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
   public:                                                                                               \
     static_assert(ZAVWireObjectSlotsAreOneRun(Fields), "fields not laid out by ZAVWireLayout");         \
     Class() {                                                                                           \
-        attachStorage<ZAVWireObjectSlotStart(Fields), ZAVWireObjectSlotCount(Fields)>(storage_);        \
+        attachStorage<ZAVWireObjectSlotStart(Fields), ZAVWireObjectSlotCount(Fields),                   \
+                      ZAVWireStorageSize(Fields)>(storage_);                                            \
     }                                                                                                   \
     ~Class() override {                                                                                 \
         detachStorage<ZAVWireObjectSlotStart(Fields), ZAVWireObjectSlotCount(Fields)>();                \
@@ -315,7 +325,7 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
     }                                                                                                   \
                                                                                                         \
   private:                                                                                              \
-    alignas(16) uint8_t storage_[ZAVWireStorageSize(Fields) ? ZAVWireStorageSize(Fields) : 1] = {};     \
+    alignas(16) uint8_t storage_[ZAVWireStorageSize(Fields) ? ZAVWireStorageSize(Fields) : 1];          \
                                                                                                         \
   public:
 
