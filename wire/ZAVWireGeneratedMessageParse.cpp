@@ -32,21 +32,26 @@ inline void markHas(uint8_t* storage, int32_t index) {
     std::memcpy(p, &word, 4);
 }
 
+// Adopts a list made empty by an earlier packed run of no elements, as its first element would.
+__attribute__((noinline)) void adoptEmptyArray(uint8_t* storage, const ZAVWireParseEntry& entry,
+                                               ZAVWireMutableArray* array) {
+    array->setDelegate(nullptr);
+    markHas(storage, entry.hasIndex);
+}
+
 // The array a repeated field of a message being built appends to; the field is set from the first element
 // on, which the caller appends right away.
-inline ZAVWireMutableArray* freshArray(uint8_t* storage, const ZAVWireParseEntry& entry,
-                                       ZAVWireArena* arena) {
+__attribute__((always_inline)) inline ZAVWireMutableArray* freshArray(uint8_t* storage,
+                                                                      const ZAVWireParseEntry& entry,
+                                                                      ZAVWireArena* arena) {
     ZAVWireObjectPtr& s = *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
-    if (!s) {
+    if (!s) [[unlikely]] {
         s = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.valueType);
         markHas(storage, entry.hasIndex);
     }
     auto* array = static_cast<ZAVWireMutableArray*>(s.get());
-    if (array->delegate()) {
-        // Made empty by an earlier packed run of no elements: adopted as its first element would.
-        array->setDelegate(nullptr);
-        markHas(storage, entry.hasIndex);
-    }
+    if (array->delegate()) [[unlikely]]
+        adoptEmptyArray(storage, entry, array);
     return array;
 }
 
