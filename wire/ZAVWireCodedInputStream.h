@@ -149,7 +149,7 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
     // How many fields with this tag (one or two bytes) and a varint value follow one another at the
     // position, at most `cap`: a parse sizes the list it is about to fill by it. Only a hint, which never
     // reads past the end.
-    size_t countVarintFields(int32_t tag, size_t cap) const {
+    __attribute__((always_inline)) size_t countVarintFields(int32_t tag, size_t cap) const {
         const uint8_t* p = state_.bytes + state_.bufferPos;
         const uint8_t* end = state_.bytes + end_;
         const auto t = static_cast<uint32_t>(tag);
@@ -167,6 +167,8 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
         }
         return n;
     }
+    // Steps over a tag that countVarintFields found at the position.
+    void skipCountedTag(int32_t tag) { state_.bufferPos += static_cast<uint32_t>(tag) < 128 ? 1 : 2; }
     // A length-delimited message read in place by the caller's own loop: the steps of readMessage before
     // and after the contents. beginMessage answers the limit that endMessage puts back.
     __attribute__((always_inline)) uint64_t beginMessage() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -56,17 +57,25 @@ __attribute__((always_inline)) inline ZAVWireMutableArray* freshArray(uint8_t* s
 }
 
 // Appends a scalar read for a repeated field. A list met for the first time gets room for the whole run of
-// its field that follows, counted ahead, so that those appends never grow it.
-template <typename T>
+// its field that follows, counted ahead, so that those appends never grow it; with a reader, the rest of
+// the run is read here too, its tags being known to match.
+template <typename T, typename Read = std::nullptr_t>
 inline void appendScalar(uint8_t* storage, const ZAVWireParseEntry& entry, ZAVWireCodedInputStream& input,
-                         int32_t tag, T value, ZAVWireArena* arena) {
+                         int32_t tag, T value, ZAVWireArena* arena, Read read = nullptr) {
     ZAVWireObjectPtr& s = *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
     if (!s && arena) {
         auto array = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.valueType);
         // Longer runs grow as any list does.
         constexpr size_t kMaxRoom = 64;
-        array->takeParsedRoom(arena, 1 + input.countVarintFields(tag, kMaxRoom - 1), sizeof(T));
+        size_t more = input.countVarintFields(tag, kMaxRoom - 1);
+        array->takeParsedRoom(arena, 1 + more, sizeof(T));
         array->appendParsedScalar(value, arena);
+        if constexpr (!std::is_same_v<Read, std::nullptr_t>) {
+            for (; more; --more) {
+                input.skipCountedTag(tag);
+                array->appendParsedScalar(static_cast<T>(read()), arena);
+            }
+        }
         s = std::move(array);
         markHas(storage, entry.hasIndex);
         return;
@@ -165,7 +174,8 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             case ZAVWireParseEntry::Varint32: {
                 int32_t v = input.readVarint32Inline();
                 if (entry.repeated) {
-                    appendScalar(storage, entry, input, tag, v, context.arena);
+                    appendScalar(storage, entry, input, tag, v, context.arena,
+                                 [&] { return input.readVarint32Inline(); });
                 } else {
                     storeScalar(storage, entry, v);
                 }
@@ -174,7 +184,8 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             case ZAVWireParseEntry::Varint64: {
                 int64_t v = input.readVarint64Inline();
                 if (entry.repeated) {
-                    appendScalar(storage, entry, input, tag, v, context.arena);
+                    appendScalar(storage, entry, input, tag, v, context.arena,
+                                 [&] { return input.readVarint64Inline(); });
                 } else {
                     storeScalar(storage, entry, v);
                 }
@@ -183,7 +194,8 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             case ZAVWireParseEntry::Bool: {
                 uint8_t v = input.readVarint32Inline() != 0 ? 1 : 0;
                 if (entry.repeated) {
-                    appendScalar(storage, entry, input, tag, v, context.arena);
+                    appendScalar(storage, entry, input, tag, v, context.arena,
+                                 [&] { return input.readVarint32Inline() != 0 ? 1 : 0; });
                 } else {
                     storeScalar(storage, entry, v);
                 }
