@@ -129,6 +129,34 @@ TEST_F(Parse, ASubMessageReadsAsAnOutermostOneDoes) {
     EXPECT_TRUE(parsed->isEqual(ZAVPValue::parseFromData(hexData(value), registry.get()).get()));
 }
 
+TEST_F(Parse, ARunOfListElementsInASubMessageReadsWhole) {
+    // A run longer than the room a list gets at first, one- and two-byte values, then more of the same list
+    // after another field.
+    std::vector<uint8_t> rule;
+    auto add = [&](uint8_t tag, uint32_t v) {
+        rule.push_back(tag);
+        for (; v >= 0x80; v >>= 7) rule.push_back(static_cast<uint8_t>(v | 0x80));
+        rule.push_back(static_cast<uint8_t>(v));
+    };
+    for (uint32_t i = 0; i < 70; ++i) add(0x18, i * 5);
+    add(0x10, 7);
+    add(0x18, 1000);
+    add(0x18, 1);
+    std::vector<uint8_t> resource = {0x3A, static_cast<uint8_t>(0x80 | (rule.size() & 0x7F)),
+                                     static_cast<uint8_t>(rule.size() >> 7)};
+    resource.insert(resource.end(), rule.begin(), rule.end());
+    auto parsed = ZAVPResource::parseFromData(ZAVWireData::create(resource));
+    auto sub = std::static_pointer_cast<ZAVPRule>(parsed->ruleArray()->objectAtIndex(0));
+    auto list = sub->addTagArray();
+    ASSERT_EQ(list->count(), 72u);
+    EXPECT_EQ(list->int32AtIndex(69), 345);
+    EXPECT_EQ(list->int32AtIndex(70), 1000);
+    EXPECT_EQ(sub->negativePredicateArray()->int32AtIndex(0), 7);
+    auto top = ZAVPRule::parseFromData(ZAVWireData::create(rule));
+    EXPECT_TRUE(sub->isEqual(top.get()));
+    EXPECT_EQ(toHex(*sub->data()), toHex(*top->data()));
+}
+
 TEST_F(Parse, StructuralFailures) {
     EXPECT_EQ(raised([] { node("08 01 0C"); }), "NSParseErrorException|Last tag: 12 should be 0");
     EXPECT_EQ(raised([] { node("12 03 12 05 00"); }),
