@@ -94,6 +94,19 @@ int64_t ZAVWireCodedInputStream::readRawVarint64() {
         return state_.bytes[pos];
     }
     uint64_t result = 0;
+    if (end_ > pos && end_ - pos >= 10) {
+        // The longest varint fits before the end: no check for each byte.
+        const uint8_t* p = state_.bytes + pos;
+        for (int i = 0; i < 10; ++i) {
+            result |= static_cast<uint64_t>(p[i] & 0x7F) << (7 * i);
+            if (!(p[i] & 0x80)) {
+                state_.bufferPos = pos + static_cast<uint64_t>(i) + 1;
+                return static_cast<int64_t>(result);
+            }
+        }
+        state_.bufferPos = pos + 10;
+        ZAVWireRaise(NSParseErrorException, "Unable to read varint64");
+    }
     for (int shift = 0; shift < 70; shift += 7) {
         uint8_t b = readRawByte();
         result |= static_cast<uint64_t>(b & 0x7F) << shift;
