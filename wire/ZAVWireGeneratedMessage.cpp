@@ -354,22 +354,16 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::mutableCopy() const {
 
 // Repeated extension values are lists that addExtension and parsing append to, so each message gets its own;
 // singular sub-messages are copied when `copyMessages` asks for it, as a merge of fields copies them.
-void ZAVWireGeneratedMessage::ExtensionMapDeleter::operator()(ExtensionMap* map) const {
-    std::pmr::memory_resource* memory = map->get_allocator().resource();
-    map->~ExtensionMap();
-    memory->deallocate(map, sizeof(ExtensionMap), alignof(ExtensionMap));
-}
-
 ZAVWireGeneratedMessage::ExtensionMapPtr ZAVWireGeneratedMessage::makeExtensionMap(
     std::pmr::memory_resource* memory) {
-    void* place = memory->allocate(sizeof(ExtensionMap), alignof(ExtensionMap));
-    return ExtensionMapPtr(new (place) ExtensionMap(memory));
+    // Room for two in the map's own block: more are rare.
+    return ExtensionMapPtr(ZAVWireExtensionMap::make(memory, 2));
 }
 
 ZAVWireGeneratedMessage::ExtensionMapPtr ZAVWireGeneratedMessage::copiedExtensionMap(
     const ExtensionMap& source, bool copyMessages) {
     auto map = makeExtensionMap(std::pmr::new_delete_resource());
-    map->insert(source.begin(), source.end());
+    for (const auto& [extension, value] : source) map->emplace(extension, value);
     for (auto& [extension, value] : *map) {
         if (extension->isRepeated() || (copyMessages && asMessage(value))) value = value->mutableCopy();
     }

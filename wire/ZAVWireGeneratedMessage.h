@@ -24,6 +24,7 @@
 #include "wire/ZAVWireCodedOutputStream.h"
 #include "wire/ZAVWireDescriptor.h"
 #include "wire/ZAVWireExtensionField.h"
+#include "wire/ZAVWireExtensionMap.h"
 #include "wire/ZAVWireString.h"
 #include "wire/ZAVWireUnknownFieldSet.h"
 
@@ -239,9 +240,9 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
                                                        ZAVWireExtensionFieldPtr extension);
 
     // A parse keeps extension entries in its arena; copies and maps made outside parsing use the heap.
-    using ExtensionMap = std::pmr::map<ZAVWireExtensionFieldPtr, ZAVWireObjectPtr>;
+    using ExtensionMap = ZAVWireExtensionMap;
     struct ExtensionMapDeleter {
-        void operator()(ExtensionMap* map) const;
+        void operator()(ExtensionMap* map) const { ZAVWireExtensionMap::destroy(map); }
     };
     using ExtensionMapPtr = std::unique_ptr<ExtensionMap, ExtensionMapDeleter>;
     static ExtensionMapPtr makeExtensionMap(std::pmr::memory_resource* memory);

@@ -270,12 +270,8 @@ bool ZAVWireGeneratedMessage::parseFreshUnknownField(ZAVWireCodedInputStream& in
             !extension.mergesWithoutLength() && (tag & 7) == ZAVWireWireFormatLengthDelimited &&
             (!extensionMap_ || extensionMap_->find(*entry) == extensionMap_->end())) {
             ZAVWireMessagePtr sub = readFresh(extension.messageOrGroupClass(), input, context);
-            if (!extensionMap_) {
-                extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(arena_, context.arena));
-                extensionMap_->emplace_hint(extensionMap_->end(), *entry, std::move(sub));
-            } else {
-                extensionMap_->emplace(*entry, std::move(sub));
-            }
+            if (!extensionMap_) extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(arena_, context.arena));
+            extensionMap_->emplace(*entry, std::move(sub));
             return true;
         }
     }
