@@ -94,18 +94,23 @@ int64_t ZAVWireCodedInputStream::readRawVarint64() {
         return state_.bytes[pos];
     }
     uint64_t result = 0;
-    if (end_ > pos && end_ - pos >= 10) {
-        // The longest varint fits before the end: no check for each byte.
+    if (pos < end_) {
+        // Within the bytes there are: one bounds test for the whole varint. A varint cut short by the end is
+        // left to the byte-by-byte reading below, which fails it.
         const uint8_t* p = state_.bytes + pos;
-        for (int i = 0; i < 10; ++i) {
+        uint64_t room = std::min<uint64_t>(end_ - pos, 10);
+        for (uint64_t i = 0; i < room; ++i) {
             result |= static_cast<uint64_t>(p[i] & 0x7F) << (7 * i);
             if (!(p[i] & 0x80)) {
-                state_.bufferPos = pos + static_cast<uint64_t>(i) + 1;
+                state_.bufferPos = pos + i + 1;
                 return static_cast<int64_t>(result);
             }
         }
-        state_.bufferPos = pos + 10;
-        ZAVWireRaise(NSParseErrorException, "Unable to read varint64");
+        if (room == 10) {
+            state_.bufferPos = pos + 10;
+            ZAVWireRaise(NSParseErrorException, "Unable to read varint64");
+        }
+        result = 0;
     }
     for (int shift = 0; shift < 70; shift += 7) {
         uint8_t b = readRawByte();
