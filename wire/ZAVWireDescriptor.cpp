@@ -172,9 +172,12 @@ const ZAVWireEnumDescriptor* ZAVWireFieldDescriptor::enumDescriptor() const {
 
 bool ZAVWireFieldDescriptor::isValidEnumValue(int32_t value) const {
     ZAVWIRE_ASSERT(type() == ZAVWireTypeEnum, "Field Must be of type ZAVWireTypeEnum");
-    bool (*verifier)(int32_t) =
-        enumDescriptor_ ? enumDescriptor_->enumVerifier() : description_->typeSpecific.enumVerifier;
+    bool (*verifier)(int32_t) = enumVerifier();
     return verifier ? verifier(value) : true;
+}
+
+bool (*ZAVWireFieldDescriptor::enumVerifier() const)(int32_t) {
+    return enumDescriptor_ ? enumDescriptor_->enumVerifier() : description_->typeSpecific.enumVerifier;
 }
 
 const uint8_t* ZAVWireFieldDescriptor::optionBytes(size_t* length) const {
@@ -345,7 +348,8 @@ ZAVWireParseEntry parseEntry(const ZAVWireFieldDescriptor& field) {
                  field.hasIndex(),
                  kind,
                  field.isRepeated(),
-                 field.valueType()};
+                 field.valueType(),
+                 field.type() == ZAVWireTypeEnum ? field.enumVerifier() : nullptr};
 }
 
 }  // namespace

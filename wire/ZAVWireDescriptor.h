@@ -264,6 +264,8 @@ class ZAVWireFieldDescriptor final : public ZAVWireRootObject {
 
     const ZAVWireEnumDescriptor* enumDescriptor() const;
     bool isValidEnumValue(int32_t value) const;
+    // What isValidEnumValue asks (null: every value is valid).
+    bool (*enumVerifier() const)(int32_t);
     // The name the text format prints; empty when a custom name has no table entry.
     std::string textFormatName() const;
     const std::string& getSel() const { return getSel_; }
@@ -375,6 +377,7 @@ struct ZAVWireParseEntry {
     Kind kind;
     bool repeated;
     ZAVWireArrayValueType valueType;  // of the list a repeated field makes
+    bool (*enumVerifier)(int32_t);    // of an enum field; null: every value is known
 };
 
 class ZAVWireDescriptor final : public ZAVWireRootObject {

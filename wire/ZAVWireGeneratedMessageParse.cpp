@@ -204,7 +204,7 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             }
             case ZAVWireParseEntry::Enum: {
                 int32_t v = input.readVarint32Inline();
-                if (!entry.field->isValidEnumValue(v)) {
+                if (entry.enumVerifier && !entry.enumVerifier(v)) {
                     // Kept as an unknown varint so the number survives a write.
                     mutableUnknownFields().mergeVarintField(static_cast<int32_t>(entry.field->number()), v);
                 } else if (entry.repeated) {
