@@ -375,8 +375,13 @@ std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
             d->maxFieldTag_ = std::max(d->maxFieldTag_, field->tag());
             if (field->tag() < 128 && d->shortTagIndex_[field->tag()] < 0)
                 d->shortTagIndex_[field->tag()] = static_cast<int16_t>(i);
-            if (field->isRepeated() || ZAVWireTypeIsObject(field->type()))
+            if (field->isRepeated() || ZAVWireTypeIsObject(field->type())) {
                 d->objectFields_.push_back(field.get());
+                auto kind = field->isRepeated()  ? ZAVWireObjectSlot::Array
+                            : field->isMessage() ? ZAVWireObjectSlot::Message
+                                                 : ZAVWireObjectSlot::Other;
+                d->objectSlots_.push_back({static_cast<uint32_t>(field->offset()), kind});
+            }
             d->parseEntries_.push_back(parseEntry(*field));
             d->fieldsArray_->addObject(std::move(field));
         }

@@ -380,6 +380,13 @@ struct ZAVWireParseEntry {
     bool (*enumVerifier)(int32_t);    // of an enum field; null: every value is known
 };
 
+// An object slot of a message, as releasing it needs to know it: where it is and what it may hold.
+struct ZAVWireObjectSlot {
+    enum Kind : uint8_t { Array, Message, Other };
+    uint32_t offset;
+    Kind kind;
+};
+
 class ZAVWireDescriptor final : public ZAVWireRootObject {
   public:
     static std::shared_ptr<ZAVWireDescriptor> allocDescriptorForClass(
@@ -431,6 +438,8 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     // The fields whose slot holds an object reference (object types and every repeated field), in table
     // order.
     const std::vector<const ZAVWireFieldDescriptor*>& objectFieldList() const { return objectFields_; }
+    // The same as slots, side by side.
+    const std::vector<ZAVWireObjectSlot>& objectSlots() const { return objectSlots_; }
 
     const ZAVWireFieldDescriptor* fieldWithNumber(uint32_t number) const;
     const ZAVWireFieldDescriptor* fieldWithName(const std::string& name) const;
@@ -445,6 +454,7 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     ZAVWireMutableArrayPtr fieldsArray_, enumsArray_, rangesArray_;
     std::vector<const ZAVWireFieldDescriptor*> fields_;
     std::vector<const ZAVWireFieldDescriptor*> objectFields_;
+    std::vector<ZAVWireObjectSlot> objectSlots_;
     std::vector<ZAVWireParseEntry> parseEntries_;
     std::vector<uint32_t> fieldTags_;
     std::array<int16_t, 128> shortTagIndex_ = [] {

@@ -258,15 +258,15 @@ void ZAVWireGeneratedMessage::pbMutableArrayWillAddElements(ZAVWireMutableArray*
 
 void ZAVWireGeneratedMessage::internalClear() {
     if (messageStorage_) {
-        for (auto* f : wireDescriptor()->objectFieldList()) {
+        for (const ZAVWireObjectSlot& slot : wireDescriptor()->objectSlots()) {
             // The slots exist whenever the storage does: no checked look-up for each.
             ZAVWireObjectPtr& s =
-                *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(messageStorage_ + f->offset()));
+                *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(messageStorage_ + slot.offset));
             if (!s) continue;
-            if (f->isRepeated()) {
+            if (slot.kind == ZAVWireObjectSlot::Array) {
                 auto* array = static_cast<ZAVWireMutableArray*>(s.get());
                 if (array->delegate() == this) array->setDelegate(nullptr);
-            } else if (f->isMessage()) {
+            } else if (slot.kind == ZAVWireObjectSlot::Message) {
                 auto* sub = static_cast<ZAVWireGeneratedMessage*>(s.get());
                 if (sub->wasAutocreatedBy(this)) sub->clearAutocreator();
             }

@@ -197,11 +197,11 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
         (std::make_index_sequence<Count>{});
         if constexpr (Count != 0 && Size > kEnd) std::memset(storage + kEnd, 0, Size - kEnd);
     }
-    template <size_t Start, size_t Count>
+    // Releasing everything leaves every slot empty, and an empty reference's destructor does nothing: the
+    // slots end with the storage, without a destructor call each.
     void detachStorage() {
         if (!messageStorage_) return;
         internalClear();
-        std::destroy_n(std::launder(reinterpret_cast<ZAVWireObjectPtr*>(messageStorage_ + Start)), Count);
         messageStorage_ = nullptr;
     }
 
@@ -296,7 +296,7 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
                       ZAVWireStorageSize(Fields)>(storage_);                                            \
     }                                                                                                   \
     ~Class() override {                                                                                 \
-        detachStorage<ZAVWireObjectSlotStart(Fields), ZAVWireObjectSlotCount(Fields)>();                \
+        detachStorage();                                                                                \
     }                                                                                                   \
     static const ZAVWireClass& wireClass();                                                             \
     static const ZAVWireDescriptor* descriptor();                                                       \
