@@ -32,8 +32,9 @@ ZAVWireMessagePtr ZAVWireGeneratedMessage::message() {
 // ---- storage
 
 ZAVWireGeneratedMessage::~ZAVWireGeneratedMessage() {
-    // Derived classes have already let go of their storage; what is left is the base's own state.
-    internalClear();
+    // Derived classes have already let go of their storage, and with it of everything else; what a message
+    // without storage may still hold is the base's own state.
+    if (unknownFields_ || extensionMap_ || autocreatedExtensionMap_) internalClear();
     PLAT_ASSERT(autocreator_ == nullptr, "Autocreator was not cleared before dealloc.");
 }
 
