@@ -229,10 +229,10 @@ class ZAVWireMutableArray final : public ZAVWireArray {
     }
 
     // Arena room for exactly `count` scalars of `size` bytes, taken by a parse for a list it has just made
-    // and is about to fill with a run of that many.
+    // in the same arena and is about to fill with a run of that many. The list's own memory keeps the arena
+    // alive for as long as the list lives, so the room needs no reference of its own.
     void takeParsedRoom(ZAVWireArena* arena, size_t count, size_t size) {
         raw_ = static_cast<uint8_t*>(arena->allocateObject(count * size, alignof(uint64_t)));
-        arena_ = ZAVWireArenaRef::whileParsing(arena);
         arenaStorage_ = true;
         arenaCapacity_ = count;
         capacity_ = count;

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "wire/ZAVWireArena.h"
 #include "wire/ZAVWireRootObject.h"
 
 class ZAVWireExtensionField;
@@ -28,12 +29,26 @@ class ZAVWireExtensionMap {
         void* place = memory->allocate(blockSize(room), alignof(ZAVWireExtensionMap));
         return new (place) ZAVWireExtensionMap(memory, room);
     }
+    // The same for a message a parse has just made in `arena`: the block is a bump in the arena, which the
+    // message's own memory keeps alive for as long as the message lives. Entries added after the parse take
+    // the heap, as the sealed arena gives it.
+    static ZAVWireExtensionMap* make(ZAVWireArena* arena, uint32_t room) {
+        void* place = arena->allocateObject(blockSize(room), alignof(ZAVWireExtensionMap));
+        auto* map = new (place) ZAVWireExtensionMap(arena, room);
+        map->inArena_ = true;
+        return map;
+    }
     // Releases the entries and gives back the map's memory.
     static void destroy(ZAVWireExtensionMap* map) {
         std::pmr::memory_resource* memory = map->memory_;
         size_t bytes = blockSize(map->room_);
+        bool inArena = map->inArena_;
         map->~ZAVWireExtensionMap();
-        memory->deallocate(map, bytes, alignof(ZAVWireExtensionMap));
+        if (inArena) {
+            ZAVWIRE_ARENA_POISON(map, bytes);
+        } else {
+            memory->deallocate(map, bytes, alignof(ZAVWireExtensionMap));
+        }
     }
     ZAVWireExtensionMap(const ZAVWireExtensionMap&) = delete;
     ZAVWireExtensionMap& operator=(const ZAVWireExtensionMap&) = delete;
@@ -128,5 +143,6 @@ class ZAVWireExtensionMap {
     uint32_t size_ = 0;
     uint32_t capacity_;
     uint32_t room_;
+    bool inArena_ = false;  // the map's block is a bump in a parse's arena
 };
 static_assert(sizeof(ZAVWireExtensionMap) % alignof(ZAVWireExtensionMap::Entry) == 0);

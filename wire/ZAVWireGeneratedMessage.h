@@ -258,6 +258,8 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     // A new message of `cls` read from the length-delimited contents at the input's position.
     static ZAVWireMessagePtr readFresh(const ZAVWireClass* cls, ZAVWireCodedInputStream& input,
                                        ParseContext& context);
+    static ZAVWireMessagePtr readFreshOnHeap(const ZAVWireClass* cls, ZAVWireCodedInputStream& input,
+                                             ParseContext& context);
 
     // The arena this message took memory from for its own contents (parsing into it), kept alive with it.
     // Declared first so that it goes last.

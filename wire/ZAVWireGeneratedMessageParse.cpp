@@ -91,10 +91,24 @@ inline void storeScalar(uint8_t* storage, const ZAVWireParseEntry& entry, T valu
 
 }  // namespace
 
+// A message whose class is not made in an arena lives on the heap, and so does what it holds: what the
+// parse stores in a message takes for granted that the message lives in the parse's arena, if any.
+__attribute__((noinline)) ZAVWireMessagePtr ZAVWireGeneratedMessage::readFreshOnHeap(
+    const ZAVWireClass* cls, ZAVWireCodedInputStream& input, ParseContext& context) {
+    ZAVWireMessagePtr sub = cls->create();
+    ParseContext heap{nullptr, context.registry};
+    uint64_t old = input.beginMessage();
+    sub->parseFresh(input, heap, cls->descriptor());
+    input.endMessage(old);
+    return sub;
+}
+
 // Taken in line: a sub-message then costs one call level, not two.
 __attribute__((always_inline)) inline ZAVWireMessagePtr ZAVWireGeneratedMessage::readFresh(
     const ZAVWireClass* cls, ZAVWireCodedInputStream& input, ParseContext& context) {
-    ZAVWireMessagePtr sub = cls->createInArena ? cls->createInArena(context.arena) : cls->create();
+    if (!cls->createInArena || !context.arena) [[unlikely]]
+        return readFreshOnHeap(cls, input, context);
+    ZAVWireMessagePtr sub = cls->createInArena(context.arena);
     uint64_t old = input.beginMessage();
     sub->parseFresh(input, context, cls->descriptor());
     input.endMessage(old);
@@ -270,7 +284,12 @@ bool ZAVWireGeneratedMessage::parseFreshUnknownField(ZAVWireCodedInputStream& in
             !extension.mergesWithoutLength() && (tag & 7) == ZAVWireWireFormatLengthDelimited &&
             (!extensionMap_ || extensionMap_->find(*entry) == extensionMap_->end())) {
             ZAVWireMessagePtr sub = readFresh(extension.messageOrGroupClass(), input, context);
-            if (!extensionMap_) extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(arena_, context.arena));
+            // This message was made in the parse's arena: so is its map, as extensions mostly come one or
+            // two to a message.
+            if (!extensionMap_) {
+                extensionMap_ = context.arena ? ExtensionMapPtr(ZAVWireExtensionMap::make(context.arena, 2))
+                                              : makeExtensionMap(std::pmr::new_delete_resource());
+            }
             extensionMap_->emplace(*entry, std::move(sub));
             return true;
         }

@@ -100,6 +100,18 @@ TEST_F(Parse, WhatAParseMadeOutlivesTheMessageItWasParsedInto) {
     EXPECT_EQ(label->utf8(), "a");
     EXPECT_EQ(element->value(), 9);
     EXPECT_EQ(toHex(*child->data()), "08 07 22 01 03 32 00");
+    // The same for a sub-message's extension and a list in it.
+    auto registry = std::make_shared<ZAVWireExtensionRegistry>();
+    registry->addExtension(
+        std::static_pointer_cast<const ZAVWireExtensionField>(ZAVPServingValue::ext().shared_from_this()));
+    auto resource = ZAVPResource::parseFromData(hexData("12 09 08 02 AA 06 04 08 01 08 02"), registry.get());
+    auto value = std::static_pointer_cast<ZAVPValue>(resource->valueArray()->objectAtIndex(0));
+    resource.reset();
+    auto serving = std::static_pointer_cast<ZAVPServingValue>(value->getExtension(ZAVPServingValue::ext()));
+    for (int32_t i = 3; i < 40; ++i) serving->listItemArray()->addInt32(i);
+    EXPECT_EQ(serving->listItemArray()->int32AtIndex(1), 2);
+    EXPECT_EQ(serving->listItemArray()->count(), 39u);
+    EXPECT_EQ(value->data()->length(), 83u);
 }
 
 TEST_F(Parse, ASubMessageReadsAsAnOutermostOneDoes) {
