@@ -301,7 +301,12 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
         detachStorage();                                                                                \
     }                                                                                                   \
     static const ZAVWireClass& wireClass();                                                             \
-    static const ZAVWireDescriptor* descriptor();                                                       \
+    /* Built once by makeDescriptor; the look-up itself is taken in line by every accessor. */          \
+    static const ZAVWireDescriptor* descriptor() {                                                      \
+        static const ZAVWireDescriptor* const d = makeDescriptor();                                     \
+        return d;                                                                                       \
+    }                                                                                                   \
+    static const ZAVWireDescriptor* makeDescriptor();                                                   \
     static std::shared_ptr<Class> message() {                                                           \
         return std::make_shared<Class>();                                                               \
     }                                                                                                   \
@@ -410,7 +415,7 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
         };                                                                                                  \
         return record;                                                                                      \
     }                                                                                                       \
-    const ZAVWireDescriptor* Class::descriptor() {                                                          \
+    const ZAVWireDescriptor* Class::makeDescriptor() {                                                      \
         static const auto d = ZAVWireDescriptor::allocDescriptorForClass(                                   \
             &Class::wireClass(), RootClass, Class::kFields.data(), Class::kFields.size(), Enums, EnumCount, \
             Ranges, RangeCount, ZAVWireStorageSize(Class::kFields), WireFormat, TextInfo);                  \
