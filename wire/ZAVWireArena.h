@@ -43,7 +43,7 @@ class ZAVWireArena final : public std::pmr::memory_resource {
     static ZAVWireArena* current();
 
     // The allocation of shared objects during the parse: a bump in the current block when it has room.
-    void* allocateObject(size_t bytes, size_t alignment) {
+    __attribute__((always_inline)) void* allocateObject(size_t bytes, size_t alignment) {
         if (cursor_) {
             auto address = (reinterpret_cast<uintptr_t>(cursor_) + alignment - 1) & ~(alignment - 1);
             auto* p = reinterpret_cast<uint8_t*>(address);
@@ -59,7 +59,7 @@ class ZAVWireArena final : public std::pmr::memory_resource {
     // A reference taken by the parse that fills the arena, on its own thread before sealing: drawn from
     // references taken ahead in batches, so that each object made costs no atomic operation of its own.
     // What is left of the batch is given back on sealing.
-    void retainWhileParsing() {
+    __attribute__((always_inline)) void retainWhileParsing() {
         if (credit_ == 0) {
             if (sealed_.load(std::memory_order_acquire)) {
                 retain();

@@ -3,6 +3,7 @@
 // scalars. Scalars sit in raw storage so that writers and size functions run over plain memory. Growth is
 // exact on the first insertion, then in steps of 32 elements. A mutable array tells its delegate before every
 // insertion, which lets a message hand out an empty array for an unset field and adopt it on first use.
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -227,6 +228,15 @@ class ZAVWireMutableArray final : public ZAVWireArray {
         ++mutationCount_;
     }
 
+    // Arena room for exactly `count` scalars of `size` bytes, taken by a parse for a list it has just made
+    // in the same arena and is about to fill with a run of that many. The list's own memory keeps the arena
+    // alive for as long as the list lives, so the room needs no reference of its own.
+    void takeParsedRoom(ZAVWireArena* arena, size_t count, size_t size) {
+        raw_ = static_cast<uint8_t*>(arena->allocateObject(count * size, alignof(uint64_t)));
+        arenaStorage_ = true;
+        arenaCapacity_ = count;
+        capacity_ = count;
+    }
     ZAVWireMutableArrayDelegate* delegate() const { return delegate_; }
     void setDelegate(ZAVWireMutableArrayDelegate* delegate) { delegate_ = delegate; }
     uint64_t mutationCount() const { return mutationCount_; }

@@ -94,6 +94,24 @@ int64_t ZAVWireCodedInputStream::readRawVarint64() {
         return state_.bytes[pos];
     }
     uint64_t result = 0;
+    if (pos < end_) {
+        // Within the bytes there are: one bounds test for the whole varint. A varint cut short by the end is
+        // left to the byte-by-byte reading below, which fails it.
+        const uint8_t* p = state_.bytes + pos;
+        uint64_t room = std::min<uint64_t>(end_ - pos, 10);
+        for (uint64_t i = 0; i < room; ++i) {
+            result |= static_cast<uint64_t>(p[i] & 0x7F) << (7 * i);
+            if (!(p[i] & 0x80)) {
+                state_.bufferPos = pos + i + 1;
+                return static_cast<int64_t>(result);
+            }
+        }
+        if (room == 10) {
+            state_.bufferPos = pos + 10;
+            ZAVWireRaise(NSParseErrorException, "Unable to read varint64");
+        }
+        result = 0;
+    }
     for (int shift = 0; shift < 70; shift += 7) {
         uint8_t b = readRawByte();
         result |= static_cast<uint64_t>(b & 0x7F) << shift;

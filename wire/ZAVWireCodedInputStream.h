@@ -2,6 +2,7 @@
 // Reads the tagged binary wire format out of one buffer held in memory, in place. Every failure raises
 // (NSParseErrorException, or NSInvalidArgumentException for a limit past the enclosing one); a stream that
 // has raised is not used again. Groups and sub-messages nest at most 64 deep.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -145,6 +146,29 @@ class ZAVWireCodedInputStream final : public ZAVWireRootObject {
         }
         return readRawVarint64();
     }
+    // How many fields with this tag (one or two bytes) and a varint value follow one another at the
+    // position, at most `cap`: a parse sizes the list it is about to fill by it. Only a hint, which never
+    // reads past the end.
+    __attribute__((always_inline)) size_t countVarintFields(int32_t tag, size_t cap) const {
+        const uint8_t* p = state_.bytes + state_.bufferPos;
+        const uint8_t* end = state_.bytes + end_;
+        const auto t = static_cast<uint32_t>(tag);
+        const size_t tagBytes = t < 128 ? 1 : 2;
+        const auto t0 = static_cast<uint8_t>(t < 128 ? t : ((t & 0x7F) | 0x80));
+        const auto t1 = static_cast<uint8_t>(t >> 7);
+        size_t n = 0;
+        while (n<cap&& static_cast<size_t>(end - p)> tagBytes && p[0] == t0 &&
+               (tagBytes == 1 || p[1] == t1)) {
+            p += tagBytes;
+            while (p < end && (*p & 0x80)) ++p;
+            if (p == end) break;
+            ++p;
+            ++n;
+        }
+        return n;
+    }
+    // Steps over a tag that countVarintFields found at the position.
+    void skipCountedTag(int32_t tag) { state_.bufferPos += static_cast<uint32_t>(tag) < 128 ? 1 : 2; }
     // A length-delimited message read in place by the caller's own loop: the steps of readMessage before
     // and after the contents. beginMessage answers the limit that endMessage puts back.
     __attribute__((always_inline)) uint64_t beginMessage() {

@@ -172,9 +172,12 @@ const ZAVWireEnumDescriptor* ZAVWireFieldDescriptor::enumDescriptor() const {
 
 bool ZAVWireFieldDescriptor::isValidEnumValue(int32_t value) const {
     ZAVWIRE_ASSERT(type() == ZAVWireTypeEnum, "Field Must be of type ZAVWireTypeEnum");
-    bool (*verifier)(int32_t) =
-        enumDescriptor_ ? enumDescriptor_->enumVerifier() : description_->typeSpecific.enumVerifier;
+    bool (*verifier)(int32_t) = enumVerifier();
     return verifier ? verifier(value) : true;
+}
+
+bool (*ZAVWireFieldDescriptor::enumVerifier() const)(int32_t) {
+    return enumDescriptor_ ? enumDescriptor_->enumVerifier() : description_->typeSpecific.enumVerifier;
 }
 
 const uint8_t* ZAVWireFieldDescriptor::optionBytes(size_t* length) const {
@@ -339,8 +342,14 @@ ZAVWireParseEntry parseEntry(const ZAVWireFieldDescriptor& field) {
             break;
     }
     if (field.isRepeated() && field.isPackable()) kind = Entry::General;
-    return Entry{&field, field.msgClass(),  static_cast<uint32_t>(field.offset()), field.hasIndex(),
-                 kind,   field.isRepeated()};
+    return Entry{&field,
+                 field.msgClass(),
+                 static_cast<uint32_t>(field.offset()),
+                 field.hasIndex(),
+                 kind,
+                 field.isRepeated(),
+                 field.valueType(),
+                 field.type() == ZAVWireTypeEnum ? field.enumVerifier() : nullptr};
 }
 
 }  // namespace
@@ -368,7 +377,10 @@ std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
                 d->shortTagIndex_[field->tag()] = static_cast<int16_t>(i);
             if (field->isRepeated() || ZAVWireTypeIsObject(field->type())) {
                 d->objectFields_.push_back(field.get());
-                d->objectOffsets_.push_back(static_cast<uint32_t>(field->offset()));
+                auto kind = field->isRepeated()  ? ZAVWireObjectSlot::Array
+                            : field->isMessage() ? ZAVWireObjectSlot::Message
+                                                 : ZAVWireObjectSlot::Other;
+                d->objectSlots_.push_back({static_cast<uint32_t>(field->offset()), kind});
             }
             d->parseEntries_.push_back(parseEntry(*field));
             d->fieldsArray_->addObject(std::move(field));

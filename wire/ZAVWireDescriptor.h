@@ -203,6 +203,33 @@ constexpr size_t ZAVWireStorageSize(const std::array<ZAVWireFieldDescription, N>
     return (end + 7) / 8 * 8;
 }
 
+// Object slots (every repeated field and every object type) are laid out first, side by side after the
+// has-bit words: a message makes and unmakes them as one run whose place is known at compile time.
+template <size_t N>
+constexpr size_t ZAVWireObjectSlotStart(const std::array<ZAVWireFieldDescription, N>&) {
+    return (((N + 31) / 32) * 4 + 7) / 8 * 8;
+}
+
+template <size_t N>
+constexpr size_t ZAVWireObjectSlotCount(const std::array<ZAVWireFieldDescription, N>& fields) {
+    size_t count = 0;
+    for (const auto& f : fields) count += ZAVWireSlotSize(f.type, f.flags) == sizeof(std::shared_ptr<int>);
+    return count;
+}
+
+// Whether the table was laid out by ZAVWireLayout: its object slots form that one run.
+template <size_t N>
+constexpr bool ZAVWireObjectSlotsAreOneRun(const std::array<ZAVWireFieldDescription, N>& fields) {
+    const size_t start = ZAVWireObjectSlotStart(fields);
+    const size_t end = start + ZAVWireObjectSlotCount(fields) * sizeof(std::shared_ptr<int>);
+    for (const auto& f : fields) {
+        if (ZAVWireSlotSize(f.type, f.flags) != sizeof(std::shared_ptr<int>)) continue;
+        if (f.offset < start || f.offset >= end || (f.offset - start) % sizeof(std::shared_ptr<int>))
+            return false;
+    }
+    return true;
+}
+
 // ---- descriptor objects
 
 class ZAVWireEnumDescriptor;
@@ -237,6 +264,8 @@ class ZAVWireFieldDescriptor final : public ZAVWireRootObject {
 
     const ZAVWireEnumDescriptor* enumDescriptor() const;
     bool isValidEnumValue(int32_t value) const;
+    // What isValidEnumValue asks (null: every value is valid).
+    bool (*enumVerifier() const)(int32_t);
     // The name the text format prints; empty when a custom name has no table entry.
     std::string textFormatName() const;
     const std::string& getSel() const { return getSel_; }
@@ -347,6 +376,15 @@ struct ZAVWireParseEntry {
     int32_t hasIndex;
     Kind kind;
     bool repeated;
+    ZAVWireArrayValueType valueType;  // of the list a repeated field makes
+    bool (*enumVerifier)(int32_t);    // of an enum field; null: every value is known
+};
+
+// An object slot of a message, as releasing it needs to know it: where it is and what it may hold.
+struct ZAVWireObjectSlot {
+    enum Kind : uint8_t { Array, Message, Other };
+    uint32_t offset;
+    Kind kind;
 };
 
 class ZAVWireDescriptor final : public ZAVWireRootObject {
@@ -400,8 +438,8 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     // The fields whose slot holds an object reference (object types and every repeated field), in table
     // order.
     const std::vector<const ZAVWireFieldDescriptor*>& objectFieldList() const { return objectFields_; }
-    // Their slots' offsets, for making and unmaking the slots.
-    const std::vector<uint32_t>& objectFieldOffsets() const { return objectOffsets_; }
+    // The same as slots, side by side.
+    const std::vector<ZAVWireObjectSlot>& objectSlots() const { return objectSlots_; }
 
     const ZAVWireFieldDescriptor* fieldWithNumber(uint32_t number) const;
     const ZAVWireFieldDescriptor* fieldWithName(const std::string& name) const;
@@ -416,7 +454,7 @@ class ZAVWireDescriptor final : public ZAVWireRootObject {
     ZAVWireMutableArrayPtr fieldsArray_, enumsArray_, rangesArray_;
     std::vector<const ZAVWireFieldDescriptor*> fields_;
     std::vector<const ZAVWireFieldDescriptor*> objectFields_;
-    std::vector<uint32_t> objectOffsets_;
+    std::vector<ZAVWireObjectSlot> objectSlots_;
     std::vector<ZAVWireParseEntry> parseEntries_;
     std::vector<uint32_t> fieldTags_;
     std::array<int16_t, 128> shortTagIndex_ = [] {

@@ -31,17 +31,10 @@ ZAVWireMessagePtr ZAVWireGeneratedMessage::message() {
 
 // ---- storage
 
-void ZAVWireGeneratedMessage::detachStorage() {
-    if (!messageStorage_) return;
-    internalClear();
-    for (uint32_t offset : wireDescriptor()->objectFieldOffsets())
-        std::launder(reinterpret_cast<ZAVWireObjectPtr*>(messageStorage_ + offset))->~ZAVWireObjectPtr();
-    messageStorage_ = nullptr;
-}
-
 ZAVWireGeneratedMessage::~ZAVWireGeneratedMessage() {
-    // Derived classes have already let go of their storage; what is left is the base's own state.
-    internalClear();
+    // Derived classes have already let go of their storage, and with it of everything else; what a message
+    // without storage may still hold is the base's own state.
+    if (unknownFields_ || extensionMap_ || autocreatedExtensionMap_) internalClear();
     PLAT_ASSERT(autocreator_ == nullptr, "Autocreator was not cleared before dealloc.");
 }
 
@@ -266,15 +259,15 @@ void ZAVWireGeneratedMessage::pbMutableArrayWillAddElements(ZAVWireMutableArray*
 
 void ZAVWireGeneratedMessage::internalClear() {
     if (messageStorage_) {
-        for (auto* f : wireDescriptor()->objectFieldList()) {
+        for (const ZAVWireObjectSlot& slot : wireDescriptor()->objectSlots()) {
             // The slots exist whenever the storage does: no checked look-up for each.
             ZAVWireObjectPtr& s =
-                *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(messageStorage_ + f->offset()));
+                *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(messageStorage_ + slot.offset));
             if (!s) continue;
-            if (f->isRepeated()) {
+            if (slot.kind == ZAVWireObjectSlot::Array) {
                 auto* array = static_cast<ZAVWireMutableArray*>(s.get());
                 if (array->delegate() == this) array->setDelegate(nullptr);
-            } else if (f->isMessage()) {
+            } else if (slot.kind == ZAVWireObjectSlot::Message) {
                 auto* sub = static_cast<ZAVWireGeneratedMessage*>(s.get());
                 if (sub->wasAutocreatedBy(this)) sub->clearAutocreator();
             }
@@ -362,22 +355,16 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::mutableCopy() const {
 
 // Repeated extension values are lists that addExtension and parsing append to, so each message gets its own;
 // singular sub-messages are copied when `copyMessages` asks for it, as a merge of fields copies them.
-void ZAVWireGeneratedMessage::ExtensionMapDeleter::operator()(ExtensionMap* map) const {
-    std::pmr::memory_resource* memory = map->get_allocator().resource();
-    map->~ExtensionMap();
-    memory->deallocate(map, sizeof(ExtensionMap), alignof(ExtensionMap));
-}
-
 ZAVWireGeneratedMessage::ExtensionMapPtr ZAVWireGeneratedMessage::makeExtensionMap(
     std::pmr::memory_resource* memory) {
-    void* place = memory->allocate(sizeof(ExtensionMap), alignof(ExtensionMap));
-    return ExtensionMapPtr(new (place) ExtensionMap(memory));
+    // Room for two in the map's own block: more are rare.
+    return ExtensionMapPtr(ZAVWireExtensionMap::make(memory, 2));
 }
 
 ZAVWireGeneratedMessage::ExtensionMapPtr ZAVWireGeneratedMessage::copiedExtensionMap(
     const ExtensionMap& source, bool copyMessages) {
     auto map = makeExtensionMap(std::pmr::new_delete_resource());
-    map->insert(source.begin(), source.end());
+    for (const auto& [extension, value] : source) map->emplace(extension, value);
     for (auto& [extension, value] : *map) {
         if (extension->isRepeated() || (copyMessages && asMessage(value))) value = value->mutableCopy();
     }

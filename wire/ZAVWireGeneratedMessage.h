@@ -14,6 +14,7 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/storage/OutputStream.h"
@@ -23,6 +24,7 @@
 #include "wire/ZAVWireCodedOutputStream.h"
 #include "wire/ZAVWireDescriptor.h"
 #include "wire/ZAVWireExtensionField.h"
+#include "wire/ZAVWireExtensionMap.h"
 #include "wire/ZAVWireString.h"
 #include "wire/ZAVWireUnknownFieldSet.h"
 
@@ -179,14 +181,29 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     void pbMutableArrayWillAddElements(ZAVWireMutableArray* array, uint64_t count) override;
 
   protected:
-    // The derived class hands over its storage block, zero-filled, once constructed; and takes it back first
-    // thing in its destructor.
-    void attachStorage(uint8_t* storage) { attachStorage(storage, wireDescriptor()); }
-    void attachStorage(uint8_t* storage, const ZAVWireDescriptor* descriptor) {
+    // The derived class hands over its storage block of `Size` bytes once constructed, and takes it back
+    // first thing in its destructor. Its object slots are the run of `Count` references at `Start`; the
+    // rest is zero-filled. Everything is placed at compile time, so making a message's storage is a few
+    // wide stores.
+    template <size_t Start, size_t Count, size_t Size>
+    void attachStorage(uint8_t* storage) {
+        static_assert(Start + Count * sizeof(ZAVWireObjectPtr) <= Size || Count == 0);
         messageStorage_ = storage;
-        for (uint32_t offset : descriptor->objectFieldOffsets()) new (storage + offset) ZAVWireObjectPtr();
+        constexpr size_t kEnd = Start + Count * sizeof(ZAVWireObjectPtr);
+        std::memset(storage, 0, Count ? Start : Size);
+        [storage]<size_t... I>(std::index_sequence<I...>) {
+            ((void)::new (storage + Start + I * sizeof(ZAVWireObjectPtr)) ZAVWireObjectPtr(), ...);
+        }
+        (std::make_index_sequence<Count>{});
+        if constexpr (Count != 0 && Size > kEnd) std::memset(storage + kEnd, 0, Size - kEnd);
     }
-    void detachStorage();
+    // Releasing everything leaves every slot empty, and an empty reference's destructor does nothing: the
+    // slots end with the storage, without a destructor call each.
+    void detachStorage() {
+        if (!messageStorage_) return;
+        internalClear();
+        messageStorage_ = nullptr;
+    }
 
   private:
     friend class ZAVWireExtensionField;
@@ -223,9 +240,9 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
                                                        ZAVWireExtensionFieldPtr extension);
 
     // A parse keeps extension entries in its arena; copies and maps made outside parsing use the heap.
-    using ExtensionMap = std::pmr::map<ZAVWireExtensionFieldPtr, ZAVWireObjectPtr>;
+    using ExtensionMap = ZAVWireExtensionMap;
     struct ExtensionMapDeleter {
-        void operator()(ExtensionMap* map) const;
+        void operator()(ExtensionMap* map) const { ZAVWireExtensionMap::destroy(map); }
     };
     using ExtensionMapPtr = std::unique_ptr<ExtensionMap, ExtensionMapDeleter>;
     static ExtensionMapPtr makeExtensionMap(std::pmr::memory_resource* memory);
@@ -241,6 +258,8 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     // A new message of `cls` read from the length-delimited contents at the input's position.
     static ZAVWireMessagePtr readFresh(const ZAVWireClass* cls, ZAVWireCodedInputStream& input,
                                        ParseContext& context);
+    static ZAVWireMessagePtr readFreshOnHeap(const ZAVWireClass* cls, ZAVWireCodedInputStream& input,
+                                             ParseContext& context);
 
     // The arena this message took memory from for its own contents (parsing into it), kept alive with it.
     // Declared first so that it goes last.
@@ -273,14 +292,21 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
 
 #define ZAVWIRE_MESSAGE_BODY(Class, Fields)                                                             \
   public:                                                                                               \
+    static_assert(ZAVWireObjectSlotsAreOneRun(Fields), "fields not laid out by ZAVWireLayout");         \
     Class() {                                                                                           \
-        attachStorage(storage_, descriptor());                                                          \
+        attachStorage<ZAVWireObjectSlotStart(Fields), ZAVWireObjectSlotCount(Fields),                   \
+                      ZAVWireStorageSize(Fields)>(storage_);                                            \
     }                                                                                                   \
     ~Class() override {                                                                                 \
         detachStorage();                                                                                \
     }                                                                                                   \
     static const ZAVWireClass& wireClass();                                                             \
-    static const ZAVWireDescriptor* descriptor();                                                       \
+    /* Built once by makeDescriptor; the look-up itself is taken in line by every accessor. */          \
+    static const ZAVWireDescriptor* descriptor() {                                                      \
+        static const ZAVWireDescriptor* const d = makeDescriptor();                                     \
+        return d;                                                                                       \
+    }                                                                                                   \
+    static const ZAVWireDescriptor* makeDescriptor();                                                   \
     static std::shared_ptr<Class> message() {                                                           \
         return std::make_shared<Class>();                                                               \
     }                                                                                                   \
@@ -307,7 +333,7 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
     }                                                                                                   \
                                                                                                         \
   private:                                                                                              \
-    alignas(16) uint8_t storage_[ZAVWireStorageSize(Fields) ? ZAVWireStorageSize(Fields) : 1] = {};     \
+    alignas(16) uint8_t storage_[ZAVWireStorageSize(Fields) ? ZAVWireStorageSize(Fields) : 1];          \
                                                                                                         \
   public:
 
@@ -389,7 +415,7 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
         };                                                                                                  \
         return record;                                                                                      \
     }                                                                                                       \
-    const ZAVWireDescriptor* Class::descriptor() {                                                          \
+    const ZAVWireDescriptor* Class::makeDescriptor() {                                                      \
         static const auto d = ZAVWireDescriptor::allocDescriptorForClass(                                   \
             &Class::wireClass(), RootClass, Class::kFields.data(), Class::kFields.size(), Enums, EnumCount, \
             Ranges, RangeCount, ZAVWireStorageSize(Class::kFields), WireFormat, TextInfo);                  \

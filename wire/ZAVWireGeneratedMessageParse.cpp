@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -32,22 +33,54 @@ inline void markHas(uint8_t* storage, int32_t index) {
     std::memcpy(p, &word, 4);
 }
 
+// Adopts a list made empty by an earlier packed run of no elements, as its first element would.
+__attribute__((noinline)) void adoptEmptyArray(uint8_t* storage, const ZAVWireParseEntry& entry,
+                                               ZAVWireMutableArray* array) {
+    array->setDelegate(nullptr);
+    markHas(storage, entry.hasIndex);
+}
+
 // The array a repeated field of a message being built appends to; the field is set from the first element
 // on, which the caller appends right away.
-inline ZAVWireMutableArray* freshArray(uint8_t* storage, const ZAVWireParseEntry& entry,
-                                       ZAVWireArena* arena) {
+__attribute__((always_inline)) inline ZAVWireMutableArray* freshArray(uint8_t* storage,
+                                                                      const ZAVWireParseEntry& entry,
+                                                                      ZAVWireArena* arena) {
     ZAVWireObjectPtr& s = *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
-    if (!s) {
-        s = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.field->valueType());
+    if (!s) [[unlikely]] {
+        s = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.valueType);
         markHas(storage, entry.hasIndex);
     }
     auto* array = static_cast<ZAVWireMutableArray*>(s.get());
-    if (array->delegate()) {
-        // Made empty by an earlier packed run of no elements: adopted as its first element would.
-        array->setDelegate(nullptr);
-        markHas(storage, entry.hasIndex);
-    }
+    if (array->delegate()) [[unlikely]]
+        adoptEmptyArray(storage, entry, array);
     return array;
+}
+
+// Appends a scalar read for a repeated field. A list met for the first time gets room for the whole run of
+// its field that follows, counted ahead, so that those appends never grow it; with a reader, the rest of
+// the run is read here too, its tags being known to match.
+template <typename T, typename Read = std::nullptr_t>
+inline void appendScalar(uint8_t* storage, const ZAVWireParseEntry& entry, ZAVWireCodedInputStream& input,
+                         int32_t tag, T value, ZAVWireArena* arena, Read read = nullptr) {
+    ZAVWireObjectPtr& s = *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
+    if (!s && arena) {
+        auto array = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.valueType);
+        // Longer runs grow as any list does.
+        constexpr size_t kMaxRoom = 64;
+        size_t more = input.countVarintFields(tag, kMaxRoom - 1);
+        array->takeParsedRoom(arena, 1 + more, sizeof(T));
+        array->appendParsedScalar(value, arena);
+        if constexpr (!std::is_same_v<Read, std::nullptr_t>) {
+            for (; more; --more) {
+                input.skipCountedTag(tag);
+                array->appendParsedScalar(static_cast<T>(read()), arena);
+            }
+        }
+        s = std::move(array);
+        markHas(storage, entry.hasIndex);
+        return;
+    }
+    freshArray(storage, entry, arena)->appendParsedScalar(value, arena);
 }
 
 template <typename T>
@@ -58,9 +91,24 @@ inline void storeScalar(uint8_t* storage, const ZAVWireParseEntry& entry, T valu
 
 }  // namespace
 
-ZAVWireMessagePtr ZAVWireGeneratedMessage::readFresh(const ZAVWireClass* cls, ZAVWireCodedInputStream& input,
-                                                     ParseContext& context) {
-    ZAVWireMessagePtr sub = cls->createInArena ? cls->createInArena(context.arena) : cls->create();
+// A message whose class is not made in an arena lives on the heap, and so does what it holds: what the
+// parse stores in a message takes for granted that the message lives in the parse's arena, if any.
+__attribute__((noinline)) ZAVWireMessagePtr ZAVWireGeneratedMessage::readFreshOnHeap(
+    const ZAVWireClass* cls, ZAVWireCodedInputStream& input, ParseContext& context) {
+    ZAVWireMessagePtr sub = cls->create();
+    ParseContext heap{nullptr, context.registry};
+    uint64_t old = input.beginMessage();
+    sub->parseFresh(input, heap, cls->descriptor());
+    input.endMessage(old);
+    return sub;
+}
+
+// Taken in line: a sub-message then costs one call level, not two.
+__attribute__((always_inline)) inline ZAVWireMessagePtr ZAVWireGeneratedMessage::readFresh(
+    const ZAVWireClass* cls, ZAVWireCodedInputStream& input, ParseContext& context) {
+    if (!cls->createInArena || !context.arena) [[unlikely]]
+        return readFreshOnHeap(cls, input, context);
+    ZAVWireMessagePtr sub = cls->createInArena(context.arena);
     uint64_t old = input.beginMessage();
     sub->parseFresh(input, context, cls->descriptor());
     input.endMessage(old);
@@ -141,7 +189,8 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             case ZAVWireParseEntry::Varint32: {
                 int32_t v = input.readVarint32Inline();
                 if (entry.repeated) {
-                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
+                    appendScalar(storage, entry, input, tag, v, context.arena,
+                                 [&] { return input.readVarint32Inline(); });
                 } else {
                     storeScalar(storage, entry, v);
                 }
@@ -150,7 +199,8 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             case ZAVWireParseEntry::Varint64: {
                 int64_t v = input.readVarint64Inline();
                 if (entry.repeated) {
-                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
+                    appendScalar(storage, entry, input, tag, v, context.arena,
+                                 [&] { return input.readVarint64Inline(); });
                 } else {
                     storeScalar(storage, entry, v);
                 }
@@ -159,7 +209,8 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             case ZAVWireParseEntry::Bool: {
                 uint8_t v = input.readVarint32Inline() != 0 ? 1 : 0;
                 if (entry.repeated) {
-                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
+                    appendScalar(storage, entry, input, tag, v, context.arena,
+                                 [&] { return input.readVarint32Inline() != 0 ? 1 : 0; });
                 } else {
                     storeScalar(storage, entry, v);
                 }
@@ -167,11 +218,11 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             }
             case ZAVWireParseEntry::Enum: {
                 int32_t v = input.readVarint32Inline();
-                if (!entry.field->isValidEnumValue(v)) {
+                if (entry.enumVerifier && !entry.enumVerifier(v)) {
                     // Kept as an unknown varint so the number survives a write.
                     mutableUnknownFields().mergeVarintField(static_cast<int32_t>(entry.field->number()), v);
                 } else if (entry.repeated) {
-                    freshArray(storage, entry, context.arena)->appendParsedScalar(v, context.arena);
+                    appendScalar(storage, entry, input, tag, v, context.arena);
                 } else {
                     storeScalar(storage, entry, v);
                 }
@@ -233,12 +284,13 @@ bool ZAVWireGeneratedMessage::parseFreshUnknownField(ZAVWireCodedInputStream& in
             !extension.mergesWithoutLength() && (tag & 7) == ZAVWireWireFormatLengthDelimited &&
             (!extensionMap_ || extensionMap_->find(*entry) == extensionMap_->end())) {
             ZAVWireMessagePtr sub = readFresh(extension.messageOrGroupClass(), input, context);
+            // This message was made in the parse's arena: so is its map, as extensions mostly come one or
+            // two to a message.
             if (!extensionMap_) {
-                extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(arena_, context.arena));
-                extensionMap_->emplace_hint(extensionMap_->end(), *entry, std::move(sub));
-            } else {
-                extensionMap_->emplace(*entry, std::move(sub));
+                extensionMap_ = context.arena ? ExtensionMapPtr(ZAVWireExtensionMap::make(context.arena, 2))
+                                              : makeExtensionMap(std::pmr::new_delete_resource());
             }
+            extensionMap_->emplace(*entry, std::move(sub));
             return true;
         }
     }

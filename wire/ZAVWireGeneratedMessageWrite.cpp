@@ -179,18 +179,23 @@ size_t elementSize(const ZAVWireFieldDescriptor& f, const ZAVWireArray& a, size_
 }  // namespace
 
 size_t ZAVWireGeneratedMessage::fieldSize(const ZAVWireFieldDescriptor& f) const {
+    // Most fields of a message are absent: they are passed over before anything is measured.
+    const ZAVWireArray* array = nullptr;
+    if (f.isRepeated()) {
+        array = existingArray(f);
+        if (!array || array->count() == 0) return 0;
+    } else if (!hasField(f)) {
+        return 0;
+    }
     uint32_t n = f.number();
     size_t t = ZAVWireTagSize(n);
     if (f.isRepeated()) {
-        const ZAVWireArray* array = existingArray(f);
-        size_t count = array ? array->count() : 0;
-        if (count == 0) return 0;
+        size_t count = array->count();
         size_t d = 0;
         for (size_t i = 0; i < count; ++i) d += elementSize(f, *array, i);
         if (f.isPackable()) return d + t + ZAVWireVarint32Size(static_cast<uint32_t>(d));
         return d + t * count * (f.type() == ZAVWireTypeGroup ? 2 : 1);
     }
-    if (!hasField(f)) return 0;
     switch (f.type()) {
         case ZAVWireTypeBool:
             return t + 1;

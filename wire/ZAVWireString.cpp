@@ -1,22 +1,54 @@
 #include "wire/ZAVWireString.h"
 
+#include <bit>
 #include <cstring>
 #include <functional>
 
-#include "platform/base/Utf8.h"
 #include "wire/ZAVWireArena.h"
 
 namespace {
 
-bool allASCII(const uint8_t* p, size_t n) {
+// The index of the first byte that is not ASCII (n when all are), eight bytes at a time.
+size_t asciiPrefix(const uint8_t* p, size_t n) {
     size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         uint64_t w;
         std::memcpy(&w, p + i, 8);
-        if (w & 0x8080808080808080ull) return false;
+        w &= 0x8080808080808080ull;
+        if (w) return i + static_cast<size_t>(std::countr_zero(w)) / 8;
     }
     for (; i < n; ++i) {
-        if (p[i] & 0x80) return false;
+        if (p[i] & 0x80) return i;
+    }
+    return n;
+}
+
+bool isContinuation(uint8_t b) {
+    return (b & 0xC0) == 0x80;
+}
+
+// Whether p[i..n) is well-formed UTF-8, i being the start of a character. The second byte's range rules out
+// overlong forms, surrogates and code points above U+10FFFF; ASCII runs are skipped eight bytes at a time.
+bool validUtf8From(const uint8_t* p, size_t n, size_t i) {
+    while (i < n) {
+        uint8_t c = p[i];
+        if (c < 0x80) {
+            i += asciiPrefix(p + i, n - i);
+            continue;
+        }
+        if (c < 0xC2 || c > 0xF4) return false;
+        size_t extra = c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+        if (n - i <= extra) return false;
+        uint8_t c1 = p[i + 1];
+        uint8_t low = 0x80, high = 0xBF;
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED) high = 0x9F;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+        if (c1 < low || c1 > high) return false;
+        if (extra >= 2 && !isContinuation(p[i + 2])) return false;
+        if (extra == 3 && !isContinuation(p[i + 3])) return false;
+        i += extra + 1;
     }
     return true;
 }
@@ -24,7 +56,7 @@ bool allASCII(const uint8_t* p, size_t n) {
 }  // namespace
 
 bool ZAVWireString::isValidUTF8(const uint8_t* p, size_t n) {
-    return plat::isValidUtf8(std::string_view(reinterpret_cast<const char*>(p), n));
+    return validUtf8From(p, n, asciiPrefix(p, n));
 }
 
 ZAVWireStringPtr ZAVWireString::create(std::string_view utf8) {
@@ -43,12 +75,17 @@ ZAVWireStringPtr ZAVWireStringCreate(const uint8_t* bytes, size_t length) {
 ZAVWireStringPtr ZAVWireStringCreate(const uint8_t* bytes, size_t length, ZAVWireArena* arena) {
     const auto* chars = reinterpret_cast<const char*>(bytes);
     if (length == 0) return ZAVWireMakeSharedIn<ZAVWireString>(arena);
-    if (allASCII(bytes, length))
+    size_t first = asciiPrefix(bytes, length);
+    if (first == length)
         return ZAVWireMakeSharedIn<ZAVWireString>(arena, ZAVWireString::Checked{}, chars, length, true);
-    if (!ZAVWireString::isValidUTF8(bytes, length)) return ZAVWireMakeSharedIn<ZAVWireString>(arena);  // ""
-    size_t skip = (length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) ? 3 : 0;
+    size_t skip = 0;
+    if (first == 0 && length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+        skip = 3;
+        first = skip + asciiPrefix(bytes + skip, length - skip);
+    }
+    if (!validUtf8From(bytes, length, first)) return ZAVWireMakeSharedIn<ZAVWireString>(arena);  // ""
     return ZAVWireMakeSharedIn<ZAVWireString>(arena, ZAVWireString::Checked{}, chars + skip, length - skip,
-                                              allASCII(bytes + skip, length - skip));
+                                              first == length);
 }
 
 size_t ZAVWireString::length() const {

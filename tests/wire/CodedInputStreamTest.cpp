@@ -1,4 +1,5 @@
 #include "WireTestSupport.h"
+#include "platform/base/Utf8.h"
 #include "wire/ZAVWireCodedInputStream.h"
 #include "wire/ZAVWireUnknownFieldSet.h"
 
@@ -84,6 +85,31 @@ TEST(CodedInputStream, NonAsciiStringCountsUtf16Units) {
     // Surrogates encoded in UTF-8 and overlong forms are not valid.
     EXPECT_EQ(ZAVWireString::create("\xED\xA0\x80")->lengthOfBytesUTF8(), 0u);
     EXPECT_EQ(ZAVWireString::create("\xC0\xAF")->lengthOfBytesUTF8(), 0u);
+}
+
+TEST(CodedInputStream, Utf8CheckAgreesWithTheDecoderAfterAsciiRuns) {
+    // Every lead byte, with following bytes at the edges of the continuation ranges, cut short or whole.
+    const uint8_t edges[] = {0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xFF};
+    int mismatches = 0;
+    for (int lead = 0x80; lead <= 0xFF; ++lead) {
+        for (uint8_t b1 : edges) {
+            for (uint8_t b2 : edges) {
+                for (uint8_t b3 : edges) {
+                    for (size_t prefix : {0, 7, 9}) {
+                        std::string s(prefix, 'a');
+                        s += {static_cast<char>(lead), static_cast<char>(b1), static_cast<char>(b2),
+                              static_cast<char>(b3), 'z'};
+                        for (size_t cut : {2, 3, 4, 5}) {
+                            std::string_view v(s.data(), prefix + cut);
+                            auto* bytes = reinterpret_cast<const uint8_t*>(v.data());
+                            mismatches += ZAVWireString::isValidUTF8(bytes, v.size()) != plat::isValidUtf8(v);
+                        }
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
 }
 
 TEST(CodedInputStream, Limits) {

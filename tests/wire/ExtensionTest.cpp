@@ -31,6 +31,20 @@ TEST_F(Extension, WriteOrderIsFieldsAndRangesByNumberThenUnknown) {
     EXPECT_EQ(toHex(*bare->data()), "08 01 C0 0C 03 10 09 B0 09 05");
 }
 
+TEST_F(Extension, ClearingOneOfSeveralKeepsTheOthers) {
+    auto e = WTExtendable::message();
+    e->addExtension(WTRoot::strings(), ZAVWireString::create("a"));
+    e->setExtension(WTRoot::single(), ZAVWireNumber::withInt32(5));
+    std::static_pointer_cast<WTNode>(e->getExtension(WTRoot::node()))->setValue(2);
+    e->clearExtension(WTRoot::strings());
+    EXPECT_FALSE(e->hasExtension(WTRoot::strings()));
+    EXPECT_EQ(e->extensionsCurrentlySet().size(), 2u);
+    EXPECT_EQ(toHex(*e->data()), "B0 09 05 D2 09 02 08 02");
+    e->clearExtension(WTRoot::single());
+    EXPECT_EQ(toHex(*e->data()), "D2 09 02 08 02");
+    EXPECT_TRUE(e->messageCopy()->isEqual(e.get()));
+}
+
 TEST_F(Extension, ShapesRoundTrip) {
     auto e = WTExtendable::message();
     e->addExtension(WTRoot::strings(), ZAVWireString::create("a"));

@@ -100,6 +100,18 @@ TEST_F(Parse, WhatAParseMadeOutlivesTheMessageItWasParsedInto) {
     EXPECT_EQ(label->utf8(), "a");
     EXPECT_EQ(element->value(), 9);
     EXPECT_EQ(toHex(*child->data()), "08 07 22 01 03 32 00");
+    // The same for a sub-message's extension and a list in it.
+    auto registry = std::make_shared<ZAVWireExtensionRegistry>();
+    registry->addExtension(
+        std::static_pointer_cast<const ZAVWireExtensionField>(ZAVPServingValue::ext().shared_from_this()));
+    auto resource = ZAVPResource::parseFromData(hexData("12 09 08 02 AA 06 04 08 01 08 02"), registry.get());
+    auto value = std::static_pointer_cast<ZAVPValue>(resource->valueArray()->objectAtIndex(0));
+    resource.reset();
+    auto serving = std::static_pointer_cast<ZAVPServingValue>(value->getExtension(ZAVPServingValue::ext()));
+    for (int32_t i = 3; i < 40; ++i) serving->listItemArray()->addInt32(i);
+    EXPECT_EQ(serving->listItemArray()->int32AtIndex(1), 2);
+    EXPECT_EQ(serving->listItemArray()->count(), 39u);
+    EXPECT_EQ(value->data()->length(), 83u);
 }
 
 TEST_F(Parse, ASubMessageReadsAsAnOutermostOneDoes) {
@@ -127,6 +139,34 @@ TEST_F(Parse, ASubMessageReadsAsAnOutermostOneDoes) {
     auto parsed = std::static_pointer_cast<ZAVPValue>(resource->valueArray()->objectAtIndex(0));
     EXPECT_EQ(toHex(*parsed->data()), "08 02 AA 06 04 08 01 08 02");
     EXPECT_TRUE(parsed->isEqual(ZAVPValue::parseFromData(hexData(value), registry.get()).get()));
+}
+
+TEST_F(Parse, ARunOfListElementsInASubMessageReadsWhole) {
+    // A run longer than the room a list gets at first, one- and two-byte values, then more of the same list
+    // after another field.
+    std::vector<uint8_t> rule;
+    auto add = [&](uint8_t tag, uint32_t v) {
+        rule.push_back(tag);
+        for (; v >= 0x80; v >>= 7) rule.push_back(static_cast<uint8_t>(v | 0x80));
+        rule.push_back(static_cast<uint8_t>(v));
+    };
+    for (uint32_t i = 0; i < 70; ++i) add(0x18, i * 5);
+    add(0x10, 7);
+    add(0x18, 1000);
+    add(0x18, 1);
+    std::vector<uint8_t> resource = {0x3A, static_cast<uint8_t>(0x80 | (rule.size() & 0x7F)),
+                                     static_cast<uint8_t>(rule.size() >> 7)};
+    resource.insert(resource.end(), rule.begin(), rule.end());
+    auto parsed = ZAVPResource::parseFromData(ZAVWireData::create(resource));
+    auto sub = std::static_pointer_cast<ZAVPRule>(parsed->ruleArray()->objectAtIndex(0));
+    auto list = sub->addTagArray();
+    ASSERT_EQ(list->count(), 72u);
+    EXPECT_EQ(list->int32AtIndex(69), 345);
+    EXPECT_EQ(list->int32AtIndex(70), 1000);
+    EXPECT_EQ(sub->negativePredicateArray()->int32AtIndex(0), 7);
+    auto top = ZAVPRule::parseFromData(ZAVWireData::create(rule));
+    EXPECT_TRUE(sub->isEqual(top.get()));
+    EXPECT_EQ(toHex(*sub->data()), toHex(*top->data()));
 }
 
 TEST_F(Parse, StructuralFailures) {
