@@ -17,14 +17,14 @@ ZAVExpandedFunctionCall::ZAVExpandedFunctionCall(Properties properties, ZAVPValu
     : properties_(std::make_shared<const Properties>(std::move(properties))),
       pushAfterEvaluate_(std::move(pushAfterEvaluate)) {}
 
-ZAVExpandedFunctionCall::ZAVExpandedFunctionCall(std::span<PropertyList::value_type> properties,
+ZAVExpandedFunctionCall::ZAVExpandedFunctionCall(std::span<const PropertyEntry> properties,
                                                  ZAVPValuePtr pushAfterEvaluate)
     : pushAfterEvaluate_(std::move(pushAfterEvaluate)) {
     if (properties.size() > kInlineProperties) {
-        more_.assign(std::make_move_iterator(properties.begin()), std::make_move_iterator(properties.end()));
+        more_.assign(properties.begin(), properties.end());
         return;
     }
-    for (auto& entry : properties) inline_[inlineCount_++] = std::move(entry);
+    for (const auto& entry : properties) inline_[inlineCount_++] = entry;
 }
 
 std::unique_ptr<ZAVExpandedFunctionCallBuilder> ZAVExpandedFunctionCall::builder() {
@@ -34,7 +34,7 @@ std::unique_ptr<ZAVExpandedFunctionCallBuilder> ZAVExpandedFunctionCall::builder
 const ZAVExpandedFunctionCall::Properties& ZAVExpandedFunctionCall::madeProperties() const {
     if (!properties_) {
         auto made = std::make_shared<Properties>();
-        for (const auto& [key, value] : list()) made->emplace_hint(made->end(), key, value);
+        for (const auto& entry : list()) made->emplace_hint(made->end(), *entry.name, *entry.value);
         properties_ = std::move(made);
     }
     return *properties_;
@@ -46,8 +46,8 @@ ZAVPValuePtr ZAVExpandedFunctionCall::propertyForKey(const std::string& key) con
         auto found = properties_->find(key);
         return found == properties_->end() ? nullptr : found->second;
     }
-    for (const auto& [name, value] : list())
-        if (name == key) return value;
+    for (const auto& entry : list())
+        if (*entry.name == key) return *entry.value;
     return nullptr;
 }
 

@@ -19,12 +19,17 @@ class ZAVExpandedResourceBuilder;
 class ZAVExpandedFunctionCall {
   public:
     using Properties = ZAVFunctionCallImplementation::Properties;
-    // A call's properties as a resource lists them: sorted by name, each name once.
-    using PropertyList = std::vector<std::pair<std::string, ZAVPValuePtr>>;
+    // One property of a call made by an expansion: its name and its value where the expansion keeps them.
+    struct PropertyEntry {
+        const std::string* name;
+        const ZAVPValuePtr* value;
+    };
     ZAVExpandedFunctionCall(Properties properties, ZAVPValuePtr pushAfterEvaluate);
-    // Most calls of a container are never evaluated: their map is made from the list when first asked for.
-    // A short list is kept inside the call itself; the entries are moved from.
-    ZAVExpandedFunctionCall(std::span<PropertyList::value_type> properties, ZAVPValuePtr pushAfterEvaluate);
+    // Most calls of a container are never evaluated: their map is made from the entries when first asked
+    // for. The entries are in name order, each name once; what they point at must outlive the call (the
+    // expansion keeps its key names and values with the calls it makes). A short list is kept inside the
+    // call itself.
+    ZAVExpandedFunctionCall(std::span<const PropertyEntry> properties, ZAVPValuePtr pushAfterEvaluate);
     static std::unique_ptr<ZAVExpandedFunctionCallBuilder> builder();
 
     ZAVPValuePtr propertyForKey(const std::string& key) const;
@@ -36,7 +41,7 @@ class ZAVExpandedFunctionCall {
         if (properties_) {
             for (const auto& [key, value] : *properties_) visit(key, value);
         } else {
-            for (const auto& [key, value] : list()) visit(key, value);
+            for (const auto& entry : list()) visit(*entry.name, *entry.value);
         }
     }
     // A snapshot: the runtime may write static values back while other threads evaluate the call.
@@ -62,15 +67,14 @@ class ZAVExpandedFunctionCall {
 
     mutable std::mutex mutex_;
     mutable std::shared_ptr<const Properties> properties_;  // null until made from list()
-    std::span<const PropertyList::value_type> list() const {
-        return inlineCount_ || more_.empty()
-                   ? std::span<const PropertyList::value_type>(inline_.data(), inlineCount_)
-                   : std::span<const PropertyList::value_type>(more_);
+    std::span<const PropertyEntry> list() const {
+        return inlineCount_ || more_.empty() ? std::span<const PropertyEntry>(inline_.data(), inlineCount_)
+                                             : std::span<const PropertyEntry>(more_);
     }
     static constexpr size_t kInlineProperties = 3;
-    std::array<PropertyList::value_type, kInlineProperties> inline_;
+    std::array<PropertyEntry, kInlineProperties> inline_{};
     uint8_t inlineCount_ = 0;
-    PropertyList more_;  // the whole list when it is longer
+    std::vector<PropertyEntry> more_;  // the whole list when it is longer
     const ZAVPValuePtr pushAfterEvaluate_;
 };
 

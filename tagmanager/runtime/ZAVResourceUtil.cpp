@@ -159,8 +159,37 @@ struct ZAVResourceUtil::Blocks {
         size_t used_ = 0;
     };
 
-    std::shared_ptr<Of<ZAVExpandedFunctionCall>> calls = std::make_shared<Of<ZAVExpandedFunctionCall>>();
+    // The calls' entries point at the key names and the expanded values, which stay with the calls.
+    // Declared before the calls, so they go after them; the values then go in table order.
+    struct Calls {
+        std::vector<std::string> keys;
+        std::vector<ZAVPValuePtr> values;
+        Of<ZAVExpandedFunctionCall> made;
+    };
+    std::shared_ptr<Calls> calls = std::make_shared<Calls>();
     std::shared_ptr<Of<ZAVExpandedRule>> rules = std::make_shared<Of<ZAVExpandedRule>>();
+    // Per key: its place among the names in name order (equal names, equal places), so that a call's
+    // properties are sorted without comparing texts; and the place of "push_after_evaluate", if any.
+    std::vector<uint32_t> ranks;
+    uint32_t pushRank = UINT32_MAX;
+    std::vector<std::pair<uint32_t, ZAVExpandedFunctionCall::PropertyEntry>> entries;  // one call's, reused
+    // Per value: whether a call points at it. The others are let go of with the expansion, while the
+    // parse still holds them, rather than with the calls.
+    std::vector<uint8_t> held;
+
+    void rankKeys() {
+        const auto& keys = calls->keys;
+        std::vector<uint32_t> order(keys.size());
+        for (uint32_t k = 0; k < order.size(); ++k) order[k] = k;
+        std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
+        ranks.assign(keys.size(), 0);
+        uint32_t rank = 0;
+        for (size_t k = 0; k < order.size(); ++k) {
+            if (k && keys[order[k]] != keys[order[k - 1]]) ++rank;
+            ranks[order[k]] = rank;
+            if (keys[order[k]] == kPushAfterEvaluateKey) pushRank = rank;
+        }
+    }
 };
 
 const std::string& ZAVResourceUtil::exceptionName() {
@@ -359,35 +388,52 @@ ZAVExpandedFunctionCallPtr ZAVResourceUtil::callFromPairs(const std::vector<int3
 ZAVExpandedFunctionCallPtr ZAVResourceUtil::makeCall(const std::vector<int32_t>& pairs,
                                                      const ExpandedValues& expanded,
                                                      const std::vector<std::string>& keys, Blocks* blocks) {
-    // Sorted here; the call keeps a short list inside itself, so this one is only borrowed.
-    thread_local ZAVExpandedFunctionCall::PropertyList sorted;
-    auto& properties = sorted;
-    properties.clear();
     ZAVPValuePtr pushAfterEvaluate;
+    if (!blocks) {
+        // A call of its own holds its own names and values.
+        ZAVExpandedFunctionCall::Properties properties;
+        for (size_t k = 0; k + 1 < pairs.size(); k += 2) {
+            const std::string& name = keys[static_cast<uint32_t>(pairs[k])];
+            const auto& value = expanded.values[static_cast<uint32_t>(pairs[k + 1])];
+            if (name == kPushAfterEvaluateKey)
+                pushAfterEvaluate = value;
+            else
+                properties[name] = value;  // a later property of the same name replaces the earlier one
+        }
+        return std::make_shared<ZAVExpandedFunctionCall>(std::move(properties), std::move(pushAfterEvaluate));
+    }
+    auto& entries = blocks->entries;
+    entries.clear();
     for (size_t k = 0; k + 1 < pairs.size(); k += 2) {
-        const std::string& name = keys[static_cast<uint32_t>(pairs[k])];
+        const uint32_t key = static_cast<uint32_t>(pairs[k]);
         // The expanded values themselves, shared with every other call that names them.
-        const auto& value = expanded.values[static_cast<uint32_t>(pairs[k + 1])];
-        if (name == kPushAfterEvaluateKey) {
-            pushAfterEvaluate = value;
+        const ZAVPValuePtr* value = &expanded.values[static_cast<uint32_t>(pairs[k + 1])];
+        blocks->held[static_cast<uint32_t>(pairs[k + 1])] = 1;
+        const uint32_t rank = blocks->ranks[key];
+        if (rank == blocks->pushRank) {
+            pushAfterEvaluate = *value;
             continue;
         }
         // In name order; a later property of the same name replaces the earlier one.
-        auto at = std::lower_bound(properties.begin(), properties.end(), name,
-                                   [](const auto& entry, const std::string& n) { return entry.first < n; });
-        if (at != properties.end() && at->first == name)
-            at->second = value;
+        auto at = std::lower_bound(entries.begin(), entries.end(), rank,
+                                   [](const auto& entry, uint32_t r) { return entry.first < r; });
+        if (at != entries.end() && at->first == rank)
+            at->second.value = value;
         else
-            properties.emplace(at, name, value);
+            entries.insert(at, {rank, {&keys[key], value}});
     }
-    ZAVExpandedFunctionCallPtr call;
-    if (Blocks* from = blocks)
-        call = ZAVExpandedFunctionCallPtr(
-            from->calls, from->calls->make(std::span(properties), std::move(pushAfterEvaluate)));
-    else
-        call = std::make_shared<ZAVExpandedFunctionCall>(std::span(properties), std::move(pushAfterEvaluate));
-    properties.clear();
-    return call;
+    std::array<ZAVExpandedFunctionCall::PropertyEntry, 8> few;
+    std::vector<ZAVExpandedFunctionCall::PropertyEntry> many;
+    std::span<const ZAVExpandedFunctionCall::PropertyEntry> list;
+    if (entries.size() <= few.size()) {
+        for (size_t k = 0; k < entries.size(); ++k) few[k] = entries[k].second;
+        list = std::span(few.data(), entries.size());
+    } else {
+        for (const auto& entry : entries) many.push_back(entry.second);
+        list = many;
+    }
+    auto& from = blocks->calls;
+    return ZAVExpandedFunctionCallPtr(from, from->made.make(list, std::move(pushAfterEvaluate)));
 }
 
 ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
@@ -439,8 +485,11 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     std::vector<size_t> pending;  // empty again after each value
     for (size_t i = 0; i < valueTable->count(); ++i)
         expandValue(static_cast<int32_t>(i), resource, expanded, pending);
-    const auto keys = keyNames(resource);
     Blocks blocks;
+    blocks.calls->keys = keyNames(resource);
+    blocks.rankKeys();
+    blocks.held.assign(expanded.values.size(), 0);
+    const auto& keys = blocks.calls->keys;
     // Predicates that read the same properties are one predicate: made once and shared by every rule that
     // lists them (their outcome depends on nothing else). Tags and macros stay one object each, as a
     // rule's tags fire and its macros are chosen one by one.
@@ -567,6 +616,10 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         if (!rule) logAndThrow("Invalid rule at index " + std::to_string(k));
         builder.addRule(makeRule(*rule, tags, macros, predicates, &blocks));
     }
+    // Moved, so the calls' entries still point at them.
+    for (size_t i = 0; i < expanded.values.size(); ++i)
+        if (!blocks.held[i]) expanded.values[i].reset();
+    blocks.calls->values = std::move(expanded.values);
     // Handed over, not copied: the builder goes with this call.
     return std::make_shared<const ZAVExpandedResource>(
         std::move(builder.rules), std::move(builder.macros),
