@@ -382,35 +382,33 @@ void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireA
 ZAVExpandedFunctionCallPtr ZAVResourceUtil::callFromPairs(const std::vector<int32_t>& pairs,
                                                           const ExpandedValues& expanded,
                                                           const std::vector<std::string>& keys) {
-    return makeCall(pairs, expanded, keys, nullptr);
+    // A call of its own holds its own names and values.
+    ZAVExpandedFunctionCall::Properties properties;
+    ZAVPValuePtr pushAfterEvaluate;
+    for (size_t k = 0; k + 1 < pairs.size(); k += 2) {
+        const std::string& name = keys[static_cast<uint32_t>(pairs[k])];
+        const auto& value = expanded.values[static_cast<uint32_t>(pairs[k + 1])];
+        if (name == kPushAfterEvaluateKey)
+            pushAfterEvaluate = value;
+        else
+            properties[name] = value;  // a later property of the same name replaces the earlier one
+    }
+    return std::make_shared<ZAVExpandedFunctionCall>(std::move(properties), std::move(pushAfterEvaluate));
 }
 
-ZAVExpandedFunctionCallPtr ZAVResourceUtil::makeCall(const std::vector<int32_t>& pairs,
-                                                     const ExpandedValues& expanded,
-                                                     const std::vector<std::string>& keys, Blocks* blocks) {
+ZAVExpandedFunctionCall* ZAVResourceUtil::blockCall(const std::vector<int32_t>& pairs,
+                                                    const ExpandedValues& expanded,
+                                                    const std::vector<std::string>& keys, Blocks& blocks) {
     ZAVPValuePtr pushAfterEvaluate;
-    if (!blocks) {
-        // A call of its own holds its own names and values.
-        ZAVExpandedFunctionCall::Properties properties;
-        for (size_t k = 0; k + 1 < pairs.size(); k += 2) {
-            const std::string& name = keys[static_cast<uint32_t>(pairs[k])];
-            const auto& value = expanded.values[static_cast<uint32_t>(pairs[k + 1])];
-            if (name == kPushAfterEvaluateKey)
-                pushAfterEvaluate = value;
-            else
-                properties[name] = value;  // a later property of the same name replaces the earlier one
-        }
-        return std::make_shared<ZAVExpandedFunctionCall>(std::move(properties), std::move(pushAfterEvaluate));
-    }
-    auto& entries = blocks->entries;
+    auto& entries = blocks.entries;
     entries.clear();
     for (size_t k = 0; k + 1 < pairs.size(); k += 2) {
         const uint32_t key = static_cast<uint32_t>(pairs[k]);
         // The expanded values themselves, shared with every other call that names them.
         const ZAVPValuePtr* value = &expanded.values[static_cast<uint32_t>(pairs[k + 1])];
-        blocks->held[static_cast<uint32_t>(pairs[k + 1])] = 1;
-        const uint32_t rank = blocks->ranks[key];
-        if (rank == blocks->pushRank) {
+        blocks.held[static_cast<uint32_t>(pairs[k + 1])] = 1;
+        const uint32_t rank = blocks.ranks[key];
+        if (rank == blocks.pushRank) {
             pushAfterEvaluate = *value;
             continue;
         }
@@ -432,20 +430,16 @@ ZAVExpandedFunctionCallPtr ZAVResourceUtil::makeCall(const std::vector<int32_t>&
         for (const auto& entry : entries) many.push_back(entry.second);
         list = many;
     }
-    auto& from = blocks->calls;
-    return ZAVExpandedFunctionCallPtr(from, from->made.make(list, std::move(pushAfterEvaluate)));
+    return blocks.calls->made.make(list, std::move(pushAfterEvaluate));
 }
 
-ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
-                                               const ZAVExpandedFunctionCallList& macros,
-                                               const ZAVExpandedFunctionCallList& predicates) {
-    return makeRule(rule, tags, macros, predicates, nullptr);
-}
+namespace {
 
-ZAVExpandedRulePtr ZAVResourceUtil::makeRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
-                                             const ZAVExpandedFunctionCallList& macros,
-                                             const ZAVExpandedFunctionCallList& predicates, Blocks* blocks) {
-    // Read where they are: the accessors would add an empty list to the rule for each one it lacks.
+// The rule's six lists, each entry taken by index from its table with `entry`, handed to `make`. Read
+// where they are: the accessors would add an empty list to the rule for each one it lacks.
+template <typename Table, typename Entry, typename Make>
+auto withRuleLists(const ZAVPRule& rule, const Table& tags, const Table& macros, const Table& predicates,
+                   Entry entry, Make make) {
     enum : size_t {
         kPositive = 0,
         kNegative = 1,
@@ -454,26 +448,42 @@ ZAVExpandedRulePtr ZAVResourceUtil::makeRule(const ZAVPRule& rule, const ZAVExpa
         kAddMacro = 6,
         kRemoveMacro = 7
     };
-    auto list = [&rule](size_t field, const ZAVExpandedFunctionCallList& from, const std::string& listName) {
+    auto list = [&](size_t field, const Table& from, const std::string& listName) {
         ZAVExpandedFunctionCallList into;
         static const ZAVWireDescriptor& descriptor = *ZAVPRule::descriptor();
         const ZAVWireArray* indices = rule.existingArray(*descriptor.fieldAt(field));
         if (!indices) return into;
         into.reserve(indices->count());
         for (size_t k = 0; k < indices->count(); ++k)
-            into.push_back(objectWithNSArrayBoundsCheck(from, indices->int32AtIndex(k), listName));
+            into.push_back(entry(
+                ZAVResourceUtil::objectWithNSArrayBoundsCheck(from, indices->int32AtIndex(k), listName)));
         return into;
     };
-    auto lists = [&](auto make) {
-        return make(list(kPositive, predicates, kPredicates), list(kNegative, predicates, kPredicates),
-                    list(kAddTag, tags, kTags), list(kRemoveTag, tags, kTags),
-                    list(kAddMacro, macros, kMacros), list(kRemoveMacro, macros, kMacros));
-    };
-    if (Blocks* from = blocks)
-        return lists([&](auto&&... made) {
-            return ZAVExpandedRulePtr(from->rules, from->rules->make(std::move(made)...));
+    return make(list(kPositive, predicates, kPredicates), list(kNegative, predicates, kPredicates),
+                list(kAddTag, tags, kTags), list(kRemoveTag, tags, kTags), list(kAddMacro, macros, kMacros),
+                list(kRemoveMacro, macros, kMacros));
+}
+
+}  // namespace
+
+ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
+                                               const ZAVExpandedFunctionCallList& macros,
+                                               const ZAVExpandedFunctionCallList& predicates) {
+    return withRuleLists(
+        rule, tags, macros, predicates, [](const ZAVExpandedFunctionCallPtr& call) { return call; },
+        [](auto&&... made) { return std::make_shared<const ZAVExpandedRule>(std::move(made)...); });
+}
+
+ZAVExpandedRulePtr ZAVResourceUtil::blockRule(const ZAVPRule& rule, const CallTable& tags,
+                                              const CallTable& macros, const CallTable& predicates,
+                                              Blocks& blocks) {
+    const auto& calls = blocks.calls;
+    return withRuleLists(
+        rule, tags, macros, predicates,
+        [&calls](ZAVExpandedFunctionCall* call) { return ZAVExpandedFunctionCallPtr(calls, call); },
+        [&blocks](auto&&... made) {
+            return ZAVExpandedRulePtr(blocks.rules, blocks.rules->make(std::move(made)...));
         });
-    return lists([](auto&&... made) { return std::make_shared<const ZAVExpandedRule>(std::move(made)...); });
 }
 
 std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const ZAVPResource& resource) {
@@ -496,7 +506,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     struct Made {
         uint64_t hash;
         size_t offset, length;
-        ZAVExpandedFunctionCallPtr call;
+        ZAVExpandedFunctionCall* call;
     };
     std::vector<int32_t> pool, pairs, signature;
     std::vector<Made> made;
@@ -544,7 +554,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         return known;
     };
     auto expandCalls = [&](const ZAVWireArray& calls, bool share) {
-        ZAVExpandedFunctionCallList list;
+        CallTable list;
         list.reserve(calls.count());
         if (share) {
             size_t slots = 16;
@@ -558,7 +568,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
             if (!call) logAndThrow("Invalid function call at index " + std::to_string(k));
             propertyPairs(*call, *propertyTable, expanded, keys, pairs);
             if (!share) {
-                list.push_back(makeCall(pairs, expanded, keys, &blocks));
+                list.push_back(blockCall(pairs, expanded, keys, blocks));
                 continue;
             }
             signature.assign(pairs.begin(), pairs.end());
@@ -577,7 +587,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
             }
             if (!same) {
                 made.push_back(
-                    Made{hash, pool.size(), signature.size(), makeCall(pairs, expanded, keys, &blocks)});
+                    Made{hash, pool.size(), signature.size(), blockCall(pairs, expanded, keys, blocks)});
                 madeSlots[at] = static_cast<uint32_t>(made.size());
                 pool.insert(pool.end(), signature.begin(), signature.end());
                 same = &made.back();
@@ -604,7 +614,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
             while (end < named.size() && named[end].first == named[k].first) ++end;
             ZAVExpandedFunctionCallList calls;
             calls.reserve(end - k);
-            for (size_t n = k; n < end; ++n) calls.push_back(macros[named[n].second]);
+            for (size_t n = k; n < end; ++n) calls.emplace_back(blocks.calls, macros[named[n].second]);
             builder.macros.emplace_hint(builder.macros.end(), std::move(named[k].first), std::move(calls));
             k = end;
         }
@@ -614,7 +624,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     for (size_t k = 0; k < rules->count(); ++k) {
         const auto* rule = messageAs<ZAVPRule>(rules->objectAtIndex(k));
         if (!rule) logAndThrow("Invalid rule at index " + std::to_string(k));
-        builder.addRule(makeRule(*rule, tags, macros, predicates, &blocks));
+        builder.addRule(blockRule(*rule, tags, macros, predicates, blocks));
     }
     // Moved, so the calls' entries still point at them.
     for (size_t i = 0; i < expanded.values.size(); ++i)

@@ -81,13 +81,15 @@ class ZAVResourceUtil {
                                            ExpandedValues& expanded, std::vector<size_t>& pendingExpansions);
     // Where one expansion takes its calls and rules from.
     struct Blocks;
-    // callFromPairs and expandRule, with the objects taken from the blocks when there are any.
-    static ZAVExpandedFunctionCallPtr makeCall(const std::vector<int32_t>& pairs,
-                                               const ExpandedValues& expanded,
-                                               const std::vector<std::string>& keys, Blocks* blocks);
-    static ZAVExpandedRulePtr makeRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
-                                       const ZAVExpandedFunctionCallList& macros,
-                                       const ZAVExpandedFunctionCallList& predicates, Blocks* blocks);
+    // callFromPairs and expandRule with the objects taken from the blocks. The lists an expansion
+    // works with hold the calls by address: the blocks keep them, and only what the resource keeps
+    // counts on them.
+    using CallTable = std::vector<ZAVExpandedFunctionCall*>;
+    static ZAVExpandedFunctionCall* blockCall(const std::vector<int32_t>& pairs,
+                                              const ExpandedValues& expanded,
+                                              const std::vector<std::string>& keys, Blocks& blocks);
+    static ZAVExpandedRulePtr blockRule(const ZAVPRule& rule, const CallTable& tags, const CallTable& macros,
+                                        const CallTable& predicates, Blocks& blocks);
     // Inline: every reference of a resource is checked.
     static void checkBounds(int32_t index, size_t count, const std::string& listName) {
         if (index < 0 || static_cast<uint64_t>(index) >= count) [[unlikely]]
