@@ -172,6 +172,9 @@ struct ZAVResourceUtil::Blocks {
     // properties are sorted without comparing texts; and the place of "push_after_evaluate", if any.
     std::vector<uint32_t> ranks;
     uint32_t pushRank = UINT32_MAX;
+    uint32_t instanceNameRank = UINT32_MAX;
+    // The "instance_name" value of the call made last, or null.
+    const ZAVPValuePtr* instanceName = nullptr;
     std::vector<std::pair<uint32_t, ZAVExpandedFunctionCall::PropertyEntry>> entries;  // one call's, reused
     // Per value: whether a call points at it. The others are let go of with the expansion, while the
     // parse still holds them, rather than with the calls.
@@ -188,6 +191,7 @@ struct ZAVResourceUtil::Blocks {
             if (k && keys[order[k]] != keys[order[k - 1]]) ++rank;
             ranks[order[k]] = rank;
             if (keys[order[k]] == kPushAfterEvaluateKey) pushRank = rank;
+            if (keys[order[k]] == ZAVExpandedFunctionCall::instanceNameKey()) instanceNameRank = rank;
         }
     }
 };
@@ -420,6 +424,9 @@ ZAVExpandedFunctionCall* ZAVResourceUtil::blockCall(const std::vector<int32_t>& 
         else
             entries.insert(at, {rank, {&keys[key], value}});
     }
+    blocks.instanceName = nullptr;
+    for (const auto& [rank, entry] : entries)
+        if (rank == blocks.instanceNameRank) blocks.instanceName = entry.value;
     std::array<ZAVExpandedFunctionCall::PropertyEntry, 8> few;
     std::vector<ZAVExpandedFunctionCall::PropertyEntry> many;
     std::span<const ZAVExpandedFunctionCall::PropertyEntry> list;
@@ -553,7 +560,9 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         known = entry.standing;
         return known;
     };
-    auto expandCalls = [&](const ZAVWireArray& calls, bool share) {
+    // Each macro's "instance_name" value as its call holds it (null for none), in resource order.
+    std::vector<const ZAVPValuePtr*> macroNames;
+    auto expandCalls = [&](const ZAVWireArray& calls, bool share, std::vector<const ZAVPValuePtr*>* names) {
         CallTable list;
         list.reserve(calls.count());
         if (share) {
@@ -569,6 +578,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
             propertyPairs(*call, *propertyTable, expanded, keys, pairs);
             if (!share) {
                 list.push_back(blockCall(pairs, expanded, keys, blocks));
+                if (names) names->push_back(blocks.instanceName);
                 continue;
             }
             signature.assign(pairs.begin(), pairs.end());
@@ -596,18 +606,32 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         }
         return list;
     };
-    auto tags = expandCalls(*resource.tagArray(), false);
-    auto predicates = expandCalls(*resource.predicateArray(), true);
-    auto macros = expandCalls(*resource.macroArray(), false);
+    auto tags = expandCalls(*resource.tagArray(), false, nullptr);
+    auto predicates = expandCalls(*resource.predicateArray(), true, nullptr);
+    macroNames.reserve(resource.macroArray()->count());
+    auto macros = expandCalls(*resource.macroArray(), false, &macroNames);
     ZAVExpandedResourceBuilder builder;
     // Filed as addMacro files them, with the names in order first, so that each goes in at the end.
     {
-        std::vector<std::pair<std::string, size_t>> named;
+        // A text name is looked at where it is (its string held here meanwhile); any other is converted
+        // once and kept here.
+        std::vector<std::shared_ptr<ZAVWireString>> nameTexts;
+        nameTexts.reserve(macros.size());
+        std::vector<std::string> converted;
+        converted.reserve(macros.size());
+        std::vector<std::pair<std::string_view, size_t>> named;
         named.reserve(macros.size());
-        for (size_t k = 0; k < macros.size(); ++k)
-            named.emplace_back(
-                ZAVTypes::valueToText(macros[k]->propertyForKey(ZAVExpandedFunctionCall::instanceNameKey())),
-                k);
+        for (size_t k = 0; k < macros.size(); ++k) {
+            const ZAVPValuePtr* name = macroNames[k];
+            if (name && *name && (*name)->type() == ZAVPValue_Type_String) {
+                // What valueToText gives, without a copy.
+                nameTexts.push_back((*name)->string());
+                named.emplace_back(nameTexts.back()->utf8(), k);
+                continue;
+            }
+            converted.push_back(ZAVTypes::valueToText(name ? *name : nullptr));
+            named.emplace_back(converted.back(), k);
+        }
         std::sort(named.begin(), named.end());  // by name, then in resource order
         for (size_t k = 0; k < named.size();) {
             size_t end = k + 1;
@@ -615,7 +639,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
             ZAVExpandedFunctionCallList calls;
             calls.reserve(end - k);
             for (size_t n = k; n < end; ++n) calls.emplace_back(blocks.calls, macros[named[n].second]);
-            builder.macros.emplace_hint(builder.macros.end(), std::move(named[k].first), std::move(calls));
+            builder.macros.emplace_hint(builder.macros.end(), std::string(named[k].first), std::move(calls));
             k = end;
         }
     }
