@@ -265,16 +265,30 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
     uint64_t size = 0;
     uint64_t nodes = 1;
     // Expands each index into `field`, adding the elements' serialised sizes and node counts as it goes.
-    auto expandInto = [&](const ZAVWireArray& indices, const ZAVWireMutableArrayPtr& field) {
+    // Expands each index into the list `field` of the result, adding the elements' serialised sizes and
+    // node counts as it goes. The list is made at its size and set once, rather than grown in the value.
+    auto expandInto = [&](const ZAVWireArray& indices, const ZAVWireFieldDescriptor& field) {
+        if (!indices.count()) {
+            result->getArray(field);  // an empty list, as reading it would make
+            return;
+        }
+        auto items = ZAVWireMutableArray::arrayWithValueType(ZAVWireArrayValueTypeObject, indices.count());
         for (size_t k = 0; k < indices.count(); ++k) {
             int32_t child = indices.int32AtIndex(k);
             const auto& item = expandValue(child, resource, expanded, pending);
             size += embeddedSize(measuredSize(expanded, static_cast<uint32_t>(child)));
             nodes += expanded.nodes[static_cast<uint32_t>(child)];
             if (size > kMaxValueBytes || nodes > kMaxValueNodes) break;
-            field->addObject(item);
+            items->addObject(item);
         }
+        result->setArray(field, items);
     };
+    // The lists of a value, as its accessors name them.
+    static const ZAVWireDescriptor& valueDescriptor = *ZAVPValue::descriptor();
+    static const ZAVWireFieldDescriptor &listItems = *valueDescriptor.fieldAt(2),
+                                        &mapKeys = *valueDescriptor.fieldAt(3),
+                                        &mapValues = *valueDescriptor.fieldAt(4),
+                                        &templateTokens = *valueDescriptor.fieldAt(10);
     // What type() reads, by the field looked up once: every entry of the table comes through here.
     static const ZAVWireFieldDescriptor& typeField = *ZAVPValue::descriptor()->fieldAt(0);
     switch (static_cast<ZAVPValue_Type>(value->getScalar<int32_t>(typeField))) {
@@ -288,7 +302,7 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
         case ZAVPValue_Type_List: {
             result = valueBuilderBasedOnValue(*value);
             size = builtSize(*result, expanded);
-            expandInto(*servingValue(*value)->listItemArray(), result->listItemArray());
+            expandInto(*servingValue(*value)->listItemArray(), listItems);
             break;
         }
         case ZAVPValue_Type_Map: {
@@ -300,8 +314,8 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
             if (keys->count() != values->count())
                 logAndThrow("Uneven map keys (" + std::to_string(keys->count()) + ") and map values (" +
                             std::to_string(values->count()) + ")");
-            expandInto(*keys, result->mapKeyArray());
-            expandInto(*values, result->mapValueArray());
+            expandInto(*keys, mapKeys);
+            expandInto(*values, mapValues);
             break;
         }
         case ZAVPValue_Type_MacroReference: {
@@ -320,7 +334,7 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
         case ZAVPValue_Type_Template: {
             result = valueBuilderBasedOnValue(*value);
             size = builtSize(*result, expanded);
-            expandInto(*servingValue(*value)->templateTokenArray(), result->templateTokenArray());
+            expandInto(*servingValue(*value)->templateTokenArray(), templateTokens);
             break;
         }
         case ZAVPValue_Type_TagReference:
