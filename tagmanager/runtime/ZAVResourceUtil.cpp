@@ -49,10 +49,32 @@ void checkSize(uint64_t size, size_t index) {
                                      " bytes at value reference: " + std::to_string(index));
 }
 
+bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField);
+
+// A value's serialised size. A text or function name that sets nothing else (as most do) is measured
+// from its two fields rather than by walking every field of the value.
+uint64_t serializedSizeOf(const ZAVPValue& value) {
+    static const ZAVWireDescriptor& descriptor = *ZAVPValue::descriptor();
+    static const ZAVWireFieldDescriptor &typeField = *descriptor.fieldAt(0),
+                                        &stringField = *descriptor.fieldAt(1),
+                                        &functionIdField = *descriptor.fieldAt(6);
+    if (!value.hasField(typeField)) return value.serializedSize();
+    const int32_t type = value.getScalar<int32_t>(typeField);
+    const ZAVWireFieldDescriptor* textField = type == ZAVPValue_Type_String       ? &stringField
+                                              : type == ZAVPValue_Type_FunctionId ? &functionIdField
+                                                                                  : nullptr;
+    if (!textField || !onlyTypeAndText(value, textField->number())) return value.serializedSize();
+    uint64_t size = ZAVWireEnumFieldSize(typeField.number(), type);
+    if (value.hasField(*textField))
+        size += ZAVWireStringFieldSize(
+            textField->number(), *(type == ZAVPValue_Type_String ? value.string() : value.functionId()));
+    return size;
+}
+
 uint64_t measuredSize(ZAVResourceUtil::ExpandedValues& expanded, size_t index) {
     auto& size = expanded.sizes[index];
     if (size == kUnmeasured) {
-        size = expanded.values[index]->serializedSize();
+        size = serializedSizeOf(*expanded.values[index]);
         checkSize(size, index);
     }
     return size;
