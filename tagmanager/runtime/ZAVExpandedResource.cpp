@@ -125,8 +125,10 @@ std::string ZAVExpandedRule::description() const {
 }
 
 ZAVExpandedResource::ZAVExpandedResource(std::vector<ZAVExpandedRulePtr> rules, Macros macros,
-                                         std::string version, int32_t resourceFormatVersion)
-    : rules_(std::move(rules)),
+                                         std::string version, int32_t resourceFormatVersion,
+                                         std::shared_ptr<const void> storage)
+    : storage_(std::move(storage)),
+      rules_(std::move(rules)),
       macros_(std::move(macros)),
       version_(std::move(version)),
       resourceFormatVersion_(resourceFormatVersion) {}

@@ -4,6 +4,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <memory_resource>
 #include <mutex>
 #include <span>
 #include <string>
@@ -79,7 +80,9 @@ class ZAVExpandedFunctionCall {
 };
 
 using ZAVExpandedFunctionCallPtr = std::shared_ptr<ZAVExpandedFunctionCall>;
-using ZAVExpandedFunctionCallList = std::vector<ZAVExpandedFunctionCallPtr>;
+// A list made by an expansion takes its memory from the expansion's own storage; any other, and any copy,
+// from the heap.
+using ZAVExpandedFunctionCallList = std::pmr::vector<ZAVExpandedFunctionCallPtr>;
 
 class ZAVExpandedRule {
   public:
@@ -105,9 +108,11 @@ using ZAVExpandedRulePtr = std::shared_ptr<const ZAVExpandedRule>;
 
 class ZAVExpandedResource {
   public:
-    using Macros = std::map<std::string, ZAVExpandedFunctionCallList>;
+    using Macros = std::pmr::map<std::string, ZAVExpandedFunctionCallList>;
+    // `storage`, when given, is kept until everything else of the resource has gone: what its lists'
+    // memory comes from.
     ZAVExpandedResource(std::vector<ZAVExpandedRulePtr> rules, Macros macros, std::string version,
-                        int32_t resourceFormatVersion);
+                        int32_t resourceFormatVersion, std::shared_ptr<const void> storage = nullptr);
     static std::unique_ptr<ZAVExpandedResourceBuilder> builder();
     // Null when no macro carries the name.
     const ZAVExpandedFunctionCallList* macrosByName(const std::string& name) const;
@@ -118,6 +123,7 @@ class ZAVExpandedResource {
     std::string description() const;
 
   private:
+    const std::shared_ptr<const void> storage_;  // first, so it goes last
     const std::vector<ZAVExpandedRulePtr> rules_;
     const Macros macros_;
     const std::string version_;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <memory_resource>
 #include <new>
 #include <string_view>
 #include <type_traits>
@@ -189,7 +190,36 @@ struct ZAVResourceUtil::Blocks {
         Of<ZAVExpandedFunctionCall> made;
     };
     std::shared_ptr<Calls> calls = std::make_shared<Calls>();
-    std::shared_ptr<Of<ZAVExpandedRule>> rules = std::make_shared<Of<ZAVExpandedRule>>();
+    // Memory for the lists of the rules and of the macros by name, taken from blocks of some kilobytes and
+    // let go of all together: such a list is made at its size and never grows or shrinks.
+    class ListMemory final : public std::pmr::memory_resource {
+      private:
+        void* do_allocate(size_t bytes, size_t alignment) override {
+            if (alignment > alignof(std::max_align_t) || bytes > kChunk / 4)
+                return own_.emplace_back(std::make_unique<std::byte[]>(bytes)).get();
+            size_t at = (used_ + alignment - 1) & ~(alignment - 1);
+            if (chunks_.empty() || at + bytes > kChunk) {
+                chunks_.push_back(std::make_unique<std::byte[]>(kChunk));
+                at = 0;
+            }
+            used_ = at + bytes;
+            return chunks_.back().get() + at;
+        }
+        void do_deallocate(void*, size_t, size_t) override {}
+        bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
+            return this == &other;
+        }
+
+        static constexpr size_t kChunk = 8 * 1024;
+        std::vector<std::unique_ptr<std::byte[]>> chunks_, own_;
+        size_t used_ = 0;
+    };
+    // Declared before the rules, so it goes after them.
+    struct Rules {
+        ListMemory memory;
+        Of<ZAVExpandedRule> made;
+    };
+    std::shared_ptr<Rules> rules = std::make_shared<Rules>();
     // Per key: its place among the names in name order (equal names, equal places), so that a call's
     // properties are sorted without comparing texts; and the place of "push_after_evaluate", if any.
     std::vector<uint32_t> ranks;
@@ -482,7 +512,7 @@ namespace {
 // where they are: the accessors would add an empty list to the rule for each one it lacks.
 template <typename Table, typename Entry, typename Make>
 auto withRuleLists(const ZAVPRule& rule, const Table& tags, const Table& macros, const Table& predicates,
-                   Entry entry, Make make) {
+                   std::pmr::memory_resource* memory, Entry entry, Make make) {
     enum : size_t {
         kPositive = 0,
         kNegative = 1,
@@ -492,7 +522,7 @@ auto withRuleLists(const ZAVPRule& rule, const Table& tags, const Table& macros,
         kRemoveMacro = 7
     };
     auto list = [&](size_t field, const Table& from, const std::string& listName) {
-        ZAVExpandedFunctionCallList into;
+        ZAVExpandedFunctionCallList into(memory);
         static const ZAVWireDescriptor& descriptor = *ZAVPRule::descriptor();
         const ZAVWireArray* indices = rule.existingArray(*descriptor.fieldAt(field));
         if (!indices) return into;
@@ -513,7 +543,8 @@ ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVEx
                                                const ZAVExpandedFunctionCallList& macros,
                                                const ZAVExpandedFunctionCallList& predicates) {
     return withRuleLists(
-        rule, tags, macros, predicates, [](const ZAVExpandedFunctionCallPtr& call) { return call; },
+        rule, tags, macros, predicates, std::pmr::get_default_resource(),
+        [](const ZAVExpandedFunctionCallPtr& call) { return call; },
         [](auto&&... made) { return std::make_shared<const ZAVExpandedRule>(std::move(made)...); });
 }
 
@@ -522,10 +553,10 @@ ZAVExpandedRulePtr ZAVResourceUtil::blockRule(const ZAVPRule& rule, const CallTa
                                               Blocks& blocks) {
     const auto& calls = blocks.calls;
     return withRuleLists(
-        rule, tags, macros, predicates,
+        rule, tags, macros, predicates, &blocks.rules->memory,
         [&calls](ZAVExpandedFunctionCall* call) { return ZAVExpandedFunctionCallPtr(calls, call); },
         [&blocks](auto&&... made) {
-            return ZAVExpandedRulePtr(blocks.rules, blocks.rules->make(std::move(made)...));
+            return ZAVExpandedRulePtr(blocks.rules, blocks.rules->made.make(std::move(made)...));
         });
 }
 
@@ -647,6 +678,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     macroNames.reserve(resource.macroArray()->count());
     auto macros = expandCalls(*resource.macroArray(), false, &macroNames);
     ZAVExpandedResourceBuilder builder;
+    ZAVExpandedResource::Macros byName(&blocks.rules->memory);
     // Filed as addMacro files them, with the names in order first, so that each goes in at the end.
     {
         // A text name is looked at where it is (its string held here meanwhile); any other is converted
@@ -672,10 +704,10 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         for (size_t k = 0; k < named.size();) {
             size_t end = k + 1;
             while (end < named.size() && named[end].first == named[k].first) ++end;
-            ZAVExpandedFunctionCallList calls;
+            ZAVExpandedFunctionCallList calls(&blocks.rules->memory);
             calls.reserve(end - k);
             for (size_t n = k; n < end; ++n) calls.emplace_back(blocks.calls, macros[named[n].second]);
-            builder.macros.emplace_hint(builder.macros.end(), std::string(named[k].first), std::move(calls));
+            byName.emplace_hint(byName.end(), std::string(named[k].first), std::move(calls));
             k = end;
         }
     }
@@ -690,8 +722,9 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     for (size_t i = 0; i < expanded.values.size(); ++i)
         if (!blocks.held[i]) expanded.values[i].reset();
     blocks.calls->values = std::move(expanded.values);
-    // Handed over, not copied: the builder goes with this call.
+    // Handed over, not copied: the builder goes with this call. The lists' memory stays with the resource.
     return std::make_shared<const ZAVExpandedResource>(
-        std::move(builder.rules), std::move(builder.macros),
-        resource.hasVersion() ? resource.version()->utf8() : std::string(), resource.resourceFormatVersion());
+        std::move(builder.rules), std::move(byName),
+        resource.hasVersion() ? resource.version()->utf8() : std::string(), resource.resourceFormatVersion(),
+        std::shared_ptr<const void>(blocks.rules));
 }

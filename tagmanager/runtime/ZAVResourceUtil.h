@@ -65,8 +65,8 @@ class ZAVResourceUtil {
     // The element at the index (taken as unsigned); anything else fails the expansion.
     static const ZAVWireObjectPtr& objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array, int32_t index,
                                                                    const std::string& listName);
-    template <typename T>
-    static const T& objectWithNSArrayBoundsCheck(const std::vector<T>& list, int32_t index,
+    template <typename T, typename Allocator>
+    static const T& objectWithNSArrayBoundsCheck(const std::vector<T, Allocator>& list, int32_t index,
                                                  const std::string& listName) {
         checkBounds(index, list.size(), listName);
         return list[static_cast<uint32_t>(index)];
