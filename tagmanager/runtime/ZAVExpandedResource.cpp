@@ -19,13 +19,7 @@ ZAVExpandedFunctionCall::ZAVExpandedFunctionCall(Properties properties, ZAVPValu
 
 ZAVExpandedFunctionCall::ZAVExpandedFunctionCall(std::span<const PropertyEntry> properties,
                                                  ZAVPValuePtr pushAfterEvaluate)
-    : pushAfterEvaluate_(std::move(pushAfterEvaluate)) {
-    if (properties.size() > kInlineProperties) {
-        more_.assign(properties.begin(), properties.end());
-        return;
-    }
-    for (const auto& entry : properties) inline_[inlineCount_++] = entry;
-}
+    : entries_(properties), pushAfterEvaluate_(std::move(pushAfterEvaluate)) {}
 
 std::unique_ptr<ZAVExpandedFunctionCallBuilder> ZAVExpandedFunctionCall::builder() {
     return std::make_unique<ZAVExpandedFunctionCallBuilder>();

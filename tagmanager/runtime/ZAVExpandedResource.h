@@ -1,7 +1,6 @@
 #pragma once
 // The in-memory container that the rule runtime works on: calls that hold their property values, rules
 // that hold their calls, and a resource with its rules and its macros grouped by name. Each has a builder.
-#include <array>
 #include <map>
 #include <memory>
 #include <memory_resource>
@@ -27,9 +26,8 @@ class ZAVExpandedFunctionCall {
     };
     ZAVExpandedFunctionCall(Properties properties, ZAVPValuePtr pushAfterEvaluate);
     // Most calls of a container are never evaluated: their map is made from the entries when first asked
-    // for. The entries are in name order, each name once; what they point at must outlive the call (the
-    // expansion keeps its key names and values with the calls it makes). A short list is kept inside the
-    // call itself.
+    // for. The entries are in name order, each name once; they, and what they point at, must outlive the
+    // call (the expansion keeps them, its key names and its values with the calls it makes).
     ZAVExpandedFunctionCall(std::span<const PropertyEntry> properties, ZAVPValuePtr pushAfterEvaluate);
     static std::unique_ptr<ZAVExpandedFunctionCallBuilder> builder();
 
@@ -68,14 +66,8 @@ class ZAVExpandedFunctionCall {
 
     mutable std::mutex mutex_;
     mutable std::shared_ptr<const Properties> properties_;  // null until made from list()
-    std::span<const PropertyEntry> list() const {
-        return inlineCount_ || more_.empty() ? std::span<const PropertyEntry>(inline_.data(), inlineCount_)
-                                             : std::span<const PropertyEntry>(more_);
-    }
-    static constexpr size_t kInlineProperties = 3;
-    std::array<PropertyEntry, kInlineProperties> inline_{};
-    uint8_t inlineCount_ = 0;
-    std::vector<PropertyEntry> more_;  // the whole list when it is longer
+    std::span<const PropertyEntry> list() const { return entries_; }
+    const std::span<const PropertyEntry> entries_;
     const ZAVPValuePtr pushAfterEvaluate_;
 };
 

@@ -182,16 +182,8 @@ struct ZAVResourceUtil::Blocks {
         size_t used_ = 0;
     };
 
-    // The calls' entries point at the key names and the expanded values, which stay with the calls.
-    // Declared before the calls, so they go after them; the values then go in table order.
-    struct Calls {
-        std::vector<std::string> keys;
-        std::vector<ZAVPValuePtr> values;
-        Of<ZAVExpandedFunctionCall> made;
-    };
-    std::shared_ptr<Calls> calls = std::make_shared<Calls>();
-    // Memory for the lists of the rules and of the macros by name, taken from blocks of some kilobytes and
-    // let go of all together: such a list is made at its size and never grows or shrinks.
+    // Memory for lists that are made at their size and never grow or shrink (the calls' properties, the
+    // rules' lists, the macros by name), taken from blocks of some kilobytes and let go of all together.
     class ListMemory final : public std::pmr::memory_resource {
       private:
         void* do_allocate(size_t bytes, size_t alignment) override {
@@ -214,6 +206,15 @@ struct ZAVResourceUtil::Blocks {
         std::vector<std::unique_ptr<std::byte[]>> chunks_, own_;
         size_t used_ = 0;
     };
+    // The calls' entries point at the key names and the expanded values, which stay with the calls.
+    // Declared before the calls, so they go after them; the values then go in table order.
+    struct Calls {
+        std::vector<std::string> keys;
+        std::vector<ZAVPValuePtr> values;
+        ListMemory properties;  // each call's entries
+        Of<ZAVExpandedFunctionCall> made;
+    };
+    std::shared_ptr<Calls> calls = std::make_shared<Calls>();
     // Declared before the rules, so it goes after them.
     struct Rules {
         ListMemory memory;
@@ -493,17 +494,13 @@ ZAVExpandedFunctionCall* ZAVResourceUtil::blockCall(const std::vector<int32_t>& 
     blocks.instanceName = nullptr;
     for (const auto& [rank, entry] : entries)
         if (rank == blocks.instanceNameRank) blocks.instanceName = entry.value;
-    std::array<ZAVExpandedFunctionCall::PropertyEntry, 8> few;
-    std::vector<ZAVExpandedFunctionCall::PropertyEntry> many;
-    std::span<const ZAVExpandedFunctionCall::PropertyEntry> list;
-    if (entries.size() <= few.size()) {
-        for (size_t k = 0; k < entries.size(); ++k) few[k] = entries[k].second;
-        list = std::span(few.data(), entries.size());
-    } else {
-        for (const auto& entry : entries) many.push_back(entry.second);
-        list = many;
-    }
-    return blocks.calls->made.make(list, std::move(pushAfterEvaluate));
+    auto* list = static_cast<ZAVExpandedFunctionCall::PropertyEntry*>(
+        blocks.calls->properties.allocate(entries.size() * sizeof(ZAVExpandedFunctionCall::PropertyEntry),
+                                          alignof(ZAVExpandedFunctionCall::PropertyEntry)));
+    for (size_t k = 0; k < entries.size(); ++k) list[k] = entries[k].second;
+    return blocks.calls->made.make(
+        std::span<const ZAVExpandedFunctionCall::PropertyEntry>(list, entries.size()),
+        std::move(pushAfterEvaluate));
 }
 
 namespace {
