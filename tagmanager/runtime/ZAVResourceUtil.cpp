@@ -39,6 +39,19 @@ uint64_t embeddedSize(uint64_t size) {
 // it was read from.
 constexpr uint64_t kUnmeasured = UINT64_MAX;
 
+// The fields of a value that expansion reads and writes by descriptor, looked up once (every entry of the
+// value table comes through here).
+struct ValueFields {
+    const ZAVWireFieldDescriptor *type, *listItems, *mapKeys, *mapValues, *templateTokens;
+    static const ValueFields& get() {
+        static const ValueFields fields = [] {
+            const ZAVWireDescriptor& d = *ZAVPValue::descriptor();
+            return ValueFields{d.fieldAt(0), d.fieldAt(2), d.fieldAt(3), d.fieldAt(4), d.fieldAt(10)};
+        }();
+        return fields;
+    }
+};
+
 // The tables' names for the bounds checks' log lines, made once.
 const std::string kValues = "values", kValue = "value", kProperties = "properties", kKeys = "keys",
                   kPredicates = "predicates", kTags = "tags", kMacros = "macros";
@@ -306,18 +319,36 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
     if (expanded.values.size() <= i)
         logAndThrow("Index out of bounds detected: " + std::to_string(i) + " in value");
     if (expanded.values[i]) return expanded.values[i];
-    // Looked at where it is; a plain value is then handed over as it is.
+    // Looked at where it is; a plain value is then handed over as it is (most entries of a table are).
     const auto* value = messageAs<ZAVPValue>(entry);
     if (!value) logAndThrow("Invalid value: " + entry->description());
     if (pending.size() >= kMaxValueDepth)
         logAndThrow("Value nesting deeper than " + std::to_string(kMaxValueDepth) +
                     " at value reference: " + std::to_string(i));
+    switch (static_cast<ZAVPValue_Type>(value->getScalar<int32_t>(*ValueFields::get().type))) {
+        case ZAVPValue_Type_String:
+        case ZAVPValue_Type_FunctionId:
+        case ZAVPValue_Type_Integer:
+        case ZAVPValue_Type_Boolean:
+            expanded.values[i] = std::static_pointer_cast<ZAVPValue>(entry);
+            expanded.sizes[i] = kUnmeasured;
+            expanded.nodes[i] = 1;
+            return expanded.values[i];
+        default:
+            return expandComposite(i, *value, resource, expanded, pending);
+    }
+}
+
+const ZAVPValuePtr& ZAVResourceUtil::expandComposite(size_t i, const ZAVPValue& source,
+                                                     const ZAVPResource& resource, ExpandedValues& expanded,
+                                                     std::vector<size_t>& pending) {
+    const auto* value = &source;
+    const auto& fields = ValueFields::get();
     pending.push_back(i);
 
     ZAVPValuePtr result;
     uint64_t size = 0;
     uint64_t nodes = 1;
-    // Expands each index into `field`, adding the elements' serialised sizes and node counts as it goes.
     // Expands each index into the list `field` of the result, adding the elements' serialised sizes and
     // node counts as it goes. The list is made at its size and set once, rather than grown in the value.
     auto expandInto = [&](const ZAVWireArray& indices, const ZAVWireFieldDescriptor& field) {
@@ -336,26 +367,11 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
         }
         result->setArray(field, items);
     };
-    // The lists of a value, as its accessors name them.
-    static const ZAVWireDescriptor& valueDescriptor = *ZAVPValue::descriptor();
-    static const ZAVWireFieldDescriptor &listItems = *valueDescriptor.fieldAt(2),
-                                        &mapKeys = *valueDescriptor.fieldAt(3),
-                                        &mapValues = *valueDescriptor.fieldAt(4),
-                                        &templateTokens = *valueDescriptor.fieldAt(10);
-    // What type() reads, by the field looked up once: every entry of the table comes through here.
-    static const ZAVWireFieldDescriptor& typeField = *ZAVPValue::descriptor()->fieldAt(0);
-    switch (static_cast<ZAVPValue_Type>(value->getScalar<int32_t>(typeField))) {
-        case ZAVPValue_Type_String:
-        case ZAVPValue_Type_FunctionId:
-        case ZAVPValue_Type_Integer:
-        case ZAVPValue_Type_Boolean:
-            result = std::static_pointer_cast<ZAVPValue>(entry);
-            size = kUnmeasured;
-            break;
+    switch (static_cast<ZAVPValue_Type>(value->getScalar<int32_t>(*fields.type))) {
         case ZAVPValue_Type_List: {
             result = valueBuilderBasedOnValue(*value);
             size = builtSize(*result, expanded);
-            expandInto(*servingValue(*value)->listItemArray(), listItems);
+            expandInto(*servingValue(*value)->listItemArray(), *fields.listItems);
             break;
         }
         case ZAVPValue_Type_Map: {
@@ -367,8 +383,8 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
             if (keys->count() != values->count())
                 logAndThrow("Uneven map keys (" + std::to_string(keys->count()) + ") and map values (" +
                             std::to_string(values->count()) + ")");
-            expandInto(*keys, mapKeys);
-            expandInto(*values, mapValues);
+            expandInto(*keys, *fields.mapKeys);
+            expandInto(*values, *fields.mapValues);
             break;
         }
         case ZAVPValue_Type_MacroReference: {
@@ -387,7 +403,7 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
         case ZAVPValue_Type_Template: {
             result = valueBuilderBasedOnValue(*value);
             size = builtSize(*result, expanded);
-            expandInto(*servingValue(*value)->templateTokenArray(), templateTokens);
+            expandInto(*servingValue(*value)->templateTokenArray(), *fields.templateTokens);
             break;
         }
         case ZAVPValue_Type_TagReference:

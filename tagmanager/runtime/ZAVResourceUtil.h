@@ -79,6 +79,10 @@ class ZAVResourceUtil {
     // expandIthValue without a copy of the result: the slot in `expanded` that holds it.
     static const ZAVPValuePtr& expandValue(int32_t index, const ZAVPResource& resource,
                                            ExpandedValues& expanded, std::vector<size_t>& pendingExpansions);
+    // expandValue for a list, map, macro reference or template (or a value of no known type), of slot `i`.
+    static const ZAVPValuePtr& expandComposite(size_t i, const ZAVPValue& value, const ZAVPResource& resource,
+                                               ExpandedValues& expanded,
+                                               std::vector<size_t>& pendingExpansions);
     // Where one expansion takes its calls and rules from.
     struct Blocks;
     // callFromPairs and expandRule with the objects taken from the blocks. The lists an expansion
