@@ -42,11 +42,13 @@ constexpr uint64_t kUnmeasured = UINT64_MAX;
 // The fields of a value that expansion reads and writes by descriptor, looked up once (every entry of the
 // value table comes through here).
 struct ValueFields {
-    const ZAVWireFieldDescriptor *type, *listItems, *mapKeys, *mapValues, *templateTokens;
+    const ZAVWireFieldDescriptor *type, *string, *listItems, *mapKeys, *mapValues, *functionId,
+        *templateTokens;
     static const ValueFields& get() {
         static const ValueFields fields = [] {
             const ZAVWireDescriptor& d = *ZAVPValue::descriptor();
-            return ValueFields{d.fieldAt(0), d.fieldAt(2), d.fieldAt(3), d.fieldAt(4), d.fieldAt(10)};
+            return ValueFields{d.fieldAt(0), d.fieldAt(1), d.fieldAt(2), d.fieldAt(3),
+                               d.fieldAt(4), d.fieldAt(6), d.fieldAt(10)};
         }();
         return fields;
     }
@@ -68,10 +70,9 @@ bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField);
 // A value's serialised size. A text or function name that sets nothing else (as most do) is measured
 // from its two fields rather than by walking every field of the value.
 uint64_t serializedSizeOf(const ZAVPValue& value) {
-    static const ZAVWireDescriptor& descriptor = *ZAVPValue::descriptor();
-    static const ZAVWireFieldDescriptor &typeField = *descriptor.fieldAt(0),
-                                        &stringField = *descriptor.fieldAt(1),
-                                        &functionIdField = *descriptor.fieldAt(6);
+    const auto& fields = ValueFields::get();
+    const ZAVWireFieldDescriptor &typeField = *fields.type, &stringField = *fields.string,
+                                 &functionIdField = *fields.functionId;
     if (!value.hasField(typeField)) return value.serializedSize();
     const int32_t type = value.getScalar<int32_t>(typeField);
     const ZAVWireFieldDescriptor* textField = type == ZAVPValue_Type_String       ? &stringField
@@ -80,8 +81,8 @@ uint64_t serializedSizeOf(const ZAVPValue& value) {
     if (!textField || !onlyTypeAndText(value, textField->number())) return value.serializedSize();
     uint64_t size = ZAVWireEnumFieldSize(typeField.number(), type);
     if (value.hasField(*textField))
-        size += ZAVWireStringFieldSize(
-            textField->number(), *(type == ZAVPValue_Type_String ? value.string() : value.functionId()));
+        size += ZAVWireStringFieldSize(textField->number(),
+                                       static_cast<const ZAVWireString&>(*value.getObject(*textField)));
     return size;
 }
 
@@ -621,14 +622,15 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         if (known >= 0) return known;
         known = index;
         const ZAVPValue& value = *expanded.values[static_cast<uint32_t>(index)];
-        std::shared_ptr<ZAVWireString> text;
-        size_t slot = 0;
-        if (value.type() == ZAVPValue_Type_String && value.hasString()) {
-            text = value.string();
-        } else if (value.type() == ZAVPValue_Type_FunctionId && value.hasFunctionId()) {
-            text = value.functionId();
-            slot = 1;
-        }
+        // What type(), hasString() and string() (or the function name's) read, by the fields looked up once.
+        const auto& fields = ValueFields::get();
+        const int32_t type = value.getScalar<int32_t>(*fields.type);
+        const ZAVWireFieldDescriptor* textField = type == ZAVPValue_Type_String       ? fields.string
+                                                  : type == ZAVPValue_Type_FunctionId ? fields.functionId
+                                                                                      : nullptr;
+        if (!textField || !value.hasField(*textField)) return known;
+        const size_t slot = textField == fields.string ? 0 : 1;
+        auto text = std::static_pointer_cast<ZAVWireString>(value.getObject(*textField));
         if (!text) return known;
         auto [at, added] = texts[slot].try_emplace(std::string_view(text->utf8()), Text{index, -1});
         // The only entry with its text so far stands for itself, whatever else it holds.
