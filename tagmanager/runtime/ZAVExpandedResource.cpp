@@ -17,15 +17,9 @@ ZAVExpandedFunctionCall::ZAVExpandedFunctionCall(Properties properties, ZAVPValu
     : properties_(std::make_shared<const Properties>(std::move(properties))),
       pushAfterEvaluate_(std::move(pushAfterEvaluate)) {}
 
-ZAVExpandedFunctionCall::ZAVExpandedFunctionCall(std::span<PropertyList::value_type> properties,
+ZAVExpandedFunctionCall::ZAVExpandedFunctionCall(std::span<const PropertyEntry> properties,
                                                  ZAVPValuePtr pushAfterEvaluate)
-    : pushAfterEvaluate_(std::move(pushAfterEvaluate)) {
-    if (properties.size() > kInlineProperties) {
-        more_.assign(std::make_move_iterator(properties.begin()), std::make_move_iterator(properties.end()));
-        return;
-    }
-    for (auto& entry : properties) inline_[inlineCount_++] = std::move(entry);
-}
+    : entries_(properties), pushAfterEvaluate_(std::move(pushAfterEvaluate)) {}
 
 std::unique_ptr<ZAVExpandedFunctionCallBuilder> ZAVExpandedFunctionCall::builder() {
     return std::make_unique<ZAVExpandedFunctionCallBuilder>();
@@ -34,7 +28,7 @@ std::unique_ptr<ZAVExpandedFunctionCallBuilder> ZAVExpandedFunctionCall::builder
 const ZAVExpandedFunctionCall::Properties& ZAVExpandedFunctionCall::madeProperties() const {
     if (!properties_) {
         auto made = std::make_shared<Properties>();
-        for (const auto& [key, value] : list()) made->emplace_hint(made->end(), key, value);
+        for (const auto& entry : list()) made->emplace_hint(made->end(), *entry.name, *entry.value);
         properties_ = std::move(made);
     }
     return *properties_;
@@ -46,8 +40,8 @@ ZAVPValuePtr ZAVExpandedFunctionCall::propertyForKey(const std::string& key) con
         auto found = properties_->find(key);
         return found == properties_->end() ? nullptr : found->second;
     }
-    for (const auto& [name, value] : list())
-        if (name == key) return value;
+    for (const auto& entry : list())
+        if (*entry.name == key) return *entry.value;
     return nullptr;
 }
 
@@ -125,8 +119,10 @@ std::string ZAVExpandedRule::description() const {
 }
 
 ZAVExpandedResource::ZAVExpandedResource(std::vector<ZAVExpandedRulePtr> rules, Macros macros,
-                                         std::string version, int32_t resourceFormatVersion)
-    : rules_(std::move(rules)),
+                                         std::string version, int32_t resourceFormatVersion,
+                                         std::shared_ptr<const void> storage)
+    : storage_(std::move(storage)),
+      rules_(std::move(rules)),
       macros_(std::move(macros)),
       version_(std::move(version)),
       resourceFormatVersion_(resourceFormatVersion) {}

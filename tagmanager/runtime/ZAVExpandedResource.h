@@ -1,9 +1,9 @@
 #pragma once
 // The in-memory container that the rule runtime works on: calls that hold their property values, rules
 // that hold their calls, and a resource with its rules and its macros grouped by name. Each has a builder.
-#include <array>
 #include <map>
 #include <memory>
+#include <memory_resource>
 #include <mutex>
 #include <span>
 #include <string>
@@ -19,12 +19,16 @@ class ZAVExpandedResourceBuilder;
 class ZAVExpandedFunctionCall {
   public:
     using Properties = ZAVFunctionCallImplementation::Properties;
-    // A call's properties as a resource lists them: sorted by name, each name once.
-    using PropertyList = std::vector<std::pair<std::string, ZAVPValuePtr>>;
+    // One property of a call made by an expansion: its name and its value where the expansion keeps them.
+    struct PropertyEntry {
+        const std::string* name;
+        const ZAVPValuePtr* value;
+    };
     ZAVExpandedFunctionCall(Properties properties, ZAVPValuePtr pushAfterEvaluate);
-    // Most calls of a container are never evaluated: their map is made from the list when first asked for.
-    // A short list is kept inside the call itself; the entries are moved from.
-    ZAVExpandedFunctionCall(std::span<PropertyList::value_type> properties, ZAVPValuePtr pushAfterEvaluate);
+    // Most calls of a container are never evaluated: their map is made from the entries when first asked
+    // for. The entries are in name order, each name once; they, and what they point at, must outlive the
+    // call (the expansion keeps them, its key names and its values with the calls it makes).
+    ZAVExpandedFunctionCall(std::span<const PropertyEntry> properties, ZAVPValuePtr pushAfterEvaluate);
     static std::unique_ptr<ZAVExpandedFunctionCallBuilder> builder();
 
     ZAVPValuePtr propertyForKey(const std::string& key) const;
@@ -36,7 +40,7 @@ class ZAVExpandedFunctionCall {
         if (properties_) {
             for (const auto& [key, value] : *properties_) visit(key, value);
         } else {
-            for (const auto& [key, value] : list()) visit(key, value);
+            for (const auto& entry : list()) visit(*entry.name, *entry.value);
         }
     }
     // A snapshot: the runtime may write static values back while other threads evaluate the call.
@@ -62,20 +66,15 @@ class ZAVExpandedFunctionCall {
 
     mutable std::mutex mutex_;
     mutable std::shared_ptr<const Properties> properties_;  // null until made from list()
-    std::span<const PropertyList::value_type> list() const {
-        return inlineCount_ || more_.empty()
-                   ? std::span<const PropertyList::value_type>(inline_.data(), inlineCount_)
-                   : std::span<const PropertyList::value_type>(more_);
-    }
-    static constexpr size_t kInlineProperties = 3;
-    std::array<PropertyList::value_type, kInlineProperties> inline_;
-    uint8_t inlineCount_ = 0;
-    PropertyList more_;  // the whole list when it is longer
+    std::span<const PropertyEntry> list() const { return entries_; }
+    const std::span<const PropertyEntry> entries_;
     const ZAVPValuePtr pushAfterEvaluate_;
 };
 
 using ZAVExpandedFunctionCallPtr = std::shared_ptr<ZAVExpandedFunctionCall>;
-using ZAVExpandedFunctionCallList = std::vector<ZAVExpandedFunctionCallPtr>;
+// A list made by an expansion takes its memory from the expansion's own storage; any other, and any copy,
+// from the heap.
+using ZAVExpandedFunctionCallList = std::pmr::vector<ZAVExpandedFunctionCallPtr>;
 
 class ZAVExpandedRule {
   public:
@@ -101,9 +100,11 @@ using ZAVExpandedRulePtr = std::shared_ptr<const ZAVExpandedRule>;
 
 class ZAVExpandedResource {
   public:
-    using Macros = std::map<std::string, ZAVExpandedFunctionCallList>;
+    using Macros = std::pmr::map<std::string, ZAVExpandedFunctionCallList>;
+    // `storage`, when given, is kept until everything else of the resource has gone: what its lists'
+    // memory comes from.
     ZAVExpandedResource(std::vector<ZAVExpandedRulePtr> rules, Macros macros, std::string version,
-                        int32_t resourceFormatVersion);
+                        int32_t resourceFormatVersion, std::shared_ptr<const void> storage = nullptr);
     static std::unique_ptr<ZAVExpandedResourceBuilder> builder();
     // Null when no macro carries the name.
     const ZAVExpandedFunctionCallList* macrosByName(const std::string& name) const;
@@ -114,6 +115,7 @@ class ZAVExpandedResource {
     std::string description() const;
 
   private:
+    const std::shared_ptr<const void> storage_;  // first, so it goes last
     const std::vector<ZAVExpandedRulePtr> rules_;
     const Macros macros_;
     const std::string version_;

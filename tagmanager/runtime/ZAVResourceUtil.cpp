@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <memory_resource>
 #include <new>
 #include <string_view>
 #include <type_traits>
@@ -38,6 +39,21 @@ uint64_t embeddedSize(uint64_t size) {
 // it was read from.
 constexpr uint64_t kUnmeasured = UINT64_MAX;
 
+// The fields of a value that expansion reads and writes by descriptor, looked up once (every entry of the
+// value table comes through here).
+struct ValueFields {
+    const ZAVWireFieldDescriptor *type, *string, *listItems, *mapKeys, *mapValues, *functionId,
+        *templateTokens;
+    static const ValueFields& get() {
+        static const ValueFields fields = [] {
+            const ZAVWireDescriptor& d = *ZAVPValue::descriptor();
+            return ValueFields{d.fieldAt(0), d.fieldAt(1), d.fieldAt(2), d.fieldAt(3),
+                               d.fieldAt(4), d.fieldAt(6), d.fieldAt(10)};
+        }();
+        return fields;
+    }
+};
+
 // The tables' names for the bounds checks' log lines, made once.
 const std::string kValues = "values", kValue = "value", kProperties = "properties", kKeys = "keys",
                   kPredicates = "predicates", kTags = "tags", kMacros = "macros";
@@ -49,10 +65,31 @@ void checkSize(uint64_t size, size_t index) {
                                      " bytes at value reference: " + std::to_string(index));
 }
 
+bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField);
+
+// A value's serialised size. A text or function name that sets nothing else (as most do) is measured
+// from its two fields rather than by walking every field of the value.
+uint64_t serializedSizeOf(const ZAVPValue& value) {
+    const auto& fields = ValueFields::get();
+    const ZAVWireFieldDescriptor &typeField = *fields.type, &stringField = *fields.string,
+                                 &functionIdField = *fields.functionId;
+    if (!value.hasField(typeField)) return value.serializedSize();
+    const int32_t type = value.getScalar<int32_t>(typeField);
+    const ZAVWireFieldDescriptor* textField = type == ZAVPValue_Type_String       ? &stringField
+                                              : type == ZAVPValue_Type_FunctionId ? &functionIdField
+                                                                                  : nullptr;
+    if (!textField || !onlyTypeAndText(value, textField->number())) return value.serializedSize();
+    uint64_t size = ZAVWireEnumFieldSize(typeField.number(), type);
+    if (value.hasField(*textField))
+        size += ZAVWireStringFieldSize(textField->number(),
+                                       static_cast<const ZAVWireString&>(*value.getObject(*textField)));
+    return size;
+}
+
 uint64_t measuredSize(ZAVResourceUtil::ExpandedValues& expanded, size_t index) {
     auto& size = expanded.sizes[index];
     if (size == kUnmeasured) {
-        size = expanded.values[index]->serializedSize();
+        size = serializedSizeOf(*expanded.values[index]);
         checkSize(size, index);
     }
     return size;
@@ -159,8 +196,71 @@ struct ZAVResourceUtil::Blocks {
         size_t used_ = 0;
     };
 
-    std::shared_ptr<Of<ZAVExpandedFunctionCall>> calls = std::make_shared<Of<ZAVExpandedFunctionCall>>();
-    std::shared_ptr<Of<ZAVExpandedRule>> rules = std::make_shared<Of<ZAVExpandedRule>>();
+    // Memory for lists that are made at their size and never grow or shrink (the calls' properties, the
+    // rules' lists, the macros by name), taken from blocks of some kilobytes and let go of all together.
+    class ListMemory final : public std::pmr::memory_resource {
+      private:
+        void* do_allocate(size_t bytes, size_t alignment) override {
+            if (alignment > alignof(std::max_align_t) || bytes > kChunk / 4)
+                return own_.emplace_back(std::make_unique<std::byte[]>(bytes)).get();
+            size_t at = (used_ + alignment - 1) & ~(alignment - 1);
+            if (chunks_.empty() || at + bytes > kChunk) {
+                chunks_.push_back(std::make_unique<std::byte[]>(kChunk));
+                at = 0;
+            }
+            used_ = at + bytes;
+            return chunks_.back().get() + at;
+        }
+        void do_deallocate(void*, size_t, size_t) override {}
+        bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
+            return this == &other;
+        }
+
+        static constexpr size_t kChunk = 8 * 1024;
+        std::vector<std::unique_ptr<std::byte[]>> chunks_, own_;
+        size_t used_ = 0;
+    };
+    // The calls' entries point at the key names and the expanded values, which stay with the calls.
+    // Declared before the calls, so they go after them; the values then go in table order.
+    struct Calls {
+        std::vector<std::string> keys;
+        std::vector<ZAVPValuePtr> values;
+        ListMemory properties;  // each call's entries
+        Of<ZAVExpandedFunctionCall> made;
+    };
+    std::shared_ptr<Calls> calls = std::make_shared<Calls>();
+    // Declared before the rules, so it goes after them.
+    struct Rules {
+        ListMemory memory;
+        Of<ZAVExpandedRule> made;
+    };
+    std::shared_ptr<Rules> rules = std::make_shared<Rules>();
+    // Per key: its place among the names in name order (equal names, equal places), so that a call's
+    // properties are sorted without comparing texts; and the place of "push_after_evaluate", if any.
+    std::vector<uint32_t> ranks;
+    uint32_t pushRank = UINT32_MAX;
+    uint32_t instanceNameRank = UINT32_MAX;
+    // The "instance_name" value of the call made last, or null.
+    const ZAVPValuePtr* instanceName = nullptr;
+    std::vector<std::pair<uint32_t, ZAVExpandedFunctionCall::PropertyEntry>> entries;  // one call's, reused
+    // Per value: whether a call points at it. The others are let go of with the expansion, while the
+    // parse still holds them, rather than with the calls.
+    std::vector<uint8_t> held;
+
+    void rankKeys() {
+        const auto& keys = calls->keys;
+        std::vector<uint32_t> order(keys.size());
+        for (uint32_t k = 0; k < order.size(); ++k) order[k] = k;
+        std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
+        ranks.assign(keys.size(), 0);
+        uint32_t rank = 0;
+        for (size_t k = 0; k < order.size(); ++k) {
+            if (k && keys[order[k]] != keys[order[k - 1]]) ++rank;
+            ranks[order[k]] = rank;
+            if (keys[order[k]] == kPushAfterEvaluateKey) pushRank = rank;
+            if (keys[order[k]] == ZAVExpandedFunctionCall::instanceNameKey()) instanceNameRank = rank;
+        }
+    }
 };
 
 const std::string& ZAVResourceUtil::exceptionName() {
@@ -220,42 +320,59 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
     if (expanded.values.size() <= i)
         logAndThrow("Index out of bounds detected: " + std::to_string(i) + " in value");
     if (expanded.values[i]) return expanded.values[i];
-    // Looked at where it is; a plain value is then handed over as it is.
+    // Looked at where it is; a plain value is then handed over as it is (most entries of a table are).
     const auto* value = messageAs<ZAVPValue>(entry);
     if (!value) logAndThrow("Invalid value: " + entry->description());
     if (pending.size() >= kMaxValueDepth)
         logAndThrow("Value nesting deeper than " + std::to_string(kMaxValueDepth) +
                     " at value reference: " + std::to_string(i));
+    switch (static_cast<ZAVPValue_Type>(value->getScalar<int32_t>(*ValueFields::get().type))) {
+        case ZAVPValue_Type_String:
+        case ZAVPValue_Type_FunctionId:
+        case ZAVPValue_Type_Integer:
+        case ZAVPValue_Type_Boolean:
+            expanded.values[i] = std::static_pointer_cast<ZAVPValue>(entry);
+            expanded.sizes[i] = kUnmeasured;
+            expanded.nodes[i] = 1;
+            return expanded.values[i];
+        default:
+            return expandComposite(i, *value, resource, expanded, pending);
+    }
+}
+
+const ZAVPValuePtr& ZAVResourceUtil::expandComposite(size_t i, const ZAVPValue& source,
+                                                     const ZAVPResource& resource, ExpandedValues& expanded,
+                                                     std::vector<size_t>& pending) {
+    const auto* value = &source;
+    const auto& fields = ValueFields::get();
     pending.push_back(i);
 
     ZAVPValuePtr result;
     uint64_t size = 0;
     uint64_t nodes = 1;
-    // Expands each index into `field`, adding the elements' serialised sizes and node counts as it goes.
-    auto expandInto = [&](const ZAVWireArray& indices, const ZAVWireMutableArrayPtr& field) {
+    // Expands each index into the list `field` of the result, adding the elements' serialised sizes and
+    // node counts as it goes. The list is made at its size and set once, rather than grown in the value.
+    auto expandInto = [&](const ZAVWireArray& indices, const ZAVWireFieldDescriptor& field) {
+        if (!indices.count()) {
+            result->getArray(field);  // an empty list, as reading it would make
+            return;
+        }
+        auto items = ZAVWireMutableArray::arrayWithValueType(ZAVWireArrayValueTypeObject, indices.count());
         for (size_t k = 0; k < indices.count(); ++k) {
             int32_t child = indices.int32AtIndex(k);
             const auto& item = expandValue(child, resource, expanded, pending);
             size += embeddedSize(measuredSize(expanded, static_cast<uint32_t>(child)));
             nodes += expanded.nodes[static_cast<uint32_t>(child)];
             if (size > kMaxValueBytes || nodes > kMaxValueNodes) break;
-            field->addObject(item);
+            items->addObject(item);
         }
+        result->setArray(field, items);
     };
-    // What type() reads, by the field looked up once: every entry of the table comes through here.
-    static const ZAVWireFieldDescriptor& typeField = *ZAVPValue::descriptor()->fieldAt(0);
-    switch (static_cast<ZAVPValue_Type>(value->getScalar<int32_t>(typeField))) {
-        case ZAVPValue_Type_String:
-        case ZAVPValue_Type_FunctionId:
-        case ZAVPValue_Type_Integer:
-        case ZAVPValue_Type_Boolean:
-            result = std::static_pointer_cast<ZAVPValue>(entry);
-            size = kUnmeasured;
-            break;
+    switch (static_cast<ZAVPValue_Type>(value->getScalar<int32_t>(*fields.type))) {
         case ZAVPValue_Type_List: {
             result = valueBuilderBasedOnValue(*value);
             size = builtSize(*result, expanded);
-            expandInto(*servingValue(*value)->listItemArray(), result->listItemArray());
+            expandInto(*servingValue(*value)->listItemArray(), *fields.listItems);
             break;
         }
         case ZAVPValue_Type_Map: {
@@ -267,8 +384,8 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
             if (keys->count() != values->count())
                 logAndThrow("Uneven map keys (" + std::to_string(keys->count()) + ") and map values (" +
                             std::to_string(values->count()) + ")");
-            expandInto(*keys, result->mapKeyArray());
-            expandInto(*values, result->mapValueArray());
+            expandInto(*keys, *fields.mapKeys);
+            expandInto(*values, *fields.mapValues);
             break;
         }
         case ZAVPValue_Type_MacroReference: {
@@ -287,7 +404,7 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
         case ZAVPValue_Type_Template: {
             result = valueBuilderBasedOnValue(*value);
             size = builtSize(*result, expanded);
-            expandInto(*servingValue(*value)->templateTokenArray(), result->templateTokenArray());
+            expandInto(*servingValue(*value)->templateTokenArray(), *fields.templateTokens);
             break;
         }
         case ZAVPValue_Type_TagReference:
@@ -353,53 +470,63 @@ void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireA
 ZAVExpandedFunctionCallPtr ZAVResourceUtil::callFromPairs(const std::vector<int32_t>& pairs,
                                                           const ExpandedValues& expanded,
                                                           const std::vector<std::string>& keys) {
-    return makeCall(pairs, expanded, keys, nullptr);
-}
-
-ZAVExpandedFunctionCallPtr ZAVResourceUtil::makeCall(const std::vector<int32_t>& pairs,
-                                                     const ExpandedValues& expanded,
-                                                     const std::vector<std::string>& keys, Blocks* blocks) {
-    // Sorted here; the call keeps a short list inside itself, so this one is only borrowed.
-    thread_local ZAVExpandedFunctionCall::PropertyList sorted;
-    auto& properties = sorted;
-    properties.clear();
+    // A call of its own holds its own names and values.
+    ZAVExpandedFunctionCall::Properties properties;
     ZAVPValuePtr pushAfterEvaluate;
     for (size_t k = 0; k + 1 < pairs.size(); k += 2) {
         const std::string& name = keys[static_cast<uint32_t>(pairs[k])];
-        // The expanded values themselves, shared with every other call that names them.
         const auto& value = expanded.values[static_cast<uint32_t>(pairs[k + 1])];
-        if (name == kPushAfterEvaluateKey) {
+        if (name == kPushAfterEvaluateKey)
             pushAfterEvaluate = value;
+        else
+            properties[name] = value;  // a later property of the same name replaces the earlier one
+    }
+    return std::make_shared<ZAVExpandedFunctionCall>(std::move(properties), std::move(pushAfterEvaluate));
+}
+
+ZAVExpandedFunctionCall* ZAVResourceUtil::blockCall(const std::vector<int32_t>& pairs,
+                                                    const ExpandedValues& expanded,
+                                                    const std::vector<std::string>& keys, Blocks& blocks) {
+    ZAVPValuePtr pushAfterEvaluate;
+    auto& entries = blocks.entries;
+    entries.clear();
+    for (size_t k = 0; k + 1 < pairs.size(); k += 2) {
+        const uint32_t key = static_cast<uint32_t>(pairs[k]);
+        // The expanded values themselves, shared with every other call that names them.
+        const ZAVPValuePtr* value = &expanded.values[static_cast<uint32_t>(pairs[k + 1])];
+        blocks.held[static_cast<uint32_t>(pairs[k + 1])] = 1;
+        const uint32_t rank = blocks.ranks[key];
+        if (rank == blocks.pushRank) {
+            pushAfterEvaluate = *value;
             continue;
         }
         // In name order; a later property of the same name replaces the earlier one.
-        auto at = std::lower_bound(properties.begin(), properties.end(), name,
-                                   [](const auto& entry, const std::string& n) { return entry.first < n; });
-        if (at != properties.end() && at->first == name)
-            at->second = value;
+        auto at = std::lower_bound(entries.begin(), entries.end(), rank,
+                                   [](const auto& entry, uint32_t r) { return entry.first < r; });
+        if (at != entries.end() && at->first == rank)
+            at->second.value = value;
         else
-            properties.emplace(at, name, value);
+            entries.insert(at, {rank, {&keys[key], value}});
     }
-    ZAVExpandedFunctionCallPtr call;
-    if (Blocks* from = blocks)
-        call = ZAVExpandedFunctionCallPtr(
-            from->calls, from->calls->make(std::span(properties), std::move(pushAfterEvaluate)));
-    else
-        call = std::make_shared<ZAVExpandedFunctionCall>(std::span(properties), std::move(pushAfterEvaluate));
-    properties.clear();
-    return call;
+    blocks.instanceName = nullptr;
+    for (const auto& [rank, entry] : entries)
+        if (rank == blocks.instanceNameRank) blocks.instanceName = entry.value;
+    auto* list = static_cast<ZAVExpandedFunctionCall::PropertyEntry*>(
+        blocks.calls->properties.allocate(entries.size() * sizeof(ZAVExpandedFunctionCall::PropertyEntry),
+                                          alignof(ZAVExpandedFunctionCall::PropertyEntry)));
+    for (size_t k = 0; k < entries.size(); ++k) list[k] = entries[k].second;
+    return blocks.calls->made.make(
+        std::span<const ZAVExpandedFunctionCall::PropertyEntry>(list, entries.size()),
+        std::move(pushAfterEvaluate));
 }
 
-ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
-                                               const ZAVExpandedFunctionCallList& macros,
-                                               const ZAVExpandedFunctionCallList& predicates) {
-    return makeRule(rule, tags, macros, predicates, nullptr);
-}
+namespace {
 
-ZAVExpandedRulePtr ZAVResourceUtil::makeRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
-                                             const ZAVExpandedFunctionCallList& macros,
-                                             const ZAVExpandedFunctionCallList& predicates, Blocks* blocks) {
-    // Read where they are: the accessors would add an empty list to the rule for each one it lacks.
+// The rule's six lists, each entry taken by index from its table with `entry`, handed to `make`. Read
+// where they are: the accessors would add an empty list to the rule for each one it lacks.
+template <typename Table, typename Entry, typename Make>
+auto withRuleLists(const ZAVPRule& rule, const Table& tags, const Table& macros, const Table& predicates,
+                   std::pmr::memory_resource* memory, Entry entry, Make make) {
     enum : size_t {
         kPositive = 0,
         kNegative = 1,
@@ -408,26 +535,43 @@ ZAVExpandedRulePtr ZAVResourceUtil::makeRule(const ZAVPRule& rule, const ZAVExpa
         kAddMacro = 6,
         kRemoveMacro = 7
     };
-    auto list = [&rule](size_t field, const ZAVExpandedFunctionCallList& from, const std::string& listName) {
-        ZAVExpandedFunctionCallList into;
+    auto list = [&](size_t field, const Table& from, const std::string& listName) {
+        ZAVExpandedFunctionCallList into(memory);
         static const ZAVWireDescriptor& descriptor = *ZAVPRule::descriptor();
         const ZAVWireArray* indices = rule.existingArray(*descriptor.fieldAt(field));
         if (!indices) return into;
         into.reserve(indices->count());
         for (size_t k = 0; k < indices->count(); ++k)
-            into.push_back(objectWithNSArrayBoundsCheck(from, indices->int32AtIndex(k), listName));
+            into.push_back(entry(
+                ZAVResourceUtil::objectWithNSArrayBoundsCheck(from, indices->int32AtIndex(k), listName)));
         return into;
     };
-    auto lists = [&](auto make) {
-        return make(list(kPositive, predicates, kPredicates), list(kNegative, predicates, kPredicates),
-                    list(kAddTag, tags, kTags), list(kRemoveTag, tags, kTags),
-                    list(kAddMacro, macros, kMacros), list(kRemoveMacro, macros, kMacros));
-    };
-    if (Blocks* from = blocks)
-        return lists([&](auto&&... made) {
-            return ZAVExpandedRulePtr(from->rules, from->rules->make(std::move(made)...));
+    return make(list(kPositive, predicates, kPredicates), list(kNegative, predicates, kPredicates),
+                list(kAddTag, tags, kTags), list(kRemoveTag, tags, kTags), list(kAddMacro, macros, kMacros),
+                list(kRemoveMacro, macros, kMacros));
+}
+
+}  // namespace
+
+ZAVExpandedRulePtr ZAVResourceUtil::expandRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
+                                               const ZAVExpandedFunctionCallList& macros,
+                                               const ZAVExpandedFunctionCallList& predicates) {
+    return withRuleLists(
+        rule, tags, macros, predicates, std::pmr::get_default_resource(),
+        [](const ZAVExpandedFunctionCallPtr& call) { return call; },
+        [](auto&&... made) { return std::make_shared<const ZAVExpandedRule>(std::move(made)...); });
+}
+
+ZAVExpandedRulePtr ZAVResourceUtil::blockRule(const ZAVPRule& rule, const CallTable& tags,
+                                              const CallTable& macros, const CallTable& predicates,
+                                              Blocks& blocks) {
+    const auto& calls = blocks.calls;
+    return withRuleLists(
+        rule, tags, macros, predicates, &blocks.rules->memory,
+        [&calls](ZAVExpandedFunctionCall* call) { return ZAVExpandedFunctionCallPtr(calls, call); },
+        [&blocks](auto&&... made) {
+            return ZAVExpandedRulePtr(blocks.rules, blocks.rules->made.make(std::move(made)...));
         });
-    return lists([](auto&&... made) { return std::make_shared<const ZAVExpandedRule>(std::move(made)...); });
 }
 
 std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const ZAVPResource& resource) {
@@ -439,15 +583,18 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     std::vector<size_t> pending;  // empty again after each value
     for (size_t i = 0; i < valueTable->count(); ++i)
         expandValue(static_cast<int32_t>(i), resource, expanded, pending);
-    const auto keys = keyNames(resource);
     Blocks blocks;
+    blocks.calls->keys = keyNames(resource);
+    blocks.rankKeys();
+    blocks.held.assign(expanded.values.size(), 0);
+    const auto& keys = blocks.calls->keys;
     // Predicates that read the same properties are one predicate: made once and shared by every rule that
     // lists them (their outcome depends on nothing else). Tags and macros stay one object each, as a
     // rule's tags fire and its macros are chosen one by one.
     struct Made {
         uint64_t hash;
         size_t offset, length;
-        ZAVExpandedFunctionCallPtr call;
+        ZAVExpandedFunctionCall* call;
     };
     std::vector<int32_t> pool, pairs, signature;
     std::vector<Made> made;
@@ -475,14 +622,15 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         if (known >= 0) return known;
         known = index;
         const ZAVPValue& value = *expanded.values[static_cast<uint32_t>(index)];
-        std::shared_ptr<ZAVWireString> text;
-        size_t slot = 0;
-        if (value.type() == ZAVPValue_Type_String && value.hasString()) {
-            text = value.string();
-        } else if (value.type() == ZAVPValue_Type_FunctionId && value.hasFunctionId()) {
-            text = value.functionId();
-            slot = 1;
-        }
+        // What type(), hasString() and string() (or the function name's) read, by the fields looked up once.
+        const auto& fields = ValueFields::get();
+        const int32_t type = value.getScalar<int32_t>(*fields.type);
+        const ZAVWireFieldDescriptor* textField = type == ZAVPValue_Type_String       ? fields.string
+                                                  : type == ZAVPValue_Type_FunctionId ? fields.functionId
+                                                                                      : nullptr;
+        if (!textField || !value.hasField(*textField)) return known;
+        const size_t slot = textField == fields.string ? 0 : 1;
+        auto text = std::static_pointer_cast<ZAVWireString>(value.getObject(*textField));
         if (!text) return known;
         auto [at, added] = texts[slot].try_emplace(std::string_view(text->utf8()), Text{index, -1});
         // The only entry with its text so far stands for itself, whatever else it holds.
@@ -494,8 +642,10 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         known = entry.standing;
         return known;
     };
-    auto expandCalls = [&](const ZAVWireArray& calls, bool share) {
-        ZAVExpandedFunctionCallList list;
+    // Each macro's "instance_name" value as its call holds it (null for none), in resource order.
+    std::vector<const ZAVPValuePtr*> macroNames;
+    auto expandCalls = [&](const ZAVWireArray& calls, bool share, std::vector<const ZAVPValuePtr*>* names) {
+        CallTable list;
         list.reserve(calls.count());
         if (share) {
             size_t slots = 16;
@@ -509,7 +659,8 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
             if (!call) logAndThrow("Invalid function call at index " + std::to_string(k));
             propertyPairs(*call, *propertyTable, expanded, keys, pairs);
             if (!share) {
-                list.push_back(makeCall(pairs, expanded, keys, &blocks));
+                list.push_back(blockCall(pairs, expanded, keys, blocks));
+                if (names) names->push_back(blocks.instanceName);
                 continue;
             }
             signature.assign(pairs.begin(), pairs.end());
@@ -528,7 +679,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
             }
             if (!same) {
                 made.push_back(
-                    Made{hash, pool.size(), signature.size(), makeCall(pairs, expanded, keys, &blocks)});
+                    Made{hash, pool.size(), signature.size(), blockCall(pairs, expanded, keys, blocks)});
                 madeSlots[at] = static_cast<uint32_t>(made.size());
                 pool.insert(pool.end(), signature.begin(), signature.end());
                 same = &made.back();
@@ -537,26 +688,41 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         }
         return list;
     };
-    auto tags = expandCalls(*resource.tagArray(), false);
-    auto predicates = expandCalls(*resource.predicateArray(), true);
-    auto macros = expandCalls(*resource.macroArray(), false);
+    auto tags = expandCalls(*resource.tagArray(), false, nullptr);
+    auto predicates = expandCalls(*resource.predicateArray(), true, nullptr);
+    macroNames.reserve(resource.macroArray()->count());
+    auto macros = expandCalls(*resource.macroArray(), false, &macroNames);
     ZAVExpandedResourceBuilder builder;
+    ZAVExpandedResource::Macros byName(&blocks.rules->memory);
     // Filed as addMacro files them, with the names in order first, so that each goes in at the end.
     {
-        std::vector<std::pair<std::string, size_t>> named;
+        // A text name is looked at where it is (its string held here meanwhile); any other is converted
+        // once and kept here.
+        std::vector<std::shared_ptr<ZAVWireString>> nameTexts;
+        nameTexts.reserve(macros.size());
+        std::vector<std::string> converted;
+        converted.reserve(macros.size());
+        std::vector<std::pair<std::string_view, size_t>> named;
         named.reserve(macros.size());
-        for (size_t k = 0; k < macros.size(); ++k)
-            named.emplace_back(
-                ZAVTypes::valueToText(macros[k]->propertyForKey(ZAVExpandedFunctionCall::instanceNameKey())),
-                k);
+        for (size_t k = 0; k < macros.size(); ++k) {
+            const ZAVPValuePtr* name = macroNames[k];
+            if (name && *name && (*name)->type() == ZAVPValue_Type_String) {
+                // What valueToText gives, without a copy.
+                nameTexts.push_back((*name)->string());
+                named.emplace_back(nameTexts.back()->utf8(), k);
+                continue;
+            }
+            converted.push_back(ZAVTypes::valueToText(name ? *name : nullptr));
+            named.emplace_back(converted.back(), k);
+        }
         std::sort(named.begin(), named.end());  // by name, then in resource order
         for (size_t k = 0; k < named.size();) {
             size_t end = k + 1;
             while (end < named.size() && named[end].first == named[k].first) ++end;
-            ZAVExpandedFunctionCallList calls;
+            ZAVExpandedFunctionCallList calls(&blocks.rules->memory);
             calls.reserve(end - k);
-            for (size_t n = k; n < end; ++n) calls.push_back(macros[named[n].second]);
-            builder.macros.emplace_hint(builder.macros.end(), std::move(named[k].first), std::move(calls));
+            for (size_t n = k; n < end; ++n) calls.emplace_back(blocks.calls, macros[named[n].second]);
+            byName.emplace_hint(byName.end(), std::string(named[k].first), std::move(calls));
             k = end;
         }
     }
@@ -565,10 +731,15 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     for (size_t k = 0; k < rules->count(); ++k) {
         const auto* rule = messageAs<ZAVPRule>(rules->objectAtIndex(k));
         if (!rule) logAndThrow("Invalid rule at index " + std::to_string(k));
-        builder.addRule(makeRule(*rule, tags, macros, predicates, &blocks));
+        builder.addRule(blockRule(*rule, tags, macros, predicates, blocks));
     }
-    // Handed over, not copied: the builder goes with this call.
+    // Moved, so the calls' entries still point at them.
+    for (size_t i = 0; i < expanded.values.size(); ++i)
+        if (!blocks.held[i]) expanded.values[i].reset();
+    blocks.calls->values = std::move(expanded.values);
+    // Handed over, not copied: the builder goes with this call. The lists' memory stays with the resource.
     return std::make_shared<const ZAVExpandedResource>(
-        std::move(builder.rules), std::move(builder.macros),
-        resource.hasVersion() ? resource.version()->utf8() : std::string(), resource.resourceFormatVersion());
+        std::move(builder.rules), std::move(byName),
+        resource.hasVersion() ? resource.version()->utf8() : std::string(), resource.resourceFormatVersion(),
+        std::shared_ptr<const void>(blocks.rules));
 }

@@ -65,8 +65,8 @@ class ZAVResourceUtil {
     // The element at the index (taken as unsigned); anything else fails the expansion.
     static const ZAVWireObjectPtr& objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array, int32_t index,
                                                                    const std::string& listName);
-    template <typename T>
-    static const T& objectWithNSArrayBoundsCheck(const std::vector<T>& list, int32_t index,
+    template <typename T, typename Allocator>
+    static const T& objectWithNSArrayBoundsCheck(const std::vector<T, Allocator>& list, int32_t index,
                                                  const std::string& listName) {
         checkBounds(index, list.size(), listName);
         return list[static_cast<uint32_t>(index)];
@@ -79,15 +79,21 @@ class ZAVResourceUtil {
     // expandIthValue without a copy of the result: the slot in `expanded` that holds it.
     static const ZAVPValuePtr& expandValue(int32_t index, const ZAVPResource& resource,
                                            ExpandedValues& expanded, std::vector<size_t>& pendingExpansions);
+    // expandValue for a list, map, macro reference or template (or a value of no known type), of slot `i`.
+    static const ZAVPValuePtr& expandComposite(size_t i, const ZAVPValue& value, const ZAVPResource& resource,
+                                               ExpandedValues& expanded,
+                                               std::vector<size_t>& pendingExpansions);
     // Where one expansion takes its calls and rules from.
     struct Blocks;
-    // callFromPairs and expandRule, with the objects taken from the blocks when there are any.
-    static ZAVExpandedFunctionCallPtr makeCall(const std::vector<int32_t>& pairs,
-                                               const ExpandedValues& expanded,
-                                               const std::vector<std::string>& keys, Blocks* blocks);
-    static ZAVExpandedRulePtr makeRule(const ZAVPRule& rule, const ZAVExpandedFunctionCallList& tags,
-                                       const ZAVExpandedFunctionCallList& macros,
-                                       const ZAVExpandedFunctionCallList& predicates, Blocks* blocks);
+    // callFromPairs and expandRule with the objects taken from the blocks. The lists an expansion
+    // works with hold the calls by address: the blocks keep them, and only what the resource keeps
+    // counts on them.
+    using CallTable = std::vector<ZAVExpandedFunctionCall*>;
+    static ZAVExpandedFunctionCall* blockCall(const std::vector<int32_t>& pairs,
+                                              const ExpandedValues& expanded,
+                                              const std::vector<std::string>& keys, Blocks& blocks);
+    static ZAVExpandedRulePtr blockRule(const ZAVPRule& rule, const CallTable& tags, const CallTable& macros,
+                                        const CallTable& predicates, Blocks& blocks);
     // Inline: every reference of a resource is checked.
     static void checkBounds(int32_t index, size_t count, const std::string& listName) {
         if (index < 0 || static_cast<uint64_t>(index) >= count) [[unlikely]]

@@ -61,6 +61,17 @@ std::optional<uint64_t> customIndex(const plat::Regex& regex, const std::string&
     return static_cast<uint64_t>(index);
 }
 
+// Compiled once for every tag: a compiled pattern is immutable and shared across threads, and a runtime is
+// made for every container load.
+const std::shared_ptr<const plat::Regex>& dimensionRegex() {
+    static const auto regex = plat::Regex::create("dimension(\\d+)");
+    return regex;
+}
+const std::shared_ptr<const plat::Regex>& metricRegex() {
+    static const auto regex = plat::Regex::create("metric(\\d+)");
+    return regex;
+}
+
 }  // namespace
 
 ZAVRuvAnalytics::ZAVRuvAnalytics(std::shared_ptr<ZAVDataLayer> dataLayer,
@@ -68,8 +79,8 @@ ZAVRuvAnalytics::ZAVRuvAnalytics(std::shared_ptr<ZAVDataLayer> dataLayer,
     : ZAVTrackingTag(functionId(), {}),
       dataLayer_(std::move(dataLayer)),
       backend_(backend ? std::move(backend) : ZAVRuvAnalyticsBackend::defaultBackend()),
-      productDimensionRegex_(plat::Regex::create("dimension(\\d+)")),
-      productMetricRegex_(plat::Regex::create("metric(\\d+)")) {}
+      productDimensionRegex_(dimensionRegex()),
+      productMetricRegex_(metricRegex()) {}
 
 std::shared_ptr<RUVLoggerImpl> ZAVRuvAnalytics::logger() const {
     std::lock_guard<std::mutex> lock(loggerMutex_);

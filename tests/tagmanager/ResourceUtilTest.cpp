@@ -155,6 +155,24 @@ TEST(ResourceUtilTest, ReadTextWithAListOfItsOwnIsNotShared) {
     EXPECT_NE(predicateOf(0), predicateOf(1));
 }
 
+TEST(ResourceUtilTest, MacrosAreFiledUnderTheTextOfAnyName) {
+    ResourceBuilder b;
+    auto text = b.macro("7", "_c");
+    auto number = b.rawCall(
+        "macro", {b.property("function", b.functionId("_c")), b.property("instance_name", b.integer(7))});
+    auto unnamed = b.rawCall("macro", {b.property("function", b.functionId("_c"))});
+    ResourceBuilder::Rule rule;
+    rule.addMacros = {text, number, unnamed};
+    b.rule(rule);
+    auto expanded = ZAVResourceUtil::expandResource(*b.build());
+    const auto& macros = expanded->rules()[0]->addMacros();
+    ASSERT_TRUE(expanded->macrosByName("7"));
+    EXPECT_EQ(*expanded->macrosByName("7"), ZAVExpandedFunctionCallList({macros[0], macros[1]}));
+    ASSERT_TRUE(expanded->macrosByName(ZAVTypes::valueToText(nullptr)));
+    EXPECT_EQ(*expanded->macrosByName(ZAVTypes::valueToText(nullptr)),
+              ZAVExpandedFunctionCallList({macros[2]}));
+}
+
 TEST(ResourceUtilTest, EmptyTablesKeepVersionAndFormat) {
     ResourceBuilder b;
     b.setVersion("13");
