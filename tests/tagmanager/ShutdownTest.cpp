@@ -35,8 +35,10 @@ std::string downloadBody() {
 int runChild(const fs::path& home, const std::string& server) {
     std::string filter = "--gtest_filter=TagManagerAtExitChild.*";
     char* argv[] = {const_cast<char*>("/proc/self/exe"), filter.data(), nullptr};
-    std::vector<std::string> env = {std::string(kHomeVariable) + "=" + home.string(),
-                                    std::string(kServerVariable) + "=" + server};
+    // Each entry is built in place: concatenating temporaries here trips a false bounds warning of GCC 12.
+    std::vector<std::string> env(2);
+    env[0].append(kHomeVariable).append("=").append(home.string());
+    env[1].append(kServerVariable).append("=").append(server);
     for (char** e = environ; *e; ++e) env.emplace_back(*e);
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());
