@@ -551,7 +551,9 @@ void KTNode::visit() {
     const KTAffineTransform t = nodeToParentTransform();
     mxGLPushMultAffine(t.a, t.b, t.c, t.d, t.tx, t.ty, m_fVertexZ);
     draw();
-    m_uOrderOfArrival = 0;
+    // Stored only when set: the store would dirty a cache line of every node of every frame, to be written
+    // back for a zero it already holds.
+    if (m_uOrderOfArrival) m_uOrderOfArrival = 0;
     mxGLPopMatrix();
 }
 
@@ -589,7 +591,7 @@ void KTNode::visit() {
     } else {
         draw();
     }
-    m_uOrderOfArrival = 0;
+    if (m_uOrderOfArrival) m_uOrderOfArrival = 0;
     if (gridActive && m_pGrid) m_pGrid->afterDraw(this);
     mxGLPopMatrix();
 }

@@ -9,6 +9,7 @@
 #include "kite/base/KTGeometry.h"
 #include "kite/base/KTObject.h"
 #include "kite/core/KTScheduler.h"
+#include "kite/nodes/KTNodeAllocator.h"
 
 namespace kite {
 
@@ -41,6 +42,10 @@ class KTNode : public KTObject {
     ~KTNode() override;
 
     static KTNode* create();
+
+    // Every node, of any class, lives in the node allocator's slots.
+    static void* operator new(std::size_t size) { return ktNodeAllocate(size); }
+    static void operator delete(void* p, std::size_t size) noexcept { ktNodeFree(p, size); }
 
     void update(float dt) override;
     virtual bool init();

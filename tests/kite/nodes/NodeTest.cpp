@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -394,6 +395,30 @@ TEST_F(NodeTest, SceneTakesTheWindowSize) {
     scene->setContentSize(KTSize(320, 568));
     EXPECT_TRUE(
         near(KTPointApplyAffineTransform(KTPoint(0, 0), scene->nodeToParentTransform()), KTPoint(0, 0)));
+}
+
+// A size no other node class has, so the slots are this test's alone.
+struct Padded : KTNode {
+    char pad[600] = {};
+};
+
+TEST(NodeAllocatorTest, NodesMadeInTurnLieOneSlotApartAndEmptySlabsGoBack) {
+    const KTNodeAllocatorStats before = ktNodeAllocatorStats();
+    std::vector<Padded*> nodes;
+    for (int i = 0; i < 300; ++i) nodes.push_back(new Padded);
+    const auto slot = static_cast<std::uintptr_t>((sizeof(Padded) + 63) / 64 * 64);
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        const auto at = reinterpret_cast<std::uintptr_t>(nodes[i]);
+        EXPECT_EQ(at % 64, 0u);
+        const auto previous = i ? reinterpret_cast<std::uintptr_t>(nodes[i - 1]) : 0;
+        if (i && at >> 16 == previous >> 16) {
+            EXPECT_EQ(at - previous, slot);
+        }
+    }
+    EXPECT_GT(ktNodeAllocatorStats().slabs, before.slabs);
+    for (Padded* n : nodes) n->release();
+    EXPECT_EQ(ktNodeAllocatorStats().slabs, before.slabs);
+    EXPECT_EQ(ktNodeAllocatorStats().slotsInUse, before.slotsInUse);
 }
 
 }  // namespace
