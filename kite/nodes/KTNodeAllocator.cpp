@@ -6,13 +6,14 @@
 
 #include <sys/mman.h>
 
+// Under AddressSanitizer nodes come from the heap, each a block of its own, so that the leak checker still
+// reports a node nobody released (it sees only the heap's blocks, not slots inside mapped slabs).
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/asan_interface.h>
-#define KT_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
-#define KT_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
-#else
-#define KT_POISON(p, n) ((void)(p), (void)(n))
-#define KT_UNPOISON(p, n) ((void)(p), (void)(n))
+#define KT_NODES_FROM_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KT_NODES_FROM_HEAP 1
+#endif
 #endif
 
 namespace kite {
@@ -162,6 +163,13 @@ void giveBackSlab(Allocator& a, Slab* slab) {
 }  // namespace
 
 void* ktNodeAllocate(std::size_t size) {
+#if defined(KT_NODES_FROM_HEAP)
+    void* node = ::operator new (size, std::align_val_t{kLine});
+    Allocator& heap = allocator();
+    std::lock_guard<std::mutex> heapLock(heap.mutex);
+    ++heap.slotsInUse;
+    return node;
+#endif
     if (size == 0 || size > kKTNodeSlotMaxBytes) return ::operator new(size);
     const std::size_t index = (size - 1) / kLine;
     Allocator& a = allocator();
@@ -176,19 +184,16 @@ void* ktNodeAllocate(std::size_t size) {
         slab->capacity = static_cast<unsigned>((kSlabBytes - kLine) / slab->slotBytes);
         slab->live = 0;
         slab->untouched = 0;
-        KT_POISON(slotsOf(slab), kSlabBytes - kLine);
         link(sc, slab);
         ++a.slabs;
     }
     void* slot;
     if (slab->freeList) {
         slot = slab->freeList;
-        KT_UNPOISON(slot, sizeof(void*));
         slab->freeList = *static_cast<void**>(slot);
     } else {
         slot = slotsOf(slab) + static_cast<std::size_t>(slab->untouched++) * slab->slotBytes;
     }
-    KT_UNPOISON(slot, size);
     if (++slab->live == slab->capacity) unlink(sc, slab);
     ++a.slotsInUse;
     return slot;
@@ -196,6 +201,13 @@ void* ktNodeAllocate(std::size_t size) {
 
 void ktNodeFree(void* p, std::size_t size) noexcept {
     if (!p) return;
+#if defined(KT_NODES_FROM_HEAP)
+    ::operator delete (p, std::align_val_t{kLine});
+    Allocator& heap = allocator();
+    std::lock_guard<std::mutex> heapLock(heap.mutex);
+    --heap.slotsInUse;
+    return;
+#endif
     if (size == 0 || size > kKTNodeSlotMaxBytes) {
         ::operator delete(p);
         return;
@@ -208,17 +220,21 @@ void ktNodeFree(void* p, std::size_t size) noexcept {
     if (--slab->live == 0) {
         // An empty slab goes back to the heap at once.
         if (slab->listed) unlink(sc, slab);
-        KT_UNPOISON(slotsOf(slab), kSlabBytes - kLine);
         giveBackSlab(a, slab);
         --a.slabs;
         return;
     }
-    KT_POISON(p, slab->slotBytes);
-    KT_UNPOISON(p, sizeof(void*));
     *static_cast<void**>(p) = slab->freeList;
-    KT_POISON(p, sizeof(void*));
     slab->freeList = p;
     if (!slab->listed) link(sc, slab);
+}
+
+bool ktNodesFromSlabs() {
+#if defined(KT_NODES_FROM_HEAP)
+    return false;
+#else
+    return true;
+#endif
 }
 
 KTNodeAllocatorStats ktNodeAllocatorStats() {

@@ -21,5 +21,7 @@ struct KTNodeAllocatorStats {
     std::size_t slotsInUse = 0;
 };
 KTNodeAllocatorStats ktNodeAllocatorStats();
+// False in a build under AddressSanitizer, where each node is a heap block of its own for the leak checker.
+bool ktNodesFromSlabs();
 
 }  // namespace kite
