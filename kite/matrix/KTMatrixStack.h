@@ -86,6 +86,16 @@ inline void mxGLPushMultAffine(float a, float b, float c, float d, float tx, flo
     if (++stack->item_count >= stack->capacity) mxdetail::grow(stack);
 }
 
+// The matrix mxGLPushMultAffine would push, made into out without pushing it: for a leaf that draws right
+// away and pops again. False, with out untouched, where mxGLPushMultAffine takes its long way.
+[[gnu::always_inline]] inline bool mxGLTopTimesAffine(float* out, float a, float b, float c, float d,
+                                                      float tx, float ty, float tz) {
+    const mx_mat4_stack* stack = mxdetail::gCurrent;
+    if (stack != &mxdetail::gModelview || !stack->top) return false;
+    mxdetail::multAffine(stack->top->mat, out, a, b, c, d, tx, ty, tz);
+    return true;
+}
+
 // The top of a stack, read in place (valid until the next matrix call); null for an unknown mode.
 inline const mxMat4* mxGLTopMatrix(unsigned int mode) {
     if (mode == MX_GL_MODELVIEW && mxdetail::gModelview.top) return mxdetail::gModelview.top;

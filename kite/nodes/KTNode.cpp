@@ -633,31 +633,7 @@ void KTNode::updateTransform() {
 // The rebuild of a node that moves without rotation, skew or additional transform, the usual one, is kept
 // to a few cache lines (see visit); the others are rebuildTransform's.
 KTAffineTransform KTNode::nodeToParentTransform() {
-    if (!m_bTransformDirty) return m_sTransform;
-    if (m_fRotationX != 0.0f || m_fRotationY != 0.0f || m_fSkewX != 0.0f || m_fSkewY != 0.0f ||
-        m_bAdditionalTransformDirty) [[unlikely]]
-        return rebuildTransform();
-    rebuildUnrotatedTransform();
-    m_bTransformDirty = false;
-    return m_sTransform;
-}
-
-// Most nodes that move are neither rotated nor skewed: the products of the general rebuild with cos 1 and sin
-// 0 and no skew matrix, written out (a product by 1 dropped, the ones by 0 kept, so the bits are the same).
-inline void KTNode::rebuildUnrotatedTransform() {
-    float x = m_obPosition.x;
-    float y = m_obPosition.y;
-    if (m_bIgnoreAnchorPointForPosition) {
-        x += m_obAnchorPointInPoints.x;
-        y += m_obAnchorPointInPoints.y;
-    }
-    const float ax = m_obAnchorPointInPoints.x;
-    const float ay = m_obAnchorPointInPoints.y;
-    if (!m_obAnchorPointInPoints.equals(KTPointZero)) {
-        x += 0.0f * ay * m_fScaleY - ax * m_fScaleX;
-        y += -0.0f * ax * m_fScaleX - ay * m_fScaleY;
-    }
-    m_sTransform = {m_fScaleX, 0.0f * m_fScaleX, -0.0f * m_fScaleY, m_fScaleY, x, y};
+    return ownNodeToParentTransform();
 }
 
 [[gnu::noinline]] KTAffineTransform KTNode::rebuildTransform() {

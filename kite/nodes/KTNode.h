@@ -1,7 +1,10 @@
 #pragma once
 // The base of everything the director draws: a 2D transform, an ordered list of children, and the
 // scheduler and action manager through which the node is animated.
+#include <algorithm>
+#include <cfloat>
 #include <cstdint>
+#include <cstring>
 
 #include "kite/actions/KTAction.h"
 #include "kite/base/KTAffineTransform.h"
@@ -22,6 +25,14 @@ class KTComponentContainer;
 class KTTouch;
 
 constexpr int kKTNodeTagInvalid = -1;
+
+enum : unsigned char { kKTShortVisitUnknown = 0, kKTShortVisitYes = 1, kKTShortVisitNo = 2 };
+
+inline uint32_t ktFloatBits(float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
 
 // What a frame reads of a visited node, and of a sprite's draw, lies within this many bytes from the start of
 // the object; a node's visit asks for them of the next child ahead of time.
@@ -212,6 +223,34 @@ class KTNode : public KTObject {
     // nodeToParentTransform's rebuilds: without rotation and skew (m_sTransform only), and any.
     inline void rebuildUnrotatedTransform();
     KTAffineTransform rebuildTransform();
+    // What KTNode::nodeToParentTransform returns, in line, for a caller that knows the object's class keeps
+    // it: the cached transform, rebuilt first when dirty (an unrotated one here, any other out of line).
+    [[gnu::always_inline]] const KTAffineTransform& ownNodeToParentTransform() {
+        if (m_bTransformDirty) {
+            if (rotatedSkewedOrAdditional()) [[unlikely]] {
+                rebuildTransform();
+            } else {
+                rebuildUnrotatedTransform();
+                m_bTransformDirty = false;
+            }
+        }
+        return m_sTransform;
+    }
+    // m_obAnchorPointInPoints.equals(KTPointZero), by the bits: a magnitude below FLT_EPSILON (and no NaN)
+    // on both axes, with no constant to load.
+    bool anchorNearZero() const {
+        static_assert(FLT_EPSILON == 0x1p-23f);
+        return std::max(ktFloatBits(m_obAnchorPointInPoints.x) << 1, ktFloatBits(m_obAnchorPointInPoints.y)
+                                                                         << 1) < (0x34000000u << 1);
+    }
+    // Whether a rotation or skew differs from zero (or is not a number), or an additional transform waits:
+    // the four values' bits with their signs dropped, so one branch tells.
+    bool rotatedSkewedOrAdditional() const {
+        return (((ktFloatBits(m_fRotationX) | ktFloatBits(m_fRotationY) | ktFloatBits(m_fSkewX) |
+                  ktFloatBits(m_fSkewY))
+                 << 1) != 0) |
+               m_bAdditionalTransformDirty;
+    }
 
     // What a frame reads of every node it visits comes first, so that a sprite's visit and draw touch a few
     // neighbouring cache lines instead of the whole object: what the setters write and the cached transform
@@ -226,6 +265,9 @@ class KTNode : public KTObject {
     // Set while the node draws through a batch node's atlas (a sprite), whose transform setters then have
     // more to do; kept here, beside what the setters write, so that they read no other cache line.
     bool m_bBatched = false;
+    // Whether the object's class is one whose visit of a leaf may run its own transform and draw in line
+    // (kKTShortVisitYes) or not; a subclass that has such a visit tells once, at its first visit.
+    unsigned char m_uShortVisit = kKTShortVisitUnknown;
     float m_fScaleX = 1.0f;
     float m_fScaleY = 1.0f;
     float m_fRotationX = 0.0f;
@@ -263,5 +305,23 @@ class KTNode : public KTObject {
     };
     ColdFields* const m_pCold;
 };
+
+// Most nodes that move are neither rotated nor skewed: the products of the general rebuild with cos 1 and sin
+// 0 and no skew matrix, written out (a product by 1 dropped, the ones by 0 kept, so the bits are the same).
+inline void KTNode::rebuildUnrotatedTransform() {
+    float x = m_obPosition.x;
+    float y = m_obPosition.y;
+    if (m_bIgnoreAnchorPointForPosition) {
+        x += m_obAnchorPointInPoints.x;
+        y += m_obAnchorPointInPoints.y;
+    }
+    const float ax = m_obAnchorPointInPoints.x;
+    const float ay = m_obAnchorPointInPoints.y;
+    if (!anchorNearZero()) {
+        x += 0.0f * ay * m_fScaleY - ax * m_fScaleX;
+        y += -0.0f * ax * m_fScaleX - ay * m_fScaleY;
+    }
+    m_sTransform = {m_fScaleX, 0.0f * m_fScaleX, -0.0f * m_fScaleY, m_fScaleY, x, y};
+}
 
 }  // namespace kite

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
+#include <typeinfo>
 #include <utility>
 
 #include "kite/base/KTArray.h"
@@ -414,6 +416,43 @@ void KTSprite::draw() {
         }
     }
     drawSettingUp(m);
+}
+
+// The short visit runs KTNode's transform in line: it must be the one this class has.
+static_assert(std::is_same_v<decltype(&KTSprite::nodeToParentTransform), KTAffineTransform (KTNode::*)()>);
+
+// KTNode::visit and draw, in line, for the usual leaf sprite: the product of the model-view matrix and the
+// transform is made where the draw reads it instead of on the stack, with the same operations, so the
+// corners sent are the same bits. Whatever it does not cover goes the full way, which starts over.
+void KTSprite::visit() {
+    if (!m_bVisible) return;
+    // One test for the four pointers that must all be null.
+    if ((reinterpret_cast<uintptr_t>(m_pChildren) | reinterpret_cast<uintptr_t>(m_pGrid) |
+         reinterpret_cast<uintptr_t>(m_pCamera) | reinterpret_cast<uintptr_t>(m_pobBatchNode)) ||
+        !m_pShaderProgram || (m_uShortVisit != kKTShortVisitYes && !resolveShortVisit())) [[unlikely]]
+        return KTNode::visit();
+    const KTAffineTransform& t = ownNodeToParentTransform();
+    float m[16];
+    if (mxGLTopTimesAffine(m, t.a, t.b, t.c, t.d, t.tx, t.ty, m_fVertexZ) && isAffine(m) &&
+        m_pShaderProgram->acceptsEyeSpaceVertices() && isUprightQuad()) [[likely]] {
+        const GLuint texture = m_pobTexture ? m_pobTexture->getName() : 0;
+        if (s_last.generation == ktGLStateGeneration() && s_last.program == m_pShaderProgram &&
+            s_last.blendSrc == m_sBlendFunc.src && s_last.blendDst == m_sBlendFunc.dst &&
+            s_last.texture == texture && m_pShaderProgram->eyeSpaceUniformsCurrent()) [[likely]] {
+            writeUprightEyeSpaceQuad(m, s_eyeSpaceQuad);
+            glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+            ++g_drawCallCount;
+            if (m_uOrderOfArrival) m_uOrderOfArrival = 0;
+            return;
+        }
+    }
+    KTNode::visit();
+}
+
+[[gnu::noinline]] bool KTSprite::resolveShortVisit() {
+    // Compared by address: the one object of a class in this program; any doubt merely takes the full way.
+    m_uShortVisit = &typeid(*this) == &typeid(KTSprite) ? kKTShortVisitYes : kKTShortVisitNo;
+    return m_uShortVisit == kKTShortVisitYes;
 }
 
 [[gnu::noinline]] void KTSprite::drawSettingUp(const float* m) {

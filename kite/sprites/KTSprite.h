@@ -65,6 +65,9 @@ class KTSprite : public KTNodeRGBA, public KTTextureProtocol {
     void reorderChild(KTNode* child, int zOrder) override;
     void sortAllChildren() override;
     void draw() override;
+    // A leaf sprite of this very class makes its transform, model-view matrix and draw in one straight run
+    // (no push or pop, no call but the draw's); anything else visits as any node does.
+    void visit() override;
     void updateTransform() override;
     void setOpacity(GLubyte opacity) override;
     void updateDisplayedOpacity(GLubyte parentOpacity) override;
@@ -132,6 +135,9 @@ class KTSprite : public KTNodeRGBA, public KTTextureProtocol {
     bool isUprightQuad() const;
     // draw's way for all but the usual case, m the model-view matrix.
     void drawSettingUp(const float* m);
+    // Tells at the first visit whether the object is of this very class, whose draw and transform the
+    // short visit runs in line.
+    bool resolveShortVisit();
 
     // What a frame reads of a sprite first, right after the node's own: its draw set-up and its quad.
     KTSpriteBatchNode* m_pobBatchNode = nullptr;

@@ -502,6 +502,40 @@ TEST_F(SpriteDrawPathTest, ProgramThatAppliesTheModelviewItselfGetsTheSpritesOwn
     EXPECT_EQ(at(rgba, 37, 17), (Pixel{0, 0, 0, 0}));
 }
 
+// Subclasses that draw or place themselves their own way, visited between plain sprites of one set-up.
+struct ShiftedSprite : KTSprite {
+    KTAffineTransform nodeToParentTransform() override {
+        return KTAffineTransformTranslate(KTSprite::nodeToParentTransform(), 20, 0);
+    }
+};
+struct CountingSprite : KTSprite {
+    int draws = 0;
+    void draw() override { ++draws; }
+};
+
+TEST_F(SpriteDrawPathTest, OverriddenTransformAndDrawAreStillWhatASpriteIsVisitedWith) {
+    KTNode* root = KTNode::create();
+    KTSprite* plain = square({255, 0, 0, 255}, 10, 10);
+    root->addChild(plain);
+    auto* shifted = new ShiftedSprite();
+    auto* counting = new CountingSprite();
+    for (KTSprite* sprite : {static_cast<KTSprite*>(shifted), static_cast<KTSprite*>(counting)}) {
+        ASSERT_TRUE(sprite->initWithTexture(plain->getTexture()));
+        sprite->autorelease();
+        root->addChild(sprite);
+    }
+    shifted->setPosition(KTPoint(30, 10));
+    counting->setPosition(KTPoint(10, 40));
+    for (int frame = 0; frame < 2; ++frame) {
+        const auto rgba = drawAlone(root);
+        EXPECT_TRUE(testsupport::near(at(rgba, 10, 10), {255, 0, 0, 255}));
+        EXPECT_TRUE(testsupport::near(at(rgba, 50, 10), {255, 0, 0, 255}));
+        EXPECT_EQ(at(rgba, 30, 10), (Pixel{0, 0, 0, 0}));
+        EXPECT_EQ(at(rgba, 10, 40), (Pixel{0, 0, 0, 0}));
+        EXPECT_EQ(counting->draws, frame + 1);
+    }
+}
+
 // Views composited between two director frames may aim the attribute arrays at their own vertices; the
 // next frame's sprites must not draw from them.
 class SpriteDirectorFrameTest : public testsupport::GLTest {};
