@@ -138,11 +138,7 @@ void ZAVWireArray::moveStorage(size_t newCapacity, size_t bytes) {
             std::free(old);
         }
     }
-    if (valueType_ == ZAVWireArrayValueTypeObject) {
-        objects_ = static_cast<ZAVWireObjectPtr*>(fresh);
-    } else {
-        raw_ = static_cast<uint8_t*>(fresh);
-    }
+    setData(fresh);
     arenaStorage_ = inArena;
     capacity_ = newCapacity;
 }
@@ -598,11 +594,7 @@ void ZAVWireMutableArray::growByOne(ZAVWireArena* arena) {
         ZAVWIRE_ARENA_POISON(old, arenaCapacity_ * size);
     }
     if (!arena_) arena_ = ZAVWireArenaRef::whileParsing(arena);
-    if (valueType_ == ZAVWireArrayValueTypeObject) {
-        objects_ = static_cast<ZAVWireObjectPtr*>(fresh);
-    } else {
-        raw_ = static_cast<uint8_t*>(fresh);
-    }
+    setData(fresh);
     arenaStorage_ = true;
     arenaCapacity_ = room;
     capacity_ = capacity;

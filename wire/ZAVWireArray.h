@@ -149,6 +149,14 @@ class ZAVWireArray : public ZAVWireRootObject {
     // Resizes storage to exactly newCapacity elements; raises on failure.
     void reallocate(size_t newCapacity);
     void moveStorage(size_t newCapacity, size_t bytes);
+    // Points the array at a new block of its element type (the counterpart of mutableData).
+    void setData(void* block) {
+        if (valueType_ == ZAVWireArrayValueTypeObject) {
+            objects_ = static_cast<ZAVWireObjectPtr*>(block);
+        } else {
+            raw_ = static_cast<uint8_t*>(block);
+        }
+    }
     // Copies count raw elements after the current ones (room must be there).
     void appendRaw(const void* values, size_t count);
     void releaseAll();

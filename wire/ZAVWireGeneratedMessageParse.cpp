@@ -185,37 +185,26 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
         auto object = [&]() -> ZAVWireObjectPtr& {
             return *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
         };
+        // A scalar into its slot, or a run of them into the field's list (the first read here, the rest where
+        // the run is counted).
+        auto readScalar = [&](auto read) {
+            auto v = read();
+            if (entry.repeated) {
+                appendScalar(storage, entry, input, tag, v, context.arena, read);
+            } else {
+                storeScalar(storage, entry, v);
+            }
+        };
         switch (entry.kind) {
-            case ZAVWireParseEntry::Varint32: {
-                int32_t v = input.readVarint32Inline();
-                if (entry.repeated) {
-                    appendScalar(storage, entry, input, tag, v, context.arena,
-                                 [&] { return input.readVarint32Inline(); });
-                } else {
-                    storeScalar(storage, entry, v);
-                }
+            case ZAVWireParseEntry::Varint32:
+                readScalar([&] { return input.readVarint32Inline(); });
                 break;
-            }
-            case ZAVWireParseEntry::Varint64: {
-                int64_t v = input.readVarint64Inline();
-                if (entry.repeated) {
-                    appendScalar(storage, entry, input, tag, v, context.arena,
-                                 [&] { return input.readVarint64Inline(); });
-                } else {
-                    storeScalar(storage, entry, v);
-                }
+            case ZAVWireParseEntry::Varint64:
+                readScalar([&] { return input.readVarint64Inline(); });
                 break;
-            }
-            case ZAVWireParseEntry::Bool: {
-                uint8_t v = input.readVarint32Inline() != 0 ? 1 : 0;
-                if (entry.repeated) {
-                    appendScalar(storage, entry, input, tag, v, context.arena,
-                                 [&] { return input.readVarint32Inline() != 0 ? 1 : 0; });
-                } else {
-                    storeScalar(storage, entry, v);
-                }
+            case ZAVWireParseEntry::Bool:
+                readScalar([&]() -> uint8_t { return input.readVarint32Inline() != 0 ? 1 : 0; });
                 break;
-            }
             case ZAVWireParseEntry::Enum: {
                 int32_t v = input.readVarint32Inline();
                 if (entry.enumVerifier && !entry.enumVerifier(v)) {
