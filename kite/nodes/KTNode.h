@@ -225,8 +225,10 @@ class KTNode : public KTObject {
     KTAffineTransform rebuildTransform();
     // What KTNode::nodeToParentTransform returns, in line, for a caller that knows the object's class keeps
     // it: the cached transform, rebuilt first when dirty (an unrotated one here, any other out of line).
+    // A node that moves is dirty at every visit, so the rebuild lies on the straight path: a sprite's visit
+    // then runs through its code lines in order after every draw call, whose driver code evicted them.
     [[gnu::always_inline]] const KTAffineTransform& ownNodeToParentTransform() {
-        if (m_bTransformDirty) {
+        if (m_bTransformDirty) [[likely]] {
             if (rotatedSkewedOrAdditional()) [[unlikely]] {
                 rebuildTransform();
             } else {
