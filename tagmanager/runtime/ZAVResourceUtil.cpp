@@ -67,6 +67,12 @@ void checkSize(uint64_t size, size_t index) {
 
 bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField);
 
+// The types whose value is the table's entry itself.
+bool isPlainType(int32_t type) {
+    return type == ZAVPValue_Type_String || type == ZAVPValue_Type_FunctionId ||
+           type == ZAVPValue_Type_Integer || type == ZAVPValue_Type_Boolean;
+}
+
 // A value's serialised size. A text or function name that sets nothing else (as most do) is measured
 // from its two fields rather than by walking every field of the value.
 uint64_t serializedSizeOf(const ZAVPValue& value) {
@@ -286,6 +292,15 @@ const ZAVWireObjectPtr& ZAVResourceUtil::objectWithTAGPBArrayBoundsCheck(const Z
     return array.objectAtIndex(static_cast<uint32_t>(index));
 }
 
+void ZAVResourceUtil::fillPlain(const ExpandedValues& expanded, int32_t index) {
+    const auto i = static_cast<uint32_t>(index);
+    if (!expanded.plainLeft || !expanded.valueTable)
+        logAndThrow("Index out of bounds detected: " + std::to_string(index) + " in values");
+    expanded.values[i] = std::static_pointer_cast<ZAVPValue>(expanded.valueTable->objectAtIndex(i));
+    expanded.sizes[i] = kUnmeasured;
+    expanded.nodes[i] = 1;
+}
+
 ZAVPValuePtr ZAVResourceUtil::valueBuilderBasedOnValue(const ZAVPValue& value) {
     auto built = ZAVPValue::message();
     built->setType(value.type());
@@ -460,8 +475,8 @@ void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireA
         const int32_t key = property->getScalar<int32_t>(*fields[0]);
         const int32_t valueIndex = property->getScalar<int32_t>(*fields[1]);
         checkBounds(key, keys.size(), kKeys);
-        const auto& value = objectWithNSArrayBoundsCheck(expanded.values, valueIndex, kValues);
-        if (!value) logAndThrow("Index out of bounds detected: " + std::to_string(valueIndex) + " in values");
+        if (!objectWithNSArrayBoundsCheck(expanded.values, valueIndex, kValues))
+            fillPlain(expanded, valueIndex);
         pairs.push_back(key);
         pairs.push_back(valueIndex);
     }
@@ -581,8 +596,15 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     expanded.valueTable = valueTable.get();
     expanded.propertyTable = propertyTable.get();
     std::vector<size_t> pending;  // empty again after each value
-    for (size_t i = 0; i < valueTable->count(); ++i)
+    // Every entry is checked here, but a plain one (most are) stays where the table holds it until a call or
+    // another value names it: an entry nothing names is never counted on and let go of again.
+    const auto& typeField = *ValueFields::get().type;
+    for (size_t i = 0; i < valueTable->count(); ++i) {
+        const auto* value = messageAs<ZAVPValue>(valueTable->objectAtIndex(i));
+        if (value && isPlainType(value->getScalar<int32_t>(typeField))) continue;
         expandValue(static_cast<int32_t>(i), resource, expanded, pending);
+    }
+    expanded.plainLeft = true;
     Blocks blocks;
     blocks.calls->keys = keyNames(resource);
     blocks.rankKeys();
