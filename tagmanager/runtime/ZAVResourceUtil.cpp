@@ -553,7 +553,11 @@ auto withRuleLists(const ZAVPRule& rule, const Table& tags, const Table& macros,
     auto list = [&](size_t field, const Table& from, const std::string& listName) {
         ZAVExpandedFunctionCallList into(memory);
         static const ZAVWireDescriptor& descriptor = *ZAVPRule::descriptor();
-        const ZAVWireArray* indices = rule.existingArray(*descriptor.fieldAt(field));
+        const ZAVWireFieldDescriptor& listField = *descriptor.fieldAt(field);
+        // A list not marked present is at most an empty one made on read (adding to it marks it), so
+        // most rules' missing lists cost no look-up under the rule's lock.
+        if (!rule.hasField(listField)) return into;
+        const ZAVWireArray* indices = rule.existingArray(listField);
         if (!indices) return into;
         into.reserve(indices->count());
         for (size_t k = 0; k < indices->count(); ++k)
@@ -724,27 +728,45 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         nameTexts.reserve(macros.size());
         std::vector<std::string> converted;
         converted.reserve(macros.size());
-        std::vector<std::pair<std::string_view, size_t>> named;
+        // Each name with its first eight bytes as a number whose order is theirs, so that most comparisons
+        // of the sort are one of numbers.
+        struct Named {
+            uint64_t prefix;
+            std::string_view name;
+            size_t index;
+            bool operator<(const Named& other) const {
+                if (prefix != other.prefix) return prefix < other.prefix;
+                if (int c = name.compare(other.name)) return c < 0;
+                return index < other.index;
+            }
+        };
+        std::vector<Named> named;
         named.reserve(macros.size());
+        auto file = [&named](std::string_view name, size_t index) {
+            uint64_t prefix = 0;
+            for (size_t b = 0; b < 8; ++b)
+                prefix = prefix << 8 | (b < name.size() ? static_cast<uint8_t>(name[b]) : 0u);
+            named.push_back({prefix, name, index});
+        };
         for (size_t k = 0; k < macros.size(); ++k) {
             const ZAVPValuePtr* name = macroNames[k];
             if (name && *name && (*name)->type() == ZAVPValue_Type_String) {
                 // What valueToText gives, without a copy.
                 nameTexts.push_back((*name)->string());
-                named.emplace_back(nameTexts.back()->utf8(), k);
+                file(nameTexts.back()->utf8(), k);
                 continue;
             }
             converted.push_back(ZAVTypes::valueToText(name ? *name : nullptr));
-            named.emplace_back(converted.back(), k);
+            file(converted.back(), k);
         }
         std::sort(named.begin(), named.end());  // by name, then in resource order
         for (size_t k = 0; k < named.size();) {
             size_t end = k + 1;
-            while (end < named.size() && named[end].first == named[k].first) ++end;
+            while (end < named.size() && named[end].name == named[k].name) ++end;
             ZAVExpandedFunctionCallList calls(&blocks.rules->memory);
             calls.reserve(end - k);
-            for (size_t n = k; n < end; ++n) calls.emplace_back(blocks.calls, macros[named[n].second]);
-            byName.emplace_hint(byName.end(), std::string(named[k].first), std::move(calls));
+            for (size_t n = k; n < end; ++n) calls.emplace_back(blocks.calls, macros[named[n].index]);
+            byName.emplace_hint(byName.end(), std::string(named[k].name), std::move(calls));
             k = end;
         }
     }
