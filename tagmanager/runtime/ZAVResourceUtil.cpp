@@ -14,6 +14,7 @@
 #include "platform/base/Error.h"
 #include "tagmanager/base/ZAVLog.h"
 #include "tagmanager/values/ZAVTypes.h"
+#include "wire/ZAVWireArena.h"
 #include "wire/ZAVWireCodedOutputStream.h"
 #include "wire/ZAVWireString.h"
 #include "wire/ZAVWireUnknownFieldSet.h"
@@ -302,7 +303,8 @@ void ZAVResourceUtil::fillPlain(const ExpandedValues& expanded, int32_t index) {
 }
 
 ZAVPValuePtr ZAVResourceUtil::valueBuilderBasedOnValue(const ZAVPValue& value) {
-    auto built = ZAVPValue::message();
+    // In the arena of the expansion that calls, if any.
+    auto built = ZAVWireMakeShared<ZAVPValue>();
     built->setType(value.type());
     if (value.hasEscapingArray() && value.escapingArray_Count() > 0)
         built->setEscapingArray(std::static_pointer_cast<ZAVWireArray>(value.escapingArray()->copy()));
@@ -603,10 +605,16 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     // Every entry is checked here, but a plain one (most are) stays where the table holds it until a call or
     // another value names it: an entry nothing names is never counted on and let go of again.
     const auto& typeField = *ValueFields::get().type;
-    for (size_t i = 0; i < valueTable->count(); ++i) {
-        const auto* value = messageAs<ZAVPValue>(valueTable->objectAtIndex(i));
-        if (value && isPlainType(value->getScalar<int32_t>(typeField))) continue;
-        expandValue(static_cast<int32_t>(i), resource, expanded, pending);
+    {
+        // The values made here (lists, maps, references, templates) and their lists come from a few blocks
+        // rather than one allocation each; each of them holds the blocks until it goes.
+        ZAVWireArenaRef arena = ZAVWireArenaRef::make(8 * 1024);
+        ZAVWireArenaScope scope(arena.get());
+        for (size_t i = 0; i < valueTable->count(); ++i) {
+            const auto* value = messageAs<ZAVPValue>(valueTable->objectAtIndex(i));
+            if (value && isPlainType(value->getScalar<int32_t>(typeField))) continue;
+            expandValue(static_cast<int32_t>(i), resource, expanded, pending);
+        }
     }
     expanded.plainLeft = true;
     Blocks blocks;
