@@ -14,6 +14,7 @@
 #include "platform/base/Error.h"
 #include "tagmanager/base/ZAVLog.h"
 #include "tagmanager/values/ZAVTypes.h"
+#include "wire/ZAVWireArena.h"
 #include "wire/ZAVWireCodedOutputStream.h"
 #include "wire/ZAVWireString.h"
 #include "wire/ZAVWireUnknownFieldSet.h"
@@ -66,6 +67,12 @@ void checkSize(uint64_t size, size_t index) {
 }
 
 bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField);
+
+// The types whose value is the table's entry itself.
+bool isPlainType(int32_t type) {
+    return type == ZAVPValue_Type_String || type == ZAVPValue_Type_FunctionId ||
+           type == ZAVPValue_Type_Integer || type == ZAVPValue_Type_Boolean;
+}
 
 // A value's serialised size. A text or function name that sets nothing else (as most do) is measured
 // from its two fields rather than by walking every field of the value.
@@ -127,6 +134,20 @@ const T* messageAs(const ZAVWireObjectPtr& object) {
     if (!object) return nullptr;
     const auto& o = *object;
     return typeid(o) == typeid(T) ? static_cast<const T*>(object.get()) : nullptr;
+}
+
+// Entry `index` of the value table when it is a text that expanding it would hand over as it is (in bounds,
+// not under way, not too deep), else null.
+const ZAVPValue* plainTextEntry(int32_t index, const ZAVResourceUtil::ExpandedValues& expanded,
+                                const std::vector<size_t>& pending) {
+    const ZAVWireArray* table = expanded.valueTable;
+    if (!table || index < 0 || static_cast<uint32_t>(index) >= table->count() ||
+        pending.size() >= ZAVResourceUtil::kMaxValueDepth ||
+        std::find(pending.begin(), pending.end(), static_cast<size_t>(index)) != pending.end())
+        return nullptr;
+    const auto* value = messageAs<ZAVPValue>(table->objectAtIndex(static_cast<uint32_t>(index)));
+    return value && value->getScalar<int32_t>(*ValueFields::get().type) == ZAVPValue_Type_String ? value
+                                                                                                 : nullptr;
 }
 
 // Whether the value sets nothing but its type and the one text field: no flag, escaping, extension or
@@ -286,8 +307,18 @@ const ZAVWireObjectPtr& ZAVResourceUtil::objectWithTAGPBArrayBoundsCheck(const Z
     return array.objectAtIndex(static_cast<uint32_t>(index));
 }
 
+void ZAVResourceUtil::fillPlain(const ExpandedValues& expanded, int32_t index) {
+    const auto i = static_cast<uint32_t>(index);
+    if (!expanded.plainLeft || !expanded.valueTable)
+        logAndThrow("Index out of bounds detected: " + std::to_string(index) + " in values");
+    expanded.values[i] = std::static_pointer_cast<ZAVPValue>(expanded.valueTable->objectAtIndex(i));
+    expanded.sizes[i] = kUnmeasured;
+    expanded.nodes[i] = 1;
+}
+
 ZAVPValuePtr ZAVResourceUtil::valueBuilderBasedOnValue(const ZAVPValue& value) {
-    auto built = ZAVPValue::message();
+    // In the arena of the expansion that calls, if any.
+    auto built = ZAVWireMakeShared<ZAVPValue>();
     built->setType(value.type());
     if (value.hasEscapingArray() && value.escapingArray_Count() > 0)
         built->setEscapingArray(std::static_pointer_cast<ZAVWireArray>(value.escapingArray()->copy()));
@@ -392,12 +423,18 @@ const ZAVPValuePtr& ZAVResourceUtil::expandComposite(size_t i, const ZAVPValue& 
             result = valueBuilderBasedOnValue(*value);
             auto serving = servingValue(*value);
             if (!serving->hasMacroNameReference()) logAndThrow("Missing macro name reference");
-            const auto& name = expandValue(serving->macroNameReference(), resource, expanded, pending);
-            // A text name is taken as it is (strings never change); anything else by its text form.
-            result->setMacroReference(
-                name->type() == ZAVPValue_Type_String
-                    ? name->string()
-                    : ZAVWireString::create(ZAVTypes::valueToString(name)->textValue()));
+            const int32_t nameIndex = serving->macroNameReference();
+            // A text name is taken as it is (strings never change); anything else by its text form. A
+            // text is read where the table holds it, which is what its slot would hold.
+            if (const ZAVPValue* text = plainTextEntry(nameIndex, expanded, pending)) {
+                result->setMacroReference(text->string());
+            } else {
+                const auto& name = expandValue(nameIndex, resource, expanded, pending);
+                result->setMacroReference(
+                    name->type() == ZAVPValue_Type_String
+                        ? name->string()
+                        : ZAVWireString::create(ZAVTypes::valueToString(name)->textValue()));
+            }
             size = kUnmeasured;
             break;
         }
@@ -460,8 +497,8 @@ void ZAVResourceUtil::propertyPairs(const ZAVPFunctionCall& call, const ZAVWireA
         const int32_t key = property->getScalar<int32_t>(*fields[0]);
         const int32_t valueIndex = property->getScalar<int32_t>(*fields[1]);
         checkBounds(key, keys.size(), kKeys);
-        const auto& value = objectWithNSArrayBoundsCheck(expanded.values, valueIndex, kValues);
-        if (!value) logAndThrow("Index out of bounds detected: " + std::to_string(valueIndex) + " in values");
+        if (!objectWithNSArrayBoundsCheck(expanded.values, valueIndex, kValues))
+            fillPlain(expanded, valueIndex);
         pairs.push_back(key);
         pairs.push_back(valueIndex);
     }
@@ -538,7 +575,11 @@ auto withRuleLists(const ZAVPRule& rule, const Table& tags, const Table& macros,
     auto list = [&](size_t field, const Table& from, const std::string& listName) {
         ZAVExpandedFunctionCallList into(memory);
         static const ZAVWireDescriptor& descriptor = *ZAVPRule::descriptor();
-        const ZAVWireArray* indices = rule.existingArray(*descriptor.fieldAt(field));
+        const ZAVWireFieldDescriptor& listField = *descriptor.fieldAt(field);
+        // A list not marked present is at most an empty one made on read (adding to it marks it), so
+        // most rules' missing lists cost no look-up under the rule's lock.
+        if (!rule.hasField(listField)) return into;
+        const ZAVWireArray* indices = rule.existingArray(listField);
         if (!indices) return into;
         into.reserve(indices->count());
         for (size_t k = 0; k < indices->count(); ++k)
@@ -581,8 +622,25 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     expanded.valueTable = valueTable.get();
     expanded.propertyTable = propertyTable.get();
     std::vector<size_t> pending;  // empty again after each value
-    for (size_t i = 0; i < valueTable->count(); ++i)
-        expandValue(static_cast<int32_t>(i), resource, expanded, pending);
+    // Every entry is checked here, but a plain one (most are) stays where the table holds it until a call or
+    // another value names it: an entry nothing names is never counted on and let go of again.
+    const auto& typeField = *ValueFields::get().type;
+    {
+        // The values made here (lists, maps, references, templates) and their lists come from a few blocks
+        // rather than one allocation each; each of them holds the blocks until it goes.
+        ZAVWireArenaRef arena = ZAVWireArenaRef::make(8 * 1024);
+        ZAVWireArenaScope scope(arena.get());
+        for (size_t i = 0; i < valueTable->count(); ++i) {
+            const auto* value = messageAs<ZAVPValue>(valueTable->objectAtIndex(i));
+            if (!value)
+                expandValue(static_cast<int32_t>(i), resource, expanded, pending);  // fails
+            else if (isPlainType(value->getScalar<int32_t>(typeField)) || expanded.values[i])
+                continue;
+            else
+                expandComposite(i, *value, resource, expanded, pending);
+        }
+    }
+    expanded.plainLeft = true;
     Blocks blocks;
     blocks.calls->keys = keyNames(resource);
     blocks.rankKeys();
@@ -702,27 +760,45 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
         nameTexts.reserve(macros.size());
         std::vector<std::string> converted;
         converted.reserve(macros.size());
-        std::vector<std::pair<std::string_view, size_t>> named;
+        // Each name with its first eight bytes as a number whose order is theirs, so that most comparisons
+        // of the sort are one of numbers.
+        struct Named {
+            uint64_t prefix;
+            std::string_view name;
+            size_t index;
+            bool operator<(const Named& other) const {
+                if (prefix != other.prefix) return prefix < other.prefix;
+                if (int c = name.compare(other.name)) return c < 0;
+                return index < other.index;
+            }
+        };
+        std::vector<Named> named;
         named.reserve(macros.size());
+        auto file = [&named](std::string_view name, size_t index) {
+            uint64_t prefix = 0;
+            for (size_t b = 0; b < 8; ++b)
+                prefix = prefix << 8 | (b < name.size() ? static_cast<uint8_t>(name[b]) : 0u);
+            named.push_back({prefix, name, index});
+        };
         for (size_t k = 0; k < macros.size(); ++k) {
             const ZAVPValuePtr* name = macroNames[k];
             if (name && *name && (*name)->type() == ZAVPValue_Type_String) {
                 // What valueToText gives, without a copy.
                 nameTexts.push_back((*name)->string());
-                named.emplace_back(nameTexts.back()->utf8(), k);
+                file(nameTexts.back()->utf8(), k);
                 continue;
             }
             converted.push_back(ZAVTypes::valueToText(name ? *name : nullptr));
-            named.emplace_back(converted.back(), k);
+            file(converted.back(), k);
         }
         std::sort(named.begin(), named.end());  // by name, then in resource order
         for (size_t k = 0; k < named.size();) {
             size_t end = k + 1;
-            while (end < named.size() && named[end].first == named[k].first) ++end;
+            while (end < named.size() && named[end].name == named[k].name) ++end;
             ZAVExpandedFunctionCallList calls(&blocks.rules->memory);
             calls.reserve(end - k);
-            for (size_t n = k; n < end; ++n) calls.emplace_back(blocks.calls, macros[named[n].second]);
-            byName.emplace_hint(byName.end(), std::string(named[k].first), std::move(calls));
+            for (size_t n = k; n < end; ++n) calls.emplace_back(blocks.calls, macros[named[n].index]);
+            byName.emplace_hint(byName.end(), std::string(named[k].name), std::move(calls));
             k = end;
         }
     }

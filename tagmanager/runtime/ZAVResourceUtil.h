@@ -28,13 +28,18 @@ class ZAVResourceUtil {
     // One slot per entry of the value table; a slot, once filled, is shared by every reference to it.
     struct ExpandedValues {
         explicit ExpandedValues(size_t count) : values(count), sizes(count, 0), nodes(count, 0) {}
-        std::vector<ZAVPValuePtr> values;  // null: not expanded yet
-        std::vector<uint64_t> sizes;  // each filled slot's serialised size (a plain value's on first use)
-        std::vector<uint64_t> nodes;  // each filled slot's node count
+        // Null: not expanded yet. Filled through const views too (see plainLeft).
+        mutable std::vector<ZAVPValuePtr> values;
+        mutable std::vector<uint64_t>
+            sizes;  // each filled slot's serialised size (a plain value's on first use)
+        mutable std::vector<uint64_t> nodes;                   // each filled slot's node count
         std::vector<std::pair<int64_t, uint64_t>> builtSizes;  // see builtSize in the source
         // The resource's value and property tables when the whole resource is expanded, read once.
         const ZAVWireArray* valueTable = nullptr;
         const ZAVWireArray* propertyTable = nullptr;
+        // Set once every entry of the value table has been checked: an empty slot is then a plain entry
+        // that nothing had named yet, taken from the table when first named.
+        bool plainLeft = false;
     };
 
     static std::shared_ptr<const ZAVExpandedResource> expandResource(const ZAVPResource& resource);
@@ -100,4 +105,6 @@ class ZAVResourceUtil {
             outOfBounds(index, listName);
     }
     [[noreturn]] static void outOfBounds(int32_t index, const std::string& listName);
+    // Fills the empty slot `index` (in bounds) with its plain entry when plainLeft allows; else fails.
+    static void fillPlain(const ExpandedValues& expanded, int32_t index);
 };

@@ -244,6 +244,19 @@ TEST(ResourceUtilTest, MalformedResourcesFailWithTheirLines) {
     }
 }
 
+TEST(ResourceUtilTest, MacroReferenceNameThatIsNotAPlainTextTakesTheLongWay) {
+    {
+        ResourceBuilder b;
+        b.macroReference(0);  // value 0 names itself
+        expectInvalid(*b.build(),
+                      "Value cycle detected.  Current value reference: 0.  Previous value references: ");
+    }
+    ResourceBuilder b;
+    b.macro("m", "_c", {{"value", b.macroReference(b.integer(7))}});
+    auto expanded = ZAVResourceUtil::expandResource(*b.build());
+    EXPECT_EQ(expanded->macrosByName("m")->at(0)->propertyForKey("value")->macroReference()->utf8(), "7");
+}
+
 TEST(ResourceUtilTest, DoublingValueIsRefusedEarly) {
     // Each list holds the previous one twice: 40 levels describe 2^40 leaves in a few hundred bytes.
     ResourceBuilder b;
