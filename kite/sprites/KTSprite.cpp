@@ -440,9 +440,11 @@ void KTSprite::visit() {
             s_last.blendSrc == m_sBlendFunc.src && s_last.blendDst == m_sBlendFunc.dst &&
             s_last.texture == texture && m_pShaderProgram->eyeSpaceUniformsCurrent()) [[likely]] {
             writeUprightEyeSpaceQuad(m, s_eyeSpaceQuad);
-            glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-            ++g_drawCallCount;
             if (m_uOrderOfArrival) m_uOrderOfArrival = 0;
+            ++g_drawCallCount;
+            // The draw goes last, so that nothing of the sprite is needed after it and the call is the
+            // visit's own end.
+            glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
             return;
         }
     }
