@@ -78,8 +78,11 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
         return std::static_pointer_cast<ZAVWireGeneratedMessage>(mutableCopy());
     }
     void clearAutocreator();
-    bool wasAutocreatedBy(const ZAVWireGeneratedMessage* message) const { return autocreator_ == message; }
-    const ZAVWireUnknownFieldSetPtr& unknownFields() const { return unknownFields_; }
+    bool wasAutocreatedBy(const ZAVWireGeneratedMessage* message) const {
+        const RareState* rare = rareState();
+        return rare && rare->autocreator == message;
+    }
+    const ZAVWireUnknownFieldSetPtr& unknownFields() const;
 
     // ---- parsing and merging
     void mergeFromData(std::shared_ptr<const ZAVWireData> data,
@@ -261,16 +264,27 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     static ZAVWireMessagePtr readFreshOnHeap(const ZAVWireClass* cls, ZAVWireCodedInputStream& input,
                                              ParseContext& context);
 
-    // The arena this message took memory from for its own contents (parsing into it), kept alive with it.
-    // Declared first so that it goes last.
-    ZAVWireArenaRef arena_;
-    ZAVWireUnknownFieldSetPtr unknownFields_;
+    // What a parsed message almost never has sits in one side block, made on first need, so that every
+    // message is smaller and cheaper to make and to release.
+    struct RareState {
+        // The arena this message took memory from for its own contents (parsing into it), kept alive with
+        // it. Declared first so that it goes last.
+        ZAVWireArenaRef arena;
+        ZAVWireUnknownFieldSetPtr unknownFields;
+        ExtensionMapPtr autocreatedExtensionMap;
+        ZAVWireGeneratedMessage* autocreator = nullptr;
+        const ZAVWireFieldDescriptor* autocreatorField = nullptr;
+        ZAVWireExtensionFieldPtr autocreatorExtension;
+    };
+    const RareState* rareState() const { return rare_.load(std::memory_order_acquire); }
+    RareState* rareState() { return rare_.load(std::memory_order_acquire); }
+    // The side block, made if missing. Creation on read makes it under the lock; writers make it freely,
+    // as nothing reads a message while it is written.
+    RareState& rare() const;
+
     ExtensionMapPtr extensionMap_;
-    mutable ExtensionMapPtr autocreatedExtensionMap_;
-    ZAVWireGeneratedMessage* autocreator_ = nullptr;
-    const ZAVWireFieldDescriptor* autocreatorField_ = nullptr;
-    ZAVWireExtensionFieldPtr autocreatorExtension_;
     uint8_t* messageStorage_ = nullptr;
+    mutable std::atomic<RareState*> rare_{nullptr};
     mutable ZAVWireSpinLock readOnlyMutex_;
 };
 
