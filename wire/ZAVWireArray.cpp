@@ -32,6 +32,17 @@ constexpr TypeRow kTypes[] = {
 
 }  // namespace
 
+// The arrays made immutable: a copy of one is the array itself, so they keep a reference to themselves (the
+// mutable arrays a parse makes by the thousand do not).
+class ZAVWireImmutableArray final : public ZAVWireArray,
+                                    public std::enable_shared_from_this<ZAVWireImmutableArray> {
+  public:
+    using ZAVWireArray::ZAVWireArray;
+    ZAVWireObjectPtr copy() const override {
+        return std::const_pointer_cast<ZAVWireImmutableArray>(shared_from_this());
+    }
+};
+
 const char* ZAVWireArrayValueTypeName(ZAVWireArrayValueType type) {
     return (type >= 0 && type <= 7) ? kTypes[type].name : "?";
 }
@@ -219,18 +230,18 @@ void ZAVWireArray::initWithArray(const std::vector<ZAVWireObjectPtr>& array) {
 }
 
 ZAVWireArrayPtr ZAVWireArray::arrayWithValueType(ZAVWireArrayValueType type) {
-    return ZAVWireMakeShared<ZAVWireArray>(type);
+    return ZAVWireMakeShared<ZAVWireImmutableArray>(type);
 }
 
 ZAVWireArrayPtr ZAVWireArray::arrayWithValues(const void* values, size_t count, ZAVWireArrayValueType type) {
-    auto a = ZAVWireMakeShared<ZAVWireArray>(type);
+    auto a = ZAVWireMakeShared<ZAVWireImmutableArray>(type);
     a->initWithValues(values, count);
     return a;
 }
 
 ZAVWireArrayPtr ZAVWireArray::arrayWithArray(const std::vector<ZAVWireObjectPtr>& array,
                                              ZAVWireArrayValueType type) {
-    auto a = ZAVWireMakeShared<ZAVWireArray>(type);
+    auto a = ZAVWireMakeShared<ZAVWireImmutableArray>(type);
     a->initWithArray(array);
     return a;
 }
@@ -262,7 +273,7 @@ ZAVWireMutableArrayPtr ZAVWireArray::arrayWithInt32s(std::initializer_list<int32
 }
 
 ZAVWireArrayPtr ZAVWireArray::arrayWithCount(size_t count, ZAVWireArrayValueType type) {
-    auto a = ZAVWireMakeShared<ZAVWireArray>(type);
+    auto a = ZAVWireMakeShared<ZAVWireImmutableArray>(type);
     if (count == 0) return a;
     try {
         a->reallocate(count);
@@ -416,8 +427,12 @@ std::vector<ZAVWireObjectPtr> ZAVWireArray::arrayWithConversion(
 
 ZAVWireArrayPtr ZAVWireArray::arrayByAppendingArray(const ZAVWireArray& other) const {
     if (other.valueType_ != valueType_) raiseMismatch("array->_valueType");
-    ZAVWireArrayPtr result = mutationCounter() ? ZAVWireMakeShared<ZAVWireMutableArray>(valueType_)
-                                               : ZAVWireMakeShared<ZAVWireArray>(valueType_);
+    ZAVWireArrayPtr result;
+    if (mutationCounter()) {
+        result = ZAVWireMakeShared<ZAVWireMutableArray>(valueType_);
+    } else {
+        result = ZAVWireMakeShared<ZAVWireImmutableArray>(valueType_);
+    }
     if (count_ + other.count_ == 0) return result;
     result->reallocate(count_ + other.count_);
     result->appendRaw(data(), count_);
@@ -497,8 +512,7 @@ std::string ZAVWireArray::description() const {
 }
 
 ZAVWireObjectPtr ZAVWireArray::copy() const {
-    if (!mutationCounter()) return ZAVWireRootObject::copy();
-    auto a = ZAVWireMakeShared<ZAVWireArray>(valueType_);
+    auto a = ZAVWireMakeShared<ZAVWireImmutableArray>(valueType_);
     a->initWithValues(data(), count_);
     return a;
 }

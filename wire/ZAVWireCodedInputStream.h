@@ -32,7 +32,7 @@ struct ZAVWireInputBufferState {
 
 inline constexpr uint64_t ZAVWireMaxRecursionDepth = 64;
 
-class ZAVWireCodedInputStream final : public ZAVWireRootObject {
+class ZAVWireCodedInputStream final : public ZAVWireSharedObject {
   public:
     static std::shared_ptr<ZAVWireCodedInputStream> streamWithData(std::shared_ptr<const ZAVWireData> data);
     explicit ZAVWireCodedInputStream(std::shared_ptr<const ZAVWireData> data);

@@ -247,11 +247,21 @@ void ZAVWireGeneratedMessage::becomeVisibleToAutocreator() {
     RareState* rare = rareState();
     if (!rare || !rare->autocreator) return;
     ZAVWireGeneratedMessage* parent = rare->autocreator;
-    auto self = std::static_pointer_cast<ZAVWireGeneratedMessage>(shared_from_this());
+    // While it is linked to its parent, a message made on read is held by the parent's slot or on-demand
+    // extension map: that reference is the one the parent keeps.
     if (rare->autocreatorField) {
-        parent->setRetainedObject(*rare->autocreatorField, self);
+        ZAVWireObjectPtr self = parent->objectSlot(*rare->autocreatorField);
+        ZAVWIRE_ASSERT(self.get() == this, "Autocreated object is not held by its autocreator.");
+        parent->setRetainedObject(*rare->autocreatorField, std::move(self));
     } else if (rare->autocreatorExtension) {
         ZAVWireExtensionFieldPtr extension = rare->autocreatorExtension;
+        RareState* parentRare = parent->rareState();
+        ZAVWireObjectPtr self;
+        if (parentRare && parentRare->autocreatedExtensionMap) {
+            auto it = parentRare->autocreatedExtensionMap->find(extension);
+            if (it != parentRare->autocreatedExtensionMap->end()) self = it->second;
+        }
+        ZAVWIRE_ASSERT(self.get() == this, "Autocreated object is not held by its autocreator.");
         parent->setExtension(*extension, self);
     }
 }
