@@ -58,16 +58,14 @@ ZAVWireArray::~ZAVWireArray() {
 }
 
 void ZAVWireArray::releaseAll() {
-    if (objects_) {
-        for (size_t i = 0; i < count_; ++i) objects_[i].~ZAVWireObjectPtr();
+    if (valueType_ == ZAVWireArrayValueTypeObject && raw_) {
+        for (size_t i = 0; i < count_; ++i) objects()[i].~ZAVWireObjectPtr();
     }
     if (arenaStorage_) {
         ZAVWIRE_ARENA_POISON(data(), arenaCapacity_ * kTypes[valueType_].size);
     } else {
-        std::free(objects_);
         std::free(raw_);
     }
-    objects_ = nullptr;
     raw_ = nullptr;
     arenaStorage_ = false;
     arenaCapacity_ = 0;
@@ -76,11 +74,11 @@ void ZAVWireArray::releaseAll() {
 }
 
 const void* ZAVWireArray::data() const {
-    return valueType_ == ZAVWireArrayValueTypeObject ? static_cast<const void*>(objects_) : raw_;
+    return raw_;
 }
 
 void* ZAVWireArray::mutableData() {
-    return valueType_ == ZAVWireArrayValueTypeObject ? static_cast<void*>(objects_) : raw_;
+    return raw_;
 }
 
 void ZAVWireArray::reallocate(size_t newCapacity) {
@@ -99,12 +97,12 @@ void ZAVWireArray::reallocate(size_t newCapacity) {
         // nothing refers back to where it lives, so growing a long list costs one block copy, not a move
         // of every element.
         static_assert(sizeof(ZAVWireObjectPtr) == 2 * sizeof(void*));
-        void* fresh = std::realloc(static_cast<void*>(objects_), bytes ? bytes : 1);
+        void* fresh = std::realloc(raw_, bytes ? bytes : 1);
         if (!fresh) {
             ZAVWireRaise("ZAVWireArrayAllocationFailureException",
                          ZAVWireFormat("failed to allocate %lu bytes", static_cast<unsigned long>(bytes)));
         }
-        objects_ = static_cast<ZAVWireObjectPtr*>(fresh);
+        raw_ = static_cast<uint8_t*>(fresh);
     } else {
         auto* fresh = static_cast<uint8_t*>(std::realloc(raw_, bytes ? bytes : 1));
         if (!fresh) {
@@ -119,7 +117,7 @@ void ZAVWireArray::reallocate(size_t newCapacity) {
 // Storage is taken from the parse's arena while one runs; arena storage cannot be resized in place, so
 // growing it (or growing any storage during a parse) copies the elements' bytes to a new block.
 void ZAVWireArray::moveStorage(size_t newCapacity, size_t bytes) {
-    void* old = valueType_ == ZAVWireArrayValueTypeObject ? static_cast<void*>(objects_) : raw_;
+    void* old = static_cast<void*>(raw_);
     size_t oldArenaBytes = arenaCapacity_ * kTypes[valueType_].size;
     void* fresh;
     bool inArena = ZAVWireArena::current() != nullptr;
@@ -158,7 +156,7 @@ void ZAVWireArray::appendRaw(const void* values, size_t count) {
     if (count == 0) return;
     if (valueType_ == ZAVWireArrayValueTypeObject) {
         auto* src = static_cast<const ZAVWireObjectPtr*>(values);
-        for (size_t i = 0; i < count; ++i) new (&objects_[count_ + i]) ZAVWireObjectPtr(src[i]);
+        for (size_t i = 0; i < count; ++i) new (&objects()[count_ + i]) ZAVWireObjectPtr(src[i]);
     } else {
         std::memcpy(raw_ + count_ * kTypes[valueType_].size, values, count * kTypes[valueType_].size);
     }
@@ -281,7 +279,7 @@ ZAVWireArrayPtr ZAVWireArray::arrayWithCount(size_t count, ZAVWireArrayValueType
         return nullptr;
     }
     if (type == ZAVWireArrayValueTypeObject) {
-        for (size_t i = 0; i < count; ++i) new (&a->objects_[i]) ZAVWireObjectPtr();
+        for (size_t i = 0; i < count; ++i) new (&a->objects()[i]) ZAVWireObjectPtr();
     } else {
         std::memset(a->raw_, 0, count * kTypes[type].size);
     }
@@ -363,19 +361,19 @@ double ZAVWireArray::doubleAtIndex(size_t index) const {
 
 ZAVWireObjectPtr ZAVWireArray::firstObject() const {
     checkType(ZAVWireArrayValueTypeObject);
-    return count_ ? objects_[0] : nullptr;
+    return count_ ? objects()[0] : nullptr;
 }
 
 ZAVWireObjectPtr ZAVWireArray::lastObject() const {
     checkType(ZAVWireArrayValueTypeObject);
-    return count_ ? objects_[count_ - 1] : nullptr;
+    return count_ ? objects()[count_ - 1] : nullptr;
 }
 
 void ZAVWireArray::enumerateObjectsUsingBlock(
     const std::function<void(const ZAVWireObjectPtr&, size_t, bool*)>& block) {
     checkType(ZAVWireArrayValueTypeObject);
     bool stop = false;
-    for (size_t i = 0; i < count_ && !stop; ++i) block(objects_[i], i, &stop);
+    for (size_t i = 0; i < count_ && !stop; ++i) block(objects()[i], i, &stop);
 }
 
 void ZAVWireArray::enumerateInt32sUsingBlock(const std::function<void(int32_t, size_t, bool*)>& block) {
@@ -386,11 +384,11 @@ void ZAVWireArray::enumerateInt32sUsingBlock(const std::function<void(int32_t, s
 
 ZAVWireObjectPtr ZAVWireArray::boxed(size_t index) const {
     // An object array has no value bytes at all (raw_ may be null), so it never indexes them.
-    if (valueType_ == ZAVWireArrayValueTypeObject) return objects_[index];
+    if (valueType_ == ZAVWireArrayValueTypeObject) return objects()[index];
     const uint8_t* p = raw_ + index * kTypes[valueType_].size;
     switch (valueType_) {
         case ZAVWireArrayValueTypeObject:
-            return objects_[index];
+            return objects()[index];
         case ZAVWireArrayValueTypeBool:
             return ZAVWireNumber::withBool(*p != 0);
         case ZAVWireArrayValueTypeInt32:
@@ -444,7 +442,7 @@ ZAVWireObjectPtr ZAVWireArray::valueForKey(const std::string& key) const {
     checkType(ZAVWireArrayValueTypeObject);
     auto out = ZAVWireMutableArray::arrayWithValueType(ZAVWireArrayValueTypeObject);
     for (size_t i = 0; i < count_; ++i) {
-        ZAVWireObjectPtr v = objects_[i] ? objects_[i]->valueForKey(key) : nullptr;
+        ZAVWireObjectPtr v = objects()[i] ? objects()[i]->valueForKey(key) : nullptr;
         out->addObject(v ? v : ZAVWireObjectPtr(ZAVWireNull::null()));
     }
     return out;
@@ -453,7 +451,7 @@ ZAVWireObjectPtr ZAVWireArray::valueForKey(const std::string& key) const {
 void ZAVWireArray::setValueForKey(const ZAVWireObjectPtr& value, const std::string& key) {
     checkType(ZAVWireArrayValueTypeObject);
     for (size_t i = 0; i < count_; ++i) {
-        if (objects_[i]) objects_[i]->setValueForKey(value, key);
+        if (objects()[i]) objects()[i]->setValueForKey(value, key);
     }
 }
 
@@ -463,7 +461,7 @@ bool ZAVWireArray::isEqual(const ZAVWireRootObject* other) const {
     if (!a || a->valueType_ != valueType_ || a->count_ != count_) return false;
     if (valueType_ == ZAVWireArrayValueTypeObject) {
         for (size_t i = 0; i < count_; ++i) {
-            if (!ZAVWireObjectsEqual(objects_[i].get(), a->objects_[i].get())) return false;
+            if (!ZAVWireObjectsEqual(objects()[i].get(), a->objects()[i].get())) return false;
         }
         return true;
     }
@@ -473,7 +471,7 @@ bool ZAVWireArray::isEqual(const ZAVWireRootObject* other) const {
 std::string ZAVWireArray::elementText(size_t index) const {
     switch (valueType_) {
         case ZAVWireArrayValueTypeObject: {
-            std::string text = objects_[index] ? objects_[index]->description() : "(null)";
+            std::string text = objects()[index] ? objects()[index]->description() : "(null)";
             std::string out;
             for (char c : text) {
                 out += c;
@@ -586,7 +584,7 @@ void ZAVWireMutableArray::growByOne(ZAVWireArena* arena) {
         capacity_ = capacity;
         return;
     }
-    bool fromArena = arenaStorage_ || (!objects_ && !raw_);
+    bool fromArena = arenaStorage_ || !raw_;
     if (!arena || !fromArena || (arena_ && arena_.get() != arena)) {
         reallocate(capacity);
         return;
@@ -617,7 +615,7 @@ void ZAVWireMutableArray::growByOne(ZAVWireArena* arena) {
 void ZAVWireMutableArray::addObject(ZAVWireObjectPtr object) {
     checkType(ZAVWireArrayValueTypeObject);
     ensureAdditionalCapacity(1);
-    new (&objects_[count_]) ZAVWireObjectPtr(std::move(object));
+    new (&objects()[count_]) ZAVWireObjectPtr(std::move(object));
     ++count_;
     ++mutationCount_;
 }
@@ -664,7 +662,7 @@ void ZAVWireMutableArray::replaceScalar(size_t index, T value, ZAVWireArrayValue
 void ZAVWireMutableArray::replaceObjectAtIndex(size_t index, ZAVWireObjectPtr object) {
     checkType(ZAVWireArrayValueTypeObject);
     checkIndex(index);
-    if (objects_[index] != object) objects_[index] = std::move(object);
+    if (objects()[index] != object) objects()[index] = std::move(object);
     ++mutationCount_;
 }
 
@@ -738,7 +736,7 @@ void ZAVWireMutableArray::enumerateObjectsUsingBlock(
     uint64_t start = mutationCount_;
     bool stop = false;
     for (size_t i = 0; i < count_ && !stop; ++i) {
-        ZAVWireObjectPtr element = objects_[i];  // the block may replace it
+        ZAVWireObjectPtr element = objects()[i];  // the block may replace it
         block(element, i, &stop);
         if (mutationCount_ != start) raiseMutatedFor();
     }

@@ -347,7 +347,7 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
     }                                                                                                   \
                                                                                                         \
   private:                                                                                              \
-    alignas(16) uint8_t storage_[ZAVWireStorageSize(Fields) ? ZAVWireStorageSize(Fields) : 1];          \
+    alignas(8) uint8_t storage_[ZAVWireStorageSize(Fields) ? ZAVWireStorageSize(Fields) : 1];           \
                                                                                                         \
   public:
 
