@@ -13,15 +13,10 @@ class ZAVWireCodedInputStream;
 class ZAVWireExtensionRegistry;
 class ZAVWireUnknownFieldSet;
 
-// What a group or sub-message is read into.
-class ZAVWireMessageBuilder {
-  public:
-    virtual void mergeFromCodedInputStream(ZAVWireCodedInputStream& input,
-                                           const ZAVWireExtensionRegistry* extensionRegistry) = 0;
-
-  protected:
-    ~ZAVWireMessageBuilder() = default;
-};
+class ZAVWireGeneratedMessage;
+// What a group or sub-message is read into: only messages are, so a message carries no interface table for
+// it.
+using ZAVWireMessageBuilder = ZAVWireGeneratedMessage;
 
 struct ZAVWireInputBufferState {
     const uint8_t* bytes = nullptr;

@@ -45,10 +45,7 @@ class ZAVWireSpinLock {
     std::atomic<uint32_t> flag_{0};
 };
 
-class ZAVWireGeneratedMessage : public ZAVWireRootObject,
-                                public ZAVWireMessageBuilder,
-                                public ZAVWireSerializable,
-                                public ZAVWireMutableArrayDelegate {
+class ZAVWireGeneratedMessage : public ZAVWireRootObject, public ZAVWireMutableArrayDelegate {
   public:
     ZAVWireGeneratedMessage() = default;
     ZAVWireGeneratedMessage(const ZAVWireGeneratedMessage&) = delete;
@@ -87,8 +84,7 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     // ---- parsing and merging
     void mergeFromData(std::shared_ptr<const ZAVWireData> data,
                        const ZAVWireExtensionRegistry* registry = nullptr);
-    void mergeFromCodedInputStream(ZAVWireCodedInputStream& input,
-                                   const ZAVWireExtensionRegistry* registry) override;
+    void mergeFromCodedInputStream(ZAVWireCodedInputStream& input, const ZAVWireExtensionRegistry* registry);
     void mergeDelimitedFromCodedInputStream(ZAVWireCodedInputStream& input,
                                             const ZAVWireExtensionRegistry* registry);
     bool parseUnknownField(ZAVWireCodedInputStream& input, const ZAVWireExtensionRegistry* registry,
@@ -111,7 +107,7 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     std::vector<ZAVWireExtensionFieldPtr> sortedExtensionsInUse() const;
 
     // ---- output
-    void writeToCodedOutputStream(ZAVWireCodedOutputStream& output) const override;
+    void writeToCodedOutputStream(ZAVWireCodedOutputStream& output) const;
     // Flushes before returning, so a refused write raises "WriteFailed" here.
     void writeToOutputStream(const std::shared_ptr<plat::OutputStream>& output) const;
     void writeDelimitedToCodedOutputStream(ZAVWireCodedOutputStream& output) const;
@@ -121,7 +117,7 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
                                             const ZAVWireExtensionRange& range) const;
     std::shared_ptr<ZAVWireData> data() const;
     std::shared_ptr<ZAVWireData> delimitedData() const;
-    size_t serializedSize() const override;
+    size_t serializedSize() const;
     size_t extensionsSerializedSize() const;
     bool isEqual(const ZAVWireRootObject* other) const override;
     size_t hash() const override { return reinterpret_cast<size_t>(isa()); }
@@ -286,6 +282,20 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     uint8_t* messageStorage_ = nullptr;
     mutable std::atomic<RareState*> rare_{nullptr};
     mutable ZAVWireSpinLock readOnlyMutex_;
+};
+
+// A message as a sub-message or group field writes it. Messages, made by the thousand in a parse, carry no
+// interface table of their own for it.
+class ZAVWireMessageWriting final : public ZAVWireSerializable {
+  public:
+    explicit ZAVWireMessageWriting(const ZAVWireGeneratedMessage& message) : message_(message) {}
+    size_t serializedSize() const override { return message_.serializedSize(); }
+    void writeToCodedOutputStream(ZAVWireCodedOutputStream& output) const override {
+        message_.writeToCodedOutputStream(output);
+    }
+
+  private:
+    const ZAVWireGeneratedMessage& message_;
 };
 
 // Text dumps (one-way, for descriptions and logs).

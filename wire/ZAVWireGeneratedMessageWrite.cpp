@@ -123,9 +123,11 @@ void ZAVWireGeneratedMessage::writeField(const ZAVWireFieldDescriptor& f, ZAVWir
         case ZAVWireTypeString:
             return o.writeString(n, static_cast<const ZAVWireString&>(*objectSlot(f)));
         case ZAVWireTypeMessage:
-            return o.writeMessage(n, static_cast<const ZAVWireGeneratedMessage&>(*objectSlot(f)));
+            return o.writeMessage(
+                n, ZAVWireMessageWriting(static_cast<const ZAVWireGeneratedMessage&>(*objectSlot(f))));
         case ZAVWireTypeGroup:
-            return o.writeGroup(n, static_cast<const ZAVWireGeneratedMessage&>(*objectSlot(f)));
+            return o.writeGroup(
+                n, ZAVWireMessageWriting(static_cast<const ZAVWireGeneratedMessage&>(*objectSlot(f))));
     }
 }
 
@@ -226,7 +228,8 @@ size_t ZAVWireGeneratedMessage::fieldSize(const ZAVWireFieldDescriptor& f) const
         case ZAVWireTypeString:
             return ZAVWireStringFieldSize(n, static_cast<const ZAVWireString&>(*objectSlot(f)));
         case ZAVWireTypeMessage:
-            return ZAVWireMessageFieldSize(n, static_cast<const ZAVWireGeneratedMessage&>(*objectSlot(f)));
+            return ZAVWireMessageFieldSize(
+                n, ZAVWireMessageWriting(static_cast<const ZAVWireGeneratedMessage&>(*objectSlot(f))));
         case ZAVWireTypeGroup:
             return 2 * t + static_cast<const ZAVWireGeneratedMessage&>(*objectSlot(f)).serializedSize();
     }
