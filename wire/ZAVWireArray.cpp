@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/base/Assert.h"
+#include "wire/ZAVWireGeneratedMessage.h"
 
 namespace {
 
@@ -555,7 +556,15 @@ ZAVWireArray::Iterator ZAVWireArray::end() const {
 // ---- changing
 
 ZAVWireMutableArray::~ZAVWireMutableArray() {
-    PLAT_ASSERT(delegate_ == nullptr, "Delegate must be cleared before release.");
+    PLAT_ASSERT(delegate_ == 0, "Delegate must be cleared before release.");
+}
+
+void ZAVWireMutableArray::tellDelegate(uint64_t count) {
+    if (ZAVWireGeneratedMessage* message = delegateMessage()) {
+        message->pbMutableArrayWillAddElements(this, count);
+    } else {
+        delegate()->pbMutableArrayWillAddElements(this, count);
+    }
 }
 
 void ZAVWireMutableArray::raiseMutatedFor() const {
@@ -570,7 +579,7 @@ void ZAVWireMutableArray::ensureAdditionalCapacity(size_t n) {
                      ZAVWireFormat("failed to allocate %lu bytes", static_cast<unsigned long>(SIZE_MAX)));
     }
     size_t needed = count_ + n;
-    if (delegate_) delegate_->pbMutableArrayWillAddElements(this, n);
+    if (delegate_) tellDelegate(n);
     if (needed > capacity_) {
         size_t fresh = capacity_ == 0 ? needed : ((needed + 32) / 32) * 32;
         reallocate(fresh);

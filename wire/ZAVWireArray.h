@@ -31,6 +31,7 @@ size_t ZAVWireArrayValueTypeSize(ZAVWireArrayValueType type);
 
 class ZAVWireArray;
 class ZAVWireMutableArray;
+class ZAVWireGeneratedMessage;
 using ZAVWireArrayPtr = std::shared_ptr<ZAVWireArray>;
 using ZAVWireMutableArrayPtr = std::shared_ptr<ZAVWireMutableArray>;
 
@@ -241,8 +242,25 @@ class ZAVWireMutableArray final : public ZAVWireArray {
         arenaCapacity_ = count;
         capacity_ = count;
     }
-    ZAVWireMutableArrayDelegate* delegate() const { return delegate_; }
-    void setDelegate(ZAVWireMutableArrayDelegate* delegate) { delegate_ = delegate; }
+    // The delegate is any ZAVWireMutableArrayDelegate, or the message that made the list on read: messages,
+    // made by the thousand in a parse, carry no interface table for it. One word holds either, marked.
+    bool hasDelegate() const { return delegate_ != 0; }
+    ZAVWireMutableArrayDelegate* delegate() const {
+        return delegate_ & kMessageDelegate ? nullptr
+                                            : reinterpret_cast<ZAVWireMutableArrayDelegate*>(delegate_);
+    }
+    ZAVWireGeneratedMessage* delegateMessage() const {
+        return delegate_ & kMessageDelegate
+                   ? reinterpret_cast<ZAVWireGeneratedMessage*>(delegate_ & ~kMessageDelegate)
+                   : nullptr;
+    }
+    void setDelegate(ZAVWireMutableArrayDelegate* delegate) {
+        delegate_ = reinterpret_cast<uintptr_t>(delegate);
+    }
+    void setDelegate(ZAVWireGeneratedMessage* message) {
+        delegate_ = message ? reinterpret_cast<uintptr_t>(message) | kMessageDelegate : 0;
+    }
+    void setDelegate(std::nullptr_t) { delegate_ = 0; }
     uint64_t mutationCount() const { return mutationCount_; }
     [[noreturn]] void raiseMutatedFor() const;
 
@@ -271,5 +289,7 @@ class ZAVWireMutableArray final : public ZAVWireArray {
     void replaceScalar(size_t index, T value, ZAVWireArrayValueType type);
 
     uint64_t mutationCount_ = 0;
-    ZAVWireMutableArrayDelegate* delegate_ = nullptr;
+    static constexpr uintptr_t kMessageDelegate = 1;
+    void tellDelegate(uint64_t count);
+    uintptr_t delegate_ = 0;
 };

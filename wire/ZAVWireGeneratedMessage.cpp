@@ -173,7 +173,7 @@ void ZAVWireGeneratedMessage::setRetainedObject(const ZAVWireFieldDescriptor& fi
     if (old) {
         if (field.isRepeated()) {
             auto* array = static_cast<ZAVWireMutableArray*>(old.get());
-            if (array->delegate() == this) array->setDelegate(nullptr);
+            if (array->delegateMessage() == this) array->setDelegate(nullptr);
         } else if (field.isMessage()) {
             auto* sub = static_cast<ZAVWireGeneratedMessage*>(old.get());
             if (sub->wasAutocreatedBy(this)) sub->clearAutocreator();
@@ -228,7 +228,7 @@ void ZAVWireGeneratedMessage::clearObjectField(const ZAVWireFieldDescriptor& fie
     if (field.isRepeated()) {
         if (s) {
             auto* array = static_cast<ZAVWireMutableArray*>(s.get());
-            if (array->delegate() == this) array->setDelegate(nullptr);
+            if (array->delegateMessage() == this) array->setDelegate(nullptr);
         }
     } else if (field.isMessage() && s && !hasField(field)) {
         // Made on read by this message: the field is already unset.
@@ -296,7 +296,7 @@ void ZAVWireGeneratedMessage::internalClear() {
             if (!s) continue;
             if (slot.kind == ZAVWireObjectSlot::Array) {
                 auto* array = static_cast<ZAVWireMutableArray*>(s.get());
-                if (array->delegate() == this) array->setDelegate(nullptr);
+                if (array->delegateMessage() == this) array->setDelegate(nullptr);
             } else if (slot.kind == ZAVWireObjectSlot::Message) {
                 auto* sub = static_cast<ZAVWireGeneratedMessage*>(s.get());
                 if (sub->wasAutocreatedBy(this)) sub->clearAutocreator();

@@ -45,7 +45,7 @@ class ZAVWireSpinLock {
     std::atomic<uint32_t> flag_{0};
 };
 
-class ZAVWireGeneratedMessage : public ZAVWireRootObject, public ZAVWireMutableArrayDelegate {
+class ZAVWireGeneratedMessage : public ZAVWireRootObject {
   public:
     ZAVWireGeneratedMessage() = default;
     ZAVWireGeneratedMessage(const ZAVWireGeneratedMessage&) = delete;
@@ -177,7 +177,8 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject, public ZAVWireMutableA
     // Run after every change: a message made on read becomes part of its parent.
     void becomeVisibleToAutocreator();
 
-    void pbMutableArrayWillAddElements(ZAVWireMutableArray* array, uint64_t count) override;
+    // An array this message made on read is about to get elements.
+    void pbMutableArrayWillAddElements(ZAVWireMutableArray* array, uint64_t count);
 
   protected:
     // The derived class hands over its storage block of `Size` bytes once constructed, and takes it back

@@ -51,7 +51,7 @@ __attribute__((always_inline)) inline ZAVWireMutableArray* freshArray(uint8_t* s
         markHas(storage, entry.hasIndex);
     }
     auto* array = static_cast<ZAVWireMutableArray*>(s.get());
-    if (array->delegate()) [[unlikely]]
+    if (array->hasDelegate()) [[unlikely]]
         adoptEmptyArray(storage, entry, array);
     return array;
 }
