@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/base/Assert.h"
+#include "wire/ZAVWireGeneratedMessage.h"
 
 namespace {
 
@@ -32,6 +33,17 @@ constexpr TypeRow kTypes[] = {
 
 }  // namespace
 
+// The arrays made immutable: a copy of one is the array itself, so they keep a reference to themselves (the
+// mutable arrays a parse makes by the thousand do not).
+class ZAVWireImmutableArray final : public ZAVWireArray,
+                                    public std::enable_shared_from_this<ZAVWireImmutableArray> {
+  public:
+    using ZAVWireArray::ZAVWireArray;
+    ZAVWireObjectPtr copy() const override {
+        return std::const_pointer_cast<ZAVWireImmutableArray>(shared_from_this());
+    }
+};
+
 const char* ZAVWireArrayValueTypeName(ZAVWireArrayValueType type) {
     return (type >= 0 && type <= 7) ? kTypes[type].name : "?";
 }
@@ -47,16 +59,14 @@ ZAVWireArray::~ZAVWireArray() {
 }
 
 void ZAVWireArray::releaseAll() {
-    if (objects_) {
-        for (size_t i = 0; i < count_; ++i) objects_[i].~ZAVWireObjectPtr();
+    if (valueType_ == ZAVWireArrayValueTypeObject && raw_) {
+        for (size_t i = 0; i < count_; ++i) objects()[i].~ZAVWireObjectPtr();
     }
     if (arenaStorage_) {
         ZAVWIRE_ARENA_POISON(data(), arenaCapacity_ * kTypes[valueType_].size);
     } else {
-        std::free(objects_);
         std::free(raw_);
     }
-    objects_ = nullptr;
     raw_ = nullptr;
     arenaStorage_ = false;
     arenaCapacity_ = 0;
@@ -65,11 +75,11 @@ void ZAVWireArray::releaseAll() {
 }
 
 const void* ZAVWireArray::data() const {
-    return valueType_ == ZAVWireArrayValueTypeObject ? static_cast<const void*>(objects_) : raw_;
+    return raw_;
 }
 
 void* ZAVWireArray::mutableData() {
-    return valueType_ == ZAVWireArrayValueTypeObject ? static_cast<void*>(objects_) : raw_;
+    return raw_;
 }
 
 void ZAVWireArray::reallocate(size_t newCapacity) {
@@ -88,12 +98,12 @@ void ZAVWireArray::reallocate(size_t newCapacity) {
         // nothing refers back to where it lives, so growing a long list costs one block copy, not a move
         // of every element.
         static_assert(sizeof(ZAVWireObjectPtr) == 2 * sizeof(void*));
-        void* fresh = std::realloc(static_cast<void*>(objects_), bytes ? bytes : 1);
+        void* fresh = std::realloc(raw_, bytes ? bytes : 1);
         if (!fresh) {
             ZAVWireRaise("ZAVWireArrayAllocationFailureException",
                          ZAVWireFormat("failed to allocate %lu bytes", static_cast<unsigned long>(bytes)));
         }
-        objects_ = static_cast<ZAVWireObjectPtr*>(fresh);
+        raw_ = static_cast<uint8_t*>(fresh);
     } else {
         auto* fresh = static_cast<uint8_t*>(std::realloc(raw_, bytes ? bytes : 1));
         if (!fresh) {
@@ -108,7 +118,7 @@ void ZAVWireArray::reallocate(size_t newCapacity) {
 // Storage is taken from the parse's arena while one runs; arena storage cannot be resized in place, so
 // growing it (or growing any storage during a parse) copies the elements' bytes to a new block.
 void ZAVWireArray::moveStorage(size_t newCapacity, size_t bytes) {
-    void* old = valueType_ == ZAVWireArrayValueTypeObject ? static_cast<void*>(objects_) : raw_;
+    void* old = static_cast<void*>(raw_);
     size_t oldArenaBytes = arenaCapacity_ * kTypes[valueType_].size;
     void* fresh;
     bool inArena = ZAVWireArena::current() != nullptr;
@@ -147,7 +157,7 @@ void ZAVWireArray::appendRaw(const void* values, size_t count) {
     if (count == 0) return;
     if (valueType_ == ZAVWireArrayValueTypeObject) {
         auto* src = static_cast<const ZAVWireObjectPtr*>(values);
-        for (size_t i = 0; i < count; ++i) new (&objects_[count_ + i]) ZAVWireObjectPtr(src[i]);
+        for (size_t i = 0; i < count; ++i) new (&objects()[count_ + i]) ZAVWireObjectPtr(src[i]);
     } else {
         std::memcpy(raw_ + count_ * kTypes[valueType_].size, values, count * kTypes[valueType_].size);
     }
@@ -219,18 +229,18 @@ void ZAVWireArray::initWithArray(const std::vector<ZAVWireObjectPtr>& array) {
 }
 
 ZAVWireArrayPtr ZAVWireArray::arrayWithValueType(ZAVWireArrayValueType type) {
-    return ZAVWireMakeShared<ZAVWireArray>(type);
+    return ZAVWireMakeShared<ZAVWireImmutableArray>(type);
 }
 
 ZAVWireArrayPtr ZAVWireArray::arrayWithValues(const void* values, size_t count, ZAVWireArrayValueType type) {
-    auto a = ZAVWireMakeShared<ZAVWireArray>(type);
+    auto a = ZAVWireMakeShared<ZAVWireImmutableArray>(type);
     a->initWithValues(values, count);
     return a;
 }
 
 ZAVWireArrayPtr ZAVWireArray::arrayWithArray(const std::vector<ZAVWireObjectPtr>& array,
                                              ZAVWireArrayValueType type) {
-    auto a = ZAVWireMakeShared<ZAVWireArray>(type);
+    auto a = ZAVWireMakeShared<ZAVWireImmutableArray>(type);
     a->initWithArray(array);
     return a;
 }
@@ -262,7 +272,7 @@ ZAVWireMutableArrayPtr ZAVWireArray::arrayWithInt32s(std::initializer_list<int32
 }
 
 ZAVWireArrayPtr ZAVWireArray::arrayWithCount(size_t count, ZAVWireArrayValueType type) {
-    auto a = ZAVWireMakeShared<ZAVWireArray>(type);
+    auto a = ZAVWireMakeShared<ZAVWireImmutableArray>(type);
     if (count == 0) return a;
     try {
         a->reallocate(count);
@@ -270,7 +280,7 @@ ZAVWireArrayPtr ZAVWireArray::arrayWithCount(size_t count, ZAVWireArrayValueType
         return nullptr;
     }
     if (type == ZAVWireArrayValueTypeObject) {
-        for (size_t i = 0; i < count; ++i) new (&a->objects_[i]) ZAVWireObjectPtr();
+        for (size_t i = 0; i < count; ++i) new (&a->objects()[i]) ZAVWireObjectPtr();
     } else {
         std::memset(a->raw_, 0, count * kTypes[type].size);
     }
@@ -352,19 +362,19 @@ double ZAVWireArray::doubleAtIndex(size_t index) const {
 
 ZAVWireObjectPtr ZAVWireArray::firstObject() const {
     checkType(ZAVWireArrayValueTypeObject);
-    return count_ ? objects_[0] : nullptr;
+    return count_ ? objects()[0] : nullptr;
 }
 
 ZAVWireObjectPtr ZAVWireArray::lastObject() const {
     checkType(ZAVWireArrayValueTypeObject);
-    return count_ ? objects_[count_ - 1] : nullptr;
+    return count_ ? objects()[count_ - 1] : nullptr;
 }
 
 void ZAVWireArray::enumerateObjectsUsingBlock(
     const std::function<void(const ZAVWireObjectPtr&, size_t, bool*)>& block) {
     checkType(ZAVWireArrayValueTypeObject);
     bool stop = false;
-    for (size_t i = 0; i < count_ && !stop; ++i) block(objects_[i], i, &stop);
+    for (size_t i = 0; i < count_ && !stop; ++i) block(objects()[i], i, &stop);
 }
 
 void ZAVWireArray::enumerateInt32sUsingBlock(const std::function<void(int32_t, size_t, bool*)>& block) {
@@ -375,11 +385,11 @@ void ZAVWireArray::enumerateInt32sUsingBlock(const std::function<void(int32_t, s
 
 ZAVWireObjectPtr ZAVWireArray::boxed(size_t index) const {
     // An object array has no value bytes at all (raw_ may be null), so it never indexes them.
-    if (valueType_ == ZAVWireArrayValueTypeObject) return objects_[index];
+    if (valueType_ == ZAVWireArrayValueTypeObject) return objects()[index];
     const uint8_t* p = raw_ + index * kTypes[valueType_].size;
     switch (valueType_) {
         case ZAVWireArrayValueTypeObject:
-            return objects_[index];
+            return objects()[index];
         case ZAVWireArrayValueTypeBool:
             return ZAVWireNumber::withBool(*p != 0);
         case ZAVWireArrayValueTypeInt32:
@@ -416,8 +426,12 @@ std::vector<ZAVWireObjectPtr> ZAVWireArray::arrayWithConversion(
 
 ZAVWireArrayPtr ZAVWireArray::arrayByAppendingArray(const ZAVWireArray& other) const {
     if (other.valueType_ != valueType_) raiseMismatch("array->_valueType");
-    ZAVWireArrayPtr result = mutationCounter() ? ZAVWireMakeShared<ZAVWireMutableArray>(valueType_)
-                                               : ZAVWireMakeShared<ZAVWireArray>(valueType_);
+    ZAVWireArrayPtr result;
+    if (mutationCounter()) {
+        result = ZAVWireMakeShared<ZAVWireMutableArray>(valueType_);
+    } else {
+        result = ZAVWireMakeShared<ZAVWireImmutableArray>(valueType_);
+    }
     if (count_ + other.count_ == 0) return result;
     result->reallocate(count_ + other.count_);
     result->appendRaw(data(), count_);
@@ -429,7 +443,7 @@ ZAVWireObjectPtr ZAVWireArray::valueForKey(const std::string& key) const {
     checkType(ZAVWireArrayValueTypeObject);
     auto out = ZAVWireMutableArray::arrayWithValueType(ZAVWireArrayValueTypeObject);
     for (size_t i = 0; i < count_; ++i) {
-        ZAVWireObjectPtr v = objects_[i] ? objects_[i]->valueForKey(key) : nullptr;
+        ZAVWireObjectPtr v = objects()[i] ? objects()[i]->valueForKey(key) : nullptr;
         out->addObject(v ? v : ZAVWireObjectPtr(ZAVWireNull::null()));
     }
     return out;
@@ -438,7 +452,7 @@ ZAVWireObjectPtr ZAVWireArray::valueForKey(const std::string& key) const {
 void ZAVWireArray::setValueForKey(const ZAVWireObjectPtr& value, const std::string& key) {
     checkType(ZAVWireArrayValueTypeObject);
     for (size_t i = 0; i < count_; ++i) {
-        if (objects_[i]) objects_[i]->setValueForKey(value, key);
+        if (objects()[i]) objects()[i]->setValueForKey(value, key);
     }
 }
 
@@ -448,7 +462,7 @@ bool ZAVWireArray::isEqual(const ZAVWireRootObject* other) const {
     if (!a || a->valueType_ != valueType_ || a->count_ != count_) return false;
     if (valueType_ == ZAVWireArrayValueTypeObject) {
         for (size_t i = 0; i < count_; ++i) {
-            if (!ZAVWireObjectsEqual(objects_[i].get(), a->objects_[i].get())) return false;
+            if (!ZAVWireObjectsEqual(objects()[i].get(), a->objects()[i].get())) return false;
         }
         return true;
     }
@@ -458,7 +472,7 @@ bool ZAVWireArray::isEqual(const ZAVWireRootObject* other) const {
 std::string ZAVWireArray::elementText(size_t index) const {
     switch (valueType_) {
         case ZAVWireArrayValueTypeObject: {
-            std::string text = objects_[index] ? objects_[index]->description() : "(null)";
+            std::string text = objects()[index] ? objects()[index]->description() : "(null)";
             std::string out;
             for (char c : text) {
                 out += c;
@@ -497,8 +511,7 @@ std::string ZAVWireArray::description() const {
 }
 
 ZAVWireObjectPtr ZAVWireArray::copy() const {
-    if (!mutationCounter()) return ZAVWireRootObject::copy();
-    auto a = ZAVWireMakeShared<ZAVWireArray>(valueType_);
+    auto a = ZAVWireMakeShared<ZAVWireImmutableArray>(valueType_);
     a->initWithValues(data(), count_);
     return a;
 }
@@ -543,7 +556,15 @@ ZAVWireArray::Iterator ZAVWireArray::end() const {
 // ---- changing
 
 ZAVWireMutableArray::~ZAVWireMutableArray() {
-    PLAT_ASSERT(delegate_ == nullptr, "Delegate must be cleared before release.");
+    PLAT_ASSERT(delegate_ == 0, "Delegate must be cleared before release.");
+}
+
+void ZAVWireMutableArray::tellDelegate(uint64_t count) {
+    if (ZAVWireGeneratedMessage* message = delegateMessage()) {
+        message->pbMutableArrayWillAddElements(this, count);
+    } else {
+        delegate()->pbMutableArrayWillAddElements(this, count);
+    }
 }
 
 void ZAVWireMutableArray::raiseMutatedFor() const {
@@ -558,7 +579,7 @@ void ZAVWireMutableArray::ensureAdditionalCapacity(size_t n) {
                      ZAVWireFormat("failed to allocate %lu bytes", static_cast<unsigned long>(SIZE_MAX)));
     }
     size_t needed = count_ + n;
-    if (delegate_) delegate_->pbMutableArrayWillAddElements(this, n);
+    if (delegate_) tellDelegate(n);
     if (needed > capacity_) {
         size_t fresh = capacity_ == 0 ? needed : ((needed + 32) / 32) * 32;
         reallocate(fresh);
@@ -572,7 +593,7 @@ void ZAVWireMutableArray::growByOne(ZAVWireArena* arena) {
         capacity_ = capacity;
         return;
     }
-    bool fromArena = arenaStorage_ || (!objects_ && !raw_);
+    bool fromArena = arenaStorage_ || !raw_;
     if (!arena || !fromArena || (arena_ && arena_.get() != arena)) {
         reallocate(capacity);
         return;
@@ -603,7 +624,7 @@ void ZAVWireMutableArray::growByOne(ZAVWireArena* arena) {
 void ZAVWireMutableArray::addObject(ZAVWireObjectPtr object) {
     checkType(ZAVWireArrayValueTypeObject);
     ensureAdditionalCapacity(1);
-    new (&objects_[count_]) ZAVWireObjectPtr(std::move(object));
+    new (&objects()[count_]) ZAVWireObjectPtr(std::move(object));
     ++count_;
     ++mutationCount_;
 }
@@ -650,7 +671,7 @@ void ZAVWireMutableArray::replaceScalar(size_t index, T value, ZAVWireArrayValue
 void ZAVWireMutableArray::replaceObjectAtIndex(size_t index, ZAVWireObjectPtr object) {
     checkType(ZAVWireArrayValueTypeObject);
     checkIndex(index);
-    if (objects_[index] != object) objects_[index] = std::move(object);
+    if (objects()[index] != object) objects()[index] = std::move(object);
     ++mutationCount_;
 }
 
@@ -724,7 +745,7 @@ void ZAVWireMutableArray::enumerateObjectsUsingBlock(
     uint64_t start = mutationCount_;
     bool stop = false;
     for (size_t i = 0; i < count_ && !stop; ++i) {
-        ZAVWireObjectPtr element = objects_[i];  // the block may replace it
+        ZAVWireObjectPtr element = objects()[i];  // the block may replace it
         block(element, i, &stop);
         if (mutationCount_ != start) raiseMutatedFor();
     }

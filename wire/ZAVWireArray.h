@@ -31,6 +31,7 @@ size_t ZAVWireArrayValueTypeSize(ZAVWireArrayValueType type);
 
 class ZAVWireArray;
 class ZAVWireMutableArray;
+class ZAVWireGeneratedMessage;
 using ZAVWireArrayPtr = std::shared_ptr<ZAVWireArray>;
 using ZAVWireMutableArrayPtr = std::shared_ptr<ZAVWireMutableArray>;
 
@@ -76,7 +77,7 @@ class ZAVWireArray : public ZAVWireRootObject {
     const ZAVWireObjectPtr& objectAtIndex(size_t index) const {
         checkIndex(index);
         checkType(ZAVWireArrayValueTypeObject);
-        return objects_[index];
+        return objects()[index];
     }
     const ZAVWireObjectPtr& operator[](size_t index) const { return objectAtIndex(index); }
     bool boolAtIndex(size_t index) const;
@@ -150,13 +151,7 @@ class ZAVWireArray : public ZAVWireRootObject {
     void reallocate(size_t newCapacity);
     void moveStorage(size_t newCapacity, size_t bytes);
     // Points the array at a new block of its element type (the counterpart of mutableData).
-    void setData(void* block) {
-        if (valueType_ == ZAVWireArrayValueTypeObject) {
-            objects_ = static_cast<ZAVWireObjectPtr*>(block);
-        } else {
-            raw_ = static_cast<uint8_t*>(block);
-        }
-    }
+    void setData(void* block) { raw_ = static_cast<uint8_t*>(block); }
     // Copies count raw elements after the current ones (room must be there).
     void appendRaw(const void* values, size_t count);
     void releaseAll();
@@ -167,14 +162,16 @@ class ZAVWireArray : public ZAVWireRootObject {
     std::string elementText(size_t index) const;
     ZAVWireObjectPtr boxed(size_t index) const;
 
+    // The elements of an Object array, made in place in the raw storage.
+    ZAVWireObjectPtr* objects() const { return reinterpret_cast<ZAVWireObjectPtr*>(raw_); }
+
     ZAVWireArrayValueType valueType_ = ZAVWireArrayValueTypeObject;
+    bool arenaStorage_ = false;  // the storage is in arena_, not from the C allocator
     size_t capacity_ = 0;
     size_t count_ = 0;
-    uint8_t* raw_ = nullptr;               // scalars
-    ZAVWireObjectPtr* objects_ = nullptr;  // Object arrays
-    ZAVWireArenaRef arena_;                // the arena storage was last taken from, kept while in use
-    bool arenaStorage_ = false;            // the storage is in arena_, not from the C allocator
-    size_t arenaCapacity_ = 0;             // elements the arena block has room for
+    uint8_t* raw_ = nullptr;    // the elements: scalars, or ZAVWireObjectPtr for Object arrays
+    ZAVWireArenaRef arena_;     // the arena storage was last taken from, kept while in use
+    size_t arenaCapacity_ = 0;  // elements the arena block has room for
 };
 
 class ZAVWireMutableArray final : public ZAVWireArray {
@@ -224,7 +221,7 @@ class ZAVWireMutableArray final : public ZAVWireArray {
     // common case without a call.
     void appendParsedObject(ZAVWireObjectPtr&& object, ZAVWireArena* arena) {
         if (count_ == capacity_) makeRoom(arena);
-        new (&objects_[count_]) ZAVWireObjectPtr(std::move(object));
+        new (&objects()[count_]) ZAVWireObjectPtr(std::move(object));
         ++count_;
         ++mutationCount_;
     }
@@ -245,8 +242,25 @@ class ZAVWireMutableArray final : public ZAVWireArray {
         arenaCapacity_ = count;
         capacity_ = count;
     }
-    ZAVWireMutableArrayDelegate* delegate() const { return delegate_; }
-    void setDelegate(ZAVWireMutableArrayDelegate* delegate) { delegate_ = delegate; }
+    // The delegate is any ZAVWireMutableArrayDelegate, or the message that made the list on read: messages,
+    // made by the thousand in a parse, carry no interface table for it. One word holds either, marked.
+    bool hasDelegate() const { return delegate_ != 0; }
+    ZAVWireMutableArrayDelegate* delegate() const {
+        return delegate_ & kMessageDelegate ? nullptr
+                                            : reinterpret_cast<ZAVWireMutableArrayDelegate*>(delegate_);
+    }
+    ZAVWireGeneratedMessage* delegateMessage() const {
+        return delegate_ & kMessageDelegate
+                   ? reinterpret_cast<ZAVWireGeneratedMessage*>(delegate_ & ~kMessageDelegate)
+                   : nullptr;
+    }
+    void setDelegate(ZAVWireMutableArrayDelegate* delegate) {
+        delegate_ = reinterpret_cast<uintptr_t>(delegate);
+    }
+    void setDelegate(ZAVWireGeneratedMessage* message) {
+        delegate_ = message ? reinterpret_cast<uintptr_t>(message) | kMessageDelegate : 0;
+    }
+    void setDelegate(std::nullptr_t) { delegate_ = 0; }
     uint64_t mutationCount() const { return mutationCount_; }
     [[noreturn]] void raiseMutatedFor() const;
 
@@ -275,5 +289,7 @@ class ZAVWireMutableArray final : public ZAVWireArray {
     void replaceScalar(size_t index, T value, ZAVWireArrayValueType type);
 
     uint64_t mutationCount_ = 0;
-    ZAVWireMutableArrayDelegate* delegate_ = nullptr;
+    static constexpr uintptr_t kMessageDelegate = 1;
+    void tellDelegate(uint64_t count);
+    uintptr_t delegate_ = 0;
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "wire/ZAVWireArena.h"
+#include "wire/ZAVWireGeneratedMessage.h"
 #include "wire/ZAVWireUnknownFieldSet.h"
 
 void ZAVWireRaiseParseError() {

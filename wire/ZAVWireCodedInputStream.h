@@ -13,15 +13,10 @@ class ZAVWireCodedInputStream;
 class ZAVWireExtensionRegistry;
 class ZAVWireUnknownFieldSet;
 
-// What a group or sub-message is read into.
-class ZAVWireMessageBuilder {
-  public:
-    virtual void mergeFromCodedInputStream(ZAVWireCodedInputStream& input,
-                                           const ZAVWireExtensionRegistry* extensionRegistry) = 0;
-
-  protected:
-    ~ZAVWireMessageBuilder() = default;
-};
+class ZAVWireGeneratedMessage;
+// What a group or sub-message is read into: only messages are, so a message carries no interface table for
+// it.
+using ZAVWireMessageBuilder = ZAVWireGeneratedMessage;
 
 struct ZAVWireInputBufferState {
     const uint8_t* bytes = nullptr;
@@ -32,7 +27,7 @@ struct ZAVWireInputBufferState {
 
 inline constexpr uint64_t ZAVWireMaxRecursionDepth = 64;
 
-class ZAVWireCodedInputStream final : public ZAVWireRootObject {
+class ZAVWireCodedInputStream final : public ZAVWireSharedObject {
   public:
     static std::shared_ptr<ZAVWireCodedInputStream> streamWithData(std::shared_ptr<const ZAVWireData> data);
     explicit ZAVWireCodedInputStream(std::shared_ptr<const ZAVWireData> data);

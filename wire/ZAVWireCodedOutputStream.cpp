@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "wire/ZAVWireGeneratedMessage.h"
 #include "wire/ZAVWireUnknownFieldSet.h"
 
 namespace {
@@ -413,14 +414,14 @@ void ZAVWireCodedOutputStream::writeStrings(uint32_t fieldNumber, const ZAVWireA
 }
 void ZAVWireCodedOutputStream::writeMessages(uint32_t fieldNumber, const ZAVWireArray& values) {
     for (size_t i = 0; i < values.count(); ++i)
-        writeMessage(fieldNumber, elementAs<ZAVWireSerializable>(values[i]));
+        writeMessage(fieldNumber, ZAVWireMessageWriting(elementAs<ZAVWireGeneratedMessage>(values[i])));
 }
 void ZAVWireCodedOutputStream::writeDatas(uint32_t fieldNumber, const ZAVWireArray& values) {
     for (size_t i = 0; i < values.count(); ++i) writeData(fieldNumber, elementAs<ZAVWireData>(values[i]));
 }
 void ZAVWireCodedOutputStream::writeGroups(uint32_t fieldNumber, const ZAVWireArray& values) {
     for (size_t i = 0; i < values.count(); ++i)
-        writeGroup(fieldNumber, elementAs<ZAVWireSerializable>(values[i]));
+        writeGroup(fieldNumber, ZAVWireMessageWriting(elementAs<ZAVWireGeneratedMessage>(values[i])));
 }
 void ZAVWireCodedOutputStream::writeUnknownGroups(uint32_t fieldNumber, const ZAVWireArray& values) {
     for (size_t i = 0; i < values.count(); ++i) {

@@ -40,7 +40,7 @@ enum ZAVWireWireFormat : int32_t {
     ZAVWireWireFormatFixed32 = 5,
 };
 
-class ZAVWireCodedOutputStream final : public ZAVWireRootObject {
+class ZAVWireCodedOutputStream final : public ZAVWireSharedObject {
   public:
     static std::shared_ptr<ZAVWireCodedOutputStream> streamWithOutputStream(
         std::shared_ptr<plat::OutputStream> output);

@@ -60,7 +60,7 @@ const ZAVWireClass* requireClass(const char* name) {
 
 template <typename T>
 ZAVWireObjectPtr shared(const T* object) {
-    return std::const_pointer_cast<ZAVWireRootObject>(object->shared_from_this());
+    return std::const_pointer_cast<ZAVWireSharedObject>(object->shared_from_this());
 }
 
 }  // namespace

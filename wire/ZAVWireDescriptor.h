@@ -236,7 +236,7 @@ class ZAVWireEnumDescriptor;
 class ZAVWireFieldOptions;
 class ZAVWireGeneratedMessage;
 
-class ZAVWireFieldDescriptor final : public ZAVWireRootObject {
+class ZAVWireFieldDescriptor final : public ZAVWireSharedObject {
   public:
     // rootClass supplies the registry the options are parsed with.
     ZAVWireFieldDescriptor(const ZAVWireFieldDescription* description, const ZAVWireClass* rootClass);
@@ -293,7 +293,7 @@ class ZAVWireFieldDescriptor final : public ZAVWireRootObject {
     mutable std::shared_ptr<ZAVWireFieldOptions> fieldOptions_;
 };
 
-class ZAVWireExtensionRange final : public ZAVWireRootObject {
+class ZAVWireExtensionRange final : public ZAVWireSharedObject {
   public:
     explicit ZAVWireExtensionRange(const ZAVWireExtensionRangeDescription* d) : description_(d) {}
     const char* className() const override { return "ZAVWireExtensionRange"; }
@@ -304,7 +304,7 @@ class ZAVWireExtensionRange final : public ZAVWireRootObject {
     const ZAVWireExtensionRangeDescription* description_;
 };
 
-class ZAVWireEnumValueDescriptor final : public ZAVWireRootObject {
+class ZAVWireEnumValueDescriptor final : public ZAVWireSharedObject {
   public:
     ZAVWireEnumValueDescriptor(const ZAVWireEnumValueDescription* d, const std::string& prefix);
     const char* className() const override { return "ZAVWireEnumValueDescriptor"; }
@@ -318,7 +318,7 @@ class ZAVWireEnumValueDescriptor final : public ZAVWireRootObject {
     std::string name_;
 };
 
-class ZAVWireEnumDescriptor final : public ZAVWireRootObject {
+class ZAVWireEnumDescriptor final : public ZAVWireSharedObject {
   public:
     static std::shared_ptr<ZAVWireEnumDescriptor> allocDescriptorForName(
         const char* name, const ZAVWireEnumValueDescription* values, size_t valueCount,
@@ -348,7 +348,7 @@ class ZAVWireGeneratedEnumDescriptor {
     static const ZAVWireEnumDescriptor* enumDescriptor();
 };
 
-class ZAVWireExtensionDescriptor final : public ZAVWireRootObject {
+class ZAVWireExtensionDescriptor final : public ZAVWireSharedObject {
   public:
     explicit ZAVWireExtensionDescriptor(const ZAVWireExtensionDescription* d) : description_(d) {}
     const char* className() const override { return "ZAVWireExtensionDescriptor"; }
@@ -387,7 +387,7 @@ struct ZAVWireObjectSlot {
     Kind kind;
 };
 
-class ZAVWireDescriptor final : public ZAVWireRootObject {
+class ZAVWireDescriptor final : public ZAVWireSharedObject {
   public:
     static std::shared_ptr<ZAVWireDescriptor> allocDescriptorForClass(
         const ZAVWireClass* messageClass, const ZAVWireClass* rootClass,

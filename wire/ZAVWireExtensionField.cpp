@@ -136,11 +136,11 @@ void ZAVWireExtensionField::writeSingle(const ZAVWireObjectPtr& v, ZAVWireCodedO
         case ZAVWireTypeString:
             return o.writeStringNoTag(as<ZAVWireString>(v));
         case ZAVWireTypeMessage:
-            if (withTag) return o.writeMessage(n, as<ZAVWireGeneratedMessage>(v));
-            return o.writeMessageNoTag(as<ZAVWireGeneratedMessage>(v));
+            if (withTag) return o.writeMessage(n, ZAVWireMessageWriting(as<ZAVWireGeneratedMessage>(v)));
+            return o.writeMessageNoTag(ZAVWireMessageWriting(as<ZAVWireGeneratedMessage>(v)));
         case ZAVWireTypeGroup:
-            if (withTag) return o.writeGroup(n, as<ZAVWireGeneratedMessage>(v));
-            return o.writeGroupNoTag(n, as<ZAVWireGeneratedMessage>(v));
+            if (withTag) return o.writeGroup(n, ZAVWireMessageWriting(as<ZAVWireGeneratedMessage>(v)));
+            return o.writeGroupNoTag(n, ZAVWireMessageWriting(as<ZAVWireGeneratedMessage>(v)));
     }
 }
 

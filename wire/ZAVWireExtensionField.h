@@ -16,7 +16,7 @@ class ZAVWireGeneratedMessage;
 class ZAVWireExtensionField;
 using ZAVWireExtensionFieldPtr = std::shared_ptr<const ZAVWireExtensionField>;
 
-class ZAVWireExtensionField final : public ZAVWireRootObject {
+class ZAVWireExtensionField final : public ZAVWireSharedObject {
   public:
     explicit ZAVWireExtensionField(const ZAVWireExtensionDescription* description);
 
@@ -59,7 +59,7 @@ class ZAVWireExtensionField final : public ZAVWireRootObject {
     ZAVWireExtensionDescriptor descriptor_;
 };
 
-class ZAVWireExtensionRegistry : public ZAVWireRootObject {
+class ZAVWireExtensionRegistry : public ZAVWireSharedObject {
   public:
     const char* className() const override { return "ZAVWireExtensionRegistry"; }
     // Replaces an extension already there for the same containing type and number.

@@ -34,8 +34,25 @@ ZAVWireMessagePtr ZAVWireGeneratedMessage::message() {
 ZAVWireGeneratedMessage::~ZAVWireGeneratedMessage() {
     // Derived classes have already let go of their storage, and with it of everything else; what a message
     // without storage may still hold is the base's own state.
-    if (unknownFields_ || extensionMap_ || autocreatedExtensionMap_) internalClear();
-    PLAT_ASSERT(autocreator_ == nullptr, "Autocreator was not cleared before dealloc.");
+    RareState* rare = rareState();
+    if (rare || extensionMap_) internalClear();
+    if (rare) {
+        PLAT_ASSERT(rare->autocreator == nullptr, "Autocreator was not cleared before dealloc.");
+        delete rare;
+    }
+}
+
+ZAVWireGeneratedMessage::RareState& ZAVWireGeneratedMessage::rare() const {
+    if (RareState* rare = rare_.load(std::memory_order_acquire)) return *rare;
+    auto* made = new RareState;
+    rare_.store(made, std::memory_order_release);
+    return *made;
+}
+
+const ZAVWireUnknownFieldSetPtr& ZAVWireGeneratedMessage::unknownFields() const {
+    static const ZAVWireUnknownFieldSetPtr none;
+    const RareState* rare = rareState();
+    return rare ? rare->unknownFields : none;
 }
 
 uint8_t* ZAVWireGeneratedMessage::slot(const ZAVWireFieldDescriptor& field) const {
@@ -97,9 +114,10 @@ ZAVWireMessagePtr ZAVWireGeneratedMessage::newMessageWithAutocreator(const ZAVWi
                                                                      const ZAVWireFieldDescriptor* field,
                                                                      ZAVWireExtensionFieldPtr extension) {
     auto m = cls->create();
-    m->autocreator_ = parent;
-    m->autocreatorField_ = field;
-    m->autocreatorExtension_ = std::move(extension);
+    RareState& rare = m->rare();
+    rare.autocreator = parent;
+    rare.autocreatorField = field;
+    rare.autocreatorExtension = std::move(extension);
     return m;
 }
 
@@ -155,7 +173,7 @@ void ZAVWireGeneratedMessage::setRetainedObject(const ZAVWireFieldDescriptor& fi
     if (old) {
         if (field.isRepeated()) {
             auto* array = static_cast<ZAVWireMutableArray*>(old.get());
-            if (array->delegate() == this) array->setDelegate(nullptr);
+            if (array->delegateMessage() == this) array->setDelegate(nullptr);
         } else if (field.isMessage()) {
             auto* sub = static_cast<ZAVWireGeneratedMessage*>(old.get());
             if (sub->wasAutocreatedBy(this)) sub->clearAutocreator();
@@ -210,7 +228,7 @@ void ZAVWireGeneratedMessage::clearObjectField(const ZAVWireFieldDescriptor& fie
     if (field.isRepeated()) {
         if (s) {
             auto* array = static_cast<ZAVWireMutableArray*>(s.get());
-            if (array->delegate() == this) array->setDelegate(nullptr);
+            if (array->delegateMessage() == this) array->setDelegate(nullptr);
         }
     } else if (field.isMessage() && s && !hasField(field)) {
         // Made on read by this message: the field is already unset.
@@ -226,22 +244,34 @@ void ZAVWireGeneratedMessage::clearObjectField(const ZAVWireFieldDescriptor& fie
 }
 
 void ZAVWireGeneratedMessage::becomeVisibleToAutocreator() {
-    ZAVWireGeneratedMessage* parent = autocreator_;
-    if (!parent) return;
-    auto self = std::static_pointer_cast<ZAVWireGeneratedMessage>(shared_from_this());
-    if (autocreatorField_) {
-        parent->setRetainedObject(*autocreatorField_, self);
-    } else if (autocreatorExtension_) {
-        ZAVWireExtensionFieldPtr extension = autocreatorExtension_;
+    RareState* rare = rareState();
+    if (!rare || !rare->autocreator) return;
+    ZAVWireGeneratedMessage* parent = rare->autocreator;
+    // While it is linked to its parent, a message made on read is held by the parent's slot or on-demand
+    // extension map: that reference is the one the parent keeps.
+    if (rare->autocreatorField) {
+        ZAVWireObjectPtr self = parent->objectSlot(*rare->autocreatorField);
+        ZAVWIRE_ASSERT(self.get() == this, "Autocreated object is not held by its autocreator.");
+        parent->setRetainedObject(*rare->autocreatorField, std::move(self));
+    } else if (rare->autocreatorExtension) {
+        ZAVWireExtensionFieldPtr extension = rare->autocreatorExtension;
+        RareState* parentRare = parent->rareState();
+        ZAVWireObjectPtr self;
+        if (parentRare && parentRare->autocreatedExtensionMap) {
+            auto it = parentRare->autocreatedExtensionMap->find(extension);
+            if (it != parentRare->autocreatedExtensionMap->end()) self = it->second;
+        }
+        ZAVWIRE_ASSERT(self.get() == this, "Autocreated object is not held by its autocreator.");
         parent->setExtension(*extension, self);
     }
 }
 
 void ZAVWireGeneratedMessage::clearAutocreator() {
-    if (!autocreator_) return;
-    autocreator_ = nullptr;
-    autocreatorField_ = nullptr;
-    autocreatorExtension_.reset();
+    RareState* rare = rareState();
+    if (!rare || !rare->autocreator) return;
+    rare->autocreator = nullptr;
+    rare->autocreatorField = nullptr;
+    rare->autocreatorExtension.reset();
 }
 
 void ZAVWireGeneratedMessage::pbMutableArrayWillAddElements(ZAVWireMutableArray* array, uint64_t) {
@@ -266,7 +296,7 @@ void ZAVWireGeneratedMessage::internalClear() {
             if (!s) continue;
             if (slot.kind == ZAVWireObjectSlot::Array) {
                 auto* array = static_cast<ZAVWireMutableArray*>(s.get());
-                if (array->delegate() == this) array->setDelegate(nullptr);
+                if (array->delegateMessage() == this) array->setDelegate(nullptr);
             } else if (slot.kind == ZAVWireObjectSlot::Message) {
                 auto* sub = static_cast<ZAVWireGeneratedMessage*>(s.get());
                 if (sub->wasAutocreatedBy(this)) sub->clearAutocreator();
@@ -274,8 +304,9 @@ void ZAVWireGeneratedMessage::internalClear() {
             s.reset();
         }
     }
-    if (autocreatedExtensionMap_) {
-        auto map = std::move(autocreatedExtensionMap_);
+    RareState* rare = rareState();
+    if (rare && rare->autocreatedExtensionMap) {
+        auto map = std::move(rare->autocreatedExtensionMap);
         for (auto& [extension, value] : *map) {
             auto* sub = static_cast<ZAVWireGeneratedMessage*>(value.get());
             ZAVWIRE_ASSERT(sub->wasAutocreatedBy(this), "Autocreated extension does not refer back to self.");
@@ -283,7 +314,7 @@ void ZAVWireGeneratedMessage::internalClear() {
         }
     }
     extensionMap_.reset();
-    unknownFields_.reset();
+    if (rare) rare->unknownFields.reset();
 }
 
 void ZAVWireGeneratedMessage::clear() {
@@ -347,8 +378,8 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::mutableCopy() const {
             }
         }
     }
-    if (unknownFields_)
-        copy->unknownFields_ = std::static_pointer_cast<ZAVWireUnknownFieldSet>(unknownFields_->copy());
+    if (const ZAVWireUnknownFieldSetPtr& unknown = unknownFields())
+        copy->rare().unknownFields = std::static_pointer_cast<ZAVWireUnknownFieldSet>(unknown->copy());
     if (extensionMap_) copy->extensionMap_ = copiedExtensionMap(*extensionMap_, false);
     return copy;
 }
@@ -374,24 +405,26 @@ ZAVWireGeneratedMessage::ExtensionMapPtr ZAVWireGeneratedMessage::copiedExtensio
 // ---- unknown fields
 
 void ZAVWireGeneratedMessage::setUnknownFields(const ZAVWireUnknownFieldSet* fields) {
-    if (fields == unknownFields_.get()) return;
-    unknownFields_ = fields ? std::static_pointer_cast<ZAVWireUnknownFieldSet>(fields->copy()) : nullptr;
+    if (fields == unknownFields().get()) return;
+    rare().unknownFields =
+        fields ? std::static_pointer_cast<ZAVWireUnknownFieldSet>(fields->copy()) : nullptr;
     becomeVisibleToAutocreator();
 }
 
 ZAVWireUnknownFieldSet& ZAVWireGeneratedMessage::mutableUnknownFields() {
-    if (!unknownFields_) {
-        unknownFields_ = ZAVWireMakeShared<ZAVWireUnknownFieldSet>();
+    ZAVWireUnknownFieldSetPtr& unknown = rare().unknownFields;
+    if (!unknown) {
+        unknown = ZAVWireMakeShared<ZAVWireUnknownFieldSet>();
         becomeVisibleToAutocreator();
     }
-    return *unknownFields_;
+    return *unknown;
 }
 
 void ZAVWireGeneratedMessage::mergeUnknownFields(const ZAVWireUnknownFieldSet* fields) {
-    if (!unknownFields_) {
+    if (const ZAVWireUnknownFieldSetPtr& unknown = unknownFields(); !unknown) {
         setUnknownFields(fields);
     } else {
-        unknownFields_->mergeUnknownFields(fields);
+        unknown->mergeUnknownFields(fields);
     }
     becomeVisibleToAutocreator();
 }
@@ -422,9 +455,9 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::getExtension(const ZAVWireExtensionFie
     }
     if (extension.isMessage() && !extension.isRepeated()) {
         std::lock_guard<ZAVWireSpinLock> lock(readOnlyMutex_);
-        if (!autocreatedExtensionMap_)
-            autocreatedExtensionMap_ = makeExtensionMap(std::pmr::new_delete_resource());
-        ZAVWireObjectPtr& sub = (*autocreatedExtensionMap_)[key];
+        ExtensionMapPtr& made = rare().autocreatedExtensionMap;
+        if (!made) made = makeExtensionMap(std::pmr::new_delete_resource());
+        ZAVWireObjectPtr& sub = (*made)[key];
         if (!sub) {
             sub = newMessageWithAutocreator(extension.messageOrGroupClass(),
                                             const_cast<ZAVWireGeneratedMessage*>(this), nullptr, key);
@@ -455,13 +488,14 @@ void ZAVWireGeneratedMessage::setExtension(const ZAVWireExtensionField& extensio
         ZAVWireRaise(NSInvalidArgumentException, "Must call addExtension() for repeated types.");
     }
     auto key = sharedExtension(extension);
-    if (!extensionMap_) extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(arena_));
+    if (!extensionMap_) extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(rare().arena));
     (*extensionMap_)[key] = value;
-    if (extension.isMessage() && autocreatedExtensionMap_) {
-        auto it = autocreatedExtensionMap_->find(key);
-        if (it != autocreatedExtensionMap_->end()) {
+    RareState* rare = rareState();
+    if (extension.isMessage() && rare && rare->autocreatedExtensionMap) {
+        auto it = rare->autocreatedExtensionMap->find(key);
+        if (it != rare->autocreatedExtensionMap->end()) {
             auto sub = std::static_pointer_cast<ZAVWireGeneratedMessage>(it->second);
-            autocreatedExtensionMap_->erase(it);
+            rare->autocreatedExtensionMap->erase(it);
             sub->clearAutocreator();
         }
     }
@@ -473,7 +507,7 @@ void ZAVWireGeneratedMessage::addExtension(const ZAVWireExtensionField& extensio
     if (!extension.isRepeated()) {
         ZAVWireRaise(NSInvalidArgumentException, "Must call setExtension() for singular types.");
     }
-    if (!extensionMap_) extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(arena_));
+    if (!extensionMap_) extensionMap_ = makeExtensionMap(ZAVWireBorrowMemory(rare().arena));
     ZAVWireObjectPtr& list = (*extensionMap_)[sharedExtension(extension)];
     if (!list) list = ZAVWireMutableArray::arrayWithValueType(ZAVWireArrayValueTypeObject);
     std::static_pointer_cast<ZAVWireMutableArray>(list)->addObject(std::move(value));

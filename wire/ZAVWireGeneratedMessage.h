@@ -45,10 +45,7 @@ class ZAVWireSpinLock {
     std::atomic<uint32_t> flag_{0};
 };
 
-class ZAVWireGeneratedMessage : public ZAVWireRootObject,
-                                public ZAVWireMessageBuilder,
-                                public ZAVWireSerializable,
-                                public ZAVWireMutableArrayDelegate {
+class ZAVWireGeneratedMessage : public ZAVWireRootObject {
   public:
     ZAVWireGeneratedMessage() = default;
     ZAVWireGeneratedMessage(const ZAVWireGeneratedMessage&) = delete;
@@ -78,14 +75,16 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
         return std::static_pointer_cast<ZAVWireGeneratedMessage>(mutableCopy());
     }
     void clearAutocreator();
-    bool wasAutocreatedBy(const ZAVWireGeneratedMessage* message) const { return autocreator_ == message; }
-    const ZAVWireUnknownFieldSetPtr& unknownFields() const { return unknownFields_; }
+    bool wasAutocreatedBy(const ZAVWireGeneratedMessage* message) const {
+        const RareState* rare = rareState();
+        return rare && rare->autocreator == message;
+    }
+    const ZAVWireUnknownFieldSetPtr& unknownFields() const;
 
     // ---- parsing and merging
     void mergeFromData(std::shared_ptr<const ZAVWireData> data,
                        const ZAVWireExtensionRegistry* registry = nullptr);
-    void mergeFromCodedInputStream(ZAVWireCodedInputStream& input,
-                                   const ZAVWireExtensionRegistry* registry) override;
+    void mergeFromCodedInputStream(ZAVWireCodedInputStream& input, const ZAVWireExtensionRegistry* registry);
     void mergeDelimitedFromCodedInputStream(ZAVWireCodedInputStream& input,
                                             const ZAVWireExtensionRegistry* registry);
     bool parseUnknownField(ZAVWireCodedInputStream& input, const ZAVWireExtensionRegistry* registry,
@@ -108,7 +107,7 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     std::vector<ZAVWireExtensionFieldPtr> sortedExtensionsInUse() const;
 
     // ---- output
-    void writeToCodedOutputStream(ZAVWireCodedOutputStream& output) const override;
+    void writeToCodedOutputStream(ZAVWireCodedOutputStream& output) const;
     // Flushes before returning, so a refused write raises "WriteFailed" here.
     void writeToOutputStream(const std::shared_ptr<plat::OutputStream>& output) const;
     void writeDelimitedToCodedOutputStream(ZAVWireCodedOutputStream& output) const;
@@ -118,7 +117,7 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
                                             const ZAVWireExtensionRange& range) const;
     std::shared_ptr<ZAVWireData> data() const;
     std::shared_ptr<ZAVWireData> delimitedData() const;
-    size_t serializedSize() const override;
+    size_t serializedSize() const;
     size_t extensionsSerializedSize() const;
     bool isEqual(const ZAVWireRootObject* other) const override;
     size_t hash() const override { return reinterpret_cast<size_t>(isa()); }
@@ -178,7 +177,8 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     // Run after every change: a message made on read becomes part of its parent.
     void becomeVisibleToAutocreator();
 
-    void pbMutableArrayWillAddElements(ZAVWireMutableArray* array, uint64_t count) override;
+    // An array this message made on read is about to get elements.
+    void pbMutableArrayWillAddElements(ZAVWireMutableArray* array, uint64_t count);
 
   protected:
     // The derived class hands over its storage block of `Size` bytes once constructed, and takes it back
@@ -261,17 +261,42 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject,
     static ZAVWireMessagePtr readFreshOnHeap(const ZAVWireClass* cls, ZAVWireCodedInputStream& input,
                                              ParseContext& context);
 
-    // The arena this message took memory from for its own contents (parsing into it), kept alive with it.
-    // Declared first so that it goes last.
-    ZAVWireArenaRef arena_;
-    ZAVWireUnknownFieldSetPtr unknownFields_;
+    // What a parsed message almost never has sits in one side block, made on first need, so that every
+    // message is smaller and cheaper to make and to release.
+    struct RareState {
+        // The arena this message took memory from for its own contents (parsing into it), kept alive with
+        // it. Declared first so that it goes last.
+        ZAVWireArenaRef arena;
+        ZAVWireUnknownFieldSetPtr unknownFields;
+        ExtensionMapPtr autocreatedExtensionMap;
+        ZAVWireGeneratedMessage* autocreator = nullptr;
+        const ZAVWireFieldDescriptor* autocreatorField = nullptr;
+        ZAVWireExtensionFieldPtr autocreatorExtension;
+    };
+    const RareState* rareState() const { return rare_.load(std::memory_order_acquire); }
+    RareState* rareState() { return rare_.load(std::memory_order_acquire); }
+    // The side block, made if missing. Creation on read makes it under the lock; writers make it freely,
+    // as nothing reads a message while it is written.
+    RareState& rare() const;
+
     ExtensionMapPtr extensionMap_;
-    mutable ExtensionMapPtr autocreatedExtensionMap_;
-    ZAVWireGeneratedMessage* autocreator_ = nullptr;
-    const ZAVWireFieldDescriptor* autocreatorField_ = nullptr;
-    ZAVWireExtensionFieldPtr autocreatorExtension_;
     uint8_t* messageStorage_ = nullptr;
+    mutable std::atomic<RareState*> rare_{nullptr};
     mutable ZAVWireSpinLock readOnlyMutex_;
+};
+
+// A message as a sub-message or group field writes it. Messages, made by the thousand in a parse, carry no
+// interface table of their own for it.
+class ZAVWireMessageWriting final : public ZAVWireSerializable {
+  public:
+    explicit ZAVWireMessageWriting(const ZAVWireGeneratedMessage& message) : message_(message) {}
+    size_t serializedSize() const override { return message_.serializedSize(); }
+    void writeToCodedOutputStream(ZAVWireCodedOutputStream& output) const override {
+        message_.writeToCodedOutputStream(output);
+    }
+
+  private:
+    const ZAVWireGeneratedMessage& message_;
 };
 
 // Text dumps (one-way, for descriptions and logs).
@@ -333,7 +358,7 @@ void ZAVWireAppendTextFormatForMessage(const ZAVWireGeneratedMessage& message, s
     }                                                                                                   \
                                                                                                         \
   private:                                                                                              \
-    alignas(16) uint8_t storage_[ZAVWireStorageSize(Fields) ? ZAVWireStorageSize(Fields) : 1];          \
+    alignas(8) uint8_t storage_[ZAVWireStorageSize(Fields) ? ZAVWireStorageSize(Fields) : 1];           \
                                                                                                         \
   public:
 

@@ -51,7 +51,7 @@ __attribute__((always_inline)) inline ZAVWireMutableArray* freshArray(uint8_t* s
         markHas(storage, entry.hasIndex);
     }
     auto* array = static_cast<ZAVWireMutableArray*>(s.get());
-    if (array->delegate()) [[unlikely]]
+    if (array->hasDelegate()) [[unlikely]]
         adoptEmptyArray(storage, entry, array);
     return array;
 }
@@ -139,8 +139,9 @@ void ZAVWireGeneratedMessage::mergeFromCodedInputStream(ZAVWireCodedInputStream&
     // Parsed objects take tens of bytes for each byte read: a small message starts with a small block.
     uint64_t left = std::min<uint64_t>(input.bytesLeft(), 1 << 20);
     auto arena = ZAVWireArenaRef::make(std::clamp<size_t>(std::bit_ceil(left * 16), 1024, 64 * 1024));
-    arena.get()->keep(arena_.get());
-    arena_ = arena;
+    ZAVWireArenaRef& kept = rare().arena;
+    arena.get()->keep(kept.get());
+    kept = arena;
     ZAVWireArenaScope scope(arena.get());
     mergeFieldsFromCodedInputStream(input, registry);
 }
@@ -534,7 +535,7 @@ void ZAVWireGeneratedMessage::mergeFrom(const ZAVWireGeneratedMessage& other) {
                 break;
         }
     }
-    mergeUnknownFields(other.unknownFields_.get());
+    mergeUnknownFields(other.unknownFields().get());
     if (!other.extensionMap_ || other.extensionMap_->empty()) return;
     if (!extensionMap_) {
         extensionMap_ = copiedExtensionMap(*other.extensionMap_, true);

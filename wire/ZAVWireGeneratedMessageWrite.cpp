@@ -22,11 +22,11 @@ void ZAVWireGeneratedMessage::writeToCodedOutputStream(ZAVWireCodedOutputStream&
             writeField(*fields[i++], output);
         }
     }
-    if (unknownFields_) {
+    if (unknownFields()) {
         if (d->isWireFormat()) {
-            unknownFields_->writeAsMessageSetTo(output);
+            unknownFields()->writeAsMessageSetTo(output);
         } else {
-            unknownFields_->writeToCodedOutputStream(output);
+            unknownFields()->writeToCodedOutputStream(output);
         }
     }
 }
@@ -123,9 +123,11 @@ void ZAVWireGeneratedMessage::writeField(const ZAVWireFieldDescriptor& f, ZAVWir
         case ZAVWireTypeString:
             return o.writeString(n, static_cast<const ZAVWireString&>(*objectSlot(f)));
         case ZAVWireTypeMessage:
-            return o.writeMessage(n, static_cast<const ZAVWireGeneratedMessage&>(*objectSlot(f)));
+            return o.writeMessage(
+                n, ZAVWireMessageWriting(static_cast<const ZAVWireGeneratedMessage&>(*objectSlot(f))));
         case ZAVWireTypeGroup:
-            return o.writeGroup(n, static_cast<const ZAVWireGeneratedMessage&>(*objectSlot(f)));
+            return o.writeGroup(
+                n, ZAVWireMessageWriting(static_cast<const ZAVWireGeneratedMessage&>(*objectSlot(f))));
     }
 }
 
@@ -226,7 +228,8 @@ size_t ZAVWireGeneratedMessage::fieldSize(const ZAVWireFieldDescriptor& f) const
         case ZAVWireTypeString:
             return ZAVWireStringFieldSize(n, static_cast<const ZAVWireString&>(*objectSlot(f)));
         case ZAVWireTypeMessage:
-            return ZAVWireMessageFieldSize(n, static_cast<const ZAVWireGeneratedMessage&>(*objectSlot(f)));
+            return ZAVWireMessageFieldSize(
+                n, ZAVWireMessageWriting(static_cast<const ZAVWireGeneratedMessage&>(*objectSlot(f))));
         case ZAVWireTypeGroup:
             return 2 * t + static_cast<const ZAVWireGeneratedMessage&>(*objectSlot(f)).serializedSize();
     }
@@ -236,9 +239,9 @@ size_t ZAVWireGeneratedMessage::fieldSize(const ZAVWireFieldDescriptor& f) const
 size_t ZAVWireGeneratedMessage::serializedSize() const {
     size_t total = 0;
     for (auto* f : wireDescriptor()->fieldList()) total += fieldSize(*f);
-    if (unknownFields_) {
-        total += wireDescriptor()->isWireFormat() ? unknownFields_->serializedSizeAsMessageSet()
-                                                  : unknownFields_->serializedSize();
+    if (unknownFields()) {
+        total += wireDescriptor()->isWireFormat() ? unknownFields()->serializedSizeAsMessageSet()
+                                                  : unknownFields()->serializedSize();
     }
     return total + extensionsSerializedSize();
 }
@@ -343,11 +346,11 @@ bool ZAVWireGeneratedMessage::isEqual(const ZAVWireRootObject* other) const {
                 return false;
         }
     }
-    bool unknownEmpty = !unknownFields_ || unknownFields_->countOfFields() == 0;
-    bool otherUnknownEmpty = !o->unknownFields_ || o->unknownFields_->countOfFields() == 0;
+    bool unknownEmpty = !unknownFields() || unknownFields()->countOfFields() == 0;
+    bool otherUnknownEmpty = !o->unknownFields() || o->unknownFields()->countOfFields() == 0;
     if (unknownEmpty && otherUnknownEmpty) return true;
     if (unknownEmpty != otherUnknownEmpty) return false;
-    return unknownFields_->isEqual(o->unknownFields_.get());
+    return unknownFields()->isEqual(o->unknownFields().get());
 }
 
 std::string ZAVWireGeneratedMessage::description() const {

@@ -33,8 +33,8 @@ std::string ZAVWireRootObject::description() const {
     return ZAVWireFormat("<%s: %p>", className(), static_cast<const void*>(this));
 }
 
-ZAVWireObjectPtr ZAVWireRootObject::copy() const {
-    return std::const_pointer_cast<ZAVWireRootObject>(shared_from_this());
+ZAVWireObjectPtr ZAVWireSharedObject::copy() const {
+    return std::const_pointer_cast<ZAVWireSharedObject>(shared_from_this());
 }
 
 ZAVWireObjectPtr ZAVWireRootObject::valueForKey(const std::string& key) const {

@@ -30,7 +30,7 @@ std::string ZAVWireFormat(const char* format, ...) __attribute__((format(printf,
 class ZAVWireRootObject;
 using ZAVWireObjectPtr = std::shared_ptr<ZAVWireRootObject>;
 
-class ZAVWireRootObject : public std::enable_shared_from_this<ZAVWireRootObject> {
+class ZAVWireRootObject {
   public:
     virtual ~ZAVWireRootObject() = default;
 
@@ -41,8 +41,7 @@ class ZAVWireRootObject : public std::enable_shared_from_this<ZAVWireRootObject>
     virtual bool isEqual(const ZAVWireRootObject* other) const { return other == this; }
     bool isEqual(const ZAVWireObjectPtr& other) const { return isEqual(other.get()); }
     virtual size_t hash() const { return reinterpret_cast<size_t>(this); }
-    // Immutable kinds answer themselves.
-    virtual ZAVWireObjectPtr copy() const;
+    virtual ZAVWireObjectPtr copy() const = 0;
     virtual ZAVWireObjectPtr mutableCopy() const { return copy(); }
     // Key-value access; kinds without keys raise NSUndefinedKeyException.
     virtual ZAVWireObjectPtr valueForKey(const std::string& key) const;
@@ -52,11 +51,21 @@ class ZAVWireRootObject : public std::enable_shared_from_this<ZAVWireRootObject>
     std::string addressText() const { return ZAVWireFormat("%p", static_cast<const void*>(this)); }
 };
 
+// The kinds that hand out references to themselves: immutable values (a copy is the object itself),
+// descriptors and extensions. Messages and arrays, made by the thousand in a parse, carry no reference to
+// themselves, which keeps them smaller and their making and releasing free of atomic operations.
+class ZAVWireSharedObject : public ZAVWireRootObject,
+                            public std::enable_shared_from_this<ZAVWireSharedObject> {
+  public:
+    // Immutable kinds answer themselves.
+    ZAVWireObjectPtr copy() const override;
+};
+
 // Equality of two possibly absent objects: both absent, or equal by isEqual.
 bool ZAVWireObjectsEqual(const ZAVWireRootObject* a, const ZAVWireRootObject* b);
 
 // The single null marker that key-value answers use where a value is absent.
-class ZAVWireNull final : public ZAVWireRootObject {
+class ZAVWireNull final : public ZAVWireSharedObject {
   public:
     static const std::shared_ptr<ZAVWireNull>& null();
     const char* className() const override { return "NSNull"; }
@@ -64,7 +73,7 @@ class ZAVWireNull final : public ZAVWireRootObject {
 };
 
 // An immutable byte string.
-class ZAVWireData : public ZAVWireRootObject {
+class ZAVWireData : public ZAVWireSharedObject {
   public:
     static std::shared_ptr<ZAVWireData> create(const uint8_t* bytes, size_t length);
     static std::shared_ptr<ZAVWireData> create(std::string_view bytes);
@@ -90,7 +99,7 @@ class ZAVWireData : public ZAVWireRootObject {
 };
 
 // A boxed scalar that keeps its kind: a float stays a float, an unsigned 64-bit value stays unsigned.
-class ZAVWireNumber final : public ZAVWireRootObject {
+class ZAVWireNumber final : public ZAVWireSharedObject {
   public:
     enum class Kind { Bool, Int32, UInt32, Int64, UInt64, Float, Double };
 

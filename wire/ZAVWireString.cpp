@@ -139,5 +139,5 @@ size_t ZAVWireString::hash() const {
 }
 
 ZAVWireObjectPtr ZAVWireString::copy() const {
-    return ZAVWireRootObject::copy();
+    return ZAVWireSharedObject::copy();
 }

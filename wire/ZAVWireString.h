@@ -13,7 +13,7 @@ class ZAVWireString;
 std::shared_ptr<ZAVWireString> ZAVWireStringCreate(const uint8_t* bytes, size_t length);
 std::shared_ptr<ZAVWireString> ZAVWireStringCreate(const uint8_t* bytes, size_t length, ZAVWireArena* arena);
 
-class ZAVWireString final : public ZAVWireRootObject {
+class ZAVWireString final : public ZAVWireSharedObject {
   public:
     ZAVWireString() = default;
     // Checked bytes, as the makers below give them.

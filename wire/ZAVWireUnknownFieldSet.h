@@ -17,7 +17,7 @@ class ZAVWireUnknownFieldSet;
 using ZAVWireFieldPtr = std::shared_ptr<ZAVWireField>;
 using ZAVWireUnknownFieldSetPtr = std::shared_ptr<ZAVWireUnknownFieldSet>;
 
-class ZAVWireField : public ZAVWireRootObject {
+class ZAVWireField : public ZAVWireSharedObject {
   public:
     explicit ZAVWireField(int32_t number) : number_(number) {}
 
@@ -63,7 +63,7 @@ class ZAVWireMutableField final : public ZAVWireField {
 
 using ZAVWireMutableFieldPtr = std::shared_ptr<ZAVWireMutableField>;
 
-class ZAVWireUnknownFieldSet : public ZAVWireRootObject, public ZAVWireSerializable {
+class ZAVWireUnknownFieldSet : public ZAVWireSharedObject, public ZAVWireSerializable {
   public:
     using Fields = std::map<int32_t, ZAVWireMutableFieldPtr>;
 

@@ -136,6 +136,25 @@ TEST_F(Message, ConcurrentReadersGetOneSubMessage) {
     }
 }
 
+TEST_F(Message, ConcurrentReadersGetOneExtensionMessageWhileOthersReadUnknownFields) {
+    for (int round = 0; round < 20; ++round) {
+        auto e = WTExtendable::message();
+        std::vector<ZAVWireObjectPtr> seen(8);
+        std::vector<std::thread> threads;
+        for (size_t i = 0; i < seen.size(); ++i) {
+            threads.emplace_back([&, i] {
+                if (i % 2) {
+                    EXPECT_EQ(e->unknownFields(), nullptr);
+                }
+                seen[i] = e->getExtension(WTRoot::node());
+            });
+        }
+        for (auto& t : threads) t.join();
+        for (const auto& s : seen) EXPECT_EQ(s, seen[0]);
+        EXPECT_FALSE(e->hasExtension(WTRoot::node()));
+    }
+}
+
 TEST_F(Message, ReadersOfAParsedListAgreeWhileAnotherListIsMadeOnRead) {
     auto source = WTNode::message();
     source->listArray()->addInt32(7);
