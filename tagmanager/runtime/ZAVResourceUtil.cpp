@@ -39,6 +39,10 @@ uint64_t embeddedSize(uint64_t size) {
 // holds it: there, shared parts multiply it, while such a value standing alone is no larger than the bytes
 // it was read from.
 constexpr uint64_t kUnmeasured = UINT64_MAX;
+// The same mark in a slot's stored size.
+constexpr uint32_t kUnmeasuredSlot = UINT32_MAX;
+static_assert(ZAVResourceUtil::kMaxValueBytes < kUnmeasuredSlot &&
+              ZAVResourceUtil::kMaxValueNodes < kUnmeasuredSlot);
 
 // The fields of a value that expansion reads and writes by descriptor, looked up once (every entry of the
 // value table comes through here).
@@ -94,12 +98,13 @@ uint64_t serializedSizeOf(const ZAVPValue& value) {
 }
 
 uint64_t measuredSize(ZAVResourceUtil::ExpandedValues& expanded, size_t index) {
-    auto& size = expanded.sizes[index];
-    if (size == kUnmeasured) {
-        size = serializedSizeOf(*expanded.values[index]);
+    auto& slot = expanded.sizes[index];
+    if (slot == kUnmeasuredSlot) {
+        const uint64_t size = serializedSizeOf(*expanded.values[index]);
         checkSize(size, index);
+        slot = static_cast<uint32_t>(size);
     }
-    return size;
+    return slot;
 }
 
 // The serialised size of a value just made by valueBuilderBasedOnValue. Without escapings it depends on the
@@ -312,7 +317,7 @@ void ZAVResourceUtil::fillPlain(const ExpandedValues& expanded, int32_t index) {
     if (!expanded.plainLeft || !expanded.valueTable)
         logAndThrow("Index out of bounds detected: " + std::to_string(index) + " in values");
     expanded.values[i] = std::static_pointer_cast<ZAVPValue>(expanded.valueTable->objectAtIndex(i));
-    expanded.sizes[i] = kUnmeasured;
+    expanded.sizes[i] = kUnmeasuredSlot;
     expanded.nodes[i] = 1;
 }
 
@@ -363,7 +368,7 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
         case ZAVPValue_Type_Integer:
         case ZAVPValue_Type_Boolean:
             expanded.values[i] = std::static_pointer_cast<ZAVPValue>(entry);
-            expanded.sizes[i] = kUnmeasured;
+            expanded.sizes[i] = kUnmeasuredSlot;
             expanded.nodes[i] = 1;
             return expanded.values[i];
         default:
@@ -455,8 +460,9 @@ const ZAVPValuePtr& ZAVResourceUtil::expandComposite(size_t i, const ZAVPValue& 
         logAndThrow("Value too large: more than " + std::to_string(kMaxValueNodes) +
                     " parts at value reference: " + std::to_string(i));
     expanded.values[i] = std::move(result);
-    expanded.sizes[i] = size;
-    expanded.nodes[i] = nodes;
+    // Both within their limits here (checked above), so they fit their slots.
+    expanded.sizes[i] = size == kUnmeasured ? kUnmeasuredSlot : static_cast<uint32_t>(size);
+    expanded.nodes[i] = static_cast<uint32_t>(nodes);
     pending.pop_back();
     return expanded.values[i];
 }
