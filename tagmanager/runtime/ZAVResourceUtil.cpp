@@ -72,6 +72,13 @@ void checkSize(uint64_t size, size_t index) {
 
 bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField);
 
+// A plain entry of the value table as its slot holds it (see valueTableOwner).
+ZAVPValuePtr plainSlot(const ZAVResourceUtil::ExpandedValues& expanded, const ZAVWireObjectPtr& entry) {
+    auto* value = static_cast<ZAVPValue*>(entry.get());
+    return expanded.valueTableOwner ? ZAVPValuePtr(expanded.valueTableOwner, value)
+                                    : ZAVPValuePtr(entry, value);
+}
+
 // The types whose value is the table's entry itself.
 bool isPlainType(int32_t type) {
     return type == ZAVPValue_Type_String || type == ZAVPValue_Type_FunctionId ||
@@ -316,7 +323,7 @@ void ZAVResourceUtil::fillPlain(const ExpandedValues& expanded, int32_t index) {
     const auto i = static_cast<uint32_t>(index);
     if (!expanded.plainLeft || !expanded.valueTable)
         logAndThrow("Index out of bounds detected: " + std::to_string(index) + " in values");
-    expanded.values[i] = std::static_pointer_cast<ZAVPValue>(expanded.valueTable->objectAtIndex(i));
+    expanded.values[i] = plainSlot(expanded, expanded.valueTable->objectAtIndex(i));
     expanded.sizes[i] = kUnmeasuredSlot;
     expanded.nodes[i] = 1;
 }
@@ -367,7 +374,8 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
         case ZAVPValue_Type_FunctionId:
         case ZAVPValue_Type_Integer:
         case ZAVPValue_Type_Boolean:
-            expanded.values[i] = std::static_pointer_cast<ZAVPValue>(entry);
+            expanded.values[i] =
+                owned ? std::static_pointer_cast<ZAVPValue>(entry) : plainSlot(expanded, entry);
             expanded.sizes[i] = kUnmeasuredSlot;
             expanded.nodes[i] = 1;
             return expanded.values[i];
@@ -626,6 +634,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     auto propertyTable = resource.propertyArray();
     ExpandedValues expanded(valueTable->count());
     expanded.valueTable = valueTable.get();
+    expanded.valueTableOwner = valueTable;
     expanded.propertyTable = propertyTable.get();
     std::vector<size_t> pending;  // empty again after each value
     // Every entry is checked here, but a plain one (most are) stays where the table holds it until a call or

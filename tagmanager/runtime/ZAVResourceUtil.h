@@ -39,6 +39,9 @@ class ZAVResourceUtil {
         // The resource's value and property tables when the whole resource is expanded, read once.
         const ZAVWireArray* valueTable = nullptr;
         const ZAVWireArray* propertyTable = nullptr;
+        // What a plain entry's slot counts on when the whole resource is expanded: the table that holds the
+        // entry, whose count stays at hand, rather than the entry's own count, which lies with the entry.
+        std::shared_ptr<const ZAVWireArray> valueTableOwner;
         // Set once every entry of the value table has been checked: an empty slot is then a plain entry
         // that nothing had named yet, taken from the table when first named.
         bool plainLeft = false;
