@@ -39,6 +39,10 @@ uint64_t embeddedSize(uint64_t size) {
 // holds it: there, shared parts multiply it, while such a value standing alone is no larger than the bytes
 // it was read from.
 constexpr uint64_t kUnmeasured = UINT64_MAX;
+// The same mark in a slot's stored size.
+constexpr uint32_t kUnmeasuredSlot = UINT32_MAX;
+static_assert(ZAVResourceUtil::kMaxValueBytes < kUnmeasuredSlot &&
+              ZAVResourceUtil::kMaxValueNodes < kUnmeasuredSlot);
 
 // The fields of a value that expansion reads and writes by descriptor, looked up once (every entry of the
 // value table comes through here).
@@ -68,6 +72,13 @@ void checkSize(uint64_t size, size_t index) {
 
 bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField);
 
+// A plain entry of the value table as its slot holds it (see valueTableOwner).
+ZAVPValuePtr plainSlot(const ZAVResourceUtil::ExpandedValues& expanded, const ZAVWireObjectPtr& entry) {
+    auto* value = static_cast<ZAVPValue*>(entry.get());
+    return expanded.valueTableOwner ? ZAVPValuePtr(expanded.valueTableOwner, value)
+                                    : ZAVPValuePtr(entry, value);
+}
+
 // The types whose value is the table's entry itself.
 bool isPlainType(int32_t type) {
     return type == ZAVPValue_Type_String || type == ZAVPValue_Type_FunctionId ||
@@ -94,12 +105,13 @@ uint64_t serializedSizeOf(const ZAVPValue& value) {
 }
 
 uint64_t measuredSize(ZAVResourceUtil::ExpandedValues& expanded, size_t index) {
-    auto& size = expanded.sizes[index];
-    if (size == kUnmeasured) {
-        size = serializedSizeOf(*expanded.values[index]);
+    auto& slot = expanded.sizes[index];
+    if (slot == kUnmeasuredSlot) {
+        const uint64_t size = serializedSizeOf(*expanded.values[index]);
         checkSize(size, index);
+        slot = static_cast<uint32_t>(size);
     }
-    return size;
+    return slot;
 }
 
 // The serialised size of a value just made by valueBuilderBasedOnValue. Without escapings it depends on the
@@ -311,8 +323,8 @@ void ZAVResourceUtil::fillPlain(const ExpandedValues& expanded, int32_t index) {
     const auto i = static_cast<uint32_t>(index);
     if (!expanded.plainLeft || !expanded.valueTable)
         logAndThrow("Index out of bounds detected: " + std::to_string(index) + " in values");
-    expanded.values[i] = std::static_pointer_cast<ZAVPValue>(expanded.valueTable->objectAtIndex(i));
-    expanded.sizes[i] = kUnmeasured;
+    expanded.values[i] = plainSlot(expanded, expanded.valueTable->objectAtIndex(i));
+    expanded.sizes[i] = kUnmeasuredSlot;
     expanded.nodes[i] = 1;
 }
 
@@ -362,8 +374,9 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
         case ZAVPValue_Type_FunctionId:
         case ZAVPValue_Type_Integer:
         case ZAVPValue_Type_Boolean:
-            expanded.values[i] = std::static_pointer_cast<ZAVPValue>(entry);
-            expanded.sizes[i] = kUnmeasured;
+            expanded.values[i] =
+                owned ? std::static_pointer_cast<ZAVPValue>(entry) : plainSlot(expanded, entry);
+            expanded.sizes[i] = kUnmeasuredSlot;
             expanded.nodes[i] = 1;
             return expanded.values[i];
         default:
@@ -455,8 +468,9 @@ const ZAVPValuePtr& ZAVResourceUtil::expandComposite(size_t i, const ZAVPValue& 
         logAndThrow("Value too large: more than " + std::to_string(kMaxValueNodes) +
                     " parts at value reference: " + std::to_string(i));
     expanded.values[i] = std::move(result);
-    expanded.sizes[i] = size;
-    expanded.nodes[i] = nodes;
+    // Both within their limits here (checked above), so they fit their slots.
+    expanded.sizes[i] = size == kUnmeasured ? kUnmeasuredSlot : static_cast<uint32_t>(size);
+    expanded.nodes[i] = static_cast<uint32_t>(nodes);
     pending.pop_back();
     return expanded.values[i];
 }
@@ -620,6 +634,7 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
     auto propertyTable = resource.propertyArray();
     ExpandedValues expanded(valueTable->count());
     expanded.valueTable = valueTable.get();
+    expanded.valueTableOwner = valueTable;
     expanded.propertyTable = propertyTable.get();
     std::vector<size_t> pending;  // empty again after each value
     // Every entry is checked here, but a plain one (most are) stays where the table holds it until a call or

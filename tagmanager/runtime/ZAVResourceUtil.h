@@ -30,13 +30,18 @@ class ZAVResourceUtil {
         explicit ExpandedValues(size_t count) : values(count), sizes(count, 0), nodes(count, 0) {}
         // Null: not expanded yet. Filled through const views too (see plainLeft).
         mutable std::vector<ZAVPValuePtr> values;
-        mutable std::vector<uint64_t>
-            sizes;  // each filled slot's serialised size (a plain value's on first use)
-        mutable std::vector<uint64_t> nodes;                   // each filled slot's node count
+        // Each filled slot's serialised size (a plain value's on first use) and node count. Both fit 32
+        // bits, as a value past kMaxValueBytes or kMaxValueNodes is refused; half the width is half the
+        // memory cleared and walked per entry of the table.
+        mutable std::vector<uint32_t> sizes;
+        mutable std::vector<uint32_t> nodes;
         std::vector<std::pair<int64_t, uint64_t>> builtSizes;  // see builtSize in the source
         // The resource's value and property tables when the whole resource is expanded, read once.
         const ZAVWireArray* valueTable = nullptr;
         const ZAVWireArray* propertyTable = nullptr;
+        // What a plain entry's slot counts on when the whole resource is expanded: the table that holds the
+        // entry, whose count stays at hand, rather than the entry's own count, which lies with the entry.
+        std::shared_ptr<const ZAVWireArray> valueTableOwner;
         // Set once every entry of the value table has been checked: an empty slot is then a plain entry
         // that nothing had named yet, taken from the table when first named.
         bool plainLeft = false;

@@ -97,7 +97,8 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
 
     const std::shared_ptr<const ZAVExpandedResource> resource_;
     const std::shared_ptr<ZAVDataLayer> dataLayer_;
-    const std::vector<ZAVExpandedRulePtr> rules_;
+    // The resource's own list, which lives as long as resource_: a copy would count on every rule twice.
+    const std::vector<ZAVExpandedRulePtr>& rules_;
     ImplementationMap trackingTagMap_;
     ImplementationMap predicateMap_;
     ImplementationMap macroMap_;
