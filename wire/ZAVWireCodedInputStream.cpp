@@ -49,6 +49,29 @@ void ZAVWireCodedInputStream::skipRaw(uint64_t n) {
     state_.bufferPos += n;
 }
 
+// In line in both readers: they are the way of every varint past the first bytes the parse reads itself.
+__attribute__((always_inline)) inline bool ZAVWireCodedInputStream::readVarintWithinBytes(uint64_t& value,
+                                                                                          const char* error) {
+    const uint64_t pos = state_.bufferPos;
+    if (pos >= end_) return false;
+    const uint8_t* p = state_.bytes + pos;
+    const uint64_t room = std::min<uint64_t>(end_ - pos, 10);
+    uint64_t result = 0;
+    for (uint64_t i = 0; i < room; ++i) {
+        result |= static_cast<uint64_t>(p[i] & 0x7F) << (7 * i);
+        if (!(p[i] & 0x80)) {
+            state_.bufferPos = pos + i + 1;
+            value = result;
+            return true;
+        }
+    }
+    if (room == 10) {
+        state_.bufferPos = pos + 10;
+        ZAVWireRaise(NSParseErrorException, error);
+    }
+    return false;
+}
+
 int32_t ZAVWireCodedInputStream::readRawVarint32() {
     // Most varints are one byte (tags, lengths, small numbers): read it without the per-byte checks.
     uint64_t pos = state_.bufferPos;
@@ -56,25 +79,9 @@ int32_t ZAVWireCodedInputStream::readRawVarint32() {
         state_.bufferPos = pos + 1;
         return state_.bytes[pos];
     }
-    uint64_t end = std::min(state_.bufferSize, state_.currentLimit);
-    if (pos < end) {
-        // Within the bytes there are: one bounds test for the whole varint. A varint cut short by the end
-        // is left to the byte-by-byte reading below, which fails it.
-        const uint8_t* p = state_.bytes + pos;
-        uint64_t room = std::min<uint64_t>(end - pos, 10);
-        uint32_t value = 0;
-        for (uint64_t i = 0; i < room; ++i) {
-            if (i < 5) value |= static_cast<uint32_t>(p[i] & 0x7F) << (7 * i);
-            if (!(p[i] & 0x80)) {
-                state_.bufferPos = pos + i + 1;
-                return static_cast<int32_t>(value);
-            }
-        }
-        if (room == 10) {
-            state_.bufferPos = pos + 10;
-            ZAVWireRaise(NSParseErrorException, "Unable to read varint32");
-        }
-    }
+    // A value longer than 32 bits keeps its low 32, as the byte-by-byte reading below does.
+    if (uint64_t value; readVarintWithinBytes(value, "Unable to read varint32"))
+        return static_cast<int32_t>(static_cast<uint32_t>(value));
     uint32_t result = 0;
     for (int shift = 0; shift < 35; shift += 7) {
         uint8_t b = readRawByte();
@@ -94,25 +101,9 @@ int64_t ZAVWireCodedInputStream::readRawVarint64() {
         state_.bufferPos = pos + 1;
         return state_.bytes[pos];
     }
+    if (uint64_t value; readVarintWithinBytes(value, "Unable to read varint64"))
+        return static_cast<int64_t>(value);
     uint64_t result = 0;
-    if (pos < end_) {
-        // Within the bytes there are: one bounds test for the whole varint. A varint cut short by the end is
-        // left to the byte-by-byte reading below, which fails it.
-        const uint8_t* p = state_.bytes + pos;
-        uint64_t room = std::min<uint64_t>(end_ - pos, 10);
-        for (uint64_t i = 0; i < room; ++i) {
-            result |= static_cast<uint64_t>(p[i] & 0x7F) << (7 * i);
-            if (!(p[i] & 0x80)) {
-                state_.bufferPos = pos + i + 1;
-                return static_cast<int64_t>(result);
-            }
-        }
-        if (room == 10) {
-            state_.bufferPos = pos + 10;
-            ZAVWireRaise(NSParseErrorException, "Unable to read varint64");
-        }
-        result = 0;
-    }
     for (int shift = 0; shift < 70; shift += 7) {
         uint8_t b = readRawByte();
         result |= static_cast<uint64_t>(b & 0x7F) << shift;

@@ -194,6 +194,10 @@ class ZAVWireCodedInputStream final : public ZAVWireSharedObject {
     void skipRaw(uint64_t n);
     uint32_t readRawLittleEndian32();
     uint64_t readRawLittleEndian64();
+    // A varint of more than one byte lying wholly within the bytes there are, read with one bounds test into
+    // `value` (bits past 64 dropped). False, with nothing read, where the bytes end first: the byte-by-byte
+    // reading then fails it. Ten bytes that all go on raise `error`.
+    bool readVarintWithinBytes(uint64_t& value, const char* error);
 
     // Where reading stops: the end of the bytes or the current limit, whichever comes first.
     void updateEnd() {
