@@ -148,20 +148,6 @@ const T* messageAs(const ZAVWireObjectPtr& object) {
     return typeid(o) == typeid(T) ? static_cast<const T*>(object.get()) : nullptr;
 }
 
-// Entry `index` of the value table when it is a text that expanding it would hand over as it is (in bounds,
-// not under way, not too deep), else null.
-const ZAVPValue* plainTextEntry(int32_t index, const ZAVResourceUtil::ExpandedValues& expanded,
-                                const std::vector<size_t>& pending) {
-    const ZAVWireArray* table = expanded.valueTable;
-    if (!table || index < 0 || static_cast<uint32_t>(index) >= table->count() ||
-        pending.size() >= ZAVResourceUtil::kMaxValueDepth ||
-        std::find(pending.begin(), pending.end(), static_cast<size_t>(index)) != pending.end())
-        return nullptr;
-    const auto* value = messageAs<ZAVPValue>(table->objectAtIndex(static_cast<uint32_t>(index)));
-    return value && value->getScalar<int32_t>(*ValueFields::get().type) == ZAVPValue_Type_String ? value
-                                                                                                 : nullptr;
-}
-
 // Whether the value sets nothing but its type and the one text field: no flag, escaping, extension or
 // unknown field that another value with the same text might lack.
 bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField) {
@@ -436,18 +422,12 @@ const ZAVPValuePtr& ZAVResourceUtil::expandComposite(size_t i, const ZAVPValue& 
             result = valueBuilderBasedOnValue(*value);
             auto serving = servingValue(*value);
             if (!serving->hasMacroNameReference()) logAndThrow("Missing macro name reference");
-            const int32_t nameIndex = serving->macroNameReference();
-            // A text name is taken as it is (strings never change); anything else by its text form. A
-            // text is read where the table holds it, which is what its slot would hold.
-            if (const ZAVPValue* text = plainTextEntry(nameIndex, expanded, pending)) {
-                result->setMacroReference(text->string());
-            } else {
-                const auto& name = expandValue(nameIndex, resource, expanded, pending);
-                result->setMacroReference(
-                    name->type() == ZAVPValue_Type_String
-                        ? name->string()
-                        : ZAVWireString::create(ZAVTypes::valueToString(name)->textValue()));
-            }
+            const auto& name = expandValue(serving->macroNameReference(), resource, expanded, pending);
+            // A text name is taken as it is (strings never change); anything else by its text form.
+            result->setMacroReference(
+                name->type() == ZAVPValue_Type_String
+                    ? name->string()
+                    : ZAVWireString::create(ZAVTypes::valueToString(name)->textValue()));
             size = kUnmeasured;
             break;
         }
