@@ -168,11 +168,16 @@ class ZAVWireCodedInputStream final : public ZAVWireSharedObject {
     // and after the contents. beginMessage answers the limit that endMessage puts back.
     __attribute__((always_inline)) uint64_t beginMessage() {
         int32_t length = readVarint32Inline();
+        return beginMessageAt(state_.bufferPos, length);
+    }
+    // The same for a caller that read the length itself: the contents start at `pos`.
+    __attribute__((always_inline)) uint64_t beginMessageAt(uint64_t pos, int32_t length) {
+        state_.bufferPos = pos;
         if (recursionDepth_ >= ZAVWireMaxRecursionDepth) enterNested();
         ++recursionDepth_;
-        if (length >= 0 && state_.bufferPos + static_cast<uint64_t>(length) <= state_.currentLimit) {
+        if (length >= 0 && pos + static_cast<uint64_t>(length) <= state_.currentLimit) {
             uint64_t old = state_.currentLimit;
-            state_.currentLimit = state_.bufferPos + static_cast<uint64_t>(length);
+            state_.currentLimit = pos + static_cast<uint64_t>(length);
             updateEnd();
             return old;
         }
@@ -187,6 +192,14 @@ class ZAVWireCodedInputStream final : public ZAVWireSharedObject {
     int32_t readTagSlow();
     int64_t readRawVarint64();
     uint8_t readRawByte();
+
+    // For a read loop that keeps the position, and where reading stops, in registers: it reads the bytes
+    // in place, and hands the position back with setPosition before anything else reads from the stream
+    // (a loop that stops sets the last tag as readTag would have).
+    const uint8_t* buffer() const { return state_.bytes; }
+    uint64_t readEnd() const { return end_; }
+    void setPosition(uint64_t pos) { state_.bufferPos = pos; }
+    void setLastTag(int32_t tag) { lastTag_ = tag; }
 
   private:
     // Checks that n bytes may be taken at the position (both bounds), raising otherwise.

@@ -1,7 +1,6 @@
 #include "wire/ZAVWireDescriptor.h"
 
 #include <algorithm>
-
 #include <cstring>
 
 #include "wire/ZAVWireString.h"
@@ -342,17 +341,29 @@ ZAVWireParseEntry parseEntry(const ZAVWireFieldDescriptor& field) {
             break;
     }
     if (field.isRepeated() && field.isPackable()) kind = Entry::General;
-    return Entry{&field,
-                 field.msgClass(),
-                 static_cast<uint32_t>(field.offset()),
-                 field.hasIndex(),
-                 kind,
-                 field.isRepeated(),
-                 field.valueType(),
-                 field.type() == ZAVWireTypeEnum ? field.enumVerifier() : nullptr};
+    Entry entry{&field,
+                field.msgClass(),
+                static_cast<uint32_t>(field.offset()),
+                field.hasIndex(),
+                kind,
+                field.isRepeated(),
+                field.valueType(),
+                field.type() == ZAVWireTypeEnum ? field.enumVerifier() : nullptr};
+    if (entry.enumVerifier) {
+        for (int32_t v = 0; v < 64; ++v)
+            if (entry.enumVerifier(v)) entry.knownEnumValues |= uint64_t{1} << v;
+    }
+    return entry;
 }
 
 }  // namespace
+
+const ZAVWireDescriptor* ZAVWireParseEntry::loadMessageDescriptor() const {
+    // Every thread that finds it missing stores the same pointer.
+    const ZAVWireDescriptor* d = msgClass->descriptor();
+    std::atomic_ref<const ZAVWireDescriptor*>(msgDescriptor).store(d, std::memory_order_release);
+    return d;
+}
 
 std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
     const ZAVWireClass* messageClass, const ZAVWireClass* rootClass, const ZAVWireFieldDescription* fields,
@@ -397,6 +408,9 @@ std::shared_ptr<ZAVWireDescriptor> ZAVWireDescriptor::allocDescriptorForClass(
             d->ranges_.push_back(range.get());
             d->rangesArray_->addObject(std::move(range));
         }
+    }
+    for (size_t tag = 0; tag < 128; ++tag) {
+        if (d->shortTagIndex_[tag] >= 0) d->shortTagEntries_[tag] = &d->parseEntries_[d->shortTagIndex_[tag]];
     }
     return d;
 }

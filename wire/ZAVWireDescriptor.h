@@ -3,6 +3,7 @@
 // the accessors and the text format consult. They are built once per type, never change, and point at the
 // static records without copying them.
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -378,6 +379,24 @@ struct ZAVWireParseEntry {
     bool repeated;
     ZAVWireArrayValueType valueType;  // of the list a repeated field makes
     bool (*enumVerifier)(int32_t);    // of an enum field; null: every value is known
+    // Of an enum field with a verifier: bit v set when the value v (0 to 63) is known, so that the usual
+    // values are checked without a call.
+    uint64_t knownEnumValues = 0;
+    // The message class's descriptor, taken on first use (a descriptor cannot ask for those of the
+    // messages it holds while it is built: a message type may hold itself).
+    mutable const ZAVWireDescriptor* msgDescriptor = nullptr;
+
+    bool isKnownEnumValue(int32_t v) const {
+        if (!enumVerifier) return true;
+        if (static_cast<uint32_t>(v) < 64) return (knownEnumValues >> v) & 1;
+        return enumVerifier(v);
+    }
+    const ZAVWireDescriptor* messageDescriptor() const {
+        const ZAVWireDescriptor* d =
+            std::atomic_ref<const ZAVWireDescriptor*>(msgDescriptor).load(std::memory_order_acquire);
+        return d ? d : loadMessageDescriptor();
+    }
+    const ZAVWireDescriptor* loadMessageDescriptor() const;
 };
 
 // An object slot of a message, as releasing it needs to know it: where it is and what it may hold.
@@ -416,6 +435,8 @@ class ZAVWireDescriptor final : public ZAVWireSharedObject {
     // The table index of the field a one-byte tag (below 128) names, or -1.
     int16_t fieldIndexForShortTag(uint32_t tag) const { return shortTagIndex_[tag]; }
     const std::vector<ZAVWireParseEntry>& parseEntries() const { return parseEntries_; }
+    // The parse entry of the field a one-byte tag (below 128) names, or null.
+    const ZAVWireParseEntry* parseEntryForShortTag(uint32_t tag) const { return shortTagEntries_[tag]; }
     // The largest field tag: a tag above it (an extension, mostly) names no field.
     uint32_t maxFieldTag() const { return maxFieldTag_; }
     // The table index of the field a tag read from the wire names, or fieldCount(). Each tag names at most
@@ -462,6 +483,7 @@ class ZAVWireDescriptor final : public ZAVWireSharedObject {
         none.fill(-1);
         return none;
     }();
+    std::array<const ZAVWireParseEntry*, 128> shortTagEntries_{};
     std::vector<const ZAVWireExtensionRange*> ranges_;
     size_t storageSize_ = 0;
     uint32_t maxFieldTag_ = 0;

@@ -166,60 +166,154 @@ void ZAVWireGeneratedMessage::mergeFieldsFromCodedInputStream(ZAVWireCodedInputS
     }
 }
 
+// The position and where reading stops stay in registers: tags, varints, lengths and the bytes of a string
+// are read here in place. The position goes back to the stream before any call that reads from it and is
+// taken again after; the stream's last tag is only set where something looks at it (a call that may read a
+// group, and the end).
 void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseContext& context,
                                          const ZAVWireDescriptor* descriptor) {
     const ZAVWireParseEntry* entries = descriptor->parseEntries().data();
     const size_t n = descriptor->fieldCount();
     uint8_t* storage = messageStorage_;
+    const uint8_t* const bytes = input.buffer();
+    uint64_t pos = input.position();
+    uint64_t end = input.readEnd();
+    auto handBack = [&]() __attribute__((always_inline)) {
+        input.setPosition(pos);
+    };
+    auto takeBack = [&]() __attribute__((always_inline)) {
+        pos = input.position();
+        end = input.readEnd();
+    };
+    // Most varints are one or two bytes; the rest, and the last bytes before the end, go through the stream.
+    auto varint32 = [&]() __attribute__((always_inline))->int32_t {
+        if (pos + 1 < end) [[likely]] {
+            uint32_t b0 = bytes[pos];
+            if (!(b0 & 0x80)) {
+                pos += 1;
+                return static_cast<int32_t>(b0);
+            }
+            uint32_t b1 = bytes[pos + 1];
+            if (!(b1 & 0x80)) {
+                pos += 2;
+                return static_cast<int32_t>((b0 & 0x7F) | (b1 << 7));
+            }
+        } else if (pos < end && !(bytes[pos] & 0x80)) {
+            return bytes[pos++];
+        }
+        handBack();
+        int32_t v = input.readRawVarint32();
+        pos = input.position();
+        return v;
+    };
+    auto varint64 = [&]() __attribute__((always_inline))->int64_t {
+        if (pos < end && !(bytes[pos] & 0x80)) [[likely]]
+            return bytes[pos++];
+        handBack();
+        int64_t v = input.readRawVarint64();
+        pos = input.position();
+        return v;
+    };
     size_t p = 0;
     while (true) {
-        int32_t tag = input.readTag();
-        if (tag == 0) return;
-        size_t q = descriptor->fieldIndexForTag(tag, p);
-        if (q == n) {
-            if (!parseFreshUnknownField(input, context, tag)) return;
+        int32_t tag;
+        if (pos < end) [[likely]] {
+            uint32_t b = bytes[pos];
+            if (b != 0 && !(b & 0x80)) [[likely]] {
+                pos += 1;
+                tag = static_cast<int32_t>(b);
+            } else if ((b & 0x80) && pos + 1 < end && bytes[pos + 1] != 0 && !(bytes[pos + 1] & 0x80)) {
+                tag = static_cast<int32_t>((b & 0x7F) | (static_cast<uint32_t>(bytes[pos + 1]) << 7));
+                pos += 2;
+            } else {
+                handBack();
+                tag = input.readTagSlow();
+                pos = input.position();
+            }
+        } else if (pos == end) {
+            // The end of the data or of the message.
+            tag = 0;
+        } else {
+            handBack();
+            tag = input.readTagSlow();
+            pos = input.position();
+        }
+        if (tag == 0) {
+            handBack();
+            input.setLastTag(0);
+            return;
+        }
+        const ZAVWireParseEntry* found;
+        if (static_cast<uint32_t>(tag) < 128) [[likely]] {
+            found = descriptor->parseEntryForShortTag(static_cast<uint32_t>(tag));
+        } else {
+            size_t q = descriptor->fieldIndexForTag(tag, p);
+            found = q < n ? &entries[q] : nullptr;
+            if (found) p = q;
+        }
+        if (!found) {
+            handBack();
+            input.setLastTag(tag);
+            bool more = parseFreshUnknownField(input, context, tag);
+            takeBack();
+            if (!more) return;
             continue;
         }
-        p = q;
-        const ZAVWireParseEntry& entry = entries[q];
+        const ZAVWireParseEntry& entry = *found;
         // Only object and repeated fields have a reference in their slot.
         auto object = [&]() -> ZAVWireObjectPtr& {
             return *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
         };
-        // A scalar into its slot, or a run of them into the field's list (the first read here, the rest where
-        // the run is counted).
-        auto readScalar = [&](auto read) {
-            auto v = read();
+        // A scalar into its slot, or a run of them into the field's list (the first read here, the rest
+        // where the run is counted, through the stream).
+        auto takeScalar = [&](auto v, auto readNext) __attribute__((always_inline)) {
             if (entry.repeated) {
-                appendScalar(storage, entry, input, tag, v, context.arena, read);
+                handBack();
+                appendScalar(storage, entry, input, tag, v, context.arena, readNext);
+                takeBack();
             } else {
                 storeScalar(storage, entry, v);
             }
         };
         switch (entry.kind) {
             case ZAVWireParseEntry::Varint32:
-                readScalar([&] { return input.readVarint32Inline(); });
+                takeScalar(varint32(), [&] { return input.readVarint32Inline(); });
                 break;
             case ZAVWireParseEntry::Varint64:
-                readScalar([&] { return input.readVarint64Inline(); });
+                takeScalar(varint64(), [&] { return input.readVarint64Inline(); });
                 break;
             case ZAVWireParseEntry::Bool:
-                readScalar([&]() -> uint8_t { return input.readVarint32Inline() != 0 ? 1 : 0; });
+                takeScalar(static_cast<uint8_t>(varint32() != 0 ? 1 : 0),
+                           [&]() -> uint8_t { return input.readVarint32Inline() != 0 ? 1 : 0; });
                 break;
             case ZAVWireParseEntry::Enum: {
-                int32_t v = input.readVarint32Inline();
-                if (entry.enumVerifier && !entry.enumVerifier(v)) {
+                int32_t v = varint32();
+                if (!entry.isKnownEnumValue(v)) [[unlikely]] {
                     // Kept as an unknown varint so the number survives a write.
                     mutableUnknownFields().mergeVarintField(static_cast<int32_t>(entry.field->number()), v);
                 } else if (entry.repeated) {
+                    handBack();
                     appendScalar(storage, entry, input, tag, v, context.arena);
+                    takeBack();
                 } else {
                     storeScalar(storage, entry, v);
                 }
                 break;
             }
             case ZAVWireParseEntry::String: {
-                ZAVWireObjectPtr v = input.readString(context.arena);
+                ZAVWireObjectPtr v;
+                const uint64_t lengthAt = pos;
+                int32_t length = varint32();
+                if (length > 0 && static_cast<uint64_t>(length) <= end - pos) [[likely]] {
+                    v = ZAVWireStringCreate(bytes + pos, static_cast<size_t>(length), context.arena);
+                    pos += static_cast<uint64_t>(length);
+                } else {
+                    // Empty, or past the end: the stream's own reading answers or raises.
+                    pos = lengthAt;
+                    handBack();
+                    v = input.readString(context.arena);
+                    takeBack();
+                }
                 if (entry.repeated) {
                     freshArray(storage, entry, context.arena)
                         ->appendParsedObject(std::move(v), context.arena);
@@ -232,10 +326,25 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
             case ZAVWireParseEntry::Message: {
                 if (!entry.repeated && object()) {
                     // A second occurrence merges with the first: the general routine's rules.
+                    handBack();
+                    input.setLastTag(tag);
                     mergeFieldFromStream(*entry.field, input, context.registry);
+                    takeBack();
                     break;
                 }
-                ZAVWireMessagePtr sub = readFresh(entry.msgClass, input, context);
+                ZAVWireMessagePtr sub;
+                const ZAVWireClass* cls = entry.msgClass;
+                if (cls->createInArena && context.arena) [[likely]] {
+                    int32_t length = varint32();
+                    uint64_t old = input.beginMessageAt(pos, length);
+                    sub = cls->createInArena(context.arena);
+                    sub->parseFresh(input, context, entry.messageDescriptor());
+                    input.endMessage(old);
+                } else {
+                    handBack();
+                    sub = readFreshOnHeap(cls, input, context);
+                }
+                takeBack();
                 if (entry.repeated) {
                     freshArray(storage, entry, context.arena)
                         ->appendParsedObject(std::move(sub), context.arena);
@@ -246,8 +355,13 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
                 break;
             }
             case ZAVWireParseEntry::General:
+                handBack();
+                input.setLastTag(tag);
                 mergeFieldFromStream(*entry.field, input, context.registry);
+                takeBack();
                 break;
+            default:
+                __builtin_unreachable();
         }
     }
 }
