@@ -136,6 +136,15 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject {
         return (word >> (index % 32)) & 1;
     }
     bool hasFieldAt(size_t index) const { return hasField(*wireDescriptor()->fieldAt(index)); }
+    // The presence marks of the fields whose has index is below 32, bit by has index: a reader that
+    // checks several fields at once compares them with a mask.
+    uint32_t presenceWord() const {
+        uint32_t word = 0;
+        if (messageStorage_) std::memcpy(&word, messageStorage_, 4);
+        return word;
+    }
+    // Whether any extension is set, without listing them.
+    bool hasExtensions() const { return extensionMap_ && !extensionMap_->empty(); }
     // Read where the value sits: the accessors of every parsed message come through here.
     template <typename T>
     T getScalar(const ZAVWireFieldDescriptor& field) const {

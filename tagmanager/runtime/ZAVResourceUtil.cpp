@@ -151,19 +151,35 @@ const T* messageAs(const ZAVWireObjectPtr& object) {
 // Whether the value sets nothing but its type and the one text field: no flag, escaping, extension or
 // unknown field that another value with the same text might lack.
 bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField) {
-    // The fields besides the type and the text, per text field (2 or 7), listed once.
+    // The fields besides the type and the text, per text field (2 or 7), listed once, with the mask of
+    // their presence marks (all of them: none when a has index lies past the first word).
+    struct Others {
+        std::vector<const ZAVWireFieldDescriptor*> fields;
+        uint32_t mask = 0;
+        bool masked = true;
+    };
     static const auto others = [] {
-        std::array<std::vector<const ZAVWireFieldDescriptor*>, 2> lists;
+        std::array<Others, 2> lists;
         const auto& descriptor = *ZAVPValue::descriptor();
         for (size_t f = 0; f < descriptor.fieldCount(); ++f) {
             const auto* field = descriptor.fieldAt(f);
             if (field->number() == 1) continue;
-            if (field->number() != 2) lists[0].push_back(field);
-            if (field->number() != 7) lists[1].push_back(field);
+            for (size_t l = 0; l < 2; ++l) {
+                if (field->number() == (l == 0 ? 2u : 7u)) continue;
+                lists[l].fields.push_back(field);
+                if (field->hasIndex() < 32)
+                    lists[l].mask |= 1u << field->hasIndex();
+                else
+                    lists[l].masked = false;
+            }
         }
         return lists;
     }();
-    for (const auto* field : others[textField == 2 ? 0 : 1]) {
+    const Others& other = others[textField == 2 ? 0 : 1];
+    // Mostly none of them is marked: one look at the marks then stands for the walk.
+    const bool noneMarked = other.masked && (value.presenceWord() & other.mask) == 0;
+    for (const auto* field : other.fields) {
+        if (noneMarked) break;
         if (!value.hasField(*field)) continue;
         // A list read into the value is marked as present (the escapings are found the same way): only an
         // empty one is allowed.
@@ -172,7 +188,7 @@ bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField) {
         if (items && items->count()) return false;
     }
     const auto& unknown = value.unknownFields();
-    return (!unknown || unknown->countOfFields() == 0) && value.extensionsCurrentlySet().empty();
+    return (!unknown || unknown->countOfFields() == 0) && !value.hasExtensions();
 }
 
 }  // namespace
