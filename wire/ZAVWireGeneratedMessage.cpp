@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <type_traits>
+#include <typeinfo>
 
 #include "platform/base/Assert.h"
 #include "wire/ZAVWireGeneratedMessageInternal.h"
@@ -183,7 +184,7 @@ void ZAVWireGeneratedMessage::setRetainedObject(const ZAVWireFieldDescriptor& fi
     becomeVisibleToAutocreator();
 }
 
-void ZAVWireGeneratedMessage::setArray(const ZAVWireFieldDescriptor& field, const ZAVWireArrayPtr& value) {
+void ZAVWireGeneratedMessage::setArray(const ZAVWireFieldDescriptor& field, ZAVWireArrayPtr&& value) {
     if (!value) {
         setRetainedObject(field, nullptr);
         return;
@@ -192,8 +193,10 @@ void ZAVWireGeneratedMessage::setArray(const ZAVWireFieldDescriptor& field, cons
         ZAVWireRaise(NSInvalidArgumentException,
                      ZAVWireFormat("Trying to set array %s to non mutable array", field.setSel().c_str()));
     }
-    if (std::dynamic_pointer_cast<ZAVWireMutableArray>(value)) {
-        setRetainedObject(field, value);
+    // The mutable list class is final: its exact type answers what a dynamic cast would.
+    const ZAVWireArray& array = *value;
+    if (typeid(array) == typeid(ZAVWireMutableArray)) {
+        setRetainedObject(field, std::move(value));
     } else {
         setRetainedObject(field, value->mutableCopy());
     }

@@ -180,7 +180,11 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject {
         setRetainedObject(field, std::move(value));
     }
     // The setter of a repeated field: null clears; an immutable array is stored as a mutable copy.
-    void setArray(const ZAVWireFieldDescriptor& field, const ZAVWireArrayPtr& value);
+    void setArray(const ZAVWireFieldDescriptor& field, const ZAVWireArrayPtr& value) {
+        setArray(field, ZAVWireArrayPtr(value));
+    }
+    // The same, taking the caller's reference.
+    void setArray(const ZAVWireFieldDescriptor& field, ZAVWireArrayPtr&& value);
     // The has-clear accessor: true raises, false clears the field.
     void setHas(const ZAVWireFieldDescriptor& field, bool value);
     // Run after every change: a message made on read becomes part of its parent.

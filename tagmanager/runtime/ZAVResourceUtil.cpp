@@ -412,7 +412,7 @@ const ZAVPValuePtr& ZAVResourceUtil::expandComposite(size_t i, const ZAVPValue& 
             if (size > kMaxValueBytes || nodes > kMaxValueNodes) break;
             items->addObject(item);
         }
-        result->setArray(field, items);
+        result->setArray(field, std::move(items));
     };
     switch (static_cast<ZAVPValue_Type>(value->getScalar<int32_t>(*fields.type))) {
         case ZAVPValue_Type_List: {
