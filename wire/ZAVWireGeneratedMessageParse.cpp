@@ -64,18 +64,20 @@ inline void appendScalar(uint8_t* storage, const ZAVWireParseEntry& entry, ZAVWi
                          int32_t tag, T value, ZAVWireArena* arena, Read read = nullptr) {
     ZAVWireObjectPtr& s = *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
     if (!s && arena) {
-        auto array = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.valueType);
         // Longer runs grow as any list does.
         constexpr size_t kMaxRoom = 64;
         size_t more = input.countVarintFields(tag, kMaxRoom - 1);
-        array->takeParsedRoom(arena, 1 + more, sizeof(T));
-        array->appendParsedScalar(value, arena);
+        auto array = ZAVWireMutableArray::makeParsed<T>(arena, entry.valueType, 1 + more);
+        T* room = array->template parsedRoom<T>();
+        room[0] = value;
+        size_t count = 1;
         if constexpr (!std::is_same_v<Read, std::nullptr_t>) {
-            for (; more; --more) {
+            for (; count <= more; ++count) {
                 input.skipCountedTag(tag);
-                array->appendParsedScalar(static_cast<T>(read()), arena);
+                room[count] = static_cast<T>(read());
             }
         }
+        array->setParsedCount(count);
         s = std::move(array);
         markHas(storage, entry.hasIndex);
         return;
