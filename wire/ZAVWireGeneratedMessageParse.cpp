@@ -276,13 +276,17 @@ bool ZAVWireGeneratedMessage::parseFreshUnknownField(ZAVWireCodedInputStream& in
             !extension.mergesWithoutLength() && (tag & 7) == ZAVWireWireFormatLengthDelimited &&
             (!extensionMap_ || extensionMap_->find(*entry) == extensionMap_->end())) {
             ZAVWireMessagePtr sub = readFresh(extension.messageOrGroupClass(), input, context);
-            // This message was made in the parse's arena: so is its map, as extensions mostly come one or
-            // two to a message.
-            if (!extensionMap_) {
-                extensionMap_ = context.arena ? ExtensionMapPtr(ZAVWireExtensionMap::make(context.arena, 2))
-                                              : makeExtensionMap(std::pmr::new_delete_resource());
+            if (extensionMap_) {
+                extensionMap_->emplace(*entry, std::move(sub));
+            } else if (context.arena) {
+                // This message was made in the parse's arena: so is its map, made with its entry in one
+                // step, with room for two, as extensions mostly come one or two to a message.
+                extensionMap_ =
+                    ExtensionMapPtr(ZAVWireExtensionMap::makeWith(context.arena, 2, *entry, std::move(sub)));
+            } else {
+                extensionMap_ = makeExtensionMap(std::pmr::new_delete_resource());
+                extensionMap_->emplace(*entry, std::move(sub));
             }
-            extensionMap_->emplace(*entry, std::move(sub));
             return true;
         }
     }
