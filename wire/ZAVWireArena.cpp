@@ -42,22 +42,46 @@ void* ZAVWireArena::do_allocate(size_t bytes, size_t alignment) {
             return p;
         }
     }
+    uint8_t* p = addBlock(nextSize_, bytes, alignment, end_);
+    cursor_ = p + bytes;
+    return p;
+}
+
+uint8_t* ZAVWireArena::addBlock(size_t& nextSize, size_t bytes, size_t alignment, uint8_t*& end) {
     size_t header = (sizeof(Block) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
     if (bytes > SIZE_MAX / 2 - header - alignment) throw std::bad_alloc();
-    size_t size = nextSize_;
+    size_t size = nextSize;
     while (size < header + alignment + bytes) size *= 2;
     auto* block = static_cast<Block*>(std::malloc(size));
     if (!block) throw std::bad_alloc();
     block->next = head_;
     block->size = size;
     head_ = block;
-    if (nextSize_ < kMaxBlock) nextSize_ *= 2;
+    if (nextSize < kMaxBlock) nextSize *= 2;
     uint8_t* start = reinterpret_cast<uint8_t*>(block) + header;
-    uint8_t* p = aligned(start);
-    cursor_ = p + bytes;
-    end_ = reinterpret_cast<uint8_t*>(block) + size;
-    ZAVWIRE_ARENA_POISON(start, static_cast<size_t>(end_ - start));
+    auto* p =
+        reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(start) + alignment - 1) & ~(alignment - 1));
+    end = reinterpret_cast<uint8_t*>(block) + size;
+    ZAVWIRE_ARENA_POISON(start, static_cast<size_t>(end - start));
     ZAVWIRE_ARENA_UNPOISON(p, bytes);
+    return p;
+}
+
+void* ZAVWireArena::allocateGrowable(size_t bytes) {
+    constexpr size_t alignment = alignof(std::max_align_t);
+    if (growCursor_) {
+        auto* p = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(growCursor_) + alignment - 1) &
+                                             ~(alignment - 1));
+        if (p <= growEnd_ && static_cast<size_t>(growEnd_ - p) >= bytes) {
+            growCursor_ = p + bytes;
+            ZAVWIRE_ARENA_UNPOISON(p, bytes);
+            return p;
+        }
+    }
+    // A list that outgrew its block moves once to one with room for it to double again.
+    uint8_t* p = addBlock(nextGrowSize_, bytes <= SIZE_MAX / 4 ? bytes * 2 : bytes, alignment, growEnd_);
+    growCursor_ = p + bytes;
+    ZAVWIRE_ARENA_POISON(growCursor_, static_cast<size_t>(growEnd_ - growCursor_));
     return p;
 }
 

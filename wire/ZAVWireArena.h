@@ -55,6 +55,18 @@ class ZAVWireArena final : public std::pmr::memory_resource {
         }
         return allocate(bytes, alignment);
     }
+    // Storage of a list that grows while the parse reads it, from a region of its own: the list being
+    // filled is then mostly the last thing there and grows in place instead of being copied at each step.
+    void* allocateGrowable(size_t bytes);
+    // Extends the last growable storage, `p` of `bytes`, to `newBytes` where it is, when there is room.
+    bool growInPlace(void* p, size_t bytes, size_t newBytes) {
+        auto* end = static_cast<uint8_t*>(p) + bytes;
+        if (end != growCursor_ || newBytes < bytes || newBytes - bytes > static_cast<size_t>(growEnd_ - end))
+            return false;
+        growCursor_ = static_cast<uint8_t*>(p) + newBytes;
+        ZAVWIRE_ARENA_UNPOISON(end, newBytes - bytes);
+        return true;
+    }
     void retain() { refs_.fetch_add(1, std::memory_order_relaxed); }
     // A reference taken by the parse that fills the arena, on its own thread before sealing: drawn from
     // references taken ahead in batches, so that each object made costs no atomic operation of its own.
@@ -82,6 +94,8 @@ class ZAVWireArena final : public std::pmr::memory_resource {
 
   private:
     void* do_allocate(size_t bytes, size_t alignment) override;
+    // A new block of at least `size` bytes, doubling from `nextSize`; answers where its usable bytes start.
+    uint8_t* addBlock(size_t& nextSize, size_t bytes, size_t alignment, uint8_t*& end);
     void do_deallocate(void* p, size_t bytes, size_t alignment) override;
     bool owns(const void* p) const;
     bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
@@ -103,6 +117,9 @@ class ZAVWireArena final : public std::pmr::memory_resource {
     uint8_t* cursor_ = nullptr;
     uint8_t* end_ = nullptr;
     size_t nextSize_;
+    uint8_t* growCursor_ = nullptr;
+    uint8_t* growEnd_ = nullptr;
+    size_t nextGrowSize_ = nextSize_;
     std::atomic<size_t> refs_{0};
     std::atomic<bool> sealed_{false};
 };
