@@ -236,18 +236,10 @@ class ZAVWireMutableArray final : public ZAVWireArray {
         ++mutationCount_;
     }
 
-    // Arena room for exactly `count` scalars of `size` bytes, taken by a parse for a list it has just made
-    // in the same arena and is about to fill with a run of that many. The list's own memory keeps the arena
-    // alive for as long as the list lives, so the room needs no reference of its own.
-    void takeParsedRoom(ZAVWireArena* arena, size_t count, size_t size) {
-        raw_ = static_cast<uint8_t*>(arena->allocateObject(count * size, alignof(uint64_t)));
-        arenaStorage_ = true;
-        arenaCapacity_ = count;
-        capacity_ = count;
-    }
-    // The same made in one step: a list in the parse's arena with room for `count` scalars of type T right
-    // beside it, which the parse fills through parsedRoom and then counts in with setParsedCount. Taken in
-    // line, as a parse makes one for thousands of short runs.
+    // A list a parse makes in its arena for a run of `count` scalars of type T it is about to read, made
+    // together with its room; the parse fills the room through parsedRoom and counts it in with
+    // setParsedCount. The list's own memory keeps the arena alive for as long as the list lives, so the room
+    // needs no reference of its own. Taken in line: a parse makes thousands for short runs.
     struct ParsedRoom {};
     ZAVWireMutableArray(ParsedRoom, ZAVWireArrayValueType type, uint8_t* room, size_t count)
         : ZAVWireArray(type, room, count) {}
