@@ -7,6 +7,7 @@
 // them (and the last message that borrowed memory from it) is gone. Memory freed back is not reused, which is
 // bounded by what the parse read.
 #include <atomic>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -43,11 +44,13 @@ class ZAVWireArena final : public std::pmr::memory_resource {
     static ZAVWireArena* current();
 
     // The allocation of shared objects during the parse: a bump in the current block when it has room.
+    // Blocks hand out whole words, so the cursor stays word-aligned and the objects (which need no more)
+    // take no alignment step.
     __attribute__((always_inline)) void* allocateObject(size_t bytes, size_t alignment) {
-        if (cursor_) {
-            auto address = (reinterpret_cast<uintptr_t>(cursor_) + alignment - 1) & ~(alignment - 1);
-            auto* p = reinterpret_cast<uint8_t*>(address);
-            if (p <= end_ && static_cast<size_t>(end_ - p) >= bytes) {
+        if (alignment <= kWord) {
+            bytes = (bytes + kWord - 1) & ~(kWord - 1);
+            if (bytes <= static_cast<size_t>(end_ - cursor_)) {
+                uint8_t* p = cursor_;
                 cursor_ = p + bytes;
                 ZAVWIRE_ARENA_UNPOISON(p, bytes);
                 return p;
@@ -68,19 +71,13 @@ class ZAVWireArena final : public std::pmr::memory_resource {
         return true;
     }
     void retain() { refs_.fetch_add(1, std::memory_order_relaxed); }
-    // A reference taken by the parse that fills the arena, on its own thread before sealing: drawn from
-    // references taken ahead in batches, so that each object made costs no atomic operation of its own.
-    // What is left of the batch is given back on sealing.
+    // A reference taken by the parse that fills the arena, on its own thread before sealing: only counted
+    // here. Until sealing the count holds a loan larger than any parse could take, so releases on other
+    // threads never bring it to zero; sealing trades the loan for the references counted. So making an
+    // object costs no atomic operation of its own.
     __attribute__((always_inline)) void retainWhileParsing() {
-        if (credit_ == 0) {
-            if (sealed_.load(std::memory_order_acquire)) {
-                retain();
-                return;
-            }
-            refs_.fetch_add(kCreditBatch, std::memory_order_relaxed);
-            credit_ = kCreditBatch;
-        }
-        --credit_;
+        assert(!sealed_.load(std::memory_order_relaxed));
+        ++madeWhileParsing_;
     }
     void release() {
         if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
@@ -94,8 +91,6 @@ class ZAVWireArena final : public std::pmr::memory_resource {
 
   private:
     void* do_allocate(size_t bytes, size_t alignment) override;
-    // A new block of at least `size` bytes, doubling from `nextSize`; answers where its usable bytes start.
-    uint8_t* addBlock(size_t& nextSize, size_t bytes, size_t alignment, uint8_t*& end);
     void do_deallocate(void* p, size_t bytes, size_t alignment) override;
     bool owns(const void* p) const;
     bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
@@ -110,17 +105,17 @@ class ZAVWireArena final : public std::pmr::memory_resource {
         ZAVWireArena* arena;
         Kept* next;
     };
-    static constexpr size_t kCreditBatch = 256;
+    static constexpr size_t kWord = alignof(void*);
+    static constexpr size_t kLoan = SIZE_MAX / 4;
     Block* head_ = nullptr;
     Kept* kept_ = nullptr;
-    size_t credit_ = 0;
+    size_t madeWhileParsing_ = 0;
     uint8_t* cursor_ = nullptr;
     uint8_t* end_ = nullptr;
     size_t nextSize_;
     uint8_t* growCursor_ = nullptr;
     uint8_t* growEnd_ = nullptr;
-    size_t nextGrowSize_ = nextSize_;
-    std::atomic<size_t> refs_{0};
+    std::atomic<size_t> refs_{kLoan};
     std::atomic<bool> sealed_{false};
 };
 
