@@ -54,8 +54,16 @@ size_t ZAVWireArrayValueTypeSize(ZAVWireArrayValueType type) {
 
 // ---- storage
 
+// The elements and the storage go; the fields need no resetting, unlike in releaseAll.
 ZAVWireArray::~ZAVWireArray() {
-    releaseAll();
+    if (valueType_ == ZAVWireArrayValueTypeObject) {
+        for (size_t i = 0; i < count_; ++i) objects()[i].~ZAVWireObjectPtr();
+    }
+    if (arenaStorage_) {
+        ZAVWIRE_ARENA_POISON(raw_, arenaCapacity_ * kTypes[valueType_].size);
+    } else {
+        std::free(raw_);
+    }
 }
 
 void ZAVWireArray::releaseAll() {
