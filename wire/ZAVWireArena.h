@@ -200,9 +200,11 @@ std::shared_ptr<T> ZAVWireMakeShared(Args&&... args) {
     return std::make_shared<T>(std::forward<Args>(args)...);
 }
 
-// The same in a given arena (null: the heap), for a parse that passes its arena down.
+// The same in a given arena (null: the heap), for a parse that passes its arena down. Taken in line: a
+// parse makes thousands.
 template <typename T, typename... Args>
-std::shared_ptr<T> ZAVWireMakeSharedIn(ZAVWireArena* arena, Args&&... args) {
+__attribute__((always_inline)) inline std::shared_ptr<T> ZAVWireMakeSharedIn(ZAVWireArena* arena,
+                                                                             Args&&... args) {
     if (arena) return std::allocate_shared<T>(ZAVWireArenaAllocator<T>(arena), std::forward<Args>(args)...);
     return std::make_shared<T>(std::forward<Args>(args)...);
 }

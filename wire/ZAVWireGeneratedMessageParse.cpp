@@ -40,16 +40,21 @@ __attribute__((noinline)) void adoptEmptyArray(uint8_t* storage, const ZAVWirePa
     markHas(storage, entry.hasIndex);
 }
 
+// Made once per list, out of the loop that appends.
+__attribute__((noinline)) void makeFreshArray(ZAVWireObjectPtr& s, uint8_t* storage,
+                                              const ZAVWireParseEntry& entry, ZAVWireArena* arena) {
+    s = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.valueType);
+    markHas(storage, entry.hasIndex);
+}
+
 // The array a repeated field of a message being built appends to; the field is set from the first element
 // on, which the caller appends right away.
 __attribute__((always_inline)) inline ZAVWireMutableArray* freshArray(uint8_t* storage,
                                                                       const ZAVWireParseEntry& entry,
                                                                       ZAVWireArena* arena) {
     ZAVWireObjectPtr& s = *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
-    if (!s) [[unlikely]] {
-        s = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.valueType);
-        markHas(storage, entry.hasIndex);
-    }
+    if (!s) [[unlikely]]
+        makeFreshArray(s, storage, entry, arena);
     auto* array = static_cast<ZAVWireMutableArray*>(s.get());
     if (array->hasDelegate()) [[unlikely]]
         adoptEmptyArray(storage, entry, array);
