@@ -29,15 +29,9 @@ class ZAVWireExtensionMap {
         void* place = memory->allocate(blockSize(room), alignof(ZAVWireExtensionMap));
         return new (place) ZAVWireExtensionMap(memory, room);
     }
-    // The same for a message a parse has just made in `arena`: the block is a bump in the arena, which the
-    // message's own memory keeps alive for as long as the message lives. Entries added after the parse take
-    // the heap, as the sealed arena gives it.
-    static ZAVWireExtensionMap* make(ZAVWireArena* arena, uint32_t room) {
-        void* place = arena->allocateObject(blockSize(room), alignof(ZAVWireExtensionMap));
-        return new (place) ZAVWireExtensionMap(arena, room, true);
-    }
     // A map a parse makes in its arena for a message it has just made, with its first entry: one bump, and
-    // the entry built in place.
+    // the entry built in place. The message's own memory keeps the arena alive for as long as the message
+    // lives. Entries added after the parse take the heap, as the sealed arena gives it.
     __attribute__((always_inline)) static ZAVWireExtensionMap* makeWith(ZAVWireArena* arena, uint32_t room,
                                                                         const Key& key,
                                                                         ZAVWireObjectPtr&& value) {
