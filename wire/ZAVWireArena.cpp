@@ -105,10 +105,11 @@ bool ZAVWireArena::owns(const void* p) const {
 void ZAVWireArena::seal() {
     if (sealed_.exchange(true, std::memory_order_acq_rel)) return;
     // The one sealing still holds a reference of its own, so this never lets the count reach zero.
-    refs_.fetch_sub(kLoan - madeWhileParsing_, std::memory_order_acq_rel);
+    if (loaned_) refs_.fetch_sub(kLoan - madeWhileParsing_, std::memory_order_acq_rel);
 }
 
 ZAVWireArenaScope::ZAVWireArenaScope(ZAVWireArena* arena) : previous_(tCurrent), arena_(arena) {
+    arena->beginParse();
     tCurrent = arena;
 }
 

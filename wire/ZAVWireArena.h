@@ -71,13 +71,19 @@ class ZAVWireArena final : public std::pmr::memory_resource {
         return true;
     }
     void retain() { refs_.fetch_add(1, std::memory_order_relaxed); }
-    // A reference taken by the parse that fills the arena, on its own thread before sealing: only counted
-    // here. Until sealing the count holds a loan larger than any parse could take, so releases on other
-    // threads never bring it to zero; sealing trades the loan for the references counted. So making an
-    // object costs no atomic operation of its own.
+    // A reference taken by the parse that fills the arena, on its own thread between beginParse and
+    // sealing: only counted here. Meanwhile the count holds a loan larger than any parse could take, so
+    // releases on other threads never bring it to zero; sealing trades the loan for the references counted.
+    // So making an object costs no atomic operation of its own.
     __attribute__((always_inline)) void retainWhileParsing() {
-        assert(!sealed_.load(std::memory_order_relaxed));
+        assert(loaned_ && !sealed_.load(std::memory_order_relaxed));
         ++madeWhileParsing_;
+    }
+    // Starts the parse that fills the arena (the scope that makes it current does).
+    void beginParse() {
+        if (loaned_ || sealed_.load(std::memory_order_acquire)) return;
+        refs_.fetch_add(kLoan, std::memory_order_relaxed);
+        loaned_ = true;
     }
     void release() {
         if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
@@ -110,12 +116,13 @@ class ZAVWireArena final : public std::pmr::memory_resource {
     Block* head_ = nullptr;
     Kept* kept_ = nullptr;
     size_t madeWhileParsing_ = 0;
+    bool loaned_ = false;
     uint8_t* cursor_ = nullptr;
     uint8_t* end_ = nullptr;
     size_t nextSize_;
     uint8_t* growCursor_ = nullptr;
     uint8_t* growEnd_ = nullptr;
-    std::atomic<size_t> refs_{kLoan};
+    std::atomic<size_t> refs_{0};
     std::atomic<bool> sealed_{false};
 };
 
@@ -150,7 +157,8 @@ class ZAVWireArenaRef {
     ZAVWireArena* arena_ = nullptr;
 };
 
-// Makes an arena the current one on this thread for as long as it lives, and seals it when it ends.
+// Makes an arena the current one on this thread for as long as it lives, starting its parse, and seals it
+// when it ends.
 class ZAVWireArenaScope {
   public:
     explicit ZAVWireArenaScope(ZAVWireArena* arena);
