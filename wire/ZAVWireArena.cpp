@@ -1,5 +1,6 @@
 #include "wire/ZAVWireArena.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 
@@ -30,14 +31,17 @@ ZAVWireArena* ZAVWireArena::current() {
 
 void* ZAVWireArena::do_allocate(size_t bytes, size_t alignment) {
     if (sealed_.load(std::memory_order_acquire)) return ::operator new(bytes, std::align_val_t(alignment));
+    alignment = std::max(alignment, kWord);
     auto aligned = [&](uint8_t* p) {
         return reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(p) + alignment - 1) &
                                           ~(alignment - 1));
     };
     if (cursor_) {
+        // Whole words, as allocateObject takes them.
+        size_t words = (bytes + kWord - 1) & ~(kWord - 1);
         uint8_t* p = aligned(cursor_);
-        if (p <= end_ && static_cast<size_t>(end_ - p) >= bytes) {
-            cursor_ = p + bytes;
+        if (p <= end_ && words >= bytes && static_cast<size_t>(end_ - p) >= words) {
+            cursor_ = p + words;
             ZAVWIRE_ARENA_UNPOISON(p, bytes);
             return p;
         }
@@ -54,10 +58,29 @@ void* ZAVWireArena::do_allocate(size_t bytes, size_t alignment) {
     if (nextSize_ < kMaxBlock) nextSize_ *= 2;
     uint8_t* start = reinterpret_cast<uint8_t*>(block) + header;
     uint8_t* p = aligned(start);
-    cursor_ = p + bytes;
+    cursor_ = p + ((bytes + kWord - 1) & ~(kWord - 1));
     end_ = reinterpret_cast<uint8_t*>(block) + size;
     ZAVWIRE_ARENA_POISON(start, static_cast<size_t>(end_ - start));
     ZAVWIRE_ARENA_UNPOISON(p, bytes);
+    return p;
+}
+
+void* ZAVWireArena::allocateGrowable(size_t bytes) {
+    constexpr size_t alignment = alignof(std::max_align_t);
+    auto* p = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(growCursor_) + alignment - 1) &
+                                         ~(alignment - 1));
+    if (growCursor_ && p <= growEnd_ && static_cast<size_t>(growEnd_ - p) >= bytes) {
+        growCursor_ = p + bytes;
+        ZAVWIRE_ARENA_UNPOISON(p, bytes);
+        return p;
+    }
+    // A list that outgrew the region moves once to a new one, taken from the blocks as any object is, with
+    // room for it to double twice; the lists that follow it start in what is left.
+    size_t chunk = std::max<size_t>(bytes <= SIZE_MAX / 8 ? bytes * 4 : bytes, 4096);
+    p = static_cast<uint8_t*>(allocate(chunk, alignment));
+    growCursor_ = p + bytes;
+    growEnd_ = p + chunk;
+    ZAVWIRE_ARENA_POISON(growCursor_, chunk - bytes);
     return p;
 }
 
@@ -80,12 +103,13 @@ bool ZAVWireArena::owns(const void* p) const {
 }
 
 void ZAVWireArena::seal() {
-    sealed_.store(true, std::memory_order_release);
+    if (sealed_.exchange(true, std::memory_order_acq_rel)) return;
     // The one sealing still holds a reference of its own, so this never lets the count reach zero.
-    if (credit_) refs_.fetch_sub(std::exchange(credit_, 0), std::memory_order_acq_rel);
+    if (loaned_) refs_.fetch_sub(kLoan - madeWhileParsing_, std::memory_order_acq_rel);
 }
 
 ZAVWireArenaScope::ZAVWireArenaScope(ZAVWireArena* arena) : previous_(tCurrent), arena_(arena) {
+    arena->beginParse();
     tCurrent = arena;
 }
 

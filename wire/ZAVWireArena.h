@@ -7,6 +7,7 @@
 // them (and the last message that borrowed memory from it) is gone. Memory freed back is not reused, which is
 // bounded by what the parse read.
 #include <atomic>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -43,11 +44,13 @@ class ZAVWireArena final : public std::pmr::memory_resource {
     static ZAVWireArena* current();
 
     // The allocation of shared objects during the parse: a bump in the current block when it has room.
+    // Blocks hand out whole words, so the cursor stays word-aligned and the objects (which need no more)
+    // take no alignment step.
     __attribute__((always_inline)) void* allocateObject(size_t bytes, size_t alignment) {
-        if (cursor_) {
-            auto address = (reinterpret_cast<uintptr_t>(cursor_) + alignment - 1) & ~(alignment - 1);
-            auto* p = reinterpret_cast<uint8_t*>(address);
-            if (p <= end_ && static_cast<size_t>(end_ - p) >= bytes) {
+        if (alignment <= kWord) {
+            bytes = (bytes + kWord - 1) & ~(kWord - 1);
+            if (bytes <= static_cast<size_t>(end_ - cursor_)) {
+                uint8_t* p = cursor_;
                 cursor_ = p + bytes;
                 ZAVWIRE_ARENA_UNPOISON(p, bytes);
                 return p;
@@ -55,20 +58,32 @@ class ZAVWireArena final : public std::pmr::memory_resource {
         }
         return allocate(bytes, alignment);
     }
+    // Storage of a list that grows while the parse reads it, from a region of its own: the list being
+    // filled is then mostly the last thing there and grows in place instead of being copied at each step.
+    void* allocateGrowable(size_t bytes);
+    // Extends the last growable storage, `p` of `bytes`, to `newBytes` where it is, when there is room.
+    bool growInPlace(void* p, size_t bytes, size_t newBytes) {
+        auto* end = static_cast<uint8_t*>(p) + bytes;
+        if (end != growCursor_ || newBytes < bytes || newBytes - bytes > static_cast<size_t>(growEnd_ - end))
+            return false;
+        growCursor_ = static_cast<uint8_t*>(p) + newBytes;
+        ZAVWIRE_ARENA_UNPOISON(end, newBytes - bytes);
+        return true;
+    }
     void retain() { refs_.fetch_add(1, std::memory_order_relaxed); }
-    // A reference taken by the parse that fills the arena, on its own thread before sealing: drawn from
-    // references taken ahead in batches, so that each object made costs no atomic operation of its own.
-    // What is left of the batch is given back on sealing.
+    // A reference taken by the parse that fills the arena, on its own thread between beginParse and
+    // sealing: only counted here. Meanwhile the count holds a loan larger than any parse could take, so
+    // releases on other threads never bring it to zero; sealing trades the loan for the references counted.
+    // So making an object costs no atomic operation of its own.
     __attribute__((always_inline)) void retainWhileParsing() {
-        if (credit_ == 0) {
-            if (sealed_.load(std::memory_order_acquire)) {
-                retain();
-                return;
-            }
-            refs_.fetch_add(kCreditBatch, std::memory_order_relaxed);
-            credit_ = kCreditBatch;
-        }
-        --credit_;
+        assert(loaned_ && !sealed_.load(std::memory_order_relaxed));
+        ++madeWhileParsing_;
+    }
+    // Starts the parse that fills the arena (the scope that makes it current does).
+    void beginParse() {
+        if (loaned_ || sealed_.load(std::memory_order_acquire)) return;
+        refs_.fetch_add(kLoan, std::memory_order_relaxed);
+        loaned_ = true;
     }
     void release() {
         if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
@@ -96,13 +111,17 @@ class ZAVWireArena final : public std::pmr::memory_resource {
         ZAVWireArena* arena;
         Kept* next;
     };
-    static constexpr size_t kCreditBatch = 256;
+    static constexpr size_t kWord = alignof(void*);
+    static constexpr size_t kLoan = SIZE_MAX / 4;
     Block* head_ = nullptr;
     Kept* kept_ = nullptr;
-    size_t credit_ = 0;
+    size_t madeWhileParsing_ = 0;
+    bool loaned_ = false;
     uint8_t* cursor_ = nullptr;
     uint8_t* end_ = nullptr;
     size_t nextSize_;
+    uint8_t* growCursor_ = nullptr;
+    uint8_t* growEnd_ = nullptr;
     std::atomic<size_t> refs_{0};
     std::atomic<bool> sealed_{false};
 };
@@ -138,7 +157,8 @@ class ZAVWireArenaRef {
     ZAVWireArena* arena_ = nullptr;
 };
 
-// Makes an arena the current one on this thread for as long as it lives, and seals it when it ends.
+// Makes an arena the current one on this thread for as long as it lives, starting its parse, and seals it
+// when it ends.
 class ZAVWireArenaScope {
   public:
     explicit ZAVWireArenaScope(ZAVWireArena* arena);
@@ -188,9 +208,11 @@ std::shared_ptr<T> ZAVWireMakeShared(Args&&... args) {
     return std::make_shared<T>(std::forward<Args>(args)...);
 }
 
-// The same in a given arena (null: the heap), for a parse that passes its arena down.
+// The same in a given arena (null: the heap), for a parse that passes its arena down. Taken in line: a
+// parse makes thousands.
 template <typename T, typename... Args>
-std::shared_ptr<T> ZAVWireMakeSharedIn(ZAVWireArena* arena, Args&&... args) {
+__attribute__((always_inline)) inline std::shared_ptr<T> ZAVWireMakeSharedIn(ZAVWireArena* arena,
+                                                                             Args&&... args) {
     if (arena) return std::allocate_shared<T>(ZAVWireArenaAllocator<T>(arena), std::forward<Args>(args)...);
     return std::make_shared<T>(std::forward<Args>(args)...);
 }

@@ -54,8 +54,16 @@ size_t ZAVWireArrayValueTypeSize(ZAVWireArrayValueType type) {
 
 // ---- storage
 
+// The elements and the storage go; the fields need no resetting, unlike in releaseAll.
 ZAVWireArray::~ZAVWireArray() {
-    releaseAll();
+    if (valueType_ == ZAVWireArrayValueTypeObject) {
+        for (size_t i = 0; i < count_; ++i) objects()[i].~ZAVWireObjectPtr();
+    }
+    if (arenaStorage_) {
+        ZAVWIRE_ARENA_POISON(raw_, arenaCapacity_ * kTypes[valueType_].size);
+    } else {
+        std::free(raw_);
+    }
 }
 
 void ZAVWireArray::releaseAll() {
@@ -598,7 +606,8 @@ void ZAVWireMutableArray::growByOne(ZAVWireArena* arena) {
         reallocate(capacity);
         return;
     }
-    // Sized ahead (doubling) as the general path does, without its look-ups: one bump in the block.
+    // Sized ahead (doubling) as the general path does, without its look-ups, in the arena's region for
+    // growing lists, where the list being filled mostly grows in place.
     size_t size = kTypes[valueType_].size;
     size_t room = std::max(capacity, arenaCapacity_ * 2);
     // A short list of scalars would be copied on its second element (capacity 1, then 33): it gets the
@@ -608,13 +617,18 @@ void ZAVWireMutableArray::growByOne(ZAVWireArena* arena) {
         reallocate(capacity);
         return;
     }
-    void* fresh = arena->allocateObject(room * size, alignof(std::max_align_t));
     void* old = mutableData();
+    if (!arena_) arena_ = ZAVWireArenaRef::whileParsing(arena);
+    if (old && arena->growInPlace(old, arenaCapacity_ * size, room * size)) {
+        arenaCapacity_ = room;
+        capacity_ = capacity;
+        return;
+    }
+    void* fresh = arena->allocateGrowable(room * size);
     if (old) {
         std::memcpy(fresh, old, count_ * size);
         ZAVWIRE_ARENA_POISON(old, arenaCapacity_ * size);
     }
-    if (!arena_) arena_ = ZAVWireArenaRef::whileParsing(arena);
     setData(fresh);
     arenaStorage_ = true;
     arenaCapacity_ = room;

@@ -136,6 +136,9 @@ class ZAVWireArray : public ZAVWireRootObject {
 
   protected:
     friend class ZAVWireMutableArray;
+    // An array whose storage is room a parse took in its arena.
+    ZAVWireArray(ZAVWireArrayValueType type, uint8_t* room, size_t capacity)
+        : valueType_(type), arenaStorage_(true), capacity_(capacity), raw_(room), arenaCapacity_(capacity) {}
     virtual const uint64_t* mutationCounter() const { return nullptr; }
     void checkType(ZAVWireArrayValueType expected) const {
         if (valueType_ != expected) [[unlikely]]
@@ -233,14 +236,29 @@ class ZAVWireMutableArray final : public ZAVWireArray {
         ++mutationCount_;
     }
 
-    // Arena room for exactly `count` scalars of `size` bytes, taken by a parse for a list it has just made
-    // in the same arena and is about to fill with a run of that many. The list's own memory keeps the arena
-    // alive for as long as the list lives, so the room needs no reference of its own.
-    void takeParsedRoom(ZAVWireArena* arena, size_t count, size_t size) {
-        raw_ = static_cast<uint8_t*>(arena->allocateObject(count * size, alignof(uint64_t)));
-        arenaStorage_ = true;
-        arenaCapacity_ = count;
-        capacity_ = count;
+    // A list a parse makes in its arena for a run of `count` scalars of type T it is about to read, made
+    // together with its room; the parse fills the room through parsedRoom and counts it in with
+    // setParsedCount. The list's own memory keeps the arena alive for as long as the list lives, so the room
+    // needs no reference of its own. Taken in line: a parse makes thousands for short runs.
+    struct ParsedRoom {};
+    ZAVWireMutableArray(ParsedRoom, ZAVWireArrayValueType type, uint8_t* room, size_t count)
+        : ZAVWireArray(type, room, count) {}
+    template <typename T>
+    __attribute__((always_inline)) static ZAVWireMutableArrayPtr makeParsed(ZAVWireArena* arena,
+                                                                            ZAVWireArrayValueType type,
+                                                                            size_t count) {
+        auto* room = static_cast<uint8_t*>(arena->allocateObject(count * sizeof(T), alignof(uint64_t)));
+        return std::allocate_shared<ZAVWireMutableArray>(ZAVWireArenaAllocator<ZAVWireMutableArray>(arena),
+                                                         ParsedRoom{}, type, room, count);
+    }
+    template <typename T>
+    T* parsedRoom() const {
+        return reinterpret_cast<T*>(raw_);
+    }
+    // The first `count` elements of the room are filled.
+    void setParsedCount(size_t count) {
+        count_ = count;
+        mutationCount_ = count;
     }
     // The delegate is any ZAVWireMutableArrayDelegate, or the message that made the list on read: messages,
     // made by the thousand in a parse, carry no interface table for it. One word holds either, marked.

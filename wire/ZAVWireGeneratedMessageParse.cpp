@@ -40,16 +40,21 @@ __attribute__((noinline)) void adoptEmptyArray(uint8_t* storage, const ZAVWirePa
     markHas(storage, entry.hasIndex);
 }
 
+// Made once per list, out of the loop that appends.
+__attribute__((noinline)) void makeFreshArray(ZAVWireObjectPtr& s, uint8_t* storage,
+                                              const ZAVWireParseEntry& entry, ZAVWireArena* arena) {
+    s = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.valueType);
+    markHas(storage, entry.hasIndex);
+}
+
 // The array a repeated field of a message being built appends to; the field is set from the first element
 // on, which the caller appends right away.
 __attribute__((always_inline)) inline ZAVWireMutableArray* freshArray(uint8_t* storage,
                                                                       const ZAVWireParseEntry& entry,
                                                                       ZAVWireArena* arena) {
     ZAVWireObjectPtr& s = *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
-    if (!s) [[unlikely]] {
-        s = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.valueType);
-        markHas(storage, entry.hasIndex);
-    }
+    if (!s) [[unlikely]]
+        makeFreshArray(s, storage, entry, arena);
     auto* array = static_cast<ZAVWireMutableArray*>(s.get());
     if (array->hasDelegate()) [[unlikely]]
         adoptEmptyArray(storage, entry, array);
@@ -64,18 +69,20 @@ inline void appendScalar(uint8_t* storage, const ZAVWireParseEntry& entry, ZAVWi
                          int32_t tag, T value, ZAVWireArena* arena, Read read = nullptr) {
     ZAVWireObjectPtr& s = *std::launder(reinterpret_cast<ZAVWireObjectPtr*>(storage + entry.offset));
     if (!s && arena) {
-        auto array = ZAVWireMakeSharedIn<ZAVWireMutableArray>(arena, entry.valueType);
         // Longer runs grow as any list does.
         constexpr size_t kMaxRoom = 64;
         size_t more = input.countVarintFields(tag, kMaxRoom - 1);
-        array->takeParsedRoom(arena, 1 + more, sizeof(T));
-        array->appendParsedScalar(value, arena);
+        auto array = ZAVWireMutableArray::makeParsed<T>(arena, entry.valueType, 1 + more);
+        T* room = array->template parsedRoom<T>();
+        room[0] = value;
+        size_t count = 1;
         if constexpr (!std::is_same_v<Read, std::nullptr_t>) {
-            for (; more; --more) {
+            for (; count <= more; ++count) {
                 input.skipCountedTag(tag);
-                array->appendParsedScalar(static_cast<T>(read()), arena);
+                room[count] = static_cast<T>(read());
             }
         }
+        array->setParsedCount(count);
         s = std::move(array);
         markHas(storage, entry.hasIndex);
         return;
@@ -388,13 +395,17 @@ bool ZAVWireGeneratedMessage::parseFreshUnknownField(ZAVWireCodedInputStream& in
             !extension.mergesWithoutLength() && (tag & 7) == ZAVWireWireFormatLengthDelimited &&
             (!extensionMap_ || extensionMap_->find(*entry) == extensionMap_->end())) {
             ZAVWireMessagePtr sub = readFresh(extension.messageOrGroupClass(), input, context);
-            // This message was made in the parse's arena: so is its map, as extensions mostly come one or
-            // two to a message.
-            if (!extensionMap_) {
-                extensionMap_ = context.arena ? ExtensionMapPtr(ZAVWireExtensionMap::make(context.arena, 2))
-                                              : makeExtensionMap(std::pmr::new_delete_resource());
+            if (extensionMap_) {
+                extensionMap_->emplace(*entry, std::move(sub));
+            } else if (context.arena) {
+                // This message was made in the parse's arena: so is its map, made with its entry in one
+                // step, with room for two, as extensions mostly come one or two to a message.
+                extensionMap_ =
+                    ExtensionMapPtr(ZAVWireExtensionMap::makeWith(context.arena, 2, *entry, std::move(sub)));
+            } else {
+                extensionMap_ = makeExtensionMap(std::pmr::new_delete_resource());
+                extensionMap_->emplace(*entry, std::move(sub));
             }
-            extensionMap_->emplace(*entry, std::move(sub));
             return true;
         }
     }

@@ -169,6 +169,34 @@ TEST_F(Parse, ARunOfListElementsInASubMessageReadsWhole) {
     EXPECT_EQ(toHex(*sub->data()), toHex(*top->data()));
 }
 
+TEST_F(Parse, LongListsFilledSideBySideKeepEveryElement) {
+    // 70 nodes, each holding 40 nodes of its own: the lists of a sub-message grow in turns.
+    auto field = [](uint8_t tag, const std::vector<uint8_t>& body, std::vector<uint8_t>& out) {
+        out.push_back(tag);
+        for (size_t n = body.size(); true; n >>= 7) {
+            out.push_back(static_cast<uint8_t>(n >= 0x80 ? (n & 0x7F) | 0x80 : n));
+            if (n < 0x80) break;
+        }
+        out.insert(out.end(), body.begin(), body.end());
+    };
+    std::vector<uint8_t> outer, wrapped;
+    for (uint8_t i = 0; i < 70; ++i) {
+        std::vector<uint8_t> element = {0x08, i};
+        for (uint8_t k = 0; k < 40; ++k) field(0x32, {0x08, k}, element);
+        field(0x32, element, outer);
+    }
+    field(0x12, outer, wrapped);
+    auto parsed = WTNode::parseFromData(ZAVWireData::create(wrapped))->child();
+    ASSERT_EQ(parsed->nodesArray()->count(), 70u);
+    for (size_t i = 0; i < 70; ++i) {
+        auto element = std::static_pointer_cast<WTNode>(parsed->nodesArray()->objectAtIndex(i));
+        EXPECT_EQ(element->value(), static_cast<int32_t>(i));
+        ASSERT_EQ(element->nodesArray()->count(), 40u);
+        EXPECT_EQ(std::static_pointer_cast<WTNode>(element->nodesArray()->objectAtIndex(39))->value(), 39);
+    }
+    EXPECT_TRUE(parsed->isEqual(WTNode::parseFromData(ZAVWireData::create(outer)).get()));
+}
+
 TEST_F(Parse, StructuralFailures) {
     EXPECT_EQ(raised([] { node("08 01 0C"); }), "NSParseErrorException|Last tag: 12 should be 0");
     EXPECT_EQ(raised([] { node("12 03 12 05 00"); }),
