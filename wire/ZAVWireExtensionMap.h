@@ -65,8 +65,10 @@ class ZAVWireExtensionMap {
     bool empty() const { return size_ == 0; }
 
     iterator find(const Key& key) { return find(key.get()); }
-    const_iterator find(const Key& key) const {
-        return const_cast<ZAVWireExtensionMap*>(this)->find(key.get());
+    const_iterator find(const Key& key) const { return find(key.get()); }
+    // By the extension itself: a look-up needs no counted reference to it.
+    const_iterator find(const ZAVWireExtensionField* key) const {
+        return const_cast<ZAVWireExtensionMap*>(this)->find(key);
     }
     const ZAVWireObjectPtr& at(const Key& key) const {
         const_iterator it = find(key);

@@ -471,10 +471,23 @@ ZAVWireObjectPtr ZAVWireGeneratedMessage::getExtension(const ZAVWireExtensionFie
 }
 
 ZAVWireObjectPtr ZAVWireGeneratedMessage::getExistingExtension(const ZAVWireExtensionField& extension) const {
+    const ZAVWireObjectPtr* value = existingExtensionSlot(extension);
+    return value ? *value : nullptr;
+}
+
+const ZAVWireRootObject* ZAVWireGeneratedMessage::presentExtension(
+    const ZAVWireExtensionField& extension) const {
+    const ZAVWireObjectPtr* value = existingExtensionSlot(extension);
+    return value ? value->get() : nullptr;
+}
+
+const ZAVWireObjectPtr* ZAVWireGeneratedMessage::existingExtensionSlot(
+    const ZAVWireExtensionField& extension) const {
     checkExtension(extension);
     if (!extensionMap_) return nullptr;
-    auto it = extensionMap_->find(sharedExtension(extension));
-    return it == extensionMap_->end() ? nullptr : it->second;
+    const ExtensionMap& map = *extensionMap_;
+    auto it = map.find(&extension);
+    return it == map.end() ? nullptr : &it->second;
 }
 
 bool ZAVWireGeneratedMessage::hasExtension(const ZAVWireExtensionField& extension) const {

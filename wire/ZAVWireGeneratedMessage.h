@@ -98,6 +98,9 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject {
     // ---- extensions
     ZAVWireObjectPtr getExtension(const ZAVWireExtensionField& extension) const;
     ZAVWireObjectPtr getExistingExtension(const ZAVWireExtensionField& extension) const;
+    // The same, looked at where it is (null when not set): a reader that only looks needs no counted
+    // reference.
+    const ZAVWireRootObject* presentExtension(const ZAVWireExtensionField& extension) const;
     bool hasExtension(const ZAVWireExtensionField& extension) const;
     void setExtension(const ZAVWireExtensionField& extension, ZAVWireObjectPtr value);
     void addExtension(const ZAVWireExtensionField& extension, ZAVWireObjectPtr value);
@@ -168,6 +171,11 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject {
         return getArrayLocked(field);
     }
     ZAVWireObjectPtr getObjectNoAutocreate(const ZAVWireFieldDescriptor& field) const;
+    // The object of a field marked present, else null: a reader that only looks needs no counted reference.
+    const ZAVWireRootObject* presentObject(const ZAVWireFieldDescriptor& field) const {
+        const ZAVWireObjectPtr* s = presentSlot(field);
+        return s ? s->get() : nullptr;
+    }
     // The field's array when there is one, else null: readers that only look need not make one.
     const ZAVWireArray* existingArray(const ZAVWireFieldDescriptor& field) const {
         if (const ZAVWireObjectPtr* s = presentSlot(field)) return static_cast<const ZAVWireArray*>(s->get());
@@ -247,6 +255,7 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject {
     size_t fieldSize(const ZAVWireFieldDescriptor& field) const;
     void checkExtension(const ZAVWireExtensionField& extension) const;
     ZAVWireExtensionFieldPtr sharedExtension(const ZAVWireExtensionField& extension) const;
+    const ZAVWireObjectPtr* existingExtensionSlot(const ZAVWireExtensionField& extension) const;
     static ZAVWireMessagePtr newMessageWithAutocreator(const ZAVWireClass* cls,
                                                        ZAVWireGeneratedMessage* parent,
                                                        const ZAVWireFieldDescriptor* field,

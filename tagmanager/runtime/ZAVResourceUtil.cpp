@@ -98,9 +98,8 @@ uint64_t serializedSizeOf(const ZAVPValue& value) {
                                                                                   : nullptr;
     if (!textField || !onlyTypeAndText(value, textField->number())) return value.serializedSize();
     uint64_t size = ZAVWireEnumFieldSize(typeField.number(), type);
-    if (value.hasField(*textField))
-        size += ZAVWireStringFieldSize(textField->number(),
-                                       static_cast<const ZAVWireString&>(*value.getObject(*textField)));
+    if (const auto* text = value.presentObject(*textField))
+        size += ZAVWireStringFieldSize(textField->number(), static_cast<const ZAVWireString&>(*text));
     return size;
 }
 
@@ -340,12 +339,12 @@ ZAVPValuePtr ZAVResourceUtil::valueBuilderBasedOnValue(const ZAVPValue& value) {
     return built;
 }
 
-std::shared_ptr<ZAVPServingValue> ZAVResourceUtil::servingValue(const ZAVPValue& value) {
-    // One look-up: a set extension is what getExtension would give.
-    auto extension = value.getExistingExtension(ZAVPServingValue::ext());
-    if (!extension || !messageAs<ZAVPServingValue>(extension))
+const ZAVPServingValue* ZAVResourceUtil::servingValue(const ZAVPValue& value) {
+    // Looked at where it is: the value holds it as long as the expansion runs.
+    const ZAVWireRootObject* extension = value.presentExtension(ZAVPServingValue::ext());
+    if (!extension || typeid(*extension) != typeid(ZAVPServingValue))
         logAndThrow("Expected a ServingValue and didn't get one");
-    return std::static_pointer_cast<ZAVPServingValue>(std::move(extension));
+    return static_cast<const ZAVPServingValue*>(extension);
 }
 
 ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& resource,
@@ -699,7 +698,8 @@ std::shared_ptr<const ZAVExpandedResource> ZAVResourceUtil::expandResource(const
                                                                                       : nullptr;
         if (!textField || !value.hasField(*textField)) return known;
         const size_t slot = textField == fields.string ? 0 : 1;
-        auto text = std::static_pointer_cast<ZAVWireString>(value.getObject(*textField));
+        // Looked at where it is: the value holds it as long as the expansion runs.
+        const auto* text = static_cast<const ZAVWireString*>(value.presentObject(*textField));
         if (!text) return known;
         auto [at, added] = texts[slot].try_emplace(std::string_view(text->utf8()), Text{index, -1});
         // The only entry with its text so far stands for itself, whatever else it holds.

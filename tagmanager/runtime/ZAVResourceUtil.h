@@ -70,7 +70,7 @@ class ZAVResourceUtil {
                                          const ZAVExpandedFunctionCallList& macros,
                                          const ZAVExpandedFunctionCallList& predicates);
     static ZAVPValuePtr valueBuilderBasedOnValue(const ZAVPValue& value);
-    static std::shared_ptr<ZAVPServingValue> servingValue(const ZAVPValue& value);
+    static const ZAVPServingValue* servingValue(const ZAVPValue& value);
 
     // The element at the index (taken as unsigned); anything else fails the expansion.
     static const ZAVWireObjectPtr& objectWithTAGPBArrayBoundsCheck(const ZAVWireArray& array, int32_t index,
