@@ -67,6 +67,10 @@ TEST_F(Parse, WrongFormGoesToUnknownFields) {
     auto e = node("28 03 28 05");
     EXPECT_EQ(e->color(), WTColor_DeepBlue);
     EXPECT_EQ(toHex(*e->data()), "28 05 28 03");
+    // Past the values checked by a bit set (0 to 63), the enum's own check decides.
+    auto far = node("28 C8 01");
+    EXPECT_FALSE(far->hasColor());
+    EXPECT_EQ(toHex(*far->data()), "28 C8 01");
     auto packedEnum = WTAll::parseFromData(hexData("82 04 03 01 03 05"));  // field 64, packed: 1, 3, 5
     EXPECT_EQ(packedEnum->packedEnumArray()->count(), 2u);
     EXPECT_EQ(packedEnum->unknownFields()->getField(64)->varintList()->uint64AtIndex(0), 3u);
