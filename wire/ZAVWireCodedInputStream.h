@@ -37,30 +37,64 @@ class ZAVWireCodedInputStream final : public ZAVWireSharedObject {
     const char* className() const override { return "ZAVWireCodedInputStream"; }
 
     __attribute__((always_inline)) int32_t readTag() {
-        // Tags of fields 1 to 2047 are one or two bytes: taken here without a call.
         uint64_t pos = state_.bufferPos;
-        uint64_t end = end_;
-        if (pos < end) {
-            uint32_t b = state_.bytes[pos];
-            if (b != 0 && !(b & 0x80)) {
-                state_.bufferPos = pos + 1;
-                lastTag_ = static_cast<int32_t>(b);
-                return lastTag_;
-            }
-            if ((b & 0x80) && pos + 1 < end) {
-                uint32_t b1 = state_.bytes[pos + 1];
-                if (!(b1 & 0x80) && b1 != 0) {
-                    state_.bufferPos = pos + 2;
-                    lastTag_ = static_cast<int32_t>((b & 0x7F) | (b1 << 7));
-                    return lastTag_;
-                }
-            }
-        } else if (pos == end) {
+        int32_t tag;
+        if (readShortTag(state_.bytes, pos, end_, tag)) {
+            state_.bufferPos = pos;
+            lastTag_ = tag;
+            return tag;
+        }
+        if (pos == end_) {
             // The end of the data or of the message.
             lastTag_ = 0;
             return 0;
         }
         return readTagSlow();
+    }
+    // The common forms, read without a call by the stream's own readers and by a loop that keeps the
+    // position itself: a tag of one or two bytes (fields 1 to 2047), and a varint of one or two bytes
+    // (lengths, small numbers), at `pos` below `end`. False, with `pos` unmoved, where the value needs the
+    // longer way (or the bytes end there).
+    __attribute__((always_inline)) static bool readShortTag(const uint8_t* bytes, uint64_t& pos, uint64_t end,
+                                                            int32_t& tag) {
+        if (pos >= end) return false;
+        uint32_t b = bytes[pos];
+        if (b != 0 && !(b & 0x80)) {
+            pos += 1;
+            tag = static_cast<int32_t>(b);
+            return true;
+        }
+        if ((b & 0x80) && pos + 1 < end) {
+            uint32_t b1 = bytes[pos + 1];
+            if (!(b1 & 0x80) && b1 != 0) {
+                pos += 2;
+                tag = static_cast<int32_t>((b & 0x7F) | (b1 << 7));
+                return true;
+            }
+        }
+        return false;
+    }
+    __attribute__((always_inline)) static bool readShortVarint32(const uint8_t* bytes, uint64_t& pos,
+                                                                 uint64_t end, int32_t& value) {
+        if (pos + 1 < end) {
+            uint32_t b0 = bytes[pos];
+            if (!(b0 & 0x80)) {
+                pos += 1;
+                value = static_cast<int32_t>(b0);
+                return true;
+            }
+            uint32_t b1 = bytes[pos + 1];
+            if (!(b1 & 0x80)) {
+                pos += 2;
+                value = static_cast<int32_t>((b0 & 0x7F) | (b1 << 7));
+                return true;
+            }
+        } else if (pos < end && !(bytes[pos] & 0x80)) {
+            value = bytes[pos];
+            pos += 1;
+            return true;
+        }
+        return false;
     }
     void checkLastTagWas(int32_t expected) const;
     int32_t lastTag() const { return lastTag_; }
@@ -115,21 +149,10 @@ class ZAVWireCodedInputStream final : public ZAVWireSharedObject {
     // Most varints are one byte (lengths, small numbers): taken here without a call.
     __attribute__((always_inline)) int32_t readVarint32Inline() {
         uint64_t pos = state_.bufferPos;
-        uint64_t end = end_;
-        if (pos + 1 < end) {
-            uint32_t b0 = state_.bytes[pos];
-            if (!(b0 & 0x80)) {
-                state_.bufferPos = pos + 1;
-                return static_cast<int32_t>(b0);
-            }
-            uint32_t b1 = state_.bytes[pos + 1];
-            if (!(b1 & 0x80)) {
-                state_.bufferPos = pos + 2;
-                return static_cast<int32_t>((b0 & 0x7F) | (b1 << 7));
-            }
-        } else if (pos < end && !(state_.bytes[pos] & 0x80)) {
-            state_.bufferPos = pos + 1;
-            return state_.bytes[pos];
+        int32_t value;
+        if (readShortVarint32(state_.bytes, pos, end_, value)) {
+            state_.bufferPos = pos;
+            return value;
         }
         return readRawVarint32();
     }
@@ -168,16 +191,11 @@ class ZAVWireCodedInputStream final : public ZAVWireSharedObject {
     // and after the contents. beginMessage answers the limit that endMessage puts back.
     __attribute__((always_inline)) uint64_t beginMessage() {
         int32_t length = readVarint32Inline();
-        return beginMessageAt(state_.bufferPos, length);
-    }
-    // The same for a caller that read the length itself: the contents start at `pos`.
-    __attribute__((always_inline)) uint64_t beginMessageAt(uint64_t pos, int32_t length) {
-        state_.bufferPos = pos;
         if (recursionDepth_ >= ZAVWireMaxRecursionDepth) enterNested();
         ++recursionDepth_;
-        if (length >= 0 && pos + static_cast<uint64_t>(length) <= state_.currentLimit) {
+        if (length >= 0 && state_.bufferPos + static_cast<uint64_t>(length) <= state_.currentLimit) {
             uint64_t old = state_.currentLimit;
-            state_.currentLimit = pos + static_cast<uint64_t>(length);
+            state_.currentLimit = state_.bufferPos + static_cast<uint64_t>(length);
             updateEnd();
             return old;
         }

@@ -277,9 +277,10 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject {
     void parseFresh(ZAVWireCodedInputStream& input, ParseContext& context,
                     const ZAVWireDescriptor* descriptor);
     bool parseFreshUnknownField(ZAVWireCodedInputStream& input, ParseContext& context, int32_t tag);
-    // A new message of `cls` read from the length-delimited contents at the input's position.
+    // A new message of `cls`, whose descriptor is `descriptor`, read from the length-delimited contents at
+    // the input's position.
     static ZAVWireMessagePtr readFresh(const ZAVWireClass* cls, ZAVWireCodedInputStream& input,
-                                       ParseContext& context);
+                                       ParseContext& context, const ZAVWireDescriptor* descriptor);
     static ZAVWireMessagePtr readFreshOnHeap(const ZAVWireClass* cls, ZAVWireCodedInputStream& input,
                                              ParseContext& context);
 

@@ -112,12 +112,13 @@ __attribute__((noinline)) ZAVWireMessagePtr ZAVWireGeneratedMessage::readFreshOn
 
 // Taken in line: a sub-message then costs one call level, not two.
 __attribute__((always_inline)) inline ZAVWireMessagePtr ZAVWireGeneratedMessage::readFresh(
-    const ZAVWireClass* cls, ZAVWireCodedInputStream& input, ParseContext& context) {
+    const ZAVWireClass* cls, ZAVWireCodedInputStream& input, ParseContext& context,
+    const ZAVWireDescriptor* descriptor) {
     if (!cls->createInArena || !context.arena) [[unlikely]]
         return readFreshOnHeap(cls, input, context);
     ZAVWireMessagePtr sub = cls->createInArena(context.arena);
     uint64_t old = input.beginMessage();
-    sub->parseFresh(input, context, cls->descriptor());
+    sub->parseFresh(input, context, descriptor);
     input.endMessage(old);
     return sub;
 }
@@ -194,22 +195,11 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
     };
     // Most varints are one or two bytes; the rest, and the last bytes before the end, go through the stream.
     auto varint32 = [&]() __attribute__((always_inline))->int32_t {
-        if (pos + 1 < end) [[likely]] {
-            uint32_t b0 = bytes[pos];
-            if (!(b0 & 0x80)) {
-                pos += 1;
-                return static_cast<int32_t>(b0);
-            }
-            uint32_t b1 = bytes[pos + 1];
-            if (!(b1 & 0x80)) {
-                pos += 2;
-                return static_cast<int32_t>((b0 & 0x7F) | (b1 << 7));
-            }
-        } else if (pos < end && !(bytes[pos] & 0x80)) {
-            return bytes[pos++];
-        }
+        int32_t v;
+        if (ZAVWireCodedInputStream::readShortVarint32(bytes, pos, end, v)) [[likely]]
+            return v;
         handBack();
-        int32_t v = input.readRawVarint32();
+        v = input.readRawVarint32();
         pos = input.position();
         return v;
     };
@@ -224,26 +214,15 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
     size_t p = 0;
     while (true) {
         int32_t tag;
-        if (pos < end) [[likely]] {
-            uint32_t b = bytes[pos];
-            if (b != 0 && !(b & 0x80)) [[likely]] {
-                pos += 1;
-                tag = static_cast<int32_t>(b);
-            } else if ((b & 0x80) && pos + 1 < end && bytes[pos + 1] != 0 && !(bytes[pos + 1] & 0x80)) {
-                tag = static_cast<int32_t>((b & 0x7F) | (static_cast<uint32_t>(bytes[pos + 1]) << 7));
-                pos += 2;
+        if (!ZAVWireCodedInputStream::readShortTag(bytes, pos, end, tag)) [[unlikely]] {
+            if (pos == end) {
+                // The end of the data or of the message.
+                tag = 0;
             } else {
                 handBack();
                 tag = input.readTagSlow();
                 pos = input.position();
             }
-        } else if (pos == end) {
-            // The end of the data or of the message.
-            tag = 0;
-        } else {
-            handBack();
-            tag = input.readTagSlow();
-            pos = input.position();
         }
         if (tag == 0) {
             handBack();
@@ -339,18 +318,8 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
                     takeBack();
                     break;
                 }
-                ZAVWireMessagePtr sub;
-                const ZAVWireClass* cls = entry.msgClass;
-                if (cls->createInArena && context.arena) [[likely]] {
-                    int32_t length = varint32();
-                    uint64_t old = input.beginMessageAt(pos, length);
-                    sub = cls->createInArena(context.arena);
-                    sub->parseFresh(input, context, entry.messageDescriptor());
-                    input.endMessage(old);
-                } else {
-                    handBack();
-                    sub = readFreshOnHeap(cls, input, context);
-                }
+                handBack();
+                ZAVWireMessagePtr sub = readFresh(entry.msgClass, input, context, entry.messageDescriptor());
                 takeBack();
                 if (entry.repeated) {
                     freshArray(storage, entry, context.arena)
@@ -394,7 +363,8 @@ bool ZAVWireGeneratedMessage::parseFreshUnknownField(ZAVWireCodedInputStream& in
         if (extension.type() == ZAVWireTypeMessage && !extension.isRepeated() && !extension.isPackable() &&
             !extension.mergesWithoutLength() && (tag & 7) == ZAVWireWireFormatLengthDelimited &&
             (!extensionMap_ || extensionMap_->find(*entry) == extensionMap_->end())) {
-            ZAVWireMessagePtr sub = readFresh(extension.messageOrGroupClass(), input, context);
+            ZAVWireMessagePtr sub = readFresh(extension.messageOrGroupClass(), input, context,
+                                              extension.messageOrGroupClass()->descriptor());
             if (extensionMap_) {
                 extensionMap_->emplace(*entry, std::move(sub));
             } else if (context.arena) {
@@ -522,7 +492,8 @@ void ZAVWireGeneratedMessage::mergeFieldFromStream(const ZAVWireFieldDescriptor&
             };
             if (field.isRepeated() && field.type() == ZAVWireTypeMessage) {
                 ParseContext context{ZAVWireArena::current(), registry};
-                ZAVWireMessagePtr sub = readFresh(field.msgClass(), input, context);
+                ZAVWireMessagePtr sub =
+                    readFresh(field.msgClass(), input, context, field.msgClass()->descriptor());
                 parsedArray(field)->addObject(std::move(sub));
                 return;
             }
@@ -544,7 +515,8 @@ void ZAVWireGeneratedMessage::mergeFieldFromStream(const ZAVWireFieldDescriptor&
             }
             if (!hasField(field) && field.type() == ZAVWireTypeMessage) {
                 ParseContext context{ZAVWireArena::current(), registry};
-                ZAVWireMessagePtr sub = readFresh(field.msgClass(), input, context);
+                ZAVWireMessagePtr sub =
+                    readFresh(field.msgClass(), input, context, field.msgClass()->descriptor());
                 setRetainedObject(field, std::move(sub));
                 return;
             }
