@@ -54,8 +54,11 @@ size_t ZAVWireArrayValueTypeSize(ZAVWireArrayValueType type) {
 
 // ---- storage
 
-// The elements and the storage go; the fields need no resetting, unlike in releaseAll.
 ZAVWireArray::~ZAVWireArray() {
+    freeStorage();
+}
+
+void ZAVWireArray::freeStorage() {
     if (valueType_ == ZAVWireArrayValueTypeObject) {
         for (size_t i = 0; i < count_; ++i) objects()[i].~ZAVWireObjectPtr();
     }
@@ -67,14 +70,7 @@ ZAVWireArray::~ZAVWireArray() {
 }
 
 void ZAVWireArray::releaseAll() {
-    if (valueType_ == ZAVWireArrayValueTypeObject && raw_) {
-        for (size_t i = 0; i < count_; ++i) objects()[i].~ZAVWireObjectPtr();
-    }
-    if (arenaStorage_) {
-        ZAVWIRE_ARENA_POISON(data(), arenaCapacity_ * kTypes[valueType_].size);
-    } else {
-        std::free(raw_);
-    }
+    freeStorage();
     raw_ = nullptr;
     arenaStorage_ = false;
     arenaCapacity_ = 0;

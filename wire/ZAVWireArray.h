@@ -158,6 +158,8 @@ class ZAVWireArray : public ZAVWireRootObject {
     // Copies count raw elements after the current ones (room must be there).
     void appendRaw(const void* values, size_t count);
     void releaseAll();
+    // Lets go of the elements and the storage, leaving the fields as they are (the destructor needs no more).
+    void freeStorage();
     void initWithValues(const void* values, size_t count);
     void initWithArray(const std::vector<ZAVWireObjectPtr>& array);
     template <typename T>

@@ -72,11 +72,14 @@ void checkSize(uint64_t size, size_t index) {
 
 bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField);
 
-// A plain entry of the value table as its slot holds it (see valueTableOwner).
-ZAVPValuePtr plainSlot(const ZAVResourceUtil::ExpandedValues& expanded, const ZAVWireObjectPtr& entry) {
+// Fills slot i with the plain entry of the value table, as its slot holds it: counting on the table when the
+// whole resource is expanded (see valueTableOwner), else on the entry.
+void fillPlainSlot(const ZAVResourceUtil::ExpandedValues& expanded, size_t i, const ZAVWireObjectPtr& entry) {
     auto* value = static_cast<ZAVPValue*>(entry.get());
-    return expanded.valueTableOwner ? ZAVPValuePtr(expanded.valueTableOwner, value)
-                                    : ZAVPValuePtr(entry, value);
+    expanded.values[i] =
+        expanded.valueTableOwner ? ZAVPValuePtr(expanded.valueTableOwner, value) : ZAVPValuePtr(entry, value);
+    expanded.sizes[i] = kUnmeasuredSlot;
+    expanded.nodes[i] = 1;
 }
 
 // The types whose value is the table's entry itself.
@@ -140,11 +143,14 @@ std::vector<std::string> keyNames(const ZAVPResource& resource) {
 // The object as its message class, or null. The schema's classes are final, so an exact type check
 // answers what a dynamic cast would, for much less.
 template <typename T>
-const T* messageAs(const ZAVWireObjectPtr& object) {
+const T* messageAs(const ZAVWireRootObject* object) {
     static_assert(std::is_final_v<T>);
     if (!object) return nullptr;
-    const auto& o = *object;
-    return typeid(o) == typeid(T) ? static_cast<const T*>(object.get()) : nullptr;
+    return typeid(*object) == typeid(T) ? static_cast<const T*>(object) : nullptr;
+}
+template <typename T>
+const T* messageAs(const ZAVWireObjectPtr& object) {
+    return messageAs<T>(object.get());
 }
 
 // Whether the value sets nothing but its type and the one text field: no flag, escaping, extension or
@@ -176,15 +182,15 @@ bool onlyTypeAndText(const ZAVPValue& value, uint32_t textField) {
     }();
     const Others& other = others[textField == 2 ? 0 : 1];
     // Mostly none of them is marked: one look at the marks then stands for the walk.
-    const bool noneMarked = other.masked && (value.presenceWord() & other.mask) == 0;
-    for (const auto* field : other.fields) {
-        if (noneMarked) break;
-        if (!value.hasField(*field)) continue;
-        // A list read into the value is marked as present (the escapings are found the same way): only an
-        // empty one is allowed.
-        if (!field->isRepeated()) return false;
-        const ZAVWireArray* items = value.existingArray(*field);
-        if (items && items->count()) return false;
+    if (!other.masked || (value.presenceWord() & other.mask) != 0) {
+        for (const auto* field : other.fields) {
+            if (!value.hasField(*field)) continue;
+            // A list read into the value is marked as present (the escapings are found the same way): only
+            // an empty one is allowed.
+            if (!field->isRepeated()) return false;
+            const ZAVWireArray* items = value.existingArray(*field);
+            if (items && items->count()) return false;
+        }
     }
     const auto& unknown = value.unknownFields();
     return (!unknown || unknown->countOfFields() == 0) && !value.hasExtensions();
@@ -324,9 +330,7 @@ void ZAVResourceUtil::fillPlain(const ExpandedValues& expanded, int32_t index) {
     const auto i = static_cast<uint32_t>(index);
     if (!expanded.plainLeft || !expanded.valueTable)
         logAndThrow("Index out of bounds detected: " + std::to_string(index) + " in values");
-    expanded.values[i] = plainSlot(expanded, expanded.valueTable->objectAtIndex(i));
-    expanded.sizes[i] = kUnmeasuredSlot;
-    expanded.nodes[i] = 1;
+    fillPlainSlot(expanded, i, expanded.valueTable->objectAtIndex(i));
 }
 
 ZAVPValuePtr ZAVResourceUtil::valueBuilderBasedOnValue(const ZAVPValue& value) {
@@ -341,10 +345,9 @@ ZAVPValuePtr ZAVResourceUtil::valueBuilderBasedOnValue(const ZAVPValue& value) {
 
 const ZAVPServingValue* ZAVResourceUtil::servingValue(const ZAVPValue& value) {
     // Looked at where it is: the value holds it as long as the expansion runs.
-    const ZAVWireRootObject* extension = value.presentExtension(ZAVPServingValue::ext());
-    if (!extension || typeid(*extension) != typeid(ZAVPServingValue))
-        logAndThrow("Expected a ServingValue and didn't get one");
-    return static_cast<const ZAVPServingValue*>(extension);
+    const auto* serving = messageAs<ZAVPServingValue>(value.presentExtension(ZAVPServingValue::ext()));
+    if (!serving) logAndThrow("Expected a ServingValue and didn't get one");
+    return serving;
 }
 
 ZAVPValuePtr ZAVResourceUtil::expandIthValue(int32_t index, const ZAVPResource& resource,
@@ -375,10 +378,7 @@ const ZAVPValuePtr& ZAVResourceUtil::expandValue(int32_t index, const ZAVPResour
         case ZAVPValue_Type_FunctionId:
         case ZAVPValue_Type_Integer:
         case ZAVPValue_Type_Boolean:
-            expanded.values[i] =
-                owned ? std::static_pointer_cast<ZAVPValue>(entry) : plainSlot(expanded, entry);
-            expanded.sizes[i] = kUnmeasuredSlot;
-            expanded.nodes[i] = 1;
+            fillPlainSlot(expanded, i, entry);
             return expanded.values[i];
         default:
             return expandComposite(i, *value, resource, expanded, pending);
