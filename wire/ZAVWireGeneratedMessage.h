@@ -276,11 +276,12 @@ class ZAVWireGeneratedMessage : public ZAVWireRootObject {
     struct ParseContext;
     void parseFresh(ZAVWireCodedInputStream& input, ParseContext& context,
                     const ZAVWireDescriptor* descriptor);
-    bool parseFreshUnknownField(ZAVWireCodedInputStream& input, ParseContext& context, int32_t tag);
-    // A new message of `cls`, whose descriptor is `descriptor`, read from the length-delimited contents at
-    // the input's position.
+    // `descriptor` is this message's.
+    bool parseFreshUnknownField(ZAVWireCodedInputStream& input, ParseContext& context, int32_t tag,
+                                const ZAVWireDescriptor* descriptor);
+    // A new message of `cls` read from the length-delimited contents at the input's position.
     static ZAVWireMessagePtr readFresh(const ZAVWireClass* cls, ZAVWireCodedInputStream& input,
-                                       ParseContext& context, const ZAVWireDescriptor* descriptor);
+                                       ParseContext& context);
     static ZAVWireMessagePtr readFreshOnHeap(const ZAVWireClass* cls, ZAVWireCodedInputStream& input,
                                              ParseContext& context);
 

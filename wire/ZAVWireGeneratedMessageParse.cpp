@@ -112,13 +112,12 @@ __attribute__((noinline)) ZAVWireMessagePtr ZAVWireGeneratedMessage::readFreshOn
 
 // Taken in line: a sub-message then costs one call level, not two.
 __attribute__((always_inline)) inline ZAVWireMessagePtr ZAVWireGeneratedMessage::readFresh(
-    const ZAVWireClass* cls, ZAVWireCodedInputStream& input, ParseContext& context,
-    const ZAVWireDescriptor* descriptor) {
+    const ZAVWireClass* cls, ZAVWireCodedInputStream& input, ParseContext& context) {
     if (!cls->createInArena || !context.arena) [[unlikely]]
         return readFreshOnHeap(cls, input, context);
     ZAVWireMessagePtr sub = cls->createInArena(context.arena);
     uint64_t old = input.beginMessage();
-    sub->parseFresh(input, context, descriptor);
+    sub->parseFresh(input, context, cls->descriptor());
     input.endMessage(old);
     return sub;
 }
@@ -240,7 +239,7 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
         if (!found) {
             handBack();
             input.setLastTag(tag);
-            bool more = parseFreshUnknownField(input, context, tag);
+            bool more = parseFreshUnknownField(input, context, tag, descriptor);
             takeBack();
             if (!more) return;
             continue;
@@ -318,8 +317,18 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
                     takeBack();
                     break;
                 }
+                // readFresh's steps, with the descriptor the entry keeps.
+                ZAVWireMessagePtr sub;
+                const ZAVWireClass* cls = entry.msgClass;
                 handBack();
-                ZAVWireMessagePtr sub = readFresh(entry.msgClass, input, context, entry.messageDescriptor());
+                if (cls->createInArena && context.arena) [[likely]] {
+                    uint64_t old = input.beginMessage();
+                    sub = cls->createInArena(context.arena);
+                    sub->parseFresh(input, context, entry.messageDescriptor());
+                    input.endMessage(old);
+                } else {
+                    sub = readFreshOnHeap(cls, input, context);
+                }
                 takeBack();
                 if (entry.repeated) {
                     freshArray(storage, entry, context.arena)
@@ -343,8 +352,7 @@ void ZAVWireGeneratedMessage::parseFresh(ZAVWireCodedInputStream& input, ParseCo
 }
 
 bool ZAVWireGeneratedMessage::parseFreshUnknownField(ZAVWireCodedInputStream& input, ParseContext& context,
-                                                     int32_t tag) {
-    const ZAVWireDescriptor* descriptor = wireDescriptor();
+                                                     int32_t tag, const ZAVWireDescriptor* descriptor) {
     uint32_t number = static_cast<uint32_t>(tag) >> 3;
     const ZAVWireExtensionFieldPtr* entry = nullptr;
     if (context.extension && context.extensionType == descriptor && context.extensionNumber == number) {
@@ -363,8 +371,7 @@ bool ZAVWireGeneratedMessage::parseFreshUnknownField(ZAVWireCodedInputStream& in
         if (extension.type() == ZAVWireTypeMessage && !extension.isRepeated() && !extension.isPackable() &&
             !extension.mergesWithoutLength() && (tag & 7) == ZAVWireWireFormatLengthDelimited &&
             (!extensionMap_ || extensionMap_->find(*entry) == extensionMap_->end())) {
-            ZAVWireMessagePtr sub = readFresh(extension.messageOrGroupClass(), input, context,
-                                              extension.messageOrGroupClass()->descriptor());
+            ZAVWireMessagePtr sub = readFresh(extension.messageOrGroupClass(), input, context);
             if (extensionMap_) {
                 extensionMap_->emplace(*entry, std::move(sub));
             } else if (context.arena) {
@@ -492,8 +499,7 @@ void ZAVWireGeneratedMessage::mergeFieldFromStream(const ZAVWireFieldDescriptor&
             };
             if (field.isRepeated() && field.type() == ZAVWireTypeMessage) {
                 ParseContext context{ZAVWireArena::current(), registry};
-                ZAVWireMessagePtr sub =
-                    readFresh(field.msgClass(), input, context, field.msgClass()->descriptor());
+                ZAVWireMessagePtr sub = readFresh(field.msgClass(), input, context);
                 parsedArray(field)->addObject(std::move(sub));
                 return;
             }
@@ -515,8 +521,7 @@ void ZAVWireGeneratedMessage::mergeFieldFromStream(const ZAVWireFieldDescriptor&
             }
             if (!hasField(field) && field.type() == ZAVWireTypeMessage) {
                 ParseContext context{ZAVWireArena::current(), registry};
-                ZAVWireMessagePtr sub =
-                    readFresh(field.msgClass(), input, context, field.msgClass()->descriptor());
+                ZAVWireMessagePtr sub = readFresh(field.msgClass(), input, context);
                 setRetainedObject(field, std::move(sub));
                 return;
             }
