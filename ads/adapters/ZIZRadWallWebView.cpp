@@ -118,10 +118,8 @@ bool ZIZRadWallWebView::shouldStartLoad(const std::string& url, int navigationTy
         return false;
     }
     if (navigationType != static_cast<int>(plat::WebViewNavigationType::LinkClicked)) {
-        // Without a tap a page goes nowhere but the wall's own page and the ad server's.
-        const bool ownPage = ADFREndpoints::sameOrigin(url, ownPage_) ||
-                             (!ownPage_.empty() && url.compare(0, ownPage_.size(), ownPage_) == 0);
-        if (!ownPage && !ADFREndpoints::isAdServerPage(url)) {
+        // Without a tap a page goes nowhere but the wall's own page (and below it) and the ad server's.
+        if (!ADFREndpoints::withinPage(url, ownPage_) && !ADFREndpoints::isAdServerPage(url)) {
             plat::logWarning("ZIZRadWallWebView: the wall page's navigation to %s without a tap is refused",
                              url.c_str());
             return false;

@@ -45,6 +45,8 @@ class ZIZRadWallWebView : public ZividedirInterfaceView, public ZividedirLoadRep
 
     // The navigation decision (the web view's type numbering).
     bool shouldStartLoad(const std::string& url, int navigationType);
+    // Shows `html` with `baseURL` as its base, which becomes the page's own address.
+    void loadPage(const std::string& html, const std::string& baseURL);
     void didFinishLoad();
     void didFailLoad();
 
@@ -67,7 +69,6 @@ class ZIZRadWallWebView : public ZividedirInterfaceView, public ZividedirLoadRep
 
   protected:
     friend class ZIZRadWebDelegate<ZIZRadWallWebView>;
-    void loadPage(const std::string& html, const std::string& baseURL);
     // Asks the engine for the page at `url`.
     void requestPage(const std::string& url);
     std::shared_ptr<plat::WebView> webView_;

@@ -127,22 +127,29 @@ void ZIZRadWebView::postAdClicked() {
 }
 
 plat::View* ZIZRadWebView::hitTest(plat::Point point, const plat::Event* event) {
+    // A flag, not a count: every hit test of one touch comes before the page can act on the touch, so a
+    // touch asked about twice still grants one way out.
     if (htmlLoaded_ && pointInside(point, event)) needsPostAdClicked_ = true;
     return ZividedirInterfaceView::hitTest(point, event);
 }
 
 bool ZIZRadWebView::shouldStartLoad(const std::string& url, int navigationType) {
     const bool linkClicked = navigationType == static_cast<int>(plat::WebViewNavigationType::LinkClicked);
+    // A tap grants one way out: its click goes outside, or one move off the ad server loads here. Without
+    // it the page's own script may only move within the ad server's pages.
     if (needsPostAdClicked_ && (adnetworkKey_ == "1072" || adnetworkKey_ == "1060" || linkClicked)) {
+        needsPostAdClicked_ = false;
         postAdClicked();
         openOutside(url);
         return false;
     }
-    // Before any tap the ad's own script may only move within the ad server's pages.
-    if (!needsPostAdClicked_ && !ADFREndpoints::isAdServerPage(url)) {
-        plat::logWarning("ZIZRadWebView: the ad page's navigation to %s without a tap is refused",
-                         url.c_str());
-        return false;
+    if (!ADFREndpoints::isAdServerPage(url)) {
+        if (!needsPostAdClicked_) {
+            plat::logWarning("ZIZRadWebView: the ad page's navigation to %s without a tap is refused",
+                             url.c_str());
+            return false;
+        }
+        needsPostAdClicked_ = false;
     }
     ++shouldCnt_;
     return true;

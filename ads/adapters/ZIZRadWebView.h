@@ -38,6 +38,8 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     void postAdClicked() override;
     std::shared_ptr<plat::ImageView> getScreenImageView() override;
     plat::View* hitTest(plat::Point point, const plat::Event* event) override;
+    // The navigation decision (the web view's type numbering).
+    bool shouldStartLoad(const std::string& url, int navigationType);
 
     // Not retained; only popup and wall placements hand one over.
     void setParentView(const std::shared_ptr<ZividedirBaseView>& parent) override { parentView_ = parent; }
@@ -74,13 +76,14 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     bool mainPictureFailed() const { return mainPictureFailed_; }
     // The loaded page was asked whether its main picture failed, and answered.
     bool mainPictureKnown() const { return htmlLoaded_ && !mainPictureUnknown_; }
+    // A touch landed inside the loaded ad, and its one way out (a click, or a move off the ad server) is
+    // still unused.
     bool needsPostAdClicked() const { return needsPostAdClicked_; }
     virtual int32_t shouldCnt() const { return shouldCnt_; }
     virtual int32_t finishCnt() const { return finishCnt_; }
 
   protected:
     friend class ZIZRadWebDelegate<ZIZRadWebView>;
-    bool shouldStartLoad(const std::string& url, int navigationType);
     void didFinishLoad();
     void didFailLoad();
     static void switchOffBouncing(plat::View& view);

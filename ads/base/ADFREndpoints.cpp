@@ -101,10 +101,15 @@ bool ADFREndpoints::settingsHostsOnLoopback() {
 
 namespace {
 
-struct Origin {
+// An address taken apart: its origin (scheme, host, port) and its path.
+struct Place {
     std::string scheme, host;
     int port = -1;
-    bool operator==(const Origin&) const = default;
+    std::string path;
+    bool web() const { return scheme == "http" || scheme == "https"; }
+    bool sameOrigin(const Place& other) const {
+        return scheme == other.scheme && host == other.host && port == other.port;
+    }
 };
 
 std::string lowered(std::string text) {
@@ -112,35 +117,53 @@ std::string lowered(std::string text) {
     return text;
 }
 
-// Scheme, host and port of an http(s) address; none for anything else.
-std::optional<Origin> originOf(const std::string& url) {
+// An http(s) or file address; none for anything else.
+std::optional<Place> placeOf(const std::string& url) {
     const size_t colon = url.find("://");
     if (colon == std::string::npos) return std::nullopt;
-    Origin origin{lowered(url.substr(0, colon)), {}, -1};
-    if (origin.scheme != "http" && origin.scheme != "https") return std::nullopt;
-    std::string authority = url.substr(colon + 3, url.find_first_of("/?#", colon + 3) - (colon + 3));
+    Place place;
+    place.scheme = lowered(url.substr(0, colon));
+    if (!place.web() && place.scheme != "file") return std::nullopt;
+    const size_t authorityEnd = url.find_first_of("/?#", colon + 3);
+    std::string authority = url.substr(colon + 3, authorityEnd - (colon + 3));
     // A user name before the host would make "http://site@other/" look like the site.
     if (authority.find('@') != std::string::npos) return std::nullopt;
-    origin.port = origin.scheme == "https" ? 443 : 80;
-    origin.host = authority;
+    if (place.web()) place.port = place.scheme == "https" ? 443 : 80;
+    place.host = authority;
     const size_t portAt = authority.rfind(':');
-    if (portAt != std::string::npos && authority.find(']', portAt) == std::string::npos) {
-        origin.host = authority.substr(0, portAt);
+    if (place.web() && portAt != std::string::npos && authority.find(']', portAt) == std::string::npos) {
+        place.host = authority.substr(0, portAt);
         const std::string digits = authority.substr(portAt + 1);
         if (digits.empty() || digits.size() > 5 ||
             digits.find_first_not_of("0123456789") != std::string::npos)
             return std::nullopt;
-        origin.port = std::stoi(digits);
+        place.port = std::stoi(digits);
     }
-    origin.host = lowered(origin.host);
-    return origin;
+    place.host = lowered(place.host);
+    if (authorityEnd != std::string::npos && url[authorityEnd] == '/')
+        place.path = url.substr(authorityEnd, url.find_first_of("?#", authorityEnd) - authorityEnd);
+    if (place.path.empty()) place.path = "/";
+    return place;
 }
 
 }  // namespace
 
 bool ADFREndpoints::sameOrigin(const std::string& a, const std::string& b) {
-    auto first = originOf(a);
-    return first && first == originOf(b);
+    auto first = placeOf(a);
+    auto second = placeOf(b);
+    return first && second && first->web() && first->sameOrigin(*second);
+}
+
+bool ADFREndpoints::withinPage(const std::string& url, const std::string& page) {
+    auto place = placeOf(url);
+    auto own = placeOf(page);
+    if (!place || !own || !place->sameOrigin(*own)) return false;
+    const std::string& base = own->path;
+    const std::string& path = place->path;
+    if (path.compare(0, base.size(), base) != 0 || (path + "/").find("/../") != std::string::npos)
+        return false;
+    // "/wall" holds "/wall/x" but not "/wallx".
+    return path.size() == base.size() || base.back() == '/' || path[base.size()] == '/';
 }
 
 bool ADFREndpoints::isAdServerPage(const std::string& url) {

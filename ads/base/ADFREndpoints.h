@@ -52,6 +52,9 @@ class ADFREndpoints {
     static bool isAdServerPage(const std::string& url);
     // Both are http(s) addresses of one scheme, host and port.
     static bool sameOrigin(const std::string& a, const std::string& b);
+    // `url` is `page` or lies below it: one scheme, host and port (http(s), or file), and a path that is
+    // the page's or goes on from it at a "/". Addresses with a user name are neither.
+    static bool withinPage(const std::string& url, const std::string& page);
 
     // Makes `request` trust the endpoint's CA file, when it names one (the file layer's "ca_file").
     static void trustCertificateAuthorityOf(Kind kind, plat::URLRequest& request);

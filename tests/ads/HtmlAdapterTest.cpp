@@ -95,6 +95,7 @@ struct HtmlAdapterTest : ::testing::Test {
 const char* kLinkPage =
     "<html><body style='margin:0;background:#123456'><a id='l' href='/landing' "
     "style='display:block;width:320px;height:50px'>go</a></body></html>";
+constexpr int kScripted = int(plat::WebViewNavigationType::Other);
 
 }  // namespace
 
@@ -233,11 +234,14 @@ TEST_F(HtmlAdapterTest, AfterATapKey1060SendsScriptedNavigationsOutside) {
     adapter->loadAd();
     ASSERT_TRUE(loaded(*adapter));
     adapter->hitTest({10, 10}, nullptr);
+    adapter->hitTest({10, 10}, nullptr);  // still one touch
     testing::internal::CaptureStdout();
     evaluate(*adapter, "location.href = '/landing'; 'ok'");
     bool reported = pumpWebUntil([&] {
         return server.requestsTo("/zividedir/api/rec-click/app_id/A/user_ad_id/U/uid//locale/en").size() == 1;
     });
+    EXPECT_FALSE(adapter->shouldStartLoad("http://elsewhere.invalid/", kScripted));  // not even outside
+    EXPECT_TRUE(adapter->shouldStartLoad(server.url("/landing"), kScripted));
     std::string printed = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(reported);
     EXPECT_EQ(printed, "open URL: " + server.url("/landing") + "\n");
@@ -271,6 +275,11 @@ TEST_F(HtmlAdapterTest, AfterATapOtherKeysLoadScriptedNavigationsInside) {
     EXPECT_EQ(adapter->shouldCnt(), allowed + 1);
     EXPECT_EQ(evaluate(*adapter, "document.body.textContent"), "landing");
     EXPECT_EQ(server.requestCount(), 1u);  // no click report
+    // The tap's one way out: a single move off the ad server, and another only after another tap.
+    EXPECT_TRUE(adapter->shouldStartLoad("http://elsewhere.invalid/", kScripted));
+    EXPECT_FALSE(adapter->shouldStartLoad("http://elsewhere.invalid/", kScripted));
+    adapter->hitTest({10, 10}, nullptr);
+    EXPECT_TRUE(adapter->shouldStartLoad("http://elsewhere.invalid/", kScripted));
 }
 
 TEST_F(HtmlAdapterTest, LoadResultsReachALiveParentOnTheNextTurn) {
@@ -304,6 +313,10 @@ TEST_F(HtmlAdapterTest, LoadResultsReachALiveParentOnTheNextTurn) {
     dropped.reset();
     testsupport::runMainLoopFor(0.1);
     EXPECT_EQ(parent->finished, 1);
+    // Nor does one that is going (or was never shared) let its page go anywhere.
+    ZIZRadWebView unshared({0, 0, 320, 50});
+    EXPECT_FALSE(ZIZRadWebDelegate<ZIZRadWebView>(&unshared).webViewShouldStartLoadWithRequest(
+        *unshared.webView(), plat::URLRequest(server.url("/")), plat::WebViewNavigationType::Other));
     // And a parent that went away is not called.
     auto orphan = make("<html><body>ad</body></html>");
     {

@@ -362,4 +362,12 @@ TEST_F(WallAdaptersTest, NavigationDecisions) {
     // The page's own way out: the not-found page.
     evaluate(*adapter, "location.href = 'adfri_notfound:'; 'ok'");
     ASSERT_TRUE(pumpWebUntil([&] { return adapter->finishCnt() == 2 && title(*adapter) == "NotFound"; }));
+    // A page is its own address and what lies below it: no user name, no longer host, no "/wallx".
+    adapter->loadPage("", "http://127.0.0.1:9");
+    EXPECT_FALSE(adapter->shouldStartLoad("http://127.0.0.1:9@elsewhere.invalid/x", int(Type::Other)));
+    adapter->loadPage("", "http://wall.invalid");
+    EXPECT_FALSE(adapter->shouldStartLoad("http://wall.invalid.elsewhere.invalid/", int(Type::Other)));
+    adapter->loadPage("", "http://wall.invalid/wall");
+    EXPECT_FALSE(adapter->shouldStartLoad("http://wall.invalid/wallx", int(Type::Other)));
+    EXPECT_TRUE(adapter->shouldStartLoad("http://wall.invalid/wall/x", int(Type::Other)));
 }
