@@ -1,11 +1,15 @@
 #include "tagmanager/datalayer/ZAVDataLayerPersistentStoreImpl.h"
 
+#include <algorithm>
+#include <atomic>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
 
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
+#include "platform/runloop/RunLoop.h"
 #include "platform/storage/KeyedArchive.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
@@ -21,6 +25,28 @@ constexpr const char* kTable = "datalayer";
 constexpr const char* kBooleanClass = "ZAVBoolean";
 // Two data layers may share the file; the second waits this long for the first's operation.
 constexpr int kBusyTimeoutMillis = 1000;
+// Pushes that could not be written are tried again after this long, doubling up to the last.
+constexpr double kFirstRetrySeconds = 2;
+constexpr double kLastRetrySeconds = 120;
+constexpr size_t kMaxWaitingPushes = 1000;
+
+// SQLite's codes for a value it will not store: too big, a constraint, a type or a bind index it refuses.
+constexpr int kTooBig = 18;
+constexpr int kConstraint = 19;
+constexpr int kMismatch = 20;
+constexpr int kRange = 25;
+
+bool refusesValue(int code) {
+    switch (plat::SqliteFile::primaryCode(code)) {
+        case kTooBig:
+        case kConstraint:
+        case kMismatch:
+        case kRange:
+            return true;
+        default:
+            return false;
+    }
+}
 
 double currentTimeInMilliseconds() {
     return plat::Clock::shared().nowSeconds() * 1000.0;
@@ -81,6 +107,8 @@ std::string ZAVKeyAndSerialized::description() const {
 struct ZAVDataLayerPersistentStoreImpl::Operation {
     std::vector<ZAVKeyAndSerialized> entries;
     int64_t lifetime = 0;
+    // Milliseconds; the lifetime counts from the push, however late the write.
+    double savedAt = 0;
     std::optional<std::string> clearPrefix;
     bool load = false;
     std::shared_ptr<ZAVDataLayerPersistentStoreCallback> callback;  // of a load; may be none
@@ -94,7 +122,8 @@ struct ZAVDataLayerPersistentStoreImpl::Queued {
 };
 
 // The connection and its statements; touched only on the store's queue.
-class ZAVDataLayerPersistentStoreImpl::Database {
+class ZAVDataLayerPersistentStoreImpl::Database
+    : public std::enable_shared_from_this<ZAVDataLayerPersistentStoreImpl::Database> {
   public:
     using Statement = plat::SqliteFile::Statement;
     using Status = plat::SqliteFile::OpenStatus;
@@ -103,36 +132,46 @@ class ZAVDataLayerPersistentStoreImpl::Database {
         : name_(std::move(name)), maxNumStoredItems_(maxNumStoredItems) {}
     ~Database() { closeDatabase(); }
 
-    // Queued saves and prefix clears, in the order queued, in one transaction: one sync for the lot.
-    // Damage found on the way sets the file aside, once, and the batch is written into a new one.
-    void write(const std::vector<const Operation*>& batch) {
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            if (!openDatabaseAndInitStatements()) return;
-            {
-                // Should another connection hold the file past the busy wait, each step commits on its own.
-                plat::SqliteFile::Transaction transaction(file_);
-                double now = currentTimeInMilliseconds();
-                deleteEntriesOlderThan(ZAVTypes::saturatingInt64(now));
-                for (const Operation* operation : batch) {
-                    if (operation->clearPrefix) {
-                        clearKeysWithPrefix(*operation->clearPrefix);
-                        continue;
-                    }
-                    makeRoomForEntries(operation->entries.size());
-                    // Saturated: an expiry past the 64-bit range is "never", not a negative time that
-                    // expires at once.
-                    writeEntriesToDatabase(
-                        operation->entries,
-                        ZAVTypes::saturatingInt64(now + static_cast<double>(operation->lifetime)));
-                }
-                if (transaction.begun() && !damaged_ && !transaction.commit()) {
-                    ZAVLog::error(zavFormat("Failed to insert data: %s", file_.errorMessage().c_str()));
-                    noteFailure(file_.errorCode());
-                }
-            }
-            if (!setAsideIfDamaged()) break;
+    // A save or clear joins the pushes that wait for the file, behind the older ones.
+    void wait(Operation operation) {
+        waiting_.push_back(std::move(operation));
+        waitingCount_.store(waiting_.size());
+    }
+    size_t waitingCount() const { return waitingCount_.load(); }
+
+    // Writes the waiting pushes, all or none. Those that fail stay, for the next write or the retry timer.
+    void flush() {
+        if (waiting_.empty()) return;
+        trimWaiting();
+        if (write(waiting_)) {
+            if (retrying_)
+                ZAVLog::info(zavFormat("Data-layer store: %zu waiting pushes written", waiting_.size()));
+            waiting_.clear();
+            waitingCount_.store(0);
+            retrying_ = false;
+            retryDelaySeconds_ = kFirstRetrySeconds;
+            plat::RunLoop::current().cancelTimer(retryTimer_);
+            return;
         }
-        closeDatabase();
+        retrying_ = true;
+        ZAVLog::warning(zavFormat("Data-layer store: write failed; pushes waiting: %zu", waiting_.size()));
+        // The queue's loop is the store's own, so a timer id it knows is this store's retry.
+        plat::RunLoop& loop = plat::RunLoop::current();
+        if (loop.hasTimer(retryTimer_)) return;
+        retryTimer_ = loop.addTimer(retryDelaySeconds_, [weak = weak_from_this()] {
+            if (auto database = weak.lock()) database->flush();
+        });
+        retryDelaySeconds_ = std::min(retryDelaySeconds_ * 2, kLastRetrySeconds);
+    }
+
+    // The store is going: one last try, and no timer left behind.
+    void finish() {
+        flush();
+        plat::RunLoop::current().cancelTimer(retryTimer_);
+        if (waiting_.empty()) return;
+        ZAVLog::error(zavFormat("Data-layer store closed with %zu pushes unwritten", waiting_.size()));
+        waiting_.clear();
+        waitingCount_.store(0);
     }
 
     std::vector<ZAVKeyAndSerialized> load() {
@@ -149,11 +188,81 @@ class ZAVDataLayerPersistentStoreImpl::Database {
     }
 
   private:
+    // Saves and prefix clears, in the order queued, in one transaction: one sync for the lot, and all of
+    // them or none. Damage found on the way sets the file aside, once, and the batch is written into a new
+    // one. False when the batch did not reach the file.
+    bool write(const std::deque<Operation>& batch) {
+        bool written = false;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (!openDatabaseAndInitStatements()) break;
+            written = writeInTransaction(batch);
+            if (written || !setAsideIfDamaged()) break;
+        }
+        closeDatabase();
+        return written;
+    }
+
+    bool writeInTransaction(const std::deque<Operation>& batch) {
+        failed_ = false;
+        plat::SqliteFile::Transaction transaction(file_);
+        if (!transaction.begun()) {
+            logFailure("begin a transaction", file_.errorCode());
+            return false;
+        }
+        // SQLite may roll the whole transaction back by itself (a full disk, an I/O error): nothing more
+        // may run, as it would commit on its own.
+        auto intact = [&] { return !failed_ && file_.inTransaction(); };
+        deleteEntriesOlderThan(ZAVTypes::saturatingInt64(currentTimeInMilliseconds()));
+        for (auto operation = batch.begin(); operation != batch.end() && intact(); ++operation) {
+            if (operation->clearPrefix) {
+                clearKeysWithPrefix(*operation->clearPrefix);
+                continue;
+            }
+            makeRoomForEntries(operation->entries.size());
+            // Saturated: an expiry past the 64-bit range is "never", not a negative time that expires at
+            // once.
+            if (intact())
+                writeEntriesToDatabase(
+                    operation->entries,
+                    ZAVTypes::saturatingInt64(operation->savedAt + static_cast<double>(operation->lifetime)));
+        }
+        if (!intact()) return false;
+        if (!transaction.commit()) {
+            ZAVLog::error(zavFormat("Failed to insert data: %s", file_.errorMessage().c_str()));
+            noteFailure(file_.errorCode());
+            return false;
+        }
+        return true;
+    }
+
+    // Past the bound the oldest waiting pushes go. Saves after the newest clear that hold
+    // maxNumStoredItems entries push every older row out of the file as they are written, so what is
+    // older than them changes nothing; a hard cap bounds the rest.
+    void trimWaiting() {
+        size_t newerEntries = 0;
+        size_t keepFrom = waiting_.size() > kMaxWaitingPushes ? waiting_.size() - kMaxWaitingPushes : 0;
+        for (size_t i = waiting_.size(); i > keepFrom; --i) {
+            const Operation& operation = waiting_[i - 1];
+            if (operation.clearPrefix) break;
+            newerEntries += operation.entries.size();
+            if (newerEntries >= maxNumStoredItems_) {
+                keepFrom = i - 1;
+                break;
+            }
+        }
+        if (keepFrom == 0) return;
+        waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(keepFrom));
+        waitingCount_.store(waiting_.size());
+        ZAVLog::warning(zavFormat("Data-layer store: %zu oldest waiting pushes dropped, %zu wait", keepFrom,
+                                  waiting_.size()));
+    }
+
     // A failed step: damage (a file that is not, or no longer, a sound database) is remembered, and the
     // operation's end sets the file aside.
     void noteFailure(int code) {
         if (plat::SqliteFile::isDamage(code) || plat::SqliteFile::isDamage(file_.errorCode()))
             damaged_ = true;
+        failed_ = true;
     }
 
     void logFailure(const char* what, int code) {
@@ -179,7 +288,7 @@ class ZAVDataLayerPersistentStoreImpl::Database {
         std::string sql = zavFormat("DELETE from %s WHERE %s = ?1 OR substr(%s, 1, length(?2)) = ?2;", kTable,
                                     "key", "key");
         Statement s = prepareSql(sql, "delete entries with key prefix");
-        if (!s.ok()) return;
+        if (!s.ok()) return noteFailure(file_.errorCode());
         s.bindText(1, prefix);
         s.bindText(2, prefix + ".");
         int rc = s.step();
@@ -320,7 +429,7 @@ class ZAVDataLayerPersistentStoreImpl::Database {
             Statement s =
                 prepareSql(zavFormat("DELETE from %s WHERE %s IN (%s);", kTable, "ID", markers.c_str()),
                            "delete old Entries");
-            if (!s.ok()) return;
+            if (!s.ok()) return noteFailure(file_.errorCode());
             // 64-bit: a row id past 2^31 must not wrap onto another row.
             for (size_t i = 0; i < n; ++i) s.bindInt64(static_cast<int>(i + 1), ids[start + i]);
             int rc = s.step();
@@ -338,9 +447,10 @@ class ZAVDataLayerPersistentStoreImpl::Database {
             int rc = s->step();
             if (rc != plat::SqliteFile::kDone) {
                 ZAVLog::error(zavFormat("Failed to insert data: %s", file_.errorMessage().c_str()));
+                // A value SQLite refuses would fail alike on every try: only that entry is lost.
+                if (file_.inTransaction() && refusesValue(rc)) continue;
                 noteFailure(rc);
-                // Damage fails every later step alike: the batch goes again into a new file.
-                if (damaged_) return;
+                return;
             }
         }
     }
@@ -368,6 +478,14 @@ class ZAVDataLayerPersistentStoreImpl::Database {
     Statement* idsStmt_ = nullptr;
     Statement* expireStmt_ = nullptr;
     bool damaged_ = false;
+    // A step of the batch being written failed: it is rolled back whole.
+    bool failed_ = false;
+    // Saves and clears not yet in the file, oldest first.
+    std::deque<Operation> waiting_;
+    std::atomic<size_t> waitingCount_{0};
+    bool retrying_ = false;
+    double retryDelaySeconds_ = kFirstRetrySeconds;
+    plat::RunLoop::TimerId retryTimer_ = 0;
 };
 
 ZAVDataLayerPersistentStoreImpl::ZAVDataLayerPersistentStoreImpl()
@@ -383,7 +501,10 @@ ZAVDataLayerPersistentStoreImpl::ZAVDataLayerPersistentStoreImpl(std::string dat
 
 // The queue's end runs what is queued first, from its own thread too (the load's answer releasing the
 // data layer there).
-ZAVDataLayerPersistentStoreImpl::~ZAVDataLayerPersistentStoreImpl() = default;
+ZAVDataLayerPersistentStoreImpl::~ZAVDataLayerPersistentStoreImpl() {
+    if (operationQueue_.runningThread() || database_->waitingCount() > 0)
+        operationQueue_.post([database = database_] { database->finish(); });
+}
 
 void ZAVDataLayerPersistentStoreImpl::waitUntilIdle() {
     if (operationQueue_.runningThread()) operationQueue_.sync(nullptr);
@@ -394,6 +515,7 @@ void ZAVDataLayerPersistentStoreImpl::saveKeyValues(const std::vector<ZAVKeyValu
     Operation save;
     save.entries = serializeValues(keyValues);
     save.lifetime = lifetimeInMillis;
+    save.savedAt = currentTimeInMilliseconds();
     enqueue(std::move(save));
 }
 
@@ -416,7 +538,7 @@ void ZAVDataLayerPersistentStoreImpl::enqueue(Operation operation) {
     queued_->operations.push_back(std::move(operation));
     if (queued_->taskQueued) return;
     // The task takes every operation gathered by the time it runs, and those that come while it writes:
-    // saves and clears in a row share one transaction, a load between them keeps its place.
+    // the saves and clears waiting share one transaction, a load between them keeps its place.
     queued_->taskQueued = operationQueue_.post([queued = queued_, database = database_] {
         for (;;) {
             std::vector<Operation> operations;
@@ -428,18 +550,16 @@ void ZAVDataLayerPersistentStoreImpl::enqueue(Operation operation) {
                 }
                 operations.swap(queued->operations);
             }
-            std::vector<const Operation*> writes;
-            for (const Operation& operation : operations) {
+            for (Operation& operation : operations) {
                 if (!operation.load) {
-                    writes.push_back(&operation);
+                    database->wait(std::move(operation));
                     continue;
                 }
-                if (!writes.empty()) database->write(writes);
-                writes.clear();
+                database->flush();
                 auto values = unserializeValues(database->load());
                 if (operation.callback) operation.callback->onKeyValuesLoaded(values);
             }
-            if (!writes.empty()) database->write(writes);
+            database->flush();
         }
     });
     if (!queued_->taskQueued) queued_->operations.clear();  // the process is exiting

@@ -5,6 +5,8 @@
 // only serialise values and queue work; every database step runs on the store's own serial queue, which
 // opens the database at the start of each operation and closes it at the end. Saves and clears queued
 // while the queue is busy go to the file together, in one transaction, so the file keeps up with pushes.
+// A batch that does not reach the file (held by another connection, a full disk) is rolled back whole and
+// waits, in memory and in order, for the next write or a retry timer on the queue.
 // A file found damaged, at the open or at any later step, is set aside (kept) with a warning and the
 // store goes on with a new one.
 #include <cstdint>
@@ -39,8 +41,9 @@ class ZAVDataLayerPersistentStoreImpl final : public ZAVDataLayerPersistentStore
 
     ZAVDataLayerPersistentStoreImpl();
     ZAVDataLayerPersistentStoreImpl(std::string databaseName, uint64_t maxNumStoredItems);
-    // Runs the work already queued (nothing saved is dropped), then ends the queue; also when the last
-    // holder lets go from inside a queued operation.
+    // Runs the work already queued and tries the waiting pushes once more (those still unwritten are
+    // dropped with an error), then ends the queue; also when the last holder lets go from inside a queued
+    // operation.
     ~ZAVDataLayerPersistentStoreImpl() override;
     ZAVDataLayerPersistentStoreImpl(const ZAVDataLayerPersistentStoreImpl&) = delete;
     ZAVDataLayerPersistentStoreImpl& operator=(const ZAVDataLayerPersistentStoreImpl&) = delete;

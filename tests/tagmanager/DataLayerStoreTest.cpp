@@ -281,6 +281,36 @@ TEST_F(DataLayerStoreTest, SavesQueuedTogetherAreWrittenInOneTransaction) {
     EXPECT_EQ(column("SELECT COUNT(*) FROM datalayer"), (std::vector<std::string>{"501"}));
 }
 
+// A batch that does not reach the file is rolled back whole and written, in order, with the next write:
+// a commit held off by another connection's read lock, then a transaction SQLite ends itself mid-batch.
+TEST_F(DataLayerStoreTest, AFailedBatchIsKeptWholeAndWrittenLater) {
+    Store store;
+    store.saveKeyValues({{"a", T("0")}}, 60000);
+    store.waitUntilIdle();
+    tmtest::CapturedLog log;
+    {
+        plat::SqliteFile reader;
+        ASSERT_EQ(reader.open(dbPath(), {.busyTimeoutMillis = 0, .quickCheck = false}),
+                  plat::SqliteFile::OpenStatus::Open);
+        ASSERT_TRUE(reader.exec("BEGIN"));
+        ASSERT_EQ(reader.prepare("SELECT COUNT(*) FROM datalayer").step(), plat::SqliteFile::kRow);
+        store.saveKeyValues({{"b1", T("1")}, {"b2", T("2")}}, 60000);
+        store.clearKeysWithPrefix("a");
+        store.waitUntilIdle();
+    }
+    EXPECT_EQ(log->count("warning", "pushes waiting: 2"), 1u);
+    EXPECT_EQ(column("SELECT key FROM datalayer"), (std::vector<std::string>{"a"}));
+    execSql(
+        "CREATE TRIGGER refuse BEFORE INSERT ON datalayer WHEN NEW.key = 'c2' BEGIN SELECT RAISE(ROLLBACK, "
+        "'refused'); END");
+    store.saveKeyValues({{"c1", T("3")}, {"c2", T("4")}, {"c3", T("5")}}, 60000);
+    store.waitUntilIdle();
+    EXPECT_EQ(column("SELECT key FROM datalayer"), (std::vector<std::string>{"a"}));
+    execSql("DROP TRIGGER refuse");
+    store.saveKeyValues({{"d", T("6")}}, 60000);
+    EXPECT_EQ(keys(load(store)), (std::vector<std::string>{"b1", "b2", "c1", "c2", "c3", "d"}));
+}
+
 TEST_F(DataLayerStoreTest, AnOldFileKeepsItsTable) {
     execSql(
         "CREATE TABLE datalayer ( 'ID' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, 'key' STRING NOT NULL, "
