@@ -295,6 +295,14 @@ TEST_F(ManagerTest, UnreadableCacheIsSetAsideAndCountsAsMissing) {
     EXPECT_EQ(testsupport::readFile(aside), "not an archive");
 }
 
+TEST_F(ManagerTest, ACacheFolderThatIsAFileIsToldOfInOneLine) {
+    testsupport::writeFile(manager->cacheFilePath().parent_path(), "not a folder");
+    plat::LogCapture log;
+    manager->loadFromCache();
+    EXPECT_EQ(failed, 1);
+    EXPECT_EQ(log.lines().size(), 1u);
+}
+
 TEST_F(ManagerTest, WeightedChoiceFollowsTheDraws) {
     writeCache(answer(entry("a", R"({"ja": 1})") + "," + entry("b", R"({"ja": 0, "en": 9})") + "," +
                       entry("c", R"({"ja": 3})")));
