@@ -255,6 +255,14 @@ TEST_F(ManagerTest, BadBodiesWithoutACacheOnlyFail) {
     EXPECT_EQ(storedNextUpdate(), 0);
 }
 
+TEST_F(ManagerTest, AnAnswerThatIsNotHttpIsToldOfAsSuch) {
+    primary.route("GET", kPath, Answer{.body = R"({"result": "ok"})", .fault = testsupport::Fault::NotHttp});
+    plat::LogCapture log;
+    manager->updateAd();
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(log.contains("could not be fetched (The server's answer is not HTTP.); retry 1"));
+}
+
 TEST_F(ManagerTest, UnreachableRetries64TimesThenUsesTheCache) {
     writeCache(answer(""));
     testsupport::ForcedReachability offline(0);
