@@ -22,8 +22,10 @@
 #include "platform/runloop/SerialQueue.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/Bundle.h"
+#include "platform/storage/FileManager.h"
 #include "platform/storage/KeyedArchive.h"
 #include "platform/storage/Paths.h"
+#include "platform/storage/PropertyList.h"
 #include "platform/storage/UserDefaults.h"
 
 namespace fs = std::filesystem;
@@ -82,6 +84,23 @@ std::shared_ptr<plat::SerialQueue> sharedCacheWriter() {
         shared = queue;
     }
     return queue;
+}
+
+// Something other than a folder where the cache folder belongs.
+bool isNoFolder(const fs::path& dir) {
+    std::error_code ec;
+    return fs::exists(dir, ec) && !fs::is_directory(dir, ec);
+}
+
+// Kept, not deleted, and never over an earlier one: the file may still tell someone what went wrong.
+void setAside(const fs::path& path, const std::string& what) {
+    std::error_code ec;
+    fs::path aside = plat::FileManager::moveAside(path, ".unreadable", ec);
+    if (aside.empty()) {
+        plat::logWarning("ads: %s; it cannot be set aside (%s)", what.c_str(), ec.message().c_str());
+    } else {
+        plat::logWarning("ads: %s; kept as %s", what.c_str(), aside.c_str());
+    }
 }
 
 }  // namespace
@@ -229,11 +248,7 @@ void ADFRManager::writeCache(fs::path path, plat::Bytes bytes) {
     cacheWriter_->async([path = std::move(path), bytes = std::move(bytes)] {
         std::error_code ec;
         fs::path dir = path.parent_path();
-        if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) {
-            fs::path aside = dir;
-            aside += ".unreadable";
-            fs::rename(dir, aside, ec);
-        }
+        if (isNoFolder(dir)) setAside(dir, "the settings cache folder " + dir.string() + " is not a folder");
         fs::create_directories(dir, ec);
         if (!plat::writeFileAtomically(path, bytes))
             plat::logError("ads: the settings cache %s cannot be written", path.c_str());
@@ -246,18 +261,20 @@ void ADFRManager::loadFromCache() {
     fs::path path = cacheFilePath();
     std::error_code ec;
     if (path.empty() || !fs::exists(path, ec)) {
+        // Set aside at the next write.
+        if (!path.empty() && isNoFolder(path.parent_path()))
+            plat::logWarning("ads: the settings cache folder %s is not a folder; no cached settings",
+                             path.parent_path().c_str());
         post(fetchFailedNotificationName());
         return;
     }
+    // A file that cannot be read now (no descriptor free, an I/O error) stays for the next load; the
+    // read says so in its own line.
+    auto bytes = plat::FileManager::contentsAtPath(path, plat::PropertyList::kMaxInputSize);
     ADFRData::registerCodingClasses();
-    auto data = std::dynamic_pointer_cast<ADFRData>(plat::KeyedArchive::unarchiveObjectFromFile(path));
+    auto data = bytes ? plat::KeyedArchive::unarchiveObject<ADFRData>(*bytes) : nullptr;
     if (!data) {
-        // Set aside, not deleted: the file may still tell someone what went wrong.
-        fs::path aside = path;
-        aside += ".unreadable";
-        fs::rename(path, aside, ec);
-        plat::logWarning("ads: the settings cache %s is unreadable; moved to %s", path.c_str(),
-                         aside.c_str());
+        if (bytes) setAside(path, "the settings cache " + path.string() + " holds no settings");
         post(fetchFailedNotificationName());
         return;
     }

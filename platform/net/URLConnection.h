@@ -44,6 +44,7 @@ enum Code : int {
     kCannotConnectToHost = -1004,
     kNetworkConnectionLost = -1005,
     kHTTPTooManyRedirects = -1007,
+    kBadServerResponse = -1011,
     kCannotDecodeContentData = -1016,
     kDataLengthExceedsMaximum = -1103,
     kSecureConnectionFailed = -1200,

@@ -103,8 +103,15 @@ ErrorText classify(const URLTransfer& t) {
             return {kDataLengthExceedsMaximum, "The resource exceeds the maximum size."};
         case CURLE_URL_MALFORMAT:
             return {kBadURL, "bad URL"};
-        case CURLE_UNSUPPORTED_PROTOCOL:
+        case CURLE_UNSUPPORTED_PROTOCOL: {
+            // Only http and https are loaded, so a server that was reached but sent no status line
+            // answered with something that is not HTTP.
+            char* ip = nullptr;
+            if (t.lastStatus == 0 && t.easy &&
+                curl_easy_getinfo(t.easy, CURLINFO_PRIMARY_IP, &ip) == CURLE_OK && ip && *ip)
+                return {kBadServerResponse, "The server's answer is not HTTP."};
             return {kUnsupportedURL, "unsupported URL"};
+        }
         case CURLE_COULDNT_RESOLVE_HOST:
         case CURLE_COULDNT_RESOLVE_PROXY:
             return {kCannotFindHost, "A server with the specified hostname could not be found."};

@@ -23,6 +23,8 @@ class AdvertisingId {
     bool isAdvertisingTrackingEnabled() const;
     // The install's identifier, made and kept on first use; none while tracking is limited, or when
     // the app's data cannot hold it (then nothing is made up that would change at the next launch).
+    // A file that cannot be read at the moment gives none for this call and stays as it is; only a file
+    // read whole that holds no identifier is set aside (never over one set aside before) for a new one.
     std::optional<Uuid> advertisingIdentifier();
 
     // <home>/Library/AdvertisingIdentifier.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 
@@ -77,6 +78,29 @@ bool FileManager::moveItem(const fs::path& from, const fs::path& to) {
         return false;
     }
     return true;
+}
+
+fs::path FileManager::moveAside(const fs::path& path, const std::string& suffix, std::error_code& error) {
+    for (int n = 1; n <= 1000; ++n) {
+        fs::path aside = path;
+        aside += n == 1 ? suffix : suffix + "-" + std::to_string(n);
+        int rc = ::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE);
+        if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // A file system without the no-replace rename: the name is checked first instead.
+            struct stat st {};
+            if (::lstat(aside.c_str(), &st) == 0)
+                errno = EEXIST;
+            else
+                rc = ::rename(path.c_str(), aside.c_str());
+        }
+        if (rc == 0) {
+            error.clear();
+            return aside;
+        }
+        if (errno != EEXIST) break;
+    }
+    error = std::error_code(errno, std::generic_category());
+    return {};
 }
 
 bool FileManager::copyItem(const fs::path& from, const fs::path& to) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/base/Value.h"
@@ -37,6 +38,11 @@ class FileManager {
     static bool removeItem(const std::filesystem::path& path);
     // Renames within a file system; the destination must not exist.
     static bool moveItem(const std::filesystem::path& from, const std::filesystem::path& to);
+    // Moves a damaged file out of the way to "<path><suffix>", or "<path><suffix>-2", "-3", ... when that
+    // name is taken, so a file set aside earlier is never replaced. The new path; empty with `error` set
+    // when it cannot be moved. Logs nothing: the caller says in its own line what was set aside.
+    static std::filesystem::path moveAside(const std::filesystem::path& path, const std::string& suffix,
+                                           std::error_code& error);
     static bool copyItem(const std::filesystem::path& from, const std::filesystem::path& to);
 
     // Names (not paths) of the folder's entries, sorted; empty optional when it cannot be listed.

@@ -255,6 +255,14 @@ TEST_F(ManagerTest, BadBodiesWithoutACacheOnlyFail) {
     EXPECT_EQ(storedNextUpdate(), 0);
 }
 
+TEST_F(ManagerTest, AnAnswerThatIsNotHttpIsToldOfAsSuch) {
+    primary.route("GET", kPath, Answer{.body = R"({"result": "ok"})", .fault = testsupport::Fault::NotHttp});
+    plat::LogCapture log;
+    manager->updateAd();
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(log.contains("could not be fetched (The server's answer is not HTTP.); retry 1"));
+}
+
 TEST_F(ManagerTest, UnreachableRetries64TimesThenUsesTheCache) {
     writeCache(answer(""));
     testsupport::ForcedReachability offline(0);
@@ -293,6 +301,14 @@ TEST_F(ManagerTest, UnreadableCacheIsSetAsideAndCountsAsMissing) {
     fs::path aside = manager->cacheFilePath();
     aside += ".unreadable";
     EXPECT_EQ(testsupport::readFile(aside), "not an archive");
+}
+
+TEST_F(ManagerTest, ACacheFolderThatIsAFileIsToldOfInOneLine) {
+    testsupport::writeFile(manager->cacheFilePath().parent_path(), "not a folder");
+    plat::LogCapture log;
+    manager->loadFromCache();
+    EXPECT_EQ(failed, 1);
+    EXPECT_EQ(log.lines().size(), 1u);
 }
 
 TEST_F(ManagerTest, WeightedChoiceFollowsTheDraws) {

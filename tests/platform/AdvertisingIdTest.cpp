@@ -1,7 +1,10 @@
 // The install's advertising identifier: made once and kept in the app's data, none while the user
 // limits tracking in the defaults.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include "platform/base/Log.h"
 #include "platform/storage/AdvertisingId.h"
 #include "platform/storage/UserDefaults.h"
 #include "tests/support/TestSupport.h"
@@ -32,4 +35,32 @@ TEST(AdvertisingId, MadeOncePerInstallKeptInTheHomeAndNoneWhileTrackingIsLimited
     auto second = AdvertisingId::shared().advertisingIdentifier();
     ASSERT_TRUE(second);
     EXPECT_NE(second, first);
+}
+
+TEST(AdvertisingId, AFailedReadGivesNoneThatOnceAndKeepsTheIdentifier) {
+    testsupport::TempHome home;
+    const auto id = AdvertisingId::shared().advertisingIdentifier();
+    ASSERT_TRUE(id);
+    rlimit old{};
+    getrlimit(RLIMIT_NOFILE, &old);
+    rlimit none{static_cast<rlim_t>(::dup(2)), old.rlim_max};  // the lowest free descriptor: none left
+    ::close(static_cast<int>(none.rlim_cur));
+    plat::LogCapture log;
+    setrlimit(RLIMIT_NOFILE, &none);
+    const auto during = AdvertisingId::shared().advertisingIdentifier();
+    setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_FALSE(during);
+    EXPECT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(AdvertisingId::shared().advertisingIdentifier(), id);
+}
+
+TEST(AdvertisingId, ASecondDamagedFileIsSetAsideBesideTheFirst) {
+    testsupport::TempHome home;
+    const std::string file = AdvertisingId::filePath().string();
+    testsupport::writeFile(file, "first");
+    ASSERT_TRUE(AdvertisingId::shared().advertisingIdentifier());
+    testsupport::writeFile(file, "second");
+    ASSERT_TRUE(AdvertisingId::shared().advertisingIdentifier());
+    EXPECT_EQ(testsupport::readFile(file + ".unreadable"), "first");
+    EXPECT_EQ(testsupport::readFile(file + ".unreadable-2"), "second");
 }

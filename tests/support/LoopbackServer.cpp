@@ -262,9 +262,15 @@ struct LoopbackServer::Impl {
                 break;
             case Fault::CloseBeforeAnswer:
             case Fault::Reset:
-            case Fault::Stall: {
+            case Fault::Stall:
+            case Fault::NotHttp: {
                 int fd = connectionFd(req, serverPort);
                 if (answer.fault == Fault::Stall) waitFor(600);
+                if (answer.fault == Fault::NotHttp && req.ssl)
+                    SSL_write(const_cast<SSL*>(req.ssl), answer.body.data(),
+                              static_cast<int>(answer.body.size()));
+                else if (answer.fault == Fault::NotHttp && fd >= 0)
+                    ::send(fd, answer.body.data(), answer.body.size(), MSG_NOSIGNAL);
                 if (fd >= 0) {
                     if (answer.fault == Fault::Reset)
                         resetConnection(fd);

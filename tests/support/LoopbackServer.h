@@ -36,6 +36,7 @@ enum class Fault {
     Reset,              // the connection is reset (TCP RST) without an answer
     Stall,              // nothing is ever sent; the server holds the connection until it stops
     PartialBody,        // status and headers promise body.size() bytes; only partialBytes come, then a close
+    NotHttp,            // the body alone goes out, with no status line or headers, then a close
 };
 
 struct Answer {
