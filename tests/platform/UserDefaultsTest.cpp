@@ -202,9 +202,9 @@ TEST(UserDefaults, ABackgroundWriteMakesTheStoresFolder) {
 
 TEST(UserDefaults, TheStoresOwnWriterRunsAtTheSaversPriority) {
     testsupport::TempDir dir;
+    std::promise<int> writerNice;  // outlives the store, whose end waits for the writer
     auto defaults = UserDefaults::create(dir.path() / "p.plist");
     defaults->setInteger(7, "level");
-    std::promise<int> writerNice;
     defaults->synchronizeInBackground([&](bool written) {
         writerNice.set_value(written ? getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())) : 99);
     });
