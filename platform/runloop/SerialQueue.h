@@ -11,7 +11,7 @@ namespace plat {
 
 class SerialQueue {
   public:
-    // A queue with its own worker thread of that name.
+    // A queue with its own worker thread of that name, at the priority of the thread that makes it.
     explicit SerialQueue(std::string name);
     // A queue that runs its tasks on `loop` (which must outlive the queue).
     explicit SerialQueue(RunLoop& loop);

@@ -110,6 +110,12 @@ struct UserDefaults::Disk {
         return true;
     }
 
+    // False while a failed write left changes out of the file.
+    bool holdsAll() {
+        std::lock_guard<std::mutex> lock(writeMutex);
+        return !unwritten;
+    }
+
     const fs::path file;
     std::mutex writeMutex;
     Value::Dictionary written;  // the store as of the last hand-over written (or tried)
@@ -289,8 +295,9 @@ bool UserDefaults::handOver() {
 }
 
 SerialQueue* UserDefaults::writer() {
-    // The writer yields to the frame: it runs while the main thread waits, not in the middle of a frame.
-    if (!writer_) writer_ = SerialQueue::lowPriority("SettingsWriter");
+    // At the priority of the thread that saves first (the main thread, in the app): a save handed over
+    // starts at once. At a lower one it waited behind every busy core, and a kill in that time lost it.
+    if (!writer_) writer_ = std::make_shared<SerialQueue>("SettingsWriter");
     return writer_.get();
 }
 
@@ -300,11 +307,18 @@ bool UserDefaults::synchronize() {
 }
 
 void UserDefaults::synchronizeInBackground() {
-    if (!handOver()) return;
+    synchronizeInBackground(nullptr);
+}
+
+void UserDefaults::synchronizeInBackground(std::function<void(bool)> written) {
+    if (!handOver() && !written) return;
     std::lock_guard<std::mutex> p(disk_->pendingMutex);
-    if (disk_->writeQueued) return;
-    disk_->writeQueued = true;
-    writer()->async([disk = disk_] { disk->write(); });
+    if (!disk_->writeQueued && !disk_->pending.empty()) {
+        disk_->writeQueued = true;
+        writer()->async([disk = disk_] { disk->write(); });
+    }
+    // Behind the write that takes what is pending now: the next write is queued only once it started.
+    if (written) writer()->async([disk = disk_, written = std::move(written)] { written(disk->holdsAll()); });
 }
 
 bool UserDefaults::waitForBackgroundWrites() {

@@ -8,6 +8,7 @@
 // (LC_ALL, LC_MESSAGES, LANG: "ja_JP.UTF-8" gives ["ja"]; unset or "C" gives ["en"]).
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -81,6 +82,9 @@ class UserDefaults {
     // synchronize() would, in the order they were handed over; what is handed over while a write
     // waits to start joins that write.
     void synchronizeInBackground();
+    // The same, then `written` runs on the writer once the file holds everything handed over so far
+    // (false when writing it failed), even when nothing new was handed over.
+    void synchronizeInBackground(std::function<void(bool)> written);
     // Returns once everything handed to the writer is in the file; false when writing it failed.
     bool waitForBackgroundWrites();
 

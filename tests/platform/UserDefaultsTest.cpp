@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -197,6 +198,17 @@ TEST(UserDefaults, ABackgroundWriteMakesTheStoresFolder) {
     defaults->synchronizeInBackground();
     ASSERT_TRUE(defaults->waitForBackgroundWrites());
     EXPECT_EQ(UserDefaults::create(file)->integerForKey("level"), 7);
+}
+
+TEST(UserDefaults, TheStoresOwnWriterRunsAtTheSaversPriority) {
+    testsupport::TempDir dir;
+    std::promise<int> writerNice;  // outlives the store, whose end waits for the writer
+    auto defaults = UserDefaults::create(dir.path() / "p.plist");
+    defaults->setInteger(7, "level");
+    defaults->synchronizeInBackground([&](bool written) {
+        writerNice.set_value(written ? getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())) : 99);
+    });
+    EXPECT_EQ(writerNice.get_future().get(), getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())));
 }
 
 TEST(UserDefaults, StandardStoreLivesInTheCurrentHome) {
