@@ -9,6 +9,10 @@
 //   BM_LoadOverParse    loading the container's bytes (parse, expansion, runtime) against parsing them
 //                       alone, measured in turns (goal: ≤ 2); beside it, first_event_ms: the first event a
 //                       loaded container evaluates (the runtime makes its rule plans then)
+//   BM_PushThatPushesAgain  one push into the worst container a 1 KB download can describe: its "_dlw" tag
+//                       pushes the event again with as many parts built as one evaluation may. The push
+//                       and all it causes share one budget of 100 000 parts, so it ends after the second
+//                       evaluation instead of running 500 of them; evaluations_per_push counts them
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -20,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/Error.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/Paths.h"
 #include "tagmanager/ZODAruzivu.h"
@@ -269,5 +274,66 @@ void BM_LoadOverParse(benchmark::State& state) {
     state.counters["first_event_ms"] = firstEventCpu * 1e3 / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_LoadOverParse)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// At most 1 KB: one rule without predicates fires a "_dlw" tag on every event, which pushes the event
+// again with a value of macros that each refer to the next 16 or 18 times, down to the event macro (never
+// cached): 99 486 parts built for the value, as many as fit under one evaluation's 100 000.
+std::shared_ptr<const ZAVWireData> pushingAgainContainer() {
+    tmtest::ResourceBuilder b;
+    b.setVersion("deep");
+    b.macro("evt", "_e");
+    std::string below = "evt";
+    const int fanOuts[] = {16, 18, 18, 18};  // from the bottom
+    for (size_t level = 0; level < std::size(fanOuts); ++level) {
+        const std::string name = "level_" + std::to_string(level);
+        b.macro(name, "_c",
+                {{"value", b.list(std::vector<int32_t>(fanOuts[level], b.macroReference(below)))}});
+        below = name;
+    }
+    auto again = b.map({b.string("event"), b.string("parts")}, {b.string("deep"), b.macroReference(below)});
+    tmtest::ResourceBuilder::Rule rule;
+    rule.addTags = {b.tag("_dlw", {{"value", b.list({again})}})};
+    b.rule(rule);
+    return b.build()->data();
+}
+
+class EventCounter : public ZAVDataLayerListener {
+  public:
+    void changed(const ZAVObjectPtr& update) override {
+        if (update->objectForKey("event")) ++events;
+    }
+    long events = 0;
+};
+
+void BM_PushThatPushesAgain(benchmark::State& state) {
+    ZAVLog::logger()->setLogLevel(ZAVLoggerLogLevelNone);
+    const std::string id = "CTR-BENCH-AGAIN";
+    const auto data = pushingAgainContainer();
+    if (data->length() > 1024) state.SkipWithError("the container is over 1 KB");
+    {
+        std::ofstream out(folder() / "bundle" / id, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data->bytes()), static_cast<std::streamsize>(data->length()));
+    }
+    auto manager = ZODAruzivu::initWithSameInstance(false);
+    manager->setRefreshMode(ZAVContainerOwner::kRefreshModeDefaultContainer);
+    auto container = manager->openContainerById(id, std::make_shared<tmtest::RecordingContainerCallback>());
+    auto counter = std::make_shared<EventCounter>();
+    manager->dataLayer()->registerListener(counter);
+    const auto push = ZAVObject::map({{ZAVObject::text("event"), ZAVObject::text("deep")}});
+    long loops = 0;
+    for (auto _ : state) {
+        try {
+            manager->dataLayer()->push(push);
+        } catch (const plat::Exception&) {
+            ++loops;  // the data layer's own bound of 500 updates in one push
+        }
+    }
+    const double pushes = static_cast<double>(state.iterations());
+    state.counters["container_bytes"] = static_cast<double>(data->length());
+    state.counters["evaluations_per_push"] = static_cast<double>(counter->events) / pushes;
+    state.counters["push_loops"] = static_cast<double>(loops);
+    container->close();
+}
+BENCHMARK(BM_PushThatPushesAgain)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "tagmanager/datalayer/ZAVClickReferrerUtil.h"
 #include "tagmanager/datalayer/ZAVDataLayerPersistentStoreImpl.h"
 #include "tagmanager/hits/ZAVDispatcher.h"
+#include "tagmanager/runtime/ZAVRuntime.h"
 
 namespace {
 
@@ -268,5 +269,6 @@ void ZODAruzivuListener::changed(const ZAVObjectPtr& update) {
     if (!update || !update->isMap()) return;
     auto event = update->objectForKey("event");
     if (!event) return;
+    ZAVRuntime::UpdateScope scope(update);
     if (auto manager = zodAruzivu_.lock()) manager->refreshTagsInAllContainers(event->description());
 }

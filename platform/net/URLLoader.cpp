@@ -18,9 +18,10 @@ namespace plat {
 namespace {
 
 // Read once: loads run on several threads, and the environment is not theirs to read while it may change.
+// Never destroyed: worker threads that outlive main may still start a load.
 const std::string& noProxyList() {
-    static const std::string list = ProxyEnvironment::current().exclusionList();
-    return list;
+    static const auto* list = new std::string(ProxyEnvironment::current().exclusionList());
+    return *list;
 }
 
 void globalInit() {

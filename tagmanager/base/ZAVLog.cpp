@@ -27,9 +27,11 @@ class LoggerSlot {
     std::shared_ptr<ZAVLogger> logger_ = std::make_shared<ZAVDefaultLogger>();
 };
 
+// Never destroyed: threads that outlive main log through it (the analytics worker with its logger
+// routed here, a tag-manager worker ending at exit).
 LoggerSlot& currentLogger() {
-    static LoggerSlot slot;
-    return slot;
+    static auto* slot = new LoggerSlot();
+    return *slot;
 }
 
 void printLine(plat::LogLevel platformLevel, const char* word, const std::string& message) {

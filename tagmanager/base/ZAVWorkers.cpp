@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "platform/base/Clock.h"
+#include "platform/base/Value.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/runloop/SerialQueue.h"
 #include "platform/storage/OutputStream.h"
 #include "platform/storage/Paths.h"
+#include "platform/ui/Device.h"
 #include "tagmanager/base/ZAVLog.h"
 #include "wire/schema/ZAVPResourcewithmetadata.h"
 #include "wire/schema/ZAVPServing.h"
@@ -64,11 +66,14 @@ void makeDescriptors(const ZAVWireDescriptor* descriptor, std::set<const ZAVWire
 
 // The statics that worker tasks use are made before the exit hook is registered, so that they are
 // destroyed after it runs (exit runs hooks and static destructors in the reverse order of their making).
+// What the rooms above this one keep for the workers is never destroyed instead.
 void makeWhatWorkersUse() {
     plat::Paths::home();
     plat::Clock::shared();
     plat::mainQueue();
     plat::NotificationCenter::defaultCenter();
+    plat::Value::null();
+    plat::Device::current();
     ZAVLog::logger();
     std::set<const ZAVWireDescriptor*> seen;
     for (const ZAVWireDescriptor* root :
@@ -91,12 +96,14 @@ void makeWhatWorkersUse() {
 
 void onExit();
 
-// Registered again whenever a thread starts, so the latest registration runs before the statics made
-// since the earlier ones; the hook runs its work once.
+// Once, as the first worker starts: a hook registered again at every start would pile up entries in the
+// exit list for as long as workers keep stopping and starting.
 void registerExitHook() {
-    static std::once_flag warmed;
-    std::call_once(warmed, makeWhatWorkersUse);
-    std::atexit(onExit);
+    static std::once_flag registered;
+    std::call_once(registered, [] {
+        makeWhatWorkersUse();
+        std::atexit(onExit);
+    });
 }
 
 std::vector<std::shared_ptr<ZAVWorker::State>> liveWorkers() {

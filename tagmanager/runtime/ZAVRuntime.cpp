@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <tuple>
 
 #include "platform/base/Error.h"
@@ -70,28 +72,68 @@ class EventScope {
     ZAVRuntime& runtime_;
 };
 
-// What one evaluation (an event's tags, or one macro the app asks for) may build of expanded values.
-// Each value of a container is bounded at load, but macro references inside values can multiply one
-// another at evaluation; past this the evaluation fails, with one error line.
+// What an app's push may build of expanded values, over every evaluation it causes on this thread (a
+// tag's push evaluates the tags again, up to 500 times in one push), and what one macro the app asks for
+// may build. Each value of a container is bounded at load, but macro references inside values can
+// multiply one another at evaluation; past this the evaluation fails, with one error line, and so does
+// the rest of the push.
 constexpr uint64_t kMaxBuiltParts = 100000;
 
 struct Budget {
     uint64_t built = 0;
     bool logged = false;
-};
-thread_local Budget* tBudget = nullptr;
+    uint64_t scope = 0;  // the serial of the last UpdateScope it served
+    // What its evaluations pushed that no UpdateScope has taken up yet, one entry per push in the order
+    // the data layer takes them, held so that no other update takes an address; and the updates of its
+    // clearings of saved keys, which the data layer makes itself: {prefix: null}.
+    std::deque<ZAVObjectPtr> pushed;
+    std::vector<ZAVObjectPtr> cleared;
 
-// A fresh budget for one evaluation; a nested one (a tag's push evaluating tags again) has its own.
+    bool spent() const { return built > kMaxBuiltParts; }
+    bool takeUp(const ZAVObject& update) {
+        auto mine =
+            std::find_if(pushed.begin(), pushed.end(), [&](const auto& p) { return p.get() == &update; });
+        if (mine != pushed.end()) {
+            pushed.erase(mine);
+            return true;
+        }
+        auto clear =
+            std::find_if(cleared.begin(), cleared.end(), [&](const auto& c) { return c->isEqual(update); });
+        if (clear == cleared.end()) return false;
+        cleared.erase(clear);
+        return true;
+    }
+};
+thread_local Budget* tBudget = nullptr;  // the running evaluation's
+thread_local Budget tPushBudget;         // that of the push last evaluated on this thread
+thread_local const ZAVRuntime::UpdateScope* tScope = nullptr;
+thread_local uint64_t tScopes = 0;
+
+// The budget of an evaluation. Inside another evaluation on this thread (a push that runs its update at
+// once, a handler asking for a macro) it is the outer one's. Tags evaluated for an update go on with the
+// budget of the push whose evaluations pushed it, or else begin a push's; the containers told of one
+// update share it. Anything else has a budget of its own.
 class BudgetScope {
   public:
-    BudgetScope() : previous_(tBudget) { tBudget = &own_; }
+    explicit BudgetScope(bool forTags) : previous_(tBudget) {
+        if (previous_) return;
+        if (!forTags || !tScope) {
+            tBudget = &own_.emplace();
+            return;
+        }
+        if (tPushBudget.scope != tScope->serial() && !tPushBudget.takeUp(*tScope->update()))
+            tPushBudget = Budget();
+        tPushBudget.scope = tScope->serial();
+        tBudget = &tPushBudget;
+    }
     ~BudgetScope() { tBudget = previous_; }
     BudgetScope(const BudgetScope&) = delete;
     BudgetScope& operator=(const BudgetScope&) = delete;
+    bool spent() const { return tBudget->spent(); }
 
   private:
-    Budget own_;
     Budget* previous_;
+    std::optional<Budget> own_;
 };
 
 bool spendPart() {
@@ -501,9 +543,11 @@ const std::optional<std::string>& ZAVRuntime::eventName(EventView& view) const {
 
 void ZAVRuntime::evaluateTags(const std::string& eventName) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
+    BudgetScope budget(true);
+    if (budget.spent()) return;
     EventScope scope(*this, eventName);
-    BudgetScope budget;
     for (const auto& tag : calculateTagsToRunForRules(rules_)) {
+        if (budget.spent()) break;
         // One tag's failure stays with that tag: the others of the event still fire.
         try {
             Pending pending;
@@ -813,7 +857,7 @@ std::shared_ptr<ZAVConvertedValues::Slot> ZAVRuntime::rememberExpansion(
 }
 
 ZAVRuntime::Result ZAVRuntime::evaluateMacroReference(const std::string& macroName) {
-    BudgetScope budget;
+    BudgetScope budget(false);
     Pending pending;
     return evaluateMacroReferenceWithCycleDetection(macroName, pending);
 }
@@ -943,15 +987,35 @@ void ZAVRuntime::pushUnevaluatedValueToDataLayer(const ZAVPValuePtr& value, Pend
     auto object = ZAVTypes::valueToObject(expanded->value());
     if (!object) return;
     if (object->isMap()) {
-        dataLayer_->push(object);
+        pushFromEvaluation(*dataLayer_, object);
     } else if (object->isList()) {
         for (const auto& item : object->items()) {
             if (item && item->isMap())
-                dataLayer_->push(item);
+                pushFromEvaluation(*dataLayer_, item);
             else
                 ZAVLog::warning("pushAfterEvaluate: value not a Map or List");
         }
     }
+}
+
+ZAVRuntime::UpdateScope::UpdateScope(ZAVObjectPtr update)
+    : update_(std::move(update)), previous_(tScope), serial_(++tScopes) {
+    if (update_) tScope = this;
+}
+
+ZAVRuntime::UpdateScope::~UpdateScope() {
+    tScope = previous_;
+}
+
+void ZAVRuntime::pushFromEvaluation(ZAVDataLayer& layer, const ZAVObjectPtr& update) {
+    if (tBudget && update) tBudget->pushed.push_back(update);
+    layer.push(update);
+}
+
+void ZAVRuntime::clearFromEvaluation(ZAVDataLayer& layer, const std::string& prefix) {
+    if (tBudget)
+        tBudget->cleared.push_back(ZAVObject::map({{ZAVObject::text(prefix), ZAVObject::nullMarker()}}));
+    layer.clearPersistentKeysWithPrefix(prefix);
 }
 
 void ZAVRuntime::setSupplementals(const std::vector<std::shared_ptr<ZAVPSupplemental>>& supplementals) {

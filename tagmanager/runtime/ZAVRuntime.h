@@ -44,6 +44,30 @@ class ZAVRuntime : public ZAVCurrentEventSource, public std::enable_shared_from_
     // Fires the tags whose rules hold, in rule order and then in each rule's tag order. A tag that throws
     // is logged and the next one runs.
     void evaluateTags(const std::string& eventName);
+    // While it lives, tags evaluated on this thread are evaluated for `update`, the data-layer update whose
+    // event the containers are told of (the facade's listener says so). An app's push and all it causes
+    // share one budget of value parts: the tags for an update that the push's own evaluations pushed (a
+    // "_dlw" tag's maps or its clearing of keys, a push-after-evaluate value) go on with that budget, and
+    // once it is spent the push evaluates nothing more.
+    class UpdateScope {
+      public:
+        explicit UpdateScope(ZAVObjectPtr update);
+        ~UpdateScope();
+        UpdateScope(const UpdateScope&) = delete;
+        UpdateScope& operator=(const UpdateScope&) = delete;
+        const ZAVObjectPtr& update() const { return update_; }
+        // Tells this telling of an update from another of the same object.
+        uint64_t serial() const { return serial_; }
+
+      private:
+        const ZAVObjectPtr update_;
+        const UpdateScope* previous_;
+        const uint64_t serial_;
+    };
+    // The data-layer writes of an evaluation, which the tags of the updates they make count against the
+    // evaluation's budget (see UpdateScope).
+    static void pushFromEvaluation(ZAVDataLayer& layer, const ZAVObjectPtr& update);
+    static void clearFromEvaluation(ZAVDataLayer& layer, const std::string& prefix);
     // Takes no lock of the runtime: it is called from data-layer listeners that hold the push lock.
     Result evaluateMacroReference(const std::string& macroName);
     void setSupplementals(const std::vector<std::shared_ptr<ZAVPSupplemental>>& supplementals);

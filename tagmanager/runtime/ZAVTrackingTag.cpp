@@ -6,6 +6,7 @@
 #include "tagmanager/base/ZAVLog.h"
 #include "tagmanager/datalayer/ZAVDataLayer.h"
 #include "tagmanager/hits/ZAVDispatcher.h"
+#include "tagmanager/runtime/ZAVRuntime.h"
 #include "tagmanager/values/ZAVPropertyListUtil.h"
 #include "tagmanager/values/ZAVTypes.h"
 #include "tagmanager/values/ZAVValueEscapeUtil.h"
@@ -190,7 +191,7 @@ void ZAVDataLayerWrite::pushToDataLayer(const ZAVPValuePtr& value, const ZAVConv
     auto layer = dataLayer();
     if (!list || !list->isList() || !layer) return;
     for (const auto& element : list->items())
-        if (element && element->isMap()) layer->push(element);
+        if (element && element->isMap()) ZAVRuntime::pushFromEvaluation(*layer, element);
 }
 
 void ZAVDataLayerWrite::clearPersistent(const ZAVPValuePtr& value) {
@@ -198,5 +199,5 @@ void ZAVDataLayerWrite::clearPersistent(const ZAVPValuePtr& value) {
     auto prefix = ZAVTypes::valueToString(value);
     auto layer = dataLayer();
     if (prefix == ZAVTypes::defaultString() || !layer) return;
-    layer->clearPersistentKeysWithPrefix(prefix->textValue());
+    ZAVRuntime::clearFromEvaluation(*layer, prefix->textValue());
 }

@@ -10,14 +10,15 @@ std::shared_ptr<ZAVBoolean> ZAVBoolean::booleanWithBool(bool value) {
     return std::make_shared<ZAVBoolean>(value);
 }
 
+// Never destroyed, as the other shared objects of the values: workers convert values until they end.
 const std::shared_ptr<const ZAVBoolean>& ZAVBoolean::yes() {
-    static const std::shared_ptr<const ZAVBoolean> shared = std::make_shared<ZAVBoolean>(true);
-    return shared;
+    static const auto* shared = new std::shared_ptr<const ZAVBoolean>(std::make_shared<ZAVBoolean>(true));
+    return *shared;
 }
 
 const std::shared_ptr<const ZAVBoolean>& ZAVBoolean::no() {
-    static const std::shared_ptr<const ZAVBoolean> shared = std::make_shared<ZAVBoolean>(false);
-    return shared;
+    static const auto* shared = new std::shared_ptr<const ZAVBoolean>(std::make_shared<ZAVBoolean>(false));
+    return *shared;
 }
 
 std::shared_ptr<ZAVBoolean> ZAVBoolean::booleanWithString(const std::string& text) {

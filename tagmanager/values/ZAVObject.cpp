@@ -15,9 +15,11 @@ struct MadeObject : ZAVObject {
     explicit MadeObject(Kind kind) : ZAVObject(kind) {}
 };
 
+// The shared objects below are never destroyed: the tag manager's workers convert values until they
+// end, which at exit is after the statics made since they started have gone.
 const std::string& emptyText() {
-    static const std::string empty;
-    return empty;
+    static const auto* empty = new std::string();
+    return *empty;
 }
 
 size_t mix(size_t seed, size_t value) {
@@ -128,13 +130,13 @@ ZAVObjectPtr ZAVObject::opaque(plat::Value value) {
 }
 
 const ZAVObjectPtr& ZAVObject::nullMarker() {
-    static const ZAVObjectPtr marker = std::make_shared<MadeObject>(Kind::Null);
-    return marker;
+    static const auto* marker = new ZAVObjectPtr(std::make_shared<MadeObject>(Kind::Null));
+    return *marker;
 }
 
 const ZAVObjectPtr& ZAVObject::notPresent() {
-    static const ZAVObjectPtr marker = std::make_shared<MadeObject>(Kind::NotPresent);
-    return marker;
+    static const auto* marker = new ZAVObjectPtr(std::make_shared<MadeObject>(Kind::NotPresent));
+    return *marker;
 }
 
 const std::string& ZAVObject::textValue() const {
@@ -152,13 +154,13 @@ double ZAVObject::doubleValue() const {
 }
 
 const ZAVObject::List& ZAVObject::items() const {
-    static const List empty;
-    return kind_ == Kind::List ? list_ : empty;
+    static const auto* empty = new List();
+    return kind_ == Kind::List ? list_ : *empty;
 }
 
 const ZAVObject::Entries& ZAVObject::entries() const {
-    static const Entries empty;
-    return kind_ == Kind::Map ? entries_ : empty;
+    static const auto* empty = new Entries();
+    return kind_ == Kind::Map ? entries_ : *empty;
 }
 
 ZAVObjectPtr ZAVObject::objectForKey(const ZAVObjectPtr& key) const {
@@ -190,8 +192,8 @@ ZAVObjectPtr ZAVObject::objectForKey(const std::string& key) const {
 }
 
 const ZAVPValuePtr& ZAVObject::pvalue() const {
-    static const ZAVPValuePtr none;
-    return kind_ == Kind::Value ? pvalue_ : none;
+    static const auto* none = new ZAVPValuePtr();
+    return kind_ == Kind::Value ? pvalue_ : *none;
 }
 
 const plat::Value& ZAVObject::opaqueValue() const {

@@ -122,6 +122,38 @@ TEST(RuntimeTest, AnEvaluationThatWouldBuildTooMuchFailsWithOneLine) {
     EXPECT_NE(f.text("few"), "<default>");
 }
 
+// Tells the runtime of each update that carries an event, as the facade's listener tells its containers.
+struct EventTeller : ZAVDataLayerListener {
+    void changed(const ZAVObjectPtr& update) override {
+        auto event = update->objectForKey("event");
+        if (!event) return;
+        ++told;
+        ZAVRuntime::UpdateScope scope(update);
+        runtime->evaluateTags(event->textValue());
+    }
+    ZAVRuntime* runtime = nullptr;
+    int told = 0;
+};
+
+// Each event fires a "_dlw" tag that pushes the event again with 30 000 parts built: the app's one push
+// and the pushes it causes share 100 000 parts, so the fourth evaluation fails and the push ends there.
+TEST(RuntimeTest, APushWhoseTagsPushAgainBuildsWithinOneBudget) {
+    CapturedLog log;
+    ResourceBuilder b;
+    b.macro("c", "_nc");
+    b.macro("parts", "_c", {{"value", b.list(std::vector<int32_t>(30000, b.macroReference("c")))}});
+    auto again = b.map({b.string("event"), b.string("parts")}, {b.string("go"), b.macroReference("parts")});
+    b.rule(rule({}, {b.tag("_dlw", {{"value", b.list({again})}})}));
+    Fixture f(b);
+    f.runtime->addMacro(std::make_shared<UncachedMacro>());
+    auto teller = std::make_shared<EventTeller>();
+    teller->runtime = f.runtime.get();
+    f.layer->registerListener(teller);
+    EXPECT_NO_THROW(f.layer->push(tmtest::M({{tmtest::T("event"), tmtest::T("go")}})));
+    EXPECT_EQ(teller->told, 4);
+    EXPECT_EQ(log->count("error", "Evaluation too large"), 1u);
+}
+
 TEST(RuntimeTest, RegistrationAndConstruction) {
     CapturedLog log;
     EXPECT_FALSE(ZAVRuntime::runtimeWithResource(nullptr, nullptr, nullptr, nullptr));

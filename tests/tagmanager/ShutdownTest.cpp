@@ -1,5 +1,7 @@
-// How the tag manager ends: a program that exits right after a download, and the app's own shutdown call.
+// How the tag manager ends: a program that exits right after a download, one whose hit thread ended and
+// started thousands of times, and the app's own shutdown call.
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -8,8 +10,21 @@
 
 #include <cstdlib>
 
+// Under a sanitizer the program's heap is the sanitizer's, which the C library's figures leave out.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define HEAP_OF_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define HEAP_OF_SANITIZER 1
+#endif
+#endif
+#ifdef HEAP_OF_SANITIZER
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/Paths.h"
+#include "tagmanager/base/ZAVWorkers.h"
 #include "tagmanager/container/ZAVContainer.h"
 #include "tests/tagmanager/FacadeTestSupport.h"
 
@@ -31,9 +46,10 @@ std::string downloadBody() {
     return tmtest::bytesOf(*tmtest::supplemented(tmtest::greetingResource("net", "7"), "fp-7"));
 }
 
-// Runs this program's child case in a new process: its exit status, 128 + the signal that ended it, or -1.
-int runChild(const fs::path& home, const std::string& server) {
-    std::string filter = "--gtest_filter=TagManagerAtExitChild.*";
+// Runs this program's child case `test` in a new process: its exit status, 128 + the signal that ended it,
+// or -1.
+int runChild(const std::string& test, const fs::path& home, const std::string& server = "") {
+    std::string filter = "--gtest_filter=TagManagerAtExitChild." + test;
     char* argv[] = {const_cast<char*>("/proc/self/exe"), filter.data(), nullptr};
     // Each entry is built in place: concatenating temporaries here trips a false bounds warning of GCC 12.
     std::vector<std::string> env(2);
@@ -67,6 +83,15 @@ int tagManagerThreads() {
 }
 
 class ShutdownTest : public tmtest::FacadeFixture {};
+
+// The bytes the process holds from its allocator.
+int64_t heapInUse() {
+#ifdef HEAP_OF_SANITIZER
+    return static_cast<int64_t>(__sanitizer_get_current_allocated_bytes());
+#else
+    return static_cast<int64_t>(mallinfo2().uordblks);
+#endif
+}
 
 }  // namespace
 
@@ -104,11 +129,37 @@ TEST(TagManagerAtExit, AProgramThatExitsRightAfterADownloadEndsCleanlyWithItSave
     testsupport::TempDir home;
     testsupport::LoopbackServer server;
     server.route("GET", "/r", Answer{.body = downloadBody()});
-    EXPECT_EQ(runChild(home.path(), "http://127.0.0.1:" + std::to_string(server.port())), 0);
+    EXPECT_EQ(runChild("ExitsRightAfterADownload", home.path(),
+                       "http://127.0.0.1:" + std::to_string(server.port())),
+              0);
     ASSERT_TRUE(fs::exists(savedFile(home.path(), "CTR-EXIT")));
     auto saved = ZAVPResourceWithMetadata::parseFromData(
         ZAVWireData::create(testsupport::readFile(savedFile(home.path(), "CTR-EXIT"))),
         tmtest::ResourceBuilder::registry());
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->supplementedResource()->fingerprint()->utf8(), "fp-7");
+}
+
+// The child: ends and starts the hit thread again and again, then exits with it running. Were each start
+// to register the exit hook anew, the process's exit list would grow with every one.
+TEST(TagManagerAtExitChild, RestartsTheHitThreadOftenThenExits) {
+    const char* home = std::getenv(kHomeVariable);
+    if (!home) GTEST_SKIP() << "run by TagManagerAtExit";
+    plat::Paths::setHome(home);
+    auto restart = [](int times) {
+        for (int i = 0; i < times; ++i) {
+            ZAVWorkers::zavThread().sync(nullptr);
+            ZAVWorkers::zavThread().stop();
+        }
+    };
+    restart(100);
+    const int64_t before = heapInUse();
+    restart(2000);
+    EXPECT_LT(heapInUse() - before, 8 * 1024);
+    ZAVWorkers::zavThread().sync(nullptr);
+}
+
+TEST(TagManagerAtExit, AThreadStartedThousandsOfTimesLeavesNothingBehindAndEndsAtExit) {
+    testsupport::TempDir home;
+    EXPECT_EQ(runChild("RestartsTheHitThreadOftenThenExits", home.path()), 0);
 }
