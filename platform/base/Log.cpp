@@ -11,9 +11,10 @@ std::mutex& sinkMutex() {
     return m;
 }
 
+// Never destroyed: worker threads log until the process ends.
 LogSink& sinkSlot() {
-    static LogSink sink;
-    return sink;
+    static auto* sink = new LogSink();
+    return *sink;
 }
 
 const char* levelTag(LogLevel level) {

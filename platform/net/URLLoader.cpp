@@ -18,9 +18,10 @@ namespace plat {
 namespace {
 
 // Read once: loads run on several threads, and the environment is not theirs to read while it may change.
+// Never destroyed, as loads may run until the process ends.
 const std::string& noProxyList() {
-    static const std::string list = ProxyEnvironment::current().exclusionList();
-    return list;
+    static const auto* list = new std::string(ProxyEnvironment::current().exclusionList());
+    return *list;
 }
 
 void globalInit() {
@@ -280,6 +281,10 @@ std::shared_ptr<URLLoader> URLLoader::forCurrentThread() {
 
 std::shared_ptr<URLLoader> URLLoader::existingForCurrentThread() {
     return tLoader;
+}
+
+void URLLoader::setUpLibrary() {
+    globalInit();
 }
 
 bool URLLoader::releaseIdle() {
