@@ -1,6 +1,150 @@
 #include "analytics/base/RUVWorker.h"
 
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <future>
+#include <mutex>
+#include <set>
+
+#include "platform/net/URLLoader.h"
+#include "platform/storage/SqliteFile.h"
+
+namespace {
+
+// How long the exit waits for the work queued before it and for the files to close.
+constexpr auto kExitWait = std::chrono::seconds(3);
+
+// The SDK's store files, and those with commits not yet folded into them. Never destroyed.
+struct Files {
+    std::mutex mutex;
+    std::set<plat::SqliteFile*> kept;
+    std::set<plat::SqliteFile*> committed;
+    bool foldQueued = false;
+};
+
+Files& files() {
+    static auto* shared = new Files();
+    return *shared;
+}
+
+void fold() {
+    auto& f = files();
+    std::lock_guard lock(f.mutex);
+    f.foldQueued = false;
+    // One that cannot fold now (another connection reads) is folded after its next commit or at exit.
+    for (plat::SqliteFile* file : f.committed) file->checkpoint();
+    f.committed.clear();
+}
+
+void noteCommit(plat::SqliteFile* file) {
+    auto& f = files();
+    std::lock_guard lock(f.mutex);
+    if (!f.kept.count(file)) return;
+    f.committed.insert(file);
+    if (!std::exchange(f.foldQueued, true)) RUVWorker::post(fold);
+}
+
+void closeFiles() {
+    auto& f = files();
+    std::lock_guard lock(f.mutex);
+    // The last connection to a file folds its log in as it closes.
+    for (plat::SqliteFile* file : f.kept) file->close();
+    f.committed.clear();
+}
+
+}  // namespace
+
+struct RUVWorker::State {
+    plat::Thread thread{"RUVThread"};
+    // Over the thread's run loop; goes first.
+    plat::SerialQueue queue{thread.runLoop()};
+    // A child forked from this process has no worker.
+    const pid_t pid = getpid();
+    // Set at exit, after which sync() hands nothing more to the worker.
+    std::mutex gate;
+    bool stopped = false;
+    State() {
+        // Exit hooks run in the reverse order of their registration: this one before the TLS library's.
+        plat::URLLoader::setUpLibrary();
+        thread.start();
+        std::atexit(RUVWorker::onExit);
+    }
+};
+
+// Never destroyed: work may be posted to the worker until the process ends.
+RUVWorker::State& RUVWorker::state() {
+    static auto* s = new State();
+    return *s;
+}
+
+plat::Thread& RUVWorker::thread() {
+    return state().thread;
+}
+
+plat::SerialQueue& RUVWorker::queue() {
+    return state().queue;
+}
+
+void RUVWorker::sync(const plat::RunLoop::Task& task) {
+    if (!task) return;
+    State& s = state();
+    if (s.thread.isCurrent()) {
+        task();
+        return;
+    }
+    // Shared with the task: the waiter may be gone before set_value has returned.
+    auto done = std::make_shared<std::promise<void>>();
+    auto finished = done->get_future();
+    {
+        std::lock_guard lock(s.gate);
+        if (s.stopped) return;
+        s.thread.post([&task, done] {
+            task();
+            done->set_value();
+        });
+    }
+    finished.wait();
+}
+
+void RUVWorker::keepFile(plat::SqliteFile& file) {
+    auto& f = files();
+    std::lock_guard lock(f.mutex);
+    f.kept.insert(&file);
+    file.setCommitObserver([raw = &file](int) { noteCommit(raw); });
+}
+
+void RUVWorker::forgetFile(plat::SqliteFile& file) {
+    auto& f = files();
+    std::lock_guard lock(f.mutex);
+    f.kept.erase(&file);
+    f.committed.erase(&file);
+}
+
+void RUVWorker::onExit() {
+    State& s = state();
+    if (getpid() != s.pid) return;
+    {
+        std::lock_guard lock(s.gate);
+        if (std::exchange(s.stopped, true)) return;
+    }
+    if (s.thread.isCurrent()) {
+        closeFiles();
+        return;
+    }
+    // Behind the work queued so far, which still runs.
+    auto closed = std::make_shared<std::promise<void>>();
+    auto finished = closed->get_future();
+    s.thread.post([closed] {
+        closeFiles();
+        closed->set_value();
+        // Stopped for good: from here on the worker touches nothing that the exit handlers run down.
+        for (;;) pause();
+    });
+    finished.wait_for(kExitWait);
+}
 
 void ruvLogLine(RUVLogLevel level, const char* function, const char* file, int line, const char* format,
                 ...) {
