@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <future>
@@ -23,6 +24,9 @@ struct Files {
     std::set<plat::SqliteFile*> kept;
     std::set<plat::SqliteFile*> committed;
     bool foldQueued = false;
+    // The file being folded or closed, which forgetFile waits for.
+    plat::SqliteFile* busy = nullptr;
+    std::condition_variable idle;
 };
 
 Files& files() {
@@ -30,13 +34,32 @@ Files& files() {
     return *shared;
 }
 
-void fold() {
+// Runs `action` on each file of `which` still kept, without the lock: a commit calls noteCommit with
+// SQLite's own lock held, so SQLite is never called with this one held.
+void forEachKept(const std::set<plat::SqliteFile*>& which, void (*action)(plat::SqliteFile&)) {
     auto& f = files();
-    std::lock_guard lock(f.mutex);
-    f.foldQueued = false;
+    std::unique_lock lock(f.mutex);
+    for (plat::SqliteFile* file : which) {
+        if (!f.kept.count(file)) continue;
+        f.busy = file;
+        lock.unlock();
+        action(*file);
+        lock.lock();
+        f.busy = nullptr;
+        f.idle.notify_all();
+    }
+}
+
+void fold() {
+    std::set<plat::SqliteFile*> committed;
+    {
+        auto& f = files();
+        std::lock_guard lock(f.mutex);
+        f.foldQueued = false;
+        committed.swap(f.committed);
+    }
     // One that cannot fold now (another connection reads) is folded after its next commit or at exit.
-    for (plat::SqliteFile* file : f.committed) file->checkpoint();
-    f.committed.clear();
+    forEachKept(committed, [](plat::SqliteFile& file) { file.checkpoint(); });
 }
 
 void noteCommit(plat::SqliteFile* file) {
@@ -48,11 +71,15 @@ void noteCommit(plat::SqliteFile* file) {
 }
 
 void closeFiles() {
-    auto& f = files();
-    std::lock_guard lock(f.mutex);
+    std::set<plat::SqliteFile*> kept;
+    {
+        auto& f = files();
+        std::lock_guard lock(f.mutex);
+        kept = f.kept;
+        f.committed.clear();
+    }
     // The last connection to a file folds its log in as it closes.
-    for (plat::SqliteFile* file : f.kept) file->close();
-    f.committed.clear();
+    forEachKept(kept, [](plat::SqliteFile& file) { file.close(); });
 }
 
 }  // namespace
@@ -118,7 +145,8 @@ void RUVWorker::keepFile(plat::SqliteFile& file) {
 
 void RUVWorker::forgetFile(plat::SqliteFile& file) {
     auto& f = files();
-    std::lock_guard lock(f.mutex);
+    std::unique_lock lock(f.mutex);
+    f.idle.wait(lock, [&] { return f.busy != &file; });
     f.kept.erase(&file);
     f.committed.erase(&file);
 }
