@@ -95,8 +95,9 @@ std::string RUVHitUtil::userAgentString() {
 }
 
 std::string RUVHitUtil::deviceModelVersion() {
-    static const std::string machine = plat::Device::current().hardwareMachine();
-    return machine;
+    // Never destroyed: read on the worker until the process ends.
+    static const auto* machine = new std::string(plat::Device::current().hardwareMachine());
+    return *machine;
 }
 
 plat::Rect RUVHitUtil::swapDimensionsOfRect(plat::Rect rect) {

@@ -42,9 +42,10 @@ std::mutex& sequenceMutex() {
     return m;
 }
 
+// Never destroyed: the worker records calls (a campaign hit's) until the process ends.
 std::string& sequence() {
-    static std::string s;
-    return s;
+    static auto* s = new std::string();
+    return *s;
 }
 
 }  // namespace

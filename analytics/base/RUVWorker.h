@@ -8,19 +8,33 @@
 #include "platform/runloop/SerialQueue.h"
 #include "platform/runloop/Thread.h"
 
+namespace plat {
+class SqliteFile;
+}
+
 class RUVWorker {
   public:
     static constexpr const char* kVersion = "3.12";
 
-    // "RUVThread": made and started on first use, never stopped or destroyed. The hit store and the
-    // dispatcher do all their work on it. Idle, it sleeps in its run loop.
-    static plat::Thread& thread() { return state().thread; }
+    // "RUVThread": made and started on first use, never destroyed. The hit store and the dispatcher do
+    // all their work on it. Idle, it sleeps in its run loop. When the process exits it runs what was
+    // queued before, closes the store files and stops for good (waiting a bounded time), so that it never
+    // works while the exit handlers run statics down; exit() called on the worker closes the files there.
+    static plat::Thread& thread();
     // The worker as a queue. As the dispatcher's completion queue, a delivered batch is deleted without
     // waiting for a turn of the main queue; sync() is the one way to run work there and wait.
-    static plat::SerialQueue& queue() { return state().queue; }
+    static plat::SerialQueue& queue();
     static void post(plat::RunLoop::Task task) { queue().async(std::move(task)); }
-    // Runs `task` on the worker and waits for it; on the worker it runs at once.
-    static void sync(const plat::RunLoop::Task& task) { queue().sync(task); }
+    // Runs `task` on the worker and waits for it; on the worker it runs at once. Once the worker has
+    // stopped at exit the task is not run.
+    static void sync(const plat::RunLoop::Task& task);
+
+    // The SDK's store files, whichever thread holds them (their work runs on the worker). A commit to a
+    // file's write-ahead log queues a checkpoint behind the work already queued (one for a burst of
+    // commits), so what is stored reaches the main file soon; at exit each file is closed on the worker,
+    // which folds the rest of its log in. A file is forgotten before it is destroyed.
+    static void keepFile(plat::SqliteFile& file);
+    static void forgetFile(plat::SqliteFile& file);
 
     // The installed logger (a RUVDefaultLogger at Warning until replaced). Read without any lock, so a
     // line logged on the worker never waits for the facade.
@@ -33,20 +47,13 @@ class RUVWorker {
     }
 
   private:
-    // The thread and the queue over its run loop, owned together (the queue goes first).
-    struct State {
-        plat::Thread thread{"RUVThread"};
-        plat::SerialQueue queue{thread.runLoop()};
-        State() { thread.start(); }
-    };
-    // Never destroyed: work may be posted to the worker until the process ends.
-    static State& state() {
-        static auto* s = new State();
-        return *s;
-    }
+    struct State;
+    static State& state();
+    static void onExit();
+    // Never destroyed: lines are logged until the process ends.
     static std::atomic<std::shared_ptr<RUVLogger>>& loggerSlot() {
-        static std::atomic<std::shared_ptr<RUVLogger>> slot{std::make_shared<RUVDefaultLogger>()};
-        return slot;
+        static auto* slot = new std::atomic<std::shared_ptr<RUVLogger>>(std::make_shared<RUVDefaultLogger>());
+        return *slot;
     }
 };
 

@@ -72,9 +72,10 @@ std::mutex& makerMutex() {
     static std::mutex m;
     return m;
 }
+// Never destroyed: the facade may make a dispatcher on the worker (a campaign hit) until the process ends.
 RUVBatchingDispatcher::Maker& maker() {
-    static RUVBatchingDispatcher::Maker m;
-    return m;
+    static auto* m = new RUVBatchingDispatcher::Maker();
+    return *m;
 }
 }  // namespace
 

@@ -29,8 +29,9 @@ std::string infoText(const plat::Bundle& bundle, const char* key) {
 }
 }  // namespace
 
+// The tables are never destroyed: the worker sends hits (a campaign hit) until the process ends.
 const RUVHitRecord& RUVTrackerModel::defaultParameters() {
-    static const RUVHitRecord table = [] {
+    static const auto* table = new RUVHitRecord([] {
         RUVHitRecord p;
         const plat::Bundle bundle = plat::Bundle::main();
         std::string name = infoText(bundle, plat::Bundle::kNameKey);
@@ -46,22 +47,22 @@ const RUVHitRecord& RUVTrackerModel::defaultParameters() {
         if (!id.empty()) p["&aid"] = id;
         p["ruvVersion"] = RUVWorker::kVersion;
         return p;
-    }();
-    return table;
+    }());
+    return *table;
 }
 
 const RUVHitRecord& RUVTrackerModel::forcedParameters() {
-    static const RUVHitRecord table{{"&_v", "mi3.1.2"}, {"&v", "1"}};
-    return table;
+    static const auto* table = new RUVHitRecord{{"&_v", "mi3.1.2"}, {"&v", "1"}};
+    return *table;
 }
 
 const std::vector<std::string>& RUVTrackerModel::requiredParameters() {
-    static const std::vector<std::string> keys = [] {
+    static const auto* keys = new std::vector<std::string>([] {
         std::vector<std::string> k{"&ul", "&idfa", "&ate", "&dm", "&sr", "&a", "&_crc", "&cid", "&ds"};
         for (const auto& [key, value] : defaultParameters()) k.push_back(key);
         return k;
-    }();
-    return keys;
+    }());
+    return *keys;
 }
 
 std::shared_ptr<RUVAdIdProvider> RUVTrackerModel::provider() {

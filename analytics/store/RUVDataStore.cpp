@@ -162,9 +162,9 @@ bool RUVDataStore::setUpCoreData() {
 void RUVDataStore::addHit(const plat::Value& hit, std::optional<plat::Error>* errorOut) {
     performBlockAndWait(
         [this, &hit](std::optional<plat::Error>& error) {
-            static const plat::Value::Dictionary kNone;
+            const plat::Value::Dictionary none;
             const plat::Value::Dictionary* given = hit.dictionaryIf();
-            if (!given) given = &kNone;
+            if (!given) given = &none;
             std::optional<int64_t> id;
             if (given->contains("timestamp")) {
                 id = context_->insert(kHitEntity, *given, error);

@@ -45,9 +45,12 @@ std::unique_ptr<RUVSqlStore> RUVSqlStore::initWithDatabaseName(const std::string
 }
 
 RUVSqlStore::RUVSqlStore(std::string name, std::filesystem::path path)
-    : databaseName_(std::move(name)), databasePath_(std::move(path)) {}
+    : databaseName_(std::move(name)), databasePath_(std::move(path)) {
+    RUVWorker::keepFile(database_);
+}
 
 RUVSqlStore::~RUVSqlStore() {
+    RUVWorker::forgetFile(database_);
     closeDatabase();
 }
 
@@ -57,8 +60,8 @@ bool RUVSqlStore::ensureOpenDatabase() {
     if (database_.isOpen()) {
         // Inside a transaction the file was there when it began; the look costs a system call per use.
         if (database_.inTransaction() || std::filesystem::exists(databasePath_, ec)) return true;
-        // The file vanished under the connection (a reset): start a new one. SQLite drops a log or journal
-        // it finds beside an empty file, so nothing of the old file comes back.
+        // The file vanished under the connection (a reset): start a new one. Closing folds the log into the
+        // vanished file and removes it, so nothing of the old file comes back.
         closeDatabase();
     }
     // Only a file SQLite calls damaged is replaced; a busy, locked or unreadable one is kept for later.
@@ -87,6 +90,8 @@ bool RUVSqlStore::openDatabase(bool replaceDamaged) {
         if (logged) return;
         if (database_.failedStage() == plat::SqliteFile::Stage::Open) {
             RUV_LOG(RUVLogLevel::Error, "Failed to open database");
+        } else if (database_.failedStage() == plat::SqliteFile::Stage::Log) {
+            RUV_LOG(RUVLogLevel::Error, "Write-ahead log set aside: %s", database_.errorMessage().c_str());
         } else if (database_.failedStage() == plat::SqliteFile::Stage::CheckPrepare) {
             RUV_LOG(RUVLogLevel::Error, "Failed to prepare sql statement: %s",
                     database_.errorMessage().c_str());

@@ -85,9 +85,12 @@ plat::Value columnValue(const Statement& stmt, int column, const RUVAttributeDes
 }  // namespace
 
 RUVStoreContext::RUVStoreContext(RUVManagedObjectModel model, std::filesystem::path path)
-    : model_(std::move(model)), path_(std::move(path)) {}
+    : model_(std::move(model)), path_(std::move(path)) {
+    RUVWorker::keepFile(file_);
+}
 
 RUVStoreContext::~RUVStoreContext() {
+    RUVWorker::forgetFile(file_);
     close();
 }
 
@@ -133,9 +136,10 @@ RUVStoreContext::OpenStatus RUVStoreContext::prepareFile(std::optional<plat::Err
         error = lastError();
         return plat::SqliteFile::isDamage(file_.errorCode()) ? OpenStatus::Damaged : OpenStatus::Failed;
     };
-    // A write-ahead log: a commit appends to "-wal" and the log is synced when it is copied back into the
-    // file. A process that dies keeps every commit; a power loss may take back the last few, and never
-    // leaves the file torn. A sync at every commit cost more than the rest of storing a hit together.
+    // A write-ahead log: a commit appends to "-wal", and the worker copies the log back into the file soon
+    // after (syncing both) and at exit (RUVWorker::keepFile). A process that dies keeps every commit; a
+    // power loss or a damaged log may take back the last few, and never leaves the file torn. A sync at
+    // every commit cost more than the rest of storing a hit together.
     if (!file_.exec(kJournalPragmas)) return fail();
     int64_t mark = 0, tables = 0;
     for (auto [sql, out] : {std::pair{"PRAGMA application_id", &mark},

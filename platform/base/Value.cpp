@@ -256,8 +256,9 @@ bool Value::operator==(const Value& other) const {
 }
 
 const Value& Value::null() {
-    static const Value nullValue;
-    return nullValue;
+    // Never destroyed: worker threads read it until the process ends.
+    static const auto* nullValue = new Value();
+    return *nullValue;
 }
 
 }  // namespace plat

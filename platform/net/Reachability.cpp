@@ -25,8 +25,12 @@ using namespace ReachabilityFlag;
 
 std::mutex gMutex;
 std::optional<Reachability::Flags> gForced;
-// Scheduled objects and their loops, so forced flags can reach them.
-std::vector<std::pair<std::weak_ptr<Reachability>, RunLoop*>> gScheduled;
+// Scheduled objects and their loops, so forced flags can reach them. Never destroyed: a worker thread may
+// let go of a scheduled object until the process ends.
+std::vector<std::pair<std::weak_ptr<Reachability>, RunLoop*>>& scheduledObjects() {
+    static auto* scheduled = new std::vector<std::pair<std::weak_ptr<Reachability>, RunLoop*>>();
+    return *scheduled;
+}
 
 uint32_t ipv4(const char* text) {
     in_addr a{};
@@ -246,7 +250,7 @@ bool Reachability::scheduleWithRunLoop(RunLoop& loop) {
         if (auto self = weak.lock()) self->recheck();
     });
     std::lock_guard<std::mutex> lock(gMutex);
-    gScheduled.emplace_back(weak, &loop);
+    scheduledObjects().emplace_back(weak, &loop);
     return true;
 }
 
@@ -258,12 +262,13 @@ void Reachability::unscheduleFromRunLoop() {
     watch_ = 0;
     loop_ = nullptr;
     std::lock_guard<std::mutex> lock(gMutex);
-    gScheduled.erase(std::remove_if(gScheduled.begin(), gScheduled.end(),
-                                    [this](const auto& entry) {
-                                        auto p = entry.first.lock();
-                                        return !p || p.get() == this;
-                                    }),
-                     gScheduled.end());
+    auto& scheduled = scheduledObjects();
+    scheduled.erase(std::remove_if(scheduled.begin(), scheduled.end(),
+                                   [this](const auto& entry) {
+                                       auto p = entry.first.lock();
+                                       return !p || p.get() == this;
+                                   }),
+                    scheduled.end());
 }
 
 void Reachability::recheck() {
@@ -280,7 +285,7 @@ void Reachability::forceFlags(std::optional<Flags> flags) {
         std::lock_guard<std::mutex> lock(gMutex);
         if (gForced == flags) return;
         gForced = flags;
-        scheduled = gScheduled;
+        scheduled = scheduledObjects();
     }
     for (const auto& [weak, loop] : scheduled) {
         loop->post([weak = weak] {

@@ -11,7 +11,12 @@ namespace plat {
 namespace {
 
 std::mutex gCAMutex;
-std::string gCAFile;
+
+// Never destroyed: worker threads start loads until the process ends.
+std::string& caFileSlot() {
+    static auto* path = new std::string();
+    return *path;
+}
 
 // Gathers a load for a completion callback.
 class CompletionDelegate final : public URLConnectionDelegate {
@@ -149,12 +154,12 @@ std::optional<Bytes> URLConnection::sendSynchronous(const URLRequest& request,
 
 void URLConnection::setCAFile(std::string path) {
     std::lock_guard<std::mutex> lock(gCAMutex);
-    gCAFile = std::move(path);
+    caFileSlot() = std::move(path);
 }
 
 std::string URLConnection::caFile() {
     std::lock_guard<std::mutex> lock(gCAMutex);
-    return gCAFile;
+    return caFileSlot();
 }
 
 bool URLConnection::closeIdleConnections() {

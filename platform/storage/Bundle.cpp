@@ -19,21 +19,22 @@ std::mutex& mainMutex() {
     return m;
 }
 
+// These three are never destroyed: worker threads read the main bundle until the process ends.
 fs::path& mainOverride() {
-    static fs::path p;
-    return p;
+    static auto* p = new fs::path();
+    return *p;
 }
 
 // Values set by the app or a test; a null value removes the key.
 Value::Dictionary& mainInfoOverrides() {
-    static Value::Dictionary d;
-    return d;
+    static auto* d = new Value::Dictionary();
+    return *d;
 }
 
 // The merged values of the main bundle, made on first use after a change.
 std::shared_ptr<const Value::Dictionary>& mainInfo() {
-    static std::shared_ptr<const Value::Dictionary> info;
-    return info;
+    static auto* info = new std::shared_ptr<const Value::Dictionary>();
+    return *info;
 }
 
 Value::Dictionary readInfoFile(const fs::path& resourcePath) {

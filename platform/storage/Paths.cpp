@@ -15,9 +15,10 @@ std::mutex& pathsMutex() {
     return m;
 }
 
+// Never destroyed: worker threads look up their files until the process ends.
 fs::path& homeSlot() {
-    static fs::path home;
-    return home;
+    static auto* home = new fs::path();
+    return *home;
 }
 
 }  // namespace

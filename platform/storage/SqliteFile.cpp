@@ -3,7 +3,9 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <fstream>
 #include <utility>
+#include <vector>
 
 #include "platform/base/Clock.h"
 
@@ -14,6 +16,109 @@ static_assert(SqliteFile::kOk == SQLITE_OK && SqliteFile::kError == SQLITE_ERROR
               SqliteFile::kCantOpen == SQLITE_CANTOPEN && SqliteFile::kMisuse == SQLITE_MISUSE &&
               SqliteFile::kNotADatabase == SQLITE_NOTADB && SqliteFile::kRow == SQLITE_ROW &&
               SqliteFile::kDone == SQLITE_DONE && SqliteFile::kReadOnlyDbMoved == SQLITE_READONLY_DBMOVED);
+
+namespace {
+
+// A write-ahead log: a 32-byte header, then frames of a 24-byte header and one page each.
+constexpr size_t kLogHeaderSize = 32;
+constexpr size_t kFrameHeaderSize = 24;
+
+uint32_t bigEndian32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+// The log's running checksum over pairs of 32-bit words, in the byte order its magic number names.
+struct LogChecksum {
+    bool bigEndianWords;
+    uint32_t s1 = 0, s2 = 0;
+    void add(const uint8_t* data, size_t size) {
+        for (size_t i = 0; i + 8 <= size; i += 8) {
+            s1 += word(data + i) + s2;
+            s2 += word(data + i + 4) + s1;
+        }
+    }
+    uint32_t word(const uint8_t* p) const {
+        return bigEndianWords ? bigEndian32(p) : p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+    }
+    bool matches(const uint8_t* stored) const {
+        return bigEndian32(stored) == s1 && bigEndian32(stored + 4) == s2;
+    }
+};
+
+enum class LogState { Fine, Orphaned, Refused };
+
+// What SQLite would make of the log beside `path`, read before it opens the file; `why` says what is lost.
+LogState inspectLog(const std::filesystem::path& path, std::string& why) {
+    std::error_code ec;
+    const std::string log = path.string() + "-wal";
+    const uintmax_t logSize = std::filesystem::file_size(log, ec);
+    if (ec || logSize == 0) return LogState::Fine;
+    const uintmax_t fileSize = std::filesystem::file_size(path, ec);
+    if (ec || fileSize == 0) {
+        why =
+            "a write-ahead log of " + std::to_string(logSize) + " bytes lies beside an empty or missing file";
+        return LogState::Orphaned;
+    }
+    // Without a whole header there is no frame, so nothing to lose.
+    std::ifstream in(log, std::ios::binary);
+    uint8_t header[kLogHeaderSize];
+    if (logSize <= kLogHeaderSize || !in.read(reinterpret_cast<char*>(header), sizeof header))
+        return LogState::Fine;
+    const uint32_t magic = bigEndian32(header);
+    const uint32_t pageSize = bigEndian32(header + 8);
+    LogChecksum sum{(magic & 1) != 0};
+    sum.add(header, kLogHeaderSize - 8);
+    if ((magic & ~1u) != 0x377f0682 || bigEndian32(header + 4) != 3007000 || pageSize < 512 ||
+        pageSize > 65536 || (pageSize & (pageSize - 1)) != 0 || !sum.matches(header + 24)) {
+        why = "the header of its write-ahead log of " + std::to_string(logSize) + " bytes is damaged";
+        return LogState::Refused;
+    }
+    // SQLite replays the frames up to the first whose salts or checksum fail. A later frame with this
+    // log's salts was written since, and a commit among those is what it would drop; a log that merely
+    // ends in a torn frame is a write cut short.
+    std::vector<uint8_t> frame(kFrameHeaderSize + pageSize);
+    uint64_t failed = 0;
+    for (uint64_t n = 1; in.read(reinterpret_cast<char*>(frame.data()), std::streamsize(frame.size())); ++n) {
+        const bool ours = std::memcmp(frame.data() + 8, header + 16, 8) == 0;
+        if (failed == 0) {
+            LogChecksum next = sum;
+            next.add(frame.data(), 8);
+            next.add(frame.data() + kFrameHeaderSize, pageSize);
+            if (ours && bigEndian32(frame.data()) != 0 && next.matches(frame.data() + 16)) {
+                sum = next;
+                continue;
+            }
+            failed = n;
+        } else if (ours && bigEndian32(frame.data() + 4) != 0) {
+            why = "frame " + std::to_string(failed) +
+                  " of its write-ahead log fails its check, and commits written after it would be dropped";
+            return LogState::Refused;
+        }
+    }
+    return LogState::Fine;
+}
+
+std::string asideName(const std::filesystem::path& path) {
+    return path.string() + ".damaged-" + std::to_string(Clock::shared().nowMicros());
+}
+
+bool hasSideFile(const std::filesystem::path& path) {
+    std::error_code ignored;
+    for (const char* suffix : SqliteFile::kSideFileSuffixes)
+        if (std::filesystem::exists(path.string() + suffix, ignored)) return true;
+    return false;
+}
+
+// Moves the log aside with a copy of its file, so that the two still read together; the file stays.
+void keepLogAside(const std::filesystem::path& path, std::error_code& error) {
+    const std::string aside = asideName(path);
+    if (!std::filesystem::copy_file(path, aside, error)) return;
+    std::filesystem::rename(path.string() + "-wal", aside + "-wal", error);
+    std::error_code ignored;
+    if (!error) std::filesystem::rename(path.string() + "-shm", aside + "-shm", ignored);
+}
+
+}  // namespace
 
 bool SqliteFile::isDamage(int code) {
     int primary = primaryCode(code);
@@ -167,6 +272,7 @@ SqliteFile::OpenStatus SqliteFile::open(const std::filesystem::path& path, const
     }
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, options.busyTimeoutMillis);
+    sqlite3_wal_hook(db_, &SqliteFile::onLogCommit, this);
     if (!options.quickCheck) return OpenStatus::Open;
     Statement check = prepare("PRAGMA quick_check");
     if (!check.ok()) return failOpen(Stage::CheckPrepare, errorCode(), errorMessage());
@@ -184,6 +290,23 @@ SqliteFile::OpenStatus SqliteFile::openReplacingDamaged(const std::filesystem::p
                                                         const Options& options,
                                                         const std::function<OpenStatus()>& prepare,
                                                         const SetAsideReport& report) {
+    std::string why;
+    if (LogState log = inspectLog(path, why); log != LogState::Fine) {
+        close();
+        path_ = path;
+        std::error_code error;
+        if (log == LogState::Orphaned) {
+            setAside(path, error);
+        } else {
+            keepLogAside(path, error);
+        }
+        failedStage_ = Stage::Log;
+        openCode_ = SQLITE_CORRUPT;
+        openMessage_ = std::move(why);
+        if (report) report(path, error);
+        // Opened now, SQLite would drop the log.
+        if (error) return OpenStatus::Failed;
+    }
     for (int attempt = 0;; ++attempt) {
         OpenStatus status = open(path, options);
         if (status == OpenStatus::Open && prepare) {
@@ -196,6 +319,23 @@ SqliteFile::OpenStatus SqliteFile::openReplacingDamaged(const std::filesystem::p
         if (report) report(path, error);
         if (error) return OpenStatus::Failed;
     }
+}
+
+int SqliteFile::onLogCommit(void* self, sqlite3* db, const char* schema, int pages) {
+    // What SQLite does by itself when nobody listens: a long log is folded into the file at once.
+    if (pages >= kAutoCheckpointPages)
+        sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    auto* file = static_cast<SqliteFile*>(self);
+    if (file->commitObserver_) file->commitObserver_(pages);
+    return SQLITE_OK;
+}
+
+bool SqliteFile::checkpoint() {
+    if (!db_) return false;
+    int logFrames = 0, copied = 0;
+    return sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames, &copied) ==
+               SQLITE_OK &&
+           copied == logFrames;
 }
 
 int SqliteFile::errorCode() const {
@@ -264,8 +404,10 @@ bool SqliteFile::hasMoved() const {
 }
 
 std::filesystem::path SqliteFile::setAside(const std::filesystem::path& path, std::error_code& error) {
-    std::string aside = path.string() + ".damaged-" + std::to_string(Clock::shared().nowMicros());
+    std::string aside = asideName(path);
     std::filesystem::rename(path, aside, error);
+    // A log left without its file goes aside all the same.
+    if (error == std::errc::no_such_file_or_directory && hasSideFile(path)) error.clear();
     if (error) return {};
     // The log holds commits not yet in the file: it goes along.
     for (const char* suffix : kSideFileSuffixes) {

@@ -1,7 +1,8 @@
 #pragma once
 // One SQLite database file, the one way the project talks to SQLite: opened with a busy time-out and,
 // unless asked otherwise, a quick integrity check; a file SQLite finds damaged may be set aside (kept,
-// never deleted, so nothing in it is lost) and a new one started in its place. Statements and
+// never deleted, so nothing in it is lost) and a new one started in its place, and so may a write-ahead
+// log that SQLite would refuse (and then drop). Statements and
 // transactions are scoped objects, so an early return never leaves one prepared or open. Not thread-safe:
 // each connection is used by one thread at a time.
 #include <array>
@@ -56,8 +57,9 @@ class SqliteFile {
     };
 
     // Where an open failed: SQLite could not open the file at all, the quick check could not be
-    // prepared or run, or it ran and did not say "ok".
-    enum class Stage { None, Open, CheckPrepare, CheckStep, CheckVerdict };
+    // prepared or run, or it ran and did not say "ok". Log: before the open, the write-ahead log beside
+    // the file was found refused or orphaned (see openReplacingDamaged).
+    enum class Stage { None, Open, CheckPrepare, CheckStep, CheckVerdict, Log };
 
     // A prepared statement, finalised when it goes out of scope. Steps and binds give SQLite's codes.
     class Statement {
@@ -150,11 +152,29 @@ class SqliteFile {
     // Opens the file and runs `prepare` (the owner's layout check and set-up, may be empty) on it. A file
     // found damaged by either is closed, set aside, reported, and a new one opened and prepared in its
     // place, once. When it cannot be set aside the result is Failed.
+    //
+    // First the write-ahead log is looked at, before SQLite can drop or overwrite it, and reported as damage
+    // (Stage::Log, with errorMessage() saying why) when what it holds would be lost: beside an empty or
+    // missing file (SQLite deletes such a log) the whole set goes aside and a new file is started; a log
+    // with a frame that fails its check and commits after it (SQLite drops them) goes aside with a copy of
+    // the file, which is then opened as it is. A log that merely ends in a torn frame is a write cut short,
+    // not damage. No other connection may be writing the file meanwhile.
     OpenStatus openReplacingDamaged(const std::filesystem::path& path, const Options& options,
                                     const std::function<OpenStatus()>& prepare, const SetAsideReport& report);
     // False when a statement of the caller's was still out: SQLite then closes once it is finalised.
     bool close();
     bool isOpen() const { return db_ != nullptr; }
+
+    // Hears each commit that reached the write-ahead log, with the log's length in pages; kept across
+    // opens. SQLite still folds a log of kAutoCheckpointPages or more into the file by itself.
+    void setCommitObserver(std::function<void(int logPages)> observer) {
+        commitObserver_ = std::move(observer);
+    }
+    static constexpr int kAutoCheckpointPages = 1000;
+    // Copies the commits in the write-ahead log into the file, without waiting for or holding up other
+    // connections (the next commit then starts the log afresh); true when all of them went in, and when
+    // there is no log.
+    bool checkpoint();
     const std::filesystem::path& path() const { return path_; }
 
     // The last failure's extended code and message: of the connection when open, else of the last open
@@ -195,6 +215,7 @@ class SqliteFile {
 
   private:
     OpenStatus failOpen(Stage stage, int code, std::string message);
+    static int onLogCommit(void* self, sqlite3* db, const char* schema, int pages);
 
     std::filesystem::path path_;
     sqlite3* db_ = nullptr;
@@ -203,6 +224,7 @@ class SqliteFile {
     int openCode_ = kOk;
     std::string openMessage_;
     Stage failedStage_ = Stage::None;
+    std::function<void(int)> commitObserver_;
 };
 
 }  // namespace plat

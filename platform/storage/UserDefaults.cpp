@@ -34,9 +34,10 @@ std::mutex& standardMutex() {
     return m;
 }
 
+// Never destroyed: worker threads read the defaults until the process ends.
 std::shared_ptr<UserDefaults>& standardSlot() {
-    static std::shared_ptr<UserDefaults> instance;
-    return instance;
+    static auto* instance = new std::shared_ptr<UserDefaults>();
+    return *instance;
 }
 
 }  // namespace

@@ -19,8 +19,9 @@ Device::Device() {
 }
 
 const Device& Device::current() {
-    static const Device device;
-    return device;
+    // Never destroyed: worker threads read it until the process ends.
+    static const auto* device = new Device();
+    return *device;
 }
 
 double Device::systemVersionNumber() const {

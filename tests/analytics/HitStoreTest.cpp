@@ -246,6 +246,22 @@ TEST_F(HitStore, DamagedFilesAreSetAsideAndReplaced) {
     EXPECT_EQ(filesStartingWith(std::string(kV2) + ".damaged-").size(), 1u);
 }
 
+TEST_F(HitStore, StoredAndDeletedHitsReachTheMainFileSoonAfter) {
+    // The main file alone, as if its log were lost.
+    auto alone = [&] {
+        drainWorker();
+        std::filesystem::copy_file(file(kV3), file("alone.sql"),
+                                   std::filesystem::copy_options::overwrite_existing);
+        return RawDb(file("alone.sql")).scalar("SELECT count(*) FROM RUVHit");
+    };
+    auto store = RUVDataStore::dataStore();
+    store->addHit(hit("kept"));
+    ASSERT_TRUE(store->save());
+    EXPECT_EQ(alone(), "1");
+    ASSERT_TRUE(store->deleteHitsWithIds(idsOf(store->fetchHitsWithLimit(0))) && store->save());
+    EXPECT_EQ(alone(), "0");
+}
+
 TEST_F(HitStore, ALockedFileIsKept) {
     {
         auto store = RUVDataStore::dataStore();

@@ -62,6 +62,51 @@ TEST(SqliteFile, SetAsideTakesTheLogAlong) {
     EXPECT_EQ(count(reader, "t"), 1);
 }
 
+TEST(SqliteFile, ALogSQLiteWouldDropIsSetAsideBeforeItOpens) {
+    TempDir dir;
+    fs::path path = dir.path() / "store.sql", copy = dir.path() / "copy.sql";
+    std::string main, log;
+    {
+        SqliteFile writer;
+        ASSERT_EQ(writer.open(path), SqliteFile::OpenStatus::Open);
+        // The table in the file; three commits of one frame each in the log only.
+        ASSERT_TRUE(writer.exec("PRAGMA journal_mode=WAL; CREATE TABLE t (x); PRAGMA wal_checkpoint"));
+        ASSERT_TRUE(
+            writer.exec("INSERT INTO t VALUES (1); INSERT INTO t VALUES (2); INSERT INTO t VALUES (3)"));
+        main = readFile(path);
+        log = readFile(path.string() + "-wal");
+    }
+    SqliteFile file;
+    std::vector<std::string> reasons;
+    auto report = [&](const fs::path&, std::error_code) { reasons.push_back(file.errorMessage()); };
+    // A byte of the page in frame `damaged` changed, beside the file or beside an empty one.
+    auto openWith = [&](size_t damaged, bool emptied) {
+        file.close();
+        std::string changed = log;
+        changed[32 + (damaged - 1) * (24 + 4096) + 124] ^= 1;
+        writeFile(copy, emptied ? "" : main);
+        writeFile(copy.string() + "-wal", changed);
+        reasons.clear();
+        EXPECT_EQ(file.openReplacingDamaged(copy, {}, nullptr, report), SqliteFile::OpenStatus::Open);
+        return changed;
+    };
+    // A torn last frame is a write cut short: its commit goes, nothing is reported.
+    openWith(3, false);
+    EXPECT_TRUE(reasons.empty());
+    EXPECT_EQ(count(file, "t"), 2);
+    const std::string refused = openWith(1, false);
+    ASSERT_EQ(reasons.size(), 1u);
+    EXPECT_NE(reasons[0].find("frame 1 of its write-ahead log fails its check"), std::string::npos);
+    EXPECT_EQ(count(file, "t"), 0);
+    auto moved = asides(copy);
+    ASSERT_EQ(moved.size(), 2u);
+    EXPECT_EQ(readFile(moved[0].string().ends_with("-wal") ? moved[0] : moved[1]), refused);
+    openWith(1, true);
+    ASSERT_EQ(reasons.size(), 1u);
+    EXPECT_NE(reasons[0].find("beside an empty or missing file"), std::string::npos);
+    EXPECT_EQ(asides(copy).size(), 4u);
+}
+
 TEST(SqliteFile, OnlyDamageIsSetAsideAndOnlyOnce) {
     TempDir dir;
     fs::path path = dir.path() / "store.sql";
