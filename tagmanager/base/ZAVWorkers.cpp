@@ -11,6 +11,7 @@
 
 #include "platform/base/Clock.h"
 #include "platform/base/Value.h"
+#include "platform/net/URLLoader.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/runloop/SerialQueue.h"
 #include "platform/storage/OutputStream.h"
@@ -74,6 +75,8 @@ void makeWhatWorkersUse() {
     plat::NotificationCenter::defaultCenter();
     plat::Value::null();
     plat::Device::current();
+    // The hit thread's loads use the TLS library, whose own exit handler must run after this hook.
+    plat::URLLoader::setUpLibrary();
     ZAVLog::logger();
     std::set<const ZAVWireDescriptor*> seen;
     for (const ZAVWireDescriptor* root :
