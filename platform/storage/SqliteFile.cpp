@@ -125,6 +125,12 @@ bool SqliteFile::isDamage(int code) {
     return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
 }
 
+bool SqliteFile::refusesValue(int code) {
+    int primary = primaryCode(code);
+    return primary == SQLITE_TOOBIG || primary == SQLITE_CONSTRAINT || primary == SQLITE_MISMATCH ||
+           primary == SQLITE_RANGE;
+}
+
 // Statement
 
 SqliteFile::Statement::~Statement() {

@@ -38,6 +38,9 @@ class SqliteFile {
     static int primaryCode(int code) { return code & 0xFF; }
     // Not a database, or corrupt: the codes that allow a file to be set aside.
     static bool isDamage(int code);
+    // A value SQLite will not store (too big, a constraint, a type or a bind index it refuses): a step that
+    // fails so would fail alike on every try.
+    static bool refusesValue(int code);
 
     struct Options {
         // How long a statement waits for another connection's lock before it fails as busy.

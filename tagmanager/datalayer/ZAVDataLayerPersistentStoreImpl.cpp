@@ -30,24 +30,6 @@ constexpr double kFirstRetrySeconds = 2;
 constexpr double kLastRetrySeconds = 120;
 constexpr size_t kMaxWaitingPushes = 1000;
 
-// SQLite's codes for a value it will not store: too big, a constraint, a type or a bind index it refuses.
-constexpr int kTooBig = 18;
-constexpr int kConstraint = 19;
-constexpr int kMismatch = 20;
-constexpr int kRange = 25;
-
-bool refusesValue(int code) {
-    switch (plat::SqliteFile::primaryCode(code)) {
-        case kTooBig:
-        case kConstraint:
-        case kMismatch:
-        case kRange:
-            return true;
-        default:
-            return false;
-    }
-}
-
 double currentTimeInMilliseconds() {
     return plat::Clock::shared().nowSeconds() * 1000.0;
 }
@@ -448,7 +430,7 @@ class ZAVDataLayerPersistentStoreImpl::Database
             if (rc != plat::SqliteFile::kDone) {
                 ZAVLog::error(zavFormat("Failed to insert data: %s", file_.errorMessage().c_str()));
                 // A value SQLite refuses would fail alike on every try: only that entry is lost.
-                if (file_.inTransaction() && refusesValue(rc)) continue;
+                if (file_.inTransaction() && plat::SqliteFile::refusesValue(rc)) continue;
                 noteFailure(rc);
                 return;
             }
