@@ -59,7 +59,7 @@ TEST(LoopbackServer, WaitForRequestsIsBoundedAndUnroutedPathsGet404) {
 
 TEST(LoopbackServer, StopsPromptlyWithAStalledAnswerAndLeavesNoThread) {
     plat::RunLoop::main().runOnce(0);  // the loop's own wake-up descriptor lives for the whole process
-    size_t threads = testsupport::threadCount();
+    auto threads = testsupport::threadIds();
     size_t fds = testsupport::openFdCount();
     {
         testsupport::URLLoadingScope scope;
@@ -72,7 +72,7 @@ TEST(LoopbackServer, StopsPromptlyWithAStalledAnswerAndLeavesNoThread) {
         ASSERT_TRUE(testsupport::runMainLoopUntil([&] { return server.requestCount() == 1; }));
         c->cancel();
     }
-    EXPECT_EQ(testsupport::threadCount(), threads);
+    EXPECT_EQ(testsupport::threadsNotIn(threads), 0u);
     // A web process an earlier test ended may still close a descriptor of its own meanwhile: the count
     // can go down, never up.
     EXPECT_LE(testsupport::openFdCount(), fds);

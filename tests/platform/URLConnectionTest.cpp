@@ -348,8 +348,8 @@ TEST_F(URLConnectionTest, TwoHundredConcurrentLoadsOnOneLoopNeedNoThreadAndLeave
         server.route("GET", "/n",
                      [](const testsupport::RecordedRequest& r) { return Answer{.body = r.query}; });
         ASSERT_EQ(load(URLRequest(server.url("/n?warm")))->finished, 1);  // the server's threads are all up
-        size_t threads = testsupport::threadCount();
-        size_t maxThreads = threads;
+        auto threads = testsupport::threadIds();
+        size_t newThreads = 0;
         std::vector<std::shared_ptr<RecordingDelegate>> delegates;
         for (int i = 0; i < 200; ++i) {
             delegates.push_back(std::make_shared<RecordingDelegate>());
@@ -357,11 +357,11 @@ TEST_F(URLConnectionTest, TwoHundredConcurrentLoadsOnOneLoopNeedNoThreadAndLeave
         }
         EXPECT_EQ(URLConnection::activeCount(), 200u);
         auto allEnded = [&] {
-            maxThreads = std::max(maxThreads, testsupport::threadCount());
+            newThreads = std::max(newThreads, testsupport::threadsNotIn(threads));
             return std::all_of(delegates.begin(), delegates.end(), [](auto& d) { return d->ended(); });
         };
         ASSERT_TRUE(runMainLoopUntil(allEnded, 30));
-        EXPECT_EQ(maxThreads, threads);
+        EXPECT_EQ(newThreads, 0u);
         for (int i = 0; i < 200; ++i) {
             EXPECT_EQ(delegates[i]->finished, 1);
             EXPECT_EQ(delegates[i]->bodyText(), std::to_string(i));

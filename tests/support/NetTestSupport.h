@@ -2,6 +2,7 @@
 // Helpers for tests that load URLs on the main run loop.
 #include <chrono>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,12 @@ bool runMainLoopUntil(Pred done, double timeoutSeconds = 10) {
 // Runs the main run loop for `seconds` of real time (to show that nothing more happens).
 void runMainLoopFor(double seconds);
 
-// Open file descriptors and threads of this process right now.
+// Open file descriptors of this process right now.
 size_t openFdCount();
-size_t threadCount();
+// The ids of this process's threads right now, and how many threads run now that are not among `before`.
+// Threads are told by id, not counted: a library's idle thread from an earlier test may end meanwhile.
+std::set<long> threadIds();
+size_t threadsNotIn(const std::set<long>& before);
 
 // Writes down every delegate callback of a connection, in order, as short texts:
 // "response 200", "data <n>", "finish", "fail <code>".
