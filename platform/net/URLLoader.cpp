@@ -302,6 +302,11 @@ bool URLLoader::releaseIdle() {
     return !tLoader;
 }
 
+void URLLoader::discardForCurrentThread() {
+    tLoader.reset();
+    tSpare.clear();
+}
+
 URLLoader::URLLoader(RunLoop& loop) : loop_(loop) {
     globalInit();
     multi_ = curl_multi_init();

@@ -15,6 +15,7 @@
 #include "platform/runloop/Thread.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"
+#include "tests/support/ProcessState.h"
 
 using plat::URLConnection;
 using plat::URLRequest;
@@ -204,6 +205,22 @@ TEST_F(URLConnectionTest, RefusedConnectionFailsOnce) {
     const int port = refused.port();
     auto d = load(URLRequest("http://127.0.0.1:" + std::to_string(port) + "/"));
     EXPECT_EQ(d->events, (std::vector<std::string>{"fail -1004"}));
+}
+
+// What runs between two tests empties the main loop; a load an earlier test left running must not leave
+// the next test's loads without the loader's timer (a stall would then never time out).
+TEST_F(URLConnectionTest, ALoadLeftRunningAtATestsEndLeavesTheNextTestsTimeOutsWorking) {
+    LoopbackServer server;
+    server.route("GET", "/stall", Answer{.fault = Fault::Stall});
+    auto left = std::make_shared<RecordingDelegate>();
+    URLConnection::create(URLRequest(server.url("/stall")), left);
+    ASSERT_TRUE(runMainLoopUntil([&] { return server.requestCount() == 1; }));
+    testsupport::resetProcessState();
+    URLRequest request(server.url("/stall"));
+    request.setTimeoutInterval(0.3);
+    EXPECT_EQ(load(request)->events, (std::vector<std::string>{"fail -1001"}));
+    EXPECT_TRUE(left->events.empty());
+    server.releaseWaits();
 }
 
 TEST_F(URLConnectionTest, UnusableRequestsFailLaterNotAtCreation) {

@@ -4,6 +4,7 @@
 #include "platform/base/Random.h"
 #include "platform/base/UncaughtException.h"
 #include "platform/media/AudioSession.h"
+#include "platform/net/URLLoader.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/Bundle.h"
@@ -18,6 +19,8 @@ namespace {
 const std::filesystem::path startHome = plat::Paths::home();
 
 const bool registered = testsupport::registerReset(testsupport::ResetLayer::Platform, "platform", [] {
+    // A load still running (a report a test did not wait for) would go on without its loader's timer.
+    plat::URLLoader::discardForCurrentThread();
     plat::RunLoop::main().discardAll();
     plat::NotificationCenter::defaultCenter().removeAllObservers();
     plat::Application::setShared(nullptr);
