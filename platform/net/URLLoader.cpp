@@ -295,10 +295,7 @@ void URLLoader::setUpLibrary() {
 }
 
 bool URLLoader::releaseIdle() {
-    if (tLoader && tLoader->activeCount() == 0) {
-        tLoader.reset();
-        tSpare.clear();
-    }
+    if (tLoader && tLoader->activeCount() == 0) discardForCurrentThread();
     return !tLoader;
 }
 
