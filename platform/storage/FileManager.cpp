@@ -80,26 +80,152 @@ bool FileManager::moveItem(const fs::path& from, const fs::path& to) {
     return true;
 }
 
-fs::path FileManager::moveAside(const fs::path& path, const std::string& suffix, std::error_code& error) {
-    for (int n = 1; n <= 1000; ++n) {
-        fs::path aside = path;
-        aside += n == 1 ? suffix : suffix + "-" + std::to_string(n);
-        int rc = ::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE);
-        if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
-            // A file system without the no-replace rename: the name is checked first instead.
-            struct stat st {};
-            if (::lstat(aside.c_str(), &st) == 0)
-                errno = EEXIST;
-            else
-                rc = ::rename(path.c_str(), aside.c_str());
+namespace {
+
+bool occupied(const fs::path& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Renames without replacing; errno EEXIST when `to` is taken.
+bool renameNoReplace(const fs::path& from, const fs::path& to) {
+    int rc = ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without the no-replace rename: the name is checked first instead.
+        if (occupied(to)) {
+            errno = EEXIST;
+            return false;
         }
-        if (rc == 0) {
-            error.clear();
-            return aside;
-        }
-        if (errno != EEXIST) break;
+        rc = ::rename(from.c_str(), to.c_str());
     }
-    error = std::error_code(errno, std::generic_category());
+    return rc == 0;
+}
+
+fs::path withSuffix(const fs::path& path, const std::string& suffix, int n) {
+    fs::path aside = path;
+    aside += n == 1 ? suffix : suffix + "-" + std::to_string(n);
+    return aside;
+}
+
+fs::path withCompanion(const fs::path& path, const char* companion) {
+    fs::path p = path;
+    p += companion;
+    return p;
+}
+
+// Copies a regular file to `to`, which must not exist yet; a copy cut short is removed.
+bool copyNew(const fs::path& from, const fs::path& to) {
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        int error = errno;
+        ::close(in);
+        errno = error;
+        return false;
+    }
+    char buffer[64 * 1024];
+    bool ok = true;
+    for (;;) {
+        ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < n;) {
+            ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w < 0)
+                ok = false;
+            else
+                done += w;
+        }
+        if (!ok) break;
+    }
+    if (ok && ::fsync(out) != 0) ok = false;
+    int error = errno;
+    ::close(in);
+    if (::close(out) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        ::unlink(to.c_str());
+        errno = error;
+    }
+    return ok;
+}
+
+}  // namespace
+
+fs::path FileManager::moveAside(const fs::path& path, const std::string& suffix, std::error_code& error) {
+    return moveAside(path, suffix, {}, error);
+}
+
+fs::path FileManager::moveAside(const fs::path& path, const std::string& suffix,
+                                std::span<const char* const> companions, std::error_code& error) {
+    const bool mainThere = occupied(path);
+    bool any = mainThere;
+    for (const char* c : companions) any = any || occupied(withCompanion(path, c));
+    if (!any) {
+        error = std::make_error_code(std::errc::no_such_file_or_directory);
+        return {};
+    }
+    for (int n = 1; n <= 1000; ++n) {
+        const fs::path aside = withSuffix(path, suffix, n);
+        bool taken = false;
+        for (const char* c : companions) taken = taken || occupied(withCompanion(aside, c));
+        if (taken || (!mainThere && occupied(aside))) continue;
+        if (mainThere && !renameNoReplace(path, aside)) {
+            if (errno == EEXIST) continue;
+            break;
+        }
+        // The file went first, so the companions follow it to its name; one that cannot (gone meanwhile
+        // aside) stays where it is and is reported.
+        for (const char* c : companions) {
+            const fs::path from = withCompanion(path, c);
+            if (occupied(from) && !renameNoReplace(from, withCompanion(aside, c))) {
+                error = std::error_code(errno, std::generic_category());
+                return aside;
+            }
+        }
+        error.clear();
+        return aside;
+    }
+    error = std::error_code(errno == 0 ? EEXIST : errno, std::generic_category());
+    return {};
+}
+
+fs::path FileManager::copyAside(const fs::path& path, const std::string& suffix,
+                                std::span<const char* const> companions, std::error_code& error) {
+    if (!occupied(path)) {
+        error = std::make_error_code(std::errc::no_such_file_or_directory);
+        return {};
+    }
+    for (int n = 1; n <= 1000; ++n) {
+        const fs::path aside = withSuffix(path, suffix, n);
+        bool taken = false;
+        for (const char* c : companions) taken = taken || occupied(withCompanion(aside, c));
+        if (taken) continue;
+        if (!copyNew(path, aside)) {
+            if (errno == EEXIST) continue;
+            break;
+        }
+        for (const char* c : companions) {
+            const fs::path from = withCompanion(path, c);
+            if (occupied(from) && !copyNew(from, withCompanion(aside, c))) {
+                error = std::error_code(errno, std::generic_category());
+                // A partial set would read as something it is not.
+                for (const char* d : companions) ::unlink(withCompanion(aside, d).c_str());
+                ::unlink(aside.c_str());
+                return {};
+            }
+        }
+        error.clear();
+        return aside;
+    }
+    error = std::error_code(errno == 0 ? EEXIST : errno, std::generic_category());
     return {};
 }
 
@@ -146,43 +272,79 @@ std::optional<FileManager::Attributes> FileManager::attributesOfItem(const fs::p
     return a;
 }
 
-std::optional<Bytes> FileManager::contentsAtPath(const fs::path& path, uint64_t maxSize) {
-    int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        logError("cannot open %s: %s", path.c_str(), std::strerror(errno));
-        return std::nullopt;
-    }
+FileManager::ReadResult FileManager::readFile(const fs::path& path, uint64_t maxSize) {
+    ReadResult result;
+    auto fail = [&](int error) {
+        result.status = error == ENOENT ? ReadResult::Status::Missing : ReadResult::Status::Unreadable;
+        result.error = std::error_code(error, std::generic_category());
+        result.bytes.clear();
+        return result;
+    };
+    if (path.empty()) return fail(ENOENT);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fail(errno);
     struct stat st {};
-    const char* problem = nullptr;
+    int problem = 0;
     if (::fstat(fd, &st) != 0)
-        problem = std::strerror(errno);
+        problem = errno;
+    else if (S_ISDIR(st.st_mode))
+        problem = EISDIR;
     else if (!S_ISREG(st.st_mode))
-        problem = "not a regular file";
+        problem = EINVAL;
     else if (static_cast<uint64_t>(st.st_size) > maxSize)
-        problem = "too large";
-    Bytes bytes;
-    if (!problem) {
-        bytes.resize(static_cast<size_t>(st.st_size));
+        result.status = ReadResult::Status::TooLarge;
+    if (!problem && result.status != ReadResult::Status::TooLarge) {
+        result.bytes.resize(static_cast<size_t>(st.st_size));
         size_t done = 0;
-        // The file may shrink while it is read; what was read is what counts.
-        while (done < bytes.size()) {
-            ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        // The file may shrink while it is read; what was read is what counts. One that grew is read on,
+        // up to the limit.
+        for (;;) {
+            if (done == result.bytes.size()) {
+                if (done >= maxSize) break;
+                result.bytes.resize(std::min<uint64_t>(maxSize, done + 4096));
+            }
+            ssize_t n = ::read(fd, result.bytes.data() + done, result.bytes.size() - done);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) {
-                problem = std::strerror(errno);
+                problem = errno;
                 break;
             }
             if (n == 0) break;
             done += static_cast<size_t>(n);
         }
-        bytes.resize(done);
+        result.bytes.resize(done);
+        if (!problem) {
+            // Bytes beyond the limit: the file grew past it while it was read.
+            char extra;
+            if (done >= maxSize && ::read(fd, &extra, 1) == 1)
+                result.status = ReadResult::Status::TooLarge;
+            else
+                result.status = ReadResult::Status::Read;
+        }
     }
     ::close(fd);
-    if (problem) {
-        logError("cannot read %s: %s", path.c_str(), problem);
-        return std::nullopt;
+    if (problem) return fail(problem);
+    if (result.status == ReadResult::Status::TooLarge) result.bytes.clear();
+    return result;
+}
+
+std::optional<Bytes> FileManager::contentsAtPath(const fs::path& path, uint64_t maxSize) {
+    ReadResult result = readFile(path, maxSize);
+    switch (result.status) {
+        case ReadResult::Status::Read:
+            return std::move(result.bytes);
+        case ReadResult::Status::TooLarge:
+            logError("cannot read %s: too large", path.c_str());
+            break;
+        case ReadResult::Status::Missing:
+            logError("cannot open %s: %s", path.c_str(), result.error.message().c_str());
+            break;
+        case ReadResult::Status::Unreadable:
+            logError("cannot read %s: %s", path.c_str(),
+                     result.error.value() == EINVAL ? "not a regular file" : result.error.message().c_str());
+            break;
     }
-    return bytes;
+    return std::nullopt;
 }
 
 bool FileManager::createFile(const fs::path& path, const Bytes& contents) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -43,6 +44,15 @@ class FileManager {
     // when it cannot be moved. Logs nothing: the caller says in its own line what was set aside.
     static std::filesystem::path moveAside(const std::filesystem::path& path, const std::string& suffix,
                                            std::error_code& error);
+    // The same for a file and the files that belong with it ("<path><companion>", such as a database's
+    // log): all go under one free name, "<aside><companion>" beside "<aside>", and none replaces anything.
+    // Companions that are not there are skipped; when the file itself is missing its companions still go.
+    static std::filesystem::path moveAside(const std::filesystem::path& path, const std::string& suffix,
+                                           std::span<const char* const> companions, std::error_code& error);
+    // Copies the file and the named companions (each one that is there) under one free name as moveAside
+    // would choose it, leaving the originals in place; nothing is replaced. A copy cut short is removed.
+    static std::filesystem::path copyAside(const std::filesystem::path& path, const std::string& suffix,
+                                           std::span<const char* const> companions, std::error_code& error);
     static bool copyItem(const std::filesystem::path& from, const std::filesystem::path& to);
 
     // Names (not paths) of the folder's entries, sorted; empty optional when it cannot be listed.
@@ -55,6 +65,23 @@ class FileManager {
     static constexpr uint64_t kDefaultMaxReadSize = 256ull * 1024 * 1024;
     static std::optional<Bytes> contentsAtPath(const std::filesystem::path& path,
                                                uint64_t maxSize = kDefaultMaxReadSize);
+
+    // The one way a stored file is read. Only Read says anything about what the file holds: a file that
+    // could not be read now (no permission, no descriptor free, an I/O error, a folder in its place) is
+    // to be left exactly as it is. Logs nothing; the caller says what it does about it.
+    struct ReadResult {
+        enum class Status {
+            Read,        // `bytes` holds the whole file
+            Missing,     // nothing at the path
+            Unreadable,  // something is there but could not be read whole; `error` says why
+            TooLarge,    // a regular file of more than maxSize bytes, not read
+        };
+        Status status = Status::Missing;
+        Bytes bytes;
+        std::error_code error;
+        bool read() const { return status == Status::Read; }
+    };
+    static ReadResult readFile(const std::filesystem::path& path, uint64_t maxSize = kDefaultMaxReadSize);
     // Written atomically (see writeFileAtomically).
     static bool createFile(const std::filesystem::path& path, const Bytes& contents);
 };
