@@ -24,8 +24,8 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     static constexpr const char* kImpressionPath = "/zividedir/api/rec-impression";
     static constexpr const char* kClickPath = "/zividedir/api/rec-click";
     static constexpr double kReportTimeoutSeconds = 10;
-    // How long after a touch ends its grant still serves a navigation the engine does not mark as the
-    // user's gesture (a page that answers the tap from script).
+    // How long after a touch's last move or its end its grant still serves a navigation the engine does
+    // not mark as the user's gesture (a page that answers the tap from script).
     static constexpr double kGrantAfterTouchSeconds = 1;
 
     explicit ZIZRadWebView(plat::Rect frame);
