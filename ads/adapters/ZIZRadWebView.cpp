@@ -5,6 +5,7 @@
 #include "ads/base/ADFRTextUtil.h"
 #include "ads/base/ZividedirBaseView.h"
 #include "ads/settings/ADFRManager.h"
+#include "platform/base/Clock.h"
 #include "platform/base/Log.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/RunLoop.h"
@@ -24,9 +25,34 @@ constexpr const char* kMainPictureScript =
 
 }  // namespace
 
+// The ad's web view, which tells its adapter how the touches it takes go on, so that a touch's grant can
+// lapse a while after the touch ends.
+class ZIZRadWebView::TouchedWebView final : public plat::WebView {
+  public:
+    using plat::WebView::WebView;
+    void touchesMoved(const plat::TouchSet& touches, const plat::Event& event) override {
+        plat::WebView::touchesMoved(touches, event);
+        tellAdapter();
+    }
+    void touchesEnded(const plat::TouchSet& touches, const plat::Event& event) override {
+        plat::WebView::touchesEnded(touches, event);
+        tellAdapter();
+    }
+    void touchesCancelled(const plat::TouchSet& touches, const plat::Event& event) override {
+        plat::WebView::touchesCancelled(touches, event);
+        tellAdapter();
+    }
+
+  private:
+    // An adapter that has gone took its web view out first, so a touch that outlives it tells nobody.
+    void tellAdapter() {
+        if (auto* adapter = dynamic_cast<ZIZRadWebView*>(superview())) adapter->heardOfTouch();
+    }
+};
+
 ZIZRadWebView::ZIZRadWebView(plat::Rect frame)
     : ZividedirInterfaceView(frame),
-      webView_(std::make_shared<plat::WebView>(plat::Rect{0, 0, frame.width, frame.height})),
+      webView_(std::make_shared<TouchedWebView>(plat::Rect{0, 0, frame.width, frame.height})),
       webDelegate_(std::make_shared<ZIZRadWebDelegate<ZIZRadWebView>>(this)) {
     webView_->setDelegate(webDelegate_);
     addSubview(webView_);
@@ -129,22 +155,38 @@ void ZIZRadWebView::postAdClicked() {
 plat::View* ZIZRadWebView::hitTest(plat::Point point, const plat::Event* event) {
     // A flag, not a count: every hit test of one touch comes before the page can act on the touch, so a
     // touch asked about twice still grants one way out.
-    if (htmlLoaded_ && pointInside(point, event)) needsPostAdClicked_ = true;
+    if (htmlLoaded_ && pointInside(point, event)) {
+        needsPostAdClicked_ = true;
+        heardOfTouch();
+    }
     return ZividedirInterfaceView::hitTest(point, event);
+}
+
+void ZIZRadWebView::heardOfTouch() {
+    lastTouchMicros_ = plat::Clock::shared().monotonicMicros();
+}
+
+bool ZIZRadWebView::grantHolds(bool userGesture) const {
+    // Counted from the touch's last news, not its beginning, so a finger held still lapses it too, and
+    // lifting it grants the page its second to answer.
+    const auto lapse = static_cast<int64_t>(kGrantAfterTouchSeconds * 1e6);
+    return needsPostAdClicked_ &&
+           (userGesture || plat::Clock::shared().monotonicMicros() - lastTouchMicros_ <= lapse);
 }
 
 bool ZIZRadWebView::shouldStartLoad(const std::string& url, int navigationType) {
     const bool linkClicked = navigationType == static_cast<int>(plat::WebViewNavigationType::LinkClicked);
+    const bool granted = grantHolds(webView_ && webView_->navigationIsUserGesture());
     // A tap grants one way out: its click goes outside, or one move off the ad server loads here. Without
     // it the page's own script may only move within the ad server's pages.
-    if (needsPostAdClicked_ && (adnetworkKey_ == "1072" || adnetworkKey_ == "1060" || linkClicked)) {
+    if (granted && (adnetworkKey_ == "1072" || adnetworkKey_ == "1060" || linkClicked)) {
         needsPostAdClicked_ = false;
         postAdClicked();
         openOutside(url);
         return false;
     }
     if (!ADFREndpoints::isAdServerPage(url)) {
-        if (!needsPostAdClicked_) {
+        if (!granted) {
             plat::logWarning("ZIZRadWebView: the ad page's navigation to %s without a tap is refused",
                              url.c_str());
             return false;

@@ -24,6 +24,9 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     static constexpr const char* kImpressionPath = "/zividedir/api/rec-impression";
     static constexpr const char* kClickPath = "/zividedir/api/rec-click";
     static constexpr double kReportTimeoutSeconds = 10;
+    // How long after a touch's last move or its end its grant still serves a navigation the engine does
+    // not mark as the user's gesture (a page that answers the tap from script).
+    static constexpr double kGrantAfterTouchSeconds = 1;
 
     explicit ZIZRadWebView(plat::Rect frame);
     ~ZIZRadWebView() override;
@@ -77,8 +80,8 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     // The loaded page was asked whether its main picture failed, and answered.
     bool mainPictureKnown() const { return htmlLoaded_ && !mainPictureUnknown_; }
     // A touch landed inside the loaded ad, and its one way out (a click, or a move off the ad server) is
-    // still unused.
-    bool needsPostAdClicked() const { return needsPostAdClicked_; }
+    // still unused and has not lapsed.
+    bool needsPostAdClicked() const { return grantHolds(false); }
     virtual int32_t shouldCnt() const { return shouldCnt_; }
     virtual int32_t finishCnt() const { return finishCnt_; }
 
@@ -92,7 +95,13 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     std::shared_ptr<plat::WebViewDelegate> webDelegate_;
 
   private:
+    class TouchedWebView;
+
     void sendReport(const std::string& url) const;
+    // The grant serves a navigation of the user's gesture, or any other up to the lapse after the last
+    // that the adapter heard of the touch.
+    bool grantHolds(bool userGesture) const;
+    void heardOfTouch();
 
     std::string loadHtml_;
     std::weak_ptr<ZividedirBaseView> parentView_;
@@ -107,6 +116,7 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     bool mainPictureUnknown_ = false;
     uint64_t loadSerial_ = 0;
     bool needsPostAdClicked_ = false;
+    int64_t lastTouchMicros_ = 0;  // steady time
     int32_t shouldCnt_ = 0;
     int32_t finishCnt_ = 0;
 };

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include "platform/base/Log.h"
 #include "platform/net/InFlight.h"
@@ -398,6 +399,14 @@ struct WebView::Engine {
         return d.get();
     }
     std::shared_ptr<WebViewDelegate> delegateKeep;
+
+    bool ask(WebViewDelegate& d, const URLRequest& request, WebViewNavigationType type, bool userGesture) {
+        // Restored after, not cleared: a delegate that loads something meanwhile may be asked again inside.
+        const bool outer = std::exchange(owner->userGestureNavigation_, userGesture);
+        const bool allowed = d.webViewShouldStartLoadWithRequest(*owner, request, type);
+        owner->userGestureNavigation_ = outer;
+        return allowed;
+    }
 };
 
 namespace {
@@ -433,8 +442,8 @@ gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPo
     }
     auto keep = engine->owner->shared_from_this();
     WebViewDelegate* delegate = engine->delegate();
-    bool allowed =
-        !delegate || delegate->webViewShouldStartLoadWithRequest(*engine->owner, asked, navigation);
+    bool allowed = !delegate || engine->ask(*delegate, asked, navigation,
+                                            webkit_navigation_action_is_user_gesture(action));
     if (newWindow) {
         webkit_policy_decision_ignore(decision);
         // Allowed, it loads in this view, on the next turn (not inside the engine's own callback).

@@ -57,6 +57,10 @@ class WebView : public View {
     bool isLoading() const;
     // The URL of the current page (empty before the first load).
     std::string url() const;
+    // While the delegate decides on a navigation: whether the engine marks it as the user's own gesture
+    // (a tapped link, script run by the tap's handlers, or script run by evaluateScript). False at any
+    // other time.
+    bool navigationIsUserGesture() const { return userGestureNavigation_; }
 
     // Runs `script` in the page; the completion gets the result as a string (empty on an error).
     void evaluateScript(const std::string& script, std::function<void(const std::string&)> completion);
@@ -105,6 +109,7 @@ class WebView : public View {
     std::weak_ptr<WebViewDelegate> delegate_;
     unsigned dataDetectorTypes_ = 0;
     bool bounces_ = true;
+    bool userGestureNavigation_ = false;
     std::vector<double> contentInset_{0, 0, 0, 0};
 };
 

@@ -275,11 +275,27 @@ TEST_F(HtmlAdapterTest, AfterATapOtherKeysLoadScriptedNavigationsInside) {
     EXPECT_EQ(adapter->shouldCnt(), allowed + 1);
     EXPECT_EQ(evaluate(*adapter, "document.body.textContent"), "landing");
     EXPECT_EQ(server.requestCount(), 1u);  // no click report
-    // The tap's one way out: a single move off the ad server, and another only after another tap.
+    // A tap's one way out: a single move off the ad server, and another only after another tap (a fresh
+    // one: the first may have lapsed while the page loaded).
+    adapter->hitTest({10, 10}, nullptr);
     EXPECT_TRUE(adapter->shouldStartLoad("http://elsewhere.invalid/", kScripted));
     EXPECT_FALSE(adapter->shouldStartLoad("http://elsewhere.invalid/", kScripted));
     adapter->hitTest({10, 10}, nullptr);
     EXPECT_TRUE(adapter->shouldStartLoad("http://elsewhere.invalid/", kScripted));
+}
+
+TEST_F(HtmlAdapterTest, ATapsGrantLapsesASecondAfterTheTouchEnds) {
+    auto adapter = make("<html><body style='margin:0'>ad</body></html>");
+    adapter->loadAd();
+    ASSERT_TRUE(loaded(*adapter));
+    testsupport::VirtualClockScope clock;
+    window->sendTouch(plat::Touch::Phase::Began, 1, {100, 25});
+    clock.clock().advance(1.5);  // held down
+    window->sendTouch(plat::Touch::Phase::Ended, 1, {100, 25});
+    EXPECT_TRUE(adapter->shouldStartLoad("http://elsewhere.invalid/", kScripted));
+    tap({100, 25});
+    clock.clock().advance(1.5);
+    EXPECT_FALSE(adapter->shouldStartLoad("http://elsewhere.invalid/", kScripted));
 }
 
 TEST_F(HtmlAdapterTest, LoadResultsReachALiveParentOnTheNextTurn) {
