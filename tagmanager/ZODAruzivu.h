@@ -52,8 +52,9 @@ class ZODAruzivu : public ZAVContainerOwner, public std::enable_shared_from_this
     // data layer has read the saved entries and written what was pushed, so that a new instance reads it.
     static void resetInstance();
     // The app's last call, before it returns from main: waits until everything the tag manager has to
-    // write is written (saved containers, the data layer's store, the hit store, the pixel ids), ends
-    // pending hit requests (their hits stay stored for the next launch) and ends its threads. Use after it
+    // write is written (saved containers, the data layer's store, the hit store, the pixel ids; pushes the
+    // data layer's store cannot write on a last try are dropped, counted in one line), ends pending hit
+    // requests (their hits stay stored for the next launch) and ends its threads. Use after it
     // starts afresh, with a new hit dispatcher at its default settings. An app that never calls it still
     // exits cleanly, with every completed download saved.
     static void shutdown();

@@ -29,6 +29,7 @@ struct ZAVWorker::State {
     std::shared_ptr<plat::Thread> thread;
     uint64_t generation = 0;
     std::atomic<uint64_t> posted{0};
+    std::vector<ZAVWorker::Task> atEnd;
 };
 
 namespace {
@@ -235,6 +236,10 @@ void stopState(ZAVWorker::State& state) {
     {
         std::lock_guard<std::mutex> lock(state.mutex);
         if (!state.thread) return;
+        if (!state.atEnd.empty())
+            state.thread->post([atEnd = state.atEnd] {
+                for (const auto& task : atEnd) task();
+            });
         ending = queueEnd(state.thread);
         state.thread.reset();
         if (ending.thread->isCurrent()) {
@@ -283,6 +288,9 @@ ZAVWorker::ZAVWorker(std::string name) : state_(std::make_shared<State>(std::mov
 
 ZAVWorker::~ZAVWorker() {
     stopState(*state_);
+    // The state may outlive the worker for a moment, in the hands of a shutdown on another thread.
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->atEnd.clear();
 }
 
 bool ZAVWorker::post(Task task) {
@@ -313,6 +321,11 @@ void ZAVWorker::stop(const Task& beforeEnd) {
     stopWorkers([&state] { return std::vector<std::shared_ptr<State>>{state}; }, beforeEnd, false);
     // What ended itself earlier is joined even when this thread was not running.
     if (!isCurrent()) ZAVWorkers::reap();
+}
+
+void ZAVWorker::atEnd(Task task) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->atEnd.push_back(std::move(task));
 }
 
 const std::string& ZAVWorker::name() const {

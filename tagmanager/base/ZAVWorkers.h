@@ -3,10 +3,10 @@
 // dispatch, hit requests), the background queue "ZAVAsync" (saved resources, property lists) and each
 // data-layer store's queue. A worker starts its thread on first use, and again after a shutdown.
 //
-// At process exit (a return from main, or exit()) every worker runs what was handed to it and ends before
-// the statics its work uses are destroyed; work handed in after that is dropped, never half done (every
-// file is written whole or not at all). A thread is only ever joined by another thread: one that ends
-// itself (its owner let go on it) is joined later by whoever ends the workers next.
+// At process exit (a return from main, or exit()) every worker runs what was handed to it, then its
+// at-end work, and ends before the statics its work uses are destroyed; work handed in after that is dropped,
+// never half done (every file is written whole or not at all). A thread is only ever joined by another
+// thread: one that ends itself (its owner let go on it) is joined later by whoever ends the workers next.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -37,6 +37,9 @@ class ZAVWorker {
     // Runs what is queued (then `beforeEnd`, when the thread runs), then ends the thread, again while that
     // work starts it anew (a few rounds); the next use starts a new one.
     void stop(const Task& beforeEnd = nullptr);
+    // Adds to the work the thread runs last, after everything else, each time it ends: at exit, at
+    // ZAVWorkers::shutdown(), at stop() and as the worker goes, whose going also drops the list.
+    void atEnd(Task task);
     const std::string& name() const;
 
     struct State;

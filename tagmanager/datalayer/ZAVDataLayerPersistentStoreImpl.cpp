@@ -1,7 +1,6 @@
 #include "tagmanager/datalayer/ZAVDataLayerPersistentStoreImpl.h"
 
 #include <algorithm>
-#include <atomic>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -115,26 +114,23 @@ class ZAVDataLayerPersistentStoreImpl::Database
     ~Database() { closeDatabase(); }
 
     // A save or clear joins the pushes that wait for the file, behind the older ones.
-    void wait(Operation operation) {
-        waiting_.push_back(std::move(operation));
-        waitingCount_.store(waiting_.size());
-    }
-    size_t waitingCount() const { return waitingCount_.load(); }
+    void wait(Operation operation) { waiting_.push_back(std::move(operation)); }
 
-    // Writes the waiting pushes, all or none. Those that fail stay, for the next write or the retry timer.
-    void flush() {
+    // Writes the waiting pushes, all or none. Those that fail stay, for the next write or the retry timer
+    // (none after the last try).
+    void flush(bool last = false) {
         if (waiting_.empty()) return;
         trimWaiting();
         if (write(waiting_)) {
             if (retrying_)
-                ZAVLog::info(zavFormat("Data-layer store: %zu waiting pushes written", waiting_.size()));
+                ZAVLog::warning(zavFormat("Data-layer store: %zu waiting pushes written", waiting_.size()));
             waiting_.clear();
-            waitingCount_.store(0);
             retrying_ = false;
             retryDelaySeconds_ = kFirstRetrySeconds;
             plat::RunLoop::current().cancelTimer(retryTimer_);
             return;
         }
+        if (last) return;
         retrying_ = true;
         ZAVLog::warning(zavFormat("Data-layer store: write failed; pushes waiting: %zu", waiting_.size()));
         // The queue's loop is the store's own, so a timer id it knows is this store's retry.
@@ -146,14 +142,16 @@ class ZAVDataLayerPersistentStoreImpl::Database
         retryDelaySeconds_ = std::min(retryDelaySeconds_ * 2, kLastRetrySeconds);
     }
 
-    // The store is going: one last try, and no timer left behind.
+    // The queue's thread is ending, and its retry timer with it: one last try. A thread started later
+    // begins with no retry pending.
     void finish() {
-        flush();
-        plat::RunLoop::current().cancelTimer(retryTimer_);
+        flush(true);
         if (waiting_.empty()) return;
+        plat::RunLoop::current().cancelTimer(retryTimer_);
+        retrying_ = false;
+        retryDelaySeconds_ = kFirstRetrySeconds;
         ZAVLog::error(zavFormat("Data-layer store closed with %zu pushes unwritten", waiting_.size()));
         waiting_.clear();
-        waitingCount_.store(0);
     }
 
     std::vector<ZAVKeyAndSerialized> load() {
@@ -234,7 +232,6 @@ class ZAVDataLayerPersistentStoreImpl::Database
         }
         if (keepFrom == 0) return;
         waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(keepFrom));
-        waitingCount_.store(waiting_.size());
         ZAVLog::warning(zavFormat("Data-layer store: %zu oldest waiting pushes dropped, %zu wait", keepFrom,
                                   waiting_.size()));
     }
@@ -464,7 +461,6 @@ class ZAVDataLayerPersistentStoreImpl::Database
     bool failed_ = false;
     // Saves and clears not yet in the file, oldest first.
     std::deque<Operation> waiting_;
-    std::atomic<size_t> waitingCount_{0};
     bool retrying_ = false;
     double retryDelaySeconds_ = kFirstRetrySeconds;
     plat::RunLoop::TimerId retryTimer_ = 0;
@@ -479,14 +475,11 @@ ZAVDataLayerPersistentStoreImpl::ZAVDataLayerPersistentStoreImpl(std::string dat
       maxNumStoredItems_(maxNumStoredItems),
       database_(std::make_shared<Database>(databaseName_, maxNumStoredItems_)),
       queued_(std::make_shared<Queued>()),
-      operationQueue_(kQueueName) {}
-
-// The queue's end runs what is queued first, from its own thread too (the load's answer releasing the
-// data layer there).
-ZAVDataLayerPersistentStoreImpl::~ZAVDataLayerPersistentStoreImpl() {
-    if (operationQueue_.runningThread() || database_->waitingCount() > 0)
-        operationQueue_.post([database = database_] { database->finish(); });
+      operationQueue_(kQueueName) {
+    operationQueue_.atEnd([database = database_] { database->finish(); });
 }
+
+ZAVDataLayerPersistentStoreImpl::~ZAVDataLayerPersistentStoreImpl() = default;
 
 void ZAVDataLayerPersistentStoreImpl::waitUntilIdle() {
     if (operationQueue_.runningThread()) operationQueue_.sync(nullptr);

@@ -6,7 +6,9 @@
 // opens the database at the start of each operation and closes it at the end. Saves and clears queued
 // while the queue is busy go to the file together, in one transaction, so the file keeps up with pushes.
 // A batch that does not reach the file (held by another connection, a full disk) is rolled back whole and
-// waits, in memory and in order, for the next write or a retry timer on the queue.
+// waits, in memory and in order, for the next write or a retry timer on the queue. The queue's thread
+// ends (at exit, at the workers' shutdown, with the store) with one last try; what that cannot write is
+// dropped, counted in one error line.
 // A file found damaged, at the open or at any later step, is set aside (kept) with a warning and the
 // store goes on with a new one.
 #include <cstdint>
@@ -41,9 +43,8 @@ class ZAVDataLayerPersistentStoreImpl final : public ZAVDataLayerPersistentStore
 
     ZAVDataLayerPersistentStoreImpl();
     ZAVDataLayerPersistentStoreImpl(std::string databaseName, uint64_t maxNumStoredItems);
-    // Runs the work already queued and tries the waiting pushes once more (those still unwritten are
-    // dropped with an error), then ends the queue; also when the last holder lets go from inside a queued
-    // operation.
+    // Runs the work already queued and the last try, then ends the queue; also when the last holder lets
+    // go from inside a queued operation (the load's answer releasing the data layer there).
     ~ZAVDataLayerPersistentStoreImpl() override;
     ZAVDataLayerPersistentStoreImpl(const ZAVDataLayerPersistentStoreImpl&) = delete;
     ZAVDataLayerPersistentStoreImpl& operator=(const ZAVDataLayerPersistentStoreImpl&) = delete;

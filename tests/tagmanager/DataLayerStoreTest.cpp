@@ -311,6 +311,28 @@ TEST_F(DataLayerStoreTest, AFailedBatchIsKeptWholeAndWrittenLater) {
     EXPECT_EQ(keys(load(store)), (std::vector<std::string>{"b1", "b2", "c1", "c2", "c3", "d"}));
 }
 
+// A save that another connection's write lock held off waits for a retry; the workers' end tries it again.
+TEST_F(DataLayerStoreTest, TheWorkersEndWritesAWaitingSave) {
+    Store store;
+    load(store);  // the file and its table
+    auto db = std::make_unique<plat::SqliteFile>();
+    ASSERT_TRUE(db->open(dbPath(), {}) == plat::SqliteFile::OpenStatus::Open && db->exec("BEGIN IMMEDIATE"));
+    store.saveKeyValues({{"b", T("1")}}, 60000);
+    store.waitUntilIdle();
+    db.reset();
+    ZAVWorkers::shutdown();
+    EXPECT_EQ(column("SELECT key FROM datalayer"), (std::vector<std::string>{"b"}));
+}
+
+TEST_F(DataLayerStoreTest, TheWorkersEndTellsOfTheSavesItCannotWrite) {
+    std::filesystem::create_directories(dbPath());  // a folder where the file belongs
+    tmtest::CapturedLog log;
+    Store store;
+    store.saveKeyValues({{"a", T("1")}}, 60000);
+    ZAVWorkers::shutdown();
+    EXPECT_EQ(log->count("error", "Data-layer store closed with 1 pushes unwritten"), 1u);
+}
+
 TEST_F(DataLayerStoreTest, AnOldFileKeepsItsTable) {
     execSql(
         "CREATE TABLE datalayer ( 'ID' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, 'key' STRING NOT NULL, "
