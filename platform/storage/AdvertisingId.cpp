@@ -1,6 +1,7 @@
 #include "platform/storage/AdvertisingId.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <system_error>
 
@@ -50,7 +51,7 @@ std::optional<Uuid> AdvertisingId::advertisingIdentifier() {
         // Out of descriptors, an I/O error, a folder in its place: the identifier may be fine, and a new
         // one would change the install's for good. It is read again at the next call.
         logWarning("AdvertisingId: %s cannot be read now (%s); no identifier this time", path.c_str(),
-                   read.error.message().c_str());
+                   std::strerror(read.error.value()));
         return std::nullopt;
     }
     if (read.status != FileManager::ReadResult::Status::Missing) {

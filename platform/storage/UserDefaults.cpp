@@ -1,6 +1,7 @@
 #include "platform/storage/UserDefaults.h"
 
 #include <algorithm>
+#include <cstring>
 #include <system_error>
 
 #include "platform/base/Locale.h"
@@ -184,7 +185,7 @@ void UserDefaults::load() {
             logError(
                 "settings file %s cannot be read (%s); it is left as it is and this session runs on "
                 "empty settings that are not saved",
-                file_.c_str(), read.error.message().c_str());
+                file_.c_str(), std::strerror(read.error.value()));
             return;
         case FileManager::ReadResult::Status::Read:
             if (auto value = PropertyList::parse(read.bytes.data(), read.bytes.size());
