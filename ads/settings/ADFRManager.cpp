@@ -259,22 +259,29 @@ void ADFRManager::loadFromCache() {
     // What was handed to the writer is what the cache holds.
     waitForCacheWrite();
     fs::path path = cacheFilePath();
-    std::error_code ec;
-    if (path.empty() || !fs::exists(path, ec)) {
-        // Set aside at the next write.
-        if (!path.empty() && isNoFolder(path.parent_path()))
-            plat::logWarning("ads: the settings cache folder %s is not a folder; no cached settings",
-                             path.parent_path().c_str());
-        post(fetchFailedNotificationName());
-        return;
+    auto read = path.empty() ? plat::FileManager::ReadResult{}
+                             : plat::FileManager::readFile(path, plat::PropertyList::kMaxInputSize);
+    std::shared_ptr<ADFRData> data;
+    switch (read.status) {
+        case plat::FileManager::ReadResult::Status::Missing:
+            // Set aside at the next write.
+            if (!path.empty() && isNoFolder(path.parent_path()))
+                plat::logWarning("ads: the settings cache folder %s is not a folder; no cached settings",
+                                 path.parent_path().c_str());
+            break;
+        case plat::FileManager::ReadResult::Status::Unreadable:
+        case plat::FileManager::ReadResult::Status::TooLarge:
+            // Not read whole (no descriptor free, an I/O error, too large): it stays for the next load.
+            plat::logWarning("ads: the settings cache %s cannot be read (%s); no cached settings this time",
+                             path.c_str(), read.error ? read.error.message().c_str() : "too large");
+            break;
+        case plat::FileManager::ReadResult::Status::Read:
+            ADFRData::registerCodingClasses();
+            data = plat::KeyedArchive::unarchiveObject<ADFRData>(read.bytes);
+            if (!data) setAside(path, "the settings cache " + path.string() + " holds no settings");
+            break;
     }
-    // A file that cannot be read now (no descriptor free, an I/O error) stays for the next load; the
-    // read says so in its own line.
-    auto bytes = plat::FileManager::contentsAtPath(path, plat::PropertyList::kMaxInputSize);
-    ADFRData::registerCodingClasses();
-    auto data = bytes ? plat::KeyedArchive::unarchiveObject<ADFRData>(*bytes) : nullptr;
     if (!data) {
-        if (bytes) setAside(path, "the settings cache " + path.string() + " holds no settings");
         post(fetchFailedNotificationName());
         return;
     }

@@ -19,7 +19,8 @@ class AdvertisingId {
 
     static AdvertisingId& shared();
 
-    // False when the user limited ad tracking; true when the key is absent.
+    // False when the user limited ad tracking, and while the app's settings could not be read (the
+    // user's choice is unknown then); true when the key is absent.
     bool isAdvertisingTrackingEnabled() const;
     // The install's identifier, made and kept on first use; none while tracking is limited, or when
     // the app's data cannot hold it (then nothing is made up that would change at the next launch).

@@ -275,13 +275,16 @@ std::optional<FileManager::Attributes> FileManager::attributesOfItem(const fs::p
 FileManager::ReadResult FileManager::readFile(const fs::path& path, uint64_t maxSize) {
     ReadResult result;
     auto fail = [&](int error) {
-        result.status = error == ENOENT ? ReadResult::Status::Missing : ReadResult::Status::Unreadable;
+        // A file where a folder of the path belongs leaves nothing at the path either.
+        const bool missing = error == ENOENT || error == ENOTDIR;
+        result.status = missing ? ReadResult::Status::Missing : ReadResult::Status::Unreadable;
         result.error = std::error_code(error, std::generic_category());
         result.bytes.clear();
         return result;
     };
     if (path.empty()) return fail(ENOENT);
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocked by a pipe in the file's place, which is then refused as not a regular file.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return fail(errno);
     struct stat st {};
     int problem = 0;

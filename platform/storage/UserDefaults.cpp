@@ -1,6 +1,7 @@
 #include "platform/storage/UserDefaults.h"
 
 #include <algorithm>
+#include <cstring>
 #include <system_error>
 
 #include "platform/base/Locale.h"
@@ -99,6 +100,7 @@ struct UserDefaults::Disk {
         if (changes.empty() && !unwritten) return true;
         replay(std::move(changes), written);
         unwritten = true;
+        if (keepFile) return false;
         // Moved into the value and back: the dictionary is not copied for the write.
         Value all(std::move(written));
         auto bytes = PropertyList::serialize(all, PropertyList::Format::Binary);
@@ -118,6 +120,7 @@ struct UserDefaults::Disk {
     }
 
     const fs::path file;
+    bool keepFile = false;  // the file holds settings that were not read: never replaced by a write
     std::mutex writeMutex;
     Value::Dictionary written;  // the store as of the last hand-over written (or tried)
     bool unwritten = false;     // `written` holds changes that a failed write did not store
@@ -162,6 +165,7 @@ UserDefaults::UserDefaults(fs::path file, std::shared_ptr<SerialQueue> writer)
     registered_.set(kLanguagesKey, Value(Value::Array{Value(Locale::current().languageCode())}));
     load();
     disk_->written = stored_;
+    disk_->keepFile = unread_;
 }
 
 UserDefaults::~UserDefaults() {
@@ -171,17 +175,39 @@ UserDefaults::~UserDefaults() {
 void UserDefaults::load() {
     // A kill between a save's temporary file and its rename leaves the temporary behind for good.
     removeStaleTemporaryFiles(file_);
-    if (!FileManager::fileExists(file_)) return;
-    auto value = PropertyList::readFile(file_);
-    if (value && value->isDictionary()) {
-        stored_ = *value->dictionaryIf();
+    auto read = FileManager::readFile(file_, PropertyList::kMaxInputSize);
+    switch (read.status) {
+        case FileManager::ReadResult::Status::Missing:
+            return;
+        case FileManager::ReadResult::Status::Unreadable:
+            // The settings may be fine; a save now would replace them with those of a new player.
+            unread_ = true;
+            logError(
+                "settings file %s cannot be read (%s); it is left as it is and this session runs on "
+                "empty settings that are not saved",
+                file_.c_str(), std::strerror(read.error.value()));
+            return;
+        case FileManager::ReadResult::Status::Read:
+            if (auto value = PropertyList::parse(read.bytes.data(), read.bytes.size());
+                value && value->isDictionary()) {
+                stored_ = std::move(*value->dictionaryIf());
+                return;
+            }
+            break;
+        case FileManager::ReadResult::Status::TooLarge:
+            break;
+    }
+    std::error_code ec;
+    fs::path aside = FileManager::moveAside(file_, ".unreadable", ec);
+    if (aside.empty()) {
+        unread_ = true;
+        logError(
+            "settings file %s holds no settings and cannot be set aside (%s); it stays where it is and "
+            "this session runs on empty settings that are not saved",
+            file_.c_str(), ec.message().c_str());
         return;
     }
-    fs::path aside = file_;
-    aside += ".unreadable";
-    std::error_code ec;
-    fs::rename(file_, aside, ec);
-    logWarning("settings file %s is unreadable; kept as %s, starting with empty settings", file_.c_str(),
+    logWarning("settings file %s holds no settings; kept as %s, starting with empty settings", file_.c_str(),
                aside.c_str());
 }
 

@@ -34,9 +34,12 @@ class UserDefaults {
     static void forgetStandard();
     // The standard store's waitForBackgroundWrites(), without opening a store when none is open.
     static bool waitForStandardWrites();
-    // A store kept in the given file. An unreadable file is moved aside to "<file>.unreadable" (so
-    // nothing is lost) and the store starts empty. Background writes run on `writer` when given, else
-    // on a thread of the store's own, started by the first of them.
+    // A store kept in the given file. A file that is there but cannot be read now (no permission, no
+    // descriptor free, an I/O error) is left exactly as it is: the store starts empty and never writes
+    // the file, so a later store on it reads it again. A file read whole that holds no settings is set
+    // aside as "<file>.unreadable" ("-2", "-3", ... beside earlier ones) and the store starts empty;
+    // where it cannot be set aside it stays and is not written either. Background writes run on
+    // `writer` when given, else on a thread of the store's own, started by the first of them.
     static std::shared_ptr<UserDefaults> create(const std::filesystem::path& file,
                                                 std::shared_ptr<SerialQueue> writer = nullptr);
 
@@ -46,6 +49,10 @@ class UserDefaults {
     UserDefaults& operator=(const UserDefaults&) = delete;
 
     const std::filesystem::path& path() const { return file_; }
+    // True when the file is there but what it holds did not reach this store (it could not be read, or
+    // damage could not be set aside): the values in memory are only those set since, and saving them
+    // fails rather than replace the file.
+    bool storedSettingsUnread() const { return unread_; }
 
     std::optional<Value> objectForKey(const std::string& key) const;
     // A null value removes the key.
@@ -113,6 +120,7 @@ class UserDefaults {
     Changes changes_;
     std::shared_ptr<Disk> disk_;
     std::shared_ptr<SerialQueue> writer_;
+    bool unread_ = false;  // set while the store is made, never after
 };
 
 }  // namespace plat

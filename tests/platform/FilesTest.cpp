@@ -126,6 +126,21 @@ TEST(FileManager, ReadsOnlyRegularFilesWithinTheLimit) {
     EXPECT_EQ(capture.lines().size(), 4u);
 }
 
+TEST(FileManager, ReadFileTellsMissingUnreadableAndReadApartWithoutALine) {
+    using Status = FileManager::ReadResult::Status;
+    TempDir dir;
+    writeFile(dir.path() / "data.bin", "1234");
+    ASSERT_EQ(::mkfifo((dir.path() / "pipe").c_str(), 0600), 0);
+    plat::LogCapture capture;
+    EXPECT_EQ(FileManager::readFile(dir.path() / "data.bin", 4).bytes, (plat::Bytes{'1', '2', '3', '4'}));
+    EXPECT_EQ(FileManager::readFile(dir.path() / "data.bin", 3).status, Status::TooLarge);
+    EXPECT_EQ(FileManager::readFile(dir.path() / "missing").status, Status::Missing);
+    EXPECT_EQ(FileManager::readFile(dir.path() / "data.bin" / "below").status, Status::Missing);
+    EXPECT_EQ(FileManager::readFile(dir.path()).error, std::errc::is_a_directory);  // a folder in its place
+    EXPECT_EQ(FileManager::readFile(dir.path() / "pipe").status, Status::Unreadable);  // without waiting
+    EXPECT_TRUE(capture.lines().empty());
+}
+
 TEST(Bundle, FindsResourcesUnderItsRootOnly) {
     TempDir dir;
     writeFile(dir.path() / "res" / "a.png", "png");

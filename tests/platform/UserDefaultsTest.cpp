@@ -13,6 +13,7 @@
 
 #include "platform/base/Log.h"
 #include "platform/runloop/SerialQueue.h"
+#include "platform/storage/AdvertisingId.h"
 #include "platform/storage/FileManager.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
@@ -75,7 +76,7 @@ TEST(UserDefaults, OnlySynchronizeWritesAndRemovalPersists) {
     EXPECT_TRUE(capture.contains("bad"));
 }
 
-TEST(UserDefaults, UnreadableFileIsKeptAside) {
+TEST(UserDefaults, DamagedFilesAreKeptAsideBesideEachOther) {
     testsupport::TempDir dir;
     auto file = dir.path() / "prefs.plist";
     testsupport::writeFile(file, "bplist00 garbage");
@@ -86,6 +87,39 @@ TEST(UserDefaults, UnreadableFileIsKeptAside) {
     defaults->setBool(true, "x");
     EXPECT_TRUE(defaults->synchronize());
     EXPECT_TRUE(UserDefaults::create(file)->boolForKey("x"));
+    testsupport::writeFile(file, "<plist>cut");
+    EXPECT_FALSE(UserDefaults::create(file)->objectForKey("x"));
+    EXPECT_EQ(testsupport::readFile(dir.path() / "prefs.plist.unreadable"), "bplist00 garbage");
+    EXPECT_EQ(testsupport::readFile(dir.path() / "prefs.plist.unreadable-2"), "<plist>cut");
+    EXPECT_TRUE(capture.contains("kept as " + file.string() + ".unreadable,"));
+    EXPECT_TRUE(capture.contains("kept as " + file.string() + ".unreadable-2,"));
+}
+
+TEST(UserDefaults, AFileThatCannotBeReadForAMomentIsLeftForTheNextLaunch) {
+    testsupport::TempHome home;
+    UserDefaults::standard()->setInteger(9, "myobjectlevel");
+    ASSERT_TRUE(UserDefaults::standard()->synchronize());
+    const std::string saved = testsupport::readFile(UserDefaults::standard()->path());
+    UserDefaults::forgetStandard();
+    plat::LogCapture capture;
+    rlimit old{};
+    getrlimit(RLIMIT_NOFILE, &old);
+    const int lowest = ::dup(2);  // with the limit there, no descriptor is free
+    ::close(lowest);
+    rlimit none{static_cast<rlim_t>(lowest), old.rlim_max};
+    setrlimit(RLIMIT_NOFILE, &none);
+    auto session = UserDefaults::standard();
+    setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_FALSE(session->objectForKey("myobjectlevel"));
+    EXPECT_FALSE(plat::AdvertisingId::shared().isAdvertisingTrackingEnabled());
+    session->setInteger(1, "myobjectlevel");
+    session->synchronizeInBackground();
+    EXPECT_FALSE(session->waitForBackgroundWrites());
+    EXPECT_EQ(testsupport::readFile(session->path()), saved);
+    EXPECT_EQ(capture.lines().size(), 1u);
+    UserDefaults::forgetStandard();
+    EXPECT_EQ(UserDefaults::standard()->integerForKey("myobjectlevel"), 9);
+    EXPECT_TRUE(plat::AdvertisingId::shared().isAdvertisingTrackingEnabled());
 }
 
 TEST(UserDefaults, StaleTemporaryFilesOfTheStoreGoWhenItLoads) {
