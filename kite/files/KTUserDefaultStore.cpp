@@ -62,6 +62,8 @@ LegacyNode getXMLNodeForKey(const char* pKey) {
 
 void deleteNodeAndSave(LegacyNode& legacy) {
     if (!legacy.node || !legacy.doc) return;
+    // Settings that could not be read are not saved this session: the key stays here until they are.
+    if (plat::UserDefaults::standard()->storedSettingsUnread()) return;
     legacy.doc->DeleteNode(legacy.node);
     legacy.node = nullptr;
     tinyxml2::XMLPrinter printer;

@@ -110,6 +110,18 @@ TEST_F(UserDefaultStoreTest, WritingALegacyKeyRemovesItFromTheFileFirst) {
     EXPECT_NE(legacy().find("ShimerikeGageLevel"), std::string::npos);  // other keys wait for their turn
 }
 
+TEST_F(UserDefaultStoreTest, LegacyKeysStayWhileTheSettingsCannotBeRead) {
+    plat::LogCapture capture;
+    plat::UserDefaults::forgetStandard();
+    fs::create_directories(plat::Paths::preferences() / plat::UserDefaults::kStandardFileName);
+    installLegacyFixture();
+    EXPECT_EQ(store->getIntegerForKey("mypoints", 0), 35);
+    store->setBoolForKey("firstgame", false);
+    EXPECT_NE(legacy().find("<mypoints>35</mypoints>"), std::string::npos);
+    EXPECT_NE(legacy().find("firstgame"), std::string::npos);
+    plat::UserDefaults::forgetStandard();
+}
+
 TEST_F(UserDefaultStoreTest, UnreadableLegacyFilesAreLoggedAndSkipped) {
     store->setIntegerForKey("mypoints", 3);
     testsupport::writeFile(legacyPath(), "this is not xml <<<");
