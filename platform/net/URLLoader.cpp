@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/base/CryptoLibrary.h"
 #include "platform/base/Log.h"
 #include "platform/net/ProxyEnvironment.h"
 #include "platform/net/URLConnection.h"
@@ -26,7 +27,10 @@ const std::string& noProxyList() {
 
 void globalInit() {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] {
+        setUpCryptoLibrary();
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+    });
 }
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
