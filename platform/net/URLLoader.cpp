@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "platform/base/CryptoLibrary.h"
+#include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 #include "platform/net/ProxyEnvironment.h"
 #include "platform/net/URLConnection.h"
@@ -19,9 +20,8 @@ namespace plat {
 namespace {
 
 // Read once: loads run on several threads, and the environment is not theirs to read while it may change.
-// Never destroyed: worker threads that outlive main may still start a load.
 const std::string& noProxyList() {
-    static const auto* list = new std::string(ProxyEnvironment::current().exclusionList());
+    static const Lasting<std::string> list(ProxyEnvironment::current().exclusionList());
     return *list;
 }
 
