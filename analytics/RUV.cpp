@@ -9,6 +9,7 @@
 #include "analytics/base/RUVUsageTracker.h"
 #include "analytics/store/RUVDataStore.h"
 #include "platform/base/Clock.h"
+#include "platform/base/Lasting.h"
 #include "platform/storage/UserDefaults.h"
 
 namespace {
@@ -18,9 +19,8 @@ std::recursive_mutex& classLock() {
     return m;
 }
 
-// Never destroyed: work on the worker may ask for the instance until the process ends.
 std::shared_ptr<RUV>& sharedSlot() {
-    static auto* slot = new std::shared_ptr<RUV>();
+    static plat::Lasting<std::shared_ptr<RUV>> slot;
     return *slot;
 }
 

@@ -6,6 +6,7 @@
 #include "chime/CHBufferManager.h"
 #include "chime/CHSoundEngine.h"
 #include "chime/CHSoundSource.h"
+#include "platform/base/Lasting.h"
 
 namespace {
 
@@ -14,10 +15,10 @@ std::recursive_mutex& classLock() {
     return m;
 }
 
-// Never destroyed: the audio lives until the process ends, and nothing of it may run during exit.
+// Nothing of the audio may run during the process's exit.
 template <class T>
 std::shared_ptr<T>& slot() {
-    static auto* p = new std::shared_ptr<T>;
+    static plat::Lasting<std::shared_ptr<T>> p;
     return *p;
 }
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "chime/CHAsynchInitialiser.h"
+#include "platform/base/Lasting.h"
 
 namespace {
 
@@ -15,15 +16,15 @@ std::recursive_mutex& classLock() {
     return m;
 }
 
-// Never destroyed: nothing of the audio may run during the process's exit.
-std::shared_ptr<CHAudioManager>& gSharedManager = *new std::shared_ptr<CHAudioManager>;
+// Nothing of the audio may run during the process's exit.
+plat::Lasting<std::shared_ptr<CHAudioManager>> gSharedManager;
 int gManagerState = kAMStateUninitialised;
 int gConfiguredMode = kAMM_FxPlusMusicIfNoOtherAudio;
 bool gModeConfigured = false;
 
 // The asynchronous initialiser; end() joins it, so no thread outlives the audio.
 std::thread& initialiserThread() {
-    static auto* thread = new std::thread;
+    static plat::Lasting<std::thread> thread;
     return *thread;
 }
 
@@ -41,13 +42,13 @@ constexpr double kActivationRetryDelay = 0.5;
 
 std::shared_ptr<CHAudioManager> CHAudioManager::sharedManager() {
     std::lock_guard lock(classLock());
-    if (!gSharedManager) {
+    if (!*gSharedManager) {
         if (!gModeConfigured) gConfiguredMode = kAMM_FxPlusMusicIfNoOtherAudio;
-        gSharedManager = create(gConfiguredMode);
+        *gSharedManager = create(gConfiguredMode);
         gManagerState = kAMStateInitialised;
         plat::NotificationCenter::defaultCenter().post(kCHN_AudioManagerInitialised);
     }
-    return gSharedManager;
+    return *gSharedManager;
 }
 
 int CHAudioManager::sharedManagerState() {
@@ -80,8 +81,8 @@ void CHAudioManager::end() {
     std::shared_ptr<CHAudioManager> old;
     {
         std::lock_guard lock(classLock());
-        old = std::move(gSharedManager);
-        gSharedManager.reset();
+        old = std::move(*gSharedManager);
+        gSharedManager->reset();
     }
 }
 

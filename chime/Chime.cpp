@@ -6,6 +6,7 @@
 
 #include "chime/AudioEngine.h"
 #include "kite/files/KTFileUtils.h"
+#include "platform/base/Lasting.h"
 
 namespace Chime {
 
@@ -26,8 +27,8 @@ uint32_t typeNameHash(const char* name) {
 }
 
 AudioEngine* AudioEngine::sharedEngine() {
-    static AudioEngine* engine = new AudioEngine;
-    return engine;
+    static plat::Lasting<AudioEngine> engine;
+    return &*engine;
 }
 
 void AudioEngine::playBackgroundMusic(const char* pszFilePath, bool bLoop) {

@@ -3,6 +3,8 @@
 // paths and forwards to the audio engine's own entry object.
 #include <cstdint>
 
+#include "platform/base/Lasting.h"
+
 namespace Chime {
 
 class TypeInfo {
@@ -34,6 +36,7 @@ class AudioEngine : public TypeInfo {
     uint32_t getClassTypeInfo() override;
 
   private:
+    friend class plat::Lasting<AudioEngine>;
     AudioEngine() = default;
 };
 

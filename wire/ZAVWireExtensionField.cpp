@@ -4,6 +4,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/base/Lasting.h"
 #include "wire/ZAVWireGeneratedMessage.h"
 #include "wire/schema/ZAVWireSchemaClasses.h"
 
@@ -370,7 +371,7 @@ struct GlobalTable {
 };
 
 GlobalTable& globalTable() {
-    static GlobalTable* table = new GlobalTable();  // for the process's life, like the extensions in it
+    static plat::Lasting<GlobalTable> table;
     return *table;
 }
 

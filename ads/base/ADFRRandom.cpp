@@ -5,6 +5,7 @@
 #include <random>
 
 #include "platform/base/Clock.h"
+#include "platform/base/Lasting.h"
 #include "platform/base/Random.h"
 
 namespace {
@@ -16,7 +17,7 @@ struct State {
 };
 
 State& state() {
-    static State* s = new State();
+    static plat::Lasting<State> s;
     return *s;
 }
 

@@ -14,6 +14,7 @@
 #include "analytics/base/RUVWorker.h"
 #include "platform/base/Clock.h"
 #include "platform/base/Digest.h"
+#include "platform/base/Lasting.h"
 #include "platform/base/Random.h"
 #include "platform/base/Uuid.h"
 #include "platform/ui/Device.h"
@@ -95,8 +96,7 @@ std::string RUVHitUtil::userAgentString() {
 }
 
 std::string RUVHitUtil::deviceModelVersion() {
-    // Never destroyed: read on the worker until the process ends.
-    static const auto* machine = new std::string(plat::Device::current().hardwareMachine());
+    static const plat::Lasting<std::string> machine(plat::Device::current().hardwareMachine());
     return *machine;
 }
 

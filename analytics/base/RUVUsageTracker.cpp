@@ -4,6 +4,8 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/base/Lasting.h"
+
 namespace {
 
 constexpr std::array<std::pair<std::string_view, char>, 28> kUsageCodeTable{{
@@ -42,9 +44,8 @@ std::mutex& sequenceMutex() {
     return m;
 }
 
-// Never destroyed: the worker records calls (a campaign hit's) until the process ends.
 std::string& sequence() {
-    static auto* s = new std::string();
+    static plat::Lasting<std::string> s;
     return *s;
 }
 

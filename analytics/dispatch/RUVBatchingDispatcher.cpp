@@ -15,6 +15,7 @@
 #include "analytics/store/RUVDataStore.h"
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
+#include "platform/base/Lasting.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/runloop/SerialQueue.h"
 #include "platform/storage/UserDefaults.h"
@@ -72,9 +73,8 @@ std::mutex& makerMutex() {
     static std::mutex m;
     return m;
 }
-// Never destroyed: the facade may make a dispatcher on the worker (a campaign hit) until the process ends.
 RUVBatchingDispatcher::Maker& maker() {
-    static auto* m = new RUVBatchingDispatcher::Maker();
+    static plat::Lasting<RUVBatchingDispatcher::Maker> m;
     return *m;
 }
 }  // namespace

@@ -6,6 +6,7 @@
 #include "analytics/store/RUVDataStore.h"
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
+#include "platform/base/Lasting.h"
 #include "platform/storage/Bundle.h"
 
 namespace {
@@ -29,9 +30,8 @@ std::string infoText(const plat::Bundle& bundle, const char* key) {
 }
 }  // namespace
 
-// The tables are never destroyed: the worker sends hits (a campaign hit) until the process ends.
 const RUVHitRecord& RUVTrackerModel::defaultParameters() {
-    static const auto* table = new RUVHitRecord([] {
+    static const plat::Lasting<RUVHitRecord> table([] {
         RUVHitRecord p;
         const plat::Bundle bundle = plat::Bundle::main();
         std::string name = infoText(bundle, plat::Bundle::kNameKey);
@@ -52,12 +52,12 @@ const RUVHitRecord& RUVTrackerModel::defaultParameters() {
 }
 
 const RUVHitRecord& RUVTrackerModel::forcedParameters() {
-    static const auto* table = new RUVHitRecord{{"&_v", "mi3.1.2"}, {"&v", "1"}};
+    static const plat::Lasting<RUVHitRecord> table(RUVHitRecord{{"&_v", "mi3.1.2"}, {"&v", "1"}});
     return *table;
 }
 
 const std::vector<std::string>& RUVTrackerModel::requiredParameters() {
-    static const auto* keys = new std::vector<std::string>([] {
+    static const plat::Lasting<std::vector<std::string>> keys([] {
         std::vector<std::string> k{"&ul", "&idfa", "&ate", "&dm", "&sr", "&a", "&_crc", "&cid", "&ds"};
         for (const auto& [key, value] : defaultParameters()) k.push_back(key);
         return k;

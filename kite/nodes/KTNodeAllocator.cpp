@@ -6,6 +6,8 @@
 
 #include <sys/mman.h>
 
+#include "platform/base/Lasting.h"
+
 // Under AddressSanitizer nodes come from the heap, each a block of its own, so that the leak checker still
 // reports a node nobody released (it sees only the heap's blocks, not slots inside mapped slabs).
 #if defined(__SANITIZE_ADDRESS__)
@@ -74,8 +76,8 @@ struct Allocator {
 };
 
 Allocator& allocator() {
-    // Never destroyed: nodes that singletons hold are released during exit.
-    static Allocator* instance = new Allocator;
+    // Nodes that singletons hold are released during exit.
+    static plat::Lasting<Allocator> instance;
     return *instance;
 }
 

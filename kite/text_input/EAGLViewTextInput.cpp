@@ -9,6 +9,7 @@
 #include "kite/text_input/CustomUITextField.h"
 #include "kite/text_input/KTIMEDispatcher.h"
 #include "kite/text_input/KTStatusBarOrientation.h"
+#include "platform/base/Lasting.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace kite {
@@ -20,8 +21,8 @@ KTEGLViewProtocol* glView() {
 }  // namespace
 
 EAGLViewTextInput& EAGLViewTextInput::shared() {
-    // Never destroyed: text fields and observers may still reach it at process exit.
-    static EAGLViewTextInput* instance = new EAGLViewTextInput();
+    // Text fields and observers may still reach it at process exit.
+    static plat::Lasting<EAGLViewTextInput> instance;
     return *instance;
 }
 

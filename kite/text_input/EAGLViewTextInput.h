@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kite/base/KTGeometry.h"
+#include "platform/base/Lasting.h"
 #include "platform/runloop/NotificationCenter.h"
 
 namespace kite {
@@ -88,6 +89,7 @@ class EAGLViewTextInput {
     void handleTouchesAfterKeyboardShow();
 
   private:
+    friend class plat::Lasting<EAGLViewTextInput>;
     EAGLViewTextInput() = default;
     void setKeyboardShown(bool shown);
 

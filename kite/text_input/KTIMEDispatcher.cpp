@@ -4,6 +4,7 @@
 
 #include "kite/core/KTDirector.h"
 #include "kite/platform/KTEGLViewProtocol.h"
+#include "platform/base/Lasting.h"
 
 namespace kite {
 
@@ -30,9 +31,9 @@ bool KTIMEDelegate::detachWithIME() {
 }
 
 KTIMEDispatcher* KTIMEDispatcher::sharedDispatcher() {
-    // Never destroyed: delegates with static lifetime still leave it at process exit.
-    static KTIMEDispatcher* instance = new KTIMEDispatcher();
-    return instance;
+    // Delegates with static lifetime still leave it at process exit.
+    static plat::Lasting<KTIMEDispatcher> instance;
+    return &*instance;
 }
 
 bool KTIMEDispatcher::isListed(const KTIMEDelegate* delegate) const {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "kite/text_input/KTIMEDelegate.h"
+#include "platform/base/Lasting.h"
 
 namespace kite {
 
@@ -31,6 +32,7 @@ class KTIMEDispatcher {
     bool isListed(const KTIMEDelegate* delegate) const;
 
   private:
+    friend class plat::Lasting<KTIMEDispatcher>;
     KTIMEDispatcher() = default;
     template <typename Call>
     void forEachListed(Call call);

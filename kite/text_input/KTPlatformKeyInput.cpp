@@ -5,12 +5,13 @@
 #include "kite/platform/linux/EAGLView.h"
 #include "kite/text_input/CustomUITextField.h"
 #include "kite/text_input/EAGLViewTextInput.h"
+#include "platform/base/Lasting.h"
 
 namespace kite {
 
 KTPlatformKeyInput* KTPlatformKeyInput::sharedKeyInput() {
-    static KTPlatformKeyInput* instance = new KTPlatformKeyInput();
-    return instance;
+    static plat::Lasting<KTPlatformKeyInput> instance;
+    return &*instance;
 }
 
 void KTPlatformKeyInput::update(float) {

@@ -4,6 +4,7 @@
 // the back and menu keys to the director's keypad dispatcher. It also raises and lowers the simulated
 // soft keyboard as first responders come and go. The director schedules it.
 #include "kite/base/KTObject.h"
+#include "platform/base/Lasting.h"
 
 namespace kite {
 
@@ -15,12 +16,12 @@ class KTPlatformKeyInput : public KTObject {
     static constexpr unsigned long kKeyMenu = 0xff67;
     static constexpr unsigned long kKeyKeypadEnter = 0xff8d;
 
-    // Never destroyed.
     static KTPlatformKeyInput* sharedKeyInput();
 
     void update(float dt) override;
 
   private:
+    friend class plat::Lasting<KTPlatformKeyInput>;
     KTPlatformKeyInput() = default;
 };
 

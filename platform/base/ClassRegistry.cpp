@@ -1,10 +1,11 @@
 #include "platform/base/ClassRegistry.h"
 
+#include "platform/base/Lasting.h"
+
 namespace plat {
 
 ClassRegistry& ClassRegistry::shared() {
-    // Never destroyed: lookups may still come during exit.
-    static auto* registry = new ClassRegistry;
+    static Lasting<ClassRegistry> registry;
     return *registry;
 }
 

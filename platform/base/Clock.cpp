@@ -4,18 +4,18 @@
 #include <ctime>
 #include <mutex>
 
+#include "platform/base/Lasting.h"
+
 namespace plat {
 namespace {
 
-// Both live until the process is gone: threads that are never stopped (the SDK workers) read the clock
-// after every task, and may do so while the exiting process runs its static destructors.
 std::mutex& clockMutex() {
-    static auto* m = new std::mutex;
+    static Lasting<std::mutex> m;
     return *m;
 }
 
 std::shared_ptr<Clock>& clockSlot() {
-    static auto* clock = new std::shared_ptr<Clock>(std::make_shared<RealClock>());
+    static Lasting<std::shared_ptr<Clock>> clock(std::make_shared<RealClock>());
     return *clock;
 }
 

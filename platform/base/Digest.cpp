@@ -2,11 +2,13 @@
 
 #include <openssl/evp.h>
 
+#include "platform/base/CryptoLibrary.h"
 #include "platform/base/Log.h"
 
 namespace plat {
 
 Bytes Digest::digest(Algorithm algorithm, const void* data, size_t size) {
+    setUpCryptoLibrary();
     const EVP_MD* md = EVP_sha256();
     switch (algorithm) {
         case Algorithm::MD5:

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "platform/base/Lasting.h"
+
 namespace plat {
 namespace {
 
@@ -11,9 +13,8 @@ std::mutex& sinkMutex() {
     return m;
 }
 
-// Never destroyed: worker threads that outlive main still log.
 LogSink& sinkSlot() {
-    static auto* sink = new LogSink();
+    static Lasting<LogSink> sink;
     return *sink;
 }
 

@@ -4,6 +4,7 @@
 #include <pcre2.h>
 
 #include "platform/base/Cache.h"
+#include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 
 namespace plat {
@@ -47,9 +48,9 @@ Regex::Regex(std::string pattern, unsigned options, std::unique_ptr<Code> code, 
 Regex::~Regex() = default;
 
 const std::string& Regex::Match::group(size_t n) const {
-    static const std::string empty;
+    static const Lasting<std::string> empty;
     if (n == 0) return text;
-    return n <= groupTexts.size() ? groupTexts[n - 1] : empty;
+    return n <= groupTexts.size() ? groupTexts[n - 1] : *empty;
 }
 
 std::shared_ptr<const Regex> Regex::create(std::string_view pattern, unsigned options, Error* error) {
@@ -78,8 +79,7 @@ std::shared_ptr<const Regex> Regex::create(std::string_view pattern, unsigned op
 }
 
 std::shared_ptr<const Regex> Regex::cached(std::string_view pattern, unsigned options) {
-    // Never destroyed: patterns may still be looked up during exit.
-    static auto* cache = new Cache<std::string, std::shared_ptr<const Regex>>(0, kCacheCount);
+    static Lasting<Cache<std::string, std::shared_ptr<const Regex>>> cache(0, kCacheCount);
     std::string key = std::to_string(options) + ':' + std::string(pattern);
     if (auto hit = cache->object(key)) return *hit;
     auto regex = create(pattern, options);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "platform/base/Lasting.h"
+
 namespace plat {
 
 // ---- ValueDictionary ----
@@ -256,8 +258,7 @@ bool Value::operator==(const Value& other) const {
 }
 
 const Value& Value::null() {
-    // Never destroyed: worker threads read it until the process ends.
-    static const auto* nullValue = new Value();
+    static const Lasting<Value> nullValue;
     return *nullValue;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/base/Clock.h"
+#include "platform/base/Lasting.h"
 #include "platform/media/AudioFile.h"
 #include "platform/runloop/RunLoop.h"
 
@@ -21,7 +22,7 @@ std::mutex& registryMutex() {
 }
 
 std::vector<std::weak_ptr<AudioPlayer>>& registry() {
-    static auto* players = new std::vector<std::weak_ptr<AudioPlayer>>;
+    static Lasting<std::vector<std::weak_ptr<AudioPlayer>>> players;
     return *players;
 }
 

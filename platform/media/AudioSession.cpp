@@ -2,12 +2,13 @@
 
 #include <AL/alc.h>
 
+#include "platform/base/Lasting.h"
 #include "platform/media/AudioPlayer.h"
 
 namespace plat {
 
 AudioSession& AudioSession::sharedInstance() {
-    static AudioSession* session = new AudioSession;
+    static Lasting<AudioSession> session;
     return *session;
 }
 

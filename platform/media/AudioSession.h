@@ -7,6 +7,8 @@
 #include <mutex>
 #include <string>
 
+#include "platform/base/Lasting.h"
+
 namespace plat {
 
 inline constexpr const char* AVAudioSessionCategoryAmbient = "AVAudioSessionCategoryAmbient";
@@ -52,6 +54,7 @@ class AudioSession {
     void reset();
 
   private:
+    friend class Lasting<AudioSession>;
     AudioSession() = default;
     mutable std::mutex mutex_;
     std::weak_ptr<AudioSessionDelegate> delegate_;

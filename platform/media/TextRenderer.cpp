@@ -15,6 +15,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -308,8 +309,7 @@ struct Library {
 };
 
 Library& library() {
-    // Never destroyed: fonts may be used until the very end of the process.
-    static Library* instance = new Library;
+    static Lasting<Library> instance;
     return *instance;
 }
 

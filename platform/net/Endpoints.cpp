@@ -8,6 +8,8 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "platform/base/Lasting.h"
+
 namespace plat {
 
 std::string Endpoint::url(const std::string& path) const {
@@ -15,7 +17,7 @@ std::string Endpoint::url(const std::string& path) const {
 }
 
 Endpoints& Endpoints::shared() {
-    static Endpoints* endpoints = new Endpoints();  // read by worker threads until the very end
+    static Lasting<Endpoints> endpoints;
     return *endpoints;
 }
 

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 
 namespace plat {
@@ -25,10 +26,9 @@ using namespace ReachabilityFlag;
 
 std::mutex gMutex;
 std::optional<Reachability::Flags> gForced;
-// Scheduled objects and their loops, so forced flags can reach them. Never destroyed: a worker thread may
-// let go of a scheduled object until the process ends.
+// Scheduled objects and their loops, so forced flags can reach them.
 std::vector<std::pair<std::weak_ptr<Reachability>, RunLoop*>>& scheduledObjects() {
-    static auto* scheduled = new std::vector<std::pair<std::weak_ptr<Reachability>, RunLoop*>>();
+    static Lasting<std::vector<std::pair<std::weak_ptr<Reachability>, RunLoop*>>> scheduled;
     return *scheduled;
 }
 

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 #include "platform/net/InFlight.h"
 #include "platform/net/URLLoader.h"
@@ -12,9 +13,8 @@ namespace {
 
 std::mutex gCAMutex;
 
-// Never destroyed: worker threads start loads until the process ends.
 std::string& caFileSlot() {
-    static auto* path = new std::string();
+    static Lasting<std::string> path;
     return *path;
 }
 

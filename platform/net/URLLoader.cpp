@@ -10,6 +10,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/base/CryptoLibrary.h"
+#include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 #include "platform/net/ProxyEnvironment.h"
 #include "platform/net/URLConnection.h"
@@ -18,15 +20,17 @@ namespace plat {
 namespace {
 
 // Read once: loads run on several threads, and the environment is not theirs to read while it may change.
-// Never destroyed: worker threads that outlive main may still start a load.
 const std::string& noProxyList() {
-    static const auto* list = new std::string(ProxyEnvironment::current().exclusionList());
+    static const Lasting<std::string> list(ProxyEnvironment::current().exclusionList());
     return *list;
 }
 
 void globalInit() {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] {
+        setUpCryptoLibrary();
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+    });
 }
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {

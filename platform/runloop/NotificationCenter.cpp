@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "platform/base/Lasting.h"
+
 namespace plat {
 
 NotificationCenter& NotificationCenter::defaultCenter() {
-    static NotificationCenter* center = new NotificationCenter();
+    static Lasting<NotificationCenter> center;
     return *center;
 }
 

@@ -13,6 +13,7 @@
 
 #include "platform/base/Assert.h"
 #include "platform/base/Clock.h"
+#include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 
 namespace plat {
@@ -92,13 +93,12 @@ void RunLoop::discardAll() {
 }
 
 RunLoop& RunLoop::main() {
-    // Never destroyed: other threads may still post to it while the process exits.
-    static RunLoop* loop = [] {
-        auto* l = new RunLoop();
-        l->isMain_ = true;
-        return l;
+    static RunLoop& loop = []() -> RunLoop& {
+        static Lasting<RunLoop> made;
+        made->isMain_ = true;
+        return *made;
     }();
-    return *loop;
+    return loop;
 }
 
 RunLoop& RunLoop::current() {

@@ -6,6 +6,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "platform/base/Lasting.h"
+
 namespace plat {
 
 SerialQueue::SerialQueue(std::string name) : thread_(std::make_unique<Thread>(std::move(name))) {
@@ -48,7 +50,7 @@ void SerialQueue::sync(const RunLoop::Task& task) {
 }
 
 SerialQueue& mainQueue() {
-    static SerialQueue* queue = new SerialQueue(RunLoop::main());
+    static Lasting<SerialQueue> queue(RunLoop::main());
     return *queue;
 }
 

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 #include "platform/storage/PropertyList.h"
 
@@ -19,21 +20,20 @@ std::mutex& mainMutex() {
     return m;
 }
 
-// These three are never destroyed: worker threads read the main bundle until the process ends.
 fs::path& mainOverride() {
-    static auto* p = new fs::path();
+    static Lasting<fs::path> p;
     return *p;
 }
 
 // Values set by the app or a test; a null value removes the key.
 Value::Dictionary& mainInfoOverrides() {
-    static auto* d = new Value::Dictionary();
+    static Lasting<Value::Dictionary> d;
     return *d;
 }
 
 // The merged values of the main bundle, made on first use after a change.
 std::shared_ptr<const Value::Dictionary>& mainInfo() {
-    static auto* info = new std::shared_ptr<const Value::Dictionary>();
+    static Lasting<std::shared_ptr<const Value::Dictionary>> info;
     return *info;
 }
 

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 
 namespace plat {
@@ -15,9 +16,8 @@ std::mutex& pathsMutex() {
     return m;
 }
 
-// Never destroyed: worker threads look up their files until the process ends.
 fs::path& homeSlot() {
-    static auto* home = new fs::path();
+    static Lasting<fs::path> home;
     return *home;
 }
 

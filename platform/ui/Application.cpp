@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/storage/Paths.h"
@@ -15,9 +16,8 @@
 namespace plat {
 namespace {
 
-// Never destroyed: the delegate may still be asked for during exit.
 std::shared_ptr<Application>& sharedSlot() {
-    static auto* application = new std::shared_ptr<Application>;
+    static Lasting<std::shared_ptr<Application>> application;
     return *application;
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "platform/base/Lasting.h"
 #include "platform/runloop/NotificationCenter.h"
 
 namespace plat {
@@ -19,8 +20,7 @@ Device::Device() {
 }
 
 const Device& Device::current() {
-    // Never destroyed: worker threads read it until the process ends.
-    static const auto* device = new Device();
+    static const Lasting<Device> device;
     return *device;
 }
 

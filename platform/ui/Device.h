@@ -2,6 +2,8 @@
 // The device the app runs on: this desktop stands in for a phone running a current system.
 #include <string>
 
+#include "platform/base/Lasting.h"
+
 namespace plat {
 
 class Device {
@@ -42,6 +44,7 @@ class Device {
     static void resetOrientation();
 
   private:
+    friend class Lasting<Device>;
     Device();
 
     std::string machine_;

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/base/Error.h"
+#include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 
 namespace {
@@ -27,10 +28,10 @@ class LoggerSlot {
     std::shared_ptr<ZAVLogger> logger_ = std::make_shared<ZAVDefaultLogger>();
 };
 
-// Never destroyed: threads that outlive main log through it (the analytics worker with its logger
-// routed here, a tag-manager worker ending at exit).
+// Threads that outlive main log through it: the analytics worker with its logger routed here, a
+// tag-manager worker ending at exit.
 LoggerSlot& currentLogger() {
-    static auto* slot = new LoggerSlot();
+    static plat::Lasting<LoggerSlot> slot;
     return *slot;
 }
 

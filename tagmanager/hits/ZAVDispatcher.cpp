@@ -1,32 +1,33 @@
 #include "tagmanager/hits/ZAVDispatcher.h"
 
 #include "platform/base/Clock.h"
+#include "platform/base/Lasting.h"
 #include "tagmanager/values/ZAVValueEscapeUtil.h"
 
 namespace {
 
 std::mutex gInstanceMutex;
-// Never destroyed: at exit the dispatcher would end after ZAVThread and the statics its work uses.
-std::shared_ptr<ZAVDispatcher>& gInstance = *new std::shared_ptr<ZAVDispatcher>();
+// At exit the dispatcher would otherwise end after ZAVThread and the statics its work uses.
+plat::Lasting<std::shared_ptr<ZAVDispatcher>> gInstance;
 
 }  // namespace
 
 std::shared_ptr<ZAVDispatcher> ZAVDispatcher::instance() {
     std::lock_guard<std::mutex> lock(gInstanceMutex);
-    if (!gInstance) gInstance = create();
-    return gInstance;
+    if (!*gInstance) *gInstance = create();
+    return *gInstance;
 }
 
 std::shared_ptr<ZAVDispatcher> ZAVDispatcher::existingInstance() {
     std::lock_guard<std::mutex> lock(gInstanceMutex);
-    return gInstance;
+    return *gInstance;
 }
 
 void ZAVDispatcher::resetInstance() {
     std::shared_ptr<ZAVDispatcher> ending;
     {
         std::lock_guard<std::mutex> lock(gInstanceMutex);
-        ending = std::move(gInstance);
+        ending = std::move(*gInstance);
     }
     if (ending) ending->network_->cancelAllOperations();
     // The cancels and the store's queued work run before the thread ends; the dispatcher goes with the

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "platform/base/ClassRegistry.h"
+#include "platform/base/Lasting.h"
 
 ZAVBoolean::ZAVBoolean(bool value) : ZAVObject(Kind::Boolean), value_(value) {}
 
@@ -10,14 +11,13 @@ std::shared_ptr<ZAVBoolean> ZAVBoolean::booleanWithBool(bool value) {
     return std::make_shared<ZAVBoolean>(value);
 }
 
-// Never destroyed, as the other shared objects of the values: workers convert values until they end.
 const std::shared_ptr<const ZAVBoolean>& ZAVBoolean::yes() {
-    static const auto* shared = new std::shared_ptr<const ZAVBoolean>(std::make_shared<ZAVBoolean>(true));
+    static const plat::Lasting<std::shared_ptr<const ZAVBoolean>> shared(std::make_shared<ZAVBoolean>(true));
     return *shared;
 }
 
 const std::shared_ptr<const ZAVBoolean>& ZAVBoolean::no() {
-    static const auto* shared = new std::shared_ptr<const ZAVBoolean>(std::make_shared<ZAVBoolean>(false));
+    static const plat::Lasting<std::shared_ptr<const ZAVBoolean>> shared(std::make_shared<ZAVBoolean>(false));
     return *shared;
 }
 

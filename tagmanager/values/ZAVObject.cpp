@@ -1,5 +1,6 @@
 #include "tagmanager/values/ZAVObject.h"
 
+#include "platform/base/Lasting.h"
 #include "tagmanager/values/ZAVTypes.h"
 
 #include <algorithm>
@@ -15,10 +16,8 @@ struct MadeObject : ZAVObject {
     explicit MadeObject(Kind kind) : ZAVObject(kind) {}
 };
 
-// The shared objects below are never destroyed: the tag manager's workers convert values until they
-// end, which at exit is after the statics made since they started have gone.
 const std::string& emptyText() {
-    static const auto* empty = new std::string();
+    static const plat::Lasting<std::string> empty;
     return *empty;
 }
 
@@ -130,12 +129,12 @@ ZAVObjectPtr ZAVObject::opaque(plat::Value value) {
 }
 
 const ZAVObjectPtr& ZAVObject::nullMarker() {
-    static const auto* marker = new ZAVObjectPtr(std::make_shared<MadeObject>(Kind::Null));
+    static const plat::Lasting<ZAVObjectPtr> marker(std::make_shared<MadeObject>(Kind::Null));
     return *marker;
 }
 
 const ZAVObjectPtr& ZAVObject::notPresent() {
-    static const auto* marker = new ZAVObjectPtr(std::make_shared<MadeObject>(Kind::NotPresent));
+    static const plat::Lasting<ZAVObjectPtr> marker(std::make_shared<MadeObject>(Kind::NotPresent));
     return *marker;
 }
 
@@ -154,12 +153,12 @@ double ZAVObject::doubleValue() const {
 }
 
 const ZAVObject::List& ZAVObject::items() const {
-    static const auto* empty = new List();
+    static const plat::Lasting<List> empty;
     return kind_ == Kind::List ? list_ : *empty;
 }
 
 const ZAVObject::Entries& ZAVObject::entries() const {
-    static const auto* empty = new Entries();
+    static const plat::Lasting<Entries> empty;
     return kind_ == Kind::Map ? entries_ : *empty;
 }
 
@@ -192,7 +191,7 @@ ZAVObjectPtr ZAVObject::objectForKey(const std::string& key) const {
 }
 
 const ZAVPValuePtr& ZAVObject::pvalue() const {
-    static const auto* none = new ZAVPValuePtr();
+    static const plat::Lasting<ZAVPValuePtr> none;
     return kind_ == Kind::Value ? pvalue_ : *none;
 }
 

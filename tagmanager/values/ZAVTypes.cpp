@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "platform/base/Lasting.h"
 #include "tagmanager/base/ZAVLog.h"
 #include "wire/ZAVWireString.h"
 
@@ -34,8 +35,7 @@ struct Defaults {
 };
 
 const Defaults& defaults() {
-    // Never destroyed: work on the tag manager's workers may still use them while the process exits.
-    static const Defaults* shared = new Defaults();
+    static const plat::Lasting<Defaults> shared;
     return *shared;
 }
 

@@ -9,6 +9,9 @@
 #include <thread>
 
 #include <curl/curl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/base/Log.h"
 #include "platform/net/URLConnection.h"
@@ -322,6 +325,31 @@ TEST_F(URLConnectionTest, HttpsWorksWithTheTestCAAndFailsWithoutIt) {
     EXPECT_EQ(d->finished, 1);
     ASSERT_EQ(server.requestsTo("/secure").size(), 1u);  // the refused handshake never became a request
     EXPECT_TRUE(server.requests()[0].tls);
+}
+
+namespace {
+
+// Runs `program` with `arguments`: its exit status, 128 + the signal that ended it, or -1.
+int runProgram(const char* program, std::vector<std::string> arguments) {
+    std::vector<char*> argv{const_cast<char*>(program)};
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int status = 0;
+    if (posix_spawn(&pid, program, nullptr, nullptr, argv.data(), environ) != 0 ||
+        waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+TEST_F(URLConnectionTest, TheProcessExitsCleanlyWhileAThreadSendsOverHttps) {
+    LoopbackServer server(LoopbackServer::Options{.https = true});
+    server.route("GET", "/price", Answer{.body = "token"});
+    for (int run = 0; run < 15; ++run)
+        EXPECT_EQ(runProgram(POTEMARU_HTTPS_AT_EXIT_BIN, {server.url("/price"), server.caFile()}), 0)
+            << "run " << run;
 }
 
 TEST_F(URLConnectionTest, RequestsSideBySideEachTrustOnlyTheirOwnAuthority) {

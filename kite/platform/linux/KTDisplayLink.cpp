@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/base/Lasting.h"
+
 namespace kite {
 namespace {
 
@@ -13,9 +15,9 @@ struct Display {
     std::vector<std::shared_ptr<KTDisplayLink>> scratch;  // reused every refresh
 };
 
-// Never destroyed: links may still be invalidated by other objects torn down at process exit.
+// Links may still be invalidated by other objects torn down at process exit.
 Display& display() {
-    static Display* d = new Display();
+    static plat::Lasting<Display> d;
     return *d;
 }
 
