@@ -14,6 +14,7 @@
 #include "ads/base/ZividedirBaseView.h"
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
+#include "platform/base/Lasting.h"
 #include "platform/base/Locale.h"
 #include "platform/base/Log.h"
 #include "platform/base/Regex.h"
@@ -42,7 +43,7 @@ struct Registrations {
 };
 
 Registrations& registrations() {
-    static Registrations* r = new Registrations();
+    static plat::Lasting<Registrations> r;
     return *r;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/FileManager.h"
@@ -27,7 +28,7 @@ std::optional<Uuid> identifierIn(const Bytes& bytes) {
 }  // namespace
 
 AdvertisingId& AdvertisingId::shared() {
-    static AdvertisingId* service = new AdvertisingId();
+    static Lasting<AdvertisingId> service;
     return *service;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/base/Lasting.h"
 #include "platform/base/Locale.h"
 #include "platform/base/Log.h"
 #include "platform/runloop/SerialQueue.h"
@@ -35,9 +36,9 @@ std::mutex& standardMutex() {
     return m;
 }
 
-// Never destroyed: worker threads read the defaults until the process ends.
+// Worker threads read the defaults until the process ends.
 std::shared_ptr<UserDefaults>& standardSlot() {
-    static auto* instance = new std::shared_ptr<UserDefaults>();
+    static Lasting<std::shared_ptr<UserDefaults>> instance;
     return *instance;
 }
 

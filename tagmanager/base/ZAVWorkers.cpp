@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/base/Clock.h"
+#include "platform/base/Lasting.h"
 #include "platform/base/Value.h"
-#include "platform/net/URLLoader.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/runloop/SerialQueue.h"
 #include "platform/storage/OutputStream.h"
@@ -50,7 +50,7 @@ struct Registry {
 };
 
 Registry& registry() {
-    static Registry* shared = new Registry();
+    static plat::Lasting<Registry> shared;
     return *shared;
 }
 
@@ -76,8 +76,6 @@ void makeWhatWorkersUse() {
     plat::NotificationCenter::defaultCenter();
     plat::Value::null();
     plat::Device::current();
-    // The hit thread's loads use the TLS library, whose own exit handler must run after this hook.
-    plat::URLLoader::setUpLibrary();
     ZAVLog::logger();
     std::set<const ZAVWireDescriptor*> seen;
     for (const ZAVWireDescriptor* root :
@@ -333,12 +331,12 @@ const std::string& ZAVWorker::name() const {
 }
 
 ZAVWorker& ZAVWorkers::zavThread() {
-    static ZAVWorker* worker = new ZAVWorker("ZAVThread");
+    static plat::Lasting<ZAVWorker> worker("ZAVThread");
     return *worker;
 }
 
 ZAVWorker& ZAVWorkers::async() {
-    static ZAVWorker* worker = new ZAVWorker("ZAVAsync");
+    static plat::Lasting<ZAVWorker> worker("ZAVAsync");
     return *worker;
 }
 
