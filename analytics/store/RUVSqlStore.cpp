@@ -7,6 +7,7 @@
 
 #include "analytics/base/RUVWorker.h"
 #include "analytics/store/RUVStoreContext.h"
+#include "analytics/store/RUVStoreFiles.h"
 #include "platform/base/Assert.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/storage/Paths.h"
@@ -46,11 +47,11 @@ std::unique_ptr<RUVSqlStore> RUVSqlStore::initWithDatabaseName(const std::string
 
 RUVSqlStore::RUVSqlStore(std::string name, std::filesystem::path path)
     : databaseName_(std::move(name)), databasePath_(std::move(path)) {
-    RUVWorker::keepFile(database_);
+    RUVStoreFiles::keepFile(database_);
 }
 
 RUVSqlStore::~RUVSqlStore() {
-    RUVWorker::forgetFile(database_);
+    RUVStoreFiles::forgetFile(database_);
     closeDatabase();
 }
 

@@ -2,6 +2,7 @@
 
 #include "analytics/base/RUVUtil.h"
 #include "analytics/base/RUVWorker.h"
+#include "analytics/store/RUVStoreFiles.h"
 #include "platform/base/Assert.h"
 
 namespace {
@@ -86,11 +87,11 @@ plat::Value columnValue(const Statement& stmt, int column, const RUVAttributeDes
 
 RUVStoreContext::RUVStoreContext(RUVManagedObjectModel model, std::filesystem::path path)
     : model_(std::move(model)), path_(std::move(path)) {
-    RUVWorker::keepFile(file_);
+    RUVStoreFiles::keepFile(file_);
 }
 
 RUVStoreContext::~RUVStoreContext() {
-    RUVWorker::forgetFile(file_);
+    RUVStoreFiles::forgetFile(file_);
     close();
 }
 
@@ -137,7 +138,7 @@ RUVStoreContext::OpenStatus RUVStoreContext::prepareFile(std::optional<plat::Err
         return plat::SqliteFile::isDamage(file_.errorCode()) ? OpenStatus::Damaged : OpenStatus::Failed;
     };
     // A write-ahead log: a commit appends to "-wal", and the worker copies the log back into the file soon
-    // after (syncing both) and at exit (RUVWorker::keepFile). A process that dies keeps every commit; a
+    // after (syncing both) and at exit (RUVStoreFiles::keepFile). A process that dies keeps every commit; a
     // power loss or a damaged log may take back the last few, and never leaves the file torn. A sync at
     // every commit cost more than the rest of storing a hit together.
     if (!file_.exec(kJournalPragmas)) return fail();
