@@ -108,23 +108,17 @@ plat::Error RUVStoreContext::lastError() const {
     return sqliteError(file_.errorCode(), file_.errorMessage());
 }
 
-RUVStoreContext::OpenStatus RUVStoreContext::open(std::optional<plat::Error>& error,
-                                                  const DamageReport& damaged) {
+RUVStoreContext::OpenStatus RUVStoreContext::open(std::optional<plat::Error>& error) {
     RUV_ASSERT_ON_WORKER();
     close();
-    const plat::SqliteFile::Options options{.busyTimeoutMillis = kBusyTimeoutMillis};
-    OpenStatus status;
-    if (damaged) {
-        status = file_.openReplacingDamaged(
-            path_, options, [&] { return prepareFile(error); },
-            [&](const std::filesystem::path&, const std::error_code&) {
-                damaged(error.value_or(lastError()));
-                error.reset();
-            });
-    } else {
-        status = file_.open(path_, options);
-        if (status == OpenStatus::Open) status = prepareFile(error);
-    }
+    // Only a file SQLite calls damaged, or one of another layout, is replaced; it is kept aside.
+    OpenStatus status = file_.openReplacingDamaged(
+        path_, {.busyTimeoutMillis = kBusyTimeoutMillis}, [&] { return prepareFile(error); },
+        [&](const std::filesystem::path&, const std::error_code&) {
+            RUV_LOG(RUVLogLevel::Warning, "Corrupted database with URL file://%s: %s", path_.c_str(),
+                    RUVUtil::describeError(error.value_or(lastError())).c_str());
+            error.reset();
+        });
     if (status != OpenStatus::Open) {
         if (!error) error = lastError();
         close();
