@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <tuple>
 
 #include "platform/storage/SqliteFile.h"
 #include "tests/support/TestSupport.h"
@@ -86,7 +87,8 @@ TEST(SqliteFile, SetAsideTakesTheLogAlong) {
 TEST(SqliteFile, ALogSQLiteWouldDropIsKeptAsideAndTheStoreKeepsWhatSQLiteKeeps) {
     TempDir dir;
     fs::path path = dir.path() / "store.sql", copy = dir.path() / "copy.sql";
-    const auto [main, log] = threeCommitsInTheLog(path);
+    std::string main, log;
+    std::tie(main, log) = threeCommitsInTheLog(path);
     SqliteFile file;
     std::vector<std::string> reasons;
     auto report = [&](const fs::path&, std::error_code) { reasons.push_back(file.errorMessage()); };
