@@ -3,84 +3,19 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <future>
 #include <mutex>
-#include <set>
+#include <utility>
+#include <vector>
 
 #include "platform/net/URLLoader.h"
-#include "platform/storage/SqliteFile.h"
 
 namespace {
 
-// How long the exit waits for the work queued before it and for the files to close.
+// How long the exit waits for the work queued before it and for the exit tasks.
 constexpr auto kExitWait = std::chrono::seconds(3);
-
-// The SDK's store files, and those with commits not yet folded into them. Never destroyed.
-struct Files {
-    std::mutex mutex;
-    std::set<plat::SqliteFile*> kept;
-    std::set<plat::SqliteFile*> committed;
-    bool foldQueued = false;
-    // The file being folded or closed, which forgetFile waits for.
-    plat::SqliteFile* busy = nullptr;
-    std::condition_variable idle;
-};
-
-Files& files() {
-    static auto* shared = new Files();
-    return *shared;
-}
-
-// Runs `action` on each file of `which` still kept, without the lock: a commit calls noteCommit with
-// SQLite's own lock held, so SQLite is never called with this one held.
-void forEachKept(const std::set<plat::SqliteFile*>& which, void (*action)(plat::SqliteFile&)) {
-    auto& f = files();
-    std::unique_lock lock(f.mutex);
-    for (plat::SqliteFile* file : which) {
-        if (!f.kept.count(file)) continue;
-        f.busy = file;
-        lock.unlock();
-        action(*file);
-        lock.lock();
-        f.busy = nullptr;
-        f.idle.notify_all();
-    }
-}
-
-void fold() {
-    std::set<plat::SqliteFile*> committed;
-    {
-        auto& f = files();
-        std::lock_guard lock(f.mutex);
-        f.foldQueued = false;
-        committed.swap(f.committed);
-    }
-    // One that cannot fold now (another connection reads) is folded after its next commit or at exit.
-    forEachKept(committed, [](plat::SqliteFile& file) { file.checkpoint(); });
-}
-
-void noteCommit(plat::SqliteFile* file) {
-    auto& f = files();
-    std::lock_guard lock(f.mutex);
-    if (!f.kept.count(file)) return;
-    f.committed.insert(file);
-    if (!std::exchange(f.foldQueued, true)) RUVWorker::post(fold);
-}
-
-void closeFiles() {
-    std::set<plat::SqliteFile*> kept;
-    {
-        auto& f = files();
-        std::lock_guard lock(f.mutex);
-        kept = f.kept;
-        f.committed.clear();
-    }
-    // The last connection to a file folds its log in as it closes.
-    forEachKept(kept, [](plat::SqliteFile& file) { file.close(); });
-}
 
 }  // namespace
 
@@ -93,6 +28,10 @@ struct RUVWorker::State {
     // Set at exit, after which sync() hands nothing more to the worker.
     std::mutex gate;
     bool stopped = false;
+    // Given to atExit until the worker takes them at exit, after the work queued before (which may give
+    // more).
+    std::vector<plat::RunLoop::Task> exitTasks;
+    bool exitTasksTaken = false;
     State() {
         // Exit hooks run in the reverse order of their registration: this one before the TLS library's.
         plat::URLLoader::setUpLibrary();
@@ -136,19 +75,21 @@ void RUVWorker::sync(const plat::RunLoop::Task& task) {
     finished.wait();
 }
 
-void RUVWorker::keepFile(plat::SqliteFile& file) {
-    auto& f = files();
-    std::lock_guard lock(f.mutex);
-    f.kept.insert(&file);
-    file.setCommitObserver([raw = &file](int) { noteCommit(raw); });
+void RUVWorker::atExit(plat::RunLoop::Task task) {
+    State& s = state();
+    std::lock_guard lock(s.gate);
+    if (!s.exitTasksTaken && task) s.exitTasks.push_back(std::move(task));
 }
 
-void RUVWorker::forgetFile(plat::SqliteFile& file) {
-    auto& f = files();
-    std::unique_lock lock(f.mutex);
-    f.idle.wait(lock, [&] { return f.busy != &file; });
-    f.kept.erase(&file);
-    f.committed.erase(&file);
+void RUVWorker::runExitTasks() {
+    State& s = state();
+    std::vector<plat::RunLoop::Task> tasks;
+    {
+        std::lock_guard lock(s.gate);
+        s.exitTasksTaken = true;
+        tasks.swap(s.exitTasks);
+    }
+    for (const auto& task : tasks) task();
 }
 
 void RUVWorker::onExit() {
@@ -159,15 +100,15 @@ void RUVWorker::onExit() {
         if (std::exchange(s.stopped, true)) return;
     }
     if (s.thread.isCurrent()) {
-        closeFiles();
+        runExitTasks();
         return;
     }
     // Behind the work queued so far, which still runs.
-    auto closed = std::make_shared<std::promise<void>>();
-    auto finished = closed->get_future();
-    s.thread.post([closed] {
-        closeFiles();
-        closed->set_value();
+    auto done = std::make_shared<std::promise<void>>();
+    auto finished = done->get_future();
+    s.thread.post([done] {
+        runExitTasks();
+        done->set_value();
         // Stopped for good: from here on the worker touches nothing that the exit handlers run down.
         for (;;) pause();
     });

@@ -8,18 +8,15 @@
 #include "platform/runloop/SerialQueue.h"
 #include "platform/runloop/Thread.h"
 
-namespace plat {
-class SqliteFile;
-}
-
 class RUVWorker {
   public:
     static constexpr const char* kVersion = "3.12";
 
     // "RUVThread": made and started on first use, never destroyed. The hit store and the dispatcher do
     // all their work on it. Idle, it sleeps in its run loop. When the process exits it runs what was
-    // queued before, closes the store files and stops for good (waiting a bounded time), so that it never
-    // works while the exit handlers run statics down; exit() called on the worker closes the files there.
+    // queued before, then the tasks given to atExit, and stops for good (the exit waits a bounded time for
+    // this), so that it never works while the exit handlers run statics down; exit() called on the worker
+    // runs those tasks there.
     static plat::Thread& thread();
     // The worker as a queue. As the dispatcher's completion queue, a delivered batch is deleted without
     // waiting for a turn of the main queue; sync() is the one way to run work there and wait.
@@ -29,12 +26,9 @@ class RUVWorker {
     // stopped at exit the task is not run.
     static void sync(const plat::RunLoop::Task& task);
 
-    // The SDK's store files, whichever thread holds them (their work runs on the worker). A commit to a
-    // file's write-ahead log queues a checkpoint behind the work already queued (one for a burst of
-    // commits), so what is stored reaches the main file soon; at exit each file is closed on the worker,
-    // which folds the rest of its log in. A file is forgotten before it is destroyed.
-    static void keepFile(plat::SqliteFile& file);
-    static void forgetFile(plat::SqliteFile& file);
+    // Runs `task` on the worker at exit, after the work queued before the exit, in the order given (see
+    // thread()); one given once those tasks have started never runs.
+    static void atExit(plat::RunLoop::Task task);
 
     // The installed logger (a RUVDefaultLogger at Warning until replaced). Read without any lock, so a
     // line logged on the worker never waits for the facade.
@@ -50,6 +44,7 @@ class RUVWorker {
     struct State;
     static State& state();
     static void onExit();
+    static void runExitTasks();
     // Never destroyed: lines are logged until the process ends.
     static std::atomic<std::shared_ptr<RUVLogger>>& loggerSlot() {
         static auto* slot = new std::atomic<std::shared_ptr<RUVLogger>>(std::make_shared<RUVDefaultLogger>());

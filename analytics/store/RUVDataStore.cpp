@@ -107,16 +107,10 @@ std::shared_ptr<RUVStoreContext> RUVDataStore::contextWithModel(RUVManagedObject
     auto path = databaseFullPath(fileName);
     if (!path) return nullptr;
     auto context = std::make_shared<RUVStoreContext>(std::move(model), *path);
-    std::string url = "file://" + path->string();
     std::optional<plat::Error> error;
-    // Only a file SQLite calls damaged, or one of another layout, is replaced; it is kept aside.
-    auto status = context->open(error, [&](const plat::Error& reason) {
-        RUV_LOG(RUVLogLevel::Warning, "Corrupted database with URL %s: %s", url.c_str(),
-                RUVUtil::describeError(reason).c_str());
-    });
-    if (status != RUVStoreContext::OpenStatus::Open) {
+    if (context->open(error) != RUVStoreContext::OpenStatus::Open) {
         // A busy, locked or unreadable file is kept as it is; the context tries again at its next use.
-        RUV_LOG(RUVLogLevel::Error, "Error creating database with URL %s: %s", url.c_str(),
+        RUV_LOG(RUVLogLevel::Error, "Error creating database with URL file://%s: %s", path->c_str(),
                 RUVUtil::describeError(error).c_str());
     }
     return context;

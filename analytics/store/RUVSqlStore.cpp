@@ -7,6 +7,7 @@
 
 #include "analytics/base/RUVWorker.h"
 #include "analytics/store/RUVStoreContext.h"
+#include "analytics/store/RUVStoreFiles.h"
 #include "platform/base/Assert.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/storage/Paths.h"
@@ -46,11 +47,11 @@ std::unique_ptr<RUVSqlStore> RUVSqlStore::initWithDatabaseName(const std::string
 
 RUVSqlStore::RUVSqlStore(std::string name, std::filesystem::path path)
     : databaseName_(std::move(name)), databasePath_(std::move(path)) {
-    RUVWorker::keepFile(database_);
+    RUVStoreFiles::keepFile(database_);
 }
 
 RUVSqlStore::~RUVSqlStore() {
-    RUVWorker::forgetFile(database_);
+    RUVStoreFiles::forgetFile(database_);
     closeDatabase();
 }
 
@@ -64,15 +65,10 @@ bool RUVSqlStore::ensureOpenDatabase() {
         // vanished file and removes it, so nothing of the old file comes back.
         closeDatabase();
     }
-    // Only a file SQLite calls damaged is replaced; a busy, locked or unreadable one is kept for later.
-    return openDatabase(true);
+    return openAndValidateDatabase();
 }
 
 bool RUVSqlStore::openAndValidateDatabase() {
-    return openDatabase(false);
-}
-
-bool RUVSqlStore::openDatabase(bool replaceDamaged) {
     RUV_SQL_ASSERT_ON_WORKER();
     struct stat st {};
     if (::stat(databasePath_.c_str(), &st) == 0) {
@@ -85,30 +81,36 @@ bool RUVSqlStore::openDatabase(bool replaceDamaged) {
         RUV_LOG(RUVLogLevel::Error, "Failed to read database file attributes: %s", std::strerror(errno));
         return false;
     }
-    bool logged = false;
     auto logFailure = [&] {
-        if (logged) return;
         if (database_.failedStage() == plat::SqliteFile::Stage::Open) {
             RUV_LOG(RUVLogLevel::Error, "Failed to open database");
-        } else if (database_.failedStage() == plat::SqliteFile::Stage::Log) {
-            RUV_LOG(RUVLogLevel::Error, "Write-ahead log set aside: %s", database_.errorMessage().c_str());
+        } else if (database_.failedStage() == plat::SqliteFile::Stage::Log ||
+                   database_.failedStage() == plat::SqliteFile::Stage::Emptied) {
+            RUV_LOG(RUVLogLevel::Error, "Damaged database %s: %s", databasePath_.c_str(),
+                    database_.errorMessage().c_str());
         } else if (database_.failedStage() == plat::SqliteFile::Stage::CheckPrepare) {
             RUV_LOG(RUVLogLevel::Error, "Failed to prepare sql statement: %s",
                     database_.errorMessage().c_str());
             RUV_LOG(RUVLogLevel::Error, "Failed to construct 'quick check' sql statement");
         }
     };
-    const plat::SqliteFile::Options options{.busyTimeoutMillis = kBusyTimeoutMillis};
-    // A damaged file is kept aside, not destroyed: nothing saved is lost.
+    // Only a file SQLite calls damaged is replaced, and it is kept aside, not destroyed: nothing saved is
+    // lost. A busy, locked or unreadable one is kept for later.
+    std::error_code notSetAside;
     auto setAside = [&](const std::filesystem::path&, const std::error_code& ec) {
         logFailure();
-        if (ec) RUV_LOG(RUVLogLevel::Error, "Failed to delete database: %s", ec.message().c_str());
-        logged = static_cast<bool>(ec);
+        notSetAside = ec;
     };
-    auto status = replaceDamaged ? database_.openReplacingDamaged(databasePath_, options, nullptr, setAside)
-                                 : database_.open(databasePath_, options);
+    auto status = database_.openReplacingDamaged(databasePath_, {.busyTimeoutMillis = kBusyTimeoutMillis},
+                                                 nullptr, setAside);
     if (status != plat::SqliteFile::OpenStatus::Open) {
-        logFailure();
+        // A file that could not be set aside was told of already. (A log that could not be copied aside
+        // opens all the same; its line says so.)
+        if (notSetAside) {
+            RUV_LOG(RUVLogLevel::Error, "Failed to delete database: %s", notSetAside.message().c_str());
+        } else {
+            logFailure();
+        }
         return false;
     }
     // As the hit store's files (see RUVStoreContext::open). A file that keeps its old journal (busy) still
@@ -135,7 +137,8 @@ bool RUVSqlStore::closeAndDeleteDatabase() {
     if (!std::filesystem::exists(databasePath_, ec)) return true;
     ::chmod(databasePath_.c_str(), S_IRUSR | S_IWUSR);
     // A damaged file is kept aside, not destroyed: nothing saved is lost.
-    if (plat::SqliteFile::setAside(databasePath_, ec).empty()) {
+    plat::SqliteFile::setAside(databasePath_, ec);
+    if (ec) {
         RUV_LOG(RUVLogLevel::Error, "Failed to delete database: %s", ec.message().c_str());
         return false;
     }

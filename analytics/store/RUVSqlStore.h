@@ -66,9 +66,6 @@ class RUVSqlStore {
 
   private:
     RUVSqlStore(std::string name, std::filesystem::path path);
-    // Opens and checks the file; with `replaceDamaged`, a file SQLite calls damaged is set aside for a new
-    // one.
-    bool openDatabase(bool replaceDamaged);
 
     std::string databaseName_;
     std::filesystem::path databasePath_;

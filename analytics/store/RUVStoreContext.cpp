@@ -2,6 +2,7 @@
 
 #include "analytics/base/RUVUtil.h"
 #include "analytics/base/RUVWorker.h"
+#include "analytics/store/RUVStoreFiles.h"
 #include "platform/base/Assert.h"
 
 namespace {
@@ -86,11 +87,11 @@ plat::Value columnValue(const Statement& stmt, int column, const RUVAttributeDes
 
 RUVStoreContext::RUVStoreContext(RUVManagedObjectModel model, std::filesystem::path path)
     : model_(std::move(model)), path_(std::move(path)) {
-    RUVWorker::keepFile(file_);
+    RUVStoreFiles::keepFile(file_);
 }
 
 RUVStoreContext::~RUVStoreContext() {
-    RUVWorker::forgetFile(file_);
+    RUVStoreFiles::forgetFile(file_);
     close();
 }
 
@@ -107,23 +108,17 @@ plat::Error RUVStoreContext::lastError() const {
     return sqliteError(file_.errorCode(), file_.errorMessage());
 }
 
-RUVStoreContext::OpenStatus RUVStoreContext::open(std::optional<plat::Error>& error,
-                                                  const DamageReport& damaged) {
+RUVStoreContext::OpenStatus RUVStoreContext::open(std::optional<plat::Error>& error) {
     RUV_ASSERT_ON_WORKER();
     close();
-    const plat::SqliteFile::Options options{.busyTimeoutMillis = kBusyTimeoutMillis};
-    OpenStatus status;
-    if (damaged) {
-        status = file_.openReplacingDamaged(
-            path_, options, [&] { return prepareFile(error); },
-            [&](const std::filesystem::path&, const std::error_code&) {
-                damaged(error.value_or(lastError()));
-                error.reset();
-            });
-    } else {
-        status = file_.open(path_, options);
-        if (status == OpenStatus::Open) status = prepareFile(error);
-    }
+    // Only a file SQLite calls damaged, or one of another layout, is replaced; it is kept aside.
+    OpenStatus status = file_.openReplacingDamaged(
+        path_, {.busyTimeoutMillis = kBusyTimeoutMillis}, [&] { return prepareFile(error); },
+        [&](const std::filesystem::path&, const std::error_code&) {
+            RUV_LOG(RUVLogLevel::Warning, "Corrupted database with URL file://%s: %s", path_.c_str(),
+                    RUVUtil::describeError(error.value_or(lastError())).c_str());
+            error.reset();
+        });
     if (status != OpenStatus::Open) {
         if (!error) error = lastError();
         close();
@@ -137,7 +132,7 @@ RUVStoreContext::OpenStatus RUVStoreContext::prepareFile(std::optional<plat::Err
         return plat::SqliteFile::isDamage(file_.errorCode()) ? OpenStatus::Damaged : OpenStatus::Failed;
     };
     // A write-ahead log: a commit appends to "-wal", and the worker copies the log back into the file soon
-    // after (syncing both) and at exit (RUVWorker::keepFile). A process that dies keeps every commit; a
+    // after (syncing both) and at exit (RUVStoreFiles::keepFile). A process that dies keeps every commit; a
     // power loss or a damaged log may take back the last few, and never leaves the file torn. A sync at
     // every commit cost more than the rest of storing a hit together.
     if (!file_.exec(kJournalPragmas)) return fail();

@@ -9,7 +9,6 @@
 // before anything is written; SQLite failures are errors of "NSSQLiteErrorDomain" with SQLite's code.
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -43,8 +42,6 @@ class RUVStoreContext {
     // Damaged: SQLite reports the file damaged or it holds another layout; only such a file may be set
     // aside. Failed: anything else (busy, locked, unreadable, full), and the file must be kept.
     using OpenStatus = plat::SqliteFile::OpenStatus;
-    // Hears why a file was found damaged, once it was set aside.
-    using DamageReport = std::function<void(const plat::Error& reason)>;
 
     RUVStoreContext(RUVManagedObjectModel model, std::filesystem::path path);
     // Closes the connection; unsaved changes are rolled back.
@@ -52,9 +49,10 @@ class RUVStoreContext {
     RUVStoreContext(const RUVStoreContext&) = delete;
     RUVStoreContext& operator=(const RUVStoreContext&) = delete;
 
-    // Opens and checks the file, creating the layout in a new one. Later operations open it again when an
-    // earlier open failed. With `damaged`, a damaged file is set aside, reported, and a new one made.
-    OpenStatus open(std::optional<plat::Error>& error, const DamageReport& damaged = nullptr);
+    // Opens and checks the file, creating the layout in a new one; later operations open it again the same
+    // way when an earlier open failed. Damage found is set aside as plat::SqliteFile::openReplacingDamaged
+    // says, with the warning "Corrupted database with URL %s: %s" telling what it was and what is lost.
+    OpenStatus open(std::optional<plat::Error>& error);
     void close();
     bool isOpen() const { return file_.isOpen(); }
     const std::filesystem::path& path() const { return path_; }

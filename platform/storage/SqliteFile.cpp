@@ -2,12 +2,16 @@
 
 #include <sqlite3.h>
 
+#include <condition_variable>
 #include <cstring>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
 #include "platform/base/Clock.h"
+#include "platform/storage/FileManager.h"
 
 namespace plat {
 
@@ -45,25 +49,33 @@ struct LogChecksum {
     }
 };
 
-enum class LogState { Fine, Orphaned, Refused };
+// What is found beside and in a file before SQLite opens it: a log it would drop whole (Orphaned) or in
+// part (Refused), or a file emptied to 0 bytes, which SQLite never leaves once it has written the first page.
+enum class Finding { Fine, Orphaned, Refused, Emptied };
 
-// What SQLite would make of the log beside `path`, read before it opens the file; `why` says what is lost.
-LogState inspectLog(const std::filesystem::path& path, std::string& why) {
+// What SQLite would make of the file and its log, read before it opens them; `why` says what is lost.
+Finding inspect(const std::filesystem::path& path, std::string& why) {
     std::error_code ec;
     const std::string log = path.string() + "-wal";
     const uintmax_t logSize = std::filesystem::file_size(log, ec);
-    if (ec || logSize == 0) return LogState::Fine;
+    if (ec || logSize == 0) {
+        if (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) == 0 && !ec) {
+            why = "the file was found emptied to 0 bytes: all it held is lost";
+            return Finding::Emptied;
+        }
+        return Finding::Fine;
+    }
     const uintmax_t fileSize = std::filesystem::file_size(path, ec);
     if (ec || fileSize == 0) {
         why =
             "a write-ahead log of " + std::to_string(logSize) + " bytes lies beside an empty or missing file";
-        return LogState::Orphaned;
+        return Finding::Orphaned;
     }
     // Without a whole header there is no frame, so nothing to lose.
     std::ifstream in(log, std::ios::binary);
     uint8_t header[kLogHeaderSize];
     if (logSize <= kLogHeaderSize || !in.read(reinterpret_cast<char*>(header), sizeof header))
-        return LogState::Fine;
+        return Finding::Fine;
     const uint32_t magic = bigEndian32(header);
     const uint32_t pageSize = bigEndian32(header + 8);
     LogChecksum sum{(magic & 1) != 0};
@@ -71,7 +83,7 @@ LogState inspectLog(const std::filesystem::path& path, std::string& why) {
     if ((magic & ~1u) != 0x377f0682 || bigEndian32(header + 4) != 3007000 || pageSize < 512 ||
         pageSize > 65536 || (pageSize & (pageSize - 1)) != 0 || !sum.matches(header + 24)) {
         why = "the header of its write-ahead log of " + std::to_string(logSize) + " bytes is damaged";
-        return LogState::Refused;
+        return Finding::Refused;
     }
     // SQLite replays the frames up to the first whose salts or checksum fail. A later frame with this
     // log's salts was written since, and a commit among those is what it would drop; a log that merely
@@ -91,31 +103,62 @@ LogState inspectLog(const std::filesystem::path& path, std::string& why) {
             failed = n;
         } else if (ours && bigEndian32(frame.data() + 4) != 0) {
             why = "frame " + std::to_string(failed) +
-                  " of its write-ahead log fails its check, and commits written after it would be dropped";
-            return LogState::Refused;
+                  " of its write-ahead log fails its check, and commits written after it are dropped";
+            return Finding::Refused;
         }
     }
-    return LogState::Fine;
+    return Finding::Fine;
 }
 
-std::string asideName(const std::filesystem::path& path) {
-    return path.string() + ".damaged-" + std::to_string(Clock::shared().nowMicros());
+// The clock may stand still (the headless one starts every launch at the same instant): FileManager picks a
+// free name all the same.
+std::string asideSuffix() {
+    return ".damaged-" + std::to_string(Clock::shared().nowMicros());
 }
 
-bool hasSideFile(const std::filesystem::path& path) {
-    std::error_code ignored;
-    for (const char* suffix : SqliteFile::kSideFileSuffixes)
-        if (std::filesystem::exists(path.string() + suffix, ignored)) return true;
-    return false;
+// Copies the file with its log aside, as a pair that still reads together; both stay where they are.
+std::filesystem::path keepLogAside(const std::filesystem::path& path, std::error_code& error) {
+    return FileManager::copyAside(path, asideSuffix(), SqliteFile::kSideFileSuffixes, error);
 }
 
-// Moves the log aside with a copy of its file, so that the two still read together; the file stays.
-void keepLogAside(const std::filesystem::path& path, std::error_code& error) {
-    const std::string aside = asideName(path);
-    if (!std::filesystem::copy_file(path, aside, error)) return;
-    std::filesystem::rename(path.string() + "-wal", aside + "-wal", error);
-    std::error_code ignored;
-    if (!error) std::filesystem::rename(path.string() + "-shm", aside + "-shm", ignored);
+// Checked opens of one path run one at a time in this process: a file that another one has just made stays
+// empty until its owner's set-up writes to it, and must not be taken for an emptied store meanwhile.
+class PathTurn {
+  public:
+    explicit PathTurn(const std::filesystem::path& path) : path_(path.string()) {
+        Turns& t = turns();
+        std::unique_lock lock(t.mutex);
+        t.ended.wait(lock, [&] { return !t.busy.count(path_); });
+        t.busy.insert(path_);
+    }
+    ~PathTurn() {
+        Turns& t = turns();
+        std::lock_guard lock(t.mutex);
+        t.busy.erase(path_);
+        t.ended.notify_all();
+    }
+    PathTurn(const PathTurn&) = delete;
+    PathTurn& operator=(const PathTurn&) = delete;
+
+  private:
+    struct Turns {
+        std::mutex mutex;
+        std::condition_variable ended;
+        std::set<std::string> busy;
+    };
+    // Never destroyed: a thread may open a store while the process exits.
+    static Turns& turns() {
+        static auto* shared = new Turns();
+        return *shared;
+    }
+    std::string path_;
+};
+
+// A file this open made that is still empty is removed, so that it is never taken for an emptied store.
+void removeIfEmpty(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) == 0 && !ec)
+        std::filesystem::remove(path, ec);
 }
 
 }  // namespace
@@ -296,30 +339,45 @@ SqliteFile::OpenStatus SqliteFile::openReplacingDamaged(const std::filesystem::p
                                                         const Options& options,
                                                         const std::function<OpenStatus()>& prepare,
                                                         const SetAsideReport& report) {
+    PathTurn turn(path);
     std::string why;
-    if (LogState log = inspectLog(path, why); log != LogState::Fine) {
+    const Finding finding = inspect(path, why);
+    if (finding != Finding::Fine) {
         close();
         path_ = path;
         std::error_code error;
-        if (log == LogState::Orphaned) {
-            setAside(path, error);
+        if (finding == Finding::Refused) {
+            const std::filesystem::path aside = keepLogAside(path, error);
+            why += error ? "; the log's damaged part was not kept: it could not be copied aside (" +
+                               error.message() + ")"
+                         : "; the file and its log are kept aside as " + aside.filename().string();
         } else {
-            keepLogAside(path, error);
+            setAside(path, error);
         }
-        failedStage_ = Stage::Log;
+        failedStage_ = finding == Finding::Emptied ? Stage::Emptied : Stage::Log;
         openCode_ = SQLITE_CORRUPT;
         openMessage_ = std::move(why);
         if (report) report(path, error);
-        // Opened now, SQLite would drop the log.
-        if (error) return OpenStatus::Failed;
+        // A refused log is opened all the same, kept aside or not: SQLite keeps the commits before the frame
+        // that fails. Anything else not set aside would be dropped or taken for a new file.
+        if (error && finding != Finding::Refused) return OpenStatus::Failed;
     }
     for (int attempt = 0;; ++attempt) {
+        std::error_code ec;
+        const bool isNew = !std::filesystem::exists(path, ec) && !ec;
         OpenStatus status = open(path, options);
+        // The log's good commits go into the file and the log is emptied, so its damaged tail (kept aside,
+        // or lost as SQLite would lose it) is not found again at every open.
+        if (status == OpenStatus::Open && attempt == 0 && finding == Finding::Refused)
+            sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
         if (status == OpenStatus::Open && prepare) {
             status = prepare();
             if (status != OpenStatus::Open) close();
         }
-        if (status != OpenStatus::Damaged || attempt > 0) return status;
+        if (status != OpenStatus::Damaged || attempt > 0) {
+            if (status != OpenStatus::Open && isNew) removeIfEmpty(path);
+            return status;
+        }
         std::error_code error;
         setAside(path, error);
         if (report) report(path, error);
@@ -410,18 +468,9 @@ bool SqliteFile::hasMoved() const {
 }
 
 std::filesystem::path SqliteFile::setAside(const std::filesystem::path& path, std::error_code& error) {
-    std::string aside = asideName(path);
-    std::filesystem::rename(path, aside, error);
-    // A log left without its file goes aside all the same.
-    if (error == std::errc::no_such_file_or_directory && hasSideFile(path)) error.clear();
-    if (error) return {};
-    // The log holds commits not yet in the file: it goes along.
-    for (const char* suffix : kSideFileSuffixes) {
-        std::error_code ignored;
-        std::filesystem::path side = path.string() + suffix;
-        if (std::filesystem::exists(side, ignored)) std::filesystem::rename(side, aside + suffix, ignored);
-    }
-    return aside;
+    // The log holds commits not yet in the file: it goes along, and a log left without its file goes all
+    // the same.
+    return FileManager::moveAside(path, asideSuffix(), kSideFileSuffixes, error);
 }
 
 void SqliteFile::removeWithSideFiles(const std::filesystem::path& path) {

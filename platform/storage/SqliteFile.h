@@ -1,10 +1,9 @@
 #pragma once
 // One SQLite database file, the one way the project talks to SQLite: opened with a busy time-out and,
 // unless asked otherwise, a quick integrity check; a file SQLite finds damaged may be set aside (kept,
-// never deleted, so nothing in it is lost) and a new one started in its place, and so may a write-ahead
-// log that SQLite would refuse (and then drop). Statements and
-// transactions are scoped objects, so an early return never leaves one prepared or open. Not thread-safe:
-// each connection is used by one thread at a time.
+// never deleted, so nothing in it is lost) and a new one started in its place, and what SQLite would drop of
+// a write-ahead log is kept aside first. Statements and transactions are scoped objects, so an early return
+// never leaves one prepared or open. Not thread-safe: each connection is used by one thread at a time.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -60,9 +59,9 @@ class SqliteFile {
     };
 
     // Where an open failed: SQLite could not open the file at all, the quick check could not be
-    // prepared or run, or it ran and did not say "ok". Log: before the open, the write-ahead log beside
-    // the file was found refused or orphaned (see openReplacingDamaged).
-    enum class Stage { None, Open, CheckPrepare, CheckStep, CheckVerdict, Log };
+    // prepared or run, or it ran and did not say "ok". Before the open (see openReplacingDamaged): Log, the
+    // write-ahead log beside the file was found refused or orphaned; Emptied, the file was found at 0 bytes.
+    enum class Stage { None, Open, CheckPrepare, CheckStep, CheckVerdict, Log, Emptied };
 
     // A prepared statement, finalised when it goes out of scope. Steps and binds give SQLite's codes.
     class Statement {
@@ -149,19 +148,24 @@ class SqliteFile {
     // Opens (creating it unless read-only) and checks the file; an open file is closed first.
     OpenStatus open(const std::filesystem::path& path, const Options& options);
     OpenStatus open(const std::filesystem::path& path);
-    // Reports a file set aside: the path it had, and the failure to move it (empty when it was moved).
+    // Reports a file set aside: the path it had, and the failure to move (or copy) it, empty when it went.
     using SetAsideReport =
         std::function<void(const std::filesystem::path& path, const std::error_code& error)>;
     // Opens the file and runs `prepare` (the owner's layout check and set-up, may be empty) on it. A file
     // found damaged by either is closed, set aside, reported, and a new one opened and prepared in its
     // place, once. When it cannot be set aside the result is Failed.
     //
-    // First the write-ahead log is looked at, before SQLite can drop or overwrite it, and reported as damage
-    // (Stage::Log, with errorMessage() saying why) when what it holds would be lost: beside an empty or
-    // missing file (SQLite deletes such a log) the whole set goes aside and a new file is started; a log
-    // with a frame that fails its check and commits after it (SQLite drops them) goes aside with a copy of
-    // the file, which is then opened as it is. A log that merely ends in a torn frame is a write cut short,
-    // not damage. No other connection may be writing the file meanwhile.
+    // First the file and its write-ahead log are looked at, before SQLite can drop or overwrite anything,
+    // and reported as damage (failedStage() and errorMessage() say what is lost) when something would be
+    // lost: an existing file of 0 bytes (Stage::Emptied; SQLite never leaves one once it has written to it)
+    // goes aside with its side files, and so does the whole set when a log lies beside an empty or missing
+    // file (Stage::Log; SQLite deletes such a log); a new file is started. A log with a frame that fails its
+    // check and commits after it (Stage::Log; SQLite drops them) is copied aside with the file, then the
+    // file is opened with its log, keeping what SQLite keeps (the commits before that frame), and the log
+    // is emptied into it; where the copy cannot be made the open goes on all the same and the message says
+    // the damaged part was not kept. A log that merely ends in a torn frame is a write cut short, not damage.
+    // A file this call made and left empty is removed. Checked opens of one path in this process take
+    // turns; no other connection may use the file meanwhile.
     OpenStatus openReplacingDamaged(const std::filesystem::path& path, const Options& options,
                                     const std::function<OpenStatus()>& prepare, const SetAsideReport& report);
     // False when a statement of the caller's was still out: SQLite then closes once it is finalised.
@@ -210,8 +214,9 @@ class SqliteFile {
     // What SQLite keeps beside a file: the write-ahead log, its index, and a rollback journal.
     static constexpr std::array<const char*, 3> kSideFileSuffixes = {"-wal", "-shm", "-journal"};
     // Moves a file and its side files to "<name>.damaged-<micros>" (kept, so nothing in it is lost, and so
-    // no log or journal is ever rolled into a new file of that name). The new path; empty when the file
-    // could not be moved.
+    // no log or journal is ever rolled into a new file of that name), or to "-2", "-3", ... after it when
+    // that name is taken: no set-aside replaces another. The new path, empty when nothing could be moved;
+    // `error` is set when anything stayed.
     static std::filesystem::path setAside(const std::filesystem::path& path, std::error_code& error);
     // Removes a file's side files, then the file; errors are ignored.
     static void removeWithSideFiles(const std::filesystem::path& path);

@@ -113,6 +113,24 @@ TEST_F(HitStoreTables, LayoutFollowsTheModels) {
                                      "RUVHit_dispatchUrl", "RUVHit_ruvVersion"}));
 }
 
+TEST_F(HitStoreTables, AnOpenAfterAFailedOneIsCheckedToo) {
+    // A folder in the file's place: the first open fails and the file is kept.
+    std::filesystem::create_directory(file("v3.sql"));
+    onWorker([&] {
+        RUVStoreContext context(RUVCoreDataUtil::model(), file("v3.sql"));
+        std::optional<plat::Error> error;
+        EXPECT_EQ(context.open(error), RUVStoreContext::OpenStatus::Failed);
+        std::filesystem::remove(file("v3.sql"));
+        testsupport::writeFile(file("v3.sql"), std::string(4096, 'x'));
+        error.reset();
+        // The next use opens it again, and the damage is set aside as at a first open.
+        EXPECT_EQ(context.count("RUVHit", error), 0);
+        EXPECT_FALSE(error);
+    });
+    EXPECT_EQ(logger->count("Corrupted database with URL file://" + file("v3.sql").string()), 1u);
+    EXPECT_EQ(filesStartingWith("v3.sql.damaged-").size(), 1u);
+}
+
 TEST_F(HitStoreTables, AChangeToARemovedFileFails) {
     onWorker([&] {
         RUVStoreContext context(RUVCoreDataUtil::model(), file("v3.sql"));

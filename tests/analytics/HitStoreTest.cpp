@@ -246,6 +246,28 @@ TEST_F(HitStore, DamagedFilesAreSetAsideAndReplaced) {
     EXPECT_EQ(filesStartingWith(std::string(kV2) + ".damaged-").size(), 1u);
 }
 
+TEST_F(HitStore, AStoreEmptiedToZeroBytesIsToldOfAndSetAside) {
+    {
+        auto store = RUVDataStore::dataStore();
+        store->addHit(hit("lost"));
+        ASSERT_TRUE(store->save());
+    }
+    drainWorker();
+    // What a truncating file-system fault leaves.
+    std::filesystem::resize_file(file(kV3), 0);
+    auto store = RUVDataStore::dataStore();
+    EXPECT_EQ(store->hitCount(), 0);
+    EXPECT_EQ(
+        logger->count("Corrupted database with URL file://" + file(kV3).string() +
+                      ": NSSQLiteErrorDomain 11: the file was found emptied to 0 bytes: all it held is lost"),
+        1u);
+    store.reset();
+    drainWorker();
+    auto moved = filesStartingWith(std::string(kV3) + ".damaged-");
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(std::filesystem::file_size(moved[0]), 0u);
+}
+
 TEST_F(HitStore, StoredAndDeletedHitsReachTheMainFileSoonAfter) {
     // The main file alone, as if its log were lost.
     auto alone = [&] {

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+#include <tuple>
+
 #include "platform/storage/SqliteFile.h"
 #include "tests/support/TestSupport.h"
 
@@ -22,6 +27,23 @@ std::vector<fs::path> asides(const fs::path& file) {
 int64_t count(SqliteFile& file, const std::string& table) {
     auto s = file.prepare("SELECT count(*) FROM " + table);
     return s.step() == SqliteFile::kRow ? s.columnInt64(0) : -1;
+}
+
+// A file holding table t (and 100 kB beside it), and a log of three one-frame commits to t.
+std::pair<std::string, std::string> threeCommitsInTheLog(const fs::path& path) {
+    SqliteFile writer;
+    writer.open(path);
+    writer.exec(
+        "PRAGMA journal_mode=WAL; CREATE TABLE t (x); CREATE TABLE pad (b);"
+        "INSERT INTO pad VALUES (zeroblob(100000)); PRAGMA wal_checkpoint");
+    writer.exec("INSERT INTO t VALUES (1); INSERT INTO t VALUES (2); INSERT INTO t VALUES (3)");
+    return {readFile(path), readFile(path.string() + "-wal")};
+}
+
+// A byte of the page in frame `frame` (counted from 1) changed.
+std::string damageFrame(std::string log, size_t frame) {
+    log[32 + (frame - 1) * (24 + 4096) + 124] ^= 1;
+    return log;
 }
 
 }  // namespace
@@ -62,49 +84,94 @@ TEST(SqliteFile, SetAsideTakesTheLogAlong) {
     EXPECT_EQ(count(reader, "t"), 1);
 }
 
-TEST(SqliteFile, ALogSQLiteWouldDropIsSetAsideBeforeItOpens) {
+TEST(SqliteFile, ALogSQLiteWouldDropIsKeptAsideAndTheStoreKeepsWhatSQLiteKeeps) {
     TempDir dir;
     fs::path path = dir.path() / "store.sql", copy = dir.path() / "copy.sql";
     std::string main, log;
-    {
-        SqliteFile writer;
-        ASSERT_EQ(writer.open(path), SqliteFile::OpenStatus::Open);
-        // The table in the file; three commits of one frame each in the log only.
-        ASSERT_TRUE(writer.exec("PRAGMA journal_mode=WAL; CREATE TABLE t (x); PRAGMA wal_checkpoint"));
-        ASSERT_TRUE(
-            writer.exec("INSERT INTO t VALUES (1); INSERT INTO t VALUES (2); INSERT INTO t VALUES (3)"));
-        main = readFile(path);
-        log = readFile(path.string() + "-wal");
-    }
+    std::tie(main, log) = threeCommitsInTheLog(path);
     SqliteFile file;
     std::vector<std::string> reasons;
     auto report = [&](const fs::path&, std::error_code) { reasons.push_back(file.errorMessage()); };
-    // A byte of the page in frame `damaged` changed, beside the file or beside an empty one.
+    // Frame `damaged` changed, beside the file or beside an empty one.
     auto openWith = [&](size_t damaged, bool emptied) {
         file.close();
-        std::string changed = log;
-        changed[32 + (damaged - 1) * (24 + 4096) + 124] ^= 1;
         writeFile(copy, emptied ? "" : main);
-        writeFile(copy.string() + "-wal", changed);
+        writeFile(copy.string() + "-wal", damageFrame(log, damaged));
         reasons.clear();
         EXPECT_EQ(file.openReplacingDamaged(copy, {}, nullptr, report), SqliteFile::OpenStatus::Open);
-        return changed;
     };
     // A torn last frame is a write cut short: its commit goes, nothing is reported.
     openWith(3, false);
     EXPECT_TRUE(reasons.empty());
     EXPECT_EQ(count(file, "t"), 2);
-    const std::string refused = openWith(1, false);
+    // Plain SQLite keeps the commit before the failing frame; the file and the whole log are kept aside.
+    openWith(2, false);
     ASSERT_EQ(reasons.size(), 1u);
-    EXPECT_NE(reasons[0].find("frame 1 of its write-ahead log fails its check"), std::string::npos);
-    EXPECT_EQ(count(file, "t"), 0);
+    EXPECT_NE(reasons[0].find("frame 2 of its write-ahead log fails its check"), std::string::npos);
+    EXPECT_EQ(count(file, "t"), 1);
     auto moved = asides(copy);
     ASSERT_EQ(moved.size(), 2u);
-    EXPECT_EQ(readFile(moved[0].string().ends_with("-wal") ? moved[0] : moved[1]), refused);
+    const bool logFirst = moved[0].string().ends_with("-wal");
+    EXPECT_EQ(readFile(moved[logFirst ? 0 : 1]), damageFrame(log, 2));
+    EXPECT_EQ(readFile(moved[logFirst ? 1 : 0]), main);
+    // The good commit is in the file now and the log's damaged tail is not found again.
+    file.close();
+    EXPECT_EQ(file.openReplacingDamaged(copy, {}, nullptr, report), SqliteFile::OpenStatus::Open);
+    EXPECT_EQ(reasons.size(), 1u);
+    EXPECT_EQ(count(file, "t"), 1);
     openWith(1, true);
     ASSERT_EQ(reasons.size(), 1u);
     EXPECT_NE(reasons[0].find("beside an empty or missing file"), std::string::npos);
     EXPECT_EQ(asides(copy).size(), 4u);
+}
+
+TEST(SqliteFile, ALogThatCannotBeCopiedAsideOpensAsSQLiteWouldAndSaysSo) {
+    TempDir dir;
+    fs::path path = dir.path() / "store.sql";
+    const auto [main, log] = threeCommitsInTheLog(path);
+    writeFile(path, main);
+    writeFile(path.string() + "-wal", damageFrame(log, 2));
+    // No file may grow past 64 kB: the copy of the 100 kB file fails as on a full disk.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 65536;
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::vector<std::string> reasons;
+    SqliteFile file;
+    auto status = file.openReplacingDamaged(path, {}, nullptr, [&](const fs::path&, std::error_code e) {
+        reasons.push_back(file.errorMessage() + (e ? "" : " (no error)"));
+    });
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    ASSERT_EQ(status, SqliteFile::OpenStatus::Open);
+    EXPECT_EQ(count(file, "t"), 1);
+    ASSERT_EQ(reasons.size(), 1u);
+    EXPECT_TRUE(
+        reasons[0].ends_with("; the log's damaged part was not kept: it could not be copied aside (File "
+                             "too large)"))
+        << reasons[0];
+    EXPECT_TRUE(asides(path).empty());
+}
+
+TEST(SqliteFile, TwoSetAsidesAtOneClockInstantAreBothKept) {
+    testsupport::VirtualClockScope clock;
+    TempDir dir;
+    fs::path path = dir.path() / "store.sql";
+    for (const char* bytes : {"first", "second"}) {
+        writeFile(path, bytes);
+        writeFile(path.string() + "-wal", std::string(bytes) + " log");
+        std::error_code error;
+        EXPECT_FALSE(SqliteFile::setAside(path, error).empty());
+        EXPECT_FALSE(error);
+    }
+    const std::string first = path.string() + ".damaged-" + std::to_string(clock.clock().nowMicros());
+    EXPECT_EQ(readFile(first), "first");
+    EXPECT_EQ(readFile(first + "-wal"), "first log");
+    EXPECT_EQ(readFile(first + "-2"), "second");
+    EXPECT_EQ(readFile(first + "-2-wal"), "second log");
+    EXPECT_EQ(asides(path).size(), 4u);
 }
 
 TEST(SqliteFile, OnlyDamageIsSetAsideAndOnlyOnce) {
