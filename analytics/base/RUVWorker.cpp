@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/net/URLLoader.h"
+#include "platform/base/Lasting.h"
 
 namespace {
 
@@ -33,16 +33,14 @@ struct RUVWorker::State {
     std::vector<plat::RunLoop::Task> exitTasks;
     bool exitTasksTaken = false;
     State() {
-        // Exit hooks run in the reverse order of their registration: this one before the TLS library's.
-        plat::URLLoader::setUpLibrary();
         thread.start();
         std::atexit(RUVWorker::onExit);
     }
 };
 
-// Never destroyed: work may be posted to the worker until the process ends.
+// Work may be posted to the worker until the process ends.
 RUVWorker::State& RUVWorker::state() {
-    static auto* s = new State();
+    static plat::Lasting<State> s;
     return *s;
 }
 

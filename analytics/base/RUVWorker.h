@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "analytics/base/RUVLogger.h"
+#include "platform/base/Lasting.h"
 #include "platform/runloop/SerialQueue.h"
 #include "platform/runloop/Thread.h"
 
@@ -45,9 +46,10 @@ class RUVWorker {
     static State& state();
     static void onExit();
     static void runExitTasks();
-    // Never destroyed: lines are logged until the process ends.
+    // Lines are logged until the process ends.
     static std::atomic<std::shared_ptr<RUVLogger>>& loggerSlot() {
-        static auto* slot = new std::atomic<std::shared_ptr<RUVLogger>>(std::make_shared<RUVDefaultLogger>());
+        static plat::Lasting<std::atomic<std::shared_ptr<RUVLogger>>> slot(
+            std::make_shared<RUVDefaultLogger>());
         return *slot;
     }
 };

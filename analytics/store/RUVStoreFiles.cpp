@@ -6,13 +6,14 @@
 #include <utility>
 
 #include "analytics/base/RUVWorker.h"
+#include "platform/base/Lasting.h"
 #include "platform/storage/SqliteFile.h"
 
 namespace {
 
 void closeFiles();
 
-// The SDK's store files, and those with commits not yet folded into them. Never destroyed.
+// The SDK's store files, and those with commits not yet folded into them.
 struct Files {
     std::mutex mutex;
     std::set<plat::SqliteFile*> kept;
@@ -25,7 +26,7 @@ struct Files {
 };
 
 Files& files() {
-    static auto* shared = new Files();
+    static plat::Lasting<Files> shared;
     return *shared;
 }
 

@@ -294,10 +294,6 @@ std::shared_ptr<URLLoader> URLLoader::existingForCurrentThread() {
     return tLoader;
 }
 
-void URLLoader::setUpLibrary() {
-    globalInit();
-}
-
 bool URLLoader::releaseIdle() {
     if (tLoader && tLoader->activeCount() == 0) discardForCurrentThread();
     return !tLoader;

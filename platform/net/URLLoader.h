@@ -73,9 +73,6 @@ class URLLoader : public std::enable_shared_from_this<URLLoader> {
     // Ends the calling thread's loads at once, telling no delegate, and frees its loader: for a run loop
     // that is about to drop every watch and timer, which the loader would need to go on.
     static void discardForCurrentThread();
-    // Sets libcurl up now (a load does so on first use). The TLS library under it is set up without an
-    // exit handler, so loads that run while the process exits need no order of exit hooks.
-    static void setUpLibrary();
 
     explicit URLLoader(RunLoop& loop);
     ~URLLoader();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/base/Clock.h"
+#include "platform/base/Lasting.h"
 #include "platform/storage/FileManager.h"
 
 namespace plat {
@@ -146,9 +147,9 @@ class PathTurn {
         std::condition_variable ended;
         std::set<std::string> busy;
     };
-    // Never destroyed: a thread may open a store while the process exits.
+    // A thread may open a store while the process exits.
     static Turns& turns() {
-        static auto* shared = new Turns();
+        static Lasting<Turns> shared;
         return *shared;
     }
     std::string path_;

@@ -40,7 +40,7 @@ struct Ending {
     std::shared_future<void> ended;
 };
 
-// Never destroyed: workers and the exit hook use it until the very end.
+// Workers and the exit hook use it until the very end.
 struct Registry {
     std::mutex mutex;
     std::vector<std::weak_ptr<ZAVWorker::State>> workers;

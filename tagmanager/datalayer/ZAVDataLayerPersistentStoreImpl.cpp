@@ -282,7 +282,11 @@ class ZAVDataLayerPersistentStoreImpl::Database
         auto status = file_.openReplacingDamaged(
             library / name_, {.busyTimeoutMillis = kBusyTimeoutMillis, .quickCheck = false},
             [this] { return initStatements(); },
-            [](const std::filesystem::path& path, const std::error_code& error) {
+            [this](const std::filesystem::path& path, const std::error_code& error) {
+                // What an emptied file or a refused log cost is said before the set-aside.
+                auto stage = file_.failedStage();
+                if (stage == plat::SqliteFile::Stage::Emptied || stage == plat::SqliteFile::Stage::Log)
+                    ZAVLog::warning("Data-layer store " + path.string() + ": " + file_.errorMessage());
                 ZAVModel::logSetAside("Data-layer store", path, error);
             });
         if (file_.failedStage() == plat::SqliteFile::Stage::Open)

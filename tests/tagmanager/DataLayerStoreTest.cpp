@@ -248,6 +248,15 @@ TEST_F(DataLayerStoreTest, DamageFoundAfterTheOpenSetsTheFileAsideAndTheSaveLand
     EXPECT_EQ(keys(load(next)), (std::vector<std::string>{"kept", "also"}));
 }
 
+TEST_F(DataLayerStoreTest, AFileEmptiedToZeroBytesIsToldOfAndSetAside) {
+    testsupport::writeFile(dbPath(), "");
+    tmtest::CapturedLog log;
+    Store store;
+    EXPECT_TRUE(load(store).empty());
+    EXPECT_EQ(log->count("warning", "emptied to 0 bytes: all it held is lost"), 1u);
+    EXPECT_EQ(log->count("warning", "was damaged; set aside and started empty"), 1u);
+}
+
 // Saves queued while the queue is busy (a load's answer holds it) reach the file in one transaction: one
 // change of the file's change counter.
 TEST_F(DataLayerStoreTest, SavesQueuedTogetherAreWrittenInOneTransaction) {
