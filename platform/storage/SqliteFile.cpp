@@ -4,7 +4,6 @@
 
 #include <condition_variable>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -72,11 +71,11 @@ Finding inspect(const std::filesystem::path& path, std::string& why) {
             "a write-ahead log of " + std::to_string(logSize) + " bytes lies beside an empty or missing file";
         return Finding::Orphaned;
     }
-    // Without a whole header there is no frame, so nothing to lose.
-    std::ifstream in(log, std::ios::binary);
-    uint8_t header[kLogHeaderSize];
-    if (logSize <= kLogHeaderSize || !in.read(reinterpret_cast<char*>(header), sizeof header))
-        return Finding::Fine;
+    // Read whole, as every stored file is. One that cannot be read now is left to SQLite, which keeps it;
+    // without a whole header there is no frame, so nothing to lose.
+    const FileManager::ReadResult read = FileManager::readFile(log);
+    if (!read.read() || read.bytes.size() <= kLogHeaderSize) return Finding::Fine;
+    const uint8_t* header = read.bytes.data();
     const uint32_t magic = bigEndian32(header);
     const uint32_t pageSize = bigEndian32(header + 8);
     LogChecksum sum{(magic & 1) != 0};
@@ -89,20 +88,22 @@ Finding inspect(const std::filesystem::path& path, std::string& why) {
     // SQLite replays the frames up to the first whose salts or checksum fail. A later frame with this
     // log's salts was written since, and a commit among those is what it would drop; a log that merely
     // ends in a torn frame is a write cut short.
-    std::vector<uint8_t> frame(kFrameHeaderSize + pageSize);
+    const size_t frameSize = kFrameHeaderSize + pageSize;
     uint64_t failed = 0;
-    for (uint64_t n = 1; in.read(reinterpret_cast<char*>(frame.data()), std::streamsize(frame.size())); ++n) {
-        const bool ours = std::memcmp(frame.data() + 8, header + 16, 8) == 0;
+    uint64_t n = 1;
+    for (size_t at = kLogHeaderSize; at + frameSize <= read.bytes.size(); at += frameSize, ++n) {
+        const uint8_t* frame = read.bytes.data() + at;
+        const bool ours = std::memcmp(frame + 8, header + 16, 8) == 0;
         if (failed == 0) {
             LogChecksum next = sum;
-            next.add(frame.data(), 8);
-            next.add(frame.data() + kFrameHeaderSize, pageSize);
-            if (ours && bigEndian32(frame.data()) != 0 && next.matches(frame.data() + 16)) {
+            next.add(frame, 8);
+            next.add(frame + kFrameHeaderSize, pageSize);
+            if (ours && bigEndian32(frame) != 0 && next.matches(frame + 16)) {
                 sum = next;
                 continue;
             }
             failed = n;
-        } else if (ours && bigEndian32(frame.data() + 4) != 0) {
+        } else if (ours && bigEndian32(frame + 4) != 0) {
             why = "frame " + std::to_string(failed) +
                   " of its write-ahead log fails its check, and commits written after it are dropped";
             return Finding::Refused;
