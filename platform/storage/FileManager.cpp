@@ -157,76 +157,64 @@ bool copyNew(const fs::path& from, const fs::path& to) {
     return ok;
 }
 
+// Puts the file and its companions under the first free "<path><suffix>[-n]", by no-replace renames or by
+// copies. A move goes on with the companions when the file itself is missing; a copy needs the file.
+fs::path placeAside(const fs::path& path, const std::string& suffix, std::span<const char* const> companions,
+                    bool copy, std::error_code& error) {
+    const bool mainThere = occupied(path);
+    bool any = mainThere;
+    for (const char* c : companions) any = any || occupied(withCompanion(path, c));
+    if (copy ? !mainThere : !any) {
+        error = std::make_error_code(std::errc::no_such_file_or_directory);
+        return {};
+    }
+    auto transfer = [copy](const fs::path& from, const fs::path& to) {
+        return copy ? copyNew(from, to) : renameNoReplace(from, to);
+    };
+    int failure = EEXIST;
+    for (int n = 1; n <= 1000; ++n) {
+        const fs::path aside = withSuffix(path, suffix, n);
+        bool taken = !mainThere && occupied(aside);
+        for (const char* c : companions) taken = taken || occupied(withCompanion(aside, c));
+        if (taken) continue;
+        if (mainThere && !transfer(path, aside)) {
+            if (errno == EEXIST) continue;
+            failure = errno;
+            break;
+        }
+        // The file went first, so the companions follow it to its name.
+        for (const char* c : companions) {
+            const fs::path from = withCompanion(path, c);
+            if (!occupied(from) || transfer(from, withCompanion(aside, c))) continue;
+            error = std::error_code(errno, std::generic_category());
+            // A moved file is aside already and the caller hears what stayed; a partial copy would read
+            // as something it is not.
+            if (!copy) return aside;
+            for (const char* d : companions) ::unlink(withCompanion(aside, d).c_str());
+            ::unlink(aside.c_str());
+            return {};
+        }
+        error.clear();
+        return aside;
+    }
+    error = std::error_code(failure, std::generic_category());
+    return {};
+}
+
 }  // namespace
 
 fs::path FileManager::moveAside(const fs::path& path, const std::string& suffix, std::error_code& error) {
-    return moveAside(path, suffix, {}, error);
+    return placeAside(path, suffix, {}, false, error);
 }
 
 fs::path FileManager::moveAside(const fs::path& path, const std::string& suffix,
                                 std::span<const char* const> companions, std::error_code& error) {
-    const bool mainThere = occupied(path);
-    bool any = mainThere;
-    for (const char* c : companions) any = any || occupied(withCompanion(path, c));
-    if (!any) {
-        error = std::make_error_code(std::errc::no_such_file_or_directory);
-        return {};
-    }
-    for (int n = 1; n <= 1000; ++n) {
-        const fs::path aside = withSuffix(path, suffix, n);
-        bool taken = false;
-        for (const char* c : companions) taken = taken || occupied(withCompanion(aside, c));
-        if (taken || (!mainThere && occupied(aside))) continue;
-        if (mainThere && !renameNoReplace(path, aside)) {
-            if (errno == EEXIST) continue;
-            break;
-        }
-        // The file went first, so the companions follow it to its name; one that cannot (gone meanwhile
-        // aside) stays where it is and is reported.
-        for (const char* c : companions) {
-            const fs::path from = withCompanion(path, c);
-            if (occupied(from) && !renameNoReplace(from, withCompanion(aside, c))) {
-                error = std::error_code(errno, std::generic_category());
-                return aside;
-            }
-        }
-        error.clear();
-        return aside;
-    }
-    error = std::error_code(errno == 0 ? EEXIST : errno, std::generic_category());
-    return {};
+    return placeAside(path, suffix, companions, false, error);
 }
 
 fs::path FileManager::copyAside(const fs::path& path, const std::string& suffix,
                                 std::span<const char* const> companions, std::error_code& error) {
-    if (!occupied(path)) {
-        error = std::make_error_code(std::errc::no_such_file_or_directory);
-        return {};
-    }
-    for (int n = 1; n <= 1000; ++n) {
-        const fs::path aside = withSuffix(path, suffix, n);
-        bool taken = false;
-        for (const char* c : companions) taken = taken || occupied(withCompanion(aside, c));
-        if (taken) continue;
-        if (!copyNew(path, aside)) {
-            if (errno == EEXIST) continue;
-            break;
-        }
-        for (const char* c : companions) {
-            const fs::path from = withCompanion(path, c);
-            if (occupied(from) && !copyNew(from, withCompanion(aside, c))) {
-                error = std::error_code(errno, std::generic_category());
-                // A partial set would read as something it is not.
-                for (const char* d : companions) ::unlink(withCompanion(aside, d).c_str());
-                ::unlink(aside.c_str());
-                return {};
-            }
-        }
-        error.clear();
-        return aside;
-    }
-    error = std::error_code(errno == 0 ? EEXIST : errno, std::generic_category());
-    return {};
+    return placeAside(path, suffix, companions, true, error);
 }
 
 bool FileManager::copyItem(const fs::path& from, const fs::path& to) {
