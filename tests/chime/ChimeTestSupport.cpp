@@ -1,15 +1,12 @@
 #include "tests/chime/ChimeTestSupport.h"
 
 #include <sndfile.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 
-extern char** environ;
+#include "tests/support/TestSupport.h"
 
 namespace chimetest {
 
@@ -73,26 +70,10 @@ bool inChild() {
     return std::getenv("CHIME_CHILD") != nullptr;
 }
 
-int runTestInChild(const std::string& filter, const std::map<std::string, std::string>& env) {
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        std::string key = entry.substr(0, entry.find('='));
-        if (!env.count(key)) envStrings.push_back(entry);
-    }
-    for (const auto& [k, v] : env) envStrings.push_back(k + "=" + v);
-    envStrings.push_back("CHIME_CHILD=1");
-    std::vector<char*> envp;
-    for (auto& s : envStrings) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    std::string filterArg = "--gtest_filter=" + filter;
-    char* argv[] = {self.data(), filterArg.data(), nullptr};
-    pid_t pid;
-    if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) < 0) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+int runTestInChild(const std::string& filter, std::map<std::string, std::string> env) {
+    env.emplace("CHIME_CHILD", "1");
+    return testsupport::runProgram(std::filesystem::read_symlink("/proc/self/exe").string(),
+                                   {"--gtest_filter=" + filter}, env);
 }
 
 int peakOfWav16(const std::filesystem::path& path) {

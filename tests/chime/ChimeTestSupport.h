@@ -16,7 +16,7 @@ void writeSoundFile(const std::filesystem::path& path, int sfFormat, int channel
 
 // Re-runs this test program for the one test `filter`, with `env` added to its environment and
 // CHIME_CHILD=1, and returns its exit status (0 when the test passed).
-int runTestInChild(const std::string& filter, const std::map<std::string, std::string>& env);
+int runTestInChild(const std::string& filter, std::map<std::string, std::string> env);
 bool inChild();
 
 // Largest absolute sample of a sound file on the 16-bit scale (0 when unreadable).

@@ -9,9 +9,6 @@
 #include <thread>
 
 #include <curl/curl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "platform/base/Log.h"
 #include "platform/net/URLConnection.h"
@@ -19,6 +16,7 @@
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"
 #include "tests/support/ProcessState.h"
+#include "tests/support/TestSupport.h"
 
 using plat::URLConnection;
 using plat::URLRequest;
@@ -327,28 +325,12 @@ TEST_F(URLConnectionTest, HttpsWorksWithTheTestCAAndFailsWithoutIt) {
     EXPECT_TRUE(server.requests()[0].tls);
 }
 
-namespace {
-
-// Runs `program` with `arguments`: its exit status, 128 + the signal that ended it, or -1.
-int runProgram(const char* program, std::vector<std::string> arguments) {
-    std::vector<char*> argv{const_cast<char*>(program)};
-    for (auto& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    int status = 0;
-    if (posix_spawn(&pid, program, nullptr, nullptr, argv.data(), environ) != 0 ||
-        waitpid(pid, &status, 0) != pid)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-}  // namespace
-
 TEST_F(URLConnectionTest, TheProcessExitsCleanlyWhileAThreadSendsOverHttps) {
     LoopbackServer server(LoopbackServer::Options{.https = true});
     server.route("GET", "/price", Answer{.body = "token"});
     for (int run = 0; run < 15; ++run)
-        EXPECT_EQ(runProgram(POTEMARU_HTTPS_AT_EXIT_BIN, {server.url("/price"), server.caFile()}), 0)
+        EXPECT_EQ(
+            testsupport::runProgram(POTEMARU_HTTPS_AT_EXIT_BIN, {server.url("/price"), server.caFile()}), 0)
             << "run " << run;
 }
 

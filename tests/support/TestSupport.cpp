@@ -1,6 +1,12 @@
 #include "tests/support/TestSupport.h"
 
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <fstream>
@@ -86,6 +92,34 @@ std::string solidPng(uint32_t width, uint32_t height, uint8_t red, uint8_t green
     }
     auto png = plat::ImageCodec::encodePng(rgba.data(), width, height, 4);
     return png ? std::string(png->begin(), png->end()) : std::string();
+}
+
+int runProgram(const std::string& program, const std::vector<std::string>& arguments,
+               const std::map<std::string, std::string>& environment) {
+    std::vector<std::string> args{program};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        std::string entry(*e);
+        if (!environment.count(entry.substr(0, entry.find('=')))) env.push_back(std::move(entry));
+    }
+    // Built in place: concatenating temporaries here trips a false bounds warning of GCC 12.
+    for (const auto& [name, value] : environment) env.emplace_back(name).append("=").append(value);
+    std::vector<char*> argv, envp;
+    for (auto& a : args) argv.push_back(a.data());
+    for (auto& e : env) envp.push_back(e.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
+    // The child's end is an event on its pidfd; a child that hangs is ended.
+    int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    pollfd ended{pidfd, POLLIN, 0};
+    if (pidfd < 0 || poll(&ended, 1, 60000) != 1) kill(pid, SIGKILL);
+    if (pidfd >= 0) close(pidfd);
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
 }  // namespace testsupport

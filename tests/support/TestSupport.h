@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -69,5 +70,11 @@ std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 // The bytes of a PNG file of one opaque colour.
 std::string solidPng(uint32_t width, uint32_t height, uint8_t red, uint8_t green, uint8_t blue);
+
+// Runs `program` with `arguments`, in this process's environment with `environment` set over it, and waits
+// for it: its exit status, 128 + the signal that ended it, or -1 when it could not be started. One that has
+// not ended after a minute is killed.
+int runProgram(const std::string& program, const std::vector<std::string>& arguments,
+               const std::map<std::string, std::string>& environment = {});
 
 }  // namespace testsupport

@@ -2,11 +2,6 @@
 // started thousands of times, and the app's own shutdown call.
 #include <gtest/gtest.h>
 #include <malloc.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 
@@ -26,9 +21,8 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #include "platform/storage/Paths.h"
 #include "tagmanager/base/ZAVWorkers.h"
 #include "tagmanager/container/ZAVContainer.h"
+#include "tests/support/TestSupport.h"
 #include "tests/tagmanager/FacadeTestSupport.h"
-
-extern char** environ;
 
 namespace {
 
@@ -49,26 +43,8 @@ std::string downloadBody() {
 // Runs this program's child case `test` in a new process: its exit status, 128 + the signal that ended it,
 // or -1.
 int runChild(const std::string& test, const fs::path& home, const std::string& server = "") {
-    std::string filter = "--gtest_filter=TagManagerAtExitChild." + test;
-    char* argv[] = {const_cast<char*>("/proc/self/exe"), filter.data(), nullptr};
-    // Each entry is built in place: concatenating temporaries here trips a false bounds warning of GCC 12.
-    std::vector<std::string> env(2);
-    env[0].append(kHomeVariable).append("=").append(home.string());
-    env[1].append(kServerVariable).append("=").append(server);
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv, envp.data()) != 0) return -1;
-    // The child's end is an event on its pidfd; a child that hangs is ended after a minute.
-    int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    pollfd ended{pidfd, POLLIN, 0};
-    if (pidfd < 0 || poll(&ended, 1, 60000) != 1) kill(pid, SIGKILL);
-    if (pidfd >= 0) close(pidfd);
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    return testsupport::runProgram("/proc/self/exe", {"--gtest_filter=TagManagerAtExitChild." + test},
+                                   {{kHomeVariable, home.string()}, {kServerVariable, server}});
 }
 
 // Threads of this process whose name starts with one of the tag manager's.
