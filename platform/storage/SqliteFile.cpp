@@ -53,13 +53,18 @@ struct LogChecksum {
 // part (Refused), or a file emptied to 0 bytes, which SQLite never leaves once it has written the first page.
 enum class Finding { Fine, Orphaned, Refused, Emptied };
 
+bool isEmptyFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) == 0 && !ec;
+}
+
 // What SQLite would make of the file and its log, read before it opens them; `why` says what is lost.
 Finding inspect(const std::filesystem::path& path, std::string& why) {
     std::error_code ec;
     const std::string log = path.string() + "-wal";
     const uintmax_t logSize = std::filesystem::file_size(log, ec);
     if (ec || logSize == 0) {
-        if (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) == 0 && !ec) {
+        if (isEmptyFile(path)) {
             why = "the file was found emptied to 0 bytes: all it held is lost";
             return Finding::Emptied;
         }
@@ -158,9 +163,8 @@ class PathTurn {
 
 // A file this open made that is still empty is removed, so that it is never taken for an emptied store.
 void removeIfEmpty(const std::filesystem::path& path) {
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) == 0 && !ec)
-        std::filesystem::remove(path, ec);
+    std::error_code ignored;
+    if (isEmptyFile(path)) std::filesystem::remove(path, ignored);
 }
 
 }  // namespace
