@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <system_error>
+#include <vector>
 
 #include "platform/base/Log.h"
 #include "platform/storage/AtomicFile.h"
@@ -113,87 +114,98 @@ fs::path withCompanion(const fs::path& path, const char* companion) {
     return p;
 }
 
-// Copies a regular file to `to`, which must not exist yet; a copy cut short is removed.
-bool copyNew(const fs::path& from, const fs::path& to) {
-    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+// Opens a regular file to read, never blocking: a pipe or device in its place is refused (EINVAL), as is a
+// folder (EISDIR). The descriptor, or -1 with errno set.
+int openRegularFile(const fs::path& path, struct stat& st) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    int problem = 0;
+    if (::fstat(fd, &st) != 0)
+        problem = errno;
+    else if (S_ISDIR(st.st_mode))
+        problem = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        problem = EINVAL;
+    if (!problem) return fd;
+    ::close(fd);
+    errno = problem;
+    return -1;
+}
+
+bool copyAll(int in, int out) {
+    char buffer[64 * 1024];
+    for (;;) {
+        ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n == 0;
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w < 0) return false;
+            done += w;
+        }
+    }
+}
+
+// Copies a regular file, synced to disk, into a new temporary named for `owner`, which the owner's
+// removeStaleTemporaryFiles clears away should this be cut short. Its path; empty (nothing left) with errno
+// set when the copy fails.
+fs::path copyToTemporary(const fs::path& from, const fs::path& owner) {
+    struct stat st {};
+    int in = openRegularFile(from, st);
+    if (in < 0) return {};
+    std::string temporary;
+    int out = createTemporaryFile(owner, temporary);
     if (out < 0) {
         int error = errno;
         ::close(in);
         errno = error;
-        return false;
+        return {};
     }
-    char buffer[64 * 1024];
-    bool ok = true;
-    for (;;) {
-        ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        for (ssize_t done = 0; ok && done < n;) {
-            ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0)
-                ok = false;
-            else
-                done += w;
-        }
-        if (!ok) break;
-    }
-    if (ok && ::fsync(out) != 0) ok = false;
+    bool ok = copyAll(in, out) && ::fsync(out) == 0;
     int error = errno;
     ::close(in);
     if (::close(out) != 0 && ok) {
         ok = false;
         error = errno;
     }
-    if (!ok) {
-        ::unlink(to.c_str());
-        errno = error;
-    }
-    return ok;
+    if (ok) return temporary;
+    ::unlink(temporary.c_str());
+    errno = error;
+    return {};
 }
 
-// Puts the file and its companions under the first free "<path><suffix>[-n]", by no-replace renames or by
-// copies. A move goes on with the companions when the file itself is missing; a copy needs the file.
-fs::path placeAside(const fs::path& path, const std::string& suffix, std::span<const char* const> companions,
-                    bool copy, std::error_code& error) {
-    const bool mainThere = occupied(path);
-    bool any = mainThere;
-    for (const char* c : companions) any = any || occupied(withCompanion(path, c));
-    if (copy ? !mainThere : !any) {
-        error = std::make_error_code(std::errc::no_such_file_or_directory);
-        return {};
-    }
-    auto transfer = [copy](const fs::path& from, const fs::path& to) {
-        return copy ? copyNew(from, to) : renameNoReplace(from, to);
-    };
+// Renames `sources` (the file, then one per companion; empty where there is none) under the first free
+// "<path><suffix>[-n]", each with its companion's ending, without replacing anything. With `undo`, a
+// failure midway takes back what was placed, so the caller is left with all or nothing.
+fs::path placeUnderFreeName(const fs::path& path, const std::string& suffix,
+                            std::span<const char* const> companions, const std::vector<fs::path>& sources,
+                            bool undo, std::error_code& error) {
+    const bool mainThere = !sources[0].empty();
     int failure = EEXIST;
     for (int n = 1; n <= 1000; ++n) {
         const fs::path aside = withSuffix(path, suffix, n);
         bool taken = !mainThere && occupied(aside);
         for (const char* c : companions) taken = taken || occupied(withCompanion(aside, c));
         if (taken) continue;
-        if (mainThere && !transfer(path, aside)) {
+        if (mainThere && !renameNoReplace(sources[0], aside)) {
             if (errno == EEXIST) continue;
             failure = errno;
             break;
         }
         // The file went first, so the companions follow it to its name.
-        for (const char* c : companions) {
-            const fs::path from = withCompanion(path, c);
-            if (!occupied(from) || transfer(from, withCompanion(aside, c))) continue;
+        for (size_t i = 0; i < companions.size(); ++i) {
+            const fs::path& from = sources[i + 1];
+            if (from.empty() || renameNoReplace(from, withCompanion(aside, companions[i]))) continue;
             error = std::error_code(errno, std::generic_category());
-            // A moved file is aside already and the caller hears what stayed; a partial copy would read
-            // as something it is not.
-            if (!copy) return aside;
-            for (const char* d : companions) ::unlink(withCompanion(aside, d).c_str());
-            ::unlink(aside.c_str());
+            // A moved file is aside already and the caller hears what stayed.
+            if (!undo) return aside;
+            for (size_t j = 0; j < i; ++j)
+                if (!sources[j + 1].empty()) ::unlink(withCompanion(aside, companions[j]).c_str());
+            if (mainThere) ::unlink(aside.c_str());
             return {};
         }
+        syncFolder(aside.parent_path());
         error.clear();
         return aside;
     }
@@ -201,20 +213,63 @@ fs::path placeAside(const fs::path& path, const std::string& suffix, std::span<c
     return {};
 }
 
+// A move goes on with the companions when the file itself is missing.
+fs::path moveUnderFreeName(const fs::path& path, const std::string& suffix,
+                           std::span<const char* const> companions, std::error_code& error) {
+    std::vector<fs::path> sources{occupied(path) ? path : fs::path()};
+    bool any = !sources[0].empty();
+    for (const char* c : companions) {
+        const fs::path from = withCompanion(path, c);
+        sources.push_back(occupied(from) ? from : fs::path());
+        any = any || !sources.back().empty();
+    }
+    if (!any) {
+        error = std::make_error_code(std::errc::no_such_file_or_directory);
+        return {};
+    }
+    return placeUnderFreeName(path, suffix, companions, sources, false, error);
+}
+
 }  // namespace
 
 fs::path FileManager::moveAside(const fs::path& path, const std::string& suffix, std::error_code& error) {
-    return placeAside(path, suffix, {}, false, error);
+    return moveUnderFreeName(path, suffix, {}, error);
 }
 
 fs::path FileManager::moveAside(const fs::path& path, const std::string& suffix,
                                 std::span<const char* const> companions, std::error_code& error) {
-    return placeAside(path, suffix, companions, false, error);
+    return moveUnderFreeName(path, suffix, companions, error);
 }
 
 fs::path FileManager::copyAside(const fs::path& path, const std::string& suffix,
                                 std::span<const char* const> companions, std::error_code& error) {
-    return placeAside(path, suffix, companions, true, error);
+    // Each copy is made whole under a temporary name first, then all are renamed into place: a kept name
+    // never holds part of a copy, even after a kill.
+    if (!occupied(path)) {
+        error = std::make_error_code(std::errc::no_such_file_or_directory);
+        return {};
+    }
+    std::vector<fs::path> temporaries;
+    auto copy = [&](const fs::path& from) {
+        fs::path temporary = copyToTemporary(from, path);
+        if (temporary.empty()) error = std::error_code(errno, std::generic_category());
+        temporaries.push_back(temporary);
+        return !temporary.empty();
+    };
+    bool ok = copy(path);
+    for (const char* c : companions) {
+        const fs::path from = withCompanion(path, c);
+        if (!ok) break;
+        if (occupied(from))
+            ok = copy(from);
+        else
+            temporaries.emplace_back();
+    }
+    fs::path aside = ok ? placeUnderFreeName(path, suffix, companions, temporaries, true, error) : fs::path();
+    // What was placed is under its kept name now; what is left is not wanted.
+    for (const fs::path& t : temporaries)
+        if (!t.empty()) ::unlink(t.c_str());
+    return aside;
 }
 
 bool FileManager::copyItem(const fs::path& from, const fs::path& to) {
@@ -271,19 +326,11 @@ FileManager::ReadResult FileManager::readFile(const fs::path& path, uint64_t max
         return result;
     };
     if (path.empty()) return fail(ENOENT);
-    // Not blocked by a pipe in the file's place, which is then refused as not a regular file.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return fail(errno);
     struct stat st {};
+    int fd = openRegularFile(path, st);
+    if (fd < 0) return fail(errno);
     int problem = 0;
-    if (::fstat(fd, &st) != 0)
-        problem = errno;
-    else if (S_ISDIR(st.st_mode))
-        problem = EISDIR;
-    else if (!S_ISREG(st.st_mode))
-        problem = EINVAL;
-    else if (static_cast<uint64_t>(st.st_size) > maxSize)
-        result.status = ReadResult::Status::TooLarge;
+    if (static_cast<uint64_t>(st.st_size) > maxSize) result.status = ReadResult::Status::TooLarge;
     if (!problem && result.status != ReadResult::Status::TooLarge) {
         result.bytes.resize(static_cast<size_t>(st.st_size));
         size_t done = 0;

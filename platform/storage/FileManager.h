@@ -50,7 +50,10 @@ class FileManager {
     static std::filesystem::path moveAside(const std::filesystem::path& path, const std::string& suffix,
                                            std::span<const char* const> companions, std::error_code& error);
     // Copies the file and the named companions (each one that is there) under one free name as moveAside
-    // would choose it, leaving the originals in place; nothing is replaced. A copy cut short is removed.
+    // would choose it, leaving the originals in place; nothing is replaced. Only regular files are copied,
+    // and never by a read that blocks. Each copy is whole on disk before it takes its name, so a kept name
+    // never holds part of one; a copy cut short by a kill is left as a temporary that
+    // removeStaleTemporaryFiles(path) clears away.
     static std::filesystem::path copyAside(const std::filesystem::path& path, const std::string& suffix,
                                            std::span<const char* const> companions, std::error_code& error);
     static bool copyItem(const std::filesystem::path& from, const std::filesystem::path& to);

@@ -11,6 +11,7 @@
 
 #include "platform/base/Clock.h"
 #include "platform/base/Lasting.h"
+#include "platform/storage/AtomicFile.h"
 #include "platform/storage/FileManager.h"
 
 namespace plat {
@@ -123,9 +124,11 @@ std::string asideSuffix() {
     return ".damaged-" + std::to_string(Clock::shared().nowMicros());
 }
 
-// Copies the file with its log aside, as a pair that still reads together; both stay where they are.
+// Copies the file with its log aside, as a pair that still reads together; both stay where they are. The
+// log's index is not copied: SQLite rebuilds it from the log.
 std::filesystem::path keepLogAside(const std::filesystem::path& path, std::error_code& error) {
-    return FileManager::copyAside(path, asideSuffix(), SqliteFile::kSideFileSuffixes, error);
+    static constexpr std::array<const char*, 1> kLog = {"-wal"};
+    return FileManager::copyAside(path, asideSuffix(), kLog, error);
 }
 
 // Checked opens of one path run one at a time in this process: a file that another one has just made stays
@@ -346,6 +349,8 @@ SqliteFile::OpenStatus SqliteFile::openReplacingDamaged(const std::filesystem::p
                                                         const std::function<OpenStatus()>& prepare,
                                                         const SetAsideReport& report) {
     PathTurn turn(path);
+    // A copy aside cut short by a kill left its temporary.
+    removeStaleTemporaryFiles(path);
     std::string why;
     const Finding finding = inspect(path, why);
     if (finding != Finding::Fine) {

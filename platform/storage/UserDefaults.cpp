@@ -198,8 +198,9 @@ void UserDefaults::load() {
         case FileManager::ReadResult::Status::TooLarge:
             break;
     }
+    // Through a link, the damaged file is what goes aside; the link stays for the next save to write through.
     std::error_code ec;
-    fs::path aside = FileManager::moveAside(file_, ".unreadable", ec);
+    fs::path aside = FileManager::moveAside(linkTarget(file_).value_or(file_), ".unreadable", ec);
     if (aside.empty()) {
         unread_ = true;
         logError(

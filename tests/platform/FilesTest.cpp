@@ -2,6 +2,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <csignal>
 
 #include "platform/base/Log.h"
@@ -139,6 +140,19 @@ TEST(FileManager, ReadFileTellsMissingUnreadableAndReadApartWithoutALine) {
     EXPECT_EQ(FileManager::readFile(dir.path()).error, std::errc::is_a_directory);  // a folder in its place
     EXPECT_EQ(FileManager::readFile(dir.path() / "pipe").status, Status::Unreadable);  // without waiting
     EXPECT_TRUE(capture.lines().empty());
+}
+
+TEST(FileManager, ACopyAsideReadsOnlyRegularFilesWithoutWaiting) {
+    TempDir dir;
+    const fs::path store = dir.path() / "store.sql";
+    writeFile(store, "main");
+    ASSERT_EQ(::mkfifo((store.string() + "-wal").c_str(), 0600), 0);
+    static constexpr std::array<const char*, 1> kLog = {"-wal"};
+    std::error_code error;
+    // A pipe in the log's place would block a plain read for good.
+    EXPECT_TRUE(FileManager::copyAside(store, ".kept", kLog, error).empty());
+    EXPECT_EQ(error, std::errc::invalid_argument);
+    EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"store.sql", "store.sql-wal"}));
 }
 
 TEST(Bundle, FindsResourcesUnderItsRootOnly) {

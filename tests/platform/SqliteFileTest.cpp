@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <tuple>
 
+#include "platform/base/Log.h"
 #include "platform/storage/SqliteFile.h"
 #include "tests/support/TestSupport.h"
 
@@ -153,6 +157,39 @@ TEST(SqliteFile, ALogThatCannotBeCopiedAsideOpensAsSQLiteWouldAndSaysSo) {
                              "too large)"))
         << reasons[0];
     EXPECT_TRUE(asides(path).empty());
+}
+
+TEST(SqliteFile, ACopyAsideCutShortByAKillLeavesNoKeptNameAndIsClearedAtTheNextOpen) {
+    TempDir dir;
+    fs::path path = dir.path() / "store.sql";
+    const auto [main, log] = threeCommitsInTheLog(path);
+    writeFile(path, main);
+    writeFile(path.string() + "-wal", damageFrame(log, 2));
+    // The file-size limit's signal kills the child in the middle of the copy, as a kill -9 would.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit small{65536, 65536};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        SqliteFile file;
+        file.openReplacingDamaged(path, {}, nullptr, nullptr);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
+    EXPECT_TRUE(asides(path).empty());
+
+    plat::LogCapture capture;
+    SqliteFile file;
+    ASSERT_EQ(file.openReplacingDamaged(path, {}, nullptr, nullptr), SqliteFile::OpenStatus::Open);
+    EXPECT_TRUE(capture.contains("left by a write that never finished"));
+    auto kept = asides(path);
+    std::sort(kept.begin(), kept.end());
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(readFile(kept[0]), main);
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp."), std::string::npos) << entry.path();
 }
 
 TEST(SqliteFile, TwoSetAsidesAtOneClockInstantAreBothKept) {

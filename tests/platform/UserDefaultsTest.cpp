@@ -4,6 +4,7 @@
 
 #include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -93,6 +94,47 @@ TEST(UserDefaults, DamagedFilesAreKeptAsideBesideEachOther) {
     EXPECT_EQ(testsupport::readFile(dir.path() / "prefs.plist.unreadable-2"), "<plist>cut");
     EXPECT_TRUE(capture.contains("kept as " + file.string() + ".unreadable,"));
     EXPECT_TRUE(capture.contains("kept as " + file.string() + ".unreadable-2,"));
+}
+
+TEST(UserDefaults, ASaveLeavesTheFileReadableAndWritableByItsOwner) {
+    testsupport::TempDir dir;
+    auto file = dir.path() / "prefs.plist";
+    auto defaults = UserDefaults::create(file);
+    defaults->setInteger(1, "level");
+    ASSERT_TRUE(defaults->synchronize());
+    ::chmod(file.c_str(), 0);
+    defaults->setInteger(2, "level");
+    ASSERT_TRUE(defaults->synchronize());
+    EXPECT_EQ(plat::FileManager::attributesOfItem(file)->permissions, 0600u);
+    ::chmod(file.c_str(), 0244);
+    defaults->setInteger(3, "level");
+    ASSERT_TRUE(defaults->synchronize());
+    EXPECT_EQ(plat::FileManager::attributesOfItem(file)->permissions, 0644u);  // other bits kept
+}
+
+TEST(UserDefaults, ASettingsFileThatIsALinkIsSavedThroughAndStaysALink) {
+    namespace fs = std::filesystem;
+    testsupport::TempDir dir;
+    fs::create_directories(dir.path() / "elsewhere");
+    auto file = dir.path() / "prefs.plist";
+    auto target = dir.path() / "elsewhere" / "kept.plist";
+    fs::create_symlink("elsewhere/kept.plist", file);  // its target does not exist yet
+    for (int level : {3, 4}) {
+        auto defaults = UserDefaults::create(file);
+        EXPECT_EQ(defaults->integerForKey("level"), level == 3 ? 0 : 3);
+        defaults->setInteger(level, "level");
+        ASSERT_TRUE(defaults->synchronize());
+        EXPECT_TRUE(fs::is_symlink(file));
+        EXPECT_EQ(UserDefaults::create(target)->integerForKey("level"), level);
+    }
+    // A loop cannot be followed: it stays, and nothing is written in its place.
+    auto loop = dir.path() / "loop.plist";
+    fs::create_symlink("loop.plist", loop);
+    plat::LogCapture capture;
+    auto defaults = UserDefaults::create(loop);
+    defaults->setInteger(1, "level");
+    EXPECT_FALSE(defaults->synchronize());
+    EXPECT_TRUE(fs::is_symlink(loop));
 }
 
 TEST(UserDefaults, AFileThatCannotBeReadForAMomentIsLeftForTheNextLaunch) {
