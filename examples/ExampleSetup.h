@@ -1,7 +1,7 @@
 #pragma once
 // The command line every example shares: --endpoints FILE (where the local peers listen), --home DIR (the
-// app's home folder) and --captures DIR (where a run leaves what it saw). Loads the endpoints and makes the
-// home folder: by default <captures>/home, or a fresh folder under the temporary directory.
+// app's home folder) and --captures DIR (where a run leaves what it saw). Loads the endpoints and holds and
+// makes the home folder: by default <captures>/home, or a fresh folder under the temporary directory.
 #include <unistd.h>
 
 #include <filesystem>
@@ -47,8 +47,9 @@ inline bool setUpExample(int argc, char** argv, const std::string& program, bool
                 ? (std::filesystem::temp_directory_path() / (program + "." + std::to_string(::getpid())))
                       .string()
                 : (std::filesystem::path(setup.captures) / "home").string();
-    if (!plat::Paths::setHome(setup.home)) {
-        why = "the home folder " + setup.home + " cannot be made";
+    std::string inUse;
+    if (!plat::Paths::holdHome(setup.home, &inUse)) {
+        why = inUse.empty() ? "the home folder " + setup.home + " cannot be made" : inUse;
         return false;
     }
     return true;

@@ -322,9 +322,15 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
         std::fputs(ShellOptions::usage().c_str(), stdout);
         return 0;
     }
+    // The home is held before any file of it is read or written: a second program on it would write
+    // its progress over this one's. That program ends here with one line and leaves the home as it is.
     const fs::path home = o.home.empty() ? plat::Paths::defaultHome() : fs::path(o.home);
-    if (!plat::Paths::setHome(home)) {
-        std::fprintf(stderr, "potemaru: cannot use %s as the app's home\n", home.c_str());
+    std::string inUse;
+    if (!plat::Paths::holdHome(home, &inUse)) {
+        if (!inUse.empty())
+            std::fprintf(stderr, "potemaru: %s (a home is held by one game at a time)\n", inUse.c_str());
+        else
+            std::fprintf(stderr, "potemaru: cannot use %s as the app's home\n", home.c_str());
         return 1;
     }
     if (o.notifications) {

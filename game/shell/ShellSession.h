@@ -1,8 +1,9 @@
 #pragma once
-// The potemaru program's session: sets up the app's home, resources, audio and randomness from the
-// options, picks the window or the headless screen, and runs the app shell (AppController) on it until
-// the window closes, the frames run out or the script quits. A scripted relaunch starts the program
-// again in the same process id, at the next session frame and at the wall clock it reached.
+// The potemaru program's session: holds and sets up the app's home (a home held by another program is
+// refused with one line and exit status 1), resources, audio and randomness from the options, picks the
+// window or the headless screen, and runs the app shell (AppController) on it until the window closes, the
+// frames run out or the script quits. A scripted relaunch starts the program again in the same process id, at
+// the next session frame and at the wall clock it reached.
 #include <string>
 #include <vector>
 

@@ -1,6 +1,14 @@
 #include "platform/storage/Paths.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <system_error>
 
@@ -21,6 +29,47 @@ fs::path& homeSlot() {
     return *home;
 }
 
+// The home this process holds: the open lock file, whose lock the system drops when its last descriptor
+// closes (at the latest when the process ends), and the home it was taken for.
+struct Hold {
+    int fd = -1;
+    fs::path home;
+};
+
+Hold& holdSlot() {
+    static Lasting<Hold> hold;
+    return *hold;
+}
+
+void release(Hold& hold) {
+    if (hold.fd >= 0) ::close(hold.fd);
+    hold.fd = -1;
+    hold.home.clear();
+}
+
+bool sameFile(int a, int b) {
+    struct stat sa, sb;
+    return fstat(a, &sa) == 0 && fstat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// The process a holder wrote into the lock file, or 0 when it is not (yet) there.
+long holderOf(int fd) {
+    char text[24] = {};
+    const ssize_t n = pread(fd, text, sizeof text - 1, 0);
+    if (n <= 0) return 0;
+    char* end = nullptr;
+    const long pid = std::strtol(text, &end, 10);
+    return end != text && *end == '\n' && pid > 0 ? pid : 0;
+}
+
+// Names this process in its lock file for the refusal of a second program. The lock holds without it.
+void nameHolder(int fd) {
+    char text[24];
+    const int n = std::snprintf(text, sizeof text, "%ld\n", static_cast<long>(getpid()));
+    if (ftruncate(fd, 0) != 0 || pwrite(fd, text, static_cast<size_t>(n), 0) != n)
+        logWarning("cannot name this process in the home's lock file: %s", std::strerror(errno));
+}
+
 }  // namespace
 
 fs::path Paths::defaultHome(const std::string& appName) {
@@ -37,6 +86,55 @@ bool Paths::setHome(const fs::path& home) {
         std::error_code ec;
         fs::path absolute = fs::absolute(home, ec);
         homeSlot() = ec ? home : absolute;
+        if (holdSlot().fd >= 0 && holdSlot().home != homeSlot()) release(holdSlot());
+    }
+    return ensureLayout();
+}
+
+bool Paths::holdHome(const fs::path& home, std::string* inUse) {
+    if (inUse) inUse->clear();
+    std::error_code ec;
+    fs::path absolute = fs::absolute(home, ec);
+    if (ec) absolute = home;
+    {
+        std::lock_guard<std::mutex> lock(pathsMutex());
+        // Only the home folder itself is made here: its layout waits until the hold is taken.
+        fs::create_directories(absolute, ec);
+        if (ec) {
+            logError("cannot create %s: %s", absolute.c_str(), ec.message().c_str());
+            return false;
+        }
+        const fs::path file = absolute / ".lock";
+        const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd < 0) {
+            logError("cannot hold %s: %s", absolute.c_str(), std::strerror(errno));
+            return false;
+        }
+        Hold& hold = holdSlot();
+        if (hold.fd >= 0 && sameFile(fd, hold.fd)) {
+            ::close(fd);
+        } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            const long holder = error == EWOULDBLOCK ? holderOf(fd) : 0;
+            ::close(fd);
+            if (error != EWOULDBLOCK) {
+                logError("cannot hold %s: %s", absolute.c_str(), std::strerror(error));
+                return false;
+            }
+            const std::string line = "the home " + absolute.string() + " is in use by " +
+                                     (holder ? "process " + std::to_string(holder) : "another process");
+            if (inUse)
+                *inUse = line;
+            else
+                logError("%s", line.c_str());
+            return false;
+        } else {
+            nameHolder(fd);
+            release(hold);
+            hold.fd = fd;
+        }
+        hold.home = absolute;
+        homeSlot() = absolute;
     }
     return ensureLayout();
 }

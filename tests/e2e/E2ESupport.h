@@ -34,6 +34,7 @@ class Potemaru {
     int run(const std::vector<std::string>& args);
     bool start(const std::vector<std::string>& args);
     bool running();
+    pid_t pid() const { return pid_; }
     int wait();
     void kill9();
     // Sends `signal` to the running program; false when it is not running.

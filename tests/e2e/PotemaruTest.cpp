@@ -12,10 +12,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/base/Digest.h"
 #include "platform/base/Value.h"
 #include "platform/media/ImageCodec.h"
 #include "platform/storage/PropertyList.h"
@@ -34,7 +36,45 @@ std::vector<std::string> headless(const fs::path& home) {
     return {"--headless", "--home", home.string(), "--audio", "null", "--seed", "1"};
 }
 
+// Every file and folder under `home`, with each file's modification time and digest.
+std::map<std::string, std::string> snapshot(const fs::path& home) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(home))
+        files[e.path()] = e.is_regular_file()
+                              ? std::to_string(e.last_write_time().time_since_epoch().count()) +
+                                    plat::Digest::sha256Hex(testsupport::readFile(e.path()))
+                              : "";
+    return files;
+}
+
 }  // namespace
+
+TEST(Potemaru, ASecondGameOnAHomeInUseRefusesWithOneLineAndTouchesNothing) {
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home";
+    Potemaru first(dir.path());
+    ASSERT_TRUE(
+        first.start({"--headless", "--home", home.string(), "--audio", "null", "--frames", "100000"}));
+    bool setUp = false;
+    for (int i = 0; i < 6000 && !setUp && first.running(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        setUp = e2e::settings(home)["firstgame"].isBool();
+    }
+    ASSERT_TRUE(setUp) << first.err();
+    // The first game stands still: a change in the home is the second one's (a start clears stale saves).
+    ASSERT_TRUE(first.signal(SIGSTOP));
+    ASSERT_EQ(waitpid(first.pid(), nullptr, WUNTRACED), first.pid());
+    testsupport::writeFile(home / "Library" / "Preferences" / ".potemaru.plist.tmp.Xy12Ab", "<?xml half");
+    const auto before = snapshot(home);
+    Potemaru second(dir.path());
+    EXPECT_EQ(second.run({"--headless", "--home", home.string(), "--audio", "null", "--frames", "10"}), 1);
+    EXPECT_EQ(second.err(), "potemaru: the home " + home.string() + " is in use by process " +
+                                std::to_string(first.pid()) + " (a home is held by one game at a time)\n");
+    EXPECT_EQ(snapshot(home), before);
+    first.signal(SIGCONT);
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.wait(), 128 + SIGTERM) << first.err();
+}
 
 TEST(Potemaru, FirstLaunchSchedulesExactlyTwoReminders) {
     testsupport::TempDir dir;
