@@ -23,30 +23,36 @@ constexpr const char* kMainPictureScript =
     "var r=document.images[i].getBoundingClientRect();if(r.width*r.height>area){area=r.width*r.height;"
     "main=document.images[i];}}return main&&main.complete&&main.naturalWidth===0?'failed':'ok';})()";
 
+int64_t nowMicros() {
+    return plat::Clock::shared().monotonicMicros();
+}
+
 }  // namespace
 
-// The ad's web view, which tells its adapter how the touches it takes go on, so that a touch's grant can
-// lapse a while after the touch ends.
+// The ad's web view, which tells its adapter's grant how the touches it takes go on. The grant hears first:
+// the page acts on what the engine is passed, and a cancelled touch reaches the engine as a release, which
+// may click what lies under the finger.
 class ZIZRadWebView::TouchedWebView final : public plat::WebView {
   public:
     using plat::WebView::WebView;
     void touchesMoved(const plat::TouchSet& touches, const plat::Event& event) override {
+        if (auto* grant = adapterGrant()) grant->touchMoved(nowMicros());
         plat::WebView::touchesMoved(touches, event);
-        tellAdapter();
     }
     void touchesEnded(const plat::TouchSet& touches, const plat::Event& event) override {
+        if (auto* grant = adapterGrant()) grant->touchEnded(nowMicros());
         plat::WebView::touchesEnded(touches, event);
-        tellAdapter();
     }
     void touchesCancelled(const plat::TouchSet& touches, const plat::Event& event) override {
+        if (auto* grant = adapterGrant()) grant->touchCancelled();
         plat::WebView::touchesCancelled(touches, event);
-        tellAdapter();
     }
 
   private:
     // An adapter that has gone took its web view out first, so a touch that outlives it tells nobody.
-    void tellAdapter() {
-        if (auto* adapter = dynamic_cast<ZIZRadWebView*>(superview())) adapter->heardOfTouch();
+    ZIZRadTapGrant* adapterGrant() {
+        auto* adapter = dynamic_cast<ZIZRadWebView*>(superview());
+        return adapter ? &adapter->grant_ : nullptr;
     }
 };
 
@@ -103,7 +109,7 @@ void ZIZRadWebView::loadAd() {
     mainPictureFailed_ = false;
     mainPictureUnknown_ = false;
     ++loadSerial_;
-    needsPostAdClicked_ = false;
+    grant_ = {};
     if (!webView_) return;
     webView_->loadHTMLString(substitutePlaceholders(loadHtml_),
                              ADFREndpoints::url(ADFREndpoints::Kind::SiteRoot, "/"));
@@ -155,32 +161,21 @@ void ZIZRadWebView::postAdClicked() {
 plat::View* ZIZRadWebView::hitTest(plat::Point point, const plat::Event* event) {
     // A flag, not a count: every hit test of one touch comes before the page can act on the touch, so a
     // touch asked about twice still grants one way out.
-    if (htmlLoaded_ && pointInside(point, event)) {
-        needsPostAdClicked_ = true;
-        heardOfTouch();
-    }
+    if (htmlLoaded_ && pointInside(point, event)) grant_.touchBegan(nowMicros());
     return ZividedirInterfaceView::hitTest(point, event);
 }
 
-void ZIZRadWebView::heardOfTouch() {
-    lastTouchMicros_ = plat::Clock::shared().monotonicMicros();
-}
-
-bool ZIZRadWebView::grantHolds(bool userGesture) const {
-    // Counted from the touch's last news, not its beginning, so a finger held still lapses it too, and
-    // lifting it grants the page its second to answer.
-    const auto lapse = static_cast<int64_t>(kGrantAfterTouchSeconds * 1e6);
-    return needsPostAdClicked_ &&
-           (userGesture || plat::Clock::shared().monotonicMicros() - lastTouchMicros_ <= lapse);
+bool ZIZRadWebView::needsPostAdClicked() const {
+    return grant_.holds(nowMicros());
 }
 
 bool ZIZRadWebView::shouldStartLoad(const std::string& url, int navigationType) {
     const bool linkClicked = navigationType == static_cast<int>(plat::WebViewNavigationType::LinkClicked);
-    const bool granted = grantHolds(webView_ && webView_->navigationIsUserGesture());
+    const bool granted = grant_.holds(nowMicros());
     // A tap grants one way out: its click goes outside, or one move off the ad server loads here. Without
     // it the page's own script may only move within the ad server's pages.
     if (granted && (adnetworkKey_ == "1072" || adnetworkKey_ == "1060" || linkClicked)) {
-        needsPostAdClicked_ = false;
+        grant_.use();
         postAdClicked();
         openOutside(url);
         return false;
@@ -191,7 +186,7 @@ bool ZIZRadWebView::shouldStartLoad(const std::string& url, int navigationType) 
                              url.c_str());
             return false;
         }
-        needsPostAdClicked_ = false;
+        grant_.use();
     }
     ++shouldCnt_;
     return true;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "ads/adapters/ZIZRadTapGrant.h"
 #include "ads/adapters/ZividedirInterfaceView.h"
 #include "ads/base/ZIZRadWebDelegate.h"
 
@@ -24,9 +25,6 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     static constexpr const char* kImpressionPath = "/zividedir/api/rec-impression";
     static constexpr const char* kClickPath = "/zividedir/api/rec-click";
     static constexpr double kReportTimeoutSeconds = 10;
-    // How long after a touch's last move or its end its grant still serves a navigation the engine does
-    // not mark as the user's gesture (a page that answers the tap from script).
-    static constexpr double kGrantAfterTouchSeconds = 1;
 
     explicit ZIZRadWebView(plat::Rect frame);
     ~ZIZRadWebView() override;
@@ -81,7 +79,7 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     bool mainPictureKnown() const { return htmlLoaded_ && !mainPictureUnknown_; }
     // A touch landed inside the loaded ad, and its one way out (a click, or a move off the ad server) is
     // still unused and has not lapsed.
-    bool needsPostAdClicked() const { return grantHolds(false); }
+    bool needsPostAdClicked() const;
     virtual int32_t shouldCnt() const { return shouldCnt_; }
     virtual int32_t finishCnt() const { return finishCnt_; }
 
@@ -98,10 +96,6 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     class TouchedWebView;
 
     void sendReport(const std::string& url) const;
-    // The grant serves a navigation of the user's gesture, or any other up to the lapse after the last
-    // that the adapter heard of the touch.
-    bool grantHolds(bool userGesture) const;
-    void heardOfTouch();
 
     std::string loadHtml_;
     std::weak_ptr<ZividedirBaseView> parentView_;
@@ -115,8 +109,7 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     bool mainPictureFailed_ = false;
     bool mainPictureUnknown_ = false;
     uint64_t loadSerial_ = 0;
-    bool needsPostAdClicked_ = false;
-    int64_t lastTouchMicros_ = 0;  // steady time
+    ZIZRadTapGrant grant_;
     int32_t shouldCnt_ = 0;
     int32_t finishCnt_ = 0;
 };

@@ -11,6 +11,7 @@
 #include "ads/adapters/ZIZRadWebView.h"
 #include "ads/base/ADFREndpoints.h"
 #include "ads/base/ZividedirBaseView.h"
+#include "platform/base/Log.h"
 #include "platform/net/InFlight.h"
 #include "platform/storage/Bundle.h"
 #include "platform/ui/Image.h"
@@ -296,6 +297,38 @@ TEST_F(HtmlAdapterTest, ATapsGrantLapsesASecondAfterTheTouchEnds) {
     tap({100, 25});
     clock.clock().advance(1.5);
     EXPECT_FALSE(adapter->shouldStartLoad("http://elsewhere.invalid/", kScripted));
+}
+
+TEST_F(HtmlAdapterTest, ACancelledTouchGrantsNothing) {
+    auto adapter = make("<html><body style='margin:0'>ad</body></html>");
+    adapter->loadAd();
+    ASSERT_TRUE(loaded(*adapter));
+    testsupport::VirtualClockScope clock;
+    window->sendTouch(plat::Touch::Phase::Began, 1, {100, 25});
+    clock.clock().advance(1.5);  // held still, so lapsed
+    window->sendTouch(plat::Touch::Phase::Cancelled, 1, {100, 25});
+    EXPECT_FALSE(adapter->shouldStartLoad("http://elsewhere.invalid/", kScripted));
+}
+
+TEST_F(HtmlAdapterTest, LongAfterATapThePageCannotLeaveFromInsideThePictureCheck) {
+    testsupport::LoopbackServer other;
+    // What the adapter's picture check calls takes the page elsewhere.
+    const std::string escape = "location.href = '" + other.url("/elsewhere") + "'; return {};";
+    server.route(
+        "GET", "/next",
+        testsupport::Answer{.headers = {{"Content-Type", "text/html"}},
+                            .body = "<img><script>Element.prototype.getBoundingClientRect = () => {" +
+                                    escape + "};</script>"});
+    auto adapter = make("<html><body style='margin:0'>ad</body></html>");
+    adapter->loadAd();
+    ASSERT_TRUE(loaded(*adapter));
+    testsupport::VirtualClockScope clock;
+    tap({100, 25});
+    clock.clock().advance(600);
+    plat::LogCapture log;
+    evaluate(*adapter, "location.href = '/next'; 'ok'");
+    ASSERT_TRUE(pumpWebUntil([&] { return log.contains("without a tap") || other.requestCount() > 0; }));
+    EXPECT_EQ(other.requestCount(), 0u);
 }
 
 TEST_F(HtmlAdapterTest, LoadResultsReachALiveParentOnTheNextTurn) {
