@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/evp.h>
 #include <strings.h>
 #include <sys/socket.h>
@@ -18,6 +20,9 @@
 
 namespace peers {
 namespace {
+
+// How long a fresh connection may wait for its first request, as common servers wait.
+constexpr int kFirstRequestSeconds = 30;
 
 // The server library files the connection's addresses among the header fields; they were never sent.
 bool serverNote(const std::string& name) {
@@ -131,13 +136,8 @@ PeerServer::PeerServer(Options options)
     for (httplib::Server* server : {server_.get(), tlsServer_.get()}) {
         if (!server) continue;
         server->set_tcp_nodelay(true);
-        // Address reuse only, not port sharing: a restart on the same port binds over connections still
-        // closing, but a port another program listens on is refused rather than shared with it.
-        server->set_socket_options([](int sock) {
-            int yes = 1;
-            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
-        });
-        server->set_keep_alive_timeout(1);  // SIGTERM waits for kept-alive connections this long at most
+        // The idle time between answers; SIGTERM waits for kept-alive connections this long at most.
+        server->set_keep_alive_timeout(1);
     }
 }
 
@@ -198,9 +198,24 @@ namespace {
 
 // Binds 127.0.0.1 (`port` 0: any free port) and serves from `thread`; the port, or -1.
 int serve(httplib::Server& server, int port, std::thread& thread) {
+    // Address reuse only, not port sharing: a restart on the same port binds over connections still
+    // closing, but a port another program listens on is refused rather than shared with it.
+    // The system holds a fresh connection until its first request arrives (or, silent, until
+    // kFirstRequestSeconds passed): a client that connects ahead, as a browser does, or sends late on a
+    // loaded machine takes no worker meanwhile, and the keep-alive time only bounds the idle time between
+    // answers. Such connections wait in the listen queue, which the library makes five long: it is made
+    // long enough for many.
+    auto listener = std::make_shared<int>(-1);
+    server.set_socket_options([listener](int sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+        int seconds = kFirstRequestSeconds;
+        setsockopt(sock, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
+        *listener = sock;
+    });
     int bound = port == 0 ? server.bind_to_any_port("127.0.0.1")
                           : (server.bind_to_port("127.0.0.1", port) ? port : -1);
-    if (bound <= 0) {
+    if (bound <= 0 || ::listen(*listener, SOMAXCONN) != 0) {
         std::fprintf(stderr, "potemaru-peers: cannot listen on 127.0.0.1:%d\n", port);
         return -1;
     }

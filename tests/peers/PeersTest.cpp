@@ -17,6 +17,7 @@
 #include "platform/net/Endpoints.h"
 #include "platform/net/URLConnection.h"
 #include "platform/storage/PropertyList.h"
+#include "tests/peers/PeerTestSupport.h"
 #include "tests/support/NetTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -180,6 +181,16 @@ TEST(Peers, ServesFilesRecordsRequestsAndStopsOnSigterm) {
     plat::URLConnection::closeIdleConnections();  // a kept-alive one would hold the stop a second
     ASSERT_EQ(::kill(peers.pid(), SIGTERM), 0);
     EXPECT_EQ(peers.wait(10), 0);
+}
+
+struct PeerServerTest : peertest::PeerFixture {};
+
+// A browser connects ahead, and a loaded machine may send late: the first request is answered all the same.
+TEST_F(PeerServerTest, AnswersARequestSentAMomentAfterTheConnect) {
+    testsupport::RawConnection client(server.port());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    client.send("GET /ads/banner-1.svg HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(client.receiveAll().substr(0, 12), "HTTP/1.1 200");
 }
 
 TEST(Peers, RefusesBadOptions) {

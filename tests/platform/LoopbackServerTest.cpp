@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/net/URLConnection.h"
 #include "tests/support/LoopbackServer.h"
@@ -76,4 +78,24 @@ TEST(LoopbackServer, StopsPromptlyWithAStalledAnswerAndLeavesNoThread) {
     // A web process an earlier test ended may still close a descriptor of its own meanwhile: the count
     // can go down, never up.
     EXPECT_LE(testsupport::openFdCount(), fds);
+}
+
+// A browser connects ahead, and a loaded machine may send late: the first request is answered all the same.
+TEST(LoopbackServer, AnswersARequestSentAMomentAfterTheConnect) {
+    LoopbackServer server;
+    server.route("GET", "/late", Answer{.body = "late"});
+    testsupport::RawConnection client(server.port());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    client.send("GET /late HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(client.receiveAll().substr(0, 12), "HTTP/1.1 200");
+}
+
+TEST(LoopbackServer, StopEndsAFreshSilentConnectionAtOnce) {
+    auto threads = testsupport::threadIds();
+    std::optional<LoopbackServer> server(std::in_place);
+    testsupport::RawConnection client(server->port());
+    server.reset();
+    EXPECT_EQ(testsupport::threadsNotIn(threads), 0u);
+    client.send("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    EXPECT_EQ(client.receiveAll(), "");
 }

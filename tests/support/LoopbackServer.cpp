@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -27,6 +28,9 @@ namespace testsupport {
 namespace fs = std::filesystem;
 
 namespace {
+
+// How long a fresh connection may wait for its first request, as common servers wait.
+constexpr int kFirstRequestSeconds = 30;
 
 bool sameName(const std::string& a, const std::string& b) {
     return strcasecmp(a.c_str(), b.c_str()) == 0;
@@ -367,8 +371,21 @@ LoopbackServer::LoopbackServer(Options options) : options_(options), impl_(std::
     server.Patch(".*", handler);
     server.Delete(".*", handler);
     server.Options(".*", handler);
+    // The system holds a fresh connection until its first request arrives (or, silent, until
+    // kFirstRequestSeconds passed): a client that connects ahead, as a browser does, or sends late on a
+    // loaded machine takes no worker meanwhile, and the keep-alive time only bounds the idle time between
+    // answers. Such connections wait in the listen queue, which the library makes five long: it is made
+    // long enough for many.
+    auto listener = std::make_shared<int>(-1);
+    server.set_socket_options([listener](int sock) {
+        httplib::default_socket_options(sock);
+        int seconds = kFirstRequestSeconds;
+        setsockopt(sock, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
+        *listener = sock;
+    });
     port_ = server.bind_to_any_port("127.0.0.1");
-    if (port_ <= 0) throw std::runtime_error("loopback server: cannot bind 127.0.0.1");
+    if (port_ <= 0 || ::listen(*listener, SOMAXCONN) != 0)
+        throw std::runtime_error("loopback server: cannot bind 127.0.0.1");
     impl_->listener = std::thread([&server] { server.listen_after_bind(); });
     // stop() is only heard once the accept loop runs, so the server is not handed out before that.
     for (int i = 0; i < 5000 && !server.is_running(); ++i)

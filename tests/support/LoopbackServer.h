@@ -69,9 +69,11 @@ class LoopbackServer {
   public:
     struct Options {
         bool https = false;
-        // Worker threads (each open connection holds one while it lives).
+        // Worker threads (each connection holds one from its first request until it closes).
         size_t threads = 16;
-        // Seconds an idle kept-alive connection stays open; 0 closes each connection after one answer.
+        // Seconds an idle kept-alive connection stays open between answers; 0 closes each connection after
+        // one answer. A fresh connection waits for its first request far longer (half a minute), holding no
+        // worker meanwhile.
         int keepAliveSeconds = 1;
     };
     using Responder = std::function<Answer(const RecordedRequest&)>;

@@ -61,6 +61,23 @@ class URLLoadingScope {
     URLLoadingScope& operator=(const URLLoadingScope&) = delete;
 };
 
+// A bare TCP connection to 127.0.0.1, for what a server does with a client's own timing (a request that
+// comes well after the connect, or none at all).
+class RawConnection {
+  public:
+    explicit RawConnection(int port);
+    ~RawConnection();
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    void send(const std::string& bytes);
+    // What came back until the server closed or reset the connection, or `seconds` of real time passed.
+    std::string receiveAll(double seconds = 10);
+
+  private:
+    int fd_ = -1;
+};
+
 // Forces every plat::Reachability's flags for its lifetime. (Forced flags are also cleared after each
 // test of any program that uses this file.)
 class ForcedReachability {

@@ -88,6 +88,8 @@ class WebViewTest : public testsupport::GLTest {
                    plat::InFlight::count(plat::InFlightKind::WebLoad) == 0;
         });
     }
+    // Settled, and the load finished rather than failed: checked before a test uses the page.
+    bool loaded(plat::WebView& view) { return settle(view) && recorder->count("fail") == 0; }
     // A blue GL frame with the window over it.
     std::vector<uint8_t> frame() {
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -159,7 +161,7 @@ TEST_F(WebViewTest, UserAgentIsTheDefaultOrTheRegisteredOne) {
     testsupport::TempHome home;
     auto view = makeView();
     view->loadHTMLString("<html><body></body></html>", "");
-    ASSERT_TRUE(settle(*view));
+    ASSERT_TRUE(loaded(*view));
     EXPECT_EQ(evaluate(*view, "navigator.userAgent"), plat::WebView::defaultUserAgent());
 
     plat::UserDefaults::standard()->registerDefaults({{"UserAgent", plat::Value("PotemaruTest/1.0")}});
@@ -167,7 +169,7 @@ TEST_F(WebViewTest, UserAgentIsTheDefaultOrTheRegisteredOne) {
     recorder->events.clear();
     auto second = makeView();
     second->loadHTMLString("<html><body></body></html>", "");
-    ASSERT_TRUE(settle(*second));
+    ASSERT_TRUE(loaded(*second));
     EXPECT_EQ(evaluate(*second, "navigator.userAgent"), "PotemaruTest/1.0");
 }
 
@@ -182,7 +184,7 @@ TEST_F(WebViewTest, NavigationTypesAndARefusedLinkClick) {
     server.route("GET", "/c", {.status = 200, .headers = {{"Content-Type", "text/html"}}, .body = "c"});
     auto view = makeView();
     view->loadRequest(plat::URLRequest(server.url("/a")));
-    ASSERT_TRUE(settle(*view));
+    ASSERT_TRUE(loaded(*view));
     ASSERT_FALSE(recorder->asked.empty());
     EXPECT_EQ(recorder->asked.back(), std::make_pair(server.url("/a"), 5));
 
@@ -198,14 +200,14 @@ TEST_F(WebViewTest, NavigationTypesAndARefusedLinkClick) {
     evaluate(*view, "document.getElementById('f').submit(); 'ok'");
     ASSERT_TRUE(pumpUntil([&] { return !recorder->asked.empty(); }));
     EXPECT_EQ(recorder->asked.back().second, 1);
-    ASSERT_TRUE(settle(*view));
+    ASSERT_TRUE(loaded(*view));
 
     recorder->asked.clear();
     recorder->events.clear();
     view->goBack();
     ASSERT_TRUE(pumpUntil([&] { return !recorder->asked.empty(); }));
     EXPECT_EQ(recorder->asked.back().second, 2);
-    ASSERT_TRUE(settle(*view));
+    ASSERT_TRUE(loaded(*view));
 
     recorder->asked.clear();
     recorder->events.clear();
@@ -225,7 +227,7 @@ TEST_F(WebViewTest, TappedLinkIsALinkClick) {
         "<html><body style='margin:0'><a href='/b' style='display:block;width:320px;"
         "height:50px'>link</a></body></html>",
         server.url("/"));
-    ASSERT_TRUE(settle(*view));
+    ASSERT_TRUE(loaded(*view));
     ASSERT_TRUE(pumpUntil([&] { return view->framesDelivered() > 0; }));
     recorder->asked.clear();
     auto touch = std::make_shared<plat::Touch>(1, plat::Point{100, 25}, 0);
@@ -255,7 +257,7 @@ TEST_F(WebViewTest, TappedImageLinkToANewWindowIsALinkClickThatLoadsHere) {
         "<html><head><base target='_blank'></head><body style='margin:0'><a href='/b'>"
         "<img src='/i.svg' width='100%'></a></body></html>",
         server.url("/"));
-    ASSERT_TRUE(settle(*view));
+    ASSERT_TRUE(loaded(*view));
     ASSERT_TRUE(
         pumpUntil([&] { return view->framesDelivered() > 0 && !server.requestsTo("/i.svg").empty(); }));
     ASSERT_TRUE(testsupport::imagesLaidOut(*view));
@@ -496,7 +498,7 @@ TEST_F(WebViewTest, ReloadOfAPostedFormIsAResubmission) {
     server.route("POST", "/c", {.status = 200, .headers = kHtml, .body = "c"});
     auto view = makeView();
     view->loadRequest(plat::URLRequest(server.url("/a")));
-    ASSERT_TRUE(settle(*view));
+    ASSERT_TRUE(loaded(*view));
 
     recorder->asked.clear();
     recorder->events.clear();
@@ -504,7 +506,7 @@ TEST_F(WebViewTest, ReloadOfAPostedFormIsAResubmission) {
     ASSERT_TRUE(pumpUntil([&] { return !recorder->asked.empty(); }));
     EXPECT_EQ(recorder->asked.back(), std::make_pair(server.url("/c"), 1));
     EXPECT_EQ(recorder->askedMethods.back(), "POST");
-    ASSERT_TRUE(settle(*view));
+    ASSERT_TRUE(loaded(*view));
 
     recorder->asked.clear();
     recorder->events.clear();
@@ -532,7 +534,7 @@ TEST_F(WebViewTest, ProxyCarriesOtherHostsButNeverLoopback) {
     {
         auto view = makeView();
         view->loadRequest(plat::URLRequest(direct.url("/page")));
-        ASSERT_TRUE(settle(*view));
+        ASSERT_TRUE(loaded(*view));
         EXPECT_EQ(evaluate(*view, "document.body.textContent"), "direct");
         view->removeFromSuperview();
     }
