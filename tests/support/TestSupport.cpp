@@ -15,6 +15,7 @@
 
 #include "platform/media/ImageCodec.h"
 #include "platform/storage/Paths.h"
+#include "platform/storage/UserDefaults.h"
 
 namespace testsupport {
 
@@ -55,6 +56,8 @@ TempHome::TempHome() : previous_(plat::Paths::home()) {
 }
 
 TempHome::~TempHome() {
+    // The settings of a home about to go are dropped with it: saved later, they would make its folder again.
+    plat::UserDefaults::forgetStandard();
     plat::Paths::setHome(previous_);
 }
 

@@ -15,6 +15,7 @@
 #include "tagmanager/container/ZAVNetworkLoadCallback.h"
 #include "tagmanager/container/ZAVPreviewManager.h"
 #include "tagmanager/container/ZAVResourceLoaderScheduler.h"
+#include "tagmanager/hits/ZAVDispatcher.h"
 #include "tagmanager/values/ZAVAsyncUtil.h"
 #include "tagmanager/values/ZAVTypes.h"
 #include "tests/support/LoopbackServer.h"
@@ -46,6 +47,8 @@ class ContainerLoadingTest : public ::testing::Test {
         ZAVAsyncUtil::waitUntilIdle();
         plat::RunLoop::main().runOnce(0);
         ZAVPreviewManager::instance()->clear();
+        // The hits a fired tag stored are written before the home goes, not into its folder made again.
+        ZAVDispatcher::resetInstance();
         plat::Bundle::setMainResourcePath({});
     }
 
