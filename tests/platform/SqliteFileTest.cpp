@@ -50,6 +50,14 @@ std::string damageFrame(std::string log, size_t frame) {
     return log;
 }
 
+// A store whose log SQLite would drop in part (its second frame fails its check); what its file holds.
+std::string withARefusedLog(const fs::path& path) {
+    const auto [main, log] = threeCommitsInTheLog(path);
+    writeFile(path, main);
+    writeFile(path.string() + "-wal", damageFrame(log, 2));
+    return main;
+}
+
 }  // namespace
 
 TEST(SqliteFile, ADamagedFileIsSetAsideReportedOnceAndStartedEmpty) {
@@ -132,9 +140,7 @@ TEST(SqliteFile, ALogSQLiteWouldDropIsKeptAsideAndTheStoreKeepsWhatSQLiteKeeps) 
 TEST(SqliteFile, ALogThatCannotBeCopiedAsideOpensAsSQLiteWouldAndSaysSo) {
     TempDir dir;
     fs::path path = dir.path() / "store.sql";
-    const auto [main, log] = threeCommitsInTheLog(path);
-    writeFile(path, main);
-    writeFile(path.string() + "-wal", damageFrame(log, 2));
+    withARefusedLog(path);
     // No file may grow past 64 kB: the copy of the 100 kB file fails as on a full disk.
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
@@ -162,9 +168,7 @@ TEST(SqliteFile, ALogThatCannotBeCopiedAsideOpensAsSQLiteWouldAndSaysSo) {
 TEST(SqliteFile, ACopyAsideCutShortByAKillLeavesNoKeptNameAndIsClearedAtTheNextOpen) {
     TempDir dir;
     fs::path path = dir.path() / "store.sql";
-    const auto [main, log] = threeCommitsInTheLog(path);
-    writeFile(path, main);
-    writeFile(path.string() + "-wal", damageFrame(log, 2));
+    const std::string main = withARefusedLog(path);
     // The file-size limit's signal kills the child in the middle of the copy, as a kill -9 would.
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
