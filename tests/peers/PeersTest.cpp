@@ -187,10 +187,10 @@ struct PeerServerTest : peertest::PeerFixture {};
 
 // A browser connects ahead, and a loaded machine may send late: the first request is answered all the same.
 TEST_F(PeerServerTest, AnswersARequestSentAMomentAfterTheConnect) {
-    testsupport::RawConnection client(server.port());
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    client.send("GET /ads/banner-1.svg HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-    EXPECT_EQ(client.receiveAll().substr(0, 12), "HTTP/1.1 200");
+    const std::string answer = testsupport::rawExchange(
+        server.port(), "GET /ads/banner-1.svg HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
+        [] { std::this_thread::sleep_for(std::chrono::milliseconds(1200)); });
+    EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 200");
 }
 
 TEST(Peers, RefusesBadOptions) {

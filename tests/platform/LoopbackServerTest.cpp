@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -84,18 +83,8 @@ TEST(LoopbackServer, StopsPromptlyWithAStalledAnswerAndLeavesNoThread) {
 TEST(LoopbackServer, AnswersARequestSentAMomentAfterTheConnect) {
     LoopbackServer server;
     server.route("GET", "/late", Answer{.body = "late"});
-    testsupport::RawConnection client(server.port());
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    client.send("GET /late HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-    EXPECT_EQ(client.receiveAll().substr(0, 12), "HTTP/1.1 200");
-}
-
-TEST(LoopbackServer, StopEndsAFreshSilentConnectionAtOnce) {
-    auto threads = testsupport::threadIds();
-    std::optional<LoopbackServer> server(std::in_place);
-    testsupport::RawConnection client(server->port());
-    server.reset();
-    EXPECT_EQ(testsupport::threadsNotIn(threads), 0u);
-    client.send("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-    EXPECT_EQ(client.receiveAll(), "");
+    const std::string answer = testsupport::rawExchange(
+        server.port(), "GET /late HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
+        [] { std::this_thread::sleep_for(std::chrono::milliseconds(1200)); });
+    EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 200");
 }

@@ -68,40 +68,28 @@ void RecordingDelegate::connectionDidFailWithError(plat::URLConnection&, const p
     ++failed;
 }
 
-RawConnection::RawConnection(int port) {
+std::string rawExchange(int port, const std::string& request, const std::function<void()>& beforeSending) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<uint16_t>(port));
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd_);
-        fd_ = -1;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if (fd >= 0) ::close(fd);
+        ADD_FAILURE() << "no connection to 127.0.0.1:" << port;
+        return {};
     }
-    EXPECT_GE(fd_, 0) << "no connection to 127.0.0.1:" << port;
-}
-
-RawConnection::~RawConnection() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-// A connection the server already ended may refuse the bytes; what comes back tells.
-void RawConnection::send(const std::string& bytes) {
-    if (fd_ >= 0) (void)::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-}
-
-std::string RawConnection::receiveAll(double seconds) {
+    beforeSending();
+    // A connection the server already ended may refuse the bytes; what comes back tells.
+    (void)::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     std::string got;
-    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (pollfd readable{fd_, POLLIN, 0}; fd_ >= 0;) {
-        auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || ::poll(&readable, 1, static_cast<int>(left.count())) <= 0) break;
-        char buffer[4096];
-        ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    char buffer[4096];
+    for (pollfd readable{fd, POLLIN, 0}; ::poll(&readable, 1, 10000) > 0;) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
         if (n <= 0) break;  // closed, or reset
         got.append(buffer, static_cast<size_t>(n));
     }
+    ::close(fd);
     return got;
 }
 

@@ -2,6 +2,7 @@
 // Helpers for tests that load URLs on the main run loop.
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -61,22 +62,10 @@ class URLLoadingScope {
     URLLoadingScope& operator=(const URLLoadingScope&) = delete;
 };
 
-// A bare TCP connection to 127.0.0.1, for what a server does with a client's own timing (a request that
-// comes well after the connect, or none at all).
-class RawConnection {
-  public:
-    explicit RawConnection(int port);
-    ~RawConnection();
-    RawConnection(const RawConnection&) = delete;
-    RawConnection& operator=(const RawConnection&) = delete;
-
-    void send(const std::string& bytes);
-    // What came back until the server closed or reset the connection, or `seconds` of real time passed.
-    std::string receiveAll(double seconds = 10);
-
-  private:
-    int fd_ = -1;
-};
+// A request over a bare TCP connection to 127.0.0.1, for what a server does with a client's own timing:
+// `beforeSending` runs between the connect and the request. What came back until the server closed or reset
+// the connection, or 10 s passed.
+std::string rawExchange(int port, const std::string& request, const std::function<void()>& beforeSending);
 
 // Forces every plat::Reachability's flags for its lifetime. (Forced flags are also cleared after each
 // test of any program that uses this file.)
