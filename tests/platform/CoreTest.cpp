@@ -1,7 +1,4 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <thread>
 
@@ -122,28 +119,6 @@ TEST(Paths, DefaultHomeFollowsXdgDataHome) {
     unsetenv("XDG_DATA_HOME");
     EXPECT_EQ(plat::Paths::defaultHome().filename(), "potemaru");
     if (saved) setenv("XDG_DATA_HOME", savedValue.c_str(), 1);
-}
-
-TEST(Paths, AHeldHomeIsRefusedToAnotherProcessUntilItsHolderIsKilled) {
-    testsupport::TempHome home;
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t holder = fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0 && plat::Paths::holdHome(home.path()) && write(ready[1], "+", 1) == 1)
-        for (;;) pause();
-    if (holder == 0) _exit(1);
-    close(ready[1]);
-    char held = 0;
-    const bool told = read(ready[0], &held, 1) == 1;
-    close(ready[0]);
-    std::string inUse;
-    const bool refused = !plat::Paths::holdHome(home.path(), &inUse);
-    kill(holder, SIGKILL);
-    waitpid(holder, nullptr, 0);
-    EXPECT_TRUE(told && refused);
-    EXPECT_EQ(inUse, "the home " + home.path().string() + " is in use by process " + std::to_string(holder));
-    EXPECT_TRUE(plat::Paths::holdHome(home.path(), &inUse)) << inUse;
 }
 
 TEST(Paths, UnwritableHomeFailsWithALogLine) {
