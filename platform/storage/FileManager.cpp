@@ -330,8 +330,9 @@ FileManager::ReadResult FileManager::readFile(const fs::path& path, uint64_t max
     int fd = openRegularFile(path, st);
     if (fd < 0) return fail(errno);
     int problem = 0;
-    if (static_cast<uint64_t>(st.st_size) > maxSize) result.status = ReadResult::Status::TooLarge;
-    if (!problem && result.status != ReadResult::Status::TooLarge) {
+    if (static_cast<uint64_t>(st.st_size) > maxSize) {
+        result.status = ReadResult::Status::TooLarge;
+    } else {
         result.bytes.resize(static_cast<size_t>(st.st_size));
         size_t done = 0;
         // The file may shrink while it is read; what was read is what counts. One that grew is read on,

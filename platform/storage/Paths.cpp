@@ -70,6 +70,13 @@ void nameHolder(int fd) {
         logWarning("cannot name this process in the home's lock file: %s", std::strerror(errno));
 }
 
+// Homes are kept absolute, so that a later change of the working folder moves none of them.
+fs::path absoluteOf(const fs::path& home) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(home, ec);
+    return ec ? home : absolute;
+}
+
 }  // namespace
 
 fs::path Paths::defaultHome(const std::string& appName) {
@@ -83,9 +90,7 @@ fs::path Paths::defaultHome(const std::string& appName) {
 bool Paths::setHome(const fs::path& home) {
     {
         std::lock_guard<std::mutex> lock(pathsMutex());
-        std::error_code ec;
-        fs::path absolute = fs::absolute(home, ec);
-        homeSlot() = ec ? home : absolute;
+        homeSlot() = absoluteOf(home);
         if (holdSlot().fd >= 0 && holdSlot().home != homeSlot()) release(holdSlot());
     }
     return ensureLayout();
@@ -93,9 +98,8 @@ bool Paths::setHome(const fs::path& home) {
 
 bool Paths::holdHome(const fs::path& home, std::string* inUse) {
     if (inUse) inUse->clear();
+    const fs::path absolute = absoluteOf(home);
     std::error_code ec;
-    fs::path absolute = fs::absolute(home, ec);
-    if (ec) absolute = home;
     {
         std::lock_guard<std::mutex> lock(pathsMutex());
         // Only the home folder itself is made here: its layout waits until the hold is taken.
