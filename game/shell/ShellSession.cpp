@@ -171,7 +171,13 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     ::AudioEngine::end();
     std::fflush(stdout);
     std::fflush(stderr);
-    execv("/proc/self/exe", argv.data());
+    // The home stays held through the exec: no other program can take it while this one starts again.
+    std::string hold = plat::Paths::passHoldOnExec();
+    std::vector<char*> environment;
+    for (char** e = environ; *e; ++e) environment.push_back(*e);
+    if (!hold.empty()) environment.push_back(hold.data());
+    environment.push_back(nullptr);
+    execve("/proc/self/exe", argv.data(), environment.data());
     plat::logError("potemaru: could not start again for the relaunch");
     return 1;
 }

@@ -34,14 +34,51 @@ std::string temporaryPrefix(const fs::path& path) {
 }
 constexpr size_t kTemporarySuffixLength = 6;
 
+// What a save may not replace at `path`, or null: only a regular file is replaced (and, where the save
+// writes its own path, a link, which is a name and not what it names). `st` receives what is there.
+const char* unreplaceable(const fs::path& path, Links links, struct stat& st) {
+    if (::lstat(path.c_str(), &st) != 0) return nullptr;
+    if (S_ISREG(st.st_mode) || (S_ISLNK(st.st_mode) && links == Links::Replace)) return nullptr;
+    if (S_ISDIR(st.st_mode)) return "a folder";
+    if (S_ISFIFO(st.st_mode)) return "a FIFO";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "a device";
+    if (S_ISSOCK(st.st_mode)) return "a socket";
+    if (S_ISLNK(st.st_mode)) return "a link put there while it was written";
+    return "not a regular file";
+}
+
+// Removes the temporaries of saves of `path` left in its folder.
+size_t sweep(const fs::path& path) {
+    if (!path.has_filename()) return 0;
+    fs::path folder = path.parent_path();
+    if (folder.empty()) folder = ".";
+    const std::string prefix = temporaryPrefix(path);
+    size_t removed = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + kTemporarySuffixLength ||
+            name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        std::error_code removeError;
+        if (it->is_regular_file(removeError) && fs::remove(it->path(), removeError)) {
+            logWarning("removed %s, left by a write that never finished", it->path().c_str());
+            ++removed;
+        }
+    }
+    return removed;
+}
+
 }  // namespace
 
 std::optional<fs::path> linkTarget(const fs::path& path) {
+    // As many links as the system's own lookup follows, so that a file that reads can also be saved.
+    constexpr int kMostLinks = 40;
     fs::path at = path;
-    // As many links as the kernel itself follows in one lookup.
-    for (int hops = 0; hops < 40; ++hops) {
+    for (int hops = 0;; ++hops) {
         struct stat st {};
         if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+        if (hops == kMostLinks) break;
         std::error_code ec;
         fs::path to = fs::read_symlink(at, ec);
         if (ec) return at;
@@ -66,32 +103,38 @@ void syncFolder(const fs::path& folder) {
     }
 }
 
-bool writeFileAtomically(const fs::path& link, const void* data, size_t size) {
-    if (link.empty() || !link.has_filename()) {
-        logError("cannot write a file without a name: \"%s\"", link.c_str());
+bool writeFileAtomically(const fs::path& name, const void* data, size_t size, Links links) {
+    if (name.empty() || !name.has_filename()) {
+        logError("cannot write a file without a name: \"%s\"", name.c_str());
         return false;
     }
     if (size > 0 && !data) {
-        logError("cannot write %s: no bytes given", link.c_str());
+        logError("cannot write %s: no bytes given", name.c_str());
         return false;
     }
-    // A link is written through, so it keeps naming the file it names; one that cannot be followed is left.
-    const std::optional<fs::path> target = linkTarget(link);
+    // A link written through keeps naming the file it names; one that cannot be followed is left.
+    const std::optional<fs::path> target = links == Links::WriteThrough ? linkTarget(name) : name;
     if (!target) {
-        logError("cannot write %s: %s", link.c_str(), std::strerror(errno));
+        logError("cannot write %s: %s", name.c_str(), std::strerror(errno));
         return false;
     }
     const fs::path& path = *target;
+    struct stat old {};
+    auto refuse = [&](const char* what) {
+        logError("cannot write %s: %s is %s, not a regular file; it is left as it is", name.c_str(),
+                 path.c_str(), what);
+        return false;
+    };
+    if (const char* what = unreplaceable(path, links, old)) return refuse(what);
     std::string temp;
     int fd = createTemporaryFile(path, temp);
     if (fd < 0) {
         logError("cannot write %s: cannot create a temporary file: %s", path.c_str(), std::strerror(errno));
         return false;
     }
-    // A replaced file keeps its permissions, a new one is readable by all like an ordinary file; either way
-    // its owner can read it back, or the next launch would find it unreadable.
-    struct stat old {};
-    mode_t mode = (::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644) | 0600;
+    // A replaced file keeps its permissions, a new one (or one in a link's place) is readable by all like an
+    // ordinary file; either way its owner can read it back, or the next launch would find it unreadable.
+    mode_t mode = (S_ISREG(old.st_mode) ? (old.st_mode & 07777) : 0644) | 0600;
     const char* failedStep = nullptr;
     int savedErrno = 0;
     if (::fchmod(fd, mode) != 0) {
@@ -106,12 +149,16 @@ bool writeFileAtomically(const fs::path& link, const void* data, size_t size) {
         failedStep = "close";
         savedErrno = errno;
     }
-    if (!failedStep && ::rename(temp.c_str(), path.c_str()) != 0) {
+    // The rename replaces what is at the final name now: something put there while the bytes were written
+    // is looked at too.
+    const char* put = failedStep ? nullptr : unreplaceable(path, links, old);
+    if (!failedStep && !put && ::rename(temp.c_str(), path.c_str()) != 0) {
         failedStep = "rename";
         savedErrno = errno;
     }
-    if (failedStep) {
+    if (failedStep || put) {
         ::unlink(temp.c_str());
+        if (put) return refuse(put);
         logError("cannot write %s: %s failed: %s", path.c_str(), failedStep, std::strerror(savedErrno));
         return false;
     }
@@ -120,35 +167,22 @@ bool writeFileAtomically(const fs::path& link, const void* data, size_t size) {
     return true;
 }
 
-size_t removeStaleTemporaryFiles(const fs::path& link) {
-    // A write through a link leaves its temporaries beside the file the link names.
-    const fs::path path = linkTarget(link).value_or(link);
-    if (!path.has_filename()) return 0;
-    fs::path folder = path.parent_path();
-    if (folder.empty()) folder = ".";
-    const std::string prefix = temporaryPrefix(path);
-    size_t removed = 0;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() != prefix.size() + kTemporarySuffixLength ||
-            name.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        std::error_code removeError;
-        if (it->is_regular_file(removeError) && fs::remove(it->path(), removeError)) {
-            logWarning("removed %s, left by a write that never finished", it->path().c_str());
-            ++removed;
-        }
+size_t removeStaleTemporaryFiles(const fs::path& path, Links links) {
+    size_t removed = sweep(path);
+    // A save through a link leaves its temporaries beside the file the link names.
+    if (links == Links::WriteThrough) {
+        const std::optional<fs::path> target = linkTarget(path);
+        if (target && *target != path) removed += sweep(*target);
     }
     return removed;
 }
 
-bool writeFileAtomically(const fs::path& path, std::string_view bytes) {
-    return writeFileAtomically(path, bytes.data(), bytes.size());
+bool writeFileAtomically(const fs::path& path, std::string_view bytes, Links links) {
+    return writeFileAtomically(path, bytes.data(), bytes.size(), links);
 }
 
-bool writeFileAtomically(const fs::path& path, const std::vector<uint8_t>& bytes) {
-    return writeFileAtomically(path, bytes.data(), bytes.size());
+bool writeFileAtomically(const fs::path& path, const std::vector<uint8_t>& bytes, Links links) {
+    return writeFileAtomically(path, bytes.data(), bytes.size(), links);
 }
 
 }  // namespace plat

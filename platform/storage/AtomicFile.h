@@ -2,8 +2,11 @@
 // The one way the project writes a file that must never be seen half-written (saves, settings, caches):
 // the bytes go to a temporary file in the same folder, are flushed to disk, and the temporary file is
 // renamed over the target. A crash or a failed write leaves the previous file as it was.
-// A target that is a symbolic link stays one: the write goes to the file the link names, and a temporary
-// beside that file is renamed over it. The file written is always readable and writable by its owner.
+// A save writes its own path: a symbolic link there is replaced, and nothing at its end is touched. Only a
+// file the player may keep elsewhere is written through its link (Links::WriteThrough), into the file where
+// the chain ends, beside which the temporary is made. Either way only a regular file is ever replaced: a
+// folder, FIFO, device or socket in the final name fails the save with one line and is left as it is. The
+// file written is always readable and writable by its owner.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -14,18 +17,26 @@
 
 namespace plat {
 
+// What a save does with a symbolic link in its place.
+enum class Links { Replace, WriteThrough };
+
 // False, with a log line, when any step fails; the temporary file is removed then.
-bool writeFileAtomically(const std::filesystem::path& path, const void* data, size_t size);
-bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
-bool writeFileAtomically(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+bool writeFileAtomically(const std::filesystem::path& path, const void* data, size_t size,
+                         Links links = Links::Replace);
+bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
+                         Links links = Links::Replace);
+bool writeFileAtomically(const std::filesystem::path& path, const std::vector<uint8_t>& bytes,
+                         Links links = Links::Replace);
 
-// Removes what a process killed between the temporary file and the rename left beside `path` (files
-// named like writeFileAtomically's temporaries of that target). For a store's owner to call when it
-// loads; returns how many were removed. Other files are never touched.
-size_t removeStaleTemporaryFiles(const std::filesystem::path& path);
+// Removes what a process killed between the temporary file and the rename left where the saves of `path`
+// (made with the same `links`) put their temporaries: files named like writeFileAtomically's temporaries
+// of that target. For a store's owner to call when it loads; returns how many were removed. Other files
+// are never touched.
+size_t removeStaleTemporaryFiles(const std::filesystem::path& path, Links links = Links::Replace);
 
-// The file a write to `path` lands in: `path`, or where its chain of symbolic links ends (which need not
-// exist yet). Empty, with errno ELOOP, when the chain never ends.
+// The file a write through `path` lands in: `path`, or where its chain of symbolic links ends (which need
+// not exist yet). It follows as many links as the system's own lookup does; empty, with errno ELOOP, when
+// the chain is longer or never ends.
 std::optional<std::filesystem::path> linkTarget(const std::filesystem::path& path);
 
 // A new, empty temporary file for `path`, named as writeFileAtomically names its own so that

@@ -175,47 +175,93 @@ fs::path copyToTemporary(const fs::path& from, const fs::path& owner) {
     return {};
 }
 
+// Is "<aside>" or a companion's name of it taken? A file that is not there leaves its own name free.
+bool asideTaken(const fs::path& aside, std::span<const char* const> companions, bool mainThere) {
+    bool taken = !mainThere && occupied(aside);
+    for (const char* c : companions) taken = taken || occupied(withCompanion(aside, c));
+    return taken;
+}
+
 // Renames `sources` (the file, then one per companion; empty where there is none) under the first free
-// "<path><suffix>[-n]", each with its companion's ending, without replacing anything. With `undo`, a
-// failure midway takes back what was placed, so the caller is left with all or nothing.
-fs::path placeUnderFreeName(const fs::path& path, const std::string& suffix,
-                            std::span<const char* const> companions, const std::vector<fs::path>& sources,
-                            bool undo, std::error_code& error) {
+// "<path><suffix>[-n]", each with its companion's ending, without replacing anything. The file goes first
+// and the companions follow it; a failure midway leaves the file aside and the caller hears what stayed.
+fs::path moveUnderFreeName(const fs::path& path, const std::string& suffix,
+                           std::span<const char* const> companions, const std::vector<fs::path>& sources,
+                           std::error_code& error) {
     const bool mainThere = !sources[0].empty();
     int failure = EEXIST;
     for (int n = 1; n <= 1000; ++n) {
         const fs::path aside = withSuffix(path, suffix, n);
-        bool taken = !mainThere && occupied(aside);
-        for (const char* c : companions) taken = taken || occupied(withCompanion(aside, c));
-        if (taken) continue;
+        if (asideTaken(aside, companions, mainThere)) continue;
         if (mainThere && !renameNoReplace(sources[0], aside)) {
             if (errno == EEXIST) continue;
             failure = errno;
             break;
         }
-        // The file went first, so the companions follow it to its name.
+        error.clear();
         for (size_t i = 0; i < companions.size(); ++i) {
             const fs::path& from = sources[i + 1];
-            if (from.empty() || renameNoReplace(from, withCompanion(aside, companions[i]))) continue;
-            error = std::error_code(errno, std::generic_category());
-            // A moved file is aside already and the caller hears what stayed.
-            if (!undo) return aside;
-            for (size_t j = 0; j < i; ++j)
-                if (!sources[j + 1].empty()) ::unlink(withCompanion(aside, companions[j]).c_str());
-            if (mainThere) ::unlink(aside.c_str());
-            return {};
+            if (!from.empty() && !renameNoReplace(from, withCompanion(aside, companions[i])))
+                error = std::error_code(errno, std::generic_category());
+            if (error) return aside;
         }
         syncFolder(aside.parent_path());
-        error.clear();
         return aside;
     }
     error = std::error_code(failure, std::generic_category());
     return {};
 }
 
+// The record of copies being placed under `aside`, made before the first of them takes its name and
+// removed after the last: a kill in between leaves it for removeUnplacedCopies to find.
+fs::path placingRecord(const fs::path& path, const fs::path& aside) {
+    return path.parent_path() / ("." + path.filename().string() + ".placing." + aside.filename().string());
+}
+
+// Renames the copies in `sources` (as above, all there but absent companions) under the first free name,
+// the companions first and the file last, so that a kept file always has its companions beside it. A
+// failure midway takes back what was placed: the caller is left with all or nothing.
+fs::path placeCopiesUnderFreeName(const fs::path& path, const std::string& suffix,
+                                  std::span<const char* const> companions,
+                                  const std::vector<fs::path>& sources, std::error_code& error) {
+    int failure = EEXIST;
+    for (int n = 1; n <= 1000 && failure == EEXIST; ++n) {
+        const fs::path aside = withSuffix(path, suffix, n);
+        if (asideTaken(aside, companions, true) || occupied(aside)) continue;
+        const fs::path record = placingRecord(path, aside);
+        const int fd = ::open(record.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) {
+            failure = errno;
+            continue;
+        }
+        ::close(fd);
+        syncFolder(aside.parent_path());
+        std::vector<fs::path> placed;
+        bool ok = true;
+        for (size_t i = 0; ok && i < companions.size(); ++i) {
+            const fs::path to = withCompanion(aside, companions[i]);
+            if (sources[i + 1].empty()) continue;
+            ok = renameNoReplace(sources[i + 1], to);
+            if (ok) placed.push_back(to);
+        }
+        if (ok) ok = renameNoReplace(sources[0], aside);
+        failure = ok ? 0 : errno;
+        if (!ok)
+            for (const fs::path& p : placed) ::unlink(p.c_str());
+        syncFolder(aside.parent_path());
+        ::unlink(record.c_str());
+        if (ok) {
+            error.clear();
+            return aside;
+        }
+    }
+    error = std::error_code(failure, std::generic_category());
+    return {};
+}
+
 // A move goes on with the companions when the file itself is missing.
-fs::path moveUnderFreeName(const fs::path& path, const std::string& suffix,
-                           std::span<const char* const> companions, std::error_code& error) {
+fs::path moveWithCompanions(const fs::path& path, const std::string& suffix,
+                            std::span<const char* const> companions, std::error_code& error) {
     std::vector<fs::path> sources{occupied(path) ? path : fs::path()};
     bool any = !sources[0].empty();
     for (const char* c : companions) {
@@ -227,18 +273,18 @@ fs::path moveUnderFreeName(const fs::path& path, const std::string& suffix,
         error = std::make_error_code(std::errc::no_such_file_or_directory);
         return {};
     }
-    return placeUnderFreeName(path, suffix, companions, sources, false, error);
+    return moveUnderFreeName(path, suffix, companions, sources, error);
 }
 
 }  // namespace
 
 fs::path FileManager::moveAside(const fs::path& path, const std::string& suffix, std::error_code& error) {
-    return moveUnderFreeName(path, suffix, {}, error);
+    return moveWithCompanions(path, suffix, {}, error);
 }
 
 fs::path FileManager::moveAside(const fs::path& path, const std::string& suffix,
                                 std::span<const char* const> companions, std::error_code& error) {
-    return moveUnderFreeName(path, suffix, companions, error);
+    return moveWithCompanions(path, suffix, companions, error);
 }
 
 fs::path FileManager::copyAside(const fs::path& path, const std::string& suffix,
@@ -265,11 +311,35 @@ fs::path FileManager::copyAside(const fs::path& path, const std::string& suffix,
         else
             temporaries.emplace_back();
     }
-    fs::path aside = ok ? placeUnderFreeName(path, suffix, companions, temporaries, true, error) : fs::path();
+    fs::path aside = ok ? placeCopiesUnderFreeName(path, suffix, companions, temporaries, error) : fs::path();
     // What was placed is under its kept name now; what is left is not wanted.
     for (const fs::path& t : temporaries)
         if (!t.empty()) ::unlink(t.c_str());
     return aside;
+}
+
+size_t FileManager::removeUnplacedCopies(const fs::path& path, std::span<const char* const> companions) {
+    fs::path folder = path.parent_path();
+    if (folder.empty()) folder = ".";
+    const std::string prefix = "." + path.filename().string() + ".placing.";
+    size_t removed = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+        // Without its file, what was placed of a copy is no copy.
+        const fs::path aside = folder / name.substr(prefix.size());
+        if (!occupied(aside)) {
+            for (const char* c : companions) {
+                const fs::path orphan = withCompanion(aside, c);
+                if (!occupied(orphan) || ::unlink(orphan.c_str()) != 0) continue;
+                logWarning("removed %s, placed by a copy aside that never finished", orphan.c_str());
+                ++removed;
+            }
+        }
+        ::unlink(it->path().c_str());
+    }
+    return removed;
 }
 
 bool FileManager::copyItem(const fs::path& from, const fs::path& to) {

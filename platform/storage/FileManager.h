@@ -51,11 +51,17 @@ class FileManager {
                                            std::span<const char* const> companions, std::error_code& error);
     // Copies the file and the named companions (each one that is there) under one free name as moveAside
     // would choose it, leaving the originals in place; nothing is replaced. Only regular files are copied,
-    // and never by a read that blocks. Each copy is whole on disk before it takes its name, so a kept name
-    // never holds part of one; a copy cut short by a kill is left as a temporary that
-    // removeStaleTemporaryFiles(path) clears away.
+    // and never by a read that blocks. Each copy is whole on disk before it takes its name, and the file's
+    // copy takes its name after its companions', so a kept name never holds part of a copy nor stands
+    // without its companions. A copy cut short by a kill leaves temporaries that
+    // removeStaleTemporaryFiles(path) clears away, and companions placed without their file, which
+    // removeUnplacedCopies(path, companions) takes back.
     static std::filesystem::path copyAside(const std::filesystem::path& path, const std::string& suffix,
                                            std::span<const char* const> companions, std::error_code& error);
+    // Removes, with a line each, the companions that a copyAside of `path` cut short by a kill placed
+    // without their file. How many were removed.
+    static size_t removeUnplacedCopies(const std::filesystem::path& path,
+                                       std::span<const char* const> companions);
     static bool copyItem(const std::filesystem::path& from, const std::filesystem::path& to);
 
     // Names (not paths) of the folder's entries, sorted; empty optional when it cannot be listed.

@@ -2,8 +2,8 @@
 // The app's data folders, laid out like a phone app's sandbox under one home folder:
 //   Documents/  Library/  Library/Caches/  Library/Preferences/  tmp/
 // The home is ${XDG_DATA_HOME:-~/.local/share}/<app name>/ unless set (the program's --home, tests' temp
-// dirs). A program holds its home (holdHome): one process at a time works on a home, so that two of them
-// never write their saves and stores over each other's.
+// dirs). A program holds its home (holdHome): one process at a time works on a home, from its start to its
+// exit and across its own relaunch, so that two of them never write their saves and stores over each other's.
 #include <filesystem>
 #include <string>
 
@@ -16,14 +16,20 @@ class Paths {
     // Sets the home folder and creates its layout; false (with a log line) when it cannot be made.
     // Setting a home other than the one this process holds ends the hold.
     static bool setHome(const std::filesystem::path& home);
-    // Holds `home` for this process, then sets it as setHome does. The hold is a lock on the file
-    // ".lock" in the home, which goes with the process however it ends (a kill too) and which no program
-    // it starts inherits; holding the home this process holds already changes nothing, and holding
-    // another one ends the earlier hold. When another process holds the home: false, with `inUse` set
-    // to one line naming the home and, where it is known, that process (logged when `inUse` is null);
-    // no file of the home is touched and the current home and hold stay. False with a log line when
-    // the home cannot be held or made.
+    // Holds `home` for this process, then sets it as setHome does. The hold is a lock on the home folder
+    // itself: it needs no write, no file of the home can undo it, and it goes with the process however it
+    // ends (a kill too); no program the process starts inherits it, but the program it becomes by an exec
+    // that passHoldOnExec prepared keeps it throughout. Holding the home this process holds already changes
+    // nothing, and holding another one ends the earlier hold. When another process holds the home: false,
+    // with `inUse` set to one line naming the home and, where the system tells it, that process (logged
+    // when `inUse` is null); no file of the home is touched and the current home and hold stay. A holder on
+    // its way out (killed, ending) is waited for a few seconds at most. False with a log line when the home
+    // cannot be held or made.
     static bool holdHome(const std::filesystem::path& home, std::string* inUse = nullptr);
+    // Lets the hold pass to the program this process becomes by its next exec: the environment entry
+    // ("NAME=value") to give that program, whose holdHome of the same home then keeps the hold; empty when
+    // nothing is held. For right before the exec: until then any program this process starts inherits it.
+    static std::string passHoldOnExec();
     static std::filesystem::path home();
 
     static std::filesystem::path documents();

@@ -126,8 +126,8 @@ std::string asideSuffix() {
 
 // Copies the file with its log aside, as a pair that still reads together; both stay where they are. The
 // log's index is not copied: SQLite rebuilds it from the log.
+constexpr std::array<const char*, 1> kLog = {"-wal"};
 std::filesystem::path keepLogAside(const std::filesystem::path& path, std::error_code& error) {
-    static constexpr std::array<const char*, 1> kLog = {"-wal"};
     return FileManager::copyAside(path, asideSuffix(), kLog, error);
 }
 
@@ -349,8 +349,9 @@ SqliteFile::OpenStatus SqliteFile::openReplacingDamaged(const std::filesystem::p
                                                         const std::function<OpenStatus()>& prepare,
                                                         const SetAsideReport& report) {
     PathTurn turn(path);
-    // A copy aside cut short by a kill left its temporary.
+    // A copy aside cut short by a kill left its temporaries, and maybe a log copied without its file.
     removeStaleTemporaryFiles(path);
+    FileManager::removeUnplacedCopies(path, kLog);
     std::string why;
     const Finding finding = inspect(path, why);
     if (finding != Finding::Fine) {

@@ -109,7 +109,8 @@ struct UserDefaults::Disk {
         if (!bytes) return false;
         std::error_code ec;
         fs::create_directories(file.parent_path(), ec);
-        if (!writeFileAtomically(file, *bytes)) return false;
+        // The one file a player may keep elsewhere: a link to it is written through and stays.
+        if (!writeFileAtomically(file, *bytes, Links::WriteThrough)) return false;
         unwritten = false;
         return true;
     }
@@ -175,7 +176,7 @@ UserDefaults::~UserDefaults() {
 
 void UserDefaults::load() {
     // A kill between a save's temporary file and its rename leaves the temporary behind for good.
-    removeStaleTemporaryFiles(file_);
+    removeStaleTemporaryFiles(file_, Links::WriteThrough);
     auto read = FileManager::readFile(file_, PropertyList::kMaxInputSize);
     switch (read.status) {
         case FileManager::ReadResult::Status::Missing:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ptrace.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,6 +48,15 @@ std::map<std::string, std::string> snapshot(const fs::path& home) {
     return files;
 }
 
+// Waits until the game has set up its play field in `home`.
+bool setUp(Potemaru& game, const fs::path& home) {
+    for (int i = 0; i < 6000 && game.running(); ++i) {
+        if (e2e::settings(home)["firstgame"].isBool()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
 }  // namespace
 
 TEST(Potemaru, ASecondGameOnAHomeInUseRefusesWithOneLineAndTouchesNothingUntilTheFirstIsKilled) {
@@ -55,12 +65,7 @@ TEST(Potemaru, ASecondGameOnAHomeInUseRefusesWithOneLineAndTouchesNothingUntilTh
     Potemaru first(dir.path());
     ASSERT_TRUE(
         first.start({"--headless", "--home", home.string(), "--audio", "null", "--frames", "100000"}));
-    bool setUp = false;
-    for (int i = 0; i < 6000 && !setUp && first.running(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        setUp = e2e::settings(home)["firstgame"].isBool();
-    }
-    ASSERT_TRUE(setUp) << first.err();
+    ASSERT_TRUE(setUp(first, home)) << first.err();
     // The first game stands still: a change in the home is the second one's (a start clears stale saves).
     ASSERT_TRUE(first.signal(SIGSTOP));
     ASSERT_EQ(waitpid(first.pid(), nullptr, WUNTRACED), first.pid());
@@ -75,6 +80,34 @@ TEST(Potemaru, ASecondGameOnAHomeInUseRefusesWithOneLineAndTouchesNothingUntilTh
     first.kill9();
     EXPECT_EQ(second.run({"--headless", "--home", home.string(), "--audio", "null", "--frames", "10"}), 0)
         << second.err();
+}
+
+TEST(Potemaru, TheHomeStaysHeldThroughTheRelaunchAndASecondGameStartedDuringItIsRefused) {
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home", script = dir.path() / "relaunch.txt";
+    testsupport::writeFile(script, "200 relaunch\n");
+    Potemaru first(dir.path());
+    auto args = headless(home);
+    args.insert(args.end(), {"--script", script.string(), "--frames", "230"});
+    ASSERT_TRUE(first.start(args));
+    ASSERT_TRUE(setUp(first, home)) << first.err();
+    // Traced from a standstill, the game stops again once its relaunch's exec has loaded the new program,
+    // before that program runs.
+    ASSERT_TRUE(first.signal(SIGSTOP));
+    ASSERT_EQ(waitpid(first.pid(), nullptr, WUNTRACED), first.pid());
+    ASSERT_EQ(ptrace(PTRACE_SEIZE, first.pid(), nullptr, PTRACE_O_TRACEEXEC), 0);
+    ASSERT_TRUE(first.signal(SIGCONT));
+    constexpr int kExecStop = SIGTRAP | PTRACE_EVENT_EXEC << 8;
+    int status = 0;
+    while (waitpid(first.pid(), &status, 0) == first.pid() && WIFSTOPPED(status) && status >> 8 != kExecStop)
+        ptrace(PTRACE_CONT, first.pid(), nullptr, status >> 16 == PTRACE_EVENT_STOP ? 0 : WSTOPSIG(status));
+    ASSERT_EQ(status >> 8, kExecStop);
+    Potemaru second(dir.path());
+    EXPECT_EQ(second.run({"--headless", "--home", home.string(), "--audio", "null", "--frames", "10"}), 1);
+    EXPECT_EQ(second.err(), "potemaru: the home " + home.string() + " is in use by process " +
+                                std::to_string(first.pid()) + " (a home is held by one game at a time)\n");
+    ASSERT_EQ(ptrace(PTRACE_DETACH, first.pid(), nullptr, 0), 0);
+    EXPECT_EQ(first.wait(), 0) << first.err();
 }
 
 TEST(Potemaru, FirstLaunchSchedulesExactlyTwoReminders) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <array>
 #include <csignal>
@@ -69,6 +72,27 @@ TEST(AtomicFile, MissingFolderOrFolderTargetFails) {
     EXPECT_FALSE(plat::writeFileAtomically(dir.path() / "folder", std::string("x")));
     EXPECT_TRUE(fs::is_directory(dir.path() / "folder" / "child"));
     EXPECT_EQ(capture.lines().size(), 2u);
+}
+
+TEST(AtomicFile, OnlyASaveThroughALinkReachesItsEndAndOnlyARegularFileThere) {
+    TempDir dir;
+    std::vector<fs::path> ends{dir.path() / "fifo"};
+    ASSERT_EQ(::mkfifo(ends[0].c_str(), 0644), 0);
+    // A device too, where this process may make one (as root).
+    if (::mknod((dir.path() / "device").c_str(), S_IFCHR | 0644, makedev(1, 3)) == 0)
+        ends.push_back(dir.path() / "device");
+    for (const fs::path& end : ends) {
+        const fs::path link = end.string() + "-link";
+        fs::create_symlink(end, link);
+        plat::LogCapture capture;
+        EXPECT_FALSE(plat::writeFileAtomically(link, std::string("x"), plat::Links::WriteThrough));
+        EXPECT_EQ(capture.lines().size(), 1u);
+        EXPECT_TRUE(capture.contains(end.string() + " is a"));
+        // Any other save writes its own path: the link goes, and what it named stays.
+        EXPECT_TRUE(plat::writeFileAtomically(link, std::string("x")));
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(link)));
+        EXPECT_FALSE(fs::is_regular_file(end));
+    }
 }
 
 TEST(FileManager, KindsCreationListingAndRemoval) {
@@ -153,6 +177,22 @@ TEST(FileManager, ACopyAsideReadsOnlyRegularFilesWithoutWaiting) {
     EXPECT_TRUE(FileManager::copyAside(store, ".kept", kLog, error).empty());
     EXPECT_EQ(error, std::errc::invalid_argument);
     EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"store.sql", "store.sql-wal"}));
+}
+
+TEST(FileManager, ACopyAsideThroughALinkCutShortIsSweptBesideTheLink) {
+    TempDir dir;
+    const fs::path link = dir.path() / "store";
+    writeFile(dir.path() / "elsewhere" / "store", "file");
+    writeFile(dir.path() / "store-wal", "log");
+    fs::create_symlink("elsewhere/store", link);
+    static constexpr std::array<const char*, 1> kLog = {"-wal"};
+    std::error_code error;
+    ASSERT_TRUE(testsupport::killedAtSystemCall(SYS_renameat2, 1,
+                                                [&] { FileManager::copyAside(link, ".kept", kLog, error); }));
+    plat::LogCapture capture;
+    EXPECT_EQ(plat::removeStaleTemporaryFiles(link), 2u);
+    FileManager::removeUnplacedCopies(link, kLog);
+    EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"elsewhere", "store", "store-wal"}));
 }
 
 TEST(Bundle, FindsResourcesUnderItsRootOnly) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -194,6 +195,36 @@ TEST(SqliteFile, ACopyAsideCutShortByAKillLeavesNoKeptNameAndIsClearedAtTheNextO
     EXPECT_EQ(readFile(kept[0]), main);
     for (const auto& entry : fs::directory_iterator(dir.path()))
         EXPECT_EQ(entry.path().filename().string().find(".tmp."), std::string::npos) << entry.path();
+}
+
+TEST(SqliteFile, ACopyAsideKilledAtEitherPlacingLeavesNoKeptFileWithoutItsLog) {
+    for (int nth : {1, 2}) {
+        TempDir dir;
+        const fs::path path = dir.path() / "store.sql", log = path.string() + "-wal";
+        const std::string main = withARefusedLog(path), logBytes = readFile(log);
+        ASSERT_TRUE(testsupport::killedAtSystemCall(SYS_renameat2, nth, [&] {
+            SqliteFile file;
+            file.openReplacingDamaged(path, {}, nullptr, nullptr);
+        }));
+        EXPECT_EQ(readFile(path), main);
+        EXPECT_EQ(readFile(log), logBytes);
+
+        plat::LogCapture capture;
+        SqliteFile file;
+        ASSERT_EQ(file.openReplacingDamaged(path, {}, nullptr, nullptr), SqliteFile::OpenStatus::Open);
+        EXPECT_EQ(capture.contains("placed by a copy aside that never finished"), nth == 2) << nth;
+        // What stays aside is the pair this open kept, whole.
+        auto kept = asides(path);
+        std::sort(kept.begin(), kept.end());
+        ASSERT_EQ(kept.size(), 2u) << nth;
+        EXPECT_EQ(kept[1], kept[0].string() + "-wal");
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name.find(".tmp.") == std::string::npos &&
+                        name.find(".placing.") == std::string::npos)
+                << name;
+        }
+    }
 }
 
 TEST(SqliteFile, TwoSetAsidesAtOneClockInstantAreBothKept) {

@@ -137,6 +137,20 @@ TEST(UserDefaults, ASettingsFileThatIsALinkIsSavedThroughAndStaysALink) {
     EXPECT_TRUE(fs::is_symlink(loop));
 }
 
+TEST(UserDefaults, ALinkIsFollowedAsFarAsTheReadGoes) {
+    namespace fs = std::filesystem;
+    testsupport::TempDir dir;
+    // 40 links, as many as the system follows when it reads the file.
+    const fs::path file = dir.path() / "prefs.plist";
+    for (int i = 0; i < 40; ++i)
+        fs::create_symlink("link" + std::to_string(i + 1),
+                           i ? dir.path() / ("link" + std::to_string(i)) : file);
+    auto defaults = UserDefaults::create(file);
+    defaults->setInteger(7, "level");
+    ASSERT_TRUE(defaults->synchronize());
+    EXPECT_EQ(UserDefaults::create(dir.path() / "link40")->integerForKey("level"), 7);
+}
+
 TEST(UserDefaults, AFileThatCannotBeReadForAMomentIsLeftForTheNextLaunch) {
     testsupport::TempHome home;
     UserDefaults::standard()->setInteger(9, "myobjectlevel");

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <spawn.h>
+#include <sys/ptrace.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -123,6 +124,32 @@ int runProgram(const std::string& program, const std::vector<std::string>& argum
     int status = 0;
     if (waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+bool killedAtSystemCall(long number, int nth, const std::function<void()>& work) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+        ::raise(SIGSTOP);
+        work();
+        ::_exit(0);
+    }
+    int status = 0, signal = 0, calls = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) return false;
+    ::ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+    __ptrace_syscall_info info{};
+    while (::ptrace(PTRACE_SYSCALL, child, nullptr, signal) == 0 && ::waitpid(child, &status, 0) == child &&
+           WIFSTOPPED(status)) {
+        // A signal stop passes its signal on; a system call's stop passes none.
+        signal = WSTOPSIG(status) == (SIGTRAP | 0x80) ? 0 : WSTOPSIG(status);
+        if (signal || ::ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof info, &info) <= 0 ||
+            info.op != PTRACE_SYSCALL_INFO_ENTRY || static_cast<long>(info.entry.nr) != number ||
+            ++calls < nth)
+            continue;
+        ::kill(child, SIGKILL);
+        return ::waitpid(child, &status, 0) == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    }
+    return false;
 }
 
 }  // namespace testsupport

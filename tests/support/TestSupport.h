@@ -2,6 +2,7 @@
 // Helpers shared by every test program.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -76,5 +77,9 @@ std::string solidPng(uint32_t width, uint32_t height, uint8_t red, uint8_t green
 // not ended after a minute is killed.
 int runProgram(const std::string& program, const std::vector<std::string>& arguments,
                const std::map<std::string, std::string>& environment = {});
+
+// Runs `work` in a child process that is killed, as kill -9 would kill it, as it enters its `nth` call of
+// the system call `number` (from <sys/syscall.h>), before the call acts. True when it was killed there.
+bool killedAtSystemCall(long number, int nth, const std::function<void()>& work);
 
 }  // namespace testsupport
