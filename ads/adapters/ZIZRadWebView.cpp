@@ -29,31 +29,32 @@ int64_t nowMicros() {
 
 }  // namespace
 
-// The ad's web view, which tells its adapter's grant how the touches it takes go on. The grant hears first:
-// the page acts on what the engine is passed, and a cancelled touch reaches the engine as a release, which
-// may click what lies under the finger.
+// The ad's web view, which tells its adapter how the touches it takes go on. The adapter hears first: the
+// page acts on what the engine is passed, and a cancelled touch reaches the engine as a release, which may
+// click what lies under the finger.
 class ZIZRadWebView::TouchedWebView final : public plat::WebView {
   public:
     using plat::WebView::WebView;
+    void touchesBegan(const plat::TouchSet& touches, const plat::Event& event) override {
+        if (auto* ad = adapter()) ad->heardOfTouch(plat::Touch::Phase::Began);
+        plat::WebView::touchesBegan(touches, event);
+    }
     void touchesMoved(const plat::TouchSet& touches, const plat::Event& event) override {
-        if (auto* grant = adapterGrant()) grant->touchMoved(nowMicros());
+        if (auto* ad = adapter()) ad->heardOfTouch(plat::Touch::Phase::Moved);
         plat::WebView::touchesMoved(touches, event);
     }
     void touchesEnded(const plat::TouchSet& touches, const plat::Event& event) override {
-        if (auto* grant = adapterGrant()) grant->touchEnded(nowMicros());
+        if (auto* ad = adapter()) ad->heardOfTouch(plat::Touch::Phase::Ended);
         plat::WebView::touchesEnded(touches, event);
     }
     void touchesCancelled(const plat::TouchSet& touches, const plat::Event& event) override {
-        if (auto* grant = adapterGrant()) grant->touchCancelled();
+        if (auto* ad = adapter()) ad->heardOfTouch(plat::Touch::Phase::Cancelled);
         plat::WebView::touchesCancelled(touches, event);
     }
 
   private:
     // An adapter that has gone took its web view out first, so a touch that outlives it tells nobody.
-    ZIZRadTapGrant* adapterGrant() {
-        auto* adapter = dynamic_cast<ZIZRadWebView*>(superview());
-        return adapter ? &adapter->grant_ : nullptr;
-    }
+    ZIZRadWebView* adapter() { return dynamic_cast<ZIZRadWebView*>(superview()); }
 };
 
 ZIZRadWebView::ZIZRadWebView(plat::Rect frame)
@@ -158,11 +159,45 @@ void ZIZRadWebView::postAdClicked() {
                         ADFRManager::stringCurrentContryCode()));
 }
 
-plat::View* ZIZRadWebView::hitTest(plat::Point point, const plat::Event* event) {
-    // A flag, not a count: every hit test of one touch comes before the page can act on the touch, so a
-    // touch asked about twice still grants one way out.
-    if (htmlLoaded_ && pointInside(point, event)) grant_.touchBegan(nowMicros());
-    return ZividedirInterfaceView::hitTest(point, event);
+// A touch that reaches the adapter itself (where its web view takes none) goes on up the responder chain.
+void ZIZRadWebView::touchesBegan(const plat::TouchSet& touches, const plat::Event& event) {
+    heardOfTouch(plat::Touch::Phase::Began);
+    ZividedirInterfaceView::touchesBegan(touches, event);
+}
+
+void ZIZRadWebView::touchesMoved(const plat::TouchSet& touches, const plat::Event& event) {
+    heardOfTouch(plat::Touch::Phase::Moved);
+    ZividedirInterfaceView::touchesMoved(touches, event);
+}
+
+void ZIZRadWebView::touchesEnded(const plat::TouchSet& touches, const plat::Event& event) {
+    heardOfTouch(plat::Touch::Phase::Ended);
+    ZividedirInterfaceView::touchesEnded(touches, event);
+}
+
+void ZIZRadWebView::touchesCancelled(const plat::TouchSet& touches, const plat::Event& event) {
+    heardOfTouch(plat::Touch::Phase::Cancelled);
+    ZividedirInterfaceView::touchesCancelled(touches, event);
+}
+
+void ZIZRadWebView::heardOfTouch(plat::Touch::Phase phase) {
+    const int64_t now = nowMicros();
+    switch (phase) {
+        case plat::Touch::Phase::Began:
+            // A touch on a page that has not loaded grants nothing, even once the page has loaded.
+            if (htmlLoaded_) grant_.touchBegan(now);
+            break;
+        case plat::Touch::Phase::Moved:
+        case plat::Touch::Phase::Stationary:
+            grant_.touchMoved(now);
+            break;
+        case plat::Touch::Phase::Ended:
+            grant_.touchEnded(now);
+            break;
+        case plat::Touch::Phase::Cancelled:
+            grant_.touchCancelled();
+            break;
+    }
 }
 
 bool ZIZRadWebView::needsPostAdClicked() const {

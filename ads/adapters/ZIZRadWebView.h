@@ -38,7 +38,12 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     void postAdDisplayed() override;
     void postAdClicked() override;
     std::shared_ptr<plat::ImageView> getScreenImageView() override;
-    plat::View* hitTest(plat::Point point, const plat::Event* event) override;
+    // Only a touch that the window delivers to the ad (the adapter or its web view) grants its page a way
+    // out; hidden, or taking no touches, the ad is delivered none.
+    void touchesBegan(const plat::TouchSet& touches, const plat::Event& event) override;
+    void touchesMoved(const plat::TouchSet& touches, const plat::Event& event) override;
+    void touchesEnded(const plat::TouchSet& touches, const plat::Event& event) override;
+    void touchesCancelled(const plat::TouchSet& touches, const plat::Event& event) override;
     // The navigation decision (the web view's type numbering).
     bool shouldStartLoad(const std::string& url, int navigationType);
 
@@ -96,6 +101,8 @@ class ZIZRadWebView : public ZividedirInterfaceView, public ZividedirLoadReporti
     class TouchedWebView;
 
     void sendReport(const std::string& url) const;
+    // The grant hears of each touch that the adapter or its web view takes.
+    void heardOfTouch(plat::Touch::Phase phase);
 
     std::string loadHtml_;
     std::weak_ptr<ZividedirBaseView> parentView_;

@@ -399,15 +399,6 @@ struct WebView::Engine {
         return d.get();
     }
     std::shared_ptr<WebViewDelegate> delegateKeep;
-
-    bool ask(WebViewDelegate& d, const URLRequest& request, WebViewNavigationType type, bool engineGesture) {
-        // Restored after, not cleared: a delegate that loads something meanwhile may be asked again inside.
-        const bool outer =
-            std::exchange(owner->userGestureNavigation_, engineGesture && !owner->scriptSinceInput_);
-        const bool allowed = d.webViewShouldStartLoadWithRequest(*owner, request, type);
-        owner->userGestureNavigation_ = outer;
-        return allowed;
-    }
 };
 
 namespace {
@@ -443,8 +434,8 @@ gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPo
     }
     auto keep = engine->owner->shared_from_this();
     WebViewDelegate* delegate = engine->delegate();
-    bool allowed = !delegate || engine->ask(*delegate, asked, navigation,
-                                            webkit_navigation_action_is_user_gesture(action));
+    bool allowed =
+        !delegate || delegate->webViewShouldStartLoadWithRequest(*engine->owner, asked, navigation);
     if (newWindow) {
         webkit_policy_decision_ignore(decision);
         // Allowed, it loads in this view, on the next turn (not inside the engine's own callback).
@@ -748,9 +739,6 @@ void scriptFinished(GObject* object, GAsyncResult* result, gpointer data) {
 }  // namespace
 
 void WebView::evaluateScript(const std::string& script, std::function<void(const std::string&)> completion) {
-    // The engine's gesture marks are this script's doing until the user presses or releases again. (Not so
-    // the paint script's: it runs in a world of its own, out of the page's reach, and only waits for frames.)
-    scriptSinceInput_ = true;
     webkit_web_view_run_javascript(engine_->view, script.c_str(), nullptr, scriptFinished,
                                    new ScriptCall{std::move(completion)});
     GLibPump::shared().pump();
@@ -825,7 +813,6 @@ void WebView::pointer(const Touch& touch, bool pressed, bool motionOnly) {
     event.modifiers = motionOnly || !pressed ? wpe_input_pointer_modifier_button1 : 0;
     wpe_view_backend_dispatch_pointer_event(engine_->backend, &event);
     if (!motionOnly) {
-        scriptSinceInput_ = false;
         event.type = wpe_input_pointer_event_type_button;
         event.button = 1;
         event.state = pressed ? 1 : 0;

@@ -57,12 +57,6 @@ class WebView : public View {
     bool isLoading() const;
     // The URL of the current page (empty before the first load).
     std::string url() const;
-    // While the delegate decides on a navigation: whether it is the user's own gesture, that is, the engine
-    // marks it so (a tapped link, script run by the tap's handlers) and the user pressed or released on the
-    // page after the view last ran a script of its own. The engine marks what such a script sets off as a
-    // gesture too, what the page does inside it included, and asks about it after the script has answered.
-    // False at any other time.
-    bool navigationIsUserGesture() const { return userGestureNavigation_; }
 
     // Runs `script` in the page; the completion gets the result as a string (empty on an error).
     void evaluateScript(const std::string& script, std::function<void(const std::string&)> completion);
@@ -111,8 +105,6 @@ class WebView : public View {
     std::weak_ptr<WebViewDelegate> delegate_;
     unsigned dataDetectorTypes_ = 0;
     bool bounces_ = true;
-    bool userGestureNavigation_ = false;
-    bool scriptSinceInput_ = false;
     std::vector<double> contentInset_{0, 0, 0, 0};
 };
 

@@ -201,14 +201,14 @@ TEST(HtmlAdapterBlankTest, SamplesTheMiddleRowOnWholePixels) {
 }
 
 TEST_F(HtmlAdapterTest, TouchesBeforeTheLoadMarkNoClick) {
-    auto adapter = make(kLinkPage);
+    auto adapter = make("<html><body style='margin:0'>ad</body></html>");
     adapter->loadAd();
-    adapter->hitTest({10, 10}, nullptr);
+    tap({10, 10});
     EXPECT_FALSE(adapter->needsPostAdClicked());
     ASSERT_TRUE(loaded(*adapter));
-    adapter->hitTest({400, 10}, nullptr);  // outside
+    tap({400, 10});  // outside
     EXPECT_FALSE(adapter->needsPostAdClicked());
-    adapter->hitTest({10, 10}, nullptr);
+    tap({10, 10});
     EXPECT_TRUE(adapter->needsPostAdClicked());
     // A new load starts over.
     adapter->loadAd();
@@ -231,11 +231,10 @@ TEST_F(HtmlAdapterTest, TappedLinkReportsTheClickAndOpensOutside) {
 }
 
 TEST_F(HtmlAdapterTest, AfterATapKey1060SendsScriptedNavigationsOutside) {
-    auto adapter = make(kLinkPage, "1060");
+    auto adapter = make("<html><body style='margin:0'>ad</body></html>", "1060");
     adapter->loadAd();
     ASSERT_TRUE(loaded(*adapter));
-    adapter->hitTest({10, 10}, nullptr);
-    adapter->hitTest({10, 10}, nullptr);  // still one touch
+    tap({10, 10});
     testing::internal::CaptureStdout();
     evaluate(*adapter, "location.href = '/landing'; 'ok'");
     bool reported = pumpWebUntil([&] {
@@ -265,11 +264,11 @@ TEST_F(HtmlAdapterTest, WithoutATapTheScriptCannotLeaveTheAdServer) {
 }
 
 TEST_F(HtmlAdapterTest, AfterATapOtherKeysLoadScriptedNavigationsInside) {
-    auto adapter = make(kLinkPage, "1");
+    auto adapter = make("<html><body style='margin:0'>ad</body></html>", "1");
     adapter->loadAd();
     ASSERT_TRUE(loaded(*adapter));
     const int32_t allowed = adapter->shouldCnt();
-    adapter->hitTest({10, 10}, nullptr);
+    tap({10, 10});
     evaluate(*adapter, "location.href = '/landing'; 'ok'");
     ASSERT_TRUE(
         pumpWebUntil([&] { return server.requestsTo("/landing").size() == 1 && adapter->finishCnt() == 2; }));
@@ -278,10 +277,10 @@ TEST_F(HtmlAdapterTest, AfterATapOtherKeysLoadScriptedNavigationsInside) {
     EXPECT_EQ(server.requestCount(), 1u);  // no click report
     // A tap's one way out: a single move off the ad server, and another only after another tap (a fresh
     // one: the first may have lapsed while the page loaded).
-    adapter->hitTest({10, 10}, nullptr);
+    tap({10, 10});
     EXPECT_TRUE(adapter->shouldStartLoad("http://elsewhere.invalid/", kScripted));
     EXPECT_FALSE(adapter->shouldStartLoad("http://elsewhere.invalid/", kScripted));
-    adapter->hitTest({10, 10}, nullptr);
+    tap({10, 10});
     EXPECT_TRUE(adapter->shouldStartLoad("http://elsewhere.invalid/", kScripted));
 }
 
@@ -308,6 +307,22 @@ TEST_F(HtmlAdapterTest, ACancelledTouchGrantsNothing) {
     clock.clock().advance(1.5);  // held still, so lapsed
     window->sendTouch(plat::Touch::Phase::Cancelled, 1, {100, 25});
     EXPECT_FALSE(adapter->shouldStartLoad("http://elsewhere.invalid/", kScripted));
+}
+
+TEST_F(HtmlAdapterTest, ATapThatNoViewOfTheAdTakesGrantsNothing) {
+    auto adapter = make("<html><body style='margin:0'>ad</body></html>", "1060");
+    adapter->loadAd();
+    ASSERT_TRUE(loaded(*adapter));
+    testsupport::VirtualClockScope clock;
+    adapter->setHidden(true);
+    tap({100, 25});
+    adapter->setHidden(false);
+    adapter->setUserInteractionEnabled(false);
+    tap({100, 25});
+    plat::LogCapture log;
+    evaluate(*adapter, "location.href = 'http://elsewhere.invalid/'; 'ok'");
+    ASSERT_TRUE(pumpWebUntil([&] { return log.contains("without a tap") || server.requestCount() > 0; }));
+    EXPECT_EQ(server.requestCount(), 0u);  // no click report
 }
 
 TEST_F(HtmlAdapterTest, LongAfterATapThePageCannotLeaveFromInsideThePictureCheck) {
