@@ -2,11 +2,8 @@
 
 #include <fcntl.h>
 #include <httplib.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <openssl/evp.h>
 #include <strings.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,9 +17,6 @@
 
 namespace peers {
 namespace {
-
-// How long a fresh connection may wait for its first request, as common servers wait.
-constexpr int kFirstRequestSeconds = 30;
 
 // The server library files the connection's addresses among the header fields; they were never sent.
 bool serverNote(const std::string& name) {
@@ -136,7 +130,7 @@ PeerServer::PeerServer(Options options)
     for (httplib::Server* server : {server_.get(), tlsServer_.get()}) {
         if (!server) continue;
         server->set_tcp_nodelay(true);
-        // The idle time between answers; SIGTERM waits for kept-alive connections this long at most.
+        // The idle time between answers.
         server->set_keep_alive_timeout(1);
     }
 }
@@ -196,34 +190,18 @@ std::string PeerServer::dataFile(const std::string& relative, bool* found) const
 
 namespace {
 
-// Binds 127.0.0.1 (`port` 0: any free port) and serves from `thread`; the port, or -1.
-int serve(httplib::Server& server, int port, std::thread& thread) {
-    // Address reuse only, not port sharing: a restart on the same port binds over connections still
-    // closing, but a port another program listens on is refused rather than shared with it.
-    // The system holds a fresh connection until its first request arrives (or, silent, until
-    // kFirstRequestSeconds passed): a client that connects ahead, as a browser does, or sends late on a
-    // loaded machine takes no worker meanwhile, and the keep-alive time only bounds the idle time between
-    // answers. Such connections wait in the listen queue, which the library makes five long: it is made
-    // long enough for many.
-    auto listener = std::make_shared<int>(-1);
-    server.set_socket_options([listener](int sock) {
-        int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
-        int seconds = kFirstRequestSeconds;
-        setsockopt(sock, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
-        *listener = sock;
-    });
-    int bound = port == 0 ? server.bind_to_any_port("127.0.0.1")
-                          : (server.bind_to_port("127.0.0.1", port) ? port : -1);
-    if (bound <= 0 || ::listen(*listener, SOMAXCONN) != 0) {
+// Binds 127.0.0.1 (`port` 0: any free port) and serves through `listener`; the port, or -1.
+int serve(httplib::Server& server, int port, plat::LocalListener& listener) {
+    server.set_socket_options([&listener](int sock) { listener.configure(sock); });
+    bool bound =
+        port == 0 ? server.bind_to_any_port("127.0.0.1") > 0 : server.bind_to_port("127.0.0.1", port);
+    if (!bound || listener.listen() <= 0 ||
+        !listener.run([&server] { server.listen_after_bind(); }, [&server] { return server.is_running(); },
+                      [&server] { server.stop(); })) {
         std::fprintf(stderr, "potemaru-peers: cannot listen on 127.0.0.1:%d\n", port);
         return -1;
     }
-    thread = std::thread([&server] { server.listen_after_bind(); });
-    // stop() is only heard once the accept loop runs.
-    for (int i = 0; i < 5000 && !server.is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return server.is_running() ? bound : -1;
+    return listener.port();
 }
 
 }  // namespace
@@ -240,23 +218,18 @@ bool PeerServer::start() {
     for (const char* method : {"POST", "PUT", "DELETE"})
         route(method, ".*",
               [](const PeerRequest&) { return PeerAnswer{.status = 404, .body = "not found\n"}; });
-    port_ = serve(*server_, options_.port, thread_);
+    port_ = serve(*server_, options_.port, listener_);
     if (port_ <= 0) return false;
     if (tlsServer_) {
-        tlsPort_ = serve(*tlsServer_, options_.tlsPort, tlsThread_);
+        tlsPort_ = serve(*tlsServer_, options_.tlsPort, tlsListener_);
         if (tlsPort_ <= 0) return false;
     }
     return true;
 }
 
 void PeerServer::stop() {
-    if (tlsThread_.joinable()) {
-        tlsServer_->stop();
-        tlsThread_.join();
-    }
-    if (!thread_.joinable()) return;
-    server_->stop();
-    thread_.join();
+    tlsListener_.stop();
+    listener_.stop();
 }
 
 plat::Endpoints::Table PeerServer::endpoints() const {

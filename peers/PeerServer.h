@@ -6,11 +6,11 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "platform/net/Endpoints.h"
+#include "platform/net/LocalListener.h"
 
 namespace httplib {
 class Server;
@@ -81,8 +81,8 @@ class PeerServer {
     Options options_;
     std::unique_ptr<httplib::Server> server_;
     std::unique_ptr<httplib::Server> tlsServer_;
-    std::thread thread_;
-    std::thread tlsThread_;
+    plat::LocalListener listener_;
+    plat::LocalListener tlsListener_;
     int port_ = 0;
     int tlsPort_ = 0;
     std::vector<std::pair<std::string, std::string>> endpoints_;

@@ -40,7 +40,7 @@ struct PeerFixture : ::testing::Test {
         started = server.start();
         table = server.endpoints();
     }
-    // Before the server stops: a kept-alive connection would hold its stop for the keep-alive second.
+    // No idle connection of the loader outlives the server it was kept for.
     ~PeerFixture() override { plat::URLConnection::closeIdleConnections(); }
     testsupport::TempDir dir;
     peers::PeerServer server{{.port = 0,

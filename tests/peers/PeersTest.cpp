@@ -1,10 +1,12 @@
 // potemaru-peers end to end, and scripts/run around it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/inotify.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -178,7 +180,7 @@ TEST(Peers, ServesFilesRecordsRequestsAndStopsOnSigterm) {
     EXPECT_FALSE(lines[2]["headers"].contains("REMOTE_ADDR"));
     EXPECT_EQ(lines[3]["body_base64"], "AP8B");
 
-    plat::URLConnection::closeIdleConnections();  // a kept-alive one would hold the stop a second
+    plat::URLConnection::closeIdleConnections();
     ASSERT_EQ(::kill(peers.pid(), SIGTERM), 0);
     EXPECT_EQ(peers.wait(10), 0);
 }
@@ -229,6 +231,36 @@ TEST(Peers, ARestartOnTheSamePortsServesTheSameEndpoints) {
         ASSERT_EQ(::kill(peers.pid(), SIGTERM), 0);
         EXPECT_EQ(peers.wait(10), 0);
     }
+}
+
+// Connections whose TLS handshake never completes are closed by the stop, not served one worker's
+// read time-out after another.
+TEST(Peers, SigtermEndsThePeersAtOnceWithSilentHandshakesQueued) {
+    testsupport::TempDir dir;
+    Child peers({POTEMARU_PEERS_BIN, "--port", "0"}, dir.path() / "out");
+    ASSERT_FALSE(firstLine(dir.path() / "out").empty()) << testsupport::readFile(dir.path() / "out.err");
+    int ports[2] = {0, 0};
+    std::istringstream(testsupport::readFile(dir.path() / "out")) >> ports[0] >> ports[1];
+    const fs::path fds = "/proc/" + std::to_string(peers.pid()) + "/fd";
+    auto openFds = [&] { return std::distance(fs::directory_iterator(fds), fs::directory_iterator()); };
+    const auto before = openFds();
+    sockaddr_in address{AF_INET, htons(static_cast<uint16_t>(ports[1])), {htonl(INADDR_LOOPBACK)}, {}};
+    struct Clients : std::vector<int> {
+        ~Clients() { std::for_each(begin(), end(), ::close); }
+    } clients;
+    for (int i = 0; i < 32; ++i) {
+        clients.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        ASSERT_EQ(::connect(clients.back(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        // The first byte of a TLS record and no more: the system hands the connection over, and its
+        // handshake waits for the rest.
+        ASSERT_EQ(::send(clients.back(), "\x16", 1, MSG_NOSIGNAL), 1);
+    }
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (openFds() < before + 32 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_GE(openFds(), before + 32);
+    ASSERT_EQ(::kill(peers.pid(), SIGTERM), 0);
+    EXPECT_EQ(peers.wait(3), 0);
 }
 
 #ifdef POTEMARU_HAS_GAME

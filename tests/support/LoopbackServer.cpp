@@ -4,7 +4,6 @@
 #include <dirent.h>
 #include <httplib.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -24,13 +23,12 @@
 #include <map>
 #include <stdexcept>
 
+#include "platform/net/LocalListener.h"
+
 namespace testsupport {
 namespace fs = std::filesystem;
 
 namespace {
-
-// How long a fresh connection may wait for its first request, as common servers wait.
-constexpr int kFirstRequestSeconds = 30;
 
 bool sameName(const std::string& a, const std::string& b) {
     return strcasecmp(a.c_str(), b.c_str()) == 0;
@@ -143,23 +141,6 @@ int connectionFd(const httplib::Request& req, int serverPort) {
     return found;
 }
 
-// Shuts down every socket of this process whose local port is `serverPort`: the server's end of each
-// of its connections.
-void shutdownAccepted(int serverPort) {
-    DIR* dir = opendir("/proc/self/fd");
-    if (!dir) return;
-    while (dirent* entry = readdir(dir)) {
-        int fd = std::atoi(entry->d_name);
-        if (fd <= 2 || fd == dirfd(dir)) continue;
-        sockaddr_storage local{}, peer{};
-        socklen_t localLen = sizeof local, peerLen = sizeof peer;
-        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLen) != 0) continue;
-        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0) continue;
-        if (portOf(local) == serverPort) ::shutdown(fd, SHUT_RDWR);
-    }
-    closedir(dir);
-}
-
 // Sends a TCP reset now: disconnecting an established socket aborts it. The descriptor stays open
 // for the server to close as usual.
 void resetConnection(int fd) {
@@ -211,7 +192,7 @@ bool RecordedRequest::hasHeader(const std::string& name) const {
 struct LoopbackServer::Impl {
     std::unique_ptr<TestCertificates> certificates;
     std::unique_ptr<httplib::Server> server;
-    std::thread listener;
+    plat::LocalListener listener;
 
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
@@ -371,26 +352,13 @@ LoopbackServer::LoopbackServer(Options options) : options_(options), impl_(std::
     server.Patch(".*", handler);
     server.Delete(".*", handler);
     server.Options(".*", handler);
-    // The system holds a fresh connection until its first request arrives (or, silent, until
-    // kFirstRequestSeconds passed): a client that connects ahead, as a browser does, or sends late on a
-    // loaded machine takes no worker meanwhile, and the keep-alive time only bounds the idle time between
-    // answers. Such connections wait in the listen queue, which the library makes five long: it is made
-    // long enough for many.
-    auto listener = std::make_shared<int>(-1);
-    server.set_socket_options([listener](int sock) {
-        httplib::default_socket_options(sock);
-        int seconds = kFirstRequestSeconds;
-        setsockopt(sock, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
-        *listener = sock;
-    });
-    port_ = server.bind_to_any_port("127.0.0.1");
-    if (port_ <= 0 || ::listen(*listener, SOMAXCONN) != 0)
+    plat::LocalListener& listener = impl_->listener;
+    server.set_socket_options([&listener](int sock) { listener.configure(sock); });
+    if (server.bind_to_any_port("127.0.0.1") <= 0 || (port_ = listener.listen()) <= 0)
         throw std::runtime_error("loopback server: cannot bind 127.0.0.1");
-    impl_->listener = std::thread([&server] { server.listen_after_bind(); });
-    // stop() is only heard once the accept loop runs, so the server is not handed out before that.
-    for (int i = 0; i < 5000 && !server.is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (!server.is_running()) throw std::runtime_error("loopback server: the accept loop did not start");
+    if (!listener.run([&server] { server.listen_after_bind(); }, [&server] { return server.is_running(); },
+                      [&server] { server.stop(); }))
+        throw std::runtime_error("loopback server: the accept loop did not start");
 }
 
 LoopbackServer::~LoopbackServer() {
@@ -399,10 +367,8 @@ LoopbackServer::~LoopbackServer() {
         impl_->stopping = true;
     }
     impl_->changed.notify_all();
-    impl_->server->stop();
-    // Kept-alive connections would hold their worker threads until they time out; end them now.
-    shutdownAccepted(port_);
-    if (impl_->listener.joinable()) impl_->listener.join();
+    // Kept-alive and queued connections would hold their workers until they time out; they end now.
+    impl_->listener.stop();
 }
 
 std::string LoopbackServer::url(const std::string& path) const {
