@@ -260,7 +260,7 @@ TEST(Peers, SigtermEndsThePeersAtOnceWithSilentHandshakesQueued) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_GE(openFds(), before + 32);
     ASSERT_EQ(::kill(peers.pid(), SIGTERM), 0);
-    EXPECT_EQ(peers.wait(3), 0);
+    EXPECT_EQ(peers.wait(5), 0);
 }
 
 #ifdef POTEMARU_HAS_GAME
