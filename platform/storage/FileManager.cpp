@@ -227,7 +227,8 @@ fs::path placeCopiesUnderFreeName(const fs::path& path, const std::string& suffi
     int failure = EEXIST;
     for (int n = 1; n <= 1000 && failure == EEXIST; ++n) {
         const fs::path aside = withSuffix(path, suffix, n);
-        if (asideTaken(aside, companions, true) || occupied(aside)) continue;
+        // The file goes last here, so its own name is looked at too.
+        if (asideTaken(aside, companions, false)) continue;
         const fs::path record = placingRecord(path, aside);
         const int fd = ::open(record.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) {
