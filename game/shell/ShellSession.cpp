@@ -35,7 +35,8 @@ namespace {
 
 // SIGINT and SIGTERM ask the app to quit the way closing the window does: it passes through the
 // background (which stores the time and the timers and waits until the settings file holds them) and
-// ends normally. A second signal while it is still quitting ends the program at once.
+// ends normally; meanwhile a game started on the same home waits for it. A second signal while it is
+// still quitting ends the program at once.
 class QuitSignals {
   public:
     QuitSignals() {
@@ -71,6 +72,7 @@ class QuitSignals {
             return;
         }
         signalled_ = signal;
+        plat::Paths::markEnding();
         if (writeEnd_ >= 0) {
             const char byte = 1;
             [[maybe_unused]] ssize_t n = write(writeEnd_, &byte, 1);
@@ -245,7 +247,9 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args) {
                 if (driver.quitRequested() || QuitSignals::signalled()) break;
                 if (relaunchAfter && frame < last) return relaunch(app, args, frame + 1, clock->nowMicros());
             }
-            // However the run ends, the app leaves through the background, as on the phone.
+            // However the run ends, the app leaves through the background, as on the phone; a game
+            // started on this home meanwhile waits for that.
+            plat::Paths::markEnding();
             app.enterBackground();
             return 0;
         });
@@ -301,6 +305,7 @@ int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> drive
         plat::RunLoop::main().cancelTimer(events);
         if (limit) plat::RunLoop::main().cancelTimer(limit);
         // Closing the window, the frame limit and a signal all leave through the background.
+        plat::Paths::markEnding();
         app.enterBackground();
         return 0;
     });

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -47,6 +49,28 @@ const char* unreplaceable(const fs::path& path, Links links, struct stat& st) {
     return "not a regular file";
 }
 
+// Whether `name` is one of writeFileAtomically's temporaries: ".NAME.tmp." and mkostemp's six letters and
+// digits, for `prefix` (".NAME.tmp.") or, when it is empty, for any NAME.
+bool isTemporaryName(const std::string& name, const std::string& prefix) {
+    const size_t stem = name.size() - std::min(name.size(), kTemporarySuffixLength);
+    if (!prefix.empty() && (stem != prefix.size() || name.compare(0, prefix.size(), prefix) != 0))
+        return false;
+    constexpr std::string_view kTmp = ".tmp.";
+    if (prefix.empty() && (name.size() < 1 + 1 + kTmp.size() + kTemporarySuffixLength || name[0] != '.' ||
+                           name.compare(stem - kTmp.size(), kTmp.size(), kTmp) != 0))
+        return false;
+    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(stem), name.end(),
+                       [](unsigned char c) { return std::isalnum(c) != 0; });
+}
+
+// Removes `entry` with a line when it is a regular file.
+bool removeTemporary(const fs::directory_entry& entry) {
+    std::error_code ec;
+    if (!entry.is_regular_file(ec) || !fs::remove(entry.path(), ec)) return false;
+    logWarning("removed %s, left by a write that never finished", entry.path().c_str());
+    return true;
+}
+
 // Removes the temporaries of saves of `path` left in its folder.
 size_t sweep(const fs::path& path) {
     if (!path.has_filename()) return 0;
@@ -55,17 +79,8 @@ size_t sweep(const fs::path& path) {
     const std::string prefix = temporaryPrefix(path);
     size_t removed = 0;
     std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() != prefix.size() + kTemporarySuffixLength ||
-            name.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        std::error_code removeError;
-        if (it->is_regular_file(removeError) && fs::remove(it->path(), removeError)) {
-            logWarning("removed %s, left by a write that never finished", it->path().c_str());
-            ++removed;
-        }
-    }
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (isTemporaryName(it->path().filename().string(), prefix) && removeTemporary(*it)) ++removed;
     return removed;
 }
 
@@ -174,6 +189,16 @@ size_t removeStaleTemporaryFiles(const fs::path& path, Links links) {
         const std::optional<fs::path> target = linkTarget(path);
         if (target && *target != path) removed += sweep(*target);
     }
+    return removed;
+}
+
+size_t removeStaleTemporaryFilesUnder(const fs::path& folder) {
+    size_t removed = 0;
+    std::error_code ec;
+    // Links are not followed: what lies beyond one is not this folder's.
+    for (fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
+         !ec && it != end; it.increment(ec))
+        if (isTemporaryName(it->path().filename().string(), {}) && removeTemporary(*it)) ++removed;
     return removed;
 }
 

@@ -33,6 +33,9 @@ bool writeFileAtomically(const std::filesystem::path& path, const std::vector<ui
 // of that target. For a store's owner to call when it loads; returns how many were removed. Other files
 // are never touched.
 size_t removeStaleTemporaryFiles(const std::filesystem::path& path, Links links = Links::Replace);
+// The same for every file anywhere under `folder` (links are not followed), whichever file each temporary
+// was for: for a folder that no save is writing in now, such as a home just taken.
+size_t removeStaleTemporaryFilesUnder(const std::filesystem::path& folder);
 
 // The file a write through `path` lands in: `path`, or where its chain of symbolic links ends (which need
 // not exist yet). It follows as many links as the system's own lookup does; empty, with errno ELOOP, when

@@ -6,8 +6,10 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +22,7 @@
 
 #include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
+#include "platform/storage/AtomicFile.h"
 
 namespace plat {
 namespace fs = std::filesystem;
@@ -47,7 +50,17 @@ Hold& holdSlot() {
     return *hold;
 }
 
+// The held folder's descriptor, for markEnding, which may run in a signal handler.
+std::atomic<int> heldFd{-1};
+
+void keep(Hold& hold, int fd, const fs::path& home) {
+    hold.fd = fd;
+    hold.home = home;
+    heldFd = fd;
+}
+
 void release(Hold& hold) {
+    heldFd = -1;
     if (hold.fd >= 0) ::close(hold.fd);
     hold.fd = -1;
     hold.home.clear();
@@ -58,53 +71,70 @@ bool sameFile(int a, int b) {
     return fstat(a, &sa) == 0 && fstat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-// Names the descriptor of a hold passed on to the program this process becomes (see passHoldOnExec).
-constexpr const char* kPassedHold = "PLAT_HELD_HOME_FD";
+// What the system's table of locks says of the folder open as `fd`: the process holding it (0 when the
+// table names none), and whether that holder has marked itself as ending (markEnding).
+struct LockEntry {
+    long holder = 0;
+    bool ending = false;
+};
 
-// A hold passed on by the program this process was becomes this one's; holdHome keeps it for the same home
-// and lets it go for another.
-void takePassedHold(Hold& hold) {
-    const char* passed = std::getenv(kPassedHold);
-    if (!passed) return;
-    const int fd = std::atoi(passed);
-    ::unsetenv(kPassedHold);
+LockEntry lockEntryOf(int fd) {
+    LockEntry entry;
     struct stat st {};
-    // Its lock came along with it: taking it again on the same open folder changes nothing.
-    if (hold.fd >= 0 || fd <= STDERR_FILENO || fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) ||
-        flock(fd, LOCK_EX | LOCK_NB) != 0)
-        return;
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    hold.fd = fd;
-}
-
-// The process holding a lock on the folder open as `fd`, as the system's table of locks names it; 0 when it
-// is not found there.
-long holderOf(int fd) {
-    struct stat st {};
-    if (fstat(fd, &st) != 0) return 0;
+    if (fstat(fd, &st) != 0) return entry;
     char id[64];
     std::snprintf(id, sizeof id, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
                   static_cast<unsigned long>(st.st_ino));
     std::ifstream locks("/proc/locks");
     std::string line;
     while (std::getline(locks, line)) {
-        // "1: FLOCK  ADVISORY  WRITE 1234 fe:00:10953105 0 EOF"; one waiting for it has "->" before FLOCK.
+        // "1: FLOCK  ADVISORY  WRITE 1234 fe:00:10953105 0 EOF"; one waiting for a lock has "->" before its
+        // kind, and the ending mark is a lock of the open folder itself, "OFDLCK ... -1 fe:00:10953105 ...".
         std::istringstream in(line);
         std::string number, kind, mode, access, where;
         long pid = 0;
         in >> number >> kind >> mode >> access >> pid >> where;
-        if (kind == "FLOCK" && where == id) return pid;
+        if (where != id) continue;
+        if (kind == "FLOCK") entry.holder = pid;
+        if (kind == "OFDLCK") entry.ending = true;
     }
-    return 0;
+    return entry;
 }
 
-// Whether process `pid` is on its way out: a kill sent to it, ending, or gone. A killed process keeps its
-// descriptors, and so its locks, until the last of its threads has ended and its memory is given back.
-bool goingAway(long pid) {
+// Names the descriptor of a hold passed on to the program this process becomes (see passHoldOnExec).
+constexpr const char* kPassedHold = "PLAT_HELD_HOME_FD";
+
+// The hold that the program this process was passed on for the home open as `home`, now this program's;
+// -1 when there is none. Only a descriptor of that very home whose lock this process took before its exec
+// is taken: anything else in the variable (set by hand, or for another home) is left as it is.
+int takePassedHold(int home) {
+    const char* passed = std::getenv(kPassedHold);
+    if (!passed) return -1;
+    char* end = nullptr;
+    errno = 0;
+    const long number = std::strtol(passed, &end, 10);
+    if (errno || end == passed || *end || number <= STDERR_FILENO || number > INT_MAX) return -1;
+    const int fd = static_cast<int>(number);
+    struct stat st {};
+    // The table names the process that took a lock, which an exec keeps; taking the lock again on this
+    // descriptor then changes nothing, and fails if the lock is on another of the folder's descriptors.
+    if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || !sameFile(fd, home) ||
+        lockEntryOf(fd).holder != ::getpid() || flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return -1;
+    ::unsetenv(kPassedHold);
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    return fd;
+}
+
+// Whether process `pid` is visibly ending: a kill sent to it, or its last thread ending. A killed process
+// keeps its descriptors, and so its locks, until the last of its threads has ended and its memory is
+// given back. A process that is gone is not ending: a lock the table still names it for is held by
+// another.
+bool ending(long pid) {
     const std::string proc = "/proc/" + std::to_string(pid);
     std::ifstream statFile(proc + "/stat");
     std::string stat;
-    if (!std::getline(statFile, stat)) return true;
+    if (!std::getline(statFile, stat)) return false;
     // "pid (name) state ppid pgrp session tty tpgid flags ...": the name may hold anything but its last ')'.
     const size_t nameEnd = stat.rfind(')');
     if (nameEnd == std::string::npos) return false;
@@ -125,16 +155,22 @@ bool goingAway(long pid) {
 }
 
 // Locks the home folder open as `fd`: 0, or EWOULDBLOCK with `holder` set (0 when unknown) when another
-// process holds it, or the lock's error. A holder on its way out is waited for, a few seconds at most: a
-// game killed and started again at once finds its home free as soon as the old one has ended.
+// process holds it, or the lock's error. Whoever holds it, the lock is tried again for a few seconds: a
+// holder may let go at any moment, between a failed try and the look at who holds it too. A holder that
+// is ending (killed, or marked by markEnding when asked to quit) is waited for until it has ended, within
+// a longer bound, so a game quit and started again at once starts as soon as the old one is gone.
 int lockFolder(int fd, long& holder) {
-    constexpr auto kMostWait = std::chrono::seconds(5);
-    const auto deadline = std::chrono::steady_clock::now() + kMostWait;
+    constexpr auto kSettleWait = std::chrono::seconds(3);
+    constexpr auto kEndingWait = std::chrono::seconds(30);
+    const auto start = std::chrono::steady_clock::now();
     for (;;) {
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
         if (errno != EWOULDBLOCK) return errno;
-        holder = holderOf(fd);
-        if (!holder || !goingAway(holder) || std::chrono::steady_clock::now() >= deadline) return EWOULDBLOCK;
+        const LockEntry entry = lockEntryOf(fd);
+        holder = entry.holder;
+        const bool holderEnding = entry.ending || (holder && ending(holder));
+        if (std::chrono::steady_clock::now() - start >= (holderEnding ? kEndingWait : kSettleWait))
+            return EWOULDBLOCK;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
@@ -169,6 +205,7 @@ bool Paths::holdHome(const fs::path& home, std::string* inUse) {
     if (inUse) inUse->clear();
     const fs::path absolute = absoluteOf(home);
     std::error_code ec;
+    bool fresh = false;
     {
         std::lock_guard<std::mutex> lock(pathsMutex());
         // Only the home folder itself is made here: its layout waits until the hold is taken.
@@ -185,9 +222,13 @@ bool Paths::holdHome(const fs::path& home, std::string* inUse) {
             return false;
         }
         Hold& hold = holdSlot();
-        takePassedHold(hold);
-        if (hold.fd >= 0 && sameFile(fd, hold.fd)) {
+        fresh = !(hold.fd >= 0 && sameFile(fd, hold.fd));
+        if (!fresh) {
             ::close(fd);
+        } else if (const int passed = takePassedHold(fd); passed >= 0) {
+            ::close(fd);
+            release(hold);
+            keep(hold, passed, absolute);
         } else {
             long holder = 0;
             const int error = lockFolder(fd, holder);
@@ -206,12 +247,27 @@ bool Paths::holdHome(const fs::path& home, std::string* inUse) {
                 return false;
             }
             release(hold);
-            hold.fd = fd;
+            keep(hold, fd, absolute);
         }
         hold.home = absolute;
         homeSlot() = absolute;
     }
-    return ensureLayout();
+    if (!ensureLayout()) return false;
+    // No save of this home runs now but this process's own, and none has started yet: a temporary left
+    // in it is what a save cut short by the end of an earlier holder left.
+    if (fresh) removeStaleTemporaryFilesUnder(absolute);
+    return true;
+}
+
+void Paths::markEnding() {
+    const int fd = heldFd.load();
+    if (fd < 0) return;
+    struct flock mark {};
+    mark.l_type = F_RDLCK;
+    mark.l_whence = SEEK_SET;
+    mark.l_start = 0;
+    mark.l_len = 1;
+    ::fcntl(fd, F_OFD_SETLK, &mark);
 }
 
 std::string Paths::passHoldOnExec() {

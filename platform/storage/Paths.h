@@ -20,15 +20,21 @@ class Paths {
     // itself: it needs no write, no file of the home can undo it, and it goes with the process however it
     // ends (a kill too); no program the process starts inherits it, but the program it becomes by an exec
     // that passHoldOnExec prepared keeps it throughout. Holding the home this process holds already changes
-    // nothing, and holding another one ends the earlier hold. When another process holds the home: false,
-    // with `inUse` set to one line naming the home and, where the system tells it, that process (logged
-    // when `inUse` is null); no file of the home is touched and the current home and hold stay. A holder on
-    // its way out (killed, ending) is waited for a few seconds at most. False with a log line when the home
-    // cannot be held or made.
+    // nothing, and holding another one ends the earlier hold. A new hold first removes, with a line each,
+    // the temporaries that saves cut short left anywhere in the home. When another process holds the
+    // home, it is tried again for a few seconds, and until a holder that is ending (killed, or marked by
+    // markEnding) has ended, within half a minute; then false, with `inUse` set to one line naming the
+    // home and, where the system tells it, that process (logged when `inUse` is null); no file of the home
+    // is touched and the current home and hold stay. False with a log line when the home cannot be held
+    // or made.
     static bool holdHome(const std::filesystem::path& home, std::string* inUse = nullptr);
+    // Says that this process has begun to end: a program waiting for its home waits until it has ended
+    // instead of refusing after a few seconds. Nothing is written; safe in a signal handler.
+    static void markEnding();
     // Lets the hold pass to the program this process becomes by its next exec: the environment entry
     // ("NAME=value") to give that program, whose holdHome of the same home then keeps the hold; empty when
     // nothing is held. For right before the exec: until then any program this process starts inherits it.
+    // Only this process's next program takes it: the entry is ignored by any other, and for another home.
     static std::string passHoldOnExec();
     static std::filesystem::path home();
 

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -60,31 +62,93 @@ TEST(HomeHold, TheFolderItselfIsHeldWithoutAWriteWhateverFilesItHolds) {
     ::chmod(home.path().c_str(), 0700);
 }
 
-TEST(HomeHold, AHolderOnItsWayOutIsWaitedForAndALiveOneRefusedAtOnce) {
+// A child that holds `home` and answers on `ready` once it does; `whenTold` runs on SIGTERM (before the
+// child ends), `memory` bytes are touched so that a kill takes the system a moment to finish.
+pid_t holdingChild(const fs::path& home, int ready, size_t memory, void (*whenTold)(int)) {
+    const pid_t child = ::fork();
+    if (child != 0) return child;
+    void* touched = ::mmap(nullptr, memory, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (whenTold) ::signal(SIGTERM, whenTold);
+    if (!Paths::holdHome(home) || touched == MAP_FAILED) ::_exit(1);
+    std::memset(touched, 1, memory);
+    if (::write(ready, "x", 1) != 1) ::_exit(1);
+    for (;;) ::pause();
+}
+
+TEST(HomeHold, AHolderIsWaitedForWhileItEndsOrLetsGoAndALiveOneIsRefused) {
     testsupport::TempHome restore;
     testsupport::TempDir dir;
     const fs::path home = dir.path() / "home";
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
-    const pid_t holder = ::fork();
-    if (holder == 0) {
-        // Memory that the system takes a moment to give back once the holder is killed, as a game's: its
-        // descriptors, and so its hold, go only after it.
-        constexpr size_t kSize = 512u << 20;
-        void* memory = ::mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (!Paths::holdHome(home) || memory == MAP_FAILED) ::_exit(1);
-        std::memset(memory, 1, kSize);
-        if (::write(ready[1], "x", 1) != 1) ::_exit(1);
-        for (;;) ::pause();
-    }
     char byte = 0;
+    // Killed: its descriptors, and so its hold, go only once the system has given its memory back.
+    const pid_t killed = holdingChild(home, ready[1], 512u << 20, nullptr);
     ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-    ::close(ready[0]);
-    ::close(ready[1]);
     std::string inUse;
     EXPECT_FALSE(Paths::holdHome(home, &inUse));
-    EXPECT_EQ(inUse, inUseBy(home, holder));
-    ::kill(holder, SIGKILL);
+    EXPECT_EQ(inUse, inUseBy(home, killed));
+    ::kill(killed, SIGKILL);
     EXPECT_TRUE(Paths::holdHome(home, &inUse)) << inUse;
-    ::waitpid(holder, nullptr, 0);
+    ::waitpid(killed, nullptr, 0);
+    Paths::setHome(dir.path());
+
+    // Asked to quit, it says it is ending and takes longer to save than a live holder is waited for.
+    const pid_t quitting = holdingChild(home, ready[1], 4096, [](int) {
+        Paths::markEnding();
+        ::usleep(4'000'000);
+        ::_exit(0);
+    });
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::kill(quitting, SIGTERM);
+    EXPECT_TRUE(Paths::holdHome(home, &inUse)) << inUse;
+    ::waitpid(quitting, nullptr, 0);
+    Paths::setHome(dir.path());
+
+    // Another program's brief lock, let go while the lock was tried or its holder looked up.
+    const pid_t brief = ::fork();
+    if (brief == 0) {
+        const int fd = ::open(home.c_str(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::write(ready[1], "x", 1) != 1) ::_exit(1);
+        ::usleep(500'000);
+        ::_exit(0);
+    }
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    EXPECT_TRUE(Paths::holdHome(home, &inUse)) << inUse;
+    ::waitpid(brief, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+TEST(HomeHold, OnlyAHoldThisProcessPassedOnIsTakenFromTheVariable) {
+    testsupport::TempHome home;
+    // A descriptor of the home that the parent keeps open, named by hand.
+    const int parentFd = ::open(home.path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(parentFd, 0);
+    const std::string value = std::to_string(parentFd);
+    testsupport::EnvScope env({{"PLAT_HELD_HOME_FD", value.c_str()}});
+    EXPECT_TRUE(inChild([&] {
+        const char* left = std::getenv("PLAT_HELD_HOME_FD");
+        return Paths::holdHome(home.path()) && left && value == left && ::fcntl(parentFd, F_GETFD) == 0;
+    }));
+    // The game's lock went with it.
+    const int fresh = ::open(home.path().c_str(), O_RDONLY | O_DIRECTORY);
+    EXPECT_EQ(::flock(fresh, LOCK_EX | LOCK_NB), 0);
+    ::close(fresh);
+    ::close(parentFd);
+}
+
+TEST(HomeHold, ANewHoldSweepsTheTemporariesThatSavesLeftAnywhereInTheHome) {
+    testsupport::TempHome restore;
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home";
+    const fs::path left[] = {home / "Library" / ".LocalNotifications.plist.tmp.Ab12Cd",
+                             home / "Library" / "Caches" / "ads" / ".settings.tmp.XYZ789"};
+    const fs::path kept[] = {home / "Library" / ".LocalNotifications.plist.tmp.Ab12",
+                             home / "notes.tmp.Ab12Cd"};
+    for (const fs::path& p : left) testsupport::writeFile(p, "half");
+    for (const fs::path& p : kept) testsupport::writeFile(p, "mine");
+    ASSERT_TRUE(Paths::holdHome(home));
+    for (const fs::path& p : left) EXPECT_FALSE(fs::exists(p)) << p;
+    for (const fs::path& p : kept) EXPECT_TRUE(fs::exists(p)) << p;
 }
