@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -132,18 +134,23 @@ int openRegularFile(const fs::path& path, struct stat& st) {
     return -1;
 }
 
+bool writeWhole(int out, const char* data, size_t size) {
+    for (size_t done = 0; done < size;) {
+        ssize_t w = ::write(out, data + done, size - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) return false;
+        done += static_cast<size_t>(w);
+    }
+    return true;
+}
+
 bool copyAll(int in, int out) {
     char buffer[64 * 1024];
     for (;;) {
         ssize_t n = ::read(in, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return n == 0;
-        for (ssize_t done = 0; done < n;) {
-            ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0) return false;
-            done += w;
-        }
+        if (!writeWhole(out, buffer, static_cast<size_t>(n))) return false;
     }
 }
 
@@ -212,10 +219,57 @@ fs::path moveUnderFreeName(const fs::path& path, const std::string& suffix,
     return {};
 }
 
-// The record of copies being placed under `aside`, made before the first of them takes its name and
-// removed after the last: a kill in between leaves it for removeUnplacedCopies to find.
-fs::path placingRecord(const fs::path& path, const fs::path& aside) {
-    return path.parent_path() / ("." + path.filename().string() + ".placing." + aside.filename().string());
+// The record of the companions' copies being placed under `aside`, made before the first of them takes its
+// name and removed once the file's copy has followed: a kill in between leaves it for removeUnplacedCopies
+// to find. One longer than the kept name, it fits wherever a companion's kept name does.
+fs::path placingRecord(const fs::path& aside) {
+    return aside.parent_path() / ("." + aside.filename().string());
+}
+
+// Records of an earlier version were named ".<file>.placing.<kept name>" and held nothing.
+std::string earlierRecordPrefix(const fs::path& path) {
+    return "." + path.filename().string() + ".placing.";
+}
+
+// A record holds a line per companion's copy, "<ending> <inode>" (the rename into place keeps the inode):
+// far less than this.
+constexpr uint64_t kRecordMaxSize = 4096;
+
+// Made only where nothing is, so a stale record is never taken over, and on disk before the first rename.
+// False, with errno set and nothing left, when it cannot be.
+bool writeRecord(const fs::path& record, const std::string& lines) {
+    const int fd = ::open(record.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return false;
+    bool ok = writeWhole(fd, lines.data(), lines.size()) && ::fsync(fd) == 0;
+    int error = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok) return true;
+    ::unlink(record.c_str());
+    errno = error;
+    return false;
+}
+
+// The inode a record lists for each companion; none for one that cannot be read or holds no such line.
+std::vector<std::pair<std::string, ino_t>> readRecord(const fs::path& record) {
+    std::vector<std::pair<std::string, ino_t>> listed;
+    const FileManager::ReadResult read = FileManager::readFile(record, kRecordMaxSize);
+    if (!read.read()) return listed;
+    const std::string_view text(reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size());
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = std::min(text.find('\n', at), text.size());
+        const std::string_view line = text.substr(at, end - at);
+        const size_t space = line.rfind(' ');
+        uint64_t inode = 0;
+        if (space == std::string_view::npos) continue;
+        const auto [last, problem] =
+            std::from_chars(line.data() + space + 1, line.data() + line.size(), inode);
+        if (problem == std::errc() && last == line.data() + line.size() && space + 1 < line.size())
+            listed.emplace_back(std::string(line.substr(0, space)), static_cast<ino_t>(inode));
+    }
+    return listed;
 }
 
 // Renames the copies in `sources` (as above, all there but absent companions) under the first free name,
@@ -224,19 +278,31 @@ fs::path placingRecord(const fs::path& path, const fs::path& aside) {
 fs::path placeCopiesUnderFreeName(const fs::path& path, const std::string& suffix,
                                   std::span<const char* const> companions,
                                   const std::vector<fs::path>& sources, std::error_code& error) {
+    // The record lists each companion's copy by its inode, so that it only ever takes back these very
+    // files. With no companion to place, the file's one rename needs no record.
+    std::string lines;
+    for (size_t i = 0; i < companions.size(); ++i) {
+        struct stat st {};
+        if (sources[i + 1].empty()) continue;
+        if (::lstat(sources[i + 1].c_str(), &st) != 0) {
+            error = std::error_code(errno, std::generic_category());
+            return {};
+        }
+        lines += std::string(companions[i]) + " " + std::to_string(st.st_ino) + "\n";
+    }
     int failure = EEXIST;
     for (int n = 1; n <= 1000 && failure == EEXIST; ++n) {
         const fs::path aside = withSuffix(path, suffix, n);
         // The file goes last here, so its own name is looked at too.
         if (asideTaken(aside, companions, false)) continue;
-        const fs::path record = placingRecord(path, aside);
-        const int fd = ::open(record.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0) {
-            failure = errno;
-            continue;
+        const fs::path record = placingRecord(aside);
+        if (!lines.empty()) {
+            if (!writeRecord(record, lines)) {
+                failure = errno;
+                continue;
+            }
+            syncFolder(aside.parent_path());
         }
-        ::close(fd);
-        syncFolder(aside.parent_path());
         std::vector<fs::path> placed;
         bool ok = true;
         for (size_t i = 0; ok && i < companions.size(); ++i) {
@@ -250,7 +316,7 @@ fs::path placeCopiesUnderFreeName(const fs::path& path, const std::string& suffi
         if (!ok)
             for (const fs::path& p : placed) ::unlink(p.c_str());
         syncFolder(aside.parent_path());
-        ::unlink(record.c_str());
+        if (!lines.empty()) ::unlink(record.c_str());
         if (ok) {
             error.clear();
             return aside;
@@ -319,26 +385,69 @@ fs::path FileManager::copyAside(const fs::path& path, const std::string& suffix,
     return aside;
 }
 
-size_t FileManager::removeUnplacedCopies(const fs::path& path, std::span<const char* const> companions) {
+size_t FileManager::removeUnplacedCopies(const fs::path& path, const std::string& keptSuffix,
+                                         std::span<const char* const> companions) {
     fs::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
-    const std::string prefix = "." + path.filename().string() + ".placing.";
-    size_t removed = 0;
+    const std::string file = path.filename().string(), keptStem = file + keptSuffix,
+                      earlier = earlierRecordPrefix(path);
+    auto isKeptName = [&](std::string_view name) {
+        return name.starts_with(keptStem) && name != file &&
+               std::all_of(name.begin() + static_cast<std::ptrdiff_t>(keptStem.size()), name.end(),
+                           [](char c) { return (c >= '0' && c <= '9') || c == '-'; });
+    };
+    // The records and the kept names they stand for, empty where a record names none, found before any is
+    // removed.
+    std::vector<std::pair<std::string, std::string>> records;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
-        // Without its file, what was placed of a copy is no copy.
-        const fs::path aside = folder / name.substr(prefix.size());
-        if (!occupied(aside)) {
-            for (const char* c : companions) {
-                const fs::path orphan = withCompanion(aside, c);
-                if (!occupied(orphan) || ::unlink(orphan.c_str()) != 0) continue;
+        if (name.starts_with('.') && isKeptName(std::string_view(name).substr(1)))
+            records.emplace_back(name, name.substr(1));
+        else if (name.starts_with(earlier)) {
+            const std::string rest = name.substr(earlier.size());
+            records.emplace_back(name, isKeptName(rest) ? rest : std::string());
+        }
+    }
+    size_t removed = 0;
+    for (const auto& [name, kept] : records) {
+        const fs::path record = folder / name;
+        struct stat st {};
+        if (::lstat(record.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            // Whatever is in it is nobody's record to take back.
+            if (::rmdir(record.c_str()) == 0)
+                logWarning("removed %s, an empty folder at the name of a record of a copy aside",
+                           record.c_str());
+            else
+                logWarning("left %s, a folder at the name of a record of a copy aside, with what it holds",
+                           record.c_str());
+            continue;
+        }
+        if (kept.empty()) {
+            if (::unlink(record.c_str()) == 0)
+                logWarning("removed %s, a record of a copy aside that names no kept copy of %s",
+                           record.c_str(), path.c_str());
+            continue;
+        }
+        // Without its file, what was placed of a copy is no copy; a companion is taken back only while it
+        // is still the file the copy placed. An earlier version's record lists nothing.
+        const fs::path aside = folder / kept;
+        if (!occupied(aside) && S_ISREG(st.st_mode)) {
+            for (const auto& [companion, inode] : readRecord(record)) {
+                if (std::none_of(companions.begin(), companions.end(),
+                                 [&](const char* c) { return companion == c; }))
+                    continue;
+                const fs::path orphan = withCompanion(aside, companion.c_str());
+                struct stat placed {};
+                if (::lstat(orphan.c_str(), &placed) != 0 || !S_ISREG(placed.st_mode) ||
+                    placed.st_ino != inode || ::unlink(orphan.c_str()) != 0)
+                    continue;
                 logWarning("removed %s, placed by a copy aside that never finished", orphan.c_str());
                 ++removed;
             }
         }
-        ::unlink(it->path().c_str());
+        ::unlink(record.c_str());
     }
     return removed;
 }

@@ -53,14 +53,21 @@ class FileManager {
     // would choose it, leaving the originals in place; nothing is replaced. Only regular files are copied,
     // and never by a read that blocks. Each copy is whole on disk before it takes its name, and the file's
     // copy takes its name after its companions', so a kept name never holds part of a copy nor stands
-    // without its companions. A copy cut short by a kill leaves temporaries that
-    // removeStaleTemporaryFiles(path) clears away, and companions placed without their file, which
-    // removeUnplacedCopies(path, companions) takes back.
+    // without its companions. Before the first companion's copy takes its name, a record ".<kept name>"
+    // beside it, listing each companion's copy by its ending and inode, is on disk; it goes once the file's
+    // copy has followed. A copy cut short by a kill leaves temporaries that removeStaleTemporaryFiles(path)
+    // clears away, and companions placed without their file, which removeUnplacedCopies takes back.
     static std::filesystem::path copyAside(const std::filesystem::path& path, const std::string& suffix,
                                            std::span<const char* const> companions, std::error_code& error);
     // Removes, with a line each, the companions that a copyAside of `path` cut short by a kill placed
-    // without their file. How many were removed.
-    static size_t removeUnplacedCopies(const std::filesystem::path& path,
+    // without their file. A kept name is the file's name, then `keptSuffix` (the part of the suffixes given
+    // to copyAside that never changes, such as ".damaged-"), then only digits and dashes (what changes, and
+    // the "-n" of a taken name). Only a record of such a name is obeyed, and only for a companion that is
+    // still the very file its copy placed (a regular file with the inode the record lists), so a stale or
+    // forged record never removes a live file, another store's, or one set aside on purpose. Every record
+    // of `path` it finds is removed: one that names no kept name with a line, touching nothing it names; a
+    // folder at a record's name only when empty, with a line either way. How many companions were removed.
+    static size_t removeUnplacedCopies(const std::filesystem::path& path, const std::string& keptSuffix,
                                        std::span<const char* const> companions);
     static bool copyItem(const std::filesystem::path& from, const std::filesystem::path& to);
 

@@ -118,10 +118,13 @@ Finding inspect(const std::filesystem::path& path, std::string& why) {
     return Finding::Fine;
 }
 
+// Set-aside names are "<store>.damaged-<microseconds>", and "-2", "-3", ... after them when taken.
+constexpr char kAsideStem[] = ".damaged-";
+
 // The clock may stand still (the headless one starts every launch at the same instant): FileManager picks a
 // free name all the same.
 std::string asideSuffix() {
-    return ".damaged-" + std::to_string(Clock::shared().nowMicros());
+    return kAsideStem + std::to_string(Clock::shared().nowMicros());
 }
 
 // Copies the file with its log aside, as a pair that still reads together; both stay where they are. The
@@ -351,7 +354,7 @@ SqliteFile::OpenStatus SqliteFile::openReplacingDamaged(const std::filesystem::p
     PathTurn turn(path);
     // A copy aside cut short by a kill left its temporaries, and maybe a log copied without its file.
     removeStaleTemporaryFiles(path);
-    FileManager::removeUnplacedCopies(path, kLog);
+    FileManager::removeUnplacedCopies(path, kAsideStem, kLog);
     std::string why;
     const Finding finding = inspect(path, why);
     if (finding != Finding::Fine) {

@@ -191,7 +191,7 @@ TEST(FileManager, ACopyAsideThroughALinkCutShortIsSweptBesideTheLink) {
                                                 [&] { FileManager::copyAside(link, ".kept", kLog, error); }));
     plat::LogCapture capture;
     EXPECT_EQ(plat::removeStaleTemporaryFiles(link), 2u);
-    FileManager::removeUnplacedCopies(link, kLog);
+    FileManager::removeUnplacedCopies(link, ".kept", kLog);
     EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"elsewhere", "store", "store-wal"}));
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -218,13 +219,44 @@ TEST(SqliteFile, ACopyAsideKilledAtEitherPlacingLeavesNoKeptFileWithoutItsLog) {
         std::sort(kept.begin(), kept.end());
         ASSERT_EQ(kept.size(), 2u) << nth;
         EXPECT_EQ(kept[1], kept[0].string() + "-wal");
-        for (const auto& entry : fs::directory_iterator(dir.path())) {
-            const std::string name = entry.path().filename().string();
-            EXPECT_TRUE(name.find(".tmp.") == std::string::npos &&
-                        name.find(".placing.") == std::string::npos)
-                << name;
-        }
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();  // temporaries, records
     }
+}
+
+TEST(SqliteFile, ACopyAsideRecordTakesBackOnlyWhatItsOwnCopyPlaced) {
+    TempDir dir;
+    const fs::path path = dir.path() / "store.sql", onPurpose = dir.path() / "store.sql.damaged-5-wal",
+                   other = dir.path() / "other.sql.damaged-1-wal";
+    // The store's file is missing beside its log, and a log was set aside alone on purpose.
+    for (const fs::path& log : {fs::path(path.string() + "-wal"), onPurpose, other})
+        writeFile(log, log.filename().string());
+    // Records left by an earlier version naming the store itself, another store and the kept log, one
+    // listing another file as its log, and a folder at a record's name.
+    for (const char* name : {".store.sql.placing.store.sql", ".store.sql.placing.other.sql.damaged-1",
+                             ".store.sql.placing.store.sql.damaged-5"})
+        writeFile(dir.path() / name, "");
+    struct stat otherLog {};
+    ASSERT_EQ(::stat(other.c_str(), &otherLog), 0);
+    writeFile(dir.path() / ".store.sql.damaged-5", "-wal " + std::to_string(otherLog.st_ino) + "\n");
+    fs::create_directory(dir.path() / ".store.sql.damaged-6");
+    SqliteFile file;
+    ASSERT_EQ(file.openReplacingDamaged(path, {}, nullptr, nullptr), SqliteFile::OpenStatus::Open);
+    EXPECT_EQ(readFile(onPurpose), onPurpose.filename().string());
+    EXPECT_EQ(readFile(other), other.filename().string());
+    // As without the records, the store's log is kept aside.
+    auto kept = asides(path);
+    std::erase(kept, onPurpose);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(readFile(kept[0]), "store.sql-wal");
+
+    // A name as long as the folder allows for its kept pair.
+    const fs::path longer = dir.path() / (std::string(196, 'n') + ".sql");
+    withARefusedLog(longer);
+    ASSERT_EQ(file.openReplacingDamaged(longer, {}, nullptr, nullptr), SqliteFile::OpenStatus::Open);
+    EXPECT_EQ(asides(longer).size(), 2u);
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
 }
 
 TEST(SqliteFile, TwoSetAsidesAtOneClockInstantAreBothKept) {
