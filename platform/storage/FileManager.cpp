@@ -434,14 +434,14 @@ size_t FileManager::removeUnplacedCopies(const fs::path& path, const std::string
         // is still the file the copy placed. An earlier version's record lists nothing.
         const fs::path aside = folder / kept;
         if (!occupied(aside) && S_ISREG(st.st_mode)) {
-            for (const auto& [companion, inode] : readRecord(record)) {
+            for (const auto& listed : readRecord(record)) {
                 if (std::none_of(companions.begin(), companions.end(),
-                                 [&](const char* c) { return companion == c; }))
+                                 [&](const char* c) { return listed.first == c; }))
                     continue;
-                const fs::path orphan = withCompanion(aside, companion.c_str());
+                const fs::path orphan = withCompanion(aside, listed.first.c_str());
                 struct stat placed {};
                 if (::lstat(orphan.c_str(), &placed) != 0 || !S_ISREG(placed.st_mode) ||
-                    placed.st_ino != inode || ::unlink(orphan.c_str()) != 0)
+                    placed.st_ino != listed.second || ::unlink(orphan.c_str()) != 0)
                     continue;
                 logWarning("removed %s, placed by a copy aside that never finished", orphan.c_str());
                 ++removed;
