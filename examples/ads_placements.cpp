@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     banner->startShowAd();
     if (!screen.runUntil([&] { return bannerEvents->shown > 0; })) return fail("the banner showed no ad");
     std::printf("ads_placements: the banner shows an ad\n");
-    screen.runFrames(30);
+    if (!screen.runUntilPagesPainted()) return fail("the banner's page was not painted");
     if (!screen.capture(std::filesystem::path(captures) / "banner.png")) return fail("no banner capture");
 
     // The popup over everything; the root view keeps it until it closes itself.
@@ -97,6 +97,7 @@ int main(int argc, char** argv) {
         return fail("the popup showed no ad");
     std::printf("ads_placements: the popup shows an ad\n");
     screen.runFrames(30);  // its fade-in
+    if (!screen.runUntilPagesPainted()) return fail("the popup's page was not painted");
     if (!screen.capture(std::filesystem::path(captures) / "popup.png")) return fail("no popup capture");
 
     // The user taps the close button.
@@ -109,8 +110,10 @@ int main(int argc, char** argv) {
     screen.tap(tap);
     if (!screen.runUntil([&] { return popupEvents->closed; })) return fail("the popup did not close");
     screen.runFrames(10);
+    if (!screen.runUntilPagesPainted()) return fail("the banner's page was not painted after the close");
     if (!screen.capture(std::filesystem::path(captures) / "closed.png"))
         return fail("no capture after the close");
+    std::printf("ads_placements: the user closed the popup\n");
 
     // A banner along the top edge whose ads come from the two networks. The SDK draws its ads by weight;
     // taken in turn, the draws give this banner's first ad and the one it loads behind it one from each

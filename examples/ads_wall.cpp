@@ -88,24 +88,15 @@ int main(int argc, char** argv) {
     auto* page = shown ? dynamic_cast<ZIZRadWallWebView*>(shown->webView().get()) : nullptr;
     if (!page || !page->webView()) return fail("the wall has no offer page");
     page->setDelegate(events);  // to hear of the tap
-    auto where = std::make_shared<std::string>();
-    auto asking = std::make_shared<bool>(false);
-    const bool found = screen.runUntil([&] {
-        if (!*asking) {
-            *asking = true;
-            page->webView()->evaluateScript(kFirstOfferScript, [where, asking](const std::string& text) {
-                *where = text;
-                *asking = false;
-            });
-        }
-        return !where->empty();
-    });
-    if (!found) return fail("the wall's page shows no offer");
-    screen.runFrames(90);  // the panel's fade-in, and the offer page's frames that follow it
+    const std::string where = screen.runUntilPageAnswers(*page->webView(), kFirstOfferScript);
+    if (where.empty()) return fail("the wall's page shows no offer");
+    screen.runFrames(30);  // the panel's fade-in
+    if (!screen.runUntilPagesPainted()) return fail("the wall's page did not paint its offers");
     if (!screen.capture(captures / "wall.png")) return fail("no wall capture");
+    std::printf("ads_wall: the user sees the offers\n");
 
-    const size_t comma = where->find(',');
-    const plat::Point inPage{std::stod(where->substr(0, comma)), std::stod(where->substr(comma + 1))};
+    const size_t comma = where.find(',');
+    const plat::Point inPage{std::stod(where.substr(0, comma)), std::stod(where.substr(comma + 1))};
     const plat::Point at = page->webView()->convertPointToView(inPage, nullptr);
     screen.tap(at);
     if (!screen.runUntil([&] { return events->tapped; })) return fail("the tap on the offer did nothing");
