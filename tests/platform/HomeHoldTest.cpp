@@ -62,28 +62,31 @@ TEST(HomeHold, TheFolderItselfIsHeldWithoutAWriteWhateverFilesItHolds) {
     ::chmod(home.path().c_str(), 0700);
 }
 
-// A child that holds `home` and answers on `ready` once it does; `whenTold` runs on SIGTERM (before the
-// child ends), `memory` bytes are touched so that a kill takes the system a moment to finish.
-pid_t holdingChild(const fs::path& home, int ready, size_t memory, void (*whenTold)(int)) {
+// A child that holds `home` and answers on `ready` once it does; told to quit on `quit`, it says it is ending
+// and takes 4 s to end. `memory` bytes are touched so that a kill takes the system a moment to finish.
+pid_t holdingChild(const fs::path& home, const int (&ready)[2], const int (&quit)[2], size_t memory) {
     const pid_t child = ::fork();
     if (child != 0) return child;
     void* touched = ::mmap(nullptr, memory, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (whenTold) ::signal(SIGTERM, whenTold);
     if (!Paths::holdHome(home) || touched == MAP_FAILED) ::_exit(1);
     std::memset(touched, 1, memory);
-    if (::write(ready, "x", 1) != 1) ::_exit(1);
-    for (;;) ::pause();
+    char byte = 0;
+    if (::write(ready[1], "x", 1) != 1 || ::read(quit[0], &byte, 1) != 1) ::_exit(1);
+    Paths::markEnding();
+    ::usleep(4'000'000);
+    ::_exit(0);
 }
 
 TEST(HomeHold, AHolderIsWaitedForWhileItEndsOrLetsGoAndALiveOneIsRefused) {
     testsupport::TempHome restore;
     testsupport::TempDir dir;
     const fs::path home = dir.path() / "home";
-    int ready[2];
+    int ready[2], quit[2];
     ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(quit), 0);
     char byte = 0;
     // Killed: its descriptors, and so its hold, go only once the system has given its memory back.
-    const pid_t killed = holdingChild(home, ready[1], 512u << 20, nullptr);
+    const pid_t killed = holdingChild(home, ready, quit, 512u << 20);
     ASSERT_EQ(::read(ready[0], &byte, 1), 1);
     std::string inUse;
     EXPECT_FALSE(Paths::holdHome(home, &inUse));
@@ -94,14 +97,11 @@ TEST(HomeHold, AHolderIsWaitedForWhileItEndsOrLetsGoAndALiveOneIsRefused) {
     Paths::setHome(dir.path());
 
     // Asked to quit, it says it is ending and takes longer to save than a live holder is waited for.
-    const pid_t quitting = holdingChild(home, ready[1], 4096, [](int) {
-        Paths::markEnding();
-        ::usleep(4'000'000);
-        ::_exit(0);
-    });
+    const pid_t quitting = holdingChild(home, ready, quit, 4096);
     ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-    ::kill(quitting, SIGTERM);
+    ASSERT_EQ(::write(quit[1], "q", 1), 1);
     EXPECT_TRUE(Paths::holdHome(home, &inUse)) << inUse;
+    ::kill(quitting, SIGKILL);
     ::waitpid(quitting, nullptr, 0);
     Paths::setHome(dir.path());
 
@@ -116,8 +116,7 @@ TEST(HomeHold, AHolderIsWaitedForWhileItEndsOrLetsGoAndALiveOneIsRefused) {
     ASSERT_EQ(::read(ready[0], &byte, 1), 1);
     EXPECT_TRUE(Paths::holdHome(home, &inUse)) << inUse;
     ::waitpid(brief, nullptr, 0);
-    ::close(ready[0]);
-    ::close(ready[1]);
+    for (int fd : {ready[0], ready[1], quit[0], quit[1]}) ::close(fd);
 }
 
 TEST(HomeHold, OnlyAHoldThisProcessPassedOnIsTakenFromTheVariable) {
