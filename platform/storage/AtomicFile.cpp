@@ -15,9 +15,8 @@
 namespace plat {
 namespace fs = std::filesystem;
 
-namespace {
-
-bool writeAll(int fd, const uint8_t* p, size_t size) {
+bool writeAll(int fd, const void* data, size_t size) {
+    const auto* p = static_cast<const uint8_t*>(data);
     while (size > 0) {
         ssize_t n = ::write(fd, p, size);
         if (n < 0) {
@@ -29,6 +28,8 @@ bool writeAll(int fd, const uint8_t* p, size_t size) {
     }
     return true;
 }
+
+namespace {
 
 // ".NAME.tmp." followed by mkostemp's six characters.
 std::string temporaryPrefix(const fs::path& path) {
@@ -49,18 +50,15 @@ const char* unreplaceable(const fs::path& path, Links links, struct stat& st) {
     return "not a regular file";
 }
 
-// Whether `name` is one of writeFileAtomically's temporaries: ".NAME.tmp." and mkostemp's six letters and
-// digits, for `prefix` (".NAME.tmp.") or, when it is empty, for any NAME.
-bool isTemporaryName(const std::string& name, const std::string& prefix) {
-    const size_t stem = name.size() - std::min(name.size(), kTemporarySuffixLength);
-    if (!prefix.empty() && (stem != prefix.size() || name.compare(0, prefix.size(), prefix) != 0))
-        return false;
+// The ".NAME.tmp." that `name` begins with when it is one of writeFileAtomically's temporaries (followed
+// by mkostemp's six letters and digits); empty when it is none.
+std::string_view temporaryStem(std::string_view name) {
     constexpr std::string_view kTmp = ".tmp.";
-    if (prefix.empty() && (name.size() < 1 + 1 + kTmp.size() + kTemporarySuffixLength || name[0] != '.' ||
-                           name.compare(stem - kTmp.size(), kTmp.size(), kTmp) != 0))
-        return false;
-    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(stem), name.end(),
-                       [](unsigned char c) { return std::isalnum(c) != 0; });
+    if (name.size() < 2 + kTmp.size() + kTemporarySuffixLength || name[0] != '.') return {};
+    const std::string_view stem = name.substr(0, name.size() - kTemporarySuffixLength);
+    const bool random = std::all_of(name.begin() + static_cast<std::ptrdiff_t>(stem.size()), name.end(),
+                                    [](unsigned char c) { return std::isalnum(c) != 0; });
+    return random && stem.ends_with(kTmp) ? stem : std::string_view();
 }
 
 // Removes `entry` with a line when it is a regular file.
@@ -80,7 +78,7 @@ size_t sweep(const fs::path& path) {
     size_t removed = 0;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        if (isTemporaryName(it->path().filename().string(), prefix) && removeTemporary(*it)) ++removed;
+        if (temporaryStem(it->path().filename().string()) == prefix && removeTemporary(*it)) ++removed;
     return removed;
 }
 
@@ -154,7 +152,7 @@ bool writeFileAtomically(const fs::path& name, const void* data, size_t size, Li
     int savedErrno = 0;
     if (::fchmod(fd, mode) != 0) {
         failedStep = "chmod";
-    } else if (!writeAll(fd, static_cast<const uint8_t*>(data), size)) {
+    } else if (!writeAll(fd, data, size)) {
         failedStep = "write";
     } else if (::fsync(fd) != 0) {
         failedStep = "fsync";
@@ -198,7 +196,7 @@ size_t removeStaleTemporaryFilesUnder(const fs::path& folder) {
     // Links are not followed: what lies beyond one is not this folder's.
     for (fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
          !ec && it != end; it.increment(ec))
-        if (isTemporaryName(it->path().filename().string(), {}) && removeTemporary(*it)) ++removed;
+        if (!temporaryStem(it->path().filename().string()).empty() && removeTemporary(*it)) ++removed;
     return removed;
 }
 

@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -134,23 +134,13 @@ int openRegularFile(const fs::path& path, struct stat& st) {
     return -1;
 }
 
-bool writeWhole(int out, const char* data, size_t size) {
-    for (size_t done = 0; done < size;) {
-        ssize_t w = ::write(out, data + done, size - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w < 0) return false;
-        done += static_cast<size_t>(w);
-    }
-    return true;
-}
-
 bool copyAll(int in, int out) {
     char buffer[64 * 1024];
     for (;;) {
         ssize_t n = ::read(in, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return n == 0;
-        if (!writeWhole(out, buffer, static_cast<size_t>(n))) return false;
+        if (!writeAll(out, buffer, static_cast<size_t>(n))) return false;
     }
 }
 
@@ -240,7 +230,7 @@ constexpr uint64_t kRecordMaxSize = 4096;
 bool writeRecord(const fs::path& record, const std::string& lines) {
     const int fd = ::open(record.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return false;
-    bool ok = writeWhole(fd, lines.data(), lines.size()) && ::fsync(fd) == 0;
+    bool ok = writeAll(fd, lines.data(), lines.size()) && ::fsync(fd) == 0;
     int error = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
@@ -257,18 +247,10 @@ std::vector<std::pair<std::string, ino_t>> readRecord(const fs::path& record) {
     std::vector<std::pair<std::string, ino_t>> listed;
     const FileManager::ReadResult read = FileManager::readFile(record, kRecordMaxSize);
     if (!read.read()) return listed;
-    const std::string_view text(reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size());
-    for (size_t at = 0, end; at < text.size(); at = end + 1) {
-        end = std::min(text.find('\n', at), text.size());
-        const std::string_view line = text.substr(at, end - at);
-        const size_t space = line.rfind(' ');
-        uint64_t inode = 0;
-        if (space == std::string_view::npos) continue;
-        const auto [last, problem] =
-            std::from_chars(line.data() + space + 1, line.data() + line.size(), inode);
-        if (problem == std::errc() && last == line.data() + line.size() && space + 1 < line.size())
-            listed.emplace_back(std::string(line.substr(0, space)), static_cast<ino_t>(inode));
-    }
+    std::istringstream lines(std::string(read.bytes.begin(), read.bytes.end()));
+    std::string ending;
+    uint64_t inode = 0;
+    while (lines >> ending >> inode) listed.emplace_back(ending, static_cast<ino_t>(inode));
     return listed;
 }
 

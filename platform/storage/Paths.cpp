@@ -53,9 +53,8 @@ Hold& holdSlot() {
 // The held folder's descriptor, for markEnding, which may run in a signal handler.
 std::atomic<int> heldFd{-1};
 
-void keep(Hold& hold, int fd, const fs::path& home) {
+void keep(Hold& hold, int fd) {
     hold.fd = fd;
-    hold.home = home;
     heldFd = fd;
 }
 
@@ -228,7 +227,7 @@ bool Paths::holdHome(const fs::path& home, std::string* inUse) {
         } else if (const int passed = takePassedHold(fd); passed >= 0) {
             ::close(fd);
             release(hold);
-            keep(hold, passed, absolute);
+            keep(hold, passed);
         } else {
             long holder = 0;
             const int error = lockFolder(fd, holder);
@@ -247,7 +246,7 @@ bool Paths::holdHome(const fs::path& home, std::string* inUse) {
                 return false;
             }
             release(hold);
-            keep(hold, fd, absolute);
+            keep(hold, fd);
         }
         hold.home = absolute;
         homeSlot() = absolute;

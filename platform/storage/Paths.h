@@ -20,7 +20,7 @@ class Paths {
     // itself: it needs no write, no file of the home can undo it, and it goes with the process however it
     // ends (a kill too); no program the process starts inherits it, but the program it becomes by an exec
     // that passHoldOnExec prepared keeps it throughout. Holding the home this process holds already changes
-    // nothing, and holding another one ends the earlier hold. A new hold first removes, with a line each,
+    // nothing, and holding another one ends the earlier hold. A new hold then removes, with a line each,
     // the temporaries that saves cut short left anywhere in the home. When another process holds the
     // home, it is tried again for a few seconds, and until a holder that is ending (killed, or marked by
     // markEnding) has ended, within half a minute; then false, with `inUse` set to one line naming the
