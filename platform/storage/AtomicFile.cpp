@@ -61,10 +61,10 @@ std::string_view temporaryStem(std::string_view name) {
     return random && stem.ends_with(kTmp) ? stem : std::string_view();
 }
 
-// Removes `entry` with a line when it is a regular file.
+// Removes `entry` with a line when it is a regular file itself: a save never leaves a link.
 bool removeTemporary(const fs::directory_entry& entry) {
     std::error_code ec;
-    if (!entry.is_regular_file(ec) || !fs::remove(entry.path(), ec)) return false;
+    if (!fs::is_regular_file(entry.symlink_status(ec)) || ec || !fs::remove(entry.path(), ec)) return false;
     logWarning("removed %s, left by a write that never finished", entry.path().c_str());
     return true;
 }

@@ -6,6 +6,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -19,10 +20,12 @@
 #include <sstream>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 #include "platform/storage/AtomicFile.h"
+#include "platform/storage/HolderWatch.h"
 
 namespace plat {
 namespace fs = std::filesystem;
@@ -70,34 +73,98 @@ bool sameFile(int a, int b) {
     return fstat(a, &sa) == 0 && fstat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-// What the system's table of locks says of the folder open as `fd`: the process holding it (0 when the
-// table names none), and whether that holder has marked itself as ending (markEnding).
-struct LockEntry {
-    long holder = 0;
-    bool ending = false;
+// One line of the system's lock table, or of a descriptor's own locks in its fdinfo: "1: FLOCK  ADVISORY
+// WRITE 1234 fe:00:10953105 0 EOF". One waiting for a lock has "->" before its kind, so it is none.
+struct LockLine {
+    std::string kind;
+    long pid = 0;
+    std::string where;
 };
 
-LockEntry lockEntryOf(int fd) {
-    LockEntry entry;
+LockLine parseLockLine(const std::string& line) {
+    std::istringstream in(line);
+    std::string number, mode, access;
+    LockLine lock;
+    in >> number >> lock.kind >> mode >> access >> lock.pid >> lock.where;
+    return lock;
+}
+
+// The lines of /proc/self/fdinfo/<fd>: the descriptor's mount and the locks of its own open file.
+std::vector<std::string> fdInfoOf(int fd) {
+    std::ifstream info("/proc/self/fdinfo/" + std::to_string(fd));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(info, line);) lines.push_back(line);
+    return lines;
+}
+
+// The names the lock table may give the folder open as `fd`, "MAJ:MIN:INODE": the table names a file by
+// the device of its file system as its mount lists it, which stat gives differently where a file system
+// has volumes of its own inside it (btrfs), so both are taken.
+std::vector<std::string> lockTableNamesOf(int fd) {
+    std::vector<std::string> names;
     struct stat st {};
-    if (fstat(fd, &st) != 0) return entry;
-    char id[64];
-    std::snprintf(id, sizeof id, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
-                  static_cast<unsigned long>(st.st_ino));
-    std::ifstream locks("/proc/locks");
-    std::string line;
-    while (std::getline(locks, line)) {
-        // "1: FLOCK  ADVISORY  WRITE 1234 fe:00:10953105 0 EOF"; one waiting for a lock has "->" before its
-        // kind, and the ending mark is a lock of the open folder itself, "OFDLCK ... -1 fe:00:10953105 ...".
+    if (fstat(fd, &st) != 0) return names;
+    auto add = [&](unsigned major, unsigned minor) {
+        char id[64];
+        std::snprintf(id, sizeof id, "%02x:%02x:%lu", major, minor, static_cast<unsigned long>(st.st_ino));
+        if (std::find(names.begin(), names.end(), id) == names.end()) names.emplace_back(id);
+    };
+    add(major(st.st_dev), minor(st.st_dev));
+    std::string mount;
+    for (const std::string& line : fdInfoOf(fd))
+        if (line.rfind("mnt_id:", 0) == 0) std::istringstream(line.substr(7)) >> mount;
+    std::ifstream mounts("/proc/self/mountinfo");
+    for (std::string line; !mount.empty() && std::getline(mounts, line);) {
+        // "47 28 0:41 / /home rw,relatime - btrfs /dev/loop0 rw": mount id, parent, device.
         std::istringstream in(line);
-        std::string number, kind, mode, access, where;
-        long pid = 0;
-        in >> number >> kind >> mode >> access >> pid >> where;
-        if (where != id) continue;
-        if (kind == "FLOCK") entry.holder = pid;
-        if (kind == "OFDLCK") entry.ending = true;
+        std::string id, parent, device;
+        unsigned major = 0, minor = 0;
+        in >> id >> parent >> device;
+        if (id != mount) continue;
+        if (std::sscanf(device.c_str(), "%u:%u", &major, &minor) == 2) add(major, minor);
+        break;
     }
-    return entry;
+    return names;
+}
+
+// The process that the system's lock table names as holding the file of those `names`; 0 when it names
+// none. One reading can miss a line while other locks on the machine change.
+long holderOf(const std::vector<std::string>& names) {
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        const LockLine lock = parseLockLine(line);
+        if (lock.kind == "FLOCK" && std::find(names.begin(), names.end(), lock.where) != names.end())
+            return lock.pid;
+    }
+    return 0;
+}
+
+// Whether this process took the hold of the descriptor `fd` itself (before an exec, which keeps its
+// id): the descriptor's own locks say so, whatever the file system and however busy the lock table.
+bool holdsOwnLock(int fd) {
+    for (const std::string& line : fdInfoOf(fd)) {
+        if (line.rfind("lock:", 0) != 0) continue;
+        const LockLine lock = parseLockLine(line.substr(5));
+        if (lock.kind == "FLOCK" && lock.pid == ::getpid()) return true;
+    }
+    return false;
+}
+
+// The ending mark is a read lock of the held folder's open file (not of the process), on its first byte.
+struct flock endingMark(short type) {
+    struct flock mark {};
+    mark.l_type = type;
+    mark.l_whence = SEEK_SET;
+    mark.l_start = 0;
+    mark.l_len = 1;
+    return mark;
+}
+
+// Whether the holder of the folder open as `fd` has marked itself as ending: asked of the system
+// directly, so no reading of a table can miss it.
+bool markedEnding(int fd) {
+    struct flock probe = endingMark(F_WRLCK);
+    return ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK && probe.l_pid == -1;
 }
 
 // Names the descriptor of a hold passed on to the program this process becomes (see passHoldOnExec).
@@ -115,13 +182,15 @@ int takePassedHold(int home) {
     if (errno || end == passed || *end || number <= STDERR_FILENO || number > INT_MAX) return -1;
     const int fd = static_cast<int>(number);
     struct stat st {};
-    // The table names the process that took a lock, which an exec keeps; taking the lock again on this
-    // descriptor then changes nothing, and fails if the lock is on another of the folder's descriptors.
-    if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || !sameFile(fd, home) ||
-        lockEntryOf(fd).holder != ::getpid() || flock(fd, LOCK_EX | LOCK_NB) != 0)
+    // Taking the lock again on the descriptor that holds it changes nothing.
+    if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || !sameFile(fd, home) || !holdsOwnLock(fd) ||
+        flock(fd, LOCK_EX | LOCK_NB) != 0)
         return -1;
     ::unsetenv(kPassedHold);
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    // A program that plays on is not ending, whatever its earlier self was asked.
+    struct flock unmark = endingMark(F_UNLCK);
+    ::fcntl(fd, F_OFD_SETLK, &unmark);
     return fd;
 }
 
@@ -157,19 +226,26 @@ bool ending(long pid) {
 // process holds it, or the lock's error. Whoever holds it, the lock is tried again for a few seconds: a
 // holder may let go at any moment, between a failed try and the look at who holds it too. A holder that
 // is ending (killed, or marked by markEnding when asked to quit) is waited for until it has ended, within
-// a longer bound, so a game quit and started again at once starts as soon as the old one is gone.
-int lockFolder(int fd, long& holder) {
-    constexpr auto kSettleWait = std::chrono::seconds(3);
-    constexpr auto kEndingWait = std::chrono::seconds(30);
+// a longer bound, so a game quit and started again at once starts as soon as the old one is gone; a wait
+// that lasts says once what it waits for.
+int lockFolder(int fd, const fs::path& home, long& holder) {
+    constexpr auto kSilentWait = std::chrono::seconds(1);
     const auto start = std::chrono::steady_clock::now();
+    const std::vector<std::string> names = lockTableNamesOf(fd);
+    HolderWatch watch;
+    bool told = false;
     for (;;) {
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
         if (errno != EWOULDBLOCK) return errno;
-        const LockEntry entry = lockEntryOf(fd);
-        holder = entry.holder;
-        const bool holderEnding = entry.ending || (holder && ending(holder));
-        if (std::chrono::steady_clock::now() - start >= (holderEnding ? kEndingWait : kSettleWait))
-            return EWOULDBLOCK;
+        watch.look(holderOf(names), markedEnding(fd), ending);
+        holder = watch.holder();
+        const auto waited = std::chrono::steady_clock::now() - start;
+        if (waited >= watch.bound()) return EWOULDBLOCK;
+        if (watch.holderEnding() && !told && waited >= kSilentWait) {
+            told = true;
+            const std::string who = holder ? "process " + std::to_string(holder) : "the process";
+            logInfo("waiting for %s, which holds the home %s, to end", who.c_str(), home.c_str());
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
@@ -230,7 +306,7 @@ bool Paths::holdHome(const fs::path& home, std::string* inUse) {
             keep(hold, passed);
         } else {
             long holder = 0;
-            const int error = lockFolder(fd, holder);
+            const int error = lockFolder(fd, absolute, holder);
             if (error) {
                 ::close(fd);
                 if (error != EWOULDBLOCK) {
@@ -261,12 +337,10 @@ bool Paths::holdHome(const fs::path& home, std::string* inUse) {
 void Paths::markEnding() {
     const int fd = heldFd.load();
     if (fd < 0) return;
-    struct flock mark {};
-    mark.l_type = F_RDLCK;
-    mark.l_whence = SEEK_SET;
-    mark.l_start = 0;
-    mark.l_len = 1;
+    struct flock mark = endingMark(F_RDLCK);
+    const int saved = errno;
     ::fcntl(fd, F_OFD_SETLK, &mark);
+    errno = saved;
 }
 
 std::string Paths::passHoldOnExec() {

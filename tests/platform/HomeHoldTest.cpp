@@ -8,7 +8,10 @@
 
 #include <csignal>
 #include <cstring>
+#include <set>
 
+#include "platform/storage/AtomicFile.h"
+#include "platform/storage/HolderWatch.h"
 #include "platform/storage/Paths.h"
 #include "tests/support/TestSupport.h"
 
@@ -119,6 +122,30 @@ TEST(HomeHold, AHolderIsWaitedForWhileItEndsOrLetsGoAndALiveOneIsRefused) {
     for (int fd : {ready[0], ready[1], quit[0], quit[1]}) ::close(fd);
 }
 
+// A look at the lock table that misses the holder, or a mark gone a moment before its lock, takes back
+// nothing an earlier look showed; only another holder named does.
+TEST(HomeHold, ALookThatMissesTheHolderChangesNothingAlreadyKnown) {
+    const std::set<long> killed{7};
+    auto ending = [&](long pid) { return killed.count(pid) > 0; };
+    plat::HolderWatch watch;
+    watch.look(0, false, ending);
+    EXPECT_EQ(watch.bound(), std::chrono::seconds(3));
+    watch.look(7, false, ending);
+    watch.look(0, false, ending);
+    EXPECT_EQ(watch.holder(), 7);
+    EXPECT_EQ(watch.bound(), std::chrono::seconds(30));
+
+    plat::HolderWatch marked;
+    marked.look(5, true, ending);
+    marked.look(0, false, ending);
+    marked.look(5, false, ending);
+    EXPECT_EQ(marked.bound(), std::chrono::seconds(30));
+    // The home changed hands: a live holder gets the few seconds.
+    marked.look(6, false, ending);
+    EXPECT_EQ(marked.holder(), 6);
+    EXPECT_EQ(marked.bound(), std::chrono::seconds(3));
+}
+
 TEST(HomeHold, OnlyAHoldThisProcessPassedOnIsTakenFromTheVariable) {
     testsupport::TempHome home;
     // A descriptor of the home that the parent keeps open, named by hand.
@@ -147,7 +174,14 @@ TEST(HomeHold, ANewHoldSweepsTheTemporariesThatSavesLeftAnywhereInTheHome) {
                              home / "notes.tmp.Ab12Cd"};
     for (const fs::path& p : left) testsupport::writeFile(p, "half");
     for (const fs::path& p : kept) testsupport::writeFile(p, "mine");
+    // A save never leaves a link: one named like a temporary is the player's, and so is what it names.
+    const fs::path link = home / "Library" / ".mine.cfg.tmp.Ab12Cd", linked = dir.path() / "mine.cfg";
+    testsupport::writeFile(linked, "mine");
+    fs::create_symlink(linked, link);
     ASSERT_TRUE(Paths::holdHome(home));
+    EXPECT_EQ(plat::removeStaleTemporaryFiles(home / "Library" / "mine.cfg"), 0u);
     for (const fs::path& p : left) EXPECT_FALSE(fs::exists(p)) << p;
     for (const fs::path& p : kept) EXPECT_TRUE(fs::exists(p)) << p;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(testsupport::readFile(linked), "mine");
 }
