@@ -1,9 +1,11 @@
 #include "game/shell/ShellSession.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -43,11 +45,16 @@ class QuitSignals {
         if (pipe2(pipe_, O_NONBLOCK | O_CLOEXEC) != 0) pipe_[0] = pipe_[1] = -1;
         writeEnd_ = pipe_[1];
         signalled_ = 0;
+        mainThread_ = pthread_self();
         struct sigaction action {};
         action.sa_handler = &QuitSignals::handle;
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, &previousInt_);
         sigaction(SIGTERM, &action, &previousTerm_);
+        // A program started again by a relaunch begins with the quits held back, and any that came
+        // meanwhile waiting: they are taken now.
+        const sigset_t quits = quitSet();
+        pthread_sigmask(SIG_UNBLOCK, &quits, nullptr);
     }
     ~QuitSignals() {
         sigaction(SIGINT, &previousInt_, nullptr);
@@ -64,23 +71,68 @@ class QuitSignals {
     // Readable once a quit was asked for; -1 when no pipe could be made (then only signalled() tells).
     int fd() const { return pipe_[0]; }
 
+    // Holds every quit back on the main thread while it lasts, as a relaunch needs: a quit taken between
+    // its last look and its exec would be lost with the exec, and its ending mark would go on with the
+    // held home into a program that plays on. One held back ends this program when let go, or, kept
+    // through the exec with the signal mask, reaches the program it becomes as soon as that can take it.
+    class HeldBack {
+      public:
+        HeldBack() {
+            const sigset_t quits = quitSet();
+            pthread_sigmask(SIG_BLOCK, &quits, &previous_);
+            relaunching_ = 1;
+        }
+        ~HeldBack() {
+            relaunching_ = 0;
+            pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+        }
+        HeldBack(const HeldBack&) = delete;
+        HeldBack& operator=(const HeldBack&) = delete;
+
+        // Whether a quit was asked for, taken already or held back.
+        bool quitAsked() const {
+            sigset_t pending;
+            return signalled_ || (sigpending(&pending) == 0 && (sigismember(&pending, SIGINT) == 1 ||
+                                                                sigismember(&pending, SIGTERM) == 1));
+        }
+
+      private:
+        sigset_t previous_;
+    };
+
   private:
+    static sigset_t quitSet() {
+        sigset_t quits;
+        sigemptyset(&quits);
+        sigaddset(&quits, SIGINT);
+        sigaddset(&quits, SIGTERM);
+        return quits;
+    }
+
     static void handle(int signal) {
-        if (signalled_) {
+        const int savedErrno = errno;
+        if (relaunching_) {
+            // Taken by another thread while the main thread holds quits back: handed to it, to be kept
+            // with the rest.
+            pthread_kill(mainThread_, signal);
+        } else if (signalled_) {
             ::signal(signal, SIG_DFL);
             raise(signal);
-            return;
+        } else {
+            signalled_ = signal;
+            plat::Paths::markEnding();
+            if (writeEnd_ >= 0) {
+                const char byte = 1;
+                [[maybe_unused]] ssize_t n = write(writeEnd_, &byte, 1);
+            }
         }
-        signalled_ = signal;
-        plat::Paths::markEnding();
-        if (writeEnd_ >= 0) {
-            const char byte = 1;
-            [[maybe_unused]] ssize_t n = write(writeEnd_, &byte, 1);
-        }
+        errno = savedErrno;
     }
 
     static inline volatile sig_atomic_t signalled_ = 0;
+    static inline volatile sig_atomic_t relaunching_ = 0;
     static inline volatile int writeEnd_ = -1;
+    static inline pthread_t mainThread_{};
     int pipe_[2] = {-1, -1};
     struct sigaction previousInt_ {};
     struct sigaction previousTerm_ {};
@@ -151,9 +203,11 @@ void syncScreen() {
 }
 
 // Ends this program and starts it again with the same options, going on at `nextFrame` with the wall
-// clock at `wallMicros`. Returns only when the new program could not be started.
+// clock at `wallMicros`. Returns only when the new program could not be started (1), or when a quit was
+// asked for before the exec (0; the program then ends as a quit ends it).
 int relaunch(plat::Application& app, const std::vector<std::string>& args, int64_t nextFrame,
              int64_t wallMicros) {
+    QuitSignals::HeldBack quits;
     app.enterBackground();
     app.terminate();
     std::vector<std::string> next{"potemaru"};
@@ -173,6 +227,8 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     ::AudioEngine::end();
     std::fflush(stdout);
     std::fflush(stderr);
+    // Asked to quit on the way: this program ends here, its progress stored on the way to the background.
+    if (quits.quitAsked()) return 0;
     // The home stays held through the exec: no other program can take it while this one starts again.
     std::string hold = plat::Paths::passHoldOnExec();
     std::vector<char*> environment;

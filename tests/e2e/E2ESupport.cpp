@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -79,6 +80,7 @@ bool Potemaru::running() {
     struct rusage usage {};
     if (wait4(pid_, &raw, WNOHANG, &usage) == pid_) {
         status_ = statusOf(raw);
+        endedBySignal_ = WIFSIGNALED(raw);
         maxRssKb_ = usage.ru_maxrss;
         pid_ = -1;
         return false;
@@ -92,10 +94,25 @@ int Potemaru::wait() {
         struct rusage usage {};
         wait4(pid_, &raw, 0, &usage);
         status_ = statusOf(raw);
+        endedBySignal_ = WIFSIGNALED(raw);
         maxRssKb_ = usage.ru_maxrss;
         pid_ = -1;
     }
     return status_;
+}
+
+bool traceUntil(pid_t pid, bool syscalls, const std::function<bool(int status)>& stop) {
+    if (ptrace(PTRACE_SEIZE, pid, nullptr, PTRACE_O_TRACEEXEC | PTRACE_O_TRACESYSGOOD) != 0 ||
+        kill(pid, SIGCONT) != 0)
+        return false;
+    int status = 0;
+    while (waitpid(pid, &status, 0) == pid && WIFSTOPPED(status)) {
+        if (stop(status)) return true;
+        // A signal on its way goes on with the program; the tracer's own stops give none.
+        const bool traceStop = status >> 16 != 0 || WSTOPSIG(status) == (SIGTRAP | 0x80);
+        ptrace(syscalls ? PTRACE_SYSCALL : PTRACE_CONT, pid, nullptr, traceStop ? 0 : WSTOPSIG(status));
+    }
+    return false;
 }
 
 void Potemaru::kill9() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -32,6 +33,8 @@ class Potemaru {
     ~Potemaru();
     // Runs to the end; the exit status, or 128 + the signal that ended it.
     int run(const std::vector<std::string>& args);
+    // Whether the finished program was ended by a signal rather than exiting on its own.
+    bool endedBySignal() const { return endedBySignal_; }
     bool start(const std::vector<std::string>& args);
     bool running();
     pid_t pid() const { return pid_; }
@@ -48,8 +51,14 @@ class Potemaru {
     std::filesystem::path out_, err_;
     pid_t pid_ = -1;
     int status_ = -1;
+    bool endedBySignal_ = false;
     long maxRssKb_ = 0;
 };
+
+// Traces the program `pid`, which stands still after a SIGSTOP, from there on: its main thread runs (through
+// each system call, with `syscalls`) until `stop` says so of one of its stops, given its wait status; it then
+// stands there, traced, until detached. False when the program ended first.
+bool traceUntil(pid_t pid, bool syscalls, const std::function<bool(int status)>& stop);
 
 // The settings store of the app home (a dictionary; empty when there is none yet).
 plat::Value settings(const std::filesystem::path& home);

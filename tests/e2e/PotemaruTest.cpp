@@ -95,13 +95,8 @@ TEST(Potemaru, TheHomeStaysHeldThroughTheRelaunchAndASecondGameStartedDuringItIs
     // before that program runs.
     ASSERT_TRUE(first.signal(SIGSTOP));
     ASSERT_EQ(waitpid(first.pid(), nullptr, WUNTRACED), first.pid());
-    ASSERT_EQ(ptrace(PTRACE_SEIZE, first.pid(), nullptr, PTRACE_O_TRACEEXEC), 0);
-    ASSERT_TRUE(first.signal(SIGCONT));
-    constexpr int kExecStop = SIGTRAP | PTRACE_EVENT_EXEC << 8;
-    int status = 0;
-    while (waitpid(first.pid(), &status, 0) == first.pid() && WIFSTOPPED(status) && status >> 8 != kExecStop)
-        ptrace(PTRACE_CONT, first.pid(), nullptr, status >> 16 == PTRACE_EVENT_STOP ? 0 : WSTOPSIG(status));
-    ASSERT_EQ(status >> 8, kExecStop);
+    ASSERT_TRUE(e2e::traceUntil(
+        first.pid(), false, [](int status) { return status >> 8 == (SIGTRAP | PTRACE_EVENT_EXEC << 8); }));
     Potemaru second(dir.path());
     EXPECT_EQ(second.run({"--headless", "--home", home.string(), "--audio", "null", "--frames", "10"}), 1);
     EXPECT_EQ(second.err(), "potemaru: the home " + home.string() + " is in use by process " +

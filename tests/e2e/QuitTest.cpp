@@ -1,8 +1,13 @@
 // Every way out of the potemaru program keeps the progress: the app passes through the background, as
 // on the phone, so the time it left, the game timer and the spawn timers are stored and the store is
 // flushed. Checked by starting it again and reading what it counted as time away.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ptrace.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -179,4 +184,84 @@ TEST(PotemaruQuit, ATemporarySaveLeftByAKillAtTheRenameIsGoneAfterARelaunch) {
     for (const auto& entry : fs::directory_iterator(home / "Library" / "Preferences"))
         EXPECT_EQ(entry.path().filename().string().find(".tmp."), std::string::npos) << entry.path();
     EXPECT_FALSE(e2e::settings(home)["firstgame"].toBool());
+}
+
+// A quit that comes while a scripted relaunch is under way, after its saves and before the exec or right
+// after it, ends the game through its own way out, with the progress stored; the old program's handler
+// used to take it and start the new one anyway, or the new one died of it before it could quit.
+TEST(PotemaruQuit, AQuitDuringARelaunchEndsTheGameTheNormalWay) {
+    const std::function<bool(pid_t, int)> aims[] = {
+        [](pid_t pid, int status) {
+            __ptrace_syscall_info info{};
+            return WSTOPSIG(status) == (SIGTRAP | 0x80) &&
+                   ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) > 0 &&
+                   info.op == PTRACE_SYSCALL_INFO_ENTRY && info.entry.nr == SYS_execve;
+        },
+        [](pid_t, int status) { return status >> 8 == (SIGTRAP | PTRACE_EVENT_EXEC << 8); }};
+    for (size_t aim = 0; aim < std::size(aims); ++aim) {
+        SCOPED_TRACE(aim == 0 ? "at the exec" : "right after the exec");
+        testsupport::TempDir dir;
+        const fs::path home = dir.path() / "home", script = dir.path() / "relaunch.txt";
+        prepareFourSpawns(home, kStart);
+        testsupport::writeFile(script, "400 relaunch\n");
+        Potemaru run(dir.path());
+        auto args = headless(home);
+        args.insert(args.end(), {"--script", script.string(), "--frames", "700"});
+        ASSERT_TRUE(run.start(args));
+        ASSERT_TRUE(
+            waitFor([&] { return e2e::settings(home)["firstgame"].isBool() || !run.running(); }, 120));
+        ASSERT_TRUE(run.signal(SIGSTOP));
+        ASSERT_EQ(waitpid(run.pid(), nullptr, WUNTRACED), run.pid());
+        const pid_t pid = run.pid();
+        ASSERT_TRUE(e2e::traceUntil(pid, aim == 0, [&](int status) { return aims[aim](pid, status); }));
+        ASSERT_TRUE(run.signal(SIGTERM));
+        ASSERT_EQ(ptrace(PTRACE_DETACH, pid, nullptr, 0), 0);
+        EXPECT_EQ(run.wait(), 128 + SIGTERM) << run.err();
+        EXPECT_FALSE(run.endedBySignal());
+        // The four characters and the time of the relaunch, 400 frames in, stay stored.
+        EXPECT_EQ(e2e::settings(home)["objectcount"].toInt64(), 4);
+        EXPECT_EQ(e2e::settings(home)["saveTime"].toInt64(), kStart + 400 / 60);
+    }
+}
+
+// A game started while another quits waits for it past the few seconds a live holder gets, and says once
+// what it waits for: the quitting game marks itself ending as the quit arrives, and is held still here,
+// its ending mark just made, for longer than those seconds.
+TEST(PotemaruQuit, AGameStartedWhileAnotherQuitsWaitsUntilItHasEnded) {
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home";
+    Potemaru first(dir.path());
+    auto args = headless(home);
+    args.insert(args.end(), {"--frames", "10000000"});
+    ASSERT_TRUE(first.start(args));
+    ASSERT_TRUE(waitFor([&] { return e2e::settings(home)["firstgame"].isBool() || !first.running(); }, 120));
+    ASSERT_TRUE(first.signal(SIGSTOP));
+    ASSERT_EQ(waitpid(first.pid(), nullptr, WUNTRACED), first.pid());
+    ASSERT_TRUE(first.signal(SIGTERM));
+    const int folder = ::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    auto marked = [folder] {
+        struct flock probe {};
+        probe.l_type = F_WRLCK;
+        probe.l_len = 1;
+        return ::fcntl(folder, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+    };
+    const pid_t pid = first.pid();
+    ASSERT_TRUE(e2e::traceUntil(pid, true, [&](int) { return marked(); })) << first.err();
+    ::close(folder);
+
+    Potemaru second(dir.path());
+    std::vector<std::string> secondArgs = headless(home);
+    secondArgs.insert(secondArgs.end(), {"--frames", "5"});
+    ASSERT_TRUE(second.start(secondArgs));
+    const std::string waiting = "waiting for process " + std::to_string(pid) + ", which holds the home";
+    EXPECT_TRUE(
+        waitFor([&] { return second.err().find(waiting) != std::string::npos || !second.running(); }, 60))
+        << second.err();
+    // A second past the wait's start, and three more: past the retry that a live holder gets.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_TRUE(second.running()) << second.err();
+    ASSERT_EQ(ptrace(PTRACE_DETACH, pid, nullptr, 0), 0);
+    EXPECT_EQ(first.wait(), 128 + SIGTERM) << first.err();
+    EXPECT_EQ(second.wait(), 0) << second.err();
 }
