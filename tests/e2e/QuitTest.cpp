@@ -15,6 +15,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -186,20 +187,50 @@ TEST(PotemaruQuit, ATemporarySaveLeftByAKillAtTheRenameIsGoneAfterARelaunch) {
     EXPECT_FALSE(e2e::settings(home)["firstgame"].toBool());
 }
 
-// A quit that comes while a scripted relaunch is under way, after its saves and before the exec or right
-// after it, ends the game through its own way out, with the progress stored; the old program's handler
-// used to take it and start the new one anyway, or the new one died of it before it could quit.
+namespace {
+
+// The system call a stop of the traced `pid` enters or leaves; none for another stop.
+std::optional<__ptrace_syscall_info> syscallAt(pid_t pid, int status) {
+    __ptrace_syscall_info info{};
+    if (WSTOPSIG(status) != (SIGTRAP | 0x80) || ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0)
+        return std::nullopt;
+    return info;
+}
+
+// Where a test stops the game: through each system call or only at its events.
+struct Aim {
+    const char* where;
+    bool syscalls;
+    std::function<bool(pid_t, int)> stop;
+};
+
+}  // namespace
+
+// A quit that comes while a scripted relaunch is under way ends the game through its own way out, with
+// the progress stored: as the relaunch begins (before its saves), at its exec, or right after the exec.
+// The old program's handler used to take it and start the new one anyway, or the new one died of it.
 TEST(PotemaruQuit, AQuitDuringARelaunchEndsTheGameTheNormalWay) {
-    const std::function<bool(pid_t, int)> aims[] = {
-        [](pid_t pid, int status) {
-            __ptrace_syscall_info info{};
-            return WSTOPSIG(status) == (SIGTRAP | 0x80) &&
-                   ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) > 0 &&
-                   info.op == PTRACE_SYSCALL_INFO_ENTRY && info.entry.nr == SYS_execve;
-        },
-        [](pid_t, int status) { return status >> 8 == (SIGTRAP | PTRACE_EVENT_EXEC << 8); }};
-    for (size_t aim = 0; aim < std::size(aims); ++aim) {
-        SCOPED_TRACE(aim == 0 ? "at the exec" : "right after the exec");
+    constexpr uint64_t kQuits = 1u << (SIGINT - 1) | 1u << (SIGTERM - 1);
+    bool holdingBack = false;
+    const Aim aims[] = {
+        {"as the relaunch holds quits back", true,
+         [&](pid_t pid, int status) {
+             const auto call = syscallAt(pid, status);
+             if (call && call->op == PTRACE_SYSCALL_INFO_ENTRY)
+                 holdingBack = call->entry.nr == SYS_rt_sigprocmask && call->entry.args[0] == SIG_BLOCK &&
+                               static_cast<uint64_t>(
+                                   ptrace(PTRACE_PEEKDATA, pid, call->entry.args[1], nullptr)) == kQuits;
+             return call && call->op == PTRACE_SYSCALL_INFO_EXIT && holdingBack;
+         }},
+        {"at the exec", true,
+         [](pid_t pid, int status) {
+             const auto call = syscallAt(pid, status);
+             return call && call->op == PTRACE_SYSCALL_INFO_ENTRY && call->entry.nr == SYS_execve;
+         }},
+        {"right after the exec", false,
+         [](pid_t, int status) { return status >> 8 == (SIGTRAP | PTRACE_EVENT_EXEC << 8); }}};
+    for (const Aim& aim : aims) {
+        SCOPED_TRACE(aim.where);
         testsupport::TempDir dir;
         const fs::path home = dir.path() / "home", script = dir.path() / "relaunch.txt";
         prepareFourSpawns(home, kStart);
@@ -213,7 +244,7 @@ TEST(PotemaruQuit, AQuitDuringARelaunchEndsTheGameTheNormalWay) {
         ASSERT_TRUE(run.signal(SIGSTOP));
         ASSERT_EQ(waitpid(run.pid(), nullptr, WUNTRACED), run.pid());
         const pid_t pid = run.pid();
-        ASSERT_TRUE(e2e::traceUntil(pid, aim == 0, [&](int status) { return aims[aim](pid, status); }));
+        ASSERT_TRUE(e2e::traceUntil(pid, aim.syscalls, [&](int status) { return aim.stop(pid, status); }));
         ASSERT_TRUE(run.signal(SIGTERM));
         ASSERT_EQ(ptrace(PTRACE_DETACH, pid, nullptr, 0), 0);
         EXPECT_EQ(run.wait(), 128 + SIGTERM) << run.err();
