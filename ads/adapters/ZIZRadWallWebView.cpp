@@ -9,6 +9,7 @@
 #include "ads/settings/ADFRManager.h"
 #include "platform/base/Locale.h"
 #include "platform/base/Log.h"
+#include "platform/net/FileURL.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/Bundle.h"
@@ -57,7 +58,7 @@ void ZIZRadWallWebView::loadAd() {
 std::string ZIZRadWallWebView::resourceBaseURL() {
     std::string path = plat::Bundle::main().resourcePath().string();
     if (path.empty() || path.back() != '/') path += '/';
-    return "file://" + path;
+    return plat::fileURLFromPath(path);
 }
 
 void ZIZRadWallWebView::loadPage(const std::string& html, const std::string& baseURL) {

@@ -5,6 +5,8 @@
 
 #include <arpa/inet.h>
 
+#include "platform/net/FileURL.h"
+
 namespace {
 
 struct Entry {
@@ -101,7 +103,9 @@ bool ADFREndpoints::settingsHostsOnLoopback() {
 
 namespace {
 
-// An address taken apart: its origin (scheme, host, port) and its path.
+// An address taken apart: its origin (scheme, host, port) and its path. A file address's path is the
+// decoded one, as the engine may spell the escapes of one folder in more than one way; a web address's
+// path stays as the server reads it.
 struct Place {
     std::string scheme, host;
     int port = -1;
@@ -140,6 +144,13 @@ std::optional<Place> placeOf(const std::string& url) {
         place.port = std::stoi(digits);
     }
     place.host = lowered(place.host);
+    if (!place.web()) {
+        auto path = plat::pathFromFileURL(url);
+        if (!path) return std::nullopt;
+        if (place.host == "localhost") place.host.clear();
+        place.path = path->string();
+        return place;
+    }
     if (authorityEnd != std::string::npos && url[authorityEnd] == '/')
         place.path = url.substr(authorityEnd, url.find_first_of("?#", authorityEnd) - authorityEnd);
     if (place.path.empty()) place.path = "/";
@@ -160,7 +171,9 @@ bool ADFREndpoints::withinPage(const std::string& url, const std::string& page) 
     if (!place || !own || !place->sameOrigin(*own)) return false;
     const std::string& base = own->path;
     const std::string& path = place->path;
-    if (path.compare(0, base.size(), base) != 0 || (path + "/").find("/../") != std::string::npos)
+    // A ".." is refused however it is spelled ("%2e%2e" too).
+    const std::string plain = place->web() ? plat::percentDecoded(path).value_or(path) : path;
+    if (path.compare(0, base.size(), base) != 0 || (plain + "/").find("/../") != std::string::npos)
         return false;
     // "/wall" holds "/wall/x" but not "/wallx".
     return path.size() == base.size() || base.back() == '/' || path[base.size()] == '/';

@@ -7,6 +7,7 @@
 #include "analytics/base/RUVWorker.h"
 #include "platform/base/Assert.h"
 #include "platform/base/Clock.h"
+#include "platform/net/FileURL.h"
 #include "platform/storage/KeyedArchive.h"
 #include "platform/storage/Paths.h"
 #include "platform/ui/Application.h"
@@ -65,7 +66,7 @@ std::optional<std::filesystem::path> RUVDataStore::databaseFullPath(const std::s
 
 std::string RUVDataStore::databaseFullURL(const std::string& name) {
     auto path = databaseFullPath(name);
-    return path ? "file://" + path->string() : std::string();
+    return path ? plat::fileURLFromPath(*path) : std::string();
 }
 
 void RUVDataStore::deleteStoreFile(const std::string& name) {

@@ -37,6 +37,7 @@ class RUVDataStore : public std::enable_shared_from_this<RUVDataStore> {
     static std::shared_ptr<RUVDataStore> dataStore();
     // Library/<name>; empty when there is no Library folder.
     static std::optional<std::filesystem::path> databaseFullPath(const std::string& name);
+    // The same as a file URL (plat::fileURLFromPath); empty when there is no Library folder.
     static std::string databaseFullURL(const std::string& name);
     // Removes a store file with its "-wal", "-shm" and "-journal", ignoring errors.
     static void deleteStoreFile(const std::string& name);

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "analytics/base/RUVHitUtil.h"
+#include "platform/net/FileURL.h"
 #include "platform/net/URLConnection.h"
 #include "platform/storage/Paths.h"
 #include "platform/ui/Device.h"
@@ -73,7 +74,7 @@ std::optional<std::filesystem::path> ZAVDispatchUtil::databaseFullPath(const std
 std::optional<std::string> ZAVDispatchUtil::databaseFullURL(const std::string& name) {
     auto path = databaseFullPath(name);
     if (!path) return std::nullopt;
-    return "file://" + path->string();
+    return plat::fileURLFromPath(*path);
 }
 
 std::string ZAVDispatchUtil::userAgentString() {

@@ -44,7 +44,7 @@ class ZAVDispatchUtil {
 
     // The Library folder joined with `name`; empty when there is no Library folder.
     static std::optional<std::filesystem::path> databaseFullPath(const std::string& name);
-    // The same as a file URL.
+    // The same as a file URL (plat::fileURLFromPath).
     static std::optional<std::string> databaseFullURL(const std::string& name);
 
     // Built once from the device and the locale.

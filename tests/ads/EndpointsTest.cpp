@@ -4,6 +4,7 @@
 
 #include "ads/base/ADFREndpoints.h"
 #include "ads/settings/ADFRData.h"
+#include "platform/net/FileURL.h"
 #include "platform/storage/KeyedArchive.h"
 #include "tests/support/TestSupport.h"
 
@@ -42,6 +43,22 @@ TEST(ADFREndpoints, TheFilesAdsSectionOverridesTheAppAndCarriesItsCaFile) {
     auto again = plat::Endpoints::parse(plat::Endpoints::toJson(*table), &error);
     ASSERT_TRUE(again) << error;
     EXPECT_EQ(*again, *table);
+}
+
+TEST(ADFREndpoints, AFilePageHoldsWhatLiesBelowItHoweverItsPathIsEscaped) {
+    const std::string page = plat::fileURLFromPath("/res/sp ace ゲーム#?%/");
+    const std::string own = "file:///res/sp%20ace%20%E3%82%B2%E3%83%BC%E3%83%A0%23%3F%25/";
+    EXPECT_TRUE(ADFREndpoints::withinPage(own + "x.css", page));
+    EXPECT_TRUE(ADFREndpoints::withinPage(
+        "file://localhost/res/sp ace %e3%82%b2%e3%83%bc%e3%83%a0%23%3f%25/a#b", page));
+    for (const std::string& outside : std::vector<std::string>{
+             "file:///res/", own.substr(0, own.size() - 1) + "x", "file:///etc/passwd", own + "../x",
+             own + "%2e%2e/x", own + ".%2E", own + "a%2f..%2fx", "file://other/" + own.substr(8)})
+        EXPECT_FALSE(ADFREndpoints::withinPage(outside, page)) << outside;
+    // A web page's path stays as its server reads it; only its ".." is refused in either spelling.
+    EXPECT_TRUE(ADFREndpoints::withinPage("http://w.invalid/wall/x%2Fy", "http://w.invalid/wall"));
+    EXPECT_FALSE(ADFREndpoints::withinPage("http://w.invalid/wall%2Fx", "http://w.invalid/wall"));
+    EXPECT_FALSE(ADFREndpoints::withinPage("http://w.invalid/wall/%2E%2e/x", "http://w.invalid/wall"));
 }
 
 TEST(ADFREndpoints, ABadAdsSectionIsRefused) {

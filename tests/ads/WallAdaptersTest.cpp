@@ -13,7 +13,9 @@
 #include "ads/adapters/ZividedirWallJsonEntity.h"
 #include "ads/base/ADFREndpoints.h"
 #include "ads/base/ADFRRandom.h"
+#include "platform/net/FileURL.h"
 #include "platform/net/InFlight.h"
+#include "platform/storage/Bundle.h"
 #include "platform/ui/WebView.h"
 #include "platform/ui/Window.h"
 #include "tests/support/LoopbackServer.h"
@@ -158,6 +160,25 @@ TEST_F(WallAdaptersTest, TwentyOffersGiveFourteenTilesAndSeventeenListArticlesHi
     // The beacon goes out once a page.
     pumpWebUntil([] { return false; }, 0.3);
     EXPECT_EQ(server.requestsTo("/beacon").size(), 2u);
+}
+
+TEST_F(WallAdaptersTest, TheWallShowsItsOffersFromAFolderNamedWithASpaceAndJapaneseLetters) {
+    testsupport::TempDir dir;
+    const std::filesystem::path folder = dir.path() / "sp ace ゲーム";
+    std::filesystem::copy(plat::Bundle::main().resourcePath(), folder);
+    plat::Bundle::setMainResourcePath(folder);
+    ASSERT_EQ(ZIZRadWallWebView::resourceBaseURL(), plat::fileURLFromPath(folder) + "/");
+    for (uint32_t page : {0u, 1u}) {
+        auto shown = showList(wallList(offers({offer(1, 3, 100), offer(2, 2, 100), offer(3, 1, 100)})), page);
+        EXPECT_EQ(title(*shown), "おすすめアプリ");
+        EXPECT_EQ(count(*shown, ".app_list article img"), 3);
+        EXPECT_EQ(evaluate(*shown, "document.baseURI"), ZIZRadWallWebView::resourceBaseURL());
+        // The folder's style sheets are read.
+        EXPECT_EQ(
+            evaluate(*shown, "getComputedStyle(document.querySelector('.site_header')).backgroundColor"),
+            "rgb(58, 164, 18)");
+    }
+    plat::Bundle::setMainResourcePath({});
 }
 
 TEST_F(WallAdaptersTest, FewOrNoQualifyingOffersFillTheTilePage) {

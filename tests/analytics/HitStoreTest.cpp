@@ -9,6 +9,7 @@
 #include "analytics/store/RUVDataStore.h"
 #include "analytics/store/RUVStoreContext.h"
 #include "platform/base/Clock.h"
+#include "platform/net/FileURL.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/storage/KeyedArchive.h"
 #include "platform/ui/Application.h"
@@ -342,7 +343,7 @@ TEST_F(HitStore, DeleteStoreFileTakesTheLogAndJournalToo) {
         testsupport::writeFile(file(std::string(kV3) + suffix), "j");
     RUVDataStore::deleteStoreFile(kV3);
     EXPECT_TRUE(filesStartingWith(kV3).empty());
-    EXPECT_EQ(RUVDataStore::databaseFullURL(kV3), "file://" + file(kV3).string());
+    EXPECT_EQ(plat::pathFromFileURL(RUVDataStore::databaseFullURL(kV3)), file(kV3));
 }
 
 TEST_F(HitStore, LeavingTheForegroundOrEndingSaves) {

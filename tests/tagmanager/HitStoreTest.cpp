@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/base/Locale.h"
+#include "platform/net/FileURL.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/runloop/Thread.h"
 #include "platform/ui/Application.h"
@@ -223,8 +224,11 @@ TEST(ZAVDispatchUtilTest, UserAgentFormat) {
 TEST(ZAVDispatchUtilTest, TheStoreLivesInTheLibraryFolder) {
     testsupport::TempHome home;
     EXPECT_EQ(ZAVDispatchUtil::databaseFullPath("VUZ.sql"), plat::Paths::library() / "VUZ.sql");
-    EXPECT_EQ(ZAVDispatchUtil::databaseFullURL("VUZ.sql"),
-              "file://" + (plat::Paths::library() / "VUZ.sql").string());
+    // Its URL reads back to the same path, from a home named with a space and Japanese letters too.
+    ASSERT_TRUE(plat::Paths::setHome(home.path() / "sp ace ゲーム"));
+    const auto url = ZAVDispatchUtil::databaseFullURL("VUZ.sql");
+    EXPECT_EQ(url, plat::fileURLFromPath(plat::Paths::library() / "VUZ.sql"));
+    EXPECT_EQ(plat::pathFromFileURL(url.value_or("")), plat::Paths::library() / "VUZ.sql");
 }
 
 }  // namespace
