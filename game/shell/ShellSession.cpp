@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -21,9 +22,11 @@
 #include "kite/platform/linux/KTScreen.h"
 #include "kite/platform/linux/KTWindowDriver.h"
 #include "platform/base/Clock.h"
+#include "platform/base/Descriptors.h"
 #include "platform/base/Log.h"
 #include "platform/base/Random.h"
 #include "platform/media/GLContext.h"
+#include "platform/runloop/InheritedChildren.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/Bundle.h"
@@ -67,7 +70,7 @@ class QuitSignals {
     QuitSignals& operator=(const QuitSignals&) = delete;
 
     // The signal that asked to quit, or 0.
-    static int signalled() { return signalled_; }
+    static int signalled() { return signalled_.load(); }
     // Readable once a quit was asked for; -1 when no pipe could be made (then only signalled() tells).
     int fd() const { return pipe_[0]; }
 
@@ -80,10 +83,10 @@ class QuitSignals {
         HeldBack() {
             const sigset_t quits = quitSet();
             pthread_sigmask(SIG_BLOCK, &quits, &previous_);
-            relaunching_ = 1;
+            relaunching_ = true;
         }
         ~HeldBack() {
-            relaunching_ = 0;
+            relaunching_ = false;
             pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
         }
         HeldBack(const HeldBack&) = delete;
@@ -121,26 +124,30 @@ class QuitSignals {
         } else {
             signalled_ = signal;
             plat::Paths::markEnding();
-            if (writeEnd_ >= 0) {
+            if (const int fd = writeEnd_.load(); fd >= 0) {
                 const char byte = 1;
-                [[maybe_unused]] ssize_t n = write(writeEnd_, &byte, 1);
+                [[maybe_unused]] ssize_t n = write(fd, &byte, 1);
             }
         }
         errno = savedErrno;
     }
 
-    static inline volatile sig_atomic_t signalled_ = 0;
-    static inline volatile sig_atomic_t relaunching_ = 0;
-    static inline volatile int writeEnd_ = -1;
-    static inline pthread_t mainThread_{};
+    // Shared by the handler, whichever thread runs it, and the main thread: atomics that need no lock.
+    static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
+                  std::atomic<pthread_t>::is_always_lock_free);
+    static inline std::atomic<int> signalled_{0};
+    static inline std::atomic<bool> relaunching_{false};
+    static inline std::atomic<int> writeEnd_{-1};
+    static inline std::atomic<pthread_t> mainThread_{};
     int pipe_[2] = {-1, -1};
     struct sigaction previousInt_ {};
     struct sigaction previousTerm_ {};
 };
 
-// The exit status of a run that a signal asked to end.
+// The exit status of a run that a signal asked to end, or that ran out of open files.
 int quitStatus(int status) {
-    return QuitSignals::signalled() ? 128 + QuitSignals::signalled() : status;
+    if (QuitSignals::signalled()) return 128 + QuitSignals::signalled();
+    return plat::outOfDescriptors() && status == 0 ? 1 : status;
 }
 
 std::shared_ptr<plat::ApplicationDelegate> makeAppController() {
@@ -229,6 +236,10 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     std::fflush(stderr);
     // Asked to quit on the way: this program ends here, its progress stored on the way to the background.
     if (quits.quitAsked()) return 0;
+    // Only the standard streams and the home's hold go on into the new program: what libraries opened
+    // without close-on-exec would pile up with every relaunch, and keep the processes they talk to (the
+    // web engine's) from seeing this program end.
+    plat::closeOnExecAll();
     // The home stays held through the exec: no other program can take it while this one starts again.
     std::string hold = plat::Paths::passHoldOnExec();
     std::vector<char*> environment;
@@ -300,7 +311,7 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args) {
                     std::snprintf(name, sizeof name, "frame%06lld.png", static_cast<long long>(frame));
                     driver.capture(captures / name);
                 }
-                if (driver.quitRequested() || QuitSignals::signalled()) break;
+                if (driver.quitRequested() || QuitSignals::signalled() || plat::outOfDescriptors()) break;
                 if (relaunchAfter && frame < last) return relaunch(app, args, frame + 1, clock->nowMicros());
             }
             // However the run ends, the app leaves through the background, as on the phone; a game
@@ -351,7 +362,12 @@ int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> drive
         // never sees them; they are looked at between frames as well.
         plat::X11Window& window = driver->window();
         const plat::RunLoop::TimerId events = plat::RunLoop::main().addTimer(
-            1.0 / 120, [&window] { window.processEvents(); }, 1.0 / 120);
+            1.0 / 120,
+            [&window] {
+                window.processEvents();
+                if (plat::outOfDescriptors()) plat::RunLoop::main().stop();
+            },
+            1.0 / 120);
         plat::RunLoop::WatchId quit = 0;
         if (quitSignals.fd() >= 0)
             quit = plat::RunLoop::main().watchFd(quitSignals.fd(), plat::RunLoop::kReadable,
@@ -360,7 +376,8 @@ int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> drive
         if (quit) plat::RunLoop::main().unwatchFd(quit);
         plat::RunLoop::main().cancelTimer(events);
         if (limit) plat::RunLoop::main().cancelTimer(limit);
-        // Closing the window, the frame limit and a signal all leave through the background.
+        // Closing the window, the frame limit, a signal and running out of open files all leave through
+        // the background.
         plat::Paths::markEnding();
         app.enterBackground();
         return 0;
@@ -405,6 +422,10 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
         std::fputs(list.empty() ? "no reminders scheduled\n" : list.c_str(), stdout);
         return 0;
     }
+    // Children left by the program this one was before a relaunch's exec; then the descriptors kept for
+    // the way out, should the others run out.
+    plat::reapInheritedChildren();
+    plat::reserveDescriptors();
     if (!o.resources.empty()) {
         std::error_code ec;
         if (!fs::is_directory(o.resources, ec)) {

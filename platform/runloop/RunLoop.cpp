@@ -13,6 +13,7 @@
 
 #include "platform/base/Assert.h"
 #include "platform/base/Clock.h"
+#include "platform/base/Descriptors.h"
 #include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 
@@ -72,7 +73,12 @@ thread_local RunLoop* tAdoptedLoop = nullptr;
 
 RunLoop::RunLoop() {
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    PLAT_ASSERT(wakeFd_ >= 0, "eventfd for the run loop");
+    if (wakeFd_ >= 0) return;
+    // Without its wake-up the loop still runs what is posted to it, at its next look a moment later.
+    if (isOutOfDescriptors(errno))
+        noteOutOfDescriptors("a run loop has no wake-up descriptor");
+    else
+        logError("RunLoop: no wake-up descriptor: %s", std::strerror(errno));
 }
 
 RunLoop::~RunLoop() {
@@ -126,6 +132,7 @@ bool RunLoop::isCurrent() const {
 }
 
 void RunLoop::wakeUp() {
+    if (wakeFd_ < 0) return;
     uint64_t one = 1;
     ssize_t n = write(wakeFd_, &one, sizeof one);
     (void)n;  // EAGAIN means a wake-up is already pending, which is all we need
@@ -295,6 +302,9 @@ int RunLoop::pollAndDispatch(int timeoutMillis) {
             pollIds_.push_back(w.id);
         }
     }
+    constexpr int kLookWithoutWakeUp = 10;
+    if (wakeFd_ < 0 && (timeoutMillis < 0 || timeoutMillis > kLookWithoutWakeUp))
+        timeoutMillis = kLookWithoutWakeUp;
     int n = poll(pollfds_.data(), pollfds_.size(), timeoutMillis);
     if (n < 0) {
         if (errno != EINTR) logError("RunLoop: poll failed: %s", std::strerror(errno));

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/base/Descriptors.h"
 #include "platform/base/Log.h"
 
 namespace plat {
@@ -142,7 +143,9 @@ bool writeFileAtomically(const fs::path& name, const void* data, size_t size, Li
     std::string temp;
     int fd = createTemporaryFile(path, temp);
     if (fd < 0) {
-        logError("cannot write %s: cannot create a temporary file: %s", path.c_str(), std::strerror(errno));
+        const int error = errno;
+        logError("cannot write %s: cannot create a temporary file: %s", path.c_str(), std::strerror(error));
+        if (isOutOfDescriptors(error)) noteOutOfDescriptors("a save could not open its file");
         return false;
     }
     // A replaced file keeps its permissions, a new one (or one in a link's place) is readable by all like an

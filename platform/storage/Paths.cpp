@@ -127,10 +127,24 @@ std::vector<std::string> lockTableNamesOf(int fd) {
     return names;
 }
 
+// One reading of the system's lock table, whole.
+std::string systemLockTable() {
+    std::ifstream locks("/proc/locks");
+    std::ostringstream text;
+    text << locks.rdbuf();
+    return text.str();
+}
+
+std::function<std::string()>& lockTableReader() {
+    static Lasting<std::function<std::string()>> reader;
+    return *reader;
+}
+
 // The process that the system's lock table names as holding the file of those `names`; 0 when it names
 // none. One reading can miss a line while other locks on the machine change.
 long holderOf(const std::vector<std::string>& names) {
-    std::ifstream locks("/proc/locks");
+    const std::function<std::string()>& reader = lockTableReader();
+    std::istringstream locks(reader ? reader() : systemLockTable());
     for (std::string line; std::getline(locks, line);) {
         const LockLine lock = parseLockLine(line);
         if (lock.kind == "FLOCK" && std::find(names.begin(), names.end(), lock.where) != names.end())
@@ -150,21 +164,29 @@ bool holdsOwnLock(int fd) {
     return false;
 }
 
-// The ending mark is a read lock of the held folder's open file (not of the process), on its first byte.
-struct flock endingMark(short type) {
-    struct flock mark {};
-    mark.l_type = type;
-    mark.l_whence = SEEK_SET;
-    mark.l_start = 0;
-    mark.l_len = 1;
-    return mark;
+// The range of the ending mark: the first byte of the held folder's open file. The mark is a read lock
+// there (of the open file, not of the process).
+struct flock markRange(short type) {
+    struct flock range {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    range.l_start = 0;
+    range.l_len = 1;
+    return range;
 }
 
 // Whether the holder of the folder open as `fd` has marked itself as ending: asked of the system
 // directly, so no reading of a table can miss it.
 bool markedEnding(int fd) {
-    struct flock probe = endingMark(F_WRLCK);
+    struct flock probe = markRange(F_WRLCK);
     return ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK && probe.l_pid == -1;
+}
+
+// Whether a quit (SIGINT or SIGTERM) waits, held back, for this thread: one kept through the exec.
+bool quitKept() {
+    sigset_t pending;
+    return ::sigpending(&pending) == 0 &&
+           (sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1);
 }
 
 // Names the descriptor of a hold passed on to the program this process becomes (see passHoldOnExec).
@@ -188,9 +210,10 @@ int takePassedHold(int home) {
         return -1;
     ::unsetenv(kPassedHold);
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    // A program that plays on is not ending, whatever its earlier self was asked.
-    struct flock unmark = endingMark(F_UNLCK);
-    ::fcntl(fd, F_OFD_SETLK, &unmark);
+    // A program that plays on is not ending, whatever its earlier self was asked; one that a quit kept
+    // through the exec is waiting for is ending from now on.
+    struct flock mark = markRange(quitKept() ? F_RDLCK : F_UNLCK);
+    ::fcntl(fd, F_OFD_SETLK, &mark);
     return fd;
 }
 
@@ -337,10 +360,15 @@ bool Paths::holdHome(const fs::path& home, std::string* inUse) {
 void Paths::markEnding() {
     const int fd = heldFd.load();
     if (fd < 0) return;
-    struct flock mark = endingMark(F_RDLCK);
+    struct flock mark = markRange(F_RDLCK);
     const int saved = errno;
     ::fcntl(fd, F_OFD_SETLK, &mark);
     errno = saved;
+}
+
+void Paths::setLockTableReader(std::function<std::string()> reader) {
+    std::lock_guard<std::mutex> lock(pathsMutex());
+    lockTableReader() = std::move(reader);
 }
 
 std::string Paths::passHoldOnExec() {

@@ -5,6 +5,7 @@
 // dirs). A program holds its home (holdHome): one process at a time works on a home, from its start to its
 // exit and across its own relaunch, so that two of them never write their saves and stores over each other's.
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace plat {
@@ -32,13 +33,18 @@ class Paths {
     static bool holdHome(const std::filesystem::path& home, std::string* inUse = nullptr);
     // Says that this process has begun to end: a program waiting for its home waits until it has ended
     // instead of refusing after a few seconds. Nothing is written; safe in a signal handler, and leaves
-    // errno as it was. The program an exec passes the hold to starts unmarked.
+    // errno as it was. The program an exec passes the hold to starts unmarked, unless a quit held back
+    // through the exec waits for it: it is marked as it takes the hold.
     static void markEnding();
     // Lets the hold pass to the program this process becomes by its next exec: the environment entry
     // ("NAME=value") to give that program, whose holdHome of the same home then keeps the hold; empty when
     // nothing is held. For right before the exec: until then any program this process starts inherits it.
     // Only this process's next program takes it: the entry is ignored by any other, and for another home.
     static std::string passHoldOnExec();
+    // Puts `reader` in the place of the reading of the system's lock table (its text, whole) by which a
+    // waiting holdHome names the holder; tests give one that misses lines, as a reading may while other
+    // locks change. An empty one puts the system's own back.
+    static void setLockTableReader(std::function<std::string()> reader);
     static std::filesystem::path home();
 
     static std::filesystem::path documents();

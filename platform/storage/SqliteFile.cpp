@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/base/Clock.h"
+#include "platform/base/Descriptors.h"
 #include "platform/base/Lasting.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/FileManager.h"
@@ -314,6 +315,8 @@ SqliteFile::OpenStatus SqliteFile::failOpen(Stage stage, int code, std::string m
     failedStage_ = stage;
     openCode_ = code;
     openMessage_ = std::move(message);
+    if (db_ && isOutOfDescriptors(sqlite3_system_errno(db_)))
+        noteOutOfDescriptors("a store could not open its file");
     close();
     return isDamage(code) ? OpenStatus::Damaged : OpenStatus::Failed;
 }

@@ -35,7 +35,9 @@ class Potemaru {
     int run(const std::vector<std::string>& args);
     // Whether the finished program was ended by a signal rather than exiting on its own.
     bool endedBySignal() const { return endedBySignal_; }
-    bool start(const std::vector<std::string>& args);
+    // Starts it; through `launcher` when one is given (a program and its arguments, which then run the game
+    // with its own arguments appended: a shell's `exec "$0" "$@"`, for example).
+    bool start(const std::vector<std::string>& args, const std::vector<std::string>& launcher = {});
     bool running();
     pid_t pid() const { return pid_; }
     int wait();

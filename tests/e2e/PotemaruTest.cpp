@@ -1,6 +1,8 @@
 // The potemaru program end to end: launched headless with scripts on the virtual clock, in temporary
 // homes, and checked through what it saved, captured and printed.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/ptrace.h>
@@ -13,6 +15,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
@@ -103,6 +106,45 @@ TEST(Potemaru, TheHomeStaysHeldThroughTheRelaunchAndASecondGameStartedDuringItIs
                                 std::to_string(first.pid()) + " (a home is held by one game at a time)\n");
     ASSERT_EQ(ptrace(PTRACE_DETACH, first.pid(), nullptr, 0), 0);
     EXPECT_EQ(first.wait(), 0) << first.err();
+}
+
+// Only the standard streams and the home's hold cross the relaunch's exec: a descriptor the game holds
+// without close-on-exec (here one it was started with) is closed by it, while the game plays on. And the
+// children a program inherits through an exec (here a shell's, which then became the game) are waited for.
+TEST(Potemaru, ARelaunchPassesOnNoOtherDescriptorAndNoChildIsLeftAZombie) {
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home", script = dir.path() / "relaunch.txt";
+    testsupport::writeFile(script, "60 relaunch\n");
+    int pipe[2];
+    ASSERT_EQ(::pipe2(pipe, 0), 0);
+    ASSERT_EQ(::fcntl(pipe[0], F_SETFD, FD_CLOEXEC), 0);
+    Potemaru run(dir.path());
+    auto args = headless(home);
+    args.insert(args.end(), {"--script", script.string(), "--frames", "10000000"});
+    ASSERT_TRUE(run.start(args, {"/bin/sh", "-c", "/bin/true & exec \"$0\" \"$@\""}));
+    ::close(pipe[1]);
+    pollfd hangUp{pipe[0], POLLIN, 0};
+    EXPECT_EQ(::poll(&hangUp, 1, 120'000), 1);
+    char byte;
+    EXPECT_EQ(::read(pipe[0], &byte, 1), 0);
+    ::close(pipe[0]);
+    EXPECT_TRUE(run.running()) << run.err();
+    auto zombies = [pid = run.pid()] {
+        std::ifstream list("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+        int count = 0;
+        for (pid_t child; list >> child;) {
+            std::ifstream status("/proc/" + std::to_string(child) + "/status");
+            for (std::string line; std::getline(status, line);)
+                if (line.rfind("State:", 0) == 0 && line.find('Z') != std::string::npos) ++count;
+        }
+        return count;
+    };
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (zombies() > 0 && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(zombies(), 0);
+    ASSERT_TRUE(run.signal(SIGTERM));
+    EXPECT_EQ(run.wait(), 128 + SIGTERM) << run.err();
 }
 
 TEST(Potemaru, FirstLaunchSchedulesExactlyTwoReminders) {

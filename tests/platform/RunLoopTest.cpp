@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cmath>
 #include <future>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "platform/base/Clock.h"
+#include "platform/base/Descriptors.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/SerialQueue.h"
 #include "platform/runloop/Thread.h"
@@ -246,6 +250,28 @@ TEST(RunLoop, FdWatchReportsReadableAndHangUpAndStopsAfterUnwatch) {
     EXPECT_EQ(loop.runOnce(0), 0);
     close(fds[0]);
     EXPECT_EQ(loop.watchFd(-1, RunLoop::kReadable, [](int, unsigned) {}), 0u);
+}
+
+// Out of descriptors, a loop made then has no wake-up: it says so once and still runs, a moment later, what
+// another thread posts while it waits. In a child, since the limit and the note are the process's.
+TEST(RunLoop, ALoopMadeWithNoDescriptorLeftStillRunsWhatIsPosted) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // The lowest free descriptor becomes the limit: none can be opened.
+        const int free = ::dup(STDIN_FILENO);
+        ::close(free);
+        const struct rlimit none { static_cast<rlim_t>(free), static_cast<rlim_t>(free) };
+        if (free < 0 || ::setrlimit(RLIMIT_NOFILE, &none) != 0) ::_exit(2);
+        auto loop = std::make_unique<RunLoop>();
+        std::atomic<bool> ran{false};
+        std::thread poster([&] { loop->post([&] { ran = true; }); });
+        for (int i = 0; i < 200 && !ran; ++i) loop->runOnce(10);
+        poster.join();
+        ::_exit(ran && plat::outOfDescriptors() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(Thread, RunsTasksAndTimersOnItsOwnNamedLoop) {
