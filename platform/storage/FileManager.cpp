@@ -13,7 +13,6 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/base/Descriptors.h"
 #include "platform/base/Log.h"
 #include "platform/storage/AtomicFile.h"
 
@@ -121,10 +120,7 @@ fs::path withCompanion(const fs::path& path, const char* companion) {
 // folder (EISDIR). The descriptor, or -1 with errno set.
 int openRegularFile(const fs::path& path, struct stat& st) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        if (isOutOfDescriptors(errno)) noteOutOfDescriptors("a file could not be opened to read");
-        return -1;
-    }
+    if (fd < 0) return -1;
     int problem = 0;
     if (::fstat(fd, &st) != 0)
         problem = errno;
