@@ -3,14 +3,14 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstring>
 #include <set>
-#include <thread>
+#include <string>
+#include <vector>
 
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/HolderWatch.h"
@@ -148,26 +148,60 @@ TEST(HomeHold, ALookThatMissesTheHolderChangesNothingAlreadyKnown) {
     EXPECT_EQ(marked.bound(), std::chrono::seconds(3));
 }
 
+// The test program that holds a home (child/HomeHolder.cpp), started with `arguments` after the home; its
+// input stays open until close(). Holding once it has said so.
+class HomeHolder {
+  public:
+    HomeHolder(const fs::path& home, std::vector<std::string> arguments) {
+        const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "platform_home_holder";
+        arguments.insert(arguments.begin(), {program.string(), home.string()});
+        int in[2], out[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            std::vector<char*> argv;
+            for (std::string& a : arguments) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::dup2(in[0], STDIN_FILENO);
+            ::dup2(out[1], STDOUT_FILENO);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        input_ = in[1];
+        char said[5] = {};
+        held_ = pid_ > 0 && ::read(out[0], said, 4) == 4 && std::string(said) == "held";
+        ::close(out[0]);
+    }
+    ~HomeHolder() {
+        if (pid_ > 0) ::kill(pid_, SIGKILL);
+        close();
+    }
+    bool held() const { return held_; }
+    // Ends its input; its exit status.
+    int close() {
+        if (input_ >= 0) ::close(input_);
+        input_ = -1;
+        int status = -1;
+        if (pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_) pid_ = -1;
+        return status;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int input_ = -1;
+    bool held_ = false;
+};
+
 // A holder seen ending once is waited for until it has ended, though most looks at the lock table miss
 // it: here a holder whose main thread has ended while another keeps the hold for five more seconds.
 TEST(HomeHold, AHolderSeenEndingIsWaitedForThoughLaterLooksMissIt) {
     testsupport::TempHome restore;
     testsupport::TempDir dir;
     const fs::path home = dir.path() / "home";
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t holder = ::fork();
-    if (holder == 0) {
-        if (!Paths::holdHome(home) || ::write(ready[1], "x", 1) != 1) ::_exit(1);
-        std::thread([] {
-            ::usleep(5'000'000);
-            ::_exit(0);
-        }).detach();
-        // The main thread alone ends, unwinding nothing.
-        ::syscall(SYS_exit, 0);
-    }
-    char byte = 0;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    HomeHolder holder(home, {"linger", "5000"});
+    ASSERT_TRUE(holder.held());
     int looks = 0;
     Paths::setLockTableReader(
         [&looks] { return looks++ % 3 == 0 ? testsupport::readFile("/proc/locks") : std::string(); });
@@ -175,45 +209,24 @@ TEST(HomeHold, AHolderSeenEndingIsWaitedForThoughLaterLooksMissIt) {
     EXPECT_TRUE(Paths::holdHome(home, &inUse)) << inUse;
     Paths::setLockTableReader(nullptr);
     EXPECT_GT(looks, 1);
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
-    for (int fd : ready) ::close(fd);
 }
 
 // The program that a hold passes to by an exec starts unmarked, whatever its earlier self said; unless a
 // quit it holds back waits for it, which marks it as it takes the hold.
 TEST(HomeHold, APassedHoldIsMarkedEndingOnlyWhenAQuitWasKeptThroughTheExec) {
-    const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "platform_passed_hold";
-    for (const char* mode : {"plain", "quit"}) {
+    for (const char* mode : {"pass", "pass-quit"}) {
         SCOPED_TRACE(mode);
         testsupport::TempDir dir;
-        int in[2], out[2];
-        ASSERT_EQ(::pipe2(in, O_CLOEXEC), 0);
-        ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::dup2(in[0], STDIN_FILENO);
-            ::dup2(out[1], STDOUT_FILENO);
-            ::execl(program.c_str(), program.c_str(), dir.path().c_str(), mode, nullptr);
-            ::_exit(127);
-        }
-        ::close(in[0]);
-        ::close(out[1]);
-        char said[5] = {};
-        EXPECT_EQ(::read(out[0], said, 4), 4);
-        EXPECT_STREQ(said, "held");
+        HomeHolder holder(dir.path(), {mode});
+        ASSERT_TRUE(holder.held());
         const int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         struct flock probe {};
         probe.l_type = F_WRLCK;
         probe.l_len = 1;
         ASSERT_EQ(::fcntl(folder, F_OFD_GETLK, &probe), 0);
-        EXPECT_EQ(probe.l_type != F_UNLCK, std::strcmp(mode, "quit") == 0);
+        EXPECT_EQ(probe.l_type != F_UNLCK, std::string(mode) == "pass-quit");
         ::close(folder);
-        ::close(in[1]);
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-        ::close(out[0]);
+        EXPECT_EQ(holder.close(), 0);
     }
 }
 
