@@ -59,7 +59,7 @@ bool Potemaru::start(const std::vector<std::string>& args) {
     setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
     setenv("ALSOFT_DRIVERS", "null", 0);
     setenv("EGL_LOG_LEVEL", "fatal", 0);
-    std::vector<std::string> all{POTEMARU_BIN};
+    std::vector<std::string> all{testsupport::programPath("potemaru")};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : all) argv.push_back(a.data());
@@ -68,7 +68,7 @@ bool Potemaru::start(const std::vector<std::string>& args) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int rc = posix_spawn(&pid_, POTEMARU_BIN, &actions, nullptr, argv.data(), environ);
+    const int rc = posix_spawn(&pid_, all[0].c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) pid_ = -1;
     return rc == 0;
