@@ -11,6 +11,8 @@
 #include <fstream>
 #include <string>
 
+// Made by the build: the committed data and TLS folders (POTEMARU_PEERS_DATA, POTEMARU_PEERS_TLS).
+#include "PeersPaths.h"
 #include "peers/PeerServer.h"
 #include "platform/net/Endpoints.h"
 #include "platform/storage/AtomicFile.h"

@@ -13,6 +13,8 @@
 #include <fstream>
 #include <string>
 
+// Made by the build: the checkout's peers/data/tagmanager/ (TMCONTAINER_OUT).
+#include "TmcontainerPaths.h"
 #include "tests/tagmanager/support/ResourceBuilder.h"
 
 namespace {

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <system_error>
 
+// Made by the build: the checkout's assets/ folder (POTEMARU_SOURCE_ASSETS).
+#include "PlatformPaths.h"
 #include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 #include "platform/storage/PropertyList.h"
@@ -120,9 +122,7 @@ fs::path Bundle::defaultResourcePath() {
         fs::path installed = exeDir.parent_path() / "share" / "potemaru" / "assets";
         if (isDir(installed)) return installed;
     }
-#ifdef POTEMARU_SOURCE_ASSETS
     if (isDir(POTEMARU_SOURCE_ASSETS)) return fs::path(POTEMARU_SOURCE_ASSETS);
-#endif
     std::error_code ec;
     return fs::absolute("assets", ec);
 }

@@ -60,7 +60,7 @@ bool Potemaru::start(const std::vector<std::string>& args, const std::vector<std
     setenv("ALSOFT_DRIVERS", "null", 0);
     setenv("EGL_LOG_LEVEL", "fatal", 0);
     std::vector<std::string> all = launcher;
-    all.push_back(POTEMARU_BIN);
+    all.push_back(testsupport::programPath("potemaru"));
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : all) argv.push_back(a.data());

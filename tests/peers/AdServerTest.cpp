@@ -20,7 +20,7 @@ TEST_F(AdServerTest, ServesTheBannerSettingsOverTlsWithTheHtmlInBase64) {
     const plat::Endpoint& settings = table.at("ads.settings");
     EXPECT_EQ(settings.scheme, "https");
     EXPECT_EQ(settings.port, server.tlsPort());
-    EXPECT_EQ(settings.caFile, std::string(POTEMARU_PEERS_TLS) + "/ca.pem");
+    EXPECT_EQ(settings.caFile, peertest::tlsDir() + "/ca.pem");
     EXPECT_EQ(table.at("ads.impression").port, server.port());
     // The endpoints file keeps the section and its CA file.
     std::string error;

@@ -8,6 +8,7 @@
 
 #include "peers/PeerServer.h"
 #include "platform/net/URLConnection.h"
+#include "tests/peers/PeerTestSupport.h"
 #include "tests/support/NetTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -44,9 +45,9 @@ TEST(CollectionServer, GzipBatchAndGetOverTlsRecordFourHits) {
     testsupport::TempDir dir;
     const auto recordFile = dir.path() / "record.jsonl";
     peers::PeerServer server{{.port = 0,
-                              .dataDir = POTEMARU_PEERS_DATA,
+                              .dataDir = peertest::dataDir(),
                               .recordFile = recordFile.string(),
-                              .tlsDir = POTEMARU_PEERS_TLS}};
+                              .tlsDir = peertest::tlsDir()}};
     peers::addRoutes(server);
     ASSERT_TRUE(server.start());
     const auto table = server.endpoints();

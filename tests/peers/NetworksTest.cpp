@@ -7,6 +7,7 @@
 
 #include "peers/PeerServer.h"
 #include "platform/net/URLConnection.h"
+#include "tests/peers/PeerTestSupport.h"
 #include "tests/support/NetTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -38,7 +39,7 @@ struct NetworksTest : ::testing::Test {
 
     testsupport::TempDir dir;
     peers::PeerServer server{{.port = 0,
-                              .dataDir = POTEMARU_PEERS_DATA,
+                              .dataDir = peertest::dataDir(),
                               .recordFile = (dir.path() / "record.jsonl").string(),
                               .tlsDir = ""}};
     bool started = false;

@@ -13,6 +13,14 @@
 
 namespace peertest {
 
+// The committed data and TLS folders that potemaru-peers serves by default.
+inline std::string dataDir() {
+    return (testsupport::sourceDir() / "peers" / "data").string();
+}
+inline std::string tlsDir() {
+    return (testsupport::sourceDir() / "peers" / "tls").string();
+}
+
 struct Got {
     int status = 0;
     std::string body;
@@ -44,9 +52,9 @@ struct PeerFixture : ::testing::Test {
     ~PeerFixture() override { plat::URLConnection::closeIdleConnections(); }
     testsupport::TempDir dir;
     peers::PeerServer server{{.port = 0,
-                              .dataDir = POTEMARU_PEERS_DATA,
+                              .dataDir = dataDir(),
                               .recordFile = (dir.path() / "record.jsonl").string(),
-                              .tlsDir = POTEMARU_PEERS_TLS}};
+                              .tlsDir = tlsDir()}};
     bool started = false;
     plat::Endpoints::Table table;
 };

@@ -133,10 +133,10 @@ TEST(Peers, ServesFilesRecordsRequestsAndStopsOnSigterm) {
     testsupport::URLLoadingScope scope;
     std::string picture("\x89PNG\r\n\x1a\n\0\0", 10);
     testsupport::writeFile(dir.path() / "data" / "ads" / "pic.png", picture);
-    Child peers(
-        {POTEMARU_PEERS_BIN, "--port", "0", "--data", (dir.path() / "data").string(), "--record",
-         (dir.path() / "record.jsonl").string(), "--endpoints-out", (dir.path() / "endpoints.json").string()},
-        dir.path() / "out");
+    Child peers({testsupport::programPath("potemaru-peers"), "--port", "0", "--data",
+                 (dir.path() / "data").string(), "--record", (dir.path() / "record.jsonl").string(),
+                 "--endpoints-out", (dir.path() / "endpoints.json").string()},
+                dir.path() / "out");
     ASSERT_GT(peers.pid(), 0);
     std::string port = firstLine(dir.path() / "out");
     ASSERT_FALSE(port.empty()) << testsupport::readFile(dir.path() / "out.err");
@@ -201,7 +201,7 @@ TEST(Peers, RefusesBadOptions) {
                                           {"--bogus", "1"},
                                           {"--port"},
                                           {"--data", (dir.path() / "missing").string()}}) {
-        args.insert(args.begin(), POTEMARU_PEERS_BIN);
+        args.insert(args.begin(), testsupport::programPath("potemaru-peers"));
         Child peers(args, dir.path() / "out");
         EXPECT_EQ(peers.wait(10), 2) << args[1];
     }
@@ -211,11 +211,11 @@ TEST(Peers, RefusesBadOptions) {
 // it reaches the https routes again.
 TEST(Peers, ARestartOnTheSamePortsServesTheSameEndpoints) {
     testsupport::TempDir dir;
-    testsupport::URLLoadingScope trust(std::string(POTEMARU_PEERS_TLS) + "/ca.pem");
+    testsupport::URLLoadingScope trust(peertest::tlsDir() + "/ca.pem");
     std::string ports[2] = {"0", "0"}, endpoints;
     for (const fs::path& out : {dir.path() / "first", dir.path() / "second"}) {
-        Child peers({POTEMARU_PEERS_BIN, "--port", ports[0], "--tls-port", ports[1], "--endpoints-out",
-                     out.string() + ".json"},
+        Child peers({testsupport::programPath("potemaru-peers"), "--port", ports[0], "--tls-port", ports[1],
+                     "--endpoints-out", out.string() + ".json"},
                     out);
         ASSERT_FALSE(firstLine(out).empty()) << testsupport::readFile(out.string() + ".err");
         std::istringstream printed(testsupport::readFile(out));
@@ -237,7 +237,7 @@ TEST(Peers, ARestartOnTheSamePortsServesTheSameEndpoints) {
 // read time-out after another.
 TEST(Peers, SigtermEndsThePeersAtOnceWithSilentHandshakesQueued) {
     testsupport::TempDir dir;
-    Child peers({POTEMARU_PEERS_BIN, "--port", "0"}, dir.path() / "out");
+    Child peers({testsupport::programPath("potemaru-peers"), "--port", "0"}, dir.path() / "out");
     ASSERT_FALSE(firstLine(dir.path() / "out").empty()) << testsupport::readFile(dir.path() / "out.err");
     int ports[2] = {0, 0};
     std::istringstream(testsupport::readFile(dir.path() / "out")) >> ports[0] >> ports[1];
@@ -269,7 +269,7 @@ TEST(Peers, ScriptsRunStartsThePeersForTheGameAndLeavesNoProcessBehind) {
     Child run({(testsupport::sourceDir() / "scripts" / "run").string(), "--headless", "--frames", "3",
                "--audio", "null", "--home", (dir.path() / "home").string()},
               dir.path() / "out",
-              {"POTEMARU_NO_BUILD=1", "POTEMARU_BUILD_DIR=" POTEMARU_BUILD_DIR,
+              {"POTEMARU_NO_BUILD=1", "POTEMARU_BUILD_DIR=" + testsupport::buildDir().string(),
                "POTEMARU_RUN_DIR=" + (dir.path() / "run").string(), "LIBGL_ALWAYS_SOFTWARE=1",
                "ALSOFT_DRIVERS=null"});
     ASSERT_EQ(run.wait(300), 0) << testsupport::readFile(dir.path() / "out.err");
@@ -287,7 +287,7 @@ TEST(Peers, TheGameShowsThePeersBannerAndReportsItsImpressionAndClick) {
     testsupport::TempDir dir;
     const fs::path data = testsupport::sourceDir() / "peers" / "data";
     Child peers(
-        {POTEMARU_PEERS_BIN, "--port", "0", "--data", data.string(), "--record",
+        {testsupport::programPath("potemaru-peers"), "--port", "0", "--data", data.string(), "--record",
          (dir.path() / "record.jsonl").string(), "--endpoints-out", (dir.path() / "endpoints.json").string()},
         dir.path() / "peers.out");
     const std::string port = firstLine(dir.path() / "peers.out");
@@ -299,7 +299,7 @@ TEST(Peers, TheGameShowsThePeersBannerAndReportsItsImpressionAndClick) {
         script += "200 capture after.png\n210 quit\n";
         testsupport::writeFile(dir.path() / (name + ".txt"), script);
         Child game(
-            {POTEMARU_BUILD_DIR "/bin/potemaru", "--headless", "--audio", "null", "--seed", "1", "--home",
+            {testsupport::programPath("potemaru"), "--headless", "--audio", "null", "--seed", "1", "--home",
              (dir.path() / name / "home").string(), "--endpoints", (dir.path() / "endpoints.json").string(),
              "--script", (dir.path() / (name + ".txt")).string(), "--capture",
              (dir.path() / name / "captures").string()},
@@ -365,7 +365,7 @@ TEST(Peers, TheCatalogueClosedShowsThePeersPopupAndItsCountersCarryOver) {
     testsupport::TempDir dir;
     const fs::path data = testsupport::sourceDir() / "peers" / "data";
     Child peers(
-        {POTEMARU_PEERS_BIN, "--port", "0", "--data", data.string(), "--record",
+        {testsupport::programPath("potemaru-peers"), "--port", "0", "--data", data.string(), "--record",
          (dir.path() / "record.jsonl").string(), "--endpoints-out", (dir.path() / "endpoints.json").string()},
         dir.path() / "peers.out");
     ASSERT_FALSE(firstLine(dir.path() / "peers.out").empty())
@@ -384,7 +384,7 @@ TEST(Peers, TheCatalogueClosedShowsThePeersPopupAndItsCountersCarryOver) {
     const fs::path home = dir.path() / "home";
     auto run = [&](const std::string& name) {
         Child game(
-            {POTEMARU_BUILD_DIR "/bin/potemaru", "--headless", "--audio", "null", "--seed", "1", "--home",
+            {testsupport::programPath("potemaru"), "--headless", "--audio", "null", "--seed", "1", "--home",
              home.string(), "--endpoints", (dir.path() / "endpoints.json").string(), "--script",
              (dir.path() / "script.txt").string(), "--capture", (dir.path() / name).string()},
             dir.path() / (name + ".out"), {"LIBGL_ALWAYS_SOFTWARE=1", "ALSOFT_DRIVERS=null"});
@@ -440,8 +440,8 @@ TEST(Peers, AScreenViewStoredByOneLaunchIsDeliveredByTheNext) {
     testsupport::TempDir dir;
     const fs::path data = testsupport::sourceDir() / "peers" / "data";
     const fs::path record = dir.path() / "record.jsonl";
-    Child peers({POTEMARU_PEERS_BIN, "--port", "0", "--data", data.string(), "--record", record.string(),
-                 "--endpoints-out", (dir.path() / "endpoints.json").string()},
+    Child peers({testsupport::programPath("potemaru-peers"), "--port", "0", "--data", data.string(),
+                 "--record", record.string(), "--endpoints-out", (dir.path() / "endpoints.json").string()},
                 dir.path() / "peers.out");
     ASSERT_FALSE(firstLine(dir.path() / "peers.out").empty())
         << testsupport::readFile(dir.path() / "peers.out.err");
@@ -454,7 +454,7 @@ TEST(Peers, AScreenViewStoredByOneLaunchIsDeliveredByTheNext) {
     auto run = [&](int frames) {
         testsupport::writeFile(dir.path() / "script.txt", std::to_string(frames) + " quit\n");
         Child game(
-            {POTEMARU_BUILD_DIR "/bin/potemaru", "--headless", "--audio", "null", "--seed", "1", "--home",
+            {testsupport::programPath("potemaru"), "--headless", "--audio", "null", "--seed", "1", "--home",
              (dir.path() / "home").string(), "--endpoints", (dir.path() / "endpoints.json").string(),
              "--script", (dir.path() / "script.txt").string()},
             dir.path() / "game.out", {"LIBGL_ALWAYS_SOFTWARE=1", "ALSOFT_DRIVERS=null"});

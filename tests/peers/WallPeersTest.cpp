@@ -6,6 +6,7 @@
 
 #include "peers/PeerServer.h"
 #include "platform/net/URLConnection.h"
+#include "tests/peers/PeerTestSupport.h"
 #include "tests/support/NetTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -32,9 +33,9 @@ Got get(const std::string& url) {
 TEST(WallPeers, ServesTheOfferListTheScriptLibraryAndRecordsTheBeacon) {
     testsupport::TempDir dir;
     peers::PeerServer server{{.port = 0,
-                              .dataDir = POTEMARU_PEERS_DATA,
+                              .dataDir = peertest::dataDir(),
                               .recordFile = (dir.path() / "record.jsonl").string(),
-                              .tlsDir = POTEMARU_PEERS_TLS}};
+                              .tlsDir = peertest::tlsDir()}};
     peers::addRoutes(server);
     ASSERT_TRUE(server.start());
     auto table = server.endpoints();

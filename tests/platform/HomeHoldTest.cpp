@@ -153,8 +153,8 @@ TEST(HomeHold, ALookThatMissesTheHolderChangesNothingAlreadyKnown) {
 class HomeHolder {
   public:
     HomeHolder(const fs::path& home, std::vector<std::string> arguments) {
-        const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "platform_home_holder";
-        arguments.insert(arguments.begin(), {program.string(), home.string()});
+        arguments.insert(arguments.begin(),
+                         {testsupport::programPath("platform_home_holder"), home.string()});
         int in[2], out[2];
         if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
         pid_ = ::fork();

@@ -329,8 +329,9 @@ TEST_F(URLConnectionTest, TheProcessExitsCleanlyWhileAThreadSendsOverHttps) {
     LoopbackServer server(LoopbackServer::Options{.https = true});
     server.route("GET", "/price", Answer{.body = "token"});
     for (int run = 0; run < 15; ++run)
-        EXPECT_EQ(
-            testsupport::runProgram(POTEMARU_HTTPS_AT_EXIT_BIN, {server.url("/price"), server.caFile()}), 0)
+        EXPECT_EQ(testsupport::runProgram(testsupport::programPath("platform_https_at_exit"),
+                                          {server.url("/price"), server.caFile()}),
+                  0)
             << "run " << run;
 }
 

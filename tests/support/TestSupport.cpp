@@ -14,6 +14,8 @@
 #include <sstream>
 #include <stdexcept>
 
+// Made by the build: POTEMARU_SOURCE_DIR, POTEMARU_BUILD_DIR, POTEMARU_PROGRAMS_DIR.
+#include "TestPaths.h"
 #include "platform/media/ImageCodec.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/UserDefaults.h"
@@ -70,8 +72,15 @@ VirtualClockScope::~VirtualClockScope() {
 }
 
 fs::path sourceDir() {
-    const char* dir = std::getenv("POTEMARU_SOURCE_DIR");
-    return dir ? fs::path(dir) : fs::current_path();
+    return POTEMARU_SOURCE_DIR;
+}
+
+fs::path buildDir() {
+    return POTEMARU_BUILD_DIR;
+}
+
+std::string programPath(const std::string& name) {
+    return (fs::path(POTEMARU_PROGRAMS_DIR) / name).string();
 }
 
 std::string readFile(const fs::path& path) {

@@ -64,8 +64,12 @@ class VirtualClockScope {
     std::shared_ptr<plat::Clock> previous_;
 };
 
-// The project's source folder (for committed fixtures such as assets/), from POTEMARU_SOURCE_DIR.
+// The project's source folder (for committed fixtures such as assets/) and the build folder this program
+// belongs to, as the build wrote them down.
 std::filesystem::path sourceDir();
+std::filesystem::path buildDir();
+// The path of a program of this build (potemaru, potemaru-peers, a test's child program).
+std::string programPath(const std::string& name);
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);

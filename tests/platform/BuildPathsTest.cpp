@@ -1,0 +1,43 @@
+// The paths the build writes down for the code (headers made at configure time) are this checkout's and
+// this build's, character for character, whatever the folders' names hold.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/storage/Bundle.h"
+#include "tests/support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A value of the build's CMake cache (a line "NAME:TYPE=value").
+std::string cacheValue(const std::string& name) {
+    std::ifstream cache(testsupport::buildDir() / "CMakeCache.txt");
+    for (std::string line; std::getline(cache, line);) {
+        const auto colon = line.find(':'), equals = line.find('=');
+        if (line.compare(0, colon, name) == 0 && colon == name.size() && equals != std::string::npos)
+            return line.substr(equals + 1);
+    }
+    return "(not in the cache)";
+}
+
+}  // namespace
+
+TEST(BuildPaths, TheSourceAndBuildFoldersAreTheOnesCMakeWasGiven) {
+    EXPECT_EQ(testsupport::sourceDir().string(), cacheValue("potemaru_SOURCE_DIR"));
+    EXPECT_EQ(testsupport::buildDir().string(), cacheValue("potemaru_BINARY_DIR"));
+    EXPECT_TRUE(fs::is_regular_file(testsupport::sourceDir() / "tests" / "platform" / "BuildPathsTest.cpp"));
+}
+
+TEST(BuildPaths, ProgramsAreFoundWhereThisOneRuns) {
+    std::error_code ec;
+    EXPECT_TRUE(fs::equivalent(testsupport::programPath("platform_tests"), "/proc/self/exe", ec))
+        << ec.message();
+}
+
+TEST(BuildPaths, TheMainBundleFallsBackToTheCheckoutsAssets) {
+    EXPECT_EQ(plat::Bundle::defaultResourcePath(), testsupport::sourceDir() / "assets");
+}
