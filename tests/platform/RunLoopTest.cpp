@@ -256,12 +256,16 @@ TEST(RunLoop, FdWatchReportsReadableAndHangUpAndStopsAfterUnwatch) {
 TEST(RunLoop, ALoopMadeWithNoDescriptorLeftStillRuns) {
     const pid_t child = ::fork();
     if (child == 0) {
-        // The lowest free descriptor becomes the limit: none can be opened.
+        // The lowest free descriptor becomes the limit while the loop is made: none can be opened. (The
+        // sanitizers need descriptors for their own checks afterwards.)
+        struct rlimit old {};
         const int free = ::dup(STDIN_FILENO);
         ::close(free);
-        const struct rlimit none { static_cast<rlim_t>(free), static_cast<rlim_t>(free) };
-        if (free < 0 || ::setrlimit(RLIMIT_NOFILE, &none) != 0) ::_exit(2);
+        if (free < 0 || ::getrlimit(RLIMIT_NOFILE, &old) != 0) ::_exit(2);
+        const struct rlimit none { static_cast<rlim_t>(free), old.rlim_max };
+        if (::setrlimit(RLIMIT_NOFILE, &none) != 0) ::_exit(2);
         RunLoop loop;
+        ::setrlimit(RLIMIT_NOFILE, &old);
         bool posted = false, timed = false;
         loop.post([&] { posted = true; });
         loop.addTimer(0.01, [&] { timed = true; });
