@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 
+#include "platform/base/PercentEncoding.h"
 #include "platform/net/FileURL.h"
 
 namespace {
