@@ -166,7 +166,7 @@ TEST_F(WallAdaptersTest, TheWallShowsItsOffersFromAFolderNamedWithASpaceAndJapan
     testsupport::TempDir dir;
     const std::filesystem::path folder = dir.path() / "sp ace ゲーム";
     std::filesystem::copy(plat::Bundle::main().resourcePath(), folder);
-    plat::Bundle::setMainResourcePath(folder);
+    testsupport::ResourcePathScope resources(folder);
     ASSERT_EQ(ZIZRadWallWebView::resourceBaseURL(), plat::fileURLFromPath(folder) + "/");
     for (uint32_t page : {0u, 1u}) {
         auto shown = showList(wallList(offers({offer(1, 3, 100), offer(2, 2, 100), offer(3, 1, 100)})), page);
@@ -178,7 +178,6 @@ TEST_F(WallAdaptersTest, TheWallShowsItsOffersFromAFolderNamedWithASpaceAndJapan
             evaluate(*shown, "getComputedStyle(document.querySelector('.site_header')).backgroundColor"),
             "rgb(58, 164, 18)");
     }
-    plat::Bundle::setMainResourcePath({});
 }
 
 TEST_F(WallAdaptersTest, FewOrNoQualifyingOffersFillTheTilePage) {
