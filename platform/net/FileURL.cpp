@@ -23,7 +23,7 @@ bool equalsIgnoringCase(std::string_view text, std::string_view lower) {
 std::string fileURLFromPath(const std::filesystem::path& path) {
     if (path.empty()) return {};
     std::error_code ec;
-    const std::filesystem::path full = path.is_absolute() ? path : std::filesystem::absolute(path, ec);
+    const std::filesystem::path full = std::filesystem::absolute(path, ec).lexically_normal();
     if (ec) return {};
     return std::string(kFileScheme) + percentEncoded(full.native(), [](unsigned char c) { return c == '/'; });
 }

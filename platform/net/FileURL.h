@@ -9,8 +9,9 @@
 
 namespace plat {
 
-// "file://" and the absolute path (a relative one is taken from the current folder), every byte but
-// A-Z a-z 0-9 "-._~" and "/" as upper-case %XX. Empty for an empty path.
+// "file://" and the absolute path (a relative one is taken from the current folder) cleaned of "." and
+// ".." segments, which the web engine resolves in any address it is given, and of doubled "/"; every byte
+// but A-Z a-z 0-9 "-._~" and "/" as upper-case %XX. Empty for an empty path.
 std::string fileURLFromPath(const std::filesystem::path& path);
 
 // The path a file address names: the host empty or "localhost", the query and fragment left out, the

@@ -18,3 +18,9 @@ TEST(FileURL, AnyPathGoesToItsAddressAndBackHoweverTheEscapesAreSpelled) {
                                 "file:///a%zz", "file:///a%00b"})
         EXPECT_FALSE(plat::pathFromFileURL(refused)) << refused;
 }
+
+TEST(FileURL, AnAddressIsMadeFromTheCleanedPath) {
+    EXPECT_EQ(plat::fileURLFromPath("/a/./b/../c//d/."), "file:///a/c/d/");
+    EXPECT_EQ(plat::fileURLFromPath("./x/../y"),
+              plat::fileURLFromPath(std::filesystem::current_path() / "y"));
+}
