@@ -14,8 +14,10 @@ namespace plat {
 // but A-Z a-z 0-9 "-._~" and "/" as upper-case %XX. Empty for an empty path.
 std::string fileURLFromPath(const std::filesystem::path& path);
 
-// The path a file address names: the host empty or "localhost", the query and fragment left out, the
-// escapes decoded (either case of hex). None for any other address, a malformed escape or an encoded NUL.
+// The path a file address names, read as the engine reads it (NormalURL): the host empty or "localhost",
+// the query and fragment left out, "." and ".." segments resolved, the escapes decoded (either case of
+// hex). None for any other address and any that form refuses (a malformed escape, an encoded NUL or "/",
+// a raw backslash or control character).
 std::optional<std::filesystem::path> pathFromFileURL(std::string_view url);
 
 }  // namespace plat

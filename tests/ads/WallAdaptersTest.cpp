@@ -345,6 +345,20 @@ TEST_F(WallAdaptersTest, OtherWallTypesShowTheNotFoundPageTheHtmlOrTheRequestedP
     EXPECT_EQ(request->webView()->url(), server.url("/page"));
 }
 
+TEST_F(WallAdaptersTest, AWebWallPageGivenWithASpaceALetterAndDotsLoadsAndGoesToItsOwnPages) {
+    // A site of its own: the ad server's pages may be visited anyway.
+    testsupport::LoopbackServer site;
+    const auto html = [](const std::string& body) {
+        return Answer{.headers = {{"Content-Type", "text/html"}}, .body = body};
+    };
+    site.route("GET", "/wall dir/ä/", html("<script>location.href = 'next'</script>"));
+    site.route("GET", "/wall dir/ä/next", html("<title>next</title>"));
+    auto adapter = make<ZIZRadWallRequest>(site.url("/wall dir/x/../ä/"), "1043", "1");
+    adapter->loadAd();
+    ASSERT_TRUE(pumpWebUntil([&] { return title(*adapter) == "next"; }));
+    EXPECT_EQ(site.requestsTo("/wall dir/ä/next").size(), 1u);
+}
+
 TEST_F(WallAdaptersTest, NavigationDecisions) {
     using Type = plat::WebViewNavigationType;
     auto wall = ZividedirWallView::create();

@@ -40,3 +40,4 @@ potemaru_fuzz(tm_saved_resource ${CMAKE_CURRENT_SOURCE_DIR}/tm_saved_resource.cp
 potemaru_fuzz(tm_default_json ${CMAKE_CURRENT_SOURCE_DIR}/tm_default_json.cpp LINK tagmanager)
 potemaru_fuzz(tm_default_plist ${CMAKE_CURRENT_SOURCE_DIR}/tm_default_plist.cpp LINK tagmanager)
 potemaru_fuzz(tm_preview_url ${CMAKE_CURRENT_SOURCE_DIR}/tm_preview_url.cpp LINK tagmanager)
+potemaru_fuzz(addresses ${CMAKE_CURRENT_SOURCE_DIR}/addresses.cpp LINK platform)
