@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "platform/base/PercentEncoding.h"
 #include "platform/base/Utf8.h"
 
 namespace peers {
@@ -21,13 +22,6 @@ namespace {
 // The server library files the connection's addresses among the header fields; they were never sent.
 bool serverNote(const std::string& name) {
     return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT";
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 std::string queryOf(const httplib::Request& req) {
@@ -67,13 +61,17 @@ std::string contentTypeFor(const std::string& path) {
 
 }  // namespace
 
-std::string percentDecoded(std::string_view s) {
+std::string formDecoded(std::string_view s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '+') {
             out += ' ';
-        } else if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
+            continue;
+        }
+        const int high = s[i] == '%' && i + 2 < s.size() ? plat::hexDigitValue(s[i + 1]) : -1;
+        const int low = high >= 0 ? plat::hexDigitValue(s[i + 2]) : -1;
+        if (low >= 0) {
+            out += static_cast<char>(high * 16 + low);
             i += 2;
         } else {
             out += s[i];
@@ -104,8 +102,8 @@ std::string PeerRequest::param(const std::string& name) const {
         std::string_view pair = rest.substr(0, amp);
         rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
         size_t eq = pair.find('=');
-        if (percentDecoded(pair.substr(0, eq)) == name)
-            return eq == std::string_view::npos ? std::string() : percentDecoded(pair.substr(eq + 1));
+        if (formDecoded(pair.substr(0, eq)) == name)
+            return eq == std::string_view::npos ? std::string() : formDecoded(pair.substr(eq + 1));
     }
     return {};
 }

@@ -91,7 +91,7 @@ class PeerServer {
 };
 
 // "+" as a space and %XX escapes decoded; a malformed escape stays as it is.
-std::string percentDecoded(std::string_view s);
+std::string formDecoded(std::string_view s);
 
 // Standard Base64 without line breaks.
 std::string base64(const std::string& bytes);

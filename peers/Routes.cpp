@@ -82,9 +82,8 @@ nlohmann::json hitFields(std::string_view payload) {
         payload = amp == std::string_view::npos ? std::string_view() : payload.substr(amp + 1);
         if (item.empty()) continue;
         size_t eq = item.find('=');
-        std::string value =
-            eq == std::string_view::npos ? std::string() : percentDecoded(item.substr(eq + 1));
-        std::string name = percentDecoded(item.substr(0, eq));
+        std::string value = eq == std::string_view::npos ? std::string() : formDecoded(item.substr(eq + 1));
+        std::string name = formDecoded(item.substr(0, eq));
         fields[name] = value;  // bytes that are not UTF-8 are replaced when the line is written
     }
     return fields;

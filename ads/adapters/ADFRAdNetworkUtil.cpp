@@ -3,6 +3,7 @@
 #include <cctype>
 #include <climits>
 
+#include "platform/base/PercentEncoding.h"
 #include "platform/base/Regex.h"
 #include "platform/base/Utf8.h"
 
@@ -40,7 +41,6 @@ int32_t ADFRAdNetworkUtil::intValue(std::string_view text) {
 }
 
 std::string ADFRAdNetworkUtil::jsonEscaped(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string out;
     out.reserve(text.size());
     for (unsigned char c : text) {
@@ -63,8 +63,7 @@ std::string ADFRAdNetworkUtil::jsonEscaped(std::string_view text) {
             default:
                 if (c < 0x20) {
                     out += "\\u00";
-                    out += kHex[c >> 4];
-                    out += kHex[c & 15];
+                    plat::appendHex(out, c, true);
                 } else {
                     out += static_cast<char>(c);
                 }

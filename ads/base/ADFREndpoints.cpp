@@ -1,11 +1,8 @@
 #include "ads/base/ADFREndpoints.h"
 
-#include <cctype>
-#include <optional>
-
 #include <arpa/inet.h>
 
-#include "platform/net/FileURL.h"
+#include "platform/net/NormalURL.h"
 
 namespace {
 
@@ -101,80 +98,19 @@ bool ADFREndpoints::settingsHostsOnLoopback() {
     return isLoopback(endpoint(Kind::SettingsMirror).host) && isLoopback(endpoint(Kind::Settings).host);
 }
 
-namespace {
-
-// An address taken apart: its origin (scheme, host, port) and its path. A file address's path is the
-// decoded one, as the engine may spell the escapes of one folder in more than one way; a web address's
-// path stays as the server reads it.
-struct Place {
-    std::string scheme, host;
-    int port = -1;
-    std::string path;
-    bool web() const { return scheme == "http" || scheme == "https"; }
-    bool sameOrigin(const Place& other) const {
-        return scheme == other.scheme && host == other.host && port == other.port;
-    }
-};
-
-std::string lowered(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// An http(s) or file address; none for anything else.
-std::optional<Place> placeOf(const std::string& url) {
-    const size_t colon = url.find("://");
-    if (colon == std::string::npos) return std::nullopt;
-    Place place;
-    place.scheme = lowered(url.substr(0, colon));
-    if (!place.web() && place.scheme != "file") return std::nullopt;
-    const size_t authorityEnd = url.find_first_of("/?#", colon + 3);
-    std::string authority = url.substr(colon + 3, authorityEnd - (colon + 3));
-    // A user name before the host would make "http://site@other/" look like the site.
-    if (authority.find('@') != std::string::npos) return std::nullopt;
-    if (place.web()) place.port = place.scheme == "https" ? 443 : 80;
-    place.host = authority;
-    const size_t portAt = authority.rfind(':');
-    if (place.web() && portAt != std::string::npos && authority.find(']', portAt) == std::string::npos) {
-        place.host = authority.substr(0, portAt);
-        const std::string digits = authority.substr(portAt + 1);
-        if (digits.empty() || digits.size() > 5 ||
-            digits.find_first_not_of("0123456789") != std::string::npos)
-            return std::nullopt;
-        place.port = std::stoi(digits);
-    }
-    place.host = lowered(place.host);
-    if (!place.web()) {
-        auto path = plat::pathFromFileURL(url);
-        if (!path) return std::nullopt;
-        if (place.host == "localhost") place.host.clear();
-        place.path = path->string();
-        return place;
-    }
-    if (authorityEnd != std::string::npos && url[authorityEnd] == '/')
-        place.path = url.substr(authorityEnd, url.find_first_of("?#", authorityEnd) - authorityEnd);
-    if (place.path.empty()) place.path = "/";
-    return place;
-}
-
-}  // namespace
-
 bool ADFREndpoints::sameOrigin(const std::string& a, const std::string& b) {
-    auto first = placeOf(a);
-    auto second = placeOf(b);
+    auto first = plat::NormalURL::of(a);
+    auto second = plat::NormalURL::of(b);
     return first && second && first->web() && first->sameOrigin(*second);
 }
 
 bool ADFREndpoints::withinPage(const std::string& url, const std::string& page) {
-    auto place = placeOf(url);
-    auto own = placeOf(page);
+    auto place = plat::NormalURL::of(url);
+    auto own = plat::NormalURL::of(page);
     if (!place || !own || !place->sameOrigin(*own)) return false;
     const std::string& base = own->path;
     const std::string& path = place->path;
-    // A ".." is refused however it is spelled ("%2e%2e" too).
-    const std::string plain = place->web() ? plat::percentDecoded(path).value_or(path) : path;
-    if (path.compare(0, base.size(), base) != 0 || (plain + "/").find("/../") != std::string::npos)
-        return false;
+    if (path.compare(0, base.size(), base) != 0) return false;
     // "/wall" holds "/wall/x" but not "/wallx".
     return path.size() == base.size() || base.back() == '/' || path[base.size()] == '/';
 }

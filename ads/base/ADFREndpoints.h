@@ -53,8 +53,9 @@ class ADFREndpoints {
     // Both are http(s) addresses of one scheme, host and port.
     static bool sameOrigin(const std::string& a, const std::string& b);
     // `url` is `page` or lies below it: one scheme, host and port (http(s), or file), and a path that is
-    // the page's or goes on from it at a "/", with no ".." segment (escaped or not). File paths are
-    // compared decoded. Addresses with a user name are neither.
+    // the page's or goes on from it at a "/". Both are read in the web engine's one form
+    // (plat::NormalURL, ".." segments resolved however they are escaped), so the page's own spelling
+    // meets the engine's; an address that form refuses, or one with a user name, is neither.
     static bool withinPage(const std::string& url, const std::string& page);
 
     // Makes `request` trust the endpoint's CA file, when it names one (the file layer's "ca_file").

@@ -1,6 +1,6 @@
 #include "ads/base/ADFRTextUtil.h"
 
-#include "platform/net/FileURL.h"
+#include "platform/base/PercentEncoding.h"
 
 std::string ADFRTextUtil::replaceAll(std::string text, std::string_view from, std::string_view to) {
     if (from.empty()) return text;

@@ -1,21 +1,16 @@
 #include "analytics/base/RUVStringUtil.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 
 #include "analytics/base/RUVLogger.h"
+#include "platform/base/PercentEncoding.h"
 #include "platform/base/Utf8.h"
 
 namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // The code point at `i`, moving past it; a malformed byte reads as one replacement character.
 uint32_t codePointAt(std::string_view s, size_t& i) {
@@ -53,44 +48,18 @@ bool isUrlChar(char c) {
 }  // namespace
 
 std::string RUVStringUtil::percentEncode(std::string_view text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (char c : text) {
-        auto b = static_cast<unsigned char>(c);
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-            c == '.' || c == '_' || c == '~') {
-            out.push_back(c);
-        } else if (c == ' ') {
-            out.push_back('+');
-        } else {
-            out.push_back('%');
-            out.push_back(kHex[b >> 4]);
-            out.push_back(kHex[b & 0x0F]);
-        }
-    }
+    // Spaces pass the escaping as they are, then become "+"; no other space is left by then.
+    std::string out = plat::percentEncoded(text, [](unsigned char c) { return c == ' '; });
+    std::replace(out.begin(), out.end(), ' ', '+');
     return out;
 }
 
 std::optional<std::string> RUVStringUtil::percentDecode(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '+') {
-            out.push_back(' ');
-        } else if (c == '%') {
-            if (i + 2 >= text.size()) return std::nullopt;
-            int hi = hexValue(text[i + 1]);
-            int lo = hexValue(text[i + 2]);
-            if (hi < 0 || lo < 0) return std::nullopt;
-            out.push_back(static_cast<char>(hi * 16 + lo));
-            i += 2;
-        } else {
-            out.push_back(c);
-        }
-    }
-    if (!plat::isValidUtf8(out)) return std::nullopt;
+    // A "+" is a space, but an escaped one ("%2B") stays a "+".
+    std::string spaced(text);
+    std::replace(spaced.begin(), spaced.end(), '+', ' ');
+    auto out = plat::percentDecoded(spaced);
+    if (!out || !plat::isValidUtf8(*out)) return std::nullopt;
     return out;
 }
 
@@ -122,7 +91,8 @@ std::optional<RUVStringUtil::Parameters> RUVStringUtil::decodeParametersFromUrl(
     for (size_t i = 0; i < url.size(); ++i) {
         char c = url[i];
         if (c == '%') {
-            if (i + 2 >= url.size() || hexValue(url[i + 1]) < 0 || hexValue(url[i + 2]) < 0)
+            if (i + 2 >= url.size() || plat::hexDigitValue(url[i + 1]) < 0 ||
+                plat::hexDigitValue(url[i + 2]) < 0)
                 return std::nullopt;
             i += 2;
         } else if (!isUrlChar(c)) {

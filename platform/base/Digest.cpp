@@ -4,6 +4,7 @@
 
 #include "platform/base/CryptoLibrary.h"
 #include "platform/base/Log.h"
+#include "platform/base/PercentEncoding.h"
 
 namespace plat {
 
@@ -39,13 +40,9 @@ Bytes Digest::digest(Algorithm algorithm, const void* data, size_t size) {
 }
 
 std::string Digest::hex(const Bytes& bytes) {
-    static const char kDigits[] = "0123456789abcdef";
     std::string out;
     out.reserve(bytes.size() * 2);
-    for (uint8_t b : bytes) {
-        out += kDigits[b >> 4];
-        out += kDigits[b & 0x0F];
-    }
+    for (uint8_t b : bytes) appendHex(out, b, true);
     return out;
 }
 

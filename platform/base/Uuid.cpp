@@ -6,26 +6,19 @@
 #include <cstdlib>
 
 #include "platform/base/Log.h"
+#include "platform/base/PercentEncoding.h"
 
 namespace plat {
 namespace {
 
-std::string format(const Uuid::Bytes16& b, const char* digits) {
+std::string format(const Uuid::Bytes16& b, bool lowerCase) {
     std::string out;
     out.reserve(36);
     for (size_t i = 0; i < b.size(); ++i) {
         if (i == 4 || i == 6 || i == 8 || i == 10) out += '-';
-        out += digits[b[i] >> 4];
-        out += digits[b[i] & 0x0F];
+        appendHex(out, b[i], lowerCase);
     }
     return out;
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 }  // namespace
@@ -57,7 +50,7 @@ std::optional<Uuid> Uuid::parse(std::string_view text) {
             if (text[at] != '-') return std::nullopt;
             ++at;
         }
-        int hi = hexValue(text[at]), lo = hexValue(text[at + 1]);
+        int hi = hexDigitValue(text[at]), lo = hexDigitValue(text[at + 1]);
         if (hi < 0 || lo < 0) return std::nullopt;
         b[i] = static_cast<uint8_t>(hi << 4 | lo);
         at += 2;
@@ -66,11 +59,11 @@ std::optional<Uuid> Uuid::parse(std::string_view text) {
 }
 
 std::string Uuid::string() const {
-    return format(bytes_, "0123456789ABCDEF");
+    return format(bytes_, false);
 }
 
 std::string Uuid::lowercaseString() const {
-    return format(bytes_, "0123456789abcdef");
+    return format(bytes_, true);
 }
 
 }  // namespace plat

@@ -146,10 +146,17 @@ Bundle Bundle::main() {
 }
 
 void Bundle::setMainResourcePath(const fs::path& resourcePath) {
-    std::error_code ec;
-    fs::path absolute = resourcePath.empty() ? fs::path() : fs::absolute(resourcePath, ec);
+    // One spelling of the folder for every reader: the web engine, for one, names the files below it by
+    // the cleaned path and would not know them by another.
+    fs::path cleaned;
+    if (!resourcePath.empty()) {
+        std::error_code ec;
+        cleaned = fs::absolute(resourcePath, ec);
+        cleaned = (ec ? resourcePath : cleaned).lexically_normal();
+        if (cleaned.has_relative_path() && !cleaned.has_filename()) cleaned = cleaned.parent_path();
+    }
     std::lock_guard<std::mutex> lock(mainMutex());
-    mainOverride() = resourcePath.empty() ? defaultResourcePath() : (ec ? resourcePath : absolute);
+    mainOverride() = cleaned.empty() ? defaultResourcePath() : cleaned;
     mainInfo().reset();
 }
 

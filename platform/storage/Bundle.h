@@ -26,7 +26,8 @@ class Bundle {
 
     // The main bundle as it stands now (a copy: a later setMainResourcePath does not change it).
     static Bundle main();
-    // An empty path restores the default root.
+    // Taken absolute (from the current folder) and cleaned: no "." or ".." segment, no doubled or
+    // trailing "/". An empty path restores the default root.
     static void setMainResourcePath(const std::filesystem::path& resourcePath);
     static std::filesystem::path defaultResourcePath();
 

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "platform/base/Log.h"
+#include "platform/base/PercentEncoding.h"
 #include "platform/net/InFlight.h"
 #include "platform/net/ProxyEnvironment.h"
 #include "platform/net/URLConnection.h"
@@ -632,7 +633,10 @@ void WebView::loadRequest(const URLRequest& request) {
         engine_->fetchAndShow(request);
         return;
     }
-    WebKitURIRequest* uri = webkit_uri_request_new(request.url().c_str());
+    // The engine reads this address as Latin-1, which would make each byte of a UTF-8 letter a letter of
+    // its own; escaped, the letter reaches the server as the bytes it is.
+    const std::string address = percentEncoded(request.url(), [](unsigned char c) { return c < 0x80; });
+    WebKitURIRequest* uri = webkit_uri_request_new(address.c_str());
     if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(uri))
         for (const auto& [name, value] : request.allHTTPHeaderFields())
             soup_message_headers_replace(headers, name.c_str(), value.c_str());

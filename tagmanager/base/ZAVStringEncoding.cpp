@@ -4,6 +4,7 @@
 
 #include "platform/base/Assert.h"
 #include "platform/base/Error.h"
+#include "platform/base/PercentEncoding.h"
 #include "wire/ZAVWireString.h"
 
 std::shared_ptr<ZAVStringEncoding> ZAVStringEncoding::stringEncodingWithString(const std::string& alphabet) {
@@ -190,13 +191,9 @@ std::optional<plat::Bytes> ZAVBase64Encoder::decodeWebSafe(const std::string& te
 }
 
 std::string ZAVBase16::encode(const plat::Bytes& data) {
-    static const char digits[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(data.size() * 2);
-    for (uint8_t b : data) {
-        out.push_back(digits[b >> 4]);
-        out.push_back(digits[b & 15]);
-    }
+    for (uint8_t b : data) plat::appendHex(out, b);
     return out;
 }
 
@@ -212,8 +209,6 @@ plat::Bytes ZAVBase16::decode(const std::string& text) {
 }
 
 uint8_t ZAVBase16::byteFromChar(char c) {
-    if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
-    if (c >= 'A' && c <= 'F') return static_cast<uint8_t>(c - 'A' + 10);
-    if (c >= 'a' && c <= 'f') return static_cast<uint8_t>(c - 'a' + 10);
+    if (const int value = plat::hexDigitValue(c); value >= 0) return static_cast<uint8_t>(value);
     throw plat::Exception("IllegalArgumentException", "Purported base16 string has illegal char");
 }

@@ -1,19 +1,9 @@
 #include "tagmanager/values/ZAVValueEscapeUtil.h"
 
+#include "platform/base/PercentEncoding.h"
 #include "tagmanager/base/ZAVLog.h"
 #include "tagmanager/values/ZAVTypes.h"
 #include "wire/ZAVWireString.h"
-
-namespace {
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-}  // namespace
 
 ZAVValueEscapeUtil::Pair ZAVValueEscapeUtil::applyEscapings(const ZAVWireArray* escapings,
                                                             const Pair& value) {
@@ -40,39 +30,12 @@ ZAVValueEscapeUtil::Pair ZAVValueEscapeUtil::escapeUri(const Pair& value) {
 }
 
 std::string ZAVValueEscapeUtil::urlEncode(const std::string& text) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                    c == '.' || c == '_' || c == '~';
-        if (keep) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(digits[c >> 4]);
-            out.push_back(digits[c & 15]);
-        }
-    }
-    return out;
+    return plat::percentEncoded(text);
 }
 
 std::optional<std::string> ZAVValueEscapeUtil::urlDecode(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out.push_back(text[i]);
-            continue;
-        }
-        if (i + 2 >= text.size()) return std::nullopt;
-        int high = hexDigit(text[i + 1]);
-        int low = hexDigit(text[i + 2]);
-        if (high < 0 || low < 0) return std::nullopt;
-        out.push_back(static_cast<char>(high << 4 | low));
-        i += 2;
-    }
-    if (!ZAVWireString::isValidUTF8(reinterpret_cast<const uint8_t*>(out.data()), out.size()))
+    auto out = plat::percentDecoded(text);
+    if (!out || !ZAVWireString::isValidUTF8(reinterpret_cast<const uint8_t*>(out->data()), out->size()))
         return std::nullopt;
     return out;
 }

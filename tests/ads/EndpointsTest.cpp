@@ -55,10 +55,27 @@ TEST(ADFREndpoints, AFilePageHoldsWhatLiesBelowItHoweverItsPathIsEscaped) {
              "file:///res/", own.substr(0, own.size() - 1) + "x", "file:///etc/passwd", own + "../x",
              own + "%2e%2e/x", own + ".%2E", own + "a%2f..%2fx", "file://other/" + own.substr(8)})
         EXPECT_FALSE(ADFREndpoints::withinPage(outside, page)) << outside;
-    // A web page's path stays as its server reads it; only its ".." is refused in either spelling.
+    // A web page's escaped "/" stays one; its ".." leads out in either spelling.
     EXPECT_TRUE(ADFREndpoints::withinPage("http://w.invalid/wall/x%2Fy", "http://w.invalid/wall"));
     EXPECT_FALSE(ADFREndpoints::withinPage("http://w.invalid/wall%2Fx", "http://w.invalid/wall"));
     EXPECT_FALSE(ADFREndpoints::withinPage("http://w.invalid/wall/%2E%2e/x", "http://w.invalid/wall"));
+}
+
+TEST(ADFREndpoints, AWebPageHoldsItsOwnAddressAsTheEngineSpellsIt) {
+    const std::string page = "HTTP://W.invalid:80/wall dir/ä/../x";
+    for (const std::string own : {"http://w.invalid/wall%20dir/x", "http://w.invalid/wall%20dir/x/a%c3%A4%7e",
+                                  "http://w.invalid:80/wall%20dir/./x/y/../z"})
+        EXPECT_TRUE(ADFREndpoints::withinPage(own, page)) << own;
+    EXPECT_FALSE(ADFREndpoints::withinPage("http://w.invalid/wall%20dir/%C3%A4/x", page));
+}
+
+TEST(ADFREndpoints, AnAddressTheEnginesFormCannotReadIsRefused) {
+    for (const std::string wall : {"http://w.invalid/wall", "file:///res/wall"}) {
+        for (const std::string unread :
+             {"/%2e%2e/x%zz", "/%2e%2e/%", "/..\\x", "/.\t./x", "/..\n/x", "/x%00", "/x%2"})
+            EXPECT_FALSE(ADFREndpoints::withinPage(wall + unread, wall)) << wall + unread;
+        EXPECT_TRUE(ADFREndpoints::withinPage(wall + "/x/y", wall));
+    }
 }
 
 TEST(ADFREndpoints, ABadAdsSectionIsRefused) {

@@ -114,6 +114,19 @@ struct WallAdaptersTest : ::testing::Test {
     std::string wallList(const std::string& ads) {
         return R"({"wall": {"beacon_url": ")" + server.url("/beacon") + R"("}, "ads": )" + ads + "}";
     }
+    // Three offers on both pages, styled by the resource folder's style sheets.
+    void expectThreeOffersFromTheResourceFolder() {
+        for (uint32_t page : {0u, 1u}) {
+            auto shown =
+                showList(wallList(offers({offer(1, 3, 100), offer(2, 2, 100), offer(3, 1, 100)})), page);
+            EXPECT_EQ(title(*shown), "おすすめアプリ");
+            EXPECT_EQ(count(*shown, ".app_list article img"), 3);
+            EXPECT_EQ(evaluate(*shown, "document.baseURI"), ZIZRadWallWebView::resourceBaseURL());
+            EXPECT_EQ(
+                evaluate(*shown, "getComputedStyle(document.querySelector('.site_header')).backgroundColor"),
+                "rgb(58, 164, 18)");
+        }
+    }
 
     adstest::ScopedLanguage language{"en_US.UTF-8"};
     testsupport::TempHome home;
@@ -166,19 +179,22 @@ TEST_F(WallAdaptersTest, TheWallShowsItsOffersFromAFolderNamedWithASpaceAndJapan
     testsupport::TempDir dir;
     const std::filesystem::path folder = dir.path() / "sp ace ゲーム";
     std::filesystem::copy(plat::Bundle::main().resourcePath(), folder);
-    plat::Bundle::setMainResourcePath(folder);
+    testsupport::ResourcePathScope resources(folder);
     ASSERT_EQ(ZIZRadWallWebView::resourceBaseURL(), plat::fileURLFromPath(folder) + "/");
-    for (uint32_t page : {0u, 1u}) {
-        auto shown = showList(wallList(offers({offer(1, 3, 100), offer(2, 2, 100), offer(3, 1, 100)})), page);
-        EXPECT_EQ(title(*shown), "おすすめアプリ");
-        EXPECT_EQ(count(*shown, ".app_list article img"), 3);
-        EXPECT_EQ(evaluate(*shown, "document.baseURI"), ZIZRadWallWebView::resourceBaseURL());
-        // The folder's style sheets are read.
-        EXPECT_EQ(
-            evaluate(*shown, "getComputedStyle(document.querySelector('.site_header')).backgroundColor"),
-            "rgb(58, 164, 18)");
+    expectThreeOffersFromTheResourceFolder();
+}
+
+TEST_F(WallAdaptersTest, TheWallShowsItsOffersFromAFolderGivenWithDotSegments) {
+    // As "--resources ./assets" and "--resources x/../assets" name it, from the working folder.
+    const std::filesystem::path assets = plat::Bundle::main().resourcePath();
+    const std::filesystem::path fromHere = assets.lexically_relative(std::filesystem::current_path());
+    for (const std::filesystem::path& given :
+         {"." / fromHere, fromHere.parent_path() / "x" / ".." / fromHere.filename()}) {
+        SCOPED_TRACE(given);
+        testsupport::ResourcePathScope resources(given);
+        ASSERT_EQ(ZIZRadWallWebView::resourceBaseURL(), plat::fileURLFromPath(assets) + "/");
+        expectThreeOffersFromTheResourceFolder();
     }
-    plat::Bundle::setMainResourcePath({});
 }
 
 TEST_F(WallAdaptersTest, FewOrNoQualifyingOffersFillTheTilePage) {
@@ -327,6 +343,20 @@ TEST_F(WallAdaptersTest, OtherWallTypesShowTheNotFoundPageTheHtmlOrTheRequestedP
     ASSERT_TRUE(pumpWebUntil([&] { return request->finishCnt() == 1; }));
     EXPECT_EQ(server.requestsTo("/page").size(), 1u);
     EXPECT_EQ(request->webView()->url(), server.url("/page"));
+}
+
+TEST_F(WallAdaptersTest, AWebWallPageGivenWithASpaceALetterAndDotsLoadsAndGoesToItsOwnPages) {
+    // A site of its own: the ad server's pages may be visited anyway.
+    testsupport::LoopbackServer site;
+    const auto html = [](const std::string& body) {
+        return Answer{.headers = {{"Content-Type", "text/html"}}, .body = body};
+    };
+    site.route("GET", "/wall dir/ä/", html("<script>location.href = 'next'</script>"));
+    site.route("GET", "/wall dir/ä/next", html("<title>next</title>"));
+    auto adapter = make<ZIZRadWallRequest>(site.url("/wall dir/x/../ä/"), "1043", "1");
+    adapter->loadAd();
+    ASSERT_TRUE(pumpWebUntil([&] { return title(*adapter) == "next"; }));
+    EXPECT_EQ(site.requestsTo("/wall dir/ä/next").size(), 1u);
 }
 
 TEST_F(WallAdaptersTest, NavigationDecisions) {

@@ -343,6 +343,10 @@ TEST_F(HitStore, DeleteStoreFileTakesTheLogAndJournalToo) {
         testsupport::writeFile(file(std::string(kV3) + suffix), "j");
     RUVDataStore::deleteStoreFile(kV3);
     EXPECT_TRUE(filesStartingWith(kV3).empty());
+    // Its address reads back to its path, from a home named with a space, "%", "#", "?" and Japanese
+    // letters too.
+    EXPECT_EQ(plat::pathFromFileURL(RUVDataStore::databaseFullURL(kV3)), file(kV3));
+    ASSERT_TRUE(plat::Paths::setHome(home.path() / "sp ace %#? ゲーム"));
     EXPECT_EQ(plat::pathFromFileURL(RUVDataStore::databaseFullURL(kV3)), file(kV3));
 }
 

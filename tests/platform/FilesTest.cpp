@@ -223,3 +223,13 @@ TEST(Bundle, MainBundleFollowsTheResourcesOption) {
     EXPECT_EQ(plat::Bundle::main().resourcePath(), plat::Bundle::defaultResourcePath());
     EXPECT_TRUE(plat::Bundle::main().pathForResource("only-here.txt").empty());
 }
+
+TEST(Bundle, TheResourcesOptionIsTakenInOneSpellingHoweverItIsGiven) {
+    TempDir dir;
+    const fs::path fromHere = dir.path().lexically_relative(fs::current_path());
+    for (const fs::path& given :
+         {"." / fromHere / "", fromHere / "x" / ".." / ".", fs::path(dir.path().native() + "//")}) {
+        testsupport::ResourcePathScope resources(given);
+        EXPECT_EQ(plat::Bundle::main().resourcePath(), dir.path()) << given;
+    }
+}

@@ -17,6 +17,7 @@
 // Made by the build: POTEMARU_SOURCE_DIR, POTEMARU_BUILD_DIR, POTEMARU_PROGRAMS_DIR.
 #include "TestPaths.h"
 #include "platform/media/ImageCodec.h"
+#include "platform/storage/Bundle.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/UserDefaults.h"
 
@@ -62,6 +63,14 @@ TempHome::~TempHome() {
     // The settings of a home about to go are dropped with it: saved later, they would make its folder again.
     plat::UserDefaults::forgetStandard();
     plat::Paths::setHome(previous_);
+}
+
+ResourcePathScope::ResourcePathScope(const fs::path& path) : previous_(plat::Bundle::main().resourcePath()) {
+    plat::Bundle::setMainResourcePath(path);
+}
+
+ResourcePathScope::~ResourcePathScope() {
+    plat::Bundle::setMainResourcePath(previous_);
 }
 
 VirtualClockScope::VirtualClockScope(int64_t startMicros)

@@ -40,6 +40,17 @@ class TempHome {
     std::filesystem::path previous_;
 };
 
+// Points the main bundle at another resource folder for its lifetime, then back at the one it had, however
+// the test ends.
+class ResourcePathScope {
+  public:
+    explicit ResourcePathScope(const std::filesystem::path& path);
+    ~ResourcePathScope();
+
+  private:
+    std::filesystem::path previous_;
+};
+
 // Sets (or, for a null value, removes) environment variables for its lifetime, then restores them.
 class EnvScope {
   public:

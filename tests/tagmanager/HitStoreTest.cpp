@@ -224,8 +224,9 @@ TEST(ZAVDispatchUtilTest, UserAgentFormat) {
 TEST(ZAVDispatchUtilTest, TheStoreLivesInTheLibraryFolder) {
     testsupport::TempHome home;
     EXPECT_EQ(ZAVDispatchUtil::databaseFullPath("VUZ.sql"), plat::Paths::library() / "VUZ.sql");
-    // Its URL reads back to the same path, from a home named with a space and Japanese letters too.
-    ASSERT_TRUE(plat::Paths::setHome(home.path() / "sp ace ゲーム"));
+    // Its URL reads back to the same path, from a home named with a space, "%", "#", "?" and Japanese
+    // letters too.
+    ASSERT_TRUE(plat::Paths::setHome(home.path() / "sp ace %#? ゲーム"));
     const auto url = ZAVDispatchUtil::databaseFullURL("VUZ.sql");
     EXPECT_EQ(url, plat::fileURLFromPath(plat::Paths::library() / "VUZ.sql"));
     EXPECT_EQ(plat::pathFromFileURL(url.value_or("")), plat::Paths::library() / "VUZ.sql");

@@ -14,7 +14,14 @@ TEST(FileURL, AnyPathGoesToItsAddressAndBackHoweverTheEscapesAreSpelled) {
               std::filesystem::path("/tmp/sp ace/ゲーム"));
     EXPECT_EQ(plat::fileURLFromPath("rel"), plat::fileURLFromPath(std::filesystem::current_path() / "rel"));
     EXPECT_EQ(plat::fileURLFromPath(""), "");
+    EXPECT_EQ(plat::pathFromFileURL("file:///a/./b/%2e%2E/c"), std::filesystem::path("/a/c"));
     for (const char* refused : {"http://h/x", "file://other/x", "file://", "file:/x", "file:///a%2",
-                                "file:///a%zz", "file:///a%00b"})
+                                "file:///a%zz", "file:///a%00b", "file:///a%2Fb", "file:///a\\b"})
         EXPECT_FALSE(plat::pathFromFileURL(refused)) << refused;
+}
+
+TEST(FileURL, AnAddressIsMadeFromTheCleanedPath) {
+    EXPECT_EQ(plat::fileURLFromPath("/a/./b/../c//d/."), "file:///a/c/d/");
+    EXPECT_EQ(plat::fileURLFromPath("./x/../y"),
+              plat::fileURLFromPath(std::filesystem::current_path() / "y"));
 }

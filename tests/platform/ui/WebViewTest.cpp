@@ -452,6 +452,16 @@ TEST_F(WebViewTest, RequestCarriesItsMethodHeadersAndBody) {
     EXPECT_EQ(evaluate(*view, "document.body.textContent"), "got");
 }
 
+TEST_F(WebViewTest, AnAddressWithANonAsciiLetterReachesTheServerAsItsBytes) {
+    testsupport::LoopbackServer server;
+    server.route("GET", "/ゲーム ä", {.status = 200, .headers = kHtml, .body = "here"});
+    auto view = makeView();
+    view->loadRequest(plat::URLRequest(server.url("/ゲーム ä")));
+    ASSERT_TRUE(loaded(*view));
+    EXPECT_EQ(server.requestsTo("/ゲーム ä").size(), 1u);
+    EXPECT_EQ(view->url(), server.url("/%E3%82%B2%E3%83%BC%E3%83%A0%20%C3%A4"));
+}
+
 TEST_F(WebViewTest, RefusedOrFailedPostIsToldOnce) {
     testsupport::RefusedPort refused;
     const int port = refused.port();

@@ -1,0 +1,23 @@
+#pragma once
+// The percent-encoding of URL text ("%XX"), and the hexadecimal digits it and the other text forms of
+// bytes (identifiers, digests, escapes) are written and read with.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace plat {
+
+// 0-15 for a hexadecimal digit of either case; -1 for any other character.
+int hexDigitValue(char c);
+// Appends `byte` as two hexadecimal digits, upper case unless `lowerCase`.
+void appendHex(std::string& out, uint8_t byte, bool lowerCase = false);
+
+// A-Z a-z 0-9 "-._~": the bytes a URL never needs to escape.
+bool isUnreservedURLByte(unsigned char c);
+// Every byte but the unreserved ones and those `keep` accepts as upper-case %XX.
+std::string percentEncoded(std::string_view text, bool (*keep)(unsigned char) = nullptr);
+// Every %XX as its byte; none when an escape is malformed.
+std::optional<std::string> percentDecoded(std::string_view text);
+
+}  // namespace plat

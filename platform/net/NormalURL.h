@@ -1,0 +1,36 @@
+#pragma once
+// An http(s) or file address taken apart in the one form the web engine's URL parser gives it, so that
+// two spellings of one address compare equal: the scheme and host in lower case, the scheme's default
+// port, the path's "." and ".." segments resolved (escaped ones too) and its escapes in one spelling
+// (unreserved characters decoded, the rest as upper-case %XX, a raw space or non-ASCII byte escaped).
+// The query and fragment are left out.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace plat {
+
+struct NormalURL {
+    std::string scheme;
+    // Empty for a file address.
+    std::string host;
+    // -1 for a file address.
+    int port = -1;
+    // From "/", with no "." or ".." segment.
+    std::string path;
+
+    // None for any other scheme, a user name before the host, a file address on a host other than
+    // "localhost", and an address this form cannot be sure to read as the engine does: a malformed
+    // escape, an encoded NUL, a raw backslash or control character (which a parser reads as "/" or
+    // drops), a host or port it cannot read, or an escaped "/" in a file address (no file name holds
+    // one, and a reader that decodes it would step out of the folder).
+    static std::optional<NormalURL> of(std::string_view url);
+
+    bool web() const { return scheme == "http" || scheme == "https"; }
+    bool sameOrigin(const NormalURL& other) const {
+        return scheme == other.scheme && host == other.host && port == other.port;
+    }
+    bool operator==(const NormalURL&) const = default;
+};
+
+}  // namespace plat
