@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/base/ProcessStat.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace plat {
@@ -22,7 +22,7 @@ namespace {
 // keeps none, from every process's parent.
 std::vector<pid_t> childrenNow() {
     std::vector<pid_t> children;
-    const std::string self = std::to_string(::getpid());
+    const pid_t self = ::getpid();
     bool listed = false;
     if (DIR* tasks = ::opendir("/proc/self/task")) {
         while (const dirent* task = ::readdir(tasks)) {
@@ -40,16 +40,8 @@ std::vector<pid_t> childrenNow() {
         char* end = nullptr;
         const long pid = std::strtol(proc->d_name, &end, 10);
         if (end == proc->d_name || *end) continue;
-        std::ifstream statFile(std::string("/proc/") + proc->d_name + "/stat");
-        std::string stat;
-        std::getline(statFile, stat);
-        // "pid (name) state ppid ...": the name may hold anything but its last ')'.
-        const size_t nameEnd = stat.rfind(')');
-        if (nameEnd == std::string::npos) continue;
-        std::istringstream fields(stat.substr(nameEnd + 1));
-        std::string state, parent;
-        fields >> state >> parent;
-        if (parent == self) children.push_back(static_cast<pid_t>(pid));
+        const auto stat = ProcessStat::of(pid);
+        if (stat && stat->parent == self) children.push_back(static_cast<pid_t>(pid));
     }
     ::closedir(procs);
     return children;

@@ -24,6 +24,7 @@
 
 #include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
+#include "platform/base/ProcessStat.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/HolderWatch.h"
 
@@ -222,21 +223,11 @@ int takePassedHold(int home) {
 // given back. A process that is gone is not ending: a lock the table still names it for is held by
 // another.
 bool ending(long pid) {
-    const std::string proc = "/proc/" + std::to_string(pid);
-    std::ifstream statFile(proc + "/stat");
-    std::string stat;
-    if (!std::getline(statFile, stat)) return false;
-    // "pid (name) state ppid pgrp session tty tpgid flags ...": the name may hold anything but its last ')'.
-    const size_t nameEnd = stat.rfind(')');
-    if (nameEnd == std::string::npos) return false;
-    std::istringstream fields(stat.substr(nameEnd + 1));
-    char state = 0;
-    std::string skipped;
-    unsigned long flags = 0;
-    fields >> state >> skipped >> skipped >> skipped >> skipped >> skipped >> flags;
+    const auto stat = ProcessStat::of(pid);
+    if (!stat) return false;
     constexpr unsigned long kExiting = 0x4;
-    if (state == 'Z' || state == 'X' || (flags & kExiting)) return true;
-    std::ifstream statusFile(proc + "/status");
+    if (stat->state == 'Z' || stat->state == 'X' || (stat->flags & kExiting)) return true;
+    std::ifstream statusFile("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(statusFile, line);) {
         if (line.rfind("ShdPnd:", 0) != 0 && line.rfind("SigPnd:", 0) != 0) continue;
         const unsigned long long pending = std::strtoull(line.c_str() + 7, nullptr, 16);

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/base/Digest.h"
+#include "platform/base/ProcessStat.h"
 #include "platform/base/Value.h"
 #include "platform/media/ImageCodec.h"
 #include "platform/storage/PropertyList.h"
@@ -133,9 +134,8 @@ TEST(Potemaru, ARelaunchPassesOnNoOtherDescriptorAndNoChildIsLeftAZombie) {
         std::ifstream list("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
         int count = 0;
         for (pid_t child; list >> child;) {
-            std::ifstream status("/proc/" + std::to_string(child) + "/status");
-            for (std::string line; std::getline(status, line);)
-                if (line.rfind("State:", 0) == 0 && line.find('Z') != std::string::npos) ++count;
+            const auto stat = plat::ProcessStat::of(child);
+            if (stat && stat->state == 'Z') ++count;
         }
         return count;
     };
