@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# scripts/build-folder in a checkout whose path holds a ";": the checkout gets a link to a folder of its own,
+# and keeps its own when it is moved or copied with its link, while a link the user made elsewhere stays.
+set -euo pipefail
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export XDG_CACHE_HOME=$work/cache
+
+checkout() {
+  mkdir -p "$1/scripts"
+  cp "$source_dir/scripts/build-folder" "$1/scripts/"
+}
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+# The folder the checkout at $1 builds in.
+folder() { (cd "$1" && realpath "$(scripts/build-folder build 2>/dev/null)"); }
+
+first="$work/a;b"
+checkout "$first"
+one=$(folder "$first")
+[[ "$one" == "$XDG_CACHE_HOME"/potemaru/builds/* ]] || fail "first checkout builds in $one"
+[[ "$(folder "$first")" == "$one" ]] || fail "a second call changed the folder"
+
+cp -a "$first" "$work/copy;1"
+copy=$(folder "$work/copy;1")
+[[ "$copy" != "$one" && -d "$copy" ]] || fail "the copy builds in the first checkout's folder $copy"
+[[ "$(readlink "$work/copy;1/build")" == "$copy" ]] || fail "the copy's link is not its own"
+[[ "$(folder "$first")" == "$one" ]] || fail "the first checkout lost its folder"
+
+mv "$first" "$work/moved;2"
+moved=$(folder "$work/moved;2")
+[[ "$moved" != "$one" && "$moved" != "$copy" ]] || fail "the moved checkout builds in $moved"
+
+mine="$work/my;own"
+checkout "$mine"
+mkdir "$work/fast"
+ln -s "$work/fast" "$mine/build"
+[[ "$(folder "$mine")" == "$work/fast" ]] || fail "a link the user made was replaced"
+echo "ok"
