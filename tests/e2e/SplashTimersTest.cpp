@@ -11,7 +11,7 @@
 
 namespace fs = std::filesystem;
 
-TEST(SplashTimers, ARelaunchInsideTheSplashGoesOnFromTheStoredTimers) {
+TEST(PotemaruSplash, ARelaunchInsideTheSplashGoesOnFromTheStoredTimers) {
     testsupport::TempDir dir;
     const fs::path home = dir.path() / "home", script = dir.path() / "relaunch.txt";
     // Stored when the earlier play left, at the wall clock's start.
