@@ -199,6 +199,16 @@ void storeEarlierPlay(kite::KTUserDefaultStore* store, int64_t saveTime) {
     store->flush();
 }
 
+// Launches, leaves 5 frames into the splash, comes back 10 s later and runs past the set-up.
+void awayInsideTheSplash(LaunchedGame& game) {
+    game.launch();
+    game.driver.runFrames(5);
+    game.app()->applicationDidEnterBackground();
+    game.clock.clock().jumpWallMicros(int64_t{10} * 1000000);
+    game.app()->applicationWillEnterForeground();
+    game.driver.runFrames(kSplashFrames);
+}
+
 }  // namespace
 
 TEST(AppDelegate, LeavingInsideTheSplashKeepsTheStoredTimers) {
@@ -219,12 +229,7 @@ TEST(AppDelegate, LeavingInsideTheSplashKeepsTheStoredTimers) {
 TEST(AppDelegate, BackInsideTheSplashTheSetUpAddsTheTimeAwayOnce) {
     LaunchedGame game;
     storeEarlierPlay(game.store(), AppDelegate::nowSeconds());
-    game.launch();
-    game.driver.runFrames(5);
-    game.app()->applicationDidEnterBackground();
-    game.clock.clock().jumpWallMicros(int64_t{10} * 1000000);
-    game.app()->applicationWillEnterForeground();
-    game.driver.runFrames(kSplashFrames);
+    awayInsideTheSplash(game);
     EXPECT_NEAR(GameGlobals::gametimer, 110.5f, 0.5f);
     for (int i = 0; i < GameGlobals::kSlotCount; ++i)
         EXPECT_NEAR(GameGlobals::objectcreatetimer[i], 20.0f + i, 0.5f) << i;
@@ -232,12 +237,7 @@ TEST(AppDelegate, BackInsideTheSplashTheSetUpAddsTheTimeAwayOnce) {
 
 TEST(AppDelegate, AFirstStartBackInsideTheSplashStartsItsSpawnTimersAt27) {
     LaunchedGame game;
-    game.launch();
-    game.driver.runFrames(5);
-    game.app()->applicationDidEnterBackground();
-    game.clock.clock().jumpWallMicros(int64_t{10} * 1000000);
-    game.app()->applicationWillEnterForeground();
-    game.driver.runFrames(kSplashFrames);
+    awayInsideTheSplash(game);
     for (int i = 0; i < GameGlobals::kSlotCount; ++i)
         EXPECT_NEAR(GameGlobals::objectcreatetimer[i], 27.0f, 0.5f) << i;
 }
