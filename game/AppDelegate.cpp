@@ -19,6 +19,14 @@ namespace {
 // the player switched off stays off.
 bool gResumeMusic = false;
 
+// The seconds since the play state was last stored, which the play field adds to the stored timers.
+void storeTimeAway(KTUserDefaultStore* store) {
+    store->setIntegerForKey(
+        SaveDataKeys::kPassageTime,
+        SaveDataKeys::secondsBetween(AppDelegate::nowSeconds(),
+                                     store->getInteger64ForKey(SaveDataKeys::kSaveTime, 0)));
+}
+
 }  // namespace
 
 int64_t AppDelegate::nowSeconds() {
@@ -34,9 +42,7 @@ ResolutionPolicy AppDelegate::resolutionPolicyForFrame(const KTSize& frame) {
 bool AppDelegate::applicationDidFinishLaunching() {
     KTUserDefaultStore* store = KTUserDefaultStore::sharedUserDefaultStore();
     if (!store->getBoolForKey(SaveDataKeys::kFirstGame, true)) {
-        store->setIntegerForKey(SaveDataKeys::kPassageTime,
-                                SaveDataKeys::secondsBetween(
-                                    nowSeconds(), store->getInteger64ForKey(SaveDataKeys::kSaveTime, 0)));
+        storeTimeAway(store);
         store->setBoolForKey(SaveDataKeys::kBackground, false);
         store->flushInBackground();
     }
@@ -63,10 +69,14 @@ bool AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::applicationDidEnterBackground() {
     KTUserDefaultStore* store = KTUserDefaultStore::sharedUserDefaultStore();
-    store->setInteger64ForKey(SaveDataKeys::kSaveTime, nowSeconds());
-    store->setFloatForKey(SaveDataKeys::kGameTimer, GameGlobals::gametimer);
-    for (int i = 0; i < GameGlobals::kSlotCount; ++i)
-        store->setFloatForKey(SaveDataKeys::objectCreateTimerKey(i), GameGlobals::objectcreatetimer[i]);
+    // Before the set-up the timers here are not the game's yet: the stored ones, and the time they were
+    // stored, stay as they are, so the next set-up goes on from them and counts the time away once.
+    if (GameGlobals::playFieldSetUp) {
+        store->setInteger64ForKey(SaveDataKeys::kSaveTime, nowSeconds());
+        store->setFloatForKey(SaveDataKeys::kGameTimer, GameGlobals::gametimer);
+        for (int i = 0; i < GameGlobals::kSlotCount; ++i)
+            store->setFloatForKey(SaveDataKeys::objectCreateTimerKey(i), GameGlobals::objectcreatetimer[i]);
+    }
     // Every way out (quitting, a signal, a relaunch) passes here: nothing flushed may still be on its
     // way to the disk when the app stops.
     store->flushInBackground();
@@ -79,10 +89,11 @@ void AppDelegate::applicationDidEnterBackground() {
 
 void AppDelegate::applicationWillEnterForeground() {
     KTUserDefaultStore* store = KTUserDefaultStore::sharedUserDefaultStore();
-    store->setIntegerForKey(
-        SaveDataKeys::kPassageTime,
-        SaveDataKeys::secondsBetween(nowSeconds(), store->getInteger64ForKey(SaveDataKeys::kSaveTime, 0)));
-    GameLayer::restoreTimers();
+    // Back inside the splash, the set-up still to come adds the time away, as after a launch (and a first
+    // start has none); the timers it will read are left to it.
+    if (GameGlobals::playFieldSetUp || !store->getBoolForKey(SaveDataKeys::kFirstGame, true))
+        storeTimeAway(store);
+    if (GameGlobals::playFieldSetUp) GameLayer::restoreTimers();
     store->flushInBackground();
 
     KTDirector::sharedDirector()->startAnimation();

@@ -19,6 +19,7 @@ int blinkCount = 0;
 float blinkInterval = 0;
 bool evolutionZSet = false;
 bool levelUpMoveStarted = false;
+bool playFieldSetUp = false;
 
 void reset() {
     level = 0;
@@ -37,6 +38,7 @@ void reset() {
     blinkInterval = 0;
     evolutionZSet = false;
     levelUpMoveStarted = false;
+    playFieldSetUp = false;
 }
 
 }  // namespace GameGlobals

@@ -23,6 +23,9 @@ extern int blinkCount;                       // evolution: toggles done in this 
 extern float blinkInterval;                  // evolution: seconds between toggles
 extern bool evolutionZSet;                   // evolution: z-orders already set
 extern bool levelUpMoveStarted;              // the walk to the centre has started
+// The play field has read the stored timers into gametimer and objectcreatetimer; until then the store
+// holds the only true values, and leaving for the background must not write these over them.
+extern bool playFieldSetUp;
 
 // Puts every value back to its start-of-process value (a fresh run in one process, e.g. tests).
 void reset();

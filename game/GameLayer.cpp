@@ -381,6 +381,7 @@ void GameLayer::setupGame() {
 
     // The time away moves the clocks on; then the characters that were on the field come back.
     restoreTimersWithDefault(kDefaultSpawnTimer);
+    playFieldSetUp = true;
     for (int i = 0; i < objectcount; ++i) spawnCharacter(true);
 
     // The game already ended: no gauge, the end picture instead.

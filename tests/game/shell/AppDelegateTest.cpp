@@ -186,3 +186,58 @@ TEST(AppDelegate, TheClockPast2038IsStoredWhole) {
     game.app()->applicationWillEnterForeground();
     EXPECT_EQ(game.store()->getIntegerForKey(SaveDataKeys::kPassageTime), 90);
 }
+
+namespace {
+
+// Timers an earlier play stored when it left at `saveTime`.
+void storeEarlierPlay(kite::KTUserDefaultStore* store, int64_t saveTime) {
+    store->setBoolForKey(SaveDataKeys::kFirstGame, false);
+    store->setInteger64ForKey(SaveDataKeys::kSaveTime, saveTime);
+    store->setFloatForKey(SaveDataKeys::kGameTimer, 100.5f);
+    for (int i = 0; i < GameGlobals::kSlotCount; ++i)
+        store->setFloatForKey(SaveDataKeys::objectCreateTimerKey(i), 10.0f + i);
+    store->flush();
+}
+
+// Launches, leaves 5 frames into the splash, comes back 10 s later and runs past the set-up.
+void awayInsideTheSplash(LaunchedGame& game) {
+    game.launch();
+    game.driver.runFrames(5);
+    game.app()->applicationDidEnterBackground();
+    game.clock.clock().jumpWallMicros(int64_t{10} * 1000000);
+    game.app()->applicationWillEnterForeground();
+    game.driver.runFrames(kSplashFrames);
+}
+
+}  // namespace
+
+TEST(AppDelegate, LeavingInsideTheSplashKeepsTheStoredTimers) {
+    LaunchedGame game;
+    const int64_t earlier = AppDelegate::nowSeconds() - 60;
+    storeEarlierPlay(game.store(), earlier);
+    game.launch();
+    game.driver.runFrames(5);
+    game.app()->applicationDidEnterBackground();
+    auto saved = plat::PropertyList::readFile(plat::Paths::preferences() / "potemaru.plist");
+    ASSERT_TRUE(saved);
+    EXPECT_EQ((*saved)[SaveDataKeys::kSaveTime].toInt64(), earlier);
+    EXPECT_DOUBLE_EQ((*saved)[SaveDataKeys::kGameTimer].toDouble(), 100.5);
+    for (int i = 0; i < GameGlobals::kSlotCount; ++i)
+        EXPECT_DOUBLE_EQ((*saved)[SaveDataKeys::objectCreateTimerKey(i)].toDouble(), 10.0 + i) << i;
+}
+
+TEST(AppDelegate, BackInsideTheSplashTheSetUpAddsTheTimeAwayOnce) {
+    LaunchedGame game;
+    storeEarlierPlay(game.store(), AppDelegate::nowSeconds());
+    awayInsideTheSplash(game);
+    EXPECT_NEAR(GameGlobals::gametimer, 110.5f, 0.5f);
+    for (int i = 0; i < GameGlobals::kSlotCount; ++i)
+        EXPECT_NEAR(GameGlobals::objectcreatetimer[i], 20.0f + i, 0.5f) << i;
+}
+
+TEST(AppDelegate, AFirstStartBackInsideTheSplashStartsItsSpawnTimersAt27) {
+    LaunchedGame game;
+    awayInsideTheSplash(game);
+    for (int i = 0; i < GameGlobals::kSlotCount; ++i)
+        EXPECT_NEAR(GameGlobals::objectcreatetimer[i], 27.0f, 0.5f) << i;
+}

@@ -1,0 +1,39 @@
+// A relaunch inside the splash, before the play field has read the stored timers: the new program goes
+// on from them rather than from the zeros the splash holds.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/base/Value.h"
+#include "tests/e2e/E2ESupport.h"
+#include "tests/support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+TEST(PotemaruSplash, ARelaunchInsideTheSplashGoesOnFromTheStoredTimers) {
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home", script = dir.path() / "relaunch.txt";
+    // Stored when the earlier play left, at the wall clock's start.
+    e2e::writeSettings(home, {{"firstgame", plat::Value(false)},
+                              {"saveTime", plat::Value(int64_t{1767225600})},
+                              {"gametimer", plat::Value(100.5)}});
+    for (int i = 0; i < 10; ++i)
+        e2e::setSetting(home, "objectcreatetimerget" + std::to_string(i), plat::Value(10.0 + i));
+    testsupport::writeFile(script, "60 relaunch\n");
+    e2e::Potemaru run(dir.path());
+    ASSERT_EQ(run.run({"--headless", "--home", home.string(), "--audio", "null", "--frames", "200",
+                       "--script", script.string()}),
+              0)
+        << run.err();
+
+    // The new program counted the second since the earlier play left (its own splash not), then played a
+    // few frames: every timer went on from its stored value by the same amount.
+    const plat::Value store = e2e::settings(home);
+    const double onFrom = store["gametimer"].toDouble() - 100.5;
+    EXPECT_GT(onFrom, 1.0);
+    EXPECT_LT(onFrom, 2.0);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_NEAR(store["objectcreatetimerget" + std::to_string(i)].toDouble() - (10.0 + i), onFrom, 0.01)
+            << i;
+}
