@@ -5,6 +5,8 @@ find_package(Threads REQUIRED)
 function(potemaru_pkg target module)
   pkg_check_modules(PC_${target} REQUIRED IMPORTED_TARGET ${module})
   add_library(deps::${target} ALIAS PkgConfig::PC_${target})
+  # The installed package's files find the same module by this name (cmake/Install.cmake).
+  set_property(GLOBAL PROPERTY POTEMARU_PKG_${target} ${module})
 endfunction()
 
 potemaru_pkg(egl egl)

@@ -1,5 +1,6 @@
 // potemaru-peers: the outside parties on 127.0.0.1.
 //   potemaru-peers [--port N] [--tls-port N] [--data DIR] [--record FILE] [--endpoints-out FILE]
+//   potemaru-peers --help | --version
 // Prints its port on the first line of stdout once it serves, and its https port on the second when it
 // serves https; stops cleanly on SIGTERM or SIGINT.
 #include <pthread.h>
@@ -11,33 +12,71 @@
 #include <fstream>
 #include <string>
 
-// Made by the build: the committed data and TLS folders (POTEMARU_PEERS_DATA, POTEMARU_PEERS_TLS).
+// Made by the build: the committed data and TLS folders (POTEMARU_PEERS_DATA, POTEMARU_PEERS_TLS), and
+// the project's version (POTEMARU_VERSION).
 #include "PeersPaths.h"
+#include "PotemaruVersion.h"
 #include "peers/PeerServer.h"
 #include "platform/net/Endpoints.h"
 #include "platform/storage/AtomicFile.h"
+#include "platform/storage/ProgramFiles.h"
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: potemaru-peers [--port N] [--tls-port N] [--data DIR] [--record FILE]\n"
+    "                      [--endpoints-out FILE]\n"
+    "       potemaru-peers --help | --version\n"
+    "\n"
+    "Serves the ad server, the collection server and the tag-manager server on 127.0.0.1 until SIGTERM or\n"
+    "SIGINT; prints its port (and its https port) once it serves.\n"
+    "\n"
+    "  --port N               http port (default 0: any free one)\n"
+    "  --tls-port N           https port (default 0: any free one)\n"
+    "  --data DIR             the files it serves (default: the installed share/potemaru/peers/data)\n"
+    "  --record FILE          append what it receives (hits, reports) as JSON lines\n"
+    "  --endpoints-out FILE   write its endpoints for potemaru --endpoints and the SDKs\n"
+    "  --help                 this text\n"
+    "  --version              the version\n";
+
 int usage(const char* why) {
-    std::fprintf(stderr,
-                 "potemaru-peers: %s\n"
-                 "usage: potemaru-peers [--port N] [--tls-port N] [--data DIR] [--record FILE]\n"
-                 "                      [--endpoints-out FILE]\n",
-                 why);
+    std::fprintf(stderr, "potemaru-peers: %s\n%s", why, kUsage);
     return 2;
+}
+
+// The installed data and certificates, found from the program's own place; the build's own program, not
+// installed, serves the committed ones.
+void setDefaultFolders(peers::PeerServer::Options& options) {
+    std::filesystem::path installed = plat::installedDataPath("peers");
+    std::error_code ec;
+    if (!std::filesystem::is_directory(installed / "data", ec) && plat::runsFromBuild()) {
+        options.dataDir = POTEMARU_PEERS_DATA;
+        options.tlsDir = POTEMARU_PEERS_TLS;
+    } else {
+        options.dataDir = (installed / "data").string();
+        options.tlsDir = (installed / "tls").string();
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     peers::PeerServer::Options options;
-    options.dataDir = POTEMARU_PEERS_DATA;
-    options.tlsDir = POTEMARU_PEERS_TLS;
+    setDefaultFolders(options);
     std::string endpointsOut;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (i + 1 >= argc) return usage(("\"" + a + "\" needs a value or is unknown").c_str());
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("potemaru-peers %s\n", POTEMARU_VERSION);
+            return 0;
+        }
+        if (a != "--port" && a != "--tls-port" && a != "--data" && a != "--record" && a != "--endpoints-out")
+            return usage(("unknown option \"" + a + "\"").c_str());
+        if (i + 1 >= argc) return usage((a + " needs a value").c_str());
         std::string v = argv[++i];
         if (a == "--port" || a == "--tls-port") {
             char* end = nullptr;
@@ -49,10 +88,8 @@ int main(int argc, char** argv) {
             options.dataDir = v;
         } else if (a == "--record") {
             options.recordFile = v;
-        } else if (a == "--endpoints-out") {
+        } else {  // --endpoints-out
             endpointsOut = v;
-        } else {
-            return usage(("unknown option \"" + a + "\"").c_str());
         }
     }
     if (!std::filesystem::is_directory(options.dataDir))

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+// Made by the build: the project's version (POTEMARU_VERSION).
+#include "PotemaruVersion.h"
 #include "platform/net/Endpoints.h"
 
 namespace {
@@ -37,6 +39,8 @@ std::optional<ShellOptions> ShellOptions::parse(const std::vector<std::string>& 
         int64_t n = 0;
         if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--headless") {
             o.headless = true;
         } else if (a == "--notifications") {
@@ -125,5 +129,10 @@ Plays in an X11 window when DISPLAY is set (the left mouse button is the finger)
                         {"name": {"scheme": "http", "host": "127.0.0.1", "port": N}, ...})
   --notifications       list the scheduled reminders and exit
   --help                this text
+  --version             the version
 )";
+}
+
+std::string ShellOptions::versionLine() {
+    return std::string("potemaru ") + POTEMARU_VERSION;
 }

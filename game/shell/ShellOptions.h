@@ -9,6 +9,7 @@ struct ShellOptions {
     enum class Audio { Device, Null, Wave };
 
     bool help = false;
+    bool version = false;  // --version: print versionLine() and exit
     bool notifications = false;
     bool headless = false;          // --headless, or no DISPLAY
     std::optional<int64_t> frames;  // the session's last frame
@@ -35,4 +36,6 @@ struct ShellOptions {
     // Nothing (with `error` set) on an unknown option or a bad value.
     static std::optional<ShellOptions> parse(const std::vector<std::string>& args, std::string* error);
     static std::string usage();
+    // "potemaru <version>", the version being the project's (CMakeLists.txt).
+    static std::string versionLine();
 };

@@ -28,6 +28,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "potemaru: %s\n", error.c_str());
         return 2;
     }
+    if (options->version) {
+        std::printf("%s\n", ShellOptions::versionLine().c_str());
+        return 0;
+    }
     // What the tag manager does at load time, whether or not the app ever uses it: the advertising-id
     // provider lookup and the screen-event hooks of every view controller.
     ZAVAdIdAccess::load();

@@ -6,10 +6,9 @@
 #include <mutex>
 #include <system_error>
 
-// Made by the build: the checkout's assets/ folder (POTEMARU_SOURCE_ASSETS).
-#include "PlatformPaths.h"
 #include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
+#include "platform/storage/ProgramFiles.h"
 #include "platform/storage/PropertyList.h"
 
 namespace plat {
@@ -54,12 +53,6 @@ Value::Dictionary readInfoFile(const fs::path& resourcePath) {
 bool isDir(const fs::path& p) {
     struct stat st {};
     return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-fs::path executableFolder() {
-    std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::path() : exe.parent_path();
 }
 
 bool escapesRoot(const fs::path& relative) {
@@ -116,13 +109,12 @@ void Bundle::resetMainInfoValues() {
     mainInfo().reset();
 }
 
+// The installed assets; for the build's own programs, which are not installed, the checkout's.
 fs::path Bundle::defaultResourcePath() {
-    fs::path exeDir = executableFolder();
-    if (!exeDir.empty()) {
-        fs::path installed = exeDir.parent_path() / "share" / "potemaru" / "assets";
-        if (isDir(installed)) return installed;
-    }
-    if (isDir(POTEMARU_SOURCE_ASSETS)) return fs::path(POTEMARU_SOURCE_ASSETS);
+    fs::path installed = installedDataPath("assets");
+    if (!installed.empty() && isDir(installed)) return installed;
+    if (!runsFromBuild()) return installed;
+    if (isDir(checkoutAssets())) return checkoutAssets();
     std::error_code ec;
     return fs::absolute("assets", ec);
 }

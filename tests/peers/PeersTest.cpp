@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 
 #include "platform/media/ImageCodec.h"
@@ -205,6 +206,45 @@ TEST(Peers, RefusesBadOptions) {
         Child peers(args, dir.path() / "out");
         EXPECT_EQ(peers.wait(10), 2) << args[1];
     }
+}
+
+// --help and --version answer on standard output; an unknown option is one line and the usage on standard
+// error, as with potemaru.
+TEST(Peers, AnswersHelpAndVersionAndMeetsAnUnknownOptionWithTheUsage) {
+    testsupport::TempDir dir;
+    const fs::path out = dir.path() / "out", err = dir.path() / "out.err";
+    auto run = [&](const std::string& option) {
+        Child peers({testsupport::programPath("potemaru-peers"), option}, out);
+        return peers.wait(10);
+    };
+    EXPECT_EQ(run("--help"), 0);
+    EXPECT_EQ(testsupport::readFile(out).rfind("usage: potemaru-peers ", 0), 0u);
+    EXPECT_EQ(testsupport::readFile(err), "");
+    EXPECT_EQ(run("--version"), 0);
+    EXPECT_TRUE(
+        std::regex_match(testsupport::readFile(out), std::regex("potemaru-peers [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << testsupport::readFile(out);
+    EXPECT_EQ(run("--bogus"), 2);
+    EXPECT_EQ(testsupport::readFile(out), "");
+    EXPECT_EQ(testsupport::readFile(err).rfind(
+                  "potemaru-peers: unknown option \"--bogus\"\nusage: potemaru-peers ", 0),
+              0u)
+        << testsupport::readFile(err);
+}
+
+// A copy of the program out of the build, as installed and moved, looks for its data beside it
+// (<prefix>/share/potemaru/peers/data) and never serves the checkout's.
+TEST(Peers, AnInstalledCopyLooksForItsDataFromItsOwnPlaceAndNeverInTheCheckout) {
+    testsupport::TempDir dir;
+    const fs::path bin = dir.path() / "prefix" / "bin";
+    fs::create_directories(bin);
+    fs::copy_file(testsupport::programPath("potemaru-peers"), bin / "potemaru-peers");
+    Child peers({(bin / "potemaru-peers").string(), "--port", "0"}, dir.path() / "out");
+    EXPECT_EQ(peers.wait(10), 2);
+    EXPECT_NE(
+        testsupport::readFile(dir.path() / "out.err")
+            .find("no data folder " + (dir.path() / "prefix/share/potemaru/peers/data").string() + "\n"),
+        std::string::npos);
 }
 
 // Started again on the two ports it printed, the peers write the same endpoints file, so a client that kept

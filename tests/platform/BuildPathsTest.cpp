@@ -41,3 +41,21 @@ TEST(BuildPaths, ProgramsAreFoundWhereThisOneRuns) {
 TEST(BuildPaths, TheMainBundleFallsBackToTheCheckoutsAssets) {
     EXPECT_EQ(plat::Bundle::defaultResourcePath(), testsupport::sourceDir() / "assets");
 }
+
+// A copy of a program out of the build, as installed and moved, takes the assets from its own place
+// (<prefix>/bin → <prefix>/share/potemaru/assets) and never the checkout's, even where they are missing.
+TEST(BuildPaths, AnInstalledProgramFindsItsAssetsFromItsOwnPlaceAndNeverInTheCheckout) {
+    testsupport::TempDir dir;
+    const fs::path bin = dir.path() / "moved prefix" / "bin",
+                   installed = bin.parent_path() / "share/potemaru/assets";
+    fs::create_directories(bin);
+    fs::copy_file(testsupport::programPath("platform_resource_path"), bin / "platform_resource_path");
+    const std::string program = (bin / "platform_resource_path").string(),
+                      out = (dir.path() / "out").string();
+
+    ASSERT_EQ(testsupport::runProgram(program, {out}), 0);
+    EXPECT_EQ(testsupport::readFile(out), installed.string());
+    fs::create_directories(installed);
+    ASSERT_EQ(testsupport::runProgram(program, {out}), 0);
+    EXPECT_EQ(testsupport::readFile(out), installed.string());
+}

@@ -101,3 +101,12 @@ TEST(ShellScript, BadLinesAreReportedWithTheirLineNumber) {
     EXPECT_FALSE(script.load("/tmp", 1, &error));
     EXPECT_EQ(error, "is a folder, not a script file");
 }
+
+TEST(ShellOptions, VersionIsAnOptionOfItsOwnWithTheProgramsName) {
+    std::string error;
+    auto o = ShellOptions::parse({"--version"}, &error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_TRUE(o->version);
+    EXPECT_EQ(ShellOptions::versionLine().rfind("potemaru ", 0), 0u);
+    EXPECT_NE(ShellOptions::usage().find("--version"), std::string::npos);
+}
