@@ -1,5 +1,12 @@
 # Run by cpack on the staged files of each package (CPACK_PRE_BUILD_SCRIPTS): adds what a Debian package
 # holds beyond the install, in the forms Debian's policy asks for.
+# cpack lists the staged files with glob patterns made from their path, so below a folder whose path holds
+# a glob character it would pack nothing.
+if(CPACK_TEMPORARY_INSTALL_DIRECTORY MATCHES "[][*?]")
+  message(FATAL_ERROR "cpack cannot pack below ${CPACK_TOPLEVEL_DIRECTORY}: its path holds one of [ ] * ?; "
+                      "name another folder with cpack -B DIR")
+endif()
+
 foreach(component IN LISTS CPACK_COMPONENTS_ALL)
   string(TOUPPER "${component}" upper)
   set(package "${CPACK_DEBIAN_${upper}_PACKAGE_NAME}")
