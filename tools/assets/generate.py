@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Makes every picture, sound and the character table of the game, into assets/.
+"""Makes every picture, sound and the character table of the game, into assets/, and its desktop icons.
 
-    python3 tools/assets/generate.py [--out assets]
+    python3 tools/assets/generate.py [--out assets] [--icons packaging/icons]
 
 Pictures are drawn with Pillow (python3-pil), supersampled and reduced for smooth edges; text pictures use
 the installed IPA Gothic and Liberation Sans fonts. Sounds are synthesised here in plain Python and encoded to
@@ -10,8 +10,9 @@ so two runs on one machine write the same bytes; the outputs are committed so th
 game need neither Python nor lame (`scripts/deps --tools` installs python3-pil, lame and sox).
 
 Sizes are in pixels at the game's content scale 2 (a picture of N points is 2N pixels, design space 320 x 568
-points). Pictures swapped on one sprite share one pixel size, because a sprite keeps the texture rect of its
-first picture: every player and character picture is CREATURE_PX square.
+points), except the desktop icons, which are drawn anew at each size the desktop asks for. Pictures swapped
+on one sprite share one pixel size, because a sprite keeps the texture rect of its first picture: every player
+and character picture is CREATURE_PX square.
 
 Before writing, the generator checks its own outputs: chara.csv is parsed the way the game reads it, every
 picture it names exists, and every swapped group has one size. A failed check stops with an AssertionError.
@@ -1116,6 +1117,41 @@ def splash_title():
 
 
 # ---------------------------------------------------------------------------------------------------------------
+# the desktop icon: the first form on a rounded tile, drawn anew at each size the desktop asks for
+
+ICON_SIZES = (48, 64, 128, 256)
+
+
+def app_icon(n):
+    """An n x n icon; shapes are placed in a 256 design square."""
+    k = n / 256.0 * SS
+    S = n * SS
+    tile = lambda p, c: p.rrect(10, 10, 246, 246, 56, fill=c)
+    img = Image.new("RGBA", (S, S), (0, 0, 0, 0))
+    img.alpha_composite(soft_shadow(img.size, k, lambda p, c: p.rrect(12, 16, 244, 250, 56, fill=c), 4, (0, 0),
+                                    90))
+    rim = Image.new("L", (S, S), 0)
+    tile(Pen(rim, k), 255)
+    img.paste(Image.new("RGBA", (S, S), BTN_RIM), (0, 0), rim)
+    face = Image.new("L", (S, S), 0)
+    Pen(face, k).rrect(18, 18, 238, 238, 48, fill=255)
+    sky = vgradient((S, S), [(0.0, rgb("#bfe6ff")), (0.6, rgb("#fff4e0")), (1.0, rgb("#ffd9c7"))])
+    img.paste(sky.convert("RGBA"), (0, 0), face)
+    pen = Pen(img, k)
+    for x, y, r in ((52, 58, 15), (206, 70, 11)):
+        sparkle(pen, x, y, r + 4, STAR_EDGE)
+        sparkle(pen, x, y, r, STAR_YELLOW)
+    # the creature's canvas is larger than the tile so that its body fills the lower middle; what overhangs
+    # the tile is cut off with the tile's own shape
+    c = creature(0, "taiki", size=round(n * 1.2) * SS)
+    body = Image.new("RGBA", (S, S), (0, 0, 0, 0))
+    body.alpha_composite(c, (round(-0.1 * S), round(-0.12 * S)))
+    body.putalpha(ImageChops.multiply(body.getchannel("A"), face))
+    img.alpha_composite(body)
+    return reduce_rgba(img, SS)
+
+
+# ---------------------------------------------------------------------------------------------------------------
 # the character table
 
 CSV_HEADER = ("No,なまえ,はいけい,おんがく,しょうさい1,しょうさい2,しょうさい3,しょうさい4,せつめい,ひつようポイント,メモ,"
@@ -1543,6 +1579,13 @@ BUTTONS = {
 }
 
 
+def make_icon(job):
+    n, icons_dir = job
+    img = app_icon(n)
+    save_png(img, os.path.join(icons_dir, "icon-%d.png" % n))
+    return n, img.size
+
+
 def make_picture(job):
     name, kind, args = job[0], job[1], job[2]
     out_dir = job[3]
@@ -1601,16 +1644,23 @@ def check_layout(sizes):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "assets"))
+    ap.add_argument("--icons", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                                    "packaging", "icons"),
+                    help="folder for the desktop icons icon-<N>.png (installed by the build, not read by the game)")
     ap.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
     args = ap.parse_args()
     out = os.path.abspath(args.out)
     if shutil.which("lame") is None:
         sys.exit("generate.py: lame is missing; run scripts/deps --tools")
+    icons_dir = os.path.abspath(args.icons)
     os.makedirs(out, exist_ok=True)
+    os.makedirs(icons_dir, exist_ok=True)
     with Pool(args.jobs) as pool:
         music = pool.map_async(make_music, [(i, out) for i in range(len(TRACKS))])
         effects = pool.map_async(make_effect, [(n, out) for n in SOUND_EFFECTS])
+        icons = pool.map_async(make_icon, [(n, icons_dir) for n in ICON_SIZES])
         sizes = dict(pool.map(make_picture, [j + (out,) for j in picture_jobs()]))
+        icon_sizes = icons.get()
         music_lengths = music.get()
         effect_lengths = effects.get()
     for i, secs in music_lengths:
@@ -1618,14 +1668,17 @@ def main():
     for name, secs in effect_lengths:
         assert 0.1 <= secs <= 0.6, "%s lasts %.2f s" % (name, secs)
     check_layout(sizes)
+    for n, size in icon_sizes:
+        assert size == (n, n), "icon-%d.png is %d x %d" % ((n,) + size)
     styles = write_wall_styles(out)
     data = chara_csv()
     with open(os.path.join(out, "chara.csv"), "wb") as f:
         f.write(data)
     check_csv(data, out)
     total = sum(os.path.getsize(os.path.join(out, f)) for f in os.listdir(out))
-    print("generate.py: %d pictures, %d sounds, %d style sheets, chara.csv; %.2f MB in %s" %
-          (len(sizes), len(music_lengths) + len(effect_lengths), styles, total / 1e6, out))
+    print("generate.py: %d pictures, %d sounds, %d style sheets, chara.csv; %.2f MB in %s; %d icons in %s" %
+          (len(sizes), len(music_lengths) + len(effect_lengths), styles, total / 1e6, out, len(icon_sizes),
+           icons_dir))
 
 
 if __name__ == "__main__":
