@@ -12,9 +12,7 @@
 #include <fstream>
 #include <string>
 
-// Made by the build: the committed data and TLS folders (POTEMARU_PEERS_DATA, POTEMARU_PEERS_TLS), and
-// the project's version (POTEMARU_VERSION).
-#include "PeersPaths.h"
+// Made by the build: the project's version (POTEMARU_VERSION).
 #include "PotemaruVersion.h"
 #include "peers/PeerServer.h"
 #include "platform/net/Endpoints.h"
@@ -49,9 +47,10 @@ int usage(const char* why) {
 void setDefaultFolders(peers::PeerServer::Options& options) {
     std::filesystem::path installed = plat::installedDataPath("peers");
     std::error_code ec;
-    if (!std::filesystem::is_directory(installed / "data", ec) && plat::runsFromBuild()) {
-        options.dataDir = POTEMARU_PEERS_DATA;
-        options.tlsDir = POTEMARU_PEERS_TLS;
+    const std::filesystem::path checkout = plat::checkoutFolder();
+    if (!std::filesystem::is_directory(installed / "data", ec) && !checkout.empty()) {
+        options.dataDir = (checkout / "peers" / "data").string();
+        options.tlsDir = (checkout / "peers" / "tls").string();
     } else {
         options.dataDir = (installed / "data").string();
         options.tlsDir = (installed / "tls").string();

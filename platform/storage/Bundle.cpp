@@ -113,8 +113,9 @@ void Bundle::resetMainInfoValues() {
 fs::path Bundle::defaultResourcePath() {
     fs::path installed = installedDataPath("assets");
     if (!installed.empty() && isDir(installed)) return installed;
-    if (!runsFromBuild()) return installed;
-    if (isDir(checkoutAssets())) return checkoutAssets();
+    const fs::path checkout = checkoutFolder();
+    if (checkout.empty()) return installed;
+    if (isDir(checkout / "assets")) return checkout / "assets";
     std::error_code ec;
     return fs::absolute("assets", ec);
 }

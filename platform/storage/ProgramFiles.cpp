@@ -1,10 +1,10 @@
 #include "platform/storage/ProgramFiles.h"
 
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
-// Made by the build: the checkout's assets/ folder (POTEMARU_SOURCE_ASSETS), the build's programs folder
-// (POTEMARU_BUILD_PROGRAMS) and the installed data folder relative to the installed programs
-// (POTEMARU_INSTALLED_DATA).
+// Made by the build: the installed data folder relative to the installed programs (POTEMARU_INSTALLED_DATA).
 #include "PlatformPaths.h"
 
 namespace plat {
@@ -26,14 +26,14 @@ fs::path installedDataPath(const fs::path& relative) {
     return (exeDir / POTEMARU_INSTALLED_DATA / relative).lexically_normal();
 }
 
-bool runsFromBuild() {
+fs::path checkoutFolder() {
     fs::path exeDir = executableFolder();
-    std::error_code ec;
-    return !exeDir.empty() && fs::equivalent(exeDir, POTEMARU_BUILD_PROGRAMS, ec);
-}
-
-fs::path checkoutAssets() {
-    return POTEMARU_SOURCE_ASSETS;
+    if (exeDir.empty()) return {};
+    std::ifstream note(exeDir / "potemaru-checkout", std::ios::binary);
+    if (!note) return {};
+    // The whole file is the path, whatever characters it holds.
+    std::string root{std::istreambuf_iterator<char>(note), std::istreambuf_iterator<char>()};
+    return root;
 }
 
 }  // namespace plat

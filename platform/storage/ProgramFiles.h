@@ -11,10 +11,8 @@ namespace plat {
 // program's own place cannot be read.
 std::filesystem::path installedDataPath(const std::filesystem::path& relative);
 
-// Whether the program that runs is one of the build's own, not installed.
-bool runsFromBuild();
-
-// The assets/ folder of the checkout the library was built from, for the build's own programs.
-std::filesystem::path checkoutAssets();
+// The root of the checkout that built the program that runs, when it is one of the build's own programs
+// (its folder holds the build's note "potemaru-checkout"); empty for any other, an installed one above all.
+std::filesystem::path checkoutFolder();
 
 }  // namespace plat
