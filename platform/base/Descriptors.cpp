@@ -36,8 +36,7 @@ void markCloseOnExec(int fd) {
 void markEachNumberCloseOnExec() {
     struct rlimit limit {};
     rlim_t end = 65536;
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0)
-        end = std::min<rlim_t>(std::max(limit.rlim_cur, limit.rlim_max), INT_MAX);
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) end = std::min<rlim_t>(limit.rlim_max, INT_MAX);
     for (rlim_t fd = STDERR_FILENO + 1; fd < end; ++fd) markCloseOnExec(static_cast<int>(fd));
 }
 

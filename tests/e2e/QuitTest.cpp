@@ -307,8 +307,8 @@ TEST(PotemaruQuit, AGameStartedWhileAnotherQuitsWaitsUntilItHasEnded) {
     EXPECT_EQ(second.wait(), 0) << second.err();
 }
 
-// A relaunch whose own saves find no descriptor free ends the game as running out mid-play does: one line,
-// status 1, and no program started again to run out (or refuse) once more.
+// A relaunch whose own saves find no descriptor free ends the game as running out mid-play does: status 1,
+// one line that it ran out, and no program started again to run out (or refuse) once more.
 TEST(PotemaruQuit, ARelaunchWhoseSaveRunsOutOfOpenFilesEndsTheGameWithoutStartingAgain) {
     testsupport::TempDir dir;
     const fs::path home = dir.path() / "home", script = dir.path() / "relaunch.txt";
@@ -342,4 +342,7 @@ TEST(PotemaruQuit, ARelaunchWhoseSaveRunsOutOfOpenFilesEndsTheGameWithoutStartin
         ++lines;
     EXPECT_EQ(lines, 1u) << err;
     EXPECT_EQ(err.find("the limit of open files is"), std::string::npos) << err;
+    // The progress and the time it left are stored all the same, with the descriptors kept for the way out.
+    EXPECT_EQ(e2e::settings(home)["objectcount"].toInt64(), 4);
+    EXPECT_EQ(e2e::settings(home)["saveTime"].toInt64(), kStart + 400 / 60);
 }
