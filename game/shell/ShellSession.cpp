@@ -23,10 +23,10 @@
 #include "kite/platform/linux/KTWindowDriver.h"
 #include "platform/base/Clock.h"
 #include "platform/base/Descriptors.h"
+#include "platform/base/InheritedChildren.h"
 #include "platform/base/Log.h"
 #include "platform/base/Random.h"
 #include "platform/media/GLContext.h"
-#include "platform/runloop/InheritedChildren.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/Bundle.h"
@@ -37,6 +37,12 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// Open files: what a game needs to play, twice the most one was seen to hold with a banner and a popup
+// showing (the GL driver, the web engine's views and its process, the stores, the sound device, the
+// reserve); and how far the soft limit is raised toward the hard one.
+constexpr unsigned long long kDescriptorsNeeded = 128;
+constexpr unsigned long long kDescriptorsWanted = 1024;
 
 // SIGINT and SIGTERM ask the app to quit the way closing the window does: it passes through the
 // background (which stores the time and the timers and waits until the settings file holds them) and
@@ -150,6 +156,20 @@ int quitStatus(int status) {
     return plat::outOfDescriptors() && status == 0 ? 1 : status;
 }
 
+// Waits on the main run loop for each of `children` until it has ended. For when the run loop's clock is
+// set: a timer added before a virtual clock replaces the real one would be due at the real clock's time.
+void reapOnTheRunLoop(const std::shared_ptr<plat::InheritedChildren>& children) {
+    if (children->reapEnded()) return;
+    constexpr double kInterval = 0.2;
+    auto timer = std::make_shared<plat::RunLoop::TimerId>(0);
+    *timer = plat::RunLoop::main().addTimer(
+        kInterval,
+        [children, timer] {
+            if (children->reapEnded()) plat::RunLoop::main().cancelTimer(*timer);
+        },
+        kInterval);
+}
+
 std::shared_ptr<plat::ApplicationDelegate> makeAppController() {
     return std::make_shared<AppController>();
 }
@@ -236,6 +256,12 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     std::fflush(stderr);
     // Asked to quit on the way: this program ends here, its progress stored on the way to the background.
     if (quits.quitAsked()) return 0;
+    // Out of open files on the way (its line said so): the program it would become would run out as well,
+    // so it ends here, as a quit does.
+    if (plat::outOfDescriptors()) {
+        plat::Paths::markEnding();
+        return 0;
+    }
     // Only the standard streams and the home's hold go on into the new program: what libraries opened
     // without close-on-exec would pile up with every relaunch, and keep the processes they talk to (the
     // web engine's) from seeing this program end.
@@ -251,7 +277,8 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     return 1;
 }
 
-int runHeadless(const ShellOptions& o, const std::vector<std::string>& args) {
+int runHeadless(const ShellOptions& o, const std::vector<std::string>& args,
+                const std::shared_ptr<plat::InheritedChildren>& inherited) {
     ShellScript script;
     std::string error;
     if (!o.script.empty() && !script.load(o.script, o.resumeFrame, &error)) {
@@ -267,6 +294,7 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args) {
     auto clock = std::make_shared<plat::VirtualClock>(
         o.resumeWallMicros.value_or(plat::VirtualClock::kDefaultStartMicros));
     plat::Clock::setShared(clock);
+    reapOnTheRunLoop(inherited);
 
     int status = 0;
     {
@@ -329,7 +357,8 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args) {
 }
 
 int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> driver,
-              const QuitSignals& quitSignals) {
+              const QuitSignals& quitSignals, const std::shared_ptr<plat::InheritedChildren>& inherited) {
+    reapOnTheRunLoop(inherited);
     if (!o.script.empty() || !o.captureDir.empty())
         plat::logWarning("potemaru: --script and --capture apply to headless runs; the window ignores them");
     syncScreen();
@@ -406,6 +435,16 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
         std::fputs(ShellOptions::usage().c_str(), stdout);
         return 0;
     }
+    // Short of open files, the graphics and web engine libraries fail, some by a crash: the game refuses to
+    // start with one line instead, at a first start and after a relaunch alike.
+    unsigned long long hardLimit = 0;
+    if (const unsigned long long limit = plat::raiseDescriptorLimit(kDescriptorsWanted, &hardLimit);
+        limit < kDescriptorsNeeded) {
+        std::fprintf(stderr,
+                     "potemaru: the limit of open files is %llu (hard limit %llu); the game needs %llu\n",
+                     limit, hardLimit, kDescriptorsNeeded);
+        return 1;
+    }
     // The home is held before any file of it is read or written: a second program on it would write
     // its progress over this one's. That program ends here with one line and leaves the home as it is.
     const fs::path home = o.home.empty() ? plat::Paths::defaultHome() : fs::path(o.home);
@@ -422,9 +461,9 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
         std::fputs(list.empty() ? "no reminders scheduled\n" : list.c_str(), stdout);
         return 0;
     }
-    // Children left by the program this one was before a relaunch's exec; then the descriptors kept for
-    // the way out, should the others run out.
-    plat::reapInheritedChildren();
+    // Children left by the program this one was before a relaunch's exec, known before this one starts any
+    // of its own; then the descriptors kept for the way out, should the others run out.
+    const auto inherited = std::make_shared<plat::InheritedChildren>(plat::InheritedChildren::now());
     plat::reserveDescriptors();
     if (!o.resources.empty()) {
         std::error_code ec;
@@ -443,11 +482,11 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
     int status = -1;
     if (!o.headless && display && *display) {
         if (auto driver = kite::KTWindowDriver::create(o.scale))
-            status = runWindow(o, std::move(driver), quitSignals);
+            status = runWindow(o, std::move(driver), quitSignals, inherited);
         else
             plat::logWarning("potemaru: no window could be opened on %s; running headless", display);
     }
-    if (status < 0) status = runHeadless(o, args);
+    if (status < 0) status = runHeadless(o, args, inherited);
     ::AudioEngine::end();
     return quitStatus(status);
 }

@@ -8,6 +8,7 @@
 #include "game/AppDelegate.h"
 #include "game/shell/ShellOptions.h"
 #include "game/shell/ShellSession.h"
+#include "platform/base/Descriptors.h"
 #include "tagmanager/base/ZAVAdIdAccess.h"
 #include "tagmanager/datalayer/ZAVAutoEventTracking.h"
 
@@ -15,6 +16,9 @@
 static AppDelegate appDelegateInstance;
 
 int main(int argc, char** argv) {
+    // Before anything opens a file: a standard stream the game was started without is /dev/null, so no
+    // file of the game (the home's hold among them) takes its number.
+    plat::openClosedStandardStreams();
     // The GL driver allocates and frees around every draw; glibc's defaults hand that memory back to the
     // kernel and take it again each frame (page clearing in the profile). Up to 16 MB freed at the top of
     // the heap stays for the next frame, and only blocks of 1 MB or more (pictures, frame buffers) get

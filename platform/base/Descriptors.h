@@ -3,9 +3,20 @@
 // they run out.
 namespace plat {
 
+// Opens each standard stream (0, 1, 2) that is closed on /dev/null. For the very start of a program: a
+// file it opens later never takes the place of a standard stream, where a library's messages would
+// write into it and a number passed on to the next program would be taken for a stream.
+void openClosedStandardStreams();
+
+// Raises the soft limit of open files toward the hard limit, up to `wanted` (a higher one is kept). Gives
+// the soft limit in force afterwards, and the hard limit in `hard`.
+unsigned long long raiseDescriptorLimit(unsigned long long wanted, unsigned long long* hard = nullptr);
+
 // Marks every descriptor above the standard streams close-on-exec: whatever a library opened without the
 // flag, only the standard streams cross the exec that follows, and what is let through after this call.
-void closeOnExecAll();
+// Needs no free descriptor. `useCloseRange` false takes the way of a kernel without close_range's
+// close-on-exec mode (for tests).
+void closeOnExecAll(bool useCloseRange = true);
 
 // Sets a few descriptors aside for the way out. Once the process has run out (noteOutOfDescriptors) they
 // are given back, so that the last saves can still open their files.

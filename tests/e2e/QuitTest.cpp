@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ptrace.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -206,6 +207,19 @@ struct Aim {
     bool taken = false;
 };
 
+// Stops the game as its relaunch has held quits back, the first thing it does, before its saves.
+std::function<bool(pid_t, int)> holdingQuitsBack() {
+    constexpr uint64_t kQuits = 1u << (SIGINT - 1) | 1u << (SIGTERM - 1);
+    return [holdingBack = false](pid_t pid, int status) mutable {
+        const auto call = syscallAt(pid, status);
+        if (call && call->op == PTRACE_SYSCALL_INFO_ENTRY)
+            holdingBack =
+                call->entry.nr == SYS_rt_sigprocmask && call->entry.args[0] == SIG_BLOCK &&
+                static_cast<uint64_t>(ptrace(PTRACE_PEEKDATA, pid, call->entry.args[1], nullptr)) == kQuits;
+        return call && call->op == PTRACE_SYSCALL_INFO_EXIT && holdingBack;
+    };
+}
+
 // Whether the holder of `home` has marked itself ending.
 bool markedEnding(const fs::path& home) {
     const int folder = ::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -223,19 +237,8 @@ bool markedEnding(const fs::path& home) {
 // the progress stored: as the relaunch begins (before its saves), at its exec, or right after the exec.
 // The old program's handler used to take it and start the new one anyway, or the new one died of it.
 TEST(PotemaruQuit, AQuitDuringARelaunchEndsTheGameTheNormalWay) {
-    constexpr uint64_t kQuits = 1u << (SIGINT - 1) | 1u << (SIGTERM - 1);
-    bool holdingBack = false;
     const Aim aims[] = {
-        {"as the relaunch holds quits back", true,
-         [&](pid_t pid, int status) {
-             const auto call = syscallAt(pid, status);
-             if (call && call->op == PTRACE_SYSCALL_INFO_ENTRY)
-                 holdingBack = call->entry.nr == SYS_rt_sigprocmask && call->entry.args[0] == SIG_BLOCK &&
-                               static_cast<uint64_t>(
-                                   ptrace(PTRACE_PEEKDATA, pid, call->entry.args[1], nullptr)) == kQuits;
-             return call && call->op == PTRACE_SYSCALL_INFO_EXIT && holdingBack;
-         },
-         true},
+        {"as the relaunch holds quits back", true, holdingQuitsBack(), true},
         {"at the exec", true,
          [](pid_t pid, int status) {
              const auto call = syscallAt(pid, status);
@@ -302,4 +305,39 @@ TEST(PotemaruQuit, AGameStartedWhileAnotherQuitsWaitsUntilItHasEnded) {
     ASSERT_EQ(ptrace(PTRACE_DETACH, pid, nullptr, 0), 0);
     EXPECT_EQ(first.wait(), 128 + SIGTERM) << first.err();
     EXPECT_EQ(second.wait(), 0) << second.err();
+}
+
+// A relaunch whose own saves find no descriptor free ends the game as running out mid-play does: status 1,
+// one line that it ran out, and no program started again to run out (or refuse) once more.
+TEST(PotemaruQuit, ARelaunchWhoseSaveRunsOutOfOpenFilesEndsTheGameWithoutStartingAgain) {
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home", script = dir.path() / "relaunch.txt";
+    prepareFourSpawns(home, kStart);
+    testsupport::writeFile(script, "400 relaunch\n");
+    Potemaru run(dir.path());
+    auto args = headless(home);
+    args.insert(args.end(), {"--script", script.string(), "--frames", "700"});
+    ASSERT_TRUE(run.start(args));
+    ASSERT_TRUE(waitFor([&] { return e2e::settings(home)["firstgame"].isBool() || !run.running(); }, 120));
+    ASSERT_TRUE(run.signal(SIGSTOP));
+    ASSERT_EQ(waitpid(run.pid(), nullptr, WUNTRACED), run.pid());
+    const pid_t pid = run.pid();
+    ASSERT_TRUE(e2e::traceUntil(
+        pid, true, [stop = holdingQuitsBack(), pid](int status) mutable { return stop(pid, status); }));
+    // From here on no descriptor is free: the lowest free number is the limit.
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd/";
+    rlim_t lowestFree = 0;
+    while (fs::is_symlink(fds + std::to_string(lowestFree))) ++lowestFree;
+    struct rlimit limit {};
+    prlimit(pid, RLIMIT_NOFILE, nullptr, &limit);
+    limit.rlim_cur = lowestFree;
+    ASSERT_EQ(prlimit(pid, RLIMIT_NOFILE, &limit, nullptr), 0);
+    ASSERT_EQ(ptrace(PTRACE_DETACH, pid, nullptr, 0), 0);
+    EXPECT_EQ(run.wait(), 1) << run.err();
+    const std::string err = run.err();
+    EXPECT_NE(err.find("out of open files"), std::string::npos) << err;
+    EXPECT_EQ(err.find("out of open files"), err.rfind("out of open files")) << err;
+    // The progress and the time it left are stored all the same, with the descriptors kept for the way out.
+    EXPECT_EQ(e2e::settings(home)["objectcount"].toInt64(), 4);
+    EXPECT_EQ(e2e::settings(home)["saveTime"].toInt64(), kStart + 400 / 60);
 }

@@ -1,4 +1,4 @@
-#include "platform/runloop/InheritedChildren.h"
+#include "platform/base/InheritedChildren.h"
 
 #include <dirent.h>
 #include <sys/types.h>
@@ -8,12 +8,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/base/ProcessStat.h"
-#include "platform/runloop/RunLoop.h"
 
 namespace plat {
 namespace {
@@ -47,31 +45,23 @@ std::vector<pid_t> childrenNow() {
     return children;
 }
 
-// Waits for those of `pending` that have ended; true when none is left.
-bool reapEnded(std::vector<pid_t>& pending) {
-    pending.erase(std::remove_if(pending.begin(), pending.end(),
-                                 [](pid_t pid) {
-                                     int status = 0;
-                                     const pid_t got = ::waitpid(pid, &status, WNOHANG);
-                                     return got != 0;  // ended and waited for, or no longer this one's
-                                 }),
-                  pending.end());
-    return pending.empty();
-}
-
 }  // namespace
 
-void reapInheritedChildren() {
-    auto pending = std::make_shared<std::vector<pid_t>>(childrenNow());
-    if (reapEnded(*pending)) return;
-    constexpr double kInterval = 0.2;
-    auto timer = std::make_shared<RunLoop::TimerId>(0);
-    *timer = RunLoop::main().addTimer(
-        kInterval,
-        [pending, timer] {
-            if (reapEnded(*pending)) RunLoop::main().cancelTimer(*timer);
-        },
-        kInterval);
+InheritedChildren InheritedChildren::now() {
+    InheritedChildren children;
+    children.pending_ = childrenNow();
+    return children;
+}
+
+bool InheritedChildren::reapEnded() {
+    pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
+                                  [](pid_t pid) {
+                                      int status = 0;
+                                      const pid_t got = ::waitpid(pid, &status, WNOHANG);
+                                      return got != 0;  // ended and waited for, or no longer this one's
+                                  }),
+                   pending_.end());
+    return pending_.empty();
 }
 
 }  // namespace plat
