@@ -110,6 +110,9 @@ bool ADFREndpoints::withinPage(const std::string& url, const std::string& page) 
     if (!place || !own || !place->sameOrigin(*own)) return false;
     const std::string& base = own->path;
     const std::string& path = place->path;
+    // A server that decodes an escaped "/" or "\" before it resolves ".." reads "..%2F" as a step up. The
+    // form spells every escape in upper case.
+    if (path.find("%2F") != std::string::npos || path.find("%5C") != std::string::npos) return false;
     if (path.compare(0, base.size(), base) != 0) return false;
     // "/wall" holds "/wall/x" but not "/wallx".
     return path.size() == base.size() || base.back() == '/' || path[base.size()] == '/';
