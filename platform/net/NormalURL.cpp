@@ -49,10 +49,11 @@ bool readOrigin(std::string_view authority, NormalURL& form) {
 }
 
 // What a path keeps unescaped: the unreserved characters and the delimiters, which mean something else
-// to a server when escaped ("%3A" is not ":").
+// to a server when escaped ("%3A" is not ":"), and "|", which a parser reads as a drive letter's ":" where
+// it would not read "%7C" so.
 bool keptInPath(unsigned char c) {
     return isUnreservedURLByte(c) ||
-           std::string_view("/:@!$&'()*+,;=[]").find(static_cast<char>(c)) != std::string_view::npos;
+           std::string_view("/:@!$&'()*+,;=[]|").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
 // The path with every byte in one spelling; none for what the form refuses.
@@ -66,12 +67,12 @@ std::optional<std::string> escapesInOneSpelling(std::string_view path, bool file
     return out;
 }
 
-// "C:" or "C|" (escaped in the form): a parser keeps such a segment first in a file path for good, where
-// ".." never takes it away.
+// "C:" or "C|": a parser keeps such a segment first in a file path for good, where ".." never takes it
+// away. "%43:" is no drive letter to a parser, but it is "C:" in the form, which must read as itself.
 bool driveLetter(std::string_view segment) {
     const bool letter = !segment.empty() && ((segment[0] >= 'A' && segment[0] <= 'Z') ||
                                              (segment[0] >= 'a' && segment[0] <= 'z'));
-    return letter && (segment.substr(1) == ":" || segment.substr(1) == "%7C");
+    return letter && (segment.substr(1) == ":" || segment.substr(1) == "|");
 }
 
 // A ".." takes the segment before it away, a "." goes, and either one last leaves the path ending in "/".

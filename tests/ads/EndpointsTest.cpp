@@ -95,6 +95,7 @@ TEST(ADFREndpoints, TheGateReadsAnAddressAsAUrlParserDoesOrRefusesIt) {
              {"file:///C|/../res/wall/x", "/C:/res/wall/x", false, false},
              {"file:///c:/%2e%2e/res/wall/x", "/c:/res/wall/x", false, false},
              {"file:///res/../C:/../res/wall/x", "/C:/res/wall/x", false, false},
+             {"file:///C%7C/../res/wall/x", "/res/wall/x", true, true},
              {"file:///res/C:/../wall/x", "/res/wall/x", true, true},
              {"file:////C:/../res/wall/x", "//res/wall/x", true, false},
              {"http://w.invalid/wall/..%2fx", "/wall/..%2Fx", true, false},
