@@ -100,6 +100,8 @@ TEST(ADFREndpoints, TheGateReadsAnAddressAsAUrlParserDoesOrRefusesIt) {
              {"file:////C:/../res/wall/x", "//res/wall/x", true, false},
              {"http://w.invalid/wall/..%2fx", "/wall/..%2Fx", true, false},
              {"http://w.invalid/wall/..%5cx", "/wall/..%5Cx", true, false},
+             {"http://w.invalid/x%2F/../wall/y", "/wall/y", true, false},
+             {"file:///res/../%5Cx/../res/wall/y", "/res/wall/y", true, false},
              {"http://w.invalid/wall/.%2E/x", "/x", true, false},
              {"HTTP://W.invalid:080/wall/a b/./x", "/wall/a%20b/x", true, true},
              {"http://w.invalid/wall/.. ", "/", false, false},
