@@ -2,6 +2,18 @@
 
 namespace plat {
 
+namespace {
+
+// The byte the escape at `text[at]` ("%XX") stands for; -1 when it is cut short or not hexadecimal.
+int escapedByteAt(std::string_view text, size_t at) {
+    if (at + 2 >= text.size()) return -1;
+    const int high = hexDigitValue(text[at + 1]);
+    const int low = hexDigitValue(text[at + 2]);
+    return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+}  // namespace
+
 int hexDigitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -43,12 +55,32 @@ std::optional<std::string> percentDecoded(std::string_view text) {
             out += text[i];
             continue;
         }
-        if (i + 2 >= text.size()) return std::nullopt;
-        const int high = hexDigitValue(text[i + 1]);
-        const int low = hexDigitValue(text[i + 2]);
-        if (high < 0 || low < 0) return std::nullopt;
-        out += static_cast<char>(high * 16 + low);
+        const int byte = escapedByteAt(text, i);
+        if (byte < 0) return std::nullopt;
+        out += static_cast<char>(byte);
         i += 2;
+    }
+    return out;
+}
+
+std::optional<std::string> percentEncodingInOneSpelling(std::string_view text, bool (*keep)(unsigned char)) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        const bool escaped = c == '%';
+        if (escaped) {
+            const int byte = escapedByteAt(text, i);
+            if (byte < 0) return std::nullopt;
+            c = static_cast<unsigned char>(byte);
+            i += 2;
+        }
+        if (isUnreservedURLByte(c) || (!escaped && keep && keep(c))) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            appendHex(out, c);
+        }
     }
     return out;
 }

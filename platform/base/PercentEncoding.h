@@ -19,5 +19,11 @@ bool isUnreservedURLByte(unsigned char c);
 std::string percentEncoded(std::string_view text, bool (*keep)(unsigned char) = nullptr);
 // Every %XX as its byte; none when an escape is malformed.
 std::optional<std::string> percentDecoded(std::string_view text);
+// `text` with its escapes in one spelling, so that two spellings of one URL part compare equal: an escaped
+// unreserved byte decoded, any other escape in upper case, and each other byte escaped unless `keep`
+// accepts it (an escaped delimiter stays escaped: it means something else than the raw one). None when an
+// escape is malformed.
+std::optional<std::string> percentEncodingInOneSpelling(std::string_view text,
+                                                        bool (*keep)(unsigned char) = nullptr);
 
 }  // namespace plat

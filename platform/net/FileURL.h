@@ -17,7 +17,8 @@ std::string fileURLFromPath(const std::filesystem::path& path);
 // The path a file address names, read as the engine reads it (NormalURL): the host empty or "localhost",
 // the query and fragment left out, "." and ".." segments resolved, the escapes decoded (either case of
 // hex). None for any other address and any that form refuses (a malformed escape, an encoded NUL or "/",
-// a raw backslash or control character).
+// a raw backslash or control character, a space or control character at either end, a drive letter
+// first).
 std::optional<std::filesystem::path> pathFromFileURL(std::string_view url);
 
 }  // namespace plat

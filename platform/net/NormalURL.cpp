@@ -49,41 +49,35 @@ bool readOrigin(std::string_view authority, NormalURL& form) {
 }
 
 // What a path keeps unescaped: the unreserved characters and the delimiters, which mean something else
-// to a server when escaped ("%3A" is not ":").
+// to a server when escaped ("%3A" is not ":"), and "|", which a parser reads as a drive letter's ":" where
+// it would not read "%7C" so.
 bool keptInPath(unsigned char c) {
     return isUnreservedURLByte(c) ||
-           std::string_view("/:@!$&'()*+,;=[]").find(static_cast<char>(c)) != std::string_view::npos;
+           std::string_view("/:@!$&'()*+,;=[]|").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
 // The path with every byte in one spelling; none for what the form refuses.
 std::optional<std::string> escapesInOneSpelling(std::string_view path, bool file) {
-    std::string out;
-    out.reserve(path.size());
-    for (size_t i = 0; i < path.size(); ++i) {
-        auto c = static_cast<unsigned char>(path[i]);
-        const bool escaped = c == '%';
-        if (escaped) {
-            const int high = i + 2 < path.size() ? hexDigitValue(path[i + 1]) : -1;
-            const int low = high >= 0 ? hexDigitValue(path[i + 2]) : -1;
-            if (low < 0) return std::nullopt;
-            c = static_cast<unsigned char>(high * 16 + low);
-            if (c == 0 || (file && c == '/')) return std::nullopt;
-            i += 2;
-        } else if (c < 0x20 || c == 0x7F || c == '\\') {
-            return std::nullopt;
-        }
-        if (escaped ? isUnreservedURLByte(c) : keptInPath(c)) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            appendHex(out, c);
-        }
-    }
+    for (unsigned char c : path)
+        if (c < 0x20 || c == 0x7F || c == '\\') return std::nullopt;
+    auto out = percentEncodingInOneSpelling(path, keptInPath);
+    // Escapes come out as upper-case "%XX", and a "%" only ever starts one.
+    if (!out || out->find("%00") != std::string::npos || (file && out->find("%2F") != std::string::npos))
+        return std::nullopt;
     return out;
 }
 
+// "C:" or "C|": a parser keeps such a segment first in a file path for good, where ".." never takes it
+// away. "%43:" is no drive letter to a parser, but it is "C:" in the form, which must read as itself.
+bool driveLetter(std::string_view segment) {
+    const bool letter = !segment.empty() && ((segment[0] >= 'A' && segment[0] <= 'Z') ||
+                                             (segment[0] >= 'a' && segment[0] <= 'z'));
+    return letter && (segment.substr(1) == ":" || segment.substr(1) == "|");
+}
+
 // A ".." takes the segment before it away, a "." goes, and either one last leaves the path ending in "/".
-std::string withoutDotSegments(std::string_view path) {
+// None for a file path that a drive letter would begin.
+std::optional<std::string> withoutDotSegments(std::string_view path, bool file) {
     std::vector<std::string_view> kept;
     for (size_t start = 1;;) {
         const size_t end = path.find('/', start);
@@ -95,6 +89,7 @@ std::string withoutDotSegments(std::string_view path) {
         } else if (segment == ".") {
             if (last) kept.emplace_back();
         } else {
+            if (file && kept.empty() && driveLetter(segment)) return std::nullopt;
             kept.push_back(segment);
         }
         if (last) break;
@@ -102,12 +97,17 @@ std::string withoutDotSegments(std::string_view path) {
     }
     std::string out;
     for (std::string_view segment : kept) out.append("/").append(segment);
-    return out.empty() ? "/" : out;
+    if (out.empty()) out = "/";
+    return out;
 }
 
 }  // namespace
 
 std::optional<NormalURL> NormalURL::of(std::string_view url) {
+    // A parser strips these from either end before it reads, ".. " then being "..".
+    if (url.empty() || static_cast<unsigned char>(url.front()) <= ' ' ||
+        static_cast<unsigned char>(url.back()) <= ' ')
+        return std::nullopt;
     const size_t colon = url.find("://");
     if (colon == std::string_view::npos) return std::nullopt;
     NormalURL form;
@@ -126,8 +126,9 @@ std::optional<NormalURL> NormalURL::of(std::string_view url) {
         return std::nullopt;
     }
     auto spelled = escapesInOneSpelling(path, file);
-    if (!spelled) return std::nullopt;
-    form.path = withoutDotSegments(*spelled);
+    auto resolved = spelled ? withoutDotSegments(*spelled, file) : std::nullopt;
+    if (!resolved) return std::nullopt;
+    form.path = std::move(*resolved);
     return form;
 }
 

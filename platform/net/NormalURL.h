@@ -20,10 +20,12 @@ struct NormalURL {
     std::string path;
 
     // None for any other scheme, a user name before the host, a file address on a host other than
-    // "localhost", and an address this form cannot be sure to read as the engine does: a malformed
-    // escape, an encoded NUL, a raw backslash or control character (which a parser reads as "/" or
-    // drops), a host or port it cannot read, or an escaped "/" in a file address (no file name holds
-    // one, and a reader that decodes it would step out of the folder).
+    // "localhost", and an address this form cannot be sure to read as the engine does: a space or
+    // control character at either end (which a parser strips), a malformed escape, an encoded NUL, a raw
+    // backslash or control character (which a parser reads as "/" or drops), a host or port it cannot
+    // read, an escaped "/" in a file address (no file name holds one, and a reader that decodes it would
+    // step out of the folder), or a file path that a drive letter ("C:", "C|") would begin, which a
+    // parser keeps where a ".." after it would take it away.
     static std::optional<NormalURL> of(std::string_view url);
 
     bool web() const { return scheme == "http" || scheme == "https"; }

@@ -5,6 +5,7 @@
 #include "ads/base/ADFREndpoints.h"
 #include "ads/settings/ADFRData.h"
 #include "platform/net/FileURL.h"
+#include "platform/net/NormalURL.h"
 #include "platform/storage/KeyedArchive.h"
 #include "tests/support/TestSupport.h"
 
@@ -55,8 +56,8 @@ TEST(ADFREndpoints, AFilePageHoldsWhatLiesBelowItHoweverItsPathIsEscaped) {
              "file:///res/", own.substr(0, own.size() - 1) + "x", "file:///etc/passwd", own + "../x",
              own + "%2e%2e/x", own + ".%2E", own + "a%2f..%2fx", "file://other/" + own.substr(8)})
         EXPECT_FALSE(ADFREndpoints::withinPage(outside, page)) << outside;
-    // A web page's escaped "/" stays one; its ".." leads out in either spelling.
-    EXPECT_TRUE(ADFREndpoints::withinPage("http://w.invalid/wall/x%2Fy", "http://w.invalid/wall"));
+    // A web page's escaped "/" is refused, as a server may decode it; its ".." leads out in either spelling.
+    EXPECT_FALSE(ADFREndpoints::withinPage("http://w.invalid/wall/x%2Fy", "http://w.invalid/wall"));
     EXPECT_FALSE(ADFREndpoints::withinPage("http://w.invalid/wall%2Fx", "http://w.invalid/wall"));
     EXPECT_FALSE(ADFREndpoints::withinPage("http://w.invalid/wall/%2E%2e/x", "http://w.invalid/wall"));
 }
@@ -75,6 +76,44 @@ TEST(ADFREndpoints, AnAddressTheEnginesFormCannotReadIsRefused) {
              {"/%2e%2e/x%zz", "/%2e%2e/%", "/..\\x", "/.\t./x", "/..\n/x", "/x%00", "/x%2"})
             EXPECT_FALSE(ADFREndpoints::withinPage(wall + unread, wall)) << wall + unread;
         EXPECT_TRUE(ADFREndpoints::withinPage(wall + "/x/y", wall));
+    }
+}
+
+// Each address with the path a WHATWG URL parser reads in it (escapes in upper case): the form reads that
+// path or refuses the address, and the gate holds it within the page only when that path lies below the
+// page's and holds no escaped "/" or "\".
+TEST(ADFREndpoints, TheGateReadsAnAddressAsAUrlParserDoesOrRefusesIt) {
+    struct Row {
+        const char* url;
+        const char* parsed;
+        bool formReadsIt;
+        bool within;
+    };
+    for (const Row& row : std::initializer_list<Row>{
+             {"file:///res/wall/.. ", "/res/", false, false},
+             {"file:///C:/../res/wall/x", "/C:/res/wall/x", false, false},
+             {"file:///C|/../res/wall/x", "/C:/res/wall/x", false, false},
+             {"file:///c:/%2e%2e/res/wall/x", "/c:/res/wall/x", false, false},
+             {"file:///res/../C:/../res/wall/x", "/C:/res/wall/x", false, false},
+             {"file:///C%7C/../res/wall/x", "/res/wall/x", true, true},
+             {"file:///res/C:/../wall/x", "/res/wall/x", true, true},
+             {"file:////C:/../res/wall/x", "//res/wall/x", true, false},
+             {"http://w.invalid/wall/..%2fx", "/wall/..%2Fx", true, false},
+             {"http://w.invalid/wall/..%5cx", "/wall/..%5Cx", true, false},
+             {"http://w.invalid/x%2F/../wall/y", "/wall/y", true, false},
+             {"file:///res/../%5Cx/../res/wall/y", "/res/wall/y", true, false},
+             {"http://w.invalid/wall/.%2E/x", "/x", true, false},
+             {"HTTP://W.invalid:080/wall/a b/./x", "/wall/a%20b/x", true, true},
+             {"http://w.invalid/wall/.. ", "/", false, false},
+         }) {
+        const std::string page =
+            row.url[0] == 'h' || row.url[0] == 'H' ? "http://w.invalid/wall" : "file:///res/wall/";
+        auto form = plat::NormalURL::of(row.url);
+        EXPECT_EQ(form.has_value(), row.formReadsIt) << row.url;
+        if (form) {
+            EXPECT_EQ(form->path, row.parsed) << row.url;
+        }
+        EXPECT_EQ(ADFREndpoints::withinPage(row.url, page), row.within) << row.url;
     }
 }
 
