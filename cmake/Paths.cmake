@@ -62,6 +62,18 @@ function(potemaru_cxx_string var text)
   set(${var} "\"${text}\"" PARENT_SCOPE)
 endfunction()
 
+# potemaru_write_changed(<file> <content>): writes <file> only when its content changes, so a new configure
+# makes nothing that depends on it build again.
+function(potemaru_write_changed file content)
+  set(old)
+  if(EXISTS "${file}")
+    file(READ "${file}" old)
+  endif()
+  if(NOT old STREQUAL content)
+    file(WRITE "${file}" "${content}")
+  endif()
+endfunction()
+
 # potemaru_paths_header(<target> <header> <NAME> <path> [<NAME> <path>]...): writes <header> under the build
 # folder, one "#define NAME "path"" per pair, and lets <target> include it by that name. Paths reach the code
 # this way and not as definitions on the compile line, where the build tool would cut them at a "#". The
@@ -80,14 +92,7 @@ function(potemaru_paths_header target header)
     potemaru_cxx_string(literal "${ARGV${path_at}}")
     string(APPEND content "#define ${ARGV${name_at}} ${literal}\n")
   endforeach()
-  # Written only when it changes, so a new configure recompiles nothing.
-  set(old)
-  if(EXISTS "${dir}/${header}")
-    file(READ "${dir}/${header}" old)
-  endif()
-  if(NOT old STREQUAL content)
-    file(WRITE "${dir}/${header}" "${content}")
-  endif()
+  potemaru_write_changed("${dir}/${header}" "${content}")
   if(NOT CMAKE_SCRIPT_MODE_FILE)
     target_include_directories(${target} PRIVATE "${dir}")
   endif()
