@@ -8,6 +8,7 @@
 
 #include "chime/CHAsynchInitialiser.h"
 #include "platform/base/Lasting.h"
+#include "platform/runloop/Thread.h"
 
 namespace {
 
@@ -67,7 +68,10 @@ void CHAudioManager::initAsynchronously(int mode) {
     if (gManagerState != kAMStateUninitialised) return;
     gManagerState = kAMStateInitialising;
     configure(mode);
-    initialiserThread() = std::thread([] { CHAsynchInitialiser().main(); });
+    initialiserThread() = std::thread([] {
+        plat::Thread::leaveQuitsToTheMainThread();
+        CHAsynchInitialiser().main();
+    });
 }
 
 void CHAudioManager::end() {

@@ -6,6 +6,7 @@
 #include "chime/CHSoundSource.h"
 #include "chime/CHUtilities.h"
 #include "platform/runloop/NotificationCenter.h"
+#include "platform/runloop/Thread.h"
 
 namespace {
 
@@ -355,8 +356,10 @@ void CHSoundEngine::loadBuffersAsynchronously(
     // is joined, never left running past the engine.
     if (_loaderThread.joinable()) _loaderThread.join();
     asynchLoadProgress_ = 0.0f;
-    _loaderThread =
-        std::thread([loader = CHAsynchBufferLoader(requests, *this)]() mutable { loader.main(); });
+    _loaderThread = std::thread([loader = CHAsynchBufferLoader(requests, *this)]() mutable {
+        plat::Thread::leaveQuitsToTheMainThread();
+        loader.main();
+    });
 }
 
 void CHSoundEngine::stopSound(ALuint sourceId) {

@@ -12,6 +12,7 @@
 #include "platform/base/Log.h"
 #include "platform/base/Utf8.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/runloop/Thread.h"
 
 namespace kite {
 
@@ -112,7 +113,10 @@ void AccelerometerSimulation::initialize(uint16_t port) {
         kThreadAccelNotification, [this](const plat::Notification& n) { processNotification(n); });
     if (udpSocket >= 0) {
         receiving_ = true;
-        thread = std::thread([this] { threadLoop(); });
+        thread = std::thread([this] {
+            plat::Thread::leaveQuitsToTheMainThread();
+            threadLoop();
+        });
     }
 }
 

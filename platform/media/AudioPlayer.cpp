@@ -8,6 +8,7 @@
 #include "platform/base/Lasting.h"
 #include "platform/media/AudioFile.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/runloop/Thread.h"
 
 namespace plat {
 
@@ -67,7 +68,10 @@ std::shared_ptr<AudioPlayer> AudioPlayer::createWithContentsOfFile(const std::st
 }
 
 void AudioPlayer::start() {
-    worker_ = std::thread([this] { workerMain(); });
+    worker_ = std::thread([this] {
+        Thread::leaveQuitsToTheMainThread();
+        workerMain();
+    });
 }
 
 AudioPlayer::~AudioPlayer() {

@@ -1,4 +1,5 @@
 #include "platform/net/LocalListener.h"
+#include "platform/runloop/Thread.h"
 
 #include <dirent.h>
 #include <netinet/in.h>
@@ -72,6 +73,7 @@ bool LocalListener::run(std::function<void()> acceptLoop, const std::function<bo
     std::promise<void> ended;
     ended_ = ended.get_future();
     thread_ = std::thread([loop = std::move(acceptLoop), ended = std::move(ended)]() mutable {
+        Thread::leaveQuitsToTheMainThread();
         loop();
         ended.set_value();
     });

@@ -1,6 +1,7 @@
 #include "platform/runloop/Thread.h"
 
 #include <pthread.h>
+#include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@ Thread::~Thread() {
 bool Thread::start() {
     if (worker_.joinable()) return false;
     worker_ = std::thread([this] {
+        leaveQuitsToTheMainThread();
         tThreadName = name_;
         // The kernel keeps at most 15 characters of a thread name.
         pthread_setname_np(pthread_self(), name_.substr(0, 15).c_str());
@@ -39,6 +41,14 @@ std::string Thread::currentName() {
     if (!tThreadName.empty()) return tThreadName;
     if (static_cast<pid_t>(syscall(SYS_gettid)) == getpid()) return "main";
     return {};
+}
+
+void Thread::leaveQuitsToTheMainThread() {
+    sigset_t quits;
+    sigemptyset(&quits);
+    sigaddset(&quits, SIGINT);
+    sigaddset(&quits, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &quits, nullptr);
 }
 
 }  // namespace plat

@@ -31,6 +31,11 @@ class Thread {
     // The name given to the calling thread by a Thread, "main" on the main thread, else empty.
     static std::string currentName();
 
+    // Holds SIGINT and SIGTERM back on the calling thread, so that the process's quits reach the main
+    // thread alone. A worker that took one could be ended by an exec before passing it on, and the quit
+    // would be lost with it. Every worker thread of the app calls it first.
+    static void leaveQuitsToTheMainThread();
+
   private:
     std::string name_;
     std::unique_ptr<RunLoop> loop_;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -281,11 +282,15 @@ TEST(Thread, RunsTasksAndTimersOnItsOwnNamedLoop) {
     plat::Thread thread("RUVThread");
     ASSERT_TRUE(thread.start());
     EXPECT_FALSE(thread.start());
-    std::atomic<bool> ok{false};
+    std::atomic<bool> ok{false}, quitsHeldBack{false};
     std::string name;
     thread.post([&] {
         name = plat::Thread::currentName();
         ok = (&RunLoop::current() == &thread.runLoop()) && thread.isCurrent();
+        // The process's quits are the main thread's alone.
+        sigset_t mask;
+        quitsHeldBack = pthread_sigmask(SIG_BLOCK, nullptr, &mask) == 0 && sigismember(&mask, SIGINT) == 1 &&
+                        sigismember(&mask, SIGTERM) == 1;
     });
     std::atomic<int> timerRuns{0};
     std::promise<void> fired;
@@ -295,6 +300,7 @@ TEST(Thread, RunsTasksAndTimersOnItsOwnNamedLoop) {
     EXPECT_EQ(fired.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
     thread.stop();
     EXPECT_TRUE(ok);
+    EXPECT_TRUE(quitsHeldBack);
     EXPECT_EQ(name, "RUVThread");
     EXPECT_EQ(timerRuns.load(), 1);
     EXPECT_EQ(plat::Thread::currentName(), "main");
