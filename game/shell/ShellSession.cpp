@@ -256,12 +256,6 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     std::fflush(stderr);
     // Asked to quit on the way: this program ends here, its progress stored on the way to the background.
     if (quits.quitAsked()) return 0;
-    // Out of open files on the way (its line said so): the program it would become would run out as well,
-    // so it ends here, as a quit does.
-    if (plat::outOfDescriptors()) {
-        plat::Paths::markEnding();
-        return 0;
-    }
     // Only the standard streams and the home's hold go on into the new program: what libraries opened
     // without close-on-exec would pile up with every relaunch, and keep the processes they talk to (the
     // web engine's) from seeing this program end.

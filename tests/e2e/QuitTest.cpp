@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ptrace.h>
-#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -305,39 +304,4 @@ TEST(PotemaruQuit, AGameStartedWhileAnotherQuitsWaitsUntilItHasEnded) {
     ASSERT_EQ(ptrace(PTRACE_DETACH, pid, nullptr, 0), 0);
     EXPECT_EQ(first.wait(), 128 + SIGTERM) << first.err();
     EXPECT_EQ(second.wait(), 0) << second.err();
-}
-
-// A relaunch whose own saves find no descriptor free ends the game as running out mid-play does: status 1,
-// one line that it ran out, and no program started again to run out (or refuse) once more.
-TEST(PotemaruQuit, ARelaunchWhoseSaveRunsOutOfOpenFilesEndsTheGameWithoutStartingAgain) {
-    testsupport::TempDir dir;
-    const fs::path home = dir.path() / "home", script = dir.path() / "relaunch.txt";
-    prepareFourSpawns(home, kStart);
-    testsupport::writeFile(script, "400 relaunch\n");
-    Potemaru run(dir.path());
-    auto args = headless(home);
-    args.insert(args.end(), {"--script", script.string(), "--frames", "700"});
-    ASSERT_TRUE(run.start(args));
-    ASSERT_TRUE(waitFor([&] { return e2e::settings(home)["firstgame"].isBool() || !run.running(); }, 120));
-    ASSERT_TRUE(run.signal(SIGSTOP));
-    ASSERT_EQ(waitpid(run.pid(), nullptr, WUNTRACED), run.pid());
-    const pid_t pid = run.pid();
-    ASSERT_TRUE(e2e::traceUntil(
-        pid, true, [stop = holdingQuitsBack(), pid](int status) mutable { return stop(pid, status); }));
-    // From here on no descriptor is free: the lowest free number is the limit.
-    const std::string fds = "/proc/" + std::to_string(pid) + "/fd/";
-    rlim_t lowestFree = 0;
-    while (fs::is_symlink(fds + std::to_string(lowestFree))) ++lowestFree;
-    struct rlimit limit {};
-    prlimit(pid, RLIMIT_NOFILE, nullptr, &limit);
-    limit.rlim_cur = lowestFree;
-    ASSERT_EQ(prlimit(pid, RLIMIT_NOFILE, &limit, nullptr), 0);
-    ASSERT_EQ(ptrace(PTRACE_DETACH, pid, nullptr, 0), 0);
-    EXPECT_EQ(run.wait(), 1) << run.err();
-    const std::string err = run.err();
-    EXPECT_NE(err.find("out of open files"), std::string::npos) << err;
-    EXPECT_EQ(err.find("out of open files"), err.rfind("out of open files")) << err;
-    // The progress and the time it left are stored all the same, with the descriptors kept for the way out.
-    EXPECT_EQ(e2e::settings(home)["objectcount"].toInt64(), 4);
-    EXPECT_EQ(e2e::settings(home)["saveTime"].toInt64(), kStart + 400 / 60);
 }
