@@ -4,8 +4,8 @@
 set -euo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cmake -S "$(dirname "$0")/../.." -B "$work" -G Ninja -DCMAKE_CXX_COMPILER="$1" -DBUILD_TESTS=OFF -DBUILD_BENCH=ON \
-  >/dev/null
+cmake -S "$(dirname "$0")/../.." -B "$work" -G Ninja -DCMAKE_CXX_COMPILER="$1" -DBUILD_TESTS=OFF \
+  -DBUILD_BENCH=ON >/dev/null
 for lib in $(grep -o -- ' -l[^ ]*' "$work/build.ninja" | cut -c 4- | sort -u); do
   if [[ "$("$1" -print-file-name="lib$lib.so")" == "lib$lib.so" &&
     "$("$1" -print-file-name="lib$lib.a")" == "lib$lib.a" ]]; then

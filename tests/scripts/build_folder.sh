@@ -41,7 +41,8 @@ moved=$(folder "$work/moved;2")
 [[ "$moved" != "$one" && "$moved" != "$copy" ]] || fail "the moved checkout builds in $moved"
 
 cp -a "$work/copy;1" "$work/theirs;3"
-[[ "$(XDG_CACHE_HOME=$work/theirs folder "$work/theirs;3")" == "$work"/theirs/* ]] || fail "another user's copy"
+theirs=$(XDG_CACHE_HOME=$work/theirs folder "$work/theirs;3")
+[[ "$theirs" == "$work"/theirs/* ]] || fail "another user's copy builds in $theirs"
 cp -a "$work/copy;1" "$work/plain-copy"
 mv "$work/moved;2" "$work/plain-moved"
 for plain in "$work/plain-copy" "$work/plain-moved"; do
