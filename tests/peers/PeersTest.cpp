@@ -269,9 +269,9 @@ TEST(Peers, ACopyElsewhereServesTheDataInstalledInAnXdgDataFolder) {
     testsupport::TempDir dir;
     fs::create_directories(dir.path() / "bin");
     fs::copy_file(testsupport::programPath("potemaru-peers"), dir.path() / "bin/potemaru-peers");
-    testsupport::writeFile(dir.path() / "share/potemaru-sdk/peers/data/README.txt", "installed\n");
+    testsupport::writeFile(dir.path() / "prefix/share/potemaru-sdk/peers/data/README.txt", "installed\n");
     auto env = noDataFolders(dir.path());
-    env.back() = "XDG_DATA_DIRS=" + (dir.path() / "share").string();
+    env.back() = "XDG_DATA_DIRS=" + (dir.path() / "prefix/share").string();
     Child peers({(dir.path() / "bin/potemaru-peers").string(), "--port", "0"}, dir.path() / "out", env);
     const std::string port = firstLine(dir.path() / "out");
     ASSERT_FALSE(port.empty()) << testsupport::readFile(dir.path() / "out.err");
