@@ -1,18 +1,22 @@
 # What `cmake --install` puts where (GNUInstallDirs folders below the prefix), in two components:
-#   game  bin/potemaru and its assets in share/potemaru/assets/
+#   game  bin/potemaru and its assets in share/games/potemaru/assets/
 #   sdk   the libraries as lib/libpotemaru-<library>.a, their headers in include/potemaru/, the ad SDK's
-#         pictures, pages' styles and price tokens in share/potemaru/ads/ (for an app's resource folder),
-#         potemaru-peers and its data in share/potemaru/peers/, the CMake package potemaru and pkg-config's
-#         potemaru-<library>
+#         pictures, pages' styles and price tokens in share/potemaru-sdk/ads/ (for an app's resource folder),
+#         potemaru-peers and its data in share/potemaru-sdk/peers/, the CMake package potemaru and
+#         pkg-config's potemaru-<library>
+# No installed file lies in share/potemaru/, the game's home under the prefix ~/.local, nor in any other
+# folder named like an app's home (cmake/Paths.cmake names the data folders).
 # The installed tree is relocatable: programs find their files from their own place, and the package files
 # name the prefix relative to themselves.
 include(CMakePackageConfigHelpers)
 
-set(potemaru_data "${CMAKE_INSTALL_DATADIR}/potemaru")
+set(potemaru_game_data "${CMAKE_INSTALL_DATADIR}/${POTEMARU_GAME_DATA_FOLDER}")
+# The SDK's data, as the CMake package names it (potemaru_ADS_RESOURCES).
+set(potemaru_data "${CMAKE_INSTALL_DATADIR}/${POTEMARU_SDK_DATA_FOLDER}")
 
 if(TARGET potemaru)
   install(TARGETS potemaru RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT game)
-  install(DIRECTORY "${PROJECT_SOURCE_DIR}/assets/" DESTINATION "${potemaru_data}/assets" COMPONENT game)
+  install(DIRECTORY "${PROJECT_SOURCE_DIR}/assets/" DESTINATION "${potemaru_game_data}/assets" COMPONENT game)
 endif()
 
 if(TARGET ads)

@@ -2,6 +2,12 @@
 # "+ ( ) [ ] # ? ' & $ ; %", letters of any script), so a path is never made into a regular expression, a
 # glob pattern or compile-line text, and one that may hold a ";" is never put in a list.
 
+# The installed read-only data, below the data folder (share/): the game's where Debian keeps a game's static
+# data, the SDK's in a folder of its own. Neither is named like an app's home (share/<app>/, which a player
+# may delete to start over), so no installed file lies in a home.
+set(POTEMARU_GAME_DATA_FOLDER games/potemaru)
+set(POTEMARU_SDK_DATA_FOLDER potemaru-sdk)
+
 # potemaru_glob(<var> <dir> [RECURSE] <pattern>...): the files in <dir> (and below it, with RECURSE) that
 # match any of the glob patterns, which are written relative to <dir> ("*.cpp"). The result is relative to
 # <dir> and sorted; the build configures again when the files change (outside script mode).

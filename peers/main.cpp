@@ -31,7 +31,7 @@ constexpr const char* kUsage =
     "\n"
     "  --port N               http port (default 0: any free one)\n"
     "  --tls-port N           https port (default 0: any free one)\n"
-    "  --data DIR             the files it serves (default: the installed share/potemaru/peers/data)\n"
+    "  --data DIR             the files it serves (default: the installed share/potemaru-sdk/peers/data)\n"
     "  --record FILE          append what it receives (hits, reports) as JSON lines\n"
     "  --endpoints-out FILE   write its endpoints for potemaru --endpoints and the SDKs\n"
     "  --help                 this text\n"
@@ -42,26 +42,22 @@ int usage(const char* why) {
     return 2;
 }
 
-// The installed data and certificates, found from the program's own place; the build's own program, not
-// installed, serves the committed ones.
-void setDefaultFolders(peers::PeerServer::Options& options) {
-    std::filesystem::path installed = plat::installedDataPath("peers");
-    std::error_code ec;
-    const std::filesystem::path checkout = plat::checkoutFolder();
-    if (!std::filesystem::is_directory(installed / "data", ec) && !checkout.empty()) {
-        options.dataDir = (checkout / "peers" / "data").string();
-        options.tlsDir = (checkout / "peers" / "tls").string();
-    } else {
-        options.dataDir = (installed / "data").string();
-        options.tlsDir = (installed / "tls").string();
+// The installed data and certificates: beside the program, else where Linux programs look for data; the
+// build's own program, not installed, serves the committed ones. Empty folders when none is found.
+plat::DataSearch setDefaultFolders(peers::PeerServer::Options& options) {
+    plat::DataSearch search = plat::findData(plat::sdkDataFolder() / "peers", "peers", "data/README.txt");
+    if (!search.found.empty()) {
+        options.dataDir = (search.found / "data").string();
+        options.tlsDir = (search.found / "tls").string();
     }
+    return search;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     peers::PeerServer::Options options;
-    setDefaultFolders(options);
+    const plat::DataSearch installed = setDefaultFolders(options);
     std::string endpointsOut;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -90,6 +86,13 @@ int main(int argc, char** argv) {
         } else {  // --endpoints-out
             endpointsOut = v;
         }
+    }
+    if (options.dataDir.empty()) {
+        std::fprintf(stderr,
+                     "potemaru-peers: its data is missing: looked for data/README.txt in %s (--data DIR "
+                     "names another folder)\n",
+                     installed.lookedList().c_str());
+        return 1;
     }
     if (!std::filesystem::is_directory(options.dataDir))
         return usage(("no data folder " + options.dataDir).c_str());

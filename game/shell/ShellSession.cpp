@@ -466,6 +466,13 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
             return 1;
         }
         plat::Bundle::setMainResourcePath(fs::absolute(o.resources));
+    } else if (const plat::DataSearch assets = plat::Bundle::findDefaultResources(); assets.found.empty()) {
+        // Without its pictures and sounds the game would draw an empty field: it ends before any window.
+        std::fprintf(stderr,
+                     "potemaru: the game's assets are missing: looked for chara.csv in %s (--resources DIR "
+                     "names another folder)\n",
+                     assets.lookedList().c_str());
+        return 1;
     }
     if (!checkOutputs(o)) return 1;
     if (!setUpAudio(o)) return 1;

@@ -50,11 +50,6 @@ Value::Dictionary readInfoFile(const fs::path& resourcePath) {
     return *value->dictionaryIf();
 }
 
-bool isDir(const fs::path& p) {
-    struct stat st {};
-    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool escapesRoot(const fs::path& relative) {
     int depth = 0;
     for (const fs::path& part : relative) {
@@ -109,15 +104,17 @@ void Bundle::resetMainInfoValues() {
     mainInfo().reset();
 }
 
-// The installed assets; for the build's own programs, which are not installed, the checkout's.
+// The game's assets: a folder that holds its table of forms, which every copy of them holds.
+DataSearch Bundle::findDefaultResources() {
+    return findData(gameDataFolder() / "assets", "assets", "chara.csv");
+}
+
+// Where no folder holds the assets, the first place they were looked for: a bundle there finds nothing,
+// where one in the current folder would read whatever lies there.
 fs::path Bundle::defaultResourcePath() {
-    fs::path installed = installedDataPath("assets");
-    if (!installed.empty() && isDir(installed)) return installed;
-    const fs::path checkout = checkoutFolder();
-    if (checkout.empty()) return installed;
-    if (isDir(checkout / "assets")) return checkout / "assets";
-    std::error_code ec;
-    return fs::absolute("assets", ec);
+    DataSearch search = findDefaultResources();
+    if (!search.found.empty()) return search.found;
+    return search.looked.empty() ? fs::path() : search.looked.front();
 }
 
 Bundle Bundle::main() {

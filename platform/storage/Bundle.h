@@ -1,7 +1,8 @@
 #pragma once
 // The application's read-only resources. The main bundle's resource root is what the program's
-// --resources names; otherwise the installed assets folder next to the program, else the assets/
-// folder of the source tree the program was built from.
+// --resources names; otherwise the game's assets as findDefaultResources finds them: installed next to the
+// program, the assets/ folder of the source tree a build's own program was built from, or installed where
+// Linux programs look for data.
 // A bundle's information values come from an "Info.plist" at its resource root; the main bundle starts
 // from the game's own values (defaultInfoDictionary), which that file and then the app or a test
 // (setMainInfoValue) override.
@@ -11,6 +12,7 @@
 #include <string_view>
 
 #include "platform/base/Value.h"
+#include "platform/storage/ProgramFiles.h"
 
 namespace plat {
 
@@ -30,6 +32,8 @@ class Bundle {
     // trailing "/". An empty path restores the default root.
     static void setMainResourcePath(const std::filesystem::path& resourcePath);
     static std::filesystem::path defaultResourcePath();
+    // Where the game's assets were looked for, and the folder that holds them, if one does.
+    static DataSearch findDefaultResources();
 
     const std::filesystem::path& resourcePath() const { return resourcePath_; }
 

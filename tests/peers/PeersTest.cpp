@@ -233,18 +233,43 @@ TEST(Peers, AnswersHelpAndVersionAndMeetsAnUnknownOptionWithTheUsage) {
 }
 
 // A copy of the program out of the build, as installed and moved, looks for its data beside it
-// (<prefix>/share/potemaru/peers/data) and never serves the checkout's.
+// (<prefix>/share/potemaru-sdk/peers/data) and never serves the checkout's: found nowhere, it says where it
+// looked in one line.
 TEST(Peers, AnInstalledCopyLooksForItsDataFromItsOwnPlaceAndNeverInTheCheckout) {
     testsupport::TempDir dir;
     const fs::path bin = dir.path() / "prefix" / "bin";
     fs::create_directories(bin);
     fs::copy_file(testsupport::programPath("potemaru-peers"), bin / "potemaru-peers");
-    Child peers({(bin / "potemaru-peers").string(), "--port", "0"}, dir.path() / "out");
-    EXPECT_EQ(peers.wait(10), 2);
-    EXPECT_NE(
-        testsupport::readFile(dir.path() / "out.err")
-            .find("no data folder " + (dir.path() / "prefix/share/potemaru/peers/data").string() + "\n"),
-        std::string::npos);
+    Child peers(
+        {"/usr/bin/env", "XDG_DATA_HOME=" + (dir.path() / "a").string(),
+         "XDG_DATA_DIRS=" + (dir.path() / "b").string(), (bin / "potemaru-peers").string(), "--port", "0"},
+        dir.path() / "out");
+    EXPECT_EQ(peers.wait(10), 1);
+    EXPECT_EQ(testsupport::readFile(dir.path() / "out.err"),
+              "potemaru-peers: its data is missing: looked for data/README.txt in " +
+                  (dir.path() / "prefix/share/potemaru-sdk/peers").string() + ", " +
+                  (dir.path() / "a/potemaru-sdk/peers").string() + ", " +
+                  (dir.path() / "b/potemaru-sdk/peers").string() + " (--data DIR names another folder)\n");
+}
+
+// With /proc hidden (a sandbox), the build's program still serves the checkout's data, not a data/ folder
+// that lies in the folder it was started in.
+TEST(Peers, WithProcHiddenItServesItsOwnDataNotTheCurrentFolders) {
+    testsupport::TempDir dir;
+    const std::string hide = "mount -t tmpfs none /proc";
+    if (testsupport::runProgram("/usr/bin/unshare",
+                                {"-rm", "sh", "-c", hide + " && test ! -e /proc/self/exe"}))
+        GTEST_SKIP() << "no mount namespace can be made here to hide /proc";
+    testsupport::writeFile(dir.path() / "data/README.txt", "not the peers' data\n");
+    Child peers({"/usr/bin/unshare", "-rm", "sh", "-c", hide + " && cd \"$0\" && exec \"$1\" --port 0",
+                 dir.path().string(), testsupport::programPath("potemaru-peers")},
+                dir.path() / "out");
+    const std::string port = firstLine(dir.path() / "out");
+    ASSERT_FALSE(port.empty()) << testsupport::readFile(dir.path() / "out.err");
+    EXPECT_EQ(load(plat::URLRequest("http://127.0.0.1:" + port + "/README.txt")).body,
+              testsupport::readFile(testsupport::sourceDir() / "peers/data/README.txt"));
+    ASSERT_EQ(::kill(peers.pid(), SIGTERM), 0);
+    EXPECT_EQ(peers.wait(10), 0);
 }
 
 // Started again on the two ports it printed, the peers write the same endpoints file, so a client that kept

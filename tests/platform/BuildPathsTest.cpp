@@ -43,11 +43,12 @@ TEST(BuildPaths, TheMainBundleFallsBackToTheCheckoutsAssets) {
 }
 
 // A copy of a program out of the build, as installed and moved, takes the assets from its own place
-// (<prefix>/bin → <prefix>/share/potemaru/assets) and never the checkout's, even where they are missing.
+// (<prefix>/share/games/potemaru/assets) and never the checkout's, even where they are missing.
 TEST(BuildPaths, AnInstalledProgramFindsItsAssetsFromItsOwnPlaceAndNeverInTheCheckout) {
     testsupport::TempDir dir;
     const fs::path bin = dir.path() / "moved prefix" / "bin",
-                   installed = bin.parent_path() / "share/potemaru/assets";
+                   installed = bin.parent_path() / "share/games/potemaru/assets";
+    testsupport::EnvScope xdg{{"XDG_DATA_HOME", dir.path().c_str()}, {"XDG_DATA_DIRS", dir.path().c_str()}};
     fs::create_directories(bin);
     fs::copy_file(testsupport::programPath("platform_resource_path"), bin / "platform_resource_path");
     const std::string program = (bin / "platform_resource_path").string(),
@@ -55,7 +56,7 @@ TEST(BuildPaths, AnInstalledProgramFindsItsAssetsFromItsOwnPlaceAndNeverInTheChe
 
     ASSERT_EQ(testsupport::runProgram(program, {out}), 0);
     EXPECT_EQ(testsupport::readFile(out), installed.string());
-    fs::create_directories(installed);
+    testsupport::writeFile(installed / "chara.csv", "");
     ASSERT_EQ(testsupport::runProgram(program, {out}), 0);
     EXPECT_EQ(testsupport::readFile(out), installed.string());
 }
