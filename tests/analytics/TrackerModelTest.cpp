@@ -8,6 +8,7 @@
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
 #include "platform/storage/Bundle.h"
+#include "platform/ui/Window.h"
 #include "tests/analytics/StoreTestSupport.h"
 
 namespace {
@@ -144,4 +145,15 @@ TEST_F(TrackerModel, HitsNameTheAppThatSendsThem) {
     const auto own = analyticstest::runChildUntilKilled(kAppFieldsEnv, "own", 1, 50).reported;
     ASSERT_EQ(own.size(), 1u);
     EXPECT_EQ(*own.begin(), "&aid=org.example.app &an=Example &av=2.1 ");
+}
+
+TEST_F(TrackerModel, AProgramThatShowsNoScreenSendsNoScreenSize) {
+    RUVTrackerModel model(store_);
+    plat::Screen& screen = plat::Screen::main();
+    const plat::Screen saved = screen;
+    screen = plat::Screen();
+    EXPECT_EQ(model.buildDictionary()["&sr"], std::nullopt);
+    screen.setBounds({0, 0, 320, 568}, 2);
+    EXPECT_EQ(model.buildDictionary()["&sr"], "640x1136");
+    screen = saved;
 }
