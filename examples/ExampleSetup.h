@@ -1,7 +1,8 @@
 #pragma once
 // The command line every example shares: --endpoints FILE (where the local peers listen), --home DIR (the
 // app's home folder) and --captures DIR (where a run leaves what it saw). Loads the endpoints and holds and
-// makes the home folder: by default <captures>/home, or a fresh folder under the temporary directory.
+// makes the home folder: by default <captures>/home, else the app's own home,
+// ${XDG_DATA_HOME:-~/.local/share}/<the app's name>/.
 #include <unistd.h>
 
 #include <filesystem>
@@ -42,11 +43,8 @@ inline bool setUpExample(int argc, char** argv, const std::string& program, bool
         return false;
     }
     if (setup.home.empty())
-        setup.home =
-            setup.captures.empty()
-                ? (std::filesystem::temp_directory_path() / (program + "." + std::to_string(::getpid())))
-                      .string()
-                : (std::filesystem::path(setup.captures) / "home").string();
+        setup.home = setup.captures.empty() ? plat::Paths::defaultHome().string()
+                                            : (std::filesystem::path(setup.captures) / "home").string();
     std::string inUse;
     if (!plat::Paths::holdHome(setup.home, &inUse)) {
         why = inUse.empty() ? "the home folder " + setup.home + " cannot be made" : inUse;

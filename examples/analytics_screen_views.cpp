@@ -2,7 +2,8 @@
 // screen view per screen the user sees, and dispatches until nothing is left to send.
 //   analytics_screen_views --endpoints FILE [--home DIR] [--captures DIR]
 // FILE names the collection server (its "analytics" section, as potemaru-peers writes it). The SDK keeps
-// its hits under the home folder (default: DIR/home, or a fresh folder in /tmp) until they are delivered.
+// its hits under the home folder (default: DIR/home, else the app's own home) until they are delivered.
+// The app gives its identity first: its hits name it, and its home is named after it.
 #include <unistd.h>
 
 #include <atomic>
@@ -18,6 +19,7 @@
 #include "analytics/hits/RUVDictionaryBuilder.h"
 #include "platform/net/Endpoints.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/storage/Bundle.h"
 #include "platform/storage/Paths.h"
 
 namespace {
@@ -40,6 +42,8 @@ int dispatchOnce() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything reads the bundle or the home: the identifier, name and version the hits carry.
+    plat::Bundle::setMainIdentity("org.example.screenviews", "screenviews", "1.2");
     ExampleSetup setup;
     std::string why;
     if (!setUpExample(argc, argv, "analytics_screen_views", false, setup, why)) return fail(why);

@@ -1,5 +1,6 @@
 // Checks what analytics_screen_views delivered (for ctest): the peers recorded its three screen views, in
-// order, each with its screen name, the tracking id and a client id.
+// order, each with its screen name, the tracking id, a client id and the app's own identity; the app shows no
+// screen, so no screen size.
 //   analytics_screen_views_check DIR      (DIR holds the peers' record.jsonl)
 #include <cstdio>
 #include <fstream>
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
         expect(hits[i].value("cd", "") == screens[i], "hit " + std::to_string(i) + " is not " + screens[i]);
         expect(hits[i].value("tid", "") == "UA-27182818-1", "hit " + std::to_string(i) + " has another id");
         expect(hits[i].value("cid", "").size() == 36, "hit " + std::to_string(i) + " has no client id");
+        expect(hits[i].value("aid", "") == "org.example.screenviews" &&
+                   hits[i].value("an", "") == "screenviews" && hits[i].value("av", "") == "1.2",
+               "hit " + std::to_string(i) + " names another app");
+        expect(!hits[i].contains("sr"), "hit " + std::to_string(i) + " has a screen size");
     }
     if (failures == 0) std::printf("analytics_screen_views_check: 3 screen views delivered\n");
     return failures == 0 ? 0 : 1;

@@ -107,6 +107,7 @@ plat::Rect RUVHitUtil::swapDimensionsOfRect(plat::Rect rect) {
 
 std::string RUVHitUtil::systemScreenResolution() {
     const plat::Screen& screen = plat::Screen::main();
+    if (!screen.shown()) return {};
     const plat::Rect bounds = screen.bounds();
     // The native bounds are the panel's pixels in portrait, whatever the orientation.
     plat::Rect native{0, 0, std::min(bounds.width, bounds.height) * screen.scale(),

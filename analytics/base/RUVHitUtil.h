@@ -25,7 +25,8 @@ class RUVHitUtil {
     static std::string userAgentString();
     // The hardware model ("hw.machine"), read once.
     static std::string deviceModelVersion();
-    // Native pixels, "640x1136" in portrait, exchanged when the screen's bounds are wider than high.
+    // Native pixels, "640x1136" in portrait, exchanged when the screen's bounds are wider than high;
+    // empty for a program that shows no screen, whose hits then carry no size.
     static std::string systemScreenResolution();
     static plat::Rect swapDimensionsOfRect(plat::Rect rect);
     static std::string systemScreenColorDepth() { return "24-bit"; }

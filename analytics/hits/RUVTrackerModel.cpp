@@ -101,7 +101,11 @@ std::optional<std::string> RUVTrackerModel::computed(const std::string& key, boo
     *known = true;
     if (key == "&ul") return RUVHitUtil::systemLanguage();
     if (key == "&dm") return RUVHitUtil::deviceModelVersion();
-    if (key == "&sr") return RUVHitUtil::systemScreenResolution();
+    if (key == "&sr") {
+        std::string size = RUVHitUtil::systemScreenResolution();
+        if (size.empty()) return std::nullopt;
+        return size;
+    }
     if (key == "&a") return adnetId();
     if (key == "&_crc") return crc();
     if (key == "&cid") return clientId();

@@ -19,6 +19,7 @@
 #include "kite/platform/linux/EAGLView.h"
 #include "platform/base/Clock.h"
 #include "platform/base/Log.h"
+#include "platform/storage/Bundle.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/ViewController.h"
 
@@ -46,6 +47,10 @@ class ShellBridge : public BridgeReceiver {
 
 void AppController::setGLViewFactory(GLViewFactory factory) {
     viewFactory() = std::move(factory);
+}
+
+void AppController::adoptIdentity() {
+    plat::Bundle::setMainIdentity(kAppIdentifier, kAppName, kAppVersion);
 }
 
 AppController::~AppController() {

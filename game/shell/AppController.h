@@ -23,6 +23,10 @@ class ZividedirPopupView;
 class AppController : public plat::ApplicationDelegate {
   public:
     static constexpr const char* kClassName = "AppController";
+    // The game's identity, which its hits name and after which its home and progress file are named.
+    static constexpr const char* kAppIdentifier = "org.potemaru.potemaru";
+    static constexpr const char* kAppName = "potemaru";
+    static constexpr const char* kAppVersion = "1.0";
     static constexpr const char* kBannerMediaId = "a1b2c3d4e5f60718293a4b5c";
     static constexpr const char* kPopupMediaId = "0f1e2d3c4b5a69788796a5b4";
     static constexpr const char* kTrackingId = "UA-27182818-1";
@@ -47,6 +51,8 @@ class AppController : public plat::ApplicationDelegate {
     using GLViewFactory =
         std::function<std::shared_ptr<kite::EAGLView>(const kite::KTRect& frame, GLenum depthFormat)>;
     static void setGLViewFactory(GLViewFactory factory);
+    // Gives the main bundle the game's identity; before anything reads the bundle or the home.
+    static void adoptIdentity();
 
     ~AppController() override;
 

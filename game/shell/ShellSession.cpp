@@ -429,6 +429,7 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
         std::fputs(ShellOptions::usage().c_str(), stdout);
         return 0;
     }
+    AppController::adoptIdentity();
     // Short of open files, the graphics and web engine libraries fail, some by a crash: the game refuses to
     // start with one line instead, at a first start and after a relaunch alike.
     unsigned long long hardLimit = 0;

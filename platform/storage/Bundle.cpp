@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <mutex>
 #include <system_error>
 
@@ -69,12 +70,19 @@ Bundle::Bundle(fs::path resourcePath) : resourcePath_(std::move(resourcePath)) {
 Bundle::Bundle(fs::path resourcePath, std::shared_ptr<const Value::Dictionary> info)
     : resourcePath_(std::move(resourcePath)), info_(std::move(info)) {}
 
+std::string Bundle::programName() {
+    std::error_code ec;
+    std::string name = fs::read_symlink("/proc/self/exe", ec).filename().string();
+    // A program whose file was replaced while it runs (a rebuild) still has its name.
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (name.ends_with(kDeleted)) name.resize(name.size() - kDeleted.size());
+    if (name.empty() && program_invocation_short_name) name = program_invocation_short_name;
+    return name.empty() ? "app" : name;
+}
+
 Value::Dictionary Bundle::defaultInfoDictionary() {
-    return Value::Dictionary{{kIdentifierKey, "org.potemaru.potemaru"},
-                             {kNameKey, "potemaru"},
-                             {"CFBundleDisplayName", "potemaru"},
-                             {kShortVersionKey, "1.0"},
-                             {kVersionKey, "1"}};
+    const std::string name = programName();
+    return Value::Dictionary{{kNameKey, name}, {kExecutableKey, name}};
 }
 
 const Value::Dictionary& Bundle::infoDictionary() const {
@@ -90,6 +98,24 @@ const Value& Bundle::objectForInfoDictionaryKey(std::string_view key) const {
 std::string Bundle::bundleIdentifier() const {
     const std::string* s = objectForInfoDictionaryKey(kIdentifierKey).stringIf();
     return s ? *s : std::string();
+}
+
+std::string Bundle::appName() const {
+    const std::string* name = objectForInfoDictionaryKey(kNameKey).stringIf();
+    // The name becomes one folder's name: one that is no file name, or would be another folder, is not used.
+    if (!name || name->empty() || *name == "." || *name == ".." ||
+        name->find_first_of(std::string_view("/\0", 2)) != std::string::npos)
+        return programName();
+    return *name;
+}
+
+void Bundle::setMainIdentity(const std::string& identifier, const std::string& name,
+                             const std::string& version) {
+    std::lock_guard<std::mutex> lock(mainMutex());
+    mainInfoOverrides().set(kIdentifierKey, identifier);
+    mainInfoOverrides().set(kNameKey, name);
+    mainInfoOverrides().set(kShortVersionKey, version);
+    mainInfo().reset();
 }
 
 void Bundle::setMainInfoValue(const std::string& key, Value value) {

@@ -3,9 +3,10 @@
 // --resources names; otherwise the game's assets as findDefaultResources finds them: installed next to the
 // program, the assets/ folder of the source tree a build's own program was built from, or installed where
 // Linux programs look for data.
-// A bundle's information values come from an "Info.plist" at its resource root; the main bundle starts
-// from the game's own values (defaultInfoDictionary), which that file and then the app or a test
-// (setMainInfoValue) override.
+// A bundle's information values come from an "Info.plist" at its resource root. The main bundle starts
+// from what the program alone tells (defaultInfoDictionary: named after its file), which that file and then
+// the app (setMainIdentity, before anything reads the bundle or the home) or a test (setMainInfoValue)
+// override. The app's name names its home folder and its preferences file.
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@ class Bundle {
     static constexpr const char* kNameKey = "CFBundleName";
     static constexpr const char* kShortVersionKey = "CFBundleShortVersionString";
     static constexpr const char* kVersionKey = "CFBundleVersion";
+    static constexpr const char* kExecutableKey = "CFBundleExecutable";
     static constexpr const char* kInfoFileName = "Info.plist";
 
     explicit Bundle(std::filesystem::path resourcePath);
@@ -43,9 +45,18 @@ class Bundle {
     const Value& objectForInfoDictionaryKey(std::string_view key) const;
     // Empty when the bundle has none.
     std::string bundleIdentifier() const;
+    // The name, as a folder or file may be named after it: the bundle's name when it is one, else the
+    // name of the program that runs.
+    std::string appName() const;
 
-    // The game's values: identifier, name, display name, short version and build number.
+    // The file name of the program that runs ("app" when the system does not tell it).
+    static std::string programName();
+    // The program's values: its name and executable, both the program's file name; no identifier and no
+    // version, which only the app can give.
     static Value::Dictionary defaultInfoDictionary();
+    // The app's identifier, name and short version at once, as setMainInfoValue sets them.
+    static void setMainIdentity(const std::string& identifier, const std::string& name,
+                                const std::string& version);
     // Sets one value of the main bundle for the rest of the process (or until reset); a null value
     // removes the key, defaults included.
     static void setMainInfoValue(const std::string& key, Value value);

@@ -26,6 +26,7 @@
 #include "platform/base/Log.h"
 #include "platform/base/ProcessStat.h"
 #include "platform/storage/AtomicFile.h"
+#include "platform/storage/Bundle.h"
 #include "platform/storage/HolderWatch.h"
 
 namespace plat {
@@ -272,6 +273,10 @@ fs::path absoluteOf(const fs::path& home) {
 }
 
 }  // namespace
+
+fs::path Paths::defaultHome() {
+    return defaultHome(Bundle::main().appName());
+}
 
 fs::path Paths::defaultHome(const std::string& appName) {
     const char* xdg = std::getenv("XDG_DATA_HOME");

@@ -2,8 +2,10 @@
 // The app's data folders, laid out like a phone app's sandbox under one home folder:
 //   Documents/  Library/  Library/Caches/  Library/Preferences/  tmp/
 // The home is ${XDG_DATA_HOME:-~/.local/share}/<app name>/ unless set (the program's --home, tests' temp
-// dirs). A program holds its home (holdHome): one process at a time works on a home, from its start to its
-// exit and across its own relaunch, so that two of them never write their saves and stores over each other's.
+// dirs); the app's name is the main bundle's (Bundle::appName), so an app that gives none has the home of
+// its program's name. A program holds its home (holdHome): one process at a time works on a home, from its
+// start to its exit and across its own relaunch, so that two of them never write their saves and stores over
+// each other's.
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -12,7 +14,9 @@ namespace plat {
 
 class Paths {
   public:
-    static std::filesystem::path defaultHome(const std::string& appName = "potemaru");
+    // The main bundle's appName as it stands now.
+    static std::filesystem::path defaultHome();
+    static std::filesystem::path defaultHome(const std::string& appName);
 
     // Sets the home folder and creates its layout; false (with a log line) when it cannot be made.
     // Setting a home other than the one this process holds ends the hold.

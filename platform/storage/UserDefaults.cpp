@@ -9,6 +9,7 @@
 #include "platform/base/Log.h"
 #include "platform/runloop/SerialQueue.h"
 #include "platform/storage/AtomicFile.h"
+#include "platform/storage/Bundle.h"
 #include "platform/storage/FileManager.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
@@ -137,8 +138,12 @@ void UserDefaults::forgetStandard() {
     old.swap(standardSlot());
 }
 
+std::string UserDefaults::standardFileName() {
+    return Bundle::main().appName() + ".plist";
+}
+
 std::shared_ptr<UserDefaults> UserDefaults::standard() {
-    fs::path file = Paths::preferences() / kStandardFileName;
+    fs::path file = Paths::preferences() / standardFileName();
     std::lock_guard<std::mutex> lock(standardMutex());
     std::shared_ptr<UserDefaults>& instance = standardSlot();
     if (!instance || instance->path() != file) {

@@ -23,7 +23,8 @@ class SerialQueue;
 
 class UserDefaults {
   public:
-    static constexpr const char* kStandardFileName = "potemaru.plist";
+    // The app's own store's file name: the main bundle's appName and ".plist".
+    static std::string standardFileName();
     static constexpr const char* kLanguagesKey = "AppleLanguages";
 
     // The app's own store in Paths::preferences(). When the app home changes (tests), the next call

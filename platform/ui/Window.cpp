@@ -118,6 +118,7 @@ Screen& Screen::main() {
 void Screen::setBounds(Rect bounds, double scale) {
     bounds_ = bounds;
     scale_ = scale;
+    shown_ = true;
 }
 
 Rect Screen::applicationFrame() const {

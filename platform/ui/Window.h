@@ -54,12 +54,16 @@ class Screen {
     Rect bounds() const { return bounds_; }
     double scale() const { return scale_; }
     void setBounds(Rect bounds, double scale);
+    // Whether a session gave the screen its bounds: a program that shows nothing has no screen of its
+    // own, only the phone's default size.
+    bool shown() const { return shown_; }
     // The bounds less the status bar (20 points at the top) while the status bar shows.
     Rect applicationFrame() const;
 
   private:
     Rect bounds_{0, 0, 320, 568};
     double scale_ = 2;
+    bool shown_ = false;
 };
 
 }  // namespace plat

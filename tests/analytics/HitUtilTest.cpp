@@ -45,13 +45,12 @@ TEST(HitUtil, LanguagesScreenAndUserAgent) {
     EXPECT_EQ(RUVHitUtil::systemLanguageFromLanguages({}), "en");
     EXPECT_EQ(RUVHitUtil::systemCountryFromLocale(plat::Locale("ja_JP.UTF-8")), "jp");
     plat::Screen& screen = plat::Screen::main();
-    const plat::Rect bounds = screen.bounds();
-    const double scale = screen.scale();
+    const plat::Screen saved = screen;
     screen.setBounds({0, 0, 320, 568}, 2);
     EXPECT_EQ(RUVHitUtil::systemScreenResolution(), "640x1136");
     screen.setBounds({0, 0, 568, 320}, 2);
     EXPECT_EQ(RUVHitUtil::systemScreenResolution(), "1136x640");
-    screen.setBounds(bounds, scale);
+    screen = saved;
     EXPECT_EQ(RUVHitUtil::userAgentStringWithProduct("P", "1", "m", "s", "2", "ja", "jp"),
               "P/1 (m; U; CPU s 2 like Mac OS X; ja-jp)");
     EXPECT_EQ(RUVHitUtil::millisecondsElapsedFrom(1500000000.25, 1500000003.25), 3000);

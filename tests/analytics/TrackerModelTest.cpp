@@ -7,9 +7,29 @@
 #include "analytics/store/RUVDataStore.h"
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
+#include "platform/storage/Bundle.h"
+#include "platform/ui/Window.h"
 #include "tests/analytics/StoreTestSupport.h"
 
 namespace {
+constexpr const char* kAppFieldsEnv = "POTEMARU_ANALYTICS_APP_FIELDS";
+// The child: the app fields of its hits, after it gave itself an identity when asked ("own"). They are
+// taken once a process, so each case is a process of its own.
+const bool kIsAppFieldsChild = [] {
+    const char* argument = std::getenv(kAppFieldsEnv);
+    if (!argument) return false;
+    if (std::string(argument).ends_with(",own"))
+        plat::Bundle::setMainIdentity("org.example.app", "Example", "2.1");
+    std::string line;
+    for (const char* key : {"&aid", "&an", "&av"}) {
+        const auto& defaults = RUVTrackerModel::defaultParameters();
+        const auto it = defaults.find(key);
+        line += std::string(key) + "=" + (it != defaults.end() && it->second ? *it->second : "-") + " ";
+    }
+    line += "\n";
+    std::_Exit(write(std::atoi(argument), line.data(), line.size()) < 0 ? 1 : 0);
+}();
+
 struct FakeProvider : RUVAdIdProvider {
     std::optional<std::string> retrieveId() override { return id; }
     bool retrieveTrackingFlag() override { return tracking; }
@@ -116,4 +136,24 @@ TEST_F(TrackerModel, CopyWithOverrideLaysParametersOverACopyAndLeavesTheOriginal
     EXPECT_EQ(model.objectForKey("&cd"), RUVHitValue("Title"));
     EXPECT_FALSE(model.parameters().count("&t"));
     EXPECT_TRUE(model.objectForKey("&ul").value().has_value());
+}
+
+TEST_F(TrackerModel, HitsNameTheAppThatSendsThem) {
+    const auto programs = analyticstest::runChildUntilKilled(kAppFieldsEnv, "", 1, 50).reported;
+    ASSERT_EQ(programs.size(), 1u);
+    EXPECT_EQ(*programs.begin(), "&aid=- &an=analytics_tests &av=- ");
+    const auto own = analyticstest::runChildUntilKilled(kAppFieldsEnv, "own", 1, 50).reported;
+    ASSERT_EQ(own.size(), 1u);
+    EXPECT_EQ(*own.begin(), "&aid=org.example.app &an=Example &av=2.1 ");
+}
+
+TEST_F(TrackerModel, AProgramThatShowsNoScreenSendsNoScreenSize) {
+    RUVTrackerModel model(store_);
+    plat::Screen& screen = plat::Screen::main();
+    const plat::Screen saved = screen;
+    screen = plat::Screen();
+    EXPECT_EQ(model.buildDictionary()["&sr"], std::nullopt);
+    screen.setBounds({0, 0, 320, 568}, 2);
+    EXPECT_EQ(model.buildDictionary()["&sr"], "640x1136");
+    screen = saved;
 }

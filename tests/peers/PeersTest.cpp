@@ -545,4 +545,9 @@ TEST(Peers, AScreenViewStoredByOneLaunchIsDeliveredByTheNext) {
     EXPECT_EQ(fields.value("_u", ""), ".noK9L");
     EXPECT_EQ(fields.value("_s", ""), "0");
     EXPECT_EQ(fields.value("cid", "").size(), 36u);
+    // The game's own identity and screen.
+    EXPECT_EQ(fields.value("aid", ""), "org.potemaru.potemaru");
+    EXPECT_EQ(fields.value("an", ""), "potemaru");
+    EXPECT_EQ(fields.value("av", ""), "1.0");
+    EXPECT_EQ(fields.value("sr", ""), "640x1136");
 }

@@ -106,25 +106,30 @@ TEST(Application, NothingIsPostedBeforeLaunch) {
     EXPECT_TRUE(recorder.names.empty());
 }
 
-TEST(Bundle, MainBundleHasTheGamesValuesUntilOverridden) {
+TEST(Bundle, MainBundleIsTheProgramsUntilTheAppGivesItsIdentity) {
     Bundle::resetMainInfoValues();
     Bundle main = Bundle::main();
-    EXPECT_EQ(main.bundleIdentifier(),
-              Bundle::defaultInfoDictionary().find(Bundle::kIdentifierKey)->toString());
-    EXPECT_FALSE(main.bundleIdentifier().empty());
-    EXPECT_TRUE(main.objectForInfoDictionaryKey(Bundle::kNameKey).isString());
-    EXPECT_TRUE(main.objectForInfoDictionaryKey(Bundle::kShortVersionKey).isString());
+    // Nothing of another app: the program's own file name, and no identifier or version.
+    EXPECT_EQ(main.objectForInfoDictionaryKey(Bundle::kNameKey), Value("platform_tests"));
+    EXPECT_EQ(main.appName(), "platform_tests");
+    EXPECT_EQ(main.bundleIdentifier(), "");
+    EXPECT_TRUE(main.objectForInfoDictionaryKey(Bundle::kShortVersionKey).isNull());
     EXPECT_TRUE(main.objectForInfoDictionaryKey("NoSuchKey").isNull());
 
+    Bundle::setMainIdentity("org.example.app", "Example", "2.1");
+    EXPECT_EQ(Bundle::main().bundleIdentifier(), "org.example.app");
+    EXPECT_EQ(Bundle::main().appName(), "Example");
+    EXPECT_EQ(Bundle::main().objectForInfoDictionaryKey(Bundle::kShortVersionKey), Value("2.1"));
     Bundle::setMainInfoValue(Bundle::kShortVersionKey, Value("2.5"));
     Bundle::setMainInfoValue(Bundle::kNameKey, Value());
     EXPECT_EQ(Bundle::main().objectForInfoDictionaryKey(Bundle::kShortVersionKey), Value("2.5"));
     EXPECT_TRUE(Bundle::main().objectForInfoDictionaryKey(Bundle::kNameKey).isNull());
-    EXPECT_EQ(
-        main.objectForInfoDictionaryKey(Bundle::kShortVersionKey),
-        *Bundle::defaultInfoDictionary().find(Bundle::kShortVersionKey));  // an earlier copy keeps its values
+    EXPECT_EQ(Bundle::main().appName(), "platform_tests");
+    Bundle::setMainInfoValue(Bundle::kNameKey, Value("../up"));  // never a folder elsewhere
+    EXPECT_EQ(Bundle::main().appName(), "platform_tests");
+    EXPECT_EQ(main.bundleIdentifier(), "");  // an earlier copy keeps its values
     Bundle::resetMainInfoValues();
-    EXPECT_TRUE(Bundle::main().objectForInfoDictionaryKey(Bundle::kNameKey).isString());
+    EXPECT_EQ(Bundle::main().appName(), "platform_tests");
 }
 
 TEST(Bundle, InfoFileAtTheResourceRootOverridesTheDefaults) {

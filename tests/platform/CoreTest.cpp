@@ -6,6 +6,7 @@
 #include "platform/base/Clock.h"
 #include "platform/base/FixedQueue.h"
 #include "platform/base/Log.h"
+#include "platform/storage/Bundle.h"
 #include "platform/storage/Paths.h"
 #include "tests/support/TestSupport.h"
 
@@ -115,9 +116,14 @@ TEST(Paths, DefaultHomeFollowsXdgDataHome) {
     const char* saved = std::getenv("XDG_DATA_HOME");
     std::string savedValue = saved ? saved : "";
     setenv("XDG_DATA_HOME", "/tmp/xdg-test", 1);
+    // The program's own home when it names no app.
+    plat::Bundle::resetMainInfoValues();
+    EXPECT_EQ(plat::Paths::defaultHome(), fs::path("/tmp/xdg-test/platform_tests"));
+    plat::Bundle::setMainIdentity("org.potemaru.potemaru", "potemaru", "1.0");
     EXPECT_EQ(plat::Paths::defaultHome(), fs::path("/tmp/xdg-test/potemaru"));
     unsetenv("XDG_DATA_HOME");
     EXPECT_EQ(plat::Paths::defaultHome().filename(), "potemaru");
+    plat::Bundle::resetMainInfoValues();
     if (saved) setenv("XDG_DATA_HOME", savedValue.c_str(), 1);
 }
 

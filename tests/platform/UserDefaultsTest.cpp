@@ -15,6 +15,7 @@
 #include "platform/base/Log.h"
 #include "platform/runloop/SerialQueue.h"
 #include "platform/storage/AdvertisingId.h"
+#include "platform/storage/Bundle.h"
 #include "platform/storage/FileManager.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
@@ -304,7 +305,7 @@ TEST(UserDefaults, TheStoresOwnWriterRunsAtTheSaversPriority) {
 TEST(UserDefaults, StandardStoreLivesInTheCurrentHome) {
     testsupport::TempHome home;
     auto defaults = UserDefaults::standard();
-    EXPECT_EQ(defaults->path(), plat::Paths::preferences() / "potemaru.plist");
+    EXPECT_EQ(defaults->path(), plat::Paths::preferences() / "platform_tests.plist");
     EXPECT_EQ(UserDefaults::standard(), defaults);
     defaults->setInteger(5, "level");
     {
@@ -313,5 +314,14 @@ TEST(UserDefaults, StandardStoreLivesInTheCurrentHome) {
         EXPECT_FALSE(UserDefaults::standard()->objectForKey("level"));
     }
     // Switching homes saved the pending change of the first store.
-    EXPECT_EQ(UserDefaults::create(plat::Paths::preferences() / "potemaru.plist")->integerForKey("level"), 5);
+    EXPECT_EQ(
+        UserDefaults::create(plat::Paths::preferences() / "platform_tests.plist")->integerForKey("level"), 5);
+}
+
+TEST(UserDefaults, StandardFileIsNamedAfterTheApp) {
+    testsupport::TempHome home;
+    plat::Bundle::setMainIdentity("org.potemaru.potemaru", "potemaru", "1.0");
+    EXPECT_EQ(UserDefaults::standard()->path(), plat::Paths::preferences() / "potemaru.plist");
+    plat::Bundle::resetMainInfoValues();
+    EXPECT_EQ(UserDefaults::standard()->path(), plat::Paths::preferences() / "platform_tests.plist");
 }

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "platform/base/Random.h"
+#include "platform/storage/Bundle.h"
 #include "tagmanager/datalayer/ZAVDataLayer.h"
 #include "tagmanager/runtime/ZAVMacros.h"
 #include "tagmanager/values/ZAVTypes.h"
@@ -71,9 +72,11 @@ TEST(MacroLibraryTest, AppNameFallsBackToTheIdentifier) {
     info.set("CFBundleIdentifier", plat::Value(std::string("")));
     EXPECT_EQ(FakeBundle(info).evaluate({}), ZAVTypes::defaultValue());
     EXPECT_EQ(log->count("error", "Application name cannot be retrieved."), 1u);
-    // The game's own bundle answers all three.
-    EXPECT_FALSE(text(ZAVAppId().evaluate({})).empty());
-    EXPECT_FALSE(text(ZAVAppVersion().evaluate({})).empty());
+    // The app's own bundle answers all three, once the app gave its identity.
+    plat::Bundle::setMainIdentity("org.example.app", "Example", "2.1");
+    EXPECT_EQ(text(ZAVAppId().evaluate({})), "org.example.app");
+    EXPECT_EQ(text(ZAVAppVersion().evaluate({})), "2.1");
+    plat::Bundle::resetMainInfoValues();
 }
 
 TEST(MacroLibraryTest, DataLayerMacro) {

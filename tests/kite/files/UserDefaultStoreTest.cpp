@@ -30,7 +30,7 @@ class UserDefaultStoreTest : public ::testing::Test {
     // What is on disk, read back fresh.
     plat::Value savedSettings() const {
         auto v =
-            plat::PropertyList::readFile(plat::Paths::preferences() / plat::UserDefaults::kStandardFileName);
+            plat::PropertyList::readFile(plat::Paths::preferences() / plat::UserDefaults::standardFileName());
         return v ? *v : plat::Value();
     }
 
@@ -113,7 +113,7 @@ TEST_F(UserDefaultStoreTest, WritingALegacyKeyRemovesItFromTheFileFirst) {
 TEST_F(UserDefaultStoreTest, LegacyKeysStayWhileTheSettingsCannotBeRead) {
     plat::LogCapture capture;
     plat::UserDefaults::forgetStandard();
-    fs::create_directories(plat::Paths::preferences() / plat::UserDefaults::kStandardFileName);
+    fs::create_directories(plat::Paths::preferences() / plat::UserDefaults::standardFileName());
     installLegacyFixture();
     EXPECT_EQ(store->getIntegerForKey("mypoints", 0), 35);
     store->setBoolForKey("firstgame", false);
