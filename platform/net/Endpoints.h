@@ -39,6 +39,9 @@ class Endpoints {
 
     // The endpoint in force for `name`, or nothing when no layer names it.
     std::optional<Endpoint> find(const std::string& name) const;
+    // The endpoints file or the app names `name`: a built-in default alone leads nowhere, so an SDK
+    // asks this before any request, timer or retry that would go there.
+    bool isConfigured(const std::string& name) const;
     // Every name any layer knows, with the endpoint in force.
     Table effectiveTable() const;
     // Back to empty layers (tests).
