@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "tagmanager/base/ZAVEndpoints.h"
 #include "tagmanager/hits/ZAVDispatcher.h"
 #include "tagmanager/values/ZAVValueEscapeUtil.h"
 #include "tests/support/LoopbackServer.h"
@@ -61,7 +62,12 @@ bool threadRuns(pid_t tid) {
 
 class HitDispatcherTest : public tmtest::HitStoreFixture {
   protected:
-    void TearDown() override { ZAVDispatcher::resetInstance(); }
+    // Hits go out only with a configured server (each hit names its own address).
+    void SetUp() override { ZAVEndpoints::setServerEndpoint({"http", "127.0.0.1", server_.port()}); }
+    void TearDown() override {
+        ZAVDispatcher::resetInstance();
+        plat::Endpoints::shared().reset();
+    }
 
     // Bounded: runs `check` on ZAVThread until it holds.
     static bool waitUntil(const std::function<bool()>& check) {
