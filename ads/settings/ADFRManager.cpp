@@ -168,9 +168,12 @@ void ADFRManager::updateAd() {
     cancelRequest();
     updateLocale();
     // With no ad server configured there is nothing to ask and nothing to wait for: the placement hears
-    // at once that there are no settings, and no retry is armed.
+    // on the next turn of the run loop, as it would of a failed request, and no retry is armed.
     if (ADFREndpoints::adServerUnconfigured()) {
-        post(fetchFailedNotificationName());
+        std::weak_ptr<ADFRManager> weak = weak_from_this();
+        plat::RunLoop::main().post([weak] {
+            if (auto self = weak.lock()) self->post(self->fetchFailedNotificationName());
+        });
         return;
     }
     // A settings server that is not configured is passed over as if it had failed without an answer.
