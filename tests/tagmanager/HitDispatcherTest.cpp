@@ -161,6 +161,21 @@ TEST_F(HitDispatcherTest, WithoutTimedDispatchesDispatchStillSends) {
     EXPECT_FALSE(dispatcher_->store()->hasHits());
 }
 
+TEST_F(HitDispatcherTest, WithOnlyTheBuiltInServerNoTimerRunsAndTheHitsStay) {
+    server_.route("GET", "/ok", Answer{.status = 200});
+    plat::Endpoints::shared().reset();
+    testsupport::ForcedReachability reachable(plat::ReachabilityFlag::kReachable);
+    dispatcher_ = ZAVDispatcher::instance();
+    dispatcher_->sendHitToUrl(server_.url("/ok"));
+    drain();
+    EXPECT_FALSE(dispatcher_->timerInterval());
+    clock_.clock().advance(300);
+    drain();
+    EXPECT_EQ(dispatchOnce(), ZAVDispatcher::kNoData);
+    EXPECT_EQ(server_.requestCount(), 0u);
+    EXPECT_EQ(stored().size(), 1u);
+}
+
 TEST_F(HitDispatcherTest, ADispatchWhileRequestsAreInFlightSendsNothing) {
     auto release = std::make_shared<std::promise<void>>();
     std::shared_future<void> released = release->get_future().share();
