@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "ads/base/ADFREndpoints.h"
 #include "ads/widgets/ADFRLoadingBox.h"
 #include "ads/widgets/ADFRNVUIGradientButton.h"
 #include "ads/widgets/ZividedirPopupToolbar.h"
@@ -193,6 +194,8 @@ void ZividedirPopupView::failLater(double seconds) {
 
 void ZividedirPopupView::fetchSettings() {
     manager_->updateAd();
+    // With no ad server there is no request to wait for: the failure is already on its way.
+    if (ADFREndpoints::adServerUnconfigured()) return;
     waitForSettings(kSettingsWaitSeconds);
 }
 

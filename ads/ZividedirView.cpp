@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "ads/adapters/ZividedirViewFactory.h"
+#include "ads/base/ADFREndpoints.h"
 #include "ads/base/ADFRRandom.h"
 #include "ads/settings/ADFRManager.h"
 #include "platform/base/Clock.h"
@@ -223,8 +224,10 @@ void ZividedirView::adFetchedNotification() {
 }
 
 void ZividedirView::adFetchedFailedNotification() {
-    plat::logInfo("ads: the settings of banner %s could not be fetched; it shows %s", getAppId().c_str(),
-                  frontAdView_ ? "its last ad" : "nothing");
+    // Without an ad server that was said once already, for every placement.
+    if (!ADFREndpoints::adServerUnconfigured())
+        plat::logInfo("ads: the settings of banner %s could not be fetched; it shows %s", getAppId().c_str(),
+                      frontAdView_ ? "its last ad" : "nothing");
     if (auto delegate = delegate_.lock()) delegate->zividedirViewAdFailed(self());
 }
 

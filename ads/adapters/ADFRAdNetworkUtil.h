@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "ads/base/ADFREndpoints.h"
 #include "ads/base/ADFRTextUtil.h"
 #include "ads/settings/ADFRIpApiManager.h"
 #include "platform/net/URLConnection.h"
@@ -27,6 +28,11 @@ class ADFRAdNetworkUtil {
     template <typename Adapter, typename ToHtml, typename OnErrorStatus>
     static std::shared_ptr<plat::URLConnection> fetchPage(const plat::URLRequest& request, Adapter& adapter,
                                                           ToHtml toHtml, OnErrorStatus onErrorStatus) {
+        // A network whose server is not configured gets nothing: the empty page at once.
+        if (ADFREndpoints::leadsNowhere(request.url())) {
+            adapter.finishLoad();
+            return nullptr;
+        }
         std::weak_ptr<Adapter> weak = std::static_pointer_cast<Adapter>(adapter.shared_from_this());
         return plat::URLConnection::create(
             request, std::make_shared<PageFetch<Adapter, ToHtml, OnErrorStatus>>(weak, std::move(toHtml),

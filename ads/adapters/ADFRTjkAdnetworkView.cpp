@@ -192,5 +192,5 @@ void ADFRTjkAdnetworkView::postAdClicked() {
                              kReportTimeoutSeconds);
     const std::string& ua = ADFRIpApiManager::sharedManager()->ua();
     if (!ua.empty()) request.setValue(ua, "User-Agent");
-    plat::URLConnection::sendAndForget(request);
+    if (!ADFREndpoints::leadsNowhere(url)) plat::URLConnection::sendAndForget(request);
 }

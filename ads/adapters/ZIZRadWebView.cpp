@@ -138,6 +138,7 @@ void ZIZRadWebView::openOutside(const std::string& url) {
 
 void ZIZRadWebView::sendReport(const plat::URLRequest& request) {
     // Nobody reads the answer, and a failed report is dropped without a word.
+    if (ADFREndpoints::leadsNowhere(request.url())) return;
     plat::URLConnection::create(request, std::make_shared<plat::URLConnectionDelegate>());
 }
 

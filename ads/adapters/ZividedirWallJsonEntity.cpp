@@ -1,6 +1,7 @@
 #include "ads/adapters/ZividedirWallJsonEntity.h"
 
 #include "ads/base/ADFRConnectionForwarder.h"
+#include "ads/base/ADFREndpoints.h"
 
 #include "platform/base/Log.h"
 #include "platform/base/Regex.h"
@@ -20,6 +21,12 @@ ZividedirWallJsonEntity::~ZividedirWallJsonEntity() {
 void ZividedirWallJsonEntity::loadCpiRequest(const std::string& url) {
     if (getAdConnection_) getAdConnection_->cancel();
     getAdReceivedData_.clear();
+    if (ADFREndpoints::leadsNowhere(url)) {
+        // Left as if it never answered: the wall's own time limit ends it.
+        getAdConnection_.reset();
+        status_ = 0;
+        return;
+    }
     plat::URLRequest request(url, plat::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kTimeoutSeconds);
     request.setValue(std::string(kUserAgent), "User-Agent");
     getAdConnection_ = ADFRConnectionForwarder<ZividedirWallJsonEntity>::connect(request, weak_from_this());

@@ -2,6 +2,11 @@
 
 #include <arpa/inet.h>
 
+#include <mutex>
+#include <set>
+
+#include "platform/base/Lasting.h"
+#include "platform/base/Log.h"
 #include "platform/net/NormalURL.h"
 
 namespace {
@@ -40,6 +45,23 @@ const Entry& entryOf(ADFREndpoints::Kind kind) {
     return kEntries[0];
 }
 
+// What was said about unconfigured endpoints in this process; "ads" for the ad server as a whole.
+struct OfflineLines {
+    std::mutex mutex;
+    std::set<std::string> said;
+};
+
+OfflineLines& offlineLines() {
+    static plat::Lasting<OfflineLines> lines;
+    return *lines;
+}
+
+bool firstTimeFor(const std::string& name) {
+    auto& lines = offlineLines();
+    std::lock_guard<std::mutex> lock(lines.mutex);
+    return lines.said.insert(name).second;
+}
+
 bool isLoopback(const std::string& host) {
     if (host == "localhost" || host == "::1" || host == "[::1]") return true;
     in_addr address{};
@@ -72,6 +94,44 @@ plat::Endpoint ADFREndpoints::endpoint(Kind kind) {
     if (auto e = plat::Endpoints::shared().find(name(kind))) return *e;
     const Entry& e = entryOf(kind);
     return plat::Endpoint{e.scheme, e.host, std::string(e.scheme) == "https" ? 443 : 80};
+}
+
+bool ADFREndpoints::isConfigured(Kind kind) {
+    return plat::Endpoints::shared().isConfigured(name(kind));
+}
+
+bool ADFREndpoints::isConfiguredOrSay(Kind kind) {
+    if (isConfigured(kind)) return true;
+    if (firstTimeFor(name(kind)))
+        plat::logInfo("ads: \"%s\" is not configured; nothing is sent there", name(kind).c_str());
+    return false;
+}
+
+bool ADFREndpoints::leadsNowhere(const std::string& url) {
+    auto place = plat::NormalURL::of(url);
+    if (!place) return false;
+    std::optional<Kind> unconfigured;
+    for (const auto& e : kEntries) {
+        if (endpoint(e.kind).host != place->host) continue;
+        if (isConfigured(e.kind)) return false;
+        if (!unconfigured) unconfigured = e.kind;
+    }
+    return unconfigured && !isConfiguredOrSay(*unconfigured);
+}
+
+bool ADFREndpoints::adServerUnconfigured() {
+    if (isConfigured(Kind::SettingsMirror) || isConfigured(Kind::Settings)) return false;
+    if (firstTimeFor("ads"))
+        plat::logInfo(
+            "ads: no ad server is configured (no \"ads\" endpoints); the ads stay offline: no settings "
+            "are fetched and nothing is sent");
+    return true;
+}
+
+void ADFREndpoints::forgetOfflineLines() {
+    auto& lines = offlineLines();
+    std::lock_guard<std::mutex> lock(lines.mutex);
+    lines.said.clear();
 }
 
 std::string ADFREndpoints::settingsURL(Kind kind, const std::string& path) {

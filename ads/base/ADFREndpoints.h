@@ -40,6 +40,20 @@ class ADFREndpoints {
     static void registerDefaults();
     static void setEndpoint(Kind kind, plat::Endpoint endpoint);
     static plat::Endpoint endpoint(Kind kind);
+    // The endpoints file or the app names `kind`. A built-in default alone leads nowhere: nothing is
+    // sent there, not even a name lookup.
+    static bool isConfigured(Kind kind);
+    // isConfigured, and when not, one line (the first time in this process for `kind`) says that
+    // nothing goes there.
+    static bool isConfiguredOrSay(Kind kind);
+    // `url` goes to the host of an endpoint that only the built-in defaults name (and no configured one
+    // shares): nothing may be sent there. isConfiguredOrSay's line tells of it once. Any thread.
+    static bool leadsNowhere(const std::string& url);
+    // Neither settings server is configured: no ad settings are fetched, so the ads send nothing. The
+    // first call in this process says so in one line.
+    static bool adServerUnconfigured();
+    // Tests: the once-per-process lines may be said again.
+    static void forgetOfflineLines();
 
     // The settings are fetched over https whatever scheme the table names.
     static std::string settingsURL(Kind kind, const std::string& path);

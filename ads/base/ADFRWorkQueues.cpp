@@ -3,6 +3,7 @@
 #include <list>
 #include <vector>
 
+#include "ads/base/ADFREndpoints.h"
 #include "platform/base/Log.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/RunLoop.h"
@@ -154,6 +155,7 @@ size_t ADFRWorkQueues::liveWorkers() {
 }
 
 std::optional<std::string> ADFRWorkQueues::get(const plat::URLRequest& request) {
+    if (ADFREndpoints::leadsNowhere(request.url())) return std::nullopt;
     std::optional<plat::URLResponse> response;
     std::optional<plat::Error> error;
     auto body = plat::URLConnection::sendSynchronous(request, &response, &error);

@@ -45,6 +45,12 @@ void ADFRIpApiManager::loadIpAndUa() {
     errorStr_.clear();
     received_.clear();
     if (connection_) connection_->cancel();
+    if (!ADFREndpoints::isConfiguredOrSay(ADFREndpoints::Kind::IpEcho)) {
+        // The waiting adapters hear it as a failed lookup, as if the server had not answered.
+        errorStr_ = "no address lookup is configured";
+        finishLoad();
+        return;
+    }
     plat::URLRequest request(ADFREndpoints::url(ADFREndpoints::Kind::IpEcho, kPath),
                              plat::URLRequestCachePolicy::UseProtocolCachePolicy, kTimeoutSeconds);
     request.setMaxBodyBytes(kMaxAnswerBytes);

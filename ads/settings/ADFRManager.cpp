@@ -167,6 +167,23 @@ void ADFRManager::post(const std::string& name) const {
 void ADFRManager::updateAd() {
     cancelRequest();
     updateLocale();
+    // With no ad server configured there is nothing to ask and nothing to wait for: the placement hears
+    // on the next turn of the run loop, as it would of a failed request, and no retry is armed.
+    if (ADFREndpoints::adServerUnconfigured()) {
+        std::weak_ptr<ADFRManager> weak = weak_from_this();
+        plat::RunLoop::main().post([weak] {
+            if (auto self = weak.lock()) self->post(self->fetchFailedNotificationName());
+        });
+        return;
+    }
+    // A settings server that is not configured is passed over as if it had failed without an answer.
+    if (firstUrl_ && !ADFREndpoints::isConfigured(ADFREndpoints::Kind::SettingsMirror)) {
+        firstUrl_ = false;
+    } else if (!firstUrl_ && !ADFREndpoints::isConfigured(ADFREndpoints::Kind::Settings)) {
+        firstUrl_ = true;
+        prepareHttpRetryTimer("no primary settings server is configured");
+        return;
+    }
     if (firstUrl_) {
         updateUrlStringCroudFront();
     } else {
@@ -257,6 +274,11 @@ void ADFRManager::writeCache(fs::path path, plat::Bytes bytes) {
 }
 
 void ADFRManager::loadFromCache() {
+    // Cached settings name ad pages and reports of a server that this run is not given.
+    if (ADFREndpoints::adServerUnconfigured()) {
+        post(fetchFailedNotificationName());
+        return;
+    }
     // What was handed to the writer is what the cache holds.
     waitForCacheWrite();
     fs::path path = cacheFilePath();

@@ -33,6 +33,11 @@ void RUVEndpoints::setHttpEndpoint(plat::Endpoint e) {
     plat::Endpoints::shared().setOverride(kHttpName, std::move(e));
 }
 
+bool RUVEndpoints::isConfigured() {
+    auto& table = plat::Endpoints::shared();
+    return table.isConfigured(kHttpsName) || table.isConfigured(kHttpName);
+}
+
 std::string RUVEndpoints::caFileFor(const std::string& url) {
     for (const plat::Endpoint& e : {httpsEndpoint(), httpEndpoint()})
         if (url.rfind(e.url(), 0) == 0 && !e.caFile.empty()) return e.caFile;

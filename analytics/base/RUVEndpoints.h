@@ -21,6 +21,10 @@ class RUVEndpoints {
     static std::string httpsBatchURL() { return httpsEndpoint().url("/batch"); }
     static std::string httpURL() { return httpEndpoint().url("/collect"); }
     static std::string httpBatchURL() { return httpEndpoint().url("/batch"); }
+    // The endpoints file or the app names a collection endpoint. With the built-in defaults alone no
+    // hit is sent: they stay stored for a run that has a collection server.
+    static bool isConfigured();
+
     // The CA file of the endpoint a URL goes to; empty for the system's.
     static std::string caFileFor(const std::string& url);
 

@@ -16,11 +16,15 @@
 #include "platform/base/ClassRegistry.h"
 #include "platform/base/Clock.h"
 #include "platform/base/Lasting.h"
+#include "platform/base/Log.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/runloop/SerialQueue.h"
 #include "platform/storage/UserDefaults.h"
 
 namespace {
+
+// The line that tells of a run without a collection server, said once per process.
+std::atomic<bool> gOfflineSaid{false};
 
 double now() {
     return plat::Clock::shared().nowSeconds();
@@ -113,6 +117,7 @@ RUVBatchingDispatcher::RUVBatchingDispatcher(std::shared_ptr<RUVDataStore> dataS
       httpsURL_(RUVEndpoints::httpsURL()),
       httpBatchURL_(RUVEndpoints::httpBatchURL()),
       httpsBatchURL_(RUVEndpoints::httpsBatchURL()),
+      configured_(RUVEndpoints::isConfigured()),
       // Starting from the facade's flag: an opted-out user's hits must not go out after a reset.
       optOut_(optOut),
       connectionFactory_([](const plat::URLRequest& request, RUVURLConnection::CompletionHandler handler) {
@@ -130,7 +135,13 @@ void RUVBatchingDispatcher::setUp() {
             plat::RunLoop::main().post([checker = reachability_] { checker->start(); });
         }
     }
-    initialDispatch();
+    if (configured_) {
+        initialDispatch();
+    } else if (!gOfflineSaid.exchange(true)) {
+        plat::logInfo(
+            "analytics: no collection server is configured (no \"analytics\" endpoints); hits are "
+            "kept on the device, unsent, for a run that has one");
+    }
     defaultCompletionHandler_ = [weak](RUVDispatchOutcome outcome) {
         if (outcome != RUVDispatchOutcomeSent) return;
         if (auto self = weak.lock()) self->dispatch();
@@ -304,12 +315,12 @@ RUVDispatcherFacade RUVBatchingDispatcher::facade() const {
 
 bool RUVBatchingDispatcher::canDispatch() const {
     std::lock_guard lock(mutex_);
-    return hostReachable_ && hasHits_;
+    return configured_ && hostReachable_ && hasHits_;
 }
 
 bool RUVBatchingDispatcher::canScheduleDispatch() const {
     std::lock_guard lock(mutex_);
-    return dispatchInterval_ > 0.0 && hostReachable_ && hasHits_;
+    return configured_ && dispatchInterval_ > 0.0 && hostReachable_ && hasHits_;
 }
 
 bool RUVBatchingDispatcher::hasTimer() const {

@@ -225,6 +225,9 @@ class RUVBatchingDispatcher : public RUVDispatchSender,
     RUVRequestBuilder requestBuilder_;
     std::shared_ptr<RUVReachabilityChecker> reachability_;
     std::string httpURL_, httpsURL_, httpBatchURL_, httpsBatchURL_;
+    // A collection server was configured when the URLs above were taken; without one nothing is sent
+    // and no timer runs, and the hits stay stored.
+    const bool configured_;
 
     // Read on the worker, set by the app (or a test) on any thread.
     std::atomic<uint64_t> batchingStrategy_{RUVBatchingStrategyTimeGap};

@@ -100,15 +100,11 @@ bool AppController::applicationDidFinishLaunching(plat::Application& application
     frame_ = plat::Screen::main().applicationFrame();
 
     // The banner at the bottom of the screen; it shows nothing until the play field asks. Its ad server
-    // is the endpoints file's "ads" section; without one the SDK's defaults lead nowhere and the game
-    // plays on with an empty banner.
+    // is the endpoints file's "ads" section; without one the SDK sends nothing, says so once, and the
+    // game plays on with an empty banner.
     ADFREndpoints::registerDefaults();
     // The ads name the player by the install's advertising id (limited in the defaults, none is sent).
     ADFRPlatformAdvertisingIdentifier::registerClass();
-    const plat::Endpoint settings = ADFREndpoints::endpoint(ADFREndpoints::Kind::Settings);
-    if (settings.host.ends_with(".invalid"))
-        plat::logInfo(
-            "AppController: no ad server is configured (no \"ads\" endpoints); the banner stays empty");
     zividedir_ =
         ZividedirView::create(plat::Rect{0, frame_.height - kBannerHeight, kBannerWidth, kBannerHeight});
     zividedir_->setAppID(kBannerMediaId);

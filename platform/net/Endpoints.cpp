@@ -50,6 +50,11 @@ std::optional<Endpoint> Endpoints::find(const std::string& name) const {
     return std::nullopt;
 }
 
+bool Endpoints::isConfigured(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return file_.count(name) != 0 || overrides_.count(name) != 0;
+}
+
 Endpoints::Table Endpoints::effectiveTable() const {
     std::lock_guard<std::mutex> lock(mutex_);
     Table out = defaults_;

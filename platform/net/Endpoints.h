@@ -2,7 +2,7 @@
 // Where the outside parties live: a table from endpoint name ("ads", "collect", ...) to scheme, host and
 // port. Three layers, read top down: the endpoints file the program was started with, then what the app
 // set, then the built-in defaults that each SDK registers (hosts under ".invalid", which resolve
-// nowhere, so with nothing else set the SDKs behave as offline). Thread-safe.
+// nowhere; an SDK sends nothing to a name that only they give). Thread-safe.
 //
 // An SDK with several endpoints keeps them in a section of the file, {"ads": {"ca_file": "/path/ca.pem",
 // "settings": {...}, "impression": {...}}}: they read as "ads.settings", "ads.impression", each carrying
@@ -39,6 +39,9 @@ class Endpoints {
 
     // The endpoint in force for `name`, or nothing when no layer names it.
     std::optional<Endpoint> find(const std::string& name) const;
+    // The endpoints file or the app names `name`: a built-in default alone leads nowhere, so an SDK
+    // asks this before any request, timer or retry that would go there.
+    bool isConfigured(const std::string& name) const;
     // Every name any layer knows, with the endpoint in force.
     Table effectiveTable() const;
     // Back to empty layers (tests).

@@ -11,6 +11,9 @@ class ZAVEndpoints {
     static constexpr const char* kDefaultHost = "server.tagmanager.invalid";
 
     static plat::Endpoint serverEndpoint();
+    // The endpoints file or the app names the server. Without it no container is fetched and no hit is
+    // sent (they stay stored); `offlineLine` has the first such check in this process say so once.
+    static bool isConfigured(bool offlineLine = true);
     // What the app sets: beats the default, not the endpoints file.
     static void setServerEndpoint(plat::Endpoint endpoint);
     // "https://host:port", no trailing slash.

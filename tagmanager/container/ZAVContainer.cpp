@@ -5,6 +5,7 @@
 
 #include "platform/base/Clock.h"
 #include "platform/base/Error.h"
+#include "tagmanager/base/ZAVEndpoints.h"
 #include "tagmanager/base/ZAVLog.h"
 #include "tagmanager/container/ZAVDiskLoadCallback.h"
 #include "tagmanager/container/ZAVNetworkLoadCallback.h"
@@ -315,6 +316,8 @@ void ZAVContainer::loadWithCallback(std::shared_ptr<ZAVContainerCallback> callba
 void ZAVContainer::loadAfterDelay(double delayMillis) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     if (isDefaultContainerRefreshMode() || !networkLoadScheduler_) return;
+    // No server to ask, from the endpoints or the app: no timer waits for one.
+    if (!ctfeServerAddress_ && !ZAVEndpoints::isConfigured()) return;
     std::optional<std::string> previousVersion;
     if (lastLoadedSupplementedResource_->hasFingerprint())
         previousVersion = lastLoadedSupplementedResource_->fingerprint()->utf8();

@@ -89,6 +89,7 @@ void ZAVDispatcher::initialDispatch() {
             if (!self) return;
             // The store may have reported its opening before the dispatcher was listening.
             self->canScheduleDispatchChanged();
+            if (!ZAVEndpoints::isConfigured()) return;
             self->delayedTimerFired_ = ZAVDispatchUtil::addTimer(kInitialDispatchDelay, [weak] {
                 if (auto me = weak.lock()) {
                     me->delayedTimerFired_ = {};

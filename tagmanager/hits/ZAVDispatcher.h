@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 
+#include "tagmanager/base/ZAVEndpoints.h"
 #include "tagmanager/hits/ZAVDataProvider.h"
 #include "tagmanager/hits/ZAVDispatchUtil.h"
 #include "tagmanager/hits/ZAVHitSender.h"
@@ -64,7 +65,10 @@ class ZAVDispatcher : public ZAVHitSender, public std::enable_shared_from_this<Z
     std::optional<std::string> wrapperQueryParameter() const;
     void setWrapperQueryParameter(std::optional<std::string> parameter);
 
-    bool canDispatch() const { return network_->isReachable() && store_->hasHits(); }
+    // Only with a configured tag-manager server: without one the hits wait in the store.
+    bool canDispatch() const {
+        return ZAVEndpoints::isConfigured(false) && network_->isReachable() && store_->hasHits();
+    }
     bool canScheduleDispatch() const { return dispatchInterval() > 0 && canDispatch(); }
 
     // ZAVThread only.

@@ -291,6 +291,28 @@ TEST_F(ManagerTest, UnreachableAfterAnHttpFailureUsesTheCacheAtOnce) {
     EXPECT_EQ(mirror.requestCount(), 1u);
 }
 
+TEST_F(ManagerTest, WithOnlyTheBuiltInServersNothingIsAskedNorRetriedNorTakenFromTheCache) {
+    writeCache(answer(entry("u1", R"({"ja": 1})")));
+    // The servers stand where the defaults point, but neither the file nor the app names them.
+    plat::Endpoints::shared().reset();
+    plat::Endpoints::shared().setDefault("ads.settings_mirror", {"https", "127.0.0.1", mirror.port()});
+    plat::Endpoints::shared().setDefault("ads.settings", {"https", "127.0.0.1", primary.port()});
+    ADFREndpoints::forgetOfflineLines();
+    plat::LogCapture log;
+    manager->updateAd();
+    manager->updateAd();
+    ASSERT_TRUE(runMainLoopUntil([&] { return failed >= 2; }));
+    EXPECT_EQ(mirror.requestCount() + primary.requestCount(), 0u);
+    EXPECT_FALSE(manager->hasRetryTimer());
+    EXPECT_FALSE(manager->isRequestUnderWay());
+    EXPECT_FALSE(manager->nextAdEntity(nullptr));
+    EXPECT_EQ(fetched, 0);
+    const auto lines = log.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("no ad server") != std::string::npos; }),
+              1);
+}
+
 TEST_F(ManagerTest, UnreadableCacheIsSetAsideAndCountsAsMissing) {
     fs::create_directories(manager->cacheFilePath().parent_path());
     testsupport::writeFile(manager->cacheFilePath(), "not an archive");

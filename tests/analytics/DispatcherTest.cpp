@@ -385,6 +385,23 @@ TEST_F(Dispatcher, UnreachableHostStopsTheTimerAndDispatchesSendNothing) {
     EXPECT_EQ(secureServer.requestCount(), 0u);
 }
 
+TEST_F(Dispatcher, WithOnlyTheBuiltInEndpointsNothingIsSentAndTheHitsStay) {
+    // The servers stand where the defaults point, but neither the file nor the app names them.
+    plat::Endpoints::shared().reset();
+    plat::Endpoints::shared().setDefault(RUVEndpoints::kHttpsName,
+                                         {"http", "127.0.0.1", secureServer.port()});
+    plat::Endpoints::shared().setDefault(RUVEndpoints::kHttpName, {"http", "127.0.0.1", plainServer.port()});
+    make();
+    storeHit("a", 10);
+    dispatcher->setDispatchInterval(30);
+    drainWorker();
+    EXPECT_FALSE(dispatcher->hasTimer());
+    clock.clock().advance(31);
+    EXPECT_EQ(dispatchOnce(), 0);
+    EXPECT_EQ(stored(), 1);
+    EXPECT_EQ(secureServer.requestCount() + plainServer.requestCount(), 0u);
+}
+
 // ---- intake --------------------------------------------------------------------------------------------
 
 TEST_F(Dispatcher, SamplingNumberingAndHitTime) {

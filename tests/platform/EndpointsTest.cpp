@@ -26,8 +26,12 @@ TEST_F(EndpointsTest, FileOverridesAppWhichOverridesDefaults) {
     EXPECT_EQ(e.find("tags")->url("/r?id=1"), "http://127.0.0.1:4000/r?id=1");
     EXPECT_FALSE(e.find("nothing"));
     EXPECT_EQ(e.effectiveTable().size(), 3u);
+    EXPECT_FALSE(e.isConfigured("ads"));
+    EXPECT_TRUE(e.isConfigured("collect"));
+    EXPECT_TRUE(e.isConfigured("tags"));
     e.removeOverride("collect");
     EXPECT_EQ(e.find("collect")->host, "collect.invalid");
+    EXPECT_FALSE(e.isConfigured("collect"));
 }
 
 TEST_F(EndpointsTest, ParsesWhatItWrites) {

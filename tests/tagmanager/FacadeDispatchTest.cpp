@@ -15,6 +15,7 @@
 #include "platform/net/Endpoints.h"
 #include "platform/net/URLLoader.h"
 #include "tagmanager/ZODAruzivu.h"
+#include "tagmanager/base/ZAVEndpoints.h"
 #include "tagmanager/hits/ZAVDispatcher.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/NetTestSupport.h"
@@ -42,6 +43,8 @@ class FacadeDispatchTest : public tmtest::HitStoreFixture {
         server.route("POST", "/batch", Answer{});
         RUVEndpoints::setHttpsEndpoint({"http", "127.0.0.1", server.port()});
         RUVEndpoints::setHttpEndpoint({"http", "127.0.0.1", server.port()});
+        // Tag hits go out only with a configured tag-manager server.
+        ZAVEndpoints::setServerEndpoint({"http", "127.0.0.1", server.port()});
         onAnalyticsWorker([&] {
             sql = RUVSqlStore::initWithDatabaseName(RUVSqlStore::kSharedDatabaseName);
             properties = std::make_unique<RUVAnalyticsPropertiesStore>(sql.get());

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "tagmanager/base/ZAVEndpoints.h"
 #include "tagmanager/hits/ZAVDispatcher.h"
 #include "tagmanager/values/ZAVValueEscapeUtil.h"
 #include "tests/support/LoopbackServer.h"
@@ -61,7 +62,12 @@ bool threadRuns(pid_t tid) {
 
 class HitDispatcherTest : public tmtest::HitStoreFixture {
   protected:
-    void TearDown() override { ZAVDispatcher::resetInstance(); }
+    // Hits go out only with a configured server (each hit names its own address).
+    void SetUp() override { ZAVEndpoints::setServerEndpoint({"http", "127.0.0.1", server_.port()}); }
+    void TearDown() override {
+        ZAVDispatcher::resetInstance();
+        plat::Endpoints::shared().reset();
+    }
 
     // Bounded: runs `check` on ZAVThread until it holds.
     static bool waitUntil(const std::function<bool()>& check) {
@@ -153,6 +159,21 @@ TEST_F(HitDispatcherTest, WithoutTimedDispatchesDispatchStillSends) {
     EXPECT_EQ(server_.requestsTo("/ok").size(), 1u);
     EXPECT_TRUE(stored().empty());
     EXPECT_FALSE(dispatcher_->store()->hasHits());
+}
+
+TEST_F(HitDispatcherTest, WithOnlyTheBuiltInServerNoTimerRunsAndTheHitsStay) {
+    server_.route("GET", "/ok", Answer{.status = 200});
+    plat::Endpoints::shared().reset();
+    testsupport::ForcedReachability reachable(plat::ReachabilityFlag::kReachable);
+    dispatcher_ = ZAVDispatcher::instance();
+    dispatcher_->sendHitToUrl(server_.url("/ok"));
+    drain();
+    EXPECT_FALSE(dispatcher_->timerInterval());
+    clock_.clock().advance(300);
+    drain();
+    EXPECT_EQ(dispatchOnce(), ZAVDispatcher::kNoData);
+    EXPECT_EQ(server_.requestCount(), 0u);
+    EXPECT_EQ(stored().size(), 1u);
 }
 
 TEST_F(HitDispatcherTest, ADispatchWhileRequestsAreInFlightSendsNothing) {
