@@ -5,6 +5,7 @@
 #include "chime/CHAsynchBufferLoader.h"
 #include "chime/CHSoundSource.h"
 #include "chime/CHUtilities.h"
+#include "platform/media/AudioSession.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/runloop/Thread.h"
 
@@ -55,7 +56,7 @@ bool CHSoundEngine::_initOpenAL() {
         rate = gMixerOutputRate;
     }
     setMixerOutputRate(rate);
-    device_ = alcOpenDevice(nullptr);
+    device_ = plat::openDefaultAudioDevice();
     if (!device_) return false;
     context = alcCreateContext(device_, nullptr);
     if (!context) {

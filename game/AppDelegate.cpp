@@ -1,5 +1,7 @@
 #include "game/AppDelegate.h"
 
+#include <algorithm>
+
 #include "chime/AudioEngine.h"
 #include "chime/Chime.h"
 #include "game/GameGlobals.h"
@@ -19,12 +21,13 @@ namespace {
 // the player switched off stays off.
 bool gResumeMusic = false;
 
-// The seconds since the play state was last stored, which the play field adds to the stored timers.
+// The seconds since the play state was last stored, which the play field adds to the stored timers. A
+// "saveTime" after now (a clock set back, a hardware clock kept in local time, a home last played on
+// another clock) counts as no time away: the timers never run backwards.
 void storeTimeAway(KTUserDefaultStore* store) {
-    store->setIntegerForKey(
-        SaveDataKeys::kPassageTime,
-        SaveDataKeys::secondsBetween(AppDelegate::nowSeconds(),
-                                     store->getInteger64ForKey(SaveDataKeys::kSaveTime, 0)));
+    const int away = SaveDataKeys::secondsBetween(AppDelegate::nowSeconds(),
+                                                  store->getInteger64ForKey(SaveDataKeys::kSaveTime, 0));
+    store->setIntegerForKey(SaveDataKeys::kPassageTime, std::max(away, 0));
 }
 
 }  // namespace

@@ -106,10 +106,12 @@ KTTexture2D* loadTexture(const char* name) {
     return texture;
 }
 
-// Game timer and spawn timers from the store plus the time spent away.
+// Game timer and spawn timers from the store plus the time spent away; a negative time away, stored by
+// an earlier version after a clock went back, counts as none.
 void restoreTimersWithDefault(float spawnDefault) {
     KTUserDefaultStore* store = KTUserDefaultStore::sharedUserDefaultStore();
-    const float passagetime = static_cast<float>(store->getIntegerForKey(SaveDataKeys::kPassageTime, 0));
+    const float passagetime =
+        static_cast<float>(std::max(store->getIntegerForKey(SaveDataKeys::kPassageTime, 0), 0));
     gametimer = store->getFloatForKey(SaveDataKeys::kGameTimer, 0.0f) + passagetime;
     for (int i = 0; i < kSlotCount; ++i)
         objectcreatetimer[i] =

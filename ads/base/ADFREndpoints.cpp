@@ -167,13 +167,7 @@ bool ADFREndpoints::sameOrigin(const std::string& a, const std::string& b) {
 bool ADFREndpoints::withinPage(const std::string& url, const std::string& page) {
     auto place = plat::NormalURL::of(url);
     auto own = plat::NormalURL::of(page);
-    if (!place || !own || !place->sameOrigin(*own)) return false;
-    // A server that decodes an escaped "/" or "\" before it resolves ".." reads "..%2F" as a step up, and
-    // "x%2F/.." as no step at all; so none may stand anywhere in the path as written. Only the path can
-    // hold a "%" before the query, in an address the form reads.
-    std::string written = url.substr(0, url.find_first_of("?#"));
-    for (char& c : written) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    if (written.find("%2f") != std::string::npos || written.find("%5c") != std::string::npos) return false;
+    if (!place || !own || !place->sameOrigin(*own) || place->escapedSeparator) return false;
     const std::string& base = own->path;
     const std::string& path = place->path;
     if (path.compare(0, base.size(), base) != 0) return false;

@@ -69,8 +69,9 @@ class ADFREndpoints {
     // `url` is `page` or lies below it: one scheme, host and port (http(s), or file), and a path that is
     // the page's or goes on from it at a "/". Both are read in the web engine's one form
     // (plat::NormalURL, ".." segments resolved however they are escaped), so the page's own spelling
-    // meets the engine's; an address that form refuses, or one with a user name, is neither, nor is one
-    // whose path holds an escaped "/" or "\", which a server that decodes them first reads otherwise.
+    // meets the engine's; an address that form refuses, or one with a user name, is neither, nor is a
+    // web address whose path holds an escaped "/" or "\", which a server that decodes them first reads
+    // otherwise. A file page's folder may hold a "\" in its name.
     static bool withinPage(const std::string& url, const std::string& page);
 
     // Makes `request` trust the endpoint's CA file, when it names one (the file layer's "ca_file").

@@ -12,6 +12,30 @@ int escapedByteAt(std::string_view text, size_t at) {
     return high < 0 || low < 0 ? -1 : high * 16 + low;
 }
 
+// Each byte of `text` as itself when unreserved or kept, else as "%XX"; with `readEscapes` an escape in
+// `text` counts as its byte, kept only when unreserved. None when such an escape is malformed.
+std::optional<std::string> encoded(std::string_view text, bool (*keep)(unsigned char), bool readEscapes) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        const bool escaped = readEscapes && c == '%';
+        if (escaped) {
+            const int byte = escapedByteAt(text, i);
+            if (byte < 0) return std::nullopt;
+            c = static_cast<unsigned char>(byte);
+            i += 2;
+        }
+        if (isUnreservedURLByte(c) || (!escaped && keep && keep(c))) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            appendHex(out, c);
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 int hexDigitValue(char c) {
@@ -34,17 +58,7 @@ bool isUnreservedURLByte(unsigned char c) {
 }
 
 std::string percentEncoded(std::string_view text, bool (*keep)(unsigned char)) {
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        if (isUnreservedURLByte(c) || (keep && keep(c))) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            appendHex(out, c);
-        }
-    }
-    return out;
+    return *encoded(text, keep, false);
 }
 
 std::optional<std::string> percentDecoded(std::string_view text) {
@@ -64,25 +78,7 @@ std::optional<std::string> percentDecoded(std::string_view text) {
 }
 
 std::optional<std::string> percentEncodingInOneSpelling(std::string_view text, bool (*keep)(unsigned char)) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        auto c = static_cast<unsigned char>(text[i]);
-        const bool escaped = c == '%';
-        if (escaped) {
-            const int byte = escapedByteAt(text, i);
-            if (byte < 0) return std::nullopt;
-            c = static_cast<unsigned char>(byte);
-            i += 2;
-        }
-        if (isUnreservedURLByte(c) || (!escaped && keep && keep(c))) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            appendHex(out, c);
-        }
-    }
-    return out;
+    return encoded(text, keep, true);
 }
 
 }  // namespace plat

@@ -1,11 +1,47 @@
 #include "platform/media/AudioSession.h"
 
-#include <AL/alc.h>
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstdlib>
 
 #include "platform/base/Lasting.h"
+#include "platform/base/Log.h"
 #include "platform/media/AudioPlayer.h"
 
 namespace plat {
+
+namespace {
+
+void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+// Before the first call into OpenAL, which reads its log level once and probes the cards through ALSA:
+// a machine without a sound card would otherwise print a page of both libraries' complaints at every
+// start. A user who set the log level sees everything, ALSA's lines too.
+void quietSoundLibraries() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (std::getenv("ALSOFT_LOGLEVEL")) return;
+        setenv("ALSOFT_LOGLEVEL", "0", 0);
+        // The library OpenAL loads for its ALSA backend, reached the same way so that the program gains no
+        // link to it; kept loaded, since the handler lives in it.
+        void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+        if (!alsa) return;
+        using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+        if (auto set = reinterpret_cast<int (*)(Handler)>(dlsym(alsa, "snd_lib_error_set_handler")))
+            set(ignoreAlsaError);
+    });
+}
+
+}  // namespace
+
+ALCdevice* openDefaultAudioDevice() {
+    quietSoundLibraries();
+    ALCdevice* device = alcOpenDevice(nullptr);
+    static std::atomic<bool> told{false};
+    if (!device && !told.exchange(true)) logWarning("no sound device; playing silent");
+    return device;
+}
 
 AudioSession& AudioSession::sharedInstance() {
     static Lasting<AudioSession> session;
@@ -63,6 +99,7 @@ bool AudioSession::otherAudioIsPlaying() const {
 }
 
 std::string AudioSession::audioRoute() const {
+    quietSoundLibraries();
     const ALCchar* name = alcGetString(nullptr, ALC_DEFAULT_DEVICE_SPECIFIER);
     return name ? std::string(name) : std::string();
 }

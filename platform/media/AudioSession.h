@@ -3,6 +3,8 @@
 // route, and interruptions (another app or a call taking the audio), which the session's delegate and
 // every audio player hear about. Here nothing else ever plays and interruptions come only from
 // beginInterruption()/endInterruption(), which tests and the shell call.
+#include <AL/alc.h>
+
 #include <memory>
 #include <mutex>
 #include <string>
@@ -10,6 +12,11 @@
 #include "platform/base/Lasting.h"
 
 namespace plat {
+
+// The default output device (alcOpenDevice(nullptr)), or null when there is none. The sound libraries'
+// own lines about a card they cannot find stay off stderr unless ALSOFT_LOGLEVEL asks for them; a
+// missing device is one line of its own, once per process.
+ALCdevice* openDefaultAudioDevice();
 
 inline constexpr const char* AVAudioSessionCategoryAmbient = "AVAudioSessionCategoryAmbient";
 inline constexpr const char* AVAudioSessionCategorySoloAmbient = "AVAudioSessionCategorySoloAmbient";

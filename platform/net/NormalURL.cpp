@@ -8,6 +8,7 @@ namespace plat {
 
 namespace {
 
+// ASCII capitals in lower case, whatever the locale.
 std::string lowered(std::string_view text) {
     std::string out(text);
     for (char& c : out)
@@ -57,13 +58,15 @@ bool keptInPath(unsigned char c) {
 }
 
 // The path with every byte in one spelling; none for what the form refuses.
-std::optional<std::string> escapesInOneSpelling(std::string_view path, bool file) {
+std::optional<std::string> escapesInOneSpelling(std::string_view path, NormalURL& form) {
     for (unsigned char c : path)
         if (c < 0x20 || c == 0x7F || c == '\\') return std::nullopt;
     auto out = percentEncodingInOneSpelling(path, keptInPath);
+    if (!out) return std::nullopt;
     // Escapes come out as upper-case "%XX", and a "%" only ever starts one.
-    if (!out || out->find("%00") != std::string::npos || (file && out->find("%2F") != std::string::npos))
-        return std::nullopt;
+    const bool slash = out->find("%2F") != std::string::npos;
+    if (out->find("%00") != std::string::npos || (!form.web() && slash)) return std::nullopt;
+    form.escapedSeparator = form.web() && (slash || out->find("%5C") != std::string::npos);
     return out;
 }
 
@@ -125,7 +128,7 @@ std::optional<NormalURL> NormalURL::of(std::string_view url) {
     } else if (!readOrigin(authority, form)) {
         return std::nullopt;
     }
-    auto spelled = escapesInOneSpelling(path, file);
+    auto spelled = escapesInOneSpelling(path, form);
     auto resolved = spelled ? withoutDotSegments(*spelled, file) : std::nullopt;
     if (!resolved) return std::nullopt;
     form.path = std::move(*resolved);

@@ -18,6 +18,11 @@ struct NormalURL {
     int port = -1;
     // From "/", with no "." or ".." segment.
     std::string path;
+    // The path as written escapes a "/" or "\" of a web address. A server that decodes them before it
+    // resolves ".." reads "..%2F" as a step up and "x%2F/.." as none, so such an address may stand
+    // elsewhere than its form says. (A file address that escapes a "/" is refused; in a file name a "\"
+    // is a byte like any other.) Not part of the address: two spellings compare equal whatever it holds.
+    bool escapedSeparator = false;
 
     // None for any other scheme, a user name before the host, a file address on a host other than
     // "localhost", and an address this form cannot be sure to read as the engine does: a space or
@@ -32,7 +37,7 @@ struct NormalURL {
     bool sameOrigin(const NormalURL& other) const {
         return scheme == other.scheme && host == other.host && port == other.port;
     }
-    bool operator==(const NormalURL&) const = default;
+    bool operator==(const NormalURL& other) const { return sameOrigin(other) && path == other.path; }
 };
 
 }  // namespace plat

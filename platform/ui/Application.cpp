@@ -10,6 +10,7 @@
 #include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 #include "platform/runloop/NotificationCenter.h"
+#include "platform/storage/FileManager.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
 
@@ -166,11 +167,18 @@ std::filesystem::path Application::notificationsFile() {
     return Paths::library() / kNotificationsFileName;
 }
 
-std::vector<LocalNotification> Application::readNotifications(const std::filesystem::path& file) {
+std::optional<std::vector<LocalNotification>> Application::loadNotifications(
+    const std::filesystem::path& file) {
     std::vector<LocalNotification> list;
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) return list;
-    auto value = PropertyList::readFile(file);
+    const FileManager::ReadResult read = FileManager::readFile(file, PropertyList::kMaxInputSize);
+    if (read.status == FileManager::ReadResult::Status::Missing) return list;
+    if (!read.read()) {
+        logError("Application: cannot read %s: %s", file.c_str(),
+                 read.status == FileManager::ReadResult::Status::TooLarge ? "too large"
+                                                                          : read.error.message().c_str());
+        return std::nullopt;
+    }
+    auto value = PropertyList::parse(read.bytes.data(), read.bytes.size());
     const Value::Array* array = value ? value->arrayIf() : nullptr;
     if (!array) {
         logWarning("Application: %s holds no list of notifications", file.c_str());
@@ -184,6 +192,10 @@ std::vector<LocalNotification> Application::readNotifications(const std::filesys
         return a.fireDate < b.fireDate;
     });
     return list;
+}
+
+std::vector<LocalNotification> Application::readNotifications(const std::filesystem::path& file) {
+    return loadNotifications(file).value_or(std::vector<LocalNotification>{});
 }
 
 std::vector<LocalNotification> Application::scheduledLocalNotifications() const {
@@ -201,9 +213,14 @@ void Application::cancelAllLocalNotifications() {
 }
 
 void Application::scheduleLocalNotification(const LocalNotification& notification) {
-    auto list = scheduledLocalNotifications();
-    list.push_back(notification);
-    writeNotifications(list);
+    // A list that could not be read now is still there: writing the new one alone would drop it.
+    auto list = loadNotifications(notificationsFile());
+    if (!list) {
+        logWarning("Application: notification \"%s\" not scheduled", notification.alertBody.c_str());
+        return;
+    }
+    list->push_back(notification);
+    writeNotifications(*list);
 }
 
 void Application::printServiceLine(const std::string& line) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,9 @@ class Application {
   private:
     void post(const char* name) const;
     bool writeNotifications(const std::vector<LocalNotification>& list) const;
+    // The notifications kept in `file`, soonest first (none when it is missing or holds no list); nothing
+    // when it is there but could not be read now.
+    static std::optional<std::vector<LocalNotification>> loadNotifications(const std::filesystem::path& file);
 
     std::shared_ptr<ApplicationDelegate> delegate_;
     State state_ = State::Inactive;

@@ -98,13 +98,20 @@ Rect contentRect(ContentMode mode, Size size, const Rect& bounds) {
 
 // --- animation records ---
 
-namespace {
+// Out of the unnamed namespace, as View::Animation and View::Transition, which have linkage, hold one.
+namespace viewdetail {
 
 struct AnimationGroup {
     View::Completion completion;
     bool finished = true;
     std::vector<std::weak_ptr<View>> views;
 };
+
+}  // namespace viewdetail
+
+using viewdetail::AnimationGroup;
+
+namespace {
 
 struct AnimationParameters {
     double duration;

@@ -118,12 +118,23 @@ class GLibPump {
     bool acquired_ = false;
 };
 
+}  // namespace
+
+// Out of the unnamed namespace, as WebView::Engine, which has linkage, holds one.
+namespace webviewdetail {
+
 // What the backend's callbacks reach; it outlives the view when the engine keeps the page a while
 // longer (a script still running), so the view's part is cut off first.
 struct BackendSink {
     WebView::Engine* engine = nullptr;
     wpe_view_backend_exportable_fdo* exportable = nullptr;
 };
+
+}  // namespace webviewdetail
+
+using webviewdetail::BackendSink;
+
+namespace {
 
 std::vector<WebView::Engine*>& liveEngines() {
     static std::vector<WebView::Engine*> engines;

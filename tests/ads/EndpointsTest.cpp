@@ -62,6 +62,14 @@ TEST(ADFREndpoints, AFilePageHoldsWhatLiesBelowItHoweverItsPathIsEscaped) {
     EXPECT_FALSE(ADFREndpoints::withinPage("http://w.invalid/wall/%2E%2e/x", "http://w.invalid/wall"));
 }
 
+TEST(ADFREndpoints, AFilePageInAFolderWhoseNameHoldsABackslashHoldsItsFiles) {
+    const std::string page = plat::fileURLFromPath("/res/back\\slash/");
+    EXPECT_TRUE(ADFREndpoints::withinPage(page + "ziz_wall_1.css", page));
+    EXPECT_TRUE(ADFREndpoints::withinPage("file:///res/back%5cslash/x%5C..", page));
+    EXPECT_FALSE(ADFREndpoints::withinPage("file:///res/back%5Cslash/../x", page));
+    EXPECT_FALSE(ADFREndpoints::withinPage("http://w.invalid/wall/x%5Cy", "http://w.invalid/wall"));
+}
+
 TEST(ADFREndpoints, AWebPageHoldsItsOwnAddressAsTheEngineSpellsIt) {
     const std::string page = "HTTP://W.invalid:80/wall dir/ä/../x";
     for (const std::string own : {"http://w.invalid/wall%20dir/x", "http://w.invalid/wall%20dir/x/a%c3%A4%7e",
@@ -81,7 +89,7 @@ TEST(ADFREndpoints, AnAddressTheEnginesFormCannotReadIsRefused) {
 
 // Each address with the path a WHATWG URL parser reads in it (escapes in upper case): the form reads that
 // path or refuses the address, and the gate holds it within the page only when that path lies below the
-// page's and holds no escaped "/" or "\".
+// page's and holds no escaped "/" (nor, in a web address, an escaped "\").
 TEST(ADFREndpoints, TheGateReadsAnAddressAsAUrlParserDoesOrRefusesIt) {
     struct Row {
         const char* url;
@@ -101,7 +109,7 @@ TEST(ADFREndpoints, TheGateReadsAnAddressAsAUrlParserDoesOrRefusesIt) {
              {"http://w.invalid/wall/..%2fx", "/wall/..%2Fx", true, false},
              {"http://w.invalid/wall/..%5cx", "/wall/..%5Cx", true, false},
              {"http://w.invalid/x%2F/../wall/y", "/wall/y", true, false},
-             {"file:///res/../%5Cx/../res/wall/y", "/res/wall/y", true, false},
+             {"file:///res/../%5Cx/../res/wall/y", "/res/wall/y", true, true},
              {"http://w.invalid/wall/.%2E/x", "/x", true, false},
              {"HTTP://W.invalid:080/wall/a b/./x", "/wall/a%20b/x", true, true},
              {"http://w.invalid/wall/.. ", "/", false, false},

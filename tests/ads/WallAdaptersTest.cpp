@@ -184,6 +184,15 @@ TEST_F(WallAdaptersTest, TheWallShowsItsOffersFromAFolderNamedWithASpaceAndJapan
     expectThreeOffersFromTheResourceFolder();
 }
 
+TEST_F(WallAdaptersTest, TheWallShowsItsOffersFromAFolderWhoseNameHoldsABackslash) {
+    testsupport::TempDir dir;
+    const std::filesystem::path folder = dir.path() / "back\\slash";
+    std::filesystem::copy(plat::Bundle::main().resourcePath(), folder);
+    testsupport::ResourcePathScope resources(folder);
+    ASSERT_EQ(ZIZRadWallWebView::resourceBaseURL(), plat::fileURLFromPath(folder) + "/");
+    expectThreeOffersFromTheResourceFolder();
+}
+
 TEST_F(WallAdaptersTest, TheWallShowsItsOffersFromAFolderGivenWithDotSegments) {
     // As "--resources ./assets" and "--resources x/../assets" name it, from the working folder.
     const std::filesystem::path assets = plat::Bundle::main().resourcePath();

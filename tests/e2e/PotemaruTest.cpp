@@ -150,8 +150,9 @@ TEST(Potemaru, ARelaunchPassesOnNoOtherDescriptorAndNoChildIsLeftAZombie) {
                            [&](auto& t) { return named(t.path() / "comm", "RUVThread\n"); });
     }));
     for (pid_t child : children())
-        if (named("/proc/" + std::to_string(child) + "/comm", "sleep\n"))
+        if (named("/proc/" + std::to_string(child) + "/comm", "sleep\n")) {
             EXPECT_EQ(::kill(child, SIGKILL), 0);
+        }
     ASSERT_EQ(hungUp, 1) << "a descriptor crossed the relaunch";
     EXPECT_TRUE(run.running()) << run.err();
     EXPECT_TRUE(waitUntil([&] {

@@ -263,7 +263,9 @@ TEST(PotemaruQuit, AQuitDuringARelaunchEndsTheGameTheNormalWay) {
         ASSERT_TRUE(e2e::traceUntil(pid, aim.syscalls, [&](int status) { return aim.stop(pid, status); }));
         ASSERT_TRUE(run.signal(SIGTERM));
         // Only the relaunch's last look before the exec can find a quit taken there.
-        if (aim.taken) EXPECT_TRUE(waitFor([&] { return markedEnding(home); }, 60));
+        if (aim.taken) {
+            EXPECT_TRUE(waitFor([&] { return markedEnding(home); }, 60));
+        }
         ASSERT_EQ(ptrace(PTRACE_DETACH, pid, nullptr, 0), 0);
         EXPECT_EQ(run.wait(), 128 + SIGTERM) << run.err();
         EXPECT_FALSE(run.endedBySignal());

@@ -37,3 +37,26 @@ TEST(PotemaruSplash, ARelaunchInsideTheSplashGoesOnFromTheStoredTimers) {
         EXPECT_NEAR(store["objectcreatetimerget" + std::to_string(i)].toDouble() - (10.0 + i), onFrom, 0.01)
             << i;
 }
+
+TEST(PotemaruSplash, ASaveTimeAfterTheClocksNowSetsNoTimerBack) {
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home";
+    // Stored 30 days after the headless clock's start, as by a window run on the wall clock.
+    e2e::writeSettings(home, {{"firstgame", plat::Value(false)},
+                              {"saveTime", plat::Value(int64_t{1767225600} + 30 * 86400)},
+                              {"gametimer", plat::Value(100.5)}});
+    for (int i = 0; i < 10; ++i)
+        e2e::setSetting(home, "objectcreatetimerget" + std::to_string(i), plat::Value(10.0 + i));
+    e2e::Potemaru run(dir.path());
+    ASSERT_EQ(run.run({"--headless", "--home", home.string(), "--audio", "null", "--frames", "300"}), 0)
+        << run.err();
+
+    const plat::Value store = e2e::settings(home);
+    EXPECT_EQ(store["passagetime"].toInt64(), 0);
+    const double onFrom = store["gametimer"].toDouble() - 100.5;
+    EXPECT_GE(onFrom, 0.0);
+    EXPECT_LT(onFrom, 5.0);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_NEAR(store["objectcreatetimerget" + std::to_string(i)].toDouble() - (10.0 + i), onFrom, 0.01)
+            << i;
+}

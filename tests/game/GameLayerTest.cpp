@@ -141,6 +141,20 @@ TEST(GameLayerTimers, RestoreAddsTheTimeAwayToTheStoredTimers) {
     GameGlobals::reset();
 }
 
+TEST(GameLayerTimers, RestoreCountsANegativeTimeAwayAsNone) {
+    testsupport::TempHome home;
+    KTUserDefaultStore::purgeSharedUserDefaultStore();
+    KTUserDefaultStore* store = KTUserDefaultStore::sharedUserDefaultStore();
+    store->setIntegerForKey(SaveDataKeys::kPassageTime, -2592000);
+    store->setFloatForKey(SaveDataKeys::kGameTimer, 100.5f);
+    store->setFloatForKey(SaveDataKeys::objectCreateTimerKey(3), 13.0f);
+    GameLayer::restoreTimers();
+    EXPECT_FLOAT_EQ(GameGlobals::gametimer, 100.5f);
+    for (int i = 0; i < 10; ++i) EXPECT_FLOAT_EQ(GameGlobals::objectcreatetimer[i], i == 3 ? 13.0f : 0.0f);
+    KTUserDefaultStore::purgeSharedUserDefaultStore();
+    GameGlobals::reset();
+}
+
 TEST_F(FieldTest, SpawnNeedsTheIntervalStrictlyExceededAndStoresItsTimer) {
     setUpField();
     for (float& t : GameGlobals::objectcreatetimer) t = 0;

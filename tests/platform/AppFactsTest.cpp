@@ -3,6 +3,7 @@
 #include <sys/utsname.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "platform/base/Log.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/storage/Bundle.h"
+#include "platform/storage/PropertyList.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
 #include "tests/support/TestSupport.h"
@@ -104,6 +106,21 @@ TEST(Application, NothingIsPostedBeforeLaunch) {
     app.enterBackground();
     app.terminate();
     EXPECT_TRUE(recorder.names.empty());
+}
+
+TEST(Application, ANotificationsFileThatCannotBeReadIsNotWrittenOver) {
+    testsupport::TempHome home;
+    const auto file = Application::notificationsFile();
+    std::filesystem::create_directories(file.parent_path());
+    // More than a property list may hold: there, but not read (and cheap, as a sparse file).
+    const auto size = plat::PropertyList::kMaxInputSize + 1;
+    testsupport::writeFile(file, "<?xml");
+    std::filesystem::resize_file(file, size);
+    plat::LogCapture capture;
+    Application app;
+    app.scheduleLocalNotification({1767229200, "UTC", "later", "default"});
+    EXPECT_EQ(std::filesystem::file_size(file), size);
+    EXPECT_EQ(capture.lines().size(), 2u);
 }
 
 TEST(Bundle, MainBundleIsTheProgramsUntilTheAppGivesItsIdentity) {
