@@ -5,9 +5,6 @@ include(GNUInstallDirs)
 
 # One id names the desktop entry, the icon and the metadata, so the desktop ties them together.
 set(POTEMARU_APP_ID org.potemaru.potemaru)
-# The date of the release that PROJECT_VERSION names, for the metadata and the Debian changelog.
-set(POTEMARU_RELEASE_DATE 2026-12-10)
-set(POTEMARU_RELEASE_DATE_RFC2822 "Thu, 10 Dec 2026 12:00:00 +0000")
 set(POTEMARU_PACKAGE_MAINTAINER "potemaru developers <potemaru@example.org>"
     CACHE STRING "The Maintainer field of the Debian packages")
 
@@ -23,9 +20,18 @@ set(POTEMARU_DEB_VERSION "${POTEMARU_VERSION}-${POTEMARU_DEB_RELEASE}")
 
 set(packaging_src "${PROJECT_SOURCE_DIR}/packaging")
 set(packaging_out "${CMAKE_BINARY_DIR}/packaging")
+
+# The release history (packaging/releases.cmake) makes the Debian changelog and the AppStream releases.
+include("${PROJECT_SOURCE_DIR}/cmake/Releases.cmake")
+potemaru_releases("${packaging_src}/releases.cmake" "${packaging_src}/changelog.in" "${POTEMARU_VERSION}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${packaging_src}/releases.cmake"
+                                                               "${packaging_src}/changelog.in")
+
 configure_file("${packaging_src}/${POTEMARU_APP_ID}.metainfo.xml.in" "${packaging_out}/${POTEMARU_APP_ID}.metainfo.xml"
                @ONLY)
-configure_file("${packaging_src}/changelog.in" "${packaging_out}/changelog" @ONLY)
+# Written only when it changes, as configure_file does.
+file(WRITE "${packaging_out}/changelog.new" "${POTEMARU_CHANGELOG}")
+configure_file("${packaging_out}/changelog.new" "${packaging_out}/changelog" COPYONLY)
 
 install(FILES "${packaging_src}/${POTEMARU_APP_ID}.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications"
         COMPONENT game)
