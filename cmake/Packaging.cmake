@@ -144,6 +144,8 @@ libwebp-dev, libfreetype-dev, libfontconfig-dev, libcairo2-dev, libpango1.0-dev,
 libsndfile1-dev, libcurl4-openssl-dev | libcurl-dev, libssl-dev, libpcre2-dev, libsqlite3-dev, libtinyxml2-dev, \
 libminizip-dev, zlib1g-dev, libwpewebkit-1.1-dev, libwpebackend-fdo-1.0-dev, libwayland-dev, nlohmann-json3-dev, \
 uthash-dev, libjs-jquery")
+# What the README's next commands run: a build with the CMake package needs cmake and a C++ compiler.
+set(CPACK_DEBIAN_SDK_PACKAGE_RECOMMENDS "cmake (>= 3.25), g++ | c++-compiler")
 set(CPACK_DEBIAN_SDK_DESCRIPTION "potemaru SDKs: ads, analytics, tag manager, and their engine
 Static libraries, headers, a CMake package (find_package(potemaru)) and
 pkg-config files (potemaru-<library>) for the libraries behind the potemaru
@@ -161,6 +163,20 @@ set(CPACK_POTEMARU_GAME_PROGRAMS potemaru)
 set(CPACK_POTEMARU_PACKAGING_DIR "${packaging_out}")
 set(CPACK_POTEMARU_SOURCE_PACKAGING_DIR "${packaging_src}")
 set(CPACK_PRE_BUILD_SCRIPTS "${packaging_src}/deb-files.cmake")
+
+# A stripped install (cpack strips what it packs) also drops the compilers' .comment notes from the programs.
+foreach(program_component potemaru:game potemaru-peers:sdk)
+  string(REPLACE ":" ";" program_component "${program_component}")
+  list(GET program_component 0 program)
+  list(GET program_component 1 component)
+  if(TARGET ${program})
+    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
+                          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${program}>\"
+                  COMMAND_ERROR_IS_FATAL ANY)
+endif()" COMPONENT ${component})
+  endif()
+endforeach()
 
 include(CPack)
 cpack_add_component(game DISPLAY_NAME "Game")
