@@ -1,0 +1,26 @@
+# Reads a built program for Debian's hardening: relocations read-only and bound at start (RELRO, BIND_NOW),
+# the stack protector, and with FORTIFY the fortified calls. Run:
+#   cmake -DPROGRAM=<program> -DFORTIFY=<0|1> -P check_hardening.cmake
+cmake_minimum_required(VERSION 3.25)
+execute_process(COMMAND readelf -W --program-headers --dynamic --dyn-syms "${PROGRAM}" OUTPUT_VARIABLE elf
+                RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "readelf cannot read ${PROGRAM}")
+endif()
+set(missing)
+if(NOT elf MATCHES "GNU_RELRO")
+  list(APPEND missing "RELRO")
+endif()
+if(NOT elf MATCHES "\\(FLAGS\\)[^\n]*BIND_NOW" OR NOT elf MATCHES "\\(FLAGS_1\\)[^\n]* NOW")
+  list(APPEND missing "BIND_NOW")
+endif()
+if(NOT elf MATCHES " __stack_chk_fail")
+  list(APPEND missing "the stack protector (__stack_chk_fail)")
+endif()
+if(FORTIFY AND NOT elf MATCHES " __[a-z0-9_]+_chk(@| |\n)")
+  list(APPEND missing "fortified calls (__*_chk)")
+endif()
+if(missing)
+  list(JOIN missing ", " missing)
+  message(FATAL_ERROR "${PROGRAM} is built without ${missing}")
+endif()
