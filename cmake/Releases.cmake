@@ -43,6 +43,7 @@ endfunction()
 function(potemaru_release version date)
   set(where "${_potemaru_history_name}: potemaru_release(${version} ${date} ...)")
   if(NOT version MATCHES "^[0-9]+(\\.[0-9]+)*$" OR NOT date MATCHES "^([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])$"
+     OR CMAKE_MATCH_2 LESS 1 OR CMAKE_MATCH_2 GREATER 12 OR CMAKE_MATCH_3 LESS 1 OR CMAKE_MATCH_3 GREATER 31
      OR ARGC LESS 3)
     message(FATAL_ERROR "${where} needs a version, a date as YYYY-MM-DD and at least one note")
   endif()
@@ -66,8 +67,7 @@ function(potemaru_release version date)
     # ARGV<i>, not ARGN: a note may hold a ";".
     string(REGEX REPLACE "[ \t\n]+" " " note "${ARGV${i}}")
     string(STRIP "${note}" note)
-    # A bullet wrapped at 78 columns.
-    # The words are a list: each ";" is held as a unit separator meanwhile.
+    # A bullet wrapped at 78 columns. The words are a list: each ";" is held as a unit separator meanwhile.
     string(ASCII 31 held)
     string(REPLACE ";" "${held}" words "${note}")
     string(REGEX MATCHALL "[^ ]+" words "${words}")
