@@ -5,9 +5,6 @@ include(GNUInstallDirs)
 
 # One id names the desktop entry, the icon and the metadata, so the desktop ties them together.
 set(POTEMARU_APP_ID org.potemaru.potemaru)
-# The date of the release that PROJECT_VERSION names, for the metadata and the Debian changelog.
-set(POTEMARU_RELEASE_DATE 2026-12-10)
-set(POTEMARU_RELEASE_DATE_RFC2822 "Thu, 10 Dec 2026 12:00:00 +0000")
 set(POTEMARU_PACKAGE_MAINTAINER "potemaru developers <potemaru@example.org>"
     CACHE STRING "The Maintainer field of the Debian packages")
 
@@ -23,9 +20,18 @@ set(POTEMARU_DEB_VERSION "${POTEMARU_VERSION}-${POTEMARU_DEB_RELEASE}")
 
 set(packaging_src "${PROJECT_SOURCE_DIR}/packaging")
 set(packaging_out "${CMAKE_BINARY_DIR}/packaging")
+
+# The release history (packaging/releases.cmake) makes the Debian changelog and the AppStream releases.
+include("${PROJECT_SOURCE_DIR}/cmake/Releases.cmake")
+potemaru_releases("${packaging_src}/releases.cmake" "${packaging_src}/changelog.in" "${POTEMARU_VERSION}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${packaging_src}/releases.cmake"
+                                                               "${packaging_src}/changelog.in")
+
 configure_file("${packaging_src}/${POTEMARU_APP_ID}.metainfo.xml.in" "${packaging_out}/${POTEMARU_APP_ID}.metainfo.xml"
                @ONLY)
-configure_file("${packaging_src}/changelog.in" "${packaging_out}/changelog" @ONLY)
+# Written only when it changes, as configure_file does.
+file(WRITE "${packaging_out}/changelog.new" "${POTEMARU_CHANGELOG}")
+configure_file("${packaging_out}/changelog.new" "${packaging_out}/changelog" COPYONLY)
 
 install(FILES "${packaging_src}/${POTEMARU_APP_ID}.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications"
         COMPONENT game)
@@ -138,6 +144,8 @@ libwebp-dev, libfreetype-dev, libfontconfig-dev, libcairo2-dev, libpango1.0-dev,
 libsndfile1-dev, libcurl4-openssl-dev | libcurl-dev, libssl-dev, libpcre2-dev, libsqlite3-dev, libtinyxml2-dev, \
 libminizip-dev, zlib1g-dev, libwpewebkit-1.1-dev, libwpebackend-fdo-1.0-dev, libwayland-dev, nlohmann-json3-dev, \
 uthash-dev, libjs-jquery")
+# What the README's next commands run: a build with the CMake package needs cmake and a C++ compiler.
+set(CPACK_DEBIAN_SDK_PACKAGE_RECOMMENDS "cmake (>= 3.25), g++ | c++-compiler")
 set(CPACK_DEBIAN_SDK_DESCRIPTION "potemaru SDKs: ads, analytics, tag manager, and their engine
 Static libraries, headers, a CMake package (find_package(potemaru)) and
 pkg-config files (potemaru-<library>) for the libraries behind the potemaru
@@ -155,6 +163,20 @@ set(CPACK_POTEMARU_GAME_PROGRAMS potemaru)
 set(CPACK_POTEMARU_PACKAGING_DIR "${packaging_out}")
 set(CPACK_POTEMARU_SOURCE_PACKAGING_DIR "${packaging_src}")
 set(CPACK_PRE_BUILD_SCRIPTS "${packaging_src}/deb-files.cmake")
+
+# A stripped install (cpack strips what it packs) also drops the compilers' .comment notes from the programs.
+foreach(program_component potemaru:game potemaru-peers:sdk)
+  string(REPLACE ":" ";" program_component "${program_component}")
+  list(GET program_component 0 program)
+  list(GET program_component 1 component)
+  if(TARGET ${program})
+    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
+                          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${program}>\"
+                  COMMAND_ERROR_IS_FATAL ANY)
+endif()" COMPONENT ${component})
+  endif()
+endforeach()
 
 include(CPack)
 cpack_add_component(game DISPLAY_NAME "Game")

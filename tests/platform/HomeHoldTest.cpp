@@ -58,7 +58,9 @@ TEST(HomeHold, TheFolderItselfIsHeldWithoutAWriteWhateverFilesItHolds) {
     constexpr uid_t kPlayer = 65534;
     const bool root = ::geteuid() == 0;
     for (const char* part : {"Documents", "Library", "Library/Caches", "Library/Preferences", "tmp"})
-        if (root) ::chown((home.path() / part).c_str(), kPlayer, kPlayer);
+        if (root) {
+            ASSERT_EQ(::chown((home.path() / part).c_str(), kPlayer, kPlayer), 0) << part;
+        }
     ::chmod(home.path().c_str(), root ? 0755 : 0555);
     EXPECT_TRUE(inChild([&] {
         if (root && (::setgid(kPlayer) != 0 || ::setuid(kPlayer) != 0)) return false;
