@@ -399,11 +399,11 @@ int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> drive
         if (quit) plat::RunLoop::main().unwatchFd(quit);
         plat::RunLoop::main().cancelTimer(events);
         if (limit) plat::RunLoop::main().cancelTimer(limit);
-        // Closing the window, the frame limit, a signal and running out of open files all leave through
-        // the background.
+        // Closing or destroying the window, a lost X connection, the frame limit, a signal and running out
+        // of open files all leave through the background; a lost connection ends with status 1.
         plat::Paths::markEnding();
         app.enterBackground();
-        return 0;
+        return window.connectionLost() ? 1 : 0;
     });
     AppController::setGLViewFactory(nullptr);
     return status;

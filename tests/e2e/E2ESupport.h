@@ -81,6 +81,10 @@ int peak(const std::vector<int>& samples, size_t from, size_t to);
 // Asks the window of that name on DISPLAY to close, as a window manager's close button does
 // (WM_DELETE_WINDOW). False when there is no such window.
 bool closeWindow(const std::string& name);
+// Destroys the window of that name from another client (as some window managers and tools do), or with
+// `killItsClient` closes its owner's connection to the X server (as at the end of a session). False when
+// there is no such window.
+bool destroyWindow(const std::string& name, bool killItsClient);
 
 std::optional<plat::DecodedImage> readPng(const std::filesystem::path& path);
 // Rows [y0, y1) of two pictures of one size hold the same pixels.

@@ -144,6 +144,36 @@ TEST(PotemaruQuit, ClosingTheWindowStoresTheProgress) {
     EXPECT_EQ(e2e::settings(home)["objectcount"].toInt64(), 4);
 }
 
+// A window destroyed by another client, or an X connection lost, ends the game the way closing it does:
+// through the background with the progress stored and one line, 0 for the window and 1 for the connection.
+// The game used to play on with no window, or be ended inside Xlib with nothing stored.
+TEST(PotemaruQuit, ADestroyedWindowOrALostXConnectionStoresTheProgress) {
+    if (!testsupport::onPath("Xvfb") || !testsupport::onPath("xdotool"))
+        GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    testsupport::XServer server;
+    ASSERT_TRUE(server.start());
+    for (bool connection : {false, true}) {
+        SCOPED_TRACE(connection ? "connection lost" : "window destroyed");
+        testsupport::TempDir dir;
+        const fs::path home = dir.path() / "home";
+        prepareFourSpawns(home, static_cast<int64_t>(std::time(nullptr)));
+        Potemaru run(dir.path());
+        ASSERT_TRUE(run.start({"--home", home.string(), "--audio", "null", "--seed", "1"}));
+        ASSERT_TRUE(waitFor([&] { return fourSpawned(home) || !run.running(); }, 120)) << run.err();
+        ASSERT_TRUE(run.running()) << run.err();
+        ASSERT_TRUE(e2e::destroyWindow("potemaru", connection));
+        EXPECT_TRUE(waitFor([&] { return !run.running(); }, 60));
+        EXPECT_EQ(run.wait(), connection ? 1 : 0) << run.err();
+        EXPECT_FALSE(run.endedBySignal());
+        expectStoredOnTheWayOut(home);
+        const std::string line =
+            connection ? "the connection to the X display was lost\n" : "the window was destroyed\n";
+        EXPECT_NE(run.err().find(line), std::string::npos) << run.err();
+        EXPECT_EQ(run.err().find("Assertion"), std::string::npos) << run.err();
+        EXPECT_EQ(run.err().find("XIO"), std::string::npos) << run.err();
+    }
+}
+
 TEST(PotemaruMemory, HeadlessFramesWithTapsKeepMemoryFlat) {
 #ifdef POTEMARU_ASAN
     GTEST_SKIP() << "the address sanitizer's shadow memory and quarantine dwarf the figure measured here";
