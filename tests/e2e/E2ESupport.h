@@ -57,6 +57,21 @@ class Potemaru {
     long maxRssKb_ = 0;
 };
 
+// The local peers (potemaru-peers) on 127.0.0.1 while the object lives, their endpoints file in `dir`.
+class Peers {
+  public:
+    explicit Peers(const std::filesystem::path& dir);
+    ~Peers();
+    Peers(const Peers&) = delete;
+    Peers& operator=(const Peers&) = delete;
+    // The endpoints file once the peers serve (waits, bounded); empty when they did not start.
+    std::filesystem::path endpoints();
+
+  private:
+    std::filesystem::path endpoints_;
+    pid_t pid_ = -1;
+};
+
 // Traces the program `pid`, which stands still after a SIGSTOP, from there on: its main thread runs (through
 // each system call, with `syscalls`) until `stop` says so of one of its stops, given its wait status; it then
 // stands there, traced, until detached. False when the program ended first.
