@@ -46,6 +46,8 @@ namespace {
 // reserve); and how far the soft limit is raised toward the hard one.
 constexpr unsigned long long kDescriptorsNeeded = 128;
 constexpr unsigned long long kDescriptorsWanted = 1024;
+// Open before the game opens anything: the standard streams, and the home's hold after a relaunch.
+constexpr unsigned long long kOwnDescriptors = 4;
 
 // SIGINT and SIGTERM ask the app to quit the way closing the window does: it passes through the
 // background (which stores the time and the timers and waits until the settings file holds them) and
@@ -385,13 +387,25 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
         return 0;
     }
     // Short of open files, the graphics and web engine libraries fail, some by a crash: the game refuses to
-    // start with one line instead, at a first start and after a relaunch alike.
+    // start with one line instead, at a first start and after a relaunch alike. What counts is what is
+    // free: descriptors inherited from the parent take from the same limit (the standard streams and
+    // the home's hold, passed on by a relaunch, are the game's own).
     unsigned long long hardLimit = 0;
-    if (const unsigned long long limit = plat::raiseDescriptorLimit(kDescriptorsWanted, &hardLimit);
-        limit < kDescriptorsNeeded) {
+    const unsigned long long limit = plat::raiseDescriptorLimit(kDescriptorsWanted, &hardLimit);
+    if (limit < kDescriptorsNeeded) {
         std::fprintf(stderr,
                      "potemaru: the limit of open files is %llu (hard limit %llu); the game needs %llu\n",
                      limit, hardLimit, kDescriptorsNeeded);
+        return 1;
+    }
+    if (const unsigned long long open = plat::openDescriptorCount(),
+        inherited = open > kOwnDescriptors ? open - kOwnDescriptors : 0;
+        limit - std::min(limit, inherited) < kDescriptorsNeeded) {
+        std::fprintf(
+            stderr,
+            "potemaru: %llu of the %llu open files allowed (hard limit %llu) are taken by descriptors "
+            "it was started with; the game needs %llu free\n",
+            inherited, limit, hardLimit, kDescriptorsNeeded);
         return 1;
     }
     // The home is held before any file of it is read or written: a second program on it would write
