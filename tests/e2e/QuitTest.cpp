@@ -162,7 +162,9 @@ TEST(PotemaruQuit, ADestroyedWindowOrALostXConnectionStoresTheProgress) {
         ASSERT_TRUE(waitFor([&] { return fourSpawned(home) || !run.running(); }, 120)) << run.err();
         ASSERT_TRUE(run.running()) << run.err();
         ASSERT_TRUE(e2e::destroyWindow("potemaru", connection));
-        EXPECT_TRUE(waitFor([&] { return !run.running(); }, 60));
+        const bool ended = waitFor([&] { return !run.running(); }, 60);
+        if (!ended) run.kill9();
+        ASSERT_TRUE(ended) << run.err();
         EXPECT_EQ(run.wait(), connection ? 1 : 0) << run.err();
         EXPECT_FALSE(run.endedBySignal());
         expectStoredOnTheWayOut(home);
