@@ -1,6 +1,7 @@
 // The potemaru program: the game in an X11 window, or headless for scripted runs.
 #include <errno.h>
 #include <malloc.h>
+#include <signal.h>
 #include <sys/prctl.h>
 
 #include <cstdio>
@@ -22,6 +23,9 @@ int main(int argc, char** argv) {
     // Before any library starts a thread: every thread inherits the mask, so a quit waits on the process
     // for the main run loop, whichever moment it comes at (a relaunch's exec too).
     plat::Thread::holdQuitsBack();
+    // A write to a connection whose other end is gone (the X server's, at a logout) fails with EPIPE
+    // instead of ending the game before it could store the play.
+    signal(SIGPIPE, SIG_IGN);
     // Named as it was started (argv[0]), through a relaunch too: one that had to exec /proc/self/exe
     // would be named "exe" otherwise.
     prctl(PR_SET_NAME, program_invocation_short_name);

@@ -55,6 +55,7 @@ bool spawnDetached(const std::string& url) {
             // The program opened is not this one: it takes its quits itself.
             const sigset_t quits = Thread::quitSignals();
             pthread_sigmask(SIG_UNBLOCK, &quits, nullptr);
+            signal(SIGPIPE, SIG_DFL);
             execlp("xdg-open", "xdg-open", url.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
