@@ -3,7 +3,6 @@
 //   potemaru-peers --help | --version
 // Prints its port on the first line of stdout once it serves, and its https port on the second when it
 // serves https; stops cleanly on SIGTERM or SIGINT.
-#include <pthread.h>
 #include <signal.h>
 
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include "PotemaruVersion.h"
 #include "peers/PeerServer.h"
 #include "platform/net/Endpoints.h"
+#include "platform/runloop/Thread.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/ProgramFiles.h"
 
@@ -98,11 +98,8 @@ int main(int argc, char** argv) {
         return usage(("no data folder " + options.dataDir).c_str());
 
     // The signals are taken by sigwait below, never by a server thread.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    const sigset_t stopSignals = plat::Thread::quitSignals();
+    plat::Thread::holdQuitsBack();
     signal(SIGPIPE, SIG_IGN);
 
     peers::PeerServer server(options);

@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -28,6 +30,7 @@
 #include "platform/base/Random.h"
 #include "platform/media/GLContext.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/runloop/Thread.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/Paths.h"
@@ -43,111 +46,51 @@ namespace {
 // reserve); and how far the soft limit is raised toward the hard one.
 constexpr unsigned long long kDescriptorsNeeded = 128;
 constexpr unsigned long long kDescriptorsWanted = 1024;
+// Open before the game opens anything: the standard streams, and the home's hold after a relaunch.
+constexpr unsigned long long kOwnDescriptors = 4;
 
 // SIGINT and SIGTERM ask the app to quit the way closing the window does: it passes through the
 // background (which stores the time and the timers and waits until the settings file holds them) and
-// ends normally; meanwhile a game started on the same home waits for it. A second signal while it is
-// still quitting ends the program at once.
+// ends normally; meanwhile a game started on the same home waits for it. Every thread holds them back from
+// the first line of main, so they wait on the process until the main thread takes them here, between
+// frames or from the run loop; one that comes during a relaunch's exec waits for the program it becomes.
+// A second signal while it is still quitting ends the program at once.
 class QuitSignals {
   public:
     QuitSignals() {
-        if (pipe2(pipe_, O_NONBLOCK | O_CLOEXEC) != 0) pipe_[0] = pipe_[1] = -1;
-        writeEnd_ = pipe_[1];
-        signalled_ = 0;
-        mainThread_ = pthread_self();
-        struct sigaction action {};
-        action.sa_handler = &QuitSignals::handle;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previousInt_);
-        sigaction(SIGTERM, &action, &previousTerm_);
-        // A program started again by a relaunch begins with the quits held back, and any that came
-        // meanwhile waiting: they are taken now.
-        const sigset_t quits = quitSet();
-        pthread_sigmask(SIG_UNBLOCK, &quits, nullptr);
+        const sigset_t quits = plat::Thread::quitSignals();
+        fd_ = signalfd(-1, &quits, SFD_NONBLOCK | SFD_CLOEXEC);
     }
     ~QuitSignals() {
-        sigaction(SIGINT, &previousInt_, nullptr);
-        sigaction(SIGTERM, &previousTerm_, nullptr);
-        writeEnd_ = -1;
-        for (int fd : pipe_)
-            if (fd >= 0) close(fd);
+        if (fd_ >= 0) close(fd_);
     }
     QuitSignals(const QuitSignals&) = delete;
     QuitSignals& operator=(const QuitSignals&) = delete;
 
-    // The signal that asked to quit, or 0.
-    static int signalled() { return signalled_.load(); }
-    // Readable once a quit was asked for; -1 when no pipe could be made (then only signalled() tells).
-    int fd() const { return pipe_[0]; }
+    // Readable once a quit waits; -1 when none could be made (then only take() tells).
+    int fd() const { return fd_; }
 
-    // Holds every quit back on the main thread while it lasts, as a relaunch needs: a quit taken between
-    // its last look and its exec would be lost with the exec, and its ending mark would go on with the
-    // held home into a program that plays on. One held back ends this program when let go, or, kept
-    // through the exec with the signal mask, reaches the program it becomes as soon as that can take it.
-    class HeldBack {
-      public:
-        HeldBack() {
-            const sigset_t quits = quitSet();
-            pthread_sigmask(SIG_BLOCK, &quits, &previous_);
-            relaunching_ = true;
-        }
-        ~HeldBack() {
-            relaunching_ = false;
-            pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-        }
-        HeldBack(const HeldBack&) = delete;
-        HeldBack& operator=(const HeldBack&) = delete;
-
-        // Whether a quit was asked for, taken already or held back.
-        bool quitAsked() const {
-            sigset_t pending;
-            return signalled_ || (sigpending(&pending) == 0 && (sigismember(&pending, SIGINT) == 1 ||
-                                                                sigismember(&pending, SIGTERM) == 1));
-        }
-
-      private:
-        sigset_t previous_;
-    };
+    // Takes a quit that waits, if any: the signal that asked to quit, or 0. The first one marks the program
+    // ending for a game waiting on its home, and lets a second one end it at once.
+    static int take() {
+        if (signalled_) return signalled_;
+        const sigset_t quits = plat::Thread::quitSignals();
+        const timespec now{};
+        const int signal = sigtimedwait(&quits, nullptr, &now);
+        if (signal <= 0) return 0;
+        signalled_ = signal;
+        plat::Paths::markEnding();
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGTERM, SIG_DFL);
+        pthread_sigmask(SIG_UNBLOCK, &quits, nullptr);
+        return signal;
+    }
+    static int signalled() { return signalled_; }
 
   private:
-    static sigset_t quitSet() {
-        sigset_t quits;
-        sigemptyset(&quits);
-        sigaddset(&quits, SIGINT);
-        sigaddset(&quits, SIGTERM);
-        return quits;
-    }
-
-    static void handle(int signal) {
-        const int savedErrno = errno;
-        if (relaunching_) {
-            // Taken by another thread while the main thread holds quits back: handed to it, to be kept
-            // with the rest.
-            pthread_kill(mainThread_, signal);
-        } else if (signalled_) {
-            ::signal(signal, SIG_DFL);
-            raise(signal);
-        } else {
-            signalled_ = signal;
-            plat::Paths::markEnding();
-            if (const int fd = writeEnd_.load(); fd >= 0) {
-                const char byte = 1;
-                [[maybe_unused]] ssize_t n = write(fd, &byte, 1);
-            }
-        }
-        errno = savedErrno;
-    }
-
-    // Shared by the handler, whichever thread runs it, and the main thread: atomics that need no lock.
-    static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
-                  std::atomic<pthread_t>::is_always_lock_free);
-    static inline std::atomic<int> signalled_{0};
-    static inline std::atomic<bool> relaunching_{false};
-    static inline std::atomic<int> writeEnd_{-1};
-    static inline std::atomic<pthread_t> mainThread_{};
-    int pipe_[2] = {-1, -1};
-    struct sigaction previousInt_ {};
-    struct sigaction previousTerm_ {};
+    // Main thread only.
+    static inline int signalled_ = 0;
+    int fd_ = -1;
 };
 
 // The exit status of a run that a signal asked to end, or that ran out of open files.
@@ -234,10 +177,10 @@ void syncScreen() {
 // asked for before the exec (0; the program then ends as a quit ends it).
 int relaunch(plat::Application& app, const std::vector<std::string>& args, int64_t nextFrame,
              int64_t wallMicros) {
-    QuitSignals::HeldBack quits;
     app.enterBackground();
     app.terminate();
-    std::vector<std::string> next{"potemaru"};
+    // The name it was started by goes on, and with it the process's name (main sets it from this).
+    std::vector<std::string> next{program_invocation_name};
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--resume-frame" || args[i] == "--resume-wall") {
             ++i;
@@ -255,7 +198,8 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     std::fflush(stdout);
     std::fflush(stderr);
     // Asked to quit on the way: this program ends here, its progress stored on the way to the background.
-    if (quits.quitAsked()) return 0;
+    // One that comes after this look waits through the exec for the program this one becomes.
+    if (QuitSignals::take()) return 0;
     // Only the standard streams and the home's hold go on into the new program: what libraries opened
     // without close-on-exec would pile up with every relaunch, and keep the processes they talk to (the
     // web engine's) from seeing this program end.
@@ -266,7 +210,15 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     for (char** e = environ; *e; ++e) environment.push_back(*e);
     if (!hold.empty()) environment.push_back(hold.data());
     environment.push_back(nullptr);
-    execve("/proc/self/exe", argv.data(), environment.data());
+    // The program's own file by its path, so that the process keeps its name through the exec; the
+    // kernel's link to it when that path now names another file (replaced by a build meanwhile).
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    struct stat running {
+    }, named{};
+    const bool same = !ec && ::stat("/proc/self/exe", &running) == 0 && ::stat(self.c_str(), &named) == 0 &&
+                      running.st_dev == named.st_dev && running.st_ino == named.st_ino;
+    execve(same ? self.c_str() : "/proc/self/exe", argv.data(), environment.data());
     plat::logError("potemaru: could not start again for the relaunch");
     return 1;
 }
@@ -333,7 +285,7 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args,
                     std::snprintf(name, sizeof name, "frame%06lld.png", static_cast<long long>(frame));
                     driver.capture(captures / name);
                 }
-                if (driver.quitRequested() || QuitSignals::signalled() || plat::outOfDescriptors()) break;
+                if (driver.quitRequested() || QuitSignals::take() || plat::outOfDescriptors()) break;
                 if (relaunchAfter && frame < last) return relaunch(app, args, frame + 1, clock->nowMicros());
             }
             // However the run ends, the app leaves through the background, as on the phone; a game
@@ -383,27 +335,32 @@ int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> drive
         }
         // Presenting a frame can pull X events into Xlib's queue, where the connection's file watch
         // never sees them; they are looked at between frames as well.
+        // Without a signalfd to watch, quits are looked for there too.
         plat::X11Window& window = driver->window();
+        const bool lookForQuits = quitSignals.fd() < 0;
         const plat::RunLoop::TimerId events = plat::RunLoop::main().addTimer(
             1.0 / 120,
-            [&window] {
+            [&window, lookForQuits] {
                 window.processEvents();
-                if (plat::outOfDescriptors()) plat::RunLoop::main().stop();
+                if (plat::outOfDescriptors() || (lookForQuits && QuitSignals::take()))
+                    plat::RunLoop::main().stop();
             },
             1.0 / 120);
         plat::RunLoop::WatchId quit = 0;
         if (quitSignals.fd() >= 0)
-            quit = plat::RunLoop::main().watchFd(quitSignals.fd(), plat::RunLoop::kReadable,
-                                                 [](int, unsigned) { plat::RunLoop::main().stop(); });
+            quit =
+                plat::RunLoop::main().watchFd(quitSignals.fd(), plat::RunLoop::kReadable, [](int, unsigned) {
+                    if (QuitSignals::take()) plat::RunLoop::main().stop();
+                });
         driver->run();
         if (quit) plat::RunLoop::main().unwatchFd(quit);
         plat::RunLoop::main().cancelTimer(events);
         if (limit) plat::RunLoop::main().cancelTimer(limit);
-        // Closing the window, the frame limit, a signal and running out of open files all leave through
-        // the background.
+        // Closing or destroying the window, a lost X connection, the frame limit, a signal and running out
+        // of open files all leave through the background; a lost connection ends with status 1.
         plat::Paths::markEnding();
         app.enterBackground();
-        return 0;
+        return window.connectionLost() ? 1 : 0;
     });
     AppController::setGLViewFactory(nullptr);
     return status;
@@ -431,13 +388,25 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
     }
     AppController::adoptIdentity();
     // Short of open files, the graphics and web engine libraries fail, some by a crash: the game refuses to
-    // start with one line instead, at a first start and after a relaunch alike.
+    // start with one line instead, at a first start and after a relaunch alike. What counts is what is
+    // free: descriptors inherited from the parent take from the same limit (the standard streams and
+    // the home's hold, passed on by a relaunch, are the game's own).
     unsigned long long hardLimit = 0;
-    if (const unsigned long long limit = plat::raiseDescriptorLimit(kDescriptorsWanted, &hardLimit);
-        limit < kDescriptorsNeeded) {
+    const unsigned long long limit = plat::raiseDescriptorLimit(kDescriptorsWanted, &hardLimit);
+    if (limit < kDescriptorsNeeded) {
         std::fprintf(stderr,
                      "potemaru: the limit of open files is %llu (hard limit %llu); the game needs %llu\n",
                      limit, hardLimit, kDescriptorsNeeded);
+        return 1;
+    }
+    if (const unsigned long long open = plat::openDescriptorCount(),
+        inherited = open > kOwnDescriptors ? open - kOwnDescriptors : 0;
+        limit - std::min(limit, inherited) < kDescriptorsNeeded) {
+        std::fprintf(
+            stderr,
+            "potemaru: %llu of the %llu open files allowed (hard limit %llu) are taken by descriptors "
+            "it was started with; the game needs %llu free\n",
+            inherited, limit, hardLimit, kDescriptorsNeeded);
         return 1;
     }
     // The home is held before any file of it is read or written: a second program on it would write

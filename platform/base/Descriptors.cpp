@@ -86,6 +86,27 @@ unsigned long long raiseDescriptorLimit(unsigned long long wanted, unsigned long
     return limit.rlim_cur;
 }
 
+unsigned long long openDescriptorCount() {
+    unsigned long long count = 0;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        const int own = ::dirfd(dir);
+        while (const dirent* entry = ::readdir(dir)) {
+            char* end = nullptr;
+            const long fd = std::strtol(entry->d_name, &end, 10);
+            if (end != entry->d_name && !*end && fd != own) ++count;
+        }
+        ::closedir(dir);
+        return count;
+    }
+    // Without /proc (or without a descriptor free to read it with): each number up to the hard limit.
+    struct rlimit limit {};
+    rlim_t end = 65536;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) end = std::min<rlim_t>(limit.rlim_max, INT_MAX);
+    for (rlim_t fd = 0; fd < end; ++fd)
+        if (::fcntl(static_cast<int>(fd), F_GETFD) >= 0) ++count;
+    return count;
+}
+
 void closeOnExecAll(bool useCloseRange) {
     if (!useCloseRange || ::syscall(SYS_close_range, STDERR_FILENO + 1, UINT_MAX, CLOSE_RANGE_CLOEXEC) != 0)
         markEachCloseOnExec();

@@ -12,6 +12,10 @@ void openClosedStandardStreams();
 // the soft limit in force afterwards, and the hard limit in `hard`.
 unsigned long long raiseDescriptorLimit(unsigned long long wanted, unsigned long long* hard = nullptr);
 
+// How many descriptors the process has open (the standard streams too), however it came by them: a
+// program may start with many inherited from its parent, which count against the same limit.
+unsigned long long openDescriptorCount();
+
 // Marks every descriptor above the standard streams close-on-exec: whatever a library opened without the
 // flag, only the standard streams cross the exec that follows, and what is let through after this call.
 // Needs no free descriptor. `useCloseRange` false takes the way of a kernel without close_range's

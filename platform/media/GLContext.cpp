@@ -173,14 +173,19 @@ EGLSurface GLContext::makePbuffer(int width, int height) {
 }
 
 GLContext::~GLContext() {
-    if (display_ != EGL_NO_DISPLAY) {
+    if (display_ != EGL_NO_DISPLAY && !abandoned_) {
         if (isCurrent()) clearCurrent();
         if (surface_ != EGL_NO_SURFACE) eglDestroySurface(display_, surface_);
         if (context_ != EGL_NO_CONTEXT) eglDestroyContext(display_, context_);
     }
 }
 
+void GLContext::abandon() {
+    abandoned_ = true;
+}
+
 bool GLContext::makeCurrent() {
+    if (abandoned_) return false;
     if (!eglMakeCurrent(display_, surface_, surface_, context_)) {
         logError("GLContext: eglMakeCurrent failed (error 0x%04X)", eglGetError());
         return false;
@@ -190,7 +195,7 @@ bool GLContext::makeCurrent() {
 }
 
 bool GLContext::isCurrent() const {
-    return context_ != EGL_NO_CONTEXT && eglGetCurrentContext() == context_;
+    return !abandoned_ && context_ != EGL_NO_CONTEXT && eglGetCurrentContext() == context_;
 }
 
 void GLContext::clearCurrent() {
@@ -200,6 +205,7 @@ void GLContext::clearCurrent() {
 
 bool GLContext::present() {
     if (kind_ == SurfaceKind::Headless) return true;
+    if (abandoned_) return false;
     if (!eglSwapBuffers(display_, surface_)) {
         logError("GLContext: eglSwapBuffers failed (error 0x%04X)", eglGetError());
         return false;
@@ -229,6 +235,7 @@ bool GLContext::resize(int width, int height) {
 }
 
 void GLContext::updateSize() {
+    if (abandoned_) return;
     EGLint w = 0, h = 0;
     if (eglQuerySurface(display_, surface_, EGL_WIDTH, &w) &&
         eglQuerySurface(display_, surface_, EGL_HEIGHT, &h)) {

@@ -58,6 +58,11 @@ class GLContext {
     bool resize(int width, int height);
     // Re-reads the window size (after the window system resized it).
     void updateSize();
+    // For a window that is gone (destroyed by another client, or its X connection lost): no EGL call is
+    // made for this context again. It stays current for the GL calls that free what was drawn with it;
+    // presenting and making it current fail, and its surface and context are left to the process's end.
+    void abandon();
+    bool isAbandoned() const { return abandoned_; }
 
     // The current frame as RGBA bytes, top row first (width*height*4). Empty on failure.
     std::vector<uint8_t> readPixels();
@@ -86,6 +91,7 @@ class GLContext {
     EGLSurface surface_ = EGL_NO_SURFACE;
     int width_ = 0;
     int height_ = 0;
+    bool abandoned_ = false;
 };
 
 // Writes RGBA pixels (top row first) as a PNG file; false with a log line on failure.

@@ -43,11 +43,16 @@ std::string Thread::currentName() {
     return {};
 }
 
-void Thread::leaveQuitsToTheMainThread() {
+sigset_t Thread::quitSignals() {
     sigset_t quits;
     sigemptyset(&quits);
     sigaddset(&quits, SIGINT);
     sigaddset(&quits, SIGTERM);
+    return quits;
+}
+
+void Thread::holdQuitsBack() {
+    const sigset_t quits = quitSignals();
     pthread_sigmask(SIG_BLOCK, &quits, nullptr);
 }
 

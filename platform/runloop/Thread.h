@@ -1,6 +1,8 @@
 #pragma once
 // A named worker thread that runs its own run loop until stopped. Work reaches it through post() or
 // through timers and fd watches on runLoop().
+#include <signal.h>
+
 #include <memory>
 #include <string>
 #include <thread>
@@ -31,10 +33,15 @@ class Thread {
     // The name given to the calling thread by a Thread, "main" on the main thread, else empty.
     static std::string currentName();
 
-    // Holds SIGINT and SIGTERM back on the calling thread, so that the process's quits reach the main
-    // thread alone. A worker that took one could be ended by an exec before passing it on, and the quit
-    // would be lost with it. Every worker thread of the app calls it first.
-    static void leaveQuitsToTheMainThread();
+    // SIGINT and SIGTERM: what asks a program of this project to quit.
+    static sigset_t quitSignals();
+    // Holds the quit signals back on the calling thread and every thread it starts from then on. Called
+    // first in a program's main, before any library starts a thread, it leaves quits pending on the
+    // process, for the main thread to read (signalfd, sigwait): a thread that took one could be ended by
+    // an exec before passing it on, and the quit would be lost with it; a pending one survives the exec.
+    static void holdQuitsBack();
+    // The same on a worker thread, for one started by a program that did not hold quits back first.
+    static void leaveQuitsToTheMainThread() { holdQuitsBack(); }
 
   private:
     std::string name_;

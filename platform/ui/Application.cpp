@@ -1,5 +1,7 @@
 #include "platform/ui/Application.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include "platform/base/Log.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/storage/FileManager.h"
+#include "platform/runloop/Thread.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
 
@@ -50,6 +53,10 @@ bool spawnDetached(const std::string& url) {
     if (child == 0) {
         if (fork() == 0) {
             setsid();
+            // The program opened is not this one: it takes its quits itself.
+            const sigset_t quits = Thread::quitSignals();
+            pthread_sigmask(SIG_UNBLOCK, &quits, nullptr);
+            signal(SIGPIPE, SIG_DFL);
             execlp("xdg-open", "xdg-open", url.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }

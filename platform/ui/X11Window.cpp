@@ -14,7 +14,41 @@
 #include "platform/base/Log.h"
 
 namespace plat {
+
+// What Xlib's handlers learn about one connection; made with the display and, like it, never freed.
+struct X11Window::Connection {
+    Display* display = nullptr;
+    bool lost = false;
+    unsigned long destroyedWindow = 0;
+};
+
 namespace {
+
+std::vector<X11Window::Connection*>& connections() {
+    static auto* all = new std::vector<X11Window::Connection*>();
+    return *all;
+}
+
+// Instead of Xlib's exit: the connection is marked lost, and the Xlib call that met the loss returns.
+// The program then leaves its own way, through the background, without another X call.
+void connectionLostExit(Display*, void* connection) {
+    static_cast<X11Window::Connection*>(connection)->lost = true;
+}
+
+// The window's owner says it in its own line.
+int quietIOError(Display*) {
+    return 0;
+}
+
+int (*previousErrorHandler)(Display*, XErrorEvent*) = nullptr;
+
+// Requests that still name the window after another client destroyed it fail harmlessly; any other error
+// goes where it went before.
+int windowErrors(Display* display, XErrorEvent* error) {
+    for (const X11Window::Connection* c : connections())
+        if (c->display == display && c->destroyedWindow && error->resourceid == c->destroyedWindow) return 0;
+    return previousErrorHandler ? previousErrorHandler(display, error) : 0;
+}
 
 Display* dpy(void* display) {
     return static_cast<Display*>(display);
@@ -59,6 +93,12 @@ std::unique_ptr<X11Window> X11Window::create(const X11WindowOptions& options) {
     }
     std::unique_ptr<X11Window> window(new X11Window());
     window->display_ = display;
+    window->connection_ = new Connection{display};
+    connections().push_back(window->connection_);
+    XSetIOErrorExitHandler(display, &connectionLostExit, window->connection_);
+    XSetIOErrorHandler(&quietIOError);
+    if (auto previous = XSetErrorHandler(&windowErrors); previous != &windowErrors)
+        previousErrorHandler = previous;
     window->scale_ = options.scale;
     window->pixelWidth_ = std::max(1, static_cast<int>(std::lround(options.width * options.scale)));
     window->pixelHeight_ = std::max(1, static_cast<int>(std::lround(options.height * options.scale)));
@@ -101,7 +141,7 @@ std::unique_ptr<X11Window> X11Window::create(const X11WindowOptions& options) {
 
 X11Window::~X11Window() {
     detach();
-    if (display_ && window_) {
+    if (display_ && window_ && !isGone()) {
         XDestroyWindow(dpy(display_), window_);
         XFlush(dpy(display_));
     }
@@ -112,6 +152,10 @@ X11Window::~X11Window() {
         static std::vector<void*>* kept = new std::vector<void*>();
         kept->push_back(display_);
     }
+}
+
+bool X11Window::connectionLost() const {
+    return connection_ && connection_->lost;
 }
 
 EGLNativeWindowType X11Window::nativeWindow() const {
@@ -128,7 +172,7 @@ void X11Window::attach(RunLoop& loop) {
 }
 
 void X11Window::handleQueuedEventsSoon() {
-    if (!loop_ || !display_ || queuedPassPending_) return;
+    if (!loop_ || !display_ || queuedPassPending_ || connectionLost()) return;
     if (XPending(dpy(display_)) <= 0) return;
     queuedPassPending_ = true;
     loop_->post([this] {
@@ -146,11 +190,20 @@ void X11Window::detach() {
 int X11Window::processEvents() {
     int count = 0;
     Display* display = dpy(display_);
-    while (XPending(display) > 0) {
+    while (!connectionLost() && XPending(display) > 0 && !connectionLost()) {
         XEvent event;
         XNextEvent(display, &event);
+        if (connectionLost()) break;
         handle(&event);
         ++count;
+    }
+    if (connectionLost() && !lossReported_) {
+        lossReported_ = true;
+        visible_ = false;
+        // Its descriptor would stay readable (at its end) and wake the loop for nothing.
+        detach();
+        logError("X11Window: the connection to the X display was lost");
+        if (onWindow_) onWindow_(WindowEvent::ConnectionLost);
     }
     return count;
 }
@@ -161,7 +214,7 @@ bool X11Window::waitUntilVisible(double maxSeconds) {
     const int64_t end = real.monotonicMicros() + static_cast<int64_t>(maxSeconds * 1e6);
     while (!visible_) {
         processEvents();
-        if (visible_) break;
+        if (visible_ || isGone()) break;
         int64_t left = end - real.monotonicMicros();
         if (left <= 0) break;
         pollfd pfd{ConnectionNumber(dpy(display_)), POLLIN, 0};
@@ -234,6 +287,15 @@ void X11Window::handle(void* raw) {
             break;
         case Expose:
             if (!minimised_) visible_ = true;
+            break;
+        case DestroyNotify:
+            if (event.xdestroywindow.window == window_ && !destroyed_) {
+                destroyed_ = true;
+                visible_ = false;
+                connection_->destroyedWindow = window_;
+                logError("X11Window: the window was destroyed");
+                if (onWindow_) onWindow_(WindowEvent::Destroyed);
+            }
             break;
         case ClientMessage:
             if (static_cast<unsigned long>(event.xclient.data.l[0]) == deleteAtom_ && onWindow_)

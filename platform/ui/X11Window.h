@@ -1,7 +1,9 @@
 #pragma once
 // The desktop stand-in for the phone's screen: one fixed-size X11 window with an EGL display for its GL
 // surface. Mouse button 1 plays the finger; keys, focus, minimising and the close button are reported as
-// events. The X connection is watched on a run loop, so events arrive on that loop's thread.
+// events, and so are the window's destruction by another client and the loss of the X connection, after
+// which no X or EGL call is made on them again. The X connection is watched on a run loop, so events
+// arrive on that loop's thread.
 #include <EGL/egl.h>
 
 #include <cstdint>
@@ -32,7 +34,18 @@ class X11Window {
         unsigned long keysym;
         std::string text;  // UTF-8 the key types, empty for keys that type nothing
     };
-    enum class WindowEvent { Focused, Unfocused, Minimised, Restored, CloseRequested };
+    enum class WindowEvent {
+        Focused,
+        Unfocused,
+        Minimised,
+        Restored,
+        CloseRequested,
+        Destroyed,
+        ConnectionLost
+    };
+
+    // What Xlib's process-wide handlers know of each connection (kept in X11Window.cpp).
+    struct Connection;
 
     // Null (with a log line) when no X display can be opened or EGL has no display for it.
     static std::unique_ptr<X11Window> create(const X11WindowOptions& options = {});
@@ -66,12 +79,19 @@ class X11Window {
     // Waits (real time, bounded) until the window is mapped and exposed, handling events meanwhile.
     bool waitUntilVisible(double maxSeconds = 5.0);
     bool isVisible() const { return visible_; }
+    // The window was destroyed by another client, or the connection to the X server was lost (each said
+    // once in a log line): nothing can be shown any more.
+    bool isGone() const { return destroyed_ || connectionLost(); }
+    bool connectionLost() const;
 
   private:
     X11Window() = default;
     void handle(void* event);
 
     void* display_ = nullptr;
+    Connection* connection_ = nullptr;  // lives as long as the display, which the process keeps
+    bool destroyed_ = false;
+    bool lossReported_ = false;
     unsigned long window_ = 0;
     unsigned long deleteAtom_ = 0;
     EGLDisplay eglDisplay_ = EGL_NO_DISPLAY;

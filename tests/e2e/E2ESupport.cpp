@@ -102,6 +102,32 @@ int Potemaru::wait() {
     return status_;
 }
 
+Peers::Peers(const fs::path& dir) : endpoints_(dir / "endpoints.json") {
+    const std::string program = testsupport::programPath("potemaru-peers");
+    const std::string out = (dir / "peers.out").string();
+    std::vector<std::string> all{program, "--port", "0", "--endpoints-out", endpoints_.string()};
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+Peers::~Peers() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+}
+
+fs::path Peers::endpoints() {
+    // The peers write the file (atomically) once they serve.
+    for (int i = 0; pid_ > 0 && i < 600 && !fs::exists(endpoints_); ++i) usleep(50000);
+    return fs::exists(endpoints_) ? endpoints_ : fs::path();
+}
+
 bool traceUntil(pid_t pid, bool syscalls, const std::function<bool(int status)>& stop) {
     if (ptrace(PTRACE_SEIZE, pid, nullptr, PTRACE_O_TRACEEXEC | PTRACE_O_TRACESYSGOOD) != 0 ||
         kill(pid, SIGCONT) != 0)

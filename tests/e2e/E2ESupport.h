@@ -57,6 +57,21 @@ class Potemaru {
     long maxRssKb_ = 0;
 };
 
+// The local peers (potemaru-peers) on 127.0.0.1 while the object lives, their endpoints file in `dir`.
+class Peers {
+  public:
+    explicit Peers(const std::filesystem::path& dir);
+    ~Peers();
+    Peers(const Peers&) = delete;
+    Peers& operator=(const Peers&) = delete;
+    // The endpoints file once the peers serve (waits, bounded); empty when they did not start.
+    std::filesystem::path endpoints();
+
+  private:
+    std::filesystem::path endpoints_;
+    pid_t pid_ = -1;
+};
+
 // Traces the program `pid`, which stands still after a SIGSTOP, from there on: its main thread runs (through
 // each system call, with `syscalls`) until `stop` says so of one of its stops, given its wait status; it then
 // stands there, traced, until detached. False when the program ended first.
@@ -81,6 +96,10 @@ int peak(const std::vector<int>& samples, size_t from, size_t to);
 // Asks the window of that name on DISPLAY to close, as a window manager's close button does
 // (WM_DELETE_WINDOW). False when there is no such window.
 bool closeWindow(const std::string& name);
+// Destroys the window of that name from another client (as some window managers and tools do), or with
+// `killItsClient` closes its owner's connection to the X server (as at the end of a session). False when
+// there is no such window.
+bool destroyWindow(const std::string& name, bool killItsClient);
 
 std::optional<plat::DecodedImage> readPng(const std::filesystem::path& path);
 // Rows [y0, y1) of two pictures of one size hold the same pixels.

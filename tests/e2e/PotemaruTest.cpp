@@ -198,6 +198,27 @@ TEST(Potemaru, UnderTooLowALimitOfOpenFilesItSaysSoAndExitsOne) {
     EXPECT_EQ(soft.wait(), 0) << soft.err();
 }
 
+// Descriptors the game is started with take from the same limit: with most of it taken, it says so in one
+// line and exits 1, where it used to die by a signal in the libraries or blame the EGL display.
+TEST(Potemaru, WithMostOfTheLimitTakenByInheritedDescriptorsItSaysSoAndExitsOne) {
+    testsupport::TempDir dir;
+    auto args = headless(dir.path() / "home");
+    args.insert(args.end(), {"--frames", "30"});
+    Potemaru run(dir.path());
+    const std::string inherit = "for i in $(seq 3 90); do eval \"exec $i</dev/null\"; done; ulimit -n 128";
+    ASSERT_TRUE(run.start(args, {"/bin/bash", "-c", inherit + " && exec \"$0\" \"$@\""}));
+    EXPECT_EQ(run.wait(), 1);
+    EXPECT_FALSE(run.endedBySignal());
+    const std::string line = run.err();
+    EXPECT_EQ(line.rfind("potemaru: ", 0), 0u) << line;
+    EXPECT_NE(
+        line.find("of the 128 open files allowed (hard limit 128) are taken by descriptors it was started "
+                  "with; the game needs 128 free"),
+        std::string::npos)
+        << line;
+    EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
+}
+
 TEST(Potemaru, FirstLaunchSchedulesExactlyTwoReminders) {
     testsupport::TempDir dir;
     Potemaru run(dir.path());

@@ -6,14 +6,36 @@
 
 namespace e2e {
 
-bool closeWindow(const std::string& name) {
+namespace {
+
+unsigned long findWindow(const std::string& name) {
     const std::string command = "xdotool search --sync --name '^" + name + "$' 2>/dev/null";
     FILE* search = popen(command.c_str(), "r");
-    if (!search) return false;
+    if (!search) return 0;
     unsigned long id = 0;
-    const bool found = std::fscanf(search, "%lu", &id) == 1;
+    if (std::fscanf(search, "%lu", &id) != 1) id = 0;
     pclose(search);
-    if (!found) return false;
+    return id;
+}
+
+}  // namespace
+
+bool destroyWindow(const std::string& name, bool killItsClient) {
+    const unsigned long id = findWindow(name);
+    Display* display = id ? XOpenDisplay(nullptr) : nullptr;
+    if (!display) return false;
+    if (killItsClient)
+        XKillClient(display, id);
+    else
+        XDestroyWindow(display, id);
+    XSync(display, False);
+    XCloseDisplay(display);
+    return true;
+}
+
+bool closeWindow(const std::string& name) {
+    const unsigned long id = findWindow(name);
+    if (!id) return false;
     Display* display = XOpenDisplay(nullptr);
     if (!display) return false;
     XEvent event{};

@@ -7,6 +7,7 @@
 #include "kite/platform/KTApplication.h"
 #include "kite/platform/linux/EAGLView.h"
 #include "kite/platform/linux/KTScreen.h"
+#include "platform/media/GLContext.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace kite {
@@ -116,6 +117,11 @@ void KTWindowDriver::onWindowEvent(plat::X11Window::WindowEvent event) {
             action = &lifecycle_.enterForeground;
             break;
         case plat::X11Window::WindowEvent::CloseRequested:
+            action = &lifecycle_.close;
+            break;
+        case plat::X11Window::WindowEvent::Destroyed:
+        case plat::X11Window::WindowEvent::ConnectionLost:
+            if (view_ && view_->context()) view_->context()->abandon();
             action = &lifecycle_.close;
             break;
     }

@@ -1,7 +1,8 @@
 #pragma once
 // Runs an engine program in an X11 window in real time: the window shows each presented frame, mouse
 // button 1 is the finger, keys go to the GL surface view, and focus, minimising and closing become the
-// application's life-cycle events.
+// application's life-cycle events. A window destroyed by another client, or an X connection lost, closes
+// it as the close button does, with no X or EGL call made on them again.
 #include <GLES2/gl2.h>
 #include <GLES2/gl2ext.h>
 
@@ -23,7 +24,7 @@ class KTWindowDriver {
         std::function<void()> becomeActive;     // focus back: the director resumes
         std::function<void()> enterBackground;  // minimised: the application's applicationDidEnterBackground
         std::function<void()> enterForeground;  // restored: applicationWillEnterForeground
-        std::function<void()> close;            // close button: the main run loop stops
+        std::function<void()> close;            // close button, or the window gone: the main run loop stops
     };
 
     // Opens the window (640 x 1136 pixels times `scale`) and makes it the main screen's drawable; null
