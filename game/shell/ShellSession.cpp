@@ -28,6 +28,7 @@
 #include "platform/base/InheritedChildren.h"
 #include "platform/base/Log.h"
 #include "platform/base/Random.h"
+#include "platform/media/AudioSession.h"
 #include "platform/media/GLContext.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/Thread.h"
@@ -119,6 +120,7 @@ std::shared_ptr<plat::ApplicationDelegate> makeAppController() {
 
 // OpenAL reads its backend choice once, when the audio engine first opens a device.
 bool setUpAudio(const ShellOptions& o) {
+    plat::quietSoundLibraries();
     if (o.audio == ShellOptions::Audio::Null) {
         setenv("ALSOFT_DRIVERS", "null", 1);
     } else if (o.audio == ShellOptions::Audio::Wave) {

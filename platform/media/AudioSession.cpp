@@ -15,6 +15,8 @@ namespace {
 
 void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
+}  // namespace
+
 // Before the first call into OpenAL, which reads its log level once and probes the cards through ALSA:
 // a machine without a sound card would otherwise print a page of both libraries' complaints at every
 // start. A user who set the log level sees everything, ALSA's lines too.
@@ -32,8 +34,6 @@ void quietSoundLibraries() {
             set(ignoreAlsaError);
     });
 }
-
-}  // namespace
 
 ALCdevice* openDefaultAudioDevice() {
     quietSoundLibraries();

@@ -13,9 +13,12 @@
 
 namespace plat {
 
-// The default output device (alcOpenDevice(nullptr)), or null when there is none. The sound libraries'
-// own lines about a card they cannot find stay off stderr unless ALSOFT_LOGLEVEL asks for them; a
-// missing device is one line of its own, once per process.
+// Keeps the sound libraries' own lines about a card they cannot find off stderr, unless ALSOFT_LOGLEVEL
+// asks for them. openDefaultAudioDevice does it first; a program calls it on its main thread before it
+// starts any other, since it may set the environment, which is not safe while another thread reads it.
+void quietSoundLibraries();
+// The default output device (alcOpenDevice(nullptr)), or null when there is none; a missing device is one
+// line of its own, once per process.
 ALCdevice* openDefaultAudioDevice();
 
 inline constexpr const char* AVAudioSessionCategoryAmbient = "AVAudioSessionCategoryAmbient";

@@ -12,8 +12,8 @@
 #include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 #include "platform/runloop/NotificationCenter.h"
-#include "platform/storage/FileManager.h"
 #include "platform/runloop/Thread.h"
+#include "platform/storage/FileManager.h"
 #include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
 
