@@ -445,6 +445,9 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
                      "names another folder)\n",
                      assets.lookedList().c_str());
         return 1;
+    } else {
+        // The folder found is the bundle's, so the search runs once.
+        plat::Bundle::setMainResourcePath(assets.found);
     }
     if (!checkOutputs(o)) return 1;
     if (!setUpAudio(o)) return 1;

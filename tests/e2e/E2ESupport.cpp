@@ -34,6 +34,22 @@ int statusOf(int raw) {
     return -1;
 }
 
+// Starts `command` with its standard output in `out` and, when given, its error in `err`: its pid, or -1.
+pid_t spawnTo(std::vector<std::string> command, const fs::path& out, const fs::path& err = {}) {
+    std::vector<char*> argv;
+    for (auto& a : command) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!err.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, command[0].c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
 uint32_t le32(const std::string& s, size_t at) {
     return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8 | uint32_t(uint8_t(s[at + 2])) << 16 |
            uint32_t(uint8_t(s[at + 3])) << 24;
@@ -62,17 +78,8 @@ bool Potemaru::start(const std::vector<std::string>& args, const std::vector<std
     std::vector<std::string> all = launcher;
     all.push_back(testsupport::programPath("potemaru"));
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int rc = posix_spawn(&pid_, all[0].c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) pid_ = -1;
-    return rc == 0;
+    pid_ = spawnTo(all, out_, err_);
+    return pid_ > 0;
 }
 
 bool Potemaru::running() {
@@ -104,16 +111,7 @@ int Potemaru::wait() {
 
 Peers::Peers(const fs::path& dir) : endpoints_(dir / "endpoints.json") {
     const std::string program = testsupport::programPath("potemaru-peers");
-    const std::string out = (dir / "peers.out").string();
-    std::vector<std::string> all{program, "--port", "0", "--endpoints-out", endpoints_.string()};
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = spawnTo({program, "--port", "0", "--endpoints-out", endpoints_.string()}, dir / "peers.out");
 }
 
 Peers::~Peers() {

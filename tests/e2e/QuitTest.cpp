@@ -119,6 +119,14 @@ TEST(PotemaruQuit, SigtermAndSigintStoreTheProgress) {
     }
 }
 
+// Starts the game in a window on `home` and returns once four characters have come onto the field.
+void playInAWindowUntilFourSpawned(Potemaru& run, const fs::path& home) {
+    prepareFourSpawns(home, static_cast<int64_t>(std::time(nullptr)));
+    ASSERT_TRUE(run.start({"--home", home.string(), "--audio", "null", "--seed", "1"}));
+    ASSERT_TRUE(waitFor([&] { return fourSpawned(home) || !run.running(); }, 120)) << run.err();
+    ASSERT_TRUE(run.running()) << run.err();
+}
+
 TEST(PotemaruQuit, ClosingTheWindowStoresTheProgress) {
     if (!testsupport::onPath("Xvfb") || !testsupport::onPath("xdotool"))
         GTEST_SKIP() << "Xvfb or xdotool is not installed";
@@ -126,11 +134,8 @@ TEST(PotemaruQuit, ClosingTheWindowStoresTheProgress) {
     ASSERT_TRUE(server.start());
     testsupport::TempDir dir;
     const fs::path home = dir.path() / "home";
-    prepareFourSpawns(home, static_cast<int64_t>(std::time(nullptr)));
     Potemaru run(dir.path());
-    ASSERT_TRUE(run.start({"--home", home.string(), "--audio", "null", "--seed", "1"}));
-    ASSERT_TRUE(waitFor([&] { return fourSpawned(home) || !run.running(); }, 120)) << run.err();
-    ASSERT_TRUE(run.running()) << run.err();
+    ASSERT_NO_FATAL_FAILURE(playInAWindowUntilFourSpawned(run, home));
     ASSERT_TRUE(e2e::closeWindow("potemaru"));
     EXPECT_EQ(run.wait(), 0) << run.err();
 
@@ -156,11 +161,8 @@ TEST(PotemaruQuit, ADestroyedWindowOrALostXConnectionStoresTheProgress) {
         SCOPED_TRACE(connection ? "connection lost" : "window destroyed");
         testsupport::TempDir dir;
         const fs::path home = dir.path() / "home";
-        prepareFourSpawns(home, static_cast<int64_t>(std::time(nullptr)));
         Potemaru run(dir.path());
-        ASSERT_TRUE(run.start({"--home", home.string(), "--audio", "null", "--seed", "1"}));
-        ASSERT_TRUE(waitFor([&] { return fourSpawned(home) || !run.running(); }, 120)) << run.err();
-        ASSERT_TRUE(run.running()) << run.err();
+        ASSERT_NO_FATAL_FAILURE(playInAWindowUntilFourSpawned(run, home));
         ASSERT_TRUE(e2e::destroyWindow("potemaru", connection));
         const bool ended = waitFor([&] { return !run.running(); }, 60);
         if (!ended) run.kill9();
