@@ -71,8 +71,7 @@ Bundle::Bundle(fs::path resourcePath, std::shared_ptr<const Value::Dictionary> i
     : resourcePath_(std::move(resourcePath)), info_(std::move(info)) {}
 
 std::string Bundle::programName() {
-    std::error_code ec;
-    std::string name = fs::read_symlink("/proc/self/exe", ec).filename().string();
+    std::string name = executablePath().filename().string();
     // A program whose file was replaced while it runs (a rebuild) still has its name.
     constexpr std::string_view kDeleted = " (deleted)";
     if (name.ends_with(kDeleted)) name.resize(name.size() - kDeleted.size());

@@ -18,10 +18,6 @@
 namespace plat {
 namespace fs = std::filesystem;
 
-namespace {
-
-// The program's own file. Where /proc is hidden (a sandbox, a container), the name it was started by,
-// taken from the folder it was started in and followed through links as /proc/self/exe would be.
 fs::path executablePath() {
     std::error_code ec;
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
@@ -36,6 +32,8 @@ fs::path executablePath() {
     exe = fs::absolute(name, ec);
     return ec ? fs::path() : exe.lexically_normal();
 }
+
+namespace {
 
 fs::path executableFolder() {
     return executablePath().parent_path();

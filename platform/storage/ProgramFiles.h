@@ -11,6 +11,11 @@
 
 namespace plat {
 
+// The program's own file. Where /proc is hidden (a sandbox, a container), the name it was started by,
+// taken from the folder it was started in and followed through links as /proc/self/exe would be; empty
+// when neither tells.
+std::filesystem::path executablePath();
+
 // The installed data folders below a data folder (share/), as the install names them: the game's
 // ("games/potemaru", where Debian keeps a game's static data) and the SDK's ("potemaru-sdk"). Neither is
 // named like an app's home (share/<app>/), so a player who deletes a home deletes no installed file.
