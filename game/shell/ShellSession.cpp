@@ -411,6 +411,15 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
             inherited, limit, hardLimit, kDescriptorsNeeded);
         return 1;
     }
+    // The bundle's resources first: naming the home reads the bundle, which would otherwise look for the
+    // assets itself, so the search runs once. What is missing is said below, in its turn.
+    std::error_code resourcesError;
+    const bool resourcesGiven = !o.resources.empty();
+    const bool resourcesAFolder = resourcesGiven && fs::is_directory(o.resources, resourcesError);
+    const plat::DataSearch assets =
+        resourcesGiven ? plat::DataSearch{} : plat::Bundle::findDefaultResources();
+    if (resourcesAFolder) plat::Bundle::setMainResourcePath(fs::absolute(o.resources));
+    if (!assets.found.empty()) plat::Bundle::setMainResourcePath(assets.found);
     // The home is held before any file of it is read or written: a second program on it would write
     // its progress over this one's. That program ends here with one line and leaves the home as it is.
     const fs::path home = o.home.empty() ? plat::Paths::defaultHome() : fs::path(o.home);
@@ -431,23 +440,17 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
     // of its own; then the descriptors kept for the way out, should the others run out.
     const auto inherited = std::make_shared<plat::InheritedChildren>(plat::InheritedChildren::now());
     plat::reserveDescriptors();
-    if (!o.resources.empty()) {
-        std::error_code ec;
-        if (!fs::is_directory(o.resources, ec)) {
-            std::fprintf(stderr, "potemaru: %s is not a folder of resources\n", o.resources.c_str());
-            return 1;
-        }
-        plat::Bundle::setMainResourcePath(fs::absolute(o.resources));
-    } else if (const plat::DataSearch assets = plat::Bundle::findDefaultResources(); assets.found.empty()) {
+    if (resourcesGiven && !resourcesAFolder) {
+        std::fprintf(stderr, "potemaru: %s is not a folder of resources\n", o.resources.c_str());
+        return 1;
+    }
+    if (!resourcesGiven && assets.found.empty()) {
         // Without its pictures and sounds the game would draw an empty field: it ends before any window.
         std::fprintf(stderr,
                      "potemaru: the game's assets are missing: looked for chara.csv in %s (--resources DIR "
                      "names another folder)\n",
                      assets.lookedList().c_str());
         return 1;
-    } else {
-        // The folder found is the bundle's, so the search runs once.
-        plat::Bundle::setMainResourcePath(assets.found);
     }
     if (!checkOutputs(o)) return 1;
     if (!setUpAudio(o)) return 1;
