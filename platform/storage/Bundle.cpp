@@ -51,6 +51,11 @@ Value::Dictionary readInfoFile(const fs::path& resourcePath) {
     return *value->dictionaryIf();
 }
 
+bool isDir(const fs::path& p) {
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool escapesRoot(const fs::path& relative) {
     int depth = 0;
     for (const fs::path& part : relative) {
@@ -134,12 +139,17 @@ DataSearch Bundle::findDefaultResources() {
     return findData(gameDataFolder() / "assets", "assets", "chara.csv");
 }
 
-// Where no folder holds the assets, the first place they were looked for: a bundle there finds nothing,
-// where one in the current folder would read whatever lies there.
+// The app's own folder beside its program, whatever it holds: an app ships its own resources (and its
+// Info.plist) there, and must not take the game's installed for the user instead. For the build's own
+// programs, the checkout's assets. Where neither is, the folder beside: a bundle there finds nothing, where
+// one in the current folder would read whatever lies there. The game looks further (findDefaultResources),
+// and its shell gives the bundle what it found.
 fs::path Bundle::defaultResourcePath() {
-    DataSearch search = findDefaultResources();
-    if (!search.found.empty()) return search.found;
-    return search.looked.empty() ? fs::path() : search.looked.front();
+    const fs::path installed = installedDataPath(gameDataFolder() / "assets");
+    if (!installed.empty() && isDir(installed)) return installed;
+    const fs::path checkout = checkoutFolder();
+    if (!checkout.empty() && isDir(checkout / "assets")) return checkout / "assets";
+    return installed;
 }
 
 Bundle Bundle::main() {

@@ -1,8 +1,8 @@
 #pragma once
-// The application's read-only resources. The main bundle's resource root is what the program's
-// --resources names; otherwise the game's assets as findDefaultResources finds them: installed next to the
-// program, the assets/ folder of the source tree a build's own program was built from, or installed where
-// Linux programs look for data.
+// The application's read-only resources. The main bundle's resource root is what the app sets (the game's
+// --resources, or the assets its shell found with findDefaultResources); otherwise the folder installed
+// next to the program (<prefix>/share/games/potemaru/assets), else for a build's own program the assets/
+// folder of the source tree it was built from.
 // A bundle's information values come from an "Info.plist" at its resource root. The main bundle starts
 // from what the program alone tells (defaultInfoDictionary: named after its file), which that file and then
 // the app (setMainIdentity, before anything reads the bundle or the home) or a test (setMainInfoValue)
@@ -34,7 +34,8 @@ class Bundle {
     // trailing "/". An empty path restores the default root.
     static void setMainResourcePath(const std::filesystem::path& resourcePath);
     static std::filesystem::path defaultResourcePath();
-    // Where the game's assets were looked for, and the folder that holds them, if one does.
+    // Where the game's assets were looked for, and the folder that holds them, if one does: next to the
+    // program, in the checkout, then where Linux programs look for data.
     static DataSearch findDefaultResources();
 
     const std::filesystem::path& resourcePath() const { return resourcePath_; }

@@ -60,3 +60,19 @@ TEST(BuildPaths, AnInstalledProgramFindsItsAssetsFromItsOwnPlaceAndNeverInTheChe
     ASSERT_EQ(testsupport::runProgram(program, {out}), 0);
     EXPECT_EQ(testsupport::readFile(out), installed.string());
 }
+
+// An app's own folder beside its program is its bundle, whatever it holds, even with the game's assets
+// installed where Linux programs look for data: it ships its own Info.plist and resources there.
+TEST(BuildPaths, AnAppsOwnFolderBesideItIsItsBundleNotTheGamesInstalledAssets) {
+    testsupport::TempDir dir;
+    const fs::path bin = dir.path() / "app/bin", own = dir.path() / "app/share/games/potemaru/assets",
+                   data = dir.path() / "xdg";
+    testsupport::writeFile(own / "Info.plist", "");
+    testsupport::writeFile(data / "games/potemaru/assets/chara.csv", "");
+    testsupport::EnvScope xdg{{"XDG_DATA_HOME", data.c_str()}, {"XDG_DATA_DIRS", data.c_str()}};
+    fs::create_directories(bin);
+    fs::copy_file(testsupport::programPath("platform_resource_path"), bin / "platform_resource_path");
+    const fs::path out = dir.path() / "out";
+    ASSERT_EQ(testsupport::runProgram((bin / "platform_resource_path").string(), {out.string()}), 0);
+    EXPECT_EQ(testsupport::readFile(out), own.string());
+}
