@@ -44,7 +44,8 @@ class Potemaru {
     void kill9();
     // Sends `signal` to the running program; false when it is not running.
     bool signal(int signal);
-    // The largest resident set of the finished program (and whatever it started), in kilobytes.
+    // The largest resident set of the finished program (and whatever it started), in kilobytes. In an
+    // address-sanitizer build it is at least the test program's own (the spawn runs through the runtime).
     long maxResidentKb() const { return maxRssKb_; }
     std::string out() const;
     std::string err() const;

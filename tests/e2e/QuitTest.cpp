@@ -180,7 +180,7 @@ TEST(PotemaruQuit, ADestroyedWindowOrALostXConnectionStoresTheProgress) {
 
 TEST(PotemaruMemory, HeadlessFramesWithTapsKeepMemoryFlat) {
 #ifdef POTEMARU_ASAN
-    GTEST_SKIP() << "the address sanitizer's shadow memory and quarantine dwarf the figure measured here";
+    GTEST_SKIP() << "under the address sanitizer the figure also counts the test program's own memory";
 #endif
     testsupport::TempDir dir;
     const fs::path home = dir.path() / "home";
