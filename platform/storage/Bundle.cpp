@@ -9,6 +9,7 @@
 
 #include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
+#include "platform/storage/FileManager.h"
 #include "platform/storage/ProgramFiles.h"
 #include "platform/storage/PropertyList.h"
 
@@ -49,11 +50,6 @@ Value::Dictionary readInfoFile(const fs::path& resourcePath) {
         return {};
     }
     return *value->dictionaryIf();
-}
-
-bool isDir(const fs::path& p) {
-    struct stat st {};
-    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool escapesRoot(const fs::path& relative) {
@@ -146,9 +142,9 @@ DataSearch Bundle::findDefaultResources() {
 // and its shell gives the bundle what it found.
 fs::path Bundle::defaultResourcePath() {
     const fs::path installed = installedDataPath(gameDataFolder() / "assets");
-    if (!installed.empty() && isDir(installed)) return installed;
+    if (FileManager::isDirectory(installed)) return installed;
     const fs::path checkout = checkoutFolder();
-    if (!checkout.empty() && isDir(checkout / "assets")) return checkout / "assets";
+    if (!checkout.empty() && FileManager::isDirectory(checkout / "assets")) return checkout / "assets";
     return installed;
 }
 
