@@ -4,7 +4,9 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <dlfcn.h>
 #include <poll.h>
+#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cmath>
@@ -13,13 +15,30 @@
 #include "platform/base/Clock.h"
 #include "platform/base/Log.h"
 
+// The GL driver's software present splits a frame into requests no longer than the connection's maximum
+// request length, which reads 0 once the connection has failed (the X server gone, the client killed): the
+// split then never advances and the present spins inside eglSwapBuffers for good, deaf to everything. The
+// program answers for the library instead, with the core protocol's own maximum on a failed connection,
+// so the present runs through its requests, each of which fails at once, and returns; the window then
+// finds the connection lost. Programs export the name (the platform library's link options) so that
+// the driver, loaded later, binds to this one.
+extern "C" __attribute__((visibility("default"))) uint32_t xcb_get_maximum_request_length(
+    xcb_connection_t* connection) {
+    using Length = uint32_t (*)(xcb_connection_t*);
+    static const auto library = reinterpret_cast<Length>(dlsym(RTLD_NEXT, "xcb_get_maximum_request_length"));
+    const uint32_t length = library ? library(connection) : 0;
+    constexpr uint32_t kCoreMaximum = 65535;  // in 4-byte units
+    return length ? length : kCoreMaximum;
+}
+
 namespace plat {
 
 // What Xlib's handlers learn about one connection; made with the display and, like it, never freed.
 struct X11Window::Connection {
     Display* display = nullptr;
     bool lost = false;
-    unsigned long destroyedWindow = 0;
+    unsigned long window = 0;
+    bool windowGone = false;
 };
 
 namespace {
@@ -42,11 +61,16 @@ int quietIOError(Display*) {
 
 int (*previousErrorHandler)(Display*, XErrorEvent*) = nullptr;
 
-// Requests that still name the window after another client destroyed it fail harmlessly; any other error
-// goes where it went before.
+// Another client may destroy the window at any moment from its creation on, before its DestroyNotify is
+// read too: requests that name it then fail harmlessly, and say it is gone. Any other error goes where it
+// went before.
 int windowErrors(Display* display, XErrorEvent* error) {
-    for (const X11Window::Connection* c : connections())
-        if (c->display == display && c->destroyedWindow && error->resourceid == c->destroyedWindow) return 0;
+    for (X11Window::Connection* c : connections()) {
+        if (c->display == display && c->window && error->resourceid == c->window) {
+            if (error->error_code == BadWindow || error->error_code == BadDrawable) c->windowGone = true;
+            return 0;
+        }
+    }
     return previousErrorHandler ? previousErrorHandler(display, error) : 0;
 }
 
@@ -109,6 +133,7 @@ std::unique_ptr<X11Window> X11Window::create(const X11WindowOptions& options) {
                                     static_cast<unsigned>(window->pixelHeight_), 0,
                                     BlackPixel(display, screen), BlackPixel(display, screen));
     window->window_ = xw;
+    window->connection_->window = xw;
     XSelectInput(display, xw,
                  ButtonPressMask | ButtonReleaseMask | Button1MotionMask | KeyPressMask | KeyReleaseMask |
                      FocusChangeMask | StructureNotifyMask | ExposureMask);
@@ -208,6 +233,22 @@ int X11Window::processEvents() {
     return count;
 }
 
+bool X11Window::whileItExists(const std::function<void()>& make) {
+    if (isGone() || connection_->windowGone) return false;
+    Display* display = dpy(display_);
+    XGrabServer(display);
+    XWindowAttributes attributes;
+    // A window already destroyed answers with an error, which windowErrors takes.
+    const bool exists = XGetWindowAttributes(display, window_, &attributes) != 0 &&
+                        !connection_->windowGone && !connectionLost();
+    if (exists) make();
+    if (!connectionLost()) {
+        XUngrabServer(display);
+        XFlush(display);
+    }
+    return exists;
+}
+
 bool X11Window::waitUntilVisible(double maxSeconds) {
     // Real time on purpose: the X server is outside the process and does not follow a virtual clock.
     RealClock real;
@@ -292,7 +333,7 @@ void X11Window::handle(void* raw) {
             if (event.xdestroywindow.window == window_ && !destroyed_) {
                 destroyed_ = true;
                 visible_ = false;
-                connection_->destroyedWindow = window_;
+                connection_->windowGone = true;
                 logError("X11Window: the window was destroyed");
                 if (onWindow_) onWindow_(WindowEvent::Destroyed);
             }

@@ -83,6 +83,11 @@ class X11Window {
     // once in a log line): nothing can be shown any more.
     bool isGone() const { return destroyed_ || connectionLost(); }
     bool connectionLost() const;
+    // Runs `make` (which makes something of the window on its connection: the GL surface) with every other
+    // client held off, once the server has said the window still exists; false, without running it, when
+    // it no longer does. Another client cannot destroy the window in the middle, where the GL driver would
+    // meet it half gone.
+    bool whileItExists(const std::function<void()>& make);
 
   private:
     X11Window() = default;

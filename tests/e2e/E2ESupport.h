@@ -101,6 +101,9 @@ bool closeWindow(const std::string& name);
 // `killItsClient` closes its owner's connection to the X server (as at the end of a session). False when
 // there is no such window.
 bool destroyWindow(const std::string& name, bool killItsClient);
+// Destroys the window of that name from another client the moment it exists, its owner held still
+// meanwhile. False when none appeared within a minute.
+bool destroyWindowAsItAppears(const std::string& name, pid_t owner);
 
 std::optional<plat::DecodedImage> readPng(const std::filesystem::path& path);
 // Rows [y0, y1) of two pictures of one size hold the same pixels.

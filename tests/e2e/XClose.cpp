@@ -1,6 +1,9 @@
 // Kept apart: Xlib's macros clash with the test framework's and the platform's names.
 #include <X11/Xlib.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -31,6 +34,39 @@ bool destroyWindow(const std::string& name, bool killItsClient) {
     XSync(display, False);
     XCloseDisplay(display);
     return true;
+}
+
+bool destroyWindowAsItAppears(const std::string& name, pid_t owner) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    Window found = 0;
+    // Looked for every millisecond, for a minute at most: the owner is held still the moment it is seen.
+    for (int i = 0; i < 60000 && !found; ++i) {
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+            for (unsigned c = 0; c < count && !found; ++c) {
+                char* title = nullptr;
+                if (XFetchName(display, children[c], &title) && title) {
+                    if (name == title) found = children[c];
+                    XFree(title);
+                }
+            }
+            if (children) XFree(children);
+        }
+        if (found) {
+            kill(owner, SIGSTOP);
+        } else {
+            usleep(1000);
+        }
+    }
+    if (found) {
+        XDestroyWindow(display, found);
+        XSync(display, False);
+        kill(owner, SIGCONT);
+    }
+    XCloseDisplay(display);
+    return found != 0;
 }
 
 bool closeWindow(const std::string& name) {

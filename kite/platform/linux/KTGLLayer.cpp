@@ -38,14 +38,21 @@ bool KTHeadlessGLLayer::presentFramebuffer(plat::GLContext&, GLuint) {
 std::unique_ptr<plat::GLContext> KTX11GLLayer::createContext() {
     plat::GLContextOptions options;
     options.depth = plat::GLDepthFormat::None;
-    // Whatever colour the X visual offers: the view's own renderbuffer keeps the 16-bit colour.
-    for (auto color : {plat::GLColorFormat::RGBA8888, plat::GLColorFormat::RGB565}) {
-        options.color = color;
-        if (auto context =
-                plat::GLContext::createForWindow(window_.eglDisplay(), window_.nativeWindow(), options))
-            return context;
-    }
-    return nullptr;
+    std::unique_ptr<plat::GLContext> context;
+    // The surface is made while no other client can destroy the window.
+    const bool exists = window_.whileItExists([&] {
+        // Whatever colour the X visual offers: the view's own renderbuffer keeps the 16-bit colour.
+        for (auto color : {plat::GLColorFormat::RGBA8888, plat::GLColorFormat::RGB565}) {
+            options.color = color;
+            context = plat::GLContext::createForWindow(window_.eglDisplay(), window_.nativeWindow(), options);
+            if (context) return;
+        }
+    });
+    if (exists) return context;
+    // Destroyed before its surface was made: the view draws off screen until the window's end is read and
+    // the app leaves as it does for a window destroyed later.
+    options.color = plat::GLColorFormat::RGBA8888;
+    return plat::GLContext::createHeadless(window_.pixelWidth(), window_.pixelHeight(), options);
 }
 
 bool KTX11GLLayer::presentFramebuffer(plat::GLContext& context, GLuint framebuffer) {
