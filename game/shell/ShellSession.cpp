@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,11 +29,13 @@
 #include "platform/base/Random.h"
 #include "platform/media/AudioSession.h"
 #include "platform/media/GLContext.h"
+#include "platform/runloop/QuitSignals.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/Thread.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/Paths.h"
+#include "platform/storage/ProgramFiles.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
 
@@ -50,53 +51,16 @@ constexpr unsigned long long kDescriptorsWanted = 1024;
 // Open before the game opens anything: the standard streams, and the home's hold after a relaunch.
 constexpr unsigned long long kOwnDescriptors = 4;
 
-// SIGINT and SIGTERM ask the app to quit the way closing the window does: it passes through the
-// background (which stores the time and the timers and waits until the settings file holds them) and
-// ends normally; meanwhile a game started on the same home waits for it. Every thread holds them back from
-// the first line of main, so they wait on the process until the main thread takes them here, between
-// frames or from the run loop; one that comes during a relaunch's exec waits for the program it becomes.
-// A second signal while it is still quitting ends the program at once.
-class QuitSignals {
-  public:
-    QuitSignals() {
-        const sigset_t quits = plat::Thread::quitSignals();
-        fd_ = signalfd(-1, &quits, SFD_NONBLOCK | SFD_CLOEXEC);
-    }
-    ~QuitSignals() {
-        if (fd_ >= 0) close(fd_);
-    }
-    QuitSignals(const QuitSignals&) = delete;
-    QuitSignals& operator=(const QuitSignals&) = delete;
-
-    // Readable once a quit waits; -1 when none could be made (then only take() tells).
-    int fd() const { return fd_; }
-
-    // Takes a quit that waits, if any: the signal that asked to quit, or 0. The first one marks the program
-    // ending for a game waiting on its home, and lets a second one end it at once.
-    static int take() {
-        if (signalled_) return signalled_;
-        const sigset_t quits = plat::Thread::quitSignals();
-        const timespec now{};
-        const int signal = sigtimedwait(&quits, nullptr, &now);
-        if (signal <= 0) return 0;
-        signalled_ = signal;
-        plat::Paths::markEnding();
-        ::signal(SIGINT, SIG_DFL);
-        ::signal(SIGTERM, SIG_DFL);
-        pthread_sigmask(SIG_UNBLOCK, &quits, nullptr);
-        return signal;
-    }
-    static int signalled() { return signalled_; }
-
-  private:
-    // Main thread only.
-    static inline int signalled_ = 0;
-    int fd_ = -1;
-};
+// Quits (SIGINT, SIGTERM, SIGHUP) are taken the moment they arrive (plat::QuitSignals, installed first in
+// main): the home is marked ending at once, so a game started on it meanwhile waits for this one, and the
+// main run loop is woken. The app then leaves the way closing the window does: through the background,
+// which stores the time and the timers and waits until the settings file holds them. A way out that has
+// not finished within this bound is ended with one line.
+constexpr double kQuitBound = 10.0;
 
 // The exit status of a run that a signal asked to end, or that ran out of open files.
 int quitStatus(int status) {
-    if (QuitSignals::signalled()) return 128 + QuitSignals::signalled();
+    if (const int signal = plat::QuitSignals::signalled()) return 128 + signal;
     return plat::outOfDescriptors() && status == 0 ? 1 : status;
 }
 
@@ -174,12 +138,19 @@ void syncScreen() {
                                    kite::KTScreen::mainScreen().scale());
 }
 
+// The program's own file as found at its start, before anything could change the working folder.
+const fs::path& programAtStart() {
+    static const fs::path self = plat::executablePath();
+    return self;
+}
+
 // Ends this program and starts it again with the same options, going on at `nextFrame` with the wall
 // clock at `wallMicros`. Returns only when the new program could not be started (1), or when a quit was
 // asked for before the exec (0; the program then ends as a quit ends it).
 int relaunch(plat::Application& app, const std::vector<std::string>& args, int64_t nextFrame,
              int64_t wallMicros) {
     app.enterBackground();
+    plat::QuitSignals::storedOnTheWayOut();
     app.terminate();
     // The name it was started by goes on, and with it the process's name (main sets it from this).
     std::vector<std::string> next{program_invocation_name};
@@ -200,8 +171,12 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     std::fflush(stdout);
     std::fflush(stderr);
     // Asked to quit on the way: this program ends here, its progress stored on the way to the background.
-    // One that comes after this look waits through the exec for the program this one becomes.
-    if (QuitSignals::take()) return 0;
+    // From this look on, a quit that this thread would take waits, pending, through the exec for the
+    // program this one becomes; one that another thread takes is marked on the home's hold, which goes on.
+    plat::QuitSignals::holdBackOnThisThread();
+    if (plat::QuitSignals::signalled()) return 0;
+    plat::QuitSignals::stopWatching();
+    if (plat::QuitSignals::signalled()) return 0;
     // Only the standard streams and the home's hold go on into the new program: what libraries opened
     // without close-on-exec would pile up with every relaunch, and keep the processes they talk to (the
     // web engine's) from seeing this program end.
@@ -212,15 +187,16 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     for (char** e = environ; *e; ++e) environment.push_back(*e);
     if (!hold.empty()) environment.push_back(hold.data());
     environment.push_back(nullptr);
-    // The program's own file by its path, so that the process keeps its name through the exec; the
-    // kernel's link to it when that path now names another file (replaced by a build meanwhile).
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    // The program's own file by the path found at the start (/proc hidden too), so that the process keeps
+    // its name through the exec; the kernel's link to it when that path now names another file (replaced
+    // by a build meanwhile).
+    const fs::path& self = programAtStart();
     struct stat running {
     }, named{};
-    const bool same = !ec && ::stat("/proc/self/exe", &running) == 0 && ::stat(self.c_str(), &named) == 0 &&
-                      running.st_dev == named.st_dev && running.st_ino == named.st_ino;
-    execve(same ? self.c_str() : "/proc/self/exe", argv.data(), environment.data());
+    const bool replaced = ::stat("/proc/self/exe", &running) == 0 &&
+                          (::stat(self.c_str(), &named) != 0 || running.st_dev != named.st_dev ||
+                           running.st_ino != named.st_ino);
+    execve(self.empty() || replaced ? "/proc/self/exe" : self.c_str(), argv.data(), environment.data());
     plat::logError("potemaru: could not start again for the relaunch");
     return 1;
 }
@@ -287,13 +263,15 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args,
                     std::snprintf(name, sizeof name, "frame%06lld.png", static_cast<long long>(frame));
                     driver.capture(captures / name);
                 }
-                if (driver.quitRequested() || QuitSignals::take() || plat::outOfDescriptors()) break;
+                if (driver.quitRequested() || plat::QuitSignals::signalled() || plat::outOfDescriptors())
+                    break;
                 if (relaunchAfter && frame < last) return relaunch(app, args, frame + 1, clock->nowMicros());
             }
             // However the run ends, the app leaves through the background, as on the phone; a game
             // started on this home meanwhile waits for that.
             plat::Paths::markEnding();
             app.enterBackground();
+            plat::QuitSignals::storedOnTheWayOut();
             return 0;
         });
         AppController::setGLViewFactory(nullptr);
@@ -305,7 +283,7 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args,
 }
 
 int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> driver,
-              const QuitSignals& quitSignals, const std::shared_ptr<plat::InheritedChildren>& inherited) {
+              const std::shared_ptr<plat::InheritedChildren>& inherited) {
     reapOnTheRunLoop(inherited);
     if (!o.script.empty() || !o.captureDir.empty())
         plat::logWarning("potemaru: --script and --capture apply to headless runs; the window ignores them");
@@ -336,32 +314,23 @@ int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> drive
                 0.05);
         }
         // Presenting a frame can pull X events into Xlib's queue, where the connection's file watch
-        // never sees them; they are looked at between frames as well.
-        // Without a signalfd to watch, quits are looked for there too.
+        // never sees them; they are looked at between frames as well. A quit stops the run loop itself.
         plat::X11Window& window = driver->window();
-        const bool lookForQuits = quitSignals.fd() < 0;
         const plat::RunLoop::TimerId events = plat::RunLoop::main().addTimer(
             1.0 / 120,
-            [&window, lookForQuits] {
+            [&window] {
                 window.processEvents();
-                if (plat::outOfDescriptors() || (lookForQuits && QuitSignals::take()))
-                    plat::RunLoop::main().stop();
+                if (plat::outOfDescriptors() || plat::QuitSignals::signalled()) plat::RunLoop::main().stop();
             },
             1.0 / 120);
-        plat::RunLoop::WatchId quit = 0;
-        if (quitSignals.fd() >= 0)
-            quit =
-                plat::RunLoop::main().watchFd(quitSignals.fd(), plat::RunLoop::kReadable, [](int, unsigned) {
-                    if (QuitSignals::take()) plat::RunLoop::main().stop();
-                });
-        driver->run();
-        if (quit) plat::RunLoop::main().unwatchFd(quit);
+        if (!plat::QuitSignals::signalled()) driver->run();
         plat::RunLoop::main().cancelTimer(events);
         if (limit) plat::RunLoop::main().cancelTimer(limit);
         // Closing or destroying the window, a lost X connection, the frame limit, a signal and running out
         // of open files all leave through the background; a lost connection ends with status 1.
         plat::Paths::markEnding();
         app.enterBackground();
+        plat::QuitSignals::storedOnTheWayOut();
         return window.connectionLost() ? 1 : 0;
     });
     AppController::setGLViewFactory(nullptr);
@@ -388,7 +357,12 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
         std::fputs(ShellOptions::usage().c_str(), stdout);
         return 0;
     }
+    programAtStart();
     AppController::adoptIdentity();
+    plat::QuitSignals::watch([] { plat::RunLoop::main().stop(); }, kQuitBound,
+                             "potemaru: the game did not end within 10 s of %s: the play since it was last "
+                             "stored could not be stored",
+                             "potemaru: the play is stored, but the game did not end within 10 s of %s");
     // Short of open files, the graphics and web engine libraries fail, some by a crash: the game refuses to
     // start with one line instead, at a first start and after a relaunch alike. What counts is what is
     // free: descriptors inherited from the parent take from the same limit (the standard streams and
@@ -425,6 +399,8 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
     const fs::path home = o.home.empty() ? plat::Paths::defaultHome() : fs::path(o.home);
     std::string inUse;
     if (!plat::Paths::holdHome(home, &inUse)) {
+        // Asked to quit while it waited for the home: it ends as asked, having touched nothing.
+        if (plat::QuitSignals::signalled()) return quitStatus(1);
         if (!inUse.empty())
             std::fprintf(stderr, "potemaru: %s (a home is held by one game at a time)\n", inUse.c_str());
         else
@@ -456,12 +432,14 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
     if (!setUpAudio(o)) return 1;
     if (o.seed) plat::Random::setFixedSeed(*o.seed);
 
-    QuitSignals quitSignals;
+    // A quit during the start (one carried through a relaunch's exec among them) ends it here: the program
+    // this one was stored the play before its exec, and nothing was played since.
+    if (plat::QuitSignals::signalled()) return quitStatus(0);
     const char* display = std::getenv("DISPLAY");
     int status = -1;
     if (!o.headless && display && *display) {
         if (auto driver = kite::KTWindowDriver::create(o.scale))
-            status = runWindow(o, std::move(driver), quitSignals, inherited);
+            status = runWindow(o, std::move(driver), inherited);
         else
             plat::logWarning("potemaru: no window could be opened on %s; running headless", display);
     }

@@ -1,7 +1,6 @@
 // The potemaru program: the game in an X11 window, or headless for scripted runs.
 #include <errno.h>
 #include <malloc.h>
-#include <signal.h>
 #include <sys/prctl.h>
 
 #include <cstdio>
@@ -12,7 +11,8 @@
 #include "game/shell/ShellOptions.h"
 #include "game/shell/ShellSession.h"
 #include "platform/base/Descriptors.h"
-#include "platform/runloop/Thread.h"
+#include "platform/runloop/QuitSignals.h"
+#include "platform/storage/Paths.h"
 #include "tagmanager/base/ZAVAdIdAccess.h"
 #include "tagmanager/datalayer/ZAVAutoEventTracking.h"
 
@@ -20,12 +20,11 @@
 static AppDelegate appDelegateInstance;
 
 int main(int argc, char** argv) {
-    // Before any library starts a thread: every thread inherits the mask, so a quit waits on the process
-    // for the main run loop, whichever moment it comes at (a relaunch's exec too).
-    plat::Thread::holdQuitsBack();
-    // A write to a connection whose other end is gone (the X server's, at a logout) fails with EPIPE
-    // instead of ending the game before it could store the play.
-    signal(SIGPIPE, SIG_IGN);
+    // First of all: a quit (Ctrl-C, SIGTERM, a hangup) is taken whenever it comes, a quit left pending
+    // by a relaunch's exec included, and marks the home ending at once. A write to a connection whose
+    // other end is gone (the X server's, at a logout) fails with EPIPE instead of ending the game before
+    // it could store the play.
+    plat::QuitSignals::install([](int signal) { plat::Paths::markEnding(signal); });
     // Named as it was started (argv[0]), through a relaunch too: one that had to exec /proc/self/exe
     // would be named "exe" otherwise.
     prctl(PR_SET_NAME, program_invocation_short_name);

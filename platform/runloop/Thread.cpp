@@ -5,6 +5,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "platform/runloop/QuitSignals.h"
+
 namespace plat {
 namespace {
 thread_local std::string tThreadName;
@@ -44,11 +46,7 @@ std::string Thread::currentName() {
 }
 
 sigset_t Thread::quitSignals() {
-    sigset_t quits;
-    sigemptyset(&quits);
-    sigaddset(&quits, SIGINT);
-    sigaddset(&quits, SIGTERM);
-    return quits;
+    return QuitSignals::set();
 }
 
 void Thread::holdQuitsBack() {

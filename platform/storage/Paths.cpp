@@ -25,6 +25,7 @@
 #include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 #include "platform/base/ProcessStat.h"
+#include "platform/runloop/QuitSignals.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/HolderWatch.h"
@@ -168,12 +169,15 @@ bool holdsOwnLock(int fd) {
 
 // The range of the ending mark: the first byte of the held folder's open file. The mark is a read lock
 // there (of the open file, not of the process).
-struct flock markRange(short type) {
+// A quit's signal is marked too, on the byte of its number, for the program that an exec in the middle of
+// its handling passes the hold to.
+constexpr int kSignalMarks = 65;
+struct flock markRange(short type, int at = 0, int length = 1) {
     struct flock range {};
     range.l_type = type;
     range.l_whence = SEEK_SET;
-    range.l_start = 0;
-    range.l_len = 1;
+    range.l_start = at;
+    range.l_len = length;
     return range;
 }
 
@@ -184,11 +188,16 @@ bool markedEnding(int fd) {
     return ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK && probe.l_pid == -1;
 }
 
-// Whether a quit (SIGINT or SIGTERM) waits, held back, for this thread: one kept through the exec.
-bool quitKept() {
-    sigset_t pending;
-    return ::sigpending(&pending) == 0 &&
-           (sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1);
+// The quit that the program this one was before its exec was asked for after it passed the hold on: the
+// signal its handler marked on the hold (see markEnding), seen from `fd`, another open file of the same
+// folder; 0 when none.
+int quitMarkedOn(int fd) {
+    for (int signal = 1; signal < kSignalMarks; ++signal) {
+        struct flock probe = markRange(F_WRLCK, signal);
+        if (::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK && probe.l_pid == -1)
+            return signal;
+    }
+    return 0;
 }
 
 // Names the descriptor of a hold passed on to the program this process becomes (see passHoldOnExec).
@@ -203,19 +212,31 @@ int takePassedHold(int home) {
     char* end = nullptr;
     errno = 0;
     const long number = std::strtol(passed, &end, 10);
-    if (errno || end == passed || *end || number <= STDERR_FILENO || number > INT_MAX) return -1;
+    if (errno || end == passed || number <= STDERR_FILENO || number > INT_MAX) return -1;
+    // "<fd>:<pid>": the process that passed it, which an exec keeps. Where /proc is hidden the descriptor's
+    // own locks cannot be read, and that the variable names this very process is what tells that the hold
+    // was passed on to it rather than inherited from another.
+    long passer = 0;
+    if (*end == ':') {
+        const char* pid = end + 1;
+        passer = std::strtol(pid, &end, 10);
+        if (errno || end == pid || passer != ::getpid()) return -1;
+    }
+    if (*end) return -1;
     const int fd = static_cast<int>(number);
     struct stat st {};
+    const bool fdInfoReadable = !fdInfoOf(fd).empty();
     // Taking the lock again on the descriptor that holds it changes nothing.
-    if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || !sameFile(fd, home) || !holdsOwnLock(fd) ||
-        flock(fd, LOCK_EX | LOCK_NB) != 0)
+    if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || !sameFile(fd, home) ||
+        (fdInfoReadable ? !holdsOwnLock(fd) : passer == 0) || flock(fd, LOCK_EX | LOCK_NB) != 0)
         return -1;
     ::unsetenv(kPassedHold);
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    // A program that plays on is not ending, whatever its earlier self was asked; one that a quit kept
-    // through the exec is waiting for is ending from now on.
-    struct flock mark = markRange(quitKept() ? F_RDLCK : F_UNLCK);
-    ::fcntl(fd, F_OFD_SETLK, &mark);
+    // A program that plays on is not ending, whatever its earlier self was asked; one asked to quit, here
+    // or by a quit its earlier self took while making the exec, is ending from now on.
+    if (const int carried = quitMarkedOn(home)) QuitSignals::adopt(carried);
+    struct flock clear = markRange(F_UNLCK, 0, kSignalMarks);
+    ::fcntl(fd, F_OFD_SETLK, &clear);
     return fd;
 }
 
@@ -252,6 +273,8 @@ int lockFolder(int fd, const fs::path& home, long& holder) {
     for (;;) {
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
         if (errno != EWOULDBLOCK) return errno;
+        // Asked to quit while waiting: nothing of the home was touched yet.
+        if (QuitSignals::signalled()) return ECANCELED;
         watch.look(holderOf(names), markedEnding(fd), ending);
         holder = watch.holder();
         const auto waited = std::chrono::steady_clock::now() - start;
@@ -328,6 +351,7 @@ bool Paths::holdHome(const fs::path& home, std::string* inUse) {
             const int error = lockFolder(fd, absolute, holder);
             if (error) {
                 ::close(fd);
+                if (error == ECANCELED) return false;
                 if (error != EWOULDBLOCK) {
                     logError("cannot hold %s: %s", absolute.c_str(), std::strerror(error));
                     return false;
@@ -345,6 +369,9 @@ bool Paths::holdHome(const fs::path& home, std::string* inUse) {
         }
         hold.home = absolute;
         homeSlot() = absolute;
+        // A quit taken before the hold (or carried through the exec) marks it now: the handler found
+        // nothing to mark then.
+        if (const int quit = QuitSignals::signalled()) markEnding(quit);
     }
     if (!ensureLayout()) return false;
     // No save of this home runs now but this process's own, and none has started yet: a temporary left
@@ -353,12 +380,16 @@ bool Paths::holdHome(const fs::path& home, std::string* inUse) {
     return true;
 }
 
-void Paths::markEnding() {
+void Paths::markEnding(int signal) {
     const int fd = heldFd.load();
     if (fd < 0) return;
-    struct flock mark = markRange(F_RDLCK);
     const int saved = errno;
+    struct flock mark = markRange(F_RDLCK);
     ::fcntl(fd, F_OFD_SETLK, &mark);
+    if (signal > 0 && signal < kSignalMarks) {
+        struct flock which = markRange(F_RDLCK, signal);
+        ::fcntl(fd, F_OFD_SETLK, &which);
+    }
     errno = saved;
 }
 
@@ -371,7 +402,7 @@ std::string Paths::passHoldOnExec() {
     std::lock_guard<std::mutex> lock(pathsMutex());
     const Hold& hold = holdSlot();
     if (hold.fd < 0 || ::fcntl(hold.fd, F_SETFD, 0) != 0) return {};
-    return std::string(kPassedHold) + "=" + std::to_string(hold.fd);
+    return std::string(kPassedHold) + "=" + std::to_string(hold.fd) + ":" + std::to_string(::getpid());
 }
 
 fs::path Paths::home() {

@@ -30,16 +30,17 @@ class Paths {
     // home, it is tried again for a few seconds, and until a holder that is ending (killed, or marked by
     // markEnding) has ended, within half a minute, saying once in a line what it waits for when that wait
     // lasts; no single look at the system's lock table, which can miss lines while other locks change,
-    // takes back what an earlier one showed. Then false, with `inUse` set to one line naming the
-    // home and, where the system tells it, that process (logged when `inUse` is null); no file of the home
-    // is touched and the current home and hold stay. False with a log line when the home cannot be held
-    // or made.
+    // takes back what an earlier one showed; a quit (QuitSignals) ends the wait at once. Then false, with
+    // `inUse` set to one line naming the home and, where the system tells it, that process (logged when
+    // `inUse` is null); no file of the home is touched and the current home and hold stay. False with a log
+    // line when the home cannot be held or made.
     static bool holdHome(const std::filesystem::path& home, std::string* inUse = nullptr);
     // Says that this process has begun to end: a program waiting for its home waits until it has ended
     // instead of refusing after a few seconds. Nothing is written; safe in a signal handler, and leaves
-    // errno as it was. The program an exec passes the hold to starts unmarked, unless a quit held back
-    // through the exec waits for it: it is marked as it takes the hold.
-    static void markEnding();
+    // errno as it was. `signal`, the quit that asked for it, goes on with the hold: the program an exec
+    // passes the hold to starts unmarked, unless its earlier self was asked to quit as it made the exec;
+    // then it counts that quit as its own (QuitSignals::adopt) and stays marked.
+    static void markEnding(int signal = 0);
     // Lets the hold pass to the program this process becomes by its next exec: the environment entry
     // ("NAME=value") to give that program, whose holdHome of the same home then keeps the hold; empty when
     // nothing is held. For right before the exec: until then any program this process starts inherits it.

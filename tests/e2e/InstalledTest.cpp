@@ -65,8 +65,10 @@ TEST(PotemaruInstalled, WithNoAssetsFoundItSaysWhereItLookedInOneLineAndExitsOne
                               " (--resources DIR names another folder)\n");
 }
 
-// With /proc hidden (a sandbox), the build's own program still finds the checkout's assets.
-TEST(PotemaruInstalled, WithProcHiddenTheGameStillFindsItsAssets) {
+// With /proc hidden (a sandbox), the build's own program still finds the checkout's assets, and a relaunch
+// starts it again from the path it found at its start (it used to try /proc/self/exe alone, and end with
+// "could not start again for the relaunch").
+TEST(PotemaruInstalled, WithProcHiddenTheGameStillFindsItsAssetsAndRelaunches) {
 #ifdef POTEMARU_ASAN
     GTEST_SKIP() << "the address sanitizer's runtime needs /proc";
 #endif
@@ -75,6 +77,13 @@ TEST(PotemaruInstalled, WithProcHiddenTheGameStillFindsItsAssets) {
                                 {"-rm", "sh", "-c", hide + " && test ! -e /proc/self/exe"}) != 0)
         GTEST_SKIP() << "no mount namespace can be made here to hide /proc";
     testsupport::TempDir dir;
-    EXPECT_TRUE(
-        drawsTheField(dir.path(), {"/usr/bin/unshare", "-rm", "sh", "-c", hide + " && exec \"$0\" \"$@\""}));
+    const std::vector<std::string> hidden = {"/usr/bin/unshare", "-rm", "sh", "-c",
+                                             hide + " && exec \"$0\" \"$@\""};
+    EXPECT_TRUE(drawsTheField(dir.path(), hidden));
+    testsupport::writeFile(dir.path() / "relaunch.txt", "30 relaunch\n");
+    e2e::Potemaru game(dir.path());
+    ASSERT_TRUE(game.start({"--headless", "--home", (dir.path() / "home").string(), "--audio", "null",
+                            "--script", (dir.path() / "relaunch.txt").string(), "--frames", "60"},
+                           hidden));
+    EXPECT_EQ(game.wait(), 0) << game.err();
 }

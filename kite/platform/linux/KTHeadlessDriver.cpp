@@ -15,6 +15,7 @@
 #include "platform/base/Clock.h"
 #include "platform/base/Log.h"
 #include "platform/net/InFlight.h"
+#include "platform/runloop/QuitSignals.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/WebView.h"
 
@@ -76,6 +77,8 @@ void KTHeadlessDriver::waitForPendingWork() {
     auto& loop = plat::RunLoop::main();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(pendingWaitLimit_);
     while (InFlight::total() > 0) {
+        // A quit ends the wait at once: the frame goes on and the program leaves after it.
+        if (plat::QuitSignals::signalled()) return;
         if (std::chrono::steady_clock::now() >= deadline) {
             plat::logWarning(
                 "KTHeadlessDriver: frame %lld goes on after %g s with %zu URL request(s) and %zu web "
