@@ -135,17 +135,18 @@ DataSearch Bundle::findDefaultResources() {
     return findData(gameDataFolder() / "assets", "assets", "chara.csv");
 }
 
-// The app's own folder beside its program, whatever it holds: an app ships its own resources (and its
-// Info.plist) there, and must not take the game's installed for the user instead. For the build's own
-// programs, the checkout's assets. Where neither is, the folder beside: a bundle there finds nothing, where
-// one in the current folder would read whatever lies there. The game looks further (findDefaultResources),
-// and its shell gives the bundle what it found.
+// The app's own folder beside its program, named after the program's file (<prefix>/share/<program>),
+// whatever it holds: an app ships its own resources (and its Info.plist) there, and two programs of one bin/
+// never share a folder, nor take the game's. For the build's own programs, the checkout's assets. Where
+// neither is, the folder beside: a bundle there finds nothing, where one in the current folder would read
+// whatever lies there. The game looks further (findDefaultResources), and its shell gives the bundle what it
+// found.
 fs::path Bundle::defaultResourcePath() {
-    const fs::path installed = installedDataPath(gameDataFolder() / "assets");
-    if (FileManager::isDirectory(installed)) return installed;
+    const fs::path own = installedDataPath(programName());
+    if (FileManager::isDirectory(own)) return own;
     const fs::path checkout = checkoutFolder();
     if (!checkout.empty() && FileManager::isDirectory(checkout / "assets")) return checkout / "assets";
-    return installed;
+    return own;
 }
 
 Bundle Bundle::main() {

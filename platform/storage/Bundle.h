@@ -1,8 +1,8 @@
 #pragma once
 // The application's read-only resources. The main bundle's resource root is what the app sets (the game's
-// --resources, or the assets its shell found with findDefaultResources); otherwise the folder installed
-// next to the program (<prefix>/share/games/potemaru/assets), else for a build's own program the assets/
-// folder of the source tree it was built from.
+// --resources, or the assets its shell found with findDefaultResources); otherwise the app's own folder
+// installed next to the program and named after its file (<prefix>/bin/app → <prefix>/share/app), else for
+// a build's own program the assets/ folder of the source tree it was built from.
 // A bundle's information values come from an "Info.plist" at its resource root. The main bundle starts
 // from what the program alone tells (defaultInfoDictionary: named after its file), which that file and then
 // the app (setMainIdentity, before anything reads the bundle or the home) or a test (setMainInfoValue)
