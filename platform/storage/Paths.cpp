@@ -406,6 +406,8 @@ std::string Paths::passHoldOnExec() {
 }
 
 fs::path Paths::home() {
+    // Whatever the home is, what it holds is named after the identity as it stands (the preferences file).
+    Bundle::fixMainIdentity();
     std::lock_guard<std::mutex> lock(pathsMutex());
     if (homeSlot().empty()) homeSlot() = defaultHome();
     return homeSlot();

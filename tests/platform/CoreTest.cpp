@@ -121,6 +121,7 @@ TEST(Paths, DefaultHomeFollowsXdgDataHome) {
     // The program's own home when it names no app.
     plat::Bundle::resetMainInfoValues();
     EXPECT_EQ(plat::Paths::defaultHome(), fs::path("/tmp/xdg-test/platform_tests"));
+    plat::Bundle::resetMainInfoValues();
     plat::Bundle::setMainIdentity("org.potemaru.potemaru", "potemaru", "1.0");
     EXPECT_EQ(plat::Paths::defaultHome(), fs::path("/tmp/xdg-test/potemaru"));
     unsetenv("XDG_DATA_HOME");
