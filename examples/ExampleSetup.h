@@ -45,6 +45,10 @@ inline bool setUpExample(int argc, char** argv, const std::string& program, bool
     if (setup.home.empty())
         setup.home = setup.captures.empty() ? plat::Paths::defaultHome().string()
                                             : (std::filesystem::path(setup.captures) / "home").string();
+    if (setup.home.empty()) {
+        why = "no home folder for the app (--home DIR names one)";
+        return false;
+    }
     std::string inUse;
     if (!plat::Paths::holdHome(setup.home, &inUse)) {
         why = inUse.empty() ? "the home folder " + setup.home + " cannot be made" : inUse;

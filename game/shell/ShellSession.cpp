@@ -397,6 +397,8 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
     // The home is held before any file of it is read or written: a second program on it would write
     // its progress over this one's. That program ends here with one line and leaves the home as it is.
     const fs::path home = o.home.empty() ? plat::Paths::defaultHome() : fs::path(o.home);
+    // No home at all was said in its line: the user has none, and --home names one.
+    if (home.empty()) return 1;
     std::string inUse;
     if (!plat::Paths::holdHome(home, &inUse)) {
         // Asked to quit while it waited for the home: it ends as asked, having touched nothing.

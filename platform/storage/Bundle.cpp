@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <mutex>
 #include <system_error>
 
@@ -34,6 +35,12 @@ Value::Dictionary& mainInfoOverrides() {
     return *d;
 }
 
+// Whether the main bundle or the home was read: from then on the app's identity stays as it is.
+bool& mainIdentityFixed() {
+    static bool fixed = false;
+    return fixed;
+}
+
 // The merged values of the main bundle, made on first use after a change.
 std::shared_ptr<const Value::Dictionary>& mainInfo() {
     static Lasting<std::shared_ptr<const Value::Dictionary>> info;
@@ -50,6 +57,17 @@ Value::Dictionary readInfoFile(const fs::path& resourcePath) {
         return {};
     }
     return *value->dictionaryIf();
+}
+
+// Whether `name` may name the app's home folder and its preferences file ("<name>.plist"): one file name,
+// no folder elsewhere, no control character, and short enough with the suffix.
+bool namesAFile(const std::string& name) {
+    constexpr size_t kPreferencesSuffix = sizeof ".plist" - 1;
+    if (name.empty() || name == "." || name == ".." || name.size() + kPreferencesSuffix > NAME_MAX)
+        return false;
+    for (const unsigned char c : name)
+        if (c == '/' || c < 0x20 || c == 0x7f) return false;
+    return true;
 }
 
 bool escapesRoot(const fs::path& relative) {
@@ -102,20 +120,28 @@ std::string Bundle::bundleIdentifier() const {
 
 std::string Bundle::appName() const {
     const std::string* name = objectForInfoDictionaryKey(kNameKey).stringIf();
-    // The name becomes one folder's name: one that is no file name, or would be another folder, is not used.
-    if (!name || name->empty() || *name == "." || *name == ".." ||
-        name->find_first_of(std::string_view("/\0", 2)) != std::string::npos)
-        return programName();
-    return *name;
+    return name && namesAFile(*name) ? *name : programName();
 }
 
-void Bundle::setMainIdentity(const std::string& identifier, const std::string& name,
+bool Bundle::setMainIdentity(const std::string& identifier, const std::string& name,
                              const std::string& version) {
     std::lock_guard<std::mutex> lock(mainMutex());
+    // What was named after the identity so far (the home, the preferences file) would no longer be the app's.
+    if (mainIdentityFixed()) {
+        logError("Bundle: the identity %s comes after the bundle or the home was read, and is refused",
+                 identifier.c_str());
+        return false;
+    }
     mainInfoOverrides().set(kIdentifierKey, identifier);
     mainInfoOverrides().set(kNameKey, name);
     mainInfoOverrides().set(kShortVersionKey, version);
     mainInfo().reset();
+    return true;
+}
+
+void Bundle::fixMainIdentity() {
+    std::lock_guard<std::mutex> lock(mainMutex());
+    mainIdentityFixed() = true;
 }
 
 void Bundle::setMainInfoValue(const std::string& key, Value value) {
@@ -128,6 +154,7 @@ void Bundle::resetMainInfoValues() {
     std::lock_guard<std::mutex> lock(mainMutex());
     mainInfoOverrides().clear();
     mainInfo().reset();
+    mainIdentityFixed() = false;
 }
 
 // The game's assets: a folder that holds its table of forms, which every copy of them holds.
@@ -135,21 +162,23 @@ DataSearch Bundle::findDefaultResources() {
     return findData(gameDataFolder() / "assets", "assets", "chara.csv");
 }
 
-// The app's own folder beside its program, whatever it holds: an app ships its own resources (and its
-// Info.plist) there, and must not take the game's installed for the user instead. For the build's own
-// programs, the checkout's assets. Where neither is, the folder beside: a bundle there finds nothing, where
-// one in the current folder would read whatever lies there. The game looks further (findDefaultResources),
-// and its shell gives the bundle what it found.
+// The app's own folder beside its program, named after the program's file (<prefix>/share/<program>),
+// whatever it holds: an app ships its own resources (and its Info.plist) there, and two programs of one bin/
+// never share a folder, nor take the game's. For the build's own programs, the checkout's assets. Where
+// neither is, the folder beside: a bundle there finds nothing, where one in the current folder would read
+// whatever lies there. The game looks further (findDefaultResources), and its shell gives the bundle what it
+// found.
 fs::path Bundle::defaultResourcePath() {
-    const fs::path installed = installedDataPath(gameDataFolder() / "assets");
-    if (FileManager::isDirectory(installed)) return installed;
+    const fs::path own = installedDataPath(programName());
+    if (FileManager::isDirectory(own)) return own;
     const fs::path checkout = checkoutFolder();
     if (!checkout.empty() && FileManager::isDirectory(checkout / "assets")) return checkout / "assets";
-    return installed;
+    return own;
 }
 
 Bundle Bundle::main() {
     std::lock_guard<std::mutex> lock(mainMutex());
+    mainIdentityFixed() = true;
     if (mainOverride().empty()) mainOverride() = defaultResourcePath();
     if (!mainInfo()) {
         Value::Dictionary info = defaultInfoDictionary();
@@ -161,6 +190,12 @@ Bundle Bundle::main() {
                 info.set(key, value);
             }
         }
+        if (const std::string* name = info.find(kNameKey) ? info.find(kNameKey)->stringIf() : nullptr;
+            name && !namesAFile(*name))
+            logWarning(
+                "Bundle: the app's name (%zu bytes) cannot name a file; its home and preferences take "
+                "the program's name, %s",
+                name->size(), programName().c_str());
         mainInfo() = std::make_shared<const Value::Dictionary>(std::move(info));
     }
     return Bundle(mainOverride(), mainInfo());

@@ -1,12 +1,13 @@
 #pragma once
 // The application's read-only resources. The main bundle's resource root is what the app sets (the game's
-// --resources, or the assets its shell found with findDefaultResources); otherwise the folder installed
-// next to the program (<prefix>/share/games/potemaru/assets), else for a build's own program the assets/
-// folder of the source tree it was built from.
+// --resources, or the assets its shell found with findDefaultResources); otherwise the app's own folder
+// installed next to the program and named after its file (<prefix>/bin/app → <prefix>/share/app), else for
+// a build's own program the assets/ folder of the source tree it was built from.
 // A bundle's information values come from an "Info.plist" at its resource root. The main bundle starts
 // from what the program alone tells (defaultInfoDictionary: named after its file), which that file and then
 // the app (setMainIdentity, before anything reads the bundle or the home) or a test (setMainInfoValue)
-// override. The app's name names its home folder and its preferences file.
+// override. The app's name names its home folder and its preferences file; a name that cannot (a control
+// character, longer than a file name with ".plist"), wherever it came from, gives way to the program's.
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -55,12 +56,17 @@ class Bundle {
     // The program's values: its name and executable, both the program's file name; no identifier and no
     // version, which only the app can give.
     static Value::Dictionary defaultInfoDictionary();
-    // The app's identifier, name and short version at once, as setMainInfoValue sets them.
-    static void setMainIdentity(const std::string& identifier, const std::string& name,
+    // The app's identifier, name and short version at once, as setMainInfoValue sets them. Refused (false,
+    // with a line) once the main bundle or the home was read: what was named after the identity then
+    // (the home, the preferences file) would no longer be the app's.
+    static bool setMainIdentity(const std::string& identifier, const std::string& name,
                                 const std::string& version);
+    // Fixes the identity as it stands, as reading the main bundle does: the home calls it when it is read.
+    static void fixMainIdentity();
     // Sets one value of the main bundle for the rest of the process (or until reset); a null value
     // removes the key, defaults included.
     static void setMainInfoValue(const std::string& key, Value value);
+    // Back to the program's own values, as before anything read them (a test's fresh start).
     static void resetMainInfoValues();
 
     // The full path of the resource `name` (plus "." + type when a type is given) inside `directory`

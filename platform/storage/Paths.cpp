@@ -1,6 +1,7 @@
 #include "platform/storage/Paths.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -297,16 +298,44 @@ fs::path absoluteOf(const fs::path& home) {
 
 }  // namespace
 
+namespace {
+
+// The user's home folder: HOME when it names one, else the password database's entry for the user; empty
+// when neither does.
+fs::path userHome() {
+    const char* home = std::getenv("HOME");
+    if (home && *home == '/') return home;
+    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    int error;
+    while ((error = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+           buffer.size() < (size_t{1} << 20))
+        buffer.resize(buffer.size() * 2);
+    if (error == 0 && found && found->pw_dir && found->pw_dir[0] == '/') return found->pw_dir;
+    return {};
+}
+
+}  // namespace
+
 fs::path Paths::defaultHome() {
     return defaultHome(Bundle::main().appName());
 }
 
+// The XDG rules, as the data search reads them: a relative XDG_DATA_HOME or HOME is ignored (it would name a
+// folder below wherever the program was started), and without HOME the user's home is the one the password
+// database gives. Never a shared temporary folder, which another user could make first.
 fs::path Paths::defaultHome(const std::string& appName) {
     const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && *xdg) return fs::path(xdg) / appName;
-    const char* userHome = std::getenv("HOME");
-    fs::path base = userHome && *userHome ? fs::path(userHome) : fs::temp_directory_path();
-    return base / ".local" / "share" / appName;
+    if (xdg && *xdg == '/') return fs::path(xdg) / appName;
+    const fs::path user = userHome();
+    if (user.empty()) {
+        logError("no home folder for %s: HOME names none, nor does the password database for user %u",
+                 appName.c_str(), static_cast<unsigned>(::getuid()));
+        return {};
+    }
+    return user / ".local" / "share" / appName;
 }
 
 bool Paths::setHome(const fs::path& home) {
@@ -320,6 +349,8 @@ bool Paths::setHome(const fs::path& home) {
 
 bool Paths::holdHome(const fs::path& home, std::string* inUse) {
     if (inUse) inUse->clear();
+    // An empty one is no folder: taken absolute, it would be wherever the program was started.
+    if (home.empty()) return false;
     const fs::path absolute = absoluteOf(home);
     std::error_code ec;
     bool fresh = false;
@@ -406,6 +437,8 @@ std::string Paths::passHoldOnExec() {
 }
 
 fs::path Paths::home() {
+    // Whatever the home is, what it holds is named after the identity as it stands (the preferences file).
+    Bundle::fixMainIdentity();
     std::lock_guard<std::mutex> lock(pathsMutex());
     if (homeSlot().empty()) homeSlot() = defaultHome();
     return homeSlot();

@@ -14,7 +14,10 @@ namespace plat {
 
 class Paths {
   public:
-    // The main bundle's appName as it stands now.
+    // The main bundle's appName as it stands now. ${XDG_DATA_HOME}/<app> when XDG_DATA_HOME is absolute,
+    // else <user's home>/.local/share/<app>, the user's home being HOME when it is absolute, else the
+    // password database's; empty, with a line, when neither names one (holdHome refuses an empty home
+    // without another line).
     static std::filesystem::path defaultHome();
     static std::filesystem::path defaultHome(const std::string& appName);
 

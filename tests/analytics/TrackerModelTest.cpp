@@ -18,8 +18,10 @@ constexpr const char* kAppFieldsEnv = "POTEMARU_ANALYTICS_APP_FIELDS";
 const bool kIsAppFieldsChild = [] {
     const char* argument = std::getenv(kAppFieldsEnv);
     if (!argument) return false;
-    if (std::string(argument).ends_with(",own"))
+    if (std::string(argument).ends_with(",own")) {
+        plat::Bundle::resetMainInfoValues();
         plat::Bundle::setMainIdentity("org.example.app", "Example", "2.1");
+    }
     std::string line;
     for (const char* key : {"&aid", "&an", "&av"}) {
         const auto& defaults = RUVTrackerModel::defaultParameters();

@@ -12,6 +12,7 @@
 #include "platform/base/Log.h"
 #include "platform/runloop/NotificationCenter.h"
 #include "platform/storage/Bundle.h"
+#include "platform/storage/Paths.h"
 #include "platform/storage/PropertyList.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
@@ -133,6 +134,7 @@ TEST(Bundle, MainBundleIsTheProgramsUntilTheAppGivesItsIdentity) {
     EXPECT_TRUE(main.objectForInfoDictionaryKey(Bundle::kShortVersionKey).isNull());
     EXPECT_TRUE(main.objectForInfoDictionaryKey("NoSuchKey").isNull());
 
+    Bundle::resetMainInfoValues();
     Bundle::setMainIdentity("org.example.app", "Example", "2.1");
     EXPECT_EQ(Bundle::main().bundleIdentifier(), "org.example.app");
     EXPECT_EQ(Bundle::main().appName(), "Example");
@@ -146,6 +148,35 @@ TEST(Bundle, MainBundleIsTheProgramsUntilTheAppGivesItsIdentity) {
     EXPECT_EQ(Bundle::main().appName(), "platform_tests");
     EXPECT_EQ(main.bundleIdentifier(), "");  // an earlier copy keeps its values
     Bundle::resetMainInfoValues();
+    EXPECT_EQ(Bundle::main().appName(), "platform_tests");
+}
+
+// Once the bundle or the home was read, something may be named after the identity: a later one is refused.
+TEST(Bundle, IdentityGivenAfterTheBundleOrTheHomeWasReadIsRefused) {
+    for (const bool home : {false, true}) {
+        Bundle::resetMainInfoValues();
+        home ? (void)plat::Paths::home() : (void)Bundle::main();
+        plat::LogCapture capture;
+        EXPECT_FALSE(Bundle::setMainIdentity("org.example.late", "Late", "9"));
+        EXPECT_EQ(capture.lines().size(), 1u);
+        EXPECT_EQ(Bundle::main().bundleIdentifier(), "");
+    }
+    Bundle::resetMainInfoValues();
+}
+
+// A name with a control character, or too long for "<name>.plist", from the app or its Info.plist alike.
+TEST(Bundle, ANameThatCannotNameAFileGivesWayToTheProgramsName) {
+    for (const std::string& name :
+         {std::string("Tags\nDemo"), std::string(250, 'n'), std::string(249, 'n')}) {
+        Bundle::setMainInfoValue(Bundle::kNameKey, Value(name));
+        EXPECT_EQ(Bundle::main().appName(), name.size() == 249 ? name : "platform_tests");
+    }
+    Bundle::resetMainInfoValues();
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir.path() / "Info.plist",
+                           "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                           "<key>CFBundleName</key><string>A\tB</string></dict></plist>");
+    testsupport::ResourcePathScope resources(dir.path());
     EXPECT_EQ(Bundle::main().appName(), "platform_tests");
 }
 

@@ -42,12 +42,12 @@ TEST(BuildPaths, TheMainBundleFallsBackToTheCheckoutsAssets) {
     EXPECT_EQ(plat::Bundle::defaultResourcePath(), testsupport::sourceDir() / "assets");
 }
 
-// A copy of a program out of the build, as installed and moved, takes the assets from its own place
-// (<prefix>/share/games/potemaru/assets) and never the checkout's, even where they are missing.
-TEST(BuildPaths, AnInstalledProgramFindsItsAssetsFromItsOwnPlaceAndNeverInTheCheckout) {
+// A copy of a program out of the build, as installed and moved, takes its own folder beside it
+// (<prefix>/share/<program>) and never the checkout's assets, even where the folder is missing.
+TEST(BuildPaths, AnInstalledProgramFindsItsResourcesFromItsOwnPlaceAndNeverInTheCheckout) {
     testsupport::TempDir dir;
     const fs::path bin = dir.path() / "moved prefix" / "bin",
-                   installed = bin.parent_path() / "share/games/potemaru/assets";
+                   installed = bin.parent_path() / "share/platform_resource_path";
     testsupport::EnvScope xdg{{"XDG_DATA_HOME", dir.path().c_str()}, {"XDG_DATA_DIRS", dir.path().c_str()}};
     fs::create_directories(bin);
     fs::copy_file(testsupport::programPath("platform_resource_path"), bin / "platform_resource_path");
@@ -61,18 +61,21 @@ TEST(BuildPaths, AnInstalledProgramFindsItsAssetsFromItsOwnPlaceAndNeverInTheChe
     EXPECT_EQ(testsupport::readFile(out), installed.string());
 }
 
-// An app's own folder beside its program is its bundle, whatever it holds, even with the game's assets
-// installed where Linux programs look for data: it ships its own Info.plist and resources there.
-TEST(BuildPaths, AnAppsOwnFolderBesideItIsItsBundleNotTheGamesInstalledAssets) {
+// Two apps of one bin/ each have their own folder, named after their program, and neither takes the game's
+// assets, installed beside them or for the user: the one that ships an Info.plist does not lend its identity
+// to the other.
+TEST(BuildPaths, TwoAppsInOneBinHaveEachTheirOwnFolderNotTheGames) {
     testsupport::TempDir dir;
-    const fs::path bin = dir.path() / "app/bin", own = dir.path() / "app/share/games/potemaru/assets",
-                   data = dir.path() / "xdg";
-    testsupport::writeFile(own / "Info.plist", "");
+    const fs::path bin = dir.path() / "app/bin", share = dir.path() / "app/share", data = dir.path() / "xdg";
+    testsupport::writeFile(share / "games/potemaru/assets/chara.csv", "");
     testsupport::writeFile(data / "games/potemaru/assets/chara.csv", "");
+    testsupport::writeFile(share / "tags/Info.plist", "");
     testsupport::EnvScope xdg{{"XDG_DATA_HOME", data.c_str()}, {"XDG_DATA_DIRS", data.c_str()}};
     fs::create_directories(bin);
-    fs::copy_file(testsupport::programPath("platform_resource_path"), bin / "platform_resource_path");
-    const fs::path out = dir.path() / "out";
-    ASSERT_EQ(testsupport::runProgram((bin / "platform_resource_path").string(), {out.string()}), 0);
-    EXPECT_EQ(testsupport::readFile(out), own.string());
+    for (const char* app : {"tags", "views"}) {
+        fs::copy_file(testsupport::programPath("platform_resource_path"), bin / app);
+        const fs::path out = dir.path() / "out";
+        ASSERT_EQ(testsupport::runProgram((bin / app).string(), {out.string()}), 0);
+        EXPECT_EQ(testsupport::readFile(out), (share / app).string());
+    }
 }

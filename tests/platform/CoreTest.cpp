@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -119,12 +121,29 @@ TEST(Paths, DefaultHomeFollowsXdgDataHome) {
     // The program's own home when it names no app.
     plat::Bundle::resetMainInfoValues();
     EXPECT_EQ(plat::Paths::defaultHome(), fs::path("/tmp/xdg-test/platform_tests"));
+    plat::Bundle::resetMainInfoValues();
     plat::Bundle::setMainIdentity("org.potemaru.potemaru", "potemaru", "1.0");
     EXPECT_EQ(plat::Paths::defaultHome(), fs::path("/tmp/xdg-test/potemaru"));
     unsetenv("XDG_DATA_HOME");
     EXPECT_EQ(plat::Paths::defaultHome().filename(), "potemaru");
     plat::Bundle::resetMainInfoValues();
     if (saved) setenv("XDG_DATA_HOME", savedValue.c_str(), 1);
+}
+
+// A relative XDG_DATA_HOME would put the home below whatever folder the program was started in.
+TEST(Paths, DefaultHomeIgnoresARelativeXdgDataHome) {
+    testsupport::TempDir dir;
+    testsupport::EnvScope env{{"XDG_DATA_HOME", "relhome"}, {"HOME", dir.path().c_str()}};
+    EXPECT_EQ(plat::Paths::defaultHome("app"), dir.path() / ".local/share/app");
+}
+
+// Without HOME the home is the user's own, from the password database, never a shared temporary folder.
+TEST(Paths, DefaultHomeWithoutHomeIsTheUsersFromThePasswordDatabase) {
+    const passwd* user = ::getpwuid(::getuid());
+    if (!user || !user->pw_dir || user->pw_dir[0] != '/') GTEST_SKIP() << "this user has no home folder";
+    const fs::path expected = fs::path(user->pw_dir) / ".local/share/app";
+    testsupport::EnvScope env{{"XDG_DATA_HOME", nullptr}, {"HOME", nullptr}};
+    EXPECT_EQ(plat::Paths::defaultHome("app"), expected);
 }
 
 TEST(Paths, UnwritableHomeFailsWithALogLine) {

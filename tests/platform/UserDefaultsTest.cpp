@@ -320,6 +320,7 @@ TEST(UserDefaults, StandardStoreLivesInTheCurrentHome) {
 
 TEST(UserDefaults, StandardFileIsNamedAfterTheApp) {
     testsupport::TempHome home;
+    plat::Bundle::resetMainInfoValues();
     plat::Bundle::setMainIdentity("org.potemaru.potemaru", "potemaru", "1.0");
     EXPECT_EQ(UserDefaults::standard()->path(), plat::Paths::preferences() / "potemaru.plist");
     plat::Bundle::resetMainInfoValues();

@@ -73,6 +73,7 @@ TEST(MacroLibraryTest, AppNameFallsBackToTheIdentifier) {
     EXPECT_EQ(FakeBundle(info).evaluate({}), ZAVTypes::defaultValue());
     EXPECT_EQ(log->count("error", "Application name cannot be retrieved."), 1u);
     // The app's own bundle answers all three, once the app gave its identity.
+    plat::Bundle::resetMainInfoValues();
     plat::Bundle::setMainIdentity("org.example.app", "Example", "2.1");
     EXPECT_EQ(text(ZAVAppId().evaluate({})), "org.example.app");
     EXPECT_EQ(text(ZAVAppVersion().evaluate({})), "2.1");
