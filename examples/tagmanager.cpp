@@ -2,7 +2,8 @@
 // version; later launches start from the copy saved on the device), give it the app's own function-call
 // handler, push events into the data layer, and send the pixel hits its tags left.
 //   tagmanager_example --endpoints FILE [--home DIR] [--captures DIR]
-// FILE names the tag-manager server (its "tagmanager.server" entry, as potemaru-peers writes it). The
+// FILE names the tag-manager server (its "tagmanager.server" entry, as potemaru-peers writes it; with
+// none the download fails at once and the example says so). The
 // saved container, the data layer's store and the hits waiting to be sent live under the home folder
 // (default: DIR/home, or a fresh folder in /tmp).
 //
@@ -120,12 +121,13 @@ int dispatchOnce(ZODAruzivu& tagManager) {
     return *outcome;
 }
 
-int runExample() {
+int runExample(const ExampleSetup& setup) {
     auto tagManager = ZODAruzivu::instance();
     // Hits go out only when the app dispatches, so what this prints stays in step with what is sent.
     tagManager->setDispatchInterval(0);
 
-    say(std::string("Opening container ") + kContainerId + " (server " + ZAVEndpoints::serverAddress() + ")");
+    const std::string server = ZAVEndpoints::isConfigured(false) ? ZAVEndpoints::serverAddress() : "none";
+    say(std::string("Opening container ") + kContainerId + " (server " + server + ")");
     say("  (this app ships no default copy of the container, so the tag manager logs that it starts empty)");
     auto report = std::make_shared<LoadReport>();
     auto container = tagManager->openContainerById(kContainerId, report);
@@ -133,6 +135,9 @@ int runExample() {
     if (!runUntil([&] { return report->settled.load(); }))
         return fail("the container neither loaded nor failed within " + std::to_string(int(kWaitSeconds)) +
                     " s");
+    if (container->isDefault() && !ZAVEndpoints::isConfigured(false))
+        return fail("no container: " + setup.endpoints +
+                    " names no tag-manager server (its \"tagmanager\" section), so nothing was asked");
     if (container->isDefault())
         return fail(report->downloadFailed ? "no container: is potemaru-peers running at the address above?"
                                            : "the container has no rules");
@@ -176,7 +181,7 @@ int main(int argc, char** argv) {
     ExampleSetup setup;
     std::string why;
     if (!setUpExample(argc, argv, "tagmanager_example", false, setup, why)) return fail(why);
-    const int result = runExample();
+    const int result = runExample(setup);
     ZODAruzivu::shutdown();
     return result;
 }

@@ -164,8 +164,7 @@ void ZIZRadWallHTMView::loadAd() {
         zividedirWallNotFound();
         return;
     }
-    loadPage(ZIZRadWebView::substitutePlaceholders(entity_->htmlString()),
-             ADFREndpoints::url(ADFREndpoints::Kind::SiteRoot, "/"));
+    loadPage(ZIZRadWebView::substitutePlaceholders(entity_->htmlString()), ADFREndpoints::pageBaseURL());
 }
 
 void ZIZRadWallRequest::loadAd() {
@@ -214,7 +213,8 @@ std::string ZIZRadWallAdCrops::listURL(const std::string& siteId) {
 }
 
 void ZIZRadWallAdCrops::loadAd() {
-    if (!entity_) {
+    // The offer pages are built by their script library: without its host they would show nothing.
+    if (!entity_ || !ADFREndpoints::isConfiguredOrSay(ADFREndpoints::Kind::Jquery)) {
         zividedirWallNotFound();
         return;
     }

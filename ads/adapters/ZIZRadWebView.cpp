@@ -112,8 +112,7 @@ void ZIZRadWebView::loadAd() {
     ++loadSerial_;
     grant_ = {};
     if (!webView_) return;
-    webView_->loadHTMLString(substitutePlaceholders(loadHtml_),
-                             ADFREndpoints::url(ADFREndpoints::Kind::SiteRoot, "/"));
+    webView_->loadHTMLString(substitutePlaceholders(loadHtml_), ADFREndpoints::pageBaseURL());
 }
 
 std::string ZIZRadWebView::impressionURL(const std::string& appId, const std::string& userAdId,

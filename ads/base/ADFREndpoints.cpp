@@ -109,14 +109,22 @@ bool ADFREndpoints::isConfiguredOrSay(Kind kind) {
 
 bool ADFREndpoints::leadsNowhere(const std::string& url) {
     auto place = plat::NormalURL::of(url);
-    if (!place) return false;
+    if (!place) return true;
+    bool named = false;
     std::optional<Kind> unconfigured;
     for (const auto& e : kEntries) {
         if (endpoint(e.kind).host != place->host) continue;
-        if (isConfigured(e.kind)) return false;
-        if (!unconfigured) unconfigured = e.kind;
+        if (isConfigured(e.kind))
+            named = true;
+        else if (!unconfigured)
+            unconfigured = e.kind;
     }
-    return unconfigured && !isConfiguredOrSay(*unconfigured);
+    if (!named && unconfigured && !isConfiguredOrSay(*unconfigured)) return true;
+    return plat::Endpoints::leadsNowhere(url);
+}
+
+std::string ADFREndpoints::pageBaseURL() {
+    return isConfiguredOrSay(Kind::SiteRoot) ? url(Kind::SiteRoot, "/") : "";
 }
 
 bool ADFREndpoints::adServerUnconfigured() {
@@ -176,5 +184,6 @@ bool ADFREndpoints::withinPage(const std::string& url, const std::string& page) 
 }
 
 bool ADFREndpoints::isAdServerPage(const std::string& url) {
-    return url == "about:blank" || sameOrigin(url, ADFREndpoints::url(Kind::SiteRoot, "/"));
+    return url == "about:blank" ||
+           (isConfigured(Kind::SiteRoot) && sameOrigin(url, ADFREndpoints::url(Kind::SiteRoot, "/")));
 }

@@ -47,8 +47,12 @@ class ADFREndpoints {
     // nothing goes there.
     static bool isConfiguredOrSay(Kind kind);
     // `url` goes to the host of an endpoint that only the built-in defaults name (and no configured one
-    // shares): nothing may be sent there. isConfiguredOrSay's line tells of it once. Any thread.
+    // shares), or plat::Endpoints::leadsNowhere (an address that cannot be read, a host under
+    // ".invalid"): nothing may be sent there. isConfiguredOrSay's line tells of it once. Any thread.
     static bool leadsNowhere(const std::string& url);
+    // The base address of an ad page: the site root when "ads.site" is configured, else none (empty),
+    // so the page's relative addresses lead nowhere and the engine looks up no name for them.
+    static std::string pageBaseURL();
     // Neither settings server is configured: no ad settings are fetched, so the ads send nothing. The
     // first call in this process says so in one line.
     static bool adServerUnconfigured();
@@ -62,7 +66,7 @@ class ADFREndpoints {
     static std::string hostAndPort(Kind kind);
 
     // True for "about:blank" and for addresses of the ad server's own origin (the site root's scheme,
-    // host and port): where an ad page may go without a tap.
+    // host and port, when "ads.site" is configured): where an ad page may go without a tap.
     static bool isAdServerPage(const std::string& url);
     // Both are http(s) addresses of one scheme, host and port.
     static bool sameOrigin(const std::string& a, const std::string& b);

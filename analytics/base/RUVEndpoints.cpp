@@ -15,9 +15,6 @@ plat::Endpoint lookup(const char* name, const char* scheme, int port) {
     return plat::Endpoint{scheme, kDefaultHost, port};
 }
 
-bool endsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
 }  // namespace
 
 plat::Endpoint RUVEndpoints::httpsEndpoint() {
@@ -62,6 +59,5 @@ std::string RUVEndpoints::hostOf(const std::string& url) {
 }
 
 bool RUVEndpoints::isInvalidHost(const std::string& url) {
-    const std::string host = hostOf(url);
-    return host == "invalid" || endsWith(host, ".invalid");
+    return plat::Endpoints::leadsNowhere(url);
 }

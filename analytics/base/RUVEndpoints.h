@@ -32,7 +32,7 @@ class RUVEndpoints {
     static double timeoutInterval();
     static void setTimeoutInterval(double seconds);
 
-    // A URL whose host is under ".invalid": never looked up, never reached.
+    // A URL whose host is under ".invalid", or that cannot be read: never looked up, never reached.
     static bool isInvalidHost(const std::string& url);
     static std::string hostOf(const std::string& url);
 

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/base/Lasting.h"
+#include "platform/net/NormalURL.h"
 
 namespace plat {
 
@@ -53,6 +54,15 @@ std::optional<Endpoint> Endpoints::find(const std::string& name) const {
 bool Endpoints::isConfigured(const std::string& name) const {
     std::lock_guard<std::mutex> lock(mutex_);
     return file_.count(name) != 0 || overrides_.count(name) != 0;
+}
+
+bool Endpoints::leadsNowhere(std::string_view url) {
+    auto place = NormalURL::of(url);
+    if (!place) return true;
+    std::string_view host = place->host;
+    // "x.invalid." is the same name to a resolver.
+    if (host.ends_with('.')) host.remove_suffix(1);
+    return host == "invalid" || host.ends_with(".invalid");
 }
 
 Endpoints::Table Endpoints::effectiveTable() const {

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace plat {
 
@@ -42,6 +43,11 @@ class Endpoints {
     // The endpoints file or the app names `name`: a built-in default alone leads nowhere, so an SDK
     // asks this before any request, timer or retry that would go there.
     bool isConfigured(const std::string& name) const;
+    // Nothing may be sent to `url` whatever the table says: its address cannot be read as the web engine
+    // and libcurl read it (NormalURL refuses it: a user name, a host or port it cannot read, ...), or its
+    // host lies under ".invalid", which never resolves. A guard before a send asks this, so what it cannot
+    // read stops traffic rather than lets it through.
+    static bool leadsNowhere(std::string_view url);
     // Every name any layer knows, with the endpoint in force.
     Table effectiveTable() const;
     // Back to empty layers (tests).

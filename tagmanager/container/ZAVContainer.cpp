@@ -5,6 +5,7 @@
 
 #include "platform/base/Clock.h"
 #include "platform/base/Error.h"
+#include "platform/runloop/RunLoop.h"
 #include "tagmanager/base/ZAVEndpoints.h"
 #include "tagmanager/base/ZAVLog.h"
 #include "tagmanager/container/ZAVDiskLoadCallback.h"
@@ -316,8 +317,15 @@ void ZAVContainer::loadWithCallback(std::shared_ptr<ZAVContainerCallback> callba
 void ZAVContainer::loadAfterDelay(double delayMillis) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     if (isDefaultContainerRefreshMode() || !networkLoadScheduler_) return;
-    // No server to ask, from the endpoints or the app: no timer waits for one.
-    if (!ctfeServerAddress_ && !ZAVEndpoints::isConfigured()) return;
+    if (!ctfeServerAddress_ && !ZAVEndpoints::isConfigured()) {
+        // No server to ask, from the endpoints or the app: no timer waits for one, and a download due now
+        // fails on the next turn of the main run loop, as one that found no network would. Its failure
+        // asks for a later download, which waits for nothing either.
+        if (!(delayMillis > 0))
+            plat::RunLoop::main().post(
+                [callback = networkLoadCallback_] { callback->onFailure(ZAVLoadFailureNotAvailable); });
+        return;
+    }
     std::optional<std::string> previousVersion;
     if (lastLoadedSupplementedResource_->hasFingerprint())
         previousVersion = lastLoadedSupplementedResource_->fingerprint()->utf8();

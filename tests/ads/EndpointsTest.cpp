@@ -46,6 +46,13 @@ TEST(ADFREndpoints, TheFilesAdsSectionOverridesTheAppAndCarriesItsCaFile) {
     EXPECT_EQ(*again, *table);
 }
 
+TEST(ADFREndpoints, AnAddressThatCannotBeReadOrLiesUnderInvalidLeadsNowhere) {
+    for (const char* url :
+         {"http://u@127.0.0.1:8080/r", "http://127.0.0.1:99999/r", "http://127.0.0.1:80\\/r", "",
+          "127.0.0.1:8080/r", "http://report.ads.invalid./r", "http://other.invalid/r"})
+        EXPECT_TRUE(ADFREndpoints::leadsNowhere(url)) << url;
+}
+
 TEST(ADFREndpoints, AFilePageHoldsWhatLiesBelowItHoweverItsPathIsEscaped) {
     const std::string page = plat::fileURLFromPath("/res/sp ace ゲーム#?%/");
     const std::string own = "file:///res/sp%20ace%20%E3%82%B2%E3%83%BC%E3%83%A0%23%3F%25/";

@@ -123,6 +123,15 @@ TEST_F(HtmlAdapterTest, PlaceholdersAreReplacedAndTheImpressionIsReported) {
     EXPECT_EQ(adapter->finishCnt(), 1);
 }
 
+TEST_F(HtmlAdapterTest, WithoutTheSiteConfiguredTheAdPageHasNoBaseThatLeadsAnywhere) {
+    plat::Endpoints::shared().removeOverride(ADFREndpoints::name(ADFREndpoints::Kind::SiteRoot));
+    auto adapter = make("<html><body>ad</body></html>");
+    adapter->loadAd();
+    ASSERT_TRUE(loaded(*adapter));
+    EXPECT_EQ(evaluate(*adapter, "document.baseURI"), "about:blank");
+    EXPECT_FALSE(adapter->shouldStartLoad(ADFREndpoints::url(ADFREndpoints::Kind::SiteRoot, "/"), kScripted));
+}
+
 TEST_F(HtmlAdapterTest, NoImpressionWithoutAUserAdId) {
     auto adapter = std::make_shared<ZIZRadWebView>(plat::Rect{0, 0, 320, 50});
     adapter->setting(plat::Value::Dictionary{{"appId", "A"}});

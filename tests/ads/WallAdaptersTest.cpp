@@ -319,6 +319,14 @@ TEST_F(WallAdaptersTest, ANonOkListAnswerShowsTheNotFoundPage) {
     EXPECT_EQ(title(*adapter), "NotFound");
 }
 
+TEST_F(WallAdaptersTest, WithoutItsScriptLibraryTheOfferWallAsksForNoList) {
+    plat::Endpoints::shared().removeOverride(ADFREndpoints::name(ADFREndpoints::Kind::Jquery));
+    auto adapter = make<ZIZRadWallAdCrops>("site7", "1043", "2");
+    adapter->loadAd();
+    ASSERT_TRUE(settled(*adapter));
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
 TEST_F(WallAdaptersTest, ListURLByFirstPreferredLanguage) {
     {
         adstest::ScopedEnv languages("LANGUAGE", "ja:en");

@@ -128,6 +128,7 @@ TEST_F(Connection, CancelGivesNoDataAndNoErrorOnce) {
 }
 
 TEST_F(Connection, InvalidHostFailsAtOnceWithoutALookup) {
+    EXPECT_TRUE(RUVEndpoints::isInvalidHost("http://u:p@collect.analytics.invalid/collect"));
     EXPECT_TRUE(RUVEndpoints::isInvalidHost("https://collect.analytics.invalid/batch"));
     EXPECT_TRUE(RUVEndpoints::isInvalidHost("http://X.INVALID.:80/collect"));
     EXPECT_FALSE(RUVEndpoints::isInvalidHost("http://127.0.0.1:8080/invalid"));

@@ -141,6 +141,16 @@ TEST_F(ContainerLoadingTest, NoSavedCopyDownloadsAtOnceSavesItAndComesBackInTwel
     EXPECT_EQ(server.requests()[1].query, "id=C1" + kVersionQuery + "&pv=fp-5");
 }
 
+TEST_F(ContainerLoadingTest, WithNoServerConfiguredADownloadFailsOnTheNextTurn) {
+    auto container = ZAVContainer::initWithId("C1", owner);
+    containers.push_back(container);
+    container->loadWithCallback(callback);
+    ASSERT_TRUE(waitFor("failure 2 1"));
+    container->refresh();
+    plat::RunLoop::main().runOnce(0);
+    EXPECT_EQ(callback->events(), (Events{"begin 0", "failure 0 0", "failure 2 1", "failure 2 1"}));
+}
+
 TEST_F(ContainerLoadingTest, RefreshSendsTheFingerprintNoChangeKeepsTheRulesAndA404RetriesInAnHour) {
     server.route("GET", "/r", Answer{.body = downloadBody("net", "5", "fp-5")});
     auto container = load();
