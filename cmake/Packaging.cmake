@@ -45,6 +45,34 @@ endforeach()
 install(FILES "${packaging_src}/potemaru.6" DESTINATION "${CMAKE_INSTALL_MANDIR}/man6" COMPONENT game)
 install(FILES "${packaging_src}/potemaru-peers.1" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT sdk)
 
+# The SDK's pages and the examples' sources, in the sdk package's documentation folder as Debian's -dev
+# packages keep theirs: the tour (docs/SDK.md, and STORAGE.md, which it links), the README's part on using
+# an SDK as a page of its own (README.md there, cut from the README at each configure, so the README stays
+# its one source) and examples/, to copy and build against the installed SDK.
+set(POTEMARU_SDK_PACKAGE potemaru-dev)
+set(sdk_doc "${CMAKE_INSTALL_DATADIR}/doc/${POTEMARU_SDK_PACKAGE}")
+set(sdk_section "## Using an SDK in a project of your own")
+file(READ "${PROJECT_SOURCE_DIR}/README.md" readme)
+string(FIND "${readme}" "\n${sdk_section}\n" start)
+if(start LESS 0)
+  message(FATAL_ERROR "README.md has no section \"${sdk_section}\", which the sdk package carries as a page")
+endif()
+math(EXPR start "${start} + 2")
+string(SUBSTRING "${readme}" ${start} -1 readme)
+string(FIND "${readme}" "\n## " end)
+string(SUBSTRING "${readme}" 0 ${end} readme)
+# One level up, the section becomes the page's title; its links to docs/ lead to the pages beside it.
+string(REPLACE "[docs/" "[" readme "${readme}")
+string(REPLACE "](docs/" "](" readme "${readme}")
+string(REGEX REPLACE "^## " "# " readme "${readme}")
+string(REGEX REPLACE "\n+$" "\n" readme "${readme}")
+file(WRITE "${packaging_out}/README.md.new" "${readme}")
+configure_file("${packaging_out}/README.md.new" "${packaging_out}/sdk/README.md" COPYONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/README.md")
+install(FILES "${packaging_out}/sdk/README.md" "${PROJECT_SOURCE_DIR}/docs/SDK.md" "${PROJECT_SOURCE_DIR}/docs/STORAGE.md"
+        DESTINATION "${sdk_doc}" COMPONENT sdk)
+install(DIRECTORY "${PROJECT_SOURCE_DIR}/examples" DESTINATION "${sdk_doc}" COMPONENT sdk)
+
 # Assertions and log lines in what the packages hold name their files from the checkout's root, so no
 # installed file names a folder of the machine it was built on. Only the shipped programs and the libraries
 # they link are built so: the benchmarks find the checkout from their own file names. (A ";" in the path is
@@ -133,7 +161,7 @@ The game plays in an X11 window with the mouse as the finger, or headless
 with scripted touches and captures. It shows a banner and a popup
 advertisement and sends anonymous screen-view statistics.")
 
-set(CPACK_DEBIAN_SDK_PACKAGE_NAME potemaru-dev)
+set(CPACK_DEBIAN_SDK_PACKAGE_NAME ${POTEMARU_SDK_PACKAGE})
 set(CPACK_DEBIAN_SDK_PACKAGE_SECTION libdevel)
 # The libraries are static: a program that links them needs the development files of every system library
 # they use, and their headers include those of GL ES, EGL, OpenAL, cairo, libcurl and uthash. The local

@@ -121,7 +121,7 @@ Plays in an X11 window when DISPLAY is set (the left mouse button is the finger)
   --capture-every N     capture every Nth frame as DIR/frameNNNNNN.png
   --seed N              fixed seed for all randomness
   --home DIR            the app's data (default ${XDG_DATA_HOME:-~/.local/share}/potemaru)
-  --resources DIR       the app's pictures, sounds and chara.csv (default: the bundled assets)
+  --resources DIR       the app's pictures, sounds and chara.csv (default: the assets found as below)
   --audio null          no sound device (OpenAL null backend)
   --audio wave:FILE     write the mix to a WAV file
   --scale S             window size factor (0.5 halves the 640 x 1136 window)
@@ -130,6 +130,13 @@ Plays in an X11 window when DISPLAY is set (the left mouse button is the finger)
   --notifications       list the scheduled reminders and exit
   --help                this text
   --version             the version
+
+The assets are the first of these folders that holds chara.csv: <prefix>/share/games/potemaru/assets
+beside the program (<prefix>/bin/potemaru or <prefix>/games/potemaru); for a program that a build made,
+the checkout's assets; then games/potemaru/assets below $XDG_DATA_HOME (default ~/.local/share) and below
+each folder of $XDG_DATA_DIRS (default /usr/local/share/:/usr/share/), a relative one skipped. Without
+them the game exits 1 naming the folders; --resources DIR names another. This program looks in, up to
+the first that holds them:
 )";
 }
 

@@ -355,6 +355,9 @@ std::string describeNotifications() {
 int runShellSession(const ShellOptions& o, const std::vector<std::string>& args) {
     if (o.help) {
         std::fputs(ShellOptions::usage().c_str(), stdout);
+        // The folders as this program, in this environment, looks in them.
+        for (const fs::path& folder : plat::Bundle::findDefaultResources().looked)
+            std::printf("  %s\n", folder.c_str());
         return 0;
     }
     programAtStart();

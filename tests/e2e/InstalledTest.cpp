@@ -65,6 +65,19 @@ TEST(PotemaruInstalled, WithNoAssetsFoundItSaysWhereItLookedInOneLineAndExitsOne
                               " (--resources DIR names another folder)\n");
 }
 
+// Its --help names the folders it looks in, in order, as it finds them from its own place and the
+// environment.
+TEST(PotemaruInstalled, HelpNamesTheFoldersTheAssetsAreLookedFor) {
+    testsupport::TempDir dir;
+    e2e::Potemaru game(dir.path());
+    ASSERT_TRUE(game.start({"--help"}, copiedTo(dir.path(), dir.path() / "b")));
+    EXPECT_EQ(game.wait(), 0);
+    const std::string folders = "  " + (dir.path() / "share/games/potemaru/assets").string() + "\n  " +
+                                (dir.path() / "a/games/potemaru/assets").string() + "\n  " +
+                                (dir.path() / "b/games/potemaru/assets").string() + "\n";
+    EXPECT_TRUE(game.out().ends_with(":\n" + folders)) << game.out();
+}
+
 // With /proc hidden (a sandbox), the build's own program still finds the checkout's assets, and a relaunch
 // starts it again from the path it found at its start (it used to try /proc/self/exe alone, and end with
 // "could not start again for the relaunch").
