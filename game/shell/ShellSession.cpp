@@ -51,12 +51,11 @@ constexpr unsigned long long kDescriptorsWanted = 1024;
 // Open before the game opens anything: the standard streams, and the home's hold after a relaunch.
 constexpr unsigned long long kOwnDescriptors = 4;
 
-// Quits (SIGINT, SIGTERM, SIGHUP) are taken the moment they arrive (plat::QuitSignals, installed first in
-// main): the home is marked ending at once, so a game started on it meanwhile waits for this one, and the
-// main run loop is woken. The app then leaves the way closing the window does: through the background,
-// which stores the time and the timers and waits until the settings file holds them. A way out that has
-// not finished within this bound is ended with one line.
-constexpr double kQuitBound = 10.0;
+// Quits (SIGINT, SIGTERM, SIGHUP) are taken the moment they arrive by a thread of their own
+// (plat::QuitSignals, installed first in main): the home is marked ending at once, so a game started on it
+// meanwhile waits for this one, and the main run loop is woken. The app then leaves the way closing the
+// window does: through the background, which stores the time and the timers and waits until the settings
+// file holds them. A way out that has not finished within 10 s is ended with one line.
 
 // The exit status of a run that a signal asked to end, or that ran out of open files.
 int quitStatus(int status) {
@@ -171,10 +170,8 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     std::fflush(stdout);
     std::fflush(stderr);
     // Asked to quit on the way: this program ends here, its progress stored on the way to the background.
-    // From this look on, a quit that this thread would take waits, pending, through the exec for the
-    // program this one becomes; one that another thread takes is marked on the home's hold, which goes on.
-    plat::QuitSignals::holdBackOnThisThread();
-    if (plat::QuitSignals::signalled()) return 0;
+    // Once the quits' thread has ended, one that comes waits, pending, through the exec for the program this
+    // one becomes.
     plat::QuitSignals::stopWatching();
     if (plat::QuitSignals::signalled()) return 0;
     // Only the standard streams and the home's hold go on into the new program: what libraries opened
@@ -362,10 +359,7 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
     }
     programAtStart();
     AppController::adoptIdentity();
-    plat::QuitSignals::watch([] { plat::RunLoop::main().stop(); }, kQuitBound,
-                             "potemaru: the game did not end within 10 s of %s: the play since it was last "
-                             "stored could not be stored",
-                             "potemaru: the play is stored, but the game did not end within 10 s of %s");
+    plat::QuitSignals::setWake([] { plat::RunLoop::main().stop(); });
     // Short of open files, the graphics and web engine libraries fail, some by a crash: the game refuses to
     // start with one line instead, at a first start and after a relaunch alike. What counts is what is
     // free: descriptors inherited from the parent take from the same limit (the standard streams and

@@ -12,6 +12,7 @@
 #include "game/shell/ShellSession.h"
 #include "platform/base/Descriptors.h"
 #include "platform/runloop/QuitSignals.h"
+#include "platform/runloop/Thread.h"
 #include "platform/storage/Paths.h"
 #include "tagmanager/base/ZAVAdIdAccess.h"
 #include "tagmanager/datalayer/ZAVAutoEventTracking.h"
@@ -20,11 +21,16 @@
 static AppDelegate appDelegateInstance;
 
 int main(int argc, char** argv) {
-    // First of all: a quit (Ctrl-C, SIGTERM, a hangup) is taken whenever it comes, a quit left pending
-    // by a relaunch's exec included, and marks the home ending at once. A write to a connection whose
-    // other end is gone (the X server's, at a logout) fails with EPIPE instead of ending the game before
-    // it could store the play.
-    plat::QuitSignals::install([](int signal) { plat::Paths::markEnding(signal); });
+    // Before any library starts a thread: every thread inherits the mask, so a quit (Ctrl-C, SIGTERM, a
+    // hangup) goes to the one thread that takes it the moment it comes, marks the home ending at once and
+    // wakes the main loop; one that comes during a relaunch's exec waits for the program it becomes. A
+    // write to a connection whose other end is gone (the X server's, at a logout) fails with EPIPE instead
+    // of ending the game before it could store the play.
+    plat::Thread::holdQuitsBack();
+    plat::QuitSignals::install([](int) { plat::Paths::markEnding(); }, 10.0,
+                               "potemaru: the game did not end within 10 s of %s: the play since it was last "
+                               "stored could not be stored",
+                               "potemaru: the play is stored, but the game did not end within 10 s of %s");
     // Named as it was started (argv[0]), through a relaunch too: one that had to exec /proc/self/exe
     // would be named "exe" otherwise.
     prctl(PR_SET_NAME, program_invocation_short_name);

@@ -35,11 +35,13 @@ class Thread {
 
     // SIGINT, SIGTERM and SIGHUP: what asks a program of this project to quit (QuitSignals::set).
     static sigset_t quitSignals();
-    // Holds the quit signals back on the calling thread and every thread it starts from then on, for a
-    // program that takes them with sigwait on its main thread.
+    // Holds the quit signals back on the calling thread and every thread it starts from then on. Called
+    // first in a program's main, before any library starts a thread, it leaves quits pending on the
+    // process for the one thread that takes them (sigwait, a signalfd: QuitSignals): a thread that took
+    // one could be ended by an exec before passing it on, and the quit would be lost with it; a pending
+    // one survives the exec.
     static void holdQuitsBack();
-    // The same on a worker thread: quits go to the main thread (or, where a program installed
-    // QuitSignals, to whichever of the threads that let them through the system picks).
+    // The same on a worker thread, for one started by a program that did not hold quits back first.
     static void leaveQuitsToTheMainThread() { holdQuitsBack(); }
 
   private:

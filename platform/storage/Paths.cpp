@@ -170,15 +170,12 @@ bool holdsOwnLock(int fd) {
 
 // The range of the ending mark: the first byte of the held folder's open file. The mark is a read lock
 // there (of the open file, not of the process).
-// A quit's signal is marked too, on the byte of its number, for the program that an exec in the middle of
-// its handling passes the hold to.
-constexpr int kSignalMarks = 65;
-struct flock markRange(short type, int at = 0, int length = 1) {
+struct flock markRange(short type) {
     struct flock range {};
     range.l_type = type;
     range.l_whence = SEEK_SET;
-    range.l_start = at;
-    range.l_len = length;
+    range.l_start = 0;
+    range.l_len = 1;
     return range;
 }
 
@@ -189,16 +186,14 @@ bool markedEnding(int fd) {
     return ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK && probe.l_pid == -1;
 }
 
-// The quit that the program this one was before its exec was asked for after it passed the hold on: the
-// signal its handler marked on the hold (see markEnding), seen from `fd`, another open file of the same
-// folder; 0 when none.
-int quitMarkedOn(int fd) {
-    for (int signal = 1; signal < kSignalMarks; ++signal) {
-        struct flock probe = markRange(F_WRLCK, signal);
-        if (::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK && probe.l_pid == -1)
-            return signal;
-    }
-    return 0;
+// Whether a quit waits, held back, for this process: one kept through the exec.
+bool quitKept() {
+    sigset_t pending;
+    const sigset_t quits = QuitSignals::set();
+    if (::sigpending(&pending) != 0) return false;
+    for (int s = 1; s < NSIG; ++s)
+        if (sigismember(&quits, s) == 1 && sigismember(&pending, s) == 1) return true;
+    return false;
 }
 
 // Names the descriptor of a hold passed on to the program this process becomes (see passHoldOnExec).
@@ -233,11 +228,10 @@ int takePassedHold(int home) {
         return -1;
     ::unsetenv(kPassedHold);
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    // A program that plays on is not ending, whatever its earlier self was asked; one asked to quit, here
-    // or by a quit its earlier self took while making the exec, is ending from now on.
-    if (const int carried = quitMarkedOn(home)) QuitSignals::adopt(carried);
-    struct flock clear = markRange(F_UNLCK, 0, kSignalMarks);
-    ::fcntl(fd, F_OFD_SETLK, &clear);
+    // A program that plays on is not ending, whatever its earlier self was asked; one that a quit kept
+    // through the exec is waiting for is ending from now on.
+    struct flock mark = markRange(quitKept() || QuitSignals::signalled() ? F_RDLCK : F_UNLCK);
+    ::fcntl(fd, F_OFD_SETLK, &mark);
     return fd;
 }
 
@@ -402,7 +396,7 @@ bool Paths::holdHome(const fs::path& home, std::string* inUse) {
         homeSlot() = absolute;
         // A quit taken before the hold (or carried through the exec) marks it now: the handler found
         // nothing to mark then.
-        if (const int quit = QuitSignals::signalled()) markEnding(quit);
+        if (QuitSignals::signalled()) markEnding();
     }
     if (!ensureLayout()) return false;
     // No save of this home runs now but this process's own, and none has started yet: a temporary left
@@ -411,16 +405,12 @@ bool Paths::holdHome(const fs::path& home, std::string* inUse) {
     return true;
 }
 
-void Paths::markEnding(int signal) {
+void Paths::markEnding() {
     const int fd = heldFd.load();
     if (fd < 0) return;
-    const int saved = errno;
     struct flock mark = markRange(F_RDLCK);
+    const int saved = errno;
     ::fcntl(fd, F_OFD_SETLK, &mark);
-    if (signal > 0 && signal < kSignalMarks) {
-        struct flock which = markRange(F_RDLCK, signal);
-        ::fcntl(fd, F_OFD_SETLK, &which);
-    }
     errno = saved;
 }
 

@@ -40,10 +40,9 @@ class Paths {
     static bool holdHome(const std::filesystem::path& home, std::string* inUse = nullptr);
     // Says that this process has begun to end: a program waiting for its home waits until it has ended
     // instead of refusing after a few seconds. Nothing is written; safe in a signal handler, and leaves
-    // errno as it was. `signal`, the quit that asked for it, goes on with the hold: the program an exec
-    // passes the hold to starts unmarked, unless its earlier self was asked to quit as it made the exec;
-    // then it counts that quit as its own (QuitSignals::adopt) and stays marked.
-    static void markEnding(int signal = 0);
+    // errno as it was. The program an exec passes the hold to starts unmarked, unless a quit held back
+    // through the exec waits for it: it is marked as it takes the hold.
+    static void markEnding();
     // Lets the hold pass to the program this process becomes by its next exec: the environment entry
     // ("NAME=value") to give that program, whose holdHome of the same home then keeps the hold; empty when
     // nothing is held. For right before the exec: until then any program this process starts inherits it.

@@ -18,7 +18,6 @@
 #include "platform/net/InFlight.h"
 #include "platform/net/ProxyEnvironment.h"
 #include "platform/net/URLConnection.h"
-#include "platform/runloop/QuitSignals.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/Bundle.h"
 #include "platform/storage/UserDefaults.h"
@@ -572,12 +571,6 @@ WebView::WebView(Rect frame) : View(frame), engine_(std::make_unique<Engine>()) 
     WebKitWebContext*& context = sharedContext();
     if (!context) {
         context = webkit_web_context_new_ephemeral();
-        // The engine's socket library ignores SIGPIPE for the whole process as it makes its first socket,
-        // and what is ignored stays ignored in every process the engine starts. That is done now, and a
-        // handler that does nothing put in its place: a write to a closed socket still fails with EPIPE,
-        // and the engine's processes begin with SIGPIPE at its default.
-        g_type_class_unref(g_type_class_ref(G_TYPE_SOCKET));
-        QuitSignals::catchBrokenPipes();
         applySandbox(context);
         applyProxies(context);
     }

@@ -213,8 +213,8 @@ TEST(HomeHold, AHolderSeenEndingIsWaitedForThoughLaterLooksMissIt) {
     EXPECT_GT(looks, 1);
 }
 
-// The program that a hold passes to by an exec starts unmarked, whatever its earlier self said; unless its
-// earlier self was asked to quit as it made the exec, a quit the program takes as its own and stays marked.
+// The program that a hold passes to by an exec starts unmarked, whatever its earlier self said; unless a
+// quit it holds back waits for it, which marks it as it takes the hold.
 TEST(HomeHold, APassedHoldIsMarkedEndingOnlyWhenAQuitWasKeptThroughTheExec) {
     for (const char* mode : {"pass", "pass-quit"}) {
         SCOPED_TRACE(mode);

@@ -1,8 +1,8 @@
 // Holds a home for the home hold's tests, in one of these ways, and prints "held" once it does:
 //   platform_home_holder <home> pass|pass-quit   marks itself ending and passes the hold on through an exec
 //                                                of itself, as a relaunch does; the program it becomes holds
-//                                                the home again ("pass-quit": marked for a SIGTERM taken
-//                                                as it made the exec), then waits for the end of its input
+//                                                the home again ("pass-quit": with a SIGTERM held back
+//                                                through the exec), then waits for the end of its input
 //   platform_home_holder <home> linger <ms>      its main thread ends at once, while another keeps the hold
 //                                                for that long
 // Exits with 0, or 1 when a hold failed.
@@ -50,7 +50,14 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    plat::Paths::markEnding(mode == "pass-quit" ? SIGTERM : 0);
+    plat::Paths::markEnding();
+    if (mode == "pass-quit") {
+        sigset_t quit;
+        sigemptyset(&quit);
+        sigaddset(&quit, SIGTERM);
+        sigprocmask(SIG_BLOCK, &quit, nullptr);
+        raise(SIGTERM);
+    }
     std::string hold = plat::Paths::passHoldOnExec();
     std::vector<char*> environment;
     for (char** e = environ; *e; ++e) environment.push_back(*e);

@@ -1,0 +1,32 @@
+// Holds the quits back and takes them on their own thread (as the game does), ignores SIGPIPE (as the web
+// engine's socket library leaves it), then starts `grep Sig /proc/self/status` twice, through posix_spawn and
+// through fork and exec: each child prints the signals it began with.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "platform/runloop/QuitSignals.h"
+#include "platform/runloop/Thread.h"
+
+extern char** environ;
+
+int main() {
+    plat::Thread::holdQuitsBack();
+    plat::QuitSignals::install([](int) {}, 10, "", "");
+    std::signal(SIGPIPE, SIG_IGN);
+    char grep[] = "grep", pattern[] = "^Sig", file[] = "/proc/self/status";
+    char* argv[] = {grep, pattern, file, nullptr};
+    pid_t spawned = -1;
+    if (posix_spawnp(&spawned, "grep", nullptr, nullptr, argv, environ) != 0) return 2;
+    waitpid(spawned, nullptr, 0);
+    const pid_t forked = fork();
+    if (forked == 0) {
+        execvp("grep", argv);
+        _exit(127);
+    }
+    waitpid(forked, nullptr, 0);
+    plat::QuitSignals::stopWatching();
+    return 0;
+}
