@@ -478,10 +478,20 @@ TEST(PotemaruQuit, AQuitEndsTheMainThreadsWaitsAtOnce) {
         ASSERT_TRUE(run.start(args));
         pollfd waiting{server, POLLIN, 0};
         ASSERT_EQ(::poll(&waiting, 1, 120000), 1) << run.err();
+        // Held where the frame waits for the request (its short nap between looks), the quit comes.
+        ASSERT_TRUE(run.signal(SIGSTOP));
+        ASSERT_EQ(waitpid(run.pid(), nullptr, WUNTRACED), run.pid());
+        const pid_t pid = run.pid();
+        ASSERT_TRUE(e2e::traceUntil(pid, true, [&](int status) {
+            const auto info = syscallAt(pid, status);
+            return info && info->op == PTRACE_SYSCALL_INFO_ENTRY && info->entry.nr == SYS_clock_nanosleep;
+        })) << run.err();
         ASSERT_TRUE(run.signal(SIGTERM));
+        ASSERT_EQ(ptrace(PTRACE_DETACH, pid, nullptr, 0), 0);
         EXPECT_EQ(run.wait(), 128 + SIGTERM) << run.err();
         // It used to wait for the request's end first, and say that it timed out.
         EXPECT_EQ(run.err().find("timed out"), std::string::npos) << run.err();
+        EXPECT_EQ(run.err().find("goes on after"), std::string::npos) << run.err();
         ::close(server);
     }
 }
