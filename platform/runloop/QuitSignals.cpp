@@ -73,10 +73,9 @@ int nextQuit(int quits, int stopFd, int millis) {
 
 void watchForQuits(Watcher* w, int quits) {
     pthread_setname_np(pthread_self(), "quit-watch");
-    const int first = askedBy.load() ? askedBy.load() : nextQuit(quits, w->stopFd, -1);
+    const int first = nextQuit(quits, w->stopFd, -1);
     if (first <= 0) return;
-    int none = 0;
-    askedBy.compare_exchange_strong(none, first);
+    askedBy.store(first);
     std::function<void()> wake;
     {
         std::lock_guard<std::mutex> lock(watcherMutex());
