@@ -1,6 +1,7 @@
 #include "game/AppDelegate.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "chime/AudioEngine.h"
 #include "chime/Chime.h"
@@ -25,16 +26,38 @@ bool gResumeMusic = false;
 // "saveTime" after now (a clock set back, a hardware clock kept in local time, a home last played on
 // another clock) counts as no time away: the timers never run backwards.
 void storeTimeAway(KTUserDefaultStore* store) {
-    const int away = SaveDataKeys::secondsBetween(AppDelegate::nowSeconds(),
-                                                  store->getInteger64ForKey(SaveDataKeys::kSaveTime, 0));
+    const int64_t stored = store->getInteger64ForKey(SaveDataKeys::kSaveTime, 0);
+    AppDelegate::settleStoredDates(stored);
+    const int away = SaveDataKeys::secondsBetween(AppDelegate::nowSeconds(), stored);
     store->setIntegerForKey(SaveDataKeys::kPassageTime, std::max(away, 0));
+}
+
+// 64 bits: seconds since 1970 leave the int range in 2038.
+int64_t clockSeconds(const plat::Clock::Ref& clock) {
+    return clock.nowMicros() / 1000000;
 }
 
 }  // namespace
 
 int64_t AppDelegate::nowSeconds() {
-    // 64 bits: seconds since 1970 leave the int range in 2038.
-    return plat::Clock::shared().nowMicros() / 1000000;
+    const int64_t now = clockSeconds(plat::Clock::shared());
+    int64_t moved = now;
+    if (GameGlobals::storedDatesAhead && __builtin_add_overflow(now, *GameGlobals::storedDatesAhead, &moved))
+        return INT64_MAX;
+    return moved;
+}
+
+void AppDelegate::settleStoredDates(int64_t stored) {
+    const auto clock = plat::Clock::shared();
+    if (!clock.isVirtual() || GameGlobals::storedDatesAhead) return;
+    int64_t ahead = 0;
+    if (__builtin_sub_overflow(stored, clockSeconds(clock), &ahead)) ahead = stored > 0 ? INT64_MAX : 0;
+    GameGlobals::storedDatesAhead = std::max<int64_t>(ahead, 0);
+}
+
+int64_t AppDelegate::firstStartSeconds() {
+    settleStoredDates(plat::RealClock().nowMicros() / 1000000);
+    return nowSeconds();
 }
 
 ResolutionPolicy AppDelegate::resolutionPolicyForFrame(const KTSize& frame) {

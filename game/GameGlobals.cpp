@@ -20,6 +20,7 @@ float blinkInterval = 0;
 bool evolutionZSet = false;
 bool levelUpMoveStarted = false;
 bool playFieldSetUp = false;
+std::optional<int64_t> storedDatesAhead;
 
 void reset() {
     level = 0;
@@ -39,6 +40,7 @@ void reset() {
     evolutionZSet = false;
     levelUpMoveStarted = false;
     playFieldSetUp = false;
+    storedDatesAhead.reset();
 }
 
 }  // namespace GameGlobals

@@ -1,6 +1,8 @@
 #pragma once
 // The game state that lives for the whole process and is shared by the play field, the catalogue and the
 // application delegate. Main thread only.
+#include <cstdint>
+#include <optional>
 
 namespace GameGlobals {
 
@@ -26,6 +28,9 @@ extern bool levelUpMoveStarted;              // the walk to the centre has start
 // The play field has read the stored timers into gametimer and objectcreatetimer; until then the store
 // holds the only true values, and leaving for the background must not write these over them.
 extern bool playFieldSetUp;
+// How many seconds the stored dates ("saveTime") run ahead of the clock, once this process has settled it
+// (AppDelegate::nowSeconds); nothing before.
+extern std::optional<int64_t> storedDatesAhead;
 
 // Puts every value back to its start-of-process value (a fresh run in one process, e.g. tests).
 void reset();

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "chime/Chime.h"
+#include "game/AppDelegate.h"
 #include "game/Bridge.h"
 #include "game/CharaTable.h"
 #include "game/SaveDataKeys.h"
@@ -376,7 +377,7 @@ void GameLayer::setupGame() {
 
     // The very first start records when it happened: the next launch counts the time away from it.
     if (userDefault->getBoolForKey(SaveDataKeys::kFirstGame, true)) {
-        userDefault->setInteger64ForKey(SaveDataKeys::kSaveTime, plat::Clock::shared().timeOfDay().seconds);
+        userDefault->setInteger64ForKey(SaveDataKeys::kSaveTime, AppDelegate::firstStartSeconds());
         userDefault->setBoolForKey(SaveDataKeys::kFirstGame, false);
         userDefault->flushInBackground();
     }

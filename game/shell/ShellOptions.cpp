@@ -93,6 +93,9 @@ std::optional<ShellOptions> ShellOptions::parse(const std::vector<std::string>& 
             if (!value(&v) || !toInt(v, INT64_MIN, INT64_MAX, &n))
                 return fail("--resume-wall needs microseconds");
             o.resumeWallMicros = n;
+        } else if (a == "--resume-dates-ahead") {
+            if (!value(&v) || !toInt(v, 0, INT64_MAX, &n)) return fail("--resume-dates-ahead needs seconds");
+            o.resumeDatesAhead = n;
         } else {
             return fail("unknown option \"" + a + "\" (see --help)");
         }

@@ -28,6 +28,8 @@ struct ShellOptions {
     // and the wall clock (microseconds since 1970) at that moment.
     int64_t resumeFrame = 1;
     std::optional<int64_t> resumeWallMicros;
+    // And how far the stored dates ran ahead of that clock (AppDelegate::nowSeconds), once it was settled.
+    std::optional<int64_t> resumeDatesAhead;
 
     // Headless runs without a script that quits stop after this many frames.
     static constexpr int64_t kDefaultHeadlessFrames = 600;

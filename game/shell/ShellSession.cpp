@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "chime/AudioEngine.h"
+#include "game/GameGlobals.h"
 #include "game/shell/AppController.h"
 #include "game/shell/ShellScript.h"
 #include "kite/core/KTDirector.h"
@@ -154,7 +155,7 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     // The name it was started by goes on, and with it the process's name (main sets it from this).
     std::vector<std::string> next{program_invocation_name};
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--resume-frame" || args[i] == "--resume-wall") {
+        if (args[i] == "--resume-frame" || args[i] == "--resume-wall" || args[i] == "--resume-dates-ahead") {
             ++i;
             continue;
         }
@@ -162,6 +163,10 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     }
     next.insert(next.end(),
                 {"--resume-frame", std::to_string(nextFrame), "--resume-wall", std::to_string(wallMicros)});
+    // The stored dates go on running as far ahead: settled afresh from the home, the time the clock moved
+    // on since the last store (a jump in the background) would come off that, never to count as time away.
+    if (GameGlobals::storedDatesAhead)
+        next.insert(next.end(), {"--resume-dates-ahead", std::to_string(*GameGlobals::storedDatesAhead)});
     std::vector<char*> argv;
     for (auto& a : next) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -215,6 +220,7 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args,
     auto clock = std::make_shared<plat::VirtualClock>(
         o.resumeWallMicros.value_or(plat::VirtualClock::kDefaultStartMicros));
     plat::Clock::setShared(clock);
+    if (o.resumeDatesAhead) GameGlobals::storedDatesAhead = *o.resumeDatesAhead;
     reapOnTheRunLoop(inherited);
 
     int status = 0;

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -30,6 +31,7 @@
 #include "platform/storage/PropertyList.h"
 #include "tests/e2e/E2ESupport.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/XServer.h"
 
 namespace fs = std::filesystem;
 using e2e::Potemaru;
@@ -221,6 +223,7 @@ TEST(Potemaru, WithMostOfTheLimitTakenByInheritedDescriptorsItSaysSoAndExitsOne)
 
 TEST(Potemaru, FirstLaunchSchedulesExactlyTwoReminders) {
     testsupport::TempDir dir;
+    const auto started = static_cast<int64_t>(std::time(nullptr));
     Potemaru run(dir.path());
     auto args = headless(dir.path() / "home");
     args.insert(args.end(), {"--frames", "130"});
@@ -241,10 +244,10 @@ TEST(Potemaru, FirstLaunchSchedulesExactlyTwoReminders) {
     const std::string listed = list.out();
     EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 2);
 
-    // The play field was set up (after the two splash seconds): the first start is recorded.
+    // The play field was set up (after the two splash seconds): the first start is recorded, real date.
     auto store = e2e::settings(dir.path() / "home");
     EXPECT_FALSE(store["firstgame"].toBool());
-    EXPECT_EQ(store["saveTime"].toInt64(), static_cast<int64_t>(kStart) + 2);
+    EXPECT_GE(store["saveTime"].toInt64(), started);
     EXPECT_TRUE(store["passagetime"].isNull());
     // Its screen view waits in the hit store: nothing is configured to deliver it to.
     auto hits = e2e::storedHits(dir.path() / "home");
@@ -364,6 +367,28 @@ TEST(Potemaru, AKillMidRunLosesNothingThatWasFlushed) {
     ASSERT_EQ(next.run(nextArgs), 0) << next.err();
     EXPECT_EQ(e2e::settings(home)["objectcount"].toInt64(), 10);
     EXPECT_EQ(e2e::reminders(home).size(), 2u);
+}
+
+// A headless run on a home last played in a window stores no date of its virtual clock (2026-01-01): the
+// next game in a window counts the real time away, less the ten seconds the headless run played.
+TEST(Potemaru, AWindowAfterAHeadlessRunCountsTheRealTimeAway) {
+    if (!testsupport::onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+    testsupport::XServer server;
+    ASSERT_TRUE(server.start());
+    testsupport::TempDir dir;
+    const fs::path home = dir.path() / "home";
+    const auto windowLeft = static_cast<int64_t>(std::time(nullptr)) - 60;
+    e2e::writeSettings(home, {{"firstgame", plat::Value(false)}, {"saveTime", plat::Value(windowLeft)}});
+    Potemaru headlessRun(dir.path()), windowRun(dir.path());
+    auto args = headless(home);
+    args.insert(args.end(), {"--frames", "600"});
+    ASSERT_EQ(headlessRun.run(args), 0) << headlessRun.err();
+    EXPECT_EQ(e2e::settings(home)["saveTime"].toInt64(), windowLeft + 10);
+    ASSERT_EQ(windowRun.run({"--home", home.string(), "--audio", "null", "--frames", "30"}), 0)
+        << windowRun.err();
+    const int64_t away = e2e::settings(home)["passagetime"].toInt64();
+    EXPECT_GE(away, 60 - 10);
+    EXPECT_LE(away, static_cast<int64_t>(std::time(nullptr)) - windowLeft - 10);
 }
 
 TEST(Potemaru, BadOptionsAndScriptsAreRefusedClearly) {
