@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+// Made by the build: the project's version (POTEMARU_VERSION).
+#include "PotemaruVersion.h"
 #include "ads/ZividedirPopupView.h"
 #include "ads/ZividedirView.h"
 #include "ads/base/ADFRAdvertisingIdentifier.h"
@@ -50,7 +52,7 @@ void AppController::setGLViewFactory(GLViewFactory factory) {
 }
 
 void AppController::adoptIdentity() {
-    plat::Bundle::setMainIdentity(kAppIdentifier, kAppName, kAppVersion);
+    plat::Bundle::setMainIdentity(kAppIdentifier, kAppName, POTEMARU_VERSION);
 }
 
 AppController::~AppController() {

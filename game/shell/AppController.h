@@ -23,10 +23,11 @@ class ZividedirPopupView;
 class AppController : public plat::ApplicationDelegate {
   public:
     static constexpr const char* kClassName = "AppController";
-    // The game's identity, which its hits name and after which its home and progress file are named.
+    // The game's identity, which its hits name and after which its home and progress file are named. Its
+    // version (the main bundle's short version string, which the hits, the ad settings request and the tag
+    // manager tell the servers) is the project's, as --version prints it.
     static constexpr const char* kAppIdentifier = "org.potemaru.potemaru";
     static constexpr const char* kAppName = "potemaru";
-    static constexpr const char* kAppVersion = "1.0";
     static constexpr const char* kBannerMediaId = "a1b2c3d4e5f60718293a4b5c";
     static constexpr const char* kPopupMediaId = "0f1e2d3c4b5a69788796a5b4";
     static constexpr const char* kTrackingId = "UA-27182818-1";
