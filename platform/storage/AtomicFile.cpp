@@ -102,6 +102,10 @@ std::optional<fs::path> linkTarget(const fs::path& path) {
     return std::nullopt;
 }
 
+size_t temporaryNameLength(std::string_view fileName) {
+    return temporaryPrefix(fs::path(std::string(fileName))).size() + kTemporarySuffixLength;
+}
+
 int createTemporaryFile(const fs::path& path, std::string& temporary) {
     fs::path folder = path.parent_path();
     if (folder.empty()) folder = ".";

@@ -47,6 +47,9 @@ std::optional<std::filesystem::path> linkTarget(const std::filesystem::path& pat
 // errno set; `temporary` receives its path.
 int createTemporaryFile(const std::filesystem::path& path, std::string& temporary);
 
+// The length of the name of a temporary file made for `fileName` (createTemporaryFile's, a save's).
+size_t temporaryNameLength(std::string_view fileName);
+
 // Writes all `size` bytes to `fd`, going on after interruptions and short writes; false with errno set.
 bool writeAll(int fd, const void* data, size_t size);
 

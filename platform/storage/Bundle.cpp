@@ -13,6 +13,7 @@
 #include "platform/storage/FileManager.h"
 #include "platform/storage/ProgramFiles.h"
 #include "platform/storage/PropertyList.h"
+#include "platform/storage/UserDefaults.h"
 
 namespace plat {
 namespace fs = std::filesystem;
@@ -60,10 +61,11 @@ Value::Dictionary readInfoFile(const fs::path& resourcePath) {
 }
 
 // Whether `name` may name the app's home folder and its preferences file ("<name>.plist"): one file name,
-// no folder elsewhere, no control character, and short enough with the suffix.
+// no folder elsewhere, no control character, and short enough for every name the preferences give a file
+// beside them (each save's temporary, a damaged file set aside), or the settings could never be stored.
 bool namesAFile(const std::string& name) {
-    constexpr size_t kPreferencesSuffix = sizeof ".plist" - 1;
-    if (name.empty() || name == "." || name == ".." || name.size() + kPreferencesSuffix > NAME_MAX)
+    if (name.empty() || name == "." || name == ".." ||
+        UserDefaults::longestNameBeside(UserDefaults::standardFileNameFor(name)) > NAME_MAX)
         return false;
     for (const unsigned char c : name)
         if (c == '/' || c < 0x20 || c == 0x7f) return false;

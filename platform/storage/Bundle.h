@@ -7,7 +7,8 @@
 // from what the program alone tells (defaultInfoDictionary: named after its file), which that file and then
 // the app (setMainIdentity, before anything reads the bundle or the home) or a test (setMainInfoValue)
 // override. The app's name names its home folder and its preferences file; a name that cannot (a control
-// character, longer than a file name with ".plist"), wherever it came from, gives way to the program's.
+// character, too long for a file name with ".plist", its saves' temporary names or the name a damaged file
+// is set aside under), wherever it came from, gives way to the program's.
 #include <filesystem>
 #include <memory>
 #include <string>

@@ -104,6 +104,9 @@ bool renameNoReplace(const fs::path& from, const fs::path& to) {
     return rc == 0;
 }
 
+// How many names a set-aside tries: "<path><suffix>", then "-2" up to this.
+constexpr int kMostAsideNames = 1000;
+
 fs::path withSuffix(const fs::path& path, const std::string& suffix, int n) {
     fs::path aside = path;
     aside += n == 1 ? suffix : suffix + "-" + std::to_string(n);
@@ -187,7 +190,7 @@ fs::path moveUnderFreeName(const fs::path& path, const std::string& suffix,
                            std::error_code& error) {
     const bool mainThere = !sources[0].empty();
     int failure = EEXIST;
-    for (int n = 1; n <= 1000; ++n) {
+    for (int n = 1; n <= kMostAsideNames; ++n) {
         const fs::path aside = withSuffix(path, suffix, n);
         if (asideTaken(aside, companions, mainThere)) continue;
         if (mainThere && !renameNoReplace(sources[0], aside)) {
@@ -273,7 +276,7 @@ fs::path placeCopiesUnderFreeName(const fs::path& path, const std::string& suffi
         lines += std::string(companions[i]) + " " + std::to_string(st.st_ino) + "\n";
     }
     int failure = EEXIST;
-    for (int n = 1; n <= 1000 && failure == EEXIST; ++n) {
+    for (int n = 1; n <= kMostAsideNames && failure == EEXIST; ++n) {
         const fs::path aside = withSuffix(path, suffix, n);
         // The file goes last here, so its own name is looked at too.
         if (asideTaken(aside, companions, false)) continue;
@@ -326,6 +329,10 @@ fs::path moveWithCompanions(const fs::path& path, const std::string& suffix,
 }
 
 }  // namespace
+
+size_t FileManager::longestAsideName(std::string_view fileName, std::string_view suffix) {
+    return withSuffix(std::string(fileName), std::string(suffix), kMostAsideNames).string().size();
+}
 
 fs::path FileManager::moveAside(const fs::path& path, const std::string& suffix, std::error_code& error) {
     return moveWithCompanions(path, suffix, {}, error);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -44,6 +45,8 @@ class FileManager {
     // when it cannot be moved. Logs nothing: the caller says in its own line what was set aside.
     static std::filesystem::path moveAside(const std::filesystem::path& path, const std::string& suffix,
                                            std::error_code& error);
+    // The longest name moveAside may give a file named `fileName` with `suffix`: the last "-n" it tries.
+    static size_t longestAsideName(std::string_view fileName, std::string_view suffix);
     // The same for a file and the files that belong with it ("<path><companion>", such as a database's
     // log): all go under one free name, "<aside><companion>" beside "<aside>", and none replaces anything.
     // Companions that are not there are skipped; when the file itself is missing its companions still go.

@@ -19,6 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// What a file read whole that holds no settings is set aside as: "<file>.unreadable".
+constexpr const char* kUnreadableSuffix = ".unreadable";
+
 // Nulls have no stored form; refusing them here keeps one bad value from blocking every later save.
 bool storable(const Value& v, int depth = 0) {
     if (depth > PropertyList::kMaxDepth || v.isNull()) return false;
@@ -139,7 +142,16 @@ void UserDefaults::forgetStandard() {
 }
 
 std::string UserDefaults::standardFileName() {
-    return Bundle::main().appName() + ".plist";
+    return standardFileNameFor(Bundle::main().appName());
+}
+
+std::string UserDefaults::standardFileNameFor(const std::string& appName) {
+    return appName + ".plist";
+}
+
+size_t UserDefaults::longestNameBeside(const std::string& fileName) {
+    return std::max({fileName.size(), temporaryNameLength(fileName),
+                     FileManager::longestAsideName(fileName, kUnreadableSuffix)});
 }
 
 std::shared_ptr<UserDefaults> UserDefaults::standard() {
@@ -206,7 +218,7 @@ void UserDefaults::load() {
     }
     // Through a link, the damaged file is what goes aside; the link stays for the next save to write through.
     std::error_code ec;
-    fs::path aside = FileManager::moveAside(linkTarget(file_).value_or(file_), ".unreadable", ec);
+    fs::path aside = FileManager::moveAside(linkTarget(file_).value_or(file_), kUnreadableSuffix, ec);
     if (aside.empty()) {
         unread_ = true;
         logError(

@@ -25,6 +25,11 @@ class UserDefaults {
   public:
     // The app's own store's file name: the main bundle's appName and ".plist".
     static std::string standardFileName();
+    // The same for an app of that name.
+    static std::string standardFileNameFor(const std::string& appName);
+    // The longest name a store kept in a file named `fileName` gives a file in its folder: the file's
+    // own, a save's temporary, or the file set aside as damaged.
+    static size_t longestNameBeside(const std::string& fileName);
     static constexpr const char* kLanguagesKey = "AppleLanguages";
 
     // The app's own store in Paths::preferences(). When the app home changes (tests), the next call
