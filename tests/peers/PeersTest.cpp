@@ -16,6 +16,8 @@
 #include <regex>
 #include <sstream>
 
+// Made by the build: the project's version (POTEMARU_VERSION).
+#include "PotemaruVersion.h"
 #include "platform/media/ImageCodec.h"
 #include "platform/net/Endpoints.h"
 #include "platform/net/URLConnection.h"
@@ -552,6 +554,6 @@ TEST(Peers, AScreenViewStoredByOneLaunchIsDeliveredByTheNext) {
     // The game's own identity and screen.
     EXPECT_EQ(fields.value("aid", ""), "org.potemaru.potemaru");
     EXPECT_EQ(fields.value("an", ""), "potemaru");
-    EXPECT_EQ(fields.value("av", ""), "1.0");
+    EXPECT_EQ(fields.value("av", ""), POTEMARU_VERSION);
     EXPECT_EQ(fields.value("sr", ""), "640x1136");
 }
