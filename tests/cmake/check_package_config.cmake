@@ -1,7 +1,6 @@
-# An app configured against the build's CMake package below a prefix of empty libraries and a stand-in
-# potemaru-peers. CASE unknown_component: a misspelt component is named with the valid ones; peers:
-# potemaru::peers is a component; semicolon: a prefix whose path holds a ";" generates. LIBDIR is the
-# build's library folder below the prefix.
+# An app configured against the build's CMake package below a prefix of empty libraries (in LIBDIR) and a
+# stand-in potemaru-peers. CASE unknown_component: a misspelt component is named with the valid ones; peers:
+# potemaru::peers is a component; semicolon: a prefix whose path holds a ";" generates.
 set(components analytics)
 set(name "pre fix")
 if(CASE STREQUAL "unknown_component")

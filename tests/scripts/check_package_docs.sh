@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# scripts/check-package's check of potemaru-dev's documentation folder, on what the build installs there: the
-# SDK's pages (the README's as the build cuts it) and the examples pass, every reference in them leading
-# inside the folder; without the README's page or an example's helper, or with a page that refers to what
-# is not there, it fails, naming them. Run: check_package_docs.sh BUILD_DIR
+# scripts/check-package's check of potemaru-dev's documentation folder as the build installs it: it passes;
+# without the README's page or an example's helper, or with a page that refers to what is not there, it
+# fails, naming them. Run: check_package_docs.sh BUILD_DIR
 set -euo pipefail
 checkout=$(cd "$(dirname "$0")/../.." && pwd -P)
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT

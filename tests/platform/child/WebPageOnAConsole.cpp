@@ -10,7 +10,7 @@
 #include "platform/ui/WebView.h"
 
 struct Loaded : plat::WebViewDelegate {
-    int ended = 0;  // 1 finished, 2 failed
+    int ended = 0;  // 1: finished, 2: failed
     void webViewDidFinishLoad(plat::WebView&) override { ended = 1; }
     void webViewDidFailLoadWithError(plat::WebView&, const plat::Error&) override { ended = 2; }
 };
