@@ -1,10 +1,11 @@
 # What `cmake --install` puts where (GNUInstallDirs folders below the prefix), in two components:
 #   game  bin/potemaru and its assets in share/games/potemaru/assets/
-#   sdk   the libraries as lib/libpotemaru-<library>.a, their headers in include/potemaru/, the ad SDK's
-#         pictures, pages' styles and price tokens in share/potemaru-sdk/ads/ (for an app's resource folder),
-#         potemaru-peers and its data in share/potemaru-sdk/peers/, the CMake package potemaru and
-#         pkg-config's potemaru-<library>; its pages and the examples' sources in share/doc/potemaru-dev/
-#         (cmake/Packaging.cmake)
+#   sdk   the libraries as <libdir>/libpotemaru-<library>.a, their headers in include/potemaru/, the ad
+#         SDK's pictures, pages' styles and price tokens in share/potemaru-sdk/ads/ (for an app's resource
+#         folder), potemaru-peers and its data in share/potemaru-sdk/peers/, the CMake package potemaru in
+#         <libdir>/cmake/potemaru/ and pkg-config's potemaru-<library> in <libdir>/pkgconfig/; its pages and
+#         the examples' sources in share/doc/potemaru-dev/ (cmake/Packaging.cmake)
+# <libdir> is CMAKE_INSTALL_LIBDIR: lib/<multiarch triplet> on Debian (cmake/LibDir.cmake).
 # No installed file lies in share/potemaru/, the game's home under the prefix ~/.local, nor in any other
 # folder named like an app's home (cmake/Paths.cmake names the data folders).
 # The installed tree is relocatable: programs find their files from their own place, and the package files

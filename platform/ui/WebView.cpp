@@ -250,6 +250,16 @@ void applySandbox(WebKitWebContext* context) {
         webkit_web_context_add_path_to_sandbox(context, resources.c_str(), TRUE);
 }
 
+// The engine looks for the accessibility bus as it starts its first web process and, where there is none
+// (no session bus: a headless run, a console, a container), writes a line about it on standard error that
+// a player would read as the game's error. The pages are ads drawn into the game's own frame, which no
+// assistive tool reads: given an empty bus address, the engine looks for none and starts its web processes
+// without accessibility. An address the user set stays. Set before the context starts its processes,
+// which inherit the environment.
+void startEnginesWithoutAccessibility() {
+    g_setenv("WEBKIT_A11Y_BUS_ADDRESS", "", FALSE);
+}
+
 std::optional<std::string> registeredUserAgent() {
     auto defaults = UserDefaults::standard();
     return defaults ? defaults->stringForKey("UserAgent") : std::nullopt;
@@ -570,6 +580,7 @@ WebView::WebView(Rect frame) : View(frame), engine_(std::make_unique<Engine>()) 
     auto& engines = liveEngines();
     WebKitWebContext*& context = sharedContext();
     if (!context) {
+        startEnginesWithoutAccessibility();
         context = webkit_web_context_new_ephemeral();
         applySandbox(context);
         applyProxies(context);

@@ -1,5 +1,5 @@
-# An app configured against the build's CMake package below a prefix of empty libraries and a stand-in
-# potemaru-peers. CASE unknown_component: a misspelt component is named with the valid ones; peers:
+# An app configured against the build's CMake package below a prefix of empty libraries (in LIBDIR) and a
+# stand-in potemaru-peers. CASE unknown_component: a misspelt component is named with the valid ones; peers:
 # potemaru::peers is a component; semicolon: a prefix whose path holds a ";" generates.
 set(components analytics)
 set(name "pre fix")
@@ -13,18 +13,19 @@ endif()
 string(ASCII 59 semicolon)
 string(CONFIGURE "${WORK}/${name}" prefix)
 file(REMOVE_RECURSE "${WORK}")
-foreach(file lib/libpotemaru-platform.a lib/libpotemaru-analytics.a include/potemaru/RUV.h bin/potemaru-peers)
+foreach(file ${LIBDIR}/libpotemaru-platform.a ${LIBDIR}/libpotemaru-analytics.a include/potemaru/RUV.h
+             bin/potemaru-peers)
   file(WRITE "${prefix}/${file}" "")
 endforeach()
 foreach(file potemaruConfig.cmake potemaruConfigVersion.cmake)
-  configure_file("${PACKAGE}/${file}" "${prefix}/lib/cmake/potemaru/${file}" COPYONLY)
+  configure_file("${PACKAGE}/${file}" "${prefix}/${LIBDIR}/cmake/potemaru/${file}" COPYONLY)
 endforeach()
 # The prefix is named in the app's own file: a ";" cannot cross the command line as one argument.
 file(WRITE "${WORK}/app/main.cpp" "int main() {}\n")
 file(WRITE "${WORK}/app/CMakeLists.txt" "cmake_minimum_required(VERSION 3.25)
 project(app LANGUAGES CXX)
 string(ASCII 59 semicolon)
-set(potemaru_DIR \"${WORK}/${name}/lib/cmake/potemaru\")
+set(potemaru_DIR \"${WORK}/${name}/${LIBDIR}/cmake/potemaru\")
 find_package(potemaru CONFIG REQUIRED COMPONENTS ${components})
 if(\"${CASE}\" STREQUAL peers AND NOT TARGET potemaru::peers)
   message(FATAL_ERROR \"no potemaru::peers\")

@@ -347,6 +347,15 @@ TEST_F(WebViewTest, TheWebProcessHasNamespacesOfItsOwnWhenTheSandboxStarts) {
     }
 }
 
+// Where no accessibility bus can be found, the engine would say so on standard error at its first page.
+TEST_F(WebViewTest, APageOnAConsoleLoadsWithoutALineAboutTheAccessibilityBus) {
+    testsupport::TempDir dir;
+    const auto page = testsupport::programPath("platform_web_page_on_a_console");
+    EXPECT_EQ(testsupport::runProgram(page, {(dir.path() / "home").string(), (dir.path() / "err").string()}),
+              0);
+    EXPECT_EQ(testsupport::readFile(dir.path() / "err").find("accessibility"), std::string::npos);
+}
+
 TEST_F(WebViewTest, AnimatedPageIsPacedByTheGameFrames) {
     testsupport::VirtualClockScope time;
     auto view = makeView();

@@ -1,0 +1,31 @@
+// Loads a page in a web view where, as on a console, no session bus can be found; its standard error goes to
+// ERRORS.   platform_web_page_on_a_console HOME ERRORS   exits with 0 once the page loaded, 2 if it did not
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "platform/runloop/RunLoop.h"
+#include "platform/storage/Paths.h"
+#include "platform/ui/WebView.h"
+
+struct Loaded : plat::WebViewDelegate {
+    int ended = 0;  // 1: finished, 2: failed
+    void webViewDidFinishLoad(plat::WebView&) override { ended = 1; }
+    void webViewDidFailLoadWithError(plat::WebView&, const plat::Error&) override { ended = 2; }
+};
+
+int main(int argc, char** argv) {
+    if (argc != 3 || !std::freopen(argv[2], "w", stderr)) return 64;
+    for (const char* name : {"DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS", "WEBKIT_A11Y_BUS_ADDRESS",
+                             "DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"})
+        unsetenv(name);
+    plat::Paths::setHome(argv[1]);
+    auto loaded = std::make_shared<Loaded>();
+    auto view = std::make_shared<plat::WebView>(plat::Rect{0, 0, 320, 50});
+    view->setDelegate(loaded);
+    view->loadHTMLString("<html><body>ad</body></html>", "http://127.0.0.1/");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!loaded->ended && std::chrono::steady_clock::now() < until) plat::RunLoop::main().runOnce(0.05);
+    return loaded->ended == 1 ? 0 : 2;
+}
