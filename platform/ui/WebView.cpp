@@ -1,6 +1,7 @@
 #include "platform/ui/WebView.h"
 
 #include <poll.h>
+#include <stdlib.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 #include <wayland-server.h>
@@ -252,13 +253,13 @@ void applySandbox(WebKitWebContext* context) {
 
 // The engine looks for the accessibility bus as it starts its first web process and, where there is none
 // (no session bus: a headless run, a console, a container), writes a line about it on standard error that
-// a player would read as the game's error. The pages are ads drawn into the game's own frame, which no
+// a player would read as the program's error. The pages are ads drawn into the program's own frame, which no
 // assistive tool reads: given an empty bus address, the engine looks for none and starts its web processes
-// without accessibility. An address the user set stays. Set before the context starts its processes,
-// which inherit the environment.
-void startEnginesWithoutAccessibility() {
-    g_setenv("WEBKIT_A11Y_BUS_ADDRESS", "", FALSE);
-}
+// without accessibility. An address the user set stays. Set as the program starts, before any thread runs:
+// a change of the environment races with every thread that reads it.
+[[maybe_unused]] const bool enginesStartWithoutAccessibility = [] {
+    return ::setenv("WEBKIT_A11Y_BUS_ADDRESS", "", 0) == 0;
+}();
 
 std::optional<std::string> registeredUserAgent() {
     auto defaults = UserDefaults::standard();
@@ -580,7 +581,6 @@ WebView::WebView(Rect frame) : View(frame), engine_(std::make_unique<Engine>()) 
     auto& engines = liveEngines();
     WebKitWebContext*& context = sharedContext();
     if (!context) {
-        startEnginesWithoutAccessibility();
         context = webkit_web_context_new_ephemeral();
         applySandbox(context);
         applyProxies(context);
