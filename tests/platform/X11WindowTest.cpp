@@ -14,7 +14,9 @@
 extern char** environ;
 
 // A frame presented after the connection to the server is cut returns: the GL driver's software present
-// used to spin for good inside eglSwapBuffers once the connection had failed, deaf to every quit.
+// used to spin inside eglSwapBuffers once the connection had failed, deaf to every quit, sending image
+// requests without end. The child program counts them and ends at once when there are more than the frame
+// has rows, so the spin is caught however long it would take to come out.
 TEST(X11Window, APresentOnALostConnectionReturns) {
     if (!testsupport::onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
     testsupport::XServer server;
@@ -30,7 +32,7 @@ TEST(X11Window, APresentOnALostConnectionReturns) {
     pid_t pid = -1;
     ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
     posix_spawn_file_actions_destroy(&actions);
-    // A present takes milliseconds; one that has not returned in a minute never will.
+    // A present takes milliseconds; one that has not returned in a minute is stuck some other way.
     int status = 0;
     pid_t ended = 0;
     for (int i = 0; i < 600 && ended == 0; ++i) {
@@ -44,5 +46,5 @@ TEST(X11Window, APresentOnALostConnectionReturns) {
     }
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(testsupport::readFile(out), "returned\n");
+    EXPECT_EQ(testsupport::readFile(out).rfind("returned after ", 0), 0u) << testsupport::readFile(out);
 }
