@@ -86,7 +86,7 @@ class X11Window {
     // Runs `make` (which makes something of the window on its connection: the GL surface) with every other
     // client held off, once the server has said the window still exists; false, without running it, when
     // it no longer does. Another client cannot destroy the window in the middle, where the GL driver would
-    // meet it half gone.
+    // meet it half gone. The others are let go however `make` ends, an exception from it included.
     bool whileItExists(const std::function<void()>& make);
 
   private:
