@@ -366,8 +366,11 @@ void X11Window::handle(void* raw) {
             }
             break;
         case ClientMessage:
-            if (static_cast<unsigned long>(event.xclient.data.l[0]) == deleteAtom_ && onWindow_)
-                onWindow_(WindowEvent::CloseRequested);
+            if (static_cast<unsigned long>(event.xclient.data.l[0]) == deleteAtom_) {
+                // An event is read once: a close read before anyone listens is kept for the way out.
+                closeRequested_ = true;
+                if (onWindow_) onWindow_(WindowEvent::CloseRequested);
+            }
             break;
         default:
             break;

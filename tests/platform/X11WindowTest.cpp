@@ -103,3 +103,15 @@ TEST(X11Window, ARefusedRequestAboutTheWindowIsSaidOnce) {
     EXPECT_NE(first, std::string::npos) << run.err;
     EXPECT_EQ(run.err.find(line, first + 1), std::string::npos) << run.err;
 }
+
+// A close read before anyone listens for the window's events (a program that looks at its events before
+// it set its handler) is kept for it: the window used to drop it, and the program played on.
+TEST(X11Window, ACloseReadBeforeAnyoneListensIsKept) {
+    if (!testsupport::onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+    testsupport::XServer server;
+    ASSERT_TRUE(server.start());
+    const ChildRun run = runChild("platform_window_faults", {"close"});
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "kept\n");
+}
