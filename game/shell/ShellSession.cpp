@@ -317,13 +317,16 @@ int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> drive
                 0.05);
         }
         // Presenting a frame can pull X events into Xlib's queue, where the connection's file watch
-        // never sees them; they are looked at between frames as well. A quit stops the run loop itself.
+        // never sees them; they are looked at between frames as well. A quit, and a close or the window's
+        // end once read, stop the run loop from here too: they are kept, and no single stop can lose them.
         plat::X11Window& window = driver->window();
         const plat::RunLoop::TimerId events = plat::RunLoop::main().addTimer(
             1.0 / 120,
             [&window] {
                 window.processEvents();
-                if (plat::outOfDescriptors() || plat::QuitSignals::signalled()) plat::RunLoop::main().stop();
+                if (plat::outOfDescriptors() || plat::QuitSignals::signalled() || window.closeRequested() ||
+                    window.isGone())
+                    plat::RunLoop::main().stop();
             },
             1.0 / 120);
         if (!plat::QuitSignals::signalled()) driver->run();

@@ -39,6 +39,7 @@ struct X11Window::Connection {
     bool lost = false;
     unsigned long window = 0;
     bool windowGone = false;
+    bool errorSaid = false;  // an error about the window other than its being gone, said in one line
 };
 
 namespace {
@@ -62,17 +63,47 @@ int quietIOError(Display*) {
 int (*previousErrorHandler)(Display*, XErrorEvent*) = nullptr;
 
 // Another client may destroy the window at any moment from its creation on, before its DestroyNotify is
-// read too: requests that name it then fail harmlessly, and say it is gone. Any other error goes where it
-// went before.
+// read too: requests that name it then fail harmlessly, and say it is gone. Any other error about the
+// window is a fault of this program's requests, said in one line the first time (a frame's requests would
+// repeat it every frame) and never fatal. Any error about something else goes where it went before.
 int windowErrors(Display* display, XErrorEvent* error) {
     for (X11Window::Connection* c : connections()) {
         if (c->display == display && c->window && error->resourceid == c->window) {
-            if (error->error_code == BadWindow || error->error_code == BadDrawable) c->windowGone = true;
+            if (error->error_code == BadWindow || error->error_code == BadDrawable) {
+                c->windowGone = true;
+            } else if (!c->errorSaid) {
+                c->errorSaid = true;
+                char text[128] = "";
+                XGetErrorText(display, error->error_code, text, sizeof text);
+                logError(
+                    "X11Window: the X server refused a request about the window: %s (error %d, request "
+                    "%d.%d); later such errors are not said",
+                    text, error->error_code, error->request_code, error->minor_code);
+            }
             return 0;
         }
     }
     return previousErrorHandler ? previousErrorHandler(display, error) : 0;
 }
+
+// Holds every other client off from its making to the end of its scope, however the scope ends; a lost
+// connection has no grab left to release.
+class ServerGrab {
+  public:
+    explicit ServerGrab(X11Window::Connection& connection) : connection_(connection) {
+        XGrabServer(connection_.display);
+    }
+    ~ServerGrab() {
+        if (connection_.lost) return;
+        XUngrabServer(connection_.display);
+        XFlush(connection_.display);
+    }
+    ServerGrab(const ServerGrab&) = delete;
+    ServerGrab& operator=(const ServerGrab&) = delete;
+
+  private:
+    X11Window::Connection& connection_;
+};
 
 Display* dpy(void* display) {
     return static_cast<Display*>(display);
@@ -236,16 +267,12 @@ int X11Window::processEvents() {
 bool X11Window::whileItExists(const std::function<void()>& make) {
     if (isGone() || connection_->windowGone) return false;
     Display* display = dpy(display_);
-    XGrabServer(display);
+    const ServerGrab grab(*connection_);
     XWindowAttributes attributes;
     // A window already destroyed answers with an error, which windowErrors takes.
     const bool exists = XGetWindowAttributes(display, window_, &attributes) != 0 &&
                         !connection_->windowGone && !connectionLost();
     if (exists) make();
-    if (!connectionLost()) {
-        XUngrabServer(display);
-        XFlush(display);
-    }
     return exists;
 }
 
@@ -339,8 +366,11 @@ void X11Window::handle(void* raw) {
             }
             break;
         case ClientMessage:
-            if (static_cast<unsigned long>(event.xclient.data.l[0]) == deleteAtom_ && onWindow_)
-                onWindow_(WindowEvent::CloseRequested);
+            if (static_cast<unsigned long>(event.xclient.data.l[0]) == deleteAtom_) {
+                // An event is read once: a close read before anyone listens is kept for the way out.
+                closeRequested_ = true;
+                if (onWindow_) onWindow_(WindowEvent::CloseRequested);
+            }
             break;
         default:
             break;

@@ -83,10 +83,13 @@ class X11Window {
     // once in a log line): nothing can be shown any more.
     bool isGone() const { return destroyed_ || connectionLost(); }
     bool connectionLost() const;
+    // The window was asked to close (its close button, or a window manager's WM_DELETE_WINDOW), whether
+    // or not a handler heard it: kept from the moment the request is read, for the way out to look at.
+    bool closeRequested() const { return closeRequested_; }
     // Runs `make` (which makes something of the window on its connection: the GL surface) with every other
     // client held off, once the server has said the window still exists; false, without running it, when
     // it no longer does. Another client cannot destroy the window in the middle, where the GL driver would
-    // meet it half gone.
+    // meet it half gone. The others are let go however `make` ends, an exception from it included.
     bool whileItExists(const std::function<void()>& make);
 
   private:
@@ -96,6 +99,7 @@ class X11Window {
     void* display_ = nullptr;
     Connection* connection_ = nullptr;  // lives as long as the display, which the process keeps
     bool destroyed_ = false;
+    bool closeRequested_ = false;
     bool lossReported_ = false;
     unsigned long window_ = 0;
     unsigned long deleteAtom_ = 0;
