@@ -97,9 +97,6 @@ int peak(const std::vector<int>& samples, size_t from, size_t to);
 // Asks the window of that name on DISPLAY to close, as a window manager's close button does
 // (WM_DELETE_WINDOW). False when there is no such window.
 bool closeWindow(const std::string& name);
-// Asks the window of that name to close `seconds` after it first exists (looked for every millisecond).
-// False when none appeared within a minute.
-bool closeWindowAfterItAppears(const std::string& name, double seconds);
 // Destroys the window of that name from another client (as some window managers and tools do), or with
 // `killItsClient` closes its owner's connection to the X server (as at the end of a session). False when
 // there is no such window.

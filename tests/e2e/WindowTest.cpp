@@ -55,24 +55,3 @@ TEST(PotemaruWindow, AClickOnTheShareButtonReachesTheGame) {
 
     run.kill9();
 }
-
-// A close is taken whenever it comes from the window's first appearance on: before the surface exists,
-// during the splash and once the play field is up. Some closes used to be lost, and the game played on.
-TEST(PotemaruWindow, ACloseIsTakenFromTheMomentTheWindowExists) {
-    if (!testsupport::onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
-    testsupport::XServer server;
-    ASSERT_TRUE(server.start());
-    for (double delay : {0.0, 0.2, 0.5, 1.0, 1.5, 2.0, 2.5, 3.0, 4.0, 5.0}) {
-        SCOPED_TRACE("closed " + std::to_string(delay) + " s after the window appeared");
-        testsupport::TempDir dir;
-        e2e::Potemaru run(dir.path());
-        ASSERT_TRUE(run.start({"--home", (dir.path() / "home").string(), "--audio", "null", "--seed", "1"}));
-        ASSERT_TRUE(e2e::closeWindowAfterItAppears("potemaru", delay)) << run.err();
-        // The way out takes well under a second; a close that was lost is never taken.
-        const bool ended = waitFor([&] { return !run.running(); }, 30);
-        if (!ended) run.kill9();
-        ASSERT_TRUE(ended) << run.err();
-        EXPECT_EQ(run.wait(), 0) << run.err();
-        EXPECT_FALSE(run.endedBySignal());
-    }
-}

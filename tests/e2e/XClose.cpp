@@ -100,14 +100,4 @@ bool closeWindow(const std::string& name) {
     return sent;
 }
 
-bool closeWindowAfterItAppears(const std::string& name, double seconds) {
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return false;
-    const Window found = firstAppearance(display, name, nullptr);
-    if (found) usleep(static_cast<useconds_t>(seconds * 1e6));
-    const bool sent = found && sendClose(display, found);
-    XCloseDisplay(display);
-    return sent;
-}
-
 }  // namespace e2e
