@@ -1,6 +1,7 @@
 #include "platform/runloop/QuitSignals.h"
 
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <poll.h>
 #include <pthread.h>
 #include <string.h>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <mutex>
@@ -139,8 +141,17 @@ void takeFirst(int signal) {
     if (const QuitSignals::Wake wake = wakeAction.load()) wake();
 }
 
-// Waits for a quit on `quits` (a signalfd) or for `stopFd`, at most `nanos` (-1: without end): the signal
-// taken, 0 when stopped, -1 when the time ran out.
+// Set by the quits' thread once it has seen stopWatching's word: from then on it takes no quit for a
+// relaunch's exec to cut short.
+std::atomic<int> stopSeen{0};
+
+void sayStopSeen() {
+    stopSeen.store(1);
+    ::syscall(SYS_futex, reinterpret_cast<int*>(&stopSeen), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+}
+
+// Waits for a quit on `quits` (a signalfd) or for `stopFd` (-1: none), at most `nanos` (-1: without end): the
+// signal taken, 0 when stopped, -1 when the time ran out.
 int nextQuit(int quits, int stopFd, long long nanos) {
     pollfd fds[2] = {{stopFd, POLLIN, 0}, {quits, POLLIN, 0}};
     timespec wait{nanos / kNanos, nanos % kNanos};
@@ -155,16 +166,34 @@ int nextQuit(int quits, int stopFd, long long nanos) {
     }
 }
 
+// After stopWatching, with no quit taken: a quit stays pending for the program the exec makes, and the
+// program's action runs at once for it (marking the home ending), until the exec ends this thread.
+[[noreturn]] void passQuitsOn(int quits) {
+    pollfd fd{quits, POLLIN, 0};
+    while (::syscall(SYS_ppoll, &fd, 1, nullptr, nullptr, 0) <= 0 || !(fd.revents & POLLIN)) {
+    }
+    uint64_t pending = 0;
+    ::syscall(SYS_rt_sigpending, &pending, sizeof pending);
+    int signal = SIGTERM;
+    for (int s : kQuits)
+        if (pending >> (s - 1) & 1) signal = s;
+    if (const QuitSignals::Action onQuit = onQuitAction.load()) onQuit(signal);
+    for (;;) ::syscall(SYS_ppoll, nullptr, 0, nullptr, nullptr, 0);
+}
+
 void watchForQuits(int quits, int stopFd) {
     pthread_setname_np(pthread_self(), "quit-watch");
     const int first = nextQuit(quits, stopFd, -1);
-    if (first <= 0) return;
+    if (first <= 0) {
+        sayStopSeen();
+        passQuitsOn(quits);
+    }
     takeFirst(first);
     for (;;) {
         const long long left = boundNanos.load() - boundPassed();
         if (left <= 0) endAtTheBound();
-        const int second = nextQuit(quits, stopFd, left);
-        if (second == 0) return;
+        const int second = nextQuit(quits, stopSeen.load() ? -1 : stopFd, left);
+        if (second == 0) sayStopSeen();
         if (second > 0) endBy(second);
     }
 }
@@ -249,7 +278,6 @@ void QuitSignals::install(Action onQuit, double boundSeconds, const std::string&
     onQuitAction.store(onQuit);
     static std::once_flag once;
     std::call_once(once, [] {
-        mainSchedstat.store(::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC));
         pthread_atfork(nullptr, nullptr, &letQuitsThroughInChild);
         // Caught rather than ignored: a write to a connection whose other end is gone fails with EPIPE
         // instead of ending the program, and a program this one execs begins with it at its default.
@@ -259,8 +287,14 @@ void QuitSignals::install(Action onQuit, double boundSeconds, const std::string&
         ::sigaction(SIGPIPE, &pipe, nullptr);
     });
     const sigset_t quits = set();
-    const int fd = ::signalfd(-1, &quits, SFD_CLOEXEC);
+    int fd = ::signalfd(-1, &quits, SFD_CLOEXEC);
     const int stopFd = fd < 0 ? -1 : ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (fd >= 0 && stopFd < 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (mainSchedstat.load() < 0)
+        mainSchedstat.store(::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC));
     if (stopFd >= 0) {
         try {
             w.thread = std::thread([fd, stopFd] {
@@ -292,26 +326,24 @@ void QuitSignals::storedOnTheWayOut() {
 }
 
 void QuitSignals::stopWatching() {
-    std::thread thread;
-    {
-        std::lock_guard<std::mutex> lock(watcherMutex());
-        Watcher& w = watcher();
-        if (w.byHandler) {
-            // Held back again, they wait for the program the exec makes.
-            const sigset_t quits = set();
-            pthread_sigmask(SIG_BLOCK, &quits, nullptr);
-            w.byHandler = false;
-            return;
-        }
-        if (!w.thread.joinable()) return;
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(w.stopFd, &one, sizeof one);
-        thread = std::move(w.thread);
-    }
-    thread.join();
     std::lock_guard<std::mutex> lock(watcherMutex());
-    ::close(watcher().stopFd);
-    watcher().stopFd = -1;
+    Watcher& w = watcher();
+    if (w.byHandler) {
+        // Held back again, they wait for the program the exec makes.
+        const sigset_t quits = set();
+        pthread_sigmask(SIG_BLOCK, &quits, nullptr);
+        w.byHandler = false;
+        return;
+    }
+    if (!w.thread.joinable()) return;
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(w.stopFd, &one, sizeof one);
+    while (stopSeen.load() == 0)
+        ::syscall(SYS_futex, reinterpret_cast<int*>(&stopSeen), FUTEX_WAIT_PRIVATE, 0, nullptr, nullptr, 0);
+    // It goes on until the program ends or execs, and touches only what is never destroyed.
+    w.thread.detach();
+    ::close(w.stopFd);
+    w.stopFd = -1;
 }
 
 }  // namespace plat

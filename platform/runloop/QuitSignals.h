@@ -4,9 +4,9 @@
 // own takes them the moment they arrive, whatever the others are doing: it records the quit, runs the
 // program's own action (marking its home ending, say), wakes the program's main loop and, should the
 // program's way out not have finished within a bound, ends it with one line. A second quit ends the program
-// at once. While no such thread runs (a relaunch's exec), a quit waits, pending, for the program that
-// follows. Where the thread cannot be started (no descriptor or thread left), the quits are taken by a
-// signal handler instead, which does the same.
+// at once. Through a relaunch's exec, a quit waits, pending, for the program that follows. Where the thread
+// cannot be started (no descriptor or thread left), the quits are taken by a signal handler instead, which
+// does the same.
 //
 // After the first quit, the quits' taker takes no lock and allocates nothing: the main thread may be held
 // anywhere (inside the allocator, or holding a lock), and the bound still ends the program.
@@ -46,7 +46,9 @@ class QuitSignals {
     // The play is stored: only the rest of the way out is left.
     static void storedOnTheWayOut();
     // Stops taking quits, for right before a relaunch's exec: from then on a quit waits, pending, through the
-    // exec for the program this one becomes. On the thread that installed them.
+    // exec for the program this one becomes, while `onQuit` still runs at once for it (so the home is marked
+    // ending from the moment it comes). A quit taken before is signalled(). On the thread that installed
+    // them.
     static void stopWatching();
 };
 
