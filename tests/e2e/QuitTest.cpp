@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -325,47 +326,56 @@ TEST(PotemaruQuit, AQuitDuringARelaunchEndsTheGameTheNormalWay) {
 }
 
 // A quit that comes as a relaunch execs marks the home ending at once, and the mark stays through the start
-// of the program the exec makes: a game started at once on the same home waits for this one and starts. The
-// home used to be unmarked until the new program held it (seconds, under load), and such a start was refused.
+// of the program the exec makes; one that comes right after the exec is marked as soon as the new program has
+// taken the hold on from the old one, before it holds the home. A game started at once on the same home waits
+// for this one and starts. The home used to be unmarked until the new program held it (seconds, under load),
+// and such a start was refused.
 TEST(PotemaruQuit, AQuitAtARelaunchsExecKeepsTheHomeMarkedEndingAndAStartWaits) {
-    testsupport::TempDir dir;
-    const fs::path home = dir.path() / "home", script = dir.path() / "relaunch.txt";
-    testsupport::writeFile(script, "400 relaunch\n");
-    Potemaru run(dir.path()), second(dir.path());
-    auto args = headless(home);
-    args.insert(args.end(), {"--script", script.string(), "--frames", "10000000"});
-    ASSERT_TRUE(run.start(args));
-    ASSERT_TRUE(waitFor([&] { return e2e::settings(home)["firstgame"].isBool() || !run.running(); }, 120));
-    ASSERT_TRUE(run.signal(SIGSTOP));
-    ASSERT_EQ(waitpid(run.pid(), nullptr, WUNTRACED), run.pid());
-    const pid_t pid = run.pid();
-    auto entering = [pid](int status, uint64_t call) {
-        const auto info = syscallAt(pid, status);
-        return info && info->op == PTRACE_SYSCALL_INFO_ENTRY && info->entry.nr == call;
-    };
-    ASSERT_TRUE(e2e::traceUntil(pid, true, [&](int status) { return entering(status, SYS_execve); }));
-    ASSERT_TRUE(run.signal(SIGTERM));
-    auto secondArgs = headless(home);
-    secondArgs.insert(secondArgs.end(), {"--frames", "5"});
-    ASSERT_TRUE(second.start(secondArgs));
-    // The quit marks the home while the exec is held; each stop of the main thread from then on, until the
-    // new program takes the hold (its lock of the home), finds it marked.
-    ASSERT_TRUE(waitFor([&] { return markedEnding(home); }, 20));
-    int unmarked = 0, status = 0;
-    bool execed = false;
-    ptrace(PTRACE_SYSCALL, pid, nullptr, 0);
-    while (waitpid(pid, &status, 0) == pid && WIFSTOPPED(status) &&
-           !(execed && entering(status, SYS_flock))) {
-        unmarked += !markedEnding(home);
-        execed = execed || status >> 8 == (SIGTRAP | PTRACE_EVENT_EXEC << 8);
-        const bool traceStop = status >> 16 != 0 || WSTOPSIG(status) == (SIGTRAP | 0x80);
-        ptrace(PTRACE_SYSCALL, pid, nullptr, traceStop ? 0 : WSTOPSIG(status));
+    for (const bool atTheExec : {true, false}) {
+        SCOPED_TRACE(atTheExec ? "at the exec" : "right after the exec");
+        testsupport::TempDir dir;
+        const fs::path home = dir.path() / "home", script = dir.path() / "relaunch.txt";
+        testsupport::writeFile(script, "400 relaunch\n");
+        Potemaru run(dir.path()), second(dir.path());
+        auto args = headless(home);
+        args.insert(args.end(), {"--script", script.string(), "--frames", "10000000"});
+        ASSERT_TRUE(run.start(args));
+        ASSERT_TRUE(
+            waitFor([&] { return e2e::settings(home)["firstgame"].isBool() || !run.running(); }, 120));
+        ASSERT_TRUE(run.signal(SIGSTOP));
+        ASSERT_EQ(waitpid(run.pid(), nullptr, WUNTRACED), run.pid());
+        const pid_t pid = run.pid();
+        auto entering = [pid](int status, uint64_t call) {
+            const auto info = syscallAt(pid, status);
+            return info && info->op == PTRACE_SYSCALL_INFO_ENTRY && info->entry.nr == call &&
+                   (call != SYS_prctl || info->entry.args[0] == PR_SET_NAME);
+        };
+        ASSERT_TRUE(e2e::traceUntil(pid, true, [&](int status) {
+            return atTheExec ? entering(status, SYS_execve)
+                             : status >> 8 == (SIGTRAP | PTRACE_EVENT_EXEC << 8);
+        }));
+        ASSERT_TRUE(run.signal(SIGTERM));
+        auto secondArgs = headless(home);
+        secondArgs.insert(secondArgs.end(), {"--frames", "5"});
+        ASSERT_TRUE(second.start(secondArgs));
+        // At the exec, the quit marks the home while the exec is held, and each stop of the main thread from
+        // then on finds it marked; up to the new program's naming of itself, right after it took the hold on.
+        if (atTheExec) {
+            ASSERT_TRUE(waitFor([&] { return markedEnding(home); }, 20));
+        }
+        int unmarked = 0, status = 0;
+        ptrace(PTRACE_SYSCALL, pid, nullptr, 0);
+        while (waitpid(pid, &status, 0) == pid && WIFSTOPPED(status) && !entering(status, SYS_prctl)) {
+            unmarked += atTheExec && !markedEnding(home);
+            const bool traceStop = status >> 16 != 0 || WSTOPSIG(status) == (SIGTRAP | 0x80);
+            ptrace(PTRACE_SYSCALL, pid, nullptr, traceStop ? 0 : WSTOPSIG(status));
+        }
+        EXPECT_EQ(unmarked, 0);
+        EXPECT_TRUE(markedEnding(home));
+        ASSERT_EQ(ptrace(PTRACE_DETACH, pid, nullptr, 0), 0);
+        EXPECT_EQ(run.wait(), 128 + SIGTERM) << run.err();
+        EXPECT_EQ(second.wait(), 0) << second.err();
     }
-    EXPECT_TRUE(execed);
-    EXPECT_EQ(unmarked, 0);
-    ASSERT_EQ(ptrace(PTRACE_DETACH, pid, nullptr, 0), 0);
-    EXPECT_EQ(run.wait(), 128 + SIGTERM) << run.err();
-    EXPECT_EQ(second.wait(), 0) << second.err();
 }
 
 // Started with the standard streams alone under a hard limit of exactly the 128 open files it needs, the
