@@ -206,9 +206,12 @@ void armAlarm(long long nanos) {
     ::syscall(SYS_setitimer, ITIMER_REAL, &in, nullptr);
 }
 
+std::atomic<bool> handlerTookOne{false};
+
 void onQuitSignal(int signal) {
     const int saved = errno;
-    if (askedBy.load() != 0) endBy(signal);
+    // Two quits at once may reach two threads: one is the first.
+    if (handlerTookOne.exchange(true)) endBy(signal);
     takeFirst(signal);
     armAlarm(boundNanos.load());
     errno = saved;
