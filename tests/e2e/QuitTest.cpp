@@ -325,11 +325,9 @@ TEST(PotemaruQuit, AQuitDuringARelaunchEndsTheGameTheNormalWay) {
     }
 }
 
-// A quit that comes as a relaunch execs marks the home ending at once, and the mark stays through the start
-// of the program the exec makes; one that comes right after the exec is marked as soon as the new program has
-// taken the hold on from the old one, before it holds the home. A game started at once on the same home waits
-// for this one and starts. The home used to be unmarked until the new program held it (seconds, under load),
-// and such a start was refused.
+// A quit as a relaunch execs marks the home ending at once, through the start of the new program (right after
+// the exec: once that program has taken the hold on), so a game started at once waits for it and starts. The
+// home used to be unmarked until the new program held it (seconds, under load), and such a start was refused.
 TEST(PotemaruQuit, AQuitAtARelaunchsExecKeepsTheHomeMarkedEndingAndAStartWaits) {
     for (const bool atTheExec : {true, false}) {
         SCOPED_TRACE(atTheExec ? "at the exec" : "right after the exec");
@@ -358,8 +356,8 @@ TEST(PotemaruQuit, AQuitAtARelaunchsExecKeepsTheHomeMarkedEndingAndAStartWaits) 
         auto secondArgs = headless(home);
         secondArgs.insert(secondArgs.end(), {"--frames", "5"});
         ASSERT_TRUE(second.start(secondArgs));
-        // At the exec, the quit marks the home while the exec is held, and each stop of the main thread from
-        // then on finds it marked; up to the new program's naming of itself, right after it took the hold on.
+        // Marked while the exec is held, and at each stop from then on up to the new program's naming of
+        // itself.
         if (atTheExec) {
             ASSERT_TRUE(waitFor([&] { return markedEnding(home); }, 20));
         }
@@ -384,15 +382,16 @@ TEST(PotemaruQuit, AQuitAtARelaunchsExecKeepsTheHomeMarkedEndingAndAStartWaits) 
 TEST(PotemaruQuit, WithTheStandardStreamsAloneItPlaysUnderAHardLimitOf128) {
     testsupport::TempDir dir;
     testsupport::writeFile(dir.path() / "relaunch.txt", "20 relaunch\n");
-    const std::string alone =
-        "for fd in /proc/$$/fd/*; do n=${fd##*/}; ((n > 2)) && eval \"exec $n>&-\"; done";
     for (const bool relaunch : {false, true}) {
         SCOPED_TRACE(relaunch ? "after a relaunch" : "at a first start");
         auto args = headless(dir.path() / "home");
         args.insert(args.end(), {"--frames", "40"});
         if (relaunch) args.insert(args.end(), {"--script", (dir.path() / "relaunch.txt").string()});
         Potemaru run(dir.path());
-        ASSERT_TRUE(run.start(args, {"/bin/bash", "-c", alone + "; ulimit -n 128 && exec \"$0\" \"$@\""}));
+        ASSERT_TRUE(
+            run.start(args, {"/bin/bash", "-c",
+                             "for fd in /proc/$$/fd/*; do ((${fd##*/} > 2)) && eval \"exec ${fd##*/}>&-\"; "
+                             "done; ulimit -n 128 && exec \"$0\" \"$@\""}));
         EXPECT_EQ(run.wait(), 0) << run.err();
     }
 }

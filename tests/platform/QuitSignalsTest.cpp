@@ -11,7 +11,8 @@
 // fork and exec, begins with the quits let through; through posix_spawn SIGPIPE is at its default too,
 // where it would inherit it ignored. Children used to inherit the quits held back and stay deaf to a
 // SIGTERM of their own. A caller that sets the child's mask and defaults itself gets them as it set them:
-// the third child keeps SIGTERM held back and SIGPIPE ignored (the spawn used to put SIGPIPE at its default).
+// the third child keeps the quits held back and SIGPIPE ignored (the spawn used to put SIGPIPE at its
+// default).
 TEST(QuitSignals, TheProcessesAProgramStartsBeginWithTheQuitsLetThrough) {
     testsupport::TempDir dir;
     const std::string out = (dir.path() / "out").string();
@@ -25,7 +26,7 @@ TEST(QuitSignals, TheProcessesAProgramStartsBeginWithTheQuitsLetThrough) {
     for (std::string line; std::getline(lines, line);) {
         const unsigned long long bits = std::stoull(line.substr(line.find(':') + 1), nullptr, 16);
         if (line.rfind("SigBlk:", 0) == 0) {
-            EXPECT_EQ(bits & kQuits, blocked == 2 ? 1ull << (SIGTERM - 1) : 0u) << "child " << blocked;
+            EXPECT_EQ(bits & kQuits, blocked == 2 ? kQuits : 0u) << "child " << blocked;
             ++blocked;
         } else if (line.rfind("SigIgn:", 0) == 0) {
             // The first child and the third are posix_spawn's.
@@ -38,15 +39,12 @@ TEST(QuitSignals, TheProcessesAProgramStartsBeginWithTheQuitsLetThrough) {
     EXPECT_EQ(ignored, 3);
 }
 
-namespace {
-
 struct Taken {
     int status;
     std::string out, err;
 };
 
-// Runs platform_quit_taker in `mode`.
-Taken takeQuit(const char* mode) {
+static Taken takeQuit(const char* mode) {
     testsupport::TempDir dir;
     const std::string out = (dir.path() / "out").string(), err = (dir.path() / "err").string();
     const int status =
@@ -55,11 +53,8 @@ Taken takeQuit(const char* mode) {
     return {status, testsupport::readFile(out), testsupport::readFile(err)};
 }
 
-}  // namespace
-
-// A way out that cannot finish, its main thread held where it may hold the allocator's lock, still ends at
-// the bound with its line: the quits' thread allocates nothing after the quit. It used to make its line in a
-// string then, and hung.
+// A way out held where it may hold the allocator's lock still ends at the bound with its line: the quits'
+// thread allocates nothing (it used to make its line in a string then, and hung).
 TEST(QuitSignals, TheBoundEndsAWayOutHeldAnywhereWithoutAllocating) {
     const Taken taken = takeQuit("held");
     EXPECT_EQ(taken.status, 1) << taken.err;

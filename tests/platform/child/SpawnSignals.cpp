@@ -1,7 +1,7 @@
 // Holds the quits back and takes them on their own thread (as the game does), ignores SIGPIPE (as the web
 // engine's socket library leaves it), then starts `grep Sig /proc/self/status` three times, through
-// posix_spawn, through fork and exec, and through posix_spawn with the child's mask (SIGTERM held back) and
-// defaults (none) set by the caller: each child prints the signals it began with.
+// posix_spawn, through fork and exec, and through posix_spawn with the child's mask (the quits held back) and
+// defaults (the quits alone) set by the caller: each child prints the signals it began with.
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,12 +30,9 @@ int main() {
     waitpid(forked, nullptr, 0);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    sigset_t mask, defaults;
-    sigemptyset(&mask);
-    sigaddset(&mask, SIGTERM);
-    sigemptyset(&defaults);
-    posix_spawnattr_setsigmask(&attributes, &mask);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    const sigset_t quits = plat::QuitSignals::set();
+    posix_spawnattr_setsigmask(&attributes, &quits);
+    posix_spawnattr_setsigdefault(&attributes, &quits);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     if (posix_spawnp(&spawned, "grep", nullptr, &attributes, argv, environ) != 0) return 2;
     posix_spawnattr_destroy(&attributes);
