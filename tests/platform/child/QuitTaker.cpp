@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     sched_setaffinity(0, sizeof one, &one);
     for (int i = 0; i < 4; ++i)
         std::thread([] {
-            for (;;) std::atomic_signal_fence(std::memory_order_seq_cst);
+            while (mainThread.load(std::memory_order_relaxed)) continue;
         }).detach();
     for (const double start = threadSeconds(); threadSeconds() - start < 0.5;) continue;
     plat::QuitSignals::storedOnTheWayOut();
