@@ -376,8 +376,8 @@ TEST(PotemaruQuit, AQuitAtARelaunchsExecKeepsTheHomeMarkedEndingAndAStartWaits) 
     }
 }
 
-// With the standard streams alone under a hard limit of exactly 128, the game plays, first and after a relaunch:
-// the descriptors it opens itself (the quits' thread's) used to count as inherited, and it refused to start.
+// With the standard streams alone under a hard limit of 128, the game plays, first and after a relaunch: the
+// descriptors it opens itself (the quits' thread's) used to count as inherited, and it refused to start.
 TEST(PotemaruQuit, WithTheStandardStreamsAloneItPlaysUnderAHardLimitOf128) {
     testsupport::TempDir dir;
     testsupport::writeFile(dir.path() / "relaunch.txt", "20 relaunch\n");
