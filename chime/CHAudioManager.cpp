@@ -69,7 +69,7 @@ void CHAudioManager::initAsynchronously(int mode) {
     gManagerState = kAMStateInitialising;
     configure(mode);
     initialiserThread() = std::thread([] {
-        plat::Thread::leaveQuitsToTheMainThread();
+        plat::Thread::holdQuitsBack();
         CHAsynchInitialiser().main();
     });
 }

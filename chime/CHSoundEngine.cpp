@@ -358,7 +358,7 @@ void CHSoundEngine::loadBuffersAsynchronously(
     if (_loaderThread.joinable()) _loaderThread.join();
     asynchLoadProgress_ = 0.0f;
     _loaderThread = std::thread([loader = CHAsynchBufferLoader(requests, *this)]() mutable {
-        plat::Thread::leaveQuitsToTheMainThread();
+        plat::Thread::holdQuitsBack();
         loader.main();
     });
 }

@@ -15,6 +15,7 @@
 #include "PotemaruVersion.h"
 #include "peers/PeerServer.h"
 #include "platform/net/Endpoints.h"
+#include "platform/runloop/QuitSignals.h"
 #include "platform/runloop/Thread.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/ProgramFiles.h"
@@ -98,7 +99,7 @@ int main(int argc, char** argv) {
         return usage(("no data folder " + options.dataDir).c_str());
 
     // The signals are taken by sigwait below, never by a server thread.
-    const sigset_t stopSignals = plat::Thread::quitSignals();
+    const sigset_t stopSignals = plat::QuitSignals::set();
     plat::Thread::holdQuitsBack();
     signal(SIGPIPE, SIG_IGN);
 

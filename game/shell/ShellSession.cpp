@@ -49,7 +49,7 @@ namespace {
 // reserve); and how far the soft limit is raised toward the hard one.
 constexpr unsigned long long kDescriptorsNeeded = 128;
 constexpr unsigned long long kDescriptorsWanted = 1024;
-// Open before the game opens anything: the standard streams, and the home's hold after a relaunch.
+// Open when the game starts: the standard streams, and the home's hold after a relaunch.
 constexpr unsigned long long kOwnDescriptors = 4;
 
 // Quits (SIGINT, SIGTERM, SIGHUP) are taken the moment they arrive by a thread of their own
@@ -175,8 +175,9 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     std::fflush(stdout);
     std::fflush(stderr);
     // Asked to quit on the way: this program ends here, its progress stored on the way to the background.
-    // Once the quits' thread has ended, one that comes waits, pending, through the exec for the program this
-    // one becomes.
+    // Once the quits' thread has stopped taking them, one that comes waits, pending, through the exec for the
+    // program this one becomes; the thread marks the home ending for it all the same, and the mark stays
+    // through the exec, so a game started meanwhile waits for this one.
     plat::QuitSignals::stopWatching();
     if (plat::QuitSignals::signalled()) return 0;
     // Only the standard streams and the home's hold go on into the new program: what libraries opened
@@ -368,11 +369,14 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
     }
     programAtStart();
     AppController::adoptIdentity();
+    // Made here, so that the quits' thread only stops it.
+    plat::RunLoop::main();
     plat::QuitSignals::setWake([] { plat::RunLoop::main().stop(); });
     // Short of open files, the graphics and web engine libraries fail, some by a crash: the game refuses to
     // start with one line instead, at a first start and after a relaunch alike. What counts is what is
     // free: descriptors inherited from the parent take from the same limit (the standard streams and
-    // the home's hold, passed on by a relaunch, are the game's own).
+    // the home's hold, passed on by a relaunch, are the game's own), counted as main found them before it
+    // opened any of its own (the quits' thread's).
     unsigned long long hardLimit = 0;
     const unsigned long long limit = plat::raiseDescriptorLimit(kDescriptorsWanted, &hardLimit);
     if (limit < kDescriptorsNeeded) {
@@ -381,7 +385,7 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
                      limit, hardLimit, kDescriptorsNeeded);
         return 1;
     }
-    if (const unsigned long long open = plat::openDescriptorCount(),
+    if (const unsigned long long open = plat::startingDescriptorCount(),
         inherited = open > kOwnDescriptors ? open - kOwnDescriptors : 0;
         limit - std::min(limit, inherited) < kDescriptorsNeeded) {
         std::fprintf(

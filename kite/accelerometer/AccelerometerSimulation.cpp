@@ -114,7 +114,7 @@ void AccelerometerSimulation::initialize(uint16_t port) {
     if (udpSocket >= 0) {
         receiving_ = true;
         thread = std::thread([this] {
-            plat::Thread::leaveQuitsToTheMainThread();
+            plat::Thread::holdQuitsBack();
             threadLoop();
         });
     }

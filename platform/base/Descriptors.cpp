@@ -25,6 +25,7 @@ constexpr size_t kReserve = 4;
 std::mutex reserveMutex;
 std::array<int, kReserve> reserve{-1, -1, -1, -1};
 std::atomic<bool> ranOut{false};
+std::atomic<long long> atStart{-1};
 
 void markCloseOnExec(int fd) {
     const int flags = ::fcntl(fd, F_GETFD);
@@ -105,6 +106,15 @@ unsigned long long openDescriptorCount() {
     for (rlim_t fd = 0; fd < end; ++fd)
         if (::fcntl(static_cast<int>(fd), F_GETFD) >= 0) ++count;
     return count;
+}
+
+void noteStartingDescriptors() {
+    atStart.store(static_cast<long long>(openDescriptorCount()));
+}
+
+unsigned long long startingDescriptorCount() {
+    const long long noted = atStart.load();
+    return noted >= 0 ? static_cast<unsigned long long>(noted) : openDescriptorCount();
 }
 
 void closeOnExecAll(bool useCloseRange) {

@@ -15,6 +15,12 @@ unsigned long long raiseDescriptorLimit(unsigned long long wanted, unsigned long
 // How many descriptors the process has open (the standard streams too), however it came by them: a
 // program may start with many inherited from its parent, which count against the same limit.
 unsigned long long openDescriptorCount();
+// Notes how many descriptors the program was started with (openDescriptorCount), for
+// startingDescriptorCount. First in main, before the program opens any of its own.
+void noteStartingDescriptors();
+// The descriptors the program was started with, as noted then: those it opened itself since count as its
+// own. The count now when none was noted.
+unsigned long long startingDescriptorCount();
 
 // Marks every descriptor above the standard streams close-on-exec: whatever a library opened without the
 // flag, only the standard streams cross the exec that follows, and what is let through after this call.

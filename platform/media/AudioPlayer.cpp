@@ -69,7 +69,7 @@ std::shared_ptr<AudioPlayer> AudioPlayer::createWithContentsOfFile(const std::st
 
 void AudioPlayer::start() {
     worker_ = std::thread([this] {
-        Thread::leaveQuitsToTheMainThread();
+        Thread::holdQuitsBack();
         workerMain();
     });
 }

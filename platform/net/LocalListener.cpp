@@ -73,7 +73,7 @@ bool LocalListener::run(std::function<void()> acceptLoop, const std::function<bo
     std::promise<void> ended;
     ended_ = ended.get_future();
     thread_ = std::thread([loop = std::move(acceptLoop), ended = std::move(ended)]() mutable {
-        Thread::leaveQuitsToTheMainThread();
+        Thread::holdQuitsBack();
         loop();
         ended.set_value();
     });

@@ -3,14 +3,18 @@
 // dropped). Every thread holds them back (Thread::holdQuitsBack, first in main), and one thread of their
 // own takes them the moment they arrive, whatever the others are doing: it records the quit, runs the
 // program's own action (marking its home ending, say), wakes the program's main loop and, should the
-// program not have ended within a bound, ends it with one line. A second quit ends the program at once.
-// While no such thread runs (a relaunch's exec), a quit waits, pending, for the program that follows.
+// program's way out not have finished within a bound, ends it with one line. A second quit ends the program
+// at once. Through a relaunch's exec, a quit waits, pending, for the program that follows. Where the thread
+// cannot be started (no descriptor or thread left), the quits are taken by a signal handler instead, which
+// does the same.
 //
-// The processes the program starts begin with the quits let through and SIGPIPE at its default, however
-// they are started (posix_spawn, which the program answers for the C library, or fork).
+// After the first quit, the quits' taker takes no lock and allocates nothing: the main thread may be held
+// anywhere (inside the allocator, or holding a lock), and the bound still ends the program.
+//
+// A child forked from the program begins with the quits let through; the game's own answer to posix_spawn
+// (game/shell/answers) does the same for the processes that libraries spawn.
 #include <signal.h>
 
-#include <functional>
 #include <string>
 
 namespace plat {
@@ -20,23 +24,31 @@ class QuitSignals {
     // SIGINT, SIGTERM and SIGHUP.
     static sigset_t set();
 
-    // Starts the thread that takes the quits (once), for a program whose threads all hold them back.
-    // `onQuit` runs on it at the first quit, and `wake` (set by setWake) after it. If the program has not
-    // ended `boundSeconds` after the first quit, the thread writes one line to stderr ("%s" in it stands
-    // for the signal's name) and ends the program: with status 1 and `lineIfNotStored` when
-    // storedOnTheWayOut() was not called, else with 128 + the signal and `lineIfStored`.
-    static void install(std::function<void(int signal)> onQuit, double boundSeconds,
-                        std::string lineIfNotStored, std::string lineIfStored);
-    // What wakes the program's main loop at a quit (stopping its run loop, say); run on the quit's thread.
-    static void setWake(std::function<void()> wake);
+    // What runs at the first quit, on the quits' thread or in a signal handler: async-signal-safe, taking no
+    // lock that another thread may hold and allocating nothing.
+    using Action = void (*)(int signal);
+    using Wake = void (*)();
+
+    // Starts taking the quits (once), for a program whose threads all hold them back; called on the main
+    // thread. `onQuit` runs at the first quit, and `wake` (set by setWake) after it. If the program's way out
+    // has not finished `boundSeconds` after the first quit, it ends with one line on stderr ("%s" in it
+    // stands for the signal's name): with status 1 and `lineIfNotStored` when storedOnTheWayOut() was not
+    // called, else with 128 + the signal and `lineIfStored`. The bound counts the time the main thread, which
+    // runs the way out, was not kept waiting for a processor: a way out slowed by a busy machine is not cut.
+    static void install(Action onQuit, double boundSeconds, const std::string& lineIfNotStored,
+                        const std::string& lineIfStored);
+    // What wakes the program's main loop at a quit (stopping its run loop, say).
+    static void setWake(Wake wake);
 
     // The signal that asked to quit, or 0. Any thread.
     static int signalled();
 
     // The play is stored: only the rest of the way out is left.
     static void storedOnTheWayOut();
-    // Ends the quit's thread and waits for it, for right before a relaunch's exec: from then on a quit
-    // waits, pending, through the exec for the program this one becomes.
+    // Stops taking quits, for right before a relaunch's exec: from then on a quit waits, pending, through the
+    // exec for the program this one becomes, while `onQuit` still runs at once for it (so the home is marked
+    // ending from the moment it comes). A quit taken before is signalled(). On the thread that installed
+    // them.
     static void stopWatching();
 };
 

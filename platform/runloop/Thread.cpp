@@ -21,7 +21,7 @@ Thread::~Thread() {
 bool Thread::start() {
     if (worker_.joinable()) return false;
     worker_ = std::thread([this] {
-        leaveQuitsToTheMainThread();
+        holdQuitsBack();
         tThreadName = name_;
         // The kernel keeps at most 15 characters of a thread name.
         pthread_setname_np(pthread_self(), name_.substr(0, 15).c_str());
@@ -45,12 +45,8 @@ std::string Thread::currentName() {
     return {};
 }
 
-sigset_t Thread::quitSignals() {
-    return QuitSignals::set();
-}
-
 void Thread::holdQuitsBack() {
-    const sigset_t quits = quitSignals();
+    const sigset_t quits = QuitSignals::set();
     pthread_sigmask(SIG_BLOCK, &quits, nullptr);
 }
 

@@ -1,8 +1,6 @@
 #pragma once
 // A named worker thread that runs its own run loop until stopped. Work reaches it through post() or
 // through timers and fd watches on runLoop().
-#include <signal.h>
-
 #include <memory>
 #include <string>
 #include <thread>
@@ -33,16 +31,13 @@ class Thread {
     // The name given to the calling thread by a Thread, "main" on the main thread, else empty.
     static std::string currentName();
 
-    // SIGINT, SIGTERM and SIGHUP: what asks a program of this project to quit (QuitSignals::set).
-    static sigset_t quitSignals();
-    // Holds the quit signals back on the calling thread and every thread it starts from then on. Called
-    // first in a program's main, before any library starts a thread, it leaves quits pending on the
+    // Holds the quits (QuitSignals::set) back on the calling thread and every thread it starts from then on.
+    // Called first in a program's main, before any library starts a thread, it leaves quits pending on the
     // process for the one thread that takes them (sigwait, a signalfd: QuitSignals): a thread that took
     // one could be ended by an exec before passing it on, and the quit would be lost with it; a pending
-    // one survives the exec.
+    // one survives the exec. Every worker thread calls it too, for a program that did not hold them back
+    // first.
     static void holdQuitsBack();
-    // The same on a worker thread, for one started by a program that did not hold quits back first.
-    static void leaveQuitsToTheMainThread() { holdQuitsBack(); }
 
   private:
     std::string name_;

@@ -199,10 +199,10 @@ bool quitKept() {
 // Names the descriptor of a hold passed on to the program this process becomes (see passHoldOnExec).
 constexpr const char* kPassedHold = "PLAT_HELD_HOME_FD";
 
-// The hold that the program this process was passed on for the home open as `home`, now this program's;
-// -1 when there is none. Only a descriptor of that very home whose lock this process took before its exec
-// is taken: anything else in the variable (set by hand, or for another home) is left as it is.
-int takePassedHold(int home) {
+// The descriptor of the hold that the program this process was before its exec passed on to it, or -1.
+// Only a folder whose lock this very process took before its exec (which keeps its id) is taken: anything
+// else in the variable (set by hand, or inherited from another process) is left as it is.
+int passedHoldDescriptor() {
     const char* passed = std::getenv(kPassedHold);
     if (!passed) return -1;
     char* end = nullptr;
@@ -222,12 +222,22 @@ int takePassedHold(int home) {
     const int fd = static_cast<int>(number);
     struct stat st {};
     const bool fdInfoReadable = !fdInfoOf(fd).empty();
-    // Taking the lock again on the descriptor that holds it changes nothing.
-    if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || !sameFile(fd, home) ||
-        (fdInfoReadable ? !holdsOwnLock(fd) : passer == 0) || flock(fd, LOCK_EX | LOCK_NB) != 0)
+    if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || (fdInfoReadable ? !holdsOwnLock(fd) : passer == 0))
         return -1;
+    return fd;
+}
+
+// The passed hold that adoptPassedHold found at the start: its ending mark was settled then and is kept.
+std::atomic<int> adoptedFd{-1};
+
+// The hold passed on for the home open as `home`, now this program's; -1 when there is none.
+int takePassedHold(int home) {
+    const int fd = passedHoldDescriptor();
+    // Taking the lock again on the descriptor that holds it changes nothing.
+    if (fd < 0 || !sameFile(fd, home) || flock(fd, LOCK_EX | LOCK_NB) != 0) return -1;
     ::unsetenv(kPassedHold);
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    if (fd == adoptedFd.load()) return fd;
     // A program that plays on is not ending, whatever its earlier self was asked; one that a quit kept
     // through the exec is waiting for is ending from now on.
     struct flock mark = markRange(quitKept() || QuitSignals::signalled() ? F_RDLCK : F_UNLCK);
@@ -412,6 +422,23 @@ void Paths::markEnding() {
     const int saved = errno;
     ::fcntl(fd, F_OFD_SETLK, &mark);
     errno = saved;
+}
+
+void Paths::adoptPassedHold() {
+    std::lock_guard<std::mutex> lock(pathsMutex());
+    if (heldFd.load() >= 0 || adoptedFd.load() >= 0) return;
+    const int fd = passedHoldDescriptor();
+    if (fd < 0) return;
+    heldFd = fd;
+    adoptedFd = fd;
+    // A quit kept through the exec (or taken now) keeps the mark the program before it made.
+    if (quitKept() || QuitSignals::signalled()) {
+        markEnding();
+        return;
+    }
+    struct flock clear = markRange(F_UNLCK);
+    ::fcntl(fd, F_OFD_SETLK, &clear);
+    if (quitKept() || QuitSignals::signalled()) markEnding();
 }
 
 void Paths::setLockTableReader(std::function<std::string()> reader) {

@@ -39,10 +39,15 @@ class Paths {
     // line when the home cannot be held or made.
     static bool holdHome(const std::filesystem::path& home, std::string* inUse = nullptr);
     // Says that this process has begun to end: a program waiting for its home waits until it has ended
-    // instead of refusing after a few seconds. Nothing is written; safe in a signal handler, and leaves
-    // errno as it was. The program an exec passes the hold to starts unmarked, unless a quit held back
-    // through the exec waits for it: it is marked as it takes the hold.
+    // instead of refusing after a few seconds. Nothing is written, nothing allocated and no lock taken: safe
+    // in a signal handler and on the quits' thread, and leaves errno as it was. The mark stays through an
+    // exec that passes the hold on; the program the exec makes keeps it only while a quit kept through the
+    // exec waits for it, or was taken (adoptPassedHold, or as it takes the hold).
     static void markEnding();
+    // For the start of a program that a relaunch's exec may have passed the hold to, right after
+    // QuitSignals::install and before anything else: markEnding marks that hold from then on, before holdHome
+    // takes it, and a mark the program before the exec left is taken back unless a quit came meanwhile.
+    static void adoptPassedHold();
     // Lets the hold pass to the program this process becomes by its next exec: the environment entry
     // ("NAME=value") to give that program, whose holdHome of the same home then keeps the hold; empty when
     // nothing is held. For right before the exec: until then any program this process starts inherits it.

@@ -12,6 +12,7 @@
 #include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
 #include "platform/runloop/NotificationCenter.h"
+#include "platform/runloop/QuitSignals.h"
 #include "platform/runloop/Thread.h"
 #include "platform/storage/FileManager.h"
 #include "platform/storage/Paths.h"
@@ -54,7 +55,7 @@ bool spawnDetached(const std::string& url) {
         if (fork() == 0) {
             setsid();
             // The program opened is not this one: it takes its quits itself.
-            const sigset_t quits = Thread::quitSignals();
+            const sigset_t quits = QuitSignals::set();
             pthread_sigmask(SIG_UNBLOCK, &quits, nullptr);
             signal(SIGPIPE, SIG_DFL);
             execlp("xdg-open", "xdg-open", url.c_str(), static_cast<char*>(nullptr));

@@ -4,9 +4,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <dlfcn.h>
 #include <poll.h>
-#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,22 +12,6 @@
 
 #include "platform/base/Clock.h"
 #include "platform/base/Log.h"
-
-// The GL driver's software present splits a frame into requests no longer than the connection's maximum
-// request length, which reads 0 once the connection has failed (the X server gone, the client killed): the
-// split then never advances and the present spins inside eglSwapBuffers for good, deaf to everything. The
-// program answers for the library instead, with the core protocol's own maximum on a failed connection,
-// so the present runs through its requests, each of which fails at once, and returns; the window then
-// finds the connection lost. Programs export the name (the platform library's link options) so that
-// the driver, loaded later, binds to this one.
-extern "C" __attribute__((visibility("default"))) uint32_t xcb_get_maximum_request_length(
-    xcb_connection_t* connection) {
-    using Length = uint32_t (*)(xcb_connection_t*);
-    static const auto library = reinterpret_cast<Length>(dlsym(RTLD_NEXT, "xcb_get_maximum_request_length"));
-    const uint32_t length = library ? library(connection) : 0;
-    constexpr uint32_t kCoreMaximum = 65535;  // in 4-byte units
-    return length ? length : kCoreMaximum;
-}
 
 namespace plat {
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -321,6 +322,76 @@ TEST(PotemaruQuit, AQuitDuringARelaunchEndsTheGameTheNormalWay) {
         // The four characters and the time of the relaunch, 400 frames in, stay stored.
         EXPECT_EQ(e2e::settings(home)["objectcount"].toInt64(), 4);
         EXPECT_EQ(e2e::settings(home)["saveTime"].toInt64(), kStart + 400 / 60);
+    }
+}
+
+// A quit as a relaunch execs marks the home ending at once, through the start of the new program (right after
+// the exec: once that program has taken the hold on), so a game started at once waits for it and starts. The
+// home used to be unmarked until the new program held it (seconds, under load), and such a start was refused.
+TEST(PotemaruQuit, AQuitAtARelaunchsExecKeepsTheHomeMarkedEndingAndAStartWaits) {
+    for (const bool atTheExec : {true, false}) {
+        SCOPED_TRACE(atTheExec ? "at the exec" : "right after the exec");
+        testsupport::TempDir dir;
+        const fs::path home = dir.path() / "home", script = dir.path() / "relaunch.txt";
+        testsupport::writeFile(script, "400 relaunch\n");
+        Potemaru run(dir.path()), second(dir.path());
+        auto args = headless(home);
+        args.insert(args.end(), {"--script", script.string(), "--frames", "10000000"});
+        ASSERT_TRUE(run.start(args));
+        ASSERT_TRUE(
+            waitFor([&] { return e2e::settings(home)["firstgame"].isBool() || !run.running(); }, 120));
+        ASSERT_TRUE(run.signal(SIGSTOP));
+        ASSERT_EQ(waitpid(run.pid(), nullptr, WUNTRACED), run.pid());
+        const pid_t pid = run.pid();
+        auto entering = [pid](int status, uint64_t call) {
+            const auto info = syscallAt(pid, status);
+            return info && info->op == PTRACE_SYSCALL_INFO_ENTRY && info->entry.nr == call &&
+                   (call != SYS_prctl || info->entry.args[0] == PR_SET_NAME);
+        };
+        ASSERT_TRUE(e2e::traceUntil(pid, true, [&](int status) {
+            return atTheExec ? entering(status, SYS_execve)
+                             : status >> 8 == (SIGTRAP | PTRACE_EVENT_EXEC << 8);
+        }));
+        ASSERT_TRUE(run.signal(SIGTERM));
+        auto secondArgs = headless(home);
+        secondArgs.insert(secondArgs.end(), {"--frames", "5"});
+        ASSERT_TRUE(second.start(secondArgs));
+        // Marked while the exec is held, and at each stop from then on up to the new program's naming of
+        // itself.
+        if (atTheExec) {
+            ASSERT_TRUE(waitFor([&] { return markedEnding(home); }, 20));
+        }
+        int unmarked = 0, status = 0;
+        ptrace(PTRACE_SYSCALL, pid, nullptr, 0);
+        while (waitpid(pid, &status, 0) == pid && WIFSTOPPED(status) && !entering(status, SYS_prctl)) {
+            unmarked += atTheExec && !markedEnding(home);
+            const bool traceStop = status >> 16 != 0 || WSTOPSIG(status) == (SIGTRAP | 0x80);
+            ptrace(PTRACE_SYSCALL, pid, nullptr, traceStop ? 0 : WSTOPSIG(status));
+        }
+        EXPECT_EQ(unmarked, 0);
+        EXPECT_TRUE(markedEnding(home));
+        ASSERT_EQ(ptrace(PTRACE_DETACH, pid, nullptr, 0), 0);
+        EXPECT_EQ(run.wait(), 128 + SIGTERM) << run.err();
+        EXPECT_EQ(second.wait(), 0) << second.err();
+    }
+}
+
+// With the standard streams alone under a hard limit of 128, the game plays, first and after a relaunch: the
+// descriptors it opens itself (the quits' thread's) used to count as inherited, and it refused to start.
+TEST(PotemaruQuit, WithTheStandardStreamsAloneItPlaysUnderAHardLimitOf128) {
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir.path() / "relaunch.txt", "20 relaunch\n");
+    for (const bool relaunch : {false, true}) {
+        SCOPED_TRACE(relaunch ? "after a relaunch" : "at a first start");
+        auto args = headless(dir.path() / "home");
+        args.insert(args.end(), {"--frames", "40"});
+        if (relaunch) args.insert(args.end(), {"--script", (dir.path() / "relaunch.txt").string()});
+        Potemaru run(dir.path());
+        ASSERT_TRUE(
+            run.start(args, {"/bin/bash", "-c",
+                             "for fd in /proc/$$/fd/*; do ((${fd##*/} > 2)) && eval \"exec ${fd##*/}>&-\"; "
+                             "done; ulimit -n 128 && exec \"$0\" \"$@\""}));
+        EXPECT_EQ(run.wait(), 0) << run.err();
     }
 }
 

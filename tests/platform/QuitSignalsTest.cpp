@@ -10,7 +10,9 @@
 // Each child, started through posix_spawn (as the web engine's library starts its processes) or through
 // fork and exec, begins with the quits let through; through posix_spawn SIGPIPE is at its default too,
 // where it would inherit it ignored. Children used to inherit the quits held back and stay deaf to a
-// SIGTERM of their own.
+// SIGTERM of their own. A caller that sets the child's mask and defaults itself gets them as it set them:
+// the third child keeps the quits held back and SIGPIPE ignored (the spawn used to put SIGPIPE at its
+// default).
 TEST(QuitSignals, TheProcessesAProgramStartsBeginWithTheQuitsLetThrough) {
     testsupport::TempDir dir;
     const std::string out = (dir.path() / "out").string();
@@ -24,14 +26,54 @@ TEST(QuitSignals, TheProcessesAProgramStartsBeginWithTheQuitsLetThrough) {
     for (std::string line; std::getline(lines, line);) {
         const unsigned long long bits = std::stoull(line.substr(line.find(':') + 1), nullptr, 16);
         if (line.rfind("SigBlk:", 0) == 0) {
-            EXPECT_EQ(bits & kQuits, 0u) << "child " << blocked;
+            EXPECT_EQ(bits & kQuits, blocked == 2 ? kQuits : 0u) << "child " << blocked;
             ++blocked;
         } else if (line.rfind("SigIgn:", 0) == 0) {
-            // The first child is posix_spawn's.
-            EXPECT_EQ(bits & (ignored == 0 ? kQuits | kPipe : kQuits), 0u) << "child " << ignored;
+            // The first child and the third are posix_spawn's.
+            EXPECT_EQ(bits & (ignored == 1 ? kQuits : kQuits | kPipe), ignored == 2 ? kPipe : 0u)
+                << "child " << ignored;
             ++ignored;
         }
     }
-    EXPECT_EQ(blocked, 2);
-    EXPECT_EQ(ignored, 2);
+    EXPECT_EQ(blocked, 3);
+    EXPECT_EQ(ignored, 3);
+}
+
+struct Taken {
+    int status;
+    std::string out, err;
+};
+
+static Taken takeQuit(const char* mode) {
+    testsupport::TempDir dir;
+    const std::string out = (dir.path() / "out").string(), err = (dir.path() / "err").string();
+    const int status =
+        testsupport::runProgram("/bin/sh", {"-c", "exec \"$0\" \"$1\" >\"$2\" 2>\"$3\"",
+                                            testsupport::programPath("platform_quit_taker"), mode, out, err});
+    return {status, testsupport::readFile(out), testsupport::readFile(err)};
+}
+
+// A way out held where it may hold the allocator's lock still ends at the bound with its line: the quits'
+// thread allocates nothing (it used to make its line in a string then, and hung).
+TEST(QuitSignals, TheBoundEndsAWayOutHeldAnywhereWithoutAllocating) {
+    const Taken taken = takeQuit("held");
+    EXPECT_EQ(taken.status, 1) << taken.err;
+    EXPECT_EQ(taken.out, "quit\n");
+    EXPECT_EQ(taken.err, "not stored SIGTERM\n");
+}
+
+// A way out slowed by processors shared with others is not cut by the bound: only the main thread's own
+// time counts (it was cut at 1 s of the wall clock, the play not stored).
+TEST(QuitSignals, TheBoundDoesNotCutAWayOutThatWaitsForAProcessor) {
+    const Taken taken = takeQuit("busy");
+    EXPECT_EQ(taken.status, 0) << taken.err;
+    EXPECT_EQ(taken.out, "quit\nstored\n");
+}
+
+// With no descriptor for the quits' thread, the quits are taken all the same and nothing is left open: it
+// used to return with the quits held back and no one to take them, its signalfd open.
+TEST(QuitSignals, WithoutAThreadTheQuitsAreStillTaken) {
+    const Taken taken = takeQuit("no-fds");
+    EXPECT_EQ(taken.status, 0) << taken.err;
+    EXPECT_EQ(taken.out, "quit\ntook " + std::to_string(SIGTERM) + ", signalfd closed\n");
 }

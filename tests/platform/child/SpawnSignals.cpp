@@ -1,6 +1,7 @@
 // Holds the quits back and takes them on their own thread (as the game does), ignores SIGPIPE (as the web
-// engine's socket library leaves it), then starts `grep Sig /proc/self/status` twice, through posix_spawn and
-// through fork and exec: each child prints the signals it began with.
+// engine's socket library leaves it), then starts `grep Sig /proc/self/status` three times, through
+// posix_spawn, through fork and exec, and through posix_spawn with the child's mask (the quits held back) and
+// defaults (the quits alone) set by the caller: each child prints the signals it began with.
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +28,15 @@ int main() {
         _exit(127);
     }
     waitpid(forked, nullptr, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    const sigset_t quits = plat::QuitSignals::set();
+    posix_spawnattr_setsigmask(&attributes, &quits);
+    posix_spawnattr_setsigdefault(&attributes, &quits);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    if (posix_spawnp(&spawned, "grep", nullptr, &attributes, argv, environ) != 0) return 2;
+    posix_spawnattr_destroy(&attributes);
+    waitpid(spawned, nullptr, 0);
     plat::QuitSignals::stopWatching();
     return 0;
 }
