@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <functional>
 #include <string>
 
 namespace e2e {
@@ -20,45 +19,6 @@ unsigned long findWindow(const std::string& name) {
     if (std::fscanf(search, "%lu", &id) != 1) id = 0;
     pclose(search);
     return id;
-}
-
-// The top-level window of that name, looked for every millisecond for a minute at most; `seen` runs the
-// moment it is found. 0 when none appeared.
-Window firstAppearance(Display* display, const std::string& name, const std::function<void()>& seen) {
-    Window found = 0;
-    for (int i = 0; i < 60000 && !found; ++i) {
-        Window root = 0, parent = 0, *children = nullptr;
-        unsigned count = 0;
-        if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
-            for (unsigned c = 0; c < count && !found; ++c) {
-                char* title = nullptr;
-                if (XFetchName(display, children[c], &title) && title) {
-                    if (name == title) found = children[c];
-                    XFree(title);
-                }
-            }
-            if (children) XFree(children);
-        }
-        if (found) {
-            if (seen) seen();
-        } else {
-            usleep(1000);
-        }
-    }
-    return found;
-}
-
-bool sendClose(Display* display, Window id) {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = id;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    const bool sent = XSendEvent(display, id, False, NoEventMask, &event) != 0;
-    XFlush(display);
-    return sent;
 }
 
 }  // namespace
@@ -79,8 +39,27 @@ bool destroyWindow(const std::string& name, bool killItsClient) {
 bool destroyWindowAsItAppears(const std::string& name, pid_t owner) {
     Display* display = XOpenDisplay(nullptr);
     if (!display) return false;
-    // The owner is held still the moment the window is seen.
-    const Window found = firstAppearance(display, name, [owner] { kill(owner, SIGSTOP); });
+    Window found = 0;
+    // Looked for every millisecond, for a minute at most: the owner is held still the moment it is seen.
+    for (int i = 0; i < 60000 && !found; ++i) {
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+            for (unsigned c = 0; c < count && !found; ++c) {
+                char* title = nullptr;
+                if (XFetchName(display, children[c], &title) && title) {
+                    if (name == title) found = children[c];
+                    XFree(title);
+                }
+            }
+            if (children) XFree(children);
+        }
+        if (found) {
+            kill(owner, SIGSTOP);
+        } else {
+            usleep(1000);
+        }
+    }
     if (found) {
         XDestroyWindow(display, found);
         XSync(display, False);
@@ -95,7 +74,15 @@ bool closeWindow(const std::string& name) {
     if (!id) return false;
     Display* display = XOpenDisplay(nullptr);
     if (!display) return false;
-    const bool sent = sendClose(display, id);
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = id;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    const bool sent = XSendEvent(display, id, False, NoEventMask, &event) != 0;
+    XFlush(display);
     XCloseDisplay(display);
     return sent;
 }
