@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/net/InFlight.h"
@@ -311,6 +312,38 @@ TEST_F(WebViewTest, AWebProcessThatDiesDuringALoadIsReplacedOnceThenTheLoadFails
     ASSERT_TRUE(settle(*view));
     pumpUntil([] { return false; }, 0.3);
     EXPECT_EQ(recorder->count("fail"), 1u);
+    server.releaseWaits();
+}
+
+// A view made just after the web process it is to share with a related view has ended hears of that end
+// in its own making, before anything owns it; it used to throw there (std::bad_weak_ptr), which the engine's
+// callbacks turn into the end of the program. The related view's load goes on in a new process.
+TEST_F(WebViewTest, AViewMadeAsTheWebProcessItSharesEndsIsMadeAllTheSame) {
+    testsupport::LoopbackServer server;
+    server.route("GET", "/page", testsupport::Answer{.fault = testsupport::Fault::Stall});
+    auto first = makeView();
+    first->loadRequest(plat::URLRequest(server.url("/page")));
+    ASSERT_TRUE(pumpUntil([&] { return server.requestCount() == 1 && !liveChildren().empty(); }));
+    server.route("GET", "/page", testsupport::Answer{.body = "<html><body>again</body></html>"});
+    ASSERT_EQ(testsupport::killChildren("WPEWebProcess"), 1);
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    auto running = [] { return !testsupport::livePids("WPEWebProcess").empty(); };
+    while (running() && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_FALSE(running());
+    // From here the engine runs only inside the making of new views, so the end is told in one of them;
+    // the first view's load is then asked again, in a new web process.
+    std::vector<std::shared_ptr<plat::WebView>> made;
+    while (!running() && std::chrono::steady_clock::now() < limit) {
+        made.push_back(makeView());
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(running());
+    ASSERT_TRUE(settle(*first));
+    EXPECT_EQ(recorder->count("finish"), 1u);
+    EXPECT_EQ(recorder->count("fail"), 0u);
+    for (const auto& view : made) view->removeFromSuperview();
+    first->removeFromSuperview();
     server.releaseWaits();
 }
 
