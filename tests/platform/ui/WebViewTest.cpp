@@ -332,8 +332,6 @@ TEST_F(WebViewTest, AViewMadeAsTheWebProcessItSharesEndsIsMadeAllTheSame) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     EXPECT_TRUE(log.contains("the web process crashed"));
-    for (const auto& view : made) view->removeFromSuperview();
-    first->removeFromSuperview();
 }
 
 TEST_F(WebViewTest, TwoViewsShareOneWebProcessAndNoneIsLeftAfter) {
