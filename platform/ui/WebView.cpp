@@ -416,6 +416,12 @@ struct WebView::Engine {
             });
     }
 
+    // The view, held through a callback that may reach its delegate, which may let the view go. The
+    // engine's signals reach a view from its constructor's pump on, before anything owns it: a web process
+    // that a new view shares with a related one may be found ended there, and the engine tells every page
+    // of it. Nothing can let a view go before it is owned, so such a callback runs without the hold.
+    std::shared_ptr<View> hold() const { return owner->weak_from_this().lock(); }
+
     WebViewDelegate* delegate() {
         auto d = owner->delegate_.lock();
         delegateKeep = d;
@@ -455,7 +461,7 @@ gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPo
                 },
                 &asked);
     }
-    auto keep = engine->owner->shared_from_this();
+    auto keep = engine->hold();
     WebViewDelegate* delegate = engine->delegate();
     bool allowed =
         !delegate || delegate->webViewShouldStartLoadWithRequest(*engine->owner, asked, navigation);
@@ -479,7 +485,7 @@ gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPo
 
 void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
     auto* engine = static_cast<Engine*>(data);
-    auto keep = engine->owner->shared_from_this();
+    auto keep = engine->hold();
     if (event == WEBKIT_LOAD_STARTED) {
         engine->failed = false;
         engine->started = true;
@@ -505,7 +511,7 @@ gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error
     engine->failed = true;
     // A load stopped on purpose (stopLoading, a newer load) is no failure to report.
     if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) return FALSE;
-    auto keep = engine->owner->shared_from_this();
+    auto keep = engine->hold();
     std::string text = error && error->message ? error->message : "the page could not be loaded";
     Error failure = Error::withDescription(error ? g_quark_to_string(error->domain) : "WebKitNetworkError",
                                            error ? error->code : 0, text);
@@ -517,7 +523,7 @@ gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error
 
 void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer data) {
     auto* engine = static_cast<Engine*>(data);
-    auto keep = engine->owner->shared_from_this();
+    auto keep = engine->hold();
     const char* why = reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "over its memory limit"
                       : reason == WEBKIT_WEB_PROCESS_CRASHED             ? "crashed"
                                                                          : "was ended";
@@ -668,7 +674,7 @@ void WebView::loadRequest(const URLRequest& request) {
 }
 
 void WebView::Engine::fetchAndShow(const URLRequest& request) {
-    auto keep = owner->shared_from_this();
+    auto keep = hold();
     const uint64_t serial = loadSerial;
     if (WebViewDelegate* d = delegate();
         d && !d->webViewShouldStartLoadWithRequest(*owner, request, WebViewNavigationType::Other)) {
@@ -682,7 +688,7 @@ void WebView::Engine::fetchAndShow(const URLRequest& request) {
         request, [this, url = request.url()](const std::optional<URLResponse>& response, const Bytes& body,
                                              const std::optional<Error>& error) {
             fetch.reset();
-            auto keep = owner->shared_from_this();
+            auto keep = hold();
             if (error || !response) {
                 endLoad();
                 logInfo("WebView: %s failed: %s", url.c_str(),

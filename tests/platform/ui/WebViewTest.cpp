@@ -11,8 +11,10 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/base/Log.h"
 #include "platform/net/InFlight.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/UserDefaults.h"
@@ -312,6 +314,24 @@ TEST_F(WebViewTest, AWebProcessThatDiesDuringALoadIsReplacedOnceThenTheLoadFails
     pumpUntil([] { return false; }, 0.3);
     EXPECT_EQ(recorder->count("fail"), 1u);
     server.releaseWaits();
+}
+
+// A view made just after the web process it is to share with a related view has ended hears of that end
+// in its own making, before anything owns it; it used to throw std::bad_weak_ptr there, ending the program.
+TEST_F(WebViewTest, AViewMadeAsTheWebProcessItSharesEndsIsMadeAllTheSame) {
+    auto first = makeView();
+    first->loadHTMLString("<html><body>1</body></html>", "http://127.0.0.1/");
+    ASSERT_TRUE(loaded(*first));
+    plat::LogCapture log;
+    ASSERT_EQ(testsupport::killChildren("WPEWebProcess"), 1);
+    // Until the end is told, the engine runs only inside the making of new views.
+    std::vector<std::shared_ptr<plat::WebView>> made;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!log.contains("the web process crashed") && std::chrono::steady_clock::now() < limit) {
+        made.push_back(makeView());
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(log.contains("the web process crashed"));
 }
 
 TEST_F(WebViewTest, TwoViewsShareOneWebProcessAndNoneIsLeftAfter) {
