@@ -27,9 +27,6 @@ int main(int argc, char** argv) {
     // write to a connection whose other end is gone (the X server's, at a logout) fails with EPIPE instead
     // of ending the game before it could store the play.
     plat::Thread::holdQuitsBack();
-    // Named as it was started (argv[0]), through a relaunch too: one that had to exec /proc/self/exe
-    // would be named "exe" otherwise. Before any thread starts, so each begins with the name.
-    prctl(PR_SET_NAME, program_invocation_short_name);
     // Before anything opens a file: a standard stream the game was started without is /dev/null, so no
     // file of the game (the quits' own, the home's hold) takes its number. What is open then is what the
     // game was started with; what it opens from here on is its own.
@@ -41,6 +38,9 @@ int main(int argc, char** argv) {
                                "potemaru: the play is stored, but the game did not end within 10 s of %s");
     // The home a relaunch passed on is marked at a quit from here on, before the session holds it.
     plat::Paths::adoptPassedHold();
+    // Named as it was started (argv[0]), through a relaunch too: one that had to exec /proc/self/exe
+    // would be named "exe" otherwise.
+    prctl(PR_SET_NAME, program_invocation_short_name);
     // The GL driver allocates and frees around every draw; glibc's defaults hand that memory back to the
     // kernel and take it again each frame (page clearing in the profile). Up to 16 MB freed at the top of
     // the heap stays for the next frame, and only blocks of 1 MB or more (pictures, frame buffers) get
