@@ -8,6 +8,7 @@
 #include <pthread.h>
 
 #include "analytics/RUV.h"
+#include "analytics/base/RUVWorker.h"
 #include "analytics/store/RUVDataStore.h"
 #include "tests/analytics/StoreTestSupport.h"
 
@@ -52,6 +53,46 @@ class LineLogger : public RUVDefaultLogger {
 
 const bool kIsExitChild = [] {
     if (const char* argument = std::getenv(kExitChildEnv)) queueAndExit(argument);
+    return false;
+}();
+
+constexpr const char* kSlowExitChildEnv = "POTEMARU_ANALYTICS_SLOW_EXIT";
+constexpr int kSlowExitStatus = 7;
+
+// What a static destructor or an exit handler of a library runs down: here a heap block that the exit
+// handler below frees, and a mark that it did.
+std::string* runDownByExit = nullptr;
+std::atomic<bool> runningDown{false};
+std::atomic<bool> workerDone{false};
+
+// Exits while the worker's exit work outlasts the exit's wait. That work keeps using what an exit handler
+// registered before the SDK (so run after the worker's own) frees, and says so if that handler runs while
+// it works. Bounded, not timed: the work ends once the handler has run, or after a minute.
+[[noreturn]] void exitWhileTheWorkerWorks(const std::string& argument) {
+    static int fd = std::atoi(argument.c_str());
+    runDownByExit = new std::string(64, 'x');
+    std::atexit([] {
+        delete runDownByExit;
+        runningDown = true;
+        for (int i = 0; i < 6000 && !workerDone; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    std::string* used = runDownByExit;
+    RUVWorker::atExit([used] {
+        for (int i = 0; i < 6000 && !runningDown; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (runningDown) {
+            (*used)[0] = 'y';
+            const std::string line = "an exit handler ran while the worker worked\n";
+            if (write(fd, line.data(), line.size()) < 0) std::_Exit(1);
+        }
+        workerDone = true;
+    });
+    std::exit(kSlowExitStatus);
+}
+
+const bool kIsSlowExitChild = [] {
+    if (const char* argument = std::getenv(kSlowExitChildEnv)) exitWhileTheWorkerWorks(argument);
     return false;
 }();
 
@@ -122,4 +163,13 @@ TEST(Worker, TheLoggerServesUntilTheProcessEnds) {
     EXPECT_EQ(child.status, 0);
     ASSERT_EQ(child.reported.size(), 1u);
     EXPECT_TRUE(child.reported.begin()->ends_with("): logged at the very end"));
+}
+
+TEST(Worker, AnExitWhoseWorkOutlastsTheWaitEndsBeforeTheLaterExitHandlersRun) {
+    ASSERT_FALSE(kIsSlowExitChild);
+    const analyticstest::KilledChild child =
+        analyticstest::runChildUntilKilled(kSlowExitChildEnv, "", SIZE_MAX, 1200);
+    EXPECT_TRUE(child.reported.empty()) << *child.reported.begin();
+    ASSERT_TRUE(WIFEXITED(child.status)) << child.status;
+    EXPECT_EQ(WEXITSTATUS(child.status), kSlowExitStatus);
 }
