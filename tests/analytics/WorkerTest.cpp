@@ -15,9 +15,11 @@
 namespace {
 
 constexpr const char* kExitChildEnv = "POTEMARU_ANALYTICS_EXIT";
+constexpr const char* kSlowExitChildEnv = "POTEMARU_ANALYTICS_SLOW_EXIT";
 constexpr int kQueuedHits = 20;
 
 std::atomic<bool> loggerDestroyed{false};
+std::atomic<bool> loggedAtTheEnd{false};
 
 // Hands every error line to the parent, marked when the slot, which alone holds it, has let it go.
 class LineLogger : public RUVDefaultLogger {
@@ -35,8 +37,16 @@ class LineLogger : public RUVDefaultLogger {
 
 // Queues hits for the worker and exits at once. The last line comes from an exit handler registered
 // before the SDK made anything, so it runs after every exit handler and static destructor of the SDK's.
-[[noreturn]] void queueAndExit(const std::string& argument) {
-    std::atexit([] { RUV_LOG(RUVLogLevel::Error, "logged at the very end"); });
+// With a status of 3, the worker's exit work lasts until that line, or a minute, past the exit's wait.
+[[noreturn]] void queueAndExit(const std::string& argument, int status) {
+    std::atexit([] {
+        RUV_LOG(RUVLogLevel::Error, "logged at the very end");
+        loggedAtTheEnd = true;
+    });
+    if (status == 3)
+        RUVWorker::atExit([] {
+            for (int i = 0; i < 6000 && !loggedAtTheEnd; ++i) usleep(10000);
+        });
     const size_t comma = argument.find(',');
     plat::Paths::setHome(argument.substr(comma + 1));
     RUV::exchangeSharedLogger(std::make_shared<LineLogger>(std::atoi(argument.substr(0, comma).c_str())));
@@ -48,51 +58,12 @@ class LineLogger : public RUVDefaultLogger {
             store->save();
         });
     }
-    std::exit(0);
+    std::exit(status);
 }
 
 const bool kIsExitChild = [] {
-    if (const char* argument = std::getenv(kExitChildEnv)) queueAndExit(argument);
-    return false;
-}();
-
-constexpr const char* kSlowExitChildEnv = "POTEMARU_ANALYTICS_SLOW_EXIT";
-constexpr int kSlowExitStatus = 7;
-
-// What a static destructor or an exit handler of a library runs down: here a heap block that the exit
-// handler below frees, and a mark that it did.
-std::string* runDownByExit = nullptr;
-std::atomic<bool> runningDown{false};
-std::atomic<bool> workerDone{false};
-
-// Exits while the worker's exit work outlasts the exit's wait. That work keeps using what an exit handler
-// registered before the SDK (so run after the worker's own) frees, and says so if that handler runs while
-// it works. Bounded, not timed: the work ends once the handler has run, or after a minute.
-[[noreturn]] void exitWhileTheWorkerWorks(const std::string& argument) {
-    static int fd = std::atoi(argument.c_str());
-    runDownByExit = new std::string(64, 'x');
-    std::atexit([] {
-        delete runDownByExit;
-        runningDown = true;
-        for (int i = 0; i < 6000 && !workerDone; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    });
-    std::string* used = runDownByExit;
-    RUVWorker::atExit([used] {
-        for (int i = 0; i < 6000 && !runningDown; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (runningDown) {
-            (*used)[0] = 'y';
-            const std::string line = "an exit handler ran while the worker worked\n";
-            if (write(fd, line.data(), line.size()) < 0) std::_Exit(1);
-        }
-        workerDone = true;
-    });
-    std::exit(kSlowExitStatus);
-}
-
-const bool kIsSlowExitChild = [] {
-    if (const char* argument = std::getenv(kSlowExitChildEnv)) exitWhileTheWorkerWorks(argument);
+    if (const char* argument = std::getenv(kExitChildEnv)) queueAndExit(argument, 0);
+    if (const char* argument = std::getenv(kSlowExitChildEnv)) queueAndExit(argument, 3);
     return false;
 }();
 
@@ -165,11 +136,10 @@ TEST(Worker, TheLoggerServesUntilTheProcessEnds) {
     EXPECT_TRUE(child.reported.begin()->ends_with("): logged at the very end"));
 }
 
-TEST(Worker, AnExitWhoseWorkOutlastsTheWaitEndsBeforeTheLaterExitHandlersRun) {
-    ASSERT_FALSE(kIsSlowExitChild);
-    const analyticstest::KilledChild child =
-        analyticstest::runChildUntilKilled(kSlowExitChildEnv, "", SIZE_MAX, 1200);
+TEST(Worker, AnExitWhoseWorkOutlastsTheWaitEndsThereWithItsStatusBeforeTheLaterExitHandlers) {
+    testsupport::TempDir home;
+    const auto child =
+        analyticstest::runChildUntilKilled(kSlowExitChildEnv, home.path().string(), SIZE_MAX, 1200);
     EXPECT_TRUE(child.reported.empty()) << *child.reported.begin();
-    ASSERT_TRUE(WIFEXITED(child.status)) << child.status;
-    EXPECT_EQ(WEXITSTATUS(child.status), kSlowExitStatus);
+    EXPECT_TRUE(WIFEXITED(child.status) && WEXITSTATUS(child.status) == 3) << child.status;
 }
