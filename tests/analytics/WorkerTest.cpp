@@ -19,7 +19,6 @@ constexpr const char* kSlowExitChildEnv = "POTEMARU_ANALYTICS_SLOW_EXIT";
 constexpr int kQueuedHits = 20;
 
 std::atomic<bool> loggerDestroyed{false};
-std::atomic<bool> loggedAtTheEnd{false};
 
 // Hands every error line to the parent, marked when the slot, which alone holds it, has let it go.
 class LineLogger : public RUVDefaultLogger {
@@ -37,16 +36,10 @@ class LineLogger : public RUVDefaultLogger {
 
 // Queues hits for the worker and exits at once. The last line comes from an exit handler registered
 // before the SDK made anything, so it runs after every exit handler and static destructor of the SDK's.
-// With a status of 3, the worker's exit work lasts until that line, or a minute, past the exit's wait.
+// With a status of 3, the worker's exit work lasts far longer than the exit's wait.
 [[noreturn]] void queueAndExit(const std::string& argument, int status) {
-    std::atexit([] {
-        RUV_LOG(RUVLogLevel::Error, "logged at the very end");
-        loggedAtTheEnd = true;
-    });
-    if (status == 3)
-        RUVWorker::atExit([] {
-            for (int i = 0; i < 6000 && !loggedAtTheEnd; ++i) usleep(10000);
-        });
+    std::atexit([] { RUV_LOG(RUVLogLevel::Error, "logged at the very end"); });
+    if (status == 3) RUVWorker::atExit([] { sleep(60); });
     const size_t comma = argument.find(',');
     plat::Paths::setHome(argument.substr(comma + 1));
     RUV::exchangeSharedLogger(std::make_shared<LineLogger>(std::atoi(argument.substr(0, comma).c_str())));
