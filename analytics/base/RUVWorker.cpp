@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <future>
@@ -34,7 +35,8 @@ struct RUVWorker::State {
     bool exitTasksTaken = false;
     State() {
         thread.start();
-        std::atexit(RUVWorker::onExit);
+        // Rather than atexit: the hook may end the process itself, with the exit's status.
+        on_exit(RUVWorker::onExit, nullptr);
     }
 };
 
@@ -90,7 +92,7 @@ void RUVWorker::runExitTasks() {
     for (const auto& task : tasks) task();
 }
 
-void RUVWorker::onExit() {
+void RUVWorker::onExit(int status, void*) {
     State& s = state();
     if (getpid() != s.pid) return;
     {
@@ -110,7 +112,15 @@ void RUVWorker::onExit() {
         // Stopped for good: from here on the worker touches nothing that the exit handlers run down.
         for (;;) pause();
     });
-    finished.wait_for(kExitWait);
+    if (finished.wait_for(kExitWait) == std::future_status::ready) return;
+    // The worker still works (a store write, a delivery). The exit handlers registered before this one and
+    // the destructors of the statics made before the worker would run down what it uses under it, so the
+    // process ends here. What the store committed is in its files; a write under way is rolled back when
+    // the file is next opened, and hits not yet delivered are sent by the next run.
+    RUV_LOG(RUVLogLevel::Warning, "The worker's exit work is not done after %lld s: the process ends now",
+            static_cast<long long>(kExitWait.count()));
+    std::fflush(nullptr);
+    _exit(status);
 }
 
 void ruvLogLine(RUVLogLevel level, const char* function, const char* file, int line, const char* format,

@@ -15,9 +15,10 @@ class RUVWorker {
 
     // "RUVThread": made and started on first use, never destroyed. The hit store and the dispatcher do
     // all their work on it. Idle, it sleeps in its run loop. When the process exits it runs what was
-    // queued before, then the tasks given to atExit, and stops for good (the exit waits a bounded time for
-    // this), so that it never works while the exit handlers run statics down; exit() called on the worker
-    // runs those tasks there.
+    // queued before, then the tasks given to atExit, and stops for good, so that it never works while the
+    // exit handlers run statics down: the exit waits a bounded time for this, and when the worker is not
+    // done by then the process ends there, with the exit's status, before any later exit handler runs.
+    // exit() called on the worker runs those tasks there.
     static plat::Thread& thread();
     // The worker as a queue. As the dispatcher's completion queue, a delivered batch is deleted without
     // waiting for a turn of the main queue; sync() is the one way to run work there and wait.
@@ -44,7 +45,7 @@ class RUVWorker {
   private:
     struct State;
     static State& state();
-    static void onExit();
+    static void onExit(int status, void*);
     static void runExitTasks();
     // Lines are logged until the process ends.
     static std::atomic<std::shared_ptr<RUVLogger>>& loggerSlot() {
