@@ -60,14 +60,28 @@ ChildRun runChild(const std::string& name, std::vector<std::string> args = {}) {
 
 }  // namespace
 
+// Each case on a private Xvfb display of its own.
+class X11Window : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!testsupport::onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+        ASSERT_TRUE(server.start());
+    }
+    // The window-faults program in `mode`, which ends on its own with status 0.
+    static ChildRun faults(const std::string& mode) {
+        ChildRun run = runChild("platform_window_faults", {mode});
+        EXPECT_TRUE(run.ended);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return run;
+    }
+    testsupport::XServer server;
+};
+
 // A frame presented after the connection to the server is cut returns: the GL driver's software present
 // used to spin inside eglSwapBuffers once the connection had failed, deaf to every quit, sending image
 // requests without end. The child program counts them and ends at once when there are more than the frame
 // has rows, so the spin is caught however long it would take to come out.
-TEST(X11Window, APresentOnALostConnectionReturns) {
-    if (!testsupport::onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
-    testsupport::XServer server;
-    ASSERT_TRUE(server.start());
+TEST_F(X11Window, APresentOnALostConnectionReturns) {
     // A present takes milliseconds; one that has not returned in a minute is stuck some other way.
     const ChildRun run = runChild("platform_lost_present");
     ASSERT_TRUE(run.ended) << "the present on the lost connection did not return";
@@ -78,25 +92,14 @@ TEST(X11Window, APresentOnALostConnectionReturns) {
 
 // The server is let go however the making under its grab ends: an exception from it used to leave every
 // other client held off for good, the whole desktop with them.
-TEST(X11Window, TheGrabEndsWhenTheMakingThrows) {
-    if (!testsupport::onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
-    testsupport::XServer server;
-    ASSERT_TRUE(server.start());
-    const ChildRun run = runChild("platform_window_faults", {"grab"});
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "answered\n");
+TEST_F(X11Window, TheGrabEndsWhenTheMakingThrows) {
+    EXPECT_EQ(faults("grab").out, "answered\n");
 }
 
 // A request about the window that the server refuses for another reason than the window being gone is
 // said, once however often it comes; such errors used to be swallowed without a word.
-TEST(X11Window, ARefusedRequestAboutTheWindowIsSaidOnce) {
-    if (!testsupport::onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
-    testsupport::XServer server;
-    ASSERT_TRUE(server.start());
-    const ChildRun run = runChild("platform_window_faults", {"errors"});
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(run.status, 0) << run.err;
+TEST_F(X11Window, ARefusedRequestAboutTheWindowIsSaidOnce) {
+    const ChildRun run = faults("errors");
     EXPECT_EQ(run.out, "survived\n");
     const std::string line = "refused a request about the window: BadMatch";
     const size_t first = run.err.find(line);
@@ -106,12 +109,6 @@ TEST(X11Window, ARefusedRequestAboutTheWindowIsSaidOnce) {
 
 // A close read before anyone listens for the window's events (a program that looks at its events before
 // it set its handler) is kept for it: the window used to drop it, and the program played on.
-TEST(X11Window, ACloseReadBeforeAnyoneListensIsKept) {
-    if (!testsupport::onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
-    testsupport::XServer server;
-    ASSERT_TRUE(server.start());
-    const ChildRun run = runChild("platform_window_faults", {"close"});
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "kept\n");
+TEST_F(X11Window, ACloseReadBeforeAnyoneListensIsKept) {
+    EXPECT_EQ(faults("close").out, "kept\n");
 }
