@@ -48,7 +48,10 @@ void onQuit(int) {
 }  // namespace
 
 #if SANITIZED
-#include <sanitizer/allocator_interface.h>
+// The sanitizers' runtime calls these on every allocation and free (declared here: not every compiler
+// ships the header).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
 static void onMalloc(const volatile void*, size_t) {
     onAllocation();
 }
