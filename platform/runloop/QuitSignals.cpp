@@ -181,7 +181,8 @@ int nextQuit(int quits, int stopFd, long long nanos) {
     for (;;) ::syscall(SYS_ppoll, nullptr, 0, nullptr, nullptr, 0);
 }
 
-void watchForQuits(int quits, int stopFd) {
+// Takes the quits until the program ends or execs: it never returns.
+[[noreturn]] void watchForQuits(int quits, int stopFd) {
     pthread_setname_np(pthread_self(), "quit-watch");
     const int first = nextQuit(quits, stopFd, -1);
     if (first <= 0) {
@@ -300,10 +301,7 @@ void QuitSignals::install(Action onQuit, double boundSeconds, const std::string&
         mainSchedstat.store(::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC));
     if (stopFd >= 0) {
         try {
-            w.thread = std::thread([fd, stopFd] {
-                watchForQuits(fd, stopFd);
-                ::close(fd);
-            });
+            w.thread = std::thread([fd, stopFd] { watchForQuits(fd, stopFd); });
             w.stopFd = stopFd;
             return;
         } catch (const std::system_error&) {
