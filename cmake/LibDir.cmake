@@ -8,11 +8,12 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING AND CMAKE_LIB
    AND EXISTS /etc/debian_version)
   set(multiarch "lib/${CMAKE_LIBRARY_ARCHITECTURE}")
   get_property(libdir_type CACHE CMAKE_INSTALL_LIBDIR PROPERTY TYPE)
-  # A build folder configured before the layout moved holds GNUInstallDirs' plain "lib", typed PATH (one
-  # named on the command line at the first configure is still untyped here).
+  # A build folder configured before the layout moved holds GNUInstallDirs' plain "lib", typed PATH, and
+  # GNUInstallDirs' note of the prefix it chose it for; a "lib" typed on the command line at the first
+  # configure has no such note.
   if(NOT DEFINED CMAKE_INSTALL_LIBDIR
-     OR (NOT DEFINED CACHE{POTEMARU_LIBDIR_SETTLED} AND libdir_type STREQUAL "PATH" AND CMAKE_INSTALL_LIBDIR
-                                                                                         STREQUAL "lib"))
+     OR (NOT DEFINED CACHE{POTEMARU_LIBDIR_SETTLED} AND DEFINED CACHE{_GNUInstallDirs_LAST_CMAKE_INSTALL_PREFIX}
+         AND libdir_type STREQUAL "PATH" AND CMAKE_INSTALL_LIBDIR STREQUAL "lib"))
     set(CMAKE_INSTALL_LIBDIR "${multiarch}" CACHE PATH "Object code libraries (${multiarch})" FORCE)
   endif()
   # GNUInstallDirs would take its multiarch folder back to "lib" when the prefix moves away from /usr.
