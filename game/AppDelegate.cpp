@@ -37,22 +37,39 @@ int64_t clockSeconds(const plat::Clock::Ref& clock) {
     return clock.nowMicros() / 1000000;
 }
 
+// a - b, saturated.
+int64_t minus(int64_t a, int64_t b) {
+    int64_t difference = 0;
+    if (__builtin_sub_overflow(a, b, &difference)) return b < 0 ? INT64_MAX : INT64_MIN;
+    return difference;
+}
+
+// `ahead` held so that the stored dates at the clock's `now` (seconds) lie between 1970 and the real date.
+int64_t boundedAhead(int64_t ahead, int64_t now) {
+    const int64_t earliest = minus(0, now);
+    const int64_t latest = std::max(earliest, minus(plat::RealClock().nowMicros() / 1000000, now));
+    return std::clamp(ahead, earliest, latest);
+}
+
 }  // namespace
 
 int64_t AppDelegate::nowSeconds() {
     const int64_t now = clockSeconds(plat::Clock::shared());
     int64_t moved = now;
     if (GameGlobals::storedDatesAhead && __builtin_add_overflow(now, *GameGlobals::storedDatesAhead, &moved))
-        return INT64_MAX;
+        return *GameGlobals::storedDatesAhead > 0 ? INT64_MAX : INT64_MIN;
     return moved;
 }
 
 void AppDelegate::settleStoredDates(int64_t stored) {
     const auto clock = plat::Clock::shared();
     if (!clock.isVirtual() || GameGlobals::storedDatesAhead) return;
-    int64_t ahead = 0;
-    if (__builtin_sub_overflow(stored, clockSeconds(clock), &ahead)) ahead = stored > 0 ? INT64_MAX : 0;
-    GameGlobals::storedDatesAhead = std::max<int64_t>(ahead, 0);
+    const int64_t now = clockSeconds(clock);
+    GameGlobals::storedDatesAhead = boundedAhead(minus(stored, now), now);
+}
+
+void AppDelegate::carryStoredDates(int64_t ahead) {
+    GameGlobals::storedDatesAhead = boundedAhead(ahead, plat::VirtualClock::kDefaultStartMicros / 1000000);
 }
 
 int64_t AppDelegate::firstStartSeconds() {

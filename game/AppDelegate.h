@@ -32,9 +32,15 @@ class AppDelegate : private kite::KTApplication {
     // on from there by the virtual clock's own seconds, and the next game on the real clock counts the
     // real time away, not the time since the virtual clock's start.
     static int64_t nowSeconds();
-    // On the virtual clock, settles once per process how far the stored dates run ahead of it: as far as
-    // `stored`, the date the progress was last stored with, lies after the clock's now, or not at all.
+    // On the virtual clock, settles once per process how far the stored dates run ahead of it (behind it,
+    // when negative): as far as `stored`, the date the progress was last stored with, lies from the clock's
+    // now, so the dates go on from `stored` whether it lies before the virtual clock's start or after. The
+    // dates at the clock's now are held between 1970 and the real date: one past the real date (a home
+    // edited) would stay ahead of every later game's clock, which would then never count time away.
     static void settleStoredDates(int64_t stored);
+    // Takes on how far the stored dates run ahead as a relaunched program's earlier self settled it, at the
+    // virtual clock's start (VirtualClock::kDefaultStartMicros), held to the same bounds.
+    static void carryStoredDates(int64_t ahead);
     // The date a first start records: on the virtual clock the real one, which later stores go on from.
     static int64_t firstStartSeconds();
 };

@@ -28,8 +28,8 @@ extern bool levelUpMoveStarted;              // the walk to the centre has start
 // The play field has read the stored timers into gametimer and objectcreatetimer; until then the store
 // holds the only true values, and leaving for the background must not write these over them.
 extern bool playFieldSetUp;
-// How many seconds the stored dates ("saveTime") run ahead of the clock, once this process has settled it
-// (AppDelegate::nowSeconds); nothing before.
+// How many seconds the stored dates ("saveTime") run ahead of the clock (behind it, when negative), once
+// this process has settled it (AppDelegate::nowSeconds); nothing before.
 extern std::optional<int64_t> storedDatesAhead;
 
 // Puts every value back to its start-of-process value (a fresh run in one process, e.g. tests).

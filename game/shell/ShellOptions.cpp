@@ -4,11 +4,17 @@
 #include <cmath>
 #include <cstdlib>
 
+#include <unistd.h>
+
 // Made by the build: the project's version (POTEMARU_VERSION).
 #include "PotemaruVersion.h"
 #include "platform/net/Endpoints.h"
 
 namespace {
+
+// Names the resume values a relaunch hands on: "<pid>:<frame>:<wall>[:<dates ahead>]". The process id is
+// the relaunching one's, which its exec keeps: any other process that inherits the entry leaves it.
+constexpr const char* kResume = "POTEMARU_RESUME";
 
 bool toInt(const std::string& text, int64_t lo, int64_t hi, int64_t* out) {
     if (text.empty() || text.size() > 20) return false;
@@ -86,16 +92,6 @@ std::optional<ShellOptions> ShellOptions::parse(const std::vector<std::string>& 
             std::string why;
             if (!plat::Endpoints::loadFile(o.endpointsFile, &why))
                 return fail("--endpoints " + o.endpointsFile + ": " + why);
-        } else if (a == "--resume-frame") {
-            if (!value(&v) || !toInt(v, 1, kMaxFrames, &n)) return fail("--resume-frame needs a frame");
-            o.resumeFrame = n;
-        } else if (a == "--resume-wall") {
-            if (!value(&v) || !toInt(v, INT64_MIN, INT64_MAX, &n))
-                return fail("--resume-wall needs microseconds");
-            o.resumeWallMicros = n;
-        } else if (a == "--resume-dates-ahead") {
-            if (!value(&v) || !toInt(v, 0, INT64_MAX, &n)) return fail("--resume-dates-ahead needs seconds");
-            o.resumeDatesAhead = n;
         } else {
             return fail("unknown option \"" + a + "\" (see --help)");
         }
@@ -141,6 +137,35 @@ each folder of $XDG_DATA_DIRS (default /usr/local/share/:/usr/share/), a relativ
 them the game exits 1 naming the folders; --resources DIR names another. This program looks in, up to
 the first that holds them:
 )";
+}
+
+std::string ShellOptions::resumeEntry(int64_t frame, int64_t wallMicros, std::optional<int64_t> datesAhead) {
+    std::string entry = std::string(kResume) + "=" + std::to_string(::getpid()) + ":" +
+                        std::to_string(frame) + ":" + std::to_string(wallMicros);
+    if (datesAhead) entry += ":" + std::to_string(*datesAhead);
+    return entry;
+}
+
+void ShellOptions::takeResume() {
+    const char* passed = std::getenv(kResume);
+    if (!passed) return;
+    std::vector<std::string> fields(1);
+    for (const char* c = passed; *c; ++c) {
+        if (*c == ':')
+            fields.emplace_back();
+        else
+            fields.back() += *c;
+    }
+    ::unsetenv(kResume);
+    int64_t pid = 0, frame = 0, wall = 0, ahead = 0;
+    if (fields.size() < 3 || fields.size() > 4 || !toInt(fields[0], 1, INT64_MAX, &pid) ||
+        pid != ::getpid() || !toInt(fields[1], 1, kMaxFrames, &frame) ||
+        !toInt(fields[2], INT64_MIN, INT64_MAX, &wall) ||
+        (fields.size() == 4 && !toInt(fields[3], INT64_MIN, INT64_MAX, &ahead)))
+        return;
+    resumeFrame = frame;
+    resumeWallMicros = wall;
+    if (fields.size() == 4) resumeDatesAhead = ahead;
 }
 
 std::string ShellOptions::versionLine() {

@@ -24,11 +24,11 @@ struct ShellOptions {
     double scale = 1.0;
     // --endpoints FILE: parse() reads and checks it, and installs it as plat::Endpoints' file layer.
     std::string endpointsFile;
-    // Set by a scripted relaunch for the program it starts again: the session's frame to go on with
-    // and the wall clock (microseconds since 1970) at that moment.
+    // What a scripted relaunch hands the program it starts again, never the command line (takeResume): the
+    // session's frame to go on with, the wall clock (microseconds since 1970) at that moment, and how far
+    // the stored dates ran ahead of that clock (AppDelegate::nowSeconds), once it was settled.
     int64_t resumeFrame = 1;
     std::optional<int64_t> resumeWallMicros;
-    // And how far the stored dates ran ahead of that clock (AppDelegate::nowSeconds), once it was settled.
     std::optional<int64_t> resumeDatesAhead;
 
     // Headless runs without a script that quits stop after this many frames.
@@ -38,6 +38,13 @@ struct ShellOptions {
     // Nothing (with `error` set) on an unknown option or a bad value.
     static std::optional<ShellOptions> parse(const std::vector<std::string>& args, std::string* error);
     static std::string usage();
+    // The environment entry ("NAME=value") that hands the resume values to the program this process becomes
+    // by its next exec; only that program takes it.
+    static std::string resumeEntry(int64_t frame, int64_t wallMicros, std::optional<int64_t> datesAhead);
+    // Takes the resume values that the program this process was before its exec handed on, and removes the
+    // entry, so no program this one starts inherits it; an entry made for another process (inherited, or
+    // set by hand) is removed and changes nothing.
+    void takeResume();
     // "potemaru <version>", the version being the project's (CMakeLists.txt).
     static std::string versionLine();
 };

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "chime/AudioEngine.h"
+#include "game/AppDelegate.h"
 #include "game/GameGlobals.h"
 #include "game/shell/AppController.h"
 #include "game/shell/ShellScript.h"
@@ -154,19 +155,11 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     app.terminate();
     // The name it was started by goes on, and with it the process's name (main sets it from this).
     std::vector<std::string> next{program_invocation_name};
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--resume-frame" || args[i] == "--resume-wall" || args[i] == "--resume-dates-ahead") {
-            ++i;
-            continue;
-        }
-        next.push_back(args[i]);
-    }
-    next.insert(next.end(),
-                {"--resume-frame", std::to_string(nextFrame), "--resume-wall", std::to_string(wallMicros)});
+    next.insert(next.end(), args.begin(), args.end());
     // The stored dates go on running as far ahead: settled afresh from the home, the time the clock moved
     // on since the last store (a jump in the background) would come off that, never to count as time away.
-    if (GameGlobals::storedDatesAhead)
-        next.insert(next.end(), {"--resume-dates-ahead", std::to_string(*GameGlobals::storedDatesAhead)});
+    // What goes on passes in the environment, to the new program only: it is not a user's to give.
+    std::string resume = ShellOptions::resumeEntry(nextFrame, wallMicros, GameGlobals::storedDatesAhead);
     std::vector<char*> argv;
     for (auto& a : next) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -189,6 +182,7 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     std::vector<char*> environment;
     for (char** e = environ; *e; ++e) environment.push_back(*e);
     if (!hold.empty()) environment.push_back(hold.data());
+    environment.push_back(resume.data());
     environment.push_back(nullptr);
     // The program's own file by the path found at the start (/proc hidden too), so that the process keeps
     // its name through the exec; the kernel's link to it when that path now names another file (replaced
@@ -221,7 +215,7 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args,
     auto clock = std::make_shared<plat::VirtualClock>(
         o.resumeWallMicros.value_or(plat::VirtualClock::kDefaultStartMicros));
     plat::Clock::setShared(clock);
-    if (o.resumeDatesAhead) GameGlobals::storedDatesAhead = *o.resumeDatesAhead;
+    if (o.resumeDatesAhead) AppDelegate::carryStoredDates(*o.resumeDatesAhead);
     reapOnTheRunLoop(inherited);
 
     int status = 0;

@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "potemaru: %s\n", error.c_str());
         return 2;
     }
+    options->takeResume();
     if (options->version) {
         std::printf("%s\n", ShellOptions::versionLine().c_str());
         return 0;

@@ -65,11 +65,17 @@ bool fourSpawned(const fs::path& home) {
     return store["objectcreatetimerget3"].isNumber() && store["objectcreatetimerget3"].toDouble() == 0.0;
 }
 
-// Starts the program again headless at `wallSeconds` and returns what it stored as time away.
+// Starts the program again headless, back at `wallSeconds` (its stored dates go on from the last one, and
+// its clock jumps the rest in the background), and returns what it stored as time away.
 int64_t passageTimeOfRelaunch(const fs::path& dir, const fs::path& home, int64_t wallSeconds) {
     Potemaru next(dir);
+    const fs::path script = dir / "away.txt";
+    testsupport::writeFile(script,
+                           "1 background\n1 jump " +
+                               std::to_string(wallSeconds - e2e::settings(home)["saveTime"].toInt64()) +
+                               "\n1 foreground\n");
     auto args = headless(home);
-    args.insert(args.end(), {"--frames", "10", "--resume-wall", std::to_string(wallSeconds * 1000000)});
+    args.insert(args.end(), {"--frames", "10", "--script", script.string()});
     EXPECT_EQ(next.run(args), 0) << next.err();
     return e2e::settings(home)["passagetime"].toInt64();
 }
@@ -619,7 +625,7 @@ TEST(PotemaruQuit, ARelaunchedGameKeepsItsName) {
     // Relaunched (the kernel then names it "game-image"), and named again by the game: never, without the
     // naming, so the wait runs out and the name below is the kernel's.
     auto relaunched = [&] {
-        return testsupport::readFile(self / "cmdline").find("--resume-frame") != std::string::npos;
+        return testsupport::readFile(self / "environ").find("POTEMARU_RESUME=") != std::string::npos;
     };
     ASSERT_TRUE(waitFor(
         [&] {

@@ -140,6 +140,9 @@ TEST(AppDelegate, ALaterStartStoresTheTimeAwayForTheSetUp) {
     store->setBoolForKey(SaveDataKeys::kBackground, true);
     store->flush();
 
+    // The dates as a relaunched program carries them, with the clock: settled from the store, a headless
+    // start counts no time away.
+    AppDelegate::carryStoredDates(0);
     game.launch();
     EXPECT_EQ(store->getIntegerForKey(SaveDataKeys::kPassageTime), 3600);
     EXPECT_FALSE(store->getBoolForKey(SaveDataKeys::kBackground, true));
@@ -186,6 +189,41 @@ TEST(AppDelegate, TheClockPast2038IsStoredWhole) {
     game.clock.clock().jumpWallMicros(int64_t{90} * 1000000);
     game.app()->applicationWillEnterForeground();
     EXPECT_EQ(game.store()->getIntegerForKey(SaveDataKeys::kPassageTime), 90);
+}
+
+// A home last stored a month before the headless clock's start: the dates the run stores go on from that
+// one, not from the virtual clock's.
+TEST(AppDelegate, AHeadlessRunOnAHomeStoredBeforeItsClocksStartStoresNoVirtualDate) {
+    LaunchedGame game;
+    const int64_t start = plat::VirtualClock::kDefaultStartMicros / 1000000, stored = start - 30 * 86400;
+    game.store()->setBoolForKey(SaveDataKeys::kFirstGame, false);
+    game.store()->setInteger64ForKey(SaveDataKeys::kSaveTime, stored);
+    game.launch();
+    game.driver.runFrames(kSplashFrames);
+    game.app()->applicationDidEnterBackground();
+    EXPECT_EQ(game.store()->getInteger64ForKey(SaveDataKeys::kSaveTime, 0),
+              stored + game.clock.clock().nowMicros() / 1000000 - start);
+}
+
+// Neither a relaunch's carried offset nor a home's date puts the stored dates past the real date (or
+// before 1970): a date past it would stay ahead of every later game's clock, with no time away ever again.
+TEST(AppDelegate, TheStoredDatesNeverPassTheRealDate) {
+    testsupport::VirtualClockScope clock;
+    for (const bool carried : {true, false}) {
+        GameGlobals::reset();
+        if (carried)
+            AppDelegate::carryStoredDates(INT64_MAX);
+        else
+            AppDelegate::settleStoredDates(INT64_MAX);
+        EXPECT_LE(AppDelegate::nowSeconds(), plat::RealClock().nowMicros() / 1000000) << carried;
+        GameGlobals::reset();
+        if (carried)
+            AppDelegate::carryStoredDates(INT64_MIN);
+        else
+            AppDelegate::settleStoredDates(INT64_MIN);
+        EXPECT_EQ(AppDelegate::nowSeconds(), 0) << carried;
+    }
+    GameGlobals::reset();
 }
 
 namespace {

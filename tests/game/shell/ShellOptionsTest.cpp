@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include "game/shell/ShellOptions.h"
 #include "game/shell/ShellScript.h"
 
@@ -40,7 +44,10 @@ TEST(ShellOptions, ReadsEveryOptionAndRefusesBadValues) {
                                          {"--capture-every", "10"},
                                          {"--bogus"},
                                          {"--home", ""},
-                                         {"--frames", "99999999999999999999999"}}) {
+                                         {"--frames", "99999999999999999999999"},
+                                         {"--resume-frame", "2"},
+                                         {"--resume-wall", "0"},
+                                         {"--resume-dates-ahead", "9223372036854775807"}}) {
         error.clear();
         EXPECT_FALSE(ShellOptions::parse(bad, &error)) << bad[0];
         EXPECT_FALSE(error.empty());
@@ -109,4 +116,25 @@ TEST(ShellOptions, VersionIsAnOptionOfItsOwnWithTheProgramsName) {
     EXPECT_TRUE(o->version);
     EXPECT_EQ(ShellOptions::versionLine().rfind("potemaru ", 0), 0u);
     EXPECT_NE(ShellOptions::usage().find("--version"), std::string::npos);
+}
+
+// What a relaunch hands on reaches the program this process becomes and no other: an entry naming another
+// process (inherited, or set by hand) is dropped, and no program started later inherits either.
+TEST(ShellOptions, OnlyTheRelaunchedProgramTakesTheResumeValues) {
+    const std::string entry = ShellOptions::resumeEntry(81, -5, 42);
+    ASSERT_EQ(entry.rfind("POTEMARU_RESUME=", 0), 0u);
+    setenv("POTEMARU_RESUME", entry.substr(entry.find('=') + 1).c_str(), 1);
+    ShellOptions taken;
+    taken.takeResume();
+    EXPECT_EQ(taken.resumeFrame, 81);
+    EXPECT_EQ(taken.resumeWallMicros, -5);
+    EXPECT_EQ(taken.resumeDatesAhead, 42);
+    EXPECT_EQ(std::getenv("POTEMARU_RESUME"), nullptr);
+
+    setenv("POTEMARU_RESUME", (std::to_string(getpid() + 1) + entry.substr(entry.find(':'))).c_str(), 1);
+    ShellOptions other;
+    other.takeResume();
+    EXPECT_EQ(other.resumeFrame, 1);
+    EXPECT_FALSE(other.resumeWallMicros);
+    EXPECT_EQ(std::getenv("POTEMARU_RESUME"), nullptr);
 }
