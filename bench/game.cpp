@@ -117,7 +117,6 @@ class PlayFieldRun {
             return;
         }
         home_ = homeTemplate;
-        previousHome_ = plat::Paths::home();
         plat::Paths::setHome(home_);
         plat::Bundle::setMainResourcePath(fs::path(__FILE__).parent_path().parent_path() / "assets");
         kite::KTFileUtils::purgeFileUtils();
@@ -155,7 +154,6 @@ class PlayFieldRun {
         plat::Random::clearFixedSeed();
         kite::KTUserDefaultStore::purgeSharedUserDefaultStore();
         ::AudioEngine::end();
-        plat::Paths::setHome(previousHome_);
         std::error_code ec;
         fs::remove_all(home_, ec);
     }
@@ -175,7 +173,7 @@ class PlayFieldRun {
         return nullptr;
     }
 
-    fs::path home_, previousHome_;
+    fs::path home_;
     std::unique_ptr<kite::KTHeadlessDriver> driver_;
     std::unique_ptr<AppDelegate> delegate_;
     bool launched_ = false;
