@@ -209,19 +209,13 @@ TEST(AppDelegate, AHeadlessRunOnAHomeStoredBeforeItsClocksStartStoresNoVirtualDa
 // before 1970): a date past it would stay ahead of every later game's clock, with no time away ever again.
 TEST(AppDelegate, TheStoredDatesNeverPassTheRealDate) {
     testsupport::VirtualClockScope clock;
-    for (const bool carried : {true, false}) {
+    for (auto take : {&AppDelegate::carryStoredDates, &AppDelegate::settleStoredDates}) {
         GameGlobals::reset();
-        if (carried)
-            AppDelegate::carryStoredDates(INT64_MAX);
-        else
-            AppDelegate::settleStoredDates(INT64_MAX);
-        EXPECT_LE(AppDelegate::nowSeconds(), plat::RealClock().nowMicros() / 1000000) << carried;
+        take(INT64_MAX);
+        EXPECT_LE(AppDelegate::nowSeconds(), plat::RealClock().nowMicros() / 1000000);
         GameGlobals::reset();
-        if (carried)
-            AppDelegate::carryStoredDates(INT64_MIN);
-        else
-            AppDelegate::settleStoredDates(INT64_MIN);
-        EXPECT_EQ(AppDelegate::nowSeconds(), 0) << carried;
+        take(INT64_MIN);
+        EXPECT_EQ(AppDelegate::nowSeconds(), 0);
     }
     GameGlobals::reset();
 }

@@ -121,20 +121,13 @@ TEST(ShellOptions, VersionIsAnOptionOfItsOwnWithTheProgramsName) {
 // What a relaunch hands on reaches the program this process becomes and no other: an entry naming another
 // process (inherited, or set by hand) is dropped, and no program started later inherits either.
 TEST(ShellOptions, OnlyTheRelaunchedProgramTakesTheResumeValues) {
-    const std::string entry = ShellOptions::resumeEntry(81, -5, 42);
-    ASSERT_EQ(entry.rfind("POTEMARU_RESUME=", 0), 0u);
-    setenv("POTEMARU_RESUME", entry.substr(entry.find('=') + 1).c_str(), 1);
-    ShellOptions taken;
-    taken.takeResume();
-    EXPECT_EQ(taken.resumeFrame, 81);
-    EXPECT_EQ(taken.resumeWallMicros, -5);
-    EXPECT_EQ(taken.resumeDatesAhead, 42);
-    EXPECT_EQ(std::getenv("POTEMARU_RESUME"), nullptr);
-
-    setenv("POTEMARU_RESUME", (std::to_string(getpid() + 1) + entry.substr(entry.find(':'))).c_str(), 1);
-    ShellOptions other;
-    other.takeResume();
-    EXPECT_EQ(other.resumeFrame, 1);
-    EXPECT_FALSE(other.resumeWallMicros);
-    EXPECT_EQ(std::getenv("POTEMARU_RESUME"), nullptr);
+    const std::string entry = ShellOptions::resumeEntry(81, -5, 42), fields = entry.substr(entry.find(':'));
+    for (const pid_t pid : {getpid(), getpid() + 1}) {
+        setenv("POTEMARU_RESUME", (std::to_string(pid) + fields).c_str(), 1);
+        ShellOptions o;
+        o.takeResume();
+        EXPECT_EQ(o.resumeFrame, pid == getpid() ? 81 : 1);
+        EXPECT_EQ(o.resumeDatesAhead, pid == getpid() ? std::optional<int64_t>(42) : std::nullopt);
+        EXPECT_EQ(std::getenv("POTEMARU_RESUME"), nullptr);
+    }
 }
