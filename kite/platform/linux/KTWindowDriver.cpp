@@ -72,7 +72,17 @@ bool KTWindowDriver::launch(KTApplication& application) {
 }
 
 void KTWindowDriver::run() {
-    plat::RunLoop::main().run();
+    // A close or the window's end is kept once read: between frames it stops the loop too, whatever the
+    // lifecycle's close did with it, and a stop that something else ended the loop with cannot lose it.
+    plat::RunLoop& loop = plat::RunLoop::main();
+    const plat::RunLoop::TimerId kept = loop.addTimer(
+        1.0 / 120,
+        [this, &loop] {
+            if (window_->closeRequested() || window_->isGone()) loop.stop();
+        },
+        1.0 / 120);
+    loop.run();
+    loop.cancelTimer(kept);
 }
 
 void KTWindowDriver::onPointer(const plat::X11Window::PointerEvent& event) {

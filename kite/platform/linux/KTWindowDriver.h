@@ -37,7 +37,8 @@ class KTWindowDriver {
 
     std::shared_ptr<EAGLView> createView(GLenum depthFormat = GL_DEPTH24_STENCIL8_OES);
     bool launch(KTApplication& application);
-    // Runs the main run loop until the window is closed or the loop is stopped.
+    // Runs the main run loop until the window is closed (a close once read ends it, whatever the lifecycle's
+    // close does), the window is gone, or the loop is stopped.
     void run();
 
   private:

@@ -128,3 +128,33 @@ TEST(KTWindowDriver, WindowShowsTheFrameAndAClickReachesTheView) {
     EXPECT_FLOAT_EQ(touches[0].second.first, 300);  // window pixels are surface pixels at scale 1
     EXPECT_FLOAT_EQ(touches[0].second.second, 500);
 }
+
+// A close read by a lifecycle whose close does nothing is kept, and the loop stops on it all the same.
+TEST(KTWindowDriver, AKeptCloseStopsTheMainLoop) {
+    if (!testsupport::onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+    testsupport::XServer server;
+    ASSERT_TRUE(server.start());
+    auto driver = KTWindowDriver::create(1.0);
+    ASSERT_TRUE(driver);
+    driver->setLifecycle({});
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = (Window)(uintptr_t)driver->window().nativeWindow();
+    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", 0);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", 0));
+    XSendEvent(display, close.xclient.window, 0, NoEventMask, &close);
+    XCloseDisplay(display);
+    // Far past the moment the close is read, a busy machine's too.
+    bool gaveUp = false;
+    const auto limit = plat::RunLoop::main().addTimer(60, [&] {
+        gaveUp = true;
+        plat::RunLoop::main().stop();
+    });
+    driver->run();
+    plat::RunLoop::main().cancelTimer(limit);
+    EXPECT_TRUE(driver->window().closeRequested());
+    EXPECT_FALSE(gaveUp);
+}
