@@ -137,7 +137,7 @@ int runProgram(const std::string& program, const std::vector<std::string>& argum
     // The child's end is an event on its pidfd; a child that hangs is ended.
     int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     pollfd ended{pidfd, POLLIN, 0};
-    if (pidfd < 0 || poll(&ended, 1, 300000) != 1) kill(pid, SIGKILL);
+    if (pidfd < 0 || poll(&ended, 1, 60000) != 1) kill(pid, SIGKILL);
     if (pidfd >= 0) close(pidfd);
     int status = 0;
     if (waitpid(pid, &status, 0) != pid) return -1;

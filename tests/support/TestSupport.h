@@ -89,7 +89,7 @@ std::string solidPng(uint32_t width, uint32_t height, uint8_t red, uint8_t green
 
 // Runs `program` with `arguments`, in this process's environment with `environment` set over it, and waits
 // for it: its exit status, 128 + the signal that ended it, or -1 when it could not be started. One that has
-// not ended after five minutes (far beyond a busy machine's delays) is killed.
+// not ended after a minute is killed.
 int runProgram(const std::string& program, const std::vector<std::string>& arguments,
                const std::map<std::string, std::string>& environment = {});
 
