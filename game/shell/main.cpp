@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     // game was started with; what it opens from here on is its own.
     plat::openClosedStandardStreams();
     plat::noteStartingDescriptors();
-    plat::QuitSignals::install([](int) { plat::Paths::markEnding(); }, 10.0,
+    plat::QuitSignals::install([](int) { plat::Paths::markEnding(); }, 10.0, 60.0,
                                "potemaru: the game did not end within 10 s of %s: the play since it was last "
                                "stored could not be stored",
                                "potemaru: the play is stored, but the game did not end within 10 s of %s");

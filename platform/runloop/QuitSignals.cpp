@@ -40,11 +40,13 @@ std::atomic<bool> stored{false};
 std::atomic<QuitSignals::Action> onQuitAction{nullptr};
 std::atomic<QuitSignals::Wake> wakeAction{nullptr};
 std::atomic<const Lines*> boundLines{nullptr};
-std::atomic<long long> boundNanos{10 * kNanos};
-// The main thread's scheduling figures (/proc/thread-self/schedstat of the thread that installed), and what
-// the bound started from at the first quit.
-std::atomic<int> mainSchedstat{-1};
-std::atomic<long long> firstAt{0}, waitedAtFirst{-1};
+std::atomic<long long> boundNanos{10 * kNanos}, capNanos{60 * kNanos};
+// The main thread (the one that installed): its id, its state (/proc/thread-self/stat) and its scheduling
+// figures (schedstat). From the first quit on: when it came, the figures then, and the time the main thread
+// has been seen not runnable since.
+std::atomic<long> mainThread{0};
+std::atomic<int> mainStat{-1}, mainSchedstat{-1};
+std::atomic<long long> firstAt{0}, ranAtFirst{-1}, waitedAtFirst{-1}, idleSinceFirst{0};
 
 // What runs on the main thread's side only (install, stopWatching); the quits' taker never takes it.
 struct Watcher {
@@ -71,30 +73,73 @@ long long nowNanos() {
     return t.tv_sec * kNanos + t.tv_nsec;
 }
 
-// How long the main thread has waited for a processor, in nanoseconds (the second figure of its schedstat,
-// "<on the processor> <waiting for one> <time slices>"); -1 when the system does not say.
-long long mainWaitedNanos() {
-    const int fd = mainSchedstat.load();
-    if (fd < 0) return -1;
-    char text[96];
-    const long n = ::syscall(SYS_pread64, fd, text, sizeof text - 1, 0L);
-    if (n <= 0) return -1;
-    text[n] = 0;
-    const char* at = text;
-    while (*at >= '0' && *at <= '9') ++at;
-    if (*at++ != ' ' || *at < '0' || *at > '9') return -1;
-    long long waited = 0;
-    for (; *at >= '0' && *at <= '9'; ++at) waited = waited * 10 + (*at - '0');
-    return waited;
+long long readNumber(const char*& at) {
+    long long number = 0;
+    for (; *at >= '0' && *at <= '9'; ++at) number = number * 10 + (*at - '0');
+    return number;
 }
 
-// How much of the bound has passed: the time since the first quit, less the main thread's waits for a
-// processor meanwhile.
+// How long the main thread has run and waited for a processor, in nanoseconds (its schedstat: "<on the
+// processor> <waiting for one> <time slices>"); false when the system does not say.
+bool mainFigures(long long* ran, long long* waited) {
+    const int fd = mainSchedstat.load();
+    char text[96];
+    const long n = fd < 0 ? -1 : ::syscall(SYS_pread64, fd, text, sizeof text - 1, 0L);
+    if (n <= 0) return false;
+    text[n] = 0;
+    const char* at = text;
+    *ran = readNumber(at);
+    if (*at++ != ' ' || *at < '0' || *at > '9') return false;
+    *waited = readNumber(at);
+    // A thread that has run shows some time on the processor; a system that keeps no figures shows none.
+    return *ran > 0;
+}
+
+// Whether the main thread is runnable (on a processor, or waiting for one) rather than blocked, sleeping or
+// stopped: the state after the command's name in its stat, "<tid> (<name>) <state> ...".
+bool mainRunnable() {
+    const int fd = mainStat.load();
+    char text[128];
+    const long n = fd < 0 ? -1 : ::syscall(SYS_pread64, fd, text, sizeof text - 1, 0L);
+    if (n <= 0) return true;
+    text[n] = 0;
+    const char* state = nullptr;
+    for (const char* at = text; *at; ++at)
+        if (*at == ')') state = at + 2;
+    return !state || state >= text + n || *state == 'R';
+}
+
+// How much of the bound has passed: the main thread's own time since the first quit, the time it ran and
+// the time it was not runnable, never a wait for a processor. The system adds a wait to the figures only
+// when it ends, so the time not runnable (the time since the quit less the time run and waited) is only
+// taken at a look that finds no wait under way: the main thread not runnable before and after the figures
+// are read, or the look made on the main thread itself, which then holds its processor. Between such looks
+// it stays as last taken. Where the system does not say, the time since the quit.
 long long boundPassed() {
-    long long passed = nowNanos() - firstAt.load();
-    const long long before = waitedAtFirst.load(), now = before < 0 ? -1 : mainWaitedNanos();
-    if (now >= before && before >= 0) passed -= now - before;
-    return passed;
+    const long long since = nowNanos() - firstAt.load();
+    const bool onMain = ::syscall(SYS_gettid) == mainThread.load();
+    if (!onMain && mainStat.load() < 0) return since;
+    const bool idleBefore = onMain || !mainRunnable();
+    long long ran = 0, waited = 0;
+    const long long at = nowNanos();
+    if (ranAtFirst.load() < 0 || !mainFigures(&ran, &waited)) return since;
+    ran -= ranAtFirst.load();
+    if (idleBefore && (onMain || !mainRunnable())) {
+        const long long idle = at - firstAt.load() - ran - (waited - waitedAtFirst.load());
+        if (idle > idleSinceFirst.load()) idleSinceFirst.store(idle);
+    }
+    return ran + idleSinceFirst.load();
+}
+
+// Looks again no sooner than this while the main thread waits for a processor (its own time then stands).
+constexpr long long kLeastLook = 10 * kNanos / 1000;
+
+// The time until the bound or the cap could first have passed (the way out's own time passes no faster
+// than the clock); 0 when one has.
+long long boundLeft() {
+    const long long left =
+        std::min(boundNanos.load() - boundPassed(), capNanos.load() - (nowNanos() - firstAt.load()));
+    return left <= 0 ? 0 : std::max(left, kLeastLook);
 }
 
 int quitIndex(int signal) {
@@ -135,7 +180,11 @@ int quitIndex(int signal) {
 // The first quit: recorded, the bound started, the program's action run and its main loop woken.
 void takeFirst(int signal) {
     firstAt.store(nowNanos());
-    waitedAtFirst.store(mainWaitedNanos());
+    long long ran = 0, waited = 0;
+    if (mainFigures(&ran, &waited)) {
+        waitedAtFirst.store(waited);
+        ranAtFirst.store(ran);
+    }
     askedBy.store(signal);
     if (const QuitSignals::Action onQuit = onQuitAction.load()) onQuit(signal);
     if (const QuitSignals::Wake wake = wakeAction.load()) wake();
@@ -191,19 +240,20 @@ int nextQuit(int quits, int stopFd, long long nanos) {
     }
     takeFirst(first);
     for (;;) {
-        const long long left = boundNanos.load() - boundPassed();
-        if (left <= 0) endAtTheBound();
+        const long long left = boundLeft();
+        if (left == 0) endAtTheBound();
         const int second = nextQuit(quits, stopSeen.load() ? -1 : stopFd, left);
         if (second == 0) sayStopSeen();
         if (second > 0) endBy(second);
     }
 }
 
-// Where no thread could take them: the quits' handler, and the bound's alarm. The alarm counts in whole
-// seconds, and looks again when the main thread's waits for a processor put the bound further away.
+// Where no thread could take them: the quits' handler, and the bound's alarm, which looks again when the
+// bound may have passed.
 void armAlarm(long long nanos) {
     itimerval in{};
-    in.it_value.tv_sec = std::max(1LL, (nanos + kNanos - 1) / kNanos);
+    in.it_value.tv_sec = nanos / kNanos;
+    in.it_value.tv_usec = std::max(1LL, nanos % kNanos / 1000);
     ::syscall(SYS_setitimer, ITIMER_REAL, &in, nullptr);
 }
 
@@ -214,14 +264,14 @@ void onQuitSignal(int signal) {
     // Two quits at once may reach two threads: one is the first.
     if (handlerTookOne.exchange(true)) endBy(signal);
     takeFirst(signal);
-    armAlarm(boundNanos.load());
+    armAlarm(boundLeft());
     errno = saved;
 }
 
 void onBoundAlarm(int) {
     const int saved = errno;
-    const long long left = boundNanos.load() - boundPassed();
-    if (left <= 0) endAtTheBound();
+    const long long left = boundLeft();
+    if (left == 0) endAtTheBound();
     armAlarm(left);
     errno = saved;
 }
@@ -232,15 +282,16 @@ void takeQuitsByHandler() {
     action.sa_flags = SA_RESTART;
     action.sa_mask = QuitSignals::set();
     sigaddset(&action.sa_mask, SIGALRM);
-    for (int s : kQuits) ::sigaction(s, &action, nullptr);
+    const sigset_t quits = QuitSignals::set();
+    for (int s : kQuits)
+        if (sigismember(&quits, s) == 1) ::sigaction(s, &action, nullptr);
     action.sa_handler = &onBoundAlarm;
     ::sigaction(SIGALRM, &action, nullptr);
-    const sigset_t quits = QuitSignals::set();
     pthread_sigmask(SIG_UNBLOCK, &quits, nullptr);
 }
 
 // A child forked from a thread of the program (all hold the quits back) starts what it runs with them let
-// through.
+// through; those the program was started with ignored it never held back, and they stay ignored.
 void letQuitsThroughInChild() {
     const sigset_t quits = QuitSignals::set();
     pthread_sigmask(SIG_UNBLOCK, &quits, nullptr);
@@ -263,32 +314,55 @@ const Lines* makeLines(const std::string& notStored, const std::string& wasStore
     return &*made;
 }
 
+// The quits and SIGPIPE that the program was started with ignored.
+const sigset_t& ignoredAtStart() {
+    static const sigset_t ignored = [] {
+        sigset_t signals;
+        sigemptyset(&signals);
+        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+            struct sigaction now {};
+            if (::sigaction(s, nullptr, &now) == 0 && now.sa_handler == SIG_IGN) sigaddset(&signals, s);
+        }
+        return signals;
+    }();
+    return ignored;
+}
+
 }  // namespace
 
 sigset_t QuitSignals::set() {
     sigset_t quits;
     sigemptyset(&quits);
-    for (int s : kQuits) sigaddset(&quits, s);
+    for (int s : kQuits)
+        if (!startedIgnoring(s)) sigaddset(&quits, s);
     return quits;
 }
 
-void QuitSignals::install(Action onQuit, double boundSeconds, const std::string& lineIfNotStored,
-                          const std::string& lineIfStored) {
+bool QuitSignals::startedIgnoring(int signal) {
+    return sigismember(&ignoredAtStart(), signal) == 1;
+}
+
+void QuitSignals::install(Action onQuit, double boundSeconds, double capSeconds,
+                          const std::string& lineIfNotStored, const std::string& lineIfStored) {
     std::lock_guard<std::mutex> lock(watcherMutex());
     Watcher& w = watcher();
     if (w.thread.joinable() || w.byHandler) return;
     boundLines.store(makeLines(lineIfNotStored, lineIfStored));
     boundNanos.store(std::llround(boundSeconds * kNanos));
+    capNanos.store(std::llround(std::max(capSeconds, boundSeconds) * kNanos));
     onQuitAction.store(onQuit);
     static std::once_flag once;
     std::call_once(once, [] {
         pthread_atfork(nullptr, nullptr, &letQuitsThroughInChild);
         // Caught rather than ignored: a write to a connection whose other end is gone fails with EPIPE
-        // instead of ending the program, and a program this one execs begins with it at its default.
-        struct sigaction pipe {};
-        pipe.sa_handler = &onBrokenPipe;
-        pipe.sa_flags = SA_RESTART;
-        ::sigaction(SIGPIPE, &pipe, nullptr);
+        // instead of ending the program, and a program this one execs begins with it at its default (or
+        // ignored, as this one began).
+        if (!startedIgnoring(SIGPIPE)) {
+            struct sigaction pipe {};
+            pipe.sa_handler = &onBrokenPipe;
+            pipe.sa_flags = SA_RESTART;
+            ::sigaction(SIGPIPE, &pipe, nullptr);
+        }
     });
     const sigset_t quits = set();
     int fd = ::signalfd(-1, &quits, SFD_CLOEXEC);
@@ -297,8 +371,11 @@ void QuitSignals::install(Action onQuit, double boundSeconds, const std::string&
         ::close(fd);
         fd = -1;
     }
-    if (mainSchedstat.load() < 0)
+    if (mainSchedstat.load() < 0) {
+        mainThread.store(::syscall(SYS_gettid));
         mainSchedstat.store(::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC));
+        mainStat.store(::open("/proc/thread-self/stat", O_RDONLY | O_CLOEXEC));
+    }
     if (stopFd >= 0) {
         try {
             w.thread = std::thread([fd, stopFd] { watchForQuits(fd, stopFd); });

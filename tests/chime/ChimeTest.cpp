@@ -169,7 +169,15 @@ TEST(ChimeFacade, EffectIsHeardInTheMix) {
         plat::Bundle::setMainResourcePath(std::getenv("CHIME_RESOURCES"));
         unsigned int id = Chime::AudioEngine::sharedEngine()->playEffect("se.wav");
         ASSERT_LT(id, 0xFEEDBABu);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // Until the mix has taken 0.3 s of the effect (or all of it), however late the mixer runs on a busy
+        // machine.
+        ALfloat at = 0;
+        ALint state = AL_PLAYING;
+        for (int i = 0; i < 6000 && at <= 0.3f && state != AL_STOPPED; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            alGetSourcef(id, AL_SEC_OFFSET, &at);
+            alGetSourcei(id, AL_SOURCE_STATE, &state);
+        }
         ::AudioEngine::end();
         return;
     }

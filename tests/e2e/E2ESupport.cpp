@@ -35,6 +35,8 @@ int statusOf(int raw) {
 }
 
 // Starts `command` with its standard output in `out` and, when given, its error in `err`: its pid, or -1.
+// It begins with the quits at their defaults, as a terminal starts a program, however the tests were
+// started (under nohup, the game would keep SIGHUP ignored).
 pid_t spawnTo(std::vector<std::string> command, const fs::path& out, const fs::path& err = {}) {
     std::vector<char*> argv;
     for (auto& a : command) argv.push_back(a.data());
@@ -44,8 +46,16 @@ pid_t spawnTo(std::vector<std::string> command, const fs::path& out, const fs::p
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (!err.empty())
         posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t quits;
+    sigemptyset(&quits);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&quits, s);
+    posix_spawnattr_setsigdefault(&attributes, &quits);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    if (posix_spawn(&pid, command[0].c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    if (posix_spawn(&pid, command[0].c_str(), &actions, &attributes, argv.data(), environ) != 0) pid = -1;
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return pid;
 }

@@ -173,7 +173,8 @@ TEST_P(URLConnectionFailureTest, FailsExactlyOnce) {
     LoopbackServer server;
     server.route("GET", "/x", c.answer);
     URLRequest request(server.url("/x"));
-    request.setTimeoutInterval(0.5);
+    // Only the stall has a short time-out: on a busy machine, another fault may come later than that.
+    request.setTimeoutInterval(c.answer.fault == Fault::Stall ? 0.5 : 60);
     auto d = load(request);
     ASSERT_EQ(d->failed, 1) << ::testing::PrintToString(d->events);
     EXPECT_EQ(d->finished, 0);
@@ -236,24 +237,27 @@ TEST_F(URLConnectionTest, UnusableRequestsFailLaterNotAtCreation) {
 
 TEST_F(URLConnectionTest, SlowButSteadyAnswerIsNotAnIdleTimeOut) {
     LoopbackServer server;
-    // Half a second of silence before the answer is within a time-out of 0.8 s of idle time.
+    // Half a second of silence before the answer is well within a time-out of 5 s of idle time, however
+    // busy the machine.
     server.route("GET", "/slow", Answer{.body = "late", .delaySeconds = 0.5});
     URLRequest request(server.url("/slow"));
-    request.setTimeoutInterval(0.8);
+    request.setTimeoutInterval(5);
     auto d = load(request);
     EXPECT_EQ(d->finished, 1) << ::testing::PrintToString(d->events);
 }
 
 TEST_F(URLConnectionTest, TimeOutIsIdleTimeNotTotalTime) {
     LoopbackServer server;
-    // Four chunks and the end, 0.3 s apart: 1.2 s in all, never 0.5 s of silence.
-    server.route("GET", "/steady",
-                 Answer{.body = "aaaabbbbccccdddd", .chunkBytes = 4, .chunkDelaySeconds = 0.3});
+    // Twelve chunks and the end, 0.25 s apart: 3 s in all, more than the time-out, but nowhere near 2.5 s
+    // of silence, even on a busy machine.
+    std::string body;
+    for (char c = 'a'; c < 'a' + 12; ++c) body += std::string(4, c);
+    server.route("GET", "/steady", Answer{.body = body, .chunkBytes = 4, .chunkDelaySeconds = 0.25});
     URLRequest request(server.url("/steady"));
-    request.setTimeoutInterval(0.5);
+    request.setTimeoutInterval(2.5);
     auto d = load(request);
     EXPECT_EQ(d->finished, 1) << ::testing::PrintToString(d->events);
-    EXPECT_EQ(d->bodyText(), "aaaabbbbccccdddd");
+    EXPECT_EQ(d->bodyText(), body);
     EXPECT_EQ(d->responses.at(0).expectedContentLength(), -1);
 }
 

@@ -33,8 +33,9 @@ namespace {
 
 // Spawns through `next` (the sanitizer's entry, else the C library's), the child beginning with the quits
 // let through, and with them and SIGPIPE at their defaults (the program catches SIGPIPE, and the web engine's
-// socket library leaves it ignored): what the caller's attributes leave unset. A mask or defaults that the
-// caller set are the child's as given.
+// socket library leaves it ignored): what the caller's attributes leave unset. A quit or SIGPIPE that the
+// program was started with ignored stays ignored, as the program began. A mask or defaults that the caller
+// set are the child's as given.
 int spawnWithDefaults(Spawn next, pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
                       const posix_spawnattr_t* given, char* const argv[], char* const envp[]) {
     if (!next) return ENOSYS;
@@ -58,7 +59,7 @@ int spawnWithDefaults(Spawn next, pid_t* pid, const char* path, const posix_spaw
     }
     if (!(flags & POSIX_SPAWN_SETSIGDEF)) {
         sigset_t defaults = quits;
-        sigaddset(&defaults, SIGPIPE);
+        if (!plat::QuitSignals::startedIgnoring(SIGPIPE)) sigaddset(&defaults, SIGPIPE);
         posix_spawnattr_setsigdefault(&attributes, &defaults);
     }
     posix_spawnattr_setflags(&attributes,

@@ -1,7 +1,11 @@
-// Takes its quits as the game does (bound 1 s; "quit" printed), sends itself a SIGTERM, then by its argument:
+// Takes its quits as the game does (bound 1 s, cap 3 s or, "busy", 600 s; "quit" printed), sends itself a
+// SIGTERM, then by its argument:
 // "held", its main thread stands still for good, any allocation by another thread ending it with status 3;
 // "busy", it works half a second of its own time on a processor four other threads share, and says "stored";
-// "no-fds", with no descriptor for the quits' thread, prints the quit taken and whether fd 3 is a signalfd.
+// "starved", it works for good at the idle priority on a processor four other threads share;
+// "no-fds", with no descriptor for the quits' thread, prints the quit taken and whether fd 3 is a signalfd;
+// "hangup", it sends itself a SIGHUP before the SIGTERM and prints the quit taken and whether a SIGHUP is
+// pending.
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -84,10 +88,19 @@ int main(int argc, char** argv) {
         watchAllocations();
         mainThread = gettid();
     }
-    plat::QuitSignals::install(&onQuit, 1.0, "not stored %s", "stored %s");
+    plat::QuitSignals::install(&onQuit, 1.0, mode == "busy" ? 600.0 : 3.0, "not stored %s", "stored %s");
+    if (mode == "hangup") kill(getpid(), SIGHUP);
     kill(getpid(), SIGTERM);
     if (mode == "held")
         for (;;) pause();
+    if (mode == "hangup") {
+        while (!plat::QuitSignals::signalled()) usleep(1000);
+        sigset_t pending;
+        sigpending(&pending);
+        std::printf("took %d, SIGHUP %s\n", plat::QuitSignals::signalled(),
+                    sigismember(&pending, SIGHUP) ? "pending" : "not pending");
+        return 0;
+    }
     if (mode == "no-fds") {
         setrlimit(RLIMIT_NOFILE, &was);
         char three[64] = {};
@@ -105,6 +118,11 @@ int main(int argc, char** argv) {
         std::thread([] {
             while (mainThread.load(std::memory_order_relaxed)) continue;
         }).detach();
+    if (mode == "starved") {
+        const sched_param idle{};
+        sched_setscheduler(0, SCHED_IDLE, &idle);
+        while (mainThread.load(std::memory_order_relaxed)) continue;
+    }
     for (const double start = threadSeconds(); threadSeconds() - start < 0.5;) continue;
     plat::QuitSignals::storedOnTheWayOut();
     std::puts("stored");

@@ -1,5 +1,6 @@
-// Holds the quits back and takes them on their own thread (as the game does), ignores SIGPIPE (as the web
-// engine's socket library leaves it), then starts `grep Sig /proc/self/status` three times, through
+// Prints the signals it was started with ignored ("Started" and its SigIgn line), holds the quits back and
+// takes them on their own thread (as the game does), ignores SIGPIPE (as the web engine's socket library
+// leaves it), then starts `grep Sig /proc/self/status` three times, through
 // posix_spawn, through fork and exec, and through posix_spawn with the child's mask (the quits held back) and
 // defaults (the quits alone) set by the caller: each child prints the signals it began with.
 #include <spawn.h>
@@ -7,6 +8,9 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
+#include <iostream>
+#include <string>
 
 #include "platform/runloop/QuitSignals.h"
 #include "platform/runloop/Thread.h"
@@ -14,8 +18,11 @@
 extern char** environ;
 
 int main() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigIgn:", 0) == 0) std::cout << "Started" << line << std::endl;
     plat::Thread::holdQuitsBack();
-    plat::QuitSignals::install([](int) {}, 10, "", "");
+    plat::QuitSignals::install([](int) {}, 10, 60, "", "");
     std::signal(SIGPIPE, SIG_IGN);
     char grep[] = "grep", pattern[] = "^Sig", file[] = "/proc/self/status";
     char* argv[] = {grep, pattern, file, nullptr};
