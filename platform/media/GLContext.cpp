@@ -414,15 +414,7 @@ void GLContext::loadExtensions() {
     static std::once_flag once;
     std::call_once(once, [] {
         const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-        auto has = [extensions](const char* name) {
-            if (!extensions) return false;
-            const size_t length = std::strlen(name);
-            for (const char* p = std::strstr(extensions, name); p; p = std::strstr(p + 1, name)) {
-                const bool startOk = p == extensions || p[-1] == ' ';
-                if (startOk && (p[length] == ' ' || p[length] == '\0')) return true;
-            }
-            return false;
-        };
+        auto has = [extensions](const char* name) { return hasExtension(extensions, name); };
         auto fetch = [](const char* name) { return eglGetProcAddress(name); };
         if (has("GL_OES_vertex_array_object")) {
             glGenVertexArraysOES =
