@@ -7,7 +7,8 @@
 // The program starts its own Xvfb with a 3840x2160 screen. Per frame: game_ms, this process's CPU time (the
 // renderer's threads included); xserver_ms, the server's CPU time (from /proc); total_ms, the two together;
 // socket_bytes, what the process wrote (/proc/self/io, nearly all of it to the X connection); frame_bytes,
-// the frame's own size. No vsync: each frame is drawn and presented as fast as it goes.
+// the frame's own size; present_ms, the present alone (the drawing is finished before it). No vsync: each
+// frame is drawn and presented as fast as it goes.
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <sys/wait.h>
