@@ -2,11 +2,14 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <type_traits>
 
 #include "platform/base/Log.h"
+#include "platform/media/X11SharedImage.h"
 
 namespace plat {
 
@@ -91,6 +94,36 @@ EGLConfig chooseConfig(EGLDisplay display, EGLint surfaceType, const GLContextOp
     return fallback;
 }
 
+// The renderers that draw with the processor: their frames are in this process's memory anyway.
+bool isSoftwareRenderer(const char* renderer) {
+    if (!renderer) return false;
+    for (const char* name : {"llvmpipe", "softpipe", "swrast", "Software Rasterizer"})
+        if (std::strstr(renderer, name)) return true;
+    return false;
+}
+
+bool hasExtension(const char* extensions, const char* name) {
+    if (!extensions) return false;
+    const size_t length = std::strlen(name);
+    for (const char* p = std::strstr(extensions, name); p; p = std::strstr(p + 1, name)) {
+        const bool startOk = p == extensions || p[-1] == ' ';
+        if (startOk && (p[length] == ' ' || p[length] == '\0')) return true;
+    }
+    return false;
+}
+
+// EGL's native window is an X window id on X11, whichever way the headers spell its type.
+unsigned long xWindowOf(EGLNativeWindowType window) {
+    if constexpr (std::is_pointer_v<EGLNativeWindowType>)
+        return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(window));
+    else
+        return static_cast<unsigned long>(window);
+}
+
+// Rows read from GL at a time on their way into the shared image: a band stays in the processor's cache
+// between its read and its copy.
+constexpr size_t kBandBytes = 256 * 1024;
+
 }  // namespace
 
 std::unique_ptr<GLContext> GLContext::createHeadless(int width, int height, const GLContextOptions& options) {
@@ -117,14 +150,49 @@ bool GLContext::headlessAvailable(std::string* why) {
 }
 
 std::unique_ptr<GLContext> GLContext::createForWindow(EGLDisplay display, EGLNativeWindowType window,
-                                                      const GLContextOptions& options) {
+                                                      const GLContextOptions& options, void* xDisplay) {
     if (display == EGL_NO_DISPLAY) {
         logError("GLContext: no EGL display for the window");
         return nullptr;
     }
     std::unique_ptr<GLContext> context(new GLContext());
     if (!context->init(display, SurfaceKind::Window, window, 0, 0, options)) return nullptr;
+    if (xDisplay) context->switchToSharedMemory(xDisplay, xWindowOf(window));
     return context;
+}
+
+bool GLContext::switchToSharedMemory(void* xDisplay, unsigned long window) {
+    // A GPU's own present is left alone; so is a driver that cannot read its frame as the server's bytes.
+    if (!isSoftwareRenderer(reinterpret_cast<const char*>(glGetString(GL_RENDERER))) ||
+        !hasExtension(reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)), "GL_EXT_read_format_bgra"))
+        return false;
+    std::unique_ptr<X11SharedImage> shared = X11SharedImage::create(xDisplay, window);
+    if (!shared) {
+        logInfo(
+            "GLContext: the X server shares no memory with this program; frames go through its connection");
+        return false;
+    }
+    std::string why;
+    EGLDisplay offscreen = acquireSurfacelessDisplay(&why);
+    if (offscreen == EGL_NO_DISPLAY) return false;
+    std::unique_ptr<GLContext> drawing(new GLContext());
+    if (!drawing->init(offscreen, SurfaceKind::Headless, 0, shared->width(), shared->height(), options_)) {
+        // The window's own surface draws on.
+        makeCurrent();
+        return false;
+    }
+    // The window's surface and context go; the off-screen ones take their place.
+    eglDestroySurface(display_, surface_);
+    eglDestroyContext(display_, context_);
+    display_ = drawing->display_;
+    config_ = drawing->config_;
+    context_ = drawing->context_;
+    surface_ = drawing->surface_;
+    width_ = drawing->width_;
+    height_ = drawing->height_;
+    drawing->display_ = EGL_NO_DISPLAY;
+    shared_ = std::move(shared);
+    return true;
 }
 
 bool GLContext::init(EGLDisplay display, SurfaceKind kind, EGLNativeWindowType window, int width, int height,
@@ -173,6 +241,7 @@ EGLSurface GLContext::makePbuffer(int width, int height) {
 }
 
 GLContext::~GLContext() {
+    shared_.reset();
     if (display_ != EGL_NO_DISPLAY && !abandoned_) {
         if (isCurrent()) clearCurrent();
         if (surface_ != EGL_NO_SURFACE) eglDestroySurface(display_, surface_);
@@ -182,6 +251,7 @@ GLContext::~GLContext() {
 
 void GLContext::abandon() {
     abandoned_ = true;
+    if (shared_) shared_->abandon();
 }
 
 bool GLContext::makeCurrent() {
@@ -206,6 +276,7 @@ void GLContext::clearCurrent() {
 bool GLContext::present() {
     if (kind_ == SurfaceKind::Headless) return true;
     if (abandoned_) return false;
+    if (shared_) return presentShared();
     if (!eglSwapBuffers(display_, surface_)) {
         logError("GLContext: eglSwapBuffers failed (error 0x%04X)", eglGetError());
         return false;
@@ -234,8 +305,59 @@ bool GLContext::resize(int width, int height) {
     return wasCurrent ? makeCurrent() : true;
 }
 
+bool GLContext::presentShared() {
+    const int w = width_, h = height_;
+    uint8_t* out = shared_->pixels();
+    if (!out || shared_->width() != w || shared_->height() != h) return false;
+    const size_t rowBytes = static_cast<size_t>(w) * 4;
+    const int bandRows =
+        static_cast<int>(std::clamp<size_t>(kBandBytes / rowBytes, 1, static_cast<size_t>(h)));
+    band_.resize(rowBytes * static_cast<size_t>(bandRows));
+    GLint previousFramebuffer = 0, previousAlignment = 4;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previousFramebuffer);
+    glGetIntegerv(GL_PACK_ALIGNMENT, &previousAlignment);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    // GL's rows start at the bottom, the server's at the top.
+    const size_t stride = shared_->stride();
+    for (int y = 0; y < h; y += bandRows) {
+        const int rows = std::min(bandRows, h - y);
+        glReadPixels(0, y, w, rows, GL_BGRA_EXT, GL_UNSIGNED_BYTE, band_.data());
+        for (int i = 0; i < rows; ++i)
+            std::memcpy(out + static_cast<size_t>(h - 1 - y - i) * stride,
+                        band_.data() + static_cast<size_t>(i) * rowBytes, rowBytes);
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, previousAlignment);
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previousFramebuffer));
+    int windowWidth = 0, windowHeight = 0;
+    if (!shared_->put(&windowWidth, &windowHeight)) return false;
+    if (windowWidth != w || windowHeight != h) resizeShared(windowWidth, windowHeight);
+    return true;
+}
+
+bool GLContext::resizeShared(int width, int height) {
+    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
+    if (width == width_ && height == height_) return true;
+    EGLSurface surface = makePbuffer(width, height);
+    if (surface == EGL_NO_SURFACE) return false;
+    const bool wasCurrent = isCurrent();
+    if (wasCurrent) clearCurrent();
+    eglDestroySurface(display_, surface_);
+    surface_ = surface;
+    width_ = width;
+    height_ = height;
+    // Without a picture of the new size, presents fail until a later resize makes one.
+    const bool shared = shared_->resize(width, height);
+    return (wasCurrent ? makeCurrent() : true) && shared;
+}
+
 void GLContext::updateSize() {
     if (abandoned_) return;
+    if (shared_) {
+        int w = 0, h = 0;
+        if (shared_->windowSize(&w, &h)) resizeShared(w, h);
+        return;
+    }
     EGLint w = 0, h = 0;
     if (eglQuerySurface(display_, surface_, EGL_WIDTH, &w) &&
         eglQuerySurface(display_, surface_, EGL_HEIGHT, &h)) {
@@ -292,15 +414,7 @@ void GLContext::loadExtensions() {
     static std::once_flag once;
     std::call_once(once, [] {
         const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-        auto has = [extensions](const char* name) {
-            if (!extensions) return false;
-            const size_t length = std::strlen(name);
-            for (const char* p = std::strstr(extensions, name); p; p = std::strstr(p + 1, name)) {
-                const bool startOk = p == extensions || p[-1] == ' ';
-                if (startOk && (p[length] == ' ' || p[length] == '\0')) return true;
-            }
-            return false;
-        };
+        auto has = [extensions](const char* name) { return hasExtension(extensions, name); };
         auto fetch = [](const char* name) { return eglGetProcAddress(name); };
         if (has("GL_OES_vertex_array_object")) {
             glGenVertexArraysOES =

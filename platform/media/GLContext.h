@@ -1,7 +1,10 @@
 #pragma once
 // An OpenGL ES 2.0 context through EGL, with the surface it draws into. Headless contexts render into a
 // pbuffer on the surfaceless platform (no display server needed); window contexts draw into a native
-// window that the windowing code hands over as an EGL display and native window.
+// window that the windowing code hands over as an EGL display and native window. On Mesa's software
+// renderer with an X server on this machine, a window's frames are drawn off screen instead and handed to
+// the server through shared memory (X11SharedImage): the renderer would otherwise send every frame whole
+// through the X connection's socket, which the server then reads out again.
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GLES2/gl2.h>
@@ -13,6 +16,8 @@
 #include <vector>
 
 namespace plat {
+
+class X11SharedImage;
 
 enum class GLColorFormat { RGB565, RGBA8888 };
 enum class GLDepthFormat { None, Depth16, Depth24Stencil8 };
@@ -34,16 +39,21 @@ class GLContext {
     // not, `why` says what is missing. Logs nothing, so a program can say it once in its own words.
     static bool headlessAvailable(std::string* why = nullptr);
     // For windowing code: `display` is an initialised EGL display of the window system the native window
-    // belongs to. The context takes no ownership of the display or the window.
+    // belongs to. The context takes no ownership of the display or the window. With `xDisplay`, the Xlib
+    // Display* of an X11 window, frames of the software renderer go through memory shared with the server
+    // where the server offers it; they go through EGL's window surface otherwise.
     static std::unique_ptr<GLContext> createForWindow(EGLDisplay display, EGLNativeWindowType window,
-                                                      const GLContextOptions& options = {});
+                                                      const GLContextOptions& options = {},
+                                                      void* xDisplay = nullptr);
 
     ~GLContext();
     GLContext(const GLContext&) = delete;
     GLContext& operator=(const GLContext&) = delete;
 
     SurfaceKind kind() const { return kind_; }
-    // The drawable's size in pixels (for a window, as last queried from EGL).
+    // Whether the window's frames go through memory shared with the X server.
+    bool presentsThroughSharedMemory() const { return shared_ != nullptr; }
+    // The drawable's size in pixels (for a window, as last queried from EGL or the X server).
     int width() const { return width_; }
     int height() const { return height_; }
     const GLContextOptions& options() const { return options_; }
@@ -52,11 +62,14 @@ class GLContext {
     bool isCurrent() const;
     static void clearCurrent();
 
-    // Shows the frame: swaps buffers on a window, nothing on a headless surface.
+    // Shows the frame: swaps buffers on a window, nothing on a headless surface. Through shared memory,
+    // the frame is put in the window and, when the window has changed size meanwhile, the next frame's
+    // surface takes the window's new size.
     bool present();
     // Headless only: a new pbuffer of the given size; the context and its GL objects stay.
     bool resize(int width, int height);
-    // Re-reads the window size (after the window system resized it).
+    // Re-reads the window size (after the window system resized it); through shared memory, the surface
+    // and the shared image take it at once.
     void updateSize();
     // For a window that is gone (destroyed by another client, or its X connection lost): no EGL call is
     // made for this context again. It stays current for the GL calls that free what was drawn with it;
@@ -82,6 +95,10 @@ class GLContext {
     bool init(EGLDisplay display, SurfaceKind kind, EGLNativeWindowType window, int width, int height,
               const GLContextOptions& options);
     EGLSurface makePbuffer(int width, int height);
+    // The window's frames drawn off screen and put through shared memory; false leaves the context as is.
+    bool switchToSharedMemory(void* xDisplay, unsigned long window);
+    bool presentShared();
+    bool resizeShared(int width, int height);
 
     SurfaceKind kind_ = SurfaceKind::Headless;
     GLContextOptions options_;
@@ -92,6 +109,8 @@ class GLContext {
     int width_ = 0;
     int height_ = 0;
     bool abandoned_ = false;
+    std::unique_ptr<X11SharedImage> shared_;
+    std::vector<uint8_t> band_;  // rows read from GL on their way into the shared image
 };
 
 // Writes RGBA pixels (top row first) as a PNG file; false with a log line on failure.

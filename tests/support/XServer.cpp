@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <vector>
 
 // Last: Xlib defines macros (None, Bool) that clash with other headers.
 #include <X11/Xlib.h>
@@ -26,7 +27,8 @@ XServer::~XServer() {
     }
 }
 
-bool XServer::start() {
+bool XServer::start(std::vector<std::string> options) {
+    options_ = std::move(options);
     // Another X server may take the display number first; then try another.
     for (int attempt = 0; attempt < 5; ++attempt) {
         if (launch(attempt)) {
@@ -44,10 +46,14 @@ bool XServer::start() {
 
 bool XServer::launch(int attempt) {
     display_ = ":" + std::to_string(100 + (getpid() * 7 + attempt * 13) % 800);
+    // Made before the fork: the child of a threaded test program may not allocate.
+    std::vector<const char*> argv{"Xvfb",         display_.c_str(), "-screen", "0",
+                                  "1280x1280x24", "-nolisten",      "tcp",     "-noreset"};
+    for (const std::string& option : options_) argv.push_back(option.c_str());
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
-        execlp("Xvfb", "Xvfb", display_.c_str(), "-screen", "0", "1280x1280x24", "-nolisten", "tcp",
-               "-noreset", static_cast<char*>(nullptr));
+        execvp("Xvfb", const_cast<char* const*>(argv.data()));
         _exit(127);
     }
     if (pid_ < 0) return false;

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -17,8 +18,9 @@ class XServer {
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
 
-    // Starts the server and sets DISPLAY to it; false when no server would start.
-    bool start();
+    // Starts the server and sets DISPLAY to it; false when no server would start. `options` go to the
+    // server as they are (for example "-extension", "MIT-SHM" to take an extension away).
+    bool start(std::vector<std::string> options = {});
     const std::string& display() const { return display_; }
 
   private:
@@ -27,6 +29,7 @@ class XServer {
 
     pid_t pid_ = -1;
     std::string display_;
+    std::vector<std::string> options_;
     std::string previousDisplay_;
     bool hadDisplay_ = false;
     bool exported_ = false;

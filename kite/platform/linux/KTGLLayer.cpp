@@ -44,7 +44,8 @@ std::unique_ptr<plat::GLContext> KTX11GLLayer::createContext() {
         // Whatever colour the X visual offers: the view's own renderbuffer keeps the 16-bit colour.
         for (auto color : {plat::GLColorFormat::RGBA8888, plat::GLColorFormat::RGB565}) {
             options.color = color;
-            context = plat::GLContext::createForWindow(window_.eglDisplay(), window_.nativeWindow(), options);
+            context = plat::GLContext::createForWindow(window_.eglDisplay(), window_.nativeWindow(), options,
+                                                       window_.xDisplay());
             if (context) return;
         }
     });
