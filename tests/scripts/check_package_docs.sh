@@ -14,5 +14,6 @@ printf 'As [the tour](SDK.md#no-such-part) and the README'"'"'s "Installing" say
 lacking=$(sdk_docs "$doc" "$checkout" 2>&1) && { echo "FAILED: passes without the README's page"; exit 1; }
 [[ "$lacking" == "check-package: NOTES.md: (SDK.md#no-such-part) leads nowhere
 check-package: NOTES.md: the README's \"Installing\" leads nowhere
+check-package: SDK.md: the README's \"Using an SDK\" leads nowhere
 check-package: the sdk package's documentation lacks the checkout's README.md examples/HeadlessScreen.h" ]] ||
   { echo "FAILED: $lacking"; exit 1; }
