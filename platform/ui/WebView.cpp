@@ -251,16 +251,6 @@ void applySandbox(WebKitWebContext* context) {
         webkit_web_context_add_path_to_sandbox(context, resources.c_str(), TRUE);
 }
 
-// The engine looks for the accessibility bus as it starts its first web process and, where there is none
-// (no session bus: a headless run, a console, a container), writes a line about it on standard error that
-// a player would read as the program's error. The pages are ads drawn into the program's own frame, which no
-// assistive tool reads: given an empty bus address, the engine looks for none and starts its web processes
-// without accessibility. An address the user set stays. Set as the program starts, before any thread runs:
-// a change of the environment races with every thread that reads it.
-[[maybe_unused]] const bool enginesStartWithoutAccessibility = [] {
-    return ::setenv("WEBKIT_A11Y_BUS_ADDRESS", "", 0) == 0;
-}();
-
 std::optional<std::string> registeredUserAgent() {
     auto defaults = UserDefaults::standard();
     return defaults ? defaults->stringForKey("UserAgent") : std::nullopt;
