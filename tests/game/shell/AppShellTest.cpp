@@ -20,6 +20,7 @@
 #include "platform/storage/PropertyList.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ViewController.h"
+#include "platform/ui/WebView.h"
 #include "tests/support/NetTestSupport.h"
 #include "tests/support/TestSupport.h"
 

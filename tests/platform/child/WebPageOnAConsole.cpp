@@ -2,7 +2,7 @@
 // ERRORS. Like the game, it tells the engine to look for no accessibility bus; linking the platform alone
 // sets nothing in its environment.
 //   platform_web_page_on_a_console HOME ERRORS   exits with 0 once the page loaded, 2 if it did not, 3 when
-//   it started with the engine's accessibility variable set
+//   it started with the engine's accessibility variable set, 4 when the engine could not start
 #include <unistd.h>
 
 #include <chrono>
@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
     plat::Paths::setHome(argv[1]);
     auto loaded = std::make_shared<Loaded>();
     auto view = std::make_shared<plat::WebView>(plat::Rect{0, 0, 320, 50});
+    if (!plat::WebView::engineStarted()) return 4;
     view->setDelegate(loaded);
     view->loadHTMLString("<html><body>ad</body></html>", "http://127.0.0.1/");
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
