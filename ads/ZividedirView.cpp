@@ -49,8 +49,6 @@ void ZividedirView::initialize() {
     setBackgroundColor(plat::Color::clearColor());
     setOpaque(false);
     manager_ = ADFRManager::createFor(self());
-    // What a new web view's page would give for "navigator.userAgent".
-    originUserAgent_ = plat::WebView::defaultUserAgent();
     factory_ = std::make_shared<ZividedirViewFactory>();
 }
 
@@ -114,11 +112,16 @@ void ZividedirView::addOtherAdView(std::shared_ptr<ZividedirInterfaceView> view,
     otherAdRate_ = rate;
 }
 
+const std::string& ZividedirView::originUserAgent() const {
+    if (!originUserAgent_) originUserAgent_ = plat::WebView::defaultUserAgent();
+    return *originUserAgent_;
+}
+
 void ZividedirView::setUserAgentYDN() {
     // Only an agent that already names the network's SDK gets the extended form.
-    if (originUserAgent_.find("YJIAdSDK/") == std::string::npos) return;
+    if (originUserAgent().find("YJIAdSDK/") == std::string::npos) return;
     plat::UserDefaults::standard()->registerDefaults(
-        {{"UserAgent", plat::Value(originUserAgent_ + " YJIAdSDK/")}});
+        {{"UserAgent", plat::Value(originUserAgent() + " YJIAdSDK/")}});
 }
 
 bool ZividedirView::isAdFetched() const {

@@ -97,7 +97,9 @@ class ZividedirView : public ZividedirBaseView {
     bool testMode() const { return testMode_; }
     const std::optional<double>& nextUpdateDate() const { return nextUpdateDate_; }
     const std::shared_ptr<ADFRManager>& manager() const { return manager_; }
-    const std::string& originUserAgent() const { return originUserAgent_; }
+    // What a new web view's page would give for "navigator.userAgent"; asked of the web engine when first
+    // needed, so a banner that never shows a page never starts it.
+    const std::string& originUserAgent() const;
     const std::shared_ptr<ZividedirInterfaceView>& frontAdView() const { return frontAdView_; }
     const std::shared_ptr<ZividedirInterfaceView>& backAdView() const { return backAdView_; }
     const std::shared_ptr<ZividedirInterfaceView>& releaseAdView() const { return releaseAdView_; }
@@ -134,7 +136,7 @@ class ZividedirView : public ZividedirBaseView {
     bool testMode_ = false;
     std::optional<double> nextUpdateDate_;
     std::shared_ptr<ADFRManager> manager_;
-    std::string originUserAgent_;
+    mutable std::optional<std::string> originUserAgent_;
     std::shared_ptr<ZividedirInterfaceView> frontAdView_;
     std::shared_ptr<ZividedirInterfaceView> backAdView_;
     double backAdViewMadeAt_ = 0;

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <future>
@@ -33,12 +32,23 @@ struct RUVWorker::State {
     // more).
     std::vector<plat::RunLoop::Task> exitTasks;
     bool exitTasksTaken = false;
+    // Set when the exit stopped waiting for the worker: it parks at its next task.
+    std::atomic<bool> abandoned{false};
     State() {
         thread.start();
-        // Rather than atexit: the hook may end the process itself, with the exit's status.
-        on_exit(RUVWorker::onExit, nullptr);
+        std::atexit(RUVWorker::onExit);
     }
 };
+
+namespace {
+
+// Stopped for good: from here on the worker touches nothing that the exit handlers run down, and the
+// process ends around it.
+[[noreturn]] void park() {
+    for (;;) pause();
+}
+
+}  // namespace
 
 // Work may be posted to the worker until the process ends.
 RUVWorker::State& RUVWorker::state() {
@@ -52,6 +62,13 @@ plat::Thread& RUVWorker::thread() {
 
 plat::SerialQueue& RUVWorker::queue() {
     return state().queue;
+}
+
+void RUVWorker::post(plat::RunLoop::Task task) {
+    queue().async([task = std::move(task)] {
+        if (state().abandoned.load()) park();
+        task();
+    });
 }
 
 void RUVWorker::sync(const plat::RunLoop::Task& task) {
@@ -68,6 +85,7 @@ void RUVWorker::sync(const plat::RunLoop::Task& task) {
         std::lock_guard lock(s.gate);
         if (s.stopped) return;
         s.thread.post([&task, done] {
+            if (state().abandoned.load()) park();
             task();
             done->set_value();
         });
@@ -92,7 +110,7 @@ void RUVWorker::runExitTasks() {
     for (const auto& task : tasks) task();
 }
 
-void RUVWorker::onExit(int status, void*) {
+void RUVWorker::onExit() {
     State& s = state();
     if (getpid() != s.pid) return;
     {
@@ -107,20 +125,18 @@ void RUVWorker::onExit(int status, void*) {
     auto done = std::make_shared<std::promise<void>>();
     auto finished = done->get_future();
     s.thread.post([done] {
-        runExitTasks();
+        if (!state().abandoned.load()) runExitTasks();
         done->set_value();
-        // Stopped for good: from here on the worker touches nothing that the exit handlers run down.
-        for (;;) pause();
+        park();
     });
     if (finished.wait_for(kExitWait) == std::future_status::ready) return;
-    // The worker still works (a store write, a delivery). The exit handlers registered before this one and
-    // the destructors of the statics made before the worker would run down what it uses under it, so the
-    // process ends here. What the store committed is in its files; a write under way is rolled back when
-    // the file is next opened, and hits not yet delivered are sent by the next run.
-    RUV_LOG(RUVLogLevel::Warning, "The worker's exit work is not done after %lld s: the process ends now",
+    // The worker still works (a store write, a delivery) on what is never destroyed; the exit goes on
+    // without it, and the process ends with the exit, whatever the worker is doing by then. A write under way
+    // is rolled back at the next open, and what was not delivered is sent by the next run.
+    s.abandoned.store(true);
+    RUV_LOG(RUVLogLevel::Warning,
+            "The worker's exit work is not done after %lld s: the exit goes on without it",
             static_cast<long long>(kExitWait.count()));
-    std::fflush(nullptr);
-    _exit(status);
 }
 
 void ruvLogLine(RUVLogLevel level, const char* function, const char* file, int line, const char* format,

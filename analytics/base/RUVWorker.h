@@ -15,15 +15,16 @@ class RUVWorker {
 
     // "RUVThread": made and started on first use, never destroyed. The hit store and the dispatcher do
     // all their work on it. Idle, it sleeps in its run loop. When the process exits it runs what was
-    // queued before, then the tasks given to atExit, and stops for good, so that it never works while the
-    // exit handlers run statics down: the exit waits a bounded time for this, and when the worker is not
-    // done by then the process ends there, with the exit's status, before any later exit handler runs.
-    // exit() called on the worker runs those tasks there.
+    // queued before, then the tasks given to atExit, and stops for good. The exit waits a bounded time for
+    // this; a worker not done by then parks at its next task and the exit goes on without it (the rest of
+    // the app's exit handlers and statics run, and the process ends as the app's exit ends it). What the
+    // worker touches is never destroyed, so it may still work while the exit runs statics down; what it
+    // left undone stays stored for the next start. exit() called on the worker runs those tasks there.
     static plat::Thread& thread();
     // The worker as a queue. As the dispatcher's completion queue, a delivered batch is deleted without
     // waiting for a turn of the main queue; sync() is the one way to run work there and wait.
     static plat::SerialQueue& queue();
-    static void post(plat::RunLoop::Task task) { queue().async(std::move(task)); }
+    static void post(plat::RunLoop::Task task);
     // Runs `task` on the worker and waits for it; on the worker it runs at once. Once the worker has
     // stopped at exit the task is not run.
     static void sync(const plat::RunLoop::Task& task);
@@ -45,7 +46,7 @@ class RUVWorker {
   private:
     struct State;
     static State& state();
-    static void onExit(int status, void*);
+    static void onExit();
     static void runExitTasks();
     // Lines are logged until the process ends.
     static std::atomic<std::shared_ptr<RUVLogger>>& loggerSlot() {

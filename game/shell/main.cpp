@@ -4,6 +4,7 @@
 #include <sys/prctl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "platform/runloop/QuitSignals.h"
 #include "platform/runloop/Thread.h"
 #include "platform/storage/Paths.h"
+#include "platform/ui/Application.h"
 #include "tagmanager/base/ZAVAdIdAccess.h"
 #include "tagmanager/datalayer/ZAVAutoEventTracking.h"
 
@@ -27,6 +29,15 @@ int main(int argc, char** argv) {
     // write to a connection whose other end is gone (the X server's, at a logout) fails with EPIPE instead
     // of ending the game before it could store the play.
     plat::Thread::holdQuitsBack();
+    // The web engine looks for the accessibility bus as it starts its first web process and, where there is
+    // none (a headless run, a console), says so on standard error as if the game had failed. The ads are
+    // drawn into the game's own frame, which no assistive tool reads: an empty address makes the engine
+    // look for none. An address the player set stays; the empty one is not passed to the browser the game
+    // opens.
+    if (!std::getenv("WEBKIT_A11Y_BUS_ADDRESS")) {
+        setenv("WEBKIT_A11Y_BUS_ADDRESS", "", 0);
+        plat::Application::keepFromChildren("WEBKIT_A11Y_BUS_ADDRESS");
+    }
     // Before anything opens a file: a standard stream the game was started without is /dev/null, so no
     // file of the game (the quits' own, the home's hold) takes its number. What is open then is what the
     // game was started with; what it opens from here on is its own.

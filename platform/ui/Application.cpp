@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 
 #include "platform/base/Lasting.h"
 #include "platform/base/Log.h"
@@ -46,9 +48,39 @@ bool fromValue(const Value& v, LocalNotification* out) {
     return true;
 }
 
+struct KeptFromChildren {
+    std::mutex mutex;
+    std::vector<std::string> names;
+};
+
+KeptFromChildren& keptFromChildren() {
+    static Lasting<KeptFromChildren> kept;
+    return *kept;
+}
+
+// This process's environment without the variables it keeps from its children; the pointers are
+// environ's own, so it is made before the fork and read by the child as it is.
+std::vector<char*> childEnvironment() {
+    auto& kept = keptFromChildren();
+    std::lock_guard lock(kept.mutex);
+    std::vector<char*> env;
+    for (char** entry = environ; *entry; ++entry) {
+        const bool keptBack =
+            std::any_of(kept.names.begin(), kept.names.end(), [entry](const std::string& n) {
+                return std::strncmp(*entry, n.c_str(), n.size()) == 0 && (*entry)[n.size()] == '=';
+            });
+        if (!keptBack) env.push_back(*entry);
+    }
+    env.push_back(nullptr);
+    return env;
+}
+
 // Starts xdg-open without waiting for it and without leaving a zombie: the middle child exits at once
 // and the grandchild is adopted by init.
 bool spawnDetached(const std::string& url) {
+    std::vector<char*> env = childEnvironment();
+    char program[] = "xdg-open";
+    char* argv[] = {program, const_cast<char*>(url.c_str()), nullptr};
     pid_t child = fork();
     if (child < 0) return false;
     if (child == 0) {
@@ -58,7 +90,7 @@ bool spawnDetached(const std::string& url) {
             const sigset_t quits = QuitSignals::set();
             pthread_sigmask(SIG_UNBLOCK, &quits, nullptr);
             signal(SIGPIPE, SIG_DFL);
-            execlp("xdg-open", "xdg-open", url.c_str(), static_cast<char*>(nullptr));
+            execvpe(program, argv, env.data());
             _exit(127);
         }
         _exit(0);
@@ -147,6 +179,12 @@ void Application::post(const char* name) const {
 
 void Application::receiveMemoryWarning() {
     if (delegate_ && launched_ && !terminated_) delegate_->applicationDidReceiveMemoryWarning(*this);
+}
+
+void Application::keepFromChildren(const std::string& name) {
+    auto& kept = keptFromChildren();
+    std::lock_guard lock(kept.mutex);
+    if (std::find(kept.names.begin(), kept.names.end(), name) == kept.names.end()) kept.names.push_back(name);
 }
 
 bool Application::canOpenURL(const std::string& url) const {

@@ -92,6 +92,9 @@ class Application {
     bool openURL(const std::string& url);
     // A window session hands addresses to the desktop (xdg-open); otherwise they are printed.
     void setOpensURLsOnDesktop(bool desktop) { opensOnDesktop_ = desktop; }
+    // Names a variable the program set for itself, which the programs it starts here (the browser of
+    // openURL) do not inherit.
+    static void keepFromChildren(const std::string& name);
 
     // Whether this system has the notification-settings request (it has unless a test says otherwise).
     bool respondsToRegisterUserNotificationSettings() const { return hasNotificationSettings_; }

@@ -1,5 +1,6 @@
 #include "platform/ui/WebView.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/timerfd.h>
@@ -10,6 +11,7 @@
 #include <wpe/webkit.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <utility>
@@ -147,6 +149,41 @@ WebKitWebContext*& sharedContext() {
     return context;
 }
 
+bool& engineStartedSlot() {
+    static bool started = false;
+    return started;
+}
+
+// The engine is started by the first call into it. Its start opens descriptors (its first is for
+// /dev/urandom: its own wake-up pipes, the web process's sockets) and ends the process when one of them
+// cannot be opened. So the descriptors it needs are taken here first and given back: a start without
+// them is refused with one line, and tried again at the next call.
+constexpr size_t kEngineStartDescriptors = 32;
+
+bool startEngine() {
+    if (engineStartedSlot()) return true;
+    std::vector<int> taken;
+    int error = 0;
+    while (taken.size() < kEngineStartDescriptors) {
+        const int fd = taken.empty() ? ::open("/dev/urandom", O_RDONLY | O_CLOEXEC)
+                                     : ::fcntl(taken.front(), F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) {
+            error = errno;
+            break;
+        }
+        taken.push_back(fd);
+    }
+    const size_t free = taken.size();
+    for (int fd : taken) ::close(fd);
+    if (error) {
+        logError("WebView: the web engine cannot start: %zu descriptors are free and it needs %zu (%s)", free,
+                 kEngineStartDescriptors, std::strerror(error));
+        return false;
+    }
+    engineStartedSlot() = true;
+    return true;
+}
+
 void initBackend() {
     static bool done = [] {
         wpe_loader_init("libWPEBackend-fdo-1.0.so.1");
@@ -250,16 +287,6 @@ void applySandbox(WebKitWebContext* context) {
     if (!ec && resources.is_absolute() && resources != "/")
         webkit_web_context_add_path_to_sandbox(context, resources.c_str(), TRUE);
 }
-
-// The engine looks for the accessibility bus as it starts its first web process and, where there is none
-// (no session bus: a headless run, a console, a container), writes a line about it on standard error that
-// a player would read as the program's error. The pages are ads drawn into the program's own frame, which no
-// assistive tool reads: given an empty bus address, the engine looks for none and starts its web processes
-// without accessibility. An address the user set stays. Set as the program starts, before any thread runs:
-// a change of the environment races with every thread that reads it.
-[[maybe_unused]] const bool enginesStartWithoutAccessibility = [] {
-    return ::setenv("WEBKIT_A11Y_BUS_ADDRESS", "", 0) == 0;
-}();
 
 std::optional<std::string> registeredUserAgent() {
     auto defaults = UserDefaults::standard();
@@ -580,10 +607,12 @@ double screenScale() {
 }  // namespace
 
 WebView::WebView(Rect frame) : View(frame), engine_(std::make_unique<Engine>()) {
-    initBackend();
     Engine& e = *engine_;
     e.owner = this;
     e.frameScale = screenScale();
+    // Without the engine the view stays empty and its loads do nothing.
+    if (!startEngine()) return;
+    initBackend();
     auto& engines = liveEngines();
     WebKitWebContext*& context = sharedContext();
     if (!context) {
@@ -644,6 +673,7 @@ WebView::~WebView() {
 }
 
 void WebView::loadHTMLString(const std::string& html, const std::string& baseURL) {
+    if (!engine_->view) return;
     engine_->reloadedAfterCrash = false;
     engine_->lastLoad = [this, html, baseURL] { loadHTMLString(html, baseURL); };
     engine_->cancelFetch();
@@ -653,6 +683,7 @@ void WebView::loadHTMLString(const std::string& html, const std::string& baseURL
 }
 
 void WebView::loadRequest(const URLRequest& request) {
+    if (!engine_->view) return;
     engine_->reloadedAfterCrash = false;
     engine_->lastLoad = [this, request] { loadRequest(request); };
     engine_->cancelFetch();
@@ -712,12 +743,14 @@ void WebView::Engine::fetchAndShow(const URLRequest& request) {
 }
 
 void WebView::stopLoading() {
+    if (!engine_->view) return;
     engine_->cancelFetch();
     webkit_web_view_stop_loading(engine_->view);
     GLibPump::shared().pump();
 }
 
 void WebView::goBack() {
+    if (!engine_->view) return;
     engine_->cancelFetch();
     if (webkit_web_view_can_go_back(engine_->view))
         engine_->beginLoad();  // in flight from now on, before the engine takes it up
@@ -726,6 +759,7 @@ void WebView::goBack() {
 }
 
 void WebView::reload() {
+    if (!engine_->view) return;
     engine_->cancelFetch();
     engine_->beginLoad();  // in flight from now on, before the engine takes it up
     webkit_web_view_reload(engine_->view);
@@ -733,11 +767,11 @@ void WebView::reload() {
 }
 
 bool WebView::isLoading() const {
-    return engine_->fetch || webkit_web_view_is_loading(engine_->view);
+    return engine_->fetch || (engine_->view && webkit_web_view_is_loading(engine_->view));
 }
 
 std::string WebView::url() const {
-    const char* uri = webkit_web_view_get_uri(engine_->view);
+    const char* uri = engine_->view ? webkit_web_view_get_uri(engine_->view) : nullptr;
     return uri ? uri : "";
 }
 
@@ -771,6 +805,10 @@ void scriptFinished(GObject* object, GAsyncResult* result, gpointer data) {
 }  // namespace
 
 void WebView::evaluateScript(const std::string& script, std::function<void(const std::string&)> completion) {
+    if (!engine_->view) {
+        if (completion) completion("");
+        return;
+    }
     webkit_web_view_run_javascript(engine_->view, script.c_str(), nullptr, scriptFinished,
                                    new ScriptCall{std::move(completion)});
     GLibPump::shared().pump();
@@ -778,6 +816,7 @@ void WebView::evaluateScript(const std::string& script, std::function<void(const
 
 std::string WebView::defaultUserAgent() {
     if (auto agent = registeredUserAgent()) return *agent;
+    if (!startEngine()) return {};
     WebKitSettings* settings = webkit_settings_new();
     std::string agent = webkit_settings_get_user_agent(settings);
     g_object_unref(settings);
@@ -802,6 +841,10 @@ size_t WebView::liveCount() {
     return liveEngines().size();
 }
 
+bool WebView::engineStarted() {
+    return engineStartedSlot();
+}
+
 bool WebView::engineSandboxed() {
     return sandboxRefusal().empty();
 }
@@ -811,7 +854,7 @@ void WebView::setBackgroundColor(const Color& color) {
     View::setBackgroundColor(Color::clearColor());
     setOpaque(false);
     WebKitColor page{color.red, color.green, color.blue, color.alpha};
-    webkit_web_view_set_background_color(engine_->view, &page);
+    if (engine_->view) webkit_web_view_set_background_color(engine_->view, &page);
 }
 
 void WebView::drawRect(cairo_t* cr, const Rect&) {
@@ -824,12 +867,14 @@ void WebView::drawRect(cairo_t* cr, const Rect&) {
 }
 
 void WebView::layoutSubviews() {
+    if (!engine_->backend) return;
     Size size = bounds().size();
     wpe_view_backend_dispatch_set_size(engine_->backend, static_cast<uint32_t>(std::max(1.0, size.width)),
                                        static_cast<uint32_t>(std::max(1.0, size.height)));
 }
 
 void WebView::pointer(const Touch& touch, bool pressed, bool motionOnly) {
+    if (!engine_->backend) return;
     Point at = touch.locationInView(this);
     double scale = engine_->frameScale;
     wpe_input_pointer_event event{};

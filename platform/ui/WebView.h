@@ -62,8 +62,11 @@ class WebView : public View {
     void evaluateScript(const std::string& script, std::function<void(const std::string&)> completion);
 
     // What the page's "navigator.userAgent" gives in a new view: the "UserAgent" value of the standard
-    // user defaults when there is one, else the engine's own.
+    // user defaults when there is one, else the engine's own (empty when the engine cannot start).
     static std::string defaultUserAgent();
+    // Whether the engine was started in this process: by the first view, or the first defaultUserAgent()
+    // that asks it. A start it cannot make (no descriptor left) is said in one line and tried again later.
+    static bool engineStarted();
 
     // Kept only: the engine has no such settings.
     void setDataDetectorTypes(unsigned types) { dataDetectorTypes_ = types; }

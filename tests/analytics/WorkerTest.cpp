@@ -8,14 +8,12 @@
 #include <pthread.h>
 
 #include "analytics/RUV.h"
-#include "analytics/base/RUVWorker.h"
 #include "analytics/store/RUVDataStore.h"
 #include "tests/analytics/StoreTestSupport.h"
 
 namespace {
 
 constexpr const char* kExitChildEnv = "POTEMARU_ANALYTICS_EXIT";
-constexpr const char* kSlowExitChildEnv = "POTEMARU_ANALYTICS_SLOW_EXIT";
 constexpr int kQueuedHits = 20;
 
 std::atomic<bool> loggerDestroyed{false};
@@ -36,10 +34,8 @@ class LineLogger : public RUVDefaultLogger {
 
 // Queues hits for the worker and exits at once. The last line comes from an exit handler registered
 // before the SDK made anything, so it runs after every exit handler and static destructor of the SDK's.
-// With a status of 3, the worker's exit work lasts far longer than the exit's wait.
-[[noreturn]] void queueAndExit(const std::string& argument, int status) {
+[[noreturn]] void queueAndExit(const std::string& argument) {
     std::atexit([] { RUV_LOG(RUVLogLevel::Error, "logged at the very end"); });
-    if (status == 3) RUVWorker::atExit([] { sleep(60); });
     const size_t comma = argument.find(',');
     plat::Paths::setHome(argument.substr(comma + 1));
     RUV::exchangeSharedLogger(std::make_shared<LineLogger>(std::atoi(argument.substr(0, comma).c_str())));
@@ -51,12 +47,11 @@ class LineLogger : public RUVDefaultLogger {
             store->save();
         });
     }
-    std::exit(status);
+    std::exit(0);
 }
 
 const bool kIsExitChild = [] {
-    if (const char* argument = std::getenv(kExitChildEnv)) queueAndExit(argument, 0);
-    if (const char* argument = std::getenv(kSlowExitChildEnv)) queueAndExit(argument, 3);
+    if (const char* argument = std::getenv(kExitChildEnv)) queueAndExit(argument);
     return false;
 }();
 
@@ -127,12 +122,4 @@ TEST(Worker, TheLoggerServesUntilTheProcessEnds) {
     EXPECT_EQ(child.status, 0);
     ASSERT_EQ(child.reported.size(), 1u);
     EXPECT_TRUE(child.reported.begin()->ends_with("): logged at the very end"));
-}
-
-TEST(Worker, AnExitWhoseWorkOutlastsTheWaitEndsThereWithItsStatusBeforeTheLaterExitHandlers) {
-    testsupport::TempDir home;
-    const auto child =
-        analyticstest::runChildUntilKilled(kSlowExitChildEnv, home.path().string(), SIZE_MAX, 1200);
-    EXPECT_TRUE(child.reported.empty()) << *child.reported.begin();
-    EXPECT_TRUE(WIFEXITED(child.status) && WEXITSTATUS(child.status) == 3) << child.status;
 }

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <set>
+#include <thread>
 
 // Under a sanitizer the program's heap is the sanitizer's, which the C library's figures leave out.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -18,6 +22,7 @@
 extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
+#include "analytics/base/RUVWorker.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/storage/Paths.h"
 #include "tagmanager/base/ZAVWorkers.h"
@@ -149,4 +154,33 @@ TEST(TagManagerAtExitChild, RestartsTheHitThreadOftenThenExits) {
 TEST(TagManagerAtExit, AThreadStartedThousandsOfTimesLeavesNothingBehindAndEndsAtExit) {
     testsupport::TempDir home;
     EXPECT_EQ(runChild("RestartsTheHitThreadOftenThenExits", home.path()), 0);
+}
+
+// The child: an app that keeps its progress in a static stream and finishes it from an exit handler, both
+// made before the SDKs start, exits while the analytics worker's exit work outlasts the exit's wait. That
+// work ends once the app's handler has run (or after a minute), so the exit must go on without it.
+TEST(TagManagerAtExitChild, ExitsWhileTheAnalyticsWorkerIsSlow) {
+    const char* home = std::getenv(kHomeVariable);
+    if (!home) GTEST_SKIP() << "run by TagManagerAtExit";
+    static std::ofstream progress(fs::path(home) / "progress");
+    static std::atomic<bool> appSaved{false};
+    progress << "level 3";
+    std::atexit([] {
+        progress << ", saved";
+        appSaved = true;
+    });
+    ZAVWorkers::zavThread().atEnd([end = fs::path(home) / "at-end"] { std::ofstream(end) << "ran"; });
+    ZAVWorkers::zavThread().sync(nullptr);
+    RUVWorker::atExit([] {
+        for (int i = 0; i < 6000 && !appSaved; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    std::exit(0);
+}
+
+TEST(TagManagerAtExit, ASlowAnalyticsWorkerAtExitLeavesTheAppsExitHandlersAndTheAtEndWorkToRun) {
+    testsupport::TempDir home;
+    EXPECT_EQ(runChild("ExitsWhileTheAnalyticsWorkerIsSlow", home.path()), 0);
+    EXPECT_EQ(testsupport::readFile(home.path() / "progress"), "level 3, saved");
+    EXPECT_EQ(testsupport::readFile(home.path() / "at-end"), "ran");
 }

@@ -20,6 +20,7 @@
 #include "platform/storage/PropertyList.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ViewController.h"
+#include "platform/ui/WebView.h"
 #include "tests/support/NetTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -123,6 +124,24 @@ TEST(Application, NotificationsAreKeptInTheLibraryAndURLsArePrinted) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "open URL: https://video.example.com/x\n");
 }
 
+// The game keeps its accessibility setting for the web engine from the browser the player opens.
+TEST(Application, TheBrowserItOpensInheritsNoVariableTheProgramKeptFromIt) {
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir.path() / "xdg-open",
+                           "#!/bin/sh\nexport -p >\"$0.part\" && /bin/mv \"$0.part\" \"$0.env\"\n");
+    std::filesystem::permissions(dir.path() / "xdg-open", std::filesystem::perms::owner_all);
+    testsupport::EnvScope env({{"PATH", dir.path().c_str()}, {"WEBKIT_A11Y_BUS_ADDRESS", ""}});
+    plat::Application::keepFromChildren("WEBKIT_A11Y_BUS_ADDRESS");
+    plat::Application app;
+    app.setOpensURLsOnDesktop(true);
+    ASSERT_TRUE(app.openURL("https://video.example.com/x"));
+    ASSERT_TRUE(testsupport::runMainLoopUntil(
+        [&] { return std::filesystem::exists(dir.path() / "xdg-open.env"); }, 60));
+    const std::string inherited = testsupport::readFile(dir.path() / "xdg-open.env");
+    EXPECT_NE(inherited.find("PATH="), std::string::npos);
+    EXPECT_EQ(inherited.find("WEBKIT_A11Y_BUS_ADDRESS"), std::string::npos);
+}
+
 TEST(Application, ViewsMoveBetweenSuperviewsAndRefuseCycles) {
     auto a = std::make_shared<plat::View>(plat::Rect{0, 0, 100, 100});
     auto b = std::make_shared<plat::View>(plat::Rect{10, 10, 50, 50});
@@ -192,6 +211,7 @@ TEST(AppController, LaunchesTheAppAndCarriesOutTheBridgeRequests) {
     EXPECT_EQ(controller->zividedir()->getAppId(), AppController::kBannerMediaId);
     EXPECT_EQ(controller->zividedir()->delegate(), controller->viewController());
     EXPECT_EQ(controller->zividedir()->adTimer(), 0u);  // not started
+    EXPECT_FALSE(plat::WebView::engineStarted());       // no ad server, so no page to show
     // An empty banner takes no touches; one showing an ad takes them from the game.
     EXPECT_FALSE(plat::Window::routeTouch(plat::Touch::Phase::Began, 7, {160, 540}));
     plat::Window::routeTouch(plat::Touch::Phase::Ended, 7, {160, 540});

@@ -376,6 +376,18 @@ TEST_F(WebViewTest, APageOnAConsoleLoadsWithoutALineAboutTheAccessibilityBus) {
     EXPECT_EQ(testsupport::readFile(dir.path() / "err").find("accessibility"), std::string::npos);
 }
 
+// Short of descriptors, the engine's start is refused with one line instead of ending the program.
+TEST_F(WebViewTest, AnEngineShortOfDescriptorsIsNotStartedAndSaysSo) {
+    testsupport::TempDir dir;
+    const auto page = testsupport::programPath("platform_web_page_on_a_console");
+    EXPECT_EQ(
+        testsupport::runProgram("/bin/sh", {"-c", "ulimit -n 24 && exec \"$0\" \"$@\"", page,
+                                            (dir.path() / "home").string(), (dir.path() / "err").string()}),
+        4);
+    EXPECT_NE(testsupport::readFile(dir.path() / "err").find("WebView: the web engine cannot start"),
+              std::string::npos);
+}
+
 TEST_F(WebViewTest, AnimatedPageIsPacedByTheGameFrames) {
     testsupport::VirtualClockScope time;
     auto view = makeView();
