@@ -1,7 +1,8 @@
 // Inputs and outputs the program cannot use are refused at start-up with one line, before anything
-// runs: a script that is a device or a folder, a mix file in a folder that does not exist, a capture
-// folder that is a file.
+// runs: a script that is a device or a folder, a mix file in a folder that does not exist or that cannot
+// be opened for writing, a capture folder that is a file.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -88,6 +89,27 @@ TEST(PotemaruInputs, OutputsThatCannotBeWrittenAreRefused) {
     args.insert(args.end(), {"--capture", (dir.path() / "new" / "shots").string(), "--capture-every", "5"});
     EXPECT_EQ(made.run(args), 0) << made.err();
     EXPECT_TRUE(fs::exists(dir.path() / "new" / "shots" / "frame000005.png"));
+}
+
+TEST(PotemaruInputs, AMixFileThatCannotBeOpenedForWritingIsRefusedAndKept) {
+    testsupport::TempDir dir;
+    std::vector<fs::path> files{"/proc/potemaru-mix.wav"};  // no new files there, not even root's
+    // Root writes a read-only file all the same.
+    if (geteuid() != 0) {
+        files.push_back(dir.path() / "kept.wav");
+        testsupport::writeFile(files.back(), "an earlier mix");
+        fs::permissions(files.back(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    }
+    for (const fs::path& file : files) {
+        Potemaru run(dir.path());
+        auto args = headless(dir.path() / "home");
+        args.insert(args.end(), {"--audio", "wave:" + file.string()});
+        EXPECT_EQ(run.run(args), 1) << file;
+        expectRefused(run, "cannot be written");
+    }
+    if (files.size() > 1) {
+        EXPECT_EQ(testsupport::readFile(files.back()), "an earlier mix");
+    }
 }
 
 TEST(PotemaruInputs, WithoutAUsableEglDisplayItSaysSoAndExitsOne) {
