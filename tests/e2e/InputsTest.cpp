@@ -11,6 +11,7 @@
 
 #include "tests/e2e/E2ESupport.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/XServer.h"
 
 namespace fs = std::filesystem;
 using e2e::Potemaru;
@@ -93,22 +94,25 @@ TEST(PotemaruInputs, OutputsThatCannotBeWrittenAreRefused) {
 
 TEST(PotemaruInputs, AMixFileThatCannotBeOpenedForWritingIsRefusedAndKept) {
     testsupport::TempDir dir;
-    std::vector<fs::path> files{"/proc/potemaru-mix.wav"};  // no new files there, not even root's
-    // Root writes a read-only file all the same.
-    if (geteuid() != 0) {
-        files.push_back(dir.path() / "kept.wav");
-        testsupport::writeFile(files.back(), "an earlier mix");
-        fs::permissions(files.back(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    }
-    for (const fs::path& file : files) {
+    auto expectRefusedMix = [&](const fs::path& file, bool window) {
         Potemaru run(dir.path());
         auto args = headless(dir.path() / "home");
+        if (window) args.erase(args.begin());
         args.insert(args.end(), {"--audio", "wave:" + file.string()});
         EXPECT_EQ(run.run(args), 1) << file;
         expectRefused(run, "cannot be written");
-    }
-    if (files.size() > 1) {
-        EXPECT_EQ(testsupport::readFile(files.back()), "an earlier mix");
+    };
+    // No new files there, not even root's; a window's mix, made in real time, is refused alike.
+    expectRefusedMix("/proc/potemaru-mix.wav", false);
+    testsupport::XServer server;
+    if (testsupport::onPath("Xvfb") && server.start()) expectRefusedMix("/proc/potemaru-mix.wav", true);
+    // Root writes a read-only file all the same.
+    if (geteuid() != 0) {
+        const fs::path kept = dir.path() / "kept.wav";
+        testsupport::writeFile(kept, "an earlier mix");
+        fs::permissions(kept, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        expectRefusedMix(kept, false);
+        EXPECT_EQ(testsupport::readFile(kept), "an earlier mix");
     }
 }
 
