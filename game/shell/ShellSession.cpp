@@ -97,7 +97,7 @@ bool headlessRun(const ShellOptions& o) {
 
 bool setUpAudio(const ShellOptions& o) {
     // OpenAL reads its log level once, at its first call: without a sound card it would complain at every
-    // start. Set while this is the only thread that reads the environment.
+    // start. Set before OpenAL or any other thread of the game reads the environment.
     setenv("ALSOFT_LOGLEVEL", "0", 0);
     plat::quietSoundLibraries();
     if (o.audio == ShellOptions::Audio::Null) {
