@@ -58,10 +58,10 @@ bool CHSoundEngine::_initOpenAL() {
     setMixerOutputRate(rate);
     device_ = plat::openDefaultAudioDevice();
     if (!device_) return false;
-    context = alcCreateContext(device_, nullptr);
+    context = plat::createAudioContext(device_);
     if (!context) {
         // A device without a context can play nothing: count it as no device at all.
-        alcCloseDevice(device_);
+        plat::closeAudioDevice(device_);
         device_ = nullptr;
         return false;
     }
@@ -515,5 +515,5 @@ CHSoundEngine::~CHSoundEngine() {
     // Leave whatever other context was current in place; ours goes away.
     alcMakeContextCurrent(previous == context ? nullptr : previous);
     alcDestroyContext(context);
-    alcCloseDevice(device_);
+    plat::closeAudioDevice(device_);
 }

@@ -122,7 +122,7 @@ Plays in an X11 window when DISPLAY is set (the left mouse button is the finger)
   --home DIR            the app's data (default ${XDG_DATA_HOME:-~/.local/share}/potemaru)
   --resources DIR       the app's pictures, sounds and chara.csv (default: the assets found as below)
   --audio null          no sound device (OpenAL null backend)
-  --audio wave:FILE     write the mix to a WAV file
+  --audio wave:FILE     write the mix to a WAV file (headless: made by the frame, the same for one script)
   --scale S             window size factor (0.5 halves the 640 x 1136 window)
   --endpoints FILE      where the ad, analytics and tag-manager servers are (JSON written by potemaru-peers:
                         {"name": {"scheme": "http", "host": "127.0.0.1", "port": N}, ...})

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -52,6 +53,9 @@ constexpr unsigned long long kDescriptorsNeeded = 128;
 constexpr unsigned long long kDescriptorsWanted = 1024;
 // Open when the game starts: the standard streams, and the home's hold after a relaunch.
 constexpr unsigned long long kOwnDescriptors = 4;
+// The headless mix: its sample rate, and the virtual clock's frames per second it follows.
+constexpr int kMixRate = 44100;
+constexpr int kHeadlessFramesPerSecond = 60;
 
 // Quits (SIGINT, SIGTERM, SIGHUP) are taken the moment they arrive by a thread of their own
 // (plat::QuitSignals, installed first in main): the home is marked ending at once, so a game started on it
@@ -83,12 +87,22 @@ std::shared_ptr<plat::ApplicationDelegate> makeAppController() {
     return std::make_shared<AppController>();
 }
 
-// OpenAL reads its backend choice once, when the audio engine first opens a device.
+// A headless run makes its mix by the frame (runHeadless), so the virtual clock decides where each sound
+// falls; a window's mix is made in real time by the output OpenAL picks, which reads that choice once, when
+// the audio engine first opens a device.
+bool headlessRun(const ShellOptions& o) {
+    const char* display = std::getenv("DISPLAY");
+    return o.headless || !display || !*display;
+}
+
 bool setUpAudio(const ShellOptions& o) {
+    // OpenAL reads its log level once, at its first call: without a sound card it would complain at every
+    // start. Set before OpenAL or any other thread of the game reads the environment.
+    setenv("ALSOFT_LOGLEVEL", "0", 0);
     plat::quietSoundLibraries();
     if (o.audio == ShellOptions::Audio::Null) {
         setenv("ALSOFT_DRIVERS", "null", 1);
-    } else if (o.audio == ShellOptions::Audio::Wave) {
+    } else if (o.audio == ShellOptions::Audio::Wave && !headlessRun(o)) {
         const fs::path conf = plat::Paths::tmp() / "alsoft-wave.conf";
         const std::string text =
             "[general]\ndrivers=wave\n[wave]\nfile=" + fs::absolute(o.audioFile).string() + "\n";
@@ -99,22 +113,40 @@ bool setUpAudio(const ShellOptions& o) {
     return true;
 }
 
+// Whether `file` can be opened for writing, tried for real (a folder's permissions say nothing of a file
+// system that takes no new files, such as /proc's): a file made for the test goes again, and one that was
+// there keeps its content until the run writes it.
+bool canWriteFile(const fs::path& file, std::string* why) {
+    int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(file.c_str());
+        return true;
+    }
+    if (errno == EEXIST) fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    *why = std::strerror(errno);
+    return false;
+}
+
 // Outputs that could never be written are refused before anything starts, with one line each: the
 // run would otherwise play to its end and report success with nothing written.
 bool checkOutputs(const ShellOptions& o) {
     std::error_code ec;
     if (o.audio == ShellOptions::Audio::Wave) {
         const fs::path file = fs::absolute(o.audioFile, ec);
-        const fs::path folder = file.parent_path();
+        std::string why;
         if (fs::is_directory(file, ec)) {
             std::fprintf(stderr, "potemaru: --audio wave:%s names a folder, not a file\n",
                          o.audioFile.c_str());
             return false;
         }
-        if (!fs::is_directory(folder, ec) || access(folder.c_str(), W_OK) != 0) {
-            std::fprintf(stderr,
-                         "potemaru: --audio wave:%s cannot be written (%s is not a writable folder)\n",
-                         o.audioFile.c_str(), folder.c_str());
+        if (!canWriteFile(file, &why)) {
+            std::fprintf(stderr, "potemaru: --audio wave:%s cannot be written (%s)\n", o.audioFile.c_str(),
+                         why.c_str());
             return false;
         }
     }
@@ -165,6 +197,7 @@ int relaunch(plat::Application& app, const std::vector<std::string>& args, int64
     argv.push_back(nullptr);
     // The sound device closes first, so a mix written to a file is complete.
     ::AudioEngine::end();
+    plat::AudioFrameMix::end();
     std::fflush(stdout);
     std::fflush(stderr);
     // Asked to quit on the way: this program ends here, its progress stored on the way to the background.
@@ -216,6 +249,15 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args,
         o.resumeWallMicros.value_or(plat::VirtualClock::kDefaultStartMicros));
     plat::Clock::setShared(clock);
     if (o.resumeDatesAhead) AppDelegate::carryStoredDates(*o.resumeDatesAhead);
+    // The mix follows the frames: frame n's sound starts at sample n * rate / 60, in every run alike. After a
+    // relaunch the file goes on where the program before left it.
+    if (o.audio == ShellOptions::Audio::Wave &&
+        !plat::AudioFrameMix::begin(fs::absolute(o.audioFile).string(), kMixRate, kHeadlessFramesPerSecond,
+                                    o.resumeFrame, &why)) {
+        std::fprintf(stderr, "potemaru: --audio wave:%s cannot be written (%s)\n", o.audioFile.c_str(),
+                     why.c_str());
+        return 1;
+    }
     reapOnTheRunLoop(inherited);
 
     int status = 0;
@@ -256,6 +298,7 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args,
                     }
                 }
                 driver.runFrames(1);
+                plat::AudioFrameMix::renderFrame();
                 if (o.captureEvery > 0 && frame % o.captureEvery == 0) {
                     char name[40];
                     std::snprintf(name, sizeof name, "frame%06lld.png", static_cast<long long>(frame));
@@ -451,5 +494,6 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
     }
     if (status < 0) status = runHeadless(o, args, inherited);
     ::AudioEngine::end();
+    plat::AudioFrameMix::end();
     return quitStatus(status);
 }

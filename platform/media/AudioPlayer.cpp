@@ -1,6 +1,7 @@
 #include "platform/media/AudioPlayer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <vector>
 
@@ -16,6 +17,7 @@ namespace {
 
 constexpr int64_t kChunkFrames = 4096;
 constexpr auto kTick = std::chrono::milliseconds(10);
+std::atomic<bool> gStreamedByCaller{false};
 
 std::mutex& registryMutex() {
     static std::mutex m;
@@ -337,27 +339,44 @@ bool AudioPlayer::stepStreaming(std::unique_lock<std::mutex>& lock, ALCcontext* 
     return true;
 }
 
+void AudioPlayer::setStreamedByCaller(bool byCaller) {
+    gStreamedByCaller.store(byCaller);
+    for (auto& p : livePlayers()) p->wake_.notify_all();
+}
+
+void AudioPlayer::streamAll() {
+    if (!gStreamedByCaller.load()) return;
+    for (auto& p : livePlayers()) {
+        std::unique_lock lock(p->mutex_);
+        if (!p->quit_) p->tick(lock);
+    }
+}
+
+void AudioPlayer::tick(std::unique_lock<std::mutex>& lock) {
+    if (!playing_) {
+        if (!queued_.empty() || flush_) dropStream();
+        flush_ = false;
+        lastTickMicros_ = -1;
+        return;
+    }
+    if (flush_) {
+        dropStream();
+        flush_ = false;
+    }
+    ALCcontext* current = alcGetCurrentContext();
+    if (current && stepStreaming(lock, current)) {
+        lastTickMicros_ = -1;
+    } else {
+        stepTiming(Clock::shared().monotonicMicros());
+    }
+}
+
 void AudioPlayer::workerMain() {
     std::unique_lock lock(mutex_);
     while (!quit_) {
         wake_.wait_for(lock, kTick);
         if (quit_) break;
-        if (!playing_) {
-            if (!queued_.empty() || flush_) dropStream();
-            flush_ = false;
-            lastTickMicros_ = -1;
-            continue;
-        }
-        if (flush_) {
-            dropStream();
-            flush_ = false;
-        }
-        ALCcontext* current = alcGetCurrentContext();
-        if (current && stepStreaming(lock, current)) {
-            lastTickMicros_ = -1;
-        } else {
-            stepTiming(Clock::shared().monotonicMicros());
-        }
+        if (!gStreamedByCaller.load()) tick(lock);
     }
     if (source_ != 0 && alContext_ != nullptr && alcGetCurrentContext() == alContext_) {
         alSourceStop(source_);

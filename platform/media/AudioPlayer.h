@@ -61,10 +61,16 @@ class AudioPlayer : public std::enable_shared_from_this<AudioPlayer> {
     static void beginInterruptionOfAll();
     static void endInterruptionOfAll();
 
+    // While set, the players' threads leave the streaming to whoever renders the mix: streamAll, called on
+    // that thread before each stretch of samples is rendered, does what each worker would (AudioFrameMix).
+    static void setStreamedByCaller(bool byCaller);
+    static void streamAll();
+
   private:
     AudioPlayer() = default;
     void start();
     void workerMain();
+    void tick(std::unique_lock<std::mutex>& lock);
     bool stepStreaming(std::unique_lock<std::mutex>& lock, ALCcontext* current);
     void stepTiming(int64_t nowMicros);
     void dropStream();

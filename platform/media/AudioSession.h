@@ -5,6 +5,7 @@
 // beginInterruption()/endInterruption(), which tests and the shell call.
 #include <AL/alc.h>
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,14 +14,37 @@
 
 namespace plat {
 
-// Keeps the sound libraries' own lines about a card they cannot find off stderr, unless ALSOFT_LOGLEVEL
-// asks for them. openDefaultAudioDevice does it first; a program calls it on its main thread before it
-// starts any other, since it may set the environment, which is not safe while another thread reads it.
+// Keeps ALSA's lines about a card it cannot find off stderr, unless ALSOFT_LOGLEVEL asks for the sound
+// libraries' own lines. OpenAL reads that variable itself: a program that wants it quiet sets it to 0 before
+// its first call into OpenAL. openDefaultAudioDevice does this first.
 void quietSoundLibraries();
 // The default output device (alcOpenDevice(nullptr)), or null when there is none; a missing device is one
-// line of its own, once per process.
+// line of its own, once per process. While an AudioFrameMix is open, its loopback device instead.
 ALCdevice* openDefaultAudioDevice();
+// A context for a device from openDefaultAudioDevice, in the format its mix is rendered in.
+ALCcontext* createAudioContext(ALCdevice* device);
+// Closes a device from openDefaultAudioDevice.
+void closeAudioDevice(ALCdevice* device);
 
+// The mix made by the program's frames rather than in real time, for runs on a virtual clock: OpenAL
+// renders into memory the samples of each frame when asked, and they are written to a 16-bit stereo WAV
+// file, so that one run gives one file, sample for sample. Frame n's samples start at n * rate / fps. One
+// mix at a time, on the main thread; the players stream on it too (AudioPlayer::streamAll) while it is open.
+class AudioFrameMix {
+  public:
+    // Opens `path` for the mix from `firstFrame` on: a new file at frame 0; from a later frame the file of
+    // the run that went before is continued where it ends. False with the reason in `why`.
+    static bool begin(const std::string& path, int rate, int framesPerSecond, int64_t firstFrame,
+                      std::string* why);
+    static bool isOpen();
+    // Renders the next frame's samples and adds them to the file; silence while no device is open. A file
+    // that stops taking them is said once, and the mix goes on into nothing.
+    static void renderFrame();
+    // Completes and closes the file.
+    static void end();
+    // Sample frames (one per channel pair) in the file so far.
+    static int64_t samplesWritten();
+};
 inline constexpr const char* AVAudioSessionCategoryAmbient = "AVAudioSessionCategoryAmbient";
 inline constexpr const char* AVAudioSessionCategorySoloAmbient = "AVAudioSessionCategorySoloAmbient";
 inline constexpr const char* AVAudioSessionCategoryPlayback = "AVAudioSessionCategoryPlayback";

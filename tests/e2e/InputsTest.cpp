@@ -1,7 +1,8 @@
 // Inputs and outputs the program cannot use are refused at start-up with one line, before anything
-// runs: a script that is a device or a folder, a mix file in a folder that does not exist, a capture
-// folder that is a file.
+// runs: a script that is a device or a folder, a mix file in a folder that does not exist or that cannot
+// be opened for writing, a capture folder that is a file.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include "tests/e2e/E2ESupport.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/XServer.h"
 
 namespace fs = std::filesystem;
 using e2e::Potemaru;
@@ -88,6 +90,30 @@ TEST(PotemaruInputs, OutputsThatCannotBeWrittenAreRefused) {
     args.insert(args.end(), {"--capture", (dir.path() / "new" / "shots").string(), "--capture-every", "5"});
     EXPECT_EQ(made.run(args), 0) << made.err();
     EXPECT_TRUE(fs::exists(dir.path() / "new" / "shots" / "frame000005.png"));
+}
+
+TEST(PotemaruInputs, AMixFileThatCannotBeOpenedForWritingIsRefusedAndKept) {
+    testsupport::TempDir dir;
+    auto expectRefusedMix = [&](const fs::path& file, bool window) {
+        Potemaru run(dir.path());
+        auto args = headless(dir.path() / "home");
+        if (window) args.erase(args.begin());
+        args.insert(args.end(), {"--audio", "wave:" + file.string()});
+        EXPECT_EQ(run.run(args), 1) << file;
+        expectRefused(run, "cannot be written");
+    };
+    // No new files there, not even root's; a window's mix, made in real time, is refused alike.
+    expectRefusedMix("/proc/potemaru-mix.wav", false);
+    testsupport::XServer server;
+    if (testsupport::onPath("Xvfb") && server.start()) expectRefusedMix("/proc/potemaru-mix.wav", true);
+    // Root writes a read-only file all the same.
+    if (geteuid() != 0) {
+        const fs::path kept = dir.path() / "kept.wav";
+        testsupport::writeFile(kept, "an earlier mix");
+        fs::permissions(kept, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        expectRefusedMix(kept, false);
+        EXPECT_EQ(testsupport::readFile(kept), "an earlier mix");
+    }
 }
 
 TEST(PotemaruInputs, WithoutAUsableEglDisplayItSaysSoAndExitsOne) {

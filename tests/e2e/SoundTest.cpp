@@ -34,6 +34,30 @@ TEST(PotemaruSound, MusicSwitchedOffStaysOffAcrossTheBackground) {
     EXPECT_LT(e2e::peak(samples, samples.size() - std::min(tail, samples.size()), samples.size()), 64);
 }
 
+TEST(PotemaruSound, TwoHeadlessRunsOfOneScriptMixOneWavFrameByFrame) {
+    testsupport::TempDir dir;
+    const fs::path script = dir.path() / "sound.txt";
+    // Taps on the play field and the sound button, over the music: effects at frames the script decides.
+    testsupport::writeFile(script,
+                           "90 touch down 320 700\n91 touch up 320 700\n130 touch down 590 70\n"
+                           "131 touch up 590 70\n160 touch down 590 70\n161 touch up 590 70\n240 quit\n");
+    std::string mixes[2];
+    for (int i = 0; i < 2; ++i) {
+        const fs::path wav = dir.path() / ("mix" + std::to_string(i) + ".wav");
+        Potemaru run(dir.path());
+        ASSERT_EQ(run.run({"--headless", "--home", (dir.path() / ("home" + std::to_string(i))).string(),
+                           "--seed", "7", "--audio", "wave:" + wav.string(), "--script", script.string()}),
+                  0)
+            << run.err();
+        mixes[i] = testsupport::readFile(wav);
+        auto samples = e2e::wavSamples(wav);
+        // Frames 0 to 240, 735 stereo samples each.
+        EXPECT_EQ(samples.size(), 241u * 735 * 2);
+        EXPECT_GT(e2e::peak(samples, 0, samples.size()), 1000);
+    }
+    EXPECT_TRUE(mixes[0] == mixes[1]) << "two runs of one script mixed differently";
+}
+
 TEST(PotemaruSound, AStartWithoutASoundCardSaysSoInOneLine) {
     testsupport::TempDir dir;
     Potemaru run(dir.path());

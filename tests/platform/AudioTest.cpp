@@ -189,3 +189,75 @@ TEST(AudioSession, CategoriesActivationAndInterruptions) {
 }
 
 }  // namespace
+
+namespace {
+
+// A mono 16-bit file at `rate` holding `frames` samples of one level, so that its first sample is heard.
+std::string writeLevel(const testsupport::TempDir& dir, const std::string& name, int frames, int rate) {
+    std::string path = (dir.path() / name).string();
+    SF_INFO info{};
+    info.channels = 1;
+    info.samplerate = rate;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    std::vector<short> s(static_cast<size_t>(frames), 12000);
+    sf_writef_short(f, s.data(), frames);
+    sf_close(f);
+    return path;
+}
+
+// A mix of 40 frames at 22050 Hz (367.5 samples a frame): a short effect started in frame 7, a player's
+// music from frame 20 on. Returns the mix's stereo samples.
+std::vector<short> mixByFrames(const testsupport::TempDir& dir, const std::string& name) {
+    constexpr int kRate = 22050;
+    const std::string out = (dir.path() / name).string();
+    std::string why;
+    EXPECT_TRUE(plat::AudioFrameMix::begin(out, kRate, 60, 0, &why)) << why;
+    ALCdevice* device = plat::openDefaultAudioDevice();
+    EXPECT_NE(device, nullptr);
+    ALCcontext* context = plat::createAudioContext(device);
+    alcMakeContextCurrent(context);
+    std::vector<short> level(100, 12000);
+    ALuint buffer = 0, source = 0;
+    alGenBuffers(1, &buffer);
+    alBufferData(buffer, AL_FORMAT_MONO16, level.data(), 200, kRate);
+    alGenSources(1, &source);
+    alSourcei(source, AL_BUFFER, static_cast<ALint>(buffer));
+    auto player = plat::AudioPlayer::createWithContentsOfFile(writeLevel(dir, "music.wav", kRate, kRate));
+    for (int frame = 0; frame < 40; ++frame) {
+        if (frame == 7) alSourcePlay(source);
+        if (frame == 20) player->play();
+        plat::AudioFrameMix::renderFrame();
+    }
+    player.reset();
+    plat::AudioFrameMix::end();
+    alDeleteSources(1, &source);
+    alDeleteBuffers(1, &buffer);
+    alcMakeContextCurrent(nullptr);
+    alcDestroyContext(context);
+    plat::closeAudioDevice(device);
+    SF_INFO info{};
+    SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
+    EXPECT_EQ(info.samplerate, kRate);
+    std::vector<short> samples(static_cast<size_t>(info.frames * info.channels));
+    sf_read_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(f);
+    return samples;
+}
+
+size_t firstHeard(const std::vector<short>& stereo, size_t from) {
+    for (size_t i = from * 2; i < stereo.size(); ++i)
+        if (stereo[i] != 0) return i / 2;
+    return stereo.size();
+}
+
+}  // namespace
+
+TEST(AudioFrameMix, EachFramesSoundStartsAtItsSampleAndTwoMixesAreOne) {
+    testsupport::TempDir dir;
+    const auto first = mixByFrames(dir, "one.wav");
+    ASSERT_EQ(first.size(), 2u * 40 * 22050 / 60) << "every frame adds its share, the halves included";
+    EXPECT_EQ(firstHeard(first, 0), 7u * 22050 / 60);
+    EXPECT_EQ(firstHeard(first, 7 * 22050 / 60 + 100), 20u * 22050 / 60) << "the music starts on its frame";
+    EXPECT_EQ(first, mixByFrames(dir, "two.wav"));
+}
