@@ -3,7 +3,8 @@
 // surface. Mouse button 1 plays the finger; keys, focus, minimising and the close button are reported as
 // events, and so are the window's destruction by another client and the loss of the X connection, after
 // which no X or EGL call is made on them again. The X connection is watched on a run loop, so events
-// arrive on that loop's thread.
+// arrive on that loop's thread. The desktop knows the window by the names, icons and startup id of its
+// options, and hears from that loop that the app is alive (X11WindowIdentity).
 #include <EGL/egl.h>
 
 #include <cstdint>
