@@ -22,7 +22,8 @@ struct X11WindowOptions {
     int width = 640;  // pixels at scale 1
     int height = 1136;
     double scale = 1.0;  // the window is width*scale x height*scale pixels (0.5 for small screens)
-    std::string title = "potemaru";  // WM_NAME and _NET_WM_NAME: the name the app's menu entry shows
+    // WM_NAME and _NET_WM_NAME: the name the app's menu entry shows (empty: the program's name).
+    std::string title;
     // WM_CLASS: the instance (empty: the program's name) and the class (empty: the instance capitalised),
     // which a desktop entry's StartupWMClass names.
     std::string instanceName;

@@ -67,10 +67,11 @@ void X11WindowIdentity::apply(void* displayHandle, unsigned long window, const X
     wmHints.flags = InputHint | StateHint;
     wmHints.input = True;
     wmHints.initial_state = NormalState;
-    Xutf8SetWMProperties(display, window, options.title.c_str(), options.title.c_str(), nullptr, 0, nullptr,
-                         &wmHints, &classHint);
-    setUtf8(display, window, "_NET_WM_NAME", options.title);
-    setUtf8(display, window, "_NET_WM_ICON_NAME", options.title);
+    const std::string title = options.title.empty() ? programName() : options.title;
+    Xutf8SetWMProperties(display, window, title.c_str(), title.c_str(), nullptr, 0, nullptr, &wmHints,
+                         &classHint);
+    setUtf8(display, window, "_NET_WM_NAME", title);
+    setUtf8(display, window, "_NET_WM_ICON_NAME", title);
 
     // The host that runs the process whose id is given: a window manager asked to end a hung window may
     // then kill that process.
