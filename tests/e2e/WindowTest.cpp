@@ -1,7 +1,6 @@
 // The potemaru program in a real X11 window on a private Xvfb server, launched as a desktop launches it: a
-// click on the share button reaches the game, which saves a screenshot and asks the app shell for the share
-// sheet; the window is the menu entry's and ends the startup sequence, which nothing the game starts
-// inherits.
+// click on the share button reaches the game, which saves a screenshot and asks for the share sheet; the
+// window is the menu entry's and ends the startup sequence, whose id nothing the game starts inherits.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -69,18 +68,14 @@ TEST(PotemaruWindow, AClickReachesTheGameInAWindowTheDesktopKnows) {
     XCloseDisplay(display);
     EXPECT_EQ(started.c_str(), std::string("remove: ID=menu_TIME7"));
 
-    // Buttons' middles in window pixels (two a point): share (32, 486) and video page (86, 486) points.
-    const auto click = [](const char* at) {
-        return std::system(("xdotool search --sync --name '^Potemaru$' mousemove --window %1 " +
-                            std::string(at) + " click 1")
-                               .c_str());
-    };
-    ASSERT_EQ(click("64 972"), 0);
+    // The share button's middle: (32, 486) points from the top left, two window pixels per point.
+    const std::string click = "xdotool search --sync --name '^Potemaru$' mousemove --window %1 ";
+    ASSERT_EQ(std::system((click + "64 972 click 1").c_str()), 0);
     EXPECT_TRUE(waitFor([&] { return run.out().find("share (twitter):") != std::string::npos; }, 60))
         << run.out() << run.err();
     EXPECT_TRUE(fs::exists(home / "Documents" / "screenshot0.jpg"));
     EXPECT_TRUE(fs::exists(home / "Documents" / "ShareRequests" / "share-0001.plist"));
-    ASSERT_EQ(click("172 972"), 0);
+    ASSERT_EQ(std::system((click + "172 972 click 1").c_str()), 0);  // the video page's button
     ASSERT_TRUE(waitFor([&] { return fs::exists(opened); }, 60)) << run.err();
     EXPECT_EQ(testsupport::readFile(opened).find("DESKTOP_STARTUP_ID"), std::string::npos);
     const std::string xprop =

@@ -17,10 +17,8 @@
 
 extern char** environ;
 
-namespace {
-
 // A property's bytes (format 32 items are longs, sign extended, as Xlib hands them over).
-std::string property(Display* display, Window window, const char* name) {
+static std::string property(Display* display, Window window, const char* name) {
     Atom type;
     int format = 0;
     unsigned long count = 0, after = 0;
@@ -31,8 +29,6 @@ std::string property(Display* display, Window window, const char* name) {
     if (data) XFree(data);
     return bytes;
 }
-
-}  // namespace
 
 TEST(X11WindowIdentity, TheDesktopKnowsTheWindowItsStartAndItsLoop) {
     if (!testsupport::onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
