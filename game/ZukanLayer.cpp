@@ -85,6 +85,8 @@ bool ZukanLayer::init() {
     }
 
     setTouchEnabled(true);
+    // Escape on the desktop is the back key: it closes the catalogue as the close button does.
+    setKeypadEnabled(true);
     GameGlobals::pageMoving = false;
     fontName = "Arial";
     userDefault = KTUserDefaultStore::sharedUserDefaultStore();
@@ -220,11 +222,22 @@ void ZukanLayer::touchesEnded(KTSet* touches, KTEvent*) {
         }
 
         if (buttonRect(closeButton).containsPoint(p)) {
-            interAdBridge();
-            KTDirector::sharedDirector()->popScene();
-            playButtonSound("close_btn_touch.mp3");
-            // Once popped, a second finger on the button must not pop the play field as well.
+            close();
             return;
         }
     }
+}
+
+void ZukanLayer::backKeyPressed() {
+    close();
+}
+
+void ZukanLayer::close() {
+    // Once popped, a second finger on the button or the back key in the same frame must not pop the play
+    // field as well.
+    if (closed) return;
+    closed = true;
+    interAdBridge();
+    KTDirector::sharedDirector()->popScene();
+    playButtonSound("close_btn_touch.mp3");
 }

@@ -2,7 +2,8 @@
 // The catalogue: one page per level reached (the stored "lockcount" − 1 pages, at least 1 and at most
 // 10) with the level's character picture, name and texts and the completion number, paged sideways in a
 // scroll layer by swipes or by the two arrows, and a close button that asks for the popup ad and returns
-// to the play field. Rebuilt from the store at every opening. Main thread only.
+// to the play field; the back key (Escape on the desktop) closes it the same way. Rebuilt from the store at
+// every opening. Main thread only.
 #include "kite/base/KTGeometry.h"
 #include "kite/layers/KTLayer.h"
 
@@ -37,6 +38,7 @@ class ZukanLayer : public kite::KTLayer {
     bool init() override;
     void touchesBegan(kite::KTSet* touches, kite::KTEvent* event) override;
     void touchesEnded(kite::KTSet* touches, kite::KTEvent* event) override;
+    void backKeyPressed() override;
 
     kite::KTScrollLayer* getScrollLayer() const { return scrollLayer; }
     kite::KTArray* getArrowButtons() const { return arrowButtons; }
@@ -49,6 +51,8 @@ class ZukanLayer : public kite::KTLayer {
     kite::KTLayer* makePage(int n, int completion);
     // The button's rectangle in the layer, edges included.
     kite::KTRect buttonRect(kite::KTSprite* button);
+    // Asks for the popup ad and returns to the play field, once.
+    void close();
 
     kite::KTScrollLayer* scrollLayer = nullptr;
     kite::KTSize winSize;
@@ -61,4 +65,5 @@ class ZukanLayer : public kite::KTLayer {
     kite::KTUserDefaultStore* userDefault = nullptr;
     int lockcount = 0;
     const char* fontName = nullptr;
+    bool closed = false;
 };

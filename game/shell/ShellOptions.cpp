@@ -103,7 +103,8 @@ std::optional<ShellOptions> ShellOptions::parse(const std::vector<std::string>& 
 std::string ShellOptions::usage() {
     return R"(usage: potemaru [options]
 
-Plays in an X11 window when DISPLAY is set (the left mouse button is the finger), else headless.
+Plays in an X11 window when DISPLAY is set (the left mouse button is the finger, Escape the back key:
+it closes the catalogue), else headless.
 
   --headless            render off screen on a virtual clock (1/60 s per frame), even with a display
   --frames N            stop after frame N (headless default: 600, or the script's quit)

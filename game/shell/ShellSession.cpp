@@ -323,6 +323,38 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args,
     return status;
 }
 
+// The game's icons at the sizes it installs: the installed ones, or the checkout's for the build's own
+// program.
+std::vector<fs::path> gameIcons() {
+    std::vector<fs::path> icons;
+    const fs::path checkout = plat::checkoutFolder();
+    for (const char* size : {"256", "128", "64", "48"}) {
+        std::error_code ec;
+        const fs::path installed =
+            plat::installedDataPath(fs::path("icons/hicolor") / (std::string(size) + "x" + size) / "apps" /
+                                    (std::string(AppController::kAppIdentifier) + ".png"));
+        const fs::path own = checkout.empty()
+                                 ? fs::path()
+                                 : checkout / "packaging/icons" / (std::string("icon-") + size + ".png");
+        if (!installed.empty() && fs::is_regular_file(installed, ec))
+            icons.push_back(installed);
+        else if (!own.empty() && fs::is_regular_file(own, ec))
+            icons.push_back(own);
+    }
+    return icons;
+}
+
+// The window as the desktop knows the game: the menu entry's name, its StartupWMClass and icons.
+plat::X11WindowOptions windowIdentity(const std::string& startupId) {
+    plat::X11WindowOptions identity;
+    identity.title = "Potemaru";
+    identity.instanceName = "potemaru";
+    identity.className = "Potemaru";
+    identity.iconFiles = gameIcons();
+    identity.startupId = startupId;
+    return identity;
+}
+
 int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> driver,
               const std::shared_ptr<plat::InheritedChildren>& inherited) {
     reapOnTheRunLoop(inherited);
@@ -362,6 +394,9 @@ int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> drive
             1.0 / 120,
             [&window] {
                 window.processEvents();
+                // The launcher's startup feedback ends once the game shows its first frame.
+                if (window.isVisible() && kite::KTDirector::sharedDirector()->getTotalFrames() > 0)
+                    window.endStartup();
                 if (plat::outOfDescriptors() || plat::QuitSignals::signalled() || window.closeRequested() ||
                     window.isGone())
                     plat::RunLoop::main().stop();
@@ -396,7 +431,8 @@ std::string describeNotifications() {
     return out;
 }
 
-int runShellSession(const ShellOptions& o, const std::vector<std::string>& args) {
+int runShellSession(const ShellOptions& o, const std::vector<std::string>& args,
+                    const std::string& startupId) {
     if (o.help) {
         std::fputs(ShellOptions::usage().c_str(), stdout);
         // The folders as this program, in this environment, looks in them.
@@ -487,7 +523,7 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
     const char* display = std::getenv("DISPLAY");
     int status = -1;
     if (!o.headless && display && *display) {
-        if (auto driver = kite::KTWindowDriver::create(o.scale))
+        if (auto driver = kite::KTWindowDriver::create(o.scale, windowIdentity(startupId)))
             status = runWindow(o, std::move(driver), inherited);
         else
             plat::logWarning("potemaru: no window could be opened on %s; running headless", display);

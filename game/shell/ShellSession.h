@@ -10,8 +10,10 @@
 #include "game/shell/ShellOptions.h"
 
 // `args` are the program's arguments without the program name. The application object (AppDelegate)
-// must already exist. Returns the exit status.
-int runShellSession(const ShellOptions& options, const std::vector<std::string>& args);
+// must already exist. `startupId` names the launcher's startup sequence, which the window ends once its first
+// frame shows (empty: none). Returns the exit status.
+int runShellSession(const ShellOptions& options, const std::vector<std::string>& args,
+                    const std::string& startupId = {});
 
 // The scheduled reminders of the app home in use, one per line: fire date (UTC), time zone, text.
 std::string describeNotifications();

@@ -23,6 +23,12 @@
 static AppDelegate appDelegateInstance;
 
 int main(int argc, char** argv) {
+    // The launcher's startup sequence is this program's to end, once its window shows: taken out of the
+    // environment before any thread could read it, so nothing the game starts (the browser) takes it for
+    // its own.
+    const char* startupVariable = std::getenv("DESKTOP_STARTUP_ID");
+    std::string startupId = startupVariable ? startupVariable : "";
+    unsetenv("DESKTOP_STARTUP_ID");
     // Before any library starts a thread: every thread inherits the mask, so a quit (Ctrl-C, SIGTERM, a
     // hangup) goes to the one thread that takes it the moment it comes, marks the home ending at once and
     // wakes the main loop; one that comes during a relaunch's exec waits for the program it becomes. A
@@ -74,5 +80,5 @@ int main(int argc, char** argv) {
     // provider lookup and the screen-event hooks of every view controller.
     ZAVAdIdAccess::load();
     ZAVAutoEventTracking::load();
-    return runShellSession(*options, args);
+    return runShellSession(*options, args, startupId);
 }

@@ -12,6 +12,7 @@
 
 #include "platform/base/Clock.h"
 #include "platform/base/Log.h"
+#include "platform/ui/X11WindowIdentity.h"
 
 namespace plat {
 
@@ -150,7 +151,8 @@ std::unique_ptr<X11Window> X11Window::create(const X11WindowOptions& options) {
     XSelectInput(display, xw,
                  ButtonPressMask | ButtonReleaseMask | Button1MotionMask | KeyPressMask | KeyReleaseMask |
                      FocusChangeMask | StructureNotifyMask | ExposureMask);
-    XStoreName(display, xw, options.title.c_str());
+    X11WindowIdentity::apply(display, xw, options);
+    window->startupId_ = options.startupId;
 
     // The phone's screen does not resize: fix the window's size for the window manager.
     XSizeHints* hints = XAllocSizeHints();
@@ -162,7 +164,8 @@ std::unique_ptr<X11Window> X11Window::create(const X11WindowOptions& options) {
         XFree(hints);
     }
     Atom deleteAtom = XInternAtom(display, "WM_DELETE_WINDOW", False);
-    XSetWMProtocols(display, xw, &deleteAtom, 1);
+    Atom protocols[] = {deleteAtom, X11WindowIdentity::pingAtom(display)};
+    XSetWMProtocols(display, xw, protocols, 2);
     window->deleteAtom_ = deleteAtom;
 
     window->eglDisplay_ = eglDisplayFor(display);
@@ -258,6 +261,12 @@ bool X11Window::whileItExists(const std::function<void()>& make) {
     return exists;
 }
 
+void X11Window::endStartup() {
+    if (startupId_.empty() || isGone()) return;
+    X11WindowIdentity::endStartup(display_, window_, startupId_);
+    startupId_.clear();
+}
+
 bool X11Window::waitUntilVisible(double maxSeconds) {
     // Real time on purpose: the X server is outside the process and does not follow a virtual clock.
     RealClock real;
@@ -348,6 +357,7 @@ void X11Window::handle(void* raw) {
             }
             break;
         case ClientMessage:
+            if (X11WindowIdentity::answerPing(display_, &event)) break;
             if (static_cast<unsigned long>(event.xclient.data.l[0]) == deleteAtom_) {
                 // An event is read once: a close read before anyone listens is kept for the way out.
                 closeRequested_ = true;

@@ -3,10 +3,12 @@
 // surface. Mouse button 1 plays the finger; keys, focus, minimising and the close button are reported as
 // events, and so are the window's destruction by another client and the loss of the X connection, after
 // which no X or EGL call is made on them again. The X connection is watched on a run loop, so events
-// arrive on that loop's thread.
+// arrive on that loop's thread. The desktop knows the window by the names, icons and startup id of its
+// options, and hears from that loop that the app is alive (X11WindowIdentity).
 #include <EGL/egl.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,7 +22,17 @@ struct X11WindowOptions {
     int width = 640;  // pixels at scale 1
     int height = 1136;
     double scale = 1.0;  // the window is width*scale x height*scale pixels (0.5 for small screens)
-    std::string title = "potemaru";
+    // WM_NAME and _NET_WM_NAME: the name the app's menu entry shows (empty: the program's name).
+    std::string title;
+    // WM_CLASS: the instance (empty: the program's name) and the class (empty: the instance capitalised),
+    // which a desktop entry's StartupWMClass names.
+    std::string instanceName;
+    std::string className;
+    // The window's icons, one picture file per size (see X11WindowIdentity).
+    std::vector<std::filesystem::path> iconFiles;
+    // The startup sequence that launched the app (DESKTOP_STARTUP_ID, which the program takes from its
+    // environment); empty when none did. endStartup() ends it.
+    std::string startupId;
 };
 
 class X11Window {
@@ -79,6 +91,9 @@ class X11Window {
     // Waits (real time, bounded) until the window is mapped and exposed, handling events meanwhile.
     bool waitUntilVisible(double maxSeconds = 5.0);
     bool isVisible() const { return visible_; }
+    // Tells the desktop that the app has started (once its first frame shows): the launcher's startup
+    // feedback ends. Once; nothing without a startup id.
+    void endStartup();
     // The window was destroyed by another client, or the connection to the X server was lost (each said
     // once in a log line): nothing can be shown any more.
     bool isGone() const { return destroyed_ || connectionLost(); }
@@ -103,6 +118,7 @@ class X11Window {
     bool lossReported_ = false;
     unsigned long window_ = 0;
     unsigned long deleteAtom_ = 0;
+    std::string startupId_;
     EGLDisplay eglDisplay_ = EGL_NO_DISPLAY;
     int pixelWidth_ = 0;
     int pixelHeight_ = 0;

@@ -149,7 +149,7 @@ TEST(PotemaruQuit, ClosingTheWindowStoresTheProgress) {
     const fs::path home = dir.path() / "home";
     Potemaru run(dir.path());
     ASSERT_NO_FATAL_FAILURE(playInAWindowUntilFourSpawned(run, home));
-    ASSERT_TRUE(e2e::closeWindow("potemaru"));
+    ASSERT_TRUE(e2e::closeWindow("Potemaru"));
     EXPECT_EQ(run.wait(), 0) << run.err();
 
     expectStoredOnTheWayOut(home);
@@ -176,7 +176,7 @@ TEST(PotemaruQuit, ADestroyedWindowOrALostXConnectionStoresTheProgress) {
         const fs::path home = dir.path() / "home";
         Potemaru run(dir.path());
         ASSERT_NO_FATAL_FAILURE(playInAWindowUntilFourSpawned(run, home));
-        ASSERT_TRUE(e2e::destroyWindow("potemaru", connection));
+        ASSERT_TRUE(e2e::destroyWindow("Potemaru", connection));
         const bool ended = waitFor([&] { return !run.running(); }, 60);
         if (!ended) run.kill9();
         ASSERT_TRUE(ended) << run.err();
@@ -202,7 +202,7 @@ TEST(PotemaruQuit, AWindowDestroyedAsItAppearsEndsTheGameCleanly) {
     const fs::path home = dir.path() / "home";
     Potemaru run(dir.path());
     ASSERT_TRUE(run.start({"--home", home.string(), "--audio", "null", "--seed", "1"}));
-    ASSERT_TRUE(e2e::destroyWindowAsItAppears("potemaru", run.pid())) << run.err();
+    ASSERT_TRUE(e2e::destroyWindowAsItAppears("Potemaru", run.pid())) << run.err();
     const bool ended = waitFor([&] { return !run.running(); }, 120);
     if (!ended) run.kill9();
     ASSERT_TRUE(ended) << run.err();

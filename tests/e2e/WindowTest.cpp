@@ -1,5 +1,6 @@
-// The potemaru program in a real X11 window on a private Xvfb server: a click on the share button
-// reaches the game, which saves a screenshot and asks the app shell for the share sheet.
+// The potemaru program in a real X11 window on a private Xvfb server, launched as a desktop launches it: a
+// click on the share button reaches the game, which saves a screenshot and asks for the share sheet; the
+// window is the menu entry's and ends the startup sequence, whose id nothing the game starts inherits.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,6 +13,9 @@
 #include "tests/e2e/E2ESupport.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/XServer.h"
+
+// Last: Xlib's macros clash with other headers.
+#include <X11/Xlib.h>
 
 namespace fs = std::filesystem;
 
@@ -28,30 +32,58 @@ bool waitFor(const std::function<bool()>& done, int seconds) {
 
 }  // namespace
 
-TEST(PotemaruWindow, AClickOnTheShareButtonReachesTheGame) {
-    if (!testsupport::onPath("Xvfb") || !testsupport::onPath("xdotool"))
-        GTEST_SKIP() << "Xvfb or xdotool is not installed";
+TEST(PotemaruWindow, AClickReachesTheGameInAWindowTheDesktopKnows) {
+    if (!testsupport::onPath("Xvfb") || !testsupport::onPath("xdotool") || !testsupport::onPath("xprop"))
+        GTEST_SKIP() << "Xvfb, xdotool or xprop is not installed";
     testsupport::XServer server;
     ASSERT_TRUE(server.start());
 
     testsupport::TempDir dir;
     const fs::path home = dir.path() / "home";
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    XSelectInput(display, DefaultRootWindow(display), PropertyChangeMask);  // where startup messages go
+    XSync(display, False);
+    // The "browser" writes down the environment it was started with.
+    const fs::path bin = dir.path() / "bin", opened = dir.path() / "opened";
+    fs::create_directories(bin);
+    testsupport::writeFile(bin / "xdg-open",
+                           "#!/bin/sh\nenv >\"$0.env\" && mv \"$0.env\" " + opened.string());
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
     e2e::Potemaru run(dir.path());
-    ASSERT_TRUE(run.start({"--home", home.string(), "--audio", "null", "--seed", "1", "--frames", "100000"}));
+    ASSERT_TRUE(run.start({"--home", home.string(), "--audio", "null", "--seed", "1", "--frames", "100000"},
+                          {"/usr/bin/env", "DESKTOP_STARTUP_ID=menu_TIME7",
+                           "PATH=" + bin.string() + ":" + std::getenv("PATH")}));
     // The play field is up once it has asked for the banner (after the two splash seconds).
     ASSERT_TRUE(
         waitFor([&] { return run.out().find("banner ad:") != std::string::npos || !run.running(); }, 120))
         << run.err();
     ASSERT_TRUE(run.running()) << run.err();
+    std::string started;
+    XSync(display, False);
+    for (XEvent e; XPending(display) > 0;) {
+        XNextEvent(display, &e);
+        if (e.type == ClientMessage && e.xclient.format == 8) started.append(e.xclient.data.b, 20);
+    }
+    XCloseDisplay(display);
+    EXPECT_EQ(started.c_str(), std::string("remove: ID=menu_TIME7"));
 
     // The share button's middle: (32, 486) points from the top left, two window pixels per point.
-    const std::string click =
-        "xdotool search --sync --name '^potemaru$' mousemove --window %1 64 972 click 1";
-    ASSERT_EQ(std::system(click.c_str()), 0);
+    const std::string click = "xdotool search --sync --name '^Potemaru$' mousemove --window %1 ";
+    ASSERT_EQ(std::system((click + "64 972 click 1").c_str()), 0);
     EXPECT_TRUE(waitFor([&] { return run.out().find("share (twitter):") != std::string::npos; }, 60))
         << run.out() << run.err();
     EXPECT_TRUE(fs::exists(home / "Documents" / "screenshot0.jpg"));
     EXPECT_TRUE(fs::exists(home / "Documents" / "ShareRequests" / "share-0001.plist"));
+    ASSERT_EQ(std::system((click + "172 972 click 1").c_str()), 0);  // the video page's button
+    ASSERT_TRUE(waitFor([&] { return fs::exists(opened); }, 60)) << run.err();
+    EXPECT_EQ(testsupport::readFile(opened).find("DESKTOP_STARTUP_ID"), std::string::npos);
+    const std::string xprop =
+        "xprop -name Potemaru WM_CLASS _NET_STARTUP_ID >" + (dir.path() / "xprop").string();
+    ASSERT_EQ(std::system(xprop.c_str()), 0);
+    EXPECT_EQ(
+        testsupport::readFile(dir.path() / "xprop"),
+        "WM_CLASS(STRING) = \"potemaru\", \"Potemaru\"\n_NET_STARTUP_ID(UTF8_STRING) = \"menu_TIME7\"\n");
 
     run.kill9();
 }

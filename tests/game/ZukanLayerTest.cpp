@@ -20,6 +20,7 @@
 #include "kite/nodes/KTScene.h"
 #include "kite/platform/KTApplication.h"
 #include "kite/platform/KTEGLView.h"
+#include "kite/platform/linux/EAGLView.h"
 #include "kite/platform/linux/KTHeadlessDriver.h"
 #include "kite/sprites/KTSprite.h"
 #include "platform/media/ImageCodec.h"
@@ -257,6 +258,15 @@ TEST_F(ZukanLayerTest, CloseWorksDuringAPageMoveAndAsksForThePopupFirst) {
     EXPECT_EQ(bridge_->calls, std::vector<std::string>{"InterAD"});
     EXPECT_EQ(KTDirector::sharedDirector()->getRunningScene(), app_.base);
     driver_.runFrames(30);
+    EXPECT_EQ(KTDirector::sharedDirector()->getRunningScene(), app_.base);
+}
+
+// Escape, the desktop's back key, closes the catalogue once, as its close button does.
+TEST_F(ZukanLayerTest, TheBackKeyClosesItOnce) {
+    ASSERT_NE(open(), nullptr);
+    for (int i = 0; i < 2; ++i) EAGLView::sharedEGLView()->keyInput({true, 0xff1b, {}});
+    driver_.runFrames(2);
+    EXPECT_EQ(bridge_->calls, std::vector<std::string>{"InterAD"});
     EXPECT_EQ(KTDirector::sharedDirector()->getRunningScene(), app_.base);
 }
 

@@ -15,8 +15,8 @@ namespace {
 constexpr intptr_t kPointerIdentity = 1;
 }
 
-std::unique_ptr<KTWindowDriver> KTWindowDriver::create(double scale) {
-    plat::X11WindowOptions options;
+std::unique_ptr<KTWindowDriver> KTWindowDriver::create(double scale, plat::X11WindowOptions identity) {
+    plat::X11WindowOptions options = std::move(identity);
     options.width = static_cast<int>(KTScreen::kDefaultWidth * KTScreen::kDefaultScale);
     options.height = static_cast<int>(KTScreen::kDefaultHeight * KTScreen::kDefaultScale);
     options.scale = scale;

@@ -28,8 +28,9 @@ class KTWindowDriver {
     };
 
     // Opens the window (640 x 1136 pixels times `scale`) and makes it the main screen's drawable; null
-    // (logged) when there is no X display.
-    static std::unique_ptr<KTWindowDriver> create(double scale = 1.0);
+    // (logged) when there is no X display. `identity` gives the window's names, icons and startup id (its
+    // size is the driver's).
+    static std::unique_ptr<KTWindowDriver> create(double scale = 1.0, plat::X11WindowOptions identity = {});
     ~KTWindowDriver();
 
     plat::X11Window& window() { return *window_; }
