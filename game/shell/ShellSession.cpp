@@ -20,6 +20,7 @@
 #include "game/GameGlobals.h"
 #include "game/shell/AppController.h"
 #include "game/shell/ShellScript.h"
+#include "game/shell/WindowPlacement.h"
 #include "kite/core/KTDirector.h"
 #include "kite/platform/linux/KTHeadlessDriver.h"
 #include "kite/platform/linux/KTScreen.h"
@@ -280,6 +281,29 @@ int runHeadless(const ShellOptions& o, const std::vector<std::string>& args,
     return status;
 }
 
+// The window as the player leaves it, for the next run to open alike; after the play is stored, as a
+// failing write of this file must not hold that up.
+void keepPlacement(const plat::X11Window& window) {
+    if (window.normalWidth() <= 0 || window.normalHeight() <= 0) return;
+    const WindowPlacement placement{window.normalWidth(), window.normalHeight(), window.isFullscreen()};
+    placement.save(WindowPlacement::defaultPath());
+}
+
+// The window fitted to the screen, or at the size that --scale names; the last run's size when it fits, and
+// fullscreen when asked for or when the last run ended so.
+plat::X11WindowOptions windowOptions(const ShellOptions& o) {
+    plat::X11WindowOptions options;
+    options.scale = o.scale;
+    options.fitToScreen = !o.scaleGiven;
+    options.fullscreen = o.fullscreen;
+    if (const auto kept = WindowPlacement::load(WindowPlacement::defaultPath())) {
+        options.keptWidth = kept->width;
+        options.keptHeight = kept->height;
+        options.fullscreen = options.fullscreen || kept->fullscreen;
+    }
+    return options;
+}
+
 int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> driver,
               const std::shared_ptr<plat::InheritedChildren>& inherited) {
     reapOnTheRunLoop(inherited);
@@ -332,6 +356,7 @@ int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> drive
         plat::Paths::markEnding();
         app.enterBackground();
         plat::QuitSignals::storedOnTheWayOut();
+        keepPlacement(window);
         return window.connectionLost() ? 1 : 0;
     });
     AppController::setGLViewFactory(nullptr);
@@ -444,7 +469,7 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args)
     const char* display = std::getenv("DISPLAY");
     int status = -1;
     if (!o.headless && display && *display) {
-        if (auto driver = kite::KTWindowDriver::create(o.scale))
+        if (auto driver = kite::KTWindowDriver::create(windowOptions(o)))
             status = runWindow(o, std::move(driver), inherited);
         else
             plat::logWarning("potemaru: no window could be opened on %s; running headless", display);
