@@ -200,9 +200,10 @@ FrameExtents frameExtents(Display* display, Window window) {
     request.xclient.message_type = XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False);
     request.xclient.format = 32;
     XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &request);
-    // Real time on purpose: the manager is another process. Its answer normally takes a round trip or two.
+    // Real time on purpose: the manager is another process. Its answer normally takes a round trip or two;
+    // on a busy machine the guess, which errs on the large side, still keeps the window inside.
     RealClock real;
-    const int64_t end = real.monotonicMicros() + 1000000;
+    const int64_t end = real.monotonicMicros() + 3000000;
     do {
         XSync(display, False);
         const std::vector<long> e = longProperty(display, window, "_NET_FRAME_EXTENTS", XA_CARDINAL);
@@ -545,7 +546,8 @@ void X11Window::handle(void* raw) {
             if (!minimised_) visible_ = true;
             break;
         case ConfigureNotify:
-            if (event.xconfigure.window == window_) {
+            // The manager's own (synthetic) notices may tell of a size the window no longer has.
+            if (event.xconfigure.window == window_ && !event.xconfigure.send_event) {
                 pixelWidth_ = event.xconfigure.width;
                 pixelHeight_ = event.xconfigure.height;
                 // A size that covers the monitor is fullscreen's, whichever the manager said first.
