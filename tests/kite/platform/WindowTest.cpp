@@ -158,3 +158,111 @@ TEST(KTWindowDriver, AKeptCloseStopsTheMainLoop) {
     EXPECT_TRUE(driver->window().closeRequested());
     EXPECT_FALSE(gaveUp);
 }
+
+namespace {
+
+// A real click at window pixels through the X server's test extension.
+void click(const plat::X11Window& window, int x, int y) {
+    const std::string command = "xdotool mousemove --window " + std::to_string(window.xWindow()) + " " +
+                                std::to_string(x) + " " + std::to_string(y) + " click 1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+}
+
+unsigned long windowPixel(const plat::X11Window& window, int x, int y) {
+    Display* display = static_cast<Display*>(window.xDisplay());
+    XImage* image = XGetImage(display, window.xWindow(), x, y, 1, 1, AllPlanes, ZPixmap);
+    if (!image) return ~0ul;
+    const unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
+    XDestroyImage(image);
+    return pixel;
+}
+
+void askWindowManager(const plat::X11Window& window, const char* first, const char* second) {
+    Display* display = static_cast<Display*>(window.xDisplay());
+    XEvent request{};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = window.xWindow();
+    request.xclient.message_type = XInternAtom(display, "_NET_WM_STATE", False);
+    request.xclient.format = 32;
+    request.xclient.data.l[0] = 1;
+    request.xclient.data.l[1] = static_cast<long>(XInternAtom(display, first, False));
+    request.xclient.data.l[2] = static_cast<long>(XInternAtom(display, second, False));
+    request.xclient.data.l[3] = 1;
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &request);
+    XFlush(display);
+}
+
+}  // namespace
+
+// Under a window manager, after a resize, a maximise and F11's fullscreen, the picture keeps its shape
+// between black bars, a click on its middle is a touch at the view's middle, and a click in a bar is no
+// touch: clicks used to be scaled by the size the window opened at, and the picture stretched over it all.
+TEST(KTWindowDriver, ThePictureAndTouchesFollowTheWindowsSize) {
+    if (!testsupport::onPath("Xvfb") || !testsupport::onPath("xdotool") || !testsupport::onPath("openbox"))
+        GTEST_SKIP() << "Xvfb, xdotool or openbox is not installed";
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    testsupport::XServer server;
+    server.setScreenSize(1920, 1080);
+    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(server.startWindowManager());
+    plat::X11WindowOptions options;
+    options.fitToScreen = true;
+    auto driver = KTWindowDriver::create(options);
+    ASSERT_TRUE(driver);
+    driver->setLifecycle({});
+    plat::X11Window& window = driver->window();
+    ASSERT_TRUE(window.waitUntilVisible());
+    std::vector<std::pair<EAGLView::TouchPhase, std::pair<float, float>>> touches;
+    EAGLView::setTouchReceiver(
+        [&](EAGLView::TouchPhase phase, int count, const intptr_t*, const float* xs, const float* ys) {
+            if (count == 1) touches.push_back({phase, {xs[0], ys[0]}});
+        });
+    WindowApp app;
+    ASSERT_TRUE(driver->launch(app));
+
+    auto check = [&](const char* state) {
+        SCOPED_TRACE(state);
+        const int drawn = app.node->draws;
+        ASSERT_TRUE(runUntil([&] { return app.node->draws >= drawn + 3; }));
+        const plat::X11Rect picture = window.pictureRect();
+        const bool sideBars = picture.width < window.pixelWidth();
+        ASSERT_TRUE(sideBars || picture.height < window.pixelHeight());
+        const int cx = picture.x + picture.width / 2, cy = picture.y + picture.height / 2;
+        const int barX = sideBars ? picture.x / 2 : cx, barY = sideBars ? cy : picture.y / 2;
+        EXPECT_EQ(windowPixel(window, cx, cy), 0x00FF00u);
+        EXPECT_EQ(windowPixel(window, barX, barY), 0u);
+        // A click in the bar, then one on the middle: only the second is a touch.
+        touches.clear();
+        click(window, barX, barY);
+        click(window, cx, cy);
+        ASSERT_TRUE(runUntil([&] { return touches.size() >= 2; }));
+        for (int i = 0; i < 5; ++i) plat::RunLoop::main().runOnce(0.01);
+        ASSERT_EQ(touches.size(), 2u);
+        EXPECT_EQ(touches[0].first, EAGLView::TouchPhase::Began);
+        // The receiver has the view's pixels: its middle is (320, 568).
+        EXPECT_NEAR(touches[0].second.first, 320, 2.5);
+        EXPECT_NEAR(touches[0].second.second, 568, 2.5);
+    };
+
+    Display* display = static_cast<Display*>(window.xDisplay());
+    XResizeWindow(display, window.xWindow(), 400, 1000);
+    XFlush(display);
+    ASSERT_TRUE(runUntil([&] { return window.pixelWidth() == 400 && window.pixelHeight() == 1000; }));
+    check("resized");
+
+    askWindowManager(window, "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ");
+    ASSERT_TRUE(runUntil([&] { return window.pixelWidth() > 1800; }));
+    check("maximised");
+
+    const std::string key = "xdotool key --window " + std::to_string(window.xWindow()) + " ";
+    ASSERT_EQ(std::system((key + "F11").c_str()), 0);
+    ASSERT_TRUE(runUntil([&] { return window.isFullscreen() && window.pixelHeight() == 1080; }));
+    check("fullscreen");
+
+    // Escape leaves fullscreen.
+    ASSERT_EQ(std::system((key + "Escape").c_str()), 0);
+    EXPECT_TRUE(runUntil([&] { return !window.isFullscreen() && window.pixelHeight() < 1080; }));
+    EAGLView::setTouchReceiver(nullptr);
+    KTDirector::sharedDirector()->stopAnimation();
+}
