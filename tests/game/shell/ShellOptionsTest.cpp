@@ -25,8 +25,7 @@ TEST(ShellOptions, ReadsEveryOptionAndRefusesBadValues) {
     EXPECT_EQ(o->audio, ShellOptions::Audio::Wave);
     EXPECT_EQ(o->audioFile, "mix.wav");
     EXPECT_DOUBLE_EQ(o->scale, 0.5);
-    EXPECT_TRUE(o->scaleGiven);
-    EXPECT_TRUE(o->fullscreen);
+    EXPECT_TRUE(o->scaleGiven && o->fullscreen);
     EXPECT_EQ(o->resumeFrame, 1);
 
     auto null = ShellOptions::parse({"--audio", "null", "--notifications"}, &error);
