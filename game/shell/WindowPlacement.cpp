@@ -36,7 +36,8 @@ std::optional<WindowPlacement> WindowPlacement::load(const fs::path& path) {
             3 ||
         used != static_cast<int>(text.size()) || p.width <= 0 || p.height <= 0 || p.width > 16384 ||
         p.height > 16384 || (fullscreen != 0 && fullscreen != 1)) {
-        plat::logWarning("potemaru: %s holds no window size; the window is fitted to the screen", path.c_str());
+        plat::logWarning("potemaru: %s holds no window size; the window is fitted to the screen",
+                         path.c_str());
         return std::nullopt;
     }
     p.fullscreen = fullscreen == 1;
@@ -47,7 +48,7 @@ bool WindowPlacement::save(const fs::path& path) const {
     if (path.empty()) return false;
     std::error_code error;
     fs::create_directories(path.parent_path(), error);
-    const std::string text = "size " + std::to_string(width) + " " + std::to_string(height) + "\nfullscreen " +
-                             (fullscreen ? "1" : "0") + "\n";
+    const std::string text = "size " + std::to_string(width) + " " + std::to_string(height) +
+                             "\nfullscreen " + (fullscreen ? "1" : "0") + "\n";
     return plat::writeFileAtomically(path, text);
 }

@@ -116,7 +116,6 @@ EGLDisplay eglDisplayFor(Display* display) {
     return egl;
 }
 
-
 // A property of 32-bit items (CARDINAL or ATOM); empty when it is missing.
 std::vector<long> longProperty(Display* display, Window window, const char* name, Atom type) {
     std::vector<long> out;
@@ -138,7 +137,8 @@ std::vector<long> longProperty(Display* display, Window window, const char* name
 
 X11Rect intersect(const X11Rect& a, const X11Rect& b) {
     const int x = std::max(a.x, b.x), y = std::max(a.y, b.y);
-    const int right = std::min(a.x + a.width, b.x + b.width), bottom = std::min(a.y + a.height, b.y + b.height);
+    const int right = std::min(a.x + a.width, b.x + b.width),
+              bottom = std::min(a.y + a.height, b.y + b.height);
     return {x, y, std::max(0, right - x), std::max(0, bottom - y)};
 }
 
@@ -163,8 +163,8 @@ void screenArea(Display* display, int screen, X11Rect* monitor, X11Rect* area) {
     const std::vector<long> desktop = longProperty(display, root, "_NET_CURRENT_DESKTOP", XA_CARDINAL);
     const size_t at = desktop.empty() || desktop[0] < 0 ? 0 : static_cast<size_t>(desktop[0]) * 4;
     if (work.size() >= at + 4) {
-        const X11Rect free = intersect(
-            *monitor, {int(work[at]), int(work[at + 1]), int(work[at + 2]), int(work[at + 3])});
+        const X11Rect free =
+            intersect(*monitor, {int(work[at]), int(work[at + 1]), int(work[at + 2]), int(work[at + 3])});
         if (free.width > 0 && free.height > 0) {
             *area = free;
             return;
@@ -183,7 +183,8 @@ struct FrameExtents {
 bool supports(Display* display, const char* name) {
     const Atom atom = XInternAtom(display, name, True);
     if (atom == None) return false;
-    const std::vector<long> all = longProperty(display, DefaultRootWindow(display), "_NET_SUPPORTED", XA_ATOM);
+    const std::vector<long> all =
+        longProperty(display, DefaultRootWindow(display), "_NET_SUPPORTED", XA_ATOM);
     return std::find(all.begin(), all.end(), static_cast<long>(atom)) != all.end();
 }
 
@@ -222,12 +223,12 @@ X11Rect fitPicture(int windowWidth, int windowHeight, int pictureWidth, int pict
     // Whichever side of the window is the narrower for the picture's shape sets the scale.
     if (int64_t(windowWidth) * pictureHeight <= int64_t(windowHeight) * pictureWidth) {
         r.width = windowWidth;
-        r.height = std::min(windowHeight,
-                            static_cast<int>(std::lround(double(windowWidth) * pictureHeight / pictureWidth)));
+        r.height = std::min(
+            windowHeight, static_cast<int>(std::lround(double(windowWidth) * pictureHeight / pictureWidth)));
     } else {
         r.height = windowHeight;
-        r.width = std::min(windowWidth,
-                           static_cast<int>(std::lround(double(windowHeight) * pictureWidth / pictureHeight)));
+        r.width = std::min(
+            windowWidth, static_cast<int>(std::lround(double(windowHeight) * pictureWidth / pictureHeight)));
     }
     r.width = std::max(1, r.width);
     r.height = std::max(1, r.height);
@@ -258,9 +259,9 @@ std::unique_ptr<X11Window> X11Window::create(const X11WindowOptions& options) {
         previousErrorHandler = previous;
     int screen = DefaultScreen(display);
     // Made at the picture's own size first: the window manager's frame is measured on it before it is shown.
-    Window xw = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
-                                    static_cast<unsigned>(options.width), static_cast<unsigned>(options.height),
-                                    0, BlackPixel(display, screen), BlackPixel(display, screen));
+    Window xw = XCreateSimpleWindow(
+        display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(options.width),
+        static_cast<unsigned>(options.height), 0, BlackPixel(display, screen), BlackPixel(display, screen));
     window->window_ = xw;
     window->connection_->window = xw;
     XSelectInput(display, xw,

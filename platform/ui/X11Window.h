@@ -3,9 +3,9 @@
 // opens at a size that fits the monitor's work area (or at the size asked for), then takes any size the
 // player or the window manager gives it; the picture keeps its shape inside it (fitPicture). F11 and
 // Alt+Enter switch fullscreen on and off, Escape leaves it. Mouse button 1 plays the finger; other keys,
-// focus, minimising and the close button are reported as events, and so are the window's destruction by another client and the loss of the X connection, after
-// which no X or EGL call is made on them again. The X connection is watched on a run loop, so events
-// arrive on that loop's thread.
+// focus, minimising and the close button are reported as events, and so are the window's destruction by
+// another client and the loss of the X connection, after which no X or EGL call is made on them again. The X
+// connection is watched on a run loop, so events arrive on that loop's thread.
 #include <EGL/egl.h>
 
 #include <cstdint>
@@ -78,7 +78,9 @@ class X11Window {
     // The window's size now (as the server last said), and where the picture lies in it.
     int pixelWidth() const { return pixelWidth_; }
     int pixelHeight() const { return pixelHeight_; }
-    X11Rect pictureRect() const { return fitPicture(pixelWidth_, pixelHeight_, pictureWidth_, pictureHeight_); }
+    X11Rect pictureRect() const {
+        return fitPicture(pixelWidth_, pixelHeight_, pictureWidth_, pictureHeight_);
+    }
     // The size it opened at over the picture's own size.
     double scale() const { return scale_; }
     // The area the window was fitted into at its start: the monitor's work area, less nothing of the frame.

@@ -34,9 +34,9 @@ bool waitFor(const std::function<bool()>& done, int seconds) {
 // The screen's pixels in a square around (x, y), as one number that changes when they do.
 uint64_t screenSum(int x, int y) {
     Display* display = XOpenDisplay(nullptr);
-    XImage* image = display ? XGetImage(display, DefaultRootWindow(display), x - 12, y - 12, 24, 24, AllPlanes,
-                                        ZPixmap)
-                            : nullptr;
+    XImage* image =
+        display ? XGetImage(display, DefaultRootWindow(display), x - 12, y - 12, 24, 24, AllPlanes, ZPixmap)
+                : nullptr;
     uint64_t sum = 0;
     for (int i = 0; image && i < 24 * 24; ++i) sum = sum * 31 + (XGetPixel(image, i % 24, i / 24) & 0xFFFFFF);
     if (image) XDestroyImage(image);
@@ -55,8 +55,8 @@ TEST(PotemaruWindow, AClickOnTheShareButtonReachesTheGame) {
     testsupport::TempDir dir;
     const fs::path home = dir.path() / "home";
     e2e::Potemaru run(dir.path());
-    ASSERT_TRUE(run.start({"--home", home.string(), "--audio", "null", "--seed", "1", "--frames", "100000",
-                           "--scale", "1"}));
+    ASSERT_TRUE(run.start(
+        {"--home", home.string(), "--audio", "null", "--seed", "1", "--frames", "100000", "--scale", "1"}));
     // The play field is up once it has asked for the banner (after the two splash seconds).
     ASSERT_TRUE(
         waitFor([&] { return run.out().find("banner ad:") != std::string::npos || !run.running(); }, 120))
@@ -76,8 +76,9 @@ TEST(PotemaruWindow, AClickOnTheShareButtonReachesTheGame) {
 }
 
 // Opened fullscreen under a window manager on a 1920 x 1080 screen, a tap on the drawn sound button switches
-// the sound off (the button is drawn off: the music stops with it, which real time cannot time in a mix); after the close, fullscreen and the fitted size outside it are kept for the next run (the
-// manager's own notices of the size it first saw used to pass for that size).
+// the sound off (the button is drawn off: the music stops with it, which real time cannot time in a mix);
+// after the close, fullscreen and the fitted size outside it are kept for the next run (the manager's own
+// notices of the size it first saw used to pass for that size).
 TEST(PotemaruWindow, InFullscreenATapOnTheSoundButtonSwitchesTheSoundOff) {
     if (!testsupport::onPath("Xvfb") || !testsupport::onPath("xdotool")) GTEST_SKIP() << "no Xvfb or xdotool";
     testsupport::XServer server;
@@ -88,7 +89,8 @@ TEST(PotemaruWindow, InFullscreenATapOnTheSoundButtonSwitchesTheSoundOff) {
     e2e::Potemaru run(dir.path());
     ASSERT_TRUE(run.start({"--home", (dir.path() / "home").string(), "--audio", "null", "--seed", "1",
                            "--frames", "100000", "--fullscreen"}));
-    ASSERT_TRUE(waitFor([&] { return run.out().find("banner ad:") != std::string::npos || !run.running(); }, 120));
+    ASSERT_TRUE(
+        waitFor([&] { return run.out().find("banner ad:") != std::string::npos || !run.running(); }, 120));
     // The picture fills the screen's height from x = 656, 608 pixels wide: the button's middle, (590, 70) of
     // its 640 x 1136, is at (1217, 67). It is drawn off once the tap is taken.
     ASSERT_TRUE(waitFor([] { return screenSum(1217, 67) != 0; }, 60));  // drawn: no longer black
@@ -99,6 +101,7 @@ TEST(PotemaruWindow, InFullscreenATapOnTheSoundButtonSwitchesTheSoundOff) {
     EXPECT_EQ(run.wait(), 0) << run.err();
     int width = 0, height = 0, fullscreen = 0;
     const std::string kept = testsupport::readFile(state / "potemaru" / "window");
-    ASSERT_EQ(std::sscanf(kept.c_str(), "size %d %d\nfullscreen %d", &width, &height, &fullscreen), 3) << kept;
+    ASSERT_EQ(std::sscanf(kept.c_str(), "size %d %d\nfullscreen %d", &width, &height, &fullscreen), 3)
+        << kept;
     EXPECT_TRUE(height < 1080 && std::abs(width * 1136 - height * 640) < 1136 && fullscreen == 1) << kept;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // Runs an engine program in an X11 window in real time: the window shows each presented frame (at the
-// picture's shape, bars beside it when the window has another), mouse button 1 on the picture is the finger, keys go to the GL surface view, and focus, minimising and closing become the
-// application's life-cycle events. A window destroyed by another client, or an X connection lost, closes
-// it as the close button does, with no X or EGL call made on them again.
+// picture's shape, bars beside it when the window has another), mouse button 1 on the picture is the finger,
+// keys go to the GL surface view, and focus, minimising and closing become the application's life-cycle
+// events. A window destroyed by another client, or an X connection lost, closes it as the close button does,
+// with no X or EGL call made on them again.
 #include <GLES2/gl2.h>
 #include <GLES2/gl2ext.h>
 

@@ -166,8 +166,8 @@ TEST(KTWindowDriver, AKeptCloseStopsTheMainLoop) {
 namespace {
 
 unsigned long windowPixel(const plat::X11Window& window, int x, int y) {
-    XImage* image = XGetImage(static_cast<Display*>(window.xDisplay()), window.xWindow(), x, y, 1, 1, AllPlanes,
-                              ZPixmap);
+    XImage* image =
+        XGetImage(static_cast<Display*>(window.xDisplay()), window.xWindow(), x, y, 1, 1, AllPlanes, ZPixmap);
     const unsigned long pixel = image ? XGetPixel(image, 0, 0) & 0xFFFFFF : ~0ul;
     if (image) XDestroyImage(image);
     return pixel;
@@ -191,10 +191,10 @@ TEST(KTWindowDriver, ThePictureAndTouchesFollowTheWindowsSize) {
     plat::X11Window& window = driver->window();
     ASSERT_TRUE(window.waitUntilVisible());
     std::vector<std::pair<float, float>> touches;  // where each began, in the view's pixels
-    EAGLView::setTouchReceiver([&](EAGLView::TouchPhase phase, int, const intptr_t*, const float* xs,
-                                   const float* ys) {
-        if (phase == EAGLView::TouchPhase::Began) touches.push_back({xs[0], ys[0]});
-    });
+    EAGLView::setTouchReceiver(
+        [&](EAGLView::TouchPhase phase, int, const intptr_t*, const float* xs, const float* ys) {
+            if (phase == EAGLView::TouchPhase::Began) touches.push_back({xs[0], ys[0]});
+        });
     WindowApp app;
     ASSERT_TRUE(driver->launch(app));
     const std::string id = std::to_string(window.xWindow());
@@ -209,8 +209,12 @@ TEST(KTWindowDriver, ThePictureAndTouchesFollowTheWindowsSize) {
         ASSERT_TRUE(sideBars || p.height < window.pixelHeight());
         const int cx = p.x + p.width / 2, cy = p.y + p.height / 2;
         const int barX = sideBars ? p.x / 2 : cx, barY = sideBars ? cy : p.y / 2;
-        // A configure the manager makes clears the window until the next frame is put in it.
-        EXPECT_TRUE(runUntil([&] { return windowPixel(window, cx, cy) == 0x00FF00u; }));
+        // The green middle half of the picture ends a quarter in from its edge. A configure the manager
+        // makes clears the window until the next frame is put in it.
+        const int ex = sideBars ? p.x + p.width * 3 / 4 : cx, ey = sideBars ? cy : p.y + p.height * 3 / 4;
+        EXPECT_TRUE(
+            runUntil([&] { return windowPixel(window, ex - 6 * sideBars, ey - 6 * !sideBars) == 0xFF00u; }));
+        EXPECT_EQ(windowPixel(window, ex + 6 * sideBars, ey + 6 * !sideBars), 0u);
         EXPECT_EQ(windowPixel(window, barX, barY), 0u);
         // A click in the bar, then one on the middle (320, 568): only the second is a touch.
         touches.clear();
@@ -242,8 +246,8 @@ plat::X11Rect four(Display* display, Window window, const char* name) {
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 4, False, AnyPropertyType, &type,
-                       &format, &count, &after, &data);
+    XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 4, False, AnyPropertyType,
+                       &type, &format, &count, &after, &data);
     for (unsigned long i = 0; data && i < count && i < 4; ++i) v[i] = reinterpret_cast<long*>(data)[i];
     if (data) XFree(data);
     return {int(v[0]), int(v[1]), int(v[2]), int(v[3])};
