@@ -167,7 +167,7 @@ set(CPACK_DEBIAN_SDK_PACKAGE_SECTION libdevel)
 # they use, and their headers include those of GL ES, EGL, OpenAL, cairo, libcurl and uthash. The local
 # servers serve the script library of the offer wall's pages from its package.
 set(CPACK_DEBIAN_SDK_PACKAGE_DEPENDS
-    "pkg-config, libegl-dev, libgles-dev, libx11-dev, libxtst-dev, libxext-dev, libpng-dev, libjpeg-dev, libtiff-dev, \
+    "pkg-config, libegl-dev, libgles-dev, libx11-dev, libxtst-dev, libxext-dev, libxrandr-dev, libpng-dev, libjpeg-dev, libtiff-dev, \
 libwebp-dev, libfreetype-dev, libfontconfig-dev, libcairo2-dev, libpango1.0-dev, libplist-dev, libopenal-dev, \
 libsndfile1-dev, libcurl4-openssl-dev | libcurl-dev, libssl-dev, libpcre2-dev, libsqlite3-dev, libtinyxml2-dev, \
 libminizip-dev, zlib1g-dev, libwpewebkit-1.1-dev, libwpebackend-fdo-1.0-dev, libwayland-dev, nlohmann-json3-dev, \

@@ -87,6 +87,9 @@ std::optional<ShellOptions> ShellOptions::parse(const std::vector<std::string>& 
             if (v.empty() || *end != '\0' || !std::isfinite(s) || s < 0.25 || s > 4)
                 return fail("--scale needs a number from 0.25 to 4");
             o.scale = s;
+            o.scaleGiven = true;
+        } else if (a == "--fullscreen") {
+            o.fullscreen = true;
         } else if (a == "--endpoints") {
             if (!value(&o.endpointsFile) || o.endpointsFile.empty()) return fail("--endpoints needs a file");
             std::string why;
@@ -103,8 +106,11 @@ std::optional<ShellOptions> ShellOptions::parse(const std::vector<std::string>& 
 std::string ShellOptions::usage() {
     return R"(usage: potemaru [options]
 
-Plays in an X11 window when DISPLAY is set (the left mouse button is the finger, Escape the back key:
-it closes the catalogue), else headless.
+Plays in an X11 window when DISPLAY is set (the left mouse button is the finger), else headless.
+The window opens at the largest size that, with its frame, fits the free area of the monitor (or at the
+size it last had, when that still fits), and takes any size it is given; the picture keeps its shape,
+centred, with black bars beside it. F11 or Alt+Enter: fullscreen on and off; Escape leaves fullscreen (and
+otherwise is the back key: it closes the catalogue). The last size and fullscreen are kept in ${XDG_STATE_HOME:-~/.local/state}/potemaru.
 
   --headless            render off screen on a virtual clock (1/60 s per frame), even with a display
   --frames N            stop after frame N (headless default: 600, or the script's quit)
@@ -124,7 +130,9 @@ it closes the catalogue), else headless.
   --resources DIR       the app's pictures, sounds and chara.csv (default: the assets found as below)
   --audio null          no sound device (OpenAL null backend)
   --audio wave:FILE     write the mix to a WAV file (headless: made by the frame, the same for one script)
-  --scale S             window size factor (0.5 halves the 640 x 1136 window)
+  --scale S             open the window at 640 x 1136 times S instead of fitting it (0.5 halves it); a size
+                        that does not fit the screen is said once
+  --fullscreen          open fullscreen
   --endpoints FILE      where the ad, analytics and tag-manager servers are (JSON written by potemaru-peers:
                         {"name": {"scheme": "http", "host": "127.0.0.1", "port": N}, ...})
   --notifications       list the scheduled reminders and exit

@@ -22,6 +22,8 @@ struct ShellOptions {
     Audio audio = Audio::Device;
     std::string audioFile;  // --audio wave:FILE
     double scale = 1.0;
+    bool scaleGiven = false;  // --scale: the window opens at that size instead of one fitted to the screen
+    bool fullscreen = false;  // --fullscreen
     // --endpoints FILE: parse() reads and checks it, and installs it as plat::Endpoints' file layer.
     std::string endpointsFile;
     // What a scripted relaunch hands the program it starts again, never the command line (takeResume): the

@@ -21,6 +21,7 @@
 #include "game/GameGlobals.h"
 #include "game/shell/AppController.h"
 #include "game/shell/ShellScript.h"
+#include "game/shell/WindowPlacement.h"
 #include "kite/core/KTDirector.h"
 #include "kite/platform/linux/KTHeadlessDriver.h"
 #include "kite/platform/linux/KTScreen.h"
@@ -344,15 +345,33 @@ std::vector<fs::path> gameIcons() {
     return icons;
 }
 
-// The window as the desktop knows the game: the menu entry's name, its StartupWMClass and icons.
-plat::X11WindowOptions windowIdentity(const std::string& startupId) {
-    plat::X11WindowOptions identity;
-    identity.title = "Potemaru";
-    identity.instanceName = "potemaru";
-    identity.className = "Potemaru";
-    identity.iconFiles = gameIcons();
-    identity.startupId = startupId;
-    return identity;
+// The window as the player leaves it, for the next run to open alike; after the play is stored, as a
+// failing write of this file must not hold that up.
+void keepPlacement(const plat::X11Window& window) {
+    if (window.normalWidth() <= 0 || window.normalHeight() <= 0) return;
+    const WindowPlacement placement{window.normalWidth(), window.normalHeight(), window.isFullscreen()};
+    placement.save(WindowPlacement::defaultPath());
+}
+
+// The window fitted to the screen, or at the size that --scale names; the last run's size when it fits, and
+// fullscreen when asked for or when the last run ended so.
+plat::X11WindowOptions windowOptions(const ShellOptions& o, const std::string& startupId) {
+    plat::X11WindowOptions options;
+    // The window as the desktop knows the game: the menu entry's name, its StartupWMClass and icons.
+    options.title = "Potemaru";
+    options.instanceName = "potemaru";
+    options.className = "Potemaru";
+    options.iconFiles = gameIcons();
+    options.startupId = startupId;
+    options.scale = o.scale;
+    options.fitToScreen = !o.scaleGiven;
+    options.fullscreen = o.fullscreen;
+    if (const auto kept = WindowPlacement::load(WindowPlacement::defaultPath())) {
+        options.keptWidth = kept->width;
+        options.keptHeight = kept->height;
+        options.fullscreen = options.fullscreen || kept->fullscreen;
+    }
+    return options;
 }
 
 int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> driver,
@@ -410,6 +429,7 @@ int runWindow(const ShellOptions& o, std::unique_ptr<kite::KTWindowDriver> drive
         plat::Paths::markEnding();
         app.enterBackground();
         plat::QuitSignals::storedOnTheWayOut();
+        keepPlacement(window);
         return window.connectionLost() ? 1 : 0;
     });
     AppController::setGLViewFactory(nullptr);
@@ -523,7 +543,7 @@ int runShellSession(const ShellOptions& o, const std::vector<std::string>& args,
     const char* display = std::getenv("DISPLAY");
     int status = -1;
     if (!o.headless && display && *display) {
-        if (auto driver = kite::KTWindowDriver::create(o.scale, windowIdentity(startupId)))
+        if (auto driver = kite::KTWindowDriver::create(windowOptions(o, startupId)))
             status = runWindow(o, std::move(driver), inherited);
         else
             plat::logWarning("potemaru: no window could be opened on %s; running headless", display);

@@ -1,10 +1,13 @@
 #pragma once
-// The desktop stand-in for the phone's screen: one fixed-size X11 window with an EGL display for its GL
-// surface. Mouse button 1 plays the finger; keys, focus, minimising and the close button are reported as
-// events, and so are the window's destruction by another client and the loss of the X connection, after
-// which no X or EGL call is made on them again. The X connection is watched on a run loop, so events
-// arrive on that loop's thread. The desktop knows the window by the names, icons and startup id of its
-// options, and hears from that loop that the app is alive (X11WindowIdentity).
+// The desktop stand-in for the phone's screen: one X11 window with an EGL display for its GL surface. It
+// opens at a size that fits the monitor's work area (or at the size asked for), then takes any size the
+// player or the window manager gives it; the picture keeps its shape inside it (fitPicture). F11 and
+// Alt+Enter switch fullscreen on and off, Escape leaves it. Mouse button 1 plays the finger; other keys,
+// focus, minimising and the close button are reported as events, and so are the window's destruction by
+// another client and the loss of the X connection, after which no X or EGL call is made on them again. The X
+// connection is watched on a run loop, so events arrive on that loop's thread. The desktop knows the window
+// by the names, icons and startup id of its options, and hears from that loop that the app is alive
+// (X11WindowIdentity).
 #include <EGL/egl.h>
 
 #include <cstdint>
@@ -19,7 +22,7 @@
 namespace plat {
 
 struct X11WindowOptions {
-    int width = 640;  // pixels at scale 1
+    int width = 640;  // the picture's pixels at scale 1
     int height = 1136;
     double scale = 1.0;  // the window is width*scale x height*scale pixels (0.5 for small screens)
     // WM_NAME and _NET_WM_NAME: the name the app's menu entry shows (empty: the program's name).
@@ -33,7 +36,27 @@ struct X11WindowOptions {
     // The startup sequence that launched the app (DESKTOP_STARTUP_ID, which the program takes from its
     // environment); empty when none did. endStartup() ends it.
     std::string startupId;
+    // Instead of `scale`: the largest size of the picture's shape that, with the window manager's frame,
+    // lies inside the work area of the monitor; a kept size (keptWidth x keptHeight) that fits is used as it
+    // is. A size asked for through `scale` that does not fit is said in one line and kept all the same.
+    bool fitToScreen = false;
+    int keptWidth = 0;
+    int keptHeight = 0;
+    bool fullscreen = false;  // opens fullscreen (the window manager's _NET_WM_STATE_FULLSCREEN)
+    int minWidth = 160;       // the smallest size the window manager may give it
+    int minHeight = 284;
 };
+
+// A rectangle in window pixels, origin top left.
+struct X11Rect {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool contains(double px, double py) const {
+        return px >= x && py >= y && px < x + width && py < y + height;
+    }
+};
+
+// The largest rectangle of the picture's shape centred in a window of the given size: the rest are bars.
+X11Rect fitPicture(int windowWidth, int windowHeight, int pictureWidth, int pictureHeight);
 
 class X11Window {
   public:
@@ -65,9 +88,24 @@ class X11Window {
     X11Window(const X11Window&) = delete;
     X11Window& operator=(const X11Window&) = delete;
 
+    // The window's size now (as the server last said), and where the picture lies in it.
     int pixelWidth() const { return pixelWidth_; }
     int pixelHeight() const { return pixelHeight_; }
+    X11Rect pictureRect() const {
+        return fitPicture(pixelWidth_, pixelHeight_, pictureWidth_, pictureHeight_);
+    }
+    // The size it opened at over the picture's own size.
     double scale() const { return scale_; }
+    // The area the window was fitted into at its start: the monitor's work area, less nothing of the frame.
+    X11Rect workArea() const { return workArea_; }
+    // The last size the window had outside fullscreen: the size to open at next time.
+    int normalWidth() const { return normalWidth_; }
+    int normalHeight() const { return normalHeight_; }
+
+    // Fullscreen as the window manager has it (set by this window's keys, setFullscreen, or the manager
+    // itself); a request goes to the manager, and isFullscreen() follows when it has done it.
+    bool isFullscreen() const { return fullscreen_; }
+    void setFullscreen(bool on);
 
     EGLDisplay eglDisplay() const { return eglDisplay_; }
     EGLNativeWindowType nativeWindow() const;
@@ -109,7 +147,12 @@ class X11Window {
 
   private:
     X11Window() = default;
+    // Sizes and places the unmapped window for the monitor's work area, and sets its hints.
+    void place(const X11WindowOptions& options);
     void handle(void* event);
+    // The window's own keys (fullscreen); true when the key was one of them and goes no further.
+    bool handleWindowKey(void* keyEvent);
+    void readState();
 
     void* display_ = nullptr;
     Connection* connection_ = nullptr;  // lives as long as the display, which the process keeps
@@ -119,10 +162,20 @@ class X11Window {
     unsigned long window_ = 0;
     unsigned long deleteAtom_ = 0;
     std::string startupId_;
+    unsigned long stateAtom_ = 0;
+    unsigned long fullscreenAtom_ = 0;
     EGLDisplay eglDisplay_ = EGL_NO_DISPLAY;
     int pixelWidth_ = 0;
     int pixelHeight_ = 0;
+    int pictureWidth_ = 640;
+    int pictureHeight_ = 1136;
+    int normalWidth_ = 0;
+    int normalHeight_ = 0;
+    X11Rect workArea_;
+    X11Rect monitor_;
     double scale_ = 1.0;
+    bool fullscreen_ = false;
+    unsigned int swallowedKey_ = 0;  // the keycode whose release goes no further (a window key's)
     bool queuedPassPending_ = false;
     bool buttonDown_ = false;
     double lastX_ = 0, lastY_ = 0;

@@ -71,7 +71,28 @@ bool XServer::launch(int attempt) {
     return false;
 }
 
+bool XServer::startWindowManager() {
+    if (pid_ <= 0 || managerPid_ > 0 || !onPath("openbox") || !onPath("xprop")) return false;
+    managerPid_ = fork();
+    if (managerPid_ == 0) {
+        execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // It has taken the screen once it says where the work area is.
+    const std::string managing = "xprop -display " + display_ + " -root _NET_WORKAREA 2>&1 | grep -q =";
+    for (int i = 0; i < 600 && managerPid_ > 0; ++i) {
+        if (std::system(managing.c_str()) == 0) return true;
+        usleep(50000);
+    }
+    return false;
+}
+
 void XServer::stop() {
+    if (managerPid_ > 0) {
+        kill(managerPid_, SIGTERM);
+        waitpid(managerPid_, nullptr, 0);
+    }
+    managerPid_ = -1;
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);

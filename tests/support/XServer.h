@@ -19,15 +19,20 @@ class XServer {
     XServer& operator=(const XServer&) = delete;
 
     // Starts the server and sets DISPLAY to it; false when no server would start. `options` go to the
-    // server as they are (for example "-extension", "MIT-SHM" to take an extension away).
+    // server as they are (for example "-extension", "MIT-SHM" to take an extension away, or "-screen", "0",
+    // "1920x1080x24" for another screen size).
     bool start(std::vector<std::string> options = {});
     const std::string& display() const { return display_; }
+    // Starts a window manager (openbox) on the running server and waits until it manages the screen;
+    // false when it did not. It stops before the server does.
+    bool startWindowManager();
 
   private:
     bool launch(int attempt);
     void stop();
 
     pid_t pid_ = -1;
+    pid_t managerPid_ = -1;
     std::string display_;
     std::vector<std::string> options_;
     std::string previousDisplay_;

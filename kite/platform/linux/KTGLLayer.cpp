@@ -66,12 +66,27 @@ bool KTX11GLLayer::presentFramebuffer(plat::GLContext& context, GLuint framebuff
     }
     GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
     if (scissor) glDisable(GL_SCISSOR_TEST);
+    // The window may have been resized since the last frame: the surface follows it first.
+    if (context.width() != window_.pixelWidth() || context.height() != window_.pixelHeight())
+        context.updateSize();
+    const int w = context.width(), h = context.height();
+    const int sw = drawableWidth(), sh = drawableHeight();
+    const plat::X11Rect picture = plat::fitPicture(w, h, sw, sh);
     glBindFramebuffer(kReadFramebuffer, framebuffer);
     glBindFramebuffer(kDrawFramebuffer, 0);
-    const int w = window_.pixelWidth(), h = window_.pixelHeight();
-    const int sw = drawableWidth(), sh = drawableHeight();
-    const bool sameSize = w == sw && h == sh;
-    blit(0, 0, sw, sh, 0, 0, w, h, GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);
+    if (picture.width != w || picture.height != h) {
+        // Plain black bars beside the picture.
+        GLfloat clear[4] = {0, 0, 0, 0};
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glClearColor(clear[0], clear[1], clear[2], clear[3]);
+    }
+    const bool sameSize = picture.width == sw && picture.height == sh;
+    // GL's rows count from the bottom.
+    const int bottom = h - picture.y - picture.height;
+    blit(0, 0, sw, sh, picture.x, bottom, picture.x + picture.width, bottom + picture.height,
+         GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     bool ok = context.present();
     window_.handleQueuedEventsSoon();

@@ -61,8 +61,9 @@ class KTHeadlessGLLayer : public KTGLLayer {
     bool isHeadless() const override { return true; }
 };
 
-// Frames shown in an X11 window: the view's framebuffer is copied (scaled to the window) into the
-// window surface, then the buffers are swapped. The window must outlive the layer and its context.
+// Frames shown in an X11 window: the view's framebuffer is copied, scaled to the largest size of its own
+// shape that the window holds and centred between black bars, into the window surface (which follows the
+// window's size), then the buffers are swapped. The window must outlive the layer and its context.
 class KTX11GLLayer : public KTGLLayer {
   public:
     explicit KTX11GLLayer(plat::X11Window& window) : window_(window) {}

@@ -15,11 +15,15 @@ namespace {
 constexpr intptr_t kPointerIdentity = 1;
 }
 
-std::unique_ptr<KTWindowDriver> KTWindowDriver::create(double scale, plat::X11WindowOptions identity) {
-    plat::X11WindowOptions options = std::move(identity);
+std::unique_ptr<KTWindowDriver> KTWindowDriver::create(double scale) {
+    plat::X11WindowOptions options;
+    options.scale = scale;
+    return create(std::move(options));
+}
+
+std::unique_ptr<KTWindowDriver> KTWindowDriver::create(plat::X11WindowOptions options) {
     options.width = static_cast<int>(KTScreen::kDefaultWidth * KTScreen::kDefaultScale);
     options.height = static_cast<int>(KTScreen::kDefaultHeight * KTScreen::kDefaultScale);
-    options.scale = scale;
     auto window = plat::X11Window::create(options);
     if (!window) return nullptr;
     std::unique_ptr<KTWindowDriver> driver(new KTWindowDriver());
@@ -87,13 +91,16 @@ void KTWindowDriver::run() {
 
 void KTWindowDriver::onPointer(const plat::X11Window::PointerEvent& event) {
     if (!view_) return;
-    // Window pixels to view points: the window shows the surface at its own scale.
-    const double pixelsPerPoint = window_->scale() * view_->contentScaleFactor();
+    // Window pixels to view points through the picture's place in the window; the bars are no screen.
+    const plat::X11Rect picture = window_->pictureRect();
+    const KTRect bounds = KTScreen::mainScreen().bounds();
     const std::vector<EAGLTouch> touch{
-        {kPointerIdentity, KTPoint(static_cast<float>(event.x / pixelsPerPoint),
-                                   static_cast<float>(event.y / pixelsPerPoint))}};
+        {kPointerIdentity,
+         KTPoint(static_cast<float>((event.x - picture.x) * bounds.size.width / picture.width),
+                 static_cast<float>((event.y - picture.y) * bounds.size.height / picture.height))}};
     switch (event.kind) {
         case plat::X11Window::PointerEvent::Down:
+            if (!picture.contains(event.x, event.y)) return;
             touching_ = true;
             view_->dispatchPlatformTouches(EAGLView::TouchPhase::Began, touch);
             break;

@@ -1,8 +1,9 @@
 #pragma once
-// Runs an engine program in an X11 window in real time: the window shows each presented frame, mouse
-// button 1 is the finger, keys go to the GL surface view, and focus, minimising and closing become the
-// application's life-cycle events. A window destroyed by another client, or an X connection lost, closes
-// it as the close button does, with no X or EGL call made on them again.
+// Runs an engine program in an X11 window in real time: the window shows each presented frame (at the
+// picture's shape, bars beside it when the window has another), mouse button 1 on the picture is the finger,
+// keys go to the GL surface view, and focus, minimising and closing become the application's life-cycle
+// events. A window destroyed by another client, or an X connection lost, closes it as the close button does,
+// with no X or EGL call made on them again.
 #include <GLES2/gl2.h>
 #include <GLES2/gl2ext.h>
 
@@ -28,9 +29,12 @@ class KTWindowDriver {
     };
 
     // Opens the window (640 x 1136 pixels times `scale`) and makes it the main screen's drawable; null
-    // (logged) when there is no X display. `identity` gives the window's names, icons and startup id (its
-    // size is the driver's).
-    static std::unique_ptr<KTWindowDriver> create(double scale = 1.0, plat::X11WindowOptions identity = {});
+    // (logged) when there is no X display.
+    static std::unique_ptr<KTWindowDriver> create(double scale = 1.0);
+    // The same with the window's other choices (fitted to the screen, a kept size, fullscreen, its names,
+    // icons and startup id); the
+    // picture's size is the main screen's, whatever `options` say.
+    static std::unique_ptr<KTWindowDriver> create(plat::X11WindowOptions options);
     ~KTWindowDriver();
 
     plat::X11Window& window() { return *window_; }

@@ -11,7 +11,7 @@ TEST(ShellOptions, ReadsEveryOptionAndRefusesBadValues) {
     std::string error;
     auto o = ShellOptions::parse({"--headless", "--frames", "300", "--script", "s.txt", "--capture", "out",
                                   "--capture-every", "30", "--seed", "7", "--home", "/tmp/h", "--resources",
-                                  "res", "--audio", "wave:mix.wav", "--scale", "0.5"},
+                                  "res", "--audio", "wave:mix.wav", "--scale", "0.5", "--fullscreen"},
                                  &error);
     ASSERT_TRUE(o) << error;
     EXPECT_TRUE(o->headless);
@@ -25,6 +25,7 @@ TEST(ShellOptions, ReadsEveryOptionAndRefusesBadValues) {
     EXPECT_EQ(o->audio, ShellOptions::Audio::Wave);
     EXPECT_EQ(o->audioFile, "mix.wav");
     EXPECT_DOUBLE_EQ(o->scale, 0.5);
+    EXPECT_TRUE(o->scaleGiven && o->fullscreen);
     EXPECT_EQ(o->resumeFrame, 1);
 
     auto null = ShellOptions::parse({"--audio", "null", "--notifications"}, &error);
