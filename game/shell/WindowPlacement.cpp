@@ -8,16 +8,13 @@
 #include "platform/base/Log.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/FileManager.h"
+#include "platform/storage/Paths.h"
 
 namespace fs = std::filesystem;
 
 fs::path WindowPlacement::defaultPath() {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    // The base directory specification: a relative path there is to be ignored.
-    if (state && *state == '/') return fs::path(state) / "potemaru" / "window";
-    const char* home = std::getenv("HOME");
-    if (home && *home == '/') return fs::path(home) / ".local" / "state" / "potemaru" / "window";
-    return {};
+    const fs::path folder = plat::Paths::userFolder("XDG_STATE_HOME", ".local/state", "potemaru");
+    return folder.empty() ? fs::path() : folder / "window";
 }
 
 std::optional<WindowPlacement> WindowPlacement::load(const fs::path& path) {

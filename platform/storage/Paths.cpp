@@ -330,16 +330,19 @@ fs::path Paths::defaultHome() {
 // The XDG rules, as the data search reads them: a relative XDG_DATA_HOME or HOME is ignored (it would name a
 // folder below wherever the program was started), and without HOME the user's home is the one the password
 // database gives. Never a shared temporary folder, which another user could make first.
-fs::path Paths::defaultHome(const std::string& appName) {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
+fs::path Paths::userFolder(const char* variable, const fs::path& underHome, const std::string& appName) {
+    const char* xdg = std::getenv(variable);
     if (xdg && *xdg == '/') return fs::path(xdg) / appName;
     const fs::path user = userHome();
-    if (user.empty()) {
+    return user.empty() ? fs::path() : user / underHome / appName;
+}
+
+fs::path Paths::defaultHome(const std::string& appName) {
+    fs::path home = userFolder("XDG_DATA_HOME", ".local/share", appName);
+    if (home.empty())
         logError("no home folder for %s: HOME names none, nor does the password database for user %u",
                  appName.c_str(), static_cast<unsigned>(::getuid()));
-        return {};
-    }
-    return user / ".local" / "share" / appName;
+    return home;
 }
 
 bool Paths::setHome(const fs::path& home) {

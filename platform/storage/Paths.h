@@ -20,6 +20,10 @@ class Paths {
     // without another line).
     static std::filesystem::path defaultHome();
     static std::filesystem::path defaultHome(const std::string& appName);
+    // An XDG user folder of the app's: ${variable}/<app> when the variable is absolute, else
+    // <user's home>/<underHome>/<app> (the user's home as above); empty when neither names one.
+    static std::filesystem::path userFolder(const char* variable, const std::filesystem::path& underHome,
+                                            const std::string& appName);
 
     // Sets the home folder and creates its layout; false (with a log line) when it cannot be made.
     // Setting a home other than the one this process holds ends the hold.

@@ -66,10 +66,10 @@ TEST(PotemaruWindow, AClickReachesTheGameInAWindowTheDesktopKnows) {
                            "#!/bin/sh\nenv >\"$0.env\" && mv \"$0.env\" " + opened.string());
     fs::permissions(bin / "xdg-open", fs::perms::owner_all);
     e2e::Potemaru run(dir.path());
-    ASSERT_TRUE(run.start({"--home", home.string(), "--audio", "null", "--seed", "1", "--frames", "100000",
-                           "--scale", "1"},
-                          {"/usr/bin/env", "DESKTOP_STARTUP_ID=menu_TIME7",
-                           "PATH=" + bin.string() + ":" + std::getenv("PATH")}));
+    ASSERT_TRUE(run.start(
+        {"--home", home.string(), "--audio", "null", "--seed", "1", "--frames", "100000", "--scale", "1"},
+        {"/usr/bin/env", "DESKTOP_STARTUP_ID=menu_TIME7",
+         "PATH=" + bin.string() + ":" + std::getenv("PATH")}));
     // The play field is up once it has asked for the banner (after the two splash seconds).
     ASSERT_TRUE(
         waitFor([&] { return run.out().find("banner ad:") != std::string::npos || !run.running(); }, 120))

@@ -9,10 +9,11 @@
 
 TEST(ShellOptions, ReadsEveryOptionAndRefusesBadValues) {
     std::string error;
-    auto o = ShellOptions::parse({"--headless", "--frames", "300", "--script", "s.txt", "--capture", "out",
-                                  "--capture-every", "30", "--seed", "7", "--home", "/tmp/h", "--resources",
-                                  "res", "--audio", "wave:mix.wav", "--scale", "0.5", "--fullscreen"},
-                                 &error);
+    auto o = ShellOptions::parse(
+        {"--headless",   "--frames", "300", "--script",    "s.txt",  "--capture",   "out", "--capture-every",
+         "30",           "--seed",   "7",   "--home",      "/tmp/h", "--resources", "res", "--audio",
+         "wave:mix.wav", "--scale",  "0.5", "--fullscreen"},
+        &error);
     ASSERT_TRUE(o) << error;
     EXPECT_TRUE(o->headless);
     EXPECT_EQ(o->frames, 300);
