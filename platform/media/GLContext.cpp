@@ -294,6 +294,10 @@ bool GLContext::resize(int width, int height) {
         return false;
     }
     if (width == width_ && height == height_) return true;
+    return replacePbuffer(width, height);
+}
+
+bool GLContext::replacePbuffer(int width, int height) {
     EGLSurface surface = makePbuffer(width, height);
     if (surface == EGL_NO_SURFACE) return false;
     const bool wasCurrent = isCurrent();
@@ -338,17 +342,11 @@ bool GLContext::presentShared() {
 bool GLContext::resizeShared(int width, int height) {
     if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
     if (width == width_ && height == height_) return true;
-    EGLSurface surface = makePbuffer(width, height);
-    if (surface == EGL_NO_SURFACE) return false;
-    const bool wasCurrent = isCurrent();
-    if (wasCurrent) clearCurrent();
-    eglDestroySurface(display_, surface_);
-    surface_ = surface;
-    width_ = width;
-    height_ = height;
+    const bool current = replacePbuffer(width, height);
+    if (width != width_ || height != height_) return false;
     // Without a picture of the new size, presents fail until a later resize makes one.
     const bool shared = shared_->resize(width, height);
-    return (wasCurrent ? makeCurrent() : true) && shared;
+    return current && shared;
 }
 
 void GLContext::updateSize() {

@@ -99,6 +99,8 @@ class GLContext {
     bool switchToSharedMemory(void* xDisplay, unsigned long window);
     bool presentShared();
     bool resizeShared(int width, int height);
+    // A new pbuffer of the size in place of the surface, current again if the old one was.
+    bool replacePbuffer(int width, int height);
 
     SurfaceKind kind_ = SurfaceKind::Headless;
     GLContextOptions options_;
