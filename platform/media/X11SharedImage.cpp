@@ -63,14 +63,22 @@ std::unique_ptr<X11SharedImage> X11SharedImage::create(void* xDisplay, unsigned 
     image->window_ = window;
     image->visual_ = attributes.visual;
     image->depth_ = attributes.depth;
-    image->gc_ = XCreateGC(display, window, 0, nullptr);
+    // The screen's own GC where the window has the screen's depth: the display owns it, so nothing is left
+    // behind when the window or the connection goes and no request may be made to free it.
+    const int screen = XScreenNumberOfScreen(attributes.screen);
+    if (attributes.depth == DefaultDepth(display, screen)) {
+        image->gc_ = DefaultGC(display, screen);
+    } else {
+        image->gc_ = XCreateGC(display, window, 0, nullptr);
+        image->ownGC_ = true;
+    }
     if (!image->gc_ || !image->resize(attributes.width, attributes.height)) return nullptr;
     return image;
 }
 
 X11SharedImage::~X11SharedImage() {
     release();
-    if (gc_ && !abandoned_) XFreeGC(dpy(display_), static_cast<GC>(gc_));
+    if (ownGC_ && gc_ && !abandoned_) XFreeGC(dpy(display_), static_cast<GC>(gc_));
 }
 
 void X11SharedImage::release() {

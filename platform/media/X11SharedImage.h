@@ -47,6 +47,7 @@ class X11SharedImage {
     void* display_ = nullptr;
     unsigned long window_ = 0;
     void* gc_ = nullptr;
+    bool ownGC_ = false;  // made for a window of another depth than the screen's, freed with the image
     void* visual_ = nullptr;
     int depth_ = 0;
     void* image_ = nullptr;    // the XImage describing the segment
