@@ -13,7 +13,7 @@ namespace testsupport {
 
 // Pumps the main run loop and the web engine in real time until `done` holds or `seconds` passed.
 template <typename Predicate>
-bool pumpWebUntil(Predicate done, double seconds = 20) {
+bool pumpWebUntil(Predicate done, double seconds = 120) {
     auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (!done()) {
         if (std::chrono::steady_clock::now() > until) return false;
@@ -23,7 +23,7 @@ bool pumpWebUntil(Predicate done, double seconds = 20) {
     return true;
 }
 
-// The text of `script`'s value in the view's page, once the engine answered (empty after 20 s).
+// The text of `script`'s value in the view's page, once the engine answered (empty after 120 s).
 std::string evaluate(plat::WebView& view, const std::string& script);
 
 // Every image of the view's page has loaded and has a height: the page may be shown, and its images

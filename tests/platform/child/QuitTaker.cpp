@@ -1,4 +1,4 @@
-// Takes its quits as the game does (bound 1 s, cap 3 s or, "busy", 600 s; "quit" printed), sends itself a
+// Takes its quits as the game does (bound 1 s, cap 600 s or, "starved", 3 s; "quit" printed), sends itself a
 // SIGTERM, then by its argument:
 // "held", its main thread stands still for good, any allocation by another thread ending it with status 3;
 // "busy", it works half a second of its own time on a processor four other threads share, and says "stored";
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
         watchAllocations();
         mainThread = gettid();
     }
-    plat::QuitSignals::install(&onQuit, 1.0, mode == "busy" ? 600.0 : 3.0, "not stored %s", "stored %s");
+    plat::QuitSignals::install(&onQuit, 1.0, mode == "starved" ? 3.0 : 600.0, "not stored %s", "stored %s");
     if (mode == "hangup") kill(getpid(), SIGHUP);
     kill(getpid(), SIGTERM);
     if (mode == "held")
